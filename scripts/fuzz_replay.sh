@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and replays each one's seed corpus
+# (fuzz/corpus/<target>/). Usage: scripts/fuzz_replay.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-fuzz}
+if ! ls fuzz/fuzz_*.cpp >/dev/null 2>&1; then
+  echo "fuzz: no targets"
+  exit 0
+fi
+CC=clang CXX=clang++ cmake -S . -B "$build" -DLF_FUZZ=ON -DLF_TESTS=OFF -DLF_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$build" -j"$(nproc)"
+for src in fuzz/fuzz_*.cpp; do
+  t=$(basename "$src" .cpp)
+  corpus="fuzz/corpus/$t"
+  [ -d "$corpus" ] || { echo "fuzz: $t has no corpus"; exit 1; }
+  echo "fuzz: replaying $t"
+  "$build/bin/$t" -runs=0 "$corpus"
+  # A short bounded run on top of the corpus, in a scratch copy.
+  scratch=$(mktemp -d)
+  cp -r "$corpus/." "$scratch/"
+  if ! "$build/bin/$t" -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix="$scratch/" "$scratch" \
+      >"$scratch.log" 2>&1; then
+    echo "fuzz: $t found a fault"; tail -n 60 "$scratch.log"; exit 1
+  fi
+  rm -rf "$scratch"
+done

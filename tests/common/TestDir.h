@@ -1,0 +1,36 @@
+// A fresh temporary directory for one test, removed with everything in it
+// when the object goes away.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lftest {
+
+class TestDir {
+public:
+    TestDir();
+    ~TestDir();
+    TestDir(const TestDir&) = delete;
+    TestDir& operator=(const TestDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Whole-file helpers for fixtures.
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+bool writeFile(const std::string& path, const std::string& bytes);
+std::vector<unsigned char> readFile(const std::string& path);
+
+// Runs a shell command, returns its exit status and fills out with what it printed.
+int runCommand(const std::string& command, std::string* out = nullptr);
+
+// Directory of the built programs (build/bin).
+std::string binDir();
+
+}  // namespace lftest

@@ -1,0 +1,88 @@
+#include "tests/common/TestDir.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lftest {
+
+namespace {
+
+void removeTree(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+        if (DIR* d = opendir(path.c_str())) {
+            while (dirent* e = readdir(d)) {
+                if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+                removeTree(path + "/" + e->d_name);
+            }
+            closedir(d);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+}  // namespace
+
+TestDir::TestDir() {
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/lftest.XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data())) path_ = buf.data();
+}
+
+TestDir::~TestDir() {
+    if (!path_.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(path_);
+}
+
+std::string TestDir::file(const std::string& name) const { return path_ + "/" + name; }
+
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    return writeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+}
+
+std::vector<unsigned char> readFile(const std::string& path) {
+    std::vector<unsigned char> out;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return out;
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    fclose(f);
+    return out;
+}
+
+int runCommand(const std::string& command, std::string* out) {
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    std::string text;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int status = pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string binDir() {
+    const char* d = getenv("LF_BIN_DIR");
+    if (d && *d) return d;
+    return std::string(LF_BINARY_DIR) + "/bin";
+}
+
+}  // namespace lftest
