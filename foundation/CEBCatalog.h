@@ -1,0 +1,109 @@
+// The subbook list of one book: reads and writes the catalog of a book
+// directory ("CATALOGS" for EPWING, "CATALOG" for EB, also as ".ebz"), reads
+// the LANGUAGE file of an EB book and the header of an SSEDINFO file, and
+// presents a PDIC, SQLite user, StarDict or MDict dictionary as a catalog of
+// one subbook.
+#pragma once
+
+#include <cstddef>
+
+// One subbook of a catalog.
+struct SUBBOOK_INFO {
+    unsigned char recordByte0;          // first byte of the catalog record (type byte)
+    unsigned char version;              // EPWING version of the subbook; 0 for EB
+    char title[81];                     // Shift_JIS, two-byte codes
+    char rawTitle[31];                  // EB: the 30 stored title bytes, unconverted
+    char directory[9];                  // subbook directory (may end in blanks for EPWING)
+    int fontFlags;                      // gaiji font bits (0x01 wide 16, 0x02 narrow 16, ...)
+    char fontNames[8][9];               // narrow 16, wide 16, narrow 24, wide 24,
+                                        // narrow 30, wide 30, narrow 48, wide 48
+    int indexPage;                      // index table block, at least 1
+    unsigned char textCompression;      // second record byte 55 (0x11, 0x12: Huffman forms)
+    unsigned char graphicsCompression;  // second record byte 54
+    unsigned char soundCompression;     // second record byte 53
+    char graphicsFileName[9];           // second record bytes 44-51
+    char soundFileName[9];              // second record bytes 56-63
+    char textFileName[9];               // second record bytes 4-11
+};
+
+class CEBCatalog {
+public:
+    static const int kMaxEpwingSubbooks = 12;
+    static const int kMaxEbSubbooks = 50;
+    static const int kBlockSize = 2048;
+
+    // Book kinds.
+    enum { kEB = 0, kEPWING = 1, kPDIC = 4, kSQLite = 5, kStarDict = 6, kMDict = 7 };
+
+    CEBCatalog();
+
+    // Mode "r": finds and reads the catalog in dir (EPWING: "CATALOGS.ebz" then
+    // "CATALOGS"; EB: "CATALOG" then "CATALOG.ebz"; names compared without
+    // regard to case) and returns the number of subbooks, 0 on failure.
+    // Mode "w": prepares dir + "/CATALOGS" (or "CATALOG") for writeCatalog and
+    // returns 0.
+    int readCatalog(const char* dir, const char* mode, int epwing);
+    // Sets the language flag from the LANGUAGE file beside the catalog path.
+    void readLanguage(const char* catalogPath);
+    // One-subbook catalog from the SSEDINFO header of an ".IDX" file; 1 or 0.
+    int readSsedInfo(const char* path, const char* mode);
+
+    // One-subbook catalogs of dictionary files; 1, or 0 when the matching
+    // reader does not accept the file (or is not linked in).
+    int openPdic(const char* path, const char* mode);
+    int openSqlite(const char* path, const char* mode);
+    int openStarDict(const char* path, const char* mode);
+    int openMdict(const char* path, const char* mode);
+
+    // Appends a subbook for writing. title: Shift_JIS (single-byte characters
+    // become full-width); directory: at most 8 bytes; fontNames: 72 bytes
+    // (eight 9-byte names in slot order) or null; the last three are the
+    // second-record names (text file, graphics file, sound file; each at most
+    // 8 bytes, optional). 0, or -1 when the catalog is full (12 EPWING / 50 EB
+    // subbooks) or a value does not fit its field.
+    int addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
+                   const char* fontNames, int version, const char* textFileName = nullptr,
+                   const char* graphicsFileName = nullptr, const char* soundFileName = nullptr);
+
+    // Writes the catalog prepared by readCatalog(dir, "w", epwing); 0 or -1.
+    int writeCatalog();
+
+    // Count 0, mode "r".
+    void reset();
+
+    // Accessors; null or 0 when i is outside 0..count-1.
+    const char* title(int i) const;
+    const char* directory(int i) const;
+    int firstByte(int i) const;
+    SUBBOOK_INFO* subbook(int i);
+    const SUBBOOK_INFO* subbook(int i) const;
+
+    int kind() const { return kind_; }
+    int count() const { return count_; }
+    int languageFlag() const { return languageFlag_; }
+    int ssedFlag() const { return ssedFlag_; }
+    int highestVersion() const { return highestVersion_; }
+    const char* catalogPath() const { return catalogPath_; }
+    const char* bookDirectory() const { return bookDir_; }
+
+    // Shift_JIS to full-width two-byte codes: lead bytes keep their pair,
+    // printable single bytes become their full-width code, others 0x00nn.
+    // Reads at most len bytes, stopping at a NUL; writes at most outSize bytes
+    // including the terminating NUL. The number of code bytes written, or -1
+    // when the result does not fit (nothing beyond outSize is written).
+    static int sjisToFullWidth(char* out, size_t outSize, const char* in, size_t len);
+
+private:
+    int openDictionary(int kind, const char* path, const char* mode);
+    int setPaths(const char* path, const char* mode);
+
+    char bookDir_[256];
+    char mode_[4];
+    int kind_;
+    int languageFlag_;
+    int ssedFlag_;
+    char catalogPath_[256];
+    int count_;
+    SUBBOOK_INFO subbooks_[kMaxEbSubbooks];
+    int highestVersion_;
+};
