@@ -372,6 +372,11 @@ int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner)
     tok->push(CParseTag0::kEmptyStackCode);
     const size_t size = data.size();
     size_t pos = 0;
+    // The entry at count has been filled by a start tag and not yet committed.
+    // Only such an entry is committed: an end tag left over from a start tag
+    // that a later one overwrote adds nothing (the slot after the table may
+    // lie beyond the array).
+    bool entryOpen = false;
     while (pos < size) {
         while (pos < size && isControl(static_cast<unsigned char>(data[pos]))) ++pos;
         if (pos >= size) break;
@@ -383,6 +388,7 @@ int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner)
             tok->push(kInGaijiMap);
             GAIJI_ITEM& e = m_items[m_state.count];
             e = GAIJI_ITEM();
+            entryOpen = true;
             for (const TAG_ATTR_ITEM& a : tag.attr) {
                 if (a.name == nullptr) break;
                 if (a.value == nullptr || a.valueLen <= 0) continue;
@@ -408,11 +414,13 @@ int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner)
             if (tag.isEndTag) {
                 tok->pop();
                 commitEntry();
+                entryOpen = false;
             }
         } else if (tag.code == TAG_GAIJIMAP_END) {
             if (tok->pop() != kInGaijiMap)
                 throw std::runtime_error("<GAIJIMAP></GAIJIMAP> Miss Match!!(parseGaijiMap)");
-            commitEntry();
+            if (entryOpen) commitEntry();
+            entryOpen = false;
         }
         pos += static_cast<size_t>(used);
     }
@@ -533,6 +541,8 @@ int CGaiji::loadHexFont(const char* path)
     try {
         std::string line;
         if (!readTextLine(f.get(), &line)) return 0;
+        // A UTF-8 byte-order mark is not part of the width.
+        if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         // Width and height, separated by blanks.
         int values[2];
         int found = 0;

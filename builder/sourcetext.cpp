@@ -1,5 +1,7 @@
 #include "builder/sourcetext.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstring>
 
@@ -18,16 +20,40 @@ CUTF16Reader& theReader()
     return reader;
 }
 
+// The file the reader was started on, as the system knows it, so that a new
+// file that got the same FILE* is told apart even at the same position.
+struct FileIdentity {
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+FileIdentity identityOf(FILE* file)
+{
+    FileIdentity id;
+    struct stat st;
+    int fd = file != nullptr ? fileno(file) : -1;
+    if (fd >= 0 && fstat(fd, &st) == 0) {
+        id.known = true;
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
+    return id;
+}
+
 // The reader for file: started afresh for another stream, or for the same
-// stream when it has moved since the last read (a new file that got the
-// same FILE*, a rewind, a seek by the caller).
+// stream when it has moved since the last read (a rewind, a seek by the
+// caller) or now reads another file (a new file that got the same FILE*).
 CUTF16Reader& readerFor(FILE* file)
 {
+    static FileIdentity current;
     CUTF16Reader& reader = theReader();
-    if (reader.file() != file) {
+    const FileIdentity id = identityOf(file);
+    const bool otherFile = id.known != current.known || id.dev != current.dev || id.ino != current.ino;
+    if (reader.file() != file || otherFile ||
+        (file != nullptr && reader.position() >= 0 && std::ftell(file) != reader.position())) {
         reader.attach(file);
-    } else if (file != nullptr && reader.position() >= 0 && std::ftell(file) != reader.position()) {
-        reader.attach(file);
+        current = id;
     }
     return reader;
 }

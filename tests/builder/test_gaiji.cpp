@@ -237,6 +237,32 @@ TEST_F(GaijiFiles, MapCodesAreNotHandedOutAgain)
     EXPECT_EQ(0xB122u, allocate(g, 0x4E01));
 }
 
+// An end tag whose start tag was overwritten by a later one commits nothing:
+// it neither adds an empty entry nor reaches past a full array.
+TEST_F(GaijiFiles, LeftOverEndTagsAddNothing)
+{
+    CGaiji g;
+    std::string nested = write("nested.xml",
+        "<GAIJIMAP unicode=\"#x00E9\" ebcode=\"A121\">"
+        "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A122\"></GAIJIMAP>"
+        "</GAIJIMAP>\n");
+    ASSERT_EQ(0, g.parseGaijiMap(nested.c_str(), nullptr, nullptr));
+    ASSERT_EQ(1, g.getGaijiMap()->count);
+    EXPECT_EQ(0xE8u, g.getGaijiMap()->gaijiMap[0].unicode);
+
+    // The array holds 2048 entries; 2040 of them are used before 20 start
+    // tags in a row and their 20 end tags.
+    std::string full;
+    for (int i = 0; i < 2040; ++i)
+        full += "<GAIJIMAP unicode=\"#x" + std::to_string(5000 + i) + "\"/>\n";
+    for (int i = 0; i < 20; ++i) full += "<GAIJIMAP unicode=\"#x9000\">";
+    for (int i = 0; i < 20; ++i) full += "</GAIJIMAP>";
+    std::string path = write("full.xml", full);
+    ASSERT_EQ(0, g.parseGaijiMap(path.c_str(), nullptr, nullptr));
+    ASSERT_EQ(2041, g.getGaijiMap()->count);
+    EXPECT_EQ(0x9000u, g.getGaijiMap()->gaijiMap[2040].unicode);
+}
+
 TEST_F(GaijiFiles, MapErrors)
 {
     CGaiji g;
@@ -365,6 +391,7 @@ TEST_F(GaijiFiles, HexFontSizes)
         {"12 16", 0, GAIJI_8X16},
         {"16 24", 0, GAIJI_12X24},
         {"20 24", 0, GAIJI_24X24},
+        {"\xEF\xBB\xBF" "16 24", 0, GAIJI_12X24},  // UTF-8 byte-order mark first
         {"32 32", -1, -1},  // 32x30 has no hex map
         {"16", 0, -1},      // no height
         {"", 0, -1},

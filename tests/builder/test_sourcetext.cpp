@@ -150,6 +150,26 @@ TEST_F(UTF16Files, StatePerFile)
     EXPECT_EQ(0x42, readUTF16Char(again.get()));
 }
 
+// A file opened after another one is closed usually gets the same FILE*; read
+// from the position where the old one was left, it still has its own order.
+TEST_F(UTF16Files, ReusedHandleAtTheSamePosition)
+{
+    lftest::writeFile(dir.file("le"), std::vector<unsigned char>{0xFF, 0xFE, 0x41, 0x00, 0x0A, 0x00});
+    lftest::writeFile(dir.file("be"), std::vector<unsigned char>{0x00, 0x43, 0x00, 0x44, 0x00, 0x45, 0x00, 0x0A});
+    int buffer[16];
+    FILE* le = std::fopen(dir.file("le").c_str(), "rb");
+    ASSERT_NE(nullptr, le);
+    ASSERT_TRUE(readUTF16Line(buffer, 16, le));  // little-endian, left at byte 6
+    EXPECT_EQ(0x41, buffer[0]);
+    std::fclose(le);
+
+    FilePtr be(std::fopen(dir.file("be").c_str(), "rb"));
+    ASSERT_TRUE(be);
+    ASSERT_EQ(0, std::fseek(be.get(), 6, SEEK_SET));
+    ASSERT_TRUE(readUTF16Line(buffer, 16, be.get()));
+    EXPECT_EQ(0x0A, buffer[0]);  // the big-endian LF, not 0x0A00
+}
+
 TEST_F(UTF16Files, ReadersInterleave)
 {
     FilePtr a = open("a", {0xFF, 0xFE, 0x41, 0x00, 0x42, 0x00});
