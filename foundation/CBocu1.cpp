@@ -110,6 +110,30 @@ size_t CBocu1::decode(const uint8_t* s, size_t n, uint32_t* out, size_t cap,
     return w;
 }
 
+bool CBocu1::truncated(const uint8_t* s, size_t n)
+{
+    size_t i = 0;
+    while (i < n && s[i] != 0) {
+        const uint8_t b = s[i++];
+        int count;
+        if (b <= 0x20 || b == 0xFF || (b >= 0x50 && b <= 0xCF)) continue;
+        if (b >= 0xD0 && b <= 0xFA) count = 1;
+        else if (b >= 0xFB && b <= 0xFD) count = 2;
+        else if (b == 0xFE) count = 3;
+        else if (b >= 0x25 && b <= 0x4F) count = 1;
+        else if (b >= 0x22 && b <= 0x24) count = 2;
+        else count = 3;  // 0x21
+        // Same walk as decode: an invalid trail byte ends the sequence and
+        // is then taken on its own.
+        for (int k = 0; k < count; ++k) {
+            if (i >= n || s[i] == 0) return true;
+            if (trailDigit(s[i]) < 0) break;
+            ++i;
+        }
+    }
+    return false;
+}
+
 void CBocu1::encode(const uint32_t* s, size_t n, std::vector<uint8_t>* out)
 {
     int32_t prev = kReset;

@@ -18,6 +18,12 @@ public:
     static size_t decode(const uint8_t* s, size_t n, uint32_t* out, size_t cap,
                          bool* cut = nullptr, bool* bad = nullptr);
 
+    // True when the text (n bytes, ending early at a NUL byte) ends inside a
+    // multi-byte sequence, i.e. a lead byte lacks trail bytes because the
+    // text stops first. Sequences broken by an invalid trail byte do not
+    // count (decode replaces those and goes on).
+    static bool truncated(const uint8_t* s, size_t n);
+
     // Encodes n code points (stopping early at 0). Code points above
     // U+10FFFF are coded as U+FFFD.
     static void encode(const uint32_t* s, size_t n, std::vector<uint8_t>* out);

@@ -156,6 +156,16 @@ struct CPDicReaderState {
         return true;
     }
 
+    // An entry whose stored text ends inside a BOCU-1 sequence: lost
+    // bytes, so the entry is treated as corrupt rather than guessed at.
+    bool corrupt(const PDIC_RAW_ENTRY& e) const
+    {
+        if (header.sjis) return false;
+        return CBocu1::truncated(e.word, e.wordLen) || CBocu1::truncated(e.meaning, e.meaningLen) ||
+               (e.example && CBocu1::truncated(e.example, e.exampleLen)) ||
+               (e.pron && CBocu1::truncated(e.pron, e.pronLen));
+    }
+
     // Stored headword -> its key (before the first TAB, major 6 and above).
     size_t keyLength(const uint8_t* w, size_t n) const
     {
@@ -286,10 +296,15 @@ int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int m
         if (seekIndex(0) != 0) return -1;
     }
     PDIC_RAW_ENTRY e;
+    bool skipped = false;
     for (;;) {
         const int r = w.next(&e);
         if (r < 0) return -1;
-        if (r == 0) break;
+        if (r == 0) {
+            if (!s.corrupt(e)) break;
+            skipped = true;  // pass it over; the block's layout is still sound
+            continue;
+        }
         const int n = w.indexNo() + 1;
         if (n >= s.index.count()) return 1;
         if (w.load(n, s.index.phys(n)) != 0) return -1;
@@ -303,6 +318,7 @@ int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int m
     n = s.decode(e.pron, e.pronLen, pron, pronCap, &st);
     finishField(pronCap > 0 ? pron : nullptr, n, flag, pronTable);
     if (level) *level = e.attr & 0x0F;
+    if (skipped) st |= PDIC_STATUS_SKIPPED;
     status_ = st;
     return 0;
 }
@@ -325,6 +341,7 @@ int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool,
         if (e.cursor == hit->cursor) break;
         if (e.cursor > hit->cursor) return -1;
     }
+    if (s.corrupt(e)) return -1;
     if (pool) {
         const std::string utf8 = toUtf8(s.decodeAll(e.word, e.wordLen));
         if (std::strcmp(pool + hit->wordOffset, utf8.c_str()) != 0) return -1;
@@ -388,6 +405,7 @@ void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>
             }
             const size_t k = s.keyLength(e.word, e.wordLen);
             if (k < q.size() || (!prefix && k != q.size())) continue;
+            if (s.corrupt(e)) continue;
             Found f;
             f.hit.indexNo = i;
             f.hit.cursor = e.cursor;
@@ -474,9 +492,14 @@ int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* mo
     for (int i = 0; i < total && !stop; ++i) {
         if (w.load(i, s.index.phys(i)) == 0) {
             while (!stop && w.next(&e) == 0) {
-                std::vector<uint32_t> hw = s.decodeAll(e.word, e.wordLen);
-                if (contains(hw, q, fold) || contains(s.decodeAll(e.meaning, e.meaningLen), q, fold) ||
-                    contains(s.decodeAll(e.example, e.example ? e.exampleLen : 0), q, fold)) {
+                std::vector<uint32_t> hw;
+                bool match = false;
+                if (!s.corrupt(e)) {
+                    hw = s.decodeAll(e.word, e.wordLen);
+                    match = contains(hw, q, fold) || contains(s.decodeAll(e.meaning, e.meaningLen), q, fold) ||
+                            contains(s.decodeAll(e.example, e.example ? e.exampleLen : 0), q, fold);
+                }
+                if (match) {
                     if (maxHits > 0 && found.size() >= static_cast<size_t>(maxHits)) {
                         if (more) *more = 1;  // a further hit exists
                         stop = true;

@@ -58,8 +58,12 @@ enum { PDIC_ENTRY_CRLF_TO_LF = 1 };
 // Bits of lastEntryStatus().
 enum {
     PDIC_STATUS_CUT = 1,       // a field was cut to fit its buffer
-    PDIC_STATUS_BAD_TEXT = 2   // invalid text bytes were replaced by U+FFFD
+    PDIC_STATUS_BAD_TEXT = 2,  // invalid text bytes were replaced by U+FFFD
+    PDIC_STATUS_SKIPPED = 4    // nextEntry passed over corrupt entries before this one
 };
+// An entry whose text ends inside a BOCU-1 sequence (a lead byte without
+// its trail bytes) is corrupt: walks pass it over, searches do not return
+// it and readEntry fails for it.
 
 // Progress of fullTextSearch, called once per index entry:
 // (callback data, hits so far, number of index entries, index entries done).

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     save(dir, "v5_shift_jis", buildPdic(hyper5, plain));
 
     // Damaged: compression longer than the previous headword, a length past
-    // the block, a count past the end of the file.
+    // the block, a count past the end of the file, a truncated BOCU-1 text.
     std::vector<uint8_t> f = buildPdic(small, blocks, &lay);
     std::vector<uint8_t> g = f;
     g[lay.blockOffset[1] + lay.entryCursor[1][1] + 2] = 0x40;
@@ -97,5 +97,11 @@ int main(int argc, char** argv)
     g = f;
     g[lay.blockOffset[2] + 1] = 0x10;
     save(dir, "damaged_count", g);
+    // The last byte of a basic entry's meaning ("りんご") made a lead byte
+    // whose trail bytes are missing: that entry is corrupt.
+    g = f;
+    const size_t e = lay.blockOffset[0] + lay.entryCursor[0][1];
+    g[e + 4 + (g[e] | (g[e + 1] << 8)) - 1] = 0xFB;
+    save(dir, "damaged_truncated_text", g);
     return 0;
 }

@@ -85,6 +85,33 @@ TEST(PdicBocu1, BrokenInputGivesReplacementWithoutOverread)
     }
 }
 
+// Truncation is what the reader treats as a corrupt entry; an invalid trail
+// byte is not truncation (the decoder replaces it and resynchronises).
+TEST(PdicBocu1, TruncatedSequenceIsDetected)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool truncated;
+    } cases[] = {
+        {"complete text", {0xFB, 0x11, 0x59, 0x64}, false},
+        {"empty", {}, false},
+        {"lead needs two trails, one left", {0xB1, 0xFB, 0x11}, true},
+        {"lead is the last byte", {0xB1, 0xD0}, true},
+        {"NUL in trail position", {0xFB, 0x11, 0x00, 0xB2}, true},
+        {"four-byte lead with two trails", {0x21, 0x01, 0x01}, true},
+        {"invalid trail byte", {0xD0, 0x07, 0xB1}, false},
+        {"invalid trail byte, then a cut lead", {0xD0, 0x07, 0xFB}, true},
+        {"a lead byte taken as a trail", {0xD0, 0xFE}, false},
+        {"text ends at its NUL", {0xB1, 0x00, 0xFB}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> exact(c.bytes);  // heap copy of exactly its size
+        EXPECT_EQ(CBocu1::truncated(exact.data(), exact.size()), c.truncated);
+    }
+}
+
 TEST(PdicBocu1, OutputIsCutAtCapacity)
 {
     const std::vector<uint8_t> apple = lftest::pdicBocu1(U"apple");

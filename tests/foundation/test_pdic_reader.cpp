@@ -737,24 +737,106 @@ TEST(PdicReader, DamagedBlocksEndWithoutOverread)
     }
 }
 
-TEST(PdicReader, BrokenTextBecomesReplacementCharacter)
+// A text that ends inside a BOCU-1 sequence has lost bytes: that entry is
+// corrupt. Walks pass it over (the rest of its block stays readable), searches
+// do not return it and readEntry refuses it.
+TEST(PdicReader, TruncatedTextMakesTheEntryCorrupt)
+{
+    PdicLayout lay;
+    const std::vector<uint8_t> good = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
+    // Entry layouts of the worked example: length (2), c, attribute, then
+    // apple: headword 4..14 + NUL, meaning "りんご" 16..20 (no NUL);
+    // apply: headword rest 4..10 + NUL, meaning 12..20 + NUL, example
+    //        record 22 + text 23..37 + NUL, pronunciation record 39 + text
+    //        40..48 + NUL, end 50;
+    // zoo:   headword 4..10 + NUL, meaning 12..18.
+    const size_t e0 = lay.blockOffset[0] + lay.entryCursor[0][0];
+    const size_t e1 = lay.blockOffset[0] + lay.entryCursor[0][1];
+    const size_t e2 = lay.blockOffset[1] + lay.entryCursor[1][0];
+    struct Case {
+        const char* name;
+        size_t at;
+        uint8_t was;                      // byte found there (a check of the layout)
+        std::u32string key;               // key of the damaged entry
+        int hitIndex;                     // index entry and cursor of the damaged entry
+        size_t hitCursor;
+        std::vector<std::u32string> walk;
+        int skippedAt;                    // walk position reported with PDIC_STATUS_SKIPPED, -1: none
+    } cases[] = {
+        // Each byte becomes FB, a lead that needs two trail bytes, and the
+        // text ends before the second.
+        {"meaning ends inside a sequence", e0 + 20, 0x74, U"apple", 0, lay.entryCursor[0][0],
+         {U"apply\tapply", U"zoo\tzoo"}, 0},
+        {"headword ends inside a sequence", e0 + 14, 0xB5, U"apple", 0, lay.entryCursor[0][0],
+         {U"apply\tapply", U"zoo\tzoo"}, 0},
+        {"example ends inside a sequence", e1 + 37, 0xB2, U"apply", 0, lay.entryCursor[0][1],
+         {U"apple\tApple", U"zoo\tzoo"}, 1},
+        // "... 4F E9": 4F takes E9 as its trail byte; FB in its place
+        // takes E9 and then meets the NUL.
+        {"pronunciation ends inside a sequence", e1 + 47, 0x4F, U"apply", 0, lay.entryCursor[0][1],
+         {U"apple\tApple", U"zoo\tzoo"}, 1},
+        // "... 2E 94" likewise.
+        {"last entry of the file", e2 + 17, 0x2E, U"zoo", 1, lay.entryCursor[1][0],
+         {U"apple\tApple", U"apply\tapply"}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> f = good;
+        ASSERT_EQ(f[c.at], c.was);
+        f[c.at] = 0xFB;
+        PdicFile file(f);
+        CPDicReader r;
+        ASSERT_EQ(r.open(file.path()), 0);
+        // Walk, with the status of each entry delivered.
+        std::vector<std::u32string> words;
+        std::vector<int> status;
+        Buffers b;
+        ASSERT_EQ(r.seekIndex(0), 0);
+        int rc;
+        while ((rc = next(r, b)) == 0) {
+            words.push_back(b.get().word);
+            status.push_back(r.lastEntryStatus());
+        }
+        EXPECT_EQ(rc, 1);
+        EXPECT_EQ(words, c.walk);
+        for (size_t i = 0; i < status.size(); ++i)
+            EXPECT_EQ(status[i], static_cast<int>(i) == c.skippedAt ? PDIC_STATUS_SKIPPED : 0) << i;
+        // Neither search returns it.
+        uint32_t more = 7;
+        EXPECT_EQ(r.search(wide(c.key).data(), PDIC_SEARCH_EXACT, 0, &more), 0);
+        EXPECT_EQ(r.search(wide(c.key).data(), PDIC_SEARCH_PREFIX, 0, &more), 0);
+        EXPECT_EQ(r.fullTextSearch(wide(c.key).data(), 0, &more, nullptr, nullptr, nullptr, 0), 0);
+        // readEntry of a hit naming it fails.
+        const PDIC_HIT hit = {c.hitIndex, static_cast<int32_t>(c.hitCursor), lay.blockPhys[c.hitIndex], 0};
+        EXPECT_NE(r.readEntry(&hit, nullptr, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(),
+                              128001, b.pron.data(), 1001, &b.level, nullptr),
+                  0);
+    }
+}
+
+// Other invalid bytes lose no length: they decode to U+FFFD, the entry stays
+// and is flagged.
+TEST(PdicReader, InvalidTrailByteBecomesReplacementCharacter)
 {
     PdicLayout lay;
     std::vector<uint8_t> f = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
-    // Last byte of "りんご" (basic entry, ends at the field end) becomes a
-    // lead byte that needs two trail bytes.
+    // "りんご" is FB 11 A1 B3 74: A1 becomes 07, which cannot be a trail
+    // byte. FB 11 gives U+FFFD, 07 stands for itself, B3 74 decode from the
+    // reset state as "c$".
     const size_t e0 = lay.blockOffset[0] + lay.entryCursor[0][0];
-    ASSERT_EQ(f[e0 + 4 + 12 + 4], 0x74);
-    f[e0 + 4 + 12 + 4] = 0xFB;
+    ASSERT_EQ(f[e0 + 18], 0xA1);
+    f[e0 + 18] = 0x07;
     PdicFile file(f);
     CPDicReader r;
     ASSERT_EQ(r.open(file.path()), 0);
     Buffers b;
     ASSERT_EQ(next(r, b), 0);
-    EXPECT_EQ(b.get().meaning, U"りん\uFFFD");
+    EXPECT_EQ(b.get().word, U"apple\tApple");
+    EXPECT_EQ(b.get().meaning, U"\uFFFD\x07" U"c$");
     EXPECT_EQ(r.lastEntryStatus(), PDIC_STATUS_BAD_TEXT);
     ASSERT_EQ(next(r, b), 0);
     EXPECT_EQ(r.lastEntryStatus(), 0);
+    ASSERT_EQ(r.search(wide(U"apple").data(), PDIC_SEARCH_EXACT, 0, nullptr), 1);
 }
 
 TEST(PdicReader, FieldsAreCutToTheirBuffers)
