@@ -1,0 +1,262 @@
+#include "compress_tool/AppController.h"
+
+#include "foundation/CZComp.h"
+#include "foundation/CZio.h"
+#include "platform/UICheckBox.h"
+#include "platform/UIDirectoryEnumerator.h"
+#include "platform/UIOpenPanel.h"
+#include "platform/UISlider.h"
+#include "platform/UITableView.h"
+#include "platform/UITextField.h"
+#include "platform/UITextView.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+// Paths travel in 256-byte buffers: at most 255 bytes and a terminating zero.
+const size_t kPathBuffer = 256;
+
+const char* reasonText(int code) {
+    switch (code) {
+    case 1: return "There is no input file.";
+    case 2: return "already compressed.";
+    case 3: return "checksum error.";
+    case 4: return "invalid argument.";
+    case 5: return "output device can't be used.";
+    case 6: return "system error";
+    case 7: return "not a compressed file.";
+    case 8: return "skipped";
+    default: return "unknown error";
+    }
+}
+
+// Copies text into a path buffer; false (nothing copied) when it does not fit.
+bool toPathBuffer(const std::string& text, char* buf) {
+    if (text.size() >= kPathBuffer || text.find('\0') != std::string::npos) return false;
+    memcpy(buf, text.c_str(), text.size() + 1);
+    return true;
+}
+
+bool isOn(const UICheckBox* box) { return box && box->state() == UIStateOn; }
+
+}  // namespace
+
+AppController::AppController()
+    : textView(nullptr), tableView(nullptr), keepOriginalCheck(nullptr), copyTreeCheck(nullptr),
+      speedUpCheck(nullptr), cryptCheck(nullptr), zipLevelSlider(nullptr), outputPath(nullptr), selectedItem(-1),
+      m_speedUp(0), m_keepOriginal(0), m_copyTree(0), m_zipLevel(0), m_crypt(0), m_failures(0) {}
+
+AppController::~AppController() = default;
+
+// ---- log ----
+
+void AppController::appendText(const std::string& text) {
+    if (!textView) return;
+    textView->selectAll();
+    textView->setSelectedRange(UIRange{textView->string().size(), 0});
+    textView->insertText(text);
+}
+
+void AppController::logLine(const std::string& text) {
+    appendText(text);
+    if (!textView) return;
+    textView->selectAll();
+    textView->setSelectedRange(UIRange{textView->string().size(), 0});
+    textView->insertNewline();
+}
+
+void AppController::redrawLog() {
+    if (textView) textView->display();
+}
+
+std::string AppController::successLine(const char* path, long long before, long long after) const {
+    double percent = before != 0 ? static_cast<double>(after) * 100.0 / static_cast<double>(before) : 0.0;
+    char numbers[128];
+    snprintf(numbers, sizeof numbers, "  %lld -> %lld (%3.2f%%)", before, after, percent);
+    return std::string(" >> ") + path + numbers;
+}
+
+// ---- runs ----
+
+void AppController::copyOptions() {
+    m_speedUp = isOn(speedUpCheck) ? 1 : 0;
+    m_keepOriginal = isOn(keepOriginalCheck) ? 1 : 0;
+    m_copyTree = isOn(copyTreeCheck) ? 1 : 0;
+}
+
+void AppController::shrink(void*) {
+    copyOptions();
+    m_zipLevel = zipLevelSlider ? zipLevelSlider->intValue() : 0;
+    m_crypt = isOn(cryptCheck) ? 1 : 0;
+    m_failures = 0;
+    char outDir[kPathBuffer] = "";
+    std::string outText = outputPath ? outputPath->stringValue() : std::string();
+    bool outOk = toPathBuffer(outText, outDir);
+    unsigned flags = (m_speedUp == 1 && m_crypt == 0) ? 63 : 0;
+
+    std::unique_ptr<CZComp> comp(new CZComp);
+    for (size_t i = 0; i < fileListArray.size(); ++i) {
+        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        char pathBuf[kPathBuffer];
+        bool pathOk = toPathBuffer(path, pathBuf);
+        logLine("shrink\t" + path);
+        redrawLog();
+        if (!pathOk || !outOk) {
+            logLine(std::string("failed in the compression!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            ++m_failures;
+            continue;
+        }
+        int version = GetEPWINGVer(path);
+        int rc = comp->compress(pathBuf, outDir[0] ? outDir : nullptr, static_cast<unsigned>(m_zipLevel),
+                                static_cast<unsigned>(version), static_cast<unsigned>(m_keepOriginal),
+                                static_cast<unsigned>(m_copyTree), flags);
+        const ZCOMP_RESULT* info = comp->getInfo();
+        if (rc != 0) {
+            logLine(std::string("failed in the compression!\t(") + reasonText(info->errorCode) + ")");
+            ++m_failures;
+        } else {
+            logLine(successLine(info->outputPath, info->inputSize, info->outputSize));
+        }
+    }
+    comp.reset();
+    logLine("done!");
+}
+
+void AppController::expand(void*) {
+    copyOptions();
+    m_crypt = isOn(cryptCheck) ? 1 : 0;
+    m_failures = 0;
+    char outDir[kPathBuffer] = "";
+    std::string outText = outputPath ? outputPath->stringValue() : std::string();
+    bool outOk = toPathBuffer(outText, outDir);
+
+    std::unique_ptr<CZComp> comp(new CZComp);
+    for (size_t i = 0; i < fileListArray.size(); ++i) {
+        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        char pathBuf[kPathBuffer];
+        bool pathOk = toPathBuffer(path, pathBuf);
+        int version = pathOk ? GetEPWINGVer(path) : 0;
+        logLine("expand\t" + path);
+        redrawLog();
+        if (!pathOk || !outOk) {
+            logLine(std::string("failed in the expansion!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            ++m_failures;
+            continue;
+        }
+        int rc = comp->expand(pathBuf, outDir[0] ? outDir : nullptr, static_cast<unsigned>(version),
+                              static_cast<unsigned>(m_keepOriginal), static_cast<unsigned>(m_copyTree));
+        const ZCOMP_RESULT* info = comp->getInfo();
+        if (rc != 0) {
+            logLine(std::string("failed in the expansion!\t(") + reasonText(info->errorCode) + ")");
+            ++m_failures;
+        } else {
+            logLine(successLine(info->outputPath, info->outputSize, info->inputSize));
+        }
+    }
+    comp.reset();
+    logLine("done!");
+}
+
+void AppController::crccheck(void*) {
+    m_failures = 0;
+    std::unique_ptr<CZio> zio(new CZio);
+    for (size_t i = 0; i < fileListArray.size(); ++i) {
+        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        char pathBuf[kPathBuffer];
+        if (!toPathBuffer(path, pathBuf)) {
+            // Never cut: an over-long path is refused.
+            logLine("CRC Check\t" + path);
+            logLine(std::string("failed in the CRC check!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            ++m_failures;
+            continue;
+        }
+        if (zio->open(pathBuf, 0) != 0) continue;
+        if (zio->state()->mode == ZIO_EBZIP) {
+            logLine("CRC Check\t" + path);
+            int rc = zio->checkCRC();
+            logLine(std::string("-> ") + (rc == 0 ? " Success !" : " Failure !"));
+            if (rc != 0) ++m_failures;
+        }
+        zio->close();
+    }
+    zio.reset();
+    logLine("done!");
+}
+
+int AppController::GetEPWINGVer(const std::string& path) {
+    if (path.size() >= kPathBuffer) return 0;
+    return CZComp::epwingVersionOf(path.c_str());
+}
+
+// ---- list ----
+
+void AppController::selectOutPath(void*) {
+    UIOpenPanel panel;
+    panel.setCanChooseDirectories(true);
+    panel.setCanChooseFiles(true);
+    panel.setDirectory(UIOpenPanel::homeDirectory());
+    if (panel.runModal() != UIModalOK) return;
+    struct stat st;
+    if (stat(panel.path().c_str(), &st) == 0 && S_ISDIR(st.st_mode) && outputPath)
+        outputPath->setStringValue(panel.path());
+}
+
+void AppController::addList(void*) {
+    UIOpenPanel panel;
+    panel.setCanChooseDirectories(true);
+    panel.setCanChooseFiles(true);
+    panel.setDirectory(UIOpenPanel::homeDirectory());
+    if (panel.runModal() == UIModalOK) {
+        const std::string chosen = panel.path();
+        struct stat st;
+        if (stat(chosen.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                UIDirectoryEnumerator walk(chosen);
+                std::string rel;
+                while (walk.next(&rel)) {
+                    std::string full = chosen + "/" + rel;
+                    struct stat fs;
+                    if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode) && fs.st_size >= 1)
+                        fileListArray.push_back({full});
+                }
+            } else {
+                fileListArray.push_back({chosen});
+            }
+        }
+    }
+    if (tableView) tableView->reloadData();
+}
+
+void AppController::delList(void*) {
+    if (selectedItem != -1 && selectedItem >= 0 && static_cast<size_t>(selectedItem) < fileListArray.size()) {
+        fileListArray.erase(fileListArray.begin() + selectedItem);
+        if (static_cast<size_t>(selectedItem) >= fileListArray.size()) selectedItem = -1;
+    }
+    if (tableView) tableView->reloadData();
+}
+
+void AppController::clearList(void*) {
+    fileListArray.clear();
+    selectedItem = -1;
+    if (tableView) tableView->reloadData();
+}
+
+int AppController::numberOfRowsInTableView(UITableView*) { return static_cast<int>(fileListArray.size()); }
+
+std::string AppController::tableViewObjectValue(UITableView*, const std::string& columnIdentifier, int row,
+                                                bool* found) {
+    *found = false;
+    if (columnIdentifier != "path" || row < 0 || static_cast<size_t>(row) >= fileListArray.size() ||
+        fileListArray[row].empty())
+        return std::string();
+    *found = true;
+    return fileListArray[row][0];
+}
+
+void AppController::tableViewSelectionDidChange(UITableView* table) {
+    selectedItem = table ? table->selectedRow() : -1;
+}

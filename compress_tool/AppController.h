@@ -1,0 +1,80 @@
+// Packwell's window controller: keeps the file list, answers the list's table
+// view, chooses the output folder, and runs shrink, expand and the checksum
+// check over the list, with a log line per file in the text view.
+#pragma once
+
+#include "platform/UIApplicationDelegate.h"
+#include "platform/UITableViewDataSource.h"
+#include "platform/UITableViewDelegate.h"
+
+#include <string>
+#include <vector>
+
+class UICheckBox;
+class UISlider;
+class UITableView;
+class UITextField;
+class UITextView;
+
+class AppController : public UITableViewDataSource, public UITableViewDelegate, public UIApplicationDelegate {
+public:
+    AppController();
+    ~AppController() override;
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    // Controls, connected by the main window that creates them.
+    UITextView* textView;
+    UITableView* tableView;
+    UICheckBox* keepOriginalCheck;
+    UICheckBox* copyTreeCheck;
+    UICheckBox* speedUpCheck;
+    UICheckBox* cryptCheck;
+    UISlider* zipLevelSlider;
+    UITextField* outputPath;
+    // The file list: one entry per file, each a one-element list holding its path.
+    std::vector<std::vector<std::string>> fileListArray;
+    int selectedItem;
+    // Options of the last shrink or expand run.
+    int m_speedUp;
+    int m_keepOriginal;
+    int m_copyTree;
+    int m_zipLevel;
+    int m_crypt;
+
+    void awakeFromNib() {}
+
+    // Actions; the sender is ignored.
+    void selectOutPath(void* sender);
+    void addList(void* sender);
+    void delList(void* sender);
+    void clearList(void* sender);
+    void shrink(void* sender);
+    void expand(void* sender);
+    void crccheck(void* sender);
+
+    // EPWING version hint of a book file from its book's catalog (0 unknown).
+    int GetEPWINGVer(const std::string& path);
+    // Adds text at the end of the log.
+    void appendText(const std::string& text);
+
+    // Files that failed in the last run (failure lines, and " Failure !").
+    int lastRunFailures() const { return m_failures; }
+
+    // Table view data source and delegate.
+    int numberOfRowsInTableView(UITableView* table) override;
+    std::string tableViewObjectValue(UITableView* table, const std::string& columnIdentifier, int row,
+                                     bool* found) override;
+    void tableViewSelectionDidChange(UITableView* table) override;
+
+    // Application delegate: closing the window quits.
+    bool applicationShouldTerminateAfterLastWindowClosed(UIApplication*) override { return true; }
+
+private:
+    void logLine(const std::string& text);
+    void redrawLog();
+    void copyOptions();
+    std::string successLine(const char* path, long long before, long long after) const;
+
+    int m_failures;
+};

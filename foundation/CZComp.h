@@ -1,0 +1,160 @@
+// EBZip compressor and expander.
+//
+// CZComp turns one book file (read block by block through CZio, whatever its
+// storage form) into an EBZip file, and turns any stored form back into the
+// plain 2048-byte-block file. Results are 0 / -1; on failure the error code of
+// the result block (ZCOMP_RESULT::errorCode) says why.
+//
+// EBZip file, all numbers big-endian:
+//   0  5  "EBZip"
+//   5  1  high nibble: 1 when the size is below 0xFFFFFFFF, else 2; low: level
+//   6  1  header byte 6 (setHeaderByte6), 7  1  zero
+//   8  6  uncompressed size          14 4  Adler-32 of the uncompressed bytes
+//   18 4  modification time of the input (low 32 bits)
+//   22 (n+1)*w  slice offsets, then the n slices (raw when the span equals
+//   the slice size, else one zlib stream of the zero-padded slice).
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+
+class CZio;
+
+// Error codes left in ZCOMP_RESULT::errorCode.
+enum {
+    ZCOMP_OK = 0,
+    ZCOMP_ERR_NO_INPUT = 1,         // "There is no input file."
+    ZCOMP_ERR_ALREADY = 2,          // "already compressed."
+    ZCOMP_ERR_CHECKSUM = 3,         // "checksum error."
+    ZCOMP_ERR_ARGUMENT = 4,         // "invalid argument."
+    ZCOMP_ERR_OUTPUT = 5,           // "output device can't be used."
+    ZCOMP_ERR_SYSTEM = 6,           // "system error"
+    ZCOMP_ERR_NOT_COMPRESSED = 7,   // "not a compressed file."
+    ZCOMP_ERR_SKIPPED = 8           // "skipped"
+};
+
+// One range of blocks (first..last, inclusive) stored uncompressed.
+struct ZCOMP_KEEP_RANGE {
+    uint64_t first;
+    uint64_t last;
+};
+
+enum { ZCOMP_MAX_KEEP_RANGES = 64, ZCOMP_MAX_KEEP_IDS = 8 };
+
+// Result of the last compress or expand.
+struct ZCOMP_RESULT {
+    uint32_t sliceSize;         // 2048 << level
+    uint8_t level;              // level written into the header (see compress)
+    uint8_t indexWidth;         // 2..5
+    uint32_t adler;             // checksum written into (or read from) the header
+    int64_t inputSize;          // uncompressed size (compress); see expand
+    int64_t outputSize;         // bytes written (compress); see expand
+    char outputPath[256];       // file written
+    int32_t errorCode;          // 0 or ZCOMP_ERR_*
+    ZCOMP_KEEP_RANGE* keepRanges;   // only while a compression runs
+    int32_t keepCount;
+};
+
+// Progress: done / total, see compress and expand.
+typedef void (*ZCOMP_PROGRESS)(void* context, int64_t done, int64_t total);
+
+class CZComp {
+public:
+    CZComp();
+    virtual ~CZComp();
+    CZComp(const CZComp&) = delete;
+    CZComp& operator=(const CZComp&) = delete;
+
+    // Compresses input into <outputDir or input's folder>/<stem>.ebz. level 0..5;
+    // epwingVersion is the CZio hint; keepOriginal keeps the input; keepTree
+    // keeps the input's path below outputDir and creates missing folders;
+    // keepFlags bits select areas of HONMON/HONMON2/START stored raw
+    // (0x01 block 1, 0x02 ids 0x90-0x92, 0x04 ids 0x70-0x72, 0x08 id 0x80,
+    // 0x10 id 0x81, 0x20 complex-search sub-indexes). Small plain files and
+    // files in a MOVIE folder are copied instead. 0 or -1.
+    //
+    // The output is written under a temporary name in its folder and renamed
+    // when complete, so a failure leaves nothing behind; the input is deleted
+    // only after that. Refused with ZCOMP_ERR_SKIPPED: an output that is the
+    // input itself, or a file this object already wrote (two inputs of one
+    // run mapping to one output). Refused with ZCOMP_ERR_ARGUMENT: paths over
+    // 255 bytes, and kept-tree paths that would leave outputDir (".."). When
+    // the offsets would not fit the index width that the size gives (raw
+    // slices of a small file), the file is written at the next lower level
+    // that fits (ZCOMP_RESULT::level tells which), else fails with
+    // ZCOMP_ERR_SYSTEM.
+    int compress(const char* input, const char* outputDir, unsigned level,
+                 unsigned epwingVersion, unsigned keepOriginal, unsigned keepTree,
+                 unsigned keepFlags);
+
+    // Expands any stored form into <stem>.org (plain files are copied), with
+    // the last block at its real length. Result sizes: outputSize = the input
+    // file's size on disk, inputSize = the expanded size. 0 or -1; output and
+    // refusals as for compress (a checksum error leaves no output either).
+    int expand(const char* input, const char* outputDir, unsigned epwingVersion,
+               unsigned keepOriginal, unsigned keepTree);
+
+    ZCOMP_RESULT* getInfo() { return &m_result; }
+
+    // compress: done = slices written, total = size / slice size;
+    // expand: done = bytes written / 2048, total = size / 2048.
+    void setProgressCallback(ZCOMP_PROGRESS callback, void* context);
+    void setHeaderByte6(unsigned value) { m_headerByte6 = value; }
+
+    // Worker threads for compression; 0 (the default) uses every core.
+    // The output does not depend on it.
+    void setThreadCount(unsigned count) { m_threads = count; }
+
+    // EPWING version hint for root/SUBBOOK/DATA/HONMON... from the book's
+    // CATALOGS; 0 when the path is not such a file.
+    static int epwingVersionOf(const char* path);
+
+    // Kept ranges (used by compress; public for tests). collectKeepRanges reads
+    // the areas named by flags from the index table in block1 through reader
+    // (reader may be null: then only flag 0x01 and nothing that must be read).
+    int collectKeepRanges(CZio* reader, const unsigned char* block1, unsigned flags);
+    bool inKeepRange(uint64_t first, uint64_t count) const;
+    void addKeepRange(uint64_t first, uint64_t last);
+    void clearKeepRanges();
+
+    // Removes the 0x21 and 0x22 records from the index table in a 2048-byte
+    // block (S-EBXA input); the freed 16 bytes at the end are zeroed.
+    static void stripLzssIndex(unsigned char* block);
+
+    // One zlib stream (default level) of in into out (room for inLen bytes).
+    // *outLen = inLen when it does not fit (store raw). 0, or -1 on zlib failure.
+    static int deflateSlice(unsigned char* out, unsigned* outLen,
+                            const unsigned char* in, unsigned inLen);
+
+    // Index width for an uncompressed size: 2, 3, 4 or 5.
+    static unsigned indexWidthFor(uint64_t size);
+
+    // The 22-byte EBZip header.
+    static void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6,
+                           uint32_t adler, uint32_t mtime);
+
+private:
+    int fail(int code);
+    int copyCase(const std::string& input, const std::string& output, int64_t size);
+    int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level,
+                     int zioMode, uint32_t mtime, mode_t perms, unsigned keepFlags, bool sync);
+    bool claimOutput(const std::string& input, const std::string& output);
+    void rememberOutput(const std::string& output);
+
+    ZCOMP_RESULT m_result;
+    ZCOMP_PROGRESS m_progress;
+    void* m_progressContext;
+    unsigned char m_keepIds[ZCOMP_MAX_KEEP_IDS + 1];
+    uint32_t m_headerByte6;
+    unsigned m_threads;
+    ZCOMP_KEEP_RANGE* m_keepStore;
+    // Files (device, inode) written by this object, so that two inputs of one
+    // run never write the same output.
+    std::set<std::pair<uint64_t, uint64_t>> m_written;
+};
+
+// Checks the Adler-32 of an EBZip file: 0 equal, -1 mismatch or not EBZip.
+int checkEbzipFile(const char* path);
