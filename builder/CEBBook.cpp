@@ -1,0 +1,758 @@
+// CEBBook: book writer set-up (open, sources, string table, stop words,
+// keyword list) and the build run (make).
+#include "builder/CEBBook.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "builder/CGaiji.h"
+#include "builder/CGaijiFontWriter.h"
+#include "builder/CPDICParser.h"
+#include "builder/CParseTag0.h"
+#include "builder/CPlainParser.h"
+#include "builder/sourcetext.h"
+#include "builder/ucsToSjis.h"
+#include "foundation/CBookFile.h"
+#include "foundation/jclib.h"
+#include "foundation/pathutil.h"
+
+namespace {
+
+// The process-wide abort flag: set from any thread, polled by every long
+// loop of the build.
+std::atomic<int> g_abort(0);
+
+struct FileCloser {
+    void operator()(FILE* f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+// Copies text into a fixed field; false (field untouched) when it does not fit.
+bool copyField(char* field, size_t size, const char* text)
+{
+    size_t n = std::strlen(text);
+    if (n >= size)
+        return false;
+    std::memcpy(field, text, n + 1);
+    return true;
+}
+
+void freeSource(SOURCE_INFO* s)
+{
+    std::free(s->fields);
+    s->fields = nullptr;
+}
+
+char* dupString(const char* text)
+{
+    size_t n = std::strlen(text);
+    char* p = static_cast<char*>(std::malloc(n + 1));
+    if (p == nullptr)
+        throw std::runtime_error("memory allocate error!!(open)");
+    std::memcpy(p, text, n + 1);
+    return p;
+}
+
+}  // namespace
+
+CEBBook::CEBBook()
+    : m_opt(nullptr),
+      m_spec(nullptr),
+      m_opened(false),
+      m_progress(0),
+      m_sourceType(0),
+      m_epwingVersion(1),
+      m_stringT(nullptr),
+      m_stringTSize(kDefaultStringT),
+      m_stringTUsed(0),
+      m_stopWordCount(0),
+      m_anchorCount(0),
+      m_linkCount(0),
+      m_tempFile(nullptr),
+      m_complexCount(0),
+      m_nextBlock(2),
+      m_body(nullptr),
+      m_fontMask(0),
+      m_writtenFontMask(0),
+      m_callback(nullptr)
+{
+    m_copyright[0] = 0;
+    std::memset(m_delChars, 0, sizeof m_delChars);
+    std::memset(m_stopWords, 0, sizeof m_stopWords);
+    m_tempPath[0] = 0;
+    m_bookPath[0] = 0;
+    std::memset(m_attr, 0, sizeof m_attr);
+    std::memset(m_writtenFontNames, 0, sizeof m_writtenFontNames);
+    m_reverse[0] = 0;
+    m_recent.resize(kRecentSlots);
+    std::memset(m_recent.data(), 0, sizeof(RecentSlot) * m_recent.size());
+    m_sources.reserve(16);
+    g_abort = 0;
+}
+
+CEBBook::~CEBBook()
+{
+    closeComplexTemp(true);
+    for (auto& s : m_sources)
+        freeSource(&s);
+    m_body = nullptr;
+    if (m_bookFile)
+        m_bookFile->close();
+    freeStringT();
+}
+
+void CEBBook::postMessage(CEBBook* book, const char* text)
+{
+    if (book && book->m_callback && text)
+        book->m_callback(text);
+}
+
+void CEBBook::setMessageCallback(void (*callback)(const char* text))
+{
+    m_callback = callback;
+    if (m_gaiji)
+        m_gaiji->setMessageCallback(callback);
+}
+
+void CEBBook::message(const char* text) const
+{
+    if (m_callback != nullptr)
+        m_callback(text);
+}
+
+int CEBBook::percentOf(int64_t done, int64_t total)
+{
+    if (total <= 0 || done >= total)
+        return 100;
+    if (done <= 0)
+        return 0;
+    // 64-bit: done * 100 cannot overflow for any file size.
+    return static_cast<int>((done * 100) / total);
+}
+
+void CEBBook::abort()
+{
+    g_abort = 1;
+}
+
+bool CEBBook::isAborted()
+{
+    return g_abort != 0;
+}
+
+void CEBBook::checkAbort()
+{
+    if (g_abort != 0)
+        throw std::runtime_error("");
+}
+
+const char* CEBBook::writtenFontName(int slot) const
+{
+    if (slot < 0 || slot >= FONT_SLOTS)
+        return "";
+    return m_writtenFontNames[slot];
+}
+
+// ---- string table ----
+
+char* CEBBook::addStringT(const void* bytes, size_t n)
+{
+    if (m_stringT == nullptr || n > m_stringTSize - m_stringTUsed)
+        throw std::runtime_error("string table overflow");
+    char* p = m_stringT + m_stringTUsed;
+    if (n > 0)
+        std::memcpy(p, bytes, n);
+    m_stringTUsed += n;
+    return p;
+}
+
+int CEBBook::allocStringT(size_t size)
+{
+    if (m_stringT != nullptr)
+        return 0;
+    // Not zero-filled: pages are only touched as the table fills.
+    m_stringT = static_cast<char*>(std::malloc(size > 0 ? size : 1));
+    if (m_stringT == nullptr) {
+        message("memory allocate error!!(stringT)\r\n");
+        return -1;
+    }
+    m_stringTSize = size;
+    m_stringTUsed = 0;
+    m_stringT[m_stringTUsed++] = 0;
+    return 0;
+}
+
+void CEBBook::freeStringT()
+{
+    std::free(m_stringT);
+    m_stringT = nullptr;
+    m_stringTUsed = 0;
+}
+
+void CEBBook::restoreStringT(size_t mark)
+{
+    if (mark <= m_stringTUsed)
+        m_stringTUsed = mark;
+}
+
+// ---- stop words and keyword list ----
+
+void CEBBook::setStopWords(const char* text)
+{
+    m_stopWordCount = 0;
+    if (text == nullptr)
+        return;
+    char work[256];
+    std::strncpy(work, text, 255);
+    work[255] = 0;
+    char* save = nullptr;
+    for (char* w = strtok_r(work, " ,\t\n", &save); w != nullptr && m_stopWordCount < kMaxStopWords;
+         w = strtok_r(nullptr, " ,\t\n", &save)) {
+        char key[kMaxKeyLen + 2];
+        int n = normalizeKey(key, w, static_cast<int>(std::strlen(w)), 1, kMaxKeyLen);
+        if (n <= 0)
+            continue;
+        m_stopWords[m_stopWordCount].text = addStringT(key, static_cast<size_t>(n) + 1);
+        m_stopWords[m_stopWordCount].len = n;
+        ++m_stopWordCount;
+    }
+}
+
+void CEBBook::LoadKeyword(const char* path)
+{
+    m_keywords.clear();
+    std::unique_ptr<FILE, FileCloser> f(path ? std::fopen(path, "r") : nullptr);
+    if (!f)
+        throw std::runtime_error("Keyword file not found(LoadKeyword)");
+    char line[255];
+    while (std::fgets(line, sizeof line, f.get()) != nullptr) {
+        checkAbort();
+        // A CR of a CR LF line end is a delimiter too: it belongs to no key.
+        char* key = jclib::mbstok(line, "\t\r\n");
+        if (key == nullptr)
+            continue;
+        char* second = jclib::mbstok(nullptr, "\t\r\n");
+        KEYWORD_ITEM item;
+        size_t kl = std::strlen(key);
+        item.key = addStringT(key, kl + 1);
+        item.keyLen = static_cast<uint8_t>(kl);
+        item.second = nullptr;
+        item.secondLen = 0;
+        if (second != nullptr) {
+            size_t sl = std::strlen(second);
+            item.second = addStringT(second, sl + 1);
+            item.secondLen = static_cast<uint8_t>(sl);
+        }
+        m_keywords.push_back(item);
+    }
+    char sentinel[31];
+    std::memset(sentinel, 0xFF, 30);
+    sentinel[30] = 0;
+    KEYWORD_ITEM last = {addStringT(sentinel, 31), nullptr, 30, 0};
+    m_keywords.push_back(last);
+    std::sort(m_keywords.begin(), m_keywords.end(),
+              [](const KEYWORD_ITEM& a, const KEYWORD_ITEM& b) { return std::strcmp(a.key, b.key) < 0; });
+}
+
+// ---- sources ----
+
+int CEBBook::addSource(const char* path, const char* title, int type, const char* fields)
+{
+    if (path == nullptr)
+        return -1;
+    SOURCE_INFO s;
+    std::memset(&s, 0, sizeof s);
+    if (!copyField(s.path, sizeof s.path, path))
+        return -1;
+    if (title != nullptr && !copyField(s.title, sizeof s.title, title))
+        s.title[0] = 0;
+    s.type = type;
+    // Only regular files: a directory opens on some systems and has no size.
+    struct stat st;
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    if (!f)
+        return -1;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        return -1;
+    long long size = std::ftell(f.get());
+    if (size < 0)
+        return -1;
+    s.fileSize = size;
+    if (fields != nullptr) {
+        size_t n = std::strlen(fields);
+        s.fields = static_cast<char*>(std::malloc(n + 1));
+        if (s.fields == nullptr)
+            return -1;
+        std::memcpy(s.fields, fields, n + 1);
+    }
+    m_sources.push_back(s);
+    return 0;
+}
+
+int CEBBook::setCopyright(const char* path)
+{
+    if (path == nullptr) {
+        m_copyright[0] = 0;
+        return 0;
+    }
+    if (!copyField(m_copyright, sizeof m_copyright, path)) {
+        m_copyright[0] = 0;
+        return -1;
+    }
+    return 0;
+}
+
+int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange)
+{
+    int create = (m_opt != nullptr && m_opt->autoUniGaiji) ? 1 : 0;
+    return ::ucsToSjis(out, outSize, units, count, wideRange, m_gaiji.get(), create);
+}
+
+int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen,
+                         const char*, int)
+{
+    // Items are kept for the menu writer; a text of blanks only is no item.
+    bool blank = true;
+    for (int i = 0; text != nullptr && i < textLen; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0x81 && i + 1 < textLen && static_cast<unsigned char>(text[i + 1]) == 0x40) {
+            ++i;
+            continue;
+        }
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            blank = false;
+            break;
+        }
+    }
+    if (text == nullptr || textLen < 1 || blank)
+        return m_menu.empty() ? 0 : static_cast<int>(m_menu.size()) - 1;
+    m_menu.push_back(MENU_ITEM{level, target, text, textLen});
+    return static_cast<int>(m_menu.size()) - 1;
+}
+
+// ---- open ----
+
+int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec)
+{
+    // A book left open by an earlier open without make is closed first.
+    cleanUp();
+    m_progress = 0;
+    try {
+        if (opt == nullptr || spec == nullptr)
+            throw std::runtime_error("no book to open(open)");
+        m_opt = opt;
+        m_spec = spec;
+        m_bookFile.reset(new CBookFile);
+        m_parseTag.reset(new CParseTag0);
+        m_gaiji.reset(new CGaiji);
+        m_gaiji->setMessageCallback(m_callback);
+        if (spec->hanStart != 0 && spec->zenStart != 0)
+            m_gaiji->setStartCodes(spec->hanStart, spec->zenStart);
+
+        for (auto& s : m_sources)
+            freeSource(&s);
+        m_sources.clear();
+        // The copyright file is set per book, after open.
+        m_copyright[0] = 0;
+        m_anchorCount = 0;
+        m_linkCount = 0;
+        m_menu.clear();
+        m_keywords.clear();
+        clearIndexEntries();
+        m_complexCount = 0;
+        m_fontMask = 0;
+        m_writtenFontMask = 0;
+        std::memset(m_writtenFontNames, 0, sizeof m_writtenFontNames);
+        g_abort = 0;
+
+        m_attr[0] = m_attr[1] = m_attr[2] = 0;
+        m_attr[3] = opt->delSym ? 0x41 : 0x45;
+        m_attr[4] = 0x55;
+        m_attr[5] = 0x40;
+
+        if (opt->stopWord == nullptr) opt->stopWord = dupString("a the");
+        if (opt->delChars == nullptr) opt->delChars = dupString("");
+        if (opt->arrowCode == nullptr) opt->arrowCode = dupString("222A");
+        if (opt->kanaSep1 == nullptr) opt->kanaSep1 = dupString("\x81\x79");
+        if (opt->kanaSep2 == nullptr) opt->kanaSep2 = dupString("\x81\x7A");
+
+        if (spec->complexDef[0] == 0)
+            opt->idx[IDX_COMPLEX] = 0;
+
+        std::memset(m_delChars, 0, sizeof m_delChars);
+        {
+            size_t n = std::strlen(opt->delChars);
+            if (n > 128)
+                n = 128;
+            toFullWidthSJIS(m_delChars, reinterpret_cast<const unsigned char*>(opt->delChars),
+                            static_cast<int>(n), static_cast<int>(sizeof m_delChars) - 1);
+        }
+
+        if (opt->maxStringT > m_stringTSize)
+            m_stringTSize = opt->maxStringT;
+        if (m_stringTSize < kDefaultStringT)
+            m_stringTSize = kDefaultStringT;
+        if (allocStringT(m_stringTSize) != 0)
+            throw std::runtime_error("can't allocate maxStringT");
+
+        setStopWords(opt->stopWord);
+        if (opt->keywordFile[0] != 0)
+            LoadKeyword(opt->keywordFile);
+
+        openBook();
+
+        m_nextBlock = 2;
+        if (opt->gaijiFile[0] != 0)
+            m_fontMask = m_gaiji->parseGaijiFont(opt->gaijiFile);
+        if (opt->gaijiMapFile[0] != 0)
+            m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
+
+        if (opt->idx[IDX_COMPLEX]) {
+            // The definition reader comes with complex search; the temp
+            // file of complex entries is made here already.
+            char path[64];
+            std::snprintf(path, sizeof path, "/tmp/cplx%dXXXXXX.txt", static_cast<int>(getpid()));
+            // mkstemps creates the file exclusively (O_EXCL, mode 0600): no
+            // file or link that is already there is ever written through.
+            int fd = mkstemps(path, 4);
+            if (fd >= 0) {
+                m_tempFile = fdopen(fd, "w+");
+                if (m_tempFile == nullptr) {
+                    ::close(fd);
+                    ::unlink(path);
+                } else {
+                    std::memcpy(m_tempPath, path, std::strlen(path) + 1);
+                }
+            }
+            m_complexCount = 0;
+        }
+
+        message("Body...");
+        CBlockStream* body = new CBlockStream(m_nextBlock, 1);
+        if (m_bookFile->addEntry(0x00, body, m_attr) != 0)
+            throw std::runtime_error("can't create output file(HONMON)");
+        m_body = body;
+        m_opened = true;
+        return 0;
+    } catch (const std::exception& e) {
+        message(e.what());
+        cleanUp();
+        m_progress = 0;
+        return -1;
+    }
+}
+
+void CEBBook::openBook()
+{
+    std::string dir = std::string(m_opt->outPath) + m_spec->dirName;
+    if (dir.size() >= sizeof m_bookPath)
+        throw std::runtime_error(m_opt->ebType ? "can't create output file(HONMON)"
+                                               : "can't create output file(START)");
+    makeDirectories(dir.c_str());
+    std::memcpy(m_bookPath, dir.c_str(), dir.size() + 1);
+    const char* fonts = &m_spec->fontNames[0][0];
+    if (m_opt->ebType == 1) {
+        makeDirectories((dir + "/DATA").c_str());
+        makeDirectories((dir + "/GAIJI").c_str());
+        m_epwingVersion = m_spec->separateMMData ? 4 : 1;
+        const char* name = m_spec->separateMMData ? "HONMON2" : "HONMON";
+        if (m_bookFile->open(m_bookPath, name, "w", 1, m_spec->bookTypeID, fonts, 1, m_epwingVersion) != 0)
+            throw std::runtime_error("can't create output file(HONMON)");
+    } else {
+        m_epwingVersion = 1;
+        if (m_bookFile->open(m_bookPath, "START", "w", 0, m_spec->bookTypeID, fonts, 1, 1) != 0)
+            throw std::runtime_error("can't create output file(START)");
+    }
+}
+
+// ---- make ----
+
+void CEBBook::make()
+{
+    if (!m_opened) {
+        // Nothing was prepared (open failed or was never called): no reader
+        // may run on a missing body stream.
+        message("no book is open(make)\r\n");
+        cleanUp();
+        m_progress = 100;
+        return;
+    }
+    try {
+        checkAbort();
+        runSources();
+        if (!m_sources.empty()) {
+            m_body->flushBlock();
+            resolveLinks(m_body);
+        }
+        m_nextBlock += m_body->blockCount();
+        m_body->flushBlock();
+        message(" done\r\n");
+
+        writeCopyrightArea();
+
+        if (m_gaiji) {
+            std::string map = std::string(m_opt->outPath) + m_spec->dirName + ".map";
+            CGaijiFontWriter::saveGlossviewGaijiMap(*m_gaiji, map.c_str());
+        }
+        if (m_opt->idx[IDX_COMPLEX] && m_tempFile != nullptr) {
+            std::fclose(m_tempFile);
+            m_tempFile = nullptr;
+        }
+
+        writeMediaAreas();
+        writeMenuArea();
+
+        m_keywords.clear();
+        writeSearchIndexes();
+        writeComplexIndexes();
+        writeGaijiFonts();
+
+        checkAbort();
+        const char* textName = m_opt->ebType == 1 ? (m_spec->separateMMData ? "HONMON2" : "HONMON") : "START";
+        int written = m_bookFile->writeIndex();
+        m_body = nullptr;
+        int closed = m_bookFile->close();
+        if (written != 0 || closed != 0)
+            throw std::runtime_error(std::string("can't write output file(") + textName + ")");
+        closeComplexTemp(true);
+        char line[64];
+        std::snprintf(line, sizeof line, "# of Anchors(%d)\r\n", m_anchorCount);
+        message(line);
+        std::snprintf(line, sizeof line, "# of Links(%d)\r\n", m_linkCount);
+        message(line);
+    } catch (const std::exception& e) {
+        message(e.what());
+    }
+    cleanUp();
+    m_progress = 100;
+}
+
+void CEBBook::runSources()
+{
+    for (size_t i = 0; i < m_sources.size(); ++i) {
+        checkAbort();
+        SOURCE_INFO* src = &m_sources[i];
+        m_sourceType = src->type;
+        m_progress = 0;
+        switch (src->type) {
+        case 2: {
+            CPDICParser parser;
+            parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
+            break;
+        }
+        case 4: {
+            CPlainParser parser;
+            parser.parse(this, m_opt, src, m_body, 1);
+            break;
+        }
+        case 5: {
+            CPDICParser parser;
+            parser.parsePDIC1LINE(this, m_opt, src, m_body, static_cast<int>(i));
+            break;
+        }
+        case 6: {
+            CPDICParser parser;
+            parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+            break;
+        }
+        default:
+            // Readers of the other source types come with their own issues.
+            break;
+        }
+        m_body->flushBlock();
+        m_body->finish();
+    }
+}
+
+void CEBBook::resolveLinks(CBlockStream*)
+{
+    // Links are registered by the markup readers only; none of the readers
+    // built so far registers any, so there is nothing to patch.
+}
+
+void CEBBook::addArea(int id, CBlockStream* stream, bool search)
+{
+    if (m_bookFile->addEntry(id, stream, search ? m_attr + 3 : m_attr) != 0) {
+        char msg[64];
+        std::snprintf(msg, sizeof msg, "can't add area 0x%02X to the index table", id);
+        throw std::runtime_error(msg);
+    }
+}
+
+void CEBBook::endArea(CBlockStream* stream)
+{
+    m_nextBlock += stream->blockCount();
+    stream->flushBlock();
+}
+
+void CEBBook::writeCopyrightArea()
+{
+    if (m_copyright[0] == 0)
+        return;
+    bool added = false;
+    try {
+        message("Copyright...");
+        {
+            // A directory opens too, but has no text to read.
+            struct stat st;
+            std::unique_ptr<FILE, FileCloser> f(std::fopen(m_copyright, "rb"));
+            if (!f || ::stat(m_copyright, &st) != 0 || !S_ISREG(st.st_mode))
+                throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
+        }
+        CBlockStream* s = new CBlockStream(m_nextBlock, 1);
+        addArea(0x02, s, false);
+        added = true;
+        writeCopyright(m_copyright, s);
+        endArea(s);
+        message("done\r\n");
+    } catch (const std::exception& e) {
+        // An abort ends the build; any other copyright error does not.
+        if (isAborted())
+            throw;
+        // A page cut short gets no area: the entry is dropped from the
+        // index table (start block 0) and the next area takes its blocks.
+        if (added) {
+            if (INDEX_TABLE_ITEM* item = m_bookFile->findEntry(0x02))
+                item->start = 0;
+        }
+        message(e.what());
+    }
+}
+
+void CEBBook::writeCopyright(const char* path, CBlockStream* writer)
+{
+    if (m_gaiji)
+        writer->setGaijiMap(m_gaiji->getGaijiMap());
+    SOURCE_INFO src;
+    std::memset(&src, 0, sizeof src);
+    copyField(src.path, sizeof src.path, path);
+    src.type = 0;
+    {
+        std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+        if (f && std::fseek(f.get(), 0, SEEK_END) == 0) {
+            long long size = std::ftell(f.get());
+            src.fileSize = size > 0 ? size : 0;
+        }
+    }
+    // An HTML or XML page needs the markup reader, which comes with its own
+    // issue; until then every copyright file is read as plain text.
+    CPlainParser parser;
+    parser.parse(this, m_opt, &src, writer, 0);
+}
+
+void CEBBook::writeMediaAreas()
+{
+    // Figures and sounds are registered by the markup readers only; the
+    // counts and the patching passes still run so the log reads the same.
+    message("# of Figures=(0)\r\n");
+    m_body->flushBlock();
+    if (m_opt->ebType == 1) {
+        message("# of Sounds=(0)\r\n");
+        m_body->flushBlock();
+    }
+}
+
+void CEBBook::writeMenuArea()
+{
+    // The menu writer comes with its own issue; items are collected.
+}
+
+void CEBBook::writeComplexIndexes()
+{
+    // Complex search comes with its own issue: nothing is written.
+}
+
+void CEBBook::writeGaijiFonts()
+{
+    if (!m_gaiji)
+        return;
+    const GAIJI_CODE_STATE* st = m_gaiji->getGaijiMap();
+    int mask = m_fontMask;
+    if (st->narrowNext > st->narrowStart)
+        mask |= GAIJI_MASK_8X16;
+    if (st->wideNext > st->wideStart)
+        mask |= GAIJI_MASK_16X16;
+    // 12x24 and 16x24 both take area 0xF4 and the catalog's 24-dot narrow
+    // slot. A book keeps one: 16x24, the narrow 24-dot size of EB readers.
+    if ((mask & GAIJI_MASK_16X24) && (mask & GAIJI_MASK_12X24)) {
+        mask &= ~GAIJI_MASK_12X24;
+        message("Gaiji(12x24) dropped: 16x24 takes its area\r\n");
+    }
+    struct Font {
+        int bit;
+        int width, height;
+        int area;
+        int slot;
+        const char* label;
+    };
+    static const Font kFonts[] = {
+        {GAIJI_MASK_8X16, 8, 16, 0xF2, FONT_SLOT_8X16, "Gaiji(8x16)..."},
+        {GAIJI_MASK_16X16, 16, 16, 0xF1, FONT_SLOT_16X16, "Gaiji(16x16)..."},
+        {GAIJI_MASK_12X24, 12, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(12x24)..."},
+        {GAIJI_MASK_16X24, 16, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(16x24)..."},
+        {GAIJI_MASK_24X24, 24, 24, 0xF3, FONT_SLOT_24X24, "Gaiji(24x24)..."},
+        {GAIJI_MASK_16X30, 16, 30, 0xF6, FONT_SLOT_16X30, "Gaiji(16x30)..."},
+        {GAIJI_MASK_32X30, 32, 30, 0xF5, FONT_SLOT_32X30, "Gaiji(32x30)..."},
+        {GAIJI_MASK_24X48, 24, 48, 0xF8, FONT_SLOT_24X48, "Gaiji(24x48)..."},
+        {GAIJI_MASK_48X48, 48, 48, 0xF7, FONT_SLOT_48X48, "Gaiji(48x48)..."},
+    };
+    for (const Font& f : kFonts) {
+        if (!(mask & f.bit))
+            continue;
+        checkAbort();
+        message(f.label);
+        CBlockStream* s = new CBlockStream(m_nextBlock, 0);
+        addArea(f.area, s, false);
+        int n = CGaijiFontWriter::makeGaiji(*m_gaiji, f.width, f.height, s);
+        endArea(s);
+        char line[32];
+        std::snprintf(line, sizeof line, "(%d) done\r\n", n);
+        message(line);
+        m_writtenFontMask |= kFontSlotMask[f.slot];
+        const char* name = m_bookFile->fontName(f.slot);
+        std::strncpy(m_writtenFontNames[f.slot], name ? name : "", 8);
+        m_writtenFontNames[f.slot][8] = 0;
+    }
+}
+
+void CEBBook::closeComplexTemp(bool remove)
+{
+    if (m_tempFile != nullptr) {
+        std::fclose(m_tempFile);
+        m_tempFile = nullptr;
+    }
+    if (remove && m_tempPath[0] != 0) {
+        ::unlink(m_tempPath);
+        m_tempPath[0] = 0;
+    }
+}
+
+void CEBBook::cleanUp()
+{
+    closeComplexTemp(true);
+    freeStringT();
+    clearIndexEntries();
+    m_keywords.clear();
+    m_menu.clear();
+    m_stopWordCount = 0;
+    m_body = nullptr;
+    if (m_bookFile) {
+        m_bookFile->close();
+        m_bookFile.reset();
+    }
+    m_parseTag.reset();
+    m_gaiji.reset();
+    m_opened = false;
+}

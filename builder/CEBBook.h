@@ -1,0 +1,287 @@
+// CEBBook: the book writer. One instance serves a whole run and writes one
+// book at a time: open prepares a book (options, string table, stop words,
+// keyword list, directories and text file, gaiji, body text stream), sources
+// are added, and make reads every source through its reader and writes every
+// further area of the book and the index table.
+//
+// Errors inside open and make are std::runtime_error with a literal message;
+// both catch them and pass the text to the message callback (an abort is an
+// error with empty text). Nothing throws out of open, make or addSource.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "builder/ConvertOpt.h"
+#include "builder/SearchEntries.h"
+#include "foundation/CBlockStream.h"
+
+class CBookFile;
+class CGaiji;
+class CParseTag0;
+
+// One source file of a book.
+struct SOURCE_INFO {
+    char path[256];
+    char title[256];   // empty when none
+    int type;          // source type code
+    int64_t fileSize;  // bytes
+    char* fields;      // owned copy of the field specification (malloc), or null
+};
+
+// Keyword list record: key and optional second form in the string table.
+struct KEYWORD_ITEM {
+    const char* key;
+    const char* second;   // null when none
+    uint8_t keyLen;
+    uint8_t secondLen;
+};
+
+// Menu item registered by a source reader (the menu area itself is written
+// by the menu writer).
+struct MENU_ITEM {
+    int level;
+    BLOCK_POS target;
+    const char* text;  // in the string table
+    int textLen;
+};
+
+class CEBBook {
+public:
+    static const size_t kDefaultStringT = 256000000;
+    static const int kMaxStopWords = 128;
+    static const int kMaxKeyLen = 128;
+
+    CEBBook();
+    virtual ~CEBBook();
+    CEBBook(const CEBBook&) = delete;
+    CEBBook& operator=(const CEBBook&) = delete;
+
+    // ---- set-up and build run ----
+    // Prepares a book; 0, or -1 after a message through the callback.
+    int open(ConvertOpt* opt, BOOK_SPEC* spec);
+    // Appends a source; -1 (nothing added, no message) when path is null, too
+    // long or cannot be opened.
+    int addSource(const char* path, const char* title, int type, const char* fields);
+    // Copyright text file of the open book (open clears it); an empty or
+    // null path means no copyright page.
+    // Returns 0 (-1 for a path too long, which is then ignored).
+    int setCopyright(const char* path);
+    // Builds the book prepared by open. Always returns; every outcome goes to
+    // the callback. After a failed or missing open it only reports that.
+    void make();
+
+    void setMessageCallback(void (*callback)(const char* text));
+    // Passes text to the book's message callback when it has one.
+    static void postMessage(CEBBook* book, const char* text);
+    void setProgress(int percent) { m_progress = percent; }
+    int getProgress() const { return m_progress; }
+    // Progress as bytes done * 100 / total, safe for empty and huge sources.
+    static int percentOf(int64_t done, int64_t total);
+    BOOK_SPEC* getBookSpec() { return m_spec; }
+    ConvertOpt* getOptions() { return m_opt; }
+    CGaiji* getGaiji() { return m_gaiji.get(); }
+    CParseTag0* getParseTag() { return m_parseTag.get(); }
+    const std::vector<SOURCE_INFO>& sources() const { return m_sources; }
+    int epwingVersion() const { return m_epwingVersion; }
+    // Path of the complex-search temp file while a book with complex search
+    // is open ("" otherwise).
+    const char* complexTempPath() const { return m_tempPath; }
+
+    // Sets the process-wide abort flag.
+    void abort();
+    static bool isAborted();
+    // Throws std::runtime_error("") when the abort flag is set.
+    static void checkAbort();
+
+    // Sends text to the message callback (when set).
+    void message(const char* text) const;
+
+    // Gaiji fonts written by the last make: the mask (0x08 also for a
+    // 16x24 font kept in the 24-dot narrow slot) and the font file names in
+    // slot order as the book file wrote them.
+    int writtenFontMask() const { return m_writtenFontMask; }
+    const char* writtenFontName(int slot) const;
+
+    // ---- string table ----
+    // Appends n bytes and returns the copy; throws "string table overflow".
+    char* addStringT(const void* bytes, size_t n);
+    // 0 when the table exists or was allocated, -1 (with a message) else.
+    int allocStringT(size_t size);
+    void freeStringT();
+    size_t stringTUsed() const { return m_stringTUsed; }
+    size_t stringTSize() const { return m_stringTSize; }
+    // Drops everything stored after mark (a value of stringTUsed()).
+    void restoreStringT(size_t mark);
+
+    // ---- stop words and keyword list ----
+    void setStopWords(const char* text);
+    int stopWordCount() const { return m_stopWordCount; }
+    // Throws "Keyword file not found(LoadKeyword)".
+    void LoadKeyword(const char* path);
+    const std::vector<KEYWORD_ITEM>& keywords() const { return m_keywords; }
+
+    // ---- search keys ----
+    // Normalised key of len bytes of text into out (max + 2 bytes); the key
+    // length (even, at most max).
+    int normalizeKey(char* out, const char* text, int len, int filter, int max);
+    // A character reference at text (len bytes available): bytes consumed, 0
+    // when none starts there. *codePoint, *gaijiCode and *alt are set (0,
+    // 0, null when unknown).
+    int parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode,
+                    const char** alt);
+    // Kana key of text into out (2 * len + 2 bytes, zero-terminated);
+    // returns 1 when the text holds no kanji, else 0. *outLen gets the key
+    // length when given.
+    static int kanaKey(char* out, const char* text, int len, int* outLen = nullptr);
+    // Characters of text (at most 255 bytes) in reverse order, in a buffer of
+    // this object valid until the next call; *outLen gets its length.
+    const char* reverseKey(const char* text, int len, int* outLen = nullptr);
+    // Reverses the order of the 2-byte units of a normalised key in place
+    // (an odd last byte stays where it is).
+    static void reverseKeyUnits(char* key, int len);
+    // 1 when key (len bytes) equals a stop word (ASCII case ignored).
+    int isStopWord(const char* key, int len) const;
+    // Entry order of every index sort: key bytes, key length, body block,
+    // body offset. <0, 0 or >0.
+    static int compareEntries(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b);
+    static bool entryLess(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b)
+    {
+        return compareEntries(a, b) < 0;
+    }
+    // The full-width delChars text of the open book.
+    const unsigned char* delCharsFullWidth() const { return m_delChars; }
+
+    // ---- text conversion ----
+    // Wide text to Shift_JIS with gaiji references (see builder/ucsToSjis.h);
+    // gaiji codes are reserved when autoUniGaiji is on.
+    int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange);
+
+    // ---- menu items, anchors and links ----
+    int addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen,
+                    const char* prefix, int prefixLen);
+    int menuItemCount() const { return static_cast<int>(m_menu.size()); }
+    int anchorCount() const { return m_anchorCount; }
+    int linkCount() const { return m_linkCount; }
+
+    // ---- index entries and search indexes ----
+    void clearRecentEntries();
+    SEARCH_KEY_ENTRY* addTitle(const char* heading, int headingLen, const char* text, int textLen,
+                               const BLOCK_POS& pos, int source, int withKana, int withHeading);
+    SEARCH_KEY_ENTRY* addWordEntry(const char* heading, int headingLen, const char* text, int textLen,
+                                   const BLOCK_POS& pos, int source, int split, int mask);
+    void addKeywordEntry(const char* heading, int headingLen, const char* text, int textLen,
+                         const BLOCK_POS& pos, int source, int kind);
+    void addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
+                      const BLOCK_POS& pos, int source, int mask);
+    void pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
+                       const BLOCK_POS& pos, int source, int form, int mask);
+    void autoIndexText(const char* text, int len, const char* heading, int headingLen,
+                       const BLOCK_POS& pos, int source);
+    void addHeadingTagTitle(const char* heading, int headingLen, const char* text, int len,
+                            int source, const BLOCK_POS& pos);
+    int isKanaText(const char* text, int len);
+    int isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind);
+    // Build step 13: every search index with its heading area.
+    void writeSearchIndexes();
+
+    size_t entryCount() const { return m_entries.size(); }
+    size_t kanaEntryCount() const { return m_kanaEntries.size(); }
+    const std::vector<SEARCH_KEY_ENTRY>& entries() const { return m_entries; }
+    const std::vector<KANA_ENTRY>& kanaEntries() const { return m_kanaEntries; }
+
+private:
+    struct RecentSlot {
+        char key[256];
+        uint8_t kind;
+        uint8_t len;      // 0: empty slot
+        uint32_t block;
+        uint16_t offset;
+    };
+    static const int kRecentSlots = 200;
+    void clearIndexEntries();
+    // Katakana or kanji runs of text (longer than kwordLen) as entries of kind.
+    void addCrossRuns(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                      int source, int kind);
+    // One notation of a title: its kana entry (autoKana) and word entries.
+    void addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                     int source, SEARCH_KEY_ENTRY** last);
+    // The longest keyword-list key that text starts with, or null.
+    const KEYWORD_ITEM* findKeyword(const char* text, int len) const;
+    // Select steps: fill m_selected, sorted (keyword family and kana: groups marked).
+    void selectWordEntries(int indexId);
+    void selectKeywordEntries(int indexId);
+    void selectKanaEntries(int indexId);
+    // Message, select, heading area, index area, count line.
+    void writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout);
+
+    std::vector<INDEX_ITEM> m_selected;
+    size_t m_indexWorkSize = 1000;
+    std::vector<char> m_keyWork;  // whole normalised key texts
+
+    std::vector<SEARCH_KEY_ENTRY> m_entries;
+    std::vector<KANA_ENTRY> m_kanaEntries;
+    std::vector<RecentSlot> m_recent;
+    int m_recentNext = 0;
+    // ---- end of index entries ----
+
+private:
+    void openBook();
+    void runSources();
+    void writeCopyrightArea();
+    void writeCopyright(const char* path, CBlockStream* writer);
+    void writeMediaAreas();
+    void writeMenuArea();
+    void writeComplexIndexes();
+    void writeGaijiFonts();
+    void resolveLinks(CBlockStream* body);
+    void closeComplexTemp(bool remove);
+    void cleanUp();
+    // Registers stream as area id at the next free block (the book file owns
+    // it); search carries the search attribute bytes.
+    void addArea(int id, CBlockStream* stream, bool search);
+    void endArea(CBlockStream* stream);
+
+    ConvertOpt* m_opt;
+    BOOK_SPEC* m_spec;
+    bool m_opened;
+    char m_copyright[256];
+    std::vector<SOURCE_INFO> m_sources;
+    std::unique_ptr<CBookFile> m_bookFile;
+    std::unique_ptr<CParseTag0> m_parseTag;
+    std::unique_ptr<CGaiji> m_gaiji;
+    int m_progress;
+    int m_sourceType;
+    int m_epwingVersion;
+    unsigned char m_delChars[258];
+    char* m_stringT;
+    size_t m_stringTSize;
+    size_t m_stringTUsed;
+    struct StopWord {
+        const char* text;
+        int len;
+    };
+    StopWord m_stopWords[kMaxStopWords];
+    int m_stopWordCount;
+    std::vector<KEYWORD_ITEM> m_keywords;
+    std::vector<MENU_ITEM> m_menu;
+    int m_anchorCount;
+    int m_linkCount;
+    char m_tempPath[256];
+    FILE* m_tempFile;
+    int m_complexCount;
+    char m_bookPath[256];
+    unsigned char m_attr[6];
+    uint32_t m_nextBlock;
+    CBlockStream* m_body;  // owned by the book file
+    int m_fontMask;        // font sizes of the gaiji font definition file
+    int m_writtenFontMask;
+    char m_writtenFontNames[FONT_SLOTS][9];
+    char m_reverse[256];
+    void (*m_callback)(const char* text);
+};

@@ -1,0 +1,88 @@
+// CEPWing: the conversion driver through which a program runs a build. It
+// owns the option record, the current book record, the catalog and the book
+// writer, and forwards the per-book work to the book writer.
+//
+//   CEPWing* w = new CEPWing; w->init();
+//   w->setIntOption("titleLen", 64); w->setMessageCallback(cb);
+//   w->setOutput("/out/", 1);
+//   w->newBook(title, "DICT", 0x60, ...); w->addSource(path, nullptr, 4, nullptr);
+//   w->setCopyright(path); w->makeBook();
+//   w->closeCatalog(); w->term(); delete w;
+//
+// Nothing throws out of the driver: the book writer reports its own errors
+// through the message callback.
+#pragma once
+
+#include <cstdint>
+
+#include "builder/ConvertOpt.h"
+
+class CEBBook;
+class CEBCatalog;
+
+class CEPWing {
+public:
+    CEPWing();
+    virtual ~CEPWing();
+    CEPWing(const CEPWing&) = delete;
+    CEPWing& operator=(const CEPWing&) = delete;
+
+    // Zero the records, apply the defaults, create the catalog and the book
+    // writer.
+    void init();
+    // Deletes the book writer and the catalog.
+    void term();
+
+    void setOutput(const char* outPath, int ebType);
+    void closeCatalog();
+
+    // Options by name, names compared without regard to case; unknown names
+    // change nothing and read as 0 or "".
+    void setIntOption(const char* name, int value);
+    int getIntOption(const char* name) const;
+    void setBoolOption(const char* name, bool value);
+    int getBoolOption(const char* name) const;
+    void setStringOption(const char* name, const char* text);
+    const char* getStringOption(const char* name) const;
+
+    void setMessageCallback(void (*callback)(const char* text));
+
+    // fontNames: 8 slots of 9 bytes (8x16, 16x16, 12x24, 24x24, 16x30, 32x30,
+    // 24x48, 48x48) or null. -1 for a null or invalid directory name or an
+    // over-long value (with a message; nothing registered), else the result
+    // of opening the book.
+    int newBook(const char* title, const char* dirName, int bookTypeID, const char* gaijiFont,
+                const char* gaijiMap, const char* complexDef, const char* keywordFile, int fontMask,
+                const char* fontNames, int indexDef, bool separateMMData, uint16_t hanStart,
+                uint16_t zenStart);
+    int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask,
+                       const char* fontNames, bool separateMMData);
+    int loadHexFont(const char* path);
+    int addSource(const char* path, const char* title, int type, const char* fields);
+    int setCopyright(const char* path);
+    void makeBook();
+    void saveGlossviewGaijiMap(const char* path);
+    void abort();
+    int getProgress() const;
+
+    // Read access for programs and tests.
+    const ConvertOpt& options() const { return m_opt; }
+    const BOOK_SPEC& bookSpec() const { return m_spec; }
+    CEBBook* book() { return m_book; }
+    CEBCatalog* catalog() { return m_catalog; }
+
+private:
+    void initOptions();
+    void freeStrings();
+    int fillBookSpec(const char* title, const char* dirName, int bookTypeID, int fontMask,
+                     const char* fontNames, bool separateMMData);
+    int registerSubbook();
+    void report(const char* text) const;
+
+    ConvertOpt m_opt;
+    BOOK_SPEC m_spec;
+    CEBCatalog* m_catalog;
+    CEBBook* m_book;
+    int m_subbookIndex;   // catalog slot of the current book, -1 for none
+    void (*m_callback)(const char* text);
+};

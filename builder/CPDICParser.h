@@ -1,0 +1,53 @@
+// CPDICParser: the source readers of PDIC text (two-line form, source type 2;
+// one-line form "word /// text", type 5) and of PDIC dictionary files (type
+// 6). Each writes one entry per record into the body text (headword as a
+// keyword run, then the body) and registers the headword with the book
+// writer. One parser serves one source; failures of memory are thrown as
+// std::runtime_error, a cancel as std::runtime_error("").
+#pragma once
+
+#include <cstdio>
+
+class CBlockStream;
+class CEBBook;
+struct ConvertOpt;
+struct SOURCE_INFO;
+
+// One row of a notation table: the first row whose key equals the text over
+// the key length is replaced by its replacement.
+struct NOTATION_ROW {
+    const char* key;
+    int keyLen;
+    const char* replacement;
+    int flag;  // not read by these readers
+};
+
+class CPDICParser {
+public:
+    CPDICParser();
+    virtual ~CPDICParser();
+    CPDICParser(const CPDICParser&) = delete;
+    CPDICParser& operator=(const CPDICParser&) = delete;
+
+    void parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int sourceNo);
+    void parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int sourceNo);
+    void parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int sourceNo);
+
+    int getProgress() const { return m_progress; }
+
+    // Notation tables: 1 the phonetic table, 2 the Latin (Windows-1252) table.
+    static const NOTATION_ROW* notationTable(int which, int* rows);
+    // Copies text to out (outSize bytes at most, NUL-terminated when room is
+    // left), each matched row's key replaced; the bytes written.
+    static int convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
+                              int rows);
+    // The same, each replacement and unmatched byte written through writeText.
+    static void writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
+                             int rows);
+    // Index of the first row matching at text (length bytes left), or -1.
+    static int findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows);
+
+private:
+    FILE* m_file;
+    int m_progress;
+};

@@ -1,0 +1,455 @@
+// The book writer: string table, stop words, keyword list, sources, the
+// complex-search temp file, progress arithmetic and the plain text reader.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "builder/CEBBook.h"
+#include "builder/CEPWing.h"
+#include "builder/CPlainParser.h"
+#include "foundation/CBlockStream.h"
+#include "foundation/pathutil.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/TestDir.h"
+
+using lftest::TestDir;
+
+namespace {
+
+// A driver with an open book in a temp directory.
+struct OpenBook {
+    TestDir dir;
+    CEPWing w;
+    explicit OpenBook(int indexDef = 0, const char* complexDef = nullptr, const char* keywordFile = nullptr)
+    {
+        w.init();
+        lftest::capturedMessages().clear();
+        w.setMessageCallback(lftest::captureMessage);
+        w.setOutput((dir.path() + "/").c_str(), 1);
+        result = w.newBook("T", "BOOK", 0x60, nullptr, nullptr, complexDef, keywordFile, 0, nullptr, indexDef,
+                           false, 0, 0);
+    }
+    ~OpenBook() { w.term(); }
+    CEBBook* book() { return w.book(); }
+    int result;
+};
+
+std::string codesOf(std::initializer_list<unsigned> list)
+{
+    std::string out;
+    for (unsigned c : list) {
+        out += static_cast<char>(c >> 8);
+        out += static_cast<char>(c & 0xFF);
+    }
+    return out;
+}
+
+// The bytes a memory-mode stream holds, from its first block through the
+// current position.
+std::string streamBytes(CBlockStream& s)
+{
+    std::string out;
+    BLOCK_POS end;
+    s.tell(&end);
+    for (uint32_t b = s.startBlock(); b <= end.block; ++b) {
+        const unsigned char* p = s.page(b - s.startBlock());
+        size_t n = b == end.block ? end.offset : 2048;
+        out.append(reinterpret_cast<const char*>(p), n);
+    }
+    return out;
+}
+
+// Runs the plain text reader over bytes and returns the text codes written.
+std::string plainText(CEBBook* book, const std::string& bytes, TestDir& dir)
+{
+    const std::string path = dir.file("plain.txt");
+    lftest::writeFile(path, bytes);
+    SOURCE_INFO src;
+    std::memset(&src, 0, sizeof src);
+    std::strcpy(src.path, path.c_str());
+    src.type = 4;
+    src.fileSize = static_cast<int64_t>(bytes.size());
+    CBlockStream body(2, 0);
+    CPlainParser parser;
+    parser.parse(book, book->getOptions(), &src, &body, 0);
+    return streamBytes(body);
+}
+
+}  // namespace
+
+// ---- string table ----
+
+TEST(BookStringTable, OverflowIsAnError)
+{
+    CEBBook book;
+    ASSERT_EQ(book.allocStringT(16), 0);
+    EXPECT_EQ(book.stringTUsed(), 1u);  // offset 0 holds an empty string
+    const char* p = book.addStringT("abcdefghijklmno", 15);
+    EXPECT_EQ(std::memcmp(p, "abcdefghijklmno", 15), 0);
+    EXPECT_EQ(book.stringTUsed(), 16u);
+    try {
+        book.addStringT("x", 1);
+        FAIL() << "no overflow error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "string table overflow");
+    }
+    // An existing table is kept.
+    EXPECT_EQ(book.allocStringT(1000), 0);
+    EXPECT_EQ(book.stringTSize(), 16u);
+    book.restoreStringT(1);
+    EXPECT_EQ(book.stringTUsed(), 1u);
+}
+
+TEST(BookStringTable, SizeNeverBelowTheDefault)
+{
+    struct Case {
+        int maxStringT;
+        size_t size;
+    } cases[] = {{0, 256000000u}, {1000, 256000000u}, {300000000, 300000000u}};
+    for (const auto& c : cases) {
+        TestDir dir;
+        CEPWing w;
+        w.init();
+        w.setIntOption("maxStringT", c.maxStringT);
+        w.setOutput((dir.path() + "/").c_str(), 1);
+        ASSERT_EQ(w.newBook("T", "BOOK", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), 0);
+        EXPECT_EQ(w.book()->stringTSize(), c.size) << c.maxStringT;
+        w.term();
+    }
+}
+
+// ---- keyword list ----
+
+TEST(BookKeywords, ListIsSortedWithItsSentinel)
+{
+    TestDir kw;
+    lftest::writeFile(kw.file("kw.txt"), std::string("zeta\tZ\r\nabc\n\n\talpha\tA\n"));
+    OpenBook b(0, nullptr, kw.file("kw.txt").c_str());
+    ASSERT_EQ(b.result, 0);
+    const auto& k = b.book()->keywords();
+    ASSERT_EQ(k.size(), 4u);
+    EXPECT_STREQ(k[0].key, "abc");
+    EXPECT_EQ(k[0].second, nullptr);
+    EXPECT_STREQ(k[1].key, "alpha");  // a leading tab is a delimiter
+    EXPECT_STREQ(k[1].second, "A");
+    EXPECT_STREQ(k[2].key, "zeta");   // no CR in the key or its second form
+    EXPECT_STREQ(k[2].second, "Z");
+    EXPECT_EQ(k[3].keyLen, 30);
+    EXPECT_EQ(std::string(k[3].key), std::string(30, '\xFF'));
+}
+
+TEST(BookKeywords, MissingListFailsTheOpen)
+{
+    TestDir kw;
+    OpenBook b(0, nullptr, kw.file("none.txt").c_str());
+    EXPECT_EQ(b.result, -1);
+    EXPECT_EQ(lftest::capturedMessages().back(), "Keyword file not found(LoadKeyword)");
+}
+
+// ---- sources ----
+
+TEST(BookSources, AddSourceMeasuresAndCopies)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    lftest::writeFile(b.dir.file("s.txt"), std::string("12345"));
+    const std::string longPath(300, 'a');
+    EXPECT_EQ(b.book()->addSource(b.dir.file("missing.txt").c_str(), nullptr, 4, nullptr), -1);
+    EXPECT_EQ(b.book()->addSource(longPath.c_str(), nullptr, 4, nullptr), -1);
+    EXPECT_EQ(b.book()->addSource(nullptr, nullptr, 4, nullptr), -1);
+    EXPECT_EQ(b.book()->addSource(b.dir.path().c_str(), nullptr, 4, nullptr), -1);  // a directory
+    EXPECT_TRUE(b.book()->sources().empty());
+    std::string fields = "sjis,tab,h";
+    ASSERT_EQ(b.book()->addSource(b.dir.file("s.txt").c_str(), "Title", 9, fields.c_str()), 0);
+    fields[0] = 'X';
+    ASSERT_EQ(b.book()->sources().size(), 1u);
+    const SOURCE_INFO& s = b.book()->sources()[0];
+    EXPECT_EQ(s.fileSize, 5);
+    EXPECT_EQ(s.type, 9);
+    EXPECT_STREQ(s.title, "Title");
+    EXPECT_STREQ(s.fields, "sjis,tab,h");
+}
+
+TEST(BookSources, SourceTypesWithoutAReaderAreSkipped)
+{
+    TestDir dir;
+    lftest::writeFile(dir.file("a.txt"), std::string("plain\n"));
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    for (int type : {8, 42, 4})
+        r.sources.push_back({dir.file("a.txt"), "", type});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0);
+    EXPECT_EQ(run.messages.back(), "# of Links(0)\r\n") << run.log();
+}
+
+TEST(BookMake, MakeWithoutOpenOnlyReports)
+{
+    CEBBook book;
+    lftest::capturedMessages().clear();
+    book.setMessageCallback(lftest::captureMessage);
+    book.make();
+    EXPECT_EQ(lftest::capturedMessages(), (std::vector<std::string>{"no book is open(make)\r\n"}));
+    EXPECT_EQ(book.getProgress(), 100);
+}
+
+TEST(BookMessages, PostMessageReachesTheCallbackOnlyWhenSet)
+{
+    CEBBook book;
+    lftest::capturedMessages().clear();
+    CEBBook::postMessage(&book, "lost");
+    CEBBook::postMessage(nullptr, "lost");
+    book.setMessageCallback(lftest::captureMessage);
+    CEBBook::postMessage(&book, "kept");
+    EXPECT_EQ(lftest::capturedMessages(), (std::vector<std::string>{"kept"}));
+}
+
+// ---- complex-search temp file ----
+
+TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath)
+{
+    const int kComplex = 0x21;  // prefix headword + complex
+    std::string path;
+    {
+        OpenBook b(kComplex, "/nonexistent/complex.def");
+        ASSERT_EQ(b.result, 0);
+        path = b.book()->complexTempPath();
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(path.rfind("/tmp/cplx", 0), 0u) << path;
+        struct stat st;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0077, 0u) << "readable by others";
+        b.w.makeBook();
+        EXPECT_FALSE(::fileExists(path.c_str())) << "left after make";
+        EXPECT_STREQ(b.book()->complexTempPath(), "");
+    }
+    {
+        // A book that is never made: removed with the writer.
+        OpenBook b(kComplex, "/nonexistent/complex.def");
+        path = b.book()->complexTempPath();
+        ASSERT_FALSE(path.empty());
+    }
+    EXPECT_FALSE(::fileExists(path.c_str())) << "left after term";
+    {
+        // An abort ends the build before the temp file's step: still removed.
+        OpenBook b(kComplex, "/nonexistent/complex.def");
+        path = b.book()->complexTempPath();
+        b.w.abort();
+        b.w.makeBook();
+        EXPECT_FALSE(::fileExists(path.c_str())) << "left after abort";
+    }
+    {
+        // Without a definition file there is no complex search, no temp file.
+        OpenBook b(kComplex, nullptr);
+        EXPECT_STREQ(b.book()->complexTempPath(), "");
+        EXPECT_EQ(b.w.options().idx[IDX_COMPLEX], 0);
+    }
+}
+
+TEST(BookComplexTemp, NeverWritesThroughAPlantedLink)
+{
+    TestDir victim;
+    const std::string target = victim.file("victim.txt");
+    lftest::writeFile(target, std::string("keep"));
+    const std::string planted = "/tmp/cplx" + std::to_string(getpid()) + ".txt";
+    ::unlink(planted.c_str());
+    ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+    {
+        OpenBook b(0x21, "/nonexistent/complex.def");
+        ASSERT_EQ(b.result, 0);
+        EXPECT_NE(std::string(b.book()->complexTempPath()), planted);
+        b.w.makeBook();
+    }
+    auto bytes = lftest::readFile(target);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "keep");
+    struct stat st;
+    EXPECT_EQ(lstat(planted.c_str(), &st), 0);
+    ::unlink(planted.c_str());
+}
+
+// ---- progress ----
+
+TEST(BookProgress, PercentNeverDividesByZeroOrOverflows)
+{
+    struct Case {
+        int64_t done, total;
+        int percent;
+    } cases[] = {
+        {0, 0, 100},                          // empty source
+        {5, 0, 100},
+        {0, 10, 0},
+        {5, 10, 50},
+        {3000000000LL, 6000000000LL, 50},     // beyond 2 GB
+        {5999999999LL, 6000000000LL, 99},
+        {7000000000LL, 6000000000LL, 100},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CEBBook::percentOf(c.done, c.total), c.percent) << c.done << "/" << c.total;
+}
+
+// ---- plain text reader ----
+
+TEST(BookPlainText, LinesBecomeBookLines)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"empty file", "", codesOf({0x1F02, 0x1F03})},
+        {"last line without a line break", "\x82\xa0", codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
+        {"line break at the end adds no line", "\x82\xa0\r\n", codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
+        {"CR LF, CR and LF", "\x82\xa0\r\n\x82\xa2\r\x82\xa4\n",
+         codesOf({0x1F02, 0x2422, 0x1F0A, 0x2424, 0x1F0A, 0x2426, 0x1F0A, 0x1F03})},
+        {"empty lines stay", "\n\n", codesOf({0x1F02, 0x1F0A, 0x1F0A, 0x1F03})},
+        {"UTF-8 mark is dropped", "\xEF\xBB\xBF\xE3\x81\x82", codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
+        {"UTF-16LE", std::string("\xFF\xFE\x42\x30\n\x00", 6), codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(plainText(b.book(), c.bytes, b.dir), c.text) << c.what;
+}
+
+TEST(BookPlainText, LongWideTextKeepsEveryCharacter)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    // UTF-16LE: 5000 units of あ with a surrogate pair (U+20B9F) placed across
+    // the reader's 4096-unit chunks, then 3000 of é: characters that become
+    // references take four times the room of their UTF-16 form, more than
+    // a buffer of twice the file size holds.
+    std::string u16 = "\xFF\xFE";
+    std::string want = codesOf({0x1F02});
+    for (int i = 1; i < 5000; ++i) {
+        if (i == 4095) {
+            u16 += std::string("\x42\xD8\x9F\xDF", 4);
+            want += codesOf({0xB121});
+            continue;
+        }
+        if (i == 4096)
+            continue;
+        u16 += std::string("\x42\x30", 2);
+        want += codesOf({0x2422});
+    }
+    for (int i = 0; i < 3000; ++i)
+        u16 += std::string("\xE9\x00", 2);
+    want += codesOf({0x1F04});
+    for (int i = 0; i < 3000; ++i)
+        want += codesOf({0xA121});
+    want += codesOf({0x1F05, 0x1F0A, 0x1F03});
+    std::string got = plainText(b.book(), u16, b.dir);
+    // Block boundaries leave padding; compare the codes without the zeros a
+    // block tail may hold.
+    std::string packed;
+    for (size_t i = 0; i + 1 < got.size(); i += 2)
+        if (got[i] || got[i + 1])
+            packed.append(got, i, 2);
+    EXPECT_EQ(packed.size(), want.size());
+    EXPECT_TRUE(packed == want);
+}
+
+TEST(BookPlainText, Utf8AcrossChunkBoundaries)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    std::string u8 = "a";  // puts the 3-byte characters across every 2048-byte chunk
+    std::string want = codesOf({0x1F02, 0x1F04, 0x2361, 0x1F05});
+    for (int i = 0; i < 3000; ++i) {
+        u8 += "\xE3\x81\x82";
+        want += codesOf({0x2422});
+    }
+    want += codesOf({0x1F0A, 0x1F03});
+    std::string got = plainText(b.book(), u8, b.dir);
+    std::string packed;
+    for (size_t i = 0; i + 1 < got.size(); i += 2)
+        if (got[i] || got[i + 1])
+            packed.append(got, i, 2);
+    EXPECT_TRUE(packed == want) << packed.size() << " vs " << want.size();
+}
+
+TEST(BookPlainText, UnreadableFileWritesNothingAndAbortStops)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    SOURCE_INFO src;
+    std::memset(&src, 0, sizeof src);
+    std::strcpy(src.path, b.dir.file("none.txt").c_str());
+    CBlockStream body(2, 0);
+    CPlainParser parser;
+    parser.parse(b.book(), b.book()->getOptions(), &src, &body, 0);
+    EXPECT_EQ(streamBytes(body), "");
+    std::strcpy(src.path, b.dir.path().c_str());  // a directory
+    parser.parse(b.book(), b.book()->getOptions(), &src, &body, 0);
+    EXPECT_EQ(streamBytes(body), "");
+
+    lftest::writeFile(b.dir.file("one.txt"), std::string("x\n"));
+    std::strcpy(src.path, b.dir.file("one.txt").c_str());
+    b.book()->abort();
+    try {
+        parser.parse(b.book(), b.book()->getOptions(), &src, &body, 0);
+        FAIL() << "no abort";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "");
+    }
+}
+
+TEST(BookPlainText, SourceTitleBecomesATopMenuItem)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    lftest::writeFile(b.dir.file("t.txt"), std::string("x\n"));
+    ASSERT_EQ(b.w.addSource(b.dir.file("t.txt").c_str(), "Chapter", 4, nullptr), 0);
+    ASSERT_EQ(b.w.addSource(b.dir.file("t.txt").c_str(), "\x81\x40\x81\x40", 4, nullptr), 0);
+    ASSERT_EQ(b.w.addSource(b.dir.file("t.txt").c_str(), nullptr, 4, nullptr), 0);
+    // The items are counted when the body is done, before make clears the book.
+    struct Spy {
+        static CEBBook*& book()
+        {
+            static CEBBook* t = nullptr;
+            return t;
+        }
+        static int& items()
+        {
+            static int c = -1;
+            return c;
+        }
+        static void onMessage(const char* text)
+        {
+            if (std::strcmp(text, " done\r\n") == 0)
+                items() = book()->menuItemCount();
+        }
+    };
+    Spy::book() = b.book();
+    b.w.setMessageCallback(Spy::onMessage);
+    b.w.makeBook();
+    // Only the first title makes an item: blanks and no title make none.
+    EXPECT_EQ(Spy::items(), 1);
+}
+
+TEST(BookPlainText, ArbitraryBytesGiveWellFormedText)
+{
+    OpenBook b;
+    ASSERT_EQ(b.result, 0);
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<char>(seed >> 16);
+    };
+    for (const char* head : {"", "\xFF\xFE", "\xEF\xBB\xBF"}) {
+        std::string bytes = head;
+        for (int i = 0; i < 9999; ++i)  // odd: a UTF-16 file with half a unit at its end
+            bytes += next();
+        std::string text = plainText(b.book(), bytes, b.dir);
+        ASSERT_GE(text.size(), 4u) << head;
+        EXPECT_EQ(text.substr(0, 2), "\x1F\x02");
+        EXPECT_EQ(text.substr(text.size() - 2), "\x1F\x03");
+    }
+}

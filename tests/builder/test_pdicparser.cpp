@@ -1,0 +1,201 @@
+// PDIC text sources: the body text the readers write for one-line and
+// two-line files in Shift_JIS and UTF-16, and the notation tables.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "builder/CEBBook.h"
+#include "builder/CPDICParser.h"
+#include "foundation/CBlockStream.h"
+#include "foundation/jclib.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+// The codes of a memory stream as readable text: escape codes as "<xx>"
+// (with the operand of 1F09 and 1F41), full-width ASCII as ASCII, other JIS
+// codes as "[hhhh]"; the narrow-run codes 1F04 / 1F05 are left out.
+std::string render(CBlockStream& s)
+{
+    std::string out;
+    for (uint32_t b = 0; b < s.blockCount(); ++b) {
+        const unsigned char* p = s.page(b);
+        for (int i = 0; i + 1 < 2048; i += 2) {
+            unsigned c = (p[i] << 8) | p[i + 1];
+            if (c == 0)
+                continue;  // the zero tail of a block
+            char buf[32];
+            if ((c >> 8) == 0x1F) {
+                if (c == 0x1F04 || c == 0x1F05)
+                    continue;
+                if ((c == 0x1F09 || c == 0x1F41) && i + 3 < 2048) {
+                    std::snprintf(buf, sizeof buf, "<%02X:%04X>", c & 0xFF, (p[i + 2] << 8) | p[i + 3]);
+                    i += 2;
+                } else {
+                    std::snprintf(buf, sizeof buf, "<%02X>", c & 0xFF);
+                }
+                out += buf;
+            } else if (c == 0x2121) {
+                out += ' ';
+            } else if ((c >> 8) == 0x23) {
+                out += static_cast<char>(c & 0xFF);
+            } else {
+                std::snprintf(buf, sizeof buf, "[%04X]", c);
+                out += buf;
+            }
+        }
+    }
+    return out;
+}
+
+// UTF-16LE with the mark FF FE, from ASCII text.
+std::string utf16(const std::string& ascii)
+{
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+struct ParseRun {
+    lftest::TestDir dir;
+    CEBBook book;
+    ConvertOpt opt;
+    SOURCE_INFO source;
+    CBlockStream body{2, 0};
+
+    ParseRun()
+    {
+        std::memset(&opt, 0, sizeof opt);
+        std::memset(&source, 0, sizeof source);
+        book.allocStringT(1 << 20);
+    }
+    std::string parse(int type, const std::string& bytes, bool write = true)
+    {
+        std::string path = dir.file("src.txt");
+        if (write)
+            lftest::writeFile(path, bytes);
+        std::snprintf(source.path, sizeof source.path, "%s", path.c_str());
+        source.type = type;
+        source.fileSize = static_cast<int64_t>(bytes.size());
+        CPDICParser parser;
+        if (type == 2)
+            parser.parsePDICText(&book, &opt, &source, &body, 0);
+        else
+            parser.parsePDIC1LINE(&book, &opt, &source, &body, 0);
+        EXPECT_EQ(parser.getProgress(), write ? 100 : 0);
+        return render(body);
+    }
+};
+
+const std::string kHead = "<09:0001><41:0160>";
+
+TEST(PdicText, EntriesOfEachForm)
+{
+    struct Case {
+        const char* name;
+        int type;
+        std::string input;
+        std::string expect;
+    } cases[] = {
+        {"one line with a line break mark", 5, "word /// text \\ second\n",
+         "<02>" + kHead + "word<61><0A><09:0001>text <0A>second<0A><03>"},
+        {"one line without a body", 5, "word\n", "<02>" + kHead + "word<61><0A><09:0001><0A><03>"},
+        {"empty lines skipped, CR LF stripped", 5, "\r\n\na /// b\r\n\r\n",
+         "<02>" + kHead + "a<61><0A><09:0001>b<0A><03>"},
+        {"last line without a line end", 5, "a /// b", "<02>" + kHead + "a<61><0A><09:0001>b<0A><03>"},
+        {"only the first separator cuts", 5, "a /// b /// c\n",
+         "<02>" + kHead + "a<61><0A><09:0001>b [213F][213F][213F] c<0A><03>"},
+        {"two line", 2, "head\nbody text\nsecond\nits body\n",
+         "<02>" + kHead + "head<61><0A><09:0001>body text<0A>" + kHead +
+             "second<61><0A><09:0001>its body<0A><03>"},
+        {"two line ending after a headword", 2, "head\nbody\nlast\n",
+         "<02>" + kHead + "head<61><0A><09:0001>body<0A>" + kHead + "last<61><0A><09:0001><0A><03>"},
+        {"UTF-16 one line", 5, utf16("word /// text \\ second\r\n"),
+         "<02>" + kHead + "word<61><0A><09:0001>text <0A>second<0A><03>"},
+        {"UTF-16 two line without final line end", 2, utf16("head\r\nbody"),
+         "<02>" + kHead + "head<61><0A><09:0001>body<0A><03>"},
+        {"NUL inside a line neither cuts nor joins", 5, std::string("a /// b\0c\nd /// e\n", 18),
+         "<02>" + kHead + "a<61><0A><09:0001>b[222E]c<0A>" + kHead + "d<61><0A><09:0001>e<0A><03>"},
+        {"UTF-16 NUL unit dropped", 5, utf16("a /// b") + std::string("\0\0", 2) + utf16("c\nd /// e\n").substr(2),
+         "<02>" + kHead + "a<61><0A><09:0001>bc<0A>" + kHead + "d<61><0A><09:0001>e<0A><03>"},
+    };
+    for (const Case& c : cases) {
+        ParseRun r;
+        EXPECT_EQ(r.parse(c.type, c.input), c.expect) << c.name;
+    }
+}
+
+TEST(PdicText, SingleLineAndLeftMargin)
+{
+    ParseRun r;
+    r.opt.singleLine = 1;
+    EXPECT_EQ(r.parse(5, "a /// b\n"), "<02>" + kHead + "a<61> b<0A><03>");
+    ParseRun m;
+    m.opt.leftMargin = 3;
+    EXPECT_EQ(m.parse(5, "a /// b\n"), "<02>" + kHead + "a<61><0A><09:0004>b<0A><03>");
+}
+
+TEST(PdicText, MissingOrTinySourceGivesAnEmptyText)
+{
+    ParseRun missing;
+    EXPECT_EQ(missing.parse(5, "", false), "<02><03>");
+    ParseRun oneByte;
+    lftest::writeFile(oneByte.dir.file("src.txt"), "a");
+    EXPECT_EQ(oneByte.parse(2, "a", false), "<02><03>");
+}
+
+// A line far longer than the read buffer is still one entry.
+TEST(PdicText, LongLinesStayOneEntry)
+{
+    ParseRun r;
+    std::string body(100000, 'x');
+    std::string out = r.parse(5, "w /// " + body + "\nv /// y\n");
+    EXPECT_EQ(out, "<02>" + kHead + "w<61><0A><09:0001>" + body + "<0A>" + kHead + "v<61><0A><09:0001>y<0A><03>");
+}
+
+TEST(PdicNotation, TablesAndConversion)
+{
+    int rows = 0;
+    const NOTATION_ROW* phonetic = CPDICParser::notationTable(1, &rows);
+    ASSERT_NE(phonetic, nullptr);
+    EXPECT_EQ(rows, 210);
+    int latinRows = 0;
+    const NOTATION_ROW* latin = CPDICParser::notationTable(2, &latinRows);
+    EXPECT_EQ(latinRows, 104);
+    EXPECT_EQ(CPDICParser::notationTable(0, nullptr), nullptr);
+
+    struct Case {
+        const char* name;
+        int table;
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"Windows-1252 e acute", 2, "caf\xE9", "caf&eacute;"},
+        {"Windows-1252 row before the Latin-1 block", 2, "\x8A", "&Scaron;"},
+        {"Latin-1 last", 2, "\xFF", "&yuml;"},
+        {"phonetic two-byte row first", 1, "a@b", "&aacute;b"},
+        {"phonetic pass-through", 1, "a,b/", "a,b/"},
+        {"phonetic schwa", 1, "\xAB", "&#x0259;"},
+        {"phonetic digit becomes a space", 1, "5", " "},
+    };
+    for (const Case& c : cases) {
+        const NOTATION_ROW* t = c.table == 1 ? phonetic : latin;
+        int n = c.table == 1 ? rows : latinRows;
+        char out[64];
+        int len = CPDICParser::convertByTable(c.in.data(), static_cast<int>(c.in.size()), out, sizeof out, t, n);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(len)), c.out) << c.name;
+    }
+    // Never past outSize: a replacement that does not fit is left out.
+    char small[6];
+    std::memset(small, '#', sizeof small);
+    int len = CPDICParser::convertByTable("ab\xE9", 3, small, 5, latin, latinRows);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(small[5], '#');
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// Builds books for tests through the conversion driver CEPWing, the way the
+// builder application drives a run, and keeps every message of the run.
+//
+//   lftest::TestDir dir;
+//   lftest::BookRecipe r;
+//   r.outDir = dir.path();
+//   r.sources.push_back({dir.file("a.txt"), "", 4});
+//   lftest::BookRun run = lftest::buildBook(r);
+//   // run.messages: "Body...", " done\r\n", ...; book in dir/TEST
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CEPWing;
+
+namespace lftest {
+
+struct BookSource {
+    std::string path;
+    std::string title;
+    int type = 4;  // plain text
+};
+
+struct BookRecipe {
+    std::string outDir;        // a "/" is appended when missing
+    int ebType = 1;            // 1 EPWING, 0 EB
+    std::string title = "Test Book";
+    std::string dirName = "TEST";
+    int bookTypeID = 0x60;
+    std::string gaijiFont;     // empty: none
+    std::string gaijiMap;
+    std::string keywordFile;
+    int fontMask = 0;
+    std::vector<std::string> fontNames;  // up to 8, slot order
+    int indexDef = 0;
+    bool separateMMData = false;
+    unsigned hanStart = 0, zenStart = 0;
+    std::vector<std::string> hexFonts;   // loaded after newBook
+    std::vector<BookSource> sources;
+    std::string copyright;               // empty: none
+    bool abortBeforeMake = false;
+    // Called after init, before setOutput (options by name).
+    std::function<void(CEPWing&)> configure;
+};
+
+struct BookRun {
+    int newBookResult = 0;
+    int progress = 0;
+    std::vector<std::string> messages;
+    // All messages joined.
+    std::string log() const;
+};
+
+// One run: init, configure, callback, setOutput, newBook, hex fonts,
+// sources, copyright, makeBook, closeCatalog, term.
+BookRun buildBook(const BookRecipe& recipe);
+
+// The message callback used by buildBook, for tests that drive CEPWing
+// themselves: messages land in capturedMessages().
+void captureMessage(const char* text);
+std::vector<std::string>& capturedMessages();
+
+}  // namespace lftest
