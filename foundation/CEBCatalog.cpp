@@ -263,7 +263,7 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
     char dirName[kPathSize];
     char stem[kPathSize];
     if (pathDirName(path, dirName) >= 0 && pathStem(dirName, stem) >= 0) {
-        memcpy(s.directory, stem, 8);
+        memcpy(s.directory, stem, strnlen(stem, 8));
         s.directory[8] = '\0';
     }
 
@@ -273,8 +273,10 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
     if (fread(header, 1, sizeof header, f.get()) != sizeof header) return 0;
     if (memcmp(header, "SSEDINFO", 8) != 0) return 0;
 
-    // Title: length at byte 12 (at most 80), text from byte 13.
-    size_t titleLength = header[12] > 80 ? 80 : header[12];
+    // Title: length at byte 12, text from byte 13. Only 64 bytes lie before
+    // the record count at byte 77.
+    const size_t kSsedTitleMax = 77 - 13;
+    size_t titleLength = header[12] > kSsedTitleMax ? kSsedTitleMax : header[12];
     memcpy(s.title, header + 13, titleLength);
     s.title[titleLength] = '\0';
 
@@ -317,8 +319,7 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     s.indexPage = 1;
     switch (kind) {
     case kPDIC:
-        copyUtf8Prefix(s.title, title[0] ? title : stem, 80);
-        copyUtf8Prefix(s.directory, stem, 8);
+        copyUtf8Prefix(s.title, stem, 80);
         break;
     case kSQLite:
         copyUtf8Prefix(s.title, title, 80);

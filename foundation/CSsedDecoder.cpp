@@ -67,7 +67,8 @@ int CSsedDecoder::open(FILE* idx, int64_t idxSize, const char* dir) {
         }
         parts_.push_back(std::move(part));
     }
-    if (parts_.empty()) {
+    // Without the body text (type 0x00) there is no book to read.
+    if (std::none_of(parts_.begin(), parts_.end(), [](const Part& p) { return p.type == 0x00; })) {
         close();
         return -1;
     }

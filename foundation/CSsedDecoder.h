@@ -36,9 +36,10 @@ public:
     // component with a block range from `dir` (the catalog's directory; file
     // names are matched ignoring case). Font records (0xF1-0xF8) are loose
     // plain files and are not part of the image. 0, or -1 for a bad catalog,
-    // no component, overlapping ranges, or a component file that is missing
-    // or invalid (no SSEDDATA mark, range or chunk count differing from the
-    // record, chunk offsets decreasing or past the end of the file).
+    // no body text component (type 0x00), overlapping ranges, or a component
+    // file that is missing or invalid (no SSEDDATA mark, range or chunk count
+    // differing from the record, chunk offsets decreasing or past the end of
+    // the file).
     int open(FILE* idx, int64_t idxSize, const char* dir);
 
     // Size of the image: the highest last block times 2048.

@@ -681,6 +681,30 @@ TEST(CatalogSsedInfo, OneSubbookFromTheHeader) {
     EXPECT_EQ(1, s->indexPage);
 }
 
+// The title field ends where the record count begins (byte 77): a length
+// byte above 64 must not pull the count and the bytes after it into the title.
+TEST(CatalogSsedInfo, TitleStopsBeforeTheRecordCount) {
+    struct Case {
+        const char* name;
+        unsigned char length;  // byte 12
+        size_t expected;       // title bytes kept
+    } cases[] = {{"64 bytes fill the field", 64, 64}, {"80 is cut to 64", 80, 64}, {"255 is cut to 64", 255, 64},
+                 {"shorter titles stay whole", 10, 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes f = ssedInfo("SSEDINFO", {{0xF1, "GAI16F00"}});
+        f[12] = c.length;                                   // 12: title length
+        for (size_t i = 13; i < 77; ++i) f[i] = 'a' + i % 26;  // 13-76: title text
+        for (size_t i = 78; i < 128; ++i) f[i] = 'Z';       // 78-127: bytes after the count
+        TestDir tmp;
+        ASSERT_TRUE(lftest::writeFile(tmp.file("X.IDX"), f));
+        CEBCatalog cat;
+        ASSERT_EQ(1, cat.readSsedInfo(tmp.file("X.IDX").c_str(), "r"));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&f[13]), c.expected), cat.title(0));
+        EXPECT_STREQ("GAI16F00", cat.subbook(0)->fontNames[1]);
+    }
+}
+
 TEST(CatalogSsedInfo, RefusedFilesLeaveNoSubbook) {
     struct Case {
         const char* name;
@@ -736,7 +760,7 @@ TEST(CatalogDictionaries, TitleAndDirectoryByKind) {
         const char* title;
         const char* directory;
     } cases[] = {
-        {CEBCatalog::kPDIC, "Dictionary Title", "LongDict"},
+        {CEBCatalog::kPDIC, "LongDictionaryName", ""},
         {CEBCatalog::kSQLite, "Dictionary Title", "Dictiona"},
         {CEBCatalog::kStarDict, "Dictionary Title", "LongDict"},
         {CEBCatalog::kMDict, "LongDictionaryName", "LongDict"},
@@ -915,7 +939,7 @@ TEST(CatalogDictionaries, OpenPdicUsesThePdicReader) {
     EXPECT_EQ(CEBCatalog::kPDIC, cat.kind());
     ASSERT_EQ(1, cat.count());
     EXPECT_STREQ("EIJIDICT", cat.title(0));
-    EXPECT_STREQ("EIJIDICT", cat.directory(0));
+    EXPECT_STREQ("", cat.directory(0));
 
     EXPECT_EQ(0, cat.openPdic(junk.c_str(), "r"));
     EXPECT_EQ(0, cat.count());

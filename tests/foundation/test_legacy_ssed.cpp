@@ -157,6 +157,11 @@ TEST(LegacySsed, BadBooksFailOpen) {
         {"no SSEDINFO mark", "HONMON.DIC", [](Bytes& idx, Bytes&) { idx[0] = 'X'; }},
         {"records past the end of the catalog", "HONMON.DIC", [](Bytes& idx, Bytes&) { idx[0x4D] = 9; }},
         {"body file missing", "NONE.DIC", [](Bytes&, Bytes&) {}},
+        {"no body record", "HONMON.DIC", [](Bytes& idx, Bytes&) { idx[128 + 3] = 0x05; }},  // 1st record's type
+        {"body declared but absent", "HONMON.DIC", [](Bytes& idx, Bytes&) {
+             put32(idx, 128 + 4, 0);  // first and last block 0/0
+             put32(idx, 128 + 8, 0);
+         }},
         {"name leaving the directory", "../HONMON.DIC", [](Bytes&, Bytes&) {}},
         {"body not SSEDDATA", "HONMON.DIC", [](Bytes&, Bytes& body) { body[0] = 'X'; }},
         {"chunk count differs", "HONMON.DIC", [](Bytes&, Bytes& body) { body[0x17] = 3; }},
