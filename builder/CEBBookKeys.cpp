@@ -188,7 +188,11 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                             room = putKeyChar(out, &n, max, (p[0] << 8) | p[1]);
                             p += 2;
                         } else {
-                            room = putKeyChar(out, &n, max, *p >= 0x20 ? keyFormOfByte(*p) : *p);
+                            // A byte with no two-byte form would put a zero
+                            // byte into the key, which readers take as its end.
+                            const unsigned int k = *p >= 0x20 ? keyFormOfByte(*p) : *p;
+                            if (k > 0xFF)
+                                room = putKeyChar(out, &n, max, k);
                             ++p;
                         }
                     }
@@ -211,6 +215,8 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
         } else {
             c = keyFormOfByte(b);
             ++i;
+            if (c <= 0xFF)
+                continue;  // no full-width form (0x7F, 0x80, 0xA0, 0xFD-0xFF, a lone lead byte)
         }
         if (filter) {
             if (delBlank && c == 0x8140)

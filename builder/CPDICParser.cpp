@@ -83,7 +83,7 @@ private:
         if (!all && n > 0 && m_wide[n - 1] >= 0xD800 && m_wide[n - 1] <= 0xDBFF)
             --n;
         if (n > 0) {
-            int bytes = m_book->ucsToSjis(m_bytes.get(), m_byteSize, m_wide.get(), n, 1);
+            int bytes = m_book->ucsToSjis(m_bytes.get(), m_byteSize, m_wide.get(), n, 0);
             line->append(m_bytes.get(), static_cast<size_t>(bytes));
         }
         for (int i = n; i < *count; ++i)
@@ -495,10 +495,10 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
                 }
         int dl, kl = 0;
         if (tab >= 0) {
-            dl = book->ucsToSjis(display, sizeof display, word.get() + tab + 1, wl - tab - 1, 1);
-            kl = book->ucsToSjis(key, sizeof key, word.get(), tab, 1);
+            dl = book->ucsToSjis(display, sizeof display, word.get() + tab + 1, wl - tab - 1, 0);
+            kl = book->ucsToSjis(key, sizeof key, word.get(), tab, 0);
         } else {
-            dl = book->ucsToSjis(display, sizeof display, word.get(), wl, 1);
+            dl = book->ucsToSjis(display, sizeof display, word.get(), wl, 0);
         }
         if (dl <= 0)
             continue;
@@ -536,7 +536,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
             int n = length(text, cap);
             if (n == 0)
                 return 0;
-            int sl = book->ucsToSjis(sjis.get(), kSjis + 1, text, n, 1);
+            int sl = book->ucsToSjis(sjis.get(), kSjis + 1, text, n, 0);
             if (table != nullptr)
                 writeByTable(writer, sjis.get(), sl, table, rows);
             else

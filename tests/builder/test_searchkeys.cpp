@@ -84,6 +84,9 @@ TEST_F(SearchKeys, Normalisation)
         {"symbols dropped", "a-b'c\x81\x45" "d", "\x82\x60\x82\x61\x82\x62\x82\x63"},
         {"reference characters are never filtered", "a&nbsp;b", "\x82\x60\x81\x40\x82\x61"},
         {"empty text", "", ""},
+        // A byte with no full-width form would leave a zero byte in the key.
+        {"bytes without a full-width form are dropped", "a\x7f\x80\xa0\xfd" "b", "\x82\x60\x82\x61"},
+        {"a lead byte at the end is dropped", "a\x88", "\x82\x60"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(key(c.text), c.key) << c.what;
