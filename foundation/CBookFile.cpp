@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/byteorder.h"
 #include "foundation/CBlockStream.h"
 #include "foundation/CZio.h"
 #include "foundation/jclib.h"
@@ -15,21 +16,9 @@ const int kBlockSize = 2048;
 const int kRecordSize = 16;
 const int kTableHeaderSize = 16;
 
-uint32_t be32(const unsigned char* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-void putBe16(unsigned char* p, unsigned v) {
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-
-void putBe32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
+using byteorder::be32;
+using byteorder::putBe16;
+using byteorder::putBe32;
 
 const char* const kDefaultFontNames[8] = {"GAI16H00", "GAI16F00", "GAI24H00", "GAI24F00",
                                           "GAI32H00", "GAI32F00", "GAI48H00", "GAI48F00"};

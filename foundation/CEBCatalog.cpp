@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/byteorder.h"
 #include "foundation/CPDicReader.h"
 #include "foundation/CZio.h"
 #include "foundation/DictionaryOpeners.h"
@@ -19,12 +20,8 @@ const int kHeaderSize = 16;
 // Two record sets of 12 EPWING subbooks end at 16 + 164 * 24 = 3952 bytes.
 const int kMaxCatalogBlocks = 2;
 
-unsigned be16(const unsigned char* p) { return (unsigned(p[0]) << 8) | p[1]; }
-
-void putBe16(unsigned char* p, unsigned v) {
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
+using byteorder::be16;
+using byteorder::putBe16;
 
 // Copies up to n bytes of a fixed field and terminates the result at out[n].
 void copyField(char* out, const unsigned char* in, size_t n) {

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
+#include "foundation/byteorder.h"
+
 namespace {
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+using byteorder::le16;
+using byteorder::le32;
 
 const uint8_t kTypeBocu = 0x08;
 const uint8_t kTypeEncrypted = 0x40;

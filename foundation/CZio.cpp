@@ -1,17 +1,16 @@
 #include "foundation/CZio.h"
 
-#include <new>
-
-#include "foundation/CEbxaDecoder.h"
-#include "foundation/CHuffmanDecoder.h"
-#include "foundation/CSsedDecoder.h"
-
+#include <strings.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <strings.h>
+
+#include "foundation/byteorder.h"
+#include "foundation/CEbxaDecoder.h"
+#include "foundation/CHuffmanDecoder.h"
+#include "foundation/CSsedDecoder.h"
 
 namespace {
 
@@ -22,18 +21,9 @@ const int32_t kSsedSliceSize = 32768;
 const int32_t kEbxaSliceSize = 4096;
 const int kEbxaMaxRecords = 127;         // 16-byte records that fit in the index block
 
-uint32_t be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-
-uint32_t be32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-// Big-endian unsigned number of `width` bytes (at most 8).
-uint64_t beN(const uint8_t* p, int width) {
-    uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = (v << 8) | p[i];
-    return v;
-}
+using byteorder::be16;
+using byteorder::be32;
+using byteorder::beN;
 
 // Width of an EBZip slice index entry for an uncompressed size.
 uint8_t ebzipIndexWidth(int64_t size) {

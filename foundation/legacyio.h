@@ -7,26 +7,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "foundation/byteorder.h"
+
 namespace legacyio {
 
-inline uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-inline uint32_t be32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
-inline void putBe16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-inline void putBe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
+using byteorder::be16;
+using byteorder::be32;
+using byteorder::putBe16;
+using byteorder::putBe32;
 
 // Size of an open file (seeks to its end), -1 on failure.
 int64_t fileLength(FILE* file);
