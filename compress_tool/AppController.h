@@ -58,7 +58,8 @@ public:
     // Adds text at the end of the log.
     void appendText(const std::string& text);
 
-    // Files that failed in the last run (failure lines, and " Failure !").
+    // Files that failed in the last run (failure lines, " Failure !", and in
+    // the checksum run EBZip files too short to be opened).
     int lastRunFailures() const { return m_failures; }
 
     // Table view data source and delegate.

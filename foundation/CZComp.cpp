@@ -94,6 +94,16 @@ struct FileCloser {
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
+// Flushes a folder's entries (a rename in it) to disk, as far as it can.
+void syncFolderOf(const std::string& path) {
+    std::string dir = dirPart(path);
+    if (dir.empty()) dir = (!path.empty() && path[0] == '/') ? "/" : ".";
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    fsync(fd);
+    ::close(fd);
+}
+
 // A file written under a temporary name in the output's folder and renamed
 // over the output only when complete. Until commit() it is removed again,
 // so a failed run leaves nothing behind.
@@ -133,6 +143,8 @@ public:
         if (fclose(f) != 0) ok = false;
         if (ok && rename(m_temp.c_str(), m_output.c_str()) != 0) ok = false;
         if (ok) m_temp.clear();
+        // The input may be deleted next: make the new name durable first.
+        if (ok && sync) syncFolderOf(m_output);
         return ok;
     }
 
@@ -472,7 +484,8 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     }
     std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
     if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    if (S_ISDIR(st.st_mode) || reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    // Only regular files are book files (opening a FIFO would wait for a writer).
+    if (!S_ISREG(st.st_mode) || reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
     int64_t size = reader->fileSize();
     m_result.inputSize = size;
     reader->seekBlock(1);
@@ -747,47 +760,53 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
 
 // ---- expand ----
 
-int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,
-                   unsigned keepTree) {
-    clearKeepRanges();
-    memset(&m_result, 0, sizeof m_result);
-    if (!input || !*input || strlen(input) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
-    if (outputDir && strlen(outputDir) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
-    const std::string in = input;
-    struct stat st;
-    if (stat(input, &st) != 0 || S_ISDIR(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
-    m_result.outputSize = st.st_size;
+namespace {
 
-    std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
-    if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    if (reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
-    int64_t size = reader->fileSize();
-    m_result.inputSize = size;
-    reader->seekBlock(1);
-    const ZIO_STATE* zs = reader->state();
-    int mode = zs->mode;
-    bool copy = mode == ZIO_PLAIN || size <= 0;
+// What an expansion writes to and what it has written.
+struct ExpandRun {
+    FILE* file = nullptr;
+    uint64_t size = 0;          // uncompressed size to write
+    int mode = ZIO_PLAIN;       // zio mode of the input
+    ZCOMP_PROGRESS progress = nullptr;
+    void* context = nullptr;
+    uLong adler = 1;            // Adler-32 of the bytes written (EBZip input)
+    uint64_t written = 0;
+};
 
-    std::string output;
-    int rc = buildOutputName(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
-    if (rc != 0) return fail(rc);
-    snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
-    if (keepTree) {
-        std::string dir = dirPart(output);
-        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return fail(ZCOMP_ERR_OUTPUT);
+// Bytes of output one worker decodes at a time in a parallel expansion.
+const size_t kExpandChunkBytes = size_t(1) << 20;
+const unsigned kMaxExpandWorkers = 16;
+
+unsigned expandChunkSlices(unsigned sliceSize) {
+    return std::max<unsigned>(1, static_cast<unsigned>(kExpandChunkBytes / sliceSize));
+}
+
+uint64_t expandChunkCount(uint64_t size, unsigned sliceSize) {
+    const uint64_t chunkBytes = uint64_t(expandChunkSlices(sliceSize)) * sliceSize;
+    return (size + chunkBytes - 1) / chunkBytes;
+}
+
+// Writes decoded bytes and reports each 2048-byte step (the last one may be
+// shorter). False on a short write.
+bool writeDecoded(ExpandRun& run, const unsigned char* data, size_t len) {
+    if (!writeAll(run.file, data, len)) return false;
+    const int64_t total = static_cast<int64_t>(run.size / kBlock);
+    for (size_t done = 0; done < len;) {
+        size_t step = std::min<size_t>(kBlock, len - done);
+        done += step;
+        run.written += step;
+        if (run.progress) run.progress(run.context, static_cast<int64_t>(run.written / kBlock), total);
     }
-    if (copy) {
-        reader->close();
-        return copyCase(in, output, st.st_size);
-    }
-    if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
-    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
+    return true;
+}
 
-    TempOutput out;
-    if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
-    // One thread decodes blocks through the reader into a ring of chunks; this
-    // thread sums and writes them in order.
+// One thread decodes blocks through the reader into a ring of chunks; this
+// thread sums and writes them in order. Stops at the first block that cannot
+// be read. 0, or -1 on a write or thread failure.
+int expandInOrder(CZio& reader, ExpandRun& run) {
     const size_t kChunkBlocks = 256, kChunks = 3;
+    const uint64_t size = run.size;
+    const int mode = run.mode;
     struct Chunk {
         std::vector<unsigned char> data;
         size_t len = 0;
@@ -797,7 +816,7 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     try {
         for (Chunk& ch : chunks) ch.data.resize(kChunkBlocks * kBlock);
     } catch (const std::bad_alloc&) {
-        return fail(ZCOMP_ERR_SYSTEM);
+        return -1;
     }
     std::mutex lock;
     std::condition_variable filled, emptied;
@@ -806,7 +825,7 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     auto readerMain = [&] {
         uint64_t decoded = 0;
         bool first = true;
-        for (uint64_t k = 0; decoded < uint64_t(size); ++k) {
+        for (uint64_t k = 0; decoded < size; ++k) {
             Chunk& ch = chunks[k % kChunks];
             {
                 std::unique_lock<std::mutex> g(lock);
@@ -815,17 +834,17 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
             }
             ch.len = 0;
             bool shortRead = false;
-            for (size_t b = 0; b < kChunkBlocks && decoded < uint64_t(size); ++b) {
+            for (size_t b = 0; b < kChunkBlocks && decoded < size; ++b) {
                 unsigned char* block = ch.data.data() + ch.len;
-                int got = reader->readBlock(block);
+                int got = reader.readBlock(block);
                 if (got < 1) {
                     shortRead = true;
                     break;
                 }
-                if (first && mode == ZIO_SEBXA) stripLzssIndex(block);
+                if (first && mode == ZIO_SEBXA) CZComp::stripLzssIndex(block);
                 first = false;
                 // The last block is written with its real length, not padded.
-                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), uint64_t(size) - decoded));
+                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), size - decoded));
                 ch.len += real;
                 decoded += real;
             }
@@ -856,12 +875,11 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     try {
         readerThread = std::thread(readerMain);
     } catch (const std::system_error&) {
-        return fail(ZCOMP_ERR_SYSTEM);
+        return -1;
     }
 
-    uLong adler = adler32(0L, Z_NULL, 0);
-    uint64_t written = 0;
-    const int64_t total = size / kBlock;
+    run.adler = adler32(0L, Z_NULL, 0);
+    run.written = 0;
     for (uint64_t k = 0;; ++k) {
         Chunk& ch = chunks[k % kChunks];
         {
@@ -869,18 +887,199 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
             filled.wait(g, [&] { return ch.full || (readerFinished && k >= chunksRead); });
             if (!ch.full) break;
         }
-        if (mode == ZIO_EBZIP) adler = adler32(adler, ch.data.data(), static_cast<uInt>(ch.len));
-        if (!writeAll(out.file(), ch.data.data(), ch.len)) return fail(ZCOMP_ERR_SYSTEM);
-        for (size_t done = 0; done < ch.len;) {
-            size_t step = std::min<size_t>(kBlock, ch.len - done);
-            done += step;
-            written += step;
-            if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(written / kBlock), total);
-        }
+        if (mode == ZIO_EBZIP) run.adler = adler32(run.adler, ch.data.data(), static_cast<uInt>(ch.len));
+        if (!writeDecoded(run, ch.data.data(), ch.len)) return -1;
         std::lock_guard<std::mutex> g(lock);
         ch.full = false;
         emptied.notify_one();
     }
+    return 0;
+}
+
+// EBZip input on several threads: the output is cut into chunks of whole
+// slices; each worker takes the next chunk, decodes it through its own reader
+// and sums it; this thread writes the chunks in order and joins their sums.
+// As in expandInOrder, the output ends at the first block that cannot be read.
+// 0, or -1 on a write or thread failure.
+int expandEbzipParallel(const std::vector<CZio*>& readers, unsigned sliceSize, ExpandRun& run) {
+    const uint64_t size = run.size;
+    const unsigned chunkSlices = expandChunkSlices(sliceSize);
+    const size_t chunkBytes = size_t(chunkSlices) * sliceSize;
+    const uint64_t chunks = expandChunkCount(size, sliceSize);
+    const size_t workers = readers.size();
+    const size_t ringSize = static_cast<size_t>(std::min<uint64_t>(chunks, uint64_t(workers) * 3));
+
+    struct Chunk {
+        std::vector<unsigned char> data;
+        uint64_t seq = 0;
+        size_t len = 0;
+        uLong adler = 1;
+        bool ready = false;
+        bool failed = false;   // a block of it could not be read
+    };
+    std::vector<Chunk> ring;
+    try {
+        ring.resize(ringSize);
+        for (Chunk& ch : ring) ch.data.resize(chunkBytes);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+
+    std::mutex lock;
+    std::condition_variable ready, freed;
+    uint64_t nextChunk = 0, consumed = 0;
+    bool stop = false;
+
+    auto workerMain = [&](CZio* reader) {
+        for (;;) {
+            uint64_t c;
+            {
+                std::unique_lock<std::mutex> g(lock);
+                if (stop || nextChunk >= chunks) return;
+                c = nextChunk++;
+                // The chunk's slot is free once the chunk ringSize before it is written.
+                freed.wait(g, [&] { return stop || c < consumed + ringSize; });
+                if (stop) return;
+            }
+            Chunk& ch = ring[c % ringSize];
+            const uint64_t begin = c * chunkBytes;
+            const uint64_t end = std::min<uint64_t>(size, begin + chunkBytes);
+            ch.len = 0;
+            ch.failed = false;
+            if (reader->seekBlock(static_cast<unsigned>(begin / kBlock + 1)) != 0) ch.failed = true;
+            for (uint64_t pos = begin; !ch.failed && pos < end;) {
+                int got = reader->readBlock(ch.data.data() + ch.len);
+                if (got < 1) {
+                    ch.failed = true;
+                    break;
+                }
+                // The last block is written with its real length, not padded.
+                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), end - pos));
+                ch.len += real;
+                pos += real;
+            }
+            ch.adler = adler32(adler32(0L, Z_NULL, 0), ch.data.data(), static_cast<uInt>(ch.len));
+            std::lock_guard<std::mutex> g(lock);
+            ch.seq = c;
+            ch.ready = true;
+            ready.notify_all();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    struct Joiner {
+        std::function<void()> fn;
+        ~Joiner() { fn(); }
+    } joiner{[&] {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            stop = true;
+        }
+        freed.notify_all();
+        for (auto& t : threads)
+            if (t.joinable()) t.join();
+    }};
+    try {
+        threads.reserve(workers);
+        for (CZio* r : readers) threads.emplace_back(workerMain, r);
+    } catch (const std::system_error&) {
+        return -1;
+    }
+
+    run.adler = adler32(0L, Z_NULL, 0);
+    run.written = 0;
+    for (uint64_t c = 0; c < chunks; ++c) {
+        Chunk& ch = ring[c % ringSize];
+        {
+            std::unique_lock<std::mutex> g(lock);
+            ready.wait(g, [&] { return ch.ready && ch.seq == c; });
+        }
+        run.adler = adler32_combine(run.adler, ch.adler, static_cast<z_off_t>(ch.len));
+        if (!writeDecoded(run, ch.data.data(), ch.len)) return -1;
+        if (ch.failed) break;
+        std::lock_guard<std::mutex> g(lock);
+        ch.ready = false;
+        ++consumed;
+        freed.notify_all();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,
+                   unsigned keepTree) {
+    clearKeepRanges();
+    memset(&m_result, 0, sizeof m_result);
+    if (!input || !*input || strlen(input) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
+    if (outputDir && strlen(outputDir) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
+    const std::string in = input;
+    struct stat st;
+    if (stat(input, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
+    m_result.outputSize = st.st_size;
+
+    std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
+    if (!reader) return fail(ZCOMP_ERR_SYSTEM);
+    if (reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    int64_t size = reader->fileSize();
+    m_result.inputSize = size;
+    reader->seekBlock(1);
+    const ZIO_STATE* zs = reader->state();
+    int mode = zs->mode;
+    bool copy = mode == ZIO_PLAIN || size <= 0;
+
+    std::string output;
+    int rc = buildOutputName(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
+    if (rc != 0) return fail(rc);
+    snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
+    if (keepTree) {
+        std::string dir = dirPart(output);
+        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return fail(ZCOMP_ERR_OUTPUT);
+    }
+    if (copy) {
+        reader->close();
+        return copyCase(in, output, st.st_size);
+    }
+    if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
+    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
+
+    TempOutput out;
+    if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
+    ExpandRun run;
+    run.file = out.file();
+    run.size = uint64_t(size);
+    run.mode = mode;
+    run.progress = m_progress;
+    run.context = m_progressContext;
+
+    // EBZip slices are independent: with more than one thread every worker
+    // decodes whole chunks of slices through a reader of its own. The other
+    // forms are decoded in order by one reader.
+    unsigned threads = m_threads ? m_threads : std::max(1u, std::thread::hardware_concurrency());
+    // Beyond this the ordered writer is the limit, and each worker holds
+    // three chunks of output.
+    threads = std::min(threads, kMaxExpandWorkers);
+    std::vector<std::unique_ptr<CZio>> extra;
+    std::vector<CZio*> readers{reader.get()};
+    if (mode == ZIO_EBZIP && threads > 1 && zs->sliceSize > 0) {
+        const uint64_t chunks = expandChunkCount(run.size, unsigned(zs->sliceSize));
+        while (readers.size() < std::min<uint64_t>(threads, chunks)) {
+            std::unique_ptr<CZio> r(new (std::nothrow) CZio);
+            // A reader that cannot be had only means fewer workers.
+            if (!r || r->open(input, epwingVersion) != 0 || r->state()->mode != ZIO_EBZIP ||
+                r->fileSize() != size || r->state()->sliceSize != zs->sliceSize)
+                break;
+            readers.push_back(r.get());
+            extra.push_back(std::move(r));
+        }
+    }
+    int runRc = readers.size() > 1 ? expandEbzipParallel(readers, unsigned(zs->sliceSize), run)
+                                   : expandInOrder(*reader, run);
+    extra.clear();
+    if (runRc != 0) return fail(ZCOMP_ERR_SYSTEM);
+    const uLong adler = run.adler;
+    const uint64_t written = run.written;
+    const int64_t total = size / kBlock;
     if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(written / kBlock), total);
     if (mode == ZIO_EBZIP) m_result.adler = zs->headerAdler;
     if (mode == ZIO_EBZIP && (written < uint64_t(size) || uint32_t(adler) != zs->headerAdler))

@@ -104,8 +104,8 @@ public:
     void setProgressCallback(ZCOMP_PROGRESS callback, void* context);
     void setHeaderByte6(unsigned value) { m_headerByte6 = value; }
 
-    // Worker threads for compression; 0 (the default) uses every core.
-    // The output does not depend on it.
+    // Worker threads for compression and for the expansion of EBZip input;
+    // 0 (the default) uses every core. The output does not depend on it.
     void setThreadCount(unsigned count) { m_threads = count; }
 
     // EPWING version hint for root/SUBBOOK/DATA/HONMON... from the book's

@@ -194,7 +194,14 @@ TEST_F(Window, ShrinkIntoFolderAndExpandBack) {
     ASSERT_TRUE(writeFile(t.file("small.dat"), Bytes(2048, 's')));
     c.fileListArray = {{t.file("HONMON")}, {t.file("small.dat")}};
     w.outputPath.setStringValue(t.file("out"));
+    // The log is redrawn once per file, right after the file's first line, so
+    // that the line shows while the file is worked on.
+    std::vector<std::string> shown;
+    w.textView.setDisplayHandler([&shown](const std::string& text) { shown.push_back(text); });
     w.shrinkButton.performClick();
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("shrink\t" + t.file("HONMON") + "\n", shown[0]);
+    EXPECT_EQ("shrink\t" + t.file("small.dat") + "\n", shown[1].substr(shown[1].rfind("shrink")));
     std::string ebz = t.file("out/HONMON.ebz");
     EXPECT_EQ("shrink\t" + t.file("HONMON") + "\n" + line(ebz, long(text.size()), sizeOf(ebz)) + "shrink\t" +
                   t.file("small.dat") + "\n" + line(t.file("out/small.dat"), 2048, 2048) + "done!\n",
@@ -203,7 +210,11 @@ TEST_F(Window, ShrinkIntoFolderAndExpandBack) {
 
     c.fileListArray = {{ebz}, {t.file("out/small.dat")}};
     w.outputPath.setStringValue(t.file("back"));
+    shown.clear();
     w.expandButton.performClick();
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ("expand\t" + ebz + "\n", shown[0]);
+    EXPECT_EQ("expand\t" + t.file("out/small.dat") + "\n", shown[1].substr(shown[1].rfind("expand")));
     EXPECT_EQ("expand\t" + ebz + "\n" + line(t.file("back/HONMON.org"), sizeOf(ebz), long(text.size())) +
                   "expand\t" + t.file("out/small.dat") + "\n" + line(t.file("back/small.dat"), 2048, 2048) +
                   "done!\n",
@@ -285,9 +296,13 @@ TEST_F(Window, ChecksumRun) {
     EXPECT_EQ(2, c.lastRunFailures());
     EXPECT_EQ(0, w.textView.displayCount());   // the checksum run does not redraw
 
-    c.fileListArray = {{t.file("H")}, {t.file("tiny")}};
+    // Plain files, a FIFO (never opened, which would wait for a writer) and a
+    // folder log nothing.
+    ASSERT_EQ(0, mkfifo(t.file("fifo").c_str(), 0600));
+    c.fileListArray = {{t.file("H")}, {t.file("tiny")}, {t.file("fifo")}, {t.path()}};
     w.checkButton.performClick();
     EXPECT_EQ("done!\n", takeLog());
+    EXPECT_EQ(0, c.lastRunFailures());
 }
 
 // A path or output folder over 255 bytes is refused with a failure line in

@@ -177,4 +177,13 @@ TEST(PackwellCli, CheckFindsCorruption) {
                   out)
             << c.name;
     }
+
+    // An EBZip file cut below the 32 bytes a reader needs cannot be opened:
+    // nothing is logged for it, but the check does not pass.
+    ASSERT_TRUE(writeFile(t.file("cut.ebz"), Bytes(good.begin(), good.begin() + 20)));
+    EXPECT_EQ(1, run(t.path(), "check cut.ebz " + e, &out));
+    EXPECT_EQ("CRC Check\t" + e + "\n->  Success !\ndone!\n", out);
+    // A short file that is not EBZip is no failure of the check.
+    ASSERT_TRUE(writeFile(t.file("short"), "EBZ"));
+    EXPECT_EQ(0, run(t.path(), "check short " + e, &out));
 }

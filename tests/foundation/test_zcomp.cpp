@@ -221,6 +221,18 @@ TEST(ZComp, FailureCodes) {
     // Nothing was deleted or added by the failures.
     EXPECT_EQ((std::vector<std::string>{"plain", "plain.ebz", "small31"}), listDir(t.path()));
 
+    // Only regular files are read: a FIFO would block the run waiting for a
+    // writer, a folder is no book file.
+    ASSERT_EQ(0, mkfifo(t.file("fifo").c_str(), 0600));
+    for (const std::string& special : {t.file("fifo"), t.path()}) {
+        CZComp z;
+        EXPECT_EQ(-1, z.compress(special.c_str(), nullptr, 0, 0, 1, 0, 0)) << special;
+        EXPECT_EQ(ZCOMP_ERR_NO_INPUT, z.getInfo()->errorCode) << special;
+        EXPECT_EQ(-1, z.expand(special.c_str(), nullptr, 0, 1, 0)) << special;
+        EXPECT_EQ(ZCOMP_ERR_NO_INPUT, z.getInfo()->errorCode) << special;
+    }
+    ASSERT_EQ(0, unlink(t.file("fifo").c_str()));
+
     CZComp z;
     EXPECT_EQ(-1, z.compress(t.file("plain").c_str(), t.file("no-such-folder").c_str(), 0, 0, 0, 0, 0));
     EXPECT_EQ(ZCOMP_ERR_OUTPUT, z.getInfo()->errorCode);
@@ -372,6 +384,91 @@ TEST(ZComp, ChecksumErrorLeavesNothingBehind) {
     EXPECT_EQ(-1, z.expand(t.file("H.ebz").c_str(), nullptr, 0, 0, 0));
     EXPECT_EQ(ZCOMP_ERR_CHECKSUM, z.getInfo()->errorCode);
     EXPECT_EQ((std::vector<std::string>{"H.ebz"}), listDir(t.path()));
+}
+
+// Expansion of EBZip input on one thread and on eight: the same output, the
+// same progress calls and the same failures. The file spans several of the
+// chunks that the workers take, so damage in a late chunk must still fail the
+// whole expansion (code 3), leave no output and keep the input.
+TEST(ZComp, ExpandOnOneAndManyThreads) {
+    const size_t size = 3 * (1 << 20) + 2048 * 7 + 333;
+    const Bytes original = booktest::makeHonmon(size, 4);
+    struct Damage {
+        const char* name;
+        unsigned level;
+        int code;   // 0: the expansion succeeds
+        void (*apply)(Bytes& f, const booktest::EbzipFile& p);
+    };
+    const Damage cases[] = {
+        {"intact, level 0", 0, 0, [](Bytes&, const booktest::EbzipFile&) {}},
+        {"intact, level 5", 5, 0, [](Bytes&, const booktest::EbzipFile&) {}},
+        {"zlib header of a slice in the third chunk", 0, ZCOMP_ERR_CHECKSUM,
+         [](Bytes& f, const booktest::EbzipFile& p) {
+             size_t k = 2 * 512 + 5;   // 512 slices of 2048 bytes to a chunk
+             ASSERT_LT(k, p.raw.size());
+             ASSERT_FALSE(p.raw[k]);
+             f[p.offsets[k]] = 0xFF;
+             f[p.offsets[k] + 1] = 0xFF;
+         }},
+        {"a byte inside a middle slice", 3, ZCOMP_ERR_CHECKSUM,
+         [](Bytes& f, const booktest::EbzipFile& p) {
+             size_t k = p.offsets.size() / 2;
+             ASSERT_FALSE(p.raw[k]);
+             f[(p.offsets[k] + p.offsets[k + 1]) / 2] ^= 0x55;
+         }},
+        {"index entry past the end of the file", 0, ZCOMP_ERR_CHECKSUM,
+         [](Bytes& f, const booktest::EbzipFile& p) {
+             booktest::putBE(&f[22 + 1200 * p.width], f.size() + 100, p.width);
+         }},
+        {"file cut in the middle", 1, ZCOMP_ERR_CHECKSUM,
+         [](Bytes& f, const booktest::EbzipFile&) { f.resize(f.size() / 2); }},
+        {"header Adler-32", 2, ZCOMP_ERR_CHECKSUM, [](Bytes& f, const booktest::EbzipFile&) { f[17] ^= 0x80; }},
+    };
+    for (const Damage& c : cases) {
+        TestDir t;
+        ASSERT_TRUE(writeFile(t.file("HONMON"), original));
+        CZComp prep;
+        ASSERT_EQ(0, prep.compress(t.file("HONMON").c_str(), nullptr, c.level, 0, 1, 0, 0)) << c.name;
+        Bytes f = readFile(t.file("HONMON.ebz"));
+        booktest::EbzipFile p = booktest::parseEbzip(f);
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.error;
+        c.apply(f, p);
+        ASSERT_TRUE(writeFile(t.file("HONMON.ebz"), f));
+
+        std::vector<std::pair<int64_t, int64_t>> calls[2];
+        Bytes outputs[2];
+        for (int run = 0; run < 2; ++run) {
+            std::string dir = t.file(run == 0 ? "one" : "many");
+            ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+            CZComp z;
+            z.setThreadCount(run == 0 ? 1 : 8);
+            z.setProgressCallback(
+                [](void* ctx, int64_t done, int64_t total) {
+                    static_cast<std::vector<std::pair<int64_t, int64_t>>*>(ctx)->push_back({done, total});
+                },
+                &calls[run]);
+            int rc = z.expand(t.file("HONMON.ebz").c_str(), dir.c_str(), 0, 0, 0);
+            if (c.code == 0) {
+                ASSERT_EQ(0, rc) << c.name << " run " << run;
+                EXPECT_EQ(int64_t(size), z.getInfo()->inputSize) << c.name;
+                outputs[run] = readFile(dir + "/HONMON.org");
+                EXPECT_TRUE(outputs[run] == original) << c.name << " run " << run;
+                // Without keep-original the input goes once its output is complete.
+                EXPECT_FALSE(booktest::exists(t.file("HONMON.ebz"))) << c.name;
+                ASSERT_TRUE(writeFile(t.file("HONMON.ebz"), f));
+            } else {
+                EXPECT_EQ(-1, rc) << c.name << " run " << run;
+                EXPECT_EQ(c.code, z.getInfo()->errorCode) << c.name << " run " << run;
+                EXPECT_TRUE(listDir(dir).empty()) << c.name << " run " << run;
+                EXPECT_EQ(f, readFile(t.file("HONMON.ebz"))) << c.name << " run " << run;
+            }
+        }
+        EXPECT_FALSE(calls[0].empty()) << c.name;
+        EXPECT_EQ(calls[0], calls[1]) << c.name;
+        if (c.code == 0) {
+            EXPECT_EQ(int64_t(size / 2048), calls[0].back().first) << c.name;
+        }
+    }
 }
 
 // The index width comes from the size: a file whose offsets would not fit is

@@ -84,5 +84,7 @@ TEST_P(ZCompInterop, SameBytesAsEbzipAndExpandedByEachOther) {
 INSTANTIATE_TEST_SUITE_P(Books, ZCompInterop,
                          ::testing::Values(Case{"PartialLastBlock", 150000 + 17, false},
                                            Case{"WholeBlocks", 40 * 2048, false},
-                                           Case{"IncompressibleText", 70000, true}),
+                                           Case{"IncompressibleText", 70000, true},
+                                           // Expanded by several workers, a chunk of slices each.
+                                           Case{"SeveralExpandChunks", (2 << 20) + 5000, false}),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
