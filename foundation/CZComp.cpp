@@ -1,5 +1,6 @@
 #include "foundation/CZComp.h"
 
+#include "foundation/byteorder.h"
 #include "foundation/CEBCatalog.h"
 #include "foundation/CZio.h"
 #include "foundation/pathutil.h"
@@ -40,15 +41,9 @@ const char kStatFailedText[] =
     "\x8e\xe6\x93\xbe\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5"
     "\x82\xb5\x82\xbd";
 
-void putBE(unsigned char* p, uint64_t v, unsigned width) {
-    for (unsigned i = 0; i < width; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));
-}
-
-unsigned getBE16(const unsigned char* p) { return (unsigned(p[0]) << 8) | p[1]; }
-
-uint32_t getBE32(const unsigned char* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
+using byteorder::putBeN;
+using byteorder::be16;
+using byteorder::be32;
 
 std::string dirPart(const std::string& path) {
     char buf[kPathSize];
@@ -243,9 +238,9 @@ void CZComp::makeHeader(unsigned char* header, uint64_t size, unsigned level, un
     header[5] = static_cast<unsigned char>(((size < 0xFFFFFFFFull ? 1 : 2) << 4) | (level & 15));
     header[6] = static_cast<unsigned char>(byte6);
     header[7] = 0;
-    putBE(header + 8, size, 6);
-    putBE(header + 14, adler, 4);
-    putBE(header + 18, mtime, 4);
+    putBeN(header + 8, size, 6);
+    putBeN(header + 14, adler, 4);
+    putBeN(header + 18, mtime, 4);
 }
 
 int CZComp::deflateSlice(unsigned char* out, unsigned* outLen, const unsigned char* in, unsigned inLen) {
@@ -320,16 +315,16 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
     auto keepArea = [&](uint32_t start) {
         if (!reader || start == 0 || m_result.keepCount >= ZCOMP_MAX_KEEP_RANGES) return;
         if (reader->seekBlock(start) != 0 || reader->readBlock(area) <= 0) return;
-        addKeepRange(start, uint64_t(start) + getBE16(area + 2));
+        addKeepRange(start, uint64_t(start) + be16(area + 2));
     };
 
     // Index table: count at bytes 0-1, 16-byte records from byte 16; at most
     // 127 records fit the block.
-    unsigned count = std::min(getBE16(block1), (kBlock - 16) / 16);
+    unsigned count = std::min<unsigned>(be16(block1), (kBlock - 16) / 16);
     for (unsigned r = 0; r < count; ++r) {
         const unsigned char* rec = block1 + 16 + r * 16;
         unsigned id = rec[0];
-        uint32_t start = getBE32(rec + 2);
+        uint32_t start = be32(rec + 2);
         if (id != 0 && id != 0xFF && memchr(m_keepIds, static_cast<int>(id), n) != nullptr) {
             keepArea(start);
         } else if (id == 0xFF && (flags & 0x20) && reader && start != 0) {
@@ -338,14 +333,14 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
             addKeepRange(start, start);
             unsigned char table[kBlock];
             if (reader->seekBlock(start) != 0 || reader->readBlock(table) <= 0) continue;
-            unsigned entries = getBE16(table);
+            unsigned entries = be16(table);
             size_t pos = 16;
             for (unsigned e = 0; e < entries && pos + 32 <= kBlock; ++e) {
                 unsigned subs = table[pos];
                 pos += 32;
                 for (unsigned s = 0; s < subs && pos + 16 <= kBlock; ++s, pos += 16) {
                     unsigned sid = table[pos];
-                    if (sid == 0x71 || sid == 0x91 || sid == 0xA1) keepArea(getBE32(table + pos + 2));
+                    if (sid == 0x71 || sid == 0x91 || sid == 0xA1) keepArea(be32(table + pos + 2));
                 }
             }
         }
@@ -354,7 +349,7 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
 }
 
 void CZComp::stripLzssIndex(unsigned char* block) {
-    unsigned count = std::min(getBE16(block), (kBlock - 16) / 16);
+    unsigned count = std::min<unsigned>(be16(block), (kBlock - 16) / 16);
     unsigned kept = 0, removed = 0;
     for (unsigned r = 0; r < count; ++r) {
         unsigned char* rec = block + 16 + r * 16;
@@ -368,7 +363,7 @@ void CZComp::stripLzssIndex(unsigned char* block) {
     if (removed == 0) return;
     // The records freed at the end of the table are cleared.
     memset(block + 16 + kept * 16, 0, removed * 16);
-    unsigned total = getBE16(block) - removed;
+    unsigned total = be16(block) - removed;
     block[0] = static_cast<unsigned char>(total >> 8);
     block[1] = static_cast<unsigned char>(total);
 }
@@ -749,7 +744,7 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
     } catch (const std::bad_alloc&) {
         return fail(ZCOMP_ERR_SYSTEM);
     }
-    for (uint64_t i = 0; i <= n; ++i) putBE(&index[i * width], offsets[i], width);
+    for (uint64_t i = 0; i <= n; ++i) putBeN(&index[i * width], offsets[i], width);
     if (fseeko(out.file(), 0, SEEK_SET) != 0 || !writeAll(out.file(), header, sizeof header) ||
         !writeAll(out.file(), index.data(), index.size()))
         return fail(ZCOMP_ERR_SYSTEM);
