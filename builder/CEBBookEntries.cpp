@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <strings.h>
+#include <unordered_map>
 
 #include "builder/CEBBook.h"
 #include "builder/CGaiji.h"
@@ -69,11 +70,21 @@ bool isWordByte(unsigned char b, const char* delChars)
            std::strchr(delChars, b) != nullptr;
 }
 
+// Character class of the character at p (len bytes left), never looking
+// past the text: a lead byte at its very end is taken alone.
+int charClass(const unsigned char* p, int len)
+{
+    if (len >= 2)
+        return sjisCharClass(p);
+    const unsigned char one[2] = {p[0], 0};
+    return sjisCharClass(one);
+}
+
 // Class 14 (katakana) or 16 (kanji) character: the runs that become
 // automatic keywords.
-bool isRunClass(const unsigned char* p)
+bool isRunClass(const unsigned char* p, int len)
 {
-    int c = sjisCharClass(p);
+    int c = charClass(p, len);
     return c == 14 || c == 16;
 }
 
@@ -85,11 +96,16 @@ bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
         return false;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a.exactKey);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b.exactKey);
-    auto hira = [](unsigned c) {
+    // The same mapping as the hiragana form of pushKanaEntry.
+    auto hira = [](unsigned c) -> unsigned {
         if (c >= 0x8340 && c <= 0x837E)
             return c - 0xA1;
         if (c >= 0x8380 && c <= 0x8393)
             return c - 0xA2;
+        if (c == 0x8395)
+            return 0x82A9;
+        if (c == 0x8396)
+            return 0x82AF;
         return c;
     };
     for (int i = 0; i + 1 < a.exactLen; i += 2)
@@ -104,17 +120,43 @@ bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
 // sorts first) is kept. items are sorted; returns the count kept.
 size_t dropScriptTwins(INDEX_ITEM* items, size_t n)
 {
+    // Small runs are searched through; a long run (many entries of one
+    // reading) gets its kept items indexed by body position, so that the
+    // work stays linear.
+    const size_t kScan = 64;
+    std::unordered_multimap<uint64_t, size_t> byBody;
+    bool indexed = false;
     size_t out = 0;
     size_t runStart = 0;  // first kept item of the current folded key
     for (size_t i = 0; i < n; ++i) {
         if (out > runStart && !(items[runStart].keyLen == items[i].keyLen &&
-                                std::memcmp(items[runStart].key, items[i].key, items[i].keyLen) == 0))
+                                std::memcmp(items[runStart].key, items[i].key, items[i].keyLen) == 0)) {
             runStart = out;
+            if (indexed) {
+                std::unordered_multimap<uint64_t, size_t>().swap(byBody);
+                indexed = false;
+            }
+        }
         bool twin = false;
-        for (size_t k = runStart; k < out && !twin; ++k)
-            twin = items[k].bodyPos == items[i].bodyPos && sameReading(items[k], items[i]);
-        if (!twin)
-            items[out++] = items[i];
+        if (!indexed && out - runStart > kScan) {
+            for (size_t k = runStart; k < out; ++k)
+                byBody.emplace(items[k].bodyPos, k);
+            indexed = true;
+        }
+        if (indexed) {
+            auto range = byBody.equal_range(items[i].bodyPos);
+            for (auto it = range.first; it != range.second && !twin; ++it)
+                twin = sameReading(items[it->second], items[i]);
+        } else {
+            for (size_t k = runStart; k < out && !twin; ++k)
+                twin = items[k].bodyPos == items[i].bodyPos && sameReading(items[k], items[i]);
+        }
+        if (!twin) {
+            items[out] = items[i];
+            if (indexed)
+                byBody.emplace(items[out].bodyPos, out);
+            ++out;
+        }
     }
     return out;
 }
@@ -205,12 +247,12 @@ void CEBBook::addCrossRuns(const char* heading, int headingLen, const char* text
     const int minLen = m_opt != nullptr ? m_opt->kwordLen : 1;
     int i = 0;
     while (i < len) {
-        if (!isRunClass(s + i) || charLen(s + i, len - i) != 2) {
+        if (charLen(s + i, len - i) != 2 || !isRunClass(s + i, len - i)) {
             i += charLen(s + i, len - i);
             continue;
         }
         int start = i;
-        while (i < len && charLen(s + i, len - i) == 2 && isRunClass(s + i))
+        while (i < len && charLen(s + i, len - i) == 2 && isRunClass(s + i, len - i))
             i += 2;
         int runLen = i - start;
         bool last = i >= len;
@@ -471,7 +513,7 @@ SEARCH_KEY_ENTRY* CEBBook::addTitle(const char* heading, int headingLen, const c
     } else if (m_opt->titleOrder == 1) {
         int i = 0;
         while (i < len) {
-            int cls = sjisCharClass(s + i);
+            int cls = charClass(s + i, len - i);
             int cl = charLen(s + i, len - i);
             bool reading = cls == 13 || cls == 14 || s[i] == '-' || (cl == 2 && code2(s + i) == 0x815D);
             if (!reading)
@@ -610,30 +652,39 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
 
 const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const
 {
-    // The records are sorted by strcmp of the key; every key that is a
-    // prefix of text sorts at or before text, next to the others sharing its
-    // first byte. The longest such key wins.
-    size_t lo = 0, hi = m_keywords.size();
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        const KEYWORD_ITEM& k = m_keywords[mid];
-        int n = k.keyLen < len ? k.keyLen : len;
-        int c = std::memcmp(k.key, text, static_cast<size_t>(n));
-        if (c < 0 || (c == 0 && k.keyLen <= len))
-            lo = mid + 1;
-        else
-            hi = mid;
+    // The records are sorted by strcmp of the key, and every key that is a
+    // prefix of text sorts at or before text. The last record at or before
+    // the first limit bytes of text is either the longest such prefix, or it
+    // shares some m < its length bytes with text: then no prefix is longer
+    // than m bytes, and the search goes on for the first m bytes. Each round
+    // is one binary search and m shrinks, so long lists sharing first bytes
+    // cost no more than short ones.
+    const size_t count = m_keywords.size();
+    int limit = len;
+    while (limit > 0) {
+        size_t lo = 0, hi = count;
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            const KEYWORD_ITEM& k = m_keywords[mid];
+            int n = k.keyLen < limit ? k.keyLen : limit;
+            int c = std::memcmp(k.key, text, static_cast<size_t>(n));
+            if (c < 0 || (c == 0 && k.keyLen <= limit))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (lo == 0)
+            return nullptr;
+        const KEYWORD_ITEM& k = m_keywords[lo - 1];
+        const int most = k.keyLen < limit ? k.keyLen : limit;
+        int m = 0;
+        while (m < most && k.key[m] == text[m])
+            ++m;
+        if (m == k.keyLen)
+            return m > 0 ? &k : nullptr;
+        limit = m;
     }
-    const KEYWORD_ITEM* best = nullptr;
-    for (size_t i = lo; i-- > 0;) {
-        const KEYWORD_ITEM& k = m_keywords[i];
-        if (k.keyLen == 0 || k.key[0] != text[0])
-            break;
-        if (k.keyLen <= len && std::memcmp(k.key, text, k.keyLen) == 0 &&
-            (best == nullptr || k.keyLen > best->keyLen))
-            best = &k;
-    }
-    return best;
+    return nullptr;
 }
 
 // ---- select steps ----

@@ -77,12 +77,52 @@ void putKey(unsigned char* out, const char* key, int len)
         out[i] = s[i];
 }
 
+// Byte i of a key as the pages hold it. Entries are sorted in this form,
+// not in Shift_JIS: codes that have no book code (the user-defined area)
+// are stored as 〓, and a value that is no Shift_JIS code is kept as it
+// stands, so the Shift_JIS order is not the order of the stored keys, and
+// readers, which compare the stored bytes, stop at the first larger key.
+inline unsigned storedByte(const uint16_t* jis, const unsigned char* s, int len, int i)
+{
+    if ((i | 1) >= len)
+        return s[i];  // an odd last byte is kept as it is
+    unsigned j = jis[s[i & ~1] * 256u + s[i | 1]];
+    return (i & 1) ? (j & 0xFF) : (j >> 8);
+}
+
+// The first 8 stored bytes of a key (from an even offset), zero-padded.
 uint64_t keyPrefix(const char* key, int len)
 {
+    const uint16_t* jis = jisTable().code;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
     uint64_t v = 0;
     for (int i = 0; i < 8; ++i)
-        v = (v << 8) | (i < len ? static_cast<unsigned char>(key[i]) : 0u);
+        v = (v << 8) | (i < len ? storedByte(jis, s, len, i) : 0u);
     return v;
+}
+
+// Unsigned order of the stored forms over the shorter key, then the
+// shorter first.
+inline int compareStored(const char* a, int al, const char* b, int bl)
+{
+    const uint16_t* jis = jisTable().code;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
+    const int n = al < bl ? al : bl;
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        unsigned x = jis[p[i] * 256u + p[i + 1]];
+        unsigned y = jis[q[i] * 256u + q[i + 1]];
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (i < n) {
+        unsigned x = storedByte(jis, p, al, i);
+        unsigned y = storedByte(jis, q, bl, i);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return al - bl;
 }
 
 // Unsigned byte order over the shorter key, then the shorter first. Keys
@@ -98,9 +138,10 @@ inline int compareBytes(const char* a, int al, const char* b, int bl)
     return al - bl;
 }
 
+// Equal keys as the pages hold them, so that a group is one run of the sort.
 bool sameKey(const INDEX_ITEM& a, const INDEX_ITEM& b)
 {
-    return a.keyLen == b.keyLen && (a.keyLen == 0 || std::memcmp(a.key, b.key, a.keyLen) == 0);
+    return a.keyLen == b.keyLen && (a.keyLen == 0 || compareStored(a.key, a.keyLen, b.key, b.keyLen) == 0);
 }
 
 // One leaf page being filled.
@@ -140,10 +181,10 @@ void CIndexWriter::setWorkSize(size_t records)
 
 bool CIndexWriter::itemLess(const INDEX_ITEM& a, const INDEX_ITEM& b)
 {
-    int c = compareBytes(a.key, a.keyLen, b.key, b.keyLen);
+    int c = compareStored(a.key, a.keyLen, b.key, b.keyLen);
     if (c != 0)
         return c < 0;
-    c = compareBytes(a.exactKey, a.exactLen, b.exactKey, b.exactLen);
+    c = compareStored(a.exactKey, a.exactLen, b.exactKey, b.exactLen);
     if (c != 0)
         return c < 0;
     if (a.bodyPos != b.bodyPos)

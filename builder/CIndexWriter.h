@@ -44,14 +44,15 @@ public:
     // Receives the progress (0-100) per leaf page and 100 at the end.
     void setProgress(std::function<void(int)> progress) { m_progress = std::move(progress); }
 
-    // Sort order of every index: key bytes (unsigned, over the shorter key),
-    // the shorter key first, then the exact key likewise (kana indexes),
-    // then body position, then collection order.
+    // Sort order of every index: key bytes as the pages hold them (JIS X
+    // 0208; unsigned, over the shorter key), the shorter key first, then the
+    // exact key likewise (kana indexes), then body position, then
+    // collection order.
     static bool itemLess(const INDEX_ITEM& a, const INDEX_ITEM& b);
     static void sortItems(INDEX_ITEM* items, size_t n);
     // Keyword family: flag ENTRY_GROUP on every run of two or more
-    // neighbours with the same key (exact bytes and length); cleared on the
-    // others.
+    // neighbours with the same key (exact stored bytes and length); cleared
+    // on the others.
     static void markGroups(INDEX_ITEM* items, size_t n);
     // Kana indexes: ENTRY_GROUP on an entry whose own key differs from its
     // folded key, and on every run of neighbours with the same folded key.

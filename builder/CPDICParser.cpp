@@ -16,6 +16,7 @@
 #include "foundation/CBlockStream.h"
 #include "foundation/CPDicReader.h"
 #include "foundation/escapecodes.h"
+#include "foundation/jclib.h"
 
 namespace {
 
@@ -318,6 +319,19 @@ int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* 
     return -1;
 }
 
+namespace {
+
+// Bytes of the unmatched character at text: a Shift_JIS pair stays one
+// character, so that no row is ever matched at its second byte (which would
+// tear it apart).
+int unmatchedLength(const char* text, int length)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    return length >= 2 && jclib::isSjisLead(s[0]) && jclib::isSjisTrail(s[1]) ? 2 : 1;
+}
+
+}  // namespace
+
 int CPDICParser::convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
                                 int rows)
 {
@@ -333,7 +347,12 @@ int CPDICParser::convertByTable(const char* text, int length, char* out, int out
             n += rl;
             i += table[r].keyLen;
         } else {
-            out[n++] = text[i++];
+            int cl = unmatchedLength(text + i, length - i);
+            if (n + cl > outSize)
+                break;
+            std::memcpy(out + n, text + i, static_cast<size_t>(cl));
+            n += cl;
+            i += cl;
         }
     }
     if (n < outSize)
@@ -351,8 +370,9 @@ void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int lengt
             writer->writeText(table[r].replacement, static_cast<int>(std::strlen(table[r].replacement)), 1, 1);
             i += table[r].keyLen;
         } else {
-            writer->writeText(text + i, 1, 1, 1);
-            ++i;
+            int cl = unmatchedLength(text + i, length - i);
+            writer->writeText(text + i, cl, 1, 1);
+            i += cl;
         }
     }
 }
@@ -447,12 +467,15 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
 {
     beginSource(book, writer);
     CPDicReader reader;
-    if (reader.open(source->path) != 0 || reader.seekIndex(0) != 0) {
+    if (reader.open(source->path) != 0) {
         writer->writeCode(EB_END_TEXT);
         m_progress = 100;
         book->setProgress(100);
         return;
     }
+    // A damaged first block does not lose the dictionary: the walk below
+    // passes it over and goes on with the next index entry.
+    reader.seekIndex(0);
     const int kWord = 1024, kMeaning = 128000, kPron = 1000, kSjis = 256000;
     std::unique_ptr<uint32_t[]> word(new (std::nothrow) uint32_t[kWord + 1]);
     std::unique_ptr<uint32_t[]> meaning(new (std::nothrow) uint32_t[kMeaning + 1]);
@@ -477,14 +500,21 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
     const bool v6 = reader.majorVersion() >= 6;
     int64_t done = 0;
     char display[2049], key[2049];
+    // Each damaged block reports once and is passed over; more reports than
+    // blocks would mean the walk does not advance.
+    int damaged = 0;
+    const int maxDamaged = reader.indexCount() + 1;
     for (;;) {
         int level = 0;
         int rc = reader.nextEntry(word.get(), kWord, meaning.get(), kMeaning, example.get(), kMeaning, pron.get(),
                                   kPron, &level, nullptr, 0);
         if (rc == 1)
             break;
-        if (rc != 0)
+        if (rc != 0) {
+            if (++damaged > maxDamaged)
+                break;
             continue;
+        }
         int wl = length(word.get(), kWord);
         int tab = -1;
         if (v6)
@@ -497,6 +527,13 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         if (tab >= 0) {
             dl = book->ucsToSjis(display, sizeof display, word.get() + tab + 1, wl - tab - 1, 0);
             kl = book->ucsToSjis(key, sizeof key, word.get(), tab, 0);
+            if (dl <= 0 && kl > 0) {
+                // "key TAB" with nothing after it: the key is all the
+                // headword there is.
+                std::memcpy(display, key, static_cast<size_t>(kl));
+                dl = kl;
+                kl = 0;
+            }
         } else {
             dl = book->ucsToSjis(display, sizeof display, word.get(), wl, 0);
         }

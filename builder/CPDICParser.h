@@ -38,10 +38,13 @@ public:
     // Notation tables: 1 the phonetic table, 2 the Latin (Windows-1252) table.
     static const NOTATION_ROW* notationTable(int which, int* rows);
     // Copies text to out (outSize bytes at most, NUL-terminated when room is
-    // left), each matched row's key replaced; the bytes written.
+    // left), each matched row's key replaced; the bytes written. Rows are
+    // matched at character starts: a Shift_JIS character whose first byte
+    // matches no row is copied whole.
     static int convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
                               int rows);
-    // The same, each replacement and unmatched byte written through writeText.
+    // The same, each replacement and unmatched character written through
+    // writeText.
     static void writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
                              int rows);
     // Index of the first row matching at text (length bytes left), or -1.

@@ -296,7 +296,8 @@ TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys)
 }
 
 // A keyword shared by 400 entries and a reading shared by 200: both groups
-// run over a page; every member is found, each with its own heading.
+// run over a page; every member is found, each with its own heading. Equal
+// headwords running over plain leaf pages are all found too.
 TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole)
 {
     std::string src;
@@ -319,10 +320,16 @@ TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole)
         kanjiHeads.push_back(h + kOpen + kKanjiKana + kClose);
         src += kanjiHeads.back() + " /// x\n";
     }
+    // 300 entries of one headword: equal keys over several plain leaves.
+    for (int i = 0; i < 300; ++i)
+        src += "same /// entry " + std::to_string(i) + "\n";
     Built b;
     build(&b, src, kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });
     lftest::EbSearchProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
+
+    for (EbFind kind : {EbFind::ExactWord, EbFind::Word, EbFind::EndWord})
+        EXPECT_EQ(p.search(kind, {"same"}, false).size(), 300u) << static_cast<int>(kind);
 
     std::vector<std::string> got = plainHeadings(p, EbFind::Keyword, {"common"});
     std::sort(got.begin(), got.end());

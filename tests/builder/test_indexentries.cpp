@@ -5,11 +5,14 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
+#include "foundation/CBookFile.h"
+#include "tests/common/BookBuilder.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -22,13 +25,18 @@ struct OpenBook {
     lftest::TestDir dir;
     CEPWing w;
     CEBBook* book = nullptr;
-    explicit OpenBook(int indexDef = 0x9F, std::function<void(CEPWing&)> configure = nullptr)
+    explicit OpenBook(int indexDef = 0x9F, std::function<void(CEPWing&)> configure = nullptr,
+                      const std::string& keywordList = "")
     {
         w.init();
         if (configure)
             configure(w);
         w.setOutput((dir.path() + "/").c_str(), 1);
-        int rc = w.newBook("T", "T", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, indexDef, false, 0, 0);
+        const std::string list = dir.file("keywords.txt");
+        if (!keywordList.empty())
+            lftest::writeFile(list, keywordList);
+        int rc = w.newBook("T", "T", 0x60, nullptr, nullptr, nullptr, keywordList.empty() ? nullptr : list.c_str(), 0,
+                           nullptr, indexDef, false, 0, 0);
         EXPECT_EQ(rc, 0);
         book = w.book();
     }
@@ -147,6 +155,22 @@ TEST(IndexEntries, IsKanaText)
         EXPECT_EQ(b.book->isKanaText(c.text.data(), static_cast<int>(c.text.size())), c.kind);
 }
 
+// Keyword list words found in body text: at each place the longest word of
+// the list that starts there, then the walk goes on after it.
+TEST(IndexEntries, KeywordListTakesTheLongestWordAtEachPlace)
+{
+    OpenBook b(0x9F, nullptr, "a\nab\nabb\nabcd\nb\nbx\n");
+    const char* h = b.s("h");
+    const std::string text = "abce abcd b x zz";
+    b.book->autoIndexText(text.data(), static_cast<int>(text.size()), h, 1, kPos, 0);
+    std::vector<std::string> keys;
+    for (const SEARCH_KEY_ENTRY& e : b.book->entries())
+        keys.push_back(key(e));
+    // "abce": "abcd" and "abb" sort next to it but are no prefix; "ab" is.
+    std::vector<std::string> want = {"\x82\x60\x82\x61", "\x82\x60\x82\x61\x82\x62\x82\x63", "\x82\x61"};
+    EXPECT_EQ(keys, want);
+}
+
 // PDIC headwords reach kilobytes: the 8-bit lengths are cut at a character,
 // never wrapped.
 TEST(IndexEntries, LongHeadingsAreCutAtACharacter)
@@ -211,6 +235,129 @@ TEST(IndexEntries, AutomaticKeywordsFromBodyText)
         keys.push_back(key(e));
     std::vector<std::string> want = {"\x8a\xbf\x8e\x9a", "\x83\x4a\x83\x81\x83\x89", "\x82\x61\x82\x68\x82\x66"};
     EXPECT_EQ(keys, want);
+}
+
+// Source texts are not always terminated: a lead byte at the very end of
+// a text is taken alone, and nothing after the text is read (the buffers
+// here are exactly as long as the text, so a sanitiser sees any overread).
+TEST(IndexEntries, TextsEndingInALeadByteAreReadNoFurther)
+{
+    struct Case {
+        const char* name;
+        int titleOrder;
+        bool body;  // automatic keywords from body text, else a title
+        std::string text;
+        size_t entries;
+    } cases[] = {
+        {"body: kanji run, then a lone lead byte", 0, true, "\x8a\xbf\x8e\x9a\x8a", 1},
+        {"body: only a lead byte", 0, true, "\x8a", 0},
+        {"reading-first title ending in a lead byte", 1, false, "\x82\xa9\x82\xf1\x83", 1},
+    };
+    for (const Case& c : cases) {
+        OpenBook b(0x9F, [&](CEPWing& w) {
+            w.setBoolOption("autoWord", true);
+            w.setIntOption("titleOrder", c.titleOrder);
+        });
+        const char* h = b.s("h");
+        std::vector<char> exact(c.text.begin(), c.text.end());
+        std::unique_ptr<char[]> text(new char[exact.size()]);
+        std::memcpy(text.get(), exact.data(), exact.size());
+        const int len = static_cast<int>(exact.size());
+        if (c.body)
+            b.book->autoIndexText(text.get(), len, h, 1, kPos, 0);
+        else
+            b.book->addTitle(h, 1, text.get(), len, kPos, 0, 1, 1);
+        EXPECT_EQ(b.book->entryCount(), c.entries) << c.name;
+    }
+}
+
+// The same sources always give the same book: equal keys at equal
+// positions keep their collection order, and nothing else (addresses,
+// uninitialised bytes) reaches the files.
+TEST(IndexEntries, SameSourcesGiveTheSameBookByteForByte)
+{
+    const std::string kanji = "\x8a\xbf\x8e\x9a", reading = "\x82\xa9\x82\xf1\x82\xb6";  // 漢字 かんじ
+    const std::string open = "\x81\x79", close = "\x81\x7a", dot = "\x81\x45";
+    // Equal keys at one position (a form given twice), equal keys at
+    // several positions (groups) and shared body words (keyword groups).
+    std::string src = reading + open + kanji + dot + kanji + close + " /// common word\n";
+    for (int i = 0; i < 300; ++i)
+        src += "word" + std::to_string(i % 7) + " /// common text " + std::to_string(i) + "\n" + reading + open +
+               kanji + std::to_string(i) + close + " /// common\n";
+    lftest::TestDir first, second;
+    for (lftest::TestDir* d : {&first, &second}) {
+        ASSERT_TRUE(lftest::writeFile(d->file("src.txt"), src));
+        lftest::BookRecipe r;
+        r.outDir = d->path();
+        r.indexDef = 0x9F;
+        r.configure = [](CEPWing& w) {
+            w.setIntOption("titleOrder", 1);
+            w.setBoolOption("hyokiSep", true);
+            w.setBoolOption("autoKana", true);
+            w.setBoolOption("autoEWord", true);
+        };
+        r.sources.push_back({d->file("src.txt"), "", 5});
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_EQ(run.newBookResult, 0) << run.log();
+    }
+    for (const char* name : {"CATALOGS", "TEST/DATA/HONMON"}) {
+        std::vector<unsigned char> a = lftest::readFile(first.file(name));
+        std::vector<unsigned char> b = lftest::readFile(second.file(name));
+        ASSERT_GE(a.size(), 2048u) << name;
+        EXPECT_TRUE(a == b) << name << " differs between two builds";
+    }
+}
+
+// A katakana heading gets a hiragana and a katakana reading; the kana index
+// keeps one of the two per entry, also when very many entries share the
+// reading (a long group is handled apart from short ones).
+TEST(IndexEntries, KanaIndexKeepsOneReadingPerEntry)
+{
+    struct Case {
+        const char* heading;
+        int entries;
+    } cases[] = {
+        {"\x83\x4a\x83\x81\x83\x89", 3},    // カメラ
+        {"\x83\x4a\x83\x81\x83\x89", 150},  // many of one reading
+        {"\x83\x50\x83\x96", 3},              // ケヶ: small ヶ is け in the hiragana form
+    };
+    for (const Case& c : cases) {
+        std::string src;
+        for (int i = 0; i < c.entries; ++i)
+            src += std::string(c.heading) + " /// " + std::to_string(i) + "\n";
+        lftest::TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("src.txt"), src));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.indexDef = 0x9F;
+        r.configure = [](CEPWing& w) { w.setBoolOption("autoKana", true); };
+        r.sources.push_back({dir.file("src.txt"), "", 5});
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_EQ(run.newBookResult, 0) << run.log();
+        CBookFile book;
+        ASSERT_EQ(book.open((dir.path() + "/TEST/DATA").c_str(), "HONMON", "r", 1, 1, nullptr, 1, 1), 0);
+        const uint32_t start = book.startBlockOf(0x90);
+        ASSERT_NE(start, 0u);
+        // One reserved root, then the leaves up to the one marked last.
+        unsigned records = 0, members = 0;
+        for (uint32_t b = start + 1;; ++b) {
+            const unsigned char* p = book.readBlock(b);
+            ASSERT_NE(p, nullptr);
+            ASSERT_TRUE(p[0] & 0x80) << "a leaf";
+            const unsigned count = (p[2] << 8) | p[3];
+            const unsigned char* e = p + 4;
+            for (unsigned i = 0; i < count; ++i) {
+                if (e[0] == 0xC0)
+                    ++members;
+                e += e[0] == 0x80 ? 4 + e[1] : 14 + e[1];
+            }
+            records += count;
+            if (p[0] & 0x20)
+                break;
+        }
+        EXPECT_EQ(members, static_cast<unsigned>(c.entries)) << c.entries;
+        EXPECT_EQ(records, static_cast<unsigned>(c.entries) + 1) << "one group header";
+    }
 }
 
 }  // namespace

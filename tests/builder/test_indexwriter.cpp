@@ -5,10 +5,12 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "builder/CIndexWriter.h"
 #include "foundation/CBlockStream.h"
+#include "foundation/jclib.h"
 
 namespace {
 
@@ -282,6 +284,275 @@ TEST(IndexWriterSort, TiesKeepCollectionOrderAndGroupsCompareExactBytes)
     EXPECT_TRUE(items[0].flags & ENTRY_GROUP);
     EXPECT_TRUE(items[1].flags & ENTRY_GROUP);
     EXPECT_FALSE(items[2].flags & ENTRY_GROUP);
+}
+
+// Readers compare the stored (JIS) keys and stop at the first larger one,
+// so the leaves must be in the order of the stored bytes even where that is
+// not the Shift_JIS order: a user-defined code is stored as 〓 (21 2E
+// after JIS 3A 34 for 佐 here), a value that is no Shift_JIS code as it is.
+TEST(IndexWriterSort, LeavesAscendInTheStoredForm)
+{
+    Keys k;
+    std::vector<INDEX_ITEM> items = {
+        item(k.add("\x8d\xb2\x81\x20"), 4, 2048 * 2, 0),  // 佐 + no Shift_JIS code: stored 81 20
+        item(k.add("\x8d\xb2\x8d\xb0"), 4, 2048 * 3, 1),  // 佐 + 8D B0: 3A 32
+        item(k.add("\x8d\xb2\x93\xa1"), 4, 2048 * 4, 2),  // 佐藤: 46 23
+        item(k.add("\x8d\xb2\xf0\x40"), 4, 2048 * 5, 3),  // 佐 + user-defined code: 22 2E
+        item(k.add("\x8d\xb2\xf0\x41"), 4, 2048 * 6, 4),  // another one, stored alike
+    };
+    CIndexWriter::sortItems(items.data(), items.size());
+    CIndexWriter::markGroups(items.data(), items.size());
+    Area a;
+    ASSERT_EQ(a.write(items, CIndexWriter::kGrouped), 1);
+    const unsigned char* p = a.block(kStart + 1);
+    ASSERT_EQ(u16(p + 2), 6u);  // a group of the two stored alike (header, 2 members), 3 singles
+    std::vector<std::string> stored;
+    const unsigned char* e = p + 4;
+    for (int i = 0; i < 6; ++i) {
+        if (e[0] == 0xC0) {
+            e += 7;
+            continue;
+        }
+        stored.push_back(std::string(reinterpret_cast<const char*>(e + (e[0] == 0x80 ? 6 : 2)), e[1]));
+        e += e[0] == 0x80 ? e[1] + 12 : e[1] + 14;
+    }
+    const std::vector<std::string> want = {"\x3a\x34\x22\x2e", "\x3a\x34\x3a\x32", "\x3a\x34\x46\x23",
+                                           "\x3a\x34\x81\x20"};
+    EXPECT_EQ(stored, want);
+    EXPECT_EQ(p[4], 0x80) << "the two codes stored alike form one group";
+    EXPECT_EQ(u32(p + 4 + 2), 2u);
+}
+
+// ---- the pages as a book reader's searches walk them ----
+//
+// A reader of index pages written from the reading side's own rules: the
+// descent from the root by the highest keys of the children (30-byte keys,
+// zero-filled) and the leaf scan that stops at the first larger key, with
+// the entry layouts of the index styles 2 (word and kana indexes) and 3
+// (keyword and cross indexes). Queries are given in their stored form: A
+// the fully folded key, B the kana key as typed (for other indexes B = A).
+struct PageWalker {
+    Area& area;
+    uint32_t end;  // last block of the area
+
+    struct Hit {
+        uint32_t textBlock, textOffset, headBlock, headOffset;
+    };
+
+    static int compareKey(const std::string& key, const unsigned char* entry, int el, bool exact, bool descent)
+    {
+        const int kl = static_cast<int>(key.size());
+        int i = 0;
+        for (; i < kl && i < el; ++i) {
+            int d = static_cast<unsigned char>(key[i]) - entry[i];
+            if (d != 0)
+                return d;
+        }
+        if (!descent && i < kl)
+            return kl - i;
+        if (!exact)
+            return 0;
+        return (kl - i) - (el - i);
+    }
+
+    uint32_t findLeaf(const std::string& key)
+    {
+        uint32_t block = kStart;
+        for (;;) {
+            const unsigned char* p = area.block(block);
+            if (p[0] & 0x80)
+                break;
+            const int fixed = p[1];
+            const unsigned count = u16(p + 2);
+            const unsigned char* e = p + 4;
+            uint32_t next = 0, last = 0;
+            for (unsigned i = 0; i < count; ++i) {
+                int kl = fixed ? fixed : *e++;
+                uint32_t child = u32(e + kl);
+                last = child;
+                if (compareKey(key, e, kl, false, true) <= 0) {
+                    next = child;
+                    break;
+                }
+                e += kl + 4;
+            }
+            if (next == 0)
+                next = (p[0] & 0x20) ? last : block + 1;
+            if (next < kStart || next > end)
+                return 0;
+            block = next;
+        }
+        return block;
+    }
+
+    std::vector<Hit> search(const std::string& a, const std::string& b, bool exact, int style)
+    {
+        std::vector<Hit> hits;
+        uint32_t block = findLeaf(a);
+        if (block == 0)
+            return hits;
+        std::string groupKey;
+        for (; block <= end; ++block) {
+            const unsigned char* p = area.block(block);
+            if (!(p[0] & 0x80))
+                return hits;
+            const bool grouped = (p[0] & 0x10) != 0;
+            const unsigned count = u16(p + 2);
+            const unsigned char* e = p + 4;
+            auto pos = [](const unsigned char* q) { return std::make_pair(u32(q), u16(q + 4)); };
+            auto add = [&](const unsigned char* text, const unsigned char* head) {
+                hits.push_back({pos(text).first, pos(text).second, pos(head).first, pos(head).second});
+            };
+            for (unsigned i = 0; i < count; ++i) {
+                const int type = grouped ? *e++ : 0x00;
+                if (type == 0x00) {
+                    const int kl = *e++;
+                    const int c = compareKey(a, e, kl, exact, false);
+                    if (c < 0)
+                        return hits;
+                    if (c == 0 && compareKey(b, e, kl, exact, false) == 0)
+                        add(e + kl, e + kl + 6);
+                    e += kl + 12;
+                } else if (type == 0x80) {
+                    const int kl = *e++;
+                    const int skip = style == 2 ? 2 : 4;
+                    groupKey.assign(reinterpret_cast<const char*>(e + skip), static_cast<size_t>(kl));
+                    if (compareKey(a, e + skip, kl, exact, false) < 0)
+                        return hits;
+                    e += skip + kl + (style == 3 ? 6 : 0);
+                } else if (type == 0xC0 && style == 2) {
+                    const int kl = *e++;
+                    if (compareKey(b, e, kl, exact, false) == 0)
+                        add(e + kl, e + kl + 6);
+                    e += kl + 12;
+                } else if (type == 0xC0) {
+                    const int c = compareKey(b, reinterpret_cast<const unsigned char*>(groupKey.data()),
+                                             static_cast<int>(groupKey.size()), exact, false);
+                    if (c < 0)
+                        return hits;
+                    if (c == 0)
+                        add(e, e);
+                    e += 6;
+                } else {
+                    return hits;
+                }
+            }
+        }
+        return hits;
+    }
+};
+
+// Stored (JIS) form of a Shift_JIS key.
+std::string stored(const std::string& sjis)
+{
+    std::string out;
+    for (size_t i = 0; i + 1 < sjis.size(); i += 2) {
+        unsigned j = jclib::sjisToJis((static_cast<unsigned char>(sjis[i]) << 8) | static_cast<unsigned char>(sjis[i + 1]));
+        out += static_cast<char>(j >> 8);
+        out += static_cast<char>(j & 0xFF);
+    }
+    return out;
+}
+
+// Every key of a word index with two upper levels is found by a whole-key
+// search, and prefix searches find their runs, across the page boundaries.
+TEST(IndexWriterWalk, EveryKeyOfATwoLevelIndexIsFound)
+{
+    Keys k;
+    std::vector<INDEX_ITEM> items;
+    // 40-character keys sharing their first 35: the upper keys are cut.
+    const int n = 5000;
+    for (int i = 0; i < n; ++i)
+        items.push_back(item(k.add(wideKey(i, 40)), 80, 2048 * (2 + static_cast<uint64_t>(i)), static_cast<uint32_t>(i)));
+    Area a;
+    const int leaves = a.write(items, CIndexWriter::kPlain);
+    ASSERT_GT(leaves, 60);
+    ASSERT_EQ(a.writer.levelCount(), 2);
+    PageWalker w{a, kStart + a.blocks() - 1};
+    for (int i = 0; i < n; ++i) {
+        std::string key = stored(wideKey(i, 40));
+        std::vector<PageWalker::Hit> hits = w.search(key, key, true, 2);
+        ASSERT_EQ(hits.size(), 1u) << i;
+        EXPECT_EQ(hits[0].textBlock, static_cast<uint32_t>(2 + i)) << i;
+    }
+    // A prefix of all but the last digit: ten keys, wherever they lie.
+    for (int first : {0, 1230, 4990}) {
+        std::string key = stored(wideKey(first, 40)).substr(0, 78);
+        EXPECT_EQ(w.search(key, key, false, 2).size(), 10u) << first;
+    }
+    std::string missing = stored(wideKey(n, 40));
+    EXPECT_TRUE(w.search(missing, missing, true, 2).empty());
+    std::string before = stored("\x82\x60");  // Ａ: a prefix of every key
+    EXPECT_EQ(w.search(before, before, false, 2).size(), static_cast<size_t>(n));
+}
+
+// Keyword groups, equal word keys and kana groups running over several
+// pages: every member is found, each with its own position; kana members by
+// their own reading.
+TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound)
+{
+    Keys k;
+    // Keyword index: a single, a group of 700 (several pages), a single.
+    {
+        const char* common = k.add("\x82\x62\x82\x6e\x82\x6c");  // ＣＯＭ
+        std::vector<INDEX_ITEM> items = {item(k.add("\x82\x60"), 2, 2048 * 2, 0)};
+        for (int i = 0; i < 700; ++i) {
+            items.push_back(item(common, 6, 2048 * 3 + i, static_cast<uint32_t>(i + 1)));
+            items.back().headingPos = 2048 * 9;
+        }
+        items.push_back(item(k.add("\x82\x79"), 2, 2048 * 4, 701));  // Ｚ
+        CIndexWriter::markGroups(items.data(), items.size());
+        Area a;
+        ASSERT_GE(a.write(items, CIndexWriter::kGrouped), 3);
+        PageWalker w{a, kStart + a.blocks() - 1};
+        std::string key = stored("\x82\x62\x82\x6e\x82\x6c");
+        std::vector<PageWalker::Hit> hits = w.search(key, key, true, 3);
+        ASSERT_EQ(hits.size(), 700u);
+        for (int i = 0; i < 700; ++i)
+            EXPECT_EQ(hits[static_cast<size_t>(i)].textOffset, static_cast<uint32_t>(i));
+        EXPECT_EQ(w.search(stored("\x82\x79"), stored("\x82\x79"), true, 3).size(), 1u);
+        EXPECT_EQ(w.search(stored("\x82\x60"), stored("\x82\x60"), true, 3).size(), 1u);
+    }
+    // Word index: 300 equal keys over several plain leaves.
+    {
+        const char* same = k.add("\x82\x72\x82\x60\x82\x6c\x82\x64");  // ＳＡＭＥ
+        std::vector<INDEX_ITEM> items = {item(k.add("\x82\x60"), 2, 2048 * 2, 0)};
+        for (int i = 0; i < 300; ++i)
+            items.push_back(item(same, 8, 2048 * 3 + i, static_cast<uint32_t>(i + 1)));
+        items.push_back(item(k.add("\x82\x79"), 2, 2048 * 4, 301));
+        Area a;
+        ASSERT_GE(a.write(items, CIndexWriter::kPlain), 3);
+        PageWalker w{a, kStart + a.blocks() - 1};
+        std::string key = stored("\x82\x72\x82\x60\x82\x6c\x82\x64");
+        EXPECT_EQ(w.search(key, key, true, 2).size(), 300u);
+        EXPECT_EQ(w.search(key.substr(0, 2), key.substr(0, 2), false, 2).size(), 300u);
+    }
+    // Kana index: 300 readings かっこう and 300 がっこう fold to かつこう.
+    {
+        const char* folded = k.add("\x82\xa9\x82\xc2\x82\xb1\x82\xa4");
+        const char* kakkou = k.add("\x82\xa9\x82\xc1\x82\xb1\x82\xa4");
+        const char* gakkou = k.add("\x82\xaa\x82\xc1\x82\xb1\x82\xa4");
+        std::vector<INDEX_ITEM> items;
+        for (int i = 0; i < 600; ++i) {
+            items.push_back(item(folded, 8, 2048 * 3 + i, static_cast<uint32_t>(i)));
+            items.back().exactKey = i % 2 ? gakkou : kakkou;
+            items.back().exactLen = 8;
+            items.back().headingPos = 2048 * 20 + i;
+        }
+        CIndexWriter::sortItems(items.data(), items.size());
+        CIndexWriter::markKanaGroups(items.data(), items.size());
+        Area a;
+        ASSERT_GE(a.write(items, CIndexWriter::kKana), 3);
+        PageWalker w{a, kStart + a.blocks() - 1};
+        for (const char* exact : {kakkou, gakkou}) {
+            std::vector<PageWalker::Hit> hits = w.search(stored(folded), stored(exact), true, 2);
+            ASSERT_EQ(hits.size(), 300u);
+            for (const PageWalker::Hit& h : hits) {
+                EXPECT_EQ(h.textOffset % 2, exact == gakkou ? 1u : 0u);
+                EXPECT_EQ(h.headOffset, h.textOffset) << "each member has its own heading";
+            }
+        }
+    }
 }
 
 TEST(IndexWriterHeadings, CutAtTitleLenWithEllipsis)

@@ -10,6 +10,7 @@
 #include "builder/CPDICParser.h"
 #include "foundation/CBlockStream.h"
 #include "foundation/jclib.h"
+#include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -85,9 +86,11 @@ struct ParseRun {
         CPDICParser parser;
         if (type == 2)
             parser.parsePDICText(&book, &opt, &source, &body, 0);
+        else if (type == 6)
+            parser.parsePDICDic(&book, &opt, &source, &body, 0);
         else
             parser.parsePDIC1LINE(&book, &opt, &source, &body, 0);
-        EXPECT_EQ(parser.getProgress(), write ? 100 : 0);
+        EXPECT_EQ(parser.getProgress(), write || type == 6 ? 100 : 0);
         return render(body);
     }
 };
@@ -158,6 +161,60 @@ TEST(PdicText, LongLinesStayOneEntry)
     EXPECT_EQ(out, "<02>" + kHead + "w<61><0A><09:0001>" + body + "<0A>" + kHead + "v<61><0A><09:0001>y<0A><03>");
 }
 
+// A PDIC dictionary whose data blocks are damaged keeps the entries of the
+// blocks that are sound, the first block included.
+TEST(PdicDictionary, DamagedBlocksArePassedOver)
+{
+    lftest::PdicLayout lay;
+    const std::vector<uint8_t> good =
+        lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
+    // Block 0 holds apple and apply, block 1 zoo. A block count of 0x7FFF
+    // blocks runs past the end of the file: that block cannot be loaded.
+    struct Case {
+        const char* name;
+        std::vector<int> damaged;  // logical blocks whose count is broken
+        bool apple, zoo;
+    } cases[] = {
+        {"intact", {}, true, true},
+        {"first block damaged", {0}, false, true},
+        {"second block damaged", {1}, true, false},
+        {"every block damaged", {0, 1}, false, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = good;
+        for (int b : c.damaged) {
+            f[lay.blockOffset[static_cast<size_t>(b)]] = 0xFF;      // count, little-endian
+            f[lay.blockOffset[static_cast<size_t>(b)] + 1] = 0x7F;
+        }
+        ParseRun r;
+        std::string out = r.parse(6, std::string(f.begin(), f.end()));
+        EXPECT_EQ(out.find("Apple") != std::string::npos, c.apple) << c.name << ": " << out;
+        EXPECT_EQ(out.find("zoo") != std::string::npos, c.zoo) << c.name << ": " << out;
+        EXPECT_EQ(out.substr(0, 4), "<02>") << c.name;
+        EXPECT_EQ(out.substr(out.size() - 4), "<03>") << c.name;
+    }
+}
+
+// Version-6 headwords are "key TAB display word": the display word heads
+// the entry; without one the key does, and the entry is not lost.
+TEST(PdicDictionary, HeadwordIsTheDisplayWordOrElseTheKey)
+{
+    lftest::PdicBlock block;
+    lftest::PdicEntry shown, keyOnly, plain;
+    shown.word = U"apple\tApple";
+    shown.meaning = U"first";
+    keyOnly.word = U"banana\t";
+    keyOnly.meaning = U"second";
+    plain.word = U"cherry";
+    plain.meaning = U"third";
+    block.entries = {shown, keyOnly, plain};
+    const std::vector<uint8_t> f = lftest::buildPdic(lftest::PdicOptions(), {block});
+    ParseRun r;
+    EXPECT_EQ(r.parse(6, std::string(f.begin(), f.end())),
+              "<02>" + kHead + "Apple<61><0A><09:0001>first<0A>" + kHead + "banana<61><0A><09:0001>second<0A>" + kHead +
+                  "cherry<61><0A><09:0001>third<0A><03>");
+}
+
 TEST(PdicNotation, TablesAndConversion)
 {
     int rows = 0;
@@ -182,6 +239,10 @@ TEST(PdicNotation, TablesAndConversion)
         {"phonetic pass-through", 1, "a,b/", "a,b/"},
         {"phonetic schwa", 1, "\xAB", "&#x0259;"},
         {"phonetic digit becomes a space", 1, "5", " "},
+        // Rows match at character starts only: あ (82 A0) is not 82 and
+        // &nbsp;, 亜 (88 9F) not 88 and &Yuml;.
+        {"Latin table keeps a Shift_JIS character whole", 2, "\x82\xa0\x88\x9f", "\x82\xa0\x88\x9f"},
+        {"Latin row at a character start", 2, "\x83\x41\xE9", "&fnof;A&eacute;"},
     };
     for (const Case& c : cases) {
         const NOTATION_ROW* t = c.table == 1 ? phonetic : latin;
@@ -189,6 +250,12 @@ TEST(PdicNotation, TablesAndConversion)
         char out[64];
         int len = CPDICParser::convertByTable(c.in.data(), static_cast<int>(c.in.size()), out, sizeof out, t, n);
         EXPECT_EQ(std::string(out, static_cast<size_t>(len)), c.out) << c.name;
+    }
+    // The text written through the table agrees with the converted text.
+    {
+        CBlockStream body(2, 0);
+        CPDICParser::writeByTable(&body, "\x82\xa0\x88\x9f", 4, latin, latinRows);
+        EXPECT_EQ(render(body), "[2422][3021]");  // あ 亜
     }
     // Never past outSize: a replacement that does not fit is left out.
     char small[6];
