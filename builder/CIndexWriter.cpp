@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "foundation/byteorder.h"
 #include "foundation/CBlockStream.h"
 #include "foundation/escapecodes.h"
 #include "foundation/jclib.h"
@@ -18,25 +19,14 @@ const int kGroupHeaderLimit = 2040;   // keyword family: header admission
 const int kComplexHeaderLimit = 2028;
 const int kComplexMemberLimit = 2034;
 
-void put16(unsigned char* p, unsigned v)
-{
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-
-void put32(unsigned char* p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
+using byteorder::putBe16;
+using byteorder::putBe32;
 
 // Block and offset of a position kept as block * 2048 + offset.
 void putPos(unsigned char* p, uint64_t pos)
 {
-    put32(p, static_cast<uint32_t>(pos / kPage));
-    put16(p + 4, static_cast<unsigned>(pos % kPage));
+    putBe32(p, static_cast<uint32_t>(pos / kPage));
+    putBe16(p + 4, static_cast<unsigned>(pos % kPage));
 }
 
 // JIS X 0208 code of every two-byte value of a key. The user-defined area
@@ -387,7 +377,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
             kind = grouped ? 0xB0 : 0xA0;
         page.bytes[0] = static_cast<unsigned char>(kind);
         page.bytes[1] = 0;
-        put16(page.bytes + 2, static_cast<unsigned>(page.count));
+        putBe16(page.bytes + 2, static_cast<unsigned>(page.count));
         if (!dryRun) {
             poll();
             stream->finish();
@@ -445,7 +435,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                 if (unsigned char* p = page.take(e.keyLen + 4, fill)) {
                     p[0] = 0x80;
                     p[1] = e.keyLen;
-                    put16(p + 2, members > 0xFFFF ? 0xFFFF : members);
+                    putBe16(p + 2, members > 0xFFFF ? 0xFFFF : members);
                     putKey(p + 4, e.key, e.keyLen);
                 }
             } else {
@@ -453,7 +443,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                 if (unsigned char* p = page.take(e.keyLen + 12, fill)) {
                     p[0] = 0x80;
                     p[1] = e.keyLen;
-                    put32(p + 2, members);
+                    putBe32(p + 2, members);
                     putKey(p + 6, e.key, e.keyLen);
                     putPos(p + 6 + e.keyLen, heading);
                 }
@@ -540,14 +530,14 @@ void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart)
                 kind |= 0x20;
             page[0] = static_cast<unsigned char>(kind);
             page[1] = kNodeKeyLen;
-            put16(page + 2, static_cast<unsigned>(records));
+            putBe16(page + 2, static_cast<unsigned>(records));
             for (size_t r = 0; r < records; ++r) {
                 const Node& node = m_nodes[m_levelStart[l] + first + r];
                 unsigned char* q = page + 4 + r * (kNodeKeyLen + 4);
                 std::memcpy(q, node.key, kNodeKeyLen);
                 uint32_t child = node.isLeaf || l == 0 ? node.child
                                                     : areaStart + m_pagesBefore[l - 1] + node.child;
-                put32(q + kNodeKeyLen, child);
+                putBe32(q + kNodeKeyLen, child);
             }
             stream->finish();
             stream->writeBytes(page, kPage);
