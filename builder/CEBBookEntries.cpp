@@ -50,18 +50,6 @@ int fit8(const char* text, int len)
     return CIndexWriter::headingCut(text, len, kLen8);
 }
 
-// Reverses the order of the two-byte characters of a normalised key.
-void reverseUnits(char* key, int len)
-{
-    for (int i = 0, j = (len & ~1) - 2; i < j; i += 2, j -= 2) {
-        char a = key[i], b = key[i + 1];
-        key[i] = key[j];
-        key[i + 1] = key[j + 1];
-        key[j] = a;
-        key[j + 1] = b;
-    }
-}
-
 bool isWordByte(unsigned char b, const char* delChars)
 {
     if (std::isalnum(b) || b == '#' || b == '&' || b == ';')
@@ -88,6 +76,24 @@ bool isRunClass(const unsigned char* p, int len)
     return c == 14 || c == 16;
 }
 
+// The index item of an entry (a SEARCH_KEY_ENTRY or a KANA_ENTRY) under a
+// key: its heading, body position, heading-cut flag and, for a stable sort,
+// its order among the entries.
+template <class Entry>
+INDEX_ITEM entryItem(const Entry& e, const char* key, int keyLen, size_t order)
+{
+    INDEX_ITEM it;
+    std::memset(&it, 0, sizeof it);
+    it.key = key;
+    it.keyLen = static_cast<uint8_t>(keyLen);
+    it.heading = e.heading;
+    it.headingLen = e.headingLen;
+    it.bodyPos = e.bodyPos;
+    it.order = static_cast<uint32_t>(order);
+    it.flags = static_cast<uint8_t>(e.flags & ENTRY_HEADING_CUT);
+    return it;
+}
+
 // Katakana of a kana key as hiragana, for comparing the two forms of one
 // reading.
 bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
@@ -96,20 +102,9 @@ bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
         return false;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a.exactKey);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b.exactKey);
-    // The same mapping as the hiragana form of pushKanaEntry.
-    auto hira = [](unsigned c) -> unsigned {
-        if (c >= 0x8340 && c <= 0x837E)
-            return c - 0xA1;
-        if (c >= 0x8380 && c <= 0x8393)
-            return c - 0xA2;
-        if (c == 0x8395)
-            return 0x82A9;
-        if (c == 0x8396)
-            return 0x82AF;
-        return c;
-    };
+    // The mapping of the hiragana form of pushKanaEntry.
     for (int i = 0; i + 1 < a.exactLen; i += 2)
-        if (hira(code2(p + i)) != hira(code2(q + i)))
+        if (jclib::katakanaToHiragana(code2(p + i)) != jclib::katakanaToHiragana(code2(q + i)))
             return false;
     return true;
 }
@@ -382,14 +377,7 @@ void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kan
     for (int i = 0; i + 1 < n; i += 2) {
         unsigned c = code2(s + i);
         if (form == 0) {
-            if (c >= 0x8340 && c <= 0x837E)
-                c -= 0xA1;
-            else if (c >= 0x8380 && c <= 0x8393)
-                c -= 0xA2;
-            else if (c == 0x8395)
-                c = 0x82A9;
-            else if (c == 0x8396)
-                c = 0x82AF;
+            c = jclib::katakanaToHiragana(c);
             if (!((c >= 0x829F && c <= 0x82F1) || c == 0x815B || c == 0x8394))
                 continue;
         } else {
@@ -724,19 +712,10 @@ void CEBBook::selectWordEntries(int indexId)
                 std::memcpy(key, k, static_cast<size_t>(kl));
             // Normalised first, reversed afterwards by whole characters, so
             // that no escape code or reference is torn apart.
-            reverseUnits(key, kl);
+            reverseKeyUnits(key, kl);
             k = key;
         }
-        INDEX_ITEM it;
-        std::memset(&it, 0, sizeof it);
-        it.key = k == key ? addStringT(key, static_cast<size_t>(kl)) : k;
-        it.keyLen = static_cast<uint8_t>(kl);
-        it.heading = e.heading;
-        it.headingLen = e.headingLen;
-        it.bodyPos = e.bodyPos;
-        it.order = static_cast<uint32_t>(i);
-        it.flags = static_cast<uint8_t>(e.flags & ENTRY_HEADING_CUT);
-        m_selected.push_back(it);
+        m_selected.push_back(entryItem(e, k == key ? addStringT(key, static_cast<size_t>(kl)) : k, kl, i));
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
 }
@@ -771,16 +750,7 @@ void CEBBook::selectKeywordEntries(int indexId)
         }
         if (kl <= 0 || k == nullptr || isStopWord(k, kl))
             continue;
-        INDEX_ITEM it;
-        std::memset(&it, 0, sizeof it);
-        it.key = k;
-        it.keyLen = static_cast<uint8_t>(kl);
-        it.heading = e.heading;
-        it.headingLen = e.headingLen;
-        it.bodyPos = e.bodyPos;
-        it.order = static_cast<uint32_t>(i);
-        it.flags = static_cast<uint8_t>(e.flags & ENTRY_HEADING_CUT);
-        m_selected.push_back(it);
+        m_selected.push_back(entryItem(e, k, kl, i));
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
     CIndexWriter::markGroups(m_selected.data(), m_selected.size());
@@ -811,26 +781,18 @@ void CEBBook::selectKanaEntries(int indexId)
         if (fl > kKeyMax)
             fl = kKeyMax;
         if (indexId == 0x70) {
-            reverseUnits(folded, fl);
+            reverseKeyUnits(folded, fl);
             std::memcpy(exact, ek, static_cast<size_t>(el));
-            reverseUnits(exact, el);
+            reverseKeyUnits(exact, el);
             ek = addStringT(exact, static_cast<size_t>(el));
         }
         e.sortKey = fl > 0 ? addStringT(folded, static_cast<size_t>(fl)) : nullptr;
         e.sortKeyLen = static_cast<uint8_t>(fl);
         if (fl == 0)
             continue;
-        INDEX_ITEM it;
-        std::memset(&it, 0, sizeof it);
-        it.key = e.sortKey;
-        it.keyLen = e.sortKeyLen;
+        INDEX_ITEM it = entryItem(e, e.sortKey, e.sortKeyLen, i);
         it.exactKey = ek;
         it.exactLen = static_cast<uint8_t>(el);
-        it.heading = e.heading;
-        it.headingLen = e.headingLen;
-        it.bodyPos = e.bodyPos;
-        it.order = static_cast<uint32_t>(i);
-        it.flags = static_cast<uint8_t>(e.flags & ENTRY_HEADING_CUT);
         m_selected.push_back(it);
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());

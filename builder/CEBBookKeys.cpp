@@ -263,15 +263,7 @@ int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen)
         }
         if (c == 0x815B && vowel != 0)
             c = vowel;
-        if (c >= 0x8340 && c <= 0x837E)
-            c -= 0xA1;
-        else if (c >= 0x8380 && c <= 0x8393)
-            c -= 0xA2;
-        else if (c == 0x8395)
-            c = 0x82A9;
-        else if (c == 0x8396)
-            c = 0x82AF;
-        c = plainKana(c);
+        c = plainKana(jclib::katakanaToHiragana(c));
         vowel = vowelOf(c);
         if (isKanji(c))
             allKana = 0;

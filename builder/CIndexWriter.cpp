@@ -134,6 +134,27 @@ bool sameKey(const INDEX_ITEM& a, const INDEX_ITEM& b)
     return a.keyLen == b.keyLen && (a.keyLen == 0 || compareStored(a.key, a.keyLen, b.key, b.keyLen) == 0);
 }
 
+// Walks the runs of equal keys of sorted items and sets each item's
+// ENTRY_GROUP flag where grouped(item, the run has two or more items) holds,
+// clearing it elsewhere.
+template <class Grouped>
+void markRuns(INDEX_ITEM* items, size_t n, Grouped grouped)
+{
+    size_t i = 0;
+    while (i < n) {
+        size_t j = i + 1;
+        while (j < n && sameKey(items[i], items[j]))
+            ++j;
+        for (size_t k = i; k < j; ++k) {
+            if (grouped(items[k], j - i >= 2))
+                items[k].flags |= ENTRY_GROUP;
+            else
+                items[k].flags &= static_cast<uint8_t>(~ENTRY_GROUP);
+        }
+        i = j;
+    }
+}
+
 // One leaf page being filled.
 struct LeafPage {
     unsigned char bytes[kPage];
@@ -240,38 +261,15 @@ void CIndexWriter::sortItems(INDEX_ITEM* items, size_t n)
 
 void CIndexWriter::markGroups(INDEX_ITEM* items, size_t n)
 {
-    size_t i = 0;
-    while (i < n) {
-        size_t j = i + 1;
-        while (j < n && sameKey(items[i], items[j]))
-            ++j;
-        for (size_t k = i; k < j; ++k) {
-            if (j - i >= 2)
-                items[k].flags |= ENTRY_GROUP;
-            else
-                items[k].flags &= static_cast<uint8_t>(~ENTRY_GROUP);
-        }
-        i = j;
-    }
+    markRuns(items, n, [](const INDEX_ITEM&, bool several) { return several; });
 }
 
 void CIndexWriter::markKanaGroups(INDEX_ITEM* items, size_t n)
 {
-    size_t i = 0;
-    while (i < n) {
-        size_t j = i + 1;
-        while (j < n && sameKey(items[i], items[j]))
-            ++j;
-        for (size_t k = i; k < j; ++k) {
-            INDEX_ITEM& e = items[k];
-            bool own = compareBytes(e.key, e.keyLen, e.exactKey, e.exactLen) != 0;
-            if (j - i >= 2 || own)
-                e.flags |= ENTRY_GROUP;
-            else
-                e.flags &= static_cast<uint8_t>(~ENTRY_GROUP);
-        }
-        i = j;
-    }
+    // A kana item whose own key differs from the folded one is a group too.
+    markRuns(items, n, [](const INDEX_ITEM& e, bool several) {
+        return several || compareBytes(e.key, e.keyLen, e.exactKey, e.exactLen) != 0;
+    });
 }
 
 int CIndexWriter::headingCut(const char* heading, int len, int limit)

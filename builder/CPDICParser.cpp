@@ -134,27 +134,36 @@ void beginSource(CEBBook* book, CBlockStream* writer)
     writer->writeCode(EB_BEGIN_TEXT);
 }
 
-// Registers the headword at the writer's position and writes the entry head.
-// Returns the entry addTitle gave (null when none) and the stored headword.
-// *at gets the entry's position, which its automatic keywords share.
-SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word,
-                                 int wordLen, const char* key, int keyLen, int sourceNo, const char** stored,
-                                 BLOCK_POS* at)
+// Registers the headword (and its search key, when one is given) at the
+// writer's position. Returns the entry addTitle gave (null when none);
+// *stored gets the stored headword and *at the entry's position, which its
+// automatic keywords share.
+SEARCH_KEY_ENTRY* registerHead(CEBBook* book, CBlockStream* writer, const char* word, int wordLen, const char* key,
+                               int keyLen, int sourceNo, const char** stored, BLOCK_POS* at)
 {
-    BLOCK_POS& pos = *at;
-    writer->tell(&pos);
+    writer->tell(at);
     const char* h = book->addStringT(word, static_cast<size_t>(wordLen));
     const char* k = h;
     if (key != nullptr && keyLen > 0)
         k = book->addStringT(key, static_cast<size_t>(keyLen));
     else
         keyLen = wordLen;
-    SEARCH_KEY_ENTRY* e = book->addTitle(h, wordLen, k, keyLen, pos, sourceNo, 1, 1);
+    *stored = h;
+    return book->addTitle(h, wordLen, k, keyLen, *at, sourceNo, 1, 1);
+}
+
+// The markup around the headword of an entry head: indent and keyword start
+// before it, keyword end and the break to the body after it.
+void beginHeadKeyword(CBlockStream* writer)
+{
     writer->writeCode(EB_INDENT);
     writer->writeWord16(1);
     writer->writeCode(EB_BEGIN_KEYWORD);
     writer->writeWord16(EB_KEYWORD_OPERAND);
-    writer->writeText(word, wordLen, 1, 0);
+}
+
+void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt)
+{
     writer->writeCode(EB_END_KEYWORD);
     if (!opt->singleLine) {
         writer->writeCode(EB_NEWLINE);
@@ -163,7 +172,19 @@ SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* w
     } else {
         writer->writeText(" ", 1, 1, 0);
     }
-    *stored = h;
+}
+
+// Registers the headword at the writer's position and writes the entry head.
+// Returns the entry addTitle gave (null when none) and the stored headword.
+// *at gets the entry's position, which its automatic keywords share.
+SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word,
+                                 int wordLen, const char* key, int keyLen, int sourceNo, const char** stored,
+                                 BLOCK_POS* at)
+{
+    SEARCH_KEY_ENTRY* e = registerHead(book, writer, word, wordLen, key, keyLen, sourceNo, stored, at);
+    beginHeadKeyword(writer);
+    writer->writeText(word, wordLen, 1, 0);
+    endHeadKeyword(writer, opt);
     return e;
 }
 
@@ -176,15 +197,30 @@ void bodyRun(CEBBook* book, SEARCH_KEY_ENTRY* entry, const char* heading, int he
         book->autoIndexText(text, len, heading, headingLen, pos, sourceNo);
 }
 
-void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress)
+// Reports the progress of a source after an entry (100 is left for its end)
+// and gives a cancel its chance.
+void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress)
 {
-    writer->writeCode(EB_NEWLINE);
     int p = CEBBook::percentOf(done, total);
     if (p <= 99) {
         *progress = p;
         book->setProgress(p);
     }
     CEBBook::checkAbort();
+}
+
+void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress)
+{
+    writer->writeCode(EB_NEWLINE);
+    entryProgress(book, done, total, progress);
+}
+
+// The common end of a source: progress full, text end.
+void endSource(CEBBook* book, CBlockStream* writer, int* progress)
+{
+    *progress = 100;
+    book->setProgress(100);
+    writer->writeCode(EB_END_TEXT);
 }
 
 // Opens a text source: null when it does not open or has fewer than two
@@ -204,10 +240,36 @@ FILE* openText(const char* path, bool* utf16)
     return f;
 }
 
+// The start of a text source: the common start, then the file opened. When
+// it does not open, the text is ended at once and null returned.
+FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16)
+{
+    beginSource(book, writer);
+    FILE* f = openText(path, utf16);
+    if (f == nullptr)
+        writer->writeCode(EB_END_TEXT);
+    return f;
+}
+
 int64_t filePos(FILE* f)
 {
     long p = std::ftell(f);
     return p < 0 ? 0 : static_cast<int64_t>(p);
+}
+
+// One entry of a text source: the head, the body (when there is one) with its
+// automatic keywords, the entry end with the progress read from the file.
+void writeTextEntry(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
+                    const std::string& body, int sourceNo, FILE* file, int64_t fileSize, int* progress)
+{
+    const char* stored = nullptr;
+    BLOCK_POS pos;
+    SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, word, wordLen, nullptr, 0, sourceNo, &stored, &pos);
+    if (!body.empty()) {
+        writer->writeText(body.data(), static_cast<int>(body.size()), 1, 1);
+        bodyRun(book, e, stored, wordLen, body.data(), static_cast<int>(body.size()), pos, sourceNo);
+    }
+    endEntry(book, writer, filePos(file), fileSize, progress);
 }
 
 // ---- notation tables ----
@@ -380,48 +442,34 @@ void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int lengt
 void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                 int sourceNo)
 {
-    beginSource(book, writer);
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(openText(source->path, &utf16));
-    if (!file) {
-        writer->writeCode(EB_END_TEXT);
+    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    if (!file)
         return;
-    }
     LineSource lines(file.get(), utf16, book, "parsePDICText");
     std::string word, body;
     while (lines.next(&word)) {
         if (word.empty())
             continue;
-        const char* stored = nullptr;
-        BLOCK_POS pos;
-        SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, word.data(), static_cast<int>(word.size()), nullptr,
-                                             0, sourceNo, &stored, &pos);
+        // The body line; at the end of the file the entry has none (next
+        // leaves the body empty).
         bool more = lines.next(&body);
-        if (more && !body.empty()) {
-            writer->writeText(body.data(), static_cast<int>(body.size()), 1, 1);
-            bodyRun(book, e, stored, static_cast<int>(word.size()), body.data(), static_cast<int>(body.size()), pos,
-                    sourceNo);
-        }
-        endEntry(book, writer, filePos(file.get()), source->fileSize, &m_progress);
+        writeTextEntry(book, opt, writer, word.data(), static_cast<int>(word.size()), body, sourceNo, file.get(),
+                       source->fileSize, &m_progress);
         if (!more)
             break;
     }
     file.reset();
-    m_progress = 100;
-    book->setProgress(100);
-    writer->writeCode(EB_END_TEXT);
+    endSource(book, writer, &m_progress);
 }
 
 void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                  int sourceNo)
 {
-    beginSource(book, writer);
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(openText(source->path, &utf16));
-    if (!file) {
-        writer->writeCode(EB_END_TEXT);
+    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    if (!file)
         return;
-    }
     LineSource lines(file.get(), utf16, book, "parsePDIC1LINE");
     std::string line, body;
     while (lines.next(&line)) {
@@ -445,21 +493,11 @@ void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* so
                 }
             }
         }
-        const char* stored = nullptr;
-        BLOCK_POS pos;
-        SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, line.data(), static_cast<int>(wordLen), nullptr, 0,
-                                             sourceNo, &stored, &pos);
-        if (!body.empty()) {
-            writer->writeText(body.data(), static_cast<int>(body.size()), 1, 1);
-            bodyRun(book, e, stored, static_cast<int>(wordLen), body.data(), static_cast<int>(body.size()), pos,
-                    sourceNo);
-        }
-        endEntry(book, writer, filePos(file.get()), source->fileSize, &m_progress);
+        writeTextEntry(book, opt, writer, line.data(), static_cast<int>(wordLen), body, sourceNo, file.get(),
+                       source->fileSize, &m_progress);
     }
     file.reset();
-    m_progress = 100;
-    book->setProgress(100);
-    writer->writeCode(EB_END_TEXT);
+    endSource(book, writer, &m_progress);
 }
 
 void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
@@ -548,26 +586,14 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         // The entry head with the converted word, the heading written
         // through the same table.
         BLOCK_POS pos;
-        writer->tell(&pos);
-        const char* h = book->addStringT(shown, static_cast<size_t>(shownLen));
-        const char* k = kl > 0 ? book->addStringT(key, static_cast<size_t>(kl)) : h;
-        SEARCH_KEY_ENTRY* e = book->addTitle(h, shownLen, k, kl > 0 ? kl : shownLen, pos, sourceNo, 1, 1);
-        writer->writeCode(EB_INDENT);
-        writer->writeWord16(1);
-        writer->writeCode(EB_BEGIN_KEYWORD);
-        writer->writeWord16(EB_KEYWORD_OPERAND);
+        const char* h = nullptr;
+        SEARCH_KEY_ENTRY* e = registerHead(book, writer, shown, shownLen, key, kl, sourceNo, &h, &pos);
+        beginHeadKeyword(writer);
         if (tTitle != nullptr)
             writeByTable(writer, display, dl, tTitle, pTitleRows);
         else
             writer->writeText(display, dl, 1, 0);
-        writer->writeCode(EB_END_KEYWORD);
-        if (!opt->singleLine) {
-            writer->writeCode(EB_NEWLINE);
-            writer->writeCode(EB_INDENT);
-            writer->writeWord16(static_cast<unsigned>(opt->leftMargin + 1));
-        } else {
-            writer->writeText(" ", 1, 1, 0);
-        }
+        endHeadKeyword(writer, opt);
         done += dl;
         auto section = [&](const uint32_t* text, int cap, const NOTATION_ROW* table, int rows, bool index) {
             int n = length(text, cap);
@@ -593,14 +619,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         writer->writeCode(EB_NEWLINE);
         if (section(example.get(), kMeaning, tEx, pExRows, true) > 0)
             writer->writeCode(EB_NEWLINE);
-        int p = CEBBook::percentOf(done, source->fileSize);
-        if (p <= 99) {
-            m_progress = p;
-            book->setProgress(p);
-        }
-        CEBBook::checkAbort();
+        entryProgress(book, done, source->fileSize, &m_progress);
     }
-    m_progress = 100;
-    book->setProgress(100);
-    writer->writeCode(EB_END_TEXT);
+    endSource(book, writer, &m_progress);
 }

@@ -98,36 +98,36 @@ void AppController::copyOptions() {
     m_copyTree = isOn(copyTreeCheck) ? 1 : 0;
 }
 
-void AppController::shrink(void*) {
-    copyOptions();
-    m_zipLevel = zipLevelSlider ? zipLevelSlider->intValue() : 0;
-    m_crypt = isOn(cryptCheck) ? 1 : 0;
+// Logs "<verb>\t<path>" for each file of the list, then either "failed in
+// the <work>!" with the reason, or the output path with the book file's size
+// before and after (the compressed size first when expanding).
+void AppController::runFileList(const char* verb, const char* work, bool expanding,
+                                const std::function<int(CZComp&, const char*, const char*, int)>& run) {
     m_failures = 0;
     char outDir[kPathBuffer] = "";
     std::string outText = outputPath ? outputPath->stringValue() : std::string();
     bool outOk = toPathBuffer(outText, outDir);
-    unsigned flags = (m_speedUp == 1 && m_crypt == 0) ? 63 : 0;
+    const std::string failed = std::string("failed in the ") + work + "!\t(";
 
     std::unique_ptr<CZComp> comp(new CZComp);
     for (size_t i = 0; i < fileListArray.size(); ++i) {
         const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
         char pathBuf[kPathBuffer];
         bool pathOk = toPathBuffer(path, pathBuf);
-        logLine("shrink\t" + path);
+        logLine(verb + std::string("\t") + path);
         redrawLog();
         if (!pathOk || !outOk) {
-            logLine(std::string("failed in the compression!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            logLine(failed + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
             ++m_failures;
             continue;
         }
-        int version = GetEPWINGVer(path);
-        int rc = comp->compress(pathBuf, outDir[0] ? outDir : nullptr, static_cast<unsigned>(m_zipLevel),
-                                static_cast<unsigned>(version), static_cast<unsigned>(m_keepOriginal),
-                                static_cast<unsigned>(m_copyTree), flags);
+        int rc = run(*comp, pathBuf, outDir[0] ? outDir : nullptr, GetEPWINGVer(path));
         const ZCOMP_RESULT* info = comp->getInfo();
         if (rc != 0) {
-            logLine(std::string("failed in the compression!\t(") + reasonText(info->errorCode) + ")");
+            logLine(failed + reasonText(info->errorCode) + ")");
             ++m_failures;
+        } else if (expanding) {
+            logLine(successLine(info->outputPath, info->outputSize, info->inputSize));
         } else {
             logLine(successLine(info->outputPath, info->inputSize, info->outputSize));
         }
@@ -136,39 +136,24 @@ void AppController::shrink(void*) {
     logLine("done!");
 }
 
+void AppController::shrink(void*) {
+    copyOptions();
+    m_zipLevel = zipLevelSlider ? zipLevelSlider->intValue() : 0;
+    m_crypt = isOn(cryptCheck) ? 1 : 0;
+    const unsigned flags = (m_speedUp == 1 && m_crypt == 0) ? 63 : 0;
+    runFileList("shrink", "compression", false, [&](CZComp& comp, const char* path, const char* outDir, int version) {
+        return comp.compress(path, outDir, static_cast<unsigned>(m_zipLevel), static_cast<unsigned>(version),
+                             static_cast<unsigned>(m_keepOriginal), static_cast<unsigned>(m_copyTree), flags);
+    });
+}
+
 void AppController::expand(void*) {
     copyOptions();
     m_crypt = isOn(cryptCheck) ? 1 : 0;
-    m_failures = 0;
-    char outDir[kPathBuffer] = "";
-    std::string outText = outputPath ? outputPath->stringValue() : std::string();
-    bool outOk = toPathBuffer(outText, outDir);
-
-    std::unique_ptr<CZComp> comp(new CZComp);
-    for (size_t i = 0; i < fileListArray.size(); ++i) {
-        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
-        char pathBuf[kPathBuffer];
-        bool pathOk = toPathBuffer(path, pathBuf);
-        int version = pathOk ? GetEPWINGVer(path) : 0;
-        logLine("expand\t" + path);
-        redrawLog();
-        if (!pathOk || !outOk) {
-            logLine(std::string("failed in the expansion!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
-            ++m_failures;
-            continue;
-        }
-        int rc = comp->expand(pathBuf, outDir[0] ? outDir : nullptr, static_cast<unsigned>(version),
-                              static_cast<unsigned>(m_keepOriginal), static_cast<unsigned>(m_copyTree));
-        const ZCOMP_RESULT* info = comp->getInfo();
-        if (rc != 0) {
-            logLine(std::string("failed in the expansion!\t(") + reasonText(info->errorCode) + ")");
-            ++m_failures;
-        } else {
-            logLine(successLine(info->outputPath, info->outputSize, info->inputSize));
-        }
-    }
-    comp.reset();
-    logLine("done!");
+    runFileList("expand", "expansion", true, [&](CZComp& comp, const char* path, const char* outDir, int version) {
+        return comp.expand(path, outDir, static_cast<unsigned>(version), static_cast<unsigned>(m_keepOriginal),
+                           static_cast<unsigned>(m_copyTree));
+    });
 }
 
 void AppController::crccheck(void*) {

@@ -7,9 +7,11 @@
 #include "platform/UITableViewDataSource.h"
 #include "platform/UITableViewDelegate.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
+class CZComp;
 class UICheckBox;
 class UISlider;
 class UITableView;
@@ -76,6 +78,10 @@ private:
     void redrawLog();
     void copyOptions();
     std::string successLine(const char* path, long long before, long long after) const;
+    // One shrink or expand run over the file list; run does one file (path,
+    // output folder or null, EPWING version hint) and returns 0 or -1.
+    void runFileList(const char* verb, const char* work, bool expanding,
+                     const std::function<int(CZComp&, const char*, const char*, int)>& run);
 
     int m_failures;
 };

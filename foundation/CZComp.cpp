@@ -196,6 +196,13 @@ long deflateWith(z_stream* z, unsigned char* out, const unsigned char* in, unsig
     return len;
 }
 
+// Runs fn when it goes out of scope: stops and joins the threads of a run on
+// every way out of it.
+struct Joiner {
+    std::function<void()> fn;
+    ~Joiner() { fn(); }
+};
+
 // One slice of a batch.
 struct SliceJob {
     uint64_t firstBlock;
@@ -430,6 +437,21 @@ bool inMovieFolder(const std::string& path) {
     return equalsNoCase(namePart(dirPart(path)), "MOVIE");
 }
 
+// Builds the output path as buildOutputName does, notes it in outputPath
+// (outputPathSize bytes) and, when the tree is kept, makes its folders;
+// returns 0 or an error code.
+int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
+                  char* outputPath, size_t outputPathSize, std::string* out) {
+    int rc = buildOutputName(input, outputDir, keepTree, ssed, suffix, out);
+    if (rc != 0) return rc;
+    snprintf(outputPath, outputPathSize, "%s", out->c_str());
+    if (keepTree) {
+        std::string dir = dirPart(*out);
+        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return ZCOMP_ERR_OUTPUT;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool CZComp::claimOutput(const std::string& input, const std::string& output) {
@@ -490,13 +512,9 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
 
     bool copy = (mode == ZIO_PLAIN && size < 2049) || inMovieFolder(in);
     std::string output;
-    int rc = buildOutputName(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz", &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz",
+                           m_result.outputPath, sizeof m_result.outputPath, &output);
     if (rc != 0) return fail(rc);
-    snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
-    if (keepTree) {
-        std::string dir = dirPart(output);
-        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return fail(ZCOMP_ERR_OUTPUT);
-    }
     if (copy) {
         reader->close();
         return copyCase(in, output, st.st_size);
@@ -672,10 +690,7 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
     std::vector<std::thread> workers;
     std::thread readerThread;
     // Stops and joins every thread on every way out of the write loop.
-    struct Joiner {
-        std::function<void()> fn;
-        ~Joiner() { fn(); }
-    } joiner{[&] {
+    Joiner joiner{[&] {
         {
             std::lock_guard<std::mutex> g(lock);
             stop = true;
@@ -856,10 +871,7 @@ int expandInOrder(CZio& reader, ExpandRun& run) {
         filled.notify_all();
     };
     std::thread readerThread;
-    struct Joiner {
-        std::function<void()> fn;
-        ~Joiner() { fn(); }
-    } joiner{[&] {
+    Joiner joiner{[&] {
         {
             std::lock_guard<std::mutex> g(lock);
             stop = true;
@@ -962,10 +974,7 @@ int expandEbzipParallel(const std::vector<CZio*>& readers, unsigned sliceSize, E
     };
 
     std::vector<std::thread> threads;
-    struct Joiner {
-        std::function<void()> fn;
-        ~Joiner() { fn(); }
-    } joiner{[&] {
+    Joiner joiner{[&] {
         {
             std::lock_guard<std::mutex> g(lock);
             stop = true;
@@ -1024,13 +1033,9 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     bool copy = mode == ZIO_PLAIN || size <= 0;
 
     std::string output;
-    int rc = buildOutputName(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org",
+                           m_result.outputPath, sizeof m_result.outputPath, &output);
     if (rc != 0) return fail(rc);
-    snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
-    if (keepTree) {
-        std::string dir = dirPart(output);
-        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return fail(ZCOMP_ERR_OUTPUT);
-    }
     if (copy) {
         reader->close();
         return copyCase(in, output, st.st_size);

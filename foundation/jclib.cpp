@@ -190,6 +190,35 @@ int charLengthZ(const unsigned char* p)
     return (jclib::isSjisLead(p[0]) && p[1] && jclib::isSjisTrail(p[1])) ? 2 : 1;
 }
 
+// UTF-8 -> 16- or 32-bit units, code points above U+FFFF as surrogate
+// pairs; out may be null to count. The units, or -1 when the text ends
+// inside a sequence; a bad byte gives U+FFFD.
+template <class Unit>
+int utf8ToUnits(const char* in, int len, Unit* out)
+{
+    const unsigned char* p = asBytes(in);
+    int n = 0;
+    for (int i = 0; p && i < len;) {
+        uint32_t cp;
+        int used;
+        Utf8Step st = nextUtf8(p + i, len - i, &cp, &used);
+        if (st == Utf8Step::Truncated) return -1;
+        if (st == Utf8Step::Bad) cp = kReplacement;
+        i += used;
+        if (cp >= 0x10000) {
+            if (out) {
+                out[n] = static_cast<Unit>(0xD800 + ((cp - 0x10000) >> 10));
+                out[n + 1] = static_cast<Unit>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            }
+            n += 2;
+        } else {
+            if (out) out[n] = static_cast<Unit>(cp);
+            n += 1;
+        }
+    }
+    return n;
+}
+
 }  // namespace
 
 namespace jclib {
@@ -308,30 +337,7 @@ int utf16ToUtf8(const uint16_t* in, int count, char* out)
     return n;
 }
 
-int utf8ToUtf16(const char* in, int len, uint16_t* out)
-{
-    const unsigned char* p = asBytes(in);
-    int n = 0;
-    for (int i = 0; p && i < len;) {
-        uint32_t cp;
-        int used;
-        Utf8Step st = nextUtf8(p + i, len - i, &cp, &used);
-        if (st == Utf8Step::Truncated) return -1;
-        if (st == Utf8Step::Bad) cp = kReplacement;
-        i += used;
-        if (cp >= 0x10000) {
-            if (out) {
-                out[n] = static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10));
-                out[n + 1] = static_cast<uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            }
-            n += 2;
-        } else {
-            if (out) out[n] = static_cast<uint16_t>(cp);
-            n += 1;
-        }
-    }
-    return n;
-}
+int utf8ToUtf16(const char* in, int len, uint16_t* out) { return utf8ToUnits(in, len, out); }
 
 }  // namespace jclib
 
@@ -464,30 +470,7 @@ int wideToUtf8(const uint32_t* in, int count, char* out)
     return n;
 }
 
-int utf8ToWide(const char* in, int len, uint32_t* out)
-{
-    const unsigned char* p = asBytes(in);
-    int n = 0;
-    for (int i = 0; p && i < len;) {
-        uint32_t cp;
-        int used;
-        Utf8Step st = nextUtf8(p + i, len - i, &cp, &used);
-        if (st == Utf8Step::Truncated) return -1;
-        if (st == Utf8Step::Bad) cp = kReplacement;
-        i += used;
-        if (cp >= 0x10000) {
-            if (out) {
-                out[n] = 0xD800 + ((cp - 0x10000) >> 10);
-                out[n + 1] = 0xDC00 + ((cp - 0x10000) & 0x3FF);
-            }
-            n += 2;
-        } else {
-            if (out) out[n] = cp;
-            n += 1;
-        }
-    }
-    return n;
-}
+int utf8ToWide(const char* in, int len, uint32_t* out) { return utf8ToUnits(in, len, out); }
 
 int utf16leToUtf8(const unsigned char* in, int count, char* out)
 {
@@ -523,6 +506,21 @@ int sjisToUtf8(const unsigned char* in, int len, char* out, size_t outSize)
     return sink.finish();
 }
 
+namespace {
+
+// Writes the Shift_JIS form of cp, the geta mark when it has none, nothing
+// for U+0000 and U+FEFF; false when the sink is full.
+bool putSjisChar(ByteSink& sink, uint32_t cp)
+{
+    unsigned char b[2];
+    int n = unicodeCharToSjis(cp, b);
+    if (n < 0) return sink.put2(kGetaSjis);
+    if (n > 0) return sink.put(b, static_cast<size_t>(n));
+    return true;
+}
+
+}  // namespace
+
 int utf8ToSjis(const char* in, int len, unsigned char* out, size_t outSize)
 {
     ByteSink sink(out, outSize);
@@ -534,12 +532,7 @@ int utf8ToSjis(const char* in, int len, unsigned char* out, size_t outSize)
         Utf8Step st = nextUtf8(p + i, len - i, &cp, &used);
         if (st == Utf8Step::Truncated) used = len - i;
         if (st != Utf8Step::Ok) cp = kReplacement;
-        unsigned char b[2];
-        int n = unicodeCharToSjis(cp, b);
-        bool ok = true;
-        if (n < 0) ok = sink.put2(kGetaSjis);
-        else if (n > 0) ok = sink.put(b, static_cast<size_t>(n));
-        if (!ok) break;
+        if (!putSjisChar(sink, cp)) break;
         i += used;
     }
     return sink.finish();
@@ -567,12 +560,7 @@ int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize
             cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
             ++i;
         }
-        unsigned char b[2];
-        int n = unicodeCharToSjis(cp, b);
-        bool ok = true;
-        if (n < 0) ok = sink.put2(kGetaSjis);
-        else if (n > 0) ok = sink.put(b, static_cast<size_t>(n));
-        if (!ok) break;
+        if (!putSjisChar(sink, cp)) break;
     }
     return sink.finish();
 }

@@ -63,6 +63,22 @@ unsigned int hankakuToZenkaku(unsigned int code);
 // (symbols of the 0x81 row by a table, full-width digits and letters), else
 // the code unchanged. Callers needing one character keep the low byte.
 unsigned int zenkakuToHankaku(unsigned int sjis);
+// Two-byte Shift_JIS katakana -> the hiragana of the same sound: 0x8340-0x837E
+// and 0x8380-0x8393 by their offsets, small ka 0x8395 -> 0x82A9, small ke
+// 0x8396 -> 0x82AF. Vu 0x8394 (no hiragana in JIS X 0208) and every other
+// code are returned unchanged.
+inline unsigned int katakanaToHiragana(unsigned int c)
+{
+    if (c >= 0x8340 && c <= 0x837E)
+        return c - 0xA1;
+    if (c >= 0x8380 && c <= 0x8393)
+        return c - 0xA2;
+    if (c == 0x8395)
+        return 0x82A9;
+    if (c == 0x8396)
+        return 0x82AF;
+    return c;
+}
 
 // First occurrence of a one- or two-byte character (ch <= 0xFF or a two-byte
 // code) in zero-terminated Shift_JIS text, walking by characters so that a

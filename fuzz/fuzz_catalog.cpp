@@ -6,41 +6,26 @@
 // blocks are read.
 #include "foundation/CBookFile.h"
 #include "foundation/CEBCatalog.h"
+#include "fuzz/FuzzScratch.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-std::string g_dir;
 const char* const kNames[] = {"CATALOGS", "CATALOG", "LANGUAGE", "BOOK.IDX", "HONMON"};
 
-void removeScratch() {
-    if (g_dir.empty()) return;
-    for (const char* n : kNames) unlink((g_dir + "/" + n).c_str());
-    rmdir(g_dir.c_str());
-}
+FuzzScratch g_scratch("fuzz_catalog", {std::begin(kNames), std::end(kNames)});
 
-const std::string& scratchDir() {
-    if (g_dir.empty()) {
-        char tmpl[] = "/tmp/fuzz_catalog.XXXXXX";
-        if (mkdtemp(tmpl)) {
-            g_dir = tmpl;
-            atexit(removeScratch);
-        }
-    }
-    return g_dir;
-}
+const std::string& scratchDir() { return g_scratch.dir(); }
 
 bool writeScratch(const char* name, const uint8_t* data, size_t size) {
-    FILE* f = fopen((scratchDir() + "/" + name).c_str(), "wb");
-    if (!f) return false;
-    bool ok = size == 0 || fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
+    return writeScratchFile(scratchDir() + "/" + name, data, size);
 }
 
 // Touches every byte of a subbook slot the way callers do.

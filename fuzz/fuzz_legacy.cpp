@@ -13,37 +13,15 @@
 #include "foundation/CEbxaDecoder.h"
 #include "foundation/CHuffmanDecoder.h"
 #include "foundation/CSsedDecoder.h"
+#include "fuzz/FuzzScratch.h"
 
 namespace {
 
 const int64_t kMaxBlocks = 512;  // blocks decoded per input
 
-std::string g_dir;
+FuzzScratch g_scratch("fuzz_legacy", {"BOOK.IDX", "HONMON.DIC"});
 
-void removeScratch() {
-    if (g_dir.empty()) return;
-    unlink((g_dir + "/BOOK.IDX").c_str());
-    unlink((g_dir + "/HONMON.DIC").c_str());
-    rmdir(g_dir.c_str());
-}
-
-const std::string& scratchDir() {
-    if (g_dir.empty()) {
-        char tmpl[] = "/tmp/fuzz_legacy.XXXXXX";
-        if (mkdtemp(tmpl)) {
-            g_dir = tmpl;
-            atexit(removeScratch);
-        }
-    }
-    return g_dir;
-}
-
-bool writeBytes(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = size == 0 || fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
-}
+const std::string& scratchDir() { return g_scratch.dir(); }
 
 void huffman(const uint8_t* data, size_t size, int version) {
     FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
@@ -84,8 +62,8 @@ void ssed(const uint8_t* data, size_t size) {
     size_t idxLen = (size_t(data[0]) << 24) | (size_t(data[1]) << 16) | (size_t(data[2]) << 8) | data[3];
     if (idxLen > size - 4) idxLen = size - 4;
     const std::string idx = scratchDir() + "/BOOK.IDX";
-    if (!writeBytes(idx, data + 4, idxLen) ||
-        !writeBytes(scratchDir() + "/HONMON.DIC", data + 4 + idxLen, size - 4 - idxLen))
+    if (!writeScratchFile(idx, data + 4, idxLen) ||
+        !writeScratchFile(scratchDir() + "/HONMON.DIC", data + 4 + idxLen, size - 4 - idxLen))
         return;
     FILE* f = fopen(idx.c_str(), "rb");
     if (!f) return;

@@ -3,6 +3,7 @@
 // and the checksum are read. The first byte chooses the file name (bit 0:
 // "START", else "HONMON") and the EPWING version hint (bits 1-3).
 #include "foundation/CZio.h"
+#include "fuzz/FuzzScratch.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,25 +13,9 @@
 
 namespace {
 
-std::string g_dir;
+FuzzScratch g_scratch("fuzz_zio", {"START", "HONMON"});
 
-void removeScratch() {
-    if (g_dir.empty()) return;
-    unlink((g_dir + "/START").c_str());
-    unlink((g_dir + "/HONMON").c_str());
-    rmdir(g_dir.c_str());
-}
-
-const std::string& scratchDir() {
-    if (g_dir.empty()) {
-        char tmpl[] = "/tmp/fuzz_zio.XXXXXX";
-        if (mkdtemp(tmpl)) {
-            g_dir = tmpl;
-            atexit(removeScratch);
-        }
-    }
-    return g_dir;
-}
+const std::string& scratchDir() { return g_scratch.dir(); }
 
 }  // namespace
 

@@ -455,16 +455,7 @@ TEST(IndexSearch, AbortDuringAnIndexEndsTheBuild)
     EXPECT_EQ(std::find(m.begin(), m.end(), std::string("Suffix Index...")), m.end());
 }
 
-// UTF-16LE text with the mark FF FE, from ASCII.
-std::string utf16(const std::string& ascii)
-{
-    std::string out = "\xFF\xFE";
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
+using lftest::utf16;
 
 // Two UTF-16 sources in one book: the second is read from its own start
 // with its own byte order, as the first was.

@@ -51,16 +51,7 @@ std::string render(CBlockStream& s)
     return out;
 }
 
-// UTF-16LE with the mark FF FE, from ASCII text.
-std::string utf16(const std::string& ascii)
-{
-    std::string out = "\xFF\xFE";
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
+using lftest::utf16;
 
 struct ParseRun {
     lftest::TestDir dir;

@@ -7,6 +7,8 @@
 #include <eb/error.h>
 #include <eb/font.h>
 #include <eb/text.h>
+
+#include "tests/common/EbText.h"
 #endif
 
 namespace lftest {
@@ -152,10 +154,7 @@ bool EbProbe::select(int subbook) {
 std::vector<unsigned char> EbProbe::readText(int subbook, int block, int offset, size_t maxBytes) {
     std::vector<unsigned char> out;
     if (!select(subbook)) return out;
-    EB_Position pos;
-    pos.page = block;
-    pos.offset = offset;
-    EB_Error_Code rc = eb_seek_text(&impl_->book, &pos);
+    EB_Error_Code rc = ebSeekText(&impl_->book, block, offset);
     if (rc != EB_SUCCESS) {
         fail("eb_seek_text", rc);
         return out;
@@ -171,38 +170,14 @@ std::vector<unsigned char> EbProbe::readText(int subbook, int block, int offset,
     return out;
 }
 
-namespace {
-
-typedef EB_Error_Code (*ReadFunction)(EB_Book*, EB_Appendix*, EB_Hookset*, void*, size_t, char*, ssize_t*);
-
-}  // namespace
-
-static std::string readWith(EB_Book* book, ReadFunction fn, int block, int offset, size_t maxBytes,
+static std::string readWith(EB_Book* book, EbReadFunction fn, int block, int offset, size_t maxBytes,
                             std::string* error) {
-    EB_Position pos;
-    pos.page = block;
-    pos.offset = offset;
-    EB_Error_Code rc = eb_seek_text(book, &pos);
+    EB_Error_Code rc = ebSeekText(book, block, offset);
     if (rc != EB_SUCCESS) {
         *error = std::string("eb_seek_text: ") + eb_error_message(rc);
         return "";
     }
-    EB_Hookset hooks;
-    eb_initialize_hookset(&hooks);
-    std::string text;
-    std::vector<char> buf(maxBytes + 1);
-    while (text.size() < maxBytes) {
-        ssize_t length = 0;
-        rc = fn(book, nullptr, &hooks, nullptr, maxBytes - text.size(), buf.data(), &length);
-        if (rc != EB_SUCCESS) {
-            *error = std::string("eb_read: ") + eb_error_message(rc);
-            break;
-        }
-        if (length <= 0) break;
-        text.append(buf.data(), static_cast<size_t>(length));
-    }
-    eb_finalize_hookset(&hooks);
-    return eucToSjis(text);
+    return ebReadAll(book, fn, maxBytes, error);
 }
 
 // libeb keeps decoded text pages in a cache keyed by book and position but

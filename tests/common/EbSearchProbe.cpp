@@ -1,6 +1,7 @@
 #include "tests/common/EbSearchProbe.h"
 
 #include "tests/common/EbProbe.h"
+#include "tests/common/EbText.h"
 
 #ifdef LF_HAVE_EB
 #include <eb/eb.h>
@@ -60,27 +61,11 @@ bool EbSearchProbe::have(EbFind kind)
 
 namespace {
 
-typedef EB_Error_Code (*ReadFn)(EB_Book*, EB_Appendix*, EB_Hookset*, void*, size_t, char*, ssize_t*);
-
-std::string readAt(EB_Book* book, ReadFn fn, int block, int offset, size_t maxBytes)
+std::string readAt(EB_Book* book, EbReadFunction fn, int block, int offset, size_t maxBytes)
 {
-    EB_Position pos;
-    pos.page = block;
-    pos.offset = offset;
-    if (eb_seek_text(book, &pos) != EB_SUCCESS)
+    if (ebSeekText(book, block, offset) != EB_SUCCESS)
         return "<seek failed>";
-    EB_Hookset hooks;
-    eb_initialize_hookset(&hooks);
-    std::string out;
-    std::vector<char> buf(maxBytes + 1);
-    while (out.size() < maxBytes) {
-        ssize_t n = 0;
-        if (fn(book, nullptr, &hooks, nullptr, maxBytes - out.size(), buf.data(), &n) != EB_SUCCESS || n <= 0)
-            break;
-        out.append(buf.data(), static_cast<size_t>(n));
-    }
-    eb_finalize_hookset(&hooks);
-    return eucToSjis(out);
+    return ebReadAll(book, fn, maxBytes, nullptr);
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ private:
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::vector<unsigned char> readFile(const std::string& path);
+// UTF-16LE text with the mark FF FE, from ASCII text.
+std::string utf16(const std::string& ascii);
 
 // Runs a shell command, returns its exit status and fills out with what it printed.
 int runCommand(const std::string& command, std::string* out = nullptr);

@@ -56,6 +56,15 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return writeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
 
+std::string utf16(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
 std::vector<unsigned char> readFile(const std::string& path) {
     std::vector<unsigned char> out;
     FILE* f = fopen(path.c_str(), "rb");

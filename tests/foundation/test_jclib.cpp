@@ -167,6 +167,34 @@ TEST(HankakuZenkaku, EveryPrintableAsciiRoundTrips)
     }
 }
 
+TEST(KatakanaToHiragana, EveryKatakanaGoesToTheHiraganaOfItsSound)
+{
+    // Katakana U+30A1-U+30F3 and hiragana U+3041-U+3093 lie 0x60 apart.
+    for (unsigned int c = 0x8340; c <= 0x8393; ++c) {
+        if (c == 0x837F)
+            continue;
+        uint32_t u = sjisToUnicode(c);
+        ASSERT_GE(u, 0x30A1u) << std::hex << c;
+        ASSERT_LE(u, 0x30F3u) << std::hex << c;
+        EXPECT_EQ(sjisToUnicode(jclib::katakanaToHiragana(c)), u - 0x60) << std::hex << c;
+    }
+    struct Case {
+        const char* what;
+        unsigned int in, out;
+    } cases[] = {
+        {"small ka to ka", 0x8395, 0x82A9},
+        {"small ke to ke", 0x8396, 0x82AF},
+        {"vu has no hiragana", 0x8394, 0x8394},
+        {"hiragana stays", 0x829F, 0x829F},
+        {"long vowel mark stays", 0x815B, 0x815B},
+        {"gap between the katakana rows", 0x837F, 0x837F},
+        {"kanji stays", 0x889F, 0x889F},
+        {"ASCII stays", 'A', 'A'},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(jclib::katakanaToHiragana(c.in), c.out) << c.what;
+}
+
 // ---- character classes ------------------------------------------------------
 
 TEST(SjisCharClass, Table)

@@ -10,32 +10,19 @@
 #include "foundation/CEbxaDecoder.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
+#include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"
 
 using namespace lftest;
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const { fclose(f); }
-};
-typedef std::unique_ptr<FILE, FileCloser> File;
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
-File openBytes(const TestDir& dir, const Bytes& bytes) {
-    EXPECT_TRUE(writeFile(dir.file("START"), bytes));
-    return File(fopen(dir.file("START").c_str(), "rb"));
-}
-
 // Index-table record at slot i: id, start block, block count.
 void record(Bytes& b, int i, uint8_t id, uint32_t start, uint32_t blocks) {
-    uint8_t* r = &b[16 + 16 * i];
-    r[0] = id;
-    put32(r + 2, start);
-    put32(r + 6, blocks);
+    const size_t r = 16 + 16 * static_cast<size_t>(i);
+    b[r] = id;
+    put32(b, r + 2, start);
+    put32(b, r + 6, blocks);
 }
 
 // The whole image as our decoder reads it, block by block; empty on failure.
@@ -97,7 +84,7 @@ TEST(LegacyEbxa, LzssVector) {
     }
     std::copy(s.begin(), s.end(), f.begin() + 3 * 2048);
     TestDir dir;
-    File file = openBytes(dir, f);
+    File file = openBytes(dir, f, "START");
     ASSERT_TRUE(CEbxaDecoder::detect(f.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size())), 0);
@@ -109,7 +96,7 @@ TEST(LegacyEbxa, LzssVector) {
     // The same slice one byte short of its last reference fails.
     Bytes cut(f.begin(), f.begin() + 3 * 2048 + static_cast<long>(s.size()) - 20);
     TestDir dir2;
-    File file2 = openBytes(dir2, cut);
+    File file2 = openBytes(dir2, cut, "START");
     ASSERT_EQ(dec.open(file2.get(), static_cast<int64_t>(cut.size())), 0);
     EXPECT_EQ(dec.decodeSlice(0, slice), -1);
 }
@@ -207,7 +194,7 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     std::vector<Case> cases;
     {
         Bytes f = good;
-        put32(&f[16 + 16 * 3 + 6], 0);  // 0x22 area of 0 blocks: detection fails
+        put32(f, 16 + 16 * 3 + 6, 0);  // 0x22 area of 0 blocks: detection fails
         cases.push_back({"slice table of 0 blocks", f, false});
     }
     {
@@ -217,12 +204,12 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     }
     {
         Bytes f = good;
-        put32(&f[2 * 2048 + 4], 0x00100000);  // slice 2 starts 1 MiB into the 0x21 area
+        put32(f, 2 * 2048 + 4, 0x00100000);  // slice 2 starts 1 MiB into the 0x21 area
         cases.push_back({"slice offset past its area", f, false});
     }
     {
         Bytes f = good;
-        put32(&f[16 + 16 * 2 + 2], 0x00FFFFFF);  // 0x21 area far past the end of the file
+        put32(f, 16 + 16 * 2 + 2, 0x00FFFFFF);  // 0x21 area far past the end of the file
         cases.push_back({"slice area past the file", f, false});
     }
     {
@@ -238,7 +225,7 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TestDir dir;
-        File f = openBytes(dir, k.file);
+        File f = openBytes(dir, k.file, "START");
         CEbxaDecoder dec;
         ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(k.file.size())), k.opens ? 0 : -1);
         if (!k.opens) continue;
@@ -259,7 +246,7 @@ TEST(LegacyEbxa, RawBlocksOutsideTheText) {
     ASSERT_FALSE(file.empty());
     file.resize(file.size() - 1000);  // the last area's block is cut short on disk
     TestDir dir;
-    File f = openBytes(dir, file);
+    File f = openBytes(dir, file, "START");
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
     uint8_t block[2048];

@@ -10,30 +10,12 @@
 #include "foundation/CHuffmanDecoder.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
+#include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"
 
 using namespace lftest;
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const { fclose(f); }
-};
-typedef std::unique_ptr<FILE, FileCloser> File;
-
-void put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-void put16(Bytes& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v >> 8);
-    b[at + 1] = static_cast<uint8_t>(v);
-}
-
-// Writes bytes to a file of the test directory and opens it for reading.
-File openBytes(const TestDir& dir, const Bytes& bytes, const char* name = "HONMON2") {
-    EXPECT_TRUE(writeFile(dir.file(name), bytes));
-    return File(fopen(dir.file(name).c_str(), "rb"));
-}
 
 // Every page of an opened decoder, or empty when one fails.
 Bytes decodeAll(CHuffmanDecoder& dec) {
@@ -112,7 +94,7 @@ TEST(LegacyHuffman, WorkedVectorCodesAndPage) {
     TestDir dir;
     Bytes file = vectorFile({0xB3, 0x8F, 0x5B, 0x0D, 0x90});
     ASSERT_EQ(file.size(), 589u);
-    File f = openBytes(dir, file);
+    File f = openBytes(dir, file, "HONMON2");
     ASSERT_TRUE(CHuffmanDecoder::detect(file.data(), file.size(), static_cast<int64_t>(file.size())));
     CHuffmanDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), CHuffmanDecoder::VERSION_4), 0);
@@ -170,7 +152,7 @@ TEST(LegacyHuffman, TreeMatchesReferenceOnTies) {
         Bytes page = packBits(bits);
         f.insert(f.end(), page.begin(), page.end());
         TestDir dir;
-        File file = openBytes(dir, f);
+        File file = openBytes(dir, f, "HONMON2");
         CHuffmanDecoder dec;
         ASSERT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size()), 4), 0);
         Bytes got(2048);
@@ -203,7 +185,7 @@ TEST(LegacyHuffman, V4PageEnd) {
         SCOPED_TRACE(k.name);
         TestDir dir;
         Bytes file = vectorFile(packBits(k.bits));
-        File f = openBytes(dir, file);
+        File f = openBytes(dir, file, "HONMON2");
         CHuffmanDecoder dec;
         ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), CHuffmanDecoder::VERSION_4), 0);
         uint8_t page[2048];
@@ -358,7 +340,7 @@ TEST(LegacyHuffman, CorruptFilesFailCleanly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TestDir dir;
-        File f = openBytes(dir, k.file);
+        File f = openBytes(dir, k.file, "HONMON2");
         CHuffmanDecoder dec;
         int rc = dec.open(f.get(), static_cast<int64_t>(k.file.size()), k.version);
         ASSERT_EQ(rc, k.opens ? 0 : -1);
@@ -377,7 +359,7 @@ TEST(LegacyHuffman, TooManyLeavesFailsOpen) {
     put32(f, 0, 32), put32(f, 4, 36), put32(f, 8, 68), put32(f, 12, d), put32(f, 16, 68 + d);
     put32(f, 32, 68 + d);
     TestDir dir;
-    File file = openBytes(dir, f);
+    File file = openBytes(dir, f, "HONMON2");
     CHuffmanDecoder dec;
     EXPECT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size()), 4), -1);
 }
@@ -389,7 +371,7 @@ TEST(LegacyHuffman, SizeEndsAtFirstZeroOffset) {
     put16(file, 32 + 4 + 2 * 1, 0);  // page 1: none
     put16(file, 32 + 4 + 2 * 2, 3);  // page 2: a stray non-zero offset
     TestDir dir;
-    File f = openBytes(dir, file);
+    File f = openBytes(dir, file, "HONMON2");
     CHuffmanDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), 4), 0);
     EXPECT_EQ(dec.uncompressedSize(), 2048);

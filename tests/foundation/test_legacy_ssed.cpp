@@ -10,20 +10,12 @@
 
 #include "foundation/CSsedDecoder.h"
 #include "tests/common/LegacyEncoders.h"
+#include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"
 
 using namespace lftest;
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const { fclose(f); }
-};
-typedef std::unique_ptr<FILE, FileCloser> File;
-
-void put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 Bytes blocksOf(uint32_t n, unsigned seed) {
     Bytes b(static_cast<size_t>(n) * 2048, 0);

@@ -1,0 +1,48 @@
+// The scratch folder of a fuzz target that has to hand its input to a reader
+// as named files: made under /tmp on first use (tried again on a later use
+// when that fails) and removed at exit together with the files the target
+// writes there.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+class FuzzScratch {
+public:
+    // target names the folder; names are the files written into it.
+    FuzzScratch(const char* target, std::vector<std::string> names) : target_(target), names_(std::move(names)) {}
+    ~FuzzScratch() {
+        if (dir_.empty()) return;
+        for (const std::string& n : names_) unlink((dir_ + "/" + n).c_str());
+        rmdir(dir_.c_str());
+    }
+    FuzzScratch(const FuzzScratch&) = delete;
+    FuzzScratch& operator=(const FuzzScratch&) = delete;
+
+    // The folder; empty when it cannot be made.
+    const std::string& dir() {
+        if (dir_.empty()) {
+            std::string tmpl = "/tmp/" + target_ + ".XXXXXX";
+            if (mkdtemp(&tmpl[0])) dir_ = tmpl;
+        }
+        return dir_;
+    }
+
+private:
+    std::string target_;
+    std::vector<std::string> names_;
+    std::string dir_;
+};
+
+// Writes size bytes of data to the file path; false on any failure.
+inline bool writeScratchFile(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = size == 0 || fwrite(data, 1, size, f) == size;
+    return fclose(f) == 0 && ok;
+}
