@@ -31,7 +31,7 @@ struct SOURCE_INFO {
     char title[256];   // empty when none
     int type;          // source type code
     int64_t fileSize;  // bytes
-    char* fields;      // owned copy of the field specification (malloc), or null
+    char* fields;      // owned copy of the CSV field spec (malloc), or null
 };
 
 // Keyword list record: key and optional second form in the string table.
