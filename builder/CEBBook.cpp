@@ -12,15 +12,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "builder/CGaiji.h"
-#include "builder/CGaijiFontWriter.h"
-#include "builder/CPDICParser.h"
+#include "builder/gaiji/CGaiji.h"
+#include "builder/gaiji/CGaijiFontWriter.h"
+#include "builder/sources/CPDICParser.h"
 #include "builder/CParseTag0.h"
-#include "builder/CPlainParser.h"
-#include "builder/sourcetext.h"
-#include "builder/ucsToSjis.h"
-#include "foundation/CBookFile.h"
-#include "foundation/jclib.h"
+#include "builder/sources/CPlainParser.h"
+#include "builder/sources/sourcetext.h"
+#include "builder/sources/ucsToSjis.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
 
 namespace {

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "builder/ConvertOpt.h"
-#include "builder/SearchEntries.h"
-#include "foundation/CBlockStream.h"
+#include "builder/index/SearchEntries.h"
+#include "foundation/book/CBlockStream.h"
 
 class CBookFile;
 class CGaiji;

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "builder/CEBBook.h"
-#include "builder/CGaiji.h"
-#include "builder/CGaijiFontWriter.h"
-#include "foundation/CEBCatalog.h"
-#include "foundation/jclib.h"
+#include "builder/gaiji/CGaiji.h"
+#include "builder/gaiji/CGaijiFontWriter.h"
+#include "foundation/book/CEBCatalog.h"
+#include "foundation/codes/jclib.h"
 
 namespace {
 

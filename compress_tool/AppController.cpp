@@ -1,7 +1,7 @@
 #include "compress_tool/AppController.h"
 
-#include "foundation/CZComp.h"
-#include "foundation/CZio.h"
+#include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZio.h"
 #include "platform/UICheckBox.h"
 #include "platform/UIDirectoryEnumerator.h"
 #include "platform/UIOpenPanel.h"

@@ -4,8 +4,8 @@
 // CATALOG (with a LANGUAGE file made of the same bytes), 2 an SSEDINFO file,
 // 3 a book text file whose index table is walked and whose areas' first
 // blocks are read.
-#include "foundation/CBookFile.h"
-#include "foundation/CEBCatalog.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/book/CEBCatalog.h"
 #include "fuzz/FuzzScratch.h"
 
 #include <cstdint>

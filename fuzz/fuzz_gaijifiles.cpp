@@ -2,7 +2,7 @@
 // chooses the reader: 0 gaiji map, 1 gaiji font definition, 2 hex font; the
 // rest is the file. The builder's runtime errors are expected results.
 // Allocation then runs on whatever the file left in the code counters.
-#include "builder/CGaiji.h"
+#include "builder/gaiji/CGaiji.h"
 
 #include <cstdint>
 #include <cstdio>

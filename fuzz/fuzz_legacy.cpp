@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "foundation/CEbxaDecoder.h"
-#include "foundation/CHuffmanDecoder.h"
-#include "foundation/CSsedDecoder.h"
+#include "foundation/storage/CEbxaDecoder.h"
+#include "foundation/storage/CHuffmanDecoder.h"
+#include "foundation/storage/CSsedDecoder.h"
 #include "fuzz/FuzzScratch.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "foundation/CPDicReader.h"
+#include "foundation/pdic/CPDicReader.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // libFuzzer target for the UTF-16 line reader: the first byte gives the line
 // buffer size (0..63), the rest is the file. The reader must stay inside the
 // buffer and reach the end of the file.
-#include "builder/sourcetext.h"
+#include "builder/sources/sourcetext.h"
 
 #include <cstdint>
 #include <cstdio>

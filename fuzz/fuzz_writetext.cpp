@@ -4,7 +4,7 @@
 // bit 0 half-width brackets, bit 1 line-feed conversion, bit 2 a small gaiji
 // table, bits 3-7 the starting column. Book text is whole 16-bit codes, so
 // the stream must end on an even offset.
-#include "foundation/CBlockStream.h"
+#include "foundation/book/CBlockStream.h"
 
 #include <cstdint>
 #include <cstdlib>

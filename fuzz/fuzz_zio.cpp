@@ -2,7 +2,7 @@
 // first byte) is written to a file, opened with CZio::open, and every block
 // and the checksum are read. The first byte chooses the file name (bit 0:
 // "START", else "HONMON") and the EPWING version hint (bits 1-3).
-#include "foundation/CZio.h"
+#include "foundation/storage/CZio.h"
 #include "fuzz/FuzzScratch.h"
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 # Installs, on a Debian machine, everything the build and the tests need.
 # Safe to run again: it only installs what is missing.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake pkg-config
@@ -9,8 +10,13 @@ packages=(
   zlib1g-dev libsqlite3-dev libxml2-dev liblzo2-dev
   eb-utils libeb16-dev
   clang libclang-rt-dev
-  python3
+  python3 python3-lzo sqlite3
+  dictzip sdcv stardict-tools dict-gcide dict-freedict-eng-deu stardict-czech
+  freepwing unifont
 )
+# Node.js runs the independent MDict reader the tests compare with; a machine
+# that has its own Node.js keeps it.
+command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,3 +33,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Test-only npm packages, pinned by their lockfiles.
+for dir in tests/*/*/js tests/*/js; do
+  [ -f "$dir/package-lock.json" ] || continue
+  if [ ! -d "$dir/node_modules" ]; then
+    (cd "$dir" && npm ci --no-audit --no-fund --silent)
+  fi
+done

@@ -12,8 +12,8 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
-#include "builder/CPlainParser.h"
-#include "foundation/CBlockStream.h"
+#include "builder/sources/CPlainParser.h"
+#include "foundation/book/CBlockStream.h"
 #include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/TestDir.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/CGaiji.h"
-#include "builder/CGaijiFontWriter.h"
-#include "foundation/CBlockStream.h"
+#include "builder/gaiji/CGaiji.h"
+#include "builder/gaiji/CGaijiFontWriter.h"
+#include "foundation/book/CBlockStream.h"
 #include "tests/common/TestDir.h"
 
 using lftest::TestDir;

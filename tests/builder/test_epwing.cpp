@@ -11,8 +11,8 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
-#include "foundation/CBookFile.h"
-#include "foundation/CEBCatalog.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/book/CEBCatalog.h"
 #include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbCopyrightProbe.h"

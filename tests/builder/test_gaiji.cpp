@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/CGaiji.h"
+#include "builder/gaiji/CGaiji.h"
 #include "tests/common/TestDir.h"
 
 namespace {

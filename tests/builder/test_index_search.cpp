@@ -12,7 +12,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
-#include "foundation/CBookFile.h"
+#include "foundation/book/CBookFile.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbSearchProbe.h"
 #include "tests/common/PdicWriter.h"

@@ -11,7 +11,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
-#include "foundation/CBookFile.h"
+#include "foundation/book/CBookFile.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/TestDir.h"
 

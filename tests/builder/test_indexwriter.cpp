@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "builder/CIndexWriter.h"
-#include "foundation/CBlockStream.h"
-#include "foundation/jclib.h"
+#include "builder/index/CIndexWriter.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/codes/jclib.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "builder/CEBBook.h"
-#include "builder/CPDICParser.h"
-#include "foundation/CBlockStream.h"
-#include "foundation/jclib.h"
+#include "builder/sources/CPDICParser.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/codes/jclib.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 

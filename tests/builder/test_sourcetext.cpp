@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/CUTF16Reader.h"
-#include "builder/sourcetext.h"
+#include "builder/sources/CUTF16Reader.h"
+#include "builder/sources/sourcetext.h"
 #include "tests/common/TestDir.h"
 
 namespace {

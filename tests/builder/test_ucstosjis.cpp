@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/CGaiji.h"
-#include "builder/ucsToSjis.h"
+#include "builder/gaiji/CGaiji.h"
+#include "builder/sources/ucsToSjis.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "compress_tool/AppController.h"
 #include "compress_tool/PackwellWindow.h"
-#include "foundation/CZComp.h"
+#include "foundation/storage/CZComp.h"
 #include "platform/UIOpenPanel.h"
 #include "tests/common/TestDir.h"
 #include "tests/compress_tool/BookFolder.h"

@@ -1,6 +1,6 @@
 // CBlockStream: blocks and positions, big-endian numbers, BCD, back-patching,
 // memory and file mode, and the reading side.
-#include "foundation/CBlockStream.h"
+#include "foundation/book/CBlockStream.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/CBlockStream.h"
-#include "foundation/CBookFile.h"
-#include "foundation/jclib.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/codes/jclib.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/CBlockStream.h"
-#include "foundation/CBookFile.h"
-#include "foundation/CEBCatalog.h"
-#include "foundation/DictionaryOpeners.h"
-#include "foundation/jclib.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/book/CEBCatalog.h"
+#include "foundation/book/DictionaryOpeners.h"
+#include "foundation/codes/jclib.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/StoredEbzip.h"

@@ -1,5 +1,5 @@
 // Character-code conversions and the Shift_JIS string helpers.
-#include "foundation/jclib.h"
+#include "foundation/codes/jclib.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/CEbxaDecoder.h"
+#include "foundation/storage/CEbxaDecoder.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/CHuffmanDecoder.h"
+#include "foundation/storage/CHuffmanDecoder.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/CSsedDecoder.h"
+#include "foundation/storage/CSsedDecoder.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "foundation/CZComp.h"
-#include "foundation/CZio.h"
+#include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZio.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/TestDir.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/CBocu1.h"
+#include "foundation/pdic/CBocu1.h"
 #include "tests/common/PdicWriter.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/CPDicReader.h"
+#include "foundation/pdic/CPDicReader.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 

@@ -1,6 +1,6 @@
 // Book text writing: writeText (Shift_JIS with references to book codes),
 // writeCode and writeHexCodes, the entity table.
-#include "foundation/CBlockStream.h"
+#include "foundation/book/CBlockStream.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/escapecodes.h"
+#include "foundation/book/escapecodes.h"
 #include "tests/common/TestDir.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // CZComp: the EBZip writer, the expander, copy cases, output names, kept
 // ranges, refusals of unsafe outputs and the EPWING version lookup.
 
-#include "foundation/CZComp.h"
-#include "foundation/CZio.h"
+#include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZio.h"
 #include "tests/common/TestDir.h"
 #include "tests/compress_tool/BookFolder.h"
 #include "tests/compress_tool/EbzipParse.h"

@@ -2,7 +2,7 @@
 // at every level for a book without word-search indexes, and each side
 // expanding what the other wrote.
 
-#include "foundation/CZComp.h"
+#include "foundation/storage/CZComp.h"
 #include "tests/common/TestDir.h"
 #include "tests/compress_tool/BookFolder.h"
 

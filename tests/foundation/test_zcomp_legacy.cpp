@@ -2,8 +2,8 @@
 // (V4/V5 by the catalog's hint, V6), S-EBXA and SSED are recompressed as
 // EBZip holding the plain blocks, and expand gives the plain file back.
 
-#include "foundation/CZComp.h"
-#include "foundation/CZio.h"
+#include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZio.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/TestDir.h"
 #include "tests/compress_tool/EbzipParse.h"

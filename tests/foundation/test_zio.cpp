@@ -1,6 +1,6 @@
 // CZio: plain and EBZip reading, checksum check, slice cache, detection of
 // the other storage forms, and hostile EBZip files.
-#include "foundation/CZio.h"
+#include "foundation/storage/CZio.h"
 
 #include "tests/common/TestDir.h"
 #include "tests/common/ZioFixtures.h"

@@ -1,0 +1,166 @@
+// Gaiji font areas and the viewer gaiji map.
+#include "builder/gaiji/CGaijiFontWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "builder/CEBBook.h"
+#include "builder/gaiji/CGaiji.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/codes/jclib.h"
+
+namespace {
+
+int sizeIndexOf(int width, int height)
+{
+    for (int s = 0; s < GAIJI_FONT_SIZES; ++s)
+        if (CGaiji::sizeWidth(s) == width && CGaiji::sizeHeight(s) == height)
+            return s;
+    return -1;
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlockStream* stream)
+{
+    const int size = sizeIndexOf(width, height);
+    if (size < 0 || stream == nullptr) {
+        char msg[80];
+        std::snprintf(msg, sizeof msg, "invalid gaiji size:x=%d y=%d (makeGaiji)", width, height);
+        throw std::runtime_error(msg);
+    }
+    const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();
+    const bool narrow = width != height && !(width == 32 && height == 30);
+    const uint32_t first = narrow ? st->narrowStart : st->wideStart;
+    const uint32_t end = narrow ? st->narrowNext : st->wideNext;
+    const uint32_t firstBlock = stream->startBlock();
+
+    stream->writeByte(1);
+    for (int i = 0; i < 7; ++i)
+        stream->writeByte(0);
+    stream->writeByte(static_cast<unsigned>(width));
+    stream->writeByte(static_cast<unsigned>(height));
+    stream->writeWord16(first);
+    stream->writeWord16(0);
+    BLOCK_POS pos = {firstBlock + 1, 0};
+    stream->seek(pos);
+
+    const int glyphBytes = width * height / 8;
+    const bool hasHex = CGaiji::hexIndex(size) >= 0;
+    std::vector<unsigned char> glyph(static_cast<size_t>(glyphBytes));
+    int count = 0;
+    for (uint32_t code = first; code < end && CGaiji::isGaijiCode(code); code = CGaiji::nextCode(code)) {
+        CEBBook::checkAbort();
+        const std::string* bitmap = gaiji.fontBitmap(size, code);
+        if (bitmap == nullptr && hasHex) {
+            uint32_t cp = gaiji.unicodeForCode(code);
+            if (cp > 0)
+                bitmap = gaiji.hexBitmap(size, cp);
+        }
+        std::fill(glyph.begin(), glyph.end(), 0);
+        if (bitmap != nullptr) {
+            if (bitmap->size() != static_cast<size_t>(width * height)) {
+                char msg[64];
+                std::snprintf(msg, sizeof msg, "invalid font data:ebcode=%4X (makeGaiji)", code);
+                throw std::runtime_error(msg);
+            }
+            for (size_t p = 0; p < bitmap->size(); ++p) {
+                char c = (*bitmap)[p];
+                if (c != ' ' && c != '.')
+                    glyph[p / 8] = static_cast<unsigned char>(glyph[p / 8] | (0x80 >> (p % 8)));
+            }
+        }
+        // A glyph never crosses from one half of a block into the next.
+        int offset = stream->currentOffset();
+        if (offset >= CBlockStream::kBlockSize) {
+            stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
+            offset = 0;
+        }
+        int halfEnd = offset < 1024 ? 1024 : 2048;
+        if (halfEnd - offset < glyphBytes) {
+            if (halfEnd == 1024)
+                stream->seek(BLOCK_POS{stream->currentBlock(), 1024});
+            else
+                stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
+        }
+        stream->writeBytes(glyph.data(), glyph.size());
+        ++count;
+    }
+    stream->seek(BLOCK_POS{firstBlock, 12});
+    stream->writeWord16(static_cast<unsigned>(count) & 0xFFFF);
+    return count;
+}
+
+int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path)
+{
+    if (path == nullptr || path[0] == 0)
+        return -1;
+    std::string plist(path);
+    size_t dot = plist.find_last_of('.');
+    size_t slash = plist.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        plist.erase(dot);
+    plist += ".plist";
+
+    const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();
+    std::vector<const GAIJI_ITEM*> items;
+    for (int i = 0; i < st->count; ++i)
+        items.push_back(&st->gaijiMap[i]);
+    std::stable_sort(items.begin(), items.end(),
+                     [](const GAIJI_ITEM* a, const GAIJI_ITEM* b) { return a->ebCode < b->ebCode; });
+
+    File text(std::fopen(path, "w"));
+    File list(std::fopen(plist.c_str(), "w"));
+    if (!text || !list)
+        return -1;
+    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", list.get());
+    std::fputs("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n",
+               list.get());
+    std::fputs("<plist version=\"1.0\">\n<dict>\n", list.get());
+    for (const GAIJI_ITEM* g : items) {
+        if ((g->unicode >= 0xE000 && g->unicode <= 0xF8FF) || g->ebCode == 0)
+            continue;
+        const bool narrow = g->ebCode >= st->narrowStart && g->ebCode <= st->narrowNext;
+        const char kind = narrow ? 'h' : 'z';
+        std::fprintf(text.get(), "%c%04X\t", kind, g->ebCode & 0xFFFF);
+        if (g->unicode == 0)
+            std::fputs("-\t", text.get());
+        else if (g->unicode < 0x10000)
+            std::fprintf(text.get(), "u%04x\t", g->unicode);
+        else
+            std::fprintf(text.get(), "u%05x\t", g->unicode);
+        if (g->alt != nullptr)
+            std::fputs(g->alt, text.get());
+        std::fputc('\n', text.get());
+
+        char utf8[8] = {0};
+        if (g->unicode != 0) {
+            uint32_t cp = g->unicode;
+            int n = ::wideToUtf8(&cp, 1, utf8);
+            utf8[n > 0 && n < 8 ? n : 0] = 0;
+        }
+        std::fprintf(list.get(), "<key>%c%04X</key><string>%s</string>\n", kind, g->ebCode & 0xFFFF, utf8);
+    }
+    std::fputs("</dict>\n</plist>\n", list.get());
+    int rc = 0;
+    if (std::fclose(text.release()) != 0)
+        rc = -1;
+    if (std::fclose(list.release()) != 0)
+        rc = -1;
+    return rc;
+}

@@ -1,0 +1,625 @@
+// PDIC sources: two-line and one-line text (Shift_JIS, or UTF-16 with the
+// mark FF FE) and binary PDIC dictionaries through CPDicReader.
+#include "builder/sources/CPDICParser.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "builder/CEBBook.h"
+#include "builder/gaiji/CGaiji.h"
+#include "builder/sources/CUTF16Reader.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/pdic/CPDicReader.h"
+#include "foundation/book/escapecodes.h"
+#include "foundation/codes/jclib.h"
+
+namespace {
+
+const int kLineBuffer = 64000;       // UTF-16 units converted at a time
+const size_t kMaxLine = 16u << 20;   // a longer line goes on as a new one
+
+struct FileCloser {
+    void operator()(FILE* f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+// Lines of a PDIC text source, Shift_JIS or UTF-16 (converted to Shift_JIS),
+// without their line end. Lines are read byte by byte (or unit by unit), so
+// a NUL inside a line neither cuts it nor joins it to the next; a line
+// longer than kMaxLine goes on as a new line.
+class LineSource {
+public:
+    LineSource(FILE* file, bool utf16, CEBBook* book, const char* what)
+        : m_file(file), m_utf16(utf16), m_book(book), m_reader(utf16 ? file : nullptr)
+    {
+        // A chunk of UTF-16 may grow when converted (references for
+        // characters without a Shift_JIS form).
+        m_byteSize = 5 * kLineBuffer + 1;
+        m_bytes.reset(new (std::nothrow) char[m_byteSize]);
+        if (utf16)
+            m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
+        if (!m_bytes || (utf16 && !m_wide))
+            throw std::runtime_error(std::string("memory allocate error!!(") + what + ")");
+    }
+
+    // The next line into line; false at the end of the file (nothing read).
+    bool next(std::string* line)
+    {
+        line->clear();
+        return m_utf16 ? readUnits(line) : readBytes(line);
+    }
+
+private:
+    bool readBytes(std::string* line)
+    {
+        int c = getc_unlocked(m_file);
+        if (c == EOF)
+            return false;
+        while (c != EOF) {
+            if (c == '\n')
+                break;
+            line->push_back(static_cast<char>(c));
+            if (line->size() >= kMaxLine)
+                break;
+            c = getc_unlocked(m_file);
+        }
+        if (!line->empty() && line->back() == '\r')
+            line->pop_back();
+        return true;
+    }
+
+    // Converts the units gathered so far and appends them to line. A high
+    // surrogate at the end waits for its partner.
+    void flushUnits(std::string* line, int* count, bool all)
+    {
+        int n = *count;
+        if (!all && n > 0 && m_wide[n - 1] >= 0xD800 && m_wide[n - 1] <= 0xDBFF)
+            --n;
+        if (n > 0) {
+            int bytes = m_book->ucsToSjis(m_bytes.get(), m_byteSize, m_wide.get(), n, 0);
+            line->append(m_bytes.get(), static_cast<size_t>(bytes));
+        }
+        for (int i = n; i < *count; ++i)
+            m_wide[i - n] = m_wide[i];
+        *count -= n;
+    }
+
+    bool readUnits(std::string* line)
+    {
+        int u = m_reader.readChar();
+        if (u < 0)
+            return false;
+        int count = 0;
+        bool cr = false;
+        while (u >= 0 && u != '\n') {
+            if (cr)
+                m_wide[count++] = '\r';
+            cr = u == '\r';
+            if (!cr && u != 0)
+                m_wide[count++] = static_cast<uint32_t>(u);
+            if (count >= kLineBuffer - 1) {
+                flushUnits(line, &count, false);
+                if (line->size() >= kMaxLine)
+                    break;
+            }
+            u = m_reader.readChar();
+        }
+        flushUnits(line, &count, true);
+        return true;
+    }
+
+    FILE* m_file;
+    bool m_utf16;
+    CEBBook* m_book;
+    CUTF16Reader m_reader;
+    int m_byteSize = 0;
+    std::unique_ptr<char[]> m_bytes;
+    std::unique_ptr<uint32_t[]> m_wide;
+};
+
+// The common start of a source: fresh recent-entry ring, gaiji table, text start.
+void beginSource(CEBBook* book, CBlockStream* writer)
+{
+    book->clearRecentEntries();
+    if (book->getGaiji() != nullptr)
+        writer->setGaijiMap(book->getGaiji()->getGaijiMap());
+    writer->writeCode(EB_BEGIN_TEXT);
+}
+
+// Registers the headword (and its search key, when one is given) at the
+// writer's position. Returns the entry addTitle gave (null when none);
+// *stored gets the stored headword and *at the entry's position, which its
+// automatic keywords share.
+SEARCH_KEY_ENTRY* registerHead(CEBBook* book, CBlockStream* writer, const char* word, int wordLen, const char* key,
+                               int keyLen, int sourceNo, const char** stored, BLOCK_POS* at)
+{
+    writer->tell(at);
+    const char* h = book->addStringT(word, static_cast<size_t>(wordLen));
+    const char* k = h;
+    if (key != nullptr && keyLen > 0)
+        k = book->addStringT(key, static_cast<size_t>(keyLen));
+    else
+        keyLen = wordLen;
+    *stored = h;
+    return book->addTitle(h, wordLen, k, keyLen, *at, sourceNo, 1, 1);
+}
+
+// The markup around the headword of an entry head: indent and keyword start
+// before it, keyword end and the break to the body after it.
+void beginHeadKeyword(CBlockStream* writer)
+{
+    writer->writeCode(EB_INDENT);
+    writer->writeWord16(1);
+    writer->writeCode(EB_BEGIN_KEYWORD);
+    writer->writeWord16(EB_KEYWORD_OPERAND);
+}
+
+void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt)
+{
+    writer->writeCode(EB_END_KEYWORD);
+    if (!opt->singleLine) {
+        writer->writeCode(EB_NEWLINE);
+        writer->writeCode(EB_INDENT);
+        writer->writeWord16(static_cast<unsigned>(opt->leftMargin + 1));
+    } else {
+        writer->writeText(" ", 1, 1, 0);
+    }
+}
+
+// Registers the headword at the writer's position and writes the entry head.
+// Returns the entry addTitle gave (null when none) and the stored headword.
+// *at gets the entry's position, which its automatic keywords share.
+SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word,
+                                 int wordLen, const char* key, int keyLen, int sourceNo, const char** stored,
+                                 BLOCK_POS* at)
+{
+    SEARCH_KEY_ENTRY* e = registerHead(book, writer, word, wordLen, key, keyLen, sourceNo, stored, at);
+    beginHeadKeyword(writer);
+    writer->writeText(word, wordLen, 1, 0);
+    endHeadKeyword(writer, opt);
+    return e;
+}
+
+// Automatic keywords of an entry's body (complex-search patterns come with
+// the complex search).
+void bodyRun(CEBBook* book, SEARCH_KEY_ENTRY* entry, const char* heading, int headingLen, const char* text, int len,
+             const BLOCK_POS& pos, int sourceNo)
+{
+    if (entry != nullptr && len > 0)
+        book->autoIndexText(text, len, heading, headingLen, pos, sourceNo);
+}
+
+// Reports the progress of a source after an entry (100 is left for its end)
+// and gives a cancel its chance.
+void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress)
+{
+    int p = CEBBook::percentOf(done, total);
+    if (p <= 99) {
+        *progress = p;
+        book->setProgress(p);
+    }
+    CEBBook::checkAbort();
+}
+
+void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress)
+{
+    writer->writeCode(EB_NEWLINE);
+    entryProgress(book, done, total, progress);
+}
+
+// The common end of a source: progress full, text end.
+void endSource(CEBBook* book, CBlockStream* writer, int* progress)
+{
+    *progress = 100;
+    book->setProgress(100);
+    writer->writeCode(EB_END_TEXT);
+}
+
+// Opens a text source: null when it does not open or has fewer than two
+// bytes; *utf16 tells the form.
+FILE* openText(const char* path, bool* utf16)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr)
+        return nullptr;
+    unsigned char mark[2];
+    if (std::fread(mark, 1, 2, f) != 2) {
+        std::fclose(f);
+        return nullptr;
+    }
+    *utf16 = mark[0] == 0xFF && mark[1] == 0xFE;
+    std::rewind(f);
+    return f;
+}
+
+// The start of a text source: the common start, then the file opened. When
+// it does not open, the text is ended at once and null returned.
+FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16)
+{
+    beginSource(book, writer);
+    FILE* f = openText(path, utf16);
+    if (f == nullptr)
+        writer->writeCode(EB_END_TEXT);
+    return f;
+}
+
+int64_t filePos(FILE* f)
+{
+    long p = std::ftell(f);
+    return p < 0 ? 0 : static_cast<int64_t>(p);
+}
+
+// One entry of a text source: the head, the body (when there is one) with its
+// automatic keywords, the entry end with the progress read from the file.
+void writeTextEntry(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
+                    const std::string& body, int sourceNo, FILE* file, int64_t fileSize, int* progress)
+{
+    const char* stored = nullptr;
+    BLOCK_POS pos;
+    SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, word, wordLen, nullptr, 0, sourceNo, &stored, &pos);
+    if (!body.empty()) {
+        writer->writeText(body.data(), static_cast<int>(body.size()), 1, 1);
+        bodyRun(book, e, stored, wordLen, body.data(), static_cast<int>(body.size()), pos, sourceNo);
+    }
+    endEntry(book, writer, filePos(file), fileSize, progress);
+}
+
+// ---- notation tables ----
+
+struct Tables {
+    std::vector<NOTATION_ROW> phonetic;
+    std::vector<NOTATION_ROW> latin;
+    char single[256][2];
+
+    Tables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            single[i][0] = static_cast<char>(i);
+            single[i][1] = 0;
+        }
+        static const char* const twoByte[][2] = {
+            {"a$", "&agrave;"}, {"a@", "&aacute;"}, {"e$", "&egrave;"}, {"e@", "&eacute;"},
+            {"i$", "&igrave;"}, {"i@", "&iacute;"}, {"o$", "&ograve;"}, {"o@", "&oacute;"},
+            {"u$", "&ugrave;"}, {"u@", "&uacute;"}, {"y@", "&yacute;"}, {"Q$", "&#xE001;"},
+            {"Q@", "&#x01FD;"}, {"\x8D\x40", "&#xE003;"}, {"\x8D\x24", "&#xE002;"}, {"\xAB\x24", "&#xE004;"},
+            {"\xAB\x40", "&#xE005;"}, {"\xC3\x24", "&#xE006;"}, {"\xC3\x40", "&#xE007;"}, {"A$", "&#xE008;"},
+            {"A@", "&#xE009;"}};
+        for (const auto& r : twoByte)
+            phonetic.push_back({r[0], 2, r[1], 0});
+        struct Special {
+            int code;
+            const char* text;
+        };
+        static const Special specials[] = {
+            {0x21, "&#x0022;"}, {0x22, "&inodot;"}, {0x24, "`"}, {0x27, "'"}, {0x29, "~"},
+            {0x40, "&acute;"}, {0x41, "&#x0251;"}, {0x44, "&eth;"}, {0x45, "&#x025B;"}, {0x4E, "&eng;"},
+            {0x4F, "&oslash;"}, {0x51, "&aelig;"}, {0x53, "&#x0283;"}, {0x54, "&#x03B8;"}, {0x55, "&#x028A;"},
+            {0x5A, "&#x0292;"}, {0x81, "&#x0252;"}, {0x8D, "&#x0254;"}, {0x8F, "&acute;"}, {0x90, "&acute;"},
+            {0x96, "|"}, {0x98, "`"}, {0x99, "`"}, {0xAB, "&#x0259;"}, {0xB4, "&#x028E;"}, {0xBE, "j"},
+            {0xBF, "&oelig;"}, {0xC3, "&#x028C;"}, {0xCE, "&#x025C;"}, {0xD6, "-"}, {0xDB, "&acute;"},
+            {0xDD, "`"}, {0xDF, "^"}, {0xE2, "~"}, {0xE6, "^"}, {0xE9, "^"}, {0xF0, "&hstrok;"},
+            {0xF9, "&#x02D0;"}};
+        auto oneByte = [&](int c) {
+            const char* text = " ";
+            for (const Special& s : specials)
+                if (s.code == c)
+                    text = s.text;
+            phonetic.push_back({single[c], 1, text, 0});
+        };
+        for (int c = 0x21; c <= 0x2B; ++c) oneByte(c);
+        oneByte(0x2D);
+        for (int c = 0x30; c <= 0x5A; ++c) oneByte(c);
+        oneByte(0x5F);
+        oneByte(0x60);
+        for (int c = 0x7B; c <= 0x7E; ++c) oneByte(c);
+        for (int c = 0x80; c <= 0xFF; ++c) oneByte(c);
+
+        static const Special cp1252[] = {{0x83, "&fnof;"},   {0x8A, "&Scaron;"}, {0x8C, "&OElig;"},
+                                         {0x8E, "&Zcaron;"}, {0x9A, "&scaron;"}, {0x9C, "&oelig;"},
+                                         {0x9E, "&zcaron;"}, {0x9F, "&Yuml;"}};
+        for (const Special& s : cp1252)
+            latin.push_back({single[s.code], 1, s.text, 0});
+        static const char* const names[96] = {
+            "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",
+            "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn", "sup2",   "sup3",
+            "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12",
+            "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
+            "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde",
+            "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",
+            "Uuml",   "Yacute", "THORN",  "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",
+            "aelig",  "ccedil", "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
+            "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
+            "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+        for (int i = 0; i < 96; ++i) {
+            latinNames[i] = std::string("&") + names[i] + ";";
+            latin.push_back({single[0xA0 + i], 1, latinNames[i].c_str(), 0});
+        }
+    }
+    std::string latinNames[96];
+};
+
+const Tables& tables()
+{
+    static const Tables t;
+    return t;
+}
+
+}  // namespace
+
+CPDICParser::CPDICParser() : m_file(nullptr), m_progress(0) {}
+
+CPDICParser::~CPDICParser()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+const NOTATION_ROW* CPDICParser::notationTable(int which, int* rows)
+{
+    const Tables& t = tables();
+    const std::vector<NOTATION_ROW>* v = which == 1 ? &t.phonetic : which == 2 ? &t.latin : nullptr;
+    if (rows)
+        *rows = v ? static_cast<int>(v->size()) : 0;
+    return v ? v->data() : nullptr;
+}
+
+int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows)
+{
+    if (text == nullptr || table == nullptr)
+        return -1;
+    for (int i = 0; i < rows; ++i)
+        if (table[i].keyLen <= length && std::memcmp(table[i].key, text, static_cast<size_t>(table[i].keyLen)) == 0)
+            return i;
+    return -1;
+}
+
+namespace {
+
+// Bytes of the unmatched character at text: a Shift_JIS pair stays one
+// character, so that no row is ever matched at its second byte (which would
+// tear it apart).
+int unmatchedLength(const char* text, int length)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    return length >= 2 && jclib::isSjisLead(s[0]) && jclib::isSjisTrail(s[1]) ? 2 : 1;
+}
+
+}  // namespace
+
+int CPDICParser::convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
+                                int rows)
+{
+    int n = 0;
+    int i = 0;
+    while (i < length && n < outSize) {
+        int r = findTableRow(text + i, length - i, table, rows);
+        if (r >= 0) {
+            int rl = static_cast<int>(std::strlen(table[r].replacement));
+            if (n + rl > outSize)
+                break;
+            std::memcpy(out + n, table[r].replacement, static_cast<size_t>(rl));
+            n += rl;
+            i += table[r].keyLen;
+        } else {
+            int cl = unmatchedLength(text + i, length - i);
+            if (n + cl > outSize)
+                break;
+            std::memcpy(out + n, text + i, static_cast<size_t>(cl));
+            n += cl;
+            i += cl;
+        }
+    }
+    if (n < outSize)
+        out[n] = 0;
+    return n;
+}
+
+void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
+                               int rows)
+{
+    int i = 0;
+    while (i < length) {
+        int r = findTableRow(text + i, length - i, table, rows);
+        if (r >= 0) {
+            writer->writeText(table[r].replacement, static_cast<int>(std::strlen(table[r].replacement)), 1, 1);
+            i += table[r].keyLen;
+        } else {
+            int cl = unmatchedLength(text + i, length - i);
+            writer->writeText(text + i, cl, 1, 1);
+            i += cl;
+        }
+    }
+}
+
+void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
+                                int sourceNo)
+{
+    bool utf16 = false;
+    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    if (!file)
+        return;
+    LineSource lines(file.get(), utf16, book, "parsePDICText");
+    std::string word, body;
+    while (lines.next(&word)) {
+        if (word.empty())
+            continue;
+        // The body line; at the end of the file the entry has none (next
+        // leaves the body empty).
+        bool more = lines.next(&body);
+        writeTextEntry(book, opt, writer, word.data(), static_cast<int>(word.size()), body, sourceNo, file.get(),
+                       source->fileSize, &m_progress);
+        if (!more)
+            break;
+    }
+    file.reset();
+    endSource(book, writer, &m_progress);
+}
+
+void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
+                                 int sourceNo)
+{
+    bool utf16 = false;
+    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    if (!file)
+        return;
+    LineSource lines(file.get(), utf16, book, "parsePDIC1LINE");
+    std::string line, body;
+    while (lines.next(&line)) {
+        if (line.empty())
+            continue;
+        size_t cut = line.find(" /// ");
+        size_t wordLen = cut == std::string::npos ? line.size() : cut;
+        if (wordLen == 0) {
+            // No headword: the line is skipped as an empty one would be.
+            continue;
+        }
+        body.clear();
+        if (cut != std::string::npos) {
+            const std::string rest = line.substr(cut + 5);
+            for (size_t i = 0; i < rest.size(); ++i) {
+                if (rest.compare(i, 3, " \\ ") == 0) {
+                    body += " \r\n";
+                    i += 2;
+                } else {
+                    body += rest[i];
+                }
+            }
+        }
+        writeTextEntry(book, opt, writer, line.data(), static_cast<int>(wordLen), body, sourceNo, file.get(),
+                       source->fileSize, &m_progress);
+    }
+    file.reset();
+    endSource(book, writer, &m_progress);
+}
+
+void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
+                               int sourceNo)
+{
+    beginSource(book, writer);
+    CPDicReader reader;
+    if (reader.open(source->path) != 0) {
+        writer->writeCode(EB_END_TEXT);
+        m_progress = 100;
+        book->setProgress(100);
+        return;
+    }
+    // A damaged first block does not lose the dictionary: the walk below
+    // passes it over and goes on with the next index entry.
+    reader.seekIndex(0);
+    const int kWord = 1024, kMeaning = 128000, kPron = 1000, kSjis = 256000;
+    std::unique_ptr<uint32_t[]> word(new (std::nothrow) uint32_t[kWord + 1]);
+    std::unique_ptr<uint32_t[]> meaning(new (std::nothrow) uint32_t[kMeaning + 1]);
+    std::unique_ptr<uint32_t[]> example(new (std::nothrow) uint32_t[kMeaning + 1]);
+    std::unique_ptr<uint32_t[]> pron(new (std::nothrow) uint32_t[kPron + 1]);
+    std::unique_ptr<char[]> sjis(new (std::nothrow) char[kSjis + 1]);
+    std::unique_ptr<char[]> conv(new (std::nothrow) char[kSjis + 1]);
+    if (!word || !meaning || !example || !pron || !sjis || !conv)
+        throw std::runtime_error("memory allocate error!!(parsePDICDic)");
+
+    auto length = [](const uint32_t* s, int cap) {
+        int n = 0;
+        while (n < cap && s[n] != 0)
+            ++n;
+        return n;
+    };
+    int pTitleRows = 0, pPronRows = 0, pBodyRows = 0, pExRows = 0;
+    const NOTATION_ROW* tTitle = notationTable(opt->pdicTitle, &pTitleRows);
+    const NOTATION_ROW* tPron = notationTable(opt->pdicPronon, &pPronRows);
+    const NOTATION_ROW* tBody = notationTable(opt->pdicHonbun, &pBodyRows);
+    const NOTATION_ROW* tEx = notationTable(opt->pdicYorei, &pExRows);
+    const bool v6 = reader.majorVersion() >= 6;
+    int64_t done = 0;
+    char display[2049], key[2049];
+    // Each damaged block reports once and is passed over; more reports than
+    // blocks would mean the walk does not advance.
+    int damaged = 0;
+    const int maxDamaged = reader.indexCount() + 1;
+    for (;;) {
+        int level = 0;
+        int rc = reader.nextEntry(word.get(), kWord, meaning.get(), kMeaning, example.get(), kMeaning, pron.get(),
+                                  kPron, &level, nullptr, 0);
+        if (rc == 1)
+            break;
+        if (rc != 0) {
+            if (++damaged > maxDamaged)
+                break;
+            continue;
+        }
+        int wl = length(word.get(), kWord);
+        int tab = -1;
+        if (v6)
+            for (int i = 0; i < wl && i < 1024; ++i)
+                if (word[i] == '\t') {
+                    tab = i;
+                    break;
+                }
+        int dl, kl = 0;
+        if (tab >= 0) {
+            dl = book->ucsToSjis(display, sizeof display, word.get() + tab + 1, wl - tab - 1, 0);
+            kl = book->ucsToSjis(key, sizeof key, word.get(), tab, 0);
+            if (dl <= 0 && kl > 0) {
+                // "key TAB" with nothing after it: the key is all the
+                // headword there is.
+                std::memcpy(display, key, static_cast<size_t>(kl));
+                dl = kl;
+                kl = 0;
+            }
+        } else {
+            dl = book->ucsToSjis(display, sizeof display, word.get(), wl, 0);
+        }
+        if (dl <= 0)
+            continue;
+        const char* shown = display;
+        int shownLen = dl;
+        if (tTitle != nullptr) {
+            shownLen = convertByTable(display, dl, conv.get(), 1024, tTitle, pTitleRows);
+            shown = conv.get();
+        }
+        // The entry head with the converted word, the heading written
+        // through the same table.
+        BLOCK_POS pos;
+        const char* h = nullptr;
+        SEARCH_KEY_ENTRY* e = registerHead(book, writer, shown, shownLen, key, kl, sourceNo, &h, &pos);
+        beginHeadKeyword(writer);
+        if (tTitle != nullptr)
+            writeByTable(writer, display, dl, tTitle, pTitleRows);
+        else
+            writer->writeText(display, dl, 1, 0);
+        endHeadKeyword(writer, opt);
+        done += dl;
+        auto section = [&](const uint32_t* text, int cap, const NOTATION_ROW* table, int rows, bool index) {
+            int n = length(text, cap);
+            if (n == 0)
+                return 0;
+            int sl = book->ucsToSjis(sjis.get(), kSjis + 1, text, n, 0);
+            if (table != nullptr)
+                writeByTable(writer, sjis.get(), sl, table, rows);
+            else
+                writer->writeText(sjis.get(), sl, 1, 1);
+            if (index && e != nullptr)
+                book->autoIndexText(sjis.get(), sl, h, shownLen, pos, sourceNo);
+            done += sl;
+            return sl;
+        };
+        if (opt->eijiPronon && length(pron.get(), kPron) > 0) {
+            writer->writeText("/", 1, 1, 0);
+            section(pron.get(), kPron, tPron, pPronRows, false);
+            writer->writeText("/", 1, 1, 0);
+            writer->writeCode(EB_NEWLINE);
+        }
+        section(meaning.get(), kMeaning, tBody, pBodyRows, true);
+        writer->writeCode(EB_NEWLINE);
+        if (section(example.get(), kMeaning, tEx, pExRows, true) > 0)
+            writer->writeCode(EB_NEWLINE);
+        entryProgress(book, done, source->fileSize, &m_progress);
+    }
+    endSource(book, writer, &m_progress);
+}

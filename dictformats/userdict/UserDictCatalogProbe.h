@@ -1,0 +1,7 @@
+// The catalog's probe for this format (see foundation/book/DictionaryOpeners.h):
+// opens the file with CSQLIO::open and getBookInfo, copies the title and closes it again.
+#pragma once
+
+#include <cstddef>
+
+int userDictCatalogProbe(const char* path, char* title, size_t titleSize);

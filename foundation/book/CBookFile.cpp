@@ -1,0 +1,509 @@
+#include "foundation/book/CBookFile.h"
+
+#include <clocale>
+#include <cstring>
+#include <string>
+
+#include "foundation/byteorder.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/storage/CZio.h"
+#include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
+
+namespace {
+
+const int kBlockSize = 2048;
+const int kRecordSize = 16;
+const int kTableHeaderSize = 16;
+
+using byteorder::be32;
+using byteorder::putBe16;
+using byteorder::putBe32;
+
+const char* const kDefaultFontNames[8] = {"GAI16H00", "GAI16F00", "GAI24H00", "GAI24F00",
+                                          "GAI32H00", "GAI32F00", "GAI48H00", "GAI48F00"};
+
+// Builds a path into out (kPathSize bytes); false when it does not fit.
+bool joinPath(char* out, const char* a, const char* b, const char* c = "") {
+    int n = snprintf(out, kPathSize, "%s%s%s", a, b, c);
+    return n >= 0 && static_cast<size_t>(n) < kPathSize;
+}
+
+bool seekToBlock(FILE* f, uint32_t block) {
+    if (!f || block < 1) return false;
+    return fseeko(f, static_cast<off_t>(block - 1) * kBlockSize, SEEK_SET) == 0;
+}
+
+// Ids whose index information carries three style bytes.
+bool hasStyleBytes(int id) {
+    switch (id) {
+    case 0x70: case 0x71: case 0x80: case 0x81: case 0x90: case 0x91:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Font-name slot (16 narrow, 16 wide, 24 narrow, ...) of a gaiji area id.
+int fontSlotOf(int id) {
+    static const int kSlot[8] = {1, 0, 3, 2, 5, 4, 7, 6};  // 0xF1 .. 0xF8
+    return (id >= 0xF1 && id <= 0xF8) ? kSlot[id - 0xF1] : -1;
+}
+
+struct NameRow {
+    int low;
+    int high;
+    const char* name;  // UTF-8
+};
+
+const NameRow kEbRows[] = {
+    {0x09, 0x09, "英単語JUMP見出し"},
+    {0x21, 0x21, "圧縮本文"},
+    {0x22, 0x22, "圧縮本文インデックス"},
+};
+
+const NameRow kGeneralRows[] = {
+    {0x00, 0x00, "本文"},
+    {0x01, 0x01, "メニュー"},
+    {0x02, 0x02, "著作権表示"},
+    {0x03, 0x03, "条件検索見出し"},
+    {0x04, 0x04, "前方一致かな見出し"},
+    {0x05, 0x05, "前方一致表記形見出し"},
+    {0x06, 0x06, "後方一致かな見出し"},
+    {0x07, 0x07, "後方一致表記形見出し"},
+    {0x08, 0x08, "前方一致英字見出し"},
+    {0x09, 0x09, "後方一致英字見出し"},
+    {0x0A, 0x0A, "クロス検索見出し"},
+    {0x0B, 0x0B, "項目番号見出し"},
+    {0x0D, 0x0D, "項目別条件検索見出し"},
+    {0x0F, 0x0F, "図版見出し"},
+    {0x10, 0x10, "図版メニュー"},
+    {0x11, 0x11, "図版メニュー(カラー)"},
+    {0x16, 0x16, "検索固有名称定義データ"},
+    {0x20, 0x20, "メニュー"},
+    {0x21, 0x21, "著作権表示"},
+    {0x23, 0x23, "著作権表示(1行表示用)"},
+    {0x24, 0x24, "音声見出し"},
+    {0x30, 0x30, "かなINDEX"},
+    {0x40, 0x40, "英字INDEX"},
+    {0x50, 0x50, "漢字INDEX"},
+    {0x60, 0x60, "表記形INDEX"},
+    {0x61, 0x61, "英単語JUMP"},
+    {0x70, 0x70, "後方一致かなINDEX"},
+    {0x71, 0x71, "後方一致表記形INDEX"},
+    {0x72, 0x72, "後方一致英字INDEX"},
+    {0x80, 0x80, "条件検索INDEX"},
+    {0x81, 0x81, "クロス検索INDEX"},
+    {0x90, 0x90, "前方一致かなINDEX"},
+    {0x91, 0x91, "前方一致表記形INDEX"},
+    {0x92, 0x92, "前方一致英字INDEX"},
+    {0xA0, 0xA0, "項目番号INDEX"},
+    {0xA1, 0xA1, "項目別条件検索INDEX"},
+    {0xB0, 0xB0, "ページ検索INDEX"},
+    {0xB1, 0xB1, "漢字INDEX"},
+    {0xD0, 0xD0, "モノクロ図版"},
+    {0xD1, 0xD1, "拡張モノクロ図版"},
+    {0xD2, 0xD2, "カラー図版"},
+    {0xD8, 0xD8, "PCM音声"},
+    {0xE0, 0xE0, "色見本"},
+    {0xEE, 0xEE, "オートデモ"},
+    {0xEF, 0xEF, "図版見出し(カラー)"},
+    {0xF0, 0xF0, "暗証"},
+    {0xF1, 0xF1, "外字(16×16ドット)"},
+    {0xF2, 0xF2, "外字(8×16ドット)"},
+    {0xF3, 0xF3, "外字(24×24ドット)"},
+    {0xF4, 0xF4, "外字(12×24ドット)"},
+    {0xF5, 0xF5, "外字(32×30ドット)"},
+    {0xF6, 0xF6, "外字(16×30ドット)"},
+    {0xF7, 0xF7, "外字(48×48ドット)"},
+    {0xF8, 0xF8, "外字(24×48ドット)"},
+    {0xFB, 0xFB, "外字代替表?(SEBXA)"},
+    {0xFF, 0xFF, "複合検索管理情報"},
+    {0x00, 0x2F, "その他のテキストデータ"},
+    {0x70, 0x7F, "その他のテキストデータ"},
+    {0x80, 0x8F, "その他のテキストデータ"},
+    {0x90, 0x9F, "その他のテキストデータ"},
+    {0xA0, 0xBF, "その他のテキストデータ"},
+    {0xD0, 0xDF, "マルチメディアデータ"},
+};
+
+struct AttributeRow {
+    int category;
+    int value;
+    const char* name;  // UTF-8
+};
+
+const AttributeRow kAttributeRows[] = {
+    {1, 0x00, "国語辞典"},
+    {1, 0x10, "漢和辞典"},
+    {1, 0x20, "英和辞典"},
+    {1, 0x30, "和英辞典"},
+    {1, 0x40, "現代用語辞典"},
+    {1, 0x50, "百科事典"},
+    {1, 0x60, "一般書物"},
+    {1, 0x70, "類語辞典"},
+    {2, 0x80, "大量引用"},
+    {2, 0x20, "動画引用"},
+    {2, 0x10, "カラー図版引用"},
+    {2, 0x08, "図版引用"},
+    {2, 0x04, "テキスト引用"},
+    {2, 0x02, "印刷"},
+    {2, 0x01, "表示"},
+    {3, 0, "各書籍構成要素に記録されているインデックス作成情報有効性による"},
+    {3, 1, "インデックス作成情報は意味をもたない"},
+    {3, 2, "インデックス作成情報はすべて有効"},
+    {4, 0, "表示方法初期値情報は無効"},
+    {4, 1, "表示方法初期値情報は有効"},
+    {5, 0, "直接本文表示"},
+    {5, 1, "一覧表表示し、選択指示を受けて表示"},
+    {6, 0, "項目単位に連続して表示"},
+    {6, 1, "一致項目を先頭に本文を表示"},
+};
+
+// Converts a UTF-8 display name into a static Shift_JIS buffer.
+const char* toSjis(char* buffer, size_t size, const char* utf8) {
+    utf8ToSjis(utf8, static_cast<int>(strlen(utf8)), reinterpret_cast<unsigned char*>(buffer), size);
+    return buffer;
+}
+
+}  // namespace
+
+CBookFile::CBookFile()
+    : discType_(0),
+      charCode_(0),
+      epwingVersion_(0),
+      entries_(nullptr),
+      entryCount_(0),
+      entryCapacity_(0),
+      zio_(nullptr),
+      textFile_(nullptr),
+      graphicsFile_(nullptr),
+      soundFile_(nullptr),
+      cachedBlock_(-1),
+      iterator_(0),
+      writeFailed_(0) {
+    setlocale(LC_ALL, "Japanese");
+    memset(header_, 0, sizeof header_);
+    memset(dir_, 0, sizeof dir_);
+    for (int i = 0; i < 8; ++i) strcpy(fontNames_[i], kDefaultFontNames[i]);
+    memset(block_, 0, sizeof block_);
+    strcpy(mode_, "r");
+}
+
+CBookFile::~CBookFile() { close(); }
+
+void CBookFile::releaseEntries() {
+    if (entries_) {
+        for (int i = 0; i < entryCapacity_; ++i) delete entries_[i].stream;
+        delete[] entries_;
+    }
+    entries_ = nullptr;
+    entryCount_ = 0;
+    entryCapacity_ = 0;
+    iterator_ = 0;
+}
+
+int CBookFile::close() {
+    int result = 0;
+    FILE** files[3] = {&textFile_, &graphicsFile_, &soundFile_};
+    for (FILE** f : files) {
+        if (*f && fclose(*f) != 0) result = -1;
+        *f = nullptr;
+    }
+    if (zio_) {
+        zio_->close();
+        delete zio_;
+        zio_ = nullptr;
+    }
+    releaseEntries();
+    cachedBlock_ = -1;
+    writeFailed_ = 0;
+    strcpy(mode_, "r");
+    return result;
+}
+
+const char* CBookFile::fontName(int i) const {
+    return (i >= 0 && i < 8) ? fontNames_[i] : "";
+}
+
+int CBookFile::open(const char* dir, const char* fileName, const char* mode, int discType,
+                    int charCode, const char* fontNames, int indexBlock, int epwingVersion) {
+    close();
+    memset(header_, 0, sizeof header_);
+    if (!dir || !fileName || !mode || (mode[0] != 'r' && mode[0] != 'w')) return -1;
+    if (strlen(dir) >= sizeof dir_) return -1;
+    strcpy(dir_, dir);
+    discType_ = discType;
+    charCode_ = static_cast<uint8_t>(charCode);
+    epwingVersion_ = epwingVersion;
+    if (indexBlock < 1) indexBlock = 1;
+    for (int i = 0; i < 8; ++i) {
+        fontNames_[i][0] = '\0';
+        if (fontNames) {
+            memcpy(fontNames_[i], fontNames + 9 * i, 8);
+            fontNames_[i][8] = '\0';
+        }
+        if (fontNames_[i][0] == '\0') strcpy(fontNames_[i], kDefaultFontNames[i]);
+    }
+
+    char path[kPathSize];
+    if (mode[0] == 'w') {
+        if (!joinPath(path, dir, discType == 1 ? "/DATA/" : "/", fileName)) return -1;
+        textFile_ = fopen(path, "w+b");
+        if (!textFile_) return -1;
+        entries_ = new INDEX_TABLE_ITEM[kMaxWriteEntries];
+        entryCapacity_ = kMaxWriteEntries;
+        for (int i = 0; i < kMaxWriteEntries; ++i) {
+            INDEX_TABLE_ITEM& e = entries_[i];
+            e.id = 0;
+            e.start = 0;
+            e.blocks = 0;
+            e.stream = nullptr;
+            e.info[0] = 1;
+            e.info[1] = e.info[2] = e.info[3] = 0;
+        }
+        entryCount_ = 0;
+        strcpy(mode_, "w+b");
+        return 0;
+    }
+
+    // Read mode: dir + fileName, also as ".ebz", also with the case of the
+    // names on disk.
+    size_t n = strlen(dir);
+    const char* sep = (n > 0 && dir[n - 1] != '/' && fileName[0] != '/') ? "/" : "";
+    if (!joinPath(path, dir, sep, fileName)) return -1;
+    if (!fileExists(path)) {
+        char alt[kPathSize];
+        char parent[kPathSize];
+        char name[kPathSize];
+        const char* found = nullptr;
+        if (joinPath(alt, path, ".ebz") && fileExists(alt)) {
+            found = alt;
+        } else if (pathDirName(path, parent) >= 0 && pathFileName(path, name) >= 0) {
+            const char* searchDir = parent[0] ? parent : "/";
+            found = findFile(searchDir, name, 1);
+            if (!found && joinPath(alt, name, ".ebz")) found = findFile(searchDir, alt, 1);
+        }
+        if (!found) return -1;
+        if (strlen(found) >= sizeof path) return -1;
+        memmove(path, found, strlen(found) + 1);
+    }
+
+    zio_ = new CZio;
+    unsigned char table[kBlockSize];
+    memset(table, 0, sizeof table);
+    int got = -1;
+    if (zio_->open(path, static_cast<unsigned>(epwingVersion)) == 0 &&
+        zio_->seekBlock(static_cast<unsigned>(indexBlock)) == 0)
+        got = zio_->readBlock(table);
+    int records = got >= kTableHeaderSize ? static_cast<int>((table[0] << 8) | table[1]) : 0;
+    if (records < 1 || records > kMaxRecords) {
+        zio_->close();
+        delete zio_;
+        zio_ = nullptr;
+        return -1;
+    }
+    if (got > kBlockSize) got = kBlockSize;
+    // Only the records that are really in the block.
+    int present = (got - kTableHeaderSize) / kRecordSize;
+    if (records > present) records = present;
+
+    entries_ = new INDEX_TABLE_ITEM[records > 0 ? records : 1];
+    entryCapacity_ = records;
+    for (int i = 0; i < records; ++i) {
+        const unsigned char* rec = table + kTableHeaderSize + kRecordSize * i;
+        INDEX_TABLE_ITEM& e = entries_[i];
+        e.id = rec[0];
+        e.start = be32(rec + 2);
+        e.blocks = be32(rec + 6);
+        e.stream = nullptr;
+        memcpy(e.info, rec + 10, 4);
+    }
+    entryCount_ = records;
+    charCode_ = table[2];
+    memcpy(header_, table, 16);
+    uint16_t native = static_cast<uint16_t>(records);
+    memcpy(header_, &native, sizeof native);
+    int tail = kTableHeaderSize + kRecordSize * records;
+    int tailBytes = got - tail;
+    if (tailBytes > 16) tailBytes = 16;
+    if (tailBytes > 0) memcpy(header_ + 16, table + tail, static_cast<size_t>(tailBytes));
+    strcpy(mode_, "rb");
+    return 0;
+}
+
+int CBookFile::openGraphicsFile(const char* dir, const char* name, const char* mode) {
+    if (discType_ != 1 || mode_[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
+    char path[kPathSize];
+    if (!joinPath(path, dir, "/DATA/", name)) return -1;
+    if (graphicsFile_) fclose(graphicsFile_);
+    graphicsFile_ = fopen(path, mode_);
+    return graphicsFile_ ? 0 : -1;
+}
+
+int CBookFile::openSoundFile(const char* dir, const char* name, const char* mode) {
+    if (discType_ != 1 || mode_[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
+    char path[kPathSize];
+    if (!joinPath(path, dir, "/DATA/", name)) return -1;
+    if (soundFile_) fclose(soundFile_);
+    soundFile_ = fopen(path, mode_);
+    return soundFile_ ? 0 : -1;
+}
+
+FILE* CBookFile::fileFor(int id) const {
+    if (id == 0xD2 && graphicsFile_) return graphicsFile_;
+    if (id == 0xD8 && soundFile_) return soundFile_;
+    return textFile_;
+}
+
+int CBookFile::addEntry(int id, CBlockStream* stream, const unsigned char* info3) {
+    if (!stream) return -1;
+    if (mode_[0] != 'w' || !textFile_ || !entries_ || entryCount_ >= kMaxWriteEntries) {
+        delete stream;
+        return -1;
+    }
+    if (stream->isFileMode()) stream->attachFile(fileFor(id));
+    INDEX_TABLE_ITEM& e = entries_[entryCount_++];
+    e.id = static_cast<uint8_t>(id);
+    e.stream = stream;
+    e.start = stream->startBlock();
+    e.blocks = 0;
+    if (hasStyleBytes(id)) {
+        e.info[0] = 2;
+        for (int k = 0; k < 3; ++k) e.info[k + 1] = info3 ? info3[k] : 0;
+    } else {
+        e.info[0] = 1;
+        e.info[1] = e.info[2] = e.info[3] = 0;
+    }
+    return 0;
+}
+
+int CBookFile::writePages(FILE* f, uint32_t start, CBlockStream* stream) {
+    if (!seekToBlock(f, start)) return -1;
+    uint32_t count = stream->blockCount();
+    for (uint32_t i = 0; i < count; ++i)
+        if (fwrite(stream->page(i), 1, kBlockSize, f) != static_cast<size_t>(kBlockSize)) return -1;
+    return 0;
+}
+
+int CBookFile::writeFontFile(int id, CBlockStream* stream) {
+    int slot = fontSlotOf(id);
+    char path[kPathSize];
+    if (slot < 0 || !joinPath(path, dir_, "/GAIJI/", fontNames_[slot])) return -1;
+    FILE* f = fopen(path, "wb");
+    if (!f) return -1;
+    bool ok = true;
+    uint32_t count = stream->blockCount();
+    for (uint32_t i = 0; i < count && ok; ++i)
+        ok = fwrite(stream->page(i), 1, kBlockSize, f) == static_cast<size_t>(kBlockSize);
+    if (fclose(f) != 0) ok = false;
+    return ok ? 0 : -1;
+}
+
+int CBookFile::writeIndex() {
+    if (mode_[0] != 'w' || !textFile_ || !entries_) return -1;
+    bool ok = true;
+    unsigned char table[kBlockSize];
+    memset(table, 0, sizeof table);
+    if (!seekToBlock(textFile_, 1) || fwrite(table, 1, kBlockSize, textFile_) != static_cast<size_t>(kBlockSize))
+        ok = false;
+
+    int records = 0;
+    for (int i = 0; i < entryCount_; ++i) {
+        INDEX_TABLE_ITEM& e = entries_[i];
+        if (e.start == 0 || !e.stream) continue;
+        CBlockStream* s = e.stream;
+        // A file-mode stream holds its last block until it leaves it.
+        if (s->isFileMode()) s->flushBlock();
+        if (discType_ == 1 && e.id >= 0xF1 && e.id <= 0xF8) {
+            if (writeFontFile(e.id, s) != 0) ok = false;
+            continue;
+        }
+        if (e.id == 0x0D || e.id == 0xA1) continue;
+        e.blocks = (e.id == 0xFF) ? 1 : s->blockCount();
+        unsigned char* rec = table + kTableHeaderSize + kRecordSize * records;
+        rec[0] = e.id;
+        putBe32(rec + 2, e.start);
+        putBe32(rec + 6, e.blocks);
+        memcpy(rec + 10, e.info, 4);
+        ++records;
+        if (!s->isFileMode() && writePages(fileFor(e.id), e.start, s) != 0) ok = false;
+    }
+    putBe16(table, static_cast<unsigned>(records));
+    table[2] = charCode_;
+    if (!seekToBlock(textFile_, 1) || fwrite(table, 1, kBlockSize, textFile_) != static_cast<size_t>(kBlockSize))
+        ok = false;
+    FILE* files[3] = {textFile_, graphicsFile_, soundFile_};
+    for (FILE* f : files)
+        if (f && (fflush(f) != 0 || ferror(f))) ok = false;
+    cachedBlock_ = -1;
+    return ok ? 0 : -1;
+}
+
+int CBookFile::seekBlock(unsigned block) {
+    if (block < 1) return -1;
+    if (mode_[0] == 'w') return seekToBlock(textFile_, block) ? 0 : -1;
+    return zio_ ? zio_->seekBlock(block) : -1;
+}
+
+const unsigned char* CBookFile::readBlock(unsigned block) {
+    if (mode_[0] != 'w' && cachedBlock_ >= 0 && static_cast<long long>(block) == cachedBlock_) return block_;
+    memset(block_, 0, sizeof block_);
+    if (mode_[0] == 'w') {
+        if (seekToBlock(textFile_, block) && fread(block_, 1, kBlockSize, textFile_) == 0)
+            memset(block_, 0, sizeof block_);
+    } else if (zio_ && block >= 1) {
+        if (zio_->seekBlock(block) != 0 || zio_->readBlock(block_) <= 0) memset(block_, 0, sizeof block_);
+    }
+    cachedBlock_ = block;
+    return block_;
+}
+
+INDEX_TABLE_ITEM* CBookFile::findEntry(int id) {
+    for (int i = 0; i < entryCount_; ++i)
+        if (entries_[i].id == id) return &entries_[i];
+    return nullptr;
+}
+
+uint32_t CBookFile::startBlockOf(int id) {
+    INDEX_TABLE_ITEM* e = findEntry(id);
+    return e ? e->start : 0;
+}
+
+CBlockStream* CBookFile::streamOf(int id) {
+    INDEX_TABLE_ITEM* e = findEntry(id);
+    return e ? e->stream : nullptr;
+}
+
+INDEX_TABLE_ITEM* CBookFile::firstEntry() {
+    iterator_ = 0;
+    return nextEntry();
+}
+
+INDEX_TABLE_ITEM* CBookFile::nextEntry() {
+    while (entries_ && iterator_ < entryCount_) {
+        INDEX_TABLE_ITEM* e = &entries_[iterator_++];
+        if (e->start != 0) return e;
+    }
+    return nullptr;
+}
+
+int CBookFile::checkCRC() { return zio_ ? zio_->checkCRC() : -2; }
+
+const char* CBookFile::indexTypeName(int id) const {
+    thread_local char buffer[128];
+    if (discType_ == 0)
+        for (const NameRow& r : kEbRows)
+            if (id >= r.low && id <= r.high) return toSjis(buffer, sizeof buffer, r.name);
+    for (const NameRow& r : kGeneralRows)
+        if (id >= r.low && id <= r.high) return toSjis(buffer, sizeof buffer, r.name);
+    strcpy(buffer, "0");
+    return buffer;
+}
+
+const char* CBookFile::catalogAttributeName(int value, int category) {
+    thread_local char buffer[160];
+    for (const AttributeRow& r : kAttributeRows)
+        if (r.category == category && r.value == value) return toSjis(buffer, sizeof buffer, r.name);
+    return toSjis(buffer, sizeof buffer, "不明");
+}

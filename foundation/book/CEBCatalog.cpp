@@ -1,0 +1,508 @@
+#include "foundation/book/CEBCatalog.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "foundation/byteorder.h"
+#include "foundation/pdic/CPDicReader.h"
+#include "foundation/storage/CZio.h"
+#include "foundation/book/DictionaryOpeners.h"
+#include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
+
+namespace {
+
+const int kEpwingRecordSize = 164;
+const int kEbRecordSize = 40;
+const int kHeaderSize = 16;
+// Two record sets of 12 EPWING subbooks end at 16 + 164 * 24 = 3952 bytes.
+const int kMaxCatalogBlocks = 2;
+
+using byteorder::be16;
+using byteorder::putBe16;
+
+// Copies up to n bytes of a fixed field and terminates the result at out[n].
+void copyField(char* out, const unsigned char* in, size_t n) {
+    memcpy(out, in, n);
+    out[n] = '\0';
+}
+
+// Copies text into a buffer of outSize bytes; false (and out left empty) when
+// it does not fit.
+bool copyBounded(char* out, size_t outSize, const char* text) {
+    size_t n = strlen(text);
+    if (n >= outSize) {
+        if (outSize) out[0] = '\0';
+        return false;
+    }
+    memcpy(out, text, n + 1);
+    return true;
+}
+
+// The first max bytes of a UTF-8 text, cut at a character boundary.
+void copyUtf8Prefix(char* out, const char* text, size_t max) {
+    size_t n = strlen(text);
+    if (n > max) {
+        n = max;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    }
+    memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+// Mode string of the catalog: the caller's mode (at most two characters) with
+// a "b" appended when it has none.
+void storeMode(char* out, const char* mode) {
+    size_t n = 0;
+    if (mode) {
+        while (n < 2 && mode[n]) {
+            out[n] = mode[n];
+            ++n;
+        }
+    }
+    if (n == 0) out[n++] = 'r';
+    if (!memchr(out, 'b', n)) out[n++] = 'b';
+    out[n] = '\0';
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) fclose(f);
+    }
+};
+typedef std::unique_ptr<FILE, FileCloser> FilePtr;
+
+// Reads up to maxBlocks blocks from block 1 of a stored file; the bytes
+// delivered, 0 when the file cannot be opened or read.
+int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {
+    CZio zio;
+    if (zio.open(path, 0) != 0) return 0;
+    if (zio.seekBlock(1) != 0) return 0;
+    int total = 0;
+    for (int b = 0; b < maxBlocks; ++b) {
+        int n = zio.readBlock(buffer + total);
+        if (n <= 0) break;
+        if (n > CEBCatalog::kBlockSize) n = CEBCatalog::kBlockSize;
+        total += n;
+        if (n < CEBCatalog::kBlockSize) break;
+    }
+    return total;
+}
+
+// Default gaiji font names filled in by writeCatalog for a flag bit whose
+// slot name is empty (slot order: narrow 16, wide 16, narrow 24, ...).
+struct DefaultFont {
+    int flag;
+    int slot;
+    const char* name;
+};
+const DefaultFont kDefaultFonts[] = {
+    {0x02, 0, "GAI16H00"}, {0x01, 1, "GAI16F00"}, {0x100, 2, "GAI24H00"}, {0x04, 3, "GAI24F00"},
+    {0x20, 4, "GAI32H00"}, {0x10, 5, "GAI32F00"}, {0x80, 6, "GAI48H00"}, {0x40, 7, "GAI48F00"},
+};
+
+// Slots of the font names in an EPWING record: four wide names at 100, four
+// narrow names at 132.
+const int kWideSlots[4] = {1, 3, 5, 7};
+const int kNarrowSlots[4] = {0, 2, 4, 6};
+
+}  // namespace
+
+CEBCatalog::CEBCatalog() {
+    setlocale(LC_ALL, "Japanese");
+    memset(bookDir_, 0, sizeof bookDir_);
+    strcpy(mode_, "r");
+    kind_ = kEB;
+    languageFlag_ = 0;
+    ssedFlag_ = 0;
+    memset(catalogPath_, 0, sizeof catalogPath_);
+    count_ = 0;
+    memset(subbooks_, 0, sizeof subbooks_);
+    highestVersion_ = 1;
+}
+
+void CEBCatalog::reset() {
+    count_ = 0;
+    strcpy(mode_, "r");
+}
+
+int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
+    count_ = 0;
+    languageFlag_ = 0;
+    catalogPath_[0] = '\0';
+    storeMode(mode_, mode);
+    const bool writing = mode_[0] == 'w';
+    if (!dir || !copyBounded(bookDir_, sizeof bookDir_, dir)) return writing ? -1 : 0;
+    kind_ = epwing ? kEPWING : kEB;
+    ssedFlag_ = 0;
+
+    if (writing) {
+        const char* name = epwing ? "CATALOGS" : "CATALOG";
+        size_t n = strlen(dir);
+        const char* sep = (n > 0 && dir[n - 1] == '/') ? "" : "/";
+        int len = snprintf(catalogPath_, sizeof catalogPath_, "%s%s%s", dir, sep, name);
+        if (len < 0 || static_cast<size_t>(len) >= sizeof catalogPath_) {
+            catalogPath_[0] = '\0';
+            return -1;
+        }
+        highestVersion_ = 1;
+        return 0;
+    }
+
+    const char* first = epwing ? "CATALOGS.ebz" : "CATALOG";
+    const char* second = epwing ? "CATALOGS" : "CATALOG.ebz";
+    const char* found = findFile(dir, first, 1);
+    if (!found) found = findFile(dir, second, 1);
+    if (!found || !copyBounded(catalogPath_, sizeof catalogPath_, found)) return 0;
+    if (!epwing) readLanguage(catalogPath_);
+
+    unsigned char buffer[kMaxCatalogBlocks * kBlockSize];
+    memset(buffer, 0, sizeof buffer);
+    // A catalog's second record set may continue in block 2 (more than six
+    // EPWING subbooks of version 2 and above), so two blocks are read when
+    // there are.
+    int avail = readStoredBlocks(catalogPath_, buffer, epwing ? kMaxCatalogBlocks : 1);
+    if (avail < kHeaderSize) return 0;
+
+    const int recordSize = epwing ? kEpwingRecordSize : kEbRecordSize;
+    const int maxCount = epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks;
+    int count = static_cast<int>(be16(buffer));
+    if (count > maxCount) count = maxCount;
+    // Only records that are really in the file.
+    int present = (avail - kHeaderSize) / recordSize;
+    if (count > present) count = present;
+
+    for (int i = 0; i < count; ++i) {
+        SUBBOOK_INFO& s = subbooks_[i];
+        memset(&s, 0, sizeof s);
+        const unsigned char* rec = buffer + kHeaderSize + recordSize * i;
+        s.recordByte0 = rec[0];
+        if (epwing) {
+            s.version = rec[1];
+            jisStringToSjis(reinterpret_cast<unsigned char*>(s.title), rec + 2, 80);
+            copyField(s.directory, rec + 82, 8);
+            int page = static_cast<signed char>(rec[95]);
+            s.indexPage = page < 1 ? 1 : page;
+            for (int k = 0; k < 4; ++k) {
+                copyField(s.fontNames[kWideSlots[k]], rec + 100 + 8 * k, 8);
+                copyField(s.fontNames[kNarrowSlots[k]], rec + 132 + 8 * k, 8);
+            }
+        } else {
+            s.version = 0;
+            jisStringToSjis(reinterpret_cast<unsigned char*>(s.title), rec + 2, 30);
+            copyField(s.rawTitle, rec + 2, 30);
+            copyField(s.directory, rec + 32, 8);
+            s.indexPage = 1;
+        }
+    }
+
+    if (epwing) {
+        for (int i = 0; i < count; ++i) {
+            SUBBOOK_INFO& s = subbooks_[i];
+            if (s.version <= 1) continue;
+            int offset = kHeaderSize + kEpwingRecordSize * (count + i);
+            if (offset + kEpwingRecordSize > avail) continue;
+            const unsigned char* rec = buffer + offset;
+            s.textCompression = rec[55];
+            s.graphicsCompression = rec[54];
+            s.soundCompression = rec[53];
+            copyField(s.graphicsFileName, rec + 44, 8);
+            copyField(s.soundFileName, rec + 56, 8);
+            copyField(s.textFileName, rec + 4, 8);
+        }
+    }
+    count_ = count;
+    return count_;
+}
+
+void CEBCatalog::readLanguage(const char* catalogPath) {
+    if (!catalogPath) return;
+    char dir[kPathSize];
+    if (!copyBounded(dir, sizeof dir, catalogPath)) return;
+    char* slash = strrchr(dir, '/');
+    if (slash)
+        *slash = '\0';
+    else
+        strcpy(dir, ".");
+    const char* found = findFile(dir, "LANGUAGE", 1);
+    if (!found) found = findFile(dir, "LANGUAGE.ebz", 1);
+    if (!found) return;
+    char path[kPathSize];
+    if (!copyBounded(path, sizeof path, found)) return;
+    unsigned char block[kBlockSize];
+    memset(block, 0, sizeof block);
+    if (readStoredBlocks(path, block, 1) >= 2 && block[1] == 1) languageFlag_ = 1;
+}
+
+int CEBCatalog::setPaths(const char* path, const char* mode) {
+    count_ = 0;
+    languageFlag_ = 0;
+    ssedFlag_ = 0;
+    storeMode(mode_, mode);
+    if (!path || !copyBounded(bookDir_, sizeof bookDir_, path) ||
+        !copyBounded(catalogPath_, sizeof catalogPath_, path))
+        return -1;
+    return 0;
+}
+
+int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
+    if (setPaths(path, mode) != 0) return 0;
+    ssedFlag_ = 1;
+    kind_ = kEPWING;
+
+    SUBBOOK_INFO& s = subbooks_[0];
+    memset(&s, 0, sizeof s);
+    s.recordByte0 = 0;
+    s.version = 1;
+    s.indexPage = 1;
+    char dirName[kPathSize];
+    char stem[kPathSize];
+    if (pathDirName(path, dirName) >= 0 && pathStem(dirName, stem) >= 0) {
+        memcpy(s.directory, stem, strnlen(stem, 8));
+        s.directory[8] = '\0';
+    }
+
+    FilePtr f(fopen(path, "rb"));
+    if (!f) return 0;
+    unsigned char header[128];
+    if (fread(header, 1, sizeof header, f.get()) != sizeof header) return 0;
+    if (memcmp(header, "SSEDINFO", 8) != 0) return 0;
+
+    // Title: length at byte 12, text from byte 13. Only 64 bytes lie before
+    // the record count at byte 77.
+    const size_t kSsedTitleMax = 77 - 13;
+    size_t titleLength = header[12] > kSsedTitleMax ? kSsedTitleMax : header[12];
+    memcpy(s.title, header + 13, titleLength);
+    s.title[titleLength] = '\0';
+
+    // Component records; types 0xF1-0xF8 name the gaiji font files.
+    static const int kFontSlotOfType[8] = {1, 0, 3, 2, 5, 4, 7, 6};
+    int records = header[77];
+    for (int r = 0; r < records; ++r) {
+        unsigned char rec[48];
+        if (fread(rec, 1, sizeof rec, f.get()) != sizeof rec) break;
+        int type = rec[3];
+        if (type < 0xF1 || type > 0xF8) continue;
+        size_t n = rec[16] > 8 ? 8 : rec[16];
+        char* name = s.fontNames[kFontSlotOfType[type - 0xF1]];
+        memcpy(name, rec + 17, n);
+        name[n] = '\0';
+    }
+    count_ = 1;
+    return 1;
+}
+
+int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
+    if (setPaths(path, mode) != 0) return 0;
+    kind_ = kind;
+    char stem[kPathSize];
+    if (pathStem(path, stem) < 0) stem[0] = '\0';
+
+    DictionaryProbe probe = dictionaryProbe(kind);
+    // The PDIC reader lives in this library, so it needs no registration.
+    if (!probe && kind == kPDIC) probe = &CPDicReader::probe;
+    if (!probe) return 0;
+    char title[81];
+    title[0] = '\0';
+    if (probe(path, title, sizeof title) != 0) return 0;
+    title[sizeof title - 1] = '\0';
+
+    SUBBOOK_INFO& s = subbooks_[0];
+    memset(&s, 0, sizeof s);
+    s.recordByte0 = 0;
+    s.version = 1;
+    s.indexPage = 1;
+    switch (kind) {
+    case kPDIC:
+        copyUtf8Prefix(s.title, stem, 80);
+        break;
+    case kSQLite:
+        copyUtf8Prefix(s.title, title, 80);
+        copyUtf8Prefix(s.directory, title, 8);
+        break;
+    case kStarDict:
+        copyUtf8Prefix(s.title, title, 80);
+        copyUtf8Prefix(s.directory, stem, 8);
+        break;
+    case kMDict:
+        copyUtf8Prefix(s.title, stem, 80);
+        copyUtf8Prefix(s.directory, stem, 8);
+        break;
+    default:
+        return 0;
+    }
+    count_ = 1;
+    return 1;
+}
+
+int CEBCatalog::openPdic(const char* path, const char* mode) { return openDictionary(kPDIC, path, mode); }
+int CEBCatalog::openSqlite(const char* path, const char* mode) { return openDictionary(kSQLite, path, mode); }
+int CEBCatalog::openStarDict(const char* path, const char* mode) { return openDictionary(kStarDict, path, mode); }
+int CEBCatalog::openMdict(const char* path, const char* mode) { return openDictionary(kMDict, path, mode); }
+
+int CEBCatalog::addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
+                           const char* fontNames, int version, const char* textFileName,
+                           const char* graphicsFileName, const char* soundFileName) {
+    const bool epwing = kind_ != kEB;
+    if (count_ < 0 || count_ >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
+    if (!title) title = "";
+    if (!directory) directory = "";
+    if (strlen(directory) > 8) return -1;
+    const char* names[3] = {graphicsFileName, soundFileName, textFileName};
+    for (const char* n : names)
+        if (n && strlen(n) > 8) return -1;
+
+    SUBBOOK_INFO s;
+    memset(&s, 0, sizeof s);
+    // The stored title: 80 bytes of two-byte codes for EPWING, 30 for EB.
+    size_t titleField = epwing ? 80 : 30;
+    if (sjisToFullWidth(s.title, titleField + 1, title, strlen(title)) < 0) return -1;
+
+    size_t dirLength = strlen(directory);
+    memcpy(s.directory, directory, dirLength);
+    if (epwing) {
+        memset(s.directory + dirLength, ' ', 8 - dirLength);
+        if (fontNames) {
+            for (int k = 0; k < 8; ++k) {
+                memcpy(s.fontNames[k], fontNames + 9 * k, 8);
+                s.fontNames[k][8] = '\0';
+            }
+        }
+    } else {
+        for (int k = 7; k >= 0 && (s.directory[k] == ' ' || s.directory[k] == '\0'); --k)
+            s.directory[k] = '\0';
+    }
+    s.recordByte0 = static_cast<unsigned char>(recordByte0);
+    s.fontFlags = fontFlags;
+    if (graphicsFileName) strcpy(s.graphicsFileName, graphicsFileName);
+    if (soundFileName) strcpy(s.soundFileName, soundFileName);
+    if (textFileName) strcpy(s.textFileName, textFileName);
+    s.version = static_cast<unsigned char>(version);
+    s.indexPage = 1;
+    if (version > highestVersion_) highestVersion_ = version;
+    subbooks_[count_++] = s;
+    return 0;
+}
+
+int CEBCatalog::writeCatalog() {
+    if (mode_[0] != 'w' || catalogPath_[0] == '\0') return -1;
+    const bool epwing = kind_ != kEB;
+    const int count = count_ < 0 ? 0 : count_;
+    const bool secondSet = epwing && highestVersion_ >= 4;
+
+    int bytes = kHeaderSize + (epwing ? kEpwingRecordSize * count * (secondSet ? 2 : 1)
+                                      : kEbRecordSize * count);
+    int blocks = (bytes + kBlockSize - 1) / kBlockSize;
+    if (blocks < 1) blocks = 1;
+    unsigned char buffer[kMaxCatalogBlocks * kBlockSize];
+    if (blocks > kMaxCatalogBlocks) return -1;
+    memset(buffer, 0, sizeof buffer);
+
+    putBe16(buffer, static_cast<unsigned>(count));
+    if (epwing) buffer[3] = static_cast<unsigned char>(highestVersion_);
+
+    for (int i = 0; i < count; ++i) {
+        const SUBBOOK_INFO& s = subbooks_[i];
+        if (epwing) {
+            unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * i;
+            rec[0] = s.recordByte0;
+            rec[1] = s.version;
+            unsigned char jis[81];
+            sjisStringToJis(jis, sizeof jis, reinterpret_cast<const unsigned char*>(s.title), 80);
+            memcpy(rec + 2, jis, strnlen(reinterpret_cast<const char*>(jis), 80));
+            memcpy(rec + 82, s.directory, strnlen(s.directory, 8));
+            rec[95] = 1;
+            char fonts[8][9];
+            memcpy(fonts, s.fontNames, sizeof fonts);
+            for (const DefaultFont& d : kDefaultFonts)
+                if ((s.fontFlags & d.flag) && fonts[d.slot][0] == '\0') strcpy(fonts[d.slot], d.name);
+            for (int k = 0; k < 4; ++k) {
+                memcpy(rec + 100 + 8 * k, fonts[kWideSlots[k]], strnlen(fonts[kWideSlots[k]], 8));
+                memcpy(rec + 132 + 8 * k, fonts[kNarrowSlots[k]], strnlen(fonts[kNarrowSlots[k]], 8));
+            }
+        } else {
+            unsigned char* rec = buffer + kHeaderSize + kEbRecordSize * i;
+            rec[0] = static_cast<unsigned char>((i + 1) & 0xFF);
+            rec[1] = static_cast<unsigned char>((i + 1) >> 8);
+            unsigned char jis[31];
+            sjisStringToJis(jis, sizeof jis, reinterpret_cast<const unsigned char*>(s.title), 30);
+            memcpy(rec + 2, jis, strnlen(reinterpret_cast<const char*>(jis), 30));
+            memcpy(rec + 32, s.directory, strnlen(s.directory, 8));
+        }
+    }
+    if (secondSet) {
+        for (int i = 0; i < count; ++i) {
+            const SUBBOOK_INFO& s = subbooks_[i];
+            unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * (count + i);
+            rec[40] = 0;
+            rec[41] = 1;
+            rec[42] = 2;
+            rec[43] = 0;
+            memcpy(rec + 4, s.textFileName, strnlen(s.textFileName, 8));
+            memcpy(rec + 44, s.graphicsFileName, strnlen(s.graphicsFileName, 8));
+            memcpy(rec + 56, s.soundFileName, strnlen(s.soundFileName, 8));
+        }
+    }
+
+    FILE* f = fopen(catalogPath_, mode_);
+    if (!f) return -1;
+    size_t size = static_cast<size_t>(blocks) * kBlockSize;
+    bool ok = fwrite(buffer, 1, size, f) == size;
+    if (fclose(f) != 0) ok = false;
+    return ok ? 0 : -1;
+}
+
+const SUBBOOK_INFO* CEBCatalog::subbook(int i) const {
+    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
+    return &subbooks_[i];
+}
+
+SUBBOOK_INFO* CEBCatalog::subbook(int i) {
+    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
+    return &subbooks_[i];
+}
+
+const char* CEBCatalog::title(int i) const {
+    const SUBBOOK_INFO* s = subbook(i);
+    return s ? s->title : nullptr;
+}
+
+const char* CEBCatalog::directory(int i) const {
+    const SUBBOOK_INFO* s = subbook(i);
+    return s ? s->directory : nullptr;
+}
+
+int CEBCatalog::firstByte(int i) const {
+    const SUBBOOK_INFO* s = subbook(i);
+    return s ? s->recordByte0 : 0;
+}
+
+int CEBCatalog::sjisToFullWidth(char* out, size_t outSize, const char* in, size_t len) {
+    if (!out || outSize == 0) return -1;
+    out[0] = '\0';
+    if (!in) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
+    size_t pos = 0;
+    for (size_t i = 0; i < len && p[i]; ++i) {
+        unsigned code;
+        if (jclib::isSjisLead(p[i]) && i + 1 < len && p[i + 1]) {
+            code = (unsigned(p[i]) << 8) | p[i + 1];
+            ++i;
+        } else {
+            unsigned b = p[i];
+            bool printable = (b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF);
+            code = printable ? jclib::hankakuToZenkaku(b) : b;
+            if (code > 0xFFFF) code = b;
+        }
+        if (pos + 2 + 1 > outSize) {
+            out[pos] = '\0';
+            return -1;
+        }
+        out[pos++] = static_cast<char>(code >> 8);
+        out[pos++] = static_cast<char>(code & 0xFF);
+    }
+    out[pos] = '\0';
+    return static_cast<int>(pos);
+}

@@ -1,0 +1,72 @@
+#include "foundation/pdic/CPDicIndex.h"
+
+#include <cstring>
+
+#include "foundation/pdic/CPDicData.h"
+
+namespace {
+
+// Unsigned byte comparison of two strings of given lengths.
+int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn)
+{
+    const size_t n = an < bn ? an : bn;
+    const int r = n ? std::memcmp(a, b, n) : 0;
+    if (r != 0) return r;
+    return an < bn ? -1 : (an > bn ? 1 : 0);
+}
+
+}  // namespace
+
+int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t size)
+{
+    phys_.clear();
+    start_.clear();
+    len_.clear();
+    words_.clear();
+    const size_t bw = h.indexBlkbit ? 4 : 2;
+    // Each entry takes at least a block number and a NUL.
+    const uint64_t most = size / (bw + 1);
+    const uint64_t want = h.nindex2 < most ? h.nindex2 : most;
+    phys_.reserve(static_cast<size_t>(want));
+    start_.reserve(static_cast<size_t>(want));
+    len_.reserve(static_cast<size_t>(want));
+    size_t pos = 0;
+    for (uint64_t i = 0; i < want; ++i) {
+        if (pos + bw >= size) break;
+        uint32_t p;
+        if (bw == 2) {
+            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8);
+        } else {
+            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8) |
+                (uint32_t(area[pos + 2]) << 16) | (uint32_t(area[pos + 3]) << 24);
+        }
+        const size_t w = pos + bw;
+        const void* z = std::memchr(area + w, 0, size - w);
+        if (!z) break;
+        const size_t wEnd = static_cast<size_t>(static_cast<const uint8_t*>(z) - area);
+        // The index ends with at least four NUL bytes, which read as block 0
+        // with an empty headword. Stop there even when the count claims more:
+        // only the first entry can otherwise name block 0 with an empty
+        // headword (headwords ascend, and each block has one entry).
+        if (i > 0 && wEnd == w && p == 0) break;
+        // The block must at least start inside the file.
+        if (h.dataOffset + uint64_t(h.blockSize) * p + 2 > h.fileSize) return -1;
+        phys_.push_back(p);
+        start_.push_back(static_cast<uint32_t>(words_.size()));
+        len_.push_back(static_cast<uint32_t>(wEnd - w));
+        words_.insert(words_.end(), area + w, area + wEnd);
+        pos = wEnd + 1;
+    }
+    return 0;
+}
+
+int CPDicIndex::lastBelow(const uint8_t* key, size_t n) const
+{
+    int lo = 0, hi = count();  // first entry not below key lies in [lo, hi]
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (compareBytes(word(mid), wordLen(mid), key, n) < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo > 0 ? lo - 1 : 0;
+}
