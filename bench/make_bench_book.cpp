@@ -5,12 +5,12 @@
 // kana and kanji, ASCII words, escape codes, numbers) that deflates to a
 // little under half, as book text does. The same arguments always give the same bytes.
 
+#include <sys/stat.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -52,10 +52,10 @@ int main(int argc, char** argv) {
     mkdir((dir + "/SUB1/DATA").c_str(), 0755);
 
     std::vector<unsigned char> cat(2048, 0);
-    putBE(&cat[0], 1, 2);                        // one subbook
-    cat[3] = 1;                                  // highest version
+    putBE(&cat[0], 1, 2);  // one subbook
+    cat[3] = 1;            // highest version
     unsigned char* r = &cat[16];
-    r[1] = 1;                                    // version 1
+    r[1] = 1;  // version 1
     const unsigned char title[] = {0x24, 0x22, 0x24, 0x24};
     memcpy(r + 2, title, sizeof title);
     memcpy(r + 82, "SUB1    ", 8);
@@ -64,9 +64,9 @@ int main(int argc, char** argv) {
 
     const size_t size = size_t(mib) << 20;
     std::vector<unsigned char> b(size, 0);
-    putBE(&b[0], 1, 2);                          // index table: one record
+    putBE(&b[0], 1, 2);  // index table: one record
     b[2] = 1;
-    b[16] = 0x00;                                // body text from block 2
+    b[16] = 0x00;  // body text from block 2
     putBE(&b[18], 2, 4);
     putBE(&b[22], (size - 2048) / 2048, 4);
     b[26] = 1;
@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         for (int k = 0; k < len; ++k) {
             if (kana) {
                 w += static_cast<char>(0x82);
-                w += static_cast<char>(0x9F + g.next() % 83);   // hiragana
+                w += static_cast<char>(0x9F + g.next() % 83);  // hiragana
             } else {
-                w += static_cast<char>(0x88 + g.next() % 8);    // kanji rows
+                w += static_cast<char>(0x88 + g.next() % 8);  // kanji rows
                 w += static_cast<char>(0x40 + g.next() % 60);
             }
         }
@@ -93,14 +93,16 @@ int main(int argc, char** argv) {
     size_t pos = 2048;
     char num[32];
     while (pos < size) {
-        std::string e = "\x1f\x41\x01\x00";                          // keyword start
+        std::string e = "\x1f\x41\x01\x00";  // keyword start
         e += words[g.next() % words.size()];
-        e += "\x1f\x61\x1f\x0a";                                     // keyword end, newline
+        e += "\x1f\x61\x1f\x0a";  // keyword end, newline
         int parts = 3 + g.next() % 12;
         for (int p = 0; p < parts; ++p) {
             uint32_t k = g.next() % 10;
-            if (k < 6) e += words[(g.next() % 64) * (g.next() % 62) % words.size()];
-            else if (k < 8) e += std::string(ascii[g.next() % 9]) + " ";
+            if (k < 6)
+                e += words[(g.next() % 64) * (g.next() % 62) % words.size()];
+            else if (k < 8)
+                e += std::string(ascii[g.next() % 9]) + " ";
             else {
                 snprintf(num, sizeof num, "%u ", g.next() % 100000);
                 e += num;

@@ -12,10 +12,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "builder/CParseTag0.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CPDICParser.h"
-#include "builder/CParseTag0.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
@@ -30,35 +30,28 @@ namespace {
 std::atomic<int> g_abort(0);
 
 struct FileCloser {
-    void operator()(FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
     }
 };
 
 // Copies text into a fixed field; false (field untouched) when it does not fit.
-bool copyField(char* field, size_t size, const char* text)
-{
+bool copyField(char* field, size_t size, const char* text) {
     size_t n = std::strlen(text);
-    if (n >= size)
-        return false;
+    if (n >= size) return false;
     std::memcpy(field, text, n + 1);
     return true;
 }
 
-void freeSource(SOURCE_INFO* s)
-{
+void freeSource(SOURCE_INFO* s) {
     std::free(s->fields);
     s->fields = nullptr;
 }
 
-char* dupString(const char* text)
-{
+char* dupString(const char* text) {
     size_t n = std::strlen(text);
     char* p = static_cast<char*>(std::malloc(n + 1));
-    if (p == nullptr)
-        throw std::runtime_error("memory allocate error!!(open)");
+    if (p == nullptr) throw std::runtime_error("memory allocate error!!(open)");
     std::memcpy(p, text, n + 1);
     return p;
 }
@@ -84,8 +77,7 @@ CEBBook::CEBBook()
       m_body(nullptr),
       m_fontMask(0),
       m_writtenFontMask(0),
-      m_callback(nullptr)
-{
+      m_callback(nullptr) {
     m_copyright[0] = 0;
     std::memset(m_delChars, 0, sizeof m_delChars);
     std::memset(m_stopWords, 0, sizeof m_stopWords);
@@ -100,86 +92,63 @@ CEBBook::CEBBook()
     g_abort = 0;
 }
 
-CEBBook::~CEBBook()
-{
+CEBBook::~CEBBook() {
     closeComplexTemp(true);
-    for (auto& s : m_sources)
-        freeSource(&s);
+    for (auto& s : m_sources) freeSource(&s);
     m_body = nullptr;
-    if (m_bookFile)
-        m_bookFile->close();
+    if (m_bookFile) m_bookFile->close();
     freeStringT();
 }
 
-void CEBBook::postMessage(CEBBook* book, const char* text)
-{
-    if (book && book->m_callback && text)
-        book->m_callback(text);
+void CEBBook::postMessage(CEBBook* book, const char* text) {
+    if (book && book->m_callback && text) book->m_callback(text);
 }
 
-void CEBBook::setMessageCallback(void (*callback)(const char* text))
-{
+void CEBBook::setMessageCallback(void (*callback)(const char* text)) {
     m_callback = callback;
-    if (m_gaiji)
-        m_gaiji->setMessageCallback(callback);
+    if (m_gaiji) m_gaiji->setMessageCallback(callback);
 }
 
-void CEBBook::message(const char* text) const
-{
-    if (m_callback != nullptr)
-        m_callback(text);
+void CEBBook::message(const char* text) const {
+    if (m_callback != nullptr) m_callback(text);
 }
 
-int CEBBook::percentOf(int64_t done, int64_t total)
-{
-    if (total <= 0 || done >= total)
-        return 100;
-    if (done <= 0)
-        return 0;
+int CEBBook::percentOf(int64_t done, int64_t total) {
+    if (total <= 0 || done >= total) return 100;
+    if (done <= 0) return 0;
     // 64-bit: done * 100 cannot overflow for any file size.
     return static_cast<int>((done * 100) / total);
 }
 
-void CEBBook::abort()
-{
+void CEBBook::abort() {
     g_abort = 1;
 }
 
-bool CEBBook::isAborted()
-{
+bool CEBBook::isAborted() {
     return g_abort != 0;
 }
 
-void CEBBook::checkAbort()
-{
-    if (g_abort != 0)
-        throw std::runtime_error("");
+void CEBBook::checkAbort() {
+    if (g_abort != 0) throw std::runtime_error("");
 }
 
-const char* CEBBook::writtenFontName(int slot) const
-{
-    if (slot < 0 || slot >= FONT_SLOTS)
-        return "";
+const char* CEBBook::writtenFontName(int slot) const {
+    if (slot < 0 || slot >= FONT_SLOTS) return "";
     return m_writtenFontNames[slot];
 }
 
 // ---- string table ----
 
-char* CEBBook::addStringT(const void* bytes, size_t n)
-{
-    if (m_stringT == nullptr || n > m_stringTSize - m_stringTUsed)
-        throw std::runtime_error("string table overflow");
+char* CEBBook::addStringT(const void* bytes, size_t n) {
+    if (m_stringT == nullptr || n > m_stringTSize - m_stringTUsed) throw std::runtime_error("string table overflow");
     char* p = m_stringT + m_stringTUsed;
-    if (n > 0)
-        std::memcpy(p, bytes, n);
+    if (n > 0) std::memcpy(p, bytes, n);
     m_stringTUsed += n;
     return p;
 }
 
-int CEBBook::allocStringT(size_t size)
-{
-    if (m_stringT != nullptr)
-        return 0;
+int CEBBook::allocStringT(size_t size) {
+    if (m_stringT != nullptr) return 0;
     // Not zero-filled: pages are only touched as the table fills.
     m_stringT = static_cast<char*>(std::malloc(size > 0 ? size : 1));
     if (m_stringT == nullptr) {
@@ -192,26 +161,21 @@ int CEBBook::allocStringT(size_t size)
     return 0;
 }
 
-void CEBBook::freeStringT()
-{
+void CEBBook::freeStringT() {
     std::free(m_stringT);
     m_stringT = nullptr;
     m_stringTUsed = 0;
 }
 
-void CEBBook::restoreStringT(size_t mark)
-{
-    if (mark <= m_stringTUsed)
-        m_stringTUsed = mark;
+void CEBBook::restoreStringT(size_t mark) {
+    if (mark <= m_stringTUsed) m_stringTUsed = mark;
 }
 
 // ---- stop words and keyword list ----
 
-void CEBBook::setStopWords(const char* text)
-{
+void CEBBook::setStopWords(const char* text) {
     m_stopWordCount = 0;
-    if (text == nullptr)
-        return;
+    if (text == nullptr) return;
     char work[256];
     std::strncpy(work, text, 255);
     work[255] = 0;
@@ -220,27 +184,23 @@ void CEBBook::setStopWords(const char* text)
          w = strtok_r(nullptr, " ,\t\n", &save)) {
         char key[kMaxKeyLen + 2];
         int n = normalizeKey(key, w, static_cast<int>(std::strlen(w)), 1, kMaxKeyLen);
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         m_stopWords[m_stopWordCount].text = addStringT(key, static_cast<size_t>(n) + 1);
         m_stopWords[m_stopWordCount].len = n;
         ++m_stopWordCount;
     }
 }
 
-void CEBBook::LoadKeyword(const char* path)
-{
+void CEBBook::LoadKeyword(const char* path) {
     m_keywords.clear();
     std::unique_ptr<FILE, FileCloser> f(path ? std::fopen(path, "r") : nullptr);
-    if (!f)
-        throw std::runtime_error("Keyword file not found(LoadKeyword)");
+    if (!f) throw std::runtime_error("Keyword file not found(LoadKeyword)");
     char line[255];
     while (std::fgets(line, sizeof line, f.get()) != nullptr) {
         checkAbort();
         // A CR of a CR LF line end is a delimiter too: it belongs to no key.
         char* key = jclib::mbstok(line, "\t\r\n");
-        if (key == nullptr)
-            continue;
+        if (key == nullptr) continue;
         char* second = jclib::mbstok(nullptr, "\t\r\n");
         KEYWORD_ITEM item;
         size_t kl = std::strlen(key);
@@ -266,43 +226,33 @@ void CEBBook::LoadKeyword(const char* path)
 
 // ---- sources ----
 
-int CEBBook::addSource(const char* path, const char* title, int type, const char* fields)
-{
-    if (path == nullptr)
-        return -1;
+int CEBBook::addSource(const char* path, const char* title, int type, const char* fields) {
+    if (path == nullptr) return -1;
     SOURCE_INFO s;
     std::memset(&s, 0, sizeof s);
-    if (!copyField(s.path, sizeof s.path, path))
-        return -1;
-    if (title != nullptr && !copyField(s.title, sizeof s.title, title))
-        s.title[0] = 0;
+    if (!copyField(s.path, sizeof s.path, path)) return -1;
+    if (title != nullptr && !copyField(s.title, sizeof s.title, title)) s.title[0] = 0;
     s.type = type;
     // Only regular files: a directory opens on some systems and has no size.
     struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
-    if (!f)
-        return -1;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0)
-        return -1;
+    if (!f) return -1;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
     long long size = std::ftell(f.get());
-    if (size < 0)
-        return -1;
+    if (size < 0) return -1;
     s.fileSize = size;
     if (fields != nullptr) {
         size_t n = std::strlen(fields);
         s.fields = static_cast<char*>(std::malloc(n + 1));
-        if (s.fields == nullptr)
-            return -1;
+        if (s.fields == nullptr) return -1;
         std::memcpy(s.fields, fields, n + 1);
     }
     m_sources.push_back(s);
     return 0;
 }
 
-int CEBBook::setCopyright(const char* path)
-{
+int CEBBook::setCopyright(const char* path) {
     if (path == nullptr) {
         m_copyright[0] = 0;
         return 0;
@@ -314,15 +264,12 @@ int CEBBook::setCopyright(const char* path)
     return 0;
 }
 
-int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange)
-{
+int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange) {
     int create = (m_opt != nullptr && m_opt->autoUniGaiji) ? 1 : 0;
     return ::ucsToSjis(out, outSize, units, count, wideRange, m_gaiji.get(), create);
 }
 
-int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen,
-                         const char*, int)
-{
+int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char*, int) {
     // Items are kept for the menu writer; a text of blanks only is no item.
     bool blank = true;
     for (int i = 0; text != nullptr && i < textLen; ++i) {
@@ -336,33 +283,28 @@ int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, i
             break;
         }
     }
-    if (text == nullptr || textLen < 1 || blank)
-        return m_menu.empty() ? 0 : static_cast<int>(m_menu.size()) - 1;
+    if (text == nullptr || textLen < 1 || blank) return m_menu.empty() ? 0 : static_cast<int>(m_menu.size()) - 1;
     m_menu.push_back(MENU_ITEM{level, target, text, textLen});
     return static_cast<int>(m_menu.size()) - 1;
 }
 
 // ---- open ----
 
-int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec)
-{
+int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
     // A book left open by an earlier open without make is closed first.
     cleanUp();
     m_progress = 0;
     try {
-        if (opt == nullptr || spec == nullptr)
-            throw std::runtime_error("no book to open(open)");
+        if (opt == nullptr || spec == nullptr) throw std::runtime_error("no book to open(open)");
         m_opt = opt;
         m_spec = spec;
         m_bookFile.reset(new CBookFile);
         m_parseTag.reset(new CParseTag0);
         m_gaiji.reset(new CGaiji);
         m_gaiji->setMessageCallback(m_callback);
-        if (spec->hanStart != 0 && spec->zenStart != 0)
-            m_gaiji->setStartCodes(spec->hanStart, spec->zenStart);
+        if (spec->hanStart != 0 && spec->zenStart != 0) m_gaiji->setStartCodes(spec->hanStart, spec->zenStart);
 
-        for (auto& s : m_sources)
-            freeSource(&s);
+        for (auto& s : m_sources) freeSource(&s);
         m_sources.clear();
         // The copyright file is set per book, after open.
         m_copyright[0] = 0;
@@ -388,36 +330,28 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec)
         if (opt->kanaSep1 == nullptr) opt->kanaSep1 = dupString("\x81\x79");
         if (opt->kanaSep2 == nullptr) opt->kanaSep2 = dupString("\x81\x7A");
 
-        if (spec->complexDef[0] == 0)
-            opt->idx[IDX_COMPLEX] = 0;
+        if (spec->complexDef[0] == 0) opt->idx[IDX_COMPLEX] = 0;
 
         std::memset(m_delChars, 0, sizeof m_delChars);
         {
             size_t n = std::strlen(opt->delChars);
-            if (n > 128)
-                n = 128;
-            toFullWidthSJIS(m_delChars, reinterpret_cast<const unsigned char*>(opt->delChars),
-                            static_cast<int>(n), static_cast<int>(sizeof m_delChars) - 1);
+            if (n > 128) n = 128;
+            toFullWidthSJIS(m_delChars, reinterpret_cast<const unsigned char*>(opt->delChars), static_cast<int>(n),
+                            static_cast<int>(sizeof m_delChars) - 1);
         }
 
-        if (opt->maxStringT > m_stringTSize)
-            m_stringTSize = opt->maxStringT;
-        if (m_stringTSize < kDefaultStringT)
-            m_stringTSize = kDefaultStringT;
-        if (allocStringT(m_stringTSize) != 0)
-            throw std::runtime_error("can't allocate maxStringT");
+        if (opt->maxStringT > m_stringTSize) m_stringTSize = opt->maxStringT;
+        if (m_stringTSize < kDefaultStringT) m_stringTSize = kDefaultStringT;
+        if (allocStringT(m_stringTSize) != 0) throw std::runtime_error("can't allocate maxStringT");
 
         setStopWords(opt->stopWord);
-        if (opt->keywordFile[0] != 0)
-            LoadKeyword(opt->keywordFile);
+        if (opt->keywordFile[0] != 0) LoadKeyword(opt->keywordFile);
 
         openBook();
 
         m_nextBlock = 2;
-        if (opt->gaijiFile[0] != 0)
-            m_fontMask = m_gaiji->parseGaijiFont(opt->gaijiFile);
-        if (opt->gaijiMapFile[0] != 0)
-            m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
+        if (opt->gaijiFile[0] != 0) m_fontMask = m_gaiji->parseGaijiFont(opt->gaijiFile);
+        if (opt->gaijiMapFile[0] != 0) m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
 
         if (opt->idx[IDX_COMPLEX]) {
             // The definition reader comes with complex search; the temp
@@ -441,8 +375,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec)
 
         message("Body...");
         CBlockStream* body = new CBlockStream(m_nextBlock, 1);
-        if (m_bookFile->addEntry(0x00, body, m_attr) != 0)
-            throw std::runtime_error("can't create output file(HONMON)");
+        if (m_bookFile->addEntry(0x00, body, m_attr) != 0) throw std::runtime_error("can't create output file(HONMON)");
         m_body = body;
         m_opened = true;
         return 0;
@@ -454,8 +387,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec)
     }
 }
 
-void CEBBook::openBook()
-{
+void CEBBook::openBook() {
     std::string dir = std::string(m_opt->outPath) + m_spec->dirName;
     if (dir.size() >= sizeof m_bookPath)
         throw std::runtime_error(m_opt->ebType ? "can't create output file(HONMON)"
@@ -479,8 +411,7 @@ void CEBBook::openBook()
 
 // ---- make ----
 
-void CEBBook::make()
-{
+void CEBBook::make() {
     if (!m_opened) {
         // Nothing was prepared (open failed or was never called): no reader
         // may run on a missing body stream.
@@ -539,51 +470,48 @@ void CEBBook::make()
     m_progress = 100;
 }
 
-void CEBBook::runSources()
-{
+void CEBBook::runSources() {
     for (size_t i = 0; i < m_sources.size(); ++i) {
         checkAbort();
         SOURCE_INFO* src = &m_sources[i];
         m_sourceType = src->type;
         m_progress = 0;
         switch (src->type) {
-        case 2: {
-            CPDICParser parser;
-            parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
-            break;
-        }
-        case 4: {
-            CPlainParser parser;
-            parser.parse(this, m_opt, src, m_body, 1);
-            break;
-        }
-        case 5: {
-            CPDICParser parser;
-            parser.parsePDIC1LINE(this, m_opt, src, m_body, static_cast<int>(i));
-            break;
-        }
-        case 6: {
-            CPDICParser parser;
-            parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
-            break;
-        }
-        default:
-            // Readers of the other source types come with their own issues.
-            break;
+            case 2: {
+                CPDICParser parser;
+                parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 4: {
+                CPlainParser parser;
+                parser.parse(this, m_opt, src, m_body, 1);
+                break;
+            }
+            case 5: {
+                CPDICParser parser;
+                parser.parsePDIC1LINE(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 6: {
+                CPDICParser parser;
+                parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            default:
+                // Readers of the other source types come with their own issues.
+                break;
         }
         m_body->flushBlock();
         m_body->finish();
     }
 }
 
-void CEBBook::resolveLinks(CBlockStream*)
-{
+void CEBBook::resolveLinks(CBlockStream*) {
     // Links are registered by the markup readers only; none of the readers
     // built so far registers any, so there is nothing to patch.
 }
 
-void CEBBook::addArea(int id, CBlockStream* stream, bool search)
-{
+void CEBBook::addArea(int id, CBlockStream* stream, bool search) {
     if (m_bookFile->addEntry(id, stream, search ? m_attr + 3 : m_attr) != 0) {
         char msg[64];
         std::snprintf(msg, sizeof msg, "can't add area 0x%02X to the index table", id);
@@ -591,16 +519,13 @@ void CEBBook::addArea(int id, CBlockStream* stream, bool search)
     }
 }
 
-void CEBBook::endArea(CBlockStream* stream)
-{
+void CEBBook::endArea(CBlockStream* stream) {
     m_nextBlock += stream->blockCount();
     stream->flushBlock();
 }
 
-void CEBBook::writeCopyrightArea()
-{
-    if (m_copyright[0] == 0)
-        return;
+void CEBBook::writeCopyrightArea() {
+    if (m_copyright[0] == 0) return;
     bool added = false;
     try {
         message("Copyright...");
@@ -619,22 +544,18 @@ void CEBBook::writeCopyrightArea()
         message("done\r\n");
     } catch (const std::exception& e) {
         // An abort ends the build; any other copyright error does not.
-        if (isAborted())
-            throw;
+        if (isAborted()) throw;
         // A page cut short gets no area: the entry is dropped from the
         // index table (start block 0) and the next area takes its blocks.
         if (added) {
-            if (INDEX_TABLE_ITEM* item = m_bookFile->findEntry(0x02))
-                item->start = 0;
+            if (INDEX_TABLE_ITEM* item = m_bookFile->findEntry(0x02)) item->start = 0;
         }
         message(e.what());
     }
 }
 
-void CEBBook::writeCopyright(const char* path, CBlockStream* writer)
-{
-    if (m_gaiji)
-        writer->setGaijiMap(m_gaiji->getGaijiMap());
+void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
+    if (m_gaiji) writer->setGaijiMap(m_gaiji->getGaijiMap());
     SOURCE_INFO src;
     std::memset(&src, 0, sizeof src);
     copyField(src.path, sizeof src.path, path);
@@ -652,8 +573,7 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer)
     parser.parse(this, m_opt, &src, writer, 0);
 }
 
-void CEBBook::writeMediaAreas()
-{
+void CEBBook::writeMediaAreas() {
     // Figures and sounds are registered by the markup readers only; the
     // counts and the patching passes still run so the log reads the same.
     message("# of Figures=(0)\r\n");
@@ -664,26 +584,20 @@ void CEBBook::writeMediaAreas()
     }
 }
 
-void CEBBook::writeMenuArea()
-{
+void CEBBook::writeMenuArea() {
     // The menu writer comes with its own issue; items are collected.
 }
 
-void CEBBook::writeComplexIndexes()
-{
+void CEBBook::writeComplexIndexes() {
     // Complex search comes with its own issue: nothing is written.
 }
 
-void CEBBook::writeGaijiFonts()
-{
-    if (!m_gaiji)
-        return;
+void CEBBook::writeGaijiFonts() {
+    if (!m_gaiji) return;
     const GAIJI_CODE_STATE* st = m_gaiji->getGaijiMap();
     int mask = m_fontMask;
-    if (st->narrowNext > st->narrowStart)
-        mask |= GAIJI_MASK_8X16;
-    if (st->wideNext > st->wideStart)
-        mask |= GAIJI_MASK_16X16;
+    if (st->narrowNext > st->narrowStart) mask |= GAIJI_MASK_8X16;
+    if (st->wideNext > st->wideStart) mask |= GAIJI_MASK_16X16;
     // 12x24 and 16x24 both take area 0xF4 and the catalog's 24-dot narrow
     // slot. A book keeps one: 16x24, the narrow 24-dot size of EB readers.
     if ((mask & GAIJI_MASK_16X24) && (mask & GAIJI_MASK_12X24)) {
@@ -709,8 +623,7 @@ void CEBBook::writeGaijiFonts()
         {GAIJI_MASK_48X48, 48, 48, 0xF7, FONT_SLOT_48X48, "Gaiji(48x48)..."},
     };
     for (const Font& f : kFonts) {
-        if (!(mask & f.bit))
-            continue;
+        if (!(mask & f.bit)) continue;
         checkAbort();
         message(f.label);
         CBlockStream* s = new CBlockStream(m_nextBlock, 0);
@@ -727,8 +640,7 @@ void CEBBook::writeGaijiFonts()
     }
 }
 
-void CEBBook::closeComplexTemp(bool remove)
-{
+void CEBBook::closeComplexTemp(bool remove) {
     if (m_tempFile != nullptr) {
         std::fclose(m_tempFile);
         m_tempFile = nullptr;
@@ -739,8 +651,7 @@ void CEBBook::closeComplexTemp(bool remove)
     }
 }
 
-void CEBBook::cleanUp()
-{
+void CEBBook::cleanUp() {
     closeComplexTemp(true);
     freeStringT();
     clearIndexEntries();

@@ -37,7 +37,7 @@ struct SOURCE_INFO {
 // Keyword list record: key and optional second form in the string table.
 struct KEYWORD_ITEM {
     const char* key;
-    const char* second;   // null when none
+    const char* second;  // null when none
     uint8_t keyLen;
     uint8_t secondLen;
 };
@@ -133,8 +133,7 @@ public:
     // A character reference at text (len bytes available): bytes consumed, 0
     // when none starts there. *codePoint, *gaijiCode and *alt are set (0,
     // 0, null when unknown).
-    int parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode,
-                    const char** alt);
+    int parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode, const char** alt);
     // Kana key of text into out (2 * len + 2 bytes, zero-terminated);
     // returns 1 when the text holds no kanji, else 0. *outLen gets the key
     // length when given.
@@ -150,10 +149,7 @@ public:
     // Entry order of every index sort: key bytes, key length, body block,
     // body offset. <0, 0 or >0.
     static int compareEntries(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b);
-    static bool entryLess(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b)
-    {
-        return compareEntries(a, b) < 0;
-    }
+    static bool entryLess(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b) { return compareEntries(a, b) < 0; }
     // The full-width delChars text of the open book.
     const unsigned char* delCharsFullWidth() const { return m_delChars; }
 
@@ -163,28 +159,28 @@ public:
     int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange);
 
     // ---- menu items, anchors and links ----
-    int addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen,
-                    const char* prefix, int prefixLen);
+    int addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char* prefix,
+                    int prefixLen);
     int menuItemCount() const { return static_cast<int>(m_menu.size()); }
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
 
     // ---- index entries and search indexes ----
     void clearRecentEntries();
-    SEARCH_KEY_ENTRY* addTitle(const char* heading, int headingLen, const char* text, int textLen,
-                               const BLOCK_POS& pos, int source, int withKana, int withHeading);
+    SEARCH_KEY_ENTRY* addTitle(const char* heading, int headingLen, const char* text, int textLen, const BLOCK_POS& pos,
+                               int source, int withKana, int withHeading);
     SEARCH_KEY_ENTRY* addWordEntry(const char* heading, int headingLen, const char* text, int textLen,
                                    const BLOCK_POS& pos, int source, int split, int mask);
-    void addKeywordEntry(const char* heading, int headingLen, const char* text, int textLen,
-                         const BLOCK_POS& pos, int source, int kind);
-    void addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
-                      const BLOCK_POS& pos, int source, int mask);
-    void pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
-                       const BLOCK_POS& pos, int source, int form, int mask);
-    void autoIndexText(const char* text, int len, const char* heading, int headingLen,
-                       const BLOCK_POS& pos, int source);
-    void addHeadingTagTitle(const char* heading, int headingLen, const char* text, int len,
-                            int source, const BLOCK_POS& pos);
+    void addKeywordEntry(const char* heading, int headingLen, const char* text, int textLen, const BLOCK_POS& pos,
+                         int source, int kind);
+    void addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
+                      int source, int mask);
+    void pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
+                       int source, int form, int mask);
+    void autoIndexText(const char* text, int len, const char* heading, int headingLen, const BLOCK_POS& pos,
+                       int source);
+    void addHeadingTagTitle(const char* heading, int headingLen, const char* text, int len, int source,
+                            const BLOCK_POS& pos);
     int isKanaText(const char* text, int len);
     int isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind);
     // Build step 13: every search index with its heading area.
@@ -199,18 +195,18 @@ private:
     struct RecentSlot {
         char key[256];
         uint8_t kind;
-        uint8_t len;      // 0: empty slot
+        uint8_t len;  // 0: empty slot
         uint32_t block;
         uint16_t offset;
     };
     static const int kRecentSlots = 200;
     void clearIndexEntries();
     // Katakana or kanji runs of text (longer than kwordLen) as entries of kind.
-    void addCrossRuns(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
-                      int source, int kind);
+    void addCrossRuns(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos, int source,
+                      int kind);
     // One notation of a title: its kana entry (autoKana) and word entries.
-    void addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
-                     int source, SEARCH_KEY_ENTRY** last);
+    void addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos, int source,
+                     SEARCH_KEY_ENTRY** last);
     // The longest keyword-list key that text starts with, or null.
     const KEYWORD_ITEM* findKeyword(const char* text, int len) const;
     // Select steps: fill m_selected, sorted (keyword family and kana: groups marked).

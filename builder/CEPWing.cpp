@@ -15,14 +15,11 @@
 
 namespace {
 
-char* dupText(const char* text)
-{
-    if (text == nullptr)
-        text = "";
+char* dupText(const char* text) {
+    if (text == nullptr) text = "";
     size_t n = std::strlen(text);
     char* p = static_cast<char*>(std::malloc(n + 1));
-    if (p != nullptr)
-        std::memcpy(p, text, n + 1);
+    if (p != nullptr) std::memcpy(p, text, n + 1);
     return p;
 }
 
@@ -91,71 +88,58 @@ struct StringField {
     char* ConvertOpt::*field;
 };
 const StringField kStringFields[] = {
-    {"stopWord", &ConvertOpt::stopWord}, {"delChars", &ConvertOpt::delChars},
-    {"arrowCode", &ConvertOpt::arrowCode}, {"kanaSep1", &ConvertOpt::kanaSep1},
-    {"kanaSep2", &ConvertOpt::kanaSep2},
+    {"stopWord", &ConvertOpt::stopWord}, {"delChars", &ConvertOpt::delChars}, {"arrowCode", &ConvertOpt::arrowCode},
+    {"kanaSep1", &ConvertOpt::kanaSep1}, {"kanaSep2", &ConvertOpt::kanaSep2},
 };
 
 template <class T, size_t N>
-const T* findField(const T (&table)[N], const char* name)
-{
-    if (name == nullptr)
-        return nullptr;
+const T* findField(const T (&table)[N], const char* name) {
+    if (name == nullptr) return nullptr;
     for (const T& f : table)
-        if (strcasecmp(f.name, name) == 0)
-            return &f;
+        if (strcasecmp(f.name, name) == 0) return &f;
     return nullptr;
 }
 
 // A directory name: 1 to 8 letters, digits or "_"; letters are upper-cased
 // into out. The name is one path component, so no book writes outside the
 // output directory.
-bool validDirName(const char* name, char* out)
-{
+bool validDirName(const char* name, char* out) {
     size_t n = std::strlen(name);
-    if (n == 0 || n > 8)
-        return false;
+    if (n == 0 || n > 8) return false;
     for (size_t i = 0; i < n; ++i) {
         char c = name[i];
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-            return false;
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
         out[i] = c;
     }
     out[n] = 0;
     return true;
 }
 
-bool fits(const char* text, size_t field)
-{
+bool fits(const char* text, size_t field) {
     return text == nullptr || std::strlen(text) < field;
 }
 
 }  // namespace
 
-CEPWing::CEPWing() : m_catalog(nullptr), m_book(nullptr), m_subbookIndex(-1), m_callback(nullptr)
-{
+CEPWing::CEPWing() : m_catalog(nullptr), m_book(nullptr), m_subbookIndex(-1), m_callback(nullptr) {
     std::memset(&m_opt, 0, sizeof m_opt);
     std::memset(&m_spec, 0, sizeof m_spec);
 }
 
-CEPWing::~CEPWing()
-{
+CEPWing::~CEPWing() {
     // term() deletes the catalog and the book; the option texts are ours.
     freeStrings();
 }
 
-void CEPWing::freeStrings()
-{
+void CEPWing::freeStrings() {
     for (const StringField& f : kStringFields) {
         std::free(m_opt.*(f.field));
         m_opt.*(f.field) = nullptr;
     }
 }
 
-void CEPWing::init()
-{
+void CEPWing::init() {
     freeStrings();
     std::memset(&m_opt, 0, sizeof m_opt);
     std::memset(&m_spec, 0, sizeof m_spec);
@@ -167,8 +151,7 @@ void CEPWing::init()
     m_subbookIndex = -1;
 }
 
-void CEPWing::initOptions()
-{
+void CEPWing::initOptions() {
     m_opt.ebType = 1;
     m_opt.stopWord = dupText("a the");
     m_opt.delBlank = 1;
@@ -195,22 +178,18 @@ void CEPWing::initOptions()
     m_opt.eijiBreak = 1;
 }
 
-void CEPWing::term()
-{
+void CEPWing::term() {
     delete m_book;
     m_book = nullptr;
     delete m_catalog;
     m_catalog = nullptr;
 }
 
-void CEPWing::report(const char* text) const
-{
-    if (m_callback != nullptr)
-        m_callback(text);
+void CEPWing::report(const char* text) const {
+    if (m_callback != nullptr) m_callback(text);
 }
 
-void CEPWing::setOutput(const char* outPath, int ebType)
-{
+void CEPWing::setOutput(const char* outPath, int ebType) {
     if (outPath == nullptr || std::strlen(outPath) >= sizeof m_opt.outPath) {
         // No book may be written somewhere else instead: newBook refuses
         // to start without an output directory.
@@ -231,14 +210,11 @@ void CEPWing::setOutput(const char* outPath, int ebType)
         }
     }
     m_opt.ebType = ebType;
-    if (m_catalog != nullptr)
-        m_catalog->readCatalog(m_opt.outPath, "w", ebType);
+    if (m_catalog != nullptr) m_catalog->readCatalog(m_opt.outPath, "w", ebType);
 }
 
-void CEPWing::closeCatalog()
-{
-    if (m_catalog == nullptr)
-        return;
+void CEPWing::closeCatalog() {
+    if (m_catalog == nullptr) return;
     if (m_catalog->writeCatalog() != 0)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
     m_catalog->reset();
@@ -247,8 +223,7 @@ void CEPWing::closeCatalog()
 
 // ---- options by name ----
 
-void CEPWing::setIntOption(const char* name, int value)
-{
+void CEPWing::setIntOption(const char* name, int value) {
     if (const IntField* f = findField(kIntFields, name)) {
         m_opt.*(f->field) = value;
     } else if (const IntField* b = findField(kBoolFields, name)) {
@@ -260,65 +235,48 @@ void CEPWing::setIntOption(const char* name, int value)
     }
 }
 
-int CEPWing::getIntOption(const char* name) const
-{
-    if (const IntField* f = findField(kIntFields, name))
-        return m_opt.*(f->field);
-    if (const ShortField* s = findField(kShortFields, name))
-        return m_opt.*(s->field);
-    if (name != nullptr && strcasecmp(name, "maxStringT") == 0)
-        return static_cast<int>(m_opt.maxStringT);
+int CEPWing::getIntOption(const char* name) const {
+    if (const IntField* f = findField(kIntFields, name)) return m_opt.*(f->field);
+    if (const ShortField* s = findField(kShortFields, name)) return m_opt.*(s->field);
+    if (name != nullptr && strcasecmp(name, "maxStringT") == 0) return static_cast<int>(m_opt.maxStringT);
     return 0;
 }
 
-void CEPWing::setBoolOption(const char* name, bool value)
-{
-    if (const IntField* b = findField(kBoolFields, name))
-        m_opt.*(b->field) = value ? 1 : 0;
+void CEPWing::setBoolOption(const char* name, bool value) {
+    if (const IntField* b = findField(kBoolFields, name)) m_opt.*(b->field) = value ? 1 : 0;
 }
 
-int CEPWing::getBoolOption(const char* name) const
-{
-    if (const IntField* b = findField(kBoolFields, name))
-        return m_opt.*(b->field) ? 1 : 0;
+int CEPWing::getBoolOption(const char* name) const {
+    if (const IntField* b = findField(kBoolFields, name)) return m_opt.*(b->field) ? 1 : 0;
     return 0;
 }
 
-void CEPWing::setStringOption(const char* name, const char* text)
-{
+void CEPWing::setStringOption(const char* name, const char* text) {
     const StringField* f = findField(kStringFields, name);
-    if (f == nullptr)
-        return;
+    if (f == nullptr) return;
     char* copy = dupText(text);
-    if (copy == nullptr)
-        return;
+    if (copy == nullptr) return;
     std::free(m_opt.*(f->field));
     m_opt.*(f->field) = copy;
 }
 
-const char* CEPWing::getStringOption(const char* name) const
-{
+const char* CEPWing::getStringOption(const char* name) const {
     const StringField* f = findField(kStringFields, name);
-    if (f == nullptr || m_opt.*(f->field) == nullptr)
-        return "";
+    if (f == nullptr || m_opt.*(f->field) == nullptr) return "";
     return m_opt.*(f->field);
 }
 
-void CEPWing::setMessageCallback(void (*callback)(const char* text))
-{
+void CEPWing::setMessageCallback(void (*callback)(const char* text)) {
     m_callback = callback;
-    if (m_book != nullptr)
-        m_book->setMessageCallback(callback);
+    if (m_book != nullptr) m_book->setMessageCallback(callback);
 }
 
 // ---- books ----
 
-int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID, int fontMask,
-                          const char* fontNames, bool separateMMData)
-{
+int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
+                          bool separateMMData) {
     char dir[9];
-    if (dirName == nullptr)
-        return -1;
+    if (dirName == nullptr) return -1;
     if (m_opt.outPath[0] == 0) {
         report("no output directory (setOutput)\r\n");
         return -1;
@@ -333,8 +291,7 @@ int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID
     }
     if (fontNames != nullptr) {
         for (int i = 0; i < FONT_SLOTS; ++i) {
-            if (!(fontMask & kFontSlotMask[i]))
-                continue;
+            if (!(fontMask & kFontSlotMask[i])) continue;
             const char* name = fontNames + i * 9;
             if (std::memchr(name, 0, 9) == nullptr) {
                 report("gaiji font name too long (8 bytes at most)\r\n");
@@ -349,27 +306,22 @@ int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID
         }
     }
     std::memset(&m_spec, 0, sizeof m_spec);
-    if (title != nullptr)
-        std::memcpy(m_spec.title, title, std::strlen(title) + 1);
+    if (title != nullptr) std::memcpy(m_spec.title, title, std::strlen(title) + 1);
     std::memcpy(m_spec.dirName, dir, sizeof dir);
     m_spec.bookTypeID = bookTypeID;
     if (fontNames != nullptr)
         for (int i = 0; i < FONT_SLOTS; ++i)
-            if (fontMask & kFontSlotMask[i])
-                std::memcpy(m_spec.fontNames[i], fontNames + i * 9, 9);
+            if (fontMask & kFontSlotMask[i]) std::memcpy(m_spec.fontNames[i], fontNames + i * 9, 9);
     m_spec.separateMMData = separateMMData;
     return 0;
 }
 
-int CEPWing::registerSubbook()
-{
+int CEPWing::registerSubbook() {
     m_subbookIndex = -1;
-    if (m_catalog == nullptr)
-        return -1;
+    if (m_catalog == nullptr) return -1;
     int fontMask = 0;
     for (int i = 0; i < FONT_SLOTS; ++i)
-        if (m_spec.fontNames[i][0] != 0)
-            fontMask |= kFontSlotMask[i];
+        if (m_spec.fontNames[i][0] != 0) fontMask |= kFontSlotMask[i];
     // The catalog keeps the title in full width, two bytes a character:
     // 80 bytes for EPWING, 30 for EB. A longer title is cut at a character.
     char title[sizeof m_spec.title];
@@ -383,11 +335,11 @@ int CEPWing::registerSubbook()
     title[n] = 0;
     int rc;
     if (m_spec.separateMMData)
-        rc = m_catalog->addSubbook(title, m_spec.dirName, m_spec.bookTypeID & 0xFF, fontMask,
-                                   &m_spec.fontNames[0][0], 4, "HONMON2", "HONMONG", "HONMONS");
+        rc = m_catalog->addSubbook(title, m_spec.dirName, m_spec.bookTypeID & 0xFF, fontMask, &m_spec.fontNames[0][0],
+                                   4, "HONMON2", "HONMONG", "HONMONS");
     else
-        rc = m_catalog->addSubbook(title, m_spec.dirName, m_spec.bookTypeID & 0xFF, fontMask,
-                                   &m_spec.fontNames[0][0], 1);
+        rc = m_catalog->addSubbook(title, m_spec.dirName, m_spec.bookTypeID & 0xFF, fontMask, &m_spec.fontNames[0][0],
+                                   1);
     if (rc != 0) {
         report("can't register the book in the catalog\r\n");
         return -1;
@@ -398,84 +350,63 @@ int CEPWing::registerSubbook()
 
 int CEPWing::newBook(const char* title, const char* dirName, int bookTypeID, const char* gaijiFont,
                      const char* gaijiMap, const char* complexDef, const char* keywordFile, int fontMask,
-                     const char* fontNames, int indexDef, bool separateMMData, uint16_t hanStart,
-                     uint16_t zenStart)
-{
-    if (dirName == nullptr)
-        return -1;
+                     const char* fontNames, int indexDef, bool separateMMData, uint16_t hanStart, uint16_t zenStart) {
+    if (dirName == nullptr) return -1;
     if (!fits(gaijiFont, 256) || !fits(gaijiMap, 256) || !fits(complexDef, 256) || !fits(keywordFile, 256)) {
         report("path too long (255 bytes at most)\r\n");
         return -1;
     }
-    if (fillBookSpec(title, dirName, bookTypeID, fontMask, fontNames, separateMMData) != 0)
-        return -1;
+    if (fillBookSpec(title, dirName, bookTypeID, fontMask, fontNames, separateMMData) != 0) return -1;
     std::strcpy(m_opt.gaijiFile, gaijiFont ? gaijiFont : "");
     std::strcpy(m_opt.gaijiMapFile, gaijiMap ? gaijiMap : "");
     std::strcpy(m_opt.keywordFile, keywordFile ? keywordFile : "");
     std::strcpy(m_spec.complexDef, complexDef ? complexDef : "");
     // 0 selects the prefix headword search alone, whatever the last book had.
-    if (indexDef == 0)
-        indexDef = 1 << IDX_WORD_HYOKI;
-    for (int i = 0; i < IDX_COUNT; ++i)
-        m_opt.idx[i] = (indexDef >> i) & 1;
+    if (indexDef == 0) indexDef = 1 << IDX_WORD_HYOKI;
+    for (int i = 0; i < IDX_COUNT; ++i) m_opt.idx[i] = (indexDef >> i) & 1;
     if (hanStart != 0 && zenStart != 0) {
         m_spec.hanStart = hanStart;
         m_spec.zenStart = zenStart;
     }
     // The catalog entry comes first: a book whose open fails is still listed.
     registerSubbook();
-    if (m_book == nullptr)
-        return -1;
+    if (m_book == nullptr) return -1;
     return m_book->open(&m_opt, &m_spec);
 }
 
-int CEPWing::addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask,
-                            const char* fontNames, bool separateMMData)
-{
-    if (dirName == nullptr)
-        return -1;
-    if (fillBookSpec(title, dirName, bookTypeID, fontMask, fontNames, separateMMData) != 0)
-        return -1;
+int CEPWing::addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
+                            bool separateMMData) {
+    if (dirName == nullptr) return -1;
+    if (fillBookSpec(title, dirName, bookTypeID, fontMask, fontNames, separateMMData) != 0) return -1;
     registerSubbook();
     return 0;
 }
 
-int CEPWing::loadHexFont(const char* path)
-{
-    if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr)
-        return -1;
+int CEPWing::loadHexFont(const char* path) {
+    if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr) return -1;
     return m_book->getGaiji()->loadHexFont(path) < 0 ? -1 : 0;
 }
 
-int CEPWing::addSource(const char* path, const char* title, int type, const char* fields)
-{
-    if (m_book == nullptr)
-        return -1;
+int CEPWing::addSource(const char* path, const char* title, int type, const char* fields) {
+    if (m_book == nullptr) return -1;
     return m_book->addSource(path, title, type, fields);
 }
 
-int CEPWing::setCopyright(const char* path)
-{
-    if (m_book != nullptr && m_book->setCopyright(path) != 0)
-        report("copyright path too long (255 bytes at most)\r\n");
+int CEPWing::setCopyright(const char* path) {
+    if (m_book != nullptr && m_book->setCopyright(path) != 0) report("copyright path too long (255 bytes at most)\r\n");
     return 0;
 }
 
-void CEPWing::makeBook()
-{
-    if (m_book == nullptr)
-        return;
+void CEPWing::makeBook() {
+    if (m_book == nullptr) return;
     m_book->make();
     // The catalog names the gaiji font files the book really has.
-    if (m_catalog == nullptr || m_subbookIndex < 0)
-        return;
+    if (m_catalog == nullptr || m_subbookIndex < 0) return;
     SUBBOOK_INFO* sb = m_catalog->subbook(m_subbookIndex);
-    if (sb == nullptr)
-        return;
+    if (sb == nullptr) return;
     int written = m_book->writtenFontMask();
     for (int i = 0; i < FONT_SLOTS; ++i) {
-        if (!(written & kFontSlotMask[i]))
-            continue;
+        if (!(written & kFontSlotMask[i])) continue;
         sb->fontFlags |= kFontSlotMask[i];
         if (sb->fontNames[i][0] == 0) {
             std::strncpy(sb->fontNames[i], m_book->writtenFontName(i), 8);
@@ -484,20 +415,15 @@ void CEPWing::makeBook()
     }
 }
 
-void CEPWing::saveGlossviewGaijiMap(const char* path)
-{
-    if (m_book == nullptr || m_book->getGaiji() == nullptr)
-        return;
+void CEPWing::saveGlossviewGaijiMap(const char* path) {
+    if (m_book == nullptr || m_book->getGaiji() == nullptr) return;
     CGaijiFontWriter::saveGlossviewGaijiMap(*m_book->getGaiji(), path);
 }
 
-void CEPWing::abort()
-{
-    if (m_book != nullptr)
-        m_book->abort();
+void CEPWing::abort() {
+    if (m_book != nullptr) m_book->abort();
 }
 
-int CEPWing::getProgress() const
-{
+int CEPWing::getProgress() const {
     return m_book != nullptr ? m_book->getProgress() : 0;
 }

@@ -51,12 +51,11 @@ public:
     // 24x48, 48x48) or null. -1 for a null or invalid directory name or an
     // over-long value (with a message; nothing registered), else the result
     // of opening the book.
-    int newBook(const char* title, const char* dirName, int bookTypeID, const char* gaijiFont,
-                const char* gaijiMap, const char* complexDef, const char* keywordFile, int fontMask,
-                const char* fontNames, int indexDef, bool separateMMData, uint16_t hanStart,
-                uint16_t zenStart);
-    int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask,
-                       const char* fontNames, bool separateMMData);
+    int newBook(const char* title, const char* dirName, int bookTypeID, const char* gaijiFont, const char* gaijiMap,
+                const char* complexDef, const char* keywordFile, int fontMask, const char* fontNames, int indexDef,
+                bool separateMMData, uint16_t hanStart, uint16_t zenStart);
+    int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
+                       bool separateMMData);
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);
@@ -74,8 +73,8 @@ public:
 private:
     void initOptions();
     void freeStrings();
-    int fillBookSpec(const char* title, const char* dirName, int bookTypeID, int fontMask,
-                     const char* fontNames, bool separateMMData);
+    int fillBookSpec(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
+                     bool separateMMData);
     int registerSubbook();
     void report(const char* text) const;
 
@@ -83,6 +82,6 @@ private:
     BOOK_SPEC m_spec;
     CEBCatalog* m_catalog;
     CEBBook* m_book;
-    int m_subbookIndex;   // catalog slot of the current book, -1 for none
+    int m_subbookIndex;  // catalog slot of the current book, -1 for none
     void (*m_callback)(const char* text);
 };

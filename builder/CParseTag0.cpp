@@ -14,53 +14,114 @@ struct TagRow {
 // Searched in this order; a name matches a row of exactly its length,
 // ignoring ASCII case.
 const TagRow kTagTable[] = {
-    {"META", 1, 1}, {"HTML", 2, 3}, {"BLOCKQUOTE", 83, 84},
-    {"CAPTION", 81, 82}, {"STRONG", 53, 54}, {"OBJECT", 85, 86},
-    {"TABLE", 73, 74}, {"TITLE", 6, 7}, {"NOBR", 51, 52},
-    {"CITE", 57, 58}, {"SPAN", 63, 64}, {"RUBY", 65, 66},
-    {"BODY", 8, 9}, {"HEAD", 4, 5}, {"IMG", 10, 11},
-    {"SUP", 47, 48}, {"SUB", 49, 50}, {"DFN", 59, 60},
-    {"DIV", 61, 62}, {"PRE", 71, 72}, {"DEL", 87, 88},
-    {"EM", 55, 56}, {"H1", 12, 13}, {"H2", 14, 15},
-    {"H3", 16, 17}, {"H4", 18, 19}, {"H5", 20, 21},
-    {"H6", 22, 23}, {"UL", 28, 29}, {"OL", 30, 31},
-    {"DL", 32, 33}, {"DT", 36, 37}, {"DD", 38, 39},
-    {"LI", 34, 35}, {"BR", 40, 40}, {"RB", 67, 68},
-    {"RT", 69, 70}, {"TR", 75, 76}, {"TH", 77, 78},
-    {"TD", 79, 80}, {"JEPAX", 111, 112}, {"JEPAXINFO", 113, 114},
-    {"BOOKINFO", 115, 116}, {"BOOK-TITLE", 117, 118}, {"FRONT", 119, 120},
-    {"FLOAT", 133, 134}, {"BACK", 121, 122}, {"NOTE", 129, 130},
-    {"REF", 127, 128}, {"RES", 131, 132}, {"KEY", 135, 136},
-    {"MLG", 137, 138}, {"NO", 123, 124}, {"GI", 125, 126},
-    {"DICX", 139, 140}, {"SUBHEADWORD", 141, 142}, {"SUBHEAD", 155, 156},
-    {"DIC-ITEM", 143, 144}, {"HEADWORD", 145, 146}, {"MEANING", 147, 148},
-    {"MEANING-HEAD", 153, 154}, {"EXAMPLE", 149, 150}, {"INDEX", 151, 152},
-    {"SUBCATEGORY", 105, 106}, {"CATEGORY", 103, 104}, {"COMPLEX", 99, 100},
-    {"KEYWORD", 109, 110}, {"GROUP", 101, 102}, {"ATTR", 107, 108},
-    {"GAIJIDATA", 89, 90}, {"FONTSET", 91, 92}, {"FONTDATA", 93, 94},
-    {"GAIJISET", 95, 96}, {"GAIJIMAP", 97, 98}, {"INDENT", 159, 160},
-    {"X4081", 161, 162}, {"EA", 157, 158}, {"A", 26, 27},
-    {"B", 41, 42}, {"I", 43, 44}, {"P", 24, 25},
-    {"U", 45, 46}, {"!", 163, 163}, {"?xml", 164, 164},
+    {"META", 1, 1},
+    {"HTML", 2, 3},
+    {"BLOCKQUOTE", 83, 84},
+    {"CAPTION", 81, 82},
+    {"STRONG", 53, 54},
+    {"OBJECT", 85, 86},
+    {"TABLE", 73, 74},
+    {"TITLE", 6, 7},
+    {"NOBR", 51, 52},
+    {"CITE", 57, 58},
+    {"SPAN", 63, 64},
+    {"RUBY", 65, 66},
+    {"BODY", 8, 9},
+    {"HEAD", 4, 5},
+    {"IMG", 10, 11},
+    {"SUP", 47, 48},
+    {"SUB", 49, 50},
+    {"DFN", 59, 60},
+    {"DIV", 61, 62},
+    {"PRE", 71, 72},
+    {"DEL", 87, 88},
+    {"EM", 55, 56},
+    {"H1", 12, 13},
+    {"H2", 14, 15},
+    {"H3", 16, 17},
+    {"H4", 18, 19},
+    {"H5", 20, 21},
+    {"H6", 22, 23},
+    {"UL", 28, 29},
+    {"OL", 30, 31},
+    {"DL", 32, 33},
+    {"DT", 36, 37},
+    {"DD", 38, 39},
+    {"LI", 34, 35},
+    {"BR", 40, 40},
+    {"RB", 67, 68},
+    {"RT", 69, 70},
+    {"TR", 75, 76},
+    {"TH", 77, 78},
+    {"TD", 79, 80},
+    {"JEPAX", 111, 112},
+    {"JEPAXINFO", 113, 114},
+    {"BOOKINFO", 115, 116},
+    {"BOOK-TITLE", 117, 118},
+    {"FRONT", 119, 120},
+    {"FLOAT", 133, 134},
+    {"BACK", 121, 122},
+    {"NOTE", 129, 130},
+    {"REF", 127, 128},
+    {"RES", 131, 132},
+    {"KEY", 135, 136},
+    {"MLG", 137, 138},
+    {"NO", 123, 124},
+    {"GI", 125, 126},
+    {"DICX", 139, 140},
+    {"SUBHEADWORD", 141, 142},
+    {"SUBHEAD", 155, 156},
+    {"DIC-ITEM", 143, 144},
+    {"HEADWORD", 145, 146},
+    {"MEANING", 147, 148},
+    {"MEANING-HEAD", 153, 154},
+    {"EXAMPLE", 149, 150},
+    {"INDEX", 151, 152},
+    {"SUBCATEGORY", 105, 106},
+    {"CATEGORY", 103, 104},
+    {"COMPLEX", 99, 100},
+    {"KEYWORD", 109, 110},
+    {"GROUP", 101, 102},
+    {"ATTR", 107, 108},
+    {"GAIJIDATA", 89, 90},
+    {"FONTSET", 91, 92},
+    {"FONTDATA", 93, 94},
+    {"GAIJISET", 95, 96},
+    {"GAIJIMAP", 97, 98},
+    {"INDENT", 159, 160},
+    {"X4081", 161, 162},
+    {"EA", 157, 158},
+    {"A", 26, 27},
+    {"B", 41, 42},
+    {"I", 43, 44},
+    {"P", 24, 25},
+    {"U", 45, 46},
+    {"!", 163, 163},
+    {"?xml", 164, 164},
 };
 
 // Control characters of the C locale; bytes from 0x80 up are characters.
-inline bool isControl(int c) { return (c >= 0 && c < 0x20) || c == 0x7F; }
-inline bool isBlankOrControl(int c) { return c == ' ' || isControl(c); }
-inline bool isWhite(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isControl(int c) {
+    return (c >= 0 && c < 0x20) || c == 0x7F;
+}
+inline bool isBlankOrControl(int c) {
+    return c == ' ' || isControl(c);
+}
+inline bool isWhite(int c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-inline int lowerAscii(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+inline int lowerAscii(int c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
-bool sameNameNoCase(const char* a, const char* b, int n)
-{
+bool sameNameNoCase(const char* a, const char* b, int n) {
     for (int i = 0; i < n; ++i)
-        if (lowerAscii(static_cast<unsigned char>(a[i])) != lowerAscii(static_cast<unsigned char>(b[i])))
-            return false;
+        if (lowerAscii(static_cast<unsigned char>(a[i])) != lowerAscii(static_cast<unsigned char>(b[i]))) return false;
     return true;
 }
 
-void clearTag(TAG_ITEM* tag)
-{
+void clearTag(TAG_ITEM* tag) {
     tag->code = TAG_UNKNOWN;
     tag->isEndTag = 0;
     for (TAG_ATTR_ITEM& a : tag->attr) {
@@ -75,22 +136,30 @@ void clearTag(TAG_ITEM* tag)
 // boundary. The tokenizer does not know the encoding, so text that is valid
 // UTF-8 up to a sequence cut by the end is taken as UTF-8, anything else as
 // Shift_JIS read from the start (p begins on a boundary).
-int characterBoundary(const unsigned char* p, int len)
-{
+int characterBoundary(const unsigned char* p, int len) {
     bool utf8 = true;
     int lastStart = 0;  // start of the last complete-or-not sequence
     int i = 0;
     while (i < len) {
         unsigned char c = p[i];
-        int need = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2
-                 : (c >= 0xF0 && c <= 0xF4) ? 3 : -1;
-        if (need < 0) { utf8 = false; break; }
+        int need = c < 0x80                   ? 0
+                   : (c >= 0xC2 && c <= 0xDF) ? 1
+                   : (c >= 0xE0 && c <= 0xEF) ? 2
+                   : (c >= 0xF0 && c <= 0xF4) ? 3
+                                              : -1;
+        if (need < 0) {
+            utf8 = false;
+            break;
+        }
         lastStart = i;
         int j = 1;
         while (j <= need && i + j < len && (p[i + j] & 0xC0) == 0x80) ++j;
         if (j <= need) {
-            if (i + j < len) { utf8 = false; break; }  // a non-continuation byte too early
-            return lastStart;                          // cut inside the last sequence
+            if (i + j < len) {
+                utf8 = false;
+                break;
+            }                  // a non-continuation byte too early
+            return lastStart;  // cut inside the last sequence
         }
         i += need + 1;
     }
@@ -111,25 +180,20 @@ int characterBoundary(const unsigned char* p, int len)
 
 }  // namespace
 
-CParseTag0::CParseTag0()
-    : m_stackIndex(-1), m_file(nullptr), m_line(0), m_cut(0)
-{
+CParseTag0::CParseTag0() : m_stackIndex(-1), m_file(nullptr), m_line(0), m_cut(0) {
     std::memset(m_stack, 0, sizeof m_stack);
 }
 
-CParseTag0::~CParseTag0()
-{
+CParseTag0::~CParseTag0() {
     close();
 }
 
-void CParseTag0::reset()
-{
+void CParseTag0::reset() {
     m_stackIndex = -1;
     m_line = 1;
 }
 
-int CParseTag0::open(const char* path)
-{
+int CParseTag0::open(const char* path) {
     close();
     m_line = 1;
     m_cut = 0;
@@ -157,8 +221,7 @@ int CParseTag0::open(const char* path)
     return 0;
 }
 
-void CParseTag0::close()
-{
+void CParseTag0::close() {
     if (m_file != nullptr) {
         std::fclose(m_file);
         m_file = nullptr;
@@ -167,8 +230,7 @@ void CParseTag0::close()
     m_pushBack.clear();
 }
 
-int CParseTag0::readByte()
-{
+int CParseTag0::readByte() {
     int c;
     if (!m_pushBack.empty()) {
         c = m_pushBack.back();
@@ -180,15 +242,13 @@ int CParseTag0::readByte()
     return c;
 }
 
-void CParseTag0::unreadByte(int c)
-{
+void CParseTag0::unreadByte(int c) {
     if (c == EOF) return;
     if (c == '\n') --m_line;
     m_pushBack.push_back(static_cast<unsigned char>(c));
 }
 
-int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace)
-{
+int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace) {
     TAG_ITEM scratch;
     if (tag == nullptr) tag = &scratch;
     clearTag(tag);
@@ -250,8 +310,7 @@ int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace)
             c = readByte();
         }
         if (m_cut) {
-            int keep = runStart + characterBoundary(reinterpret_cast<unsigned char*>(buf) + runStart,
-                                                    len - runStart);
+            int keep = runStart + characterBoundary(reinterpret_cast<unsigned char*>(buf) + runStart, len - runStart);
             if (keep == 0) keep = len;  // no boundary at all: cut where the buffer ends
             for (int k = len - 1; k >= keep; --k) unreadByte(static_cast<unsigned char>(buf[k]));
             len = keep;
@@ -272,8 +331,10 @@ int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace)
             break;
         }
         buf[len++] = static_cast<char>(c);
-        if (c == '"') quoted = !quoted;
-        else if (c == '>' && !quoted) break;
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == '>' && !quoted)
+            break;
     }
     if (m_cut) {
         int keep = characterBoundary(reinterpret_cast<unsigned char*>(buf), len);
@@ -286,8 +347,7 @@ int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace)
     return len;
 }
 
-int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tokenStart)
-{
+int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tokenStart) {
     TAG_ITEM scratch;
     if (tag == nullptr) tag = &scratch;
     clearTag(tag);
@@ -316,8 +376,10 @@ int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tok
     bool quoted = false;
     while (i < length) {
         char c = buffer[i++];
-        if (c == '"') quoted = !quoted;
-        else if (c == '>' && !quoted) break;
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == '>' && !quoted)
+            break;
     }
     analyse(buffer + start, i - start, tag);
     return i;
@@ -325,8 +387,7 @@ int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tok
 
 // Names the tag p[0..len) (p[0] is '<') and records its attributes; never
 // looks outside the token.
-void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag)
-{
+void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag) {
     tag->code = TAG_UNKNOWN;
     int i = 1;
     if (i < len && p[i] == '/') {
@@ -369,8 +430,10 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag)
                 a.value = p + vs;
                 a.valueLen = i - vs;
             }
-            if (i < len && p[i] == ',') ++i;
-            else if (i < len && (p[i] == '/' || p[i] == '>')) break;
+            if (i < len && p[i] == ',')
+                ++i;
+            else if (i < len && (p[i] == '/' || p[i] == '>'))
+                break;
         }
     }
 
@@ -381,19 +444,16 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag)
     }
 }
 
-void CParseTag0::push(int code)
-{
+void CParseTag0::push(int code) {
     if (m_stackIndex + 1 < kStackSize) m_stack[++m_stackIndex] = code;
 }
 
-int CParseTag0::pop()
-{
+int CParseTag0::pop() {
     if (m_stackIndex < 0) return kEmptyStackCode;
     return m_stack[m_stackIndex--];
 }
 
-int CParseTag0::top() const
-{
+int CParseTag0::top() const {
     if (m_stackIndex < 0) return kEmptyStackCode;
     return m_stack[m_stackIndex];
 }

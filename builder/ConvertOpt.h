@@ -7,14 +7,14 @@
 // Index selection: ConvertOpt::idx[i] for i in this order (also the bit
 // order of newBook's feature mask).
 enum {
-    IDX_WORD_HYOKI = 0,     // hasWordSearchHyoki: prefix search by written form
-    IDX_WORD_KANA,          // hasWordSearchKana: prefix search by kana
-    IDX_ENDWORD_HYOKI,      // hasEndWordSearchHyoki: suffix search by written form
-    IDX_ENDWORD_KANA,       // hasEndWordSearchKana: suffix search by kana
-    IDX_KEYWORD,            // hasKeywordSearch
-    IDX_COMPLEX,            // hasComplex
-    IDX_MENU,               // hasMenu
-    IDX_CROSS,              // hasCrossSearch
+    IDX_WORD_HYOKI = 0,  // hasWordSearchHyoki: prefix search by written form
+    IDX_WORD_KANA,       // hasWordSearchKana: prefix search by kana
+    IDX_ENDWORD_HYOKI,   // hasEndWordSearchHyoki: suffix search by written form
+    IDX_ENDWORD_KANA,    // hasEndWordSearchKana: suffix search by kana
+    IDX_KEYWORD,         // hasKeywordSearch
+    IDX_COMPLEX,         // hasComplex
+    IDX_MENU,            // hasMenu
+    IDX_CROSS,           // hasCrossSearch
     IDX_COUNT
 };
 
@@ -25,10 +25,10 @@ struct ConvertOpt {
     char keywordFile[256];
     char gaijiFile[256];
     char gaijiMapFile[256];
-    char outPath[256];      // output directory, with trailing "/"
+    char outPath[256];  // output directory, with trailing "/"
     char basePath[256];
-    int ebType;             // 1 EPWING, 0 EB
-    int idx[IDX_COUNT];     // index selection, IDX_* order, 0 or 1
+    int ebType;          // 1 EPWING, 0 EB
+    int idx[IDX_COUNT];  // index selection, IDX_* order, 0 or 1
     char* stopWord;
     int delBlank;
     int delSym;
@@ -47,7 +47,7 @@ struct ConvertOpt {
     int typeCplxKwd;
     int topMenu;
     int singleLine;
-    char* kanaSep1;         // Shift_JIS
+    char* kanaSep1;  // Shift_JIS
     char* kanaSep2;
     int hyokiSep;
     int makeFig;
@@ -80,20 +80,20 @@ struct ConvertOpt {
     int16_t pdicPronon;
     int16_t pdicHonbun;
     int16_t pdicYorei;
-    uint32_t maxStringT;    // string table size in bytes (never below 256,000,000)
+    uint32_t maxStringT;  // string table size in bytes (never below 256,000,000)
 };
 
 // Gaiji font slots of BOOK_SPEC::fontNames and of the driver's font-name
 // block, with the font mask bit of each.
 enum {
-    FONT_SLOT_8X16 = 0,     // mask 0x02
-    FONT_SLOT_16X16,        // mask 0x01
-    FONT_SLOT_12X24,        // mask 0x08 (16x24 shares it)
-    FONT_SLOT_24X24,        // mask 0x04
-    FONT_SLOT_16X30,        // mask 0x20
-    FONT_SLOT_32X30,        // mask 0x10
-    FONT_SLOT_24X48,        // mask 0x80
-    FONT_SLOT_48X48,        // mask 0x40
+    FONT_SLOT_8X16 = 0,  // mask 0x02
+    FONT_SLOT_16X16,     // mask 0x01
+    FONT_SLOT_12X24,     // mask 0x08 (16x24 shares it)
+    FONT_SLOT_24X24,     // mask 0x04
+    FONT_SLOT_16X30,     // mask 0x20
+    FONT_SLOT_32X30,     // mask 0x10
+    FONT_SLOT_24X48,     // mask 0x80
+    FONT_SLOT_48X48,     // mask 0x40
     FONT_SLOTS
 };
 
@@ -102,10 +102,10 @@ static const int kFontSlotMask[FONT_SLOTS] = {0x02, 0x01, 0x08, 0x04, 0x20, 0x10
 
 // One book of a build.
 struct BOOK_SPEC {
-    char title[81];         // Shift_JIS, at most 80 bytes
-    char dirName[9];        // at most 8 bytes: letters, digits, "_" (upper case)
+    char title[81];   // Shift_JIS, at most 80 bytes
+    char dirName[9];  // at most 8 bytes: letters, digits, "_" (upper case)
     int bookTypeID;
-    char complexDef[256];   // complex-search definition path, empty for none
+    char complexDef[256];  // complex-search definition path, empty for none
     char fontNames[FONT_SLOTS][9];
     bool separateMMData;
     uint16_t hanStart;

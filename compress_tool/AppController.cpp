@@ -10,10 +10,10 @@
 #include "platform/UITextField.h"
 #include "platform/UITextView.h"
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -22,15 +22,24 @@ const size_t kPathBuffer = 256;
 
 const char* reasonText(int code) {
     switch (code) {
-    case 1: return "There is no input file.";
-    case 2: return "already compressed.";
-    case 3: return "checksum error.";
-    case 4: return "invalid argument.";
-    case 5: return "output device can't be used.";
-    case 6: return "system error";
-    case 7: return "not a compressed file.";
-    case 8: return "skipped";
-    default: return "unknown error";
+        case 1:
+            return "There is no input file.";
+        case 2:
+            return "already compressed.";
+        case 3:
+            return "checksum error.";
+        case 4:
+            return "invalid argument.";
+        case 5:
+            return "output device can't be used.";
+        case 6:
+            return "system error";
+        case 7:
+            return "not a compressed file.";
+        case 8:
+            return "skipped";
+        default:
+            return "unknown error";
     }
 }
 
@@ -51,14 +60,28 @@ bool startsAsEbzip(const char* path) {
     return yes;
 }
 
-bool isOn(const UICheckBox* box) { return box && box->state() == UIStateOn; }
+bool isOn(const UICheckBox* box) {
+    return box && box->state() == UIStateOn;
+}
 
 }  // namespace
 
 AppController::AppController()
-    : textView(nullptr), tableView(nullptr), keepOriginalCheck(nullptr), copyTreeCheck(nullptr),
-      speedUpCheck(nullptr), cryptCheck(nullptr), zipLevelSlider(nullptr), outputPath(nullptr), selectedItem(-1),
-      m_speedUp(0), m_keepOriginal(0), m_copyTree(0), m_zipLevel(0), m_crypt(0), m_failures(0) {}
+    : textView(nullptr),
+      tableView(nullptr),
+      keepOriginalCheck(nullptr),
+      copyTreeCheck(nullptr),
+      speedUpCheck(nullptr),
+      cryptCheck(nullptr),
+      zipLevelSlider(nullptr),
+      outputPath(nullptr),
+      selectedItem(-1),
+      m_speedUp(0),
+      m_keepOriginal(0),
+      m_copyTree(0),
+      m_zipLevel(0),
+      m_crypt(0),
+      m_failures(0) {}
 
 AppController::~AppController() = default;
 
@@ -251,7 +274,9 @@ void AppController::clearList(void*) {
     if (tableView) tableView->reloadData();
 }
 
-int AppController::numberOfRowsInTableView(UITableView*) { return static_cast<int>(fileListArray.size()); }
+int AppController::numberOfRowsInTableView(UITableView*) {
+    return static_cast<int>(fileListArray.size());
+}
 
 std::string AppController::tableViewObjectValue(UITableView*, const std::string& columnIdentifier, int row,
                                                 bool* found) {

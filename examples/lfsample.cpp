@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     w->setOutput(out.c_str(), 1);
     // Prefix and suffix word search, prefix and suffix kana search, keyword search.
     const int indexes = 0x01 | 0x02 | 0x04 | 0x08 | 0x10;
-    int r = w->newBook("Lexforge Sample", "SAMPLE", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
-                       indexes, false, 0, 0);
+    int r = w->newBook("Lexforge Sample", "SAMPLE", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, indexes,
+                       false, 0, 0);
     if (r == 0) {
         w->addSource((sample + "/dict.txt").c_str(), "dict", 5, nullptr);
         w->setCopyright((sample + "/copyright.txt").c_str());

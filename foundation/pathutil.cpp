@@ -14,11 +14,12 @@
 
 namespace {
 
-inline bool isSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Copies n bytes of src into out as a zero-terminated string when it fits.
-int putPart(const char* src, size_t n, char* out, size_t outSize)
-{
+int putPart(const char* src, size_t n, char* out, size_t outSize) {
     if (!out || outSize == 0) return -1;
     if (n >= outSize) {
         out[0] = 0;
@@ -30,8 +31,7 @@ int putPart(const char* src, size_t n, char* out, size_t outSize)
 }
 
 // Offset of the file-name part: after the last separator.
-size_t fileNameStart(const char* path, size_t len)
-{
+size_t fileNameStart(const char* path, size_t len) {
     size_t start = 0;
     for (size_t i = 0; i < len; ++i)
         if (isSeparator(path[i])) start = i + 1;
@@ -39,15 +39,13 @@ size_t fileNameStart(const char* path, size_t len)
 }
 
 // Offset of the extension's "." inside name[0..len), or len when there is none.
-size_t extensionDot(const char* name, size_t len)
-{
+size_t extensionDot(const char* name, size_t len) {
     for (size_t i = len; i > 1; --i)
         if (name[i - 1] == '.') return i - 1;
     return len;  // no ".", or only one at the first character
 }
 
-bool equalsNoCase(const char* a, const char* b)
-{
+bool equalsNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
         if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
@@ -61,8 +59,7 @@ bool equalsNoCase(const char* a, const char* b)
 class DirHandle {
 public:
     explicit DirHandle(const char* path) : dir_(opendir(path)) {}
-    ~DirHandle()
-    {
+    ~DirHandle() {
         if (dir_) closedir(dir_);
     }
     DirHandle(const DirHandle&) = delete;
@@ -77,8 +74,7 @@ private:
 constexpr int kMaxDepth = 32;
 
 // Searches dir (no trailing "/") for one of names; fills result on a match.
-bool searchDir(const std::string& dir, const char* const* names, int depth, std::string& result)
-{
+bool searchDir(const std::string& dir, const char* const* names, int depth, std::string& result) {
     std::string subdirs;  // kept as a list of names to visit after this level
     std::string found;
     {
@@ -114,8 +110,7 @@ bool searchDir(const std::string& dir, const char* const* names, int depth, std:
     return false;
 }
 
-const char* findInto(char* buffer, const char* dir, const char* const* names, int depth)
-{
+const char* findInto(char* buffer, const char* dir, const char* const* names, int depth) {
     buffer[0] = 0;
     if (!dir || !names) return nullptr;
     std::string d(dir);
@@ -134,31 +129,27 @@ char findAnyFileBuffer[kPathSize];
 
 }  // namespace
 
-int pathDirName(const char* path, char* out, size_t outSize)
-{
+int pathDirName(const char* path, char* out, size_t outSize) {
     size_t len = path ? std::strlen(path) : 0;
     size_t start = fileNameStart(path ? path : "", len);
     size_t n = start > 1 ? start - 1 : 0;
     return putPart(path, n, out, outSize);
 }
 
-int pathFileName(const char* path, char* out, size_t outSize)
-{
+int pathFileName(const char* path, char* out, size_t outSize) {
     size_t len = path ? std::strlen(path) : 0;
     size_t start = fileNameStart(path ? path : "", len);
     return putPart(path ? path + start : "", len - start, out, outSize);
 }
 
-int pathStem(const char* path, char* out, size_t outSize)
-{
+int pathStem(const char* path, char* out, size_t outSize) {
     size_t len = path ? std::strlen(path) : 0;
     size_t start = fileNameStart(path ? path : "", len);
     const char* name = path ? path + start : "";
     return putPart(name, extensionDot(name, len - start), out, outSize);
 }
 
-int pathExtension(const char* path, char* out, size_t outSize)
-{
+int pathExtension(const char* path, char* out, size_t outSize) {
     size_t len = path ? std::strlen(path) : 0;
     size_t start = fileNameStart(path ? path : "", len);
     const char* name = path ? path + start : "";
@@ -168,32 +159,27 @@ int pathExtension(const char* path, char* out, size_t outSize)
     return putPart(name + dot + 1, nameLen - dot - 1, out, outSize);
 }
 
-int lineEndLength(const char* p)
-{
+int lineEndLength(const char* p) {
     if (!p) return 0;
     if (p[0] == '\r') return p[1] == '\n' ? 2 : 1;
     return p[0] == '\n' ? 1 : 0;
 }
 
-int fileExists(const char* path)
-{
+int fileExists(const char* path) {
     struct stat st;
     return path && stat(path, &st) == 0 ? 1 : 0;
 }
 
-const char* findFile(const char* dir, const char* name, int depth)
-{
+const char* findFile(const char* dir, const char* name, int depth) {
     const char* names[2] = {name, nullptr};
     return name ? findInto(findFileBuffer, dir, names, depth) : nullptr;
 }
 
-const char* findAnyFile(const char* dir, const char* const* names, int depth)
-{
+const char* findAnyFile(const char* dir, const char* const* names, int depth) {
     return findInto(findAnyFileBuffer, dir, names, depth);
 }
 
-int copyFile(const char* src, const char* dst)
-{
+int copyFile(const char* src, const char* dst) {
     if (!src || !dst || !*src || !*dst) return -1;
     int in = open(src, O_RDONLY);
     if (in < 0) return -1;
@@ -237,8 +223,7 @@ int copyFile(const char* src, const char* dst)
     return ok ? 0 : -1;
 }
 
-int makeDirectories(const char* path)
-{
+int makeDirectories(const char* path) {
     if (!path || !*path) return -1;
     std::string p(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();

@@ -4,11 +4,11 @@
 // writes there.
 #pragma once
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 

@@ -8,13 +8,13 @@
 #include "foundation/book/CEBCatalog.h"
 #include "fuzz/FuzzScratch.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -22,7 +22,9 @@ const char* const kNames[] = {"CATALOGS", "CATALOG", "LANGUAGE", "BOOK.IDX", "HO
 
 FuzzScratch g_scratch("fuzz_catalog", {std::begin(kNames), std::end(kNames)});
 
-const std::string& scratchDir() { return g_scratch.dir(); }
+const std::string& scratchDir() {
+    return g_scratch.dir();
+}
 
 bool writeScratch(const char* name, const uint8_t* data, size_t size) {
     return writeScratchFile(scratchDir() + "/" + name, data, size);

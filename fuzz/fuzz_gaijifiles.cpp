@@ -4,14 +4,13 @@
 // Allocation then runs on whatever the file left in the code counters.
 #include "builder/gaiji/CGaiji.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     static const std::string path = "/tmp/fuzz_gaijifiles." + std::to_string(getpid());
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -22,9 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CGaiji g;
     try {
         switch (data[0] % 3) {
-        case 0: g.parseGaijiMap(path.c_str(), nullptr, nullptr); break;
-        case 1: g.parseGaijiFont(path.c_str()); break;
-        default: g.loadHexFont(path.c_str()); break;
+            case 0:
+                g.parseGaijiMap(path.c_str(), nullptr, nullptr);
+                break;
+            case 1:
+                g.parseGaijiFont(path.c_str());
+                break;
+            default:
+                g.loadHexFont(path.c_str());
+                break;
         }
         uint32_t code = 0;
         for (uint32_t cp : {0xE9u, 0x4E00u, 0x20B9Fu}) {

@@ -3,11 +3,11 @@
 // 2 S-EBXA START, 3 SSED); the rest is the file. For SSED the rest is a u32
 // big-endian length L, L bytes of SSEDINFO catalog, then the bytes of the
 // component file "HONMON.DIC". Every block (up to a bound) is decoded.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "foundation/storage/CEbxaDecoder.h"
@@ -21,7 +21,9 @@ const int64_t kMaxBlocks = 512;  // blocks decoded per input
 
 FuzzScratch g_scratch("fuzz_legacy", {"BOOK.IDX", "HONMON.DIC"});
 
-const std::string& scratchDir() { return g_scratch.dir(); }
+const std::string& scratchDir() {
+    return g_scratch.dir();
+}
 
 void huffman(const uint8_t* data, size_t size, int version) {
     FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
@@ -87,10 +89,18 @@ void ssed(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     switch (data[0] & 3) {
-    case 0: huffman(data + 1, size - 1, CHuffmanDecoder::VERSION_4); break;
-    case 1: huffman(data + 1, size - 1, CHuffmanDecoder::VERSION_6); break;
-    case 2: ebxa(data + 1, size - 1); break;
-    default: ssed(data + 1, size - 1); break;
+        case 0:
+            huffman(data + 1, size - 1, CHuffmanDecoder::VERSION_4);
+            break;
+        case 1:
+            huffman(data + 1, size - 1, CHuffmanDecoder::VERSION_6);
+            break;
+        case 2:
+            ebxa(data + 1, size - 1);
+            break;
+        default:
+            ssed(data + 1, size - 1);
+            break;
     }
     return 0;
 }

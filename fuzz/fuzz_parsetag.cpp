@@ -3,16 +3,15 @@
 // white-space modes. Every token and attribute must lie inside its text.
 #include "builder/CParseTag0.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-void checkInside(const TAG_ITEM& tag, const char* begin, const char* end)
-{
+void checkInside(const TAG_ITEM& tag, const char* begin, const char* end) {
     for (const TAG_ATTR_ITEM& a : tag.attr) {
         if (a.name == nullptr) break;
         if (a.name < begin || a.name + a.nameLen > end || a.nameLen < 0) abort();
@@ -22,8 +21,7 @@ void checkInside(const TAG_ITEM& tag, const char* begin, const char* end)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
     CParseTag0 p;
     size_t pos = 0;

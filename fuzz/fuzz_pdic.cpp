@@ -1,19 +1,18 @@
 // libFuzzer target for the PDIC dictionary reader: the input is written to a
 // temporary file, opened, walked entry by entry, searched by headword and by
 // full text, and every hit read back.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "foundation/pdic/CPDicReader.h"
 
 namespace {
 
-std::string tempPath()
-{
+std::string tempPath() {
     static std::string path;
     if (path.empty()) {
         const char* base = getenv("TMPDIR");
@@ -24,8 +23,7 @@ std::string tempPath()
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = tempPath();
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
@@ -43,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Walk: every index entry once, a bounded number of entries.
         if (r.seekIndex(0) == 0 || r.indexCount() > 0) {
             for (int i = 0; i < 5000; ++i) {
-                const int rc = r.nextEntry(word.data(), 1025, meaning.data(), 4001, example.data(), 4001,
-                                           pron.data(), 101, &level, nullptr, PDIC_ENTRY_CRLF_TO_LF);
+                const int rc = r.nextEntry(word.data(), 1025, meaning.data(), 4001, example.data(), 4001, pron.data(),
+                                           101, &level, nullptr, PDIC_ENTRY_CRLF_TO_LF);
                 if (rc == 1) break;
             }
         }

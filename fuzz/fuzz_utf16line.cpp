@@ -3,15 +3,14 @@
 // buffer and reach the end of the file.
 #include "builder/sources/sourcetext.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     static const std::string path = "/tmp/fuzz_utf16line." + std::to_string(getpid());
     FILE* f = std::fopen(path.c_str(), "wb");

@@ -9,10 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size == 0)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
     const unsigned flags = data[0];
     const char* text = reinterpret_cast<const char*>(data + 1);
     const int length = static_cast<int>(size - 1);
@@ -25,16 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     GAIJI_CODE_STATE state = {0xA121, 0xA122, 0xB121, 0xB122, items, 3};
 
     CBlockStream s(1, 0);
-    if (flags & 4)
-        s.setGaijiMap(&state);
+    if (flags & 4) s.setGaijiMap(&state);
     s.setColumn(static_cast<int>(flags >> 3));
     s.writeText(text, length, flags & 1, flags & 2);
-    if (s.currentOffset() % 2 != 0)
-        abort();  // a lone byte in book text
+    if (s.currentOffset() % 2 != 0) abort();  // a lone byte in book text
 
     CBlockStream h(1, 0);
     h.writeHexCodes(text, length);
-    if (h.currentOffset() % 2 != 0)
-        abort();
+    if (h.currentOffset() % 2 != 0) abort();
     return 0;
 }

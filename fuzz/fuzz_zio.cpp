@@ -5,17 +5,19 @@
 #include "foundation/storage/CZio.h"
 #include "fuzz/FuzzScratch.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 FuzzScratch g_scratch("fuzz_zio", {"START", "HONMON"});
 
-const std::string& scratchDir() { return g_scratch.dir(); }
+const std::string& scratchDir() {
+    return g_scratch.dir();
+}
 
 }  // namespace
 

@@ -11,8 +11,7 @@ using namespace lftest;
 
 namespace {
 
-void save(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes)
-{
+void save(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = dir + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return;
@@ -20,8 +19,7 @@ void save(const std::string& dir, const std::string& name, const std::vector<uin
     std::fclose(f);
 }
 
-PdicEntry entry(const std::u32string& word, const std::u32string& meaning)
-{
+PdicEntry entry(const std::u32string& word, const std::u32string& meaning) {
     PdicEntry e;
     e.word = word;
     e.meaning = meaning;
@@ -30,8 +28,7 @@ PdicEntry entry(const std::u32string& word, const std::u32string& meaning)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) return 1;
     const std::string dir = argv[1];
     PdicLayout lay;

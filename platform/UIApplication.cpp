@@ -3,12 +3,13 @@
 #include "platform/UIApplicationDelegate.h"
 
 UIApplication::UIApplication()
-    : m_running(false), m_stop(false), m_mainThread(std::this_thread::get_id()),
-      m_delegate(nullptr) {}
+    : m_running(false), m_stop(false), m_mainThread(std::this_thread::get_id()), m_delegate(nullptr) {}
 
 UIApplication::~UIApplication() = default;
 
-bool UIApplication::isMainThread() const { return std::this_thread::get_id() == m_mainThread; }
+bool UIApplication::isMainThread() const {
+    return std::this_thread::get_id() == m_mainThread;
+}
 
 int UIApplication::run() {
     m_mainThread = std::this_thread::get_id();

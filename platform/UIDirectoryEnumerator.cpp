@@ -1,9 +1,9 @@
 #include "platform/UIDirectoryEnumerator.h"
 
-#include <algorithm>
-#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 

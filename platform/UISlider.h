@@ -7,7 +7,9 @@
 class UISlider {
 public:
     UISlider(double minValue = 0, double maxValue = 1, double value = 0)
-        : m_min(minValue), m_max(maxValue), m_value(value) { clamp(); }
+        : m_min(minValue), m_max(maxValue), m_value(value) {
+        clamp();
+    }
 
     double minValue() const { return m_min; }
     double maxValue() const { return m_max; }

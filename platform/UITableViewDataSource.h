@@ -10,6 +10,6 @@ public:
     virtual ~UITableViewDataSource() = default;
     virtual int numberOfRowsInTableView(UITableView* table) = 0;
     // Text of a cell; found is false for "nothing".
-    virtual std::string tableViewObjectValue(UITableView* table, const std::string& columnIdentifier,
-                                             int row, bool* found) = 0;
+    virtual std::string tableViewObjectValue(UITableView* table, const std::string& columnIdentifier, int row,
+                                             bool* found) = 0;
 };

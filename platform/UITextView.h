@@ -18,7 +18,7 @@ public:
     void setString(const std::string& text);
 
     UIRange selectedRange() const { return m_selection; }
-    void setSelectedRange(UIRange range);   // clamped to the text
+    void setSelectedRange(UIRange range);  // clamped to the text
     void selectAll() { setSelectedRange(UIRange{0, m_text.size()}); }
 
     void insertText(const std::string& text);
@@ -28,12 +28,8 @@ public:
     void display();
     int displayCount() const { return m_displays; }
 
-    void setInsertObserver(std::function<void(const std::string&)> observer) {
-        m_observer = std::move(observer);
-    }
-    void setDisplayHandler(std::function<void(const std::string&)> handler) {
-        m_displayHandler = std::move(handler);
-    }
+    void setInsertObserver(std::function<void(const std::string&)> observer) { m_observer = std::move(observer); }
+    void setDisplayHandler(std::function<void(const std::string&)> handler) { m_displayHandler = std::move(handler); }
 
 private:
     std::string m_text;

@@ -37,28 +37,24 @@ struct SizeInfo {
 
 // Indexed by GaijiFontSize.
 const SizeInfo kSizes[GAIJI_FONT_SIZES] = {
-    {8, 16, GAIJI_MASK_8X16, "8X16", 4},
-    {16, 16, GAIJI_MASK_16X16, "16X16", 5},
-    {12, 24, GAIJI_MASK_12X24, "12X24", 5},
-    {16, 24, GAIJI_MASK_16X24, "16X24", 5},
-    {24, 24, GAIJI_MASK_24X24, "24X24", 5},
-    {16, 30, GAIJI_MASK_16X30, "16X30", 5},
-    {32, 30, GAIJI_MASK_32X30, "32X30", 5},
-    {24, 48, GAIJI_MASK_24X48, "24X48", 5},
+    {8, 16, GAIJI_MASK_8X16, "8X16", 4},    {16, 16, GAIJI_MASK_16X16, "16X16", 5},
+    {12, 24, GAIJI_MASK_12X24, "12X24", 5}, {16, 24, GAIJI_MASK_16X24, "16X24", 5},
+    {24, 24, GAIJI_MASK_24X24, "24X24", 5}, {16, 30, GAIJI_MASK_16X30, "16X30", 5},
+    {32, 30, GAIJI_MASK_32X30, "32X30", 5}, {24, 48, GAIJI_MASK_24X48, "24X48", 5},
     {48, 48, GAIJI_MASK_48X48, "48X48", 5},
 };
 
 // Order in which FONTSET size values are tried.
 const int kSizeSearchOrder[GAIJI_FONT_SIZES] = {
-    GAIJI_16X16, GAIJI_24X24, GAIJI_32X30, GAIJI_48X48, GAIJI_8X16,
-    GAIJI_12X24, GAIJI_16X24, GAIJI_16X30, GAIJI_24X48,
+    GAIJI_16X16, GAIJI_24X24, GAIJI_32X30, GAIJI_48X48, GAIJI_8X16, GAIJI_12X24, GAIJI_16X24, GAIJI_16X30, GAIJI_24X48,
 };
 
-inline int lowerAscii(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+inline int lowerAscii(int c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 // The first n bytes of text equal key, ignoring ASCII case; text holds len bytes.
-bool startsWithNoCase(const char* text, int len, const char* key, int n)
-{
+bool startsWithNoCase(const char* text, int len, const char* key, int n) {
     if (text == nullptr || len < n) return false;
     for (int i = 0; i < n; ++i)
         if (lowerAscii(static_cast<unsigned char>(text[i])) != lowerAscii(static_cast<unsigned char>(key[i])))
@@ -66,8 +62,7 @@ bool startsWithNoCase(const char* text, int len, const char* key, int n)
     return true;
 }
 
-bool equalNoCase(const char* a, const char* b)
-{
+bool equalNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
         int ca = lowerAscii(static_cast<unsigned char>(*a));
         int cb = lowerAscii(static_cast<unsigned char>(*b));
@@ -79,8 +74,7 @@ bool equalNoCase(const char* a, const char* b)
 // A zero-terminated copy of an attribute value, cut to the buffer.
 struct ValueText {
     char text[64];
-    ValueText(const char* v, int n)
-    {
+    ValueText(const char* v, int n) {
         if (n < 0) n = 0;
         if (n > static_cast<int>(sizeof text) - 1) n = sizeof text - 1;
         if (n > 0) std::memcpy(text, v, n);
@@ -88,8 +82,7 @@ struct ValueText {
     }
 };
 
-unsigned long parseUnsigned(const char* text, int base)
-{
+unsigned long parseUnsigned(const char* text, int base) {
     errno = 0;
     char* end = nullptr;
     unsigned long v = std::strtoul(text, &end, base);
@@ -98,14 +91,15 @@ unsigned long parseUnsigned(const char* text, int base)
 }
 
 struct FileCloser {
-    void operator()(FILE* f) const { if (f != nullptr) std::fclose(f); }
+    void operator()(FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 // Reads a definition file whole. 0, -1 when it cannot be opened; throws when
 // it is larger than any definition file should be.
-int readWholeFile(const char* path, std::vector<char>* data, const char* tooLarge)
-{
+int readWholeFile(const char* path, std::vector<char>* data, const char* tooLarge) {
     if (path == nullptr) return -1;
     FilePtr f(std::fopen(path, "rb"));
     if (!f) return -1;
@@ -120,10 +114,11 @@ int readWholeFile(const char* path, std::vector<char>* data, const char* tooLarg
     return 0;
 }
 
-inline bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+inline bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
 
-int lineOf(const std::vector<char>& data, size_t pos)
-{
+int lineOf(const std::vector<char>& data, size_t pos) {
     int line = 1;
     for (size_t i = 0; i < pos && i < data.size(); ++i)
         if (data[i] == '\n') ++line;
@@ -132,8 +127,7 @@ int lineOf(const std::vector<char>& data, size_t pos)
 
 // Reads one line of at most 1023 bytes (the rest of a longer line is
 // discarded); false at the end of the file with nothing read.
-bool readTextLine(FILE* f, std::string* line)
-{
+bool readTextLine(FILE* f, std::string* line) {
     line->clear();
     int c;
     bool any = false;
@@ -146,17 +140,14 @@ bool readTextLine(FILE* f, std::string* line)
 }
 
 // Code points that take a narrow (half-width) gaiji code.
-bool takesNarrowCode(uint32_t cp)
-{
+bool takesNarrowCode(uint32_t cp) {
     return cp <= 0x05FF || (cp >= 0x0E00 && cp <= 0x0EFF) || (cp >= 0x1E00 && cp <= 0x1FFF) ||
-           (cp >= 0x2C60 && cp <= 0x2C7F) || (cp >= 0xFB00 && cp <= 0xFB4F) ||
-           (cp >= 0xFE20 && cp <= 0xFE2F) || (cp >= 0xFE50 && cp <= 0xFE6F) ||
-           (cp >= 0xFF61 && cp <= 0xFF9F);
+           (cp >= 0x2C60 && cp <= 0x2C7F) || (cp >= 0xFB00 && cp <= 0xFB4F) || (cp >= 0xFE20 && cp <= 0xFE2F) ||
+           (cp >= 0xFE50 && cp <= 0xFE6F) || (cp >= 0xFF61 && cp <= 0xFF9F);
 }
 
 // A code with a cell outside 0x21..0x7E moves to the next valid cell.
-uint32_t toValidCell(uint32_t code)
-{
+uint32_t toValidCell(uint32_t code) {
     uint32_t low = code & 0xFF;
     if (low < 0x21) return (code & 0xFF00) | 0x21;
     if (low > 0x7E) return ((code + 0x100) & 0xFF00) | 0x21;
@@ -165,9 +156,7 @@ uint32_t toValidCell(uint32_t code)
 
 }  // namespace
 
-CGaiji::CGaiji()
-    : m_sizeMask(0), m_callback(nullptr), m_narrowReported(false), m_wideReported(false)
-{
+CGaiji::CGaiji() : m_sizeMask(0), m_callback(nullptr), m_narrowReported(false), m_wideReported(false) {
     try {
         m_items.resize(kCapacityStep);
     } catch (const std::bad_alloc&) {
@@ -183,54 +172,58 @@ CGaiji::CGaiji()
 
 CGaiji::~CGaiji() = default;
 
-uint32_t CGaiji::nextCode(uint32_t code)
-{
+uint32_t CGaiji::nextCode(uint32_t code) {
     uint32_t c = code + 1;
     if ((c & 0xFF) <= 0x7E) return c;
     return ((code + 0x101) & 0xFF00) + 0x21;
 }
 
-bool CGaiji::isGaijiCode(uint32_t code)
-{
+bool CGaiji::isGaijiCode(uint32_t code) {
     uint32_t high = code >> 8, low = code & 0xFF;
     return code <= 0xFFFF && high >= 0xA1 && high <= 0xFE && low >= 0x21 && low <= 0x7E;
 }
 
-int CGaiji::sizeWidth(int size) { return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].width : 0; }
-int CGaiji::sizeHeight(int size) { return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].height : 0; }
-int CGaiji::sizeMaskBit(int size) { return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].maskBit : 0; }
+int CGaiji::sizeWidth(int size) {
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].width : 0;
+}
+int CGaiji::sizeHeight(int size) {
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].height : 0;
+}
+int CGaiji::sizeMaskBit(int size) {
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].maskBit : 0;
+}
 
-bool CGaiji::sizeIsNarrow(int size)
-{
+bool CGaiji::sizeIsNarrow(int size) {
     return sizeWidth(size) != sizeHeight(size) && size != GAIJI_32X30;
 }
 
-int CGaiji::hexIndex(int size)
-{
+int CGaiji::hexIndex(int size) {
     switch (size) {
-    case GAIJI_8X16: return 0;
-    case GAIJI_16X16: return 1;
-    case GAIJI_12X24: return 2;
-    case GAIJI_24X24: return 3;
-    default: return -1;
+        case GAIJI_8X16:
+            return 0;
+        case GAIJI_16X16:
+            return 1;
+        case GAIJI_12X24:
+            return 2;
+        case GAIJI_24X24:
+            return 3;
+        default:
+            return -1;
     }
 }
 
-void CGaiji::report(const std::string& text)
-{
+void CGaiji::report(const std::string& text) {
     if (m_callback != nullptr) m_callback(text.c_str());
 }
 
-void CGaiji::setStartCodes(uint16_t narrow, uint16_t wide)
-{
+void CGaiji::setStartCodes(uint16_t narrow, uint16_t wide) {
     if (m_state.count != 0) return;
     if (!isGaijiCode(narrow) || !isGaijiCode(wide) || narrow > kLastCode || wide > kLastCode) return;
     m_state.narrowStart = m_state.narrowNext = narrow;
     m_state.wideStart = m_state.wideNext = wide;
 }
 
-void CGaiji::growIfFull()
-{
+void CGaiji::growIfFull() {
     if (m_state.count < static_cast<int>(m_items.size())) return;
     if (static_cast<int>(m_items.size()) + kCapacityStep > kMaxEntries)
         throw std::runtime_error("gaijiMap overflow(parseGaijiMap)");
@@ -242,16 +235,14 @@ void CGaiji::growIfFull()
     m_state.gaijiMap = m_items.data();
 }
 
-void CGaiji::clearEntries()
-{
+void CGaiji::clearEntries() {
     m_state.count = 0;
     m_firstByUnicode.clear();
     m_takenCodes.clear();
     m_ownTexts.clear();
 }
 
-void CGaiji::commitEntry()
-{
+void CGaiji::commitEntry() {
     const int index = m_state.count;
     const GAIJI_ITEM& e = m_items[index];
     if (e.unicode != 0) m_firstByUnicode.emplace(e.unicode, index);
@@ -261,8 +252,7 @@ void CGaiji::commitEntry()
 
 // Next free code of one range, passing over codes that entries hold
 // already; 0 when the range is used up or meets the other range.
-uint16_t CGaiji::takeCode(bool narrow, uint32_t codePoint)
-{
+uint16_t CGaiji::takeCode(bool narrow, uint32_t codePoint) {
     uint16_t& next = narrow ? m_state.narrowNext : m_state.wideNext;
     const uint32_t ownStart = narrow ? m_state.narrowStart : m_state.wideStart;
     const uint32_t otherStart = narrow ? m_state.wideStart : m_state.narrowStart;
@@ -286,8 +276,7 @@ uint16_t CGaiji::takeCode(bool narrow, uint32_t codePoint)
     return static_cast<uint16_t>(code);
 }
 
-int CGaiji::allocateCode(uint32_t codePoint, uint32_t* ebCode)
-{
+int CGaiji::allocateCode(uint32_t codePoint, uint32_t* ebCode) {
     growIfFull();
     uint16_t code = 0;
     if (codePoint != 0) code = takeCode(takesNarrowCode(codePoint), codePoint);
@@ -304,8 +293,7 @@ int CGaiji::allocateCode(uint32_t codePoint, uint32_t* ebCode)
     return 0;
 }
 
-int CGaiji::lookupUnicode(uint32_t codePoint, uint32_t* ebCode, const char** alt, int create)
-{
+int CGaiji::lookupUnicode(uint32_t codePoint, uint32_t* ebCode, const char** alt, int create) {
     auto it = codePoint != 0 ? m_firstByUnicode.find(codePoint) : m_firstByUnicode.end();
     if (it != m_firstByUnicode.end()) {
         const GAIJI_ITEM& e = m_items[it->second];
@@ -318,8 +306,7 @@ int CGaiji::lookupUnicode(uint32_t codePoint, uint32_t* ebCode, const char** alt
     return 0;
 }
 
-int CGaiji::findByName(const char* name, uint32_t* unicode, uint32_t* ebCode, const char** alt)
-{
+int CGaiji::findByName(const char* name, uint32_t* unicode, uint32_t* ebCode, const char** alt) {
     if (name == nullptr) return -1;
     for (int i = 0; i < m_state.count; ++i) {
         const GAIJI_ITEM& e = m_items[i];
@@ -333,26 +320,22 @@ int CGaiji::findByName(const char* name, uint32_t* unicode, uint32_t* ebCode, co
     return -1;
 }
 
-uint32_t CGaiji::unicodeForCode(uint32_t code) const
-{
+uint32_t CGaiji::unicodeForCode(uint32_t code) const {
     if (code == 0) return 0;
     for (int i = 0; i < m_state.count; ++i)
         if (m_items[i].ebCode == code) return m_items[i].unicode;
     return 0;
 }
 
-bool CGaiji::isNarrowCode(uint32_t code) const
-{
+bool CGaiji::isNarrowCode(uint32_t code) const {
     return m_state.narrowStart <= code && code < m_state.narrowNext;
 }
 
-bool CGaiji::isWideCode(uint32_t code) const
-{
+bool CGaiji::isWideCode(uint32_t code) const {
     return m_state.wideStart <= code && code < m_state.wideNext;
 }
 
-int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner)
-{
+int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner) {
     clearEntries();
     std::vector<char> data;
     if (readWholeFile(path, &data, "gaiji map file too large(parseGaijiMap)") != 0) return -1;
@@ -427,8 +410,7 @@ int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner)
     return 0;
 }
 
-int CGaiji::parseGaijiFont(const char* path)
-{
+int CGaiji::parseGaijiFont(const char* path) {
     std::vector<char> data;
     if (readWholeFile(path, &data, "gaiji font file too large(parseGaijiFont)") != 0) return 0;
     m_sizeMask = 0;
@@ -470,62 +452,64 @@ int CGaiji::parseGaijiFont(const char* path)
         int used = tok->parseTag(data.data() + pos, &tag, static_cast<int>(size - pos), &start);
         if (used <= 0) break;
         switch (tag.code) {
-        case TAG_FONTSET:
-            if (setOpen) closeSet();
-            setOpen = true;
-            curSize = GAIJI_16X16;
-            for (const TAG_ATTR_ITEM& a : tag.attr) {
-                if (a.name == nullptr) break;
-                if (startsWithNoCase(a.name, a.nameLen, "size", 4)) {
-                    int found = -1;
-                    for (int s : kSizeSearchOrder) {
-                        if (startsWithNoCase(a.value, a.valueLen, kSizes[s].name, kSizes[s].compareLen)) {
-                            found = s;
-                            break;
+            case TAG_FONTSET:
+                if (setOpen) closeSet();
+                setOpen = true;
+                curSize = GAIJI_16X16;
+                for (const TAG_ATTR_ITEM& a : tag.attr) {
+                    if (a.name == nullptr) break;
+                    if (startsWithNoCase(a.name, a.nameLen, "size", 4)) {
+                        int found = -1;
+                        for (int s : kSizeSearchOrder) {
+                            if (startsWithNoCase(a.value, a.valueLen, kSizes[s].name, kSizes[s].compareLen)) {
+                                found = s;
+                                break;
+                            }
                         }
+                        if (found < 0) throw std::runtime_error("unknown gaiji size (parseGaijiFont)");
+                        curSize = found;
+                        m_sizeMask |= kSizes[found].maskBit;
+                        curMap = &m_font[found];
+                    } else if (startsWithNoCase(a.name, a.nameLen, "start", 4)) {
+                        ValueText v(a.value, a.valueLen);
+                        unsigned code = 0;
+                        if (std::sscanf(v.text, "%4x", &code) != 1 || !isGaijiCode(code)) throw invalidCode(code);
+                        curCode = code;
+                        if (sizeIsNarrow(curSize))
+                            m_state.narrowStart = static_cast<uint16_t>(code);
+                        else
+                            m_state.wideStart = static_cast<uint16_t>(code);
                     }
-                    if (found < 0) throw std::runtime_error("unknown gaiji size (parseGaijiFont)");
-                    curSize = found;
-                    m_sizeMask |= kSizes[found].maskBit;
-                    curMap = &m_font[found];
-                } else if (startsWithNoCase(a.name, a.nameLen, "start", 4)) {
-                    ValueText v(a.value, a.valueLen);
-                    unsigned code = 0;
-                    if (std::sscanf(v.text, "%4x", &code) != 1 || !isGaijiCode(code)) throw invalidCode(code);
-                    curCode = code;
-                    if (sizeIsNarrow(curSize)) m_state.narrowStart = static_cast<uint16_t>(code);
-                    else m_state.wideStart = static_cast<uint16_t>(code);
                 }
-            }
-            break;
-        case TAG_FONTSET_END:
-            closeSet();
-            break;
-        case TAG_FONTDATA:
-            tok->push(kInFontData);
-            glyph.clear();
-            break;
-        case TAG_FONTDATA_END:
-            if (tok->pop() != kInFontData)
-                throw std::runtime_error("<FONTDATA></FONTDATA> Miss Match!!(parseGaijiFont)");
-            if (!isGaijiCode(curCode)) throw invalidCode(curCode);
-            if (curMap != nullptr) (*curMap)[curCode] = glyph;
-            curCode = nextCode(curCode);
-            break;
-        case TAG_TEXT:
-            if (tok->top() == kInFontData) {
-                const int n = used - start;
-                if (n > kMaxFontLine) {
-                    char text[400];
-                    std::snprintf(text, sizeof text, "gaiji font line too long in %s (Line=%d) (parseGaijiFont)",
-                                  path, lineOf(data, pos + static_cast<size_t>(start)));
-                    throw std::runtime_error(text);
+                break;
+            case TAG_FONTSET_END:
+                closeSet();
+                break;
+            case TAG_FONTDATA:
+                tok->push(kInFontData);
+                glyph.clear();
+                break;
+            case TAG_FONTDATA_END:
+                if (tok->pop() != kInFontData)
+                    throw std::runtime_error("<FONTDATA></FONTDATA> Miss Match!!(parseGaijiFont)");
+                if (!isGaijiCode(curCode)) throw invalidCode(curCode);
+                if (curMap != nullptr) (*curMap)[curCode] = glyph;
+                curCode = nextCode(curCode);
+                break;
+            case TAG_TEXT:
+                if (tok->top() == kInFontData) {
+                    const int n = used - start;
+                    if (n > kMaxFontLine) {
+                        char text[400];
+                        std::snprintf(text, sizeof text, "gaiji font line too long in %s (Line=%d) (parseGaijiFont)",
+                                      path, lineOf(data, pos + static_cast<size_t>(start)));
+                        throw std::runtime_error(text);
+                    }
+                    glyph.append(data.data() + pos + start, static_cast<size_t>(n));
                 }
-                glyph.append(data.data() + pos + start, static_cast<size_t>(n));
-            }
-            break;
-        default:
-            break;
+                break;
+            default:
+                break;
         }
         pos += static_cast<size_t>(used);
     }
@@ -533,8 +517,7 @@ int CGaiji::parseGaijiFont(const char* path)
     return m_sizeMask;
 }
 
-int CGaiji::loadHexFont(const char* path)
-{
+int CGaiji::loadHexFont(const char* path) {
     if (path == nullptr) return -1;
     FilePtr f(std::fopen(path, "r"));
     if (!f) return -1;
@@ -560,16 +543,24 @@ int CGaiji::loadHexFont(const char* path)
         if (w <= 0 || h <= 0) return -1;
         int wc = w <= 8 ? 8 : w <= 12 ? 12 : w <= 16 ? 16 : w <= 24 ? 24 : w <= 32 ? 32 : 48;
         int hc = h <= 16 ? 16 : h <= 24 ? 24 : h <= 32 ? 30 : 48;
-        if (hc == 30) w = wc < 32 ? 16 : wc;
-        else if (wc < hc) w = hc / 2;
-        else w = wc;
+        if (hc == 30)
+            w = wc < 32 ? 16 : wc;
+        else if (wc < hc)
+            w = hc / 2;
+        else
+            w = wc;
         h = hc;
         int size;
-        if (w == 8 && h == 16) size = GAIJI_8X16;
-        else if (w == 16 && h == 16) size = GAIJI_16X16;
-        else if (w == 12 && h == 24) size = GAIJI_12X24;
-        else if (w == 24 && h == 24) size = GAIJI_24X24;
-        else return -1;
+        if (w == 8 && h == 16)
+            size = GAIJI_8X16;
+        else if (w == 16 && h == 16)
+            size = GAIJI_16X16;
+        else if (w == 12 && h == 24)
+            size = GAIJI_12X24;
+        else if (w == 24 && h == 24)
+            size = GAIJI_24X24;
+        else
+            return -1;
         std::map<uint32_t, std::string>& map = m_hex[hexIndex(size)];
         const int pixels = w * h;
 
@@ -593,7 +584,8 @@ int CGaiji::loadHexFont(const char* path)
             int pixel = 0;
             for (size_t j = colon + 1; j + 1 < line.size() && pixel < pixels; j += 2) {
                 char hi = line[j], lo = line[j + 1];
-                if (!std::isxdigit(static_cast<unsigned char>(hi)) || !std::isxdigit(static_cast<unsigned char>(lo))) break;
+                if (!std::isxdigit(static_cast<unsigned char>(hi)) || !std::isxdigit(static_cast<unsigned char>(lo)))
+                    break;
                 int byte = static_cast<int>(std::strtol(line.substr(j, 2).c_str(), nullptr, 16));
                 for (int bit = 7; bit >= 0 && pixel < pixels; --bit, ++pixel)
                     if (byte & (1 << bit)) bitmap[static_cast<size_t>(pixel)] = '#';
@@ -607,28 +599,24 @@ int CGaiji::loadHexFont(const char* path)
     }
 }
 
-const std::string* CGaiji::fontBitmap(int size, uint32_t code) const
-{
+const std::string* CGaiji::fontBitmap(int size, uint32_t code) const {
     if (size < 0 || size >= GAIJI_FONT_SIZES) return nullptr;
     auto it = m_font[size].find(code);
     return it == m_font[size].end() ? nullptr : &it->second;
 }
 
-const std::string* CGaiji::hexBitmap(int size, uint32_t codePoint) const
-{
+const std::string* CGaiji::hexBitmap(int size, uint32_t codePoint) const {
     int h = hexIndex(size);
     if (h < 0) return nullptr;
     auto it = m_hex[h].find(codePoint);
     return it == m_hex[h].end() ? nullptr : &it->second;
 }
 
-size_t CGaiji::fontGlyphCount(int size) const
-{
+size_t CGaiji::fontGlyphCount(int size) const {
     return size >= 0 && size < GAIJI_FONT_SIZES ? m_font[size].size() : 0;
 }
 
-size_t CGaiji::hexGlyphCount(int size) const
-{
+size_t CGaiji::hexGlyphCount(int size) const {
     int h = hexIndex(size);
     return h < 0 ? 0 : m_hex[h].size();
 }

@@ -103,8 +103,7 @@ public:
     // overflow(parseGaijiMap)" (and whatever addStringT throws). Returns 0, or
     // -1 when the file cannot be opened (not an error: the table is then empty).
     template <class Book>
-    int parseGaijiMap(Book* book, const char* path)
-    {
+    int parseGaijiMap(Book* book, const char* path) {
         return parseGaijiMap(path, book == nullptr ? nullptr : &storeInBook<Book>, book);
     }
     // The same with a string store of the caller's: store(owner, bytes, n)
@@ -155,14 +154,13 @@ public:
 
 private:
     template <class Book>
-    static const char* storeInBook(void* owner, const char* bytes, int n)
-    {
+    static const char* storeInBook(void* owner, const char* bytes, int n) {
         return reinterpret_cast<const char*>(static_cast<Book*>(owner)->addStringT(bytes, n));
     }
 
     void growIfFull();
     void clearEntries();
-    void commitEntry();   // makes the entry at count part of the table
+    void commitEntry();  // makes the entry at count part of the table
     uint16_t takeCode(bool narrow, uint32_t codePoint);
     void report(const std::string& text);
 

@@ -16,27 +16,22 @@
 
 namespace {
 
-int sizeIndexOf(int width, int height)
-{
+int sizeIndexOf(int width, int height) {
     for (int s = 0; s < GAIJI_FONT_SIZES; ++s)
-        if (CGaiji::sizeWidth(s) == width && CGaiji::sizeHeight(s) == height)
-            return s;
+        if (CGaiji::sizeWidth(s) == width && CGaiji::sizeHeight(s) == height) return s;
     return -1;
 }
 
 struct FileCloser {
-    void operator()(FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
     }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
-int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlockStream* stream)
-{
+int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlockStream* stream) {
     const int size = sizeIndexOf(width, height);
     if (size < 0 || stream == nullptr) {
         char msg[80];
@@ -50,8 +45,7 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
     const uint32_t firstBlock = stream->startBlock();
 
     stream->writeByte(1);
-    for (int i = 0; i < 7; ++i)
-        stream->writeByte(0);
+    for (int i = 0; i < 7; ++i) stream->writeByte(0);
     stream->writeByte(static_cast<unsigned>(width));
     stream->writeByte(static_cast<unsigned>(height));
     stream->writeWord16(first);
@@ -68,8 +62,7 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
         const std::string* bitmap = gaiji.fontBitmap(size, code);
         if (bitmap == nullptr && hasHex) {
             uint32_t cp = gaiji.unicodeForCode(code);
-            if (cp > 0)
-                bitmap = gaiji.hexBitmap(size, cp);
+            if (cp > 0) bitmap = gaiji.hexBitmap(size, cp);
         }
         std::fill(glyph.begin(), glyph.end(), 0);
         if (bitmap != nullptr) {
@@ -80,8 +73,7 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
             }
             for (size_t p = 0; p < bitmap->size(); ++p) {
                 char c = (*bitmap)[p];
-                if (c != ' ' && c != '.')
-                    glyph[p / 8] = static_cast<unsigned char>(glyph[p / 8] | (0x80 >> (p % 8)));
+                if (c != ' ' && c != '.') glyph[p / 8] = static_cast<unsigned char>(glyph[p / 8] | (0x80 >> (p % 8)));
             }
         }
         // A glyph never crosses from one half of a block into the next.
@@ -105,36 +97,31 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
     return count;
 }
 
-int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path)
-{
-    if (path == nullptr || path[0] == 0)
-        return -1;
+int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path) {
+    if (path == nullptr || path[0] == 0) return -1;
     std::string plist(path);
     size_t dot = plist.find_last_of('.');
     size_t slash = plist.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        plist.erase(dot);
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) plist.erase(dot);
     plist += ".plist";
 
     const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();
     std::vector<const GAIJI_ITEM*> items;
-    for (int i = 0; i < st->count; ++i)
-        items.push_back(&st->gaijiMap[i]);
+    for (int i = 0; i < st->count; ++i) items.push_back(&st->gaijiMap[i]);
     std::stable_sort(items.begin(), items.end(),
                      [](const GAIJI_ITEM* a, const GAIJI_ITEM* b) { return a->ebCode < b->ebCode; });
 
     File text(std::fopen(path, "w"));
     File list(std::fopen(plist.c_str(), "w"));
-    if (!text || !list)
-        return -1;
+    if (!text || !list) return -1;
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", list.get());
-    std::fputs("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n",
-               list.get());
+    std::fputs(
+        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n",
+        list.get());
     std::fputs("<plist version=\"1.0\">\n<dict>\n", list.get());
     for (const GAIJI_ITEM* g : items) {
-        if ((g->unicode >= 0xE000 && g->unicode <= 0xF8FF) || g->ebCode == 0)
-            continue;
+        if ((g->unicode >= 0xE000 && g->unicode <= 0xF8FF) || g->ebCode == 0) continue;
         const bool narrow = g->ebCode >= st->narrowStart && g->ebCode <= st->narrowNext;
         const char kind = narrow ? 'h' : 'z';
         std::fprintf(text.get(), "%c%04X\t", kind, g->ebCode & 0xFFFF);
@@ -144,8 +131,7 @@ int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* pat
             std::fprintf(text.get(), "u%04x\t", g->unicode);
         else
             std::fprintf(text.get(), "u%05x\t", g->unicode);
-        if (g->alt != nullptr)
-            std::fputs(g->alt, text.get());
+        if (g->alt != nullptr) std::fputs(g->alt, text.get());
         std::fputc('\n', text.get());
 
         char utf8[8] = {0};
@@ -158,9 +144,7 @@ int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* pat
     }
     std::fputs("</dict>\n</plist>\n", list.get());
     int rc = 0;
-    if (std::fclose(text.release()) != 0)
-        rc = -1;
-    if (std::fclose(list.release()) != 0)
-        rc = -1;
+    if (std::fclose(text.release()) != 0) rc = -1;
+    if (std::fclose(list.release()) != 0) rc = -1;
     return rc;
 }

@@ -1,11 +1,11 @@
 // Index entry collection of CEBBook (headwords, keywords, cross words and
 // kana readings registered by the source readers) and build step 13: the
 // select, heading and B-tree steps of every search index.
+#include <strings.h>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <strings.h>
 #include <unordered_map>
 
 #include "builder/CEBBook.h"
@@ -16,62 +16,50 @@
 
 namespace {
 
-const int kKeyMax = 128;        // bytes of an index key
-const int kLen8 = 255;          // largest value of an 8-bit length field
+const int kKeyMax = 128;  // bytes of an index key
+const int kLen8 = 255;    // largest value of an 8-bit length field
 const int kKanaRecentWindow = 10;
 
-uint64_t posValue(const BLOCK_POS& pos)
-{
+uint64_t posValue(const BLOCK_POS& pos) {
     return static_cast<uint64_t>(pos.block) * 2048u + pos.offset;
 }
 
-bool isLead(unsigned char b)
-{
+bool isLead(unsigned char b) {
     return jclib::isSjisLead(b);
 }
 
 // Bytes of a character at p (len bytes left).
-int charLen(const unsigned char* p, int len)
-{
+int charLen(const unsigned char* p, int len) {
     return (len >= 2 && isLead(p[0])) ? 2 : 1;
 }
 
-unsigned code2(const unsigned char* p)
-{
+unsigned code2(const unsigned char* p) {
     return (static_cast<unsigned>(p[0]) << 8) | p[1];
 }
 
 // A length that fits an 8-bit field without splitting a character or a
 // reference.
-int fit8(const char* text, int len)
-{
-    if (len <= kLen8)
-        return len < 0 ? 0 : len;
+int fit8(const char* text, int len) {
+    if (len <= kLen8) return len < 0 ? 0 : len;
     return CIndexWriter::headingCut(text, len, kLen8);
 }
 
-bool isWordByte(unsigned char b, const char* delChars)
-{
-    if (std::isalnum(b) || b == '#' || b == '&' || b == ';')
-        return true;
-    return b >= 0x20 && b < 0x80 && delChars != nullptr && delChars[0] != 0 &&
-           std::strchr(delChars, b) != nullptr;
+bool isWordByte(unsigned char b, const char* delChars) {
+    if (std::isalnum(b) || b == '#' || b == '&' || b == ';') return true;
+    return b >= 0x20 && b < 0x80 && delChars != nullptr && delChars[0] != 0 && std::strchr(delChars, b) != nullptr;
 }
 
 // Character class of the character at p (len bytes left), never looking
 // past the text: a lead byte at its very end is taken alone.
-int charClass(const unsigned char* p, int len)
-{
-    if (len >= 2)
-        return sjisCharClass(p);
+int charClass(const unsigned char* p, int len) {
+    if (len >= 2) return sjisCharClass(p);
     const unsigned char one[2] = {p[0], 0};
     return sjisCharClass(one);
 }
 
 // Class 14 (katakana) or 16 (kanji) character: the runs that become
 // automatic keywords.
-bool isRunClass(const unsigned char* p, int len)
-{
+bool isRunClass(const unsigned char* p, int len) {
     int c = charClass(p, len);
     return c == 14 || c == 16;
 }
@@ -80,8 +68,7 @@ bool isRunClass(const unsigned char* p, int len)
 // key: its heading, body position, heading-cut flag and, for a stable sort,
 // its order among the entries.
 template <class Entry>
-INDEX_ITEM entryItem(const Entry& e, const char* key, int keyLen, size_t order)
-{
+INDEX_ITEM entryItem(const Entry& e, const char* key, int keyLen, size_t order) {
     INDEX_ITEM it;
     std::memset(&it, 0, sizeof it);
     it.key = key;
@@ -96,16 +83,13 @@ INDEX_ITEM entryItem(const Entry& e, const char* key, int keyLen, size_t order)
 
 // Katakana of a kana key as hiragana, for comparing the two forms of one
 // reading.
-bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
-{
-    if (a.exactLen != b.exactLen)
-        return false;
+bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b) {
+    if (a.exactLen != b.exactLen) return false;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a.exactKey);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b.exactKey);
     // The mapping of the hiragana form of pushKanaEntry.
     for (int i = 0; i + 1 < a.exactLen; i += 2)
-        if (jclib::katakanaToHiragana(code2(p + i)) != jclib::katakanaToHiragana(code2(q + i)))
-            return false;
+        if (jclib::katakanaToHiragana(code2(p + i)) != jclib::katakanaToHiragana(code2(q + i))) return false;
     return true;
 }
 
@@ -113,8 +97,7 @@ bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b)
 // key and readers match a group member with the query folded to hiragana,
 // so both forms would give the same hit twice: only the first (hiragana
 // sorts first) is kept. items are sorted; returns the count kept.
-size_t dropScriptTwins(INDEX_ITEM* items, size_t n)
-{
+size_t dropScriptTwins(INDEX_ITEM* items, size_t n) {
     // Small runs are searched through; a long run (many entries of one
     // reading) gets its kept items indexed by body position, so that the
     // work stays linear.
@@ -134,8 +117,7 @@ size_t dropScriptTwins(INDEX_ITEM* items, size_t n)
         }
         bool twin = false;
         if (!indexed && out - runStart > kScan) {
-            for (size_t k = runStart; k < out; ++k)
-                byBody.emplace(items[k].bodyPos, k);
+            for (size_t k = runStart; k < out; ++k) byBody.emplace(items[k].bodyPos, k);
             indexed = true;
         }
         if (indexed) {
@@ -148,8 +130,7 @@ size_t dropScriptTwins(INDEX_ITEM* items, size_t n)
         }
         if (!twin) {
             items[out] = items[i];
-            if (indexed)
-                byBody.emplace(items[out].bodyPos, out);
+            if (indexed) byBody.emplace(items[out].bodyPos, out);
             ++out;
         }
     }
@@ -160,17 +141,13 @@ size_t dropScriptTwins(INDEX_ITEM* items, size_t n)
 
 // ---- recent-entry ring ----
 
-void CEBBook::clearRecentEntries()
-{
-    if (m_recent.size() != static_cast<size_t>(kRecentSlots))
-        m_recent.resize(kRecentSlots);
-    for (RecentSlot& s : m_recent)
-        s.len = 0;
+void CEBBook::clearRecentEntries() {
+    if (m_recent.size() != static_cast<size_t>(kRecentSlots)) m_recent.resize(kRecentSlots);
+    for (RecentSlot& s : m_recent) s.len = 0;
     m_recentNext = 0;
 }
 
-void CEBBook::clearIndexEntries()
-{
+void CEBBook::clearIndexEntries() {
     // Released, not just emptied: a run may build several large books.
     std::vector<SEARCH_KEY_ENTRY>().swap(m_entries);
     std::vector<KANA_ENTRY>().swap(m_kanaEntries);
@@ -179,14 +156,11 @@ void CEBBook::clearIndexEntries()
     clearRecentEntries();
 }
 
-int CEBBook::isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind)
-{
-    if (m_recent.size() != static_cast<size_t>(kRecentSlots))
-        clearRecentEntries();
+int CEBBook::isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind) {
+    if (m_recent.size() != static_cast<size_t>(kRecentSlots)) clearRecentEntries();
     char key[kKeyMax + 2];
     int n = normalizeKey(key, text, len, 1, kKeyMax);
-    if (m_opt != nullptr && m_opt->ebType == 0 && kind == 4)
-        kind = 2;
+    if (m_opt != nullptr && m_opt->ebType == 0 && kind == 4) kind = 2;
     for (int k = 0; k < kRecentSlots; ++k) {
         const RecentSlot& s = m_recent[static_cast<size_t>((m_recentNext - 1 - k + 2 * kRecentSlots) % kRecentSlots)];
         if (s.len != 0 && s.len == n && s.kind == kind && s.block == pos.block && s.offset == pos.offset &&
@@ -206,21 +180,15 @@ int CEBBook::isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, 
 
 // ---- adders ----
 
-void CEBBook::addKeywordEntry(const char* heading, int headingLen, const char* text, int textLen,
-                              const BLOCK_POS& pos, int /*source*/, int kind)
-{
-    if (heading == nullptr || m_opt == nullptr)
-        return;
-    if (kind == 2 && !m_opt->idx[IDX_KEYWORD])
-        return;
-    if (kind == 4 && !m_opt->idx[IDX_CROSS])
-        return;
+void CEBBook::addKeywordEntry(const char* heading, int headingLen, const char* text, int textLen, const BLOCK_POS& pos,
+                              int /*source*/, int kind) {
+    if (heading == nullptr || m_opt == nullptr) return;
+    if (kind == 2 && !m_opt->idx[IDX_KEYWORD]) return;
+    if (kind == 4 && !m_opt->idx[IDX_CROSS]) return;
     char key[kKeyMax + 2];
     int n = normalizeKey(key, text, textLen, 1, kKeyMax);
-    if (n <= 0 || isStopWord(key, n))
-        return;
-    if (isRecentDuplicate(text, textLen, pos, kind))
-        return;
+    if (n <= 0 || isStopWord(key, n)) return;
+    if (isRecentDuplicate(text, textLen, pos, kind)) return;
     SEARCH_KEY_ENTRY e;
     std::memset(&e, 0, sizeof e);
     e.heading = heading;
@@ -235,9 +203,8 @@ void CEBBook::addKeywordEntry(const char* heading, int headingLen, const char* t
     m_entries.push_back(e);
 }
 
-void CEBBook::addCrossRuns(const char* heading, int headingLen, const char* text, int len,
-                           const BLOCK_POS& pos, int source, int kind)
-{
+void CEBBook::addCrossRuns(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                           int source, int kind) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     const int minLen = m_opt != nullptr ? m_opt->kwordLen : 1;
     int i = 0;
@@ -247,8 +214,7 @@ void CEBBook::addCrossRuns(const char* heading, int headingLen, const char* text
             continue;
         }
         int start = i;
-        while (i < len && charLen(s + i, len - i) == 2 && isRunClass(s + i, len - i))
-            i += 2;
+        while (i < len && charLen(s + i, len - i) == 2 && isRunClass(s + i, len - i)) i += 2;
         int runLen = i - start;
         bool last = i >= len;
         if (runLen > minLen && (!last || runLen >= 3))
@@ -257,10 +223,8 @@ void CEBBook::addCrossRuns(const char* heading, int headingLen, const char* text
 }
 
 SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, const char* text, int textLen,
-                                        const BLOCK_POS& pos, int source, int split, int mask)
-{
-    if (text == nullptr || textLen < 0)
-        textLen = 0;
+                                        const BLOCK_POS& pos, int source, int split, int mask) {
+    if (text == nullptr || textLen < 0) textLen = 0;
     const size_t n = m_entries.size();
     SEARCH_KEY_ENTRY e;
     std::memset(&e, 0, sizeof e);
@@ -268,13 +232,11 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
         int hl = fit8(heading, headingLen);
         e.heading = heading;
         e.headingLen = static_cast<uint8_t>(hl);
-        if (hl < headingLen)
-            e.flags |= ENTRY_HEADING_CUT;
+        if (hl < headingLen) e.flags |= ENTRY_HEADING_CUT;
         // The whole text is normalised: the prefix index takes the key's
         // first bytes, the suffix index its last ones.
         const int cap = 2 * textLen + 2;
-        if (m_keyWork.size() < static_cast<size_t>(cap) + 2)
-            m_keyWork.resize(static_cast<size_t>(cap) + 2);
+        if (m_keyWork.size() < static_cast<size_t>(cap) + 2) m_keyWork.resize(static_cast<size_t>(cap) + 2);
         int k = normalizeKey(m_keyWork.data(), text, textLen, 1, cap);
         if (k > kKeyMax) {
             char both[2 * kKeyMax];
@@ -292,8 +254,7 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
         e.heading = text;
         e.headingLen = static_cast<uint8_t>(hl);
         e.flags |= ENTRY_NO_HEADING;
-        if (hl < textLen)
-            e.flags |= ENTRY_HEADING_CUT;
+        if (hl < textLen) e.flags |= ENTRY_HEADING_CUT;
     }
     e.flags |= static_cast<uint8_t>(mask & (ENTRY_PREFIX | ENTRY_SUFFIX));
     e.bodyPos = posValue(pos);
@@ -313,8 +274,7 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
                 continue;
             }
             int start = i;
-            while (i < limit && !isLead(s[i]) && isWordByte(s[i], delChars))
-                ++i;
+            while (i < limit && !isLead(s[i]) && isWordByte(s[i], delChars)) ++i;
             int wl = i - start;
             if (!own) {
                 addKeywordEntry(heading, headingLen, text + start, wl, pos, source, 4);
@@ -325,8 +285,7 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
                 bool seen = false;
                 for (size_t k = n; k < m_entries.size() && !seen; ++k) {
                     const SEARCH_KEY_ENTRY& o = m_entries[k];
-                    if (o.heading != text || o.partLen != wl)
-                        continue;
+                    if (o.heading != text || o.partLen != wl) continue;
                     const char* ow = o.heading + (k == n ? 0 : o.partOffset);
                     seen = strncasecmp(ow, text + start, static_cast<size_t>(wl)) == 0;
                 }
@@ -343,30 +302,24 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
     return &m_entries[n];
 }
 
-int CEBBook::isKanaText(const char* text, int len)
-{
+int CEBBook::isKanaText(const char* text, int len) {
     char key[kKeyMax + 2];
     int n = normalizeKey(key, text, len, 1, kKeyMax);
-    if (n == 0)
-        return 2;
+    if (n == 0) return 2;
     int result = 2;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
     for (int i = 0; i + 1 < n; i += 2) {
         int cls = sjisCharClass(s + i);
-        if (cls != 13 && cls != 14)
-            return 0;
+        if (cls != 13 && cls != 14) return 0;
         unsigned c = code2(s + i);
-        if (cls == 14 && c != 0x8145 && c != 0x815B && c != 0x815D && c != 0x817C)
-            result = 1;
+        if (cls == 14 && c != 0x8145 && c != 0x815B && c != 0x815D && c != 0x817C) result = 1;
     }
     return result;
 }
 
-void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
-                            const BLOCK_POS& pos, int /*source*/, int form, int mask)
-{
-    if (kana == nullptr || kanaLen <= 0)
-        return;
+void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
+                            int /*source*/, int form, int mask) {
+    if (kana == nullptr || kanaLen <= 0) return;
     // Kept whole (up to 254 bytes): the prefix kana index takes the first
     // key bytes, the suffix kana index the last ones.
     char norm[2 * kLen8 + 4];
@@ -378,21 +331,18 @@ void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kan
         unsigned c = code2(s + i);
         if (form == 0) {
             c = jclib::katakanaToHiragana(c);
-            if (!((c >= 0x829F && c <= 0x82F1) || c == 0x815B || c == 0x8394))
-                continue;
+            if (!((c >= 0x829F && c <= 0x82F1) || c == 0x815B || c == 0x8394)) continue;
         } else {
             if (c >= 0x829F && c <= 0x82DD)
                 c += 0xA1;
             else if (c >= 0x82DE && c <= 0x82F1)
                 c += 0xA2;
-            if (!((c >= 0x8340 && c <= 0x8396) || c == 0x815B))
-                continue;
+            if (!((c >= 0x8340 && c <= 0x8396) || c == 0x815B)) continue;
         }
         key[k++] = static_cast<char>(c >> 8);
         key[k++] = static_cast<char>(c & 0xFF);
     }
-    if (k == 0)
-        return;
+    if (k == 0) return;
     if (heading == nullptr) {
         heading = kana;
         headingLen = kanaLen;
@@ -419,25 +369,22 @@ void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kan
     m_kanaEntries.push_back(e);
 }
 
-void CEBBook::addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen,
-                           const BLOCK_POS& pos, int source, int mask)
-{
+void CEBBook::addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
+                           int source, int mask) {
     pushKanaEntry(heading, headingLen, kana, kanaLen, pos, source, 0, mask);
     const int addKana = m_opt != nullptr ? m_opt->addKana : 0;
     if (addKana >= 2 || (addKana == 1 && isKanaText(heading != nullptr ? heading : kana,
-                                                      heading != nullptr ? headingLen : kanaLen) == 1))
+                                                    heading != nullptr ? headingLen : kanaLen) == 1))
         pushKanaEntry(heading, headingLen, kana, kanaLen, pos, source, 1, mask);
 }
 
-void CEBBook::addNotation(const char* heading, int headingLen, const char* text, int len,
-                          const BLOCK_POS& pos, int source, SEARCH_KEY_ENTRY** last)
-{
-    if (len <= 0)
-        return;
+void CEBBook::addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                          int source, SEARCH_KEY_ENTRY** last) {
+    if (len <= 0) return;
     const bool kanaIndex = m_opt->idx[IDX_WORD_KANA] || m_opt->idx[IDX_ENDWORD_KANA];
     if (m_opt->autoKana && kanaIndex && isKanaText(text, len) > 0)
-        addKanaEntry(heading != nullptr ? heading : text, heading != nullptr ? headingLen : len, text, len, pos,
-                     source, ENTRY_PREFIX | ENTRY_SUFFIX);
+        addKanaEntry(heading != nullptr ? heading : text, heading != nullptr ? headingLen : len, text, len, pos, source,
+                     ENTRY_PREFIX | ENTRY_SUFFIX);
     const int mask = ENTRY_PREFIX | ENTRY_SUFFIX;
     if (m_opt->titleOrder == 1 && m_opt->hyokiSep) {
         const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
@@ -447,7 +394,8 @@ void CEBBook::addNotation(const char* heading, int headingLen, const char* text,
             int cl = charLen(s + i, len - i);
             if (cl == 2 && code2(s + i) == 0x8145) {
                 if (i > start) {
-                    SEARCH_KEY_ENTRY* e = addWordEntry(heading, headingLen, text + start, i - start, pos, source, 1, mask);
+                    SEARCH_KEY_ENTRY* e =
+                        addWordEntry(heading, headingLen, text + start, i - start, pos, source, 1, mask);
                     if (e) *last = e;
                 }
                 start = i + 2;
@@ -465,15 +413,11 @@ void CEBBook::addNotation(const char* heading, int headingLen, const char* text,
 }
 
 SEARCH_KEY_ENTRY* CEBBook::addTitle(const char* heading, int headingLen, const char* text, int textLen,
-                                    const BLOCK_POS& pos, int source, int withKana, int withHeading)
-{
-    if (text == nullptr || textLen <= 0 || m_opt == nullptr)
-        return nullptr;
+                                    const BLOCK_POS& pos, int source, int withKana, int withHeading) {
+    if (text == nullptr || textLen <= 0 || m_opt == nullptr) return nullptr;
     int len = 0;
-    while (len < textLen && text[len] != 0 && text[len] != '\n' && text[len] != '\r')
-        ++len;
-    if (len == 0)
-        return nullptr;
+    while (len < textLen && text[len] != 0 && text[len] != '\n' && text[len] != '\r') ++len;
+    if (len == 0) return nullptr;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* sep1 = reinterpret_cast<const unsigned char*>(m_opt->kanaSep1);
     const unsigned char* sep2 = reinterpret_cast<const unsigned char*>(m_opt->kanaSep2);
@@ -504,8 +448,7 @@ SEARCH_KEY_ENTRY* CEBBook::addTitle(const char* heading, int headingLen, const c
             int cls = charClass(s + i, len - i);
             int cl = charLen(s + i, len - i);
             bool reading = cls == 13 || cls == 14 || s[i] == '-' || (cl == 2 && code2(s + i) == 0x815D);
-            if (!reading)
-                break;
+            if (!reading) break;
             i += cl;
         }
         if (i > 0 && i < len) {
@@ -558,14 +501,12 @@ SEARCH_KEY_ENTRY* CEBBook::addTitle(const char* heading, int headingLen, const c
             while (rest != nullptr && restLen > 0) {
                 const unsigned char* r = reinterpret_cast<const unsigned char*>(rest);
                 const unsigned char* o = findAnyOfSJIS(r, sep1, restLen);
-                if (o == nullptr)
-                    break;
+                if (o == nullptr) break;
                 int from = static_cast<int>(o - r) + charLen(o, restLen - static_cast<int>(o - r));
                 const unsigned char* c = findAnyOfSJIS(r + from, sep2, restLen - from);
                 int to = c != nullptr ? static_cast<int>(c - r) : restLen;
                 addNotation(h, hl, rest + from, to - from, pos, source, &last);
-                if (c == nullptr)
-                    break;
+                if (c == nullptr) break;
                 int after = to + charLen(c, restLen - to);
                 rest += after;
                 restLen -= after;
@@ -576,27 +517,21 @@ SEARCH_KEY_ENTRY* CEBBook::addTitle(const char* heading, int headingLen, const c
         addKanaEntry(heading != nullptr && headingLen >= 1 ? heading : text,
                      heading != nullptr && headingLen >= 1 ? headingLen : len, kana, kanaLen, pos, source,
                      ENTRY_PREFIX | ENTRY_SUFFIX);
-    if (last == nullptr)
-        return nullptr;
+    if (last == nullptr) return nullptr;
     // The pointer of the last word entry added (later adders may move the array).
     return last;
 }
 
 void CEBBook::addHeadingTagTitle(const char* heading, int headingLen, const char* text, int len, int source,
-                                 const BLOCK_POS& pos)
-{
-    if (m_opt != nullptr && m_opt->HTagIndex && len != 0)
-        addTitle(heading, headingLen, text, len, pos, source, 1, 1);
+                                 const BLOCK_POS& pos) {
+    if (m_opt != nullptr && m_opt->HTagIndex && len != 0) addTitle(heading, headingLen, text, len, pos, source, 1, 1);
 }
 
-void CEBBook::autoIndexText(const char* text, int len, const char* heading, int headingLen,
-                            const BLOCK_POS& pos, int source)
-{
-    if (m_opt == nullptr || text == nullptr || len <= 0 || heading == nullptr)
-        return;
+void CEBBook::autoIndexText(const char* text, int len, const char* heading, int headingLen, const BLOCK_POS& pos,
+                            int source) {
+    if (m_opt == nullptr || text == nullptr || len <= 0 || heading == nullptr) return;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-    if (m_opt->autoWord)
-        addCrossRuns(heading, headingLen, text, len, pos, source, 2);
+    if (m_opt->autoWord) addCrossRuns(heading, headingLen, text, len, pos, source, 2);
     if (m_opt->autoEWord) {
         int i = 0;
         while (i < len) {
@@ -607,13 +542,11 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
             int start = i;
             int letters = 0;
             while (i < len && !isLead(s[i]) && (std::isalnum(s[i]) || s[i] == '#' || s[i] == '&' || s[i] == ';')) {
-                if (std::isalpha(s[i]))
-                    ++letters;
+                if (std::isalpha(s[i])) ++letters;
                 ++i;
             }
             int wl = i - start;
-            if (letters >= 2 && wl <= 1024)
-                addKeywordEntry(heading, headingLen, text + start, wl, pos, source, 2);
+            if (letters >= 2 && wl <= 1024) addKeywordEntry(heading, headingLen, text + start, wl, pos, source, 2);
         }
     }
     if (!m_keywords.empty()) {
@@ -638,8 +571,7 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
     }
 }
 
-const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const
-{
+const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const {
     // The records are sorted by strcmp of the key, and every key that is a
     // prefix of text sorts at or before text. The last record at or before
     // the first limit bytes of text is either the longest such prefix, or it
@@ -661,15 +593,12 @@ const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const
             else
                 hi = mid;
         }
-        if (lo == 0)
-            return nullptr;
+        if (lo == 0) return nullptr;
         const KEYWORD_ITEM& k = m_keywords[lo - 1];
         const int most = k.keyLen < limit ? k.keyLen : limit;
         int m = 0;
-        while (m < most && k.key[m] == text[m])
-            ++m;
-        if (m == k.keyLen)
-            return m > 0 ? &k : nullptr;
+        while (m < most && k.key[m] == text[m]) ++m;
+        if (m == k.keyLen) return m > 0 ? &k : nullptr;
         limit = m;
     }
     return nullptr;
@@ -677,39 +606,32 @@ const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const
 
 // ---- select steps ----
 
-void CEBBook::selectWordEntries(int indexId)
-{
+void CEBBook::selectWordEntries(int indexId) {
     m_selected.clear();
     const uint8_t want = indexId == 0x71 ? ENTRY_SUFFIX : ENTRY_PREFIX;
     char key[kKeyMax + 2];
     char whole[2 * kLen8 + 4];  // a heading of at most 255 bytes, normalised
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        if ((i & 0xFFF) == 0)
-            checkAbort();
+        if ((i & 0xFFF) == 0) checkAbort();
         SEARCH_KEY_ENTRY& e = m_entries[i];
-        if (e.partOffset != 0 || (e.flags & (ENTRY_KEYWORD | ENTRY_CROSS)))
-            continue;
+        if (e.partOffset != 0 || (e.flags & (ENTRY_KEYWORD | ENTRY_CROSS))) continue;
         e.flags &= static_cast<uint8_t>(~ENTRY_GROUP);
-        if (!(e.flags & want))
-            continue;
+        if (!(e.flags & want)) continue;
         const char* k = e.key;
         int kl = e.keyLen;
         if (e.flags & ENTRY_NO_HEADING) {
             kl = normalizeKey(whole, e.heading, e.headingLen, 1, 2 * kLen8 + 2);
             // Prefix: the first key bytes; suffix: the last ones.
             k = indexId == 0x71 && kl > kKeyMax ? whole + kl - kKeyMax : whole;
-            if (kl > kKeyMax)
-                kl = kKeyMax;
+            if (kl > kKeyMax) kl = kKeyMax;
             std::memcpy(key, k, static_cast<size_t>(kl));
             k = key;
         } else if (indexId == 0x71 && (e.flags & ENTRY_LONG_KEY)) {
             k = e.key + kKeyMax;
         }
-        if (kl <= 0)
-            continue;
+        if (kl <= 0) continue;
         if (indexId == 0x71) {
-            if (k != key)
-                std::memcpy(key, k, static_cast<size_t>(kl));
+            if (k != key) std::memcpy(key, k, static_cast<size_t>(kl));
             // Normalised first, reversed afterwards by whole characters, so
             // that no escape code or reference is torn apart.
             reverseKeyUnits(key, kl);
@@ -720,22 +642,17 @@ void CEBBook::selectWordEntries(int indexId)
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
 }
 
-void CEBBook::selectKeywordEntries(int indexId)
-{
+void CEBBook::selectKeywordEntries(int indexId) {
     m_selected.clear();
     const bool epwing = m_opt != nullptr && m_opt->ebType == 1;
     char key[kKeyMax + 2];
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        if ((i & 0xFFF) == 0)
-            checkAbort();
+        if ((i & 0xFFF) == 0) checkAbort();
         SEARCH_KEY_ENTRY& e = m_entries[i];
-        if (e.partLen == 0)
-            continue;
+        if (e.partLen == 0) continue;
         if (epwing) {
-            if (indexId == 0x80 && !(e.flags & ENTRY_KEYWORD))
-                continue;
-            if (indexId == 0x81 && (e.flags & ENTRY_KEYWORD))
-                continue;
+            if (indexId == 0x80 && !(e.flags & ENTRY_KEYWORD)) continue;
+            if (indexId == 0x81 && (e.flags & ENTRY_KEYWORD)) continue;
         }
         e.flags &= static_cast<uint8_t>(~ENTRY_GROUP);
         const char* k = e.key;
@@ -743,43 +660,36 @@ void CEBBook::selectKeywordEntries(int indexId)
         if (!(e.flags & (ENTRY_KEYWORD | ENTRY_CROSS)) || (e.flags & ENTRY_NO_HEADING)) {
             int off = e.partOffset;
             int pl = e.partLen;
-            if (off + pl > e.headingLen)
-                continue;
+            if (off + pl > e.headingLen) continue;
             kl = normalizeKey(key, e.heading + off, pl, 1, kKeyMax);
             k = kl > 0 ? addStringT(key, static_cast<size_t>(kl)) : nullptr;
         }
-        if (kl <= 0 || k == nullptr || isStopWord(k, kl))
-            continue;
+        if (kl <= 0 || k == nullptr || isStopWord(k, kl)) continue;
         m_selected.push_back(entryItem(e, k, kl, i));
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
     CIndexWriter::markGroups(m_selected.data(), m_selected.size());
 }
 
-void CEBBook::selectKanaEntries(int indexId)
-{
+void CEBBook::selectKanaEntries(int indexId) {
     m_selected.clear();
     const uint8_t want = indexId == 0x70 ? ENTRY_SUFFIX : ENTRY_PREFIX;
     char folded[2 * kLen8 + 2];
     char exact[kLen8 + 1];
     for (size_t i = 0; i < m_kanaEntries.size(); ++i) {
-        if ((i & 0xFFF) == 0)
-            checkAbort();
+        if ((i & 0xFFF) == 0) checkAbort();
         KANA_ENTRY& e = m_kanaEntries[i];
         e.flags &= static_cast<uint8_t>(~ENTRY_GROUP);
-        if (!(e.flags & want) || e.kanaKeyLen == 0)
-            continue;
+        if (!(e.flags & want) || e.kanaKeyLen == 0) continue;
         const char* ek = e.kanaKey;
         int el = e.kanaKeyLen;
         if (el > kKeyMax) {
-            if (indexId == 0x70)
-                ek += el - kKeyMax;
+            if (indexId == 0x70) ek += el - kKeyMax;
             el = kKeyMax;
         }
         int fl = 0;
         kanaKey(folded, ek, el, &fl);
-        if (fl > kKeyMax)
-            fl = kKeyMax;
+        if (fl > kKeyMax) fl = kKeyMax;
         if (indexId == 0x70) {
             reverseKeyUnits(folded, fl);
             std::memcpy(exact, ek, static_cast<size_t>(el));
@@ -788,8 +698,7 @@ void CEBBook::selectKanaEntries(int indexId)
         }
         e.sortKey = fl > 0 ? addStringT(folded, static_cast<size_t>(fl)) : nullptr;
         e.sortKeyLen = static_cast<uint8_t>(fl);
-        if (fl == 0)
-            continue;
+        if (fl == 0) continue;
         INDEX_ITEM it = entryItem(e, e.sortKey, e.sortKeyLen, i);
         it.exactKey = ek;
         it.exactLen = static_cast<uint8_t>(el);
@@ -802,8 +711,7 @@ void CEBBook::selectKanaEntries(int indexId)
 
 // ---- build step 13 ----
 
-void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout)
-{
+void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout) {
     message(title);
     if (indexId == 0x91 || indexId == 0x71)
         selectWordEntries(indexId);
@@ -841,10 +749,8 @@ void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool 
     m_selected.clear();
 }
 
-void CEBBook::writeSearchIndexes()
-{
-    if (m_opt == nullptr)
-        return;
+void CEBBook::writeSearchIndexes() {
+    if (m_opt == nullptr) return;
     const size_t mark = stringTUsed();
     m_indexWorkSize = 1000 + 1000 * (m_entries.size() / 40000);
     struct Step {
@@ -867,8 +773,7 @@ void CEBBook::writeSearchIndexes()
         {"Suffix Kana Index...", 0x70, 0x06, true, CIndexWriter::kKana, kana && m_opt->idx[IDX_ENDWORD_KANA] != 0},
     };
     for (const Step& s : steps) {
-        if (!s.gate)
-            continue;
+        if (!s.gate) continue;
         writeOneIndex(s.title, s.indexId, s.headingId, s.headingAlways, s.layout);
         restoreStringT(mark);
     }

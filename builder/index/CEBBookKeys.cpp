@@ -9,26 +9,21 @@
 
 namespace {
 
-bool isLead(unsigned char b)
-{
+bool isLead(unsigned char b) {
     return jclib::isSjisLead(b);
 }
 
 // Appends one 16-bit character to a key unless the key is full.
-bool putKeyChar(char* out, int* n, int max, unsigned int c)
-{
-    if (*n + 2 > max)
-        return false;
+bool putKeyChar(char* out, int* n, int max, unsigned int c) {
+    if (*n + 2 > max) return false;
     out[(*n)++] = static_cast<char>((c >> 8) & 0xFF);
     out[(*n)++] = static_cast<char>(c & 0xFF);
     return true;
 }
 
 // A single byte as it goes into a key: upper case, full width.
-unsigned int keyFormOfByte(unsigned char b)
-{
-    if (b >= 'a' && b <= 'z')
-        b = static_cast<unsigned char>(b - 'a' + 'A');
+unsigned int keyFormOfByte(unsigned char b) {
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
     return jclib::hankakuToZenkaku(b);
 }
 
@@ -39,64 +34,59 @@ struct NamedRef {
 const NamedRef kNamedRefs[] = {{"nbsp", 0x20}, {"lt", 0x3C},   {"gt", 0x3E},
                                {"amp", 0x26},  {"quot", 0x22}, {"apos", 0x27}};
 
-bool inSymbolSet(unsigned int c)
-{
+bool inSymbolSet(unsigned int c) {
     return c == 0x8166 || c == 0x817C || c == 0x8145 || c == 0x815D;
 }
 
 // Voiced, semi-voiced and small kana to their plain forms (hiragana codes).
-unsigned int plainKana(unsigned int c)
-{
+unsigned int plainKana(unsigned int c) {
     static const unsigned short kFold[][2] = {
-        {0x82AA, 0x82A9}, {0x82AC, 0x82AB}, {0x82AE, 0x82AD}, {0x82B0, 0x82AF}, {0x82B2, 0x82B1},
-        {0x82B4, 0x82B3}, {0x82B6, 0x82B5}, {0x82B8, 0x82B7}, {0x82BA, 0x82B9}, {0x82BC, 0x82BB},
-        {0x82BE, 0x82BD}, {0x82C0, 0x82BF}, {0x82C3, 0x82C2}, {0x82C5, 0x82C4}, {0x82C7, 0x82C6},
-        {0x82CE, 0x82CD}, {0x82D1, 0x82D0}, {0x82D4, 0x82D3}, {0x82D7, 0x82D6}, {0x82DA, 0x82D9},
-        {0x82CF, 0x82CD}, {0x82D2, 0x82D0}, {0x82D5, 0x82D3}, {0x82D8, 0x82D6}, {0x82DB, 0x82D9},
-        {0x829F, 0x82A0}, {0x82A1, 0x82A2}, {0x82A3, 0x82A4}, {0x82A5, 0x82A6}, {0x82A7, 0x82A8},
-        {0x82E1, 0x82E2}, {0x82E3, 0x82E4}, {0x82E5, 0x82E6}, {0x82EC, 0x82ED}, {0x82C1, 0x82C2},
-        {0x8394, 0x82A4},
+        {0x82AA, 0x82A9}, {0x82AC, 0x82AB}, {0x82AE, 0x82AD}, {0x82B0, 0x82AF}, {0x82B2, 0x82B1}, {0x82B4, 0x82B3},
+        {0x82B6, 0x82B5}, {0x82B8, 0x82B7}, {0x82BA, 0x82B9}, {0x82BC, 0x82BB}, {0x82BE, 0x82BD}, {0x82C0, 0x82BF},
+        {0x82C3, 0x82C2}, {0x82C5, 0x82C4}, {0x82C7, 0x82C6}, {0x82CE, 0x82CD}, {0x82D1, 0x82D0}, {0x82D4, 0x82D3},
+        {0x82D7, 0x82D6}, {0x82DA, 0x82D9}, {0x82CF, 0x82CD}, {0x82D2, 0x82D0}, {0x82D5, 0x82D3}, {0x82D8, 0x82D6},
+        {0x82DB, 0x82D9}, {0x829F, 0x82A0}, {0x82A1, 0x82A2}, {0x82A3, 0x82A4}, {0x82A5, 0x82A6}, {0x82A7, 0x82A8},
+        {0x82E1, 0x82E2}, {0x82E3, 0x82E4}, {0x82E5, 0x82E6}, {0x82EC, 0x82ED}, {0x82C1, 0x82C2}, {0x8394, 0x82A4},
     };
     for (const auto& f : kFold)
-        if (f[0] == c)
-            return f[1];
+        if (f[0] == c) return f[1];
     return c;
 }
 
 // The vowel (as its hiragana) that a long vowel mark after c stands for, 0
 // for none.
-unsigned int vowelOf(unsigned int c)
-{
+unsigned int vowelOf(unsigned int c) {
     static const unsigned short kA[] = {0x82A0, 0x82A9, 0x82B3, 0x82BD, 0x82C8, 0x82CD, 0x82DC, 0x82E2, 0x82E7, 0x82ED};
     static const unsigned short kI[] = {0x82A2, 0x82AB, 0x82B5, 0x82BF, 0x82C9, 0x82D0, 0x82DD, 0x82E8};
     static const unsigned short kU[] = {0x82A4, 0x82AD, 0x82B7, 0x82C2, 0x82CA, 0x82D3, 0x82DE, 0x82E4, 0x82E9};
     static const unsigned short kE[] = {0x82A6, 0x82AF, 0x82B9, 0x82C4, 0x82CB, 0x82D6, 0x82DF, 0x82EA};
     static const unsigned short kO[] = {0x82A8, 0x82B1, 0x82BB, 0x82C6, 0x82CC, 0x82D9, 0x82E0, 0x82E6, 0x82EB, 0x82F0};
-    for (unsigned short v : kA) if (v == c) return 0x82A0;
-    for (unsigned short v : kI) if (v == c) return 0x82A2;
-    for (unsigned short v : kU) if (v == c) return 0x82A4;
-    for (unsigned short v : kE) if (v == c) return 0x82A6;
-    for (unsigned short v : kO) if (v == c) return 0x82A8;
+    for (unsigned short v : kA)
+        if (v == c) return 0x82A0;
+    for (unsigned short v : kI)
+        if (v == c) return 0x82A2;
+    for (unsigned short v : kU)
+        if (v == c) return 0x82A4;
+    for (unsigned short v : kE)
+        if (v == c) return 0x82A6;
+    for (unsigned short v : kO)
+        if (v == c) return 0x82A8;
     return 0;
 }
 
-bool isKanji(unsigned int c)
-{
+bool isKanji(unsigned int c) {
     return (c >= 0x889F && c <= 0x9872) || (c >= 0x989F && c <= 0xEA9E);
 }
 
 }  // namespace
 
-int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode,
-                         const char** alt)
-{
+int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode, const char** alt) {
     uint32_t cp = 0, gc = 0;
     const char* a = nullptr;
     if (codePoint) *codePoint = 0;
     if (gaijiCode) *gaijiCode = 0;
     if (alt) *alt = nullptr;
-    if (text == nullptr || len < 3 || text[0] != '&')
-        return 0;
+    if (text == nullptr || len < 3 || text[0] != '&') return 0;
     int semi = -1;
     for (int j = 1; j <= 10 && j < len; ++j) {
         if (text[j] == ';') {
@@ -104,8 +94,7 @@ int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_
             break;
         }
     }
-    if (semi < 2)
-        return 0;
+    if (semi < 2) return 0;
     const char* body = text + 1;
     int bodyLen = semi - 1;
     bool lookUp = false;
@@ -115,19 +104,17 @@ int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_
             // Up to four hexadecimal digits.
             for (i = 2; i < bodyLen && i < 6; ++i) {
                 char c = body[i];
-                int d = (c >= '0' && c <= '9') ? c - '0'
+                int d = (c >= '0' && c <= '9')   ? c - '0'
                         : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                         : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                                                  : -1;
-                if (d < 0)
-                    break;
+                if (d < 0) break;
                 cp = cp * 16 + static_cast<uint32_t>(d);
             }
         } else {
             for (; i < bodyLen && body[i] >= '0' && body[i] <= '9'; ++i) {
                 cp = cp * 10 + static_cast<uint32_t>(body[i] - '0');
-                if (cp > 0x10FFFF)
-                    break;
+                if (cp > 0x10FFFF) break;
             }
         }
         lookUp = cp >= 128;
@@ -143,8 +130,7 @@ int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_
                 break;
             }
         }
-        if (!found && m_gaiji)
-            m_gaiji->findByName(name, &cp, &gc, &a);
+        if (!found && m_gaiji) m_gaiji->findByName(name, &cp, &gc, &a);
     }
     if (lookUp && m_gaiji) {
         int create = (m_opt != nullptr && m_opt->autoUniGaiji) ? 1 : 0;
@@ -156,13 +142,10 @@ int CEBBook::parseEntity(const char* text, int len, uint32_t* codePoint, uint32_
     return semi + 1;
 }
 
-int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int max)
-{
+int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int max) {
     int n = 0;
-    if (out == nullptr)
-        return 0;
-    if (max < 0)
-        max = 0;
+    if (out == nullptr) return 0;
+    if (max < 0) max = 0;
     out[0] = 0;
     if (text == nullptr || len <= 0) {
         return 0;
@@ -191,8 +174,7 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                             // A byte with no two-byte form would put a zero
                             // byte into the key, which readers take as its end.
                             const unsigned int k = *p >= 0x20 ? keyFormOfByte(*p) : *p;
-                            if (k > 0xFF)
-                                room = putKeyChar(out, &n, max, k);
+                            if (k > 0xFF) room = putKeyChar(out, &n, max, k);
                             ++p;
                         }
                     }
@@ -215,14 +197,11 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
         } else {
             c = keyFormOfByte(b);
             ++i;
-            if (c <= 0xFF)
-                continue;  // no full-width form (0x7F, 0x80, 0xA0, 0xFD-0xFF, a lone lead byte)
+            if (c <= 0xFF) continue;  // no full-width form (0x7F, 0x80, 0xA0, 0xFD-0xFF, a lone lead byte)
         }
         if (filter) {
-            if (delBlank && c == 0x8140)
-                continue;
-            if (delSym && inSymbolSet(c))
-                continue;
+            if (delBlank && c == 0x8140) continue;
+            if (delSym && inSymbolSet(c)) continue;
             if (delChars) {
                 bool hit = false;
                 for (const unsigned char* d = m_delChars; d[0] != 0 || d[1] != 0; d += 2) {
@@ -231,8 +210,7 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                         break;
                     }
                 }
-                if (hit)
-                    continue;
+                if (hit) continue;
             }
         }
         putKeyChar(out, &n, max, c);
@@ -241,8 +219,7 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
     return n;
 }
 
-int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen)
-{
+int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen) {
     int n = 0;
     int allKana = 1;
     unsigned int vowel = 0;
@@ -261,12 +238,10 @@ int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen)
         } else {
             c = s[i++];
         }
-        if (c == 0x815B && vowel != 0)
-            c = vowel;
+        if (c == 0x815B && vowel != 0) c = vowel;
         c = plainKana(jclib::katakanaToHiragana(c));
         vowel = vowelOf(c);
-        if (isKanji(c))
-            allKana = 0;
+        if (isKanji(c)) allKana = 0;
         if (two) {
             out[n++] = static_cast<char>(c >> 8);
             out[n++] = static_cast<char>(c & 0xFF);
@@ -275,24 +250,20 @@ int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen)
         }
     }
     out[n] = 0;
-    if (outLen)
-        *outLen = n;
+    if (outLen) *outLen = n;
     return allKana;
 }
 
-const char* CEBBook::reverseKey(const char* text, int len, int* outLen)
-{
+const char* CEBBook::reverseKey(const char* text, int len, int* outLen) {
     char work[256];
     int n = 0;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     // Copy whole characters, at most 255 bytes.
     while (text != nullptr && n < len) {
         int w = (isLead(s[n]) && n + 1 < len) ? 2 : 1;
-        if (n + w > 255)
-            break;
+        if (n + w > 255) break;
         work[n] = text[n];
-        if (w == 2)
-            work[n + 1] = text[n + 1];
+        if (w == 2) work[n + 1] = text[n + 1];
         n += w;
     }
     int o = n;
@@ -303,13 +274,11 @@ const char* CEBBook::reverseKey(const char* text, int len, int* outLen)
         i += w;
     }
     m_reverse[n] = 0;
-    if (outLen)
-        *outLen = n;
+    if (outLen) *outLen = n;
     return m_reverse;
 }
 
-void CEBBook::reverseKeyUnits(char* key, int len)
-{
+void CEBBook::reverseKeyUnits(char* key, int len) {
     for (int i = 0, j = (len & ~1) - 2; i < j; i += 2, j -= 2) {
         char a = key[i], b = key[i + 1];
         key[i] = key[j];
@@ -319,35 +288,27 @@ void CEBBook::reverseKeyUnits(char* key, int len)
     }
 }
 
-int CEBBook::isStopWord(const char* key, int len) const
-{
+int CEBBook::isStopWord(const char* key, int len) const {
     // Stop words and keys are both normalised (full width, upper case), so
     // an exact byte compare is the case-insensitive one; a byte-wise
     // case-folding compare would mix up two-byte codes.
-    if (key == nullptr || len <= 0)
-        return 0;
+    if (key == nullptr || len <= 0) return 0;
     for (int i = 0; i < m_stopWordCount; ++i)
-        if (m_stopWords[i].len == len && std::memcmp(m_stopWords[i].text, key, static_cast<size_t>(len)) == 0)
-            return 1;
+        if (m_stopWords[i].len == len && std::memcmp(m_stopWords[i].text, key, static_cast<size_t>(len)) == 0) return 1;
     return 0;
 }
 
-int CEBBook::compareEntries(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b)
-{
+int CEBBook::compareEntries(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b) {
     int la = a.key ? a.keyLen : 0, lb = b.key ? b.keyLen : 0;
     int m = la < lb ? la : lb;
     if (m > 0) {
         int c = std::memcmp(a.key, b.key, static_cast<size_t>(m));
-        if (c != 0)
-            return c;
+        if (c != 0) return c;
     }
-    if (la != lb)
-        return la < lb ? -1 : 1;
+    if (la != lb) return la < lb ? -1 : 1;
     uint64_t ba = a.bodyPos / 2048, bb = b.bodyPos / 2048;
-    if (ba != bb)
-        return ba < bb ? -1 : 1;
+    if (ba != bb) return ba < bb ? -1 : 1;
     uint64_t oa = a.bodyPos % 2048, ob = b.bodyPos % 2048;
-    if (oa != ob)
-        return oa < ob ? -1 : 1;
+    if (oa != ob) return oa < ob ? -1 : 1;
     return 0;
 }

@@ -6,16 +6,16 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "foundation/byteorder.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
 
 const int kPage = 2048;
-const int kLimit = 2047;              // bytes a leaf page may use
-const int kGroupHeaderLimit = 2040;   // keyword family: header admission
+const int kLimit = 2047;             // bytes a leaf page may use
+const int kGroupHeaderLimit = 2040;  // keyword family: header admission
 const int kComplexHeaderLimit = 2028;
 const int kComplexMemberLimit = 2034;
 
@@ -23,8 +23,7 @@ using byteorder::putBe16;
 using byteorder::putBe32;
 
 // Block and offset of a position kept as block * 2048 + offset.
-void putPos(unsigned char* p, uint64_t pos)
-{
+void putPos(unsigned char* p, uint64_t pos) {
     putBe32(p, static_cast<uint32_t>(pos / kPage));
     putBe16(p + 4, static_cast<unsigned>(pos % kPage));
 }
@@ -34,27 +33,23 @@ void putPos(unsigned char* p, uint64_t pos)
 // kept as it stands.
 struct JisTable {
     uint16_t code[65536];
-    JisTable()
-    {
+    JisTable() {
         for (unsigned c = 0; c < 65536; ++c) {
             unsigned j = c;
-            if (jclib::isSjisCode(c))
-                j = jclib::sjisToJis(c >= 0xF040 ? 0x81AC : c);
+            if (jclib::isSjisCode(c)) j = jclib::sjisToJis(c >= 0xF040 ? 0x81AC : c);
             code[c] = static_cast<uint16_t>(j);
         }
     }
 };
 
-const JisTable& jisTable()
-{
+const JisTable& jisTable() {
     static const JisTable table;
     return table;
 }
 
 // Shift_JIS key (two bytes a character) as JIS X 0208 codes, the form the
 // pages hold.
-void putKey(unsigned char* out, const char* key, int len)
-{
+void putKey(unsigned char* out, const char* key, int len) {
     const uint16_t* jis = jisTable().code;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
     int i = 0;
@@ -63,8 +58,7 @@ void putKey(unsigned char* out, const char* key, int len)
         out[i] = static_cast<unsigned char>(j >> 8);
         out[i + 1] = static_cast<unsigned char>(j);
     }
-    if (i < len)
-        out[i] = s[i];
+    if (i < len) out[i] = s[i];
 }
 
 // Byte i of a key as the pages hold it. Entries are sorted in this form,
@@ -72,29 +66,24 @@ void putKey(unsigned char* out, const char* key, int len)
 // are stored as 〓, and a value that is no Shift_JIS code is kept as it
 // stands, so the Shift_JIS order is not the order of the stored keys, and
 // readers, which compare the stored bytes, stop at the first larger key.
-inline unsigned storedByte(const uint16_t* jis, const unsigned char* s, int len, int i)
-{
-    if ((i | 1) >= len)
-        return s[i];  // an odd last byte is kept as it is
+inline unsigned storedByte(const uint16_t* jis, const unsigned char* s, int len, int i) {
+    if ((i | 1) >= len) return s[i];  // an odd last byte is kept as it is
     unsigned j = jis[s[i & ~1] * 256u + s[i | 1]];
     return (i & 1) ? (j & 0xFF) : (j >> 8);
 }
 
 // The first 8 stored bytes of a key (from an even offset), zero-padded.
-uint64_t keyPrefix(const char* key, int len)
-{
+uint64_t keyPrefix(const char* key, int len) {
     const uint16_t* jis = jisTable().code;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
     uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | (i < len ? storedByte(jis, s, len, i) : 0u);
+    for (int i = 0; i < 8; ++i) v = (v << 8) | (i < len ? storedByte(jis, s, len, i) : 0u);
     return v;
 }
 
 // Unsigned order of the stored forms over the shorter key, then the
 // shorter first.
-inline int compareStored(const char* a, int al, const char* b, int bl)
-{
+inline int compareStored(const char* a, int al, const char* b, int bl) {
     const uint16_t* jis = jisTable().code;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
@@ -103,34 +92,29 @@ inline int compareStored(const char* a, int al, const char* b, int bl)
     for (; i + 1 < n; i += 2) {
         unsigned x = jis[p[i] * 256u + p[i + 1]];
         unsigned y = jis[q[i] * 256u + q[i + 1]];
-        if (x != y)
-            return x < y ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
     }
     if (i < n) {
         unsigned x = storedByte(jis, p, al, i);
         unsigned y = storedByte(jis, q, bl, i);
-        if (x != y)
-            return x < y ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
     }
     return al - bl;
 }
 
 // Unsigned byte order over the shorter key, then the shorter first. Keys
 // are short, so a plain loop beats a library call here.
-inline int compareBytes(const char* a, int al, const char* b, int bl)
-{
+inline int compareBytes(const char* a, int al, const char* b, int bl) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
     const int n = al < bl ? al : bl;
     for (int i = 0; i < n; ++i)
-        if (p[i] != q[i])
-            return p[i] < q[i] ? -1 : 1;
+        if (p[i] != q[i]) return p[i] < q[i] ? -1 : 1;
     return al - bl;
 }
 
 // Equal keys as the pages hold them, so that a group is one run of the sort.
-bool sameKey(const INDEX_ITEM& a, const INDEX_ITEM& b)
-{
+bool sameKey(const INDEX_ITEM& a, const INDEX_ITEM& b) {
     return a.keyLen == b.keyLen && (a.keyLen == 0 || compareStored(a.key, a.keyLen, b.key, b.keyLen) == 0);
 }
 
@@ -138,13 +122,11 @@ bool sameKey(const INDEX_ITEM& a, const INDEX_ITEM& b)
 // ENTRY_GROUP flag where grouped(item, the run has two or more items) holds,
 // clearing it elsewhere.
 template <class Grouped>
-void markRuns(INDEX_ITEM* items, size_t n, Grouped grouped)
-{
+void markRuns(INDEX_ITEM* items, size_t n, Grouped grouped) {
     size_t i = 0;
     while (i < n) {
         size_t j = i + 1;
-        while (j < n && sameKey(items[i], items[j]))
-            ++j;
+        while (j < n && sameKey(items[i], items[j])) ++j;
         for (size_t k = i; k < j; ++k) {
             if (grouped(items[k], j - i >= 2))
                 items[k].flags |= ENTRY_GROUP;
@@ -163,15 +145,13 @@ struct LeafPage {
     const char* lastKey = nullptr;
     int lastKeyLen = 0;
 
-    void reset()
-    {
+    void reset() {
         std::memset(bytes, 0, sizeof bytes);
         used = 4;
         count = 0;
     }
     // Room for a record of n bytes; null when only counting pages.
-    unsigned char* take(int n, bool fill)
-    {
+    unsigned char* take(int n, bool fill) {
         unsigned char* p = bytes + used;
         used += n;
         ++count;
@@ -183,28 +163,21 @@ struct LeafPage {
 
 CIndexWriter::CIndexWriter() : m_levelStart(), m_pagesBefore(), m_levels(0), m_workSize(1000) {}
 
-void CIndexWriter::setWorkSize(size_t records)
-{
+void CIndexWriter::setWorkSize(size_t records) {
     m_workSize = records;
-    if (m_nodes.capacity() < records)
-        m_nodes.reserve(records);
+    if (m_nodes.capacity() < records) m_nodes.reserve(records);
 }
 
-bool CIndexWriter::itemLess(const INDEX_ITEM& a, const INDEX_ITEM& b)
-{
+bool CIndexWriter::itemLess(const INDEX_ITEM& a, const INDEX_ITEM& b) {
     int c = compareStored(a.key, a.keyLen, b.key, b.keyLen);
-    if (c != 0)
-        return c < 0;
+    if (c != 0) return c < 0;
     c = compareStored(a.exactKey, a.exactLen, b.exactKey, b.exactLen);
-    if (c != 0)
-        return c < 0;
-    if (a.bodyPos != b.bodyPos)
-        return a.bodyPos < b.bodyPos;
+    if (c != 0) return c < 0;
+    if (a.bodyPos != b.bodyPos) return a.bodyPos < b.bodyPos;
     return a.order < b.order;
 }
 
-void CIndexWriter::sortItems(INDEX_ITEM* items, size_t n)
-{
+void CIndexWriter::sortItems(INDEX_ITEM* items, size_t n) {
     // Sorted as small records of the first 16 bytes of the key and of the
     // exact key, the body position and the item's place, which keeps most
     // comparisons in cache.
@@ -233,49 +206,35 @@ void CIndexWriter::sortItems(INDEX_ITEM* items, size_t n)
         r.exactLen = e.exactLen;
     }
     std::sort(recs.begin(), recs.end(), [items](const Rec& a, const Rec& b) {
-        if (a.p0 != b.p0)
-            return a.p0 < b.p0;
-        if (a.p1 != b.p1)
-            return a.p1 < b.p1;
-        if (a.keyLen > 16 || b.keyLen > 16)
-            return itemLess(items[a.index], items[b.index]);
-        if (a.keyLen != b.keyLen)
-            return a.keyLen < b.keyLen;
-        if (a.e0 != b.e0)
-            return a.e0 < b.e0;
-        if (a.e1 != b.e1)
-            return a.e1 < b.e1;
-        if (a.exactLen > 16 || b.exactLen > 16)
-            return itemLess(items[a.index], items[b.index]);
-        if (a.exactLen != b.exactLen)
-            return a.exactLen < b.exactLen;
-        if (a.bodyPos != b.bodyPos)
-            return a.bodyPos < b.bodyPos;
+        if (a.p0 != b.p0) return a.p0 < b.p0;
+        if (a.p1 != b.p1) return a.p1 < b.p1;
+        if (a.keyLen > 16 || b.keyLen > 16) return itemLess(items[a.index], items[b.index]);
+        if (a.keyLen != b.keyLen) return a.keyLen < b.keyLen;
+        if (a.e0 != b.e0) return a.e0 < b.e0;
+        if (a.e1 != b.e1) return a.e1 < b.e1;
+        if (a.exactLen > 16 || b.exactLen > 16) return itemLess(items[a.index], items[b.index]);
+        if (a.exactLen != b.exactLen) return a.exactLen < b.exactLen;
+        if (a.bodyPos != b.bodyPos) return a.bodyPos < b.bodyPos;
         return items[a.index].order < items[b.index].order;
     });
     std::vector<INDEX_ITEM> sorted(n);
-    for (size_t i = 0; i < n; ++i)
-        sorted[i] = items[recs[i].index];
+    for (size_t i = 0; i < n; ++i) sorted[i] = items[recs[i].index];
     std::copy(sorted.begin(), sorted.end(), items);
 }
 
-void CIndexWriter::markGroups(INDEX_ITEM* items, size_t n)
-{
+void CIndexWriter::markGroups(INDEX_ITEM* items, size_t n) {
     markRuns(items, n, [](const INDEX_ITEM&, bool several) { return several; });
 }
 
-void CIndexWriter::markKanaGroups(INDEX_ITEM* items, size_t n)
-{
+void CIndexWriter::markKanaGroups(INDEX_ITEM* items, size_t n) {
     // A kana item whose own key differs from the folded one is a group too.
     markRuns(items, n, [](const INDEX_ITEM& e, bool several) {
         return several || compareBytes(e.key, e.keyLen, e.exactKey, e.exactLen) != 0;
     });
 }
 
-int CIndexWriter::headingCut(const char* heading, int len, int limit)
-{
-    if (limit <= 0 || len <= limit)
-        return len < 0 ? 0 : len;
+int CIndexWriter::headingCut(const char* heading, int len, int limit) {
+    if (limit <= 0 || len <= limit) return len < 0 ? 0 : len;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(heading);
     int i = 0;
     while (i < len) {
@@ -292,40 +251,33 @@ int CIndexWriter::headingCut(const char* heading, int len, int limit)
                 }
             }
         }
-        if (i + step > limit)
-            break;
+        if (i + step > limit) break;
         i += step;
     }
     return i;
 }
 
-void CIndexWriter::writeHeadings(CBlockStream* stream, INDEX_ITEM* items, size_t n, int titleLen)
-{
+void CIndexWriter::writeHeadings(CBlockStream* stream, INDEX_ITEM* items, size_t n, int titleLen) {
     stream->writeCode(EB_BEGIN_TEXT);
     for (size_t i = 0; i < n; ++i) {
-        if ((i & 0xFF) == 0)
-            poll();
+        if ((i & 0xFF) == 0) poll();
         INDEX_ITEM& e = items[i];
         // Headings lie scattered in the string table: fetch ahead.
-        if (i + 8 < n)
-            __builtin_prefetch(items[i + 8].heading);
+        if (i + 8 < n) __builtin_prefetch(items[i + 8].heading);
         BLOCK_POS pos;
         stream->tell(&pos);
         int cut = headingCut(e.heading, e.headingLen, titleLen);
         stream->writeText(e.heading, cut, 1, 0);
         bool shortened = cut < e.headingLen || ((e.flags & ENTRY_HEADING_CUT) && cut == e.headingLen);
-        if (shortened)
-            stream->writeText("\x81\x63", 2, 1, 0);
+        if (shortened) stream->writeText("\x81\x63", 2, 1, 0);
         stream->writeCode(EB_NEWLINE);
         e.headingPos = static_cast<uint64_t>(pos.block) * kPage + pos.offset;
     }
     stream->writeCode(EB_END_TEXT);
 }
 
-int CIndexWriter::reservedPages(int leafPages)
-{
-    if (leafPages < 2)
-        return 1;
+int CIndexWriter::reservedPages(int leafPages) {
+    if (leafPages < 2) return 1;
     int r = 0;
     int n = leafPages;
     while (n > 1) {
@@ -335,27 +287,23 @@ int CIndexWriter::reservedPages(int leafPages)
     return r;
 }
 
-void CIndexWriter::addUpperNode(const char* sjisKey, int keyLen, int isLeaf, uint32_t child)
-{
+void CIndexWriter::addUpperNode(const char* sjisKey, int keyLen, int isLeaf, uint32_t child) {
     Node node;
     std::memset(node.key, 0, sizeof node.key);
     int n = keyLen < kNodeKeyLen ? keyLen : kNodeKeyLen;
-    if (n > 0)
-        putKey(node.key, sjisKey, n);
+    if (n > 0) putKey(node.key, sjisKey, n);
     node.isLeaf = static_cast<uint8_t>(isLeaf);
     node.child = child;
     m_nodes.push_back(node);
 }
 
-size_t CIndexWriter::levelSize(int level) const
-{
+size_t CIndexWriter::levelSize(int level) const {
     size_t end = level + 1 < m_levels ? m_levelStart[level + 1] : m_nodes.size();
     return end - m_levelStart[level];
 }
 
-int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout,
-                              int omitHeader, bool dryRun)
-{
+int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout, int omitHeader,
+                              bool dryRun) {
     LeafPage page;
     page.reset();
     const bool fill = !dryRun;
@@ -371,8 +319,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
             kind = pages == 0 ? (last ? 0xF0 : 0xD0) : (last ? 0xB0 : 0x90);
         else
             kind = pages == 0 ? (last ? 0xE0 : 0xC0) : (last ? 0xA0 : 0x80);
-        if (n == 0)
-            kind = grouped ? 0xB0 : 0xA0;
+        if (n == 0) kind = grouped ? 0xB0 : 0xA0;
         page.bytes[0] = static_cast<unsigned char>(kind);
         page.bytes[1] = 0;
         putBe16(page.bytes + 2, static_cast<unsigned>(page.count));
@@ -381,23 +328,19 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
             stream->finish();
             uint32_t block = stream->currentBlock();
             stream->writeBytes(page.bytes, kPage);
-            if (page.count > 0)
-                addUpperNode(page.lastKey, page.lastKeyLen, 1, block);
-            if (m_progress && n > 0)
-                m_progress(static_cast<int>(i * 100 / n));
+            if (page.count > 0) addUpperNode(page.lastKey, page.lastKeyLen, 1, block);
+            if (m_progress && n > 0) m_progress(static_cast<int>(i * 100 / n));
         }
         ++pages;
         page.reset();
     };
     auto room = [&](int size, int limit) {
-        if (page.count > 0 && page.used + size > limit)
-            emit(false);
+        if (page.count > 0 && page.used + size > limit) emit(false);
     };
 
     while (i < n) {
         const INDEX_ITEM& e = items[i];
-        if (fill && i + 8 < n)
-            __builtin_prefetch(items[i + 8].key);
+        if (fill && i + 8 < n) __builtin_prefetch(items[i + 8].key);
         uint64_t heading = omitHeader ? e.bodyPos : e.headingPos;
         if (!grouped) {
             room(e.keyLen + 13, kLimit);
@@ -424,8 +367,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
             ++i;
         } else {
             size_t j = i + 1;
-            while (j < n && (items[j].flags & ENTRY_GROUP) && sameKey(e, items[j]))
-                ++j;
+            while (j < n && (items[j].flags & ENTRY_GROUP) && sameKey(e, items[j])) ++j;
             const uint32_t members = static_cast<uint32_t>(j - i);
             if (layout == kKana) {
                 // Header and first member go on the same page.
@@ -473,16 +415,13 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
         }
     }
     emit(true);
-    if (m_progress && !dryRun)
-        m_progress(100);
+    if (m_progress && !dryRun) m_progress(100);
     return pages;
 }
 
-void CIndexWriter::buildUpperLevels()
-{
+void CIndexWriter::buildUpperLevels() {
     while (levelSize(m_levels - 1) > static_cast<size_t>(kRecordsPerPage)) {
-        if (m_levels >= kMaxLevels - 1)
-            throw std::runtime_error("indexRoot[] overflow");
+        if (m_levels >= kMaxLevels - 1) throw std::runtime_error("indexRoot[] overflow");
         const int below = m_levels - 1;
         const size_t start = m_levelStart[below];
         const size_t count = levelSize(below);
@@ -508,8 +447,7 @@ void CIndexWriter::buildUpperLevels()
     }
 }
 
-void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart)
-{
+void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart) {
     BLOCK_POS start = {areaStart, 0};
     stream->seek(start);
     unsigned char page[kPage];
@@ -521,11 +459,9 @@ void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart)
             std::memset(page, 0, sizeof page);
             size_t first = p * kRecordsPerPage;
             size_t records = std::min(count - first, static_cast<size_t>(kRecordsPerPage));
-            if (count == 0)
-                records = 0;
+            if (count == 0) records = 0;
             unsigned kind = p == 0 ? 0x40 : 0x00;
-            if (p + 1 == pages)
-                kind |= 0x20;
+            if (p + 1 == pages) kind |= 0x20;
             page[0] = static_cast<unsigned char>(kind);
             page[1] = kNodeKeyLen;
             putBe16(page + 2, static_cast<unsigned>(records));
@@ -533,8 +469,7 @@ void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart)
                 const Node& node = m_nodes[m_levelStart[l] + first + r];
                 unsigned char* q = page + 4 + r * (kNodeKeyLen + 4);
                 std::memcpy(q, node.key, kNodeKeyLen);
-                uint32_t child = node.isLeaf || l == 0 ? node.child
-                                                    : areaStart + m_pagesBefore[l - 1] + node.child;
+                uint32_t child = node.isLeaf || l == 0 ? node.child : areaStart + m_pagesBefore[l - 1] + node.child;
                 putBe32(q + kNodeKeyLen, child);
             }
             stream->finish();
@@ -543,12 +478,9 @@ void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart)
     }
 }
 
-int CIndexWriter::writeIndex(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout,
-                             int omitHeader)
-{
+int CIndexWriter::writeIndex(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout, int omitHeader) {
     m_nodes.clear();
-    if (m_nodes.capacity() < m_workSize)
-        m_nodes.reserve(m_workSize);
+    if (m_nodes.capacity() < m_workSize) m_nodes.reserve(m_workSize);
     m_levels = 1;
     m_levelStart[0] = 0;
 

@@ -71,8 +71,7 @@ public:
     // Index area into a fresh stream starting at the area's first block:
     // reserved upper pages, leaves, then the upper pages. Returns the number
     // of leaf pages. Throws "indexRoot[] overflow" when the levels do not fit.
-    int writeIndex(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout,
-                   int omitHeader);
+    int writeIndex(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout, int omitHeader);
 
     // Upper pages reserved for a number of leaf pages.
     static int reservedPages(int leafPages);
@@ -86,16 +85,14 @@ private:
         uint32_t child;
     };
 
-    int writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout,
-                    int omitHeader, bool dryRun);
+    int writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, size_t n, Layout layout, int omitHeader,
+                    bool dryRun);
     void addUpperNode(const char* sjisKey, int keyLen, int isLeaf, uint32_t child);
     void buildUpperLevels();
     void writeUpperLevels(CBlockStream* stream, uint32_t areaStart);
     size_t levelSize(int level) const;
-    void poll() const
-    {
-        if (m_cancel)
-            m_cancel();
+    void poll() const {
+        if (m_cancel) m_cancel();
     }
 
     std::vector<Node> m_nodes;

@@ -7,15 +7,15 @@
 
 // Flags of SEARCH_KEY_ENTRY.
 enum {
-    ENTRY_GROUP = 0x01,      // group member (set by the index writer)
-    ENTRY_KEYWORD = 0x02,    // keyword index
-    ENTRY_CROSS = 0x04,      // cross index
-    ENTRY_LONG_KEY = 0x08,   // the key text was longer than a key: the last
-                             // key bytes follow the key in the string table
-    ENTRY_NO_HEADING = 0x10, // heading is the key text; key made when selected
-    ENTRY_PREFIX = 0x20,     // prefix word index (0x91)
-    ENTRY_SUFFIX = 0x40,     // suffix word index (0x71)
-    ENTRY_HEADING_CUT = 0x80 // the heading was cut to 255 bytes when collected
+    ENTRY_GROUP = 0x01,       // group member (set by the index writer)
+    ENTRY_KEYWORD = 0x02,     // keyword index
+    ENTRY_CROSS = 0x04,       // cross index
+    ENTRY_LONG_KEY = 0x08,    // the key text was longer than a key: the last
+                              // key bytes follow the key in the string table
+    ENTRY_NO_HEADING = 0x10,  // heading is the key text; key made when selected
+    ENTRY_PREFIX = 0x20,      // prefix word index (0x91)
+    ENTRY_SUFFIX = 0x40,      // suffix word index (0x71)
+    ENTRY_HEADING_CUT = 0x80  // the heading was cut to 255 bytes when collected
 };
 
 // One word, keyword or cross entry.
@@ -27,8 +27,8 @@ struct SEARCH_KEY_ENTRY {
     uint8_t flags;
     uint8_t headingLen;
     uint8_t keyLen;
-    uint8_t partLen;      // length of a word taken from the heading, 0 for none
-    uint8_t partOffset;   // offset of that word in the heading
+    uint8_t partLen;     // length of a word taken from the heading, 0 for none
+    uint8_t partOffset;  // offset of that word in the heading
 };
 
 // One kana (reading) entry.
@@ -38,7 +38,7 @@ struct KANA_ENTRY {
     const char* heading;
     uint64_t bodyPos;
     uint64_t headingPos;
-    uint8_t flags;        // direction mask (0x20 prefix, 0x40 suffix)
+    uint8_t flags;  // direction mask (0x20 prefix, 0x40 suffix)
     uint8_t kanaKeyLen;
     uint8_t sortKeyLen;
     uint8_t headingLen;
@@ -57,5 +57,5 @@ struct INDEX_ITEM {
     uint8_t keyLen;
     uint8_t exactLen;
     uint8_t headingLen;
-    uint8_t flags;         // ENTRY_GROUP, ENTRY_HEADING_CUT
+    uint8_t flags;  // ENTRY_GROUP, ENTRY_HEADING_CUT
 };

@@ -14,20 +14,18 @@
 #include "builder/gaiji/CGaiji.h"
 #include "builder/sources/CUTF16Reader.h"
 #include "foundation/book/CBlockStream.h"
-#include "foundation/pdic/CPDicReader.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pdic/CPDicReader.h"
 
 namespace {
 
-const int kLineBuffer = 64000;       // UTF-16 units converted at a time
-const size_t kMaxLine = 16u << 20;   // a longer line goes on as a new one
+const int kLineBuffer = 64000;      // UTF-16 units converted at a time
+const size_t kMaxLine = 16u << 20;  // a longer line goes on as a new one
 
 struct FileCloser {
-    void operator()(FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
     }
 };
 
@@ -38,77 +36,61 @@ struct FileCloser {
 class LineSource {
 public:
     LineSource(FILE* file, bool utf16, CEBBook* book, const char* what)
-        : m_file(file), m_utf16(utf16), m_book(book), m_reader(utf16 ? file : nullptr)
-    {
+        : m_file(file), m_utf16(utf16), m_book(book), m_reader(utf16 ? file : nullptr) {
         // A chunk of UTF-16 may grow when converted (references for
         // characters without a Shift_JIS form).
         m_byteSize = 5 * kLineBuffer + 1;
         m_bytes.reset(new (std::nothrow) char[m_byteSize]);
-        if (utf16)
-            m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
+        if (utf16) m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
         if (!m_bytes || (utf16 && !m_wide))
             throw std::runtime_error(std::string("memory allocate error!!(") + what + ")");
     }
 
     // The next line into line; false at the end of the file (nothing read).
-    bool next(std::string* line)
-    {
+    bool next(std::string* line) {
         line->clear();
         return m_utf16 ? readUnits(line) : readBytes(line);
     }
 
 private:
-    bool readBytes(std::string* line)
-    {
+    bool readBytes(std::string* line) {
         int c = getc_unlocked(m_file);
-        if (c == EOF)
-            return false;
+        if (c == EOF) return false;
         while (c != EOF) {
-            if (c == '\n')
-                break;
+            if (c == '\n') break;
             line->push_back(static_cast<char>(c));
-            if (line->size() >= kMaxLine)
-                break;
+            if (line->size() >= kMaxLine) break;
             c = getc_unlocked(m_file);
         }
-        if (!line->empty() && line->back() == '\r')
-            line->pop_back();
+        if (!line->empty() && line->back() == '\r') line->pop_back();
         return true;
     }
 
     // Converts the units gathered so far and appends them to line. A high
     // surrogate at the end waits for its partner.
-    void flushUnits(std::string* line, int* count, bool all)
-    {
+    void flushUnits(std::string* line, int* count, bool all) {
         int n = *count;
-        if (!all && n > 0 && m_wide[n - 1] >= 0xD800 && m_wide[n - 1] <= 0xDBFF)
-            --n;
+        if (!all && n > 0 && m_wide[n - 1] >= 0xD800 && m_wide[n - 1] <= 0xDBFF) --n;
         if (n > 0) {
             int bytes = m_book->ucsToSjis(m_bytes.get(), m_byteSize, m_wide.get(), n, 0);
             line->append(m_bytes.get(), static_cast<size_t>(bytes));
         }
-        for (int i = n; i < *count; ++i)
-            m_wide[i - n] = m_wide[i];
+        for (int i = n; i < *count; ++i) m_wide[i - n] = m_wide[i];
         *count -= n;
     }
 
-    bool readUnits(std::string* line)
-    {
+    bool readUnits(std::string* line) {
         int u = m_reader.readChar();
-        if (u < 0)
-            return false;
+        if (u < 0) return false;
         int count = 0;
         bool cr = false;
         while (u >= 0 && u != '\n') {
-            if (cr)
-                m_wide[count++] = '\r';
+            if (cr) m_wide[count++] = '\r';
             cr = u == '\r';
-            if (!cr && u != 0)
-                m_wide[count++] = static_cast<uint32_t>(u);
+            if (!cr && u != 0) m_wide[count++] = static_cast<uint32_t>(u);
             if (count >= kLineBuffer - 1) {
                 flushUnits(line, &count, false);
-                if (line->size() >= kMaxLine)
-                    break;
+                if (line->size() >= kMaxLine) break;
             }
             u = m_reader.readChar();
         }
@@ -126,11 +108,9 @@ private:
 };
 
 // The common start of a source: fresh recent-entry ring, gaiji table, text start.
-void beginSource(CEBBook* book, CBlockStream* writer)
-{
+void beginSource(CEBBook* book, CBlockStream* writer) {
     book->clearRecentEntries();
-    if (book->getGaiji() != nullptr)
-        writer->setGaijiMap(book->getGaiji()->getGaijiMap());
+    if (book->getGaiji() != nullptr) writer->setGaijiMap(book->getGaiji()->getGaijiMap());
     writer->writeCode(EB_BEGIN_TEXT);
 }
 
@@ -139,8 +119,7 @@ void beginSource(CEBBook* book, CBlockStream* writer)
 // *stored gets the stored headword and *at the entry's position, which its
 // automatic keywords share.
 SEARCH_KEY_ENTRY* registerHead(CEBBook* book, CBlockStream* writer, const char* word, int wordLen, const char* key,
-                               int keyLen, int sourceNo, const char** stored, BLOCK_POS* at)
-{
+                               int keyLen, int sourceNo, const char** stored, BLOCK_POS* at) {
     writer->tell(at);
     const char* h = book->addStringT(word, static_cast<size_t>(wordLen));
     const char* k = h;
@@ -154,16 +133,14 @@ SEARCH_KEY_ENTRY* registerHead(CEBBook* book, CBlockStream* writer, const char* 
 
 // The markup around the headword of an entry head: indent and keyword start
 // before it, keyword end and the break to the body after it.
-void beginHeadKeyword(CBlockStream* writer)
-{
+void beginHeadKeyword(CBlockStream* writer) {
     writer->writeCode(EB_INDENT);
     writer->writeWord16(1);
     writer->writeCode(EB_BEGIN_KEYWORD);
     writer->writeWord16(EB_KEYWORD_OPERAND);
 }
 
-void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt)
-{
+void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt) {
     writer->writeCode(EB_END_KEYWORD);
     if (!opt->singleLine) {
         writer->writeCode(EB_NEWLINE);
@@ -177,10 +154,8 @@ void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt)
 // Registers the headword at the writer's position and writes the entry head.
 // Returns the entry addTitle gave (null when none) and the stored headword.
 // *at gets the entry's position, which its automatic keywords share.
-SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word,
-                                 int wordLen, const char* key, int keyLen, int sourceNo, const char** stored,
-                                 BLOCK_POS* at)
-{
+SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
+                                 const char* key, int keyLen, int sourceNo, const char** stored, BLOCK_POS* at) {
     SEARCH_KEY_ENTRY* e = registerHead(book, writer, word, wordLen, key, keyLen, sourceNo, stored, at);
     beginHeadKeyword(writer);
     writer->writeText(word, wordLen, 1, 0);
@@ -191,16 +166,13 @@ SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* w
 // Automatic keywords of an entry's body (complex-search patterns come with
 // the complex search).
 void bodyRun(CEBBook* book, SEARCH_KEY_ENTRY* entry, const char* heading, int headingLen, const char* text, int len,
-             const BLOCK_POS& pos, int sourceNo)
-{
-    if (entry != nullptr && len > 0)
-        book->autoIndexText(text, len, heading, headingLen, pos, sourceNo);
+             const BLOCK_POS& pos, int sourceNo) {
+    if (entry != nullptr && len > 0) book->autoIndexText(text, len, heading, headingLen, pos, sourceNo);
 }
 
 // Reports the progress of a source after an entry (100 is left for its end)
 // and gives a cancel its chance.
-void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress)
-{
+void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress) {
     int p = CEBBook::percentOf(done, total);
     if (p <= 99) {
         *progress = p;
@@ -209,15 +181,13 @@ void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress)
     CEBBook::checkAbort();
 }
 
-void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress)
-{
+void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress) {
     writer->writeCode(EB_NEWLINE);
     entryProgress(book, done, total, progress);
 }
 
 // The common end of a source: progress full, text end.
-void endSource(CEBBook* book, CBlockStream* writer, int* progress)
-{
+void endSource(CEBBook* book, CBlockStream* writer, int* progress) {
     *progress = 100;
     book->setProgress(100);
     writer->writeCode(EB_END_TEXT);
@@ -225,11 +195,9 @@ void endSource(CEBBook* book, CBlockStream* writer, int* progress)
 
 // Opens a text source: null when it does not open or has fewer than two
 // bytes; *utf16 tells the form.
-FILE* openText(const char* path, bool* utf16)
-{
+FILE* openText(const char* path, bool* utf16) {
     FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
-        return nullptr;
+    if (f == nullptr) return nullptr;
     unsigned char mark[2];
     if (std::fread(mark, 1, 2, f) != 2) {
         std::fclose(f);
@@ -242,17 +210,14 @@ FILE* openText(const char* path, bool* utf16)
 
 // The start of a text source: the common start, then the file opened. When
 // it does not open, the text is ended at once and null returned.
-FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16)
-{
+FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16) {
     beginSource(book, writer);
     FILE* f = openText(path, utf16);
-    if (f == nullptr)
-        writer->writeCode(EB_END_TEXT);
+    if (f == nullptr) writer->writeCode(EB_END_TEXT);
     return f;
 }
 
-int64_t filePos(FILE* f)
-{
+int64_t filePos(FILE* f) {
     long p = std::ftell(f);
     return p < 0 ? 0 : static_cast<int64_t>(p);
 }
@@ -260,8 +225,7 @@ int64_t filePos(FILE* f)
 // One entry of a text source: the head, the body (when there is one) with its
 // automatic keywords, the entry end with the progress read from the file.
 void writeTextEntry(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
-                    const std::string& body, int sourceNo, FILE* file, int64_t fileSize, int* progress)
-{
+                    const std::string& body, int sourceNo, FILE* file, int64_t fileSize, int* progress) {
     const char* stored = nullptr;
     BLOCK_POS pos;
     SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, word, wordLen, nullptr, 0, sourceNo, &stored, &pos);
@@ -279,39 +243,36 @@ struct Tables {
     std::vector<NOTATION_ROW> latin;
     char single[256][2];
 
-    Tables()
-    {
+    Tables() {
         for (int i = 0; i < 256; ++i) {
             single[i][0] = static_cast<char>(i);
             single[i][1] = 0;
         }
         static const char* const twoByte[][2] = {
-            {"a$", "&agrave;"}, {"a@", "&aacute;"}, {"e$", "&egrave;"}, {"e@", "&eacute;"},
-            {"i$", "&igrave;"}, {"i@", "&iacute;"}, {"o$", "&ograve;"}, {"o@", "&oacute;"},
-            {"u$", "&ugrave;"}, {"u@", "&uacute;"}, {"y@", "&yacute;"}, {"Q$", "&#xE001;"},
-            {"Q@", "&#x01FD;"}, {"\x8D\x40", "&#xE003;"}, {"\x8D\x24", "&#xE002;"}, {"\xAB\x24", "&#xE004;"},
+            {"a$", "&agrave;"},       {"a@", "&aacute;"},       {"e$", "&egrave;"},       {"e@", "&eacute;"},
+            {"i$", "&igrave;"},       {"i@", "&iacute;"},       {"o$", "&ograve;"},       {"o@", "&oacute;"},
+            {"u$", "&ugrave;"},       {"u@", "&uacute;"},       {"y@", "&yacute;"},       {"Q$", "&#xE001;"},
+            {"Q@", "&#x01FD;"},       {"\x8D\x40", "&#xE003;"}, {"\x8D\x24", "&#xE002;"}, {"\xAB\x24", "&#xE004;"},
             {"\xAB\x40", "&#xE005;"}, {"\xC3\x24", "&#xE006;"}, {"\xC3\x40", "&#xE007;"}, {"A$", "&#xE008;"},
             {"A@", "&#xE009;"}};
-        for (const auto& r : twoByte)
-            phonetic.push_back({r[0], 2, r[1], 0});
+        for (const auto& r : twoByte) phonetic.push_back({r[0], 2, r[1], 0});
         struct Special {
             int code;
             const char* text;
         };
         static const Special specials[] = {
-            {0x21, "&#x0022;"}, {0x22, "&inodot;"}, {0x24, "`"}, {0x27, "'"}, {0x29, "~"},
-            {0x40, "&acute;"}, {0x41, "&#x0251;"}, {0x44, "&eth;"}, {0x45, "&#x025B;"}, {0x4E, "&eng;"},
-            {0x4F, "&oslash;"}, {0x51, "&aelig;"}, {0x53, "&#x0283;"}, {0x54, "&#x03B8;"}, {0x55, "&#x028A;"},
-            {0x5A, "&#x0292;"}, {0x81, "&#x0252;"}, {0x8D, "&#x0254;"}, {0x8F, "&acute;"}, {0x90, "&acute;"},
-            {0x96, "|"}, {0x98, "`"}, {0x99, "`"}, {0xAB, "&#x0259;"}, {0xB4, "&#x028E;"}, {0xBE, "j"},
-            {0xBF, "&oelig;"}, {0xC3, "&#x028C;"}, {0xCE, "&#x025C;"}, {0xD6, "-"}, {0xDB, "&acute;"},
-            {0xDD, "`"}, {0xDF, "^"}, {0xE2, "~"}, {0xE6, "^"}, {0xE9, "^"}, {0xF0, "&hstrok;"},
-            {0xF9, "&#x02D0;"}};
+            {0x21, "&#x0022;"}, {0x22, "&inodot;"}, {0x24, "`"},        {0x27, "'"},        {0x29, "~"},
+            {0x40, "&acute;"},  {0x41, "&#x0251;"}, {0x44, "&eth;"},    {0x45, "&#x025B;"}, {0x4E, "&eng;"},
+            {0x4F, "&oslash;"}, {0x51, "&aelig;"},  {0x53, "&#x0283;"}, {0x54, "&#x03B8;"}, {0x55, "&#x028A;"},
+            {0x5A, "&#x0292;"}, {0x81, "&#x0252;"}, {0x8D, "&#x0254;"}, {0x8F, "&acute;"},  {0x90, "&acute;"},
+            {0x96, "|"},        {0x98, "`"},        {0x99, "`"},        {0xAB, "&#x0259;"}, {0xB4, "&#x028E;"},
+            {0xBE, "j"},        {0xBF, "&oelig;"},  {0xC3, "&#x028C;"}, {0xCE, "&#x025C;"}, {0xD6, "-"},
+            {0xDB, "&acute;"},  {0xDD, "`"},        {0xDF, "^"},        {0xE2, "~"},        {0xE6, "^"},
+            {0xE9, "^"},        {0xF0, "&hstrok;"}, {0xF9, "&#x02D0;"}};
         auto oneByte = [&](int c) {
             const char* text = " ";
             for (const Special& s : specials)
-                if (s.code == c)
-                    text = s.text;
+                if (s.code == c) text = s.text;
             phonetic.push_back({single[c], 1, text, 0});
         };
         for (int c = 0x21; c <= 0x2B; ++c) oneByte(c);
@@ -322,11 +283,9 @@ struct Tables {
         for (int c = 0x7B; c <= 0x7E; ++c) oneByte(c);
         for (int c = 0x80; c <= 0xFF; ++c) oneByte(c);
 
-        static const Special cp1252[] = {{0x83, "&fnof;"},   {0x8A, "&Scaron;"}, {0x8C, "&OElig;"},
-                                         {0x8E, "&Zcaron;"}, {0x9A, "&scaron;"}, {0x9C, "&oelig;"},
-                                         {0x9E, "&zcaron;"}, {0x9F, "&Yuml;"}};
-        for (const Special& s : cp1252)
-            latin.push_back({single[s.code], 1, s.text, 0});
+        static const Special cp1252[] = {{0x83, "&fnof;"},   {0x8A, "&Scaron;"}, {0x8C, "&OElig;"},  {0x8E, "&Zcaron;"},
+                                         {0x9A, "&scaron;"}, {0x9C, "&oelig;"},  {0x9E, "&zcaron;"}, {0x9F, "&Yuml;"}};
+        for (const Special& s : cp1252) latin.push_back({single[s.code], 1, s.text, 0});
         static const char* const names[96] = {
             "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",    "copy",
             "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn", "sup2",   "sup3",
@@ -346,8 +305,7 @@ struct Tables {
     std::string latinNames[96];
 };
 
-const Tables& tables()
-{
+const Tables& tables() {
     static const Tables t;
     return t;
 }
@@ -356,25 +314,19 @@ const Tables& tables()
 
 CPDICParser::CPDICParser() : m_file(nullptr), m_progress(0) {}
 
-CPDICParser::~CPDICParser()
-{
-    if (m_file)
-        std::fclose(m_file);
+CPDICParser::~CPDICParser() {
+    if (m_file) std::fclose(m_file);
 }
 
-const NOTATION_ROW* CPDICParser::notationTable(int which, int* rows)
-{
+const NOTATION_ROW* CPDICParser::notationTable(int which, int* rows) {
     const Tables& t = tables();
     const std::vector<NOTATION_ROW>* v = which == 1 ? &t.phonetic : which == 2 ? &t.latin : nullptr;
-    if (rows)
-        *rows = v ? static_cast<int>(v->size()) : 0;
+    if (rows) *rows = v ? static_cast<int>(v->size()) : 0;
     return v ? v->data() : nullptr;
 }
 
-int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows)
-{
-    if (text == nullptr || table == nullptr)
-        return -1;
+int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows) {
+    if (text == nullptr || table == nullptr) return -1;
     for (int i = 0; i < rows; ++i)
         if (table[i].keyLen <= length && std::memcmp(table[i].key, text, static_cast<size_t>(table[i].keyLen)) == 0)
             return i;
@@ -386,8 +338,7 @@ namespace {
 // Bytes of the unmatched character at text: a Shift_JIS pair stays one
 // character, so that no row is ever matched at its second byte (which would
 // tear it apart).
-int unmatchedLength(const char* text, int length)
-{
+int unmatchedLength(const char* text, int length) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     return length >= 2 && jclib::isSjisLead(s[0]) && jclib::isSjisTrail(s[1]) ? 2 : 1;
 }
@@ -395,36 +346,31 @@ int unmatchedLength(const char* text, int length)
 }  // namespace
 
 int CPDICParser::convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
-                                int rows)
-{
+                                int rows) {
     int n = 0;
     int i = 0;
     while (i < length && n < outSize) {
         int r = findTableRow(text + i, length - i, table, rows);
         if (r >= 0) {
             int rl = static_cast<int>(std::strlen(table[r].replacement));
-            if (n + rl > outSize)
-                break;
+            if (n + rl > outSize) break;
             std::memcpy(out + n, table[r].replacement, static_cast<size_t>(rl));
             n += rl;
             i += table[r].keyLen;
         } else {
             int cl = unmatchedLength(text + i, length - i);
-            if (n + cl > outSize)
-                break;
+            if (n + cl > outSize) break;
             std::memcpy(out + n, text + i, static_cast<size_t>(cl));
             n += cl;
             i += cl;
         }
     }
-    if (n < outSize)
-        out[n] = 0;
+    if (n < outSize) out[n] = 0;
     return n;
 }
 
 void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
-                               int rows)
-{
+                               int rows) {
     int i = 0;
     while (i < length) {
         int r = findTableRow(text + i, length - i, table, rows);
@@ -440,41 +386,34 @@ void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int lengt
 }
 
 void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
-                                int sourceNo)
-{
+                                int sourceNo) {
     bool utf16 = false;
     std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
-    if (!file)
-        return;
+    if (!file) return;
     LineSource lines(file.get(), utf16, book, "parsePDICText");
     std::string word, body;
     while (lines.next(&word)) {
-        if (word.empty())
-            continue;
+        if (word.empty()) continue;
         // The body line; at the end of the file the entry has none (next
         // leaves the body empty).
         bool more = lines.next(&body);
         writeTextEntry(book, opt, writer, word.data(), static_cast<int>(word.size()), body, sourceNo, file.get(),
                        source->fileSize, &m_progress);
-        if (!more)
-            break;
+        if (!more) break;
     }
     file.reset();
     endSource(book, writer, &m_progress);
 }
 
 void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
-                                 int sourceNo)
-{
+                                 int sourceNo) {
     bool utf16 = false;
     std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
-    if (!file)
-        return;
+    if (!file) return;
     LineSource lines(file.get(), utf16, book, "parsePDIC1LINE");
     std::string line, body;
     while (lines.next(&line)) {
-        if (line.empty())
-            continue;
+        if (line.empty()) continue;
         size_t cut = line.find(" /// ");
         size_t wordLen = cut == std::string::npos ? line.size() : cut;
         if (wordLen == 0) {
@@ -501,8 +440,7 @@ void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* so
 }
 
 void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
-                               int sourceNo)
-{
+                               int sourceNo) {
     beginSource(book, writer);
     CPDicReader reader;
     if (reader.open(source->path) != 0) {
@@ -526,8 +464,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
 
     auto length = [](const uint32_t* s, int cap) {
         int n = 0;
-        while (n < cap && s[n] != 0)
-            ++n;
+        while (n < cap && s[n] != 0) ++n;
         return n;
     };
     int pTitleRows = 0, pPronRows = 0, pBodyRows = 0, pExRows = 0;
@@ -546,11 +483,9 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         int level = 0;
         int rc = reader.nextEntry(word.get(), kWord, meaning.get(), kMeaning, example.get(), kMeaning, pron.get(),
                                   kPron, &level, nullptr, 0);
-        if (rc == 1)
-            break;
+        if (rc == 1) break;
         if (rc != 0) {
-            if (++damaged > maxDamaged)
-                break;
+            if (++damaged > maxDamaged) break;
             continue;
         }
         int wl = length(word.get(), kWord);
@@ -575,8 +510,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         } else {
             dl = book->ucsToSjis(display, sizeof display, word.get(), wl, 0);
         }
-        if (dl <= 0)
-            continue;
+        if (dl <= 0) continue;
         const char* shown = display;
         int shownLen = dl;
         if (tTitle != nullptr) {
@@ -597,15 +531,13 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         done += dl;
         auto section = [&](const uint32_t* text, int cap, const NOTATION_ROW* table, int rows, bool index) {
             int n = length(text, cap);
-            if (n == 0)
-                return 0;
+            if (n == 0) return 0;
             int sl = book->ucsToSjis(sjis.get(), kSjis + 1, text, n, 0);
             if (table != nullptr)
                 writeByTable(writer, sjis.get(), sl, table, rows);
             else
                 writer->writeText(sjis.get(), sl, 1, 1);
-            if (index && e != nullptr)
-                book->autoIndexText(sjis.get(), sl, h, shownLen, pos, sourceNo);
+            if (index && e != nullptr) book->autoIndexText(sjis.get(), sl, h, shownLen, pos, sourceNo);
             done += sl;
             return sl;
         };
@@ -617,8 +549,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         }
         section(meaning.get(), kMeaning, tBody, pBodyRows, true);
         writer->writeCode(EB_NEWLINE);
-        if (section(example.get(), kMeaning, tEx, pExRows, true) > 0)
-            writer->writeCode(EB_NEWLINE);
+        if (section(example.get(), kMeaning, tEx, pExRows, true) > 0) writer->writeCode(EB_NEWLINE);
         entryProgress(book, done, source->fileSize, &m_progress);
     }
     endSource(book, writer, &m_progress);

@@ -45,8 +45,7 @@ public:
                               int rows);
     // The same, each replacement and unmatched character written through
     // writeText.
-    static void writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
-                             int rows);
+    static void writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table, int rows);
     // Index of the first row matching at text (length bytes left), or -1.
     static int findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows);
 

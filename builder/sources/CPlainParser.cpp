@@ -17,10 +17,8 @@
 namespace {
 
 struct FileCloser {
-    void operator()(FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
     }
 };
 
@@ -29,48 +27,36 @@ const size_t kChunkUnits = 4096;
 // Appends the Shift_JIS form of units to out. The output buffer of a chunk
 // has room for its worst case (a unit becomes at most an 8-byte reference
 // "&#x0000;", a surrogate pair a 9-byte one), so nothing is cut.
-void appendConverted(CEBBook* book, std::vector<char>* out, const uint32_t* units, size_t count)
-{
+void appendConverted(CEBBook* book, std::vector<char>* out, const uint32_t* units, size_t count) {
     char buffer[kChunkUnits * 8 + 16];
-    if (count == 0)
-        return;
+    if (count == 0) return;
     int n = book->ucsToSjis(buffer, static_cast<int>(sizeof buffer), units, static_cast<int>(count), 0);
     out->insert(out->end(), buffer, buffer + n);
 }
 
 // Units of a chunk to convert now, so that a chunk does not end between the
 // two halves of a surrogate pair.
-size_t chunkOf(const uint32_t* units, size_t count)
-{
-    if (count > 1 && units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF)
-        return count - 1;
+size_t chunkOf(const uint32_t* units, size_t count) {
+    if (count > 1 && units[count - 1] >= 0xD800 && units[count - 1] <= 0xDBFF) return count - 1;
     return count;
 }
 
 }  // namespace
 
-void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlockStream* body, int addTitle)
-{
-    if (book == nullptr || source == nullptr || body == nullptr)
-        return;
-    if (book->getGaiji() != nullptr)
-        body->setGaijiMap(book->getGaiji()->getGaijiMap());
+void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlockStream* body, int addTitle) {
+    if (book == nullptr || source == nullptr || body == nullptr) return;
+    if (book->getGaiji() != nullptr) body->setGaijiMap(book->getGaiji()->getGaijiMap());
 
     struct stat st;
-    if (::stat(source->path, &st) != 0 || !S_ISREG(st.st_mode))
-        return;
+    if (::stat(source->path, &st) != 0 || !S_ISREG(st.st_mode)) return;
     std::unique_ptr<FILE, FileCloser> file(std::fopen(source->path, "rb"));
-    if (!file)
-        return;
+    if (!file) return;
     // The size is taken from the file itself: the one measured when the
     // source was added may be stale.
-    if (std::fseek(file.get(), 0, SEEK_END) != 0)
-        return;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return;
     long long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
-        return;
-    if (size > kMaxFileSize)
-        throw std::runtime_error("source file too large(CPlainParser)");
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return;
+    if (size > kMaxFileSize) throw std::runtime_error("source file too large(CPlainParser)");
     std::vector<char> raw(static_cast<size_t>(size) + 1);
     size_t got = size > 0 ? std::fread(raw.data(), 1, static_cast<size_t>(size), file.get()) : 0;
     file.reset();
@@ -102,13 +88,10 @@ void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlock
             // Whole characters only: a chunk never ends on a lead or
             // continuation byte of an unfinished sequence.
             size_t n = got - done < kChunkUnits / 2 ? got - done : kChunkUnits / 2;
-            while (done + n < got && n > 0 && (u[done + n] & 0xC0) == 0x80)
-                --n;
-            if (n == 0)
-                n = got - done < 4 ? got - done : 4;
+            while (done + n < got && n > 0 && (u[done + n] & 0xC0) == 0x80) --n;
+            if (n == 0) n = got - done < 4 ? got - done : 4;
             int units = ::utf8ToWide(raw.data() + done, static_cast<int>(n), wide);
-            if (units > 0)
-                appendConverted(book, &converted, wide, static_cast<size_t>(units));
+            if (units > 0) appendConverted(book, &converted, wide, static_cast<size_t>(units));
             done += n;
         }
         text = converted.data();
@@ -130,10 +113,8 @@ void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlock
     while (pos < textLen) {
         CEBBook::checkAbort();
         size_t end = pos;
-        while (end < textLen && text[end] != '\r' && text[end] != '\n')
-            ++end;
-        if (end > pos)
-            body->writeText(text + pos, static_cast<int>(end - pos), 1, 1);
+        while (end < textLen && text[end] != '\r' && text[end] != '\n') ++end;
+        if (end > pos) body->writeText(text + pos, static_cast<int>(end - pos), 1, 1);
         body->writeCode(0x1F0A);
         if (end < textLen && text[end] == '\r' && end + 1 < textLen && text[end + 1] == '\n')
             end += 2;

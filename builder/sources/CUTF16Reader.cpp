@@ -1,12 +1,9 @@
 #include "builder/sources/CUTF16Reader.h"
 
 CUTF16Reader::CUTF16Reader(FILE* file)
-    : m_file(file), m_order(kNoMark), m_orderKnown(false), m_pushBack(-1), m_position(-1)
-{
-}
+    : m_file(file), m_order(kNoMark), m_orderKnown(false), m_pushBack(-1), m_position(-1) {}
 
-void CUTF16Reader::attach(FILE* file)
-{
+void CUTF16Reader::attach(FILE* file) {
     m_file = file;
     m_order = kNoMark;
     m_orderKnown = false;
@@ -16,22 +13,22 @@ void CUTF16Reader::attach(FILE* file)
 
 // Reading starts past the file's start: the order comes from the file's
 // first two bytes all the same.
-void CUTF16Reader::learnOrder()
-{
+void CUTF16Reader::learnOrder() {
     m_orderKnown = true;
     m_order = kNoMark;
     long pos = std::ftell(m_file);
     if (pos < 0 || std::fseek(m_file, 0, SEEK_SET) != 0) return;
     unsigned char b[2];
     if (std::fread(b, 1, 2, m_file) == 2) {
-        if (b[0] == 0xFE && b[1] == 0xFF) m_order = kBigEndian;
-        else if (b[0] == 0xFF && b[1] == 0xFE) m_order = kLittleEndian;
+        if (b[0] == 0xFE && b[1] == 0xFF)
+            m_order = kBigEndian;
+        else if (b[0] == 0xFF && b[1] == 0xFE)
+            m_order = kLittleEndian;
     }
     std::fseek(m_file, pos, SEEK_SET);
 }
 
-int CUTF16Reader::readChar()
-{
+int CUTF16Reader::readChar() {
     if (m_pushBack >= 0) {
         int unit = m_pushBack;
         m_pushBack = -1;
@@ -67,13 +64,11 @@ int CUTF16Reader::readChar()
     return (b[0] << 8) | b[1];
 }
 
-void CUTF16Reader::unget(int unit)
-{
+void CUTF16Reader::unget(int unit) {
     m_pushBack = unit < 0 ? -1 : (unit & 0xFFFF);
 }
 
-int* CUTF16Reader::readLine(int* buffer, int size)
-{
+int* CUTF16Reader::readLine(int* buffer, int size) {
     if (buffer == nullptr) return nullptr;
     if (size < 2) {
         if (size == 1) buffer[0] = 0;
@@ -104,8 +99,10 @@ int* CUTF16Reader::readLine(int* buffer, int size)
                 return buffer;
             }
             if (v == '\n') {
-                if (n < size - 1) buffer[n++] = v;
-                else unget(v);
+                if (n < size - 1)
+                    buffer[n++] = v;
+                else
+                    unget(v);
                 buffer[n] = 0;
                 return buffer;
             }

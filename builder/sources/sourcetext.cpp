@@ -14,8 +14,7 @@ using namespace jclib;
 namespace {
 
 // The reader behind the free functions (their interface names no reader).
-CUTF16Reader& theReader()
-{
+CUTF16Reader& theReader() {
     static CUTF16Reader reader;
     return reader;
 }
@@ -28,8 +27,7 @@ struct FileIdentity {
     ino_t ino = 0;
 };
 
-FileIdentity identityOf(FILE* file)
-{
+FileIdentity identityOf(FILE* file) {
     FileIdentity id;
     struct stat st;
     int fd = file != nullptr ? fileno(file) : -1;
@@ -44,8 +42,7 @@ FileIdentity identityOf(FILE* file)
 // The reader for file: started afresh for another stream, or for the same
 // stream when it has moved since the last read (a rewind, a seek by the
 // caller) or now reads another file (a new file that got the same FILE*).
-CUTF16Reader& readerFor(FILE* file)
-{
+CUTF16Reader& readerFor(FILE* file) {
     static FileIdentity current;
     CUTF16Reader& reader = theReader();
     const FileIdentity id = identityOf(file);
@@ -58,15 +55,13 @@ CUTF16Reader& readerFor(FILE* file)
     return reader;
 }
 
-inline int charLength(const unsigned char* p, int remaining)
-{
+inline int charLength(const unsigned char* p, int remaining) {
     return (remaining >= 2 && jclib::isSjisLead(p[0])) ? 2 : 1;
 }
 
 // ch (one or two bytes, len) is one of the characters of the zero-terminated
 // Shift_JIS string set.
-bool inSet(const unsigned char* ch, int len, const unsigned char* set)
-{
+bool inSet(const unsigned char* ch, int len, const unsigned char* set) {
     size_t remaining = std::strlen(reinterpret_cast<const char*>(set));
     const unsigned char* p = set;
     while (remaining > 0) {
@@ -82,23 +77,19 @@ const int kFullWidthWork = 584;
 
 }  // namespace
 
-int readUTF16Char(FILE* file)
-{
+int readUTF16Char(FILE* file) {
     return readerFor(file).readChar();
 }
 
-void ungetUTF16Char(int unit)
-{
+void ungetUTF16Char(int unit) {
     theReader().unget(unit);
 }
 
-int* readUTF16Line(int* buffer, int size, FILE* file)
-{
+int* readUTF16Line(int* buffer, int size, FILE* file) {
     return readerFor(file).readLine(buffer, size);
 }
 
-const char* findByteSJIS(const char* text, int ch, int length)
-{
+const char* findByteSJIS(const char* text, int ch, int length) {
     if (text == nullptr) return nullptr;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char want = static_cast<unsigned char>(ch);
@@ -110,8 +101,7 @@ const char* findByteSJIS(const char* text, int ch, int length)
     return nullptr;
 }
 
-const unsigned char* findCharSJIS(const unsigned char* text, const unsigned char* ch2, int length)
-{
+const unsigned char* findCharSJIS(const unsigned char* text, const unsigned char* ch2, int length) {
     if (text == nullptr || ch2 == nullptr) return nullptr;
     int i = 0;
     while (i < length) {
@@ -122,8 +112,7 @@ const unsigned char* findCharSJIS(const unsigned char* text, const unsigned char
     return nullptr;
 }
 
-const unsigned char* findAnyOfSJIS(const unsigned char* text, const unsigned char* set, int length)
-{
+const unsigned char* findAnyOfSJIS(const unsigned char* text, const unsigned char* set, int length) {
     if (text == nullptr || set == nullptr) return nullptr;
     int i = 0;
     while (i < length) {
@@ -134,8 +123,7 @@ const unsigned char* findAnyOfSJIS(const unsigned char* text, const unsigned cha
     return nullptr;
 }
 
-int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length, int outSize)
-{
+int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length, int outSize) {
     if (out == nullptr || outSize <= 0) return 0;
     int n = 0;
     int i = 0;
@@ -159,13 +147,11 @@ int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length, int
     return n;
 }
 
-int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length)
-{
+int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length) {
     return toFullWidthSJIS(out, in, length, length > 0 ? 2 * length + 1 : 1);
 }
 
-int toFullWidthJIS(unsigned char* out, const unsigned char* in, int length, int outSize)
-{
+int toFullWidthJIS(unsigned char* out, const unsigned char* in, int length, int outSize) {
     unsigned char work[kFullWidthWork];
     int n = toFullWidthSJIS(work, in, length, kFullWidthWork);
     if (out != nullptr && outSize > 0) {
@@ -175,7 +161,6 @@ int toFullWidthJIS(unsigned char* out, const unsigned char* in, int length, int 
     return n;
 }
 
-int toFullWidthJIS(unsigned char* out, const unsigned char* in, int length)
-{
+int toFullWidthJIS(unsigned char* out, const unsigned char* in, int length) {
     return toFullWidthJIS(out, in, length, kFullWidthWork);
 }

@@ -14,9 +14,7 @@ const unsigned char kGeta[2] = {0x81, 0xAC};
 
 }  // namespace
 
-int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange,
-              CGaiji* gaiji, int create)
-{
+int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange, CGaiji* gaiji, int create) {
     if (out == nullptr || outSize <= 0) return 0;
     out[0] = 0;
     if (outSize < 4 || count < 1 || units == nullptr) return 0;
@@ -68,8 +66,8 @@ int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wide
             const char* alt = nullptr;
             if (gaiji != nullptr) gaiji->lookupUnicode(cp, &code, &alt, create);
             if (code != 0) {
-                n += std::snprintf(out + n, static_cast<size_t>(outSize - n),
-                                   cp < 0x10000 ? "&#x%04x;" : "&#x%05x;", static_cast<unsigned>(cp));
+                n += std::snprintf(out + n, static_cast<size_t>(outSize - n), cp < 0x10000 ? "&#x%04x;" : "&#x%05x;",
+                                   static_cast<unsigned>(cp));
                 continue;
             }
             geta = true;  // without a gaiji code the reference would reach the book raw

@@ -31,5 +31,4 @@ class CGaiji;
 //   gaiji manager, no entry, codes used up) the geta mark 0x81AC is written,
 //   so that no raw code point ever reaches the book. Lone surrogates and
 //   values above U+10FFFF also become the geta mark.
-int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange,
-              CGaiji* gaiji, int create);
+int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange, CGaiji* gaiji, int create);

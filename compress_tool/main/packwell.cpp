@@ -10,13 +10,13 @@
 #include "platform/UIApplication.h"
 #include "platform/UIOpenPanel.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -214,9 +214,12 @@ int main(int argc, char** argv) {
             answers.push_back(path);
             window.addButton.performClick();
         }
-        if (opt.command == "shrink") window.shrinkButton.performClick();
-        else if (opt.command == "expand") window.expandButton.performClick();
-        else window.checkButton.performClick();
+        if (opt.command == "shrink")
+            window.shrinkButton.performClick();
+        else if (opt.command == "expand")
+            window.expandButton.performClick();
+        else
+            window.checkButton.performClick();
         app.terminate();
     });
     app.run();

@@ -13,27 +13,20 @@ namespace {
 const int kSize = CBlockStream::kBlockSize;
 
 // Full-width JIS form of a one-byte code, or the byte itself when it has none.
-unsigned int zenkakuJis(unsigned int b)
-{
+unsigned int zenkakuJis(unsigned int b) {
     unsigned int v = jclib::hankakuToZenkaku(b);
-    if (jclib::isSjisCode(v))
-        v = jclib::sjisToJis(v);
+    if (jclib::isSjisCode(v)) v = jclib::sjisToJis(v);
     return v;
 }
 
-int hexDigit(unsigned int c)
-{
-    if (c >= '0' && c <= '9')
-        return static_cast<int>(c - '0');
-    if (c >= 'a' && c <= 'f')
-        return static_cast<int>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F')
-        return static_cast<int>(c - 'A' + 10);
+int hexDigit(unsigned int c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
     return -1;
 }
 
-bool isSpace(unsigned int c)
-{
+bool isSpace(unsigned int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
@@ -52,8 +45,7 @@ CBlockStream::CBlockStream(uint32_t startBlock, int fileMode)
       dirty_(1),
       file_(nullptr),
       gaiji_(nullptr),
-      column_(0)
-{
+      column_(0) {
     std::unique_ptr<unsigned char[]> first(new unsigned char[kSize]());
     buffer_ = first.get();
     if (fileMode_)
@@ -64,44 +56,34 @@ CBlockStream::CBlockStream(uint32_t startBlock, int fileMode)
 
 CBlockStream::~CBlockStream() = default;
 
-void CBlockStream::attachFile(FILE* file)
-{
-    if (!fileMode_)
-        return;
+void CBlockStream::attachFile(FILE* file) {
+    if (!fileMode_) return;
     file_ = file;
-    if (file_ == nullptr)
-        return;
+    if (file_ == nullptr) return;
     // A stream opened on a file that already holds its first block sees those
     // bytes, so reading works and writing the block back loses nothing.
-    if (curBlock_ == startBlock_ && lastBlock_ == startBlock_ && curOffset_ == 0)
-        loadBlock(startBlock_);
+    if (curBlock_ == startBlock_ && lastBlock_ == startBlock_ && curOffset_ == 0) loadBlock(startBlock_);
     seekFileBlock(startBlock_);
 }
 
-void CBlockStream::setGaijiMap(GAIJI_CODE_STATE* state)
-{
+void CBlockStream::setGaijiMap(GAIJI_CODE_STATE* state) {
     gaiji_ = state;
 }
 
-void CBlockStream::setStartBlock(uint32_t block)
-{
+void CBlockStream::setStartBlock(uint32_t block) {
     startBlock_ = block;
 }
 
 // File mode: fills the buffer with the block's bytes from the file. Whatever
 // the file does not hold (short read, failed seek, no file) is zero, so no
 // bytes of the previous block survive.
-void CBlockStream::loadBlock(uint32_t block)
-{
+void CBlockStream::loadBlock(uint32_t block) {
     size_t got = 0;
-    if (file_ != nullptr && seekFileBlock(block) == 0)
-        got = std::fread(buffer_, 1, kSize, file_);
-    if (got < static_cast<size_t>(kSize))
-        std::memset(buffer_ + got, 0, kSize - got);
+    if (file_ != nullptr && seekFileBlock(block) == 0) got = std::fread(buffer_, 1, kSize, file_);
+    if (got < static_cast<size_t>(kSize)) std::memset(buffer_ + got, 0, kSize - got);
 }
 
-void CBlockStream::nextBlock()
-{
+void CBlockStream::nextBlock() {
     flushBlock();
     ++curBlock_;
     curOffset_ = 0;
@@ -121,23 +103,18 @@ void CBlockStream::nextBlock()
     }
 }
 
-void CBlockStream::ensureRoom(int w)
-{
-    if (curOffset_ + w > kSize)
-        nextBlock();
+void CBlockStream::ensureRoom(int w) {
+    if (curOffset_ + w > kSize) nextBlock();
 }
 
-void CBlockStream::putByte(unsigned int value)
-{
-    if (curOffset_ >= kSize)
-        nextBlock();
+void CBlockStream::putByte(unsigned int value) {
+    if (curOffset_ >= kSize) nextBlock();
     buffer_[curOffset_++] = static_cast<unsigned char>(value);
     dirty_ = 1;
 }
 
 // Two bytes that stay in one block.
-void CBlockStream::put16(unsigned int value)
-{
+void CBlockStream::put16(unsigned int value) {
     ensureRoom(2);
     buffer_[curOffset_] = static_cast<unsigned char>(value >> 8);
     buffer_[curOffset_ + 1] = static_cast<unsigned char>(value);
@@ -145,31 +122,25 @@ void CBlockStream::put16(unsigned int value)
     dirty_ = 1;
 }
 
-int CBlockStream::writeByte(unsigned int value)
-{
+int CBlockStream::writeByte(unsigned int value) {
     putByte(value);
     return 1;
 }
 
-int CBlockStream::writeWord16(unsigned int value)
-{
+int CBlockStream::writeWord16(unsigned int value) {
     put16(value & 0xFFFF);
     return 1;
 }
 
-int CBlockStream::writeDword32(uint32_t value)
-{
+int CBlockStream::writeDword32(uint32_t value) {
     ensureRoom(4);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        buffer_[curOffset_++] = static_cast<unsigned char>(value >> shift);
+    for (int shift = 24; shift >= 0; shift -= 8) buffer_[curOffset_++] = static_cast<unsigned char>(value >> shift);
     dirty_ = 1;
     return 1;
 }
 
-int CBlockStream::writeBcd(uint64_t value, int n)
-{
-    if (n <= 0)
-        return 1;
+int CBlockStream::writeBcd(uint64_t value, int n) {
+    if (n <= 0) return 1;
     // A 64-bit value has at most 20 digits, so bytes before the last ten are 0.
     unsigned char digits[10];
     const int m = n < 10 ? n : 10;
@@ -179,21 +150,16 @@ int CBlockStream::writeBcd(uint64_t value, int n)
         value /= 100;
         digits[i] = static_cast<unsigned char>(tens * 16 + units);
     }
-    for (int i = 0; i < n - m; ++i)
-        putByte(0);
-    for (int i = 0; i < m; ++i)
-        putByte(digits[i]);
+    for (int i = 0; i < n - m; ++i) putByte(0);
+    for (int i = 0; i < m; ++i) putByte(digits[i]);
     return 1;
 }
 
-int CBlockStream::writeBytes(const void* data, size_t n)
-{
-    if (data == nullptr)
-        return 1;
+int CBlockStream::writeBytes(const void* data, size_t n) {
+    if (data == nullptr) return 1;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     while (n > 0) {
-        if (curOffset_ >= kSize)
-            nextBlock();
+        if (curOffset_ >= kSize) nextBlock();
         size_t room = static_cast<size_t>(kSize - curOffset_);
         size_t take = n < room ? n : room;
         std::memcpy(buffer_ + curOffset_, p, take);
@@ -205,18 +171,14 @@ int CBlockStream::writeBytes(const void* data, size_t n)
     return 1;
 }
 
-int CBlockStream::writeCode(unsigned int code)
-{
+int CBlockStream::writeCode(unsigned int code) {
     put16(code & 0xFFFF);
-    if ((code & 0xFFFF) == EB_NEWLINE)
-        column_ = 0;
+    if ((code & 0xFFFF) == EB_NEWLINE) column_ = 0;
     return 1;
 }
 
-int CBlockStream::writeHexCodes(const char* text, int length)
-{
-    if (text == nullptr || length <= 0)
-        return 1;
+int CBlockStream::writeHexCodes(const char* text, int length) {
+    if (text == nullptr || length <= 0) return 1;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     int i = 0;
     // Reads up to two digits of one byte, skipping white space before each;
@@ -225,13 +187,10 @@ int CBlockStream::writeHexCodes(const char* text, int length)
         int got = 0;
         unsigned int v = 0;
         while (got < 2) {
-            while (i < length && isSpace(s[i]))
-                ++i;
-            if (i >= length)
-                break;
+            while (i < length && isSpace(s[i])) ++i;
+            if (i >= length) break;
             int d = hexDigit(s[i]);
-            if (d < 0)
-                break;
+            if (d < 0) break;
             v = v * 16 + static_cast<unsigned int>(d);
             ++got;
             ++i;
@@ -242,33 +201,25 @@ int CBlockStream::writeHexCodes(const char* text, int length)
     for (;;) {
         unsigned int high = 0;
         unsigned int low = 0;
-        if (readByteDigits(&high) == 0)
-            break;
+        if (readByteDigits(&high) == 0) break;
         readByteDigits(&low);
         writeCode(high * 256 + low);
-        while (i < length && isSpace(s[i]))
-            ++i;
-        if (i >= length || hexDigit(s[i]) < 0)
-            break;
+        while (i < length && isSpace(s[i])) ++i;
+        if (i >= length || hexDigit(s[i]) < 0) break;
     }
     return 1;
 }
 
-const GAIJI_ITEM* CBlockStream::gaijiByUnicode(uint32_t value) const
-{
-    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr)
-        return nullptr;
+const GAIJI_ITEM* CBlockStream::gaijiByUnicode(uint32_t value) const {
+    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr) return nullptr;
     for (int32_t k = 0; k < gaiji_->count; ++k) {
-        if (gaiji_->gaijiMap[k].unicode == value)
-            return &gaiji_->gaijiMap[k];
+        if (gaiji_->gaijiMap[k].unicode == value) return &gaiji_->gaijiMap[k];
     }
     return nullptr;
 }
 
-const GAIJI_ITEM* CBlockStream::gaijiByName(const char* name, int n) const
-{
-    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr || n <= 0)
-        return nullptr;
+const GAIJI_ITEM* CBlockStream::gaijiByName(const char* name, int n) const {
+    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr || n <= 0) return nullptr;
     for (int32_t k = 0; k < gaiji_->count; ++k) {
         const char* entry = gaiji_->gaijiMap[k].name;
         if (entry != nullptr && std::strlen(entry) == static_cast<size_t>(n) &&
@@ -281,8 +232,7 @@ const GAIJI_ITEM* CBlockStream::gaijiByName(const char* name, int n) const
 // Writes one converted value of writeText. Book text holds only two-byte
 // codes, so a one-byte value that is not a converted LF, CR or TAB becomes
 // the geta mark.
-void CBlockStream::writeValue(unsigned int v, int open, int convertLineFeeds, int* count)
-{
+void CBlockStream::writeValue(unsigned int v, int open, int convertLineFeeds, int* count) {
     if (v >= 256) {
         put16(v & 0xFFFF);
         *count += open ? 1 : 2;
@@ -293,14 +243,11 @@ void CBlockStream::writeValue(unsigned int v, int open, int convertLineFeeds, in
             writeCode(EB_NEWLINE);
             return;
         }
-        if (v == 0x0D)
-            return;
+        if (v == 0x0D) return;
         if (v == 0x09) {
             int k = ((column_ % 4) + 4) % 4;
-            if (k == 0)
-                k = 4;
-            for (int j = 0; j < k; ++j)
-                put16(0x2121);
+            if (k == 0) k = 4;
+            for (int j = 0; j < k; ++j) put16(0x2121);
             column_ += k;
             *count += k;
             return;
@@ -310,10 +257,8 @@ void CBlockStream::writeValue(unsigned int v, int open, int convertLineFeeds, in
     *count += open ? 1 : 2;
 }
 
-int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets, int convertLineFeeds)
-{
-    if (text == nullptr || length <= 0)
-        return 0;
+int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets, int convertLineFeeds) {
+    if (text == nullptr || length <= 0) return 0;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     const int brackets = halfWidthBrackets ? 1 : 0;
     int count = 0;
@@ -339,8 +284,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
     };
     // A gaiji code opens or closes the half-width run by its range.
     auto switchRun = [&](unsigned int v) {
-        if (gaiji_ == nullptr || !brackets)
-            return;
+        if (gaiji_ == nullptr || !brackets) return;
         if (gaiji_->wideStart <= v && v < gaiji_->wideNext)
             closeRun();
         else if (gaiji_->narrowStart <= v && v < gaiji_->narrowNext)
@@ -360,8 +304,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
             unsigned int v = EB_GETA_CODE;
             if (i + 1 < length && jclib::isSjisTrail(s[i + 1])) {
                 unsigned int c = b * 256 + s[i + 1];
-                if (c >= 0xF040 && c <= 0xFCFC)
-                    c = 0x81AC;
+                if (c >= 0xF040 && c <= 0xFCFC) c = 0x81AC;
                 v = jclib::sjisToJis(c);
                 i += 2;
             } else {
@@ -418,20 +361,16 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
                     break;
                 }
                 value = value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
-                if (value > kMaxReferenceValue)
-                    ok = false;
+                if (value > kMaxReferenceValue) ok = false;
             }
             if (ok) {
                 unsigned int v = value;
                 if (!hex) {
-                    if (v <= 255)
-                        v = jclib::hankakuToZenkaku(v);
-                    if (jclib::isSjisCode(v))
-                        v = jclib::sjisToJis(v);
+                    if (v <= 255) v = jclib::hankakuToZenkaku(v);
+                    if (jclib::isSjisCode(v)) v = jclib::sjisToJis(v);
                 }
                 unsigned int code = gaijiCode(v);
-                if (code != 0)
-                    v = code;
+                if (code != 0) v = code;
                 if (v <= 0xFFFF) {
                     switchRun(v);
                     writeValue(v, open, convertLineFeeds, &count);
@@ -442,8 +381,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
             uint32_t value = lookupEntity(reinterpret_cast<const char*>(name), static_cast<size_t>(n));
             if (value == 0) {
                 const GAIJI_ITEM* e = gaijiByName(reinterpret_cast<const char*>(name), n);
-                if (e != nullptr)
-                    value = e->unicode;
+                if (e != nullptr) value = e->unicode;
             }
             if (value >= 128) {
                 unsigned int code = gaijiCode(value);
@@ -469,8 +407,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
     return count;
 }
 
-int CBlockStream::seek(const BLOCK_POS& pos)
-{
+int CBlockStream::seek(const BLOCK_POS& pos) {
     const int16_t offset = static_cast<int16_t>(pos.offset > kSize ? kSize : pos.offset);
     if (pos.block == curBlock_) {
         curOffset_ = offset;
@@ -498,10 +435,8 @@ int CBlockStream::seek(const BLOCK_POS& pos)
     return 1;
 }
 
-int CBlockStream::tell(BLOCK_POS* pos)
-{
-    if (curOffset_ >= kSize)
-        nextBlock();
+int CBlockStream::tell(BLOCK_POS* pos) {
+    if (curOffset_ >= kSize) nextBlock();
     if (pos != nullptr) {
         pos->block = curBlock_;
         pos->offset = static_cast<uint16_t>(curOffset_);
@@ -509,93 +444,69 @@ int CBlockStream::tell(BLOCK_POS* pos)
     return 1;
 }
 
-uint32_t CBlockStream::currentBlock()
-{
-    if (curOffset_ >= kSize)
-        nextBlock();
+uint32_t CBlockStream::currentBlock() {
+    if (curOffset_ >= kSize) nextBlock();
     return curBlock_;
 }
 
-int CBlockStream::currentOffset()
-{
-    if (curOffset_ >= kSize)
-        nextBlock();
+int CBlockStream::currentOffset() {
+    if (curOffset_ >= kSize) nextBlock();
     return curOffset_;
 }
 
-void CBlockStream::finish()
-{
-    if (curOffset_ > 0)
-        nextBlock();
+void CBlockStream::finish() {
+    if (curOffset_ > 0) nextBlock();
 }
 
-unsigned char* CBlockStream::page(uint32_t i)
-{
-    if (fileMode_)
-        return buffer_;
+unsigned char* CBlockStream::page(uint32_t i) {
+    if (fileMode_) return buffer_;
     return pages_.at(i).get();
 }
 
-int CBlockStream::seekFileBlock(uint32_t block)
-{
-    if (!fileMode_ || file_ == nullptr)
-        return -1;
+int CBlockStream::seekFileBlock(uint32_t block) {
+    if (!fileMode_ || file_ == nullptr) return -1;
     const int64_t where = (static_cast<int64_t>(block) - 1) * kSize;
-    if (where < 0)
-        return -1;
+    if (where < 0) return -1;
     return fseeko(file_, static_cast<off_t>(where), SEEK_SET);
 }
 
-void CBlockStream::flushBlock()
-{
-    if (!fileMode_ || !dirty_ || file_ == nullptr)
-        return;
-    if (seekFileBlock(curBlock_) == 0)
-        std::fwrite(buffer_, 1, kSize, file_);
+void CBlockStream::flushBlock() {
+    if (!fileMode_ || !dirty_ || file_ == nullptr) return;
+    if (seekFileBlock(curBlock_) == 0) std::fwrite(buffer_, 1, kSize, file_);
     dirty_ = 0;
 }
 
-int CBlockStream::readByte()
-{
-    if (curOffset_ >= kSize)
-        nextBlock();
+int CBlockStream::readByte() {
+    if (curOffset_ >= kSize) nextBlock();
     return buffer_[curOffset_++];
 }
 
-unsigned int CBlockStream::readWord16()
-{
+unsigned int CBlockStream::readWord16() {
     unsigned int high = static_cast<unsigned int>(readByte());
     return high * 256 + static_cast<unsigned int>(readByte());
 }
 
-uint32_t CBlockStream::readDword32()
-{
+uint32_t CBlockStream::readDword32() {
     uint32_t v = 0;
-    for (int k = 0; k < 4; ++k)
-        v = v * 256 + static_cast<uint32_t>(readByte());
+    for (int k = 0; k < 4; ++k) v = v * 256 + static_cast<uint32_t>(readByte());
     return v;
 }
 
-int64_t CBlockStream::readBcd(int n)
-{
+int64_t CBlockStream::readBcd(int n) {
     const uint64_t kKeep = 1000000000000000000ULL;  // 10^18
     uint64_t result = 0;
     bool bad = false;
     for (int k = 0; k < n; ++k) {
         unsigned int b = static_cast<unsigned int>(readByte());
         unsigned int hi = b >> 4, lo = b & 0x0F;
-        if (hi > 9 || lo > 9)
-            bad = true;
+        if (hi > 9 || lo > 9) bad = true;
         result = (result * 100 + hi * 10 + lo) % kKeep;
     }
     return bad ? -1 : static_cast<int64_t>(result);
 }
 
-unsigned char* CBlockStream::readBytes(unsigned char* buffer, size_t n)
-{
-    if (buffer == nullptr)
-        return nullptr;
-    for (size_t k = 0; k < n; ++k)
-        buffer[k] = static_cast<unsigned char>(readByte());
+unsigned char* CBlockStream::readBytes(unsigned char* buffer, size_t n) {
+    if (buffer == nullptr) return nullptr;
+    for (size_t k = 0; k < n; ++k) buffer[k] = static_cast<unsigned char>(readByte());
     return buffer;
 }

@@ -71,9 +71,9 @@ public:
     void setColumn(int n) { column_ = n; }
 
     // Writing; each returns 1.
-    int writeByte(unsigned int value);       // low 8 bits
-    int writeWord16(unsigned int value);     // low 16 bits, high byte first
-    int writeDword32(uint32_t value);        // most significant byte first
+    int writeByte(unsigned int value);    // low 8 bits
+    int writeWord16(unsigned int value);  // low 16 bits, high byte first
+    int writeDword32(uint32_t value);     // most significant byte first
     // n bytes of packed BCD, tens digit in the high nibble, most significant
     // byte first; digits beyond 2n are dropped. n <= 0 writes nothing.
     int writeBcd(uint64_t value, int n);
@@ -124,9 +124,9 @@ public:
     void flushBlock();
 
     // Reading (moves on to the next block when the current one is full).
-    int readByte();                  // 0..255
-    unsigned int readWord16();       // big-endian, may span blocks
-    uint32_t readDword32();          // big-endian, may span blocks
+    int readByte();             // 0..255
+    unsigned int readWord16();  // big-endian, may span blocks
+    uint32_t readDword32();     // big-endian, may span blocks
     // n bytes of packed BCD as a decimal number; -1 when any nibble is above
     // 9 (all n bytes are still consumed). n <= 0 gives 0. Digits beyond the
     // 18 that fit are dropped from the front.

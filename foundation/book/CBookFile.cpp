@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/byteorder.h"
 #include "foundation/book/CBlockStream.h"
-#include "foundation/storage/CZio.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CZio.h"
 
 namespace {
 
@@ -37,10 +37,15 @@ bool seekToBlock(FILE* f, uint32_t block) {
 // Ids whose index information carries three style bytes.
 bool hasStyleBytes(int id) {
     switch (id) {
-    case 0x70: case 0x71: case 0x80: case 0x81: case 0x90: case 0x91:
-        return true;
-    default:
-        return false;
+        case 0x70:
+        case 0x71:
+        case 0x80:
+        case 0x81:
+        case 0x90:
+        case 0x91:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -190,7 +195,9 @@ CBookFile::CBookFile()
     strcpy(mode_, "r");
 }
 
-CBookFile::~CBookFile() { close(); }
+CBookFile::~CBookFile() {
+    close();
+}
 
 void CBookFile::releaseEntries() {
     if (entries_) {
@@ -226,8 +233,8 @@ const char* CBookFile::fontName(int i) const {
     return (i >= 0 && i < 8) ? fontNames_[i] : "";
 }
 
-int CBookFile::open(const char* dir, const char* fileName, const char* mode, int discType,
-                    int charCode, const char* fontNames, int indexBlock, int epwingVersion) {
+int CBookFile::open(const char* dir, const char* fileName, const char* mode, int discType, int charCode,
+                    const char* fontNames, int indexBlock, int epwingVersion) {
     close();
     memset(header_, 0, sizeof header_);
     if (!dir || !fileName || !mode || (mode[0] != 'r' && mode[0] != 'w')) return -1;
@@ -488,7 +495,9 @@ INDEX_TABLE_ITEM* CBookFile::nextEntry() {
     return nullptr;
 }
 
-int CBookFile::checkCRC() { return zio_ ? zio_->checkCRC() : -2; }
+int CBookFile::checkCRC() {
+    return zio_ ? zio_->checkCRC() : -2;
+}
 
 const char* CBookFile::indexTypeName(int id) const {
     thread_local char buffer[128];

@@ -18,11 +18,11 @@ class CZio;
 
 // One area of the index table.
 struct INDEX_TABLE_ITEM {
-    uint8_t id;              // area id (0x00 text, 0x01 menu, 0x91 word index, ...)
-    uint32_t start;          // first block, 1-based; 0 = no area
-    uint32_t blocks;         // length in blocks
-    CBlockStream* stream;    // write mode: the owned area stream; read mode: null
-    uint8_t info[4];         // info[0]: information kind (1 or 2), info[1..3]: index information
+    uint8_t id;            // area id (0x00 text, 0x01 menu, 0x91 word index, ...)
+    uint32_t start;        // first block, 1-based; 0 = no area
+    uint32_t blocks;       // length in blocks
+    CBlockStream* stream;  // write mode: the owned area stream; read mode: null
+    uint8_t info[4];       // info[0]: information kind (1 or 2), info[1..3]: index information
 };
 
 class CBookFile {
@@ -46,8 +46,8 @@ public:
     // Read: opens dir + fileName (a "/" is put between when needed), or the
     // same with ".ebz", and reads its index table (1..127 records).
     // 0 on success, -1 on failure.
-    int open(const char* dir, const char* fileName, const char* mode, int discType,
-             int charCode, const char* fontNames, int indexBlock, int epwingVersion);
+    int open(const char* dir, const char* fileName, const char* mode, int discType, int charCode, const char* fontNames,
+             int indexBlock, int epwingVersion);
 
     // EPWING write mode only: creates dir + "/DATA/" + name for colour
     // graphics (area 0xD2) or sound (area 0xD8). 0 / -1.

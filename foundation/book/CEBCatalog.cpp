@@ -5,12 +5,12 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/byteorder.h"
-#include "foundation/pdic/CPDicReader.h"
-#include "foundation/storage/CZio.h"
 #include "foundation/book/DictionaryOpeners.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
+#include "foundation/pdic/CPDicReader.h"
+#include "foundation/storage/CZio.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ struct DefaultFont {
 };
 const DefaultFont kDefaultFonts[] = {
     {0x02, 0, "GAI16H00"}, {0x01, 1, "GAI16F00"}, {0x100, 2, "GAI24H00"}, {0x04, 3, "GAI24F00"},
-    {0x20, 4, "GAI32H00"}, {0x10, 5, "GAI32F00"}, {0x80, 6, "GAI48H00"}, {0x40, 7, "GAI48F00"},
+    {0x20, 4, "GAI32H00"}, {0x10, 5, "GAI32F00"}, {0x80, 6, "GAI48H00"},  {0x40, 7, "GAI48F00"},
 };
 
 // Slots of the font names in an EPWING record: four wide names at 100, four
@@ -241,8 +241,7 @@ int CEBCatalog::setPaths(const char* path, const char* mode) {
     languageFlag_ = 0;
     ssedFlag_ = 0;
     storeMode(mode_, mode);
-    if (!path || !copyBounded(bookDir_, sizeof bookDir_, path) ||
-        !copyBounded(catalogPath_, sizeof catalogPath_, path))
+    if (!path || !copyBounded(bookDir_, sizeof bookDir_, path) || !copyBounded(catalogPath_, sizeof catalogPath_, path))
         return -1;
     return 0;
 }
@@ -315,36 +314,44 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     s.version = 1;
     s.indexPage = 1;
     switch (kind) {
-    case kPDIC:
-        copyUtf8Prefix(s.title, stem, 80);
-        break;
-    case kSQLite:
-        copyUtf8Prefix(s.title, title, 80);
-        copyUtf8Prefix(s.directory, title, 8);
-        break;
-    case kStarDict:
-        copyUtf8Prefix(s.title, title, 80);
-        copyUtf8Prefix(s.directory, stem, 8);
-        break;
-    case kMDict:
-        copyUtf8Prefix(s.title, stem, 80);
-        copyUtf8Prefix(s.directory, stem, 8);
-        break;
-    default:
-        return 0;
+        case kPDIC:
+            copyUtf8Prefix(s.title, stem, 80);
+            break;
+        case kSQLite:
+            copyUtf8Prefix(s.title, title, 80);
+            copyUtf8Prefix(s.directory, title, 8);
+            break;
+        case kStarDict:
+            copyUtf8Prefix(s.title, title, 80);
+            copyUtf8Prefix(s.directory, stem, 8);
+            break;
+        case kMDict:
+            copyUtf8Prefix(s.title, stem, 80);
+            copyUtf8Prefix(s.directory, stem, 8);
+            break;
+        default:
+            return 0;
     }
     count_ = 1;
     return 1;
 }
 
-int CEBCatalog::openPdic(const char* path, const char* mode) { return openDictionary(kPDIC, path, mode); }
-int CEBCatalog::openSqlite(const char* path, const char* mode) { return openDictionary(kSQLite, path, mode); }
-int CEBCatalog::openStarDict(const char* path, const char* mode) { return openDictionary(kStarDict, path, mode); }
-int CEBCatalog::openMdict(const char* path, const char* mode) { return openDictionary(kMDict, path, mode); }
+int CEBCatalog::openPdic(const char* path, const char* mode) {
+    return openDictionary(kPDIC, path, mode);
+}
+int CEBCatalog::openSqlite(const char* path, const char* mode) {
+    return openDictionary(kSQLite, path, mode);
+}
+int CEBCatalog::openStarDict(const char* path, const char* mode) {
+    return openDictionary(kStarDict, path, mode);
+}
+int CEBCatalog::openMdict(const char* path, const char* mode) {
+    return openDictionary(kMDict, path, mode);
+}
 
 int CEBCatalog::addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
-                           const char* fontNames, int version, const char* textFileName,
-                           const char* graphicsFileName, const char* soundFileName) {
+                           const char* fontNames, int version, const char* textFileName, const char* graphicsFileName,
+                           const char* soundFileName) {
     const bool epwing = kind_ != kEB;
     if (count_ < 0 || count_ >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
     if (!title) title = "";
@@ -371,8 +378,7 @@ int CEBCatalog::addSubbook(const char* title, const char* directory, int recordB
             }
         }
     } else {
-        for (int k = 7; k >= 0 && (s.directory[k] == ' ' || s.directory[k] == '\0'); --k)
-            s.directory[k] = '\0';
+        for (int k = 7; k >= 0 && (s.directory[k] == ' ' || s.directory[k] == '\0'); --k) s.directory[k] = '\0';
     }
     s.recordByte0 = static_cast<unsigned char>(recordByte0);
     s.fontFlags = fontFlags;
@@ -392,8 +398,7 @@ int CEBCatalog::writeCatalog() {
     const int count = count_ < 0 ? 0 : count_;
     const bool secondSet = epwing && highestVersion_ >= 4;
 
-    int bytes = kHeaderSize + (epwing ? kEpwingRecordSize * count * (secondSet ? 2 : 1)
-                                      : kEbRecordSize * count);
+    int bytes = kHeaderSize + (epwing ? kEpwingRecordSize * count * (secondSet ? 2 : 1) : kEbRecordSize * count);
     int blocks = (bytes + kBlockSize - 1) / kBlockSize;
     if (blocks < 1) blocks = 1;
     unsigned char buffer[kMaxCatalogBlocks * kBlockSize];

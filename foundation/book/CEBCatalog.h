@@ -61,9 +61,9 @@ public:
     // second-record names (text file, graphics file, sound file; each at most
     // 8 bytes, optional). 0, or -1 when the catalog is full (12 EPWING / 50 EB
     // subbooks) or a value does not fit its field.
-    int addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
-                   const char* fontNames, int version, const char* textFileName = nullptr,
-                   const char* graphicsFileName = nullptr, const char* soundFileName = nullptr);
+    int addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags, const char* fontNames,
+                   int version, const char* textFileName = nullptr, const char* graphicsFileName = nullptr,
+                   const char* soundFileName = nullptr);
 
     // Writes the catalog prepared by readCatalog(dir, "w", epwing); 0 or -1.
     int writeCatalog();

@@ -9,27 +9,27 @@
 #include <cstdint>
 
 enum EB_ESCAPE_CODE : uint16_t {
-    EB_BEGIN_TEXT = 0x1F02,         // start of an entry's or page's body
+    EB_BEGIN_TEXT = 0x1F02,  // start of an entry's or page's body
     EB_END_TEXT = 0x1F03,
-    EB_BEGIN_NARROW = 0x1F04,       // half-width characters
+    EB_BEGIN_NARROW = 0x1F04,  // half-width characters
     EB_END_NARROW = 0x1F05,
     EB_BEGIN_SUBSCRIPT = 0x1F06,
     EB_END_SUBSCRIPT = 0x1F07,
-    EB_INDENT = 0x1F09,             // + 16-bit indent level
-    EB_NEWLINE = 0x1F0A,            // resets the column counter
+    EB_INDENT = 0x1F09,   // + 16-bit indent level
+    EB_NEWLINE = 0x1F0A,  // resets the column counter
     EB_BEGIN_SUPERSCRIPT = 0x1F0E,
     EB_END_SUPERSCRIPT = 0x1F0F,
     EB_BEGIN_NO_BREAK = 0x1F10,
     EB_END_NO_BREAK = 0x1F11,
-    EB_BEGIN_MEDIA = 0x1F31,        // multimedia writer; closed by EB_END_MEDIA
+    EB_BEGIN_MEDIA = 0x1F31,  // multimedia writer; closed by EB_END_MEDIA
     EB_BEGIN_INLINE_COLOR_GRAPHIC = 0x1F32,
     EB_BEGIN_MOVIE = 0x1F39,
     EB_BEGIN_INLINE_GRAPHIC = 0x1F3C,
-    EB_BEGIN_KEYWORD = 0x1F41,      // + 16-bit operand 0x0160
+    EB_BEGIN_KEYWORD = 0x1F41,  // + 16-bit operand 0x0160
     EB_BEGIN_REFERENCE = 0x1F42,
     EB_BEGIN_MENU_ITEM = 0x1F43,
     EB_BEGIN_MONO_GRAPHIC = 0x1F44,
-    EB_BEGIN_GRAPHIC_BLOCK = 0x1F45, // + 0x0001 and an inline graphic
+    EB_BEGIN_GRAPHIC_BLOCK = 0x1F45,  // + 0x0001 and an inline graphic
     EB_BEGIN_SOUND = 0x1F4A,
     EB_BEGIN_COLOR_GRAPHIC = 0x1F4D,
     EB_END_MEDIA = 0x1F51,
@@ -37,13 +37,13 @@ enum EB_ESCAPE_CODE : uint16_t {
     EB_END_MOVIE = 0x1F59,
     EB_END_INLINE_GRAPHIC = 0x1F5C,
     EB_END_KEYWORD = 0x1F61,
-    EB_END_REFERENCE = 0x1F62,      // + BCD block (4 bytes) + BCD offset (2 bytes)
-    EB_END_MENU_ITEM = 0x1F63,      // + BCD block (4 bytes) + BCD offset (2 bytes)
-    EB_END_MONO_GRAPHIC = 0x1F64,   // + BCD position
+    EB_END_REFERENCE = 0x1F62,     // + BCD block (4 bytes) + BCD offset (2 bytes)
+    EB_END_MENU_ITEM = 0x1F63,     // + BCD block (4 bytes) + BCD offset (2 bytes)
+    EB_END_MONO_GRAPHIC = 0x1F64,  // + BCD position
     EB_END_GRAPHIC_BLOCK = 0x1F65,
     EB_END_SOUND = 0x1F6A,
     EB_END_COLOR_GRAPHIC = 0x1F6D,
-    EB_BEGIN_DECORATION = 0x1FE0,   // + 16-bit kind (EPWING books only)
+    EB_BEGIN_DECORATION = 0x1FE0,  // + 16-bit kind (EPWING books only)
     EB_END_DECORATION = 0x1FE1,
 };
 

@@ -11,32 +11,33 @@ constexpr unsigned int kGetaSjis = 0x81AC;
 constexpr unsigned int kGetaJis = 0x222E;
 constexpr uint32_t kReplacement = 0xFFFD;
 
-inline bool isHalfKana(unsigned int b) { return b >= 0xA1 && b <= 0xDF; }
+inline bool isHalfKana(unsigned int b) {
+    return b >= 0xA1 && b <= 0xDF;
+}
 
 // JIS X 0208 rows 9-15 and 85-94 are empty in the standard; row 13 holds
 // NEC special characters in vendor tables, which are not ours.
-uint32_t lookupJis(unsigned int jis)
-{
+uint32_t lookupJis(unsigned int jis) {
     if (!jclib::isJisCode(jis)) return 0;
     return kJisToUcs[((jis >> 8) - 0x21) * 94 + ((jis & 0xFF) - 0x21)];
 }
 
-unsigned int lookupUcs(uint32_t cp)
-{
+unsigned int lookupUcs(uint32_t cp) {
     if (cp > 0xFFFF) return 0;
     size_t lo = 0, hi = sizeof(kUcsToJis) / sizeof(kUcsToJis[0]);
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        if (kUcsToJis[mid].ucs < cp) lo = mid + 1;
-        else hi = mid;
+        if (kUcsToJis[mid].ucs < cp)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo < sizeof(kUcsToJis) / sizeof(kUcsToJis[0]) && kUcsToJis[lo].ucs == cp) return kUcsToJis[lo].jis;
     return 0;
 }
 
 // Encodes one code point as UTF-8 into out (when not null); returns 1-4.
-int putUtf8(uint32_t cp, char* out)
-{
+int putUtf8(uint32_t cp, char* out) {
     unsigned char b[4];
     int n;
     if (cp < 0x80) {
@@ -67,8 +68,7 @@ enum class Utf8Step { Ok, Bad, Truncated };
 
 // Decodes the sequence at in[0..len). On Ok, *cp and *used are set; on Bad,
 // *used is 1 (the bad byte); on Truncated the text ends inside a sequence.
-Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used)
-{
+Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used) {
     unsigned int b = in[0];
     *used = 1;
     if (b < 0x80) {
@@ -78,10 +78,20 @@ Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used)
     int need;
     uint32_t v;
     uint32_t min;
-    if (b >= 0xC2 && b <= 0xDF) { need = 1; v = b & 0x1F; min = 0x80; }
-    else if (b >= 0xE0 && b <= 0xEF) { need = 2; v = b & 0x0F; min = 0x800; }
-    else if (b >= 0xF0 && b <= 0xF4) { need = 3; v = b & 0x07; min = 0x10000; }
-    else return Utf8Step::Bad;  // stray continuation byte, C0/C1, F5-FF
+    if (b >= 0xC2 && b <= 0xDF) {
+        need = 1;
+        v = b & 0x1F;
+        min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 2;
+        v = b & 0x0F;
+        min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 3;
+        v = b & 0x07;
+        min = 0x10000;
+    } else
+        return Utf8Step::Bad;  // stray continuation byte, C0/C1, F5-FF
     for (int i = 1; i <= need; ++i) {
         if (i >= len) return Utf8Step::Truncated;
         unsigned int c = in[i];
@@ -98,8 +108,7 @@ Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used)
 class ByteSink {
 public:
     ByteSink(unsigned char* out, size_t size) : out_(out), size_(size) {}
-    bool put(const unsigned char* b, size_t n)
-    {
+    bool put(const unsigned char* b, size_t n) {
         if (size_ == 0 || n > size_ - 1 - len_) {
             full_ = true;
             return false;
@@ -108,20 +117,17 @@ public:
         len_ += n;
         return true;
     }
-    bool put1(unsigned int b)
-    {
+    bool put1(unsigned int b) {
         unsigned char c = static_cast<unsigned char>(b);
         return put(&c, 1);
     }
-    bool put2(unsigned int code)
-    {
+    bool put2(unsigned int code) {
         unsigned char c[2] = {static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
         return put(c, 2);
     }
     bool full() const { return full_; }
     size_t room() const { return size_ == 0 ? 0 : size_ - 1 - len_; }
-    int finish()
-    {
+    int finish() {
         if (size_ > 0) out_[len_] = 0;
         return static_cast<int>(len_);
     }
@@ -141,8 +147,7 @@ struct SjisChar {
     bool bad;
 };
 
-SjisChar nextSjis(const unsigned char* in, int remaining)
-{
+SjisChar nextSjis(const unsigned char* in, int remaining) {
     unsigned int b = in[0];
     if (!jclib::isSjisLead(b)) return {b, 1, false};
     if (remaining >= 2 && jclib::isSjisTrail(in[1])) return {(b << 8) | in[1], 2, false};
@@ -150,8 +155,7 @@ SjisChar nextSjis(const unsigned char* in, int remaining)
 }
 
 // JIS X 0208 code of a Shift_JIS character, 0 when it has none.
-unsigned int sjisCharToJis(const SjisChar& c)
-{
+unsigned int sjisCharToJis(const SjisChar& c) {
     if (c.bad) return 0;
     if (c.length == 2) {
         if (c.code >= 0xF040) return 0;  // user-defined area
@@ -162,20 +166,20 @@ unsigned int sjisCharToJis(const SjisChar& c)
 }
 
 // Length of the input up to len bytes or the first zero byte.
-int boundedLength(const unsigned char* in, int len)
-{
+int boundedLength(const unsigned char* in, int len) {
     if (!in || len <= 0) return 0;
     const void* z = std::memchr(in, 0, static_cast<size_t>(len));
     return z ? static_cast<int>(static_cast<const unsigned char*>(z) - in) : len;
 }
 
-const unsigned char* asBytes(const char* p) { return reinterpret_cast<const unsigned char*>(p); }
+const unsigned char* asBytes(const char* p) {
+    return reinterpret_cast<const unsigned char*>(p);
+}
 
 char* savedToken = nullptr;
 
 // Is the character at p (of length n) one of the delimiters?
-bool isDelimiter(const unsigned char* p, int n, const unsigned char* delims)
-{
+bool isDelimiter(const unsigned char* p, int n, const unsigned char* delims) {
     for (const unsigned char* d = delims; *d;) {
         int dn = (jclib::isSjisLead(d[0]) && d[1] && jclib::isSjisTrail(d[1])) ? 2 : 1;
         if (dn == n && std::memcmp(d, p, static_cast<size_t>(n)) == 0) return true;
@@ -185,8 +189,7 @@ bool isDelimiter(const unsigned char* p, int n, const unsigned char* delims)
 }
 
 // Byte length of the zero-terminated Shift_JIS character at p.
-int charLengthZ(const unsigned char* p)
-{
+int charLengthZ(const unsigned char* p) {
     return (jclib::isSjisLead(p[0]) && p[1] && jclib::isSjisTrail(p[1])) ? 2 : 1;
 }
 
@@ -194,8 +197,7 @@ int charLengthZ(const unsigned char* p)
 // pairs; out may be null to count. The units, or -1 when the text ends
 // inside a sequence; a bad byte gives U+FFFD.
 template <class Unit>
-int utf8ToUnits(const char* in, int len, Unit* out)
-{
+int utf8ToUnits(const char* in, int len, Unit* out) {
     const unsigned char* p = asBytes(in);
     int n = 0;
     for (int i = 0; p && i < len;) {
@@ -223,17 +225,17 @@ int utf8ToUnits(const char* in, int len, Unit* out)
 
 namespace jclib {
 
-unsigned int jisToSjis(unsigned int jis)
-{
+unsigned int jisToSjis(unsigned int jis) {
     unsigned int h = (jis >> 8) & 0xFF, l = jis & 0xFF;
-    if (h & 1) l += (l <= 0x5F) ? 0x1F : 0x20;
-    else l += 0x7E;
+    if (h & 1)
+        l += (l <= 0x5F) ? 0x1F : 0x20;
+    else
+        l += 0x7E;
     h = ((h + 1) >> 1) + (h <= 0x5E ? 0x70 : 0xB0);
     return ((h << 8) | l) & 0xFFFF;
 }
 
-unsigned int sjisToJis(unsigned int sjis)
-{
+unsigned int sjisToJis(unsigned int sjis) {
     sjis &= 0xFFFF;
     if (sjis >= 0xE000) sjis -= 0x4000;
     unsigned int h = sjis >> 8, l = sjis & 0xFF;
@@ -248,26 +250,25 @@ unsigned int sjisToJis(unsigned int sjis)
     return ((h << 8) | l) & 0xFFFF;
 }
 
-unsigned int hankakuToZenkaku(unsigned int code)
-{
+unsigned int hankakuToZenkaku(unsigned int code) {
     return code <= 0xFF ? kHankakuToZenkaku[code] : code;
 }
 
-unsigned int zenkakuToHankaku(unsigned int sjis)
-{
+unsigned int zenkakuToHankaku(unsigned int sjis) {
     size_t lo = 0, hi = sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]);
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        if (kZenkakuToHankaku[mid].sjis < sjis) lo = mid + 1;
-        else hi = mid;
+        if (kZenkakuToHankaku[mid].sjis < sjis)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo < sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]) && kZenkakuToHankaku[lo].sjis == sjis)
         return kZenkakuToHankaku[lo].ascii;
     return sjis;
 }
 
-const char* mbschr(const char* text, unsigned int ch)
-{
+const char* mbschr(const char* text, unsigned int ch) {
     if (!text || ch == 0) return nullptr;
     const unsigned char* p = asBytes(text);
     while (*p) {
@@ -279,13 +280,11 @@ const char* mbschr(const char* text, unsigned int ch)
     return nullptr;
 }
 
-char* mbschr(char* text, unsigned int ch)
-{
+char* mbschr(char* text, unsigned int ch) {
     return const_cast<char*>(mbschr(static_cast<const char*>(text), ch));
 }
 
-char* mbstok(char* text, const char* delims)
-{
+char* mbstok(char* text, const char* delims) {
     unsigned char* p = reinterpret_cast<unsigned char*>(text ? text : savedToken);
     if (!p) return nullptr;
     const unsigned char* d = asBytes(delims ? delims : "");
@@ -309,8 +308,7 @@ char* mbstok(char* text, const char* delims)
     return reinterpret_cast<char*>(start);
 }
 
-int u16nicmp(const uint16_t* a, const uint16_t* b, size_t n)
-{
+int u16nicmp(const uint16_t* a, const uint16_t* b, size_t n) {
     int diff = 0;
     for (size_t i = 0; i < n; ++i) {
         int ca = a[i], cb = b[i];
@@ -322,37 +320,34 @@ int u16nicmp(const uint16_t* a, const uint16_t* b, size_t n)
     return diff;
 }
 
-size_t u16len(const uint16_t* text)
-{
+size_t u16len(const uint16_t* text) {
     size_t n = 0;
     if (text)
         while (text[n]) ++n;
     return n;
 }
 
-int utf16ToUtf8(const uint16_t* in, int count, char* out)
-{
+int utf16ToUtf8(const uint16_t* in, int count, char* out) {
     int n = 0;
     for (int i = 0; in && i < count; ++i) n += putUtf8(in[i], out ? out + n : nullptr);
     return n;
 }
 
-int utf8ToUtf16(const char* in, int len, uint16_t* out) { return utf8ToUnits(in, len, out); }
+int utf8ToUtf16(const char* in, int len, uint16_t* out) {
+    return utf8ToUnits(in, len, out);
+}
 
 }  // namespace jclib
 
-int sjisCharClass(const unsigned char* p)
-{
+int sjisCharClass(const unsigned char* p) {
     unsigned int b = p[0];
     if (jclib::isSjisLead(b) && jclib::isSjisTrail(p[1])) {
         unsigned int c = (b << 8) | p[1];
         if (c == 0x8140) return 5;
         if (c >= 0x829F && c <= 0x82F1) return 13;
         if ((c >= 0x8340 && c <= 0x8396) || c == 0x815B || c == 0x8145) return 14;
-        if ((c >= 0x824F && c <= 0x8258) || (c >= 0x8260 && c <= 0x8279) || (c >= 0x8281 && c <= 0x829A))
-            return 15;
-        if ((c >= 0x889F && c <= 0x9FFC) || (c >= 0xE040 && c <= 0xEFFC) || c == 0x81AC || c == 0x8158)
-            return 16;
+        if ((c >= 0x824F && c <= 0x8258) || (c >= 0x8260 && c <= 0x8279) || (c >= 0x8281 && c <= 0x829A)) return 15;
+        if ((c >= 0x889F && c <= 0x9FFC) || (c >= 0xE040 && c <= 0xEFFC) || c == 0x81AC || c == 0x8158) return 16;
         if (c >= 0x8141 && c <= 0x8144) return 17;
         if (c >= 0x8169 && c <= 0x817A) return 18;
         return 8;
@@ -362,14 +357,12 @@ int sjisCharClass(const unsigned char* p)
     return 12;
 }
 
-int sjisCharLength(const unsigned char* p, int len)
-{
+int sjisCharLength(const unsigned char* p, int len) {
     if (!p || len <= 0) return 0;
     return (len >= 2 && jclib::isSjisLead(p[0]) && jclib::isSjisTrail(p[1])) ? 2 : 1;
 }
 
-void jisStringToSjis(unsigned char* out, const unsigned char* in, int len)
-{
+void jisStringToSjis(unsigned char* out, const unsigned char* in, int len) {
     int o = 0;
     for (int i = 0; in && i + 1 < len; i += 2) {
         unsigned int h = in[i], l = in[i + 1];
@@ -386,8 +379,7 @@ void jisStringToSjis(unsigned char* out, const unsigned char* in, int len)
     out[o] = 0;
 }
 
-int sjisStringToJis(unsigned char* out, size_t outSize, const unsigned char* in, int len)
-{
+int sjisStringToJis(unsigned char* out, size_t outSize, const unsigned char* in, int len) {
     ByteSink sink(out, outSize);
     len = boundedLength(in, len);
     for (int i = 0; i < len;) {
@@ -399,34 +391,29 @@ int sjisStringToJis(unsigned char* out, size_t outSize, const unsigned char* in,
     return sink.finish();
 }
 
-unsigned int unicodeToSjis(uint32_t cp)
-{
+unsigned int unicodeToSjis(uint32_t cp) {
     if (cp < 0x80) return cp;
     if (cp >= 0xFF61 && cp <= 0xFF9F) return cp - 0xFF61 + 0xA1;
     unsigned int jis = lookupUcs(cp);
     return jis ? jclib::jisToSjis(jis) : 0;
 }
 
-uint32_t sjisToUnicode(unsigned int sjis)
-{
+uint32_t sjisToUnicode(unsigned int sjis) {
     if (sjis < 0x80) return sjis;
     if (isHalfKana(sjis)) return sjis - 0xA1 + 0xFF61;
     if (!jclib::isSjisCode(sjis) || sjis >= 0xF040) return 0;
     return lookupJis(jclib::sjisToJis(sjis));
 }
 
-unsigned int unicodeToJis(uint32_t cp)
-{
+unsigned int unicodeToJis(uint32_t cp) {
     return lookupUcs(cp);
 }
 
-uint32_t jisToUnicode(unsigned int jis)
-{
+uint32_t jisToUnicode(unsigned int jis) {
     return lookupJis(jis);
 }
 
-int unicodeCharToSjis(uint32_t cp, unsigned char* out)
-{
+int unicodeCharToSjis(uint32_t cp, unsigned char* out) {
     if (cp == 0 || cp == 0xFEFF) return 0;
     unsigned int s = unicodeToSjis(cp);
     if (s == 0) return -1;
@@ -439,8 +426,7 @@ int unicodeCharToSjis(uint32_t cp, unsigned char* out)
     return 2;
 }
 
-int sjisToWide(uint32_t* out, const unsigned char* in, int len)
-{
+int sjisToWide(uint32_t* out, const unsigned char* in, int len) {
     if (!out) return 0;
     int n = 0;
     for (int i = 0; in && i < len;) {
@@ -454,8 +440,7 @@ int sjisToWide(uint32_t* out, const unsigned char* in, int len)
     return n;
 }
 
-int wideToUtf8(const uint32_t* in, int count, char* out)
-{
+int wideToUtf8(const uint32_t* in, int count, char* out) {
     int n = 0;
     for (int i = 0; in && i < count; ++i) {
         uint32_t cp = in[i];
@@ -470,10 +455,11 @@ int wideToUtf8(const uint32_t* in, int count, char* out)
     return n;
 }
 
-int utf8ToWide(const char* in, int len, uint32_t* out) { return utf8ToUnits(in, len, out); }
+int utf8ToWide(const char* in, int len, uint32_t* out) {
+    return utf8ToUnits(in, len, out);
+}
 
-int utf16leToUtf8(const unsigned char* in, int count, char* out)
-{
+int utf16leToUtf8(const unsigned char* in, int count, char* out) {
     int n = 0;
     for (int i = 0; in && i < count; ++i) {
         uint32_t u = in[2 * i] | (uint32_t(in[2 * i + 1]) << 8);
@@ -490,8 +476,7 @@ int utf16leToUtf8(const unsigned char* in, int count, char* out)
     return n;
 }
 
-int sjisToUtf8(const unsigned char* in, int len, char* out, size_t outSize)
-{
+int sjisToUtf8(const unsigned char* in, int len, char* out, size_t outSize) {
     ByteSink sink(reinterpret_cast<unsigned char*>(out), outSize);
     len = boundedLength(in, len);
     for (int i = 0; i < len;) {
@@ -510,8 +495,7 @@ namespace {
 
 // Writes the Shift_JIS form of cp, the geta mark when it has none, nothing
 // for U+0000 and U+FEFF; false when the sink is full.
-bool putSjisChar(ByteSink& sink, uint32_t cp)
-{
+bool putSjisChar(ByteSink& sink, uint32_t cp) {
     unsigned char b[2];
     int n = unicodeCharToSjis(cp, b);
     if (n < 0) return sink.put2(kGetaSjis);
@@ -521,8 +505,7 @@ bool putSjisChar(ByteSink& sink, uint32_t cp)
 
 }  // namespace
 
-int utf8ToSjis(const char* in, int len, unsigned char* out, size_t outSize)
-{
+int utf8ToSjis(const char* in, int len, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     const unsigned char* p = asBytes(in);
     len = boundedLength(p, len);
@@ -538,8 +521,7 @@ int utf8ToSjis(const char* in, int len, unsigned char* out, size_t outSize)
     return sink.finish();
 }
 
-int isUtf8Text(const char* text, int len)
-{
+int isUtf8Text(const char* text, int len) {
     const unsigned char* p = asBytes(text);
     for (int i = 0; p && i < len;) {
         uint32_t cp;
@@ -550,8 +532,7 @@ int isUtf8Text(const char* text, int len)
     return 1;
 }
 
-int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize)
-{
+int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     for (int i = 0; in && i < count; ++i) {
         uint32_t cp = in[i];
@@ -565,8 +546,7 @@ int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize
     return sink.finish();
 }
 
-int sjisToEucjp(const unsigned char* in, int len, unsigned char* out, size_t outSize)
-{
+int sjisToEucjp(const unsigned char* in, int len, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     len = boundedLength(in, len);
     for (int i = 0; i < len;) {
@@ -587,8 +567,7 @@ int sjisToEucjp(const unsigned char* in, int len, unsigned char* out, size_t out
     return sink.finish();
 }
 
-int eucjpToSjis(const unsigned char* in, int len, unsigned char* out, size_t outSize)
-{
+int eucjpToSjis(const unsigned char* in, int len, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     len = boundedLength(in, len);
     for (int i = 0; i < len;) {
@@ -627,8 +606,7 @@ const unsigned char kEscKana[3] = {0x1B, '(', 'I'};
 
 }  // namespace
 
-int sjisToIso2022jp(const unsigned char* in, int len, unsigned char* out, size_t outSize)
-{
+int sjisToIso2022jp(const unsigned char* in, int len, unsigned char* out, size_t outSize) {
     // Keep room for the closing switch back to ASCII.
     if (outSize < 4) {
         if (outSize > 0) out[0] = 0;
@@ -657,8 +635,10 @@ int sjisToIso2022jp(const unsigned char* in, int len, unsigned char* out, size_t
             sink.put(want == IsoSet::Ascii ? kEscAscii : want == IsoSet::Kanji ? kEscKanji : kEscKana, 3);
             set = want;
         }
-        if (want == IsoSet::Kanji) sink.put2(code);
-        else sink.put1(code);
+        if (want == IsoSet::Kanji)
+            sink.put2(code);
+        else
+            sink.put1(code);
         i += c.length;
     }
     int n = sink.finish();
@@ -670,8 +650,7 @@ int sjisToIso2022jp(const unsigned char* in, int len, unsigned char* out, size_t
     return n;
 }
 
-int iso2022jpToSjis(const unsigned char* in, int len, unsigned char* out, size_t outSize)
-{
+int iso2022jpToSjis(const unsigned char* in, int len, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     IsoSet set = IsoSet::Ascii;
     len = boundedLength(in, len);
@@ -685,11 +664,16 @@ int iso2022jpToSjis(const unsigned char* in, int len, unsigned char* out, size_t
             while (j < len && in[j] >= 0x20 && in[j] <= 0x2F) ++j;
             if (j >= len) break;  // escape cut short at the end: dropped
             used = j - i + 1;
-            if (used == 3 && in[i + 1] == '(' && (in[j] == 'B' || in[j] == 'J')) set = IsoSet::Ascii;
-            else if (used == 3 && in[i + 1] == '$' && (in[j] == 'B' || in[j] == '@')) set = IsoSet::Kanji;
-            else if (used == 4 && in[i + 1] == '$' && in[i + 2] == '(' && in[j] == 'B') set = IsoSet::Kanji;
-            else if (used == 3 && in[i + 1] == '(' && in[j] == 'I') set = IsoSet::Kana;
-            else if (in[i + 1] == '$') set = IsoSet::Other;
+            if (used == 3 && in[i + 1] == '(' && (in[j] == 'B' || in[j] == 'J'))
+                set = IsoSet::Ascii;
+            else if (used == 3 && in[i + 1] == '$' && (in[j] == 'B' || in[j] == '@'))
+                set = IsoSet::Kanji;
+            else if (used == 4 && in[i + 1] == '$' && in[i + 2] == '(' && in[j] == 'B')
+                set = IsoSet::Kanji;
+            else if (used == 3 && in[i + 1] == '(' && in[j] == 'I')
+                set = IsoSet::Kana;
+            else if (in[i + 1] == '$')
+                set = IsoSet::Other;
         } else if (b == '\r' || b == '\n') {
             ok = sink.put1(b);  // line ends pass in any set
         } else if (b >= 0x80) {

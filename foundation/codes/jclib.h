@@ -33,13 +33,18 @@
 namespace jclib {
 
 // Shift_JIS byte classes: lead 0x81-0x9F / 0xE0-0xFC, trail 0x40-0x7E / 0x80-0xFC.
-inline bool isSjisLead(unsigned int b) { return ((b ^ 0x20u) - 0xA1u) < 60u; }
-inline bool isSjisTrail(unsigned int b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+inline bool isSjisLead(unsigned int b) {
+    return ((b ^ 0x20u) - 0xA1u) < 60u;
+}
+inline bool isSjisTrail(unsigned int b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 // A two-byte code with a lead byte and a trail byte.
-inline bool isSjisCode(unsigned int c) { return c <= 0xFFFF && isSjisLead(c >> 8) && isSjisTrail(c & 0xFF); }
+inline bool isSjisCode(unsigned int c) {
+    return c <= 0xFFFF && isSjisLead(c >> 8) && isSjisTrail(c & 0xFF);
+}
 // A JIS X 0208 code position: both bytes 0x21-0x7E.
-inline bool isJisCode(unsigned int c)
-{
+inline bool isJisCode(unsigned int c) {
     unsigned int h = c >> 8, l = c & 0xFF;
     return c <= 0xFFFF && h >= 0x21 && h <= 0x7E && l >= 0x21 && l <= 0x7E;
 }
@@ -67,16 +72,11 @@ unsigned int zenkakuToHankaku(unsigned int sjis);
 // and 0x8380-0x8393 by their offsets, small ka 0x8395 -> 0x82A9, small ke
 // 0x8396 -> 0x82AF. Vu 0x8394 (no hiragana in JIS X 0208) and every other
 // code are returned unchanged.
-inline unsigned int katakanaToHiragana(unsigned int c)
-{
-    if (c >= 0x8340 && c <= 0x837E)
-        return c - 0xA1;
-    if (c >= 0x8380 && c <= 0x8393)
-        return c - 0xA2;
-    if (c == 0x8395)
-        return 0x82A9;
-    if (c == 0x8396)
-        return 0x82AF;
+inline unsigned int katakanaToHiragana(unsigned int c) {
+    if (c >= 0x8340 && c <= 0x837E) return c - 0xA1;
+    if (c >= 0x8380 && c <= 0x8393) return c - 0xA2;
+    if (c == 0x8395) return 0x82A9;
+    if (c == 0x8396) return 0x82AF;
     return c;
 }
 
@@ -123,7 +123,9 @@ int utf8ToUtf16(const char* in, int len, uint16_t* out);
 // lead byte; a lead byte followed by a byte that is no trail byte (the
 // terminating zero included) is a single byte of class 12.
 int sjisCharClass(const unsigned char* p);
-inline int sjisCharClass(const char* p) { return sjisCharClass(reinterpret_cast<const unsigned char*>(p)); }
+inline int sjisCharClass(const char* p) {
+    return sjisCharClass(reinterpret_cast<const unsigned char*>(p));
+}
 
 // Bytes of the Shift_JIS character at p within len remaining bytes: 2 for a
 // lead byte followed by a trail byte, else 1 (0 when len <= 0).
@@ -136,8 +138,7 @@ int sjisCharLength(const unsigned char* p, int len);
 // (it holds a 0x20, as in blank padding) is copied; any other pair (gaiji
 // codes, controls) becomes the geta mark 0x81AC.
 void jisStringToSjis(unsigned char* out, const unsigned char* in, int len);
-inline void jisStringToSjis(char* out, const char* in, int len)
-{
+inline void jisStringToSjis(char* out, const char* in, int len) {
     jisStringToSjis(reinterpret_cast<unsigned char*>(out), reinterpret_cast<const unsigned char*>(in), len);
 }
 
@@ -167,8 +168,7 @@ int unicodeCharToSjis(uint32_t cp, unsigned char* out);
 // U+FFFD; a zero byte gives U+0000 and counts. Returns the characters
 // written, the terminator not counted.
 int sjisToWide(uint32_t* out, const unsigned char* in, int len);
-inline int sjisToWide(uint32_t* out, const char* in, int len)
-{
+inline int sjisToWide(uint32_t* out, const char* in, int len) {
     return sjisToWide(out, reinterpret_cast<const unsigned char*>(in), len);
 }
 

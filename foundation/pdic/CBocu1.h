@@ -15,8 +15,8 @@ public:
     // reset; nothing past the n bytes is ever read. *cut is set when the
     // output did not fit, *bad when a sequence was invalid (both optional).
     // Returns the number of code points written.
-    static size_t decode(const uint8_t* s, size_t n, uint32_t* out, size_t cap,
-                         bool* cut = nullptr, bool* bad = nullptr);
+    static size_t decode(const uint8_t* s, size_t n, uint32_t* out, size_t cap, bool* cut = nullptr,
+                         bool* bad = nullptr);
 
     // True when the text (n bytes, ending early at a NUL byte) ends inside a
     // multi-byte sequence, i.e. a lead byte lacks trail bytes because the

@@ -17,22 +17,19 @@ const uint8_t kRecBinary = 0x10;
 const uint8_t kRecEnd = 0x80;
 
 // Position of NUL in p[from, end), or end when there is none.
-size_t findNul(const uint8_t* p, size_t from, size_t end)
-{
+size_t findNul(const uint8_t* p, size_t from, size_t end) {
     const void* z = from < end ? std::memchr(p + from, 0, end - from) : nullptr;
     return z ? static_cast<size_t>(static_cast<const uint8_t*>(z) - p) : end;
 }
 
-bool readAt(FILE* f, uint64_t offset, uint8_t* out, size_t n)
-{
+bool readAt(FILE* f, uint64_t offset, uint8_t* out, size_t n) {
     if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
     return fread(out, 1, n, f) == n;
 }
 
 }  // namespace
 
-int CPDicData::parseHeader(const uint8_t* b, size_t n, uint64_t fileSize, PDIC_HEADER_INFO* h)
-{
+int CPDicData::parseHeader(const uint8_t* b, size_t n, uint64_t fileSize, PDIC_HEADER_INFO* h) {
     if (n < 256 || fileSize < 256) return -1;
     *h = PDIC_HEADER_INFO();
     h->fileSize = fileSize;
@@ -85,8 +82,7 @@ int CPDicData::parseHeader(const uint8_t* b, size_t n, uint64_t fileSize, PDIC_H
 
 CPDicData::CPDicData(const PDIC_HEADER_INFO* header, FILE* file) : header_(header), file_(file) {}
 
-void CPDicData::reset()
-{
+void CPDicData::reset() {
     bytes_.clear();
     word_.clear();
     indexNo_ = -1;
@@ -95,8 +91,7 @@ void CPDicData::reset()
     done_ = true;
 }
 
-int CPDicData::load(int indexNo, uint32_t phys)
-{
+int CPDicData::load(int indexNo, uint32_t phys) {
     reset();
     indexNo_ = indexNo;
     phys_ = phys;
@@ -121,8 +116,7 @@ int CPDicData::load(int indexNo, uint32_t phys)
     return 0;
 }
 
-int CPDicData::next(PDIC_RAW_ENTRY* e)
-{
+int CPDicData::next(PDIC_RAW_ENTRY* e) {
     for (;;) {
         if (done_) return 1;
         const uint8_t* p = bytes_.data();

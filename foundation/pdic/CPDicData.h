@@ -35,23 +35,23 @@ struct PDIC_HEADER_INFO {
     bool sjis = false;               // text is Shift_JIS (Hyper forms), else BOCU-1
     bool attrAfterHeadword = false;  // version 4 entry layout
     uint64_t fileSize = 0;
-    uint64_t indexOffset = 0;        // start of the index area
-    uint64_t indexSize = 0;          // bytes of the index area
-    uint64_t dataOffset = 0;         // start of physical block 0
+    uint64_t indexOffset = 0;  // start of the index area
+    uint64_t indexSize = 0;    // bytes of the index area
+    uint64_t dataOffset = 0;   // start of physical block 0
 };
 
 // One entry of a data block, pointing into the loaded block (valid until
 // the next call of next() or load()).
 struct PDIC_RAW_ENTRY {
-    int cursor = 0;                   // offset of the entry's length field in the block
-    const uint8_t* word = nullptr;    // full stored headword (prefix rebuilt)
+    int cursor = 0;                 // offset of the entry's length field in the block
+    const uint8_t* word = nullptr;  // full stored headword (prefix rebuilt)
     size_t wordLen = 0;
     uint8_t attr = 0;
     const uint8_t* meaning = nullptr;
     size_t meaningLen = 0;
-    const uint8_t* example = nullptr; // null when the entry has none
+    const uint8_t* example = nullptr;  // null when the entry has none
     size_t exampleLen = 0;
-    const uint8_t* pron = nullptr;    // null when the entry has none
+    const uint8_t* pron = nullptr;  // null when the entry has none
     size_t pronLen = 0;
 };
 
@@ -85,11 +85,11 @@ public:
 private:
     const PDIC_HEADER_INFO* header_;
     FILE* file_;
-    std::vector<uint8_t> bytes_;     // the logical block
-    std::vector<uint8_t> word_;      // full headword of the previous entry
+    std::vector<uint8_t> bytes_;  // the logical block
+    std::vector<uint8_t> word_;   // full headword of the previous entry
     int indexNo_ = -1;
     int cursor_ = -1;
     long long phys_ = -1;
-    bool wide_ = false;              // u32 lengths
-    bool done_ = true;               // no further entries in this block
+    bool wide_ = false;  // u32 lengths
+    bool done_ = true;   // no further entries in this block
 };

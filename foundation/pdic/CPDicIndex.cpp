@@ -7,8 +7,7 @@
 namespace {
 
 // Unsigned byte comparison of two strings of given lengths.
-int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn)
-{
+int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
     const size_t n = an < bn ? an : bn;
     const int r = n ? std::memcmp(a, b, n) : 0;
     if (r != 0) return r;
@@ -17,8 +16,7 @@ int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn)
 
 }  // namespace
 
-int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t size)
-{
+int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t size) {
     phys_.clear();
     start_.clear();
     len_.clear();
@@ -37,8 +35,8 @@ int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t siz
         if (bw == 2) {
             p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8);
         } else {
-            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8) |
-                (uint32_t(area[pos + 2]) << 16) | (uint32_t(area[pos + 3]) << 24);
+            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8) | (uint32_t(area[pos + 2]) << 16) |
+                (uint32_t(area[pos + 3]) << 24);
         }
         const size_t w = pos + bw;
         const void* z = std::memchr(area + w, 0, size - w);
@@ -60,13 +58,14 @@ int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t siz
     return 0;
 }
 
-int CPDicIndex::lastBelow(const uint8_t* key, size_t n) const
-{
+int CPDicIndex::lastBelow(const uint8_t* key, size_t n) const {
     int lo = 0, hi = count();  // first entry not below key lies in [lo, hi]
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
-        if (compareBytes(word(mid), wordLen(mid), key, n) < 0) lo = mid + 1;
-        else hi = mid;
+        if (compareBytes(word(mid), wordLen(mid), key, n) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     return lo > 0 ? lo - 1 : 0;
 }

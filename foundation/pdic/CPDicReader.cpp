@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/codes/jclib.h"
 #include "foundation/pdic/CBocu1.h"
 #include "foundation/pdic/CPDicData.h"
 #include "foundation/pdic/CPDicIndex.h"
-#include "foundation/codes/jclib.h"
 
 namespace {
 
@@ -17,31 +17,30 @@ namespace {
 const uint64_t kMaxIndexBytes = 256u << 20;
 
 struct FileCloser {
-    void operator()(FILE* f) const { if (f) std::fclose(f); }
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
 };
 
-size_t wideLen(const uint32_t* s)
-{
+size_t wideLen(const uint32_t* s) {
     size_t n = 0;
     while (s[n]) ++n;
     return n;
 }
 
 // Simple case folding of the letters that normalised keys hold in lower case.
-uint32_t foldCase(uint32_t c)
-{
+uint32_t foldCase(uint32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 32;
     if (c < 0xC0) return c;
-    if (c <= 0xDE && c != 0xD7) return c + 32;                 // Latin-1
+    if (c <= 0xDE && c != 0xD7) return c + 32;                  // Latin-1
     if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;  // Greek
     if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
     if (c >= 0x400 && c <= 0x40F) return c + 80;
-    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;              // full-width Latin
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;  // full-width Latin
     return c;
 }
 
-void appendUtf8(uint32_t c, std::string* out)
-{
+void appendUtf8(uint32_t c, std::string* out) {
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
         out->push_back(static_cast<char>(c));
@@ -60,8 +59,7 @@ void appendUtf8(uint32_t c, std::string* out)
     }
 }
 
-std::string toUtf8(const std::vector<uint32_t>& s)
-{
+std::string toUtf8(const std::vector<uint32_t>& s) {
     std::string out;
     for (uint32_t c : s) {
         if (!c) break;
@@ -72,8 +70,7 @@ std::string toUtf8(const std::vector<uint32_t>& s)
 
 // Decodes n stored bytes of Shift_JIS text (stopping at a NUL) like the
 // BOCU-1 decoder: at most cap - 1 characters and a terminator.
-size_t decodeSjis(const uint8_t* s, size_t n, uint32_t* out, size_t cap, bool* cut, bool* bad)
-{
+size_t decodeSjis(const uint8_t* s, size_t n, uint32_t* out, size_t cap, bool* cut, bool* bad) {
     *cut = false;
     *bad = false;
     const size_t room = cap > 0 ? cap - 1 : 0;
@@ -113,8 +110,7 @@ struct CPDicReaderState {
     std::unique_ptr<CPDicData> walk;  // the position of seekIndex/nextEntry
 
     // Decodes stored text into out (capacity cap); adds status bits.
-    size_t decode(const uint8_t* s, size_t n, uint32_t* out, int cap, int* status) const
-    {
+    size_t decode(const uint8_t* s, size_t n, uint32_t* out, int cap, int* status) const {
         if (!out || cap < 1) return 0;
         bool cut = false, bad = false;
         size_t r;
@@ -122,16 +118,17 @@ struct CPDicReaderState {
             out[0] = 0;
             return 0;
         }
-        if (header.sjis) r = decodeSjis(s, n, out, static_cast<size_t>(cap), &cut, &bad);
-        else r = CBocu1::decode(s, n, out, static_cast<size_t>(cap), &cut, &bad);
+        if (header.sjis)
+            r = decodeSjis(s, n, out, static_cast<size_t>(cap), &cut, &bad);
+        else
+            r = CBocu1::decode(s, n, out, static_cast<size_t>(cap), &cut, &bad);
         if (cut) *status |= PDIC_STATUS_CUT;
         if (bad) *status |= PDIC_STATUS_BAD_TEXT;
         return r;
     }
 
     // Whole text decoded into a vector (one character per byte at most).
-    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const
-    {
+    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const {
         std::vector<uint32_t> v(n + 1);
         int st = 0;
         v.resize(decode(s, n, v.data(), static_cast<int>(v.size()), &st));
@@ -140,8 +137,7 @@ struct CPDicReaderState {
 
     // The query in the dictionary's stored form; false when it cannot be
     // stored (a character Shift_JIS lacks).
-    bool encode(const std::vector<uint32_t>& q, std::vector<uint8_t>* out) const
-    {
+    bool encode(const std::vector<uint32_t>& q, std::vector<uint8_t>* out) const {
         out->clear();
         if (!header.sjis) {
             CBocu1::encode(q.data(), q.size(), out);
@@ -158,8 +154,7 @@ struct CPDicReaderState {
 
     // An entry whose stored text ends inside a BOCU-1 sequence: lost
     // bytes, so the entry is treated as corrupt rather than guessed at.
-    bool corrupt(const PDIC_RAW_ENTRY& e) const
-    {
+    bool corrupt(const PDIC_RAW_ENTRY& e) const {
         if (header.sjis) return false;
         return CBocu1::truncated(e.word, e.wordLen) || CBocu1::truncated(e.meaning, e.meaningLen) ||
                (e.example && CBocu1::truncated(e.example, e.exampleLen)) ||
@@ -167,8 +162,7 @@ struct CPDicReaderState {
     }
 
     // Stored headword -> its key (before the first TAB, major 6 and above).
-    size_t keyLength(const uint8_t* w, size_t n) const
-    {
+    size_t keyLength(const uint8_t* w, size_t n) const {
         if (header.major < 6) return n;
         const void* t = std::memchr(w, 0x09, n);
         return t ? static_cast<size_t>(static_cast<const uint8_t*>(t) - w) : n;
@@ -185,15 +179,13 @@ namespace {
 struct Found {
     PDIC_HIT hit;
     std::string word;
-    bool operator<(const Found& o) const
-    {
+    bool operator<(const Found& o) const {
         return hit.indexNo != o.hit.indexNo ? hit.indexNo < o.hit.indexNo : hit.cursor < o.hit.cursor;
     }
     bool operator==(const Found& o) const { return hit.indexNo == o.hit.indexNo && hit.cursor == o.hit.cursor; }
 };
 
-int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn)
-{
+int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
     const size_t n = std::min(an, bn);
     const int r = n ? std::memcmp(a, b, n) : 0;
     if (r != 0) return r;
@@ -202,14 +194,17 @@ int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn)
 
 }  // namespace
 
-CPDicReader::CPDicReader() : results_(new CPDicReaderResults) { results_->hits.reserve(1024); }
+CPDicReader::CPDicReader() : results_(new CPDicReaderResults) {
+    results_->hits.reserve(1024);
+}
 
 CPDicReader::~CPDicReader() = default;
 
-bool CPDicReader::isOpen() const { return state_ != nullptr; }
+bool CPDicReader::isOpen() const {
+    return state_ != nullptr;
+}
 
-int CPDicReader::open(const char* path)
-{
+int CPDicReader::open(const char* path) {
     close();
     if (!path) return -1;
     std::unique_ptr<CPDicReaderState> s(new CPDicReaderState);
@@ -235,28 +230,39 @@ int CPDicReader::open(const char* path)
     return 0;
 }
 
-int CPDicReader::reopen(const char* path)
-{
+int CPDicReader::reopen(const char* path) {
     return open(path);
 }
 
-void CPDicReader::close()
-{
+void CPDicReader::close() {
     state_.reset();
     clearResults();
     status_ = 0;
 }
 
-int CPDicReader::majorVersion() const { return state_ ? state_->header.major : 0; }
-int CPDicReader::currentIndex() const { return state_ ? state_->walk->indexNo() : -1; }
-int CPDicReader::dataCursor() const { return state_ ? state_->walk->cursor() : -1; }
-int CPDicReader::currentBlock() const { return state_ ? static_cast<int>(state_->walk->block()) : -1; }
-int CPDicReader::indexCount() const { return state_ ? state_->index.count() : 0; }
-uint32_t CPDicReader::wordCount() const { return state_ ? state_->header.nword : 0; }
-int CPDicReader::lastEntryStatus() const { return status_; }
+int CPDicReader::majorVersion() const {
+    return state_ ? state_->header.major : 0;
+}
+int CPDicReader::currentIndex() const {
+    return state_ ? state_->walk->indexNo() : -1;
+}
+int CPDicReader::dataCursor() const {
+    return state_ ? state_->walk->cursor() : -1;
+}
+int CPDicReader::currentBlock() const {
+    return state_ ? static_cast<int>(state_->walk->block()) : -1;
+}
+int CPDicReader::indexCount() const {
+    return state_ ? state_->index.count() : 0;
+}
+uint32_t CPDicReader::wordCount() const {
+    return state_ ? state_->header.nword : 0;
+}
+int CPDicReader::lastEntryStatus() const {
+    return status_;
+}
 
-int CPDicReader::seekIndex(int n)
-{
+int CPDicReader::seekIndex(int n) {
     if (!state_ || n < 0 || n >= state_->index.count()) return -1;
     return state_->walk->load(n, state_->index.phys(n));
 }
@@ -264,8 +270,7 @@ int CPDicReader::seekIndex(int n)
 namespace {
 
 // Applies the entry-reading options to a decoded field in place.
-void finishField(uint32_t* s, size_t n, int flag, const uint16_t* table)
-{
+void finishField(uint32_t* s, size_t n, int flag, const uint16_t* table) {
     if (!s) return;
     if (table) {
         for (size_t i = 0; i < n; ++i)
@@ -283,10 +288,9 @@ void finishField(uint32_t* s, size_t n, int flag, const uint16_t* table)
 
 }  // namespace
 
-int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap,
-                           uint32_t* example, int exampleCap, uint32_t* pron, int pronCap,
-                           int* level, const uint16_t* pronTable, int flag)
-{
+int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap, uint32_t* example,
+                           int exampleCap, uint32_t* pron, int pronCap, int* level, const uint16_t* pronTable,
+                           int flag) {
     status_ = 0;
     if (!state_) return -1;
     CPDicReaderState& s = *state_;
@@ -323,11 +327,9 @@ int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int m
     return 0;
 }
 
-int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool,
-                           uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap,
-                           uint32_t* example, int exampleCap, uint32_t* pron, int pronCap,
-                           int* level, const uint16_t* pronTable)
-{
+int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool, uint32_t* word, int wordCap, uint32_t* meaning,
+                           int meaningCap, uint32_t* example, int exampleCap, uint32_t* pron, int pronCap, int* level,
+                           const uint16_t* pronTable) {
     status_ = 0;
     if (!state_ || !hit) return -1;
     CPDicReaderState& s = *state_;
@@ -358,23 +360,22 @@ int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool,
     return 0;
 }
 
-int CPDicReader::results(const PDIC_HIT** hits, int* count) const
-{
+int CPDicReader::results(const PDIC_HIT** hits, int* count) const {
     const int n = static_cast<int>(results_->hits.size());
     if (hits) *hits = n ? results_->hits.data() : nullptr;
     if (count) *count = n;
     return n ? 0 : -1;
 }
 
-const char* CPDicReader::hitTextBuffer() const
-{
+const char* CPDicReader::hitTextBuffer() const {
     return results_->text.empty() ? nullptr : results_->text.data();
 }
 
-int CPDicReader::hitTextSize() const { return static_cast<int>(results_->text.size()); }
+int CPDicReader::hitTextSize() const {
+    return static_cast<int>(results_->text.size());
+}
 
-void CPDicReader::clearResults()
-{
+void CPDicReader::clearResults() {
     results_->hits.clear();
     results_->hits.shrink_to_fit();
     results_->hits.reserve(1024);
@@ -389,9 +390,8 @@ namespace {
 // first headword lies below q; the headwords beginning with q follow each
 // other in sort order, so the scan ends at the first one above q that does
 // not begin with it.
-void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>& q, bool prefix,
-             size_t limit, std::vector<Found>* out)
-{
+void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>& q, bool prefix, size_t limit,
+             std::vector<Found>* out) {
     const CPDicIndex& index = s.index;
     const int start = index.lastBelow(q.data(), q.size());
     PDIC_RAW_ENTRY e;
@@ -419,8 +419,7 @@ void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>
 }
 
 // Substring test on decoded text, optionally folding case.
-bool contains(const std::vector<uint32_t>& text, const std::vector<uint32_t>& q, bool fold)
-{
+bool contains(const std::vector<uint32_t>& text, const std::vector<uint32_t>& q, bool fold) {
     if (q.empty() || text.size() < q.size()) return false;
     if (!fold) return std::search(text.begin(), text.end(), q.begin(), q.end()) != text.end();
     return std::search(text.begin(), text.end(), q.begin(), q.end(),
@@ -431,8 +430,7 @@ bool contains(const std::vector<uint32_t>& text, const std::vector<uint32_t>& q,
 
 namespace {
 
-void storeResults(CPDicReaderResults* r, std::vector<Found>* found)
-{
+void storeResults(CPDicReaderResults* r, std::vector<Found>* found) {
     for (Found& f : *found) {
         f.hit.wordOffset = r->text.size();
         r->hits.push_back(f.hit);
@@ -443,8 +441,7 @@ void storeResults(CPDicReaderResults* r, std::vector<Found>* found)
 
 }  // namespace
 
-int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* more)
-{
+int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* more) {
     clearResults();
     if (more) *more = 0;
     if (!state_ || !word || !word[0]) return 0;
@@ -472,10 +469,8 @@ int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* m
     return static_cast<int>(results_->hits.size());
 }
 
-int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more,
-                                const volatile uint16_t* cancel, PDIC_PROGRESS progress,
-                                void* data, int flag)
-{
+int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+                                PDIC_PROGRESS progress, void* data, int flag) {
     clearResults();
     if (more) *more = 0;
     if (!state_ || !query || !query[0]) return 0;
@@ -529,8 +524,7 @@ int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* mo
     return static_cast<int>(results_->hits.size());
 }
 
-int CPDicReader::title(uint32_t* out, int cap) const
-{
+int CPDicReader::title(uint32_t* out, int cap) const {
     if (!out || cap < 1) return 0;
     out[0] = 0;
     if (!state_) return 0;
@@ -539,8 +533,7 @@ int CPDicReader::title(uint32_t* out, int cap) const
     return static_cast<int>(state_->decode(t, sizeof state_->header.title, out, cap, &st));
 }
 
-int CPDicReader::dumpHeader(char* buf, int size, int crlf) const
-{
+int CPDicReader::dumpHeader(char* buf, int size, int crlf) const {
     if (!buf || size < 1) return -1;
     buf[0] = 0;
     if (!state_) return -1;
@@ -574,8 +567,7 @@ int CPDicReader::dumpHeader(char* buf, int size, int crlf) const
     line(tmp);
     std::snprintf(tmp, sizeof tmp, "Extended header: %u", h.extheader);
     line(tmp);
-    std::snprintf(tmp, sizeof tmp, "Index blocks: %u (%d-bit block numbers)", h.indexBlock,
-                  h.indexBlkbit ? 32 : 16);
+    std::snprintf(tmp, sizeof tmp, "Index blocks: %u (%d-bit block numbers)", h.indexBlock, h.indexBlkbit ? 32 : 16);
     line(tmp);
     std::snprintf(tmp, sizeof tmp, "Dictionary type: 0x%02X", h.dictype);
     line(tmp);
@@ -588,8 +580,7 @@ int CPDicReader::dumpHeader(char* buf, int size, int crlf) const
     return used;
 }
 
-int CPDicReader::probe(const char* path, char* title, size_t titleSize)
-{
+int CPDicReader::probe(const char* path, char* title, size_t titleSize) {
     if (title && titleSize) title[0] = 0;
     CPDicReader r;
     if (r.open(path) != 0) return -1;

@@ -38,8 +38,8 @@ struct PDIC_HIT {
 // key of each headword (the part before the first TAB in version 6 and
 // above, the whole headword otherwise).
 enum {
-    PDIC_SEARCH_EXACT = 0,   // key equals the query
-    PDIC_SEARCH_PREFIX = 1   // key begins with the query (any mode with bit 0 set)
+    PDIC_SEARCH_EXACT = 0,  // key equals the query
+    PDIC_SEARCH_PREFIX = 1  // key begins with the query (any mode with bit 0 set)
 };
 // Other mode values find nothing.
 //
@@ -94,19 +94,17 @@ public:
     // Looks for the query in the headword, meaning and example of every
     // entry. Replaces the result list. The cancel flag (if given) is polled
     // after each entry; a cancelled scan sets *more to 1. Returns the hit count.
-    int fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more,
-                       const volatile uint16_t* cancel, PDIC_PROGRESS progress,
-                       void* data, int flag);
+    int fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+                       PDIC_PROGRESS progress, void* data, int flag);
 
     // Decodes the hit's entry. pool, when given, is the hit-text pool the hit
     // came with; its word must match the entry (a hit of another file fails).
     // pronTable, when given, has 256 entries: a pronunciation character
     // below 256 whose entry is non-zero becomes that entry. Leaves the
     // position after the entry. 0, or -1 on failure.
-    int readEntry(const PDIC_HIT* hit, const char* pool,
-                  uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap,
-                  uint32_t* example, int exampleCap, uint32_t* pron, int pronCap,
-                  int* level, const uint16_t* pronTable);
+    int readEntry(const PDIC_HIT* hit, const char* pool, uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap,
+                  uint32_t* example, int exampleCap, uint32_t* pron, int pronCap, int* level,
+                  const uint16_t* pronTable);
 
     // The result list of the last search: 0 with the array and its count,
     // -1 with count 0 when there are none.
@@ -124,9 +122,8 @@ public:
     // level as for readEntry; flag: PDIC_ENTRY_CRLF_TO_LF). Returns 0 for an
     // entry, 1 at the end, -1 for a damaged block: that block is passed over
     // and the next call goes on with the following index entry.
-    int nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap,
-                  uint32_t* example, int exampleCap, uint32_t* pron, int pronCap,
-                  int* level, const uint16_t* pronTable, int flag);
+    int nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap, uint32_t* example, int exampleCap,
+                  uint32_t* pron, int pronCap, int* level, const uint16_t* pronTable, int flag);
     // PDIC_STATUS_* bits of the entry last delivered by nextEntry/readEntry.
     int lastEntryStatus() const;
 

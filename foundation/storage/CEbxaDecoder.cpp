@@ -13,7 +13,9 @@ namespace {
 enum { RECORDS_AT = 16, RECORD_SIZE = 16, MAX_RECORDS = (2048 - RECORDS_AT) / RECORD_SIZE };
 
 // Records of an index-table block that fit in it.
-unsigned recordCount(const uint8_t* block) { return std::min<unsigned>(be16(block), MAX_RECORDS); }
+unsigned recordCount(const uint8_t* block) {
+    return std::min<unsigned>(be16(block), MAX_RECORDS);
+}
 
 // The last record with id `id` (a later record of the same id wins), or null.
 const uint8_t* findRecord(const uint8_t* block, uint8_t id) {
@@ -26,7 +28,9 @@ const uint8_t* findRecord(const uint8_t* block, uint8_t id) {
     return found;
 }
 
-bool usable(const uint8_t* rec) { return rec && be32(rec + 2) != 0 && be32(rec + 6) != 0; }
+bool usable(const uint8_t* rec) {
+    return rec && be32(rec + 2) != 0 && be32(rec + 6) != 0;
+}
 
 // Most compressed bytes one slice can take: 4096 literals and 512 flag bytes.
 const size_t kMaxSliceInput = CEbxaDecoder::SLICE_SIZE + CEbxaDecoder::SLICE_SIZE / 8;
@@ -34,10 +38,19 @@ const size_t kMaxSliceInput = CEbxaDecoder::SLICE_SIZE + CEbxaDecoder::SLICE_SIZ
 }  // namespace
 
 CEbxaDecoder::CEbxaDecoder()
-    : file_(nullptr), fileSize_(0), size_(0), textStart_(0), textBlocks_(0), sliceStart_(0), sliceBlocks_(0),
-      tableStart_(0), tableBlocks_(0) {}
+    : file_(nullptr),
+      fileSize_(0),
+      size_(0),
+      textStart_(0),
+      textBlocks_(0),
+      sliceStart_(0),
+      sliceBlocks_(0),
+      tableStart_(0),
+      tableBlocks_(0) {}
 
-CEbxaDecoder::~CEbxaDecoder() { close(); }
+CEbxaDecoder::~CEbxaDecoder() {
+    close();
+}
 
 void CEbxaDecoder::close() {
     file_ = nullptr;

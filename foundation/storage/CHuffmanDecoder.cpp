@@ -71,15 +71,24 @@ bool readCatalogBytes(const std::string& path, uint8_t* out, size_t want) {
             size_t done = 0;
             for (size_t s = 0; ok && s < slices && done < want; ++s) {
                 int64_t from = be16(&index[s * 2]), to = be16(&index[s * 2 + 2]);
-                if (to <= from || to > size || static_cast<uint64_t>(to - from) > slice) { ok = false; break; }
+                if (to <= from || to > size || static_cast<uint64_t>(to - from) > slice) {
+                    ok = false;
+                    break;
+                }
                 in.resize(static_cast<size_t>(to - from));
-                if (!legacyio::readAt(f, size, from, in.data(), in.size())) { ok = false; break; }
+                if (!legacyio::readAt(f, size, from, in.data(), in.size())) {
+                    ok = false;
+                    break;
+                }
                 if (in.size() == slice) {
                     memcpy(buf.data(), in.data(), slice);
                 } else {
                     uLongf outLen = static_cast<uLongf>(slice);
                     if (uncompress(buf.data(), &outLen, in.data(), static_cast<uLong>(in.size())) != Z_OK ||
-                        outLen != slice) { ok = false; break; }
+                        outLen != slice) {
+                        ok = false;
+                        break;
+                    }
                 }
                 size_t n = std::min(want - done, slice);
                 memcpy(out + done, buf.data(), n);
@@ -157,7 +166,9 @@ private:
 
 CHuffmanDecoder::CHuffmanDecoder() : file_(nullptr), fileSize_(0), version_(0), header_(), size_(0), root_(0) {}
 
-CHuffmanDecoder::~CHuffmanDecoder() { close(); }
+CHuffmanDecoder::~CHuffmanDecoder() {
+    close();
+}
 
 void CHuffmanDecoder::close() {
     file_ = nullptr;
@@ -171,8 +182,7 @@ void CHuffmanDecoder::close() {
 
 bool CHuffmanDecoder::detect(const uint8_t* header, size_t length, int64_t fileSize) {
     if (!header || length < 20 || fileSize < 20) return false;
-    uint64_t a = be32(header), b = be32(header + 4), c = be32(header + 8), d = be32(header + 12),
-             e = be32(header + 16);
+    uint64_t a = be32(header), b = be32(header + 4), c = be32(header + 8), d = be32(header + 12), e = be32(header + 16);
     if (a + b != c || c + d != e || e > static_cast<uint64_t>(fileSize)) return false;
     // The tables lie after the five header words; the index holds at least
     // one record and the frequency table at least its 256 byte entries.

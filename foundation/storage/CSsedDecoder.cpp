@@ -19,13 +19,17 @@ enum { INFO_HEADER = 128, INFO_RECORD = 48, DATA_HEADER = 0x40 };
 // output byte.
 const size_t kMaxChunkInput = 5 + 3 * static_cast<size_t>(CSsedDecoder::CHUNK_SIZE);
 
-bool isFontType(uint8_t type) { return type >= 0xF1 && type <= 0xF8; }
+bool isFontType(uint8_t type) {
+    return type >= 0xF1 && type <= 0xF8;
+}
 
 }  // namespace
 
 CSsedDecoder::CSsedDecoder() : size_(0), indexBlock_() {}
 
-CSsedDecoder::~CSsedDecoder() { close(); }
+CSsedDecoder::~CSsedDecoder() {
+    close();
+}
 
 void CSsedDecoder::close() {
     parts_.clear();

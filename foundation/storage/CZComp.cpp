@@ -1,10 +1,15 @@
 #include "foundation/storage/CZComp.h"
 
-#include "foundation/byteorder.h"
 #include "foundation/book/CEBCatalog.h"
-#include "foundation/storage/CZio.h"
+#include "foundation/byteorder.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CZio.h"
 
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -12,17 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <strings.h>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -41,9 +41,9 @@ const char kStatFailedText[] =
     "\x8e\xe6\x93\xbe\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5"
     "\x82\xb5\x82\xbd";
 
-using byteorder::putBeN;
 using byteorder::be16;
 using byteorder::be32;
+using byteorder::putBeN;
 
 std::string dirPart(const std::string& path) {
     char buf[kPathSize];
@@ -189,9 +189,12 @@ long deflateWith(z_stream* z, unsigned char* out, const unsigned char* in, unsig
     z->avail_out = inLen;
     int rc = deflate(z, Z_FINISH);
     long len;
-    if (rc == Z_STREAM_END) len = static_cast<long>(z->total_out);
-    else if (rc == Z_OK || rc == Z_BUF_ERROR) len = inLen;
-    else len = -1;
+    if (rc == Z_STREAM_END)
+        len = static_cast<long>(z->total_out);
+    else if (rc == Z_OK || rc == Z_BUF_ERROR)
+        len = inLen;
+    else
+        len = -1;
     if (deflateReset(z) != Z_OK) return -1;
     return len;
 }
@@ -220,7 +223,9 @@ CZComp::CZComp()
     memset(m_keepIds, 0, sizeof m_keepIds);
 }
 
-CZComp::~CZComp() { clearKeepRanges(); }
+CZComp::~CZComp() {
+    clearKeepRanges();
+}
 
 void CZComp::setProgressCallback(ZCOMP_PROGRESS callback, void* context) {
     m_progress = callback;
@@ -303,8 +308,16 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
     auto addId = [&](unsigned char id) {
         if (n < ZCOMP_MAX_KEEP_IDS) m_keepIds[n++] = id;
     };
-    if (flags & 0x02) { addId(0x90); addId(0x91); addId(0x92); }
-    if (flags & 0x04) { addId(0x70); addId(0x71); addId(0x72); }
+    if (flags & 0x02) {
+        addId(0x90);
+        addId(0x91);
+        addId(0x92);
+    }
+    if (flags & 0x04) {
+        addId(0x70);
+        addId(0x71);
+        addId(0x72);
+    }
     if (flags & 0x08) addId(0x80);
     if (flags & 0x10) addId(0x81);
 
@@ -380,8 +393,8 @@ void CZComp::stripLzssIndex(unsigned char* block) {
 namespace {
 
 // Builds the output path; returns 0 or an error code.
-int buildOutputName(const std::string& input, const char* outputDir, bool keepTree, bool ssed,
-                    const char* suffix, std::string* out) {
+int buildOutputName(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
+                    std::string* out) {
     std::string path;
     if (outputDir && *outputDir) {
         path = outputDir;
@@ -512,8 +525,8 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
 
     bool copy = (mode == ZIO_PLAIN && size < 2049) || inMovieFolder(in);
     std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz",
-                           m_result.outputPath, sizeof m_result.outputPath, &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz", m_result.outputPath,
+                           sizeof m_result.outputPath, &output);
     if (rc != 0) return fail(rc);
     if (copy) {
         reader->close();
@@ -521,8 +534,7 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     }
     if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
     std::string stem = stemPart(in);
-    if (!(equalsNoCase(stem, "HONMON") || equalsNoCase(stem, "HONMON2") || equalsNoCase(stem, "START")))
-        keepFlags = 0;
+    if (!(equalsNoCase(stem, "HONMON") || equalsNoCase(stem, "HONMON2") || equalsNoCase(stem, "START"))) keepFlags = 0;
 
     // The slice index width comes from the size, so an index whose offsets do
     // not fit it cannot be written: such a file is written at the next lower
@@ -679,8 +691,8 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
                 seq = nextToDeflate++;
             }
             Slot& sl = ring[seq % ringSize];
-            sl.job.outLen = sl.job.keep ? long(sliceSize)
-                                        : deflateWith(d->stream(), sl.out.data(), sl.in.data(), sliceSize);
+            sl.job.outLen =
+                sl.job.keep ? long(sliceSize) : deflateWith(d->stream(), sl.out.data(), sl.in.data(), sliceSize);
             std::lock_guard<std::mutex> g(lock);
             sl.state = kDeflated;
             deflated.notify_all();
@@ -716,7 +728,8 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
         Slot& sl = ring[slice % ringSize];
         {
             std::unique_lock<std::mutex> g(lock);
-            deflated.wait(g, [&] { return sl.state == kDeflated || readFailed || (readerFinished && slice >= slicesRead); });
+            deflated.wait(
+                g, [&] { return sl.state == kDeflated || readFailed || (readerFinished && slice >= slicesRead); });
             if (readFailed) return fail(ZCOMP_ERR_SYSTEM);
             if (sl.state != kDeflated) break;
         }
@@ -775,11 +788,11 @@ namespace {
 // What an expansion writes to and what it has written.
 struct ExpandRun {
     FILE* file = nullptr;
-    uint64_t size = 0;          // uncompressed size to write
-    int mode = ZIO_PLAIN;       // zio mode of the input
+    uint64_t size = 0;     // uncompressed size to write
+    int mode = ZIO_PLAIN;  // zio mode of the input
     ZCOMP_PROGRESS progress = nullptr;
     void* context = nullptr;
-    uLong adler = 1;            // Adler-32 of the bytes written (EBZip input)
+    uLong adler = 1;  // Adler-32 of the bytes written (EBZip input)
     uint64_t written = 0;
 };
 
@@ -922,7 +935,7 @@ int expandEbzipParallel(const std::vector<CZio*>& readers, unsigned sliceSize, E
         size_t len = 0;
         uLong adler = 1;
         bool ready = false;
-        bool failed = false;   // a block of it could not be read
+        bool failed = false;  // a block of it could not be read
     };
     std::vector<Chunk> ring;
     try {
@@ -1033,8 +1046,8 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     bool copy = mode == ZIO_PLAIN || size <= 0;
 
     std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org",
-                           m_result.outputPath, sizeof m_result.outputPath, &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", m_result.outputPath,
+                           sizeof m_result.outputPath, &output);
     if (rc != 0) return fail(rc);
     if (copy) {
         reader->close();
@@ -1066,15 +1079,15 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
         while (readers.size() < std::min<uint64_t>(threads, chunks)) {
             std::unique_ptr<CZio> r(new (std::nothrow) CZio);
             // A reader that cannot be had only means fewer workers.
-            if (!r || r->open(input, epwingVersion) != 0 || r->state()->mode != ZIO_EBZIP ||
-                r->fileSize() != size || r->state()->sliceSize != zs->sliceSize)
+            if (!r || r->open(input, epwingVersion) != 0 || r->state()->mode != ZIO_EBZIP || r->fileSize() != size ||
+                r->state()->sliceSize != zs->sliceSize)
                 break;
             readers.push_back(r.get());
             extra.push_back(std::move(r));
         }
     }
-    int runRc = readers.size() > 1 ? expandEbzipParallel(readers, unsigned(zs->sliceSize), run)
-                                   : expandInOrder(*reader, run);
+    int runRc =
+        readers.size() > 1 ? expandEbzipParallel(readers, unsigned(zs->sliceSize), run) : expandInOrder(*reader, run);
     extra.clear();
     if (runRc != 0) return fail(ZCOMP_ERR_SYSTEM);
     const uLong adler = run.adler;
@@ -1124,9 +1137,12 @@ int CZComp::epwingVersionOf(const char* path) {
         unsigned code = 0;
         // Version 1 slots carry no compression codes or file names.
         if (sb->version >= 2) {
-            if (namesFile(sb->graphicsFileName)) code = sb->graphicsCompression;
-            else if (namesFile(sb->soundFileName)) code = sb->soundCompression;
-            else code = sb->textCompression;
+            if (namesFile(sb->graphicsFileName))
+                code = sb->graphicsCompression;
+            else if (namesFile(sb->soundFileName))
+                code = sb->soundCompression;
+            else
+                code = sb->textCompression;
         }
         result = code == 0x12 ? 6 : code == 0x11 ? 4 : sb->version;
         break;

@@ -15,10 +15,10 @@
 //   the slice size, else one zlib stream of the zero-padded slice).
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <set>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 
 class CZio;
@@ -26,14 +26,14 @@ class CZio;
 // Error codes left in ZCOMP_RESULT::errorCode.
 enum {
     ZCOMP_OK = 0,
-    ZCOMP_ERR_NO_INPUT = 1,         // "There is no input file."
-    ZCOMP_ERR_ALREADY = 2,          // "already compressed."
-    ZCOMP_ERR_CHECKSUM = 3,         // "checksum error."
-    ZCOMP_ERR_ARGUMENT = 4,         // "invalid argument."
-    ZCOMP_ERR_OUTPUT = 5,           // "output device can't be used."
-    ZCOMP_ERR_SYSTEM = 6,           // "system error"
-    ZCOMP_ERR_NOT_COMPRESSED = 7,   // "not a compressed file."
-    ZCOMP_ERR_SKIPPED = 8           // "skipped"
+    ZCOMP_ERR_NO_INPUT = 1,        // "There is no input file."
+    ZCOMP_ERR_ALREADY = 2,         // "already compressed."
+    ZCOMP_ERR_CHECKSUM = 3,        // "checksum error."
+    ZCOMP_ERR_ARGUMENT = 4,        // "invalid argument."
+    ZCOMP_ERR_OUTPUT = 5,          // "output device can't be used."
+    ZCOMP_ERR_SYSTEM = 6,          // "system error"
+    ZCOMP_ERR_NOT_COMPRESSED = 7,  // "not a compressed file."
+    ZCOMP_ERR_SKIPPED = 8          // "skipped"
 };
 
 // One range of blocks (first..last, inclusive) stored uncompressed.
@@ -46,15 +46,15 @@ enum { ZCOMP_MAX_KEEP_RANGES = 64, ZCOMP_MAX_KEEP_IDS = 8 };
 
 // Result of the last compress or expand.
 struct ZCOMP_RESULT {
-    uint32_t sliceSize;         // 2048 << level
-    uint8_t level;              // level written into the header (see compress)
-    uint8_t indexWidth;         // 2..5
-    uint32_t adler;             // checksum written into (or read from) the header
-    int64_t inputSize;          // uncompressed size (compress); see expand
-    int64_t outputSize;         // bytes written (compress); see expand
-    char outputPath[256];       // file written
-    int32_t errorCode;          // 0 or ZCOMP_ERR_*
-    ZCOMP_KEEP_RANGE* keepRanges;   // only while a compression runs
+    uint32_t sliceSize;            // 2048 << level
+    uint8_t level;                 // level written into the header (see compress)
+    uint8_t indexWidth;            // 2..5
+    uint32_t adler;                // checksum written into (or read from) the header
+    int64_t inputSize;             // uncompressed size (compress); see expand
+    int64_t outputSize;            // bytes written (compress); see expand
+    char outputPath[256];          // file written
+    int32_t errorCode;             // 0 or ZCOMP_ERR_*
+    ZCOMP_KEEP_RANGE* keepRanges;  // only while a compression runs
     int32_t keepCount;
 };
 
@@ -86,16 +86,15 @@ public:
     // slices of a small file), the file is written at the next lower level
     // that fits (ZCOMP_RESULT::level tells which), else fails with
     // ZCOMP_ERR_SYSTEM.
-    int compress(const char* input, const char* outputDir, unsigned level,
-                 unsigned epwingVersion, unsigned keepOriginal, unsigned keepTree,
-                 unsigned keepFlags);
+    int compress(const char* input, const char* outputDir, unsigned level, unsigned epwingVersion,
+                 unsigned keepOriginal, unsigned keepTree, unsigned keepFlags);
 
     // Expands any stored form into <stem>.org (plain files are copied), with
     // the last block at its real length. Result sizes: outputSize = the input
     // file's size on disk, inputSize = the expanded size. 0 or -1; output and
     // refusals as for compress (a checksum error leaves no output either).
-    int expand(const char* input, const char* outputDir, unsigned epwingVersion,
-               unsigned keepOriginal, unsigned keepTree);
+    int expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,
+               unsigned keepTree);
 
     ZCOMP_RESULT* getInfo() { return &m_result; }
 
@@ -126,21 +125,20 @@ public:
 
     // One zlib stream (default level) of in into out (room for inLen bytes).
     // *outLen = inLen when it does not fit (store raw). 0, or -1 on zlib failure.
-    static int deflateSlice(unsigned char* out, unsigned* outLen,
-                            const unsigned char* in, unsigned inLen);
+    static int deflateSlice(unsigned char* out, unsigned* outLen, const unsigned char* in, unsigned inLen);
 
     // Index width for an uncompressed size: 2, 3, 4 or 5.
     static unsigned indexWidthFor(uint64_t size);
 
     // The 22-byte EBZip header.
-    static void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6,
-                           uint32_t adler, uint32_t mtime);
+    static void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6, uint32_t adler,
+                           uint32_t mtime);
 
 private:
     int fail(int code);
     int copyCase(const std::string& input, const std::string& output, int64_t size);
-    int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level,
-                     int zioMode, uint32_t mtime, mode_t perms, unsigned keepFlags, bool sync);
+    int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level, int zioMode, uint32_t mtime,
+                     mode_t perms, unsigned keepFlags, bool sync);
     bool claimOutput(const std::string& input, const std::string& output);
     void rememberOutput(const std::string& output);
 

@@ -14,12 +14,12 @@
 
 namespace {
 
-const int64_t kHeaderSize = 22;          // EBZip header before the slice index
+const int64_t kHeaderSize = 22;  // EBZip header before the slice index
 const unsigned kMaxEbzipLevel = 5;
-const size_t kInflateChunk = 1024;       // compressed bytes fed to inflate per read
+const size_t kInflateChunk = 1024;  // compressed bytes fed to inflate per read
 const int32_t kSsedSliceSize = 32768;
 const int32_t kEbxaSliceSize = 4096;
-const int kEbxaMaxRecords = 127;         // 16-byte records that fit in the index block
+const int kEbxaMaxRecords = 127;  // 16-byte records that fit in the index block
 
 using byteorder::be16;
 using byteorder::be32;
@@ -72,16 +72,22 @@ CZio::CZio() : hint_(0), progress_(nullptr), progressContext_(nullptr) {
     for (int i = 0; i < ZIO_MAX_SLOTS; ++i) slotKey_[i] = -1;
 }
 
-CZio::~CZio() { close(); }
+CZio::~CZio() {
+    close();
+}
 
 void CZio::setProgressCallback(ZIO_PROGRESS_FUNC callback, void* context) {
     progress_ = callback;
     progressContext_ = context;
 }
 
-int64_t CZio::fileSize() const { return st_.uncompressedSize; }
+int64_t CZio::fileSize() const {
+    return st_.uncompressedSize;
+}
 
-const ZIO_STATE* CZio::state() const { return &st_; }
+const ZIO_STATE* CZio::state() const {
+    return &st_;
+}
 
 void CZio::releaseResources() {
     file_.reset();
@@ -131,8 +137,7 @@ int CZio::open(const char* path, unsigned hint) {
 
     uint8_t header[32];
     int result = -1;
-    if (fread(header, 1, sizeof header, file_.get()) == sizeof header &&
-        fseeko(file_.get(), 0, SEEK_END) == 0) {
+    if (fread(header, 1, sizeof header, file_.get()) == sizeof header && fseeko(file_.get(), 0, SEEK_END) == 0) {
         off_t end = ftello(file_.get());
         if (end >= 0) {
             st_.fileSize = int64_t(end);
@@ -222,16 +227,25 @@ int CZio::detectEbxa() {
     if (got < 16) return 1;
 
     int count = std::min<int>(int(be16(block)), kEbxaMaxRecords);
-    uint32_t textStart = 0, textBlocks = 0, sliceStart = 0, sliceBlocks = 0, tableStart = 0,
-             tableBlocks = 0;
+    uint32_t textStart = 0, textBlocks = 0, sliceStart = 0, sliceBlocks = 0, tableStart = 0, tableBlocks = 0;
     for (int i = 0; i < count; ++i) {
         const uint8_t* rec = block + 16 + 16 * i;
         uint32_t start = be32(rec + 2), blocks = be32(rec + 6);
         switch (rec[0]) {  // the last record of an id wins
-        case 0x00: textStart = start; textBlocks = blocks; break;
-        case 0x21: sliceStart = start; sliceBlocks = blocks; break;
-        case 0x22: tableStart = start; tableBlocks = blocks; break;
-        default: break;
+            case 0x00:
+                textStart = start;
+                textBlocks = blocks;
+                break;
+            case 0x21:
+                sliceStart = start;
+                sliceBlocks = blocks;
+                break;
+            case 0x22:
+                tableStart = start;
+                tableBlocks = blocks;
+                break;
+            default:
+                break;
         }
     }
     if (textStart == 0 || textBlocks == 0 || sliceStart == 0 || tableStart == 0) return 1;
@@ -298,17 +312,16 @@ int CZio::seekBlock(unsigned block) {
     st_.currentBlock = block;
     if (block == 0 || !file_) return -1;
     switch (st_.mode) {
-    case ZIO_PLAIN:
-        return fseeko(file_.get(), off_t(int64_t(block - 1) * ZIO_BLOCK_SIZE), SEEK_SET) == 0 ? 0
-                                                                                             : -1;
-    case ZIO_EBZIP:
-    case ZIO_SSED:
-    case ZIO_EPWING:
-    case ZIO_EPWING6:
-    case ZIO_SEBXA:
-        return 0;
-    default:
-        return -1;
+        case ZIO_PLAIN:
+            return fseeko(file_.get(), off_t(int64_t(block - 1) * ZIO_BLOCK_SIZE), SEEK_SET) == 0 ? 0 : -1;
+        case ZIO_EBZIP:
+        case ZIO_SSED:
+        case ZIO_EPWING:
+        case ZIO_EPWING6:
+        case ZIO_SEBXA:
+            return 0;
+        default:
+            return -1;
     }
 }
 
@@ -321,13 +334,24 @@ int CZio::readBlock(void* buffer) {
     const int64_t block = st_.currentBlock;
     int n = 0;
     switch (st_.mode) {
-    case ZIO_PLAIN: n = readPlainBlock(out); break;
-    case ZIO_EBZIP: n = readEbzipBlock(out, block); break;
-    case ZIO_SSED: n = readSsedBlock(out, block); break;
-    case ZIO_EPWING:
-    case ZIO_EPWING6: n = readHuffmanBlock(out, block); break;
-    case ZIO_SEBXA: n = readEbxaBlock(out, block); break;
-    default: break;
+        case ZIO_PLAIN:
+            n = readPlainBlock(out);
+            break;
+        case ZIO_EBZIP:
+            n = readEbzipBlock(out, block);
+            break;
+        case ZIO_SSED:
+            n = readSsedBlock(out, block);
+            break;
+        case ZIO_EPWING:
+        case ZIO_EPWING6:
+            n = readHuffmanBlock(out, block);
+            break;
+        case ZIO_SEBXA:
+            n = readEbxaBlock(out, block);
+            break;
+        default:
+            break;
     }
     if (n <= 0) {
         memset(out, 0, ZIO_BLOCK_SIZE);

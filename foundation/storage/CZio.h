@@ -31,9 +31,9 @@ enum {
     ZIO_PLAIN = 0,
     ZIO_EBZIP = 1,
     ZIO_SSED = 2,
-    ZIO_EPWING = 3,    // EPWING Huffman V4/V5
-    ZIO_EPWING6 = 4,   // EPWING Huffman V6
-    ZIO_SEBXA = 5      // S-EBXA LZSS
+    ZIO_EPWING = 3,   // EPWING Huffman V4/V5
+    ZIO_EPWING6 = 4,  // EPWING Huffman V6
+    ZIO_SEBXA = 5     // S-EBXA LZSS
 };
 
 enum { ZIO_BLOCK_SIZE = 2048, ZIO_MAX_SLOTS = 16, ZIO_PATH_MAX = 256 };
@@ -61,13 +61,13 @@ struct ZIO_STATE {
     uint8_t headerBytes[2];                // EBZip header bytes 6 and 7, never interpreted
     uint32_t huffmanHeader[5];             // EPWING Huffman header words A, B, C, D, E
     // S-EBXA parameters from the index table in block 1 (0 when not S-EBXA).
-    uint32_t ebxaTextStart;                // T: first block of the text (uncompressed numbering)
-    uint32_t ebxaTextBlocks;               // N: blocks of text
-    uint32_t ebxaSliceStart;               // P21: physical block of the compressed slices
-    uint32_t ebxaSliceBlocks;              // blocks of the 0x21 area
-    uint32_t ebxaTableStart;               // P22: physical block of the slice offset table
-    uint32_t ebxaTableBlocks;              // blocks of the 0x22 area
-    char path[ZIO_PATH_MAX];               // opened path (SSED: its directory)
+    uint32_t ebxaTextStart;    // T: first block of the text (uncompressed numbering)
+    uint32_t ebxaTextBlocks;   // N: blocks of text
+    uint32_t ebxaSliceStart;   // P21: physical block of the compressed slices
+    uint32_t ebxaSliceBlocks;  // blocks of the 0x21 area
+    uint32_t ebxaTableStart;   // P22: physical block of the slice offset table
+    uint32_t ebxaTableBlocks;  // blocks of the 0x22 area
+    char path[ZIO_PATH_MAX];   // opened path (SSED: its directory)
 };
 
 class CZio {
@@ -148,7 +148,7 @@ private:
     ZIO_STATE st_;
     std::unique_ptr<FILE, FileCloser> file_;
     std::vector<uint8_t> slots_[ZIO_MAX_SLOTS];
-    int64_t slotKey_[ZIO_MAX_SLOTS];       // slice held by each slot, -1 = empty
+    int64_t slotKey_[ZIO_MAX_SLOTS];  // slice held by each slot, -1 = empty
     std::unique_ptr<z_stream_s, InflaterDeleter> inflater_;
     std::vector<uint8_t> inflateInput_;
     unsigned hint_;

@@ -26,22 +26,20 @@ namespace {
 struct OpenBook {
     TestDir dir;
     CEPWing w;
-    explicit OpenBook(int indexDef = 0, const char* complexDef = nullptr, const char* keywordFile = nullptr)
-    {
+    explicit OpenBook(int indexDef = 0, const char* complexDef = nullptr, const char* keywordFile = nullptr) {
         w.init();
         lftest::capturedMessages().clear();
         w.setMessageCallback(lftest::captureMessage);
         w.setOutput((dir.path() + "/").c_str(), 1);
-        result = w.newBook("T", "BOOK", 0x60, nullptr, nullptr, complexDef, keywordFile, 0, nullptr, indexDef,
-                           false, 0, 0);
+        result =
+            w.newBook("T", "BOOK", 0x60, nullptr, nullptr, complexDef, keywordFile, 0, nullptr, indexDef, false, 0, 0);
     }
     ~OpenBook() { w.term(); }
     CEBBook* book() { return w.book(); }
     int result;
 };
 
-std::string codesOf(std::initializer_list<unsigned> list)
-{
+std::string codesOf(std::initializer_list<unsigned> list) {
     std::string out;
     for (unsigned c : list) {
         out += static_cast<char>(c >> 8);
@@ -52,8 +50,7 @@ std::string codesOf(std::initializer_list<unsigned> list)
 
 // The bytes a memory-mode stream holds, from its first block through the
 // current position.
-std::string streamBytes(CBlockStream& s)
-{
+std::string streamBytes(CBlockStream& s) {
     std::string out;
     BLOCK_POS end;
     s.tell(&end);
@@ -66,8 +63,7 @@ std::string streamBytes(CBlockStream& s)
 }
 
 // Runs the plain text reader over bytes and returns the text codes written.
-std::string plainText(CEBBook* book, const std::string& bytes, TestDir& dir)
-{
+std::string plainText(CEBBook* book, const std::string& bytes, TestDir& dir) {
     const std::string path = dir.file("plain.txt");
     lftest::writeFile(path, bytes);
     SOURCE_INFO src;
@@ -85,8 +81,7 @@ std::string plainText(CEBBook* book, const std::string& bytes, TestDir& dir)
 
 // ---- string table ----
 
-TEST(BookStringTable, OverflowIsAnError)
-{
+TEST(BookStringTable, OverflowIsAnError) {
     CEBBook book;
     ASSERT_EQ(book.allocStringT(16), 0);
     EXPECT_EQ(book.stringTUsed(), 1u);  // offset 0 holds an empty string
@@ -106,8 +101,7 @@ TEST(BookStringTable, OverflowIsAnError)
     EXPECT_EQ(book.stringTUsed(), 1u);
 }
 
-TEST(BookStringTable, SizeNeverBelowTheDefault)
-{
+TEST(BookStringTable, SizeNeverBelowTheDefault) {
     struct Case {
         int maxStringT;
         size_t size;
@@ -126,8 +120,7 @@ TEST(BookStringTable, SizeNeverBelowTheDefault)
 
 // ---- keyword list ----
 
-TEST(BookKeywords, ListIsSortedWithItsSentinel)
-{
+TEST(BookKeywords, ListIsSortedWithItsSentinel) {
     TestDir kw;
     lftest::writeFile(kw.file("kw.txt"), std::string("zeta\tZ\r\nabc\n\n\talpha\tA\n"));
     OpenBook b(0, nullptr, kw.file("kw.txt").c_str());
@@ -138,14 +131,13 @@ TEST(BookKeywords, ListIsSortedWithItsSentinel)
     EXPECT_EQ(k[0].second, nullptr);
     EXPECT_STREQ(k[1].key, "alpha");  // a leading tab is a delimiter
     EXPECT_STREQ(k[1].second, "A");
-    EXPECT_STREQ(k[2].key, "zeta");   // no CR in the key or its second form
+    EXPECT_STREQ(k[2].key, "zeta");  // no CR in the key or its second form
     EXPECT_STREQ(k[2].second, "Z");
     EXPECT_EQ(k[3].keyLen, 30);
     EXPECT_EQ(std::string(k[3].key), std::string(30, '\xFF'));
 }
 
-TEST(BookKeywords, MissingListFailsTheOpen)
-{
+TEST(BookKeywords, MissingListFailsTheOpen) {
     TestDir kw;
     OpenBook b(0, nullptr, kw.file("none.txt").c_str());
     EXPECT_EQ(b.result, -1);
@@ -154,8 +146,7 @@ TEST(BookKeywords, MissingListFailsTheOpen)
 
 // ---- sources ----
 
-TEST(BookSources, AddSourceMeasuresAndCopies)
-{
+TEST(BookSources, AddSourceMeasuresAndCopies) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     lftest::writeFile(b.dir.file("s.txt"), std::string("12345"));
@@ -176,21 +167,18 @@ TEST(BookSources, AddSourceMeasuresAndCopies)
     EXPECT_STREQ(s.fields, "sjis,tab,h");
 }
 
-TEST(BookSources, SourceTypesWithoutAReaderAreSkipped)
-{
+TEST(BookSources, SourceTypesWithoutAReaderAreSkipped) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("plain\n"));
     lftest::BookRecipe r;
     r.outDir = dir.path();
-    for (int type : {8, 42, 4})
-        r.sources.push_back({dir.file("a.txt"), "", type});
+    for (int type : {8, 42, 4}) r.sources.push_back({dir.file("a.txt"), "", type});
     lftest::BookRun run = lftest::buildBook(r);
     ASSERT_EQ(run.newBookResult, 0);
     EXPECT_EQ(run.messages.back(), "# of Links(0)\r\n") << run.log();
 }
 
-TEST(BookMake, MakeWithoutOpenOnlyReports)
-{
+TEST(BookMake, MakeWithoutOpenOnlyReports) {
     CEBBook book;
     lftest::capturedMessages().clear();
     book.setMessageCallback(lftest::captureMessage);
@@ -199,8 +187,7 @@ TEST(BookMake, MakeWithoutOpenOnlyReports)
     EXPECT_EQ(book.getProgress(), 100);
 }
 
-TEST(BookMessages, PostMessageReachesTheCallbackOnlyWhenSet)
-{
+TEST(BookMessages, PostMessageReachesTheCallbackOnlyWhenSet) {
     CEBBook book;
     lftest::capturedMessages().clear();
     CEBBook::postMessage(&book, "lost");
@@ -212,8 +199,7 @@ TEST(BookMessages, PostMessageReachesTheCallbackOnlyWhenSet)
 
 // ---- complex-search temp file ----
 
-TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath)
-{
+TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath) {
     const int kComplex = 0x21;  // prefix headword + complex
     std::string path;
     {
@@ -253,8 +239,7 @@ TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath)
     }
 }
 
-TEST(BookComplexTemp, NeverWritesThroughAPlantedLink)
-{
+TEST(BookComplexTemp, NeverWritesThroughAPlantedLink) {
     TestDir victim;
     const std::string target = victim.file("victim.txt");
     lftest::writeFile(target, std::string("keep"));
@@ -276,28 +261,25 @@ TEST(BookComplexTemp, NeverWritesThroughAPlantedLink)
 
 // ---- progress ----
 
-TEST(BookProgress, PercentNeverDividesByZeroOrOverflows)
-{
+TEST(BookProgress, PercentNeverDividesByZeroOrOverflows) {
     struct Case {
         int64_t done, total;
         int percent;
     } cases[] = {
-        {0, 0, 100},                          // empty source
+        {0, 0, 100},  // empty source
         {5, 0, 100},
         {0, 10, 0},
         {5, 10, 50},
-        {3000000000LL, 6000000000LL, 50},     // beyond 2 GB
+        {3000000000LL, 6000000000LL, 50},  // beyond 2 GB
         {5999999999LL, 6000000000LL, 99},
         {7000000000LL, 6000000000LL, 100},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CEBBook::percentOf(c.done, c.total), c.percent) << c.done << "/" << c.total;
+    for (const auto& c : cases) EXPECT_EQ(CEBBook::percentOf(c.done, c.total), c.percent) << c.done << "/" << c.total;
 }
 
 // ---- plain text reader ----
 
-TEST(BookPlainText, LinesBecomeBookLines)
-{
+TEST(BookPlainText, LinesBecomeBookLines) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     struct Case {
@@ -314,12 +296,10 @@ TEST(BookPlainText, LinesBecomeBookLines)
         {"UTF-8 mark is dropped", "\xEF\xBB\xBF\xE3\x81\x82", codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
         {"UTF-16LE", std::string("\xFF\xFE\x42\x30\n\x00", 6), codesOf({0x1F02, 0x2422, 0x1F0A, 0x1F03})},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(plainText(b.book(), c.bytes, b.dir), c.text) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(plainText(b.book(), c.bytes, b.dir), c.text) << c.what;
 }
 
-TEST(BookPlainText, LongWideTextKeepsEveryCharacter)
-{
+TEST(BookPlainText, LongWideTextKeepsEveryCharacter) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     // UTF-16LE: 5000 units of あ with a surrogate pair (U+20B9F) placed across
@@ -334,30 +314,25 @@ TEST(BookPlainText, LongWideTextKeepsEveryCharacter)
             want += codesOf({0xB121});
             continue;
         }
-        if (i == 4096)
-            continue;
+        if (i == 4096) continue;
         u16 += std::string("\x42\x30", 2);
         want += codesOf({0x2422});
     }
-    for (int i = 0; i < 3000; ++i)
-        u16 += std::string("\xE9\x00", 2);
+    for (int i = 0; i < 3000; ++i) u16 += std::string("\xE9\x00", 2);
     want += codesOf({0x1F04});
-    for (int i = 0; i < 3000; ++i)
-        want += codesOf({0xA121});
+    for (int i = 0; i < 3000; ++i) want += codesOf({0xA121});
     want += codesOf({0x1F05, 0x1F0A, 0x1F03});
     std::string got = plainText(b.book(), u16, b.dir);
     // Block boundaries leave padding; compare the codes without the zeros a
     // block tail may hold.
     std::string packed;
     for (size_t i = 0; i + 1 < got.size(); i += 2)
-        if (got[i] || got[i + 1])
-            packed.append(got, i, 2);
+        if (got[i] || got[i + 1]) packed.append(got, i, 2);
     EXPECT_EQ(packed.size(), want.size());
     EXPECT_TRUE(packed == want);
 }
 
-TEST(BookPlainText, Utf8AcrossChunkBoundaries)
-{
+TEST(BookPlainText, Utf8AcrossChunkBoundaries) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     std::string u8 = "a";  // puts the 3-byte characters across every 2048-byte chunk
@@ -370,13 +345,11 @@ TEST(BookPlainText, Utf8AcrossChunkBoundaries)
     std::string got = plainText(b.book(), u8, b.dir);
     std::string packed;
     for (size_t i = 0; i + 1 < got.size(); i += 2)
-        if (got[i] || got[i + 1])
-            packed.append(got, i, 2);
+        if (got[i] || got[i + 1]) packed.append(got, i, 2);
     EXPECT_TRUE(packed == want) << packed.size() << " vs " << want.size();
 }
 
-TEST(BookPlainText, UnreadableFileWritesNothingAndAbortStops)
-{
+TEST(BookPlainText, UnreadableFileWritesNothingAndAbortStops) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     SOURCE_INFO src;
@@ -401,8 +374,7 @@ TEST(BookPlainText, UnreadableFileWritesNothingAndAbortStops)
     }
 }
 
-TEST(BookPlainText, SourceTitleBecomesATopMenuItem)
-{
+TEST(BookPlainText, SourceTitleBecomesATopMenuItem) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     lftest::writeFile(b.dir.file("t.txt"), std::string("x\n"));
@@ -411,20 +383,16 @@ TEST(BookPlainText, SourceTitleBecomesATopMenuItem)
     ASSERT_EQ(b.w.addSource(b.dir.file("t.txt").c_str(), nullptr, 4, nullptr), 0);
     // The items are counted when the body is done, before make clears the book.
     struct Spy {
-        static CEBBook*& book()
-        {
+        static CEBBook*& book() {
             static CEBBook* t = nullptr;
             return t;
         }
-        static int& items()
-        {
+        static int& items() {
             static int c = -1;
             return c;
         }
-        static void onMessage(const char* text)
-        {
-            if (std::strcmp(text, " done\r\n") == 0)
-                items() = book()->menuItemCount();
+        static void onMessage(const char* text) {
+            if (std::strcmp(text, " done\r\n") == 0) items() = book()->menuItemCount();
         }
     };
     Spy::book() = b.book();
@@ -434,8 +402,7 @@ TEST(BookPlainText, SourceTitleBecomesATopMenuItem)
     EXPECT_EQ(Spy::items(), 1);
 }
 
-TEST(BookPlainText, ArbitraryBytesGiveWellFormedText)
-{
+TEST(BookPlainText, ArbitraryBytesGiveWellFormedText) {
     OpenBook b;
     ASSERT_EQ(b.result, 0);
     uint32_t seed = 12345;

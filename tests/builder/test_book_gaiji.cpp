@@ -16,8 +16,7 @@ namespace {
 
 // A font definition file: one FONTSET of the given size from start, with
 // one glyph per entry of rows (each glyph's text given whole).
-std::string fontDef(const char* size, const char* start, const std::vector<std::string>& glyphs, int width)
-{
+std::string fontDef(const char* size, const char* start, const std::vector<std::string>& glyphs, int width) {
     std::string d = std::string("<FONTSET size=\"") + size + "\" start=\"" + start + "\">\n";
     for (const auto& g : glyphs) {
         d += "<FONTDATA>\n";
@@ -28,15 +27,13 @@ std::string fontDef(const char* size, const char* start, const std::vector<std::
     return d + "</FONTSET>\n";
 }
 
-std::string bytesAt(CBlockStream& s, uint32_t page, size_t offset, size_t n)
-{
+std::string bytesAt(CBlockStream& s, uint32_t page, size_t offset, size_t n) {
     return std::string(reinterpret_cast<const char*>(s.page(page)) + offset, n);
 }
 
 }  // namespace
 
-TEST(GaijiFontArea, EmptyRangeGivesHeaderOnly)
-{
+TEST(GaijiFontArea, EmptyRangeGivesHeaderOnly) {
     CGaiji gaiji;
     CBlockStream s(10, 0);
     EXPECT_EQ(CGaijiFontWriter::makeGaiji(gaiji, 16, 16, &s), 0);
@@ -45,8 +42,7 @@ TEST(GaijiFontArea, EmptyRangeGivesHeaderOnly)
     EXPECT_EQ(bytesAt(s, 0, 0, 14), head);
 }
 
-TEST(GaijiFontArea, GlyphsNeverCrossAHalfBlock)
-{
+TEST(GaijiFontArea, GlyphsNeverCrossAHalfBlock) {
     TestDir dir;
     // Four 48x48 glyphs, all pixels set: 288 bytes of 0xFF each.
     const std::string full(48 * 48, '#');
@@ -56,13 +52,12 @@ TEST(GaijiFontArea, GlyphsNeverCrossAHalfBlock)
     CBlockStream s(5, 0);
     ASSERT_EQ(CGaijiFontWriter::makeGaiji(gaiji, 48, 48, &s), 4);
     EXPECT_EQ(bytesAt(s, 0, 8, 6), std::string("\x30\x30\xB1\x21\x00\x04", 6));
-    EXPECT_EQ(bytesAt(s, 1, 0, 864), std::string(864, '\xFF'));          // three glyphs
-    EXPECT_EQ(bytesAt(s, 1, 864, 160), std::string(160, '\0'));          // rest of the half
-    EXPECT_EQ(bytesAt(s, 1, 1024, 288), std::string(288, '\xFF'));       // the fourth
+    EXPECT_EQ(bytesAt(s, 1, 0, 864), std::string(864, '\xFF'));     // three glyphs
+    EXPECT_EQ(bytesAt(s, 1, 864, 160), std::string(160, '\0'));     // rest of the half
+    EXPECT_EQ(bytesAt(s, 1, 1024, 288), std::string(288, '\xFF'));  // the fourth
 }
 
-TEST(GaijiFontArea, BitmapsComeFromTheDefinitionThenTheHexFont)
-{
+TEST(GaijiFontArea, BitmapsComeFromTheDefinitionThenTheHexFont) {
     TestDir dir;
     // U+4E00 and U+4E01 get wide codes B121, B122; only U+4E00 has a hex glyph.
     lftest::writeFile(dir.file("16x16.hex"), std::string("16 16\n4E00:") + std::string(62, '0') + "FF\n");
@@ -78,8 +73,7 @@ TEST(GaijiFontArea, BitmapsComeFromTheDefinitionThenTheHexFont)
     EXPECT_EQ(bytesAt(s, 1, 32, 32), std::string(32, '\0'));
 }
 
-TEST(GaijiFontArea, Errors)
-{
+TEST(GaijiFontArea, Errors) {
     TestDir dir;
     lftest::writeFile(dir.file("f.xml"), fontDef("8X16", "A121", {std::string(127, '#')}, 127));
     CGaiji gaiji;
@@ -102,14 +96,12 @@ TEST(GaijiFontArea, Errors)
     }
 }
 
-TEST(GaijiViewerMap, TextMapAndPropertyList)
-{
+TEST(GaijiViewerMap, TextMapAndPropertyList) {
     TestDir dir;
-    lftest::writeFile(dir.file("map.xml"),
-                      std::string("<GAIJIMAP unicode=\"20B9F\" ebcode=\"B121\" alt=\"shi\"/>\n"
-                                  "<GAIJIMAP unicode=\"E001\" ebcode=\"B122\"/>\n"
-                                  "<GAIJIMAP ebcode=\"A121\" alt=\"n\"/>\n"
-                                  "<GAIJIMAP unicode=\"00E9\"/>\n"));
+    lftest::writeFile(dir.file("map.xml"), std::string("<GAIJIMAP unicode=\"20B9F\" ebcode=\"B121\" alt=\"shi\"/>\n"
+                                                       "<GAIJIMAP unicode=\"E001\" ebcode=\"B122\"/>\n"
+                                                       "<GAIJIMAP ebcode=\"A121\" alt=\"n\"/>\n"
+                                                       "<GAIJIMAP unicode=\"00E9\"/>\n"));
     CGaiji gaiji;
     ASSERT_EQ(gaiji.parseGaijiMap(dir.file("map.xml").c_str(), nullptr, nullptr), 0);
     ASSERT_EQ(CGaijiFontWriter::saveGlossviewGaijiMap(gaiji, dir.file("BOOK.map").c_str()), 0);
@@ -118,7 +110,10 @@ TEST(GaijiViewerMap, TextMapAndPropertyList)
     EXPECT_EQ(std::string(text.begin(), text.end()), "hA121\t-\tn\nzB121\tu20b9f\tshi\n");
     auto plist = lftest::readFile(dir.file("BOOK.plist"));
     const std::string p(plist.begin(), plist.end());
-    EXPECT_EQ(p.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\"", 0), 0u);
+    EXPECT_EQ(
+        p.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\"",
+                0),
+        0u);
     EXPECT_NE(p.find("<plist version=\"1.0\">\n<dict>\n<key>hA121</key><string></string>\n"
                      "<key>zB121</key><string>\xF0\xA0\xAE\x9F</string>\n</dict>\n</plist>\n"),
               std::string::npos)

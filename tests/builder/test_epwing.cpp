@@ -28,21 +28,18 @@ namespace {
 // A driver after init, with messages captured.
 struct Driver {
     CEPWing* w;
-    Driver() : w(new CEPWing)
-    {
+    Driver() : w(new CEPWing) {
         w->init();
         lftest::capturedMessages().clear();
         w->setMessageCallback(lftest::captureMessage);
     }
-    ~Driver()
-    {
+    ~Driver() {
         w->term();
         delete w;
     }
 };
 
-std::vector<unsigned char> codes(std::initializer_list<unsigned> list)
-{
+std::vector<unsigned char> codes(std::initializer_list<unsigned> list) {
     std::vector<unsigned char> out;
     for (unsigned c : list) {
         out.push_back(static_cast<unsigned char>(c >> 8));
@@ -51,8 +48,7 @@ std::vector<unsigned char> codes(std::initializer_list<unsigned> list)
     return out;
 }
 
-std::string slurp(const std::string& path)
-{
+std::string slurp(const std::string& path) {
     auto b = lftest::readFile(path);
     return std::string(b.begin(), b.end());
 }
@@ -61,20 +57,17 @@ std::string slurp(const std::string& path)
 
 // ---- options by name ----
 
-TEST(EpwingOptions, DefaultsAfterInit)
-{
+TEST(EpwingOptions, DefaultsAfterInit) {
     Driver d;
     struct Case {
         const char* name;
         int value;
     } ints[] = {{"titleLen", 128}, {"addKana", 1}, {"tableWidth", 480}, {"kwordLen", 1}, {"leftMargin", 1}};
-    for (const auto& c : ints)
-        EXPECT_EQ(d.w->getIntOption(c.name), c.value) << c.name;
-    const char* onFlags[] = {"delBlank", "delSym", "titleWord", "hyokiSep", "makeFig", "ruby", "HTagIndex",
-                             "HTagMenu", "DTTagIndex", "autoUniGaiji", "eijiPronon", "eijiPartOfSpeech",
-                             "eijiBreak"};
-    for (const char* f : onFlags)
-        EXPECT_EQ(d.w->getBoolOption(f), 1) << f;
+    for (const auto& c : ints) EXPECT_EQ(d.w->getIntOption(c.name), c.value) << c.name;
+    const char* onFlags[] = {"delBlank",   "delSym",           "titleWord", "hyokiSep",   "makeFig",
+                             "ruby",       "HTagIndex",        "HTagMenu",  "DTTagIndex", "autoUniGaiji",
+                             "eijiPronon", "eijiPartOfSpeech", "eijiBreak"};
+    for (const char* f : onFlags) EXPECT_EQ(d.w->getBoolOption(f), 1) << f;
     EXPECT_EQ(d.w->getBoolOption("autoKana"), 0);
     EXPECT_STREQ(d.w->getStringOption("stopWord"), "a the");
     EXPECT_STREQ(d.w->getStringOption("delChars"), "");
@@ -84,8 +77,7 @@ TEST(EpwingOptions, DefaultsAfterInit)
     EXPECT_EQ(d.w->options().ebType, 1);
 }
 
-TEST(EpwingOptions, SettersByNameIgnoreCaseAndUnknownNames)
-{
+TEST(EpwingOptions, SettersByNameIgnoreCaseAndUnknownNames) {
     Driver d;
     d.w->setIntOption("TITLELEN", 64);
     EXPECT_EQ(d.w->getIntOption("titleLen"), 64);
@@ -123,8 +115,7 @@ TEST(EpwingOptions, SettersByNameIgnoreCaseAndUnknownNames)
 
 // ---- the book record ----
 
-TEST(EpwingBookRecord, FontMaskCopiesOnlyItsSlots)
-{
+TEST(EpwingBookRecord, FontMaskCopiesOnlyItsSlots) {
     TestDir dir;
     Driver d;
     d.w->setOutput((dir.path() + "/").c_str(), 1);
@@ -133,33 +124,26 @@ TEST(EpwingBookRecord, FontMaskCopiesOnlyItsSlots)
     const BOOK_SPEC& s = d.w->bookSpec();
     EXPECT_STREQ(s.fontNames[0], "N16");
     EXPECT_STREQ(s.fontNames[1], "W16");
-    for (int i = 2; i < 8; ++i)
-        EXPECT_STREQ(s.fontNames[i], "") << i;
+    for (int i = 2; i < 8; ++i) EXPECT_STREQ(s.fontNames[i], "") << i;
 }
 
-TEST(EpwingBookRecord, IndexDefZeroSelectsPrefixHeadwordSearchAlone)
-{
+TEST(EpwingBookRecord, IndexDefZeroSelectsPrefixHeadwordSearchAlone) {
     TestDir dir;
     Driver d;
     d.w->setOutput((dir.path() + "/").c_str(), 1);
     ASSERT_EQ(d.w->newBook("T", "BOOK", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), 0);
     const int expect0[IDX_COUNT] = {1, 0, 0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < IDX_COUNT; ++i)
-        EXPECT_EQ(d.w->options().idx[i], expect0[i]) << i;
+    for (int i = 0; i < IDX_COUNT; ++i) EXPECT_EQ(d.w->options().idx[i], expect0[i]) << i;
     // Bits 0..7 select the indexes; complex search needs a definition file.
-    ASSERT_EQ(d.w->newBook("T", "BOOK2", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0xB2, false, 0, 0),
-              0);
+    ASSERT_EQ(d.w->newBook("T", "BOOK2", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0xB2, false, 0, 0), 0);
     const int expectB2[IDX_COUNT] = {0, 1, 0, 0, 1, 0, 0, 1};
-    for (int i = 0; i < IDX_COUNT; ++i)
-        EXPECT_EQ(d.w->options().idx[i], expectB2[i]) << i;
+    for (int i = 0; i < IDX_COUNT; ++i) EXPECT_EQ(d.w->options().idx[i], expectB2[i]) << i;
     // 0 again: the prefix headword search alone, none of the last book's.
     ASSERT_EQ(d.w->newBook("T", "BOOK3", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), 0);
-    for (int i = 0; i < IDX_COUNT; ++i)
-        EXPECT_EQ(d.w->options().idx[i], expect0[i]) << i;
+    for (int i = 0; i < IDX_COUNT; ++i) EXPECT_EQ(d.w->options().idx[i], expect0[i]) << i;
 }
 
-TEST(EpwingBookRecord, RefusesValuesThatDoNotFitOrLeaveTheOutputDirectory)
-{
+TEST(EpwingBookRecord, RefusesValuesThatDoNotFitOrLeaveTheOutputDirectory) {
     const std::string longTitle(81, 'T');
     const std::string longPath(256, 'p');
     char longFont[8][9];
@@ -190,8 +174,8 @@ TEST(EpwingBookRecord, RefusesValuesThatDoNotFitOrLeaveTheOutputDirectory)
         TestDir dir;
         Driver d;
         d.w->setOutput((dir.path() + "/").c_str(), 1);
-        EXPECT_EQ(d.w->newBook(c.title, c.dir, 0x60, c.gaijiFont, nullptr, nullptr, nullptr, c.fontMask,
-                               c.fontNames, 0, false, 0, 0),
+        EXPECT_EQ(d.w->newBook(c.title, c.dir, 0x60, c.gaijiFont, nullptr, nullptr, nullptr, c.fontMask, c.fontNames, 0,
+                               false, 0, 0),
                   -1)
             << c.what;
         EXPECT_EQ(d.w->catalog()->count(), 0) << c.what;
@@ -205,8 +189,7 @@ TEST(EpwingBookRecord, RefusesValuesThatDoNotFitOrLeaveTheOutputDirectory)
     }
 }
 
-TEST(EpwingBookRecord, OutputPathThatDoesNotFitStartsNoBook)
-{
+TEST(EpwingBookRecord, OutputPathThatDoesNotFitStartsNoBook) {
     TestDir dir;
     Driver d;
     const std::string longPath = dir.path() + "/" + std::string(300 - dir.path().size(), 'o') + "/";
@@ -223,16 +206,14 @@ TEST(EpwingBookRecord, OutputPathThatDoesNotFitStartsNoBook)
     EXPECT_TRUE(::fileExists(dir.file("BOOK/DATA/HONMON").c_str()));
 }
 
-TEST(EpwingBookRecord, LongTitleIsCutToTheCatalogField)
-{
+TEST(EpwingBookRecord, LongTitleIsCutToTheCatalogField) {
     // The catalog stores titles in full width: 80 bytes (40 characters) for
     // EPWING, 30 (15) for EB. A longer title is cut there, never a reason
     // to leave the book out of the catalog.
     const std::string ascii50(50, 'A');
     const std::string kanji40 = [] {
         std::string t;
-        for (int i = 0; i < 40; ++i)
-            t += "\x8e\x9a";  // 字
+        for (int i = 0; i < 40; ++i) t += "\x8e\x9a";  // 字
         return t;
     }();
     struct Case {
@@ -267,8 +248,7 @@ TEST(EpwingBookRecord, LongTitleIsCutToTheCatalogField)
     }
 }
 
-TEST(EpwingBookRecord, DirectoryNameIsUpperCased)
-{
+TEST(EpwingBookRecord, DirectoryNameIsUpperCased) {
     TestDir dir;
     BookRecipe r;
     r.outDir = dir.path();
@@ -281,8 +261,7 @@ TEST(EpwingBookRecord, DirectoryNameIsUpperCased)
     EXPECT_STREQ(cat.directory(0), "MY_DICT1");
 }
 
-TEST(EpwingBookRecord, CatalogOnlyRunRegistersWithoutBuilding)
-{
+TEST(EpwingBookRecord, CatalogOnlyRunRegistersWithoutBuilding) {
     TestDir dir;
     {
         Driver d;
@@ -320,8 +299,7 @@ const EncodingCase kEncodings[] = {
     {"EbUtf16le", 0, {0xFF, 0xFE, 'a', 0, 'b', 0, 'c', 0, '\r', 0, '\n', 0, 0x42, 0x30, 0x44, 0x30, '\n', 0}},
 };
 
-TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb)
-{
+TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb) {
     const EncodingCase& c = GetParam();
     TestDir dir;
     ASSERT_TRUE(lftest::writeFile(dir.file("body.txt"), c.source));
@@ -338,8 +316,7 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb)
     EXPECT_EQ(run.progress, 100);
 
     std::vector<std::string> expect = {"Body...", " done\r\n", "Copyright...", "done\r\n", "# of Figures=(0)\r\n"};
-    if (c.ebType == 1)
-        expect.push_back("# of Sounds=(0)\r\n");
+    if (c.ebType == 1) expect.push_back("# of Sounds=(0)\r\n");
     expect.push_back("# of Anchors(0)\r\n");
     expect.push_back("# of Links(0)\r\n");
     EXPECT_EQ(run.messages, expect);
@@ -365,8 +342,8 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb)
     lftest::EbCopyright cr = lftest::readEbCopyright(dir.path(), 0);
     ASSERT_TRUE(cr.found) << cr.error;
     // "(C) 2026" as one half-width run, new line, end of text.
-    const auto page = codes({0x1F02, 0x1F04, 0x214A, 0x2343, 0x214B, 0x2121, 0x2332, 0x2330, 0x2332, 0x2336,
-                             0x1F05, 0x1F0A, 0x1F03});
+    const auto page =
+        codes({0x1F02, 0x1F04, 0x214A, 0x2343, 0x214B, 0x2121, 0x2332, 0x2330, 0x2332, 0x2336, 0x1F05, 0x1F0A, 0x1F03});
     ASSERT_GE(cr.raw.size(), page.size());
     EXPECT_EQ(std::vector<unsigned char>(cr.raw.begin(), cr.raw.begin() + page.size()), page);
 #endif
@@ -376,8 +353,7 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb)
         ASSERT_EQ(lftest::runCommand("LC_ALL=C.UTF-8 ebinfo '" + dir.path() + "'", &info), 0) << info;
         EXPECT_NE(info.find("directory: plain"), std::string::npos) << info;
         // The title in full width, as ebinfo prints it (UTF-8).
-        EXPECT_NE(info.find("title: \xEF\xBC\xB0\xEF\xBD\x8C\xEF\xBD\x81\xEF\xBD\x89\xEF\xBD\x8E\n"),
-                  std::string::npos)
+        EXPECT_NE(info.find("title: \xEF\xBC\xB0\xEF\xBD\x8C\xEF\xBD\x81\xEF\xBD\x89\xEF\xBD\x8E\n"), std::string::npos)
             << info;
         EXPECT_NE(info.find("copyright"), std::string::npos) << info;
         EXPECT_NE(info.find(c.ebType == 1 ? "disc type: EPWING\n" : "disc type: EB/"), std::string::npos) << info;
@@ -387,8 +363,7 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb)
 INSTANTIATE_TEST_SUITE_P(Encodings, EpwingBuild, ::testing::ValuesIn(kEncodings),
                          [](const ::testing::TestParamInfo<EncodingCase>& i) { return std::string(i.param.name); });
 
-TEST(EpwingRun, SeparateMediaBookWritesHonmon2)
-{
+TEST(EpwingRun, SeparateMediaBookWritesHonmon2) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("\x82\xa0\n"));
     BookRecipe r;
@@ -406,8 +381,7 @@ TEST(EpwingRun, SeparateMediaBookWritesHonmon2)
 #endif
 }
 
-TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage)
-{
+TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("x\n"));
     BookRecipe r;
@@ -421,8 +395,7 @@ TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage)
     EXPECT_FALSE(::fileExists(dir.file("TEST.map").c_str()));
 }
 
-TEST(EpwingRun, NextBookAfterAnAbortStartsClean)
-{
+TEST(EpwingRun, NextBookAfterAnAbortStartsClean) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("x\n"));
     Driver d;
@@ -441,15 +414,14 @@ TEST(EpwingRun, NextBookAfterAnAbortStartsClean)
     EXPECT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 2);
 }
 
-TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts)
-{
+TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
     TestDir dir;
     BookRecipe r;
     r.outDir = dir.path();
     BookRun run = lftest::buildBook(r);
-    EXPECT_EQ(run.messages, (std::vector<std::string>{"Body...", " done\r\n", "# of Figures=(0)\r\n",
-                                                      "# of Sounds=(0)\r\n", "# of Anchors(0)\r\n",
-                                                      "# of Links(0)\r\n"}));
+    EXPECT_EQ(run.messages,
+              (std::vector<std::string>{"Body...", " done\r\n", "# of Figures=(0)\r\n", "# of Sounds=(0)\r\n",
+                                        "# of Anchors(0)\r\n", "# of Links(0)\r\n"}));
 #ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
@@ -457,8 +429,7 @@ TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts)
 #endif
 }
 
-TEST(EpwingRun, UnreadableCopyrightIsReportedAndTheBuildGoesOn)
-{
+TEST(EpwingRun, UnreadableCopyrightIsReportedAndTheBuildGoesOn) {
     struct Case {
         const char* what;
         const char* name;
@@ -497,8 +468,7 @@ TEST(EpwingRun, UnreadableCopyrightIsReportedAndTheBuildGoesOn)
     }
 }
 
-TEST(EpwingRun, SearchAreasCarryTheKeyAttributeBytes)
-{
+TEST(EpwingRun, SearchAreasCarryTheKeyAttributeBytes) {
     struct Case {
         bool delSym;
         unsigned char second;  // 0x41 with symbols dropped from keys, else 0x45
@@ -532,8 +502,7 @@ TEST(EpwingRun, SearchAreasCarryTheKeyAttributeBytes)
     }
 }
 
-TEST(EpwingRun, CopyrightBelongsToItsOwnBook)
-{
+TEST(EpwingRun, CopyrightBelongsToItsOwnBook) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("x\n"));
     lftest::writeFile(dir.file("notice.txt"), std::string("(C)\n"));
@@ -548,8 +517,7 @@ TEST(EpwingRun, CopyrightBelongsToItsOwnBook)
     ASSERT_EQ(d.w->addSource(dir.file("a.txt").c_str(), nullptr, 4, nullptr), 0);
     lftest::capturedMessages().clear();
     d.w->makeBook();
-    for (const auto& m : lftest::capturedMessages())
-        EXPECT_EQ(m.find("Copyright"), std::string::npos) << m;
+    for (const auto& m : lftest::capturedMessages()) EXPECT_EQ(m.find("Copyright"), std::string::npos) << m;
     d.w->closeCatalog();
 #ifdef LF_HAVE_EB
     EXPECT_TRUE(lftest::readEbCopyright(dir.path(), 0).found);
@@ -557,8 +525,7 @@ TEST(EpwingRun, CopyrightBelongsToItsOwnBook)
 #endif
 }
 
-TEST(EpwingRun, MakeAfterAFailedOpenOnlyReportsIt)
-{
+TEST(EpwingRun, MakeAfterAFailedOpenOnlyReportsIt) {
     TestDir dir;
     lftest::writeFile(dir.file("a.txt"), std::string("x\n"));
     // The output "directory" is a file: the book directory cannot be made.
@@ -583,11 +550,9 @@ namespace {
 
 // 8x16 glyph for U+00E9 and 16x16 glyph for U+20B9F, as hex font lines.
 const char kNarrowHex[] = "00000000183C66667E6060663C000000";
-const char kWideHex[] =
-    "0000100010001FFC20044008BFF4000000003FF8200820083FF8200800000000";
+const char kWideHex[] = "0000100010001FFC20044008BFF4000000003FF8200820083FF8200800000000";
 
-std::vector<unsigned char> hexBytes(const char* hex)
-{
+std::vector<unsigned char> hexBytes(const char* hex) {
     std::vector<unsigned char> out;
     for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
         out.push_back(static_cast<unsigned char>(std::stoul(std::string(hex + i, 2), nullptr, 16)));
@@ -596,8 +561,7 @@ std::vector<unsigned char> hexBytes(const char* hex)
 
 }  // namespace
 
-TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed)
-{
+TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed) {
     TestDir dir;
     // UTF-8: "é𠮟": neither has a Shift_JIS form, so each becomes a gaiji.
     lftest::writeFile(dir.file("g.txt"), std::string("\xC3\xA9\xF0\xA0\xAE\x9F\n"));
@@ -640,8 +604,7 @@ TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed)
 #endif
 }
 
-TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile)
-{
+TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile) {
     TestDir dir;
     lftest::writeFile(dir.file("g.txt"), std::string("\xC3\xA9\n"));
     lftest::writeFile(dir.file("8x16.hex"), std::string("8 16\n00E9:") + kNarrowHex + "\n");
@@ -661,16 +624,13 @@ TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile)
 #endif
 }
 
-TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed)
-{
+TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed) {
     TestDir dir;
     // A font definition with both 24-dot narrow sizes, one glyph each.
     std::string def = "<FONTSET size=\"12X24\" start=\"A121\">\n<FONTDATA>\n";
-    for (int row = 0; row < 24; ++row)
-        def += std::string(12, row % 2 ? '#' : '.') + "\n";
+    for (int row = 0; row < 24; ++row) def += std::string(12, row % 2 ? '#' : '.') + "\n";
     def += "</FONTDATA>\n</FONTSET>\n<FONTSET size=\"16X24\" start=\"A121\">\n<FONTDATA>\n";
-    for (int row = 0; row < 24; ++row)
-        def += std::string(16, row % 2 ? '.' : '#') + "\n";
+    for (int row = 0; row < 24; ++row) def += std::string(16, row % 2 ? '.' : '#') + "\n";
     def += "</FONTDATA>\n</FONTSET>\n";
     lftest::writeFile(dir.file("fonts.xml"), def);
     lftest::writeFile(dir.file("a.txt"), std::string("x\n"));
@@ -699,8 +659,7 @@ TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed)
 #endif
 }
 
-TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea)
-{
+TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea) {
     TestDir dir;
     lftest::writeFile(dir.file("g.txt"), std::string("\xC3\xA9\n"));
     lftest::writeFile(dir.file("8x16.hex"), std::string("8 16\n00E9:00000000183C66667E6060663C000000\n"));
@@ -724,11 +683,9 @@ TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea)
     ASSERT_EQ(book.open(dir.file("TEST").c_str(), "START", "r", 0, 0, nullptr, 1, 1), 0);
     EXPECT_EQ(book.findEntry(0x02), nullptr);
     std::vector<uint32_t> starts;
-    for (INDEX_TABLE_ITEM* e = book.firstEntry(); e != nullptr; e = book.nextEntry())
-        starts.push_back(e->start);
+    for (INDEX_TABLE_ITEM* e = book.firstEntry(); e != nullptr; e = book.nextEntry()) starts.push_back(e->start);
     for (size_t i = 0; i < starts.size(); ++i)
-        for (size_t j = i + 1; j < starts.size(); ++j)
-            EXPECT_NE(starts[i], starts[j]) << "areas " << i << " and " << j;
+        for (size_t j = i + 1; j < starts.size(); ++j) EXPECT_NE(starts[i], starts[j]) << "areas " << i << " and " << j;
 #ifdef LF_HAVE_EB
     EXPECT_FALSE(lftest::readEbCopyright(dir.path(), 0).found);
     lftest::EbProbe probe(dir.path());

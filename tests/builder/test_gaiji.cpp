@@ -14,25 +14,26 @@
 namespace {
 
 std::vector<std::string> g_messages;
-void collectMessage(const char* text) { g_messages.push_back(text); }
+void collectMessage(const char* text) {
+    g_messages.push_back(text);
+}
 
-uint32_t allocate(CGaiji& g, uint32_t cp)
-{
+uint32_t allocate(CGaiji& g, uint32_t cp) {
     uint32_t code = 0xDEAD;
     EXPECT_EQ(0, g.allocateCode(cp, &code));
     return code;
 }
 
-TEST(GaijiCodes, NextCodeRule)
-{
-    const struct { uint32_t code, next; } cases[] = {
+TEST(GaijiCodes, NextCodeRule) {
+    const struct {
+        uint32_t code, next;
+    } cases[] = {
         {0xA121, 0xA122}, {0xA17D, 0xA17E}, {0xA17E, 0xA221}, {0xB07E, 0xB121}, {0xFE7E, 0xFF21},
     };
     for (const auto& c : cases) EXPECT_EQ(c.next, CGaiji::nextCode(c.code)) << std::hex << c.code;
 }
 
-TEST(GaijiCodes, DefaultAllocationAndLookup)
-{
+TEST(GaijiCodes, DefaultAllocationAndLookup) {
     CGaiji g;
     const GAIJI_CODE_STATE* s = g.getGaijiMap();
     EXPECT_EQ(0xA121, s->narrowStart);
@@ -60,11 +61,13 @@ TEST(GaijiCodes, DefaultAllocationAndLookup)
     EXPECT_EQ(2, s->count);
 }
 
-TEST(GaijiCodes, NarrowOrWideByCodePoint)
-{
-    const struct { uint32_t cp; bool narrow; } cases[] = {
-        {0x0041, true}, {0x05FF, true}, {0x0600, false}, {0x0E01, true}, {0x1E00, true},
-        {0x2C60, true}, {0xFB00, true}, {0xFE20, true}, {0xFE50, true}, {0xFF61, true},
+TEST(GaijiCodes, NarrowOrWideByCodePoint) {
+    const struct {
+        uint32_t cp;
+        bool narrow;
+    } cases[] = {
+        {0x0041, true}, {0x05FF, true},  {0x0600, false},  {0x0E01, true},  {0x1E00, true},
+        {0x2C60, true}, {0xFB00, true},  {0xFE20, true},   {0xFE50, true},  {0xFF61, true},
         {0xFF9F, true}, {0xFFA0, false}, {0x20B9F, false}, {0xE001, false},
     };
     for (const auto& c : cases) {
@@ -74,8 +77,7 @@ TEST(GaijiCodes, NarrowOrWideByCodePoint)
     }
 }
 
-TEST(GaijiCodes, RowEndMovesToNextRow)
-{
+TEST(GaijiCodes, RowEndMovesToNextRow) {
     CGaiji g;
     g.setStartCodes(0xA17D, 0xB121);
     EXPECT_EQ(0xA17Du, allocate(g, 0xE0));
@@ -84,8 +86,7 @@ TEST(GaijiCodes, RowEndMovesToNextRow)
     EXPECT_EQ(0xA222, g.getGaijiMap()->narrowNext);
 }
 
-TEST(GaijiCodes, ExhaustionGivesZeroAndOneMessage)
-{
+TEST(GaijiCodes, ExhaustionGivesZeroAndOneMessage) {
     g_messages.clear();
     CGaiji g;
     g.setMessageCallback(collectMessage);
@@ -102,8 +103,7 @@ TEST(GaijiCodes, ExhaustionGivesZeroAndOneMessage)
     EXPECT_EQ(1u, g_messages.size());
 }
 
-TEST(GaijiCodes, RangesThatMeetGiveZero)
-{
+TEST(GaijiCodes, RangesThatMeetGiveZero) {
     g_messages.clear();
     CGaiji g;
     g.setMessageCallback(collectMessage);
@@ -121,9 +121,11 @@ TEST(GaijiCodes, RangesThatMeetGiveZero)
     EXPECT_EQ(0u, allocate(h, 0xEA));
 }
 
-TEST(GaijiCodes, StartCodesRejected)
-{
-    const struct { const char* what; uint16_t narrow, wide; } cases[] = {
+TEST(GaijiCodes, StartCodesRejected) {
+    const struct {
+        const char* what;
+        uint16_t narrow, wide;
+    } cases[] = {
         {"narrow below the area", 0xA120, 0xB121},
         {"wide beyond the last code", 0xA121, 0xFE7F},
         {"cell outside 0x21..0x7E", 0xA180, 0xB121},
@@ -141,8 +143,7 @@ TEST(GaijiCodes, StartCodesRejected)
     EXPECT_EQ(0xA122, g.getGaijiMap()->narrowNext);
 }
 
-TEST(GaijiCodes, TableGrowsAndStateFollows)
-{
+TEST(GaijiCodes, TableGrowsAndStateFollows) {
     CGaiji g;
     GAIJI_CODE_STATE* s = g.getGaijiMap();
     for (uint32_t i = 0; i < 2100; ++i) ASSERT_NE(0u, allocate(g, 0x4E00 + i));
@@ -155,8 +156,7 @@ TEST(GaijiCodes, TableGrowsAndStateFollows)
 struct FakeBook {
     std::vector<std::unique_ptr<char[]>> texts;
     int calls = 0;
-    char* addStringT(const char* bytes, int n)
-    {
+    char* addStringT(const char* bytes, int n) {
         ++calls;
         texts.emplace_back(new char[n]);
         std::memcpy(texts.back().get(), bytes, n);
@@ -166,8 +166,7 @@ struct FakeBook {
 
 class GaijiFiles : public ::testing::Test {
 protected:
-    std::string write(const std::string& name, const std::string& content)
-    {
+    std::string write(const std::string& name, const std::string& content) {
         std::string path = dir.file(name);
         EXPECT_TRUE(lftest::writeFile(path, content));
         return path;
@@ -175,28 +174,30 @@ protected:
     lftest::TestDir dir;
 };
 
-TEST_F(GaijiFiles, MapEntries)
-{
+TEST_F(GaijiFiles, MapEntries) {
     std::string path = write("map.xml",
-        "<GAIJIDATA>\n"
-        "<gaijimap unicode=\"#x4E00\" ebcode=\"B121\" name=\"ichi\" alt=\"one\"></gaijimap>\n"
-        "<GAIJIMAP UNICODE=\"#19968\" ebcode=\"B122\"/>\n"
-        "<GAIJIMAP unicode=\"4E00\" ebcode=\"B123\" mojikyo=\"123\" other=\"x\"/>\n"
-        "<GAIJIMAP name=\"\" unicode=\"#x20B9F\" ebcode=\"B124\"/>\n"
-        "<GAIJIMAP unicode=\"#x00E9\">never closed\n"
-        "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A121\"></GAIJIMAP>\n"
-        "</GAIJIDATA>\n");
+                             "<GAIJIDATA>\n"
+                             "<gaijimap unicode=\"#x4E00\" ebcode=\"B121\" name=\"ichi\" alt=\"one\"></gaijimap>\n"
+                             "<GAIJIMAP UNICODE=\"#19968\" ebcode=\"B122\"/>\n"
+                             "<GAIJIMAP unicode=\"4E00\" ebcode=\"B123\" mojikyo=\"123\" other=\"x\"/>\n"
+                             "<GAIJIMAP name=\"\" unicode=\"#x20B9F\" ebcode=\"B124\"/>\n"
+                             "<GAIJIMAP unicode=\"#x00E9\">never closed\n"
+                             "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A121\"></GAIJIMAP>\n"
+                             "</GAIJIDATA>\n");
     CGaiji g;
     FakeBook book;
     EXPECT_EQ(0, g.parseGaijiMap(&book, path.c_str()));
     const GAIJI_CODE_STATE* s = g.getGaijiMap();
     ASSERT_EQ(5, s->count);
-    const struct { uint32_t unicode, ebCode; int mojikyo; const char* name; const char* alt; } want[] = {
-        {0x4E00, 0xB121, 0, "ichi", "one"},
-        {0x4E00, 0xB122, 0, nullptr, nullptr},
-        {0x4E00, 0xB123, 123, nullptr, nullptr},
-        {0x20B9F, 0xB124, 0, nullptr, nullptr},  // an empty name is not kept
-        {0x00E8, 0xA121, 0, nullptr, nullptr},   // the unclosed start tag was overwritten
+    const struct {
+        uint32_t unicode, ebCode;
+        int mojikyo;
+        const char* name;
+        const char* alt;
+    } want[] = {
+        {0x4E00, 0xB121, 0, "ichi", "one"},      {0x4E00, 0xB122, 0, nullptr, nullptr},
+        {0x4E00, 0xB123, 123, nullptr, nullptr}, {0x20B9F, 0xB124, 0, nullptr, nullptr},  // an empty name is not kept
+        {0x00E8, 0xA121, 0, nullptr, nullptr},  // the unclosed start tag was overwritten
     };
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
@@ -225,12 +226,11 @@ TEST_F(GaijiFiles, MapEntries)
     EXPECT_EQ(7u, unicode);  // nothing stored when no entry has the name
 }
 
-TEST_F(GaijiFiles, MapCodesAreNotHandedOutAgain)
-{
+TEST_F(GaijiFiles, MapCodesAreNotHandedOutAgain) {
     std::string path = write("map.xml",
-        "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A121\"/>\n"
-        "<GAIJIMAP unicode=\"#x00E7\" ebcode=\"A122\"/>\n"
-        "<GAIJIMAP unicode=\"#x4E00\" ebcode=\"B121\"/>\n");
+                             "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A121\"/>\n"
+                             "<GAIJIMAP unicode=\"#x00E7\" ebcode=\"A122\"/>\n"
+                             "<GAIJIMAP unicode=\"#x4E00\" ebcode=\"B121\"/>\n");
     CGaiji g;
     ASSERT_EQ(0, g.parseGaijiMap(path.c_str(), nullptr, nullptr));
     EXPECT_EQ(0xA123u, allocate(g, 0x00E9));
@@ -239,13 +239,12 @@ TEST_F(GaijiFiles, MapCodesAreNotHandedOutAgain)
 
 // An end tag whose start tag was overwritten by a later one commits nothing:
 // it neither adds an empty entry nor reaches past a full array.
-TEST_F(GaijiFiles, LeftOverEndTagsAddNothing)
-{
+TEST_F(GaijiFiles, LeftOverEndTagsAddNothing) {
     CGaiji g;
     std::string nested = write("nested.xml",
-        "<GAIJIMAP unicode=\"#x00E9\" ebcode=\"A121\">"
-        "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A122\"></GAIJIMAP>"
-        "</GAIJIMAP>\n");
+                               "<GAIJIMAP unicode=\"#x00E9\" ebcode=\"A121\">"
+                               "<GAIJIMAP unicode=\"#x00E8\" ebcode=\"A122\"></GAIJIMAP>"
+                               "</GAIJIMAP>\n");
     ASSERT_EQ(0, g.parseGaijiMap(nested.c_str(), nullptr, nullptr));
     ASSERT_EQ(1, g.getGaijiMap()->count);
     EXPECT_EQ(0xE8u, g.getGaijiMap()->gaijiMap[0].unicode);
@@ -253,8 +252,7 @@ TEST_F(GaijiFiles, LeftOverEndTagsAddNothing)
     // The array holds 2048 entries; 2040 of them are used before 20 start
     // tags in a row and their 20 end tags.
     std::string full;
-    for (int i = 0; i < 2040; ++i)
-        full += "<GAIJIMAP unicode=\"#x" + std::to_string(5000 + i) + "\"/>\n";
+    for (int i = 0; i < 2040; ++i) full += "<GAIJIMAP unicode=\"#x" + std::to_string(5000 + i) + "\"/>\n";
     for (int i = 0; i < 20; ++i) full += "<GAIJIMAP unicode=\"#x9000\">";
     for (int i = 0; i < 20; ++i) full += "</GAIJIMAP>";
     std::string path = write("full.xml", full);
@@ -263,8 +261,7 @@ TEST_F(GaijiFiles, LeftOverEndTagsAddNothing)
     EXPECT_EQ(0x9000u, g.getGaijiMap()->gaijiMap[2040].unicode);
 }
 
-TEST_F(GaijiFiles, MapErrors)
-{
+TEST_F(GaijiFiles, MapErrors) {
     CGaiji g;
     allocate(g, 0xE9);
     EXPECT_EQ(-1, g.parseGaijiMap(dir.file("missing.xml").c_str(), nullptr, nullptr));
@@ -284,19 +281,18 @@ TEST_F(GaijiFiles, MapErrors)
     EXPECT_EQ(0, g.getGaijiMap()->count);
 }
 
-TEST_F(GaijiFiles, FontDefinition)
-{
+TEST_F(GaijiFiles, FontDefinition) {
     std::string path = write("font.xml",
-        "<GAIJISET>\n"
-        "<FONTSET size=\"8x16\" start=\"A121\">\n"
-        "<FONTDATA>\n## ..\n  ##\n</FONTDATA>\n"
-        "<FONTDATA>\nab</FONTDATA>\n"
-        "<FONTDATA>\ncd</FONTDATA>\n"
-        "</FONTSET>\n"
-        "<FONTSET size=\"16X16\" start=\"B121\">\n"
-        "<FONTDATA>xy</FONTDATA>\n"
-        "</FONTSET>\n"
-        "</GAIJISET>\n");
+                             "<GAIJISET>\n"
+                             "<FONTSET size=\"8x16\" start=\"A121\">\n"
+                             "<FONTDATA>\n## ..\n  ##\n</FONTDATA>\n"
+                             "<FONTDATA>\nab</FONTDATA>\n"
+                             "<FONTDATA>\ncd</FONTDATA>\n"
+                             "</FONTSET>\n"
+                             "<FONTSET size=\"16X16\" start=\"B121\">\n"
+                             "<FONTDATA>xy</FONTDATA>\n"
+                             "</FONTSET>\n"
+                             "</GAIJISET>\n");
     CGaiji g;
     EXPECT_EQ(GAIJI_MASK_8X16 | GAIJI_MASK_16X16, g.parseGaijiFont(path.c_str()));
     const GAIJI_CODE_STATE* s = g.getGaijiMap();
@@ -316,12 +312,11 @@ TEST_F(GaijiFiles, FontDefinition)
     EXPECT_EQ(3u, g.fontGlyphCount(GAIJI_8X16));  // nothing changed
 }
 
-TEST_F(GaijiFiles, FontSetLeftOpen)
-{
+TEST_F(GaijiFiles, FontSetLeftOpen) {
     // Without its end tag the set still moves the next code past its glyphs.
     std::string path = write("open.xml",
-        "<FONTSET size=\"8x16\" start=\"C121\"><FONTDATA>a</FONTDATA><FONTDATA>b</FONTDATA>\n"
-        "<FONTSET size=\"16x16\" start=\"D121\"><FONTDATA>c</FONTDATA>\n");
+                             "<FONTSET size=\"8x16\" start=\"C121\"><FONTDATA>a</FONTDATA><FONTDATA>b</FONTDATA>\n"
+                             "<FONTSET size=\"16x16\" start=\"D121\"><FONTDATA>c</FONTDATA>\n");
     CGaiji g;
     EXPECT_EQ(GAIJI_MASK_8X16 | GAIJI_MASK_16X16, g.parseGaijiFont(path.c_str()));
     EXPECT_EQ(0xC121, g.getGaijiMap()->narrowStart);
@@ -331,17 +326,20 @@ TEST_F(GaijiFiles, FontSetLeftOpen)
     EXPECT_EQ(0xC123u, allocate(g, 0xE9));
 }
 
-TEST_F(GaijiFiles, FontSizes)
-{
-    const struct { const char* value; int size; int mask; } cases[] = {
-        {"8x16", GAIJI_8X16, 0x02}, {"16x16", GAIJI_16X16, 0x01}, {"24x24", GAIJI_24X24, 0x04},
+TEST_F(GaijiFiles, FontSizes) {
+    const struct {
+        const char* value;
+        int size;
+        int mask;
+    } cases[] = {
+        {"8x16", GAIJI_8X16, 0x02},   {"16x16", GAIJI_16X16, 0x01}, {"24x24", GAIJI_24X24, 0x04},
         {"12x24", GAIJI_12X24, 0x08}, {"32x30", GAIJI_32X30, 0x10}, {"16x30", GAIJI_16X30, 0x20},
         {"48x48", GAIJI_48X48, 0x40}, {"24x48", GAIJI_24X48, 0x80}, {"16x24", GAIJI_16X24, 0x100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        std::string path = write("f.xml", std::string("<FONTSET size=\"") + c.value +
-                                              "\" start=\"C121\"><FONTDATA>z</FONTDATA></FONTSET>");
+        std::string path = write(
+            "f.xml", std::string("<FONTSET size=\"") + c.value + "\" start=\"C121\"><FONTDATA>z</FONTDATA></FONTSET>");
         CGaiji g;
         EXPECT_EQ(c.mask, g.parseGaijiFont(path.c_str()));
         ASSERT_NE(nullptr, g.fontBitmap(c.size, 0xC121));
@@ -350,9 +348,12 @@ TEST_F(GaijiFiles, FontSizes)
     }
 }
 
-TEST_F(GaijiFiles, FontErrors)
-{
-    const struct { const char* what; std::string content; std::string message; } cases[] = {
+TEST_F(GaijiFiles, FontErrors) {
+    const struct {
+        const char* what;
+        std::string content;
+        std::string message;
+    } cases[] = {
         {"unknown size", "<FONTSET size=\"10x10\" start=\"A121\"></FONTSET>", "unknown gaiji size (parseGaijiFont)"},
         {"end tag alone", "<FONTSET size=\"8x16\" start=\"A121\"></FONTDATA></FONTSET>",
          "<FONTDATA></FONTDATA> Miss Match!!(parseGaijiFont)"},
@@ -363,8 +364,8 @@ TEST_F(GaijiFiles, FontErrors)
         {"glyphs beyond the last code",
          "<FONTSET size=\"16x16\" start=\"FE7E\"><FONTDATA>a</FONTDATA><FONTDATA>b</FONTDATA></FONTSET>",
          "invalid gaiji code:ebcode=FF21 (parseGaijiFont)"},
-        {"over-long glyph line", "<FONTSET size=\"8x16\" start=\"A121\">\n<FONTDATA>\n" + std::string(3000, '#') +
-                                     "\n</FONTDATA></FONTSET>",
+        {"over-long glyph line",
+         "<FONTSET size=\"8x16\" start=\"A121\">\n<FONTDATA>\n" + std::string(3000, '#') + "\n</FONTDATA></FONTSET>",
          "gaiji font line too long in PATH (Line=3) (parseGaijiFont)"},
     };
     for (const auto& c : cases) {
@@ -383,15 +384,20 @@ TEST_F(GaijiFiles, FontErrors)
     }
 }
 
-TEST_F(GaijiFiles, HexFontSizes)
-{
-    const struct { const char* first; int result; int size; } cases[] = {
+TEST_F(GaijiFiles, HexFontSizes) {
+    const struct {
+        const char* first;
+        int result;
+        int size;
+    } cases[] = {
         {"16 16", 0, GAIJI_16X16},
         {"8 16", 0, GAIJI_8X16},
         {"12 16", 0, GAIJI_8X16},
         {"16 24", 0, GAIJI_12X24},
         {"20 24", 0, GAIJI_24X24},
-        {"\xEF\xBB\xBF" "16 24", 0, GAIJI_12X24},  // UTF-8 byte-order mark first
+        {"\xEF\xBB\xBF"
+         "16 24",
+         0, GAIJI_12X24},   // UTF-8 byte-order mark first
         {"32 32", -1, -1},  // 32x30 has no hex map
         {"16", 0, -1},      // no height
         {"", 0, -1},
@@ -401,21 +407,22 @@ TEST_F(GaijiFiles, HexFontSizes)
         std::string path = write("f.hex", std::string(c.first) + "\n0041:FF\n");
         CGaiji g;
         EXPECT_EQ(c.result, g.loadHexFont(path.c_str()));
-        for (int s = 0; s < GAIJI_FONT_SIZES; ++s)
-            EXPECT_EQ(s == c.size ? 1u : 0u, g.hexGlyphCount(s)) << s;
+        for (int s = 0; s < GAIJI_FONT_SIZES; ++s) EXPECT_EQ(s == c.size ? 1u : 0u, g.hexGlyphCount(s)) << s;
     }
     CGaiji g;
     EXPECT_EQ(-1, g.loadHexFont(dir.file("missing.hex").c_str()));
 }
 
-TEST_F(GaijiFiles, HexFontGlyphs)
-{
+TEST_F(GaijiFiles, HexFontGlyphs) {
     std::string path = write("f.hex",
-        "8 16\n"
-        "0041:8001" + std::string(28, '0') + "\n"   // row 0: pixel 0 set; row 1: pixel 15 set
-        "0041:FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\n"  // a second definition is ignored
-        "00E9:F\n"                                 // shorter than two digits: blank
-        "4E00:" + std::string(40, 'F') + "\n");     // extra bits are ignored
+                             "8 16\n"
+                             "0041:8001" +
+                                 std::string(28, '0') +
+                                 "\n"                                       // row 0: pixel 0 set; row 1: pixel 15 set
+                                 "0041:FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\n"  // a second definition is ignored
+                                 "00E9:F\n"                                 // shorter than two digits: blank
+                                 "4E00:" +
+                                 std::string(40, 'F') + "\n");  // extra bits are ignored
     CGaiji g;
     EXPECT_EQ(0, g.loadHexFont(path.c_str()));
     const std::string* a = g.hexBitmap(GAIJI_8X16, 0x41);

@@ -27,16 +27,27 @@ using lftest::EbFound;
 
 // Full-width ASCII letters, digits and the ideographic space read back as
 // ASCII, so that headings compare whatever width libeb renders them in.
-std::string plain(const std::string& s)
-{
+std::string plain(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         unsigned char b = static_cast<unsigned char>(s[i]);
         if (b == 0x82 && i + 1 < s.size()) {
             unsigned char t = static_cast<unsigned char>(s[i + 1]);
-            if (t >= 0x4F && t <= 0x58) { out += static_cast<char>('0' + t - 0x4F); ++i; continue; }
-            if (t >= 0x60 && t <= 0x79) { out += static_cast<char>('A' + t - 0x60); ++i; continue; }
-            if (t >= 0x81 && t <= 0x9A) { out += static_cast<char>('a' + t - 0x81); ++i; continue; }
+            if (t >= 0x4F && t <= 0x58) {
+                out += static_cast<char>('0' + t - 0x4F);
+                ++i;
+                continue;
+            }
+            if (t >= 0x60 && t <= 0x79) {
+                out += static_cast<char>('A' + t - 0x60);
+                ++i;
+                continue;
+            }
+            if (t >= 0x81 && t <= 0x9A) {
+                out += static_cast<char>('a' + t - 0x81);
+                ++i;
+                continue;
+            }
         }
         if (b == 0x81 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0x40) {
             out += ' ';
@@ -45,20 +56,16 @@ std::string plain(const std::string& s)
         }
         out += s[i];
         if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
-            if (i + 1 < s.size())
-                out += s[++i];
+            if (i + 1 < s.size()) out += s[++i];
         }
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     return out;
 }
 
-std::vector<std::string> plainHeadings(lftest::EbSearchProbe& p, EbFind kind, const std::vector<std::string>& w)
-{
+std::vector<std::string> plainHeadings(lftest::EbSearchProbe& p, EbFind kind, const std::vector<std::string>& w) {
     std::vector<std::string> out;
-    for (const std::string& h : p.headings(kind, w))
-        out.push_back(plain(h));
+    for (const std::string& h : p.headings(kind, w)) out.push_back(plain(h));
     return out;
 }
 
@@ -70,8 +77,7 @@ struct Built {
 };
 
 void build(Built* b, const std::string& source, int indexDef, std::function<void(CEPWing&)> configure = nullptr,
-           int ebType = 1)
-{
+           int ebType = 1) {
     ASSERT_TRUE(lftest::writeFile(b->dir.file("src.txt"), source));
     lftest::BookRecipe r;
     r.outDir = b->dir.path();
@@ -84,29 +90,25 @@ void build(Built* b, const std::string& source, int indexDef, std::function<void
 }
 
 // Shift_JIS words of the book below.
-const std::string kKanji = "\x8a\xbf\x8e\x9a";             // 漢字
-const std::string kKanjiKana = "\x82\xa9\x82\xf1\x82\xb6"; // かんじ
-const std::string kGakkou = "\x8a\x77\x8d\x5a";            // 学校
+const std::string kKanji = "\x8a\xbf\x8e\x9a";                       // 漢字
+const std::string kKanjiKana = "\x82\xa9\x82\xf1\x82\xb6";           // かんじ
+const std::string kGakkou = "\x8a\x77\x8d\x5a";                      // 学校
 const std::string kGakkouKana = "\x82\xaa\x82\xc1\x82\xb1\x82\xa4";  // がっこう
-const std::string kKakkou = "\x8a\x69\x8d\x44";            // 格好
+const std::string kKakkou = "\x8a\x69\x8d\x44";                      // 格好
 const std::string kKakkouKana = "\x82\xa9\x82\xc1\x82\xb1\x82\xa4";  // かっこう
-const std::string kCamera = "\x83\x4a\x83\x81\x83\x89";    // カメラ
-const std::string kOpen = "\x81\x79", kClose = "\x81\x7a"; // 【 】
+const std::string kCamera = "\x83\x4a\x83\x81\x83\x89";              // カメラ
+const std::string kOpen = "\x81\x79", kClose = "\x81\x7a";           // 【 】
 
-std::string dictionary()
-{
+std::string dictionary() {
     return "apple /// a red fruit \\ grows on trees\n"
            "Apple pie /// a sweet dessert\n"
            "banana /// a yellow fruit\n"
            "\n" +
-           kKanji + kOpen + kKanjiKana + kClose + " /// characters\n" +
-           kGakkou + kOpen + kGakkouKana + kClose + " /// school\n" +
-           kKakkou + kOpen + kKakkouKana + kClose + " /// shape\n" +
-           kCamera + " /// camera\n";
+           kKanji + kOpen + kKanjiKana + kClose + " /// characters\n" + kGakkou + kOpen + kGakkouKana + kClose +
+           " /// school\n" + kKakkou + kOpen + kKakkouKana + kClose + " /// shape\n" + kCamera + " /// camera\n";
 }
 
-TEST(IndexSearch, WordSearchesByWrittenForm)
-{
+TEST(IndexSearch, WordSearchesByWrittenForm) {
     Built b;
     build(&b, dictionary(), kAllIndexes);
     lftest::EbSearchProbe p(b.dir.path());
@@ -129,19 +131,16 @@ TEST(IndexSearch, WordSearchesByWrittenForm)
         {"kanji", EbFind::Word, kKanji, {kKanji + kOpen + kKanjiKana + kClose}},
         {"missing", EbFind::Word, "cherry", {}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
 }
 
 // A headword longer than a key (64 characters) and than titleLen: the prefix
 // index keeps its start, the suffix index its end, the heading is cut.
-TEST(IndexSearch, LongHeadwordsKeepBothEnds)
-{
+TEST(IndexSearch, LongHeadwordsKeepBothEnds) {
     const std::string word = std::string(200, 'x') + "tail";
     std::string reading;
-    for (int i = 0; i < 80; ++i)
-        reading += "\x82\xa9";  // か
-    reading += "\x82\xf1";      // ん
+    for (int i = 0; i < 80; ++i) reading += "\x82\xa9";  // か
+    reading += "\x82\xf1";                               // ん
     Built b;
     build(&b, word + " /// body\n" + kKanji + kOpen + reading + kClose + " /// long reading\n", kAllIndexes);
     lftest::EbSearchProbe p(b.dir.path());
@@ -157,8 +156,7 @@ TEST(IndexSearch, LongHeadwordsKeepBothEnds)
     EXPECT_NE(hits[0].heading.find("\x81\x63"), std::string::npos);
 }
 
-TEST(IndexSearch, TextAtAHitStopsAtTheNextEntry)
-{
+TEST(IndexSearch, TextAtAHitStopsAtTheNextEntry) {
     Built b;
     build(&b, dictionary(), kAllIndexes);
     lftest::EbSearchProbe p(b.dir.path());
@@ -172,8 +170,7 @@ TEST(IndexSearch, TextAtAHitStopsAtTheNextEntry)
     EXPECT_EQ(text.find("dessert"), std::string::npos) << text;
 }
 
-TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart)
-{
+TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoKana", true); });
     lftest::EbSearchProbe p(b.dir.path());
@@ -196,17 +193,14 @@ TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart)
     };
     for (const Case& c : cases) {
         std::vector<std::string> got = plainHeadings(p, c.kind, {c.word});
-        if (c.headings.size() > 1)
-            std::sort(got.begin(), got.end());
+        if (c.headings.size() > 1) std::sort(got.begin(), got.end());
         std::vector<std::string> want = c.headings;
-        if (want.size() > 1)
-            std::sort(want.begin(), want.end());
+        if (want.size() > 1) std::sort(want.begin(), want.end());
         EXPECT_EQ(got, want) << c.name;
     }
 }
 
-TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord)
-{
+TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });
     lftest::EbSearchProbe p(b.dir.path());
@@ -244,16 +238,14 @@ TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord)
 
 // 5,000 entries with 35-character keys sharing their first 30 bytes and
 // more: the index gets two upper levels and the descent must go by cut keys.
-TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys)
-{
+TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys) {
     std::string src;
     auto word = [](int i) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "commonprefixcommonprefixcommon%05d", i);
         return std::string(buf);
     };
-    for (int i = 0; i < 5000; ++i)
-        src += word(i) + " /// entry " + std::to_string(i) + "\n";
+    for (int i = 0; i < 5000; ++i) src += word(i) + " /// entry " + std::to_string(i) + "\n";
     Built b;
     build(&b, src, 0);
     lftest::EbSearchProbe p(b.dir.path());
@@ -269,12 +261,13 @@ TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys)
         {"middle", EbFind::ExactWord, word(2500), {word(2500)}},
         {"missing after all", EbFind::ExactWord, word(5000), {}},
         {"missing before all", EbFind::Word, "commonprefixa", {}},
-        {"prefix of ten", EbFind::Word, "commonprefixcommonprefixcommon0250",
-         {word(2500), word(2501), word(2502), word(2503), word(2504), word(2505), word(2506), word(2507),
-          word(2508), word(2509)}},
+        {"prefix of ten",
+         EbFind::Word,
+         "commonprefixcommonprefixcommon0250",
+         {word(2500), word(2501), word(2502), word(2503), word(2504), word(2505), word(2506), word(2507), word(2508),
+          word(2509)}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
     std::vector<EbFound> hits = p.search(EbFind::ExactWord, {word(4321)});
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_NE(plain(hits[0].text).find("entry 4321"), std::string::npos);
@@ -298,8 +291,7 @@ TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys)
 // A keyword shared by 400 entries and a reading shared by 200: both groups
 // run over a page; every member is found, each with its own heading. Equal
 // headwords running over plain leaf pages are all found too.
-TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole)
-{
+TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole) {
     std::string src;
     std::vector<std::string> words, kanjiHeads;
     for (int i = 0; i < 400; ++i) {
@@ -321,8 +313,7 @@ TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole)
         src += kanjiHeads.back() + " /// x\n";
     }
     // 300 entries of one headword: equal keys over several plain leaves.
-    for (int i = 0; i < 300; ++i)
-        src += "same /// entry " + std::to_string(i) + "\n";
+    for (int i = 0; i < 300; ++i) src += "same /// entry " + std::to_string(i) + "\n";
     Built b;
     build(&b, src, kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });
     lftest::EbSearchProbe p(b.dir.path());
@@ -337,15 +328,13 @@ TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole)
 
     std::vector<std::string> kana = plainHeadings(p, EbFind::Word, {kKanjiKana});
     std::vector<std::string> want;
-    for (const std::string& h : kanjiHeads)
-        want.push_back(plain(h));
+    for (const std::string& h : kanjiHeads) want.push_back(plain(h));
     std::sort(kana.begin(), kana.end());
     std::sort(want.begin(), want.end());
     EXPECT_EQ(kana, want);
 }
 
-TEST(IndexSearch, OmitHeaderPointsHeadingsAtTheText)
-{
+TEST(IndexSearch, OmitHeaderPointsHeadingsAtTheText) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("omitHeader", true); });
     lftest::EbSearchProbe p(b.dir.path());
@@ -362,8 +351,7 @@ TEST(IndexSearch, OmitHeaderPointsHeadingsAtTheText)
 
 // delSym decides whether symbols stay in keys; the index's style byte tells
 // readers to fold the query the same way.
-TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries)
-{
+TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries) {
     struct Case {
         bool delSym;
         const char* query;
@@ -383,8 +371,7 @@ TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries)
 // them) get their keys when the index is written: normalised first, then
 // reversed for the suffix index, so that escape codes and references in the
 // heading never reach a key.
-TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal)
-{
+TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal) {
     lftest::TestDir dir;
     lftest::capturedMessages().clear();
     CEPWing w;
@@ -393,7 +380,9 @@ TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal)
     w.setOutput((dir.path() + "/").c_str(), 1);
     ASSERT_EQ(w.newBook("T", "TEST", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0x05, false, 0, 0), 0);
     CEBBook* book = w.book();
-    const std::string withEscape = "ab\x1f\x41" "cd";  // an escape code inside
+    const std::string withEscape =
+        "ab\x1f\x41"
+        "cd";  // an escape code inside
     const std::string withRef = "x&amp;y";
     const char* a = book->addStringT(withEscape.data(), withEscape.size());
     const char* r = book->addStringT(withRef.data(), withRef.size());
@@ -411,7 +400,7 @@ TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal)
         EbFind kind;
         const char* word;
         int offset;
-    } cases[] = {{EbFind::EndWord, "bcd", 0}, {EbFind::EndWord, "&y", 4}, {EbFind::ExactWord, "abcd", 0},
+    } cases[] = {{EbFind::EndWord, "bcd", 0},   {EbFind::EndWord, "&y", 4},   {EbFind::ExactWord, "abcd", 0},
                  {EbFind::ExactWord, "x&y", 4}, {EbFind::EndWord, "yend", 8}, {EbFind::Word, "yyyy", 8}};
     for (const Case& c : cases) {
         std::vector<EbFound> hits = p.search(c.kind, {c.word}, false);
@@ -423,15 +412,12 @@ TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal)
 CEPWing* g_running = nullptr;
 
 // Aborts the run as soon as the prefix index starts.
-void abortAtPrefixIndex(const char* text)
-{
+void abortAtPrefixIndex(const char* text) {
     lftest::captureMessage(text);
-    if (g_running != nullptr && std::string(text) == "Prefix Index...")
-        g_running->abort();
+    if (g_running != nullptr && std::string(text) == "Prefix Index...") g_running->abort();
 }
 
-TEST(IndexSearch, AbortDuringAnIndexEndsTheBuild)
-{
+TEST(IndexSearch, AbortDuringAnIndexEndsTheBuild) {
     lftest::TestDir dir;
     ASSERT_TRUE(lftest::writeFile(dir.file("src.txt"), dictionary()));
     lftest::capturedMessages().clear();
@@ -459,8 +445,7 @@ using lftest::utf16;
 
 // Two UTF-16 sources in one book: the second is read from its own start
 // with its own byte order, as the first was.
-TEST(IndexSearch, Utf16SourcesOneAfterAnother)
-{
+TEST(IndexSearch, Utf16SourcesOneAfterAnother) {
     lftest::TestDir dir;
     ASSERT_TRUE(lftest::writeFile(dir.file("a.txt"), utf16("alpha /// first\r\nbeta /// second\r\n")));
     ASSERT_TRUE(lftest::writeFile(dir.file("b.txt"), utf16("gamma\r\nthird\r\ndelta\r\nfourth\r\n")));
@@ -485,8 +470,7 @@ TEST(IndexSearch, Utf16SourcesOneAfterAnother)
 }
 
 // A PDIC dictionary file (version 6: "key<TAB>display word") as a source.
-TEST(IndexSearch, PdicDictionaryBecomesABook)
-{
+TEST(IndexSearch, PdicDictionaryBecomesABook) {
     lftest::TestDir dir;
     lftest::PdicBlock block;
     lftest::PdicEntry a;
@@ -517,10 +501,10 @@ TEST(IndexSearch, PdicDictionaryBecomesABook)
 }
 
 // An EB book has no cross index; its keyword index takes cross entries too.
-TEST(IndexSearch, EbBookKeywordIndexTakesEveryKind)
-{
+TEST(IndexSearch, EbBookKeywordIndexTakesEveryKind) {
     Built b;
-    build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); }, 0);
+    build(
+        &b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); }, 0);
     lftest::EbSearchProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
     EXPECT_FALSE(p.have(EbFind::Cross));

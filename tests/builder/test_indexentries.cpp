@@ -26,15 +26,12 @@ struct OpenBook {
     CEPWing w;
     CEBBook* book = nullptr;
     explicit OpenBook(int indexDef = 0x9F, std::function<void(CEPWing&)> configure = nullptr,
-                      const std::string& keywordList = "")
-    {
+                      const std::string& keywordList = "") {
         w.init();
-        if (configure)
-            configure(w);
+        if (configure) configure(w);
         w.setOutput((dir.path() + "/").c_str(), 1);
         const std::string list = dir.file("keywords.txt");
-        if (!keywordList.empty())
-            lftest::writeFile(list, keywordList);
+        if (!keywordList.empty()) lftest::writeFile(list, keywordList);
         int rc = w.newBook("T", "T", 0x60, nullptr, nullptr, nullptr, keywordList.empty() ? nullptr : list.c_str(), 0,
                            nullptr, indexDef, false, 0, 0);
         EXPECT_EQ(rc, 0);
@@ -45,11 +42,14 @@ struct OpenBook {
     const char* s(const std::string& t) { return book->addStringT(t.data(), t.size()); }
 };
 
-std::string key(const SEARCH_KEY_ENTRY& e) { return e.key ? std::string(e.key, e.keyLen) : std::string(); }
-std::string kana(const KANA_ENTRY& e) { return std::string(e.kanaKey, e.kanaKeyLen); }
+std::string key(const SEARCH_KEY_ENTRY& e) {
+    return e.key ? std::string(e.key, e.keyLen) : std::string();
+}
+std::string kana(const KANA_ENTRY& e) {
+    return std::string(e.kanaKey, e.kanaKeyLen);
+}
 
-TEST(IndexEntries, KeywordDuplicatesAtOnePosition)
-{
+TEST(IndexEntries, KeywordDuplicatesAtOnePosition) {
     OpenBook b;
     const char* h = b.s("head");
     b.book->addKeywordEntry(h, 4, "word", 4, kPos, 0, 2);
@@ -69,8 +69,7 @@ TEST(IndexEntries, KeywordDuplicatesAtOnePosition)
     EXPECT_EQ(key(e), "\x82\x76\x82\x6e\x82\x71\x82\x63");  // ＷＯＲＤ
 }
 
-TEST(IndexEntries, StopWordsAndDisabledKindsAddNothing)
-{
+TEST(IndexEntries, StopWordsAndDisabledKindsAddNothing) {
     OpenBook b(0x11);  // prefix and keyword search, no cross search
     const char* h = b.s("head");
     b.book->addKeywordEntry(h, 4, "the", 3, kPos, 0, 2);
@@ -80,8 +79,7 @@ TEST(IndexEntries, StopWordsAndDisabledKindsAddNothing)
     EXPECT_EQ(b.book->entryCount(), 0u);
 }
 
-TEST(IndexEntries, TitleWithReadingGivesNotationAndKanaEntries)
-{
+TEST(IndexEntries, TitleWithReadingGivesNotationAndKanaEntries) {
     OpenBook b;
     const std::string title = "\x8a\xbf\x8e\x9a\x81\x79\x82\xa9\x82\xf1\x82\xb6\x81\x7a";  // 漢字【かんじ】
     const char* t = b.s(title);
@@ -99,10 +97,9 @@ TEST(IndexEntries, TitleWithReadingGivesNotationAndKanaEntries)
 
 // titleOrder 1: the reading comes first, the written forms follow in
 // brackets (several pairs, or forms joined by a middle dot) or after a blank.
-TEST(IndexEntries, ReadingFirstTitles)
-{
+TEST(IndexEntries, ReadingFirstTitles) {
     const std::string kanji = "\x8a\xbf\x8e\x9a", kanji2 = "\x8a\xb4\x82\xb6";  // 漢字, 感じ
-    const std::string reading = "\x82\xa9\x82\xf1\x82\xb6";                    // かんじ
+    const std::string reading = "\x82\xa9\x82\xf1\x82\xb6";                     // かんじ
     const std::string open = "\x81\x79", close = "\x81\x7a", dot = "\x81\x45", blank = "\x81\x40";
     struct Case {
         const char* name;
@@ -121,16 +118,14 @@ TEST(IndexEntries, ReadingFirstTitles)
         b.book->addTitle(t, static_cast<int>(c.title.size()), t, static_cast<int>(c.title.size()), kPos, 0, 1, 1);
         std::vector<std::string> words;
         for (const SEARCH_KEY_ENTRY& e : b.book->entries())
-            if (!(e.flags & 0x06))
-                words.push_back(key(e));
+            if (!(e.flags & 0x06)) words.push_back(key(e));
         EXPECT_EQ(words, c.words) << c.name;
         ASSERT_EQ(b.book->kanaEntryCount(), 1u) << c.name;
         EXPECT_EQ(kana(b.book->kanaEntries()[0]), reading) << c.name;
     }
 }
 
-TEST(IndexEntries, KatakanaHeadingGetsBothKanaForms)
-{
+TEST(IndexEntries, KatakanaHeadingGetsBothKanaForms) {
     OpenBook b(0x9F, [](CEPWing& w) { w.setBoolOption("autoKana", true); });
     const std::string camera = "\x83\x4a\x83\x81\x83\x89";  // カメラ
     const char* t = b.s(camera);
@@ -143,29 +138,31 @@ TEST(IndexEntries, KatakanaHeadingGetsBothKanaForms)
     EXPECT_EQ(b.book->kanaEntryCount(), 2u);
 }
 
-TEST(IndexEntries, IsKanaText)
-{
+TEST(IndexEntries, IsKanaText) {
     OpenBook b;
     struct Case {
         std::string text;
         int kind;
-    } cases[] = {{"\x82\xa9\x82\xc8", 2}, {"\x83\x4a\x83\x69", 1}, {"\x8a\xbf\x8e\x9a", 0}, {"", 2},
-                 {"\x82\xa9\x83\x4a", 1}, {"\x82\xa9" "a", 0}};
-    for (const Case& c : cases)
-        EXPECT_EQ(b.book->isKanaText(c.text.data(), static_cast<int>(c.text.size())), c.kind);
+    } cases[] = {{"\x82\xa9\x82\xc8", 2},
+                 {"\x83\x4a\x83\x69", 1},
+                 {"\x8a\xbf\x8e\x9a", 0},
+                 {"", 2},
+                 {"\x82\xa9\x83\x4a", 1},
+                 {"\x82\xa9"
+                  "a",
+                  0}};
+    for (const Case& c : cases) EXPECT_EQ(b.book->isKanaText(c.text.data(), static_cast<int>(c.text.size())), c.kind);
 }
 
 // Keyword list words found in body text: at each place the longest word of
 // the list that starts there, then the walk goes on after it.
-TEST(IndexEntries, KeywordListTakesTheLongestWordAtEachPlace)
-{
+TEST(IndexEntries, KeywordListTakesTheLongestWordAtEachPlace) {
     OpenBook b(0x9F, nullptr, "a\nab\nabb\nabcd\nb\nbx\n");
     const char* h = b.s("h");
     const std::string text = "abce abcd b x zz";
     b.book->autoIndexText(text.data(), static_cast<int>(text.size()), h, 1, kPos, 0);
     std::vector<std::string> keys;
-    for (const SEARCH_KEY_ENTRY& e : b.book->entries())
-        keys.push_back(key(e));
+    for (const SEARCH_KEY_ENTRY& e : b.book->entries()) keys.push_back(key(e));
     // "abce": "abcd" and "abb" sort next to it but are no prefix; "ab" is.
     std::vector<std::string> want = {"\x82\x60\x82\x61", "\x82\x60\x82\x61\x82\x62\x82\x63", "\x82\x61"};
     EXPECT_EQ(keys, want);
@@ -173,13 +170,11 @@ TEST(IndexEntries, KeywordListTakesTheLongestWordAtEachPlace)
 
 // PDIC headwords reach kilobytes: the 8-bit lengths are cut at a character,
 // never wrapped.
-TEST(IndexEntries, LongHeadingsAreCutAtACharacter)
-{
+TEST(IndexEntries, LongHeadingsAreCutAtACharacter) {
     OpenBook b;
     std::string wide;
-    for (int i = 0; i < 300; ++i)
-        wide += "\x8a\xbf";  // 600 bytes of 漢
-    std::string narrow = "x" + wide;  // odd: a cut at 255 would split a character
+    for (int i = 0; i < 300; ++i) wide += "\x8a\xbf";  // 600 bytes of 漢
+    std::string narrow = "x" + wide;                   // odd: a cut at 255 would split a character
     for (const std::string& text : {wide, narrow}) {
         const char* t = b.s(text);
         size_t before = b.book->entryCount();
@@ -196,8 +191,7 @@ TEST(IndexEntries, LongHeadingsAreCutAtACharacter)
     }
 }
 
-TEST(IndexEntries, HeadingWordsBecomeCrossEntries)
-{
+TEST(IndexEntries, HeadingWordsBecomeCrossEntries) {
     OpenBook b;
     const std::string title = "Apple pie apple";
     const char* t = b.s(title);
@@ -220,8 +214,7 @@ TEST(IndexEntries, HeadingWordsBecomeCrossEntries)
     EXPECT_EQ(key(b.book->entries()[4]), "\x82\x62\x82\x60\x82\x71");  // ＣＡＲ
 }
 
-TEST(IndexEntries, AutomaticKeywordsFromBodyText)
-{
+TEST(IndexEntries, AutomaticKeywordsFromBodyText) {
     OpenBook b(0x9F, [](CEPWing& w) {
         w.setBoolOption("autoWord", true);
         w.setBoolOption("autoEWord", true);
@@ -231,8 +224,7 @@ TEST(IndexEntries, AutomaticKeywordsFromBodyText)
     const std::string text = "\x8a\xbf\x8e\x9a\x82\xc6\x83\x4a\x83\x81\x83\x89 big a1";
     b.book->autoIndexText(text.data(), static_cast<int>(text.size()), h, 1, kPos, 0);
     std::vector<std::string> keys;
-    for (const SEARCH_KEY_ENTRY& e : b.book->entries())
-        keys.push_back(key(e));
+    for (const SEARCH_KEY_ENTRY& e : b.book->entries()) keys.push_back(key(e));
     std::vector<std::string> want = {"\x8a\xbf\x8e\x9a", "\x83\x4a\x83\x81\x83\x89", "\x82\x61\x82\x68\x82\x66"};
     EXPECT_EQ(keys, want);
 }
@@ -240,8 +232,7 @@ TEST(IndexEntries, AutomaticKeywordsFromBodyText)
 // Source texts are not always terminated: a lead byte at the very end of
 // a text is taken alone, and nothing after the text is read (the buffers
 // here are exactly as long as the text, so a sanitiser sees any overread).
-TEST(IndexEntries, TextsEndingInALeadByteAreReadNoFurther)
-{
+TEST(IndexEntries, TextsEndingInALeadByteAreReadNoFurther) {
     struct Case {
         const char* name;
         int titleOrder;
@@ -274,8 +265,7 @@ TEST(IndexEntries, TextsEndingInALeadByteAreReadNoFurther)
 // The same sources always give the same book: equal keys at equal
 // positions keep their collection order, and nothing else (addresses,
 // uninitialised bytes) reaches the files.
-TEST(IndexEntries, SameSourcesGiveTheSameBookByteForByte)
-{
+TEST(IndexEntries, SameSourcesGiveTheSameBookByteForByte) {
     const std::string kanji = "\x8a\xbf\x8e\x9a", reading = "\x82\xa9\x82\xf1\x82\xb6";  // 漢字 かんじ
     const std::string open = "\x81\x79", close = "\x81\x7a", dot = "\x81\x45";
     // Equal keys at one position (a form given twice), equal keys at
@@ -311,20 +301,18 @@ TEST(IndexEntries, SameSourcesGiveTheSameBookByteForByte)
 // A katakana heading gets a hiragana and a katakana reading; the kana index
 // keeps one of the two per entry, also when very many entries share the
 // reading (a long group is handled apart from short ones).
-TEST(IndexEntries, KanaIndexKeepsOneReadingPerEntry)
-{
+TEST(IndexEntries, KanaIndexKeepsOneReadingPerEntry) {
     struct Case {
         const char* heading;
         int entries;
     } cases[] = {
         {"\x83\x4a\x83\x81\x83\x89", 3},    // カメラ
         {"\x83\x4a\x83\x81\x83\x89", 150},  // many of one reading
-        {"\x83\x50\x83\x96", 3},              // ケヶ: small ヶ is け in the hiragana form
+        {"\x83\x50\x83\x96", 3},            // ケヶ: small ヶ is け in the hiragana form
     };
     for (const Case& c : cases) {
         std::string src;
-        for (int i = 0; i < c.entries; ++i)
-            src += std::string(c.heading) + " /// " + std::to_string(i) + "\n";
+        for (int i = 0; i < c.entries; ++i) src += std::string(c.heading) + " /// " + std::to_string(i) + "\n";
         lftest::TestDir dir;
         ASSERT_TRUE(lftest::writeFile(dir.file("src.txt"), src));
         lftest::BookRecipe r;
@@ -347,13 +335,11 @@ TEST(IndexEntries, KanaIndexKeepsOneReadingPerEntry)
             const unsigned count = (p[2] << 8) | p[3];
             const unsigned char* e = p + 4;
             for (unsigned i = 0; i < count; ++i) {
-                if (e[0] == 0xC0)
-                    ++members;
+                if (e[0] == 0xC0) ++members;
                 e += e[0] == 0x80 ? 4 + e[1] : 14 + e[1];
             }
             records += count;
-            if (p[0] & 0x20)
-                break;
+            if (p[0] & 0x20) break;
         }
         EXPECT_EQ(members, static_cast<unsigned>(c.entries)) << c.entries;
         EXPECT_EQ(records, static_cast<unsigned>(c.entries) + 1) << "one group header";

@@ -16,17 +16,17 @@ namespace {
 
 const uint32_t kStart = 10;  // first block of every area written here
 
-unsigned u16(const unsigned char* p) { return (p[0] << 8) | p[1]; }
-uint32_t u32(const unsigned char* p)
-{
+unsigned u16(const unsigned char* p) {
+    return (p[0] << 8) | p[1];
+}
+uint32_t u32(const unsigned char* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
 // Keys live here for the life of a test (INDEX_ITEM keeps pointers).
 struct Keys {
     std::deque<std::string> store;
-    const char* add(const std::string& s)
-    {
+    const char* add(const std::string& s) {
         store.push_back(s);
         return store.back().c_str();
     }
@@ -34,14 +34,11 @@ struct Keys {
 
 // A full-width key of n characters: "Ａ" repeated, then the number in
 // full-width digits, so that keys of one length sort by number.
-std::string wideKey(int number, int chars)
-{
+std::string wideKey(int number, int chars) {
     std::string digits = std::to_string(number);
-    while (static_cast<int>(digits.size()) < 5)
-        digits = "0" + digits;
+    while (static_cast<int>(digits.size()) < 5) digits = "0" + digits;
     std::string k;
-    for (int i = 0; i < chars - 5; ++i)
-        k += "\x82\x60";  // Ａ
+    for (int i = 0; i < chars - 5; ++i) k += "\x82\x60";  // Ａ
     for (char d : digits) {
         k += '\x82';
         k += static_cast<char>(0x4F + (d - '0'));  // ０..９
@@ -50,8 +47,7 @@ std::string wideKey(int number, int chars)
 }
 
 INDEX_ITEM item(const char* key, int keyLen, uint64_t body, uint32_t order, const char* heading = "h",
-                int headingLen = 1)
-{
+                int headingLen = 1) {
     INDEX_ITEM it;
     std::memset(&it, 0, sizeof it);
     it.key = key;
@@ -68,8 +64,7 @@ struct Area {
     CBlockStream stream{kStart, 0};
     CIndexWriter writer;
     int leaves = 0;
-    int write(const std::vector<INDEX_ITEM>& items, CIndexWriter::Layout layout, int omitHeader = 0)
-    {
+    int write(const std::vector<INDEX_ITEM>& items, CIndexWriter::Layout layout, int omitHeader = 0) {
         leaves = writer.writeIndex(&stream, items.data(), items.size(), layout, omitHeader);
         return leaves;
     }
@@ -77,8 +72,7 @@ struct Area {
     uint32_t blocks() const { return stream.blockCount(); }
 };
 
-TEST(IndexWriterPages, EmptyIndexHasRootAndOneEmptyLeaf)
-{
+TEST(IndexWriterPages, EmptyIndexHasRootAndOneEmptyLeaf) {
     struct Case {
         CIndexWriter::Layout layout;
         unsigned leafKind;
@@ -95,8 +89,7 @@ TEST(IndexWriterPages, EmptyIndexHasRootAndOneEmptyLeaf)
     }
 }
 
-TEST(IndexWriterPages, OneLeafPlainEntryLayout)
-{
+TEST(IndexWriterPages, OneLeafPlainEntryLayout) {
     Keys k;
     // ＡＢ in Shift_JIS; the page holds JIS 23 41 23 42.
     std::vector<INDEX_ITEM> items = {item(k.add("\x82\x60\x82\x61"), 4, 5 * 2048 + 100, 0)};
@@ -112,16 +105,15 @@ TEST(IndexWriterPages, OneLeafPlainEntryLayout)
 
     const unsigned char* leaf = a.block(kStart + 1);
     const unsigned char expect[] = {
-        0xE0, 0x00, 0x00, 0x01,            // only leaf, one entry
-        0x04, 0x23, 0x41, 0x23, 0x42,      // key length, key
-        0x00, 0x00, 0x00, 0x05, 0x00, 100, // text block 5, offset 100
-        0x00, 0x00, 0x00, 0x07, 0x00, 6,   // heading block 7, offset 6
+        0xE0, 0x00, 0x00, 0x01,             // only leaf, one entry
+        0x04, 0x23, 0x41, 0x23, 0x42,       // key length, key
+        0x00, 0x00, 0x00, 0x05, 0x00, 100,  // text block 5, offset 100
+        0x00, 0x00, 0x00, 0x07, 0x00, 6,    // heading block 7, offset 6
     };
     EXPECT_EQ(std::memcmp(leaf, expect, sizeof expect), 0);
 }
 
-TEST(IndexWriterPages, OmitHeaderRepeatsTheBodyPosition)
-{
+TEST(IndexWriterPages, OmitHeaderRepeatsTheBodyPosition) {
     Keys k;
     std::vector<INDEX_ITEM> items = {item(k.add("\x82\x60"), 2, 3 * 2048 + 8, 0)};
     items[0].headingPos = 9 * 2048;
@@ -134,8 +126,7 @@ TEST(IndexWriterPages, OmitHeaderRepeatsTheBodyPosition)
 }
 
 // 841 keys of 128 bytes fill 14 a page: 61 leaf pages, two upper levels.
-TEST(IndexWriterPages, SixtyOneLeavesMakeTwoUpperLevels)
-{
+TEST(IndexWriterPages, SixtyOneLeavesMakeTwoUpperLevels) {
     Keys k;
     std::vector<INDEX_ITEM> items;
     for (int i = 0; i < 841; ++i)
@@ -173,19 +164,16 @@ TEST(IndexWriterPages, SixtyOneLeavesMakeTwoUpperLevels)
     EXPECT_EQ(std::memcmp(first + 4, a.block(kStart + 3) + 4 + 13 * 141 + 1, 30), 0);
 }
 
-TEST(IndexWriterPages, ReservedPagesPerLeafCount)
-{
+TEST(IndexWriterPages, ReservedPagesPerLeafCount) {
     struct Case {
         int leaves, reserved;
     } cases[] = {{0, 1}, {1, 1}, {2, 1}, {60, 1}, {61, 3}, {3600, 61}, {3601, 64}};
-    for (const Case& c : cases)
-        EXPECT_EQ(CIndexWriter::reservedPages(c.leaves), c.reserved) << c.leaves;
+    for (const Case& c : cases) EXPECT_EQ(CIndexWriter::reservedPages(c.leaves), c.reserved) << c.leaves;
 }
 
 // A keyword group larger than a page: one header, members going on in the
 // next page without a second header; the count covers the whole group.
-TEST(IndexWriterPages, GroupCrossesAPageBoundary)
-{
+TEST(IndexWriterPages, GroupCrossesAPageBoundary) {
     Keys k;
     const char* key = k.add("\x82\x60\x82\x61");
     std::vector<INDEX_ITEM> items;
@@ -221,8 +209,7 @@ TEST(IndexWriterPages, GroupCrossesAPageBoundary)
     EXPECT_EQ(std::memcmp(root + 4, root + 4 + 34, 30), 0);
 }
 
-TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys)
-{
+TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys) {
     Keys k;
     // Folded key かつこう; members がっこう and かっこう; a single かんじ.
     const char* folded = k.add("\x82\xa9\x82\xc2\x82\xb1\x82\xa4");
@@ -270,11 +257,10 @@ TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys)
     EXPECT_EQ(u32(s + 8), 4u);
 }
 
-TEST(IndexWriterSort, TiesKeepCollectionOrderAndGroupsCompareExactBytes)
-{
+TEST(IndexWriterSort, TiesKeepCollectionOrderAndGroupsCompareExactBytes) {
     Keys k;
-    const char* a = k.add("\x83\x41");  // ア
-    const char* di = k.add("\x83\x61"); // ヂ: equal to ア under an ASCII case fold
+    const char* a = k.add("\x83\x41");   // ア
+    const char* di = k.add("\x83\x61");  // ヂ: equal to ア under an ASCII case fold
     std::vector<INDEX_ITEM> items = {item(a, 2, 2048 * 2, 2), item(a, 2, 2048 * 2, 1), item(di, 2, 2048 * 2, 0)};
     CIndexWriter::sortItems(items.data(), items.size());
     EXPECT_EQ(items[0].order, 1u);
@@ -290,8 +276,7 @@ TEST(IndexWriterSort, TiesKeepCollectionOrderAndGroupsCompareExactBytes)
 // so the leaves must be in the order of the stored bytes even where that is
 // not the Shift_JIS order: a user-defined code is stored as 〓 (21 2E
 // after JIS 3A 34 for 佐 here), a value that is no Shift_JIS code as it is.
-TEST(IndexWriterSort, LeavesAscendInTheStoredForm)
-{
+TEST(IndexWriterSort, LeavesAscendInTheStoredForm) {
     Keys k;
     std::vector<INDEX_ITEM> items = {
         item(k.add("\x8d\xb2\x81\x20"), 4, 2048 * 2, 0),  // 佐 + no Shift_JIS code: stored 81 20
@@ -339,29 +324,23 @@ struct PageWalker {
         uint32_t textBlock, textOffset, headBlock, headOffset;
     };
 
-    static int compareKey(const std::string& key, const unsigned char* entry, int el, bool exact, bool descent)
-    {
+    static int compareKey(const std::string& key, const unsigned char* entry, int el, bool exact, bool descent) {
         const int kl = static_cast<int>(key.size());
         int i = 0;
         for (; i < kl && i < el; ++i) {
             int d = static_cast<unsigned char>(key[i]) - entry[i];
-            if (d != 0)
-                return d;
+            if (d != 0) return d;
         }
-        if (!descent && i < kl)
-            return kl - i;
-        if (!exact)
-            return 0;
+        if (!descent && i < kl) return kl - i;
+        if (!exact) return 0;
         return (kl - i) - (el - i);
     }
 
-    uint32_t findLeaf(const std::string& key)
-    {
+    uint32_t findLeaf(const std::string& key) {
         uint32_t block = kStart;
         for (;;) {
             const unsigned char* p = area.block(block);
-            if (p[0] & 0x80)
-                break;
+            if (p[0] & 0x80) break;
             const int fixed = p[1];
             const unsigned count = u16(p + 2);
             const unsigned char* e = p + 4;
@@ -376,26 +355,21 @@ struct PageWalker {
                 }
                 e += kl + 4;
             }
-            if (next == 0)
-                next = (p[0] & 0x20) ? last : block + 1;
-            if (next < kStart || next > end)
-                return 0;
+            if (next == 0) next = (p[0] & 0x20) ? last : block + 1;
+            if (next < kStart || next > end) return 0;
             block = next;
         }
         return block;
     }
 
-    std::vector<Hit> search(const std::string& a, const std::string& b, bool exact, int style)
-    {
+    std::vector<Hit> search(const std::string& a, const std::string& b, bool exact, int style) {
         std::vector<Hit> hits;
         uint32_t block = findLeaf(a);
-        if (block == 0)
-            return hits;
+        if (block == 0) return hits;
         std::string groupKey;
         for (; block <= end; ++block) {
             const unsigned char* p = area.block(block);
-            if (!(p[0] & 0x80))
-                return hits;
+            if (!(p[0] & 0x80)) return hits;
             const bool grouped = (p[0] & 0x10) != 0;
             const unsigned count = u16(p + 2);
             const unsigned char* e = p + 4;
@@ -408,30 +382,24 @@ struct PageWalker {
                 if (type == 0x00) {
                     const int kl = *e++;
                     const int c = compareKey(a, e, kl, exact, false);
-                    if (c < 0)
-                        return hits;
-                    if (c == 0 && compareKey(b, e, kl, exact, false) == 0)
-                        add(e + kl, e + kl + 6);
+                    if (c < 0) return hits;
+                    if (c == 0 && compareKey(b, e, kl, exact, false) == 0) add(e + kl, e + kl + 6);
                     e += kl + 12;
                 } else if (type == 0x80) {
                     const int kl = *e++;
                     const int skip = style == 2 ? 2 : 4;
                     groupKey.assign(reinterpret_cast<const char*>(e + skip), static_cast<size_t>(kl));
-                    if (compareKey(a, e + skip, kl, exact, false) < 0)
-                        return hits;
+                    if (compareKey(a, e + skip, kl, exact, false) < 0) return hits;
                     e += skip + kl + (style == 3 ? 6 : 0);
                 } else if (type == 0xC0 && style == 2) {
                     const int kl = *e++;
-                    if (compareKey(b, e, kl, exact, false) == 0)
-                        add(e + kl, e + kl + 6);
+                    if (compareKey(b, e, kl, exact, false) == 0) add(e + kl, e + kl + 6);
                     e += kl + 12;
                 } else if (type == 0xC0) {
                     const int c = compareKey(b, reinterpret_cast<const unsigned char*>(groupKey.data()),
                                              static_cast<int>(groupKey.size()), exact, false);
-                    if (c < 0)
-                        return hits;
-                    if (c == 0)
-                        add(e, e);
+                    if (c < 0) return hits;
+                    if (c == 0) add(e, e);
                     e += 6;
                 } else {
                     return hits;
@@ -443,11 +411,11 @@ struct PageWalker {
 };
 
 // Stored (JIS) form of a Shift_JIS key.
-std::string stored(const std::string& sjis)
-{
+std::string stored(const std::string& sjis) {
     std::string out;
     for (size_t i = 0; i + 1 < sjis.size(); i += 2) {
-        unsigned j = jclib::sjisToJis((static_cast<unsigned char>(sjis[i]) << 8) | static_cast<unsigned char>(sjis[i + 1]));
+        unsigned j =
+            jclib::sjisToJis((static_cast<unsigned char>(sjis[i]) << 8) | static_cast<unsigned char>(sjis[i + 1]));
         out += static_cast<char>(j >> 8);
         out += static_cast<char>(j & 0xFF);
     }
@@ -456,14 +424,14 @@ std::string stored(const std::string& sjis)
 
 // Every key of a word index with two upper levels is found by a whole-key
 // search, and prefix searches find their runs, across the page boundaries.
-TEST(IndexWriterWalk, EveryKeyOfATwoLevelIndexIsFound)
-{
+TEST(IndexWriterWalk, EveryKeyOfATwoLevelIndexIsFound) {
     Keys k;
     std::vector<INDEX_ITEM> items;
     // 40-character keys sharing their first 35: the upper keys are cut.
     const int n = 5000;
     for (int i = 0; i < n; ++i)
-        items.push_back(item(k.add(wideKey(i, 40)), 80, 2048 * (2 + static_cast<uint64_t>(i)), static_cast<uint32_t>(i)));
+        items.push_back(
+            item(k.add(wideKey(i, 40)), 80, 2048 * (2 + static_cast<uint64_t>(i)), static_cast<uint32_t>(i)));
     Area a;
     const int leaves = a.write(items, CIndexWriter::kPlain);
     ASSERT_GT(leaves, 60);
@@ -489,8 +457,7 @@ TEST(IndexWriterWalk, EveryKeyOfATwoLevelIndexIsFound)
 // Keyword groups, equal word keys and kana groups running over several
 // pages: every member is found, each with its own position; kana members by
 // their own reading.
-TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound)
-{
+TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound) {
     Keys k;
     // Keyword index: a single, a group of 700 (several pages), a single.
     {
@@ -508,8 +475,7 @@ TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound)
         std::string key = stored("\x82\x62\x82\x6e\x82\x6c");
         std::vector<PageWalker::Hit> hits = w.search(key, key, true, 3);
         ASSERT_EQ(hits.size(), 700u);
-        for (int i = 0; i < 700; ++i)
-            EXPECT_EQ(hits[static_cast<size_t>(i)].textOffset, static_cast<uint32_t>(i));
+        for (int i = 0; i < 700; ++i) EXPECT_EQ(hits[static_cast<size_t>(i)].textOffset, static_cast<uint32_t>(i));
         EXPECT_EQ(w.search(stored("\x82\x79"), stored("\x82\x79"), true, 3).size(), 1u);
         EXPECT_EQ(w.search(stored("\x82\x60"), stored("\x82\x60"), true, 3).size(), 1u);
     }
@@ -517,8 +483,7 @@ TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound)
     {
         const char* same = k.add("\x82\x72\x82\x60\x82\x6c\x82\x64");  // ＳＡＭＥ
         std::vector<INDEX_ITEM> items = {item(k.add("\x82\x60"), 2, 2048 * 2, 0)};
-        for (int i = 0; i < 300; ++i)
-            items.push_back(item(same, 8, 2048 * 3 + i, static_cast<uint32_t>(i + 1)));
+        for (int i = 0; i < 300; ++i) items.push_back(item(same, 8, 2048 * 3 + i, static_cast<uint32_t>(i + 1)));
         items.push_back(item(k.add("\x82\x79"), 2, 2048 * 4, 301));
         Area a;
         ASSERT_GE(a.write(items, CIndexWriter::kPlain), 3);
@@ -555,13 +520,12 @@ TEST(IndexWriterWalk, GroupMembersAcrossPagesAreFound)
     }
 }
 
-TEST(IndexWriterHeadings, CutAtTitleLenWithEllipsis)
-{
+TEST(IndexWriterHeadings, CutAtTitleLenWithEllipsis) {
     struct Case {
         const char* name;
         std::string heading;
         int titleLen;
-        int written;    // bytes of heading written
+        int written;  // bytes of heading written
         bool ellipsis;
     } cases[] = {
         {"exactly titleLen", "ABCD", 4, 4, false},
@@ -571,29 +535,26 @@ TEST(IndexWriterHeadings, CutAtTitleLenWithEllipsis)
         {"no limit", "ABCDE", 0, 5, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CIndexWriter::headingCut(c.heading.data(), static_cast<int>(c.heading.size()), c.titleLen),
-                  c.written)
+        EXPECT_EQ(CIndexWriter::headingCut(c.heading.data(), static_cast<int>(c.heading.size()), c.titleLen), c.written)
             << c.name;
         CBlockStream s(kStart, 0);
         CIndexWriter w;
-        std::vector<INDEX_ITEM> items = {item("\x82\x60", 2, 2048 * 2, 0, c.heading.data(),
-                                              static_cast<int>(c.heading.size()))};
+        std::vector<INDEX_ITEM> items = {
+            item("\x82\x60", 2, 2048 * 2, 0, c.heading.data(), static_cast<int>(c.heading.size()))};
         w.writeHeadings(&s, items.data(), 1, c.titleLen);
         const unsigned char* p = s.page(0);
         EXPECT_EQ(u16(p), 0x1F02u);
         EXPECT_EQ(items[0].headingPos, uint64_t(kStart) * 2048 + 2) << c.name;
         // Find the newline after the heading and look before it.
         int i = 2;
-        while (i < 2040 && u16(p + i) != 0x1F0A)
-            i += 2;
+        while (i < 2040 && u16(p + i) != 0x1F0A) i += 2;
         ASSERT_LT(i, 2040) << c.name;
         EXPECT_EQ(u16(p + i - 2) == 0x2144, c.ellipsis) << c.name;  // 81 63 is JIS 21 44
         EXPECT_EQ(u16(p + i + 2), 0x1F03u) << c.name;
     }
 }
 
-TEST(IndexWriterHeadings, EmptyAreaHoldsStartAndEnd)
-{
+TEST(IndexWriterHeadings, EmptyAreaHoldsStartAndEnd) {
     CBlockStream s(kStart, 0);
     CIndexWriter w;
     w.writeHeadings(&s, nullptr, 0, 128);

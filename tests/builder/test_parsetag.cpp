@@ -10,8 +10,12 @@
 
 namespace {
 
-std::string attrName(const TAG_ATTR_ITEM& a) { return a.name ? std::string(a.name, a.nameLen) : "<null>"; }
-std::string attrValue(const TAG_ATTR_ITEM& a) { return a.value ? std::string(a.value, a.valueLen) : "<null>"; }
+std::string attrName(const TAG_ATTR_ITEM& a) {
+    return a.name ? std::string(a.name, a.nameLen) : "<null>";
+}
+std::string attrValue(const TAG_ATTR_ITEM& a) {
+    return a.value ? std::string(a.value, a.valueLen) : "<null>";
+}
 
 struct CodeCase {
     const char* what;
@@ -45,8 +49,7 @@ const CodeCase kCodeCases[] = {
     {"only control characters", "\r\n\t", 0, 0, 3},
 };
 
-TEST(ParseTag, CodesFromMemory)
-{
+TEST(ParseTag, CodesFromMemory) {
     CParseTag0 p;
     for (const CodeCase& c : kCodeCases) {
         SCOPED_TRACE(c.what);
@@ -64,16 +67,17 @@ struct AttrCase {
     std::vector<std::pair<std::string, std::string>> attrs;  // value "<null>" when none
 };
 
-TEST(ParseTag, Attributes)
-{
+TEST(ParseTag, Attributes) {
     const AttrCase cases[] = {
-        {"quoted value with a space, comma, bare name", "<IMG SRC=\"a b.png\" ALT=x,y>",
+        {"quoted value with a space, comma, bare name",
+         "<IMG SRC=\"a b.png\" ALT=x,y>",
          {{"SRC", "a b.png"}, {"ALT", "x"}, {"y", "<null>"}}},
         {"unquoted value ends at '/'", "<A HREF=dir/file.htm>", {{"HREF", "dir"}}},
         {"empty quoted value", "<a b=\"\">", {{"b", ""}}},
         {"spaces belong to the name", "<a b c=1>", {{"b c", "1"}}},
         {"unquoted value runs over spaces", "<td width=10 align=left>", {{"width", "10 align=left"}}},
-        {"only five attributes are kept", "<x a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\">",
+        {"only five attributes are kept",
+         "<x a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\">",
          {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}}},
         {"value cut by the end of the buffer", "<b class=\"x", {{"class", "x"}}},
         {"no white space after the name", "<b/>", {}},
@@ -94,8 +98,7 @@ TEST(ParseTag, Attributes)
     }
 }
 
-TEST(ParseTag, SixthAttributeSlashStillMarksEnd)
-{
+TEST(ParseTag, SixthAttributeSlashStillMarksEnd) {
     CParseTag0 p;
     TAG_ITEM tag;
     const std::string t = "<GAIJIMAP a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\"/>";
@@ -104,8 +107,7 @@ TEST(ParseTag, SixthAttributeSlashStillMarksEnd)
     EXPECT_EQ(1, tag.isEndTag);
 }
 
-TEST(ParseTag, TokenStartSkipsControls)
-{
+TEST(ParseTag, TokenStartSkipsControls) {
     CParseTag0 p;
     TAG_ITEM tag;
     int start = -1;
@@ -121,8 +123,7 @@ struct Token {
     int line;  // line() after the token
 };
 
-std::vector<Token> readAll(const std::string& content, int keepSpace)
-{
+std::vector<Token> readAll(const std::string& content, int keepSpace) {
     lftest::TestDir dir;
     std::string path = dir.file("in.html");
     EXPECT_TRUE(lftest::writeFile(path, content));
@@ -147,22 +148,24 @@ struct StreamCase {
     std::vector<Token> tokens;
 };
 
-TEST(ParseTag, TokensFromFile)
-{
+TEST(ParseTag, TokensFromFile) {
     const StreamCase cases[] = {
         {"blanks collapse, line break joins", "  abc def\nghi", 0, {{" abc def", 0, 1}, {"ghi", 0, 2}}},
-        {"tag after blanks gives a space token first", "x\n  <b>y</b>", 0,
+        {"tag after blanks gives a space token first",
+         "x\n  <b>y</b>",
+         0,
          {{"x", 0, 1}, {" ", 0, 2}, {"<b>", 41, 2}, {"y", 0, 2}, {"</b>", 42, 2}}},
         {"spaces inside a run are kept", "a <i>", 0, {{"a ", 0, 1}, {"<i>", 43, 1}}},
         {"only blanks at the end give nothing", "<br>\n \t\n", 0, {{"<br>", 40, 1}}},
         {"keepSpace keeps a line feed and spaces", "\n  abc", 1, {{"\n  abc", 0, 2}}},
-        {"keepSpace gives kept line breaks before a tag on their own", "a\n<b>", 1,
+        {"keepSpace gives kept line breaks before a tag on their own",
+         "a\n<b>",
+         1,
          {{"a", 0, 1}, {"\n", 0, 2}, {"<b>", 41, 2}}},
         {"line counts lines of a tag", "<a\nhref=x>\nz", 0, {{"<a\nhref=x>", 165, 2}, {"z", 0, 3}}},
         {"UTF-8 byte-order mark is not text", "\xEF\xBB\xBF<b>x", 0, {{"<b>", 41, 1}, {"x", 0, 1}}},
         {"mark-like bytes that are no mark stay", "\xEF\xBBz", 0, {{"\xEF\xBBz", 0, 1}}},
-        {"unterminated tag ends at the end of the file", "t<b class=\"x", 0,
-         {{"t", 0, 1}, {"<b class=\"x", 41, 1}}},
+        {"unterminated tag ends at the end of the file", "t<b class=\"x", 0, {{"t", 0, 1}, {"<b class=\"x", 41, 1}}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -176,8 +179,7 @@ TEST(ParseTag, TokensFromFile)
     }
 }
 
-TEST(ParseTag, NoFileGivesNoTokens)
-{
+TEST(ParseTag, NoFileGivesNoTokens) {
     CParseTag0 p;
     char* text = nullptr;
     TAG_ITEM tag;
@@ -191,8 +193,7 @@ TEST(ParseTag, NoFileGivesNoTokens)
 
 // A text run longer than the token buffer is cut at a character boundary and
 // its rest comes as the next token.
-TEST(ParseTag, LongRunsAreCutAtCharacterBoundaries)
-{
+TEST(ParseTag, LongRunsAreCutAtCharacterBoundaries) {
     struct Case {
         const char* what;
         std::string prefix;
@@ -218,8 +219,7 @@ TEST(ParseTag, LongRunsAreCutAtCharacterBoundaries)
     }
 }
 
-TEST(ParseTag, CutFlagAndLongTag)
-{
+TEST(ParseTag, CutFlagAndLongTag) {
     lftest::TestDir dir;
     std::string path = dir.file("long.html");
     std::string content = "<" + std::string(70000, 'a') + ">";
@@ -236,8 +236,7 @@ TEST(ParseTag, CutFlagAndLongTag)
     EXPECT_EQ(0, p.nextToken(&text, &tag, 0));
 }
 
-TEST(ParseTag, ContextStack)
-{
+TEST(ParseTag, ContextStack) {
     CParseTag0 p;
     EXPECT_EQ(28, p.top());
     EXPECT_EQ(28, p.pop());

@@ -18,19 +18,16 @@ namespace {
 // The codes of a memory stream as readable text: escape codes as "<xx>"
 // (with the operand of 1F09 and 1F41), full-width ASCII as ASCII, other JIS
 // codes as "[hhhh]"; the narrow-run codes 1F04 / 1F05 are left out.
-std::string render(CBlockStream& s)
-{
+std::string render(CBlockStream& s) {
     std::string out;
     for (uint32_t b = 0; b < s.blockCount(); ++b) {
         const unsigned char* p = s.page(b);
         for (int i = 0; i + 1 < 2048; i += 2) {
             unsigned c = (p[i] << 8) | p[i + 1];
-            if (c == 0)
-                continue;  // the zero tail of a block
+            if (c == 0) continue;  // the zero tail of a block
             char buf[32];
             if ((c >> 8) == 0x1F) {
-                if (c == 0x1F04 || c == 0x1F05)
-                    continue;
+                if (c == 0x1F04 || c == 0x1F05) continue;
                 if ((c == 0x1F09 || c == 0x1F41) && i + 3 < 2048) {
                     std::snprintf(buf, sizeof buf, "<%02X:%04X>", c & 0xFF, (p[i + 2] << 8) | p[i + 3]);
                     i += 2;
@@ -60,17 +57,14 @@ struct ParseRun {
     SOURCE_INFO source;
     CBlockStream body{2, 0};
 
-    ParseRun()
-    {
+    ParseRun() {
         std::memset(&opt, 0, sizeof opt);
         std::memset(&source, 0, sizeof source);
         book.allocStringT(1 << 20);
     }
-    std::string parse(int type, const std::string& bytes, bool write = true)
-    {
+    std::string parse(int type, const std::string& bytes, bool write = true) {
         std::string path = dir.file("src.txt");
-        if (write)
-            lftest::writeFile(path, bytes);
+        if (write) lftest::writeFile(path, bytes);
         std::snprintf(source.path, sizeof source.path, "%s", path.c_str());
         source.type = type;
         source.fileSize = static_cast<int64_t>(bytes.size());
@@ -88,8 +82,7 @@ struct ParseRun {
 
 const std::string kHead = "<09:0001><41:0160>";
 
-TEST(PdicText, EntriesOfEachForm)
-{
+TEST(PdicText, EntriesOfEachForm) {
     struct Case {
         const char* name;
         int type;
@@ -105,8 +98,7 @@ TEST(PdicText, EntriesOfEachForm)
         {"only the first separator cuts", 5, "a /// b /// c\n",
          "<02>" + kHead + "a<61><0A><09:0001>b [213F][213F][213F] c<0A><03>"},
         {"two line", 2, "head\nbody text\nsecond\nits body\n",
-         "<02>" + kHead + "head<61><0A><09:0001>body text<0A>" + kHead +
-             "second<61><0A><09:0001>its body<0A><03>"},
+         "<02>" + kHead + "head<61><0A><09:0001>body text<0A>" + kHead + "second<61><0A><09:0001>its body<0A><03>"},
         {"two line ending after a headword", 2, "head\nbody\nlast\n",
          "<02>" + kHead + "head<61><0A><09:0001>body<0A>" + kHead + "last<61><0A><09:0001><0A><03>"},
         {"UTF-16 one line", 5, utf16("word /// text \\ second\r\n"),
@@ -124,8 +116,7 @@ TEST(PdicText, EntriesOfEachForm)
     }
 }
 
-TEST(PdicText, SingleLineAndLeftMargin)
-{
+TEST(PdicText, SingleLineAndLeftMargin) {
     ParseRun r;
     r.opt.singleLine = 1;
     EXPECT_EQ(r.parse(5, "a /// b\n"), "<02>" + kHead + "a<61> b<0A><03>");
@@ -134,8 +125,7 @@ TEST(PdicText, SingleLineAndLeftMargin)
     EXPECT_EQ(m.parse(5, "a /// b\n"), "<02>" + kHead + "a<61><0A><09:0004>b<0A><03>");
 }
 
-TEST(PdicText, MissingOrTinySourceGivesAnEmptyText)
-{
+TEST(PdicText, MissingOrTinySourceGivesAnEmptyText) {
     ParseRun missing;
     EXPECT_EQ(missing.parse(5, "", false), "<02><03>");
     ParseRun oneByte;
@@ -144,8 +134,7 @@ TEST(PdicText, MissingOrTinySourceGivesAnEmptyText)
 }
 
 // A line far longer than the read buffer is still one entry.
-TEST(PdicText, LongLinesStayOneEntry)
-{
+TEST(PdicText, LongLinesStayOneEntry) {
     ParseRun r;
     std::string body(100000, 'x');
     std::string out = r.parse(5, "w /// " + body + "\nv /// y\n");
@@ -154,11 +143,9 @@ TEST(PdicText, LongLinesStayOneEntry)
 
 // A PDIC dictionary whose data blocks are damaged keeps the entries of the
 // blocks that are sound, the first block included.
-TEST(PdicDictionary, DamagedBlocksArePassedOver)
-{
+TEST(PdicDictionary, DamagedBlocksArePassedOver) {
     lftest::PdicLayout lay;
-    const std::vector<uint8_t> good =
-        lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
+    const std::vector<uint8_t> good = lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
     // Block 0 holds apple and apply, block 1 zoo. A block count of 0x7FFF
     // blocks runs past the end of the file: that block cannot be loaded.
     struct Case {
@@ -174,7 +161,7 @@ TEST(PdicDictionary, DamagedBlocksArePassedOver)
     for (const Case& c : cases) {
         std::vector<uint8_t> f = good;
         for (int b : c.damaged) {
-            f[lay.blockOffset[static_cast<size_t>(b)]] = 0xFF;      // count, little-endian
+            f[lay.blockOffset[static_cast<size_t>(b)]] = 0xFF;  // count, little-endian
             f[lay.blockOffset[static_cast<size_t>(b)] + 1] = 0x7F;
         }
         ParseRun r;
@@ -188,8 +175,7 @@ TEST(PdicDictionary, DamagedBlocksArePassedOver)
 
 // Version-6 headwords are "key TAB display word": the display word heads
 // the entry; without one the key does, and the entry is not lost.
-TEST(PdicDictionary, HeadwordIsTheDisplayWordOrElseTheKey)
-{
+TEST(PdicDictionary, HeadwordIsTheDisplayWordOrElseTheKey) {
     lftest::PdicBlock block;
     lftest::PdicEntry shown, keyOnly, plain;
     shown.word = U"apple\tApple";
@@ -201,13 +187,12 @@ TEST(PdicDictionary, HeadwordIsTheDisplayWordOrElseTheKey)
     block.entries = {shown, keyOnly, plain};
     const std::vector<uint8_t> f = lftest::buildPdic(lftest::PdicOptions(), {block});
     ParseRun r;
-    EXPECT_EQ(r.parse(6, std::string(f.begin(), f.end())),
-              "<02>" + kHead + "Apple<61><0A><09:0001>first<0A>" + kHead + "banana<61><0A><09:0001>second<0A>" + kHead +
-                  "cherry<61><0A><09:0001>third<0A><03>");
+    EXPECT_EQ(r.parse(6, std::string(f.begin(), f.end())), "<02>" + kHead + "Apple<61><0A><09:0001>first<0A>" + kHead +
+                                                               "banana<61><0A><09:0001>second<0A>" + kHead +
+                                                               "cherry<61><0A><09:0001>third<0A><03>");
 }
 
-TEST(PdicNotation, TablesAndConversion)
-{
+TEST(PdicNotation, TablesAndConversion) {
     int rows = 0;
     const NOTATION_ROW* phonetic = CPDICParser::notationTable(1, &rows);
     ASSERT_NE(phonetic, nullptr);

@@ -17,8 +17,7 @@ namespace {
 // "xy") and the named entry "foo" (alt "z").
 class SearchKeys : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         lftest::writeFile(dir.file("map.xml"),
                           std::string("<GAIJIMAP unicode=\"3042\" ebcode=\"B121\" alt=\"xy\"/>\n"
                                       "<GAIJIMAP name=\"foo\" unicode=\"4E00\" ebcode=\"B122\" alt=\"z\"/>\n"));
@@ -34,8 +33,7 @@ protected:
     void TearDown() override { w.term(); }
     virtual void configure(CEPWing&) {}
 
-    std::string key(const std::string& text, int filter = 1, int max = 128)
-    {
+    std::string key(const std::string& text, int filter = 1, int max = 128) {
         char out[300];
         int n = book->normalizeKey(out, text.data(), static_cast<int>(text.size()), filter, max);
         return std::string(out, static_cast<size_t>(n));
@@ -47,8 +45,7 @@ protected:
 };
 
 class SearchKeysNoFilters : public SearchKeys {
-    void configure(CEPWing& d) override
-    {
+    void configure(CEPWing& d) override {
         d.setBoolOption("delBlank", false);
         d.setBoolOption("delSym", false);
     }
@@ -60,8 +57,7 @@ class SearchKeysDelChars : public SearchKeys {
 
 }  // namespace
 
-TEST_F(SearchKeys, Normalisation)
-{
+TEST_F(SearchKeys, Normalisation) {
     struct Case {
         const char* what;
         std::string text;
@@ -74,60 +70,67 @@ TEST_F(SearchKeys, Normalisation)
         {"gaiji name with an alternative text", "&foo;", "\x82\x79"},
         {"reference without alternative text is dropped", "a&#x3044;", "\x82\x60"},
         {"& without ; in the next 10 bytes is text", "&ab", "\x81\x95\x82\x60\x82\x61"},
-        {"; beyond 10 bytes", "&abcdefghij;", std::string("\x81\x95\x82\x60\x82\x61\x82\x62\x82\x63\x82\x64\x82\x65"
-                                                          "\x82\x66\x82\x67\x82\x68\x82\x69\x81\x47")},
+        {"; beyond 10 bytes", "&abcdefghij;",
+         std::string("\x81\x95\x82\x60\x82\x61\x82\x62\x82\x63\x82\x64\x82\x65"
+                     "\x82\x66\x82\x67\x82\x68\x82\x69\x81\x47")},
         {"escape codes and controls are dropped", "\x1F\x04z\x1F\x05\t\r\n", "\x82\x79"},
         {"two-byte characters stay", "\x8a\xbf\x8e\x9a", "\x8a\xbf\x8e\x9a"},
         {"half-width katakana become full width", "\xb1", "\x83\x41"},
-        {"full-width blank dropped", "a\x81\x40" "b", "\x82\x60\x82\x61"},
+        {"full-width blank dropped",
+         "a\x81\x40"
+         "b",
+         "\x82\x60\x82\x61"},
         {"ASCII blank dropped", "a b", "\x82\x60\x82\x61"},
-        {"symbols dropped", "a-b'c\x81\x45" "d", "\x82\x60\x82\x61\x82\x62\x82\x63"},
+        {"symbols dropped",
+         "a-b'c\x81\x45"
+         "d",
+         "\x82\x60\x82\x61\x82\x62\x82\x63"},
         {"reference characters are never filtered", "a&nbsp;b", "\x82\x60\x81\x40\x82\x61"},
         {"empty text", "", ""},
         // A byte with no full-width form would leave a zero byte in the key.
-        {"bytes without a full-width form are dropped", "a\x7f\x80\xa0\xfd" "b", "\x82\x60\x82\x61"},
+        {"bytes without a full-width form are dropped",
+         "a\x7f\x80\xa0\xfd"
+         "b",
+         "\x82\x60\x82\x61"},
         {"a lead byte at the end is dropped", "a\x88", "\x82\x60"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(key(c.text), c.key) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(key(c.text), c.key) << c.what;
 }
 
-TEST_F(SearchKeys, KeyEndsAtItsMaximum)
-{
+TEST_F(SearchKeys, KeyEndsAtItsMaximum) {
     std::string text;
-    for (int i = 0; i < 100; ++i)
-        text += "\x82\xa0";
+    for (int i = 0; i < 100; ++i) text += "\x82\xa0";
     EXPECT_EQ(key(text).size(), 128u);
     // The limit never splits a character.
     EXPECT_EQ(key("abc", 1, 5).size(), 4u);
 }
 
-TEST_F(SearchKeysNoFilters, BlanksAndSymbolsStayWhenTheirFiltersAreOff)
-{
-    EXPECT_EQ(key("a\x81\x40" "b"), "\x82\x60\x81\x40\x82\x61");
+TEST_F(SearchKeysNoFilters, BlanksAndSymbolsStayWhenTheirFiltersAreOff) {
+    EXPECT_EQ(key("a\x81\x40"
+                  "b"),
+              "\x82\x60\x81\x40\x82\x61");
     EXPECT_EQ(key("a-b"), "\x82\x60\x81\x7c\x82\x61");
 }
 
-TEST_F(SearchKeys, FilterArgumentZeroKeepsEverything)
-{
+TEST_F(SearchKeys, FilterArgumentZeroKeepsEverything) {
     EXPECT_EQ(key("a b", 0), "\x82\x60\x81\x40\x82\x61");
 }
 
-TEST_F(SearchKeysDelChars, ExtraCharactersAreDroppedInTheirFullWidthForm)
-{
+TEST_F(SearchKeysDelChars, ExtraCharactersAreDroppedInTheirFullWidthForm) {
     EXPECT_EQ(key("axb"), "\x82\x60\x82\x61");
-    EXPECT_EQ(key("a\x82\x77" "b"), "\x82\x60\x82\x61");
+    EXPECT_EQ(key("a\x82\x77"
+                  "b"),
+              "\x82\x60\x82\x61");
 }
 
-TEST_F(SearchKeys, ParseEntity)
-{
+TEST_F(SearchKeys, ParseEntity) {
     struct Case {
         const char* text;
         int consumed;
         uint32_t codePoint;
     } cases[] = {
-        {"&#65;x", 5, 65}, {"&#x41;", 6, 0x41}, {"&#X3042;", 8, 0x3042}, {"&lt;", 4, 0x3C},
-        {"&quot;", 6, 0x22}, {"&nosuch;", 8, 0},  {"abc", 0, 0},          {"&", 0, 0},
+        {"&#65;x", 5, 65},   {"&#x41;", 6, 0x41},     {"&#X3042;", 8, 0x3042}, {"&lt;", 4, 0x3C},
+        {"&quot;", 6, 0x22}, {"&nosuch;", 8, 0},      {"abc", 0, 0},           {"&", 0, 0},
         {"&;", 0, 0},        {"&abcdefghijk;", 0, 0},
     };
     for (const auto& c : cases) {
@@ -148,19 +151,19 @@ TEST_F(SearchKeys, ParseEntity)
     EXPECT_EQ(book->parseEntity("&lt;", 3, &cp, &gc, &alt), 0);
 }
 
-TEST(SearchKeysKana, KanaKeyFoldsToPlainHiragana)
-{
+TEST(SearchKeysKana, KanaKeyFoldsToPlainHiragana) {
     struct Case {
         const char* what;
         std::string text;
         std::string key;
         int allKana;
     } cases[] = {
-        {"katakana and long vowel", "\x83\x4a\x81\x5b", "\x82\xa9\x82\xa0", 1},                        // カー -> かあ
-        {"voiced, small and long", "\x83\x4b\x83\x62\x83\x52\x81\x5b", "\x82\xa9\x82\xc2\x82\xb1\x82\xa8", 1},  // ガッコー
-        {"long vowel after n stays", "\x83\x93\x81\x5b", "\x82\xf1\x81\x5b", 1},                          // ンー
-        {"vu and small ka", "\x83\x94\x83\x95\x83\x96", "\x82\xa4\x82\xa9\x82\xaf", 1},                   // ヴヵヶ
-        {"semi-voiced", "\x82\xcf", "\x82\xcd", 1},                                                       // ぱ -> は
+        {"katakana and long vowel", "\x83\x4a\x81\x5b", "\x82\xa9\x82\xa0", 1},  // カー -> かあ
+        {"voiced, small and long", "\x83\x4b\x83\x62\x83\x52\x81\x5b", "\x82\xa9\x82\xc2\x82\xb1\x82\xa8",
+         1},                                                                             // ガッコー
+        {"long vowel after n stays", "\x83\x93\x81\x5b", "\x82\xf1\x81\x5b", 1},         // ンー
+        {"vu and small ka", "\x83\x94\x83\x95\x83\x96", "\x82\xa4\x82\xa9\x82\xaf", 1},  // ヴヵヶ
+        {"semi-voiced", "\x82\xcf", "\x82\xcd", 1},                                      // ぱ -> は
         {"kanji clears all-kana", "\x8a\xbf\x8e\x9a", "\x8a\xbf\x8e\x9a", 0},
         {"ASCII is made full width", "a", "\x82\x81", 1},
     };
@@ -172,8 +175,7 @@ TEST(SearchKeysKana, KanaKeyFoldsToPlainHiragana)
     }
 }
 
-TEST(SearchKeysReverse, CharactersInReverseOrder)
-{
+TEST(SearchKeysReverse, CharactersInReverseOrder) {
     CEBBook book;
     struct Case {
         std::string text;
@@ -181,7 +183,9 @@ TEST(SearchKeysReverse, CharactersInReverseOrder)
     } cases[] = {
         {"\x82\xa0\x82\xa2\x82\xa4", "\x82\xa4\x82\xa2\x82\xa0"},
         {"ab", "ba"},
-        {"a\x82\xa0", "\x82\xa0" "a"},
+        {"a\x82\xa0",
+         "\x82\xa0"
+         "a"},
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -191,19 +195,19 @@ TEST(SearchKeysReverse, CharactersInReverseOrder)
     }
     // At most 255 bytes, whole characters: 200 two-byte characters give 127.
     std::string longText;
-    for (int i = 0; i < 200; ++i)
-        longText += "\x82\xa0";
+    for (int i = 0; i < 200; ++i) longText += "\x82\xa0";
     int n = 0;
     book.reverseKey(longText.data(), static_cast<int>(longText.size()), &n);
     EXPECT_EQ(n, 254);
 
     char units[] = {'\x00', 'A', '\x82', '\xa0', '\x82', '\xa2'};
     CEBBook::reverseKeyUnits(units, 6);
-    EXPECT_EQ(std::string(units, 6), std::string("\x82\xa2\x82\xa0\x00" "A", 6));
+    EXPECT_EQ(std::string(units, 6), std::string("\x82\xa2\x82\xa0\x00"
+                                                 "A",
+                                                 6));
 }
 
-TEST_F(SearchKeys, StopWordsAreNormalisedAndComparedExactly)
-{
+TEST_F(SearchKeys, StopWordsAreNormalisedAndComparedExactly) {
     EXPECT_EQ(book->stopWordCount(), 2);
     const std::string the = key("the");
     EXPECT_EQ(book->isStopWord(the.data(), static_cast<int>(the.size())), 1);
@@ -212,8 +216,7 @@ TEST_F(SearchKeys, StopWordsAreNormalisedAndComparedExactly)
     EXPECT_EQ(book->isStopWord(the.data(), 2), 0);
 }
 
-TEST(SearchKeysStopWords, TwoByteCodesAreNotFoldedLikeLetters)
-{
+TEST(SearchKeysStopWords, TwoByteCodesAreNotFoldedLikeLetters) {
     lftest::TestDir dir;
     CEPWing w;
     w.init();
@@ -225,8 +228,7 @@ TEST(SearchKeysStopWords, TwoByteCodesAreNotFoldedLikeLetters)
     w.term();
 }
 
-TEST(SearchKeysOrder, EntryComparator)
-{
+TEST(SearchKeysOrder, EntryComparator) {
     auto entry = [](const char* key, uint64_t block, uint64_t offset) {
         SEARCH_KEY_ENTRY e;
         std::memset(&e, 0, sizeof e);

@@ -17,14 +17,15 @@ namespace {
 typedef std::vector<int> Units;
 
 struct FileCloser {
-    void operator()(FILE* f) const { if (f) std::fclose(f); }
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
 };
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 class UTF16Files : public ::testing::Test {
 protected:
-    FilePtr open(const std::string& name, const std::vector<unsigned char>& bytes)
-    {
+    FilePtr open(const std::string& name, const std::vector<unsigned char>& bytes) {
         std::string path = dir.file(name);
         EXPECT_TRUE(lftest::writeFile(path, bytes));
         return FilePtr(std::fopen(path.c_str(), "rb"));
@@ -39,8 +40,7 @@ struct Line {
     bool returned;
 };
 
-std::vector<Line> readLines(FILE* f, int size)
-{
+std::vector<Line> readLines(FILE* f, int size) {
     std::vector<Line> lines;
     std::vector<int> buffer(static_cast<size_t>(size) + 8, 0x5555);
     for (int guard = 0; guard < 50; ++guard) {
@@ -55,8 +55,7 @@ std::vector<Line> readLines(FILE* f, int size)
     return lines;
 }
 
-TEST_F(UTF16Files, Lines)
-{
+TEST_F(UTF16Files, Lines) {
     const struct {
         const char* what;
         std::vector<unsigned char> bytes;
@@ -64,19 +63,30 @@ TEST_F(UTF16Files, Lines)
         std::vector<Line> lines;
     } cases[] = {
         {"little-endian mark, CR LF kept",
-         {0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00}, 64, {{{0x41, 0x0D, 0x0A}, true}, {{}, false}}},
+         {0xFF, 0xFE, 0x41, 0x00, 0x0D, 0x00, 0x0A, 0x00},
+         64,
+         {{{0x41, 0x0D, 0x0A}, true}, {{}, false}}},
         {"big-endian mark", {0xFE, 0xFF, 0x30, 0x42, 0x00, 0x0A}, 64, {{{0x3042, 0x0A}, true}, {{}, false}}},
-        {"no mark reads big-endian", {0x00, 0x41, 0x30, 0x42, 0x00, 0x0A}, 64, {{{0x41, 0x3042, 0x0A}, true}, {{}, false}}},
-        {"lone CR stays in the line", {0xFE, 0xFF, 0x00, 0x0D, 0x00, 0x42, 0x00, 0x0A}, 64,
+        {"no mark reads big-endian",
+         {0x00, 0x41, 0x30, 0x42, 0x00, 0x0A},
+         64,
+         {{{0x41, 0x3042, 0x0A}, true}, {{}, false}}},
+        {"lone CR stays in the line",
+         {0xFE, 0xFF, 0x00, 0x0D, 0x00, 0x42, 0x00, 0x0A},
+         64,
          {{{0x0D, 0x42, 0x0A}, true}, {{}, false}}},
         {"CR at the end of the file ends the line", {0x00, 0x41, 0x00, 0x0D}, 64, {{{0x41, 0x0D}, true}, {{}, false}}},
         {"last line without a line end", {0xFF, 0xFE, 0x41, 0x00, 0x42, 0x00}, 64, {{{0x41, 0x42}, false}}},
         {"odd last byte is a short read", {0x00, 0x41, 0x00}, 64, {{{0x41}, false}}},
         {"empty file", {}, 64, {{{}, false}}},
         {"mark only", {0xFF, 0xFE}, 64, {{{}, false}}},
-        {"long line is cut", {0x00, 0x41, 0x00, 0x42, 0x00, 0x43, 0x00, 0x0A}, 3,
+        {"long line is cut",
+         {0x00, 0x41, 0x00, 0x42, 0x00, 0x43, 0x00, 0x0A},
+         3,
          {{{0x41, 0x42}, true}, {{0x43, 0x0A}, true}, {{}, false}}},
-        {"CR LF at the limit moves to the next line", {0x00, 0x41, 0x00, 0x0D, 0x00, 0x0A}, 3,
+        {"CR LF at the limit moves to the next line",
+         {0x00, 0x41, 0x00, 0x0D, 0x00, 0x0A},
+         3,
          {{{0x41}, true}, {{0x0D, 0x0A}, true}, {{}, false}}},
         {"size 2 splits CR LF", {0x00, 0x0D, 0x00, 0x0A}, 2, {{{0x0D}, true}, {{0x0A}, true}, {{}, false}}},
     };
@@ -94,8 +104,7 @@ TEST_F(UTF16Files, Lines)
     }
 }
 
-TEST_F(UTF16Files, TinySizes)
-{
+TEST_F(UTF16Files, TinySizes) {
     FilePtr f = open("a", {0x00, 0x41, 0x00, 0x0A});
     int buffer[2] = {7, 7};
     EXPECT_EQ(buffer, readUTF16Line(buffer, 1, f.get()));
@@ -105,8 +114,7 @@ TEST_F(UTF16Files, TinySizes)
 }
 
 // The byte order and the push-back belong to the file being read.
-TEST_F(UTF16Files, StatePerFile)
-{
+TEST_F(UTF16Files, StatePerFile) {
     int buffer[16];
     FilePtr le = open("le", {0xFF, 0xFE, 0x41, 0x00, 0x0A, 0x00, 0x42, 0x00, 0x0A, 0x00});
     FilePtr be = open("be", {0x00, 0x43, 0x00, 0x0A});
@@ -152,8 +160,7 @@ TEST_F(UTF16Files, StatePerFile)
 
 // A file opened after another one is closed usually gets the same FILE*; read
 // from the position where the old one was left, it still has its own order.
-TEST_F(UTF16Files, ReusedHandleAtTheSamePosition)
-{
+TEST_F(UTF16Files, ReusedHandleAtTheSamePosition) {
     lftest::writeFile(dir.file("le"), std::vector<unsigned char>{0xFF, 0xFE, 0x41, 0x00, 0x0A, 0x00});
     lftest::writeFile(dir.file("be"), std::vector<unsigned char>{0x00, 0x43, 0x00, 0x44, 0x00, 0x45, 0x00, 0x0A});
     int buffer[16];
@@ -170,8 +177,7 @@ TEST_F(UTF16Files, ReusedHandleAtTheSamePosition)
     EXPECT_EQ(0x0A, buffer[0]);  // the big-endian LF, not 0x0A00
 }
 
-TEST_F(UTF16Files, ReadersInterleave)
-{
+TEST_F(UTF16Files, ReadersInterleave) {
     FilePtr a = open("a", {0xFF, 0xFE, 0x41, 0x00, 0x42, 0x00});
     FilePtr b = open("b", {0xFE, 0xFF, 0x00, 0x43, 0x00, 0x44});
     CUTF16Reader ra(a.get()), rb(b.get());
@@ -184,12 +190,16 @@ TEST_F(UTF16Files, ReadersInterleave)
     EXPECT_EQ(-1, ra.readChar());
 }
 
-const unsigned char* u(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* u(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
-TEST(ShiftJisSearch, FindByteAndChar)
-{
+TEST(ShiftJisSearch, FindByteAndChar) {
     // 0x82 0x41 is one character whose trail byte is "A".
-    const char text[] = "\x82\x41" "A" "\x82\xA0";
+    const char text[] =
+        "\x82\x41"
+        "A"
+        "\x82\xA0";
     EXPECT_EQ(text + 2, findByteSJIS(text, 'A', 5));
     EXPECT_EQ(text, findByteSJIS(text, 0x82, 5));
     EXPECT_EQ(nullptr, findByteSJIS(text, 0x41, 2));
@@ -202,8 +212,7 @@ TEST(ShiftJisSearch, FindByteAndChar)
     EXPECT_EQ(nullptr, findCharSJIS(u(text), u("\x41\x82"), 2));
 }
 
-TEST(ShiftJisSearch, FindAnyOf)
-{
+TEST(ShiftJisSearch, FindAnyOf) {
     const unsigned char* brackets = u("\x81\x79\x81\x7A");  // the kana separators
     const char* text = "ab\x81\x79kana\x81\x7A";
     EXPECT_EQ(u(text) + 2, findAnyOfSJIS(u(text), brackets, 10));
@@ -213,8 +222,7 @@ TEST(ShiftJisSearch, FindAnyOf)
     EXPECT_EQ(u(text) + 1, findAnyOfSJIS(u(text), u("zb"), 10));
 }
 
-TEST(FullWidth, TwoByteForm)
-{
+TEST(FullWidth, TwoByteForm) {
     const struct {
         const char* what;
         std::string in;
@@ -237,8 +245,7 @@ TEST(FullWidth, TwoByteForm)
     }
 }
 
-TEST(FullWidth, JisForm)
-{
+TEST(FullWidth, JisForm) {
     unsigned char out[600];
     EXPECT_EQ(4, toFullWidthJIS(out, u("a1"), 2));
     EXPECT_EQ(std::string("\x23\x41\x23\x31"), std::string(reinterpret_cast<char*>(out)));

@@ -11,8 +11,7 @@
 
 namespace {
 
-std::string convert(const std::vector<uint32_t>& units, CGaiji* g, int create = 1, int wide = 0, int outSize = 256)
-{
+std::string convert(const std::vector<uint32_t>& units, CGaiji* g, int create = 1, int wide = 0, int outSize = 256) {
     std::vector<char> out(static_cast<size_t>(outSize) + 16, '\x55');  // guard bytes after outSize
     int n = ucsToSjis(out.data(), outSize, units.data(), static_cast<int>(units.size()), wide, g, create);
     for (int i = outSize; i < outSize + 16; ++i) EXPECT_EQ('\x55', out[i]) << "written past the output";
@@ -31,8 +30,7 @@ struct Case {
     uint32_t gaijiCode;  // code reserved for the last character referred to, 0 for none
 };
 
-TEST(UcsToSjis, Characters)
-{
+TEST(UcsToSjis, Characters) {
     const Case cases[] = {
         {"ASCII, kana and kanji", {'A', 0x3042, 0x4E00}, 0, "A\x82\xA0\x88\xEA", 0},
         {"Latin letter becomes a narrow gaiji", {0x00E9}, 0, "&#x00e9;", 0xA121},
@@ -47,7 +45,12 @@ TEST(UcsToSjis, Characters)
         {"reversed mark is dropped", {0xFFFE, 'a'}, 0, "a", 0},
         {"zero is dropped", {'a', 0, 'b'}, 0, "ab", 0},
         {"lone high surrogate at the end", {'a', 0xD842}, 0, "a\x81\xAC", 0},
-        {"high surrogate before a non-surrogate", {0xD842, 'b'}, 0, "\x81\xAC" "b", 0},
+        {"high surrogate before a non-surrogate",
+         {0xD842, 'b'},
+         0,
+         "\x81\xAC"
+         "b",
+         0},
         {"lone low surrogate", {0xDF9F}, 0, "\x81\xAC", 0},
         {"value above U+10FFFF", {0x110000}, 0, "\x81\xAC", 0},
         {"half-width katakana", {0xFF71}, 0, "\xB1", 0},
@@ -67,8 +70,7 @@ TEST(UcsToSjis, Characters)
     }
 }
 
-TEST(UcsToSjis, SameCharacterKeepsItsCode)
-{
+TEST(UcsToSjis, SameCharacterKeepsItsCode) {
     CGaiji g;
     EXPECT_EQ("&#x00e9;x&#x00e9;", convert({0xE9, 'x', 0xE9}, &g));
     EXPECT_EQ(1, g.getGaijiMap()->count);
@@ -76,8 +78,7 @@ TEST(UcsToSjis, SameCharacterKeepsItsCode)
 
 // Without a gaiji code a reference would reach the book as a raw code
 // point; the geta mark stands in for the character instead.
-TEST(UcsToSjis, NoGaijiCodeGivesGeta)
-{
+TEST(UcsToSjis, NoGaijiCodeGivesGeta) {
     const std::string geta = "\x81\xAC";
     CGaiji g;
     EXPECT_EQ(geta, convert({0xE9}, &g, 0));  // creation off, no entry
@@ -85,7 +86,7 @@ TEST(UcsToSjis, NoGaijiCodeGivesGeta)
     EXPECT_EQ(geta, convert({0xE9}, nullptr));  // no gaiji manager
 
     CGaiji full;
-    full.setStartCodes(0xA121, 0xA121);  // nothing left in either range
+    full.setStartCodes(0xA121, 0xA121);                    // nothing left in either range
     EXPECT_EQ("a" + geta, convert({'a', 0x1E02}, &full));  // narrow, none left
 
     // An entry found without creation is used.
@@ -95,8 +96,7 @@ TEST(UcsToSjis, NoGaijiCodeGivesGeta)
     EXPECT_EQ("&#x2603;", convert({0x2603}, &known, 0));
 }
 
-TEST(UcsToSjis, SmallOutputBuffers)
-{
+TEST(UcsToSjis, SmallOutputBuffers) {
     CGaiji g;
     EXPECT_EQ("", convert({'a', 'b'}, &g, 1, 0, 3));
     EXPECT_EQ("", convert({}, &g, 1, 0, 16));

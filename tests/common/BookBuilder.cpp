@@ -6,56 +6,43 @@
 
 namespace lftest {
 
-std::vector<std::string>& capturedMessages()
-{
+std::vector<std::string>& capturedMessages() {
     static std::vector<std::string> messages;
     return messages;
 }
 
-void captureMessage(const char* text)
-{
+void captureMessage(const char* text) {
     capturedMessages().push_back(text ? text : "");
 }
 
-std::string BookRun::log() const
-{
+std::string BookRun::log() const {
     std::string all;
-    for (const auto& m : messages)
-        all += m;
+    for (const auto& m : messages) all += m;
     return all;
 }
 
-BookRun buildBook(const BookRecipe& r)
-{
+BookRun buildBook(const BookRecipe& r) {
     capturedMessages().clear();
     BookRun run;
     CEPWing* w = new CEPWing;
     w->init();
-    if (r.configure)
-        r.configure(*w);
+    if (r.configure) r.configure(*w);
     w->setMessageCallback(captureMessage);
     std::string out = r.outDir;
-    if (out.empty() || out.back() != '/')
-        out += '/';
+    if (out.empty() || out.back() != '/') out += '/';
     w->setOutput(out.c_str(), r.ebType);
 
     char names[8][9];
     std::memset(names, 0, sizeof names);
-    for (size_t i = 0; i < r.fontNames.size() && i < 8; ++i)
-        std::strncpy(names[i], r.fontNames[i].c_str(), 8);
+    for (size_t i = 0; i < r.fontNames.size() && i < 8; ++i) std::strncpy(names[i], r.fontNames[i].c_str(), 8);
     auto opt = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-    run.newBookResult = w->newBook(r.title.c_str(), r.dirName.c_str(), r.bookTypeID, opt(r.gaijiFont),
-                                   opt(r.gaijiMap), nullptr, opt(r.keywordFile), r.fontMask, &names[0][0],
-                                   r.indexDef, r.separateMMData, static_cast<uint16_t>(r.hanStart),
-                                   static_cast<uint16_t>(r.zenStart));
-    for (const auto& h : r.hexFonts)
-        w->loadHexFont(h.c_str());
-    for (const auto& s : r.sources)
-        w->addSource(s.path.c_str(), opt(s.title), s.type, nullptr);
-    if (!r.copyright.empty())
-        w->setCopyright(r.copyright.c_str());
-    if (r.abortBeforeMake)
-        w->abort();
+    run.newBookResult = w->newBook(r.title.c_str(), r.dirName.c_str(), r.bookTypeID, opt(r.gaijiFont), opt(r.gaijiMap),
+                                   nullptr, opt(r.keywordFile), r.fontMask, &names[0][0], r.indexDef, r.separateMMData,
+                                   static_cast<uint16_t>(r.hanStart), static_cast<uint16_t>(r.zenStart));
+    for (const auto& h : r.hexFonts) w->loadHexFont(h.c_str());
+    for (const auto& s : r.sources) w->addSource(s.path.c_str(), opt(s.title), s.type, nullptr);
+    if (!r.copyright.empty()) w->setCopyright(r.copyright.c_str());
+    if (r.abortBeforeMake) w->abort();
     w->makeBook();
     run.progress = w->getProgress();
     w->closeCatalog();

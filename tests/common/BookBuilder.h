@@ -24,12 +24,12 @@ struct BookSource {
 };
 
 struct BookRecipe {
-    std::string outDir;        // a "/" is appended when missing
-    int ebType = 1;            // 1 EPWING, 0 EB
+    std::string outDir;  // a "/" is appended when missing
+    int ebType = 1;      // 1 EPWING, 0 EB
     std::string title = "Test Book";
     std::string dirName = "TEST";
     int bookTypeID = 0x60;
-    std::string gaijiFont;     // empty: none
+    std::string gaijiFont;  // empty: none
     std::string gaijiMap;
     std::string keywordFile;
     int fontMask = 0;
@@ -37,9 +37,9 @@ struct BookRecipe {
     int indexDef = 0;
     bool separateMMData = false;
     unsigned hanStart = 0, zenStart = 0;
-    std::vector<std::string> hexFonts;   // loaded after newBook
+    std::vector<std::string> hexFonts;  // loaded after newBook
     std::vector<BookSource> sources;
-    std::string copyright;               // empty: none
+    std::string copyright;  // empty: none
     bool abortBeforeMake = false;
     // Called after init, before setOutput (options by name).
     std::function<void(CEPWing&)> configure;

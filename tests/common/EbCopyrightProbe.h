@@ -11,11 +11,11 @@ namespace lftest {
 #ifdef LF_HAVE_EB
 
 struct EbCopyright {
-    bool found = false;       // libeb reports a copyright page
-    int block = 0;            // its position
+    bool found = false;  // libeb reports a copyright page
+    int block = 0;       // its position
     int offset = 0;
     std::vector<unsigned char> raw;  // up to maxBytes raw text bytes from there
-    std::string error;        // libeb's message when something failed
+    std::string error;               // libeb's message when something failed
 };
 
 // Subbook index as in EbProbe::subbooks().

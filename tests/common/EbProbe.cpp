@@ -34,7 +34,9 @@ unsigned sjisToJisCode(unsigned s1, unsigned s2) {
     return (c1 << 8) | c2;
 }
 
-bool isLead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isLead(unsigned b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 }  // namespace
 
@@ -212,31 +214,40 @@ std::string EbProbe::readHeading(int subbook, int block, int offset, size_t maxB
 bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
     if (!select(subbook)) return false;
     switch (kind) {
-    case EbSearchKind::Word: return eb_have_word_search(&impl_->book) != 0;
-    case EbSearchKind::ExactWord: return eb_have_exactword_search(&impl_->book) != 0;
-    case EbSearchKind::EndWord: return eb_have_endword_search(&impl_->book) != 0;
-    case EbSearchKind::Keyword: return eb_have_keyword_search(&impl_->book) != 0;
+        case EbSearchKind::Word:
+            return eb_have_word_search(&impl_->book) != 0;
+        case EbSearchKind::ExactWord:
+            return eb_have_exactword_search(&impl_->book) != 0;
+        case EbSearchKind::EndWord:
+            return eb_have_endword_search(&impl_->book) != 0;
+        case EbSearchKind::Keyword:
+            return eb_have_keyword_search(&impl_->book) != 0;
     }
     return false;
 }
 
-std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::vector<std::string>& words,
-                                   int maxHits) {
+std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits) {
     std::vector<EbHit> out;
     if (words.empty() || maxHits < 1 || !select(subbook)) return out;
     std::vector<std::string> euc;
     for (const std::string& w : words) euc.push_back(sjisToEuc(w));
     EB_Error_Code rc = EB_SUCCESS;
     switch (kind) {
-    case EbSearchKind::Word: rc = eb_search_word(&impl_->book, euc[0].c_str()); break;
-    case EbSearchKind::ExactWord: rc = eb_search_exactword(&impl_->book, euc[0].c_str()); break;
-    case EbSearchKind::EndWord: rc = eb_search_endword(&impl_->book, euc[0].c_str()); break;
-    case EbSearchKind::Keyword: {
-        const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
-        for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
-        rc = eb_search_keyword(&impl_->book, list);
-        break;
-    }
+        case EbSearchKind::Word:
+            rc = eb_search_word(&impl_->book, euc[0].c_str());
+            break;
+        case EbSearchKind::ExactWord:
+            rc = eb_search_exactword(&impl_->book, euc[0].c_str());
+            break;
+        case EbSearchKind::EndWord:
+            rc = eb_search_endword(&impl_->book, euc[0].c_str());
+            break;
+        case EbSearchKind::Keyword: {
+            const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
+            for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
+            rc = eb_search_keyword(&impl_->book, list);
+            break;
+        }
     }
     if (rc != EB_SUCCESS) {
         fail("eb_search", rc);
@@ -265,11 +276,21 @@ std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, in
     if (!select(subbook)) return out;
     EB_Font_Code font;
     switch (height) {
-    case 16: font = EB_FONT_16; break;
-    case 24: font = EB_FONT_24; break;
-    case 30: font = EB_FONT_30; break;
-    case 48: font = EB_FONT_48; break;
-    default: error_ = "no such font height"; return out;
+        case 16:
+            font = EB_FONT_16;
+            break;
+        case 24:
+            font = EB_FONT_24;
+            break;
+        case 30:
+            font = EB_FONT_30;
+            break;
+        case 48:
+            font = EB_FONT_48;
+            break;
+        default:
+            error_ = "no such font height";
+            return out;
     }
     EB_Error_Code rc = eb_set_font(&impl_->book, font);
     if (rc != EB_SUCCESS) {

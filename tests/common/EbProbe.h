@@ -24,9 +24,9 @@ std::string eucToSjis(const std::string& euc);
 std::string sjisToEuc(const std::string& sjis);
 
 struct EbSubbook {
-    int code = -1;           // libeb's subbook code
-    std::string title;       // Shift_JIS
-    std::string directory;   // as libeb reports it (lower case, no padding)
+    int code = -1;          // libeb's subbook code
+    std::string title;      // Shift_JIS
+    std::string directory;  // as libeb reports it (lower case, no padding)
 };
 
 struct EbHit {
@@ -68,8 +68,7 @@ public:
     // Runs one search on the subbook. Word, ExactWord and EndWord use words[0];
     // Keyword takes up to five words. Words are Shift_JIS. The hits, or an
     // empty list when none or on failure (error() tells which).
-    std::vector<EbHit> search(int subbook, EbSearchKind kind, const std::vector<std::string>& words,
-                              int maxHits = 100);
+    std::vector<EbHit> search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits = 100);
     bool haveSearch(int subbook, EbSearchKind kind);
 
     // Bitmap of gaiji character `code` in the font of the given height (16,

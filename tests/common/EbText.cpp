@@ -9,16 +9,14 @@
 
 namespace lftest {
 
-EB_Error_Code ebSeekText(EB_Book* book, int block, int offset)
-{
+EB_Error_Code ebSeekText(EB_Book* book, int block, int offset) {
     EB_Position pos;
     pos.page = block;
     pos.offset = offset;
     return eb_seek_text(book, &pos);
 }
 
-std::string ebReadAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::string* error)
-{
+std::string ebReadAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::string* error) {
     EB_Hookset hooks;
     eb_initialize_hookset(&hooks);
     std::string text;
@@ -27,12 +25,10 @@ std::string ebReadAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::st
         ssize_t length = 0;
         EB_Error_Code rc = fn(book, nullptr, &hooks, nullptr, maxBytes - text.size(), buf.data(), &length);
         if (rc != EB_SUCCESS) {
-            if (error)
-                *error = std::string("eb_read: ") + eb_error_message(rc);
+            if (error) *error = std::string("eb_read: ") + eb_error_message(rc);
             break;
         }
-        if (length <= 0)
-            break;
+        if (length <= 0) break;
         text.append(buf.data(), static_cast<size_t>(length));
     }
     eb_finalize_hookset(&hooks);

@@ -11,7 +11,9 @@
 namespace lftest {
 
 #ifdef LF_HAVE_EB
-bool haveLibEb() { return true; }
+bool haveLibEb() {
+    return true;
+}
 
 bool ebReadRawText(const std::string& bookDir, uint32_t block, size_t length, std::vector<uint8_t>* out,
                    std::string* error) {
@@ -53,7 +55,9 @@ bool ebReadRawText(const std::string& bookDir, uint32_t block, size_t length, st
     return ok;
 }
 #else
-bool haveLibEb() { return false; }
+bool haveLibEb() {
+    return false;
+}
 
 bool ebReadRawText(const std::string&, uint32_t, size_t, std::vector<uint8_t>* out, std::string* error) {
     out->clear();
@@ -62,7 +66,9 @@ bool ebReadRawText(const std::string&, uint32_t, size_t, std::vector<uint8_t>* o
 }
 #endif
 
-bool haveEbTools() { return runCommand("command -v ebunzip >/dev/null 2>&1 && command -v ebzipinfo >/dev/null 2>&1") == 0; }
+bool haveEbTools() {
+    return runCommand("command -v ebunzip >/dev/null 2>&1 && command -v ebzipinfo >/dev/null 2>&1") == 0;
+}
 
 bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {
     return runCommand("mkdir -p '" + outDir + "' && ebunzip --keep --force-overwrite --quiet --output-directory '" +

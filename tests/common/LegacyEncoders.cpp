@@ -23,7 +23,9 @@ void put32(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 8);
     p[3] = static_cast<uint8_t>(v);
 }
-uint32_t get16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
+uint32_t get16(const uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 uint32_t get32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
@@ -162,7 +164,8 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
         }
     }
     std::vector<uint32_t> freqs(eof + 1);
-    for (size_t i = 0; i < eof; ++i) freqs[i] = static_cast<uint32_t>(std::min<size_t>(std::max<size_t>(counts[i], 1), 65535));
+    for (size_t i = 0; i < eof; ++i)
+        freqs[i] = static_cast<uint32_t>(std::min<size_t>(std::max<size_t>(counts[i], 1), 65535));
     freqs[eof] = 1;
     std::vector<std::string> codes = huffmanCodes(freqs);
 
@@ -295,7 +298,8 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
         const uint8_t* rec = &block1[16 + 16 * r];
         if (rec[0] == 0x00) t = get32(rec + 2), nText = get32(rec + 6);
     }
-    if (t < 2 || nText == 0 || static_cast<size_t>(t + nText - 1) * kBlock > image.size()) return fail("no text record");
+    if (t < 2 || nText == 0 || static_cast<size_t>(t + nText - 1) * kBlock > image.size())
+        return fail("no text record");
     const size_t slices = (nText + 1) / 2;
     Bytes table, data;
     for (size_t j = 0; j < slices; ++j) {
@@ -314,7 +318,8 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
     for (unsigned r = 0; r < count; ++r) {
         const uint8_t* rec = &block1[16 + 16 * r];
         uint32_t start = get32(rec + 2);
-        if (rec[0] != 0x00 && start >= t && start <= physEnd) return fail("compressed data reaches an area after the text");
+        if (rec[0] != 0x00 && start >= t && start <= physEnd)
+            return fail("compressed data reaches an area after the text");
     }
     if (count + 2 > 127) return fail("index table full");
     uint8_t* r21 = &block1[16 + 16 * count];
@@ -445,10 +450,9 @@ Bytes makeTextImage(uint32_t totalBlocks, const std::vector<AreaRecord>& areas, 
 
 void fillTextLike(Bytes& image, uint32_t from, uint32_t to, unsigned seed) {
     Lcg rng(seed);
-    static const uint8_t words[][6] = {
-        {0x24, 0x22, 0x24, 0x24, 0x24, 0x26}, {0x24, 0x2B, 0x24, 0x2D, 0x24, 0x2F},
-        {0x30, 0x21, 0x30, 0x22, 0x21, 0x23}, {0x1F, 0x0A, 0x24, 0x4A, 0x24, 0x4B},
-        {0x25, 0x22, 0x25, 0x24, 0x25, 0x26}, {0x1F, 0x41, 0x00, 0x01, 0x1F, 0x61}};
+    static const uint8_t words[][6] = {{0x24, 0x22, 0x24, 0x24, 0x24, 0x26}, {0x24, 0x2B, 0x24, 0x2D, 0x24, 0x2F},
+                                       {0x30, 0x21, 0x30, 0x22, 0x21, 0x23}, {0x1F, 0x0A, 0x24, 0x4A, 0x24, 0x4B},
+                                       {0x25, 0x22, 0x25, 0x24, 0x25, 0x26}, {0x1F, 0x41, 0x00, 0x01, 0x1F, 0x61}};
     for (size_t at = static_cast<size_t>(from - 1) * kBlock; at < static_cast<size_t>(to) * kBlock;) {
         const uint8_t* w = words[rng.next() % 6];
         for (int k = 0; k < 6 && at < static_cast<size_t>(to) * kBlock; ++k) image[at++] = w[k];

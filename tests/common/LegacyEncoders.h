@@ -15,9 +15,9 @@ typedef std::vector<uint8_t> Bytes;
 // --- EPWING Huffman --------------------------------------------------------
 
 struct HuffmanOptions {
-    int version = 4;                 // 4 (V4/V5) or 6
-    size_t pairLeaves = 64;          // V4: most frequent byte pairs taken as leaves
-    size_t quadLeaves = 8;           // V6: most frequent 4-byte words taken as leaves
+    int version = 4;         // 4 (V4/V5) or 6
+    size_t pairLeaves = 64;  // V4: most frequent byte pairs taken as leaves
+    size_t quadLeaves = 8;   // V6: most frequent 4-byte words taken as leaves
 };
 
 // Encodes `image` (a multiple of 2048 bytes) in the Huffman form. Empty on
@@ -32,8 +32,8 @@ std::vector<std::string> huffmanCodes(const std::vector<uint32_t>& freqs);
 // --- S-EBXA ---------------------------------------------------------------
 
 struct EbxaOptions {
-    bool allowZeroRuns = true;   // references into the unwritten (zero) ring
-    bool literalsOnly = false;   // no references at all (compressed slice of 4608 bytes)
+    bool allowZeroRuns = true;  // references into the unwritten (zero) ring
+    bool literalsOnly = false;  // no references at all (compressed slice of 4608 bytes)
 };
 
 // Turns a plain START image (block 1 an index table with a text record 0x00)
@@ -48,11 +48,11 @@ Bytes encodeLzssSlice(const uint8_t* slice, const EbxaOptions& options);
 // --- SSED -----------------------------------------------------------------
 
 struct SsedComponent {
-    uint8_t type = 0;            // area id (0x00 body)
-    uint8_t flag = 0;            // "multi" flag of the record
-    uint32_t first = 0;          // first block in the image; 0 with an empty image: declared, absent
-    Bytes image;                 // a multiple of 2048 bytes
-    std::string fileName;        // e.g. "HONMON.DIC"
+    uint8_t type = 0;      // area id (0x00 body)
+    uint8_t flag = 0;      // "multi" flag of the record
+    uint32_t first = 0;    // first block in the image; 0 with an empty image: declared, absent
+    Bytes image;           // a multiple of 2048 bytes
+    std::string fileName;  // e.g. "HONMON.DIC"
     uint8_t info[4] = {0, 0, 0, 0};
 };
 

@@ -15,15 +15,12 @@
 namespace lftest {
 
 // Big-endian numbers written into b at byte offset at.
-inline void put16(Bytes& b, size_t at, uint32_t v)
-{
+inline void put16(Bytes& b, size_t at, uint32_t v) {
     b[at] = static_cast<uint8_t>(v >> 8);
     b[at + 1] = static_cast<uint8_t>(v);
 }
-inline void put32(Bytes& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+inline void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
 struct FileCloser {
@@ -33,8 +30,7 @@ typedef std::unique_ptr<FILE, FileCloser> File;
 
 // Writes bytes to the file name of the test directory and opens it for
 // reading (null when it does not open).
-inline File openBytes(const TestDir& dir, const Bytes& bytes, const char* name)
-{
+inline File openBytes(const TestDir& dir, const Bytes& bytes, const char* name) {
     EXPECT_TRUE(writeFile(dir.file(name), bytes));
     return File(fopen(dir.file(name).c_str(), "rb"));
 }

@@ -7,8 +7,7 @@ namespace lftest {
 namespace {
 
 // BOCU-1 state after a character coded as a difference.
-long bocuState(long c)
-{
+long bocuState(long c) {
     if (c >= 0x3040 && c <= 0x309F) return 0x3070;
     if (c >= 0x4E00 && c <= 0x9FA5) return 0x7711;
     if (c >= 0xAC00 && c <= 0xD7A3) return 0xC1D1;
@@ -17,8 +16,7 @@ long bocuState(long c)
 
 // Trail digit (0..242) -> byte: the bytes that are not controls used by
 // text (00, 07..0F, 1A, 1B, 20) in ascending order.
-uint8_t trailByte(long d)
-{
+uint8_t trailByte(long d) {
     static std::vector<uint8_t> table;
     if (table.empty()) {
         for (int b = 1; b < 256; ++b) {
@@ -29,20 +27,17 @@ uint8_t trailByte(long d)
     return table.at(static_cast<size_t>(d));
 }
 
-void putLe(std::vector<uint8_t>* out, uint64_t v, int n)
-{
+void putLe(std::vector<uint8_t>* out, uint64_t v, int n) {
     for (int i = 0; i < n; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void setLe(std::vector<uint8_t>* out, size_t at, uint64_t v, int n)
-{
+void setLe(std::vector<uint8_t>* out, size_t at, uint64_t v, int n) {
     for (int i = 0; i < n; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
 
-std::vector<uint8_t> pdicBocu1(const std::u32string& text)
-{
+std::vector<uint8_t> pdicBocu1(const std::u32string& text) {
     std::vector<uint8_t> out;
     long prev = 0x40;
     for (char32_t ch : text) {
@@ -58,11 +53,15 @@ std::vector<uint8_t> pdicBocu1(const std::u32string& text)
             out.push_back(static_cast<uint8_t>(0x90 + d));
             continue;
         }
-        struct Range { long from, to; int lead; long offset; int trails; };
+        struct Range {
+            long from, to;
+            int lead;
+            long offset;
+            int trails;
+        };
         static const Range ranges[] = {
-            {64, 10512, 0xD0, 64, 1},           {10513, 187659, 0xFB, 10513, 2},
-            {187660, 0x7FFFFFFF, 0xFE, 187660, 3}, {-10513, -65, 0x50, -64, 1},
-            {-187660, -10514, 0x25, -10513, 2}, {-0x7FFFFFFF, -187661, 0x22, -187660, 3},
+            {64, 10512, 0xD0, 64, 1},    {10513, 187659, 0xFB, 10513, 2},    {187660, 0x7FFFFFFF, 0xFE, 187660, 3},
+            {-10513, -65, 0x50, -64, 1}, {-187660, -10514, 0x25, -10513, 2}, {-0x7FFFFFFF, -187661, 0x22, -187660, 3},
         };
         for (const Range& r : ranges) {
             if (d < r.from || d > r.to) continue;
@@ -81,25 +80,43 @@ std::vector<uint8_t> pdicBocu1(const std::u32string& text)
     return out;
 }
 
-std::vector<uint8_t> pdicSjis(const std::u32string& text)
-{
+std::vector<uint8_t> pdicSjis(const std::u32string& text) {
     std::vector<uint8_t> out;
     for (char32_t c : text) {
-        if (c < 0x80) { out.push_back(static_cast<uint8_t>(c)); continue; }
+        if (c < 0x80) {
+            out.push_back(static_cast<uint8_t>(c));
+            continue;
+        }
         switch (c) {
-        case U'り': out.push_back(0x82); out.push_back(0xE8); break;
-        case U'ん': out.push_back(0x82); out.push_back(0xF1); break;
-        case U'ご': out.push_back(0x82); out.push_back(0xB2); break;
-        case U'あ': out.push_back(0x82); out.push_back(0xA0); break;
-        case U'い': out.push_back(0x82); out.push_back(0xA2); break;
-        default: out.push_back('?'); break;
+            case U'り':
+                out.push_back(0x82);
+                out.push_back(0xE8);
+                break;
+            case U'ん':
+                out.push_back(0x82);
+                out.push_back(0xF1);
+                break;
+            case U'ご':
+                out.push_back(0x82);
+                out.push_back(0xB2);
+                break;
+            case U'あ':
+                out.push_back(0x82);
+                out.push_back(0xA0);
+                break;
+            case U'い':
+                out.push_back(0x82);
+                out.push_back(0xA2);
+                break;
+            default:
+                out.push_back('?');
+                break;
         }
     }
     return out;
 }
 
-std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, PdicLayout* layout)
-{
+std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, PdicLayout* layout) {
     auto enc = [&](const std::u32string& t) { return o.sjis ? pdicSjis(t) : pdicBocu1(t); };
     const size_t headerSize = o.headerSize ? o.headerSize : (o.major < 6 ? 256 : 1024);
     const size_t bs = o.blockSize ? o.blockSize : (o.major < 6 ? 256 : 1024);
@@ -119,8 +136,7 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
             if (!cursors.empty())
                 while (c < prev.size() && c < stored.size() && c < 255 && prev[c] == stored[c]) ++c;
             const bool extended = !e.example.empty() || !e.pron.empty() || !e.records.empty();
-            int attr = (e.level & 0x0F) | (extended ? 0x10 : 0) | (e.memorise ? 0x20 : 0) |
-                       (e.modified ? 0x40 : 0);
+            int attr = (e.level & 0x0F) | (extended ? 0x10 : 0) | (e.memorise ? 0x20 : 0) | (e.modified ? 0x40 : 0);
             if (e.attrOverride >= 0) attr = e.attrOverride;
             std::vector<uint8_t> body = enc(e.meaning);
             if (extended) {
@@ -243,8 +259,7 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
     return file;
 }
 
-std::vector<PdicBlock> pdicWorkedExampleBlocks()
-{
+std::vector<PdicBlock> pdicWorkedExampleBlocks() {
     PdicBlock b0;
     PdicEntry apple;
     apple.word = U"apple\tApple";

@@ -16,50 +16,50 @@ std::vector<uint8_t> pdicBocu1(const std::u32string& text);
 std::vector<uint8_t> pdicSjis(const std::u32string& text);
 
 struct PdicEntry {
-    std::u32string word;      // stored headword, e.g. U"apple\tApple" in version 6
+    std::u32string word;  // stored headword, e.g. U"apple\tApple" in version 6
     std::u32string meaning;
-    std::u32string example;   // empty: none
-    std::u32string pron;      // empty: none
-    int level = 0;            // 0..15
+    std::u32string example;  // empty: none
+    std::u32string pron;     // empty: none
+    int level = 0;           // 0..15
     bool memorise = false;
     bool modified = false;
     // Raw extension records (attribute byte and payload), written before
     // the end marker; they make the entry extended.
     std::vector<std::vector<uint8_t>> records;
-    int attrOverride = -1;    // whole attribute byte, when >= 0
+    int attrOverride = -1;  // whole attribute byte, when >= 0
 };
 
 struct PdicBlock {
     std::vector<PdicEntry> entries;
-    bool wideLengths = false;   // u32 lengths (count bit 15)
+    bool wideLengths = false;  // u32 lengths (count bit 15)
 };
 
 struct PdicOptions {
     int major = 6;
     int minor = 0x0A;
-    int headerSize = 0;         // 0: 256 for major < 6, 1024 otherwise
-    int blockSize = 0;          // as headerSize
-    int indexBlkbit = 0;        // 1: u32 block numbers in the index
-    int extheader = 0;          // bytes of (zero) extended header
-    int dictype = -1;           // -1: 0x08 (BOCU-1) for Unicode, 0 for Shift_JIS
-    int os = -1;                // -1: 0x20 for BOCU-1, 0 otherwise
+    int headerSize = 0;   // 0: 256 for major < 6, 1024 otherwise
+    int blockSize = 0;    // as headerSize
+    int indexBlkbit = 0;  // 1: u32 block numbers in the index
+    int extheader = 0;    // bytes of (zero) extended header
+    int dictype = -1;     // -1: 0x08 (BOCU-1) for Unicode, 0 for Shift_JIS
+    int os = -1;          // -1: 0x20 for BOCU-1, 0 otherwise
     int attrlen = 1;
-    bool sjis = false;          // Shift_JIS text (major 4, or Hyper 5)
+    bool sjis = false;  // Shift_JIS text (major 4, or Hyper 5)
     // Order in which logical blocks are placed in the data area (empty:
     // 0, 1, 2, ...).
     std::vector<int> physicalOrder;
     // Free blocks (count 0) placed before the logical block at these
     // positions of the physical order.
     std::vector<int> freeBefore;
-    std::u32string title;       // header title field
+    std::u32string title;  // header title field
 };
 
 // Where things ended up, for corrupt variants made by patching bytes.
 struct PdicLayout {
-    size_t indexOffset = 0;            // start of the index area
-    size_t dataOffset = 0;             // start of physical block 0
-    std::vector<size_t> blockOffset;   // file offset of each logical block
-    std::vector<uint32_t> blockPhys;   // physical number of each logical block
+    size_t indexOffset = 0;                        // start of the index area
+    size_t dataOffset = 0;                         // start of physical block 0
+    std::vector<size_t> blockOffset;               // file offset of each logical block
+    std::vector<uint32_t> blockPhys;               // physical number of each logical block
     std::vector<std::vector<size_t>> entryCursor;  // per block: offset of each entry's length field
 };
 

@@ -45,10 +45,11 @@ std::vector<unsigned char> makeBookText(size_t size, unsigned seed) {
     return b;
 }
 
-bool haveEbzipTool() { return runCommand("ebzip --version >/dev/null 2>&1") == 0; }
+bool haveEbzipTool() {
+    return runCommand("ebzip --version >/dev/null 2>&1") == 0;
+}
 
-std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned char>& data,
-                          int level) {
+std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned char>& data, int level) {
     const std::string book = dir + "/book", out = dir + "/out";
     mkdir(book.c_str(), 0755);
     mkdir((book + "/TEST").c_str(), 0755);
@@ -68,11 +69,9 @@ std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned cha
     for (size_t i = 0; i < 8; ++i) cat[16 + 82 + i] = (unsigned char)dirName[i];
     cat[16 + 95] = 1;
 
-    if (!writeFile(book + "/CATALOGS", cat) || !writeFile(book + "/TEST/DATA/HONMON", data))
-        return "";
-    const std::string cmd = "ebzip --keep --force-overwrite --quiet --level " +
-                            std::to_string(level) + " --output-directory '" + out + "' '" + book +
-                            "' 2>&1";
+    if (!writeFile(book + "/CATALOGS", cat) || !writeFile(book + "/TEST/DATA/HONMON", data)) return "";
+    const std::string cmd = "ebzip --keep --force-overwrite --quiet --level " + std::to_string(level) +
+                            " --output-directory '" + out + "' '" + book + "' 2>&1";
     if (runCommand(cmd) != 0) return "";
     const std::string result = out + "/TEST/DATA/HONMON.ebz";
     struct stat st;

@@ -19,7 +19,6 @@ bool haveEbzipTool();
 // Writes `data` as TEST/DATA/HONMON of a one-subbook EPWING book under `dir`
 // and compresses it with ebzip at `level` into dir/out. Returns the path of
 // the HONMON.ebz written, or "" when ebzip is missing or fails.
-std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned char>& data,
-                          int level);
+std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned char>& data, int level);
 
 }  // namespace lftest

@@ -1,12 +1,12 @@
 #include "tests/common/TestDir.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace lftest {
 
@@ -43,7 +43,9 @@ TestDir::~TestDir() {
     if (!path_.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(path_);
 }
 
-std::string TestDir::file(const std::string& name) const { return path_ + "/" + name; }
+std::string TestDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
 
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     FILE* f = fopen(path.c_str(), "wb");

@@ -5,11 +5,11 @@
 
 #include "tests/common/TestDir.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace booktest {
@@ -30,9 +30,10 @@ struct IndexRecord {
 // Deterministic text-like bytes (compress to about a third): words of a small
 // vocabulary picked by a linear congruential generator.
 inline void fillText(unsigned char* p, size_t n, uint32_t seed) {
-    static const char* const words[] = {"dictionary ", "entry ", "\x1f\x09", "kana ", "\x82\xa0\x82\xa2 ",
-                                        "reference ", "block ", "EPWING ", "\x1f\x0a", "index ", "search ",
-                                        "word ", "title ", "gaiji ", "\x93\xfa\x96\x7b ", "text "};
+    static const char* const words[] = {"dictionary ", "entry ", "\x1f\x09", "kana ",    "\x82\xa0\x82\xa2 ",
+                                        "reference ",  "block ", "EPWING ",  "\x1f\x0a", "index ",
+                                        "search ",     "word ",  "title ",   "gaiji ",   "\x93\xfa\x96\x7b ",
+                                        "text "};
     uint32_t s = seed * 2654435761u + 1;
     size_t i = 0;
     while (i < n) {
@@ -61,14 +62,14 @@ inline Bytes makeBookText(size_t size, const std::vector<IndexRecord>& records, 
     if (size > 2048) fillText(b.data() + 2048, size - 2048, seed);
     if (size >= 16) {
         size_t room = std::min<size_t>(size, 2048);
-        putBE(b.data(), records.size(), 2);    // bytes 0-1: record count
-        b[2] = 1;                              // byte 2: character code
+        putBE(b.data(), records.size(), 2);  // bytes 0-1: record count
+        b[2] = 1;                            // byte 2: character code
         for (size_t i = 0; i < records.size() && 16 + 16 * (i + 1) <= room; ++i) {
             unsigned char* r = b.data() + 16 + 16 * i;
-            r[0] = static_cast<unsigned char>(records[i].id);   // +0 area id
-            putBE(r + 2, records[i].start, 4);                  // +2 start block
-            putBE(r + 6, records[i].blocks, 4);                 // +6 length in blocks
-            r[10] = 1;                                          // +10 index information
+            r[0] = static_cast<unsigned char>(records[i].id);  // +0 area id
+            putBE(r + 2, records[i].start, 4);                 // +2 start block
+            putBE(r + 6, records[i].blocks, 4);                // +6 length in blocks
+            r[10] = 1;                                         // +10 index information
         }
     }
     return b;
@@ -81,13 +82,13 @@ inline Bytes makeHonmon(size_t size, uint32_t seed = 1) {
 }
 
 struct SubbookSpec {
-    std::string directory;          // at most 8 characters
-    unsigned version = 1;           // EPWING version byte
-    unsigned textCode = 0;          // second record byte 55
-    unsigned graphicsCode = 0;      // second record byte 54
-    unsigned soundCode = 0;         // second record byte 53
-    std::string graphicsName;       // second record bytes 44-51
-    std::string soundName;          // second record bytes 56-63
+    std::string directory;      // at most 8 characters
+    unsigned version = 1;       // EPWING version byte
+    unsigned textCode = 0;      // second record byte 55
+    unsigned graphicsCode = 0;  // second record byte 54
+    unsigned soundCode = 0;     // second record byte 53
+    std::string graphicsName;   // second record bytes 44-51
+    std::string soundName;      // second record bytes 56-63
 };
 
 inline SubbookSpec subbook(const std::string& directory, unsigned version = 1) {
@@ -102,23 +103,26 @@ inline Bytes makeCatalogs(const std::vector<SubbookSpec>& subs) {
     Bytes b(2048, 0);
     unsigned highest = 1;
     for (const auto& s : subs) highest = std::max(highest, s.version);
-    putBE(b.data(), subs.size(), 2);            // bytes 0-1: subbook count
-    b[3] = static_cast<unsigned char>(highest); // byte 3: highest version
+    putBE(b.data(), subs.size(), 2);             // bytes 0-1: subbook count
+    b[3] = static_cast<unsigned char>(highest);  // byte 3: highest version
     for (size_t i = 0; i < subs.size(); ++i) {
         unsigned char* r = b.data() + 16 + 164 * i;
-        r[0] = 0x00;                                        // record byte 0: book type
-        r[1] = static_cast<unsigned char>(subs[i].version); // version
+        r[0] = 0x00;                                                    // record byte 0: book type
+        r[1] = static_cast<unsigned char>(subs[i].version);             // version
         static const unsigned char title[] = {0x24, 0x22, 0x24, 0x24};  // JIS "あい"
-        memcpy(r + 2, title, sizeof title);                 // 2-81 title
-        memset(r + 82, ' ', 8);                             // 82-89 directory, blank-padded
+        memcpy(r + 2, title, sizeof title);                             // 2-81 title
+        memset(r + 82, ' ', 8);                                         // 82-89 directory, blank-padded
         memcpy(r + 82, subs[i].directory.data(), std::min<size_t>(8, subs[i].directory.size()));
-        r[95] = 1;                                          // index page
+        r[95] = 1;  // index page
         // Second record set, read for version > 1.
         size_t second = 16 + 164 * (subs.size() + i);
         if (second + 164 <= 2048) {
             unsigned char* q = b.data() + second;
-            memcpy(q + 4, "HONMON  ", 8);                   // 4-11 text file name
-            q[40] = 0; q[41] = 1; q[42] = 2; q[43] = 0;     // 40-43 as the writer puts them
+            memcpy(q + 4, "HONMON  ", 8);  // 4-11 text file name
+            q[40] = 0;
+            q[41] = 1;
+            q[42] = 2;
+            q[43] = 0;  // 40-43 as the writer puts them
             memcpy(q + 44, subs[i].graphicsName.data(), std::min<size_t>(8, subs[i].graphicsName.size()));
             q[53] = static_cast<unsigned char>(subs[i].soundCode);     // 53 sound code
             q[54] = static_cast<unsigned char>(subs[i].graphicsCode);  // 54 graphics code

@@ -3,11 +3,11 @@
 // what the compressor writes is checked without going through CZio.
 #pragma once
 
+#include <zlib.h>
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace booktest {
 

@@ -9,10 +9,10 @@
 #include "tests/compress_tool/BookFolder.h"
 #include "tests/compress_tool/EbzipParse.h"
 
-#include <deque>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <deque>
 
 using booktest::Bytes;
 using lftest::readFile;
@@ -103,7 +103,7 @@ TEST_F(Window, AddListWalksFoldersAndKeepsDuplicates) {
               list());
     add(t.file("only-empty"));
     add(t.file("missing"));
-    answers.push_back("");   // Cancel
+    answers.push_back("");  // Cancel
     w.addButton.performClick();
     EXPECT_EQ(5u, list().size());
     EXPECT_EQ(reloads + 4, w.tableView.reloadCount());
@@ -119,15 +119,15 @@ TEST_F(Window, DeleteAndClearFollowTheSelection) {
         ASSERT_TRUE(writeFile(t.file(n), "x"));
         add(t.file(n));
     }
-    w.deleteButton.performClick();            // no selection: nothing
+    w.deleteButton.performClick();  // no selection: nothing
     EXPECT_EQ(4u, list().size());
     select(1);
     EXPECT_EQ(1, c.selectedItem);
-    w.deleteButton.performClick();            // middle row: row 1 now names "2"
+    w.deleteButton.performClick();  // middle row: row 1 now names "2"
     EXPECT_EQ((std::vector<std::string>{t.file("0"), t.file("2"), t.file("3")}), list());
     EXPECT_EQ(1, c.selectedItem);
     select(2);
-    w.deleteButton.performClick();            // last row: no selection left
+    w.deleteButton.performClick();  // last row: no selection left
     EXPECT_EQ(-1, c.selectedItem);
     EXPECT_EQ((std::vector<std::string>{t.file("0"), t.file("2")}), list());
     select(0);
@@ -164,11 +164,11 @@ TEST_F(Window, ShrinkLogBesideTheInputs) {
     w.zipLevelSlider.setIntValue(2);
 
     w.shrinkButton.performClick();
-    std::string expected = "shrink\t" + h + "\n" + line(h + ".ebz", 10 * 2048, sizeOf(h + ".ebz")) +
-                           "shrink\t" + t.file("small.dat") + "\nfailed in the compression!\t(skipped)\n" +
-                           "shrink\t" + t.file("empty") + "\nfailed in the compression!\t(There is no input file.)\n" +
-                           "shrink\t" + t.file("packed.ebz") + "\nfailed in the compression!\t(already compressed.)\n" +
-                           "shrink\t" + longPath + "\nfailed in the compression!\t(invalid argument.)\n" + "done!\n";
+    std::string expected = "shrink\t" + h + "\n" + line(h + ".ebz", 10 * 2048, sizeOf(h + ".ebz")) + "shrink\t" +
+                           t.file("small.dat") + "\nfailed in the compression!\t(skipped)\n" + "shrink\t" +
+                           t.file("empty") + "\nfailed in the compression!\t(There is no input file.)\n" + "shrink\t" +
+                           t.file("packed.ebz") + "\nfailed in the compression!\t(already compressed.)\n" + "shrink\t" +
+                           longPath + "\nfailed in the compression!\t(invalid argument.)\n" + "done!\n";
     EXPECT_EQ(expected, takeLog());
     EXPECT_EQ(4, c.lastRunFailures());
     EXPECT_EQ(2, c.m_zipLevel);
@@ -215,9 +215,8 @@ TEST_F(Window, ShrinkIntoFolderAndExpandBack) {
     ASSERT_EQ(2u, shown.size());
     EXPECT_EQ("expand\t" + ebz + "\n", shown[0]);
     EXPECT_EQ("expand\t" + t.file("out/small.dat") + "\n", shown[1].substr(shown[1].rfind("expand")));
-    EXPECT_EQ("expand\t" + ebz + "\n" + line(t.file("back/HONMON.org"), sizeOf(ebz), long(text.size())) +
-                  "expand\t" + t.file("out/small.dat") + "\n" + line(t.file("back/small.dat"), 2048, 2048) +
-                  "done!\n",
+    EXPECT_EQ("expand\t" + ebz + "\n" + line(t.file("back/HONMON.org"), sizeOf(ebz), long(text.size())) + "expand\t" +
+                  t.file("out/small.dat") + "\n" + line(t.file("back/small.dat"), 2048, 2048) + "done!\n",
               takeLog());
     EXPECT_EQ(text, readFile(t.file("back/HONMON.org")));
 }
@@ -260,7 +259,7 @@ TEST_F(Window, ExpandFailures) {
     CZComp z;
     ASSERT_EQ(0, z.compress(t.file("H").c_str(), nullptr, 0, 0, 0, 0, 0));
     Bytes f = readFile(t.file("H.ebz"));
-    f[15] ^= 0x10;   // the stored Adler-32
+    f[15] ^= 0x10;  // the stored Adler-32
     ASSERT_TRUE(writeFile(t.file("H.ebz"), f));
     ASSERT_TRUE(writeFile(t.file("plain"), Bytes(500, 'p')));
     c.fileListArray = {{t.file("H.ebz")}, {t.file("plain")}, {t.file("gone")}};
@@ -294,7 +293,7 @@ TEST_F(Window, ChecksumRun) {
                   "\n->  Failure !\n" + "CRC Check\t" + t.file("sum.ebz") + "\n->  Failure !\ndone!\n",
               takeLog());
     EXPECT_EQ(2, c.lastRunFailures());
-    EXPECT_EQ(0, w.textView.displayCount());   // the checksum run does not redraw
+    EXPECT_EQ(0, w.textView.displayCount());  // the checksum run does not redraw
 
     // Plain files, a FIFO (never opened, which would wait for a writer) and a
     // folder log nothing.

@@ -15,13 +15,15 @@ using lftest::writeFile;
 
 namespace {
 
-std::string packwell() { return lftest::binDir() + "/packwell"; }
+std::string packwell() {
+    return lftest::binDir() + "/packwell";
+}
 
 // Runs packwell with the arguments in the folder dir; stdout into *out,
 // stderr thrown away unless wanted.
 int run(const std::string& dir, const std::string& args, std::string* out, bool withStderr = false) {
-    return lftest::runCommand("cd '" + dir + "' && '" + packwell() + "' " + args + (withStderr ? " 2>&1" : " 2>/dev/null"),
-                              out);
+    return lftest::runCommand(
+        "cd '" + dir + "' && '" + packwell() + "' " + args + (withStderr ? " 2>&1" : " 2>/dev/null"), out);
 }
 
 long long sizeOf(const std::string& p) {
@@ -89,7 +91,7 @@ TEST(PackwellCli, BookFolderRoundTripWithTree) {
     ASSERT_EQ(0, run(t.path(), "shrink --level 3 --tree --out out book", &out));
     const std::string o = t.file("out"), cat = b.root + "/CATALOGS";
     std::string e1 = o + b.honmons[0] + ".ebz", e2 = o + b.honmons[1] + ".ebz";
-    EXPECT_EQ("shrink\t" + cat + "\n" + ok(o + cat, 2048, 2048) +                           //
+    EXPECT_EQ("shrink\t" + cat + "\n" + ok(o + cat, 2048, 2048) +                                   //
                   "shrink\t" + b.honmons[0] + "\n" + ok(e1, long(b.texts[0].size()), sizeOf(e1)) +  //
                   "shrink\t" + b.honmons[1] + "\n" + ok(e2, long(b.texts[1].size()), sizeOf(e2)) + "done!\n",
               out);
@@ -99,7 +101,7 @@ TEST(PackwellCli, BookFolderRoundTripWithTree) {
     ASSERT_EQ(0, run(t.path(), "expand --tree --out back out", &out));
     const std::string k = t.file("back");
     std::string o1 = k + o + b.honmons[0] + ".org", o2 = k + o + b.honmons[1] + ".org";
-    EXPECT_EQ("expand\t" + o + cat + "\n" + ok(k + o + cat, 2048, 2048) +                  //
+    EXPECT_EQ("expand\t" + o + cat + "\n" + ok(k + o + cat, 2048, 2048) +                 //
                   "expand\t" + e1 + "\n" + ok(o1, sizeOf(e1), long(b.texts[0].size())) +  //
                   "expand\t" + e2 + "\n" + ok(o2, sizeOf(e2), long(b.texts[1].size())) + "done!\n",
               out);
@@ -119,12 +121,12 @@ TEST(PackwellCli, TwoInputsOneOutputIsRefused) {
     std::string out;
     EXPECT_EQ(1, run(t.path(), "shrink --out out --delete-input " + b.honmons[0] + " " + b.honmons[1], &out));
     std::string e = t.file("out/HONMON.ebz");
-    EXPECT_EQ("shrink\t" + b.honmons[0] + "\n" + ok(e, long(b.texts[0].size()), sizeOf(e)) + "shrink\t" +
-                  b.honmons[1] + "\nfailed in the compression!\t(skipped)\ndone!\n",
+    EXPECT_EQ("shrink\t" + b.honmons[0] + "\n" + ok(e, long(b.texts[0].size()), sizeOf(e)) + "shrink\t" + b.honmons[1] +
+                  "\nfailed in the compression!\t(skipped)\ndone!\n",
               out);
     EXPECT_EQ(b.texts[0], booktest::parseEbzip(readFile(e)).data);
-    EXPECT_FALSE(booktest::exists(b.honmons[0]));            // written, so deleted
-    EXPECT_EQ(b.texts[1], readFile(b.honmons[1]));            // refused, so untouched
+    EXPECT_FALSE(booktest::exists(b.honmons[0]));   // written, so deleted
+    EXPECT_EQ(b.texts[1], readFile(b.honmons[1]));  // refused, so untouched
 }
 
 // Beside the inputs, deleting them; relative paths are taken from the working
@@ -133,8 +135,8 @@ TEST(PackwellCli, BesideTheInputsWithDelete) {
     TestDir t;
     Book b(t);
     std::string out;
-    EXPECT_EQ(1, run(t.path(), "shrink --delete-input book/SUB1/DATA/HONMON ./book/SUB2/../SUB2/DATA/HONMON missing",
-                     &out));
+    EXPECT_EQ(
+        1, run(t.path(), "shrink --delete-input book/SUB1/DATA/HONMON ./book/SUB2/../SUB2/DATA/HONMON missing", &out));
     std::string e1 = b.honmons[0] + ".ebz", e2 = b.honmons[1] + ".ebz";
     EXPECT_EQ("shrink\t" + b.honmons[0] + "\n" + ok(e1, long(b.texts[0].size()), sizeOf(e1)) + "shrink\t" +
                   b.honmons[1] + "\n" + ok(e2, long(b.texts[1].size()), sizeOf(e2)) + "done!\n",

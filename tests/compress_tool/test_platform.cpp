@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
+#include <thread>
 
 using lftest::TestDir;
 
@@ -54,11 +54,11 @@ TEST(Platform, TextViewInsertsAtTheSelection) {
     v.setInsertObserver([&](const std::string& s) { seen += s; });
     v.insertText("abc");
     v.setSelectedRange(UIRange{1, 1});
-    v.insertText("XY");          // replaces "b"
+    v.insertText("XY");  // replaces "b"
     EXPECT_EQ("aXYc", v.string());
     EXPECT_EQ(3u, v.selectedRange().location);
     EXPECT_EQ(0u, v.selectedRange().length);
-    v.setSelectedRange(UIRange{99, 5});   // clamped to the end
+    v.setSelectedRange(UIRange{99, 5});  // clamped to the end
     v.insertNewline();
     EXPECT_EQ("aXYc\n", v.string());
     EXPECT_EQ("abcXY\n", seen);
@@ -98,13 +98,13 @@ TEST(Platform, TableViewSelectionFollowsRows) {
     bool found = true;
     EXPECT_EQ("", t.cellText("other", 1, &found));
     EXPECT_FALSE(found);
-    t.selectRow(5);              // no such row
+    t.selectRow(5);  // no such row
     EXPECT_EQ(-1, t.selectedRow());
     EXPECT_EQ(0, src.changes);
     t.selectRow(1);
     EXPECT_EQ(1, t.selectedRow());
     src.rows.pop_back();
-    t.reloadData();              // the selected row is gone
+    t.reloadData();  // the selected row is gone
     EXPECT_EQ(-1, t.selectedRow());
     EXPECT_EQ(2, src.changes);
 }

@@ -15,14 +15,12 @@ namespace {
 
 const int kB = CBlockStream::kBlockSize;
 
-std::vector<unsigned char> pageBytes(CBlockStream& s, uint32_t index, int from, int n)
-{
+std::vector<unsigned char> pageBytes(CBlockStream& s, uint32_t index, int from, int n) {
     const unsigned char* p = s.page(index);
     return std::vector<unsigned char>(p + from, p + from + n);
 }
 
-void fill(CBlockStream& s, int n, unsigned char value)
-{
+void fill(CBlockStream& s, int n, unsigned char value) {
     std::vector<unsigned char> bytes(static_cast<size_t>(n), value);
     s.writeBytes(bytes.data(), bytes.size());
 }
@@ -31,15 +29,12 @@ void fill(CBlockStream& s, int n, unsigned char value)
 struct OpenFile {
     FILE* f;
     OpenFile(const std::string& path, const char* mode) : f(std::fopen(path.c_str(), mode)) {}
-    ~OpenFile()
-    {
-        if (f)
-            std::fclose(f);
+    ~OpenFile() {
+        if (f) std::fclose(f);
     }
 };
 
-TEST(BlockStream, NewStreamIsOneBlockAtItsStart)
-{
+TEST(BlockStream, NewStreamIsOneBlockAtItsStart) {
     CBlockStream s(5, 0);
     EXPECT_EQ(s.blockCount(), 1u);
     BLOCK_POS pos{0, 99};
@@ -51,43 +46,45 @@ TEST(BlockStream, NewStreamIsOneBlockAtItsStart)
     EXPECT_EQ(s.seekFileBlock(5), -1);
 }
 
-TEST(BlockStream, BigEndianNumbers)
-{
+TEST(BlockStream, BigEndianNumbers) {
     CBlockStream s(1, 0);
     s.writeByte(0x1AB);
     s.writeWord16(0x12345);
     s.writeDword32(0xDEADBEEF);
-    EXPECT_EQ(pageBytes(s, 0, 0, 7),
-              (std::vector<unsigned char>{0xAB, 0x23, 0x45, 0xDE, 0xAD, 0xBE, 0xEF}));
+    EXPECT_EQ(pageBytes(s, 0, 0, 7), (std::vector<unsigned char>{0xAB, 0x23, 0x45, 0xDE, 0xAD, 0xBE, 0xEF}));
     EXPECT_EQ(s.currentOffset(), 7);
 }
 
 // What lands where when a value meets the end of a block.
 struct BoundaryCase {
     const char* name;
-    int prefill;                       // bytes of 0xFF written first
-    void (*write)(CBlockStream&);      // the value written next
-    std::vector<unsigned char> tail;   // last bytes of block 1 from prefill on
-    std::vector<unsigned char> next;   // first bytes of block 2, if any
+    int prefill;                      // bytes of 0xFF written first
+    void (*write)(CBlockStream&);     // the value written next
+    std::vector<unsigned char> tail;  // last bytes of block 1 from prefill on
+    std::vector<unsigned char> next;  // first bytes of block 2, if any
 };
 
 const BoundaryCase kBoundaryCases[] = {
     {"word16 skips the last byte", 2047, [](CBlockStream& s) { s.writeWord16(0x1234); }, {0x00}, {0x12, 0x34}},
-    {"dword32 skips three bytes", 2045, [](CBlockStream& s) { s.writeDword32(0x01020304); },
-     {0x00, 0x00, 0x00}, {0x01, 0x02, 0x03, 0x04}},
+    {"dword32 skips three bytes",
+     2045,
+     [](CBlockStream& s) { s.writeDword32(0x01020304); },
+     {0x00, 0x00, 0x00},
+     {0x01, 0x02, 0x03, 0x04}},
     {"code skips the last byte", 2047, [](CBlockStream& s) { s.writeCode(0x1F0A); }, {0x00}, {0x1F, 0x0A}},
-    {"bytes continue across", 2047,
+    {"bytes continue across",
+     2047,
      [](CBlockStream& s) {
          const unsigned char b[3] = {0xA1, 0xA2, 0xA3};
          s.writeBytes(b, 3);
      },
-     {0xA1}, {0xA2, 0xA3}},
+     {0xA1},
+     {0xA2, 0xA3}},
     {"bcd continues across", 2046, [](CBlockStream& s) { s.writeBcd(12345678, 4); }, {0x12, 0x34}, {0x56, 0x78}},
     {"word16 that fits exactly stays", 2046, [](CBlockStream& s) { s.writeWord16(0xABCD); }, {0xAB, 0xCD}, {}},
 };
 
-TEST(BlockStream, ValuesAtTheEndOfABlock)
-{
+TEST(BlockStream, ValuesAtTheEndOfABlock) {
     for (const BoundaryCase& c : kBoundaryCases) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -101,8 +98,7 @@ TEST(BlockStream, ValuesAtTheEndOfABlock)
     }
 }
 
-TEST(BlockStream, TellAndFinishAtBlockEdges)
-{
+TEST(BlockStream, TellAndFinishAtBlockEdges) {
     CBlockStream s(3, 0);
     s.finish();  // nothing written: stays
     EXPECT_EQ(s.blockCount(), 1u);
@@ -136,12 +132,13 @@ const BcdWriteCase kBcdWrites[] = {
     {"nine digits lose the first", 123456789, 4, {0x23, 0x45, 0x67, 0x89}},
     {"zero", 0, 2, {0x00, 0x00}},
     {"no bytes", 99, 0, {}},
-    {"wider than 64 bits", 18446744073709551615ULL, 12,
+    {"wider than 64 bits",
+     18446744073709551615ULL,
+     12,
      {0x00, 0x00, 0x18, 0x44, 0x67, 0x44, 0x07, 0x37, 0x09, 0x55, 0x16, 0x15}},
 };
 
-TEST(BlockStream, WriteBcd)
-{
+TEST(BlockStream, WriteBcd) {
     for (const BcdWriteCase& c : kBcdWrites) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -166,8 +163,7 @@ const BcdReadCase kBcdReads[] = {
     {"no bytes", {}, 0, 0},
 };
 
-TEST(BlockStream, ReadBcdConsumesAllBytes)
-{
+TEST(BlockStream, ReadBcdConsumesAllBytes) {
     for (const BcdReadCase& c : kBcdReads) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -179,8 +175,7 @@ TEST(BlockStream, ReadBcdConsumesAllBytes)
     }
 }
 
-TEST(BlockStream, BackPatchAReference)
-{
+TEST(BlockStream, BackPatchAReference) {
     CBlockStream s(10, 0);
     fill(s, 2040, 0x20);
     s.writeCode(0x1F62);
@@ -198,35 +193,30 @@ TEST(BlockStream, BackPatchAReference)
     s.seek(end);
     s.writeCode(0x1F02);
 
-    EXPECT_EQ(pageBytes(s, 0, 2040, 8),
-              (std::vector<unsigned char>{0x1F, 0x62, 0x00, 0x00, 0x00, 0x11, 0x20, 0x46}));
+    EXPECT_EQ(pageBytes(s, 0, 2040, 8), (std::vector<unsigned char>{0x1F, 0x62, 0x00, 0x00, 0x00, 0x11, 0x20, 0x46}));
     EXPECT_EQ(pageBytes(s, 1, 0, 4), (std::vector<unsigned char>{0x1F, 0x03, 0x1F, 0x02}));
     EXPECT_EQ(s.blockCount(), 2u);
 }
 
-TEST(BlockStream, MemorySeekBeyondTheEndAddsZeroPages)
-{
+TEST(BlockStream, MemorySeekBeyondTheEndAddsZeroPages) {
     CBlockStream s(2, 0);
     s.writeByte(0x55);
     s.seek(BLOCK_POS{5, 100});
     EXPECT_EQ(s.blockCount(), 4u);
-    for (uint32_t i = 1; i < 4; ++i)
-        EXPECT_EQ(pageBytes(s, i, 0, kB), std::vector<unsigned char>(kB, 0));
+    for (uint32_t i = 1; i < 4; ++i) EXPECT_EQ(pageBytes(s, i, 0, kB), std::vector<unsigned char>(kB, 0));
     s.writeByte(0x66);
     EXPECT_EQ(s.page(3)[100], 0x66);
     EXPECT_EQ(s.page(0)[0], 0x55);
 }
 
-TEST(BlockStream, MemoryOutsideTheStreamThrows)
-{
+TEST(BlockStream, MemoryOutsideTheStreamThrows) {
     CBlockStream s(4, 0);
     EXPECT_THROW(s.seek(BLOCK_POS{3, 0}), std::out_of_range);
     EXPECT_THROW(s.page(1), std::out_of_range);
     EXPECT_EQ(s.currentBlock(), 4u);  // the failed seek changed nothing
 }
 
-TEST(BlockStream, SeekOffsetIsClampedToTheBlock)
-{
+TEST(BlockStream, SeekOffsetIsClampedToTheBlock) {
     CBlockStream s(1, 0);
     s.seek(BLOCK_POS{1, 0xFFFF});
     s.writeByte(0x42);  // the block counts as full
@@ -234,8 +224,7 @@ TEST(BlockStream, SeekOffsetIsClampedToTheBlock)
     EXPECT_EQ(s.page(1)[0], 0x42);
 }
 
-TEST(BlockStream, ReadsSpanBlocksAndPastTheEndGiveZeros)
-{
+TEST(BlockStream, ReadsSpanBlocksAndPastTheEndGiveZeros) {
     CBlockStream s(1, 0);
     fill(s, 2046, 0);
     s.writeBytes("\x12\x34\x56", 3);  // 2046, 2047, next block 0
@@ -256,8 +245,7 @@ TEST(BlockStream, ReadsSpanBlocksAndPastTheEndGiveZeros)
     EXPECT_EQ(buf[2], 9);
 }
 
-TEST(BlockStreamFile, BlocksLandAtTheirFileOffsets)
-{
+TEST(BlockStreamFile, BlocksLandAtTheirFileOffsets) {
     lftest::TestDir dir;
     const std::string path = dir.file("HONMON");
     {
@@ -283,8 +271,7 @@ TEST(BlockStreamFile, BlocksLandAtTheirFileOffsets)
     EXPECT_EQ(bytes[3 * kB + 11], 0x0A);
 }
 
-TEST(BlockStreamFile, BackPatchAcrossBlocks)
-{
+TEST(BlockStreamFile, BackPatchAcrossBlocks) {
     lftest::TestDir dir;
     const std::string path = dir.file("START");
     {
@@ -313,8 +300,7 @@ TEST(BlockStreamFile, BackPatchAcrossBlocks)
 
 // A handle opened for writing only cannot be read from; writing front to
 // back still gives the right file.
-TEST(BlockStreamFile, WriteOnlyHandle)
-{
+TEST(BlockStreamFile, WriteOnlyHandle) {
     lftest::TestDir dir;
     const std::string path = dir.file("START");
     {
@@ -337,8 +323,7 @@ TEST(BlockStreamFile, WriteOnlyHandle)
 
 // A block that the file holds only in part must not keep the bytes of the
 // block that was in the buffer before.
-TEST(BlockStreamFile, ShortReadLeavesZerosNotThePreviousBlock)
-{
+TEST(BlockStreamFile, ShortReadLeavesZerosNotThePreviousBlock) {
     lftest::TestDir dir;
     const std::string path = dir.file("HONMON");
     std::vector<unsigned char> bytes(static_cast<size_t>(kB), 0xAA);  // block 1
@@ -356,7 +341,9 @@ TEST(BlockStreamFile, ShortReadLeavesZerosNotThePreviousBlock)
              s.seek(BLOCK_POS{2, 0});
              s.seek(BLOCK_POS{1, 0});
          },
-         [](CBlockStream& s) { s.seek(BLOCK_POS{2, 0}); }},
+         [](CBlockStream& s) {
+             s.seek(BLOCK_POS{2, 0});
+         }},
         {"read on into a new block", [](CBlockStream&) {},
          [](CBlockStream& s) {
              s.seek(BLOCK_POS{1, 2047});
@@ -383,13 +370,11 @@ TEST(BlockStreamFile, ShortReadLeavesZerosNotThePreviousBlock)
 
 // Reading a book file through a file-mode stream, with seeks back and forth,
 // leaves the file as it was.
-TEST(BlockStreamFile, ReadingDoesNotChangeTheFile)
-{
+TEST(BlockStreamFile, ReadingDoesNotChangeTheFile) {
     lftest::TestDir dir;
     const std::string path = dir.file("HONMON");
     std::vector<unsigned char> bytes;
-    for (int b = 0; b < 3; ++b)
-        bytes.insert(bytes.end(), kB, static_cast<unsigned char>(0x10 + b));
+    for (int b = 0; b < 3; ++b) bytes.insert(bytes.end(), kB, static_cast<unsigned char>(0x10 + b));
     ASSERT_TRUE(lftest::writeFile(path, bytes));
     {
         OpenFile f(path, "r+b");

@@ -20,7 +20,9 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-void makeDir(const std::string& path) { mkdir(path.c_str(), 0755); }
+void makeDir(const std::string& path) {
+    mkdir(path.c_str(), 0755);
+}
 
 // A subbook directory with DATA and GAIJI, as the builder makes it.
 std::string subbookDir(const TestDir& tmp) {
@@ -310,14 +312,14 @@ TEST(BookFileRead, IndexTableLookups) {
 
 TEST(BookFileRead, HeaderKeepsTheSixteenBytesAfterTheLastRecord) {
     Bytes f(2048, 0);
-    f[1] = 2;       // 0-1: two records
-    f[2] = 0x01;    // 2: character code
-    f[4] = 0x07;    // 4: a header byte the reader keeps
-    f[16] = 0x00;   // record 1: id 0x00
-    f[16 + 5] = 2;  //   start block 2
-    f[16 + 9] = 1;  //   one block
-    f[32] = 0x91;   // record 2: id 0x91
-    f[32 + 5] = 3;  //   start block 3
+    f[1] = 2;                                                                       // 0-1: two records
+    f[2] = 0x01;                                                                    // 2: character code
+    f[4] = 0x07;                                                                    // 4: a header byte the reader keeps
+    f[16] = 0x00;                                                                   // record 1: id 0x00
+    f[16 + 5] = 2;                                                                  //   start block 2
+    f[16 + 9] = 1;                                                                  //   one block
+    f[32] = 0x91;                                                                   // record 2: id 0x91
+    f[32 + 5] = 3;                                                                  //   start block 3
     for (int i = 0; i < 16; ++i) f[48 + i] = static_cast<unsigned char>(0xA0 + i);  // after the records
     TestDir tmp;
     ASSERT_TRUE(lftest::writeFile(tmp.file("START"), f));
@@ -343,11 +345,8 @@ TEST(BookFileRead, RefusedTables) {
         Bytes file;
         int result;
     } cases[] = {
-        {"no records", table(0), -1},
-        {"127 records", table(127), 0},
-        {"128 records", table(128), -1},
-        {"count 0xFFFF", table(0xFFFF), -1},
-        {"31-byte file", Bytes(31, 1), -1},
+        {"no records", table(0), -1},        {"127 records", table(127), 0},     {"128 records", table(128), -1},
+        {"count 0xFFFF", table(0xFFFF), -1}, {"31-byte file", Bytes(31, 1), -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -31,7 +31,9 @@ std::string fullWidth(const std::string& sjis) {
     return n < 0 ? std::string() : std::string(out, static_cast<size_t>(n));
 }
 
-void makeDir(const std::string& path) { mkdir(path.c_str(), 0755); }
+void makeDir(const std::string& path) {
+    mkdir(path.c_str(), 0755);
+}
 
 // Body text of the small test books: start of text, a line, end of text.
 void writeBody(CBlockStream* s, const std::string& text) {
@@ -59,7 +61,7 @@ void writeTextFile(const std::string& subbookDir, const char* fileName, int disc
 }
 
 struct BookSpec {
-    std::string title;      // Shift_JIS as given to addSubbook
+    std::string title;  // Shift_JIS as given to addSubbook
     std::string directory;
     std::string text;
 };
@@ -153,7 +155,9 @@ Bytes field(const Bytes& file, size_t offset, size_t n) {
     return Bytes(file.begin() + static_cast<long>(offset), file.begin() + static_cast<long>(offset + n));
 }
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes truncated(Bytes b, size_t n) {
     b.resize(n);
@@ -183,17 +187,17 @@ TEST(CatalogWrite, EpwingRecordLayout) {
     ASSERT_EQ(2048u, f.size());
     EXPECT_EQ(Bytes({0x00, 0x01, 0x00, 0x01}), field(f, 0, 4));  // count 1, highest version 1
     const size_t r = 16;
-    EXPECT_EQ(0x01, f[r + 0]);                                            // record byte 0
-    EXPECT_EQ(0x01, f[r + 1]);                                            // version
+    EXPECT_EQ(0x01, f[r + 0]);                                             // record byte 0
+    EXPECT_EQ(0x01, f[r + 1]);                                             // version
     EXPECT_EQ(Bytes({0x23, 0x41, 0x23, 0x42, 0x00}), field(f, r + 2, 5));  // full-width "AB" in JIS
-    EXPECT_EQ(text("DIR     "), field(f, r + 82, 8));                     // space-padded
-    EXPECT_EQ(1, f[r + 95]);                                              // index page
-    EXPECT_EQ(padded("GAI16F00", 8), field(f, r + 100, 8));               // wide 16 by default
-    EXPECT_EQ(padded("MYFONT24", 8), field(f, r + 108, 8));               // wide 24 as given
-    EXPECT_EQ(padded("GAI32F00", 8), field(f, r + 116, 8));               // wide 32 by default
-    EXPECT_EQ(padded("", 8), field(f, r + 124, 8));                       // wide 48 unused
-    EXPECT_EQ(padded("GAI16H00", 8), field(f, r + 132, 8));               // narrow 16 by default
-    EXPECT_EQ(padded("", 8), field(f, r + 140, 8));                       // 0x08 names no narrow 24
+    EXPECT_EQ(text("DIR     "), field(f, r + 82, 8));                      // space-padded
+    EXPECT_EQ(1, f[r + 95]);                                               // index page
+    EXPECT_EQ(padded("GAI16F00", 8), field(f, r + 100, 8));                // wide 16 by default
+    EXPECT_EQ(padded("MYFONT24", 8), field(f, r + 108, 8));                // wide 24 as given
+    EXPECT_EQ(padded("GAI32F00", 8), field(f, r + 116, 8));                // wide 32 by default
+    EXPECT_EQ(padded("", 8), field(f, r + 124, 8));                        // wide 48 unused
+    EXPECT_EQ(padded("GAI16H00", 8), field(f, r + 132, 8));                // narrow 16 by default
+    EXPECT_EQ(padded("", 8), field(f, r + 140, 8));                        // 0x08 names no narrow 24
 }
 
 TEST(CatalogWrite, NarrowTwentyFourDefaultComesFromFlag0x100) {
@@ -222,7 +226,7 @@ TEST(CatalogWrite, EbRecordLayout) {
     EXPECT_EQ(Bytes({0x01, 0x00}), field(f, 16, 2));             // subbook number 1, low byte first
     EXPECT_EQ(Bytes({0x23, 0x41, 0x00}), field(f, 18, 3));       // full-width "A"
     EXPECT_EQ(padded("AB", 8), field(f, 48, 8));
-    EXPECT_EQ(Bytes({0x02, 0x00}), field(f, 56, 2));             // record 2 at 16 + 40
+    EXPECT_EQ(Bytes({0x02, 0x00}), field(f, 56, 2));  // record 2 at 16 + 40
     EXPECT_EQ(padded("CD", 8), field(f, 88, 8));
 }
 
@@ -433,22 +437,22 @@ namespace {
 // record with file names and compression codes.
 Bytes version4Catalog() {
     Bytes f(2048, 0);
-    f[1] = 1;        // 0-1: one subbook
-    f[3] = 4;        // 3: highest version 4
-    Bytes& r = f;    // record 1 at 16
-    r[16 + 1] = 4;   // version 4
-    memcpy(&r[16 + 2], "\x23\x41", 2);    // title: full-width A
-    memcpy(&r[16 + 82], "SUB     ", 8);   // directory
-    r[16 + 95] = 1;                       // index page
-    const size_t s = 16 + 164;            // second record of subbook 1
-    memcpy(&r[s + 4], "HONMON2 ", 8);     // text file
-    r[s + 41] = 1;                        // data-type word 0x0102
+    f[1] = 1;                            // 0-1: one subbook
+    f[3] = 4;                            // 3: highest version 4
+    Bytes& r = f;                        // record 1 at 16
+    r[16 + 1] = 4;                       // version 4
+    memcpy(&r[16 + 2], "\x23\x41", 2);   // title: full-width A
+    memcpy(&r[16 + 82], "SUB     ", 8);  // directory
+    r[16 + 95] = 1;                      // index page
+    const size_t s = 16 + 164;           // second record of subbook 1
+    memcpy(&r[s + 4], "HONMON2 ", 8);    // text file
+    r[s + 41] = 1;                       // data-type word 0x0102
     r[s + 42] = 2;
-    memcpy(&r[s + 44], "HONMONG ", 8);    // graphics file
-    r[s + 53] = 0x21;                     // sound file's code
-    r[s + 54] = 0x22;                     // graphics file's code
-    r[s + 55] = 0x11;                     // text file's code: Huffman V4/V5
-    memcpy(&r[s + 56], "HONMONS ", 8);    // sound file
+    memcpy(&r[s + 44], "HONMONG ", 8);  // graphics file
+    r[s + 53] = 0x21;                   // sound file's code
+    r[s + 54] = 0x22;                   // graphics file's code
+    r[s + 55] = 0x11;                   // text file's code: Huffman V4/V5
+    memcpy(&r[s + 56], "HONMONS ", 8);  // sound file
     return f;
 }
 
@@ -538,7 +542,7 @@ TEST(CatalogRead, EbCountAbove50IsCut) {
     f[1] = 51;  // 0-1: 51 subbooks
     for (int i = 0; i < 50; ++i) {
         f[16 + 40 * i] = static_cast<unsigned char>(i + 1);  // subbook number, low byte first
-        memcpy(&f[16 + 40 * i + 32], "EBDIR", 5);             // directory
+        memcpy(&f[16 + 40 * i + 32], "EBDIR", 5);            // directory
     }
     TestDir tmp;
     ASSERT_TRUE(lftest::writeFile(tmp.file("CATALOG"), f));
@@ -577,8 +581,8 @@ TEST(CatalogRead, WhichCatalogFileIsRead) {
             ASSERT_TRUE(lftest::writeFile(tmp.file(c.plainName), catalogTitled("Plain", c.epwing)));
         }
         if (c.zippedName) {
-            ASSERT_TRUE(lftest::writeFile(tmp.file(c.zippedName),
-                                          lftest::storedEbzip(catalogTitled("Zipped", c.epwing))));
+            ASSERT_TRUE(
+                lftest::writeFile(tmp.file(c.zippedName), lftest::storedEbzip(catalogTitled("Zipped", c.epwing))));
         }
         CEBCatalog cat;
         int n = cat.readCatalog(tmp.path().c_str(), "r", c.epwing);
@@ -642,15 +646,15 @@ namespace {
 // An SSEDINFO file: 128-byte header and 48-byte component records.
 Bytes ssedInfo(const char* magic, const std::vector<std::pair<int, std::string>>& records) {
     Bytes f(128, 0);
-    memcpy(&f[0], magic, 8);       // 0-7: magic
-    f[12] = 5;                     // 12: title length
-    memcpy(&f[13], "Title", 5);    // 13-: title
+    memcpy(&f[0], magic, 8);                             // 0-7: magic
+    f[12] = 5;                                           // 12: title length
+    memcpy(&f[13], "Title", 5);                          // 13-: title
     f[77] = static_cast<unsigned char>(records.size());  // 77: record count
     for (const auto& r : records) {
         Bytes rec(48, 0);
-        rec[3] = static_cast<unsigned char>(r.first);                // 3: component type
-        rec[16] = static_cast<unsigned char>(r.second.size());       // 16: name length
-        memcpy(&rec[17], r.second.data(), r.second.size());          // 17-: name
+        rec[3] = static_cast<unsigned char>(r.first);           // 3: component type
+        rec[16] = static_cast<unsigned char>(r.second.size());  // 16: name length
+        memcpy(&rec[17], r.second.data(), r.second.size());     // 17-: name
         f.insert(f.end(), rec.begin(), rec.end());
     }
     return f;
@@ -662,10 +666,8 @@ TEST(CatalogSsedInfo, OneSubbookFromTheHeader) {
     TestDir tmp;
     makeDir(tmp.file("BOOKDIR"));
     std::string path = tmp.file("BOOKDIR/X.IDX");
-    ASSERT_TRUE(lftest::writeFile(path, ssedInfo("SSEDINFO", {{0x00, "HONMON.DIC"},
-                                                              {0xF1, "WIDE16"},
-                                                              {0xF2, "NARROW16X"},
-                                                              {0xF8, "N48"}})));
+    ASSERT_TRUE(lftest::writeFile(
+        path, ssedInfo("SSEDINFO", {{0x00, "HONMON.DIC"}, {0xF1, "WIDE16"}, {0xF2, "NARROW16X"}, {0xF8, "N48"}})));
     CEBCatalog cat;
     ASSERT_EQ(1, cat.readSsedInfo(path.c_str(), "r"));
     EXPECT_EQ(1, cat.count());
@@ -688,14 +690,16 @@ TEST(CatalogSsedInfo, TitleStopsBeforeTheRecordCount) {
         const char* name;
         unsigned char length;  // byte 12
         size_t expected;       // title bytes kept
-    } cases[] = {{"64 bytes fill the field", 64, 64}, {"80 is cut to 64", 80, 64}, {"255 is cut to 64", 255, 64},
+    } cases[] = {{"64 bytes fill the field", 64, 64},
+                 {"80 is cut to 64", 80, 64},
+                 {"255 is cut to 64", 255, 64},
                  {"shorter titles stay whole", 10, 10}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes f = ssedInfo("SSEDINFO", {{0xF1, "GAI16F00"}});
-        f[12] = c.length;                                   // 12: title length
+        f[12] = c.length;                                      // 12: title length
         for (size_t i = 13; i < 77; ++i) f[i] = 'a' + i % 26;  // 13-76: title text
-        for (size_t i = 78; i < 128; ++i) f[i] = 'Z';       // 78-127: bytes after the count
+        for (size_t i = 78; i < 128; ++i) f[i] = 'Z';          // 78-127: bytes after the count
         TestDir tmp;
         ASSERT_TRUE(lftest::writeFile(tmp.file("X.IDX"), f));
         CEBCatalog cat;
@@ -737,10 +741,12 @@ int acceptingProbe(const char*, char* title, size_t size) {
     return 0;
 }
 
-int refusingProbe(const char*, char*, size_t) { return -1; }
+int refusingProbe(const char*, char*, size_t) {
+    return -1;
+}
 
-int (CEBCatalog::*const kOpeners[4])(const char*, const char*) = {
-    &CEBCatalog::openPdic, &CEBCatalog::openSqlite, &CEBCatalog::openStarDict, &CEBCatalog::openMdict};
+int (CEBCatalog::*const kOpeners[4])(const char*, const char*) = {&CEBCatalog::openPdic, &CEBCatalog::openSqlite,
+                                                                  &CEBCatalog::openStarDict, &CEBCatalog::openMdict};
 
 }  // namespace
 
@@ -845,15 +851,15 @@ TEST(EbProbeSearch, WordSearchOverAOneLeafIndex) {
         writeBody(headings, "apple");
         ASSERT_EQ(0, book.addEntry(0x05, headings, nullptr));
         CBlockStream* index = new CBlockStream(4, 0);
-        index->writeByte(0xE0);   // the only leaf page
+        index->writeByte(0xE0);  // the only leaf page
         index->writeByte(0x00);
-        index->writeWord16(1);    // one entry
-        index->writeByte(10);     // key length: five two-byte codes
+        index->writeWord16(1);  // one entry
+        index->writeByte(10);   // key length: five two-byte codes
         for (unsigned c : {0x2341u, 0x2350u, 0x2350u, 0x234Cu, 0x2345u}) index->writeWord16(c);  // "ＡＰＰＬＥ"
-        index->writeDword32(2);   // body block
-        index->writeWord16(0);    // body offset
-        index->writeDword32(3);   // heading block
-        index->writeWord16(2);    // heading offset (after 0x1F02)
+        index->writeDword32(2);                                                                  // body block
+        index->writeWord16(0);                                                                   // body offset
+        index->writeDword32(3);                                                                  // heading block
+        index->writeWord16(2);  // heading offset (after 0x1F02)
         const unsigned char style[3] = {0, 0, 0};
         ASSERT_EQ(0, book.addEntry(0x91, index, style));
         ASSERT_EQ(0, book.writeIndex());
@@ -898,15 +904,15 @@ TEST(EbProbeGaiji, NarrowSixteenDotGlyphOfAnEpwingBook) {
         writeBody(body, "gaiji");
         ASSERT_EQ(0, book.addEntry(0x00, body, nullptr));
         CBlockStream* font = new CBlockStream(3, 0);
-        font->writeByte(1);          // 0: 1
+        font->writeByte(1);  // 0: 1
         font->seek(BLOCK_POS{3, 8});
-        font->writeByte(8);          // 8: width
-        font->writeByte(16);         // 9: height
-        font->writeWord16(0xA121);   // 10-11: first code
-        font->writeWord16(2);        // 12-13: two glyphs
-        font->seek(BLOCK_POS{4, 0}); // glyphs from the second block
-        font->writeBytes(Bytes(16, 0).data(), 16);      // 0xA121: blank
-        font->writeBytes(glyph.data(), glyph.size());   // 0xA122
+        font->writeByte(8);                            // 8: width
+        font->writeByte(16);                           // 9: height
+        font->writeWord16(0xA121);                     // 10-11: first code
+        font->writeWord16(2);                          // 12-13: two glyphs
+        font->seek(BLOCK_POS{4, 0});                   // glyphs from the second block
+        font->writeBytes(Bytes(16, 0).data(), 16);     // 0xA121: blank
+        font->writeBytes(glyph.data(), glyph.size());  // 0xA122
         ASSERT_EQ(0, book.addEntry(0xF2, font, nullptr));
         ASSERT_EQ(0, book.writeIndex());
         ASSERT_EQ(0, book.close());

@@ -12,16 +12,19 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes bytes(const char* s) { return Bytes(s, s + std::strlen(s)); }
-Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytes(const char* s) {
+    return Bytes(s, s + std::strlen(s));
+}
+Bytes bytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Every JIS X 0208 character as {jis, Unicode} from our tables.
 struct JisChar {
     unsigned int jis;
     uint32_t ucs;
 };
-std::vector<JisChar> allJisChars()
-{
+std::vector<JisChar> allJisChars() {
     std::vector<JisChar> v;
     for (unsigned int r = 0x21; r <= 0x7E; ++r)
         for (unsigned int c = 0x21; c <= 0x7E; ++c)
@@ -30,8 +33,7 @@ std::vector<JisChar> allJisChars()
 }
 
 // Converts with the C library's iconv; false when iconv refuses the input.
-bool runIconv(const char* to, const char* from, const Bytes& in, Bytes* out)
-{
+bool runIconv(const char* to, const char* from, const Bytes& in, Bytes* out) {
     iconv_t cd = iconv_open(to, from);
     if (cd == (iconv_t)-1) return false;
     out->assign(in.size() * 4 + 16, 0);
@@ -46,16 +48,14 @@ bool runIconv(const char* to, const char* from, const Bytes& in, Bytes* out)
     return r != (size_t)-1 && il == 0;
 }
 
-Bytes utf32le(const std::vector<uint32_t>& cps)
-{
+Bytes utf32le(const std::vector<uint32_t>& cps) {
     Bytes b;
     for (uint32_t c : cps)
         for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(c >> (8 * i)));
     return b;
 }
 
-std::vector<uint32_t> fromUtf32le(const Bytes& b)
-{
+std::vector<uint32_t> fromUtf32le(const Bytes& b) {
     std::vector<uint32_t> v;
     for (size_t i = 0; i + 3 < b.size(); i += 4)
         v.push_back(b[i] | (b[i + 1] << 8) | (b[i + 2] << 16) | (uint32_t(b[i + 3]) << 24));
@@ -66,8 +66,7 @@ std::vector<uint32_t> fromUtf32le(const Bytes& b)
 
 // ---- JIS X 0208 <-> Shift_JIS arithmetic ---------------------------------
 
-TEST(JisSjis, KnownCodesBothWays)
-{
+TEST(JisSjis, KnownCodesBothWays) {
     struct Case {
         const char* what;
         unsigned int jis, sjis;
@@ -88,8 +87,7 @@ TEST(JisSjis, KnownCodesBothWays)
     }
 }
 
-TEST(JisSjis, EveryCodePositionRoundTrips)
-{
+TEST(JisSjis, EveryCodePositionRoundTrips) {
     for (unsigned int r = 0x21; r <= 0x7E; ++r)
         for (unsigned int c = 0x21; c <= 0x7E; ++c) {
             unsigned int j = (r << 8) | c;
@@ -99,8 +97,7 @@ TEST(JisSjis, EveryCodePositionRoundTrips)
         }
 }
 
-TEST(JisSjis, ByteClasses)
-{
+TEST(JisSjis, ByteClasses) {
     EXPECT_TRUE(jclib::isSjisLead(0x81));
     EXPECT_TRUE(jclib::isSjisLead(0x9F));
     EXPECT_TRUE(jclib::isSjisLead(0xE0));
@@ -117,8 +114,7 @@ TEST(JisSjis, ByteClasses)
 
 // ---- half-width / full-width ----------------------------------------------
 
-TEST(HankakuZenkaku, Table)
-{
+TEST(HankakuZenkaku, Table) {
     struct Case {
         const char* what;
         unsigned int han, zen;
@@ -146,8 +142,7 @@ TEST(HankakuZenkaku, Table)
     }
 }
 
-TEST(HankakuZenkaku, UnchangedWhenNoOtherForm)
-{
+TEST(HankakuZenkaku, UnchangedWhenNoOtherForm) {
     for (unsigned int b : {0x00u, 0x0Au, 0x1Fu, 0x7Fu, 0x80u, 0xA0u, 0xE0u, 0xFFu})
         EXPECT_EQ(jclib::hankakuToZenkaku(b), b) << b;
     EXPECT_EQ(jclib::hankakuToZenkaku(0x100), 0x100u);
@@ -157,8 +152,7 @@ TEST(HankakuZenkaku, UnchangedWhenNoOtherForm)
     EXPECT_EQ(jclib::zenkakuToHankaku(0x41), 0x41u);
 }
 
-TEST(HankakuZenkaku, EveryPrintableAsciiRoundTrips)
-{
+TEST(HankakuZenkaku, EveryPrintableAsciiRoundTrips) {
     for (unsigned int b = 0x20; b <= 0x7E; ++b) {
         unsigned int z = jclib::hankakuToZenkaku(b);
         ASSERT_TRUE(jclib::isSjisCode(z)) << b;
@@ -167,12 +161,10 @@ TEST(HankakuZenkaku, EveryPrintableAsciiRoundTrips)
     }
 }
 
-TEST(KatakanaToHiragana, EveryKatakanaGoesToTheHiraganaOfItsSound)
-{
+TEST(KatakanaToHiragana, EveryKatakanaGoesToTheHiraganaOfItsSound) {
     // Katakana U+30A1-U+30F3 and hiragana U+3041-U+3093 lie 0x60 apart.
     for (unsigned int c = 0x8340; c <= 0x8393; ++c) {
-        if (c == 0x837F)
-            continue;
+        if (c == 0x837F) continue;
         uint32_t u = sjisToUnicode(c);
         ASSERT_GE(u, 0x30A1u) << std::hex << c;
         ASSERT_LE(u, 0x30F3u) << std::hex << c;
@@ -182,23 +174,17 @@ TEST(KatakanaToHiragana, EveryKatakanaGoesToTheHiraganaOfItsSound)
         const char* what;
         unsigned int in, out;
     } cases[] = {
-        {"small ka to ka", 0x8395, 0x82A9},
-        {"small ke to ke", 0x8396, 0x82AF},
-        {"vu has no hiragana", 0x8394, 0x8394},
-        {"hiragana stays", 0x829F, 0x829F},
-        {"long vowel mark stays", 0x815B, 0x815B},
-        {"gap between the katakana rows", 0x837F, 0x837F},
-        {"kanji stays", 0x889F, 0x889F},
-        {"ASCII stays", 'A', 'A'},
+        {"small ka to ka", 0x8395, 0x82A9},        {"small ke to ke", 0x8396, 0x82AF},
+        {"vu has no hiragana", 0x8394, 0x8394},    {"hiragana stays", 0x829F, 0x829F},
+        {"long vowel mark stays", 0x815B, 0x815B}, {"gap between the katakana rows", 0x837F, 0x837F},
+        {"kanji stays", 0x889F, 0x889F},           {"ASCII stays", 'A', 'A'},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(jclib::katakanaToHiragana(c.in), c.out) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(jclib::katakanaToHiragana(c.in), c.out) << c.what;
 }
 
 // ---- character classes ------------------------------------------------------
 
-TEST(SjisCharClass, Table)
-{
+TEST(SjisCharClass, Table) {
     struct Case {
         const char* what;
         const char* text;
@@ -235,8 +221,7 @@ TEST(SjisCharClass, Table)
     for (const Case& c : cases) EXPECT_EQ(sjisCharClass(c.text), c.cls) << c.what;
 }
 
-TEST(SjisCharLength, StaysInsideLength)
-{
+TEST(SjisCharLength, StaysInsideLength) {
     const unsigned char t[] = {0x88, 0x9F, 0x41, 0x88};
     EXPECT_EQ(sjisCharLength(t, 4), 2);
     EXPECT_EQ(sjisCharLength(t, 1), 1);  // the trail byte lies outside
@@ -247,10 +232,12 @@ TEST(SjisCharLength, StaysInsideLength)
 
 // ---- mbschr / mbstok / u16 ---------------------------------------------------
 
-TEST(Mbschr, WalksByCharacters)
-{
+TEST(Mbschr, WalksByCharacters) {
     // "ソ" is 83 5C: its trail byte is a backslash that must not match.
-    const char text[] = "\x83\x5C" "a\\b" "\x82\xA0";
+    const char text[] =
+        "\x83\x5C"
+        "a\\b"
+        "\x82\xA0";
     EXPECT_EQ(jclib::mbschr(text, '\\'), text + 3);
     EXPECT_EQ(jclib::mbschr(text, 0x835C), text);
     EXPECT_EQ(jclib::mbschr(text, 0x82A0), text + 5);
@@ -262,19 +249,24 @@ TEST(Mbschr, WalksByCharacters)
     EXPECT_EQ(jclib::mbschr(tail, 0x88), tail + 1);
 }
 
-TEST(Mbstok, SplitsLikeStrtokWithoutCuttingCharacters)
-{
+TEST(Mbstok, SplitsLikeStrtokWithoutCuttingCharacters) {
     // "ポ" is 83 7C: its trail byte is "|".
-    char line[] = "||\x83\x7C" "a||b\tc|";
+    char line[] =
+        "||\x83\x7C"
+        "a||b\tc|";
     std::vector<std::string> tokens;
     for (char* t = jclib::mbstok(line, "|\t"); t; t = jclib::mbstok(nullptr, "|\t")) tokens.push_back(t);
     ASSERT_EQ(tokens.size(), 3u);
-    EXPECT_EQ(tokens[0], "\x83\x7C" "a");
+    EXPECT_EQ(tokens[0],
+              "\x83\x7C"
+              "a");
     EXPECT_EQ(tokens[1], "b");
     EXPECT_EQ(tokens[2], "c");
     EXPECT_EQ(jclib::mbstok(nullptr, "|"), nullptr);  // stays at the end
 
-    char wide[] = "ab\x81\x40" "cd";  // split at the full-width space
+    char wide[] =
+        "ab\x81\x40"
+        "cd";  // split at the full-width space
     EXPECT_STREQ(jclib::mbstok(wide, "\x81\x40"), "ab");
     EXPECT_STREQ(jclib::mbstok(nullptr, "\x81\x40"), "cd");
 
@@ -282,8 +274,7 @@ TEST(Mbstok, SplitsLikeStrtokWithoutCuttingCharacters)
     EXPECT_EQ(jclib::mbstok(onlyDelims, "|"), nullptr);
 }
 
-TEST(U16, LengthAndCaseFoldedCompare)
-{
+TEST(U16, LengthAndCaseFoldedCompare) {
     const uint16_t abc[] = {'A', 'b', 'C', 0};
     const uint16_t abd[] = {'a', 'B', 'd', 0};
     const uint16_t ab[] = {'a', 'b', 0};
@@ -301,13 +292,12 @@ TEST(U16, LengthAndCaseFoldedCompare)
 
 // ---- UTF conversions ---------------------------------------------------------
 
-TEST(Utf8Decode, CountsAndErrors)
-{
+TEST(Utf8Decode, CountsAndErrors) {
     struct Case {
         const char* what;
         std::string in;
-        int result;                  // units, or -1
-        std::vector<uint32_t> units; // the units written (also before a -1)
+        int result;                   // units, or -1
+        std::vector<uint32_t> units;  // the units written (also before a -1)
     } cases[] = {
         {"ASCII", "ab", 2, {'a', 'b'}},
         {"two-byte", "\xC3\xA9", 1, {0xE9}},
@@ -315,8 +305,16 @@ TEST(Utf8Decode, CountsAndErrors)
         {"four-byte as a surrogate pair", "\xF0\xA0\xAE\x9F", 2, {0xD842, 0xDF9F}},
         {"ends inside a sequence", std::string("a\xE6\xBC"), -1, {'a'}},
         {"ends after a lead byte", std::string("ab\xF0"), -1, {'a', 'b'}},
-        {"stray continuation byte", std::string("\x80" "a"), 2, {0xFFFD, 'a'}},
-        {"lead byte cut by ASCII", std::string("\xE6" "a"), 2, {0xFFFD, 'a'}},
+        {"stray continuation byte",
+         std::string("\x80"
+                     "a"),
+         2,
+         {0xFFFD, 'a'}},
+        {"lead byte cut by ASCII",
+         std::string("\xE6"
+                     "a"),
+         2,
+         {0xFFFD, 'a'}},
         {"overlong form", std::string("\xC0\xAF"), 2, {0xFFFD, 0xFFFD}},
         {"encoded surrogate", std::string("\xED\xA0\x80"), 3, {0xFFFD, 0xFFFD, 0xFFFD}},
         {"above U+10FFFF", std::string("\xF4\x90\x80\x80"), 4, {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
@@ -342,19 +340,23 @@ TEST(Utf8Decode, CountsAndErrors)
     }
 }
 
-TEST(Utf8Encode, CountsAndReplacements)
-{
+TEST(Utf8Encode, CountsAndReplacements) {
     struct Case {
         const char* what;
         std::vector<uint32_t> in;
-        std::string wideOut;    // wideToUtf8
-        std::string utf16Out;   // jclib::utf16ToUtf8 of the same units
+        std::string wideOut;   // wideToUtf8
+        std::string utf16Out;  // jclib::utf16ToUtf8 of the same units
     } cases[] = {
         {"ASCII", {'a'}, "a", "a"},
         {"two bytes", {0xE9}, "\xC3\xA9", "\xC3\xA9"},
         {"three bytes", {0x3042}, "\xE3\x81\x82", "\xE3\x81\x82"},
         {"surrogate pair", {0xD842, 0xDF9F}, "\xF0\xA0\xAE\x9F", "\xED\xA1\x82\xED\xBE\x9F"},
-        {"lone high surrogate", {0xD842, 'a'}, "\xEF\xBF\xBD" "a", "\xED\xA1\x82" "a"},
+        {"lone high surrogate",
+         {0xD842, 'a'},
+         "\xEF\xBF\xBD"
+         "a",
+         "\xED\xA1\x82"
+         "a"},
         {"lone low surrogate", {0xDC00}, "\xEF\xBF\xBD", "\xED\xB0\x80"},
         {"high surrogate last", {0xD800}, "\xEF\xBF\xBD", "\xED\xA0\x80"},
         {"zero unit", {0}, std::string("\0", 1), std::string("\0", 1)},
@@ -380,8 +382,7 @@ TEST(Utf8Encode, CountsAndReplacements)
     EXPECT_EQ(std::string(out, 3), "\xEF\xBF\xBD");
 }
 
-TEST(Utf16le, ToUtf8)
-{
+TEST(Utf16le, ToUtf8) {
     struct Case {
         const char* what;
         Bytes in;
@@ -392,7 +393,11 @@ TEST(Utf16le, ToUtf8)
         {"kana", {0x42, 0x30}, 1, "\xE3\x81\x82"},
         {"surrogate pair", {0x42, 0xD8, 0x9F, 0xDF}, 2, "\xF0\xA0\xAE\x9F"},
         {"pair cut by the count", {0x42, 0xD8, 0x9F, 0xDF}, 1, "\xEF\xBF\xBD"},
-        {"lone low surrogate", {0x00, 0xDC, 'a', 0}, 2, "\xEF\xBF\xBD" "a"},
+        {"lone low surrogate",
+         {0x00, 0xDC, 'a', 0},
+         2,
+         "\xEF\xBF\xBD"
+         "a"},
         {"zero units", {'a', 0}, 0, ""},
     };
     for (const Case& c : cases) {
@@ -405,13 +410,12 @@ TEST(Utf16le, ToUtf8)
 
 // ---- Unicode lookups ------------------------------------------------------------
 
-TEST(UnicodeLookup, MappingDecisions)
-{
+TEST(UnicodeLookup, MappingDecisions) {
     struct Case {
         const char* what;
         uint32_t ucs;
-        unsigned int sjis;    // unicodeToSjis (0: none)
-        uint32_t decoded;     // sjisToUnicode(sjis) when sjis != 0
+        unsigned int sjis;  // unicodeToSjis (0: none)
+        uint32_t decoded;   // sjisToUnicode(sjis) when sjis != 0
     } cases[] = {
         {"ASCII backslash", 0x5C, 0x5C, 0x5C},
         {"ASCII tilde", 0x7E, 0x7E, 0x7E},
@@ -446,8 +450,7 @@ TEST(UnicodeLookup, MappingDecisions)
     }
 }
 
-TEST(UnicodeLookup, CodesOutsideJisX0208HaveNoUnicode)
-{
+TEST(UnicodeLookup, CodesOutsideJisX0208HaveNoUnicode) {
     struct Case {
         const char* what;
         unsigned int sjis;
@@ -468,8 +471,7 @@ TEST(UnicodeLookup, CodesOutsideJisX0208HaveNoUnicode)
     EXPECT_EQ(jisToUnicode(0x2120), 0u);
 }
 
-TEST(UnicodeLookup, CharToSjisResults)
-{
+TEST(UnicodeLookup, CharToSjisResults) {
     unsigned char b[2] = {0xEE, 0xEE};
     EXPECT_EQ(unicodeCharToSjis(0, b), 0);
     EXPECT_EQ(unicodeCharToSjis(0xFEFF, b), 0);
@@ -486,8 +488,7 @@ TEST(UnicodeLookup, CharToSjisResults)
 
 // Every JIS X 0208 character: Shift_JIS -> Unicode -> Shift_JIS with our
 // tables, and both Shift_JIS and EUC-JP checked against glibc's iconv.
-TEST(UnicodeLookup, EveryJisX0208CharacterAgreesWithIconv)
-{
+TEST(UnicodeLookup, EveryJisX0208CharacterAgreesWithIconv) {
     std::vector<JisChar> chars = allJisChars();
     ASSERT_EQ(chars.size(), 6879u);
 
@@ -548,8 +549,7 @@ TEST(UnicodeLookup, EveryJisX0208CharacterAgreesWithIconv)
 
 // ---- string conversions ------------------------------------------------------
 
-TEST(SjisToWide, MalformedInput)
-{
+TEST(SjisToWide, MalformedInput) {
     struct Case {
         const char* what;
         Bytes in;
@@ -571,8 +571,7 @@ TEST(SjisToWide, MalformedInput)
     }
 }
 
-TEST(JisStringToSjis, PairsAndStops)
-{
+TEST(JisStringToSjis, PairsAndStops) {
     struct Case {
         const char* what;
         Bytes in;
@@ -596,8 +595,7 @@ TEST(JisStringToSjis, PairsAndStops)
     }
 }
 
-TEST(SjisStringToJis, ConvertsAndBounds)
-{
+TEST(SjisStringToJis, ConvertsAndBounds) {
     struct Case {
         const char* what;
         Bytes in;
@@ -624,8 +622,7 @@ TEST(SjisStringToJis, ConvertsAndBounds)
 }
 
 // The bounded string conversions: replacements, whole characters, limits.
-TEST(StringConversions, Table)
-{
+TEST(StringConversions, Table) {
     enum Kind { SjisUtf8, Utf8Sjis, SjisEuc, EucSjis, SjisIso, IsoSjis };
     struct Case {
         const char* what;
@@ -640,7 +637,10 @@ TEST(StringConversions, Table)
         {"Shift_JIS of mixed text", Utf8Sjis, "a\xE3\x81\x82\xEF\xBD\xB1", 16, "a\x82\xA0\xB1"},
         {"Shift_JIS geta for no form", Utf8Sjis, "\xC3\xA9", 16, "\x81\xAC"},
         {"Shift_JIS geta for a cut sequence", Utf8Sjis, "a\xE3\x81", 16, "a\x81\xAC"},
-        {"Shift_JIS drops the BOM", Utf8Sjis, "\xEF\xBB\xBF" "a", 16, "a"},
+        {"Shift_JIS drops the BOM", Utf8Sjis,
+         "\xEF\xBB\xBF"
+         "a",
+         16, "a"},
         {"Shift_JIS alias", Utf8Sjis, "\xEF\xBD\x9E", 16, "\x81\x60"},
         {"Shift_JIS never split", Utf8Sjis, "a\xE3\x81\x82", 3, "a"},
         {"EUC-JP of mixed text", SjisEuc, "a\xB1\x82\xA0", 16, "a\x8E\xB1\xA4\xA2"},
@@ -648,19 +648,36 @@ TEST(StringConversions, Table)
         {"EUC-JP geta for a lone lead", SjisEuc, "\x82", 16, "\xA2\xAE"},
         {"EUC-JP never split", SjisEuc, "\x82\xA0\x82\xA0", 4, "\xA4\xA2"},
         {"from EUC-JP", EucSjis, "a\x8E\xB1\xA4\xA2", 16, "a\xB1\x82\xA0"},
-        {"from EUC-JP, JIS X 0212 is geta", EucSjis, "\x8F\xB0\xA1" "a", 16, "\x81\xAC" "a"},
+        {"from EUC-JP, JIS X 0212 is geta", EucSjis,
+         "\x8F\xB0\xA1"
+         "a",
+         16,
+         "\x81\xAC"
+         "a"},
         {"from EUC-JP, cut pair", EucSjis, "a\xA4", 16, "a\x81\xAC"},
-        {"from EUC-JP, bad 0x8E", EucSjis, "\x8E" "a", 16, "\x81\xAC" "a"},
-        {"ISO-2022-JP of mixed text", SjisIso, "a\x82\xA0" "b", 32, "a\x1B$B$\"\x1B(Bb"},
+        {"from EUC-JP, bad 0x8E", EucSjis,
+         "\x8E"
+         "a",
+         16,
+         "\x81\xAC"
+         "a"},
+        {"ISO-2022-JP of mixed text", SjisIso,
+         "a\x82\xA0"
+         "b",
+         32, "a\x1B$B$\"\x1B(Bb"},
         {"ISO-2022-JP ends in ASCII", SjisIso, "\x82\xA0", 32, "\x1B$B$\"\x1B(B"},
         {"ISO-2022-JP half-width kana", SjisIso, "\xB1", 32, "\x1B(I1\x1B(B"},
         {"ISO-2022-JP stays in bounds", SjisIso, "\x82\xA0\x82\xA0", 9, "\x1B$B$\"\x1B(B"},
         {"ISO-2022-JP tiny buffer", SjisIso, "\x82\xA0", 3, ""},
-        {"from ISO-2022-JP", IsoSjis, "a\x1B$B$\"0!\x1B(Bb", 32, "a\x82\xA0\x88\x9F" "b"},
+        {"from ISO-2022-JP", IsoSjis, "a\x1B$B$\"0!\x1B(Bb", 32,
+         "a\x82\xA0\x88\x9F"
+         "b"},
         {"from ISO-2022-JP, ESC ( J is ASCII", IsoSjis, "\x1B(J\\~", 32, "\\~"},
         {"from ISO-2022-JP, kana set", IsoSjis, "\x1B(I1\x1B(B", 32, "\xB1"},
         {"from ISO-2022-JP, old kanji escape", IsoSjis, "\x1B$@$\"", 32, "\x82\xA0"},
-        {"from ISO-2022-JP, unknown escape dropped", IsoSjis, "\x1B$(Dab\x1B(Bc", 32, "\x81\xAC" "c"},
+        {"from ISO-2022-JP, unknown escape dropped", IsoSjis, "\x1B$(Dab\x1B(Bc", 32,
+         "\x81\xAC"
+         "c"},
         {"from ISO-2022-JP, cut pair", IsoSjis, "\x1B$B$", 32, "\x81\xAC"},
         {"from ISO-2022-JP, escape cut short", IsoSjis, "a\x1B$", 32, "a"},
         {"from ISO-2022-JP, 8-bit byte", IsoSjis, "a\xB1", 32, "a\x81\xAC"},
@@ -671,12 +688,24 @@ TEST(StringConversions, Table)
         int len = static_cast<int>(in.size());
         int n = -2;
         switch (c.kind) {
-        case SjisUtf8: n = sjisToUtf8(in.data(), len, reinterpret_cast<char*>(out.data()), out.size()); break;
-        case Utf8Sjis: n = utf8ToSjis(reinterpret_cast<const char*>(in.data()), len, out.data(), out.size()); break;
-        case SjisEuc: n = sjisToEucjp(in.data(), len, out.data(), out.size()); break;
-        case EucSjis: n = eucjpToSjis(in.data(), len, out.data(), out.size()); break;
-        case SjisIso: n = sjisToIso2022jp(in.data(), len, out.data(), out.size()); break;
-        case IsoSjis: n = iso2022jpToSjis(in.data(), len, out.data(), out.size()); break;
+            case SjisUtf8:
+                n = sjisToUtf8(in.data(), len, reinterpret_cast<char*>(out.data()), out.size());
+                break;
+            case Utf8Sjis:
+                n = utf8ToSjis(reinterpret_cast<const char*>(in.data()), len, out.data(), out.size());
+                break;
+            case SjisEuc:
+                n = sjisToEucjp(in.data(), len, out.data(), out.size());
+                break;
+            case EucSjis:
+                n = eucjpToSjis(in.data(), len, out.data(), out.size());
+                break;
+            case SjisIso:
+                n = sjisToIso2022jp(in.data(), len, out.data(), out.size());
+                break;
+            case IsoSjis:
+                n = iso2022jpToSjis(in.data(), len, out.data(), out.size());
+                break;
         }
         ASSERT_GE(n, 0) << c.what;
         ASSERT_LT(static_cast<size_t>(n), c.outSize) << c.what;
@@ -685,8 +714,7 @@ TEST(StringConversions, Table)
     }
 }
 
-TEST(Utf8Test, WellFormedOnly)
-{
+TEST(Utf8Test, WellFormedOnly) {
     struct Case {
         const char* what;
         std::string text;
@@ -705,8 +733,7 @@ TEST(Utf8Test, WellFormedOnly)
         EXPECT_EQ(isUtf8Text(c.text.data(), static_cast<int>(c.text.size())), c.valid) << c.what;
 }
 
-TEST(WideToSjis, PairsReplacementsAndBounds)
-{
+TEST(WideToSjis, PairsReplacementsAndBounds) {
     struct Case {
         const char* what;
         std::vector<uint32_t> in;
@@ -734,17 +761,16 @@ TEST(WideToSjis, PairsReplacementsAndBounds)
 // documented size (so the sanitizer build catches any write past them): each
 // result stays inside its buffer, is terminated where documented, and
 // counting agrees with converting.
-TEST(BadInput, RandomBytesStayInsideBuffers)
-{
+TEST(BadInput, RandomBytesStayInsideBuffers) {
     uint32_t seed = 12345;
     auto next = [&seed]() {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) & 0x7FFF;
     };
     // Bytes drawn mostly from the interesting ranges: lead, trail, ESC, UTF-8.
-    const unsigned char pool[] = {0x00, 0x1B, '$', '(', 'B', 'I', '@', 0x21, 0x7E, 0x7F, 0x80, 0x81, 0x8E,
-                                  0x8F, 0x9F, 0xA0, 0xA1, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xFC, 0xFE,
-                                  0xFF, 0x40, 0x5C, 0xBF, 0xC2, 'a', '\n'};
+    const unsigned char pool[] = {0x00, 0x1B, '$',  '(',  'B',  'I',  '@',  0x21, 0x7E, 0x7F, 0x80,
+                                  0x81, 0x8E, 0x8F, 0x9F, 0xA0, 0xA1, 0xDF, 0xE0, 0xED, 0xEF, 0xF0,
+                                  0xF4, 0xFC, 0xFE, 0xFF, 0x40, 0x5C, 0xBF, 0xC2, 'a',  '\n'};
     for (int round = 0; round < 3000; ++round) {
         size_t len = next() % 24;
         Bytes in(len);
@@ -781,12 +807,9 @@ TEST(BadInput, RandomBytesStayInsideBuffers)
             Bytes out(outSize);
             char* cout = reinterpret_cast<char*>(out.data());
             int r[] = {
-                sjisStringToJis(out.data(), outSize, in.data(), n),
-                sjisToUtf8(in.data(), n, cout, outSize),
-                utf8ToSjis(text, n, out.data(), outSize),
-                sjisToEucjp(in.data(), n, out.data(), outSize),
-                eucjpToSjis(in.data(), n, out.data(), outSize),
-                sjisToIso2022jp(in.data(), n, out.data(), outSize),
+                sjisStringToJis(out.data(), outSize, in.data(), n), sjisToUtf8(in.data(), n, cout, outSize),
+                utf8ToSjis(text, n, out.data(), outSize),           sjisToEucjp(in.data(), n, out.data(), outSize),
+                eucjpToSjis(in.data(), n, out.data(), outSize),     sjisToIso2022jp(in.data(), n, out.data(), outSize),
                 iso2022jpToSjis(in.data(), n, out.data(), outSize),
             };
             for (int k : r) {

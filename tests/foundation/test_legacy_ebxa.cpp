@@ -69,14 +69,14 @@ Bytes startImage(uint32_t t, uint32_t n, unsigned seed, uint32_t after = 0, bool
 // unwritten (zero) part of the ring, the slice cut at 4096 bytes.
 TEST(LegacyEbxa, LzssVector) {
     Bytes f(4 * 2048, 0);
-    f[1] = 3;                      // three index records
-    record(f, 0, 0x00, 3, 2);      // text: blocks 3-4, one slice
-    record(f, 1, 0x21, 4, 1);      // slices at physical block 4
-    record(f, 2, 0x22, 3, 1);      // offset table at block 3 (empty: one slice)
-    Bytes s = {0x03,               // flags: literal, literal, then six references
-               0x41, 0x42,         // "A", "B"
-               0xEE, 0xFF,         // p = 0xFEE: output index 0, 18 bytes (overlapping)
-               0x02, 0x0F};        // p = 0x002: output index 20 = current length: 18 zeros
+    f[1] = 3;                  // three index records
+    record(f, 0, 0x00, 3, 2);  // text: blocks 3-4, one slice
+    record(f, 1, 0x21, 4, 1);  // slices at physical block 4
+    record(f, 2, 0x22, 3, 1);  // offset table at block 3 (empty: one slice)
+    Bytes s = {0x03,           // flags: literal, literal, then six references
+               0x41, 0x42,     // "A", "B"
+               0xEE, 0xFF,     // p = 0xFEE: output index 0, 18 bytes (overlapping)
+               0x02, 0x0F};    // p = 0x002: output index 20 = current length: 18 zeros
     for (int i = 0; i < 4; ++i) s.push_back(0x02), s.push_back(0x0F);  // more zero runs
     for (int g = 0; g < 28; ++g) {  // 28 flag bytes of 8 zero-run references, cut at 4096
         s.push_back(0x00);
@@ -123,7 +123,8 @@ TEST_P(LegacyEbxaRoundTrip, DecoderAndEbLibraryAgree) {
     ASSERT_TRUE(CEbxaDecoder::detect(file.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
-    EXPECT_EQ(dec.uncompressedSize(), static_cast<int64_t>(image.size()));  // whole blocks, areas after the text included
+    EXPECT_EQ(dec.uncompressedSize(),
+              static_cast<int64_t>(image.size()));  // whole blocks, areas after the text included
     Bytes ours = readImage(dec);
     ASSERT_EQ(ours.size(), image.size());
     EXPECT_EQ(CEbxaDecoder::stripIndexRecords(ours.data()), 2);
@@ -147,15 +148,14 @@ TEST_P(LegacyEbxaRoundTrip, DecoderAndEbLibraryAgree) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, LegacyEbxaRoundTrip,
-    ::testing::Values(EbxaCase{"odd_start_odd_count", 3, 15, 0, false, true},
-                      EbxaCase{"odd_start_even_count", 5, 12, 0, false, true},
-                      EbxaCase{"one_block_text", 3, 1, 0, false, true},
-                      EbxaCase{"even_start", 2, 9, 0, false, false},
-                      EbxaCase{"slices_longer_than_4096", 3, 6, 0, true, false},
-                      EbxaCase{"area_after_text", 3, 20, 2, false, false}),
-    [](const ::testing::TestParamInfo<EbxaCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Layouts, LegacyEbxaRoundTrip,
+                         ::testing::Values(EbxaCase{"odd_start_odd_count", 3, 15, 0, false, true},
+                                           EbxaCase{"odd_start_even_count", 5, 12, 0, false, true},
+                                           EbxaCase{"one_block_text", 3, 1, 0, false, true},
+                                           EbxaCase{"even_start", 2, 9, 0, false, false},
+                                           EbxaCase{"slices_longer_than_4096", 3, 6, 0, true, false},
+                                           EbxaCase{"area_after_text", 3, 20, 2, false, false}),
+                         [](const ::testing::TestParamInfo<EbxaCase>& i) { return std::string(i.param.name); });
 
 TEST(LegacyEbxa, DetectionNeedsAllThreeRecords) {
     struct Case {
@@ -215,8 +215,8 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     {
         // The table (block 3) holds the offsets of slices 1-4 from the 0x21
         // area (block 4); cut the file 40 bytes into slice 4.
-        const uint32_t last = (good[2 * 2048 + 12] << 24) | (good[2 * 2048 + 13] << 16) |
-                              (good[2 * 2048 + 14] << 8) | good[2 * 2048 + 15];
+        const uint32_t last = (good[2 * 2048 + 12] << 24) | (good[2 * 2048 + 13] << 16) | (good[2 * 2048 + 14] << 8) |
+                              good[2 * 2048 + 15];
         Bytes f(good.begin(), good.begin() + 3 * 2048 + last + 40);
         cases.push_back({"file cut inside the last slice", f, true});
         Bytes g(good.begin(), good.begin() + 3 * 2048 + 40);

@@ -47,12 +47,12 @@ std::vector<uint32_t> vectorFreqs() {
 // A one-page V4 file with the vector's table and `page` as its data.
 Bytes vectorFile(const Bytes& page) {
     Bytes f(32 + 36, 0);
-    put32(f, 0, 0x20);     // A: page index after the 32-byte header
-    put32(f, 4, 0x24);     // B: one 36-byte record
-    put32(f, 8, 0x44);     // C = A + B: frequency table
-    put32(f, 12, 0x204);   // D: 4 bytes of the pair leaf + 512
-    put32(f, 16, 0x248);   // E = C + D: first page byte
-    put32(f, 32, 0x248);   // record: base of group 0; all 16 page offsets 0
+    put32(f, 0, 0x20);    // A: page index after the 32-byte header
+    put32(f, 4, 0x24);    // B: one 36-byte record
+    put32(f, 8, 0x44);    // C = A + B: frequency table
+    put32(f, 12, 0x204);  // D: 4 bytes of the pair leaf + 512
+    put32(f, 16, 0x248);  // E = C + D: first page byte
+    put32(f, 32, 0x248);  // record: base of group 0; all 16 page offsets 0
     Bytes t = vectorTable();
     f.insert(f.end(), t.begin(), t.end());
     f.insert(f.end(), page.begin(), page.end());
@@ -82,10 +82,10 @@ Bytes textImage(uint32_t blocks, unsigned seed, bool random = false) {
 TEST(LegacyHuffman, WorkedVectorCodesAndPage) {
     // The tree of the vector's table gives the codes the EB Library uses.
     std::vector<std::string> codes = huffmanCodes(vectorFreqs());
-    EXPECT_EQ(codes[0], "10");                 // pair 0x2422
+    EXPECT_EQ(codes[0], "10");  // pair 0x2422
     EXPECT_EQ(codes[1 + 0x24], "110");
     EXPECT_EQ(codes[1 + 0x1F], "0111");
-    EXPECT_EQ(codes[257], "011011001");        // end of page
+    EXPECT_EQ(codes[257], "011011001");  // end of page
     EXPECT_EQ(codes[1 + 0x00], "000111101");
     EXPECT_EQ(codes[1 + 0x01], "000111000");
     EXPECT_EQ(codes[1 + 0xFE], "011011011");
@@ -205,7 +205,7 @@ struct RoundTrip {
     const char* name;
     int version;
     uint32_t blocks;
-    bool random;   // incompressible text: V6 stores raw pages
+    bool random;  // incompressible text: V6 stores raw pages
     int64_t size;
 };
 
@@ -299,7 +299,8 @@ TEST(LegacyHuffman, CorruptFilesFailCleanly) {
     v6.version = 6;
     Bytes good6 = encodeHuffman(textImage(20, 3), v6);
     ASSERT_FALSE(good6.empty());
-    const uint32_t base1 = (uint32_t(good[32 + 36]) << 24) | (good[33 + 36] << 16) | (good[34 + 36] << 8) | good[35 + 36];
+    const uint32_t base1 =
+        (uint32_t(good[32 + 36]) << 24) | (good[33 + 36] << 16) | (good[34 + 36] << 8) | good[35 + 36];
 
     struct Case {
         const char* name;

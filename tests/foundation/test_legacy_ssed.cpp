@@ -77,18 +77,18 @@ TEST(LegacySsed, ChunkVector) {
     data = encodeSsedData(c);
     ASSERT_EQ(data.size(), 463u);
     EXPECT_EQ(std::string(data.begin(), data.begin() + 8), "SSEDDATA");
-    EXPECT_EQ(data[0x17], 1);     // chunk count 1
-    EXPECT_EQ(data[0x1B], 2);     // first block 2
-    EXPECT_EQ(data[0x1F], 2);     // last block 2
-    EXPECT_EQ(data[0x43], 0x44);  // the chunk at 0x44
-    const uint8_t head[] = {0x00, 0x00,          // unknown word
-                            0x00, 0x82,          // 130 commands
-                            0x00,                // fill byte
-                            0x00, 0x00, 0x41,    // no copy, literal 'A'
-                            0x00, 0x00, 0x42,    // no copy, literal 'B'
-                            0xFE, 0xEF, 0x42};   // w = 0xFEE (2 back), 15 bytes, then 'B'
+    EXPECT_EQ(data[0x17], 1);                   // chunk count 1
+    EXPECT_EQ(data[0x1B], 2);                   // first block 2
+    EXPECT_EQ(data[0x1F], 2);                   // last block 2
+    EXPECT_EQ(data[0x43], 0x44);                // the chunk at 0x44
+    const uint8_t head[] = {0x00, 0x00,         // unknown word
+                            0x00, 0x82,         // 130 commands
+                            0x00,               // fill byte
+                            0x00, 0x00, 0x41,   // no copy, literal 'A'
+                            0x00, 0x00, 0x42,   // no copy, literal 'B'
+                            0xFE, 0xEF, 0x42};  // w = 0xFEE (2 back), 15 bytes, then 'B'
     EXPECT_EQ(0, memcmp(&data[0x44], head, sizeof head));
-    const uint8_t tail[] = {0xFE, 0xED, 0x42};   // last: 13 bytes, 'B' ends the block
+    const uint8_t tail[] = {0xFE, 0xED, 0x42};  // last: 13 bytes, 'B' ends the block
     EXPECT_EQ(0, memcmp(&data[460], tail, sizeof tail));
 
     TestDir dir;
@@ -119,9 +119,9 @@ TEST(LegacySsed, ComposedImage) {
 
     uint8_t block[2048];
     ASSERT_TRUE(readBlock(dec, 1, block));
-    const uint8_t index[] = {0x00, 0x02, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 2 records, JIS text
-                             0x00, 0, 0, 0, 0, 2, 0, 0, 0, 27, 2, 0x00, 0, 0, 0, 0,   // body: 2, 27 blocks
-                             0x02, 0, 0, 0, 0, 30, 0, 0, 0, 2, 2, 0x02, 0, 0, 0, 0};  // copyright: 30, 2 blocks
+    const uint8_t index[] = {0x00, 0x02, 0x02, 0, 0, 0,  0, 0, 0, 0,  0, 0,    0, 0, 0, 0,   // 2 records, JIS text
+                             0x00, 0,    0,    0, 0, 2,  0, 0, 0, 27, 2, 0x00, 0, 0, 0, 0,   // body: 2, 27 blocks
+                             0x02, 0,    0,    0, 0, 30, 0, 0, 0, 2,  2, 0x02, 0, 0, 0, 0};  // copyright: 30, 2 blocks
     EXPECT_EQ(0, memcmp(block, index, sizeof index));
     for (size_t i = sizeof index; i < 2048; ++i) ASSERT_EQ(block[i], 0);
     for (int64_t b = 2; b <= 28; ++b) {
@@ -136,7 +136,7 @@ TEST(LegacySsed, ComposedImage) {
     }
     EXPECT_EQ(dec.readLooseBlock(32, block), -1);  // beyond the size
     static uint8_t chunk[32768];
-    EXPECT_EQ(dec.decodeChunk(3, chunk), -1);      // not a chunk's first block
+    EXPECT_EQ(dec.decodeChunk(3, chunk), -1);  // not a chunk's first block
 }
 
 // Catalogs and component files that must fail the open.
@@ -150,7 +150,8 @@ TEST(LegacySsed, BadBooksFailOpen) {
         {"records past the end of the catalog", "HONMON.DIC", [](Bytes& idx, Bytes&) { idx[0x4D] = 9; }},
         {"body file missing", "NONE.DIC", [](Bytes&, Bytes&) {}},
         {"no body record", "HONMON.DIC", [](Bytes& idx, Bytes&) { idx[128 + 3] = 0x05; }},  // 1st record's type
-        {"body declared but absent", "HONMON.DIC", [](Bytes& idx, Bytes&) {
+        {"body declared but absent", "HONMON.DIC",
+         [](Bytes& idx, Bytes&) {
              put32(idx, 128 + 4, 0);  // first and last block 0/0
              put32(idx, 128 + 8, 0);
          }},
@@ -188,7 +189,7 @@ TEST(LegacySsed, CorruptChunksFailCleanly) {
         int value;      // new value; -1: cut the file at `at`
         int64_t chunk;  // first block of the chunk that must fail
     } cases[] = {
-        {"window offset 4080", 5, 0xFF, 2},             // first command: w = 0xFF0
+        {"window offset 4080", 5, 0xFF, 2},              // first command: w = 0xFF0
         {"command count beyond the data", 2, 0xFF, 18},  // 0xFF.. commands in the last chunk
         {"last chunk cut short", 400, -1, 18},
     };

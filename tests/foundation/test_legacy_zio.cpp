@@ -37,9 +37,9 @@ Bytes textImage(uint32_t blocks, unsigned seed) {
 
 struct HuffmanZioCase {
     const char* name;
-    int version;      // of the file
-    unsigned hint;    // given to open
-    uint8_t code;     // catalog code of HONMON2
+    int version;    // of the file
+    unsigned hint;  // given to open
+    uint8_t code;   // catalog code of HONMON2
     bool opens;
     uint8_t mode;
 };

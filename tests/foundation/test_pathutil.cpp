@@ -16,15 +16,13 @@ namespace {
 
 using lftest::TestDir;
 
-bool isDirectory(const std::string& path)
-{
+bool isDirectory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Names in a directory (dot entries excluded).
-int entryCount(const std::string& dir)
-{
+int entryCount(const std::string& dir) {
     int n = 0;
     if (DIR* d = opendir(dir.c_str())) {
         while (struct dirent* e = readdir(d))
@@ -36,8 +34,7 @@ int entryCount(const std::string& dir)
 
 }  // namespace
 
-TEST(PathParts, Table)
-{
+TEST(PathParts, Table) {
     struct Case {
         const char* path;
         const char* dir;
@@ -72,8 +69,7 @@ TEST(PathParts, Table)
     }
 }
 
-TEST(PathParts, ResultThatDoesNotFitIsRefused)
-{
+TEST(PathParts, ResultThatDoesNotFitIsRefused) {
     char small[4];
     std::memset(small, 'X', sizeof small);
     EXPECT_EQ(pathFileName("/a/name.txt", small, sizeof small), -1);
@@ -93,8 +89,7 @@ TEST(PathParts, ResultThatDoesNotFitIsRefused)
     EXPECT_EQ(pathFileName(longPath.c_str(), out), 1);
 }
 
-TEST(PathParts, LineEndLength)
-{
+TEST(PathParts, LineEndLength) {
     EXPECT_EQ(lineEndLength("\r\nx"), 2);
     EXPECT_EQ(lineEndLength("\nx"), 1);
     EXPECT_EQ(lineEndLength("\rx"), 1);
@@ -103,8 +98,7 @@ TEST(PathParts, LineEndLength)
     EXPECT_EQ(lineEndLength(""), 0);
 }
 
-TEST(Files, FileExists)
-{
+TEST(Files, FileExists) {
     TestDir t;
     ASSERT_TRUE(lftest::writeFile(t.file("a"), std::string("x")));
     EXPECT_EQ(fileExists(t.file("a").c_str()), 1);
@@ -116,8 +110,7 @@ TEST(Files, FileExists)
 // A book-like tree: CATALOGS, a subbook directory and a hidden file.
 class FindFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(mkdir(t.file("Sub").c_str(), 0755), 0);
         ASSERT_EQ(mkdir(t.file("Sub/DATA").c_str(), 0755), 0);
         ASSERT_TRUE(lftest::writeFile(t.file("CATALOGS"), std::string("c")));
@@ -127,8 +120,7 @@ protected:
     TestDir t;
 };
 
-TEST_F(FindFileTest, MatchesWithoutCaseAndReturnsOwnName)
-{
+TEST_F(FindFileTest, MatchesWithoutCaseAndReturnsOwnName) {
     const char* p = findFile(t.path().c_str(), "catalogs", 1);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), t.file("CATALOGS"));
@@ -138,20 +130,18 @@ TEST_F(FindFileTest, MatchesWithoutCaseAndReturnsOwnName)
     EXPECT_EQ(std::string(p), t.file("Sub"));
 }
 
-TEST_F(FindFileTest, MissesAndDepth)
-{
-    EXPECT_EQ(findFile(t.path().c_str(), "CATALOG", 1), nullptr);   // no prefix match
-    EXPECT_EQ(findFile(t.path().c_str(), ".hidden", 1), nullptr);   // dot names passed over
+TEST_F(FindFileTest, MissesAndDepth) {
+    EXPECT_EQ(findFile(t.path().c_str(), "CATALOG", 1), nullptr);  // no prefix match
+    EXPECT_EQ(findFile(t.path().c_str(), ".hidden", 1), nullptr);  // dot names passed over
     EXPECT_EQ(findFile(t.file("nodir").c_str(), "x", 1), nullptr);
-    EXPECT_EQ(findFile(t.path().c_str(), "honmon", 1), nullptr);    // only directly in the directory
-    EXPECT_EQ(findFile(t.path().c_str(), "honmon", 2), nullptr);    // two levels down
+    EXPECT_EQ(findFile(t.path().c_str(), "honmon", 1), nullptr);  // only directly in the directory
+    EXPECT_EQ(findFile(t.path().c_str(), "honmon", 2), nullptr);  // two levels down
     const char* p = findFile(t.path().c_str(), "honmon", 3);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::string(p), t.file("Sub/DATA/HONMON"));
 }
 
-TEST_F(FindFileTest, LinkLoopsAreNotFollowed)
-{
+TEST_F(FindFileTest, LinkLoopsAreNotFollowed) {
     ASSERT_EQ(symlink("..", t.file("Sub/up").c_str()), 0);
     EXPECT_EQ(findFile(t.path().c_str(), "nothing", 100), nullptr);
     const char* p = findFile(t.file("Sub").c_str(), "UP", 1);  // the link itself still matches
@@ -159,8 +149,7 @@ TEST_F(FindFileTest, LinkLoopsAreNotFollowed)
     EXPECT_EQ(std::string(p), t.file("Sub/up"));
 }
 
-TEST_F(FindFileTest, AnyOfSeveralNames)
-{
+TEST_F(FindFileTest, AnyOfSeveralNames) {
     const char* names[] = {"CATALOGS.ebz", "catalogs", nullptr};
     const char* p = findAnyFile(t.path().c_str(), names, 1);
     ASSERT_NE(p, nullptr);
@@ -178,8 +167,7 @@ TEST_F(FindFileTest, AnyOfSeveralNames)
     EXPECT_EQ(std::string(a), t.file("Sub"));
 }
 
-TEST(CopyFile, CopiesBytesAndMode)
-{
+TEST(CopyFile, CopiesBytesAndMode) {
     TestDir t;
     std::string data;
     for (int i = 0; i < 200000; ++i) data += static_cast<char>(i * 7);
@@ -202,8 +190,7 @@ TEST(CopyFile, CopiesBytesAndMode)
     EXPECT_EQ(got.size(), data.size());
 }
 
-TEST(CopyFile, FailuresLeaveNoOutput)
-{
+TEST(CopyFile, FailuresLeaveNoOutput) {
     TestDir t;
     ASSERT_TRUE(lftest::writeFile(t.file("src"), std::string("abc")));
     ASSERT_TRUE(lftest::writeFile(t.file("dst"), std::string("keep")));
@@ -228,8 +215,7 @@ TEST(CopyFile, FailuresLeaveNoOutput)
     EXPECT_EQ(copyFile(t.file("src").c_str(), ""), -1);
 }
 
-TEST(MakeDirectories, LikeMkdirP)
-{
+TEST(MakeDirectories, LikeMkdirP) {
     TestDir t;
     std::string deep = t.file("a/b/c");
     EXPECT_EQ(makeDirectories(deep.c_str()), 0);

@@ -27,13 +27,11 @@ const Vector kVectors[] = {
     {"hangul", U"가", {0xFB, 0x96, 0xB1}},
     {"bom", U"\uFEFF", {0xFB, 0xEE, 0x28}},
     {"astral", U"x\U0001F600y", {0xC8, 0xFC, 0xFF, 0x5D, 0x23, 0x01, 0xA9}},
-    {"moscow", U"“Moscow” is Москва.",
-     {0xF1, 0x56, 0x2E, 0xA0, 0xBF, 0xC3, 0xB3, 0xBF, 0xC7, 0xF1, 0x57, 0x20, 0x2E, 0xBC, 0xC3,
-      0x20, 0xD3, 0xD0, 0x8E, 0x91, 0x8A, 0x82, 0x80, 0x4B, 0xFA}},
+    {"moscow", U"“Moscow” is Москва.", {0xF1, 0x56, 0x2E, 0xA0, 0xBF, 0xC3, 0xB3, 0xBF, 0xC7, 0xF1, 0x57, 0x20, 0x2E,
+                                        0xBC, 0xC3, 0x20, 0xD3, 0xD0, 0x8E, 0x91, 0x8A, 0x82, 0x80, 0x4B, 0xFA}},
 };
 
-std::u32string decode(const std::vector<uint8_t>& b, size_t cap, bool* cut = nullptr, bool* bad = nullptr)
-{
+std::u32string decode(const std::vector<uint8_t>& b, size_t cap, bool* cut = nullptr, bool* bad = nullptr) {
     // One guard element behind the capacity.
     std::vector<uint32_t> out(cap + 1, 0xDEADu);
     const size_t n = CBocu1::decode(b.data(), b.size(), out.data(), cap, cut, bad);
@@ -43,8 +41,7 @@ std::u32string decode(const std::vector<uint8_t>& b, size_t cap, bool* cut = nul
     return std::u32string(out.begin(), out.begin() + n);
 }
 
-TEST(PdicBocu1, FixedVectorsEncodeAndDecode)
-{
+TEST(PdicBocu1, FixedVectorsEncodeAndDecode) {
     for (const Vector& v : kVectors) {
         SCOPED_TRACE(v.name);
         EXPECT_EQ(lftest::pdicBocu1(v.text), v.bytes) << "test-side writer";
@@ -58,8 +55,7 @@ TEST(PdicBocu1, FixedVectorsEncodeAndDecode)
     }
 }
 
-TEST(PdicBocu1, BrokenInputGivesReplacementWithoutOverread)
-{
+TEST(PdicBocu1, BrokenInputGivesReplacementWithoutOverread) {
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -68,7 +64,10 @@ TEST(PdicBocu1, BrokenInputGivesReplacementWithoutOverread)
         // FB needs two trail bytes; the string ends after one.
         {"truncated at the end", {0xB1, 0xFB, 0x11}, U"a\uFFFD"},
         // 07 cannot be a trail byte: the lead fails, 07 is decoded on its own.
-        {"invalid trail byte", {0xD0, 0x07, 0xB1}, U"\uFFFD\x07" U"a"},
+        {"invalid trail byte",
+         {0xD0, 0x07, 0xB1},
+         U"\uFFFD\x07"
+         U"a"},
         // FE with the largest trails lands far above U+10FFFF.
         {"code point too large", {0xFE, 0xFF, 0xFF, 0xFF, 0xB1}, U"\uFFFDa"},
         // Decoding stops at a NUL even when the length says more.
@@ -87,8 +86,7 @@ TEST(PdicBocu1, BrokenInputGivesReplacementWithoutOverread)
 
 // Truncation is what the reader treats as a corrupt entry; an invalid trail
 // byte is not truncation (the decoder replaces it and resynchronises).
-TEST(PdicBocu1, TruncatedSequenceIsDetected)
-{
+TEST(PdicBocu1, TruncatedSequenceIsDetected) {
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -112,8 +110,7 @@ TEST(PdicBocu1, TruncatedSequenceIsDetected)
     }
 }
 
-TEST(PdicBocu1, OutputIsCutAtCapacity)
-{
+TEST(PdicBocu1, OutputIsCutAtCapacity) {
     const std::vector<uint8_t> apple = lftest::pdicBocu1(U"apple");
     bool cut = false;
     EXPECT_EQ(decode(apple, 3, &cut), U"ap");

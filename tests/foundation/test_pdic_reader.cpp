@@ -19,22 +19,19 @@ using lftest::PdicOptions;
 
 namespace {
 
-std::vector<uint32_t> wide(const std::u32string& s)
-{
+std::vector<uint32_t> wide(const std::u32string& s) {
     std::vector<uint32_t> v(s.begin(), s.end());
     v.push_back(0);
     return v;
 }
 
-std::u32string str(const uint32_t* s)
-{
+std::u32string str(const uint32_t* s) {
     std::u32string r;
     while (*s) r.push_back(static_cast<char32_t>(*s++));
     return r;
 }
 
-std::string utf8(const std::u32string& s)
-{
+std::string utf8(const std::u32string& s) {
     std::string out;
     for (char32_t c : s) {
         if (c < 0x80) {
@@ -72,16 +69,14 @@ struct Buffers {
     Read get() const { return {str(word.data()), str(meaning.data()), str(example.data()), str(pron.data()), level}; }
 };
 
-int next(CPDicReader& r, Buffers& b, const uint16_t* table = nullptr, int flag = 0)
-{
-    return r.nextEntry(b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001,
-                       b.pron.data(), 1001, &b.level, table, flag);
+int next(CPDicReader& r, Buffers& b, const uint16_t* table = nullptr, int flag = 0) {
+    return r.nextEntry(b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001, b.pron.data(), 1001,
+                       &b.level, table, flag);
 }
 
 // Walks the whole dictionary from index entry 0: the words read, with "!"
 // standing for each damaged block reported on the way.
-std::vector<std::u32string> walk(CPDicReader& r)
-{
+std::vector<std::u32string> walk(CPDicReader& r) {
     std::vector<std::u32string> out;
     Buffers b;
     if (r.seekIndex(0) != 0) out.push_back(U"!");
@@ -93,8 +88,7 @@ std::vector<std::u32string> walk(CPDicReader& r)
     return out;
 }
 
-std::vector<std::u32string> wordsOf(const std::vector<PdicBlock>& blocks)
-{
+std::vector<std::u32string> wordsOf(const std::vector<PdicBlock>& blocks) {
     std::vector<std::u32string> out;
     for (const PdicBlock& b : blocks)
         for (const PdicEntry& e : b.entries)
@@ -105,8 +99,7 @@ std::vector<std::u32string> wordsOf(const std::vector<PdicBlock>& blocks)
 // A dictionary file in a temp directory.
 class PdicFile {
 public:
-    explicit PdicFile(const std::vector<uint8_t>& bytes) : path_(dir_.file("test.dic"))
-    {
+    explicit PdicFile(const std::vector<uint8_t>& bytes) : path_(dir_.file("test.dic")) {
         EXPECT_TRUE(lftest::writeFile(path_, bytes));
     }
     const char* path() const { return path_.c_str(); }
@@ -116,8 +109,7 @@ private:
     std::string path_;
 };
 
-PdicEntry entry(const std::u32string& word, const std::u32string& meaning)
-{
+PdicEntry entry(const std::u32string& word, const std::u32string& meaning) {
     PdicEntry e;
     e.word = word;
     e.meaning = meaning;
@@ -128,23 +120,22 @@ PdicEntry entry(const std::u32string& word, const std::u32string& meaning)
 // The worked example: three entries in two logical blocks of a 4096-byte
 // version-6 file.
 
-std::vector<uint8_t> workedExampleBytes()
-{
+std::vector<uint8_t> workedExampleBytes() {
     std::vector<uint8_t> f(4096, 0);
     auto put = [&](size_t at, std::initializer_list<uint8_t> b) { std::copy(b.begin(), b.end(), f.begin() + at); };
-    put(140, {0x0A, 0x06,     // version 6.10
-              0x00, 0x04,     // lword 1024
-              0x00, 0x00,     // ljapa
-              0x00, 0x04,     // block_size 1024
-              0x01, 0x00,     // index_block 1
-              0x00, 0x04});   // header_size 1024
-    put(154, {0xFF, 0xFF});   // empty_block (unused)
+    put(140, {0x0A, 0x06,                // version 6.10
+              0x00, 0x04,                // lword 1024
+              0x00, 0x00,                // ljapa
+              0x00, 0x04,                // block_size 1024
+              0x01, 0x00,                // index_block 1
+              0x00, 0x04});              // header_size 1024
+    put(154, {0xFF, 0xFF});              // empty_block (unused)
     put(160, {0x03, 0x00, 0x00, 0x00});  // nword 3
-    put(164, {0x00,           // dicorder: code order
-              0x08,           // dictype: BOCU-1
-              0x01,           // attrlen
-              0x20});         // os: BOCU-1
-    put(182, {0x00});         // 16-bit block numbers in the index
+    put(164, {0x00,                      // dicorder: code order
+              0x08,                      // dictype: BOCU-1
+              0x01,                      // attrlen
+              0x20});                    // os: BOCU-1
+    put(182, {0x00});                    // 16-bit block numbers in the index
     put(184, {0x00, 0x00, 0x00, 0x00,    // extheader
               0xFF, 0xFF, 0xFF, 0xFF,    // empty_block2: none
               0x02, 0x00, 0x00, 0x00,    // nindex2
@@ -154,28 +145,26 @@ std::vector<uint8_t> workedExampleBytes()
                0x01, 0x00, 0xCA, 0xBF, 0xBF, 0x09, 0xCA, 0xBF, 0xBF, 0x00,                          // 1 zoo\tzoo
                0x00, 0x00, 0x00, 0x00});
     // Physical block 0.
-    put(2048, {0x01, 0x00,                        // count 1, u16 lengths
-               0x11, 0x00, 0x00, 0x00,            // L 17, c 0, attribute 0
+    put(2048, {0x01, 0x00,                                                              // count 1, u16 lengths
+               0x11, 0x00, 0x00, 0x00,                                                  // L 17, c 0, attribute 0
                0xB1, 0xC0, 0xC0, 0xBC, 0xB5, 0x09, 0x91, 0xC0, 0xC0, 0xBC, 0xB5, 0x00,  // apple\tApple
-               0xFB, 0x11, 0xA1, 0xB3, 0x74,      // りんご (no NUL)
-               0x2F, 0x00, 0x04, 0x13,            // L 47, c 4 ("appl"), extended + level 3
-               0xC9, 0x09, 0xB1, 0xC0, 0xC0, 0xBC, 0xC9, 0x00,                          // y\tapply
-               0xFB, 0x79, 0xA1, 0x4E, 0x4A, 0x24, 0xE0, 0xC6, 0xAB, 0x00,              // 適用する
+               0xFB, 0x11, 0xA1, 0xB3, 0x74,                                            // りんご (no NUL)
+               0x2F, 0x00, 0x04, 0x13,                                      // L 47, c 4 ("appl"), extended + level 3
+               0xC9, 0x09, 0xB1, 0xC0, 0xC0, 0xBC, 0xC9, 0x00,              // y\tapply
+               0xFB, 0x79, 0xA1, 0x4E, 0x4A, 0x24, 0xE0, 0xC6, 0xAB, 0x00,  // 適用する
                0x01, 0xB1, 0xC0, 0xC0, 0xBC, 0xC9, 0x20, 0xB6, 0xBF, 0xC2, 0x20, 0xB1,  // example
                0x20, 0xBA, 0xBF, 0xB2, 0x00,                                            //  "apply for a job"
                0x02, 0xD1, 0xF3, 0x4E, 0x63, 0xBC, 0xD0, 0x6E, 0x4F, 0xE9, 0x00,        // pronunciation
-               0x80,                              // end of records
-               0x00, 0x00});                      // terminator
+               0x80,                                                                    // end of records
+               0x00, 0x00});                                                            // terminator
     // Physical block 1.
-    put(3072, {0x01, 0x00, 0x0F, 0x00, 0x00, 0x00,
-               0xCA, 0xBF, 0xBF, 0x09, 0xCA, 0xBF, 0xBF, 0x00,   // zoo\tzoo
-               0xFB, 0x38, 0xC0, 0x4B, 0x64, 0x2E, 0x94,         // 動物園
+    put(3072, {0x01, 0x00, 0x0F, 0x00, 0x00, 0x00, 0xCA, 0xBF, 0xBF, 0x09, 0xCA, 0xBF, 0xBF, 0x00,  // zoo\tzoo
+               0xFB, 0x38, 0xC0, 0x4B, 0x64, 0x2E, 0x94,                                            // 動物園
                0x00, 0x00});
     return f;
 }
 
-TEST(PdicWriter, MatchesWorkedByteExample)
-{
+TEST(PdicWriter, MatchesWorkedByteExample) {
     const std::vector<uint8_t> expected = workedExampleBytes();
     const std::vector<uint8_t> built = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks());
     ASSERT_EQ(built.size(), expected.size());
@@ -183,8 +172,7 @@ TEST(PdicWriter, MatchesWorkedByteExample)
     EXPECT_TRUE(std::equal(built.begin() + 100, built.end(), expected.begin() + 100));
 }
 
-TEST(PdicReader, ReadsWorkedByteExample)
-{
+TEST(PdicReader, ReadsWorkedByteExample) {
     PdicFile file(workedExampleBytes());
     CPDicReader r;
     EXPECT_EQ(r.currentIndex(), -1);
@@ -233,8 +221,7 @@ TEST(PdicReader, ReadsWorkedByteExample)
 
 // The index entry count of the header bounds the index, and the index's end
 // marker bounds a count that claims too many.
-TEST(PdicReader, IndexCountFromHeaderAndEndMarker)
-{
+TEST(PdicReader, IndexCountFromHeaderAndEndMarker) {
     struct Case {
         const char* name;
         uint8_t count;
@@ -267,8 +254,7 @@ struct LayoutCase {
     int major;
 };
 
-std::vector<LayoutCase> layoutCases()
-{
+std::vector<LayoutCase> layoutCases() {
     std::vector<LayoutCase> cases;
     {
         LayoutCase c{"version 5 with 256-byte header and blocks", PdicOptions(), lftest::pdicWorkedExampleBlocks(), 5};
@@ -292,7 +278,8 @@ std::vector<LayoutCase> layoutCases()
         cases.push_back(c);
     }
     {
-        LayoutCase c{"32-bit block numbers and an extended header", PdicOptions(), lftest::pdicWorkedExampleBlocks(), 6};
+        LayoutCase c{"32-bit block numbers and an extended header", PdicOptions(), lftest::pdicWorkedExampleBlocks(),
+                     6};
         c.options.indexBlkbit = 1;
         c.options.extheader = 1024;
         cases.push_back(c);
@@ -349,8 +336,7 @@ std::vector<LayoutCase> layoutCases()
     return cases;
 }
 
-TEST(PdicReader, WalksEveryLayoutInOrder)
-{
+TEST(PdicReader, WalksEveryLayoutInOrder) {
     for (const LayoutCase& c : layoutCases()) {
         SCOPED_TRACE(c.name);
         PdicLayout lay;
@@ -398,8 +384,7 @@ TEST(PdicReader, WalksEveryLayoutInOrder)
 
 // A 6.10 translation may hold 256 KB; the book reader's buffers take 128,000
 // characters.
-TEST(PdicReader, HugeTranslationIsCutToTheBuffer)
-{
+TEST(PdicReader, HugeTranslationIsCutToTheBuffer) {
     PdicBlock blk;
     blk.wideLengths = true;
     PdicEntry e = entry(U"big\tbig", std::u32string(200000, U'x'));
@@ -419,8 +404,7 @@ TEST(PdicReader, HugeTranslationIsCutToTheBuffer)
     EXPECT_EQ(b.get().meaning, U"after");
 }
 
-TEST(PdicReader, BinaryRecordIsSkippedAndExampleFound)
-{
+TEST(PdicReader, BinaryRecordIsSkippedAndExampleFound) {
     const LayoutCase c = layoutCases()[3];
     PdicFile file(lftest::buildPdic(c.options, c.blocks));
     CPDicReader r;
@@ -435,8 +419,7 @@ TEST(PdicReader, BinaryRecordIsSkippedAndExampleFound)
 
 class PdicSearch : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         PdicBlock b0, b1, b2, b3;
         b0.entries = {entry(U"ant\tant", U"insect"), entry(U"app\tApp", U"program"),
                       entry(U"apple\tApple", U"company")};
@@ -458,8 +441,7 @@ protected:
     }
 
     // Words of the current results, checked against their entries.
-    std::vector<std::u32string> hitWords()
-    {
+    std::vector<std::u32string> hitWords() {
         std::vector<std::u32string> out;
         const PDIC_HIT* hits = nullptr;
         int n = -1;
@@ -471,8 +453,8 @@ protected:
         for (int i = 0; i < n; ++i) {
             Buffers b;
             EXPECT_LT(hits[i].wordOffset, static_cast<uint64_t>(reader_.hitTextSize()));
-            EXPECT_EQ(reader_.readEntry(&hits[i], pool, b.word.data(), 1025, b.meaning.data(), 128001,
-                                        b.example.data(), 128001, b.pron.data(), 1001, &b.level, nullptr),
+            EXPECT_EQ(reader_.readEntry(&hits[i], pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(),
+                                        128001, b.pron.data(), 1001, &b.level, nullptr),
                       0);
             const Read e = b.get();
             EXPECT_EQ(std::string(pool + hits[i].wordOffset), utf8(e.word));
@@ -490,8 +472,7 @@ protected:
     CPDicReader reader_;
 };
 
-TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks)
-{
+TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks) {
     struct Case {
         const char* name;
         std::u32string query;
@@ -503,12 +484,24 @@ TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks)
         {"exact key shared by two blocks", U"apple", PDIC_SEARCH_EXACT, 0, {U"apple\tApple", U"apple\tapple"}, 0},
         {"capital query finds lower-case keys", U"Apple", PDIC_SEARCH_EXACT, 0, {U"apple\tApple", U"apple\tapple"}, 0},
         {"exact does not match longer keys", U"app", PDIC_SEARCH_EXACT, 0, {U"app\tApp"}, 0},
-        {"prefix over three blocks", U"appl", PDIC_SEARCH_PREFIX, 0,
-         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie", U"applet\tapplet", U"apply\tapply"}, 0},
-        {"prefix stopped by the limit", U"appl", PDIC_SEARCH_PREFIX, 3,
-         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie"}, 1},
-        {"limit equal to the hits", U"appl", PDIC_SEARCH_PREFIX, 5,
-         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie", U"applet\tapplet", U"apply\tapply"}, 0},
+        {"prefix over three blocks",
+         U"appl",
+         PDIC_SEARCH_PREFIX,
+         0,
+         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie", U"applet\tapplet", U"apply\tapply"},
+         0},
+        {"prefix stopped by the limit",
+         U"appl",
+         PDIC_SEARCH_PREFIX,
+         3,
+         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie"},
+         1},
+        {"limit equal to the hits",
+         U"appl",
+         PDIC_SEARCH_PREFIX,
+         5,
+         {U"apple\tApple", U"apple\tapple", U"apple pie\tapple pie", U"applet\tapplet", U"apply\tapply"},
+         0},
         {"display part is not searched", U"Banana", PDIC_SEARCH_EXACT, 0, {U"banana\tBanana"}, 0},
         {"before the first entry", U"aa", PDIC_SEARCH_PREFIX, 0, {}, 0},
         {"after the last entry", U"\u9999", PDIC_SEARCH_PREFIX, 0, {}, 0},
@@ -528,8 +521,7 @@ TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks)
     }
 }
 
-TEST_F(PdicSearch, WalkGivesEveryEntryAndSeekIndexStartsABlock)
-{
+TEST_F(PdicSearch, WalkGivesEveryEntryAndSeekIndexStartsABlock) {
     EXPECT_EQ(walk(reader_), wordsOf(blocks_));
     ASSERT_EQ(reader_.seekIndex(2), 0);
     EXPECT_EQ(reader_.currentBlock(), static_cast<int>(layout_.blockPhys[2]));
@@ -539,8 +531,7 @@ TEST_F(PdicSearch, WalkGivesEveryEntryAndSeekIndexStartsABlock)
     EXPECT_EQ(b.get().example, U"apply for a job");
 }
 
-TEST_F(PdicSearch, FullTextSearch)
-{
+TEST_F(PdicSearch, FullTextSearch) {
     struct Case {
         const char* name;
         std::u32string query;
@@ -568,8 +559,7 @@ TEST_F(PdicSearch, FullTextSearch)
     }
 }
 
-TEST_F(PdicSearch, FullTextSearchCancelAndProgress)
-{
+TEST_F(PdicSearch, FullTextSearchCancelAndProgress) {
     struct Progress {
         volatile uint16_t cancel = 0;
         std::vector<int> done;
@@ -598,8 +588,7 @@ TEST_F(PdicSearch, FullTextSearchCancelAndProgress)
     EXPECT_EQ(more, 1u);
 }
 
-TEST_F(PdicSearch, ResultsAndStaleHits)
-{
+TEST_F(PdicSearch, ResultsAndStaleHits) {
     ASSERT_EQ(reader_.search(wide(U"apple").data(), PDIC_SEARCH_EXACT, 0, nullptr), 2);
     const PDIC_HIT* hits = nullptr;
     int n = 0;
@@ -608,8 +597,8 @@ TEST_F(PdicSearch, ResultsAndStaleHits)
     EXPECT_EQ(reader_.hitTextSize(), static_cast<int>(2 * (std::strlen("apple\tApple") + 1)));
     Buffers b;
     auto read = [&](const PDIC_HIT& h, const char* pool) {
-        return reader_.readEntry(&h, pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(),
-                                 128001, b.pron.data(), 1001, &b.level, nullptr);
+        return reader_.readEntry(&h, pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001,
+                                 b.pron.data(), 1001, &b.level, nullptr);
     };
     // Without a pool the entry is read all the same.
     EXPECT_EQ(read(hits[1], nullptr), 0);
@@ -650,12 +639,11 @@ TEST_F(PdicSearch, ResultsAndStaleHits)
 // ---------------------------------------------------------------------------
 // Refused files.
 
-TEST(PdicReader, OpenRefusesWhatItCannotRead)
-{
+TEST(PdicReader, OpenRefusesWhatItCannotRead) {
     const std::vector<uint8_t> good = workedExampleBytes();
     struct Case {
         const char* name;
-        size_t at;                 // patch position (or new size, for truncate)
+        size_t at;  // patch position (or new size, for truncate)
         std::vector<uint8_t> bytes;
         bool truncate;
     } cases[] = {
@@ -676,8 +664,10 @@ TEST(PdicReader, OpenRefusesWhatItCannotRead)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> f = good;
-        if (c.truncate) f.resize(c.at);
-        else std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + c.at);
+        if (c.truncate)
+            f.resize(c.at);
+        else
+            std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + c.at);
         PdicFile file(f);
         CPDicReader r;
         EXPECT_EQ(r.open(file.path()), -1);
@@ -695,8 +685,7 @@ TEST(PdicReader, OpenRefusesWhatItCannotRead)
 // Damaged data blocks: the damaged block ends, the others stay readable,
 // nothing is read outside the block.
 
-TEST(PdicReader, DamagedBlocksEndWithoutOverread)
-{
+TEST(PdicReader, DamagedBlocksEndWithoutOverread) {
     PdicLayout lay;
     const std::vector<uint8_t> good = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
     const size_t b0 = lay.blockOffset[0];
@@ -731,8 +720,7 @@ TEST(PdicReader, DamagedBlocksEndWithoutOverread)
         EXPECT_EQ(walk(r), c.walk);
         // Searches pass the damaged block over.
         uint32_t more = 0;
-        EXPECT_EQ(r.search(wide(U"zoo").data(), PDIC_SEARCH_EXACT, 0, &more),
-                  c.walk.back() == U"zoo\tzoo" ? 1 : 0);
+        EXPECT_EQ(r.search(wide(U"zoo").data(), PDIC_SEARCH_EXACT, 0, &more), c.walk.back() == U"zoo\tzoo" ? 1 : 0);
         r.fullTextSearch(wide(U"o").data(), 0, &more, nullptr, nullptr, nullptr, 0);
     }
 }
@@ -740,8 +728,7 @@ TEST(PdicReader, DamagedBlocksEndWithoutOverread)
 // A text that ends inside a BOCU-1 sequence has lost bytes: that entry is
 // corrupt. Walks pass it over (the rest of its block stays readable), searches
 // do not return it and readEntry refuses it.
-TEST(PdicReader, TruncatedTextMakesTheEntryCorrupt)
-{
+TEST(PdicReader, TruncatedTextMakesTheEntryCorrupt) {
     PdicLayout lay;
     const std::vector<uint8_t> good = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
     // Entry layouts of the worked example: length (2), c, attribute, then
@@ -756,28 +743,58 @@ TEST(PdicReader, TruncatedTextMakesTheEntryCorrupt)
     struct Case {
         const char* name;
         size_t at;
-        uint8_t was;                      // byte found there (a check of the layout)
-        std::u32string key;               // key of the damaged entry
-        int hitIndex;                     // index entry and cursor of the damaged entry
+        uint8_t was;         // byte found there (a check of the layout)
+        std::u32string key;  // key of the damaged entry
+        int hitIndex;        // index entry and cursor of the damaged entry
         size_t hitCursor;
         std::vector<std::u32string> walk;
-        int skippedAt;                    // walk position reported with PDIC_STATUS_SKIPPED, -1: none
+        int skippedAt;  // walk position reported with PDIC_STATUS_SKIPPED, -1: none
     } cases[] = {
         // Each byte becomes FB, a lead that needs two trail bytes, and the
         // text ends before the second.
-        {"meaning ends inside a sequence", e0 + 20, 0x74, U"apple", 0, lay.entryCursor[0][0],
-         {U"apply\tapply", U"zoo\tzoo"}, 0},
-        {"headword ends inside a sequence", e0 + 14, 0xB5, U"apple", 0, lay.entryCursor[0][0],
-         {U"apply\tapply", U"zoo\tzoo"}, 0},
-        {"example ends inside a sequence", e1 + 37, 0xB2, U"apply", 0, lay.entryCursor[0][1],
-         {U"apple\tApple", U"zoo\tzoo"}, 1},
+        {"meaning ends inside a sequence",
+         e0 + 20,
+         0x74,
+         U"apple",
+         0,
+         lay.entryCursor[0][0],
+         {U"apply\tapply", U"zoo\tzoo"},
+         0},
+        {"headword ends inside a sequence",
+         e0 + 14,
+         0xB5,
+         U"apple",
+         0,
+         lay.entryCursor[0][0],
+         {U"apply\tapply", U"zoo\tzoo"},
+         0},
+        {"example ends inside a sequence",
+         e1 + 37,
+         0xB2,
+         U"apply",
+         0,
+         lay.entryCursor[0][1],
+         {U"apple\tApple", U"zoo\tzoo"},
+         1},
         // "... 4F E9": 4F takes E9 as its trail byte; FB in its place
         // takes E9 and then meets the NUL.
-        {"pronunciation ends inside a sequence", e1 + 47, 0x4F, U"apply", 0, lay.entryCursor[0][1],
-         {U"apple\tApple", U"zoo\tzoo"}, 1},
+        {"pronunciation ends inside a sequence",
+         e1 + 47,
+         0x4F,
+         U"apply",
+         0,
+         lay.entryCursor[0][1],
+         {U"apple\tApple", U"zoo\tzoo"},
+         1},
         // "... 2E 94" likewise.
-        {"last entry of the file", e2 + 17, 0x2E, U"zoo", 1, lay.entryCursor[1][0],
-         {U"apple\tApple", U"apply\tapply"}, -1},
+        {"last entry of the file",
+         e2 + 17,
+         0x2E,
+         U"zoo",
+         1,
+         lay.entryCursor[1][0],
+         {U"apple\tApple", U"apply\tapply"},
+         -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -808,16 +825,15 @@ TEST(PdicReader, TruncatedTextMakesTheEntryCorrupt)
         EXPECT_EQ(r.fullTextSearch(wide(c.key).data(), 0, &more, nullptr, nullptr, nullptr, 0), 0);
         // readEntry of a hit naming it fails.
         const PDIC_HIT hit = {c.hitIndex, static_cast<int32_t>(c.hitCursor), lay.blockPhys[c.hitIndex], 0};
-        EXPECT_NE(r.readEntry(&hit, nullptr, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(),
-                              128001, b.pron.data(), 1001, &b.level, nullptr),
+        EXPECT_NE(r.readEntry(&hit, nullptr, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001,
+                              b.pron.data(), 1001, &b.level, nullptr),
                   0);
     }
 }
 
 // Other invalid bytes lose no length: they decode to U+FFFD, the entry stays
 // and is flagged.
-TEST(PdicReader, InvalidTrailByteBecomesReplacementCharacter)
-{
+TEST(PdicReader, InvalidTrailByteBecomesReplacementCharacter) {
     PdicLayout lay;
     std::vector<uint8_t> f = lftest::buildPdic(PdicOptions(), lftest::pdicWorkedExampleBlocks(), &lay);
     // "りんご" is FB 11 A1 B3 74: A1 becomes 07, which cannot be a trail
@@ -832,15 +848,16 @@ TEST(PdicReader, InvalidTrailByteBecomesReplacementCharacter)
     Buffers b;
     ASSERT_EQ(next(r, b), 0);
     EXPECT_EQ(b.get().word, U"apple\tApple");
-    EXPECT_EQ(b.get().meaning, U"\uFFFD\x07" U"c$");
+    EXPECT_EQ(b.get().meaning,
+              U"\uFFFD\x07"
+              U"c$");
     EXPECT_EQ(r.lastEntryStatus(), PDIC_STATUS_BAD_TEXT);
     ASSERT_EQ(next(r, b), 0);
     EXPECT_EQ(r.lastEntryStatus(), 0);
     ASSERT_EQ(r.search(wide(U"apple").data(), PDIC_SEARCH_EXACT, 0, nullptr), 1);
 }
 
-TEST(PdicReader, FieldsAreCutToTheirBuffers)
-{
+TEST(PdicReader, FieldsAreCutToTheirBuffers) {
     PdicBlock blk;
     PdicEntry e = entry(U"long\tlong", std::u32string(3000, U'あ'));
     e.example = std::u32string(2000, U'x');
@@ -852,7 +869,8 @@ TEST(PdicReader, FieldsAreCutToTheirBuffers)
     // Each buffer one element larger than the capacity passed, as a guard.
     std::vector<uint32_t> word(6, 0xDEAD), meaning(101, 0xDEAD), example(11, 0xDEAD), pron(3, 0xDEAD);
     int level = -1;
-    ASSERT_EQ(r.nextEntry(word.data(), 5, meaning.data(), 100, example.data(), 10, pron.data(), 2, &level, nullptr, 0), 0);
+    ASSERT_EQ(r.nextEntry(word.data(), 5, meaning.data(), 100, example.data(), 10, pron.data(), 2, &level, nullptr, 0),
+              0);
     EXPECT_EQ(str(word.data()), U"long");
     EXPECT_EQ(str(meaning.data()), std::u32string(99, U'あ'));
     EXPECT_EQ(str(example.data()), std::u32string(9, U'x'));
@@ -870,8 +888,7 @@ TEST(PdicReader, FieldsAreCutToTheirBuffers)
     EXPECT_EQ(r.lastEntryStatus(), 0);
 }
 
-TEST(PdicReader, PronunciationTableAndLineBreaks)
-{
+TEST(PdicReader, PronunciationTableAndLineBreaks) {
     PdicBlock blk;
     PdicEntry e = entry(U"w\tw", U"line1\r\nline2");
     e.pron = U"a:b";
@@ -891,8 +908,7 @@ TEST(PdicReader, PronunciationTableAndLineBreaks)
     EXPECT_EQ(b.get().meaning, U"line1\r\nline2");
 }
 
-TEST(PdicReader, HeaderReportTitleReopenClose)
-{
+TEST(PdicReader, HeaderReportTitleReopenClose) {
     PdicOptions o;
     o.title = U"テスト辞書";
     PdicFile file(lftest::buildPdic(o, lftest::pdicWorkedExampleBlocks()));
@@ -942,8 +958,7 @@ namespace {
 
 // Version 5 has no keys: the whole headword is matched. A headword that
 // ends one block and starts the next (duplicates) is found in both.
-TEST(PdicReader, Version5SearchWithoutKeys)
-{
+TEST(PdicReader, Version5SearchWithoutKeys) {
     PdicOptions o;
     o.major = 5;
     o.minor = 0;

@@ -16,21 +16,18 @@ namespace {
 using Codes = std::vector<uint16_t>;
 
 // The codes written so far into the first block of a memory stream.
-Codes written(CBlockStream& s)
-{
+Codes written(CBlockStream& s) {
     const int n = s.currentOffset();
     EXPECT_EQ(n % 2, 0) << "a lone byte in book text";
     const unsigned char* p = s.page(0);
     Codes out;
-    for (int i = 0; i + 1 < n; i += 2)
-        out.push_back(static_cast<uint16_t>(p[i] << 8 | p[i + 1]));
+    for (int i = 0; i + 1 < n; i += 2) out.push_back(static_cast<uint16_t>(p[i] << 8 | p[i + 1]));
     return out;
 }
 
 // Runs writeText over an exactly sized heap copy of the input, so that a read
 // past its end is caught by the address sanitizer.
-int writeTextExact(CBlockStream& s, const std::string& text, int length, int brackets, int lineFeeds)
-{
+int writeTextExact(CBlockStream& s, const std::string& text, int length, int brackets, int lineFeeds) {
     std::vector<char> copy(text.begin(), text.end());
     return s.writeText(copy.data(), length, brackets, lineFeeds);
 }
@@ -52,20 +49,41 @@ struct TextCase {
 const TextCase kTextCases[] = {
     {"brackets around a half-width run", "ab", -1, 1, 0, 0, {0x1F04, 0x2361, 0x2362, 0x1F05}, 2, 2},
     {"without brackets a narrow character counts 2", "ab", -1, 0, 0, 0, {0x2361, 0x2362}, 4, 2},
-    {"a two-byte character closes the run", "a\x82\xa0" "b", -1, 1, 0, 0,
-     {0x1F04, 0x2361, 0x1F05, 0x2422, 0x1F04, 0x2362, 0x1F05}, 4, 4},
+    {"a two-byte character closes the run",
+     "a\x82\xa0"
+     "b",
+     -1,
+     1,
+     0,
+     0,
+     {0x1F04, 0x2361, 0x1F05, 0x2422, 0x1F04, 0x2362, 0x1F05},
+     4,
+     4},
     {"half-width katakana is narrow", "\xb1", -1, 1, 0, 0, {0x1F04, 0x2522, 0x1F05}, 1, 1},
     {"entity lt", "&lt;", -1, 1, 0, 0, {0x1F04, 0x2163, 0x1F05}, 1, 4},
     {"entity inside a run", "a&amp;b", -1, 1, 0, 0, {0x1F04, 0x2361, 0x2175, 0x2362, 0x1F05}, 3, 7},
     {"nbsp is a full-width space", "&nbsp;", -1, 1, 0, 0, {0x1F04, 0x2121, 0x1F05}, 1, 6},
     {"no semicolon: the ampersand is text", "&amp", -1, 0, 0, 0, {0x2175, 0x2361, 0x236D, 0x2370}, 8, 4},
-    {"name of 16 bytes is not searched", "&abcdefghijklmnop;", -1, 0, 0, 0,
-     {0x2175, 0x2361, 0x2362, 0x2363, 0x2364, 0x2365, 0x2366, 0x2367, 0x2368, 0x2369, 0x236A, 0x236B,
-      0x236C, 0x236D, 0x236E, 0x236F, 0x2370, 0x2128},
-     36, 18},
+    {"name of 16 bytes is not searched",
+     "&abcdefghijklmnop;",
+     -1,
+     0,
+     0,
+     0,
+     {0x2175, 0x2361, 0x2362, 0x2363, 0x2364, 0x2365, 0x2366, 0x2367, 0x2368, 0x2369, 0x236A, 0x236B, 0x236C, 0x236D,
+      0x236E, 0x236F, 0x2370, 0x2128},
+     36,
+     18},
     {"unknown name is text", "&foo;", -1, 0, 0, 0, {0x2175, 0x2366, 0x236F, 0x236F, 0x2128}, 10, 5},
-    {"entity above 127 without gaiji is text", "&mdash;", -1, 0, 0, 0,
-     {0x2175, 0x236D, 0x2364, 0x2361, 0x2373, 0x2368, 0x2128}, 14, 7},
+    {"entity above 127 without gaiji is text",
+     "&mdash;",
+     -1,
+     0,
+     0,
+     0,
+     {0x2175, 0x236D, 0x2364, 0x2361, 0x2373, 0x2368, 0x2128},
+     14,
+     7},
     {"semicolon beyond the length is not seen", "&lt;", 3, 0, 0, 0, {0x2175, 0x236C, 0x2374}, 6, 3},
     {"scan ends at the end of the text", "&l", -1, 0, 0, 0, {0x2175, 0x236C}, 4, 2},
     {"empty reference is text", "&;", -1, 0, 0, 0, {0x2175, 0x2128}, 4, 2},
@@ -90,12 +108,20 @@ const TextCase kTextCases[] = {
     {"lead byte cut by the length is geta", "\x82\xa0", 1, 0, 0, 0, {0x222E}, 2, 2},
     {"lead byte before a control keeps the control", "\x82\n", -1, 0, 1, 0, {0x222E, 0x1F0A}, 2, 0},
     {"lead byte before 0x7F", "\x82\x7f", -1, 0, 0, 0, {0x222E, 0x222E}, 4, 2},
-    {"lead byte before a digit keeps the digit", "\x82" "0", -1, 1, 0, 0, {0x222E, 0x1F04, 0x2330, 0x1F05}, 3, 3},
+    {"lead byte before a digit keeps the digit",
+     "\x82"
+     "0",
+     -1,
+     1,
+     0,
+     0,
+     {0x222E, 0x1F04, 0x2330, 0x1F05},
+     3,
+     3},
     {"empty text", "", -1, 1, 1, 0, {}, 0, 0},
 };
 
-TEST(WriteText, Cases)
-{
+TEST(WriteText, Cases) {
     for (const TextCase& c : kTextCases) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -107,16 +133,14 @@ TEST(WriteText, Cases)
     }
 }
 
-TEST(WriteText, NullOrNegativeLengthWritesNothing)
-{
+TEST(WriteText, NullOrNegativeLengthWritesNothing) {
     CBlockStream s(1, 0);
     EXPECT_EQ(s.writeText(nullptr, 10, 1, 1), 0);
     EXPECT_EQ(s.writeText("ab", -1, 1, 1), 0);
     EXPECT_EQ(s.currentOffset(), 0);
 }
 
-TEST(WriteText, CharacterStartsTheNextBlockWhenOneByteIsLeft)
-{
+TEST(WriteText, CharacterStartsTheNextBlockWhenOneByteIsLeft) {
     CBlockStream s(1, 0);
     std::vector<unsigned char> pad(2047, 0xFF);
     s.writeBytes(pad.data(), pad.size());
@@ -130,8 +154,7 @@ TEST(WriteText, CharacterStartsTheNextBlockWhenOneByteIsLeft)
 // Gaiji entries that references resolve through.
 class WriteTextGaiji : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         state_.narrowStart = 0xA121;
         state_.narrowNext = 0xA122;
         state_.wideStart = 0xB121;
@@ -167,14 +190,16 @@ const GaijiCase kGaijiCases[] = {
     {"decimal reference to a wide gaiji", "&#19968;", 1, {0xB121}, 2},
     {"gaiji name of 15 bytes", "&abcdefghijklmno;", 1, {0xB122}, 2},
     {"entry without a code leaves the hex value", "&#x2422;", 1, {0x2422}, 2},
-    {"entry without a code: name is text", "&nocode;", 1,
-     {0x1F04, 0x2175, 0x236E, 0x236F, 0x2363, 0x236F, 0x2364, 0x2365, 0x2128, 0x1F05}, 8},
+    {"entry without a code: name is text",
+     "&nocode;",
+     1,
+     {0x1F04, 0x2175, 0x236E, 0x236F, 0x2363, 0x236F, 0x2364, 0x2365, 0x2128, 0x1F05},
+     8},
     {"entity table before gaiji names", "&lt;", 1, {0x1F04, 0x2163, 0x1F05}, 1},
     {"hex code in the narrow range opens a run", "&#xA121;", 1, {0x1F04, 0xA121, 0x1F05}, 1},
 };
 
-TEST_F(WriteTextGaiji, Cases)
-{
+TEST_F(WriteTextGaiji, Cases) {
     for (const GaijiCase& c : kGaijiCases) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -184,8 +209,7 @@ TEST_F(WriteTextGaiji, Cases)
     }
 }
 
-TEST_F(WriteTextGaiji, SixteenByteNameIsText)
-{
+TEST_F(WriteTextGaiji, SixteenByteNameIsText) {
     CBlockStream s(1, 0);
     s.setGaijiMap(&state_);
     const std::string text = "&abcdefghijklmnop;";
@@ -196,8 +220,7 @@ TEST_F(WriteTextGaiji, SixteenByteNameIsText)
     EXPECT_EQ(codes.back(), 0x2128);
 }
 
-TEST_F(WriteTextGaiji, EmptyTableIsNoTable)
-{
+TEST_F(WriteTextGaiji, EmptyTableIsNoTable) {
     state_.gaijiMap = nullptr;
     CBlockStream s(1, 0);
     s.setGaijiMap(&state_);
@@ -205,12 +228,13 @@ TEST_F(WriteTextGaiji, EmptyTableIsNoTable)
 }
 
 // A text through a file-mode stream gives exactly these bytes in the file.
-TEST(WriteText, FileModeBytes)
-{
+TEST(WriteText, FileModeBytes) {
     lftest::TestDir dir;
     const std::string path = dir.file("HONMON");
     // hiragana a, "a", TAB, "b", "&amp;", CR LF, hiragana i, a hex reference
-    const std::string text = "\x82\xa0" "a\tb&amp;\r\n\x82\xa2&#x2422;";
+    const std::string text =
+        "\x82\xa0"
+        "a\tb&amp;\r\n\x82\xa2&#x2422;";
     int result = 0;
     int column = 0;
     {
@@ -228,16 +252,16 @@ TEST(WriteText, FileModeBytes)
     EXPECT_EQ(result, 12);
     EXPECT_EQ(column, 10);
     const std::vector<unsigned char> expect = {
-        0x1F, 0x02,              // start of text
-        0x24, 0x22,              // hiragana a (column 2)
-        0x1F, 0x04, 0x23, 0x61,  // narrow run, "a" (column 3)
+        0x1F, 0x02,                          // start of text
+        0x24, 0x22,                          // hiragana a (column 2)
+        0x1F, 0x04, 0x23, 0x61,              // narrow run, "a" (column 3)
         0x21, 0x21, 0x21, 0x21, 0x21, 0x21,  // TAB at column 3: three spaces
-        0x23, 0x62,              // "b"
-        0x21, 0x75,              // "&amp;"
-        0x1F, 0x0A,              // LF (CR dropped)
-        0x1F, 0x05, 0x24, 0x24,  // run closed, hiragana i
-        0x24, 0x22,              // &#x2422; as it stands
-        0x1F, 0x03,              // end of text
+        0x23, 0x62,                          // "b"
+        0x21, 0x75,                          // "&amp;"
+        0x1F, 0x0A,                          // LF (CR dropped)
+        0x1F, 0x05, 0x24, 0x24,              // run closed, hiragana i
+        0x24, 0x22,                          // &#x2422; as it stands
+        0x1F, 0x03,                          // end of text
     };
     std::vector<unsigned char> bytes = lftest::readFile(path);
     ASSERT_EQ(bytes.size(), 2048u);
@@ -246,8 +270,7 @@ TEST(WriteText, FileModeBytes)
               std::vector<unsigned char>(2048 - expect.size(), 0));
 }
 
-TEST(WriteCode, NewLineResetsTheColumn)
-{
+TEST(WriteCode, NewLineResetsTheColumn) {
     CBlockStream s(1, 0);
     s.setColumn(5);
     s.writeCode(EB_BEGIN_KEYWORD);
@@ -277,8 +300,7 @@ const HexCase kHexCases[] = {
     {"only white space", "  \n", -1, {}},
 };
 
-TEST(WriteHexCodes, Cases)
-{
+TEST(WriteHexCodes, Cases) {
     for (const HexCase& c : kHexCases) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
@@ -289,16 +311,14 @@ TEST(WriteHexCodes, Cases)
     }
 }
 
-TEST(WriteHexCodes, NewLineResetsTheColumn)
-{
+TEST(WriteHexCodes, NewLineResetsTheColumn) {
     CBlockStream s(1, 0);
     s.setColumn(9);
     s.writeHexCodes("1F0A", 4);
     EXPECT_EQ(s.column(), 0);
 }
 
-TEST(EntityTable, RowsAndLookup)
-{
+TEST(EntityTable, RowsAndLookup) {
     EXPECT_STREQ(kEntityTable[0].name, "lt");
     EXPECT_STREQ(kEntityTable[5].name, "nbsp");
     EXPECT_STREQ(kEntityTable[kEntityTableSize - 2].name, "diams");
@@ -310,12 +330,11 @@ TEST(EntityTable, RowsAndLookup)
         uint16_t value;
     };
     const Row rows[] = {
-        {"nbsp", 0x20}, {"apos", 0x27}, {"iexcl", 0xA1}, {"yuml", 0xFF}, {"Yuml", 0x178},
-        {"euro", 0x20AC}, {"fnof", 0x192}, {"Omega", 0x3A9}, {"sigmaf", 0x3C2}, {"piv", 0x3D6},
-        {"image", 0x2111}, {"lang", 0x2329}, {"diams", 0x2666}, {"AMP", 0}, {"l", 0}, {"ltx", 0},
+        {"nbsp", 0x20},    {"apos", 0x27},   {"iexcl", 0xA1},   {"yuml", 0xFF}, {"Yuml", 0x178},   {"euro", 0x20AC},
+        {"fnof", 0x192},   {"Omega", 0x3A9}, {"sigmaf", 0x3C2}, {"piv", 0x3D6}, {"image", 0x2111}, {"lang", 0x2329},
+        {"diams", 0x2666}, {"AMP", 0},       {"l", 0},          {"ltx", 0},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(lookupEntity(r.name, std::string(r.name).size()), r.value) << r.name;
+    for (const Row& r : rows) EXPECT_EQ(lookupEntity(r.name, std::string(r.name).size()), r.value) << r.name;
     EXPECT_EQ(lookupEntity("lt;", 2), 0x3C);  // only the n bytes count
     EXPECT_EQ(lookupEntity("", 0), 0);
 }

@@ -99,17 +99,16 @@ TEST_P(ZCompRoundTrip, FormatAndExactExpansion) {
     EXPECT_EQ(0, checkEbzipFile(ebz.c_str()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ZCompRoundTrip,
-    ::testing::Values(RoundTrip{"OneByteOverABlockIsOneSlice", 2049, 0, false},
-                      RoundTrip{"PartialLastBlockLevel0", 3 * 2048 + 5, 0, false},
-                      RoundTrip{"ExactSlicesLevel1", 4 * 4096, 1, false},
-                      RoundTrip{"PartialLastBlockLevel3", 5 * 16384 + 100, 3, false},
-                      RoundTrip{"ManySlicesLevel5", 300001, 5, false},
-                      RoundTrip{"WidthThreeLevel2", 0x10000 + 777, 2, false},
-                      RoundTrip{"RandomStoredRawLevel1", 8192 + 2048, 1, true},
-                      RoundTrip{"RandomStoredRawLevel0", 6 * 2048 + 1, 0, true}),
-    [](const ::testing::TestParamInfo<RoundTrip>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, ZCompRoundTrip,
+                         ::testing::Values(RoundTrip{"OneByteOverABlockIsOneSlice", 2049, 0, false},
+                                           RoundTrip{"PartialLastBlockLevel0", 3 * 2048 + 5, 0, false},
+                                           RoundTrip{"ExactSlicesLevel1", 4 * 4096, 1, false},
+                                           RoundTrip{"PartialLastBlockLevel3", 5 * 16384 + 100, 3, false},
+                                           RoundTrip{"ManySlicesLevel5", 300001, 5, false},
+                                           RoundTrip{"WidthThreeLevel2", 0x10000 + 777, 2, false},
+                                           RoundTrip{"RandomStoredRawLevel1", 8192 + 2048, 1, true},
+                                           RoundTrip{"RandomStoredRawLevel0", 6 * 2048 + 1, 0, true}),
+                         [](const ::testing::TestParamInfo<RoundTrip>& i) { return std::string(i.param.name); });
 
 TEST(ZComp, IndexWidthThresholds) {
     const struct {
@@ -127,15 +126,28 @@ TEST(ZComp, HeaderModeNibble) {
     for (const auto& c : cases) {
         unsigned char h[22];
         CZComp::makeHeader(h, c.size, 3, 0, 0x01020304, 0x0A0B0C0D);
-        const unsigned char expected[22] = {'E', 'B', 'Z', 'i', 'p', c.byte5, 0, 0,
+        const unsigned char expected[22] = {'E',
+                                            'B',
+                                            'Z',
+                                            'i',
+                                            'p',
+                                            c.byte5,
+                                            0,
+                                            0,
                                             static_cast<unsigned char>(c.size >> 40),
                                             static_cast<unsigned char>(c.size >> 32),
                                             static_cast<unsigned char>(c.size >> 24),
                                             static_cast<unsigned char>(c.size >> 16),
                                             static_cast<unsigned char>(c.size >> 8),
                                             static_cast<unsigned char>(c.size),
-                                            1, 2, 3, 4,            // Adler-32
-                                            0x0A, 0x0B, 0x0C, 0x0D};   // modification time
+                                            1,
+                                            2,
+                                            3,
+                                            4,  // Adler-32
+                                            0x0A,
+                                            0x0B,
+                                            0x0C,
+                                            0x0D};  // modification time
         EXPECT_EQ(0, memcmp(expected, h, 22)) << std::hex << c.size;
     }
 }
@@ -291,8 +303,8 @@ TEST(ZComp, OutputNames) {
     } cases[] = {
         {"book/DATA/honmon.txt", nullptr, "book/DATA/honmon.ebz"},
         {"book/DATA/HONMON", nullptr, "book/DATA/HONMON.ebz"},
-        {"a.b/HONMON", nullptr, "a.b/HONMON.ebz"},          // a dot in a folder name is no extension
-        {"a.b/x.tar.gz", nullptr, "a.b/x.tar.ebz"},         // only the last extension goes
+        {"a.b/HONMON", nullptr, "a.b/HONMON.ebz"},   // a dot in a folder name is no extension
+        {"a.b/x.tar.gz", nullptr, "a.b/x.tar.ebz"},  // only the last extension goes
         {"book/DATA/START", "out", "out/START.ebz"},
         {"book/DATA/honmon2.dat", "out/", "out/honmon2.ebz"},
     };
@@ -378,7 +390,7 @@ TEST(ZComp, ChecksumErrorLeavesNothingBehind) {
     CZComp z;
     ASSERT_EQ(0, z.compress(t.file("H").c_str(), nullptr, 0, 0, 0, 0, 0));
     Bytes f = readFile(t.file("H.ebz"));
-    f[16] ^= 0x01;   // header Adler-32, byte 3 of 4
+    f[16] ^= 0x01;  // header Adler-32, byte 3 of 4
     ASSERT_TRUE(writeFile(t.file("H.ebz"), f));
     EXPECT_EQ(-1, checkEbzipFile(t.file("H.ebz").c_str()));
     EXPECT_EQ(-1, z.expand(t.file("H.ebz").c_str(), nullptr, 0, 0, 0));
@@ -396,7 +408,7 @@ TEST(ZComp, ExpandOnOneAndManyThreads) {
     struct Damage {
         const char* name;
         unsigned level;
-        int code;   // 0: the expansion succeeds
+        int code;  // 0: the expansion succeeds
         void (*apply)(Bytes& f, const booktest::EbzipFile& p);
     };
     const Damage cases[] = {
@@ -404,7 +416,7 @@ TEST(ZComp, ExpandOnOneAndManyThreads) {
         {"intact, level 5", 5, 0, [](Bytes&, const booktest::EbzipFile&) {}},
         {"zlib header of a slice in the third chunk", 0, ZCOMP_ERR_CHECKSUM,
          [](Bytes& f, const booktest::EbzipFile& p) {
-             size_t k = 2 * 512 + 5;   // 512 slices of 2048 bytes to a chunk
+             size_t k = 2 * 512 + 5;  // 512 slices of 2048 bytes to a chunk
              ASSERT_LT(k, p.raw.size());
              ASSERT_FALSE(p.raw[k]);
              f[p.offsets[k]] = 0xFF;
@@ -553,8 +565,8 @@ TEST(ZComp, CollectKeepRanges) {
     // 20 a 0x71 area (+2); 30 id 0x80 (+0); 40 id 0x81 (+1); 50 id 0x00 text;
     // 60 the 0xFF multi-search table naming a 0x91 sub-index at 70 (+4) and a
     // 0x10 one at 80 that stays compressed.
-    Bytes b = booktest::makeBookText(100 * 2048, {{0x90, 10, 4}, {0x71, 20, 3}, {0x80, 30, 1}, {0x81, 40, 2},
-                                                  {0x00, 50, 5}, {0xFF, 60, 1}});
+    Bytes b = booktest::makeBookText(
+        100 * 2048, {{0x90, 10, 4}, {0x71, 20, 3}, {0x80, 30, 1}, {0x81, 40, 2}, {0x00, 50, 5}, {0xFF, 60, 1}});
     auto at = [&](uint32_t block) { return b.data() + (block - 1) * 2048; };
     auto setCount = [&](uint32_t block, unsigned n) { booktest::putBE(at(block) + 2, n, 2); };
     setCount(10, 3);
@@ -565,11 +577,11 @@ TEST(ZComp, CollectKeepRanges) {
     setCount(70, 4);
     unsigned char* ms = at(60);
     memset(ms, 0, 2048);
-    booktest::putBE(ms, 1, 2);          // bytes 0-1: one entry
-    ms[16] = 2;                         // entry head byte 0: two sub-records follow
-    ms[48] = 0x91;                      // sub-record 1: id 0x91, start block 70
+    booktest::putBE(ms, 1, 2);  // bytes 0-1: one entry
+    ms[16] = 2;                 // entry head byte 0: two sub-records follow
+    ms[48] = 0x91;              // sub-record 1: id 0x91, start block 70
     booktest::putBE(ms + 50, 70, 4);
-    ms[64] = 0x10;                      // sub-record 2: id 0x10, start block 80
+    ms[64] = 0x10;  // sub-record 2: id 0x10, start block 80
     booktest::putBE(ms + 66, 80, 4);
     ASSERT_TRUE(writeFile(t.file("HONMON"), b));
 
@@ -610,10 +622,10 @@ TEST(ZComp, CollectKeepRanges) {
 TEST(ZComp, KeepRangeBookkeeping) {
     CZComp z;
     z.collectKeepRanges(nullptr, nullptr, 0);
-    z.addKeepRange(0, 5);      // block 0 does not exist
-    z.addKeepRange(9, 8);      // first > last
+    z.addKeepRange(0, 5);  // block 0 does not exist
+    z.addKeepRange(9, 8);  // first > last
     z.addKeepRange(10, 20);
-    z.addKeepRange(10, 20);    // already present
+    z.addKeepRange(10, 20);  // already present
     EXPECT_EQ(1, z.getInfo()->keepCount);
     const struct {
         uint64_t first, count;
@@ -631,22 +643,22 @@ TEST(ZComp, StripLzssIndex) {
     unsigned char block[2048];
     memset(block, 0xEE, sizeof block);
     memset(block, 0, 16);
-    block[1] = 4;                                   // bytes 0-1: four records
+    block[1] = 4;  // bytes 0-1: four records
     const unsigned char ids[] = {0x00, 0x21, 0x22, 0x90};
     for (int i = 0; i < 4; ++i) {
         memset(block + 16 + 16 * i, 0, 16);
-        block[16 + 16 * i] = ids[i];                // +0 id
-        block[16 + 16 * i + 5] = static_cast<unsigned char>(i + 1);   // +2..5 start block i+1
+        block[16 + 16 * i] = ids[i];                                 // +0 id
+        block[16 + 16 * i + 5] = static_cast<unsigned char>(i + 1);  // +2..5 start block i+1
     }
     CZComp::stripLzssIndex(block);
     EXPECT_EQ(0, block[0]);
-    EXPECT_EQ(2, block[1]);                         // two records left
+    EXPECT_EQ(2, block[1]);  // two records left
     EXPECT_EQ(0x00, block[16]);
     EXPECT_EQ(1, block[21]);
-    EXPECT_EQ(0x90, block[32]);                     // moved up from record 3
+    EXPECT_EQ(0x90, block[32]);  // moved up from record 3
     EXPECT_EQ(4, block[37]);
-    for (int i = 48; i < 80; ++i) EXPECT_EQ(0, block[i]) << i;   // freed records cleared
-    EXPECT_EQ(0xEE, block[80]);                     // bytes behind the table untouched
+    for (int i = 48; i < 80; ++i) EXPECT_EQ(0, block[i]) << i;  // freed records cleared
+    EXPECT_EQ(0xEE, block[80]);                                 // bytes behind the table untouched
 }
 
 // ---- EPWING version ----
@@ -683,19 +695,19 @@ TEST(ZComp, EpwingVersionOf) {
         const char* path;
         int version;
     } cases[] = {
-        {"book/SUBA/DATA/HONMON", 5},        // not SUBAB's Huffman code
-        {"book/SUBAB/DATA/HONMON", 6},       // text code 0x12
-        {"book/HUF4/DATA/HONMON", 4},        // text code 0x11
-        {"book/suba/data/honmon2", 5},       // case ignored
-        {"book/GRA/DATA/HONMONG", 6},        // graphics file name -> graphics code
-        {"book/GRA/DATA/HONMONS", 4},        // sound file name -> sound code
-        {"book/GRA/DATA/HONMON", 6},         // the text file: text code 0 -> version
-        {"book/V1/DATA/HONMON", 1},          // version 1: no codes
-        {"book/SUBA/DATA/START", 0},         // not a HONMON file
-        {"book/SUBA/HONMON", 0},             // not in DATA
-        {"book/SUBA/DATAX/HONMON", 0},       // DATAX is not DATA
-        {"book/NONE/DATA/HONMON", 0},        // no such subbook
-        {"eb/ebsub/DATA/HONMON", 0},         // EB catalog
+        {"book/SUBA/DATA/HONMON", 5},   // not SUBAB's Huffman code
+        {"book/SUBAB/DATA/HONMON", 6},  // text code 0x12
+        {"book/HUF4/DATA/HONMON", 4},   // text code 0x11
+        {"book/suba/data/honmon2", 5},  // case ignored
+        {"book/GRA/DATA/HONMONG", 6},   // graphics file name -> graphics code
+        {"book/GRA/DATA/HONMONS", 4},   // sound file name -> sound code
+        {"book/GRA/DATA/HONMON", 6},    // the text file: text code 0 -> version
+        {"book/V1/DATA/HONMON", 1},     // version 1: no codes
+        {"book/SUBA/DATA/START", 0},    // not a HONMON file
+        {"book/SUBA/HONMON", 0},        // not in DATA
+        {"book/SUBA/DATAX/HONMON", 0},  // DATAX is not DATA
+        {"book/NONE/DATA/HONMON", 0},   // no such subbook
+        {"eb/ebsub/DATA/HONMON", 0},    // EB catalog
     };
     for (const auto& c : cases) EXPECT_EQ(c.version, CZComp::epwingVersionOf(t.file(c.path).c_str())) << c.path;
 }

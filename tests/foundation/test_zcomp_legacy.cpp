@@ -31,8 +31,8 @@ bool zioReads(const std::string& path, unsigned hint, int mode) {
 
 // Compresses path (version from the book's catalog), checks that the EBZip
 // file holds `plain`, then expands it and checks the bytes again.
-void roundTrip(const std::string& path, const std::string& expectedEbz, const lftest::Bytes& plain,
-               int expectedVersion, int mode) {
+void roundTrip(const std::string& path, const std::string& expectedEbz, const lftest::Bytes& plain, int expectedVersion,
+               int mode) {
     int version = CZComp::epwingVersionOf(path.c_str());
     EXPECT_EQ(expectedVersion, version);
     if (!zioReads(path, static_cast<unsigned>(version), mode)) GTEST_SKIP() << "CZio does not read this form yet";

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -41,7 +41,9 @@ bool allZero(const Bytes& b) {
     return true;
 }
 
-size_t blockCount(size_t size) { return (size + kBlock - 1) / kBlock; }
+size_t blockCount(size_t size) {
+    return (size + kBlock - 1) / kBlock;
+}
 
 // Seeks block n and reads it into out (pre-filled with a marker so that an
 // untouched buffer shows). Returns readBlock's result.
@@ -398,20 +400,19 @@ TEST_F(ZioEbzipTool, HostileEbzipFilesFailCleanly) {
     struct Case {
         const char* name;
         std::function<void(Bytes&)> damage;
-        std::set<size_t> failing;    // slices that must fail
-        std::set<size_t> dontCare;   // slices whose content is not checked
+        std::set<size_t> failing;   // slices that must fail
+        std::set<size_t> dontCare;  // slices whose content is not checked
     } cases[] = {
         {"level 6", [](Bytes& f) { f[5] = 0x16; }, all, {}},
         {"level 15", [](Bytes& f) { f[5] = 0x1F; }, all, {}},
-        {"entry goes backwards",
-         [&](Bytes& f) { l.setEntry(f, 3, l.entry(f, 2) - 1); }, {2}, {3}},
+        {"entry goes backwards", [&](Bytes& f) { l.setEntry(f, 3, l.entry(f, 2) - 1); }, {2}, {3}},
         {"span one longer than a slice",
-         [&](Bytes& f) { l.setEntry(f, 3, l.entry(f, 2) + l.sliceSize + 1); }, {2}, {3}},
+         [&](Bytes& f) { l.setEntry(f, 3, l.entry(f, 2) + l.sliceSize + 1); },
+         {2},
+         {3}},
         {"span of zero", [&](Bytes& f) { l.setEntry(f, 3, l.entry(f, 2)); }, {2}, {3}},
-        {"first entry inside the index",
-         [&](Bytes& f) { l.setEntry(f, 0, l.dataStart - 1); }, {0}, {}},
-        {"last entry past the end of the file",
-         [&](Bytes& f) { l.setEntry(f, l.slices, f.size() + 1); }, {last}, {}},
+        {"first entry inside the index", [&](Bytes& f) { l.setEntry(f, 0, l.dataStart - 1); }, {0}, {}},
+        {"last entry past the end of the file", [&](Bytes& f) { l.setEntry(f, l.slices, f.size() + 1); }, {last}, {}},
         {"file cut inside the last slice", [](Bytes& f) { f.resize(f.size() - 3); }, {last}, {}},
         {"file cut inside the slice index", [](Bytes& f) { f.resize(32); }, all, {}},
         {"deflated slice inflates short",
@@ -425,15 +426,16 @@ TEST_F(ZioEbzipTool, HostileEbzipFilesFailCleanly) {
              ASSERT_LE(zlen, l.entry(f, deflated + 1) - at);
              std::copy(z.begin(), z.begin() + zlen, f.begin() + at);
          },
-         {deflated}, {}},
+         {deflated},
+         {}},
         {"deflated slice damaged in its middle",
          [&](Bytes& f) {
              size_t at = size_t(l.entry(f, deflated)), end = size_t(l.entry(f, deflated + 1));
              for (size_t i = at + 2; i < end; ++i) f[i] = 0xFF;
          },
-         {deflated}, {}},
-        {"uncompressed size of 2^48 - 1",
-         [](Bytes& f) { putBE(f, 8, 6, 0xFFFFFFFFFFFFULL); }, all, {}},
+         {deflated},
+         {}},
+        {"uncompressed size of 2^48 - 1", [](Bytes& f) { putBE(f, 8, 6, 0xFFFFFFFFFFFFULL); }, all, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -510,8 +512,8 @@ TEST(ZioEbzip, SizeFieldOfZeroHasNoBlocks) {
     // Header only: "EBZip", mode 1 / level 0 (0x10), bytes 6-7 zero,
     // size 0 (8-13), Adler-32 of nothing = 1 (14-17), mtime (18-21),
     // then the single index entry (2 bytes: 24, the end) and padding to 32.
-    Bytes f = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
-               0, 0, 0, 0, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes f = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+               0,   1,   0,   0,   0,   0,    0, 24, 0, 0, 0, 0, 0, 0, 0, 0};
     TestDir dir;
     ASSERT_TRUE(writeFile(dir.file("EMPTY.ebz"), f));
     CZio z;
@@ -562,8 +564,8 @@ Bytes startFile(std::initializer_list<int> ids) {
 }
 
 TEST(ZioDetect, FormsAreDetectedInOrder) {
-    Bytes ebzipHeader = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
-                         0, 0, 0, 0, 0, 24, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes ebzipHeader = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+                         0,   1,   0,   0,   0,   0,    0, 24, 0, 0, 0, 0, 0, 0, 0, 0};
     Bytes ssed(256, 0);
     memcpy(ssed.data(), "SSEDINFO", 8);
     Bytes huffman = huffmanFile();
@@ -594,8 +596,7 @@ TEST(ZioDetect, FormsAreDetectedInOrder) {
         {"SSEDINFO magic before a START name", "START", ssed, 0, -1, ZIO_SSED},
         {"START with text, 0x21 and 0x22 records", "START", ebxa, 0, -1, ZIO_SEBXA},
         {"start in lower case", "start", ebxa, 0, -1, ZIO_SEBXA},
-        {"START without 0x21 and 0x22 is plain", "START", startFile({0x00, 0x02}), 0, 0,
-         ZIO_PLAIN},
+        {"START without 0x21 and 0x22 is plain", "START", startFile({0x00, 0x02}), 0, 0, ZIO_PLAIN},
         {"START without 0x22 is plain", "START", startFile({0x00, 0x21}), 0, 0, ZIO_PLAIN},
         {"S-EBXA records in a file not named START", "HONMON", ebxa, 0, 0, ZIO_PLAIN},
         {"Huffman header in a START file is plain", "START", huffman, 4, 0, ZIO_PLAIN},
