@@ -319,18 +319,29 @@ int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace) {
         return len;
     }
 
-    // A tag: from '<' to the first '>' outside double quotes.
+    // A tag: from '<' to the first '>' outside double quotes; a comment
+    // "<!--" to its "-->". A comment longer than the buffer keeps its start
+    // and the rest is passed over.
     buf[len++] = '<';
     bool quoted = false;
+    unsigned tail = 0;  // the last three bytes of a comment
     for (;;) {
         c = readByte();
         if (c == EOF) break;
+        const bool comment = len >= 4 && std::memcmp(buf, "<!--", 4) == 0;
+        if (comment) {
+            tail = ((tail << 8) | static_cast<unsigned char>(c)) & 0xFFFFFFu;
+            if (len < cap) buf[len++] = static_cast<char>(c);
+            if (tail == 0x2D2D3E) break;  // "-->"
+            continue;
+        }
         if (len >= cap) {
             unreadByte(c);
             m_cut = 1;
             break;
         }
         buf[len++] = static_cast<char>(c);
+        if (len == 4 && std::memcmp(buf, "<!--", 4) == 0) continue;
         if (c == '"')
             quoted = !quoted;
         else if (c == '>' && !quoted)
@@ -374,7 +385,14 @@ int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tok
     }
     const int start = i++;
     bool quoted = false;
-    while (i < length) {
+    const bool comment = length - start >= 4 && std::memcmp(buffer + start, "<!--", 4) == 0;
+    if (comment) {
+        // A comment runs to its "-->" (or the end of the buffer).
+        i = start + 4;
+        while (i < length && !(i - start >= 6 && buffer[i] == '>' && buffer[i - 1] == '-' && buffer[i - 2] == '-')) ++i;
+        if (i < length) ++i;
+    }
+    while (!comment && i < length) {
         char c = buffer[i++];
         if (c == '"')
             quoted = !quoted;
@@ -426,7 +444,9 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag) {
                 if (i < len) ++i;
             } else {
                 const int vs = i;
-                while (i < len && p[i] != ',' && p[i] != '/' && p[i] != '>' && p[i] != '"') ++i;
+                while (i < len && p[i] != ',' && p[i] != '/' && p[i] != '>' && p[i] != '"' &&
+                       !isWhite(static_cast<unsigned char>(p[i])))
+                    ++i;
                 a.value = p + vs;
                 a.valueLen = i - vs;
             }
