@@ -156,8 +156,10 @@ void CEBBook::resolveLinks(CBlockStream* body) {
             std::string digits(link.target, link.targetLen);
             const char* s = digits.c_str();
             char* end = nullptr;
+            // Text that does not start with a number names record 0.
             long long n = std::strtoll(s, &end, 10);
-            if (end != s && n >= 0 && static_cast<unsigned long long>(n) < m_recordNumbers.size()) {
+            if (end == s) n = 0;
+            if (n >= 0 && static_cast<unsigned long long>(n) < m_recordNumbers.size()) {
                 // A record that no entry followed has no position.
                 const uint32_t entry = m_recordNumbers[static_cast<size_t>(n)];
                 if (entry < m_entries.size()) {
