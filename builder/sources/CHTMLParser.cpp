@@ -357,10 +357,12 @@ void CHTMLParser::addTitle(const char* text, int len) {
 }
 
 void CHTMLParser::beginHeading(const TAG_ITEM& tag, int menuLevel, bool keyword) {
+    // The ids of a heading name the entry's position, where its search
+    // entries point too.
     m_writer->tell(&m_entryPos);
     m_haveEntry = true;
-    indent(1);
     registerIds(m_book, &tag, m_writer, m_sourceNumber);
+    indent(1);
     if (keyword) {
         m_writer->writeCode(EB_BEGIN_KEYWORD);
         m_writer->writeWord16(EB_KEYWORD_OPERAND);
@@ -455,9 +457,9 @@ void CHTMLParser::finishLink(const LinkState& link) {
     m_writer->writeCode(EB_END_REFERENCE);
     BLOCK_POS site;
     m_writer->tell(&site);
-    // Until the link is resolved it points at the start of this text.
-    m_writer->writeBcd(m_textStart.block, 4);
-    m_writer->writeBcd(m_textStart.offset, 2);
+    // Until the link is resolved it points at the start of this source.
+    m_writer->writeBcd(m_sourceStart.block, 4);
+    m_writer->writeBcd(m_sourceStart.offset, 2);
     m_book->addLink(link.target.data(), static_cast<int>(link.target.size()), &site, m_sourceNumber, link.kind);
 }
 
@@ -653,6 +655,7 @@ void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBl
 
     m_tok->reset();
     m_tok->push(CTX_BOTTOM);
+    writer->tell(&m_sourceStart);
     writer->writeCode(EB_BEGIN_TEXT);
     writer->tell(&m_textStart);
     m_entryPos = m_textStart;

@@ -161,6 +161,7 @@ private:
     bool m_keywordOpen = false;
     bool m_haveEntry = false;
     BLOCK_POS m_entryPos{};
+    BLOCK_POS m_sourceStart{};  // before the text start code
     BLOCK_POS m_textStart{};
     const char* m_entryHeading = nullptr;
     int m_entryHeadingLen = 0;

@@ -211,6 +211,19 @@ std::string EbProbe::readHeading(int subbook, int block, int offset, size_t maxB
     return readWith(&impl_->book, eb_read_heading, block, offset, maxBytes, &error_);
 }
 
+bool EbProbe::menu(int subbook, int* block, int* offset) {
+    if (!select(subbook) || !eb_have_menu(&impl_->book)) return false;
+    EB_Position pos;
+    EB_Error_Code rc = eb_menu(&impl_->book, &pos);
+    if (rc != EB_SUCCESS) {
+        fail("eb_menu", rc);
+        return false;
+    }
+    *block = pos.page;
+    *offset = pos.offset;
+    return true;
+}
+
 bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
     if (!select(subbook)) return false;
     switch (kind) {

@@ -64,6 +64,9 @@ public:
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
     // The heading at block:offset (eb_read_heading), as Shift_JIS.
     std::string readHeading(int subbook, int block, int offset, size_t maxBytes = 1024);
+    // The position of the subbook's menu (eb_menu); false when it has none
+    // or on failure.
+    bool menu(int subbook, int* block, int* offset);
 
     // Runs one search on the subbook. Word, ExactWord and EndWord use words[0];
     // Keyword takes up to five words. Words are Shift_JIS. The hits, or an
