@@ -357,6 +357,14 @@ void CHTMLParser::addTitle(const char* text, int len) {
 }
 
 void CHTMLParser::beginHeading(const TAG_ITEM& tag, int menuLevel, bool keyword) {
+    // A heading left open ends where the next one starts.
+    while (m_inHeading > 0) {
+        if (m_keywordOpen) {
+            m_writer->writeCode(EB_END_KEYWORD);
+            m_keywordOpen = false;
+        }
+        registerHeading();
+    }
     // The ids of a heading name the entry's position, where its search
     // entries point too.
     m_writer->tell(&m_entryPos);

@@ -202,3 +202,46 @@ TEST(MarkupBook, ReadsBackThroughTheEbLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MarkupBook, MalformedMarkupStillBuildsAReadableBook) {
+    struct Case {
+        const char* what;
+        std::string markup;
+        int errorLine;  // 0: no error expected
+    };
+    std::string deep;
+    for (int i = 0; i < 60; ++i) deep += "<UL><LI><P><DIV><B>";
+    const Case cases[] = {
+        {"unclosed elements", "<H1>head<B><I><SUP><A HREF=\"#x\">text", 0},
+        {"stray end tags", "x\n</P></B></DL></A></KEY>", 2},
+        {"nesting past the limits", deep + "x", 1},
+        {"invalid UTF-8", "<META charset=utf-8>\n\xff\xfe\xc3(\xe3\x81</H2>", 2},
+        {"NUL bytes", std::string("a\0b<H1>c\0d</H1>\0", 16), 0},
+        {"a 10 MB single line", std::string(10 << 20, 'w') + "</P>", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("bad.html"), c.markup + "\n<H1>okay</H1>\n");
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_MENU);
+        r.sources = {{dir.file("bad.html"), "", 0}};
+        lftest::BookRun run = lftest::buildBook(r);
+        const std::string log = run.log();
+        if (c.errorLine > 0) {
+            char where[64];
+            std::snprintf(where, sizeof where, "bad.html (Line=%d) : ", c.errorLine);
+            EXPECT_NE(log.find(where), std::string::npos) << log.substr(0, 300);
+        }
+        EXPECT_NE(log.find("# of Links"), std::string::npos) << log.substr(0, 300);
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        Position okay = hit(probe, lftest::EbSearchKind::ExactWord, "okay");
+        EXPECT_FALSE(probe.readRenderedText(0, okay.block, okay.offset).empty()) << probe.error();
+    }
+}
+
+}  // namespace
