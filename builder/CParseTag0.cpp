@@ -236,7 +236,7 @@ int CParseTag0::readByte() {
         c = m_pushBack.back();
         m_pushBack.pop_back();
     } else {
-        c = std::fgetc(m_file);
+        c = getc_unlocked(m_file);
     }
     if (c == '\n') ++m_line;
     return c;
@@ -417,8 +417,11 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag) {
     const int nameLen = i - nameStart;
 
     if (len >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') tag->code = TAG_COMMENT;
+    // The first letter sorts out most rows before their length is taken.
+    const char first = nameLen > 0 ? static_cast<char>(p[nameStart] | 0x20) : 0;
     for (const TagRow& row : kTagTable) {
-        if (static_cast<int>(std::strlen(row.name)) == nameLen && sameNameNoCase(p + nameStart, row.name, nameLen)) {
+        if (static_cast<char>(row.name[0] | 0x20) == first && static_cast<int>(std::strlen(row.name)) == nameLen &&
+            sameNameNoCase(p + nameStart, row.name, nameLen)) {
             tag->code = tag->isEndTag ? row.close : row.open;
             break;
         }
