@@ -245,3 +245,48 @@ TEST(MarkupBook, MalformedMarkupStillBuildsAReadableBook) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MarkupBook, CopyrightPageReaderByExtension) {
+    struct Case {
+        const char* name;
+        const char* expected;  // the page's letters and digits as read back
+    };
+    const Case cases[] = {
+        {"notice.XML", "Hix"},
+        {"notice.htm", "Hix"},
+        {"notice.txt", "<P>Hi<A NAME=z><B>x</B></P>"},
+        {"notice", "<P>Hi<A NAME=z><B>x</B></P>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string("<H1 id=z>a</H1><A HREF=\"#z\">a</A>"));
+        lftest::writeFile(dir.file(c.name), std::string("<P>Hi<A NAME=z><B>x</B></P>"));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources = {{dir.file("a.html"), "", 0}};
+        r.copyright = dir.file(c.name);
+        lftest::BookRun run = lftest::buildBook(r);
+        // Anchors of the page are counted (the page's own anchor set starts
+        // empty), never resolved.
+        const bool markup = std::string(c.expected) == "Hix";
+        EXPECT_NE(run.log().find(markup ? "# of Anchors(2)" : "# of Anchors(1)"), std::string::npos) << run.log();
+        lftest::EbCopyright page = lftest::readEbCopyright(dir.file("out"), 0, 512);
+        ASSERT_TRUE(page.found) << page.error;
+        std::string text;
+        for (size_t i = 0; i + 1 < page.raw.size(); i += 2) {
+            if (page.raw[i] == 0x1F && page.raw[i + 1] == 0x03) break;
+            if (page.raw[i] == 0x23) text += static_cast<char>(page.raw[i + 1]);
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x63) text += '<';  // JIS full-width symbols
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x64) text += '>';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x3F) text += '/';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x61) text += '=';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x21) text += ' ';
+        }
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+}  // namespace
