@@ -9,48 +9,20 @@
 #include <vector>
 
 #include "builder/CEBBook.h"
-#include "builder/CEPWing.h"
 #include "foundation/book/CBlockStream.h"
+#include "tests/common/BookBuilder.h"
 #include "tests/common/BookTextRender.h"
-#include "tests/common/TestDir.h"
+#include "tests/common/OpenBook.h"
 
 namespace {
 
 std::vector<std::string>& messages() {
-    static std::vector<std::string> list;
-    return list;
-}
-void collect(const char* text) {
-    messages().push_back(text);
+    return lftest::capturedMessages();
 }
 
-// An open book (default options) for registering items.
-struct OpenBook {
-    lftest::TestDir dir;
-    CEPWing defaults;
-    ConvertOpt opt;
-    BOOK_SPEC spec;
-    CEBBook book;
-
-    OpenBook() {
-        defaults.init();
-        opt = defaults.options();
-        std::snprintf(opt.outPath, sizeof opt.outPath, "%s/", dir.path().c_str());
-        std::memset(&spec, 0, sizeof spec);
-        std::strcpy(spec.dirName, "T");
-        book.setMessageCallback(collect);
-        reopen();
-    }
-    void reopen() {
-        EXPECT_EQ(book.open(&opt, &spec), 0);
-        messages().clear();
-    }
-    // A source file of the given name (created empty).
-    void source(const std::string& name) {
-        std::string path = dir.file(name);
-        lftest::writeFile(path, std::string("x"));
-        ASSERT_EQ(book.addSource(path.c_str(), nullptr, 0, nullptr), 0) << path;
-    }
+// An open book whose menu items target block 100 + their index.
+struct OpenBook : lftest::OpenBook {
+    void source(const std::string& name) { ASSERT_TRUE(addSource(name)) << name; }
     int item(int level, const char* text) {
         BLOCK_POS p{static_cast<uint32_t>(100 + book.menuItemCount()), 0};
         return book.addMenuItem(level, p, text, static_cast<int>(std::strlen(text)), nullptr, 0);

@@ -8,50 +8,26 @@
 #include <vector>
 
 #include "builder/CEBBook.h"
-#include "builder/CEPWing.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/sources/CHTMLParser.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
+#include "tests/common/BookBuilder.h"
 #include "tests/common/BookTextRender.h"
-#include "tests/common/TestDir.h"
+#include "tests/common/OpenBook.h"
 
 namespace {
 
 std::vector<std::string>& errors() {
-    static std::vector<std::string> list;
-    return list;
-}
-void collect(const char* text) {
-    errors().push_back(text);
+    return lftest::capturedMessages();
 }
 
-// A book opened with the driver's default options (EPWING, every word, kana,
-// keyword and cross index and the menu) and a memory stream to parse into.
-struct MarkupRun {
-    lftest::TestDir dir;
-    CEPWing defaults;
-    ConvertOpt opt;
-    BOOK_SPEC spec;
-    CEBBook book;
+// An open book and a memory stream to parse into.
+struct MarkupRun : lftest::OpenBook {
     CBlockStream body{2, 0};
     SOURCE_INFO source;
 
-    explicit MarkupRun(int ebType = 1) {
-        defaults.init();
-        opt = defaults.options();
-        opt.ebType = ebType;
-        std::snprintf(opt.outPath, sizeof opt.outPath, "%s/", dir.path().c_str());
-        for (int i = 0; i < IDX_COUNT; ++i) opt.idx[i] = i == IDX_COMPLEX ? 0 : 1;
-        std::memset(&spec, 0, sizeof spec);
-        std::strcpy(spec.dirName, "T");
-        spec.bookTypeID = 0x60;
-        errors().clear();
-        book.setMessageCallback(collect);
-        EXPECT_EQ(book.open(&opt, &spec), 0);
-        errors().clear();  // the book's own "Body..."
-        std::memset(&source, 0, sizeof source);
-    }
+    explicit MarkupRun(int ebType = 1) : lftest::OpenBook(ebType) { std::memset(&source, 0, sizeof source); }
     // Parses markup written to name; the rendered text.
     std::string parse(const std::string& markup, int full = 1, const std::string& name = "src.html",
                       int sourceNumber = 0) {
@@ -60,7 +36,7 @@ struct MarkupRun {
         std::snprintf(source.path, sizeof source.path, "%s", path.c_str());
         source.fileSize = static_cast<int64_t>(markup.size());
         CHTMLParser parser;
-        parser.setMessageCallback(collect);
+        parser.setMessageCallback(lftest::captureMessage);
         parser.parse(&book, &opt, &source, &body, full, sourceNumber);
         return lftest::renderBookText(body);
     }
