@@ -92,6 +92,13 @@ int keyTypeOf(const std::string& t) {
     return KEY_NONE;
 }
 
+// A number attribute ("12", "50%"), kept within +-100,000 so that the
+// arithmetic on widths, indents and list numbers never overflows.
+int numberOf(const std::string& v) {
+    long n = std::strtol(v.c_str(), nullptr, 10);
+    return static_cast<int>(std::max(-100000L, std::min(n, 100000L)));
+}
+
 bool containsUtf8Name(const std::string& v) {
     return v.find("utf-8") != std::string::npos || v.find("UTF-8") != std::string::npos;
 }
@@ -581,7 +588,7 @@ void CHTMLParser::tableCell(const TAG_ITEM& tag, bool header) {
     m_cellStart = m_writer->column();
     std::string v;
     if (attribute(tag, "width", &v) && m_col < 64) {
-        int n = std::atoi(v.c_str());
+        int n = numberOf(v);
         int chars = (!v.empty() && v.back() == '%') ? n * m_tableWidth / 100 / 8 : n / 8;
         m_colWidth[m_col] = std::max(0, std::min(chars, 255));
     }
@@ -650,7 +657,7 @@ void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBl
         m_o.single = opt->singleLine != 0;
         m_o.figures = opt->makeFig != 0;
         m_o.epwing = opt->ebType == 1;
-        m_o.pageWidth = opt->tableWidth > 0 ? opt->tableWidth : 480;
+        m_o.pageWidth = opt->tableWidth > 0 ? std::min(opt->tableWidth, 10000) : 480;
         if (full) {
             m_o.ruby = opt->ruby != 0;
             m_o.newlineAfterHeading = opt->paraBr != 0;
@@ -817,7 +824,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
                 ++m_listDepth;
             m_inOrderedList[m_listDepth] = ordered;
             m_olNumber[m_listDepth] = 1;
-            if (ordered && attribute(tag, "start", &v)) m_olNumber[m_listDepth] = std::atoi(v.c_str());
+            if (ordered && attribute(tag, "start", &v)) m_olNumber[m_listDepth] = numberOf(v);
             indent(base + m_listDepth + 1);
             break;
         }
@@ -837,7 +844,8 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
                 error("<UL></UL><OL></OL> Miss Match!!");
             } else if (top == CTX_OL) {
                 char num[16];
-                std::snprintf(num, sizeof num, "%d.", m_olNumber[m_listDepth]++);
+                std::snprintf(num, sizeof num, "%d.", m_olNumber[m_listDepth]);
+                if (m_olNumber[m_listDepth] < 1000000) ++m_olNumber[m_listDepth];
                 m_writer->writeText(num, static_cast<int>(std::strlen(num)), 1, 0);
             } else {
                 m_writer->writeText("\x81\x45", 2, 1, 0);
@@ -999,7 +1007,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             registerIds(m_book, &tag, m_writer, m_sourceNumber);
             m_tableWidth = m_o.pageWidth;
             if (attribute(tag, "width", &v)) {
-                int w = std::atoi(v.c_str());
+                int w = numberOf(v);
                 m_tableWidth = (!v.empty() && v.back() == '%') ? w * m_o.pageWidth / 100 : w;
                 m_tableWidth = std::max(0, std::min(m_tableWidth, 8 * 255));
             }
@@ -1086,7 +1094,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             if (popIf(CTX_HEADWORD, "<headword></headword> Miss Match!!")) registerHeading();
             break;
         case TAG_INDENT:
-            if (attribute(tag, "val", &v)) indent(std::atoi(v.c_str()) + 1);
+            if (attribute(tag, "val", &v)) indent(numberOf(v) + 1);
             break;
         case TAG_X4081:
             m_tok->push(CTX_X4081);

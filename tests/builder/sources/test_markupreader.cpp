@@ -69,6 +69,10 @@ TEST(MarkupReader, ElementText) {
          "<09:0001>a   b<0A>cc  d<0A>", 1, 1},
         {"a cell past its width gets one space", "<TABLE><TR><TD width=8>abc</TD><TD>d</TD></TR></TABLE>",
          "<09:0001>abc d<0A>", 1, 1},
+        {"numbers past any sane size are kept in range",
+         "<OL start=99999999999><LI>a</OL><INDENT val=2147483647>b<TABLE width=2147483647%><TR><TD "
+         "width=16>c</TD><TD>d</TABLE>",
+         "<09:0002>100000[2125]a<0A><09:0001><09:003C>b<0A><09:0001>c d<0A>", 1, 1},
         {"key contents are no body text", "<KEY type=kana>x</KEY>y", "y", 1, 1},
         {"line break after a paragraph start is dropped", "<P><BR>a<BR>b", "<09:0001>a<0A>b", 1, 1},
         {"unknown elements are passed over", "<FOO bar=1>a</FOO>", "a", 1, 1},
