@@ -16,6 +16,7 @@
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CPDICParser.h"
+#include "builder/sources/CCSVParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
@@ -495,6 +496,11 @@ void CEBBook::runSources() {
             case 6: {
                 CPDICParser parser;
                 parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 9: {
+                CCSVParser parser;
+                parser.parseCSV(this, m_opt, src, m_body, static_cast<int>(i), src->fields);
                 break;
             }
             default:

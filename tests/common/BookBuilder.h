@@ -20,7 +20,8 @@ namespace lftest {
 struct BookSource {
     std::string path;
     std::string title;
-    int type = 4;  // plain text
+    int type = 4;        // plain text
+    std::string fields;  // field spec of a delimited source (type 9)
 };
 
 struct BookRecipe {
