@@ -17,6 +17,7 @@
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CCSVParser.h"
+#include "builder/sources/CEIJIROParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
@@ -481,6 +482,11 @@ void CEBBook::runSources() {
             case 2: {
                 CPDICParser parser;
                 parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 3: {
+                CEIJIROParser parser;
+                parser.parse(this, m_opt, src, m_body, static_cast<int>(i));
                 break;
             }
             case 4: {

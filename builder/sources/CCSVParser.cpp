@@ -31,11 +31,6 @@ std::vector<std::string> splitAt(const std::string& text, char c) {
     return parts;
 }
 
-// Byte length of the Shift_JIS character at text[i] (never past the end).
-size_t charLength(const std::string& text, size_t i) {
-    return (jclib::isSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
-}
-
 void message(CEBBook* book, const std::string& text) {
     CEBBook::postMessage(book, text.c_str());
 }
@@ -152,7 +147,7 @@ bool CCSVParser::splitRecord(const std::string& text, char delimiter, std::vecto
         atStart = false;
         // Whole characters, so that a trail byte equal to the delimiter
         // ("|" is one) never splits a field.
-        size_t n = charLength(text, i);
+        size_t n = sjisCharLength(text, i);
         fields->back().append(text, i, n);
         i += n;
     }

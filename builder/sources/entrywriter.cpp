@@ -112,6 +112,17 @@ void CSourceLines::convertUtf8(std::string* line) {
     }
 }
 
+size_t sjisCharLength(const std::string& text, size_t i) {
+    return (jclib::isSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+}
+
+size_t findSjis(const std::string& text, const std::string& pattern, size_t from) {
+    if (pattern.empty()) return from <= text.size() ? from : std::string::npos;
+    for (size_t i = from; i + pattern.size() <= text.size(); i += sjisCharLength(text, i))
+        if (text.compare(i, pattern.size(), pattern) == 0) return i;
+    return std::string::npos;
+}
+
 // The common start of a source: fresh recent-entry ring, gaiji table, text start.
 void beginSource(CEBBook* book, CBlockStream* writer) {
     book->clearRecentEntries();

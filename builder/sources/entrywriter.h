@@ -55,6 +55,12 @@ private:
     std::string m_raw;
 };
 
+// Byte length of the Shift_JIS character at text[i] (never past the end).
+size_t sjisCharLength(const std::string& text, size_t i);
+// The first place at or after from where pattern starts at a character
+// boundary (a trail byte never starts a match), or std::string::npos.
+size_t findSjis(const std::string& text, const std::string& pattern, size_t from = 0);
+
 // The common start of a source: fresh recent-entry ring, gaiji table, text start.
 void beginSource(CEBBook* book, CBlockStream* writer);
 // The common end of a source: progress full, text end.
