@@ -12,10 +12,10 @@
 
 namespace {
 
-const std::string kLineMark = "\x81\xA1";             // ■
-const std::string kExampleMark = "\x81\xA1\x81\x45";  // ■・
-const std::string kNoteMark = "\x81\x9F";             // ◆
-const std::string kItemSeparator = "\x81\x41";        // 、
+const std::string kLineMark = "\x81\xA1";                       // ■
+const std::string kExampleMark = "\x81\xA1\x81\x45";            // ■・
+const std::string kNoteMark = "\x81\x9F";                       // ◆
+const std::string kItemSeparator = "\x81\x41";                  // 、
 const std::string kPronunciation = "\x81\x79\x94\xAD\x89\xB9";  // 【発音
 const std::string kKanaItem = "\x81\x79\x81\x97\x81\x7A";       // 【＠】
 const std::string kYomiOpen = "\x81\x6F";                       // ｛
@@ -44,7 +44,9 @@ std::vector<std::string> splitAtMarks(const std::string& text, const std::string
     return pieces;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 }  // namespace
 
@@ -94,7 +96,8 @@ std::string CEIJIROParser::filterNote(const std::string& note, const ConvertOpt&
     for (;;) {
         size_t end = findSjis(note, kItemSeparator, start);
         std::string item = note.substr(start, end == std::string::npos ? end : end - start);
-        bool drop = (!opt.eijiPronon && startsWith(item, kPronunciation)) || (!opt.eijiKana && startsWith(item, kKanaItem));
+        bool drop =
+            (!opt.eijiPronon && startsWith(item, kPronunciation)) || (!opt.eijiKana && startsWith(item, kKanaItem));
         if (!drop && !item.empty()) {
             if (!out.empty()) out += kItemSeparator;
             out += item;
@@ -168,8 +171,8 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
         if (text.empty()) continue;
         if (!splitLine(text, &line)) {
             if (++m_skipped <= kReportedLines) {
-                CEBBook::postMessage(book, (std::string("not an EIJIRO line in ") + source->path + " (Line=" +
-                                            std::to_string(lines.lineNumber()) + ") (CEIJIROParser)\r\n")
+                CEBBook::postMessage(book, (std::string("not an EIJIRO line in ") + source->path +
+                                            " (Line=" + std::to_string(lines.lineNumber()) + ") (CEIJIROParser)\r\n")
                                                .c_str());
             }
             continue;
@@ -210,8 +213,8 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
         entryProgress(book, filePos(file.get()), source->fileSize, &m_progress);
     }
     if (m_skipped > kReportedLines) {
-        CEBBook::postMessage(book, (std::to_string(m_skipped - kReportedLines) + " more lines that are not EIJIRO lines in " +
-                                    source->path + " (CEIJIROParser)\r\n")
+        CEBBook::postMessage(book, (std::to_string(m_skipped - kReportedLines) +
+                                    " more lines that are not EIJIRO lines in " + source->path + " (CEIJIROParser)\r\n")
                                        .c_str());
     }
     if (m_entries > 0) body->writeCode(EB_NEWLINE);

@@ -38,11 +38,11 @@ public:
     // One source line taken apart (Shift_JIS).
     struct Line {
         std::string headword;
-        std::string partOfSpeech;          // without its braces; empty when none
-        std::string translation;           // before the first note or example
-        std::vector<std::string> notes;    // each without its "◆"
-        std::vector<std::string> examples; // each without its "■・"
-        std::vector<std::string> kana;     // values of 【＠】 items
+        std::string partOfSpeech;           // without its braces; empty when none
+        std::string translation;            // before the first note or example
+        std::vector<std::string> notes;     // each without its "◆"
+        std::vector<std::string> examples;  // each without its "■・"
+        std::vector<std::string> kana;      // values of 【＠】 items
     };
 
     // Takes one line apart; false when it is not an EIJIRO line.

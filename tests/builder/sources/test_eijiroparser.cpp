@@ -18,24 +18,26 @@ namespace {
 using lftest::EbFind;
 
 // Shift_JIS pieces of the fixtures.
-const std::string kSquare = "\x81\xA1";     // ■
-const std::string kDiamond = "\x81\x9F";    // ◆
-const std::string kDot = "\x81\x45";        // ・
-const std::string kComma = "\x81\x41";      // 、
-const std::string kPron = "\x81\x79\x94\xAD\x89\xB9\x81\x7A";  // 【発音】
-const std::string kAt = "\x81\x79\x81\x97\x81\x7A";            // 【＠】
-const std::string kAbandonKana = "\x83\x41\x83\x6F\x83\x93\x83\x5F\x83\x93";  // アバンダン
-const std::string kDannen = "\x92\x66\x94\x4F";                               // 断念
+const std::string kSquare = "\x81\xA1";                                        // ■
+const std::string kDiamond = "\x81\x9F";                                       // ◆
+const std::string kDot = "\x81\x45";                                           // ・
+const std::string kComma = "\x81\x41";                                         // 、
+const std::string kPron = "\x81\x79\x94\xAD\x89\xB9\x81\x7A";                  // 【発音】
+const std::string kAt = "\x81\x79\x81\x97\x81\x7A";                            // 【＠】
+const std::string kAbandonKana = "\x83\x41\x83\x6F\x83\x93\x83\x5F\x83\x93";   // アバンダン
+const std::string kDannen = "\x92\x66\x94\x4F";                                // 断念
 const std::string kYomi = "\x81\x6F\x82\xBE\x82\xF1\x82\xCB\x82\xF1\x81\x70";  // ｛だんねん｝
 const std::string kVerb = "\x93\xAE";                                          // 動
 
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
 
 TEST(EijiroLine, TakesLinesApart) {
     CEIJIROParser::Line l;
-    ASSERT_TRUE(CEIJIROParser::splitLine(kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi + "\x82\xB7\x82\xE9" +
-                                             kDiamond + kPron + "abc" + kComma + kAt + kAbandonKana + kSquare + kDot +
-                                             "He abandoned it.",
+    ASSERT_TRUE(CEIJIROParser::splitLine(kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi +
+                                             "\x82\xB7\x82\xE9" + kDiamond + kPron + "abc" + kComma + kAt +
+                                             kAbandonKana + kSquare + kDot + "He abandoned it.",
                                          &l));
     EXPECT_EQ(l.headword, "abandon");
     EXPECT_EQ(l.partOfSpeech, kVerb + "-1");
@@ -50,8 +52,8 @@ TEST(EijiroLine, TakesLinesApart) {
     EXPECT_TRUE(l.partOfSpeech.empty());
     EXPECT_EQ(l.translation, "many");
 
-    for (const std::string& bad : {std::string("abandon : x"), kSquare + "no separator", kSquare + kDot + "ex : x",
-                                   kSquare + " : empty head"})
+    for (const std::string& bad :
+         {std::string("abandon : x"), kSquare + "no separator", kSquare + kDot + "ex : x", kSquare + " : empty head"})
         EXPECT_FALSE(CEIJIROParser::splitLine(bad, &l)) << bad;
 }
 
@@ -88,10 +90,10 @@ struct Built {
 
 Built buildEijiro(const std::function<void(CEPWing&)>& options) {
     lftest::TestDir dir;
-    const std::string src =
-        kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi + "\x82\xB7\x82\xE9" + kDiamond + kPron + "PRON" + kComma + kAt +
-        kAbandonKana + kSquare + kDot + "They abandoned ship.\r\n" + kSquare + "abandon  {" + kVerb + "-2} : second\r\n" +
-        "garbage line\r\n" + kSquare + "ability : skill\r\n";
+    const std::string src = kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi + "\x82\xB7\x82\xE9" +
+                            kDiamond + kPron + "PRON" + kComma + kAt + kAbandonKana + kSquare + kDot +
+                            "They abandoned ship.\r\n" + kSquare + "abandon  {" + kVerb + "-2} : second\r\n" +
+                            "garbage line\r\n" + kSquare + "ability : skill\r\n";
     EXPECT_TRUE(lftest::writeFile(dir.file("e.txt"), src));
     lftest::BookRecipe r;
     r.outDir = dir.path();
@@ -116,9 +118,9 @@ TEST(EijiroBook, OptionsShapeTheText) {
     EXPECT_TRUE(contains(defaults.log, "(Line=3)")) << defaults.log;
     EXPECT_TRUE(contains(defaults.text, "second")) << defaults.text;
     EXPECT_TRUE(contains(defaults.text, "{" + kVerb + "-1}")) << defaults.text;  // part of speech on
-    EXPECT_TRUE(contains(defaults.text, "PRON"));                                 // pronunciation on
-    EXPECT_FALSE(contains(defaults.text, kAbandonKana));                          // kana item off
-    EXPECT_FALSE(contains(defaults.text, kYomi));                                 // readings removed
+    EXPECT_TRUE(contains(defaults.text, "PRON"));                                // pronunciation on
+    EXPECT_FALSE(contains(defaults.text, kAbandonKana));                         // kana item off
+    EXPECT_FALSE(contains(defaults.text, kYomi));                                // readings removed
     EXPECT_TRUE(contains(defaults.text, kDannen + "\x82\xB7\x82\xE9"));
     EXPECT_TRUE(contains(defaults.text, "They abandoned ship."));
     EXPECT_EQ(defaults.kanaHits, 0u);
