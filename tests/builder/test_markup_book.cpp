@@ -290,3 +290,26 @@ TEST(MarkupBook, CopyrightPageReaderByExtension) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MarkupBook, LinksReachDelimitedTextEntries) {
+    lftest::TestDir dir;
+    lftest::writeFile(dir.file("words.csv"), std::string("alpha,first,w1\nbeta,second,w2\n"));
+    lftest::writeFile(dir.file("a.html"), std::string("<H1>Links</H1><P><A HREF=\"words.csv#w2\">to beta</A></P>"));
+    lftest::BookRecipe r;
+    r.outDir = dir.file("out");
+    r.sources = {{dir.file("words.csv"), "", 9, "enc=utf-8;delim=,;fields=headword|meaning|id|"},
+                 {dir.file("a.html"), "", 0}};
+    lftest::BookRun run = lftest::buildBook(r);
+    EXPECT_NE(run.log().find("# of Anchors(2)"), std::string::npos) << run.log();
+    lftest::EbProbe probe(dir.file("out"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    const Position beta = hit(probe, lftest::EbSearchKind::ExactWord, "beta");
+    const Position links = hit(probe, lftest::EbSearchKind::ExactWord, "links");
+    std::vector<Ref> refs = refsIn(probe.readText(0, links.block, links.offset, 1024), 0x1F42, 0x1F62);
+    ASSERT_EQ(refs.size(), 1u);
+    EXPECT_EQ(refs[0].target, beta);
+}
+
+}  // namespace
