@@ -782,7 +782,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
         case TAG_H4_END:
         case TAG_H5_END:
         case TAG_H6_END: {
-            char msg[32];
+            char msg[64];
             std::snprintf(msg, sizeof msg, "<H%d></H%d> Miss Match!!", (tag.code - TAG_H1_END) / 2 + 1,
                           (tag.code - TAG_H1_END) / 2 + 1);
             if (popIf(CTX_HEADING, msg)) endHeading(true);

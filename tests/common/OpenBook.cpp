@@ -10,6 +10,7 @@ namespace lftest {
 OpenBook::OpenBook(int ebType) {
     defaults.init();
     opt = defaults.options();
+    defaults.term();  // only the options are used
     opt.ebType = ebType;
     std::snprintf(opt.outPath, sizeof opt.outPath, "%s/", dir.path().c_str());
     for (int i = 0; i < IDX_COUNT; ++i) opt.idx[i] = i == IDX_COMPLEX ? 0 : 1;
