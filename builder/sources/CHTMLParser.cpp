@@ -390,7 +390,7 @@ void CHTMLParser::beginHeading(const TAG_ITEM& tag, int menuLevel, bool keyword)
     if (attribute(tag, "title", &v)) {
         std::vector<char> stripped(v.size() + 1);
         int n = stripTags(stripped.data(), v.data(), static_cast<int>(v.size()));
-        m_titleAttr.assign(stripped.data(), static_cast<size_t>(sjisCut(stripped.data(), n, 256)));
+        m_titleAttr.assign(stripped.data(), static_cast<size_t>(sjisCut(stripped.data(), n, kMaxTitle)));
     }
     m_noindex = attribute(tag, "noindex", &v) && (v == "1" || strcasecmp(v.c_str(), "true") == 0);
     m_headingMenuLevel = menuLevel;
