@@ -185,6 +185,16 @@ TEST(ParseTag, TokensFromFile) {
     }
 }
 
+TEST(ParseTag, CommentLongerThanTheBufferIsOneToken) {
+    // Its start is kept; the rest up to "-->" is passed over, never text.
+    const std::string comment = "<!--" + std::string(CParseTag0::kBufferSize + 100, '>') + "-->";
+    std::vector<Token> got = readAll(comment + "x", 0);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].code, 163);
+    EXPECT_EQ(got[0].text.size(), static_cast<size_t>(CParseTag0::kBufferSize - 1));
+    EXPECT_EQ(got[1].text, "x");
+}
+
 TEST(ParseTag, NoFileGivesNoTokens) {
     CParseTag0 p;
     char* text = nullptr;
