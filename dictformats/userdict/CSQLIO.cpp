@@ -168,6 +168,27 @@ std::string insertInfoSql() {
     return std::string("insert into bookinfo(") + kBookInfoColumns + ") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);";
 }
 
+// Binds parameters first and first + 1 to the range of keys that start
+// with prefix in NOCASE order (bytes compared with ASCII letters folded to
+// lower case): the prefix, and the least text above every key starting with
+// it, or an empty blob (above every text) when there is none.
+void bindPrefixRange(sqlite3_stmt* s, int first, const std::string& prefix) {
+    bindText(s, first, prefix);
+    std::string high = prefix;
+    for (char& c : high)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    while (!high.empty() && static_cast<unsigned char>(high.back()) == 0xFF) high.pop_back();
+    if (high.empty()) {
+        sqlite3_bind_zeroblob(s, first + 1, 0);
+        return;
+    }
+    unsigned char next = static_cast<unsigned char>(high.back()) + 1;
+    // No byte folds to an upper-case letter: the next folded value is '['.
+    if (next >= 'A' && next <= 'Z') next = '[';
+    high.back() = static_cast<char>(next);
+    bindText(s, first + 1, high);
+}
+
 // A random book number from 0 to 0x7FFFFFFF: the MD5 digest of a random
 // value written as "%08X", its first four bytes big-endian, top bit cleared.
 int64_t randomBookNumber() {
@@ -390,36 +411,39 @@ int CSQLIO::search(const char* word, int mode, int maxHits, uint32_t* more) {
     if (!ready() || !word) return 0;
     const bool alternative = (info_.indexmask & 1) != 0;
     const std::string text(word);
-    std::string pattern, bytePattern;
+    // Prefix matches are ranges of the keys' NOCASE order, which the indexes
+    // serve and which match keys byte by byte, whatever the bytes are.
+    std::string key = text, legacyKey;
     const char* where;
     if (mode == kExact) {
-        pattern = text;
         where = alternative ? "id in (select id from altindex where keyword = ?1 and attribute = 1)"
                             : "(keyword = ?1 or kana = ?1)";
     } else if (mode & kWholeKey) {
-        pattern = likeLiteral(text) + "%";
-        where = alternative ? "id in (select id from altindex where keyword like ?1 escape '\\' and attribute = ?2)"
-                            : "(keyword like ?1 escape '\\' or kana like ?1 escape '\\')";
+        where = alternative ? "id in (select id from altindex where keyword >= ?1 and keyword < ?2 and attribute = ?5)"
+                            : "((keyword >= ?1 and keyword < ?2) or (kana >= ?1 and kana < ?2))";
     } else if (mode & (kWord | kOtherWord)) {
-        pattern = likeLiteral(text) + "%";
-        where = "id in (select id from altindex where keyword like ?1 escape '\\' and attribute = ?2)";
+        where = "id in (select id from altindex where keyword >= ?1 and keyword < ?2 and attribute = ?5)";
     } else if (mode & kReversed) {
-        // Keys are stored reversed by character; files written with their
-        // bytes reversed are matched by the second pattern.
-        pattern = likeLiteral(reverseCharacters(text)) + "%";
-        bytePattern = likeLiteral(std::string(text.rbegin(), text.rend())) + "%";
+        // Keys are stored reversed by character; rows of files that stored
+        // them with their bytes reversed are matched by the second range.
+        key = reverseCharacters(text);
+        legacyKey.assign(text.rbegin(), text.rend());
         where =
-            "id in (select id from altindex where (keyword like ?1 escape '\\' or keyword like ?3 escape '\\')"
-            " and attribute = ?2)";
+            "id in (select id from altindex where ((keyword >= ?1 and keyword < ?2) or (keyword >= ?3 and keyword < "
+            "?4)) and attribute = ?5)";
     } else {
         return 0;
     }
     Statement s = prepare((std::string(kSelectBook) + where + ";").c_str());
     if (!s) return 0;
     const int parameters = sqlite3_bind_parameter_count(s.get());
-    bindText(s.get(), 1, pattern);
-    if (parameters >= 2) sqlite3_bind_int64(s.get(), 2, mode);
-    if (parameters >= 3) bindText(s.get(), 3, bytePattern);
+    if (mode == kExact) {
+        bindText(s.get(), 1, key);
+    } else {
+        bindPrefixRange(s.get(), 1, key);
+        if (parameters >= 4) bindPrefixRange(s.get(), 3, legacyKey);
+        if (parameters >= 5) sqlite3_bind_int64(s.get(), 5, mode);
+    }
     return collectRows(s.get(), maxHits, more, nullptr, nullptr, nullptr);
 }
 
