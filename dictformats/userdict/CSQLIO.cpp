@@ -272,29 +272,30 @@ int CSQLIO::create(const char* path, const USERDICT_INFO* given) {
     // Written under a neighbouring name and moved over path once complete,
     // so that a failure leaves neither a half-made file nor a lost old one.
     const std::string part = std::string(path) + ".part";
-    std::remove(part.c_str());
+    auto removePart = [&part]() {
+        std::remove(part.c_str());
+        std::remove((part + "-journal").c_str());
+    };
+    removePart();
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(part.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
-        std::remove(part.c_str());
+        removePart();
         return -1;
     }
-    bool ok = true;
-    for (const char* sql : kSchema) {
-        if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            ok = false;
-            break;
-        }
-    }
+    // One transaction for the whole file: one write to the disk.
+    bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (const char* sql : kSchema) ok = ok && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     if (ok) {
         sqlite3_stmt* s = nullptr;
         ok = sqlite3_prepare_v2(db, insertInfoSql().c_str(), -1, &s, nullptr) == SQLITE_OK && bindInfo(s, info) &&
              sqlite3_step(s) == SQLITE_DONE;
         sqlite3_finalize(s);
     }
+    ok = ok && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
     ok = sqlite3_close(db) == SQLITE_OK && ok;
     if (!ok || std::rename(part.c_str(), path) != 0) {
-        std::remove(part.c_str());
+        removePart();
         return -1;
     }
     return 0;
