@@ -67,7 +67,35 @@ const char* const kStatements[] = {
 const char kBookInfoColumns[] =
     "isbn,ccode,booktitle,booksubtitle,edition,seriestitle,bookauthor,pubdate,publisher,bookcode,filename,"
     "compression,crypt,bookno,indexmask,contenttype";
-const char kSelectBook[] = "SELECT id,idkey,no,headword,meaning,phonetic,keyword,kana FROM book where ";
+// The searches, prepared on first use and kept while the file is open. Each
+// selects the entry id and its headword. Searches through the alternative
+// index walk its rows in key order and stop at the maximum; an entry matched
+// by several rows counts once. Prefix matches are ranges of the keys' NOCASE
+// order (?1 to ?2, see bindPrefixRange), which the indexes serve and which
+// match keys byte by byte, whatever the bytes are.
+#define LF_BOOK "SELECT id,headword FROM book WHERE "
+#define LF_ALT "SELECT DISTINCT b.id,b.headword FROM altindex a JOIN book b ON b.id = a.id WHERE "
+enum Query {
+    kQueryExact,
+    kQueryExactAlt,
+    kQueryPrefix,
+    kQueryPrefixAlt,  // also the word searches; attribute ?5
+    kQuerySuffix,     // ?3 to ?4: the range of keys stored with their bytes reversed
+    kQueryText,
+    kQueryRow,
+    kQueryIdkey
+};
+const char* const kQueries[] = {
+    LF_BOOK "keyword = ?1 or kana = ?1;",
+    LF_ALT "a.keyword = ?1 and a.attribute = 1;",
+    LF_BOOK "(keyword >= ?1 and keyword < ?2) or (kana >= ?1 and kana < ?2);",
+    LF_ALT "a.keyword >= ?1 and a.keyword < ?2 and a.attribute = ?5;",
+    LF_ALT "((a.keyword >= ?1 and a.keyword < ?2) or (a.keyword >= ?3 and a.keyword < ?4)) and a.attribute = ?5;",
+    LF_BOOK "meaning like ?1 escape '\\' or headword like ?1 escape '\\';",
+    LF_BOOK "id = ?1;",
+    LF_BOOK "idkey = ?1;"};
+#undef LF_BOOK
+#undef LF_ALT
 
 // Longest headword kept with a hit, and longest idkey a link target names.
 const size_t kMaxHeadword = 255;
@@ -314,6 +342,9 @@ int CSQLIO::open(const char* path) {
     sqlite3_db_config(database_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(database_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, kMaxValueLength);
+    // A page cache that holds the indexes of a large dictionary while it is
+    // filled in one transaction, instead of spilling them to the file.
+    sqlite3_exec(database_, "PRAGMA cache_size = -32768; PRAGMA temp_store = MEMORY;", nullptr, nullptr, nullptr);
     for (int i = 0; i < kStatementCount; ++i) {
         statements_[i] = prepare(kStatements[i]);
         if (!statements_[i]) {
@@ -332,10 +363,13 @@ void CSQLIO::close() {
     if (open_ && database_) {
         if (inTransaction_) commit();
         for (Statement& s : statements_) s.reset();
+        for (Statement& s : queries_) s.reset();
         sqlite3_close(database_);
         database_ = nullptr;
     }
     clearResults();
+    results_.shrink_to_fit();
+    pool_.shrink_to_fit();
     open_ = 0;
     inTransaction_ = 0;
 }
@@ -384,6 +418,17 @@ int CSQLIO::commit() {
     return 0;
 }
 
+sqlite3_stmt* CSQLIO::query(int which) {
+    Statement& s = queries_[which];
+    if (s) {
+        sqlite3_reset(s.get());
+        sqlite3_clear_bindings(s.get());
+    } else {
+        s = prepare(kQueries[which]);
+    }
+    return s.get();
+}
+
 int CSQLIO::collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
                         USERDICT_PROGRESS progress, void* data) {
     int count = 0;
@@ -393,8 +438,8 @@ int CSQLIO::collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const vola
             if (more) *more = 1;
             break;
         }
-        const char* headword = reinterpret_cast<const char*>(sqlite3_column_text(s, 3));
-        const size_t length = headword ? static_cast<size_t>(sqlite3_column_bytes(s, 3)) : 0;
+        const char* headword = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+        const size_t length = headword ? static_cast<size_t>(sqlite3_column_bytes(s, 1)) : 0;
         if (addResult(headword, length, sqlite3_column_int64(s, 0)) != 0) break;
         ++count;
         if (progress) progress(data, count, 0, 0);
@@ -403,6 +448,8 @@ int CSQLIO::collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const vola
             break;
         }
     }
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
     return count;
 }
 
@@ -412,40 +459,31 @@ int CSQLIO::search(const char* word, int mode, int maxHits, uint32_t* more) {
     if (!ready() || !word) return 0;
     const bool alternative = (info_.indexmask & 1) != 0;
     const std::string text(word);
-    // Prefix matches are ranges of the keys' NOCASE order, which the indexes
-    // serve and which match keys byte by byte, whatever the bytes are.
-    std::string key = text, legacyKey;
-    const char* where;
-    if (mode == kExact) {
-        where = alternative ? "id in (select id from altindex where keyword = ?1 and attribute = 1)"
-                            : "(keyword = ?1 or kana = ?1)";
-    } else if (mode & kWholeKey) {
-        where = alternative ? "id in (select id from altindex where keyword >= ?1 and keyword < ?2 and attribute = ?5)"
-                            : "((keyword >= ?1 and keyword < ?2) or (kana >= ?1 and kana < ?2))";
-    } else if (mode & (kWord | kOtherWord)) {
-        where = "id in (select id from altindex where keyword >= ?1 and keyword < ?2 and attribute = ?5)";
-    } else if (mode & kReversed) {
-        // Keys are stored reversed by character; rows of files that stored
-        // them with their bytes reversed are matched by the second range.
-        key = reverseCharacters(text);
-        legacyKey.assign(text.rbegin(), text.rend());
-        where =
-            "id in (select id from altindex where ((keyword >= ?1 and keyword < ?2) or (keyword >= ?3 and keyword < "
-            "?4)) and attribute = ?5)";
-    } else {
+    int which;
+    if (mode == kExact)
+        which = alternative ? kQueryExactAlt : kQueryExact;
+    else if (mode & kWholeKey)
+        which = alternative ? kQueryPrefixAlt : kQueryPrefix;
+    else if (mode & (kWord | kOtherWord))
+        which = kQueryPrefixAlt;
+    else if (mode & kReversed)
+        which = kQuerySuffix;
+    else
         return 0;
-    }
-    Statement s = prepare((std::string(kSelectBook) + where + ";").c_str());
+    sqlite3_stmt* s = query(which);
     if (!s) return 0;
-    const int parameters = sqlite3_bind_parameter_count(s.get());
-    if (mode == kExact) {
-        bindText(s.get(), 1, key);
+    if (which == kQueryExact || which == kQueryExactAlt) {
+        bindText(s, 1, text);
+    } else if (which == kQuerySuffix) {
+        // Keys are stored reversed by character; older files stored them
+        // with their bytes reversed.
+        bindPrefixRange(s, 1, reverseCharacters(text));
+        bindPrefixRange(s, 3, std::string(text.rbegin(), text.rend()));
     } else {
-        bindPrefixRange(s.get(), 1, key);
-        if (parameters >= 4) bindPrefixRange(s.get(), 3, legacyKey);
-        if (parameters >= 5) sqlite3_bind_int64(s.get(), 5, mode);
+        bindPrefixRange(s, 1, text);
     }
-    return collectRows(s.get(), maxHits, more, nullptr, nullptr, nullptr);
+    if (which == kQueryPrefixAlt || which == kQuerySuffix) sqlite3_bind_int64(s, 5, mode);
+    return collectRows(s, maxHits, more, nullptr, nullptr, nullptr);
 }
 
 int CSQLIO::searchText(const char* text, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
@@ -453,11 +491,10 @@ int CSQLIO::searchText(const char* text, int maxHits, uint32_t* more, const vola
     if (more) *more = 0;
     clearResults();
     if (!ready()) return -1;
-    Statement s =
-        prepare((std::string(kSelectBook) + "meaning like ?1 escape '\\' or headword like ?1 escape '\\';").c_str());
+    sqlite3_stmt* s = query(kQueryText);
     if (!s) return 0;
-    bindText(s.get(), 1, "%" + likeLiteral(orEmpty(text)) + "%");
-    return collectRows(s.get(), maxHits, more, cancel, progress, data);
+    bindText(s, 1, "%" + likeLiteral(orEmpty(text)) + "%");
+    return collectRows(s, maxHits, more, cancel, progress, data);
 }
 
 int CSQLIO::searchLinkTarget(const char* target) {
@@ -470,17 +507,16 @@ int CSQLIO::searchLinkTarget(const char* target) {
         errno = 0;
         long long id = std::strtoll(digits, &end, 10);
         if (end != digits && *digits >= '0' && *digits <= '9' && errno == 0 && std::strcmp(end, ")") == 0) {
-            Statement s = prepare((std::string(kSelectBook) + "id = ?1;").c_str());
+            sqlite3_stmt* s = query(kQueryRow);
             if (!s) return 0;
-            sqlite3_bind_int64(s.get(), 1, id);
-            return collectRows(s.get(), 0, nullptr, nullptr, nullptr, nullptr);
+            sqlite3_bind_int64(s, 1, id);
+            return collectRows(s, 0, nullptr, nullptr, nullptr, nullptr);
         }
     }
-    Statement s = prepare((std::string(kSelectBook) + "idkey = ?1;").c_str());
+    sqlite3_stmt* s = query(kQueryIdkey);
     if (!s) return 0;
-    const std::string key(target, utf8PrefixLength(target, std::strlen(target), kMaxIdkey));
-    bindText(s.get(), 1, key);
-    return collectRows(s.get(), 0, nullptr, nullptr, nullptr, nullptr);
+    bindText(s, 1, std::string(target, utf8PrefixLength(target, std::strlen(target), kMaxIdkey)));
+    return collectRows(s, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
 int CSQLIO::collectLinks(int64_t id) {
@@ -504,10 +540,9 @@ int CSQLIO::collectLinks(int64_t id) {
 }
 
 void CSQLIO::clearResults() {
+    // The room stays for the next search; close gives it back.
     results_.clear();
-    results_.shrink_to_fit();
     pool_.clear();
-    pool_.shrink_to_fit();
 }
 
 int CSQLIO::addResult(const char* headword, size_t length, int64_t id) {
@@ -629,8 +664,11 @@ int CSQLIO::addEntry(const char* headword, const char* meaning, const char* phon
                      const char* kana, const char* idkey, const char* no, int level, int indexFlags, int64_t* id) {
     if (id) *id = 0;
     if (!ready()) return -1;
-    // The entry and its index rows go in together or not at all.
-    if (executePlain("SAVEPOINT addentry;") != 0) return -1;
+    // The entry and its index rows go in together or not at all: outside a
+    // transaction in one of their own; inside one (bulk loads) a failure
+    // deletes what went in, which costs nothing while all goes well.
+    const bool own = !inTransaction_;
+    if (own && executePlain("BEGIN;") != 0) return -1;
     sqlite3_stmt* s = statements_[kInsertEntry].get();
     sqlite3_reset(s);
     sqlite3_clear_bindings(s);
@@ -645,13 +683,20 @@ int CSQLIO::addEntry(const char* headword, const char* meaning, const char* phon
     sqlite3_bind_int(s, 8, level);
     const bool inserted = sqlite3_step(s) == SQLITE_DONE;
     sqlite3_reset(s);
-    const int64_t newId = sqlite3_last_insert_rowid(database_);
+    const int64_t newId = inserted ? sqlite3_last_insert_rowid(database_) : 0;
     if (!inserted || fillAltIndex(newId, keyword, headword, kana, indexFlags) != 0) {
-        executePlain("ROLLBACK TO addentry;");
-        executePlain("RELEASE addentry;");
+        if (own) {
+            executePlain("ROLLBACK;");
+        } else if (inserted) {
+            execute("delete from book where id=?;", newId);
+            deleteAltIndex(newId);
+        }
         return -1;
     }
-    if (executePlain("RELEASE addentry;") != 0) return -1;
+    if (own && executePlain("COMMIT;") != 0) {
+        executePlain("ROLLBACK;");
+        return -1;
+    }
     if (id) *id = newId;
     return 0;
 }

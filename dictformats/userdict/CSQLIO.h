@@ -146,23 +146,29 @@ private:
     };
     using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
     static const int kStatementCount = 10;
+    static const int kQueryCount = 8;
 
     bool ready() const { return open_ != 0 && database_ != nullptr; }
     Statement prepare(const char* sql) const;
+    // Search statement which, prepared on first use, else reset with its
+    // bindings cleared; null when it does not prepare.
+    sqlite3_stmt* query(int which);
     int execute(const char* sql, int64_t id);
     int executePlain(const char* sql);
     // Inserts one alternative-index row as it stands; -1 when the insert fails.
     int insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word);
     int fillAltIndex(int64_t id, const char* keyword, const char* headword, const char* kana, int indexFlags);
     int addKeyWords(int64_t id, const std::string& key, int indexFlags);
-    // Steps s, adding each row (id in column 0, headword in column 3) as a
-    // hit, up to maxHits (above 0); see searchText for cancel and progress.
+    // Steps s, adding each row (id in column 0, headword in column 1) as a
+    // hit, up to maxHits (above 0), then resets it; see searchText for cancel
+    // and progress.
     int collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
                     USERDICT_PROGRESS progress, void* data);
 
     USERDICT_INFO info_;
     sqlite3* database_;
     Statement statements_[kStatementCount];
+    Statement queries_[kQueryCount];
     std::vector<USERDICT_HIT> results_;
     std::vector<char> pool_;
     int open_;
