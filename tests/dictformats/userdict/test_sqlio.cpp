@@ -549,15 +549,21 @@ TEST(SqlioWrite, FailedInsertsAreReportedAndLeaveNothingBehind) {
     int64_t id = 99;
     EXPECT_EQ(-1, d.addEntry("new", "meaning", "", "", "", "", "", 0, 1, &id));
     EXPECT_EQ(0, id);
+    // The same inside a transaction of the caller, which goes on.
+    ASSERT_EQ(0, d.begin());
+    EXPECT_EQ(-1, d.addEntry("new", "meaning", "", "", "", "", "", 0, 1, &id));
+    EXPECT_EQ(0, d.addEntry("kept", "meaning", "", "", "", "", "", 0, 0, &id));
+    ASSERT_EQ(0, d.commit());
     EXPECT_EQ(-1, d.updateEntry(1, "changed", "", "", "", "", "", "", 0, 1));
     EXPECT_EQ(-1, d.addLink(1, 128, 2, 9, "refused"));
     EXPECT_EQ(-1, d.addAltInfo(1, 1, "2", "refused"));
     // Without index flags nothing is refused.
     EXPECT_EQ(0, d.addEntry("plain", "meaning", "", "", "", "", "", 0, 0, &id));
     d.close();
-    EXPECT_EQ("0|clock|3\n", sqliteOutput(db,
-                                          "select (select count(*) from book where headword = 'new'), "
-                                          "(select headword from book where id = 1), (select count(*) from link);"));
+    EXPECT_EQ("0|clock|3|1\n", sqliteOutput(db,
+                                            "select (select count(*) from book where headword = 'new'), "
+                                            "(select headword from book where id = 1), (select count(*) from link), "
+                                            "(select count(*) from book where headword = 'kept');"));
 }
 
 TEST(SqlioWrite, TransactionsAndCloseCommitting) {
