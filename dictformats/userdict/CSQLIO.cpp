@@ -256,6 +256,22 @@ bool appendLine(char* out, size_t size, size_t* length, const char* format, ...)
     return true;
 }
 
+// Binds the eight columns that the insert and the update of an entry share,
+// in their order.
+void bindEntry(sqlite3_stmt* s, const char* idkey, const char* no, const char* headword, const char* meaning,
+               const char* phonetic, const char* keyword, const char* kana, int level) {
+    const char* texts[] = {idkey, no, headword, meaning, phonetic, keyword, kana};
+    for (int i = 0; i < 7; ++i) bindText(s, i + 1, texts[i]);
+    sqlite3_bind_int(s, 8, level);
+}
+
+// Steps a statement that changes the file once and resets it; 0 when done.
+int stepOnce(sqlite3_stmt* s) {
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE ? 0 : -1;
+}
+
 }  // namespace
 
 CSQLIO::CSQLIO() : database_(nullptr), open_(0), inTransaction_(0) {
@@ -418,6 +434,13 @@ int CSQLIO::commit() {
     return 0;
 }
 
+sqlite3_stmt* CSQLIO::fresh(int statement) {
+    sqlite3_stmt* s = statements_[statement].get();
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    return s;
+}
+
 sqlite3_stmt* CSQLIO::query(int which) {
     Statement& s = queries_[which];
     if (s) {
@@ -522,9 +545,7 @@ int CSQLIO::searchLinkTarget(const char* target) {
 int CSQLIO::collectLinks(int64_t id) {
     clearResults();
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kLinksById].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
+    sqlite3_stmt* s = fresh(kLinksById);
     sqlite3_bind_int64(s, 1, id);
     int count = 0;
     while (sqlite3_step(s) == SQLITE_ROW) {
@@ -669,20 +690,10 @@ int CSQLIO::addEntry(const char* headword, const char* meaning, const char* phon
     // deletes what went in, which costs nothing while all goes well.
     const bool own = !inTransaction_;
     if (own && executePlain("BEGIN;") != 0) return -1;
-    sqlite3_stmt* s = statements_[kInsertEntry].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
-    bindText(s, 1, idkey);
-    bindText(s, 2, no);
-    bindText(s, 3, headword);
-    bindText(s, 4, meaning);
-    bindText(s, 5, phonetic);
+    sqlite3_stmt* s = fresh(kInsertEntry);
     const char* key = (info_.indexmask & 1) ? "" : (keyword && *keyword ? keyword : headword);
-    bindText(s, 6, key);
-    bindText(s, 7, kana);
-    sqlite3_bind_int(s, 8, level);
-    const bool inserted = sqlite3_step(s) == SQLITE_DONE;
-    sqlite3_reset(s);
+    bindEntry(s, idkey, no, headword, meaning, phonetic, key, kana, level);
+    const bool inserted = stepOnce(s) == 0;
     const int64_t newId = inserted ? sqlite3_last_insert_rowid(database_) : 0;
     if (!inserted || fillAltIndex(newId, keyword, headword, kana, indexFlags) != 0) {
         if (own) {
@@ -706,21 +717,11 @@ int CSQLIO::updateEntry(int64_t id, const char* headword, const char* meaning, c
                         int indexFlags) {
     if (!ready()) return -1;
     if (executePlain("SAVEPOINT updateentry;") != 0) return -1;
-    sqlite3_stmt* s = statements_[kUpdateEntry].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
-    bindText(s, 1, idkey);
-    bindText(s, 2, no);
-    bindText(s, 3, headword);
-    bindText(s, 4, meaning);
-    bindText(s, 5, phonetic);
-    bindText(s, 6, keyword && *keyword ? keyword : headword);
-    bindText(s, 7, kana);
-    sqlite3_bind_int(s, 8, level);
+    sqlite3_stmt* s = fresh(kUpdateEntry);
+    bindEntry(s, idkey, no, headword, meaning, phonetic, keyword && *keyword ? keyword : headword, kana, level);
     sqlite3_bind_int64(s, 9, id);
     // An id naming no entry changes nothing and gets no index rows.
-    const bool updated = sqlite3_step(s) == SQLITE_DONE && sqlite3_changes(database_) > 0;
-    sqlite3_reset(s);
+    const bool updated = stepOnce(s) == 0 && sqlite3_changes(database_) > 0;
     if (!updated || deleteAltIndex(id) != 0 || fillAltIndex(id, keyword, headword, kana, indexFlags) != 0) {
         executePlain("ROLLBACK TO updateentry;");
         executePlain("RELEASE updateentry;");
@@ -766,16 +767,12 @@ int CSQLIO::addKeyWords(int64_t id, const std::string& key, int indexFlags) {
 }
 
 int CSQLIO::insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word) {
-    sqlite3_stmt* s = statements_[kInsertAltIndex].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
+    sqlite3_stmt* s = fresh(kInsertAltIndex);
     sqlite3_bind_int64(s, 1, id);
     sqlite3_bind_int(s, 2, attribute);
     bindText(s, 3, tag);
     bindText(s, 4, word);
-    const int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE ? 0 : -1;
+    return stepOnce(s);
 }
 
 int CSQLIO::addAltIndexWords(int64_t id, int attribute, const char* tag, const char* word) {
@@ -809,31 +806,23 @@ int CSQLIO::deleteEntry(int64_t id) {
 
 int CSQLIO::addAltInfo(int64_t id, int attribute, const char* no, const char* body) {
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kInsertAltInfo].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
+    sqlite3_stmt* s = fresh(kInsertAltInfo);
     sqlite3_bind_int64(s, 1, id);
     sqlite3_bind_int(s, 2, attribute);
     bindText(s, 3, no);
     bindText(s, 4, body);
-    const int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE ? 0 : -1;
+    return stepOnce(s);
 }
 
 int CSQLIO::addLink(int64_t id, int attribute, int64_t relid, int seq, const char* comment) {
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kInsertLink].get();
-    sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
+    sqlite3_stmt* s = fresh(kInsertLink);
     sqlite3_bind_int64(s, 1, id);
     sqlite3_bind_int(s, 2, attribute);
     sqlite3_bind_int64(s, 3, relid);
     sqlite3_bind_int(s, 4, seq);
     bindText(s, 5, comment);
-    const int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    return rc == SQLITE_DONE ? 0 : -1;
+    return stepOnce(s);
 }
 
 namespace {
@@ -866,28 +855,25 @@ int CSQLIO::nextAltInfo(int64_t id, int* attribute, char* no, size_t noSize, cha
     return 0;
 }
 
-int CSQLIO::nextLinkById(int64_t id, int* attribute, int64_t* relid, int* seq, char* comment, size_t commentSize) {
+int CSQLIO::nextLink(int statement, int64_t key, int64_t* otherId, int otherColumn, int* attribute, int* seq,
+                     char* comment, size_t commentSize) {
     clearText(comment, commentSize);
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kLinksById].get();
-    if (!stepWalk(s, id)) return -1;
-    if (attribute) *attribute = sqlite3_column_int(s, 0);
-    if (relid) *relid = sqlite3_column_int64(s, 1);
+    sqlite3_stmt* s = statements_[statement].get();
+    if (!stepWalk(s, key)) return -1;
+    if (otherId) *otherId = sqlite3_column_int64(s, otherColumn);
+    if (attribute) *attribute = sqlite3_column_int(s, 1 - otherColumn);
     if (seq) *seq = sqlite3_column_int(s, 2);
     copyColumn(s, 3, comment, commentSize);
     return 0;
 }
 
+int CSQLIO::nextLinkById(int64_t id, int* attribute, int64_t* relid, int* seq, char* comment, size_t commentSize) {
+    return nextLink(kLinksById, id, relid, 1, attribute, seq, comment, commentSize);
+}
+
 int CSQLIO::nextLinkByRelid(int64_t relid, int64_t* id, int* attribute, int* seq, char* comment, size_t commentSize) {
-    clearText(comment, commentSize);
-    if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kLinksByRelid].get();
-    if (!stepWalk(s, relid)) return -1;
-    if (id) *id = sqlite3_column_int64(s, 0);
-    if (attribute) *attribute = sqlite3_column_int(s, 1);
-    if (seq) *seq = sqlite3_column_int(s, 2);
-    copyColumn(s, 3, comment, commentSize);
-    return 0;
+    return nextLink(kLinksByRelid, relid, id, 0, attribute, seq, comment, commentSize);
 }
 
 size_t CSQLIO::formatInfo(char* out, size_t size) const {

@@ -150,6 +150,8 @@ private:
 
     bool ready() const { return open_ != 0 && database_ != nullptr; }
     Statement prepare(const char* sql) const;
+    // Prepared statement number statement, reset with its bindings cleared.
+    sqlite3_stmt* fresh(int statement);
     // Search statement which, prepared on first use, else reset with its
     // bindings cleared; null when it does not prepare.
     sqlite3_stmt* query(int which);
@@ -159,6 +161,11 @@ private:
     int insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word);
     int fillAltIndex(int64_t id, const char* keyword, const char* headword, const char* kana, int indexFlags);
     int addKeyWords(int64_t id, const std::string& key, int indexFlags);
+    // One step of a link walk (statement 8 or 9): the entry id at the other
+    // end from column otherColumn (1 or 0), the attribute from the other of
+    // the two, then seq and comment.
+    int nextLink(int statement, int64_t key, int64_t* otherId, int otherColumn, int* attribute, int* seq, char* comment,
+                 size_t commentSize);
     // Steps s, adding each row (id in column 0, headword in column 1) as a
     // hit, up to maxHits (above 0), then resets it; see searchText for cancel
     // and progress.

@@ -63,6 +63,15 @@ size_t lineCount(const std::string& s) {
     return static_cast<size_t>(std::count(s.begin(), s.end(), '\n'));
 }
 
+// The hits of the last search (n of them) are the entries the sqlite3 tool
+// selects by the condition where, and there are hits of them.
+void expectSameAsSqlite(const CSQLIO& d, int n, const std::string& db, const char* where, size_t hits) {
+    const std::string expected = sqliteOutput(db, std::string("select id from book where ") + where + " order by id;");
+    EXPECT_EQ(expected, hitIds(d));
+    EXPECT_EQ(hits, lineCount(expected));
+    EXPECT_EQ(static_cast<int>(hits), n);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -114,11 +123,7 @@ TEST(SqlioSearch, MatchesTheSameQueryRunBySqlite) {
         SCOPED_TRACE(std::string(c.word) + " mode " + std::to_string(c.mode));
         uint32_t more = 7;
         const int n = d.search(c.word, c.mode, 0, &more);
-        const std::string expected =
-            sqliteOutput(db, std::string("select id from book where ") + c.where + " order by id;");
-        EXPECT_EQ(expected, hitIds(d));
-        EXPECT_EQ(c.hits, lineCount(expected));
-        EXPECT_EQ(static_cast<int>(c.hits), n);
+        expectSameAsSqlite(d, n, db, c.where, c.hits);
         EXPECT_EQ(0u, more);
     }
 }
@@ -147,11 +152,7 @@ TEST(SqlioSearch, AlternativeIndexServesExactAndPrefixSearches) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word);
         const int n = d.search(c.word, c.mode, 0, nullptr);
-        const std::string expected =
-            sqliteOutput(db, std::string("select id from book where ") + c.where + " order by id;");
-        EXPECT_EQ(expected, hitIds(d));
-        EXPECT_EQ(c.hits, lineCount(expected));
-        EXPECT_EQ(static_cast<int>(c.hits), n);
+        expectSameAsSqlite(d, n, db, c.where, c.hits);
     }
 }
 
@@ -213,11 +214,7 @@ TEST(SqlioSearch, LinkTargetsByRowNumberOrIdkey) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
         const int n = d.searchLinkTarget(c.target);
-        const std::string expected =
-            sqliteOutput(db, std::string("select id from book where ") + c.where + " order by id;");
-        EXPECT_EQ(expected, hitIds(d));
-        EXPECT_EQ(c.hits, lineCount(expected));
-        EXPECT_EQ(static_cast<int>(c.hits), n);
+        expectSameAsSqlite(d, n, db, c.where, c.hits);
     }
 }
 
@@ -239,11 +236,7 @@ TEST(SqlioSearch, TextSearchEscapesAndHonoursCancelAndProgress) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const int n = d.searchText(c.text, 0, nullptr, nullptr, nullptr, nullptr);
-        const std::string expected =
-            sqliteOutput(db, std::string("select id from book where ") + c.where + " order by id;");
-        EXPECT_EQ(expected, hitIds(d));
-        EXPECT_EQ(c.hits, lineCount(expected));
-        EXPECT_EQ(static_cast<int>(c.hits), n);
+        expectSameAsSqlite(d, n, db, c.where, c.hits);
     }
 
     // "the" is in three meanings; the progress sees each hit; a cancel flag
