@@ -766,13 +766,17 @@ int CSQLIO::addKeyWords(int64_t id, const std::string& key, int indexFlags) {
     return 0;
 }
 
-int CSQLIO::insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word) {
-    sqlite3_stmt* s = fresh(kInsertAltIndex);
+int CSQLIO::insertIdRow(int statement, int64_t id, int attribute, const char* third, const std::string& fourth) {
+    sqlite3_stmt* s = fresh(statement);
     sqlite3_bind_int64(s, 1, id);
     sqlite3_bind_int(s, 2, attribute);
-    bindText(s, 3, tag);
-    bindText(s, 4, word);
+    bindText(s, 3, third);
+    bindText(s, 4, fourth);
     return stepOnce(s);
+}
+
+int CSQLIO::insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word) {
+    return insertIdRow(kInsertAltIndex, id, attribute, tag, word);
 }
 
 int CSQLIO::addAltIndexWords(int64_t id, int attribute, const char* tag, const char* word) {
@@ -806,12 +810,7 @@ int CSQLIO::deleteEntry(int64_t id) {
 
 int CSQLIO::addAltInfo(int64_t id, int attribute, const char* no, const char* body) {
     if (!ready()) return -1;
-    sqlite3_stmt* s = fresh(kInsertAltInfo);
-    sqlite3_bind_int64(s, 1, id);
-    sqlite3_bind_int(s, 2, attribute);
-    bindText(s, 3, no);
-    bindText(s, 4, body);
-    return stepOnce(s);
+    return insertIdRow(kInsertAltInfo, id, attribute, no, orEmpty(body));
 }
 
 int CSQLIO::addLink(int64_t id, int attribute, int64_t relid, int seq, const char* comment) {

@@ -157,6 +157,8 @@ private:
     sqlite3_stmt* query(int which);
     int execute(const char* sql, int64_t id);
     int executePlain(const char* sql);
+    // Inserts a row of altindex or altinfo (id, attribute, two texts).
+    int insertIdRow(int statement, int64_t id, int attribute, const char* third, const std::string& fourth);
     // Inserts one alternative-index row as it stands; -1 when the insert fails.
     int insertAltIndex(int64_t id, int attribute, const char* tag, const std::string& word);
     int fillAltIndex(int64_t id, const char* keyword, const char* headword, const char* kana, int indexFlags);
