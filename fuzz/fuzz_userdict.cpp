@@ -17,7 +17,7 @@ const char kName[] = "fixture.lfd";
 
 // The fixture, open; null when it cannot be made.
 CSQLIO* fixture() {
-    static FuzzScratch scratch("fuzz_userdict", {kName, std::string(kName) + "-journal"});
+    static FuzzScratch scratch("fuzz_userdict");
     static std::unique_ptr<CSQLIO> d;
     if (d) return d.get();
     if (scratch.dir().empty()) return nullptr;
