@@ -880,18 +880,28 @@ size_t CSQLIO::formatInfo(char* out, size_t size) const {
     out[0] = '\0';
     size_t n = 0;
     static const char* const kContentTypes[] = {"Plain-Text", "HTML", "XML", "dsl", "dsl index"};
-    const bool ok = appendLine(out, size, &n, "[User Dictionary]\r\n") &&
-                    appendLine(out, size, &n, "engine\t\t= SQLite3\r\n") &&
-                    appendLine(out, size, &n, "booktitle\t= %s\r\n", info_.booktitle) &&
-                    appendLine(out, size, &n, "booksubtitle\t= %s\r\n", info_.booksubtitle) &&
-                    appendLine(out, size, &n, "edition\t\t= %s\r\n", info_.edition) &&
-                    appendLine(out, size, &n, "seriestitle\t= %s\r\n", info_.seriestitle) &&
-                    appendLine(out, size, &n, "bookauthor\t= %s\r\n", info_.bookauthor) &&
-                    appendLine(out, size, &n, "pubdate\t\t= %s\r\n", info_.pubdate) &&
-                    appendLine(out, size, &n, "publisher\t= %s\r\n", info_.publisher) &&
-                    appendLine(out, size, &n, "filename\t= %s\r\n", info_.filename) &&
-                    appendLine(out, size, &n, "compression\t= %" PRId64 "\r\n", info_.compression) &&
-                    appendLine(out, size, &n, "crypt\t\t= %" PRId64 "\r\n", info_.crypt);
+    const struct {
+        const char* label;
+        const char* text;
+        size_t size;
+    } fields[] = {
+        {"booktitle\t= ", info_.booktitle, sizeof info_.booktitle},
+        {"booksubtitle\t= ", info_.booksubtitle, sizeof info_.booksubtitle},
+        {"edition\t\t= ", info_.edition, sizeof info_.edition},
+        {"seriestitle\t= ", info_.seriestitle, sizeof info_.seriestitle},
+        {"bookauthor\t= ", info_.bookauthor, sizeof info_.bookauthor},
+        {"pubdate\t\t= ", info_.pubdate, sizeof info_.pubdate},
+        {"publisher\t= ", info_.publisher, sizeof info_.publisher},
+        {"filename\t= ", info_.filename, sizeof info_.filename},
+    };
+    bool ok =
+        appendLine(out, size, &n, "[User Dictionary]\r\n") && appendLine(out, size, &n, "engine\t\t= SQLite3\r\n");
+    // A field the caller filled to its end without a terminator is read no
+    // further than the field.
+    for (const auto& f : fields)
+        ok = ok && appendLine(out, size, &n, "%s%.*s\r\n", f.label, static_cast<int>(strnlen(f.text, f.size)), f.text);
+    ok = ok && appendLine(out, size, &n, "compression\t= %" PRId64 "\r\n", info_.compression) &&
+         appendLine(out, size, &n, "crypt\t\t= %" PRId64 "\r\n", info_.crypt);
     if (ok && info_.contenttype >= 0 && info_.contenttype <= 4)
         appendLine(out, size, &n, "contenttype\t= %s\r\n", kContentTypes[info_.contenttype]);
     return n;

@@ -777,9 +777,9 @@ TEST(SqlioInfo, LinesByContentTypeAndBoundedOutput) {
         EXPECT_EQ(c.last, s.substr(s.size() - std::strlen(c.last))) << c.type;
     }
 
-    // Long fields in a small output: whole lines only, never past the end.
-    std::memset(info->booktitle, 'T', 255);
-    info->booktitle[255] = '\0';
+    // Long fields in a small output: whole lines only, never past the end;
+    // a title filled to its end without a terminator is read no further.
+    std::memset(info->booktitle, 'T', sizeof info->booktitle);
     std::memset(info->booksubtitle, 'S', 255);
     info->booksubtitle[255] = '\0';
     for (size_t size : {0u, 100u, 300u, 320u, 600u}) {
@@ -791,4 +791,7 @@ TEST(SqlioInfo, LinesByContentTypeAndBoundedOutput) {
         EXPECT_EQ('#', out[size]) << size;
         EXPECT_TRUE(n == 0 || std::string(out.data(), n).substr(n - 2) == "\r\n") << size;
     }
+    char text[2048];
+    d.formatInfo(text, sizeof text);
+    EXPECT_NE(nullptr, std::strstr(text, ("booktitle\t= " + std::string(256, 'T') + "\r\nbooksubtitle").c_str()));
 }
