@@ -1,9 +1,9 @@
 #include "dictformats/userdict/CSQLIO.h"
 
 #include <strings.h>
-#include <chrono>
 
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -15,7 +15,6 @@
 #include "dictformats/userdict/MD5.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
-#include "foundation/pathutil.h"
 
 namespace {
 
