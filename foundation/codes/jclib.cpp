@@ -532,6 +532,13 @@ int isUtf8Text(const char* text, int len) {
     return 1;
 }
 
+size_t utf8PrefixLength(const char* text, size_t len, size_t max) {
+    if (!text || len <= max) return text ? len : 0;
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
 int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     for (int i = 0; in && i < count; ++i) {

@@ -191,6 +191,10 @@ int utf16leToUtf8(const unsigned char* in, int count, char* out);
 // else 0.
 int isUtf8Text(const char* text, int len);
 
+// The length of the longest prefix of the len bytes of UTF-8 text that is at
+// most max bytes long and does not end inside a character.
+size_t utf8PrefixLength(const char* text, size_t len, size_t max);
+
 // Whole-string conversions with a bounded output. Each reads len bytes (it
 // stops early at a zero byte), writes whole characters only, at most
 // outSize - 1 bytes followed by a zero (nothing when outSize is 0), and
