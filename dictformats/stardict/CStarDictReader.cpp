@@ -376,19 +376,18 @@ int CStarDictReader::readCache(uint32_t* count) {
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[want]);
     if (!bytes || !readAll(cache.fd, bytes.get(), want, 0)) return -1;
 
-    const uint32_t n = *count;
-    uint32_t previous = 0;
-    for (uint32_t i = 0; i < n; ++i) {
+    // Each offset must be where the entry before it ends: right after its
+    // word's first NUL and two numbers.
+    size_t expected = 0;
+    for (uint32_t i = 0; i < *count; ++i) {
         const uint32_t offset = byteorder::le32(bytes.get() + 4 * i);
-        if (i == 0 ? offset != 0 : offset < previous + kEntryTail) return -1;
-        if (offset >= mappedSize_) return -1;
-        // The word before this entry ends in a NUL followed by its two numbers.
-        if (i > 0 && indexBase_[offset - kEntryTail] != 0) return -1;
+        if (offset != expected || offset >= mappedSize_) return -1;
+        const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + offset, 0, mappedSize_ - offset));
+        if (!nul) return -1;
+        expected = static_cast<size_t>(nul - indexBase_) + kEntryTail;
+        if (expected > mappedSize_) return -1;
         entries_[i] = indexBase_ + offset;
-        previous = offset;
     }
-    const uint8_t* lastNul = static_cast<const uint8_t*>(std::memchr(indexBase_ + previous, 0, mappedSize_ - previous));
-    if (!lastNul || static_cast<size_t>(lastNul - indexBase_) + kEntryTail > mappedSize_) return -1;
     return 0;
 }
 

@@ -10,8 +10,8 @@
 //
 // The offset cache holds one little-endian u32 per entry, the entry's byte
 // offset in the ".idx". It is only a hint: it is used when it is not older
-// than the ".idx", has exactly one offset per entry and every offset points
-// at a plausible entry; otherwise the index is walked and the cache written
+// than the ".idx", has exactly one offset per entry and every offset is
+// where the entry before it ends; otherwise the index is walked and the cache written
 // anew (through a temporary file renamed over it; a symbolic link is never
 // followed). A directory that cannot be written just gets no cache.
 #pragma once

@@ -72,13 +72,15 @@ std::vector<unsigned char> makeDictzip(const std::string& data, const DictzipOpt
     }
     for (const std::string& c : chunks) out.insert(out.end(), c.begin(), c.end());
     out.insert(out.end(), end.begin(), end.end());
-    put32(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()))));
+    put32(out,
+          static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()))));
     put32(out, static_cast<uint32_t>(data.size()));
     return out;
 }
 
 std::string sampleText(size_t n, unsigned seed) {
-    static const char* const kWords[] = {"apple", "river", "stone", "čaj", "über", "north", "x<y", "a&b", "\n", "Ωmega"};
+    static const char* const kWords[] = {"apple", "river", "stone", "čaj", "über",
+                                         "north", "x<y",   "a&b",   "\n",  "Ωmega"};
     std::string s;
     uint32_t x = seed;
     while (s.size() < n) {

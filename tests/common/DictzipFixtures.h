@@ -11,10 +11,10 @@ namespace lftest {
 
 struct DictzipOptions {
     uint16_t chunkLength = 1000;
-    bool name = false;        // FNAME "data.txt"
-    bool comment = false;     // FCOMMENT "a comment"
-    bool headerCrc = false;   // FHCRC
-    bool fullFlush = true;    // false: chunks may refer back into earlier ones
+    bool name = false;            // FNAME "data.txt"
+    bool comment = false;         // FCOMMENT "a comment"
+    bool headerCrc = false;       // FHCRC
+    bool fullFlush = true;        // false: chunks may refer back into earlier ones
     bool endInLastChunk = false;  // the empty final deflate block counted in the last chunk
 };
 

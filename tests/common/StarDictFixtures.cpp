@@ -31,8 +31,10 @@ std::string writeStarDict(const std::string& dir, const std::string& stem, const
     ifo += o.extraIfoLines;
     writeFile(base + ".ifo", ifo);
     writeFile(base + ".idx", idx);
-    if (o.dictzip) writeFile(base + ".dict.dz", makeDictzip(dict, DictzipOptions()));
-    else writeFile(base + ".dict", dict);
+    if (o.dictzip)
+        writeFile(base + ".dict.dz", makeDictzip(dict, DictzipOptions()));
+    else
+        writeFile(base + ".dict", dict);
     return base + ".ifo";
 }
 

@@ -100,8 +100,7 @@ TEST(Dictzip, EqualsTheDictzipToolOnDebianDictionaries) {
         for (size_t n = 0; n < lines.size(); n += lines.size() / 12) {
             const std::string& line = lines[n];
             auto b64 = [](const std::string& t) {
-                static const std::string kDigits =
-                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+                static const std::string kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
                 uint64_t v = 0;
                 for (char ch : t) v = v * 64 + kDigits.find(ch);
                 return v;
@@ -187,7 +186,8 @@ TEST(Dictzip, RefusesDamagedHeaders) {
     EXPECT_EQ(-1, dictzipOpen(missing.c_str(), &s));
     for (size_t cut : {size_t(5), size_t(30), good.size() - 20}) {
         SCOPED_TRACE(cut);
-        EXPECT_EQ(-1, dictzipReadHeader(writeDz(dir, std::vector<unsigned char>(good.begin(), good.begin() + cut)).c_str(), &s));
+        EXPECT_EQ(-1, dictzipReadHeader(
+                          writeDz(dir, std::vector<unsigned char>(good.begin(), good.begin() + cut)).c_str(), &s));
     }
 }
 
@@ -245,13 +245,13 @@ TEST(Dictzip, DamagedChunksGiveNoStaleBytes) {
     DICTZIP_STATE s;
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, shortChunks, "short.dz").c_str(), &s));
     EXPECT_EQ(data.substr(0, 400), readRange(&s, 0, 400));  // inside what chunk 0 holds
-    EXPECT_STREQ("", dictzipRead(&s, 400, 700));             // needs chunk 0 whole
+    EXPECT_STREQ("", dictzipRead(&s, 400, 700));            // needs chunk 0 whole
 
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken, "broken.dz").c_str(), &s));
     EXPECT_EQ(data.substr(900, 50), readRange(&s, 900, 50));
     EXPECT_STREQ("", dictzipRead(&s, 900, 200));
     for (const DICTZIP_SLOT& slot : s.slots) EXPECT_NE(1, slot.chunk);  // the failed slot is empty
-    EXPECT_STREQ("", dictzipRead(&s, 1100, 10));                       // and fails again
+    EXPECT_STREQ("", dictzipRead(&s, 1100, 10));                        // and fails again
     EXPECT_EQ(data.substr(2100, 50), readRange(&s, 2100, 50));
 }
 
