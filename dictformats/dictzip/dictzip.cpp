@@ -61,9 +61,11 @@ void clearHeader(DICTZIP_STATE* s) {
     for (DICTZIP_SLOT& slot : s->slots) {
         slot.chunk = -1;
         slot.length = 0;
+        slot.complete = 0;
         slot.buffer.reset();
     }
     s->nextSlot = 0;
+    s->liveSlot = -1;
     s->compressed.reset();
 }
 
@@ -173,11 +175,20 @@ int parseHeader(FILE* f, DICTZIP_STATE* s) {
     return 0;
 }
 
-// Inflates chunk i into the slot; 0, or -1 after a diagnostic line (the slot
-// is then left empty).
-int inflateChunk(DICTZIP_STATE* s, int i, DICTZIP_SLOT* slot) {
-    slot->chunk = -1;
-    slot->length = 0;
+void dropSlot(DICTZIP_STATE* s, int index) {
+    DICTZIP_SLOT& slot = s->slots[index];
+    slot.chunk = -1;
+    slot.length = 0;
+    slot.complete = 0;
+    if (s->liveSlot == index) s->liveSlot = -1;
+}
+
+// Reads the compressed bytes of chunk i and starts inflating them into the
+// slot from the beginning; 0, or -1 after a diagnostic line (the slot is
+// then left empty).
+int startChunk(DICTZIP_STATE* s, int i, int index) {
+    dropSlot(s, index);
+    s->liveSlot = -1;
     const uint32_t size = s->chunkSizes[i];
     if (size == 0 || !readAt(s->descriptor, s->compressed.get(), size, s->chunkOffsets[i])) {
         std::printf("read error: %u\n", size);
@@ -192,20 +203,53 @@ int inflateChunk(DICTZIP_STATE* s, int i, DICTZIP_SLOT* slot) {
     }
     z.next_in = s->compressed.get();
     z.avail_in = size;
-    z.next_out = slot->buffer.get();
-    z.avail_out = kDictzipSlotSize;
-    const int rc = inflate(&z, Z_PARTIAL_FLUSH);
-    // The final chunk may end the deflate stream (Z_STREAM_END).
-    if (rc != Z_OK && rc != Z_STREAM_END) {
-        std::printf("inflate: %s\n", z.msg ? z.msg : zError(rc));
-        return -1;
+    s->slots[index].chunk = i;
+    s->liveSlot = index;
+    return 0;
+}
+
+// Inflates more of the live slot's chunk until the slot holds need bytes or
+// the whole chunk; 0, or -1 after a diagnostic line (the slot is then left
+// empty).
+int continueChunk(DICTZIP_STATE* s, int index, uint32_t need) {
+    DICTZIP_SLOT& slot = s->slots[index];
+    z_stream& z = s->inflater;
+    while (!slot.complete && static_cast<uint32_t>(slot.length) < need) {
+        const uint32_t room = kDictzipSlotSize - static_cast<uint32_t>(slot.length);
+        if (room == 0) {
+            if (z.avail_in == 0) {
+                slot.complete = 1;
+                break;
+            }
+            std::printf("inflate did not flush (%u pending, %u avail)\n", z.avail_in, 0u);
+            dropSlot(s, index);
+            return -1;
+        }
+        // Somewhat more than needed, in steps of 4 KiB.
+        uint32_t want = ((need - static_cast<uint32_t>(slot.length)) + 4095) & ~4095u;
+        if (want > room) want = room;
+        const uInt inBefore = z.avail_in;
+        z.next_out = slot.buffer.get() + slot.length;
+        z.avail_out = want;
+        const int rc = inflate(&z, Z_SYNC_FLUSH);
+        const uint32_t produced = want - z.avail_out;
+        slot.length += static_cast<int32_t>(produced);
+        // The final chunk may end the deflate stream (Z_STREAM_END); a chunk
+        // is whole when its input is used up while room was left.
+        if (rc == Z_STREAM_END || (z.avail_in == 0 && (z.avail_out > 0 || rc == Z_BUF_ERROR))) {
+            if (z.avail_in != 0) {
+                std::printf("inflate did not flush (%u pending, %u avail)\n", z.avail_in, z.avail_out);
+                dropSlot(s, index);
+                return -1;
+            }
+            slot.complete = 1;
+        } else if ((rc != Z_OK && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == inBefore)) {
+            std::printf("inflate: %s\n", z.msg ? z.msg : zError(rc));
+            dropSlot(s, index);
+            return -1;
+        }
     }
-    if (z.avail_in != 0) {
-        std::printf("inflate did not flush (%u pending, %u avail)\n", z.avail_in, z.avail_out);
-        return -1;
-    }
-    slot->length = static_cast<int32_t>(kDictzipSlotSize - z.avail_out);
-    slot->chunk = i;
+    if (slot.complete && s->liveSlot == index) s->liveSlot = -1;
     return 0;
 }
 
@@ -298,22 +342,35 @@ int dictzipInflateRange(DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
     const uint64_t firstStart = offset - first * chunkLength;
     const uint64_t lastEnd = offset + size - last * chunkLength;
     for (uint64_t i = first; i <= last; ++i) {
-        DICTZIP_SLOT* slot = nullptr;
-        for (DICTZIP_SLOT& candidate : s->slots)
-            if (candidate.chunk == static_cast<int32_t>(i)) {
-                slot = &candidate;
+        const uint64_t from = i == first ? firstStart : 0;
+        const uint64_t to = i == last ? lastEnd : chunkLength;
+        int index = -1;
+        for (int k = 0; k < kDictzipSlots; ++k)
+            if (s->slots[k].chunk == static_cast<int32_t>(i)) {
+                index = k;
                 break;
             }
-        if (!slot) {
-            slot = &s->slots[s->nextSlot];
+        if (index < 0) {
+            index = s->nextSlot;
             s->nextSlot = (s->nextSlot + 1) % kDictzipSlots;
-            if (inflateChunk(s, static_cast<int>(i), slot) != 0) {
-                out[0] = 0;
+            if (startChunk(s, static_cast<int>(i), index) != 0) {
+                s->readBuffer[0] = 0;
+                return -1;
+            }
+        } else if (!s->slots[index].complete && static_cast<uint64_t>(s->slots[index].length) < to &&
+                   s->liveSlot != index) {
+            // Part of this chunk is inflated, but the inflater has moved on:
+            // start it again.
+            if (startChunk(s, static_cast<int>(i), index) != 0) {
+                s->readBuffer[0] = 0;
                 return -1;
             }
         }
-        const uint64_t from = i == first ? firstStart : 0;
-        const uint64_t to = i == last ? lastEnd : chunkLength;
+        if (continueChunk(s, index, static_cast<uint32_t>(to)) != 0) {
+            s->readBuffer[0] = 0;
+            return -1;
+        }
+        DICTZIP_SLOT* slot = &s->slots[index];
         // A chunk shorter than the bytes wanted of it is damaged (or the
         // range runs past the real end of the data).
         if (static_cast<uint64_t>(slot->length) < to) {

@@ -1,8 +1,9 @@
 // Random access to dictzip files: gzip files whose deflate stream was
 // flushed into independent chunks and whose header carries an "RA" extra
 // field with the compressed size of every chunk. Any byte range of the
-// uncompressed data is read by inflating only the chunks that cover it; the
-// last five chunks inflated are kept.
+// uncompressed data is read by inflating only the chunks that cover it, each
+// only as far as needed (a later read of the same chunk goes on from there);
+// the last five chunks inflated are kept.
 //
 // The file is untrusted: the header is checked against the file's real size
 // (chunk length 0, chunk count 0, chunks past the trailer are refused), a
@@ -23,7 +24,8 @@ constexpr uint32_t kDictzipSlotSize = 65535;
 struct DICTZIP_SLOT {
     int32_t chunk = -1;  // chunk number held, -1 = empty
     std::unique_ptr<uint8_t[]> buffer;
-    int32_t length = 0;  // bytes inflated into buffer
+    int32_t length = 0;    // bytes inflated into buffer so far
+    int32_t complete = 0;  // 1 when the whole chunk is in buffer
 };
 
 // The state of one open dictzip file. Owned by its user; closed (and every
@@ -56,6 +58,7 @@ struct DICTZIP_STATE {
     int32_t inflaterReady = 0;
     DICTZIP_SLOT slots[kDictzipSlots];
     int32_t nextSlot = 0;                   // slot to fill on the next miss
+    int32_t liveSlot = -1;                  // slot whose chunk the inflater is in the middle of
     std::unique_ptr<uint8_t[]> compressed;  // one compressed chunk
 };
 

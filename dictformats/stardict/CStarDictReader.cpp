@@ -348,7 +348,7 @@ int CStarDictReader::loadIdx(const char* idxPath) {
     uint32_t slots = header_.wordcount;
     if (slots > mappedSize_ / kEntryTail) slots = static_cast<uint32_t>(mappedSize_ / kEntryTail);
     if (slots == 0) return -1;
-    entries_.reset(new (std::nothrow) const uint8_t*[slots]());
+    entries_.reset(new (std::nothrow) const uint8_t*[slots]);
     if (!entries_) return -1;
 
     uint32_t count = slots;
@@ -376,19 +376,27 @@ int CStarDictReader::readCache(uint32_t* count) {
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[want]);
     if (!bytes || !readAll(cache.fd, bytes.get(), want, 0)) return -1;
 
-    // Each offset must be where the entry before it ends: right after its
-    // word's first NUL and two numbers.
-    size_t expected = 0;
+    // Each offset must be where the entry before it ends: its two numbers
+    // follow the NUL that ends a word of at least one byte, or one that is
+    // empty. Checked at the end of each entry only, so the words are not
+    // scanned; the word of every entry then ends inside the entry.
+    uint32_t previous = 0;
     for (uint32_t i = 0; i < *count; ++i) {
         const uint32_t offset = byteorder::le32(bytes.get() + 4 * i);
-        if (offset != expected || offset >= mappedSize_) return -1;
-        const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + offset, 0, mappedSize_ - offset));
-        if (!nul) return -1;
-        expected = static_cast<size_t>(nul - indexBase_) + kEntryTail;
-        if (expected > mappedSize_) return -1;
+        if (i == 0 ? offset != 0 : (offset < previous + kEntryTail || !entryEndsAt(previous, offset))) return -1;
+        if (offset >= mappedSize_) return -1;
         entries_[i] = indexBase_ + offset;
+        previous = offset;
     }
+    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + previous, 0, mappedSize_ - previous));
+    if (!nul || static_cast<size_t>(nul - indexBase_) + kEntryTail > mappedSize_) return -1;
     return 0;
+}
+
+// Whether the entry at offset can end where the next one starts.
+bool CStarDictReader::entryEndsAt(uint32_t offset, uint32_t next) const {
+    const size_t nul = next - kEntryTail;
+    return indexBase_[nul] == 0 && (nul == offset || indexBase_[nul - 1] != 0);
 }
 
 // Walks the mapping from its start for at most *count entries that lie

@@ -11,9 +11,10 @@
 // The offset cache holds one little-endian u32 per entry, the entry's byte
 // offset in the ".idx". It is only a hint: it is used when it is not older
 // than the ".idx", has exactly one offset per entry and every offset is
-// where the entry before it ends; otherwise the index is walked and the cache written
-// anew (through a temporary file renamed over it; a symbolic link is never
-// followed). A directory that cannot be written just gets no cache.
+// where the entry before it can end (a NUL then two numbers); otherwise the
+// index is walked and the cache written anew (through a temporary file
+// renamed over it; a symbolic link is never followed). A directory that
+// cannot be written just gets no cache.
 #pragma once
 
 #include <atomic>
@@ -145,6 +146,7 @@ public:
 private:
     int writeCache(const uint8_t* const* table, uint32_t count) const;
     int readCache(uint32_t* count);
+    bool entryEndsAt(uint32_t offset, uint32_t next) const;
     int walkIndex(uint32_t* count);
     int compareAt(uint32_t index, const char* key, int exact) const;
     void entryData(uint32_t index, const char** word, uint32_t* articleOffset, uint32_t* articleSize) const;
