@@ -284,3 +284,44 @@ TEST(Dictzip, CloseReleasesEverything) {
     for (const DICTZIP_SLOT& slot : s.slots) EXPECT_EQ(nullptr, slot.buffer);
     EXPECT_STREQ("", dictzipRead(&s, 0, 1));
 }
+
+// Chunks are inflated only as far as a read needs; a later read of the same
+// chunk goes on from there, or starts the chunk again when the inflater has
+// moved on to another one. Chunks of 16000 bytes, so that a read near a
+// chunk's start leaves most of it uninflated.
+TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
+    const uint64_t k = 16000;
+    const std::string data = lftest::sampleText(6 * k);
+    DictzipOptions options;
+    options.chunkLength = k;
+    struct Read {
+        uint64_t offset, size;
+    };
+    const std::vector<std::vector<Read>> sequences = {
+        {{10, 5}, {8000, 100}, {k - 20, 20}},                         // one chunk, further each time
+        {{10, 5}, {3 * k + 10, 5}, {9000, 50}, {3 * k + 9000, 200}},  // back to chunks left in part
+        {{k - 10, 20}, {k + 10, 10}, {k + 8000, k}},                  // across chunks left in part
+        {{6 * k - 10, 10}, {0, 6 * k}},                               // everything after the end
+        {{10, 5}, {k + 10, 5}, {2 * k + 10, 5}, {3 * k + 10, 5}, {4 * k + 10, 5}, {5 * k + 10, 5}, {20, 9000}},
+    };
+    TestDir dir;
+    const std::string path = writeDz(dir, makeDictzip(data, options));
+    {
+        DICTZIP_STATE s;
+        ASSERT_EQ(0, dictzipOpen(path.c_str(), &s));
+        readRange(&s, 10, 5);
+        EXPECT_EQ(0, s.slots[0].complete);
+        EXPECT_LT(s.slots[0].length, static_cast<int32_t>(k));
+    }
+    for (size_t n = 0; n < sequences.size(); ++n) {
+        SCOPED_TRACE(n);
+        DICTZIP_STATE s;
+        ASSERT_EQ(0, dictzipOpen(path.c_str(), &s));
+        for (const Read& r : sequences[n]) {
+            ASSERT_EQ(data.substr(r.offset, r.size), readRange(&s, r.offset, r.size)) << r.offset << "+" << r.size;
+            for (const DICTZIP_SLOT& slot : s.slots) {
+                if (slot.chunk >= 0 && !slot.complete) EXPECT_LT(slot.length, static_cast<int32_t>(k));
+            }
+        }
+    }
+}
