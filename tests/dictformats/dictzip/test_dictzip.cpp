@@ -320,7 +320,9 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
         for (const Read& r : sequences[n]) {
             ASSERT_EQ(data.substr(r.offset, r.size), readRange(&s, r.offset, r.size)) << r.offset << "+" << r.size;
             for (const DICTZIP_SLOT& slot : s.slots) {
-                if (slot.chunk >= 0 && !slot.complete) EXPECT_LT(slot.length, static_cast<int32_t>(k));
+                if (slot.chunk >= 0 && !slot.complete) {
+                    EXPECT_LT(slot.length, static_cast<int32_t>(k));
+                }
             }
         }
     }
