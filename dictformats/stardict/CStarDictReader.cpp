@@ -383,8 +383,8 @@ int CStarDictReader::readCache(uint32_t* count) {
     uint32_t previous = 0;
     for (uint32_t i = 0; i < *count; ++i) {
         const uint32_t offset = byteorder::le32(bytes.get() + 4 * i);
-        if (i == 0 ? offset != 0 : (offset < previous + kEntryTail || !entryEndsAt(previous, offset))) return -1;
         if (offset >= mappedSize_) return -1;
+        if (i == 0 ? offset != 0 : (offset < previous + kEntryTail || !entryEndsAt(previous, offset))) return -1;
         entries_[i] = indexBase_ + offset;
         previous = offset;
     }
