@@ -38,8 +38,8 @@ import sys
 words = ['apple', 'river', 'stone', 'čaj', 'über', 'north\n']
 sys.stdout.write(' '.join(words[(i * 7) % 6] + str(i) for i in range(600)))" > "$work/text"
 cp "$work/text" "$work/tool"
-dictzip -k "$work/tool"
-gzip -c "$work/text" > "$work/plain.gz"
+dictzip -k -n "$work/tool"
+gzip -n -c "$work/text" > "$work/plain.gz"
 
 python3 - "$work" <<'PY'
 import os, struct, sys, zlib
@@ -126,6 +126,8 @@ for word, _ in entries:
     at += len(word.encode()) + 9
 cache = b"".join(struct.pack("<I", o) for o in offsets)
 put(sd_out, "with-cache", pack(ifo("c", len(entries), len(idx), "m"), idx, art, cache=cache))
+bad = cache[:-4] + struct.pack("<I", 0xFFFFFFE9)
+put(sd_out, "cache-offset-past-index", pack(ifo("c", len(entries), len(idx), "m"), idx, art, cache=bad))
 put(sd_out, "dictzip-articles", pack(ifo("z", len(entries), len(idx), "m"), idx, dictzip(art, 16), dz=True))
 put(sd_out, "idxfilesize-too-large", pack(ifo("l", len(entries), 100000, "m"), idx, art))
 PY
