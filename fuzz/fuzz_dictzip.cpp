@@ -11,7 +11,7 @@
 
 namespace {
 
-FuzzScratch g_scratch("fuzz_dictzip", {"data.dz"});
+FuzzScratch g_scratch("fuzz_dictzip");
 
 }  // namespace
 

@@ -19,7 +19,7 @@
 
 namespace {
 
-FuzzScratch g_scratch("fuzz_stardict", {"w.ifo", "w.idx", "w.dict", "w.dict.dz", "w.idx.lfi"});
+FuzzScratch g_scratch("fuzz_stardict");
 
 // Takes n bytes of the input (fewer at its end).
 const uint8_t* take(const uint8_t*& p, const uint8_t* end, size_t n, size_t* got) {
