@@ -37,19 +37,6 @@ long skipText(FILE* f) {
     }
 }
 
-// Reads exactly n bytes at offset; false on an error or a short file.
-bool readAt(int fd, uint8_t* p, size_t n, uint64_t offset) {
-    while (n > 0) {
-        ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
 void clearHeader(DICTZIP_STATE* s) {
     s->headerLength = 0;
     s->method = s->flags = s->xfl = s->os = 0;
@@ -190,7 +177,7 @@ int startChunk(DICTZIP_STATE* s, int i, int index) {
     dropSlot(s, index);
     s->liveSlot = -1;
     const uint32_t size = s->chunkSizes[i];
-    if (size == 0 || !readAt(s->descriptor, s->compressed.get(), size, s->chunkOffsets[i])) {
+    if (size == 0 || !readFullyAt(s->descriptor, s->compressed.get(), size, s->chunkOffsets[i])) {
         std::printf("read error: %u\n", size);
         return -1;
     }

@@ -84,18 +84,6 @@ bool readLine(FILE* f, std::string* line) {
     return any;
 }
 
-bool readAll(int fd, uint8_t* p, size_t n, uint64_t offset) {
-    while (n > 0) {
-        ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
 // A descriptor closed on every way out.
 struct Descriptor {
     explicit Descriptor(int d) : fd(d) {}
@@ -374,7 +362,7 @@ int CStarDictReader::readCache(uint32_t* count) {
     const uint64_t want = static_cast<uint64_t>(*count) * 4;
     if (static_cast<uint64_t>(cst.st_size) != want || olderThan(cst, ist)) return -1;
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[want]);
-    if (!bytes || !readAll(cache.fd, bytes.get(), want, 0)) return -1;
+    if (!bytes || !readFullyAt(cache.fd, bytes.get(), want, 0)) return -1;
 
     // Each offset must be where the entry before it ends: its two numbers
     // follow the NUL that ends a word of at least one byte, or one that is
@@ -637,7 +625,7 @@ const char* CStarDictReader::readArticle(uint64_t offset, uint64_t size) {
     if (mode_ == kModePlain) {
         if (offset > article_.fileLength || size > article_.fileLength - offset) return nullptr;
         uint8_t* buffer = dictzipReserve(&article_, size);
-        if (!buffer || !readAll(article_.descriptor, buffer, static_cast<size_t>(size), offset)) return nullptr;
+        if (!buffer || !readFullyAt(article_.descriptor, buffer, static_cast<size_t>(size), offset)) return nullptr;
         buffer[size] = 0;
         return reinterpret_cast<const char*>(buffer);
     }

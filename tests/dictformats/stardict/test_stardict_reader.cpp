@@ -39,6 +39,13 @@ std::vector<std::string> hitWords(CStarDictReader& r) {
     return out;
 }
 
+// kWords with lines added to its .ifo (later lines win); the .ifo path.
+std::string writeWithIfoLines(const TestDir& dir, const std::string& lines) {
+    StarDictOptions o;
+    o.extraIfoLines = lines;
+    return lftest::writeStarDict(dir.path(), "w", kWords, o);
+}
+
 std::string render(CStarDictReader& r, const std::string& article, size_t outSize = 4096) {
     std::vector<char> out(outSize + 8, '#');
     r.renderArticle(reinterpret_cast<const uint8_t*>(article.data()), static_cast<uint32_t>(article.size()), out.data(),
@@ -260,9 +267,7 @@ TEST(StarDictReader, CountsAndSizesAreCheckedAgainstTheFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestDir dir;
-        StarDictOptions o;
-        o.extraIfoLines = c.ifoLines;
-        const std::string ifo = lftest::writeStarDict(dir.path(), "w", kWords, o);
+        const std::string ifo = writeWithIfoLines(dir, c.ifoLines);
         lftest::writeFile(dir.file("w.idx"), idx.substr(0, c.idxBytes));
         for (int pass = 0; pass < 2; ++pass) {  // without and with a cache
             CStarDictReader r;
@@ -294,9 +299,7 @@ TEST(StarDictReader, RefusesUnusableDictionaries) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TestDir dir;
-        StarDictOptions o;
-        o.extraIfoLines = c.ifoLines;
-        const std::string ifo = lftest::writeStarDict(dir.path(), "w", kWords, o);
+        const std::string ifo = writeWithIfoLines(dir, c.ifoLines);
         if (c.removeIdx) unlink(dir.file("w.idx").c_str());
         CStarDictReader r;
         EXPECT_EQ(nullptr, r.open(ifo.c_str()));
