@@ -409,12 +409,7 @@ int CStarDictReader::walkIndex(uint32_t* count) {
 int CStarDictReader::writeCache(const uint8_t* const* table, uint32_t count) const {
     std::vector<uint8_t> bytes(static_cast<size_t>(count) * 4);
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t offset = static_cast<uint32_t>(table[i] - indexBase_);
-        uint8_t* p = &bytes[static_cast<size_t>(i) * 4];
-        p[0] = static_cast<uint8_t>(offset);
-        p[1] = static_cast<uint8_t>(offset >> 8);
-        p[2] = static_cast<uint8_t>(offset >> 16);
-        p[3] = static_cast<uint8_t>(offset >> 24);
+        byteorder::putLe32(&bytes[static_cast<size_t>(i) * 4], static_cast<uint32_t>(table[i] - indexBase_));
     }
     std::string tmp = std::string(cachePath_) + ".XXXXXX";
     Descriptor out(mkstemp(&tmp[0]));
