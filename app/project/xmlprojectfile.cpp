@@ -143,11 +143,17 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
-    static void onStart(void* ctx, const xmlChar* name, const xmlChar**) {
-        static_cast<ProjectReader*>(ctx)->start(reinterpret_cast<const char*>(name));
+    // Names as written: "prefix:local" for a prefixed name.
+    static std::string qualifiedName(const xmlChar* local, const xmlChar* prefix) {
+        std::string name = prefix ? reinterpret_cast<const char*>(prefix) + std::string(":") : std::string();
+        return name + reinterpret_cast<const char*>(local);
     }
-    static void onEnd(void* ctx, const xmlChar* name) {
-        static_cast<ProjectReader*>(ctx)->end(reinterpret_cast<const char*>(name));
+    static void onStart(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*, int,
+                        const xmlChar**, int, int, const xmlChar**) {
+        static_cast<ProjectReader*>(ctx)->start(qualifiedName(local, prefix));
+    }
+    static void onEnd(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*) {
+        static_cast<ProjectReader*>(ctx)->end(qualifiedName(local, prefix));
     }
     static void onText(void* ctx, const xmlChar* text, int length) {
         ProjectReader* r = static_cast<ProjectReader*>(ctx);
@@ -165,7 +171,8 @@ private:
 #else
     static void onError(void* ctx, xmlErrorPtr e) {
 #endif
-        if (e == nullptr || e->level < XML_ERR_ERROR) return;
+        // Names are taken as written, so an unbound prefix is no error here.
+        if (e == nullptr || e->level < XML_ERR_ERROR || e->domain == XML_FROM_NAMESPACE) return;
         std::string message = e->message ? e->message : "unknown error";
         while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
         static_cast<ProjectReader*>(ctx)->fail("line " + std::to_string(e->line) + ": " + message);
@@ -273,9 +280,9 @@ void ProjectReader::applySource(const std::string& name, const std::string& valu
 bool ProjectReader::parse(const std::string& path, const std::string& bytes) {
     xmlInitParser();
     xmlSAXHandler sax{};
-    sax.initialized = XML_SAX2_MAGIC;  // for serror; element names stay as written (SAX1 start and end)
-    sax.startElement = onStart;
-    sax.endElement = onEnd;
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = onStart;
+    sax.endElementNs = onEnd;
     sax.characters = onText;
     sax.ignorableWhitespace = onText;
     sax.cdataBlock = onCData;
