@@ -40,34 +40,11 @@ bool writeAll(int fd, const char* p, size_t n) {
     return true;
 }
 
-// Appends the UTF-8 form of a Unicode scalar value.
-void appendUtf8(uint32_t c, std::string* out) {
-    if (c < 0x80) {
-        out->push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // A path that the C calls would cut short at an embedded zero names another file.
 bool badPath(const std::string& path, std::string* error) {
     if (path.empty()) return !fail(error, "no file name given");
     if (path.find('\0') != std::string::npos) return !fail(error, "the file name holds a zero byte");
     return false;
-}
-
-bool isScalarValue(uint32_t c) {
-    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 }
 
 }  // namespace
@@ -136,14 +113,12 @@ bool UIReadTextFile(const std::string& path, UICharDecoder decoder, std::string*
     size_t left = bytes.size();
     text->reserve(left);
     while (left > 0) {
-        uint32_t c = 0;
-        size_t used = decoder(p, left, &c);
-        if (used == 0 || used > left || !isScalarValue(c)) {
+        size_t used = decoder(p, left, text);
+        if (used == 0 || used > left) {
             size_t offset = bytes.size() - left;
             text->clear();
             return fail(error, "can't decode " + path + ": no valid character at byte " + std::to_string(offset));
         }
-        appendUtf8(c, text);
         p += used;
         left -= used;
     }

@@ -9,15 +9,15 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 constexpr size_t kUITextFileMaxBytes = 16u << 20;
 
 // Decodes one character of an encoding from the available bytes at p (at
-// least 1): stores its Unicode code point and returns the bytes it took, or
-// returns 0 when the bytes there are not a character of the encoding.
-typedef size_t (*UICharDecoder)(const unsigned char* p, size_t available, uint32_t* codePoint);
+// least 1): appends its UTF-8 form to *utf8 and returns the bytes it took, or
+// returns 0, appending nothing, when the bytes there are not a character of
+// the encoding.
+typedef size_t (*UICharDecoder)(const unsigned char* p, size_t available, std::string* utf8);
 
 // Writes text to path so that the file is replaced whole or not at all: the
 // bytes go to a new file beside it, which then takes its name. A file that
@@ -27,7 +27,7 @@ bool UIWriteTextFileAtomically(const std::string& path, const std::string& text,
 // Reads the whole regular file at path into *bytes.
 bool UIReadFileBytes(const std::string& path, std::string* bytes, std::string* error);
 
-// Reads the whole file and decodes it into UTF-8 in *text. The decoding is
-// all or nothing: a byte sequence the decoder refuses, or a code point that is
-// no Unicode scalar value, fails the call and leaves *text empty.
+// Reads the whole file and decodes it into UTF-8 in *text, character by
+// character through decoder. The decoding is all or nothing: a byte sequence
+// the decoder refuses fails the call and leaves *text empty.
 bool UIReadTextFile(const std::string& path, UICharDecoder decoder, std::string* text, std::string* error);

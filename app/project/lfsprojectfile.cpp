@@ -161,7 +161,7 @@ void LegacyReader::source(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-size_t decodeShiftJisChar(const unsigned char* p, size_t available, uint32_t* codePoint) {
+size_t decodeShiftJisChar(const unsigned char* p, size_t available, std::string* utf8) {
     if (available == 0 || p[0] == 0) return 0;
     unsigned int code = p[0];
     size_t length = 1;
@@ -172,7 +172,8 @@ size_t decodeShiftJisChar(const unsigned char* p, size_t available, uint32_t* co
     }
     uint32_t c = sjisToUnicode(code);
     if (c == 0) return 0;
-    *codePoint = c;
+    char bytes[4];
+    utf8->append(bytes, static_cast<size_t>(wideToUtf8(&c, 1, bytes)));
     return length;
 }
 

@@ -6,15 +6,15 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 class BookSet;
 
 // Decodes one Shift_JIS character of JIS X 0208 (with ASCII and half-width
-// katakana) for UIReadTextFile: the bytes it took, or 0 for a zero byte, a
-// byte no character starts with, a broken pair or a code with no character.
-size_t decodeShiftJisChar(const unsigned char* p, size_t available, uint32_t* codePoint);
+// katakana) for UIReadTextFile: appends its UTF-8 form and returns the bytes
+// it took, or 0 for a zero byte, a byte no character starts with, a broken
+// pair or a code with no character.
+size_t decodeShiftJisChar(const unsigned char* p, size_t available, std::string* utf8);
 
 // Resets the books and options (no books, option defaults, indexDef 0; base
 // and output folders, csvPath, csvFields and, unless the file has "EBType",

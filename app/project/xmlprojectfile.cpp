@@ -148,8 +148,8 @@ private:
         std::string name = prefix ? reinterpret_cast<const char*>(prefix) + std::string(":") : std::string();
         return name + reinterpret_cast<const char*>(local);
     }
-    static void onStart(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*, int,
-                        const xmlChar**, int, int, const xmlChar**) {
+    static void onStart(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*, int, const xmlChar**,
+                        int, int, const xmlChar**) {
         static_cast<ProjectReader*>(ctx)->start(qualifiedName(local, prefix));
     }
     static void onEnd(void* ctx, const xmlChar* local, const xmlChar* prefix, const xmlChar*) {

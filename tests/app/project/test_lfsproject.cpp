@@ -312,27 +312,25 @@ TEST(LfsDecoder, ShiftJisCharacters) {
         const char* what;
         std::string bytes;
         size_t used;
-        uint32_t codePoint;
+        const char* utf8;
     } kCases[] = {
-        {"ASCII", "A", 1, 'A'},
-        {"backslash", "\\", 1, '\\'},
-        {"half-width katakana", "\xB1", 1, 0xFF71},
-        {"kanji", "\x8A\xBF", 2, 0x6F22},
-        {"trail byte 0x5C", "\x95\x5C", 2, 0x8868},
-        {"lone lead byte", "\x8A", 0, 0},
-        {"lead byte and no trail", "\x8A\x20", 0, 0},
-        {"zero", std::string(1, '\0'), 0, 0},
-        {"0x80", "\x80", 0, 0},
-        {"0xA0", "\xA0", 0, 0},
-        {"user-defined area", "\xF0\x40", 0, 0},
+        {"ASCII", "A", 1, "A"},
+        {"backslash", "\\", 1, "\\"},
+        {"half-width katakana", "\xB1", 1, "\xEF\xBD\xB1"},
+        {"kanji", "\x8A\xBF", 2, "\xE6\xBC\xA2"},
+        {"trail byte 0x5C", "\x95\x5C", 2, "\xE8\xA1\xA8"},
+        {"lone lead byte", "\x8A", 0, ""},
+        {"lead byte and no trail", "\x8A\x20", 0, ""},
+        {"zero", std::string(1, '\0'), 0, ""},
+        {"0x80", "\x80", 0, ""},
+        {"0xA0", "\xA0", 0, ""},
+        {"user-defined area", "\xF0\x40", 0, ""},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
-        uint32_t cp = 0;
+        std::string utf8 = ">";
         EXPECT_EQ(c.used,
-                  decodeShiftJisChar(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size(), &cp));
-        if (c.used) {
-            EXPECT_EQ(c.codePoint, cp);
-        }
+                  decodeShiftJisChar(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size(), &utf8));
+        EXPECT_EQ(std::string(">") + c.utf8, utf8);
     }
 }
