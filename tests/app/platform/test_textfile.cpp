@@ -132,10 +132,12 @@ TEST(TextFile, DecodingIsAllOrNothing) {
 TEST(SystemLog, LinesGoToTheInstalledHandler) {
     std::vector<std::string> lines;
     UILogHandler old = UISetLogHandler([&](const std::string& line) { lines.push_back(line); });
+    EXPECT_FALSE(static_cast<bool>(old));  // standard error
     UILog("one");
     UILog("two");
+    // Putting the old one back hands out the one that was installed.
     UILogHandler mine = UISetLogHandler(old);
-    EXPECT_TRUE(static_cast<bool>(mine));
-    UILog("to standard error");
-    EXPECT_EQ((std::vector<std::string>{"one", "two"}), lines);
+    ASSERT_TRUE(static_cast<bool>(mine));
+    mine("three");
+    EXPECT_EQ((std::vector<std::string>{"one", "two", "three"}), lines);
 }
