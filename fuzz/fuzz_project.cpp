@@ -19,7 +19,7 @@
 
 namespace {
 
-FuzzScratch g_scratch("fuzz_project", {"p.lfx", "p.lfs", "saved.lfx"});
+FuzzScratch g_scratch("fuzz_project");
 
 void fault(const char* what) {
     std::fprintf(stderr, "fuzz_project: %s\n", what);
