@@ -70,7 +70,7 @@ public:
 private:
     void book(const std::vector<std::string>& fields);
     void source(const std::vector<std::string>& fields);
-    bool option(const std::string& key, const std::string& value);
+    void option(const std::string& key, const std::string& value);
 
     BookSet* m_set;
     std::optional<std::string> m_copyright, m_gaijiFont, m_gaijiMap, m_indexFile;
@@ -101,8 +101,14 @@ void LegacyReader::line(const std::string& line) {
     size_t second = line.find('=', eq + 1);
     const std::string value = line.substr(eq + 1, second == std::string::npos ? std::string::npos : second - eq - 1);
 
-    if (key == "Book") return book(splitFields(value));
-    if (key == "Source") return source(splitFields(value));
+    if (key == "Book") {
+        book(splitFields(value));
+        return;
+    }
+    if (key == "Source") {
+        source(splitFields(value));
+        return;
+    }
     if (key == "Copyright") m_copyright = value;
     if (key == "GaijiFile") m_gaijiFont = value;
     if (key == "GaijiMapFile") m_gaijiMap = value;
@@ -118,14 +124,13 @@ void LegacyReader::line(const std::string& line) {
     option(key, value);
 }
 
-bool LegacyReader::option(const std::string& key, const std::string& value) {
+void LegacyReader::option(const std::string& key, const std::string& value) {
     const ProjectOption* option = findProjectOption(key);
-    if (option == nullptr || !option->legacyKey) return false;
+    if (option == nullptr || !option->legacyKey) return;
     ConvertOpt* opt = m_set->getConvertOpt();
     if (option->kind == OPTION_FLAG) setProjectOptionFlag(opt, *option, leadingInteger(value) != 0);
     if (option->kind == OPTION_NUMBER) setProjectOptionNumber(opt, *option, leadingInteger(value));
     if (option->kind == OPTION_TEXT) m_set->setTextOption(option->textField, value);
-    return true;
 }
 
 void LegacyReader::book(const std::vector<std::string>& fields) {
