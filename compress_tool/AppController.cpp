@@ -20,44 +20,11 @@ namespace {
 // Paths travel in 256-byte buffers: at most 255 bytes and a terminating zero.
 const size_t kPathBuffer = 256;
 
-const char* reasonText(int code) {
-    switch (code) {
-        case 1:
-            return "There is no input file.";
-        case 2:
-            return "already compressed.";
-        case 3:
-            return "checksum error.";
-        case 4:
-            return "invalid argument.";
-        case 5:
-            return "output device can't be used.";
-        case 6:
-            return "system error";
-        case 7:
-            return "not a compressed file.";
-        case 8:
-            return "skipped";
-        default:
-            return "unknown error";
-    }
-}
-
 // Copies text into a path buffer; false (nothing copied) when it does not fit.
 bool toPathBuffer(const std::string& text, char* buf) {
     if (text.size() >= kPathBuffer || text.find('\0') != std::string::npos) return false;
     memcpy(buf, text.c_str(), text.size() + 1);
     return true;
-}
-
-// The file's first bytes are the EBZip magic.
-bool startsAsEbzip(const char* path) {
-    char magic[5];
-    FILE* f = fopen(path, "rb");
-    if (!f) return false;
-    bool yes = fread(magic, 1, sizeof magic, f) == sizeof magic && memcmp(magic, "EBZip", 5) == 0;
-    fclose(f);
-    return yes;
 }
 
 bool isOn(const UICheckBox* box) {
@@ -140,14 +107,14 @@ void AppController::runFileList(const char* verb, const char* work, bool expandi
         logLine(verb + std::string("\t") + path);
         redrawLog();
         if (!pathOk || !outOk) {
-            logLine(failed + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            logLine(failed + zcompErrorText(ZCOMP_ERR_ARGUMENT) + ")");
             ++m_failures;
             continue;
         }
         int rc = run(*comp, pathBuf, outDir[0] ? outDir : nullptr, GetEPWINGVer(path));
         const ZCOMP_RESULT* info = comp->getInfo();
         if (rc != 0) {
-            logLine(failed + reasonText(info->errorCode) + ")");
+            logLine(failed + zcompErrorText(info->errorCode) + ")");
             ++m_failures;
         } else if (expanding) {
             logLine(successLine(info->outputPath, info->outputSize, info->inputSize));
@@ -188,7 +155,7 @@ void AppController::crccheck(void*) {
         if (!toPathBuffer(path, pathBuf)) {
             // Never cut: an over-long path is refused.
             logLine("CRC Check\t" + path);
-            logLine(std::string("failed in the CRC check!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
+            logLine(std::string("failed in the CRC check!\t(") + zcompErrorText(ZCOMP_ERR_ARGUMENT) + ")");
             ++m_failures;
             continue;
         }
@@ -201,7 +168,7 @@ void AppController::crccheck(void*) {
             // begins as an EBZip file and cannot be opened (cut short) did not
             // pass its check, so the run does not count as clean.
             zio->close();
-            if (startsAsEbzip(pathBuf)) ++m_failures;
+            if (hasEbzipMagic(pathBuf)) ++m_failures;
             continue;
         }
         if (zio->state()->mode == ZIO_EBZIP) {

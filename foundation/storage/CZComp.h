@@ -5,14 +5,8 @@
 // plain 2048-byte-block file. Results are 0 / -1; on failure the error code of
 // the result block (ZCOMP_RESULT::errorCode) says why.
 //
-// EBZip file, all numbers big-endian:
-//   0  5  "EBZip"
-//   5  1  high nibble: 1 when the size is below 0xFFFFFFFF, else 2; low: level
-//   6  1  header byte 6 (setHeaderByte6), 7  1  zero
-//   8  6  uncompressed size          14 4  Adler-32 of the uncompressed bytes
-//   18 4  modification time of the input (low 32 bits)
-//   22 (n+1)*w  slice offsets, then the n slices (raw when the span equals
-//   the slice size, else one zlib stream of the zero-padded slice).
+// The EBZip format itself is in ebzipformat.h; the output file and its
+// naming rules in CZOutputFile.h.
 #pragma once
 
 #include <sys/types.h>
@@ -119,26 +113,13 @@ public:
     void addKeepRange(uint64_t first, uint64_t last);
     void clearKeepRanges();
 
-    // Removes the 0x21 and 0x22 records from the index table in a 2048-byte
-    // block (S-EBXA input); the freed 16 bytes at the end are zeroed.
-    static void stripLzssIndex(unsigned char* block);
-
-    // One zlib stream (default level) of in into out (room for inLen bytes).
-    // *outLen = inLen when it does not fit (store raw). 0, or -1 on zlib failure.
-    static int deflateSlice(unsigned char* out, unsigned* outLen, const unsigned char* in, unsigned inLen);
-
-    // Index width for an uncompressed size: 2, 3, 4 or 5.
-    static unsigned indexWidthFor(uint64_t size);
-
-    // The 22-byte EBZip header.
-    static void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6, uint32_t adler,
-                           uint32_t mtime);
-
 private:
     int fail(int code);
     int copyCase(const std::string& input, const std::string& output, int64_t size);
     int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level, int zioMode, uint32_t mtime,
                      mode_t perms, unsigned keepFlags, bool sync);
+    int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
+                      std::string* output);
     bool claimOutput(const std::string& input, const std::string& output);
     void rememberOutput(const std::string& output);
 
@@ -156,3 +137,7 @@ private:
 
 // Checks the Adler-32 of an EBZip file: 0 equal, -1 mismatch or not EBZip.
 int checkEbzipFile(const char* path);
+// The file begins with the EBZip magic (it may be too short or damaged to open).
+bool hasEbzipMagic(const char* path);
+// The reason text of a ZCOMP_ERR_* code ("unknown error" for any other).
+const char* zcompErrorText(int code);

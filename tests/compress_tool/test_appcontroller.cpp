@@ -6,8 +6,8 @@
 #include "foundation/storage/CZComp.h"
 #include "platform/UIOpenPanel.h"
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/BookFolder.h"
-#include "tests/compress_tool/EbzipParse.h"
+#include "tests/common/BookFolder.h"
+#include "tests/common/EbzipParse.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

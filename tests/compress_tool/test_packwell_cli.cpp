@@ -2,8 +2,8 @@
 // standard output line for line, the files written and the exit status.
 
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/BookFolder.h"
-#include "tests/compress_tool/EbzipParse.h"
+#include "tests/common/BookFolder.h"
+#include "tests/common/EbzipParse.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
