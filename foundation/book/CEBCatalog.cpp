@@ -71,7 +71,6 @@ void storeMode(char* out, const char* mode) {
     out[n] = '\0';
 }
 
-
 // Reads up to maxBlocks blocks from block 1 of a stored file; the bytes
 // delivered, 0 when the file cannot be opened or read.
 int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {

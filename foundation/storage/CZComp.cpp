@@ -69,7 +69,12 @@ unsigned threadsFor(unsigned requested) {
 }  // namespace
 
 CZComp::CZComp()
-    : m_progress(nullptr), m_progressContext(nullptr), m_headerByte6(0), m_threads(0), m_keepStore(nullptr) {
+    : m_progress(nullptr),
+      m_progressContext(nullptr),
+      m_headerByte6(0),
+      m_threads(0),
+      m_overwrite(false),
+      m_keepStore(nullptr) {
     memset(&m_result, 0, sizeof m_result);
     memset(m_keepIds, 0, sizeof m_keepIds);
 }
@@ -192,14 +197,29 @@ int CZComp::prepareOutput(const std::string& input, const char* outputDir, bool 
     return rc;
 }
 
-bool CZComp::claimOutput(const std::string& input, const std::string& output) {
-    if (output == input || sameFile(input, output)) return false;
+// 0 when the output may be written, else the code to fail with.
+int CZComp::claimOutput(const std::string& input, const std::string& output) {
+    if (output == input || sameFile(input, output)) return ZCOMP_SKIPPED_SELF;
     struct stat st;
-    if (stat(output.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return false;
-        if (m_written.count({uint64_t(st.st_dev), uint64_t(st.st_ino)})) return false;
-    }
-    return true;
+    if (stat(output.c_str(), &st) != 0) return 0;
+    if (S_ISDIR(st.st_mode) || m_written.count({uint64_t(st.st_dev), uint64_t(st.st_ino)})) return ZCOMP_ERR_SKIPPED;
+    return m_overwrite ? 0 : ZCOMP_ERR_EXISTS;
+}
+
+// Why CZio could not open a regular input: it cannot be read, or it is in the
+// EPWING Huffman form and its version is not known, or it is no book file.
+int CZComp::openFailure(const char* input, const CZio& reader, unsigned hint) const {
+    if (access(input, R_OK) != 0) return ZCOMP_ERR_UNREADABLE;
+    int mode = reader.state()->mode;
+    if ((mode == ZIO_EPWING || mode == ZIO_EPWING6) && CZio::huffmanVersionFor(hint, input) < 0)
+        return ZCOMP_ERR_UNKNOWN_FORM;
+    return ZCOMP_ERR_NO_INPUT;
+}
+
+// The output is written: deletes the input unless it is kept.
+int CZComp::finish(const char* input, unsigned keepOriginal) {
+    if (!keepOriginal && unlink(input) != 0) return fail(ZCOMP_ERR_DELETE);
+    return 0;
 }
 
 void CZComp::rememberOutput(const std::string& output) {
@@ -212,9 +232,18 @@ int CZComp::copyCase(const std::string& input, const std::string& output, int64_
     m_result.outputSize = size;
     snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
     std::string inDir = pathDirName(input), outDir = pathDirName(output);
-    if (equalsNoCase(inDir, outDir) || sameFile(inDir, outDir) || !claimOutput(input, output))
-        return fail(ZCOMP_ERR_SKIPPED);
-    if (copyFile(input.c_str(), output.c_str()) != 0) return -1;
+    if (equalsNoCase(inDir, outDir) || sameFile(inDir, outDir)) return fail(ZCOMP_SKIPPED_SELF);
+    if (int rc = claimOutput(input, output)) return fail(rc);
+    struct stat st;
+    FilePtr in = openFile(input.c_str(), "rb");
+    if (!in || fstat(fileno(in.get()), &st) != 0) return fail(ZCOMP_ERR_UNREADABLE);
+    CZOutputFile out;
+    if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
+    std::vector<unsigned char> buf(size_t(1) << 16);
+    size_t got;
+    while ((got = fread(buf.data(), 1, buf.size(), in.get())) > 0)
+        if (!writeAll(out.file(), buf.data(), got)) return -1;
+    if (ferror(in.get()) || !out.commit(false)) return -1;
     rememberOutput(output);
     return 0;
 }
@@ -240,7 +269,8 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
     if (!reader) return fail(ZCOMP_ERR_SYSTEM);
     // Only regular files are book files (opening a FIFO would wait for a writer).
-    if (!S_ISREG(st.st_mode) || reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    if (!S_ISREG(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
+    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
     int64_t size = reader->fileSize();
     m_result.inputSize = size;
     reader->seekBlock(1);
@@ -256,7 +286,7 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
         reader->close();
         return copyCase(in, output, st.st_size);
     }
-    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
+    if (int claim = claimOutput(in, output)) return fail(claim);
     std::string stem = pathStem(in);
     if (!(equalsNoCase(stem, "HONMON") || equalsNoCase(stem, "HONMON2") || equalsNoCase(stem, "START"))) keepFlags = 0;
 
@@ -274,8 +304,7 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     if (rc == -2) return fail(ZCOMP_ERR_SYSTEM);
     if (rc != 0) return -1;
     rememberOutput(output);
-    if (!keepOriginal) unlink(input);
-    return 0;
+    return finish(input, keepOriginal);
 }
 
 // Writes the EBZip file; 0, -1 with the code set, or -2 when the offsets do
@@ -603,13 +632,13 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
 
     std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
     if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    if (reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
     int64_t size = reader->fileSize();
     m_result.inputSize = size;
     reader->seekBlock(1);
     const ZIO_STATE* zs = reader->state();
     int mode = zs->mode;
-    bool copy = mode == ZIO_PLAIN || size <= 0;
+    bool copy = mode == ZIO_PLAIN || (size <= 0 && mode != ZIO_EBZIP);
 
     std::string output;
     int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
@@ -619,7 +648,7 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
         return copyCase(in, output, st.st_size);
     }
     if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
-    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
+    if (int claim = claimOutput(in, output)) return fail(claim);
 
     CZOutputFile out;
     if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
@@ -665,8 +694,7 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     reader->close();
     if (!out.commit(!keepOriginal)) return fail(ZCOMP_ERR_OUTPUT);
     rememberOutput(output);
-    if (!keepOriginal) unlink(input);
-    return 0;
+    return finish(input, keepOriginal);
 }
 
 // ---- EPWING version ----
@@ -710,7 +738,16 @@ const char* zcompErrorText(int code) {
         case ZCOMP_ERR_NOT_COMPRESSED:
             return "not a compressed file.";
         case ZCOMP_ERR_SKIPPED:
+        case ZCOMP_SKIPPED_SELF:
             return "skipped";
+        case ZCOMP_ERR_EXISTS:
+            return "the output file exists:";
+        case ZCOMP_ERR_UNREADABLE:
+            return "cannot be read.";
+        case ZCOMP_ERR_UNKNOWN_FORM:
+            return "the compression form could not be determined.";
+        case ZCOMP_ERR_DELETE:
+            return "the input could not be deleted.";
         default:
             return "unknown error";
     }

@@ -27,7 +27,14 @@ enum {
     ZCOMP_ERR_OUTPUT = 5,          // "output device can't be used."
     ZCOMP_ERR_SYSTEM = 6,          // "system error"
     ZCOMP_ERR_NOT_COMPRESSED = 7,  // "not a compressed file."
-    ZCOMP_ERR_SKIPPED = 8          // "skipped"
+    ZCOMP_ERR_SKIPPED = 8,         // "skipped"
+    ZCOMP_ERR_EXISTS = 9,          // "the output file exists:" (the output path follows)
+    ZCOMP_ERR_UNREADABLE = 10,     // "cannot be read."
+    ZCOMP_ERR_UNKNOWN_FORM = 11,   // "the compression form could not be determined."
+    ZCOMP_ERR_DELETE = 12,         // "the input could not be deleted."
+    // Not a failure: the output would be the input itself, so the file is
+    // left as it is.
+    ZCOMP_SKIPPED_SELF = 13  // "skipped"
 };
 
 // One range of blocks (first..last, inclusive) stored uncompressed.
@@ -72,9 +79,16 @@ public:
     //
     // The output is written under a temporary name in its folder and renamed
     // when complete, so a failure leaves nothing behind; the input is deleted
-    // only after that. Refused with ZCOMP_ERR_SKIPPED: an output that is the
-    // input itself, or a file this object already wrote (two inputs of one
-    // run mapping to one output). Refused with ZCOMP_ERR_ARGUMENT: paths over
+    // only after that. Refused with ZCOMP_ERR_SKIPPED: an output that is a
+    // folder, or a file this object already wrote (two inputs of one run
+    // mapping to one output). An output that is the input itself is left
+    // alone with ZCOMP_SKIPPED_SELF. An existing output is replaced only when
+    // setOverwrite(true) was called, else refused with ZCOMP_ERR_EXISTS.
+    // A regular input that cannot be read fails with ZCOMP_ERR_UNREADABLE; an
+    // EPWING Huffman input whose version neither the hint nor a catalog gives
+    // with ZCOMP_ERR_UNKNOWN_FORM. An input that cannot be deleted after its
+    // output was written fails with ZCOMP_ERR_DELETE (the output stays).
+    // Refused with ZCOMP_ERR_ARGUMENT: paths over
     // 255 bytes, and kept-tree paths that would leave outputDir (".."). When
     // the offsets would not fit the index width that the size gives (raw
     // slices of a small file), the file is written at the next lower level
@@ -84,7 +98,9 @@ public:
                  unsigned keepOriginal, unsigned keepTree, unsigned keepFlags);
 
     // Expands any stored form into <stem>.org (plain files are copied), with
-    // the last block at its real length. Result sizes: outputSize = the input
+    // the last block at its real length. An EBZip header announcing 0 bytes
+    // is an empty file: the output is empty (its checksum is checked all the
+    // same). Result sizes: outputSize = the input
     // file's size on disk, inputSize = the expanded size. 0 or -1; output and
     // refusals as for compress (a checksum error leaves no output either).
     int expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,
@@ -96,6 +112,8 @@ public:
     // expand: done = bytes written / 2048, total = size / 2048.
     void setProgressCallback(ZCOMP_PROGRESS callback, void* context);
     void setHeaderByte6(unsigned value) { m_headerByte6 = value; }
+    // Existing outputs are replaced (default: refused).
+    void setOverwrite(bool overwrite) { m_overwrite = overwrite; }
 
     // Worker threads for compression and for the expansion of EBZip input;
     // 0 (the default) uses every core. The output does not depend on it.
@@ -120,7 +138,9 @@ private:
                      mode_t perms, unsigned keepFlags, bool sync);
     int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
                       std::string* output);
-    bool claimOutput(const std::string& input, const std::string& output);
+    int claimOutput(const std::string& input, const std::string& output);
+    int openFailure(const char* input, const CZio& reader, unsigned hint) const;
+    int finish(const char* input, unsigned keepOriginal);
     void rememberOutput(const std::string& output);
 
     ZCOMP_RESULT m_result;
@@ -129,6 +149,7 @@ private:
     unsigned char m_keepIds[ZCOMP_MAX_KEEP_IDS + 1];
     uint32_t m_headerByte6;
     unsigned m_threads;
+    bool m_overwrite;
     ZCOMP_KEEP_RANGE* m_keepStore;
     // Files (device, inode) written by this object, so that two inputs of one
     // run never write the same output.

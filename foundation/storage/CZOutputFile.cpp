@@ -4,16 +4,43 @@
 #include "foundation/storage/CZComp.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 const char CZOutputFile::kTempPrefix[] = ".packwell-";
 
 namespace {
+
+// The temporary files being written, for removeTemporaries: a slot is free
+// (0), being filled (1) or holds a path (2).
+const int kTempSlots = 32;
+const size_t kTempPathSize = kPathSize + 32;
+char g_tempPaths[kTempSlots][kTempPathSize];
+std::atomic<int> g_tempState[kTempSlots];
+
+int registerTemp(const std::string& path) {
+    if (path.size() >= kTempPathSize) return -1;
+    for (int i = 0; i < kTempSlots; ++i) {
+        int expected = 0;
+        if (!g_tempState[i].compare_exchange_strong(expected, 1)) continue;
+        memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        g_tempState[i].store(2);
+        return i;
+    }
+    return -1;
+}
+
+void releaseTemp(int slot) {
+    if (slot >= 0 && slot < kTempSlots) g_tempState[slot].store(0);
+}
 
 // Flushes a folder's entries (a rename in it) to disk, as far as it can.
 void syncFolderOf(const std::string& path) {
@@ -95,6 +122,16 @@ bool CZOutputFile::inMovieFolder(const std::string& path) {
     return strcasecmp(pathFileName(pathDirName(path)).c_str(), "MOVIE") == 0;
 }
 
+bool CZOutputFile::isTemporaryName(const std::string& name) {
+    const size_t prefix = sizeof kTempPrefix - 1;
+    return name.size() == prefix + 6 && name.compare(0, prefix, kTempPrefix) == 0;
+}
+
+void CZOutputFile::removeTemporaries() {
+    for (int i = 0; i < kTempSlots; ++i)
+        if (g_tempState[i].load() == 2) unlink(g_tempPaths[i]);
+}
+
 bool CZOutputFile::create(const std::string& output, mode_t mode) {
     discard();
     std::string dir = pathDirName(output);
@@ -102,9 +139,20 @@ bool CZOutputFile::create(const std::string& output, mode_t mode) {
     std::string tmpl = (dir.empty() ? std::string(".") : dir) + "/" + kTempPrefix + "XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
+    // SIGINT and SIGTERM wait until the new file is registered, so that
+    // removeTemporaries never misses it.
+    sigset_t stopping, before;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopping, &before);
     int fd = mkstemp(name.data());
+    if (fd >= 0) {
+        m_temp = name.data();
+        m_slot = registerTemp(m_temp);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) return false;
-    m_temp = name.data();
     fchmod(fd, mode & 0777);
     m_file.reset(fdopen(fd, "w+b"));
     if (!m_file) {
@@ -124,7 +172,11 @@ bool CZOutputFile::commit(bool sync) {
     if (ok && sync) ok = fsync(fileno(f)) == 0;
     if (fclose(f) != 0) ok = false;
     if (ok && rename(m_temp.c_str(), m_output.c_str()) != 0) ok = false;
-    if (ok) m_temp.clear();
+    if (ok) {
+        m_temp.clear();
+        releaseTemp(m_slot);
+        m_slot = -1;
+    }
     // The input may be deleted next: make the new name durable first.
     if (ok && sync) syncFolderOf(m_output);
     return ok;
@@ -134,4 +186,6 @@ void CZOutputFile::discard() {
     m_file.reset();
     if (!m_temp.empty()) unlink(m_temp.c_str());
     m_temp.clear();
+    releaseTemp(m_slot);
+    m_slot = -1;
 }

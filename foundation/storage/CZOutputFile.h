@@ -34,6 +34,13 @@ public:
     // The file lies in a folder named MOVIE (such files are copied).
     static bool inMovieFolder(const std::string& path);
 
+    // The file name (without its folder) is one of these temporary names.
+    static bool isTemporaryName(const std::string& name);
+    // Removes every temporary file that is still being written, in any
+    // object. Async-signal-safe: meant for a SIGINT or SIGTERM handler, so
+    // that an interrupted run leaves nothing behind.
+    static void removeTemporaries();
+
     // Creates the temporary file for output with the permission bits mode.
     bool create(const std::string& output, mode_t mode);
     FILE* file() const { return m_file.get(); }
@@ -45,5 +52,6 @@ public:
 private:
     FilePtr m_file;
     std::string m_temp;
+    int m_slot = -1;  // registry slot of the temporary name, -1 none
     std::string m_output;
 };
