@@ -24,31 +24,6 @@ namespace {
 // Paths travel in 256-byte buffers: at most 255 bytes and a terminating zero.
 const size_t kPathBuffer = 256;
 
-// A path as the log shows it: control characters and the backslash are
-// written as escapes (\n, \t, \r, \\, \xNN), so that a file name cannot
-// begin a log line of its own.
-std::string logText(const std::string& text) {
-    std::string out;
-    for (unsigned char ch : text) {
-        if (ch == '\\') {
-            out += "\\\\";
-        } else if (ch == '\n') {
-            out += "\\n";
-        } else if (ch == '\t') {
-            out += "\\t";
-        } else if (ch == '\r') {
-            out += "\\r";
-        } else if (ch < 0x20 || ch == 0x7F) {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", ch);
-            out += hex;
-        } else {
-            out += static_cast<char>(ch);
-        }
-    }
-    return out;
-}
-
 // A folder that cannot be listed (one a folder walk had to pass over).
 bool isUnreadableFolder(const char* path) {
     struct stat st;
@@ -70,6 +45,28 @@ bool isOn(const UICheckBox* box) {
 }
 
 }  // namespace
+
+std::string AppController::logText(const std::string& text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (ch == '\\') {
+            out += "\\\\";
+        } else if (ch == '\n') {
+            out += "\\n";
+        } else if (ch == '\t') {
+            out += "\\t";
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (ch < 0x20 || ch == 0x7F) {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", ch);
+            out += hex;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out;
+}
 
 AppController::AppController()
     : textView(nullptr),

@@ -61,6 +61,10 @@ public:
 
     // EPWING version hint of a book file from its book's catalog (0 unknown).
     int GetEPWINGVer(const std::string& path);
+    // A path as the log (and every message) shows it: control characters
+    // and the backslash are written as escapes (\n, \t, \r, \\, \xNN), so
+    // that a file name cannot begin a log line of its own.
+    static std::string logText(const std::string& text);
     // Adds text at the end of the log.
     void appendText(const std::string& text);
 

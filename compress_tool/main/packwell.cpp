@@ -83,21 +83,6 @@ std::string systemPath(const std::string& arg) {
     return (out == "/" ? "" : out) + "/" + name;
 }
 
-// A path as the messages show it: control characters escaped.
-std::string shown(const std::string& path) {
-    std::string out;
-    for (unsigned char ch : path) {
-        if (ch < 0x20 || ch == 0x7F) {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", ch);
-            out += hex;
-        } else {
-            out += static_cast<char>(ch);
-        }
-    }
-    return out;
-}
-
 // SIGINT, SIGTERM: the output being written is not left behind half done.
 void onSignal(int sig) {
     CZOutputFile::removeTemporaries();
@@ -237,7 +222,7 @@ int main(int argc, char** argv) {
             answers.push_back(dir);
             window.selectOutPathButton.performClick();
             if (window.outputPath.stringValue() != dir) {
-                fprintf(stderr, "packwell: not a folder: %s\n", shown(opt.out).c_str());
+                fprintf(stderr, "packwell: not a folder: %s\n", AppController::logText(opt.out).c_str());
                 status = 2;
                 app.terminate();
                 return;
@@ -248,7 +233,7 @@ int main(int argc, char** argv) {
             struct stat st;
             if (path.empty() || stat(path.c_str(), &st) != 0) {
                 // A panel offers only what exists; such a path is reported, not run.
-                fprintf(stderr, "packwell: cannot examine %s\n", shown(p).c_str());
+                fprintf(stderr, "packwell: cannot examine %s\n", AppController::logText(p).c_str());
                 ++unlisted;
                 continue;
             }

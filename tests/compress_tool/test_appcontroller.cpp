@@ -350,3 +350,28 @@ TEST_F(Window, GetEPWINGVer) {
     EXPECT_EQ(0, c.GetEPWINGVer(t.file("book/HUF/HONMON")));
     EXPECT_EQ(0, c.GetEPWINGVer(t.path() + "/" + std::string(300, 'x') + "/DATA/HONMON"));
 }
+
+// An existing output is replaced only when the window's overwrite box is on;
+// otherwise the file fails with the output's path and its input stays.
+TEST_F(Window, ExistingOutputNeedsTheOverwriteBox) {
+    const Bytes first = booktest::makeHonmon(5 * 2048, 1), second = booktest::makeHonmon(7 * 2048, 2);
+    ASSERT_TRUE(writeFile(t.file("HONMON"), first));
+    c.fileListArray = {{t.file("HONMON")}};
+    w.keepOriginalCheck.setState(UIStateOff);
+    w.shrinkButton.performClick();
+    ASSERT_TRUE(writeFile(t.file("HONMON"), second));
+    takeLog();
+    w.shrinkButton.performClick();
+    EXPECT_EQ("shrink\t" + t.file("HONMON") + "\nfailed in the compression!\t(the output file exists: " +
+                  t.file("HONMON.ebz") + ")\ndone!\n",
+              takeLog());
+    EXPECT_EQ(1, c.lastRunFailures());
+    EXPECT_EQ(second, readFile(t.file("HONMON")));
+    EXPECT_EQ(first, booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
+
+    w.overwriteCheck.setState(UIStateOn);
+    w.shrinkButton.performClick();
+    EXPECT_EQ(0, c.lastRunFailures());
+    EXPECT_EQ(second, booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
+    EXPECT_FALSE(booktest::exists(t.file("HONMON")));
+}

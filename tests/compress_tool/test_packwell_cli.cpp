@@ -97,6 +97,7 @@ TEST(PackwellCli, HelpAndUsageErrors) {
     std::string out;
     EXPECT_EQ(0, run(t.path(), "--help", &out));
     EXPECT_EQ(0u, out.find("Usage: packwell shrink"));
+    EXPECT_NE(std::string::npos, out.find("--force       replace output files that already exist"));
     const struct {
         const char* name;
         const char* args;
