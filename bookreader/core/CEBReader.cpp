@@ -470,7 +470,13 @@ bool CEBReader::loadBlock(int64_t n) {
         blockData_ = blockBuffer_;
     } else {
         const uint8_t* data = bookFile_->readBlock(static_cast<unsigned>(n));
-        if (bookFile_->blockReadFailed()) return false;
+        if (bookFile_->blockReadFailed()) {
+            // The book file's one cache now holds the zeros of the failed
+            // read, not the block we had: nothing is cached any more.
+            currentBlock_ = 0;
+            blockData_ = readPtr_ = blockEnd_ = blockBuffer_;
+            return false;
+        }
         blockData_ = data;
     }
     currentBlock_ = n;
