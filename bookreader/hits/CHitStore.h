@@ -29,9 +29,9 @@ enum { HIT_ADD = 0, HIT_RAISE = 1, HIT_LOWER = 2 };
 
 class CHitStore {
 public:
-    static const int kInitialCapacity = 1000;
-    static const int kDefaultMaxHits = 100000;
-    static const int kLimit50 = 50;
+    static constexpr int kInitialCapacity = 1000;
+    static constexpr int kDefaultMaxHits = 100000;
+    static constexpr int kLimit50 = 50;
 
     CHitStore();
 

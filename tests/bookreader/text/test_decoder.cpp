@@ -57,7 +57,9 @@ struct TextBook {
         uint32_t r = reader.readText(out.data(), capacity, &n, pageStop, 0);
         EXPECT_EQ(r, n);
         EXPECT_EQ(out[capacity], '\x7F') << "wrote past the capacity";
-        if (n < capacity) EXPECT_EQ(out[n], 0) << "not terminated";
+        if (n < capacity) {
+            EXPECT_EQ(out[n], 0) << "not terminated";
+        }
         return std::string(out.data(), n);
     }
 };
