@@ -229,7 +229,9 @@ TEST(ReaderIndex, EbFontHeadersAndLatin1) {
         EXPECT_EQ(reader.isLatin1(), c.latin1) << std::hex << c.narrowStart;
         EXPECT_EQ(reader.narrowFont().width, 8);
         EXPECT_EQ(reader.narrowFont().startBlock, 5u);
-        if (!c.latin1) EXPECT_EQ(reader.narrowFont().endCode, c.endCode) << c.count;
+        if (!c.latin1) {
+            EXPECT_EQ(reader.narrowFont().endCode, c.endCode) << c.count;
+        }
         EXPECT_EQ(reader.wideFont().startCode, 0xB121);
         EXPECT_EQ(reader.wideFont().endCode, 0xB122);
     }

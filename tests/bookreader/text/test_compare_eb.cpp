@@ -71,8 +71,9 @@ int compareBook(const std::string& bookDir, const std::string& textFile, int epw
         EventList theirs = eb.events(block, offset, false);
         EventList ours = lftest::ourEvents(reader, block, offset, false);
         bool atAreaStart = block == body->start && offset == 0;
-        if (!isKnownDifference(ours, theirs, atAreaStart))
+        if (!isKnownDifference(ours, theirs, atAreaStart)) {
             EXPECT_EQ(ours, theirs) << label << " text at " << block << ":" << offset << ": " << describe(ours, theirs);
+        }
         for (const std::string& e : theirs) kinds->insert(e.substr(0, e.find(' ')));
         EventList theirHeading = eb.events(block, offset, true);
         EventList ourHeading = lftest::ourEvents(reader, block, offset, true);
