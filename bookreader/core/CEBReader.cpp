@@ -519,11 +519,6 @@ uint32_t CEBReader::readByteSlow() {
     return *readPtr_++;
 }
 
-uint32_t CEBReader::readWord16() {
-    uint32_t hi = readByte();
-    return (hi << 8) | readByte();
-}
-
 uint32_t CEBReader::readDword32() {
     uint32_t hi = readWord16();
     return (hi << 16) | readWord16();

@@ -107,12 +107,27 @@ public:
         if (readPtr_ < blockEnd_) return *readPtr_++;
         return readByteSlow();
     }
-    uint32_t readWord16();
+    uint32_t readWord16() {
+        if (blockEnd_ - readPtr_ >= 2) {
+            uint32_t v = (static_cast<uint32_t>(readPtr_[0]) << 8) | readPtr_[1];
+            readPtr_ += 2;
+            return v;
+        }
+        uint32_t hi = readByte();
+        return (hi << 8) | readByte();
+    }
     uint32_t readDword32();
     // Decimal value of n packed BCD bytes, -1 when a nibble is above 9 (all n
     // bytes are read in any case).
     int64_t readBcd(int n);
     uint8_t* readBytes(uint8_t* buf, int n);
+    // The bytes from the read position to the end of the cached block, for
+    // callers that scan a run of bytes in place; skip() moves past n of them.
+    const uint8_t* peek(size_t* available) const {
+        *available = static_cast<size_t>(blockEnd_ - readPtr_);
+        return readPtr_;
+    }
+    void skip(size_t n) { readPtr_ += n; }
     // Set when a block load failed since the last successful seekBlock.
     bool readFailed() const { return readFailed_; }
 

@@ -152,25 +152,36 @@ uint32_t CTextDecoder::run(char* out, uint32_t capacity, uint32_t* length, int p
     if (body_ && !reader_.isLatin1() && c[0] >= 0x2121 && start.offset > 1) backScan(start.block, start.offset);
 
     backOff_ = 0;
+    const bool latin1 = reader_.isLatin1();
+    const bool eb = reader_.kind() == BOOK_KIND_EB;
+    const int fold = reader_.textOption();
+    const TAG_HOOK characterHook = hooks_->slot[SLOT_CHARACTER];
+    const bool runWriter = isCharacterWriter(characterHook);
     while (!ctx_.stop) {
         Position p = positionOf(reader_);
         if ((endBlock_ > 0 && endBlock_ < p.block) || reader_.readFailed()) break;
         ctx_.block = p.block;
         ctx_.offset = static_cast<uint16_t>(p.offset);
-        ctx_.param = 0;
-        uint32_t code = readCode(reader_);
+        uint32_t code = latin1 ? readCode(reader_) : reader_.readWord16();
         if (reader_.readFailed()) break;
         ctx_.code = static_cast<uint16_t>(code);
         ctx_.param = code;
-        if (reader_.isLatin1() && (code >> 8) != 0x1F) {
-            call(code >= 0x0101 && code <= 0x1E1E ? SLOT_NARROW_GAIJI : SLOT_CHARACTER, reader_.textOption());
+        if (latin1 && (code >> 8) != 0x1F) {
+            call(code >= 0x0101 && code <= 0x1E1E ? SLOT_NARROW_GAIJI : SLOT_CHARACTER, fold);
             continue;
         }
         if (code >= 0x2121 && code <= 0x7EFE) {
-            if (reader_.kind() == BOOK_KIND_EB && (code & 0x80))
+            if (eb && (code & 0x80))
                 call(SLOT_EB_HIGH_CODE);
-            else
-                call(SLOT_CHARACTER, reader_.textOption());
+            else if (characterHook) {
+                characterHook(ctx_, &media_, fold);
+                if (runWriter && !ctx_.stop) {
+                    // Plain characters that follow, in one pass over the block.
+                    size_t available = 0;
+                    const uint8_t* run = reader_.peek(&available);
+                    reader_.skip(writeCharacterRun(ctx_, run, available, fold));
+                }
+            }
         } else if (code >= 0xA121 && code <= 0xFE7E) {
             const FONT_HEADER& nf = reader_.narrowFont();
             const FONT_HEADER& wf = reader_.wideFont();

@@ -106,6 +106,32 @@ void writeOneByte(RENDER_CONTEXT& ctx, unsigned char c, int fold) {
     }
 }
 
+// Shift_JIS forms of every JIS X 0208 code position, made once: the
+// two-byte code, and the form written in narrow mode (the one-byte ASCII
+// form where one exists). Characters are the decoder's hottest path.
+struct JisForms {
+    uint16_t wide[94 * 94];
+    uint16_t narrow[94 * 94];
+    JisForms() {
+        for (unsigned row = 0; row < 94; ++row) {
+            for (unsigned col = 0; col < 94; ++col) {
+                unsigned sjis = jclib::jisToSjis(((row + 0x21) << 8) | (col + 0x21));
+                wide[row * 94 + col] = static_cast<uint16_t>(sjis);
+                narrow[row * 94 + col] =
+                    static_cast<uint16_t>(sjis < 0x829F && sjis != 0x815B ? jclib::zenkakuToHankaku(sjis) : sjis);
+            }
+        }
+    }
+};
+
+// Made when the library loads; it depends on nothing but arithmetic and
+// jclib's constant tables.
+const JisForms kJisForms;
+
+inline const JisForms& jisForms() {
+    return kJisForms;
+}
+
 void hookCharacter(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int fold) {
     uint32_t code = ctx.param;
     if (code == 0) return;
@@ -121,18 +147,32 @@ void hookCharacter(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int fold) {
         writeOneByte(ctx, static_cast<unsigned char>(code), fold);
         return;
     }
-    unsigned sjis = jclib::jisToSjis(code & 0xFFFF);
-    if ((ctx.narrow || fold) && sjis < 0x829F && sjis != 0x815B) {
-        unsigned folded = jclib::zenkakuToHankaku(sjis);
-        if (folded <= 0xFF) {
-            writeOneByte(ctx, static_cast<unsigned char>(folded), fold);
-            return;
-        }
-        sjis = folded;
+    unsigned sjis;
+    unsigned row = (code >> 8) - 0x21, col = (code & 0xFF) - 0x21;
+    if (code <= 0xFFFF && row < 94 && col < 94) {
+        const JisForms& forms = jisForms();
+        sjis = (ctx.narrow || fold) ? forms.narrow[row * 94 + col] : forms.wide[row * 94 + col];
+    } else {
+        sjis = jclib::jisToSjis(code & 0xFFFF);
+        if ((ctx.narrow || fold) && sjis < 0x829F && sjis != 0x815B) sjis = jclib::zenkakuToHankaku(sjis);
     }
     if (sjis == 0) return;
+    if (sjis <= 0xFF) {
+        if (sjis == '&' || sjis == '<' || sjis == '>' || fold == kFoldHref) {
+            writeOneByte(ctx, static_cast<unsigned char>(sjis), fold);
+        } else {
+            ctx.out[ctx.used++] = static_cast<char>(sjis);
+            ctx.out[ctx.used] = 0;
+            ctx.textBytes += 1;
+        }
+        return;
+    }
     char two[2] = {static_cast<char>(sjis >> 8), static_cast<char>(sjis & 0xFF)};
-    putText(ctx, two, 2);
+    ctx.out[ctx.used] = two[0];
+    ctx.out[ctx.used + 1] = two[1];
+    ctx.used += 2;
+    ctx.out[ctx.used] = 0;
+    ctx.textBytes += 2;
 }
 
 void hookNarrowGaiji(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int) {
@@ -151,7 +191,11 @@ void hookUnicode(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int) {
     formatText(ctx, ctx.param < 0x10000 ? "&u%04X;" : "&u%05X;", ctx.param);
 }
 void hookIndent(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int) {
-    if (ctx.param <= 99) appendFormat(ctx, "<INDENT=%02u>", ctx.param);
+    if (ctx.param > 99) return;
+    char tag[] = "<INDENT=00>";
+    tag[8] = static_cast<char>('0' + ctx.param / 10);
+    tag[9] = static_cast<char>('0' + ctx.param % 10);
+    appendTag(ctx, tag, sizeof tag - 1);
 }
 void hookTab(RENDER_CONTEXT& ctx, const MEDIA_ARGS*, int) {
     if (ctx.param <= 99) formatText(ctx, "<TAB=%02u>", ctx.param);
@@ -371,6 +415,40 @@ void hookEndFigure(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
 }
 
 }  // namespace
+
+bool isCharacterWriter(TAG_HOOK hook) {
+    return hook == hookCharacter;
+}
+
+size_t writeCharacterRun(RENDER_CONTEXT& ctx, const uint8_t* codes, size_t bytes, int fold) {
+    if (!ctx.out || fold == kFoldHref) return 0;
+    const JisForms& forms = jisForms();
+    const uint16_t* table = (ctx.narrow || fold) ? forms.narrow : forms.wide;
+    size_t i = 0;
+    char* out = ctx.out;
+    uint32_t used = ctx.used, textBytes = ctx.textBytes;
+    for (; i + 1 < bytes; i += 2) {
+        unsigned row = codes[i] - 0x21u, col = codes[i + 1] - 0x21u;
+        if (row >= 94 || col >= 94) break;
+        if (static_cast<uint64_t>(used) + 5 >= ctx.capacity) break;  // the writer's own room rule
+        unsigned sjis = table[row * 94 + col];
+        if (sjis > 0xFF) {
+            out[used] = static_cast<char>(sjis >> 8);
+            out[used + 1] = static_cast<char>(sjis);
+            used += 2;
+            textBytes += 2;
+        } else if (sjis == '&' || sjis == '<' || sjis == '>' || sjis == 0) {
+            break;
+        } else {
+            out[used++] = static_cast<char>(sjis);
+            textBytes += 1;
+        }
+    }
+    out[used] = 0;
+    ctx.used = used;
+    ctx.textBytes = textBytes;
+    return i;
+}
 
 bool appendTag(RENDER_CONTEXT& ctx, const char* text, size_t len) {
     if (!fits(ctx, len)) {

@@ -142,6 +142,14 @@ bool appendTag(RENDER_CONTEXT& ctx, const char* text, size_t len);
 // written only whole.
 bool appendFormat(RENDER_CONTEXT& ctx, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The library's character writer (slot 0 of its sets), and a run of plain
+// JIS X 0208 codes (big-endian pairs, both bytes 0x21-0x7E) written exactly
+// as it would write them one by one. The run ends before the first other
+// code and before a character that does not fit (which the writer then
+// handles itself). Returns the input bytes consumed.
+bool isCharacterWriter(TAG_HOOK hook);
+size_t writeCharacterRun(RENDER_CONTEXT& ctx, const uint8_t* codes, size_t bytes, int fold);
+
 // The hook that writes nothing and stops the decode.
 void stopHook(RENDER_CONTEXT& ctx, const MEDIA_ARGS* media, int fold);
 // The hook that writes nothing.
