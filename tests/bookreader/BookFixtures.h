@@ -80,7 +80,34 @@ inline long fileSize(const std::string& path) {
     return n;
 }
 
-// Builds one book per source and family, and its ebzip copies.
+// Entries for a FreePWING book (EUC-JP; markers of
+// tests/bookreader/freepwing/make_freepwing_book.sh): emphasis, fonts,
+// sub- and superscripts, indents, line ends and references between entries.
+inline std::string freepwingData() {
+    return "apple\tan {e}edible{/e} fruit{nl}{indent:3}see {ref:1}zoo{/ref}\n"
+           "zoo\tplace {i}with{/i} {b}animals{/b} H{sub}2{/sub}O x{sup}2{/sup}\n"
+           "\xA4\xA2\xA4\xA4\t\xB4\xC1\xBB\xFA and kana \xA5\xAB\xA5\xCA{nl}{ref:0}back{/ref}\n";
+}
+
+// Copies of a built book compressed by ebzip at levels 0 to 5.
+inline void addEbzipCopies(const ReaderBook& b, const std::string& textName, std::vector<ReaderBook>* books) {
+    for (int level = 0; level <= 5; ++level) {
+        ReaderBook z = b;
+        z.label += " ebzip " + std::to_string(level);
+        z.dir = b.dir + "z" + std::to_string(level);
+        z.textFile = z.dir + textName;
+        std::string cmd = "mkdir -p '" + z.dir + "' && ebzip -q -f -k -l " + std::to_string(level) + " -o '" + z.dir +
+                          "' '" + b.dir + "'";
+        std::string printed;
+        z.built = runCommand(cmd + " 2>&1", &printed) == 0;
+        z.log = cmd + ": " + printed;
+        z.ebzipLevel = level;
+        books->push_back(z);
+    }
+}
+
+// Builds one book per source and family, a book by FreePWING, and the ebzip
+// copies of each.
 inline std::vector<ReaderBook> readerBooks(const std::string& root, bool compressed = true) {
     std::vector<ReaderBook> books;
     writeFile(root + "/8x16.hex", std::string("8 16\n00E9:") + kNarrowGlyphHex + "\n");
@@ -105,22 +132,22 @@ inline std::vector<ReaderBook> readerBooks(const std::string& root, bool compres
             b.built = run.newBookResult == 0;
             b.log = run.log();
             books.push_back(b);
-            if (!compressed || !b.built) continue;
-            for (int level = 0; level <= 5; ++level) {
-                ReaderBook z = b;
-                z.label += " ebzip " + std::to_string(level);
-                z.dir = out + "z" + std::to_string(level);
-                z.textFile = z.dir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
-                std::string cmd = "mkdir -p '" + z.dir + "' && ebzip -q -f -k -l " + std::to_string(level) + " -o '" +
-                                  z.dir + "' '" + out + "'";
-                std::string printed;
-                z.built = runCommand(cmd + " 2>&1", &printed) == 0;
-                z.log = cmd + ": " + printed;
-                z.ebzipLevel = level;
-                books.push_back(z);
-            }
+            if (compressed && b.built) addEbzipCopies(b, ebType ? "/TEST/DATA/HONMON" : "/TEST/START", &books);
         }
     }
+    ReaderBook f;
+    f.label = "freepwing EPWING";
+    f.dir = root + "/fpw";
+    f.textFile = f.dir + "/TEST/DATA/HONMON";
+    f.minTexts = 3;
+    writeFile(root + "/fpw.txt", freepwingData());
+    std::string printed;
+    f.built = runCommand("bash '" LF_SOURCE_DIR "/tests/bookreader/freepwing/make_freepwing_book.sh' '" + f.dir +
+                             "' '" + root + "/fpw.txt' 2>&1",
+                         &printed) == 0;
+    f.log = printed;
+    books.push_back(f);
+    if (compressed && f.built) addEbzipCopies(f, "/TEST/DATA/HONMON", &books);
     return books;
 }
 

@@ -148,6 +148,9 @@ inline TAG_HOOKS hooks(bool heading) {
     h.slot[SLOT_NEWLINE] = heading ? stopHook : newline;
     h.slot[SLOT_BEGIN_BOLD] = beginBold;
     h.slot[SLOT_END_BOLD] = endBold;
+    // Decoration 1 (italic) and other decorations are one event family.
+    h.slot[SLOT_BEGIN_ITALIC] = beginBold;
+    h.slot[SLOT_END_ITALIC] = endBold;
     h.slot[SLOT_BEGIN_SOUND] = beginSound;
     h.slot[SLOT_END_SOUND] = endSound;
     h.slot[SLOT_BEGIN_FIGURE] = beginFigure;

@@ -108,9 +108,10 @@ TEST(CompareWithEbLibrary, EveryTextOfEveryBook) {
         if (book.ebzipLevel >= 0) compressedLevels.insert(book.ebzipLevel);
     }
     // The books exercise every event family they can hold.
-    for (const char* kind : {"c", "n", "gh", "gz", "nl", "indent", "kw+", "kw-", "narrow+", "narrow-"})
+    for (const char* kind : {"c",    "n",    "gh",    "gz",    "nl",   "indent", "kw+",  "kw-",  "narrow+", "narrow-",
+                             "ref+", "ref-", "emph+", "emph-", "sub+", "sub-",   "sup+", "sup-", "deco+",   "deco-"})
         EXPECT_EQ(kinds.count(kind), 1u) << "no book has an event " << kind;
     EXPECT_EQ(compressedLevels.size(), 6u) << "some ebzip level has no readable book";
-    // Each source, as EPWING and EB, plain and at six ebzip levels.
-    EXPECT_EQ(books, static_cast<int>(lftest::readerSources().size()) * 2 * 7);
+    // Each source, as EPWING and EB, and the FreePWING book, plain and at six ebzip levels.
+    EXPECT_EQ(books, (static_cast<int>(lftest::readerSources().size()) * 2 + 1) * 7);
 }

@@ -212,6 +212,8 @@ TEST(Decoder, OutputThatDoesNotFitStopsWithoutOverrun) {
         {"the tag and its NUL", be({0x1F0A}), 5, "<BR>"},
         {"a character needs room for the longest entity", be({0x2422}), 5, ""},
         {"output ends at the first event that does not fit", be({0x2422, 0x1F0A, 0x2424}), 6, "\x82\xA0"},
+        {"a run of characters ends where the room does", be({0x2422, 0x2424, 0x2426, 0x2428}), 9, "\x82\xA0\x82\xA2"},
+        {"a narrow run ends before an entity", be({0x1F04, 0x2341, 0x2175, 0x2342, 0x1F05}), 64, "A&amp;B"},
         {"a colour chart number wider than its field",
          cat({be({0x1F14}), raw({0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0, 0})}), 16, ""},
     };
