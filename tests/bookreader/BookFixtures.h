@@ -35,6 +35,7 @@ struct ReaderSource {
     int type;  // source type of the builder
     std::string bytes;
     int minTexts;
+    std::string fields;  // field spec of a delimited source
 };
 
 // A plain text of more than 64 KiB of book text, so that its ebzip copies
@@ -68,6 +69,19 @@ inline std::vector<ReaderSource> readerSources() {
         {"pdic-one-line", 5, "word /// text \\ second line\nother /// more text\nlast\n", 3},
         {"pdic-file", 6, pdicFile, 3},
         {"plain-bulk", 4, bulkText(), 1},
+        // ■abandon {動-1} : 断念｛だんねん｝する◆【発音】PRON、【＠】アバンダン■・They abandoned ship.
+        {"eijiro", 3,
+         "\x81\xA1"
+         "abandon  {\x93\xAE-1} : \x92\x66\x94\x4F\x81\x6F\x82\xBE\x82\xF1\x82\xCB\x82\xF1\x81\x70\x82\xB7"
+         "\x82\xE9\x81\x9F\x81\x79\x94\xAD\x89\xB9\x81\x7APRON\x81\x41\x81\x79\x81\x97\x81\x7A\x83\x41\x83"
+         "\x6F\x83\x93\x83\x5F\x83\x93\x81\xA1\x81\x45They abandoned ship.\r\n\x81\xA1"
+         "ability : skill\r\n",
+         2},
+        // 辞書 and ポンプ, UTF-8, comma separated, with a reading column.
+        {"delimited", 9,
+         "\xE8\xBE\x9E\xE6\x9B\xB8,\xE3\x81\x98\xE3\x81\x97\xE3\x82\x87,dictionary of words\n"
+         "\xE3\x83\x9D\xE3\x83\xB3\xE3\x83\x97,\xE3\x81\xBD\xE3\x82\x93\xE3\x81\xB7,a pump\n",
+         2, "enc=utf-8;delim=,;fields=headword|kana|meaning|"},
     };
 }
 
@@ -122,7 +136,7 @@ inline std::vector<ReaderBook> readerBooks(const std::string& root, bool compres
             r.outDir = out;
             r.ebType = ebType;
             r.hexFonts = {root + "/8x16.hex", root + "/16x16.hex"};
-            r.sources.push_back({src, "", s.type});
+            r.sources.push_back({src, "", s.type, s.fields});
             BookRun run = buildBook(r);
             ReaderBook b;
             b.label = std::string(s.label) + (ebType ? " EPWING" : " EB");
