@@ -61,14 +61,14 @@ inline std::vector<ReaderSource> readerSources() {
         {"plain", 4,
          "\xEF\xBB\xBF"
          "first line of text\n\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86 kana & <symbols>\n\ncaf\xC3\xA9 \xF0\xA0\xAE\x9F\n",
-         1},
+         1, ""},
         {"pdic-two-line", 2,
          "apple\nan edible fruit\n\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94\n\xE6\x9E\x97\xE6\xAA\x8E caf\xC3\xA9\n"
          "zoo\nplace with animals \xF0\xA0\xAE\x9F\n",
-         3},
-        {"pdic-one-line", 5, "word /// text \\ second line\nother /// more text\nlast\n", 3},
-        {"pdic-file", 6, pdicFile, 3},
-        {"plain-bulk", 4, bulkText(), 1},
+         3, ""},
+        {"pdic-one-line", 5, "word /// text \\ second line\nother /// more text\nlast\n", 3, ""},
+        {"pdic-file", 6, pdicFile, 3, ""},
+        {"plain-bulk", 4, bulkText(), 1, ""},
         // ■abandon {動-1} : 断念｛だんねん｝する◆【発音】PRON、【＠】アバンダン■・They abandoned ship.
         {"eijiro", 3,
          "\x81\xA1"
@@ -76,7 +76,7 @@ inline std::vector<ReaderSource> readerSources() {
          "\x82\xE9\x81\x9F\x81\x79\x94\xAD\x89\xB9\x81\x7APRON\x81\x41\x81\x79\x81\x97\x81\x7A\x83\x41\x83"
          "\x6F\x83\x93\x83\x5F\x83\x93\x81\xA1\x81\x45They abandoned ship.\r\n\x81\xA1"
          "ability : skill\r\n",
-         2},
+         2, ""},
         // 辞書 and ポンプ, UTF-8, comma separated, with a reading column.
         {"delimited", 9,
          "\xE8\xBE\x9E\xE6\x9B\xB8,\xE3\x81\x98\xE3\x81\x97\xE3\x82\x87,dictionary of words\n"
