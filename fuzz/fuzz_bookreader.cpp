@@ -15,7 +15,7 @@
 
 namespace {
 
-FuzzScratch g_scratch("fuzz_bookreader", {"HONMON", "START", "DATA.IDX", "RAWFILE"});
+FuzzScratch g_scratch("fuzz_bookreader");
 const char* const kNames[] = {"/HONMON", "/START", "/DATA.IDX", "/RAWFILE"};
 
 // Texts decoded per area, and the output room of one decode.

@@ -104,6 +104,14 @@ void CEBReader::clearState() {
     lastStart_ = lastEnd_ = 0;
 }
 
+bool CEBReader::splitPath(char* dir, char* fileName, char* extension) const {
+    if (pathDirName(path_, dir, kPathSize - 1) < 0 || pathFileName(path_, fileName) < 0 ||
+        pathExtension(path_, extension) < 0)
+        return false;
+    strcat(dir, "/");
+    return true;
+}
+
 CEBReader::NameKind CEBReader::kindByName(const char* fileName, const char* extension) {
     bool honmon = startsWithNoCase(fileName, "HONMON") && !startsWithNoCase(fileName, "HONMONG") &&
                   !startsWithNoCase(fileName, "HONMONS");
@@ -135,10 +143,7 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     hasWaveMap_ = false;
 
     char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
-    if (pathDirName(path_, dir, sizeof dir - 1) < 0 || pathFileName(path_, fileName) < 0 ||
-        pathExtension(path_, extension) < 0)
-        return 0;
-    strcat(dir, "/");
+    if (!splitPath(dir, fileName, extension)) return 0;
 
     NameKind nameKind = kindByName(fileName, extension);
     if (nameKind == NameKind::Raw) {
@@ -443,10 +448,7 @@ int CEBReader::reopen() {
         return 1;
     }
     char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
-    if (pathDirName(path_, dir, sizeof dir - 1) < 0 || pathFileName(path_, fileName) < 0 ||
-        pathExtension(path_, extension) < 0)
-        return 0;
-    strcat(dir, "/");
+    if (!splitPath(dir, fileName, extension)) return 0;
     NameKind nameKind = kindByName(fileName, extension);
     int ok = nameKind == NameKind::Raw ? openZio(path_, epwingVersion_) : openBookFile(nameKind, dir, fileName);
     if (!ok) return 0;

@@ -101,6 +101,20 @@ void CTextDecoder::clearMedia() {
     memset(&media_, 0, sizeof media_);
 }
 
+void CTextDecoder::readPoint() {
+    media_.x = static_cast<uint16_t>(bcd(2));
+    media_.y = static_cast<uint16_t>(bcd(2));
+}
+
+void CTextDecoder::readMediaFields(bool skipAfterSub) {
+    media_.sub = static_cast<uint16_t>(bcd(2));
+    if (skipAfterSub) reader_.readBcd(2);
+    media_.code = static_cast<uint16_t>(bcd(2));
+    readPoint();
+    media_.width = static_cast<uint16_t>(bcd(2));
+    media_.height = static_cast<uint16_t>(bcd(2));
+}
+
 uint32_t CTextDecoder::run(char* out, uint32_t capacity, uint32_t* length, int pageStop, int blockLimit) {
     if (length) *length = 0;
     if (out && capacity > 0) out[0] = 0;
@@ -523,8 +537,7 @@ void CTextDecoder::escape(uint16_t code) {
             if (eb) {
                 clearMedia();
                 if (map_) {
-                    media_.x = static_cast<uint16_t>(bcd(2));
-                    media_.y = static_cast<uint16_t>(bcd(2));
+                    readPoint();
                 }
             }
             if ((code & 0xFF) == 0x32) {
@@ -538,8 +551,7 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x36:
             if (eb) {
                 clearMedia();
-                media_.x = static_cast<uint16_t>(bcd(2));
-                media_.y = static_cast<uint16_t>(bcd(2));
+                readPoint();
                 uint32_t id = readCode(reader_);
                 const READER_INDEX_INFO* target = reader_.findIndex(id);
                 if (!target && id == 0x90) target = reader_.findIndex(0x91);
@@ -554,12 +566,7 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x39:
             clearMedia();
-            media_.sub = static_cast<uint16_t>(bcd(2));
-            media_.code = static_cast<uint16_t>(bcd(2));
-            media_.x = static_cast<uint16_t>(bcd(2));
-            media_.y = static_cast<uint16_t>(bcd(2));
-            media_.width = static_cast<uint16_t>(bcd(2));
-            media_.height = static_cast<uint16_t>(bcd(2));
+            readMediaFields(false);
             media_.start = bcd(4);
             media_.end = bcd(4);
             reader_.readBytes(media_.name, 16);
@@ -599,8 +606,7 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x42:
             if (map_) {
                 clearMedia();
-                media_.x = static_cast<uint16_t>(bcd(2));
-                media_.y = static_cast<uint16_t>(bcd(2));
+                readPoint();
                 call(SLOT_BEGIN_AREA);
             } else {
                 call(SLOT_BEGIN_REFERENCE);
@@ -643,24 +649,13 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x4D:
             clearMedia();
-            media_.sub = static_cast<uint16_t>(bcd(2));
-            media_.code = static_cast<uint16_t>(bcd(2));
-            media_.x = static_cast<uint16_t>(bcd(2));
-            media_.y = static_cast<uint16_t>(bcd(2));
-            media_.width = static_cast<uint16_t>(bcd(2));
-            media_.height = static_cast<uint16_t>(bcd(2));
+            readMediaFields(false);
             readLink();
             figureParamsEnd_ = reader_.currentOffset();
             call(SLOT_BEGIN_FIGURE);
             break;
         case 0x4F:
-            media_.sub = static_cast<uint16_t>(bcd(2));
-            reader_.readBcd(2);
-            media_.code = static_cast<uint16_t>(bcd(2));
-            media_.x = static_cast<uint16_t>(bcd(2));
-            media_.y = static_cast<uint16_t>(bcd(2));
-            media_.width = static_cast<uint16_t>(bcd(2));
-            media_.height = static_cast<uint16_t>(bcd(2));
+            readMediaFields(true);
             reader_.readBcd(4);
             reader_.readBcd(2);
             reader_.readBcd(4);

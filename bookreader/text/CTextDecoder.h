@@ -40,6 +40,11 @@ private:
     void readLink();
     uint32_t bcd(int n);
     void clearMedia();
+    // x and y (BCD2 each) into the media record.
+    void readPoint();
+    // sub, code, x, y, width and height (BCD2 each; skipAfterSub: one BCD2
+    // passed over after sub).
+    void readMediaFields(bool skipAfterSub);
     void backScan(uint32_t startBlock, uint32_t startOffset);
     bool applySubstitution(uint16_t* code);
     void escape(uint16_t code);

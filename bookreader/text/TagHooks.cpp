@@ -34,12 +34,10 @@ void putText(RENDER_CONTEXT& ctx, const char* text, size_t len) {
     ctx.textBytes += static_cast<uint32_t>(len);
 }
 
+// appendTag for character output: the bytes count as text.
 bool appendText(RENDER_CONTEXT& ctx, const char* text, size_t len) {
-    if (!fits(ctx, len)) {
-        ctx.stop = 1;
-        return false;
-    }
-    putText(ctx, text, len);
+    if (!appendTag(ctx, text, len)) return false;
+    ctx.textBytes += static_cast<uint32_t>(len);
     return true;
 }
 
