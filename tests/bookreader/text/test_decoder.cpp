@@ -42,11 +42,11 @@ std::vector<uint8_t> raw(std::initializer_list<unsigned> bytes) {
 struct TextBook {
     lftest::TestDir dir;
     CEBReader reader;
-    TextBook(Family family, const std::vector<uint8_t>& text, uint8_t areaId = 0x00) {
+    TextBook(Family family, const std::vector<uint8_t>& text, uint8_t areaId = 0x00, const char* name = nullptr) {
         HandBook b;
         b.area(areaId, 2, 2);
         b.put(2, 0, text);
-        std::string path = b.write(dir.path(), family == EPWING ? "HONMON" : "START");
+        std::string path = b.write(dir.path(), name ? name : family == EPWING ? "HONMON" : "START");
         EXPECT_EQ(reader.open(path.c_str(), 1, 0), 1);
     }
     std::string read(int pageStop = 0, uint32_t block = 2, uint32_t offset = 0, uint32_t capacity = 4096) {
@@ -129,6 +129,33 @@ TEST(Decoder, EscapeFamilies) {
     };
     for (const auto& c : cases) {
         TextBook book(c.family, c.text);
+        EXPECT_EQ(book.read(), c.expect) << c.what;
+    }
+}
+
+TEST(Decoder, BooksWithASoundMap) {
+    // A "*.IDX" book: sound external characters, embedded images and colours.
+    std::vector<uint8_t> name16 = be({0x2353, 0x2331, 0, 0, 0, 0, 0, 0});
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> text;
+        std::string expect;
+    } cases[] = {
+        {"sound external character", cat({be({0xA427}), name16, be({0xA428})}), " <SND>\x81\xA8</SND[S1      ]>"},
+        {"sound external character without its end", cat({be({0xA427}), name16, be({0x2422})}), ""},
+        {"embedded image",
+         cat({be({0x1FE2, 0x0007, 0x2349, 0x234D, 0x2347, 0x2127}),
+              be({0x2361, 0x2125, 0x234A, 0x2350, 0x2347, 0, 0, 0, 0, 0, 0, 0}), be({0x1FE3, 0x2422})}),
+         "\x81\xA8<IMG src=\"a.JPG\"></IMG>\x82\xA0"},
+        {"colour",
+         cat({be({0x1FE2, 0x0007, 0x2343, 0x234F, 0x234C, 0x2127, 0x2343}),
+              be({0x2330, 0x2330, 0x2330, 0x2330, 0x2346, 0x2346}), be({0x1FE3})}),
+         "<COL=FF0000>\x81\xA1</COL>"},
+        {"other decorations are passed over", be({0x1FE2, 0x0001, 0x2422, 0x1FE3, 0x2424}), "\x82\xA2"},
+    };
+    for (const auto& c : cases) {
+        TextBook book(EPWING, c.text, 0x00, "DATA.IDX");
+        ASSERT_TRUE(book.reader.hasWaveFileMap());
         EXPECT_EQ(book.read(), c.expect) << c.what;
     }
 }
@@ -235,14 +262,16 @@ TEST(Decoder, MalformedBooksEndTheDecode) {
     // Runs that never meet their end code, at the end of the last block.
     struct Case {
         const char* what;
-        Family family;
         std::vector<uint8_t> tail;
+        const char* name;  // the kind of book
     } cases[] = {
-        {"code point without 0x1F0C", EPWING, be({0x1F0B, 0x2331})},
-        {"EB code run without 0x1F1D", EB, be({0x1F1C, 0x2422})},
-        {"anchor without a line end", EPWING, be({0x1F3B, 0x2361})},
-        {"inline figure without its end", EPWING, cat({be({0x1F3C}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0})})},
-        {"colour chart of 0x1E bytes", EPWING, raw({0x1F, 0x14, 0x1E})},
+        {"code point without 0x1F0C", be({0x1F0B, 0x2331}), "HONMON"},
+        {"EB code run without 0x1F1D", be({0x1F1C, 0x2422}), "START"},
+        {"anchor without a line end", be({0x1F3B, 0x2361}), "HONMON"},
+        {"inline figure without its end", cat({be({0x1F3C}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0})}), "HONMON"},
+        {"colour chart of 0x1E bytes", raw({0x1F, 0x14, 0x1E}), "HONMON"},
+        {"decoration without 0x1FE3", be({0x1FE2, 0x0007, 0x2349}), "DATA.IDX"},
+        {"sound external character at the end", be({0xA427, 0x2353}), "DATA.IDX"},
     };
     for (const auto& c : cases) {
         lftest::TestDir dir;
@@ -255,7 +284,7 @@ TEST(Decoder, MalformedBooksEndTheDecode) {
         if (c.tail.size() == 3) std::fill(text.end() - 1, text.end(), 0x1E);
         b.put(2, 0, text);
         CEBReader reader;
-        ASSERT_EQ(reader.open(b.write(dir.path(), c.family == EPWING ? "HONMON" : "START").c_str(), 1, 0), 1);
+        ASSERT_EQ(reader.open(b.write(dir.path(), c.name).c_str(), 1, 0), 1);
         reader.seekBlock(2);
         char out[256];
         uint32_t n = 0;
