@@ -257,6 +257,10 @@ TEST(ReaderBlocks, BcdOffsetsAndTheCache) {
     EXPECT_EQ(reader.readDword32(), 0x12341A00u);
     EXPECT_EQ(reader.seekBlock(-1), 0);
     EXPECT_EQ(reader.seekBlock(9), 0) << "past the file";
+    // The failed read must not leave the book file's cache (now zeros)
+    // standing for block 2.
+    ASSERT_EQ(reader.seekBlock(2), 1);
+    EXPECT_EQ(reader.readByte(), 0x12u);
 }
 
 TEST(ReaderBlocks, CloseAndReopenKeepTheIndexList) {
