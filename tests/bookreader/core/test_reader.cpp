@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -60,6 +61,21 @@ TEST(ReaderOpen, KindByFileName) {
         EXPECT_EQ(reader.hasWaveFileMap(), c.waveMap) << c.name;
         EXPECT_TRUE(reader.isOpen()) << c.name;
     }
+}
+
+TEST(ReaderOpen, BareFileNameIsRelative) {
+    lftest::TestDir dir;
+    smallBook().write(dir.path(), "HONMON");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    CEBReader reader;
+    int opened = reader.open("HONMON", 1, 0);
+    int kind = reader.kind();
+    reader.close();
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(kind, BOOK_KIND_EPWING);
 }
 
 TEST(ReaderOpen, RawFileIsOneIndexOfItsWholeBlocks) {
