@@ -20,7 +20,7 @@ for src in fuzz/fuzz_*.cpp; do
   # A short bounded run on top of the corpus, in a scratch copy.
   scratch=$(mktemp -d)
   cp -r "$corpus/." "$scratch/"
-  if ! "$build/bin/$t" -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix="$scratch/" "$scratch" \
+  if ! "$build/bin/$t" -seed=1 -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix="$scratch/" "$scratch" \
       >"$scratch.log" 2>&1; then
     echo "fuzz: $t found a fault"; tail -n 60 "$scratch.log"; exit 1
   fi

@@ -3,6 +3,7 @@
 // reading of the same fixtures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -144,13 +145,15 @@ TEST(LegacyHuffman, TreeMatchesReferenceOnTies) {
         bits += codes.back();
         want.resize(2048, 0);
 
-        Bytes f(32 + 36, 0);
+        // Header (68 bytes), the leaf table, then the page, in one buffer of
+        // its final size.
         const uint32_t d = static_cast<uint32_t>(table.size());
+        Bytes page = packBits(bits);
+        Bytes f(68 + d + page.size(), 0);
         put32(f, 0, 32), put32(f, 4, 36), put32(f, 8, 68), put32(f, 12, d), put32(f, 16, 68 + d);
         put32(f, 32, 68 + d);
-        f.insert(f.end(), table.begin(), table.end());
-        Bytes page = packBits(bits);
-        f.insert(f.end(), page.begin(), page.end());
+        std::copy(table.begin(), table.end(), f.begin() + 68);
+        std::copy(page.begin(), page.end(), f.begin() + 68 + d);
         TestDir dir;
         File file = openBytes(dir, f, "HONMON2");
         CHuffmanDecoder dec;
