@@ -78,14 +78,15 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
         }
         // A glyph never crosses from one half of a block into the next.
         int offset = stream->currentOffset();
-        if (offset >= CBlockStream::kBlockSize) {
+        if (offset >= kBlockSize) {
             stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
             offset = 0;
         }
-        int halfEnd = offset < 1024 ? 1024 : 2048;
+        const int half = kBlockSize / 2;
+        int halfEnd = offset < half ? half : kBlockSize;
         if (halfEnd - offset < glyphBytes) {
-            if (halfEnd == 1024)
-                stream->seek(BLOCK_POS{stream->currentBlock(), 1024});
+            if (halfEnd == half)
+                stream->seek(BLOCK_POS{stream->currentBlock(), static_cast<uint16_t>(half)});
             else
                 stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
         }

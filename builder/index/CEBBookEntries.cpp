@@ -12,6 +12,7 @@
 #include "builder/gaiji/CGaiji.h"
 #include "builder/index/CIndexWriter.h"
 #include "builder/sources/sourcetext.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -21,7 +22,7 @@ const int kLen8 = 255;    // largest value of an 8-bit length field
 const int kKanaRecentWindow = 10;
 
 uint64_t posValue(const BLOCK_POS& pos) {
-    return static_cast<uint64_t>(pos.block) * 2048u + pos.offset;
+    return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
 }
 
 bool isLead(unsigned char b) {

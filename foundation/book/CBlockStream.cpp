@@ -10,8 +10,6 @@
 
 namespace {
 
-const int kSize = CBlockStream::kBlockSize;
-
 // Full-width JIS form of a one-byte code, or the byte itself when it has none.
 unsigned int zenkakuJis(unsigned int b) {
     unsigned int v = jclib::hankakuToZenkaku(b);
@@ -46,7 +44,7 @@ CBlockStream::CBlockStream(uint32_t startBlock, int fileMode)
       file_(nullptr),
       gaiji_(nullptr),
       column_(0) {
-    std::unique_ptr<unsigned char[]> first(new unsigned char[kSize]());
+    std::unique_ptr<unsigned char[]> first(new unsigned char[kBlockSize]());
     buffer_ = first.get();
     if (fileMode_)
         fileBuffer_ = std::move(first);
@@ -79,8 +77,8 @@ void CBlockStream::setStartBlock(uint32_t block) {
 // bytes of the previous block survive.
 void CBlockStream::loadBlock(uint32_t block) {
     size_t got = 0;
-    if (file_ != nullptr && seekFileBlock(block) == 0) got = std::fread(buffer_, 1, kSize, file_);
-    if (got < static_cast<size_t>(kSize)) std::memset(buffer_ + got, 0, kSize - got);
+    if (file_ != nullptr && seekFileBlock(block) == 0) got = std::fread(buffer_, 1, kBlockSize, file_);
+    if (got < static_cast<size_t>(kBlockSize)) std::memset(buffer_ + got, 0, kBlockSize - got);
 }
 
 void CBlockStream::nextBlock() {
@@ -92,7 +90,7 @@ void CBlockStream::nextBlock() {
             loadBlock(curBlock_);
             dirty_ = 1;
         } else {
-            pages_.emplace_back(new unsigned char[kSize]());
+            pages_.emplace_back(new unsigned char[kBlockSize]());
             buffer_ = pages_.back().get();
         }
         lastBlock_ = curBlock_;
@@ -104,11 +102,11 @@ void CBlockStream::nextBlock() {
 }
 
 void CBlockStream::ensureRoom(int w) {
-    if (curOffset_ + w > kSize) nextBlock();
+    if (curOffset_ + w > kBlockSize) nextBlock();
 }
 
 void CBlockStream::putByte(unsigned int value) {
-    if (curOffset_ >= kSize) nextBlock();
+    if (curOffset_ >= kBlockSize) nextBlock();
     buffer_[curOffset_++] = static_cast<unsigned char>(value);
     dirty_ = 1;
 }
@@ -159,8 +157,8 @@ int CBlockStream::writeBytes(const void* data, size_t n) {
     if (data == nullptr) return 1;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     while (n > 0) {
-        if (curOffset_ >= kSize) nextBlock();
-        size_t room = static_cast<size_t>(kSize - curOffset_);
+        if (curOffset_ >= kBlockSize) nextBlock();
+        size_t room = static_cast<size_t>(kBlockSize - curOffset_);
         size_t take = n < room ? n : room;
         std::memcpy(buffer_ + curOffset_, p, take);
         curOffset_ = static_cast<int16_t>(curOffset_ + take);
@@ -408,7 +406,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
 }
 
 int CBlockStream::seek(const BLOCK_POS& pos) {
-    const int16_t offset = static_cast<int16_t>(pos.offset > kSize ? kSize : pos.offset);
+    const int16_t offset = static_cast<int16_t>(pos.offset > kBlockSize ? kBlockSize : pos.offset);
     if (pos.block == curBlock_) {
         curOffset_ = offset;
         return 1;
@@ -425,7 +423,7 @@ int CBlockStream::seek(const BLOCK_POS& pos) {
         }
     } else {
         while (pos.block > lastBlock_) {
-            pages_.emplace_back(new unsigned char[kSize]());
+            pages_.emplace_back(new unsigned char[kBlockSize]());
             ++lastBlock_;
         }
         buffer_ = pages_.at(static_cast<size_t>(pos.block) - startBlock_).get();
@@ -436,7 +434,7 @@ int CBlockStream::seek(const BLOCK_POS& pos) {
 }
 
 int CBlockStream::tell(BLOCK_POS* pos) {
-    if (curOffset_ >= kSize) nextBlock();
+    if (curOffset_ >= kBlockSize) nextBlock();
     if (pos != nullptr) {
         pos->block = curBlock_;
         pos->offset = static_cast<uint16_t>(curOffset_);
@@ -445,12 +443,12 @@ int CBlockStream::tell(BLOCK_POS* pos) {
 }
 
 uint32_t CBlockStream::currentBlock() {
-    if (curOffset_ >= kSize) nextBlock();
+    if (curOffset_ >= kBlockSize) nextBlock();
     return curBlock_;
 }
 
 int CBlockStream::currentOffset() {
-    if (curOffset_ >= kSize) nextBlock();
+    if (curOffset_ >= kBlockSize) nextBlock();
     return curOffset_;
 }
 
@@ -465,19 +463,19 @@ unsigned char* CBlockStream::page(uint32_t i) {
 
 int CBlockStream::seekFileBlock(uint32_t block) {
     if (!fileMode_ || file_ == nullptr) return -1;
-    const int64_t where = (static_cast<int64_t>(block) - 1) * kSize;
+    const int64_t where = (static_cast<int64_t>(block) - 1) * kBlockSize;
     if (where < 0) return -1;
     return fseeko(file_, static_cast<off_t>(where), SEEK_SET);
 }
 
 void CBlockStream::flushBlock() {
     if (!fileMode_ || !dirty_ || file_ == nullptr) return;
-    if (seekFileBlock(curBlock_) == 0) std::fwrite(buffer_, 1, kSize, file_);
+    if (seekFileBlock(curBlock_) == 0) std::fwrite(buffer_, 1, kBlockSize, file_);
     dirty_ = 0;
 }
 
 int CBlockStream::readByte() {
-    if (curOffset_ >= kSize) nextBlock();
+    if (curOffset_ >= kBlockSize) nextBlock();
     return buffer_[curOffset_++];
 }
 

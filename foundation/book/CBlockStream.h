@@ -35,6 +35,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/GaijiState.h"
 
 // A position in a book: block number (from 1) and offset in that block
@@ -46,8 +47,6 @@ struct BLOCK_POS {
 
 class CBlockStream {
 public:
-    static constexpr int kBlockSize = 2048;
-
     // A stream whose first block is startBlock; fileMode nonzero for file mode.
     // The first block is zero-filled and marked dirty.
     CBlockStream(uint32_t startBlock, int fileMode);

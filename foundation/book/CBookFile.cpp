@@ -12,7 +12,6 @@
 
 namespace {
 
-const int kBlockSize = 2048;
 const int kRecordSize = 16;
 const int kTableHeaderSize = 16;
 

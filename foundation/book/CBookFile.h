@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "foundation/book/BookConstants.h"
+
 class CBlockStream;
 class CZio;
 
@@ -128,7 +130,7 @@ private:
     FILE* textFile_;
     FILE* graphicsFile_;
     FILE* soundFile_;
-    unsigned char block_[2048];
+    unsigned char block_[kBlockSize];
     long long cachedBlock_;
     char mode_[4];
     int iterator_;

@@ -84,9 +84,9 @@ int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {
     for (int b = 0; b < maxBlocks; ++b) {
         int n = zio.readBlock(buffer + total);
         if (n <= 0) break;
-        if (n > CEBCatalog::kBlockSize) n = CEBCatalog::kBlockSize;
+        if (n > kBlockSize) n = kBlockSize;
         total += n;
-        if (n < CEBCatalog::kBlockSize) break;
+        if (n < kBlockSize) break;
     }
     return total;
 }

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "foundation/book/BookConstants.h"
+
 // One subbook of a catalog.
 struct SUBBOOK_INFO {
     unsigned char recordByte0;          // first byte of the catalog record (type byte)
@@ -30,7 +32,6 @@ class CEBCatalog {
 public:
     static const int kMaxEpwingSubbooks = 12;
     static const int kMaxEbSubbooks = 50;
-    static const int kBlockSize = 2048;
 
     // Book kinds.
     enum { kEB = 0, kEPWING = 1, kPDIC = 4, kSQLite = 5, kStarDict = 6, kMDict = 7 };

@@ -1,5 +1,7 @@
 #include "tests/common/StoredEbzip.h"
 
+#include "foundation/book/BookConstants.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -23,7 +25,7 @@ void putBe(std::vector<unsigned char>& out, uint64_t value, int width) {
 }  // namespace
 
 std::vector<unsigned char> storedEbzip(const std::vector<unsigned char>& plain) {
-    const size_t slice = 2048;
+    const size_t slice = kBlockSize;
     const size_t n = (plain.size() + slice - 1) / slice;
     const int width = plain.size() < 0x10000 ? 2 : 3;
     std::vector<unsigned char> out = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0};

@@ -13,7 +13,7 @@
 
 namespace {
 
-const int kB = CBlockStream::kBlockSize;
+const int kB = kBlockSize;
 
 std::vector<unsigned char> pageBytes(CBlockStream& s, uint32_t index, int from, int n) {
     const unsigned char* p = s.page(index);
