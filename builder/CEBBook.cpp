@@ -604,36 +604,19 @@ void CEBBook::writeGaijiFonts() {
         mask &= ~GAIJI_MASK_12X24;
         message("Gaiji(12x24) dropped: 16x24 takes its area\r\n");
     }
-    struct Font {
-        int bit;
-        int width, height;
-        int area;
-        int slot;
-        const char* label;
-    };
-    static const Font kFonts[] = {
-        {GAIJI_MASK_8X16, 8, 16, 0xF2, FONT_SLOT_8X16, "Gaiji(8x16)..."},
-        {GAIJI_MASK_16X16, 16, 16, 0xF1, FONT_SLOT_16X16, "Gaiji(16x16)..."},
-        {GAIJI_MASK_12X24, 12, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(12x24)..."},
-        {GAIJI_MASK_16X24, 16, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(16x24)..."},
-        {GAIJI_MASK_24X24, 24, 24, 0xF3, FONT_SLOT_24X24, "Gaiji(24x24)..."},
-        {GAIJI_MASK_16X30, 16, 30, 0xF6, FONT_SLOT_16X30, "Gaiji(16x30)..."},
-        {GAIJI_MASK_32X30, 32, 30, 0xF5, FONT_SLOT_32X30, "Gaiji(32x30)..."},
-        {GAIJI_MASK_24X48, 24, 48, 0xF8, FONT_SLOT_24X48, "Gaiji(24x48)..."},
-        {GAIJI_MASK_48X48, 48, 48, 0xF7, FONT_SLOT_48X48, "Gaiji(48x48)..."},
-    };
-    for (const Font& f : kFonts) {
-        if (!(mask & f.bit)) continue;
+    for (const GaijiFontInfo& f : kGaijiFonts) {
+        if (!(mask & f.maskBit)) continue;
         checkAbort();
-        message(f.label);
+        char line[32];
+        std::snprintf(line, sizeof line, "Gaiji(%dx%d)...", f.width, f.height);
+        message(line);
         CBlockStream* s = new CBlockStream(m_nextBlock, 0);
         addArea(f.area, s, false);
         int n = CGaijiFontWriter::makeGaiji(*m_gaiji, f.width, f.height, s);
         endArea(s);
-        char line[32];
         std::snprintf(line, sizeof line, "(%d) done\r\n", n);
         message(line);
-        m_writtenFontMask |= kFontSlotMask[f.slot];
+        m_writtenFontMask |= kFontSlots[f.slot].maskBit;
         const char* name = m_bookFile->fontName(f.slot);
         std::strncpy(m_writtenFontNames[f.slot], name ? name : "", 8);
         m_writtenFontNames[f.slot][8] = 0;

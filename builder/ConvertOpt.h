@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "foundation/book/GaijiFonts.h"
+
 // Index selection: ConvertOpt::idx[i] for i in this order (also the bit
 // order of newBook's feature mask).
 enum {
@@ -82,23 +84,6 @@ struct ConvertOpt {
     int16_t pdicYorei;
     uint32_t maxStringT;  // string table size in bytes (never below 256,000,000)
 };
-
-// Gaiji font slots of BOOK_SPEC::fontNames and of the driver's font-name
-// block, with the font mask bit of each.
-enum {
-    FONT_SLOT_8X16 = 0,  // mask 0x02
-    FONT_SLOT_16X16,     // mask 0x01
-    FONT_SLOT_12X24,     // mask 0x08 (16x24 shares it)
-    FONT_SLOT_24X24,     // mask 0x04
-    FONT_SLOT_16X30,     // mask 0x20
-    FONT_SLOT_32X30,     // mask 0x10
-    FONT_SLOT_24X48,     // mask 0x80
-    FONT_SLOT_48X48,     // mask 0x40
-    FONT_SLOTS
-};
-
-// The font mask bit of each slot, in slot order.
-static const int kFontSlotMask[FONT_SLOTS] = {0x02, 0x01, 0x08, 0x04, 0x20, 0x10, 0x80, 0x40};
 
 // One book of a build.
 struct BOOK_SPEC {

@@ -27,23 +27,6 @@ const int kMaxFontLine = 2304;
 const int kInGaijiMap = 21;
 const int kInFontData = 20;
 
-struct SizeInfo {
-    int width;
-    int height;
-    int maskBit;
-    const char* name;  // as in FONTSET size="..."
-    int compareLen;
-};
-
-// Indexed by GaijiFontSize.
-const SizeInfo kSizes[GAIJI_FONT_SIZES] = {
-    {8, 16, GAIJI_MASK_8X16, "8X16", 4},    {16, 16, GAIJI_MASK_16X16, "16X16", 5},
-    {12, 24, GAIJI_MASK_12X24, "12X24", 5}, {16, 24, GAIJI_MASK_16X24, "16X24", 5},
-    {24, 24, GAIJI_MASK_24X24, "24X24", 5}, {16, 30, GAIJI_MASK_16X30, "16X30", 5},
-    {32, 30, GAIJI_MASK_32X30, "32X30", 5}, {24, 48, GAIJI_MASK_24X48, "24X48", 5},
-    {48, 48, GAIJI_MASK_48X48, "48X48", 5},
-};
-
 // Order in which FONTSET size values are tried.
 const int kSizeSearchOrder[GAIJI_FONT_SIZES] = {
     GAIJI_16X16, GAIJI_24X24, GAIJI_32X30, GAIJI_48X48, GAIJI_8X16, GAIJI_12X24, GAIJI_16X24, GAIJI_16X30, GAIJI_24X48,
@@ -184,13 +167,13 @@ bool CGaiji::isGaijiCode(uint32_t code) {
 }
 
 int CGaiji::sizeWidth(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].width : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].width : 0;
 }
 int CGaiji::sizeHeight(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].height : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].height : 0;
 }
 int CGaiji::sizeMaskBit(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].maskBit : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].maskBit : 0;
 }
 
 bool CGaiji::sizeIsNarrow(int size) {
@@ -461,14 +444,15 @@ int CGaiji::parseGaijiFont(const char* path) {
                     if (startsWithNoCase(a.name, a.nameLen, "size", 4)) {
                         int found = -1;
                         for (int s : kSizeSearchOrder) {
-                            if (startsWithNoCase(a.value, a.valueLen, kSizes[s].name, kSizes[s].compareLen)) {
+                            if (startsWithNoCase(a.value, a.valueLen, kGaijiFonts[s].label,
+                                                 static_cast<int>(std::strlen(kGaijiFonts[s].label)))) {
                                 found = s;
                                 break;
                             }
                         }
                         if (found < 0) throw std::runtime_error("unknown gaiji size (parseGaijiFont)");
                         curSize = found;
-                        m_sizeMask |= kSizes[found].maskBit;
+                        m_sizeMask |= kGaijiFonts[found].maskBit;
                         curMap = &m_font[found];
                     } else if (startsWithNoCase(a.name, a.nameLen, "start", 4)) {
                         ValueText v(a.value, a.valueLen);

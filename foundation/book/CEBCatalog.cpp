@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "foundation/book/DictionaryOpeners.h"
+#include "foundation/book/GaijiFonts.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -91,22 +92,11 @@ int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {
     return total;
 }
 
-// Default gaiji font names filled in by writeCatalog for a flag bit whose
-// slot name is empty (slot order: narrow 16, wide 16, narrow 24, ...).
-struct DefaultFont {
-    int flag;
-    int slot;
-    const char* name;
-};
-const DefaultFont kDefaultFonts[] = {
-    {0x02, 0, "GAI16H00"}, {0x01, 1, "GAI16F00"}, {0x100, 2, "GAI24H00"}, {0x04, 3, "GAI24F00"},
-    {0x20, 4, "GAI32H00"}, {0x10, 5, "GAI32F00"}, {0x80, 6, "GAI48H00"},  {0x40, 7, "GAI48F00"},
-};
-
-// Slots of the font names in an EPWING record: four wide names at 100, four
-// narrow names at 132.
-const int kWideSlots[4] = {1, 3, 5, 7};
-const int kNarrowSlots[4] = {0, 2, 4, 6};
+// Offset of a font-name slot in an EPWING record: four wide names at 100,
+// four narrow names at 132, in height order.
+int fontNameOffset(int slot) {
+    return (kFontSlots[slot].wide ? 100 : 132) + 8 * (slot / 2);
+}
 
 }  // namespace
 
@@ -185,10 +175,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
             copyField(s.directory, rec + 82, 8);
             int page = static_cast<signed char>(rec[95]);
             s.indexPage = page < 1 ? 1 : page;
-            for (int k = 0; k < 4; ++k) {
-                copyField(s.fontNames[kWideSlots[k]], rec + 100 + 8 * k, 8);
-                copyField(s.fontNames[kNarrowSlots[k]], rec + 132 + 8 * k, 8);
-            }
+            for (int slot = 0; slot < FONT_SLOTS; ++slot) copyField(s.fontNames[slot], rec + fontNameOffset(slot), 8);
         } else {
             s.version = 0;
             jisStringToSjis(reinterpret_cast<unsigned char*>(s.title), rec + 2, 30);
@@ -419,13 +406,11 @@ int CEBCatalog::writeCatalog() {
             memcpy(rec + 2, jis, strnlen(reinterpret_cast<const char*>(jis), 80));
             memcpy(rec + 82, s.directory, strnlen(s.directory, 8));
             rec[95] = 1;
-            char fonts[8][9];
-            memcpy(fonts, s.fontNames, sizeof fonts);
-            for (const DefaultFont& d : kDefaultFonts)
-                if ((s.fontFlags & d.flag) && fonts[d.slot][0] == '\0') strcpy(fonts[d.slot], d.name);
-            for (int k = 0; k < 4; ++k) {
-                memcpy(rec + 100 + 8 * k, fonts[kWideSlots[k]], strnlen(fonts[kWideSlots[k]], 8));
-                memcpy(rec + 132 + 8 * k, fonts[kNarrowSlots[k]], strnlen(fonts[kNarrowSlots[k]], 8));
+            for (int slot = 0; slot < FONT_SLOTS; ++slot) {
+                const char* name = s.fontNames[slot];
+                if ((s.fontFlags & kFontSlots[slot].defaultFlag) && name[0] == '\0')
+                    name = kFontSlots[slot].defaultName;
+                memcpy(rec + fontNameOffset(slot), name, strnlen(name, 8));
             }
         } else {
             unsigned char* rec = buffer + kHeaderSize + kEbRecordSize * i;

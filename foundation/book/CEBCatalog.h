@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "foundation/book/BookConstants.h"
+#include "foundation/book/GaijiFonts.h"
 
 // One subbook of a catalog.
 struct SUBBOOK_INFO {
@@ -17,7 +18,7 @@ struct SUBBOOK_INFO {
     char rawTitle[31];                  // EB: the 30 stored title bytes, unconverted
     char directory[9];                  // subbook directory (may end in blanks for EPWING)
     int fontFlags;                      // gaiji font bits (0x01 wide 16, 0x02 narrow 16, ...)
-    char fontNames[8][9];               // narrow 16, wide 16, narrow 24, wide 24,
+    char fontNames[FONT_SLOTS][9];      // narrow 16, wide 16, narrow 24, wide 24,
                                         // narrow 30, wide 30, narrow 48, wide 48
     int indexPage;                      // index table block, at least 1
     unsigned char textCompression;      // second record byte 55 (0x11, 0x12: Huffman forms)
