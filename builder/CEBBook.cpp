@@ -19,6 +19,7 @@
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -28,12 +29,6 @@ namespace {
 // The process-wide abort flag: set from any thread, polled by every long
 // loop of the build.
 std::atomic<int> g_abort(0);
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 // Copies text into a fixed field; false (field untouched) when it does not fit.
 bool copyField(char* field, size_t size, const char* text) {
@@ -193,7 +188,7 @@ void CEBBook::setStopWords(const char* text) {
 
 void CEBBook::LoadKeyword(const char* path) {
     m_keywords.clear();
-    std::unique_ptr<FILE, FileCloser> f(path ? std::fopen(path, "r") : nullptr);
+    FilePtr f(path ? std::fopen(path, "r") : nullptr);
     if (!f) throw std::runtime_error("Keyword file not found(LoadKeyword)");
     char line[255];
     while (std::fgets(line, sizeof line, f.get()) != nullptr) {
@@ -236,7 +231,7 @@ int CEBBook::addSource(const char* path, const char* title, int type, const char
     // Only regular files: a directory opens on some systems and has no size.
     struct stat st;
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    FilePtr f(std::fopen(path, "rb"));
     if (!f) return -1;
     if (std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
     long long size = std::ftell(f.get());
@@ -532,7 +527,7 @@ void CEBBook::writeCopyrightArea() {
         {
             // A directory opens too, but has no text to read.
             struct stat st;
-            std::unique_ptr<FILE, FileCloser> f(std::fopen(m_copyright, "rb"));
+            FilePtr f(std::fopen(m_copyright, "rb"));
             if (!f || ::stat(m_copyright, &st) != 0 || !S_ISREG(st.st_mode))
                 throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
         }
@@ -561,7 +556,7 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
     copyField(src.path, sizeof src.path, path);
     src.type = 0;
     {
-        std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+        FilePtr f(std::fopen(path, "rb"));
         if (f && std::fseek(f.get(), 0, SEEK_END) == 0) {
             long long size = std::ftell(f.get());
             src.fileSize = size > 0 ? size : 0;

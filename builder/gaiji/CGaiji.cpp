@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "builder/CParseTag0.h"
+#include "foundation/FileHandle.h"
 
 namespace {
 
@@ -72,13 +73,6 @@ unsigned long parseUnsigned(const char* text, int base) {
     if (end == text || errno != 0 || v > 0xFFFFFFFFUL) return 0;
     return v;
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 // Reads a definition file whole. 0, -1 when it cannot be opened; throws when
 // it is larger than any definition file should be.

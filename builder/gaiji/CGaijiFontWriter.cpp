@@ -11,6 +11,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
 
@@ -21,13 +22,6 @@ int sizeIndexOf(int width, int height) {
         if (CGaiji::sizeWidth(s) == width && CGaiji::sizeHeight(s) == height) return s;
     return -1;
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
@@ -112,8 +106,8 @@ int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* pat
     std::stable_sort(items.begin(), items.end(),
                      [](const GAIJI_ITEM* a, const GAIJI_ITEM* b) { return a->ebCode < b->ebCode; });
 
-    File text(std::fopen(path, "w"));
-    File list(std::fopen(plist.c_str(), "w"));
+    FilePtr text(std::fopen(path, "w"));
+    FilePtr list(std::fopen(plist.c_str(), "w"));
     if (!text || !list) return -1;
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", list.get());
     std::fputs(

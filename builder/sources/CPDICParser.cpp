@@ -13,6 +13,7 @@
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/sources/CUTF16Reader.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/codes/jclib.h"
@@ -22,12 +23,6 @@ namespace {
 
 const int kLineBuffer = 64000;      // UTF-16 units converted at a time
 const size_t kMaxLine = 16u << 20;  // a longer line goes on as a new one
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 // Lines of a PDIC text source, Shift_JIS or UTF-16 (converted to Shift_JIS),
 // without their line end. Lines are read byte by byte (or unit by unit), so
@@ -388,7 +383,7 @@ void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int lengt
 void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                 int sourceNo) {
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
     LineSource lines(file.get(), utf16, book, "parsePDICText");
     std::string word, body;
@@ -408,7 +403,7 @@ void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sou
 void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                  int sourceNo) {
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
     LineSource lines(file.get(), utf16, book, "parsePDIC1LINE");
     std::string line, body;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "foundation/FileHandle.h"
 #include "foundation/book/DictionaryOpeners.h"
 #include "foundation/book/GaijiFonts.h"
 #include "foundation/byteorder.h"
@@ -67,13 +68,6 @@ void storeMode(char* out, const char* mode) {
     if (!memchr(out, 'b', n)) out[n++] = 'b';
     out[n] = '\0';
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 // Reads up to maxBlocks blocks from block 1 of a stored file; the bytes
 // delivered, 0 when the file cannot be opened or read.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/FileHandle.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pdic/CBocu1.h"
 #include "foundation/pdic/CPDicData.h"
@@ -15,12 +16,6 @@ namespace {
 
 // Largest index area read into memory.
 const uint64_t kMaxIndexBytes = 256u << 20;
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 size_t wideLen(const uint32_t* s) {
     size_t n = 0;
@@ -105,7 +100,7 @@ size_t decodeSjis(const uint8_t* s, size_t n, uint32_t* out, size_t cap, bool* c
 
 struct CPDicReaderState {
     PDIC_HEADER_INFO header;
-    std::unique_ptr<FILE, FileCloser> file;
+    FilePtr file;
     CPDicIndex index;
     std::unique_ptr<CPDicData> walk;  // the position of seekIndex/nextEntry
 

@@ -84,7 +84,7 @@ TEST(LegacyEbxa, LzssVector) {
     }
     std::copy(s.begin(), s.end(), f.begin() + 3 * 2048);
     TestDir dir;
-    File file = openBytes(dir, f, "START");
+    FilePtr file = openBytes(dir, f, "START");
     ASSERT_TRUE(CEbxaDecoder::detect(f.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size())), 0);
@@ -96,7 +96,7 @@ TEST(LegacyEbxa, LzssVector) {
     // The same slice one byte short of its last reference fails.
     Bytes cut(f.begin(), f.begin() + 3 * 2048 + static_cast<long>(s.size()) - 20);
     TestDir dir2;
-    File file2 = openBytes(dir2, cut, "START");
+    FilePtr file2 = openBytes(dir2, cut, "START");
     ASSERT_EQ(dec.open(file2.get(), static_cast<int64_t>(cut.size())), 0);
     EXPECT_EQ(dec.decodeSlice(0, slice), -1);
 }
@@ -119,7 +119,7 @@ TEST_P(LegacyEbxaRoundTrip, DecoderAndEbLibraryAgree) {
     TestDir dir;
     ASSERT_TRUE(writeEbBook(dir.path() + "/book", file));
     std::string path = dir.path() + "/book/TEST/START";
-    File f(fopen(path.c_str(), "rb"));
+    FilePtr f(fopen(path.c_str(), "rb"));
     ASSERT_TRUE(CEbxaDecoder::detect(file.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
@@ -227,7 +227,7 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TestDir dir;
-        File f = openBytes(dir, k.file, "START");
+        FilePtr f = openBytes(dir, k.file, "START");
         CEbxaDecoder dec;
         ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(k.file.size())), k.opens ? 0 : -1);
         if (!k.opens) continue;
@@ -248,7 +248,7 @@ TEST(LegacyEbxa, RawBlocksOutsideTheText) {
     ASSERT_FALSE(file.empty());
     file.resize(file.size() - 1000);  // the last area's block is cut short on disk
     TestDir dir;
-    File f = openBytes(dir, file, "START");
+    FilePtr f = openBytes(dir, file, "START");
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
     uint8_t block[2048];

@@ -95,7 +95,7 @@ TEST(LegacyHuffman, WorkedVectorCodesAndPage) {
     TestDir dir;
     Bytes file = vectorFile({0xB3, 0x8F, 0x5B, 0x0D, 0x90});
     ASSERT_EQ(file.size(), 589u);
-    File f = openBytes(dir, file, "HONMON2");
+    FilePtr f = openBytes(dir, file, "HONMON2");
     ASSERT_TRUE(CHuffmanDecoder::detect(file.data(), file.size(), static_cast<int64_t>(file.size())));
     CHuffmanDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), CHuffmanDecoder::VERSION_4), 0);
@@ -155,7 +155,7 @@ TEST(LegacyHuffman, TreeMatchesReferenceOnTies) {
         std::copy(table.begin(), table.end(), f.begin() + 68);
         std::copy(page.begin(), page.end(), f.begin() + 68 + d);
         TestDir dir;
-        File file = openBytes(dir, f, "HONMON2");
+        FilePtr file = openBytes(dir, f, "HONMON2");
         CHuffmanDecoder dec;
         ASSERT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size()), 4), 0);
         Bytes got(2048);
@@ -188,7 +188,7 @@ TEST(LegacyHuffman, V4PageEnd) {
         SCOPED_TRACE(k.name);
         TestDir dir;
         Bytes file = vectorFile(packBits(k.bits));
-        File f = openBytes(dir, file, "HONMON2");
+        FilePtr f = openBytes(dir, file, "HONMON2");
         CHuffmanDecoder dec;
         ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), CHuffmanDecoder::VERSION_4), 0);
         uint8_t page[2048];
@@ -233,7 +233,7 @@ TEST_P(LegacyHuffmanRoundTrip, DecoderAndEbLibraryAgree) {
     TestDir dir;
     ASSERT_TRUE(writeEpwingBook(dir.path() + "/book", file, k.version, k.version == 6 ? 0x12 : 0x11));
     std::string path = dir.path() + "/book/TEST/DATA/HONMON2";
-    File f(fopen(path.c_str(), "rb"));
+    FilePtr f(fopen(path.c_str(), "rb"));
     ASSERT_TRUE(f);
     ASSERT_TRUE(CHuffmanDecoder::detect(file.data(), file.size(), static_cast<int64_t>(file.size())));
     CHuffmanDecoder dec;
@@ -346,7 +346,7 @@ TEST(LegacyHuffman, CorruptFilesFailCleanly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TestDir dir;
-        File f = openBytes(dir, k.file, "HONMON2");
+        FilePtr f = openBytes(dir, k.file, "HONMON2");
         CHuffmanDecoder dec;
         int rc = dec.open(f.get(), static_cast<int64_t>(k.file.size()), k.version);
         ASSERT_EQ(rc, k.opens ? 0 : -1);
@@ -365,7 +365,7 @@ TEST(LegacyHuffman, TooManyLeavesFailsOpen) {
     put32(f, 0, 32), put32(f, 4, 36), put32(f, 8, 68), put32(f, 12, d), put32(f, 16, 68 + d);
     put32(f, 32, 68 + d);
     TestDir dir;
-    File file = openBytes(dir, f, "HONMON2");
+    FilePtr file = openBytes(dir, f, "HONMON2");
     CHuffmanDecoder dec;
     EXPECT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size()), 4), -1);
 }
@@ -377,7 +377,7 @@ TEST(LegacyHuffman, SizeEndsAtFirstZeroOffset) {
     put16(file, 32 + 4 + 2 * 1, 0);  // page 1: none
     put16(file, 32 + 4 + 2 * 2, 3);  // page 2: a stray non-zero offset
     TestDir dir;
-    File f = openBytes(dir, file, "HONMON2");
+    FilePtr f = openBytes(dir, file, "HONMON2");
     CHuffmanDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size()), 4), 0);
     EXPECT_EQ(dec.uncompressedSize(), 2048);
