@@ -14,6 +14,7 @@
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
 
 namespace {
 
@@ -94,10 +95,11 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
 
 int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path) {
     if (path == nullptr || path[0] == 0) return -1;
+    // The list goes beside the text file, its extension replaced by ".plist".
     std::string plist(path);
-    size_t dot = plist.find_last_of('.');
-    size_t slash = plist.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) plist.erase(dot);
+    std::string extension(plist.size() + 1, '\0');
+    int n = pathExtension(path, &extension[0], extension.size());
+    if (n > 0) plist.erase(plist.size() - static_cast<size_t>(n) - 1);
     plist += ".plist";
 
     const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();

@@ -201,12 +201,9 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
 void CEBCatalog::readLanguage(const char* catalogPath) {
     if (!catalogPath) return;
     char dir[kPathSize];
-    if (!copyBounded(dir, sizeof dir, catalogPath)) return;
-    char* slash = strrchr(dir, '/');
-    if (slash)
-        *slash = '\0';
-    else
-        strcpy(dir, ".");
+    if (pathDirName(catalogPath, dir, sizeof dir) < 0) return;
+    // A catalog without a directory part lies in the current directory.
+    if (dir[0] == '\0' && catalogPath[0] != '/' && catalogPath[0] != '\\') strcpy(dir, ".");
     const char* found = findFile(dir, "LANGUAGE", 1);
     if (!found) found = findFile(dir, "LANGUAGE.ebz", 1);
     if (!found) return;
