@@ -208,8 +208,8 @@ bool EbProbe::seek(int block, int offset) {
     return rc == EB_SUCCESS;
 }
 
-std::vector<unsigned char> EbProbe::readText(int subbook, int block, int offset, size_t maxBytes) {
-    std::vector<unsigned char> out;
+Bytes EbProbe::readText(int subbook, int block, int offset, size_t maxBytes) {
+    Bytes out;
     if (!selectForText(subbook) || !seek(block, offset)) return out;
     out.resize(maxBytes);
     size_t done = 0;
@@ -343,8 +343,8 @@ std::vector<std::string> EbProbe::headings(int subbook, EbSearchKind kind, const
     return out;
 }
 
-std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, int code) {
-    std::vector<unsigned char> out;
+Bytes EbProbe::glyph(int subbook, int height, bool wide, int code) {
+    Bytes out;
     if (!select(subbook)) return out;
     EB_Font_Code font;
     switch (height) {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 // EUC-JP <-> Shift_JIS by the code arithmetic (JIS X 0208 and ASCII; other
@@ -47,7 +49,7 @@ struct EbCopyright {
     bool found = false;  // libeb reports a copyright page
     int block = 0;       // its position
     int offset = 0;
-    std::vector<unsigned char> raw;  // up to maxBytes raw text bytes from there
+    Bytes raw;  // up to maxBytes raw text bytes from there
 };
 
 class EbProbe {
@@ -69,7 +71,7 @@ public:
     // Up to maxBytes raw bytes of the subbook's text from block:offset
     // (eb_seek_text, then eb_read_rawtext until maxBytes or the text's end);
     // what was read before a failure (see error()).
-    std::vector<unsigned char> readText(int subbook, int block, int offset, size_t maxBytes);
+    Bytes readText(int subbook, int block, int offset, size_t maxBytes);
     // The text at block:offset through libeb's default hooks, as Shift_JIS
     // (eb_read_text); what was read before a failure.
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
@@ -96,7 +98,7 @@ public:
 
     // Bitmap of gaiji character `code` in the font of the given height (16,
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
-    std::vector<unsigned char> glyph(int subbook, int height, bool wide, int code);
+    Bytes glyph(int subbook, int height, bool wide, int code);
 
 private:
     bool select(int subbook);

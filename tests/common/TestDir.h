@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 class TestDir {
@@ -23,9 +25,9 @@ private:
 };
 
 // Whole-file helpers for fixtures.
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+bool writeFile(const std::string& path, const Bytes& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
-std::vector<unsigned char> readFile(const std::string& path);
+Bytes readFile(const std::string& path);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
 

@@ -47,7 +47,7 @@ std::string TestDir::file(const std::string& name) const {
     return path_ + "/" + name;
 }
 
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+bool writeFile(const std::string& path, const Bytes& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -55,7 +55,7 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
-    return writeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    return writeFile(path, Bytes(bytes.begin(), bytes.end()));
 }
 
 std::string utf16(const std::string& ascii) {
@@ -67,8 +67,8 @@ std::string utf16(const std::string& ascii) {
     return out;
 }
 
-std::vector<unsigned char> readFile(const std::string& path) {
-    std::vector<unsigned char> out;
+Bytes readFile(const std::string& path) {
+    Bytes out;
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) return out;
     unsigned char buf[65536];

@@ -23,7 +23,7 @@ using lftest::TestDir;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using lftest::Bytes;
 
 std::string fullWidth(const std::string& sjis) {
     char out[256];

@@ -24,7 +24,7 @@ using lftest::writeFile;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using lftest::Bytes;
 const size_t kBlock = 2048;
 
 // Block n (1-based) of an image as CZio must deliver it: zeros past the end.
