@@ -15,28 +15,28 @@
 class FuzzScratch {
 public:
     // target names the folder; names are the files written into it.
-    FuzzScratch(const char* target, std::vector<std::string> names) : target_(target), names_(std::move(names)) {}
+    FuzzScratch(const char* target, std::vector<std::string> names) : m_target(target), m_names(std::move(names)) {}
     ~FuzzScratch() {
-        if (dir_.empty()) return;
-        for (const std::string& n : names_) unlink((dir_ + "/" + n).c_str());
-        rmdir(dir_.c_str());
+        if (m_dir.empty()) return;
+        for (const std::string& n : m_names) unlink((m_dir + "/" + n).c_str());
+        rmdir(m_dir.c_str());
     }
     FuzzScratch(const FuzzScratch&) = delete;
     FuzzScratch& operator=(const FuzzScratch&) = delete;
 
     // The folder; empty when it cannot be made.
     const std::string& dir() {
-        if (dir_.empty()) {
-            std::string tmpl = "/tmp/" + target_ + ".XXXXXX";
-            if (mkdtemp(&tmpl[0])) dir_ = tmpl;
+        if (m_dir.empty()) {
+            std::string tmpl = "/tmp/" + m_target + ".XXXXXX";
+            if (mkdtemp(&tmpl[0])) m_dir = tmpl;
         }
-        return dir_;
+        return m_dir;
     }
 
 private:
-    std::string target_;
-    std::vector<std::string> names_;
-    std::string dir_;
+    std::string m_target;
+    std::vector<std::string> m_names;
+    std::string m_dir;
 };
 
 // Writes size bytes of data to the file path; false on any failure.

@@ -96,42 +96,42 @@ int fontNameOffset(int slot) {
 
 CEBCatalog::CEBCatalog() {
     setlocale(LC_ALL, "Japanese");
-    memset(bookDir_, 0, sizeof bookDir_);
-    strcpy(mode_, "r");
-    kind_ = kEB;
-    languageFlag_ = 0;
-    ssedFlag_ = 0;
-    memset(catalogPath_, 0, sizeof catalogPath_);
-    count_ = 0;
-    memset(subbooks_, 0, sizeof subbooks_);
-    highestVersion_ = 1;
+    memset(m_bookDir, 0, sizeof m_bookDir);
+    strcpy(m_mode, "r");
+    m_kind = kEB;
+    m_languageFlag = 0;
+    m_ssedFlag = 0;
+    memset(m_catalogPath, 0, sizeof m_catalogPath);
+    m_count = 0;
+    memset(m_subbooks, 0, sizeof m_subbooks);
+    m_highestVersion = 1;
 }
 
 void CEBCatalog::reset() {
-    count_ = 0;
-    strcpy(mode_, "r");
+    m_count = 0;
+    strcpy(m_mode, "r");
 }
 
 int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
-    count_ = 0;
-    languageFlag_ = 0;
-    catalogPath_[0] = '\0';
-    storeMode(mode_, mode);
-    const bool writing = mode_[0] == 'w';
-    if (!dir || !copyBounded(bookDir_, sizeof bookDir_, dir)) return writing ? -1 : 0;
-    kind_ = epwing ? kEPWING : kEB;
-    ssedFlag_ = 0;
+    m_count = 0;
+    m_languageFlag = 0;
+    m_catalogPath[0] = '\0';
+    storeMode(m_mode, mode);
+    const bool writing = m_mode[0] == 'w';
+    if (!dir || !copyBounded(m_bookDir, sizeof m_bookDir, dir)) return writing ? -1 : 0;
+    m_kind = epwing ? kEPWING : kEB;
+    m_ssedFlag = 0;
 
     if (writing) {
         const char* name = epwing ? "CATALOGS" : "CATALOG";
         size_t n = strlen(dir);
         const char* sep = (n > 0 && dir[n - 1] == '/') ? "" : "/";
-        int len = snprintf(catalogPath_, sizeof catalogPath_, "%s%s%s", dir, sep, name);
-        if (len < 0 || static_cast<size_t>(len) >= sizeof catalogPath_) {
-            catalogPath_[0] = '\0';
+        int len = snprintf(m_catalogPath, sizeof m_catalogPath, "%s%s%s", dir, sep, name);
+        if (len < 0 || static_cast<size_t>(len) >= sizeof m_catalogPath) {
+            m_catalogPath[0] = '\0';
             return -1;
         }
-        highestVersion_ = 1;
+        m_highestVersion = 1;
         return 0;
     }
 
@@ -139,15 +139,15 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
     const char* second = epwing ? "CATALOGS" : "CATALOG.ebz";
     const char* found = findFile(dir, first, 1);
     if (!found) found = findFile(dir, second, 1);
-    if (!found || !copyBounded(catalogPath_, sizeof catalogPath_, found)) return 0;
-    if (!epwing) readLanguage(catalogPath_);
+    if (!found || !copyBounded(m_catalogPath, sizeof m_catalogPath, found)) return 0;
+    if (!epwing) readLanguage(m_catalogPath);
 
     unsigned char buffer[kMaxCatalogBlocks * kBlockSize];
     memset(buffer, 0, sizeof buffer);
     // A catalog's second record set may continue in block 2 (more than six
     // EPWING subbooks of version 2 and above), so two blocks are read when
     // there are.
-    int avail = readStoredBlocks(catalogPath_, buffer, epwing ? kMaxCatalogBlocks : 1);
+    int avail = readStoredBlocks(m_catalogPath, buffer, epwing ? kMaxCatalogBlocks : 1);
     if (avail < kHeaderSize) return 0;
 
     const int recordSize = epwing ? kEpwingRecordSize : kEbRecordSize;
@@ -159,7 +159,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
     if (count > present) count = present;
 
     for (int i = 0; i < count; ++i) {
-        SUBBOOK_INFO& s = subbooks_[i];
+        SUBBOOK_INFO& s = m_subbooks[i];
         memset(&s, 0, sizeof s);
         const unsigned char* rec = buffer + kHeaderSize + recordSize * i;
         s.recordByte0 = rec[0];
@@ -181,7 +181,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
 
     if (epwing) {
         for (int i = 0; i < count; ++i) {
-            SUBBOOK_INFO& s = subbooks_[i];
+            SUBBOOK_INFO& s = m_subbooks[i];
             if (s.version <= 1) continue;
             int offset = kHeaderSize + kEpwingRecordSize * (count + i);
             if (offset + kEpwingRecordSize > avail) continue;
@@ -194,8 +194,8 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
             copyField(s.textFileName, rec + 4, 8);
         }
     }
-    count_ = count;
-    return count_;
+    m_count = count;
+    return m_count;
 }
 
 void CEBCatalog::readLanguage(const char* catalogPath) {
@@ -211,25 +211,26 @@ void CEBCatalog::readLanguage(const char* catalogPath) {
     if (!copyBounded(path, sizeof path, found)) return;
     unsigned char block[kBlockSize];
     memset(block, 0, sizeof block);
-    if (readStoredBlocks(path, block, 1) >= 2 && block[1] == 1) languageFlag_ = 1;
+    if (readStoredBlocks(path, block, 1) >= 2 && block[1] == 1) m_languageFlag = 1;
 }
 
 int CEBCatalog::setPaths(const char* path, const char* mode) {
-    count_ = 0;
-    languageFlag_ = 0;
-    ssedFlag_ = 0;
-    storeMode(mode_, mode);
-    if (!path || !copyBounded(bookDir_, sizeof bookDir_, path) || !copyBounded(catalogPath_, sizeof catalogPath_, path))
+    m_count = 0;
+    m_languageFlag = 0;
+    m_ssedFlag = 0;
+    storeMode(m_mode, mode);
+    if (!path || !copyBounded(m_bookDir, sizeof m_bookDir, path) ||
+        !copyBounded(m_catalogPath, sizeof m_catalogPath, path))
         return -1;
     return 0;
 }
 
 int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
     if (setPaths(path, mode) != 0) return 0;
-    ssedFlag_ = 1;
-    kind_ = kEPWING;
+    m_ssedFlag = 1;
+    m_kind = kEPWING;
 
-    SUBBOOK_INFO& s = subbooks_[0];
+    SUBBOOK_INFO& s = m_subbooks[0];
     memset(&s, 0, sizeof s);
     s.recordByte0 = 0;
     s.version = 1;
@@ -267,13 +268,13 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
         memcpy(name, rec + 17, n);
         name[n] = '\0';
     }
-    count_ = 1;
+    m_count = 1;
     return 1;
 }
 
 int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     if (setPaths(path, mode) != 0) return 0;
-    kind_ = kind;
+    m_kind = kind;
     char stem[kPathSize];
     if (pathStem(path, stem) < 0) stem[0] = '\0';
 
@@ -286,7 +287,7 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     if (probe(path, title, sizeof title) != 0) return 0;
     title[sizeof title - 1] = '\0';
 
-    SUBBOOK_INFO& s = subbooks_[0];
+    SUBBOOK_INFO& s = m_subbooks[0];
     memset(&s, 0, sizeof s);
     s.recordByte0 = 0;
     s.version = 1;
@@ -310,7 +311,7 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
         default:
             return 0;
     }
-    count_ = 1;
+    m_count = 1;
     return 1;
 }
 
@@ -330,8 +331,8 @@ int CEBCatalog::openMdict(const char* path, const char* mode) {
 int CEBCatalog::addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
                            const char* fontNames, int version, const char* textFileName, const char* graphicsFileName,
                            const char* soundFileName) {
-    const bool epwing = kind_ != kEB;
-    if (count_ < 0 || count_ >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
+    const bool epwing = m_kind != kEB;
+    if (m_count < 0 || m_count >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
     if (!title) title = "";
     if (!directory) directory = "";
     if (strlen(directory) > 8) return -1;
@@ -365,16 +366,16 @@ int CEBCatalog::addSubbook(const char* title, const char* directory, int recordB
     if (textFileName) strcpy(s.textFileName, textFileName);
     s.version = static_cast<unsigned char>(version);
     s.indexPage = 1;
-    if (version > highestVersion_) highestVersion_ = version;
-    subbooks_[count_++] = s;
+    if (version > m_highestVersion) m_highestVersion = version;
+    m_subbooks[m_count++] = s;
     return 0;
 }
 
 int CEBCatalog::writeCatalog() {
-    if (mode_[0] != 'w' || catalogPath_[0] == '\0') return -1;
-    const bool epwing = kind_ != kEB;
-    const int count = count_ < 0 ? 0 : count_;
-    const bool secondSet = epwing && highestVersion_ >= 4;
+    if (m_mode[0] != 'w' || m_catalogPath[0] == '\0') return -1;
+    const bool epwing = m_kind != kEB;
+    const int count = m_count < 0 ? 0 : m_count;
+    const bool secondSet = epwing && m_highestVersion >= 4;
 
     int bytes = kHeaderSize + (epwing ? kEpwingRecordSize * count * (secondSet ? 2 : 1) : kEbRecordSize * count);
     int blocks = (bytes + kBlockSize - 1) / kBlockSize;
@@ -384,10 +385,10 @@ int CEBCatalog::writeCatalog() {
     memset(buffer, 0, sizeof buffer);
 
     putBe16(buffer, static_cast<unsigned>(count));
-    if (epwing) buffer[3] = static_cast<unsigned char>(highestVersion_);
+    if (epwing) buffer[3] = static_cast<unsigned char>(m_highestVersion);
 
     for (int i = 0; i < count; ++i) {
-        const SUBBOOK_INFO& s = subbooks_[i];
+        const SUBBOOK_INFO& s = m_subbooks[i];
         if (epwing) {
             unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * i;
             rec[0] = s.recordByte0;
@@ -415,7 +416,7 @@ int CEBCatalog::writeCatalog() {
     }
     if (secondSet) {
         for (int i = 0; i < count; ++i) {
-            const SUBBOOK_INFO& s = subbooks_[i];
+            const SUBBOOK_INFO& s = m_subbooks[i];
             unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * (count + i);
             rec[40] = 0;
             rec[41] = 1;
@@ -427,7 +428,7 @@ int CEBCatalog::writeCatalog() {
         }
     }
 
-    FILE* f = fopen(catalogPath_, mode_);
+    FILE* f = fopen(m_catalogPath, m_mode);
     if (!f) return -1;
     size_t size = static_cast<size_t>(blocks) * kBlockSize;
     bool ok = fwrite(buffer, 1, size, f) == size;
@@ -436,13 +437,13 @@ int CEBCatalog::writeCatalog() {
 }
 
 const SUBBOOK_INFO* CEBCatalog::subbook(int i) const {
-    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
-    return &subbooks_[i];
+    if (m_count < 1 || i < 0 || i >= m_count) return nullptr;
+    return &m_subbooks[i];
 }
 
 SUBBOOK_INFO* CEBCatalog::subbook(int i) {
-    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
-    return &subbooks_[i];
+    if (m_count < 1 || i < 0 || i >= m_count) return nullptr;
+    return &m_subbooks[i];
 }
 
 const char* CEBCatalog::title(int i) const {

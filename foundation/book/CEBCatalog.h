@@ -80,13 +80,13 @@ public:
     SUBBOOK_INFO* subbook(int i);
     const SUBBOOK_INFO* subbook(int i) const;
 
-    int kind() const { return kind_; }
-    int count() const { return count_; }
-    int languageFlag() const { return languageFlag_; }
-    int ssedFlag() const { return ssedFlag_; }
-    int highestVersion() const { return highestVersion_; }
-    const char* catalogPath() const { return catalogPath_; }
-    const char* bookDirectory() const { return bookDir_; }
+    int kind() const { return m_kind; }
+    int count() const { return m_count; }
+    int languageFlag() const { return m_languageFlag; }
+    int ssedFlag() const { return m_ssedFlag; }
+    int highestVersion() const { return m_highestVersion; }
+    const char* catalogPath() const { return m_catalogPath; }
+    const char* bookDirectory() const { return m_bookDir; }
 
     // Shift_JIS to full-width two-byte codes: lead bytes keep their pair,
     // printable single bytes become their full-width code, others 0x00nn.
@@ -99,13 +99,13 @@ private:
     int openDictionary(int kind, const char* path, const char* mode);
     int setPaths(const char* path, const char* mode);
 
-    char bookDir_[256];
-    char mode_[4];
-    int kind_;
-    int languageFlag_;
-    int ssedFlag_;
-    char catalogPath_[256];
-    int count_;
-    SUBBOOK_INFO subbooks_[kMaxEbSubbooks];
-    int highestVersion_;
+    char m_bookDir[256];
+    char m_mode[4];
+    int m_kind;
+    int m_languageFlag;
+    int m_ssedFlag;
+    char m_catalogPath[256];
+    int m_count;
+    SUBBOOK_INFO m_subbooks[kMaxEbSubbooks];
+    int m_highestVersion;
 };

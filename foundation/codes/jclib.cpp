@@ -107,14 +107,14 @@ Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used) {
 // Bounded byte writer: whole characters only, room kept for the final zero.
 class ByteSink {
 public:
-    ByteSink(unsigned char* out, size_t size) : out_(out), size_(size) {}
+    ByteSink(unsigned char* out, size_t size) : m_out(out), m_size(size) {}
     bool put(const unsigned char* b, size_t n) {
-        if (size_ == 0 || n > size_ - 1 - len_) {
-            full_ = true;
+        if (m_size == 0 || n > m_size - 1 - m_len) {
+            m_full = true;
             return false;
         }
-        std::memcpy(out_ + len_, b, n);
-        len_ += n;
+        std::memcpy(m_out + m_len, b, n);
+        m_len += n;
         return true;
     }
     bool put1(unsigned int b) {
@@ -125,18 +125,18 @@ public:
         unsigned char c[2] = {static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
         return put(c, 2);
     }
-    bool full() const { return full_; }
-    size_t room() const { return size_ == 0 ? 0 : size_ - 1 - len_; }
+    bool full() const { return m_full; }
+    size_t room() const { return m_size == 0 ? 0 : m_size - 1 - m_len; }
     int finish() {
-        if (size_ > 0) out_[len_] = 0;
-        return static_cast<int>(len_);
+        if (m_size > 0) m_out[m_len] = 0;
+        return static_cast<int>(m_len);
     }
 
 private:
-    unsigned char* out_;
-    size_t size_;
-    size_t len_ = 0;
-    bool full_ = false;
+    unsigned char* m_out;
+    size_t m_size;
+    size_t m_len = 0;
+    bool m_full = false;
 };
 
 // One Shift_JIS character read from text: a single byte (code < 0x100), a

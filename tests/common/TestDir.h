@@ -16,12 +16,12 @@ public:
     TestDir(const TestDir&) = delete;
     TestDir& operator=(const TestDir&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return m_path; }
     // path() + "/" + name
     std::string file(const std::string& name) const;
 
 private:
-    std::string path_;
+    std::string m_path;
 };
 
 // Whole-file helpers for fixtures.

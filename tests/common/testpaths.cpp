@@ -36,15 +36,15 @@ TestDir::TestDir() {
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/lftest.XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data())) path_ = buf.data();
+    if (mkdtemp(buf.data())) m_path = buf.data();
 }
 
 TestDir::~TestDir() {
-    if (!path_.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(path_);
+    if (!m_path.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(m_path);
 }
 
 std::string TestDir::file(const std::string& name) const {
-    return path_ + "/" + name;
+    return m_path + "/" + name;
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {
