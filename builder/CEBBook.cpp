@@ -349,8 +349,8 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         if (opt->gaijiMapFile[0] != 0) m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
 
         if (opt->idx[IDX_COMPLEX]) {
-            // The definition reader comes with complex search; the temp
-            // file of complex entries is made here already.
+            // The temporary file of complex-search entries is made before
+            // any source is read.
             char path[64];
             std::snprintf(path, sizeof path, "/tmp/cplx%dXXXXXX.txt", static_cast<int>(getpid()));
             // mkstemps creates the file exclusively (O_EXCL, mode 0600): no
@@ -493,7 +493,7 @@ void CEBBook::runSources() {
                 break;
             }
             default:
-                // Readers of the other source types come with their own issues.
+                // A source type without a reader adds nothing to the book.
                 break;
         }
         m_body->flushBlock();
@@ -562,8 +562,8 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
             src.fileSize = size > 0 ? size : 0;
         }
     }
-    // An HTML or XML page needs the markup reader, which comes with its own
-    // issue; until then every copyright file is read as plain text.
+    // Every copyright file is read as plain text, HTML and XML pages
+    // included.
     CPlainParser parser;
     parser.parse(this, m_opt, &src, writer, 0);
 }
@@ -580,11 +580,11 @@ void CEBBook::writeMediaAreas() {
 }
 
 void CEBBook::writeMenuArea() {
-    // The menu writer comes with its own issue; items are collected.
+    // Menu items are collected; no menu area is written.
 }
 
 void CEBBook::writeComplexIndexes() {
-    // Complex search comes with its own issue: nothing is written.
+    // No complex-search index is written.
 }
 
 void CEBBook::writeGaijiFonts() {

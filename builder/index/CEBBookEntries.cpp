@@ -1,6 +1,6 @@
 // Index entry collection of CEBBook (headwords, keywords, cross words and
-// kana readings registered by the source readers) and build step 13: the
-// select, heading and B-tree steps of every search index.
+// kana readings registered by the source readers) and the search indexes:
+// the select, heading and B-tree passes of every index.
 #include <strings.h>
 #include <cctype>
 #include <cstdio>
@@ -710,7 +710,7 @@ void CEBBook::selectKanaEntries(int indexId) {
     CIndexWriter::markKanaGroups(m_selected.data(), m_selected.size());
 }
 
-// ---- build step 13 ----
+// ---- search indexes ----
 
 void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout) {
     message(title);
