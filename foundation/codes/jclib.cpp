@@ -1,6 +1,7 @@
 // Japanese character codes and the Shift_JIS string helpers.
 #include "foundation/codes/jclib.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -22,18 +23,18 @@ uint32_t lookupJis(unsigned int jis) {
     return kJisToUcs[((jis >> 8) - 0x21) * 94 + ((jis & 0xFF) - 0x21)];
 }
 
+// The entry of a table sorted by its key field whose key equals key, or null.
+template <class Entry, size_t N, class Key>
+const Entry* findSorted(const Entry (&table)[N], uint16_t Entry::*field, Key key) {
+    const Entry* end = table + N;
+    const Entry* e = std::lower_bound(table, end, key, [field](const Entry& x, Key k) { return x.*field < k; });
+    return e != end && e->*field == key ? e : nullptr;
+}
+
 unsigned int lookupUcs(uint32_t cp) {
     if (cp > 0xFFFF) return 0;
-    size_t lo = 0, hi = sizeof(kUcsToJis) / sizeof(kUcsToJis[0]);
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (kUcsToJis[mid].ucs < cp)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < sizeof(kUcsToJis) / sizeof(kUcsToJis[0]) && kUcsToJis[lo].ucs == cp) return kUcsToJis[lo].jis;
-    return 0;
+    const UcsJis* e = findSorted(kUcsToJis, &UcsJis::ucs, cp);
+    return e ? e->jis : 0;
 }
 
 // Encodes one code point as UTF-8 into out (when not null); returns 1-4.
@@ -255,17 +256,8 @@ unsigned int hankakuToZenkaku(unsigned int code) {
 }
 
 unsigned int zenkakuToHankaku(unsigned int sjis) {
-    size_t lo = 0, hi = sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]);
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (kZenkakuToHankaku[mid].sjis < sjis)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]) && kZenkakuToHankaku[lo].sjis == sjis)
-        return kZenkakuToHankaku[lo].ascii;
-    return sjis;
+    const SjisAscii* e = findSorted(kZenkakuToHankaku, &SjisAscii::sjis, sjis);
+    return e ? e->ascii : sjis;
 }
 
 const char* mbschr(const char* text, unsigned int ch) {
