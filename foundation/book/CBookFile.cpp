@@ -7,6 +7,7 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZio.h"
 

@@ -1,9 +1,12 @@
 #include "foundation/book/CEBCatalog.h"
 
+#include <strings.h>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <string>
 
 #include "foundation/FileHandle.h"
 #include "foundation/book/DictionaryOpeners.h"
@@ -45,11 +48,7 @@ bool copyBounded(char* out, size_t outSize, const char* text) {
 
 // The first max bytes of a UTF-8 text, cut at a character boundary.
 void copyUtf8Prefix(char* out, const char* text, size_t max) {
-    size_t n = strlen(text);
-    if (n > max) {
-        n = max;
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    }
+    size_t n = utf8PrefixLength(text, strlen(text), max);
     memcpy(out, text, n);
     out[n] = '\0';
 }
@@ -93,6 +92,63 @@ int fontNameOffset(int slot) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name field without its trailing blanks.
+std::string trimmedName(const char* field, size_t max) {
+    std::string s(field, strnlen(field, max));
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+bool sameNameNoCase(const std::string& a, const std::string& b) {
+    return !a.empty() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+int CEBCatalog::fileCompression(const char* path, BOOK_FILE_CODE* out) {
+    if (!path || !out || strlen(path) >= kPathSize) return -1;
+    const std::string name = pathFileName(std::string(path));
+    const std::string dataDir = pathDirName(std::string(path));
+    if (name.empty() || !sameNameNoCase(trimmedName(pathFileName(dataDir).c_str(), kPathSize), "DATA")) return -1;
+    const std::string subbookDir = pathDirName(dataDir);
+    const std::string folder = trimmedName(pathFileName(subbookDir).c_str(), kPathSize);
+    if (folder.empty()) return -1;
+    std::string root = pathDirName(subbookDir);
+    if (root.empty()) root = (!subbookDir.empty() && subbookDir[0] == '/') ? "/" : ".";
+
+    std::unique_ptr<CEBCatalog> catalog(new (std::nothrow) CEBCatalog);
+    if (!catalog || catalog->readCatalog(root.c_str(), "r", 1) < 1) return -1;
+    // The catalog's file names describe the file's own name or the name
+    // without its extension.
+    const std::string base = name.substr(0, name.find('.'));
+    auto namesFile = [&](const char* field) {
+        std::string s = trimmedName(field, 8);
+        return sameNameNoCase(s, name) || sameNameNoCase(s, base);
+    };
+    for (int i = 0; i < catalog->count(); ++i) {
+        const SUBBOOK_INFO* sb = catalog->subbook(i);
+        if (!sb || !sameNameNoCase(trimmedName(sb->directory, 8), folder)) continue;
+        out->version = sb->version;
+        out->code = 0;
+        out->named = 0;
+        if (sb->version >= 2) {
+            out->named = 1;
+            if (namesFile(sb->graphicsFileName)) {
+                out->code = sb->graphicsCompression;
+            } else if (namesFile(sb->soundFileName)) {
+                out->code = sb->soundCompression;
+            } else {
+                out->code = sb->textCompression;
+                out->named = namesFile(sb->textFileName[0] ? sb->textFileName : "HONMON") ? 1 : 0;
+            }
+        }
+        return 0;
+    }
+    return -1;
+}
 
 CEBCatalog::CEBCatalog() {
     setlocale(LC_ALL, "Japanese");

@@ -28,6 +28,9 @@ private:
 bool writeFile(const std::string& path, const Bytes& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
 Bytes readFile(const std::string& path);
+// Names in a folder (without "." and ".."), sorted, to see that nothing
+// stray is left; empty when it cannot be read.
+std::vector<std::string> listDir(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
 
