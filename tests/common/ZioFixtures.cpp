@@ -45,10 +45,6 @@ Bytes makeBookText(size_t size, unsigned seed) {
     return b;
 }
 
-bool haveEbzipTool() {
-    return runCommand("ebzip --version >/dev/null 2>&1") == 0;
-}
-
 std::string ebzipWithTool(const std::string& dir, const Bytes& data, int level) {
     const std::string book = dir + "/book", out = dir + "/out";
     mkdir(book.c_str(), 0755);

@@ -15,9 +15,6 @@ namespace lftest {
 // deflates). The same seed gives the same bytes.
 Bytes makeBookText(size_t size, unsigned seed);
 
-// True when the ebzip tool can be run.
-bool haveEbzipTool();
-
 // Writes `data` as TEST/DATA/HONMON of a one-subbook EPWING book under `dir`
 // and compresses it with ebzip at `level` into dir/out. Returns the path of
 // the HONMON.ebz written, or "" when ebzip is missing or fails.
