@@ -21,6 +21,7 @@
 #include "builder/ConvertOpt.h"
 #include "builder/index/SearchEntries.h"
 #include "builder/navigation/NavigationEntries.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 
 class CBookFile;
@@ -200,6 +201,11 @@ public:
     const std::vector<ANCHOR_ENTRY>& anchors() const { return m_anchors; }
     const std::vector<LINK_ENTRY>& links() const { return m_links; }
     size_t recordNumberCount() const { return m_recordNumbers.size(); }
+    // A body position as one number, block * kBlockSize + offset (the form
+    // of SEARCH_KEY_ENTRY::bodyPos).
+    static uint64_t positionValue(const BLOCK_POS& pos) {
+        return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
+    }
     // Anchor order: source number, then the names compared without ASCII
     // case over the shorter length (two-byte characters compared as they
     // are), then the shorter name first. <0, 0 or >0.
