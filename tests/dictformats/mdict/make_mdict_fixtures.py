@@ -120,7 +120,7 @@ CODECS = {"GBK": "gbk", "GB2312": "gbk", "GB18030": "gbk", "BIG5": "cp950"}
 class Spec:
     def __init__(self, entries, version="2.0", encoding="UTF-8", comp="zlib", encrypted=0, mdd=False,
                  per_key_block=3, per_record_block=4, title="Fixture", extra_attrs="", key_comp=None,
-                 info_comp="zlib"):
+                 info_comp="zlib", attrs=None):
         self.entries = entries  # [(key text, record bytes)] in key order
         self.version = version
         self.encoding = encoding
@@ -133,6 +133,7 @@ class Spec:
         self.per_record_block = per_record_block
         self.title = title
         self.extra_attrs = extra_attrs
+        self.attrs = attrs  # the whole attribute text, when given
 
 
 def encode_key(spec, key):
@@ -160,6 +161,8 @@ def build(spec):
     attrs = 'GeneratedByEngineVersion="%s" RequiredEngineVersion="%s" Encrypted="%d" Encoding="%s" ' \
             'Format="Html" Title="%s" %s' % (spec.version, spec.version, spec.encrypted,
                                              "" if spec.mdd else spec.encoding, spec.title, spec.extra_attrs)
+    if spec.attrs is not None:
+        attrs = spec.attrs
     root = "Library_Data" if spec.mdd else "Dictionary"
     header = ("<%s %s/>\r\n\x00" % (root, attrs)).encode("utf-16-le")
 
@@ -259,9 +262,24 @@ def fixtures():
     f["v20_many.mdx"] = Spec([("item%02d" % i, "record %d" % i) for i in range(25)] + [("other", "x")],
                              per_key_block=4, per_record_block=5)
     styles = "1\r\n<b>\r\n</b>\r\n\r\n2\r\n<i>\r\n</i>"
-    f["v20_styles.mdx"] = Spec([("styled", "`1`word`2`x")], extra_attrs='StyleSheet="%s"' % styles.replace(
-        "<", "&lt;").replace(">", "&gt;").replace("\r\n", "&#13;&#10;"))
+    f["v20_styles.mdx"] = Spec([("styled", "`1`word`2`x")], extra_attrs='StyleSheet="%s"' % xml_escape(styles))
+    # Only RequiredEngineVersion, an empty Compact, plain text records and a
+    # style with the phonetic font.
+    phonetic = '3\n<font face="Kingsoft Phonetic Plain" size=2>\n</font>'
+    f["v20_required_only.mdx"] = Spec([("phon", "`3`AD`0`AD"), ("plain", "a<b")],
+                                      attrs='RequiredEngineVersion="2.0" Encoding="UTF-8" Compact="" '
+                                            'Format="Text" Title="Required" StyleSheet="%s"' % xml_escape(phonetic))
+    # Encoding in lower case: not UTF-16 keys in an .mdx.
+    f["v20_lower_utf16.mdx"] = Spec(WORDS, encoding="utf-16")
+    # An .mdd whose header claims UTF-8 still has UTF-16 keys.
+    f["v20_utf8_claim.mdd"] = Spec(RESOURCES, mdd=True, attrs='GeneratedByEngineVersion="2.0" '
+                                   'RequiredEngineVersion="2.0" Encrypted="0" Encoding="UTF-8"')
     return f
+
+
+def xml_escape(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;").replace('"', "&quot;") \
+        .replace("\r", "&#13;").replace("\n", "&#10;")
 
 
 def corrupt(out):
