@@ -2,6 +2,7 @@
 
 #include <strings.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -68,8 +69,10 @@ bool isKeyPunct(char c) {
     return c == ' ' || c == '-' || c == '.';
 }
 
+// toupper of the C locale, without a call per byte.
 int upper(char c) {
-    return std::toupper(static_cast<unsigned char>(c));
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
 }
 
 // Equal once spaces, hyphens and full stops are skipped and case folded: 0.
@@ -281,6 +284,7 @@ void CMDictReader::close() {
     entries_.clear();
     std::vector<uint8_t>().swap(keyBlock_);
     std::vector<uint8_t>().swap(recordBlock_);
+    std::vector<uint8_t>().swap(stored_);
     std::vector<char>().swap(keyText_);
     std::vector<char>().swap(recordText_);
     loadedKeyBlock_ = loadedRecordBlock_ = -1;
@@ -291,9 +295,16 @@ void CMDictReader::close() {
 
 int CMDictReader::readAt(uint64_t pos, uint8_t* out, uint64_t length) {
     if (pos > fileSize_ || length > fileSize_ - pos) return -1;
-    if (length == 0) return 0;
-    if (fseeko(file_.get(), static_cast<off_t>(pos), SEEK_SET) != 0) return -1;
-    return std::fread(out, 1, static_cast<size_t>(length), file_.get()) == length ? 0 : -1;
+    // Positioned reads on the stream's descriptor: no seek, no refill of the
+    // stream's buffer.
+    const int fd = fileno(file_.get());
+    uint64_t done = 0;
+    while (done < length) {
+        ssize_t n = pread(fd, out + done, static_cast<size_t>(length - done), static_cast<off_t>(pos + done));
+        if (n <= 0) return -1;
+        done += static_cast<uint64_t>(n);
+    }
+    return 0;
 }
 
 int CMDictReader::readHeader() {
@@ -518,7 +529,7 @@ int CMDictReader::readKeywordSection() {
         item.comp_size = byteorder::beN(info.data() + pos, n);
         item.decomp_size = byteorder::beN(info.data() + pos + n, n);
         pos += 2 * n;
-        if (item.comp_size > fileSize_ || item.decomp_size > kMdictMaxBlockSize) return -1;
+        if (item.comp_size > kMdictMaxStoredSize || item.decomp_size > kMdictMaxBlockSize) return -1;
         item.comp_offs = compSum;
         item.decomp_offs = decompSum;
         compSum += item.comp_size;  // both bounded above: no overflow
@@ -555,7 +566,7 @@ int CMDictReader::readRecordSection() {
         REC_INDEX_ITEM item;
         item.comp_size = byteorder::beN(table.data() + 2 * n * i, n);
         item.decomp_size = byteorder::beN(table.data() + 2 * n * i + n, n);
-        if (item.comp_size > fileSize_ || item.decomp_size > kMdictMaxBlockSize) return -1;
+        if (item.comp_size > kMdictMaxStoredSize || item.decomp_size > kMdictMaxBlockSize) return -1;
         item.comp_offs = compSum;
         item.decomp_offs = decompSum;
         compSum += item.comp_size;
@@ -572,7 +583,8 @@ int CMDictReader::loadKeyBlock(size_t index) {
     loadedKeyBlock_ = -1;
     entries_.clear();
     const KEYWORD_INDEX_ITEM& item = keyIndex_[index];
-    std::vector<uint8_t> stored(static_cast<size_t>(item.comp_size));
+    std::vector<uint8_t>& stored = stored_;
+    stored.resize(static_cast<size_t>(item.comp_size));
     if (readAt(keyBlocksPos_ + item.comp_offs, stored.data(), item.comp_size) != 0 ||
         decodeMdictBlock(stored.data(), stored.size(), item.decomp_size, &keyBlock_) != 0) {
         keyBlock_.clear();
@@ -605,7 +617,8 @@ int CMDictReader::loadRecordBlock(size_t index) {
     if (loadedRecordBlock_ == static_cast<int>(index)) return 0;
     loadedRecordBlock_ = -1;
     const REC_INDEX_ITEM& item = recordIndex_[index];
-    std::vector<uint8_t> stored(static_cast<size_t>(item.comp_size));
+    std::vector<uint8_t>& stored = stored_;
+    stored.resize(static_cast<size_t>(item.comp_size));
     if (readAt(recordBlocksPos_ + item.comp_offs, stored.data(), item.comp_size) != 0 ||
         decodeMdictBlock(stored.data(), stored.size(), item.decomp_size, &recordBlock_) != 0) {
         recordBlock_.clear();

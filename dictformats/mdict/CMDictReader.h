@@ -196,6 +196,7 @@ private:
     int loadedKeyBlock_ = -1;
     int loadedRecordBlock_ = -1;
     std::vector<uint8_t> keyBlock_, recordBlock_;
+    std::vector<uint8_t> stored_;  // a block as read, before decoding
     std::vector<char> keyText_, recordText_;
 
     std::vector<MDICT_HIT> results_;

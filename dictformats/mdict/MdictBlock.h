@@ -10,6 +10,9 @@
 // The largest decoded block the reader accepts (real files keep blocks far
 // smaller).
 const uint64_t kMdictMaxBlockSize = 64u << 20;
+// The largest block as stored: a compressed block may exceed its decoded size
+// by a little.
+const uint64_t kMdictMaxStoredSize = kMdictMaxBlockSize + (kMdictMaxBlockSize >> 3) + 4096;
 
 // Decodes a framed block of size bytes into out, which then holds exactly
 // decodedSize bytes. Fails (-1, out emptied) when the frame is short, the type

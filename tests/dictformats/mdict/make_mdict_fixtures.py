@@ -268,7 +268,8 @@ def fixtures():
     phonetic = '3\n<font face="Kingsoft Phonetic Plain" size=2>\n</font>'
     f["v20_required_only.mdx"] = Spec([("phon", "`3`AD`0`AD"), ("plain", "a<b")],
                                       attrs='RequiredEngineVersion="2.0" Encoding="UTF-8" Compact="" '
-                                            'Format="Text" Title="Required" StyleSheet="%s"' % xml_escape(phonetic))
+                                            'Format="Text" Title="Required" Description="caf&#233; &#x65E5; &#0; &lt;b&gt;" '
+                                            'StyleSheet="%s"' % xml_escape(phonetic))
     # Encoding in lower case: not UTF-16 keys in an .mdx.
     f["v20_lower_utf16.mdx"] = Spec(WORDS, encoding="utf-16")
     # An .mdd whose header claims UTF-8 still has UTF-16 keys.

@@ -93,6 +93,15 @@ TEST(MdictRender, HeaderAttributes) {
     }
 }
 
+TEST(MdictRender, DescriptionEntitiesAreDecodedOnce) {
+    // The attribute holds "caf&#233; &#x65E5; &#0; &lt;b&gt;": numeric
+    // references become UTF-8 of their code point (not one byte of it); a
+    // reference to 0 stays as written.
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.openHeader(lftest::mdictFixture("v20_required_only.mdx").c_str()));
+    EXPECT_EQ("caf\xC3\xA9 \xE6\x97\xA5 &#0; <b>", r.description());
+}
+
 TEST(MdictRender, InformationTextWithoutFormatKeepsItsLines) {
     // The .mdd fixture has no Format: the line stays, empty, and the lines
     // after it follow.
