@@ -191,6 +191,36 @@ struct BoundedOut {
     }
 };
 
+// The index of the block (key or record index item) whose decoded range holds
+// pos: the loaded one when it does, else found by binary search; -1 for none.
+template <typename Item>
+int blockHolding(const std::vector<Item>& blocks, int loaded, uint64_t pos) {
+    auto holds = [pos](const Item& b) { return pos >= b.decomp_offs && pos - b.decomp_offs < b.decomp_size; };
+    if (loaded >= 0 && holds(blocks[static_cast<size_t>(loaded)])) return loaded;
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), pos,
+                               [](uint64_t v, const Item& b) { return v < b.decomp_offs; });
+    // Blocks of size 0 share their offset with the next one: take the last
+    // block starting at or before the position that holds it.
+    while (it != blocks.begin()) {
+        --it;
+        if (holds(*it)) return static_cast<int>(it - blocks.begin());
+        if (it->decomp_size != 0) break;
+    }
+    return -1;
+}
+
+// Bytes of the query converted for the block search: at most kMaxQueryBytes,
+// and a character cut by that limit is left out.
+int queryPrefixLength(const char* query) {
+    size_t len = std::strlen(query);
+    if (len <= static_cast<size_t>(kMaxQueryBytes)) return static_cast<int>(len);
+    len = kMaxQueryBytes;
+    // Step back over the continuation bytes of a cut character and its lead.
+    size_t end = len;
+    while (end > 0 && (static_cast<unsigned char>(query[end]) & 0xC0) == 0x80) --end;
+    return static_cast<int>(end);
+}
+
 }  // namespace
 
 CMDictReader::CMDictReader() = default;
@@ -577,19 +607,23 @@ int CMDictReader::readRecordSection() {
     return 0;
 }
 
+int CMDictReader::readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out) {
+    stored_.resize(static_cast<size_t>(storedSize));
+    if (readAt(pos, stored_.data(), storedSize) != 0 ||
+        decodeMdictBlock(stored_.data(), stored_.size(), decodedSize, out) != 0) {
+        out->clear();
+        return -1;
+    }
+    return 0;
+}
+
 int CMDictReader::loadKeyBlock(size_t index) {
     if (index >= keyIndex_.size()) return -1;
     if (loadedKeyBlock_ == static_cast<int>(index)) return 0;
     loadedKeyBlock_ = -1;
     entries_.clear();
     const KEYWORD_INDEX_ITEM& item = keyIndex_[index];
-    std::vector<uint8_t>& stored = stored_;
-    stored.resize(static_cast<size_t>(item.comp_size));
-    if (readAt(keyBlocksPos_ + item.comp_offs, stored.data(), item.comp_size) != 0 ||
-        decodeMdictBlock(stored.data(), stored.size(), item.decomp_size, &keyBlock_) != 0) {
-        keyBlock_.clear();
-        return -1;
-    }
+    if (readBlock(keyBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &keyBlock_) != 0) return -1;
     const size_t size = keyBlock_.size();
     const uint8_t* b = keyBlock_.data();
     size_t q = 0;
@@ -617,53 +651,21 @@ int CMDictReader::loadRecordBlock(size_t index) {
     if (loadedRecordBlock_ == static_cast<int>(index)) return 0;
     loadedRecordBlock_ = -1;
     const REC_INDEX_ITEM& item = recordIndex_[index];
-    std::vector<uint8_t>& stored = stored_;
-    stored.resize(static_cast<size_t>(item.comp_size));
-    if (readAt(recordBlocksPos_ + item.comp_offs, stored.data(), item.comp_size) != 0 ||
-        decodeMdictBlock(stored.data(), stored.size(), item.decomp_size, &recordBlock_) != 0) {
-        recordBlock_.clear();
-        return -1;
-    }
+    if (readBlock(recordBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &recordBlock_) != 0) return -1;
     loadedRecordBlock_ = static_cast<int>(index);
     return 0;
 }
 
 int CMDictReader::locateKeyBlock(uint64_t keyPos) {
-    if (loadedKeyBlock_ >= 0) {
-        const KEYWORD_INDEX_ITEM& it = keyIndex_[static_cast<size_t>(loadedKeyBlock_)];
-        if (keyPos >= it.decomp_offs && keyPos - it.decomp_offs < it.decomp_size) return loadedKeyBlock_;
-    }
-    auto it = std::upper_bound(keyIndex_.begin(), keyIndex_.end(), keyPos,
-                               [](uint64_t v, const KEYWORD_INDEX_ITEM& k) { return v < k.decomp_offs; });
-    // Blocks of size 0 share their offset with the next one: take the last
-    // block starting at or before the position that holds it.
-    while (it != keyIndex_.begin()) {
-        --it;
-        if (keyPos - it->decomp_offs < it->decomp_size) {
-            size_t index = static_cast<size_t>(it - keyIndex_.begin());
-            return loadKeyBlock(index) == 0 ? static_cast<int>(index) : -1;
-        }
-        if (it->decomp_size != 0) break;
-    }
-    return -1;
+    int index = blockHolding(keyIndex_, loadedKeyBlock_, keyPos);
+    if (index < 0 || index == loadedKeyBlock_) return index;
+    return loadKeyBlock(static_cast<size_t>(index)) == 0 ? index : -1;
 }
 
 int CMDictReader::locateRecordBlock(uint64_t recordOffset) {
-    if (loadedRecordBlock_ >= 0) {
-        const REC_INDEX_ITEM& it = recordIndex_[static_cast<size_t>(loadedRecordBlock_)];
-        if (recordOffset >= it.decomp_offs && recordOffset - it.decomp_offs < it.decomp_size) return loadedRecordBlock_;
-    }
-    auto it = std::upper_bound(recordIndex_.begin(), recordIndex_.end(), recordOffset,
-                               [](uint64_t v, const REC_INDEX_ITEM& r) { return v < r.decomp_offs; });
-    while (it != recordIndex_.begin()) {
-        --it;
-        if (recordOffset - it->decomp_offs < it->decomp_size) {
-            size_t index = static_cast<size_t>(it - recordIndex_.begin());
-            return loadRecordBlock(index) == 0 ? static_cast<int>(index) : -1;
-        }
-        if (it->decomp_size != 0) break;
-    }
-    return -1;
+    int index = blockHolding(recordIndex_, loadedRecordBlock_, recordOffset);
+    if (index < 0 || index == loadedRecordBlock_) return index;
+    return loadRecordBlock(static_cast<size_t>(index)) == 0 ? index : -1;
 }
 
 int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* out) {
@@ -742,15 +744,8 @@ int CMDictReader::lowerBoundKeyIndex(const char* query) {
     std::vector<KEYWORD_INDEX_ITEM>::const_iterator it;
     if (keyKind_ == kUtf16) {
         uint16_t q16[kMaxQueryBytes + 1];
-        int len = static_cast<int>(std::min<size_t>(std::strlen(query), kMaxQueryBytes));
-        int units = jclib::utf8ToUtf16(query, len, q16);
-        if (units < 0) {
-            // A cut inside the last character: drop that character.
-            while (len > 0 && (static_cast<unsigned char>(query[len - 1]) & 0xC0) == 0x80) --len;
-            if (len > 0) --len;
-            units = jclib::utf8ToUtf16(query, len, q16);
-            if (units <= 0) return -1;
-        }
+        int units = jclib::utf8ToUtf16(query, queryPrefixLength(query), q16);
+        if (units <= 0) return -1;
         q16[units] = 0;
         const size_t qlen = static_cast<size_t>(units);
         it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
@@ -759,14 +754,8 @@ int CMDictReader::lowerBoundKeyIndex(const char* query) {
         });
     } else if (keyKind_ == kGbk || keyKind_ == kBig5) {
         uint32_t wide[kMaxQueryBytes + 1];
-        int len = static_cast<int>(std::min<size_t>(std::strlen(query), kMaxQueryBytes));
-        int count = utf8ToWide(query, len, wide);
-        if (count < 0) {
-            while (len > 0 && (static_cast<unsigned char>(query[len - 1]) & 0xC0) == 0x80) --len;
-            if (len > 0) --len;
-            count = utf8ToWide(query, len, wide);
-            if (count <= 0) return -1;
-        }
+        int count = utf8ToWide(query, queryPrefixLength(query), wide);
+        if (count <= 0) return -1;
         wide[count] = 0;
         uint8_t coded[2 * kMaxQueryBytes + 1];
         if (keyKind_ == kBig5)

@@ -151,6 +151,8 @@ private:
     int readKeywordSection();
     int readRecordSection();
     int readAt(uint64_t pos, uint8_t* out, uint64_t length);
+    // Reads the framed block of storedSize bytes at pos and decodes it into out.
+    int readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out);
     int loadKeyBlock(size_t index);
     int loadRecordBlock(size_t index);
     int locateKeyBlock(uint64_t keyPos);

@@ -313,6 +313,21 @@ TEST(MdictLookup, KeysInEveryEncodingComeOutAsUtf8) {
     }
 }
 
+TEST(MdictLookup, LongQueriesAreCutAtACharacterBoundary) {
+    // Queries are cut to 255 bytes for the block search; a character split by
+    // the cut is left out, and nothing is read past the query.
+    std::string longQuery = "a";
+    while (longQuery.size() < 300) longQuery += "\xC3\xA9";  // é, cut in its middle at 255
+    for (const char* file : {"v20_utf16.mdx", "v20_gbk.mdx", "v20_big5.mdx", "v20_utf8_zlib.mdx"}) {
+        SCOPED_TRACE(file);
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(file).c_str()));
+        uint64_t pos = 0, off = 0;
+        EXPECT_EQ(-1, r.findKey(longQuery.c_str(), &pos, &off, 1));
+        EXPECT_EQ(-1, r.findKey(longQuery.c_str(), &pos, &off, 0));
+    }
+}
+
 TEST(MdictLookup, EnumerationBeforeAnySearchFindsNothing) {
     CMDictReader r;
     ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
