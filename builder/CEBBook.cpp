@@ -16,6 +16,8 @@
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CPDICParser.h"
+#include "builder/sources/CCSVParser.h"
+#include "builder/sources/CEIJIROParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
@@ -482,6 +484,11 @@ void CEBBook::runSources() {
                 parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
                 break;
             }
+            case 3: {
+                CEIJIROParser parser;
+                parser.parse(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
             case 4: {
                 CPlainParser parser;
                 parser.parse(this, m_opt, src, m_body, 1);
@@ -495,6 +502,11 @@ void CEBBook::runSources() {
             case 6: {
                 CPDICParser parser;
                 parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 9: {
+                CCSVParser parser;
+                parser.parseCSV(this, m_opt, src, m_body, static_cast<int>(i), src->fields);
                 break;
             }
             default:

@@ -1,9 +1,10 @@
 // The scratch folder of a fuzz target that has to hand its input to a reader
 // as named files: made under /tmp on first use (tried again on a later use
-// when that fails) and removed at exit together with the files the target
-// writes there.
+// when that fails) and removed at exit together with everything the target
+// (or the code it drives) wrote there.
 #pragma once
 
+#include <ftw.h>
 #include <unistd.h>
 #include <cstdint>
 #include <cstdio>
@@ -14,12 +15,10 @@
 
 class FuzzScratch {
 public:
-    // target names the folder; names are the files written into it.
-    FuzzScratch(const char* target, std::vector<std::string> names) : target_(target), names_(std::move(names)) {}
+    // target names the folder.
+    explicit FuzzScratch(const char* target) : target_(target) {}
     ~FuzzScratch() {
-        if (dir_.empty()) return;
-        for (const std::string& n : names_) unlink((dir_ + "/" + n).c_str());
-        rmdir(dir_.c_str());
+        if (!dir_.empty()) nftw(dir_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
     }
     FuzzScratch(const FuzzScratch&) = delete;
     FuzzScratch& operator=(const FuzzScratch&) = delete;
@@ -34,8 +33,9 @@ public:
     }
 
 private:
+    static int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+
     std::string target_;
-    std::vector<std::string> names_;
     std::string dir_;
 };
 

@@ -20,7 +20,7 @@ namespace {
 
 const char* const kNames[] = {"CATALOGS", "CATALOG", "LANGUAGE", "BOOK.IDX", "HONMON"};
 
-FuzzScratch g_scratch("fuzz_catalog", {std::begin(kNames), std::end(kNames)});
+FuzzScratch g_scratch("fuzz_catalog");
 
 const std::string& scratchDir() {
     return g_scratch.dir();

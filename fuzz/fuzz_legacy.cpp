@@ -19,7 +19,7 @@ namespace {
 
 const int64_t kMaxBlocks = 512;  // blocks decoded per input
 
-FuzzScratch g_scratch("fuzz_legacy", {"BOOK.IDX", "HONMON.DIC"});
+FuzzScratch g_scratch("fuzz_legacy");
 
 const std::string& scratchDir() {
     return g_scratch.dir();

@@ -4,43 +4,27 @@
 // bit 3 autoWord and autoEWord, bit 4 omitHeader, bit 5 delSym off, bit 6
 // titleLen 3), the rest is the source file. A whole book with every word,
 // kana, keyword and cross index is built from it.
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "builder/CEPWing.h"
+#include "fuzz/FuzzScratch.h"
 
 namespace {
 
 void quiet(const char*) {}
 
-std::string& workDir() {
-    static std::string dir = "/tmp/fuzz_pdictext." + std::to_string(getpid());
-    return dir;
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return std::remove(path);
-}
-
-// The books built by the runs go away with the process.
-void removeWorkDir() {
-    nftw(workDir().c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    static const std::string dir = workDir();
-    static const std::string path = dir + ".txt";
-    static const bool registered = (std::atexit(removeWorkDir), true);
-    (void)registered;
+    static FuzzScratch scratch("fuzz_pdictext");
+    if (scratch.dir().empty()) return 0;
+    const std::string dir = scratch.dir() + "/book";
+    const std::string path = scratch.dir() + "/src.txt";
     mkdir(dir.c_str(), 0755);
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return 0;

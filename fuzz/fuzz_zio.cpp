@@ -13,7 +13,7 @@
 
 namespace {
 
-FuzzScratch g_scratch("fuzz_zio", {"START", "HONMON"});
+FuzzScratch g_scratch("fuzz_zio");
 
 const std::string& scratchDir() {
     return g_scratch.dir();

@@ -12,229 +12,14 @@
 
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
-#include "builder/sources/CUTF16Reader.h"
+#include "builder/sources/entrywriter.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pdic/CPDicReader.h"
 
 namespace {
-
-const int kLineBuffer = 64000;      // UTF-16 units converted at a time
-const size_t kMaxLine = 16u << 20;  // a longer line goes on as a new one
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-
-// Lines of a PDIC text source, Shift_JIS or UTF-16 (converted to Shift_JIS),
-// without their line end. Lines are read byte by byte (or unit by unit), so
-// a NUL inside a line neither cuts it nor joins it to the next; a line
-// longer than kMaxLine goes on as a new line.
-class LineSource {
-public:
-    LineSource(FILE* file, bool utf16, CEBBook* book, const char* what)
-        : m_file(file), m_utf16(utf16), m_book(book), m_reader(utf16 ? file : nullptr) {
-        // A chunk of UTF-16 may grow when converted (references for
-        // characters without a Shift_JIS form).
-        m_byteSize = 5 * kLineBuffer + 1;
-        m_bytes.reset(new (std::nothrow) char[m_byteSize]);
-        if (utf16) m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
-        if (!m_bytes || (utf16 && !m_wide))
-            throw std::runtime_error(std::string("memory allocate error!!(") + what + ")");
-    }
-
-    // The next line into line; false at the end of the file (nothing read).
-    bool next(std::string* line) {
-        line->clear();
-        return m_utf16 ? readUnits(line) : readBytes(line);
-    }
-
-private:
-    bool readBytes(std::string* line) {
-        int c = getc_unlocked(m_file);
-        if (c == EOF) return false;
-        while (c != EOF) {
-            if (c == '\n') break;
-            line->push_back(static_cast<char>(c));
-            if (line->size() >= kMaxLine) break;
-            c = getc_unlocked(m_file);
-        }
-        if (!line->empty() && line->back() == '\r') line->pop_back();
-        return true;
-    }
-
-    // Converts the units gathered so far and appends them to line. A high
-    // surrogate at the end waits for its partner.
-    void flushUnits(std::string* line, int* count, bool all) {
-        int n = *count;
-        if (!all && n > 0 && m_wide[n - 1] >= 0xD800 && m_wide[n - 1] <= 0xDBFF) --n;
-        if (n > 0) {
-            int bytes = m_book->ucsToSjis(m_bytes.get(), m_byteSize, m_wide.get(), n, 0);
-            line->append(m_bytes.get(), static_cast<size_t>(bytes));
-        }
-        for (int i = n; i < *count; ++i) m_wide[i - n] = m_wide[i];
-        *count -= n;
-    }
-
-    bool readUnits(std::string* line) {
-        int u = m_reader.readChar();
-        if (u < 0) return false;
-        int count = 0;
-        bool cr = false;
-        while (u >= 0 && u != '\n') {
-            if (cr) m_wide[count++] = '\r';
-            cr = u == '\r';
-            if (!cr && u != 0) m_wide[count++] = static_cast<uint32_t>(u);
-            if (count >= kLineBuffer - 1) {
-                flushUnits(line, &count, false);
-                if (line->size() >= kMaxLine) break;
-            }
-            u = m_reader.readChar();
-        }
-        flushUnits(line, &count, true);
-        return true;
-    }
-
-    FILE* m_file;
-    bool m_utf16;
-    CEBBook* m_book;
-    CUTF16Reader m_reader;
-    int m_byteSize = 0;
-    std::unique_ptr<char[]> m_bytes;
-    std::unique_ptr<uint32_t[]> m_wide;
-};
-
-// The common start of a source: fresh recent-entry ring, gaiji table, text start.
-void beginSource(CEBBook* book, CBlockStream* writer) {
-    book->clearRecentEntries();
-    if (book->getGaiji() != nullptr) writer->setGaijiMap(book->getGaiji()->getGaijiMap());
-    writer->writeCode(EB_BEGIN_TEXT);
-}
-
-// Registers the headword (and its search key, when one is given) at the
-// writer's position. Returns the entry addTitle gave (null when none);
-// *stored gets the stored headword and *at the entry's position, which its
-// automatic keywords share.
-SEARCH_KEY_ENTRY* registerHead(CEBBook* book, CBlockStream* writer, const char* word, int wordLen, const char* key,
-                               int keyLen, int sourceNo, const char** stored, BLOCK_POS* at) {
-    writer->tell(at);
-    const char* h = book->addStringT(word, static_cast<size_t>(wordLen));
-    const char* k = h;
-    if (key != nullptr && keyLen > 0)
-        k = book->addStringT(key, static_cast<size_t>(keyLen));
-    else
-        keyLen = wordLen;
-    *stored = h;
-    return book->addTitle(h, wordLen, k, keyLen, *at, sourceNo, 1, 1);
-}
-
-// The markup around the headword of an entry head: indent and keyword start
-// before it, keyword end and the break to the body after it.
-void beginHeadKeyword(CBlockStream* writer) {
-    writer->writeCode(EB_INDENT);
-    writer->writeWord16(1);
-    writer->writeCode(EB_BEGIN_KEYWORD);
-    writer->writeWord16(EB_KEYWORD_OPERAND);
-}
-
-void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt) {
-    writer->writeCode(EB_END_KEYWORD);
-    if (!opt->singleLine) {
-        writer->writeCode(EB_NEWLINE);
-        writer->writeCode(EB_INDENT);
-        writer->writeWord16(static_cast<unsigned>(opt->leftMargin + 1));
-    } else {
-        writer->writeText(" ", 1, 1, 0);
-    }
-}
-
-// Registers the headword at the writer's position and writes the entry head.
-// Returns the entry addTitle gave (null when none) and the stored headword.
-// *at gets the entry's position, which its automatic keywords share.
-SEARCH_KEY_ENTRY* writeEntryHead(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
-                                 const char* key, int keyLen, int sourceNo, const char** stored, BLOCK_POS* at) {
-    SEARCH_KEY_ENTRY* e = registerHead(book, writer, word, wordLen, key, keyLen, sourceNo, stored, at);
-    beginHeadKeyword(writer);
-    writer->writeText(word, wordLen, 1, 0);
-    endHeadKeyword(writer, opt);
-    return e;
-}
-
-// Automatic keywords of an entry's body (complex-search patterns come with
-// the complex search).
-void bodyRun(CEBBook* book, SEARCH_KEY_ENTRY* entry, const char* heading, int headingLen, const char* text, int len,
-             const BLOCK_POS& pos, int sourceNo) {
-    if (entry != nullptr && len > 0) book->autoIndexText(text, len, heading, headingLen, pos, sourceNo);
-}
-
-// Reports the progress of a source after an entry (100 is left for its end)
-// and gives a cancel its chance.
-void entryProgress(CEBBook* book, int64_t done, int64_t total, int* progress) {
-    int p = CEBBook::percentOf(done, total);
-    if (p <= 99) {
-        *progress = p;
-        book->setProgress(p);
-    }
-    CEBBook::checkAbort();
-}
-
-void endEntry(CEBBook* book, CBlockStream* writer, int64_t done, int64_t total, int* progress) {
-    writer->writeCode(EB_NEWLINE);
-    entryProgress(book, done, total, progress);
-}
-
-// The common end of a source: progress full, text end.
-void endSource(CEBBook* book, CBlockStream* writer, int* progress) {
-    *progress = 100;
-    book->setProgress(100);
-    writer->writeCode(EB_END_TEXT);
-}
-
-// Opens a text source: null when it does not open or has fewer than two
-// bytes; *utf16 tells the form.
-FILE* openText(const char* path, bool* utf16) {
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return nullptr;
-    unsigned char mark[2];
-    if (std::fread(mark, 1, 2, f) != 2) {
-        std::fclose(f);
-        return nullptr;
-    }
-    *utf16 = mark[0] == 0xFF && mark[1] == 0xFE;
-    std::rewind(f);
-    return f;
-}
-
-// The start of a text source: the common start, then the file opened. When
-// it does not open, the text is ended at once and null returned.
-FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16) {
-    beginSource(book, writer);
-    FILE* f = openText(path, utf16);
-    if (f == nullptr) writer->writeCode(EB_END_TEXT);
-    return f;
-}
-
-int64_t filePos(FILE* f) {
-    long p = std::ftell(f);
-    return p < 0 ? 0 : static_cast<int64_t>(p);
-}
-
-// One entry of a text source: the head, the body (when there is one) with its
-// automatic keywords, the entry end with the progress read from the file.
-void writeTextEntry(CEBBook* book, ConvertOpt* opt, CBlockStream* writer, const char* word, int wordLen,
-                    const std::string& body, int sourceNo, FILE* file, int64_t fileSize, int* progress) {
-    const char* stored = nullptr;
-    BLOCK_POS pos;
-    SEARCH_KEY_ENTRY* e = writeEntryHead(book, opt, writer, word, wordLen, nullptr, 0, sourceNo, &stored, &pos);
-    if (!body.empty()) {
-        writer->writeText(body.data(), static_cast<int>(body.size()), 1, 1);
-        bodyRun(book, e, stored, wordLen, body.data(), static_cast<int>(body.size()), pos, sourceNo);
-    }
-    endEntry(book, writer, filePos(file), fileSize, progress);
-}
 
 // ---- notation tables ----
 
@@ -388,9 +173,9 @@ void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int lengt
 void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                 int sourceNo) {
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
-    LineSource lines(file.get(), utf16, book, "parsePDICText");
+    CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : kSourceShiftJis, book, "parsePDICText");
     std::string word, body;
     while (lines.next(&word)) {
         if (word.empty()) continue;
@@ -408,9 +193,9 @@ void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sou
 void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer,
                                  int sourceNo) {
     bool utf16 = false;
-    std::unique_ptr<FILE, FileCloser> file(beginTextSource(book, writer, source->path, &utf16));
+    FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
-    LineSource lines(file.get(), utf16, book, "parsePDIC1LINE");
+    CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : kSourceShiftJis, book, "parsePDIC1LINE");
     std::string line, body;
     while (lines.next(&line)) {
         if (line.empty()) continue;

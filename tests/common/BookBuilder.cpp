@@ -40,7 +40,7 @@ BookRun buildBook(const BookRecipe& r) {
                                    nullptr, opt(r.keywordFile), r.fontMask, &names[0][0], r.indexDef, r.separateMMData,
                                    static_cast<uint16_t>(r.hanStart), static_cast<uint16_t>(r.zenStart));
     for (const auto& h : r.hexFonts) w->loadHexFont(h.c_str());
-    for (const auto& s : r.sources) w->addSource(s.path.c_str(), opt(s.title), s.type, nullptr);
+    for (const auto& s : r.sources) w->addSource(s.path.c_str(), opt(s.title), s.type, opt(s.fields));
     if (!r.copyright.empty()) w->setCopyright(r.copyright.c_str());
     if (r.abortBeforeMake) w->abort();
     w->makeBook();

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CEPWing;
@@ -18,9 +19,12 @@ class CEPWing;
 namespace lftest {
 
 struct BookSource {
+    BookSource(std::string p = "", std::string t = "", int ty = 4, std::string f = "")
+        : path(std::move(p)), title(std::move(t)), type(ty), fields(std::move(f)) {}
     std::string path;
     std::string title;
-    int type = 4;  // plain text
+    int type;            // 4: plain text
+    std::string fields;  // field spec of a delimited source (type 9)
 };
 
 struct BookRecipe {

@@ -1,0 +1,58 @@
+// libFuzzer target for the delimited-text and EIJIRO sources: the first byte
+// chooses the reader (bit 0: EIJIRO, else delimited text) and options (bit 1
+// eijiBreak off, bit 2 eijiPronon off, bit 3 eijiKana, bits 4-5 eijiYomi,
+// bit 6 autoWord). For delimited text the rest's first line is the field
+// spec and the lines after it are the source; for EIJIRO the rest is the
+// source. A whole book with word, kana and keyword indexes is built from it.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "builder/CEPWing.h"
+#include "fuzz/FuzzScratch.h"
+
+namespace {
+
+void quiet(const char*) {}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    static FuzzScratch scratch("fuzz_textsources");
+    const std::string& dir = scratch.dir();
+    if (dir.empty()) return 0;
+    const unsigned flags = data[0];
+    const bool eijiro = (flags & 1) != 0;
+    std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::string spec;
+    if (!eijiro) {
+        size_t nl = rest.find('\n');
+        spec = rest.substr(0, nl);
+        rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
+    }
+    const std::string path = dir + "/src.txt";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return 0;
+    std::fwrite(rest.data(), 1, rest.size(), f);
+    std::fclose(f);
+
+    CEPWing w;
+    w.init();
+    w.setMessageCallback(quiet);
+    w.setIntOption("eijiBreak", (flags & 2) == 0);
+    w.setIntOption("eijiPronon", (flags & 4) == 0);
+    w.setIntOption("eijiKana", (flags & 8) != 0);
+    w.setIntOption("eijiYomi", (flags >> 4) & 3);
+    w.setBoolOption("autoWord", (flags & 64) != 0);
+    w.setBoolOption("autoKana", true);
+    w.setOutput((dir + "/").c_str(), 1);
+    if (w.newBook("F", "F", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0x13, false, 0, 0) == 0 &&
+        w.addSource(path.c_str(), nullptr, eijiro ? 3 : 9, eijiro ? nullptr : spec.c_str()) == 0)
+        w.makeBook();
+    w.closeCatalog();
+    w.term();
+    return 0;
+}

@@ -1,0 +1,151 @@
+// The EIJIRO text reader: lines taken apart, the five options, and books read
+// back through the EB Library.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/CEPWing.h"
+#include "builder/ConvertOpt.h"
+#include "builder/sources/CEIJIROParser.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbSearchProbe.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+using lftest::EbFind;
+
+// Shift_JIS pieces of the fixtures.
+const std::string kSquare = "\x81\xA1";                                        // ■
+const std::string kDiamond = "\x81\x9F";                                       // ◆
+const std::string kDot = "\x81\x45";                                           // ・
+const std::string kComma = "\x81\x41";                                         // 、
+const std::string kPron = "\x81\x79\x94\xAD\x89\xB9\x81\x7A";                  // 【発音】
+const std::string kAt = "\x81\x79\x81\x97\x81\x7A";                            // 【＠】
+const std::string kAbandonKana = "\x83\x41\x83\x6F\x83\x93\x83\x5F\x83\x93";   // アバンダン
+const std::string kDannen = "\x92\x66\x94\x4F";                                // 断念
+const std::string kYomi = "\x81\x6F\x82\xBE\x82\xF1\x82\xCB\x82\xF1\x81\x70";  // ｛だんねん｝
+const std::string kVerb = "\x93\xAE";                                          // 動
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+TEST(EijiroLine, TakesLinesApart) {
+    CEIJIROParser::Line l;
+    ASSERT_TRUE(CEIJIROParser::splitLine(kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi +
+                                             "\x82\xB7\x82\xE9" + kDiamond + kPron + "abc" + kComma + kAt +
+                                             kAbandonKana + kSquare + kDot + "He abandoned it.",
+                                         &l));
+    EXPECT_EQ(l.headword, "abandon");
+    EXPECT_EQ(l.partOfSpeech, kVerb + "-1");
+    EXPECT_EQ(l.translation, kDannen + kYomi + "\x82\xB7\x82\xE9");
+    ASSERT_EQ(l.notes.size(), 1u);
+    EXPECT_EQ(l.notes[0], kPron + "abc" + kComma + kAt + kAbandonKana);
+    EXPECT_EQ(l.examples, std::vector<std::string>{"He abandoned it."});
+    EXPECT_EQ(l.kana, std::vector<std::string>{kAbandonKana});
+
+    ASSERT_TRUE(CEIJIROParser::splitLine(kSquare + "a lot : many", &l));
+    EXPECT_EQ(l.headword, "a lot");
+    EXPECT_TRUE(l.partOfSpeech.empty());
+    EXPECT_EQ(l.translation, "many");
+
+    for (const std::string& bad :
+         {std::string("abandon : x"), kSquare + "no separator", kSquare + kDot + "ex : x", kSquare + " : empty head"})
+        EXPECT_FALSE(CEIJIROParser::splitLine(bad, &l)) << bad;
+}
+
+TEST(EijiroLine, NotesAndReadingsFollowTheOptions) {
+    ConvertOpt opt{};
+    const std::string note = kPron + "abc" + kComma + kAt + kAbandonKana + kComma + "other";
+    struct Case {
+        int pronon, kana;
+        std::string expected;
+    } cases[] = {
+        {1, 1, note},
+        {0, 1, kAt + kAbandonKana + kComma + "other"},
+        {1, 0, kPron + "abc" + kComma + "other"},
+        {0, 0, "other"},
+    };
+    for (const Case& c : cases) {
+        opt.eijiPronon = c.pronon;
+        opt.eijiKana = c.kana;
+        EXPECT_EQ(CEIJIROParser::filterNote(note, opt), c.expected) << c.pronon << c.kana;
+    }
+    opt.eijiPronon = opt.eijiKana = 0;
+    EXPECT_EQ(CEIJIROParser::filterNote(kPron + "x", opt), "");
+    EXPECT_EQ(CEIJIROParser::applyYomi(kDannen + kYomi + "\x82\xB7\x82\xE9", 0), kDannen + "\x82\xB7\x82\xE9");
+    EXPECT_EQ(CEIJIROParser::applyYomi(kDannen + kYomi + "\x82\xB7\x82\xE9", 2), kDannen + kYomi + "\x82\xB7\x82\xE9");
+    // An opening brace without its close stays.
+    EXPECT_EQ(CEIJIROParser::applyYomi(kDannen + "\x81\x6F" + "x", 0), kDannen + "\x81\x6F" + "x");
+}
+
+struct Built {
+    std::string log;
+    std::string text;  // text of the hit for "abandon"
+    size_t kanaHits = 0;
+};
+
+Built buildEijiro(const std::function<void(CEPWing&)>& options) {
+    lftest::TestDir dir;
+    const std::string src = kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + kYomi + "\x82\xB7\x82\xE9" +
+                            kDiamond + kPron + "PRON" + kComma + kAt + kAbandonKana + kSquare + kDot +
+                            "They abandoned ship.\r\n" + kSquare + "abandon  {" + kVerb + "-2} : second\r\n" +
+                            "garbage line\r\n" + kSquare + "ability : skill\r\n";
+    EXPECT_TRUE(lftest::writeFile(dir.file("e.txt"), src));
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = 0x01 | 0x02;
+    r.sources.push_back({dir.file("e.txt"), "", 3});
+    r.configure = options;
+    Built b;
+    b.log = lftest::buildBook(r).log();
+    lftest::EbSearchProbe probe(dir.path() + "/");
+    EXPECT_TRUE(probe.ok()) << probe.error();
+    auto hits = probe.search(EbFind::Word, {"abandon"});
+    EXPECT_EQ(hits.size(), 1u) << b.log;  // two lines, one entry
+    if (!hits.empty()) b.text = hits[0].text;
+    EXPECT_EQ(probe.search(EbFind::Word, {"ability"}).size(), 1u);
+    b.kanaHits = probe.search(EbFind::Word, {kAbandonKana}).size();
+    return b;
+}
+
+TEST(EijiroBook, OptionsShapeTheText) {
+    Built defaults = buildEijiro([](CEPWing&) {});
+    EXPECT_TRUE(contains(defaults.log, "not an EIJIRO line in ")) << defaults.log;
+    EXPECT_TRUE(contains(defaults.log, "(Line=3)")) << defaults.log;
+    EXPECT_TRUE(contains(defaults.text, "second")) << defaults.text;
+    EXPECT_TRUE(contains(defaults.text, "{" + kVerb + "-1}")) << defaults.text;  // part of speech on
+    EXPECT_TRUE(contains(defaults.text, "PRON"));                                // pronunciation on
+    EXPECT_FALSE(contains(defaults.text, kAbandonKana));                         // kana item off
+    EXPECT_FALSE(contains(defaults.text, kYomi));                                // readings removed
+    EXPECT_TRUE(contains(defaults.text, kDannen + "\x82\xB7\x82\xE9"));
+    EXPECT_TRUE(contains(defaults.text, "They abandoned ship."));
+    EXPECT_EQ(defaults.kanaHits, 0u);
+
+    Built changed = buildEijiro([](CEPWing& w) {
+        w.setIntOption("eijiPartOfSpeech", 0);
+        w.setIntOption("eijiPronon", 0);
+        w.setIntOption("eijiKana", 1);
+        w.setIntOption("eijiYomi", 2);
+    });
+    EXPECT_FALSE(contains(changed.text, "{" + kVerb)) << changed.text;
+    EXPECT_FALSE(contains(changed.text, "PRON"));
+    EXPECT_TRUE(contains(changed.text, kAbandonKana));
+    EXPECT_TRUE(contains(changed.text, kYomi));
+    EXPECT_EQ(changed.kanaHits, 1u);
+
+    // eijiBreak: notes on a line of their own, or after a space.
+    Built inlined = buildEijiro([](CEPWing& w) { w.setIntOption("eijiBreak", 0); });
+    EXPECT_TRUE(contains(inlined.text, "\x82\xB7\x82\xE9 " + kDiamond)) << inlined.text;
+    EXPECT_FALSE(contains(defaults.text, "\x82\xB7\x82\xE9 " + kDiamond)) << defaults.text;
+
+    // Ruby: the reading written apart from the kanji, without its braces.
+    Built ruby = buildEijiro([](CEPWing& w) { w.setIntOption("eijiYomi", 1); });
+    EXPECT_FALSE(contains(ruby.text, kYomi));
+    EXPECT_TRUE(contains(ruby.text, "\x82\xBE\x82\xF1\x82\xCB\x82\xF1")) << ruby.text;
+}
+
+}  // namespace
