@@ -509,7 +509,7 @@ int CMDictReader::readKeywordSection() {
         if (encrypted_ & 2) descrambleMdictKeyInfo(info.data(), info.size());
         std::vector<uint8_t> decoded;
         if (decodeMdictBlock(info.data(), info.size(), keyInfoDecompSize_, &decoded) != 0) {
-            std::printf(" key block info cannot be decoded:\n");
+            failure_ = "the key index cannot be decoded";
             return -1;
         }
         info.swap(decoded);

@@ -4,6 +4,7 @@ corpora and the benchmark.
 
   make_mdict_fixtures.py OUTDIR            every fixture of the tests
   make_mdict_fixtures.py --bench FILE N    one UTF-8 .mdx with N entries
+  make_mdict_fixtures.py --large FILE      a sparse .mdd of over 4 GiB
 
 Only the standard library and python3-lzo. The key-index scrambling uses a
 small RIPEMD-128 of our own, checked against the published vectors first.
@@ -355,7 +356,40 @@ def build_scrambled_other(entries):
         scramble = real
 
 
+def write_large_mdd(path):
+    """An .mdd whose last record block lies past 4 GiB, in the file and in the
+    record stream: 65 stored blocks of 64 MiB zero bytes (holes in a sparse
+    file; a stored block's frame is zero bytes too) hold the resource
+    "\\a_zeros.bin", then one small block holds "\\end.txt"."""
+    big = 64 << 20
+    holes = 65
+    tail = b"the end of a large file\n"
+    header = ('<Library_Data GeneratedByEngineVersion="2.0" RequiredEngineVersion="2.0" Encrypted="0" '
+              'Encoding="" Title="Large"/>\r\n\x00').encode("utf-16-le")
+    q = lambda v: struct.pack(">Q", v)
+    keys = [("\\a_zeros.bin", 0), ("\\end.txt", holes * big)]
+    raw = b"".join(q(off) + k.encode("utf-16-le") + b"\x00\x00" for k, off in keys)
+    key_block = frame(raw, "zlib")
+    first, last = keys[0][0].encode("utf-16-le"), keys[-1][0].encode("utf-16-le")
+    info = q(len(keys)) + struct.pack(">H", len(first) // 2) + first + b"\x00\x00" + \
+        struct.pack(">H", len(last) // 2) + last + b"\x00\x00" + q(len(key_block)) + q(len(raw))
+    info_block = frame(info, "zlib")
+    head = q(1) + q(len(keys)) + q(len(info)) + q(len(info_block)) + q(len(key_block))
+    out = struct.pack(">I", len(header)) + header + struct.pack("<I", zlib.adler32(header) & _M)
+    out += head + struct.pack(">I", zlib.adler32(head) & _M) + info_block + key_block
+    last_block = frame(tail, "stored")
+    table = b"".join(q(big + 8) + q(big) for _ in range(holes)) + q(len(last_block)) + q(len(tail))
+    out += q(holes + 1) + q(len(keys)) + q(len(table)) + q(holes * (big + 8) + len(last_block)) + table
+    with open(path, "wb") as fh:
+        fh.write(out)
+        fh.seek(holes * (big + 8), os.SEEK_CUR)
+        fh.write(last_block)
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--large":
+        write_large_mdd(sys.argv[2])
+        return
     if len(sys.argv) == 4 and sys.argv[1] == "--bench":
         n = int(sys.argv[3])
         entries = [("word%07d" % i, "<p>definition of word %d</p>" % i) for i in range(n)]

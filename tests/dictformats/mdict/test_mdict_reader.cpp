@@ -13,6 +13,7 @@
 #include "dictformats/mdict/CMDictReader.h"
 #include "foundation/book/CEBCatalog.h"
 #include "tests/common/MdictFixtures.h"
+#include "tests/common/TestDir.h"
 
 using lftest::mdictFixture;
 using lftest::mdictPeerRead;
@@ -366,6 +367,21 @@ TEST(MdictResources, NamesCompareExactlyIgnoringCase) {
             }
         }
     }
+}
+
+TEST(MdictResources, PositionsPastFourGibibytes) {
+    // A sparse .mdd of over 4 GiB: the last record block starts past 4 GiB in
+    // the file and in the record stream.
+    lftest::TestDir dir;
+    const std::string path = dir.file("large.mdd");
+    ASSERT_EQ(0, lftest::runCommand(lftest::mdictPython() + " " + LF_SOURCE_DIR +
+                                    "/tests/dictformats/mdict/make_mdict_fixtures.py --large " + path));
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(path.c_str())) << r.failureReason();
+    uint64_t size = 0;
+    uint8_t* data = r.resourceData("\\end.txt", &size);
+    ASSERT_NE(nullptr, data);
+    EXPECT_EQ("the end of a large file\n", std::string(reinterpret_cast<char*>(data), size));
 }
 
 // ---------------------------------------------------------------------------
