@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    static FuzzScratch scratch("fuzz_mdict_open", {"in.mdx", "in.mdd"});
+    static FuzzScratch scratch("fuzz_mdict_open");
     if (scratch.dir().empty()) return 0;
     const std::string path = scratch.dir() + ((data[0] & 1) ? "/in.mdd" : "/in.mdx");
     if (!writeScratchFile(path, data + 1, size - 1)) return 0;
