@@ -33,8 +33,10 @@ struct InflateStream {
     }
 };
 
-// One zlib stream into exactly out.size() bytes: it must end there.
-int inflateExactly(const uint8_t* data, size_t length, std::vector<uint8_t>* out) {
+// One zlib stream into exactly out.size() bytes: it must end there. adler
+// gets the Adler-32 of the output, which inflate keeps as it goes (and checks
+// against the stream's own trailer).
+int inflateExactly(const uint8_t* data, size_t length, std::vector<uint8_t>* out, uint32_t* adler) {
     InflateStream s;
     if (inflateInit(&s.z) != Z_OK) {
         std::printf("inflate: %s\n", s.z.msg ? s.z.msg : "init failed");
@@ -50,6 +52,7 @@ int inflateExactly(const uint8_t* data, size_t length, std::vector<uint8_t>* out
         if (r != Z_BUF_ERROR || s.z.avail_out != 0) std::printf("inflate: %s\n", s.z.msg ? s.z.msg : zError(r));
         return -1;
     }
+    *adler = static_cast<uint32_t>(s.z.adler);
     return s.z.avail_out == 0 ? 0 : -1;
 }
 
@@ -84,8 +87,8 @@ int decodeMdictBlock(const uint8_t* block, size_t size, uint64_t decodedSize, st
         case kTypeZlib: {
             if (decodedSize > zlibLimit(payloadSize) || payloadSize > 0xFFFFFFFFu) return -1;
             out->resize(static_cast<size_t>(decodedSize));
-            if (inflateExactly(payload, payloadSize, out) != 0 ||
-                adler32(adler32(0, nullptr, 0), out->data(), static_cast<uInt>(out->size())) != checksum) {
+            uint32_t adler = 0;
+            if (inflateExactly(payload, payloadSize, out, &adler) != 0 || adler != checksum) {
                 out->clear();
                 return -1;
             }
