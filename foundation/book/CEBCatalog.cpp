@@ -43,11 +43,7 @@ bool copyBounded(char* out, size_t outSize, const char* text) {
 
 // The first max bytes of a UTF-8 text, cut at a character boundary.
 void copyUtf8Prefix(char* out, const char* text, size_t max) {
-    size_t n = strlen(text);
-    if (n > max) {
-        n = max;
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    }
+    size_t n = utf8PrefixLength(text, strlen(text), max);
     memcpy(out, text, n);
     out[n] = '\0';
 }

@@ -532,6 +532,21 @@ int isUtf8Text(const char* text, int len) {
     return 1;
 }
 
+int utf8CharLength(const char* text, int len) {
+    if (!text || len <= 0) return 0;
+    uint32_t cp;
+    int used;
+    if (nextUtf8(asBytes(text), len, &cp, &used) != Utf8Step::Ok) return 1;
+    return used;
+}
+
+size_t utf8PrefixLength(const char* text, size_t len, size_t max) {
+    if (len <= max) return len;
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
 int wideToSjis(const uint32_t* in, int count, unsigned char* out, size_t outSize) {
     ByteSink sink(out, outSize);
     for (int i = 0; in && i < count; ++i) {

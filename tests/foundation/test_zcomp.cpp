@@ -7,30 +7,18 @@
 #include "tests/compress_tool/BookFolder.h"
 #include "tests/compress_tool/EbzipParse.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
 using booktest::Bytes;
+using lftest::listDir;
 using lftest::readFile;
 using lftest::TestDir;
 using lftest::writeFile;
 
 namespace {
-
-// Names in a folder (without "." and ".."), to see that nothing stray is left.
-std::vector<std::string> listDir(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 Bytes randomBytes(size_t n, uint32_t seed) {
     Bytes b(n);
