@@ -11,17 +11,6 @@ namespace lftest {
 
 namespace {
 
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 std::string fromHex(const std::string& hex) {
     std::string out;
     if (hex == "~") return out;
