@@ -7,12 +7,12 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZio.h"
 
 namespace {
 
-const int kBlockSize = 2048;
 const int kRecordSize = 16;
 const int kTableHeaderSize = 16;
 
@@ -456,11 +456,13 @@ int CBookFile::seekBlock(unsigned block) {
 const unsigned char* CBookFile::readBlock(unsigned block) {
     if (mode_[0] != 'w' && cachedBlock_ >= 0 && static_cast<long long>(block) == cachedBlock_) return block_;
     memset(block_, 0, sizeof block_);
+    blockReadFailed_ = true;
     if (mode_[0] == 'w') {
-        if (seekToBlock(textFile_, block) && fread(block_, 1, kBlockSize, textFile_) == 0)
-            memset(block_, 0, sizeof block_);
+        if (seekToBlock(textFile_, block) && fread(block_, 1, kBlockSize, textFile_) > 0) blockReadFailed_ = false;
+        if (blockReadFailed_) memset(block_, 0, sizeof block_);
     } else if (zio_ && block >= 1) {
-        if (zio_->seekBlock(block) != 0 || zio_->readBlock(block_) <= 0) memset(block_, 0, sizeof block_);
+        if (zio_->seekBlock(block) == 0 && zio_->readBlock(block_) > 0) blockReadFailed_ = false;
+        if (blockReadFailed_) memset(block_, 0, sizeof block_);
     }
     cachedBlock_ = block;
     return block_;

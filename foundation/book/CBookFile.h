@@ -78,6 +78,8 @@ public:
     // The 2048-byte cache holding the block; zero-filled when the read fails.
     // Never null.
     const unsigned char* readBlock(unsigned block);
+    // True when the block now cached could not be read (it is zero-filled).
+    bool blockReadFailed() const { return blockReadFailed_; }
 
     INDEX_TABLE_ITEM* findEntry(int id);
     uint32_t startBlockOf(int id);
@@ -130,6 +132,7 @@ private:
     FILE* soundFile_;
     unsigned char block_[2048];
     long long cachedBlock_;
+    bool blockReadFailed_ = false;
     char mode_[4];
     int iterator_;
     int writeFailed_;
