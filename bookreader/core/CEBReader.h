@@ -25,6 +25,7 @@
 #include "bookreader/core/ReaderTypes.h"
 #include "bookreader/hits/CHitStore.h"
 #include "bookreader/search/CBookSearch.h"
+#include "bookreader/search/CIndexPageCache.h"
 #include "bookreader/text/TagHooks.h"
 #include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
@@ -228,6 +229,8 @@ public:
         return CBookSearch(*this).textScanSearch(key, progress, user, level);
     }
     void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
+    // Index pages the searches have read (emptied when the file is closed).
+    CIndexPageCache& indexPages() { return indexPages_; }
     // Retry a word search without hits with a shortened or stemmed key.
     int setWordRetry(bool on) {
         wordRetry_ = on;
@@ -302,6 +305,7 @@ private:
     TAG_HOOKS textHooks_;
     int textOption_ = 0;
     int headOption_ = 0;
+    CIndexPageCache indexPages_;
     bool wordRetry_ = false;
     bool looseMatch_ = false;
     bool stripPunctuation_ = false;

@@ -132,6 +132,50 @@ Key readKey(PageReader& page, unsigned fixedLength) {
     return k;
 }
 
+// Entries of a page without group layout: each a key (of the page's fixed
+// length, or of the length in its first byte) followed by tailSize bytes.
+// Entries run from offset 4; an entry needs at least 5 bytes.
+constexpr unsigned kMaxPageEntries = 2044 / 5 + 1;
+struct PageEntries {
+    const uint8_t* key[kMaxPageEntries];
+    uint8_t length[kMaxPageEntries];
+    unsigned count = 0;
+    bool complete = false;  // all entries of the page's count lie inside it
+
+    PageEntries(const uint8_t* page, size_t pageSize, unsigned fixedLength, unsigned entries, unsigned tailSize) {
+        const uint8_t* p = page + 4;
+        const uint8_t* end = page + pageSize;
+        while (count < entries && count < kMaxPageEntries) {
+            unsigned length = fixedLength;
+            if (!fixedLength) {
+                if (p >= end) return;
+                length = *p++;
+            }
+            if (static_cast<size_t>(end - p) < length + tailSize) return;
+            key[count] = p;
+            this->length[count] = static_cast<uint8_t>(length);
+            ++count;
+            p += length + tailSize;
+        }
+        complete = count == entries;
+    }
+    const uint8_t* tail(unsigned i) const { return key[i] + length[i]; }
+    // The first entry that is not below the query by below(entry); the keys
+    // are sorted, so all before it are below.
+    template <typename Below>
+    unsigned firstNotBelow(Below below) const {
+        unsigned lo = 0, hi = count;
+        while (lo < hi) {
+            const unsigned mid = lo + (hi - lo) / 2;
+            if (below(mid))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+};
+
 bool isBlank(const unsigned char* p) {
     return *p == ' ' || (p[0] == 0x81 && p[1] == 0x40);
 }
@@ -151,6 +195,10 @@ struct CBookSearch::KeyForm {
         return CBookSearch::compareKey(bytes, length, entry.bytes, entry.length, exact, 0);
     }
     bool matches(const Key& entry, int exact) const { return present && compare(entry, exact) == 0; }
+};
+
+struct CBookSearch::KeyForms {
+    KeyForm a, b, c;
 };
 
 // --- capability tests -------------------------------------------------------
@@ -246,11 +294,25 @@ void CBookSearch::makeForm(const READER_INDEX_INFO& idx, const char* key, int le
 
 // --- descent and leaf scan ------------------------------------------------------
 
+const uint8_t* CBookSearch::indexPage(uint32_t block) {
+    CIndexPageCache& cache = reader_.indexPages();
+    if (const uint8_t* page = cache.find(block)) return page;
+    if (!reader_.seekBlock(block)) return nullptr;
+    size_t available = 0;
+    const uint8_t* bytes = reader_.peek(&available);
+    if (available < CIndexPageCache::kPageSize) return nullptr;
+    return cache.put(block, bytes);
+}
+
 int CBookSearch::compareKey(const uint8_t* key, int keyLength, const uint8_t* entry, int entryLength, int exact,
                             int descent) {
+    const int common = keyLength < entryLength ? keyLength : entryLength;
     int i = 0;
-    for (; i < keyLength && i < entryLength; ++i)
-        if (key[i] != entry[i]) return static_cast<int>(key[i]) - static_cast<int>(entry[i]);
+    if (common > 0 && std::memcmp(key, entry, static_cast<size_t>(common)) != 0) {
+        while (key[i] == entry[i]) ++i;
+        return static_cast<int>(key[i]) - static_cast<int>(entry[i]);
+    }
+    i = common;
     const int keyLeft = keyLength - i, entryLeft = entryLength - i;
     if (!descent && keyLeft > 0) return keyLeft;
     if (!exact) return 0;
@@ -260,6 +322,10 @@ int CBookSearch::compareKey(const uint8_t* key, int keyLength, const uint8_t* en
 uint32_t CBookSearch::findLeafBlock(const READER_INDEX_INFO& idx, const char* key) {
     KeyForm form;
     makeForm(idx, key, static_cast<int>(std::strlen(key)), styleValue(idx.style), true, &form);
+    return descend(idx, form);
+}
+
+uint32_t CBookSearch::descend(const READER_INDEX_INFO& idx, const KeyForm& form) {
     if (form.length == 0) return 0;
     uint32_t block = idx.start;
     // A damaged index may point back up or sideways: every page read counts,
@@ -268,28 +334,23 @@ uint32_t CBookSearch::findLeafBlock(const READER_INDEX_INFO& idx, const char* ke
     int depth = 0;
     for (;;) {
         if (!insideIndex(idx, block) || ++pagesRead > idx.count || depth > kMaxDescentDepth) return 0;
-        if (!reader_.seekBlock(block)) return 0;
-        size_t available = 0;
-        const uint8_t* bytes = reader_.peek(&available);
-        PageReader page(bytes, available);
+        const uint8_t* bytes = indexPage(block);
+        if (!bytes) return 0;
+        PageReader page(bytes, CIndexPageCache::kPageSize);
         const unsigned type = page.u8();
         if (type & 0x80) return isLeafType(type) ? block : 0;
         const unsigned fixedLength = page.u8();
         const unsigned count = page.u16();
-        uint32_t child = 0;
-        bool found = false;
-        for (unsigned e = 0; e < count; ++e) {
-            Key k = readKey(page, fixedLength);
-            child = page.u32();
-            if (!page.ok()) return 0;
-            if (compareKey(form.bytes, form.length, k.bytes, k.length, 0, 1) <= 0) {
-                found = true;
-                break;
-            }
-        }
+        const PageEntries entries(bytes, CIndexPageCache::kPageSize, fixedLength, count, 4);
+        if (!entries.complete) return 0;
+        // The first child whose highest key is not below the key.
+        const unsigned i = entries.firstNotBelow([&](unsigned e) {
+            return compareKey(form.bytes, form.length, entries.key[e], entries.length[e], 0, 1) > 0;
+        });
+        const bool found = i < entries.count;
         if (found || (type & 0x20)) {
             if (count == 0) return 0;
-            block = child;
+            block = byteorder::be32(entries.tail(found ? i : entries.count - 1));
             ++depth;
         } else {
             ++block;  // the next page of the same level
@@ -297,35 +358,44 @@ uint32_t CBookSearch::findLeafBlock(const READER_INDEX_INFO& idx, const char* ke
     }
 }
 
-int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const char* key, int exact, int level,
-                            int mode) {
-    matches_ = 0;
-    const int keyLength = static_cast<int>(std::strlen(key));
-    if (keyLength > 255 || !insideIndex(idx, block)) return reader_.hitCount();
-    const bool latin1 = reader_.isLatin1();
-    KeyForm a, b, c;
-    makeForm(idx, key, keyLength, styleValue(idx.style), true, &a);
-    if (latin1) {
-        b = a;
+void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int keyLength, KeyForms* f) const {
+    makeForm(idx, key, keyLength, styleValue(idx.style), true, &f->a);
+    if (reader_.isLatin1()) {
+        f->b = f->a;
     } else if (isKanaId(idx.id)) {
-        makeForm(idx, key, keyLength, kStyleKanaSecond, true, &b);
+        makeForm(idx, key, keyLength, kStyleKanaSecond, true, &f->b);
         if (reader_.kind() == BOOK_KIND_EB) {
-            c.length = toJisKey(reinterpret_cast<char*>(c.bytes), key, keyLength);
-            c.present = c.length > 0;
+            f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), key, keyLength);
+            f->c.present = f->c.length > 0;
         }
     } else {
         // The key as given, without folding.
         const char* text = key;
         char reversed[kSearchKeyBufferSize];
         if (isEndwordId(idx.id)) text = reverseKey(reversed, key, keyLength, false);
-        b.length = toJisKey(reinterpret_cast<char*>(b.bytes), text, static_cast<int>(std::strlen(text)));
-        b.present = true;
+        f->b.length = toJisKey(reinterpret_cast<char*>(f->b.bytes), text, static_cast<int>(std::strlen(text)));
+        f->b.present = true;
     }
+}
 
+int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const char* key, int exact, int level,
+                            int mode) {
+    matches_ = 0;
+    const int keyLength = static_cast<int>(std::strlen(key));
+    if (keyLength > 255) return reader_.hitCount();
+    KeyForms forms;
+    makeForms(idx, key, keyLength, &forms);
+    return scan(idx, block, forms, exact, level, mode);
+}
+
+int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyForms& forms, int exact, int level,
+                      int mode) {
+    matches_ = 0;
+    if (!insideIndex(idx, block)) return reader_.hitCount();
+    const KeyForm &a = forms.a, &b = forms.b, &c = forms.c;
     const int style = styleOfId(idx.id);
     const uint32_t last = idx.start + idx.count - 1;
     CHitStore& store = reader_.hits();
-    if (!reader_.seekBlock(block)) return reader_.hitCount();
     Position groupHeading;
     std::vector<uint8_t> groupKey;
     auto hit = [&](const Position& text, const Position& heading) {
@@ -336,15 +406,37 @@ int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const 
         return true;
     };
     for (; block <= last && !store.cancelled(); ++block) {
-        size_t available = 0;
-        const uint8_t* bytes = reader_.peek(&available);
-        PageReader page(bytes, available);
+        const uint8_t* bytes = indexPage(block);
+        if (!bytes) break;
+        PageReader page(bytes, CIndexPageCache::kPageSize);
         const unsigned type = page.u8();
         if (!isLeafType(type)) return reader_.hitCount();
         const unsigned fixedLength = page.u8();
         const unsigned count = page.u16();
         const bool grouped = (type & 0x10) != 0;
         if (grouped && style == 0) return reader_.hitCount();
+        if (!grouped) {
+            // Plain entries: from the first that is not below the key on.
+            const PageEntries entries(bytes, CIndexPageCache::kPageSize, fixedLength, count, style == 1 ? 6 : 12);
+            unsigned e = entries.firstNotBelow([&](unsigned i) {
+                return a.compare(Key{entries.key[i], entries.length[i]}, exact) > 0;
+            });
+            for (; e < entries.count; ++e) {
+                const Key k{entries.key[e], entries.length[e]};
+                const int cmp = a.compare(k, exact);
+                if (cmp < 0) return reader_.hitCount();
+                if (cmp > 0) continue;
+                PageReader tail(entries.tail(e),
+                                static_cast<size_t>(bytes + CIndexPageCache::kPageSize - entries.tail(e)));
+                bool beyond = false;
+                const Position text = readPosition(tail, &beyond);
+                const Position heading = style == 1 ? text : readPosition(tail, &beyond);
+                if (beyond) return reader_.hitCount();  // a position outside its block names no text
+                if (!hit(text, heading)) return reader_.hitCount();
+            }
+            if (!entries.complete) return reader_.hitCount();
+            continue;
+        }
         bool stop = false;  // no further page: a damaged offset or an unknown entry type
         for (unsigned e = 0; e < count && !stop; ++e) {
             unsigned entryType = grouped ? page.u8() : 0x00;
@@ -355,11 +447,18 @@ int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const 
             bool end = false;  // the entries have passed the key
             if (entryType == 0x00) {
                 k = readKey(page, fixedLength);
-                text = readPosition(page, &beyond);
-                heading = style == 1 ? text : readPosition(page, &beyond);
                 if (!page.ok()) return reader_.hitCount();
                 const int cmp = a.compare(k, exact);
                 if (cmp < 0) return reader_.hitCount();
+                if (cmp > 0) {
+                    // Entries before the key: only their length matters.
+                    page.skip(style == 1 ? 6 : 12);
+                    if (!page.ok()) return reader_.hitCount();
+                    continue;
+                }
+                text = readPosition(page, &beyond);
+                heading = style == 1 ? text : readPosition(page, &beyond);
+                if (!page.ok()) return reader_.hitCount();
                 isHit =
                     cmp == 0 &&
                     (!grouped || (style <= 2 ? (reader_.looseMatch() || b.matches(k, exact)) : b.matches(k, exact)));
@@ -409,15 +508,20 @@ int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const 
             if (isHit && !hit(text, heading)) return reader_.hitCount();
             if (end) return reader_.hitCount();
         }
-        if (stop || block == last || !reader_.nextBlock()) break;
+        if (stop) break;
     }
     return reader_.hitCount();
 }
 
 bool CBookSearch::searchIndex(const READER_INDEX_INFO& idx, const char* key, int exact, int level, int mode) {
-    const uint32_t leaf = findLeafBlock(idx, key);
+    matches_ = 0;
+    const int keyLength = static_cast<int>(std::strlen(key));
+    if (keyLength > 255) return false;
+    KeyForms forms;
+    makeForms(idx, key, keyLength, &forms);
+    const uint32_t leaf = descend(idx, forms.a);
     if (!insideIndex(idx, leaf)) return false;
-    scanLeaves(idx, leaf, key, exact, level, mode);
+    scan(idx, leaf, forms, exact, level, mode);
     return true;
 }
 

@@ -70,7 +70,11 @@ public:
 
 private:
     struct KeyForm;
+    struct KeyForms;
     bool isSearchableKind() const;
+    // The 2048 bytes of an index page, through the reader's page cache; null
+    // when the block cannot be read.
+    const uint8_t* indexPage(uint32_t block);
     const READER_INDEX_INFO* index(uint32_t id) const;
     // The typed key form of query for index into out (kSearchKeyBufferSize
     // bytes); its length.
@@ -82,6 +86,10 @@ private:
     int wordOf(const char* word, int level, int mode, bool cross);
     void makeForm(const READER_INDEX_INFO& index, const char* key, int length, uint32_t style, bool reverse,
                   KeyForm* form) const;
+    // The forms A (folded by the index's style), B and C of the leaf scan.
+    void makeForms(const READER_INDEX_INFO& index, const char* key, int keyLength, KeyForms* forms) const;
+    uint32_t descend(const READER_INDEX_INFO& index, const KeyForm& form);
+    int scan(const READER_INDEX_INFO& index, uint32_t block, const KeyForms& forms, int exact, int level, int mode);
 
     CEBReader& reader_;
     int matches_ = 0;

@@ -133,16 +133,26 @@ TEST(IndexDescent, DamagedPagesEndTheSearch) {
                return v;
            }()}},
          0},
-        {"leaf count beyond the page", {{3, leafPage({{ab, 2, 12, 2, 12}}, false, 0xA0, 0xFFFF)}}, 1},
-        {"key length beyond the page",
+        {"leaf count beyond the page",
          {{3,
            [&] {
-               std::vector<uint8_t> v = leafPage({{ab, 2, 16, 2, 16}}, false, 0xA0, 2);
-               v.resize(2047, 0);
-               v.push_back(0xFF);  // the second key's length, at the page end
+               std::vector<uint8_t> v = leafPage({{ab, 2, 12, 2, 12}}, false, 0xA0, 0xFFFF);
+               v.resize(2048, 0xFF);  // keys above the query, to the page end
                return v;
            }()}},
          1},
+        {"key length beyond the page",
+         {{3,
+           [&] {
+               // Eight keys of 255 bytes starting with "AB": seven fit.
+               std::vector<LeafEntry> es;
+               for (uint16_t i = 0; i < 8; ++i)
+                   es.push_back({ab + Key(251, '\x7E'), 2, static_cast<uint16_t>(i), 2, 0});
+               std::vector<uint8_t> v = leafPage(es);
+               v.resize(2048);
+               return v;
+           }()}},
+         7},
         {"text offset beyond its block", {{3, leafPage({{ab, 2, 3000, 2, 0}, {wide("ABC"), 2, 20, 2, 20}})}}, 0},
     };
     for (const Case& c : cases) {
