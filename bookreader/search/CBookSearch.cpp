@@ -552,6 +552,8 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
         take(0x81);
         take(0x80);
     }
+    // A key no index of the book takes (a kana index only, a key without kana).
+    if (order.empty()) return 0;
     const bool alphabetic = isAlphaText(key) != 0;
     const bool latin1 = reader_.isLatin1();
     int found = 0;  // matches of this search only: earlier hits do not count

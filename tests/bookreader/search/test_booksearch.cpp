@@ -232,6 +232,19 @@ TEST(WordSearch, RetryShortensOrStems) {
     }
 }
 
+TEST(WordSearch, KeyWithoutAnIndexEndsWithRetries) {
+    // Only a kana index: a key without kana has no index to search, and the
+    // retries must not go on for ever.
+    BookFile f;
+    f.book.area(0x90, 3, 1);
+    f.book.put(3, 0, leafPage({{"\x24\x22", 2, 10, 2, 10}}));
+    CEBReader r;
+    ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
+    r.setWordRetry(true);
+    EXPECT_EQ(r.wordSearch("#1F41", 0, 0, HIT_ADD), 0);
+    EXPECT_EQ(r.wordSearch("\x82\xa0", 0, 0, HIT_ADD), 1);
+}
+
 TEST(WordSearch, CancelStopsUntilReset) {
     BookFile f;
     f.book.area(0x91, 3, 1);
