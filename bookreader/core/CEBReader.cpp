@@ -109,7 +109,8 @@ bool CEBReader::splitPath(char* dir, char* fileName, char* extension) const {
     if (pathDirName(path_, dir, kPathSize - 1) < 0 || pathFileName(path_, fileName) < 0 ||
         pathExtension(path_, extension) < 0)
         return false;
-    strcat(dir, "/");
+    // A file in the root keeps its "/"; a bare name stays relative.
+    if (dir[0] || path_[0] == '/' || path_[0] == '\\') strcat(dir, "/");
     return true;
 }
 

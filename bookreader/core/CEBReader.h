@@ -265,7 +265,8 @@ public:
 private:
     enum class NameKind { Epwing, Eb, Raw };
     static NameKind kindByName(const char* fileName, const char* extension);
-    // The path's directory (with a "/" added), file name and extension;
+    // The path's directory (with a "/" added; empty for a bare name), file
+    // name and extension;
     // each buffer holds kPathSize bytes.
     bool splitPath(char* dir, char* fileName, char* extension) const;
     int openBookFile(NameKind nameKind, const char* dir, const char* fileName);

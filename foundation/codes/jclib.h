@@ -190,6 +190,13 @@ int utf16leToUtf8(const unsigned char* in, int count, char* out);
 // forms, surrogates or values above U+10FFFF, no sequence cut at the end),
 // else 0.
 int isUtf8Text(const char* text, int len);
+// Bytes of the character at text[0..len): the length of a well-formed UTF-8
+// sequence, 1 for a byte that starts none (so that a walk steps over it),
+// 0 when len is 0 or less.
+int utf8CharLength(const char* text, int len);
+// The largest n <= max such that text[0..n) does not end inside a UTF-8
+// sequence (cuts before continuation bytes); len when len <= max.
+size_t utf8PrefixLength(const char* text, size_t len, size_t max);
 
 // Whole-string conversions with a bounded output. Each reads len bytes (it
 // stops early at a zero byte), writes whole characters only, at most

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -60,6 +61,21 @@ TEST(ReaderOpen, KindByFileName) {
         EXPECT_EQ(reader.hasWaveFileMap(), c.waveMap) << c.name;
         EXPECT_TRUE(reader.isOpen()) << c.name;
     }
+}
+
+TEST(ReaderOpen, BareFileNameIsRelative) {
+    lftest::TestDir dir;
+    smallBook().write(dir.path(), "HONMON");
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    CEBReader reader;
+    int opened = reader.open("HONMON", 1, 0);
+    int kind = reader.kind();
+    reader.close();
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(kind, BOOK_KIND_EPWING);
 }
 
 TEST(ReaderOpen, RawFileIsOneIndexOfItsWholeBlocks) {
@@ -257,6 +273,10 @@ TEST(ReaderBlocks, BcdOffsetsAndTheCache) {
     EXPECT_EQ(reader.readDword32(), 0x12341A00u);
     EXPECT_EQ(reader.seekBlock(-1), 0);
     EXPECT_EQ(reader.seekBlock(9), 0) << "past the file";
+    // The failed read must not leave the book file's cache (now zeros)
+    // standing for block 2.
+    ASSERT_EQ(reader.seekBlock(2), 1);
+    EXPECT_EQ(reader.readByte(), 0x12u);
 }
 
 TEST(ReaderBlocks, CloseAndReopenKeepTheIndexList) {

@@ -95,6 +95,21 @@ TEST(HitStore, Limit50StopsAtFifty) {
     EXPECT_EQ(s.at(0)->textBlock, 51u) << "sorted, so later searches can combine with it";
 }
 
+TEST(HitStore, CombiningAfterTheLimitIsSwitchedOn) {
+    // Hits stored before the 50-hit option was turned on: the finished list
+    // is still sorted, so a later search finds its positions.
+    CHitStore s;
+    for (uint32_t i = 0; i < 60; ++i) s.add(100 - i, 0, 1, 0, 0, HIT_ADD);
+    s.setHitLimit50(true);
+    EXPECT_EQ(s.finish(false), 60);
+    s.add(45, 0, 0, 0, 1, HIT_RAISE);
+    s.add(99, 0, 0, 0, 1, HIT_RAISE);
+    int raised = 0;
+    for (int i = 0; i < s.count(); ++i) raised += s.at(i)->level;
+    EXPECT_EQ(raised, 2);
+    EXPECT_EQ(s.at(0)->textBlock, 41u);
+}
+
 TEST(HitStore, GrowthAndReset) {
     CHitStore s;
     for (uint32_t i = 0; i < 1001; ++i) s.add(i, 0, 1, 0, 0, HIT_ADD);

@@ -18,10 +18,9 @@
 #include "tests/bookreader/BookFixtures.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
-#include "tests/common/EbSearchProbe.h"
 #include "tests/common/TestDir.h"
 
-using lftest::EbFind;
+using EbFind = lftest::EbSearchKind;
 
 namespace {
 
@@ -194,9 +193,9 @@ PositionSet ours(CEBReader& r, EbFind kind, const std::string& query) {
     return s;
 }
 
-PositionSet theirs(lftest::EbSearchProbe& eb, EbFind kind, const std::string& query) {
+PositionSet theirs(lftest::EbProbe& eb, EbFind kind, const std::string& query) {
     PositionSet s;
-    if (!eb.have(kind)) return s;
+    if (!eb.haveSearch(0, kind)) return s;
     // The library takes the words of a keyword or cross query as a list.
     std::vector<std::string> words{query};
     if (kind == EbFind::Keyword || kind == EbFind::Cross) {
@@ -211,7 +210,7 @@ PositionSet theirs(lftest::EbSearchProbe& eb, EbFind kind, const std::string& qu
             }
         }
     }
-    for (const lftest::EbFound& f : eb.search(kind, words, false)) s.insert({f.textBlock, f.textOffset});
+    for (const lftest::EbHit& f : eb.search(0, kind, words)) s.insert({f.textBlock, f.textOffset});
     return s;
 }
 
@@ -303,10 +302,17 @@ TEST(CompareSearchWithEbLibrary, SameTextPositions) {
     std::set<std::string> searchedBooks;
     for (const lftest::ReaderBook& book : books) {
         ASSERT_TRUE(book.built) << book.label << ": " << book.log;
-        lftest::EbSearchProbe eb(book.dir);
+        lftest::EbProbe eb(book.dir);
         if (!eb.ok()) continue;
         CEBReader reader;
-        ASSERT_EQ(reader.open(book.textFile.c_str(), 1, 0), 1) << book.label;
+        if (!reader.open(book.textFile.c_str(), 1, 0)) {
+            // ebzip at level 5 writes some small books (one stored slice
+            // larger than the file) that the library cannot read back
+            // either; we refuse them.
+            EXPECT_EQ(book.ebzipLevel, 5) << book.label;
+            EXPECT_FALSE(eb.haveSearch(0, EbFind::Word)) << book.label;
+            continue;
+        }
         std::vector<std::string> queries;
         for (const Entry& e : kEntries)
             for (const std::string& q : queriesFor(e.headword)) queries.push_back(q);

@@ -55,13 +55,14 @@ std::string describe(const EventList& ours, const EventList& theirs) {
 }
 
 // Compares every text of the subbook; returns the number of texts compared.
-int compareBook(const std::string& bookDir, const std::string& textFile, int epwingVersion, const std::string& label,
-                std::set<std::string>* kinds) {
-    lftest::EbEventReader eb(bookDir);
+int compareBook(const lftest::ReaderBook& book, std::set<std::string>* kinds) {
+    const std::string& label = book.label;
+    lftest::EbEventReader eb(book.dir);
     EXPECT_TRUE(eb.ok()) << label << ": " << eb.error();
     if (!eb.ok()) return 0;
     CEBReader reader;
-    EXPECT_EQ(reader.open(textFile.c_str(), 1, epwingVersion), 1) << label << ": " << textFile;
+    EXPECT_EQ(reader.open(book.textFile.c_str(), 1, book.epwingVersion), 1) << label << ": " << book.textFile;
+    EXPECT_EQ(reader.checkCRC(), book.ebzipLevel >= 0 ? 0 : -2) << label << ": the EBZip checksum";
     const READER_INDEX_INFO* body = reader.findIndex(0x00);
     EXPECT_NE(body, nullptr) << label;
     if (!body) return 0;
@@ -103,7 +104,7 @@ TEST(CompareWithEbLibrary, EveryTextOfEveryBook) {
             EXPECT_EQ(reader.open(book.textFile.c_str(), 1, book.epwingVersion), 0) << book.label;
             continue;
         }
-        int texts = compareBook(book.dir, book.textFile, book.epwingVersion, book.label, &kinds);
+        int texts = compareBook(book, &kinds);
         EXPECT_GE(texts, book.minTexts) << book.label;
         if (book.ebzipLevel >= 0) compressedLevels.insert(book.ebzipLevel);
     }
