@@ -19,38 +19,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchBook.h"
 #include "bookreader/core/CEBReader.h"
-#include "builder/CEPWing.h"
 
 namespace {
 
-void quiet(const char*) {}
-
 void writeSource(const std::string& path, long entries) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
+    FILE* f = bench::createOrExit(path);
     // A kana and ASCII headword, a body of two lines with kanji.
     for (long i = 0; i < entries; ++i)
         std::fprintf(f, "\x82\xA0\x82\xA2word%ld /// \x8E\xAB\x8F\x91\x82\xCC meaning of entry %ld \\ line %ld\n", i, i,
                      i);
     std::fclose(f);
-}
-
-bool build(const std::string& dir, const std::string& source) {
-    CEPWing w;
-    w.init();
-    w.setMessageCallback(quiet);
-    w.setOutput((dir + "/").c_str(), 1);
-    if (w.newBook("Bench", "BENCH", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0) != 0)
-        return false;
-    if (w.addSource(source.c_str(), nullptr, 5, nullptr) != 0) return false;
-    w.makeBook();
-    w.closeCatalog();
-    w.term();
-    return true;
 }
 
 // Headwords of entries spread over the book: with five digits each names
@@ -93,11 +73,8 @@ double ours(const std::string& honmon, const std::vector<Query>& qs, long* found
 double theirs(const std::string& bookDir, const std::vector<Query>& qs, long* found) {
     EB_Book book;
     eb_initialize_book(&book);
-    EB_Subbook_Code codes[EB_MAX_SUBBOOKS];
-    int count = 0;
     double seconds = -1;
-    if (eb_bind(&book, bookDir.c_str()) == EB_SUCCESS && eb_subbook_list(&book, codes, &count) == EB_SUCCESS &&
-        count > 0 && eb_set_subbook(&book, codes[0]) == EB_SUCCESS) {
+    if (bench::bindFirstSubbook(&book, bookDir)) {
         std::vector<char> buf(1 << 16);
         EB_Hit hits[50];
         *found = 0;
@@ -126,17 +103,12 @@ double theirs(const std::string& bookDir, const std::vector<Query>& qs, long* fo
 
 void run(const char* label, const std::string& bookDir, const std::vector<Query>& qs) {
     const std::string honmon = bookDir + "/BENCH/DATA/HONMON";
-    double bestOurs = 1e30, bestTheirs = 1e30;
+    double bestOurs, bestTheirs;
     long ourFound = 0, theirFound = 0;
-    for (int i = 0; i < 3; ++i) {
-        double a = ours(honmon, qs, &ourFound);
-        double b = theirs(bookDir, qs, &theirFound);
-        if (a < 0 || b < 0) {
-            std::printf("%s: a side could not read the book\n", label);
-            return;
-        }
-        if (a < bestOurs) bestOurs = a;
-        if (b < bestTheirs) bestTheirs = b;
+    if (!bench::bestOfThree([&] { return ours(honmon, qs, &ourFound); },
+                            [&] { return theirs(bookDir, qs, &theirFound); }, &bestOurs, &bestTheirs)) {
+        std::printf("%s: a side could not read the book\n", label);
+        return;
     }
     const double n = static_cast<double>(qs.size());
     std::printf("%-14s %9zu %12.0f %12.0f %8.2fx %10ld %10ld\n", label, qs.size(), n / bestOurs, n / bestTheirs,
@@ -150,19 +122,9 @@ int main(int argc, char** argv) {
     const int searches = argc > 2 ? std::atoi(argv[2]) : 5000;
     static const bool initialized = eb_initialize_library() == EB_SUCCESS;
     (void)initialized;
-    char tmpl[] = "/tmp/search_bench.XXXXXX";
-    if (!mkdtemp(tmpl)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string dir = tmpl;
-    writeSource(dir + "/src.txt", entries);
-    if (!build(dir + "/plain", dir + "/src.txt")) {
-        std::fprintf(stderr, "build failed\n");
-        return 1;
-    }
-    std::string cmd = "mkdir -p '" + dir + "/z5' && ebzip -q -f -k -l 5 -o '" + dir + "/z5' '" + dir + "/plain'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "ebzip failed\n");
+    const std::string dir =
+        bench::makeBooks("search_bench", [&](const std::string& path) { writeSource(path, entries); });
+    if (dir.empty()) return 1;
     const std::vector<Query> qs = queries(entries, searches);
     std::printf("%-14s %9s %12s %12s %9s %10s %10s\n", "book", "searches", "ours/s", "libeb/s", "ratio", "our texts",
                 "libeb texts");

@@ -616,11 +616,16 @@ int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
     if (!isSearchableKind() || !word) return 0;
     const READER_INDEX_INFO* idx = index(cross ? 0x81 : 0x80);
     if (!idx) return 0;
+    return searchOneIndex(*idx, word, false, level, mode, true);
+}
+
+int CBookSearch::searchOneIndex(const READER_INDEX_INFO& idx, const char* key, bool multi, int level, int mode,
+                                bool headings) {
     try {
         char form[kSearchKeyBufferSize];
-        queryKey(*idx, word, form, false);
-        if (!searchIndex(*idx, form, 0, level, mode)) return reader_.hitCount();
-        return finish(mode, true);
+        queryKey(idx, key, form, multi);
+        if (!searchIndex(idx, form, 0, level, mode)) return reader_.hitCount();
+        return finish(mode, headings);
     } catch (int) {
         reader_.resetHits();
         return reader_.hitCount();
@@ -690,16 +695,7 @@ int CBookSearch::splitSearch(const char* query, int* level, int mode, bool cross
 
 int CBookSearch::multiSearch(const READER_INDEX_INFO* idx, const char* key, int level) {
     if (!isSearchableKind() || !idx || !key) return 0;
-    const int mode = level != 0 ? HIT_RAISE : HIT_ADD;
-    try {
-        char form[kSearchKeyBufferSize];
-        queryKey(*idx, key, form, true);
-        if (!searchIndex(*idx, form, 0, level, mode)) return reader_.hitCount();
-        return finish(mode, false);
-    } catch (int) {
-        reader_.resetHits();
-        return reader_.hitCount();
-    }
+    return searchOneIndex(*idx, key, true, level, level != 0 ? HIT_RAISE : HIT_ADD, false);
 }
 
 void CBookSearch::fillFollowingHeadings() {

@@ -82,6 +82,9 @@ private:
     // Descends and scans one index; false when its leaf lies outside it.
     bool searchIndex(const READER_INDEX_INFO& index, const char* key, int exact, int level, int mode);
     int finish(int mode, bool headings);
+    // One index, prefix match, finished (headings: filled in first); an
+    // allocation failure empties the store.
+    int searchOneIndex(const READER_INDEX_INFO& index, const char* key, bool multi, int level, int mode, bool headings);
     int splitSearch(const char* query, int* level, int mode, bool cross);
     int wordOf(const char* word, int level, int mode, bool cross);
     void makeForm(const READER_INDEX_INFO& index, const char* key, int length, uint32_t style, bool reverse,
