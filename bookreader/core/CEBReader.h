@@ -193,15 +193,15 @@ public:
 
     // --- searches (CBookSearch) -------------------------------------------
     // Each returns the hit count; kinds other than EB and EPWING give 0.
-    bool hasWordSearch() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasWordSearch(); }
-    bool hasKeywordSearch() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasKeywordSearch(); }
-    bool hasCrossSearch() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasCrossSearch(); }
-    bool hasEndwordSearch() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasEndwordSearch(); }
-    bool hasMultiSearch() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasMultiSearch(); }
-    bool hasMenu() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasMenu(); }
-    bool hasGraphicIndex() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasGraphicIndex(); }
-    bool hasCopyright() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasCopyright(); }
-    bool hasFullText() const { return CBookSearch(const_cast<CEBReader&>(*this)).hasFullText(); }
+    bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
+    bool hasKeywordSearch() const { return CBookSearch::hasKeywordSearch(*this); }
+    bool hasCrossSearch() const { return CBookSearch::hasCrossSearch(*this); }
+    bool hasEndwordSearch() const { return CBookSearch::hasEndwordSearch(*this); }
+    bool hasMultiSearch() const { return CBookSearch::hasMultiSearch(*this); }
+    bool hasMenu() const { return CBookSearch::hasMenu(*this); }
+    bool hasGraphicIndex() const { return CBookSearch::hasGraphicIndex(*this); }
+    bool hasCopyright() const { return CBookSearch::hasCopyright(*this); }
+    bool hasFullText() const { return CBookSearch::hasFullText(*this); }
     // exact: whole-key match; mode: HIT_ADD, HIT_RAISE or HIT_LOWER.
     int wordSearch(const char* key, int exact, int level, int mode) {
         return CBookSearch(*this).wordSearch(key, exact, level, mode);

@@ -211,51 +211,51 @@ bool CBookSearch::isSearchableKind() const {
     return reader_.isOpen() && (reader_.kind() == BOOK_KIND_EB || reader_.kind() == BOOK_KIND_EPWING);
 }
 
-bool CBookSearch::hasWordSearch() const {
-    const int kind = reader_.kind();
+bool CBookSearch::hasWordSearch(const CEBReader& reader) {
+    const int kind = reader.kind();
     if (kind == BOOK_KIND_PDIC || kind == BOOK_KIND_USER_DICT || kind == BOOK_KIND_STARDICT || kind == BOOK_KIND_MDICT)
         return true;
     for (uint32_t id : {0x90u, 0x91u, 0x92u, 0x40u, 0x61u, 0x50u, 0x60u})
-        if (index(id)) return true;
+        if (reader.findIndex(id)) return true;
     return false;
 }
 
-bool CBookSearch::hasKeywordSearch() const {
-    return isBlockKind(reader_.kind()) && index(0x80);
+bool CBookSearch::hasKeywordSearch(const CEBReader& reader) {
+    return isBlockKind(reader.kind()) && reader.findIndex(0x80);
 }
 
-bool CBookSearch::hasCrossSearch() const {
-    return isBlockKind(reader_.kind()) && index(0x81);
+bool CBookSearch::hasCrossSearch(const CEBReader& reader) {
+    return isBlockKind(reader.kind()) && reader.findIndex(0x81);
 }
 
-bool CBookSearch::hasEndwordSearch() const {
-    return isBlockKind(reader_.kind()) && (index(0x70) || index(0x71) || index(0x72));
+bool CBookSearch::hasEndwordSearch(const CEBReader& reader) {
+    return isBlockKind(reader.kind()) && (reader.findIndex(0x70) || reader.findIndex(0x71) || reader.findIndex(0x72));
 }
 
-bool CBookSearch::hasMultiSearch() const {
-    return isBlockKind(reader_.kind()) && index(0xFF);
+bool CBookSearch::hasMultiSearch(const CEBReader& reader) {
+    return isBlockKind(reader.kind()) && reader.findIndex(0xFF);
 }
 
-bool CBookSearch::hasMenu() const {
-    return isBlockKind(reader_.kind()) && (index(0x01) || index(0x20));
+bool CBookSearch::hasMenu(const CEBReader& reader) {
+    return isBlockKind(reader.kind()) && (reader.findIndex(0x01) || reader.findIndex(0x20));
 }
 
-bool CBookSearch::hasGraphicIndex() const {
-    if (!isBlockKind(reader_.kind())) return false;
+bool CBookSearch::hasGraphicIndex(const CEBReader& reader) {
+    if (!isBlockKind(reader.kind())) return false;
     for (uint32_t id : {0x10u, 0x11u, 0xEEu, 0x0Eu, 0x0Fu})
-        if (index(id)) return true;
+        if (reader.findIndex(id)) return true;
     return false;
 }
 
-bool CBookSearch::hasCopyright() const {
-    if (!isBlockKind(reader_.kind())) return false;
-    return index(0x02) || (reader_.kind() == BOOK_KIND_EPWING && index(0x21));
+bool CBookSearch::hasCopyright(const CEBReader& reader) {
+    if (!isBlockKind(reader.kind())) return false;
+    return reader.findIndex(0x02) || (reader.kind() == BOOK_KIND_EPWING && reader.findIndex(0x21));
 }
 
-bool CBookSearch::hasFullText() const {
-    if (!isBlockKind(reader_.kind())) return false;
+bool CBookSearch::hasFullText(const CEBReader& reader) {
+    if (!isBlockKind(reader.kind())) return false;
     char dir[kPathSize];
-    if (pathDirName(reader_.path(), dir) < 0) return false;
+    if (pathDirName(reader.path(), dir) < 0) return false;
     const std::string base = std::string(dir) + "/";
     return fileExists((base + "fts.db").c_str()) && fileExists((base + "fts.dat").c_str());
 }
@@ -536,7 +536,7 @@ int CBookSearch::finish(int mode, bool headings) {
 // --- searches ---------------------------------------------------------------------
 
 int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
-    if (!isSearchableKind() || !key || (!hasWordSearch() && !hasKeywordSearch())) return 0;
+    if (!isSearchableKind() || !key || (!hasWordSearch(reader_) && !hasKeywordSearch(reader_))) return 0;
     std::vector<const READER_INDEX_INFO*> order;
     auto take = [&](uint32_t id) {
         if (const READER_INDEX_INFO* i = index(id)) order.push_back(i);
@@ -592,7 +592,7 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
 }
 
 int CBookSearch::endwordSearch(const char* key, int level, int mode) {
-    if (!isSearchableKind() || !key || !hasEndwordSearch()) return 0;
+    if (!isSearchableKind() || !key || !hasEndwordSearch(reader_)) return 0;
     std::vector<const READER_INDEX_INFO*> order;
     if (kanaKeyKind(key, static_cast<int>(std::strlen(key))) != 0 && index(0x70)) order.push_back(index(0x70));
     for (uint32_t id : {0x71u, 0x72u})

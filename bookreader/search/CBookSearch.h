@@ -28,15 +28,16 @@ class CBookSearch {
 public:
     explicit CBookSearch(CEBReader& reader) : reader_(reader) {}
 
-    bool hasWordSearch() const;
-    bool hasKeywordSearch() const;
-    bool hasCrossSearch() const;
-    bool hasEndwordSearch() const;
-    bool hasMultiSearch() const;
-    bool hasMenu() const;
-    bool hasGraphicIndex() const;
-    bool hasCopyright() const;
-    bool hasFullText() const;
+    // What the reader's book offers; the back-end kinds answer by their own rules.
+    static bool hasWordSearch(const CEBReader& reader);
+    static bool hasKeywordSearch(const CEBReader& reader);
+    static bool hasCrossSearch(const CEBReader& reader);
+    static bool hasEndwordSearch(const CEBReader& reader);
+    static bool hasMultiSearch(const CEBReader& reader);
+    static bool hasMenu(const CEBReader& reader);
+    static bool hasGraphicIndex(const CEBReader& reader);
+    static bool hasCopyright(const CEBReader& reader);
+    static bool hasFullText(const CEBReader& reader);
 
     int wordSearch(const char* key, int exact, int level, int mode);
     int endwordSearch(const char* key, int level, int mode);

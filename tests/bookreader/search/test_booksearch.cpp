@@ -316,6 +316,27 @@ TEST(KeywordSearch, WordsCombineByLevel) {
     }
 }
 
+TEST(WordSearch, KeywordAndCrossIndexesServeWhenNoWordIndex) {
+    BookFile f;
+    f.book.area(0x80, 3, 1).area(0x81, 4, 1).area(0x70, 5, 1).area(0x02, 6, 1);
+    f.book.put(3, 0, keywordPage({{wide("RED"), 2, 10, 2, 10}}));
+    f.book.put(4, 0, keywordPage({{wide("RED"), 2, 20, 2, 20}}));
+    f.book.put(6, 0, {0});
+    CEBReader r;
+    ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
+    EXPECT_FALSE(r.hasWordSearch());
+    EXPECT_TRUE(r.hasKeywordSearch());
+    EXPECT_TRUE(r.hasCrossSearch());
+    EXPECT_TRUE(r.hasEndwordSearch());
+    EXPECT_TRUE(r.hasCopyright());
+    EXPECT_FALSE(r.hasMultiSearch());
+    EXPECT_FALSE(r.hasMenu());
+    EXPECT_FALSE(r.hasFullText());
+    // The cross index first; it has hits, so the keyword index is not searched.
+    EXPECT_EQ(r.wordSearch("red", 0, 0, HIT_ADD), 1);
+    EXPECT_EQ(textPositions(r), (std::vector<std::pair<uint32_t, uint16_t>>{{2, 20}}));
+}
+
 TEST(KeywordSearch, LongQueriesStayInTheirBuffers) {
     BookFile f;
     f.book.area(0x80, 3, 1);
