@@ -3,6 +3,7 @@
 #include "builder/CEBBook.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CCSVParser.h"
 #include "builder/sources/CEIJIROParser.h"
+#include "builder/sources/CHTMLParser.h"
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
@@ -266,25 +268,6 @@ int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count,
     return ::ucsToSjis(out, outSize, units, count, wideRange, m_gaiji.get(), create);
 }
 
-int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char*, int) {
-    // Items are kept for the menu writer; a text of blanks only is no item.
-    bool blank = true;
-    for (int i = 0; text != nullptr && i < textLen; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == 0x81 && i + 1 < textLen && static_cast<unsigned char>(text[i + 1]) == 0x40) {
-            ++i;
-            continue;
-        }
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-            blank = false;
-            break;
-        }
-    }
-    if (text == nullptr || textLen < 1 || blank) return m_menu.empty() ? 0 : static_cast<int>(m_menu.size()) - 1;
-    m_menu.push_back(MENU_ITEM{level, target, text, textLen});
-    return static_cast<int>(m_menu.size()) - 1;
-}
-
 // ---- open ----
 
 int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
@@ -307,7 +290,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         m_copyright[0] = 0;
         m_anchorCount = 0;
         m_linkCount = 0;
-        m_menu.clear();
+        clearNavigation();
         m_keywords.clear();
         clearIndexEntries();
         m_complexCount = 0;
@@ -473,7 +456,18 @@ void CEBBook::runSources() {
         SOURCE_INFO* src = &m_sources[i];
         m_sourceType = src->type;
         m_progress = 0;
+        BLOCK_POS start;
+        m_body->tell(&start);
+        m_sourceStarts.push_back(start);
         switch (src->type) {
+            case 0:
+            case 1: {
+                clearAnchorNames();
+                CHTMLParser parser;
+                parser.setMessageCallback(m_callback);
+                parser.parse(this, m_opt, src, m_body, 1, static_cast<int>(i));
+                break;
+            }
             case 2: {
                 CPDICParser parser;
                 parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
@@ -511,11 +505,6 @@ void CEBBook::runSources() {
         m_body->flushBlock();
         m_body->finish();
     }
-}
-
-void CEBBook::resolveLinks(CBlockStream*) {
-    // Links are registered by the markup readers only; none of the readers
-    // built so far registers any, so there is nothing to patch.
 }
 
 void CEBBook::addArea(int id, CBlockStream* stream, bool search) {
@@ -574,10 +563,17 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
             src.fileSize = size > 0 ? size : 0;
         }
     }
-    // Every copyright file is read as plain text, HTML and XML pages
-    // included.
-    CPlainParser parser;
-    parser.parse(this, m_opt, &src, writer, 0);
+    char ext[kPathSize];
+    pathExtension(path, ext, sizeof ext);
+    if (strcasecmp(ext, "htm") == 0 || strcasecmp(ext, "html") == 0 || strcasecmp(ext, "xml") == 0) {
+        clearAnchorNames();
+        CHTMLParser parser;
+        parser.setMessageCallback(m_callback);
+        parser.parse(this, m_opt, &src, writer, 0, 0);
+    } else {
+        CPlainParser parser;
+        parser.parse(this, m_opt, &src, writer, 0);
+    }
 }
 
 void CEBBook::writeMediaAreas() {
@@ -589,10 +585,6 @@ void CEBBook::writeMediaAreas() {
         message("# of Sounds=(0)\r\n");
         m_body->flushBlock();
     }
-}
-
-void CEBBook::writeMenuArea() {
-    // Menu items are collected; no menu area is written.
 }
 
 void CEBBook::writeComplexIndexes() {
@@ -630,6 +622,16 @@ void CEBBook::writeGaijiFonts() {
     }
 }
 
+void CEBBook::clearNavigation() {
+    m_menu.clear();
+    m_menuStack.clear();
+    m_anchors.clear();
+    m_anchorNames.clear();
+    m_links.clear();
+    m_recordNumbers.clear();
+    m_sourceStarts.clear();
+}
+
 void CEBBook::closeComplexTemp(bool remove) {
     if (m_tempFile != nullptr) {
         std::fclose(m_tempFile);
@@ -646,7 +648,7 @@ void CEBBook::cleanUp() {
     freeStringT();
     clearIndexEntries();
     m_keywords.clear();
-    m_menu.clear();
+    clearNavigation();
     m_stopWordCount = 0;
     m_body = nullptr;
     if (m_bookFile) {

@@ -22,7 +22,7 @@ const int kLen8 = 255;    // largest value of an 8-bit length field
 const int kKanaRecentWindow = 10;
 
 uint64_t posValue(const BLOCK_POS& pos) {
-    return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
+    return CEBBook::positionValue(pos);
 }
 
 bool isLead(unsigned char b) {

@@ -254,6 +254,19 @@ EbCopyright EbProbe::copyright(int subbook, size_t maxBytes) {
     return out;
 }
 
+bool EbProbe::menu(int subbook, int* block, int* offset) {
+    if (!select(subbook) || !eb_have_menu(&m_impl->book)) return false;
+    EB_Position pos;
+    EB_Error_Code rc = eb_menu(&m_impl->book, &pos);
+    if (rc != EB_SUCCESS) {
+        fail("eb_menu", rc);
+        return false;
+    }
+    *block = pos.page;
+    *offset = pos.offset;
+    return true;
+}
+
 bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
     if (!select(subbook)) return false;
     switch (kind) {

@@ -77,6 +77,9 @@ public:
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
     // The heading at block:offset (eb_read_heading), as Shift_JIS.
     std::string readHeading(int subbook, int block, int offset, size_t maxBytes = 1024);
+    // The position of the subbook's menu (eb_menu); false when it has none
+    // or on failure.
+    bool menu(int subbook, int* block, int* offset);
 
     // The subbook's copyright page (eb_copyright) and up to maxBytes raw
     // bytes of it; found is false when there is none or on failure.
