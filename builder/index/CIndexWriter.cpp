@@ -378,6 +378,15 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                     putBe16(p + 2, members > 0xFFFF ? 0xFFFF : members);
                     putKey(p + 4, e.key, e.keyLen);
                 }
+            } else if (layout == kComplexGrouped) {
+                // Members carry their own headings: the header has none.
+                room(e.keyLen + 6, headerLimit);
+                if (unsigned char* p = page.take(e.keyLen + 6, fill)) {
+                    p[0] = 0x80;
+                    p[1] = e.keyLen;
+                    putBe32(p + 2, members);
+                    putKey(p + 6, e.key, e.keyLen);
+                }
             } else {
                 room(e.keyLen + 12, headerLimit);
                 if (unsigned char* p = page.take(e.keyLen + 12, fill)) {
@@ -400,6 +409,13 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                         putKey(p + 2, m.exactKey, m.exactLen);
                         putPos(p + 2 + m.exactLen, m.bodyPos);
                         putPos(p + 8 + m.exactLen, omitHeader ? m.bodyPos : m.headingPos);
+                    }
+                } else if (layout == kComplexGrouped) {
+                    room(13, memberLimit);
+                    if (unsigned char* p = page.take(13, fill)) {
+                        p[0] = 0xC0;
+                        putPos(p + 1, m.bodyPos);
+                        putPos(p + 7, omitHeader ? m.bodyPos : m.headingPos);
                     }
                 } else {
                     room(7, memberLimit);

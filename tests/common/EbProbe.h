@@ -38,6 +38,26 @@ struct EbHit {
 
 enum class EbSearchKind { Word, ExactWord, EndWord, Keyword };
 
+// One field (entry) of a multi search as libeb reports it.
+struct EbMultiEntry {
+    std::string label;           // Shift_JIS
+    bool hasCandidates = false;  // eb_multi_entry_have_candidates
+    int candidatesBlock = 0, candidatesOffset = 0;  // eb_multi_entry_candidates
+};
+
+struct EbMultiSearch {
+    std::string title;  // eb_multi_title, Shift_JIS
+    std::vector<EbMultiEntry> entries;
+};
+
+// One candidate of a candidate list read through libeb's candidate hooks:
+// the word (eb_current_candidate) and, for a group, its sub-list.
+struct EbCandidate {
+    std::string word;  // Shift_JIS
+    bool group = false;
+    int block = 0, offset = 0;  // sub-list of a group
+};
+
 #ifdef LF_HAVE_EB
 
 class EbProbe {
@@ -73,6 +93,13 @@ public:
     // empty list when none or on failure (error() tells which).
     std::vector<EbHit> search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits = 100);
     bool haveSearch(int subbook, EbSearchKind kind);
+
+    // The multi searches of the subbook (empty when it has none).
+    std::vector<EbMultiSearch> multiSearches(int subbook);
+    // The candidate list at block:offset (from EbMultiEntry or a group).
+    std::vector<EbCandidate> candidates(int subbook, int block, int offset);
+    // eb_search_multi with one word per field ("" leaves a field empty).
+    std::vector<EbHit> multiSearch(int subbook, int multi, const std::vector<std::string>& words, int maxHits = 500);
 
     // Bitmap of gaiji character `code` in the font of the given height (16,
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.

@@ -1,0 +1,143 @@
+// Books with complex (multi-field) search read back through the EB Library:
+// the multi searches with their titles and field labels, the candidate lists
+// of the fields that have them, and searches by one and by two fields.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "builder/CEPWing.h"
+#include "builder/ConvertOpt.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+using lftest::TestDir;
+
+// ASCII letters and digits as the full-width Shift_JIS characters libeb
+// gives back for them.
+std::string wide(const std::string& ascii) {
+    std::string out;
+    for (char ch : ascii) {
+        unsigned c = static_cast<unsigned char>(ch);
+        unsigned code = 0x8140;  // space
+        if (c >= 'A' && c <= 'Z') code = 0x8260 + (c - 'A');
+        if (c >= 'a' && c <= 'z') code = 0x8281 + (c - 'a');
+        if (c >= '0' && c <= '9') code = 0x824F + (c - '0');
+        out += static_cast<char>(code >> 8);
+        out += static_cast<char>(code & 0xFF);
+    }
+    return out;
+}
+
+// Four works: author and genre are complex keys.
+const char kWorks[] =
+    "<DL>\n"
+    "<DT>Botchan</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
+    "<KEY type=\"complex\" name=\"genre\">novel</KEY><DD>A school story.</DD>\n"
+    "<DT>Kokoro</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
+    "<KEY type=\"complex\" name=\"genre\">novel</KEY><DD>A heart.</DD>\n"
+    "<DT>Yume</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
+    "<KEY type=\"complex\" name=\"genre\">story</KEY><DD>Ten nights.</DD>\n"
+    "<DT>Rashomon</DT><KEY type=\"complex\" name=\"author\">Akutagawa</KEY>"
+    "<KEY type=\"complex\" name=\"genre\">story</KEY><DD>A gate.</DD>\n"
+    "</DL>\n";
+
+const char kDefinition[] =
+    "<COMPLEX name=\"Works\">\n"
+    " <GROUP name=\"Author\"><ATTR name=\"author\"></GROUP>\n"
+    " <GROUP name=\"Genre\"><ATTR name=\"genre\">\n"
+    "  <CATEGORY name=\"Fiction\"><KEYWORD>novel</KEYWORD><KEYWORD>story</KEYWORD></CATEGORY>\n"
+    "  <KEYWORD name=\"poem\"/>\n"
+    " </GROUP>\n"
+    "</COMPLEX>\n"
+    "<COMPLEX>\n"
+    " <GROUP name=\"genre\"></GROUP>\n"
+    "</COMPLEX>\n";
+
+struct Built {
+    TestDir dir;
+    lftest::BookRun run;
+    std::string book() const { return dir.path(); }
+};
+
+void build(Built* b, int typeCplxKwd, const char* definition = kDefinition) {
+    lftest::writeFile(b->dir.file("works.html"), std::string(kWorks));
+    lftest::writeFile(b->dir.file("works.def"), std::string(definition));
+    lftest::BookRecipe r;
+    r.outDir = b->dir.path();
+    r.complexDef = b->dir.file("works.def");
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_COMPLEX);
+    r.sources.push_back({b->dir.file("works.html"), "", 0});
+    r.configure = [typeCplxKwd](CEPWing& w) { w.setIntOption("typeCplxKwd", typeCplxKwd); };
+    b->run = lftest::buildBook(r);
+}
+
+std::vector<std::string> headingsOf(lftest::EbProbe& p, const std::vector<lftest::EbHit>& hits) {
+    std::vector<std::string> out;
+    for (const auto& h : hits) out.push_back(p.readHeading(0, h.headingBlock, h.headingOffset));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class ComplexBook : public ::testing::TestWithParam<int> {};
+
+TEST_P(ComplexBook, MultiSearchReadsBackThroughTheEbLibrary) {
+    Built b;
+    build(&b, GetParam());
+    ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
+    EXPECT_NE(b.run.log().find("Complex Index...(8)\r\n"), std::string::npos) << b.run.log();
+    lftest::EbProbe p(b.book());
+    ASSERT_TRUE(p.ok()) << p.error();
+    auto searches = p.multiSearches(0);
+    ASSERT_EQ(searches.size(), 2u) << p.error();
+    EXPECT_EQ(searches[0].title, wide("Works"));
+    ASSERT_EQ(searches[0].entries.size(), 2u);
+    EXPECT_EQ(searches[0].entries[0].label, wide("Author"));
+    EXPECT_EQ(searches[0].entries[1].label, wide("Genre"));
+    EXPECT_FALSE(searches[0].entries[0].hasCandidates);
+    ASSERT_TRUE(searches[0].entries[1].hasCandidates);
+
+    // The candidates: a group and a word; the group's list holds two words.
+    auto top = p.candidates(0, searches[0].entries[1].candidatesBlock, searches[0].entries[1].candidatesOffset);
+    ASSERT_EQ(top.size(), 2u) << p.error();
+    EXPECT_EQ(top[0].word, wide("Fiction"));
+    EXPECT_TRUE(top[0].group);
+    // Words come in the form of the keys: a picked word is searched as it
+    // stands.
+    EXPECT_EQ(top[1].word, wide("POEM"));
+    EXPECT_FALSE(top[1].group);
+    auto sub = p.candidates(0, top[0].block, top[0].offset);
+    ASSERT_EQ(sub.size(), 2u) << p.error();
+    EXPECT_EQ(sub[0].word, wide("NOVEL"));
+    EXPECT_EQ(sub[1].word, wide("STORY"));
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> words;
+        std::vector<std::string> headings;
+    } cases[] = {
+        {"a typed word", {"Soseki", ""}, {"Botchan", "Kokoro", "Yume"}},
+        {"a typed word, folded", {"soseki", ""}, {"Botchan", "Kokoro", "Yume"}},
+        {"a picked candidate", {"", sub[1].word}, {"Rashomon", "Yume"}},
+        {"two fields", {"Soseki", sub[0].word}, {"Botchan", "Kokoro"}},
+        {"two fields, one hit", {"Soseki", sub[1].word}, {"Yume"}},
+        {"no such key", {"Mori", ""}, {}},
+        {"a candidate no entry has", {"", top[1].word}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> want;
+        for (const auto& h : c.headings) want.push_back(h);
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(headingsOf(p, p.multiSearch(0, 0, c.words)), want) << c.what << " " << p.error();
+    }
+    // The second search takes the field named by its label.
+    EXPECT_EQ(headingsOf(p, p.multiSearch(0, 1, {"novel"})).size(), 2u) << p.error();
+}
+
+INSTANTIATE_TEST_SUITE_P(KeywordAndPrefixForm, ComplexBook, ::testing::Values(0, 1));
+
+}  // namespace
