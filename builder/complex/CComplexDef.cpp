@@ -121,8 +121,8 @@ void CComplexDef::parse(const char* data, size_t size) {
         int used =
             tok.parseTag(data + pos, &tag, static_cast<int>(size - pos > 0x7FFFFFFF ? 0x7FFFFFFF : size - pos), &start);
         if (used <= 0) break;
-        const int line = lines.lineOf(pos);
         const size_t tokenAt = pos + static_cast<size_t>(start);
+        const int line = lines.lineOf(tokenAt);
         pos += static_cast<size_t>(used);
         if (tag.code == TAG_TEXT) {
             if (inKeyword && tokenAt < pos) {

@@ -736,8 +736,7 @@ void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool 
         endArea(heading);
     }
     if (areas) {
-        const bool search =
-            indexId == 0x91 || indexId == 0x71 || indexId == 0x81 || indexId == 0x80 || indexId == 0xA1;
+        const bool search = indexId == 0x91 || indexId == 0x71 || indexId == 0x81 || indexId == 0x80 || indexId == 0xA1;
         CBlockStream* index = new CBlockStream(m_nextBlock, 1);
         addArea(indexId, index, search);
         index->setGaijiMap(gaiji);

@@ -511,8 +511,8 @@ void CHTMLParser::endKey() {
             m_book->addKeywordEntry(heading, headingLen, key, len, pos, m_sourceNumber, ENTRY_CROSS);
             break;
         case KEY_COMPLEX:
-            m_book->addComplexEntry(m_keyName.data(), static_cast<int>(m_keyName.size()), key, len, heading,
-                                    headingLen, pos);
+            m_book->addComplexEntry(m_keyName.data(), static_cast<int>(m_keyName.size()), key, len, heading, headingLen,
+                                    pos);
             break;
         default:
             break;

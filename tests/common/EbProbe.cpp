@@ -328,7 +328,6 @@ std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, in
     return out;
 }
 
-
 std::vector<EbMultiSearch> EbProbe::multiSearches(int subbook) {
     std::vector<EbMultiSearch> out;
     if (!select(subbook) || !eb_have_multi_search(&impl_->book)) return out;

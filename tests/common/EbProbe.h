@@ -40,8 +40,8 @@ enum class EbSearchKind { Word, ExactWord, EndWord, Keyword };
 
 // One field (entry) of a multi search as libeb reports it.
 struct EbMultiEntry {
-    std::string label;           // Shift_JIS
-    bool hasCandidates = false;  // eb_multi_entry_have_candidates
+    std::string label;                              // Shift_JIS
+    bool hasCandidates = false;                     // eb_multi_entry_have_candidates
     int candidatesBlock = 0, candidatesOffset = 0;  // eb_multi_entry_candidates
 };
 

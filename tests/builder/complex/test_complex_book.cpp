@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "builder/CEPWing.h"
 #include "builder/ConvertOpt.h"
+#include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
@@ -64,8 +66,8 @@ struct Built {
     std::string book() const { return dir.path(); }
 };
 
-void build(Built* b, int typeCplxKwd, const char* definition = kDefinition) {
-    lftest::writeFile(b->dir.file("works.html"), std::string(kWorks));
+void build(Built* b, int typeCplxKwd, const std::string& definition = kDefinition, const std::string& works = kWorks) {
+    lftest::writeFile(b->dir.file("works.html"), works);
     lftest::writeFile(b->dir.file("works.def"), std::string(definition));
     lftest::BookRecipe r;
     r.outDir = b->dir.path();
@@ -139,5 +141,49 @@ TEST_P(ComplexBook, MultiSearchReadsBackThroughTheEbLibrary) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KeywordAndPrefixForm, ComplexBook, ::testing::Values(0, 1));
+
+// Fields whose sub-indexes take many leaf pages and two levels of upper
+// pages, with a group of 3000 entries running over several pages.
+TEST_P(ComplexBook, LargeFieldsKeepEveryEntry) {
+    std::string works = "<DL>\n";
+    char line[160];
+    for (int i = 0; i < 6000; ++i) {
+        char author[16];
+        std::snprintf(author, sizeof author, i % 2 == 0 ? "Soseki" : "A%04d", i);
+        std::snprintf(line, sizeof line,
+                      "<DT>W%04d</DT><KEY type=complex name=author>%s</KEY><KEY type=complex name=genre>G%04d</KEY>\n",
+                      i, author, i);
+        works += line;
+    }
+    works += "</DL>\n";
+    Built b;
+    build(&b, GetParam(), "<COMPLEX><GROUP name=author/><GROUP name=genre/></COMPLEX>", works);
+    ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
+    lftest::EbProbe p(b.book());
+    struct Case {
+        std::vector<std::string> words;
+        size_t hits;
+    } cases[] = {
+        {{"Soseki", ""}, 3000}, {{"A0001", ""}, 1}, {{"A5999", ""}, 1},       {{"", "G0000"}, 1},
+        {{"", "G5999"}, 1},     {{"", "G3001"}, 1}, {{"Soseki", "G4000"}, 1}, {{"Soseki", "G4001"}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(p.multiSearch(0, 0, c.words, 5000).size(), c.hits)
+            << c.words[0] << "|" << c.words[1] << " " << p.error();
+}
+
+// A definition beyond what readers accept is refused before any file of
+// the book is made.
+TEST(ComplexBookRefused, DefinitionBeyondTheLimitsLeavesNoBook) {
+    const std::string search = "<COMPLEX><GROUP name=author/></COMPLEX>\n";
+    std::string eleven;
+    for (int i = 0; i < 11; ++i) eleven += search;
+    Built b;
+    build(&b, 0, eleven);
+    EXPECT_EQ(b.run.newBookResult, -1);
+    EXPECT_NE(b.run.log().find("more than 10 complex searches (line 11)(loadComplexDef)"), std::string::npos)
+        << b.run.log();
+    EXPECT_FALSE(::fileExists(b.dir.file("TEST/DATA/HONMON").c_str()));
+}
 
 }  // namespace
