@@ -149,6 +149,21 @@ int pathStem(const char* path, char* out, size_t outSize) {
     return putPart(name, extensionDot(name, len - start), out, outSize);
 }
 
+std::string pathDirName(const std::string& path) {
+    char buf[kPathSize];
+    return pathDirName(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
+}
+
+std::string pathFileName(const std::string& path) {
+    char buf[kPathSize];
+    return pathFileName(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
+}
+
+std::string pathStem(const std::string& path) {
+    char buf[kPathSize];
+    return pathStem(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
+}
+
 int pathExtension(const char* path, char* out, size_t outSize) {
     size_t len = path ? std::strlen(path) : 0;
     size_t start = fileNameStart(path ? path : "", len);

@@ -7,12 +7,12 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZio.h"
 
 namespace {
 
-const int kBlockSize = 2048;
 const int kRecordSize = 16;
 const int kTableHeaderSize = 16;
 

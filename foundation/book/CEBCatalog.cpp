@@ -1,10 +1,14 @@
 #include "foundation/book/CEBCatalog.h"
 
+#include <strings.h>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <string>
 
+#include "foundation/FileHandle.h"
 #include "foundation/book/DictionaryOpeners.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
@@ -63,13 +67,6 @@ void storeMode(char* out, const char* mode) {
     out[n] = '\0';
 }
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
-
 // Reads up to maxBlocks blocks from block 1 of a stored file; the bytes
 // delivered, 0 when the file cannot be opened or read.
 int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {
@@ -105,6 +102,63 @@ const int kWideSlots[4] = {1, 3, 5, 7};
 const int kNarrowSlots[4] = {0, 2, 4, 6};
 
 }  // namespace
+
+namespace {
+
+// A name field without its trailing blanks.
+std::string trimmedName(const char* field, size_t max) {
+    std::string s(field, strnlen(field, max));
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+bool sameNameNoCase(const std::string& a, const std::string& b) {
+    return !a.empty() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+int CEBCatalog::fileCompression(const char* path, BOOK_FILE_CODE* out) {
+    if (!path || !out || strlen(path) >= kPathSize) return -1;
+    const std::string name = pathFileName(std::string(path));
+    const std::string dataDir = pathDirName(std::string(path));
+    if (name.empty() || !sameNameNoCase(trimmedName(pathFileName(dataDir).c_str(), kPathSize), "DATA")) return -1;
+    const std::string subbookDir = pathDirName(dataDir);
+    const std::string folder = trimmedName(pathFileName(subbookDir).c_str(), kPathSize);
+    if (folder.empty()) return -1;
+    std::string root = pathDirName(subbookDir);
+    if (root.empty()) root = (!subbookDir.empty() && subbookDir[0] == '/') ? "/" : ".";
+
+    std::unique_ptr<CEBCatalog> catalog(new (std::nothrow) CEBCatalog);
+    if (!catalog || catalog->readCatalog(root.c_str(), "r", 1) < 1) return -1;
+    // The catalog's file names describe the file's own name or the name
+    // without its extension.
+    const std::string base = name.substr(0, name.find('.'));
+    auto namesFile = [&](const char* field) {
+        std::string s = trimmedName(field, 8);
+        return sameNameNoCase(s, name) || sameNameNoCase(s, base);
+    };
+    for (int i = 0; i < catalog->count(); ++i) {
+        const SUBBOOK_INFO* sb = catalog->subbook(i);
+        if (!sb || !sameNameNoCase(trimmedName(sb->directory, 8), folder)) continue;
+        out->version = sb->version;
+        out->code = 0;
+        out->named = 0;
+        if (sb->version >= 2) {
+            out->named = 1;
+            if (namesFile(sb->graphicsFileName)) {
+                out->code = sb->graphicsCompression;
+            } else if (namesFile(sb->soundFileName)) {
+                out->code = sb->soundCompression;
+            } else {
+                out->code = sb->textCompression;
+                out->named = namesFile(sb->textFileName[0] ? sb->textFileName : "HONMON") ? 1 : 0;
+            }
+        }
+        return 0;
+    }
+    return -1;
+}
 
 CEBCatalog::CEBCatalog() {
     setlocale(LC_ALL, "Japanese");

@@ -26,6 +26,14 @@ struct SUBBOOK_INFO {
     char textFileName[9];               // second record bytes 4-11
 };
 
+// What the EPWING catalog of a book says about one file of a subbook.
+struct BOOK_FILE_CODE {
+    int version;  // EPWING version of the subbook
+    int code;     // compression code of the file (0x11, 0x12: Huffman forms; 0 plain)
+    int named;    // 1 when the catalog names the file as the subbook's text,
+                  // graphics or sound file (an empty text file name means HONMON)
+};
+
 class CEBCatalog {
 public:
     static const int kMaxEpwingSubbooks = 12;
@@ -43,6 +51,14 @@ public:
     // Mode "w": prepares dir + "/CATALOGS" (or "CATALOG") for writeCatalog and
     // returns 0.
     int readCatalog(const char* dir, const char* mode, int epwing);
+    // Looks up a file <book>/<subbook>/DATA/<name> in the EPWING catalog of
+    // <book>: the first slot whose directory is <subbook> (case and trailing
+    // blanks ignored) decides. The code is the graphics compression code when
+    // the name (or the name without its extension) is the slot's graphics file
+    // name, else the sound code for its sound file name, else the text code.
+    // Version 1 slots carry no codes or names (0). 0, or -1 when the path is
+    // not such a file, the book has no readable catalog or no slot matches.
+    static int fileCompression(const char* path, BOOK_FILE_CODE* out);
     // Sets the language flag from the LANGUAGE file beside the catalog path.
     void readLanguage(const char* catalogPath);
     // One-subbook catalog from the SSEDINFO header of an ".IDX" file; 1 or 0.

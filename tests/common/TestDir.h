@@ -26,6 +26,9 @@ private:
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::vector<unsigned char> readFile(const std::string& path);
+// Names in a folder (without "." and ".."), sorted, to see that nothing
+// stray is left; empty when it cannot be read.
+std::vector<std::string> listDir(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
 

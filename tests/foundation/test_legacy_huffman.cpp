@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "foundation/storage/CHuffmanDecoder.h"
+#include "foundation/storage/CZio.h"
 #include "tests/common/LegacyEbProbe.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"
@@ -407,11 +408,11 @@ TEST(LegacyHuffman, VersionForHint) {
             ASSERT_TRUE(writeEpwingBook(book, Bytes(2048, 1), k.catalogVersion, k.code));
         else
             ASSERT_EQ(runCommand("mkdir -p '" + book + "/TEST/DATA'"), 0);
-        EXPECT_EQ(CHuffmanDecoder::versionForHint(k.hint, (book + "/TEST/DATA/HONMON2").c_str()), k.want);
+        EXPECT_EQ(CZio::huffmanVersionFor(k.hint, (book + "/TEST/DATA/HONMON2").c_str()), k.want);
     }
     // A file the catalog does not name as the text file is stored plain.
     TestDir dir;
     ASSERT_TRUE(writeEpwingBook(dir.path(), Bytes(2048, 1), 4, 0x11));
-    EXPECT_EQ(CHuffmanDecoder::catalogVersion((dir.path() + "/TEST/DATA/HONMONG").c_str()), 0);
-    EXPECT_EQ(CHuffmanDecoder::catalogVersion((dir.path() + "/TEST/HONMON2").c_str()), -1);  // not in DATA
+    EXPECT_EQ(CZio::huffmanVersionFor(0, (dir.path() + "/TEST/DATA/HONMONG").c_str()), 0);
+    EXPECT_EQ(CZio::huffmanVersionFor(0, (dir.path() + "/TEST/HONMON2").c_str()), -1);  // not in DATA
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "foundation/storage/CEbxaDecoder.h"
 #include "foundation/storage/CZComp.h"
 #include "foundation/storage/CZio.h"
 #include "tests/common/LegacyEbProbe.h"
@@ -118,7 +119,7 @@ TEST(LegacyZio, EbxaStart) {
         EXPECT_EQ(zio.fileSize(), static_cast<int64_t>(image.size()));
         Bytes got = readAll(zio);
         ASSERT_EQ(got.size(), image.size());
-        CZComp::stripLzssIndex(got.data());
+        CEbxaDecoder::stripIndexRecords(got.data());
         EXPECT_TRUE(got == image);
     }
 }

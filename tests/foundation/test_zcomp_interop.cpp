@@ -4,7 +4,7 @@
 
 #include "foundation/storage/CZComp.h"
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/BookFolder.h"
+#include "tests/common/BookFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

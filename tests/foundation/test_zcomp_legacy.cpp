@@ -6,7 +6,7 @@
 #include "foundation/storage/CZio.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/EbzipParse.h"
+#include "tests/common/EbzipParse.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
