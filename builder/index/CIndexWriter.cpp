@@ -378,23 +378,16 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                     putBe16(p + 2, members > 0xFFFF ? 0xFFFF : members);
                     putKey(p + 4, e.key, e.keyLen);
                 }
-            } else if (layout == kComplexGrouped) {
-                // Members carry their own headings: the header has none.
-                room(e.keyLen + 6, headerLimit);
-                if (unsigned char* p = page.take(e.keyLen + 6, fill)) {
-                    p[0] = 0x80;
-                    p[1] = e.keyLen;
-                    putBe32(p + 2, members);
-                    putKey(p + 6, e.key, e.keyLen);
-                }
             } else {
-                room(e.keyLen + 12, headerLimit);
-                if (unsigned char* p = page.take(e.keyLen + 12, fill)) {
+                // Complex members carry their own headings: their header has none.
+                const int size = e.keyLen + (layout == kComplexGrouped ? 6 : 12);
+                room(size, headerLimit);
+                if (unsigned char* p = page.take(size, fill)) {
                     p[0] = 0x80;
                     p[1] = e.keyLen;
                     putBe32(p + 2, members);
                     putKey(p + 6, e.key, e.keyLen);
-                    putPos(p + 6 + e.keyLen, heading);
+                    if (layout != kComplexGrouped) putPos(p + 6 + e.keyLen, heading);
                 }
             }
             page.lastKey = e.key;
