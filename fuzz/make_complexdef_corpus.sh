@@ -26,7 +26,7 @@ seed("works",
      '  <KEYWORD>poem</KEYWORD><CATEGORY name="Plain"/>\n'
      ' </GROUP>\n'
      '</COMPLEX>\n'
-     '<COMPLEX><GROUP name="genre"/></COMPLEX>\n')
+     '<COMPLEX><GROUP name="genre"/><GROUP name="Keyword" type="keyword"/></COMPLEX>\n')
 seed("japanese",
      '<COMPLEX name="\x95\xa1\x8d\x87\x8c\x9f\x8d\xf5"><GROUP name="\x92\x98\x8e\xd2">'
      '<CATEGORY name="\x8f\xac\x90\xe0"><KEYWORD>\x8a\xbf\x8e\x9a</KEYWORD></CATEGORY></GROUP></COMPLEX>\n')

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -19,11 +20,12 @@ namespace {
     throw std::runtime_error(msg);
 }
 
-// The "name" attribute of a tag, when it has one.
-bool nameOf(const TAG_ITEM& tag, std::string* out) {
+// The attribute key of a tag, when it has one.
+bool attributeOf(const TAG_ITEM& tag, const char* key, std::string* out) {
+    const size_t n = std::strlen(key);
     for (const TAG_ATTR_ITEM& a : tag.attr) {
         if (a.name == nullptr) break;
-        if (a.nameLen != 4 || strncasecmp(a.name, "name", 4) != 0) continue;
+        if (static_cast<size_t>(a.nameLen) != n || strncasecmp(a.name, key, n) != 0) continue;
         out->assign(a.value ? a.value : "", a.value ? static_cast<size_t>(a.valueLen) : 0);
         return true;
     }
@@ -133,7 +135,7 @@ void CComplexDef::parse(const char* data, size_t size) {
         }
         if (inKeyword && tag.code != TAG_KEYWORD_END) endKeyword(line);
         std::string name;
-        const bool hasName = nameOf(tag, &name);
+        const bool hasName = attributeOf(tag, "name", &name);
         name = trimmed(name);
         const bool selfClosing = tag.isEndTag != 0;
         switch (tag.code) {
@@ -160,6 +162,10 @@ void CComplexDef::parse(const char* data, size_t size) {
                 def->fields.push_back(COMPLEX_FIELD());
                 field = &def->fields.back();
                 field->label = cutText(name, COMPLEX_LABEL_BYTES);
+                {
+                    std::string type;
+                    field->bookIndex = attributeOf(tag, "type", &type) && strcasecmp(type.c_str(), "keyword") == 0;
+                }
                 candidates = 0;
                 if (selfClosing) {
                     field->names.push_back(cutText(name, COMPLEX_MAX_NAME));

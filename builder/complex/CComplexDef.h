@@ -4,6 +4,9 @@
 //     <GROUP name="label">                 one field (at most 5 a search)
 //       <ATTR name="author"/>              KEY name feeding the field; without
 //                                          ATTR the label is the KEY name
+//     <GROUP name="label" type="keyword">  a field searching the book's
+//                                          complex keyword index (keyword and
+//                                          cross keys, words of headings)
 //       <CATEGORY name="Novels">           candidate group (a plain candidate
 //         <SUBCATEGORY name="Long">        when it holds nothing)
 //           <KEYWORD>epic</KEYWORD>        candidate word

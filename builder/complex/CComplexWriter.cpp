@@ -84,8 +84,8 @@ CComplexWriter::Block CComplexWriter::writeCandidates(CBlockStream* stream,
 }
 
 void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
-                                 std::vector<std::vector<INDEX_ITEM>>* fieldItems, CIndexWriter::Layout layout,
-                                 int omitHeader, int titleLen) {
+                                 std::vector<std::vector<INDEX_ITEM>>* fieldItems, const Block& bookIndex,
+                                 CIndexWriter::Layout layout, int omitHeader, int titleLen) {
     unsigned char page[kPage];
     std::memset(page, 0, sizeof page);
     BLOCK_POS start;
@@ -97,6 +97,10 @@ void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
     std::vector<Block> candidates(fields), indexes(fields);
     for (size_t f = 0; f < fields; ++f) {
         candidates[f] = writeCandidates(stream, def.fields[f].candidates);
+        if (def.fields[f].bookIndex && bookIndex.count > 0) {
+            indexes[f] = bookIndex;
+            continue;
+        }
         std::vector<INDEX_ITEM>& items = (*fieldItems)[f];
         stream->finish();
         if (!omitHeader) {

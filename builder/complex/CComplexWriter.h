@@ -5,7 +5,9 @@
 //    then per field a byte with its number of sub-index records, a zero
 //    byte, the label as 15 JIS X 0208 codes, and 16-byte records {id, 0,
 //    u32 start block, u32 block count, 6 zero bytes}: 0xA1 for the field's
-//    sub-index, 0x01 for its candidate list when it has one;
+//    sub-index (its own, or the book's complex keyword index, which the
+//    index table does not list), 0x01 for its candidate list when it has
+//    one;
 //  - per field: its candidate lists (menu-item text: each candidate between
 //    1F43 and 1F63 with the position of its sub-list, or zeros for a word),
 //    the heading text of its entries, and its sub-index (a B-tree of its
@@ -32,11 +34,19 @@ public:
 
     explicit CComplexWriter(CIndexWriter* indexWriter) : m_index(indexWriter) {}
 
+    // An area already written elsewhere in the book.
+    struct Block {
+        uint32_t start = 0;
+        uint32_t count = 0;
+    };
+
     // Writes the area of def into stream, which stands at the area's first
     // block; fieldItems[i] holds the sorted entries of field i (their
-    // heading positions are set here). Leaves the stream after the area.
+    // heading positions are set here). A field that takes the book's
+    // complex keyword index refers to bookIndex when it has blocks (else it
+    // gets an index of its own entries). Leaves the stream after the area.
     void writeSearch(CBlockStream* stream, const COMPLEX_DEF& def, std::vector<std::vector<INDEX_ITEM>>* fieldItems,
-                     CIndexWriter::Layout layout, int omitHeader, int titleLen);
+                     const Block& bookIndex, CIndexWriter::Layout layout, int omitHeader, int titleLen);
 
     // Writes the title page of the definitions.
     static void writeTitles(CBlockStream* stream, const std::vector<COMPLEX_DEF>& defs);
@@ -46,10 +56,6 @@ public:
     static void putJisText(unsigned char* out, const std::string& text, int bytes);
 
 private:
-    struct Block {
-        uint32_t start = 0;
-        uint32_t count = 0;
-    };
     Block writeCandidates(CBlockStream* stream, const std::vector<COMPLEX_CANDIDATE>& list);
     void writeList(CBlockStream* stream, const std::vector<COMPLEX_CANDIDATE>& list, BLOCK_POS* at, bool freshBlock);
 

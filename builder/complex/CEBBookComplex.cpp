@@ -86,6 +86,14 @@ void CEBBook::writeComplexIndexes() {
         index.setCancelCheck([] { CEBBook::checkAbort(); });
         CComplexWriter writer(&index);
         const CIndexWriter::Layout layout = m_opt->typeCplxKwd ? CIndexWriter::kPlain : CIndexWriter::kComplexGrouped;
+        // The book's complex keyword index (build step 13), when written.
+        CComplexWriter::Block bookIndex;
+        if (INDEX_TABLE_ITEM* a1 = m_bookFile->findEntry(0xA1)) {
+            if (a1->start > 0 && a1->stream != nullptr) {
+                bookIndex.start = a1->start;
+                bookIndex.count = a1->stream->blockCount();
+            }
+        }
         auto normalize = [this](const std::string& word) {
             char key[kMaxKeyLen + 2];
             int n = normalizeKey(key, word.data(), static_cast<int>(word.size()), 1, kMaxKeyLen);
@@ -97,6 +105,7 @@ void CEBBook::writeComplexIndexes() {
             // The entries of each field: those whose KEY name the field takes.
             std::vector<std::vector<INDEX_ITEM>> items(def.fields.size());
             for (size_t f = 0; f < def.fields.size(); ++f) {
+                if (def.fields[f].bookIndex && bookIndex.count > 0) continue;
                 std::vector<char> takes(m_complexNames.size(), 0);
                 for (const std::string& n : def.fields[f].names)
                     for (size_t k = 0; k < m_complexNames.size(); ++k)
@@ -120,7 +129,7 @@ void CEBBook::writeComplexIndexes() {
             CBlockStream* area = new CBlockStream(m_nextBlock, 1);
             addArea(0xFF, area, true);
             area->setGaijiMap(gaiji);
-            writer.writeSearch(area, def, &items, layout, m_opt->omitHeader, m_opt->titleLen);
+            writer.writeSearch(area, def, &items, bookIndex, layout, m_opt->omitHeader, m_opt->titleLen);
             endArea(area);
         }
         restoreStringT(mark);

@@ -28,6 +28,7 @@ struct COMPLEX_CANDIDATE {
 struct COMPLEX_FIELD {
     std::string label;               // Shift_JIS, at most COMPLEX_LABEL_BYTES when full-width
     std::vector<std::string> names;  // KEY names that feed the field (the label when no ATTR)
+    bool bookIndex = false;          // type="keyword": the book's complex keyword index
     std::vector<COMPLEX_CANDIDATE> candidates;
 };
 

@@ -35,11 +35,12 @@ std::string wide(const std::string& ascii) {
     return out;
 }
 
-// Four works: author and genre are complex keys.
+// Four works: author and genre are complex keys; one keyword key feeds the
+// book's complex keyword index.
 const char kWorks[] =
     "<DL>\n"
     "<DT>Botchan</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
-    "<KEY type=\"complex\" name=\"genre\">novel</KEY><DD>A school story.</DD>\n"
+    "<KEY type=\"complex\" name=\"genre\">novel</KEY><KEY type=\"keyword\">school</KEY><DD>A school story.</DD>\n"
     "<DT>Kokoro</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
     "<KEY type=\"complex\" name=\"genre\">novel</KEY><DD>A heart.</DD>\n"
     "<DT>Yume</DT><KEY type=\"complex\" name=\"author\">Soseki</KEY>"
@@ -58,7 +59,8 @@ const char kDefinition[] =
     "</COMPLEX>\n"
     "<COMPLEX>\n"
     " <GROUP name=\"genre\"></GROUP>\n"
-    "</COMPLEX>\n";
+    "</COMPLEX>\n"
+    "<COMPLEX name=\"Keywords\"><GROUP name=\"Keyword\" type=\"keyword\"/></COMPLEX>\n";
 
 struct Built {
     TestDir dir;
@@ -72,7 +74,7 @@ void build(Built* b, int typeCplxKwd, const std::string& definition = kDefinitio
     lftest::BookRecipe r;
     r.outDir = b->dir.path();
     r.complexDef = b->dir.file("works.def");
-    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_COMPLEX);
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD) | (1 << IDX_COMPLEX);
     r.sources.push_back({b->dir.file("works.html"), "", 0});
     r.configure = [typeCplxKwd](CEPWing& w) { w.setIntOption("typeCplxKwd", typeCplxKwd); };
     b->run = lftest::buildBook(r);
@@ -92,10 +94,12 @@ TEST_P(ComplexBook, MultiSearchReadsBackThroughTheEbLibrary) {
     build(&b, GetParam());
     ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
     EXPECT_NE(b.run.log().find("Complex Index...(8)\r\n"), std::string::npos) << b.run.log();
+    const char* index = GetParam() ? "Prefix Index(Complex)...(1)\r\n" : "Keyword Index(Complex)...(1)\r\n";
+    EXPECT_NE(b.run.log().find(index), std::string::npos) << b.run.log();
     lftest::EbProbe p(b.book());
     ASSERT_TRUE(p.ok()) << p.error();
     auto searches = p.multiSearches(0);
-    ASSERT_EQ(searches.size(), 2u) << p.error();
+    ASSERT_EQ(searches.size(), 3u) << p.error();
     EXPECT_EQ(searches[0].title, wide("Works"));
     ASSERT_EQ(searches[0].entries.size(), 2u);
     EXPECT_EQ(searches[0].entries[0].label, wide("Author"));
@@ -136,8 +140,10 @@ TEST_P(ComplexBook, MultiSearchReadsBackThroughTheEbLibrary) {
         std::sort(want.begin(), want.end());
         EXPECT_EQ(headingsOf(p, p.multiSearch(0, 0, c.words)), want) << c.what << " " << p.error();
     }
-    // The second search takes the field named by its label.
+    // The second search takes the field named by its label; the third the
+    // book's complex keyword index.
     EXPECT_EQ(headingsOf(p, p.multiSearch(0, 1, {"novel"})).size(), 2u) << p.error();
+    EXPECT_EQ(headingsOf(p, p.multiSearch(0, 2, {"school"})), std::vector<std::string>{"Botchan"}) << p.error();
 }
 
 INSTANTIATE_TEST_SUITE_P(KeywordAndPrefixForm, ComplexBook, ::testing::Values(0, 1));

@@ -31,7 +31,7 @@ std::string tree(const std::vector<COMPLEX_CANDIDATE>& list) {
 std::string describe(const COMPLEX_DEF& d) {
     std::string out = d.title;
     for (const COMPLEX_FIELD& f : d.fields) {
-        out += "|" + f.label + "[";
+        out += "|" + f.label + (f.bookIndex ? "*[" : "[");
         for (size_t i = 0; i < f.names.size(); ++i) out += (i ? "," : "") + f.names[i];
         out += "]";
         if (!f.candidates.empty()) out += "{" + tree(f.candidates) + "}";
@@ -56,6 +56,9 @@ TEST(ComplexDefinition, TagsMakeSearchesFieldsAndCandidates) {
     } cases[] = {
         {"a field fed by its label", "<COMPLEX><GROUP name=a></GROUP></COMPLEX>", {"|a[a]"}},
         {"a self-closing field", "<COMPLEX><GROUP name=\"a\"/></COMPLEX>", {"|a[a]"}},
+        {"a field of the book's keyword index",
+         "<COMPLEX><GROUP name=k type=Keyword/><GROUP name=o type=x/></COMPLEX>",
+         {"|k*[k]|o[o]"}},
         {"title and KEY names",
          "<COMPLEX name=\"Works\"><GROUP name=\"Author\"><ATTR name=\"author\"/><ATTR name=writer></GROUP></COMPLEX>",
          {"Works|Author[author,writer]"}},
