@@ -70,6 +70,14 @@ TEST(ReaderComplexBook, TitlesFieldsAndSubIndexesOfTheBuiltBook) {
             EXPECT_EQ(std::string(defs[i].name), first[i].name) << i;
         }
     }
+    // The reader's multi search finds the entry through a field's sub-index,
+    // by a typed word and by a candidate word as the candidate list gives it.
+    EXPECT_EQ(reader.multiSearch(&defs[1], "Soseki", 0), 1);
+    reader.resetHits();
+    EXPECT_EQ(reader.multiSearch(&defs[3], wide("NOVEL").c_str(), 0), 1);
+    reader.resetHits();
+    EXPECT_EQ(reader.multiSearch(&defs[3], "Mori", 0), 0);
+
     ASSERT_EQ(reader.selectMultiSearch(1), 2);
     EXPECT_EQ(std::string(reader.multiSearchDefinitions()[0].name), "--" + wide("genre"));
 }
