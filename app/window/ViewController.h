@@ -139,7 +139,9 @@ private:
     std::unique_ptr<RunPlan> prepareRun();
     void makeDictionary(std::shared_ptr<RunPlan> plan);
     CEPWing* startDriver(const RunPlan& plan);
-    void stopDriver(CEPWing* epwing);
+    // Writes the catalog and deletes the driver; false when the catalog
+    // could not be written.
+    bool stopDriver(CEPWing* epwing);
     void finishRun(bool aborted, int failures);
 
     UIApplication* m_app;

@@ -7,6 +7,7 @@
 #include "app/window/ViewController.h"
 #include "builder/CEPWing.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
 #include "platform/UIApplication.h"
 #include "platform/UIBundle.h"
 #include "platform/UINotificationCenter.h"
@@ -139,18 +140,25 @@ CEPWing* ViewController::startDriver(const RunPlan& plan) {
     epwing->init();
     setOptions(epwing, plan.options);
     epwing->setMessageCallback(showMessage);
+    // The output folder is made here, so that a run that builds no book
+    // still has a place for its catalog.
+    makeDirectories(plan.outputPath.c_str());
     epwing->setOutput(plan.outputPath.c_str(), plan.ebType);
     return epwing;
 }
 
-void ViewController::stopDriver(CEPWing* epwing) {
+bool ViewController::stopDriver(CEPWing* epwing) {
+    // The driver reports nothing from writing the catalog but a failure.
+    t_lastMessage.clear();
     epwing->closeCatalog();
+    bool written = t_lastMessage.empty();
     epwing->term();
     {
         std::lock_guard<std::mutex> g(m_runLock);
         m_epwing = nullptr;
     }
     delete epwing;
+    return written;
 }
 
 void ViewController::finishRun(bool aborted, int failures) {
@@ -233,7 +241,7 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         }
         if (!bookBuilt()) ++failures;
     }
-    stopDriver(epwing);
+    if (!stopDriver(epwing)) ++failures;
     finishRun(bAbort, failures);
 }
 
@@ -254,7 +262,7 @@ void ViewController::makeCatalog(const UINotification*) {
             ++failures;
         }
     }
-    stopDriver(epwing);
+    if (!stopDriver(epwing)) ++failures;
     finishRun(bAbort, failures);
 }
 
