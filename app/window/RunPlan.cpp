@@ -7,6 +7,7 @@
 #include "app/project/booklimits.h"
 #include "app/project/projectoptions.h"
 #include "app/project/projectpaths.h"
+#include "foundation/book/GaijiFonts.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ RunPlan::RunPlan(const BookSet& set, const std::string& appPath) {
             std::string name;
             if (!shiftJISText(info.fontName(slot), &name) || name.empty()) continue;
             std::memcpy(book.fontNames + slot * 9, name.data(), name.size());
-            book.fontMask |= kFontSlotMask[slot];
+            book.fontMask |= kFontSlots[slot].maskBit;
         }
         book.separateMMData = info.separateMMData();
         book.hanStart = static_cast<uint16_t>(info.hanStart());
