@@ -19,16 +19,14 @@
 #include "platform/UISavePanel.h"
 #include "platform/UIThread.h"
 #include "platform/UIViewController.h"
+#include "tests/app/project/ProjectTestUtil.h"
 
 namespace lftest {
 
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        set = BookSet::sharedBookSet();
-        set->clear();
-        set->setCsvPath("");
-        set->setCsvFields("");
+        set = freshBookSet();
         set->setCorrentSource(-1);
         registerMainStoryboard();
         vc.reset(new ViewController(&app));

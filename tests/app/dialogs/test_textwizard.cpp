@@ -7,6 +7,7 @@
 
 #include "app/dialogs/TextWizardViewController.h"
 #include "app/project/BookSet.h"
+#include "tests/app/project/ProjectTestUtil.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -16,12 +17,7 @@ typedef std::vector<std::string> Texts;
 
 class TextWizard : public ::testing::Test {
 protected:
-    void SetUp() override {
-        set = BookSet::sharedBookSet();
-        set->clear();
-        set->setCsvPath("");
-        set->setCsvFields("");
-    }
+    void SetUp() override { set = lftest::freshBookSet(); }
     // A wizard opened on this file and spec.
     std::unique_ptr<TextWizardViewController> open(const std::string& bytes, const std::string& spec = "") {
         if (!bytes.empty() || spec.empty()) {

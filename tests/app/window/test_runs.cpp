@@ -69,6 +69,19 @@ TEST_F(Runs, BuildsEveryCompleteBookAndLogsItsSources) {
     EXPECT_EQ(probe.search(1, lftest::EbSearchKind::Word, {"cat"}).size(), 1u) << probe.error();
 }
 
+// The run builds the project as it was when the build started, whatever the
+// window does to the project meanwhile.
+TEST_F(Runs, TheRunWorksOnACopyOfTheProject) {
+    book("Alpha", "ALPHA");
+    onMainLoop([this] {
+        vc->doConvert(nullptr);
+        set->clear();
+        addBook("Other", "OTHER");
+    });
+    EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"alpha"}));
+    EXPECT_EQ(vc->lastRun().failures, 0);
+}
+
 TEST_F(Runs, AProjectWithoutBooksStillWritesItsCatalog) {
     build();
     EXPECT_EQ(log(), "start.\nDone.\n");
