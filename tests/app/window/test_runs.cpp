@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/window/RunPlan.h"
@@ -206,6 +209,24 @@ TEST_F(Runs, AbortEndsTheBookUnderWayAndTheOthersAreBuilt) {
     build();
     EXPECT_EQ(log().substr(log().size() - 6), "Done.\n");
     EXPECT_FALSE(vc->lastRun().aborted);
+}
+
+// Aborts keep coming from the main loop while the run ends and deletes its
+// driver (under the sanitizers a use of the deleted driver shows).
+TEST_F(Runs, AbortsWhileTheRunEndsNeverReachADeletedDriver) {
+    book("One", "ONE", "b.txt");
+    book("Two", "TWO", "b.txt");
+    std::atomic<bool> stop(false);
+    std::thread hammer([&] {
+        while (!stop) {
+            app.performOnMainThread([this] { vc->abort(nullptr); });
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    onMainLoop([this] { vc->doConvert(nullptr); });
+    stop = true;
+    hammer.join();
+    EXPECT_EQ(log().substr(log().size() - 9), "Aborted.\n") << log();
 }
 
 TEST_F(Runs, ACatalogRunListsBooksWithoutBuildingThem) {
