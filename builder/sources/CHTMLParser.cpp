@@ -43,7 +43,7 @@ enum {
 };
 
 // KEY types.
-enum { KEY_NONE = 0, KEY_WORD, KEY_KANA, KEY_KEYWORD, KEY_CROSS, KEY_COMPLEX };
+enum { KEY_NONE = 0, KEY_WORD, KEY_KANA, KEY_KEYWORD, KEY_CROSS, KEY_COMPLEX, KEY_OTHER };
 
 const int kMaxIndent = 60;
 
@@ -484,7 +484,7 @@ void CHTMLParser::endKey() {
     size_t a = 0, b = m_keyText.size();
     while (a < b && m_keyText[a] == ' ') ++a;
     while (b > a && m_keyText[b - 1] == ' ') --b;
-    if (b == a || type == KEY_NONE || type == KEY_COMPLEX) return;
+    if (b == a || type == KEY_NONE || type == KEY_OTHER) return;
     const int len = static_cast<int>(std::min<size_t>(b - a, 1024));
     const char* key = m_book->addStringT(m_keyText.data() + a, static_cast<size_t>(len));
     const char* heading = key;
@@ -509,6 +509,10 @@ void CHTMLParser::endKey() {
             break;
         case KEY_CROSS:
             m_book->addKeywordEntry(heading, headingLen, key, len, pos, m_sourceNumber, ENTRY_CROSS);
+            break;
+        case KEY_COMPLEX:
+            m_book->addComplexEntry(m_keyName.data(), static_cast<int>(m_keyName.size()), key, len, heading, headingLen,
+                                    pos);
             break;
         default:
             break;
@@ -1131,9 +1135,11 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             }
             attribute(tag, "type", &v);
             m_keyType = keyTypeOf(v);
-            if (m_keyType == KEY_NONE) m_keyType = KEY_COMPLEX;  // read, not indexed
+            if (m_keyType == KEY_NONE) m_keyType = KEY_OTHER;  // read, not indexed
             m_keyText.clear();
             m_keyTitle.clear();
+            m_keyName.clear();
+            attribute(tag, "name", &m_keyName);
             attribute(tag, "title", &m_keyTitle);
             if (m_keyTitle.size() > static_cast<size_t>(kMaxTitle))
                 m_keyTitle.resize(

@@ -11,8 +11,9 @@
 //   "headword" (and the Japanese words for notation and headword) give word
 //   entries for the prefix and suffix indexes; "kana" (and the Japanese word
 //   for kana) kana entries; "keyword" keyword entries; "cross" cross-search
-//   entries; "complex" is read and dropped (complex search has its own
-//   definition files). Each key refers to the current entry (the last
+//   entries; "complex" complex-search entries of the field that the "name"
+//   attribute names (CEBBook::addComplexEntry); other types are read and
+//   dropped. Each key refers to the current entry (the last
 //   heading, DT or HEADWORD) and is shown with its "title" attribute, else
 //   the entry's heading, else the key itself.
 // - Links whose target starts with "http:", "https:", "ftp:" or "mailto:"
@@ -201,6 +202,7 @@ private:
     int m_keyType = 0;
     std::string m_keyText;
     std::string m_keyTitle;
+    std::string m_keyName;  // KEY "name": the complex-search field
     int m_decoration = 0;
     int m_sup = 0, m_sub = 0, m_nobr = 0, m_rt = 0;
 };
