@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dictformats/DictionaryReaders.h"
 #include "foundation/FileHandle.h"
 #include "foundation/codes/jclib.h"
 #include "platform/UITextFile.h"
@@ -42,11 +43,13 @@ bool isSjisLead(unsigned char b) {
     return static_cast<unsigned char>((b ^ 0x20) - 0xA1) < 60;
 }
 
-// Copies at most n bytes of Shift_JIS text, never splitting a two-byte character.
+// Copies at most n bytes of Shift_JIS text, never splitting a two-byte
+// character (a lead byte without its trail byte is left out).
 void copySjisCut(char* dst, const char* src, size_t n) {
     size_t i = 0;
     while (src[i] && i < n) {
-        size_t step = isSjisLead(static_cast<unsigned char>(src[i])) && src[i + 1] ? 2 : 1;
+        size_t step = isSjisLead(static_cast<unsigned char>(src[i])) ? 2 : 1;
+        if (step == 2 && !src[i + 1]) break;
         if (i + step > n) break;
         i += step;
     }
@@ -118,6 +121,9 @@ void GROUP_ENTRY::releaseReaders() {
 }
 
 CEBGroup::CEBGroup(const char* directory) {
+    // The catalog reaches the StarDict, MDict and user-dictionary readers
+    // through the probes they register.
+    registerDictionaryReaders();
     char cwd[kPathSize];
     if (!directory) directory = getcwd(cwd, sizeof cwd) ? cwd : "";
     directory_[0] = 0;

@@ -10,7 +10,9 @@
 
 #include "bookreader/groups/CEBGroup.h"
 #include "bookreader/hits/CHitStore.h"
+#include "dictformats/userdict/CSQLIO.h"
 #include "tests/bookreader/BookFixtures.h"
+#include "tests/common/StarDictFixtures.h"
 
 namespace {
 
@@ -133,6 +135,62 @@ TEST_F(Groups, GroupFileRoundTripsByteForByte) {
     EXPECT_EQ(written, text(readFile(file)));
 }
 
+TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
+    std::string ifo = lftest::writeStarDict(tmp_.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
+    std::string pdic = tmp_.file("words.DIC");
+    writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks()));
+    struct Case {
+        std::string path;
+        int kind;
+    } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}};
+    CEBGroup group(tmp_.path().c_str());
+    for (const Case& c : cases) {
+        int index = group.addBook(c.path.c_str(), 0, "mine");
+        ASSERT_GE(index, 0) << c.path;
+        GROUP_ENTRY* e;
+        ASSERT_EQ(group.entryPtr(index, &e), 1);
+        EXPECT_EQ(e->kind, c.kind) << c.path;
+        EXPECT_EQ(e->opened, 0) << "dictionary files open on first use";
+    }
+    EXPECT_EQ(group.addBook(tmp_.file("missing.ifo").c_str(), 0, nullptr), -1);
+    std::string file = tmp_.file("HANDVIEW.grp");
+    ASSERT_EQ(group.save(file.c_str()), 1);
+    const std::string saved = text(readFile(file));
+    CEBGroup again(tmp_.path().c_str());
+    ASSERT_EQ(again.readFile(file.c_str()), 1);
+    ASSERT_EQ(again.count(), 2);
+    again.setModified(1);
+    ASSERT_EQ(again.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), saved);
+}
+
+TEST_F(Groups, UserDictionaryTitlesAndTheirMarkStayInTheBuffer) {
+    CEBGroup group(tmp_.path().c_str());
+    for (const char* name : {"mine.lfd", "body.dsl.lfd"}) {
+        USERDICT_INFO info;
+        memset(&info, 0, sizeof info);
+        strcpy(info.booktitle, "Small");
+        CSQLIO writer;
+        ASSERT_EQ(writer.create(tmp_.file(name).c_str(), &info), 0);
+        ASSERT_GE(group.addBook(tmp_.file(name).c_str(), 0, nullptr), 0) << name;
+    }
+    struct Case {
+        int entry;
+        int size;
+        const char* title;
+    } cases[] = {
+        {0, 100, "Small [User]"}, {1, 100, "Small"}, {0, 10, "Sm [User]"}, {0, 8, " [User]"}, {0, 5, "Smal"},
+    };
+    for (const Case& c : cases) {
+        char out[120];
+        memset(out, 'Z', sizeof out);
+        EXPECT_EQ(group.title(c.entry, out, c.size), static_cast<int>(strlen(c.title))) << c.title;
+        EXPECT_STREQ(out, c.title);
+        for (size_t k = static_cast<size_t>(c.size); k < sizeof out; ++k)
+            ASSERT_EQ(out[k], 'Z') << "written beyond the buffer: " << c.title;
+    }
+}
+
 TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
     struct Case {
         const char* what;
@@ -148,6 +206,7 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
         {"\"_\" is no title", epwing().catalog + "|0|_|_|TEST|_|\n", 1, -1, ""},
         {"title cut at a character", epwing().catalog + "|0|_|_|TEST|" + std::string(36, 'x') + "\x82\xA0|\n", 1, -1,
          "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+        {"lead byte without its trail", epwing().catalog + "|0|_|_|TEST|ab\x83", 1, -1, "ab"},
         {"no index", epwing().catalog + "\n", 0, -1, ""},
         {"missing book", tmp_.file("nothere/CATALOGS") + "|0|_|_|X|t|\n%%searchType=2\n", 0, 2, ""},
         {"long line", epwing().catalog + "|0|" + std::string(400, '_') + "|_|TEST|Kept|\n%%searchType=4\n", 1, 4,
