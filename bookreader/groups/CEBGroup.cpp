@@ -210,10 +210,12 @@ int CEBGroup::readFile(const char* path) {
 }
 
 void CEBGroup::parseOptionLine(const char* line) {
+    line += strspn(line, "=\t\r\n");
     size_t keyLength = strcspn(line, "=\t\r\n");
-    if (keyLength == 0 || line[keyLength] != '=') return;
+    if (keyLength == 0 || !line[keyLength]) return;
     std::string key(line, keyLength);
     const char* value = line + keyLength + 1;
+    value += strspn(value, "\t\r\n");
     size_t valueLength = strcspn(value, "\t\r\n");
     if (valueLength == 0) return;
     int16_t v = static_cast<int16_t>(strtol(std::string(value, valueLength).c_str(), nullptr, 10));

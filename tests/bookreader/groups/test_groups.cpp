@@ -201,6 +201,7 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
     } cases[] = {
         {"unknown key and missing values", "%%other=5\n%%searchType\n%%searchType=\n", 0, -1, ""},
         {"option value", "%%searchType=3\n", 0, 3, ""},
+        {"value after a tab", "%%searchType\t7\r\n", 0, 7, ""},
         {"value cut to 16 bits", "%%searchType=65539\n", 0, 3, ""},
         {"empty title field", epwing().catalog + "|0|_|_|TEST||\n", 1, -1, ""},
         {"\"_\" is no title", epwing().catalog + "|0|_|_|TEST|_|\n", 1, -1, ""},
