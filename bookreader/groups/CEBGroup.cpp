@@ -266,8 +266,11 @@ bool CEBGroup::formatFile(std::string* text) const {
 
 int CEBGroup::save(const char* path) {
     if (entries_.empty() && !everFilled_) return 0;
+    // A group saved under another name is written even when unmodified, so
+    // that the new file exists afterwards.
+    bool renamed = path && strcmp(path, file_) != 0;
     if (path && !copyBounded(file_, sizeof file_, path)) return 0;
-    if (!modified_) return 1;
+    if (!modified_ && !renamed) return 1;
     std::string text;
     if (!file_[0] || !formatFile(&text)) return 0;
     if (!UIWriteTextFileAtomically(file_, text, nullptr)) return 0;

@@ -259,6 +259,12 @@ TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
     writeFile(file, "changed outside");
     EXPECT_EQ(group.save(nullptr), 1);
     EXPECT_EQ(text(readFile(file)), "changed outside");
+    // Saved under another name: written although unmodified.
+    ASSERT_EQ(group.save(tmp_.file("other.grp").c_str()), 1);
+    EXPECT_EQ(text(readFile(tmp_.file("other.grp"))), before.substr(0, before.find('|')) +
+                                                          "|0|_|_|TEST    |new title|\n" +
+                                                          "%%bWordInflect=-1\n%%searchType=-1\n%%bFindAllDict=-1\n");
+    ASSERT_EQ(group.save(file.c_str()), 1);
 
     // Changed search options are saved; the same options change nothing.
     GROUP_SEARCH_OPTIONS o = {-1, -1, -1};
