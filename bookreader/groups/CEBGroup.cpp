@@ -1,5 +1,7 @@
 #include "bookreader/groups/CEBGroup.h"
 
+#include "foundation/pathutil.h"
+
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -13,7 +15,6 @@
 #include "dictformats/DictionaryReaders.h"
 #include "foundation/FileHandle.h"
 #include "foundation/codes/jclib.h"
-#include "platform/UITextFile.h"
 
 namespace {
 
@@ -273,7 +274,7 @@ int CEBGroup::save(const char* path) {
     if (!modified_ && !renamed) return 1;
     std::string text;
     if (!file_[0] || !formatFile(&text)) return 0;
-    if (!UIWriteTextFileAtomically(file_, text, nullptr)) return 0;
+    if (writeFileAtomically(file_, text.data(), text.size()) != 0) return 0;
     modified_ = 0;
     return 1;
 }
