@@ -187,6 +187,16 @@ public:
         return 1;
     }
 
+    // --- full-text index (bookreader/fts) ---------------------------------
+    // Searches the full-text index beside the text file ("fts.db", "fts.dat")
+    // for a Shift_JIS query; each hit is the heading of the entry that holds
+    // a match. level 0 adds, above 0 raises. Returns the hit count; 0 when
+    // the book has no body text or no complete index.
+    int fullTextSearch(const char* query, void (*progress)(void* user, int hits, int blocks, int done), void* user,
+                       int level);
+    // True when a complete full-text index lies beside the text file.
+    bool hasFullText() const;
+
     // --- index-walk helpers, also used by the searches ------------------------
     // Reads a gaiji font header at block into header; false when the block
     // cannot be read.
