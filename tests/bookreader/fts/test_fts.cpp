@@ -12,6 +12,7 @@
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/fts/CEBFTS.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
 #include "tests/bookreader/HandBook.h"
 #include "tests/common/TestDir.h"
 
@@ -32,12 +33,6 @@ std::vector<uint32_t> positions(CEBFTS& fts, const std::u32string& query, int ma
     std::vector<uint32_t> out;
     for (int i = 0; i < n; ++i) out.push_back(fts.hits()[i].textBlock * 2048 + fts.hits()[i].textOffset);
     return out;
-}
-
-bool exists(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f) std::fclose(f);
-    return f != nullptr;
 }
 
 // Body text at block 2, by relative position:
@@ -260,8 +255,8 @@ TEST(FtsBuild, FailuresLeaveNoIncompleteIndex) {
             // An index that was there stays whole; else there is none.
             EXPECT_EQ(CEBFTS::isComplete(dir.path().c_str()), earlier);
             EXPECT_EQ(lftest::readFile(dir.file("fts.dat")), before);
-            EXPECT_FALSE(exists(dir.file("fts.db.tmp")));
-            EXPECT_FALSE(exists(dir.file("fts.dat.tmp")));
+            EXPECT_FALSE(fileExists(dir.file("fts.db.tmp").c_str()));
+            EXPECT_FALSE(fileExists(dir.file("fts.dat.tmp").c_str()));
         }
     }
 }
