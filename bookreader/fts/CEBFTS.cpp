@@ -187,7 +187,10 @@ void CEBFTS::beginKeys(int options) {
     options_ = options;
     pendingChar_ = 0;
     pendingPos_ = 0;
-    for (Shard& s : shards_) s.keys.clear();
+    for (Shard& s : shards_) {
+        s.pairs.clear();
+        s.sorted = true;
+    }
     batch_.clear();
     batch_.reserve(kBatchSize);
 }
@@ -207,11 +210,23 @@ void CEBFTS::endKeys() {
     if (pendingChar_) emitKey(makeKey(pendingChar_, 0), pendingPos_);
     pendingChar_ = 0;
     flushBatch(true);
+    sortShards();
 }
 
 void CEBFTS::emitKey(uint32_t key, uint32_t position) {
     batch_.push_back((static_cast<uint64_t>(key) << 32) | position);
     if (batch_.size() >= kBatchSize) flushBatch(false);
+}
+
+void CEBFTS::sortShards() {
+    waitWorkers();
+    for (Shard& s : shards_)
+        if (!s.sorted)
+            workers_.emplace_back([&s] {
+                std::sort(s.pairs.begin(), s.pairs.end());
+                s.sorted = true;
+            });
+    waitWorkers();
 }
 
 void CEBFTS::waitWorkers() {
@@ -227,11 +242,10 @@ void CEBFTS::flushBatch(bool wait) {
     const size_t n = shards_.size();
     for (size_t w = 0; w < n; ++w) {
         workers_.emplace_back([this, w, n] {
-            auto& keys = shards_[w].keys;
-            for (uint64_t e : working_) {
-                uint32_t key = static_cast<uint32_t>(e >> 32);
-                if (shardOf(key, n) == w) keys[key].push_back(static_cast<uint32_t>(e));
-            }
+            Shard& shard = shards_[w];
+            for (uint64_t e : working_)
+                if (shardOf(static_cast<uint32_t>(e >> 32), n) == w) shard.pairs.push_back(e);
+            shard.sorted = false;
         });
     }
     if (wait) waitWorkers();
@@ -249,15 +263,21 @@ std::vector<uint32_t> CEBFTS::postingsOf(const std::string& sjisKey) {
         at += l;
     }
     const uint32_t key = makeKey(codes[0], codes[1]);
-    const auto& keys = shards_[shardOf(key, shards_.size())].keys;
-    auto it = keys.find(key);
-    return it == keys.end() ? std::vector<uint32_t>() : it->second;
+    sortShards();
+    const std::vector<uint64_t>& pairs = shards_[shardOf(key, shards_.size())].pairs;
+    const uint64_t first = static_cast<uint64_t>(key) << 32;
+    std::vector<uint32_t> out;
+    for (auto it = std::lower_bound(pairs.begin(), pairs.end(), first); it != pairs.end() && (*it >> 32) == key; ++it)
+        out.push_back(static_cast<uint32_t>(*it));
+    return out;
 }
 
 size_t CEBFTS::keyCount() {
     flushBatch(true);
+    sortShards();
     size_t n = 0;
-    for (const Shard& s : shards_) n += s.keys.size();
+    for (const Shard& s : shards_)
+        for (size_t i = 0; i < s.pairs.size(); ++i) n += i == 0 || (s.pairs[i] >> 32) != (s.pairs[i - 1] >> 32);
     return n;
 }
 
@@ -347,7 +367,7 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
 
     uint64_t datSize = 0;
     if (writePostings(dat.get(), rawDb, &datSize) != 0) return -1;
-    for (Shard& s : shards_) s.keys = {};
+    for (Shard& s : shards_) s.pairs = {};
     if (std::fflush(dat.get()) != 0 || std::ferror(dat.get())) return fail("can't write " + datTemp);
     dat.reset();
     db.reset();
@@ -471,11 +491,18 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
     struct Entry {
         std::string bytes;
         uint32_t key;
-        const std::vector<uint32_t>* list;
+        const uint64_t* positions;  // low halves of the key's pairs
+        size_t count;
     };
     std::vector<Entry> entries;
-    for (const Shard& s : shards_)
-        for (const auto& kv : s.keys) entries.push_back({keyBytes(kv.first), kv.first, &kv.second});
+    for (const Shard& s : shards_) {
+        for (size_t i = 0, j; i < s.pairs.size(); i = j) {
+            const uint32_t key = static_cast<uint32_t>(s.pairs[i] >> 32);
+            for (j = i + 1; j < s.pairs.size() && (s.pairs[j] >> 32) == key; ++j) {
+            }
+            entries.push_back({keyBytes(key), key, &s.pairs[i], j - i});
+        }
+    }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.bytes < b.bytes; });
 
     Statement insert = prepare(db, "insert into ngram_tbl(ngram,offs) values (?,?);");
@@ -497,10 +524,10 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
         int rc = sqlite3_step(insert.get());
         sqlite3_reset(insert.get());
         if (rc != SQLITE_DONE) return fail("can't write the key table");
-        const std::vector<uint32_t>& list = *e.list;
-        buf.resize(4 + 4 * list.size());
-        byteorder::putLe32(buf.data(), static_cast<uint32_t>(list.size()));
-        for (size_t i = 0; i < list.size(); ++i) byteorder::putLe32(buf.data() + 4 + 4 * i, list[i]);
+        buf.resize(4 + 4 * e.count);
+        byteorder::putLe32(buf.data(), static_cast<uint32_t>(e.count));
+        for (size_t i = 0; i < e.count; ++i)
+            byteorder::putLe32(buf.data() + 4 + 4 * i, static_cast<uint32_t>(e.positions[i]));
         if (std::fwrite(buf.data(), 1, buf.size(), dat) != buf.size()) return fail("can't write fts.dat");
         offset += buf.size();
         ++progressDone_;

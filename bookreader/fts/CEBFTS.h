@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "bookreader/hits/CHitStore.h"
@@ -94,14 +93,19 @@ public:
     size_t keyCount();
 
 private:
+    // The (key << 32 | position) pairs of the keys whose hash falls to one
+    // worker; sorted once the text is read, so each key's positions form
+    // one ascending run.
     struct Shard {
-        std::unordered_map<uint32_t, std::vector<uint32_t>> keys;
+        std::vector<uint64_t> pairs;
+        bool sorted = true;
     };
     bool cancelRequested() const;
     int fail(const std::string& message);
     void emitKey(uint32_t key, uint32_t position);
     void flushBatch(bool wait);
     void waitWorkers();
+    void sortShards();
     int readText(CEBReader& reader, uint32_t start, uint32_t count, bool eb, sqlite3_stmt* title);
     void endKeys();
     int createDatabase(const char* path, sqlite3** db);
@@ -121,9 +125,8 @@ private:
     // The pending character of the build: key code and position; 0 = none.
     uint32_t pendingChar_ = 0;
     uint32_t pendingPos_ = 0;
-    // Keys are gathered in shards, one per worker thread, each holding the
-    // keys whose hash falls to it; the text reader fills a batch of
-    // (key << 32 | position) pairs that the workers then share out.
+    // Keys are gathered in shards, one per worker thread; the text reader
+    // fills a batch of pairs that the workers then share out.
     std::vector<Shard> shards_;
     std::vector<uint64_t> batch_;
     std::vector<uint64_t> working_;
