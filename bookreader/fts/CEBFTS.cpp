@@ -627,8 +627,23 @@ void CEBFTS::close() {
     db_ = nullptr;
     dat_.reset();
     datSize_ = 0;
+    headingCount_ = -1;
     hits_.clear();
     hits_.shrink_to_fit();
+}
+
+uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
+    if (headingCount_ < 0) {
+        headingCount_ = 0;
+        headingMax_ = 1;
+        Statement s = prepare(db_, "select count(*), max(offs) from title_tbl;");
+        if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
+            headingCount_ = sqlite3_column_int64(s.get(), 0);
+            headingMax_ = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
+        }
+    }
+    // Headings are spread over the text about evenly.
+    return static_cast<uint64_t>(static_cast<double>(headingCount_) * (last - first) / headingMax_) + 1;
 }
 
 int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out) {
@@ -770,8 +785,11 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         if (all) found.push_back(p);
     }
 
+    // Headings: a lookup per hit, or, when the hits are many against the
+    // headings they span, one ordered walk over those headings.
     hits_.reserve(found.size());
-    for (uint32_t p : found) {
+    if (found.empty()) return 0;
+    auto headingBefore = [&](uint32_t p) {
         uint32_t h = p;
         sqlite3_bind_int64(heading.get(), 1, p);
         if (sqlite3_step(heading.get()) == SQLITE_ROW) {
@@ -779,6 +797,29 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
             if (v >= 0 && v < p) h = static_cast<uint32_t>(v);
         }
         sqlite3_reset(heading.get());
+        return h;
+    };
+    Statement walk;
+    bool walkRow = false;
+    if (found.size() > 16 && found.size() * 8 > headingsBetween(found.front(), found.back())) {
+        walk = prepare(db_, "select offs from title_tbl where offs>=? and offs<? order by offs;");
+        if (!walk) return fail("can't query the index"), 0;
+        sqlite3_bind_int64(walk.get(), 1, found.front());
+        sqlite3_bind_int64(walk.get(), 2, found.back());
+        walkRow = sqlite3_step(walk.get()) == SQLITE_ROW;
+    }
+    uint32_t h = headingBefore(found.front());
+    for (size_t i = 0; i < found.size(); ++i) {
+        const uint32_t p = found[i];
+        if (!walk) {
+            if (i) h = headingBefore(p);
+        } else {
+            for (; walkRow; walkRow = sqlite3_step(walk.get()) == SQLITE_ROW) {
+                sqlite3_int64 v = sqlite3_column_int64(walk.get(), 0);
+                if (v >= p) break;
+                if (v >= 0) h = static_cast<uint32_t>(v);
+            }
+        }
         HIT_ITEM hit{};
         hit.textBlock = p / 2048;
         hit.textOffset = static_cast<uint16_t>(p % 2048);

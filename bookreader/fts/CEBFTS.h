@@ -111,11 +111,15 @@ private:
     int createDatabase(const char* path, sqlite3** db);
     int writePostings(FILE* dat, sqlite3* db, uint64_t* size);
     int loadPostings(int64_t offset, std::vector<uint32_t>* out);
+    // About how many headings lie between two positions.
+    uint64_t headingsBetween(uint32_t first, uint32_t last);
     int gatherKey(sqlite3_stmt* exact, sqlite3_stmt* range, uint32_t key, bool prefix, std::vector<uint32_t>* out);
 
     sqlite3* db_ = nullptr;
     FilePtr dat_;
     uint64_t datSize_ = 0;
+    int64_t headingCount_ = -1;  // -1: not counted yet
+    int64_t headingMax_ = 1;
     std::atomic<bool> cancelled_{false};
     bool (*cancelPoll_)(void*) = nullptr;
     void* cancelUser_ = nullptr;

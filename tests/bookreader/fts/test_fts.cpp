@@ -155,6 +155,33 @@ TEST(FtsSearch, HeadingBeforeAnyHeadingIsTheHitItself) {
     EXPECT_EQ(ix.fts.hits()[0].textOffset, 8);
 }
 
+TEST(FtsSearch, ManyHitsTakeTheHeadingBeforeEach) {
+    // Three entries (headings at 0, 124 and 248) of 30 "あい" pairs each.
+    HandBook b;
+    b.area(0x00, 2, 1);
+    std::vector<uint8_t> text;
+    for (int entry = 0; entry < 3; ++entry) {
+        for (uint8_t c : {0x1F, 0x41, 0x00, 0x01}) text.push_back(c);
+        for (int i = 0; i < 30; ++i)
+            for (uint8_t c : {0x24, 0x22, 0x24, 0x24}) text.push_back(c);
+    }
+    text.push_back(0x1F);
+    text.push_back(0x03);
+    b.put(2, 0, text);
+    BuiltIndex ix(b);
+    for (int max : {0, 5}) {
+        std::vector<uint32_t> q = wide(U"\u3042\u3044");
+        const int n = ix.fts.search(q.data(), max);
+        ASSERT_EQ(n, max ? max : 90);
+        for (int i = 0; i < n; ++i) {
+            const HIT_ITEM& h = ix.fts.hits()[i];
+            const uint32_t p = h.textBlock * 2048 + h.textOffset;
+            EXPECT_EQ(p, (i / 30) * 124 + 4 + (i % 30) * 4);
+            EXPECT_EQ(h.headingBlock * 2048 + h.headingOffset, (i / 30) * 124u) << i;
+        }
+    }
+}
+
 TEST(FtsSearch, QueriesAreNormalisedAsTheIndexWas) {
     HandBook b;
     b.area(0x00, 2, 1);
