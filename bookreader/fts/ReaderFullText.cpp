@@ -1,5 +1,4 @@
-// The book reader's full-text search and its test for an index, kept beside
-// the index they use.
+// The book reader's full-text search, kept beside the index it uses.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,13 +23,7 @@ bool readerCancelled(void* user) {
 
 }  // namespace
 
-bool CEBReader::hasFullText() const {
-    std::string dir;
-    return isBlockKind(kind()) && findIndex(0x00) && indexDir(*this, &dir) && CEBFTS::isComplete(dir.c_str());
-}
-
-int CEBReader::fullTextSearch(const char* query, void (*progress)(void* user, int hits, int blocks, int done),
-                              void* user, int level) {
+int CEBReader::fullTextSearch(const char* query, SearchProgress progress, void* user, int level) {
     const READER_INDEX_INFO* body = isBlockKind(kind()) ? findIndex(0x00) : nullptr;
     std::string dir;
     if (!body || !query || !indexDir(*this, &dir)) return 0;
