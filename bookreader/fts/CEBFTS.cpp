@@ -358,16 +358,24 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
 
     progressTotal_ = static_cast<int>(count);
     beginKeys(options);
+    // The gathered keys are released however the build ends.
+    struct KeyRelease {
+        CEBFTS* fts;
+        ~KeyRelease() {
+            fts->waitWorkers();
+            for (Shard& s : fts->shards_) s.pairs = {};
+            fts->batch_ = {};
+            fts->working_ = {};
+        }
+    } release{this};
     if (!reader.seekBlock(start)) return fail("read error at block " + std::to_string(start));
-    int r = readText(reader, start, count, eb, title.get());
+    if (readText(reader, start, count, eb, title.get()) != 0) return -1;
     endKeys();
     title.reset();
-    if (r != 0) return -1;
     if (!exec(rawDb, "COMMIT;")) return fail("can't write " + dbTemp);
 
     uint64_t datSize = 0;
     if (writePostings(dat.get(), rawDb, &datSize) != 0) return -1;
-    for (Shard& s : shards_) s.pairs = {};
     if (std::fflush(dat.get()) != 0 || std::ferror(dat.get())) return fail("can't write " + datTemp);
     dat.reset();
     db.reset();
