@@ -1,8 +1,10 @@
 #include "tests/common/EbProbe.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef LF_HAVE_EB
+#include <eb/binary.h>
 #include <eb/eb.h>
 #include <eb/error.h>
 #include <eb/font.h>
@@ -325,6 +327,120 @@ std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, in
     }
     out.assign(bits.begin(), bits.end());
     return out;
+}
+
+namespace {
+
+const struct {
+    EB_Hook_Code code;
+    const char* name;
+} kMediaHooks[] = {
+    {EB_HOOK_BEGIN_MONO_GRAPHIC, "begin-mono"},
+    {EB_HOOK_END_MONO_GRAPHIC, "end-mono"},
+    {EB_HOOK_BEGIN_COLOR_BMP, "begin-color-bmp"},
+    {EB_HOOK_BEGIN_COLOR_JPEG, "begin-color-jpeg"},
+    {EB_HOOK_BEGIN_IN_COLOR_BMP, "begin-in-color-bmp"},
+    {EB_HOOK_BEGIN_IN_COLOR_JPEG, "begin-in-color-jpeg"},
+    {EB_HOOK_END_COLOR_GRAPHIC, "end-color"},
+    {EB_HOOK_END_IN_COLOR_GRAPHIC, "end-in-color"},
+    {EB_HOOK_BEGIN_WAVE, "begin-wave"},
+    {EB_HOOK_END_WAVE, "end-wave"},
+    {EB_HOOK_BEGIN_MPEG, "begin-mpeg"},
+    {EB_HOOK_END_MPEG, "end-mpeg"},
+};
+
+EB_Error_Code recordMediaHook(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code code, int argc,
+                              const unsigned int* argv) {
+    auto* events = static_cast<std::vector<EbMediaEvent>*>(container);
+    EbMediaEvent e;
+    for (const auto& h : kMediaHooks)
+        if (h.code == code) e.hook = h.name;
+    e.argv.assign(argv, argv + (argc > 0 ? argc : 0));
+    events->push_back(e);
+    return EB_SUCCESS;
+}
+
+}  // namespace
+
+std::vector<EbMediaEvent> EbProbe::mediaEvents(int subbook, int block, int offset, size_t maxBytes) {
+    std::vector<EbMediaEvent> events;
+    if (!selectForText(subbook)) return events;
+    EB_Error_Code rc = ebSeekText(&impl_->book, block, offset);
+    if (rc != EB_SUCCESS) {
+        fail("eb_seek_text", rc);
+        return events;
+    }
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    for (const auto& h : kMediaHooks) {
+        EB_Hook hook = {h.code, recordMediaHook};
+        eb_set_hook(&hooks, &hook);
+    }
+    std::vector<char> buf(maxBytes + 1);
+    size_t total = 0;
+    while (total < maxBytes) {
+        ssize_t length = 0;
+        rc = eb_read_text(&impl_->book, nullptr, &hooks, &events, maxBytes - total, buf.data(), &length);
+        if (rc != EB_SUCCESS) {
+            fail("eb_read_text", rc);
+            break;
+        }
+        if (length <= 0) break;
+        total += static_cast<size_t>(length);
+    }
+    eb_finalize_hookset(&hooks);
+    return events;
+}
+
+std::vector<unsigned char> EbProbe::readBinary(int rc, const char* what, size_t maxBytes) {
+    std::vector<unsigned char> out;
+    if (rc != EB_SUCCESS) {
+        fail(what, rc);
+        return out;
+    }
+    std::vector<char> buf(65536);
+    while (out.size() < maxBytes) {
+        ssize_t length = 0;
+        size_t want = std::min(buf.size(), maxBytes - out.size());
+        EB_Error_Code r = eb_read_binary(&impl_->book, want, buf.data(), &length);
+        if (r != EB_SUCCESS) {
+            fail("eb_read_binary", r);
+            out.clear();
+            break;
+        }
+        if (length <= 0) break;
+        out.insert(out.end(), buf.begin(), buf.begin() + length);
+    }
+    eb_unset_binary(&impl_->book);
+    return out;
+}
+
+std::vector<unsigned char> EbProbe::monoGraphic(int subbook, int block, int offset, int width, int height,
+                                                size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position pos{block, offset};
+    return readBinary(eb_set_binary_mono_graphic(&impl_->book, &pos, width, height), "eb_set_binary_mono_graphic",
+                      maxBytes);
+}
+
+std::vector<unsigned char> EbProbe::colorGraphic(int subbook, int block, int offset, size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position pos{block, offset};
+    return readBinary(eb_set_binary_color_graphic(&impl_->book, &pos), "eb_set_binary_color_graphic", maxBytes);
+}
+
+std::vector<unsigned char> EbProbe::wave(int subbook, int startBlock, int startOffset, int endBlock, int endOffset,
+                                         size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position start{startBlock, startOffset};
+    EB_Position end{endBlock, endOffset};
+    return readBinary(eb_set_binary_wave(&impl_->book, &start, &end), "eb_set_binary_wave", maxBytes);
+}
+
+std::vector<unsigned char> EbProbe::mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t maxBytes) {
+    if (!selectForText(subbook) || nameWords.size() < 4) return {};
+    unsigned int argv[4] = {nameWords[0], nameWords[1], nameWords[2], nameWords[3]};
+    return readBinary(eb_set_binary_mpeg(&impl_->book, argv), "eb_set_binary_mpeg", maxBytes);
 }
 
 #endif  // LF_HAVE_EB
