@@ -391,7 +391,7 @@ private:
     std::vector<MEDIA_REF> m_soundRefs;
     std::vector<OpenMedia> m_openMedia;
     std::unique_ptr<MEDIA_INFO> m_bookSound;  // format of the first sound
-    uint64_t m_mediaPlanned[3];  // bytes of the mono, colour and sound areas
+    uint64_t m_mediaPlanned[3];               // bytes of the mono, colour and sound areas
     uint64_t m_mediaAreaLimit;
     int m_figureCount;
     int m_soundCount;

@@ -446,7 +446,8 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
     }
     // A link inside a link, an empty target, or one that leads out of the
     // book writes its text only.
-    const bool nested = std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference || l.media; });
+    const bool nested =
+        std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference || l.media; });
     if (have && !link.target.empty() && !nested && !isExternal(link.target)) {
         if (isMediaName(link.target)) {
             std::string path = resolvePath(link.target);
