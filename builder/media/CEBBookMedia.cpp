@@ -20,8 +20,9 @@
 //   all have the book's format, whose "fmt " chunk and "data" tag stand at
 //   byte 32 of the sound area's first block;
 // - movie: 1F39, 0 (2), 0 (2), 0 (2), 0 (2), width (2), height (2), 0 (4),
-//   0 (4), the file's name in MOVIE as eight full-width JIS codes (16
-//   bytes), 0 (8), the text, 1F59.
+//   0 (4), the file's name in MOVIE (up to eight digits and capitals) as
+//   full-width JIS codes filled up with zeros (16 bytes), 0 (8), the text,
+//   1F59.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -102,11 +103,10 @@ bool sameSoundFormat(const MEDIA_INFO& a, const MEDIA_INFO& b) {
     return a.channels == b.channels && a.sampleRate == b.sampleRate && a.bitsPerSample == b.bitsPerSample;
 }
 
-// Full-width JIS code of a movie name character.
+// Full-width JIS code of a movie name character (a digit or a capital).
 unsigned movieNameCode(char c) {
     if (c >= '0' && c <= '9') return 0x2330u + static_cast<unsigned>(c - '0');
-    if (c >= 'A' && c <= 'Z') return 0x2341u + static_cast<unsigned>(c - 'A');
-    return 0x2132u;  // "_"
+    return 0x2341u + static_cast<unsigned>(c - 'A');
 }
 
 }  // namespace
@@ -301,7 +301,8 @@ void CEBBook::assignMovieName(MEDIA_ENTRY* entry) {
     for (const char* p = stem; *p && base.size() < 8; ++p) {
         char c = *p;
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        base += ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) ? c : '_';
+        // Readers find movie files by names of digits and capitals only.
+        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) base += c;
     }
     if (base.empty()) base = "MOVIE";
     std::string name = base;
