@@ -224,7 +224,6 @@ public:
     // Bytes one figure or sound area may take (4 GiB, what a "data" size
     // and the readers' 32-bit offsets reach; tests set less).
     void setMediaAreaLimit(uint64_t bytes) { m_mediaAreaLimit = bytes; }
-    const std::vector<MEDIA_ENTRY>& mediaEntries() const { return m_media; }
     // Build steps 7-11: movies, monochrome and colour figures, sounds; each
     // reference of the text gets its medium's position.
     void writeMediaAreas();
