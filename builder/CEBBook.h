@@ -23,6 +23,7 @@
 #include "builder/index/SearchEntries.h"
 #include "builder/media/MediaEntries.h"
 #include "builder/navigation/NavigationEntries.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 
 class CBookFile;
@@ -198,6 +199,11 @@ public:
     const std::vector<ANCHOR_ENTRY>& anchors() const { return m_anchors; }
     const std::vector<LINK_ENTRY>& links() const { return m_links; }
     size_t recordNumberCount() const { return m_recordNumbers.size(); }
+    // A body position as one number, block * kBlockSize + offset (the form
+    // of SEARCH_KEY_ENTRY::bodyPos).
+    static uint64_t positionValue(const BLOCK_POS& pos) {
+        return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
+    }
     // Anchor order: source number, then the names compared without ASCII
     // case over the shorter length (two-byte characters compared as they
     // are), then the shorter name first. <0, 0 or >0.
@@ -248,7 +254,7 @@ public:
                             const BLOCK_POS& pos);
     int isKanaText(const char* text, int len);
     int isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind);
-    // Build step 13: every search index with its heading area.
+    // Writes every search index with its heading area.
     void writeSearchIndexes();
 
     size_t entryCount() const { return m_entries.size(); }

@@ -1,6 +1,8 @@
 #include "compress_tool/AppController.h"
 
+#include "foundation/pathutil.h"
 #include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
 #include "platform/UICheckBox.h"
 #include "platform/UIDirectoryEnumerator.h"
@@ -10,7 +12,9 @@
 #include "platform/UITextField.h"
 #include "platform/UITextView.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,27 +24,13 @@ namespace {
 // Paths travel in 256-byte buffers: at most 255 bytes and a terminating zero.
 const size_t kPathBuffer = 256;
 
-const char* reasonText(int code) {
-    switch (code) {
-        case 1:
-            return "There is no input file.";
-        case 2:
-            return "already compressed.";
-        case 3:
-            return "checksum error.";
-        case 4:
-            return "invalid argument.";
-        case 5:
-            return "output device can't be used.";
-        case 6:
-            return "system error";
-        case 7:
-            return "not a compressed file.";
-        case 8:
-            return "skipped";
-        default:
-            return "unknown error";
-    }
+// A folder that cannot be listed (one a folder walk had to pass over).
+bool isUnreadableFolder(const char* path) {
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    DIR* d = opendir(path);
+    if (d) closedir(d);
+    return d == nullptr;
 }
 
 // Copies text into a path buffer; false (nothing copied) when it does not fit.
@@ -50,21 +40,33 @@ bool toPathBuffer(const std::string& text, char* buf) {
     return true;
 }
 
-// The file's first bytes are the EBZip magic.
-bool startsAsEbzip(const char* path) {
-    char magic[5];
-    FILE* f = fopen(path, "rb");
-    if (!f) return false;
-    bool yes = fread(magic, 1, sizeof magic, f) == sizeof magic && memcmp(magic, "EBZip", 5) == 0;
-    fclose(f);
-    return yes;
-}
-
 bool isOn(const UICheckBox* box) {
     return box && box->state() == UIStateOn;
 }
 
 }  // namespace
+
+std::string AppController::logText(const std::string& text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (ch == '\\') {
+            out += "\\\\";
+        } else if (ch == '\n') {
+            out += "\\n";
+        } else if (ch == '\t') {
+            out += "\\t";
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (ch < 0x20 || ch == 0x7F) {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02X", ch);
+            out += hex;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out;
+}
 
 AppController::AppController()
     : textView(nullptr),
@@ -73,6 +75,7 @@ AppController::AppController()
       copyTreeCheck(nullptr),
       speedUpCheck(nullptr),
       cryptCheck(nullptr),
+      overwriteCheck(nullptr),
       zipLevelSlider(nullptr),
       outputPath(nullptr),
       selectedItem(-1),
@@ -81,6 +84,7 @@ AppController::AppController()
       m_copyTree(0),
       m_zipLevel(0),
       m_crypt(0),
+      m_overwrite(0),
       m_failures(0) {}
 
 AppController::~AppController() = default;
@@ -110,7 +114,14 @@ std::string AppController::successLine(const char* path, long long before, long 
     double percent = before != 0 ? static_cast<double>(after) * 100.0 / static_cast<double>(before) : 0.0;
     char numbers[128];
     snprintf(numbers, sizeof numbers, "  %lld -> %lld (%3.2f%%)", before, after, percent);
-    return std::string(" >> ") + path + numbers;
+    return std::string(" >> ") + logText(path) + numbers;
+}
+
+void AppController::logFailure(const char* work, int code, const char* outputPath) {
+    std::string reason = zcompErrorText(code);
+    if (code == ZCOMP_ERR_EXISTS) reason += std::string(" ") + logText(outputPath);
+    logLine(std::string("failed in the ") + work + "!\t(" + reason + ")");
+    ++m_failures;
 }
 
 // ---- runs ----
@@ -119,36 +130,44 @@ void AppController::copyOptions() {
     m_speedUp = isOn(speedUpCheck) ? 1 : 0;
     m_keepOriginal = isOn(keepOriginalCheck) ? 1 : 0;
     m_copyTree = isOn(copyTreeCheck) ? 1 : 0;
+    m_overwrite = isOn(overwriteCheck) ? 1 : 0;
 }
 
 // Logs "<verb>\t<path>" for each file of the list, then either "failed in
 // the <work>!" with the reason, or the output path with the book file's size
-// before and after (the compressed size first when expanding).
+// before and after (the compressed size first when expanding). A file whose
+// output would be the file itself is left alone and logged as skipped, which
+// is no failure. A folder in the list that cannot be read is one that a
+// folder walk had to pass over.
 void AppController::runFileList(const char* verb, const char* work, bool expanding,
                                 const std::function<int(CZComp&, const char*, const char*, int)>& run) {
     m_failures = 0;
     char outDir[kPathBuffer] = "";
     std::string outText = outputPath ? outputPath->stringValue() : std::string();
     bool outOk = toPathBuffer(outText, outDir);
-    const std::string failed = std::string("failed in the ") + work + "!\t(";
 
     std::unique_ptr<CZComp> comp(new CZComp);
+    comp->setOverwrite(m_overwrite != 0);
     for (size_t i = 0; i < fileListArray.size(); ++i) {
         const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
         char pathBuf[kPathBuffer];
         bool pathOk = toPathBuffer(path, pathBuf);
-        logLine(verb + std::string("\t") + path);
+        logLine(verb + std::string("\t") + logText(path));
         redrawLog();
         if (!pathOk || !outOk) {
-            logLine(failed + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
-            ++m_failures;
+            logFailure(work, ZCOMP_ERR_ARGUMENT, "");
+            continue;
+        }
+        if (isUnreadableFolder(pathBuf)) {
+            logFailure(work, ZCOMP_ERR_UNREADABLE, "");
             continue;
         }
         int rc = run(*comp, pathBuf, outDir[0] ? outDir : nullptr, GetEPWINGVer(path));
         const ZCOMP_RESULT* info = comp->getInfo();
-        if (rc != 0) {
-            logLine(failed + reasonText(info->errorCode) + ")");
-            ++m_failures;
+        if (rc != 0 && info->errorCode == ZCOMP_SKIPPED_SELF) {
+            logLine(" >> " + logText(path) + "  skipped (the output would be the file itself)");
+        } else if (rc != 0) {
+            logFailure(work, info->errorCode, info->outputPath);
         } else if (expanding) {
             logLine(successLine(info->outputPath, info->outputSize, info->inputSize));
         } else {
@@ -179,33 +198,53 @@ void AppController::expand(void*) {
     });
 }
 
+// Checks every EBZip file of the list. Files in another form are passed
+// over without a line (so are folders that can be read); every file that
+// could not be checked (gone, not readable, a folder that could not be read,
+// or an EBZip file too short or damaged to open) gets a failure line and
+// counts as a failure.
 void AppController::crccheck(void*) {
     m_failures = 0;
     std::unique_ptr<CZio> zio(new CZio);
     for (size_t i = 0; i < fileListArray.size(); ++i) {
         const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        const std::string head = "CRC Check\t" + logText(path);
         char pathBuf[kPathBuffer];
         if (!toPathBuffer(path, pathBuf)) {
             // Never cut: an over-long path is refused.
-            logLine("CRC Check\t" + path);
-            logLine(std::string("failed in the CRC check!\t(") + reasonText(ZCOMP_ERR_ARGUMENT) + ")");
-            ++m_failures;
+            logLine(head);
+            logFailure("CRC check", ZCOMP_ERR_ARGUMENT, "");
             continue;
         }
-        // Only a regular file can be opened as a book file (opening a FIFO
-        // would wait for a writer).
         struct stat st;
-        if (stat(pathBuf, &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        int problem = 0;
+        if (stat(pathBuf, &st) != 0) {
+            problem = ZCOMP_ERR_NO_INPUT;
+        } else if (isUnreadableFolder(pathBuf) || (S_ISREG(st.st_mode) && access(pathBuf, R_OK) != 0)) {
+            problem = ZCOMP_ERR_UNREADABLE;
+        } else if (!S_ISREG(st.st_mode)) {
+            // Only a regular file can be opened as a book file (opening a
+            // FIFO would wait for a writer).
+            continue;
+        }
+        if (problem) {
+            logLine(head);
+            logFailure("CRC check", problem, "");
+            continue;
+        }
         if (zio->open(pathBuf, 0) != 0) {
-            // Nothing is logged for a file that cannot be opened; but one that
-            // begins as an EBZip file and cannot be opened (cut short) did not
-            // pass its check, so the run does not count as clean.
             zio->close();
-            if (startsAsEbzip(pathBuf)) ++m_failures;
+            // An EBZip file that cannot be opened (cut short, damaged header)
+            // does not pass its check.
+            if (hasEbzipMagic(pathBuf)) {
+                logLine(head);
+                logLine("->  Failure !");
+                ++m_failures;
+            }
             continue;
         }
         if (zio->state()->mode == ZIO_EBZIP) {
-            logLine("CRC Check\t" + path);
+            logLine(head);
             int rc = zio->checkCRC();
             logLine(std::string("-> ") + (rc == 0 ? " Success !" : " Failure !"));
             if (rc != 0) ++m_failures;
@@ -249,9 +288,16 @@ void AppController::addList(void*) {
                 while (walk.next(&rel)) {
                     std::string full = chosen + "/" + rel;
                     struct stat fs;
+                    // Packwell's own temporary files (of a run that was cut
+                    // short) are no input.
+                    if (CZOutputFile::isTemporaryName(pathFileName(full))) continue;
                     if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode) && fs.st_size >= 1)
                         fileListArray.push_back({full});
                 }
+                // A folder that could not be read stays in the list, so that
+                // every run reports it.
+                for (const std::string& folder : walk.unreadableFolders())
+                    fileListArray.push_back({folder.empty() ? chosen : chosen + "/" + folder});
             } else {
                 fileListArray.push_back({chosen});
             }

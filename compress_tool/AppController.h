@@ -32,6 +32,9 @@ public:
     UICheckBox* copyTreeCheck;
     UICheckBox* speedUpCheck;
     UICheckBox* cryptCheck;
+    // When on, shrink and expand replace existing output files; when off an
+    // existing output is refused with a failure line naming it.
+    UICheckBox* overwriteCheck;
     UISlider* zipLevelSlider;
     UITextField* outputPath;
     // The file list: one entry per file, each a one-element list holding its path.
@@ -43,6 +46,7 @@ public:
     int m_copyTree;
     int m_zipLevel;
     int m_crypt;
+    int m_overwrite;
 
     void awakeFromNib() {}
 
@@ -57,11 +61,14 @@ public:
 
     // EPWING version hint of a book file from its book's catalog (0 unknown).
     int GetEPWINGVer(const std::string& path);
+    // A path as the log (and every message) shows it: control characters
+    // and the backslash are written as escapes (\n, \t, \r, \\, \xNN), so
+    // that a file name cannot begin a log line of its own.
+    static std::string logText(const std::string& text);
     // Adds text at the end of the log.
     void appendText(const std::string& text);
 
-    // Files that failed in the last run (failure lines, " Failure !", and in
-    // the checksum run EBZip files too short to be opened).
+    // Files that failed in the last run (failure lines and " Failure !").
     int lastRunFailures() const { return m_failures; }
 
     // Table view data source and delegate.
@@ -78,6 +85,7 @@ private:
     void redrawLog();
     void copyOptions();
     std::string successLine(const char* path, long long before, long long after) const;
+    void logFailure(const char* work, int code, const char* outputPath);
     // One shrink or expand run over the file list; run does one file (path,
     // output folder or null, EPWING version hint) and returns 0 or -1.
     void runFileList(const char* verb, const char* work, bool expanding,

@@ -7,6 +7,7 @@ PackwellWindow::PackwellWindow(UIApplication* app)
       copyTreeCheck("Copy tree", UIStateOff),
       speedUpCheck("Speed up", UIStateOff),
       cryptCheck("Crypt", UIStateOff),
+      overwriteCheck("Replace existing outputs", UIStateOff),
       zipLevelSlider(0, 5, 0),
       selectOutPathButton("Output..."),
       addButton("Add..."),
@@ -26,6 +27,7 @@ PackwellWindow::PackwellWindow(UIApplication* app)
     c.copyTreeCheck = &copyTreeCheck;
     c.speedUpCheck = &speedUpCheck;
     c.cryptCheck = &cryptCheck;
+    c.overwriteCheck = &overwriteCheck;
     c.zipLevelSlider = &zipLevelSlider;
     c.outputPath = &outputPath;
 

@@ -28,6 +28,7 @@ public:
     UICheckBox copyTreeCheck;
     UICheckBox speedUpCheck;
     UICheckBox cryptCheck;
+    UICheckBox overwriteCheck;
     UISlider zipLevelSlider;
     UITextField outputPath;
     UIButton selectOutPathButton;

@@ -2,6 +2,10 @@
 // every early return releases it.
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -13,4 +17,21 @@ struct FileCloser {
 typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 // Opens a file as fopen does; null on failure.
-inline FilePtr openFile(const char* path, const char* mode) { return FilePtr(std::fopen(path, mode)); }
+inline FilePtr openFile(const char* path, const char* mode) {
+    return FilePtr(std::fopen(path, mode));
+}
+
+// Reads exactly n bytes at offset of a descriptor (without moving its file
+// position); false on an error or when the file ends first.
+inline bool readFullyAt(int fd, void* buffer, size_t n, uint64_t offset) {
+    unsigned char* p = static_cast<unsigned char*>(buffer);
+    while (n > 0) {
+        ssize_t got = pread(fd, p, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}

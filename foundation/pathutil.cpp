@@ -58,16 +58,16 @@ bool equalsNoCase(const char* a, const char* b) {
 // Closes a DIR* on every way out.
 class DirHandle {
 public:
-    explicit DirHandle(const char* path) : dir_(opendir(path)) {}
+    explicit DirHandle(const char* path) : m_dir(opendir(path)) {}
     ~DirHandle() {
-        if (dir_) closedir(dir_);
+        if (m_dir) closedir(m_dir);
     }
     DirHandle(const DirHandle&) = delete;
     DirHandle& operator=(const DirHandle&) = delete;
-    DIR* get() const { return dir_; }
+    DIR* get() const { return m_dir; }
 
 private:
-    DIR* dir_;
+    DIR* m_dir;
 };
 
 // Deepest recursion of the search, whatever depth a caller passes.
@@ -147,6 +147,21 @@ int pathStem(const char* path, char* out, size_t outSize) {
     size_t start = fileNameStart(path ? path : "", len);
     const char* name = path ? path + start : "";
     return putPart(name, extensionDot(name, len - start), out, outSize);
+}
+
+std::string pathDirName(const std::string& path) {
+    char buf[kPathSize];
+    return pathDirName(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
+}
+
+std::string pathFileName(const std::string& path) {
+    char buf[kPathSize];
+    return pathFileName(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
+}
+
+std::string pathStem(const std::string& path) {
+    char buf[kPathSize];
+    return pathStem(path.c_str(), buf, sizeof buf) < 0 ? std::string() : std::string(buf);
 }
 
 int pathExtension(const char* path, char* out, size_t outSize) {

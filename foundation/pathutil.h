@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr size_t kPathSize = 256;
 
@@ -23,6 +24,10 @@ int pathStem(const char* path, char* out, size_t outSize = kPathSize);
 // no "." or its only "." is its first character. A "." in a directory part
 // never counts.
 int pathExtension(const char* path, char* out, size_t outSize = kPathSize);
+// The same parts as strings (empty when the path is longer than kPathSize - 1).
+std::string pathDirName(const std::string& path);
+std::string pathFileName(const std::string& path);
+std::string pathStem(const std::string& path);
 
 // Bytes of the line end at p: 2 for CR LF, 1 for LF or CR alone, else 0.
 int lineEndLength(const char* p);

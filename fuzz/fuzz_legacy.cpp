@@ -31,7 +31,7 @@ void huffman(const uint8_t* data, size_t size, int version) {
     CHuffmanDecoder dec;
     if (CHuffmanDecoder::detect(data, size, static_cast<int64_t>(size)) &&
         dec.open(f, static_cast<int64_t>(size), version) == 0) {
-        std::vector<uint8_t> page(CHuffmanDecoder::PAGE_SIZE);
+        std::vector<uint8_t> page(kBlockSize);
         for (int64_t p = 0; p < dec.pageCount() && p < kMaxBlocks; ++p) dec.decodePage(p, page.data());
         dec.decodePage(dec.pageCount(), page.data());
     }
@@ -43,7 +43,7 @@ void ebxa(const uint8_t* data, size_t size) {
     if (!f) return;
     CEbxaDecoder dec;
     if (dec.open(f, static_cast<int64_t>(size)) == 0) {
-        std::vector<uint8_t> slice(CEbxaDecoder::SLICE_SIZE), block(CEbxaDecoder::BLOCK_SIZE);
+        std::vector<uint8_t> slice(CEbxaDecoder::SLICE_SIZE), block(kBlockSize);
         for (int64_t b = 1; b <= dec.uncompressedSize() / 2048 && b <= kMaxBlocks; ++b) {
             int64_t j = dec.sliceOfBlock(b);
             if (j >= 0)
@@ -71,7 +71,7 @@ void ssed(const uint8_t* data, size_t size) {
     if (!f) return;
     CSsedDecoder dec;
     if (dec.open(f, static_cast<int64_t>(idxLen), scratchDir().c_str()) == 0) {
-        std::vector<uint8_t> chunk(CSsedDecoder::CHUNK_SIZE), block(CSsedDecoder::BLOCK_SIZE);
+        std::vector<uint8_t> chunk(CSsedDecoder::CHUNK_SIZE), block(kBlockSize);
         int64_t last = 0;
         for (int64_t b = 1; b <= dec.uncompressedSize() / 2048 && b <= kMaxBlocks; ++b) {
             int64_t base = dec.chunkOfBlock(b);

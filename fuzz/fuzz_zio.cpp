@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CZio zio;
     if (zio.open(path.c_str(), hint) == 0) {
-        unsigned char block[ZIO_BLOCK_SIZE];
+        unsigned char block[kBlockSize];
         // Every block up to the size (bounded; a run of failures ends it
         // early), one past it, and a far one.
-        int64_t blocks = zio.fileSize() / ZIO_BLOCK_SIZE + 2;
+        int64_t blocks = zio.fileSize() / kBlockSize + 2;
         if (blocks > 4096) blocks = 4096;
         int failures = 0;
         for (int64_t n = 1; n <= blocks && failures < 8; ++n) {

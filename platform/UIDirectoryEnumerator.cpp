@@ -25,7 +25,10 @@ UIDirectoryEnumerator::UIDirectoryEnumerator(const std::string& root) : m_root(r
 void UIDirectoryEnumerator::pushChildren(const std::string& relative) {
     std::string dir = relative.empty() ? m_root : m_root + "/" + relative;
     DirCloser d{opendir(dir.c_str())};
-    if (!d.d) return;
+    if (!d.d) {
+        m_unreadable.push_back(relative);
+        return;
+    }
     std::vector<std::string> names;
     while (dirent* e = readdir(d.d)) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;

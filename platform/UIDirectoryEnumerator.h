@@ -13,6 +13,9 @@ public:
 
     // Next relative path ("a", "a/b", ...); false at the end.
     bool next(std::string* relativePath);
+    // Folders met so far that could not be read (relative paths; "" is the
+    // root itself).
+    const std::vector<std::string>& unreadableFolders() const { return m_unreadable; }
 
 private:
     void pushChildren(const std::string& relative);
@@ -20,4 +23,5 @@ private:
     std::string m_root;
     // Paths still to hand out, the next one at the back.
     std::vector<std::string> m_pending;
+    std::vector<std::string> m_unreadable;
 };

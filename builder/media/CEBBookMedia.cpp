@@ -33,6 +33,7 @@
 
 #include "builder/CEBBook.h"
 #include "foundation/FileHandle.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/byteorder.h"
@@ -52,13 +53,9 @@ int planSlot(int kind) {
     return kind == MEDIA_MONO ? PLAN_MONO : kind == MEDIA_COLOR ? PLAN_COLOR : PLAN_SOUND;
 }
 
-uint64_t posValue(const BLOCK_POS& p) {
-    return static_cast<uint64_t>(p.block) * 2048u + p.offset;
-}
-
 BLOCK_POS posOf(uint64_t value) {
-    if (value / 2048 > kMaxBcdBlock) throw std::runtime_error("media data past the reach of a reference");
-    return BLOCK_POS{static_cast<uint32_t>(value / 2048), static_cast<uint16_t>(value % 2048)};
+    if (value / kBlockSize > kMaxBcdBlock) throw std::runtime_error("media data past the reach of a reference");
+    return BLOCK_POS{static_cast<uint32_t>(value / kBlockSize), static_cast<uint16_t>(value % kBlockSize)};
 }
 
 void writePlaceholder(CBlockStream* writer, BLOCK_POS* site) {
@@ -277,7 +274,7 @@ int CEBBook::registerMedia(const std::string& path) {
     if (e.kind != MEDIA_MOVIE) {
         uint64_t& planned = m_mediaPlanned[planSlot(e.kind)];
         // The sound area of samples stored alone begins with the format block.
-        if (e.kind == MEDIA_SOUND && !m_opt->withHeader && planned == 0) planned = CBlockStream::kBlockSize;
+        if (e.kind == MEDIA_SOUND && !m_opt->withHeader && planned == 0) planned = kBlockSize;
         if (e.size > m_mediaAreaLimit || planned > m_mediaAreaLimit - e.size) {
             refuseMedia(path,
                         e.kind == MEDIA_SOUND ? "the sound area would pass 4 GiB" : "the figure area would pass 4 GiB");
@@ -398,7 +395,7 @@ void CEBBook::writeMonoFigures(CBlockStream* stream) {
             throw std::runtime_error("can't read media file(" + m.path + ")");
         BLOCK_POS at;
         stream->tell(&at);
-        m.start = posOf(posValue(at));
+        m.start = posOf(CEBBook::positionValue(at));
         stream->writeBytes(bitmap.data(), bitmap.size());
         m.written = true;
         ++m_figureCount;
@@ -434,7 +431,7 @@ void CEBBook::writeColorFigures(CBlockStream* stream) {
         if (!f) continue;
         BLOCK_POS at;
         stream->tell(&at);
-        m.start = posOf(posValue(at));
+        m.start = posOf(CEBBook::positionValue(at));
         uint8_t head[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
         byteorder::putLe32(head + 4, static_cast<uint32_t>(m.info.dataSize));
         stream->writeBytes(head, sizeof head);
@@ -452,7 +449,7 @@ void CEBBook::writeSounds(CBlockStream* stream, bool withHeader) {
         if (!f) continue;
         BLOCK_POS at;
         stream->tell(&at);
-        const uint64_t first = posValue(at);
+        const uint64_t first = CEBBook::positionValue(at);
         m.start = posOf(first);
         m.last = posOf(first + m.size - 1);
         if (withHeader) {
@@ -479,7 +476,7 @@ void CEBBook::makeWave(CBlockStream* stream) {
     // book's sample format and the "data" tag, which readers put before
     // the samples of every sound.
     if (m_bookSound != nullptr) {
-        uint8_t block[CBlockStream::kBlockSize] = {0};
+        uint8_t block[kBlockSize] = {0};
         uint8_t* p = block + 32;
         std::memcpy(p, "fmt ", 4);
         byteorder::putLe32(p + 4, 16);

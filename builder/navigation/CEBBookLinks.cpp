@@ -45,12 +45,8 @@ bool fileMatches(const char* part, size_t partLen, const char* path) {
 
 void writePosition(CBlockStream* body, const BLOCK_POS& site, uint64_t value) {
     body->seek(site);
-    body->writeBcd(value / 2048, 4);
-    body->writeBcd(value % 2048, 2);
-}
-
-uint64_t posValue(const BLOCK_POS& p) {
-    return static_cast<uint64_t>(p.block) * 2048u + p.offset;
+    body->writeBcd(value / kBlockSize, 4);
+    body->writeBcd(value % kBlockSize, 2);
 }
 
 // Shift_JIS text as UTF-8 for the build log.
@@ -182,7 +178,7 @@ void CEBBook::resolveLinks(CBlockStream* body) {
                         break;
                     }
                 }
-                writePosition(body, link.site, posValue(it->position));
+                writePosition(body, link.site, positionValue(it->position));
                 patched = true;
                 if (!exact) report(link, ("nearest anchor \"" + logText(it->name, it->nameLen) + "\"").c_str());
             } else {
@@ -190,7 +186,7 @@ void CEBBook::resolveLinks(CBlockStream* body) {
             }
         }
         if (!patched && link.from >= 0 && static_cast<size_t>(link.from) < m_sourceStarts.size())
-            writePosition(body, link.site, posValue(m_sourceStarts[link.from]));
+            writePosition(body, link.site, positionValue(m_sourceStarts[link.from]));
     }
     if (unreported > 0) {
         char line[96];

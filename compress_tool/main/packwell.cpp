@@ -4,12 +4,15 @@
 // to standard output as the window shows it.
 //
 // Exit status: 0 when every file succeeded, 1 when any failed, 2 for a usage
-// error.
+// error. On SIGINT or SIGTERM the temporary file of the output being written
+// is removed before the program ends.
 
 #include "compress_tool/PackwellWindow.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "platform/UIApplication.h"
 #include "platform/UIOpenPanel.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
@@ -23,8 +26,9 @@ namespace {
 
 const char kUsage[] =
     "Usage: packwell shrink [--level N] [--out DIR] [--keep|--delete-input] [--tree]\n"
-    "                       [--speedup] [--crypt] PATH...\n"
-    "       packwell expand [--out DIR] [--keep|--delete-input] [--tree] PATH...\n"
+    "                       [--force] [--speedup] [--crypt] PATH...\n"
+    "       packwell expand [--out DIR] [--keep|--delete-input] [--tree] [--force]\n"
+    "                       PATH...\n"
     "       packwell check PATH...\n"
     "       packwell --help\n"
     "\n"
@@ -38,8 +42,17 @@ const char kUsage[] =
     "  --keep        keep each input file (the default)\n"
     "  --delete-input  delete each input once its output is written completely\n"
     "  --tree        keep each input's path below DIR\n"
+    "  --force       replace output files that already exist; without it an\n"
+    "                existing output is never touched: that file fails with a\n"
+    "                line naming the output, and its input is kept\n"
     "  --speedup     leave the search indexes of book text files uncompressed\n"
-    "  --crypt       with --speedup, compress them all the same\n";
+    "  --crypt       with --speedup, compress them all the same\n"
+    "\n"
+    "An output is written under a temporary name and renamed when complete, so\n"
+    "a failed or interrupted run leaves no partial file. A file whose output\n"
+    "would be the file itself (a small file copied in place) is left as it is\n"
+    "and logged as skipped. Exit status: 0 when every file succeeded, 1 when\n"
+    "any failed, 2 for a usage error.\n";
 
 int usageError(const char* fmt, const char* arg) {
     fprintf(stderr, "packwell: ");
@@ -48,31 +61,33 @@ int usageError(const char* fmt, const char* arg) {
     return 2;
 }
 
-// An absolute path as an open panel gives it: below the working folder when
-// relative, without "." and ".." parts, repeated or trailing "/".
-std::string panelPath(const std::string& arg) {
+// An absolute path for a command-line path as the system resolves it: its
+// folder part through realpath, so that "x/.." names what the kernel means by
+// it (symbolic links included), and its last name as given (a link to a file
+// stays the link). Empty when the folder cannot be resolved.
+std::string systemPath(const std::string& arg) {
     std::string path = arg;
-    if (path.empty() || path[0] != '/') {
-        std::vector<char> cwd(4096);
-        if (getcwd(cwd.data(), cwd.size())) path = std::string(cwd.data()) + "/" + path;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        dir = path;
+        name.clear();
     }
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string::npos) next = path.size();
-        std::string part = path.substr(pos, next - pos);
-        pos = next + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    std::string out;
-    for (const auto& p : parts) out += "/" + p;
-    return out.empty() ? "/" : out;
+    char* real = realpath(dir.c_str(), nullptr);
+    if (!real) return std::string();
+    std::string out = real;
+    free(real);
+    if (name.empty()) return out;
+    return (out == "/" ? "" : out) + "/" + name;
+}
+
+// SIGINT, SIGTERM: the output being written is not left behind half done.
+void onSignal(int sig) {
+    CZOutputFile::removeTemporaries();
+    signal(sig, SIG_DFL);
+    raise(sig);
 }
 
 struct Options {
@@ -82,6 +97,7 @@ struct Options {
     bool haveOut = false;
     bool keep = true;
     bool tree = false;
+    bool force = false;
     bool speedup = false;
     bool crypt = false;
     std::vector<std::string> paths;
@@ -141,6 +157,8 @@ int parseArgs(int argc, char** argv, Options* o) {
             o->keep = false;
         } else if (a == "--tree" && forRuns) {
             o->tree = true;
+        } else if (a == "--force" && forRuns) {
+            o->force = true;
         } else if (a == "--speedup" && forShrink) {
             o->speedup = true;
         } else if (a == "--crypt" && forShrink) {
@@ -164,6 +182,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (rc != 0) return rc;
+
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 
     UIApplication app;
     PackwellWindow window(&app);
@@ -189,25 +214,26 @@ int main(int argc, char** argv) {
         window.copyTreeCheck.setState(opt.tree ? UIStateOn : UIStateOff);
         window.speedUpCheck.setState(opt.speedup ? UIStateOn : UIStateOff);
         window.cryptCheck.setState(opt.crypt ? UIStateOn : UIStateOff);
+        window.overwriteCheck.setState(opt.force ? UIStateOn : UIStateOff);
         window.zipLevelSlider.setIntValue(opt.level);
 
         if (opt.haveOut) {
-            std::string dir = panelPath(opt.out);
+            std::string dir = systemPath(opt.out);
             answers.push_back(dir);
             window.selectOutPathButton.performClick();
             if (window.outputPath.stringValue() != dir) {
-                fprintf(stderr, "packwell: not a folder: %s\n", opt.out.c_str());
+                fprintf(stderr, "packwell: not a folder: %s\n", AppController::logText(opt.out).c_str());
                 status = 2;
                 app.terminate();
                 return;
             }
         }
         for (const auto& p : opt.paths) {
-            std::string path = panelPath(p);
+            std::string path = systemPath(p);
             struct stat st;
-            if (stat(path.c_str(), &st) != 0) {
+            if (path.empty() || stat(path.c_str(), &st) != 0) {
                 // A panel offers only what exists; such a path is reported, not run.
-                fprintf(stderr, "packwell: cannot examine %s\n", p.c_str());
+                fprintf(stderr, "packwell: cannot examine %s\n", AppController::logText(p).c_str());
                 ++unlisted;
                 continue;
             }

@@ -10,7 +10,7 @@ using legacyio::be32;
 
 namespace {
 
-enum { RECORDS_AT = 16, RECORD_SIZE = 16, MAX_RECORDS = (2048 - RECORDS_AT) / RECORD_SIZE };
+enum { RECORDS_AT = 16, RECORD_SIZE = 16, MAX_RECORDS = (kBlockSize - RECORDS_AT) / RECORD_SIZE };
 
 // Records of an index-table block that fit in it.
 unsigned recordCount(const uint8_t* block) {
@@ -38,26 +38,26 @@ const size_t kMaxSliceInput = CEbxaDecoder::SLICE_SIZE + CEbxaDecoder::SLICE_SIZ
 }  // namespace
 
 CEbxaDecoder::CEbxaDecoder()
-    : file_(nullptr),
-      fileSize_(0),
-      size_(0),
-      textStart_(0),
-      textBlocks_(0),
-      sliceStart_(0),
-      sliceBlocks_(0),
-      tableStart_(0),
-      tableBlocks_(0) {}
+    : m_file(nullptr),
+      m_fileSize(0),
+      m_size(0),
+      m_textStart(0),
+      m_textBlocks(0),
+      m_sliceStart(0),
+      m_sliceBlocks(0),
+      m_tableStart(0),
+      m_tableBlocks(0) {}
 
 CEbxaDecoder::~CEbxaDecoder() {
     close();
 }
 
 void CEbxaDecoder::close() {
-    file_ = nullptr;
-    fileSize_ = size_ = 0;
-    textStart_ = textBlocks_ = sliceStart_ = sliceBlocks_ = tableStart_ = tableBlocks_ = 0;
-    std::vector<int64_t>().swap(offsets_);
-    std::vector<int64_t>().swap(ends_);
+    m_file = nullptr;
+    m_fileSize = m_size = 0;
+    m_textStart = m_textBlocks = m_sliceStart = m_sliceBlocks = m_tableStart = m_tableBlocks = 0;
+    std::vector<int64_t>().swap(m_offsets);
+    std::vector<int64_t>().swap(m_ends);
 }
 
 bool CEbxaDecoder::detect(const uint8_t* block1) {
@@ -83,30 +83,30 @@ int CEbxaDecoder::stripIndexRecords(uint8_t* block) {
 
 int CEbxaDecoder::open(FILE* file, int64_t fileSize) {
     close();
-    uint8_t block[BLOCK_SIZE];
+    uint8_t block[kBlockSize];
     if (!file || fileSize <= 0) return -1;
     memset(block, 0, sizeof block);
-    size_t have = static_cast<size_t>(std::min<int64_t>(fileSize, BLOCK_SIZE));
+    size_t have = static_cast<size_t>(std::min<int64_t>(fileSize, kBlockSize));
     if (!legacyio::readAt(file, fileSize, 0, block, have) || !detect(block)) return -1;
 
     const uint8_t* text = findRecord(block, ID_TEXT);
     const uint8_t* slices = findRecord(block, ID_SLICES);
     const uint8_t* table = findRecord(block, ID_SLICE_TABLE);
-    textStart_ = be32(text + 2);
-    textBlocks_ = be32(text + 6);
-    sliceStart_ = be32(slices + 2);
-    sliceBlocks_ = be32(slices + 6);
-    tableStart_ = be32(table + 2);
-    tableBlocks_ = be32(table + 6);
+    m_textStart = be32(text + 2);
+    m_textBlocks = be32(text + 6);
+    m_sliceStart = be32(slices + 2);
+    m_sliceBlocks = be32(slices + 6);
+    m_tableStart = be32(table + 2);
+    m_tableBlocks = be32(table + 6);
 
     // The compressed areas must lie in the file; the table must hold one
     // offset for every slice but the first.
-    const int64_t areaStart = static_cast<int64_t>(sliceStart_ - 1) * BLOCK_SIZE;
-    const int64_t areaEnd = std::min<int64_t>(areaStart + static_cast<int64_t>(sliceBlocks_) * BLOCK_SIZE, fileSize);
-    const int64_t tableAt = static_cast<int64_t>(tableStart_ - 1) * BLOCK_SIZE;
-    const uint64_t count = (static_cast<uint64_t>(textBlocks_) + 1) / 2;
+    const int64_t areaStart = static_cast<int64_t>(m_sliceStart - 1) * kBlockSize;
+    const int64_t areaEnd = std::min<int64_t>(areaStart + static_cast<int64_t>(m_sliceBlocks) * kBlockSize, fileSize);
+    const int64_t tableAt = static_cast<int64_t>(m_tableStart - 1) * kBlockSize;
+    const uint64_t count = (static_cast<uint64_t>(m_textBlocks) + 1) / 2;
     const uint64_t tableBytes = (count - 1) * 4;
-    if (areaStart >= fileSize || tableBytes > static_cast<uint64_t>(tableBlocks_) * BLOCK_SIZE ||
+    if (areaStart >= fileSize || tableBytes > static_cast<uint64_t>(m_tableBlocks) * kBlockSize ||
         static_cast<uint64_t>(tableAt) + tableBytes > static_cast<uint64_t>(fileSize)) {
         close();
         return -1;
@@ -116,28 +116,28 @@ int CEbxaDecoder::open(FILE* file, int64_t fileSize) {
         close();
         return -1;
     }
-    offsets_.resize(static_cast<size_t>(count));
-    offsets_[0] = areaStart;
-    for (size_t j = 1; j < offsets_.size(); ++j) {
-        offsets_[j] = areaStart + be32(&raw[(j - 1) * 4]);
-        if (offsets_[j] >= areaEnd) {
+    m_offsets.resize(static_cast<size_t>(count));
+    m_offsets[0] = areaStart;
+    for (size_t j = 1; j < m_offsets.size(); ++j) {
+        m_offsets[j] = areaStart + be32(&raw[(j - 1) * 4]);
+        if (m_offsets[j] >= areaEnd) {
             close();
             return -1;
         }
     }
     // A slice's input ends where the nearest slice after it begins, or at the
     // end of the compressed area.
-    std::vector<int64_t> sorted(offsets_);
+    std::vector<int64_t> sorted(m_offsets);
     std::sort(sorted.begin(), sorted.end());
-    ends_.resize(offsets_.size());
-    for (size_t j = 0; j < offsets_.size(); ++j) {
-        auto after = std::upper_bound(sorted.begin(), sorted.end(), offsets_[j]);
-        ends_[j] = after == sorted.end() ? areaEnd : *after;
+    m_ends.resize(m_offsets.size());
+    for (size_t j = 0; j < m_offsets.size(); ++j) {
+        auto after = std::upper_bound(sorted.begin(), sorted.end(), m_offsets[j]);
+        m_ends[j] = after == sorted.end() ? areaEnd : *after;
     }
 
     // The image reaches the last block of any area; the compressed areas are
     // physical and do not count.
-    int64_t last = static_cast<int64_t>(textStart_) + textBlocks_ - 1;
+    int64_t last = static_cast<int64_t>(m_textStart) + m_textBlocks - 1;
     unsigned n = recordCount(block);
     for (unsigned i = 0; i < n; ++i) {
         const uint8_t* rec = block + RECORDS_AT + RECORD_SIZE * i;
@@ -145,29 +145,29 @@ int CEbxaDecoder::open(FILE* file, int64_t fileSize) {
         uint32_t start = be32(rec + 2), blocks = be32(rec + 6);
         if (start != 0 && blocks != 0) last = std::max<int64_t>(last, static_cast<int64_t>(start) + blocks - 1);
     }
-    size_ = last * BLOCK_SIZE;
-    file_ = file;
-    fileSize_ = fileSize;
+    m_size = last * kBlockSize;
+    m_file = file;
+    m_fileSize = fileSize;
     return 0;
 }
 
 int64_t CEbxaDecoder::sliceOfBlock(int64_t block, int* half) const {
-    if (!file_ || block < textStart_ || block > static_cast<int64_t>(textStart_) + textBlocks_ - 1) return -1;
-    if (half) *half = static_cast<int>((block - textStart_) % SLICE_BLOCKS);
-    return (block - textStart_) / SLICE_BLOCKS;
+    if (!m_file || block < m_textStart || block > static_cast<int64_t>(m_textStart) + m_textBlocks - 1) return -1;
+    if (half) *half = static_cast<int>((block - m_textStart) % SLICE_BLOCKS);
+    return (block - m_textStart) / SLICE_BLOCKS;
 }
 
 int CEbxaDecoder::decodeSlice(int64_t slice, uint8_t* out) {
     if (!out) return -1;
     memset(out, 0, SLICE_SIZE);
-    if (!file_ || slice < 0 || slice >= sliceCount()) return -1;
+    if (!m_file || slice < 0 || slice >= sliceCount()) return -1;
     const size_t j = static_cast<size_t>(slice);
-    const size_t inLen = static_cast<size_t>(std::min<int64_t>(ends_[j] - offsets_[j], kMaxSliceInput));
+    const size_t inLen = static_cast<size_t>(std::min<int64_t>(m_ends[j] - m_offsets[j], kMaxSliceInput));
     uint8_t in[kMaxSliceInput];
-    if (!legacyio::readAt(file_, fileSize_, offsets_[j], in, inLen)) return -1;
+    if (!legacyio::readAt(m_file, m_fileSize, m_offsets[j], in, inLen)) return -1;
     // The last slice of an odd count of blocks needs only its first half.
-    const bool halfSlice = j + 1 == offsets_.size() && (textBlocks_ % 2) == 1;
-    const size_t need = halfSlice ? BLOCK_SIZE : SLICE_SIZE;
+    const bool halfSlice = j + 1 == m_offsets.size() && (m_textBlocks % 2) == 1;
+    const size_t need = halfSlice ? kBlockSize : SLICE_SIZE;
 
     size_t pos = 0, at = 0;
     while (pos < SLICE_SIZE) {
@@ -205,10 +205,10 @@ int CEbxaDecoder::decodeSlice(int64_t slice, uint8_t* out) {
 
 int CEbxaDecoder::readRawBlock(int64_t block, uint8_t* out) {
     if (!out) return -1;
-    memset(out, 0, BLOCK_SIZE);
-    if (!file_ || block < 1 || (block - 1) * BLOCK_SIZE >= size_) return -1;
-    int64_t at = (block - 1) * BLOCK_SIZE;
-    if (at >= fileSize_) return 0;
-    size_t n = static_cast<size_t>(std::min<int64_t>(BLOCK_SIZE, fileSize_ - at));
-    return legacyio::readAt(file_, fileSize_, at, out, n) ? 0 : -1;
+    memset(out, 0, kBlockSize);
+    if (!m_file || block < 1 || (block - 1) * kBlockSize >= m_size) return -1;
+    int64_t at = (block - 1) * kBlockSize;
+    if (at >= m_fileSize) return 0;
+    size_t n = static_cast<size_t>(std::min<int64_t>(kBlockSize, m_fileSize - at));
+    return legacyio::readAt(m_file, m_fileSize, at, out, n) ? 0 : -1;
 }

@@ -15,6 +15,8 @@
 // The decoder reads through a FILE* it does not own.
 #pragma once
 
+#include "foundation/book/BookConstants.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +24,7 @@
 
 class CEbxaDecoder {
 public:
-    enum { BLOCK_SIZE = 2048, SLICE_SIZE = 4096, SLICE_BLOCKS = 2 };
+    enum { SLICE_SIZE = 4096, SLICE_BLOCKS = 2 };
     enum { ID_TEXT = 0x00, ID_SLICES = 0x21, ID_SLICE_TABLE = 0x22 };
 
     CEbxaDecoder();
@@ -46,15 +48,15 @@ public:
 
     // Size of the uncompressed image: the highest last block of the index
     // table's areas (other than 0x21 and 0x22), in bytes.
-    int64_t uncompressedSize() const { return size_; }
+    int64_t uncompressedSize() const { return m_size; }
 
-    uint32_t textStart() const { return textStart_; }
-    uint32_t textBlocks() const { return textBlocks_; }
-    uint32_t sliceStart() const { return sliceStart_; }
-    uint32_t sliceBlocks() const { return sliceBlocks_; }
-    uint32_t tableStart() const { return tableStart_; }
-    uint32_t tableBlocks() const { return tableBlocks_; }
-    int64_t sliceCount() const { return static_cast<int64_t>(offsets_.size()); }
+    uint32_t textStart() const { return m_textStart; }
+    uint32_t textBlocks() const { return m_textBlocks; }
+    uint32_t sliceStart() const { return m_sliceStart; }
+    uint32_t sliceBlocks() const { return m_sliceBlocks; }
+    uint32_t tableStart() const { return m_tableStart; }
+    uint32_t tableBlocks() const { return m_tableBlocks; }
+    int64_t sliceCount() const { return static_cast<int64_t>(m_offsets.size()); }
 
     // The slice that holds block `block` (1-based), and the half of it
     // (0 or 1) the block is; -1 for a block outside the text.
@@ -72,12 +74,12 @@ public:
     void close();
 
 private:
-    FILE* file_;
-    int64_t fileSize_;
-    int64_t size_;
-    uint32_t textStart_, textBlocks_;
-    uint32_t sliceStart_, sliceBlocks_;
-    uint32_t tableStart_, tableBlocks_;
-    std::vector<int64_t> offsets_;  // file offset of each slice
-    std::vector<int64_t> ends_;     // where each slice's input ends at the latest
+    FILE* m_file;
+    int64_t m_fileSize;
+    int64_t m_size;
+    uint32_t m_textStart, m_textBlocks;
+    uint32_t m_sliceStart, m_sliceBlocks;
+    uint32_t m_tableStart, m_tableBlocks;
+    std::vector<int64_t> m_offsets;  // file offset of each slice
+    std::vector<int64_t> m_ends;     // where each slice's input ends at the latest
 };

@@ -1,13 +1,8 @@
 #include "foundation/storage/CHuffmanDecoder.h"
 
-#include <dirent.h>
-#include <strings.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <queue>
-#include <string>
 
 #include "foundation/storage/legacyio.h"
 
@@ -18,107 +13,6 @@ namespace {
 
 enum { KIND_INTERNAL = 0, KIND_BYTE = 1, KIND_PAIR = 2, KIND_QUAD = 4, KIND_EOF = 5 };
 
-// Most catalog bytes looked at: header and two record sets of 12 subbooks.
-const size_t kCatalogBytes = 16 + 164 * 24;
-
-std::string dirPart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string namePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The entry of `dir` whose name equals `name` ignoring case, or "".
-std::string findInDir(const std::string& dir, const char* name) {
-    std::string found;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (strcasecmp(e->d_name, name) == 0) {
-                found = dir + "/" + e->d_name;
-                break;
-            }
-        }
-        closedir(d);
-    }
-    return found;
-}
-
-// The first `want` bytes of a catalog file, plain or EBZip (as far as the
-// file holds them; the rest zero). False when it cannot be read.
-bool readCatalogBytes(const std::string& path, uint8_t* out, size_t want) {
-    memset(out, 0, want);
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    bool ok = false;
-    int64_t size = legacyio::fileLength(f);
-    uint8_t head[22];
-    if (size >= 22 && legacyio::readAt(f, size, 0, head, sizeof head) && memcmp(head, "EBZip", 5) == 0) {
-        unsigned level = head[5] & 0x0F;
-        uint64_t plain = 0;
-        for (int i = 8; i < 14; ++i) plain = (plain << 8) | head[i];
-        if (level <= 5 && plain > 0 && plain < 0x10000) {
-            // A catalog is a few blocks: its slice index has 2-byte entries.
-            size_t slice = static_cast<size_t>(2048) << level;
-            size_t slices = static_cast<size_t>((plain + slice - 1) / slice);
-            std::vector<uint8_t> index((slices + 1) * 2);
-            std::vector<uint8_t> buf(slice), in;
-            ok = legacyio::readAt(f, size, 22, index.data(), index.size());
-            size_t done = 0;
-            for (size_t s = 0; ok && s < slices && done < want; ++s) {
-                int64_t from = be16(&index[s * 2]), to = be16(&index[s * 2 + 2]);
-                if (to <= from || to > size || static_cast<uint64_t>(to - from) > slice) {
-                    ok = false;
-                    break;
-                }
-                in.resize(static_cast<size_t>(to - from));
-                if (!legacyio::readAt(f, size, from, in.data(), in.size())) {
-                    ok = false;
-                    break;
-                }
-                if (in.size() == slice) {
-                    memcpy(buf.data(), in.data(), slice);
-                } else {
-                    uLongf outLen = static_cast<uLongf>(slice);
-                    if (uncompress(buf.data(), &outLen, in.data(), static_cast<uLong>(in.size())) != Z_OK ||
-                        outLen != slice) {
-                        ok = false;
-                        break;
-                    }
-                }
-                size_t n = std::min(want - done, slice);
-                memcpy(out + done, buf.data(), n);
-                done += n;
-            }
-        }
-    } else if (size > 0) {
-        size_t n = static_cast<size_t>(std::min<int64_t>(size, static_cast<int64_t>(want)));
-        ok = legacyio::readAt(f, size, 0, out, n);
-    }
-    fclose(f);
-    return ok;
-}
-
-// A space- or NUL-padded catalog name field as a string.
-std::string fieldName(const uint8_t* p, size_t len) {
-    std::string s(reinterpret_cast<const char*>(p), len);
-    size_t end = s.find('\0');
-    if (end != std::string::npos) s.resize(end);
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-bool sameName(const std::string& file, const std::string& field) {
-    if (field.empty()) return false;
-    if (strcasecmp(file.c_str(), field.c_str()) == 0) return true;
-    size_t dot = file.find('.');
-    return dot != std::string::npos && strcasecmp(file.substr(0, dot).c_str(), field.c_str()) == 0;
-}
-
 }  // namespace
 
 // Bits of a page, most significant first, read from the file in pieces and
@@ -126,58 +20,58 @@ bool sameName(const std::string& file, const std::string& field) {
 class CHuffmanDecoder::BitInput {
 public:
     BitInput(FILE* file, int64_t limit, int64_t offset)
-        : file_(file), limit_(limit), next_(offset), pos_(0), len_(0), bit_(0) {}
+        : m_file(file), m_limit(limit), m_next(offset), m_pos(0), m_len(0), m_bit(0) {}
 
     // The next byte, or -1 at the end of the input.
     int byte() {
-        if (pos_ == len_ && !refill()) return -1;
-        return buf_[pos_++];
+        if (m_pos == m_len && !refill()) return -1;
+        return m_buf[m_pos++];
     }
     // The next bit, or -1 at the end of the input.
     int bit() {
-        if (bit_ == 0) {
+        if (m_bit == 0) {
             int b = byte();
             if (b < 0) return -1;
-            cur_ = static_cast<uint8_t>(b);
-            bit_ = 8;
+            m_cur = static_cast<uint8_t>(b);
+            m_bit = 8;
         }
-        --bit_;
-        return (cur_ >> bit_) & 1;
+        --m_bit;
+        return (m_cur >> m_bit) & 1;
     }
 
 private:
     bool refill() {
-        if (next_ >= limit_) return false;
-        size_t n = static_cast<size_t>(std::min<int64_t>(sizeof buf_, limit_ - next_));
-        if (!legacyio::readAt(file_, limit_, next_, buf_, n)) return false;
-        next_ += static_cast<int64_t>(n);
-        pos_ = 0;
-        len_ = n;
+        if (m_next >= m_limit) return false;
+        size_t n = static_cast<size_t>(std::min<int64_t>(sizeof m_buf, m_limit - m_next));
+        if (!legacyio::readAt(m_file, m_limit, m_next, m_buf, n)) return false;
+        m_next += static_cast<int64_t>(n);
+        m_pos = 0;
+        m_len = n;
         return true;
     }
 
-    FILE* file_;
-    int64_t limit_, next_;
-    size_t pos_, len_;
-    int bit_;
-    uint8_t cur_ = 0;
-    uint8_t buf_[4096];
+    FILE* m_file;
+    int64_t m_limit, m_next;
+    size_t m_pos, m_len;
+    int m_bit;
+    uint8_t m_cur = 0;
+    uint8_t m_buf[4096];
 };
 
-CHuffmanDecoder::CHuffmanDecoder() : file_(nullptr), fileSize_(0), version_(0), header_(), size_(0), root_(0) {}
+CHuffmanDecoder::CHuffmanDecoder() : m_file(nullptr), m_fileSize(0), m_version(0), m_header(), m_size(0), m_root(0) {}
 
 CHuffmanDecoder::~CHuffmanDecoder() {
     close();
 }
 
 void CHuffmanDecoder::close() {
-    file_ = nullptr;
-    fileSize_ = 0;
-    version_ = 0;
-    memset(header_, 0, sizeof header_);
-    size_ = 0;
-    std::vector<Node>().swap(nodes_);
-    root_ = 0;
+    m_file = nullptr;
+    m_fileSize = 0;
+    m_version = 0;
+    memset(m_header, 0, sizeof m_header);
+    m_size = 0;
+    std::vector<Node>().swap(m_nodes);
+    m_root = 0;
 }
 
 bool CHuffmanDecoder::detect(const uint8_t* header, size_t length, int64_t fileSize) {
@@ -189,56 +83,13 @@ bool CHuffmanDecoder::detect(const uint8_t* header, size_t length, int64_t fileS
     return a >= 20 && b >= INDEX_RECORD && b % INDEX_RECORD == 0 && d >= 512;
 }
 
-int CHuffmanDecoder::versionForHint(unsigned hint, const char* path) {
-    if (hint == 4 || hint == 5) return VERSION_4;
-    if (hint != 0) return VERSION_6;
-    return path ? catalogVersion(path) : -1;
-}
-
-int CHuffmanDecoder::catalogVersion(const char* path) {
-    if (!path || !*path) return -1;
-    std::string file = namePart(path);
-    std::string data = dirPart(path);
-    if (strcasecmp(namePart(data).c_str(), "DATA") != 0) return -1;
-    std::string subbookDir = dirPart(data);
-    std::string subbook = namePart(subbookDir);
-    std::string catalog = findInDir(dirPart(subbookDir), "CATALOGS");
-    if (catalog.empty()) catalog = findInDir(dirPart(subbookDir), "CATALOGS.ebz");
-    if (catalog.empty() || subbook.empty()) return -1;
-
-    uint8_t cat[kCatalogBytes];
-    if (!readCatalogBytes(catalog, cat, sizeof cat)) return -1;
-    unsigned count = be16(cat);
-    if (count < 1 || count > 12) return -1;
-    for (unsigned i = 0; i < count; ++i) {
-        const uint8_t* rec = cat + 16 + 164 * i;
-        if (strcasecmp(fieldName(rec + 82, 8).c_str(), subbook.c_str()) != 0) continue;
-        if (rec[1] <= 1) return 0;  // a version-1 subbook has no compression codes
-        const uint8_t* second = cat + 16 + 164 * (count + i);
-        std::string text = second[4] ? fieldName(second + 4, 8) : std::string("HONMON");
-        unsigned code;
-        if (sameName(file, fieldName(second + 44, 8)))
-            code = second[54];
-        else if (sameName(file, fieldName(second + 56, 8)))
-            code = second[53];
-        else if (sameName(file, text))
-            code = second[55];
-        else
-            return 0;  // not a file the catalog marks as compressed
-        if (code == 0x11) return VERSION_4;
-        if (code == 0x12) return VERSION_6;
-        return code == 0 ? 0 : -1;
-    }
-    return -1;
-}
-
 int CHuffmanDecoder::open(FILE* file, int64_t fileSize, int version) {
     close();
     if (!file || (version != VERSION_4 && version != VERSION_6)) return -1;
     uint8_t head[20];
     if (!legacyio::readAt(file, fileSize, 0, head, sizeof head) || !detect(head, sizeof head, fileSize)) return -1;
-    for (int i = 0; i < 5; ++i) header_[i] = be32(head + 4 * i);
-    const uint32_t a = header_[0], b = header_[1], c = header_[2], d = header_[3];
+    for (int i = 0; i < 5; ++i) m_header[i] = be32(head + 4 * i);
+    const uint32_t a = m_header[0], b = m_header[1], c = m_header[2], d = m_header[3];
 
     // Leaves in file order: V6 four-byte leaves, two-byte leaves, the 256
     // single bytes, then the end-of-page leaf.
@@ -295,10 +146,10 @@ int CHuffmanDecoder::open(FILE* file, int64_t fileSize, int version) {
             break;
         }
     }
-    size_ = static_cast<int64_t>(groups - 1) * GROUP_PAGES * PAGE_SIZE + static_cast<int64_t>(pages) * PAGE_SIZE;
-    file_ = file;
-    fileSize_ = fileSize;
-    version_ = version;
+    m_size = static_cast<int64_t>(groups - 1) * GROUP_PAGES * kBlockSize + static_cast<int64_t>(pages) * kBlockSize;
+    m_file = file;
+    m_fileSize = fileSize;
+    m_version = version;
     return 0;
 }
 
@@ -353,10 +204,10 @@ int CHuffmanDecoder::buildTree(const std::vector<uint32_t>& values, const std::v
         }
     }
 
-    nodes_.assign(2 * n - 1, Node());
+    m_nodes.assign(2 * n - 1, Node());
     std::vector<uint64_t> weight(2 * n - 1);
     for (size_t i = 0; i < n; ++i) {
-        Node& node = nodes_[i];
+        Node& node = m_nodes[i];
         node.left = node.right = 0;
         node.value = values[order[i]];
         node.kind = kinds[order[i]];
@@ -374,7 +225,7 @@ int CHuffmanDecoder::buildTree(const std::vector<uint32_t>& values, const std::v
         queue.pop();
         uint32_t right = queue.top();
         queue.pop();
-        Node& node = nodes_[next];
+        Node& node = m_nodes[next];
         node.left = left;
         node.right = right;
         node.value = 0;
@@ -382,30 +233,30 @@ int CHuffmanDecoder::buildTree(const std::vector<uint32_t>& values, const std::v
         weight[next] = weight[left] + weight[right];
         queue.push(static_cast<uint32_t>(next));
     }
-    root_ = static_cast<uint32_t>(2 * n - 2);
+    m_root = static_cast<uint32_t>(2 * n - 2);
     return 0;
 }
 
 int CHuffmanDecoder::decodePage(int64_t page, uint8_t* out) {
     if (!out) return -1;
-    memset(out, 0, PAGE_SIZE);
-    if (!file_ || page < 0 || page >= pageCount()) return -1;
+    memset(out, 0, kBlockSize);
+    if (!m_file || page < 0 || page >= pageCount()) return -1;
     uint8_t rec[INDEX_RECORD];
-    int64_t recAt = static_cast<int64_t>(header_[0]) + (page / GROUP_PAGES) * INDEX_RECORD;
-    if (!legacyio::readAt(file_, fileSize_, recAt, rec, sizeof rec)) return -1;
+    int64_t recAt = static_cast<int64_t>(m_header[0]) + (page / GROUP_PAGES) * INDEX_RECORD;
+    if (!legacyio::readAt(m_file, m_fileSize, recAt, rec, sizeof rec)) return -1;
     int64_t start = static_cast<int64_t>(be32(rec)) + be16(rec + 4 + 2 * (page % GROUP_PAGES));
-    if (start >= fileSize_) return -1;
+    if (start >= m_fileSize) return -1;
 
-    BitInput in(file_, fileSize_, start);
+    BitInput in(m_file, m_fileSize, start);
     size_t pos = 0;
-    if (version_ == VERSION_6) {
+    if (m_version == VERSION_6) {
         int type = in.byte();
         if (type < 0) return -1;
         if (type != 0) {
-            for (; pos < PAGE_SIZE; ++pos) {
+            for (; pos < kBlockSize; ++pos) {
                 int b = in.byte();
                 if (b < 0) {
-                    memset(out, 0, PAGE_SIZE);
+                    memset(out, 0, kBlockSize);
                     return -1;
                 }
                 out[pos] = static_cast<uint8_t>(b);
@@ -414,23 +265,23 @@ int CHuffmanDecoder::decodePage(int64_t page, uint8_t* out) {
         }
     }
     for (;;) {
-        if (version_ == VERSION_6 && pos == PAGE_SIZE) return 0;
-        uint32_t node = root_;
-        while (nodes_[node].kind == KIND_INTERNAL) {
+        if (m_version == VERSION_6 && pos == kBlockSize) return 0;
+        uint32_t node = m_root;
+        while (m_nodes[node].kind == KIND_INTERNAL) {
             int bit = in.bit();
             if (bit < 0) {
-                memset(out, 0, PAGE_SIZE);
+                memset(out, 0, kBlockSize);
                 return -1;
             }
-            node = bit ? nodes_[node].left : nodes_[node].right;
+            node = bit ? m_nodes[node].left : m_nodes[node].right;
         }
-        const Node& leaf = nodes_[node];
+        const Node& leaf = m_nodes[node];
         if (leaf.kind == KIND_EOF) return 0;  // the rest of the page stays zero
-        if (pos == PAGE_SIZE) {               // V4: a full page must end with EOF
-            memset(out, 0, PAGE_SIZE);
+        if (pos == kBlockSize) {              // V4: a full page must end with EOF
+            memset(out, 0, kBlockSize);
             return -1;
         }
-        for (int i = leaf.kind - 1; i >= 0 && pos < PAGE_SIZE; --i)
+        for (int i = leaf.kind - 1; i >= 0 && pos < kBlockSize; --i)
             out[pos++] = static_cast<uint8_t>(leaf.value >> (8 * i));
     }
 }

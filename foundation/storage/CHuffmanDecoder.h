@@ -9,11 +9,14 @@
 //   16  u32 E  first byte after the frequency table
 // The Huffman tree is rebuilt from the leaf frequencies; each page decodes to
 // 2048 bytes. The file carries no mark of its version: V4/V5 and V6 tables
-// differ, so the version must come from outside (the catalog code).
+// differ, so the version must come from outside (the catalog code, which
+// CZio looks up).
 //
 // The decoder reads through a FILE* it does not own. Pages are numbered from 0
 // (page p is block p + 1).
 #pragma once
+
+#include "foundation/book/BookConstants.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +25,7 @@
 
 class CHuffmanDecoder {
 public:
-    enum { PAGE_SIZE = 2048, GROUP_PAGES = 16, INDEX_RECORD = 36 };
+    enum { GROUP_PAGES = 16, INDEX_RECORD = 36 };
     enum { VERSION_4 = 4, VERSION_6 = 6 };
     // Most leaves a frequency table may give (bounds the tree's memory).
     enum { MAX_LEAVES = 1 << 20 };
@@ -38,18 +41,6 @@ public:
     // multiple of 36, D >= 512. A file of zeros is not Huffman.
     static bool detect(const uint8_t* header, size_t length, int64_t fileSize);
 
-    // The decoding version for a CZio hint: 4 or 5 give VERSION_4; 0 (version
-    // not known) looks the file up in its book's catalog (catalogVersion);
-    // any other hint gives VERSION_6. -1 when the version cannot be known;
-    // 0 when the catalog says the file is not Huffman-compressed.
-    static int versionForHint(unsigned hint, const char* path);
-
-    // The compression code that the catalog of the file's book gives for a
-    // file <book>/<subbook>/DATA/<name>: VERSION_4 (code 0x11), VERSION_6
-    // (0x12), 0 (the file is stored plain), -1 (no plain CATALOGS found, no
-    // record for the subbook, or an unknown code).
-    static int catalogVersion(const char* path);
-
     // Reads the header, page index and frequency table and builds the tree.
     // version is VERSION_4 or VERSION_6. 0, or -1 for a table that is not
     // usable (too small for its fixed part, too many leaves, outside the file).
@@ -59,13 +50,13 @@ public:
 
     // Uncompressed size: a whole number of pages (the last group stops at the
     // first zero page offset of its record).
-    int64_t uncompressedSize() const { return size_; }
-    int64_t pageCount() const { return size_ / PAGE_SIZE; }
-    int version() const { return version_; }
+    int64_t uncompressedSize() const { return m_size; }
+    int64_t pageCount() const { return m_size / kBlockSize; }
+    int version() const { return m_version; }
     // Header words A..E.
-    uint32_t headerWord(int i) const { return (i >= 0 && i < 5) ? header_[i] : 0; }
+    uint32_t headerWord(int i) const { return (i >= 0 && i < 5) ? m_header[i] : 0; }
 
-    // Decodes page `page` (0-based) into out (PAGE_SIZE bytes). 0, or -1 with
+    // Decodes page `page` (0-based) into out (kBlockSize bytes). 0, or -1 with
     // out zeroed for a page outside the size, input that runs out, or a V4
     // page that does not end with its end-of-page code.
     int decodePage(int64_t page, uint8_t* out);
@@ -84,11 +75,11 @@ private:
     int buildTree(const std::vector<uint32_t>& values, const std::vector<uint8_t>& kinds,
                   const std::vector<uint32_t>& freqs);
 
-    FILE* file_;
-    int64_t fileSize_;
-    int version_;
-    uint32_t header_[5];
-    int64_t size_;
-    std::vector<Node> nodes_;
-    uint32_t root_;
+    FILE* m_file;
+    int64_t m_fileSize;
+    int m_version;
+    uint32_t m_header[5];
+    int64_t m_size;
+    std::vector<Node> m_nodes;
+    uint32_t m_root;
 };

@@ -25,16 +25,16 @@ bool isFontType(uint8_t type) {
 
 }  // namespace
 
-CSsedDecoder::CSsedDecoder() : size_(0), indexBlock_() {}
+CSsedDecoder::CSsedDecoder() : m_size(0), m_indexBlock() {}
 
 CSsedDecoder::~CSsedDecoder() {
     close();
 }
 
 void CSsedDecoder::close() {
-    parts_.clear();
-    size_ = 0;
-    memset(indexBlock_, 0, sizeof indexBlock_);
+    m_parts.clear();
+    m_size = 0;
+    memset(m_indexBlock, 0, sizeof m_indexBlock);
 }
 
 int CSsedDecoder::open(FILE* idx, int64_t idxSize, const char* dir) {
@@ -69,21 +69,21 @@ int CSsedDecoder::open(FILE* idx, int64_t idxSize, const char* dir) {
             close();
             return -1;
         }
-        parts_.push_back(std::move(part));
+        m_parts.push_back(std::move(part));
     }
     // Without the body text (type 0x00) there is no book to read.
-    if (std::none_of(parts_.begin(), parts_.end(), [](const Part& p) { return p.type == 0x00; })) {
+    if (std::none_of(m_parts.begin(), m_parts.end(), [](const Part& p) { return p.type == 0x00; })) {
         close();
         return -1;
     }
-    std::sort(parts_.begin(), parts_.end(), [](const Part& x, const Part& y) { return x.first < y.first; });
-    for (size_t i = 1; i < parts_.size(); ++i) {
-        if (parts_[i].first <= parts_[i - 1].last) {  // two components claim a block
+    std::sort(m_parts.begin(), m_parts.end(), [](const Part& x, const Part& y) { return x.first < y.first; });
+    for (size_t i = 1; i < m_parts.size(); ++i) {
+        if (m_parts[i].first <= m_parts[i - 1].last) {  // two components claim a block
             close();
             return -1;
         }
     }
-    size_ = static_cast<int64_t>(parts_.back().last) * BLOCK_SIZE;
+    m_size = static_cast<int64_t>(m_parts.back().last) * kBlockSize;
     buildIndexBlock();
     return 0;
 }
@@ -125,7 +125,7 @@ int CSsedDecoder::openPart(Part& part, const std::string& dir, const std::string
 }
 
 const CSsedDecoder::Part* CSsedDecoder::partOf(int64_t block) const {
-    for (const Part& p : parts_)
+    for (const Part& p : m_parts)
         if (block >= p.first && block <= p.last) return &p;
     return nullptr;
 }
@@ -145,7 +145,7 @@ int CSsedDecoder::decodeChunk(int64_t chunkBase, uint8_t* out) {
     const int64_t from = p->chunks[c];
     const int64_t to = c + 1 < p->chunks.size() ? p->chunks[c + 1] : p->fileSize;
     const int64_t blocks = std::min<int64_t>(CHUNK_BLOCKS, static_cast<int64_t>(p->last) - chunkBase + 1);
-    const size_t want = static_cast<size_t>(blocks) * BLOCK_SIZE;
+    const size_t want = static_cast<size_t>(blocks) * kBlockSize;
 
     std::vector<uint8_t> in(static_cast<size_t>(std::min<int64_t>(to - from, kMaxChunkInput)));
     if (in.size() < 5 || !legacyio::readAt(p->file.get(), p->fileSize, from, in.data(), in.size())) return -1;
@@ -173,7 +173,7 @@ int CSsedDecoder::decodeChunk(int64_t chunkBase, uint8_t* out) {
         const bool lastCommand = i + 1 == commands;
         bool stop = false;
         for (unsigned k = 0; k <= copy; ++k) {
-            if (pos == CHUNK_SIZE || (lastCommand && pos % BLOCK_SIZE == 0 && pos > 0)) {
+            if (pos == CHUNK_SIZE || (lastCommand && pos % kBlockSize == 0 && pos > 0)) {
                 stop = true;
                 break;
             }
@@ -194,26 +194,26 @@ int CSsedDecoder::decodeChunk(int64_t chunkBase, uint8_t* out) {
 
 int CSsedDecoder::readLooseBlock(int64_t block, uint8_t* out) {
     if (!out) return -1;
-    memset(out, 0, BLOCK_SIZE);
-    if (parts_.empty() || block < 1 || (block - 1) * BLOCK_SIZE >= size_) return -1;
-    if (block == 1) memcpy(out, indexBlock_, BLOCK_SIZE);
+    memset(out, 0, kBlockSize);
+    if (m_parts.empty() || block < 1 || (block - 1) * kBlockSize >= m_size) return -1;
+    if (block == 1) memcpy(out, m_indexBlock, kBlockSize);
     return 0;
 }
 
 // Block 1 as an index table of the components: type, start block, block
 // count and the catalog's four information bytes per record.
 void CSsedDecoder::buildIndexBlock() {
-    memset(indexBlock_, 0, sizeof indexBlock_);
+    memset(m_indexBlock, 0, sizeof m_indexBlock);
     unsigned n = 0;
-    indexBlock_[2] = 0x02;  // JIS X 0208 text
-    for (const Part& p : parts_) {
-        if (p.flag == 0xFF || n == (BLOCK_SIZE - 16) / 16) continue;
-        uint8_t* rec = indexBlock_ + 16 + 16 * n;
+    m_indexBlock[2] = 0x02;  // JIS X 0208 text
+    for (const Part& p : m_parts) {
+        if (p.flag == 0xFF || n == (kBlockSize - 16) / 16) continue;
+        uint8_t* rec = m_indexBlock + 16 + 16 * n;
         rec[0] = p.type;
         legacyio::putBe32(rec + 2, p.first);
         legacyio::putBe32(rec + 6, p.last - p.first + 1);
         memcpy(rec + 10, p.info, 4);
         ++n;
     }
-    legacyio::putBe16(indexBlock_, n);
+    legacyio::putBe16(m_indexBlock, n);
 }

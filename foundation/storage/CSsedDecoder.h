@@ -16,6 +16,9 @@
 // listing them. Blocks no component covers read as zeros.
 #pragma once
 
+#include "foundation/FileHandle.h"
+#include "foundation/book/BookConstants.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,7 +28,7 @@
 
 class CSsedDecoder {
 public:
-    enum { BLOCK_SIZE = 2048, CHUNK_SIZE = 32768, CHUNK_BLOCKS = 16, WINDOW = 4080 };
+    enum { CHUNK_SIZE = 32768, CHUNK_BLOCKS = 16, WINDOW = 4080 };
 
     CSsedDecoder();
     ~CSsedDecoder();
@@ -43,8 +46,8 @@ public:
     int open(FILE* idx, int64_t idxSize, const char* dir);
 
     // Size of the image: the highest last block times 2048.
-    int64_t uncompressedSize() const { return size_; }
-    int componentCount() const { return static_cast<int>(parts_.size()); }
+    int64_t uncompressedSize() const { return m_size; }
+    int componentCount() const { return static_cast<int>(m_parts.size()); }
 
     // The chunk that holds block `block`: the key is the chunk's first block
     // in the image (> 0); 0 when no component covers the block.
@@ -63,17 +66,12 @@ public:
     void close();
 
 private:
-    struct FileCloser {
-        void operator()(FILE* f) const {
-            if (f) fclose(f);
-        }
-    };
     struct Part {
         uint8_t type;
         uint8_t flag;
         uint32_t first, last;
         uint8_t info[4];
-        std::unique_ptr<FILE, FileCloser> file;
+        FilePtr file;
         int64_t fileSize;
         std::vector<int64_t> chunks;  // file offset of each chunk
     };
@@ -82,7 +80,7 @@ private:
     const Part* partOf(int64_t block) const;
     void buildIndexBlock();
 
-    std::vector<Part> parts_;
-    int64_t size_;
-    uint8_t indexBlock_[BLOCK_SIZE];
+    std::vector<Part> m_parts;
+    int64_t m_size;
+    uint8_t m_indexBlock[kBlockSize];
 };

@@ -1,39 +1,40 @@
 #include "foundation/storage/CZComp.h"
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CEBCatalog.h"
 #include "foundation/byteorder.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CEbxaDecoder.h"
+#include "foundation/storage/COrderedPipeline.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
+#include "foundation/storage/ebzipformat.h"
 
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <system_error>
+#include <new>
 #include <thread>
 #include <vector>
 
 namespace {
 
-const unsigned kBlock = 2048;
-const unsigned kHeaderSize = 22;
-const unsigned kMaxLevel = 5;
-const size_t kPathLimit = 255;
+const size_t kPathLimit = CZOutputFile::kPathLimit;
 // No book file comes near this; anything larger is a damaged size field.
 const uint64_t kMaxInputSize = uint64_t(1) << 40;
 // Bytes of input slices held in memory at once while compressing.
 const size_t kBatchBytes = size_t(8) << 20;
+// Bytes of output one worker decodes at a time in a parallel expansion.
+const size_t kExpandChunkBytes = size_t(1) << 20;
+const unsigned kMaxExpandWorkers = 16;
+// Blocks decoded at a time, and chunks in flight, when one reader expands in order.
+const size_t kInOrderChunkBlocks = 256;
+const size_t kInOrderChunks = 3;
 
 // "ファイルの情報を取得できませんでした" in Shift_JIS.
 const char kStatFailedText[] =
@@ -45,32 +46,8 @@ using byteorder::be16;
 using byteorder::be32;
 using byteorder::putBeN;
 
-std::string dirPart(const std::string& path) {
-    char buf[kPathSize];
-    if (pathDirName(path.c_str(), buf, sizeof buf) < 0) return std::string();
-    return buf;
-}
-
-std::string namePart(const std::string& path) {
-    char buf[kPathSize];
-    if (pathFileName(path.c_str(), buf, sizeof buf) < 0) return std::string();
-    return buf;
-}
-
-std::string stemPart(const std::string& path) {
-    char buf[kPathSize];
-    if (pathStem(path.c_str(), buf, sizeof buf) < 0) return std::string();
-    return buf;
-}
-
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
-std::string trimTrailingBlanks(const char* s, size_t max) {
-    std::string out(s, strnlen(s, max));
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out;
 }
 
 // Same file or folder on disk (both must exist).
@@ -81,144 +58,23 @@ bool sameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// Owns a FILE*.
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
-
-// Flushes a folder's entries (a rename in it) to disk, as far as it can.
-void syncFolderOf(const std::string& path) {
-    std::string dir = dirPart(path);
-    if (dir.empty()) dir = (!path.empty() && path[0] == '/') ? "/" : ".";
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    fsync(fd);
-    ::close(fd);
-}
-
-// A file written under a temporary name in the output's folder and renamed
-// over the output only when complete. Until commit() it is removed again,
-// so a failed run leaves nothing behind.
-class TempOutput {
-public:
-    ~TempOutput() { discard(); }
-
-    // Creates the temporary file with the permission bits mode.
-    bool create(const std::string& output, mode_t mode) {
-        std::string dir = dirPart(output);
-        if (dir.empty() && !output.empty() && output[0] == '/') dir = "/";
-        std::string tmpl = (dir.empty() ? std::string(".") : dir) + "/.packwell-XXXXXX";
-        std::vector<char> name(tmpl.begin(), tmpl.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0) return false;
-        m_temp = name.data();
-        fchmod(fd, mode & 0777);
-        m_file.reset(fdopen(fd, "w+b"));
-        if (!m_file) {
-            ::close(fd);
-            return false;
-        }
-        setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 20);
-        m_output = output;
-        return true;
-    }
-
-    FILE* file() const { return m_file.get(); }
-
-    // Flushes, optionally syncs, closes and renames over the output.
-    bool commit(bool sync) {
-        if (!m_file) return false;
-        FILE* f = m_file.release();
-        bool ok = fflush(f) == 0 && !ferror(f);
-        if (ok && sync) ok = fsync(fileno(f)) == 0;
-        if (fclose(f) != 0) ok = false;
-        if (ok && rename(m_temp.c_str(), m_output.c_str()) != 0) ok = false;
-        if (ok) m_temp.clear();
-        // The input may be deleted next: make the new name durable first.
-        if (ok && sync) syncFolderOf(m_output);
-        return ok;
-    }
-
-    void discard() {
-        m_file.reset();
-        if (!m_temp.empty()) unlink(m_temp.c_str());
-        m_temp.clear();
-    }
-
-private:
-    FilePtr m_file;
-    std::string m_temp;
-    std::string m_output;
-};
-
 bool writeAll(FILE* f, const void* data, size_t len) {
     return len == 0 || fwrite(data, 1, len, f) == len;
 }
 
-// One zlib stream at the default level, reset for every slice (which gives
-// the same bytes as a fresh stream).
-class Deflater {
-public:
-    Deflater() {
-        memset(&m_z, 0, sizeof m_z);
-        m_ready = deflateInit(&m_z, Z_DEFAULT_COMPRESSION) == Z_OK;
-    }
-    ~Deflater() {
-        if (m_ready) deflateEnd(&m_z);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-    bool ready() const { return m_ready; }
-    z_stream* stream() { return &m_z; }
-
-private:
-    z_stream m_z;
-    bool m_ready;
-};
-
-// One zlib stream of in into out; the length, inLen when it does not fit,
-// or -1 on a zlib failure. The stream is reset for the next slice.
-long deflateWith(z_stream* z, unsigned char* out, const unsigned char* in, unsigned inLen) {
-    z->next_in = const_cast<Bytef*>(in);
-    z->avail_in = inLen;
-    z->next_out = out;
-    z->avail_out = inLen;
-    int rc = deflate(z, Z_FINISH);
-    long len;
-    if (rc == Z_STREAM_END)
-        len = static_cast<long>(z->total_out);
-    else if (rc == Z_OK || rc == Z_BUF_ERROR)
-        len = inLen;
-    else
-        len = -1;
-    if (deflateReset(z) != Z_OK) return -1;
-    return len;
+unsigned threadsFor(unsigned requested) {
+    return requested ? requested : std::max(1u, std::thread::hardware_concurrency());
 }
-
-// Runs fn when it goes out of scope: stops and joins the threads of a run on
-// every way out of it.
-struct Joiner {
-    std::function<void()> fn;
-    ~Joiner() { fn(); }
-};
-
-// One slice of a batch.
-struct SliceJob {
-    uint64_t firstBlock;
-    unsigned blocks;
-    unsigned bytes;
-    bool keep;
-    long outLen;
-};
 
 }  // namespace
 
 CZComp::CZComp()
-    : m_progress(nullptr), m_progressContext(nullptr), m_headerByte6(0), m_threads(0), m_keepStore(nullptr) {
+    : m_progress(nullptr),
+      m_progressContext(nullptr),
+      m_headerByte6(0),
+      m_threads(0),
+      m_overwrite(false),
+      m_keepStore(nullptr) {
     memset(&m_result, 0, sizeof m_result);
     memset(m_keepIds, 0, sizeof m_keepIds);
 }
@@ -235,42 +91,6 @@ void CZComp::setProgressCallback(ZCOMP_PROGRESS callback, void* context) {
 int CZComp::fail(int code) {
     m_result.errorCode = code;
     return -1;
-}
-
-unsigned CZComp::indexWidthFor(uint64_t size) {
-    if (size < 0x10000ull) return 2;
-    if (size < 0x1000000ull) return 3;
-    if (size < 0x100000000ull) return 4;
-    return 5;
-}
-
-void CZComp::makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6, uint32_t adler,
-                        uint32_t mtime) {
-    memcpy(header, "EBZip", 5);
-    header[5] = static_cast<unsigned char>(((size < 0xFFFFFFFFull ? 1 : 2) << 4) | (level & 15));
-    header[6] = static_cast<unsigned char>(byte6);
-    header[7] = 0;
-    putBeN(header + 8, size, 6);
-    putBeN(header + 14, adler, 4);
-    putBeN(header + 18, mtime, 4);
-}
-
-int CZComp::deflateSlice(unsigned char* out, unsigned* outLen, const unsigned char* in, unsigned inLen) {
-    z_stream z;
-    memset(&z, 0, sizeof z);
-    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return -1;
-    z.next_in = const_cast<Bytef*>(in);
-    z.avail_in = inLen;
-    z.next_out = out;
-    z.avail_out = inLen;
-    int rc = deflate(&z, Z_FINISH);
-    unsigned len = rc == Z_STREAM_END ? static_cast<unsigned>(z.total_out) : inLen;
-    int end = deflateEnd(&z);
-    if (rc != Z_STREAM_END && rc != Z_OK && rc != Z_BUF_ERROR) return -1;
-    // An unfinished stream ends with Z_DATA_ERROR; that is the "does not fit" case.
-    if (rc == Z_STREAM_END && end != Z_OK) return -1;
-    *outLen = len;
-    return 0;
 }
 
 // ---- kept ranges ----
@@ -330,7 +150,7 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
     if (flags & 0x01) addKeepRange(1, 1);
     if (!block1) return 0;
 
-    unsigned char area[kBlock];
+    unsigned char area[kBlockSize];
     // An area's extent: start to start + the u16 at bytes 2-3 of its first block.
     auto keepArea = [&](uint32_t start) {
         if (!reader || start == 0 || m_result.keepCount >= ZCOMP_MAX_KEEP_RANGES) return;
@@ -340,7 +160,7 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
 
     // Index table: count at bytes 0-1, 16-byte records from byte 16; at most
     // 127 records fit the block.
-    unsigned count = std::min<unsigned>(be16(block1), (kBlock - 16) / 16);
+    unsigned count = std::min<unsigned>(be16(block1), (kBlockSize - 16) / 16);
     for (unsigned r = 0; r < count; ++r) {
         const unsigned char* rec = block1 + 16 + r * 16;
         unsigned id = rec[0];
@@ -351,14 +171,14 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
             // The multi-search table: its own block, then the sub-indexes
             // 0x71, 0x91 and 0xA1 of its entries.
             addKeepRange(start, start);
-            unsigned char table[kBlock];
+            unsigned char table[kBlockSize];
             if (reader->seekBlock(start) != 0 || reader->readBlock(table) <= 0) continue;
             unsigned entries = be16(table);
             size_t pos = 16;
-            for (unsigned e = 0; e < entries && pos + 32 <= kBlock; ++e) {
+            for (unsigned e = 0; e < entries && pos + 32 <= kBlockSize; ++e) {
                 unsigned subs = table[pos];
                 pos += 32;
-                for (unsigned s = 0; s < subs && pos + 16 <= kBlock; ++s, pos += 16) {
+                for (unsigned s = 0; s < subs && pos + 16 <= kBlockSize; ++s, pos += 16) {
                     unsigned sid = table[pos];
                     if (sid == 0x71 || sid == 0x91 || sid == 0xA1) keepArea(be32(table + pos + 2));
                 }
@@ -368,113 +188,38 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
     return 0;
 }
 
-void CZComp::stripLzssIndex(unsigned char* block) {
-    unsigned count = std::min<unsigned>(be16(block), (kBlock - 16) / 16);
-    unsigned kept = 0, removed = 0;
-    for (unsigned r = 0; r < count; ++r) {
-        unsigned char* rec = block + 16 + r * 16;
-        if (rec[0] == 0x21 || rec[0] == 0x22) {
-            ++removed;
-            continue;
-        }
-        if (kept != r) memmove(block + 16 + kept * 16, rec, 16);
-        ++kept;
-    }
-    if (removed == 0) return;
-    // The records freed at the end of the table are cleared.
-    memset(block + 16 + kept * 16, 0, removed * 16);
-    unsigned total = be16(block) - removed;
-    block[0] = static_cast<unsigned char>(total >> 8);
-    block[1] = static_cast<unsigned char>(total);
+// ---- output ----
+
+int CZComp::prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
+                          std::string* output) {
+    int rc = CZOutputFile::prepare(input, outputDir, keepTree, ssed, suffix, output);
+    if (rc == 0) snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output->c_str());
+    return rc;
 }
 
-// ---- output names ----
-
-namespace {
-
-// Builds the output path; returns 0 or an error code.
-int buildOutputName(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                    std::string* out) {
-    std::string path;
-    if (outputDir && *outputDir) {
-        path = outputDir;
-        if (path.back() != '/') path += '/';
-        if (keepTree) {
-            std::string rel;
-            if (input.size() >= 2 && isalpha(static_cast<unsigned char>(input[0])) && input[1] == ':') {
-                size_t slash = input.find('/');
-                rel = slash == std::string::npos ? input.substr(2) : input.substr(slash + 1);
-            } else {
-                size_t i = input.find_first_not_of('/');
-                rel = i == std::string::npos ? std::string() : input.substr(i);
-            }
-            // The kept path must stay below the output folder.
-            std::string clean;
-            size_t pos = 0;
-            while (pos <= rel.size()) {
-                size_t next = rel.find('/', pos);
-                if (next == std::string::npos) next = rel.size();
-                std::string part = rel.substr(pos, next - pos);
-                pos = next + 1;
-                if (part.empty() || part == ".") continue;
-                if (part == "..") return ZCOMP_ERR_ARGUMENT;
-                if (!clean.empty()) clean += '/';
-                clean += part;
-            }
-            if (clean.empty()) return ZCOMP_ERR_ARGUMENT;
-            path += clean;
-        } else {
-            std::string name = namePart(input);
-            if (name.empty()) return ZCOMP_ERR_ARGUMENT;
-            path += name;
-        }
-    } else {
-        path = input;
-    }
-    if (ssed) {
-        size_t slash = path.rfind('/');
-        path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "HONMON";
-    }
-    if (suffix) {
-        size_t slash = path.rfind('/');
-        size_t dot = path.rfind('.');
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.erase(dot);
-        path += suffix;
-    }
-    if (path.size() > kPathLimit) return ZCOMP_ERR_ARGUMENT;
-    *out = path;
-    return 0;
-}
-
-bool inMovieFolder(const std::string& path) {
-    return equalsNoCase(namePart(dirPart(path)), "MOVIE");
-}
-
-// Builds the output path as buildOutputName does, notes it in outputPath
-// (outputPathSize bytes) and, when the tree is kept, makes its folders;
-// returns 0 or an error code.
-int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                  char* outputPath, size_t outputPathSize, std::string* out) {
-    int rc = buildOutputName(input, outputDir, keepTree, ssed, suffix, out);
-    if (rc != 0) return rc;
-    snprintf(outputPath, outputPathSize, "%s", out->c_str());
-    if (keepTree) {
-        std::string dir = dirPart(*out);
-        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return ZCOMP_ERR_OUTPUT;
-    }
-    return 0;
-}
-
-}  // namespace
-
-bool CZComp::claimOutput(const std::string& input, const std::string& output) {
-    if (output == input || sameFile(input, output)) return false;
+// 0 when the output may be written, else the code to fail with.
+int CZComp::claimOutput(const std::string& input, const std::string& output) {
+    if (output == input || sameFile(input, output)) return ZCOMP_SKIPPED_SELF;
     struct stat st;
-    if (stat(output.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return false;
-        if (m_written.count({uint64_t(st.st_dev), uint64_t(st.st_ino)})) return false;
-    }
-    return true;
+    if (stat(output.c_str(), &st) != 0) return 0;
+    if (S_ISDIR(st.st_mode) || m_written.count({uint64_t(st.st_dev), uint64_t(st.st_ino)})) return ZCOMP_ERR_SKIPPED;
+    return m_overwrite ? 0 : ZCOMP_ERR_EXISTS;
+}
+
+// Why CZio could not open a regular input: it cannot be read, or it is in the
+// EPWING Huffman form and its version is not known, or it is no book file.
+int CZComp::openFailure(const char* input, const CZio& reader, unsigned hint) const {
+    if (access(input, R_OK) != 0) return ZCOMP_ERR_UNREADABLE;
+    int mode = reader.state()->mode;
+    if ((mode == ZIO_EPWING || mode == ZIO_EPWING6) && CZio::huffmanVersionFor(hint, input) < 0)
+        return ZCOMP_ERR_UNKNOWN_FORM;
+    return ZCOMP_ERR_NO_INPUT;
+}
+
+// The output is written: deletes the input unless it is kept.
+int CZComp::finish(const char* input, unsigned keepOriginal) {
+    if (!keepOriginal && unlink(input) != 0) return fail(ZCOMP_ERR_DELETE);
+    return 0;
 }
 
 void CZComp::rememberOutput(const std::string& output) {
@@ -486,10 +231,19 @@ int CZComp::copyCase(const std::string& input, const std::string& output, int64_
     m_result.inputSize = size;
     m_result.outputSize = size;
     snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
-    std::string inDir = dirPart(input), outDir = dirPart(output);
-    if (equalsNoCase(inDir, outDir) || sameFile(inDir, outDir) || !claimOutput(input, output))
-        return fail(ZCOMP_ERR_SKIPPED);
-    if (copyFile(input.c_str(), output.c_str()) != 0) return -1;
+    std::string inDir = pathDirName(input), outDir = pathDirName(output);
+    if (equalsNoCase(inDir, outDir) || sameFile(inDir, outDir)) return fail(ZCOMP_SKIPPED_SELF);
+    if (int rc = claimOutput(input, output)) return fail(rc);
+    struct stat st;
+    FilePtr in = openFile(input.c_str(), "rb");
+    if (!in || fstat(fileno(in.get()), &st) != 0) return fail(ZCOMP_ERR_UNREADABLE);
+    CZOutputFile out;
+    if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
+    std::vector<unsigned char> buf(size_t(1) << 16);
+    size_t got;
+    while ((got = fread(buf.data(), 1, buf.size(), in.get())) > 0)
+        if (!writeAll(out.file(), buf.data(), got)) return -1;
+    if (ferror(in.get()) || !out.commit(false)) return -1;
     rememberOutput(output);
     return 0;
 }
@@ -501,8 +255,8 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     clearKeepRanges();
     memset(&m_result, 0, sizeof m_result);
     m_result.level = static_cast<uint8_t>(level);
-    if (level > kMaxLevel) return fail(ZCOMP_ERR_ARGUMENT);
-    m_result.sliceSize = kBlock << level;
+    if (level > ebzip::kMaxLevel) return fail(ZCOMP_ERR_ARGUMENT);
+    m_result.sliceSize = kBlockSize << level;
     if (!input || !*input || strlen(input) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
     if (outputDir && strlen(outputDir) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
     const std::string in = input;
@@ -515,7 +269,8 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
     if (!reader) return fail(ZCOMP_ERR_SYSTEM);
     // Only regular files are book files (opening a FIFO would wait for a writer).
-    if (!S_ISREG(st.st_mode) || reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    if (!S_ISREG(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
+    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
     int64_t size = reader->fileSize();
     m_result.inputSize = size;
     reader->seekBlock(1);
@@ -523,17 +278,16 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     if (mode == ZIO_EBZIP || size <= 0) return fail(ZCOMP_ERR_ALREADY);
     if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
 
-    bool copy = (mode == ZIO_PLAIN && size < 2049) || inMovieFolder(in);
+    bool copy = (mode == ZIO_PLAIN && size < kBlockSize + 1) || CZOutputFile::inMovieFolder(in);
     std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz", m_result.outputPath,
-                           sizeof m_result.outputPath, &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz", &output);
     if (rc != 0) return fail(rc);
     if (copy) {
         reader->close();
         return copyCase(in, output, st.st_size);
     }
-    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
-    std::string stem = stemPart(in);
+    if (int claim = claimOutput(in, output)) return fail(claim);
+    std::string stem = pathStem(in);
     if (!(equalsNoCase(stem, "HONMON") || equalsNoCase(stem, "HONMON2") || equalsNoCase(stem, "START"))) keepFlags = 0;
 
     // The slice index width comes from the size, so an index whose offsets do
@@ -550,20 +304,21 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     if (rc == -2) return fail(ZCOMP_ERR_SYSTEM);
     if (rc != 0) return -1;
     rememberOutput(output);
-    if (!keepOriginal) unlink(input);
-    return 0;
+    return finish(input, keepOriginal);
 }
 
 // Writes the EBZip file; 0, -1 with the code set, or -2 when the offsets do
-// not fit the index width at this level.
+// not fit the index width at this level. Slices are read in order (the
+// checksum runs over them in order), deflated on every worker and written in
+// order.
 int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level, int zioMode,
                          uint32_t mtime, mode_t perms, unsigned keepFlags, bool sync) {
-    const unsigned sliceSize = kBlock << level;
-    const unsigned blocksPerSlice = sliceSize / kBlock;
-    const unsigned width = indexWidthFor(uint64_t(size));
+    const unsigned sliceSize = kBlockSize << level;
+    const unsigned blocksPerSlice = sliceSize / kBlockSize;
+    const unsigned width = ebzip::indexWidthFor(uint64_t(size));
     const uint64_t maxOffset = width >= 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * width)) - 1;
     const uint64_t n = (uint64_t(size) + sliceSize - 1) / sliceSize;
-    const uint64_t dataStart = (n + 1) * width + kHeaderSize;
+    const uint64_t dataStart = (n + 1) * width + ebzip::kHeaderSize;
 
     m_result.level = static_cast<uint8_t>(level);
     m_result.sliceSize = sliceSize;
@@ -580,38 +335,33 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
         return fail(ZCOMP_ERR_SYSTEM);
     }
 
-    TempOutput out;
+    CZOutputFile out;
     if (!out.create(output, perms)) return fail(ZCOMP_ERR_OUTPUT);
     if (fseeko(out.file(), static_cast<off_t>(dataStart), SEEK_SET) != 0) return fail(ZCOMP_ERR_OUTPUT);
 
     // Kept ranges of a book text file.
     clearKeepRanges();
     if (keepFlags) {
-        unsigned char block1[kBlock];
+        unsigned char block1[kBlockSize];
         if (reader.seekBlock(1) == 0 && reader.readBlock(block1) > 0) {
-            if (zioMode == ZIO_SEBXA) stripLzssIndex(block1);
+            if (zioMode == ZIO_SEBXA) CEbxaDecoder::stripIndexRecords(block1);
             collectKeepRanges(&reader, block1, keepFlags);
         }
     }
     if (reader.seekBlock(1) != 0) return fail(ZCOMP_ERR_SYSTEM);
 
-    unsigned threads = m_threads ? m_threads : std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<uint64_t>(threads, n));
-
-    // A ring of slots runs through three stages: one thread reads slices in
-    // file order (and sums the checksum), the workers deflate them in any
-    // order, and this thread writes them in file order. A slot is free again
-    // once written.
-    enum { kFree, kRead, kDeflated };
+    unsigned threads = static_cast<unsigned>(std::min<uint64_t>(threadsFor(m_threads), n));
     struct Slot {
         std::vector<unsigned char> in, out;
-        SliceJob job;
-        int state = kFree;
+        uint64_t firstBlock = 0;
+        unsigned blocks = 0;
+        bool keep = false;
+        long outLen = 0;
     };
     size_t ringSize = std::max<size_t>(kBatchBytes / sliceSize, size_t(threads) * 4);
     ringSize = static_cast<size_t>(std::min<uint64_t>(ringSize, n));
     std::vector<Slot> ring;
-    std::vector<std::unique_ptr<Deflater>> deflaters;
+    std::vector<std::unique_ptr<ebzip::Deflater>> deflaters;
     try {
         ring.resize(ringSize);
         for (Slot& sl : ring) {
@@ -619,123 +369,58 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
             sl.out.resize(sliceSize);
         }
         for (unsigned i = 0; i < threads; ++i) {
-            deflaters.emplace_back(new Deflater);
+            deflaters.emplace_back(new ebzip::Deflater);
             if (!deflaters.back()->ready()) return fail(ZCOMP_ERR_SYSTEM);
         }
     } catch (const std::bad_alloc&) {
         return fail(ZCOMP_ERR_SYSTEM);
     }
 
-    std::mutex lock;
-    std::condition_variable freed, readDone, deflated;
-    uint64_t slicesRead = 0, nextToDeflate = 0;
-    bool readerFinished = false, readFailed = false, stop = false;
     uLong adler = adler32(0L, Z_NULL, 0);
-
-    auto readerMain = [&] {
-        uint64_t bytesRead = 0;
-        bool firstBlock = true;
-        for (uint64_t seq = 0; bytesRead < uint64_t(size); ++seq) {
-            Slot& sl = ring[seq % ringSize];
-            {
-                std::unique_lock<std::mutex> g(lock);
-                freed.wait(g, [&] { return sl.state == kFree || stop; });
-                if (stop) break;
-            }
-            SliceJob& j = sl.job;
-            unsigned char* buf = sl.in.data();
-            j.firstBlock = bytesRead / kBlock + 1;
-            j.blocks = 0;
-            j.bytes = 0;
-            while (j.blocks < blocksPerSlice && bytesRead < uint64_t(size)) {
-                int got = reader.readBlock(buf + j.bytes);
-                if (got <= 0) break;
-                if (firstBlock && zioMode == ZIO_SEBXA) stripLzssIndex(buf + j.bytes);
-                firstBlock = false;
-                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), uint64_t(size) - bytesRead));
-                j.bytes += real;
-                bytesRead += real;
-                ++j.blocks;
-                if (got < static_cast<int>(kBlock)) break;
-            }
-            // Nothing, or a short block before the end: the rest of the file is missing.
-            if (j.bytes == 0 || (j.bytes < sliceSize && bytesRead < uint64_t(size))) {
-                std::lock_guard<std::mutex> g(lock);
-                readFailed = true;
-                break;
-            }
-            memset(buf + j.bytes, 0, sliceSize - j.bytes);
-            adler = adler32(adler, buf, j.bytes);
-            j.keep = m_result.keepCount > 0 && inKeepRange(j.firstBlock, j.blocks);
-            std::lock_guard<std::mutex> g(lock);
-            sl.state = kRead;
-            ++slicesRead;
-            readDone.notify_all();
+    uint64_t bytesRead = 0;
+    bool firstBlock = true;
+    // Reads the next slice, zero-padded, and sums it. Nothing, or a short
+    // block before the end, means the rest of the file is missing.
+    auto readSlice = [&](uint64_t, size_t slot) -> int {
+        if (bytesRead >= uint64_t(size)) return 0;
+        Slot& sl = ring[slot];
+        unsigned char* buf = sl.in.data();
+        unsigned bytes = 0;
+        sl.firstBlock = bytesRead / kBlockSize + 1;
+        sl.blocks = 0;
+        while (sl.blocks < blocksPerSlice && bytesRead < uint64_t(size)) {
+            int got = reader.readBlock(buf + bytes);
+            if (got <= 0) break;
+            if (firstBlock && zioMode == ZIO_SEBXA) CEbxaDecoder::stripIndexRecords(buf + bytes);
+            firstBlock = false;
+            unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), uint64_t(size) - bytesRead));
+            bytes += real;
+            bytesRead += real;
+            ++sl.blocks;
+            if (got < kBlockSize) break;
         }
-        std::lock_guard<std::mutex> g(lock);
-        readerFinished = true;
-        readDone.notify_all();
-        deflated.notify_all();
+        if (bytes == 0 || (bytes < sliceSize && bytesRead < uint64_t(size))) return -1;
+        memset(buf + bytes, 0, sliceSize - bytes);
+        adler = adler32(adler, buf, bytes);
+        sl.keep = m_result.keepCount > 0 && inKeepRange(sl.firstBlock, sl.blocks);
+        return 1;
     };
-
-    auto workerMain = [&](Deflater* d) {
-        for (;;) {
-            uint64_t seq;
-            {
-                std::unique_lock<std::mutex> g(lock);
-                readDone.wait(g, [&] { return stop || nextToDeflate < slicesRead || readerFinished; });
-                if (stop || nextToDeflate >= slicesRead) {
-                    if (stop || readerFinished) return;
-                    continue;
-                }
-                seq = nextToDeflate++;
-            }
-            Slot& sl = ring[seq % ringSize];
-            sl.job.outLen =
-                sl.job.keep ? long(sliceSize) : deflateWith(d->stream(), sl.out.data(), sl.in.data(), sliceSize);
-            std::lock_guard<std::mutex> g(lock);
-            sl.state = kDeflated;
-            deflated.notify_all();
-        }
+    auto deflateSlice = [&](uint64_t, size_t slot, unsigned worker) {
+        Slot& sl = ring[slot];
+        sl.outLen = sl.keep ? long(sliceSize) : deflaters[worker]->deflateSlice(sl.out.data(), sl.in.data(), sliceSize);
     };
-
-    std::vector<std::thread> workers;
-    std::thread readerThread;
-    // Stops and joins every thread on every way out of the write loop.
-    Joiner joiner{[&] {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            stop = true;
-        }
-        freed.notify_all();
-        readDone.notify_all();
-        if (readerThread.joinable()) readerThread.join();
-        for (auto& w : workers)
-            if (w.joinable()) w.join();
-    }};
-    try {
-        workers.reserve(threads);
-        readerThread = std::thread(readerMain);
-        for (unsigned i = 0; i < threads; ++i) workers.emplace_back(workerMain, deflaters[i].get());
-    } catch (const std::system_error&) {
-        return fail(ZCOMP_ERR_SYSTEM);
-    }
-
     uint64_t outSize = dataStart;
-    uint64_t slice = 0;
+    uint64_t written = 0;
+    int writeRc = 0;
     const int64_t total = size / sliceSize;
-    for (;; ++slice) {
-        Slot& sl = ring[slice % ringSize];
-        {
-            std::unique_lock<std::mutex> g(lock);
-            deflated.wait(
-                g, [&] { return sl.state == kDeflated || readFailed || (readerFinished && slice >= slicesRead); });
-            if (readFailed) return fail(ZCOMP_ERR_SYSTEM);
-            if (sl.state != kDeflated) break;
+    auto writeSlice = [&](uint64_t slice, size_t slot) -> bool {
+        Slot& sl = ring[slot];
+        if (sl.outLen < 0 || slice >= n) {
+            writeRc = fail(ZCOMP_ERR_SYSTEM);
+            return false;
         }
-        if (sl.job.outLen < 0 || slice >= n) return fail(ZCOMP_ERR_SYSTEM);
         const unsigned char* data = sl.out.data();
-        unsigned len = static_cast<unsigned>(sl.job.outLen);
+        unsigned len = static_cast<unsigned>(sl.outLen);
         if (len >= sliceSize) {
             data = sl.in.data();
             len = sliceSize;
@@ -743,20 +428,30 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
         try {
             offsets.push_back(outSize);
         } catch (const std::bad_alloc&) {
-            return fail(ZCOMP_ERR_SYSTEM);
+            writeRc = fail(ZCOMP_ERR_SYSTEM);
+            return false;
         }
-        if (!writeAll(out.file(), data, len)) return fail(ZCOMP_ERR_SYSTEM);
+        if (!writeAll(out.file(), data, len)) {
+            writeRc = fail(ZCOMP_ERR_SYSTEM);
+            return false;
+        }
         outSize += len;
-        if (outSize > maxOffset) return -2;
+        if (outSize > maxOffset) {
+            writeRc = -2;
+            return false;
+        }
+        ++written;
         m_result.outputSize = static_cast<int64_t>(outSize);
         if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(slice + 1), total);
-        std::lock_guard<std::mutex> g(lock);
-        sl.state = kFree;
-        freed.notify_one();
-    }
+        return true;
+    };
+    COrderedPipeline::Result run = COrderedPipeline::run(ringSize, threads, n, readSlice, deflateSlice, writeSlice);
+    if (run == COrderedPipeline::kStopped) return writeRc;
+    if (run != COrderedPipeline::kDone) return fail(ZCOMP_ERR_SYSTEM);
+
     m_result.outputSize = static_cast<int64_t>(outSize);
-    if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(slice), total);
-    if (slice != n) return fail(ZCOMP_ERR_SYSTEM);
+    if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(written), total);
+    if (written != n) return fail(ZCOMP_ERR_SYSTEM);
     try {
         offsets.push_back(outSize);
     } catch (const std::bad_alloc&) {
@@ -764,8 +459,8 @@ int CZComp::compressBody(CZio& reader, const std::string& output, int64_t size, 
     }
     m_result.adler = static_cast<uint32_t>(adler);
 
-    unsigned char header[kHeaderSize];
-    makeHeader(header, uint64_t(size), level, m_headerByte6, static_cast<uint32_t>(adler), mtime);
+    unsigned char header[ebzip::kHeaderSize];
+    ebzip::makeHeader(header, uint64_t(size), level, m_headerByte6, static_cast<uint32_t>(adler), mtime);
     std::vector<unsigned char> index;
     try {
         index.resize((n + 1) * width);
@@ -796,10 +491,6 @@ struct ExpandRun {
     uint64_t written = 0;
 };
 
-// Bytes of output one worker decodes at a time in a parallel expansion.
-const size_t kExpandChunkBytes = size_t(1) << 20;
-const unsigned kMaxExpandWorkers = 16;
-
 unsigned expandChunkSlices(unsigned sliceSize) {
     return std::max<unsigned>(1, static_cast<unsigned>(kExpandChunkBytes / sliceSize));
 }
@@ -813,213 +504,117 @@ uint64_t expandChunkCount(uint64_t size, unsigned sliceSize) {
 // shorter). False on a short write.
 bool writeDecoded(ExpandRun& run, const unsigned char* data, size_t len) {
     if (!writeAll(run.file, data, len)) return false;
-    const int64_t total = static_cast<int64_t>(run.size / kBlock);
+    const int64_t total = static_cast<int64_t>(run.size / kBlockSize);
     for (size_t done = 0; done < len;) {
-        size_t step = std::min<size_t>(kBlock, len - done);
+        size_t step = std::min<size_t>(kBlockSize, len - done);
         done += step;
         run.written += step;
-        if (run.progress) run.progress(run.context, static_cast<int64_t>(run.written / kBlock), total);
+        if (run.progress) run.progress(run.context, static_cast<int64_t>(run.written / kBlockSize), total);
     }
     return true;
 }
 
-// One thread decodes blocks through the reader into a ring of chunks; this
-// thread sums and writes them in order. Stops at the first block that cannot
-// be read. 0, or -1 on a write or thread failure.
-int expandInOrder(CZio& reader, ExpandRun& run) {
-    const size_t kChunkBlocks = 256, kChunks = 3;
-    const uint64_t size = run.size;
-    const int mode = run.mode;
-    struct Chunk {
-        std::vector<unsigned char> data;
-        size_t len = 0;
-        bool full = false;
-    };
-    Chunk chunks[kChunks];
-    try {
-        for (Chunk& ch : chunks) ch.data.resize(kChunkBlocks * kBlock);
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
-    std::mutex lock;
-    std::condition_variable filled, emptied;
-    bool readerFinished = false, stop = false;
-    uint64_t chunksRead = 0;
-    auto readerMain = [&] {
-        uint64_t decoded = 0;
-        bool first = true;
-        for (uint64_t k = 0; decoded < size; ++k) {
-            Chunk& ch = chunks[k % kChunks];
-            {
-                std::unique_lock<std::mutex> g(lock);
-                emptied.wait(g, [&] { return !ch.full || stop; });
-                if (stop) break;
-            }
-            ch.len = 0;
-            bool shortRead = false;
-            for (size_t b = 0; b < kChunkBlocks && decoded < size; ++b) {
-                unsigned char* block = ch.data.data() + ch.len;
-                int got = reader.readBlock(block);
-                if (got < 1) {
-                    shortRead = true;
-                    break;
-                }
-                if (first && mode == ZIO_SEBXA) CZComp::stripLzssIndex(block);
-                first = false;
-                // The last block is written with its real length, not padded.
-                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), size - decoded));
-                ch.len += real;
-                decoded += real;
-            }
-            std::lock_guard<std::mutex> g(lock);
-            if (ch.len > 0) {
-                ch.full = true;
-                ++chunksRead;
-                filled.notify_all();
-            }
-            if (shortRead) break;
-        }
-        std::lock_guard<std::mutex> g(lock);
-        readerFinished = true;
-        filled.notify_all();
-    };
-    std::thread readerThread;
-    Joiner joiner{[&] {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            stop = true;
-        }
-        emptied.notify_all();
-        if (readerThread.joinable()) readerThread.join();
-    }};
-    try {
-        readerThread = std::thread(readerMain);
-    } catch (const std::system_error&) {
-        return -1;
-    }
+// One output chunk of an expansion.
+struct ExpandChunk {
+    std::vector<unsigned char> data;
+    size_t len = 0;
+    uLong adler = 1;
+    bool failed = false;  // a block of it could not be read: the output ends with it
+};
 
+// Expands through the pipeline: decode(item, chunk, worker) fills a chunk;
+// this thread sums (joining the chunks' sums) and writes them in order. The
+// output ends at the first block that cannot be read. 0, or -1 on a write or
+// thread failure.
+int expandChunks(ExpandRun& run, std::vector<ExpandChunk>& ring, unsigned workers, uint64_t chunks,
+                 const COrderedPipeline::Prepare& decodeInOrder, const COrderedPipeline::Work& decodeAnyOrder) {
     run.adler = adler32(0L, Z_NULL, 0);
     run.written = 0;
-    for (uint64_t k = 0;; ++k) {
-        Chunk& ch = chunks[k % kChunks];
-        {
-            std::unique_lock<std::mutex> g(lock);
-            filled.wait(g, [&] { return ch.full || (readerFinished && k >= chunksRead); });
-            if (!ch.full) break;
+    bool writeFailed = false;
+    auto write = [&](uint64_t, size_t slot) -> bool {
+        ExpandChunk& ch = ring[slot];
+        if (run.mode == ZIO_EBZIP) run.adler = adler32_combine(run.adler, ch.adler, static_cast<z_off_t>(ch.len));
+        if (!writeDecoded(run, ch.data.data(), ch.len)) {
+            writeFailed = true;
+            return false;
         }
-        if (mode == ZIO_EBZIP) run.adler = adler32(run.adler, ch.data.data(), static_cast<uInt>(ch.len));
-        if (!writeDecoded(run, ch.data.data(), ch.len)) return -1;
-        std::lock_guard<std::mutex> g(lock);
-        ch.full = false;
-        emptied.notify_one();
-    }
+        return !ch.failed;
+    };
+    COrderedPipeline::Result r =
+        COrderedPipeline::run(ring.size(), workers, chunks, decodeInOrder, decodeAnyOrder, write);
+    if (r == COrderedPipeline::kThreadFailed || writeFailed) return -1;
     return 0;
 }
 
-// EBZip input on several threads: the output is cut into chunks of whole
-// slices; each worker takes the next chunk, decodes it through its own reader
-// and sums it; this thread writes the chunks in order and joins their sums.
-// As in expandInOrder, the output ends at the first block that cannot be read.
-// 0, or -1 on a write or thread failure.
-int expandEbzipParallel(const std::vector<CZio*>& readers, unsigned sliceSize, ExpandRun& run) {
-    const uint64_t size = run.size;
-    const unsigned chunkSlices = expandChunkSlices(sliceSize);
-    const size_t chunkBytes = size_t(chunkSlices) * sliceSize;
-    const uint64_t chunks = expandChunkCount(size, sliceSize);
-    const size_t workers = readers.size();
-    const size_t ringSize = static_cast<size_t>(std::min<uint64_t>(chunks, uint64_t(workers) * 3));
+// Decodes blocks from the reader's current position into a chunk: up to
+// `bytes` bytes, the last block at its real length. False when a block could
+// not be read (the chunk holds what came before it).
+bool decodeChunk(CZio& reader, ExpandChunk& ch, uint64_t from, uint64_t bytes, bool firstOfFile, int mode) {
+    ch.len = 0;
+    ch.failed = false;
+    for (uint64_t pos = 0; pos < bytes;) {
+        unsigned char* block = ch.data.data() + ch.len;
+        int got = reader.readBlock(block);
+        if (got < 1) {
+            ch.failed = true;
+            break;
+        }
+        if (firstOfFile && pos == 0 && from == 0 && mode == ZIO_SEBXA) CEbxaDecoder::stripIndexRecords(block);
+        unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), bytes - pos));
+        ch.len += real;
+        pos += real;
+    }
+    ch.adler = adler32(adler32(0L, Z_NULL, 0), ch.data.data(), static_cast<uInt>(ch.len));
+    return !ch.failed;
+}
 
-    struct Chunk {
-        std::vector<unsigned char> data;
-        uint64_t seq = 0;
-        size_t len = 0;
-        uLong adler = 1;
-        bool ready = false;
-        bool failed = false;  // a block of it could not be read
-    };
-    std::vector<Chunk> ring;
+// One reader decodes the input in order, a chunk at a time, ahead of the writer.
+int expandInOrder(CZio& reader, ExpandRun& run) {
+    const uint64_t chunkBytes = kInOrderChunkBlocks * kBlockSize;
+    const uint64_t chunks = (run.size + chunkBytes - 1) / chunkBytes;
+    std::vector<ExpandChunk> ring;
     try {
-        ring.resize(ringSize);
-        for (Chunk& ch : ring) ch.data.resize(chunkBytes);
+        ring.resize(static_cast<size_t>(std::min<uint64_t>(kInOrderChunks, std::max<uint64_t>(chunks, 1))));
+        for (ExpandChunk& ch : ring) ch.data.resize(chunkBytes);
     } catch (const std::bad_alloc&) {
         return -1;
     }
-
-    std::mutex lock;
-    std::condition_variable ready, freed;
-    uint64_t nextChunk = 0, consumed = 0;
-    bool stop = false;
-
-    auto workerMain = [&](CZio* reader) {
-        for (;;) {
-            uint64_t c;
-            {
-                std::unique_lock<std::mutex> g(lock);
-                if (stop || nextChunk >= chunks) return;
-                c = nextChunk++;
-                // The chunk's slot is free once the chunk ringSize before it is written.
-                freed.wait(g, [&] { return stop || c < consumed + ringSize; });
-                if (stop) return;
-            }
-            Chunk& ch = ring[c % ringSize];
-            const uint64_t begin = c * chunkBytes;
-            const uint64_t end = std::min<uint64_t>(size, begin + chunkBytes);
-            ch.len = 0;
-            ch.failed = false;
-            if (reader->seekBlock(static_cast<unsigned>(begin / kBlock + 1)) != 0) ch.failed = true;
-            for (uint64_t pos = begin; !ch.failed && pos < end;) {
-                int got = reader->readBlock(ch.data.data() + ch.len);
-                if (got < 1) {
-                    ch.failed = true;
-                    break;
-                }
-                // The last block is written with its real length, not padded.
-                unsigned real = static_cast<unsigned>(std::min<uint64_t>(unsigned(got), end - pos));
-                ch.len += real;
-                pos += real;
-            }
-            ch.adler = adler32(adler32(0L, Z_NULL, 0), ch.data.data(), static_cast<uInt>(ch.len));
-            std::lock_guard<std::mutex> g(lock);
-            ch.seq = c;
-            ch.ready = true;
-            ready.notify_all();
-        }
+    bool stopped = false;
+    auto decode = [&](uint64_t c, size_t slot) -> int {
+        if (stopped) return 0;
+        const uint64_t from = c * chunkBytes;
+        ExpandChunk& ch = ring[slot];
+        stopped = !decodeChunk(reader, ch, from, std::min<uint64_t>(chunkBytes, run.size - from), true, run.mode);
+        return ch.len > 0 ? 1 : 0;
     };
+    return expandChunks(run, ring, 0, chunks, decode, nullptr);
+}
 
-    std::vector<std::thread> threads;
-    Joiner joiner{[&] {
-        {
-            std::lock_guard<std::mutex> g(lock);
-            stop = true;
-        }
-        freed.notify_all();
-        for (auto& t : threads)
-            if (t.joinable()) t.join();
-    }};
+// EBZip slices are independent: every worker decodes whole chunks of slices
+// through a reader of its own.
+int expandEbzipParallel(const std::vector<CZio*>& readers, unsigned sliceSize, ExpandRun& run) {
+    const uint64_t chunkBytes = uint64_t(expandChunkSlices(sliceSize)) * sliceSize;
+    const uint64_t chunks = expandChunkCount(run.size, sliceSize);
+    const unsigned workers = static_cast<unsigned>(readers.size());
+    std::vector<ExpandChunk> ring;
     try {
-        threads.reserve(workers);
-        for (CZio* r : readers) threads.emplace_back(workerMain, r);
-    } catch (const std::system_error&) {
+        ring.resize(static_cast<size_t>(std::min<uint64_t>(chunks, uint64_t(workers) * 3)));
+        for (ExpandChunk& ch : ring) ch.data.resize(chunkBytes);
+    } catch (const std::bad_alloc&) {
         return -1;
     }
-
-    run.adler = adler32(0L, Z_NULL, 0);
-    run.written = 0;
-    for (uint64_t c = 0; c < chunks; ++c) {
-        Chunk& ch = ring[c % ringSize];
-        {
-            std::unique_lock<std::mutex> g(lock);
-            ready.wait(g, [&] { return ch.ready && ch.seq == c; });
+    auto decode = [&](uint64_t c, size_t slot, unsigned worker) {
+        CZio& reader = *readers[worker];
+        ExpandChunk& ch = ring[slot];
+        const uint64_t from = c * chunkBytes;
+        if (reader.seekBlock(static_cast<unsigned>(from / kBlockSize + 1)) != 0) {
+            ch.len = 0;
+            ch.failed = true;
+            return;
         }
-        run.adler = adler32_combine(run.adler, ch.adler, static_cast<z_off_t>(ch.len));
-        if (!writeDecoded(run, ch.data.data(), ch.len)) return -1;
-        if (ch.failed) break;
-        std::lock_guard<std::mutex> g(lock);
-        ch.ready = false;
-        ++consumed;
-        freed.notify_all();
-    }
-    return 0;
+        decodeChunk(reader, ch, from, std::min<uint64_t>(chunkBytes, run.size - from), false, run.mode);
+    };
+    return expandChunks(run, ring, workers, chunks, nullptr, decode);
 }
 
 }  // namespace
@@ -1037,26 +632,25 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
 
     std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
     if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    if (reader->open(input, epwingVersion) != 0) return fail(ZCOMP_ERR_NO_INPUT);
+    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
     int64_t size = reader->fileSize();
     m_result.inputSize = size;
     reader->seekBlock(1);
     const ZIO_STATE* zs = reader->state();
     int mode = zs->mode;
-    bool copy = mode == ZIO_PLAIN || size <= 0;
+    bool copy = mode == ZIO_PLAIN || (size <= 0 && mode != ZIO_EBZIP);
 
     std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", m_result.outputPath,
-                           sizeof m_result.outputPath, &output);
+    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
     if (rc != 0) return fail(rc);
     if (copy) {
         reader->close();
         return copyCase(in, output, st.st_size);
     }
     if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
-    if (!claimOutput(in, output)) return fail(ZCOMP_ERR_SKIPPED);
+    if (int claim = claimOutput(in, output)) return fail(claim);
 
-    TempOutput out;
+    CZOutputFile out;
     if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
     ExpandRun run;
     run.file = out.file();
@@ -1068,10 +662,9 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     // EBZip slices are independent: with more than one thread every worker
     // decodes whole chunks of slices through a reader of its own. The other
     // forms are decoded in order by one reader.
-    unsigned threads = m_threads ? m_threads : std::max(1u, std::thread::hardware_concurrency());
-    // Beyond this the ordered writer is the limit, and each worker holds
-    // three chunks of output.
-    threads = std::min(threads, kMaxExpandWorkers);
+    // Beyond kMaxExpandWorkers the ordered writer is the limit, and each
+    // worker holds three chunks of output.
+    unsigned threads = std::min(threadsFor(m_threads), kMaxExpandWorkers);
     std::vector<std::unique_ptr<CZio>> extra;
     std::vector<CZio*> readers{reader.get()};
     if (mode == ZIO_EBZIP && threads > 1 && zs->sliceSize > 0) {
@@ -1092,8 +685,8 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     if (runRc != 0) return fail(ZCOMP_ERR_SYSTEM);
     const uLong adler = run.adler;
     const uint64_t written = run.written;
-    const int64_t total = size / kBlock;
-    if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(written / kBlock), total);
+    const int64_t total = size / kBlockSize;
+    if (m_progress) m_progress(m_progressContext, static_cast<int64_t>(written / kBlockSize), total);
     if (mode == ZIO_EBZIP) m_result.adler = zs->headerAdler;
     if (mode == ZIO_EBZIP && (written < uint64_t(size) || uint32_t(adler) != zs->headerAdler))
         return fail(ZCOMP_ERR_CHECKSUM);
@@ -1101,59 +694,61 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     reader->close();
     if (!out.commit(!keepOriginal)) return fail(ZCOMP_ERR_OUTPUT);
     rememberOutput(output);
-    if (!keepOriginal) unlink(input);
-    return 0;
+    return finish(input, keepOriginal);
 }
 
 // ---- EPWING version ----
 
 int CZComp::epwingVersionOf(const char* path) {
     if (!path || strlen(path) > kPathLimit) return 0;
-    std::string name = namePart(path);
+    std::string name = pathFileName(std::string(path));
     if (name.size() < 6 || strncasecmp(name.c_str(), "HONMON", 6) != 0) return 0;
-    std::string dataDir = dirPart(path);
-    if (!equalsNoCase(trimTrailingBlanks(namePart(dataDir).c_str(), kPathSize), "DATA")) return 0;
-    std::string subbookDir = dirPart(dataDir);
-    std::string folder = trimTrailingBlanks(namePart(subbookDir).c_str(), kPathSize);
-    if (folder.empty()) return 0;
-    std::string root = dirPart(subbookDir);
-    if (root.empty()) root = (!subbookDir.empty() && subbookDir[0] == '/') ? "/" : ".";
-
-    std::unique_ptr<CEBCatalog> catalog(new (std::nothrow) CEBCatalog);
-    if (!catalog) return 0;
-    if (catalog->readCatalog(root.c_str(), "r", 1) < 1 || catalog->count() < 1) return 0;
-    // The file's own name (and the name without its extension) is what the
-    // catalog's graphics and sound file names describe.
-    std::string base = name.substr(0, name.find('.'));
-    auto namesFile = [&](const char* field) {
-        std::string s = trimTrailingBlanks(field, 8);
-        return !s.empty() && (equalsNoCase(s, name) || equalsNoCase(s, base));
-    };
-    int result = 0;
-    for (int i = 0; i < catalog->count(); ++i) {
-        const SUBBOOK_INFO* sb = catalog->subbook(i);
-        if (!sb) continue;
-        if (!equalsNoCase(trimTrailingBlanks(sb->directory, 8), folder)) continue;
-        unsigned code = 0;
-        // Version 1 slots carry no compression codes or file names.
-        if (sb->version >= 2) {
-            if (namesFile(sb->graphicsFileName))
-                code = sb->graphicsCompression;
-            else if (namesFile(sb->soundFileName))
-                code = sb->soundCompression;
-            else
-                code = sb->textCompression;
-        }
-        result = code == 0x12 ? 6 : code == 0x11 ? 4 : sb->version;
-        break;
-    }
-    catalog->reset();
-    return result;
+    BOOK_FILE_CODE entry;
+    if (CEBCatalog::fileCompression(path, &entry) != 0) return 0;
+    return entry.code == 0x12 ? 6 : entry.code == 0x11 ? 4 : entry.version;
 }
+
+// ---- checks and texts ----
 
 int checkEbzipFile(const char* path) {
     CZio reader;
     if (!path || reader.open(path, 0) != 0) return -1;
     if (reader.state()->mode != ZIO_EBZIP) return -1;
     return reader.checkCRC() == 0 ? 0 : -1;
+}
+
+bool hasEbzipMagic(const char* path) {
+    return ebzip::hasMagic(path);
+}
+
+const char* zcompErrorText(int code) {
+    switch (code) {
+        case ZCOMP_ERR_NO_INPUT:
+            return "There is no input file.";
+        case ZCOMP_ERR_ALREADY:
+            return "already compressed.";
+        case ZCOMP_ERR_CHECKSUM:
+            return "checksum error.";
+        case ZCOMP_ERR_ARGUMENT:
+            return "invalid argument.";
+        case ZCOMP_ERR_OUTPUT:
+            return "output device can't be used.";
+        case ZCOMP_ERR_SYSTEM:
+            return "system error";
+        case ZCOMP_ERR_NOT_COMPRESSED:
+            return "not a compressed file.";
+        case ZCOMP_ERR_SKIPPED:
+        case ZCOMP_SKIPPED_SELF:
+            return "skipped";
+        case ZCOMP_ERR_EXISTS:
+            return "the output file exists:";
+        case ZCOMP_ERR_UNREADABLE:
+            return "cannot be read.";
+        case ZCOMP_ERR_UNKNOWN_FORM:
+            return "the compression form could not be determined.";
+        case ZCOMP_ERR_DELETE:
+            return "the input could not be deleted.";
+        default:
+            return "unknown error";
+    }
 }

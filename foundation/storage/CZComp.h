@@ -5,14 +5,8 @@
 // plain 2048-byte-block file. Results are 0 / -1; on failure the error code of
 // the result block (ZCOMP_RESULT::errorCode) says why.
 //
-// EBZip file, all numbers big-endian:
-//   0  5  "EBZip"
-//   5  1  high nibble: 1 when the size is below 0xFFFFFFFF, else 2; low: level
-//   6  1  header byte 6 (setHeaderByte6), 7  1  zero
-//   8  6  uncompressed size          14 4  Adler-32 of the uncompressed bytes
-//   18 4  modification time of the input (low 32 bits)
-//   22 (n+1)*w  slice offsets, then the n slices (raw when the span equals
-//   the slice size, else one zlib stream of the zero-padded slice).
+// The EBZip format itself is in ebzipformat.h; the output file and its
+// naming rules in CZOutputFile.h.
 #pragma once
 
 #include <sys/types.h>
@@ -33,7 +27,14 @@ enum {
     ZCOMP_ERR_OUTPUT = 5,          // "output device can't be used."
     ZCOMP_ERR_SYSTEM = 6,          // "system error"
     ZCOMP_ERR_NOT_COMPRESSED = 7,  // "not a compressed file."
-    ZCOMP_ERR_SKIPPED = 8          // "skipped"
+    ZCOMP_ERR_SKIPPED = 8,         // "skipped"
+    ZCOMP_ERR_EXISTS = 9,          // "the output file exists:" (the output path follows)
+    ZCOMP_ERR_UNREADABLE = 10,     // "cannot be read."
+    ZCOMP_ERR_UNKNOWN_FORM = 11,   // "the compression form could not be determined."
+    ZCOMP_ERR_DELETE = 12,         // "the input could not be deleted."
+    // Not a failure: the output would be the input itself, so the file is
+    // left as it is.
+    ZCOMP_SKIPPED_SELF = 13  // "skipped"
 };
 
 // One range of blocks (first..last, inclusive) stored uncompressed.
@@ -78,9 +79,16 @@ public:
     //
     // The output is written under a temporary name in its folder and renamed
     // when complete, so a failure leaves nothing behind; the input is deleted
-    // only after that. Refused with ZCOMP_ERR_SKIPPED: an output that is the
-    // input itself, or a file this object already wrote (two inputs of one
-    // run mapping to one output). Refused with ZCOMP_ERR_ARGUMENT: paths over
+    // only after that. Refused with ZCOMP_ERR_SKIPPED: an output that is a
+    // folder, or a file this object already wrote (two inputs of one run
+    // mapping to one output). An output that is the input itself is left
+    // alone with ZCOMP_SKIPPED_SELF. An existing output is replaced only when
+    // setOverwrite(true) was called, else refused with ZCOMP_ERR_EXISTS.
+    // A regular input that cannot be read fails with ZCOMP_ERR_UNREADABLE; an
+    // EPWING Huffman input whose version neither the hint nor a catalog gives
+    // with ZCOMP_ERR_UNKNOWN_FORM. An input that cannot be deleted after its
+    // output was written fails with ZCOMP_ERR_DELETE (the output stays).
+    // Refused with ZCOMP_ERR_ARGUMENT: paths over
     // 255 bytes, and kept-tree paths that would leave outputDir (".."). When
     // the offsets would not fit the index width that the size gives (raw
     // slices of a small file), the file is written at the next lower level
@@ -90,7 +98,9 @@ public:
                  unsigned keepOriginal, unsigned keepTree, unsigned keepFlags);
 
     // Expands any stored form into <stem>.org (plain files are copied), with
-    // the last block at its real length. Result sizes: outputSize = the input
+    // the last block at its real length. An EBZip header announcing 0 bytes
+    // is an empty file: the output is empty (its checksum is checked all the
+    // same). Result sizes: outputSize = the input
     // file's size on disk, inputSize = the expanded size. 0 or -1; output and
     // refusals as for compress (a checksum error leaves no output either).
     int expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,
@@ -102,6 +112,8 @@ public:
     // expand: done = bytes written / 2048, total = size / 2048.
     void setProgressCallback(ZCOMP_PROGRESS callback, void* context);
     void setHeaderByte6(unsigned value) { m_headerByte6 = value; }
+    // Existing outputs are replaced (default: refused).
+    void setOverwrite(bool overwrite) { m_overwrite = overwrite; }
 
     // Worker threads for compression and for the expansion of EBZip input;
     // 0 (the default) uses every core. The output does not depend on it.
@@ -119,27 +131,16 @@ public:
     void addKeepRange(uint64_t first, uint64_t last);
     void clearKeepRanges();
 
-    // Removes the 0x21 and 0x22 records from the index table in a 2048-byte
-    // block (S-EBXA input); the freed 16 bytes at the end are zeroed.
-    static void stripLzssIndex(unsigned char* block);
-
-    // One zlib stream (default level) of in into out (room for inLen bytes).
-    // *outLen = inLen when it does not fit (store raw). 0, or -1 on zlib failure.
-    static int deflateSlice(unsigned char* out, unsigned* outLen, const unsigned char* in, unsigned inLen);
-
-    // Index width for an uncompressed size: 2, 3, 4 or 5.
-    static unsigned indexWidthFor(uint64_t size);
-
-    // The 22-byte EBZip header.
-    static void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned byte6, uint32_t adler,
-                           uint32_t mtime);
-
 private:
     int fail(int code);
     int copyCase(const std::string& input, const std::string& output, int64_t size);
     int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level, int zioMode, uint32_t mtime,
                      mode_t perms, unsigned keepFlags, bool sync);
-    bool claimOutput(const std::string& input, const std::string& output);
+    int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
+                      std::string* output);
+    int claimOutput(const std::string& input, const std::string& output);
+    int openFailure(const char* input, const CZio& reader, unsigned hint) const;
+    int finish(const char* input, unsigned keepOriginal);
     void rememberOutput(const std::string& output);
 
     ZCOMP_RESULT m_result;
@@ -148,6 +149,7 @@ private:
     unsigned char m_keepIds[ZCOMP_MAX_KEEP_IDS + 1];
     uint32_t m_headerByte6;
     unsigned m_threads;
+    bool m_overwrite;
     ZCOMP_KEEP_RANGE* m_keepStore;
     // Files (device, inode) written by this object, so that two inputs of one
     // run never write the same output.
@@ -156,3 +158,7 @@ private:
 
 // Checks the Adler-32 of an EBZip file: 0 equal, -1 mismatch or not EBZip.
 int checkEbzipFile(const char* path);
+// The file begins with the EBZip magic (it may be too short or damaged to open).
+bool hasEbzipMagic(const char* path);
+// The reason text of a ZCOMP_ERR_* code ("unknown error" for any other).
+const char* zcompErrorText(int code);

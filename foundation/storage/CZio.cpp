@@ -7,15 +7,16 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/book/CEBCatalog.h"
 #include "foundation/byteorder.h"
+#include "foundation/pathutil.h"
 #include "foundation/storage/CEbxaDecoder.h"
 #include "foundation/storage/CHuffmanDecoder.h"
 #include "foundation/storage/CSsedDecoder.h"
+#include "foundation/storage/ebzipformat.h"
 
 namespace {
 
-const int64_t kHeaderSize = 22;  // EBZip header before the slice index
-const unsigned kMaxEbzipLevel = 5;
 const size_t kInflateChunk = 1024;  // compressed bytes fed to inflate per read
 const int32_t kSsedSliceSize = 32768;
 const int32_t kEbxaSliceSize = 4096;
@@ -25,28 +26,9 @@ using byteorder::be16;
 using byteorder::be32;
 using byteorder::beN;
 
-// Width of an EBZip slice index entry for an uncompressed size.
-uint8_t ebzipIndexWidth(int64_t size) {
-    if (size < 0x10000LL) return 2;
-    if (size < 0x1000000LL) return 3;
-    if (size < 0x100000000LL) return 4;
-    return 5;
-}
-
 bool endsWithNoCase(const char* text, const char* tail) {
     size_t n = strlen(text), m = strlen(tail);
     return n >= m && strcasecmp(text + n - m, tail) == 0;
-}
-
-// The path up to its last '/' or '\\'; empty when it has none or only a leading one.
-void dirNameOf(const char* path, char* out, size_t cap) {
-    const char* cut = nullptr;
-    for (const char* p = path; *p; ++p)
-        if (*p == '/' || *p == '\\') cut = p;
-    size_t n = cut ? size_t(cut - path) : 0;
-    if (n >= cap) n = cap - 1;
-    memcpy(out, path, n);
-    out[n] = '\0';
 }
 
 // Reads exactly `len` bytes at `offset`; false on a failed seek or a short read.
@@ -57,19 +39,15 @@ bool readAt(FILE* f, int64_t offset, uint8_t* out, size_t len) {
 
 }  // namespace
 
-void CZio::FileCloser::operator()(FILE* f) const {
-    if (f) fclose(f);
-}
-
 void CZio::InflaterDeleter::operator()(z_stream_s* z) const {
     if (!z) return;
     inflateEnd(z);
     delete z;
 }
 
-CZio::CZio() : hint_(0), progress_(nullptr), progressContext_(nullptr) {
-    memset(&st_, 0, sizeof st_);
-    for (int i = 0; i < ZIO_MAX_SLOTS; ++i) slotKey_[i] = -1;
+CZio::CZio() : m_hint(0), m_progress(nullptr), m_progressContext(nullptr) {
+    memset(&m_st, 0, sizeof m_st);
+    for (int i = 0; i < ZIO_MAX_SLOTS; ++i) m_slotKey[i] = -1;
 }
 
 CZio::~CZio() {
@@ -77,47 +55,47 @@ CZio::~CZio() {
 }
 
 void CZio::setProgressCallback(ZIO_PROGRESS_FUNC callback, void* context) {
-    progress_ = callback;
-    progressContext_ = context;
+    m_progress = callback;
+    m_progressContext = context;
 }
 
 int64_t CZio::fileSize() const {
-    return st_.uncompressedSize;
+    return m_st.uncompressedSize;
 }
 
 const ZIO_STATE* CZio::state() const {
-    return &st_;
+    return &m_st;
 }
 
 void CZio::releaseResources() {
-    file_.reset();
+    m_file.reset();
     for (int i = 0; i < ZIO_MAX_SLOTS; ++i) {
-        std::vector<uint8_t>().swap(slots_[i]);
-        slotKey_[i] = -1;
-        st_.slotBlock[i] = 0;
-        st_.slotChunkBase[i] = 0;
+        std::vector<uint8_t>().swap(m_slots[i]);
+        m_slotKey[i] = -1;
+        m_st.slotBlock[i] = 0;
+        m_st.slotChunkBase[i] = 0;
     }
-    inflater_.reset();
-    std::vector<uint8_t>().swap(inflateInput_);
-    huffman_.reset();
-    ebxa_.reset();
-    ssed_.reset();
-    st_.currentBlock = 0;
+    m_inflater.reset();
+    std::vector<uint8_t>().swap(m_inflateInput);
+    m_huffman.reset();
+    m_ebxa.reset();
+    m_ssed.reset();
+    m_st.currentBlock = 0;
 }
 
 void CZio::close() {
     releaseResources();
-    memset(&st_, 0, sizeof st_);
-    hint_ = 0;
+    memset(&m_st, 0, sizeof m_st);
+    m_hint = 0;
 }
 
 int CZio::allocateSlots(int count, int32_t sliceSize) {
-    if (count < 1 || count > ZIO_MAX_SLOTS || sliceSize < ZIO_BLOCK_SIZE) return -1;
-    st_.slotCount = count;
-    st_.sliceSize = sliceSize;
-    st_.cursor = 0;
+    if (count < 1 || count > ZIO_MAX_SLOTS || sliceSize < kBlockSize) return -1;
+    m_st.slotCount = count;
+    m_st.sliceSize = sliceSize;
+    m_st.cursor = 0;
     try {
-        for (int i = 0; i < count; ++i) slots_[i].assign(size_t(sliceSize), 0);
+        for (int i = 0; i < count; ++i) m_slots[i].assign(size_t(sliceSize), 0);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -126,21 +104,21 @@ int CZio::allocateSlots(int count, int32_t sliceSize) {
 
 int CZio::open(const char* path, unsigned hint) {
     close();
-    st_.currentBlock = 1;
-    st_.mode = ZIO_PLAIN;
-    hint_ = hint;
+    m_st.currentBlock = 1;
+    m_st.mode = ZIO_PLAIN;
+    m_hint = hint;
     if (!path) return -1;
-    snprintf(st_.path, sizeof st_.path, "%s", path);
+    snprintf(m_st.path, sizeof m_st.path, "%s", path);
 
-    file_.reset(fopen(path, "rb"));
-    if (!file_) return -1;
+    m_file.reset(fopen(path, "rb"));
+    if (!m_file) return -1;
 
     uint8_t header[32];
     int result = -1;
-    if (fread(header, 1, sizeof header, file_.get()) == sizeof header && fseeko(file_.get(), 0, SEEK_END) == 0) {
-        off_t end = ftello(file_.get());
+    if (fread(header, 1, sizeof header, m_file.get()) == sizeof header && fseeko(m_file.get(), 0, SEEK_END) == 0) {
+        off_t end = ftello(m_file.get());
         if (end >= 0) {
-            st_.fileSize = int64_t(end);
+            m_st.fileSize = int64_t(end);
             result = 0;
         }
     }
@@ -149,29 +127,29 @@ int CZio::open(const char* path, unsigned hint) {
         if (memcmp(header, "EBZip", 5) == 0) {
             result = openEbzip(header);
         } else if (memcmp(header, "SSEDINFO", 8) == 0) {
-            st_.mode = ZIO_SSED;
-            dirNameOf(path, st_.path, sizeof st_.path);
+            m_st.mode = ZIO_SSED;
+            pathDirName(path, m_st.path, sizeof m_st.path);
             result = allocateSlots(2, kSsedSliceSize);
             if (result == 0) result = openSsed();
         } else if (endsWithNoCase(path, "START")) {
             // An EB text file: S-EBXA when its index table says so, else plain.
             if (detectEbxa() == 0) {
-                st_.mode = ZIO_SEBXA;
+                m_st.mode = ZIO_SEBXA;
                 result = allocateSlots(2, kEbxaSliceSize);
                 if (result == 0) result = openEbxa();
             } else {
-                st_.uncompressedSize = st_.fileSize;
+                m_st.uncompressedSize = m_st.fileSize;
             }
         } else {
             int found = detectHuffman(header, hint);
             if (found < 0) {
                 result = -1;
             } else if (found == 0) {
-                result = allocateSlots(16, ZIO_BLOCK_SIZE);
+                result = allocateSlots(16, kBlockSize);
                 if (result == 0) result = openHuffman();
             } else {
-                st_.mode = ZIO_PLAIN;
-                st_.uncompressedSize = st_.fileSize;
+                m_st.mode = ZIO_PLAIN;
+                m_st.uncompressedSize = m_st.fileSize;
             }
         }
     }
@@ -186,33 +164,33 @@ int CZio::open(const char* path, unsigned hint) {
 }
 
 int CZio::openEbzip(const uint8_t* header) {
-    st_.mode = ZIO_EBZIP;
-    st_.ebzipMode = header[5] >> 4;
-    st_.level = header[5] & 0x0F;
-    st_.headerBytes[0] = header[6];
-    st_.headerBytes[1] = header[7];
-    st_.uncompressedSize = int64_t(beN(header + 8, 6));
-    st_.indexWidth = ebzipIndexWidth(st_.uncompressedSize);
-    st_.headerAdler = be32(header + 14);
-    st_.slotCount = 2;
-    if (st_.level > kMaxEbzipLevel) {
+    m_st.mode = ZIO_EBZIP;
+    m_st.ebzipMode = header[5] >> 4;
+    m_st.level = header[5] & 0x0F;
+    m_st.headerBytes[0] = header[6];
+    m_st.headerBytes[1] = header[7];
+    m_st.uncompressedSize = int64_t(beN(header + 8, 6));
+    m_st.indexWidth = ebzip::indexWidthFor(m_st.uncompressedSize);
+    m_st.headerAdler = be32(header + 14);
+    m_st.slotCount = 2;
+    if (m_st.level > ebzip::kMaxLevel) {
         // Unknown level: the file is EBZip, but no slice of it can be read.
-        st_.sliceSize = 0;
-        st_.dataStart = 0;
+        m_st.sliceSize = 0;
+        m_st.dataStart = 0;
         return 0;
     }
-    int32_t sliceSize = ZIO_BLOCK_SIZE << st_.level;
-    int64_t slices = (st_.uncompressedSize + sliceSize - 1) / sliceSize;
-    st_.dataStart = (slices + 1) * st_.indexWidth + kHeaderSize;
+    int32_t sliceSize = kBlockSize << m_st.level;
+    int64_t slices = (m_st.uncompressedSize + sliceSize - 1) / sliceSize;
+    m_st.dataStart = (slices + 1) * m_st.indexWidth + ebzip::kHeaderSize;
     return allocateSlots(2, sliceSize);
 }
 
 // SSED: reads the SSEDINFO catalog and opens its SSEDDATA component files.
 // The path in the state record is already the catalog's directory.
 int CZio::openSsed() {
-    ssed_.reset(new (std::nothrow) CSsedDecoder);
-    if (!ssed_ || ssed_->open(file_.get(), st_.fileSize, st_.path[0] ? st_.path : ".") != 0) return -1;
-    st_.uncompressedSize = ssed_->uncompressedSize();
+    m_ssed.reset(new (std::nothrow) CSsedDecoder);
+    if (!m_ssed || m_ssed->open(m_file.get(), m_st.fileSize, m_st.path[0] ? m_st.path : ".") != 0) return -1;
+    m_st.uncompressedSize = m_ssed->uncompressedSize();
     return 0;
 }
 
@@ -220,10 +198,10 @@ int CZio::openSsed() {
 // table (0x22) in the index table of block 1, read raw. 0 when all three
 // are there with non-zero start blocks, 1 when the file is plain.
 int CZio::detectEbxa() {
-    uint8_t block[ZIO_BLOCK_SIZE];
+    uint8_t block[kBlockSize];
     memset(block, 0, sizeof block);
-    if (fseeko(file_.get(), 0, SEEK_SET) != 0) return 1;
-    size_t got = fread(block, 1, sizeof block, file_.get());
+    if (fseeko(m_file.get(), 0, SEEK_SET) != 0) return 1;
+    size_t got = fread(block, 1, sizeof block, m_file.get());
     if (got < 16) return 1;
 
     int count = std::min<int>(int(be16(block)), kEbxaMaxRecords);
@@ -249,20 +227,20 @@ int CZio::detectEbxa() {
         }
     }
     if (textStart == 0 || textBlocks == 0 || sliceStart == 0 || tableStart == 0) return 1;
-    st_.ebxaTextStart = textStart;
-    st_.ebxaTextBlocks = textBlocks;
-    st_.ebxaSliceStart = sliceStart;
-    st_.ebxaSliceBlocks = sliceBlocks;
-    st_.ebxaTableStart = tableStart;
-    st_.ebxaTableBlocks = tableBlocks;
+    m_st.ebxaTextStart = textStart;
+    m_st.ebxaTextBlocks = textBlocks;
+    m_st.ebxaSliceStart = sliceStart;
+    m_st.ebxaSliceBlocks = sliceBlocks;
+    m_st.ebxaTableStart = tableStart;
+    m_st.ebxaTableBlocks = tableBlocks;
     return 0;
 }
 
 // S-EBXA: checks the slice table against the file and sets the uncompressed size.
 int CZio::openEbxa() {
-    ebxa_.reset(new (std::nothrow) CEbxaDecoder);
-    if (!ebxa_ || ebxa_->open(file_.get(), st_.fileSize) != 0) return -1;
-    st_.uncompressedSize = ebxa_->uncompressedSize();
+    m_ebxa.reset(new (std::nothrow) CEbxaDecoder);
+    if (!m_ebxa || m_ebxa->open(m_file.get(), m_st.fileSize) != 0) return -1;
+    m_st.uncompressedSize = m_ebxa->uncompressedSize();
     return 0;
 }
 
@@ -272,48 +250,59 @@ int CZio::openEbxa() {
 // are required too, so that a file starting with zeros stays plain.
 // 0 when detected (mode and uncompressed size set), 1 when plain, -1 on a
 // read failure.
+int CZio::huffmanVersionFor(unsigned hint, const char* path) {
+    if (hint == 4 || hint == 5) return CHuffmanDecoder::VERSION_4;
+    if (hint != 0) return CHuffmanDecoder::VERSION_6;
+    BOOK_FILE_CODE entry;
+    if (!path || CEBCatalog::fileCompression(path, &entry) != 0) return -1;
+    if (!entry.named || entry.code == 0) return 0;
+    if (entry.code == 0x11) return CHuffmanDecoder::VERSION_4;
+    if (entry.code == 0x12) return CHuffmanDecoder::VERSION_6;
+    return -1;
+}
+
 int CZio::detectHuffman(const uint8_t* header, unsigned hint) {
     uint32_t w[5];
     for (int i = 0; i < 5; ++i) w[i] = be32(header + 4 * i);
     const uint64_t a = w[0], b = w[1], c = w[2], d = w[3], e = w[4];
-    if (a + b != c || c + d != e || e > uint64_t(st_.fileSize)) return 1;
+    if (a + b != c || c + d != e || e > uint64_t(m_st.fileSize)) return 1;
     if (a < 20 || b < 36 || b % 36 != 0 || d < 512) return 1;
 
     // Hint 0: the version comes from the book's catalog; when it cannot be
     // known the open fails rather than decode V4/V5 as V6.
-    const int version = CHuffmanDecoder::versionForHint(hint, st_.path);
+    const int version = huffmanVersionFor(hint, m_st.path);
     if (version == 0) return 1;  // the catalog stores this file plain
-    st_.mode = version == CHuffmanDecoder::VERSION_4 ? ZIO_EPWING : ZIO_EPWING6;
-    for (int i = 0; i < 5; ++i) st_.huffmanHeader[i] = w[i];
+    m_st.mode = version == CHuffmanDecoder::VERSION_4 ? ZIO_EPWING : ZIO_EPWING6;
+    for (int i = 0; i < 5; ++i) m_st.huffmanHeader[i] = w[i];
 
     // The last 36-byte index record ends at C; a zero page offset among its
     // pages 1-15 (bytes 6-35) is a page that does not exist.
     uint8_t last[36];
-    if (!readAt(file_.get(), int64_t(c) - 36, last, sizeof last)) return -1;
+    if (!readAt(m_file.get(), int64_t(c) - 36, last, sizeof last)) return -1;
     int64_t size = int64_t(b / 36) * 32768;
     for (int k = 6; k < 36; k += 2)
-        if (be16(last + k) == 0) size -= ZIO_BLOCK_SIZE;
-    st_.uncompressedSize = size;
+        if (be16(last + k) == 0) size -= kBlockSize;
+    m_st.uncompressedSize = size;
     return version < 0 ? -1 : 0;
 }
 
 // EPWING Huffman: reads the frequency table and builds the code tree
 // (V4/V5 or V6 by the mode).
 int CZio::openHuffman() {
-    huffman_.reset(new (std::nothrow) CHuffmanDecoder);
-    if (!huffman_) return -1;
-    const int version = st_.mode == ZIO_EPWING ? CHuffmanDecoder::VERSION_4 : CHuffmanDecoder::VERSION_6;
-    if (huffman_->open(file_.get(), st_.fileSize, version) != 0) return -1;
-    st_.uncompressedSize = huffman_->uncompressedSize();
+    m_huffman.reset(new (std::nothrow) CHuffmanDecoder);
+    if (!m_huffman) return -1;
+    const int version = m_st.mode == ZIO_EPWING ? CHuffmanDecoder::VERSION_4 : CHuffmanDecoder::VERSION_6;
+    if (m_huffman->open(m_file.get(), m_st.fileSize, version) != 0) return -1;
+    m_st.uncompressedSize = m_huffman->uncompressedSize();
     return 0;
 }
 
 int CZio::seekBlock(unsigned block) {
-    st_.currentBlock = block;
-    if (block == 0 || !file_) return -1;
-    switch (st_.mode) {
+    m_st.currentBlock = block;
+    if (block == 0 || !m_file) return -1;
+    switch (m_st.mode) {
         case ZIO_PLAIN:
-            return fseeko(file_.get(), off_t(int64_t(block - 1) * ZIO_BLOCK_SIZE), SEEK_SET) == 0 ? 0 : -1;
+            return fseeko(m_file.get(), off_t(int64_t(block - 1) * kBlockSize), SEEK_SET) == 0 ? 0 : -1;
         case ZIO_EBZIP:
         case ZIO_SSED:
         case ZIO_EPWING:
@@ -328,12 +317,12 @@ int CZio::seekBlock(unsigned block) {
 int CZio::readBlock(void* buffer) {
     if (!buffer) return 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    memset(out, 0, ZIO_BLOCK_SIZE);
-    if (st_.currentBlock == 0 || !file_) return 0;
+    memset(out, 0, kBlockSize);
+    if (m_st.currentBlock == 0 || !m_file) return 0;
 
-    const int64_t block = st_.currentBlock;
+    const int64_t block = m_st.currentBlock;
     int n = 0;
-    switch (st_.mode) {
+    switch (m_st.mode) {
         case ZIO_PLAIN:
             n = readPlainBlock(out);
             break;
@@ -354,77 +343,77 @@ int CZio::readBlock(void* buffer) {
             break;
     }
     if (n <= 0) {
-        memset(out, 0, ZIO_BLOCK_SIZE);
+        memset(out, 0, kBlockSize);
         return 0;
     }
-    ++st_.currentBlock;
+    ++m_st.currentBlock;
     return n;
 }
 
 int CZio::readPlainBlock(uint8_t* out) {
-    return int(fread(out, 1, ZIO_BLOCK_SIZE, file_.get()));
+    return int(fread(out, 1, kBlockSize, m_file.get()));
 }
 
 const uint8_t* CZio::cachedSlice(int64_t block, int64_t slice, SliceFiller fill) {
-    for (int i = 0; i < st_.slotCount; ++i)
-        if (slotKey_[i] == slice && !slots_[i].empty()) return slots_[i].data();
+    for (int i = 0; i < m_st.slotCount; ++i)
+        if (m_slotKey[i] == slice && !m_slots[i].empty()) return m_slots[i].data();
 
-    st_.cursor = (st_.cursor + 1) % st_.slotCount;
-    const int slot = st_.cursor;
-    std::vector<uint8_t>& buf = slots_[slot];
-    if (buf.size() != size_t(st_.sliceSize)) return nullptr;
-    slotKey_[slot] = -1;
-    st_.slotBlock[slot] = 0;
+    m_st.cursor = (m_st.cursor + 1) % m_st.slotCount;
+    const int slot = m_st.cursor;
+    std::vector<uint8_t>& buf = m_slots[slot];
+    if (buf.size() != size_t(m_st.sliceSize)) return nullptr;
+    m_slotKey[slot] = -1;
+    m_st.slotBlock[slot] = 0;
     if ((this->*fill)(buf.data(), slice) != 0) {
         // Nothing of a failed fill may be served later.
         std::fill(buf.begin(), buf.end(), 0);
         return nullptr;
     }
-    slotKey_[slot] = slice;
-    st_.slotBlock[slot] = block;
+    m_slotKey[slot] = slice;
+    m_st.slotBlock[slot] = block;
     return buf.data();
 }
 
 int CZio::readEbzipBlock(uint8_t* out, int64_t block) {
-    if (st_.sliceSize <= 0) return 0;
-    const int64_t size = st_.uncompressedSize;
-    const int64_t start = (block - 1) * ZIO_BLOCK_SIZE;
+    if (m_st.sliceSize <= 0) return 0;
+    const int64_t size = m_st.uncompressedSize;
+    const int64_t start = (block - 1) * kBlockSize;
     if (start >= size) return 0;
 
-    const int64_t slice = start / st_.sliceSize;
+    const int64_t slice = start / m_st.sliceSize;
     const uint8_t* data = cachedSlice(block, slice, &CZio::readEbzipSlice);
     if (!data) return 0;
-    const int64_t offset = start % st_.sliceSize;
-    const int64_t real = std::min<int64_t>(ZIO_BLOCK_SIZE, size - start);
+    const int64_t offset = start % m_st.sliceSize;
+    const int64_t real = std::min<int64_t>(kBlockSize, size - start);
     memcpy(out, data + offset, size_t(real));  // the rest stays zero
-    return ZIO_BLOCK_SIZE;
+    return kBlockSize;
 }
 
 // Fills one EBZip slice from the two index entries that bound it.
 int CZio::readEbzipSlice(uint8_t* slot, int64_t slice) {
-    const int width = st_.indexWidth;
-    const int64_t entry = kHeaderSize + slice * width;
-    if (entry + 2 * width > st_.dataStart) return -1;
+    const int width = m_st.indexWidth;
+    const int64_t entry = ebzip::kHeaderSize + slice * width;
+    if (entry + 2 * width > m_st.dataStart) return -1;
 
     uint8_t raw[10];
-    if (!readAt(file_.get(), entry, raw, size_t(2 * width))) return -1;
+    if (!readAt(m_file.get(), entry, raw, size_t(2 * width))) return -1;
     const int64_t begin = int64_t(beN(raw, width));
     const int64_t end = int64_t(beN(raw + width, width));
     // A span must lie after the index, inside the file, forwards, and be no
     // longer than a stored slice.
-    if (begin < st_.dataStart || end < begin || end > st_.fileSize) return -1;
+    if (begin < m_st.dataStart || end < begin || end > m_st.fileSize) return -1;
     const int64_t span = end - begin;
-    if (span == 0 || span > st_.sliceSize) return -1;
+    if (span == 0 || span > m_st.sliceSize) return -1;
 
-    if (span == st_.sliceSize) return readAt(file_.get(), begin, slot, size_t(span)) ? 0 : -1;
-    if (fseeko(file_.get(), off_t(begin), SEEK_SET) != 0) return -1;
-    return inflateSlice(span, slot, size_t(st_.sliceSize)) < 0 ? -1 : 0;
+    if (span == m_st.sliceSize) return readAt(m_file.get(), begin, slot, size_t(span)) ? 0 : -1;
+    if (fseeko(m_file.get(), off_t(begin), SEEK_SET) != 0) return -1;
+    return inflateSlice(span, slot, size_t(m_st.sliceSize)) < 0 ? -1 : 0;
 }
 
 // Inflates one zlib stream of at most inLen bytes at the file position into
 // out, which must come out full. Returns the compressed bytes used, or -1.
 int64_t CZio::inflateSlice(int64_t inLen, uint8_t* out, size_t outLen) {
-    if (!inflater_) {
+    if (!m_inflater) {
         std::unique_ptr<z_stream_s> z(new (std::nothrow) z_stream_s());
         if (!z) return -1;
         int rc = inflateInit(z.get());
@@ -432,13 +421,13 @@ int64_t CZio::inflateSlice(int64_t inLen, uint8_t* out, size_t outLen) {
             fprintf(stderr, "inflateInit: %s\n", z->msg ? z->msg : "???");
             return -1;
         }
-        inflater_.reset(z.release());
-        inflateInput_.assign(kInflateChunk, 0);
-    } else if (inflateReset(inflater_.get()) != Z_OK) {
+        m_inflater.reset(z.release());
+        m_inflateInput.assign(kInflateChunk, 0);
+    } else if (inflateReset(m_inflater.get()) != Z_OK) {
         return -1;
     }
 
-    z_stream_s* z = inflater_.get();
+    z_stream_s* z = m_inflater.get();
     z->next_in = nullptr;
     z->avail_in = 0;
     z->next_out = out;
@@ -448,10 +437,10 @@ int64_t CZio::inflateSlice(int64_t inLen, uint8_t* out, size_t outLen) {
         if (z->avail_in == 0) {
             if (remaining <= 0) break;
             size_t want = size_t(std::min<int64_t>(remaining, int64_t(kInflateChunk)));
-            size_t got = fread(inflateInput_.data(), 1, want, file_.get());
+            size_t got = fread(m_inflateInput.data(), 1, want, m_file.get());
             if (got == 0) break;
             remaining -= int64_t(got);
-            z->next_in = inflateInput_.data();
+            z->next_in = m_inflateInput.data();
             z->avail_in = uInt(got);
         }
         int rc = inflate(z, Z_NO_FLUSH);
@@ -467,80 +456,80 @@ int64_t CZio::inflateSlice(int64_t inLen, uint8_t* out, size_t outLen) {
 
 // EPWING Huffman: one page per slice, page = block - 1.
 int CZio::readHuffmanBlock(uint8_t* out, int64_t block) {
-    if (block < 1 || (block - 1) * ZIO_BLOCK_SIZE >= st_.uncompressedSize) return 0;
+    if (block < 1 || (block - 1) * kBlockSize >= m_st.uncompressedSize) return 0;
     const uint8_t* data = cachedSlice(block, block - 1, &CZio::readHuffmanSlice);
     if (!data) return 0;
-    memcpy(out, data, ZIO_BLOCK_SIZE);
-    return ZIO_BLOCK_SIZE;
+    memcpy(out, data, kBlockSize);
+    return kBlockSize;
 }
 
 // Decodes page `slice` into the slot.
 int CZio::readHuffmanSlice(uint8_t* slot, int64_t slice) {
-    return huffman_ ? huffman_->decodePage(slice, slot) : -1;
+    return m_huffman ? m_huffman->decodePage(slice, slot) : -1;
 }
 
 // S-EBXA: the text is cut into 4096-byte slices counted from its first
 // block; blocks outside the text are stored raw at their own offset.
 int CZio::readEbxaBlock(uint8_t* out, int64_t block) {
-    const int64_t textStart = st_.ebxaTextStart;
-    const int64_t textEnd = textStart + int64_t(st_.ebxaTextBlocks);  // first block after the text
+    const int64_t textStart = m_st.ebxaTextStart;
+    const int64_t textEnd = textStart + int64_t(m_st.ebxaTextBlocks);  // first block after the text
     if (block >= textStart && block < textEnd) {
         const int64_t slice = (block - textStart) / 2;
         const uint8_t* data = cachedSlice(block, slice, &CZio::readEbxaSlice);
         if (!data) return 0;
-        memcpy(out, data + ((block - textStart) % 2) * ZIO_BLOCK_SIZE, ZIO_BLOCK_SIZE);
-        return ZIO_BLOCK_SIZE;
+        memcpy(out, data + ((block - textStart) % 2) * kBlockSize, kBlockSize);
+        return kBlockSize;
     }
-    if ((block - 1) * ZIO_BLOCK_SIZE >= st_.uncompressedSize) return 0;
-    if (fseeko(file_.get(), off_t((block - 1) * ZIO_BLOCK_SIZE), SEEK_SET) != 0) return 0;
+    if ((block - 1) * kBlockSize >= m_st.uncompressedSize) return 0;
+    if (fseeko(m_file.get(), off_t((block - 1) * kBlockSize), SEEK_SET) != 0) return 0;
     // A block that lies (partly) past the physical end stays zero-filled.
-    size_t got = fread(out, 1, ZIO_BLOCK_SIZE, file_.get());
+    size_t got = fread(out, 1, kBlockSize, m_file.get());
     (void)got;
-    return ZIO_BLOCK_SIZE;
+    return kBlockSize;
 }
 
 // Decodes text slice `slice` (LZSS) into the slot.
 int CZio::readEbxaSlice(uint8_t* slot, int64_t slice) {
-    return ebxa_ ? ebxa_->decodeSlice(slice, slot) : -1;
+    return m_ebxa ? m_ebxa->decodeSlice(slice, slot) : -1;
 }
 
 // SSED: the block's component and chunk; the cache is hit by chunk.
 int CZio::readSsedBlock(uint8_t* out, int64_t block) {
-    if (!ssed_) return 0;
-    const int64_t base = ssed_->chunkOfBlock(block);  // the chunk's first block is the slice key
-    if (base == 0) return ssed_->readLooseBlock(block, out) == 0 ? ZIO_BLOCK_SIZE : 0;
+    if (!m_ssed) return 0;
+    const int64_t base = m_ssed->chunkOfBlock(block);  // the chunk's first block is the slice key
+    if (base == 0) return m_ssed->readLooseBlock(block, out) == 0 ? kBlockSize : 0;
     const uint8_t* data = cachedSlice(block, base, &CZio::readSsedSlice);
     if (!data) return 0;
-    memcpy(out, data + (block - base) * ZIO_BLOCK_SIZE, ZIO_BLOCK_SIZE);
-    return ZIO_BLOCK_SIZE;
+    memcpy(out, data + (block - base) * kBlockSize, kBlockSize);
+    return kBlockSize;
 }
 
 // Expands one SSEDDATA chunk into the slot.
 int CZio::readSsedSlice(uint8_t* slot, int64_t slice) {
-    if (!ssed_ || ssed_->decodeChunk(slice, slot) != 0) return -1;
-    st_.slotChunkBase[st_.cursor] = slice;
+    if (!m_ssed || m_ssed->decodeChunk(slice, slot) != 0) return -1;
+    m_st.slotChunkBase[m_st.cursor] = slice;
     return 0;
 }
 
 int CZio::checkCRC() {
-    if (st_.mode != ZIO_EBZIP) return -2;
-    if (!file_) return -1;
-    const int64_t size = st_.uncompressedSize;
-    const int64_t total = (size + ZIO_BLOCK_SIZE - 1) / ZIO_BLOCK_SIZE;
+    if (m_st.mode != ZIO_EBZIP) return -2;
+    if (!m_file) return -1;
+    const int64_t size = m_st.uncompressedSize;
+    const int64_t total = (size + kBlockSize - 1) / kBlockSize;
     if (seekBlock(1) != 0) return -1;
 
     uLong adler = adler32(0L, Z_NULL, 0);
-    uint8_t block[ZIO_BLOCK_SIZE];
+    uint8_t block[kBlockSize];
     int64_t summed = 0, k = 0;
     while (summed < size) {
         ++k;
         if (readBlock(block) <= 0) return -1;
-        const int64_t len = std::min<int64_t>(ZIO_BLOCK_SIZE, size - summed);
+        const int64_t len = std::min<int64_t>(kBlockSize, size - summed);
         adler = adler32(adler, block, uInt(len));
         summed += len;
         if (summed >= size) break;
-        if (progress_) progress_(progressContext_, k, total);
+        if (m_progress) m_progress(m_progressContext, k, total);
     }
-    if (progress_) progress_(progressContext_, k, total);
-    return uint32_t(adler) == st_.headerAdler ? 0 : -1;
+    if (m_progress) m_progress(m_progressContext, k, total);
+    return uint32_t(adler) == m_st.headerAdler ? 0 : -1;
 }

@@ -15,6 +15,9 @@
 // checkCRC returns 0 (equal), -1 (mismatch or read failure), -2 (not EBZip).
 #pragma once
 
+#include "foundation/FileHandle.h"
+#include "foundation/book/BookConstants.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +39,7 @@ enum {
     ZIO_SEBXA = 5     // S-EBXA LZSS
 };
 
-enum { ZIO_BLOCK_SIZE = 2048, ZIO_MAX_SLOTS = 16, ZIO_PATH_MAX = 256 };
+enum { ZIO_MAX_SLOTS = 16, ZIO_PATH_MAX = 256 };
 
 // Progress of checkCRC: (context, block, total blocks).
 typedef void (*ZIO_PROGRESS_FUNC)(void* context, int64_t block, int64_t total);
@@ -109,10 +112,15 @@ public:
     // Releases the file and every buffer; safe to call twice.
     void close();
 
+    // The EPWING Huffman decoding version for an open hint: 4 or 5 give
+    // VERSION_4, any other non-zero hint VERSION_6; 0 (version not known)
+    // asks the book's catalog about the file: VERSION_4 for code 0x11,
+    // VERSION_6 for 0x12, 0 when the catalog stores the file plain (code 0,
+    // or a file it does not name), -1 when it cannot be known (no catalog,
+    // no slot for the subbook, an unknown code).
+    static int huffmanVersionFor(unsigned hint, const char* path);
+
 private:
-    struct FileCloser {
-        void operator()(FILE* f) const;
-    };
     struct InflaterDeleter {
         void operator()(z_stream_s* z) const;
     };
@@ -145,16 +153,16 @@ private:
 
     int64_t inflateSlice(int64_t inLen, uint8_t* out, size_t outLen);
 
-    ZIO_STATE st_;
-    std::unique_ptr<FILE, FileCloser> file_;
-    std::vector<uint8_t> slots_[ZIO_MAX_SLOTS];
-    int64_t slotKey_[ZIO_MAX_SLOTS];  // slice held by each slot, -1 = empty
-    std::unique_ptr<z_stream_s, InflaterDeleter> inflater_;
-    std::vector<uint8_t> inflateInput_;
-    unsigned hint_;
-    std::unique_ptr<CHuffmanDecoder> huffman_;
-    std::unique_ptr<CEbxaDecoder> ebxa_;
-    std::unique_ptr<CSsedDecoder> ssed_;
-    ZIO_PROGRESS_FUNC progress_;
-    void* progressContext_;
+    ZIO_STATE m_st;
+    FilePtr m_file;
+    std::vector<uint8_t> m_slots[ZIO_MAX_SLOTS];
+    int64_t m_slotKey[ZIO_MAX_SLOTS];  // slice held by each slot, -1 = empty
+    std::unique_ptr<z_stream_s, InflaterDeleter> m_inflater;
+    std::vector<uint8_t> m_inflateInput;
+    unsigned m_hint;
+    std::unique_ptr<CHuffmanDecoder> m_huffman;
+    std::unique_ptr<CEbxaDecoder> m_ebxa;
+    std::unique_ptr<CSsedDecoder> m_ssed;
+    ZIO_PROGRESS_FUNC m_progress;
+    void* m_progressContext;
 };

@@ -10,7 +10,6 @@
 
 #include "builder/CEPWing.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbCopyrightProbe.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
@@ -192,8 +191,8 @@ TEST(MarkupBook, ReadsBackThroughTheEbLibrary) {
         EXPECT_TRUE(hasCodes(raw, {0x1F06, 0x1F07, 0x1F0E, 0x1F0F, 0x1F10, 0x1F11}));
 
         // The HTML copyright page reads back as text.
-        lftest::EbCopyright c = lftest::readEbCopyright(dir.file("out"), 0, 512);
-        ASSERT_TRUE(c.found) << c.error;
+        lftest::EbCopyright c = probe.copyright(0, 512);
+        ASSERT_TRUE(c.found) << probe.error();
         std::string text;
         for (size_t i = 0; i + 1 < c.raw.size(); i += 2)
             if (c.raw[i] == 0x23) text += static_cast<char>(c.raw[i + 1]);
@@ -273,8 +272,9 @@ TEST(MarkupBook, CopyrightPageReaderByExtension) {
         // empty), never resolved.
         const bool markup = std::string(c.expected) == "Hix";
         EXPECT_NE(run.log().find(markup ? "# of Anchors(2)" : "# of Anchors(1)"), std::string::npos) << run.log();
-        lftest::EbCopyright page = lftest::readEbCopyright(dir.file("out"), 0, 512);
-        ASSERT_TRUE(page.found) << page.error;
+        lftest::EbProbe probe(dir.file("out"));
+        lftest::EbCopyright page = probe.copyright(0, 512);
+        ASSERT_TRUE(page.found) << probe.error();
         std::string text;
         for (size_t i = 0; i + 1 < page.raw.size(); i += 2) {
             if (page.raw[i] == 0x1F && page.raw[i + 1] == 0x03) break;

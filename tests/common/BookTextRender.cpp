@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 
 namespace lftest {
@@ -11,7 +12,7 @@ std::string renderBookText(CBlockStream& s) {
     std::vector<unsigned char> bytes;
     for (uint32_t b = 0; b < s.blockCount(); ++b) {
         const unsigned char* p = s.page(b);
-        bytes.insert(bytes.end(), p, p + 2048);
+        bytes.insert(bytes.end(), p, p + kBlockSize);
     }
     std::string out;
     const size_t n = bytes.size();

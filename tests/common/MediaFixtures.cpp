@@ -6,33 +6,33 @@ namespace lftest {
 
 namespace {
 
-void le16(std::vector<uint8_t>* b, unsigned v) {
+void le16(Bytes* b, unsigned v) {
     b->push_back(static_cast<uint8_t>(v));
     b->push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void le32(std::vector<uint8_t>* b, uint32_t v) {
+void le32(Bytes* b, uint32_t v) {
     le16(b, v & 0xFFFF);
     le16(b, v >> 16);
 }
 
-void be16(std::vector<uint8_t>* b, unsigned v) {
+void be16(Bytes* b, unsigned v) {
     b->push_back(static_cast<uint8_t>(v >> 8));
     b->push_back(static_cast<uint8_t>(v));
 }
 
-void tag(std::vector<uint8_t>* b, const char* t) {
+void tag(Bytes* b, const char* t) {
     b->insert(b->end(), t, t + 4);
 }
 
 }  // namespace
 
-std::vector<uint8_t> makeBmp(int width, int height, int bpp, unsigned (*pixel)(int x, int y), bool topDown) {
+Bytes makeBmp(int width, int height, int bpp, unsigned (*pixel)(int x, int y), bool topDown) {
     const int colours = bpp <= 8 ? (1 << bpp) : 0;
     const int row = ((width * bpp + 31) / 32) * 4;
     const uint32_t offset = 14 + 40 + 4 * colours;
     const uint32_t size = offset + static_cast<uint32_t>(row * height);
-    std::vector<uint8_t> b;
+    Bytes b;
     b.push_back('B');  // file header: "BM"
     b.push_back('M');
     le32(&b, size);    // file size
@@ -55,7 +55,7 @@ std::vector<uint8_t> makeBmp(int width, int height, int bpp, unsigned (*pixel)(i
     }
     for (int r = 0; r < height; ++r) {
         const int y = topDown ? r : height - 1 - r;
-        std::vector<uint8_t> line(static_cast<size_t>(row), 0);
+        Bytes line(static_cast<size_t>(row), 0);
         for (int x = 0; x < width; ++x) {
             const unsigned p = pixel(x, y);
             if (bpp == 24) {
@@ -72,9 +72,9 @@ std::vector<uint8_t> makeBmp(int width, int height, int bpp, unsigned (*pixel)(i
     return b;
 }
 
-std::vector<uint8_t> makeJpeg(int width, int height, size_t scanBytes) {
-    std::vector<uint8_t> b = {0xFF, 0xD8};  // start of image
-    b.insert(b.end(), {0xFF, 0xE0});        // APP0, length 16: "JFIF"
+Bytes makeJpeg(int width, int height, size_t scanBytes) {
+    Bytes b = {0xFF, 0xD8};           // start of image
+    b.insert(b.end(), {0xFF, 0xE0});  // APP0, length 16: "JFIF"
     be16(&b, 16);
     b.insert(b.end(), {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
     b.insert(b.end(), {0xFF, 0xC0});  // SOF0, length 11
@@ -99,10 +99,10 @@ std::vector<uint8_t> makeJpeg(int width, int height, size_t scanBytes) {
     return b;
 }
 
-std::vector<uint8_t> makeWave(int channels, int rate, int bits, int frames, uint8_t seed, bool extraChunk) {
+Bytes makeWave(int channels, int rate, int bits, int frames, uint8_t seed, bool extraChunk) {
     const uint32_t align = static_cast<uint32_t>(channels * bits / 8);
     const uint32_t data = align * static_cast<uint32_t>(frames);
-    std::vector<uint8_t> b;
+    Bytes b;
     tag(&b, "RIFF");
     le32(&b, 0);  // patched below
     tag(&b, "WAVE");
@@ -130,9 +130,9 @@ std::vector<uint8_t> makeWave(int channels, int rate, int bits, int frames, uint
     return b;
 }
 
-std::vector<uint8_t> makeMpeg(int width, int height, size_t size) {
-    std::vector<uint8_t> b = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 0, 0x03, 0xFF, 0xF8};  // pack header
-    b.insert(b.end(), {0, 0, 1, 0xB3});                                                  // sequence header
+Bytes makeMpeg(int width, int height, size_t size) {
+    Bytes b = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 0, 0x03, 0xFF, 0xF8};  // pack header
+    b.insert(b.end(), {0, 0, 1, 0xB3});                                   // sequence header
     b.push_back(static_cast<uint8_t>(width >> 4));
     b.push_back(static_cast<uint8_t>(((width & 15) << 4) | (height >> 8)));
     b.push_back(static_cast<uint8_t>(height));
@@ -142,21 +142,20 @@ std::vector<uint8_t> makeMpeg(int width, int height, size_t size) {
     return b;
 }
 
-std::vector<uint8_t> waveSamples(const std::vector<uint8_t>& wave) {
+Bytes waveSamples(const Bytes& wave) {
     for (size_t pos = 12; pos + 8 <= wave.size();) {
         const uint32_t size =
             wave[pos + 4] | (wave[pos + 5] << 8) | (wave[pos + 6] << 16) | (static_cast<uint32_t>(wave[pos + 7]) << 24);
         if (std::memcmp(&wave[pos], "data", 4) == 0 && pos + 8 + size <= wave.size())
-            return std::vector<uint8_t>(wave.begin() + static_cast<long>(pos + 8),
-                                        wave.begin() + static_cast<long>(pos + 8 + size));
+            return Bytes(wave.begin() + static_cast<long>(pos + 8), wave.begin() + static_cast<long>(pos + 8 + size));
         pos += 8 + size + (size & 1);
     }
     return {};
 }
 
-std::vector<uint8_t> monoRows(int width, int height, unsigned (*pixel)(int x, int y)) {
+Bytes monoRows(int width, int height, unsigned (*pixel)(int x, int y)) {
     const int row = (width + 7) / 8;
-    std::vector<uint8_t> b(static_cast<size_t>(row * height), 0);
+    Bytes b(static_cast<size_t>(row * height), 0);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             if (pixel(x, y) == 1) b[static_cast<size_t>(y * row + x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));

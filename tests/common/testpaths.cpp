@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,18 +37,29 @@ TestDir::TestDir() {
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/lftest.XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data())) path_ = buf.data();
+    if (mkdtemp(buf.data())) m_path = buf.data();
 }
 
 TestDir::~TestDir() {
-    if (!path_.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(path_);
+    if (!m_path.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(m_path);
 }
 
 std::string TestDir::file(const std::string& name) const {
-    return path_ + "/" + name;
+    return m_path + "/" + name;
 }
 
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+std::vector<std::string> listDir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -55,7 +67,7 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
-    return writeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    return writeFile(path, Bytes(bytes.begin(), bytes.end()));
 }
 
 std::string utf16(const std::string& ascii) {
@@ -67,8 +79,8 @@ std::string utf16(const std::string& ascii) {
     return out;
 }
 
-std::vector<unsigned char> readFile(const std::string& path) {
-    std::vector<unsigned char> out;
+Bytes readFile(const std::string& path) {
+    Bytes out;
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) return out;
     unsigned char buf[65536];

@@ -5,9 +5,9 @@
 #include "compress_tool/PackwellWindow.h"
 #include "foundation/storage/CZComp.h"
 #include "platform/UIOpenPanel.h"
+#include "tests/common/BookFolder.h"
+#include "tests/common/EbzipParse.h"
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/BookFolder.h"
-#include "tests/compress_tool/EbzipParse.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -165,12 +165,13 @@ TEST_F(Window, ShrinkLogBesideTheInputs) {
 
     w.shrinkButton.performClick();
     std::string expected = "shrink\t" + h + "\n" + line(h + ".ebz", 10 * 2048, sizeOf(h + ".ebz")) + "shrink\t" +
-                           t.file("small.dat") + "\nfailed in the compression!\t(skipped)\n" + "shrink\t" +
-                           t.file("empty") + "\nfailed in the compression!\t(There is no input file.)\n" + "shrink\t" +
+                           t.file("small.dat") + "\n >> " + t.file("small.dat") +
+                           "  skipped (the output would be the file itself)\n" + "shrink\t" + t.file("empty") +
+                           "\nfailed in the compression!\t(There is no input file.)\n" + "shrink\t" +
                            t.file("packed.ebz") + "\nfailed in the compression!\t(already compressed.)\n" + "shrink\t" +
                            longPath + "\nfailed in the compression!\t(invalid argument.)\n" + "done!\n";
     EXPECT_EQ(expected, takeLog());
-    EXPECT_EQ(4, c.lastRunFailures());
+    EXPECT_EQ(3, c.lastRunFailures());  // a file left as it is is no failure
     EXPECT_EQ(2, c.m_zipLevel);
     EXPECT_EQ(2u, booktest::parseEbzip(readFile(h + ".ebz")).level);
     // Keep original is on in the window as it opens: the input stays.
@@ -178,8 +179,10 @@ TEST_F(Window, ShrinkLogBesideTheInputs) {
     // The runs never change the list.
     EXPECT_EQ(5u, c.fileListArray.size());
 
-    // Without keep original the input goes once its output is written.
+    // Without keep original the input goes once its output is written (here
+    // replacing the output of the first run, which the window allows).
     w.keepOriginalCheck.setState(UIStateOff);
+    w.overwriteCheck.setState(UIStateOn);
     c.fileListArray = {{h}};
     w.shrinkButton.performClick();
     EXPECT_FALSE(booktest::exists(h));
@@ -265,10 +268,10 @@ TEST_F(Window, ExpandFailures) {
     c.fileListArray = {{t.file("H.ebz")}, {t.file("plain")}, {t.file("gone")}};
     w.expandButton.performClick();
     EXPECT_EQ("expand\t" + t.file("H.ebz") + "\nfailed in the expansion!\t(checksum error.)\n" + "expand\t" +
-                  t.file("plain") + "\nfailed in the expansion!\t(skipped)\n" + "expand\t" + t.file("gone") +
-                  "\nfailed in the expansion!\t(There is no input file.)\ndone!\n",
+                  t.file("plain") + "\n >> " + t.file("plain") + "  skipped (the output would be the file itself)\n" +
+                  "expand\t" + t.file("gone") + "\nfailed in the expansion!\t(There is no input file.)\ndone!\n",
               takeLog());
-    EXPECT_EQ(3, c.lastRunFailures());
+    EXPECT_EQ(2, c.lastRunFailures());
     EXPECT_FALSE(booktest::exists(t.file("H.org")));
 }
 
@@ -346,4 +349,29 @@ TEST_F(Window, GetEPWINGVer) {
     EXPECT_EQ(1, c.GetEPWINGVer(t.file("book/V1/DATA/HONMON")));
     EXPECT_EQ(0, c.GetEPWINGVer(t.file("book/HUF/HONMON")));
     EXPECT_EQ(0, c.GetEPWINGVer(t.path() + "/" + std::string(300, 'x') + "/DATA/HONMON"));
+}
+
+// An existing output is replaced only when the window's overwrite box is on;
+// otherwise the file fails with the output's path and its input stays.
+TEST_F(Window, ExistingOutputNeedsTheOverwriteBox) {
+    const Bytes first = booktest::makeHonmon(5 * 2048, 1), second = booktest::makeHonmon(7 * 2048, 2);
+    ASSERT_TRUE(writeFile(t.file("HONMON"), first));
+    c.fileListArray = {{t.file("HONMON")}};
+    w.keepOriginalCheck.setState(UIStateOff);
+    w.shrinkButton.performClick();
+    ASSERT_TRUE(writeFile(t.file("HONMON"), second));
+    takeLog();
+    w.shrinkButton.performClick();
+    EXPECT_EQ("shrink\t" + t.file("HONMON") + "\nfailed in the compression!\t(the output file exists: " +
+                  t.file("HONMON.ebz") + ")\ndone!\n",
+              takeLog());
+    EXPECT_EQ(1, c.lastRunFailures());
+    EXPECT_EQ(second, readFile(t.file("HONMON")));
+    EXPECT_EQ(first, booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
+
+    w.overwriteCheck.setState(UIStateOn);
+    w.shrinkButton.performClick();
+    EXPECT_EQ(0, c.lastRunFailures());
+    EXPECT_EQ(second, booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
+    EXPECT_FALSE(booktest::exists(t.file("HONMON")));
 }

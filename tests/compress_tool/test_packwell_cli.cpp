@@ -1,12 +1,18 @@
 // build/bin/packwell end to end on generated book folders: the log on
 // standard output line for line, the files written and the exit status.
 
+#include "tests/common/BookFolder.h"
+#include "tests/common/EbzipParse.h"
 #include "tests/common/TestDir.h"
-#include "tests/compress_tool/BookFolder.h"
-#include "tests/compress_tool/EbzipParse.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <thread>
 
 using booktest::Bytes;
 using lftest::readFile;
@@ -37,6 +43,41 @@ std::string ok(const std::string& path, long long before, long long after) {
     return " >> " + path + n + "\n";
 }
 
+// Folder modes only stop a user without privileges: run as root, packwell is
+// run as "nobody" for the checks that need them (the test folder is opened to
+// it); run as anyone else, packwell runs as that user.
+std::string asUnprivileged(const TestDir& t) {
+    if (geteuid() != 0) return std::string();
+    chmod(t.path().c_str(), 0777);
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+}
+
+int runAs(const std::string& prefix, const std::string& dir, const std::string& args, std::string* out) {
+    return lftest::runCommand("cd '" + dir + "' && " + prefix + "'" + packwell() + "' " + args + " 2>/dev/null", out);
+}
+
+// Names in a folder that are Packwell's temporary files.
+std::vector<std::string> temporaries(const std::string& dir) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strncmp(e->d_name, ".packwell-", 10) == 0) out.push_back(e->d_name);
+        closedir(d);
+    }
+    return out;
+}
+
+// Bytes that deflate slowly and hardly shrink.
+Bytes noise(size_t n) {
+    Bytes b(n);
+    uint32_t x = 12345;
+    for (auto& c : b) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<unsigned char>(x >> 23);
+    }
+    return b;
+}
+
 // A book of two subbooks whose HONMON files share one name.
 struct Book {
     explicit Book(const TestDir& t) : root(t.file("book")) {
@@ -56,6 +97,7 @@ TEST(PackwellCli, HelpAndUsageErrors) {
     std::string out;
     EXPECT_EQ(0, run(t.path(), "--help", &out));
     EXPECT_EQ(0u, out.find("Usage: packwell shrink"));
+    EXPECT_NE(std::string::npos, out.find("--force       replace output files that already exist"));
     const struct {
         const char* name;
         const char* args;
@@ -146,9 +188,12 @@ TEST(PackwellCli, BesideTheInputsWithDelete) {
     EXPECT_EQ(1, run(t.path(), "check missing", &out, true));
     EXPECT_NE(std::string::npos, out.find("packwell: cannot examine missing"));
 
-    // A plain file of one block cannot be copied onto itself.
-    EXPECT_EQ(1, run(t.path(), "shrink book/CATALOGS", &out));
-    EXPECT_EQ("shrink\t" + b.root + "/CATALOGS\nfailed in the compression!\t(skipped)\ndone!\n", out);
+    // A plain file of one block is not copied onto itself: it is left as it
+    // is, which is no failure.
+    EXPECT_EQ(0, run(t.path(), "shrink book/CATALOGS", &out));
+    EXPECT_EQ("shrink\t" + b.root + "/CATALOGS\n >> " + b.root +
+                  "/CATALOGS  skipped (the output would be the file itself)\ndone!\n",
+              out);
 
     ASSERT_EQ(0, run(t.path(), "expand --delete-input book/SUB1/DATA/HONMON.ebz", &out));
     EXPECT_EQ(b.texts[0], readFile(b.root + "/SUB1/DATA/HONMON.org"));
@@ -181,11 +226,272 @@ TEST(PackwellCli, CheckFindsCorruption) {
     }
 
     // An EBZip file cut below the 32 bytes a reader needs cannot be opened:
-    // nothing is logged for it, but the check does not pass.
+    // it fails its check, with a line naming it.
     ASSERT_TRUE(writeFile(t.file("cut.ebz"), Bytes(good.begin(), good.begin() + 20)));
     EXPECT_EQ(1, run(t.path(), "check cut.ebz " + e, &out));
-    EXPECT_EQ("CRC Check\t" + e + "\n->  Success !\ndone!\n", out);
+    EXPECT_EQ("CRC Check\t" + t.file("cut.ebz") + "\n->  Failure !\nCRC Check\t" + e + "\n->  Success !\ndone!\n", out);
     // A short file that is not EBZip is no failure of the check.
     ASSERT_TRUE(writeFile(t.file("short"), "EBZ"));
     EXPECT_EQ(0, run(t.path(), "check short " + e, &out));
+}
+
+// "x/.." is what the system makes of it: through a symbolic link lnk ->
+// o/sub, lnk/../book is o/book, not ./book; the same for --out.
+TEST(PackwellCli, DotDotFollowsSymbolicLinks) {
+    TestDir t;
+    ASSERT_EQ(0, mkdir(t.file("o").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(t.file("o/sub").c_str(), 0755));
+    ASSERT_EQ(0, symlink("o/sub", t.file("lnk").c_str()));
+    const Bytes here = booktest::makeHonmon(5 * 2048, 1), there = booktest::makeHonmon(6 * 2048, 2);
+    ASSERT_TRUE(writeFile(t.file("book"), here));
+    ASSERT_TRUE(writeFile(t.file("o/book"), there));
+    std::string out;
+    ASSERT_EQ(0, run(t.path(), "shrink --delete-input lnk/../book", &out));
+    EXPECT_EQ(here, readFile(t.file("book")));  // the user's other book is untouched
+    EXPECT_FALSE(booktest::exists(t.file("book.ebz")));
+    EXPECT_FALSE(booktest::exists(t.file("o/book")));
+    EXPECT_EQ(there, booktest::parseEbzip(readFile(t.file("o/book.ebz"))).data);
+
+    ASSERT_EQ(0, run(t.path(), "shrink --force --out lnk/.. book", &out));
+    EXPECT_EQ(here, booktest::parseEbzip(readFile(t.file("o/book.ebz"))).data) << "written into o";
+    EXPECT_FALSE(booktest::exists(t.file("book.ebz")));
+}
+
+// An existing output is replaced only with --force; otherwise the file fails
+// with a line naming the output, and its input stays.
+TEST(PackwellCli, ExistingOutputsAreKeptWithoutForce) {
+    const struct {
+        const char* name;
+        const char* command;
+        const char* output;
+        const char* verb;
+    } cases[] = {{"shrink", "shrink --delete-input", "d/bookA.ebz", "compression"},
+                 {"expand", "expand --delete-input", "d/bookA.org", "expansion"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        TestDir t;
+        ASSERT_EQ(0, mkdir(t.file("d").c_str(), 0755));
+        const Bytes first = booktest::makeHonmon(8 * 2048, 1), second = booktest::makeHonmon(9 * 2048, 2);
+        std::string out;
+        const bool expanding = std::string(k.name) == "expand";
+        // Puts a book under d/bookA (compressed first when expanding).
+        auto place = [&](const Bytes& text) {
+            ASSERT_TRUE(writeFile(t.file("d/bookA"), text));
+            if (expanding) {
+                ASSERT_EQ(0, run(t.path(), "shrink --force --delete-input d/bookA", &out));
+                ASSERT_TRUE(booktest::exists(t.file("d/bookA.ebz")));
+            }
+        };
+        const std::string input = expanding ? t.file("d/bookA.ebz") : t.file("d/bookA");
+        place(first);
+        ASSERT_EQ(0, run(t.path(), std::string(k.command) + " " + input, &out));
+        place(second);
+        EXPECT_EQ(1, run(t.path(), std::string(k.command) + " " + input, &out));
+        EXPECT_EQ(std::string(k.name) + "\t" + input + "\nfailed in the " + k.verb +
+                      "!\t(the output file exists: " + t.file(k.output) + ")\ndone!\n",
+                  out);
+        EXPECT_TRUE(booktest::exists(input)) << "the input is kept";
+        Bytes kept = readFile(t.file(k.output));
+        EXPECT_EQ(first, expanding ? kept : booktest::parseEbzip(kept).data) << "the first book is not lost";
+
+        EXPECT_EQ(0, run(t.path(), std::string(k.command) + " --force " + input, &out));
+        Bytes replaced = readFile(t.file(k.output));
+        EXPECT_EQ(second, expanding ? replaced : booktest::parseEbzip(replaced).data);
+        EXPECT_FALSE(booktest::exists(input));
+    }
+}
+
+// SIGINT or SIGTERM during a run removes the temporary output; a folder
+// that holds such a leftover does not take it as an input.
+TEST(PackwellCli, InterruptedRunLeavesNoTemporaryFile) {
+    TestDir t;
+    ASSERT_TRUE(writeFile(t.file("BIG"), noise(size_t(48) << 20)));
+    std::string out;
+    ASSERT_EQ(0, run(t.path(), "shrink --level 0 BIG", &out));
+    ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+    const struct {
+        const char* name;
+        const char* command;
+        const char* input;
+        int signal;
+    } cases[] = {{"shrink, SIGTERM", "shrink", "BIG", SIGTERM},
+                 {"shrink, SIGINT", "shrink", "BIG", SIGINT},
+                 {"expand, SIGTERM", "expand", "BIG.ebz", SIGTERM}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (chdir(t.path().c_str()) != 0) _exit(127);
+            if (!freopen("/dev/null", "w", stdout)) _exit(127);
+            const std::string bin = packwell();
+            execl(bin.c_str(), bin.c_str(), k.command, "--out", "out", k.input, (char*)nullptr);
+            _exit(127);
+        }
+        // Freeze the run as soon as its temporary file is there, so that the
+        // signal comes while the output is being written.
+        bool seen = false;
+        for (int i = 0; i < 200000 && !seen; ++i) {
+            seen = !temporaries(t.file("out")).empty();
+            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        if (seen) kill(pid, SIGSTOP);
+        kill(pid, k.signal);
+        kill(pid, SIGCONT);
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        ASSERT_TRUE(seen) << "no temporary file appeared";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == k.signal);
+        EXPECT_EQ(std::vector<std::string>(), temporaries(t.file("out")));
+    }
+    // A leftover of an older run is no input.
+    ASSERT_TRUE(writeFile(t.file("out/.packwell-Ab12Cd"), noise(3 * 2048)));
+    ASSERT_TRUE(writeFile(t.file("out/HONMON"), booktest::makeHonmon(3 * 2048)));
+    EXPECT_EQ(0, run(t.path(), "shrink out", &out));
+    EXPECT_EQ(std::string::npos, out.find(".packwell-")) << out;
+    EXPECT_FALSE(booktest::exists(t.file("out/.ebz")));
+}
+
+// Every input that could not be read gets a failure line with its path and
+// makes the exit status 1: an unreadable EBZip file in check, and a folder
+// or subfolder that cannot be read in every run.
+TEST(PackwellCli, UnreadableInputsFail) {
+    TestDir t;
+    const std::string as = asUnprivileged(t);
+    Book b(t);
+    std::string out;
+    ASSERT_EQ(0, run(t.path(), "shrink --out . " + b.honmons[0], &out));
+    ASSERT_EQ(0, chmod(t.file("HONMON.ebz").c_str(), 0644));
+    ASSERT_EQ(0, mkdir(t.file("locked").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(t.file("locked/inner").c_str(), 0755));
+    ASSERT_TRUE(writeFile(t.file("locked/inner/HONMON"), booktest::makeHonmon(4 * 2048)));
+    ASSERT_EQ(0, chmod(t.file("locked/inner").c_str(), 0));
+    ASSERT_TRUE(writeFile(t.file("secret.ebz"), readFile(t.file("HONMON.ebz"))));
+    ASSERT_EQ(0, chmod(t.file("secret.ebz").c_str(), 0));
+
+    EXPECT_EQ(1, runAs(as, t.path(), "check secret.ebz HONMON.ebz", &out));
+    EXPECT_EQ("CRC Check\t" + t.file("secret.ebz") + "\nfailed in the CRC check!\t(cannot be read.)\nCRC Check\t" +
+                  t.file("HONMON.ebz") + "\n->  Success !\ndone!\n",
+              out);
+    EXPECT_EQ(1, runAs(as, t.path(), "check locked", &out));
+    EXPECT_EQ("CRC Check\t" + t.file("locked/inner") + "\nfailed in the CRC check!\t(cannot be read.)\ndone!\n", out);
+
+    const struct {
+        const char* command;
+        const char* verb;
+    } runs[] = {{"shrink", "compression"}, {"expand", "expansion"}};
+    for (const auto& r : runs) {
+        ASSERT_EQ(0, chmod(t.file("locked").c_str(), 0755));
+        EXPECT_EQ(1, runAs(as, t.path(), std::string(r.command) + " locked", &out)) << r.command;
+        EXPECT_EQ(std::string(r.command) + "\t" + t.file("locked/inner") + "\nfailed in the " + r.verb +
+                      "!\t(cannot be read.)\ndone!\n",
+                  out);
+        ASSERT_EQ(0, chmod(t.file("locked").c_str(), 0));
+        EXPECT_EQ(1, runAs(as, t.path(), std::string(r.command) + " locked", &out)) << r.command;
+        EXPECT_EQ(std::string(r.command) + "\t" + t.file("locked") + "\nfailed in the " + r.verb +
+                      "!\t(cannot be read.)\ndone!\n",
+                  out);
+    }
+    chmod(t.file("locked").c_str(), 0755);
+    chmod(t.file("locked/inner").c_str(), 0755);
+}
+
+// A delete that fails is a failure; the output stays.
+TEST(PackwellCli, FailedDeleteIsReported) {
+    TestDir t;
+    const std::string as = asUnprivileged(t);
+    ASSERT_EQ(0, mkdir(t.file("ro").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+    ASSERT_EQ(0, chmod(t.file("out").c_str(), 0777));
+    const Bytes text = booktest::makeHonmon(6 * 2048);
+    ASSERT_TRUE(writeFile(t.file("ro/HONMON"), text));
+    ASSERT_EQ(0, chmod(t.file("ro/HONMON").c_str(), 0644));
+    ASSERT_EQ(0, chmod(t.file("ro").c_str(), 0555));
+    std::string out;
+    EXPECT_EQ(1, runAs(as, t.path(), "shrink --delete-input --out out ro/HONMON", &out));
+    EXPECT_EQ(
+        "shrink\t" + t.file("ro/HONMON") + "\nfailed in the compression!\t(the input could not be deleted.)\ndone!\n",
+        out);
+    EXPECT_EQ(text, readFile(t.file("ro/HONMON")));
+    EXPECT_EQ(text, booktest::parseEbzip(readFile(t.file("out/HONMON.ebz"))).data);
+    chmod(t.file("ro").c_str(), 0755);
+}
+
+// Shrinking a book folder in place: the catalog, whose copy would be itself,
+// is left as it is and the run succeeds.
+TEST(PackwellCli, BookFolderInPlaceSucceeds) {
+    TestDir t;
+    Book b(t);
+    std::string out;
+    EXPECT_EQ(0, run(t.path(), "shrink book", &out));
+    EXPECT_EQ(0u, out.find("shrink\t" + b.root + "/CATALOGS\n >> " + b.root +
+                           "/CATALOGS  skipped (the output would be the file itself)\n"))
+        << out;
+    for (size_t i = 0; i < b.honmons.size(); ++i)
+        EXPECT_EQ(b.texts[i], booktest::parseEbzip(readFile(b.honmons[i] + ".ebz")).data);
+}
+
+// A plain file that starts like an EPWING Huffman header, with no catalog to
+// give its version, fails with a message that says so.
+TEST(PackwellCli, UnknownHuffmanVersionIsNamed) {
+    TestDir t;
+    Bytes f(4096, 0x41);
+    // Header words A..E: page index at 20 (one 36-byte record), frequency
+    // table at 56 (512 bytes), tables end at 568.
+    const uint32_t words[5] = {20, 36, 56, 512, 568};
+    for (int i = 0; i < 5; ++i) booktest::putBE(&f[4 * i], words[i], 4);
+    ASSERT_TRUE(writeFile(t.file("LOOKS"), f));
+    std::string out;
+    for (const char* verb : {"shrink", "expand"}) {
+        EXPECT_EQ(1, run(t.path(), std::string(verb) + " --out . LOOKS", &out));
+        EXPECT_NE(std::string::npos, out.find("!\t(the compression form could not be determined.)\n")) << out;
+    }
+}
+
+// An EBZip header announcing 0 bytes is an empty file: expand writes an empty
+// output and check passes, both only when the checksum (of nothing: 1) agrees.
+TEST(PackwellCli, EbzipOfZeroBytesIsAnEmptyFile) {
+    const struct {
+        const char* name;
+        uint32_t adler;
+        int status;
+    } cases[] = {{"checksum of nothing", 1, 0}, {"wrong checksum", 7, 1}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        TestDir t;
+        Bytes f(40, 0);
+        memcpy(&f[0], "EBZip", 5);
+        f[5] = 0x10;                          // size below 4 GiB, level 0
+        booktest::putBE(&f[14], k.adler, 4);  // Adler-32
+        booktest::putBE(&f[22], 26, 2);       // slice index: no slices, ends at 26
+        booktest::putBE(&f[24], 26, 2);
+        ASSERT_TRUE(writeFile(t.file("E.ebz"), f));
+        std::string out;
+        EXPECT_EQ(k.status, run(t.path(), "check E.ebz", &out));
+        EXPECT_EQ(k.status, run(t.path(), "expand E.ebz", &out));
+        EXPECT_EQ(k.status == 0, booktest::exists(t.file("E.org")));
+        if (k.status == 0) {
+            EXPECT_EQ(Bytes(), readFile(t.file("E.org")));
+        }
+        EXPECT_FALSE(booktest::exists(t.file("E.ebz.org")));
+    }
+}
+
+// A file name holding a line break is logged escaped: it cannot forge a
+// "Success !" or "done!" line.
+TEST(PackwellCli, ControlCharactersInNamesAreEscaped) {
+    TestDir t;
+    std::string out;
+    ASSERT_TRUE(writeFile(t.file("HONMON"), booktest::makeHonmon(4 * 2048)));
+    ASSERT_EQ(0, run(t.path(), "shrink HONMON", &out));
+    const std::string evil = "x\n->  Success !\ndone!\n";
+    ASSERT_TRUE(writeFile(t.file(evil), readFile(t.file("HONMON.ebz"))));
+    Bytes bad = readFile(t.file("HONMON.ebz"));
+    bad[14] ^= 1;
+    ASSERT_TRUE(writeFile(t.file("bad.ebz"), bad));
+    EXPECT_EQ(1, run(t.path(), "check .", &out));
+    // One line per line of the log: the name's line breaks come out as "\n".
+    EXPECT_EQ("CRC Check\t" + t.file("HONMON.ebz") + "\n->  Success !\nCRC Check\t" + t.file("bad.ebz") +
+                  "\n->  Failure !\nCRC Check\t" + t.path() + "/x\\n->  Success !\\ndone!\\n\n->  Success !\ndone!\n",
+              out);
 }

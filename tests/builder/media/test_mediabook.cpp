@@ -16,7 +16,6 @@
 #include "foundation/book/CBookFile.h"
 #include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbCopyrightProbe.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/MediaFixtures.h"
 #include "tests/common/TestDir.h"
@@ -31,11 +30,7 @@ unsigned colours(int x, int y) {
     return static_cast<unsigned>(x * 0x300000 + y * 0x2000 + 0x40);
 }
 
-typedef std::vector<uint8_t> Bytes;
-
-Bytes bytesOf(const std::vector<unsigned char>& v) {
-    return Bytes(v.begin(), v.end());
-}
+using lftest::Bytes;
 
 // The pixel rows of a 1-bit BMP as libeb writes it (bottom-up, rows of 4n
 // bytes) as a bitmap of top-first rows of (width + 7) / 8 bytes.
@@ -54,7 +49,7 @@ Bytes monoRowsOfBmp(const Bytes& bmp, int width, int height) {
 
 // ASCII of the full-width letters and digits of raw text, up to its end
 // code, skipping the operands of media and reference codes.
-std::string lettersOf(const std::vector<unsigned char>& raw) {
+std::string lettersOf(const Bytes& raw) {
     std::string out;
     for (size_t i = 0; i + 1 < raw.size(); i += 2) {
         const unsigned c = (raw[i] << 8) | raw[i + 1];
@@ -153,21 +148,21 @@ TEST(MediaBook, ReadsBackThroughTheEbLibrary) {
             // position in the end code; both references lead to one bitmap.
             EXPECT_EQ(ev[0].argv[2], 5u);
             EXPECT_EQ(ev[0].argv[3], 13u);
-            EXPECT_EQ(monoRowsOfBmp(bytesOf(probe.monoGraphic(0, ev[1].argv[1], ev[1].argv[2], 13, 5)), 13, 5),
+            EXPECT_EQ(monoRowsOfBmp(probe.monoGraphic(0, ev[1].argv[1], ev[1].argv[2], 13, 5), 13, 5),
                       lftest::monoRows(13, 5, checker))
                 << probe.error();
             EXPECT_EQ(ev[15].argv, ev[1].argv);
 
-            EXPECT_EQ(bytesOf(probe.colorGraphic(0, ev[2].argv[2], ev[2].argv[3])), colour) << probe.error();
-            EXPECT_EQ(bytesOf(probe.colorGraphic(0, ev[4].argv[2], ev[4].argv[3])), jpeg) << probe.error();
-            EXPECT_EQ(bytesOf(probe.colorGraphic(0, ev[12].argv[2], ev[12].argv[3])), colour) << probe.error();
+            EXPECT_EQ(probe.colorGraphic(0, ev[2].argv[2], ev[2].argv[3]), colour) << probe.error();
+            EXPECT_EQ(probe.colorGraphic(0, ev[4].argv[2], ev[4].argv[3]), jpeg) << probe.error();
+            EXPECT_EQ(probe.colorGraphic(0, ev[12].argv[2], ev[12].argv[3]), colour) << probe.error();
 
             // Sounds: the form and format digits (samples alone or with
             // their chunks; mono, 16 bits, 22050 Hz), then the first and the
             // last byte.
             for (size_t k : {size_t(6), size_t(8)}) {
                 EXPECT_EQ(ev[k].argv[1], withHeader ? 0x0010u : 0x10010u);
-                const Bytes wave = bytesOf(probe.wave(0, ev[k].argv[2], ev[k].argv[3], ev[k].argv[4], ev[k].argv[5]));
+                const Bytes wave = probe.wave(0, ev[k].argv[2], ev[k].argv[3], ev[k].argv[4], ev[k].argv[5]);
                 const Bytes& source = k == 6 ? sound : sound2;
                 EXPECT_EQ(lftest::waveSamples(wave), lftest::waveSamples(source)) << probe.error();
                 // The "fmt " chunk reaches the reader either way.
@@ -176,7 +171,7 @@ TEST(MediaBook, ReadsBackThroughTheEbLibrary) {
             }
 
             // The movie's name leads to its file in MOVIE.
-            EXPECT_EQ(bytesOf(probe.mpeg(0, {ev[10].argv[2], ev[10].argv[3], ev[10].argv[4], ev[10].argv[5]})), movie)
+            EXPECT_EQ(probe.mpeg(0, {ev[10].argv[2], ev[10].argv[3], ev[10].argv[4], ev[10].argv[5]}), movie)
                 << probe.error();
             EXPECT_EQ(lftest::readFile(dir.file("out/TEST/MOVIE/CLIP")), movie);
         }
@@ -280,7 +275,7 @@ TEST(MediaBook, MovieNamesCutToEightCharactersStayDistinct) {
         const Bytes source = lftest::readFile(dir.file(files[i]));
         EXPECT_EQ(lftest::readFile(dir.file(std::string("out/TEST/MOVIE/") + names[i])), source);
         const auto& a = ev[2 * i].argv;
-        EXPECT_EQ(bytesOf(probe.mpeg(0, {a[2], a[3], a[4], a[5]})), source) << probe.error();
+        EXPECT_EQ(probe.mpeg(0, {a[2], a[3], a[4], a[5]}), source) << probe.error();
     }
 }
 
@@ -318,7 +313,7 @@ TEST(MediaBook, AnAreaPastItsLimitIsRefused) {
         ASSERT_TRUE(probe.ok()) << probe.error();
         std::vector<lftest::EbMediaEvent> ev = probe.mediaEvents(0, 2, 0);
         ASSERT_EQ(hooksOf(ev), std::vector<std::string>({"begin-color-bmp", "end-color"}));
-        EXPECT_EQ(bytesOf(probe.colorGraphic(0, ev[0].argv[2], ev[0].argv[3])), a);
+        EXPECT_EQ(probe.colorGraphic(0, ev[0].argv[2], ev[0].argv[3]), a);
     }
 }
 
@@ -344,7 +339,7 @@ TEST(MediaBook, EbBookKeepsMonochromeFiguresWithTheirList) {
     EXPECT_EQ(probe.discType(), 0);
     std::vector<lftest::EbMediaEvent> ev = probe.mediaEvents(0, 2, 0);
     ASSERT_EQ(hooksOf(ev), std::vector<std::string>({"begin-mono", "end-mono"})) << probe.error();
-    EXPECT_EQ(monoRowsOfBmp(bytesOf(probe.monoGraphic(0, ev[1].argv[1], ev[1].argv[2], 21, 4)), 21, 4),
+    EXPECT_EQ(monoRowsOfBmp(probe.monoGraphic(0, ev[1].argv[1], ev[1].argv[2], 21, 4), 21, 4),
               lftest::monoRows(21, 4, checker));
     // The figure list names the figure and leads to the same bitmap.
     std::vector<lftest::EbMediaEvent> listed = probe.mediaEvents(0, list, 0);
@@ -365,13 +360,13 @@ TEST(MediaBook, CopyrightPageFigureLeadsToItsData) {
     r.copyright = dir.file("c.html");
     lftest::BookRun run = lftest::buildBook(r);
     EXPECT_NE(run.log().find("# of Figures=(1)"), std::string::npos) << run.log();
-    lftest::EbCopyright c = lftest::readEbCopyright(dir.file("out"), 0, 512);
-    ASSERT_TRUE(c.found) << c.error;
     lftest::EbProbe probe(dir.file("out"));
     ASSERT_TRUE(probe.ok()) << probe.error();
+    lftest::EbCopyright c = probe.copyright(0, 512);
+    ASSERT_TRUE(c.found) << probe.error();
     std::vector<lftest::EbMediaEvent> ev = probe.mediaEvents(0, c.block, c.offset);
     ASSERT_EQ(hooksOf(ev), std::vector<std::string>({"begin-color-jpeg", "end-color"})) << probe.error();
-    EXPECT_EQ(bytesOf(probe.colorGraphic(0, ev[0].argv[2], ev[0].argv[3])), logo);
+    EXPECT_EQ(probe.colorGraphic(0, ev[0].argv[2], ev[0].argv[3]), logo);
 }
 
 TEST(MediaBook, BooksWithoutMediaAreasStayReadable) {

@@ -22,7 +22,7 @@ unsigned shades(int x, int y) {
     return static_cast<unsigned>(0x102030 * (x + 1) + y);
 }
 
-void putLe32(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+void putLe32(lftest::Bytes* b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) (*b)[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
@@ -32,7 +32,7 @@ struct Checked {
     std::string why;
 };
 
-Checked check(const std::vector<uint8_t>& bytes, int format) {
+Checked check(const lftest::Bytes& bytes, int format) {
     lftest::TestDir dir;
     const std::string path = dir.file("media");
     lftest::writeFile(path, bytes);
@@ -61,33 +61,33 @@ TEST(MediaFormats, FormByExtension) {
 }
 
 TEST(MediaFormats, HeadersAreCheckedAgainstTheFile) {
-    const std::vector<uint8_t> bmp1 = lftest::makeBmp(13, 5, 1, stripes);
-    const std::vector<uint8_t> bmp24 = lftest::makeBmp(4, 3, 24, shades);
-    const std::vector<uint8_t> jpeg = lftest::makeJpeg(20, 10);
-    const std::vector<uint8_t> wave = lftest::makeWave(2, 44100, 16, 10);
-    const std::vector<uint8_t> mpeg = lftest::makeMpeg(352, 240);
+    const lftest::Bytes bmp1 = lftest::makeBmp(13, 5, 1, stripes);
+    const lftest::Bytes bmp24 = lftest::makeBmp(4, 3, 24, shades);
+    const lftest::Bytes jpeg = lftest::makeJpeg(20, 10);
+    const lftest::Bytes wave = lftest::makeWave(2, 44100, 16, 10);
+    const lftest::Bytes mpeg = lftest::makeMpeg(352, 240);
 
-    auto cut = [](std::vector<uint8_t> b, size_t n) {
+    auto cut = [](lftest::Bytes b, size_t n) {
         b.resize(b.size() - n);
         return b;
     };
-    auto set32 = [](std::vector<uint8_t> b, size_t at, uint32_t v) {
+    auto set32 = [](lftest::Bytes b, size_t at, uint32_t v) {
         putLe32(&b, at, v);
         return b;
     };
-    auto append = [](std::vector<uint8_t> b, std::vector<uint8_t> tail) {
+    auto append = [](lftest::Bytes b, lftest::Bytes tail) {
         b.insert(b.end(), tail.begin(), tail.end());
         return b;
     };
-    std::vector<uint8_t> jpegNoFrame = jpeg;  // SOF0 (FF C0 at 20) made a comment segment
+    lftest::Bytes jpegNoFrame = jpeg;  // SOF0 (FF C0 at 20) made a comment segment
     jpegNoFrame[21] = 0xFE;
-    std::vector<uint8_t> waveBadAlign = wave;  // block align 3 for 2 x 16 bits
+    lftest::Bytes waveBadAlign = wave;  // block align 3 for 2 x 16 bits
     waveBadAlign[32] = 3;
     const size_t dataSizeAt = wave.size() - 40 - 4;  // the "data" chunk's size field
 
     const struct {
         const char* what;
-        std::vector<uint8_t> bytes;
+        lftest::Bytes bytes;
         int format;
         const char* why;  // null: accepted
     } cases[] = {
@@ -121,7 +121,7 @@ TEST(MediaFormats, HeadersAreCheckedAgainstTheFile) {
         {"WAVE with a wrong block align", waveBadAlign, MEDIA_FORMAT_WAVE, "bad WAVE format chunk"},
         {"WAVE without samples chunk", cut(set32(wave, 4, 28), 48), MEDIA_FORMAT_WAVE, "no WAVE data chunk"},
         {"MPEG", mpeg, MEDIA_FORMAT_MPEG, nullptr},
-        {"not MPEG", std::vector<uint8_t>(64, 0x47), MEDIA_FORMAT_MPEG, "not an MPEG file"},
+        {"not MPEG", lftest::Bytes(64, 0x47), MEDIA_FORMAT_MPEG, "not an MPEG file"},
         {"empty file", {}, MEDIA_FORMAT_BMP, "truncated"},
     };
     for (const auto& c : cases) {
@@ -147,7 +147,7 @@ TEST(MediaFormats, WhatTheChecksFind) {
     EXPECT_EQ(bmp.info.palette[1], 0u);
 
     // A JPEG keeps its bytes up to and including its end marker.
-    std::vector<uint8_t> jpeg = lftest::makeJpeg(300, 200);
+    lftest::Bytes jpeg = lftest::makeJpeg(300, 200);
     const size_t size = jpeg.size();
     jpeg.insert(jpeg.end(), {0xFF, 0xD9, 0});
     Checked j = check(jpeg, MEDIA_FORMAT_JPEG);
@@ -156,7 +156,7 @@ TEST(MediaFormats, WhatTheChecksFind) {
     EXPECT_EQ(j.info.height, 200u);
     EXPECT_EQ(j.info.dataSize, size);
 
-    const std::vector<uint8_t> waveBytes = lftest::makeWave(2, 11025, 8, 9, 1, true);
+    const lftest::Bytes waveBytes = lftest::makeWave(2, 11025, 8, 9, 1, true);
     Checked w = check(waveBytes, MEDIA_FORMAT_WAVE);
     ASSERT_EQ(w.result, 0) << w.why;
     EXPECT_EQ(w.info.channels, 2);
@@ -189,9 +189,9 @@ TEST(MediaFormats, SoundFormatsTheBookCarries) {
 }
 
 TEST(MediaFormats, MonochromeBitmapOfA1BitBmp) {
-    const std::vector<uint8_t> expected = lftest::monoRows(13, 5, stripes);
+    const lftest::Bytes expected = lftest::monoRows(13, 5, stripes);
     for (bool topDown : {false, true}) {
-        std::vector<uint8_t> bmp = lftest::makeBmp(13, 5, 1, stripes, topDown);
+        lftest::Bytes bmp = lftest::makeBmp(13, 5, 1, stripes, topDown);
         // Junk in the row padding and past the width is not a dot.
         const size_t pixels = bmp.size() - 4 * 5;
         for (int r = 0; r < 5; ++r) {
@@ -207,12 +207,12 @@ TEST(MediaFormats, MonochromeBitmapOfA1BitBmp) {
         ASSERT_EQ(checkMediaFile(f, bmp.size(), MEDIA_FORMAT_BMP, &info, &why), 0) << why;
         std::vector<uint8_t> bits;
         EXPECT_EQ(readMonoBitmap(f, info, &bits), 0);
-        std::vector<uint8_t> want = expected;
+        lftest::Bytes want = expected;
         for (int r = 0; r < 5; ++r) want[static_cast<size_t>(2 * r + 1)] &= 0xF8;
         EXPECT_EQ(bits, want) << (topDown ? "top-down" : "bottom-up");
 
         // A palette whose colour 0 is the dark one: dots are the zero bits.
-        std::vector<uint8_t> inverted = lftest::makeBmp(13, 5, 1, stripes, topDown);
+        lftest::Bytes inverted = lftest::makeBmp(13, 5, 1, stripes, topDown);
         for (int i = 0; i < 3; ++i) {
             inverted[54 + i] = 0x00;
             inverted[58 + i] = 0xFF;

@@ -116,7 +116,7 @@ TEST(MarkupReader, HeadingsBecomeMenuItemsAndEntries) {
     for (const SEARCH_KEY_ENTRY& e : run.book.entries())
         if (std::string(e.heading, e.headingLen) == "Apple") {
             found = true;
-            EXPECT_EQ(e.bodyPos, menu[2].target.block * 2048ull + menu[2].target.offset);
+            EXPECT_EQ(e.bodyPos, CEBBook::positionValue(menu[2].target));
         }
     EXPECT_TRUE(found);
     for (const SEARCH_KEY_ENTRY& e : run.book.entries()) EXPECT_NE(std::string(e.heading, e.headingLen), "Hidden");
@@ -223,8 +223,8 @@ TEST(MarkupReader, Utf8Declarations) {
 }
 
 TEST(MarkupReader, LongTextRunsAreConvertedWhole) {
-    // 30,000 three-byte characters: one token of 90,000 bytes read in two
-    // pieces and converted in chunks, nothing lost.
+    // 30,000 three-byte characters: a run of 90,000 bytes read as two
+    // tokens and converted in chunks, nothing lost.
     std::string text;
     for (int i = 0; i < 30000; ++i) text += "\xe3\x81\x82";  // hiragana a
     MarkupRun run;

@@ -1,0 +1,611 @@
+#include "bookreader/core/CEBReader.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bookreader/text/CTextDecoder.h"
+#include "foundation/FileHandle.h"
+#include "foundation/book/CBookFile.h"
+#include "foundation/byteorder.h"
+#include "foundation/codes/jclib.h"
+#include "foundation/storage/CZio.h"
+
+namespace {
+
+// Records a "WaveFile.map" may hold; the map of a real book has a few thousand.
+constexpr size_t kMaxWaveMapEntries = 1 << 20;
+
+unsigned char asciiLower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// The first n bytes of text equal prefix without regard to ASCII case.
+bool startsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (!*text || asciiLower(static_cast<unsigned char>(*text)) != asciiLower(static_cast<unsigned char>(*prefix)))
+            return false;
+    return true;
+}
+
+void copyName(char* out, size_t outSize, const char* text) {
+    snprintf(out, outSize, "%s", text);
+}
+
+void makeIndexName(char* out, size_t outSize, uint32_t id, CBookFile* bookFile) {
+    snprintf(out, outSize, "[%02X]%s", id & 0xFF, bookFile->indexTypeName(static_cast<int>(id & 0xFF)));
+}
+
+bool fileSize(const char* path, int64_t* size) {
+    struct stat st;
+    if (stat(path, &st) != 0) return false;
+    *size = st.st_size;
+    return true;
+}
+
+const uint8_t kDefaultStyle[3] = {0x41, 0x55, 0x40};
+
+bool isWordFamilyId(uint32_t id) {
+    return id == 0x30 || id == 0x70 || id == 0x90;
+}
+
+bool isKeywordFamilyId(uint32_t id) {
+    switch (id) {
+        case 0x40:
+        case 0x61:
+        case 0x50:
+        case 0x60:
+        case 0x71:
+        case 0x72:
+        case 0x91:
+        case 0x92:
+        case 0x80:
+        case 0x81:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+CEBReader::CEBReader() : bookFile_(new CBookFile) {
+    clearState();
+    memset(styleOverride_, 0xFF, sizeof styleOverride_);
+    memset(multiSearchEntries_, 0, sizeof multiSearchEntries_);
+    waveMapDir_[0] = 0;
+    path_[0] = 0;
+    initHeadingHooks(&headingHooks_);
+    initTagHooks(&textHooks_);
+}
+
+CEBReader::~CEBReader() {
+    close();
+}
+
+void CEBReader::clearState() {
+    indexCount_ = 0;
+    memset(indexes_, 0, sizeof indexes_);
+    memset(multiDefinitions_, 0, sizeof multiDefinitions_);
+    multiDefinitionCount_ = 0;
+    multiSearchCount_ = 0;
+    currentMultiSearch_ = 0;
+    memset(searchTitles_, 0, sizeof searchTitles_);
+    memset(&narrowFont_, 0, sizeof narrowFont_);
+    memset(&wideFont_, 0, sizeof wideFont_);
+    lastBlock_ = 0;
+    currentBlock_ = 0;
+    memset(blockBuffer_, 0, sizeof blockBuffer_);
+    blockData_ = blockBuffer_;
+    readPtr_ = blockEnd_ = blockBuffer_;
+    readFailed_ = false;
+    lastStart_ = lastEnd_ = 0;
+}
+
+bool CEBReader::splitPath(char* dir, char* fileName, char* extension) const {
+    if (pathDirName(path_, dir, kPathSize - 1) < 0 || pathFileName(path_, fileName) < 0 ||
+        pathExtension(path_, extension) < 0)
+        return false;
+    // A file in the root keeps its "/"; a bare name stays relative.
+    if (dir[0] || path_[0] == '/' || path_[0] == '\\') strcat(dir, "/");
+    return true;
+}
+
+CEBReader::NameKind CEBReader::kindByName(const char* fileName, const char* extension) {
+    bool honmon = startsWithNoCase(fileName, "HONMON") && !startsWithNoCase(fileName, "HONMONG") &&
+                  !startsWithNoCase(fileName, "HONMONS");
+    if (honmon || startsWithNoCase(extension, "IDX")) return NameKind::Epwing;
+    if (startsWithNoCase(fileName, "START")) return NameKind::Eb;
+    return NameKind::Raw;
+}
+
+int CEBReader::openBookFile(NameKind nameKind, const char* dir, const char* fileName) {
+    if (nameKind == NameKind::Epwing)
+        return bookFile_->open(dir, fileName, "r", 1, 0, nullptr, indexBlock_, epwingVersion_) == 0 ? 1 : 0;
+    return bookFile_->open(dir, fileName, "r", 0, 0, nullptr, 1, 0) == 0 ? 1 : 0;
+}
+
+int CEBReader::openZio(const char* path, int version) {
+    std::unique_ptr<CZio> zio(new CZio);
+    if (zio->open(path, static_cast<unsigned>(version)) != 0) return 0;
+    zio_ = std::move(zio);
+    return 1;
+}
+
+int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
+    if (!path || strlen(path) >= kPathSize) return 0;
+    close();
+    memmove(path_, path, strlen(path) + 1);
+    indexBlock_ = indexBlock;
+    epwingVersion_ = epwingVersion;
+    clearState();
+    hasWaveMap_ = false;
+
+    char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
+    if (!splitPath(dir, fileName, extension)) return 0;
+
+    NameKind nameKind = kindByName(fileName, extension);
+    if (nameKind == NameKind::Raw) {
+        int64_t size = 0;
+        if (!fileSize(path_, &size)) return 0;
+        READER_INDEX_INFO info;
+        memset(&info, 0, sizeof info);
+        info.id = kRawFileIndexId;
+        info.start = 1;
+        info.count = static_cast<uint32_t>(size / kBlockSize);
+        snprintf(info.name, sizeof info.name, "%.60s", fileName);
+        appendIndex(info);
+        if (!openZio(path_, epwingVersion)) {
+            indexCount_ = 0;
+            return 0;
+        }
+        kind_ = BOOK_KIND_RAW;
+        raiseLastBlock(info.start, info.count);
+    } else {
+        if (!openBookFile(nameKind, dir, fileName)) return 0;
+        kind_ = nameKind == NameKind::Epwing ? BOOK_KIND_EPWING : BOOK_KIND_EB;
+        if (nameKind == NameKind::Epwing && startsWithNoCase(extension, "IDX")) {
+            loadWaveFileMap(path_);
+            hasWaveMap_ = true;
+        }
+        opened_ = true;  // the walk reads blocks
+        walkIndexTable();
+        multiDefinitionCount_ = 0;
+        if (kind_ == BOOK_KIND_EB) {
+            const READER_INDEX_INFO* narrow = findIndex(0xF2);
+            if (narrow && readFontHeader(narrow->start, &narrowFont_)) {
+                if (narrowFont_.startCode >= 0x0101 && narrowFont_.startCode <= 0x1EFE) latin1_ = 1;
+                if (narrowFont_.startCode >= 0xA121 && narrowFont_.startCode <= 0xFE7E) latin1_ = 0;
+            }
+            const READER_INDEX_INFO* wide = findIndex(0xF1);
+            if (wide) readFontHeader(wide->start, &wideFont_);
+        }
+        applyStyleOverrides();
+    }
+    currentBlock_ = 0;
+    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
+    readFailed_ = false;
+    opened_ = true;
+    return 1;
+}
+
+void CEBReader::appendIndex(const READER_INDEX_INFO& info) {
+    if (indexCount_ < kReaderMaxIndexes) indexes_[indexCount_++] = info;
+}
+
+void CEBReader::raiseLastBlock(uint32_t start, uint32_t count) {
+    if (count == 0) return;
+    uint64_t last = static_cast<uint64_t>(start) + count - 1;
+    if (last > 0xFFFFFFFFu) last = 0xFFFFFFFFu;
+    if (last > lastBlock_) lastBlock_ = static_cast<uint32_t>(last);
+}
+
+void CEBReader::walkIndexTable() {
+    const unsigned global = bookFile_->header()[4];
+    for (INDEX_TABLE_ITEM* item = bookFile_->firstEntry(); item && indexCount_ < kReaderMaxIndexes;
+         item = bookFile_->nextEntry()) {
+        READER_INDEX_INFO info;
+        memset(&info, 0, sizeof info);
+        info.id = item->id;
+        info.start = item->start;
+        info.count = item->blocks;
+        makeIndexName(info.name, sizeof info.name, info.id, bookFile_.get());
+        info.availability = item->info[0];
+        raiseLastBlock(info.start, info.count);
+        if (isIndexInfoValid(global, item->info[0])) {
+            memcpy(info.style, item->info + 1, 3);
+            if (info.id == 0x91 || info.id == 0x92 || info.id == 0x40 || info.id == 0x61 || info.id == 0x50 ||
+                info.id == 0x60)
+                info.style[0] &= 0xF3;
+        } else if (!isWordFamilyId(info.id)) {
+            memcpy(info.style, kDefaultStyle, 3);
+        }
+        int position = indexCount_;
+        appendIndex(info);
+        if (info.id == 0x16) readSearchTitles(info.start);
+        if (info.id == 0xFF && multiSearchCount_ < kReaderMaxMultiSearch) {
+            multiSearchEntries_[multiSearchCount_++] = static_cast<uint16_t>(position);
+            readMultiSearch(info.start);
+        }
+    }
+}
+
+void CEBReader::applyStyleOverrides() {
+    const unsigned global = bookFile_->header()[4];
+    bool keywordSet = styleOverride_[0] < 0xFF && styleOverride_[1] < 0xFF && styleOverride_[2] < 0xFF;
+    bool wordSet = styleOverride_[3] < 0xFF && styleOverride_[4] < 0xFF && styleOverride_[5] < 0xFF;
+    for (int i = 0; i < indexCount_; ++i) {
+        READER_INDEX_INFO& info = indexes_[i];
+        if (!isIndexInfoValid(global, info.availability)) continue;
+        if (wordSet && isWordFamilyId(info.id)) memcpy(info.style, styleOverride_ + 3, 3);
+        if (keywordSet && isKeywordFamilyId(info.id)) memcpy(info.style, styleOverride_, 3);
+    }
+}
+
+void CEBReader::setStyleOverride(const uint8_t keywordStyle[3], const uint8_t wordStyle[3]) {
+    memcpy(styleOverride_, keywordStyle, 3);
+    memcpy(styleOverride_ + 3, wordStyle, 3);
+    if (opened_ && (kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING)) applyStyleOverrides();
+}
+
+bool CEBReader::readFontHeader(uint32_t block, FONT_HEADER* header) {
+    memset(header, 0, sizeof *header);
+    if (!seekBlock(block)) return false;
+    uint8_t head[14];
+    readBytes(head, sizeof head);
+    if (readFailed_) return false;
+    header->width = head[8];
+    header->height = head[9];
+    header->startCode = byteorder::be16(head + 10);
+    header->count = byteorder::be16(head + 12);
+    header->startBlock = block;
+    int start = header->startCode;
+    int i = (start & 0xFF) - 0x21 + ((start >> 8) - 0xA1) * 94 + header->count - 1;
+    header->endCode = i < 0 ? 0 : static_cast<uint16_t>(((i / 94 + 0xA1) << 8) + i % 94 + 0x21);
+    return true;
+}
+
+int CEBReader::readMultiSearch(uint32_t block) {
+    multiDefinitionCount_ = 0;
+    if (!seekBlock(block)) return 0;
+    unsigned fields = readWord16();
+    uint8_t skip[16];
+    readBytes(skip, 14);
+    for (unsigned f = 0; f < fields && multiDefinitionCount_ < kReaderMaxIndexes && !readFailed_; ++f) {
+        unsigned subCount = readByte();
+        readByte();
+        uint8_t label[30];
+        readBytes(label, sizeof label);
+        READER_INDEX_INFO head;
+        memset(&head, 0, sizeof head);
+        unsigned char sjis[sizeof label + 1];
+        jisStringToSjis(sjis, label, sizeof label);
+        snprintf(head.name, sizeof head.name, "--%s", reinterpret_cast<const char*>(sjis));
+        multiDefinitions_[multiDefinitionCount_++] = head;
+        for (unsigned s = 0; s < subCount && !readFailed_; ++s) {
+            uint8_t rec[16];
+            readBytes(rec, sizeof rec);
+            if (multiDefinitionCount_ >= kReaderMaxIndexes) continue;
+            READER_INDEX_INFO info;
+            memset(&info, 0, sizeof info);
+            info.id = rec[0];
+            info.start = byteorder::be32(rec + 2);
+            info.count = byteorder::be32(rec + 6);
+            makeIndexName(info.name, sizeof info.name, info.id, bookFile_.get());
+            info.style[0] = 0xFF;
+            info.style[1] = 0xFF;
+            info.style[2] = 0xC0;
+            raiseLastBlock(info.start, info.count);
+            multiDefinitions_[multiDefinitionCount_++] = info;
+        }
+    }
+    return multiDefinitionCount_;
+}
+
+int CEBReader::selectMultiSearch(int n) {
+    if (n < 0 || n >= multiSearchCount_) return 0;
+    int entry = multiSearchEntries_[n];
+    if (entry >= indexCount_) return 0;
+    currentMultiSearch_ = n;
+    return readMultiSearch(indexes_[entry].start);
+}
+
+void CEBReader::readSearchTitles(uint32_t block) {
+    memset(searchTitles_, 0, sizeof searchTitles_);
+    if (!seekBlock(block)) return;
+    readWord16();
+    readWord16();
+    if (!setOffset(350)) return;
+    for (int i = 0; i < kReaderSearchTitles && !readFailed_; ++i) {
+        uint8_t rec[70];
+        readBytes(rec, sizeof rec);
+        if (rec[1] != 2) continue;
+        if (rec[18] != 0)
+            jisStringToSjis(reinterpret_cast<unsigned char*>(searchTitles_[i]), rec + 18, 32);
+        else if (rec[2] != 0)
+            jisStringToSjis(reinterpret_cast<unsigned char*>(searchTitles_[i]), rec + 2, 16);
+    }
+}
+
+const char* CEBReader::searchTitle(int n) const {
+    if (n < 0 || n >= kReaderSearchTitles) return "";
+    return searchTitles_[n];
+}
+
+const READER_INDEX_INFO* CEBReader::findIndex(uint32_t id) const {
+    if (!isBlockKind(kind_)) return nullptr;
+    for (int i = 0; i < indexCount_; ++i)
+        if (indexes_[i].id == id) return &indexes_[i];
+    return nullptr;
+}
+
+const READER_INDEX_INFO* CEBReader::findIndexAt(uint32_t block, uint32_t offset) const {
+    if (!isBlockKind(kind_)) return indexCount_ > 0 ? &indexes_[0] : nullptr;
+    uint64_t b = static_cast<uint64_t>(block) + offset / kBlockSize;
+    auto holds = [b](const READER_INDEX_INFO& info) {
+        return info.count > 0 && b >= info.start && b < static_cast<uint64_t>(info.start) + info.count;
+    };
+    for (int i = 0; i < indexCount_; ++i)
+        if (indexes_[i].start > 1 && holds(indexes_[i])) return &indexes_[i];
+    for (int i = 0; i < multiDefinitionCount_; ++i)
+        if (holds(multiDefinitions_[i])) return &multiDefinitions_[i];
+    return nullptr;
+}
+
+int CEBReader::loadWaveFileMap(const char* path) {
+    waveMap_.clear();
+    char dir[kPathSize];
+    if (pathDirName(path, dir) < 0) return 0;
+    char mapPath[kPathSize + 32];
+    FilePtr f;
+    for (const char* sub : {"/Sounds/WaveFile.map", "/Sound/WaveFile.map"}) {
+        snprintf(mapPath, sizeof mapPath, "%s%s", dir, sub);
+        f = openFile(mapPath, "r");
+        if (f) break;
+    }
+    if (!f) return 0;
+    copyName(waveMapDir_, sizeof waveMapDir_, dir);
+    char line[256];
+    while (fgets(line, sizeof line, f.get()) && waveMap_.size() < kMaxWaveMapEntries) {
+        // Two tokens separated by tabs and line ends.
+        char* tokens[2] = {nullptr, nullptr};
+        int found = 0;
+        char* p = line;
+        while (found < 2) {
+            while (*p == '\t' || *p == '\n' || *p == '\r') ++p;
+            if (!*p) break;
+            tokens[found++] = p;
+            while (*p && *p != '\t' && *p != '\n' && *p != '\r') ++p;
+            if (*p) *p++ = 0;
+        }
+        if (found < 2) continue;
+        WAVE_MAP_ENTRY e;
+        memset(&e, 0, sizeof e);
+        unsigned long number = strtoul(tokens[1], nullptr, 10);
+        if (strlen(tokens[0]) == 8) {
+            if (number == 0) continue;
+            e.number = static_cast<uint32_t>(number);
+            memcpy(e.name, tokens[0], 8);
+        } else {
+            unsigned block = 0, offset = 0;
+            if (sscanf(tokens[0], "%X:%X", &block, &offset) != 2 || offset == 0 || number == 0) continue;
+            e.block = block;
+            e.offset = offset;
+            snprintf(e.name, sizeof e.name, "%08X", static_cast<unsigned>(number & 0xFFFFFFFFu));
+        }
+        if (waveMap_.size() == waveMap_.capacity()) waveMap_.reserve(waveMap_.empty() ? 256 : waveMap_.size() * 2);
+        waveMap_.push_back(e);
+    }
+    return 1;
+}
+
+int CEBReader::openSingleFile(const char* path) {
+    if (!path || strlen(path) >= kPathSize) return 0;
+    close();
+    memmove(path_, path, strlen(path) + 1);
+    clearState();
+    kind_ = BOOK_KIND_DATA_FILE;
+    int64_t size = 0;
+    if (!fileSize(path_, &size)) return 0;
+    READER_INDEX_INFO info;
+    memset(&info, 0, sizeof info);
+    info.start = 1;
+    info.count = static_cast<uint32_t>(size / kBlockSize);
+    appendIndex(info);
+    raiseLastBlock(info.start, info.count);
+    if (!openZio(path_, 0)) return 0;
+    opened_ = true;
+    readFontHeader(1, &narrowFont_);
+    currentBlock_ = 0;
+    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
+    readFailed_ = false;
+    return 1;
+}
+
+int CEBReader::close() {
+    if (isBlockKind(kind_) && opened_) {
+        if (zio_) {
+            zio_->close();
+            zio_.reset();
+        } else {
+            bookFile_->close();
+        }
+    }
+    opened_ = false;
+    currentBlock_ = 0;
+    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
+    return 1;
+}
+
+int CEBReader::reopen() {
+    if (!opened_ || !isBlockKind(kind_)) return 0;
+    close();
+    lastStart_ = lastEnd_ = 0;
+    if (kind_ == BOOK_KIND_DATA_FILE) {
+        if (!openZio(path_, 0)) return 0;
+        opened_ = true;
+        return 1;
+    }
+    char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
+    if (!splitPath(dir, fileName, extension)) return 0;
+    NameKind nameKind = kindByName(fileName, extension);
+    int ok = nameKind == NameKind::Raw ? openZio(path_, epwingVersion_) : openBookFile(nameKind, dir, fileName);
+    if (!ok) return 0;
+    opened_ = true;
+    return 1;
+}
+
+int CEBReader::checkCRC() {
+    if (!isBlockKind(kind_)) return -2;
+    if (zio_) return zio_->checkCRC();
+    return bookFile_->checkCRC();
+}
+
+bool CEBReader::loadBlock(int64_t n) {
+    if (!opened_ || !isBlockKind(kind_) || n < 1 || n > 0xFFFFFFFFLL) return false;
+    if (zio_) {
+        if (zio_->seekBlock(static_cast<unsigned>(n)) != 0) return false;
+        int got = zio_->readBlock(blockBuffer_);
+        if (got <= 0) return false;
+        if (got < kBlockSize) memset(blockBuffer_ + got, 0, static_cast<size_t>(kBlockSize - got));
+        blockData_ = blockBuffer_;
+    } else {
+        const uint8_t* data = bookFile_->readBlock(static_cast<unsigned>(n));
+        if (bookFile_->blockReadFailed()) {
+            // The book file's one cache now holds the zeros of the failed
+            // read, not the block we had: nothing is cached any more.
+            currentBlock_ = 0;
+            blockData_ = readPtr_ = blockEnd_ = blockBuffer_;
+            return false;
+        }
+        blockData_ = data;
+    }
+    currentBlock_ = n;
+    blockEnd_ = blockData_ + kBlockSize;
+    readPtr_ = blockData_;
+    return true;
+}
+
+int CEBReader::seekBlock(int64_t n) {
+    if (n < 0) return 0;
+    if (n == currentBlock_ && currentBlock_ != 0) {
+        readPtr_ = blockData_;
+        readFailed_ = false;
+        return 1;
+    }
+    if (!isBlockKind(kind_)) {
+        currentBlock_ = n;
+        return 1;
+    }
+    if (!loadBlock(n)) return 0;
+    readFailed_ = false;
+    return 1;
+}
+
+int CEBReader::nextBlock() {
+    return loadBlock(currentBlock_ + 1) ? 1 : 0;
+}
+
+int CEBReader::setOffset(int n) {
+    if (n < 1 || n > kBlockSize || currentBlock_ == 0) return 0;
+    readPtr_ = blockData_ + n;
+    return 1;
+}
+
+uint32_t CEBReader::readByteSlow() {
+    if (readFailed_ || !loadBlock(currentBlock_ + 1)) {
+        readFailed_ = true;
+        return 0;
+    }
+    return *readPtr_++;
+}
+
+uint32_t CEBReader::readDword32() {
+    uint32_t hi = readWord16();
+    return (hi << 16) | readWord16();
+}
+
+int64_t CEBReader::readBcd(int n) {
+    int64_t value = 0;
+    bool bad = false;
+    for (int i = 0; i < n; ++i) {
+        uint32_t b = readByte();
+        if ((b >> 4) > 9 || (b & 0x0F) > 9) bad = true;
+        value = value * 100 + (b >> 4) * 10 + (b & 0x0F);
+    }
+    return bad ? -1 : value;
+}
+
+uint8_t* CEBReader::readBytes(uint8_t* buf, int n) {
+    for (int i = 0; i < n; ++i) buf[i] = static_cast<uint8_t>(readByte());
+    return buf;
+}
+
+uint64_t CEBReader::lastTextStart() const {
+    return (kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING) ? lastStart_ : 0;
+}
+
+uint64_t CEBReader::lastTextEnd() const {
+    if (kind_ != BOOK_KIND_EB && kind_ != BOOK_KIND_EPWING) return 0;
+    const READER_INDEX_INFO* area = findIndexAt(static_cast<uint32_t>(lastEnd_ >> 32), lastEnd_ & 0xFFFF);
+    if (area && area->id != 0x00 && area->id != 0x01 && area->id != 0x20) return 0;
+    return lastEnd_;
+}
+
+int isAlphaText(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        unsigned char c = asciiLower(*p);
+        bool letter = c >= 'a' && c <= 'z';
+        bool space = c == ' ' || (c >= '\t' && c <= '\r');
+        if (!letter && !space) return 0;
+    }
+    return -1;
+}
+
+int hexDump(char* out, const uint8_t* bytes, int n) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    char* p = out;
+    for (int i = 0; i < n; ++i) {
+        *p++ = kDigits[bytes[i] >> 4];
+        *p++ = kDigits[bytes[i] & 0x0F];
+        *p++ = ' ';
+        if ((i + 1) % 16 == 0) {
+            *p++ = '\r';
+            *p++ = '\n';
+        }
+    }
+    *p = 0;
+    return static_cast<int>(p - out);
+}
+
+uint32_t CEBReader::decodeText(const TAG_HOOKS* hooks, char* out, uint32_t capacity, uint32_t* length, int pageStop,
+                               int blockLimit) {
+    if (length) *length = 0;
+    if (!opened_ || !(kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING || kind_ == BOOK_KIND_RAW) || !hooks) return 0;
+    CTextDecoder decoder(*this, hooks);
+    return decoder.run(out, capacity, length, pageStop, blockLimit);
+}
+
+uint32_t CEBReader::readText(char* out, uint32_t capacity, uint32_t* length, int pageStop, int blockLimit) {
+    return decodeText(&textHooks_, out, capacity, length, pageStop, blockLimit);
+}
+
+uint32_t CEBReader::readHeading(char* out, uint32_t capacity, uint32_t* length) {
+    return decodeText(&headingHooks_, out, capacity, length, 1, 0);
+}
+
+void CEBReader::setPageBreak(uint16_t code, uint16_t parameter, int pageCount) {
+    pageBreakCode_ = code;
+    pageBreakParameter_ = parameter;
+    pageCount_ = static_cast<uint16_t>(pageCount < 1 ? 1 : pageCount > 0xFFFF ? 0xFFFF : pageCount);
+}
+
+uint64_t CEBReader::previousPageStart() {
+    return CTextDecoder::previousPageStart(*this);
+}
+
+int CEBReader::menuToHits(uint32_t block, uint32_t offset) {
+    return CTextDecoder::menuToHits(*this, block, offset);
+}

@@ -1,0 +1,261 @@
+// The reader of one book file: a subbook text file of an EB or EPWING book
+// (kinds 0 and 1), one data file of such a book (kind 2), or any other file
+// read block by block (kind 3). It walks the book's index table into its own
+// index list, reads blocks through a one-block cache, keeps the hits of its
+// searches and renders book text as tagged text through hook sets.
+//
+//   CEBReader reader;
+//   if (reader.open("/books/DICT/DATA/HONMON", 1, 0)) {
+//       reader.seekBlock(block);
+//       reader.setOffset(offset);
+//       char text[4096];
+//       uint32_t n;
+//       reader.readText(text, sizeof text, &n, 1, 0);
+//   }
+//
+// Results: 1 success, 0 failure. Kinds 4 to 7 (PDIC, user dictionary,
+// StarDict, MDict) are opened by their own back ends; until one is attached,
+// the block operations refuse them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "bookreader/core/ReaderTypes.h"
+#include "bookreader/hits/CHitStore.h"
+#include "bookreader/text/TagHooks.h"
+#include "foundation/book/BookConstants.h"
+#include "foundation/pathutil.h"
+
+class CBookFile;
+class CZio;
+
+class CEBReader {
+public:
+    CEBReader();
+    virtual ~CEBReader();
+    CEBReader(const CEBReader&) = delete;
+    CEBReader& operator=(const CEBReader&) = delete;
+
+    // --- opening and closing ---------------------------------------------
+    // Opens a subbook text file ("HONMON*", "*.IDX": EPWING; "START*": EB)
+    // or any other file as a raw file. A path of kPathSize bytes or more is
+    // refused.
+    int open(const char* path, int indexBlock, int epwingVersion);
+    // Opens one data file (graphics, sound, gaiji font) as kind 2.
+    int openSingleFile(const char* path);
+    // Releases the file objects; the index list and options stay. Returns 1.
+    int close();
+    // Opens the same file again after close (index list, fonts and the
+    // sound map are not read again).
+    int reopen();
+
+    // --- index information -----------------------------------------------
+    const READER_INDEX_INFO* findIndex(uint32_t id) const;
+    // The index area holding a position (an offset of 2048 or more counts in
+    // the next block): the index list (areas from block 2 on), then the
+    // multi-search definitions; null when none.
+    const READER_INDEX_INFO* findIndexAt(uint32_t block, uint32_t offset) const;
+    const READER_INDEX_INFO* indexInfos() const { return indexes_; }
+    int indexCount() const { return indexCount_; }
+    int kind() const { return kind_; }
+    const char* path() const { return path_; }
+    CBookFile* bookFile() const { return bookFile_.get(); }
+    bool isOpen() const { return opened_; }
+    uint32_t lastBlock() const { return lastBlock_; }
+    bool isLatin1() const { return latin1_ != 0; }
+    void setLatin1(int v) {
+        if (v != -1) latin1_ = v;
+    }
+    bool infoFlag() const { return infoFlag_ != 0; }
+    uint32_t setInfoFlag(uint32_t v) {
+        if (v != 0xFFFFFFFFu) infoFlag_ = static_cast<int>(v);
+        return v;
+    }
+    bool hasWaveFileMap() const { return hasWaveMap_; }
+    const WAVE_MAP_ENTRY* waveMap() const { return waveMap_.empty() ? nullptr : waveMap_.data(); }
+    int waveMapCount() const { return static_cast<int>(waveMap_.size()); }
+    const char* waveMapDir() const { return waveMapDir_; }
+    const FONT_HEADER& narrowFont() const { return narrowFont_; }
+    const FONT_HEADER& wideFont() const { return wideFont_; }
+
+    int multiSearchCount() const { return multiSearchCount_; }
+    int currentMultiSearch() const { return currentMultiSearch_; }
+    // Loads the definitions of multi search n; their count, 0 when n is out of range.
+    int selectMultiSearch(int n);
+    const READER_INDEX_INFO* multiSearchDefinitions() const { return multiDefinitions_; }
+    int multiSearchDefinitionCount() const { return multiDefinitionCount_; }
+    // Search title n (0..9), Shift_JIS; "" when absent.
+    const char* searchTitle(int n) const;
+    // Two triples of search-style bytes (keyword family, word family) that
+    // replace the stored ones of indexes with valid information; 0xFF = none.
+    void setStyleOverride(const uint8_t keywordStyle[3], const uint8_t wordStyle[3]);
+
+    // -2 for kinds 4 to 7, else the EBZip checksum test: 0, -1, -2.
+    int checkCRC();
+
+    // --- block reading (kinds 0 to 3) ------------------------------------
+    int seekBlock(int64_t n);
+    int nextBlock();
+    // Read position n bytes into the current block, 1..2048.
+    int setOffset(int n);
+    int64_t currentBlock() const { return currentBlock_; }
+    int currentOffset() const { return static_cast<int>(readPtr_ - blockData_); }
+    // The next byte; 0 when no further block can be read (readFailed() is then set).
+    uint32_t readByte() {
+        if (readPtr_ < blockEnd_) return *readPtr_++;
+        return readByteSlow();
+    }
+    uint32_t readWord16() {
+        if (blockEnd_ - readPtr_ >= 2) {
+            uint32_t v = (static_cast<uint32_t>(readPtr_[0]) << 8) | readPtr_[1];
+            readPtr_ += 2;
+            return v;
+        }
+        uint32_t hi = readByte();
+        return (hi << 8) | readByte();
+    }
+    uint32_t readDword32();
+    // Decimal value of n packed BCD bytes, -1 when a nibble is above 9 (all n
+    // bytes are read in any case).
+    int64_t readBcd(int n);
+    uint8_t* readBytes(uint8_t* buf, int n);
+    // The bytes from the read position to the end of the cached block, for
+    // callers that scan a run of bytes in place; skip() moves past n of them.
+    const uint8_t* peek(size_t* available) const {
+        *available = static_cast<size_t>(blockEnd_ - readPtr_);
+        return readPtr_;
+    }
+    void skip(size_t n) { readPtr_ += n; }
+    // Set when a block load failed since the last successful seekBlock.
+    bool readFailed() const { return readFailed_; }
+
+    // --- tagged text -----------------------------------------------------
+    // Decodes from the current position through the hook set into out
+    // (capacity bytes, NUL-terminated). Returns the bytes written (also in
+    // *length). pageStop: end at the next page escape after some character
+    // output; blockLimit > 0: end after that many blocks.
+    uint32_t decodeText(const TAG_HOOKS* hooks, char* out, uint32_t capacity, uint32_t* length, int pageStop,
+                        int blockLimit);
+    uint32_t readText(char* out, uint32_t capacity, uint32_t* length, int pageStop, int blockLimit);
+    // The heading at the current position: up to its first line end.
+    uint32_t readHeading(char* out, uint32_t capacity, uint32_t* length);
+    void setPageBreak(uint16_t code, uint16_t parameter, int pageCount);
+    uint16_t pageBreakCode() const { return pageBreakCode_; }
+    uint16_t pageBreakParameter() const { return pageBreakParameter_; }
+    uint16_t pageCount() const { return pageCount_; }
+    // The table stays the caller's; null removes it.
+    void setEscapeSubst(const ESCAPE_SUBST* table) { escapeSubst_ = table; }
+    const ESCAPE_SUBST* escapeSubst() const { return escapeSubst_; }
+    // Start and end of the last decode (packPosition form); 0 for other kinds.
+    uint64_t lastTextStart() const;
+    uint64_t lastTextEnd() const;
+    void setLastText(uint64_t start, uint64_t end) {
+        lastStart_ = start;
+        lastEnd_ = end;
+    }
+    // The start of the page before the last decode; 0 when none.
+    uint64_t previousPageStart();
+    // The references of the menu page at the position as hits; their count.
+    int menuToHits(uint32_t block, uint32_t offset);
+    const TAG_HOOKS* headingHooks() const { return &headingHooks_; }
+    const TAG_HOOKS* textHooks() const { return &textHooks_; }
+    int textOption() const { return textOption_; }
+    void setTextOption(int v) { textOption_ = v; }
+    int headOption() const { return headOption_; }
+    void setHeadOption(int v) { headOption_ = v; }
+
+    // --- hits ---------------------------------------------------------------
+    CHitStore& hits() { return hits_; }
+    const CHitStore& hits() const { return hits_; }
+    int hitCount() const { return hits_.count(); }
+    bool hasMoreHits() const { return hits_.hasMoreHits(); }
+    int addHit(uint32_t textBlock, uint16_t textOffset, uint32_t headingBlock, uint16_t headingOffset, int level,
+               int mode) {
+        return hits_.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
+    }
+    int finishHits(bool noSort) { return hits_.finish(noSort); }
+    int resetHits() {
+        hits_.reset();
+        return 1;
+    }
+    void cancelSearch() { hits_.cancel(); }
+    int setMaxHits(int n) { return hits_.setMaxHits(n); }
+    int setHitLimit50(bool on) {
+        hits_.setHitLimit50(on);
+        return 1;
+    }
+
+    // --- index-walk helpers, also used by the searches ------------------------
+    // Reads a gaiji font header at block into header; false when the block
+    // cannot be read.
+    bool readFontHeader(uint32_t block, FONT_HEADER* header);
+    int readMultiSearch(uint32_t block);
+    void readSearchTitles(uint32_t block);
+    // Reads "Sounds/WaveFile.map" (or "Sound/...") beside the file; 1 when read.
+    int loadWaveFileMap(const char* path);
+
+private:
+    enum class NameKind { Epwing, Eb, Raw };
+    static NameKind kindByName(const char* fileName, const char* extension);
+    // The path's directory (with a "/" added; empty for a bare name), file
+    // name and extension;
+    // each buffer holds kPathSize bytes.
+    bool splitPath(char* dir, char* fileName, char* extension) const;
+    int openBookFile(NameKind nameKind, const char* dir, const char* fileName);
+    int openZio(const char* path, int version);
+    bool loadBlock(int64_t n);
+    uint32_t readByteSlow();
+    void walkIndexTable();
+    void applyStyleOverrides();
+    void appendIndex(const READER_INDEX_INFO& info);
+    void raiseLastBlock(uint32_t start, uint32_t count);
+    void clearState();
+
+    char path_[kPathSize];
+    std::unique_ptr<CBookFile> bookFile_;
+    std::unique_ptr<CZio> zio_;
+    int indexCount_ = 0;
+    READER_INDEX_INFO indexes_[kReaderMaxIndexes];
+    int latin1_ = 0;
+    int infoFlag_ = 0;
+    bool hasWaveMap_ = false;
+    int kind_ = BOOK_KIND_RAW;
+    bool opened_ = false;
+    uint32_t lastBlock_ = 0;
+    int indexBlock_ = 1;
+    int epwingVersion_ = 0;
+    uint16_t pageBreakCode_ = 0, pageBreakParameter_ = 0, pageCount_ = 1;
+    const ESCAPE_SUBST* escapeSubst_ = nullptr;
+    uint8_t styleOverride_[6];
+    READER_INDEX_INFO multiDefinitions_[kReaderMaxIndexes];
+    int multiDefinitionCount_ = 0;
+    int multiSearchCount_ = 0;
+    uint16_t multiSearchEntries_[kReaderMaxMultiSearch];
+    int currentMultiSearch_ = 0;
+    char searchTitles_[kReaderSearchTitles][kReaderSearchTitleSize];
+    CHitStore hits_;
+    TAG_HOOKS headingHooks_;
+    TAG_HOOKS textHooks_;
+    int textOption_ = 0;
+    int headOption_ = 0;
+    int64_t currentBlock_ = 0;
+    const uint8_t* blockData_;
+    uint8_t blockBuffer_[kBlockSize];
+    const uint8_t* readPtr_;
+    const uint8_t* blockEnd_;
+    bool readFailed_ = false;
+    FONT_HEADER narrowFont_;
+    FONT_HEADER wideFont_;
+    std::vector<WAVE_MAP_ENTRY> waveMap_;
+    char waveMapDir_[kPathSize];
+    uint64_t lastStart_ = 0, lastEnd_ = 0;
+};
+
+// -1 when every byte up to the terminating zero is an ASCII letter or white
+// space, else 0.
+int isAlphaText(const char* text);
+// Each byte as "%02X ", "\r\n" after every 16th; returns the length written.
+// out needs 3 * n + 2 * (n / 16) + 1 bytes.
+int hexDump(char* out, const uint8_t* bytes, int n);

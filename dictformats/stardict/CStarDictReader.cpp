@@ -1,0 +1,740 @@
+#include "dictformats/stardict/CStarDictReader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "foundation/CBoundedText.h"
+#include "foundation/FileHandle.h"
+#include "foundation/byteorder.h"
+#include "foundation/codes/jclib.h"
+
+namespace {
+
+std::atomic<uint32_t> g_nextInstance{0};
+
+// Bytes of an entry besides its word: the NUL, article offset and size.
+constexpr size_t kEntryTail = 9;
+// Longest ".ifo" line looked at; the rest of a longer line is skipped.
+constexpr size_t kIfoLineMax = 4096;
+
+// ASCII-only case folding over unsigned bytes: the order of the ".idx".
+inline unsigned fold(char c) {
+    unsigned u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? u + 32 : u;
+}
+
+int compareWordExact(const char* key, const char* word) {
+    for (;; ++key, ++word) {
+        unsigned a = fold(*key), b = fold(*word);
+        if (a != b) return static_cast<int>(a) - static_cast<int>(b);
+        if (a == 0) return 0;
+    }
+}
+
+int compareWordPrefix(const char* key, const char* word) {
+    for (;; ++key, ++word) {
+        unsigned a = fold(*key);
+        if (a == 0) return 0;
+        unsigned b = fold(*word);
+        if (a != b) return static_cast<int>(a) - static_cast<int>(b);
+    }
+}
+
+// Copies at most max bytes of value (n bytes) into out, never ending inside
+// a UTF-8 sequence.
+void copyValue(char* out, size_t max, const char* value, size_t n) {
+    n = utf8PrefixLength(value, n, max);
+    std::memcpy(out, value, n);
+    out[n] = '\0';
+}
+
+// A decimal u32; 0 for anything else.
+uint32_t parseCount(const std::string& value) {
+    if (value.empty() || value.size() > 10) return 0;
+    uint64_t v = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9') return 0;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    return v > 0xFFFFFFFFu ? 0 : static_cast<uint32_t>(v);
+}
+
+// Reads one line without its line end; false at the end of the file. A line
+// longer than kIfoLineMax keeps only its start.
+bool readLine(FILE* f, std::string* line) {
+    line->clear();
+    int c;
+    bool any = false;
+    while ((c = std::getc(f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (line->size() < kIfoLineMax) line->push_back(static_cast<char>(c));
+    }
+    while (!line->empty() && line->back() == '\r') line->pop_back();
+    return any;
+}
+
+// A descriptor closed on every way out.
+struct Descriptor {
+    explicit Descriptor(int d) : fd(d) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+bool olderThan(const struct stat& a, const struct stat& b) {
+    if (a.st_mtim.tv_sec != b.st_mtim.tv_sec) return a.st_mtim.tv_sec < b.st_mtim.tv_sec;
+    return a.st_mtim.tv_nsec < b.st_mtim.tv_nsec;
+}
+
+bool endsWithNoCase(const std::string& s, const char* suffix) {
+    size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (fold(s[s.size() - n + i]) != fold(suffix[i])) return false;
+    return true;
+}
+
+// A name for an HTML attribute value.
+std::string attribute(const char* p, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) {
+        switch (p[i]) {
+            case '"':
+                out += "&quot;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += p[i];
+        }
+    }
+    return out;
+}
+
+std::string imageOrSound(const char* name, size_t n) {
+    std::string s(name, n);
+    if (endsWithNoCase(s, ".jpg") || endsWithNoCase(s, ".jpeg") || endsWithNoCase(s, ".png") ||
+        endsWithNoCase(s, ".bmp"))
+        return "<img src=\"" + attribute(name, n) + "\"/>";
+    return "<a href=\"" + attribute(name, n) + "\"/>&#x266A;</a>";
+}
+
+bool startsWith(const char* p, const char* end, const char* literal) {
+    size_t n = std::strlen(literal);
+    return static_cast<size_t>(end - p) >= n && std::memcmp(p, literal, n) == 0;
+}
+
+// Text with LF as "<br/>" and the HTML specials as entities.
+void renderPlain(CBoundedText& out, const char* p, const char* end) {
+    while (p < end) {
+        const char* run = p;
+        while (p < end && *p != '\n' && *p != '&' && *p != '<' && *p != '>') ++p;
+        if (p > run) out.append(run, static_cast<size_t>(p - run));
+        if (p == end) break;
+        out.append(*p == '\n' ? "<br/>" : *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : "&gt;");
+        ++p;
+    }
+}
+
+void renderReferences(CBoundedText& out, const char* p, const char* end) {
+    while (p < end) {
+        if (startsWith(p, end, "<rref>")) {
+            const char* name = p + 6;
+            const char* stop = name;
+            while (stop < end && *stop != '<') ++stop;
+            out.append(imageOrSound(name, static_cast<size_t>(stop - name)).c_str());
+            p = stop;
+            continue;
+        }
+        if (startsWith(p, end, "</rref>")) {
+            p += 7;
+            continue;
+        }
+        const char* run = p++;
+        while (p < end && *p != '<') ++p;
+        out.append(run, static_cast<size_t>(p - run));
+    }
+}
+
+void renderWordNet(CBoundedText& out, const char* p, const char* end) {
+    static const struct {
+        const char* tag;
+        const char* html;
+        bool group;
+    } kTags[] = {
+        {"<type>", "<i>", false},        {"</type>", "</i>", false},     {"<gloss>", "<div>", false},
+        {"</gloss>", "</div>\n", false}, {"<wordgroup>", "<div>", true}, {"</wordgroup>", "</div>\n", true},
+        {"</word>", "</span>", false},
+    };
+    int words = 0;
+    while (p < end) {
+        bool done = false;
+        if (startsWith(p, end, "<word>")) {
+            out.append(words++ > 0 ? ", <span style=\"color: #00b\">" : " <span style=\"color: #00b\">");
+            p += 6;
+            continue;
+        }
+        for (const auto& t : kTags) {
+            if (!startsWith(p, end, t.tag)) continue;
+            out.append(t.html);
+            if (t.group) words = 0;
+            p += std::strlen(t.tag);
+            done = true;
+            break;
+        }
+        if (done) continue;
+        const char* run = p++;
+        while (p < end && *p != '<') ++p;
+        out.append(run, static_cast<size_t>(p - run));
+    }
+}
+
+void renderResources(CBoundedText& out, const char* p, const char* end) {
+    out.append("<p>");
+    while (p < end) {
+        const bool image = startsWith(p, end, "img:");
+        if (!image && !startsWith(p, end, "snd:")) {
+            out.append(p, static_cast<size_t>(end - p));
+            break;
+        }
+        const char* name = p + 4;
+        const char* stop = name;
+        while (stop < end && *stop != '\n') ++stop;
+        const std::string n = attribute(name, static_cast<size_t>(stop - name));
+        out.append((image ? "<img src=\"" + n + "\"/>" : "<a href=\"" + n + "\"/>&#x266A;</a>").c_str());
+        p = stop < end ? stop + 1 : stop;
+    }
+    out.append("</p>");
+}
+
+}  // namespace
+
+CStarDictReader::CStarDictReader()
+    : instance_(0),
+      entryCount_(0),
+      indexBase_(nullptr),
+      mappedSize_(0),
+      current_(0),
+      indexDescriptor_(-1),
+      mode_(kModeNone),
+      open_(0),
+      resultCount_(0),
+      resultCapacity_(0) {
+    std::memset(&header_, 0, sizeof header_);
+    ifoPath_[0] = idxPath_[0] = articlePath_[0] = cachePath_[0] = '\0';
+}
+
+CStarDictReader::~CStarDictReader() {
+    close();
+}
+
+CStarDictReader* CStarDictReader::open(const char* ifoPath) {
+    if (!openIfo(ifoPath)) return nullptr;
+    if (loadIdx(idxPath_) != 0) return nullptr;
+    openDict(articlePath_);
+    clearResults();
+    return this;
+}
+
+CStarDictReader* CStarDictReader::openIfo(const char* ifoPath) {
+    close();
+    std::memset(&header_, 0, sizeof header_);
+    instance_ = g_nextInstance.fetch_add(1);
+    if (!ifoPath || std::strlen(ifoPath) >= kPathSize) return nullptr;
+    std::strcpy(ifoPath_, ifoPath);
+    if (parseIfo(ifoPath) != 0) return nullptr;
+    if (header_.idxoffsetbits == 0) header_.idxoffsetbits = 32;
+    if (header_.idxoffsetbits != 32) return nullptr;  // only 32-bit article offsets are read
+
+    char dir[kPathSize], stem[kPathSize];
+    if (pathDirName(ifoPath, dir) < 0 || pathStem(ifoPath, stem) < 0) return nullptr;
+    // A bare file name lies in the current directory, not in the root.
+    std::string base = (dir[0] || ifoPath[0] == '/' || ifoPath[0] == '\\') ? std::string(dir) + "/" + stem : stem;
+    const std::string idx = base + ".idx", cache = idx + ".lfi";
+    std::string dict = base + ".dict";
+    struct stat st;
+    if (stat(dict.c_str(), &st) != 0 || st.st_size == 0) dict += ".dz";
+    if (cache.size() >= kPathSize || dict.size() >= kPathSize) return nullptr;
+    std::strcpy(idxPath_, idx.c_str());
+    std::strcpy(cachePath_, cache.c_str());
+    std::strcpy(articlePath_, dict.c_str());
+    open_ = 1;
+    return this;
+}
+
+int CStarDictReader::parseIfo(const char* ifoPath) {
+    struct stat st;
+    if (!ifoPath || stat(ifoPath, &st) != 0) return -1;
+    FilePtr f = openFile(ifoPath, "rb");
+    if (!f) return -1;
+    std::string line;
+    bool first = true;
+    while (readLine(f.get(), &line)) {
+        if (first) {  // "StarDict's dict ifo file"
+            first = false;
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos || eq + 1 >= line.size()) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "bookname") {
+            copyValue(header_.bookname, sizeof header_.bookname - 1, value.data(), value.size());
+        } else if (key == "sametypesequence") {
+            copyValue(header_.sametypesequence, sizeof header_.sametypesequence - 1, value.data(), value.size());
+        } else if (key == "wordcount") {
+            header_.wordcount = parseCount(value);
+        } else if (key == "synwordcount") {
+            header_.synwordcount = parseCount(value);
+        } else if (key == "idxfilesize") {
+            header_.idxfilesize = parseCount(value);
+        } else if (key == "idxoffsetbits") {
+            header_.idxoffsetbits = parseCount(value);
+        }
+    }
+    return header_.wordcount && header_.idxfilesize ? 0 : -1;
+}
+
+int CStarDictReader::loadIdx(const char* idxPath) {
+    if (!header_.wordcount || !header_.idxfilesize || !idxPath) return -1;
+    const int fd = ::open(idxPath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    indexDescriptor_ = fd;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return -1;
+    // Never map past the real end of the file, whatever the ".ifo" says.
+    const uint64_t real = static_cast<uint64_t>(st.st_size);
+    mappedSize_ = static_cast<size_t>(real < header_.idxfilesize ? real : header_.idxfilesize);
+    void* map = mmap(nullptr, mappedSize_, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        mappedSize_ = 0;
+        return -1;
+    }
+    indexBase_ = static_cast<const uint8_t*>(map);
+
+    // No more entries than the mapped bytes can hold.
+    uint32_t slots = header_.wordcount;
+    if (slots > mappedSize_ / kEntryTail) slots = static_cast<uint32_t>(mappedSize_ / kEntryTail);
+    if (slots == 0) return -1;
+    entries_.reset(new (std::nothrow) const uint8_t*[slots]);
+    if (!entries_) return -1;
+
+    uint32_t count = slots;
+    if (readCache(&count) == 0) {
+        entryCount_ = count;
+        return 0;
+    }
+    count = slots;
+    walkIndex(&count);
+    entryCount_ = count;
+    if (count == 0) return -1;
+    if (count == slots) writeCache(entries_.get(), count);
+    return 0;
+}
+
+// The entries from the cache when it is sound: *count offsets, each at a
+// plausible entry of the mapping. 0, or -1 (the index is walked then).
+int CStarDictReader::readCache(uint32_t* count) {
+    Descriptor cache(::open(cachePath_, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (cache.fd < 0) return -1;
+    struct stat cst, ist;
+    if (fstat(cache.fd, &cst) != 0 || !S_ISREG(cst.st_mode) || fstat(indexDescriptor_, &ist) != 0) return -1;
+    const uint64_t want = static_cast<uint64_t>(*count) * 4;
+    if (static_cast<uint64_t>(cst.st_size) != want || olderThan(cst, ist)) return -1;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[want]);
+    if (!bytes || !readFullyAt(cache.fd, bytes.get(), want, 0)) return -1;
+
+    // Each offset must be where the entry before it ends: its two numbers
+    // follow the NUL that ends a word of at least one byte, or one that is
+    // empty. Checked at the end of each entry only, so the words are not
+    // scanned; the word of every entry then ends inside the entry.
+    uint32_t previous = 0;
+    for (uint32_t i = 0; i < *count; ++i) {
+        const uint32_t offset = byteorder::le32(bytes.get() + 4 * i);
+        if (offset >= mappedSize_) return -1;
+        if (i == 0 ? offset != 0 : (offset < previous + kEntryTail || !entryEndsAt(previous, offset))) return -1;
+        entries_[i] = indexBase_ + offset;
+        previous = offset;
+    }
+    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + previous, 0, mappedSize_ - previous));
+    if (!nul || static_cast<size_t>(nul - indexBase_) + kEntryTail > mappedSize_) return -1;
+    return 0;
+}
+
+// Whether the entry at offset can end where the next one starts.
+bool CStarDictReader::entryEndsAt(uint32_t offset, uint32_t next) const {
+    const size_t nul = next - kEntryTail;
+    return indexBase_[nul] == 0 && (nul == offset || indexBase_[nul - 1] != 0);
+}
+
+// Walks the mapping from its start for at most *count entries that lie
+// wholly inside it; *count becomes the number found.
+int CStarDictReader::walkIndex(uint32_t* count) {
+    uint32_t n = 0;
+    size_t pos = 0;
+    while (n < *count && pos < mappedSize_) {
+        const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + pos, 0, mappedSize_ - pos));
+        if (!nul) break;
+        const size_t next = static_cast<size_t>(nul - indexBase_) + kEntryTail;
+        if (next > mappedSize_) break;
+        entries_[n++] = indexBase_ + pos;
+        pos = next;
+    }
+    *count = n;
+    return 0;
+}
+
+// Writes the offsets to a temporary file beside the cache and renames it
+// over the cache, so a reader never sees half a cache.
+int CStarDictReader::writeCache(const uint8_t* const* table, uint32_t count) const {
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        byteorder::putLe32(&bytes[static_cast<size_t>(i) * 4], static_cast<uint32_t>(table[i] - indexBase_));
+    }
+    std::string tmp = std::string(cachePath_) + ".XXXXXX";
+    Descriptor out(mkstemp(&tmp[0]));
+    if (out.fd < 0) return -1;
+    bool ok = fchmod(out.fd, 0644) == 0;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        ssize_t n = ::write(out.fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
+    }
+    ok = ::close(out.fd) == 0 && ok;
+    out.fd = -1;
+    if (!ok || std::rename(tmp.c_str(), cachePath_) != 0) {
+        unlink(tmp.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int CStarDictReader::openDict(const char* articlePath) {
+    struct stat st;
+    if (!articlePath || stat(articlePath, &st) != 0) return -1;
+    readDictzipHeader(articlePath);
+    if (article_.descriptor >= 0) ::close(article_.descriptor);
+    article_.descriptor = ::open(articlePath, O_RDONLY | O_CLOEXEC);
+    return article_.descriptor >= 0 ? 0 : -1;
+}
+
+void CStarDictReader::close() {
+    entries_.reset();
+    entryCount_ = 0;
+    dictzipClose(&article_);
+    mode_ = kModeNone;
+    if (indexBase_) munmap(const_cast<uint8_t*>(indexBase_), mappedSize_);
+    indexBase_ = nullptr;
+    mappedSize_ = 0;
+    if (indexDescriptor_ >= 0) ::close(indexDescriptor_);
+    indexDescriptor_ = -1;
+    current_ = 0;
+    open_ = 0;
+}
+
+void CStarDictReader::entryData(uint32_t index, const char** word, uint32_t* articleOffset,
+                                uint32_t* articleSize) const {
+    const char* w = reinterpret_cast<const char*>(entries_[index]);
+    const uint8_t* tail = entries_[index] + std::strlen(w) + 1;
+    if (word) *word = w;
+    if (articleOffset) *articleOffset = byteorder::be32(tail);
+    if (articleSize) *articleSize = byteorder::be32(tail + 4);
+}
+
+int CStarDictReader::compareAt(uint32_t index, const char* key, int exact) const {
+    const char* w = reinterpret_cast<const char*>(entries_[index]);
+    return exact ? compareWordExact(key, w) : compareWordPrefix(key, w);
+}
+
+int CStarDictReader::findFirst(const char* key, const char** word, uint32_t* articleOffset, uint32_t* articleSize,
+                               int exact) {
+    if (!key || !entries_ || entryCount_ == 0) return -1;
+    // The first entry not before the key; the matches start there.
+    uint32_t lo = 0, hi = entryCount_;
+    while (lo < hi) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        if (compareAt(mid, key, exact) > 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo >= entryCount_ || compareAt(lo, key, exact) != 0) return -1;
+    current_ = lo;
+    entryData(lo, word, articleOffset, articleSize);
+    return static_cast<int>(lo);
+}
+
+int CStarDictReader::findNext(const char* key, const char** word, uint32_t* articleOffset, uint32_t* articleSize,
+                              int exact) {
+    if (!key || !entries_ || current_ + 1 >= entryCount_) return -1;
+    if (compareAt(current_ + 1, key, exact) != 0) return -1;
+    ++current_;
+    entryData(current_, word, articleOffset, articleSize);
+    return static_cast<int>(current_);
+}
+
+int CStarDictReader::search(const char* key, int exact, int maximum, int* more) {
+    clearResults();
+    if (more) *more = 0;
+    const char* word;
+    uint32_t offset, size;
+    int hits = 0;
+    for (int i = findFirst(key, &word, &offset, &size, exact); i >= 0;
+         i = findNext(key, &word, &offset, &size, exact)) {
+        if (maximum > 0 && hits >= maximum) {
+            if (more) *more = 1;
+            break;
+        }
+        if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - indexBase_), offset, size) != 0)
+            break;
+        ++hits;
+    }
+    return hits;
+}
+
+int CStarDictReader::searchText(const char* text, int maximum, int* more, const std::atomic<uint16_t>* cancel,
+                                STARDICT_PROGRESS progress, void* arg) {
+    clearResults();
+    if (more) *more = 0;
+    const size_t length = text ? std::strlen(text) : 0;
+    if (length == 0) return 0;
+    int hits = 0;
+    for (uint32_t i = 0; i < entryCount_; ++i) {
+        const char* word;
+        const char* article;
+        uint32_t offset, size;
+        if (entryAt(i, &word, &article, &offset, &size) == 0 && article && size >= length &&
+            memmem(article, size, text, length)) {
+            if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - indexBase_), offset, size) ==
+                0)
+                ++hits;
+        }
+        const bool full = maximum > 0 && hits >= maximum;
+        if (progress) progress(arg, hits, static_cast<int>(entryCount_), static_cast<int>(i));
+        if (full || (cancel && cancel->load() != 0)) {
+            if (more) *more = 1;
+            break;
+        }
+    }
+    return hits;
+}
+
+void CStarDictReader::clearResults() {
+    results_.reset();
+    resultCount_ = resultCapacity_ = 0;
+}
+
+int CStarDictReader::addResult(uint32_t entryOffset, uint32_t articleOffset, uint32_t articleSize) {
+    if (resultCount_ == resultCapacity_) {
+        const uint64_t capacity = resultCapacity_ ? resultCapacity_ * 2 : 1024;
+        std::unique_ptr<STARDICT_HIT[]> grown(new (std::nothrow) STARDICT_HIT[capacity]);
+        if (!grown) return -1;
+        if (resultCount_) std::memcpy(grown.get(), results_.get(), resultCount_ * sizeof(STARDICT_HIT));
+        results_ = std::move(grown);
+        resultCapacity_ = capacity;
+    }
+    results_[resultCount_++] = STARDICT_HIT{instance_, entryOffset, articleOffset, articleSize};
+    return 0;
+}
+
+int CStarDictReader::getResults(const STARDICT_HIT** list, uint64_t* count) const {
+    if (list) *list = results_.get();
+    if (count) *count = results_ ? resultCount_ : 0;
+    return results_ ? 0 : -1;
+}
+
+const char* CStarDictReader::idxEntryAt(uint32_t offset) const {
+    if (!indexBase_ || offset >= mappedSize_) return nullptr;
+    // The word must end inside the mapping.
+    if (!std::memchr(indexBase_ + offset, 0, mappedSize_ - offset)) return nullptr;
+    return reinterpret_cast<const char*>(indexBase_ + offset);
+}
+
+int CStarDictReader::entryAt(uint32_t index, const char** word, const char** article, uint32_t* articleOffset,
+                             uint32_t* articleSize) {
+    if (!entries_ || index >= entryCount_) return -1;
+    uint32_t offset, size;
+    entryData(index, word, &offset, &size);
+    if (articleOffset) *articleOffset = offset;
+    if (articleSize) *articleSize = size;
+    const char* a = readArticle(offset, size);
+    if (article) *article = a;
+    return 0;
+}
+
+int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const char** article) {
+    if (!hit) return -1;
+    const char* w = idxEntryAt(hit->entryOffset);
+    if (word) *word = w;
+    const char* a = readArticle(hit->articleOffset, hit->articleSize);
+    if (article) *article = a;
+    return w ? 0 : -1;
+}
+
+int CStarDictReader::readDictzipHeader(const char* path) {
+    mode_ = kModeNone;
+    FilePtr f = openFile(path, "rb");
+    if (!f) return -1;
+    struct stat st;
+    uint8_t magic[2];
+    if (fstat(fileno(f.get()), &st) != 0) return -1;
+    if (std::fread(magic, 1, 2, f.get()) != 2 || magic[0] != 0x1F || magic[1] != 0x8B) {
+        mode_ = kModePlain;
+        article_.isize = article_.fileLength = static_cast<uint64_t>(st.st_size);
+        article_.mtime = static_cast<uint64_t>(st.st_mtime);
+        return 0;
+    }
+    mode_ = kModeGzip;
+    f.reset();
+    if (dictzipReadHeader(path, &article_) != 0) return -1;
+    mode_ = kModeDictzip;
+    return 0;
+}
+
+const char* CStarDictReader::readArticle(uint64_t offset, uint64_t size) {
+    if (article_.descriptor < 0) return nullptr;
+    if (mode_ == kModePlain) {
+        if (offset > article_.fileLength || size > article_.fileLength - offset) return nullptr;
+        uint8_t* buffer = dictzipReserve(&article_, size);
+        if (!buffer || !readFullyAt(article_.descriptor, buffer, static_cast<size_t>(size), offset)) return nullptr;
+        buffer[size] = 0;
+        return reinterpret_cast<const char*>(buffer);
+    }
+    if (mode_ != kModeDictzip || dictzipCheckRange(&article_, offset, size) != 0) return nullptr;
+    if (!dictzipReserve(&article_, size) || inflateChunks(offset, size) != 0) return nullptr;
+    return reinterpret_cast<const char*>(article_.readBuffer.get());
+}
+
+int CStarDictReader::inflateChunks(uint64_t offset, uint64_t size) {
+    return dictzipInflateRange(&article_, offset, size);
+}
+
+int64_t CStarDictReader::nextField(const uint8_t* article, uint32_t size, uint32_t pos, int* seq,
+                                   STARDICT_FIELD* field) const {
+    if (!article || pos >= size) return -1;
+    const size_t sequence = std::strlen(header_.sametypesequence);
+    bool last = false;
+    char type;
+    if (sequence) {
+        int s = seq ? *seq : 0;
+        if (s < 0 || static_cast<size_t>(s) >= sequence) s = 0;
+        type = header_.sametypesequence[s];
+        // The last field of a sequence has no NUL and no size: it runs to
+        // the end of the article.
+        last = static_cast<size_t>(s) + 1 == sequence;
+        if (seq) *seq = last ? 0 : s + 1;
+    } else {
+        type = static_cast<char>(article[pos++]);
+    }
+    const uint8_t* p = article + pos;
+    const uint32_t left = size - pos;
+    field->type = type;
+    field->data = p;
+    field->size = 0;
+    if (type >= 'a' && type <= 'y') {
+        const uint8_t* nul = last ? nullptr : static_cast<const uint8_t*>(std::memchr(p, 0, left));
+        field->size = nul ? static_cast<uint32_t>(nul - p) : left;
+        return static_cast<int64_t>(pos) + field->size + (nul ? 1 : 0);
+    }
+    if (type >= 'A' && type <= 'Y') {
+        if (last) {
+            field->size = left;
+            return size;
+        }
+        if (left < 4 || byteorder::be32(p) > left - 4) return -1;
+        field->data = p + 4;
+        field->size = byteorder::be32(p);
+        return static_cast<int64_t>(pos) + 4 + field->size;
+    }
+    // An unknown type: its extent is unknown, one byte is passed over.
+    return sequence ? static_cast<int64_t>(pos) + 1 : static_cast<int64_t>(pos);
+}
+
+void CStarDictReader::renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength) {
+    CBoundedText text(out, outSize, outLength ? *outLength : 0);
+    const char* p = reinterpret_cast<const char*>(field.data);
+    const char* end = p + field.size;
+    if (field.type >= 'a' && field.type <= 'y') {
+        // A text field ends at its first NUL.
+        const char* nul = static_cast<const char*>(std::memchr(p, 0, field.size));
+        if (nul) end = nul;
+    }
+    switch (field.type) {
+        case 'm':
+            text.append("<p>");
+            renderPlain(text, p, end);
+            text.append("</p>");
+            break;
+        case 't':
+            if (end > p) {
+                text.append("/");
+                text.append(p, static_cast<size_t>(end - p));
+                text.append("/");
+            }
+            break;
+        case 'x':
+            text.append("<p>");
+            renderReferences(text, p, end);
+            text.append("</p>");
+            break;
+        case 'n':
+            renderWordNet(text, p, end);
+            text.append("<p/>");
+            break;
+        case 'r':
+            if (end > p) renderResources(text, p, end);
+            break;
+        default:
+            if (field.type >= 'a' && field.type <= 'y') text.append(p, static_cast<size_t>(end - p));
+            break;
+    }
+    if (outLength) *outLength = text.length();
+}
+
+void CStarDictReader::renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const {
+    if (!out || outSize == 0) return;
+    out[0] = '\0';
+    size_t length = 0;
+    int seq = 0;
+    STARDICT_FIELD field;
+    for (int64_t pos = 0; pos >= 0 && pos < static_cast<int64_t>(size);) {
+        pos = nextField(article, size, static_cast<uint32_t>(pos), &seq, &field);
+        if (pos < 0) break;
+        renderField(field, out, outSize, &length);
+    }
+}
+
+void CStarDictReader::formatInfo(char* out, size_t outSize) const {
+    CBoundedText text(out, outSize);
+    FilePtr f = openFile(ifoPath_, "rb");
+    if (!f) return;
+    std::string line;
+    while (readLine(f.get(), &line)) {
+        line += "\r\n";
+        if (!text.append(line.data(), line.size())) break;
+    }
+}
