@@ -375,6 +375,10 @@ private:
     void writeMonoFigures(CBlockStream* stream);
     void writeFigureList(CBlockStream* stream);
     void writeColorFigures(CBlockStream* stream);
+    // The colour figure (0xD2) or sound (0xD8) area: with separateMMData in
+    // its own file (fileName, from block 1), else at the next free block.
+    CBlockStream* openMediaArea(int id, const char* fileName);
+    void closeMediaArea(CBlockStream* stream);
     // The sounds: samples alone (makeWave) or with their "fmt " and "data"
     // chunks (makeWave2).
     void makeWave(CBlockStream* stream);

@@ -514,9 +514,28 @@ void CEBBook::patchSoundRefs() {
     flushWriters(m_soundRefs);
 }
 
+CBlockStream* CEBBook::openMediaArea(int id, const char* fileName) {
+    const bool separate = m_spec->separateMMData;
+    if (separate) {
+        const int opened = id == 0xD2 ? m_bookFile->openGraphicsFile(m_bookPath, fileName, "w")
+                                      : m_bookFile->openSoundFile(m_bookPath, fileName, "w");
+        if (opened != 0) throw std::runtime_error(std::string("can't create output file(") + fileName + ")");
+    }
+    CBlockStream* s = new CBlockStream(separate ? 1 : m_nextBlock, 1);
+    addArea(id, s, false);
+    return s;
+}
+
+void CEBBook::closeMediaArea(CBlockStream* stream) {
+    // An area in a file of its own takes no blocks of the text file.
+    if (m_spec->separateMMData)
+        stream->flushBlock();
+    else
+        endArea(stream);
+}
+
 void CEBBook::writeMediaAreas() {
     const bool epwing = m_opt->ebType == 1;
-    const bool separate = epwing && m_spec->separateMMData;
     char line[64];
 
     const int movies = static_cast<int>(
@@ -545,15 +564,9 @@ void CEBBook::writeMediaAreas() {
 
     if (epwing && hasMedia(MEDIA_COLOR)) {
         message("Color Figure...");
-        if (separate && m_bookFile->openGraphicsFile(m_bookPath, "HONMONG", "w") != 0)
-            throw std::runtime_error("can't create output file(HONMONG)");
-        CBlockStream* s = new CBlockStream(separate ? 1 : m_nextBlock, 1);
-        addArea(0xD2, s, false);
+        CBlockStream* s = openMediaArea(0xD2, "HONMONG");
         writeColorFigures(s);
-        if (separate)
-            s->flushBlock();
-        else
-            endArea(s);
+        closeMediaArea(s);
         message("done\r\n");
     }
 
@@ -566,18 +579,12 @@ void CEBBook::writeMediaAreas() {
     m_soundCount = 0;
     if (hasMedia(MEDIA_SOUND)) {
         message("PCM Sound...");
-        if (separate && m_bookFile->openSoundFile(m_bookPath, "HONMONS", "w") != 0)
-            throw std::runtime_error("can't create output file(HONMONS)");
-        CBlockStream* s = new CBlockStream(separate ? 1 : m_nextBlock, 1);
-        addArea(0xD8, s, false);
+        CBlockStream* s = openMediaArea(0xD8, "HONMONS");
         if (m_opt->withHeader)
             makeWave2(s);
         else
             makeWave(s);
-        if (separate)
-            s->flushBlock();
-        else
-            endArea(s);
+        closeMediaArea(s);
         message("done\r\n");
     }
     std::snprintf(line, sizeof line, "# of Sounds=(%d)\r\n", m_soundCount);

@@ -403,3 +403,22 @@ TEST(MediaBook, BooksWithoutMediaAreasStayReadable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MediaBook, SeparateFilesThatCannotBeCreatedEndTheBuild) {
+    for (const char* name : {"HONMONG", "HONMONS"}) {
+        SCOPED_TRACE(name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("x.bmp"), lftest::makeBmp(4, 3, 24, colours));
+        lftest::writeFile(dir.file("x.wav"), lftest::makeWave(1, 11025, 8, 4));
+        // A folder where the file should go.
+        ASSERT_EQ(makeDirectories(dir.file(std::string("out/TEST/DATA/") + name).c_str()), 0);
+        lftest::BookRun run = build(dir, "<P><IMG src=\"x.bmp\"><A href=\"x.wav\">s</A></P>", 1, true, 0);
+        EXPECT_NE(run.log().find(std::string("can't create output file(") + name + ")"), std::string::npos)
+            << run.log();
+        EXPECT_EQ(run.log().find("# of Anchors"), std::string::npos) << run.log();
+    }
+}
+
+}  // namespace
