@@ -34,6 +34,9 @@ std::vector<std::string> listDir(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
 
+// A word quoted for the shell.
+std::string shellQuote(const std::string& s);
+
 // Runs a shell command, returns its exit status and fills out with what it printed.
 int runCommand(const std::string& command, std::string* out = nullptr);
 

@@ -108,4 +108,15 @@ std::string binDir() {
     return std::string(LF_BINARY_DIR) + "/bin";
 }
 
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
 }  // namespace lftest
