@@ -74,6 +74,13 @@ void patch(const MEDIA_REF& ref, const BLOCK_POS& first, const BLOCK_POS* last) 
     }
 }
 
+// The head of a "data" chunk: the tag and the size, little-endian.
+void writeDataTag(CBlockStream* stream, uint64_t size) {
+    uint8_t head[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
+    byteorder::putLe32(head + 4, static_cast<uint32_t>(size));
+    stream->writeBytes(head, sizeof head);
+}
+
 // Flushes every text that references were patched in.
 void flushWriters(const std::vector<MEDIA_REF>& refs) {
     std::vector<CBlockStream*> done;
@@ -395,7 +402,7 @@ void CEBBook::writeMonoFigures(CBlockStream* stream) {
             throw std::runtime_error("can't read media file(" + m.path + ")");
         BLOCK_POS at;
         stream->tell(&at);
-        m.start = posOf(CEBBook::positionValue(at));
+        m.start = posOf(positionValue(at));
         stream->writeBytes(bitmap.data(), bitmap.size());
         m.written = true;
         ++m_figureCount;
@@ -431,10 +438,8 @@ void CEBBook::writeColorFigures(CBlockStream* stream) {
         if (!f) continue;
         BLOCK_POS at;
         stream->tell(&at);
-        m.start = posOf(CEBBook::positionValue(at));
-        uint8_t head[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
-        byteorder::putLe32(head + 4, static_cast<uint32_t>(m.info.dataSize));
-        stream->writeBytes(head, sizeof head);
+        m.start = posOf(positionValue(at));
+        writeDataTag(stream, m.info.dataSize);
         copyMediaData(f.get(), m, stream, m.info.dataOffset, m.info.dataSize);
         m.written = true;
         ++m_figureCount;
@@ -449,7 +454,7 @@ void CEBBook::writeSounds(CBlockStream* stream, bool withHeader) {
         if (!f) continue;
         BLOCK_POS at;
         stream->tell(&at);
-        const uint64_t first = CEBBook::positionValue(at);
+        const uint64_t first = positionValue(at);
         m.start = posOf(first);
         m.last = posOf(first + m.size - 1);
         if (withHeader) {
@@ -460,10 +465,8 @@ void CEBBook::writeSounds(CBlockStream* stream, bool withHeader) {
             byteorder::putLe32(fmt.data() + 4, m.info.fmtSize);
             if (!readFileAt(f.get(), m.info.fmtOffset, fmt.data() + 8, m.info.fmtSize))
                 throw std::runtime_error("can't read media file(" + m.path + ")");
-            uint8_t head[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
-            byteorder::putLe32(head + 4, static_cast<uint32_t>(m.info.dataSize));
             stream->writeBytes(fmt.data(), fmt.size());
-            stream->writeBytes(head, sizeof head);
+            writeDataTag(stream, m.info.dataSize);
         }
         copyMediaData(f.get(), m, stream, m.info.dataOffset, m.info.dataSize);
         m.written = true;
