@@ -4,8 +4,9 @@
 // and prints entries per second, peak memory and output size per size. Then
 // the same for tagged dictionary markup of the same entries (a heading every
 // 100 entries, DT/DD entries with the readings as KEY elements, a link per
-// entry), up to 10^5 entries or max-entries, with its
-// rate as a ratio of the PDIC one.
+// entry), up to 10^5 entries or max-entries, and for delimited text of the
+// same entries (headword, reading and meaning columns) at every size, each
+// with its rate as a ratio of the PDIC one.
 //
 //   bench_index_bench [max-entries]     (default 1000000)
 //
@@ -125,12 +126,44 @@ void writeMarkup(const std::string& path, long entries) {
     std::remove(pdic.c_str());
 }
 
+// The delimited-text form of the entries of writeSource: headword, reading
+// (when it has one) and meaning, in Shift_JIS, comma-separated.
+const char kCsvSpec[] = "enc=shift_jis;delim=,;fields=headword|kana|meaning|";
+void writeCsv(const std::string& path, long entries) {
+    const std::string pdic = path + ".pdic";
+    writeSource(pdic, entries);
+    FILE* in = std::fopen(pdic.c_str(), "rb");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!in || !out) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    char line[512];
+    while (std::fgets(line, sizeof line, in)) {
+        std::string text(line);
+        size_t cut = text.find(" /// ");
+        std::string head = text.substr(0, cut);
+        std::string meaning = text.substr(cut + 5);
+        while (!meaning.empty() && (meaning.back() == '\n' || meaning.back() == '\r')) meaning.pop_back();
+        std::string word = head, kana;
+        size_t open = head.find("\x81\x79");
+        if (open != std::string::npos) {
+            word = head.substr(0, open);
+            kana = head.substr(open + 2, head.size() - open - 4);
+        }
+        std::fprintf(out, "%s,%s,\"%s\"\n", word.c_str(), kana.c_str(), meaning.c_str());
+    }
+    std::fclose(in);
+    std::fclose(out);
+    std::remove(pdic.c_str());
+}
+
 long long fileSize(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 }
 
-int build(const std::string& dir, const std::string& source, int type) {
+int build(const std::string& dir, const std::string& source, int type, const char* fields) {
     CEPWing w;
     w.init();
     w.setBoolOption("autoKana", true);
@@ -139,7 +172,7 @@ int build(const std::string& dir, const std::string& source, int type) {
     // Prefix and suffix search by written form and by kana.
     if (w.newBook("Bench", "BENCH", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0x0F, false, 0, 0) != 0)
         return 1;
-    if (w.addSource(source.c_str(), nullptr, type, nullptr) != 0) return 1;
+    if (w.addSource(source.c_str(), nullptr, type, fields) != 0) return 1;
     w.makeBook();
     w.closeCatalog();
     w.term();
@@ -153,18 +186,20 @@ struct Result {
 };
 
 // Builds the source of n entries of the given kind (5 PDIC one-line, 0
-// markup) in a child process.
+// markup, 9 delimited text) in a child process.
 Result measure(const std::string& dir, long n, int type) {
-    const std::string source = dir + (type == 5 ? "/src.txt" : "/src.html");
+    const std::string source = dir + (type == 5 ? "/src.txt" : type == 9 ? "/src.csv" : "/src.html");
     if (type == 5)
         writeSource(source, n);
+    else if (type == 9)
+        writeCsv(source, n);
     else
         writeMarkup(source, n);
     const std::string out = dir + "/out" + std::to_string(n);
     mkdir(out.c_str(), 0755);
     auto t0 = std::chrono::steady_clock::now();
     pid_t pid = fork();
-    if (pid == 0) _exit(build(out, source, type));
+    if (pid == 0) _exit(build(out, source, type, type == 9 ? kCsvSpec : nullptr));
     int status = 0;
     struct rusage ru;
     std::memset(&ru, 0, sizeof ru);
@@ -209,6 +244,15 @@ int main(int argc, char** argv) {
     for (const auto& p : pdicRates) {
         if (p.first > 100000) break;
         Result r = measure(dir, p.first, 0);
+        std::printf("%10ld %10.2f %10.2f %14.0f %12.1f %14lld %12.2f%s\n", p.first, r.seconds, r.cpu,
+                    p.first / r.seconds, r.peakMB, r.bytes, (p.first / r.seconds) / p.second,
+                    r.ok ? "" : "   (build failed)");
+        std::fflush(stdout);
+    }
+    std::printf("\nDelimited text (headword, reading, meaning)\n%10s %10s %10s %14s %12s %14s %12s\n", "entries",
+                "seconds", "cpu s", "entries/s", "peak MB", "output bytes", "x PDIC rate");
+    for (const auto& p : pdicRates) {
+        Result r = measure(dir, p.first, 9);
         std::printf("%10ld %10.2f %10.2f %14.0f %12.1f %14lld %12.2f%s\n", p.first, r.seconds, r.cpu,
                     p.first / r.seconds, r.peakMB, r.bytes, (p.first / r.seconds) / p.second,
                     r.ok ? "" : "   (build failed)");

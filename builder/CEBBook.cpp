@@ -14,6 +14,7 @@
 #include <string>
 
 #include "builder/CParseTag0.h"
+#include "builder/complex/CComplexTemp.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CCSVParser.h"
@@ -21,6 +22,7 @@
 #include "builder/sources/CHTMLParser.h"
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
+#include "builder/sources/CSAXParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
 #include "foundation/FileHandle.h"
@@ -70,7 +72,6 @@ CEBBook::CEBBook()
       m_stopWordCount(0),
       m_anchorCount(0),
       m_linkCount(0),
-      m_tempFile(nullptr),
       m_complexCount(0),
       m_nextBlock(2),
       m_body(nullptr),
@@ -84,7 +85,6 @@ CEBBook::CEBBook()
     m_copyright[0] = 0;
     std::memset(m_delChars, 0, sizeof m_delChars);
     std::memset(m_stopWords, 0, sizeof m_stopWords);
-    m_tempPath[0] = 0;
     m_bookPath[0] = 0;
     std::memset(m_attr, 0, sizeof m_attr);
     std::memset(m_writtenFontNames, 0, sizeof m_writtenFontNames);
@@ -331,6 +331,10 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
 
         setStopWords(opt->stopWord);
         if (opt->keywordFile[0] != 0) LoadKeyword(opt->keywordFile);
+        // The definition is read before any file of the book is made, so
+        // that a refused definition leaves nothing half-written.
+        m_complexDefs.clear();
+        if (opt->idx[IDX_COMPLEX]) loadComplexDef(spec->complexDef);
 
         openBook();
 
@@ -339,22 +343,10 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         if (opt->gaijiMapFile[0] != 0) m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
 
         if (opt->idx[IDX_COMPLEX]) {
-            // The temporary file of complex-search entries is made before
-            // any source is read.
-            char path[64];
-            std::snprintf(path, sizeof path, "/tmp/cplx%dXXXXXX.txt", static_cast<int>(getpid()));
-            // mkstemps creates the file exclusively (O_EXCL, mode 0600): no
-            // file or link that is already there is ever written through.
-            int fd = mkstemps(path, 4);
-            if (fd >= 0) {
-                m_tempFile = fdopen(fd, "w+");
-                if (m_tempFile == nullptr) {
-                    ::close(fd);
-                    ::unlink(path);
-                } else {
-                    std::memcpy(m_tempPath, path, std::strlen(path) + 1);
-                }
-            }
+            // The complex entries of the sources go to a temp file until
+            // the complex areas are written.
+            m_complexTemp.reset(new CComplexTemp);
+            if (!m_complexTemp->create()) throw std::runtime_error("can't create temp file(cplx)\r\n");
             m_complexCount = 0;
         }
 
@@ -422,10 +414,7 @@ void CEBBook::make() {
             std::string map = std::string(m_opt->outPath) + m_spec->dirName + ".map";
             CGaijiFontWriter::saveGlossviewGaijiMap(*m_gaiji, map.c_str());
         }
-        if (m_opt->idx[IDX_COMPLEX] && m_tempFile != nullptr) {
-            std::fclose(m_tempFile);
-            m_tempFile = nullptr;
-        }
+        if (m_complexTemp && !m_complexTemp->close()) throw std::runtime_error("can't write temp file(cplx)\r\n");
 
         writeMediaAreas();
         writeMenuArea();
@@ -497,6 +486,13 @@ void CEBBook::runSources() {
             case 6: {
                 CPDICParser parser;
                 parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 7: {
+                clearAnchorNames();
+                CSAXParser parser;
+                parser.setMessageCallback(m_callback);
+                parser.parse(this, m_opt, src, m_body, 1, static_cast<int>(i));
                 break;
             }
             case 9: {
@@ -584,10 +580,6 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
     }
 }
 
-void CEBBook::writeComplexIndexes() {
-    // No complex-search index is written.
-}
-
 void CEBBook::writeGaijiFonts() {
     if (!m_gaiji) return;
     const GAIJI_CODE_STATE* st = m_gaiji->getGaijiMap();
@@ -630,18 +622,21 @@ void CEBBook::clearNavigation() {
 }
 
 void CEBBook::closeComplexTemp(bool remove) {
-    if (m_tempFile != nullptr) {
-        std::fclose(m_tempFile);
-        m_tempFile = nullptr;
-    }
-    if (remove && m_tempPath[0] != 0) {
-        ::unlink(m_tempPath);
-        m_tempPath[0] = 0;
-    }
+    if (!m_complexTemp) return;
+    if (remove)
+        m_complexTemp.reset();
+    else
+        m_complexTemp->close();
+}
+
+const char* CEBBook::complexTempPath() const {
+    return m_complexTemp ? m_complexTemp->path().c_str() : "";
 }
 
 void CEBBook::cleanUp() {
     closeComplexTemp(true);
+    m_complexEntries.clear();
+    m_complexNames.clear();
     freeStringT();
     clearIndexEntries();
     m_keywords.clear();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "builder/ConvertOpt.h"
+#include "builder/complex/ComplexDefinitions.h"
 #include "builder/index/SearchEntries.h"
 #include "builder/media/MediaEntries.h"
 #include "builder/navigation/NavigationEntries.h"
@@ -27,6 +28,7 @@
 #include "foundation/book/CBlockStream.h"
 
 class CBookFile;
+class CComplexTemp;
 class CGaiji;
 class CParseTag0;
 
@@ -87,7 +89,24 @@ public:
     int epwingVersion() const { return m_epwingVersion; }
     // Path of the complex-search temp file while a book with complex search
     // is open ("" otherwise).
-    const char* complexTempPath() const { return m_tempPath; }
+    const char* complexTempPath() const;
+
+    // ---- complex search (builder/complex/CEBBookComplex.cpp) ----
+    // Reads the definition file into the book's definitions; throws
+    // std::runtime_error with the message on a missing, unreadable or
+    // refused file.
+    void loadComplexDef(const char* path);
+    const std::vector<COMPLEX_DEF>& complexDefinitions() const { return m_complexDefs; }
+    // Registers a complex entry of the field fed by KEY name (the text at
+    // pos): written to the temp file. Throws when the temp file cannot be
+    // written. Does nothing without complex search.
+    void addComplexEntry(const char* name, int nameLen, const char* key, int keyLen, const char* heading,
+                         int headingLen, const BLOCK_POS& pos);
+    // Reads the entries of the temp file back (their keys normalised into
+    // the string table); the number read. Throws when the file is damaged.
+    int LoadComplexTemp();
+    int complexEntryCount() const { return m_complexCount; }
+    const std::vector<COMPLEX_ENTRY>& complexEntries() const { return m_complexEntries; }
 
     // Sets the process-wide abort flag.
     void abort();
@@ -304,6 +323,7 @@ private:
     void writeCopyright(const char* path, CBlockStream* writer);
     void writeMenuArea();
     void writeComplexIndexes();
+    void writeComplexTitles();
     void writeGaijiFonts();
     void clearNavigation();
     void closeComplexTemp(bool remove);
@@ -349,8 +369,10 @@ private:
     std::vector<BLOCK_POS> m_sourceStarts;  // text start of each source read
     int m_anchorCount;
     int m_linkCount;
-    char m_tempPath[256];
-    FILE* m_tempFile;
+    std::unique_ptr<CComplexTemp> m_complexTemp;
+    std::vector<COMPLEX_DEF> m_complexDefs;
+    std::vector<COMPLEX_ENTRY> m_complexEntries;
+    std::vector<std::string> m_complexNames;  // names of m_complexEntries
     int m_complexCount;
     char m_bookPath[256];
     unsigned char m_attr[6];

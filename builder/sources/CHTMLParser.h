@@ -11,8 +11,9 @@
 //   "headword" (and the Japanese words for notation and headword) give word
 //   entries for the prefix and suffix indexes; "kana" (and the Japanese word
 //   for kana) kana entries; "keyword" keyword entries; "cross" cross-search
-//   entries; "complex" is read and dropped (complex search has its own
-//   definition files). Each key refers to the current entry (the last
+//   entries; "complex" complex-search entries of the field that the "name"
+//   attribute names (CEBBook::addComplexEntry); other types are read and
+//   dropped. Each key refers to the current entry (the last
 //   heading, DT or HEADWORD) and is shown with its "title" attribute, else
 //   the entry's heading, else the key itself.
 // - Links whose target starts with "http:", "https:", "ftp:" or "mailto:"
@@ -61,6 +62,21 @@ public:
     // (ruby on, no newline after headings, no menu). Throws
     // std::runtime_error for an abort (empty text) and allocation failures.
     void parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full, int sourceNumber);
+
+    // The same conversion driven by a reader that tokenizes the file itself
+    // (the event-parser reader): beginEvents, then the tags and texts in
+    // document order, then endEvents. With utf8 set the texts and attribute
+    // values are UTF-8 whatever the document declares; else they are read as
+    // parse reads them. Text is passed as the markup would hold it: a "&"
+    // starts a character reference.
+    void beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
+                     int sourceNumber, bool utf8);
+    void tagEvent(const TAG_ITEM& tag, const char* token, int len);
+    void textEvent(const char* text, int len);
+    void endEvents();
+    // The source line of the next events, for error reports (0: the
+    // tokenizer's own line).
+    void setEventLine(int line) { m_eventLine = line; }
 
     // " Error in FILE (Line=N) : MESSAGE\n\n" and at most 128 bytes of the
     // context, all as valid UTF-8, to the callback, which is then cleared.
@@ -146,6 +162,8 @@ private:
     int64_t m_size = 0;
     int64_t m_consumed = 0;
     bool m_utf8 = false;
+    bool m_utf8Fixed = false;  // the encoding is not the document's to choose
+    int m_eventLine = 0;
     const char* m_token = nullptr;  // the current token, for error reports
     int m_tokenLen = 0;
 
@@ -186,6 +204,7 @@ private:
     int m_keyType = 0;
     std::string m_keyText;
     std::string m_keyTitle;
+    std::string m_keyName;  // KEY "name": the complex-search field
     int m_decoration = 0;
     int m_sup = 0, m_sub = 0, m_nobr = 0, m_rt = 0;
 };
