@@ -89,10 +89,16 @@ void writeSource(const std::string& path, long entries) {
     std::fclose(f);
 }
 
-// The markup form of the entries of writeSource, for the same index entries:
-// each headword a DT (its word entry) with its reading, when it has one, as
-// a kana KEY (its kana entry), and a DD with a link to the next entry.
-void writeMarkup(const std::string& path, long entries) {
+// One entry of writeSource taken apart: the written form, its reading (empty
+// when none) and the meaning.
+struct BenchEntry {
+    std::string word, kana, meaning;
+};
+
+// Writes the entries of writeSource in another form into path: write is
+// called once per entry with its number and the output file.
+template <typename Write>
+void rewriteEntries(const std::string& path, long entries, Write write) {
     const std::string pdic = path + ".pdic";
     writeSource(pdic, entries);
     FILE* in = std::fopen(pdic.c_str(), "rb");
@@ -103,59 +109,48 @@ void writeMarkup(const std::string& path, long entries) {
     }
     char line[512];
     long i = 0;
-    std::fputs("<DL>\n", out);
     while (std::fgets(line, sizeof line, in)) {
         std::string text(line);
-        std::string head = text.substr(0, text.find(" ///"));
-        std::string word = head, kana;
+        size_t cut = text.find(" /// ");
+        BenchEntry e;
+        std::string head = text.substr(0, cut);
+        e.meaning = cut == std::string::npos ? std::string() : text.substr(cut + 5);
+        while (!e.meaning.empty() && (e.meaning.back() == '\n' || e.meaning.back() == '\r')) e.meaning.pop_back();
+        e.word = head;
         size_t open = head.find("\x81\x79");
         if (open != std::string::npos) {
-            word = head.substr(0, open);
-            kana = head.substr(open + 2, head.size() - open - 4);
+            e.word = head.substr(0, open);
+            e.kana = head.substr(open + 2, head.size() - open - 4);
         }
-        if (i % 100 == 0) std::fprintf(out, "</DL><H2>Part %ld</H2><DL>\n", i / 100);
-        std::fprintf(out, "<DT id=\"e%ld\">%s</DT>", i, word.c_str());
-        if (!kana.empty()) std::fprintf(out, "<KEY type=\"kana\">%s</KEY>", kana.c_str());
-        std::fputc('\n', out);
-        std::fprintf(out, "<DD>meaning of entry %ld, see <A HREF=\"#e%ld\">the next</A>.</DD>\n", i, (i + 1) % entries);
-        ++i;
+        write(out, i++, e);
     }
-    std::fputs("</DL>\n", out);
     std::fclose(in);
     std::fclose(out);
     std::remove(pdic.c_str());
 }
 
-// The delimited-text form of the entries of writeSource: headword, reading
-// (when it has one) and meaning, in Shift_JIS, comma-separated.
+// The markup form: each headword a DT (its word entry) with its reading, when
+// it has one, as a kana KEY (its kana entry), and a DD with a link to the
+// next entry; a heading every 100 entries.
+void writeMarkup(const std::string& path, long entries) {
+    rewriteEntries(path, entries, [entries](FILE* out, long i, const BenchEntry& e) {
+        if (i == 0) std::fputs("<DL>\n", out);
+        if (i % 100 == 0) std::fprintf(out, "</DL><H2>Part %ld</H2><DL>\n", i / 100);
+        std::fprintf(out, "<DT id=\"e%ld\">%s</DT>", i, e.word.c_str());
+        if (!e.kana.empty()) std::fprintf(out, "<KEY type=\"kana\">%s</KEY>", e.kana.c_str());
+        std::fputc('\n', out);
+        std::fprintf(out, "<DD>meaning of entry %ld, see <A HREF=\"#e%ld\">the next</A>.</DD>\n", i, (i + 1) % entries);
+        if (i == entries - 1) std::fputs("</DL>\n", out);
+    });
+}
+
+// The delimited-text form: headword, reading and meaning, in Shift_JIS,
+// comma-separated.
 const char kCsvSpec[] = "enc=shift_jis;delim=,;fields=headword|kana|meaning|";
 void writeCsv(const std::string& path, long entries) {
-    const std::string pdic = path + ".pdic";
-    writeSource(pdic, entries);
-    FILE* in = std::fopen(pdic.c_str(), "rb");
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!in || !out) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    char line[512];
-    while (std::fgets(line, sizeof line, in)) {
-        std::string text(line);
-        size_t cut = text.find(" /// ");
-        std::string head = text.substr(0, cut);
-        std::string meaning = text.substr(cut + 5);
-        while (!meaning.empty() && (meaning.back() == '\n' || meaning.back() == '\r')) meaning.pop_back();
-        std::string word = head, kana;
-        size_t open = head.find("\x81\x79");
-        if (open != std::string::npos) {
-            word = head.substr(0, open);
-            kana = head.substr(open + 2, head.size() - open - 4);
-        }
-        std::fprintf(out, "%s,%s,\"%s\"\n", word.c_str(), kana.c_str(), meaning.c_str());
-    }
-    std::fclose(in);
-    std::fclose(out);
-    std::remove(pdic.c_str());
+    rewriteEntries(path, entries, [](FILE* out, long, const BenchEntry& e) {
+        std::fprintf(out, "%s,%s,\"%s\"\n", e.word.c_str(), e.kana.c_str(), e.meaning.c_str());
+    });
 }
 
 long long fileSize(const std::string& path) {
