@@ -692,8 +692,8 @@ int CEBReader::fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* c
     return 1;
 }
 
-int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth,
-                               uint32_t* outHeight, uint8_t* buffer, size_t bufferSize) {
+int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
+                               uint8_t* buffer, size_t bufferSize) {
     if (outWidth) *outWidth = 0;
     if (outHeight) *outHeight = 0;
     if (width < 8 || width > 48 || height < 16 || height > 48) return 0;

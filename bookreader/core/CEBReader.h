@@ -216,8 +216,7 @@ public:
     // Font slots: narrow (0) and wide (1).
     int setFontInfo(uint32_t width, uint32_t height, uint16_t count, uint16_t first, uint16_t last);
     int fontInfoByShape(uint32_t width, uint32_t height, uint16_t* count, uint16_t* first, uint16_t* last) const;
-    int fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first,
-                 uint16_t* last) const;
+    int fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first, uint16_t* last) const;
     // The bitmap of gaiji `code` into buffer (bufferSize bytes); its size in
     // *outWidth, *outHeight. 1, or 0 (sizes 0) for a size, code or buffer
     // that does not fit the font.

@@ -100,14 +100,16 @@ bool parseLine(const char* line, GAIJI_MAP_ENTRY* entry, int* kind) {
     const char* field2End = p + strcspn(p, "\t\r\n");
     int found = 0;
     if (field2End - p >= 3) {
-        if (field2End - p == 4 && lower(p[0]) == 'n' && lower(p[1]) == 'u' && lower(p[2]) == 'l' && lower(p[3]) == 'l') {
+        if (field2End - p == 4 && lower(p[0]) == 'n' && lower(p[1]) == 'u' && lower(p[2]) == 'l' &&
+            lower(p[3]) == 'l') {
             entry->codePoints[0] = 0xFFFF;
             found = 1;
         } else {
             for (const char* t = p; t < field2End && found < 3;) {
                 const char* tEnd = std::find(t, field2End, ',');
                 uint32_t cp = 0;
-                if (lower(static_cast<unsigned char>(*t)) != 'u' || !parseHex(t + 1, tEnd, kMaxCodePoint, &cp) || cp == 0)
+                if (lower(static_cast<unsigned char>(*t)) != 'u' || !parseHex(t + 1, tEnd, kMaxCodePoint, &cp) ||
+                    cp == 0)
                     break;
                 entry->codePoints[found++] = cp;
                 t = tEnd < field2End ? tEnd + 1 : tEnd;
@@ -267,8 +269,7 @@ int CGaijiMap::refreshMapFile(const char* path) {
     if (!path) return 0;
     struct stat st;
     char extension[kPathSize], stem[kPathSize];
-    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || pathExtension(path, extension) < 0 ||
-        pathStem(path, stem) < 0)
+    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || pathExtension(path, extension) < 0 || pathStem(path, stem) < 0)
         return 0;
     if (!equalNoCase(extension, "map")) return 0;
     // Names keep their first 31 characters.
@@ -276,7 +277,8 @@ int CGaijiMap::refreshMapFile(const char* path) {
     snprintf(name, sizeof name, "%.31s", stem);
     GAIJI_MAP_RECORD* rec = findRecord(name);
     if (rec && rec->seconds == static_cast<int64_t>(st.st_mtim.tv_sec) &&
-        rec->nanoseconds == static_cast<int64_t>(st.st_mtim.tv_nsec) && rec->fileSize == static_cast<uint64_t>(st.st_size))
+        rec->nanoseconds == static_cast<int64_t>(st.st_mtim.tv_nsec) &&
+        rec->fileSize == static_cast<uint64_t>(st.st_size))
         return 0;
     // The record stays, marked replaced, until the store goes away.
     if (!parseMapFile(path, name, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, static_cast<uint64_t>(st.st_size))) return 0;
@@ -298,8 +300,7 @@ bool CGaijiMap::scanMapFolder() {
     return changed;
 }
 
-bool CGaijiMap::parseMapFile(const char* path, const char* name, int64_t seconds, int64_t nanoseconds,
-                             uint64_t size) {
+bool CGaijiMap::parseMapFile(const char* path, const char* name, int64_t seconds, int64_t nanoseconds, uint64_t size) {
     FilePtr f = openFile(path, "r");
     if (!f) return false;
     std::unique_ptr<GAIJI_MAP_RECORD> rec(new GAIJI_MAP_RECORD());

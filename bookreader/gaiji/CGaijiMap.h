@@ -35,9 +35,9 @@ enum GAIJI_MAP_KIND { GAIJI_MAP_NARROW = 0, GAIJI_MAP_WIDE = 1, GAIJI_MAP_THIRD 
 struct GAIJI_MAP_RECORD {
     char name[32];  // map file name without extension, NUL-terminated
     uint16_t valid;
-    int64_t seconds;      // the map file's modification time
-    int64_t nanoseconds;  //
-    uint64_t fileSize;    // and its size
+    int64_t seconds;                        // the map file's modification time
+    int64_t nanoseconds;                    //
+    uint64_t fileSize;                      // and its size
     std::vector<GAIJI_MAP_ENTRY> lists[3];  // by kind, each sorted by code
 };
 

@@ -97,7 +97,8 @@ bool CBookInfoText::writeTableText() {
     };
     for (int i = 0; i < 4; ++i) {
         const unsigned v = header(kValues[i].byte);
-        if (!piece(true, "%s\t= %02XH : %s", kValues[i].label, v, CBookFile::catalogAttributeName(static_cast<int>(v), i + 3)))
+        if (!piece(true, "%s\t= %02XH : %s", kValues[i].label, v,
+                   CBookFile::catalogAttributeName(static_cast<int>(v), i + 3)))
             return false;
     }
     if (!piece(true, "%s", "") || !piece(true, "%s", "[ID] item name                      start  size  kasctygdh"))

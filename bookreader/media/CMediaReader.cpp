@@ -117,7 +117,8 @@ uint64_t CMediaReader::bytesFrom(uint32_t block, uint32_t offset) const {
     const READER_INDEX_INFO* area = reader_.findIndexAt(block, offset);
     // Outside every area: up to the last block of the file (and a partial
     // block after it, which a data file may end with).
-    uint64_t end = area ? static_cast<uint64_t>(area->start) + area->count : static_cast<uint64_t>(reader_.lastBlock()) + 2;
+    uint64_t end =
+        area ? static_cast<uint64_t>(area->start) + area->count : static_cast<uint64_t>(reader_.lastBlock()) + 2;
     if (block >= end) return 0;
     uint64_t room = (end - block) * kBlockSize - offset;
     return room < kMaxMediaBytes ? room : kMaxMediaBytes;
@@ -374,7 +375,9 @@ int CMediaReader::readGlyph(const FONT_HEADER& font, CGlyphCache* cache, uint32_
     }
     const uint32_t first = font.startCode;
     if (code < first || code > font.endCode || (first & 0xFF) < 0x21 || (first & 0xFF) > 0x7E) return 0;
-    auto ordinal = [](uint32_t c) { return static_cast<int64_t>((c & 0xFF) - 0x21) + (static_cast<int64_t>(c >> 8) - 0xA1) * 94; };
+    auto ordinal = [](uint32_t c) {
+        return static_cast<int64_t>((c & 0xFF) - 0x21) + (static_cast<int64_t>(c >> 8) - 0xA1) * 94;
+    };
     const int64_t i = ordinal(code) - ordinal(first);
     if (i < 0) return 0;
     const uint32_t perHalf = 1024 / bytes;

@@ -39,8 +39,8 @@ public:
     int readColorSample(uint32_t n, char* name, char* title, uint32_t titleSize);
     // The glyph of code in font slot `font` (Part of readGaijiBitmap after
     // the slot is chosen).
-    int readGlyph(const FONT_HEADER& font, CGlyphCache* cache, uint32_t code, uint32_t* outWidth,
-                  uint32_t* outHeight, uint8_t* buffer, size_t bufferSize);
+    int readGlyph(const FONT_HEADER& font, CGlyphCache* cache, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
+                  uint8_t* buffer, size_t bufferSize);
     static uint8_t* bitmapToBmp(uint32_t width, uint32_t height, const uint8_t* bitmap, uint32_t* size);
 
     // Block and offset of a position, the offset brought below 2048.
