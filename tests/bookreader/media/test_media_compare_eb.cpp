@@ -1,13 +1,20 @@
 // Media and fonts against the EB Library: the gaiji glyphs of every size and
-// code that our builder writes, read by our reader and by libeb bit for bit.
+// code that our builder writes, read by our reader and by libeb bit for bit;
+// and a book made by FreePWING with gaiji of four heights, BMP and JPEG
+// colour graphics and a sound, whose media our reader extracts as libeb's
+// binary reading does and as FreePWING was given them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
 #include "foundation/book/CEBCatalog.h"
+#include "tests/bookreader/MediaFiles.h"
 #include "tests/common/BookBuilder.h"
+#include "tests/common/EbBinaryProbe.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
@@ -165,4 +172,102 @@ TEST(CompareMediaWithEbLibrary, TwelveDotNarrowFontReadAsSixteen) {
         EXPECT_EQ(std::vector<unsigned char>(glyph, glyph + 48), theirs) << std::hex << code;
     }
     EXPECT_GT(read, kGlyphs / 2);
+}
+
+TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
+    lftest::TestDir dir;
+    const std::string book = dir.file("fpw");
+    std::string printed;
+    ASSERT_EQ(lftest::runCommand("bash '" LF_SOURCE_DIR "/tests/bookreader/freepwing/make_freepwing_media_book.sh' '" +
+                                     book + "' 2>&1",
+                                 &printed),
+              0)
+        << printed;
+    CEBReader reader;
+    ASSERT_EQ(reader.open((book + "/TEST/DATA/HONMON").c_str(), 1, 0), 1);
+    const READER_INDEX_INFO* body = reader.findIndex(0x00);
+    ASSERT_NE(body, nullptr);
+    ASSERT_EQ(reader.seekBlock(body->start), 1);
+    char text[4096];
+    uint32_t length = 0;
+    reader.readText(text, sizeof text, &length, 0, 0);
+    const std::string tagged(text, length);
+
+    // Colour graphics: the "data" chunk at each figure's position holds the
+    // file FreePWING was given; libeb's colour-graphic reading agrees.
+    std::vector<std::string> sources = {"pic.bmp", "pic.jpg"};
+    std::regex figure("</FIG\\[([0-9A-F]{8}):([0-9A-F]{4})\\]");
+    size_t figures = 0;
+    for (std::sregex_iterator it(tagged.begin(), tagged.end(), figure), end; it != end; ++it, ++figures) {
+        ASSERT_LT(figures, sources.size()) << tagged;
+        const uint32_t block = static_cast<uint32_t>(std::stoul((*it)[1].str(), nullptr, 16));
+        const uint32_t offset = static_cast<uint32_t>(std::stoul((*it)[2].str(), nullptr, 16));
+        uint32_t size = 0;
+        std::vector<uint8_t> ours = lftest::takeBuffer(reader.readMediaData(packPosition(block, offset), &size), &size);
+        lftest::EbBinary theirs = lftest::readEbBinary(book, 0, lftest::EbBinaryKind::ColorGraphic,
+                                                       static_cast<int>(block), static_cast<int>(offset));
+        ASSERT_TRUE(theirs.ok) << theirs.error;
+        EXPECT_EQ(ours, std::vector<uint8_t>(theirs.bytes.begin(), theirs.bytes.end())) << sources[figures];
+        std::vector<unsigned char> given = lftest::readFile(book + "/src/" + sources[figures]);
+        EXPECT_EQ(ours, std::vector<uint8_t>(given.begin(), given.end())) << sources[figures];
+        if (!ours.empty() && ours[0] == 0xFF) {
+            // The JPEG cut out by its markers from its first byte is the same.
+            std::vector<uint8_t> cut =
+                lftest::takeBuffer(reader.readColorGraphic(packPosition(block, offset + 8), &size), &size);
+            EXPECT_EQ(cut, ours);
+        }
+    }
+    EXPECT_EQ(figures, sources.size()) << tagged;
+
+    // The sound: the book data holds its "fmt " and "data" chunks, so the
+    // file is made without a header of ours; libeb's wave reading agrees.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        tagged, m, std::regex("</WAV\\[([0-9A-F]{8}):([0-9A-F]{4})\\]\\[([0-9A-F]{8}):([0-9A-F]{4})\\]")))
+        << tagged;
+    uint32_t at[4];
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint32_t>(std::stoul(m[i + 1].str(), nullptr, 16));
+    uint32_t size = 0;
+    std::vector<uint8_t> wav = lftest::takeBuffer(
+        reader.extractWave(packPosition(at[0], at[1]), packPosition(at[2], at[3]), 0, 0, 0, 0, &size), &size);
+    lftest::EbBinary theirs =
+        lftest::readEbBinary(book, 0, lftest::EbBinaryKind::Wave, static_cast<int>(at[0]), static_cast<int>(at[1]),
+                             static_cast<int>(at[2]), static_cast<int>(at[3]));
+    ASSERT_TRUE(theirs.ok) << theirs.error;
+    EXPECT_EQ(wav, std::vector<uint8_t>(theirs.bytes.begin(), theirs.bytes.end()));
+    std::vector<unsigned char> given = lftest::readFile(book + "/src/snd.wav");
+    EXPECT_EQ(wav, std::vector<uint8_t>(given.begin(), given.end()));
+    lftest::ParsedWave parsed = lftest::parseWave(wav);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.rate, 11025u);
+    EXPECT_EQ(parsed.data.size(), 300u);
+
+    // Gaiji: each font file, every code, against libeb.
+    lftest::EbProbe probe(book);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    const struct {
+        const char* file;
+        FontSize size;
+    } fonts[] = {
+        {"GAI16H", {"", 8, 16, 0}},  {"GAI16F", {"", 16, 16, 1}}, {"GAI24H", {"", 16, 24, 2}},
+        {"GAI24F", {"", 24, 24, 3}}, {"GAI30H", {"", 16, 30, 4}}, {"GAI30F", {"", 32, 30, 5}},
+        {"GAI48H", {"", 24, 48, 6}}, {"GAI48F", {"", 48, 48, 7}},
+    };
+    for (const auto& f : fonts) {
+        CEBReader font;
+        ASSERT_EQ(font.openSingleFile((book + "/TEST/GAIJI/" + f.file).c_str()), 1) << f.file;
+        for (unsigned code : {0xA121u, 0xA122u}) {
+            unsigned char glyph[288];
+            uint32_t w = 0, h = 0;
+            ASSERT_EQ(font.readGaijiBitmap(f.size.width, f.size.height, code, &w, &h, glyph, sizeof glyph), 1)
+                << f.file;
+            std::vector<unsigned char> theirGlyph =
+                probe.glyph(0, f.size.height, isWide(f.size), static_cast<int>(code));
+            EXPECT_EQ(std::vector<unsigned char>(glyph, glyph + w * h / 8), theirGlyph)
+                << f.file << ": " << probe.error();
+        }
+        unsigned char glyph[288];
+        uint32_t w, h;
+        EXPECT_EQ(font.readGaijiBitmap(f.size.width, f.size.height, 0xA123, &w, &h, glyph, sizeof glyph), 0) << f.file;
+    }
 }
