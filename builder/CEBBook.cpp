@@ -15,12 +15,13 @@
 #include "builder/CParseTag0.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
-#include "builder/sources/CPDICParser.h"
 #include "builder/sources/CCSVParser.h"
 #include "builder/sources/CEIJIROParser.h"
+#include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -30,12 +31,6 @@ namespace {
 // The process-wide abort flag: set from any thread, polled by every long
 // loop of the build.
 std::atomic<int> g_abort(0);
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 // Copies text into a fixed field; false (field untouched) when it does not fit.
 bool copyField(char* field, size_t size, const char* text) {
@@ -195,7 +190,7 @@ void CEBBook::setStopWords(const char* text) {
 
 void CEBBook::LoadKeyword(const char* path) {
     m_keywords.clear();
-    std::unique_ptr<FILE, FileCloser> f(path ? std::fopen(path, "r") : nullptr);
+    FilePtr f(path ? std::fopen(path, "r") : nullptr);
     if (!f) throw std::runtime_error("Keyword file not found(LoadKeyword)");
     char line[255];
     while (std::fgets(line, sizeof line, f.get()) != nullptr) {
@@ -238,7 +233,7 @@ int CEBBook::addSource(const char* path, const char* title, int type, const char
     // Only regular files: a directory opens on some systems and has no size.
     struct stat st;
     if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    FilePtr f(std::fopen(path, "rb"));
     if (!f) return -1;
     if (std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
     long long size = std::ftell(f.get());
@@ -356,8 +351,8 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         if (opt->gaijiMapFile[0] != 0) m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
 
         if (opt->idx[IDX_COMPLEX]) {
-            // The definition reader comes with complex search; the temp
-            // file of complex entries is made here already.
+            // The temporary file of complex-search entries is made before
+            // any source is read.
             char path[64];
             std::snprintf(path, sizeof path, "/tmp/cplx%dXXXXXX.txt", static_cast<int>(getpid()));
             // mkstemps creates the file exclusively (O_EXCL, mode 0600): no
@@ -510,7 +505,7 @@ void CEBBook::runSources() {
                 break;
             }
             default:
-                // Readers of the other source types come with their own issues.
+                // A source type without a reader adds nothing to the book.
                 break;
         }
         m_body->flushBlock();
@@ -544,7 +539,7 @@ void CEBBook::writeCopyrightArea() {
         {
             // A directory opens too, but has no text to read.
             struct stat st;
-            std::unique_ptr<FILE, FileCloser> f(std::fopen(m_copyright, "rb"));
+            FilePtr f(std::fopen(m_copyright, "rb"));
             if (!f || ::stat(m_copyright, &st) != 0 || !S_ISREG(st.st_mode))
                 throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
         }
@@ -573,14 +568,14 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
     copyField(src.path, sizeof src.path, path);
     src.type = 0;
     {
-        std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+        FilePtr f(std::fopen(path, "rb"));
         if (f && std::fseek(f.get(), 0, SEEK_END) == 0) {
             long long size = std::ftell(f.get());
             src.fileSize = size > 0 ? size : 0;
         }
     }
-    // An HTML or XML page needs the markup reader, which comes with its own
-    // issue; until then every copyright file is read as plain text.
+    // Every copyright file is read as plain text, HTML and XML pages
+    // included.
     CPlainParser parser;
     parser.parse(this, m_opt, &src, writer, 0);
 }
@@ -597,11 +592,11 @@ void CEBBook::writeMediaAreas() {
 }
 
 void CEBBook::writeMenuArea() {
-    // The menu writer comes with its own issue; items are collected.
+    // Menu items are collected; no menu area is written.
 }
 
 void CEBBook::writeComplexIndexes() {
-    // Complex search comes with its own issue: nothing is written.
+    // No complex-search index is written.
 }
 
 void CEBBook::writeGaijiFonts() {
@@ -616,36 +611,19 @@ void CEBBook::writeGaijiFonts() {
         mask &= ~GAIJI_MASK_12X24;
         message("Gaiji(12x24) dropped: 16x24 takes its area\r\n");
     }
-    struct Font {
-        int bit;
-        int width, height;
-        int area;
-        int slot;
-        const char* label;
-    };
-    static const Font kFonts[] = {
-        {GAIJI_MASK_8X16, 8, 16, 0xF2, FONT_SLOT_8X16, "Gaiji(8x16)..."},
-        {GAIJI_MASK_16X16, 16, 16, 0xF1, FONT_SLOT_16X16, "Gaiji(16x16)..."},
-        {GAIJI_MASK_12X24, 12, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(12x24)..."},
-        {GAIJI_MASK_16X24, 16, 24, 0xF4, FONT_SLOT_12X24, "Gaiji(16x24)..."},
-        {GAIJI_MASK_24X24, 24, 24, 0xF3, FONT_SLOT_24X24, "Gaiji(24x24)..."},
-        {GAIJI_MASK_16X30, 16, 30, 0xF6, FONT_SLOT_16X30, "Gaiji(16x30)..."},
-        {GAIJI_MASK_32X30, 32, 30, 0xF5, FONT_SLOT_32X30, "Gaiji(32x30)..."},
-        {GAIJI_MASK_24X48, 24, 48, 0xF8, FONT_SLOT_24X48, "Gaiji(24x48)..."},
-        {GAIJI_MASK_48X48, 48, 48, 0xF7, FONT_SLOT_48X48, "Gaiji(48x48)..."},
-    };
-    for (const Font& f : kFonts) {
-        if (!(mask & f.bit)) continue;
+    for (const GaijiFontInfo& f : kGaijiFonts) {
+        if (!(mask & f.maskBit)) continue;
         checkAbort();
-        message(f.label);
+        char line[32];
+        std::snprintf(line, sizeof line, "Gaiji(%dx%d)...", f.width, f.height);
+        message(line);
         CBlockStream* s = new CBlockStream(m_nextBlock, 0);
         addArea(f.area, s, false);
         int n = CGaijiFontWriter::makeGaiji(*m_gaiji, f.width, f.height, s);
         endArea(s);
-        char line[32];
         std::snprintf(line, sizeof line, "(%d) done\r\n", n);
         message(line);
-        m_writtenFontMask |= kFontSlotMask[f.slot];
+        m_writtenFontMask |= kFontSlots[f.slot].maskBit;
         const char* name = m_bookFile->fontName(f.slot);
         std::strncpy(m_writtenFontNames[f.slot], name ? name : "", 8);
         m_writtenFontNames[f.slot][8] = 0;

@@ -183,7 +183,7 @@ public:
                             const BLOCK_POS& pos);
     int isKanaText(const char* text, int len);
     int isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind);
-    // Build step 13: every search index with its heading area.
+    // Writes every search index with its heading area.
     void writeSearchIndexes();
 
     size_t entryCount() const { return m_entries.size(); }

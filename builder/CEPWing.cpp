@@ -291,7 +291,7 @@ int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID
     }
     if (fontNames != nullptr) {
         for (int i = 0; i < FONT_SLOTS; ++i) {
-            if (!(fontMask & kFontSlotMask[i])) continue;
+            if (!(fontMask & kFontSlots[i].maskBit)) continue;
             const char* name = fontNames + i * 9;
             if (std::memchr(name, 0, 9) == nullptr) {
                 report("gaiji font name too long (8 bytes at most)\r\n");
@@ -311,7 +311,7 @@ int CEPWing::fillBookSpec(const char* title, const char* dirName, int bookTypeID
     m_spec.bookTypeID = bookTypeID;
     if (fontNames != nullptr)
         for (int i = 0; i < FONT_SLOTS; ++i)
-            if (fontMask & kFontSlotMask[i]) std::memcpy(m_spec.fontNames[i], fontNames + i * 9, 9);
+            if (fontMask & kFontSlots[i].maskBit) std::memcpy(m_spec.fontNames[i], fontNames + i * 9, 9);
     m_spec.separateMMData = separateMMData;
     return 0;
 }
@@ -321,7 +321,7 @@ int CEPWing::registerSubbook() {
     if (m_catalog == nullptr) return -1;
     int fontMask = 0;
     for (int i = 0; i < FONT_SLOTS; ++i)
-        if (m_spec.fontNames[i][0] != 0) fontMask |= kFontSlotMask[i];
+        if (m_spec.fontNames[i][0] != 0) fontMask |= kFontSlots[i].maskBit;
     // The catalog keeps the title in full width, two bytes a character:
     // 80 bytes for EPWING, 30 for EB. A longer title is cut at a character.
     char title[sizeof m_spec.title];
@@ -406,8 +406,8 @@ void CEPWing::makeBook() {
     if (sb == nullptr) return;
     int written = m_book->writtenFontMask();
     for (int i = 0; i < FONT_SLOTS; ++i) {
-        if (!(written & kFontSlotMask[i])) continue;
-        sb->fontFlags |= kFontSlotMask[i];
+        if (!(written & kFontSlots[i].maskBit)) continue;
+        sb->fontFlags |= kFontSlots[i].maskBit;
         if (sb->fontNames[i][0] == 0) {
             std::strncpy(sb->fontNames[i], m_book->writtenFontName(i), 8);
             sb->fontNames[i][8] = 0;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "foundation/book/GaijiFonts.h"
+
 // Index selection: ConvertOpt::idx[i] for i in this order (also the bit
 // order of newBook's feature mask).
 enum {
@@ -22,83 +24,66 @@ enum {
 // record (allocated with malloc; the holder frees an old text when it
 // stores a new one). Defaults are those of CEPWing::init.
 struct ConvertOpt {
-    char keywordFile[256];
-    char gaijiFile[256];
-    char gaijiMapFile[256];
-    char outPath[256];  // output directory, with trailing "/"
-    char basePath[256];
-    int ebType;          // 1 EPWING, 0 EB
-    int idx[IDX_COUNT];  // index selection, IDX_* order, 0 or 1
-    char* stopWord;
-    int delBlank;
-    int delSym;
-    char* delChars;
-    int refAuto;
-    int titleWord;
-    int autoWord;
-    int autoEWord;
-    int dispKeyInSelList;
-    int FRAuto;
-    int titleOrder;
-    int addKana;
-    int autoKana;
-    int omitHeader;
-    int titleLen;
-    int typeCplxKwd;
-    int topMenu;
-    int singleLine;
-    char* kanaSep1;  // Shift_JIS
-    char* kanaSep2;
-    int hyokiSep;
-    int makeFig;
-    int inlineImg;
-    int paraHdr;
-    int ruby;
-    int paraBr;
-    int subTitle;
-    int dfnStyle;
-    int srchUnit;
-    int linkChar;
-    char* arrowCode;
-    int HTagIndex;
-    int HTagMenu;
-    int DTTagIndex;
-    int leftMargin;
-    int indent;
-    int tableWidth;
-    int kwordLen;
-    int delLeadNo;
-    int autoUniGaiji;
-    int eijiPronon;
-    int eijiPartOfSpeech;
-    int eijiBreak;
-    int eijiKana;
-    int eijiYomi;
-    int withHeader;
-    int optMono;
-    int16_t pdicTitle;
-    int16_t pdicPronon;
-    int16_t pdicHonbun;
-    int16_t pdicYorei;
-    uint32_t maxStringT;  // string table size in bytes (never below 256,000,000)
+    char keywordFile[256];   // keyword list file, empty for none
+    char gaijiFile[256];     // gaiji font definition file, empty for none
+    char gaijiMapFile[256];  // gaiji map file, empty for none
+    char outPath[256];       // output directory, with trailing "/"
+    char basePath[256];      // project base directory (read by the window layer only)
+    int ebType;              // output family: 1 EPWING, 0 EB
+    int idx[IDX_COUNT];      // index selection, IDX_* order, 0 or 1
+    char* stopWord;          // stop words, blank-separated ("a the"), never taken as keywords
+    int delBlank;            // drop blanks from search keys
+    int delSym;              // drop symbols from search keys
+    char* delChars;          // further characters dropped from search keys
+    int refAuto;             // markup sources: make references to headwords automatically
+    int titleWord;           // with the cross index, headwords are also cut into words
+    int autoWord;            // runs of kanji and katakana in the text become keywords
+    int autoEWord;           // runs of Latin letters (with digits, "#", "&", ";") become keywords
+    int dispKeyInSelList;    // show the matched key in the list of hits
+    int FRAuto;              // keyword-list matches also become word-search entries
+    int titleOrder;          // 0: notation first, reading bracketed; 1: reading first
+    int addKana;             // kana twins of kana headwords: 0 none, 1 when all kana, 2 always
+    int autoKana;            // kana notations also become kana-index entries
+    int omitHeader;          // 1: no heading areas for the word and kana indexes
+    int titleLen;            // heading length limit in bytes
+    int typeCplxKwd;         // 0: complex keys as a keyword index, else as a prefix index
+    int topMenu;             // a level-0 menu item per source
+    int singleLine;          // PDIC sources: head and body on one line (no new line and indent after the headword)
+    char* kanaSep1;          // opening bracket of a kana reading (Shift_JIS, "【")
+    char* kanaSep2;          // closing bracket of a kana reading (Shift_JIS, "】")
+    int hyokiSep;            // with titleOrder 1, notations are also cut at middle dots
+    int makeFig;             // markup sources: figures and sounds of the text go into the book
+    int inlineImg;           // markup sources: figures inline in the text
+    int paraHdr;             // markup sources: paragraph headings as entries
+    int ruby;                // markup sources: ruby text written as subscript
+    int paraBr;              // markup sources: a new line after each paragraph
+    int subTitle;            // markup sources: subheadings as entries
+    int dfnStyle;            // markup sources: a DFN element shows its "title" attribute
+    int srchUnit;            // markup sources: unit of an entry, 0 section, 1 paragraph
+    int linkChar;            // markup sources: character shown for a link
+    char* arrowCode;         // mark written before references, as hexadecimal JIS ("222A")
+    int HTagIndex;           // markup sources: heading elements become entries
+    int HTagMenu;            // markup sources: heading elements become menu items
+    int DTTagIndex;          // markup sources: definition terms become entries
+    int leftMargin;          // indent level of an entry's body text (written as leftMargin + 1)
+    int indent;              // markup sources: indent step of nested blocks
+    int tableWidth;          // markup sources: page width that percent table widths refer to
+    int kwordLen;            // shortest automatic keyword, in bytes (at least 1)
+    int delLeadNo;           // drop leading numbers from headwords
+    int autoUniGaiji;        // characters without a Shift_JIS code get gaiji codes
+    int eijiPronon;          // EIJIRO sources: write pronunciations
+    int eijiPartOfSpeech;    // EIJIRO sources: write parts of speech
+    int eijiBreak;           // EIJIRO sources: a new line before each sense
+    int eijiKana;            // EIJIRO sources: kana readings become kana entries
+    int eijiYomi;            // EIJIRO sources: readings 0 removed, 1 as ruby, 2 as written
+    int withHeader;          // sound data keeps its file header
+    int optMono;             // markup sources: monospaced text as such
+    int16_t pdicTitle;       // PDIC headword characters: 0 plain, 1 phonetic table, 2 Latin table
+    int16_t pdicPronon;      // PDIC pronunciation characters, as pdicTitle
+    int16_t pdicHonbun;      // PDIC body characters, as pdicTitle
+    int16_t pdicYorei;       // PDIC example characters, as pdicTitle
+    uint32_t maxStringT;     // string table size in bytes (never below 256,000,000)
 };
-
-// Gaiji font slots of BOOK_SPEC::fontNames and of the driver's font-name
-// block, with the font mask bit of each.
-enum {
-    FONT_SLOT_8X16 = 0,  // mask 0x02
-    FONT_SLOT_16X16,     // mask 0x01
-    FONT_SLOT_12X24,     // mask 0x08 (16x24 shares it)
-    FONT_SLOT_24X24,     // mask 0x04
-    FONT_SLOT_16X30,     // mask 0x20
-    FONT_SLOT_32X30,     // mask 0x10
-    FONT_SLOT_24X48,     // mask 0x80
-    FONT_SLOT_48X48,     // mask 0x40
-    FONT_SLOTS
-};
-
-// The font mask bit of each slot, in slot order.
-static const int kFontSlotMask[FONT_SLOTS] = {0x02, 0x01, 0x08, 0x04, 0x20, 0x10, 0x80, 0x40};
 
 // One book of a build.
 struct BOOK_SPEC {

@@ -58,16 +58,16 @@ bool equalsNoCase(const char* a, const char* b) {
 // Closes a DIR* on every way out.
 class DirHandle {
 public:
-    explicit DirHandle(const char* path) : dir_(opendir(path)) {}
+    explicit DirHandle(const char* path) : m_dir(opendir(path)) {}
     ~DirHandle() {
-        if (dir_) closedir(dir_);
+        if (m_dir) closedir(m_dir);
     }
     DirHandle(const DirHandle&) = delete;
     DirHandle& operator=(const DirHandle&) = delete;
-    DIR* get() const { return dir_; }
+    DIR* get() const { return m_dir; }
 
 private:
-    DIR* dir_;
+    DIR* m_dir;
 };
 
 // Deepest recursion of the search, whatever depth a caller passes.

@@ -16,27 +16,27 @@
 class FuzzScratch {
 public:
     // target names the folder.
-    explicit FuzzScratch(const char* target) : target_(target) {}
+    explicit FuzzScratch(const char* target) : m_target(target) {}
     ~FuzzScratch() {
-        if (!dir_.empty()) nftw(dir_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        if (!m_dir.empty()) nftw(m_dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
     }
     FuzzScratch(const FuzzScratch&) = delete;
     FuzzScratch& operator=(const FuzzScratch&) = delete;
 
     // The folder; empty when it cannot be made.
     const std::string& dir() {
-        if (dir_.empty()) {
-            std::string tmpl = "/tmp/" + target_ + ".XXXXXX";
-            if (mkdtemp(&tmpl[0])) dir_ = tmpl;
+        if (m_dir.empty()) {
+            std::string tmpl = "/tmp/" + m_target + ".XXXXXX";
+            if (mkdtemp(&tmpl[0])) m_dir = tmpl;
         }
-        return dir_;
+        return m_dir;
     }
 
 private:
     static int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
 
-    std::string target_;
-    std::string dir_;
+    std::string m_target;
+    std::string m_dir;
 };
 
 // Writes size bytes of data to the file path; false on any failure.

@@ -17,10 +17,11 @@ for src in fuzz/fuzz_*.cpp; do
   [ -d "$corpus" ] || { echo "fuzz: $t has no corpus"; exit 1; }
   echo "fuzz: replaying $t"
   "$build/bin/$t" -runs=0 "$corpus"
-  # A short bounded run on top of the corpus, in a scratch copy.
+  # A short bounded run on top of the corpus, in a scratch copy, with a fixed
+  # seed so that a result does not depend on chance.
   scratch=$(mktemp -d)
   cp -r "$corpus/." "$scratch/"
-  if ! "$build/bin/$t" -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix="$scratch/" "$scratch" \
+  if ! "$build/bin/$t" -seed=1 -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix="$scratch/" "$scratch" \
       >"$scratch.log" 2>&1; then
     echo "fuzz: $t found a fault"; tail -n 60 "$scratch.log"; exit 1
   fi

@@ -1,15 +1,13 @@
 #include "builder/gaiji/CGaiji.h"
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <new>
 #include <stdexcept>
 
-#include "builder/CParseTag0.h"
+#include "builder/gaiji/CGaijiFontFile.h"
+#include "builder/gaiji/CGaijiMapFile.h"
+#include "builder/gaiji/CHexFontFile.h"
+#include "builder/gaiji/gaijitext.h"
 
 namespace {
 
@@ -18,49 +16,8 @@ const uint16_t kDefaultWide = 0xB121;
 const uint32_t kLastCode = 0xFE7E;
 // Entry arrays beyond this many entries are refused like a failed allocation.
 const int kMaxEntries = 1 << 20;
-// Definition files are read whole; larger files are refused.
-const long kMaxDefinitionFile = 64L * 1024 * 1024;
-// Longest line of glyph rows inside FONTDATA (one 48x48 glyph on one line).
-const int kMaxFontLine = 2304;
 
-// Context codes pushed while a map entry or a glyph is open.
-const int kInGaijiMap = 21;
-const int kInFontData = 20;
-
-struct SizeInfo {
-    int width;
-    int height;
-    int maskBit;
-    const char* name;  // as in FONTSET size="..."
-    int compareLen;
-};
-
-// Indexed by GaijiFontSize.
-const SizeInfo kSizes[GAIJI_FONT_SIZES] = {
-    {8, 16, GAIJI_MASK_8X16, "8X16", 4},    {16, 16, GAIJI_MASK_16X16, "16X16", 5},
-    {12, 24, GAIJI_MASK_12X24, "12X24", 5}, {16, 24, GAIJI_MASK_16X24, "16X24", 5},
-    {24, 24, GAIJI_MASK_24X24, "24X24", 5}, {16, 30, GAIJI_MASK_16X30, "16X30", 5},
-    {32, 30, GAIJI_MASK_32X30, "32X30", 5}, {24, 48, GAIJI_MASK_24X48, "24X48", 5},
-    {48, 48, GAIJI_MASK_48X48, "48X48", 5},
-};
-
-// Order in which FONTSET size values are tried.
-const int kSizeSearchOrder[GAIJI_FONT_SIZES] = {
-    GAIJI_16X16, GAIJI_24X24, GAIJI_32X30, GAIJI_48X48, GAIJI_8X16, GAIJI_12X24, GAIJI_16X24, GAIJI_16X30, GAIJI_24X48,
-};
-
-inline int lowerAscii(int c) {
-    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-}
-
-// The first n bytes of text equal key, ignoring ASCII case; text holds len bytes.
-bool startsWithNoCase(const char* text, int len, const char* key, int n) {
-    if (text == nullptr || len < n) return false;
-    for (int i = 0; i < n; ++i)
-        if (lowerAscii(static_cast<unsigned char>(text[i])) != lowerAscii(static_cast<unsigned char>(key[i])))
-            return false;
-    return true;
-}
+using gaijitext::lowerAscii;
 
 bool equalNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
@@ -69,74 +26,6 @@ bool equalNoCase(const char* a, const char* b) {
         if (ca != cb) return false;
         if (ca == 0) return true;
     }
-}
-
-// A zero-terminated copy of an attribute value, cut to the buffer.
-struct ValueText {
-    char text[64];
-    ValueText(const char* v, int n) {
-        if (n < 0) n = 0;
-        if (n > static_cast<int>(sizeof text) - 1) n = sizeof text - 1;
-        if (n > 0) std::memcpy(text, v, n);
-        text[n] = 0;
-    }
-};
-
-unsigned long parseUnsigned(const char* text, int base) {
-    errno = 0;
-    char* end = nullptr;
-    unsigned long v = std::strtoul(text, &end, base);
-    if (end == text || errno != 0 || v > 0xFFFFFFFFUL) return 0;
-    return v;
-}
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
-
-// Reads a definition file whole. 0, -1 when it cannot be opened; throws when
-// it is larger than any definition file should be.
-int readWholeFile(const char* path, std::vector<char>* data, const char* tooLarge) {
-    if (path == nullptr) return -1;
-    FilePtr f(std::fopen(path, "rb"));
-    if (!f) return -1;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
-    long size = std::ftell(f.get());
-    if (size < 0) return -1;
-    if (size > kMaxDefinitionFile) throw std::runtime_error(tooLarge);
-    std::rewind(f.get());
-    data->assign(static_cast<size_t>(size), 0);
-    size_t got = size > 0 ? std::fread(data->data(), 1, data->size(), f.get()) : 0;
-    data->resize(got);
-    return 0;
-}
-
-inline bool isControl(unsigned char c) {
-    return c < 0x20 || c == 0x7F;
-}
-
-int lineOf(const std::vector<char>& data, size_t pos) {
-    int line = 1;
-    for (size_t i = 0; i < pos && i < data.size(); ++i)
-        if (data[i] == '\n') ++line;
-    return line;
-}
-
-// Reads one line of at most 1023 bytes (the rest of a longer line is
-// discarded); false at the end of the file with nothing read.
-bool readTextLine(FILE* f, std::string* line) {
-    line->clear();
-    int c;
-    bool any = false;
-    while ((c = std::fgetc(f)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        if (line->size() < 1023) line->push_back(static_cast<char>(c));
-    }
-    return any;
 }
 
 // Code points that take a narrow (half-width) gaiji code.
@@ -184,13 +73,13 @@ bool CGaiji::isGaijiCode(uint32_t code) {
 }
 
 int CGaiji::sizeWidth(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].width : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].width : 0;
 }
 int CGaiji::sizeHeight(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].height : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].height : 0;
 }
 int CGaiji::sizeMaskBit(int size) {
-    return size >= 0 && size < GAIJI_FONT_SIZES ? kSizes[size].maskBit : 0;
+    return size >= 0 && size < GAIJI_FONT_SIZES ? kGaijiFonts[size].maskBit : 0;
 }
 
 bool CGaiji::sizeIsNarrow(int size) {
@@ -337,266 +226,43 @@ bool CGaiji::isWideCode(uint32_t code) const {
 
 int CGaiji::parseGaijiMap(const char* path, StringStore store, void* owner) {
     clearEntries();
-    std::vector<char> data;
-    if (readWholeFile(path, &data, "gaiji map file too large(parseGaijiMap)") != 0) return -1;
-
-    auto keep = [&](const char* value, int n) -> const char* {
-        if (store != nullptr) {
-            std::string copy(value, static_cast<size_t>(n));
-            copy.push_back('\0');
-            return store(owner, copy.data(), n + 1);
-        }
-        m_ownTexts.emplace_back(value, static_cast<size_t>(n));
-        return m_ownTexts.back().c_str();
-    };
-
-    std::unique_ptr<CParseTag0> tok(new CParseTag0());
-    tok->reset();
-    tok->push(CParseTag0::kEmptyStackCode);
-    const size_t size = data.size();
-    size_t pos = 0;
-    // The entry at count has been filled by a start tag and not yet committed.
-    // Only such an entry is committed: an end tag left over from a start tag
-    // that a later one overwrote adds nothing (the slot after the table may
-    // lie beyond the array).
-    bool entryOpen = false;
-    while (pos < size) {
-        while (pos < size && isControl(static_cast<unsigned char>(data[pos]))) ++pos;
-        if (pos >= size) break;
-        TAG_ITEM tag;
-        int used = tok->parseTag(data.data() + pos, &tag, static_cast<int>(size - pos));
-        if (used <= 0) break;
-        if (tag.code == TAG_GAIJIMAP) {
-            growIfFull();
-            tok->push(kInGaijiMap);
-            GAIJI_ITEM& e = m_items[m_state.count];
+    // Entries go straight into the table; texts to the caller's store or to
+    // this object.
+    class TableSink : public CGaijiMapFile::Sink {
+    public:
+        TableSink(CGaiji& gaiji, StringStore store, void* owner) : m_gaiji(gaiji), m_store(store), m_owner(owner) {}
+        GAIJI_ITEM& beginEntry() override {
+            m_gaiji.growIfFull();
+            GAIJI_ITEM& e = m_gaiji.m_items[m_gaiji.m_state.count];
             e = GAIJI_ITEM();
-            entryOpen = true;
-            for (const TAG_ATTR_ITEM& a : tag.attr) {
-                if (a.name == nullptr) break;
-                if (a.value == nullptr || a.valueLen <= 0) continue;
-                ValueText v(a.value, a.valueLen);
-                if (startsWithNoCase(a.name, a.nameLen, "mojikyo", 7)) {
-                    e.mojikyo = static_cast<int32_t>(std::strtol(v.text, nullptr, 10));
-                } else if (startsWithNoCase(a.name, a.nameLen, "unicode", 7)) {
-                    if (v.text[0] == '#' && (v.text[1] == 'x' || v.text[1] == 'X'))
-                        e.unicode = static_cast<uint32_t>(parseUnsigned(v.text + 2, 16));
-                    else if (v.text[0] == '#')
-                        e.unicode = static_cast<uint32_t>(parseUnsigned(v.text + 1, 10));
-                    else
-                        e.unicode = static_cast<uint32_t>(parseUnsigned(v.text, 16));
-                } else if (startsWithNoCase(a.name, a.nameLen, "ebcode", 6)) {
-                    unsigned code = 0;
-                    if (std::sscanf(v.text, "%4x", &code) == 1) e.ebCode = code;
-                } else if (startsWithNoCase(a.name, a.nameLen, "name", 4)) {
-                    e.name = keep(a.value, a.valueLen);
-                } else if (startsWithNoCase(a.name, a.nameLen, "alt", 3)) {
-                    e.alt = keep(a.value, a.valueLen);
-                }
-            }
-            if (tag.isEndTag) {
-                tok->pop();
-                commitEntry();
-                entryOpen = false;
-            }
-        } else if (tag.code == TAG_GAIJIMAP_END) {
-            if (tok->pop() != kInGaijiMap)
-                throw std::runtime_error("<GAIJIMAP></GAIJIMAP> Miss Match!!(parseGaijiMap)");
-            if (entryOpen) commitEntry();
-            entryOpen = false;
+            return e;
         }
-        pos += static_cast<size_t>(used);
-    }
-    return 0;
+        void commitEntry() override { m_gaiji.commitEntry(); }
+        const char* keepText(const char* bytes, int n) override {
+            if (m_store != nullptr) {
+                std::string copy(bytes, static_cast<size_t>(n));
+                copy.push_back('\0');
+                return m_store(m_owner, copy.data(), n + 1);
+            }
+            m_gaiji.m_ownTexts.emplace_back(bytes, static_cast<size_t>(n));
+            return m_gaiji.m_ownTexts.back().c_str();
+        }
+
+    private:
+        CGaiji& m_gaiji;
+        StringStore m_store;
+        void* m_owner;
+    } sink(*this, store, owner);
+    return CGaijiMapFile::read(path, sink);
 }
 
 int CGaiji::parseGaijiFont(const char* path) {
-    std::vector<char> data;
-    if (readWholeFile(path, &data, "gaiji font file too large(parseGaijiFont)") != 0) return 0;
-    m_sizeMask = 0;
-    for (auto& m : m_font) m.clear();
-
-    std::unique_ptr<CParseTag0> tok(new CParseTag0());
-    tok->reset();
-    tok->push(CParseTag0::kEmptyStackCode);
-    int curSize = GAIJI_16X16;
-    std::map<uint32_t, std::string>* curMap = nullptr;
-    uint32_t curCode = 0;
-    std::string glyph;
-
-    auto invalidCode = [](uint32_t code) {
-        char text[80];
-        std::snprintf(text, sizeof text, "invalid gaiji code:ebcode=%04X (parseGaijiFont)", code);
-        return std::runtime_error(text);
-    };
-
-    // The code after the last glyph becomes the next code of the set's range
-    // (nothing when no start was ever given). A set left open by a broken
-    // file is closed by the next set or by the end of the file.
-    bool setOpen = false;
-    auto closeSet = [&]() {
-        setOpen = false;
-        if (curCode == 0) return;
-        uint16_t& next = sizeIsNarrow(curSize) ? m_state.narrowNext : m_state.wideNext;
-        const uint16_t first = sizeIsNarrow(curSize) ? m_state.narrowStart : m_state.wideStart;
-        next = static_cast<uint16_t>(curCode < first ? first : curCode);
-    };
-
-    const size_t size = data.size();
-    size_t pos = 0;
-    while (pos < size) {
-        while (pos < size && isControl(static_cast<unsigned char>(data[pos]))) ++pos;
-        if (pos >= size) break;
-        TAG_ITEM tag;
-        int start = 0;
-        int used = tok->parseTag(data.data() + pos, &tag, static_cast<int>(size - pos), &start);
-        if (used <= 0) break;
-        switch (tag.code) {
-            case TAG_FONTSET:
-                if (setOpen) closeSet();
-                setOpen = true;
-                curSize = GAIJI_16X16;
-                for (const TAG_ATTR_ITEM& a : tag.attr) {
-                    if (a.name == nullptr) break;
-                    if (startsWithNoCase(a.name, a.nameLen, "size", 4)) {
-                        int found = -1;
-                        for (int s : kSizeSearchOrder) {
-                            if (startsWithNoCase(a.value, a.valueLen, kSizes[s].name, kSizes[s].compareLen)) {
-                                found = s;
-                                break;
-                            }
-                        }
-                        if (found < 0) throw std::runtime_error("unknown gaiji size (parseGaijiFont)");
-                        curSize = found;
-                        m_sizeMask |= kSizes[found].maskBit;
-                        curMap = &m_font[found];
-                    } else if (startsWithNoCase(a.name, a.nameLen, "start", 4)) {
-                        ValueText v(a.value, a.valueLen);
-                        unsigned code = 0;
-                        if (std::sscanf(v.text, "%4x", &code) != 1 || !isGaijiCode(code)) throw invalidCode(code);
-                        curCode = code;
-                        if (sizeIsNarrow(curSize))
-                            m_state.narrowStart = static_cast<uint16_t>(code);
-                        else
-                            m_state.wideStart = static_cast<uint16_t>(code);
-                    }
-                }
-                break;
-            case TAG_FONTSET_END:
-                closeSet();
-                break;
-            case TAG_FONTDATA:
-                tok->push(kInFontData);
-                glyph.clear();
-                break;
-            case TAG_FONTDATA_END:
-                if (tok->pop() != kInFontData)
-                    throw std::runtime_error("<FONTDATA></FONTDATA> Miss Match!!(parseGaijiFont)");
-                if (!isGaijiCode(curCode)) throw invalidCode(curCode);
-                if (curMap != nullptr) (*curMap)[curCode] = glyph;
-                curCode = nextCode(curCode);
-                break;
-            case TAG_TEXT:
-                if (tok->top() == kInFontData) {
-                    const int n = used - start;
-                    if (n > kMaxFontLine) {
-                        char text[400];
-                        std::snprintf(text, sizeof text, "gaiji font line too long in %s (Line=%d) (parseGaijiFont)",
-                                      path, lineOf(data, pos + static_cast<size_t>(start)));
-                        throw std::runtime_error(text);
-                    }
-                    glyph.append(data.data() + pos + start, static_cast<size_t>(n));
-                }
-                break;
-            default:
-                break;
-        }
-        pos += static_cast<size_t>(used);
-    }
-    if (setOpen) closeSet();
+    if (CGaijiFontFile::read(path, m_state, m_font, m_sizeMask) != 0) return 0;
     return m_sizeMask;
 }
 
 int CGaiji::loadHexFont(const char* path) {
-    if (path == nullptr) return -1;
-    FilePtr f(std::fopen(path, "r"));
-    if (!f) return -1;
-    try {
-        std::string line;
-        if (!readTextLine(f.get(), &line)) return 0;
-        // A UTF-8 byte-order mark is not part of the width.
-        if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        // Width and height, separated by blanks.
-        int values[2];
-        int found = 0;
-        size_t i = 0;
-        while (found < 2 && i < line.size()) {
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\r' || line[i] == '\n')) ++i;
-            if (i >= line.size()) break;
-            size_t j = i;
-            while (j < line.size() && line[j] != ' ' && line[j] != '\r' && line[j] != '\n') ++j;
-            values[found++] = std::atoi(line.substr(i, j - i).c_str());
-            i = j;
-        }
-        if (found < 2) return 0;
-        int w = values[0], h = values[1];
-        if (w <= 0 || h <= 0) return -1;
-        int wc = w <= 8 ? 8 : w <= 12 ? 12 : w <= 16 ? 16 : w <= 24 ? 24 : w <= 32 ? 32 : 48;
-        int hc = h <= 16 ? 16 : h <= 24 ? 24 : h <= 32 ? 30 : 48;
-        if (hc == 30)
-            w = wc < 32 ? 16 : wc;
-        else if (wc < hc)
-            w = hc / 2;
-        else
-            w = wc;
-        h = hc;
-        int size;
-        if (w == 8 && h == 16)
-            size = GAIJI_8X16;
-        else if (w == 16 && h == 16)
-            size = GAIJI_16X16;
-        else if (w == 12 && h == 24)
-            size = GAIJI_12X24;
-        else if (w == 24 && h == 24)
-            size = GAIJI_24X24;
-        else
-            return -1;
-        std::map<uint32_t, std::string>& map = m_hex[hexIndex(size)];
-        const int pixels = w * h;
-
-        int stored = 0;
-        while (readTextLine(f.get(), &line)) {
-            size_t colon = line.find(':');
-            if (colon == std::string::npos) return stored;
-            size_t k = 0;
-            while (k < colon && (line[k] == ' ' || line[k] == '\t')) ++k;
-            uint32_t cp = 0;
-            int digits = 0;
-            bool tooLong = false;
-            for (; k < colon && std::isxdigit(static_cast<unsigned char>(line[k])); ++k, ++digits) {
-                if (cp > 0x0FFFFFFF) tooLong = true;
-                char d = line[k];
-                cp = cp * 16 + static_cast<uint32_t>(d <= '9' ? d - '0' : lowerAscii(d) - 'a' + 10);
-            }
-            if (digits == 0) return stored;
-            if (tooLong || map.count(cp) != 0) continue;
-            std::string bitmap(static_cast<size_t>(pixels), ' ');
-            int pixel = 0;
-            for (size_t j = colon + 1; j + 1 < line.size() && pixel < pixels; j += 2) {
-                char hi = line[j], lo = line[j + 1];
-                if (!std::isxdigit(static_cast<unsigned char>(hi)) || !std::isxdigit(static_cast<unsigned char>(lo)))
-                    break;
-                int byte = static_cast<int>(std::strtol(line.substr(j, 2).c_str(), nullptr, 16));
-                for (int bit = 7; bit >= 0 && pixel < pixels; --bit, ++pixel)
-                    if (byte & (1 << bit)) bitmap[static_cast<size_t>(pixel)] = '#';
-            }
-            map.emplace(cp, std::move(bitmap));
-            ++stored;
-        }
-        return 0;
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
+    return CHexFontFile::read(path, m_hex);
 }
 
 const std::string* CGaiji::fontBitmap(int size, uint32_t code) const {

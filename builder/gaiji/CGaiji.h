@@ -19,35 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/book/GaijiFonts.h"
 #include "foundation/book/GaijiState.h"
-
-// Font sizes of the gaiji font areas. The index is the order of the font
-// bitmap maps; width != height means narrow, except 32x30, which is wide.
-enum GaijiFontSize {
-    GAIJI_8X16 = 0,
-    GAIJI_16X16,
-    GAIJI_12X24,
-    GAIJI_16X24,
-    GAIJI_24X24,
-    GAIJI_16X30,
-    GAIJI_32X30,
-    GAIJI_24X48,
-    GAIJI_48X48,
-    GAIJI_FONT_SIZES  // number of sizes
-};
-
-// Font size mask bits (parseGaijiFont's result).
-enum {
-    GAIJI_MASK_16X16 = 0x01,
-    GAIJI_MASK_8X16 = 0x02,
-    GAIJI_MASK_24X24 = 0x04,
-    GAIJI_MASK_12X24 = 0x08,
-    GAIJI_MASK_32X30 = 0x10,
-    GAIJI_MASK_16X30 = 0x20,
-    GAIJI_MASK_48X48 = 0x40,
-    GAIJI_MASK_24X48 = 0x80,
-    GAIJI_MASK_16X24 = 0x100
-};
 
 class CGaiji {
 public:

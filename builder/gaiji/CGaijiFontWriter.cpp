@@ -11,8 +11,10 @@
 
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
 
 namespace {
 
@@ -21,13 +23,6 @@ int sizeIndexOf(int width, int height) {
         if (CGaiji::sizeWidth(s) == width && CGaiji::sizeHeight(s) == height) return s;
     return -1;
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
@@ -78,14 +73,15 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
         }
         // A glyph never crosses from one half of a block into the next.
         int offset = stream->currentOffset();
-        if (offset >= CBlockStream::kBlockSize) {
+        if (offset >= kBlockSize) {
             stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
             offset = 0;
         }
-        int halfEnd = offset < 1024 ? 1024 : 2048;
+        const int half = kBlockSize / 2;
+        int halfEnd = offset < half ? half : kBlockSize;
         if (halfEnd - offset < glyphBytes) {
-            if (halfEnd == 1024)
-                stream->seek(BLOCK_POS{stream->currentBlock(), 1024});
+            if (halfEnd == half)
+                stream->seek(BLOCK_POS{stream->currentBlock(), static_cast<uint16_t>(half)});
             else
                 stream->seek(BLOCK_POS{stream->currentBlock() + 1, 0});
         }
@@ -99,10 +95,11 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
 
 int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path) {
     if (path == nullptr || path[0] == 0) return -1;
+    // The list goes beside the text file, its extension replaced by ".plist".
     std::string plist(path);
-    size_t dot = plist.find_last_of('.');
-    size_t slash = plist.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) plist.erase(dot);
+    std::string extension(plist.size() + 1, '\0');
+    int n = pathExtension(path, &extension[0], extension.size());
+    if (n > 0) plist.erase(plist.size() - static_cast<size_t>(n) - 1);
     plist += ".plist";
 
     const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();
@@ -111,8 +108,8 @@ int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* pat
     std::stable_sort(items.begin(), items.end(),
                      [](const GAIJI_ITEM* a, const GAIJI_ITEM* b) { return a->ebCode < b->ebCode; });
 
-    File text(std::fopen(path, "w"));
-    File list(std::fopen(plist.c_str(), "w"));
+    FilePtr text(std::fopen(path, "w"));
+    FilePtr list(std::fopen(plist.c_str(), "w"));
     if (!text || !list) return -1;
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", list.get());
     std::fputs(

@@ -1,6 +1,6 @@
 // Index entry collection of CEBBook (headwords, keywords, cross words and
-// kana readings registered by the source readers) and build step 13: the
-// select, heading and B-tree steps of every search index.
+// kana readings registered by the source readers) and the search indexes:
+// the select, heading and B-tree passes of every index.
 #include <strings.h>
 #include <cctype>
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "builder/gaiji/CGaiji.h"
 #include "builder/index/CIndexWriter.h"
 #include "builder/sources/sourcetext.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -21,7 +22,7 @@ const int kLen8 = 255;    // largest value of an 8-bit length field
 const int kKanaRecentWindow = 10;
 
 uint64_t posValue(const BLOCK_POS& pos) {
-    return static_cast<uint64_t>(pos.block) * 2048u + pos.offset;
+    return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
 }
 
 bool isLead(unsigned char b) {
@@ -709,7 +710,7 @@ void CEBBook::selectKanaEntries(int indexId) {
     CIndexWriter::markKanaGroups(m_selected.data(), m_selected.size());
 }
 
-// ---- build step 13 ----
+// ---- search indexes ----
 
 void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout) {
     message(title);

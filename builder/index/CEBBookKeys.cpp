@@ -5,6 +5,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -306,9 +307,9 @@ int CEBBook::compareEntries(const SEARCH_KEY_ENTRY& a, const SEARCH_KEY_ENTRY& b
         if (c != 0) return c;
     }
     if (la != lb) return la < lb ? -1 : 1;
-    uint64_t ba = a.bodyPos / 2048, bb = b.bodyPos / 2048;
+    uint64_t ba = a.bodyPos / kBlockSize, bb = b.bodyPos / kBlockSize;
     if (ba != bb) return ba < bb ? -1 : 1;
-    uint64_t oa = a.bodyPos % 2048, ob = b.bodyPos % 2048;
+    uint64_t oa = a.bodyPos % kBlockSize, ob = b.bodyPos % kBlockSize;
     if (oa != ob) return oa < ob ? -1 : 1;
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/byteorder.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-const int kPage = 2048;
 const int kLimit = 2047;             // bytes a leaf page may use
 const int kGroupHeaderLimit = 2040;  // keyword family: header admission
 const int kComplexHeaderLimit = 2028;
@@ -24,8 +24,8 @@ using byteorder::putBe32;
 
 // Block and offset of a position kept as block * 2048 + offset.
 void putPos(unsigned char* p, uint64_t pos) {
-    putBe32(p, static_cast<uint32_t>(pos / kPage));
-    putBe16(p + 4, static_cast<unsigned>(pos % kPage));
+    putBe32(p, static_cast<uint32_t>(pos / kBlockSize));
+    putBe16(p + 4, static_cast<unsigned>(pos % kBlockSize));
 }
 
 // JIS X 0208 code of every two-byte value of a key. The user-defined area
@@ -139,7 +139,7 @@ void markRuns(INDEX_ITEM* items, size_t n, Grouped grouped) {
 
 // One leaf page being filled.
 struct LeafPage {
-    unsigned char bytes[kPage];
+    unsigned char bytes[kBlockSize];
     int used = 4;
     int count = 0;
     const char* lastKey = nullptr;
@@ -271,7 +271,7 @@ void CIndexWriter::writeHeadings(CBlockStream* stream, INDEX_ITEM* items, size_t
         bool shortened = cut < e.headingLen || ((e.flags & ENTRY_HEADING_CUT) && cut == e.headingLen);
         if (shortened) stream->writeText("\x81\x63", 2, 1, 0);
         stream->writeCode(EB_NEWLINE);
-        e.headingPos = static_cast<uint64_t>(pos.block) * kPage + pos.offset;
+        e.headingPos = static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
     }
     stream->writeCode(EB_END_TEXT);
 }
@@ -327,7 +327,7 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
             poll();
             stream->finish();
             uint32_t block = stream->currentBlock();
-            stream->writeBytes(page.bytes, kPage);
+            stream->writeBytes(page.bytes, kBlockSize);
             if (page.count > 0) addUpperNode(page.lastKey, page.lastKeyLen, 1, block);
             if (m_progress && n > 0) m_progress(static_cast<int>(i * 100 / n));
         }
@@ -450,7 +450,7 @@ void CIndexWriter::buildUpperLevels() {
 void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart) {
     BLOCK_POS start = {areaStart, 0};
     stream->seek(start);
-    unsigned char page[kPage];
+    unsigned char page[kBlockSize];
     for (int l = m_levels - 1; l >= 0; --l) {
         const size_t count = levelSize(l);
         const size_t pages = count == 0 ? 1 : (count + kRecordsPerPage - 1) / kRecordsPerPage;
@@ -473,7 +473,7 @@ void CIndexWriter::writeUpperLevels(CBlockStream* stream, uint32_t areaStart) {
                 putBe32(q + kNodeKeyLen, child);
             }
             stream->finish();
-            stream->writeBytes(page, kPage);
+            stream->writeBytes(page, kBlockSize);
         }
     }
 }
@@ -490,11 +490,11 @@ int CIndexWriter::writeIndex(CBlockStream* stream, const INDEX_ITEM* items, size
     BLOCK_POS here;
     stream->tell(&here);
     const uint32_t areaStart = here.block;
-    unsigned char zero[kPage];
+    unsigned char zero[kBlockSize];
     std::memset(zero, 0, sizeof zero);
     for (int r = 0; r < reserved; ++r) {
         stream->finish();
-        stream->writeBytes(zero, kPage);
+        stream->writeBytes(zero, kBlockSize);
     }
 
     m_nodes.clear();

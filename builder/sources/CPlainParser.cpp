@@ -11,16 +11,11 @@
 
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
+#include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 const size_t kChunkUnits = 4096;
 
@@ -49,7 +44,7 @@ void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlock
 
     struct stat st;
     if (::stat(source->path, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(source->path, "rb"));
+    FilePtr file(std::fopen(source->path, "rb"));
     if (!file) return;
     // The size is taken from the file itself: the one measured when the
     // source was added may be stale.

@@ -73,6 +73,19 @@ bool inSet(const unsigned char* ch, int len, const unsigned char* set) {
     return false;
 }
 
+// The first character of text[0..length) (walked a Shift_JIS character at a
+// time) for which matches(character, its byte length) holds, or null.
+template <class Match>
+const unsigned char* findCharWhere(const unsigned char* text, int length, Match matches) {
+    int i = 0;
+    while (i < length) {
+        int l = charLength(text + i, length - i);
+        if (matches(text + i, l)) return text + i;
+        i += l;
+    }
+    return nullptr;
+}
+
 const int kFullWidthWork = 584;
 
 }  // namespace
@@ -91,36 +104,24 @@ int* readUTF16Line(int* buffer, int size, FILE* file) {
 
 const char* findByteSJIS(const char* text, int ch, int length) {
     if (text == nullptr) return nullptr;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char want = static_cast<unsigned char>(ch);
-    int i = 0;
-    while (i < length) {
-        if (p[i] == want) return text + i;
-        i += charLength(p + i, length - i);
-    }
-    return nullptr;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* hit = findCharWhere(p, length, [want](const unsigned char* c, int) { return c[0] == want; });
+    return hit ? text + (hit - p) : nullptr;
 }
 
 const unsigned char* findCharSJIS(const unsigned char* text, const unsigned char* ch2, int length) {
     if (text == nullptr || ch2 == nullptr) return nullptr;
-    int i = 0;
-    while (i < length) {
-        unsigned char second = i + 1 < length ? text[i + 1] : 0;
-        if (text[i] == ch2[0] && second == ch2[1]) return text + i;
-        i += charLength(text + i, length - i);
-    }
-    return nullptr;
+    const unsigned char* end = text + length;
+    return findCharWhere(text, length, [ch2, end](const unsigned char* c, int) {
+        unsigned char second = c + 1 < end ? c[1] : 0;
+        return c[0] == ch2[0] && second == ch2[1];
+    });
 }
 
 const unsigned char* findAnyOfSJIS(const unsigned char* text, const unsigned char* set, int length) {
     if (text == nullptr || set == nullptr) return nullptr;
-    int i = 0;
-    while (i < length) {
-        int l = charLength(text + i, length - i);
-        if (inSet(text + i, l, set)) return text + i;
-        i += l;
-    }
-    return nullptr;
+    return findCharWhere(text, length, [set](const unsigned char* c, int l) { return inSet(c, l, set); });
 }
 
 int toFullWidthSJIS(unsigned char* out, const unsigned char* in, int length, int outSize) {

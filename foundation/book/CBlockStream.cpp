@@ -10,8 +10,6 @@
 
 namespace {
 
-const int kSize = CBlockStream::kBlockSize;
-
 // Full-width JIS form of a one-byte code, or the byte itself when it has none.
 unsigned int zenkakuJis(unsigned int b) {
     unsigned int v = jclib::hankakuToZenkaku(b);
@@ -36,42 +34,42 @@ const uint32_t kMaxReferenceValue = 0x10FFFF;
 }  // namespace
 
 CBlockStream::CBlockStream(uint32_t startBlock, int fileMode)
-    : startBlock_(startBlock),
-      lastBlock_(startBlock),
-      fileMode_(fileMode ? 1 : 0),
-      curBlock_(startBlock),
-      curOffset_(0),
-      buffer_(nullptr),
-      dirty_(1),
-      file_(nullptr),
-      gaiji_(nullptr),
-      column_(0) {
-    std::unique_ptr<unsigned char[]> first(new unsigned char[kSize]());
-    buffer_ = first.get();
-    if (fileMode_)
-        fileBuffer_ = std::move(first);
+    : m_startBlock(startBlock),
+      m_lastBlock(startBlock),
+      m_fileMode(fileMode ? 1 : 0),
+      m_curBlock(startBlock),
+      m_curOffset(0),
+      m_buffer(nullptr),
+      m_dirty(1),
+      m_file(nullptr),
+      m_gaiji(nullptr),
+      m_column(0) {
+    std::unique_ptr<unsigned char[]> first(new unsigned char[kBlockSize]());
+    m_buffer = first.get();
+    if (m_fileMode)
+        m_fileBuffer = std::move(first);
     else
-        pages_.push_back(std::move(first));
+        m_pages.push_back(std::move(first));
 }
 
 CBlockStream::~CBlockStream() = default;
 
 void CBlockStream::attachFile(FILE* file) {
-    if (!fileMode_) return;
-    file_ = file;
-    if (file_ == nullptr) return;
+    if (!m_fileMode) return;
+    m_file = file;
+    if (m_file == nullptr) return;
     // A stream opened on a file that already holds its first block sees those
     // bytes, so reading works and writing the block back loses nothing.
-    if (curBlock_ == startBlock_ && lastBlock_ == startBlock_ && curOffset_ == 0) loadBlock(startBlock_);
-    seekFileBlock(startBlock_);
+    if (m_curBlock == m_startBlock && m_lastBlock == m_startBlock && m_curOffset == 0) loadBlock(m_startBlock);
+    seekFileBlock(m_startBlock);
 }
 
 void CBlockStream::setGaijiMap(GAIJI_CODE_STATE* state) {
-    gaiji_ = state;
+    m_gaiji = state;
 }
 
 void CBlockStream::setStartBlock(uint32_t block) {
-    startBlock_ = block;
+    m_startBlock = block;
 }
 
 // File mode: fills the buffer with the block's bytes from the file. Whatever
@@ -79,47 +77,47 @@ void CBlockStream::setStartBlock(uint32_t block) {
 // bytes of the previous block survive.
 void CBlockStream::loadBlock(uint32_t block) {
     size_t got = 0;
-    if (file_ != nullptr && seekFileBlock(block) == 0) got = std::fread(buffer_, 1, kSize, file_);
-    if (got < static_cast<size_t>(kSize)) std::memset(buffer_ + got, 0, kSize - got);
+    if (m_file != nullptr && seekFileBlock(block) == 0) got = std::fread(m_buffer, 1, kBlockSize, m_file);
+    if (got < static_cast<size_t>(kBlockSize)) std::memset(m_buffer + got, 0, kBlockSize - got);
 }
 
 void CBlockStream::nextBlock() {
     flushBlock();
-    ++curBlock_;
-    curOffset_ = 0;
-    if (curBlock_ > lastBlock_) {
-        if (fileMode_) {
-            loadBlock(curBlock_);
-            dirty_ = 1;
+    ++m_curBlock;
+    m_curOffset = 0;
+    if (m_curBlock > m_lastBlock) {
+        if (m_fileMode) {
+            loadBlock(m_curBlock);
+            m_dirty = 1;
         } else {
-            pages_.emplace_back(new unsigned char[kSize]());
-            buffer_ = pages_.back().get();
+            m_pages.emplace_back(new unsigned char[kBlockSize]());
+            m_buffer = m_pages.back().get();
         }
-        lastBlock_ = curBlock_;
-    } else if (fileMode_) {
-        loadBlock(curBlock_);
+        m_lastBlock = m_curBlock;
+    } else if (m_fileMode) {
+        loadBlock(m_curBlock);
     } else {
-        buffer_ = pages_.at(curBlock_ - startBlock_).get();
+        m_buffer = m_pages.at(m_curBlock - m_startBlock).get();
     }
 }
 
 void CBlockStream::ensureRoom(int w) {
-    if (curOffset_ + w > kSize) nextBlock();
+    if (m_curOffset + w > kBlockSize) nextBlock();
 }
 
 void CBlockStream::putByte(unsigned int value) {
-    if (curOffset_ >= kSize) nextBlock();
-    buffer_[curOffset_++] = static_cast<unsigned char>(value);
-    dirty_ = 1;
+    if (m_curOffset >= kBlockSize) nextBlock();
+    m_buffer[m_curOffset++] = static_cast<unsigned char>(value);
+    m_dirty = 1;
 }
 
 // Two bytes that stay in one block.
 void CBlockStream::put16(unsigned int value) {
     ensureRoom(2);
-    buffer_[curOffset_] = static_cast<unsigned char>(value >> 8);
-    buffer_[curOffset_ + 1] = static_cast<unsigned char>(value);
-    curOffset_ = static_cast<int16_t>(curOffset_ + 2);
-    dirty_ = 1;
+    m_buffer[m_curOffset] = static_cast<unsigned char>(value >> 8);
+    m_buffer[m_curOffset + 1] = static_cast<unsigned char>(value);
+    m_curOffset = static_cast<int16_t>(m_curOffset + 2);
+    m_dirty = 1;
 }
 
 int CBlockStream::writeByte(unsigned int value) {
@@ -134,8 +132,8 @@ int CBlockStream::writeWord16(unsigned int value) {
 
 int CBlockStream::writeDword32(uint32_t value) {
     ensureRoom(4);
-    for (int shift = 24; shift >= 0; shift -= 8) buffer_[curOffset_++] = static_cast<unsigned char>(value >> shift);
-    dirty_ = 1;
+    for (int shift = 24; shift >= 0; shift -= 8) m_buffer[m_curOffset++] = static_cast<unsigned char>(value >> shift);
+    m_dirty = 1;
     return 1;
 }
 
@@ -159,12 +157,12 @@ int CBlockStream::writeBytes(const void* data, size_t n) {
     if (data == nullptr) return 1;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     while (n > 0) {
-        if (curOffset_ >= kSize) nextBlock();
-        size_t room = static_cast<size_t>(kSize - curOffset_);
+        if (m_curOffset >= kBlockSize) nextBlock();
+        size_t room = static_cast<size_t>(kBlockSize - m_curOffset);
         size_t take = n < room ? n : room;
-        std::memcpy(buffer_ + curOffset_, p, take);
-        curOffset_ = static_cast<int16_t>(curOffset_ + take);
-        dirty_ = 1;
+        std::memcpy(m_buffer + m_curOffset, p, take);
+        m_curOffset = static_cast<int16_t>(m_curOffset + take);
+        m_dirty = 1;
         p += take;
         n -= take;
     }
@@ -173,7 +171,7 @@ int CBlockStream::writeBytes(const void* data, size_t n) {
 
 int CBlockStream::writeCode(unsigned int code) {
     put16(code & 0xFFFF);
-    if ((code & 0xFFFF) == EB_NEWLINE) column_ = 0;
+    if ((code & 0xFFFF) == EB_NEWLINE) m_column = 0;
     return 1;
 }
 
@@ -211,20 +209,20 @@ int CBlockStream::writeHexCodes(const char* text, int length) {
 }
 
 const GAIJI_ITEM* CBlockStream::gaijiByUnicode(uint32_t value) const {
-    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr) return nullptr;
-    for (int32_t k = 0; k < gaiji_->count; ++k) {
-        if (gaiji_->gaijiMap[k].unicode == value) return &gaiji_->gaijiMap[k];
+    if (m_gaiji == nullptr || m_gaiji->gaijiMap == nullptr) return nullptr;
+    for (int32_t k = 0; k < m_gaiji->count; ++k) {
+        if (m_gaiji->gaijiMap[k].unicode == value) return &m_gaiji->gaijiMap[k];
     }
     return nullptr;
 }
 
 const GAIJI_ITEM* CBlockStream::gaijiByName(const char* name, int n) const {
-    if (gaiji_ == nullptr || gaiji_->gaijiMap == nullptr || n <= 0) return nullptr;
-    for (int32_t k = 0; k < gaiji_->count; ++k) {
-        const char* entry = gaiji_->gaijiMap[k].name;
+    if (m_gaiji == nullptr || m_gaiji->gaijiMap == nullptr || n <= 0) return nullptr;
+    for (int32_t k = 0; k < m_gaiji->count; ++k) {
+        const char* entry = m_gaiji->gaijiMap[k].name;
         if (entry != nullptr && std::strlen(entry) == static_cast<size_t>(n) &&
             std::memcmp(entry, name, static_cast<size_t>(n)) == 0)
-            return &gaiji_->gaijiMap[k];
+            return &m_gaiji->gaijiMap[k];
     }
     return nullptr;
 }
@@ -245,10 +243,10 @@ void CBlockStream::writeValue(unsigned int v, int open, int convertLineFeeds, in
         }
         if (v == 0x0D) return;
         if (v == 0x09) {
-            int k = ((column_ % 4) + 4) % 4;
+            int k = ((m_column % 4) + 4) % 4;
             if (k == 0) k = 4;
             for (int j = 0; j < k; ++j) put16(0x2121);
-            column_ += k;
+            m_column += k;
             *count += k;
             return;
         }
@@ -284,10 +282,10 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
     };
     // A gaiji code opens or closes the half-width run by its range.
     auto switchRun = [&](unsigned int v) {
-        if (gaiji_ == nullptr || !brackets) return;
-        if (gaiji_->wideStart <= v && v < gaiji_->wideNext)
+        if (m_gaiji == nullptr || !brackets) return;
+        if (m_gaiji->wideStart <= v && v < m_gaiji->wideNext)
             closeRun();
-        else if (gaiji_->narrowStart <= v && v < gaiji_->narrowNext)
+        else if (m_gaiji->narrowStart <= v && v < m_gaiji->narrowNext)
             openRun();
     };
     // The book code of a gaiji entry for value, or 0 when none gives one.
@@ -312,7 +310,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
                 // read again as text of its own.
                 i += 1;
             }
-            column_ += 2;
+            m_column += 2;
             writeValue(v, open, convertLineFeeds, &count);
             continue;
         }
@@ -326,14 +324,14 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
 
         if (b != '&') {
             i += 1;
-            column_ += 1;
+            m_column += 1;
             writeNarrow(b);
             continue;
         }
 
         // "&": a reference when a ";" follows within 16 bytes.
         i += 1;
-        column_ += 1;
+        m_column += 1;
         const int limit = (length - i) < 16 ? (length - i) : 16;
         int n = -1;
         for (int j = 0; j < limit; ++j) {
@@ -398,7 +396,7 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
 
         if (resolved) {
             i += n + 1;
-            column_ += n + 1;
+            m_column += n + 1;
         } else {
             writeNarrow('&');
         }
@@ -408,77 +406,77 @@ int CBlockStream::writeText(const char* text, int length, int halfWidthBrackets,
 }
 
 int CBlockStream::seek(const BLOCK_POS& pos) {
-    const int16_t offset = static_cast<int16_t>(pos.offset > kSize ? kSize : pos.offset);
-    if (pos.block == curBlock_) {
-        curOffset_ = offset;
+    const int16_t offset = static_cast<int16_t>(pos.offset > kBlockSize ? kBlockSize : pos.offset);
+    if (pos.block == m_curBlock) {
+        m_curOffset = offset;
         return 1;
     }
-    if (fileMode_) {
+    if (m_fileMode) {
         flushBlock();
         loadBlock(pos.block);
-        if (pos.block > lastBlock_) {
+        if (pos.block > m_lastBlock) {
             // Blocks skipped in between are not written.
-            lastBlock_ = pos.block;
-            dirty_ = 1;
+            m_lastBlock = pos.block;
+            m_dirty = 1;
         } else {
-            dirty_ = 0;
+            m_dirty = 0;
         }
     } else {
-        while (pos.block > lastBlock_) {
-            pages_.emplace_back(new unsigned char[kSize]());
-            ++lastBlock_;
+        while (pos.block > m_lastBlock) {
+            m_pages.emplace_back(new unsigned char[kBlockSize]());
+            ++m_lastBlock;
         }
-        buffer_ = pages_.at(static_cast<size_t>(pos.block) - startBlock_).get();
+        m_buffer = m_pages.at(static_cast<size_t>(pos.block) - m_startBlock).get();
     }
-    curBlock_ = pos.block;
-    curOffset_ = offset;
+    m_curBlock = pos.block;
+    m_curOffset = offset;
     return 1;
 }
 
 int CBlockStream::tell(BLOCK_POS* pos) {
-    if (curOffset_ >= kSize) nextBlock();
+    if (m_curOffset >= kBlockSize) nextBlock();
     if (pos != nullptr) {
-        pos->block = curBlock_;
-        pos->offset = static_cast<uint16_t>(curOffset_);
+        pos->block = m_curBlock;
+        pos->offset = static_cast<uint16_t>(m_curOffset);
     }
     return 1;
 }
 
 uint32_t CBlockStream::currentBlock() {
-    if (curOffset_ >= kSize) nextBlock();
-    return curBlock_;
+    if (m_curOffset >= kBlockSize) nextBlock();
+    return m_curBlock;
 }
 
 int CBlockStream::currentOffset() {
-    if (curOffset_ >= kSize) nextBlock();
-    return curOffset_;
+    if (m_curOffset >= kBlockSize) nextBlock();
+    return m_curOffset;
 }
 
 void CBlockStream::finish() {
-    if (curOffset_ > 0) nextBlock();
+    if (m_curOffset > 0) nextBlock();
 }
 
 unsigned char* CBlockStream::page(uint32_t i) {
-    if (fileMode_) return buffer_;
-    return pages_.at(i).get();
+    if (m_fileMode) return m_buffer;
+    return m_pages.at(i).get();
 }
 
 int CBlockStream::seekFileBlock(uint32_t block) {
-    if (!fileMode_ || file_ == nullptr) return -1;
-    const int64_t where = (static_cast<int64_t>(block) - 1) * kSize;
+    if (!m_fileMode || m_file == nullptr) return -1;
+    const int64_t where = (static_cast<int64_t>(block) - 1) * kBlockSize;
     if (where < 0) return -1;
-    return fseeko(file_, static_cast<off_t>(where), SEEK_SET);
+    return fseeko(m_file, static_cast<off_t>(where), SEEK_SET);
 }
 
 void CBlockStream::flushBlock() {
-    if (!fileMode_ || !dirty_ || file_ == nullptr) return;
-    if (seekFileBlock(curBlock_) == 0) std::fwrite(buffer_, 1, kSize, file_);
-    dirty_ = 0;
+    if (!m_fileMode || !m_dirty || m_file == nullptr) return;
+    if (seekFileBlock(m_curBlock) == 0) std::fwrite(m_buffer, 1, kBlockSize, m_file);
+    m_dirty = 0;
 }
 
 int CBlockStream::readByte() {
-    if (curOffset_ >= kSize) nextBlock();
-    return buffer_[curOffset_++];
+    if (m_curOffset >= kBlockSize) nextBlock();
+    return m_buffer[m_curOffset++];
 }
 
 unsigned int CBlockStream::readWord16() {

@@ -35,6 +35,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/GaijiState.h"
 
 // A position in a book: block number (from 1) and offset in that block
@@ -46,8 +47,6 @@ struct BLOCK_POS {
 
 class CBlockStream {
 public:
-    static constexpr int kBlockSize = 2048;
-
     // A stream whose first block is startBlock; fileMode nonzero for file mode.
     // The first block is zero-filled and marked dirty.
     CBlockStream(uint32_t startBlock, int fileMode);
@@ -63,12 +62,12 @@ public:
     void setGaijiMap(GAIJI_CODE_STATE* state);
     // Sets the start block only (no page or position changes).
     void setStartBlock(uint32_t block);
-    uint32_t startBlock() const { return startBlock_; }
-    uint32_t lastBlock() const { return lastBlock_; }
-    int isFileMode() const { return fileMode_; }
+    uint32_t startBlock() const { return m_startBlock; }
+    uint32_t lastBlock() const { return m_lastBlock; }
+    int isFileMode() const { return m_fileMode; }
     // Half-width columns on the current line (kept by writeText and writeCode).
-    int column() const { return column_; }
-    void setColumn(int n) { column_ = n; }
+    int column() const { return m_column; }
+    void setColumn(int n) { m_column = n; }
 
     // Writing; each returns 1.
     int writeByte(unsigned int value);    // low 8 bits
@@ -113,7 +112,7 @@ public:
     int currentOffset();
     // When the current block holds data, moves to the next block.
     void finish();
-    uint32_t blockCount() const { return lastBlock_ - startBlock_ + 1; }
+    uint32_t blockCount() const { return m_lastBlock - m_startBlock + 1; }
     // Memory mode: page i (block start + i; throws std::out_of_range outside
     // the stream). File mode: the current buffer whatever i is.
     unsigned char* page(uint32_t i);
@@ -143,16 +142,16 @@ private:
     const GAIJI_ITEM* gaijiByUnicode(uint32_t value) const;
     const GAIJI_ITEM* gaijiByName(const char* name, int n) const;
 
-    uint32_t startBlock_;
-    uint32_t lastBlock_;
-    int fileMode_;
-    uint32_t curBlock_;
-    int16_t curOffset_;
-    std::vector<std::unique_ptr<unsigned char[]>> pages_;  // memory mode
-    std::unique_ptr<unsigned char[]> fileBuffer_;          // file mode
-    unsigned char* buffer_;
-    int dirty_;
-    FILE* file_;
-    GAIJI_CODE_STATE* gaiji_;
-    int column_;
+    uint32_t m_startBlock;
+    uint32_t m_lastBlock;
+    int m_fileMode;
+    uint32_t m_curBlock;
+    int16_t m_curOffset;
+    std::vector<std::unique_ptr<unsigned char[]>> m_pages;  // memory mode
+    std::unique_ptr<unsigned char[]> m_fileBuffer;          // file mode
+    unsigned char* m_buffer;
+    int m_dirty;
+    FILE* m_file;
+    GAIJI_CODE_STATE* m_gaiji;
+    int m_column;
 };

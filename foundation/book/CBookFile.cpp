@@ -174,25 +174,25 @@ const char* toSjis(char* buffer, size_t size, const char* utf8) {
 }  // namespace
 
 CBookFile::CBookFile()
-    : discType_(0),
-      charCode_(0),
-      epwingVersion_(0),
-      entries_(nullptr),
-      entryCount_(0),
-      entryCapacity_(0),
-      zio_(nullptr),
-      textFile_(nullptr),
-      graphicsFile_(nullptr),
-      soundFile_(nullptr),
-      cachedBlock_(-1),
-      iterator_(0),
-      writeFailed_(0) {
+    : m_discType(0),
+      m_charCode(0),
+      m_epwingVersion(0),
+      m_entries(nullptr),
+      m_entryCount(0),
+      m_entryCapacity(0),
+      m_zio(nullptr),
+      m_textFile(nullptr),
+      m_graphicsFile(nullptr),
+      m_soundFile(nullptr),
+      m_cachedBlock(-1),
+      m_iterator(0),
+      m_writeFailed(0) {
     setlocale(LC_ALL, "Japanese");
-    memset(header_, 0, sizeof header_);
-    memset(dir_, 0, sizeof dir_);
-    for (int i = 0; i < 8; ++i) strcpy(fontNames_[i], kDefaultFontNames[i]);
-    memset(block_, 0, sizeof block_);
-    strcpy(mode_, "r");
+    memset(m_header, 0, sizeof m_header);
+    memset(m_dir, 0, sizeof m_dir);
+    for (int i = 0; i < 8; ++i) strcpy(m_fontNames[i], kDefaultFontNames[i]);
+    memset(m_block, 0, sizeof m_block);
+    strcpy(m_mode, "r");
 }
 
 CBookFile::~CBookFile() {
@@ -200,68 +200,68 @@ CBookFile::~CBookFile() {
 }
 
 void CBookFile::releaseEntries() {
-    if (entries_) {
-        for (int i = 0; i < entryCapacity_; ++i) delete entries_[i].stream;
-        delete[] entries_;
+    if (m_entries) {
+        for (int i = 0; i < m_entryCapacity; ++i) delete m_entries[i].stream;
+        delete[] m_entries;
     }
-    entries_ = nullptr;
-    entryCount_ = 0;
-    entryCapacity_ = 0;
-    iterator_ = 0;
+    m_entries = nullptr;
+    m_entryCount = 0;
+    m_entryCapacity = 0;
+    m_iterator = 0;
 }
 
 int CBookFile::close() {
     int result = 0;
-    FILE** files[3] = {&textFile_, &graphicsFile_, &soundFile_};
+    FILE** files[3] = {&m_textFile, &m_graphicsFile, &m_soundFile};
     for (FILE** f : files) {
         if (*f && fclose(*f) != 0) result = -1;
         *f = nullptr;
     }
-    if (zio_) {
-        zio_->close();
-        delete zio_;
-        zio_ = nullptr;
+    if (m_zio) {
+        m_zio->close();
+        delete m_zio;
+        m_zio = nullptr;
     }
     releaseEntries();
-    cachedBlock_ = -1;
-    writeFailed_ = 0;
-    strcpy(mode_, "r");
+    m_cachedBlock = -1;
+    m_writeFailed = 0;
+    strcpy(m_mode, "r");
     return result;
 }
 
 const char* CBookFile::fontName(int i) const {
-    return (i >= 0 && i < 8) ? fontNames_[i] : "";
+    return (i >= 0 && i < 8) ? m_fontNames[i] : "";
 }
 
 int CBookFile::open(const char* dir, const char* fileName, const char* mode, int discType, int charCode,
                     const char* fontNames, int indexBlock, int epwingVersion) {
     close();
-    memset(header_, 0, sizeof header_);
+    memset(m_header, 0, sizeof m_header);
     if (!dir || !fileName || !mode || (mode[0] != 'r' && mode[0] != 'w')) return -1;
-    if (strlen(dir) >= sizeof dir_) return -1;
-    strcpy(dir_, dir);
-    discType_ = discType;
-    charCode_ = static_cast<uint8_t>(charCode);
-    epwingVersion_ = epwingVersion;
+    if (strlen(dir) >= sizeof m_dir) return -1;
+    strcpy(m_dir, dir);
+    m_discType = discType;
+    m_charCode = static_cast<uint8_t>(charCode);
+    m_epwingVersion = epwingVersion;
     if (indexBlock < 1) indexBlock = 1;
     for (int i = 0; i < 8; ++i) {
-        fontNames_[i][0] = '\0';
+        m_fontNames[i][0] = '\0';
         if (fontNames) {
-            memcpy(fontNames_[i], fontNames + 9 * i, 8);
-            fontNames_[i][8] = '\0';
+            memcpy(m_fontNames[i], fontNames + 9 * i, 8);
+            m_fontNames[i][8] = '\0';
         }
-        if (fontNames_[i][0] == '\0') strcpy(fontNames_[i], kDefaultFontNames[i]);
+        if (m_fontNames[i][0] == '\0') strcpy(m_fontNames[i], kDefaultFontNames[i]);
     }
 
     char path[kPathSize];
     if (mode[0] == 'w') {
         if (!joinPath(path, dir, discType == 1 ? "/DATA/" : "/", fileName)) return -1;
-        textFile_ = fopen(path, "w+b");
-        if (!textFile_) return -1;
-        entries_ = new INDEX_TABLE_ITEM[kMaxWriteEntries];
-        entryCapacity_ = kMaxWriteEntries;
+        m_textFile = fopen(path, "w+b");
+        if (!m_textFile) return -1;
+        m_entries = new INDEX_TABLE_ITEM[kMaxWriteEntries];
+        m_entryCapacity = kMaxWriteEntries;
         for (int i = 0; i < kMaxWriteEntries; ++i) {
-            INDEX_TABLE_ITEM& e = entries_[i];
+            INDEX_TABLE_ITEM& e = m_entries[i];
             e.id = 0;
             e.start = 0;
             e.blocks = 0;
@@ -269,8 +269,8 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
             e.info[0] = 1;
             e.info[1] = e.info[2] = e.info[3] = 0;
         }
-        entryCount_ = 0;
-        strcpy(mode_, "w+b");
+        m_entryCount = 0;
+        strcpy(m_mode, "w+b");
         return 0;
     }
 
@@ -296,18 +296,18 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
         memmove(path, found, strlen(found) + 1);
     }
 
-    zio_ = new CZio;
+    m_zio = new CZio;
     unsigned char table[kBlockSize];
     memset(table, 0, sizeof table);
     int got = -1;
-    if (zio_->open(path, static_cast<unsigned>(epwingVersion)) == 0 &&
-        zio_->seekBlock(static_cast<unsigned>(indexBlock)) == 0)
-        got = zio_->readBlock(table);
+    if (m_zio->open(path, static_cast<unsigned>(epwingVersion)) == 0 &&
+        m_zio->seekBlock(static_cast<unsigned>(indexBlock)) == 0)
+        got = m_zio->readBlock(table);
     int records = got >= kTableHeaderSize ? static_cast<int>((table[0] << 8) | table[1]) : 0;
     if (records < 1 || records > kMaxRecords) {
-        zio_->close();
-        delete zio_;
-        zio_ = nullptr;
+        m_zio->close();
+        delete m_zio;
+        m_zio = nullptr;
         return -1;
     }
     if (got > kBlockSize) got = kBlockSize;
@@ -315,62 +315,62 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
     int present = (got - kTableHeaderSize) / kRecordSize;
     if (records > present) records = present;
 
-    entries_ = new INDEX_TABLE_ITEM[records > 0 ? records : 1];
-    entryCapacity_ = records;
+    m_entries = new INDEX_TABLE_ITEM[records > 0 ? records : 1];
+    m_entryCapacity = records;
     for (int i = 0; i < records; ++i) {
         const unsigned char* rec = table + kTableHeaderSize + kRecordSize * i;
-        INDEX_TABLE_ITEM& e = entries_[i];
+        INDEX_TABLE_ITEM& e = m_entries[i];
         e.id = rec[0];
         e.start = be32(rec + 2);
         e.blocks = be32(rec + 6);
         e.stream = nullptr;
         memcpy(e.info, rec + 10, 4);
     }
-    entryCount_ = records;
-    charCode_ = table[2];
-    memcpy(header_, table, 16);
+    m_entryCount = records;
+    m_charCode = table[2];
+    memcpy(m_header, table, 16);
     uint16_t native = static_cast<uint16_t>(records);
-    memcpy(header_, &native, sizeof native);
+    memcpy(m_header, &native, sizeof native);
     int tail = kTableHeaderSize + kRecordSize * records;
     int tailBytes = got - tail;
     if (tailBytes > 16) tailBytes = 16;
-    if (tailBytes > 0) memcpy(header_ + 16, table + tail, static_cast<size_t>(tailBytes));
-    strcpy(mode_, "rb");
+    if (tailBytes > 0) memcpy(m_header + 16, table + tail, static_cast<size_t>(tailBytes));
+    strcpy(m_mode, "rb");
     return 0;
 }
 
 int CBookFile::openGraphicsFile(const char* dir, const char* name, const char* mode) {
-    if (discType_ != 1 || mode_[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
+    if (m_discType != 1 || m_mode[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
     char path[kPathSize];
     if (!joinPath(path, dir, "/DATA/", name)) return -1;
-    if (graphicsFile_) fclose(graphicsFile_);
-    graphicsFile_ = fopen(path, mode_);
-    return graphicsFile_ ? 0 : -1;
+    if (m_graphicsFile) fclose(m_graphicsFile);
+    m_graphicsFile = fopen(path, m_mode);
+    return m_graphicsFile ? 0 : -1;
 }
 
 int CBookFile::openSoundFile(const char* dir, const char* name, const char* mode) {
-    if (discType_ != 1 || mode_[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
+    if (m_discType != 1 || m_mode[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
     char path[kPathSize];
     if (!joinPath(path, dir, "/DATA/", name)) return -1;
-    if (soundFile_) fclose(soundFile_);
-    soundFile_ = fopen(path, mode_);
-    return soundFile_ ? 0 : -1;
+    if (m_soundFile) fclose(m_soundFile);
+    m_soundFile = fopen(path, m_mode);
+    return m_soundFile ? 0 : -1;
 }
 
 FILE* CBookFile::fileFor(int id) const {
-    if (id == 0xD2 && graphicsFile_) return graphicsFile_;
-    if (id == 0xD8 && soundFile_) return soundFile_;
-    return textFile_;
+    if (id == 0xD2 && m_graphicsFile) return m_graphicsFile;
+    if (id == 0xD8 && m_soundFile) return m_soundFile;
+    return m_textFile;
 }
 
 int CBookFile::addEntry(int id, CBlockStream* stream, const unsigned char* info3) {
     if (!stream) return -1;
-    if (mode_[0] != 'w' || !textFile_ || !entries_ || entryCount_ >= kMaxWriteEntries) {
+    if (m_mode[0] != 'w' || !m_textFile || !m_entries || m_entryCount >= kMaxWriteEntries) {
         delete stream;
         return -1;
     }
     if (stream->isFileMode()) stream->attachFile(fileFor(id));
-    INDEX_TABLE_ITEM& e = entries_[entryCount_++];
+    INDEX_TABLE_ITEM& e = m_entries[m_entryCount++];
     e.id = static_cast<uint8_t>(id);
     e.stream = stream;
     e.start = stream->startBlock();
@@ -396,7 +396,7 @@ int CBookFile::writePages(FILE* f, uint32_t start, CBlockStream* stream) {
 int CBookFile::writeFontFile(int id, CBlockStream* stream) {
     int slot = fontSlotOf(id);
     char path[kPathSize];
-    if (slot < 0 || !joinPath(path, dir_, "/GAIJI/", fontNames_[slot])) return -1;
+    if (slot < 0 || !joinPath(path, m_dir, "/GAIJI/", m_fontNames[slot])) return -1;
     FILE* f = fopen(path, "wb");
     if (!f) return -1;
     bool ok = true;
@@ -408,21 +408,21 @@ int CBookFile::writeFontFile(int id, CBlockStream* stream) {
 }
 
 int CBookFile::writeIndex() {
-    if (mode_[0] != 'w' || !textFile_ || !entries_) return -1;
+    if (m_mode[0] != 'w' || !m_textFile || !m_entries) return -1;
     bool ok = true;
     unsigned char table[kBlockSize];
     memset(table, 0, sizeof table);
-    if (!seekToBlock(textFile_, 1) || fwrite(table, 1, kBlockSize, textFile_) != static_cast<size_t>(kBlockSize))
+    if (!seekToBlock(m_textFile, 1) || fwrite(table, 1, kBlockSize, m_textFile) != static_cast<size_t>(kBlockSize))
         ok = false;
 
     int records = 0;
-    for (int i = 0; i < entryCount_; ++i) {
-        INDEX_TABLE_ITEM& e = entries_[i];
+    for (int i = 0; i < m_entryCount; ++i) {
+        INDEX_TABLE_ITEM& e = m_entries[i];
         if (e.start == 0 || !e.stream) continue;
         CBlockStream* s = e.stream;
         // A file-mode stream holds its last block until it leaves it.
         if (s->isFileMode()) s->flushBlock();
-        if (discType_ == 1 && e.id >= 0xF1 && e.id <= 0xF8) {
+        if (m_discType == 1 && e.id >= 0xF1 && e.id <= 0xF8) {
             if (writeFontFile(e.id, s) != 0) ok = false;
             continue;
         }
@@ -437,40 +437,40 @@ int CBookFile::writeIndex() {
         if (!s->isFileMode() && writePages(fileFor(e.id), e.start, s) != 0) ok = false;
     }
     putBe16(table, static_cast<unsigned>(records));
-    table[2] = charCode_;
-    if (!seekToBlock(textFile_, 1) || fwrite(table, 1, kBlockSize, textFile_) != static_cast<size_t>(kBlockSize))
+    table[2] = m_charCode;
+    if (!seekToBlock(m_textFile, 1) || fwrite(table, 1, kBlockSize, m_textFile) != static_cast<size_t>(kBlockSize))
         ok = false;
-    FILE* files[3] = {textFile_, graphicsFile_, soundFile_};
+    FILE* files[3] = {m_textFile, m_graphicsFile, m_soundFile};
     for (FILE* f : files)
         if (f && (fflush(f) != 0 || ferror(f))) ok = false;
-    cachedBlock_ = -1;
+    m_cachedBlock = -1;
     return ok ? 0 : -1;
 }
 
 int CBookFile::seekBlock(unsigned block) {
     if (block < 1) return -1;
-    if (mode_[0] == 'w') return seekToBlock(textFile_, block) ? 0 : -1;
-    return zio_ ? zio_->seekBlock(block) : -1;
+    if (m_mode[0] == 'w') return seekToBlock(m_textFile, block) ? 0 : -1;
+    return m_zio ? m_zio->seekBlock(block) : -1;
 }
 
 const unsigned char* CBookFile::readBlock(unsigned block) {
-    if (mode_[0] != 'w' && cachedBlock_ >= 0 && static_cast<long long>(block) == cachedBlock_) return block_;
-    memset(block_, 0, sizeof block_);
-    blockReadFailed_ = true;
-    if (mode_[0] == 'w') {
-        if (seekToBlock(textFile_, block) && fread(block_, 1, kBlockSize, textFile_) > 0) blockReadFailed_ = false;
-        if (blockReadFailed_) memset(block_, 0, sizeof block_);
-    } else if (zio_ && block >= 1) {
-        if (zio_->seekBlock(block) == 0 && zio_->readBlock(block_) > 0) blockReadFailed_ = false;
-        if (blockReadFailed_) memset(block_, 0, sizeof block_);
+    if (m_mode[0] != 'w' && m_cachedBlock >= 0 && static_cast<long long>(block) == m_cachedBlock) return m_block;
+    memset(m_block, 0, sizeof m_block);
+    m_blockReadFailed = true;
+    if (m_mode[0] == 'w') {
+        if (seekToBlock(m_textFile, block) && fread(m_block, 1, kBlockSize, m_textFile) > 0) m_blockReadFailed = false;
+        if (m_blockReadFailed) memset(m_block, 0, sizeof m_block);
+    } else if (m_zio && block >= 1) {
+        if (m_zio->seekBlock(block) == 0 && m_zio->readBlock(m_block) > 0) m_blockReadFailed = false;
+        if (m_blockReadFailed) memset(m_block, 0, sizeof m_block);
     }
-    cachedBlock_ = block;
-    return block_;
+    m_cachedBlock = block;
+    return m_block;
 }
 
 INDEX_TABLE_ITEM* CBookFile::findEntry(int id) {
-    for (int i = 0; i < entryCount_; ++i)
-        if (entries_[i].id == id) return &entries_[i];
+    for (int i = 0; i < m_entryCount; ++i)
+        if (m_entries[i].id == id) return &m_entries[i];
     return nullptr;
 }
 
@@ -485,25 +485,25 @@ CBlockStream* CBookFile::streamOf(int id) {
 }
 
 INDEX_TABLE_ITEM* CBookFile::firstEntry() {
-    iterator_ = 0;
+    m_iterator = 0;
     return nextEntry();
 }
 
 INDEX_TABLE_ITEM* CBookFile::nextEntry() {
-    while (entries_ && iterator_ < entryCount_) {
-        INDEX_TABLE_ITEM* e = &entries_[iterator_++];
+    while (m_entries && m_iterator < m_entryCount) {
+        INDEX_TABLE_ITEM* e = &m_entries[m_iterator++];
         if (e->start != 0) return e;
     }
     return nullptr;
 }
 
 int CBookFile::checkCRC() {
-    return zio_ ? zio_->checkCRC() : -2;
+    return m_zio ? m_zio->checkCRC() : -2;
 }
 
 const char* CBookFile::indexTypeName(int id) const {
     thread_local char buffer[128];
-    if (discType_ == 0)
+    if (m_discType == 0)
         for (const NameRow& r : kEbRows)
             if (id >= r.low && id <= r.high) return toSjis(buffer, sizeof buffer, r.name);
     for (const NameRow& r : kGeneralRows)

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "foundation/book/BookConstants.h"
+
 class CBlockStream;
 class CZio;
 
@@ -79,7 +81,7 @@ public:
     // Never null.
     const unsigned char* readBlock(unsigned block);
     // True when the block now cached could not be read (it is zero-filled).
-    bool blockReadFailed() const { return blockReadFailed_; }
+    bool blockReadFailed() const { return m_blockReadFailed; }
 
     INDEX_TABLE_ITEM* findEntry(int id);
     uint32_t startBlockOf(int id);
@@ -88,15 +90,15 @@ public:
     // Entries whose start block is not 0, in table order; null at the end.
     INDEX_TABLE_ITEM* firstEntry();
     INDEX_TABLE_ITEM* nextEntry();
-    int entryCount() const { return entryCount_; }
+    int entryCount() const { return m_entryCount; }
 
     // Read mode: the first 16 bytes of the table block (bytes 0-1 replaced by
     // the record count as a native uint16_t) followed by the 16 bytes after the
     // last record. Zero in write mode.
-    const unsigned char* header() const { return header_; }
-    int discType() const { return discType_; }
-    int epwingVersion() const { return epwingVersion_; }
-    int charCode() const { return charCode_; }
+    const unsigned char* header() const { return m_header; }
+    int discType() const { return m_discType; }
+    int epwingVersion() const { return m_epwingVersion; }
+    int charCode() const { return m_charCode; }
     // Gaiji font file name i (order as for open), never null.
     const char* fontName(int i) const;
 
@@ -117,23 +119,23 @@ private:
     int writeFontFile(int id, CBlockStream* stream);
     void releaseEntries();
 
-    int discType_;
-    uint8_t charCode_;
-    int epwingVersion_;
-    unsigned char header_[32];
-    INDEX_TABLE_ITEM* entries_;
-    int entryCount_;
-    int entryCapacity_;
-    char dir_[256];
-    char fontNames_[8][9];
-    CZio* zio_;
-    FILE* textFile_;
-    FILE* graphicsFile_;
-    FILE* soundFile_;
-    unsigned char block_[2048];
-    long long cachedBlock_;
-    bool blockReadFailed_ = false;
-    char mode_[4];
-    int iterator_;
-    int writeFailed_;
+    int m_discType;
+    uint8_t m_charCode;
+    int m_epwingVersion;
+    unsigned char m_header[32];
+    INDEX_TABLE_ITEM* m_entries;
+    int m_entryCount;
+    int m_entryCapacity;
+    char m_dir[256];
+    char m_fontNames[8][9];
+    CZio* m_zio;
+    FILE* m_textFile;
+    FILE* m_graphicsFile;
+    FILE* m_soundFile;
+    unsigned char m_block[kBlockSize];
+    long long m_cachedBlock;
+    bool m_blockReadFailed = false;
+    char m_mode[4];
+    int m_iterator;
+    int m_writeFailed;
 };

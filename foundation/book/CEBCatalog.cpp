@@ -10,6 +10,7 @@
 
 #include "foundation/FileHandle.h"
 #include "foundation/book/DictionaryOpeners.h"
+#include "foundation/book/GaijiFonts.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -77,29 +78,18 @@ int readStoredBlocks(const char* path, unsigned char* buffer, int maxBlocks) {
     for (int b = 0; b < maxBlocks; ++b) {
         int n = zio.readBlock(buffer + total);
         if (n <= 0) break;
-        if (n > CEBCatalog::kBlockSize) n = CEBCatalog::kBlockSize;
+        if (n > kBlockSize) n = kBlockSize;
         total += n;
-        if (n < CEBCatalog::kBlockSize) break;
+        if (n < kBlockSize) break;
     }
     return total;
 }
 
-// Default gaiji font names filled in by writeCatalog for a flag bit whose
-// slot name is empty (slot order: narrow 16, wide 16, narrow 24, ...).
-struct DefaultFont {
-    int flag;
-    int slot;
-    const char* name;
-};
-const DefaultFont kDefaultFonts[] = {
-    {0x02, 0, "GAI16H00"}, {0x01, 1, "GAI16F00"}, {0x100, 2, "GAI24H00"}, {0x04, 3, "GAI24F00"},
-    {0x20, 4, "GAI32H00"}, {0x10, 5, "GAI32F00"}, {0x80, 6, "GAI48H00"},  {0x40, 7, "GAI48F00"},
-};
-
-// Slots of the font names in an EPWING record: four wide names at 100, four
-// narrow names at 132.
-const int kWideSlots[4] = {1, 3, 5, 7};
-const int kNarrowSlots[4] = {0, 2, 4, 6};
+// Offset of a font-name slot in an EPWING record: four wide names at 100,
+// four narrow names at 132, in height order.
+int fontNameOffset(int slot) {
+    return (kFontSlots[slot].wide ? 100 : 132) + 8 * (slot / 2);
+}
 
 }  // namespace
 
@@ -162,42 +152,42 @@ int CEBCatalog::fileCompression(const char* path, BOOK_FILE_CODE* out) {
 
 CEBCatalog::CEBCatalog() {
     setlocale(LC_ALL, "Japanese");
-    memset(bookDir_, 0, sizeof bookDir_);
-    strcpy(mode_, "r");
-    kind_ = kEB;
-    languageFlag_ = 0;
-    ssedFlag_ = 0;
-    memset(catalogPath_, 0, sizeof catalogPath_);
-    count_ = 0;
-    memset(subbooks_, 0, sizeof subbooks_);
-    highestVersion_ = 1;
+    memset(m_bookDir, 0, sizeof m_bookDir);
+    strcpy(m_mode, "r");
+    m_kind = kEB;
+    m_languageFlag = 0;
+    m_ssedFlag = 0;
+    memset(m_catalogPath, 0, sizeof m_catalogPath);
+    m_count = 0;
+    memset(m_subbooks, 0, sizeof m_subbooks);
+    m_highestVersion = 1;
 }
 
 void CEBCatalog::reset() {
-    count_ = 0;
-    strcpy(mode_, "r");
+    m_count = 0;
+    strcpy(m_mode, "r");
 }
 
 int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
-    count_ = 0;
-    languageFlag_ = 0;
-    catalogPath_[0] = '\0';
-    storeMode(mode_, mode);
-    const bool writing = mode_[0] == 'w';
-    if (!dir || !copyBounded(bookDir_, sizeof bookDir_, dir)) return writing ? -1 : 0;
-    kind_ = epwing ? kEPWING : kEB;
-    ssedFlag_ = 0;
+    m_count = 0;
+    m_languageFlag = 0;
+    m_catalogPath[0] = '\0';
+    storeMode(m_mode, mode);
+    const bool writing = m_mode[0] == 'w';
+    if (!dir || !copyBounded(m_bookDir, sizeof m_bookDir, dir)) return writing ? -1 : 0;
+    m_kind = epwing ? kEPWING : kEB;
+    m_ssedFlag = 0;
 
     if (writing) {
         const char* name = epwing ? "CATALOGS" : "CATALOG";
         size_t n = strlen(dir);
         const char* sep = (n > 0 && dir[n - 1] == '/') ? "" : "/";
-        int len = snprintf(catalogPath_, sizeof catalogPath_, "%s%s%s", dir, sep, name);
-        if (len < 0 || static_cast<size_t>(len) >= sizeof catalogPath_) {
-            catalogPath_[0] = '\0';
+        int len = snprintf(m_catalogPath, sizeof m_catalogPath, "%s%s%s", dir, sep, name);
+        if (len < 0 || static_cast<size_t>(len) >= sizeof m_catalogPath) {
+            m_catalogPath[0] = '\0';
             return -1;
         }
-        highestVersion_ = 1;
+        m_highestVersion = 1;
         return 0;
     }
 
@@ -205,15 +195,15 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
     const char* second = epwing ? "CATALOGS" : "CATALOG.ebz";
     const char* found = findFile(dir, first, 1);
     if (!found) found = findFile(dir, second, 1);
-    if (!found || !copyBounded(catalogPath_, sizeof catalogPath_, found)) return 0;
-    if (!epwing) readLanguage(catalogPath_);
+    if (!found || !copyBounded(m_catalogPath, sizeof m_catalogPath, found)) return 0;
+    if (!epwing) readLanguage(m_catalogPath);
 
     unsigned char buffer[kMaxCatalogBlocks * kBlockSize];
     memset(buffer, 0, sizeof buffer);
     // A catalog's second record set may continue in block 2 (more than six
     // EPWING subbooks of version 2 and above), so two blocks are read when
     // there are.
-    int avail = readStoredBlocks(catalogPath_, buffer, epwing ? kMaxCatalogBlocks : 1);
+    int avail = readStoredBlocks(m_catalogPath, buffer, epwing ? kMaxCatalogBlocks : 1);
     if (avail < kHeaderSize) return 0;
 
     const int recordSize = epwing ? kEpwingRecordSize : kEbRecordSize;
@@ -225,7 +215,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
     if (count > present) count = present;
 
     for (int i = 0; i < count; ++i) {
-        SUBBOOK_INFO& s = subbooks_[i];
+        SUBBOOK_INFO& s = m_subbooks[i];
         memset(&s, 0, sizeof s);
         const unsigned char* rec = buffer + kHeaderSize + recordSize * i;
         s.recordByte0 = rec[0];
@@ -235,10 +225,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
             copyField(s.directory, rec + 82, 8);
             int page = static_cast<signed char>(rec[95]);
             s.indexPage = page < 1 ? 1 : page;
-            for (int k = 0; k < 4; ++k) {
-                copyField(s.fontNames[kWideSlots[k]], rec + 100 + 8 * k, 8);
-                copyField(s.fontNames[kNarrowSlots[k]], rec + 132 + 8 * k, 8);
-            }
+            for (int slot = 0; slot < FONT_SLOTS; ++slot) copyField(s.fontNames[slot], rec + fontNameOffset(slot), 8);
         } else {
             s.version = 0;
             jisStringToSjis(reinterpret_cast<unsigned char*>(s.title), rec + 2, 30);
@@ -250,7 +237,7 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
 
     if (epwing) {
         for (int i = 0; i < count; ++i) {
-            SUBBOOK_INFO& s = subbooks_[i];
+            SUBBOOK_INFO& s = m_subbooks[i];
             if (s.version <= 1) continue;
             int offset = kHeaderSize + kEpwingRecordSize * (count + i);
             if (offset + kEpwingRecordSize > avail) continue;
@@ -263,19 +250,16 @@ int CEBCatalog::readCatalog(const char* dir, const char* mode, int epwing) {
             copyField(s.textFileName, rec + 4, 8);
         }
     }
-    count_ = count;
-    return count_;
+    m_count = count;
+    return m_count;
 }
 
 void CEBCatalog::readLanguage(const char* catalogPath) {
     if (!catalogPath) return;
     char dir[kPathSize];
-    if (!copyBounded(dir, sizeof dir, catalogPath)) return;
-    char* slash = strrchr(dir, '/');
-    if (slash)
-        *slash = '\0';
-    else
-        strcpy(dir, ".");
+    if (pathDirName(catalogPath, dir, sizeof dir) < 0) return;
+    // A catalog without a directory part lies in the current directory.
+    if (dir[0] == '\0' && catalogPath[0] != '/' && catalogPath[0] != '\\') strcpy(dir, ".");
     const char* found = findFile(dir, "LANGUAGE", 1);
     if (!found) found = findFile(dir, "LANGUAGE.ebz", 1);
     if (!found) return;
@@ -283,25 +267,26 @@ void CEBCatalog::readLanguage(const char* catalogPath) {
     if (!copyBounded(path, sizeof path, found)) return;
     unsigned char block[kBlockSize];
     memset(block, 0, sizeof block);
-    if (readStoredBlocks(path, block, 1) >= 2 && block[1] == 1) languageFlag_ = 1;
+    if (readStoredBlocks(path, block, 1) >= 2 && block[1] == 1) m_languageFlag = 1;
 }
 
 int CEBCatalog::setPaths(const char* path, const char* mode) {
-    count_ = 0;
-    languageFlag_ = 0;
-    ssedFlag_ = 0;
-    storeMode(mode_, mode);
-    if (!path || !copyBounded(bookDir_, sizeof bookDir_, path) || !copyBounded(catalogPath_, sizeof catalogPath_, path))
+    m_count = 0;
+    m_languageFlag = 0;
+    m_ssedFlag = 0;
+    storeMode(m_mode, mode);
+    if (!path || !copyBounded(m_bookDir, sizeof m_bookDir, path) ||
+        !copyBounded(m_catalogPath, sizeof m_catalogPath, path))
         return -1;
     return 0;
 }
 
 int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
     if (setPaths(path, mode) != 0) return 0;
-    ssedFlag_ = 1;
-    kind_ = kEPWING;
+    m_ssedFlag = 1;
+    m_kind = kEPWING;
 
-    SUBBOOK_INFO& s = subbooks_[0];
+    SUBBOOK_INFO& s = m_subbooks[0];
     memset(&s, 0, sizeof s);
     s.recordByte0 = 0;
     s.version = 1;
@@ -339,13 +324,13 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
         memcpy(name, rec + 17, n);
         name[n] = '\0';
     }
-    count_ = 1;
+    m_count = 1;
     return 1;
 }
 
 int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     if (setPaths(path, mode) != 0) return 0;
-    kind_ = kind;
+    m_kind = kind;
     char stem[kPathSize];
     if (pathStem(path, stem) < 0) stem[0] = '\0';
 
@@ -358,7 +343,7 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
     if (probe(path, title, sizeof title) != 0) return 0;
     title[sizeof title - 1] = '\0';
 
-    SUBBOOK_INFO& s = subbooks_[0];
+    SUBBOOK_INFO& s = m_subbooks[0];
     memset(&s, 0, sizeof s);
     s.recordByte0 = 0;
     s.version = 1;
@@ -382,7 +367,7 @@ int CEBCatalog::openDictionary(int kind, const char* path, const char* mode) {
         default:
             return 0;
     }
-    count_ = 1;
+    m_count = 1;
     return 1;
 }
 
@@ -402,8 +387,8 @@ int CEBCatalog::openMdict(const char* path, const char* mode) {
 int CEBCatalog::addSubbook(const char* title, const char* directory, int recordByte0, int fontFlags,
                            const char* fontNames, int version, const char* textFileName, const char* graphicsFileName,
                            const char* soundFileName) {
-    const bool epwing = kind_ != kEB;
-    if (count_ < 0 || count_ >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
+    const bool epwing = m_kind != kEB;
+    if (m_count < 0 || m_count >= (epwing ? kMaxEpwingSubbooks : kMaxEbSubbooks)) return -1;
     if (!title) title = "";
     if (!directory) directory = "";
     if (strlen(directory) > 8) return -1;
@@ -437,16 +422,16 @@ int CEBCatalog::addSubbook(const char* title, const char* directory, int recordB
     if (textFileName) strcpy(s.textFileName, textFileName);
     s.version = static_cast<unsigned char>(version);
     s.indexPage = 1;
-    if (version > highestVersion_) highestVersion_ = version;
-    subbooks_[count_++] = s;
+    if (version > m_highestVersion) m_highestVersion = version;
+    m_subbooks[m_count++] = s;
     return 0;
 }
 
 int CEBCatalog::writeCatalog() {
-    if (mode_[0] != 'w' || catalogPath_[0] == '\0') return -1;
-    const bool epwing = kind_ != kEB;
-    const int count = count_ < 0 ? 0 : count_;
-    const bool secondSet = epwing && highestVersion_ >= 4;
+    if (m_mode[0] != 'w' || m_catalogPath[0] == '\0') return -1;
+    const bool epwing = m_kind != kEB;
+    const int count = m_count < 0 ? 0 : m_count;
+    const bool secondSet = epwing && m_highestVersion >= 4;
 
     int bytes = kHeaderSize + (epwing ? kEpwingRecordSize * count * (secondSet ? 2 : 1) : kEbRecordSize * count);
     int blocks = (bytes + kBlockSize - 1) / kBlockSize;
@@ -456,10 +441,10 @@ int CEBCatalog::writeCatalog() {
     memset(buffer, 0, sizeof buffer);
 
     putBe16(buffer, static_cast<unsigned>(count));
-    if (epwing) buffer[3] = static_cast<unsigned char>(highestVersion_);
+    if (epwing) buffer[3] = static_cast<unsigned char>(m_highestVersion);
 
     for (int i = 0; i < count; ++i) {
-        const SUBBOOK_INFO& s = subbooks_[i];
+        const SUBBOOK_INFO& s = m_subbooks[i];
         if (epwing) {
             unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * i;
             rec[0] = s.recordByte0;
@@ -469,13 +454,11 @@ int CEBCatalog::writeCatalog() {
             memcpy(rec + 2, jis, strnlen(reinterpret_cast<const char*>(jis), 80));
             memcpy(rec + 82, s.directory, strnlen(s.directory, 8));
             rec[95] = 1;
-            char fonts[8][9];
-            memcpy(fonts, s.fontNames, sizeof fonts);
-            for (const DefaultFont& d : kDefaultFonts)
-                if ((s.fontFlags & d.flag) && fonts[d.slot][0] == '\0') strcpy(fonts[d.slot], d.name);
-            for (int k = 0; k < 4; ++k) {
-                memcpy(rec + 100 + 8 * k, fonts[kWideSlots[k]], strnlen(fonts[kWideSlots[k]], 8));
-                memcpy(rec + 132 + 8 * k, fonts[kNarrowSlots[k]], strnlen(fonts[kNarrowSlots[k]], 8));
+            for (int slot = 0; slot < FONT_SLOTS; ++slot) {
+                const char* name = s.fontNames[slot];
+                if ((s.fontFlags & kFontSlots[slot].defaultFlag) && name[0] == '\0')
+                    name = kFontSlots[slot].defaultName;
+                memcpy(rec + fontNameOffset(slot), name, strnlen(name, 8));
             }
         } else {
             unsigned char* rec = buffer + kHeaderSize + kEbRecordSize * i;
@@ -489,7 +472,7 @@ int CEBCatalog::writeCatalog() {
     }
     if (secondSet) {
         for (int i = 0; i < count; ++i) {
-            const SUBBOOK_INFO& s = subbooks_[i];
+            const SUBBOOK_INFO& s = m_subbooks[i];
             unsigned char* rec = buffer + kHeaderSize + kEpwingRecordSize * (count + i);
             rec[40] = 0;
             rec[41] = 1;
@@ -501,7 +484,7 @@ int CEBCatalog::writeCatalog() {
         }
     }
 
-    FILE* f = fopen(catalogPath_, mode_);
+    FILE* f = fopen(m_catalogPath, m_mode);
     if (!f) return -1;
     size_t size = static_cast<size_t>(blocks) * kBlockSize;
     bool ok = fwrite(buffer, 1, size, f) == size;
@@ -510,13 +493,13 @@ int CEBCatalog::writeCatalog() {
 }
 
 const SUBBOOK_INFO* CEBCatalog::subbook(int i) const {
-    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
-    return &subbooks_[i];
+    if (m_count < 1 || i < 0 || i >= m_count) return nullptr;
+    return &m_subbooks[i];
 }
 
 SUBBOOK_INFO* CEBCatalog::subbook(int i) {
-    if (count_ < 1 || i < 0 || i >= count_) return nullptr;
-    return &subbooks_[i];
+    if (m_count < 1 || i < 0 || i >= m_count) return nullptr;
+    return &m_subbooks[i];
 }
 
 const char* CEBCatalog::title(int i) const {

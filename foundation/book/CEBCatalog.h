@@ -7,6 +7,9 @@
 
 #include <cstddef>
 
+#include "foundation/book/BookConstants.h"
+#include "foundation/book/GaijiFonts.h"
+
 // One subbook of a catalog.
 struct SUBBOOK_INFO {
     unsigned char recordByte0;          // first byte of the catalog record (type byte)
@@ -15,7 +18,7 @@ struct SUBBOOK_INFO {
     char rawTitle[31];                  // EB: the 30 stored title bytes, unconverted
     char directory[9];                  // subbook directory (may end in blanks for EPWING)
     int fontFlags;                      // gaiji font bits (0x01 wide 16, 0x02 narrow 16, ...)
-    char fontNames[8][9];               // narrow 16, wide 16, narrow 24, wide 24,
+    char fontNames[FONT_SLOTS][9];      // narrow 16, wide 16, narrow 24, wide 24,
                                         // narrow 30, wide 30, narrow 48, wide 48
     int indexPage;                      // index table block, at least 1
     unsigned char textCompression;      // second record byte 55 (0x11, 0x12: Huffman forms)
@@ -38,7 +41,6 @@ class CEBCatalog {
 public:
     static const int kMaxEpwingSubbooks = 12;
     static const int kMaxEbSubbooks = 50;
-    static const int kBlockSize = 2048;
 
     // Book kinds.
     enum { kEB = 0, kEPWING = 1, kPDIC = 4, kSQLite = 5, kStarDict = 6, kMDict = 7 };
@@ -94,13 +96,13 @@ public:
     SUBBOOK_INFO* subbook(int i);
     const SUBBOOK_INFO* subbook(int i) const;
 
-    int kind() const { return kind_; }
-    int count() const { return count_; }
-    int languageFlag() const { return languageFlag_; }
-    int ssedFlag() const { return ssedFlag_; }
-    int highestVersion() const { return highestVersion_; }
-    const char* catalogPath() const { return catalogPath_; }
-    const char* bookDirectory() const { return bookDir_; }
+    int kind() const { return m_kind; }
+    int count() const { return m_count; }
+    int languageFlag() const { return m_languageFlag; }
+    int ssedFlag() const { return m_ssedFlag; }
+    int highestVersion() const { return m_highestVersion; }
+    const char* catalogPath() const { return m_catalogPath; }
+    const char* bookDirectory() const { return m_bookDir; }
 
     // Shift_JIS to full-width two-byte codes: lead bytes keep their pair,
     // printable single bytes become their full-width code, others 0x00nn.
@@ -113,13 +115,13 @@ private:
     int openDictionary(int kind, const char* path, const char* mode);
     int setPaths(const char* path, const char* mode);
 
-    char bookDir_[256];
-    char mode_[4];
-    int kind_;
-    int languageFlag_;
-    int ssedFlag_;
-    char catalogPath_[256];
-    int count_;
-    SUBBOOK_INFO subbooks_[kMaxEbSubbooks];
-    int highestVersion_;
+    char m_bookDir[256];
+    char m_mode[4];
+    int m_kind;
+    int m_languageFlag;
+    int m_ssedFlag;
+    char m_catalogPath[256];
+    int m_count;
+    SUBBOOK_INFO m_subbooks[kMaxEbSubbooks];
+    int m_highestVersion;
 };

@@ -1,6 +1,7 @@
 // Japanese character codes and the Shift_JIS string helpers.
 #include "foundation/codes/jclib.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -22,18 +23,18 @@ uint32_t lookupJis(unsigned int jis) {
     return kJisToUcs[((jis >> 8) - 0x21) * 94 + ((jis & 0xFF) - 0x21)];
 }
 
+// The entry of a table sorted by its key field whose key equals key, or null.
+template <class Entry, size_t N, class Key>
+const Entry* findSorted(const Entry (&table)[N], uint16_t Entry::*field, Key key) {
+    const Entry* end = table + N;
+    const Entry* e = std::lower_bound(table, end, key, [field](const Entry& x, Key k) { return x.*field < k; });
+    return e != end && e->*field == key ? e : nullptr;
+}
+
 unsigned int lookupUcs(uint32_t cp) {
     if (cp > 0xFFFF) return 0;
-    size_t lo = 0, hi = sizeof(kUcsToJis) / sizeof(kUcsToJis[0]);
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (kUcsToJis[mid].ucs < cp)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < sizeof(kUcsToJis) / sizeof(kUcsToJis[0]) && kUcsToJis[lo].ucs == cp) return kUcsToJis[lo].jis;
-    return 0;
+    const UcsJis* e = findSorted(kUcsToJis, &UcsJis::ucs, cp);
+    return e ? e->jis : 0;
 }
 
 // Encodes one code point as UTF-8 into out (when not null); returns 1-4.
@@ -107,14 +108,14 @@ Utf8Step nextUtf8(const unsigned char* in, int len, uint32_t* cp, int* used) {
 // Bounded byte writer: whole characters only, room kept for the final zero.
 class ByteSink {
 public:
-    ByteSink(unsigned char* out, size_t size) : out_(out), size_(size) {}
+    ByteSink(unsigned char* out, size_t size) : m_out(out), m_size(size) {}
     bool put(const unsigned char* b, size_t n) {
-        if (size_ == 0 || n > size_ - 1 - len_) {
-            full_ = true;
+        if (m_size == 0 || n > m_size - 1 - m_len) {
+            m_full = true;
             return false;
         }
-        std::memcpy(out_ + len_, b, n);
-        len_ += n;
+        std::memcpy(m_out + m_len, b, n);
+        m_len += n;
         return true;
     }
     bool put1(unsigned int b) {
@@ -125,18 +126,18 @@ public:
         unsigned char c[2] = {static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
         return put(c, 2);
     }
-    bool full() const { return full_; }
-    size_t room() const { return size_ == 0 ? 0 : size_ - 1 - len_; }
+    bool full() const { return m_full; }
+    size_t room() const { return m_size == 0 ? 0 : m_size - 1 - m_len; }
     int finish() {
-        if (size_ > 0) out_[len_] = 0;
-        return static_cast<int>(len_);
+        if (m_size > 0) m_out[m_len] = 0;
+        return static_cast<int>(m_len);
     }
 
 private:
-    unsigned char* out_;
-    size_t size_;
-    size_t len_ = 0;
-    bool full_ = false;
+    unsigned char* m_out;
+    size_t m_size;
+    size_t m_len = 0;
+    bool m_full = false;
 };
 
 // One Shift_JIS character read from text: a single byte (code < 0x100), a
@@ -255,17 +256,8 @@ unsigned int hankakuToZenkaku(unsigned int code) {
 }
 
 unsigned int zenkakuToHankaku(unsigned int sjis) {
-    size_t lo = 0, hi = sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]);
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (kZenkakuToHankaku[mid].sjis < sjis)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < sizeof(kZenkakuToHankaku) / sizeof(kZenkakuToHankaku[0]) && kZenkakuToHankaku[lo].sjis == sjis)
-        return kZenkakuToHankaku[lo].ascii;
-    return sjis;
+    const SjisAscii* e = findSorted(kZenkakuToHankaku, &SjisAscii::sjis, sjis);
+    return e ? e->ascii : sjis;
 }
 
 const char* mbschr(const char* text, unsigned int ch) {

@@ -80,65 +80,65 @@ int CPDicData::parseHeader(const uint8_t* b, size_t n, uint64_t fileSize, PDIC_H
     return 0;
 }
 
-CPDicData::CPDicData(const PDIC_HEADER_INFO* header, FILE* file) : header_(header), file_(file) {}
+CPDicData::CPDicData(const PDIC_HEADER_INFO* header, FILE* file) : m_header(header), m_file(file) {}
 
 void CPDicData::reset() {
-    bytes_.clear();
-    word_.clear();
-    indexNo_ = -1;
-    cursor_ = -1;
-    phys_ = -1;
-    done_ = true;
+    m_bytes.clear();
+    m_word.clear();
+    m_indexNo = -1;
+    m_cursor = -1;
+    m_phys = -1;
+    m_done = true;
 }
 
 int CPDicData::load(int indexNo, uint32_t phys) {
     reset();
-    indexNo_ = indexNo;
-    phys_ = phys;
-    cursor_ = 2;
-    const uint64_t bs = header_->blockSize;
-    const uint64_t offset = header_->dataOffset + bs * phys;
-    if (offset + 2 > header_->fileSize) return -1;
+    m_indexNo = indexNo;
+    m_phys = phys;
+    m_cursor = 2;
+    const uint64_t bs = m_header->blockSize;
+    const uint64_t offset = m_header->dataOffset + bs * phys;
+    if (offset + 2 > m_header->fileSize) return -1;
     uint8_t head[2];
-    if (!readAt(file_, offset, head, 2)) return -1;
+    if (!readAt(m_file, offset, head, 2)) return -1;
     const uint16_t countWord = le16(head);
     const uint64_t count = countWord & 0x7FFF;
     if (count == 0) return 0;  // free block: nothing in it
     const uint64_t size = count * bs;
-    if (size > kMaxBlockBytes || offset + size > header_->fileSize) return -1;
-    bytes_.resize(static_cast<size_t>(size));
-    if (!readAt(file_, offset, bytes_.data(), bytes_.size())) {
-        bytes_.clear();
+    if (size > kMaxBlockBytes || offset + size > m_header->fileSize) return -1;
+    m_bytes.resize(static_cast<size_t>(size));
+    if (!readAt(m_file, offset, m_bytes.data(), m_bytes.size())) {
+        m_bytes.clear();
         return -1;
     }
-    wide_ = (countWord & 0x8000) != 0;
-    done_ = false;
+    m_wide = (countWord & 0x8000) != 0;
+    m_done = false;
     return 0;
 }
 
 int CPDicData::next(PDIC_RAW_ENTRY* e) {
     for (;;) {
-        if (done_) return 1;
-        const uint8_t* p = bytes_.data();
-        const size_t size = bytes_.size();
-        const size_t pos = static_cast<size_t>(cursor_);
-        const size_t lw = wide_ ? 4 : 2;
+        if (m_done) return 1;
+        const uint8_t* p = m_bytes.data();
+        const size_t size = m_bytes.size();
+        const size_t pos = static_cast<size_t>(m_cursor);
+        const size_t lw = m_wide ? 4 : 2;
         if (pos + lw > size) {  // no room left even for a terminator
-            done_ = true;
+            m_done = true;
             return 1;
         }
-        const uint64_t len = wide_ ? le32(p + pos) : le16(p + pos);
+        const uint64_t len = m_wide ? le32(p + pos) : le16(p + pos);
         if (len == 0) {
-            done_ = true;
+            m_done = true;
             return 1;
         }
         // Everything below stays inside [pos, end); any inconsistency makes
         // the rest of the block unreadable, since the next entry's headword
         // is built on this one's.
-        done_ = true;
+        m_done = true;
         size_t hwStart, end, compress;
         uint8_t attr;
-        if (!header_->attrAfterHeadword) {
+        if (!m_header->attrAfterHeadword) {
             if (pos + lw + 2 > size) return -1;
             compress = p[pos + lw];
             attr = p[pos + lw + 1];
@@ -153,19 +153,19 @@ int CPDicData::next(PDIC_RAW_ENTRY* e) {
         end = hwStart + static_cast<size_t>(len);
         const size_t hwEnd = findNul(p, hwStart, end);
         if (hwEnd >= end) return -1;
-        if (compress > word_.size()) return -1;
+        if (compress > m_word.size()) return -1;
         size_t body = hwEnd + 1;
-        if (header_->attrAfterHeadword) {
+        if (m_header->attrAfterHeadword) {
             if (body >= end) return -1;
             attr = p[body++];
         }
-        word_.resize(compress);
-        word_.insert(word_.end(), p + hwStart, p + hwEnd);
+        m_word.resize(compress);
+        m_word.insert(m_word.end(), p + hwStart, p + hwEnd);
 
         *e = PDIC_RAW_ENTRY();
-        e->cursor = cursor_;
-        e->word = word_.data();
-        e->wordLen = word_.size();
+        e->cursor = m_cursor;
+        e->word = m_word.data();
+        e->wordLen = m_word.size();
         e->attr = attr;
         if (!(attr & kAttrExtended) || attr == kAttrReference) {
             e->meaning = p + body;
@@ -181,7 +181,7 @@ int CPDicData::next(PDIC_RAW_ENTRY* e) {
                 if (x & kRecEnd) break;
                 if (x & kRecBinary) {
                     if (q + lw > end) return -1;
-                    const uint64_t n = wide_ ? le32(p + q) : le16(p + q);
+                    const uint64_t n = m_wide ? le32(p + q) : le16(p + q);
                     q += lw;
                     if (n > end - q) return -1;
                     q += static_cast<size_t>(n);
@@ -201,9 +201,9 @@ int CPDicData::next(PDIC_RAW_ENTRY* e) {
                 q = tEnd + 1;
             }
         }
-        cursor_ = static_cast<int>(end);
-        done_ = false;
-        if (attr == kAttrReference && !header_->attrAfterHeadword) continue;
+        m_cursor = static_cast<int>(end);
+        m_done = false;
+        if (attr == kAttrReference && !m_header->attrAfterHeadword) continue;
         return 0;
     }
 }

@@ -78,18 +78,18 @@ public:
     // Reference entries (attribute 0xFF) are passed over.
     int next(PDIC_RAW_ENTRY* e);
 
-    int indexNo() const { return indexNo_; }
-    int cursor() const { return cursor_; }
-    long long block() const { return phys_; }
+    int indexNo() const { return m_indexNo; }
+    int cursor() const { return m_cursor; }
+    long long block() const { return m_phys; }
 
 private:
-    const PDIC_HEADER_INFO* header_;
-    FILE* file_;
-    std::vector<uint8_t> bytes_;  // the logical block
-    std::vector<uint8_t> word_;   // full headword of the previous entry
-    int indexNo_ = -1;
-    int cursor_ = -1;
-    long long phys_ = -1;
-    bool wide_ = false;  // u32 lengths
-    bool done_ = true;   // no further entries in this block
+    const PDIC_HEADER_INFO* m_header;
+    FILE* m_file;
+    std::vector<uint8_t> m_bytes;  // the logical block
+    std::vector<uint8_t> m_word;   // full headword of the previous entry
+    int m_indexNo = -1;
+    int m_cursor = -1;
+    long long m_phys = -1;
+    bool m_wide = false;  // u32 lengths
+    bool m_done = true;   // no further entries in this block
 };

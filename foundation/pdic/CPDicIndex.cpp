@@ -17,17 +17,17 @@ int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
 }  // namespace
 
 int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t size) {
-    phys_.clear();
-    start_.clear();
-    len_.clear();
-    words_.clear();
+    m_phys.clear();
+    m_start.clear();
+    m_len.clear();
+    m_words.clear();
     const size_t bw = h.indexBlkbit ? 4 : 2;
     // Each entry takes at least a block number and a NUL.
     const uint64_t most = size / (bw + 1);
     const uint64_t want = h.nindex2 < most ? h.nindex2 : most;
-    phys_.reserve(static_cast<size_t>(want));
-    start_.reserve(static_cast<size_t>(want));
-    len_.reserve(static_cast<size_t>(want));
+    m_phys.reserve(static_cast<size_t>(want));
+    m_start.reserve(static_cast<size_t>(want));
+    m_len.reserve(static_cast<size_t>(want));
     size_t pos = 0;
     for (uint64_t i = 0; i < want; ++i) {
         if (pos + bw >= size) break;
@@ -49,10 +49,10 @@ int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t siz
         if (i > 0 && wEnd == w && p == 0) break;
         // The block must at least start inside the file.
         if (h.dataOffset + uint64_t(h.blockSize) * p + 2 > h.fileSize) return -1;
-        phys_.push_back(p);
-        start_.push_back(static_cast<uint32_t>(words_.size()));
-        len_.push_back(static_cast<uint32_t>(wEnd - w));
-        words_.insert(words_.end(), area + w, area + wEnd);
+        m_phys.push_back(p);
+        m_start.push_back(static_cast<uint32_t>(m_words.size()));
+        m_len.push_back(static_cast<uint32_t>(wEnd - w));
+        m_words.insert(m_words.end(), area + w, area + wEnd);
         pos = wEnd + 1;
     }
     return 0;

@@ -15,10 +15,10 @@ public:
     // area. Fails (-1) when an entry names a block outside the file.
     int parse(const PDIC_HEADER_INFO& header, const uint8_t* area, size_t size);
 
-    int count() const { return static_cast<int>(phys_.size()); }
-    uint32_t phys(int i) const { return phys_[i]; }
-    const uint8_t* word(int i) const { return words_.data() + start_[i]; }
-    size_t wordLen(int i) const { return len_[i]; }
+    int count() const { return static_cast<int>(m_phys.size()); }
+    uint32_t phys(int i) const { return m_phys[i]; }
+    const uint8_t* word(int i) const { return m_words.data() + m_start[i]; }
+    size_t wordLen(int i) const { return m_len[i]; }
 
     // The last entry whose first headword lies below key (unsigned byte
     // order), or 0 when there is none. Strictly below, so that a headword
@@ -26,8 +26,8 @@ public:
     int lastBelow(const uint8_t* key, size_t n) const;
 
 private:
-    std::vector<uint32_t> phys_;
-    std::vector<uint32_t> start_;
-    std::vector<uint32_t> len_;
-    std::vector<uint8_t> words_;
+    std::vector<uint32_t> m_phys;
+    std::vector<uint32_t> m_start;
+    std::vector<uint32_t> m_len;
+    std::vector<uint8_t> m_words;
 };

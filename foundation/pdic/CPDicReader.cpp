@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/FileHandle.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pdic/CBocu1.h"
 #include "foundation/pdic/CPDicData.h"
@@ -15,12 +16,6 @@ namespace {
 
 // Largest index area read into memory.
 const uint64_t kMaxIndexBytes = 256u << 20;
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 size_t wideLen(const uint32_t* s) {
     size_t n = 0;
@@ -105,7 +100,7 @@ size_t decodeSjis(const uint8_t* s, size_t n, uint32_t* out, size_t cap, bool* c
 
 struct CPDicReaderState {
     PDIC_HEADER_INFO header;
-    std::unique_ptr<FILE, FileCloser> file;
+    FilePtr file;
     CPDicIndex index;
     std::unique_ptr<CPDicData> walk;  // the position of seekIndex/nextEntry
 
@@ -194,14 +189,14 @@ int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
 
 }  // namespace
 
-CPDicReader::CPDicReader() : results_(new CPDicReaderResults) {
-    results_->hits.reserve(1024);
+CPDicReader::CPDicReader() : m_results(new CPDicReaderResults) {
+    m_results->hits.reserve(1024);
 }
 
 CPDicReader::~CPDicReader() = default;
 
 bool CPDicReader::isOpen() const {
-    return state_ != nullptr;
+    return m_state != nullptr;
 }
 
 int CPDicReader::open(const char* path) {
@@ -226,7 +221,7 @@ int CPDicReader::open(const char* path) {
     }
     if (s->index.parse(h, area.data(), area.size()) != 0) return -1;
     s->walk.reset(new CPDicData(&s->header, f));
-    state_ = std::move(s);
+    m_state = std::move(s);
     return 0;
 }
 
@@ -235,36 +230,36 @@ int CPDicReader::reopen(const char* path) {
 }
 
 void CPDicReader::close() {
-    state_.reset();
+    m_state.reset();
     clearResults();
-    status_ = 0;
+    m_status = 0;
 }
 
 int CPDicReader::majorVersion() const {
-    return state_ ? state_->header.major : 0;
+    return m_state ? m_state->header.major : 0;
 }
 int CPDicReader::currentIndex() const {
-    return state_ ? state_->walk->indexNo() : -1;
+    return m_state ? m_state->walk->indexNo() : -1;
 }
 int CPDicReader::dataCursor() const {
-    return state_ ? state_->walk->cursor() : -1;
+    return m_state ? m_state->walk->cursor() : -1;
 }
 int CPDicReader::currentBlock() const {
-    return state_ ? static_cast<int>(state_->walk->block()) : -1;
+    return m_state ? static_cast<int>(m_state->walk->block()) : -1;
 }
 int CPDicReader::indexCount() const {
-    return state_ ? state_->index.count() : 0;
+    return m_state ? m_state->index.count() : 0;
 }
 uint32_t CPDicReader::wordCount() const {
-    return state_ ? state_->header.nword : 0;
+    return m_state ? m_state->header.nword : 0;
 }
 int CPDicReader::lastEntryStatus() const {
-    return status_;
+    return m_status;
 }
 
 int CPDicReader::seekIndex(int n) {
-    if (!state_ || n < 0 || n >= state_->index.count()) return -1;
-    return state_->walk->load(n, state_->index.phys(n));
+    if (!m_state || n < 0 || n >= m_state->index.count()) return -1;
+    return m_state->walk->load(n, m_state->index.phys(n));
 }
 
 namespace {
@@ -291,9 +286,9 @@ void finishField(uint32_t* s, size_t n, int flag, const uint16_t* table) {
 int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int meaningCap, uint32_t* example,
                            int exampleCap, uint32_t* pron, int pronCap, int* level, const uint16_t* pronTable,
                            int flag) {
-    status_ = 0;
-    if (!state_) return -1;
-    CPDicReaderState& s = *state_;
+    m_status = 0;
+    if (!m_state) return -1;
+    CPDicReaderState& s = *m_state;
     CPDicData& w = *s.walk;
     if (w.indexNo() < 0) {
         if (s.index.count() == 0) return 1;
@@ -323,16 +318,16 @@ int CPDicReader::nextEntry(uint32_t* word, int wordCap, uint32_t* meaning, int m
     finishField(pronCap > 0 ? pron : nullptr, n, flag, pronTable);
     if (level) *level = e.attr & 0x0F;
     if (skipped) st |= PDIC_STATUS_SKIPPED;
-    status_ = st;
+    m_status = st;
     return 0;
 }
 
 int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool, uint32_t* word, int wordCap, uint32_t* meaning,
                            int meaningCap, uint32_t* example, int exampleCap, uint32_t* pron, int pronCap, int* level,
                            const uint16_t* pronTable) {
-    status_ = 0;
-    if (!state_ || !hit) return -1;
-    CPDicReaderState& s = *state_;
+    m_status = 0;
+    if (!m_state || !hit) return -1;
+    CPDicReaderState& s = *m_state;
     if (hit->indexNo < 0 || hit->indexNo >= s.index.count()) return -1;
     if (s.index.phys(hit->indexNo) != hit->block) return -1;
     CPDicData& w = *s.walk;
@@ -356,31 +351,31 @@ int CPDicReader::readEntry(const PDIC_HIT* hit, const char* pool, uint32_t* word
     n = s.decode(e.pron, e.pronLen, pron, pronCap, &st);
     finishField(pronCap > 0 ? pron : nullptr, n, 0, pronTable);
     if (level) *level = e.attr & 0x0F;
-    status_ = st;
+    m_status = st;
     return 0;
 }
 
 int CPDicReader::results(const PDIC_HIT** hits, int* count) const {
-    const int n = static_cast<int>(results_->hits.size());
-    if (hits) *hits = n ? results_->hits.data() : nullptr;
+    const int n = static_cast<int>(m_results->hits.size());
+    if (hits) *hits = n ? m_results->hits.data() : nullptr;
     if (count) *count = n;
     return n ? 0 : -1;
 }
 
 const char* CPDicReader::hitTextBuffer() const {
-    return results_->text.empty() ? nullptr : results_->text.data();
+    return m_results->text.empty() ? nullptr : m_results->text.data();
 }
 
 int CPDicReader::hitTextSize() const {
-    return static_cast<int>(results_->text.size());
+    return static_cast<int>(m_results->text.size());
 }
 
 void CPDicReader::clearResults() {
-    results_->hits.clear();
-    results_->hits.shrink_to_fit();
-    results_->hits.reserve(1024);
-    results_->text.clear();
-    results_->text.shrink_to_fit();
+    m_results->hits.clear();
+    m_results->hits.shrink_to_fit();
+    m_results->hits.reserve(1024);
+    m_results->text.clear();
+    m_results->text.shrink_to_fit();
 }
 
 namespace {
@@ -444,10 +439,10 @@ void storeResults(CPDicReaderResults* r, std::vector<Found>* found) {
 int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* more) {
     clearResults();
     if (more) *more = 0;
-    if (!state_ || !word || !word[0]) return 0;
+    if (!m_state || !word || !word[0]) return 0;
     const bool prefix = (mode & PDIC_SEARCH_PREFIX) != 0;
     if (!prefix && mode != PDIC_SEARCH_EXACT) return 0;
-    const CPDicReaderState& s = *state_;
+    const CPDicReaderState& s = *m_state;
     std::vector<uint32_t> q(word, word + wideLen(word));
     std::vector<uint32_t> lower(q);
     for (uint32_t& c : lower) c = foldCase(c);
@@ -465,16 +460,16 @@ int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* m
         found.resize(static_cast<size_t>(maxHits));
         if (more) *more = 1;
     }
-    storeResults(results_.get(), &found);
-    return static_cast<int>(results_->hits.size());
+    storeResults(m_results.get(), &found);
+    return static_cast<int>(m_results->hits.size());
 }
 
 int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
                                 PDIC_PROGRESS progress, void* data, int flag) {
     clearResults();
     if (more) *more = 0;
-    if (!state_ || !query || !query[0]) return 0;
-    const CPDicReaderState& s = *state_;
+    if (!m_state || !query || !query[0]) return 0;
+    const CPDicReaderState& s = *m_state;
     const bool fold = (flag & PDIC_FULLTEXT_FOLD_CASE) != 0;
     std::vector<uint32_t> q(query, query + wideLen(query));
     if (fold)
@@ -520,24 +515,24 @@ int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* mo
             stop = true;
         }
     }
-    storeResults(results_.get(), &found);
-    return static_cast<int>(results_->hits.size());
+    storeResults(m_results.get(), &found);
+    return static_cast<int>(m_results->hits.size());
 }
 
 int CPDicReader::title(uint32_t* out, int cap) const {
     if (!out || cap < 1) return 0;
     out[0] = 0;
-    if (!state_) return 0;
+    if (!m_state) return 0;
     int st = 0;
-    const uint8_t* t = state_->header.title;
-    return static_cast<int>(state_->decode(t, sizeof state_->header.title, out, cap, &st));
+    const uint8_t* t = m_state->header.title;
+    return static_cast<int>(m_state->decode(t, sizeof m_state->header.title, out, cap, &st));
 }
 
 int CPDicReader::dumpHeader(char* buf, int size, int crlf) const {
     if (!buf || size < 1) return -1;
     buf[0] = 0;
-    if (!state_) return -1;
-    const PDIC_HEADER_INFO& h = state_->header;
+    if (!m_state) return -1;
+    const PDIC_HEADER_INFO& h = m_state->header;
     const char* eol = crlf ? "\r\n" : "\n";
     const int limit = size - 255;  // lines stop this far before the end
     int used = 0;
@@ -553,11 +548,11 @@ int CPDicReader::dumpHeader(char* buf, int size, int crlf) const {
     std::snprintf(tmp, sizeof tmp, "Version: 0x%04X (major %d)", h.version, h.major);
     line(tmp);
     line(std::string("Text encoding: ") + (h.sjis ? "Shift_JIS" : "BOCU-1"));
-    std::vector<uint32_t> t = state_->decodeAll(h.title, sizeof h.title);
+    std::vector<uint32_t> t = m_state->decodeAll(h.title, sizeof h.title);
     if (!t.empty()) line("Title: " + toUtf8(t));
     std::snprintf(tmp, sizeof tmp, "Words: %u", h.nword);
     line(tmp);
-    std::snprintf(tmp, sizeof tmp, "Index entries: %d (header: %u)", state_->index.count(), h.nindex2);
+    std::snprintf(tmp, sizeof tmp, "Index entries: %d (header: %u)", m_state->index.count(), h.nindex2);
     line(tmp);
     std::snprintf(tmp, sizeof tmp, "Data blocks: %u", h.nblock2);
     line(tmp);

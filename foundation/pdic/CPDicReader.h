@@ -154,7 +154,7 @@ public:
     static int probe(const char* path, char* title, size_t titleSize);
 
 private:
-    std::unique_ptr<CPDicReaderState> state_;  // null when closed
-    std::unique_ptr<CPDicReaderResults> results_;
-    int status_ = 0;
+    std::unique_ptr<CPDicReaderState> m_state;  // null when closed
+    std::unique_ptr<CPDicReaderResults> m_results;
+    int m_status = 0;
 };

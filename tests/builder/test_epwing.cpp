@@ -15,7 +15,6 @@
 #include "foundation/book/CEBCatalog.h"
 #include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbCopyrightProbe.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
@@ -238,13 +237,11 @@ TEST(EpwingBookRecord, LongTitleIsCutToTheCatalogField) {
         CEBCatalog cat;
         ASSERT_EQ(cat.readCatalog(dir.path().c_str(), "r", c.ebType), 1) << c.what << run.log();
         EXPECT_EQ(std::strlen(cat.title(0)), 2 * c.chars) << c.what;
-#ifdef LF_HAVE_EB
         lftest::EbProbe probe(dir.path());
         ASSERT_TRUE(probe.ok()) << probe.error();
         auto subbooks = probe.subbooks();
         ASSERT_EQ(subbooks.size(), 1u) << c.what;
         EXPECT_EQ(subbooks[0].title.size(), 2 * c.chars) << c.what;
-#endif
     }
 }
 
@@ -325,7 +322,6 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb) {
     EXPECT_TRUE(::fileExists(dir.file(textFile).c_str()));
     EXPECT_TRUE(::fileExists(dir.file(c.ebType == 1 ? "CATALOGS" : "CATALOG").c_str()));
 
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.discType(), c.ebType);
@@ -339,25 +335,22 @@ TEST_P(EpwingBuild, PlainSourceAndCopyrightReadBackThroughLibeb) {
     auto text = probe.readText(0, 2, 0, want.size());
     EXPECT_EQ(text, want) << probe.error();
 
-    lftest::EbCopyright cr = lftest::readEbCopyright(dir.path(), 0);
-    ASSERT_TRUE(cr.found) << cr.error;
+    lftest::EbCopyright cr = probe.copyright(0);
+    ASSERT_TRUE(cr.found) << probe.error();
     // "(C) 2026" as one half-width run, new line, end of text.
     const auto page =
         codes({0x1F02, 0x1F04, 0x214A, 0x2343, 0x214B, 0x2121, 0x2332, 0x2330, 0x2332, 0x2336, 0x1F05, 0x1F0A, 0x1F03});
     ASSERT_GE(cr.raw.size(), page.size());
     EXPECT_EQ(std::vector<unsigned char>(cr.raw.begin(), cr.raw.begin() + page.size()), page);
-#endif
-    // ebinfo (eb-utils), when installed, lists the subbook and its copyright.
+    // ebinfo (eb-utils) lists the subbook and its copyright.
     std::string info;
-    if (lftest::runCommand("command -v ebinfo >/dev/null 2>&1") == 0) {
-        ASSERT_EQ(lftest::runCommand("LC_ALL=C.UTF-8 ebinfo '" + dir.path() + "'", &info), 0) << info;
-        EXPECT_NE(info.find("directory: plain"), std::string::npos) << info;
-        // The title in full width, as ebinfo prints it (UTF-8).
-        EXPECT_NE(info.find("title: \xEF\xBC\xB0\xEF\xBD\x8C\xEF\xBD\x81\xEF\xBD\x89\xEF\xBD\x8E\n"), std::string::npos)
-            << info;
-        EXPECT_NE(info.find("copyright"), std::string::npos) << info;
-        EXPECT_NE(info.find(c.ebType == 1 ? "disc type: EPWING\n" : "disc type: EB/"), std::string::npos) << info;
-    }
+    ASSERT_EQ(lftest::runCommand("LC_ALL=C.UTF-8 ebinfo '" + dir.path() + "'", &info), 0) << info;
+    EXPECT_NE(info.find("directory: plain"), std::string::npos) << info;
+    // The title in full width, as ebinfo prints it (UTF-8).
+    EXPECT_NE(info.find("title: \xEF\xBC\xB0\xEF\xBD\x8C\xEF\xBD\x81\xEF\xBD\x89\xEF\xBD\x8E\n"), std::string::npos)
+        << info;
+    EXPECT_NE(info.find("copyright"), std::string::npos) << info;
+    EXPECT_NE(info.find(c.ebType == 1 ? "disc type: EPWING\n" : "disc type: EB/"), std::string::npos) << info;
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, EpwingBuild, ::testing::ValuesIn(kEncodings),
@@ -374,11 +367,9 @@ TEST(EpwingRun, SeparateMediaBookWritesHonmon2) {
     ASSERT_EQ(run.newBookResult, 0) << run.log();
     EXPECT_TRUE(::fileExists(dir.file("TEST/DATA/HONMON2").c_str()));
     EXPECT_FALSE(::fileExists(dir.file("TEST/DATA/HONMON").c_str()));
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.readText(0, 2, 0, 6), codes({0x1F02, 0x2422, 0x1F0A})) << probe.error();
-#endif
 }
 
 TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage) {
@@ -422,11 +413,9 @@ TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
     EXPECT_EQ(run.messages,
               (std::vector<std::string>{"Body...", " done\r\n", "# of Figures=(0)\r\n", "# of Sounds=(0)\r\n",
                                         "# of Anchors(0)\r\n", "# of Links(0)\r\n"}));
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.subbooks().size(), 1u);
-#endif
 }
 
 TEST(EpwingRun, UnreadableCopyrightIsReportedAndTheBuildGoesOn) {
@@ -456,15 +445,12 @@ TEST(EpwingRun, UnreadableCopyrightIsReportedAndTheBuildGoesOn) {
         EXPECT_EQ(run.log().find("...done\r\n"), std::string::npos) << c.what << ": no done line for the copyright";
         EXPECT_NE(run.log().find("Prefix Index...(1)\r\n"), std::string::npos) << c.what << run.log();
         EXPECT_EQ(run.messages.back(), "# of Links(0)\r\n") << c.what;
-#ifdef LF_HAVE_EB
-        lftest::EbCopyright cr = lftest::readEbCopyright(dir.path(), 0);
-        EXPECT_FALSE(cr.found) << c.what;
         lftest::EbProbe probe(dir.path());
         ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_FALSE(probe.copyright(0).found) << c.what;
         EXPECT_FALSE(probe.readText(0, 2, 0, 4).empty()) << c.what;
         EXPECT_TRUE(probe.haveSearch(0, lftest::EbSearchKind::Word)) << c.what;
         EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << c.what << probe.error();
-#endif
     }
 }
 
@@ -519,10 +505,9 @@ TEST(EpwingRun, CopyrightBelongsToItsOwnBook) {
     d.w->makeBook();
     for (const auto& m : lftest::capturedMessages()) EXPECT_EQ(m.find("Copyright"), std::string::npos) << m;
     d.w->closeCatalog();
-#ifdef LF_HAVE_EB
-    EXPECT_TRUE(lftest::readEbCopyright(dir.path(), 0).found);
-    EXPECT_FALSE(lftest::readEbCopyright(dir.path(), 1).found);
-#endif
+    lftest::EbProbe probe(dir.path());
+    EXPECT_TRUE(probe.copyright(0).found) << probe.error();
+    EXPECT_FALSE(probe.copyright(1).found);
 }
 
 TEST(EpwingRun, MakeAfterAFailedOpenOnlyReportsIt) {
@@ -592,7 +577,6 @@ TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed) {
     EXPECT_NE(plist.find("<key>hA121</key><string>\xC3\xA9</string>\n"), std::string::npos) << plist;
     EXPECT_NE(plist.find("<key>zB121</key><string>\xF0\xA0\xAE\x9F</string>\n"), std::string::npos) << plist;
 
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     auto text = probe.readText(0, 2, 0, 64);
@@ -601,7 +585,6 @@ TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed) {
     EXPECT_NE(t.find(std::string("\xB1\x21")), std::string::npos) << "wide gaiji code in the text";
     EXPECT_EQ(probe.glyph(0, 16, false, 0xA121), hexBytes(kNarrowHex)) << probe.error();
     EXPECT_EQ(probe.glyph(0, 16, true, 0xB121), hexBytes(kWideHex)) << probe.error();
-#endif
 }
 
 TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile) {
@@ -617,11 +600,9 @@ TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile) {
     ASSERT_EQ(run.newBookResult, 0) << run.log();
     EXPECT_NE(run.log().find("Gaiji(8x16)...(1) done\r\n"), std::string::npos) << run.log();
     EXPECT_EQ(run.log().find("Gaiji(16x16)"), std::string::npos);
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.glyph(0, 16, false, 0xA121), hexBytes(kNarrowHex)) << probe.error();
-#endif
 }
 
 TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed) {
@@ -646,7 +627,6 @@ TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed) {
     CEBCatalog cat;
     ASSERT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 1);
     EXPECT_NE(cat.subbook(0)->fontNames[2][0], 0) << "24-dot narrow font not named";
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     std::vector<unsigned char> want;
@@ -656,7 +636,6 @@ TEST(EpwingGaiji, NarrowFontOf24DotsKeepsOneOfTwoSizesAndIsNamed) {
         want.push_back(b);
     }
     EXPECT_EQ(probe.glyph(0, 24, false, 0xA121), want) << probe.error();
-#endif
 }
 
 TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea) {
@@ -686,10 +665,8 @@ TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea) {
     for (INDEX_TABLE_ITEM* e = book.firstEntry(); e != nullptr; e = book.nextEntry()) starts.push_back(e->start);
     for (size_t i = 0; i < starts.size(); ++i)
         for (size_t j = i + 1; j < starts.size(); ++j) EXPECT_NE(starts[i], starts[j]) << "areas " << i << " and " << j;
-#ifdef LF_HAVE_EB
-    EXPECT_FALSE(lftest::readEbCopyright(dir.path(), 0).found);
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
+    EXPECT_FALSE(probe.copyright(0).found);
     EXPECT_EQ(probe.glyph(0, 16, false, 0xA121), hexBytes(kNarrowHex)) << probe.error();
-#endif
 }

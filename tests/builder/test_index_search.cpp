@@ -14,16 +14,14 @@
 #include "builder/CEPWing.h"
 #include "foundation/book/CBookFile.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbSearchProbe.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 
-#ifdef LF_HAVE_EB
-
 namespace {
 
-using lftest::EbFind;
-using lftest::EbFound;
+using lftest::EbHit;
+using lftest::EbSearchKind;
 
 // Full-width ASCII letters, digits and the ideographic space read back as
 // ASCII, so that headings compare whatever width libeb renders them in.
@@ -63,9 +61,9 @@ std::string plain(const std::string& s) {
     return out;
 }
 
-std::vector<std::string> plainHeadings(lftest::EbSearchProbe& p, EbFind kind, const std::vector<std::string>& w) {
+std::vector<std::string> plainHeadings(lftest::EbProbe& p, EbSearchKind kind, const std::vector<std::string>& w) {
     std::vector<std::string> out;
-    for (const std::string& h : p.headings(kind, w)) out.push_back(plain(h));
+    for (const std::string& h : p.headings(0, kind, w)) out.push_back(plain(h));
     return out;
 }
 
@@ -111,25 +109,25 @@ std::string dictionary() {
 TEST(IndexSearch, WordSearchesByWrittenForm) {
     Built b;
     build(&b, dictionary(), kAllIndexes);
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    ASSERT_TRUE(p.have(EbFind::Word));
-    ASSERT_TRUE(p.have(EbFind::EndWord));
+    ASSERT_TRUE(p.haveSearch(0, EbSearchKind::Word));
+    ASSERT_TRUE(p.haveSearch(0, EbSearchKind::EndWord));
     struct Case {
         const char* name;
-        EbFind kind;
+        EbSearchKind kind;
         std::string word;
         std::vector<std::string> headings;  // in key order
     } cases[] = {
-        {"prefix", EbFind::Word, "app", {"apple", "Apple pie"}},
-        {"prefix upper case", EbFind::Word, "APPLE", {"apple", "Apple pie"}},
-        {"prefix full width", EbFind::Word, "\x82\x81\x82\x90\x82\x90", {"apple", "Apple pie"}},
-        {"exact", EbFind::ExactWord, "apple", {"apple"}},
-        {"exact with blank", EbFind::ExactWord, "apple pie", {"Apple pie"}},
-        {"suffix", EbFind::EndWord, "ana", {"banana"}},
-        {"suffix of two", EbFind::EndWord, "pie", {"Apple pie"}},
-        {"kanji", EbFind::Word, kKanji, {kKanji + kOpen + kKanjiKana + kClose}},
-        {"missing", EbFind::Word, "cherry", {}},
+        {"prefix", EbSearchKind::Word, "app", {"apple", "Apple pie"}},
+        {"prefix upper case", EbSearchKind::Word, "APPLE", {"apple", "Apple pie"}},
+        {"prefix full width", EbSearchKind::Word, "\x82\x81\x82\x90\x82\x90", {"apple", "Apple pie"}},
+        {"exact", EbSearchKind::ExactWord, "apple", {"apple"}},
+        {"exact with blank", EbSearchKind::ExactWord, "apple pie", {"Apple pie"}},
+        {"suffix", EbSearchKind::EndWord, "ana", {"banana"}},
+        {"suffix of two", EbSearchKind::EndWord, "pie", {"Apple pie"}},
+        {"kanji", EbSearchKind::Word, kKanji, {kKanji + kOpen + kKanjiKana + kClose}},
+        {"missing", EbSearchKind::Word, "cherry", {}},
     };
     for (const Case& c : cases) EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
 }
@@ -143,14 +141,14 @@ TEST(IndexSearch, LongHeadwordsKeepBothEnds) {
     reading += "\x82\xf1";                               // ん
     Built b;
     build(&b, word + " /// body\n" + kKanji + kOpen + reading + kClose + " /// long reading\n", kAllIndexes);
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    EXPECT_EQ(p.search(EbFind::Word, {"\x82\xa9\x82\xa9\x82\xa9"}, false).size(), 1u) << "start of the reading";
-    EXPECT_EQ(p.search(EbFind::EndWord, {"\x82\xa9\x82\xf1"}, false).size(), 1u) << "end of the reading";
-    EXPECT_EQ(p.search(EbFind::Word, {"xxxx"}, false).size(), 1u);
-    EXPECT_EQ(p.search(EbFind::EndWord, {"tail"}, false).size(), 1u);
-    EXPECT_EQ(p.search(EbFind::EndWord, {"xtail"}, false).size(), 1u);
-    std::vector<EbFound> hits = p.search(EbFind::EndWord, {"tail"});
+    EXPECT_EQ(p.search(0, EbSearchKind::Word, {"\x82\xa9\x82\xa9\x82\xa9"}).size(), 1u) << "start of the reading";
+    EXPECT_EQ(p.search(0, EbSearchKind::EndWord, {"\x82\xa9\x82\xf1"}).size(), 1u) << "end of the reading";
+    EXPECT_EQ(p.search(0, EbSearchKind::Word, {"xxxx"}).size(), 1u);
+    EXPECT_EQ(p.search(0, EbSearchKind::EndWord, {"tail"}).size(), 1u);
+    EXPECT_EQ(p.search(0, EbSearchKind::EndWord, {"xtail"}).size(), 1u);
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::EndWord, {"tail"});
     ASSERT_EQ(hits.size(), 1u);
     // The heading is cut at titleLen (128) with the ellipsis 81 63.
     EXPECT_NE(hits[0].heading.find("\x81\x63"), std::string::npos);
@@ -159,9 +157,9 @@ TEST(IndexSearch, LongHeadwordsKeepBothEnds) {
 TEST(IndexSearch, TextAtAHitStopsAtTheNextEntry) {
     Built b;
     build(&b, dictionary(), kAllIndexes);
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    std::vector<EbFound> hits = p.search(EbFind::ExactWord, {"apple"});
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::ExactWord, {"apple"});
     ASSERT_EQ(hits.size(), 1u);
     std::string text = plain(hits[0].text);
     EXPECT_NE(text.find("apple"), std::string::npos) << text;
@@ -173,23 +171,23 @@ TEST(IndexSearch, TextAtAHitStopsAtTheNextEntry) {
 TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoKana", true); });
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
     const std::string gakkou = kGakkou + kOpen + kGakkouKana + kClose;
     const std::string kakkou = kKakkou + kOpen + kKakkouKana + kClose;
     struct Case {
         const char* name;
-        EbFind kind;
+        EbSearchKind kind;
         std::string word;
         std::vector<std::string> headings;
     } cases[] = {
-        {"voiced reading", EbFind::Word, kGakkouKana, {gakkou}},
-        {"plain reading", EbFind::Word, kKakkouKana, {kakkou}},
-        {"reading prefix", EbFind::Word, "\x82\xa9\x82\xf1", {kKanji + kOpen + kKanjiKana + kClose}},
-        {"katakana heading by hiragana", EbFind::Word, "\x82\xa9\x82\xdf\x82\xe7", {kCamera}},
-        {"katakana heading by katakana", EbFind::Word, kCamera, {kCamera}},
-        {"reading suffix", EbFind::EndWord, "\x82\xb1\x82\xa4", {kakkou, gakkou}},
-        {"reading suffix voiced", EbFind::EndWord, "\x82\xaa\x82\xc1\x82\xb1\x82\xa4", {gakkou}},
+        {"voiced reading", EbSearchKind::Word, kGakkouKana, {gakkou}},
+        {"plain reading", EbSearchKind::Word, kKakkouKana, {kakkou}},
+        {"reading prefix", EbSearchKind::Word, "\x82\xa9\x82\xf1", {kKanji + kOpen + kKanjiKana + kClose}},
+        {"katakana heading by hiragana", EbSearchKind::Word, "\x82\xa9\x82\xdf\x82\xe7", {kCamera}},
+        {"katakana heading by katakana", EbSearchKind::Word, kCamera, {kCamera}},
+        {"reading suffix", EbSearchKind::EndWord, "\x82\xb1\x82\xa4", {kakkou, gakkou}},
+        {"reading suffix voiced", EbSearchKind::EndWord, "\x82\xaa\x82\xc1\x82\xb1\x82\xa4", {gakkou}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> got = plainHeadings(p, c.kind, {c.word});
@@ -203,21 +201,21 @@ TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart) {
 TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    ASSERT_TRUE(p.have(EbFind::Keyword));
-    ASSERT_TRUE(p.have(EbFind::Cross));
+    ASSERT_TRUE(p.haveSearch(0, EbSearchKind::Keyword));
+    ASSERT_TRUE(p.haveSearch(0, EbSearchKind::Cross));
     struct Case {
         const char* name;
-        EbFind kind;
+        EbSearchKind kind;
         std::vector<std::string> words;
         std::vector<std::string> headings;
     } cases[] = {
-        {"keyword one word", EbFind::Keyword, {"fruit"}, {"apple", "banana"}},
-        {"keyword two words", EbFind::Keyword, {"yellow", "fruit"}, {"banana"}},
-        {"keyword none", EbFind::Keyword, {"yellow", "trees"}, {}},
-        {"cross heading words", EbFind::Cross, {"pie", "apple"}, {"Apple pie"}},
-        {"cross one word", EbFind::Cross, {"apple"}, {"apple", "Apple pie"}},
+        {"keyword one word", EbSearchKind::Keyword, {"fruit"}, {"apple", "banana"}},
+        {"keyword two words", EbSearchKind::Keyword, {"yellow", "fruit"}, {"banana"}},
+        {"keyword none", EbSearchKind::Keyword, {"yellow", "trees"}, {}},
+        {"cross heading words", EbSearchKind::Cross, {"pie", "apple"}, {"Apple pie"}},
+        {"cross one word", EbSearchKind::Cross, {"apple"}, {"apple", "Apple pie"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> got = plainHeadings(p, c.kind, c.words);
@@ -227,8 +225,8 @@ TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord) {
         EXPECT_EQ(got, want) << c.name << ": " << p.error();
     }
     // A keyword hit points at its entry, headword included.
-    std::vector<EbFound> hits = p.search(EbFind::Keyword, {"yellow"});
-    std::vector<EbFound> word = p.search(EbFind::ExactWord, {"banana"}, false);
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::Keyword, {"yellow"});
+    std::vector<EbHit> word = p.search(0, EbSearchKind::ExactWord, {"banana"});
     ASSERT_EQ(hits.size(), 1u);
     ASSERT_EQ(word.size(), 1u);
     EXPECT_EQ(hits[0].textBlock, word[0].textBlock);
@@ -248,27 +246,27 @@ TEST(IndexSearch, LargeBookFindsFirstLastMiddleAndMissingKeys) {
     for (int i = 0; i < 5000; ++i) src += word(i) + " /// entry " + std::to_string(i) + "\n";
     Built b;
     build(&b, src, 0);
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
     struct Case {
         const char* name;
-        EbFind kind;
+        EbSearchKind kind;
         std::string word;
         std::vector<std::string> headings;
     } cases[] = {
-        {"first", EbFind::ExactWord, word(0), {word(0)}},
-        {"last", EbFind::ExactWord, word(4999), {word(4999)}},
-        {"middle", EbFind::ExactWord, word(2500), {word(2500)}},
-        {"missing after all", EbFind::ExactWord, word(5000), {}},
-        {"missing before all", EbFind::Word, "commonprefixa", {}},
+        {"first", EbSearchKind::ExactWord, word(0), {word(0)}},
+        {"last", EbSearchKind::ExactWord, word(4999), {word(4999)}},
+        {"middle", EbSearchKind::ExactWord, word(2500), {word(2500)}},
+        {"missing after all", EbSearchKind::ExactWord, word(5000), {}},
+        {"missing before all", EbSearchKind::Word, "commonprefixa", {}},
         {"prefix of ten",
-         EbFind::Word,
+         EbSearchKind::Word,
          "commonprefixcommonprefixcommon0250",
          {word(2500), word(2501), word(2502), word(2503), word(2504), word(2505), word(2506), word(2507), word(2508),
           word(2509)}},
     };
     for (const Case& c : cases) EXPECT_EQ(plainHeadings(p, c.kind, {c.word}), c.headings) << c.name;
-    std::vector<EbFound> hits = p.search(EbFind::ExactWord, {word(4321)});
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::ExactWord, {word(4321)});
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_NE(plain(hits[0].text).find("entry 4321"), std::string::npos);
 
@@ -316,17 +314,17 @@ TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole) {
     for (int i = 0; i < 300; ++i) src += "same /// entry " + std::to_string(i) + "\n";
     Built b;
     build(&b, src, kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
 
-    for (EbFind kind : {EbFind::ExactWord, EbFind::Word, EbFind::EndWord})
-        EXPECT_EQ(p.search(kind, {"same"}, false).size(), 300u) << static_cast<int>(kind);
+    for (EbSearchKind kind : {EbSearchKind::ExactWord, EbSearchKind::Word, EbSearchKind::EndWord})
+        EXPECT_EQ(p.search(0, kind, {"same"}).size(), 300u) << static_cast<int>(kind);
 
-    std::vector<std::string> got = plainHeadings(p, EbFind::Keyword, {"common"});
+    std::vector<std::string> got = plainHeadings(p, EbSearchKind::Keyword, {"common"});
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, words);
 
-    std::vector<std::string> kana = plainHeadings(p, EbFind::Word, {kKanjiKana});
+    std::vector<std::string> kana = plainHeadings(p, EbSearchKind::Word, {kKanjiKana});
     std::vector<std::string> want;
     for (const std::string& h : kanjiHeads) want.push_back(plain(h));
     std::sort(kana.begin(), kana.end());
@@ -337,9 +335,9 @@ TEST(IndexSearch, GroupsCrossingAPageAreFoundWhole) {
 TEST(IndexSearch, OmitHeaderPointsHeadingsAtTheText) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("omitHeader", true); });
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    std::vector<EbFound> hits = p.search(EbFind::Word, {"banana"});
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::Word, {"banana"});
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(hits[0].headingBlock, hits[0].textBlock);
     EXPECT_EQ(hits[0].headingOffset, hits[0].textOffset);
@@ -360,9 +358,9 @@ TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries) {
     for (const Case& c : cases) {
         Built b;
         build(&b, "re-use /// again\n", 0, [&](CEPWing& w) { w.setBoolOption("delSym", c.delSym); });
-        lftest::EbSearchProbe p(b.dir.path());
+        lftest::EbProbe p(b.dir.path());
         ASSERT_TRUE(p.ok()) << p.error();
-        EXPECT_EQ(p.search(EbFind::ExactWord, {c.query}, false).size(), c.hits)
+        EXPECT_EQ(p.search(0, EbSearchKind::ExactWord, {c.query}).size(), c.hits)
             << "delSym " << c.delSym << " query " << c.query;
     }
 }
@@ -394,16 +392,17 @@ TEST(IndexSearch, SuffixKeysAreNormalisedBeforeReversal) {
     w.makeBook();
     w.closeCatalog();
     w.term();
-    lftest::EbSearchProbe p(dir.path());
+    lftest::EbProbe p(dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
     struct Case {
-        EbFind kind;
+        EbSearchKind kind;
         const char* word;
         int offset;
-    } cases[] = {{EbFind::EndWord, "bcd", 0},   {EbFind::EndWord, "&y", 4},   {EbFind::ExactWord, "abcd", 0},
-                 {EbFind::ExactWord, "x&y", 4}, {EbFind::EndWord, "yend", 8}, {EbFind::Word, "yyyy", 8}};
+    } cases[] = {{EbSearchKind::EndWord, "bcd", 0},    {EbSearchKind::EndWord, "&y", 4},
+                 {EbSearchKind::ExactWord, "abcd", 0}, {EbSearchKind::ExactWord, "x&y", 4},
+                 {EbSearchKind::EndWord, "yend", 8},   {EbSearchKind::Word, "yyyy", 8}};
     for (const Case& c : cases) {
-        std::vector<EbFound> hits = p.search(c.kind, {c.word}, false);
+        std::vector<EbHit> hits = p.search(0, c.kind, {c.word});
         ASSERT_EQ(hits.size(), 1u) << c.word;
         EXPECT_EQ(hits[0].textOffset, c.offset) << c.word;
     }
@@ -455,14 +454,14 @@ TEST(IndexSearch, Utf16SourcesOneAfterAnother) {
     r.sources.push_back({dir.file("b.txt"), "", 2});
     lftest::BookRun run = lftest::buildBook(r);
     ASSERT_EQ(run.newBookResult, 0) << run.log();
-    lftest::EbSearchProbe p(dir.path());
+    lftest::EbProbe p(dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
     struct Case {
         const char* word;
         const char* body;
     } cases[] = {{"alpha", "first"}, {"beta", "second"}, {"gamma", "third"}, {"delta", "fourth"}};
     for (const Case& c : cases) {
-        std::vector<EbFound> hits = p.search(EbFind::ExactWord, {c.word});
+        std::vector<EbHit> hits = p.searchText(0, EbSearchKind::ExactWord, {c.word});
         ASSERT_EQ(hits.size(), 1u) << c.word;
         EXPECT_EQ(plain(hits[0].heading), c.word);
         EXPECT_NE(plain(hits[0].text).find(c.body), std::string::npos) << c.word << ": " << plain(hits[0].text);
@@ -488,16 +487,16 @@ TEST(IndexSearch, PdicDictionaryBecomesABook) {
     r.sources.push_back({dir.file("d.dic"), "", 6});
     lftest::BookRun run = lftest::buildBook(r);
     ASSERT_EQ(run.newBookResult, 0) << run.log();
-    lftest::EbSearchProbe p(dir.path());
+    lftest::EbProbe p(dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    std::vector<EbFound> hits = p.search(EbFind::ExactWord, {"apple"});
+    std::vector<EbHit> hits = p.searchText(0, EbSearchKind::ExactWord, {"apple"});
     ASSERT_EQ(hits.size(), 1u);
     EXPECT_EQ(plain(hits[0].heading), "Apple") << "the display word heads the entry";
     std::string text = plain(hits[0].text);
     EXPECT_NE(text.find("/apl/"), std::string::npos) << text;
     EXPECT_NE(text.find("a fruit"), std::string::npos) << text;
     EXPECT_EQ(text.find("animals"), std::string::npos) << text;
-    EXPECT_EQ(plainHeadings(p, EbFind::Word, {"zo"}), std::vector<std::string>{"zoo"});
+    EXPECT_EQ(plainHeadings(p, EbSearchKind::Word, {"zo"}), std::vector<std::string>{"zoo"});
 }
 
 // An EB book has no cross index; its keyword index takes cross entries too.
@@ -505,18 +504,16 @@ TEST(IndexSearch, EbBookKeywordIndexTakesEveryKind) {
     Built b;
     build(
         &b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); }, 0);
-    lftest::EbSearchProbe p(b.dir.path());
+    lftest::EbProbe p(b.dir.path());
     ASSERT_TRUE(p.ok()) << p.error();
-    EXPECT_FALSE(p.have(EbFind::Cross));
-    ASSERT_TRUE(p.have(EbFind::Keyword));
-    std::vector<std::string> got = plainHeadings(p, EbFind::Keyword, {"fruit"});
+    EXPECT_FALSE(p.haveSearch(0, EbSearchKind::Cross));
+    ASSERT_TRUE(p.haveSearch(0, EbSearchKind::Keyword));
+    std::vector<std::string> got = plainHeadings(p, EbSearchKind::Keyword, {"fruit"});
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, (std::vector<std::string>{"apple", "banana"}));
     // "pie" is a word of a heading: a cross entry, in the keyword index here.
-    EXPECT_EQ(plainHeadings(p, EbFind::Keyword, {"pie"}), std::vector<std::string>{"Apple pie"});
-    EXPECT_EQ(plainHeadings(p, EbFind::ExactWord, {"banana"}), std::vector<std::string>{"banana"});
+    EXPECT_EQ(plainHeadings(p, EbSearchKind::Keyword, {"pie"}), std::vector<std::string>{"Apple pie"});
+    EXPECT_EQ(plainHeadings(p, EbSearchKind::ExactWord, {"banana"}), std::vector<std::string>{"banana"});
 }
 
 }  // namespace
-
-#endif  // LF_HAVE_EB

@@ -10,18 +10,12 @@
 
 #include "builder/sources/CUTF16Reader.h"
 #include "builder/sources/sourcetext.h"
+#include "foundation/FileHandle.h"
 #include "tests/common/TestDir.h"
 
 namespace {
 
 typedef std::vector<int> Units;
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 
 class UTF16Files : public ::testing::Test {
 protected:

@@ -14,7 +14,7 @@
 
 namespace booktest {
 
-typedef std::vector<unsigned char> Bytes;
+using lftest::Bytes;
 
 inline void putBE(unsigned char* p, uint64_t v, unsigned width) {
     for (unsigned i = 0; i < width; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));

@@ -1,15 +1,14 @@
 #include "tests/common/EbProbe.h"
 
-#include <cstring>
-
-#ifdef LF_HAVE_EB
+#include <eb/appendix.h>
 #include <eb/eb.h>
 #include <eb/error.h>
 #include <eb/font.h>
 #include <eb/text.h>
 
-#include "tests/common/EbText.h"
-#endif
+#include <cstring>
+
+#include "tests/common/TestDir.h"
 
 namespace lftest {
 
@@ -77,7 +76,35 @@ std::string sjisToEuc(const std::string& sjis) {
     return out;
 }
 
-#ifdef LF_HAVE_EB
+namespace {
+
+// eb_read_text or eb_read_heading.
+typedef EB_Error_Code (*EbReadFunction)(EB_Book*, EB_Appendix*, EB_Hookset*, void*, size_t, char*, ssize_t*);
+
+// Reads from the current text position through fn until maxBytes are read
+// or fn gives no more, and returns it as Shift_JIS. A failing read ends the
+// text read so far; error, when not null, then gets "eb_read: " and libeb's
+// message.
+std::string readAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::string* error) {
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    std::string text;
+    std::vector<char> buf(maxBytes + 1);
+    while (text.size() < maxBytes) {
+        ssize_t length = 0;
+        EB_Error_Code rc = fn(book, nullptr, &hooks, nullptr, maxBytes - text.size(), buf.data(), &length);
+        if (rc != EB_SUCCESS) {
+            if (error) *error = std::string("eb_read: ") + eb_error_message(rc);
+            break;
+        }
+        if (length <= 0) break;
+        text.append(buf.data(), static_cast<size_t>(length));
+    }
+    eb_finalize_hookset(&hooks);
+    return eucToSjis(text);
+}
+
+}  // namespace
 
 struct EbProbe::Impl {
     EB_Book book;
@@ -87,50 +114,50 @@ struct EbProbe::Impl {
     int lastTextSubbook = -1;
 };
 
-EbProbe::EbProbe(const std::string& bookDir) : impl_(new Impl) {
+EbProbe::EbProbe(const std::string& bookDir) : m_impl(new Impl) {
     static const bool initialized = eb_initialize_library() == EB_SUCCESS;
     (void)initialized;
-    impl_->path = bookDir;
-    eb_initialize_book(&impl_->book);
-    EB_Error_Code rc = eb_bind(&impl_->book, bookDir.c_str());
+    m_impl->path = bookDir;
+    eb_initialize_book(&m_impl->book);
+    EB_Error_Code rc = eb_bind(&m_impl->book, bookDir.c_str());
     if (rc != EB_SUCCESS) {
         fail("eb_bind", rc);
         return;
     }
-    bound_ = true;
-    rc = eb_subbook_list(&impl_->book, impl_->codes, &impl_->count);
+    m_bound = true;
+    rc = eb_subbook_list(&m_impl->book, m_impl->codes, &m_impl->count);
     if (rc != EB_SUCCESS) {
         fail("eb_subbook_list", rc);
-        impl_->count = 0;
+        m_impl->count = 0;
     }
 }
 
 EbProbe::~EbProbe() {
-    eb_finalize_book(&impl_->book);
-    delete impl_;
+    eb_finalize_book(&m_impl->book);
+    delete m_impl;
 }
 
 void EbProbe::fail(const char* what, int code) {
-    error_ = std::string(what) + ": " + eb_error_message(static_cast<EB_Error_Code>(code));
+    m_error = std::string(what) + ": " + eb_error_message(static_cast<EB_Error_Code>(code));
 }
 
 int EbProbe::discType() {
-    if (!bound_) return -1;
+    if (!m_bound) return -1;
     EB_Disc_Code disc;
-    if (eb_disc_type(&impl_->book, &disc) != EB_SUCCESS) return -1;
+    if (eb_disc_type(&m_impl->book, &disc) != EB_SUCCESS) return -1;
     return disc == EB_DISC_EPWING ? 1 : (disc == EB_DISC_EB ? 0 : -1);
 }
 
 std::vector<EbSubbook> EbProbe::subbooks() {
     std::vector<EbSubbook> out;
-    for (int i = 0; bound_ && i < impl_->count; ++i) {
+    for (int i = 0; m_bound && i < m_impl->count; ++i) {
         EbSubbook s;
-        s.code = impl_->codes[i];
+        s.code = m_impl->codes[i];
         char title[EB_MAX_TITLE_LENGTH + 1] = {0};
         char dir[EB_MAX_DIRECTORY_NAME_LENGTH + 1] = {0};
-        EB_Error_Code rc = eb_subbook_title2(&impl_->book, impl_->codes[i], title);
+        EB_Error_Code rc = eb_subbook_title2(&m_impl->book, m_impl->codes[i], title);
         if (rc != EB_SUCCESS) fail("eb_subbook_title2", rc);
-        rc = eb_subbook_directory2(&impl_->book, impl_->codes[i], dir);
+        rc = eb_subbook_directory2(&m_impl->book, m_impl->codes[i], dir);
         if (rc != EB_SUCCESS) fail("eb_subbook_directory2", rc);
         s.title = eucToSjis(title);
         s.directory = dir;
@@ -140,12 +167,12 @@ std::vector<EbSubbook> EbProbe::subbooks() {
 }
 
 bool EbProbe::select(int subbook) {
-    if (!bound_) return false;
-    if (subbook < 0 || subbook >= impl_->count) {
-        error_ = "no such subbook";
+    if (!m_bound) return false;
+    if (subbook < 0 || subbook >= m_impl->count) {
+        m_error = "no such subbook";
         return false;
     }
-    EB_Error_Code rc = eb_set_subbook(&impl_->book, impl_->codes[subbook]);
+    EB_Error_Code rc = eb_set_subbook(&m_impl->book, m_impl->codes[subbook]);
     if (rc != EB_SUCCESS) {
         fail("eb_set_subbook", rc);
         return false;
@@ -153,75 +180,93 @@ bool EbProbe::select(int subbook) {
     return true;
 }
 
-std::vector<unsigned char> EbProbe::readText(int subbook, int block, int offset, size_t maxBytes) {
-    std::vector<unsigned char> out;
-    if (!select(subbook)) return out;
-    EB_Error_Code rc = ebSeekText(&impl_->book, block, offset);
-    if (rc != EB_SUCCESS) {
-        fail("eb_seek_text", rc);
-        return out;
-    }
-    std::vector<char> buf(maxBytes + 1);
-    ssize_t length = 0;
-    rc = eb_read_rawtext(&impl_->book, maxBytes, buf.data(), &length);
-    if (rc != EB_SUCCESS) {
-        fail("eb_read_rawtext", rc);
-        return out;
-    }
-    out.assign(buf.begin(), buf.begin() + length);
-    return out;
-}
-
-static std::string readWith(EB_Book* book, EbReadFunction fn, int block, int offset, size_t maxBytes,
-                            std::string* error) {
-    EB_Error_Code rc = ebSeekText(book, block, offset);
-    if (rc != EB_SUCCESS) {
-        *error = std::string("eb_seek_text: ") + eb_error_message(rc);
-        return "";
-    }
-    return ebReadAll(book, fn, maxBytes, error);
-}
-
 // libeb keeps decoded text pages in a cache keyed by book and position but
 // not by subbook; a fresh binding makes sure a read after a change of subbook
 // does not get the previous subbook's page.
 bool EbProbe::selectForText(int subbook) {
-    if (bound_ && impl_->lastTextSubbook >= 0 && impl_->lastTextSubbook != subbook) {
-        eb_finalize_book(&impl_->book);
-        eb_initialize_book(&impl_->book);
-        EB_Error_Code rc = eb_bind(&impl_->book, impl_->path.c_str());
+    if (m_bound && m_impl->lastTextSubbook >= 0 && m_impl->lastTextSubbook != subbook) {
+        eb_finalize_book(&m_impl->book);
+        eb_initialize_book(&m_impl->book);
+        EB_Error_Code rc = eb_bind(&m_impl->book, m_impl->path.c_str());
         if (rc != EB_SUCCESS) {
-            bound_ = false;
+            m_bound = false;
             fail("eb_bind", rc);
             return false;
         }
     }
     if (!select(subbook)) return false;
-    impl_->lastTextSubbook = subbook;
+    m_impl->lastTextSubbook = subbook;
     return true;
 }
 
+bool EbProbe::seek(int block, int offset) {
+    EB_Position pos;
+    pos.page = block;
+    pos.offset = offset;
+    EB_Error_Code rc = eb_seek_text(&m_impl->book, &pos);
+    if (rc != EB_SUCCESS) fail("eb_seek_text", rc);
+    return rc == EB_SUCCESS;
+}
+
+Bytes EbProbe::readText(int subbook, int block, int offset, size_t maxBytes) {
+    Bytes out;
+    if (!selectForText(subbook) || !seek(block, offset)) return out;
+    out.resize(maxBytes);
+    size_t done = 0;
+    while (done < maxBytes) {
+        ssize_t got = 0;
+        EB_Error_Code rc =
+            eb_read_rawtext(&m_impl->book, maxBytes - done, reinterpret_cast<char*>(out.data() + done), &got);
+        if (rc != EB_SUCCESS) {
+            fail("eb_read_rawtext", rc);
+            break;
+        }
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    out.resize(done);
+    return out;
+}
+
 std::string EbProbe::readRenderedText(int subbook, int block, int offset, size_t maxBytes) {
-    if (!selectForText(subbook)) return "";
-    return readWith(&impl_->book, eb_read_text, block, offset, maxBytes, &error_);
+    if (!selectForText(subbook) || !seek(block, offset)) return "";
+    return readAll(&m_impl->book, eb_read_text, maxBytes, &m_error);
 }
 
 std::string EbProbe::readHeading(int subbook, int block, int offset, size_t maxBytes) {
-    if (!selectForText(subbook)) return "";
-    return readWith(&impl_->book, eb_read_heading, block, offset, maxBytes, &error_);
+    if (!selectForText(subbook) || !seek(block, offset)) return "";
+    return readAll(&m_impl->book, eb_read_heading, maxBytes, &m_error);
+}
+
+EbCopyright EbProbe::copyright(int subbook, size_t maxBytes) {
+    EbCopyright out;
+    if (!selectForText(subbook) || !eb_have_copyright(&m_impl->book)) return out;
+    EB_Position pos;
+    EB_Error_Code rc = eb_copyright(&m_impl->book, &pos);
+    if (rc != EB_SUCCESS) {
+        fail("eb_copyright", rc);
+        return out;
+    }
+    out.found = true;
+    out.block = pos.page;
+    out.offset = pos.offset;
+    out.raw = readText(subbook, pos.page, pos.offset, maxBytes);
+    return out;
 }
 
 bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
     if (!select(subbook)) return false;
     switch (kind) {
         case EbSearchKind::Word:
-            return eb_have_word_search(&impl_->book) != 0;
+            return eb_have_word_search(&m_impl->book) != 0;
         case EbSearchKind::ExactWord:
-            return eb_have_exactword_search(&impl_->book) != 0;
+            return eb_have_exactword_search(&m_impl->book) != 0;
         case EbSearchKind::EndWord:
-            return eb_have_endword_search(&impl_->book) != 0;
+            return eb_have_endword_search(&m_impl->book) != 0;
         case EbSearchKind::Keyword:
-            return eb_have_keyword_search(&impl_->book) != 0;
+            return eb_have_keyword_search(&m_impl->book) != 0;
+        case EbSearchKind::Cross:
+            return eb_have_cross_search(&m_impl->book) != 0;
     }
     return false;
 }
@@ -231,23 +276,25 @@ std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::ve
     if (words.empty() || maxHits < 1 || !select(subbook)) return out;
     std::vector<std::string> euc;
     for (const std::string& w : words) euc.push_back(sjisToEuc(w));
+    const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
+    for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
     EB_Error_Code rc = EB_SUCCESS;
     switch (kind) {
         case EbSearchKind::Word:
-            rc = eb_search_word(&impl_->book, euc[0].c_str());
+            rc = eb_search_word(&m_impl->book, list[0]);
             break;
         case EbSearchKind::ExactWord:
-            rc = eb_search_exactword(&impl_->book, euc[0].c_str());
+            rc = eb_search_exactword(&m_impl->book, list[0]);
             break;
         case EbSearchKind::EndWord:
-            rc = eb_search_endword(&impl_->book, euc[0].c_str());
+            rc = eb_search_endword(&m_impl->book, list[0]);
             break;
-        case EbSearchKind::Keyword: {
-            const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
-            for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
-            rc = eb_search_keyword(&impl_->book, list);
+        case EbSearchKind::Keyword:
+            rc = eb_search_keyword(&m_impl->book, list);
             break;
-        }
+        case EbSearchKind::Cross:
+            rc = eb_search_cross(&m_impl->book, list);
+            break;
     }
     if (rc != EB_SUCCESS) {
         fail("eb_search", rc);
@@ -255,10 +302,16 @@ std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::ve
     }
     std::vector<EB_Hit> hits(static_cast<size_t>(maxHits));
     int count = 0;
-    rc = eb_hit_list(&impl_->book, maxHits, hits.data(), &count);
-    if (rc != EB_SUCCESS) {
-        fail("eb_hit_list", rc);
-        return out;
+    // eb_hit_list hands out at most the hits asked for per call; collect all.
+    while (count < maxHits) {
+        int n = 0;
+        rc = eb_hit_list(&m_impl->book, maxHits - count, hits.data() + count, &n);
+        if (rc != EB_SUCCESS) {
+            fail("eb_hit_list", rc);
+            break;
+        }
+        if (n <= 0) break;
+        count += n;
     }
     for (int i = 0; i < count; ++i) {
         EbHit h;
@@ -271,8 +324,27 @@ std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::ve
     return out;
 }
 
-std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, int code) {
-    std::vector<unsigned char> out;
+std::vector<EbHit> EbProbe::searchText(int subbook, EbSearchKind kind, const std::vector<std::string>& words,
+                                       int maxHits) {
+    std::vector<EbHit> out = search(subbook, kind, words, maxHits);
+    if (!selectForText(subbook)) return out;
+    for (EbHit& h : out) {
+        h.heading = seek(h.headingBlock, h.headingOffset) ? readAll(&m_impl->book, eb_read_heading, 1024, nullptr)
+                                                          : "<seek failed>";
+        h.text =
+            seek(h.textBlock, h.textOffset) ? readAll(&m_impl->book, eb_read_text, 4096, nullptr) : "<seek failed>";
+    }
+    return out;
+}
+
+std::vector<std::string> EbProbe::headings(int subbook, EbSearchKind kind, const std::vector<std::string>& words) {
+    std::vector<std::string> out;
+    for (const EbHit& h : searchText(subbook, kind, words)) out.push_back(h.heading);
+    return out;
+}
+
+Bytes EbProbe::glyph(int subbook, int height, bool wide, int code) {
+    Bytes out;
     if (!select(subbook)) return out;
     EB_Font_Code font;
     switch (height) {
@@ -289,23 +361,23 @@ std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, in
             font = EB_FONT_48;
             break;
         default:
-            error_ = "no such font height";
+            m_error = "no such font height";
             return out;
     }
-    EB_Error_Code rc = eb_set_font(&impl_->book, font);
+    EB_Error_Code rc = eb_set_font(&m_impl->book, font);
     if (rc != EB_SUCCESS) {
         fail("eb_set_font", rc);
         return out;
     }
     size_t size = 0;
-    rc = wide ? eb_wide_font_size(&impl_->book, &size) : eb_narrow_font_size(&impl_->book, &size);
+    rc = wide ? eb_wide_font_size(&m_impl->book, &size) : eb_narrow_font_size(&m_impl->book, &size);
     if (rc != EB_SUCCESS || size == 0) {
         fail("eb_font_size", rc);
         return out;
     }
     std::vector<char> bits(size);
-    rc = wide ? eb_wide_font_character_bitmap(&impl_->book, code, bits.data())
-              : eb_narrow_font_character_bitmap(&impl_->book, code, bits.data());
+    rc = wide ? eb_wide_font_character_bitmap(&m_impl->book, code, bits.data())
+              : eb_narrow_font_character_bitmap(&m_impl->book, code, bits.data());
     if (rc != EB_SUCCESS) {
         fail("eb_font_character_bitmap", rc);
         return out;
@@ -314,6 +386,10 @@ std::vector<unsigned char> EbProbe::glyph(int subbook, int height, bool wide, in
     return out;
 }
 
-#endif  // LF_HAVE_EB
+bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {
+    return runCommand("mkdir -p '" + outDir + "' && ebunzip --keep --force-overwrite --quiet --output-directory '" +
+                          outDir + "' '" + bookDir + "' 2>&1",
+                      output) == 0;
+}
 
 }  // namespace lftest

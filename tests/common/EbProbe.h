@@ -1,20 +1,25 @@
 // A small probe of our own around the EB Library (libeb), used by tests as an
 // independent reader of the books we write, so that a failing check says
-// which side disagrees. Available when the tests are built with libeb
-// (LF_HAVE_EB); tests that use it are guarded the same way.
+// which side disagrees. One EbProbe binds one book directory (eb_bind) for
+// its life; every read names the subbook by its index in subbooks().
 //
 //   lftest::EbProbe probe(bookDir);
 //   ASSERT_TRUE(probe.ok()) << probe.error();
 //   auto subbooks = probe.subbooks();             // titles, directories
 //   auto bytes = probe.readText(0, 2, 0, 64);     // raw text bytes at block 2
 //   auto hits = probe.search(0, lftest::EbSearchKind::Word, {"\x82\xa0"});
+//   auto read = probe.searchText(0, lftest::EbSearchKind::Word, {"\x82\xa0"});
+//   read[0].heading, read[0].text
 //
 // Texts go in and come out as Shift_JIS (libeb's EUC-JP is converted here by
-// arithmetic, without the library's own conversions).
+// arithmetic, without the library's own conversions). The EB Library's
+// command-line tools are run through ebunzipBook.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "tests/common/Bytes.h"
 
 namespace lftest {
 
@@ -34,11 +39,18 @@ struct EbHit {
     int headingOffset = 0;
     int textBlock = 0;
     int textOffset = 0;
+    std::string heading;  // searchText only: eb_read_heading at the heading position
+    std::string text;     // searchText only: eb_read_text at the text position
 };
 
-enum class EbSearchKind { Word, ExactWord, EndWord, Keyword };
+enum class EbSearchKind { Word, ExactWord, EndWord, Keyword, Cross };
 
-#ifdef LF_HAVE_EB
+struct EbCopyright {
+    bool found = false;  // libeb reports a copyright page
+    int block = 0;       // its position
+    int offset = 0;
+    Bytes raw;  // up to maxBytes raw text bytes from there
+};
 
 class EbProbe {
 public:
@@ -48,44 +60,60 @@ public:
     EbProbe& operator=(const EbProbe&) = delete;
 
     // True when libeb bound the book directory.
-    bool ok() const { return bound_; }
+    bool ok() const { return m_bound; }
     // libeb's message for the last failure ("" when none).
-    const std::string& error() const { return error_; }
+    const std::string& error() const { return m_error; }
     // 0 EB, 1 EPWING, -1 unknown.
     int discType();
 
     std::vector<EbSubbook> subbooks();
 
     // Up to maxBytes raw bytes of the subbook's text from block:offset
-    // (eb_seek_text + eb_read_rawtext); empty on failure (see error()).
-    std::vector<unsigned char> readText(int subbook, int block, int offset, size_t maxBytes);
+    // (eb_seek_text, then eb_read_rawtext until maxBytes or the text's end);
+    // what was read before a failure (see error()).
+    Bytes readText(int subbook, int block, int offset, size_t maxBytes);
     // The text at block:offset through libeb's default hooks, as Shift_JIS
-    // (eb_read_text); "" on failure.
+    // (eb_read_text); what was read before a failure.
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
     // The heading at block:offset (eb_read_heading), as Shift_JIS.
     std::string readHeading(int subbook, int block, int offset, size_t maxBytes = 1024);
 
+    // The subbook's copyright page (eb_copyright) and up to maxBytes raw
+    // bytes of it; found is false when there is none or on failure.
+    EbCopyright copyright(int subbook, size_t maxBytes = 256);
+
     // Runs one search on the subbook. Word, ExactWord and EndWord use words[0];
-    // Keyword takes up to five words. Words are Shift_JIS. The hits, or an
-    // empty list when none or on failure (error() tells which).
-    std::vector<EbHit> search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits = 100);
+    // Keyword and Cross take up to five words. Words are Shift_JIS. The hits
+    // in libeb's order (positions only), or an empty list when none or on
+    // failure (error() tells which).
+    std::vector<EbHit> search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits = 500);
+    // The same, with the heading and the text (up to 4096 bytes) of each hit
+    // read back through libeb; a position libeb cannot seek to reads as
+    // "<seek failed>".
+    std::vector<EbHit> searchText(int subbook, EbSearchKind kind, const std::vector<std::string>& words,
+                                  int maxHits = 500);
+    // Headings of the hits of searchText, in order.
+    std::vector<std::string> headings(int subbook, EbSearchKind kind, const std::vector<std::string>& words);
     bool haveSearch(int subbook, EbSearchKind kind);
 
     // Bitmap of gaiji character `code` in the font of the given height (16,
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
-    std::vector<unsigned char> glyph(int subbook, int height, bool wide, int code);
+    Bytes glyph(int subbook, int height, bool wide, int code);
 
 private:
     bool select(int subbook);
     bool selectForText(int subbook);
+    bool seek(int block, int offset);
     void fail(const char* what, int code);
 
     struct Impl;
-    Impl* impl_;
-    bool bound_ = false;
-    std::string error_;
+    Impl* m_impl;
+    bool m_bound = false;
+    std::string m_error;
 };
 
-#endif  // LF_HAVE_EB
+// Runs the EB Library's `ebunzip` over the book into outDir (kept input,
+// quiet). True on exit 0; output, when not null, gets what it printed.
+bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output = nullptr);
 
 }  // namespace lftest

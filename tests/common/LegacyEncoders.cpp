@@ -5,13 +5,12 @@
 #include <map>
 #include <unordered_map>
 
+#include "foundation/book/BookConstants.h"
 #include "tests/common/TestDir.h"
 
 namespace lftest {
 
 namespace {
-
-const size_t kBlock = 2048;
 
 void put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
@@ -119,9 +118,9 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
         if (error) *error = why;
         return Bytes();
     };
-    if (image.empty() || image.size() % kBlock != 0) return fail("image is not whole blocks");
+    if (image.empty() || image.size() % kBlockSize != 0) return fail("image is not whole blocks");
     const bool v6 = opt.version == 6;
-    const size_t pages = image.size() / kBlock;
+    const size_t pages = image.size() / kBlockSize;
 
     // Leaves: V6 quads at 4-byte steps, pairs at 2-byte steps.
     std::map<uint32_t, size_t> quadSeen, pairSeen;
@@ -145,8 +144,8 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
     std::vector<std::vector<size_t>> tokens(pages);
     std::vector<size_t> counts(eof + 1, 0);
     for (size_t p = 0; p < pages; ++p) {
-        const uint8_t* page = &image[p * kBlock];
-        size_t end = kBlock;
+        const uint8_t* page = &image[p * kBlockSize];
+        size_t end = kBlockSize;
         while (end > 0 && page[end - 1] == 0) --end;
         for (size_t i = 0; i < end;) {
             size_t leaf, len;
@@ -179,9 +178,9 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
         for (size_t i = 0; i < bits.size(); ++i)
             if (bits[i] == '1') coded[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
         if (v6) {
-            if (coded.size() >= kBlock) {
+            if (coded.size() >= kBlockSize) {
                 data[p].push_back(1);
-                data[p].insert(data[p].end(), image.begin() + p * kBlock, image.begin() + (p + 1) * kBlock);
+                data[p].insert(data[p].end(), image.begin() + p * kBlockSize, image.begin() + (p + 1) * kBlockSize);
             } else {
                 data[p].push_back(0);
                 data[p].insert(data[p].end(), coded.begin(), coded.end());
@@ -290,29 +289,31 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
         if (error) *error = why;
         return Bytes();
     };
-    if (image.size() < kBlock || image.size() % kBlock != 0) return fail("image is not whole blocks");
-    Bytes block1(image.begin(), image.begin() + kBlock);
+    if (image.size() < kBlockSize || image.size() % kBlockSize != 0) return fail("image is not whole blocks");
+    Bytes block1(image.begin(), image.begin() + kBlockSize);
     unsigned count = get16(&block1[0]);
     uint32_t t = 0, nText = 0;
     for (unsigned r = 0; r < count; ++r) {
         const uint8_t* rec = &block1[16 + 16 * r];
         if (rec[0] == 0x00) t = get32(rec + 2), nText = get32(rec + 6);
     }
-    if (t < 2 || nText == 0 || static_cast<size_t>(t + nText - 1) * kBlock > image.size())
+    if (t < 2 || nText == 0 || static_cast<size_t>(t + nText - 1) * kBlockSize > image.size())
         return fail("no text record");
     const size_t slices = (nText + 1) / 2;
     Bytes table, data;
     for (size_t j = 0; j < slices; ++j) {
         uint8_t slice[4096] = {0};
-        size_t from = static_cast<size_t>(t - 1) * kBlock + 4096 * j;
-        size_t len = std::min<size_t>(4096, static_cast<size_t>(t + nText - 1) * kBlock - from);
+        size_t from = static_cast<size_t>(t - 1) * kBlockSize + 4096 * j;
+        size_t len = std::min<size_t>(4096, static_cast<size_t>(t + nText - 1) * kBlockSize - from);
         memcpy(slice, &image[from], len);
         if (j > 0) append32(table, static_cast<uint32_t>(data.size()));
         Bytes z = encodeLzssSlice(slice, opt);
         data.insert(data.end(), z.begin(), z.end());
     }
-    const uint32_t tableBlocks = std::max<uint32_t>(1, static_cast<uint32_t>((table.size() + kBlock - 1) / kBlock));
-    const uint32_t dataBlocks = std::max<uint32_t>(1, static_cast<uint32_t>((data.size() + kBlock - 1) / kBlock));
+    const uint32_t tableBlocks =
+        std::max<uint32_t>(1, static_cast<uint32_t>((table.size() + kBlockSize - 1) / kBlockSize));
+    const uint32_t dataBlocks =
+        std::max<uint32_t>(1, static_cast<uint32_t>((data.size() + kBlockSize - 1) / kBlockSize));
     const uint32_t p22 = t, p21 = t + tableBlocks;
     const uint32_t physEnd = p21 + dataBlocks - 1;  // last physical block of the compressed areas
     for (unsigned r = 0; r < count; ++r) {
@@ -332,12 +333,13 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
     put32(r22 + 6, tableBlocks);
     put16(&block1[0], count + 2);
 
-    const size_t textEnd = static_cast<size_t>(t + nText - 1) * kBlock;
-    Bytes out(std::max<size_t>(static_cast<size_t>(physEnd) * kBlock, image.size() > textEnd ? image.size() : 0), 0);
-    std::copy(image.begin(), image.begin() + static_cast<size_t>(t - 1) * kBlock, out.begin());
+    const size_t textEnd = static_cast<size_t>(t + nText - 1) * kBlockSize;
+    Bytes out(std::max<size_t>(static_cast<size_t>(physEnd) * kBlockSize, image.size() > textEnd ? image.size() : 0),
+              0);
+    std::copy(image.begin(), image.begin() + static_cast<size_t>(t - 1) * kBlockSize, out.begin());
     std::copy(block1.begin(), block1.end(), out.begin());
-    std::copy(table.begin(), table.end(), out.begin() + static_cast<size_t>(p22 - 1) * kBlock);
-    std::copy(data.begin(), data.end(), out.begin() + static_cast<size_t>(p21 - 1) * kBlock);
+    std::copy(table.begin(), table.end(), out.begin() + static_cast<size_t>(p22 - 1) * kBlockSize);
+    std::copy(data.begin(), data.end(), out.begin() + static_cast<size_t>(p21 - 1) * kBlockSize);
     if (image.size() > textEnd) std::copy(image.begin() + textEnd, image.end(), out.begin() + textEnd);
     return out;
 }
@@ -384,7 +386,7 @@ Bytes encodeSsedChunk(const uint8_t* in, size_t n) {
 }
 
 Bytes encodeSsedData(const SsedComponent& comp) {
-    const size_t blocks = comp.image.size() / kBlock;
+    const size_t blocks = comp.image.size() / kBlockSize;
     const size_t chunks = (blocks + 15) / 16;
     Bytes out(0x40 + 4 * chunks, 0);
     memcpy(&out[0], "SSEDDATA", 8);
@@ -414,7 +416,7 @@ Bytes encodeSsedInfo(const std::string& title, const std::vector<SsedComponent>&
         rec[3] = c.type;
         if (!c.image.empty()) {
             put32(rec + 4, c.first);
-            put32(rec + 8, static_cast<uint32_t>(c.first + c.image.size() / kBlock - 1));
+            put32(rec + 8, static_cast<uint32_t>(c.first + c.image.size() / kBlockSize - 1));
         }
         memcpy(rec + 12, c.info, 4);
         size_t nl = std::min<size_t>(c.fileName.size(), 31);
@@ -435,7 +437,7 @@ bool writeSsedBook(const std::string& dir, const std::string& idxName, const std
 // --- Book fixtures ---------------------------------------------------------
 
 Bytes makeTextImage(uint32_t totalBlocks, const std::vector<AreaRecord>& areas, uint8_t charCode) {
-    Bytes image(static_cast<size_t>(totalBlocks) * kBlock, 0);
+    Bytes image(static_cast<size_t>(totalBlocks) * kBlockSize, 0);
     put16(&image[0], static_cast<uint32_t>(areas.size()));
     image[2] = charCode;
     for (size_t i = 0; i < areas.size(); ++i) {
@@ -453,10 +455,10 @@ void fillTextLike(Bytes& image, uint32_t from, uint32_t to, unsigned seed) {
     static const uint8_t words[][6] = {{0x24, 0x22, 0x24, 0x24, 0x24, 0x26}, {0x24, 0x2B, 0x24, 0x2D, 0x24, 0x2F},
                                        {0x30, 0x21, 0x30, 0x22, 0x21, 0x23}, {0x1F, 0x0A, 0x24, 0x4A, 0x24, 0x4B},
                                        {0x25, 0x22, 0x25, 0x24, 0x25, 0x26}, {0x1F, 0x41, 0x00, 0x01, 0x1F, 0x61}};
-    for (size_t at = static_cast<size_t>(from - 1) * kBlock; at < static_cast<size_t>(to) * kBlock;) {
+    for (size_t at = static_cast<size_t>(from - 1) * kBlockSize; at < static_cast<size_t>(to) * kBlockSize;) {
         const uint8_t* w = words[rng.next() % 6];
-        for (int k = 0; k < 6 && at < static_cast<size_t>(to) * kBlock; ++k) image[at++] = w[k];
-        if (rng.next() % 7 == 0 && at + 1 < static_cast<size_t>(to) * kBlock) {
+        for (int k = 0; k < 6 && at < static_cast<size_t>(to) * kBlockSize; ++k) image[at++] = w[k];
+        if (rng.next() % 7 == 0 && at + 1 < static_cast<size_t>(to) * kBlockSize) {
             image[at++] = static_cast<uint8_t>(0x30 + rng.next() % 16);
             image[at++] = static_cast<uint8_t>(0x21 + rng.next() % 90);
         }
@@ -465,13 +467,13 @@ void fillTextLike(Bytes& image, uint32_t from, uint32_t to, unsigned seed) {
 
 void fillRandom(Bytes& image, uint32_t from, uint32_t to, unsigned seed) {
     Lcg rng(seed);
-    for (size_t at = static_cast<size_t>(from - 1) * kBlock; at < static_cast<size_t>(to) * kBlock; ++at)
+    for (size_t at = static_cast<size_t>(from - 1) * kBlockSize; at < static_cast<size_t>(to) * kBlockSize; ++at)
         image[at] = static_cast<uint8_t>(rng.next());
 }
 
 bool writeEpwingBook(const std::string& dir, const Bytes& textFile, int version, uint8_t code,
                      const std::string& fileName) {
-    Bytes cat(kBlock, 0);
+    Bytes cat(kBlockSize, 0);
     put16(&cat[0], 1);
     put16(&cat[2], static_cast<uint32_t>(version));
     uint8_t* rec = &cat[16];
@@ -490,7 +492,7 @@ bool writeEpwingBook(const std::string& dir, const Bytes& textFile, int version,
 }
 
 bool writeEbBook(const std::string& dir, const Bytes& startFile) {
-    Bytes cat(kBlock, 0);
+    Bytes cat(kBlockSize, 0);
     put16(&cat[0], 1);
     uint8_t* rec = &cat[16];
     rec[0] = 1;

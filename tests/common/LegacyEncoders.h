@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace lftest {
+#include "tests/common/Bytes.h"
 
-typedef std::vector<uint8_t> Bytes;
+namespace lftest {
 
 // --- EPWING Huffman --------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "foundation/FileHandle.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/TestDir.h"
 
@@ -23,16 +24,11 @@ inline void put32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
-struct FileCloser {
-    void operator()(FILE* f) const { fclose(f); }
-};
-typedef std::unique_ptr<FILE, FileCloser> File;
-
 // Writes bytes to the file name of the test directory and opens it for
 // reading (null when it does not open).
-inline File openBytes(const TestDir& dir, const Bytes& bytes, const char* name) {
+inline FilePtr openBytes(const TestDir& dir, const Bytes& bytes, const char* name) {
     EXPECT_TRUE(writeFile(dir.file(name), bytes));
-    return File(fopen(dir.file(name).c_str(), "rb"));
+    return FilePtr(fopen(dir.file(name).c_str(), "rb"));
 }
 
 }  // namespace lftest

@@ -17,7 +17,7 @@ long bocuState(long c) {
 // Trail digit (0..242) -> byte: the bytes that are not controls used by
 // text (00, 07..0F, 1A, 1B, 20) in ascending order.
 uint8_t trailByte(long d) {
-    static std::vector<uint8_t> table;
+    static Bytes table;
     if (table.empty()) {
         for (int b = 1; b < 256; ++b) {
             const bool skip = (b >= 7 && b <= 15) || b == 0x1A || b == 0x1B || b == 0x20;
@@ -27,18 +27,18 @@ uint8_t trailByte(long d) {
     return table.at(static_cast<size_t>(d));
 }
 
-void putLe(std::vector<uint8_t>* out, uint64_t v, int n) {
+void putLe(Bytes* out, uint64_t v, int n) {
     for (int i = 0; i < n; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void setLe(std::vector<uint8_t>* out, size_t at, uint64_t v, int n) {
+void setLe(Bytes* out, size_t at, uint64_t v, int n) {
     for (int i = 0; i < n; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
 
-std::vector<uint8_t> pdicBocu1(const std::u32string& text) {
-    std::vector<uint8_t> out;
+Bytes pdicBocu1(const std::u32string& text) {
+    Bytes out;
     long prev = 0x40;
     for (char32_t ch : text) {
         const long c = static_cast<long>(ch);
@@ -66,7 +66,7 @@ std::vector<uint8_t> pdicBocu1(const std::u32string& text) {
         for (const Range& r : ranges) {
             if (d < r.from || d > r.to) continue;
             d -= r.offset;
-            std::vector<uint8_t> trail;
+            Bytes trail;
             for (int k = 0; k < r.trails; ++k) {
                 long m = ((d % 243) + 243) % 243;  // floor division
                 d = (d - m) / 243;
@@ -80,8 +80,8 @@ std::vector<uint8_t> pdicBocu1(const std::u32string& text) {
     return out;
 }
 
-std::vector<uint8_t> pdicSjis(const std::u32string& text) {
-    std::vector<uint8_t> out;
+Bytes pdicSjis(const std::u32string& text) {
+    Bytes out;
     for (char32_t c : text) {
         if (c < 0x80) {
             out.push_back(static_cast<uint8_t>(c));
@@ -116,7 +116,7 @@ std::vector<uint8_t> pdicSjis(const std::u32string& text) {
     return out;
 }
 
-std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, PdicLayout* layout) {
+Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, PdicLayout* layout) {
     auto enc = [&](const std::u32string& t) { return o.sjis ? pdicSjis(t) : pdicBocu1(t); };
     const size_t headerSize = o.headerSize ? o.headerSize : (o.major < 6 ? 256 : 1024);
     const size_t bs = o.blockSize ? o.blockSize : (o.major < 6 ? 256 : 1024);
@@ -124,21 +124,21 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
     PdicLayout lay;
 
     // Logical blocks.
-    std::vector<std::vector<uint8_t>> logical;
+    std::vector<Bytes> logical;
     for (const PdicBlock& b : blocks) {
         const int lw = b.wideLengths ? 4 : 2;
-        std::vector<uint8_t> bytes(2, 0);
-        std::vector<uint8_t> prev;
+        Bytes bytes(2, 0);
+        Bytes prev;
         std::vector<size_t> cursors;
         for (const PdicEntry& e : b.entries) {
-            const std::vector<uint8_t> stored = enc(e.word);
+            const Bytes stored = enc(e.word);
             size_t c = 0;
             if (!cursors.empty())
                 while (c < prev.size() && c < stored.size() && c < 255 && prev[c] == stored[c]) ++c;
             const bool extended = !e.example.empty() || !e.pron.empty() || !e.records.empty();
             int attr = (e.level & 0x0F) | (extended ? 0x10 : 0) | (e.memorise ? 0x20 : 0) | (e.modified ? 0x40 : 0);
             if (e.attrOverride >= 0) attr = e.attrOverride;
-            std::vector<uint8_t> body = enc(e.meaning);
+            Bytes body = enc(e.meaning);
             if (extended) {
                 body.push_back(0);
                 if (!e.example.empty()) {
@@ -186,12 +186,12 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
     std::vector<int> order = o.physicalOrder;
     if (order.empty())
         for (size_t i = 0; i < blocks.size(); ++i) order.push_back(static_cast<int>(i));
-    std::vector<uint8_t> data;
+    Bytes data;
     lay.blockPhys.assign(blocks.size(), 0);
     std::vector<size_t> dataPos(blocks.size(), 0);
     for (size_t k = 0; k < order.size(); ++k) {
         if (std::find(o.freeBefore.begin(), o.freeBefore.end(), static_cast<int>(k)) != o.freeBefore.end()) {
-            std::vector<uint8_t> free(bs, 0);
+            Bytes free(bs, 0);
             setLe(&free, 2, 0xFFFFFFFFu, 4);
             data.insert(data.end(), free.begin(), free.end());
         }
@@ -202,7 +202,7 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
     }
 
     // Index.
-    std::vector<uint8_t> index;
+    Bytes index;
     for (size_t i = 0; i < blocks.size(); ++i) {
         putLe(&index, lay.blockPhys[i], o.indexBlkbit ? 4 : 2);
         if (!blocks[i].entries.empty()) {
@@ -215,7 +215,7 @@ std::vector<uint8_t> buildPdic(const PdicOptions& o, const std::vector<PdicBlock
     index.resize((index.size() + bs - 1) / bs * bs, 0);
 
     // Header.
-    std::vector<uint8_t> file(headerSize, 0);
+    Bytes file(headerSize, 0);
     const char banner[] = "             =============== Dictionary for PDIC ===============";
     std::copy(banner, banner + sizeof banner - 1, file.begin());
     const auto t = enc(o.title);

@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 // BOCU-1 bytes of a text (no terminator).
-std::vector<uint8_t> pdicBocu1(const std::u32string& text);
+Bytes pdicBocu1(const std::u32string& text);
 // Shift_JIS bytes of a text from a tiny table: ASCII and a few kana
 // (り ん ご あ い); anything else becomes "?".
-std::vector<uint8_t> pdicSjis(const std::u32string& text);
+Bytes pdicSjis(const std::u32string& text);
 
 struct PdicEntry {
     std::u32string word;  // stored headword, e.g. U"apple\tApple" in version 6
@@ -25,7 +27,7 @@ struct PdicEntry {
     bool modified = false;
     // Raw extension records (attribute byte and payload), written before
     // the end marker; they make the entry extended.
-    std::vector<std::vector<uint8_t>> records;
+    std::vector<Bytes> records;
     int attrOverride = -1;  // whole attribute byte, when >= 0
 };
 
@@ -63,8 +65,7 @@ struct PdicLayout {
     std::vector<std::vector<size_t>> entryCursor;  // per block: offset of each entry's length field
 };
 
-std::vector<uint8_t> buildPdic(const PdicOptions& options, const std::vector<PdicBlock>& blocks,
-                               PdicLayout* layout = nullptr);
+Bytes buildPdic(const PdicOptions& options, const std::vector<PdicBlock>& blocks, PdicLayout* layout = nullptr);
 
 // The minimal version-6 file of the format notes' worked example
 // (apple / apply / zoo in two blocks), as built by buildPdic.

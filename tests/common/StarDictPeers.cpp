@@ -96,17 +96,6 @@ std::string starDictTool(const char* name) {
     return std::string("/usr/lib/stardict-tools/") + name;
 }
 
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 bool starDictBin2Text(const std::string& ifoPath, const std::string& scratchDir, std::vector<PeerArticle>* out) {
     const std::string xmlPath = scratchDir + "/bin2text.xml";
     if (runCommand(shellQuote(starDictTool("stardict-bin2text")) + " " + shellQuote(ifoPath) + " " +

@@ -35,7 +35,5 @@ bool sdcvLookup(const std::string& dataDir, const std::vector<std::string>& quer
 
 // The path of a StarDict tool in /usr/lib/stardict-tools.
 std::string starDictTool(const char* name);
-// A word quoted for the shell.
-std::string shellQuote(const std::string& s);
 
 }  // namespace lftest

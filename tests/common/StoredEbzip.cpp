@@ -1,5 +1,7 @@
 #include "tests/common/StoredEbzip.h"
 
+#include "foundation/book/BookConstants.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -7,7 +9,7 @@ namespace lftest {
 
 namespace {
 
-uint32_t adler32Of(const std::vector<unsigned char>& data) {
+uint32_t adler32Of(const Bytes& data) {
     uint32_t a = 1, b = 0;
     for (unsigned char c : data) {
         a = (a + c) % 65521;
@@ -16,17 +18,17 @@ uint32_t adler32Of(const std::vector<unsigned char>& data) {
     return (b << 16) | a;
 }
 
-void putBe(std::vector<unsigned char>& out, uint64_t value, int width) {
+void putBe(Bytes& out, uint64_t value, int width) {
     for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
 }  // namespace
 
-std::vector<unsigned char> storedEbzip(const std::vector<unsigned char>& plain) {
-    const size_t slice = 2048;
+Bytes storedEbzip(const Bytes& plain) {
+    const size_t slice = kBlockSize;
     const size_t n = (plain.size() + slice - 1) / slice;
     const int width = plain.size() < 0x10000 ? 2 : 3;
-    std::vector<unsigned char> out = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0};
+    Bytes out = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0};
     putBe(out, plain.size(), 6);
     putBe(out, adler32Of(plain), 4);
     putBe(out, 0, 4);

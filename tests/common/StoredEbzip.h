@@ -5,11 +5,13 @@
 
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 // The EBZip form of plain: 22-byte header ("EBZip", mode 1, level 0, size,
 // Adler-32 of the real bytes, time 0), the slice index (2-byte entries below
 // 64 KiB, else 3-byte), and the slices zero-padded to 2048 bytes.
-std::vector<unsigned char> storedEbzip(const std::vector<unsigned char>& plain);
+Bytes storedEbzip(const Bytes& plain);
 
 }  // namespace lftest

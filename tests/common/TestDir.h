@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 class TestDir {
@@ -14,23 +16,26 @@ public:
     TestDir(const TestDir&) = delete;
     TestDir& operator=(const TestDir&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return m_path; }
     // path() + "/" + name
     std::string file(const std::string& name) const;
 
 private:
-    std::string path_;
+    std::string m_path;
 };
 
 // Whole-file helpers for fixtures.
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+bool writeFile(const std::string& path, const Bytes& bytes);
 bool writeFile(const std::string& path, const std::string& bytes);
-std::vector<unsigned char> readFile(const std::string& path);
+Bytes readFile(const std::string& path);
 // Names in a folder (without "." and ".."), sorted, to see that nothing
 // stray is left; empty when it cannot be read.
 std::vector<std::string> listDir(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
+
+// A word quoted for the shell.
+std::string shellQuote(const std::string& s);
 
 // Runs a shell command, returns its exit status and fills out with what it printed.
 int runCommand(const std::string& command, std::string* out = nullptr);

@@ -8,7 +8,7 @@ namespace lftest {
 
 namespace {
 
-void putBE32(std::vector<unsigned char>& b, size_t at, unsigned v) {
+void putBE32(Bytes& b, size_t at, unsigned v) {
     b[at] = (unsigned char)(v >> 24);
     b[at + 1] = (unsigned char)(v >> 16);
     b[at + 2] = (unsigned char)(v >> 8);
@@ -17,9 +17,9 @@ void putBE32(std::vector<unsigned char>& b, size_t at, unsigned v) {
 
 }  // namespace
 
-std::vector<unsigned char> makeBookText(size_t size, unsigned seed) {
+Bytes makeBookText(size_t size, unsigned seed) {
     if (size < 2048) size = 2048;
-    std::vector<unsigned char> b(size, 0);
+    Bytes b(size, 0);
     // Index table: count 1 (bytes 0-1), then at byte 16 one record:
     // id 0x00 (body text), start block 2 (bytes 18-21), block count (22-25).
     b[1] = 1;
@@ -45,11 +45,7 @@ std::vector<unsigned char> makeBookText(size_t size, unsigned seed) {
     return b;
 }
 
-bool haveEbzipTool() {
-    return runCommand("ebzip --version >/dev/null 2>&1") == 0;
-}
-
-std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned char>& data, int level) {
+std::string ebzipWithTool(const std::string& dir, const Bytes& data, int level) {
     const std::string book = dir + "/book", out = dir + "/out";
     mkdir(book.c_str(), 0755);
     mkdir((book + "/TEST").c_str(), 0755);
@@ -59,7 +55,7 @@ std::string ebzipWithTool(const std::string& dir, const std::vector<unsigned cha
     // CATALOGS: count 1 (bytes 0-1), version 1 (byte 3); one 164-byte record
     // at 16: version 1 (+1), title in JIS (+2), directory "TEST" (+82),
     // index page 1 (+95).
-    std::vector<unsigned char> cat(2048, 0);
+    Bytes cat(2048, 0);
     cat[1] = 1;
     cat[3] = 1;
     cat[16 + 1] = 1;

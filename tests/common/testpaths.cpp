@@ -37,15 +37,15 @@ TestDir::TestDir() {
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/lftest.XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data())) path_ = buf.data();
+    if (mkdtemp(buf.data())) m_path = buf.data();
 }
 
 TestDir::~TestDir() {
-    if (!path_.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(path_);
+    if (!m_path.empty() && !getenv("LF_KEEP_TEST_DIRS")) removeTree(m_path);
 }
 
 std::string TestDir::file(const std::string& name) const {
-    return path_ + "/" + name;
+    return m_path + "/" + name;
 }
 
 std::vector<std::string> listDir(const std::string& dir) {
@@ -59,7 +59,7 @@ std::vector<std::string> listDir(const std::string& dir) {
     return names;
 }
 
-bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+bool writeFile(const std::string& path, const Bytes& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -67,7 +67,7 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
-    return writeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    return writeFile(path, Bytes(bytes.begin(), bytes.end()));
 }
 
 std::string utf16(const std::string& ascii) {
@@ -79,8 +79,8 @@ std::string utf16(const std::string& ascii) {
     return out;
 }
 
-std::vector<unsigned char> readFile(const std::string& path) {
-    std::vector<unsigned char> out;
+Bytes readFile(const std::string& path) {
+    Bytes out;
     FILE* f = fopen(path.c_str(), "rb");
     if (!f) return out;
     unsigned char buf[65536];
@@ -106,6 +106,17 @@ std::string binDir() {
     const char* d = getenv("LF_BIN_DIR");
     if (d && *d) return d;
     return std::string(LF_BINARY_DIR) + "/bin";
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
 }
 
 }  // namespace lftest

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "foundation/FileHandle.h"
 #include "tests/common/TestDir.h"
 
 namespace {
 
-const int kB = CBlockStream::kBlockSize;
+const int kB = kBlockSize;
 
 std::vector<unsigned char> pageBytes(CBlockStream& s, uint32_t index, int from, int n) {
     const unsigned char* p = s.page(index);
@@ -24,15 +25,6 @@ void fill(CBlockStream& s, int n, unsigned char value) {
     std::vector<unsigned char> bytes(static_cast<size_t>(n), value);
     s.writeBytes(bytes.data(), bytes.size());
 }
-
-// Holds an open FILE for a test and closes it.
-struct OpenFile {
-    FILE* f;
-    OpenFile(const std::string& path, const char* mode) : f(std::fopen(path.c_str(), mode)) {}
-    ~OpenFile() {
-        if (f) std::fclose(f);
-    }
-};
 
 TEST(BlockStream, NewStreamIsOneBlockAtItsStart) {
     CBlockStream s(5, 0);
@@ -249,11 +241,11 @@ TEST(BlockStreamFile, BlocksLandAtTheirFileOffsets) {
     lftest::TestDir dir;
     const std::string path = dir.file("HONMON");
     {
-        OpenFile f(path, "w+b");
-        ASSERT_NE(f.f, nullptr);
+        FilePtr f = openFile(path.c_str(), "w+b");
+        ASSERT_NE(f.get(), nullptr);
         CBlockStream s(3, 1);
         EXPECT_EQ(s.isFileMode(), 1);
-        s.attachFile(f.f);
+        s.attachFile(f.get());
         fill(s, kB + 10, 0x33);
         s.writeCode(0x1F0A);
         EXPECT_EQ(s.page(7), s.page(0));  // file mode has one buffer
@@ -275,10 +267,10 @@ TEST(BlockStreamFile, BackPatchAcrossBlocks) {
     lftest::TestDir dir;
     const std::string path = dir.file("START");
     {
-        OpenFile f(path, "w+b");
-        ASSERT_NE(f.f, nullptr);
+        FilePtr f = openFile(path.c_str(), "w+b");
+        ASSERT_NE(f.get(), nullptr);
         CBlockStream s(1, 1);
-        s.attachFile(f.f);
+        s.attachFile(f.get());
         s.writeBytes("\0\0\0\0\0\0", 6);
         fill(s, kB, 0x44);  // to block 2, offset 6
         BLOCK_POS end{};
@@ -304,10 +296,10 @@ TEST(BlockStreamFile, WriteOnlyHandle) {
     lftest::TestDir dir;
     const std::string path = dir.file("START");
     {
-        OpenFile f(path, "wb");
-        ASSERT_NE(f.f, nullptr);
+        FilePtr f = openFile(path.c_str(), "wb");
+        ASSERT_NE(f.get(), nullptr);
         CBlockStream s(2, 1);
-        s.attachFile(f.f);
+        s.attachFile(f.get());
         fill(s, kB + 1, 0x5A);
         s.finish();
         s.writeByte(0x01);
@@ -353,10 +345,10 @@ TEST(BlockStreamFile, ShortReadLeavesZerosNotThePreviousBlock) {
     };
     for (const Way& w : ways) {
         SCOPED_TRACE(w.name);
-        OpenFile f(path, "rb");
-        ASSERT_NE(f.f, nullptr);
+        FilePtr f = openFile(path.c_str(), "rb");
+        ASSERT_NE(f.get(), nullptr);
         CBlockStream s(1, 1);
-        s.attachFile(f.f);
+        s.attachFile(f.get());
         w.setup(s);
         EXPECT_EQ(s.readByte(), 0xAA);  // block 1 as the file has it
         w.go(s);
@@ -377,10 +369,10 @@ TEST(BlockStreamFile, ReadingDoesNotChangeTheFile) {
     for (int b = 0; b < 3; ++b) bytes.insert(bytes.end(), kB, static_cast<unsigned char>(0x10 + b));
     ASSERT_TRUE(lftest::writeFile(path, bytes));
     {
-        OpenFile f(path, "r+b");
-        ASSERT_NE(f.f, nullptr);
+        FilePtr f = openFile(path.c_str(), "r+b");
+        ASSERT_NE(f.get(), nullptr);
         CBlockStream s(1, 1);
-        s.attachFile(f.f);
+        s.attachFile(f.get());
         EXPECT_EQ(s.readByte(), 0x10);
         s.seek(BLOCK_POS{1, 2047});
         EXPECT_EQ(s.readWord16(), 0x1011u);  // across into block 2

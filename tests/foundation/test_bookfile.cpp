@@ -18,7 +18,7 @@ using lftest::TestDir;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using lftest::Bytes;
 
 void makeDir(const std::string& path) {
     mkdir(path.c_str(), 0755);

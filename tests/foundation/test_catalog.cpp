@@ -23,7 +23,7 @@ using lftest::TestDir;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using lftest::Bytes;
 
 std::string fullWidth(const std::string& sjis) {
     char out[256];
@@ -113,7 +113,6 @@ TEST_P(BookInterop, EbLibraryReadsTitlesDirectoriesAndText) {
     ASSERT_EQ(3, cat.readCatalog(tmp.path().c_str(), "r", epwing ? 1 : 0));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(fullWidth(books[i].title), cat.title(i)) << i;
 
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(tmp.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(epwing ? 1 : 0, probe.discType());
@@ -140,7 +139,6 @@ TEST_P(BookInterop, EbLibraryReadsTitlesDirectoriesAndText) {
         EXPECT_NE(std::string::npos, out.find(std::string("title: ") + utf8)) << out;
     }
     EXPECT_NE(std::string::npos, out.find(epwing ? "EPWING" : "EB")) << out;
-#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(EpwingAndEb, BookInterop, ::testing::Values(true, false),
@@ -404,7 +402,6 @@ TEST(CatalogSecondRecordSet, TwelveVersion4SubbooksSpanTwoBlocks) {
     ASSERT_EQ(12, cat.readCatalog(tmp.path().c_str(), "r", 1));
     for (int i = 0; i < 12; ++i) EXPECT_STREQ("HONMON", cat.subbook(i)->textFileName) << i;
 
-#ifdef LF_HAVE_EB
     lftest::EbProbe probe(tmp.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     std::vector<lftest::EbSubbook> subbooks = probe.subbooks();
@@ -414,7 +411,6 @@ TEST(CatalogSecondRecordSet, TwelveVersion4SubbooksSpanTwoBlocks) {
     Bytes got = probe.readText(11, 2, 0, 32);
     ASSERT_EQ(32u, got.size()) << probe.error();
     EXPECT_TRUE(std::equal(got.begin(), got.end(), body.begin()));
-#endif
 }
 
 TEST(CatalogSecondRecordSet, SixSubbooksFitOneBlock) {
@@ -833,7 +829,6 @@ TEST(EbProbeConversions, ShiftJisAndEucJpRoundTrip) {
     EXPECT_EQ(sjis, lftest::eucToSjis(euc));
 }
 
-#ifdef LF_HAVE_EB
 // The probe's search calls over a book with a one-page prefix word index
 // (0x91), so later checks of the index writer can rely on them.
 TEST(EbProbeSearch, WordSearchOverAOneLeafIndex) {
@@ -884,9 +879,7 @@ TEST(EbProbeSearch, WordSearchOverAOneLeafIndex) {
     EXPECT_TRUE(probe.search(0, lftest::EbSearchKind::ExactWord, {"app"}).empty());
     EXPECT_TRUE(probe.search(0, lftest::EbSearchKind::Word, {"pie"}).empty());
 }
-#endif
 
-#ifdef LF_HAVE_EB
 // An EPWING gaiji font written through CBookFile under GAIJI and named by the
 // catalog's default font name is found by the EB Library.
 TEST(EbProbeGaiji, NarrowSixteenDotGlyphOfAnEpwingBook) {
@@ -928,7 +921,6 @@ TEST(EbProbeGaiji, NarrowSixteenDotGlyphOfAnEpwingBook) {
     EXPECT_EQ(Bytes(16, 0), probe.glyph(0, 16, false, 0xA121)) << probe.error();
     EXPECT_TRUE(probe.glyph(0, 16, true, 0xB121).empty());  // no wide font
 }
-#endif
 
 // openPdic goes to the library's own PDIC reader: a real dictionary becomes a
 // one-subbook catalog named after its file; anything else is refused.

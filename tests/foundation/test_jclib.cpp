@@ -1,5 +1,6 @@
 // Character-code conversions and the Shift_JIS string helpers.
 #include "foundation/codes/jclib.h"
+#include "tests/common/Bytes.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -10,7 +11,7 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using lftest::Bytes;
 
 Bytes bytes(const char* s) {
     return Bytes(s, s + std::strlen(s));

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "foundation/storage/CEbxaDecoder.h"
-#include "tests/common/LegacyEbProbe.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"
@@ -84,7 +84,7 @@ TEST(LegacyEbxa, LzssVector) {
     }
     std::copy(s.begin(), s.end(), f.begin() + 3 * 2048);
     TestDir dir;
-    File file = openBytes(dir, f, "START");
+    FilePtr file = openBytes(dir, f, "START");
     ASSERT_TRUE(CEbxaDecoder::detect(f.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(file.get(), static_cast<int64_t>(f.size())), 0);
@@ -96,7 +96,7 @@ TEST(LegacyEbxa, LzssVector) {
     // The same slice one byte short of its last reference fails.
     Bytes cut(f.begin(), f.begin() + 3 * 2048 + static_cast<long>(s.size()) - 20);
     TestDir dir2;
-    File file2 = openBytes(dir2, cut, "START");
+    FilePtr file2 = openBytes(dir2, cut, "START");
     ASSERT_EQ(dec.open(file2.get(), static_cast<int64_t>(cut.size())), 0);
     EXPECT_EQ(dec.decodeSlice(0, slice), -1);
 }
@@ -119,7 +119,7 @@ TEST_P(LegacyEbxaRoundTrip, DecoderAndEbLibraryAgree) {
     TestDir dir;
     ASSERT_TRUE(writeEbBook(dir.path() + "/book", file));
     std::string path = dir.path() + "/book/TEST/START";
-    File f(fopen(path.c_str(), "rb"));
+    FilePtr f(fopen(path.c_str(), "rb"));
     ASSERT_TRUE(CEbxaDecoder::detect(file.data()));
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
@@ -133,16 +133,18 @@ TEST_P(LegacyEbxaRoundTrip, DecoderAndEbLibraryAgree) {
     if (!k.ebLibraryReads) return;
     // The EB Library stops one byte short of the text's last block.
     const size_t ebSize = static_cast<size_t>(k.t + k.n - 1) * 2048 - 1;
-    if (haveEbTools()) {
+    {
         std::string out;
         ASSERT_TRUE(ebunzipBook(dir.path() + "/book", dir.path() + "/out", &out)) << out;
         Bytes eb = readFile(dir.path() + "/out/TEST/START");
         EXPECT_TRUE(eb == Bytes(ours.begin(), ours.begin() + static_cast<long>(ebSize))) << "ebunzip differs";
     }
-    if (haveLibEb()) {
-        Bytes eb;
+    {
         const size_t from = static_cast<size_t>(k.t - 1) * 2048;
-        ASSERT_TRUE(ebReadRawText(dir.path() + "/book", k.t, ebSize - from, &eb, &why)) << why;
+        EbProbe probe(dir.path() + "/book");
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        Bytes eb = probe.readText(0, static_cast<int>(k.t), 0, ebSize - from);
+        ASSERT_EQ(eb.size(), ebSize - from) << probe.error();
         EXPECT_TRUE(Bytes(ours.begin() + static_cast<long>(from), ours.begin() + static_cast<long>(ebSize)) == eb)
             << "libeb differs";
     }
@@ -225,7 +227,7 @@ TEST(LegacyEbxa, CorruptTablesFailCleanly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         TestDir dir;
-        File f = openBytes(dir, k.file, "START");
+        FilePtr f = openBytes(dir, k.file, "START");
         CEbxaDecoder dec;
         ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(k.file.size())), k.opens ? 0 : -1);
         if (!k.opens) continue;
@@ -246,7 +248,7 @@ TEST(LegacyEbxa, RawBlocksOutsideTheText) {
     ASSERT_FALSE(file.empty());
     file.resize(file.size() - 1000);  // the last area's block is cut short on disk
     TestDir dir;
-    File f = openBytes(dir, file, "START");
+    FilePtr f = openBytes(dir, file, "START");
     CEbxaDecoder dec;
     ASSERT_EQ(dec.open(f.get(), static_cast<int64_t>(file.size())), 0);
     uint8_t block[2048];

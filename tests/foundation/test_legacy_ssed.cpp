@@ -36,7 +36,7 @@ SsedComponent component(uint8_t type, uint32_t first, Bytes image, const char* n
 
 // Opens <dir>/BOOK.IDX with the decoder. 0 or -1.
 int openBook(const TestDir& dir, CSsedDecoder& dec) {
-    File idx(fopen(dir.file("BOOK.IDX").c_str(), "rb"));
+    FilePtr idx(fopen(dir.file("BOOK.IDX").c_str(), "rb"));
     if (!idx) return -1;
     fseek(idx.get(), 0, SEEK_END);
     long size = ftell(idx.get());

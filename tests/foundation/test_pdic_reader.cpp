@@ -99,14 +99,14 @@ std::vector<std::u32string> wordsOf(const std::vector<PdicBlock>& blocks) {
 // A dictionary file in a temp directory.
 class PdicFile {
 public:
-    explicit PdicFile(const std::vector<uint8_t>& bytes) : path_(dir_.file("test.dic")) {
-        EXPECT_TRUE(lftest::writeFile(path_, bytes));
+    explicit PdicFile(const std::vector<uint8_t>& bytes) : m_path(m_dir.file("test.dic")) {
+        EXPECT_TRUE(lftest::writeFile(m_path, bytes));
     }
-    const char* path() const { return path_.c_str(); }
+    const char* path() const { return m_path.c_str(); }
 
 private:
-    lftest::TestDir dir_;
-    std::string path_;
+    lftest::TestDir m_dir;
+    std::string m_path;
 };
 
 PdicEntry entry(const std::u32string& word, const std::u32string& meaning) {
@@ -430,14 +430,14 @@ protected:
         b2.entries = {apply, entry(U"apricot\tapricot", U"fruit"), entry(U"banana\tBanana", U"fruit")};
         b3.entries = {entry(U"zebra\tzebra", U"animal"), entry(U"日曜\t日曜", U"Sunday"),
                       entry(U"日本\t日本", U"Japan")};
-        blocks_ = {b0, b1, b2, b3};
+        m_blocks = {b0, b1, b2, b3};
         // The search relies on the headwords ascending in stored byte order.
         std::vector<std::vector<uint8_t>> stored;
-        for (const PdicBlock& b : blocks_)
+        for (const PdicBlock& b : m_blocks)
             for (const PdicEntry& e : b.entries) stored.push_back(lftest::pdicBocu1(e.word));
         ASSERT_TRUE(std::is_sorted(stored.begin(), stored.end()));
-        file_.reset(new PdicFile(lftest::buildPdic(PdicOptions(), blocks_, &layout_)));
-        ASSERT_EQ(reader_.open(file_->path()), 0);
+        m_file.reset(new PdicFile(lftest::buildPdic(PdicOptions(), m_blocks, &m_layout)));
+        ASSERT_EQ(m_reader.open(m_file->path()), 0);
     }
 
     // Words of the current results, checked against their entries.
@@ -445,31 +445,31 @@ protected:
         std::vector<std::u32string> out;
         const PDIC_HIT* hits = nullptr;
         int n = -1;
-        if (reader_.results(&hits, &n) != 0) {
+        if (m_reader.results(&hits, &n) != 0) {
             EXPECT_EQ(n, 0);
             return out;
         }
-        const char* pool = reader_.hitTextBuffer();
+        const char* pool = m_reader.hitTextBuffer();
         for (int i = 0; i < n; ++i) {
             Buffers b;
-            EXPECT_LT(hits[i].wordOffset, static_cast<uint64_t>(reader_.hitTextSize()));
-            EXPECT_EQ(reader_.readEntry(&hits[i], pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(),
-                                        128001, b.pron.data(), 1001, &b.level, nullptr),
+            EXPECT_LT(hits[i].wordOffset, static_cast<uint64_t>(m_reader.hitTextSize()));
+            EXPECT_EQ(m_reader.readEntry(&hits[i], pool, b.word.data(), 1025, b.meaning.data(), 128001,
+                                         b.example.data(), 128001, b.pron.data(), 1001, &b.level, nullptr),
                       0);
             const Read e = b.get();
             EXPECT_EQ(std::string(pool + hits[i].wordOffset), utf8(e.word));
             // The cursor is that of the entry's length field.
-            const auto& cursors = layout_.entryCursor[hits[i].indexNo];
+            const auto& cursors = m_layout.entryCursor[hits[i].indexNo];
             EXPECT_NE(std::find(cursors.begin(), cursors.end(), static_cast<size_t>(hits[i].cursor)), cursors.end());
             out.push_back(e.word);
         }
         return out;
     }
 
-    std::vector<PdicBlock> blocks_;
-    PdicLayout layout_;
-    std::unique_ptr<PdicFile> file_;
-    CPDicReader reader_;
+    std::vector<PdicBlock> m_blocks;
+    PdicLayout m_layout;
+    std::unique_ptr<PdicFile> m_file;
+    CPDicReader m_reader;
 };
 
 TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks) {
@@ -514,7 +514,7 @@ TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         uint32_t more = 7;
-        const int n = reader_.search(wide(c.query).data(), c.mode, c.max, &more);
+        const int n = m_reader.search(wide(c.query).data(), c.mode, c.max, &more);
         EXPECT_EQ(n, static_cast<int>(c.words.size()));
         EXPECT_EQ(more, c.more);
         EXPECT_EQ(hitWords(), c.words);
@@ -522,11 +522,11 @@ TEST_F(PdicSearch, ExactAndPrefixAcrossBlocks) {
 }
 
 TEST_F(PdicSearch, WalkGivesEveryEntryAndSeekIndexStartsABlock) {
-    EXPECT_EQ(walk(reader_), wordsOf(blocks_));
-    ASSERT_EQ(reader_.seekIndex(2), 0);
-    EXPECT_EQ(reader_.currentBlock(), static_cast<int>(layout_.blockPhys[2]));
+    EXPECT_EQ(walk(m_reader), wordsOf(m_blocks));
+    ASSERT_EQ(m_reader.seekIndex(2), 0);
+    EXPECT_EQ(m_reader.currentBlock(), static_cast<int>(m_layout.blockPhys[2]));
     Buffers b;
-    ASSERT_EQ(next(reader_, b), 0);
+    ASSERT_EQ(next(m_reader, b), 0);
     EXPECT_EQ(b.get().word, U"apply\tapply");
     EXPECT_EQ(b.get().example, U"apply for a job");
 }
@@ -552,7 +552,7 @@ TEST_F(PdicSearch, FullTextSearch) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         uint32_t more = 7;
-        const int n = reader_.fullTextSearch(wide(c.query).data(), c.max, &more, nullptr, nullptr, nullptr, c.flag);
+        const int n = m_reader.fullTextSearch(wide(c.query).data(), c.max, &more, nullptr, nullptr, nullptr, c.flag);
         EXPECT_EQ(n, static_cast<int>(c.words.size()));
         EXPECT_EQ(more, c.more);
         EXPECT_EQ(hitWords(), c.words);
@@ -573,32 +573,32 @@ TEST_F(PdicSearch, FullTextSearchCancelAndProgress) {
     };
     uint32_t more = 0;
     // Uncancelled: one call per index entry.
-    EXPECT_EQ(reader_.fullTextSearch(wide(U"fruit").data(), 0, &more, &p.cancel, cb, &p, 0), 3);
+    EXPECT_EQ(m_reader.fullTextSearch(wide(U"fruit").data(), 0, &more, &p.cancel, cb, &p, 0), 3);
     EXPECT_EQ(p.done, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(more, 0u);
     // Cancelled after the second block: only block 1's fruit is found.
     p.done.clear();
     p.cancelAfter = 2;
-    EXPECT_EQ(reader_.fullTextSearch(wide(U"fruit").data(), 0, &more, &p.cancel, cb, &p, 0), 1);
+    EXPECT_EQ(m_reader.fullTextSearch(wide(U"fruit").data(), 0, &more, &p.cancel, cb, &p, 0), 1);
     EXPECT_EQ(p.done, (std::vector<int>{1, 2}));
     EXPECT_EQ(more, 1u);
     EXPECT_EQ(hitWords(), (std::vector<std::u32string>{U"apple\tapple"}));
     // A flag already set stops after the first entry.
-    EXPECT_EQ(reader_.fullTextSearch(wide(U"e").data(), 0, &more, &p.cancel, nullptr, nullptr, 0), 1);
+    EXPECT_EQ(m_reader.fullTextSearch(wide(U"e").data(), 0, &more, &p.cancel, nullptr, nullptr, 0), 1);
     EXPECT_EQ(more, 1u);
 }
 
 TEST_F(PdicSearch, ResultsAndStaleHits) {
-    ASSERT_EQ(reader_.search(wide(U"apple").data(), PDIC_SEARCH_EXACT, 0, nullptr), 2);
+    ASSERT_EQ(m_reader.search(wide(U"apple").data(), PDIC_SEARCH_EXACT, 0, nullptr), 2);
     const PDIC_HIT* hits = nullptr;
     int n = 0;
-    ASSERT_EQ(reader_.results(&hits, &n), 0);
+    ASSERT_EQ(m_reader.results(&hits, &n), 0);
     ASSERT_EQ(n, 2);
-    EXPECT_EQ(reader_.hitTextSize(), static_cast<int>(2 * (std::strlen("apple\tApple") + 1)));
+    EXPECT_EQ(m_reader.hitTextSize(), static_cast<int>(2 * (std::strlen("apple\tApple") + 1)));
     Buffers b;
     auto read = [&](const PDIC_HIT& h, const char* pool) {
-        return reader_.readEntry(&h, pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001,
-                                 b.pron.data(), 1001, &b.level, nullptr);
+        return m_reader.readEntry(&h, pool, b.word.data(), 1025, b.meaning.data(), 128001, b.example.data(), 128001,
+                                  b.pron.data(), 1001, &b.level, nullptr);
     };
     // Without a pool the entry is read all the same.
     EXPECT_EQ(read(hits[1], nullptr), 0);
@@ -606,7 +606,7 @@ TEST_F(PdicSearch, ResultsAndStaleHits) {
     // As a hit list keeps it: the pool appended behind another reader's
     // words, the offset moved by the same amount.
     std::vector<char> joined = {'p', 'e', 'a', 'r', '\0'};
-    joined.insert(joined.end(), reader_.hitTextBuffer(), reader_.hitTextBuffer() + reader_.hitTextSize());
+    joined.insert(joined.end(), m_reader.hitTextBuffer(), m_reader.hitTextBuffer() + m_reader.hitTextSize());
     PDIC_HIT moved = hits[1];
     moved.wordOffset += 5;
     EXPECT_EQ(read(moved, joined.data()), 0);
@@ -630,10 +630,10 @@ TEST_F(PdicSearch, ResultsAndStaleHits) {
         SCOPED_TRACE(c.name);
         EXPECT_NE(read(c.hit, nullptr), 0);
     }
-    reader_.clearResults();
-    EXPECT_EQ(reader_.results(&hits, &n), -1);
+    m_reader.clearResults();
+    EXPECT_EQ(m_reader.results(&hits, &n), -1);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(reader_.hitTextSize(), 0);
+    EXPECT_EQ(m_reader.hitTextSize(), 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -155,14 +155,14 @@ TEST(WriteText, CharacterStartsTheNextBlockWhenOneByteIsLeft) {
 class WriteTextGaiji : public ::testing::Test {
 protected:
     void SetUp() override {
-        state_.narrowStart = 0xA121;
-        state_.narrowNext = 0xA122;
-        state_.wideStart = 0xB121;
-        state_.wideNext = 0xB125;
-        state_.gaijiMap = items_;
-        state_.count = 6;
+        m_state.narrowStart = 0xA121;
+        m_state.narrowNext = 0xA122;
+        m_state.wideStart = 0xB121;
+        m_state.wideNext = 0xB125;
+        m_state.gaijiMap = m_items;
+        m_state.count = 6;
     }
-    GAIJI_ITEM items_[6] = {
+    GAIJI_ITEM m_items[6] = {
         {"foo", 0, 0xE9, 0xA121, nullptr},
         {nullptr, 0, 0x4E00, 0xB121, nullptr},
         {"abcdefghijklmno", 0, 0x4E01, 0xB122, nullptr},   // 15 bytes: found
@@ -170,7 +170,7 @@ protected:
         {"nocode", 0, 0x2422, 0, nullptr},                 // no code was given
         {"lt", 0, 0x4E03, 0xB124, nullptr},                // the entity table comes first
     };
-    GAIJI_CODE_STATE state_{};
+    GAIJI_CODE_STATE m_state{};
 };
 
 struct GaijiCase {
@@ -203,7 +203,7 @@ TEST_F(WriteTextGaiji, Cases) {
     for (const GaijiCase& c : kGaijiCases) {
         SCOPED_TRACE(c.name);
         CBlockStream s(1, 0);
-        s.setGaijiMap(&state_);
+        s.setGaijiMap(&m_state);
         EXPECT_EQ(writeTextExact(s, c.text, static_cast<int>(c.text.size()), c.brackets, 0), c.result);
         EXPECT_EQ(written(s), c.codes);
     }
@@ -211,7 +211,7 @@ TEST_F(WriteTextGaiji, Cases) {
 
 TEST_F(WriteTextGaiji, SixteenByteNameIsText) {
     CBlockStream s(1, 0);
-    s.setGaijiMap(&state_);
+    s.setGaijiMap(&m_state);
     const std::string text = "&abcdefghijklmnop;";
     EXPECT_EQ(writeTextExact(s, text, static_cast<int>(text.size()), 0, 0), 36);
     Codes codes = written(s);
@@ -221,9 +221,9 @@ TEST_F(WriteTextGaiji, SixteenByteNameIsText) {
 }
 
 TEST_F(WriteTextGaiji, EmptyTableIsNoTable) {
-    state_.gaijiMap = nullptr;
+    m_state.gaijiMap = nullptr;
     CBlockStream s(1, 0);
-    s.setGaijiMap(&state_);
+    s.setGaijiMap(&m_state);
     EXPECT_EQ(s.writeText("&eacute;", 8, 0, 0), 16);  // written as text
 }
 

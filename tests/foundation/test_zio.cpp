@@ -2,6 +2,7 @@
 // the other storage forms, and hostile EBZip files.
 #include "foundation/storage/CZio.h"
 
+#include "foundation/book/BookConstants.h"
 #include "tests/common/TestDir.h"
 #include "tests/common/ZioFixtures.h"
 
@@ -24,14 +25,13 @@ using lftest::writeFile;
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-const size_t kBlock = 2048;
+using lftest::Bytes;
 
 // Block n (1-based) of an image as CZio must deliver it: zeros past the end.
 Bytes blockOf(const Bytes& data, size_t n) {
-    Bytes b(kBlock, 0);
-    size_t at = (n - 1) * kBlock;
-    for (size_t i = 0; i < kBlock && at + i < data.size(); ++i) b[i] = data[at + i];
+    Bytes b(kBlockSize, 0);
+    size_t at = (n - 1) * kBlockSize;
+    for (size_t i = 0; i < kBlockSize && at + i < data.size(); ++i) b[i] = data[at + i];
     return b;
 }
 
@@ -42,13 +42,13 @@ bool allZero(const Bytes& b) {
 }
 
 size_t blockCount(size_t size) {
-    return (size + kBlock - 1) / kBlock;
+    return (size + kBlockSize - 1) / kBlockSize;
 }
 
 // Seeks block n and reads it into out (pre-filled with a marker so that an
 // untouched buffer shows). Returns readBlock's result.
 int readNth(CZio& z, unsigned n, Bytes& out) {
-    out.assign(kBlock, 0xAA);
+    out.assign(kBlockSize, 0xAA);
     if (z.seekBlock(n) != 0) return -100;
     return z.readBlock(out.data());
 }
@@ -97,10 +97,10 @@ size_t findSlice(const Bytes& f, bool raw, size_t from = 0) {
 // the block after the last must give 0 and a zero block.
 void expectSameBlocks(CZio& z, const Bytes& data) {
     ASSERT_EQ(z.seekBlock(1), 0);
-    Bytes got(kBlock);
+    Bytes got(kBlockSize);
     for (size_t n = 1; n <= blockCount(data.size()); ++n) {
         std::fill(got.begin(), got.end(), 0xAA);
-        ASSERT_EQ(z.readBlock(got.data()), int(kBlock)) << "block " << n;
+        ASSERT_EQ(z.readBlock(got.data()), int(kBlockSize)) << "block " << n;
         ASSERT_EQ(got, blockOf(data, n)) << "block " << n;
     }
     std::fill(got.begin(), got.end(), 0xAA);
@@ -110,17 +110,14 @@ void expectSameBlocks(CZio& z, const Bytes& data) {
 
 class ZioEbzipTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!lftest::haveEbzipTool()) GTEST_SKIP() << "ebzip (eb-utils) is not installed";
-    }
     // An ebzip-made file of `data` at `level`, in a directory of its own.
     std::string make(const Bytes& data, int level) {
-        dirs_.emplace_back(new TestDir);
-        std::string path = lftest::ebzipWithTool(dirs_.back()->path(), data, level);
+        m_dirs.emplace_back(new TestDir);
+        std::string path = lftest::ebzipWithTool(m_dirs.back()->path(), data, level);
         EXPECT_FALSE(path.empty()) << "ebzip failed at level " << level;
         return path;
     }
-    std::vector<std::unique_ptr<TestDir>> dirs_;
+    std::vector<std::unique_ptr<TestDir>> m_dirs;
 };
 
 // ---------------------------------------------------------------- plain files
@@ -149,10 +146,10 @@ TEST(ZioPlain, ReadsFilesOfEverySizeBlockByBlock) {
         if (c.openResult != 0) continue;
         EXPECT_EQ(z.state()->mode, ZIO_PLAIN);
         EXPECT_EQ(z.fileSize(), int64_t(c.size));
-        Bytes got(kBlock);
+        Bytes got(kBlockSize);
         for (size_t n = 1; n <= blockCount(c.size); ++n) {
             std::fill(got.begin(), got.end(), 0xAA);
-            size_t expect = std::min(kBlock, c.size - (n - 1) * kBlock);
+            size_t expect = std::min<size_t>(kBlockSize, c.size - (n - 1) * kBlockSize);
             ASSERT_EQ(z.readBlock(got.data()), int(expect)) << "block " << n;
             EXPECT_EQ(got, blockOf(data, n)) << "block " << n;  // short read zero-filled
         }
@@ -169,17 +166,17 @@ TEST(ZioPlain, SeekBlockZeroGivesAZeroBlock) {
     ASSERT_TRUE(writeFile(dir.file("DATA"), data));
     CZio z;
     ASSERT_EQ(z.open(dir.file("DATA").c_str(), 0), 0);
-    Bytes got(kBlock, 0xAA);
+    Bytes got(kBlockSize, 0xAA);
     EXPECT_EQ(z.seekBlock(0), -1);
     EXPECT_EQ(z.readBlock(got.data()), 0);
     EXPECT_TRUE(allZero(got));
-    EXPECT_EQ(readNth(z, 2, got), int(kBlock));
+    EXPECT_EQ(readNth(z, 2, got), int(kBlockSize));
     EXPECT_EQ(got, blockOf(data, 2));
 }
 
 TEST(ZioPlain, UnopenedReaderFailsEverything) {
     CZio z;
-    Bytes got(kBlock, 0xAA);
+    Bytes got(kBlockSize, 0xAA);
     EXPECT_EQ(z.open("/nonexistent/zio/file", 0), -1);
     EXPECT_EQ(z.seekBlock(1), -1);
     EXPECT_EQ(z.readBlock(got.data()), 0);
@@ -214,7 +211,7 @@ TEST_P(ZioEbzipLevels, ReadsEbzipFileAsTheOriginal) {
     // Random access, backwards, across slices.
     Bytes got;
     for (size_t n = blockCount(data.size()); n >= 1; n -= 7) {
-        ASSERT_EQ(readNth(z, unsigned(n), got), int(kBlock)) << "block " << n;
+        ASSERT_EQ(readNth(z, unsigned(n), got), int(kBlockSize)) << "block " << n;
         ASSERT_EQ(got, blockOf(data, n)) << "block " << n;
         if (n <= 7) break;
     }
@@ -289,9 +286,9 @@ TEST_F(ZioEbzipTool, TwoSlotCacheFillsEachSliceOnce) {
     CZio z;
     ASSERT_EQ(z.open(path.c_str(), 0), 0);
     Bytes got;
-    ASSERT_EQ(readNth(z, 1, got), int(kBlock));  // slice 0
+    ASSERT_EQ(readNth(z, 1, got), int(kBlockSize));  // slice 0
     ASSERT_EQ(got, blockOf(data, 1));
-    ASSERT_EQ(readNth(z, 3, got), int(kBlock));  // slice 1
+    ASSERT_EQ(readNth(z, 3, got), int(kBlockSize));  // slice 1
     ASSERT_EQ(got, blockOf(data, 3));
 
     FILE* f = fopen(path.c_str(), "r+b");
@@ -302,12 +299,12 @@ TEST_F(ZioEbzipTool, TwoSlotCacheFillsEachSliceOnce) {
     fclose(f);
 
     for (unsigned n : {2u, 1u, 4u, 3u, 1u}) {  // all from the two cached slices
-        ASSERT_EQ(readNth(z, n, got), int(kBlock)) << "block " << n;
+        ASSERT_EQ(readNth(z, n, got), int(kBlockSize)) << "block " << n;
         EXPECT_EQ(got, blockOf(data, n)) << "block " << n;
     }
     readNth(z, 5, got);  // slice 2: read from the overwritten file
     EXPECT_NE(got, blockOf(data, 5));
-    ASSERT_EQ(readNth(z, 4, got), int(kBlock));  // slice 1 was kept
+    ASSERT_EQ(readNth(z, 4, got), int(kBlockSize));  // slice 1 was kept
     EXPECT_EQ(got, blockOf(data, 4));
     readNth(z, 1, got);  // slice 0 was evicted
     EXPECT_NE(got, blockOf(data, 1));
@@ -326,11 +323,11 @@ TEST_F(ZioEbzipTool, TwoReadersWorkAtTheSameTime) {
             *ok = false;
             return;
         }
-        Bytes got(kBlock);
+        Bytes got(kBlockSize);
         for (int r = 0; r < rounds && *ok; ++r) {
             z.seekBlock(1);
             for (size_t n = 1; n <= blockCount(data.size()); ++n)
-                if (z.readBlock(got.data()) != int(kBlock) || got != blockOf(data, n)) *ok = false;
+                if (z.readBlock(got.data()) != int(kBlockSize) || got != blockOf(data, n)) *ok = false;
             if (z.checkCRC() != 0) *ok = false;
         }
     };
@@ -345,10 +342,10 @@ TEST_F(ZioEbzipTool, TwoReadersWorkAtTheSameTime) {
     CZio za, zb;
     ASSERT_EQ(za.open(pa.c_str(), 0), 0);
     ASSERT_EQ(zb.open(pb.c_str(), 0), 0);
-    Bytes ga(kBlock), gb(kBlock);
+    Bytes ga(kBlockSize), gb(kBlockSize);
     for (size_t n = 1; n <= blockCount(a.size()); ++n) {
-        ASSERT_EQ(za.readBlock(ga.data()), int(kBlock));
-        ASSERT_EQ(zb.readBlock(gb.data()), int(kBlock));
+        ASSERT_EQ(za.readBlock(ga.data()), int(kBlockSize));
+        ASSERT_EQ(zb.readBlock(gb.data()), int(kBlockSize));
         ASSERT_EQ(ga, blockOf(a, n));
         ASSERT_EQ(gb, blockOf(b, n));
     }
@@ -445,19 +442,19 @@ TEST_F(ZioEbzipTool, HostileEbzipFilesFailCleanly) {
         CZio z;
         ASSERT_EQ(z.open(path.c_str(), 0), 0);
         EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
-        Bytes got(kBlock);
+        Bytes got(kBlockSize);
         // Forwards then backwards, so that failing slices follow good ones in a slot.
         std::vector<size_t> order;
         for (size_t n = 1; n <= blockCount(data.size()); ++n) order.push_back(n);
         for (size_t n = blockCount(data.size()); n >= 1; --n) order.push_back(n);
         for (size_t n : order) {
-            size_t slice = (n - 1) * kBlock / l.sliceSize;
+            size_t slice = (n - 1) * kBlockSize / l.sliceSize;
             int r = readNth(z, unsigned(n), got);
             if (c.failing.count(slice)) {
                 EXPECT_EQ(r, 0) << "block " << n;
                 EXPECT_TRUE(allZero(got)) << "block " << n;
             } else if (!c.dontCare.count(slice)) {
-                EXPECT_EQ(r, int(kBlock)) << "block " << n;
+                EXPECT_EQ(r, int(kBlockSize)) << "block " << n;
                 EXPECT_EQ(got, blockOf(data, n)) << "block " << n;
             }
         }
@@ -550,8 +547,8 @@ Bytes huffmanFile() {
 // with start block 3 + i and 2 blocks (count at bytes 0-1, 16-byte records
 // from byte 16: id at +0, start at +2, count at +6).
 Bytes startFile(std::initializer_list<int> ids) {
-    Bytes f(3 * kBlock, 0x11);
-    std::fill(f.begin(), f.begin() + kBlock, 0);
+    Bytes f(3 * kBlockSize, 0x11);
+    std::fill(f.begin(), f.begin() + kBlockSize, 0);
     putBE(f, 0, 2, ids.size());
     size_t i = 0;
     for (int id : ids) {
@@ -617,7 +614,7 @@ TEST(ZioDetect, FormsAreDetectedInOrder) {
         CZio z;
         EXPECT_EQ(z.open(path.c_str(), c.hint), c.openResult);
         EXPECT_EQ(z.state()->mode, c.mode);
-        Bytes got(kBlock, 0xAA);
+        Bytes got(kBlockSize, 0xAA);
         if (c.openResult != 0) {  // nothing can be read after a failed open
             EXPECT_EQ(z.readBlock(got.data()), 0);
             EXPECT_TRUE(allZero(got));

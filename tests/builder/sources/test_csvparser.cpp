@@ -8,12 +8,12 @@
 #include "builder/sources/CCSVParser.h"
 #include "foundation/book/CBlockStream.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbSearchProbe.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
 namespace {
 
-using lftest::EbFind;
+using lftest::EbSearchKind;
 
 TEST(CsvFieldSpec, ReadsEveryForm) {
     struct Case {
@@ -139,20 +139,20 @@ TEST(CsvBook, Utf8CommaWithQuotedLineBreaksIsSearchable) {
         "cherry\n";
     std::string log;
     std::string book = buildCsvBook(dir, "d.csv", csv, "enc=utf-8;delim=,;fields=headword|kana|meaning|keyword|", &log);
-    lftest::EbSearchProbe probe(book);
+    lftest::EbProbe probe(book);
     ASSERT_TRUE(probe.ok()) << probe.error();
-    auto apple = probe.search(EbFind::Word, {"apple"});
+    auto apple = probe.searchText(0, EbSearchKind::Word, {"apple"});
     ASSERT_EQ(apple.size(), 1u) << log;
     EXPECT_TRUE(contains(apple[0].text, "a fruit,")) << apple[0].text;
     EXPECT_TRUE(contains(apple[0].text, "red or green")) << apple[0].text;
     // Reading in the head, kana search by it.
     EXPECT_TRUE(contains(apple[0].text, "\x82\xe8\x82\xf1\x82\xb2")) << apple[0].text;
-    EXPECT_EQ(probe.search(EbFind::Word, {"\x82\xe8\x82\xf1\x82\xb2"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"\x82\xe8\x82\xf1\x82\xb2"}).size(), 1u);
     // Keywords of both records; the second keyword of apple alone.
-    EXPECT_EQ(probe.search(EbFind::Keyword, {"fruit"}).size(), 2u);
-    EXPECT_EQ(probe.search(EbFind::Keyword, {"tree"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Keyword, {"fruit"}).size(), 2u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Keyword, {"tree"}).size(), 1u);
     // A record without the meaning column is still an entry.
-    EXPECT_EQ(probe.search(EbFind::Word, {"cherry"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"cherry"}).size(), 1u);
     // Extra columns are ignored, not written.
     EXPECT_FALSE(contains(apple[0].text, "extra"));
 }
@@ -191,12 +191,12 @@ TEST(CsvBook, EveryEncodingAndDelimiter) {
         lftest::TestDir dir;
         std::string log;
         std::string book = buildCsvBook(dir, "d.txt", c.content, c.spec, &log);
-        lftest::EbSearchProbe probe(book);
+        lftest::EbProbe probe(book);
         ASSERT_TRUE(probe.ok()) << c.name << probe.error();
-        auto hits = probe.search(EbFind::Word, {"\x8e\xab\x8f\x91"});
+        auto hits = probe.searchText(0, EbSearchKind::Word, {"\x8e\xab\x8f\x91"});
         ASSERT_EQ(hits.size(), 1u) << c.name << log;
         EXPECT_TRUE(contains(hits[0].text, "dictionary")) << c.name;
-        auto pump = probe.search(EbFind::Word, {"\x83\x7C\x83\x93\x83\x76"});
+        auto pump = probe.searchText(0, EbSearchKind::Word, {"\x83\x7C\x83\x93\x83\x76"});
         ASSERT_EQ(pump.size(), 1u) << c.name << log;
         EXPECT_TRUE(contains(pump[0].text, "pump")) << c.name << pump[0].text;
         EXPECT_FALSE(contains(pump[0].text, "\"")) << c.name;
@@ -213,10 +213,10 @@ TEST(CsvBook, RecordsWithoutHeadwordAreNamedAndSkipped) {
     EXPECT_TRUE(contains(log, "(Line=22)")) << log;   // the 20th one named
     EXPECT_FALSE(contains(log, "(Line=23)")) << log;  // then counted
     EXPECT_TRUE(contains(log, "6 more records without a headword")) << log;
-    lftest::EbSearchProbe probe(book);
+    lftest::EbProbe probe(book);
     ASSERT_TRUE(probe.ok()) << probe.error();
-    EXPECT_EQ(probe.search(EbFind::Word, {"alpha"}).size(), 1u);
-    EXPECT_EQ(probe.search(EbFind::Word, {"beta"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"alpha"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"beta"}).size(), 1u);
 }
 
 TEST(CsvBook, BadSpecSkipsTheSourceWithAMessage) {
@@ -235,15 +235,15 @@ TEST(CsvBook, HtmlFieldsAndVeryLongFields) {
     csv += "after,end\n";
     std::string log;
     std::string book = buildCsvBook(dir, "d.csv", csv, "enc=utf-8;delim=,;fields=headword|html|", &log);
-    lftest::EbSearchProbe probe(book);
+    lftest::EbProbe probe(book);
     ASSERT_TRUE(probe.ok()) << probe.error();
-    auto term = probe.search(EbFind::Word, {"term"});
+    auto term = probe.searchText(0, EbSearchKind::Word, {"term"});
     ASSERT_EQ(term.size(), 1u) << log;
     EXPECT_TRUE(contains(term[0].text, "bold and it")) << term[0].text;
     EXPECT_TRUE(contains(term[0].text, "kept")) << term[0].text;
     EXPECT_FALSE(contains(term[0].text, "<b>")) << term[0].text;
-    EXPECT_EQ(probe.search(EbFind::Word, {"long"}).size(), 1u);
-    EXPECT_EQ(probe.search(EbFind::Word, {"after"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"long"}).size(), 1u);
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"after"}).size(), 1u);
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 #include "builder/ConvertOpt.h"
 #include "builder/sources/CEIJIROParser.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbSearchProbe.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
 namespace {
 
-using lftest::EbFind;
+using lftest::EbSearchKind;
 
 // Shift_JIS pieces of the fixtures.
 const std::string kSquare = "\x81\xA1";                                        // ■
@@ -102,13 +102,13 @@ Built buildEijiro(const std::function<void(CEPWing&)>& options) {
     r.configure = options;
     Built b;
     b.log = lftest::buildBook(r).log();
-    lftest::EbSearchProbe probe(dir.path() + "/");
+    lftest::EbProbe probe(dir.path() + "/");
     EXPECT_TRUE(probe.ok()) << probe.error();
-    auto hits = probe.search(EbFind::Word, {"abandon"});
+    auto hits = probe.searchText(0, EbSearchKind::Word, {"abandon"});
     EXPECT_EQ(hits.size(), 1u) << b.log;  // two lines, one entry
     if (!hits.empty()) b.text = hits[0].text;
-    EXPECT_EQ(probe.search(EbFind::Word, {"ability"}).size(), 1u);
-    b.kanaHits = probe.search(EbFind::Word, {kAbandonKana}).size();
+    EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"ability"}).size(), 1u);
+    b.kanaHits = probe.searchText(0, EbSearchKind::Word, {kAbandonKana}).size();
     return b;
 }
 

@@ -1,0 +1,1105 @@
+#include "dictformats/mdict/CMDictReader.h"
+
+#include <strings.h>
+#include <sys/types.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "dictformats/mdict/MdictBlock.h"
+#include "dictformats/text/CParseTag.h"
+#include "dictformats/text/GbkBig5.h"
+#include "foundation/byteorder.h"
+#include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
+
+namespace {
+
+std::atomic<uint32_t> gInstances{0};
+
+// The header is a few kilobytes in real files; style sheets make it larger.
+const uint32_t kMaxHeaderLength = 16u << 20;
+// Queries are cut to this many bytes before conversion to the file's code.
+const int kMaxQueryBytes = 255;
+
+// The font of phonetic records, and what its letters stand for.
+const char kPhoneticAttribute[] = "face=\"Kingsoft Phonetic Plain";
+const size_t kPhoneticAttributeLength = sizeof kPhoneticAttribute - 1;  // 29
+
+struct PhoneticMap {
+    char from;
+    uint32_t to[2];
+};
+const PhoneticMap kPhonetic[] = {
+    {'1', {0x2026}},         {'4', {0x003A}},         {'5', {0x0027}}, {'6', {0x0021}}, {'7', {0x02CC}},
+    {'8', {0x003F}},         {'9', {0x02CF}},         {':', {0x02D0}}, {'<', {0x00FC}}, {'=', {0x00EA}},
+    {'?', {0x0055}},         {'@', {0x0053}},         {'A', {0x00E6}}, {'B', {0x0251}}, {'C', {0x0254}},
+    {'D', {0x0251, 0x0303}}, {'E', {0x0259}},         {'F', {0x0283}}, {'G', {0x0263}}, {'H', {0x0265}},
+    {'I', {0x026A}},         {'J', {0x028A}},         {'K', {0x028F}}, {'L', {0x025A}}, {'M', {0x0272}},
+    {'N', {0x014B}},         {'O', {0x0153}},         {'P', {0x0275}}, {'Q', {0x028C}}, {'R', {0x0254}},
+    {'S', {0x0254, 0x0303}}, {'T', {0x00F0}},         {'U', {0x0075}}, {'V', {0x0292}}, {'W', {0x03B8}},
+    {'X', {0x00F8}},         {'Y', {0x025B, 0x0303}}, {'Z', {0x025B}}, {'[', {0x0259}}, {'\\', {0x025C}},
+    {']', {0x00E7}},         {'^', {0x0261}},         {'_', {0x02C7}}, {'{', {0x002D}}, {'}', {0x005C}},
+};
+
+// UTF-8 text of a phonetic letter, or null when it stands for itself.
+const char* phoneticText(unsigned char c) {
+    static std::string table[96];
+    static const bool ready = [] {
+        for (const PhoneticMap& m : kPhonetic) {
+            char buf[16];
+            int n = wideToUtf8(m.to, m.to[1] ? 2 : 1, buf);
+            table[static_cast<unsigned char>(m.from) - 32].assign(buf, static_cast<size_t>(n));
+        }
+        return true;
+    }();
+    (void)ready;
+    if (c < 32 || c > 127) return nullptr;
+    const std::string& s = table[c - 32];
+    return s.empty() ? nullptr : s.c_str();
+}
+
+bool isKeyPunct(char c) {
+    return c == ' ' || c == '-' || c == '.';
+}
+
+// toupper of the C locale, without a call per byte.
+int upper(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+}
+
+// Equal once spaces, hyphens and full stops are skipped and case folded: 0.
+int keyCompare(const char* key, const char* query) {
+    for (;;) {
+        while (isKeyPunct(*key)) ++key;
+        while (isKeyPunct(*query)) ++query;
+        int a = upper(*key), b = upper(*query);
+        if (a != b || b == 0) return a - b;
+        ++key;
+        ++query;
+    }
+}
+
+// The key begins with the first n bytes of the query under the same folding: 0.
+int keyCompareN(const char* key, const char* query, size_t n) {
+    size_t used = 0;
+    while (used < n) {
+        while (isKeyPunct(*key)) ++key;
+        while (used < n && isKeyPunct(*query)) {
+            ++query;
+            ++used;
+        }
+        if (used >= n) break;
+        int a = upper(*key), b = upper(*query);
+        if (a == 0 && b == 0) return 0;
+        if (a != b) return a - b;
+        ++key;
+        ++query;
+        ++used;
+    }
+    return 0;
+}
+
+// &lt; &gt; &amp; &apos; &quot; and numeric references (&#65; &#x41;) decoded,
+// the references to UTF-8 of their code point.
+std::string decodeXmlEntities(const char* s, size_t n) {
+    static const struct {
+        const char* name;
+        char c;
+    } kNamed[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&apos;", '\''}, {"&quot;", '"'}};
+    std::string out;
+    out.reserve(n);
+    size_t i = 0;
+    while (i < n) {
+        if (s[i] != '&') {
+            out += s[i++];
+            continue;
+        }
+        bool done = false;
+        for (const auto& e : kNamed) {
+            size_t len = std::strlen(e.name);
+            if (i + len <= n && std::memcmp(s + i, e.name, len) == 0) {
+                out += e.c;
+                i += len;
+                done = true;
+                break;
+            }
+        }
+        if (done) continue;
+        if (i + 2 < n && s[i + 1] == '#') {
+            size_t j = i + 2;
+            bool hex = s[j] == 'x' || s[j] == 'X';
+            if (hex) ++j;
+            uint32_t cp = 0;
+            size_t digits = 0;
+            while (j < n && digits < 8 &&
+                   (hex ? std::isxdigit(static_cast<unsigned char>(s[j]))
+                        : std::isdigit(static_cast<unsigned char>(s[j])))) {
+                int d = std::isdigit(static_cast<unsigned char>(s[j])) ? s[j] - '0' : (upper(s[j]) - 'A' + 10);
+                cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+                ++j;
+                ++digits;
+            }
+            if (digits > 0 && j < n && s[j] == ';' && cp > 0 && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+                char buf[8];
+                int len = wideToUtf8(&cp, 1, buf);
+                out.append(buf, static_cast<size_t>(len));
+                i = j + 1;
+                continue;
+            }
+        }
+        out += s[i++];
+    }
+    return out;
+}
+
+bool attributeIs(const ATTR_SPAN& a, const char* name) {
+    return a.nameLength > 0 && a.nameLength <= std::strlen(name) && strncasecmp(a.name, name, a.nameLength) == 0;
+}
+
+bool isYes(const std::string& v) {
+    return v.size() <= 3 && strncasecmp(v.c_str(), "Yes", v.size()) == 0;
+}
+
+// A bounded writer into a caller's buffer of capacity bytes (terminator
+// included): a piece that does not fit whole stops the output.
+struct BoundedOut {
+    char* out;
+    uint32_t capacity;
+    uint32_t used = 0;
+    bool stopped = false;
+    BoundedOut(char* o, uint32_t c) : out(o), capacity(c) {}
+    bool put(const char* s, size_t n) {
+        if (stopped || capacity == 0 || n >= capacity - used) {
+            stopped = true;
+            return false;
+        }
+        std::memcpy(out + used, s, n);
+        used += static_cast<uint32_t>(n);
+        return true;
+    }
+    bool put(const char* s) { return put(s, std::strlen(s)); }
+    void finish() {
+        if (capacity > 0) out[used] = '\0';
+    }
+};
+
+// The index of the block (key or record index item) whose decoded range holds
+// pos: the loaded one when it does, else found by binary search; -1 for none.
+template <typename Item>
+int blockHolding(const std::vector<Item>& blocks, int loaded, uint64_t pos) {
+    auto holds = [pos](const Item& b) { return pos >= b.decomp_offs && pos - b.decomp_offs < b.decomp_size; };
+    if (loaded >= 0 && holds(blocks[static_cast<size_t>(loaded)])) return loaded;
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), pos,
+                               [](uint64_t v, const Item& b) { return v < b.decomp_offs; });
+    // Blocks of size 0 share their offset with the next one: take the last
+    // block starting at or before the position that holds it.
+    while (it != blocks.begin()) {
+        --it;
+        if (holds(*it)) return static_cast<int>(it - blocks.begin());
+        if (it->decomp_size != 0) break;
+    }
+    return -1;
+}
+
+// Bytes of the query converted for the block search: at most kMaxQueryBytes,
+// and a character cut by that limit is left out.
+int queryPrefixLength(const char* query) {
+    size_t len = std::strlen(query);
+    if (len <= static_cast<size_t>(kMaxQueryBytes)) return static_cast<int>(len);
+    len = kMaxQueryBytes;
+    // Step back over the continuation bytes of a cut character and its lead.
+    size_t end = len;
+    while (end > 0 && (static_cast<unsigned char>(query[end]) & 0xC0) == 0x80) --end;
+    return static_cast<int>(end);
+}
+
+}  // namespace
+
+CMDictReader::CMDictReader() = default;
+
+CMDictReader::~CMDictReader() {
+    if (open_) close();
+}
+
+void CMDictReader::resetHeader() {
+    headerLength_ = 0;
+    title_.clear();
+    description_.clear();
+    encoding_.clear();
+    styleSheet_.clear();
+    registerBy_.clear();
+    regCode_.clear();
+    hasTitle_ = hasRegisterBy_ = hasRegCode_ = false;
+    generatedVersion_ = requiredVersion_ = 0;
+    encrypted_ = 0;
+    format_ = 0;
+    compact_ = keyCaseSensitive_ = 0;
+    width_ = 4;
+    utf16Keys_ = false;
+    keyKind_ = kPlain;
+    styles_.clear();
+    failure_.clear();
+    keyNumBlocks_ = numEntries_ = keyInfoDecompSize_ = keyInfoSize_ = keyBlocksSize_ = 0;
+    numRecordBlocks_ = numRecords_ = recordInfoSize_ = recordBlocksSize_ = 0;
+    keywordSectionPos_ = keyBlocksPos_ = recordSectionPos_ = recordBlocksPos_ = 0;
+    resource_ = false;
+}
+
+int CMDictReader::openFile(const char* path) {
+    if (open_) close();
+    resetHeader();
+    if (!path) return -1;
+    char ext[16];
+    if (pathExtension(path, ext, sizeof ext) >= 0 && strcasecmp(ext, "mdd") == 0) resource_ = true;
+    file_ = ::openFile(path, "rb");
+    if (!file_) {
+        failure_ = "the file cannot be opened";
+        return -1;
+    }
+    if (fseeko(file_.get(), 0, SEEK_END) != 0) return -1;
+    off_t end = ftello(file_.get());
+    if (end < 0) return -1;
+    fileSize_ = static_cast<uint64_t>(end);
+    return 0;
+}
+
+CMDictReader* CMDictReader::open(const char* path) {
+    if (openFile(path) != 0) {
+        file_.reset();
+        return nullptr;
+    }
+    instance_ = gInstances.fetch_add(1);
+    if (readHeader() != 0 || readKeywordSection() != 0 || readRecordSection() != 0) {
+        if (failure_.empty()) failure_ = "the file is damaged";
+        close();
+        return nullptr;
+    }
+    open_ = true;
+    currentBlock_ = -1;
+    currentEntry_ = 0;
+    loadedKeyBlock_ = loadedRecordBlock_ = -1;
+    recordText_.reserve(16384);
+    keyText_.reserve(1024);
+    return this;
+}
+
+CMDictReader* CMDictReader::openHeader(const char* path) {
+    if (openFile(path) != 0) {
+        file_.reset();
+        return nullptr;
+    }
+    if (readHeader() != 0) {
+        if (failure_.empty()) failure_ = "the file is damaged";
+        close();
+        return nullptr;
+    }
+    open_ = true;
+    currentBlock_ = -1;
+    loadedKeyBlock_ = loadedRecordBlock_ = -1;
+    return this;
+}
+
+void CMDictReader::close() {
+    file_.reset();
+    keyIndex_.clear();
+    recordIndex_.clear();
+    entries_.clear();
+    std::vector<uint8_t>().swap(keyBlock_);
+    std::vector<uint8_t>().swap(recordBlock_);
+    std::vector<uint8_t>().swap(stored_);
+    std::vector<char>().swap(keyText_);
+    std::vector<char>().swap(recordText_);
+    loadedKeyBlock_ = loadedRecordBlock_ = -1;
+    currentBlock_ = -1;
+    currentEntry_ = 0;
+    open_ = false;
+}
+
+int CMDictReader::readAt(uint64_t pos, uint8_t* out, uint64_t length) {
+    if (pos > fileSize_ || length > fileSize_ - pos) return -1;
+    // Positioned reads on the stream's descriptor: no seek, no refill of the
+    // stream's buffer.
+    const int fd = fileno(file_.get());
+    uint64_t done = 0;
+    while (done < length) {
+        ssize_t n = pread(fd, out + done, static_cast<size_t>(length - done), static_cast<off_t>(pos + done));
+        if (n <= 0) return -1;
+        done += static_cast<uint64_t>(n);
+    }
+    return 0;
+}
+
+int CMDictReader::readHeader() {
+    uint8_t b4[4];
+    if (readAt(0, b4, 4) != 0) return -1;
+    uint32_t length = byteorder::be32(b4);
+    if (length > kMaxHeaderLength || uint64_t(length) + 8 > fileSize_) return -1;
+    std::vector<uint8_t> raw(length);
+    if (readAt(4, raw.data(), length) != 0 || readAt(4 + uint64_t(length), b4, 4) != 0) return -1;
+    if (adler32(adler32(0, nullptr, 0), raw.data(), length) != byteorder::le32(b4)) {
+        failure_ = "the header checksum is wrong";
+        return -1;
+    }
+    headerLength_ = length;
+    int units = static_cast<int>(length / 2);
+    int n = utf16leToUtf8(raw.data(), units, nullptr);
+    std::vector<char> text(static_cast<size_t>(n) + 1);
+    utf16leToUtf8(raw.data(), units, text.data());
+    text[static_cast<size_t>(n)] = '\0';
+    parseHeaderAttributes(text.data(), static_cast<size_t>(n));
+
+    if (generatedVersion_ == 0) generatedVersion_ = requiredVersion_;
+    if (!styleSheet_.empty()) parseStyleSheet();
+    width_ = generatedVersion_ < 2.0 ? 4 : 8;
+    keywordSectionPos_ = uint64_t(length) + 8;
+    utf16Keys_ = encoding_ == "UTF-16" || resource_;
+    if (utf16Keys_)
+        keyKind_ = kUtf16;
+    else if (strcasecmp(encoding_.c_str(), "BIG5") == 0)
+        keyKind_ = kBig5;
+    else if (strcasecmp(encoding_.c_str(), "GBK") == 0 || strcasecmp(encoding_.c_str(), "GB2312") == 0 ||
+             strcasecmp(encoding_.c_str(), "GB18030") == 0)
+        keyKind_ = kGbk;
+    else
+        keyKind_ = kPlain;
+
+    if (generatedVersion_ >= 3.0) {
+        char why[96];
+        std::snprintf(why, sizeof why, "engine version %.1f files are not supported", generatedVersion_);
+        failure_ = why;
+        return -1;
+    }
+    if (encrypted_ & 1) {
+        failure_ = "the file needs a registration code";
+        return -1;
+    }
+    return 0;
+}
+
+void CMDictReader::parseHeaderAttributes(const char* text, size_t length) {
+    static const char* const kNames[] = {
+        "GeneratedByEngineVersion", "RequiredEngineVersion", "Encrypted", "Encoding",   "Format",     "Compact",
+        "KeyCaseSensitive",         "Description",           "Title",     "StyleSheet", "RegisterBy", "RegCode"};
+    CParseTag tags;
+    tags.setText(text, static_cast<uint32_t>(length));
+    tags.setSkipSpace(1);
+    PARSE_TOKEN token;
+    while (tags.getToken(&token) >= 0) {
+        if (token.type != PARSE_TOKEN::kStartTag && token.type != PARSE_TOKEN::kEmptyTag) continue;
+        const char* name = text + token.start;
+        bool root = (token.length >= 10 && strncasecmp(name, "Dictionary", 10) == 0) ||
+                    (token.length >= 12 && strncasecmp(name, "Library_Data", 12) == 0);
+        if (!root) continue;
+        for (const ATTR_SPAN& a : token.attributes) {
+            if (!a.name) break;
+            std::string value = a.value ? std::string(a.value, a.valueLength) : std::string();
+            int which = -1;
+            for (int i = 0; i < 12 && which < 0; ++i)
+                if (attributeIs(a, kNames[i])) which = i;
+            switch (which) {
+                case 0:
+                    generatedVersion_ = std::strtod(value.c_str(), nullptr);
+                    break;
+                case 1:
+                    requiredVersion_ = std::strtod(value.c_str(), nullptr);
+                    break;
+                case 2:
+                    encrypted_ = std::atoi(value.c_str());
+                    break;
+                case 3:
+                    encoding_ = value;
+                    break;
+                case 4:
+                    format_ = value.empty() ? 0 : value[0];
+                    break;
+                case 5:
+                    compact_ = isYes(value);
+                    break;
+                case 6:
+                    keyCaseSensitive_ = isYes(value);
+                    break;
+                case 7:
+                    description_ = decodeXmlEntities(value.data(), value.size());
+                    break;
+                case 8:
+                    title_ = value;
+                    hasTitle_ = true;
+                    break;
+                case 9:
+                    styleSheet_ = decodeXmlEntities(value.data(), value.size());
+                    break;
+                case 10:
+                    registerBy_ = value;
+                    hasRegisterBy_ = true;
+                    break;
+                case 11:
+                    regCode_ = value;
+                    hasRegCode_ = true;
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+    // Sanity: versions outside any real range are taken as not given.
+    if (!(generatedVersion_ >= 0 && generatedVersion_ < 1e6)) generatedVersion_ = 0;
+    if (!(requiredVersion_ >= 0 && requiredVersion_ < 1e6)) requiredVersion_ = 0;
+}
+
+void CMDictReader::parseStyleSheet() {
+    styles_.clear();
+    const std::string& s = styleSheet_;
+    // Lines end at runs of CR and LF, so an empty line is never a line.
+    std::vector<std::pair<uint32_t, uint32_t>> lines;
+    size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (s[i] == '\r' || s[i] == '\n')) ++i;
+        if (i >= s.size()) break;
+        size_t start = i;
+        while (i < s.size() && s[i] != '\r' && s[i] != '\n') ++i;
+        lines.emplace_back(static_cast<uint32_t>(start), static_cast<uint32_t>(i - start));
+    }
+    for (size_t l = 0; l + 2 < lines.size(); l += 3) {
+        std::string number = s.substr(lines[l].first, lines[l].second);
+        long v = std::strtol(number.c_str(), nullptr, 10);
+        if (v < 1 || v > 256) break;
+        STYLE_TOKEN t;
+        t.number = static_cast<uint32_t>(v);
+        t.beginOffset = lines[l + 1].first;
+        t.beginLength = lines[l + 1].second;
+        t.endOffset = lines[l + 2].first;
+        t.endLength = lines[l + 2].second;
+        styles_.push_back(t);
+    }
+}
+
+int CMDictReader::readKeywordSection() {
+    const int n = width_;
+    const bool v2 = width_ == 8;
+    const uint64_t fixed = v2 ? 5 * 8 + 4 : 4 * 4;
+    uint8_t head[44];
+    if (readAt(keywordSectionPos_, head, fixed) != 0) return -1;
+    const uint8_t* p = head;
+    keyNumBlocks_ = byteorder::beN(p, n);
+    numEntries_ = byteorder::beN(p + n, n);
+    p += 2 * n;
+    if (v2) {
+        keyInfoDecompSize_ = byteorder::beN(p, n);
+        p += n;
+    }
+    keyInfoSize_ = byteorder::beN(p, n);
+    keyBlocksSize_ = byteorder::beN(p + n, n);
+    if (!v2) keyInfoDecompSize_ = keyInfoSize_;
+
+    const uint64_t infoPos = keywordSectionPos_ + fixed;
+    if (infoPos > fileSize_ || keyInfoSize_ > fileSize_ - infoPos || keyInfoSize_ > kMdictMaxBlockSize + 8) return -1;
+    keyBlocksPos_ = infoPos + keyInfoSize_;
+
+    std::vector<uint8_t> info(static_cast<size_t>(keyInfoSize_));
+    if (readAt(infoPos, info.data(), keyInfoSize_) != 0) return -1;
+    if (v2) {
+        if (encrypted_ & 2) descrambleMdictKeyInfo(info.data(), info.size());
+        std::vector<uint8_t> decoded;
+        if (decodeMdictBlock(info.data(), info.size(), keyInfoDecompSize_, &decoded) != 0) {
+            failure_ = "the key index cannot be decoded";
+            return -1;
+        }
+        info.swap(decoded);
+    }
+
+    const int s = v2 ? 2 : 1;
+    const uint64_t t = v2 ? 1 : 0;
+    const uint64_t c = utf16Keys_ ? 2 : 1;
+    const uint64_t size = info.size();
+    keyIndex_.clear();
+    uint64_t pos = 0, compSum = 0, decompSum = 0;
+    auto need = [&](uint64_t bytes) { return bytes <= size && pos <= size - bytes; };
+    while (pos < size) {
+        if (!need(uint64_t(n) + s)) {
+            std::printf(" error in read_keyword_sect; first_size : %d:\n", 0);
+            return -1;
+        }
+        pos += n;
+        uint64_t f = byteorder::beN(info.data() + pos, s);
+        pos += s;
+        if (!need((f + t) * c)) {
+            std::printf(" error in read_keyword_sect; first_size : %d:\n", static_cast<int>(f));
+            return -1;
+        }
+        pos += (f + t) * c;
+        if (!need(uint64_t(s))) {
+            std::printf(" error in read_keyword_sect; last_size : %d:\n", 0);
+            return -1;
+        }
+        uint64_t l = byteorder::beN(info.data() + pos, s);
+        pos += s;
+        if (!need((l + t) * c + 2 * uint64_t(n))) {
+            std::printf(" error in read_keyword_sect; last_size : %d:\n", static_cast<int>(l));
+            return -1;
+        }
+        KEYWORD_INDEX_ITEM item;
+        const uint8_t* key = info.data() + pos;
+        item.keylen = l;
+        if (utf16Keys_) {
+            item.key16.resize(static_cast<size_t>(l) + 1, 0);
+            for (uint64_t u = 0; u < l; ++u) item.key16[u] = byteorder::le16(key + 2 * u);
+            item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l * 2));
+        } else {
+            item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l));
+        }
+        pos += (l + t) * c;
+        item.comp_size = byteorder::beN(info.data() + pos, n);
+        item.decomp_size = byteorder::beN(info.data() + pos + n, n);
+        pos += 2 * n;
+        if (item.comp_size > kMdictMaxStoredSize || item.decomp_size > kMdictMaxBlockSize) return -1;
+        item.comp_offs = compSum;
+        item.decomp_offs = decompSum;
+        compSum += item.comp_size;  // both bounded above: no overflow
+        decompSum += item.decomp_size;
+        if (compSum > fileSize_ - keyBlocksPos_) return -1;
+        keyIndex_.push_back(std::move(item));
+    }
+    if (keyIndex_.size() != keyNumBlocks_) {
+        std::printf(" key_num_blocks != %d:\n", static_cast<int>(keyNumBlocks_));
+        return -1;
+    }
+    recordSectionPos_ = keyBlocksPos_ + compSum;
+    return 0;
+}
+
+int CMDictReader::readRecordSection() {
+    const int n = width_;
+    uint8_t head[32];
+    if (readAt(recordSectionPos_, head, 4 * uint64_t(n)) != 0) return -1;
+    numRecordBlocks_ = byteorder::beN(head, n);
+    numRecords_ = byteorder::beN(head + n, n);
+    recordInfoSize_ = byteorder::beN(head + 2 * n, n);
+    recordBlocksSize_ = byteorder::beN(head + 3 * n, n);
+    const uint64_t tablePos = recordSectionPos_ + 4 * uint64_t(n);
+    if (numRecordBlocks_ > (fileSize_ - tablePos) / (2 * uint64_t(n))) return -1;
+    const uint64_t tableSize = 2 * uint64_t(n) * numRecordBlocks_;
+    recordBlocksPos_ = tablePos + tableSize;
+    std::vector<uint8_t> table(static_cast<size_t>(tableSize));
+    if (readAt(tablePos, table.data(), tableSize) != 0) return -1;
+    recordIndex_.clear();
+    recordIndex_.reserve(static_cast<size_t>(numRecordBlocks_));
+    uint64_t compSum = 0, decompSum = 0;
+    for (uint64_t i = 0; i < numRecordBlocks_; ++i) {
+        REC_INDEX_ITEM item;
+        item.comp_size = byteorder::beN(table.data() + 2 * n * i, n);
+        item.decomp_size = byteorder::beN(table.data() + 2 * n * i + n, n);
+        if (item.comp_size > kMdictMaxStoredSize || item.decomp_size > kMdictMaxBlockSize) return -1;
+        item.comp_offs = compSum;
+        item.decomp_offs = decompSum;
+        compSum += item.comp_size;
+        decompSum += item.decomp_size;
+        if (compSum > fileSize_ - recordBlocksPos_) return -1;
+        recordIndex_.push_back(item);
+    }
+    return 0;
+}
+
+int CMDictReader::readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out) {
+    stored_.resize(static_cast<size_t>(storedSize));
+    if (readAt(pos, stored_.data(), storedSize) != 0 ||
+        decodeMdictBlock(stored_.data(), stored_.size(), decodedSize, out) != 0) {
+        out->clear();
+        return -1;
+    }
+    return 0;
+}
+
+int CMDictReader::loadKeyBlock(size_t index) {
+    if (index >= keyIndex_.size()) return -1;
+    if (loadedKeyBlock_ == static_cast<int>(index)) return 0;
+    loadedKeyBlock_ = -1;
+    entries_.clear();
+    const KEYWORD_INDEX_ITEM& item = keyIndex_[index];
+    if (readBlock(keyBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &keyBlock_) != 0) return -1;
+    const size_t size = keyBlock_.size();
+    const uint8_t* b = keyBlock_.data();
+    size_t q = 0;
+    while (q < size) {
+        if (size - q < static_cast<size_t>(width_)) break;
+        DATA_ITEM e;
+        e.recordOffset = byteorder::beN(b + q, width_);
+        q += static_cast<size_t>(width_);
+        e.keyPos = item.decomp_offs + q;
+        if (utf16Keys_) {
+            while (q + 1 < size && (b[q] | b[q + 1]) != 0) q += 2;
+            q += 2;
+        } else {
+            while (q < size && b[q] != 0) ++q;
+            q += 1;
+        }
+        entries_.push_back(e);
+    }
+    loadedKeyBlock_ = static_cast<int>(index);
+    return 0;
+}
+
+int CMDictReader::loadRecordBlock(size_t index) {
+    if (index >= recordIndex_.size()) return -1;
+    if (loadedRecordBlock_ == static_cast<int>(index)) return 0;
+    loadedRecordBlock_ = -1;
+    const REC_INDEX_ITEM& item = recordIndex_[index];
+    if (readBlock(recordBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &recordBlock_) != 0) return -1;
+    loadedRecordBlock_ = static_cast<int>(index);
+    return 0;
+}
+
+int CMDictReader::locateKeyBlock(uint64_t keyPos) {
+    int index = blockHolding(keyIndex_, loadedKeyBlock_, keyPos);
+    if (index < 0 || index == loadedKeyBlock_) return index;
+    return loadKeyBlock(static_cast<size_t>(index)) == 0 ? index : -1;
+}
+
+int CMDictReader::locateRecordBlock(uint64_t recordOffset) {
+    int index = blockHolding(recordIndex_, loadedRecordBlock_, recordOffset);
+    if (index < 0 || index == loadedRecordBlock_) return index;
+    return loadRecordBlock(static_cast<size_t>(index)) == 0 ? index : -1;
+}
+
+int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* out) {
+    out->clear();
+    if (keyKind_ == kUtf16) {
+        size_t units = 0;
+        while (2 * units + 1 < length && (text[2 * units] | text[2 * units + 1]) != 0) ++units;
+        if (units > 0x3FFFFFFF) return -1;
+        int n = utf16leToUtf8(text, static_cast<int>(units), nullptr);
+        out->resize(static_cast<size_t>(n) + 1);
+        utf16leToUtf8(text, static_cast<int>(units), out->data());
+        (*out)[static_cast<size_t>(n)] = '\0';
+        return 0;
+    }
+    size_t bytes = 0;
+    while (bytes < length && text[bytes] != 0) ++bytes;
+    if (keyKind_ == kPlain) {
+        out->assign(reinterpret_cast<const char*>(text), reinterpret_cast<const char*>(text) + bytes);
+        out->push_back('\0');
+        return 0;
+    }
+    if (bytes > 0x7FFFFFFF) return -1;
+    const uint32_t len = static_cast<uint32_t>(bytes);
+    int count = keyKind_ == kBig5 ? big5ToWide(nullptr, text, len) : gbkToWide(nullptr, text, len);
+    if (count < 1) return -1;
+    std::vector<uint32_t> wide(static_cast<size_t>(count) + 1);
+    if (keyKind_ == kBig5)
+        big5ToWide(wide.data(), text, len);
+    else
+        gbkToWide(wide.data(), text, len);
+    int n = wideToUtf8(wide.data(), count, nullptr);
+    out->resize(static_cast<size_t>(n) + 1);
+    wideToUtf8(wide.data(), count, out->data());
+    (*out)[static_cast<size_t>(n)] = '\0';
+    return 0;
+}
+
+char* CMDictReader::keyText(uint64_t keyPos) {
+    if (!open_) return nullptr;
+    int index = locateKeyBlock(keyPos);
+    if (index < 0) return nullptr;
+    const uint64_t start = keyPos - keyIndex_[static_cast<size_t>(index)].decomp_offs;
+    if (toUtf8(keyBlock_.data() + start, keyBlock_.size() - start, &keyText_) != 0) return nullptr;
+    return keyText_.data();
+}
+
+char* CMDictReader::recordText(uint64_t recordOffset) {
+    if (!open_) return nullptr;
+    int index = locateRecordBlock(recordOffset);
+    if (index < 0) return nullptr;
+    const uint64_t start = recordOffset - recordIndex_[static_cast<size_t>(index)].decomp_offs;
+    if (toUtf8(recordBlock_.data() + start, recordBlock_.size() - start, &recordText_) != 0) return nullptr;
+    return recordText_.data();
+}
+
+uint8_t* CMDictReader::resourceAt(uint64_t recordOffset, uint64_t* available) {
+    if (!open_) return nullptr;
+    int index = locateRecordBlock(recordOffset);
+    if (index < 0) return nullptr;
+    const uint64_t start = recordOffset - recordIndex_[static_cast<size_t>(index)].decomp_offs;
+    if (available) *available = recordBlock_.size() - start;
+    return recordBlock_.data() + start;
+}
+
+uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
+    uint64_t keyPos = 0, offset = 0, next = 0, available = 0;
+    if (findKeyWith(name, &keyPos, &offset, kResource) < 0) return nullptr;
+    if (nextEntryOffset(&next) < 0 || next < offset) return nullptr;
+    uint8_t* data = resourceAt(offset, &available);
+    if (!data) return nullptr;
+    if (size) *size = std::min(next - offset, available);
+    return data;
+}
+
+int CMDictReader::lowerBoundKeyIndex(const char* query) {
+    std::vector<KEYWORD_INDEX_ITEM>::const_iterator it;
+    if (keyKind_ == kUtf16) {
+        uint16_t q16[kMaxQueryBytes + 1];
+        int units = jclib::utf8ToUtf16(query, queryPrefixLength(query), q16);
+        if (units <= 0) return -1;
+        q16[units] = 0;
+        const size_t qlen = static_cast<size_t>(units);
+        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+            size_t n = std::min<uint64_t>(qlen, k.keylen);
+            return jclib::u16nicmp(k.key16.data(), q16, n) < 0;
+        });
+    } else if (keyKind_ == kGbk || keyKind_ == kBig5) {
+        uint32_t wide[kMaxQueryBytes + 1];
+        int count = utf8ToWide(query, queryPrefixLength(query), wide);
+        if (count <= 0) return -1;
+        wide[count] = 0;
+        uint8_t coded[2 * kMaxQueryBytes + 1];
+        if (keyKind_ == kBig5)
+            wideToBig5(coded, wide, static_cast<uint32_t>(count));
+        else
+            wideToGbk(coded, wide, static_cast<uint32_t>(count));
+        const size_t qlen = std::strlen(reinterpret_cast<const char*>(coded));
+        const bool big5 = keyKind_ == kBig5;
+        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+            uint64_t n = std::min<uint64_t>(qlen, k.keylen);
+            const uint8_t* a = reinterpret_cast<const uint8_t*>(k.key.c_str());
+            return (big5 ? big5KeyCompare(a, coded, n) : gbkKeyCompare(a, coded, n)) < 0;
+        });
+    } else {
+        const size_t qlen = std::strlen(query);
+        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+            size_t n = std::min<uint64_t>(qlen, k.keylen);
+            return strncasecmp(k.key.c_str(), query, n) < 0;
+        });
+    }
+    if (it == keyIndex_.end()) return -1;
+    return static_cast<int>(it - keyIndex_.begin());
+}
+
+bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed) {
+    const char* key = keyText(keyPos);
+    if (!key) {
+        *failed = true;
+        return false;
+    }
+    switch (match) {
+        case kExact:
+            return keyCompare(key, query) == 0;
+        case kPrefix:
+            return keyCompareN(key, query, std::strlen(query)) == 0;
+        default:
+            return strcasecmp(key, query) == 0;
+    }
+}
+
+int CMDictReader::findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
+    currentBlock_ = -1;
+    if (!open_ || !query || !*query) return -1;
+    int b = lowerBoundKeyIndex(query);
+    if (b < 0) return -1;
+    for (int k = b > 0 ? b - 1 : b; k <= b; ++k) {
+        if (loadKeyBlock(static_cast<size_t>(k)) != 0) continue;
+        // keyText may not load another block here: every key lies in this one.
+        for (size_t e = 0; e < entries_.size(); ++e) {
+            bool failed = false;
+            const DATA_ITEM entry = entries_[e];
+            if (entryMatches(entry.keyPos, query, match, &failed)) {
+                if (keyPos) *keyPos = entry.keyPos;
+                if (recordOffset) *recordOffset = entry.recordOffset;
+                currentBlock_ = k;
+                currentEntry_ = static_cast<uint32_t>(e);
+                return k;
+            }
+            if (failed) return -1;
+        }
+    }
+    return -1;
+}
+
+int CMDictReader::findKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact) {
+    return findKeyWith(query, keyPos, recordOffset, exact ? kExact : kPrefix);
+}
+
+int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
+    if (!open_ || !query || !*query || currentBlock_ < 0) return -1;
+    // Reading keys of other blocks may have replaced the entry list.
+    if (loadedKeyBlock_ != currentBlock_ && loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+    ++currentEntry_;
+    if (currentEntry_ >= entries_.size()) {
+        ++currentBlock_;
+        currentEntry_ = 0;
+        if (static_cast<uint64_t>(currentBlock_) >= keyIndex_.size()) {
+            currentBlock_ = -1;
+            return -1;
+        }
+        if (loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+    }
+    if (entries_.empty()) return -1;
+    const DATA_ITEM entry = entries_[currentEntry_];
+    bool failed = false;
+    if (!entryMatches(entry.keyPos, query, match, &failed)) return -1;
+    if (keyPos) *keyPos = entry.keyPos;
+    if (recordOffset) *recordOffset = entry.recordOffset;
+    return currentBlock_;
+}
+
+int CMDictReader::findNextKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact) {
+    return findNextKeyWith(query, keyPos, recordOffset, exact ? kExact : kPrefix);
+}
+
+int CMDictReader::nextEntryOffset(uint64_t* next) {
+    if (!open_ || currentBlock_ < 0) return -1;
+    if (loadedKeyBlock_ != currentBlock_ && loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+    ++currentEntry_;
+    if (currentEntry_ >= entries_.size()) {
+        ++currentBlock_;
+        currentEntry_ = 0;
+        if (static_cast<uint64_t>(currentBlock_) < keyIndex_.size()) {
+            if (loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+        } else {
+            entries_.clear();
+            loadedKeyBlock_ = -1;
+        }
+    }
+    if (!entries_.empty()) {
+        if (next) *next = entries_[currentEntry_].recordOffset;
+        return currentBlock_;
+    }
+    if (!recordIndex_.empty()) {
+        if (next) *next = recordIndex_.back().decomp_offs + recordIndex_.back().decomp_size;
+        return currentBlock_;
+    }
+    return -1;
+}
+
+void CMDictReader::clearResults() {
+    std::vector<MDICT_HIT>().swap(results_);
+}
+
+void CMDictReader::addResult(uint64_t keyPos, uint64_t recordOffset) {
+    if (results_.capacity() == 0) results_.reserve(1024);
+    results_.push_back(MDICT_HIT{instance_, keyPos, recordOffset});
+}
+
+int CMDictReader::getResults(MDICT_HIT** list, uint32_t* count) {
+    if (results_.empty()) {
+        if (list) *list = nullptr;
+        if (count) *count = 0;
+        return -1;
+    }
+    if (list) *list = results_.data();
+    if (count) *count = static_cast<uint32_t>(results_.size());
+    return 0;
+}
+
+int CMDictReader::search(const char* query, int exact, int max, uint32_t* more) {
+    clearResults();
+    int count = 0;
+    uint64_t keyPos = 0, offset = 0;
+    int r = findKey(query, &keyPos, &offset, exact);
+    while (r >= 0) {
+        addResult(keyPos, offset);
+        ++count;
+        if (max > 0 && count >= max) {
+            if (more) *more = 1;
+            return count;
+        }
+        r = findNextKey(query, &keyPos, &offset, exact);
+    }
+    return count;
+}
+
+int CMDictReader::searchText(const char* query, int max, uint32_t* more, const uint16_t* cancel, MdictProgress progress,
+                             void* user) {
+    clearResults();
+    int hits = 0;
+    if (!open_ || !query) return 0;
+    const size_t q = std::strlen(query);
+    if (q == 0) return 0;
+    for (size_t k = 0; k < keyIndex_.size(); ++k) {
+        if (loadKeyBlock(k) != 0) continue;
+        const std::vector<DATA_ITEM> entries = entries_;
+        for (const DATA_ITEM& e : entries) {
+            const char* text = recordText(e.recordOffset);
+            if (text) {
+                const size_t len = std::strlen(text);
+                if (len >= q && std::search(text, text + len, query, query + q) != text + len) {
+                    addResult(e.keyPos, e.recordOffset);
+                    ++hits;
+                }
+            }
+            if (max > 0 && hits >= max) {
+                if (more) *more = 1;
+                return hits;
+            }
+            if (progress) progress(user, hits, numEntries_, hits);
+            if (cancel && *cancel) {
+                if (more) *more = 1;
+                return hits;
+            }
+        }
+    }
+    return hits;
+}
+
+int CMDictReader::readHit(const MDICT_HIT* hit, char** key, char** text) {
+    if (!hit) return -1;
+    char* k = keyText(hit->keyPos);
+    if (!k) return -1;
+    if (key) *key = k;
+    char* t = recordText(hit->recordOffset);
+    if (!t) return -1;
+    if (text) *text = t;
+    return 0;
+}
+
+int CMDictReader::getHit(uint32_t index, char** key, char** text) {
+    if (index >= results_.size()) return -1;
+    const MDICT_HIT hit = results_[index];
+    if (key) *key = keyText(hit.keyPos);
+    if (text) *text = recordText(hit.recordOffset);
+    return 0;
+}
+
+const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
+    for (const STYLE_TOKEN& t : styles_)
+        if (t.number == number) return &t;
+    return nullptr;
+}
+
+void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
+    BoundedOut w(out, capacity);
+    if (!text) text = "";
+    if (format_ == 'T') w.put("<pre>", 5);
+    uint32_t current = 0;
+    bool phonetic = false;
+    const char* s = text;
+    while (*s && !w.stopped) {
+        if (*s == '`' && std::isdigit(static_cast<unsigned char>(s[1]))) {
+            if (current > 0) {
+                phonetic = false;
+                if (const STYLE_TOKEN* t = style(current)) w.put(styleSheet_.data() + t->endOffset, t->endLength);
+            }
+            ++s;
+            uint32_t number = 0;
+            while (std::isdigit(static_cast<unsigned char>(*s))) {
+                if (number < 100000) number = number * 10 + static_cast<uint32_t>(*s - '0');
+                ++s;
+            }
+            if (*s == '`') ++s;
+            current = number;
+            if (current > 0) {
+                phonetic = false;
+                if (const STYLE_TOKEN* t = style(current)) {
+                    const char* b = styleSheet_.data() + t->beginOffset;
+                    const char* e = b + t->beginLength;
+                    for (const char* p = b; p < e;) {
+                        if (static_cast<size_t>(e - p) >= kPhoneticAttributeLength &&
+                            strncasecmp(p, kPhoneticAttribute, kPhoneticAttributeLength) == 0) {
+                            phonetic = true;
+                            w.put(b, static_cast<size_t>(p - b));
+                            p += kPhoneticAttributeLength;
+                            while (p < e && *p != '"') ++p;
+                            if (p < e) ++p;
+                            b = p;
+                        } else {
+                            ++p;
+                        }
+                    }
+                    w.put(b, static_cast<size_t>(e - b));
+                }
+            }
+            continue;
+        }
+        if (!phonetic) {
+            if (strncasecmp(s, kPhoneticAttribute, kPhoneticAttributeLength) == 0) {
+                phonetic = true;
+                s += kPhoneticAttributeLength;
+                while (*s && *s != '"') ++s;
+                if (*s) ++s;
+                const char* b = s;
+                while (*s && *s != '>') ++s;
+                w.put(b, static_cast<size_t>(s - b));
+                continue;
+            }
+            w.put(s, 1);
+            ++s;
+            continue;
+        }
+        if (strncasecmp(s, "</font>", 7) == 0) {
+            phonetic = false;
+            w.put(s, 1);
+            ++s;
+            continue;
+        }
+        if (const char* m = phoneticText(static_cast<unsigned char>(*s)))
+            w.put(m);
+        else
+            w.put(s, 1);
+        ++s;
+    }
+    if (current > 0)
+        if (const STYLE_TOKEN* t = style(current)) w.put(styleSheet_.data() + t->endOffset, t->endLength);
+    if (format_ == 'T') w.put("</pre>", 6);
+    w.finish();
+}
+
+void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) {
+    if (!buffer || size == 0) return;
+    BoundedOut w(buffer, size);
+    const uint32_t limit = size > 255 ? size - 255 : 0;
+    auto line = [&](const char* fmt, auto... args) {
+        if (w.used > 0 && w.used >= limit) w.stopped = true;
+        char text[1024];
+        int n = std::snprintf(text, sizeof text, fmt, args...);
+        if (n < 0) return;
+        if (static_cast<size_t>(n) >= sizeof text) {
+            // A long value (a title) is cut; the line still ends with CR LF.
+            n = sizeof text - 1;
+            text[n - 2] = '\r';
+            text[n - 1] = '\n';
+        }
+        w.put(text, static_cast<size_t>(n));
+    };
+    line("%s", "[MDict]\r\n");
+    line("GeneratedByEngineVersion = %.1f\r\n", generatedVersion_);
+    line("RequiredEngineVersion = %.1f\r\n", requiredVersion_);
+    line("Encrypted = %d\r\n", encrypted_);
+    line("Encoding = %s\r\n", encoding_.c_str());
+    line("Compact = %d\r\n", compact_);
+    line("KeyCaseSensitive = %d\r\n", keyCaseSensitive_);
+    if (format_)
+        line("Format = %c\r\n", format_);
+    else
+        line("%s", "Format = \r\n");
+    if (hasTitle_) line("Title = %s\r\n", title_.c_str());
+    if (hasRegisterBy_) line("RegisterBy = %s\r\n", registerBy_.c_str());
+    if (hasRegCode_) line("RegCode = %s\r\n", regCode_.c_str());
+    line("Total number of records = %llu\r\n", static_cast<unsigned long long>(numRecords_));
+    if (!failure_.empty()) line("Unsupported = %s\r\n", failure_.c_str());
+    w.finish();
+}
+
+void CMDictReader::dumpKeys() {
+    if (!open_) return;
+    for (size_t k = 0; k < keyIndex_.size(); ++k) {
+        if (loadKeyBlock(k) != 0) continue;
+        const std::vector<DATA_ITEM> entries = entries_;
+        for (const DATA_ITEM& e : entries)
+            if (const char* key = keyText(e.keyPos)) std::printf("%s\n", key);
+    }
+}
+
+void CMDictReader::dumpKeyIndex() {
+    for (const KEYWORD_INDEX_ITEM& k : keyIndex_) {
+        std::string key = k.key.substr(0, std::strlen(k.key.c_str()));
+        std::printf("comp_size=%lld decomp_size=%lld comp_offs=%lld decomp_offs=%lld key=%s keylen=%d\n",
+                    static_cast<long long>(k.comp_size), static_cast<long long>(k.decomp_size),
+                    static_cast<long long>(k.comp_offs), static_cast<long long>(k.decomp_offs), key.c_str(),
+                    static_cast<int>(k.keylen));
+    }
+}

@@ -1,0 +1,205 @@
+// Reader of MDict dictionaries: an .mdx file maps keywords to record texts, an
+// .mdd file maps resource names to resource bytes. The file stays open from
+// open to close; blocks are read on demand, and at most one key block and one
+// record block are held decoded. Read-only. Lookups, record texts and
+// resources come back in UTF-8 (keys and records of UTF-16, GBK and Big5
+// files are converted).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/FileHandle.h"
+
+// One key block: its sizes, its offsets among the key blocks and in the
+// stream of decoded key data, and its last key (0-terminated copy; UTF-16
+// keys also as machine-order units).
+struct KEYWORD_INDEX_ITEM {
+    uint64_t comp_size;
+    uint64_t decomp_size;
+    uint64_t comp_offs;
+    uint64_t decomp_offs;
+    std::string key;
+    std::vector<uint16_t> key16;
+    uint64_t keylen;  // in units
+};
+
+// One record block: its sizes and running offsets.
+struct REC_INDEX_ITEM {
+    uint64_t comp_size;
+    uint64_t decomp_size;
+    uint64_t comp_offs;
+    uint64_t decomp_offs;
+};
+
+// One entry of the loaded key block.
+struct DATA_ITEM {
+    uint64_t keyPos;  // decomp_offs of its block + position of its key there
+    uint64_t recordOffset;
+};
+
+// One style of the header's StyleSheet: offsets into the decoded style sheet.
+struct STYLE_TOKEN {
+    uint32_t number;
+    uint32_t beginOffset, beginLength;
+    uint32_t endOffset, endLength;
+};
+
+// One search result.
+struct MDICT_HIT {
+    uint32_t instance;  // the reader's instance number
+    uint64_t keyPos;
+    uint64_t recordOffset;
+};
+
+// Progress of a full-text scan: user data, hits so far, keyword entries of
+// the file, hits so far again. The result is ignored.
+typedef int (*MdictProgress)(void* user, int hits, uint64_t entries, int hitsAgain);
+
+class CMDictReader {
+public:
+    CMDictReader();
+    ~CMDictReader();
+    CMDictReader(const CMDictReader&) = delete;
+    CMDictReader& operator=(const CMDictReader&) = delete;
+
+    // Opens an .mdx or .mdd file for lookups; the reader itself, or null. A
+    // file that needs a registration code (Encrypted bit 0) or was made by
+    // engine 3.0 or later is refused; failureReason() and formatInfo() then say
+    // why.
+    CMDictReader* open(const char* path);
+    // Reads and checks the header only (no sections, no instance number).
+    CMDictReader* openHeader(const char* path);
+    // Releases the buffers and closes the file. Header attributes stay
+    // readable until the next open.
+    void close();
+    CMDictReader* getHeader() { return this; }
+    bool isOpen() const { return open_; }
+
+    // Header attributes.
+    const std::string& title() const { return title_; }
+    const std::string& description() const { return description_; }
+    const std::string& encoding() const { return encoding_; }
+    const std::string& styleSheet() const { return styleSheet_; }
+    char format() const { return format_; }
+    double generatedByEngineVersion() const { return generatedVersion_; }
+    double requiredEngineVersion() const { return requiredVersion_; }
+    int encrypted() const { return encrypted_; }
+    int compact() const { return compact_; }
+    int keyCaseSensitive() const { return keyCaseSensitive_; }
+    bool isResourceFile() const { return resource_; }
+    bool hasUtf16Keys() const { return utf16Keys_; }
+    uint64_t numEntries() const { return numEntries_; }
+    uint64_t numRecords() const { return numRecords_; }
+    uint32_t instance() const { return instance_; }
+    const std::vector<STYLE_TOKEN>& styles() const { return styles_; }
+    // Why the last open or openHeader failed ("" when it did not).
+    const std::string& failureReason() const { return failure_; }
+
+    // First entry whose key matches (exact: equal once spaces, hyphens and
+    // full stops are skipped and ASCII case folded; else: begins with the
+    // query); the key-block index, or -1.
+    int findKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
+    // The entry after the current one, when it matches too.
+    int findNextKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
+    // Record offset of the entry after the current one (moving on to it), or
+    // the end of the record stream after the last entry.
+    int nextEntryOffset(uint64_t* next);
+    // UTF-8 key at a key position / record at a record offset, or null. Valid
+    // until the next call that fills the same buffer.
+    char* keyText(uint64_t keyPos);
+    char* recordText(uint64_t recordOffset);
+    // Bytes of the .mdd resource whose name equals name (ASCII case folded),
+    // and their length (clamped to the record block that holds them), or null.
+    uint8_t* resourceData(const char* name, uint64_t* size);
+    // Bytes at a record offset; available (when given) gets the bytes up to the
+    // end of its record block.
+    uint8_t* resourceAt(uint64_t recordOffset, uint64_t* available = nullptr);
+
+    // Fill the result list; the number of hits. more is set to 1 only when
+    // max (> 0) or a cancel stopped the search.
+    int search(const char* query, int exact, int max, uint32_t* more);
+    int searchText(const char* query, int max, uint32_t* more, const uint16_t* cancel, MdictProgress progress,
+                   void* user);
+    int getResultCount() const { return static_cast<int>(results_.size()); }
+    int getResults(MDICT_HIT** list, uint32_t* count);
+    void clearResults();
+    void addResult(uint64_t keyPos, uint64_t recordOffset);
+    int readHit(const MDICT_HIT* hit, char** key, char** text);
+    int getHit(uint32_t index, char** key, char** text);
+
+    // Record text -> HTML: style markers replaced by their texts, the
+    // phonetic font mapped to Unicode, plain-text records wrapped in <pre>.
+    // Writes at most capacity bytes including the terminating 0; a piece that
+    // does not fit ends the output.
+    void applyStyleSheet(const char* text, uint32_t length, char* out, uint32_t capacity);
+    // The information text: CR LF lines, stopping 255 bytes before the end.
+    void formatInfo(char* buffer, uint32_t size, uint32_t unused = 0);
+    void dumpKeys();
+    void dumpKeyIndex();
+
+private:
+    enum KeyKind { kPlain, kUtf16, kGbk, kBig5 };
+    enum Match { kPrefix = 0, kExact = 1, kResource = 2 };
+
+    void resetHeader();
+    int openFile(const char* path);
+    int readHeader();
+    void parseHeaderAttributes(const char* text, size_t length);
+    void parseStyleSheet();
+    int readKeywordSection();
+    int readRecordSection();
+    int readAt(uint64_t pos, uint8_t* out, uint64_t length);
+    // Reads the framed block of storedSize bytes at pos and decodes it into out.
+    int readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out);
+    int loadKeyBlock(size_t index);
+    int loadRecordBlock(size_t index);
+    int locateKeyBlock(uint64_t keyPos);
+    int locateRecordBlock(uint64_t recordOffset);
+    int lowerBoundKeyIndex(const char* query);
+    bool entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed);
+    int findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
+    int findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
+    int toUtf8(const uint8_t* text, size_t length, std::vector<char>* out);
+    const STYLE_TOKEN* style(uint32_t number) const;
+
+    // Header.
+    uint32_t headerLength_ = 0;
+    std::string title_, description_, encoding_, styleSheet_, registerBy_, regCode_;
+    bool hasTitle_ = false, hasRegisterBy_ = false, hasRegCode_ = false;
+    double generatedVersion_ = 0, requiredVersion_ = 0;
+    int encrypted_ = 0;
+    char format_ = 0;
+    int compact_ = 0, keyCaseSensitive_ = 0;
+    int width_ = 4;  // N
+    bool utf16Keys_ = false;
+    KeyKind keyKind_ = kPlain;
+    std::vector<STYLE_TOKEN> styles_;
+    std::string failure_;
+
+    // Sections.
+    uint64_t keyNumBlocks_ = 0, numEntries_ = 0, keyInfoDecompSize_ = 0, keyInfoSize_ = 0, keyBlocksSize_ = 0;
+    uint64_t numRecordBlocks_ = 0, numRecords_ = 0, recordInfoSize_ = 0, recordBlocksSize_ = 0;
+    uint64_t keywordSectionPos_ = 0, keyBlocksPos_ = 0, recordSectionPos_ = 0, recordBlocksPos_ = 0;
+    uint64_t fileSize_ = 0;
+    bool resource_ = false;
+    uint32_t instance_ = 0;
+    bool open_ = false;
+    FilePtr file_;
+
+    std::vector<KEYWORD_INDEX_ITEM> keyIndex_;
+    std::vector<REC_INDEX_ITEM> recordIndex_;
+    std::vector<DATA_ITEM> entries_;
+
+    // Lookup position and loaded blocks (-1: none).
+    int currentBlock_ = -1;
+    uint32_t currentEntry_ = 0;
+    int loadedKeyBlock_ = -1;
+    int loadedRecordBlock_ = -1;
+    std::vector<uint8_t> keyBlock_, recordBlock_;
+    std::vector<uint8_t> stored_;  // a block as read, before decoding
+    std::vector<char> keyText_, recordText_;
+
+    std::vector<MDICT_HIT> results_;
+};

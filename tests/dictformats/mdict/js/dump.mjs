@@ -1,0 +1,29 @@
+// Prints what js-mdict reads from an MDict file, one entry a line, texts in
+// hex so that any byte survives:
+//   K <key> <definition>   for an .mdx (lookup of each key; "-" when none)
+//   R <key> <bytes>        for an .mdd (locate of each key)
+//   P <query> <key>...     for each query given after the file (prefix)
+import { MDX, MDD } from "js-mdict";
+
+const hex = (s) => Buffer.from(s, "utf8").toString("hex") || "~";
+const [file, ...queries] = process.argv.slice(2);
+const lines = [];
+if (file.toLowerCase().endsWith(".mdd")) {
+  const mdd = new MDD(file);
+  for (const item of mdd.keywordList) {
+    const r = mdd.locate(item.keyText);
+    const bytes = r && r.definition ? Buffer.from(r.definition, "base64").toString("hex") : "-";
+    lines.push(`R ${hex(item.keyText)} ${bytes || "~"}`);
+  }
+} else {
+  const mdx = new MDX(file);
+  for (const item of mdx.keywordList) {
+    const r = mdx.lookup(item.keyText);
+    lines.push(`K ${hex(item.keyText)} ${r && r.definition != null ? hex(r.definition) : "-"}`);
+  }
+  for (const q of queries) {
+    const keys = mdx.prefix(q).map((k) => hex(k.keyText));
+    lines.push(`P ${hex(q)} ${keys.join(" ")}`.trimEnd());
+  }
+}
+process.stdout.write(lines.join("\n") + "\n");

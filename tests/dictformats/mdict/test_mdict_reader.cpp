@@ -1,0 +1,421 @@
+// CMDictReader against generated MDict files (make_mdict_fixtures.py), each
+// good file also read by js-mdict: the same keys must give the same records
+// and resources.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dictformats/DictionaryReaders.h"
+#include "dictformats/mdict/CMDictReader.h"
+#include "foundation/book/CEBCatalog.h"
+#include "tests/common/MdictFixtures.h"
+#include "tests/common/TestDir.h"
+
+using lftest::mdictFixture;
+using lftest::mdictPeerRead;
+
+namespace {
+
+std::string fixture(const char* name) {
+    std::string path = mdictFixture(name);
+    EXPECT_FALSE(path.empty()) << "the fixture generator failed";
+    return path;
+}
+
+// Keys of the hits of a search, in order.
+std::vector<std::string> hitKeys(CMDictReader& r) {
+    std::vector<std::string> keys;
+    MDICT_HIT* hits = nullptr;
+    uint32_t count = 0;
+    if (r.getResults(&hits, &count) != 0) return keys;
+    for (uint32_t i = 0; i < count; ++i) {
+        char* key = nullptr;
+        char* text = nullptr;
+        EXPECT_EQ(0, r.readHit(&hits[i], &key, &text));
+        keys.push_back(key ? key : "(null)");
+    }
+    return keys;
+}
+
+// The record of the entry whose key is exactly key, found through an exact
+// search; "(none)" when no hit has that key.
+std::string recordOf(CMDictReader& r, const std::string& key) {
+    uint32_t more = 0;
+    int n = r.search(key.c_str(), 1, 0, &more);
+    for (int i = 0; i < n; ++i) {
+        char* k = nullptr;
+        char* t = nullptr;
+        if (r.getHit(static_cast<uint32_t>(i), &k, &t) == 0 && k && key == k) {
+            // getHit fills the key first: read the text again for this hit.
+            MDICT_HIT* hits = nullptr;
+            uint32_t count = 0;
+            r.getResults(&hits, &count);
+            char* text = r.recordText(hits[i].recordOffset);
+            return text ? text : "(null)";
+        }
+    }
+    return "(none)";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Agreement with the independent reader.
+
+class MdictPeer : public testing::TestWithParam<const char*> {};
+
+TEST_P(MdictPeer, SameKeysGiveSameRecordsAndResources) {
+    const std::string path = fixture(GetParam());
+    lftest::MdictPeerView peer = mdictPeerRead(path);
+    ASSERT_TRUE(peer.ok) << peer.error;
+    ASSERT_FALSE(peer.entries.empty());
+
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(path.c_str())) << r.failureReason();
+    EXPECT_EQ(peer.entries.size(), r.numEntries());
+    for (const auto& e : peer.entries) {
+        SCOPED_TRACE(e.first);
+        if (r.isResourceFile()) {
+            uint64_t size = 0;
+            uint8_t* data = r.resourceData(e.first.c_str(), &size);
+            ASSERT_NE(nullptr, data);
+            EXPECT_EQ(e.second, std::string(reinterpret_cast<char*>(data), size));
+        } else {
+            EXPECT_EQ(e.second, recordOf(r, e.first));
+        }
+    }
+    // The full-text scan finds exactly the records that contain the query.
+    if (!r.isResourceFile()) {
+        for (const char* query : {"fruit", "letter", "e", "Japan"}) {
+            std::multiset<std::string> expected;
+            for (const auto& e : peer.entries)
+                if (e.second.find(query) != std::string::npos) expected.insert(e.first);
+            uint32_t more = 0;
+            r.searchText(query, 0, &more, nullptr, nullptr, nullptr);
+            std::vector<std::string> got = hitKeys(r);
+            EXPECT_EQ(expected, std::multiset<std::string>(got.begin(), got.end())) << query;
+        }
+    }
+}
+
+// GB18030 files are left out: js-mdict does not decode their keys.
+INSTANTIATE_TEST_SUITE_P(Fixtures, MdictPeer,
+                         testing::Values("v12_utf8_stored.mdx", "v12_utf8_zlib.mdx", "v12_utf8_lzo.mdx",
+                                         "v20_utf8_stored.mdx", "v20_utf8_zlib.mdx", "v20_utf8_lzo.mdx",
+                                         "v12_utf16.mdx", "v20_utf16.mdx", "v20_utf8_unicode.mdx", "v20_encrypted2.mdx",
+                                         "v20_gbk.mdx", "v20_big5.mdx", "v20_punct.mdx", "v20_many.mdx",
+                                         "v12_resources.mdd", "v20_resources.mdd"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string n = info.param;
+                             std::replace_if(
+                                 n.begin(), n.end(), [](char c) { return !isalnum(static_cast<unsigned char>(c)); },
+                                 '_');
+                             return n;
+                         });
+
+TEST(MdictPeerPrefix, EveryKeyThePeerFindsByPrefixWeFindToo) {
+    // js-mdict's prefix search stops at the end of a key block, so the check
+    // runs one way: its keys are a subset of ours, and ours all match.
+    const std::string path = fixture("v20_many.mdx");
+    const std::vector<std::string> queries = {"item1", "item", "oth", "ITEM2"};
+    lftest::MdictPeerView peer = mdictPeerRead(path, queries);
+    ASSERT_TRUE(peer.ok) << peer.error;
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(path.c_str()));
+    for (const std::string& q : queries) {
+        SCOPED_TRACE(q);
+        uint32_t more = 0;
+        r.search(q.c_str(), 0, 0, &more);
+        std::vector<std::string> ours = hitKeys(r);
+        for (const std::string& k : ours) EXPECT_EQ(0, strncasecmp(k.c_str(), q.c_str(), q.size())) << k;
+        for (const std::string& k : peer.prefix[q]) EXPECT_NE(ours.end(), std::find(ours.begin(), ours.end(), k)) << k;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Key-index scrambling: real files derive the key from the checksum and
+// 95 36 00 00 and start the chaining byte at 0x36.
+
+TEST(MdictScrambling, OnlyTheRealConstantsOpen) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_encrypted2.mdx").c_str())) << r.failureReason();
+    EXPECT_EQ(2, r.encrypted());
+    EXPECT_EQ("a fruit that grows on trees", recordOf(r, "apple"));
+    r.close();
+
+    const std::string other = fixture("scrambled_other_key.mdx");
+    EXPECT_EQ(nullptr, r.open(other.c_str()));
+    EXPECT_FALSE(mdictPeerRead(other).ok) << "js-mdict opened a file scrambled with other constants";
+}
+
+// ---------------------------------------------------------------------------
+// Files that open must be refused cleanly, with the reason.
+
+TEST(MdictRefused, RegistrationCodeAndNewerEngines) {
+    struct Case {
+        const char* file;
+        const char* reason;
+    } cases[] = {
+        {"needs_regcode.mdx", "registration code"},
+        {"needs_regcode3.mdx", "registration code"},
+        {"engine_v3.mdx", "engine version 3.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        CMDictReader r;
+        EXPECT_EQ(nullptr, r.open(fixture(c.file).c_str()));
+        EXPECT_FALSE(r.isOpen());
+        EXPECT_NE(std::string::npos, r.failureReason().find(c.reason)) << r.failureReason();
+        char info[1024];
+        r.formatInfo(info, sizeof info);
+        EXPECT_NE(nullptr, strstr(info, "Unsupported = ")) << info;
+        EXPECT_NE(nullptr, strstr(info, c.reason)) << info;
+        EXPECT_EQ(nullptr, r.openHeader(fixture(c.file).c_str()));
+    }
+}
+
+TEST(MdictDamaged, EverySizeCountAndOffsetIsChecked) {
+    const char* files[] = {"bad_header_checksum.mdx",  "truncated_header.mdx",   "truncated_records.mdx",
+                           "huge_key_block_count.mdx", "huge_key_info_size.mdx", "key_info_size_lie.mdx",
+                           "record_size_bomb.mdx",     "/nonexistent/x.mdx"};
+    for (const char* f : files) {
+        SCOPED_TRACE(f);
+        CMDictReader r;
+        std::string path = f[0] == '/' ? f : fixture(f);
+        EXPECT_EQ(nullptr, r.open(path.c_str()));
+        EXPECT_FALSE(r.isOpen());
+        EXPECT_EQ(nullptr, r.recordText(0));
+        uint64_t pos = 0, off = 0;
+        EXPECT_EQ(-1, r.findKey("alpha", &pos, &off, 1));
+    }
+    CMDictReader r;
+    EXPECT_EQ(nullptr, r.openHeader(fixture("bad_header_checksum.mdx").c_str()));
+}
+
+TEST(MdictDamaged, ABlockOfAnotherSizeThanStatedGivesNoText) {
+    // The first record block states 3 bytes fewer or more than it holds: its
+    // records are unreadable (no cut data, no stale bytes).
+    for (const char* file : {"record_size_short.mdx", "record_size_long.mdx"}) {
+        SCOPED_TRACE(file);
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(file).c_str()));
+        uint64_t pos = 0, off = 0;
+        ASSERT_GE(r.findKey("alpha", &pos, &off, 1), 0);
+        EXPECT_STREQ("alpha", r.keyText(pos));
+        EXPECT_EQ(nullptr, r.recordText(off));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Lookups.
+
+TEST(MdictLookup, ExactAndPrefixFoldPunctuationAndCase) {
+    struct Case {
+        const char* query;
+        int exact;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {"ab", 0, {"A.B", "a b", "a-b", "ab cd", "abc"}},
+        {"ab", 1, {"A.B", "a b", "a-b"}},
+        {"AB CD", 1, {"ab cd"}},
+        {"abc", 1, {"abc"}},
+        {"abcd", 0, {"ab cd"}},
+        {"abd", 0, {}},
+        {"", 0, {}},
+    };
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_punct.mdx").c_str()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.query) + (c.exact ? " exact" : " prefix"));
+        uint32_t more = 7;
+        EXPECT_EQ(static_cast<int>(c.keys.size()), r.search(c.query, c.exact, 0, &more));
+        EXPECT_EQ(c.keys, hitKeys(r));
+        EXPECT_EQ(7u, more);
+    }
+}
+
+TEST(MdictLookup, MaximumStopsTheSearchAcrossKeyBlocks) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
+    uint32_t more = 0;
+    EXPECT_EQ(10, r.search("item", 0, 10, &more));
+    EXPECT_EQ(1u, more);
+    more = 0;
+    EXPECT_EQ(25, r.search("item", 0, 0, &more));
+    EXPECT_EQ(0u, more);
+    std::vector<std::string> keys = hitKeys(r);
+    ASSERT_EQ(25u, keys.size());
+    EXPECT_EQ("item00", keys.front());
+    EXPECT_EQ("item24", keys.back());
+}
+
+TEST(MdictLookup, FullTextScan) {
+    struct Case {
+        const char* query;
+        int max;
+        int hits;
+        uint32_t more;
+    } cases[] = {
+        {"record 1", 0, 11, 0},  // "record 1" itself and "record 10" to "record 19"
+        {"x", 0, 1, 0},          // a record equal to the query
+        {"4", 0, 3, 0},          // a match on the last byte
+        {"", 0, 0, 0},          {"record", 5, 5, 1},
+    };
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        uint32_t more = 0;
+        EXPECT_EQ(c.hits, r.searchText(c.query, c.max, &more, nullptr, nullptr, nullptr));
+        EXPECT_EQ(c.more, more);
+    }
+    uint16_t cancel = 1;
+    uint32_t more = 0;
+    int calls = 0;
+    auto progress = [](void* user, int, uint64_t entries, int) {
+        ++*static_cast<int*>(user);
+        return entries == 26 ? 0 : 1;
+    };
+    EXPECT_EQ(1, r.searchText("record", 0, &more, &cancel, progress, &calls));
+    EXPECT_EQ(1u, more);
+    EXPECT_EQ(1, calls);
+}
+
+TEST(MdictLookup, KeysInEveryEncodingComeOutAsUtf8) {
+    struct Case {
+        const char* file;
+        const char* key;
+        const char* record;
+    } cases[] = {
+        {"v20_utf16.mdx",
+         "\xF0\x9D\x84\x9E"
+         "clef",
+         "treble clef (outside the BMP)"},
+        {"v12_utf16.mdx", "日本", "Japan"},
+        {"v20_utf8_unicode.mdx", "naïve", "innocent"},
+        {"v20_gbk.mdx", "啊", "ah"},
+        {"v20_gbk.mdx", "字典", "dictionary"},
+        {"v20_gb18030.mdx", "字典", "dictionary"},  // read as GBK
+        {"v20_big5.mdx", "十", "ten"},
+        {"v20_big5.mdx", "中文", "Chinese language"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.key);
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(c.file).c_str()));
+        uint64_t pos = 0, off = 0;
+        ASSERT_GE(r.findKey(c.key, &pos, &off, 1), 0);
+        EXPECT_STREQ(c.key, r.keyText(pos));
+        EXPECT_STREQ(c.record, r.recordText(off));
+    }
+}
+
+TEST(MdictLookup, LongQueriesAreCutAtACharacterBoundary) {
+    // Queries are cut to 255 bytes for the block search; a character split by
+    // the cut is left out, and nothing is read past the query.
+    std::string longQuery = "a";
+    while (longQuery.size() < 300) longQuery += "\xC3\xA9";  // é, cut in its middle at 255
+    for (const char* file : {"v20_utf16.mdx", "v20_gbk.mdx", "v20_big5.mdx", "v20_utf8_zlib.mdx"}) {
+        SCOPED_TRACE(file);
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(file).c_str()));
+        uint64_t pos = 0, off = 0;
+        EXPECT_EQ(-1, r.findKey(longQuery.c_str(), &pos, &off, 1));
+        EXPECT_EQ(-1, r.findKey(longQuery.c_str(), &pos, &off, 0));
+    }
+}
+
+TEST(MdictLookup, EnumerationBeforeAnySearchFindsNothing) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
+    uint64_t pos = 0, off = 0, next = 0;
+    EXPECT_EQ(-1, r.findNextKey("item", &pos, &off, 0));
+    EXPECT_EQ(-1, r.nextEntryOffset(&next));
+    EXPECT_EQ(nullptr, r.keyText(1u << 30));
+    EXPECT_EQ(nullptr, r.recordText(1u << 30));
+}
+
+// ---------------------------------------------------------------------------
+// Resources.
+
+TEST(MdictResources, NamesCompareExactlyIgnoringCase) {
+    struct Case {
+        const char* name;
+        size_t size;  // 0: not found
+    } cases[] = {
+        {"\\style.css", 21},     {"\\STYLE.CSS", 21}, {"\\stylecss", 0},  // the key compare would skip the full stop
+        {"\\style.cs", 0},       {"\\Z.bin", 256},  // the last resource runs to the end of the stream
+        {"\\img\\logo.png", 48},
+    };
+    for (const char* file : {"v20_resources.mdd", "v12_resources.mdd"}) {
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(file).c_str()));
+        EXPECT_TRUE(r.hasUtf16Keys());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(file) + " " + c.name);
+            uint64_t size = 0;
+            uint8_t* data = r.resourceData(c.name, &size);
+            if (c.size == 0) {
+                EXPECT_EQ(nullptr, data);
+            } else {
+                ASSERT_NE(nullptr, data);
+                EXPECT_EQ(c.size, size);
+            }
+        }
+    }
+}
+
+TEST(MdictResources, PositionsPastFourGibibytes) {
+    // A sparse .mdd of over 4 GiB: the last record block starts past 4 GiB in
+    // the file and in the record stream.
+    lftest::TestDir dir;
+    const std::string path = dir.file("large.mdd");
+    ASSERT_EQ(0, lftest::runCommand(lftest::mdictPython() + " " + LF_SOURCE_DIR +
+                                    "/tests/dictformats/mdict/make_mdict_fixtures.py --large " + path));
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(path.c_str())) << r.failureReason();
+    uint64_t size = 0;
+    uint8_t* data = r.resourceData("\\end.txt", &size);
+    ASSERT_NE(nullptr, data);
+    EXPECT_EQ("the end of a large file\n", std::string(reinterpret_cast<char*>(data), size));
+}
+
+// ---------------------------------------------------------------------------
+// Header, information text and the catalog.
+
+TEST(MdictHeader, AttributesAndInformationText) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.openHeader(fixture("v20_utf8_zlib.mdx").c_str()));
+    EXPECT_EQ("Fixture", r.title());
+    EXPECT_EQ('H', r.format());
+    EXPECT_DOUBLE_EQ(2.0, r.generatedByEngineVersion());
+    char info[512];
+    r.formatInfo(info, sizeof info);
+    EXPECT_NE(nullptr, strstr(info, "[MDict]\r\nGeneratedByEngineVersion = 2.0\r\n")) << info;
+    EXPECT_NE(nullptr, strstr(info, "Format = H\r\nTitle = Fixture\r\n")) << info;
+    EXPECT_EQ(nullptr, strstr(info, "Unsupported")) << info;
+    // Writing stops once the text reaches 255 bytes before the end.
+    char small[270];
+    r.formatInfo(small, sizeof small);
+    EXPECT_STREQ("[MDict]\r\nGeneratedByEngineVersion = 2.0\r\n", small);
+    r.close();
+    EXPECT_FALSE(r.isOpen());
+}
+
+TEST(MdictCatalog, OpensMdxFilesAsOneSubbookBooks) {
+    registerDictionaryReaders();
+    CEBCatalog cat;
+    EXPECT_EQ(1, cat.openMdict(fixture("v20_utf8_zlib.mdx").c_str(), "r"));
+    EXPECT_EQ(CEBCatalog::kMDict, cat.kind());
+    ASSERT_EQ(1, cat.count());
+    EXPECT_STREQ("v20_utf8_zlib", cat.title(0));
+    for (const char* bad : {"bad_header_checksum.mdx", "needs_regcode.mdx"}) {
+        CEBCatalog other;
+        EXPECT_EQ(0, other.openMdict(fixture(bad).c_str(), "r")) << bad;
+        EXPECT_EQ(0, other.count());
+    }
+}
