@@ -141,34 +141,34 @@ bool readWholeFile(const char* path, uint64_t max, std::vector<uint8_t>* out) {
 constexpr char CGaijiMap::kSignature[5];
 
 CGaijiMap::CGaijiMap(const char* baseDir) {
-    baseDir_[0] = 0;
+    m_baseDir[0] = 0;
     if (baseDir && baseDir[0]) {
-        snprintf(baseDir_, sizeof baseDir_, "%s", baseDir);
-    } else if (!getcwd(baseDir_, sizeof baseDir_)) {
-        baseDir_[0] = 0;
+        snprintf(m_baseDir, sizeof m_baseDir, "%s", baseDir);
+    } else if (!getcwd(m_baseDir, sizeof m_baseDir)) {
+        m_baseDir[0] = 0;
     }
-    size_t n = strlen(baseDir_);
-    if (n > 0 && baseDir_[n - 1] != '/' && n + 1 < sizeof baseDir_) {
-        baseDir_[n] = '/';
-        baseDir_[n + 1] = 0;
+    size_t n = strlen(m_baseDir);
+    if (n > 0 && m_baseDir[n - 1] != '/' && n + 1 < sizeof m_baseDir) {
+        m_baseDir[n] = '/';
+        m_baseDir[n + 1] = 0;
     }
-    if (snprintf(cachePath_, sizeof cachePath_, "%sGaijiMap.db", baseDir_) >= static_cast<int>(sizeof cachePath_)) {
-        cachePath_[0] = 0;
+    if (snprintf(m_cachePath, sizeof m_cachePath, "%sGaijiMap.db", m_baseDir) >= static_cast<int>(sizeof m_cachePath)) {
+        m_cachePath[0] = 0;
         return;
     }
     bool changed = !loadCache();
     if (scanMapFolder()) changed = true;
-    if (changed) wroteCache_ = writeCache();
+    if (changed) m_wroteCache = writeCache();
 }
 
 CGaijiMap::~CGaijiMap() = default;
 
 bool CGaijiMap::loadCache() {
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(cachePath_, kMaxCacheBytes, &bytes)) {
+    if (!readWholeFile(m_cachePath, kMaxCacheBytes, &bytes)) {
         // A cache that is there but cannot be read whole is rebuilt.
         struct stat st;
-        return stat(cachePath_, &st) != 0;
+        return stat(m_cachePath, &st) != 0;
     }
     if (bytes.size() < 8 || memcmp(bytes.data(), kSignature, 4) != 0) return false;
     const uint8_t* p = bytes.data() + 8;
@@ -211,16 +211,16 @@ bool CGaijiMap::loadCache() {
         loaded.push_back(std::move(rec));
     }
     if (p != end) return false;
-    records_ = std::move(loaded);
+    m_records = std::move(loaded);
     return true;
 }
 
 bool CGaijiMap::writeCache() const {
-    if (!cachePath_[0]) return false;
+    if (!m_cachePath[0]) return false;
     std::vector<uint8_t> bytes(8);
     memcpy(bytes.data(), kSignature, 4);
     int32_t count = 0;
-    for (const auto& rec : records_) {
+    for (const auto& rec : m_records) {
         if (!rec->valid) continue;
         ++count;
         uint8_t head[kRecordHeadBytes] = {};
@@ -240,12 +240,12 @@ bool CGaijiMap::writeCache() const {
             }
     }
     byteorder::putLe32(bytes.data() + 4, static_cast<uint32_t>(count));
-    std::string temp = std::string(cachePath_) + ".tmp" + std::to_string(getpid());
+    std::string temp = std::string(m_cachePath) + ".tmp" + std::to_string(getpid());
     FilePtr f = openFile(temp.c_str(), "wb");
     if (!f) return false;
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
     ok = fclose(f.release()) == 0 && ok;
-    if (!ok || rename(temp.c_str(), cachePath_) != 0) {
+    if (!ok || rename(temp.c_str(), m_cachePath) != 0) {
         unlink(temp.c_str());
         return false;
     }
@@ -253,14 +253,14 @@ bool CGaijiMap::writeCache() const {
 }
 
 GAIJI_MAP_RECORD* CGaijiMap::findRecord(const char* name) {
-    for (auto& rec : records_)
+    for (auto& rec : m_records)
         if (rec->valid && equalNoCase(rec->name, name)) return rec.get();
     return nullptr;
 }
 
 const GAIJI_MAP_RECORD* CGaijiMap::findMap(const char* name) const {
     if (!name) return nullptr;
-    for (const auto& rec : records_)
+    for (const auto& rec : m_records)
         if (rec->valid && equalNoCase(rec->name, name)) return rec.get();
     return nullptr;
 }
@@ -287,7 +287,7 @@ int CGaijiMap::refreshMapFile(const char* path) {
 }
 
 bool CGaijiMap::scanMapFolder() {
-    std::string folder = std::string(baseDir_) + "GAIJI";
+    std::string folder = std::string(m_baseDir) + "GAIJI";
     DIR* dir = opendir(folder.c_str());
     if (!dir) return false;
     std::vector<std::string> paths;
@@ -324,7 +324,7 @@ bool CGaijiMap::parseMapFile(const char* path, const char* name, int64_t seconds
         if (rec->lists[kind].size() < kMaxListEntries) rec->lists[kind].push_back(entry);
     }
     for (auto& list : rec->lists) std::stable_sort(list.begin(), list.end(), byCode);
-    records_.push_back(std::move(rec));
+    m_records.push_back(std::move(rec));
     return true;
 }
 
@@ -340,7 +340,7 @@ int CGaijiMap::lookup(const GAIJI_MAP_RECORD* map, int kind, uint32_t code, int3
     if (code > 0xFFFF || it == list.end() || it->code != code) return 0;
     int n = 0;
     while (n < 3 && it->codePoints[n] != 0) ++n;
-    if (!allowCombining_)
+    if (!m_allowCombining)
         for (int i = 0; i < n; ++i)
             if (it->codePoints[i] >= 0x300 && it->codePoints[i] <= 0x36F) return 0;
     if (codePoints)
@@ -369,12 +369,12 @@ int CGaijiMap::dumpText(const char* path) const {
     FilePtr f = openFile(path, "w");
     if (!f) return -1;
     int valid = 0;
-    for (const auto& rec : records_) valid += rec->valid ? 1 : 0;
+    for (const auto& rec : m_records) valid += rec->valid ? 1 : 0;
     fprintf(f.get(), "GAIJIVERSTR=%s\n", kSignature);
     fprintf(f.get(), "nMap=%d\n", valid);
     static const char* const kForms[3] = {"&h%04X;", "&z%04X;", "&c%04X;"};
-    for (size_t i = 0; i < records_.size(); ++i) {
-        const GAIJI_MAP_RECORD& rec = *records_[i];
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        const GAIJI_MAP_RECORD& rec = *m_records[i];
         if (!rec.valid) continue;
         fprintf(f.get(), "[#%d]\ndir=%s\nnHan=%d\nnZen=%d\nnChi=%d\ncreate_time=%lld\n", static_cast<int>(i), rec.name,
                 static_cast<int>(rec.lists[0].size()), static_cast<int>(rec.lists[1].size()),

@@ -56,8 +56,8 @@ public:
     CGaijiMap(const CGaijiMap&) = delete;
     CGaijiMap& operator=(const CGaijiMap&) = delete;
 
-    const char* cachePath() const { return cachePath_; }
-    const char* baseDir() const { return baseDir_; }
+    const char* cachePath() const { return m_cachePath; }
+    const char* baseDir() const { return m_baseDir; }
     // The first valid record whose name equals name without regard to ASCII
     // case; null when none.
     const GAIJI_MAP_RECORD* findMap(const char* name) const;
@@ -71,17 +71,17 @@ public:
     // The alternative text (terminated, cut to size) of the first narrow,
     // then wide, entry whose first code point is codePoint; its length.
     int reverseLookup(const GAIJI_MAP_RECORD* map, uint32_t codePoint, char* out, size_t size) const;
-    void setAllowCombining(bool allow) { allowCombining_ = allow; }
+    void setAllowCombining(bool allow) { m_allowCombining = allow; }
     // Reads one map file again when it is new or changed; 1 when parsed.
     int refreshMapFile(const char* path);
     // A readable listing of all valid maps; 0, or -1 when it cannot be written.
     int dumpText(const char* path) const;
 
     // Every record, valid or replaced, in the order read.
-    int recordCount() const { return static_cast<int>(records_.size()); }
-    const GAIJI_MAP_RECORD* record(int i) const { return records_[static_cast<size_t>(i)].get(); }
+    int recordCount() const { return static_cast<int>(m_records.size()); }
+    const GAIJI_MAP_RECORD* record(int i) const { return m_records[static_cast<size_t>(i)].get(); }
     // True when the constructor wrote the cache.
-    bool wroteCache() const { return wroteCache_; }
+    bool wroteCache() const { return m_wroteCache; }
 
 private:
     bool loadCache();
@@ -90,9 +90,9 @@ private:
     bool parseMapFile(const char* path, const char* name, int64_t seconds, int64_t nanoseconds, uint64_t size);
     GAIJI_MAP_RECORD* findRecord(const char* name);
 
-    char baseDir_[256];
-    char cachePath_[256];
-    std::vector<std::unique_ptr<GAIJI_MAP_RECORD>> records_;
-    bool allowCombining_ = false;
-    bool wroteCache_ = false;
+    char m_baseDir[256];
+    char m_cachePath[256];
+    std::vector<std::unique_ptr<GAIJI_MAP_RECORD>> m_records;
+    bool m_allowCombining = false;
+    bool m_wroteCache = false;
 };

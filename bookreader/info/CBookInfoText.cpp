@@ -20,7 +20,7 @@ constexpr size_t kPieceMax = 512;
 }  // namespace
 
 bool CBookInfoText::piece(bool lineEnd, const char* format, ...) {
-    if (ended_) return false;
+    if (m_ended) return false;
     char line[kPieceMax];
     va_list args;
     va_start(args, format);
@@ -30,44 +30,44 @@ bool CBookInfoText::piece(bool lineEnd, const char* format, ...) {
     if (static_cast<size_t>(n) >= sizeof line) n = sizeof line - 1;
     size_t length = static_cast<size_t>(n);
     if (lineEnd) {
-        size_t end = strlen(lineEnd_);
+        size_t end = strlen(m_lineEnd);
         if (length + end < sizeof line) {
-            memcpy(line + length, lineEnd_, end);
+            memcpy(line + length, m_lineEnd, end);
             length += end;
         }
     }
-    if (size_ <= kReserve) {
+    if (m_size <= kReserve) {
         // A small buffer: the first piece only, cut to fit.
-        text_->appendCut(line, length);
-        ended_ = true;
+        m_text->appendCut(line, length);
+        m_ended = true;
         return false;
     }
-    if (!text_->append(line, length) || text_->length() >= size_ - kReserve) ended_ = true;
-    return !ended_;
+    if (!m_text->append(line, length) || m_text->length() >= m_size - kReserve) m_ended = true;
+    return !m_ended;
 }
 
 uint32_t CBookInfoText::write(char* out, uint32_t size) {
     CBoundedText text(out, size);
-    text_ = &text;
-    size_ = size;
-    ended_ = size == 0;
+    m_text = &text;
+    m_size = size;
+    m_ended = size == 0;
     writeTableText();
-    text_ = nullptr;
+    m_text = nullptr;
     return static_cast<uint32_t>(text.length());
 }
 
 bool CBookInfoText::writeTableText() {
-    const int kind = reader_.kind();
+    const int kind = m_reader.kind();
     if (kind == BOOK_KIND_EPWING) {
-        if (!piece(true, "[EPWING V%d]", reader_.epwingVersion())) return false;
+        if (!piece(true, "[EPWING V%d]", m_reader.epwingVersion())) return false;
     } else if (kind == BOOK_KIND_EB) {
-        const char* format = reader_.isLatin1() ? "[EBG]" : reader_.infoFlag() ? "[EBXA-C]" : "[EBXA]";
+        const char* format = m_reader.isLatin1() ? "[EBG]" : m_reader.infoFlag() ? "[EBXA-C]" : "[EBXA]";
         if (!piece(true, "%s", format)) return false;
     } else if (!piece(true, "%s", "")) {
         return false;
     }
-    auto header = [this](int n) { return reader_.tableHeaderByte(n); };
-    CBookFile* bookFile = reader_.bookFile();
+    auto header = [this](int n) { return m_reader.tableHeaderByte(n); };
+    CBookFile* bookFile = m_reader.bookFile();
     // Bytes 0-1 of the header hold the item count in native order.
     uint16_t native = 0;
     memcpy(&native, bookFile->header(), sizeof native);
@@ -127,17 +127,17 @@ bool CBookInfoText::writeTableText() {
 }
 
 bool CBookInfoText::writeMultiSearch(uint32_t block) {
-    if (!reader_.seekBlock(block)) return true;
-    const unsigned count = reader_.readWord16();
+    if (!m_reader.seekBlock(block)) return true;
+    const unsigned count = m_reader.readWord16();
     uint8_t skip[14];
-    reader_.readBytes(skip, sizeof skip);
-    CBookFile* bookFile = reader_.bookFile();
-    for (unsigned d = 0; d < count && !reader_.readFailed(); ++d) {
-        const unsigned subCount = reader_.readByte();
-        reader_.readByte();
+    m_reader.readBytes(skip, sizeof skip);
+    CBookFile* bookFile = m_reader.bookFile();
+    for (unsigned d = 0; d < count && !m_reader.readFailed(); ++d) {
+        const unsigned subCount = m_reader.readByte();
+        m_reader.readByte();
         uint8_t label[30];
-        reader_.readBytes(label, sizeof label);
-        if (reader_.readFailed()) break;
+        m_reader.readBytes(label, sizeof label);
+        if (m_reader.readFailed()) break;
         char sjis[sizeof label + 1];
         size_t n = 0;
         for (size_t i = 0; i < sizeof label; i += 2) {
@@ -150,10 +150,10 @@ bool CBookInfoText::writeMultiSearch(uint32_t block) {
         }
         sjis[n] = 0;
         if (!piece(true, " <%s>", sjis)) return false;
-        for (unsigned s = 0; s < subCount && !reader_.readFailed(); ++s) {
+        for (unsigned s = 0; s < subCount && !m_reader.readFailed(); ++s) {
             uint8_t rec[16];
-            reader_.readBytes(rec, sizeof rec);
-            if (reader_.readFailed()) break;
+            m_reader.readBytes(rec, sizeof rec);
+            if (m_reader.readFailed()) break;
             const uint32_t start = byteorder::be32(rec + 2), blocks = byteorder::be32(rec + 6);
             if (!piece(true, "  [%02X] %-28s %5d %5d", rec[0], bookFile->indexTypeName(rec[0]), static_cast<int>(start),
                        static_cast<int>(blocks)))

@@ -14,7 +14,7 @@ class CEBReader;
 
 class CBookInfoText {
 public:
-    CBookInfoText(CEBReader& reader, bool crlf) : reader_(reader), lineEnd_(crlf ? "\r\n" : "\r") {}
+    CBookInfoText(CEBReader& reader, bool crlf) : m_reader(reader), m_lineEnd(crlf ? "\r\n" : "\r") {}
     // Writes the text into out (size bytes); its length.
     uint32_t write(char* out, uint32_t size);
 
@@ -25,9 +25,9 @@ private:
     bool writeTableText();
     bool writeMultiSearch(uint32_t block);
 
-    CEBReader& reader_;
-    const char* lineEnd_;
-    CBoundedText* text_ = nullptr;
-    uint32_t size_ = 0;
-    bool ended_ = false;
+    CEBReader& m_reader;
+    const char* m_lineEnd;
+    CBoundedText* m_text = nullptr;
+    uint32_t m_size = 0;
+    bool m_ended = false;
 };

@@ -16,8 +16,8 @@ public:
     // Keeps a glyph of up to kGlyphBytes bytes; with all entries in use the
     // oldest is dropped.
     void add(uint16_t code, uint8_t width, uint8_t height, const uint8_t* bitmap, size_t bytes);
-    int count() const { return count_; }
-    void clear() { count_ = next_ = 0; }
+    int count() const { return m_count; }
+    void clear() { m_count = m_next = 0; }
 
 private:
     struct Entry {
@@ -26,7 +26,7 @@ private:
         uint8_t height;
         uint8_t bitmap[kGlyphBytes];
     };
-    Entry entries_[kEntries];
-    int count_ = 0;
-    int next_ = 0;  // slot the next glyph takes
+    Entry m_entries[kEntries];
+    int m_count = 0;
+    int m_next = 0;  // slot the next glyph takes
 };

@@ -114,32 +114,32 @@ void CMediaReader::splitPosition(uint64_t position, uint32_t* block, uint32_t* o
 
 uint64_t CMediaReader::bytesFrom(uint32_t block, uint32_t offset) const {
     if (block == 0) return 0;
-    const READER_INDEX_INFO* area = reader_.findIndexAt(block, offset);
+    const READER_INDEX_INFO* area = m_reader.findIndexAt(block, offset);
     // Outside every area: up to the last block of the file (and a partial
     // block after it, which a data file may end with).
     uint64_t end =
-        area ? static_cast<uint64_t>(area->start) + area->count : static_cast<uint64_t>(reader_.lastBlock()) + 2;
+        area ? static_cast<uint64_t>(area->start) + area->count : static_cast<uint64_t>(m_reader.lastBlock()) + 2;
     if (block >= end) return 0;
     uint64_t room = (end - block) * kBlockSize - offset;
     return room < kMaxMediaBytes ? room : kMaxMediaBytes;
 }
 
 bool CMediaReader::seek(uint32_t block, uint32_t offset) {
-    if (!reader_.seekBlock(block)) return false;
-    return offset == 0 || reader_.setOffset(static_cast<int>(offset));
+    if (!m_reader.seekBlock(block)) return false;
+    return offset == 0 || m_reader.setOffset(static_cast<int>(offset));
 }
 
 bool CMediaReader::copy(uint8_t* out, size_t count) {
     while (count > 0) {
         size_t available = 0;
-        const uint8_t* p = reader_.peek(&available);
+        const uint8_t* p = m_reader.peek(&available);
         if (available == 0) {
-            if (!reader_.nextBlock()) return false;
+            if (!m_reader.nextBlock()) return false;
             continue;
         }
         size_t n = available < count ? available : count;
         memcpy(out, p, n);
-        reader_.skip(n);
+        m_reader.skip(n);
         out += n;
         count -= n;
     }
@@ -164,8 +164,8 @@ uint8_t* CMediaReader::readColorGraphic(uint64_t position, uint32_t* size) {
     out.reserve(32768);
     auto take = [&](uint8_t* b) {
         if (out.size() >= limit) return false;
-        uint32_t v = reader_.readByte();
-        if (reader_.readFailed()) return false;
+        uint32_t v = m_reader.readByte();
+        if (m_reader.readFailed()) return false;
         *b = static_cast<uint8_t>(v);
         out.push_back(*b);
         return true;
@@ -239,8 +239,8 @@ uint8_t* CMediaReader::bitmapToBmp(uint32_t width, uint32_t height, const uint8_
 }
 
 uint8_t* CMediaReader::readWaveMapFile(uint32_t startBlock, uint64_t capacity, uint32_t* size) {
-    const WAVE_MAP_ENTRY* map = reader_.waveMap();
-    for (int i = 0; i < reader_.waveMapCount(); ++i) {
+    const WAVE_MAP_ENTRY* map = m_reader.waveMap();
+    for (int i = 0; i < m_reader.waveMapCount(); ++i) {
         const WAVE_MAP_ENTRY& e = map[i];
         if (e.block != startBlock) continue;
         // The name is a file in the book's folder, never a path.
@@ -250,7 +250,7 @@ uint8_t* CMediaReader::readWaveMapFile(uint32_t startBlock, uint64_t capacity, u
         if (!name[0] || strchr(name, '/') || strchr(name, '\\') || !strcmp(name, ".") || !strcmp(name, ".."))
             return nullptr;
         char path[kPathSize + sizeof name + 2];
-        snprintf(path, sizeof path, "%s/%s", reader_.waveMapDir(), name);
+        snprintf(path, sizeof path, "%s/%s", m_reader.waveMapDir(), name);
         FilePtr f = openFile(path, "rb");
         struct stat st;
         if (!f || fstat(fileno(f.get()), &st) != 0 || st.st_size <= 0) return nullptr;
@@ -278,7 +278,7 @@ uint8_t* CMediaReader::extractWave(uint64_t start, uint64_t end, int header, int
     if (last < first || last - first + 1 > kMaxMediaBytes) return nullptr;
     const uint64_t n = last - first + 1;
     const uint32_t headSize = header ? kWaveHeaderSize : 12;
-    if (reader_.waveMapCount() > 0) {
+    if (m_reader.waveMapCount() > 0) {
         uint8_t* mapped = readWaveMapFile(startBlock, n + headSize, size);
         if (mapped) return mapped;
     }
@@ -343,7 +343,7 @@ int CMediaReader::readColorSample(uint32_t n, char* name, char* title, uint32_t 
     static const EbcdicTable kEbcdic;
     if (name) memset(name, 0, 20);
     if (title && titleSize > 0) title[0] = 0;
-    const READER_INDEX_INFO* area = reader_.findIndex(0xE0);
+    const READER_INDEX_INFO* area = m_reader.findIndex(0xE0);
     if (!area || n == 0 || n > area->count) return 0;
     uint8_t block[kBlockSize];
     if (!readRaw(block, kBlockSize, packPosition(area->start + n - 1, 0))) return 0;

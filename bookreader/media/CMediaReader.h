@@ -27,7 +27,7 @@ public:
     // Largest side of a monochrome bitmap.
     static constexpr uint32_t kMaxBitmapSide = 8192;
 
-    explicit CMediaReader(CEBReader& reader) : reader_(reader) {}
+    explicit CMediaReader(CEBReader& reader) : m_reader(reader) {}
 
     int readRaw(uint8_t* buffer, uint32_t count, uint64_t position);
     uint8_t* readColorGraphic(uint64_t position, uint32_t* size);
@@ -55,5 +55,5 @@ private:
     bool copy(uint8_t* out, size_t count);
     uint8_t* readWaveMapFile(uint32_t startBlock, uint64_t capacity, uint32_t* size);
 
-    CEBReader& reader_;
+    CEBReader& m_reader;
 };

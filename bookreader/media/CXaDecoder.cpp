@@ -20,11 +20,11 @@ void CXaDecoder::decodeGroup(const uint8_t* group, int16_t* out) {
             const unsigned byte = group[16 + 4 * i + u / 2];
             const unsigned nibble = (u & 1) ? (byte >> 4) : (byte & 0x0F);
             const int value = static_cast<int>(nibble ^ 8u) - 8;  // sign-extended
-            int sample = value * (1 << shift) + (p1_ * kK0[filter] + p2_ * kK1[filter]) / 256;
+            int sample = value * (1 << shift) + (m_p1 * kK0[filter] + m_p2 * kK1[filter]) / 256;
             if (sample > 32767) sample = 32767;
             if (sample < -32768) sample = -32768;
-            p2_ = p1_;
-            p1_ = sample;
+            m_p2 = m_p1;
+            m_p1 = sample;
             *out++ = static_cast<int16_t>(sample);
         }
     }

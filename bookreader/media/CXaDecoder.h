@@ -11,11 +11,11 @@ public:
     static constexpr int kGroupBytes = 128;
     static constexpr int kGroupSamples = 8 * 28;
 
-    void reset() { p1_ = p2_ = 0; }
+    void reset() { m_p1 = m_p2 = 0; }
     // Decodes one group into kGroupSamples samples, unit after unit.
     void decodeGroup(const uint8_t* group, int16_t* out);
 
 private:
-    int p1_ = 0;
-    int p2_ = 0;
+    int m_p1 = 0;
+    int m_p2 = 0;
 };

@@ -1,6 +1,7 @@
 #include "tests/common/EbProbe.h"
 
 #include <eb/appendix.h>
+#include <eb/binary.h>
 #include <eb/eb.h>
 #include <eb/error.h>
 #include <eb/font.h>
@@ -383,6 +384,48 @@ Bytes EbProbe::glyph(int subbook, int height, bool wide, int code) {
         return out;
     }
     out.assign(bits.begin(), bits.end());
+    return out;
+}
+
+Bytes EbProbe::binary(int subbook, EbBinaryKind kind, int block, int offset, int widthOrEndBlock,
+                      int heightOrEndOffset) {
+    Bytes out;
+    if (!select(subbook)) return out;
+    EB_Position position;
+    position.page = block;
+    position.offset = offset;
+    EB_Error_Code rc = EB_SUCCESS;
+    switch (kind) {
+        case EbBinaryKind::MonoGraphic:
+            rc = eb_set_binary_mono_graphic(&m_impl->book, &position, widthOrEndBlock, heightOrEndOffset);
+            break;
+        case EbBinaryKind::ColorGraphic:
+            rc = eb_set_binary_color_graphic(&m_impl->book, &position);
+            break;
+        case EbBinaryKind::Wave: {
+            EB_Position end;
+            end.page = widthOrEndBlock;
+            end.offset = heightOrEndOffset;
+            rc = eb_set_binary_wave(&m_impl->book, &position, &end);
+            break;
+        }
+    }
+    if (rc != EB_SUCCESS) {
+        fail("eb_set_binary", rc);
+        return out;
+    }
+    for (;;) {
+        char buffer[4096];
+        ssize_t got = 0;
+        rc = eb_read_binary(&m_impl->book, sizeof buffer, buffer, &got);
+        if (rc != EB_SUCCESS) {
+            fail("eb_read_binary", rc);
+            return Bytes();
+        }
+        if (got <= 0) break;
+        out.insert(out.end(), buffer, buffer + got);
+    }
+    eb_unset_binary(&m_impl->book);
     return out;
 }
 

@@ -45,6 +45,9 @@ struct EbHit {
 
 enum class EbSearchKind { Word, ExactWord, EndWord, Keyword, Cross };
 
+// The binary kinds of libeb's binary reading.
+enum class EbBinaryKind { MonoGraphic, ColorGraphic, Wave };
+
 struct EbCopyright {
     bool found = false;  // libeb reports a copyright page
     int block = 0;       // its position
@@ -99,6 +102,13 @@ public:
     // Bitmap of gaiji character `code` in the font of the given height (16,
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
     Bytes glyph(int subbook, int height, bool wide, int code);
+
+    // The bytes of a figure or sound through libeb's binary reading
+    // (eb_set_binary_mono_graphic with width and height,
+    // eb_set_binary_color_graphic, eb_set_binary_wave up to the end
+    // position, then eb_read_binary to the end); empty on failure.
+    Bytes binary(int subbook, EbBinaryKind kind, int block, int offset, int widthOrEndBlock = 0,
+                 int heightOrEndOffset = 0);
 
 private:
     bool select(int subbook);

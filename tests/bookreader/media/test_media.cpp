@@ -16,11 +16,12 @@
 #include "bookreader/core/CEBReader.h"
 #include "tests/bookreader/HandBook.h"
 #include "tests/bookreader/MediaFiles.h"
+#include "tests/common/Bytes.h"
 #include "tests/common/TestDir.h"
 
+using lftest::Bytes;
 using lftest::HandBook;
 using lftest::takeBuffer;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include "foundation/book/CEBCatalog.h"
 #include "tests/bookreader/MediaFiles.h"
 #include "tests/common/BookBuilder.h"
-#include "tests/common/EbBinaryProbe.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
@@ -193,6 +192,9 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
     reader.readText(text, sizeof text, &length, 0, 0);
     const std::string tagged(text, length);
 
+    lftest::EbProbe probe(book);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+
     // Colour graphics: the "data" chunk at each figure's position holds the
     // file FreePWING was given; libeb's colour-graphic reading agrees.
     std::vector<std::string> sources = {"pic.bmp", "pic.jpg"};
@@ -204,10 +206,10 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
         const uint32_t offset = static_cast<uint32_t>(std::stoul((*it)[2].str(), nullptr, 16));
         uint32_t size = 0;
         std::vector<uint8_t> ours = lftest::takeBuffer(reader.readMediaData(packPosition(block, offset), &size), &size);
-        lftest::EbBinary theirs = lftest::readEbBinary(book, 0, lftest::EbBinaryKind::ColorGraphic,
-                                                       static_cast<int>(block), static_cast<int>(offset));
-        ASSERT_TRUE(theirs.ok) << theirs.error;
-        EXPECT_EQ(ours, std::vector<uint8_t>(theirs.bytes.begin(), theirs.bytes.end())) << sources[figures];
+        lftest::Bytes theirs =
+            probe.binary(0, lftest::EbBinaryKind::ColorGraphic, static_cast<int>(block), static_cast<int>(offset));
+        ASSERT_FALSE(theirs.empty()) << probe.error();
+        EXPECT_EQ(ours, theirs) << sources[figures];
         std::vector<unsigned char> given = lftest::readFile(book + "/src/" + sources[figures]);
         EXPECT_EQ(ours, std::vector<uint8_t>(given.begin(), given.end())) << sources[figures];
         if (!ours.empty() && ours[0] == 0xFF) {
@@ -230,11 +232,10 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
     uint32_t size = 0;
     std::vector<uint8_t> wav = lftest::takeBuffer(
         reader.extractWave(packPosition(at[0], at[1]), packPosition(at[2], at[3]), 0, 0, 0, 0, &size), &size);
-    lftest::EbBinary theirs =
-        lftest::readEbBinary(book, 0, lftest::EbBinaryKind::Wave, static_cast<int>(at[0]), static_cast<int>(at[1]),
-                             static_cast<int>(at[2]), static_cast<int>(at[3]));
-    ASSERT_TRUE(theirs.ok) << theirs.error;
-    EXPECT_EQ(wav, std::vector<uint8_t>(theirs.bytes.begin(), theirs.bytes.end()));
+    lftest::Bytes theirs = probe.binary(0, lftest::EbBinaryKind::Wave, static_cast<int>(at[0]), static_cast<int>(at[1]),
+                                        static_cast<int>(at[2]), static_cast<int>(at[3]));
+    ASSERT_FALSE(theirs.empty()) << probe.error();
+    EXPECT_EQ(wav, theirs);
     std::vector<unsigned char> given = lftest::readFile(book + "/src/snd.wav");
     EXPECT_EQ(wav, std::vector<uint8_t>(given.begin(), given.end()));
     lftest::ParsedWave parsed = lftest::parseWave(wav);
@@ -243,8 +244,6 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
     EXPECT_EQ(parsed.data.size(), 300u);
 
     // Gaiji: each font file, every code, against libeb.
-    lftest::EbProbe probe(book);
-    ASSERT_TRUE(probe.ok()) << probe.error();
     const struct {
         const char* file;
         FontSize size;
