@@ -115,9 +115,11 @@ void CMediaReader::splitPosition(uint64_t position, uint32_t* block, uint32_t* o
 uint64_t CMediaReader::bytesFrom(uint32_t block, uint32_t offset) const {
     if (block == 0) return 0;
     const READER_INDEX_INFO* area = m_reader.findIndexAt(block, offset);
-    // Outside every area: up to the last block of the file (and a partial
-    // block after it, which a data file may end with).
-    uint64_t end =
+    // Outside every area: a data or raw file up to its last block (and a
+    // partial block after it); a book text file as far as its reads go.
+    const int kind = m_reader.kind();
+    if (!area && kind != BOOK_KIND_DATA_FILE && kind != BOOK_KIND_RAW) return kMaxMediaBytes;
+    const uint64_t end =
         area ? static_cast<uint64_t>(area->start) + area->count : static_cast<uint64_t>(m_reader.lastBlock()) + 2;
     if (block >= end) return 0;
     uint64_t room = (end - block) * kBlockSize - offset;
@@ -141,6 +143,20 @@ bool CMediaReader::copy(uint8_t* out, size_t count) {
         memcpy(out, p, n);
         m_reader.skip(n);
         out += n;
+        count -= n;
+    }
+    return true;
+}
+
+bool CMediaReader::append(std::vector<uint8_t>* out, uint64_t count) {
+    // Grown as the bytes arrive, so that a size read from the book costs no
+    // memory beyond the bytes really there.
+    constexpr uint64_t kStep = 1 << 16;
+    while (count > 0) {
+        const size_t n = static_cast<size_t>(count < kStep ? count : kStep);
+        const size_t at = out->size();
+        out->resize(at + n);
+        if (!copy(out->data() + at, n)) return false;
         count -= n;
     }
     return true;
@@ -210,14 +226,9 @@ uint8_t* CMediaReader::readMediaData(uint64_t position, uint32_t* size) {
     if (length > 0xFFFFFF) length = byteorder::be32(head + 4);
     const uint64_t room = bytesFrom(block, offset);
     if (length == 0 || room < 8 || length > room - 8) return nullptr;
-    uint8_t* out = static_cast<uint8_t*>(malloc(length));
-    if (!out) return nullptr;
-    if (!copy(out, length)) {
-        free(out);
-        return nullptr;
-    }
-    if (size) *size = static_cast<uint32_t>(length);
-    return out;
+    std::vector<uint8_t> out;
+    if (!append(&out, length)) return nullptr;
+    return handOut(out, size);
 }
 
 uint8_t* CMediaReader::monoBitmapToBmp(uint64_t position, uint32_t width, uint32_t height, uint32_t* size) {
@@ -282,28 +293,21 @@ uint8_t* CMediaReader::extractWave(uint64_t start, uint64_t end, int header, int
         uint8_t* mapped = readWaveMapFile(startBlock, n + headSize, size);
         if (mapped) return mapped;
     }
-    if (n > bytesFrom(startBlock, startOffset) || !seek(startBlock, startOffset)) return nullptr;
-    uint8_t* out = static_cast<uint8_t*>(malloc(n + headSize));
-    if (!out) return nullptr;
-    if (header) {
-        const uint32_t channels = static_cast<uint32_t>(channelsMinusOne + 1);
-        const uint32_t rate = rateCode == 0 ? 44100 : rateCode == 1 ? 22050 : rateCode == 2 ? 11025 : 0;
-        if (channels < 1 || channels > 2) {
-            free(out);
-            return nullptr;
-        }
-        writeWaveHeader(out, static_cast<uint32_t>(n), channels, rate, eightBit ? 8 : 16);
-    } else {
-        memcpy(out, "RIFF", 4);
-        byteorder::putLe32(out + 4, static_cast<uint32_t>(n + 4));
-        memcpy(out + 8, "WAVE", 4);
-    }
-    if (!copy(out + headSize, n)) {
-        free(out);
+    const uint32_t channels = static_cast<uint32_t>(channelsMinusOne + 1);
+    if ((header && (channels < 1 || channels > 2)) || n > bytesFrom(startBlock, startOffset) ||
+        !seek(startBlock, startOffset))
         return nullptr;
+    std::vector<uint8_t> out(headSize);
+    if (header) {
+        const uint32_t rate = rateCode == 0 ? 44100 : rateCode == 1 ? 22050 : rateCode == 2 ? 11025 : 0;
+        writeWaveHeader(out.data(), static_cast<uint32_t>(n), channels, rate, eightBit ? 8 : 16);
+    } else {
+        memcpy(out.data(), "RIFF", 4);
+        byteorder::putLe32(out.data() + 4, static_cast<uint32_t>(n + 4));
+        memcpy(out.data() + 8, "WAVE", 4);
     }
-    if (size) *size = static_cast<uint32_t>(n + headSize);
-    return out;
+    if (!append(&out, n)) return nullptr;
+    return handOut(out, size);
 }
 
 uint8_t* CMediaReader::extractXaSound(uint32_t firstSector, uint32_t lastSector, int sampleRate, uint32_t* size) {

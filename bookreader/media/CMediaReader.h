@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "bookreader/core/ReaderTypes.h"
 
@@ -53,6 +54,8 @@ private:
     bool seek(uint32_t block, uint32_t offset);
     // count bytes from the read position; false when a block cannot be read.
     bool copy(uint8_t* out, size_t count);
+    // Appends count bytes from the read position to out.
+    bool append(std::vector<uint8_t>* out, uint64_t count);
     uint8_t* readWaveMapFile(uint32_t startBlock, uint64_t capacity, uint32_t* size);
 
     CEBReader& m_reader;

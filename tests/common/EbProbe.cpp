@@ -7,6 +7,7 @@
 #include <eb/font.h>
 #include <eb/text.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/common/TestDir.h"
@@ -387,46 +388,47 @@ Bytes EbProbe::glyph(int subbook, int height, bool wide, int code) {
     return out;
 }
 
-Bytes EbProbe::binary(int subbook, EbBinaryKind kind, int block, int offset, int widthOrEndBlock,
-                      int heightOrEndOffset) {
+Bytes EbProbe::readBinary(int rc, const char* what, size_t maxBytes) {
     Bytes out;
-    if (!select(subbook)) return out;
-    EB_Position position;
-    position.page = block;
-    position.offset = offset;
-    EB_Error_Code rc = EB_SUCCESS;
-    switch (kind) {
-        case EbBinaryKind::MonoGraphic:
-            rc = eb_set_binary_mono_graphic(&m_impl->book, &position, widthOrEndBlock, heightOrEndOffset);
-            break;
-        case EbBinaryKind::ColorGraphic:
-            rc = eb_set_binary_color_graphic(&m_impl->book, &position);
-            break;
-        case EbBinaryKind::Wave: {
-            EB_Position end;
-            end.page = widthOrEndBlock;
-            end.offset = heightOrEndOffset;
-            rc = eb_set_binary_wave(&m_impl->book, &position, &end);
-            break;
-        }
-    }
     if (rc != EB_SUCCESS) {
-        fail("eb_set_binary", rc);
+        fail(what, rc);
         return out;
     }
-    for (;;) {
-        char buffer[4096];
-        ssize_t got = 0;
-        rc = eb_read_binary(&m_impl->book, sizeof buffer, buffer, &got);
-        if (rc != EB_SUCCESS) {
-            fail("eb_read_binary", rc);
-            return Bytes();
+    std::vector<char> buffer(65536);
+    while (out.size() < maxBytes) {
+        ssize_t length = 0;
+        size_t want = std::min(buffer.size(), maxBytes - out.size());
+        EB_Error_Code r = eb_read_binary(&m_impl->book, want, buffer.data(), &length);
+        if (r != EB_SUCCESS) {
+            fail("eb_read_binary", r);
+            out.clear();
+            break;
         }
-        if (got <= 0) break;
-        out.insert(out.end(), buffer, buffer + got);
+        if (length <= 0) break;
+        out.insert(out.end(), buffer.begin(), buffer.begin() + length);
     }
     eb_unset_binary(&m_impl->book);
     return out;
+}
+
+Bytes EbProbe::monoGraphic(int subbook, int block, int offset, int width, int height, size_t maxBytes) {
+    if (!select(subbook)) return {};
+    EB_Position position{block, offset};
+    return readBinary(eb_set_binary_mono_graphic(&m_impl->book, &position, width, height), "eb_set_binary_mono_graphic",
+                      maxBytes);
+}
+
+Bytes EbProbe::colorGraphic(int subbook, int block, int offset, size_t maxBytes) {
+    if (!select(subbook)) return {};
+    EB_Position position{block, offset};
+    return readBinary(eb_set_binary_color_graphic(&m_impl->book, &position), "eb_set_binary_color_graphic", maxBytes);
+}
+
+Bytes EbProbe::wave(int subbook, int startBlock, int startOffset, int endBlock, int endOffset, size_t maxBytes) {
+    if (!select(subbook)) return {};
+    EB_Position start{startBlock, startOffset};
+    EB_Position end{endBlock, endOffset};
+    return readBinary(eb_set_binary_wave(&m_impl->book, &start, &end), "eb_set_binary_wave", maxBytes);
 }
 
 bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {

@@ -45,9 +45,6 @@ struct EbHit {
 
 enum class EbSearchKind { Word, ExactWord, EndWord, Keyword, Cross };
 
-// The binary kinds of libeb's binary reading.
-enum class EbBinaryKind { MonoGraphic, ColorGraphic, Wave };
-
 struct EbCopyright {
     bool found = false;  // libeb reports a copyright page
     int block = 0;       // its position
@@ -103,17 +100,20 @@ public:
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
     Bytes glyph(int subbook, int height, bool wide, int code);
 
-    // The bytes of a figure or sound through libeb's binary reading
-    // (eb_set_binary_mono_graphic with width and height,
-    // eb_set_binary_color_graphic, eb_set_binary_wave up to the end
-    // position, then eb_read_binary to the end); empty on failure.
-    Bytes binary(int subbook, EbBinaryKind kind, int block, int offset, int widthOrEndBlock = 0,
-                 int heightOrEndOffset = 0);
+    // Binary data through libeb (eb_set_binary_* and eb_read_binary), up to
+    // maxBytes; empty on failure (see error()). A monochrome graphic comes
+    // back as libeb's BMP file of the bitmap, a colour graphic as the
+    // stored BMP or JPEG data, a sound as libeb's WAVE file.
+    Bytes monoGraphic(int subbook, int block, int offset, int width, int height, size_t maxBytes = 1 << 20);
+    Bytes colorGraphic(int subbook, int block, int offset, size_t maxBytes = 1 << 20);
+    Bytes wave(int subbook, int startBlock, int startOffset, int endBlock, int endOffset, size_t maxBytes = 1 << 20);
 
 private:
     bool select(int subbook);
     bool selectForText(int subbook);
     bool seek(int block, int offset);
+    // eb_read_binary until the end or maxBytes, after a successful set-up.
+    Bytes readBinary(int rc, const char* what, size_t maxBytes);
     void fail(const char* what, int code);
 
     struct Impl;

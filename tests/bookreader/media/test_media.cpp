@@ -176,6 +176,7 @@ TEST(MediaBitmap, MonochromeBitmapAsBmp) {
     EXPECT_EQ(d.width, 16u);
     EXPECT_EQ(d.height, 3u);
     EXPECT_EQ(d.rows, lftest::bitmapRows(bits, 12, 3));
+    EXPECT_EQ(lftest::le32At(bmp, 2), bmp.size()) << "file size";
     EXPECT_EQ(lftest::le32At(bmp, 34), 12u) << "pixel data size";
     EXPECT_EQ(lftest::le32At(bmp, 46), 2u) << "colours used";
     if (std::system("convert -version 2>/dev/null | grep -q 'Version: ImageMagick'") == 0) {

@@ -206,8 +206,7 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
         const uint32_t offset = static_cast<uint32_t>(std::stoul((*it)[2].str(), nullptr, 16));
         uint32_t size = 0;
         std::vector<uint8_t> ours = lftest::takeBuffer(reader.readMediaData(packPosition(block, offset), &size), &size);
-        lftest::Bytes theirs =
-            probe.binary(0, lftest::EbBinaryKind::ColorGraphic, static_cast<int>(block), static_cast<int>(offset));
+        lftest::Bytes theirs = probe.colorGraphic(0, static_cast<int>(block), static_cast<int>(offset));
         ASSERT_FALSE(theirs.empty()) << probe.error();
         EXPECT_EQ(ours, theirs) << sources[figures];
         std::vector<unsigned char> given = lftest::readFile(book + "/src/" + sources[figures]);
@@ -232,8 +231,8 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
     uint32_t size = 0;
     std::vector<uint8_t> wav = lftest::takeBuffer(
         reader.extractWave(packPosition(at[0], at[1]), packPosition(at[2], at[3]), 0, 0, 0, 0, &size), &size);
-    lftest::Bytes theirs = probe.binary(0, lftest::EbBinaryKind::Wave, static_cast<int>(at[0]), static_cast<int>(at[1]),
-                                        static_cast<int>(at[2]), static_cast<int>(at[3]));
+    lftest::Bytes theirs = probe.wave(0, static_cast<int>(at[0]), static_cast<int>(at[1]), static_cast<int>(at[2]),
+                                      static_cast<int>(at[3]));
     ASSERT_FALSE(theirs.empty()) << probe.error();
     EXPECT_EQ(wav, theirs);
     std::vector<unsigned char> given = lftest::readFile(book + "/src/snd.wav");
@@ -268,5 +267,50 @@ TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
         unsigned char glyph[288];
         uint32_t w, h;
         EXPECT_EQ(font.readGaijiBitmap(f.size.width, f.size.height, 0xA123, &w, &h, glyph, sizeof glyph), 0) << f.file;
+    }
+}
+
+TEST(CompareMediaWithEbLibrary, MonochromeBitmapsDecodeToTheSamePixels) {
+    // A book of our builder with monochrome bitmaps appended to its text
+    // file: our BMP and libeb's BMP of each give the same pixels.
+    lftest::TestDir dir;
+    lftest::writeFile(dir.file("a.txt"), std::string("text\n"));
+    lftest::BookRecipe r;
+    r.outDir = dir.file("book");
+    r.sources.push_back({dir.file("a.txt"), "", 4});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    const std::string honmon = dir.file("book/TEST/DATA/HONMON");
+    lftest::Bytes file = lftest::readFile(honmon);
+    ASSERT_EQ(file.size() % 2048, 0u);
+    const uint32_t block = static_cast<uint32_t>(file.size() / 2048) + 1;
+    struct Case {
+        uint32_t offset, width, height;
+    } cases[] = {{0, 8, 1}, {100, 12, 3}, {2000, 33, 20}, {512, 64, 64}, {0, 1, 40}};
+    lftest::Bytes data(2048 * 3, 0);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 131) ^ (i >> 3));
+    file.insert(file.end(), data.begin(), data.end());
+    lftest::writeFile(honmon, file);
+    CEBReader reader;
+    ASSERT_EQ(reader.open(honmon.c_str(), 1, 0), 1);
+    lftest::EbProbe probe(dir.file("book"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const Case& c : cases) {
+        uint32_t size = 0;
+        lftest::Bytes ours =
+            lftest::takeBuffer(reader.monoBitmapToBmp(packPosition(block, c.offset), c.width, c.height, &size), &size);
+        lftest::Bytes theirs = probe.monoGraphic(0, static_cast<int>(block), static_cast<int>(c.offset),
+                                                 static_cast<int>(c.width), static_cast<int>(c.height));
+        ASSERT_FALSE(theirs.empty()) << probe.error();
+        lftest::DecodedBmp a = lftest::decodeBmp(ours), b = lftest::decodeBmp(theirs);
+        ASSERT_TRUE(a.ok) << c.width << "x" << c.height << " at " << block << ":" << c.offset << ": " << a.error;
+        ASSERT_TRUE(b.ok) << c.width << "x" << c.height << ": libeb's BMP: " << b.error;
+        EXPECT_EQ(a.height, b.height) << c.width << "x" << c.height;
+        // Both cover the stored width; ours rounds it up to whole bytes.
+        ASSERT_GE(a.width, c.width);
+        ASSERT_GE(b.width, c.width);
+        for (uint32_t y = 0; y < c.height && y < a.rows.size() && y < b.rows.size(); ++y)
+            for (uint32_t x = 0; x < c.width; ++x)
+                ASSERT_EQ(a.rows[y][x], b.rows[y][x]) << c.width << "x" << c.height << " at " << x << "," << y;
     }
 }
