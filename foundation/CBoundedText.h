@@ -3,10 +3,10 @@
 // never overflows, is always terminated and never holds a cut character.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
+
+#include "foundation/codes/jclib.h"
 
 class CBoundedText {
 public:
@@ -39,30 +39,13 @@ public:
         if (!out_) return n == 0;
         size_t fit = 0;
         while (fit < n) {
-            const unsigned char b = static_cast<unsigned char>(s[fit]);
-            const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+            const bool lead = jclib::isSjisLead(static_cast<unsigned char>(s[fit]));
             const size_t step = lead && fit + 1 < n ? 2 : 1;
             if (fit + step > room()) break;
             fit += step;
         }
         append(s, fit);
         return fit == n;
-    }
-
-    // Appends printf-formatted text when it fits whole; false (and nothing
-    // appended) otherwise.
-    __attribute__((format(printf, 2, 3))) bool appendf(const char* format, ...) {
-        if (!out_) return false;
-        va_list args;
-        va_start(args, format);
-        int n = std::vsnprintf(out_ + length_, size_ - length_, format, args);
-        va_end(args);
-        if (n < 0 || static_cast<size_t>(n) >= size_ - length_) {
-            out_[length_] = '\0';
-            return false;
-        }
-        length_ += static_cast<size_t>(n);
-        return true;
     }
 
     size_t length() const { return length_; }

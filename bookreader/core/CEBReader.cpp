@@ -9,6 +9,7 @@
 #include "bookreader/info/CBookInfoText.h"
 #include "bookreader/media/CMediaReader.h"
 #include "bookreader/text/CTextDecoder.h"
+#include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/byteorder.h"
@@ -703,5 +704,11 @@ int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, u
 }
 
 uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
+    if (!isBlockKind(kind_)) {
+        // Kinds 4 to 7 are described by their back end's reader; without one
+        // the text is empty.
+        CBoundedText empty(out, size);
+        return 0;
+    }
     return CBookInfoText(*this, crlf != 0).write(out, size);
 }

@@ -51,11 +51,6 @@ bool parseHex(const char* p, const char* end, uint32_t max, uint32_t* value) {
     return true;
 }
 
-void putLe16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 void putLe64(uint8_t* p, uint64_t v) {
     byteorder::putLe32(p, static_cast<uint32_t>(v));
     byteorder::putLe32(p + 4, static_cast<uint32_t>(v >> 32));
@@ -225,7 +220,7 @@ bool CGaijiMap::writeCache() const {
         ++count;
         uint8_t head[kRecordHeadBytes] = {};
         memcpy(head, rec->name, sizeof rec->name);
-        for (int k = 0; k < 3; ++k) putLe16(head + 32 + 2 * k, static_cast<uint32_t>(rec->lists[k].size()));
+        for (int k = 0; k < 3; ++k) byteorder::putLe16(head + 32 + 2 * k, static_cast<uint32_t>(rec->lists[k].size()));
         putLe64(head + 38, static_cast<uint64_t>(rec->seconds));
         putLe64(head + 46, static_cast<uint64_t>(rec->nanoseconds));
         putLe64(head + 54, rec->fileSize);
@@ -233,7 +228,7 @@ bool CGaijiMap::writeCache() const {
         for (const auto& list : rec->lists)
             for (const GAIJI_MAP_ENTRY& e : list) {
                 uint8_t b[kEntryBytes] = {};
-                putLe16(b, e.code);
+                byteorder::putLe16(b, e.code);
                 for (int c = 0; c < 3; ++c) byteorder::putLe32(b + 4 + 4 * c, e.codePoints[c]);
                 memcpy(b + 16, e.alt, sizeof e.alt);
                 bytes.insert(bytes.end(), b, b + sizeof b);

@@ -30,11 +30,6 @@ uint8_t* handOut(const std::vector<uint8_t>& bytes, uint32_t* size) {
     return out;
 }
 
-void putLe16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 // A 1-bit BMP of rows of rowBytes bytes (top row first) at width rounded up
 // to a multiple of 8; colour 0 white, colour 1 black. Null when the sides
 // are 0 or too large or memory is short.
@@ -55,8 +50,8 @@ uint8_t* makeBmp(uint32_t width, uint32_t height, const uint8_t* rows, uint32_t*
     byteorder::putLe32(out + 14, 40);
     byteorder::putLe32(out + 18, static_cast<uint32_t>(rowBytes * 8));
     byteorder::putLe32(out + 22, height);
-    putLe16(out + 26, 1);
-    putLe16(out + 28, 1);
+    byteorder::putLe16(out + 26, 1);
+    byteorder::putLe16(out + 28, 1);
     byteorder::putLe32(out + 34, static_cast<uint32_t>(pixels));
     byteorder::putLe32(out + 46, 2);
     const uint8_t colours[8] = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -72,12 +67,12 @@ void writeWaveHeader(uint8_t* p, uint32_t dataSize, uint32_t channels, uint32_t 
     byteorder::putLe32(p + 4, dataSize + 36);
     memcpy(p + 8, "WAVEfmt ", 8);
     byteorder::putLe32(p + 16, 16);
-    putLe16(p + 20, 1);
-    putLe16(p + 22, channels);
+    byteorder::putLe16(p + 20, 1);
+    byteorder::putLe16(p + 22, channels);
     byteorder::putLe32(p + 24, rate);
     byteorder::putLe32(p + 28, rate * channels * (bits / 8));
-    putLe16(p + 32, channels * bits / 8);
-    putLe16(p + 34, bits);
+    byteorder::putLe16(p + 32, channels * bits / 8);
+    byteorder::putLe16(p + 34, bits);
     memcpy(p + 36, "data", 4);
     byteorder::putLe32(p + 40, dataSize);
 }
@@ -336,7 +331,8 @@ uint8_t* CMediaReader::extractXaSound(uint32_t firstSector, uint32_t lastSector,
             if (!copy(group, sizeof group)) break;
             decoder.decodeGroup(group, samples);
             for (int i = 0; i < CXaDecoder::kGroupSamples; ++i)
-                putLe16(sectorOut + (g * CXaDecoder::kGroupSamples + i) * 2, static_cast<uint16_t>(samples[i]));
+                byteorder::putLe16(sectorOut + (g * CXaDecoder::kGroupSamples + i) * 2,
+                                   static_cast<uint16_t>(samples[i]));
         }
     }
     if (size) *size = static_cast<uint32_t>(n + kWaveHeaderSize);
