@@ -12,24 +12,9 @@ mkdir -p "$out"
 
 python3 - "$out" <<'PY'
 import os, struct, sys
+sys.path.insert(0, ".")
+from bookfile import book, placed
 out = sys.argv[1]
-
-def book(areas, blocks):
-    # areas: (id, start, count, info bytes); blocks: {number: {offset: bytes}}
-    last = max([s + c - 1 for _, s, c, _ in areas] + list(blocks) + [1])
-    data = bytearray(2048 * last)
-    data[0:2] = struct.pack(">H", len(areas))
-    for i, (aid, start, count, info) in enumerate(areas):
-        r = 16 + 16 * i
-        data[r] = aid
-        data[r + 2:r + 6] = struct.pack(">I", start)
-        data[r + 6:r + 10] = struct.pack(">I", count)
-        data[r + 10:r + 14] = bytes(info)
-    for n, parts in blocks.items():
-        for offset, b in parts.items():
-            at = (n - 1) * 2048 + offset
-            data[at:at + len(b)] = b
-    return bytes(data)
 
 def seed(name, select, body):
     with open(os.path.join(out, name), "wb") as f:
@@ -41,8 +26,8 @@ fmt = b"fmt " + struct.pack("<IHHIIHH", 16, 1, 1, 11025, 11025, 1, 8) + b"data" 
 sample = bytes([0xD9, 0xC5, 0xC4, 0x40, 0xF0, 0xF1, 0]) + bytes(13) + bytes([0x40, 0x56, 0, 0])
 seed("media-book", 0x28, book(
     [(0x00, 7, 1, [1]), (0xD2, 2, 1, [1]), (0xD8, 3, 1, [1]), (0xD0, 4, 1, [1]), (0xE0, 5, 2, [1])],
-    {2: {0: jpeg, 100: chunk}, 3: {0: fmt}, 4: {0: bytes(range(64))}, 5: {0: sample}, 6: {0: sample},
-     7: {0: bytes([0x1F, 0x02, 0x1F, 0x03])}}))
+    {2: placed({0: jpeg, 100: chunk}), 3: fmt, 4: bytes(range(64)), 5: sample, 6: sample,
+     7: bytes([0x1F, 0x02, 0x1F, 0x03])}))
 
 def font(width, height, first, count, glyph_bytes):
     head = bytes(8) + bytes([width, height]) + struct.pack(">HH", first, count)
@@ -64,8 +49,8 @@ seed("font-file", 0x01, bytes(data))
 nhead, nblocks = font(8, 16, 0xA121, 3, 16)
 whead, wblocks = font(16, 16, 0xB121, 3, 32)
 seed("eb-fonts", 0x04, book([(0x00, 2, 1, [1]), (0xF2, 3, 2, [1]), (0xF1, 5, 2, [1])],
-                             {2: {0: bytes([0x1F, 0x02, 0x1F, 0x03])}, 3: {0: nhead}, 4: {0: bytes(nblocks[0])},
-                              5: {0: whead}, 6: {0: bytes(wblocks[0])}}))
+                             {2: bytes([0x1F, 0x02, 0x1F, 0x03]), 3: nhead, 4: bytes(nblocks[0]), 5: whead,
+                              6: bytes(wblocks[0])}))
 
 xa = bytearray(68 + 18 * 128)
 for g in range(18):

@@ -250,11 +250,8 @@ TEST(GaijiMapBuilder, TheMapOurBuilderWrites) {
     // them gaiji codes and writes "<output>/TEST.map"; read from GAIJI, it
     // maps each code back to its character.
     lftest::TestDir dir;
-    lftest::writeFile(dir.file("src.txt"), std::string("caf\xC3\xA9 \xF0\xA0\xAE\x9F\n"));
-    lftest::BookRecipe r;
-    r.outDir = dir.file("out");
-    r.sources.push_back({dir.file("src.txt"), "", 4});
-    lftest::BookRun run = lftest::buildBook(r);
+    lftest::BookRun run =
+        lftest::buildPlainTextBook(dir.file("out"), dir.file("src.txt"), "caf\xC3\xA9 \xF0\xA0\xAE\x9F\n");
     ASSERT_EQ(run.newBookResult, 0) << run.log();
     std::vector<unsigned char> map = lftest::readFile(dir.file("out/TEST.map"));
     ASSERT_FALSE(map.empty()) << run.log();

@@ -274,11 +274,7 @@ TEST(CompareMediaWithEbLibrary, MonochromeBitmapsDecodeToTheSamePixels) {
     // A book of our builder with monochrome bitmaps appended to its text
     // file: our BMP and libeb's BMP of each give the same pixels.
     lftest::TestDir dir;
-    lftest::writeFile(dir.file("a.txt"), std::string("text\n"));
-    lftest::BookRecipe r;
-    r.outDir = dir.file("book");
-    r.sources.push_back({dir.file("a.txt"), "", 4});
-    lftest::BookRun run = lftest::buildBook(r);
+    lftest::BookRun run = lftest::buildPlainTextBook(dir.file("book"), dir.file("a.txt"), "text\n");
     ASSERT_EQ(run.newBookResult, 0) << run.log();
     const std::string honmon = dir.file("book/TEST/DATA/HONMON");
     lftest::Bytes file = lftest::readFile(honmon);
