@@ -312,9 +312,12 @@ uint8_t* CMediaReader::extractXaSound(uint32_t firstSector, uint32_t lastSector,
     if (lastSector < firstSector || sampleRate <= 0) return nullptr;
     const uint64_t sectors = (lastSector - firstSector) / 16 + 1;
     const uint64_t n = sectors * kSectorOutput;
-    // The last sector's audio must begin inside the file.
+    // The last sector's audio must begin inside the file: its block is read
+    // before anything is allocated.
     const uint64_t lastByte = static_cast<uint64_t>(firstSector + (sectors - 1) * 16) * kSectorBytes + kAudioOffset;
-    if (n > kMaxMediaBytes || lastByte >= bytesFrom(1, 0)) return nullptr;
+    if (n > kMaxMediaBytes || lastByte >= bytesFrom(1, 0) || lastByte / kBlockSize + 1 > 0xFFFFFFFFu ||
+        !m_reader.seekBlock(static_cast<int64_t>(lastByte / kBlockSize + 1)))
+        return nullptr;
     uint8_t* out = static_cast<uint8_t*>(calloc(1, n + kWaveHeaderSize));
     if (!out) return nullptr;
     writeWaveHeader(out, static_cast<uint32_t>(n), 1, static_cast<uint32_t>(sampleRate), 16);

@@ -613,3 +613,14 @@ TEST(MediaGlyph, EpwingFontSlotsBySetting) {
     reader.fontInfoByShape(48, 48, &count, &first, &last);
     EXPECT_EQ(last, 0xB124);
 }
+
+TEST(MediaSound, XaSectorsPastABookTextFile) {
+    // A book text file has no file size of its own to check against: the
+    // last sector's block must be there before anything is allocated.
+    lftest::TestDir dir;
+    CEBReader reader;
+    ASSERT_EQ(reader.open(mediaBook(dir, "x", 0xD8, 1, 0, {1}).c_str(), 1, 0), 1);
+    uint32_t size = 5;
+    EXPECT_EQ(reader.extractXaSound(0, 16 * 30000, &size), nullptr);
+    EXPECT_EQ(size, 0u);
+}
