@@ -38,8 +38,8 @@ public:
                          uint32_t* size);
     uint8_t* extractXaSound(uint32_t firstSector, uint32_t lastSector, int sampleRate, uint32_t* size);
     int readColorSample(uint32_t n, char* name, char* title, uint32_t titleSize);
-    // The glyph of code in font slot `font` (Part of readGaijiBitmap after
-    // the slot is chosen).
+    // The glyph of code in the font slot readGaijiBitmap chose, through the
+    // glyph cache for 16-dot glyphs.
     int readGlyph(const FONT_HEADER& font, CGlyphCache* cache, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
                   uint8_t* buffer, size_t bufferSize);
     static uint8_t* bitmapToBmp(uint32_t width, uint32_t height, const uint8_t* bitmap, uint32_t* size);
