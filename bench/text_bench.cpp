@@ -19,19 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchBook.h"
 #include "bookreader/core/CEBReader.h"
-#include "builder/CEPWing.h"
 
 namespace {
 
-void quiet(const char*) {}
-
 void writeSource(const std::string& path, long entries) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
+    FILE* f = bench::createOrExit(path);
     for (long i = 0; i < entries; ++i) {
         // A kana and ASCII headword, a body of two lines with kanji.
         std::fprintf(f,
@@ -40,20 +34,6 @@ void writeSource(const std::string& path, long entries) {
                      i, i, i);
     }
     std::fclose(f);
-}
-
-bool build(const std::string& dir, const std::string& source) {
-    CEPWing w;
-    w.init();
-    w.setMessageCallback(quiet);
-    w.setOutput((dir + "/").c_str(), 1);
-    if (w.newBook("Bench", "BENCH", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0) != 0)
-        return false;
-    if (w.addSource(source.c_str(), nullptr, 5, nullptr) != 0) return false;
-    w.makeBook();
-    w.closeCatalog();
-    w.term();
-    return true;
 }
 
 struct Position {
@@ -139,11 +119,8 @@ double theirs(const std::string& bookDir, const std::vector<Position>& starts, s
         EB_Hook h = {c, tagHook};
         eb_set_hook(&hooks, &h);
     }
-    EB_Subbook_Code codes[EB_MAX_SUBBOOKS];
-    int count = 0;
     double seconds = -1;
-    if (eb_bind(&book, bookDir.c_str()) == EB_SUCCESS && eb_subbook_list(&book, codes, &count) == EB_SUCCESS &&
-        count > 0 && eb_set_subbook(&book, codes[0]) == EB_SUCCESS) {
+    if (bench::bindFirstSubbook(&book, bookDir)) {
         std::vector<char> buf(1 << 16);
         *bytes = 0;
         auto t0 = std::chrono::steady_clock::now();
@@ -169,17 +146,12 @@ double theirs(const std::string& bookDir, const std::vector<Position>& starts, s
 
 void run(const char* label, const std::string& bookDir, const std::vector<Position>& starts) {
     const std::string honmon = bookDir + "/BENCH/DATA/HONMON";
-    double bestOurs = 1e30, bestTheirs = 1e30;
+    double bestOurs, bestTheirs;
     size_t ourBytes = 0, theirBytes = 0;
-    for (int i = 0; i < 3; ++i) {
-        double a = ours(honmon, starts, &ourBytes);
-        double b = theirs(bookDir, starts, &theirBytes);
-        if (a < 0 || b < 0) {
-            std::printf("%s: a side could not read the book\n", label);
-            return;
-        }
-        if (a < bestOurs) bestOurs = a;
-        if (b < bestTheirs) bestTheirs = b;
+    if (!bench::bestOfThree([&] { return ours(honmon, starts, &ourBytes); },
+                            [&] { return theirs(bookDir, starts, &theirBytes); }, &bestOurs, &bestTheirs)) {
+        std::printf("%s: a side could not read the book\n", label);
+        return;
     }
     double n = static_cast<double>(starts.size());
     std::printf("%-14s %10zu %14.0f %14.0f %8.2fx %12zu %12zu\n", label, starts.size(), n / bestOurs, n / bestTheirs,
@@ -192,20 +164,10 @@ int main(int argc, char** argv) {
     long entries = argc > 1 ? std::atol(argv[1]) : 100000;
     static const bool initialized = eb_initialize_library() == EB_SUCCESS;
     (void)initialized;
-    char tmpl[] = "/tmp/text_bench.XXXXXX";
-    if (!mkdtemp(tmpl)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string dir = tmpl;
-    writeSource(dir + "/src.txt", entries);
-    if (!build(dir + "/plain", dir + "/src.txt")) {
-        std::fprintf(stderr, "build failed\n");
-        return 1;
-    }
+    const std::string dir =
+        bench::makeBooks("text_bench", [&](const std::string& path) { writeSource(path, entries); });
+    if (dir.empty()) return 1;
     std::vector<Position> starts = entryStarts(dir + "/plain/BENCH/DATA/HONMON");
-    std::string cmd = "mkdir -p '" + dir + "/z5' && ebzip -q -f -k -l 5 -o '" + dir + "/z5' '" + dir + "/plain'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "ebzip failed\n");
     std::printf("%-14s %10s %14s %14s %9s %12s %12s\n", "book", "entries", "ours/s", "libeb/s", "ratio", "our bytes",
                 "libeb bytes");
     run("plain", dir + "/plain", starts);

@@ -105,6 +105,7 @@ void CEBReader::clearState() {
     readPtr_ = blockEnd_ = blockBuffer_;
     readFailed_ = false;
     lastStart_ = lastEnd_ = 0;
+    indexPages_.clear();
 }
 
 bool CEBReader::splitPath(char* dir, char* fileName, char* extension) const {
@@ -439,6 +440,7 @@ int CEBReader::close() {
     opened_ = false;
     currentBlock_ = 0;
     readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
+    indexPages_.clear();
     return 1;
 }
 

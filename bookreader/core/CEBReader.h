@@ -25,6 +25,8 @@
 #include "bookreader/core/ReaderTypes.h"
 #include "bookreader/hits/CHitStore.h"
 #include "bookreader/media/CGlyphCache.h"
+#include "bookreader/search/CBookSearch.h"
+#include "bookreader/search/CIndexPageCache.h"
 #include "bookreader/text/TagHooks.h"
 #include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
@@ -152,6 +154,8 @@ public:
     // Start and end of the last decode (packPosition form); 0 for other kinds.
     uint64_t lastTextStart() const;
     uint64_t lastTextEnd() const;
+    // End of the last decode whatever area it lies in (packPosition form).
+    uint64_t lastDecodeEnd() const { return lastEnd_; }
     void setLastText(uint64_t start, uint64_t end) {
         lastStart_ = start;
         lastEnd_ = end;
@@ -237,6 +241,67 @@ public:
     // Index-table header byte n (0..31) of an EB or EPWING book, 0 otherwise.
     unsigned tableHeaderByte(int n) const;
     int epwingVersion() const { return epwingVersion_; }
+    // --- searches (CBookSearch) -------------------------------------------
+    // Each returns the hit count; kinds other than EB and EPWING give 0.
+    bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
+    bool hasKeywordSearch() const { return CBookSearch::hasKeywordSearch(*this); }
+    bool hasCrossSearch() const { return CBookSearch::hasCrossSearch(*this); }
+    bool hasEndwordSearch() const { return CBookSearch::hasEndwordSearch(*this); }
+    bool hasMultiSearch() const { return CBookSearch::hasMultiSearch(*this); }
+    bool hasMenu() const { return CBookSearch::hasMenu(*this); }
+    bool hasGraphicIndex() const { return CBookSearch::hasGraphicIndex(*this); }
+    bool hasCopyright() const { return CBookSearch::hasCopyright(*this); }
+    bool hasFullText() const { return CBookSearch::hasFullText(*this); }
+    // exact: whole-key match; mode: HIT_ADD, HIT_RAISE or HIT_LOWER.
+    int wordSearch(const char* key, int exact, int level, int mode) {
+        return CBookSearch(*this).wordSearch(key, exact, level, mode);
+    }
+    int endwordSearch(const char* key, int level, int mode) {
+        return CBookSearch(*this).endwordSearch(key, level, mode);
+    }
+    int keywordSearch(const char* query, int* level, int mode) {
+        return CBookSearch(*this).keywordSearch(query, level, mode);
+    }
+    int crossSearch(const char* query, int* level, int mode) {
+        return CBookSearch(*this).crossSearch(query, level, mode);
+    }
+    int keywordSearchWord(const char* word, int level, int mode) {
+        return CBookSearch(*this).keywordSearchWord(word, level, mode);
+    }
+    int crossSearchWord(const char* word, int level, int mode) {
+        return CBookSearch(*this).crossSearchWord(word, level, mode);
+    }
+    // index: one sub-index of multiSearchDefinitions(); level 0 adds, above 0 raises.
+    int multiSearch(const READER_INDEX_INFO* index, const char* key, int level) {
+        return CBookSearch(*this).multiSearch(index, key, level);
+    }
+    int textScanSearch(const char* key, SearchProgress progress, void* user, int level) {
+        return CBookSearch(*this).textScanSearch(key, progress, user, level);
+    }
+    void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
+    // Index pages the searches have read (emptied when the file is closed).
+    CIndexPageCache& indexPages() { return indexPages_; }
+    // Retry a word search without hits with a shortened or stemmed key.
+    int setWordRetry(bool on) {
+        wordRetry_ = on;
+        return 1;
+    }
+    bool wordRetry() const { return wordRetry_; }
+    // Group members match on the folded key alone.
+    CEBReader& setLooseMatch(bool on) {
+        looseMatch_ = on;
+        return *this;
+    }
+    bool looseMatch() const { return looseMatch_; }
+    // Keyword and cross queries drop trailing ".,;:!?" from each word.
+    CEBReader& setStripPunctuation(bool on) {
+        stripPunctuation_ = on;
+        return *this;
+    }
+    bool stripPunctuation() const { return stripPunctuation_; }
+    // A flag for the library's user; nothing in the library reads it.
+    void setUserFlag(int v) { userFlag_ = v; }
+    bool userFlag() const { return userFlag_ != 0; }
 
     // --- index-walk helpers, also used by the searches ------------------------
     // Reads a gaiji font header at block into header; false when the block
@@ -291,6 +356,11 @@ private:
     TAG_HOOKS textHooks_;
     int textOption_ = 0;
     int headOption_ = 0;
+    CIndexPageCache indexPages_;
+    bool wordRetry_ = false;
+    bool looseMatch_ = false;
+    bool stripPunctuation_ = false;
+    int userFlag_ = 1;
     int64_t currentBlock_ = 0;
     const uint8_t* blockData_;
     uint8_t blockBuffer_[kBlockSize];

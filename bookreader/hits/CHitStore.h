@@ -55,6 +55,12 @@ public:
     // Result i (finished list order, else store order); null when out of range.
     const HIT_ITEM* at(int i) const;
     bool finished() const { return listed_; }
+    // Stored hit i in store order, for searches that complete the hits they
+    // added (headings); null when out of range.
+    HIT_ITEM* storedAt(int i) {
+        return (i < 0 || static_cast<size_t>(i) >= hits_.size()) ? nullptr : &hits_[static_cast<size_t>(i)];
+    }
+    int storedCount() const { return static_cast<int>(hits_.size()); }
     int capacity() const { return static_cast<int>(hits_.capacity()); }
 
     bool hasMoreHits() const { return moreHits_; }

@@ -264,11 +264,10 @@ void CCSVParser::writeRecord(CEBBook* book, ConvertOpt* opt, CBlockStream* body,
                     writeInlineHTML(body, text, opt->ebType == 1);
                 bodyRun(book, entry, stored, wordLen, text.data(), len, pos, sourceNo);
                 break;
-            case kId: {
-                const char* name = book->addStringT(text.data(), text.size());
-                (void)name;  // ANCHOR-PENDING
+            case kId:
+                // The entry is an anchor that links of other sources reach.
+                book->addAnchor(text.data(), static_cast<int>(text.size()), &pos, sourceNo);
                 break;
-            }
             case kUnused:
                 break;
         }

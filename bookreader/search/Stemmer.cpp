@@ -1,0 +1,301 @@
+#include "bookreader/search/Stemmer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Irregular verb forms {inflected, base}, in ascending order of the
+// inflected form.
+struct IrregularForm {
+    const char* inflected;
+    const char* base;
+};
+
+const IrregularForm kIrregular[] = {
+    {"ate", "eat"},          {"beaten", "beat"},      {"became", "become"},
+    {"been", "be"},          {"began", "begin"},      {"begun", "begin"},
+    {"bent", "bend"},        {"bit", "bite"},         {"bitten", "bite"},
+    {"blew", "blow"},        {"blown", "blow"},       {"bought", "buy"},
+    {"broke", "break"},      {"broken", "break"},     {"brought", "bring"},
+    {"built", "build"},      {"came", "come"},        {"caught", "catch"},
+    {"chose", "choose"},     {"chosen", "choose"},    {"crept", "creep"},
+    {"dealt", "deal"},       {"did", "do"},           {"done", "do"},
+    {"drank", "drink"},      {"drawn", "draw"},       {"drew", "draw"},
+    {"driven", "drive"},     {"drove", "drive"},      {"drunk", "drink"},
+    {"dug", "dig"},          {"eaten", "eat"},        {"fallen", "fall"},
+    {"fed", "feed"},         {"fell", "fall"},        {"felt", "feel"},
+    {"fled", "flee"},        {"flew", "fly"},         {"flown", "fly"},
+    {"forbade", "forbid"},   {"forbidden", "forbid"}, {"forgave", "forgive"},
+    {"forgiven", "forgive"}, {"forgot", "forget"},    {"forgotten", "forget"},
+    {"fought", "fight"},     {"found", "find"},       {"froze", "freeze"},
+    {"frozen", "freeze"},    {"gave", "give"},        {"given", "give"},
+    {"gone", "go"},          {"got", "get"},          {"grew", "grow"},
+    {"grown", "grow"},       {"heard", "hear"},       {"held", "hold"},
+    {"hid", "hide"},         {"hidden", "hide"},      {"hung", "hang"},
+    {"kept", "keep"},        {"knelt", "kneel"},      {"knew", "know"},
+    {"known", "know"},       {"laid", "lay"},         {"lain", "lie"},
+    {"lay", "lie"},          {"led", "lead"},         {"left", "leave"},
+    {"lent", "lend"},        {"lit", "light"},        {"lost", "lose"},
+    {"made", "make"},        {"met", "meet"},         {"paid", "pay"},
+    {"ran", "run"},          {"rang", "ring"},        {"ridden", "ride"},
+    {"risen", "rise"},       {"rode", "ride"},        {"rose", "rise"},
+    {"rung", "ring"},        {"said", "say"},         {"sang", "sing"},
+    {"sank", "sink"},        {"sat", "sit"},          {"saw", "see"},
+    {"seen", "see"},         {"sent", "send"},        {"sewd", "sew"},
+    {"sewn", "sew"},         {"shaken", "shake"},     {"shone", "shine"},
+    {"shook", "shake"},      {"shot", "shoot"},       {"showed", "show"},
+    {"shown", "show"},       {"shrank", "shrink"},    {"shrunk", "shrink"},
+    {"slept", "sleep"},      {"slid", "slide"},       {"sold", "sell"},
+    {"sought", "seek"},      {"spat", "spit"},        {"spent", "spend"},
+    {"spoke", "speak"},      {"spoken", "speak"},     {"sprang", "spring"},
+    {"sprung", "spring"},    {"stank", "stink"},      {"stole", "steal"},
+    {"stolen", "steal"},     {"stood", "stand"},      {"struck", "strike"},
+    {"stuck", "stick"},      {"stung", "sting"},      {"stunk", "stink"},
+    {"sung", "sing"},        {"sunk", "sink"},        {"swam", "swim"},
+    {"swang", "swing"},      {"swept", "sweep"},      {"swore", "swear"},
+    {"sworn", "swear"},      {"swum", "swim"},        {"taken", "take"},
+    {"taught", "teach"},     {"thought", "think"},    {"threw", "throw"},
+    {"thrown", "throw"},     {"told", "tell"},        {"took", "take"},
+    {"tore", "tear"},        {"torn", "tear"},        {"understood", "understand"},
+    {"was", "be"},           {"went", "go"},          {"wept", "weep"},
+    {"were", "be"},          {"woke", "wake"},        {"woken", "wake"},
+    {"won", "win"},          {"wore", "wear"},        {"worn", "wear"},
+    {"written", "write"},    {"wrote", "write"},
+};
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool equalNoCase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (asciiLower(*a) != asciiLower(*b)) return false;
+    return *a == *b;
+}
+
+// The Porter stemmer over b[k0..k]; j marks the end of the stem before a
+// suffix found by ends().
+class PorterStemmer {
+public:
+    PorterStemmer(char* b, int k0, int k) : b_(b), k0_(k0), k_(k), j_(k) {}
+
+    int run() {
+        if (k_ <= k0_ + 1) return k_;
+        step1ab();
+        if (k_ > k0_) {
+            step1c();
+            step2();
+            step3();
+            step4();
+            step5();
+        }
+        return k_;
+    }
+
+private:
+    bool cons(int i) const {
+        switch (b_[i]) {
+            case 'a':
+            case 'e':
+            case 'i':
+            case 'o':
+            case 'u':
+                return false;
+            case 'y':
+                return i == k0_ ? true : !cons(i - 1);
+            default:
+                return true;
+        }
+    }
+
+    // The number of vowel-consonant sequences in b[k0..j].
+    int measure() const {
+        int n = 0;
+        int i = k0_;
+        for (;; ++i) {
+            if (i > j_) return n;
+            if (!cons(i)) break;
+        }
+        ++i;
+        for (;;) {
+            for (;; ++i) {
+                if (i > j_) return n;
+                if (cons(i)) break;
+            }
+            ++i;
+            ++n;
+            for (;; ++i) {
+                if (i > j_) return n;
+                if (!cons(i)) break;
+            }
+            ++i;
+        }
+    }
+
+    bool vowelInStem() const {
+        for (int i = k0_; i <= j_; ++i)
+            if (!cons(i)) return true;
+        return false;
+    }
+
+    bool doubleConsonant(int j) const { return j >= k0_ + 1 && b_[j] == b_[j - 1] && cons(j); }
+
+    // Consonant-vowel-consonant ending at i, the last consonant not w, x, y.
+    bool cvc(int i) const {
+        if (i < k0_ + 2 || !cons(i) || cons(i - 1) || !cons(i - 2)) return false;
+        return b_[i] != 'w' && b_[i] != 'x' && b_[i] != 'y';
+    }
+
+    bool ends(const char* s) {
+        const int length = static_cast<int>(std::strlen(s));
+        if (s[length - 1] != b_[k_]) return false;
+        if (length > k_ - k0_ + 1) return false;
+        if (std::memcmp(b_ + k_ - length + 1, s, static_cast<size_t>(length)) != 0) return false;
+        j_ = k_ - length;
+        return true;
+    }
+
+    void setTo(const char* s) {
+        const int length = static_cast<int>(std::strlen(s));
+        std::memmove(b_ + j_ + 1, s, static_cast<size_t>(length));
+        k_ = j_ + length;
+    }
+
+    void replaceIfMeasured(const char* s) {
+        if (measure() > 0) setTo(s);
+    }
+
+    // Suffix rules {suffix, replacement}: the first suffix that ends the
+    // word is replaced when the stem before it has a measure above 0.
+    struct Rule {
+        const char* suffix;
+        const char* replacement;
+    };
+    template <size_t N>
+    void applyFirst(const Rule (&rules)[N]) {
+        for (const Rule& r : rules) {
+            if (ends(r.suffix)) {
+                replaceIfMeasured(r.replacement);
+                return;
+            }
+        }
+    }
+
+    void step1ab() {
+        if (b_[k_] == 's') {
+            if (ends("sses")) {
+                k_ -= 2;
+            } else if (ends("ies")) {
+                setTo("i");
+            } else if (b_[k_ - 1] != 's') {
+                --k_;
+            }
+        }
+        if (ends("eed")) {
+            if (measure() > 0) --k_;
+        } else if ((ends("ed") || ends("ing")) && vowelInStem()) {
+            k_ = j_;
+            if (ends("at")) {
+                setTo("ate");
+            } else if (ends("bl")) {
+                setTo("ble");
+            } else if (ends("iz")) {
+                setTo("ize");
+            } else if (doubleConsonant(k_)) {
+                --k_;
+                const char c = b_[k_];
+                if (c == 'l' || c == 's' || c == 'z') ++k_;
+            } else if (j_ = k_, measure() == 1 && cvc(k_)) {
+                setTo("e");
+            }
+        }
+    }
+
+    void step1c() {
+        if (ends("y") && vowelInStem()) b_[k_] = 'i';
+    }
+
+    void step2() {
+        static const Rule rules[] = {
+            {"ational", "ate"}, {"tional", "tion"}, {"enci", "ence"}, {"anci", "ance"}, {"izer", "ize"},
+            {"bli", "ble"},     {"alli", "al"},     {"entli", "ent"}, {"eli", "e"},     {"ousli", "ous"},
+            {"ization", "ize"}, {"ation", "ate"},   {"ator", "ate"},  {"alism", "al"},  {"iveness", "ive"},
+            {"fulness", "ful"}, {"ousness", "ous"}, {"aliti", "al"},  {"iviti", "ive"}, {"biliti", "ble"},
+            {"logi", "log"},
+        };
+        applyFirst(rules);
+    }
+
+    void step3() {
+        static const Rule rules[] = {
+            {"icate", "ic"}, {"ative", ""}, {"alize", "al"}, {"iciti", "ic"}, {"ical", "ic"}, {"ful", ""}, {"ness", ""},
+        };
+        applyFirst(rules);
+    }
+
+    void step4() {
+        static const char* const suffixes[] = {"al",  "ance",  "ence", "er",  "ic",  "able", "ible",
+                                               "ant", "ement", "ment", "ent", "ion", "ou",   "ism",
+                                               "ate", "iti",   "ous",  "ive", "ize"};
+        for (const char* s : suffixes) {
+            if (!ends(s)) continue;
+            if (std::strcmp(s, "ion") == 0 && !(j_ >= k0_ && (b_[j_] == 's' || b_[j_] == 't'))) continue;
+            if (measure() > 1) k_ = j_;
+            return;
+        }
+    }
+
+    void step5() {
+        j_ = k_;
+        if (b_[k_] == 'e') {
+            const int m = measure();
+            if (m > 1 || (m == 1 && !cvc(k_ - 1))) --k_;
+        }
+        if (b_[k_] == 'l' && doubleConsonant(k_) && measure() > 1) --k_;
+    }
+
+    char* b_;
+    int k0_;
+    int k_;
+    int j_;
+};
+
+}  // namespace
+
+int stem(char* b, int k0, int k) {
+    return PorterStemmer(b, k0, k).run();
+}
+
+void stemWords(const char* text, char* out, int size) {
+    if (size <= 0) return;
+    out[0] = 0;
+    for (const IrregularForm& row : kIrregular) {
+        if (equalNoCase(text, row.inflected)) {
+            std::snprintf(out, static_cast<size_t>(size), "%s", row.base);
+            return;
+        }
+    }
+    std::string word;
+    int n = 0;
+    const char* p = text;
+    while (*p && n < size - 1) {
+        if (!isLetter(*p)) {
+            out[n++] = *p++;
+            continue;
+        }
+        word.clear();
+        while (isLetter(*p)) word += asciiLower(*p++);
+        const int end = stem(&word[0], 0, static_cast<int>(word.size()) - 1);
+        const int length = end + 1;
+        if (n + length >= size) break;
+        std::memcpy(out + n, word.data(), static_cast<size_t>(length));
+        n += length;
+    }
+    out[n] = 0;
+}

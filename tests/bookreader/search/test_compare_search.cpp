@@ -1,0 +1,363 @@
+// Our index searches against the EB Library on the same books: books our
+// builder makes with every index kind (EPWING and EB), their ebzip copies,
+// and a book made by FreePWING. Queries come from the books' own headwords
+// (every prefix, kana forms, widths, case, voiced and small kana, misses,
+// long keys, gaiji). Each search must find the same set of text positions,
+// or a difference listed below with its reason.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bookreader/core/CEBReader.h"
+#include "bookreader/search/SearchKeys.h"
+#include "foundation/codes/jclib.h"
+#include "tests/bookreader/BookFixtures.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
+#include "tests/common/TestDir.h"
+
+using EbFind = lftest::EbSearchKind;
+
+namespace {
+
+typedef std::set<std::pair<int, int>> PositionSet;
+
+// Headwords of the search book (Shift_JIS) and their bodies. UTF-8 "é"
+// becomes a gaiji of the book.
+struct Entry {
+    const char* headword;
+    const char* body;
+};
+const Entry kEntries[] = {
+    {"\x82\xB6\x82\xC4\x82\xF1", ""},                  // じてん (reading)
+    {"\x82\xC6\x82\xA4\x82\xAB\x82\xE5\x82\xA4", ""},  // とうきょう (reading)
+    {"\x83\x52\x81\x5B\x83\x71\x81\x5B", ""},          // コーヒー (reading)
+    {"apple", "an edible fruit"},
+    {"apple pie", "a baked dish"},
+    {"Applet", "a small program"},
+    {"running", "moving fast"},
+    {"run", "to move fast"},
+    {"zoo", "place with animals"},
+    {"\x82\xA0\x82\xA2\x82\xA4", "kana aiu"},                              // あいう
+    {"\x82\xA9\x82\xC2\x82\xA8", "katsuo"},                                // かつお
+    {"\x82\xAA\x82\xC1\x82\xB1\x82\xA4", "school"},                        // がっこう
+    {"\x82\xAB\x82\xE1\x82\xAD", "guest"},                                 // きゃく
+    {"\x83\x89\x81\x5B\x83\x81\x83\x93", "noodles"},                       // ラーメン
+    {"\x83\x4A\x83\x5E\x83\x4A\x83\x69", "katakana"},                      // カタカナ
+    {"\x8E\xAB\x8F\x91", "dictionary"},                                    // 辞書
+    {"\x8E\xAB\x8F\x91\x82\xCC\x82\xA0\x82\xA2", "dictionary with kana"},  // 辞書のあい
+    {"\x82\xCF\x82\xF1", "bread"},                                         // ぱん
+    {"caf?", ""},
+};
+
+// The source of the search book: PDIC two-line text in Shift_JIS.
+std::string sjisSource() {
+    std::string s;
+    for (const Entry& e : kEntries)
+        if (e.body[0] && std::string(e.headword).find('?') == std::string::npos)
+            s += std::string(e.headword) + "\n" + e.body + "\n";
+    return s;
+}
+
+// Every form a user may type for a headword: each prefix by characters, the
+// katakana and hiragana forms, full- and half-width ASCII, case, voiced and
+// small kana folded, and a miss.
+std::vector<std::string> queriesFor(const std::string& head) {
+    std::vector<std::string> q;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(head.data());
+    for (size_t i = 0; i < head.size();) {
+        i += (p[i] >= 0x81 && p[i] <= 0x9F) || (p[i] >= 0xE0 && p[i] <= 0xFC) ? 2 : 1;
+        q.push_back(head.substr(0, i));
+    }
+    std::string kata, hira, upper, wide, plain;
+    bool kana = false;
+    for (size_t i = 0; i < head.size();) {
+        unsigned c = p[i];
+        if (i + 1 < head.size() && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
+            unsigned code = (c << 8) | p[i + 1];
+            unsigned k = code, h = code, f = code;
+            if (code >= 0x829F && code <= 0x82DD) k = code + 0xA1, kana = true;
+            if (code >= 0x82DE && code <= 0x82F1) k = code + 0xA2, kana = true;
+            if (code >= 0x8340 && code <= 0x837E) h = code - 0xA1, kana = true;
+            if (code >= 0x8380 && code <= 0x8393) h = code - 0xA2, kana = true;
+            // voiced and small kana folded: が -> か, っ -> つ, ゃ -> や, ぱ -> は
+            if (code >= 0x82AA && code <= 0x82BC && !(code & 1)) f = code - 1;
+            if (code == 0x82C1) f = 0x82C2;
+            if (code == 0x82E1) f = 0x82E2;
+            if (code == 0x82CF) f = 0x82CD;
+            for (unsigned v : {k, h, f}) (void)v;
+            kata += static_cast<char>(k >> 8), kata += static_cast<char>(k);
+            hira += static_cast<char>(h >> 8), hira += static_cast<char>(h);
+            plain += static_cast<char>(f >> 8), plain += static_cast<char>(f);
+            upper += head.substr(i, 2), wide += head.substr(i, 2);
+            i += 2;
+        } else {
+            upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+            if (c >= 0x21 && c <= 0x7E) {
+                unsigned w = c >= 'a' && c <= 'z' ? 0x8281 + (c - 'a') : c >= 'A' && c <= 'Z' ? 0x8260 + (c - 'A') : 0;
+                if (w) {
+                    wide += static_cast<char>(w >> 8), wide += static_cast<char>(w);
+                } else {
+                    wide += static_cast<char>(c);
+                }
+            } else {
+                wide += static_cast<char>(c);
+            }
+            kata += static_cast<char>(c), hira += static_cast<char>(c), plain += static_cast<char>(c);
+            ++i;
+        }
+    }
+    if (kana) {
+        q.push_back(kata);
+        q.push_back(hira);
+        q.push_back(plain);
+    }
+    q.push_back(upper);
+    q.push_back(wide);
+    q.push_back(head + "zz");        // a miss
+    q.push_back(head + "\x82\xF0");  // a miss in kana
+    return q;
+}
+
+bool isKanaKey(const std::string& q) {
+    return kanaKeyKind(q.c_str(), static_cast<int>(q.size())) != 0;
+}
+
+bool hasKatakana(const std::string& q) {
+    for (size_t i = 0; i + 1 < q.size(); ++i) {
+        unsigned c = (static_cast<unsigned char>(q[i]) << 8) | static_cast<unsigned char>(q[i + 1]);
+        if (c >= 0x8340 && c <= 0x8396) return true;
+        if (static_cast<unsigned char>(q[i]) >= 0x81) ++i;
+    }
+    return false;
+}
+
+// Differences that may remain, each with its reason: where a difference
+// applies, our hits must include all of the library's.
+struct KnownDifference {
+    bool (*applies)(EbFind kind, const std::string& query);
+    const char* reason;
+};
+const KnownDifference kKnownDifferences[] = {
+    {[](EbFind k, const std::string& q) { return (k == EbFind::Word || k == EbFind::ExactWord) && isKanaKey(q); },
+     "Our index chain: a kana key that finds nothing in the kana index is searched in the written-form index "
+     "next; the library searches the kana index only."},
+    {[](EbFind k, const std::string& q) { return k == EbFind::EndWord && isKanaKey(q); },
+     "The merged end-word search: a kana key is searched in the kana and the written-form end-word indexes and "
+     "the hits are joined; the library searches the kana index only."},
+    {[](EbFind k, const std::string& q) { return k == EbFind::Cross && hasKatakana(q); },
+     "The library finds no katakana key in the builder's cross index; ours folds the key by the index's own "
+     "style flags (katakana kept), the form in which the keys were stored."},
+};
+
+// True when a listed difference applies and our hits include the library's.
+bool isKnownDifference(EbFind kind, const std::string& query, const PositionSet& a, const PositionSet& b) {
+    for (const KnownDifference& d : kKnownDifferences) {
+        if (!d.applies(kind, query)) continue;
+        for (const auto& p : b)
+            if (!a.count(p)) return false;
+        return true;
+    }
+    return false;
+}
+
+PositionSet ours(CEBReader& r, EbFind kind, const std::string& query) {
+    r.resetHits();
+    int level = 0;
+    switch (kind) {
+        case EbFind::Word:
+            r.wordSearch(query.c_str(), 0, 0, HIT_ADD);
+            break;
+        case EbFind::ExactWord:
+            r.wordSearch(query.c_str(), 1, 0, HIT_ADD);
+            break;
+        case EbFind::EndWord:
+            r.endwordSearch(query.c_str(), 0, HIT_ADD);
+            break;
+        case EbFind::Keyword:
+            r.keywordSearch(query.c_str(), &level, HIT_ADD);
+            break;
+        case EbFind::Cross:
+            r.crossSearch(query.c_str(), &level, HIT_ADD);
+            break;
+    }
+    PositionSet s;
+    for (int i = 0; i < r.hitCount(); ++i) {
+        const HIT_ITEM* h = r.hits().at(i);
+        if (h->level == level) s.insert({static_cast<int>(h->textBlock), h->textOffset});
+    }
+    return s;
+}
+
+PositionSet theirs(lftest::EbProbe& eb, EbFind kind, const std::string& query) {
+    PositionSet s;
+    if (!eb.haveSearch(0, kind)) return s;
+    // The library takes the words of a keyword or cross query as a list.
+    std::vector<std::string> words{query};
+    if (kind == EbFind::Keyword || kind == EbFind::Cross) {
+        words.clear();
+        std::string word;
+        for (char c : query + " ") {
+            if (c != ' ') {
+                word += c;
+            } else if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+        }
+    }
+    for (const lftest::EbHit& f : eb.search(0, kind, words)) s.insert({f.textBlock, f.textOffset});
+    return s;
+}
+
+const char* kindName(EbFind k) {
+    switch (k) {
+        case EbFind::Word:
+            return "word";
+        case EbFind::ExactWord:
+            return "exactword";
+        case EbFind::EndWord:
+            return "endword";
+        case EbFind::Keyword:
+            return "keyword";
+        case EbFind::Cross:
+            return "cross";
+    }
+    return "?";
+}
+
+std::string hex(const std::string& s) {
+    static const char* d = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += d[c >> 4];
+            out += d[c & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(CompareSearchWithEbLibrary, SameTextPositions) {
+    lftest::TestDir dir;
+    std::vector<lftest::ReaderBook> books;
+    std::string src = dir.path() + "/entries.txt";
+    lftest::writeFile(src, sjisSource());
+    // Headwords with readings, for the kana indexes, in UTF-8: 辞典 じてん,
+    // 学校 がっこう, 東京 とうきょう, 珈琲 コーヒー, and "café" かふぇ ("é" has no
+    // Shift_JIS form: a gaiji of the book).
+    std::string kanaSrc = dir.path() + "/readings.csv";
+    lftest::writeFile(kanaSrc,
+                      "\xE8\xBE\x9E\xE5\x85\xB8,\xE3\x81\x98\xE3\x81\xA6\xE3\x82\x93,dictionary\n"
+                      "\xE5\xAD\xA6\xE6\xA0\xA1,\xE3\x81\x8C\xE3\x81\xA3\xE3\x81\x93\xE3\x81\x86,school\n"
+                      "\xE6\x9D\xB1\xE4\xBA\xAC,\xE3\x81\xA8\xE3\x81\x86\xE3\x81\x8D\xE3\x82\x87\xE3\x81\x86,capital\n"
+                      "\xE7\x8F\x88\xE7\x90\xB2,\xE3\x82\xB3\xE3\x83\xBC\xE3\x83\x92\xE3\x83\xBC,coffee\n"
+                      "caf\xC3\xA9,\xE3\x81\x8B\xE3\x81\xB5\xE3\x81\x87,a coffee house\n");
+    int n = 0;
+    for (int ebType : {1, 0}) {
+        lftest::BookRecipe r;
+        r.outDir = dir.path() + "/s" + std::to_string(n++);
+        r.ebType = ebType;
+        r.indexDef = 0x9F;  // word and end-word by written form and kana, keyword, cross
+        r.sources.push_back({src, "", 2});
+        r.sources.push_back({kanaSrc, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+        lftest::BookRun run = lftest::buildBook(r);
+        lftest::ReaderBook b;
+        b.label = ebType ? "EPWING" : "EB";
+        b.dir = r.outDir;
+        b.textFile = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
+        b.built = run.newBookResult == 0;
+        b.log = run.log();
+        ASSERT_TRUE(b.built) << b.log;
+        books.push_back(b);
+        lftest::addEbzipCopies(b, ebType ? "/TEST/DATA/HONMON" : "/TEST/START", &books);
+    }
+    {
+        // FreePWING: word and end-word indexes of the written form.
+        lftest::ReaderBook f;
+        f.label = "freepwing";
+        f.dir = dir.path() + "/fpw";
+        f.textFile = f.dir + "/TEST/DATA/HONMON";
+        std::string data;
+        for (const Entry& e : kEntries)
+            if (e.body[0] && std::string(e.headword).find('?') == std::string::npos)
+                data += lftest::sjisToEuc(e.headword) + "\t" + e.body + "\n";
+        lftest::writeFile(dir.path() + "/fpw.txt", data);
+        f.built = lftest::runCommand("bash '" LF_SOURCE_DIR "/tests/bookreader/freepwing/make_freepwing_book.sh' '" +
+                                         f.dir + "' '" + dir.path() + "/fpw.txt' 2>&1",
+                                     &f.log) == 0;
+        books.push_back(f);
+        if (f.built) lftest::addEbzipCopies(f, "/TEST/DATA/HONMON", &books);
+    }
+    int compared = 0, found = 0, knownDifferences = 0;
+    std::set<std::string> searchedBooks;
+    for (const lftest::ReaderBook& book : books) {
+        ASSERT_TRUE(book.built) << book.label << ": " << book.log;
+        lftest::EbProbe eb(book.dir);
+        if (!eb.ok()) continue;
+        CEBReader reader;
+        if (!reader.open(book.textFile.c_str(), 1, 0)) {
+            // ebzip at level 5 writes some small books (one stored slice
+            // larger than the file) that the library cannot read back
+            // either; we refuse them.
+            EXPECT_EQ(book.ebzipLevel, 5) << book.label;
+            EXPECT_FALSE(eb.haveSearch(0, EbFind::Word)) << book.label;
+            continue;
+        }
+        std::vector<std::string> queries;
+        for (const Entry& e : kEntries)
+            for (const std::string& q : queriesFor(e.headword)) queries.push_back(q);
+        queries.push_back(std::string(254, 'a'));
+        queries.push_back(std::string(255, 'a'));
+        queries.push_back(std::string(300, 'a'));
+        queries.push_back(std::string(200, 'a') + std::string(120, '\x82'));
+        // The gaiji headword typed in the decoder's tag form ("caf&hXXXX;"),
+        // the gaiji code read from the heading's bytes. The builder leaves
+        // gaiji out of index keys, so neither side finds it.
+        reader.resetHits();
+        if (reader.wordSearch("caf", 0, 0, HIT_ADD) > 0) {
+            const HIT_ITEM* h = reader.hits().at(0);
+            reader.seekBlock(h->headingBlock);
+            if (h->headingOffset) reader.setOffset(h->headingOffset);
+            for (int i = 0; i < 32; ++i) {
+                unsigned code = reader.readWord16();
+                if (code >= 0xA121) {
+                    char tag[16];
+                    snprintf(tag, sizeof tag, "caf&h%04X;", code);
+                    queries.push_back(tag);
+                    break;
+                }
+            }
+        }
+        for (const std::string& q : queries) {
+            {
+                for (EbFind kind : {EbFind::Word, EbFind::ExactWord, EbFind::EndWord, EbFind::Keyword, EbFind::Cross}) {
+                    PositionSet a = ours(reader, kind, q), b = theirs(eb, kind, q);
+                    if (a != b && isKnownDifference(kind, q, a, b)) {
+                        ++knownDifferences;
+                        continue;
+                    }
+                    found += !a.empty();
+                    searchedBooks.insert(book.label);
+                    EXPECT_EQ(a, b) << book.label << " " << kindName(kind) << " \"" << hex(q) << "\": ours " << a.size()
+                                    << " theirs " << b.size();
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 0);
+    EXPECT_GT(knownDifferences, 0);
+    EXPECT_GT(found, compared / 10) << "too few queries find anything";
+    for (const char* label : {"EPWING", "EB", "freepwing", "EPWING ebzip 1", "EB ebzip 3", "freepwing ebzip 2"})
+        EXPECT_EQ(searchedBooks.count(label), 1u) << label << " was not compared";
+}
