@@ -22,6 +22,7 @@
 #include "builder/sources/CHTMLParser.h"
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
+#include "builder/sources/CSAXParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
 #include "foundation/FileHandle.h"
@@ -479,6 +480,13 @@ void CEBBook::runSources() {
             case 6: {
                 CPDICParser parser;
                 parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
+                break;
+            }
+            case 7: {
+                clearAnchorNames();
+                CSAXParser parser;
+                parser.setMessageCallback(m_callback);
+                parser.parse(this, m_opt, src, m_body, 1, static_cast<int>(i));
                 break;
             }
             case 9: {

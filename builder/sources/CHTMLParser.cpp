@@ -214,8 +214,8 @@ void CHTMLParser::reportError(const char* file, const CParseTag0* tokenizer, con
     if (m_callback == nullptr) return;
     std::string name = safeUtf8(file, file ? static_cast<int>(std::strlen(file)) : 0, 1024);
     char head[1200];
-    std::snprintf(head, sizeof head, " Error in %s (Line=%d) : %s\n\n", name.c_str(), tokenizer ? tokenizer->line() : 0,
-                  message);
+    const int line = m_eventLine > 0 ? m_eventLine : tokenizer ? tokenizer->line() : 0;
+    std::snprintf(head, sizeof head, " Error in %s (Line=%d) : %s\n\n", name.c_str(), line, message);
     std::string text = head + safeUtf8(context, contextLen, kMaxErrorContext);
     void (*cb)(const char*) = m_callback;
     m_callback = nullptr;
@@ -644,6 +644,30 @@ void CHTMLParser::closeAll() {
 void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
                         int sourceNumber) {
     if (book == nullptr || source == nullptr || writer == nullptr) return;
+    beginEvents(book, opt, source, writer, full, sourceNumber, false);
+    const bool opened = m_tok->open(source->path) == 0;
+    char* token = nullptr;
+    TAG_ITEM tag;
+    int n;
+    while (opened && (n = m_tok->nextToken(&token, &tag, m_tok->top() == CTX_PRE)) > 0) {
+        m_consumed += n;
+        if (m_progress <= 99) {
+            int p = CEBBook::percentOf(m_consumed, m_size);
+            m_progress = std::min(p, 99);
+            book->setProgress(m_progress);
+        }
+        CEBBook::checkAbort();
+        if (tag.code == TAG_TEXT)
+            textEvent(token, n);
+        else
+            tagEvent(tag, token, n);
+    }
+    m_tok->close();
+    endEvents();
+}
+
+void CHTMLParser::beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
+                              int sourceNumber, bool utf8) {
     m_book = book;
     m_opt = opt;
     m_writer = writer;
@@ -651,8 +675,9 @@ void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBl
     m_sourceNumber = sourceNumber;
     m_path = source->path;
     m_size = source->fileSize;
+    m_utf8 = utf8;
+    m_utf8Fixed = utf8;
     m_tok.reset(new CParseTag0);
-    const bool opened = m_tok->open(source->path) == 0;
     m_sjisBuf.assign(kRunBuffer, 0);
     book->clearRecentEntries();
 
@@ -692,38 +717,34 @@ void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBl
         const char* stored = book->addStringT(label.data(), label.size());
         book->addMenuItem(0, m_textStart, stored, static_cast<int>(label.size()), nullptr, 0);
     }
+}
 
-    char* token = nullptr;
-    TAG_ITEM tag;
-    int n;
-    while (opened && (n = m_tok->nextToken(&token, &tag, m_tok->top() == CTX_PRE)) > 0) {
-        m_consumed += n;
-        if (m_progress <= 99) {
-            int p = CEBBook::percentOf(m_consumed, m_size);
-            m_progress = std::min(p, 99);
-            book->setProgress(m_progress);
-        }
-        CEBBook::checkAbort();
-        m_token = token;
-        m_tokenLen = n;
-        if (tag.code == TAG_TEXT) {
-            toWorking(token, n, &m_run);
-            handleText(m_run.data(), static_cast<int>(m_run.size()));
-        } else if (tag.code >= 1 && tag.code <= TAG_XML) {
-            handleTag(tag, token, n);
-        }
-        if (tag.code == TAG_KEY) m_keyHold = true;
-        if (tag.code == TAG_KEY_END) m_keyHold = false;
-        if (!m_keyHold && tag.code != TAG_TEXT) m_prevTag = tag.code;
-    }
+void CHTMLParser::tagEvent(const TAG_ITEM& tag, const char* token, int len) {
+    m_token = token;
+    m_tokenLen = len;
+    if (tag.code >= 1 && tag.code <= TAG_XML) handleTag(tag, token, len);
+    if (tag.code == TAG_KEY) m_keyHold = true;
+    if (tag.code == TAG_KEY_END) m_keyHold = false;
+    if (!m_keyHold) m_prevTag = tag.code;
     m_token = nullptr;
     m_tokenLen = 0;
+}
+
+void CHTMLParser::textEvent(const char* text, int len) {
+    m_token = text;
+    m_tokenLen = len;
+    toWorking(text, len, &m_run);
+    handleText(m_run.data(), static_cast<int>(m_run.size()));
+    m_token = nullptr;
+    m_tokenLen = 0;
+}
+
+void CHTMLParser::endEvents() {
     closeAll();
-    writer->writeCode(EB_END_TEXT);
-    m_tok->close();
+    m_writer->writeCode(EB_END_TEXT);
     m_sjisBuf.clear();
     m_progress = 100;
-    book->setProgress(100);
+    m_book->setProgress(100);
 }
 
 void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
@@ -731,6 +752,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
     const int base = m_base + m_level;
     switch (tag.code) {
         case TAG_META:
+            if (m_utf8Fixed) break;
             if (attribute(tag, "content", &v) && containsUtf8Name(v)) m_utf8 = true;
             if (attribute(tag, "charset", &v)) m_utf8 = strcasecmp(v.c_str(), "utf-8") == 0;
             break;

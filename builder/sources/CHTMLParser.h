@@ -62,6 +62,21 @@ public:
     // std::runtime_error for an abort (empty text) and allocation failures.
     void parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full, int sourceNumber);
 
+    // The same conversion driven by a reader that tokenizes the file itself
+    // (the event-parser reader): beginEvents, then the tags and texts in
+    // document order, then endEvents. With utf8 set the texts and attribute
+    // values are UTF-8 whatever the document declares; else they are read as
+    // parse reads them. Text is passed as the markup would hold it: a "&"
+    // starts a character reference.
+    void beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
+                     int sourceNumber, bool utf8);
+    void tagEvent(const TAG_ITEM& tag, const char* token, int len);
+    void textEvent(const char* text, int len);
+    void endEvents();
+    // The source line of the next events, for error reports (0: the
+    // tokenizer's own line).
+    void setEventLine(int line) { m_eventLine = line; }
+
     // " Error in FILE (Line=N) : MESSAGE\n\n" and at most 128 bytes of the
     // context, all as valid UTF-8, to the callback, which is then cleared.
     void reportError(const char* file, const CParseTag0* tokenizer, const char* message, const char* context,
@@ -145,6 +160,8 @@ private:
     int64_t m_size = 0;
     int64_t m_consumed = 0;
     bool m_utf8 = false;
+    bool m_utf8Fixed = false;  // the encoding is not the document's to choose
+    int m_eventLine = 0;
     const char* m_token = nullptr;  // the current token, for error reports
     int m_tokenLen = 0;
 
