@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "foundation/codes/jclib.h"
+
 class CBoundedText {
 public:
     // out holds size bytes; the text so far is its first length bytes. A null
@@ -30,6 +32,21 @@ public:
         return true;
     }
     bool append(const char* s) { return append(s, std::strlen(s)); }
+
+    // Appends the longest part of the n bytes that fits, never splitting a
+    // two-byte Shift_JIS character; false when the text was cut.
+    bool appendCut(const char* s, size_t n) {
+        if (!out_) return n == 0;
+        size_t fit = 0;
+        while (fit < n) {
+            const bool lead = jclib::isSjisLead(static_cast<unsigned char>(s[fit]));
+            const size_t step = lead && fit + 1 < n ? 2 : 1;
+            if (fit + step > room()) break;
+            fit += step;
+        }
+        append(s, fit);
+        return fit == n;
+    }
 
     size_t length() const { return length_; }
     // Bytes that still fit before the NUL.

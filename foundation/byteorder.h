@@ -51,6 +51,11 @@ inline uint32_t le32(const uint8_t* p) {
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
+inline void putLe16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
 inline void putLe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);

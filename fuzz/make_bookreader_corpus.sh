@@ -15,6 +15,8 @@ trap 'rm -rf "$work"' EXIT
 
 python3 - "$work" "$out" <<'PY'
 import os, struct, sys
+sys.path.insert(0, ".")
+from bookfile import book
 work, out = sys.argv[1], sys.argv[2]
 
 def codes(*cs):
@@ -23,22 +25,6 @@ def codes(*cs):
 def bcd(v, n):
     s = "%0*d" % (2 * n, v)
     return bytes(int(s[i:i + 2], 16) for i in range(0, 2 * n, 2))
-
-def book(areas, blocks, glob=0):
-    # areas: (id, start, count, info bytes); blocks: {number: bytes}
-    last = max(list(blocks) + [1])
-    data = bytearray(2048 * last)
-    data[0:2] = struct.pack(">H", len(areas))
-    data[4] = glob
-    for i, (aid, start, count, info) in enumerate(areas):
-        r = 16 + 16 * i
-        data[r] = aid
-        data[r + 2:r + 6] = struct.pack(">I", start)
-        data[r + 6:r + 10] = struct.pack(">I", count)
-        data[r + 10:r + 14] = bytes(info)
-    for n, b in blocks.items():
-        data[(n - 1) * 2048:(n - 1) * 2048 + len(b)] = b
-    return bytes(data)
 
 def seed(name, select, body):
     with open(os.path.join(out, name), "wb") as f:

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bookreader/info/CBookInfoText.h"
+#include "bookreader/media/CMediaReader.h"
 #include "bookreader/text/CTextDecoder.h"
+#include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/byteorder.h"
@@ -610,4 +613,104 @@ uint64_t CEBReader::previousPageStart() {
 
 int CEBReader::menuToHits(uint32_t block, uint32_t offset) {
     return CTextDecoder::menuToHits(*this, block, offset);
+}
+
+unsigned CEBReader::tableHeaderByte(int n) const {
+    if (!opened_ || (kind_ != BOOK_KIND_EB && kind_ != BOOK_KIND_EPWING) || n < 0 || n >= 32) return 0;
+    return bookFile_->header()[n];
+}
+
+int CEBReader::readRaw(uint8_t* buffer, uint32_t count, uint64_t position) {
+    return CMediaReader(*this).readRaw(buffer, count, position);
+}
+
+uint8_t* CEBReader::readColorGraphic(uint64_t position, uint32_t* size) {
+    return CMediaReader(*this).readColorGraphic(position, size);
+}
+
+uint8_t* CEBReader::readMediaData(uint64_t position, uint32_t* size) {
+    return CMediaReader(*this).readMediaData(position, size);
+}
+
+uint8_t* CEBReader::monoBitmapToBmp(uint64_t position, uint32_t width, uint32_t height, uint32_t* size) {
+    return CMediaReader(*this).monoBitmapToBmp(position, width, height, size);
+}
+
+uint8_t* CEBReader::extractWave(uint64_t start, uint64_t end, int header, int channelsMinusOne, int eightBit,
+                                int rateCode, uint32_t* size) {
+    return CMediaReader(*this).extractWave(start, end, header, channelsMinusOne, eightBit, rateCode, size);
+}
+
+uint8_t* CEBReader::extractXaSound(uint32_t firstSector, uint32_t lastSector, uint32_t* size) {
+    return CMediaReader(*this).extractXaSound(firstSector, lastSector, xaSampleRate_, size);
+}
+
+int CEBReader::readColorSample(uint32_t n, char* name, char* title, uint32_t titleSize) {
+    return CMediaReader(*this).readColorSample(n, name, title, titleSize);
+}
+
+uint8_t* CEBReader::bitmapToBmp(uint32_t width, uint32_t height, const uint8_t* bitmap, uint32_t* size) {
+    return CMediaReader::bitmapToBmp(width, height, bitmap, size);
+}
+
+namespace {
+
+// The slot a font shape belongs to: wide when it is about as wide as high.
+bool isWideShape(uint32_t width, uint32_t height) {
+    return static_cast<int64_t>(height) - static_cast<int64_t>(width) < 3;
+}
+
+}  // namespace
+
+int CEBReader::setFontInfo(uint32_t width, uint32_t height, uint16_t count, uint16_t first, uint16_t last) {
+    if (kind_ != BOOK_KIND_EPWING || width > 0xFF || height > 0xFF) return 0;
+    FONT_HEADER& slot = isWideShape(width, height) ? wideFont_ : narrowFont_;
+    slot.width = static_cast<uint8_t>(width);
+    slot.height = static_cast<uint8_t>(height);
+    slot.count = count;
+    slot.startCode = first;
+    slot.endCode = last;
+    slot.startBlock = 1;
+    return 1;
+}
+
+int CEBReader::fontInfoByShape(uint32_t width, uint32_t height, uint16_t* count, uint16_t* first,
+                               uint16_t* last) const {
+    const FONT_HEADER& slot = isWideShape(width, height) ? wideFont_ : narrowFont_;
+    if (count) *count = slot.count;
+    if (first) *first = slot.startCode;
+    if (last) *last = slot.endCode;
+    return 1;
+}
+
+int CEBReader::fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first,
+                        uint16_t* last) const {
+    if (slot != 0 && slot != 1) return 0;
+    const FONT_HEADER& f = slot == 1 ? wideFont_ : narrowFont_;
+    if (width) *width = f.width;
+    if (height) *height = f.height;
+    if (count) *count = f.count;
+    if (first) *first = f.startCode;
+    if (last) *last = f.endCode;
+    return 1;
+}
+
+int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
+                               uint8_t* buffer, size_t bufferSize) {
+    if (outWidth) *outWidth = 0;
+    if (outHeight) *outHeight = 0;
+    if (width < 8 || width > 48 || height < 16 || height > 48) return 0;
+    bool wide = kind_ != BOOK_KIND_DATA_FILE && isWideShape(width, height);
+    return CMediaReader(*this).readGlyph(wide ? wideFont_ : narrowFont_, &glyphCache_, code, outWidth, outHeight,
+                                         buffer, bufferSize);
+}
+
+uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
+    if (!isBlockKind(kind_)) {
+        // Kinds 4 to 7 are described by their back end's reader; without one
+        // the text is empty.
+        CBoundedText empty(out, size);
+        return 0;
+    }
+    return CBookInfoText(*this, crlf != 0).write(out, size);
 }

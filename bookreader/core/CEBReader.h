@@ -24,6 +24,7 @@
 
 #include "bookreader/core/ReaderTypes.h"
 #include "bookreader/hits/CHitStore.h"
+#include "bookreader/media/CGlyphCache.h"
 #include "bookreader/search/CBookSearch.h"
 #include "bookreader/search/CIndexPageCache.h"
 #include "bookreader/text/TagHooks.h"
@@ -191,6 +192,55 @@ public:
         return 1;
     }
 
+    // --- media and fonts -----------------------------------------------------
+    // Positions are packPosition(block, offset). Buffers handed out are
+    // allocated with malloc and freed by the caller; null on failure.
+    // count bytes from the position into buffer, across block ends; 0 when
+    // they cannot all be read.
+    int readRaw(uint8_t* buffer, uint32_t count, uint64_t position);
+    // The JPEG data starting at the position, cut out by its markers.
+    uint8_t* readColorGraphic(uint64_t position, uint32_t* size);
+    // A "data" chunk's payload, or JPEG data, at the position.
+    uint8_t* readMediaData(uint64_t position, uint32_t* size);
+    // A BMP file of the monochrome bitmap stored at the position.
+    uint8_t* monoBitmapToBmp(uint64_t position, uint32_t width, uint32_t height, uint32_t* size);
+    // A RIFF/WAVE file of the sound data from start to end (inclusive).
+    // rateCode: 0 44100, 1 22050, 2 11025 Hz. *size (may be null) gets the
+    // file's length.
+    uint8_t* extractWave(uint64_t start, uint64_t end, int header, int channelsMinusOne, int eightBit, int rateCode,
+                         uint32_t* size = nullptr);
+    void setXaSampleRate(int rate) { xaSampleRate_ = rate; }
+    int xaSampleRate() const { return xaSampleRate_; }
+    // A WAVE file decoded from CD-ROM XA ADPCM sectors first, first + 16, ..
+    // up to last.
+    uint8_t* extractXaSound(uint32_t firstSector, uint32_t lastSector, uint32_t* size = nullptr);
+    // Item n (from 1) of the colour sample area: name (20 bytes, ASCII) and
+    // title (Shift_JIS, titleSize bytes). 0 when the book has no such item.
+    int readColorSample(uint32_t n, char* name, char* title, uint32_t titleSize);
+    // Font slots: narrow (0) and wide (1).
+    int setFontInfo(uint32_t width, uint32_t height, uint16_t count, uint16_t first, uint16_t last);
+    int fontInfoByShape(uint32_t width, uint32_t height, uint16_t* count, uint16_t* first, uint16_t* last) const;
+    int fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first, uint16_t* last) const;
+    // The bitmap of gaiji `code` into buffer (bufferSize bytes); its size in
+    // *outWidth, *outHeight. 1, or 0 (sizes 0) for a size, code or buffer
+    // that does not fit the font.
+    int readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
+                        uint8_t* buffer, size_t bufferSize);
+    // A BMP file of a glyph bitmap (rows of (width + 7) / 8 bytes).
+    static uint8_t* bitmapToBmp(uint32_t width, uint32_t height, const uint8_t* bitmap, uint32_t* size);
+
+    // --- book information ------------------------------------------------------
+    // A readable description of the book into out (size bytes, terminated),
+    // lines ending in "\r\n" (crlf set) or "\r". Returns the length written.
+    uint32_t bookInformation(char* out, uint32_t size, int crlf);
+    // The search-style triples of keyword-family and word-family indexes
+    // (0xFF: keep), applied to the open book at once.
+    void setIndexAttributes(const uint8_t keywordStyle[3], const uint8_t wordStyle[3]) {
+        setStyleOverride(keywordStyle, wordStyle);
+    }
+    // Index-table header byte n (0..31) of an EB or EPWING book, 0 otherwise.
+    unsigned tableHeaderByte(int n) const;
+    int epwingVersion() const { return epwingVersion_; }
     // --- searches (CBookSearch) -------------------------------------------
     // Each returns the hit count; kinds other than EB and EPWING give 0.
     bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
@@ -325,6 +375,8 @@ private:
     bool readFailed_ = false;
     FONT_HEADER narrowFont_;
     FONT_HEADER wideFont_;
+    CGlyphCache glyphCache_;
+    int xaSampleRate_ = 18900;
     std::vector<WAVE_MAP_ENTRY> waveMap_;
     char waveMapDir_[kPathSize];
     uint64_t lastStart_ = 0, lastEnd_ = 0;

@@ -39,6 +39,12 @@ public:
         global_ = v;
         return *this;
     }
+    // Any other byte of the table header (2 book type, 3 protection, 5-7
+    // display values).
+    HandBook& headerByte(int n, uint8_t v) {
+        if (n >= 2 && n < 16) header_[n] = v;
+        return *this;
+    }
     // Bytes at block:offset (blocks from 2; the file grows to hold them).
     HandBook& put(uint32_t block, uint32_t offset, const std::vector<uint8_t>& bytes) {
         std::vector<uint8_t>& b = data_[block];
@@ -67,6 +73,7 @@ public:
         std::vector<uint8_t> out(static_cast<size_t>(blocks_ < 1 ? 1 : blocks_) * 2048, 0);
         out[0] = static_cast<uint8_t>(areas_.size() >> 8);
         out[1] = static_cast<uint8_t>(areas_.size());
+        for (int i = 2; i < 16; ++i) out[i] = header_[i];
         out[4] = global_;
         for (size_t i = 0; i < areas_.size(); ++i) {
             uint8_t* r = &out[16 + 16 * i];
@@ -94,6 +101,7 @@ private:
     std::map<uint32_t, std::vector<uint8_t>> data_;
     uint32_t blocks_ = 1;
     uint8_t global_ = 0;
+    uint8_t header_[16] = {};
 };
 
 }  // namespace lftest

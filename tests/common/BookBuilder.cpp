@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "builder/CEPWing.h"
+#include "tests/common/TestDir.h"
 
 namespace lftest {
 
@@ -51,6 +52,16 @@ BookRun buildBook(const BookRecipe& r) {
     delete w;
     run.messages = capturedMessages();
     return run;
+}
+
+BookRun buildPlainTextBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
+                           int ebType) {
+    writeFile(sourcePath, text);
+    BookRecipe r;
+    r.outDir = outDir;
+    r.ebType = ebType;
+    r.sources.push_back({sourcePath, "", 4});
+    return buildBook(r);
 }
 
 }  // namespace lftest

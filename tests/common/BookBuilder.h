@@ -62,6 +62,11 @@ struct BookRun {
 // sources, copyright, makeBook, closeCatalog, term.
 BookRun buildBook(const BookRecipe& recipe);
 
+// A book of one plain-text source: text is written to sourcePath and built
+// into outDir as EPWING (ebType 1) or EB (0).
+BookRun buildPlainTextBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
+                           int ebType = 1);
+
 // The message callback used by buildBook, for tests that drive CEPWing
 // themselves: messages land in capturedMessages().
 void captureMessage(const char* text);

@@ -1,0 +1,312 @@
+// Media and fonts against the EB Library: the gaiji glyphs of every size and
+// code that our builder writes, read by our reader and by libeb bit for bit;
+// and a book made by FreePWING with gaiji of four heights, BMP and JPEG
+// colour graphics and a sound, whose media our reader extracts as libeb's
+// binary reading does and as FreePWING was given them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "bookreader/core/CEBReader.h"
+#include "foundation/book/CEBCatalog.h"
+#include "tests/bookreader/MediaFiles.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+struct FontSize {
+    const char* name;  // as the font definition writes it
+    int width, height;
+    int slot;  // catalog font slot: narrow 16, wide 16, narrow 24, ...
+};
+const FontSize kSizes[] = {
+    {"8X16", 8, 16, 0},   {"16X16", 16, 16, 1}, {"16X24", 16, 24, 2}, {"24X24", 24, 24, 3},
+    {"16X30", 16, 30, 4}, {"32X30", 32, 30, 5}, {"24X48", 24, 48, 6}, {"48X48", 48, 48, 7},
+};
+// Glyphs per font: past a row of codes (0x7E) and across several half blocks.
+constexpr int kGlyphs = 100;
+
+bool isWide(const FontSize& s) {
+    return s.slot % 2 == 1;
+}
+
+// The dots of glyph n: a pattern that differs per glyph, row and size.
+bool dot(int n, int x, int y, int width) {
+    return ((x * 7 + y * 13 + n * 5 + width) % 11) < 4 || x == n % width;
+}
+
+std::string fontDefinition(const std::vector<FontSize>& sizes) {
+    std::string d;
+    for (const FontSize& s : sizes) {
+        d += std::string("<FONTSET size=\"") + s.name + "\" start=\"" + (isWide(s) ? "B121" : "A121") + "\">\n";
+        for (int n = 0; n < kGlyphs; ++n) {
+            d += "<FONTDATA>\n";
+            for (int y = 0; y < s.height; ++y) {
+                for (int x = 0; x < s.width; ++x) d += dot(n, x, y, s.width) ? '#' : '.';
+                d += "\n";
+            }
+            d += "</FONTDATA>\n";
+        }
+        d += "</FONTSET>\n";
+    }
+    return d;
+}
+
+std::vector<unsigned char> expectedGlyph(int n, const FontSize& s) {
+    std::vector<unsigned char> bits(static_cast<size_t>(s.width * s.height / 8), 0);
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x)
+            if (dot(n, x, y, s.width)) bits[static_cast<size_t>((y * s.width + x) / 8)] |= 0x80 >> (x % 8);
+    return bits;
+}
+
+unsigned codeOf(int n, bool wide) {
+    return ((wide ? 0xB1 : 0xA1) + n / 94) << 8 | (0x21 + n % 94);
+}
+
+lftest::BookRun buildFontBook(const lftest::TestDir& dir, const std::string& out, int ebType,
+                              const std::vector<FontSize>& sizes) {
+    lftest::writeFile(dir.file(out + ".xml"), fontDefinition(sizes));
+    lftest::writeFile(dir.file(out + ".txt"), std::string("text\n"));
+    lftest::BookRecipe r;
+    r.outDir = dir.file(out);
+    r.ebType = ebType;
+    r.gaijiFont = dir.file(out + ".xml");
+    r.sources.push_back({dir.file(out + ".txt"), "", 4});
+    return lftest::buildBook(r);
+}
+
+// Compares every glyph of one font read through `reader` with libeb's.
+void compareFont(CEBReader& reader, lftest::EbProbe& probe, const FontSize& s, const std::string& label) {
+    int compared = 0;
+    for (int n = 0; n < kGlyphs; ++n) {
+        const unsigned code = codeOf(n, isWide(s));
+        unsigned char glyph[288];
+        uint32_t w = 0, h = 0;
+        ASSERT_EQ(reader.readGaijiBitmap(s.width, s.height, code, &w, &h, glyph, sizeof glyph), 1)
+            << label << " code " << std::hex << code;
+        EXPECT_EQ(w, static_cast<uint32_t>(s.width)) << label;
+        EXPECT_EQ(h, static_cast<uint32_t>(s.height)) << label;
+        std::vector<unsigned char> ours(glyph, glyph + w * h / 8);
+        std::vector<unsigned char> theirs = probe.glyph(0, s.height, isWide(s), static_cast<int>(code));
+        ASSERT_EQ(ours, theirs) << label << " code " << std::hex << code << ": " << probe.error();
+        EXPECT_EQ(ours, expectedGlyph(n, s)) << label << " code " << std::hex << code;
+        ++compared;
+    }
+    EXPECT_EQ(compared, kGlyphs) << label;
+    // One past the last code is no glyph.
+    unsigned char glyph[288];
+    uint32_t w, h;
+    EXPECT_EQ(reader.readGaijiBitmap(s.width, s.height, codeOf(kGlyphs, isWide(s)), &w, &h, glyph, sizeof glyph), 0)
+        << label;
+}
+
+}  // namespace
+
+TEST(CompareMediaWithEbLibrary, GlyphsOfEveryEpwingFontSize) {
+    lftest::TestDir dir;
+    std::vector<FontSize> sizes(std::begin(kSizes), std::end(kSizes));
+    lftest::BookRun run = buildFontBook(dir, "epw", 1, sizes);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    CEBCatalog catalog;
+    ASSERT_EQ(catalog.readCatalog(dir.file("epw").c_str(), "r", 1), 1);
+    lftest::EbProbe probe(dir.file("epw"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const FontSize& s : sizes) {
+        // Each EPWING font is a file of its own in GAIJI, named in the catalog.
+        std::string name = catalog.subbook(0)->fontNames[s.slot];
+        ASSERT_FALSE(name.empty()) << s.name;
+        std::string path = dir.file("epw/TEST/GAIJI/" + name);
+        CEBReader reader;
+        ASSERT_EQ(reader.openSingleFile(path.c_str()), 1) << path;
+        compareFont(reader, probe, s, std::string("EPWING ") + s.name);
+    }
+}
+
+TEST(CompareMediaWithEbLibrary, GlyphsOfAnEbBook) {
+    // An EB book keeps its 16-dot fonts in the text file (areas 0xF2, 0xF1),
+    // which the reader finds when it opens the book.
+    lftest::TestDir dir;
+    std::vector<FontSize> sizes = {kSizes[0], kSizes[1]};
+    lftest::BookRun run = buildFontBook(dir, "eb", 0, sizes);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    lftest::EbProbe probe(dir.file("eb"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    CEBReader reader;
+    ASSERT_EQ(reader.open(dir.file("eb/TEST/START").c_str(), 1, 0), 1);
+    for (const FontSize& s : sizes) compareFont(reader, probe, s, std::string("EB ") + s.name);
+}
+
+TEST(CompareMediaWithEbLibrary, TwelveDotNarrowFontReadAsSixteen) {
+    // A 12x24 font is read 16 dots wide (48 bytes a glyph), as libeb reads
+    // it. (Our builder writes 36 bytes a glyph, so the file ends before the
+    // last glyphs: both readers then find none.)
+    lftest::TestDir dir;
+    const FontSize twelve = {"12X24", 12, 24, 2};
+    lftest::BookRun run = buildFontBook(dir, "t", 1, {twelve});
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    CEBCatalog catalog;
+    ASSERT_EQ(catalog.readCatalog(dir.file("t").c_str(), "r", 1), 1);
+    lftest::EbProbe probe(dir.file("t"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    CEBReader reader;
+    ASSERT_EQ(reader.openSingleFile(dir.file(std::string("t/TEST/GAIJI/") + catalog.subbook(0)->fontNames[2]).c_str()),
+              1);
+    int read = 0;
+    for (int n = 0; n < kGlyphs; ++n) {
+        unsigned char glyph[64];
+        uint32_t w = 0, h = 0;
+        const unsigned code = codeOf(n, false);
+        std::vector<unsigned char> theirs = probe.glyph(0, 24, false, static_cast<int>(code));
+        int ok = reader.readGaijiBitmap(12, 24, code, &w, &h, glyph, sizeof glyph);
+        ASSERT_EQ(ok, theirs.empty() ? 0 : 1) << std::hex << code << ": " << probe.error();
+        if (!ok) continue;
+        ++read;
+        EXPECT_EQ(w, 16u);
+        EXPECT_EQ(std::vector<unsigned char>(glyph, glyph + 48), theirs) << std::hex << code;
+    }
+    EXPECT_GT(read, kGlyphs / 2);
+}
+
+TEST(CompareMediaWithEbLibrary, FreePwingBookWithFiguresSoundsAndGaiji) {
+    lftest::TestDir dir;
+    const std::string book = dir.file("fpw");
+    std::string printed;
+    ASSERT_EQ(lftest::runCommand("bash '" LF_SOURCE_DIR "/tests/bookreader/freepwing/make_freepwing_media_book.sh' '" +
+                                     book + "' 2>&1",
+                                 &printed),
+              0)
+        << printed;
+    CEBReader reader;
+    ASSERT_EQ(reader.open((book + "/TEST/DATA/HONMON").c_str(), 1, 0), 1);
+    const READER_INDEX_INFO* body = reader.findIndex(0x00);
+    ASSERT_NE(body, nullptr);
+    ASSERT_EQ(reader.seekBlock(body->start), 1);
+    char text[4096];
+    uint32_t length = 0;
+    reader.readText(text, sizeof text, &length, 0, 0);
+    const std::string tagged(text, length);
+
+    lftest::EbProbe probe(book);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+
+    // Colour graphics: the "data" chunk at each figure's position holds the
+    // file FreePWING was given; libeb's colour-graphic reading agrees.
+    std::vector<std::string> sources = {"pic.bmp", "pic.jpg"};
+    std::regex figure("</FIG\\[([0-9A-F]{8}):([0-9A-F]{4})\\]");
+    size_t figures = 0;
+    for (std::sregex_iterator it(tagged.begin(), tagged.end(), figure), end; it != end; ++it, ++figures) {
+        ASSERT_LT(figures, sources.size()) << tagged;
+        const uint32_t block = static_cast<uint32_t>(std::stoul((*it)[1].str(), nullptr, 16));
+        const uint32_t offset = static_cast<uint32_t>(std::stoul((*it)[2].str(), nullptr, 16));
+        uint32_t size = 0;
+        std::vector<uint8_t> ours = lftest::takeBuffer(reader.readMediaData(packPosition(block, offset), &size), &size);
+        lftest::Bytes theirs = probe.colorGraphic(0, static_cast<int>(block), static_cast<int>(offset));
+        ASSERT_FALSE(theirs.empty()) << probe.error();
+        EXPECT_EQ(ours, theirs) << sources[figures];
+        std::vector<unsigned char> given = lftest::readFile(book + "/src/" + sources[figures]);
+        EXPECT_EQ(ours, std::vector<uint8_t>(given.begin(), given.end())) << sources[figures];
+        if (!ours.empty() && ours[0] == 0xFF) {
+            // The JPEG cut out by its markers from its first byte is the same.
+            std::vector<uint8_t> cut =
+                lftest::takeBuffer(reader.readColorGraphic(packPosition(block, offset + 8), &size), &size);
+            EXPECT_EQ(cut, ours);
+        }
+    }
+    EXPECT_EQ(figures, sources.size()) << tagged;
+
+    // The sound: the book data holds its "fmt " and "data" chunks, so the
+    // file is made without a header of ours; libeb's wave reading agrees.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        tagged, m, std::regex("</WAV\\[([0-9A-F]{8}):([0-9A-F]{4})\\]\\[([0-9A-F]{8}):([0-9A-F]{4})\\]")))
+        << tagged;
+    uint32_t at[4];
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint32_t>(std::stoul(m[i + 1].str(), nullptr, 16));
+    uint32_t size = 0;
+    std::vector<uint8_t> wav = lftest::takeBuffer(
+        reader.extractWave(packPosition(at[0], at[1]), packPosition(at[2], at[3]), 0, 0, 0, 0, &size), &size);
+    lftest::Bytes theirs = probe.wave(0, static_cast<int>(at[0]), static_cast<int>(at[1]), static_cast<int>(at[2]),
+                                      static_cast<int>(at[3]));
+    ASSERT_FALSE(theirs.empty()) << probe.error();
+    EXPECT_EQ(wav, theirs);
+    std::vector<unsigned char> given = lftest::readFile(book + "/src/snd.wav");
+    EXPECT_EQ(wav, std::vector<uint8_t>(given.begin(), given.end()));
+    lftest::ParsedWave parsed = lftest::parseWave(wav);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.rate, 11025u);
+    EXPECT_EQ(parsed.data.size(), 300u);
+
+    // Gaiji: each font file, every code, against libeb.
+    const struct {
+        const char* file;
+        FontSize size;
+    } fonts[] = {
+        {"GAI16H", {"", 8, 16, 0}},  {"GAI16F", {"", 16, 16, 1}}, {"GAI24H", {"", 16, 24, 2}},
+        {"GAI24F", {"", 24, 24, 3}}, {"GAI30H", {"", 16, 30, 4}}, {"GAI30F", {"", 32, 30, 5}},
+        {"GAI48H", {"", 24, 48, 6}}, {"GAI48F", {"", 48, 48, 7}},
+    };
+    for (const auto& f : fonts) {
+        CEBReader font;
+        ASSERT_EQ(font.openSingleFile((book + "/TEST/GAIJI/" + f.file).c_str()), 1) << f.file;
+        for (unsigned code : {0xA121u, 0xA122u}) {
+            unsigned char glyph[288];
+            uint32_t w = 0, h = 0;
+            ASSERT_EQ(font.readGaijiBitmap(f.size.width, f.size.height, code, &w, &h, glyph, sizeof glyph), 1)
+                << f.file;
+            std::vector<unsigned char> theirGlyph =
+                probe.glyph(0, f.size.height, isWide(f.size), static_cast<int>(code));
+            EXPECT_EQ(std::vector<unsigned char>(glyph, glyph + w * h / 8), theirGlyph)
+                << f.file << ": " << probe.error();
+        }
+        unsigned char glyph[288];
+        uint32_t w, h;
+        EXPECT_EQ(font.readGaijiBitmap(f.size.width, f.size.height, 0xA123, &w, &h, glyph, sizeof glyph), 0) << f.file;
+    }
+}
+
+TEST(CompareMediaWithEbLibrary, MonochromeBitmapsDecodeToTheSamePixels) {
+    // A book of our builder with monochrome bitmaps appended to its text
+    // file: our BMP and libeb's BMP of each give the same pixels.
+    lftest::TestDir dir;
+    lftest::BookRun run = lftest::buildPlainTextBook(dir.file("book"), dir.file("a.txt"), "text\n");
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    const std::string honmon = dir.file("book/TEST/DATA/HONMON");
+    lftest::Bytes file = lftest::readFile(honmon);
+    ASSERT_EQ(file.size() % 2048, 0u);
+    const uint32_t block = static_cast<uint32_t>(file.size() / 2048) + 1;
+    struct Case {
+        uint32_t offset, width, height;
+    } cases[] = {{0, 8, 1}, {100, 12, 3}, {2000, 33, 20}, {512, 64, 64}, {0, 1, 40}};
+    lftest::Bytes data(2048 * 3, 0);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 131) ^ (i >> 3));
+    file.insert(file.end(), data.begin(), data.end());
+    lftest::writeFile(honmon, file);
+    CEBReader reader;
+    ASSERT_EQ(reader.open(honmon.c_str(), 1, 0), 1);
+    lftest::EbProbe probe(dir.file("book"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const Case& c : cases) {
+        uint32_t size = 0;
+        lftest::Bytes ours =
+            lftest::takeBuffer(reader.monoBitmapToBmp(packPosition(block, c.offset), c.width, c.height, &size), &size);
+        lftest::Bytes theirs = probe.monoGraphic(0, static_cast<int>(block), static_cast<int>(c.offset),
+                                                 static_cast<int>(c.width), static_cast<int>(c.height));
+        ASSERT_FALSE(theirs.empty()) << probe.error();
+        lftest::DecodedBmp a = lftest::decodeBmp(ours), b = lftest::decodeBmp(theirs);
+        ASSERT_TRUE(a.ok) << c.width << "x" << c.height << " at " << block << ":" << c.offset << ": " << a.error;
+        ASSERT_TRUE(b.ok) << c.width << "x" << c.height << ": libeb's BMP: " << b.error;
+        EXPECT_EQ(a.height, b.height) << c.width << "x" << c.height;
+        // Both cover the stored width; ours rounds it up to whole bytes.
+        ASSERT_GE(a.width, c.width);
+        ASSERT_GE(b.width, c.width);
+        for (uint32_t y = 0; y < c.height && y < a.rows.size() && y < b.rows.size(); ++y)
+            for (uint32_t x = 0; x < c.width; ++x)
+                ASSERT_EQ(a.rows[y][x], b.rows[y][x]) << c.width << "x" << c.height << " at " << x << "," << y;
+    }
+}
