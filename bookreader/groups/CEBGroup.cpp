@@ -153,6 +153,7 @@ int CEBGroup::clear() {
     historyTop_ = historyPosition_ = 0;
     modified_ = 0;
     everFilled_ = false;
+    unavailableLines_.clear();
     for (auto& c : catalogs_) c.second->reset();
     catalogs_.clear();
     return 1;
@@ -229,6 +230,7 @@ void CEBGroup::parseOptionLine(const char* line) {
 }
 
 void CEBGroup::parseEntryLine(char* line) {
+    const std::string original = line;
     const char* delims = "|\r\n";
     char* tokens[6] = {};
     for (int i = 0; i < 6; ++i) {
@@ -240,7 +242,11 @@ void CEBGroup::parseEntryLine(char* line) {
     if (path[0] == '.' && baseDir_[0]) path = std::string(baseDir_) + path.substr(1);
     char title[kGroupTitleSize] = {};
     if (tokens[5] && tokens[5][0] != '_') copySjisCut(title, tokens[5], sizeof title - 1);
-    addBook(path.c_str(), atoi(tokens[1]), title[0] ? title : nullptr);
+    if (addBook(path.c_str(), atoi(tokens[1]), title[0] ? title : nullptr) < 0) {
+        std::string kept = original;
+        while (!kept.empty() && (kept.back() == '\r' || kept.back() == '\n')) kept.pop_back();
+        unavailableLines_.push_back(kept);
+    }
 }
 
 bool CEBGroup::formatFile(std::string* text) const {
@@ -259,6 +265,7 @@ bool CEBGroup::formatFile(std::string* text) const {
                  e.textReader && e.textReader->isLatin1() ? "G" : "_", "_", dir[0] ? dir : "_", title.c_str());
         *text += line;
     }
+    for (const std::string& kept : unavailableLines_) *text += kept + "\n";
     snprintf(line, sizeof line, "%%%%bWordInflect=%d\n%%%%searchType=%d\n%%%%bFindAllDict=%d\n", options_.bWordInflect,
              options_.searchType, options_.bFindAllDict);
     *text += line;

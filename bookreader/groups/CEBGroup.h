@@ -149,4 +149,8 @@ private:
     // Set once the group held an entry or read a file: an empty group is then
     // saved as empty instead of being left alone.
     bool everFilled_ = false;
+    // Entry lines of the file whose book could not be opened (a disc not
+    // mounted, a folder moved away): written back as they were, so that
+    // saving the group does not lose them.
+    std::vector<std::string> unavailableLines_;
 };

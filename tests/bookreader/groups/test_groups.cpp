@@ -135,6 +135,28 @@ TEST_F(Groups, GroupFileRoundTripsByteForByte) {
     EXPECT_EQ(written, text(readFile(file)));
 }
 
+TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
+    // A book on a disc that is not mounted is not an entry now, but saving
+    // the group must not lose its line.
+    std::string file = tmp_.file("HANDVIEW.grp");
+    const std::string missing = "/nonexistent/disc/CATALOGS|0|_|_|DICT    |Away|";
+    writeFile(file, epwing().catalog + "|0|_|_|TEST||\n" + missing + "\n%%bWordInflect=0\n");
+    CEBGroup group(tmp_.path().c_str());
+    ASSERT_EQ(group.readFile(file.c_str()), 1);
+    EXPECT_EQ(group.count(), 1);
+    GROUP_SEARCH_OPTIONS o;
+    group.getSearchOptions(&o);
+    o.searchType = 2;
+    group.setSearchOptions(o);
+    ASSERT_EQ(group.save(nullptr), 1);
+    std::string written = text(readFile(file));
+    EXPECT_NE(written.find(missing + "\n"), std::string::npos) << written;
+    // Read again with the disc back, it is an entry like any other.
+    CEBGroup again(tmp_.path().c_str());
+    ASSERT_EQ(again.readFile(file.c_str()), 1);
+    EXPECT_EQ(again.count(), 1);
+}
+
 TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
     std::string ifo = lftest::writeStarDict(tmp_.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
     std::string pdic = tmp_.file("words.DIC");
