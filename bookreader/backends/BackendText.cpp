@@ -52,4 +52,11 @@ bool appendWhole(CBoundedText& out, const char* text, size_t n) {
     return true;
 }
 
+void crOnlyLineEnds(char* text) {
+    char* w = text;
+    for (const char* r = text; *r; ++r)
+        if (!(*r == '\n' && r > text && r[-1] == '\r')) *w++ = *r;
+    *w = 0;
+}
+
 }  // namespace backend

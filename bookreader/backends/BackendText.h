@@ -19,4 +19,7 @@ bool appendEscaped(CBoundedText& out, const char* text, size_t n, bool quotes = 
 // some were left out.
 bool appendWhole(CBoundedText& out, const char* text, size_t n);
 
+// Turns the CR LF line ends of an information text into CR alone, in place.
+void crOnlyLineEnds(char* text);
+
 }  // namespace backend

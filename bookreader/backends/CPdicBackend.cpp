@@ -125,8 +125,8 @@ int CPdicBackend::search(const uint32_t* word, int mode, int maxHits) {
 int CPdicBackend::fullTextSearch(const uint32_t* text, PDIC_PROGRESS progress, void* data, int flag) {
     if (!pdic_ || !text || !backend::beginSearch(reader_)) return 0;
     uint32_t more = 0;
-    int n = pdic_->fullTextSearch(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_),
-                                  progress, data, flag);
+    int n = pdic_->fullTextSearch(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
+                                  data, flag);
     return backend::endSearch(reader_, n, more != 0);
 }
 
@@ -239,8 +239,8 @@ int CPdicBackend::renderHits(const CItemList* list, int hit, uint32_t* out, uint
                   out, limit, outSize, outLength, single != 0, showPron);
 }
 
-int CPdicBackend::renderIndexEntries(int indexNo, uint32_t* out, uint32_t limit, uint32_t outSize,
-                                     uint32_t* outLength, int showPron) {
+int CPdicBackend::renderIndexEntries(int indexNo, uint32_t* out, uint32_t limit, uint32_t outSize, uint32_t* outLength,
+                                     int showPron) {
     return render(Walk::FromIndex, nullptr, nullptr, indexNo, 0, out, limit, outSize, outLength, false, showPron);
 }
 
@@ -250,9 +250,8 @@ int CPdicBackend::renderEntry(int indexNo, int cursor, uint32_t* out, uint32_t l
                   showPron);
 }
 
-int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int indexNo, int startCursor,
-                         uint32_t* out, uint32_t limit, uint32_t outSize, uint32_t* outLength, bool single,
-                         int showPron) {
+int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int indexNo, int startCursor, uint32_t* out,
+                         uint32_t limit, uint32_t outSize, uint32_t* outLength, bool single, int showPron) {
     if (outLength) *outLength = 0;
     if (!out || outSize < 4) return 0;
     out[0] = 0;
@@ -261,8 +260,8 @@ int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int i
     std::vector<uint32_t> word(kWordCap), meaning(kTextCap), example(kTextCap), pron(kPronCap);
     int level = 0;
     auto readNext = [&]() {
-        return pdic_->nextEntry(word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap,
-                                pron.data(), kPronCap, &level, phoneticTable_, 0) == 0;
+        return pdic_->nextEntry(word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap, pron.data(),
+                                kPronCap, &level, phoneticTable_, 0) == 0;
     };
     int block = -1;
     int cursor = 0;
@@ -293,8 +292,8 @@ int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int i
             if (capacity < need) break;
             if (!single && text.length() > 0 && limit / 4 < need) break;
             auto field = [&](const uint32_t* s, uint32_t n, bool tags) {
-                text.grow(static_cast<size_t>(textToTags(text.end(), static_cast<uint32_t>(text.room() + 1), s,
-                                                         static_cast<int>(n), tags)));
+                text.grow(static_cast<size_t>(
+                    textToTags(text.end(), static_cast<uint32_t>(text.room() + 1), s, static_cast<int>(n), tags)));
             };
             text.appendAscii("<INDENT=01><HEAD>");
             field(head, wordLen, false);

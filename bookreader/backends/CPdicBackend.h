@@ -39,8 +39,8 @@ public:
     int hitHeadword(const CItemList* list, int hit, uint32_t* out, uint32_t outSize, uint32_t* outLength);
     // The hit's entry (single) or the entries from it on in file order, up
     // to the continuation limit (bytes, like outSize).
-    int renderHits(const CItemList* list, int hit, uint32_t* out, uint32_t limit, uint32_t outSize,
-                   uint32_t* outLength, int single, int showPron);
+    int renderHits(const CItemList* list, int hit, uint32_t* out, uint32_t limit, uint32_t outSize, uint32_t* outLength,
+                   int single, int showPron);
     int renderIndexEntries(int indexNo, uint32_t* out, uint32_t limit, uint32_t outSize, uint32_t* outLength,
                            int showPron);
     // The entry at a position (single) or the entries from it on.

@@ -39,8 +39,8 @@ int CStarDictBackend::search(const char* word, int exact, int maxHits) {
 int CStarDictBackend::fullTextSearch(const char* text, STARDICT_PROGRESS progress, void* data) {
     if (!starDict_ || !text || !backend::beginSearch(reader_)) return 0;
     int more = 0;
-    int n = starDict_->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_),
-                                  progress, data);
+    int n = starDict_->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
+                                  data);
     return backend::endSearch(reader_, n, more != 0);
 }
 
@@ -101,8 +101,7 @@ int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
     return static_cast<int>(text.length());
 }
 
-int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, uint32_t outSize,
-                                    uint32_t* outLength) {
+int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
     if (!starDict_ || !out || outSize == 0) return 0;
     const char* article = starDict_->readArticle(offset, size);
@@ -116,12 +115,6 @@ int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, u
 int CStarDictBackend::information(char* buf, uint32_t size, int crlf) const {
     if (!starDict_ || !buf || size == 0) return 0;
     starDict_->formatInfo(buf, size);
-    if (!crlf) {
-        // Lines end in CR alone.
-        char* w = buf;
-        for (const char* r = buf; *r; ++r)
-            if (!(*r == '\n' && r > buf && r[-1] == '\r')) *w++ = *r;
-        *w = 0;
-    }
+    if (!crlf) backend::crOnlyLineEnds(buf);
     return static_cast<int>(strlen(buf));
 }

@@ -8,6 +8,7 @@
 
 #include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/hits/CItemList.h"
 #include "bookreader/text/CTextDecoder.h"
 #include "foundation/FileHandle.h"
@@ -431,7 +432,7 @@ int CEBReader::openSingleFile(const char* path) {
 template <typename Backend>
 int CEBReader::openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path) {
     if (!path || strlen(path) >= kPathSize) return 0;
-    if (opened_ || pdic_ || starDict_) return 0;
+    if (opened_ || pdic_ || userDict_ || starDict_) return 0;
     std::unique_ptr<Backend> backend(new Backend(*this));
     if (!backend->open(path)) return 0;
     *slot = std::move(backend);
@@ -449,12 +450,17 @@ int CEBReader::openPdic(const char* path) {
     return openBackend(&pdic_, BOOK_KIND_PDIC, path);
 }
 
+int CEBReader::openUserDictionary(const char* path) {
+    return openBackend(&userDict_, BOOK_KIND_USER_DICT, path);
+}
+
 int CEBReader::openStarDict(const char* path) {
     return openBackend(&starDict_, BOOK_KIND_STARDICT, path);
 }
 
 void CEBReader::releaseBackends() {
     pdic_.reset();
+    userDict_.reset();
     starDict_.reset();
 }
 
@@ -462,6 +468,7 @@ int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
     if (!buf || size == 0) return 0;
     buf[0] = 0;
     if (CPdicBackend* b = pdic()) return b->information(buf, size, crlf);
+    if (CUserDictBackend* b = userDict()) return b->information(buf, size, crlf);
     if (CStarDictBackend* b = starDict()) return b->information(buf, size, crlf);
     return 0;
 }
@@ -487,6 +494,7 @@ int CEBReader::collectHits(CItemList* list, int start, int level) {
     int n = 0;
     if (hits_.count() > 0) {
         if (CPdicBackend* b = pdic()) n = b->collect(list, start);
+        if (CUserDictBackend* b = userDict()) n = b->collect(list, start);
         if (CStarDictBackend* b = starDict()) n = b->collect(list, start);
     }
     resetHits();
@@ -520,6 +528,8 @@ int CEBReader::reopen() {
         switch (kind_) {
             case BOOK_KIND_PDIC:
                 return openPdic(path);
+            case BOOK_KIND_USER_DICT:
+                return openUserDictionary(path);
             case BOOK_KIND_STARDICT:
                 return openStarDict(path);
             default:

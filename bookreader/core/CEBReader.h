@@ -35,6 +35,7 @@ class CZio;
 class CItemList;
 class CPdicBackend;
 class CStarDictBackend;
+class CUserDictBackend;
 
 class CEBReader {
 public:
@@ -60,9 +61,11 @@ public:
     // Each open refuses (0, nothing changed) while the reader holds an open
     // book or dictionary; close() first. 1 when the dictionary opened.
     int openPdic(const char* path);
+    int openUserDictionary(const char* path);
     int openStarDict(const char* path);
     // The back end of the open dictionary of that kind, else null.
     CPdicBackend* pdic() const { return kind_ == BOOK_KIND_PDIC ? pdic_.get() : nullptr; }
+    CUserDictBackend* userDict() const { return kind_ == BOOK_KIND_USER_DICT ? userDict_.get() : nullptr; }
     CStarDictBackend* starDict() const { return kind_ == BOOK_KIND_STARDICT ? starDict_.get() : nullptr; }
     // The information text of a dictionary's own reader (lines ending in CR
     // LF, or CR alone without crlf); 0 for other kinds.
@@ -348,6 +351,7 @@ private:
     char waveMapDir_[kPathSize];
     uint64_t lastStart_ = 0, lastEnd_ = 0;
     std::unique_ptr<CPdicBackend> pdic_;
+    std::unique_ptr<CUserDictBackend> userDict_;
     std::unique_ptr<CStarDictBackend> starDict_;
 };
 

@@ -51,9 +51,8 @@ std::string utf8(const uint32_t* s, size_t n) {
 std::string tags(const std::string& text, bool allowed, uint32_t capacity = 1024) {
     std::u32string in = wide(text);
     std::vector<uint32_t> out(capacity + 1, 0x5A);
-    int n = CPdicBackend::textToTags(out.data(), capacity,
-                                     reinterpret_cast<const uint32_t*>(in.data()), static_cast<int>(in.size()),
-                                     allowed);
+    int n = CPdicBackend::textToTags(out.data(), capacity, reinterpret_cast<const uint32_t*>(in.data()),
+                                     static_cast<int>(in.size()), allowed);
     EXPECT_EQ(out[static_cast<size_t>(n)], 0u);
     return utf8(out.data(), static_cast<size_t>(n));
 }
@@ -79,8 +78,8 @@ std::string renderHits(CEBReader& r, const CItemList& list, int hit, bool single
                        bool pron = true) {
     std::vector<uint32_t> out(4096);
     uint32_t length = 99;
-    int n = r.pdic()->renderHits(&list, hit, out.data(), limit, static_cast<uint32_t>(out.size() * 4), &length,
-                                 single, pron);
+    int n = r.pdic()->renderHits(&list, hit, out.data(), limit, static_cast<uint32_t>(out.size() * 4), &length, single,
+                                 pron);
     EXPECT_EQ(static_cast<uint32_t>(n), length);
     return utf8(out.data(), length);
 }
@@ -102,8 +101,7 @@ TEST(PdicBackend, TextToTags) {
     } cases[] = {
         {"entities and TAB", "a&b<c>d\te", false, "a&amp;b&lt;c&gt;d e"},
         {"no tags: every < escaped", "<b>x</b>", false, "&lt;b&gt;x&lt;/b&gt;"},
-        {"bold italic underline strike", "<b>x</b><i>y</i><u>z</u><s>w</s>", true,
-         "<B>x</B><I>y</I><U>z</U><S>w</S>"},
+        {"bold italic underline strike", "<b>x</b><i>y</i><u>z</u><s>w</s>", true, "<B>x</B><I>y</I><U>z</U><S>w</S>"},
         {"font colour", "<font color=\"#FF0000\">red</font>", true, "<COL=FF0000>red</COL>"},
         {"font colour without quote, lower hex", "<font size=2 color=#00ff7f>g</font>", true, "<COL=00FF7F>g</COL>"},
         {"font without colour", "<font face=x>t</font>", true, "<COL=000000>t</COL>"},
@@ -146,8 +144,7 @@ TEST(PdicBackend, OpenSearchCollectAndRender) {
     EXPECT_EQ(renderHits(r, list, 1, true, 1 << 20, false),
               "<INDENT=01><HEAD>apply</HEAD><BR><INDENT=02>適用する<BR>apply for a job<BR>[Level]3<BR>");
     // Continuous: the entries from the hit on in file order, across blocks.
-    EXPECT_EQ(renderHits(r, list, 0, false),
-              std::string(kApple) + "<PAGE>" + kApply + "<PAGE>" + kZoo + "<PAGE>");
+    EXPECT_EQ(renderHits(r, list, 0, false), std::string(kApple) + "<PAGE>" + kApply + "<PAGE>" + kZoo + "<PAGE>");
     EXPECT_EQ(renderHits(r, list, 1, false), std::string(kApply) + "<PAGE>" + kZoo + "<PAGE>");
     // The continuation limit stops before an entry that would pass it, but
     // the first entry is always written.

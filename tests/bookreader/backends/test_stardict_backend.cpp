@@ -42,8 +42,7 @@ std::string entry(const char* headHtml, const std::string& article, const std::s
 std::string render(CEBReader& r, const CItemList& list, int hit, bool single, uint32_t limit = 1 << 20) {
     std::vector<char> out(8192);
     uint32_t length = 99;
-    int n = r.starDict()->renderHits(&list, hit, out.data(), limit, static_cast<uint32_t>(out.size()), &length,
-                                     single);
+    int n = r.starDict()->renderHits(&list, hit, out.data(), limit, static_cast<uint32_t>(out.size()), &length, single);
     EXPECT_EQ(static_cast<uint32_t>(n), length);
     return std::string(out.data(), length);
 }
@@ -183,8 +182,8 @@ TEST(StarDictBackend, CzechDictionaryRendersWhatTheToolsRead) {
     TestDir dir;
     const char* const kCzech = "/usr/share/stardict/dic/czech-cizi";
     for (const char* ext : {".ifo", ".idx", ".dict.dz"})
-        ASSERT_TRUE(lftest::writeFile(dir.file(std::string("czech-cizi") + ext),
-                                      lftest::readFile(std::string(kCzech) + ext)));
+        ASSERT_TRUE(
+            lftest::writeFile(dir.file(std::string("czech-cizi") + ext), lftest::readFile(std::string(kCzech) + ext)));
     std::vector<lftest::PeerArticle> peer;
     ASSERT_TRUE(lftest::starDictBin2Text(dir.file("czech-cizi.ifo"), dir.path(), &peer));
     ASSERT_GT(peer.size(), 100u);
