@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bookreader/backends/CMDictBackend.h"
 #include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/backends/CStarDictBackend.h"
 #include "bookreader/backends/CUserDictBackend.h"
@@ -432,7 +433,7 @@ int CEBReader::openSingleFile(const char* path) {
 template <typename Backend>
 int CEBReader::openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path) {
     if (!path || strlen(path) >= kPathSize) return 0;
-    if (opened_ || pdic_ || userDict_ || starDict_) return 0;
+    if (opened_ || pdic_ || userDict_ || starDict_ || mdict_) return 0;
     std::unique_ptr<Backend> backend(new Backend(*this));
     if (!backend->open(path)) return 0;
     *slot = std::move(backend);
@@ -458,10 +459,15 @@ int CEBReader::openStarDict(const char* path) {
     return openBackend(&starDict_, BOOK_KIND_STARDICT, path);
 }
 
+int CEBReader::openMDict(const char* path) {
+    return openBackend(&mdict_, BOOK_KIND_MDICT, path);
+}
+
 void CEBReader::releaseBackends() {
     pdic_.reset();
     userDict_.reset();
     starDict_.reset();
+    mdict_.reset();
 }
 
 int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
@@ -470,6 +476,7 @@ int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
     if (CPdicBackend* b = pdic()) return b->information(buf, size, crlf);
     if (CUserDictBackend* b = userDict()) return b->information(buf, size, crlf);
     if (CStarDictBackend* b = starDict()) return b->information(buf, size, crlf);
+    if (CMDictBackend* b = mdict()) return b->information(buf, size, crlf);
     return 0;
 }
 
@@ -496,6 +503,7 @@ int CEBReader::collectHits(CItemList* list, int start, int level) {
         if (CPdicBackend* b = pdic()) n = b->collect(list, start);
         if (CUserDictBackend* b = userDict()) n = b->collect(list, start);
         if (CStarDictBackend* b = starDict()) n = b->collect(list, start);
+        if (CMDictBackend* b = mdict()) n = b->collect(list, start);
     }
     resetHits();
     return n;
@@ -532,6 +540,8 @@ int CEBReader::reopen() {
                 return openUserDictionary(path);
             case BOOK_KIND_STARDICT:
                 return openStarDict(path);
+            case BOOK_KIND_MDICT:
+                return openMDict(path);
             default:
                 return 0;
         }

@@ -35,6 +35,7 @@ class CZio;
 class CItemList;
 class CPdicBackend;
 class CStarDictBackend;
+class CMDictBackend;
 class CUserDictBackend;
 
 class CEBReader {
@@ -63,10 +64,12 @@ public:
     int openPdic(const char* path);
     int openUserDictionary(const char* path);
     int openStarDict(const char* path);
+    int openMDict(const char* path);
     // The back end of the open dictionary of that kind, else null.
     CPdicBackend* pdic() const { return kind_ == BOOK_KIND_PDIC ? pdic_.get() : nullptr; }
     CUserDictBackend* userDict() const { return kind_ == BOOK_KIND_USER_DICT ? userDict_.get() : nullptr; }
     CStarDictBackend* starDict() const { return kind_ == BOOK_KIND_STARDICT ? starDict_.get() : nullptr; }
+    CMDictBackend* mdict() const { return kind_ == BOOK_KIND_MDICT ? mdict_.get() : nullptr; }
     // The information text of a dictionary's own reader (lines ending in CR
     // LF, or CR alone without crlf); 0 for other kinds.
     int dictionaryInformation(char* buf, uint32_t size, int crlf);
@@ -353,6 +356,7 @@ private:
     std::unique_ptr<CPdicBackend> pdic_;
     std::unique_ptr<CUserDictBackend> userDict_;
     std::unique_ptr<CStarDictBackend> starDict_;
+    std::unique_ptr<CMDictBackend> mdict_;
 };
 
 // -1 when every byte up to the terminating zero is an ASCII letter or white
