@@ -3,6 +3,7 @@
 #include "builder/CEBBook.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +14,15 @@
 #include <string>
 
 #include "builder/CParseTag0.h"
+#include "builder/complex/CComplexTemp.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
 #include "builder/sources/CCSVParser.h"
 #include "builder/sources/CEIJIROParser.h"
+#include "builder/sources/CHTMLParser.h"
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
+#include "builder/sources/CSAXParser.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
 #include "foundation/FileHandle.h"
@@ -68,7 +72,6 @@ CEBBook::CEBBook()
       m_stopWordCount(0),
       m_anchorCount(0),
       m_linkCount(0),
-      m_tempFile(nullptr),
       m_complexCount(0),
       m_nextBlock(2),
       m_body(nullptr),
@@ -78,7 +81,6 @@ CEBBook::CEBBook()
     m_copyright[0] = 0;
     std::memset(m_delChars, 0, sizeof m_delChars);
     std::memset(m_stopWords, 0, sizeof m_stopWords);
-    m_tempPath[0] = 0;
     m_bookPath[0] = 0;
     std::memset(m_attr, 0, sizeof m_attr);
     std::memset(m_writtenFontNames, 0, sizeof m_writtenFontNames);
@@ -266,25 +268,6 @@ int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count,
     return ::ucsToSjis(out, outSize, units, count, wideRange, m_gaiji.get(), create);
 }
 
-int CEBBook::addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char*, int) {
-    // Items are kept for the menu writer; a text of blanks only is no item.
-    bool blank = true;
-    for (int i = 0; text != nullptr && i < textLen; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == 0x81 && i + 1 < textLen && static_cast<unsigned char>(text[i + 1]) == 0x40) {
-            ++i;
-            continue;
-        }
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-            blank = false;
-            break;
-        }
-    }
-    if (text == nullptr || textLen < 1 || blank) return m_menu.empty() ? 0 : static_cast<int>(m_menu.size()) - 1;
-    m_menu.push_back(MENU_ITEM{level, target, text, textLen});
-    return static_cast<int>(m_menu.size()) - 1;
-}
-
 // ---- open ----
 
 int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
@@ -307,7 +290,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         m_copyright[0] = 0;
         m_anchorCount = 0;
         m_linkCount = 0;
-        m_menu.clear();
+        clearNavigation();
         m_keywords.clear();
         clearIndexEntries();
         m_complexCount = 0;
@@ -343,6 +326,10 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
 
         setStopWords(opt->stopWord);
         if (opt->keywordFile[0] != 0) LoadKeyword(opt->keywordFile);
+        // The definition is read before any file of the book is made, so
+        // that a refused definition leaves nothing half-written.
+        m_complexDefs.clear();
+        if (opt->idx[IDX_COMPLEX]) loadComplexDef(spec->complexDef);
 
         openBook();
 
@@ -351,22 +338,10 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         if (opt->gaijiMapFile[0] != 0) m_gaiji->parseGaijiMap(this, opt->gaijiMapFile);
 
         if (opt->idx[IDX_COMPLEX]) {
-            // The temporary file of complex-search entries is made before
-            // any source is read.
-            char path[64];
-            std::snprintf(path, sizeof path, "/tmp/cplx%dXXXXXX.txt", static_cast<int>(getpid()));
-            // mkstemps creates the file exclusively (O_EXCL, mode 0600): no
-            // file or link that is already there is ever written through.
-            int fd = mkstemps(path, 4);
-            if (fd >= 0) {
-                m_tempFile = fdopen(fd, "w+");
-                if (m_tempFile == nullptr) {
-                    ::close(fd);
-                    ::unlink(path);
-                } else {
-                    std::memcpy(m_tempPath, path, std::strlen(path) + 1);
-                }
-            }
+            // The complex entries of the sources go to a temp file until
+            // the complex areas are written.
+            m_complexTemp.reset(new CComplexTemp);
+            if (!m_complexTemp->create()) throw std::runtime_error("can't create temp file(cplx)\r\n");
             m_complexCount = 0;
         }
 
@@ -434,10 +409,7 @@ void CEBBook::make() {
             std::string map = std::string(m_opt->outPath) + m_spec->dirName + ".map";
             CGaijiFontWriter::saveGlossviewGaijiMap(*m_gaiji, map.c_str());
         }
-        if (m_opt->idx[IDX_COMPLEX] && m_tempFile != nullptr) {
-            std::fclose(m_tempFile);
-            m_tempFile = nullptr;
-        }
+        if (m_complexTemp && !m_complexTemp->close()) throw std::runtime_error("can't write temp file(cplx)\r\n");
 
         writeMediaAreas();
         writeMenuArea();
@@ -473,7 +445,18 @@ void CEBBook::runSources() {
         SOURCE_INFO* src = &m_sources[i];
         m_sourceType = src->type;
         m_progress = 0;
+        BLOCK_POS start;
+        m_body->tell(&start);
+        m_sourceStarts.push_back(start);
         switch (src->type) {
+            case 0:
+            case 1: {
+                clearAnchorNames();
+                CHTMLParser parser;
+                parser.setMessageCallback(m_callback);
+                parser.parse(this, m_opt, src, m_body, 1, static_cast<int>(i));
+                break;
+            }
             case 2: {
                 CPDICParser parser;
                 parser.parsePDICText(this, m_opt, src, m_body, static_cast<int>(i));
@@ -499,6 +482,13 @@ void CEBBook::runSources() {
                 parser.parsePDICDic(this, m_opt, src, m_body, static_cast<int>(i));
                 break;
             }
+            case 7: {
+                clearAnchorNames();
+                CSAXParser parser;
+                parser.setMessageCallback(m_callback);
+                parser.parse(this, m_opt, src, m_body, 1, static_cast<int>(i));
+                break;
+            }
             case 9: {
                 CCSVParser parser;
                 parser.parseCSV(this, m_opt, src, m_body, static_cast<int>(i), src->fields);
@@ -511,11 +501,6 @@ void CEBBook::runSources() {
         m_body->flushBlock();
         m_body->finish();
     }
-}
-
-void CEBBook::resolveLinks(CBlockStream*) {
-    // Links are registered by the markup readers only; none of the readers
-    // built so far registers any, so there is nothing to patch.
 }
 
 void CEBBook::addArea(int id, CBlockStream* stream, bool search) {
@@ -574,10 +559,17 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
             src.fileSize = size > 0 ? size : 0;
         }
     }
-    // Every copyright file is read as plain text, HTML and XML pages
-    // included.
-    CPlainParser parser;
-    parser.parse(this, m_opt, &src, writer, 0);
+    char ext[kPathSize];
+    pathExtension(path, ext, sizeof ext);
+    if (strcasecmp(ext, "htm") == 0 || strcasecmp(ext, "html") == 0 || strcasecmp(ext, "xml") == 0) {
+        clearAnchorNames();
+        CHTMLParser parser;
+        parser.setMessageCallback(m_callback);
+        parser.parse(this, m_opt, &src, writer, 0, 0);
+    } else {
+        CPlainParser parser;
+        parser.parse(this, m_opt, &src, writer, 0);
+    }
 }
 
 void CEBBook::writeMediaAreas() {
@@ -589,14 +581,6 @@ void CEBBook::writeMediaAreas() {
         message("# of Sounds=(0)\r\n");
         m_body->flushBlock();
     }
-}
-
-void CEBBook::writeMenuArea() {
-    // Menu items are collected; no menu area is written.
-}
-
-void CEBBook::writeComplexIndexes() {
-    // No complex-search index is written.
 }
 
 void CEBBook::writeGaijiFonts() {
@@ -630,23 +614,36 @@ void CEBBook::writeGaijiFonts() {
     }
 }
 
+void CEBBook::clearNavigation() {
+    m_menu.clear();
+    m_menuStack.clear();
+    m_anchors.clear();
+    m_anchorNames.clear();
+    m_links.clear();
+    m_recordNumbers.clear();
+    m_sourceStarts.clear();
+}
+
 void CEBBook::closeComplexTemp(bool remove) {
-    if (m_tempFile != nullptr) {
-        std::fclose(m_tempFile);
-        m_tempFile = nullptr;
-    }
-    if (remove && m_tempPath[0] != 0) {
-        ::unlink(m_tempPath);
-        m_tempPath[0] = 0;
-    }
+    if (!m_complexTemp) return;
+    if (remove)
+        m_complexTemp.reset();
+    else
+        m_complexTemp->close();
+}
+
+const char* CEBBook::complexTempPath() const {
+    return m_complexTemp ? m_complexTemp->path().c_str() : "";
 }
 
 void CEBBook::cleanUp() {
     closeComplexTemp(true);
+    m_complexEntries.clear();
+    m_complexNames.clear();
     freeStringT();
     clearIndexEntries();
     m_keywords.clear();
-    m_menu.clear();
+    clearNavigation();
     m_stopWordCount = 0;
     m_body = nullptr;
     if (m_bookFile) {

@@ -14,14 +14,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "builder/ConvertOpt.h"
+#include "builder/complex/ComplexDefinitions.h"
 #include "builder/index/SearchEntries.h"
+#include "builder/navigation/NavigationEntries.h"
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 
 class CBookFile;
+class CComplexTemp;
 class CGaiji;
 class CParseTag0;
 
@@ -40,15 +45,6 @@ struct KEYWORD_ITEM {
     const char* second;  // null when none
     uint8_t keyLen;
     uint8_t secondLen;
-};
-
-// Menu item registered by a source reader (the menu area itself is written
-// by the menu writer).
-struct MENU_ITEM {
-    int level;
-    BLOCK_POS target;
-    const char* text;  // in the string table
-    int textLen;
 };
 
 class CEBBook {
@@ -91,7 +87,24 @@ public:
     int epwingVersion() const { return m_epwingVersion; }
     // Path of the complex-search temp file while a book with complex search
     // is open ("" otherwise).
-    const char* complexTempPath() const { return m_tempPath; }
+    const char* complexTempPath() const;
+
+    // ---- complex search (builder/complex/CEBBookComplex.cpp) ----
+    // Reads the definition file into the book's definitions; throws
+    // std::runtime_error with the message on a missing, unreadable or
+    // refused file.
+    void loadComplexDef(const char* path);
+    const std::vector<COMPLEX_DEF>& complexDefinitions() const { return m_complexDefs; }
+    // Registers a complex entry of the field fed by KEY name (the text at
+    // pos): written to the temp file. Throws when the temp file cannot be
+    // written. Does nothing without complex search.
+    void addComplexEntry(const char* name, int nameLen, const char* key, int keyLen, const char* heading,
+                         int headingLen, const BLOCK_POS& pos);
+    // Reads the entries of the temp file back (their keys normalised into
+    // the string table); the number read. Throws when the file is damaged.
+    int LoadComplexTemp();
+    int complexEntryCount() const { return m_complexCount; }
+    const std::vector<COMPLEX_ENTRY>& complexEntries() const { return m_complexEntries; }
 
     // Sets the process-wide abort flag.
     void abort();
@@ -158,12 +171,64 @@ public:
     // gaiji codes are reserved when autoUniGaiji is on.
     int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange);
 
-    // ---- menu items, anchors and links ----
+    // ---- menu (builder/navigation/CEBBookMenu.cpp) ----
+    // Adds a menu item at level (0 = top) referring to target; text and
+    // prefix must stay valid until the menu is written (string table). A
+    // text that is empty or only blanks adds nothing. An item whose level
+    // skips levels (0, 2, 1) is attached to the nearest shallower item, so
+    // that every item is written. Returns the index of the item, or of the
+    // last item when nothing was added. Throws "Stack Overflow(Menu)" past
+    // 50 nested levels.
     int addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char* prefix,
                     int prefixLen);
+    // Forgets the nesting of the items added so far (a new book).
+    void resetMenuStack() { m_menuStack.clear(); }
+    // Writes the menu pages (item 0's page first, then every submenu) at
+    // the stream's position; items with children refer to their submenu.
+    void writeMenu(CBlockStream* stream);
     int menuItemCount() const { return static_cast<int>(m_menu.size()); }
+    const std::vector<MENU_ENTRY>& menuEntries() const { return m_menu; }
+
+    // ---- anchors and links (builder/navigation/CEBBookLinks.cpp) ----
+    // Names and link targets are cut to 255 bytes at a character boundary
+    // (the same cut on both sides) and copied into the string table.
+    static const int kMaxNameLen = 255;
+    // Registers an anchor at *pos; the first anchor of a name (exact bytes)
+    // wins until clearAnchorNames. 1 when registered, 0 when not.
+    int addAnchor(const char* name, int length, const BLOCK_POS* pos, int source);
+    // Registers a link site (*site: the six-byte placeholder). For
+    // LINK_ANCHOR targets "file#name" the anchors of the last source whose
+    // file name or stem equals "file" (case ignored) are searched; "#name"
+    // and "name" search the link's own source.
+    void addLink(const char* target, int length, const BLOCK_POS* site, int source, int kind);
+    // Starts a record: record n refers to the first entry collected after
+    // the n-th call.
+    void addIdEntry() { m_recordNumbers.push_back(static_cast<uint32_t>(m_entries.size())); }
+    // Empties the anchor name set (a new markup source).
+    void clearAnchorNames() { m_anchorNames.clear(); }
+    // Patches every link site with its target's position: an exact anchor,
+    // else the nearest anchor after it in the anchor order; a link that
+    // finds nothing points at the start of its own source's text. Links
+    // without an exact target are named in the build log.
+    void resolveLinks(CBlockStream* body);
+    // Hook of the media references (IMG, OBJECT, RES, media links): the
+    // multimedia areas are not written yet, so nothing is registered and 0
+    // is returned; the caller then writes the alternative text.
+    int beginMediaRef(const char* path, int pathLen, int isInline, CBlockStream* writer);
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
+    const std::vector<ANCHOR_ENTRY>& anchors() const { return m_anchors; }
+    const std::vector<LINK_ENTRY>& links() const { return m_links; }
+    size_t recordNumberCount() const { return m_recordNumbers.size(); }
+    // A body position as one number, block * kBlockSize + offset (the form
+    // of SEARCH_KEY_ENTRY::bodyPos).
+    static uint64_t positionValue(const BLOCK_POS& pos) {
+        return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
+    }
+    // Anchor order: source number, then the names compared without ASCII
+    // case over the shorter length (two-byte characters compared as they
+    // are), then the shorter name first. <0, 0 or >0.
+    static int compareAnchors(int sourceA, const char* a, int lenA, int sourceB, const char* b, int lenB);
 
     // ---- index entries and search indexes ----
     void clearRecentEntries();
@@ -234,8 +299,9 @@ private:
     void writeMediaAreas();
     void writeMenuArea();
     void writeComplexIndexes();
+    void writeComplexTitles();
     void writeGaijiFonts();
-    void resolveLinks(CBlockStream* body);
+    void clearNavigation();
     void closeComplexTemp(bool remove);
     void cleanUp();
     // Registers stream as area id at the next free block (the book file owns
@@ -265,11 +331,24 @@ private:
     StopWord m_stopWords[kMaxStopWords];
     int m_stopWordCount;
     std::vector<KEYWORD_ITEM> m_keywords;
-    std::vector<MENU_ITEM> m_menu;
+    std::vector<MENU_ENTRY> m_menu;
+    struct MenuLevel {
+        uint32_t item;
+        uint16_t level;
+    };
+    std::vector<MenuLevel> m_menuStack;
+    void writeMenuPage(CBlockStream* stream, uint32_t first, int depth);
+    std::vector<ANCHOR_ENTRY> m_anchors;
+    std::set<std::string> m_anchorNames;
+    std::vector<LINK_ENTRY> m_links;
+    std::vector<uint32_t> m_recordNumbers;
+    std::vector<BLOCK_POS> m_sourceStarts;  // text start of each source read
     int m_anchorCount;
     int m_linkCount;
-    char m_tempPath[256];
-    FILE* m_tempFile;
+    std::unique_ptr<CComplexTemp> m_complexTemp;
+    std::vector<COMPLEX_DEF> m_complexDefs;
+    std::vector<COMPLEX_ENTRY> m_complexEntries;
+    std::vector<std::string> m_complexNames;  // names of m_complexEntries
     int m_complexCount;
     char m_bookPath[256];
     unsigned char m_attr[6];

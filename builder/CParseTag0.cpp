@@ -236,7 +236,7 @@ int CParseTag0::readByte() {
         c = m_pushBack.back();
         m_pushBack.pop_back();
     } else {
-        c = std::fgetc(m_file);
+        c = getc_unlocked(m_file);
     }
     if (c == '\n') ++m_line;
     return c;
@@ -319,18 +319,29 @@ int CParseTag0::nextToken(char** text, TAG_ITEM* tag, int keepSpace) {
         return len;
     }
 
-    // A tag: from '<' to the first '>' outside double quotes.
+    // A tag: from '<' to the first '>' outside double quotes; a comment
+    // "<!--" to its "-->". A comment longer than the buffer keeps its start
+    // and the rest is passed over.
     buf[len++] = '<';
     bool quoted = false;
+    unsigned tail = 0;  // the last three bytes of a comment
     for (;;) {
         c = readByte();
         if (c == EOF) break;
+        const bool comment = len >= 4 && std::memcmp(buf, "<!--", 4) == 0;
+        if (comment) {
+            tail = ((tail << 8) | static_cast<unsigned char>(c)) & 0xFFFFFFu;
+            if (len < cap) buf[len++] = static_cast<char>(c);
+            if (tail == 0x2D2D3E) break;  // "-->"
+            continue;
+        }
         if (len >= cap) {
             unreadByte(c);
             m_cut = 1;
             break;
         }
         buf[len++] = static_cast<char>(c);
+        if (len == 4 && std::memcmp(buf, "<!--", 4) == 0) continue;
         if (c == '"')
             quoted = !quoted;
         else if (c == '>' && !quoted)
@@ -374,7 +385,14 @@ int CParseTag0::parseTag(const char* buffer, TAG_ITEM* tag, int length, int* tok
     }
     const int start = i++;
     bool quoted = false;
-    while (i < length) {
+    const bool comment = length - start >= 4 && std::memcmp(buffer + start, "<!--", 4) == 0;
+    if (comment) {
+        // A comment runs to its "-->" (or the end of the buffer).
+        i = start + 4;
+        while (i < length && !(i - start >= 6 && buffer[i] == '>' && buffer[i - 1] == '-' && buffer[i - 2] == '-')) ++i;
+        if (i < length) ++i;
+    }
+    while (!comment && i < length) {
         char c = buffer[i++];
         if (c == '"')
             quoted = !quoted;
@@ -399,8 +417,11 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag) {
     const int nameLen = i - nameStart;
 
     if (len >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') tag->code = TAG_COMMENT;
+    // The first letter sorts out most rows before their length is taken.
+    const char first = nameLen > 0 ? static_cast<char>(p[nameStart] | 0x20) : 0;
     for (const TagRow& row : kTagTable) {
-        if (static_cast<int>(std::strlen(row.name)) == nameLen && sameNameNoCase(p + nameStart, row.name, nameLen)) {
+        if (static_cast<char>(row.name[0] | 0x20) == first && static_cast<int>(std::strlen(row.name)) == nameLen &&
+            sameNameNoCase(p + nameStart, row.name, nameLen)) {
             tag->code = tag->isEndTag ? row.close : row.open;
             break;
         }
@@ -426,7 +447,9 @@ void CParseTag0::analyse(const char* p, int len, TAG_ITEM* tag) {
                 if (i < len) ++i;
             } else {
                 const int vs = i;
-                while (i < len && p[i] != ',' && p[i] != '/' && p[i] != '>' && p[i] != '"') ++i;
+                while (i < len && p[i] != ',' && p[i] != '/' && p[i] != '>' && p[i] != '"' &&
+                       !isWhite(static_cast<unsigned char>(p[i])))
+                    ++i;
                 a.value = p + vs;
                 a.valueLen = i - vs;
             }

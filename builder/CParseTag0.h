@@ -186,7 +186,9 @@ enum {
 };
 
 // One attribute of a tag. The pointers point into the token text; the
-// strings are not zero-terminated.
+// strings are not zero-terminated. A quoted value runs to its closing quote;
+// an unquoted one ends at white space, ',', '/', '>' or a quote. A comment
+// "<!--" is one token up to its "-->".
 struct TAG_ATTR_ITEM {
     const char* name;
     int32_t nameLen;

@@ -1,31 +1,27 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample: build the sample book, list it with the
-# EB Library's ebinfo as an independent reader, then compress its files with
-# Packwell and check them. Usage: examples/run_sample.sh BUILD_DIR
+# The main job on the bundled sample project: build it with lexforge, list
+# the book with the EB Library's ebinfo as an independent reader, then
+# compress its files with Packwell, check them and list the compressed book.
+# Usage: examples/run_sample.sh BUILD_DIR
 set -euo pipefail
 build=${1:-build}
 here="$(cd "$(dirname "$0")" && pwd)"
 out="$build/sample-out"
-rm -rf "$out" && mkdir -p "$out/book" "$out/ebz"
+rm -rf "$out" && mkdir -p "$out/ebz"
 
-echo "== Building the sample book into $out/book"
-"$build/bin/lfsample" "$here/sample" "$out/book"
+echo "== lexforge builds the sample project into $out/book"
+"$build/bin/lexforge" build --output "$out/book" "$here/sample/sample.lfx"
 
-if command -v ebinfo >/dev/null 2>&1; then
-  echo "== ebinfo (EB Library) reads it"
-  ebinfo "$out/book"
-fi
+echo "== ebinfo (EB Library) reads it"
+ebinfo "$out/book"
 
-if [ -x "$build/bin/packwell" ]; then
-  packwell="$(cd "$build/bin" && pwd)/packwell"
-  echo "== Packwell compresses the book into $out/ebz"
-  mkdir -p "$out/ebz/SAMPLE/DATA"
-  "$packwell" shrink --level 2 --out "$out/ebz" "$out/book/CATALOGS"
-  "$packwell" shrink --level 2 --out "$out/ebz/SAMPLE/DATA" "$out/book/SAMPLE/DATA"
-  echo "== Packwell checks the compressed files"
-  "$packwell" check "$out/ebz"
-  if command -v ebinfo >/dev/null 2>&1; then
-    echo "== ebinfo reads the compressed book"
-    ebinfo "$out/ebz"
-  fi
-fi
+packwell="$(cd "$build/bin" && pwd)/packwell"
+echo "== Packwell compresses the book into $out/ebz"
+mkdir -p "$out/ebz/SAMPLE/DATA" "$out/ebz/SAMPLE/GAIJI"
+"$packwell" shrink --level 2 --out "$out/ebz" "$out/book/CATALOGS"
+"$packwell" shrink --level 2 --out "$out/ebz/SAMPLE/DATA" "$out/book/SAMPLE/DATA"
+"$packwell" shrink --level 2 --out "$out/ebz/SAMPLE/GAIJI" "$out/book/SAMPLE/GAIJI"
+echo "== Packwell checks the compressed files"
+"$packwell" check "$out/ebz"
+echo "== ebinfo reads the compressed book"
+ebinfo "$out/ebz"

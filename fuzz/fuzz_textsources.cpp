@@ -1,9 +1,10 @@
-// libFuzzer target for the delimited-text and EIJIRO sources: the first byte
-// chooses the reader (bit 0: EIJIRO, else delimited text) and options (bit 1
-// eijiBreak off, bit 2 eijiPronon off, bit 3 eijiKana, bits 4-5 eijiYomi,
-// bit 6 autoWord). For delimited text the rest's first line is the field
-// spec and the lines after it are the source; for EIJIRO the rest is the
-// source. A whole book with word, kana and keyword indexes is built from it.
+// libFuzzer target for the delimited-text, EIJIRO and HTML/XHTML/XML
+// sources: the first byte chooses the reader (bits 0-1: 0 delimited text,
+// 1 EIJIRO, 2 and 3 the event parser) and options (bit 2 eijiBreak off, bit
+// 3 eijiPronon off, bit 4 eijiKana, bits 5-6 eijiYomi, bit 7 autoWord). For
+// delimited text the rest's first line is the field spec and the lines after
+// it are the source; for the others the rest is the source. A whole book with
+// word, kana and keyword indexes is built from it.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -25,10 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& dir = scratch.dir();
     if (dir.empty()) return 0;
     const unsigned flags = data[0];
-    const bool eijiro = (flags & 1) != 0;
+    const int reader = flags & 3;
+    const bool csv = reader == 0;
     std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
     std::string spec;
-    if (!eijiro) {
+    if (csv) {
         size_t nl = rest.find('\n');
         spec = rest.substr(0, nl);
         rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
@@ -42,15 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CEPWing w;
     w.init();
     w.setMessageCallback(quiet);
-    w.setIntOption("eijiBreak", (flags & 2) == 0);
-    w.setIntOption("eijiPronon", (flags & 4) == 0);
-    w.setIntOption("eijiKana", (flags & 8) != 0);
-    w.setIntOption("eijiYomi", (flags >> 4) & 3);
-    w.setBoolOption("autoWord", (flags & 64) != 0);
+    w.setIntOption("eijiBreak", (flags & 4) == 0);
+    w.setIntOption("eijiPronon", (flags & 8) == 0);
+    w.setIntOption("eijiKana", (flags & 16) != 0);
+    w.setIntOption("eijiYomi", (flags >> 5) & 3);
+    w.setBoolOption("autoWord", (flags & 128) != 0);
     w.setBoolOption("autoKana", true);
     w.setOutput((dir + "/").c_str(), 1);
     if (w.newBook("F", "F", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0x13, false, 0, 0) == 0 &&
-        w.addSource(path.c_str(), nullptr, eijiro ? 3 : 9, eijiro ? nullptr : spec.c_str()) == 0)
+        w.addSource(path.c_str(), nullptr,
+                    csv           ? 9
+                    : reader == 1 ? 3
+                                  : 7,
+                    csv ? spec.c_str() : nullptr) == 0)
         w.makeBook();
     w.closeCatalog();
     w.term();

@@ -1,30 +1,19 @@
 #include "platform/UIOpenPanel.h"
 
 #include <cstdlib>
-#include <mutex>
+
+#include "platform/UIPanelAnswers.h"
 
 namespace {
-std::mutex g_sourceLock;
-UIOpenPanel::AnswerSource g_source;
+UIPanelAnswers<UIOpenPanel>& answers() {
+    static UIPanelAnswers<UIOpenPanel> a;
+    return a;
+}
 }  // namespace
 
-void UIOpenPanel::setAnswerSource(AnswerSource source) {
-    std::lock_guard<std::mutex> g(g_sourceLock);
-    g_source = std::move(source);
-}
+void UIOpenPanel::setAnswerSource(AnswerSource source) { answers().set(std::move(source)); }
 
-UIModalResponse UIOpenPanel::runModal() {
-    AnswerSource source;
-    {
-        std::lock_guard<std::mutex> g(g_sourceLock);
-        source = g_source;
-    }
-    m_path.clear();
-    std::string chosen;
-    if (!source || !source(*this, &chosen)) return UIModalCancel;
-    m_path = chosen;
-    return UIModalOK;
-}
+UIModalResponse UIOpenPanel::runModal() { return answers().run(*this, &m_path); }
 
 std::string UIOpenPanel::homeDirectory() {
     const char* home = getenv("HOME");

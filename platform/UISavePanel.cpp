@@ -1,26 +1,14 @@
 #include "platform/UISavePanel.h"
 
-#include <mutex>
+#include "platform/UIPanelAnswers.h"
 
 namespace {
-std::mutex g_sourceLock;
-UISavePanel::AnswerSource g_source;
+UIPanelAnswers<UISavePanel>& answers() {
+    static UIPanelAnswers<UISavePanel> a;
+    return a;
+}
 }  // namespace
 
-void UISavePanel::setAnswerSource(AnswerSource source) {
-    std::lock_guard<std::mutex> g(g_sourceLock);
-    g_source = std::move(source);
-}
+void UISavePanel::setAnswerSource(AnswerSource source) { answers().set(std::move(source)); }
 
-UIModalResponse UISavePanel::runModal() {
-    AnswerSource source;
-    {
-        std::lock_guard<std::mutex> g(g_sourceLock);
-        source = g_source;
-    }
-    m_path.clear();
-    std::string chosen;
-    if (!source || !source(*this, &chosen)) return UIModalCancel;
-    m_path = chosen;
-    return UIModalOK;
-}
+UIModalResponse UISavePanel::runModal() { return answers().run(*this, &m_path); }

@@ -11,6 +11,11 @@ class UITableViewDelegate;
 
 class UITableView {
 public:
+    explicit UITableView(std::string identifier = std::string()) : m_identifier(std::move(identifier)) {}
+
+    // The name by which a data source serving several tables tells them apart.
+    const std::string& identifier() const { return m_identifier; }
+
     void addColumn(const std::string& identifier) { m_columns.push_back(identifier); }
     const std::vector<std::string>& columns() const { return m_columns; }
 
@@ -31,6 +36,7 @@ public:
     void deselectAll() { selectRow(-1); }
 
 private:
+    std::string m_identifier;
     std::vector<std::string> m_columns;
     UITableViewDataSource* m_source = nullptr;
     UITableViewDelegate* m_delegate = nullptr;

@@ -28,6 +28,11 @@ public:
     const std::string& title() const { return m_title; }
     void setTitle(const std::string& title) { m_title = title; }
 
+    // The control that has the keyboard focus in this controller's window
+    // (null: none); a control is named by its address.
+    const void* firstResponder() const { return m_firstResponder; }
+    void makeFirstResponder(const void* control) { m_firstResponder = control; }
+
     // Shows vc as a modal window of this controller's window.
     void presentViewControllerAsModalWindow(UIViewController* vc);
     // Closes the modal window this controller is shown in.
@@ -40,6 +45,7 @@ public:
 private:
     bool m_loaded = false;
     bool m_presented = false;
+    const void* m_firstResponder = nullptr;
     std::string m_title;
 };
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the programs and runs the main job on the bundled sample.
+# Builds the programs and runs the main job: the bundled sample project built
+# with lexforge, listed with ebinfo, compressed and checked with Packwell.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -22,7 +22,7 @@ const int kLen8 = 255;    // largest value of an 8-bit length field
 const int kKanaRecentWindow = 10;
 
 uint64_t posValue(const BLOCK_POS& pos) {
-    return static_cast<uint64_t>(pos.block) * kBlockSize + pos.offset;
+    return CEBBook::positionValue(pos);
 }
 
 bool isLead(unsigned char b) {
@@ -737,7 +737,7 @@ void CEBBook::writeOneIndex(const char* title, int indexId, int headingId, bool 
         endArea(heading);
     }
     if (areas) {
-        const bool search = indexId == 0x91 || indexId == 0x71 || indexId == 0x81 || indexId == 0x80;
+        const bool search = indexId == 0x91 || indexId == 0x71 || indexId == 0x81 || indexId == 0x80 || indexId == 0xA1;
         CBlockStream* index = new CBlockStream(m_nextBlock, 1);
         addArea(indexId, index, search);
         index->setGaijiMap(gaiji);
@@ -764,12 +764,16 @@ void CEBBook::writeSearchIndexes() {
     };
     const bool entries = !m_entries.empty();
     const bool kana = !m_kanaEntries.empty();
+    const bool complex = entries && !m_complexDefs.empty() && m_opt->idx[IDX_COMPLEX] != 0;
     const Step steps[] = {
         {"Prefix Index...", 0x91, 0x05, true, CIndexWriter::kPlain, entries && m_opt->idx[IDX_WORD_HYOKI] != 0},
         {"Suffix Index...", 0x71, 0x07, true, CIndexWriter::kPlain, entries && m_opt->idx[IDX_ENDWORD_HYOKI] != 0},
         {"Crossword Index...", 0x81, 0x0A, false, CIndexWriter::kGrouped,
          entries && m_opt->idx[IDX_CROSS] != 0 && m_opt->ebType == 1},
         {"Keyword Index...", 0x80, 0x03, false, CIndexWriter::kGrouped, entries && m_opt->idx[IDX_KEYWORD] != 0},
+        {"Keyword Index(Complex)...", 0xA1, 0x0D, false, CIndexWriter::kComplexGrouped,
+         complex && m_opt->typeCplxKwd == 0},
+        {"Prefix Index(Complex)...", 0xA1, 0x0D, false, CIndexWriter::kPlain, complex && m_opt->typeCplxKwd != 0},
         {"Prefix Kana Index...", 0x90, 0x04, true, CIndexWriter::kKana, kana && m_opt->idx[IDX_WORD_KANA] != 0},
         {"Suffix Kana Index...", 0x70, 0x06, true, CIndexWriter::kKana, kana && m_opt->idx[IDX_ENDWORD_KANA] != 0},
     };

@@ -379,13 +379,15 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                     putKey(p + 4, e.key, e.keyLen);
                 }
             } else {
-                room(e.keyLen + 12, headerLimit);
-                if (unsigned char* p = page.take(e.keyLen + 12, fill)) {
+                // Complex members carry their own headings: their header has none.
+                const int size = e.keyLen + (layout == kComplexGrouped ? 6 : 12);
+                room(size, headerLimit);
+                if (unsigned char* p = page.take(size, fill)) {
                     p[0] = 0x80;
                     p[1] = e.keyLen;
                     putBe32(p + 2, members);
                     putKey(p + 6, e.key, e.keyLen);
-                    putPos(p + 6 + e.keyLen, heading);
+                    if (layout != kComplexGrouped) putPos(p + 6 + e.keyLen, heading);
                 }
             }
             page.lastKey = e.key;
@@ -400,6 +402,13 @@ int CIndexWriter::writeLeaves(CBlockStream* stream, const INDEX_ITEM* items, siz
                         putKey(p + 2, m.exactKey, m.exactLen);
                         putPos(p + 2 + m.exactLen, m.bodyPos);
                         putPos(p + 8 + m.exactLen, omitHeader ? m.bodyPos : m.headingPos);
+                    }
+                } else if (layout == kComplexGrouped) {
+                    room(13, memberLimit);
+                    if (unsigned char* p = page.take(13, fill)) {
+                        p[0] = 0xC0;
+                        putPos(p + 1, m.bodyPos);
+                        putPos(p + 7, omitHeader ? m.bodyPos : m.headingPos);
                     }
                 } else {
                     room(7, memberLimit);

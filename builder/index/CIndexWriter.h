@@ -14,7 +14,10 @@
 //  - kana (kana indexes): single entries with the folded key; a group header
 //    with a 2-byte member count and the folded key, each member carrying its
 //    own kana key, text and heading positions;
-//  - complex grouped: the grouped layout with lower admission limits.
+//  - complex grouped (multi-search sub-indexes): single entries as in the
+//    grouped layout; a group header of keyLen + 6 bytes (key and member
+//    count, no heading), members of 13 bytes (text and heading position);
+//    lower admission limits.
 // Positions are a 4-byte block and a 2-byte offset, big-endian.
 #pragma once
 

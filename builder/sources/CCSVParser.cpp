@@ -7,6 +7,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/ConvertOpt.h"
+#include "builder/navigation/NavigationEntries.h"
 #include "builder/sources/entrywriter.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
@@ -29,6 +30,54 @@ std::vector<std::string> splitAt(const std::string& text, char c) {
         start = at + 1;
     }
     return parts;
+}
+
+// The value of a tag's attribute (name in lower case), quoted or not;
+// empty when the tag has none.
+std::string attributeValue(const std::string& tag, const char* name) {
+    std::string lower = tag;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = std::string(name) + "=";
+    size_t at = 0;
+    while ((at = lower.find(key, at)) != std::string::npos) {
+        if (at > 0 && !std::isspace(static_cast<unsigned char>(lower[at - 1]))) {
+            ++at;
+            continue;
+        }
+        at += key.size();
+        if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) {
+            const char q = tag[at];
+            size_t end = tag.find(q, at + 1);
+            return tag.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        }
+        size_t end = at;
+        while (end < tag.size() && !std::isspace(static_cast<unsigned char>(tag[end]))) ++end;
+        return tag.substr(at, end - at);
+    }
+    return std::string();
+}
+
+// Targets that lead out of the book are written as plain text.
+bool isExternalTarget(const std::string& target) {
+    std::string lower = target.substr(0, 8);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* scheme : {"http:", "https:", "ftp:", "mailto:"})
+        if (lower.compare(0, std::strlen(scheme), scheme) == 0) return true;
+    return false;
+}
+
+// Closes a reference: the end code with a placeholder position (the start of
+// the source until the link is resolved) and the link registered. An empty
+// target wrote no reference and closes nothing.
+void endReference(CEBBook* book, CBlockStream* body, const std::string& target, int sourceNo,
+                  const BLOCK_POS& unresolved) {
+    if (target.empty()) return;
+    body->writeCode(EB_END_REFERENCE);
+    BLOCK_POS site;
+    body->tell(&site);
+    body->writeBcd(unresolved.block, 4);
+    body->writeBcd(unresolved.offset, 2);
+    book->addLink(target.data(), static_cast<int>(target.size()), &site, sourceNo, LINK_ANCHOR);
 }
 
 void message(CEBBook* book, const std::string& text) {
@@ -159,6 +208,7 @@ void CCSVParser::parseCSV(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
     m_entries = m_skipped = 0;
     FieldSpec spec;
     std::string error;
+    body->tell(&m_sourceStart);
     beginSource(book, body);
     if (!parseFieldSpec(fields, &spec, &error)) {
         message(book, error + " of " + source->path + " (parseCSV)\r\n");
@@ -261,14 +311,13 @@ void CCSVParser::writeRecord(CEBBook* book, ConvertOpt* opt, CBlockStream* body,
                 if (spec.roles[c] == kMeaning)
                     body->writeText(text.data(), len, 1, 1);
                 else
-                    writeInlineHTML(body, text, opt->ebType == 1);
+                    writeInlineHTML(book, body, text, opt->ebType == 1, sourceNo, m_sourceStart);
                 bodyRun(book, entry, stored, wordLen, text.data(), len, pos, sourceNo);
                 break;
-            case kId: {
-                const char* name = book->addStringT(text.data(), text.size());
-                (void)name;  // ANCHOR-PENDING
+            case kId:
+                // The entry is an anchor that links of other sources reach.
+                book->addAnchor(text.data(), static_cast<int>(text.size()), &pos, sourceNo);
                 break;
-            }
             case kUnused:
                 break;
         }
@@ -276,7 +325,8 @@ void CCSVParser::writeRecord(CEBBook* book, ConvertOpt* opt, CBlockStream* body,
     body->writeCode(EB_NEWLINE);
 }
 
-void CCSVParser::writeInlineHTML(CBlockStream* body, const std::string& html, bool epwing) {
+void CCSVParser::writeInlineHTML(CEBBook* book, CBlockStream* body, const std::string& html, bool epwing, int sourceNo,
+                                 const BLOCK_POS& unresolved) {
     struct Element {
         const char* name;
         unsigned begin, end;  // escape codes, 0 for none
@@ -298,8 +348,9 @@ void CCSVParser::writeInlineHTML(CBlockStream* body, const std::string& html, bo
         {"tr", 0, 0, 0, true},
     };
     size_t i = 0;
-    bool started = false;        // text written: a block element then breaks the line
-    std::vector<unsigned> open;  // end codes of the spans still open
+    bool started = false;            // text written: a block element then breaks the line
+    std::vector<unsigned> open;      // end codes of the spans still open
+    std::vector<std::string> links;  // targets of the references still open
     auto close = [&](unsigned code) {
         for (size_t k = open.size(); k-- > 0;) {
             if (open[k] != code) continue;
@@ -335,6 +386,18 @@ void CCSVParser::writeInlineHTML(CBlockStream* body, const std::string& html, bo
         while (nameEnd < tag.size() && std::isalnum(static_cast<unsigned char>(tag[nameEnd]))) ++nameEnd;
         std::string name = tag.substr(0, nameEnd);
         for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (name == "a") {
+            if (!closing) {
+                std::string href = attributeValue(tag, "href");
+                const bool internal = !href.empty() && !isExternalTarget(href) && links.empty();
+                if (internal) body->writeCode(EB_BEGIN_REFERENCE);
+                links.push_back(internal ? href : std::string());
+            } else if (!links.empty()) {
+                endReference(book, body, links.back(), sourceNo, unresolved);
+                links.pop_back();
+            }
+            continue;
+        }
         for (const Element& e : kElements) {
             if (name != e.name) continue;
             if (e.lineBreak) {
@@ -356,6 +419,10 @@ void CCSVParser::writeInlineHTML(CBlockStream* body, const std::string& html, bo
             }
             break;
         }
+    }
+    while (!links.empty()) {
+        endReference(book, body, links.back(), sourceNo, unresolved);
+        links.pop_back();
     }
     while (!open.empty()) {
         body->writeCode(open.back());

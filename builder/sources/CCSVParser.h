@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/book/CBlockStream.h"
+
 class CBlockStream;
 class CEBBook;
 struct ConvertOpt;
@@ -59,10 +61,14 @@ public:
 
     // Writes the inline markup of an html field (Shift_JIS) into body: b,
     // strong, i, em (decorations, EPWING books only), sub, sup, nobr, br and
-    // the block elements p, div, li, tr (line breaks); character references
-    // are kept for the text writer; every other tag is dropped, its text
-    // kept.
-    static void writeInlineHTML(CBlockStream* body, const std::string& html, bool epwing);
+    // the block elements p, div, li, tr (line breaks), and a with an href
+    // inside the book (a reference registered as a link, resolved against
+    // the anchors of every source; "http:", "https:", "ftp:" and "mailto:"
+    // targets are plain text). Character references are kept for the text
+    // writer; every other tag is dropped, its text kept. unresolved is the
+    // position an unresolved link keeps.
+    static void writeInlineHTML(CEBBook* book, CBlockStream* body, const std::string& html, bool epwing, int sourceNo,
+                                const BLOCK_POS& unresolved);
 
     CCSVParser() = default;
     virtual ~CCSVParser() = default;
@@ -81,6 +87,7 @@ private:
     void writeRecord(CEBBook* book, ConvertOpt* opt, CBlockStream* body, const FieldSpec& spec,
                      const std::vector<std::string>& cells, SOURCE_INFO* source, int sourceNo, long line);
 
+    BLOCK_POS m_sourceStart{};
     int m_progress = 0;
     long m_entries = 0;
     long m_skipped = 0;

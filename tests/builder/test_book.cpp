@@ -199,11 +199,20 @@ TEST(BookMessages, PostMessageReachesTheCallbackOnlyWhenSet) {
 
 // ---- complex-search temp file ----
 
+// A definition file of one search with one field, for the whole program.
+const char* definitionFile() {
+    static TestDir dir;
+    static const std::string path = dir.file("complex.def");
+    static const bool written = lftest::writeFile(path, std::string("<COMPLEX><GROUP name=a></GROUP></COMPLEX>\n"));
+    (void)written;
+    return path.c_str();
+}
+
 TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath) {
     const int kComplex = 0x21;  // prefix headword + complex
     std::string path;
     {
-        OpenBook b(kComplex, "/nonexistent/complex.def");
+        OpenBook b(kComplex, definitionFile());
         ASSERT_EQ(b.result, 0);
         path = b.book()->complexTempPath();
         ASSERT_FALSE(path.empty());
@@ -218,14 +227,14 @@ TEST(BookComplexTemp, CreatedExclusivelyAndRemovedOnEveryPath) {
     }
     {
         // A book that is never made: removed with the writer.
-        OpenBook b(kComplex, "/nonexistent/complex.def");
+        OpenBook b(kComplex, definitionFile());
         path = b.book()->complexTempPath();
         ASSERT_FALSE(path.empty());
     }
     EXPECT_FALSE(::fileExists(path.c_str())) << "left after term";
     {
         // An abort ends the build before the temp file's step: still removed.
-        OpenBook b(kComplex, "/nonexistent/complex.def");
+        OpenBook b(kComplex, definitionFile());
         path = b.book()->complexTempPath();
         b.w.abort();
         b.w.makeBook();
@@ -247,7 +256,7 @@ TEST(BookComplexTemp, NeverWritesThroughAPlantedLink) {
     ::unlink(planted.c_str());
     ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
     {
-        OpenBook b(0x21, "/nonexistent/complex.def");
+        OpenBook b(0x21, definitionFile());
         ASSERT_EQ(b.result, 0);
         EXPECT_NE(std::string(b.book()->complexTempPath()), planted);
         b.w.makeBook();

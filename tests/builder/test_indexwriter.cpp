@@ -209,6 +209,50 @@ TEST(IndexWriterPages, GroupCrossesAPageBoundary) {
     EXPECT_EQ(std::memcmp(root + 4, root + 4 + 34, 30), 0);
 }
 
+// Multi-search sub-indexes: a group header of key length + 6 bytes without a
+// heading, members of 13 bytes with their own heading positions, and the
+// lower admission limits of these pages (2028 for a header, 2034 for a
+// member).
+TEST(IndexWriterPages, ComplexGroupMembersCarryTheirHeadings) {
+    Keys k;
+    const char* key = k.add("\x82\x60\x82\x61");
+    std::vector<INDEX_ITEM> items;
+    items.push_back(item(k.add("\x82\x5F"), 2, 2048 * 2, 0));  // a single entry first
+    for (int i = 0; i < 400; ++i) {
+        items.push_back(item(key, 4, 2048 * 3 + i, static_cast<uint32_t>(i + 1)));
+        items.back().headingPos = 2048 * 50 + i;
+    }
+    CIndexWriter::markGroups(items.data(), items.size());
+    Area a;
+    ASSERT_EQ(a.write(items, CIndexWriter::kComplexGrouped), 3);
+    const unsigned char* p1 = a.block(kStart + 1);
+    EXPECT_EQ(p1[0], 0xD0);
+    EXPECT_EQ(a.block(kStart + 2)[0], 0x90);
+    EXPECT_EQ(a.block(kStart + 3)[0], 0xB0);
+    // The single entry (2 + 14 bytes), then the header: 0x80, key length,
+    // member count, key, and the first member right after it.
+    EXPECT_EQ(p1[4], 0x00);
+    EXPECT_EQ(u32(p1 + 4 + 2 + 2), 2u);  // its body block
+    const unsigned char* h = p1 + 4 + 16;
+    EXPECT_EQ(h[0], 0x80);
+    EXPECT_EQ(h[1], 4);
+    EXPECT_EQ(u32(h + 2), 400u);
+    const unsigned char* m = h + 10;
+    for (int i = 0; i < 3; ++i, m += 13) {
+        EXPECT_EQ(m[0], 0xC0);
+        EXPECT_EQ(u32(m + 1), 3u);
+        EXPECT_EQ(u16(m + 5), static_cast<unsigned>(i));
+        EXPECT_EQ(u32(m + 7), 50u);
+        EXPECT_EQ(u16(m + 11), static_cast<unsigned>(i));
+    }
+    const int onFirst = (2034 - (4 + 16 + 10)) / 13;
+    const int onSecond = (2034 - 4) / 13;
+    EXPECT_EQ(u16(p1 + 2), static_cast<unsigned>(2 + onFirst));
+    EXPECT_EQ(u16(a.block(kStart + 2) + 2), static_cast<unsigned>(onSecond));
+    EXPECT_EQ(u16(a.block(kStart + 3) + 2), static_cast<unsigned>(400 - onFirst - onSecond));
+    EXPECT_EQ(a.block(kStart + 2)[4], 0xC0) << "no second header";
+}
+
 TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys) {
     Keys k;
     // Folded key かつこう; members がっこう and かっこう; a single かんじ.

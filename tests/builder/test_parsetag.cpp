@@ -42,6 +42,9 @@ const CodeCase kCodeCases[] = {
     {"line break inside the name", "<h1\nclass=x>", 165, 0, 12},
     {"tag stops at the end of the buffer", "<b class=\"x", 41, 0, 11},
     {"unterminated comment", "<!-- never closed", 163, 0, 17},
+    {"comment ends at -->, not at '>'", "<!-- a > b -->c", 163, 0, 14},
+    {"quotes do not hide a comment's end", "<!-- \" -->c", 163, 0, 10},
+    {"'<!-->' does not end the comment", "<!-->x-->y", 163, 0, 9},
     {"text run stops at '<'", "abc<b>", 0, 0, 3},
     {"text run stops at a tab", "ab\tcd", 0, 0, 2},
     {"spaces are kept in memory", "  ab", 0, 0, 4},
@@ -75,7 +78,9 @@ TEST(ParseTag, Attributes) {
         {"unquoted value ends at '/'", "<A HREF=dir/file.htm>", {{"HREF", "dir"}}},
         {"empty quoted value", "<a b=\"\">", {{"b", ""}}},
         {"spaces belong to the name", "<a b c=1>", {{"b c", "1"}}},
-        {"unquoted value runs over spaces", "<td width=10 align=left>", {{"width", "10 align=left"}}},
+        {"unquoted value ends at white space", "<td width=10 align=left>", {{"width", "10"}, {"align", "left"}}},
+        {"unquoted name and link both kept", "<A NAME=x HREF=y>", {{"NAME", "x"}, {"HREF", "y"}}},
+        {"unquoted value ends at a tab", "<a b=1\tc=2>", {{"b", "1"}, {"c", "2"}}},
         {"only five attributes are kept",
          "<x a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\">",
          {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}, {"e", "5"}}},
@@ -166,6 +171,7 @@ TEST(ParseTag, TokensFromFile) {
         {"UTF-8 byte-order mark is not text", "\xEF\xBB\xBF<b>x", 0, {{"<b>", 41, 1}, {"x", 0, 1}}},
         {"mark-like bytes that are no mark stay", "\xEF\xBBz", 0, {{"\xEF\xBBz", 0, 1}}},
         {"unterminated tag ends at the end of the file", "t<b class=\"x", 0, {{"t", 0, 1}, {"<b class=\"x", 41, 1}}},
+        {"comment runs over '>' and lines to -->", "<!-- <b>\n\" -->x", 0, {{"<!-- <b>\n\" -->", 163, 2}, {"x", 0, 2}}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -177,6 +183,16 @@ TEST(ParseTag, TokensFromFile) {
             EXPECT_EQ(c.tokens[i].line, got[i].line) << "token " << i;
         }
     }
+}
+
+TEST(ParseTag, CommentLongerThanTheBufferIsOneToken) {
+    // Its start is kept; the rest up to "-->" is passed over, never text.
+    const std::string comment = "<!--" + std::string(CParseTag0::kBufferSize + 100, '>') + "-->";
+    std::vector<Token> got = readAll(comment + "x", 0);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].code, 163);
+    EXPECT_EQ(got[0].text.size(), static_cast<size_t>(CParseTag0::kBufferSize - 1));
+    EXPECT_EQ(got[1].text, "x");
 }
 
 TEST(ParseTag, NoFileGivesNoTokens) {

@@ -10,44 +10,13 @@
 #include "builder/sources/CPDICParser.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
+#include "tests/common/BookTextRender.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 
 namespace {
 
-// The codes of a memory stream as readable text: escape codes as "<xx>"
-// (with the operand of 1F09 and 1F41), full-width ASCII as ASCII, other JIS
-// codes as "[hhhh]"; the narrow-run codes 1F04 / 1F05 are left out.
-std::string render(CBlockStream& s) {
-    std::string out;
-    for (uint32_t b = 0; b < s.blockCount(); ++b) {
-        const unsigned char* p = s.page(b);
-        for (int i = 0; i + 1 < 2048; i += 2) {
-            unsigned c = (p[i] << 8) | p[i + 1];
-            if (c == 0) continue;  // the zero tail of a block
-            char buf[32];
-            if ((c >> 8) == 0x1F) {
-                if (c == 0x1F04 || c == 0x1F05) continue;
-                if ((c == 0x1F09 || c == 0x1F41) && i + 3 < 2048) {
-                    std::snprintf(buf, sizeof buf, "<%02X:%04X>", c & 0xFF, (p[i + 2] << 8) | p[i + 3]);
-                    i += 2;
-                } else {
-                    std::snprintf(buf, sizeof buf, "<%02X>", c & 0xFF);
-                }
-                out += buf;
-            } else if (c == 0x2121) {
-                out += ' ';
-            } else if ((c >> 8) == 0x23) {
-                out += static_cast<char>(c & 0xFF);
-            } else {
-                std::snprintf(buf, sizeof buf, "[%04X]", c);
-                out += buf;
-            }
-        }
-    }
-    return out;
-}
-
+using lftest::renderBookText;
 using lftest::utf16;
 
 struct ParseRun {
@@ -76,7 +45,7 @@ struct ParseRun {
         else
             parser.parsePDIC1LINE(&book, &opt, &source, &body, 0);
         EXPECT_EQ(parser.getProgress(), write || type == 6 ? 100 : 0);
-        return render(body);
+        return renderBookText(body);
     }
 };
 
@@ -231,7 +200,7 @@ TEST(PdicNotation, TablesAndConversion) {
     {
         CBlockStream body(2, 0);
         CPDICParser::writeByTable(&body, "\x82\xa0\x88\x9f", 4, latin, latinRows);
-        EXPECT_EQ(render(body), "[2422][3021]");  // あ 亜
+        EXPECT_EQ(renderBookText(body), "[2422][3021]");  // あ 亜
     }
     // Never past outSize: a replacement that does not fit is left out.
     char small[6];

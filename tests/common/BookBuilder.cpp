@@ -36,9 +36,10 @@ BookRun buildBook(const BookRecipe& r) {
     std::memset(names, 0, sizeof names);
     for (size_t i = 0; i < r.fontNames.size() && i < 8; ++i) std::strncpy(names[i], r.fontNames[i].c_str(), 8);
     auto opt = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-    run.newBookResult = w->newBook(r.title.c_str(), r.dirName.c_str(), r.bookTypeID, opt(r.gaijiFont), opt(r.gaijiMap),
-                                   nullptr, opt(r.keywordFile), r.fontMask, &names[0][0], r.indexDef, r.separateMMData,
-                                   static_cast<uint16_t>(r.hanStart), static_cast<uint16_t>(r.zenStart));
+    run.newBookResult =
+        w->newBook(r.title.c_str(), r.dirName.c_str(), r.bookTypeID, opt(r.gaijiFont), opt(r.gaijiMap),
+                   opt(r.complexDef), opt(r.keywordFile), r.fontMask, &names[0][0], r.indexDef, r.separateMMData,
+                   static_cast<uint16_t>(r.hanStart), static_cast<uint16_t>(r.zenStart));
     for (const auto& h : r.hexFonts) w->loadHexFont(h.c_str());
     for (const auto& s : r.sources) w->addSource(s.path.c_str(), opt(s.title), s.type, opt(s.fields));
     if (!r.copyright.empty()) w->setCopyright(r.copyright.c_str());

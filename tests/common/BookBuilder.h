@@ -36,6 +36,7 @@ struct BookRecipe {
     std::string gaijiFont;  // empty: none
     std::string gaijiMap;
     std::string keywordFile;
+    std::string complexDef;  // complex-search definition file, empty: none
     int fontMask = 0;
     std::vector<std::string> fontNames;  // up to 8, slot order
     int indexDef = 0;

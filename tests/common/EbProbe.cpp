@@ -6,6 +6,7 @@
 #include <eb/font.h>
 #include <eb/text.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "tests/common/TestDir.h"
@@ -254,6 +255,19 @@ EbCopyright EbProbe::copyright(int subbook, size_t maxBytes) {
     return out;
 }
 
+bool EbProbe::menu(int subbook, int* block, int* offset) {
+    if (!select(subbook) || !eb_have_menu(&m_impl->book)) return false;
+    EB_Position pos;
+    EB_Error_Code rc = eb_menu(&m_impl->book, &pos);
+    if (rc != EB_SUCCESS) {
+        fail("eb_menu", rc);
+        return false;
+    }
+    *block = pos.page;
+    *offset = pos.offset;
+    return true;
+}
+
 bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
     if (!select(subbook)) return false;
     switch (kind) {
@@ -300,12 +314,17 @@ std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::ve
         fail("eb_search", rc);
         return out;
     }
+    return hitList(maxHits);
+}
+
+std::vector<EbHit> EbProbe::hitList(int maxHits) {
+    std::vector<EbHit> out;
     std::vector<EB_Hit> hits(static_cast<size_t>(maxHits));
     int count = 0;
     // eb_hit_list hands out at most the hits asked for per call; collect all.
     while (count < maxHits) {
         int n = 0;
-        rc = eb_hit_list(&m_impl->book, maxHits - count, hits.data() + count, &n);
+        EB_Error_Code rc = eb_hit_list(&m_impl->book, maxHits - count, hits.data() + count, &n);
         if (rc != EB_SUCCESS) {
             fail("eb_hit_list", rc);
             break;
@@ -390,6 +409,120 @@ bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::str
     return runCommand("mkdir -p '" + outDir + "' && ebunzip --keep --force-overwrite --quiet --output-directory '" +
                           outDir + "' '" + bookDir + "' 2>&1",
                       output) == 0;
+}
+
+std::vector<EbMultiSearch> EbProbe::multiSearches(int subbook) {
+    std::vector<EbMultiSearch> out;
+    if (!select(subbook) || !eb_have_multi_search(&m_impl->book)) return out;
+    EB_Multi_Search_Code list[EB_MAX_MULTI_SEARCHES];
+    int count = 0;
+    EB_Error_Code rc = eb_multi_search_list(&m_impl->book, list, &count);
+    if (rc != EB_SUCCESS) {
+        fail("eb_multi_search_list", rc);
+        return out;
+    }
+    for (int m = 0; m < count; ++m) {
+        EbMultiSearch ms;
+        char title[EB_MAX_MULTI_TITLE_LENGTH + 1] = {0};
+        if (eb_multi_title(&m_impl->book, list[m], title) == EB_SUCCESS) ms.title = eucToSjis(title);
+        int entries = 0;
+        rc = eb_multi_entry_count(&m_impl->book, list[m], &entries);
+        if (rc != EB_SUCCESS) {
+            fail("eb_multi_entry_count", rc);
+            return out;
+        }
+        for (int e = 0; e < entries; ++e) {
+            EbMultiEntry me;
+            char label[EB_MAX_MULTI_LABEL_LENGTH + 1] = {0};
+            rc = eb_multi_entry_label(&m_impl->book, list[m], e, label);
+            if (rc != EB_SUCCESS) fail("eb_multi_entry_label", rc);
+            me.label = eucToSjis(label);
+            me.hasCandidates = eb_multi_entry_have_candidates(&m_impl->book, list[m], e) != 0;
+            EB_Position pos;
+            if (me.hasCandidates && eb_multi_entry_candidates(&m_impl->book, list[m], e, &pos) == EB_SUCCESS) {
+                me.candidatesBlock = pos.page;
+                me.candidatesOffset = pos.offset;
+            }
+            ms.entries.push_back(me);
+        }
+        out.push_back(ms);
+    }
+    return out;
+}
+
+namespace {
+
+// Candidate hooks: each candidate's end writes markers that the probe
+// splits: "\x01" (a word) or "\x02block:offset\x04" (a group), then the
+// candidate, then "\x03".
+EB_Error_Code candidateHook(EB_Book* book, EB_Appendix*, void*, EB_Hook_Code code, int, const unsigned int* argv) {
+    char mark[48];
+    if (code == EB_HOOK_END_CANDIDATE_GROUP)
+        std::snprintf(mark, sizeof mark, "\x02%u:%u\x04", argv[1], argv[2]);
+    else
+        std::snprintf(mark, sizeof mark, "\x01");
+    eb_write_text_string(book, mark);
+    eb_write_text_string(book, eb_current_candidate(book));
+    eb_write_text_string(book, "\x03");
+    return EB_SUCCESS;
+}
+
+}  // namespace
+
+std::vector<EbCandidate> EbProbe::candidates(int subbook, int block, int offset) {
+    std::vector<EbCandidate> out;
+    if (!selectForText(subbook) || !seek(block, offset)) return out;
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    const EB_Hook set[] = {{EB_HOOK_END_CANDIDATE_LEAF, candidateHook},
+                           {EB_HOOK_END_CANDIDATE_GROUP, candidateHook},
+                           {EB_HOOK_NULL, nullptr}};
+    eb_set_hooks(&hooks, set);
+    std::string text;
+    char buf[4096];
+    for (int guard = 0; guard < 64; ++guard) {
+        ssize_t length = 0;
+        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, nullptr, sizeof buf - 1, buf, &length);
+        if (rc != EB_SUCCESS) {
+            fail("eb_read_text", rc);
+            break;
+        }
+        if (length <= 0) break;
+        text.append(buf, static_cast<size_t>(length));
+    }
+    eb_finalize_hookset(&hooks);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\x01' && text[i] != '\x02') continue;
+        EbCandidate c;
+        size_t w = i + 1;
+        if (text[i] == '\x02') {
+            c.group = true;
+            size_t end = text.find('\x04', i);
+            if (end == std::string::npos) break;
+            std::sscanf(text.c_str() + i + 1, "%d:%d", &c.block, &c.offset);
+            w = end + 1;
+        }
+        size_t end = text.find('\x03', w);
+        if (end == std::string::npos) break;
+        c.word = eucToSjis(text.substr(w, end - w));
+        out.push_back(c);
+        i = end;
+    }
+    return out;
+}
+
+std::vector<EbHit> EbProbe::multiSearch(int subbook, int multi, const std::vector<std::string>& words, int maxHits) {
+    if (maxHits < 1 || !select(subbook)) return {};
+    std::vector<std::string> euc;
+    for (const std::string& w : words) euc.push_back(sjisToEuc(w));
+    const char* list[EB_MAX_MULTI_ENTRIES + 1] = {nullptr};
+    for (size_t i = 0; i < euc.size() && i < EB_MAX_MULTI_ENTRIES; ++i) list[i] = euc[i].c_str();
+    EB_Error_Code rc = eb_search_multi(&m_impl->book, multi, list);
+    if (rc != EB_SUCCESS) {
+        fail("eb_search_multi", rc);
+        return {};
+    }
+    return hitList(maxHits);
 }
 
 }  // namespace lftest

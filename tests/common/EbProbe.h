@@ -45,6 +45,26 @@ struct EbHit {
 
 enum class EbSearchKind { Word, ExactWord, EndWord, Keyword, Cross };
 
+// One field (entry) of a multi search as libeb reports it.
+struct EbMultiEntry {
+    std::string label;                              // Shift_JIS
+    bool hasCandidates = false;                     // eb_multi_entry_have_candidates
+    int candidatesBlock = 0, candidatesOffset = 0;  // eb_multi_entry_candidates
+};
+
+struct EbMultiSearch {
+    std::string title;  // eb_multi_title, Shift_JIS
+    std::vector<EbMultiEntry> entries;
+};
+
+// One candidate of a candidate list read through libeb's candidate hooks:
+// the word (eb_current_candidate) and, for a group, its sub-list.
+struct EbCandidate {
+    std::string word;  // Shift_JIS
+    bool group = false;
+    int block = 0, offset = 0;  // sub-list of a group
+};
+
 struct EbCopyright {
     bool found = false;  // libeb reports a copyright page
     int block = 0;       // its position
@@ -77,6 +97,9 @@ public:
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
     // The heading at block:offset (eb_read_heading), as Shift_JIS.
     std::string readHeading(int subbook, int block, int offset, size_t maxBytes = 1024);
+    // The position of the subbook's menu (eb_menu); false when it has none
+    // or on failure.
+    bool menu(int subbook, int* block, int* offset);
 
     // The subbook's copyright page (eb_copyright) and up to maxBytes raw
     // bytes of it; found is false when there is none or on failure.
@@ -96,11 +119,20 @@ public:
     std::vector<std::string> headings(int subbook, EbSearchKind kind, const std::vector<std::string>& words);
     bool haveSearch(int subbook, EbSearchKind kind);
 
+    // The multi searches of the subbook (empty when it has none).
+    std::vector<EbMultiSearch> multiSearches(int subbook);
+    // The candidate list at block:offset (from EbMultiEntry or a group).
+    std::vector<EbCandidate> candidates(int subbook, int block, int offset);
+    // eb_search_multi with one word per field ("" leaves a field empty).
+    std::vector<EbHit> multiSearch(int subbook, int multi, const std::vector<std::string>& words, int maxHits = 500);
+
     // Bitmap of gaiji character `code` in the font of the given height (16,
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
     Bytes glyph(int subbook, int height, bool wide, int code);
 
 private:
+    // The hits of the search just run (eb_hit_list), at most maxHits.
+    std::vector<EbHit> hitList(int maxHits);
     bool select(int subbook);
     bool selectForText(int subbook);
     bool seek(int block, int offset);

@@ -246,4 +246,38 @@ TEST(CsvBook, HtmlFieldsAndVeryLongFields) {
     EXPECT_EQ(probe.searchText(0, EbSearchKind::Word, {"after"}).size(), 1u);
 }
 
+TEST(CsvBook, IdsAreAnchorsAndHtmlLinksReachThem) {
+    lftest::TestDir dir;
+    const std::string csv =
+        "apple,\"See <a href=\"\"#b2\"\">banana</a>, <a href=\"\"http://x.example/\"\">web</a>.\",a1\n"
+        "banana,yellow,b2\n";
+    std::string log;
+    std::string book = buildCsvBook(dir, "d.csv", csv, "enc=utf-8;delim=,;fields=headword|html|id|", &log);
+    EXPECT_TRUE(contains(log, "# of Anchors(2)")) << log;
+    EXPECT_TRUE(contains(log, "# of Links(1)")) << log;
+    lftest::EbProbe probe(book);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    auto apple = probe.searchText(0, EbSearchKind::Word, {"apple"});
+    auto banana = probe.search(0, EbSearchKind::Word, {"banana"});
+    ASSERT_EQ(apple.size(), 1u);
+    ASSERT_EQ(banana.size(), 1u);
+    EXPECT_TRUE(contains(apple[0].text, "web")) << apple[0].text;  // external: text only
+    lftest::Bytes raw = probe.readText(0, apple[0].textBlock, apple[0].textOffset, 256);
+    int references = 0;
+    for (size_t i = 0; i + 7 < raw.size(); i += 2) {
+        if (raw[i] == 0x1F && raw[i + 1] == 0x03) break;
+        if (raw[i] == 0x1F && raw[i + 1] == 0x62) {
+            auto bcd = [&](size_t at, int n) {
+                int v = 0;
+                for (int k = 0; k < n; ++k) v = v * 100 + (raw[at + k] >> 4) * 10 + (raw[at + k] & 15);
+                return v;
+            };
+            EXPECT_EQ(bcd(i + 2, 4), banana[0].textBlock);
+            EXPECT_EQ(bcd(i + 6, 2), banana[0].textOffset);
+            ++references;
+        }
+    }
+    EXPECT_EQ(references, 1);
+}
+
 }  // namespace

@@ -1,0 +1,152 @@
+#include "app/dialogs/BookViewController.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/notificationnames.h"
+#include "app/project/BookSet.h"
+#include "app/project/booklimits.h"
+#include "app/project/projectpaths.h"
+#include "platform/UIBundle.h"
+#include "platform/UINotificationCenter.h"
+#include "platform/UIOpenPanel.h"
+
+namespace {
+
+const char* const kKinds[] = {"KOKUGO", "KANWA", "EIWA", "WAEI", "YOGO", "HYAKKA", "IPPAN", "RUIGO"};
+
+std::string hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+// A start code as typed: base 16, leading blanks, a sign and "0x" taken;
+// no digits give 0; the value is cut to 32 bits.
+uint32_t parseHex(const std::string& text) {
+    return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 16));
+}
+
+std::string upperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+}  // namespace
+
+BookViewController::BookViewController() : kindOfBook("kindOfBook") {}
+
+UITextField* BookViewController::fontField(int slot) {
+    UITextField* fields[FONT_SLOTS] = {&gai8x16,  &gai16x16, &gai12x24, &gai24x24,
+                                       &gai16x30, &gai32x30, &gai24x48, &gai48x48};
+    return slot >= 0 && slot < FONT_SLOTS ? fields[slot] : nullptr;
+}
+
+void BookViewController::viewDidLoad() {
+    kindOfBook.removeAllItems();
+    for (const char* kind : kKinds) kindOfBook.addItem(kind);
+    m_bookset = BookSet::sharedBookSet();
+    int index = m_bookset->correntBook();
+    auto& books = m_bookset->getBookArray();
+    if (index == -1) {
+        gai8x16.setStringValue("GAI16H00");
+        gai16x16.setStringValue("GAI16F00");
+        separateHonmon.setState(UIStateOff);
+        kindOfBook.selectItemAtIndex(6);
+        hanStart.setStringValue("A121");
+        zenStart.setStringValue("B121");
+        return;
+    }
+    if (index < 0 || index >= static_cast<int>(books.size())) return;
+    const BookInfo& book = books[static_cast<size_t>(index)];
+    bookTitle.setStringValue(book.bookTitle());
+    dirName.setStringValue(book.dirName());
+    gaijiMap.setStringValue(book.gaijiMap());
+    gaijiFont.setStringValue(book.gaijiFont());
+    copyright.setStringValue(book.copyright());
+    complexindex.setStringValue(book.complexDef());
+    keywordFile.setStringValue(book.indexFile());
+    for (int slot = 0; slot < FONT_SLOTS; ++slot) fontField(slot)->setStringValue(book.fontName(slot));
+    hanStart.setStringValue(hex(book.hanStart()));
+    zenStart.setStringValue(hex(book.zenStart()));
+    separateHonmon.setState(book.separateMMData() ? UIStateOn : UIStateOff);
+    int type = book.bookTypeID();
+    if (type >= 0 && type <= 0x70 && type % 16 == 0) kindOfBook.selectItemAtIndex(type / 16);
+}
+
+void BookViewController::OnOK() {
+    if (bookTitle.stringValue().empty()) {
+        makeFirstResponder(&bookTitle);
+        return;
+    }
+    if (dirName.stringValue().empty()) {
+        makeFirstResponder(&dirName);
+        return;
+    }
+    BookInfo edited;
+    auto& books = m_bookset->getBookArray();
+    int index = m_bookset->correntBook();
+    bool adding = index == -1;
+    if (!adding && (index < 0 || index >= static_cast<int>(books.size()))) return;
+    if (!adding) edited = books[static_cast<size_t>(index)];
+    edited.setBookTitle(bookTitle.stringValue());
+    edited.setDirName(upperCase(dirName.stringValue()));
+    edited.setGaijiMap(gaijiMap.stringValue());
+    edited.setGaijiFont(gaijiFont.stringValue());
+    edited.setCopyright(copyright.stringValue());
+    edited.setComplexDef(complexindex.stringValue());
+    edited.setIndexFile(keywordFile.stringValue());
+    for (int slot = 0; slot < FONT_SLOTS; ++slot) edited.setFontName(slot, fontField(slot)->stringValue());
+    edited.setHanStart(parseHex(hanStart.stringValue()));
+    edited.setZenStart(parseHex(zenStart.stringValue()));
+    int kind = kindOfBook.indexOfSelectedItem();
+    edited.setBookTypeID(kind >= 0 ? 16 * kind : 0x60);
+    edited.setSeparateMMData(separateHonmon.state() == UIStateOn);
+
+    // A value a build cannot take is refused like an empty one.
+    const std::string base = m_bookset->basePath();
+    const std::string app = UIBundle::mainBundle().resourcePath();
+    BookFieldProblem problem;
+    if (findBookFieldProblem(
+            edited, [&](const std::string& p) { return toAbsPath(p, base, app); }, &problem)) {
+        UITextField* fields[] = {nullptr,       &bookTitle,   &dirName, &gaijiMap, &gaijiFont, &copyright,
+                                 &complexindex, &keywordFile, nullptr,  &hanStart, &zenStart};
+        makeFirstResponder(problem.field == BOOK_FIELD_FONT ? fontField(problem.fontSlot) : fields[problem.field]);
+        return;
+    }
+    if (adding) {
+        books.push_back(edited);
+        m_bookset->setCorrentBook(static_cast<int>(books.size()) - 1);
+    } else {
+        books[static_cast<size_t>(index)] = edited;
+    }
+    UINotificationCenter::defaultCenter().post(kReloadBookNotification, this);
+    dismissController();
+}
+
+void BookViewController::OnCancel() {
+    dismissController();
+}
+
+void BookViewController::choosePath(UITextField* field) {
+    UIOpenPanel panel;
+    panel.setDirectory(UIOpenPanel::homeDirectory() + "/Documents");
+    if (panel.runModal() == UIModalOK) field->setStringValue(panel.path());
+}
+
+void BookViewController::selectGaijiMap() {
+    choosePath(&gaijiMap);
+}
+void BookViewController::selectGaijiFont() {
+    choosePath(&gaijiFont);
+}
+void BookViewController::selectCopyright() {
+    choosePath(&copyright);
+}
+void BookViewController::selectComplex() {
+    choosePath(&complexindex);
+}
+void BookViewController::selectKeyword() {
+    choosePath(&keywordFile);
+}

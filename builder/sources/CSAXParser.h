@@ -1,0 +1,74 @@
+// CSAXParser: the reader of HTML, XHTML and XML sources (source type 7)
+// through libxml2's HTML push parser. The parser's events (start and end of
+// elements, text) drive the same element rules as the markup reader
+// (CHTMLParser's event interface): headings, DT/DD, KEY, links, lists,
+// tables, and ids as anchors. The file is fed in chunks, with progress and a
+// look at the abort flag after each; nothing is loaded from the network and
+// no DTD or external entity is read.
+//
+// Encoding: a byte-order mark (UTF-8, UTF-16) or a declaration in the first
+// 64 KiB (XML declaration "encoding", META "charset": UTF-8, Shift_JIS,
+// EUC-JP) decides; without one, text that is well-formed UTF-8 is UTF-8 and
+// anything else Shift_JIS. The reader converts the document to UTF-8 itself
+// (malformed bytes become U+FFFD, NUL characters are dropped), so that an
+// encoding error never stops the conversion. Outside PRE, runs of white space
+// become one space and text that is only white space between elements is
+// dropped. The first parse error is reported with its line, as the markup
+// reader reports its errors; the conversion goes on.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "builder/sources/CHTMLParser.h"
+
+class CBlockStream;
+class CEBBook;
+struct ConvertOpt;
+struct SOURCE_INFO;
+
+class CSAXParser {
+public:
+    static constexpr size_t kChunk = 64 * 1024;  // bytes fed to the parser at a time
+
+    CSAXParser() = default;
+    virtual ~CSAXParser() = default;
+    CSAXParser(const CSAXParser&) = delete;
+    CSAXParser& operator=(const CSAXParser&) = delete;
+
+    // Receives the first error report of the next parse.
+    void setMessageCallback(void (*callback)(const char* text)) { m_rules.setMessageCallback(callback); }
+
+    // Converts the file of source into writer (full: dictionary mode, as the
+    // markup reader's parse). Throws std::runtime_error for an abort (empty
+    // text) and for failures of the writer.
+    void parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full, int sourceNumber);
+
+    int getProgress() const { return m_progress; }
+
+    // Parser events (called by libxml2 through the handler's user data).
+    void startElement(const char* name, const char** attributes);
+    void endElement(const char* name);
+    void characters(const char* text, int len);
+    void parseError(int line, const char* message);
+
+private:
+    // The element rules: an element with its attributes as a tag, in the
+    // form the markup tokenizer reads.
+    void registerIdAnchors(const std::string& tagText, bool end);
+    void anchorStart(const std::string& tagText) { registerIdAnchors(tagText, false); }
+    void anchorEnd(const std::string& tagText) { registerIdAnchors(tagText, true); }
+    void flushText();
+    void setLine();
+
+    CHTMLParser m_rules;
+    CParseTag0 m_tokenizer;  // parses the rebuilt tags
+    void* m_ctxt = nullptr;  // the libxml2 parser while a parse runs
+    std::string m_path;
+    std::string m_text;  // text gathered since the last element
+    int m_pre = 0;       // PRE elements open
+    bool m_errorReported = false;
+    std::exception_ptr m_failure;
+    int m_progress = 0;
+};

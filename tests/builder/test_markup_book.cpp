@@ -1,0 +1,315 @@
+// Books built from tagged dictionary markup, read back through the EB
+// Library: the menu tree of the headings, references within a source,
+// across sources and by record number, the searches fed by KEY elements,
+// the decoration codes and an HTML copyright page.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/CEPWing.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+const char kSourceA[] =
+    "<HTML><BODY>\n"
+    "<H1 id=\"fruit\">Fruit</H1>\n"
+    "<P>Fruits are <B>sweet</B> and <I>juicy</I>: H<SUB>2</SUB>O, x<SUP>2</SUP>, <NOBR>no break</NOBR>.</P>\n"
+    "<H2>Apples</H2>\n"
+    "<DL>\n"
+    "<DT id=\"apple\">apple</DT><KEY type=\"kana\">\x82\xe8\x82\xf1\x82\xb2</KEY><KEY type=\"keyword\">pome</KEY>"
+    "<KEY type=\"hyoki\">ringo</KEY>\n"
+    "<DD>A red fruit. See <A HREF=\"#banana\">banana</A>, <A HREF=\"b.html#carrot\">carrot</A> and "
+    "<EA refid=\"2\">record two</EA>. <RUBY>\x97\xd1\x8c\xe7<RT>\x82\xe8\x82\xf1\x82\xb2</RT></RUBY></DD>\n"
+    "<DT id=\"banana\">banana</DT>\n"
+    "<DD>A yellow fruit.\n"
+    "<TABLE><TR><TD width=48>size</TD><TD>long</TD></TR></TABLE>\n"
+    "<UL><LI>one<UL><LI>nested</UL><LI>two</UL>\n"
+    "</DD>\n"
+    "</DL>\n"
+    "</BODY></HTML>\n";
+
+const char kSourceB[] =
+    "<H1>Vegetables</H1>\n"
+    "<DL><DT id=\"carrot\">carrot</DT><DD>An orange root. Back to <A HREF=\"a.html#apple\">apple</A>, "
+    "on to <A HREF=\"#nowhere\">nothing</A>.</DD></DL>\n";
+
+const char kCopyright[] = "<HTML><BODY><P>Copyright <B>2026</B> Example</P></BODY></HTML>\n";
+
+struct Position {
+    int block = 0, offset = 0;
+    bool operator==(const Position& o) const { return block == o.block && offset == o.offset; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Position& p) {
+    return os << p.block << ":" << p.offset;
+}
+
+int bcd(const std::vector<unsigned char>& b, size_t at, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) v = v * 100 + (b[at + i] >> 4) * 10 + (b[at + i] & 15);
+    return v;
+}
+
+// A reference or menu item read from raw text: its text (ASCII of the
+// full-width letters) and its target.
+struct Ref {
+    std::string text;
+    Position target;
+};
+
+// The references (begin, end) up to the text's end code 1F03.
+std::vector<Ref> refsIn(const std::vector<unsigned char>& raw, unsigned begin, unsigned end) {
+    std::vector<Ref> out;
+    Ref cur;
+    bool in = false;
+    for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+        unsigned c = (raw[i] << 8) | raw[i + 1];
+        if (c == 0x1F03) break;
+        if (c == 0x1F09 || c == 0x1F41 || c == 0x1FE0) {
+            i += 2;
+        } else if (c == begin) {
+            cur = Ref();
+            in = true;
+        } else if (c == end && i + 7 < raw.size()) {
+            cur.target.block = bcd(raw, i + 2, 4);
+            cur.target.offset = bcd(raw, i + 6, 2);
+            out.push_back(cur);
+            in = false;
+            i += 6;
+        } else if (in && (c >> 8) == 0x23) {
+            cur.text += static_cast<char>(c & 0xFF);
+        }
+    }
+    return out;
+}
+
+// The menu as "item{child,child},item", following submenu pages.
+std::string menuTree(lftest::EbProbe& probe, const Position& page, int depth,
+                     std::vector<std::pair<std::string, Position>>* leaves) {
+    std::vector<unsigned char> raw = probe.readText(0, page.block, page.offset, 2048);
+    std::string out;
+    for (const Ref& item : refsIn(raw, 0x1F43, 0x1F63)) {
+        if (!out.empty()) out += ",";
+        out += item.text;
+        std::vector<unsigned char> there = probe.readText(0, item.target.block, item.target.offset, 4);
+        bool submenu =
+            there.size() == 4 && there[0] == 0x1F && there[1] == 0x02 && there[2] == 0x1F && there[3] == 0x43;
+        if (submenu && depth < 8)
+            out += "{" + menuTree(probe, item.target, depth + 1, leaves) + "}";
+        else
+            leaves->push_back({item.text, item.target});
+    }
+    return out;
+}
+
+Position hit(lftest::EbProbe& probe, lftest::EbSearchKind kind, const std::string& word) {
+    auto hits = probe.search(0, kind, {word});
+    EXPECT_EQ(hits.size(), 1u) << word << " " << probe.error();
+    if (hits.empty()) return Position();
+    return Position{hits[0].textBlock, hits[0].textOffset};
+}
+
+bool hasCodes(const std::vector<unsigned char>& raw, const std::vector<unsigned>& codes) {
+    size_t next = 0;
+    for (size_t i = 0; i + 1 < raw.size() && next < codes.size(); i += 2)
+        if (static_cast<unsigned>((raw[i] << 8) | raw[i + 1]) == codes[next]) ++next;
+    return next == codes.size();
+}
+
+TEST(MarkupBook, ReadsBackThroughTheEbLibrary) {
+    for (int ebType : {1, 0}) {
+        SCOPED_TRACE(ebType ? "EPWING" : "EB");
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string(kSourceA));
+        lftest::writeFile(dir.file("b.html"), std::string(kSourceB));
+        lftest::writeFile(dir.file("copyright.html"), std::string(kCopyright));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.ebType = ebType;
+        // Prefix word and kana search, keyword search, menu.
+        r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_WORD_KANA) | (1 << IDX_KEYWORD) | (1 << IDX_MENU);
+        r.sources = {{dir.file("a.html"), "", 0}, {dir.file("b.html"), "", 1}};
+        r.copyright = dir.file("copyright.html");
+        lftest::BookRun run = lftest::buildBook(r);
+        const std::string log = run.log();
+        EXPECT_NE(log.find("Menu...(6)"), std::string::npos) << log;
+        EXPECT_NE(log.find("Link \"nowhere\" in b.html: no anchor"), std::string::npos) << log;
+        EXPECT_NE(log.find("# of Anchors(4)"), std::string::npos) << log;
+        EXPECT_NE(log.find("# of Links(5)"), std::string::npos) << log;
+
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+
+        const Position apple = hit(probe, lftest::EbSearchKind::ExactWord, "apple");
+        const Position banana = hit(probe, lftest::EbSearchKind::ExactWord, "banana");
+        const Position carrot = hit(probe, lftest::EbSearchKind::ExactWord, "carrot");
+        // KEY elements: notation, kana and keyword keys find the entry.
+        EXPECT_EQ(hit(probe, lftest::EbSearchKind::ExactWord, "ringo"), apple);
+        EXPECT_EQ(hit(probe, lftest::EbSearchKind::ExactWord, "\x82\xe8\x82\xf1\x82\xb2"), apple);
+        EXPECT_EQ(hit(probe, lftest::EbSearchKind::Keyword, "pome"), apple);
+
+        // References within the source, across sources and by record number.
+        std::vector<Ref> refs = refsIn(probe.readText(0, apple.block, apple.offset, 2048), 0x1F42, 0x1F62);
+        ASSERT_EQ(refs.size(), 3u);
+        EXPECT_EQ(refs[0].text, "banana");
+        EXPECT_EQ(refs[0].target, banana);
+        EXPECT_EQ(refs[1].target, carrot);
+        EXPECT_EQ(refs[2].text, "recordtwo");
+        EXPECT_EQ(refs[2].target, carrot);
+        refs = refsIn(probe.readText(0, carrot.block, carrot.offset, 2048), 0x1F42, 0x1F62);
+        ASSERT_EQ(refs.size(), 2u);
+        EXPECT_EQ(refs[0].target, apple);
+        // A link with no anchor still points into the text.
+        EXPECT_FALSE(probe.readRenderedText(0, refs[1].target.block, refs[1].target.offset).empty())
+            << refs[1].target << " " << probe.error();
+
+        // The menu is the tree of the headings and entries.
+        Position menu;
+        ASSERT_TRUE(probe.menu(0, &menu.block, &menu.offset)) << probe.error();
+        std::vector<std::pair<std::string, Position>> leaves;
+        EXPECT_EQ(menuTree(probe, menu, 0, &leaves), "Fruit{Apples{apple,banana}},Vegetables{carrot}");
+        for (const auto& leaf : leaves) {
+            if (leaf.first == "apple") {
+                EXPECT_EQ(leaf.second, apple);
+            }
+            if (leaf.first == "carrot") {
+                EXPECT_EQ(leaf.second, carrot);
+            }
+        }
+
+        // Decorations, subscript, superscript and no-break spans.
+        const Position fruit = hit(probe, lftest::EbSearchKind::ExactWord, "fruit");
+        std::vector<unsigned char> raw = probe.readText(0, fruit.block, fruit.offset, 2048);
+        if (ebType == 1) {
+            EXPECT_TRUE(hasCodes(raw, {0x1FE0, 0x0003, 0x1FE1, 0x1FE0, 0x0001, 0x1FE1}));
+        }
+        EXPECT_TRUE(hasCodes(raw, {0x1F06, 0x1F07, 0x1F0E, 0x1F0F, 0x1F10, 0x1F11}));
+
+        // The HTML copyright page reads back as text.
+        lftest::EbCopyright c = probe.copyright(0, 512);
+        ASSERT_TRUE(c.found) << probe.error();
+        std::string text;
+        for (size_t i = 0; i + 1 < c.raw.size(); i += 2)
+            if (c.raw[i] == 0x23) text += static_cast<char>(c.raw[i + 1]);
+        EXPECT_EQ(text, "Copyright2026Example");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MarkupBook, MalformedMarkupStillBuildsAReadableBook) {
+    struct Case {
+        const char* what;
+        std::string markup;
+        int errorLine;  // 0: no error expected
+    };
+    std::string deep;
+    for (int i = 0; i < 60; ++i) deep += "<UL><LI><P><DIV><B>";
+    const Case cases[] = {
+        {"unclosed elements", "<H1>head<B><I><SUP><A HREF=\"#x\">text", 0},
+        {"stray end tags", "x\n</P></B></DL></A></KEY>", 2},
+        {"nesting past the limits", deep + "x", 1},
+        {"invalid UTF-8", "<META charset=utf-8>\n\xff\xfe\xc3(\xe3\x81</H2>", 2},
+        {"NUL bytes", std::string("a\0b<H1>c\0d</H1>\0", 16), 0},
+        {"a 10 MB single line", std::string(10 << 20, 'w') + "</P>", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("bad.html"), c.markup + "\n<H1>okay</H1>\n");
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_MENU);
+        r.sources = {{dir.file("bad.html"), "", 0}};
+        lftest::BookRun run = lftest::buildBook(r);
+        const std::string log = run.log();
+        if (c.errorLine > 0) {
+            char where[64];
+            std::snprintf(where, sizeof where, "bad.html (Line=%d) : ", c.errorLine);
+            EXPECT_NE(log.find(where), std::string::npos) << log.substr(0, 300);
+        }
+        EXPECT_NE(log.find("# of Links"), std::string::npos) << log.substr(0, 300);
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        Position okay = hit(probe, lftest::EbSearchKind::ExactWord, "okay");
+        EXPECT_FALSE(probe.readRenderedText(0, okay.block, okay.offset).empty()) << probe.error();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MarkupBook, CopyrightPageReaderByExtension) {
+    struct Case {
+        const char* name;
+        const char* expected;  // the page's letters and digits as read back
+    };
+    const Case cases[] = {
+        {"notice.XML", "Hix"},
+        {"notice.htm", "Hix"},
+        {"notice.txt", "<P>Hi<A NAME=z><B>x</B></P>"},
+        {"notice", "<P>Hi<A NAME=z><B>x</B></P>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string("<H1 id=z>a</H1><A HREF=\"#z\">a</A>"));
+        lftest::writeFile(dir.file(c.name), std::string("<P>Hi<A NAME=z><B>x</B></P>"));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources = {{dir.file("a.html"), "", 0}};
+        r.copyright = dir.file(c.name);
+        lftest::BookRun run = lftest::buildBook(r);
+        // Anchors of the page are counted (the page's own anchor set starts
+        // empty), never resolved.
+        const bool markup = std::string(c.expected) == "Hix";
+        EXPECT_NE(run.log().find(markup ? "# of Anchors(2)" : "# of Anchors(1)"), std::string::npos) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        lftest::EbCopyright page = probe.copyright(0, 512);
+        ASSERT_TRUE(page.found) << probe.error();
+        std::string text;
+        for (size_t i = 0; i + 1 < page.raw.size(); i += 2) {
+            if (page.raw[i] == 0x1F && page.raw[i + 1] == 0x03) break;
+            if (page.raw[i] == 0x23) text += static_cast<char>(page.raw[i + 1]);
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x63) text += '<';  // JIS full-width symbols
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x64) text += '>';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x3F) text += '/';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x61) text += '=';
+            if (page.raw[i] == 0x21 && page.raw[i + 1] == 0x21) text += ' ';
+        }
+        EXPECT_EQ(text, c.expected);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MarkupBook, LinksReachDelimitedTextEntries) {
+    lftest::TestDir dir;
+    lftest::writeFile(dir.file("words.csv"), std::string("alpha,first,w1\nbeta,second,w2\n"));
+    lftest::writeFile(dir.file("a.html"), std::string("<H1>Links</H1><P><A HREF=\"words.csv#w2\">to beta</A></P>"));
+    lftest::BookRecipe r;
+    r.outDir = dir.file("out");
+    r.sources = {{dir.file("words.csv"), "", 9, "enc=utf-8;delim=,;fields=headword|meaning|id|"},
+                 {dir.file("a.html"), "", 0}};
+    lftest::BookRun run = lftest::buildBook(r);
+    EXPECT_NE(run.log().find("# of Anchors(2)"), std::string::npos) << run.log();
+    lftest::EbProbe probe(dir.file("out"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    const Position beta = hit(probe, lftest::EbSearchKind::ExactWord, "beta");
+    const Position links = hit(probe, lftest::EbSearchKind::ExactWord, "links");
+    std::vector<Ref> refs = refsIn(probe.readText(0, links.block, links.offset, 1024), 0x1F42, 0x1F62);
+    ASSERT_EQ(refs.size(), 1u);
+    EXPECT_EQ(refs[0].target, beta);
+}
+
+}  // namespace
