@@ -10,6 +10,7 @@
 #include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/backends/CStarDictBackend.h"
 #include "bookreader/backends/CUserDictBackend.h"
+#include "bookreader/backends/WaveMapQueries.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
 #include "tests/common/PdicWriter.h"
@@ -110,4 +111,26 @@ TEST(ItemList, MixedListRendersEachHitFromItsOwnDictionary) {
     EXPECT_GT(pdic.pdic()->renderHits(&list, 0, wide.data(), 1 << 20, 4096 * 4, &length, 1, 1), 0);
     user.userDict()->renderHits(&list, 0, out.data(), 1 << 20, 4096, &length, 1, 1);
     EXPECT_NE(std::string(out.data(), length).find("neko"), std::string::npos);
+}
+
+TEST(WaveMapQueries, FindsRecordsByTheirExactName) {
+    lftest::TestDir dir;
+    ASSERT_EQ(0, lftest::runCommand("mkdir -p " + lftest::shellQuote(dir.file("Sounds"))));
+    ASSERT_TRUE(lftest::writeFile(dir.file("Sounds/WaveFile.map"), std::string("1A2B:3C\t7\nABCDEFGH\t12\n")));
+    CEBReader r;
+    uint32_t block = 9, offset = 9;
+    EXPECT_EQ(waveMapLoaded(r), 0);
+    EXPECT_EQ(findWaveMapEntry(r, "00000007", &block, &offset), 0);
+    EXPECT_EQ(block, 0u);
+    ASSERT_EQ(r.loadWaveFileMap(dir.file("DATA.IDX").c_str()), 1);
+    EXPECT_EQ(waveMapLoaded(r), 1);
+    EXPECT_EQ(findWaveMapEntry(r, "00000007", &block, &offset), 1);
+    EXPECT_EQ(block, 0x1A2Bu);
+    EXPECT_EQ(offset, 0x3Cu);
+    block = offset = 9;
+    for (const char* absent : {"0000000", "000000070", "abcdefgh"}) {
+        EXPECT_EQ(findWaveMapEntry(r, absent, &block, &offset), 0) << absent;
+        EXPECT_EQ(block, 0u);
+        EXPECT_EQ(offset, 0u);
+    }
 }
