@@ -26,8 +26,8 @@
 #include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
-#include "foundation/byteorder.h"
 #include "fuzz/FuzzScratch.h"
+#include "fuzz/StarDictFuzzInput.h"
 
 namespace {
 
@@ -51,23 +51,6 @@ struct Output {
     size_t size;
     std::vector<CharT> data;
 };
-
-size_t lengthField(const uint8_t*& p, const uint8_t* end, int width) {
-    if (end - p < width) {
-        p = end;
-        return 0;
-    }
-    size_t v = width == 2 ? byteorder::le16(p) : byteorder::le32(p);
-    p += width;
-    return v;
-}
-
-const uint8_t* take(const uint8_t*& p, const uint8_t* end, size_t n, size_t* got) {
-    *got = static_cast<size_t>(end - p) < n ? static_cast<size_t>(end - p) : n;
-    const uint8_t* at = p;
-    p += *got;
-    return at;
-}
 
 template <typename Render>
 void renderAll(const CItemList& list, int count, size_t size, Render render) {
@@ -157,25 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!writeScratchFile(base + ".dic", p, static_cast<size_t>(end - p))) return 0;
             if (r.openPdic((base + ".dic").c_str())) pdic(r, list, outSize);
             break;
-        case 1: {
-            if (p == end) return 0;
-            const uint8_t select = *p++;
-            size_t got;
-            const uint8_t* ifo = take(p, end, lengthField(p, end, 2), &got);
-            writeScratchFile(base + ".ifo", ifo, got);
-            const uint8_t* idx = take(p, end, lengthField(p, end, 4), &got);
-            writeScratchFile(base + ".idx", idx, got);
-            unlink((base + ".idx.lfi").c_str());
-            if (select & 2) {
-                const uint8_t* cache = take(p, end, lengthField(p, end, 4), &got);
-                writeScratchFile(base + ".idx.lfi", cache, got);
-            }
-            unlink((base + ".dict").c_str());
-            unlink((base + ".dict.dz").c_str());
-            writeScratchFile(base + ((select & 1) ? ".dict.dz" : ".dict"), p, static_cast<size_t>(end - p));
+        case 1:
+            if (!stardictfuzz::writeFiles(base, p, end)) return 0;
             if (r.openStarDict((base + ".ifo").c_str())) starDict(r, list, outSize);
             break;
-        }
         case 2:
             markup(p, static_cast<size_t>(end - p), outSize);
             break;

@@ -1,6 +1,7 @@
 #include "bookreader/backends/BackendSearch.h"
 
 #include "bookreader/core/CEBReader.h"
+#include "bookreader/hits/CItemList.h"
 
 namespace backend {
 
@@ -30,6 +31,14 @@ int endSearch(CEBReader& reader, int n, bool more) {
     if (n < 0) n = 0;
     reader.hits().setExternalResults(n, more);
     return n;
+}
+
+void writeItems(CItemList* list, int start, int base, int n) {
+    list->resize(start + n);
+    for (int i = 0; i < n; ++i) {
+        const uint32_t record = static_cast<uint32_t>(base + i);
+        list->items()[start + i] = HIT_ITEM{record, 0, record, 0, 1, 0};
+    }
 }
 
 }  // namespace backend

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class CEBReader;
+class CItemList;
 
 namespace backend {
 
@@ -22,5 +23,9 @@ int fullTextLimit(const CEBReader& reader);
 const std::atomic<uint16_t>* cancelFlag(const CEBReader& reader);
 // Stores a back end's result count in the reader's hit store; returns n.
 int endSearch(CEBReader& reader, int n, bool more);
+
+// Writes items start .. start + n - 1 of list for n records about to be
+// appended to a family that holds base records: item i names record base + i.
+void writeItems(CItemList* list, int start, int base, int n);
 
 }  // namespace backend

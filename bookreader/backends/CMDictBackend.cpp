@@ -115,11 +115,7 @@ int CMDictBackend::collect(CItemList* list, int start) {
     uint32_t count = 0;
     if (mdict_[0]->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
-    const int base = list->mdictHitCount();
-    list->resize(start + n);
-    for (int i = 0; i < n; ++i)
-        list->items()[start + i] =
-            HIT_ITEM{static_cast<uint32_t>(base + i), 0, static_cast<uint32_t>(base + i), 0, 1, 0};
+    backend::writeItems(list, start, list->mdictHitCount(), n);
     list->appendMDictHits(hits, n);
     mdict_[0]->clearResults();
     return n;

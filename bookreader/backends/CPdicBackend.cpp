@@ -135,12 +135,7 @@ int CPdicBackend::collect(CItemList* list, int start) {
     const PDIC_HIT* records = nullptr;
     int n = 0;
     if (pdic_->results(&records, &n) != 0 || n <= 0) return 0;
-    const int base = list->pdicHitCount();
-    list->resize(start + n);
-    for (int i = 0; i < n; ++i) {
-        HIT_ITEM& item = list->items()[start + i];
-        item = HIT_ITEM{static_cast<uint32_t>(base + i), 0, static_cast<uint32_t>(base + i), 0, 1, 0};
-    }
+    backend::writeItems(list, start, list->pdicHitCount(), n);
     list->appendTextRecords(records, n, pdic_->hitTextBuffer(), static_cast<size_t>(pdic_->hitTextSize()));
     pdic_->clearResults();
     return n;

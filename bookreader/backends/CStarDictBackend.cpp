@@ -50,11 +50,7 @@ int CStarDictBackend::collect(CItemList* list, int start) {
     uint64_t count = 0;
     if (starDict_->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
-    const int base = list->starDictHitCount();
-    list->resize(start + n);
-    for (int i = 0; i < n; ++i)
-        list->items()[start + i] =
-            HIT_ITEM{static_cast<uint32_t>(base + i), 0, static_cast<uint32_t>(base + i), 0, 1, 0};
+    backend::writeItems(list, start, list->starDictHitCount(), n);
     list->appendStarDictHits(hits, n);
     starDict_->clearResults();
     return n;

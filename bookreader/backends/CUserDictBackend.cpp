@@ -143,11 +143,7 @@ int CUserDictBackend::collect(CItemList* list, int start) {
     size_t count = 0;
     if (sqlio_->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
-    const int base = list->userDictHitCount();
-    list->resize(start + n);
-    for (int i = 0; i < n; ++i)
-        list->items()[start + i] =
-            HIT_ITEM{static_cast<uint32_t>(base + i), 0, static_cast<uint32_t>(base + i), 0, 1, 0};
+    backend::writeItems(list, start, list->userDictHitCount(), n);
     list->appendUserDictRecords(hits, n, sqlio_->getTextPool(), sqlio_->getTextPoolSize());
     sqlio_->clearResults();
     return n;

@@ -33,4 +33,12 @@ private:
     std::vector<CharT> data_;
 };
 
+// Runs render(buffer) on a guarded buffer of size elements and checks it.
+template <typename CharT, typename Render>
+void checkGuarded(size_t size, Render&& render) {
+    GuardedBuffer<CharT> buf(size);
+    render(buf.data());
+    buf.check();
+}
+
 }  // namespace lftest

@@ -149,11 +149,7 @@ TEST(MDictBackend, GuardedBufferSweep) {
     for (uint32_t size = 1; size <= 64; ++size) {
         SCOPED_TRACE(size);
         uint32_t length = 0;
-        auto sweep = [&](auto&& run) {
-            lftest::GuardedBuffer<char> buf(size);
-            run(buf.data());
-            buf.check();
-        };
+        auto sweep = [&](auto&& run) { lftest::checkGuarded<char>(size, run); };
         sweep([&](char* o) { r.mdict()->renderHits(&list, 0, o, 1 << 20, size, &length, 0, 1); });
         sweep([&](char* o) { r.mdict()->renderHits(&list, 1, o, 1 << 20, size, &length, 1, 1); });
         sweep([&](char* o) { r.mdict()->renderRecord(0, o, size, &length); });

@@ -9,6 +9,7 @@
 #include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
+#include "foundation/codes/jclib.h"
 #include "tests/bookreader/backends/GuardedBuffer.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
@@ -26,25 +27,8 @@ std::u32string wide(const std::string& ascii) {
 
 // Wide tagged text as UTF-8 for readable comparisons.
 std::string utf8(const uint32_t* s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t c = s[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    std::string out(static_cast<size_t>(wideToUtf8(s, static_cast<int>(n), nullptr)), '\0');
+    wideToUtf8(s, static_cast<int>(n), &out[0]);
     return out;
 }
 
@@ -232,11 +216,7 @@ TEST(PdicBackend, GuardedBufferSweep) {
     for (uint32_t size = 1; size <= 64; ++size) {
         SCOPED_TRACE(size);
         uint32_t length = 0;
-        auto sweep = [&](auto&& render) {
-            lftest::GuardedBuffer<uint32_t> buf(size);
-            render(buf.data());
-            buf.check();
-        };
+        auto sweep = [&](auto&& run) { lftest::checkGuarded<uint32_t>(size, run); };
         sweep([&](uint32_t* o) { r.pdic()->renderHits(&list, 0, o, 1 << 20, size * 4, &length, 0, 1); });
         sweep([&](uint32_t* o) { r.pdic()->renderHits(&list, 1, o, 1 << 20, size * 4, &length, 1, 1); });
         sweep([&](uint32_t* o) { r.pdic()->renderIndexEntries(0, o, 1 << 20, size * 4, &length, 1); });
