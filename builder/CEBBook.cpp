@@ -77,6 +77,10 @@ CEBBook::CEBBook()
       m_body(nullptr),
       m_fontMask(0),
       m_writtenFontMask(0),
+      m_mediaPlanned{0, 0, 0},
+      m_mediaAreaLimit(0x100000000ull),
+      m_figureCount(0),
+      m_soundCount(0),
       m_callback(nullptr) {
     m_copyright[0] = 0;
     std::memset(m_delChars, 0, sizeof m_delChars);
@@ -291,6 +295,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         m_anchorCount = 0;
         m_linkCount = 0;
         clearNavigation();
+        clearMedia();
         m_keywords.clear();
         clearIndexEntries();
         m_complexCount = 0;
@@ -415,6 +420,7 @@ void CEBBook::make() {
         writeMenuArea();
 
         m_keywords.clear();
+        clearMedia();
         writeSearchIndexes();
         writeComplexIndexes();
         writeGaijiFonts();
@@ -519,6 +525,7 @@ void CEBBook::endArea(CBlockStream* stream) {
 void CEBBook::writeCopyrightArea() {
     if (m_copyright[0] == 0) return;
     bool added = false;
+    CBlockStream* s = nullptr;
     try {
         message("Copyright...");
         {
@@ -528,7 +535,7 @@ void CEBBook::writeCopyrightArea() {
             if (!f || ::stat(m_copyright, &st) != 0 || !S_ISREG(st.st_mode))
                 throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
         }
-        CBlockStream* s = new CBlockStream(m_nextBlock, 1);
+        s = new CBlockStream(m_nextBlock, 1);
         addArea(0x02, s, false);
         added = true;
         writeCopyright(m_copyright, s);
@@ -541,6 +548,7 @@ void CEBBook::writeCopyrightArea() {
         // index table (start block 0) and the next area takes its blocks.
         if (added) {
             if (INDEX_TABLE_ITEM* item = m_bookFile->findEntry(0x02)) item->start = 0;
+            forgetMediaRefs(s);
         }
         message(e.what());
     }
@@ -569,17 +577,6 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
     } else {
         CPlainParser parser;
         parser.parse(this, m_opt, &src, writer, 0);
-    }
-}
-
-void CEBBook::writeMediaAreas() {
-    // Figures and sounds are registered by the markup readers only; the
-    // counts and the patching passes still run so the log reads the same.
-    message("# of Figures=(0)\r\n");
-    m_body->flushBlock();
-    if (m_opt->ebType == 1) {
-        message("# of Sounds=(0)\r\n");
-        m_body->flushBlock();
     }
 }
 
@@ -644,6 +641,7 @@ void CEBBook::cleanUp() {
     clearIndexEntries();
     m_keywords.clear();
     clearNavigation();
+    clearMedia();
     m_stopWordCount = 0;
     m_body = nullptr;
     if (m_bookFile) {

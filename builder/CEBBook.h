@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,6 +22,7 @@
 #include "builder/ConvertOpt.h"
 #include "builder/complex/ComplexDefinitions.h"
 #include "builder/index/SearchEntries.h"
+#include "builder/media/MediaEntries.h"
 #include "builder/navigation/NavigationEntries.h"
 #include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
@@ -211,10 +213,6 @@ public:
     // finds nothing points at the start of its own source's text. Links
     // without an exact target are named in the build log.
     void resolveLinks(CBlockStream* body);
-    // Hook of the media references (IMG, OBJECT, RES, media links): the
-    // multimedia areas are not written yet, so nothing is registered and 0
-    // is returned; the caller then writes the alternative text.
-    int beginMediaRef(const char* path, int pathLen, int isInline, CBlockStream* writer);
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
     const std::vector<ANCHOR_ENTRY>& anchors() const { return m_anchors; }
@@ -229,6 +227,33 @@ public:
     // case over the shorter length (two-byte characters compared as they
     // are), then the shorter name first. <0, 0 or >0.
     static int compareAnchors(int sourceA, const char* a, int lenA, int sourceB, const char* b, int lenB);
+
+    // ---- multimedia (builder/media/CEBBookMedia.cpp) ----
+    // Hook of the media references (IMG, OBJECT, RES, links to media files).
+    // path names a figure (.bmp .dib .jpg .jpeg), a sound (.wav) or a movie
+    // (.mpg .mpeg); the file is checked the first time it is named and
+    // stored once however often it is named. On success the reference's
+    // begin code is written and 1 returned: the caller writes the reference
+    // text and then calls endMediaRef. Otherwise nothing is written and 0
+    // returned, and the caller writes the text plainly: a missing file, a
+    // form the book cannot carry (PNG, GIF, MIDI, AVI, a colour figure or a
+    // sound in an EB book, a sample format the book has no form for), a
+    // file whose headers do not match its bytes, an area that would pass 4
+    // GiB; each is reported by name once. isInline: a colour figure set in
+    // the line (class="inline"). A media reference inside another is not
+    // made.
+    int beginMediaRef(const char* path, int pathLen, int isInline, CBlockStream* writer);
+    // Ends the reference begun on writer (the end code, and for monochrome
+    // figures the placeholder of the figure's position).
+    void endMediaRef(CBlockStream* writer);
+    // Bytes one figure or sound area may take (4 GiB, what a "data" size
+    // and the readers' 32-bit offsets reach; tests set less).
+    void setMediaAreaLimit(uint64_t bytes) { m_mediaAreaLimit = bytes; }
+    // Build steps 7-11: movies, monochrome and colour figures, sounds; each
+    // reference of the text gets its medium's position.
+    void writeMediaAreas();
+    void patchFigureRefs();
+    void patchSoundRefs();
 
     // ---- index entries and search indexes ----
     void clearRecentEntries();
@@ -296,7 +321,6 @@ private:
     void runSources();
     void writeCopyrightArea();
     void writeCopyright(const char* path, CBlockStream* writer);
-    void writeMediaAreas();
     void writeMenuArea();
     void writeComplexIndexes();
     void writeComplexTitles();
@@ -358,5 +382,49 @@ private:
     int m_writtenFontMask;
     char m_writtenFontNames[FONT_SLOTS][9];
     char m_reverse[256];
+
+    // ---- multimedia ----
+    struct OpenMedia {
+        uint32_t media;
+        int isInline;
+    };
+    // Index of the media entry of path, or -1 (reported) when it is not
+    // carried.
+    int registerMedia(const std::string& path);
+    void refuseMedia(const std::string& path, const char* why);
+    void assignMovieName(MEDIA_ENTRY* entry);
+    void writeMovies();
+    void writeMonoFigures(CBlockStream* stream);
+    void writeFigureList(CBlockStream* stream);
+    void writeColorFigures(CBlockStream* stream);
+    // The colour figure (0xD2) or sound (0xD8) area: with separateMMData in
+    // its own file (fileName, from block 1), else at the next free block.
+    CBlockStream* openMediaArea(int id, const char* fileName);
+    void closeMediaArea(CBlockStream* stream);
+    // The sounds: samples alone (makeWave) or with their "fmt " and "data"
+    // chunks (makeWave2).
+    void makeWave(CBlockStream* stream);
+    void makeWave2(CBlockStream* stream);
+    void writeSounds(CBlockStream* stream, bool withHeader);
+    // Copies size bytes at offset of entry's open file f into stream.
+    void copyMediaData(FILE* f, const MEDIA_ENTRY& entry, CBlockStream* stream, uint64_t offset, uint64_t size);
+    // Opens entry's file again and checks it is as it was; null (reported)
+    // when it is not.
+    FILE* reopenMedia(const MEDIA_ENTRY& entry);
+    bool hasMedia(int kind) const;
+    // Drops the references written into writer (a text area given up).
+    void forgetMediaRefs(const CBlockStream* writer);
+    void clearMedia();
+    std::vector<MEDIA_ENTRY> m_media;
+    std::map<std::string, int> m_mediaByPath;  // -1: refused
+    std::set<std::string> m_movieNames;
+    std::vector<MEDIA_REF> m_figureRefs;
+    std::vector<MEDIA_REF> m_soundRefs;
+    std::vector<OpenMedia> m_openMedia;
+    std::unique_ptr<MEDIA_INFO> m_bookSound;  // format of the first sound
+    uint64_t m_mediaPlanned[3];               // bytes of the mono, colour and sound areas
+    uint64_t m_mediaAreaLimit;
+    int m_figureCount;
+    int m_soundCount;
     void (*m_callback)(const char* text);
 };

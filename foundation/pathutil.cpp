@@ -194,6 +194,31 @@ const char* findAnyFile(const char* dir, const char* const* names, int depth) {
     return findInto(findAnyFileBuffer, dir, names, depth);
 }
 
+namespace {
+
+bool writeAllTo(int fd, const char* data, size_t size) {
+    for (size_t done = 0; done < size;) {
+        ssize_t w = write(fd, data + done, size - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Finishes the temporary file out (written completely when ok): gives it
+// the mode, syncs and closes it and renames it over dst; else removes it.
+int commitTemporary(int out, const std::string& tmp, const char* dst, mode_t mode, bool ok) {
+    if (ok && fchmod(out, mode) != 0) ok = false;
+    if (ok && fsync(out) != 0) ok = false;
+    if (close(out) != 0) ok = false;
+    if (ok && rename(tmp.c_str(), dst) != 0) ok = false;
+    if (!ok) unlink(tmp.c_str());
+    return ok ? 0 : -1;
+}
+
+}  // namespace
+
 int copyFile(const char* src, const char* dst) {
     if (!src || !dst || !*src || !*dst) return -1;
     int in = open(src, O_RDONLY);
@@ -218,24 +243,24 @@ int copyFile(const char* src, const char* dst) {
             ok = false;
             break;
         }
-        if (n == 0) break;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) break;
+        if (n == 0 || !(ok = writeAllTo(out, buf, static_cast<size_t>(n)))) break;
     }
     close(in);
-    if (ok && fchmod(out, st.st_mode & 0777) != 0) ok = false;
-    if (close(out) != 0) ok = false;
-    if (ok && rename(tmp.c_str(), dst) != 0) ok = false;
-    if (!ok) unlink(tmp.c_str());
-    return ok ? 0 : -1;
+    return commitTemporary(out, tmp, dst, st.st_mode & 0777, ok);
+}
+
+int writeFileAtomically(const char* path, const char* data, size_t size) {
+    if (!path || !*path || (!data && size > 0)) return -1;
+    mode_t mode = 0644;
+    struct stat st;
+    if (stat(path, &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return -1;
+        mode = st.st_mode & 07777;
+    }
+    std::string tmp = std::string(path) + ".XXXXXX";
+    int out = mkstemp(&tmp[0]);
+    if (out < 0) return -1;
+    return commitTemporary(out, tmp, path, mode, writeAllTo(out, data, size));
 }
 
 int makeDirectories(const char* path) {

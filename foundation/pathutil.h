@@ -54,6 +54,12 @@ const char* findAnyFile(const char* dir, const char* const* names, int depth);
 // the end, so a failure leaves no partial output and an existing dst intact.
 // Returns 0, or -1.
 int copyFile(const char* src, const char* dst);
+// Writes size bytes of data as the file path, through a temporary file in
+// the same folder that is synced and renamed over path, so that a failure
+// leaves the old file whole and no partial one. An existing file keeps its
+// mode (a new one gets 0644); a path that is not a regular file is refused.
+// Returns 0, or -1.
+int writeFileAtomically(const char* path, const char* data, size_t size);
 // Creates every missing directory of path (like mkdir -p); a trailing
 // separator is allowed. Returns 0 when path is then a directory, else -1
 // (also when a component exists as a file).

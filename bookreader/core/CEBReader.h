@@ -227,6 +227,7 @@ public:
     bool hasMenu() const { return CBookSearch::hasMenu(*this); }
     bool hasGraphicIndex() const { return CBookSearch::hasGraphicIndex(*this); }
     bool hasCopyright() const { return CBookSearch::hasCopyright(*this); }
+    // True when a complete full-text index lies beside the text file.
     bool hasFullText() const { return CBookSearch::hasFullText(*this); }
     // exact: whole-key match; mode: HIT_ADD, HIT_RAISE or HIT_LOWER.
     int wordSearch(const char* key, int exact, int level, int mode) {
@@ -254,6 +255,11 @@ public:
     int textScanSearch(const char* key, SearchProgress progress, void* user, int level) {
         return CBookSearch(*this).textScanSearch(key, progress, user, level);
     }
+    // Searches the full-text index beside the text file ("fts.db", "fts.dat",
+    // bookreader/fts) for a Shift_JIS query; each hit is the heading of the
+    // entry that holds a match. level 0 adds, above 0 raises. 0 when the book
+    // has no body text or no complete index.
+    int fullTextSearch(const char* query, SearchProgress progress, void* user, int level);
     void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
     // Index pages the searches have read (emptied when the file is closed).
     CIndexPageCache& indexPages() { return indexPages_; }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
+#include "bookreader/fts/CEBFTS.h"
 #include "bookreader/search/SearchKeys.h"
 #include "bookreader/search/Stemmer.h"
 #include "foundation/byteorder.h"
@@ -253,11 +254,11 @@ bool CBookSearch::hasCopyright(const CEBReader& reader) {
 }
 
 bool CBookSearch::hasFullText(const CEBReader& reader) {
-    if (!isBlockKind(reader.kind())) return false;
+    if (!isBlockKind(reader.kind()) || !reader.findIndex(0x00)) return false;
     char dir[kPathSize];
     if (pathDirName(reader.path(), dir) < 0) return false;
-    const std::string base = std::string(dir) + "/";
-    return fileExists((base + "fts.db").c_str()) && fileExists((base + "fts.dat").c_str());
+    // Both files existing is not enough: a complete index only.
+    return CEBFTS::isComplete(*dir ? dir : ".");
 }
 
 // --- key forms ----------------------------------------------------------------

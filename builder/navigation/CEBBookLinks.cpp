@@ -122,10 +122,6 @@ void CEBBook::addLink(const char* target, int length, const BLOCK_POS* site, int
     m_linkCount = static_cast<int>(m_links.size());
 }
 
-int CEBBook::beginMediaRef(const char*, int, int, CBlockStream*) {
-    return 0;
-}
-
 void CEBBook::resolveLinks(CBlockStream* body) {
     std::stable_sort(m_anchors.begin(), m_anchors.end(), [](const ANCHOR_ENTRY& a, const ANCHOR_ENTRY& b) {
         return compareAnchors(a.source, a.name, a.nameLen, b.source, b.name, b.nameLen) < 0;

@@ -427,7 +427,7 @@ void CHTMLParser::registerHeading() {
 
 void CHTMLParser::beginLink(const TAG_ITEM& tag) {
     m_tok->push(CTX_LINK);
-    LinkState link{false, LINK_ANCHOR, std::string()};
+    LinkState link{false, false, LINK_ANCHOR, std::string()};
     std::string v;
     if (attribute(tag, "name", &v) && !v.empty()) {
         BLOCK_POS pos;
@@ -446,11 +446,12 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
     }
     // A link inside a link, an empty target, or one that leads out of the
     // book writes its text only.
-    const bool nested = std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference; });
+    const bool nested =
+        std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference || l.media; });
     if (have && !link.target.empty() && !nested && !isExternal(link.target)) {
         if (isMediaName(link.target)) {
             std::string path = resolvePath(link.target);
-            m_book->beginMediaRef(path.data(), static_cast<int>(path.size()), 0, m_writer);
+            link.media = m_book->beginMediaRef(path.data(), static_cast<int>(path.size()), 0, m_writer) != 0;
         } else {
             m_writer->writeCode(EB_BEGIN_REFERENCE);
             link.reference = true;
@@ -468,6 +469,7 @@ void CHTMLParser::endLink() {
 }
 
 void CHTMLParser::finishLink(const LinkState& link) {
+    if (link.media) m_book->endMediaRef(m_writer);
     if (!link.reference) return;
     m_writer->writeCode(EB_END_REFERENCE);
     BLOCK_POS site;
@@ -535,9 +537,8 @@ void CHTMLParser::writeMedia(const TAG_ITEM& tag) {
         registered = m_book->beginMediaRef(path.data(), static_cast<int>(path.size()),
                                            strcasecmp(cls.c_str(), "inline") == 0, m_writer);
     }
-    if (!registered && !alt.empty()) {
-        handleText(alt.data(), static_cast<int>(alt.size()));
-    }
+    if (!alt.empty()) handleText(alt.data(), static_cast<int>(alt.size()));
+    if (registered) m_book->endMediaRef(m_writer);
 }
 
 void CHTMLParser::writeGaijiTag(const TAG_ITEM& tag) {

@@ -19,8 +19,9 @@
 // - Links whose target starts with "http:", "https:", "ftp:" or "mailto:"
 //   (case ignored) lead out of the book: their text is written as plain
 //   text. Targets and media sources ending in .wav .mid .avi .mpg .mpeg
-//   .bmp .dib .jpg .jpeg .png .gif go to CEBBook::beginMediaRef; when it
-//   registers nothing, the text (or the "alt" text) is written plainly.
+//   .bmp .dib .jpg .jpeg .png .gif go to CEBBook::beginMediaRef; the text
+//   (or the "alt" text) is the reference's text, or plain text when the
+//   book makes no reference of it.
 // - A (href) links by anchor name, EA (refid, else href) by record number
 //   (the n-th DT of the book, from 0), REF (idref) by anchor name.
 // - An unresolved link keeps the start of its source's text as target.
@@ -101,6 +102,7 @@ public:
 private:
     struct LinkState {
         bool reference;  // a reference code was written
+        bool media;      // a media reference was begun
         int kind;
         std::string target;
     };

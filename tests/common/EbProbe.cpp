@@ -1,11 +1,13 @@
 #include "tests/common/EbProbe.h"
 
 #include <eb/appendix.h>
+#include <eb/binary.h>
 #include <eb/eb.h>
 #include <eb/error.h>
 #include <eb/font.h>
 #include <eb/text.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -403,6 +405,114 @@ Bytes EbProbe::glyph(int subbook, int height, bool wide, int code) {
     }
     out.assign(bits.begin(), bits.end());
     return out;
+}
+
+namespace {
+
+const struct {
+    EB_Hook_Code code;
+    const char* name;
+} kMediaHooks[] = {
+    {EB_HOOK_BEGIN_MONO_GRAPHIC, "begin-mono"},
+    {EB_HOOK_END_MONO_GRAPHIC, "end-mono"},
+    {EB_HOOK_BEGIN_COLOR_BMP, "begin-color-bmp"},
+    {EB_HOOK_BEGIN_COLOR_JPEG, "begin-color-jpeg"},
+    {EB_HOOK_BEGIN_IN_COLOR_BMP, "begin-in-color-bmp"},
+    {EB_HOOK_BEGIN_IN_COLOR_JPEG, "begin-in-color-jpeg"},
+    {EB_HOOK_END_COLOR_GRAPHIC, "end-color"},
+    {EB_HOOK_END_IN_COLOR_GRAPHIC, "end-in-color"},
+    {EB_HOOK_BEGIN_WAVE, "begin-wave"},
+    {EB_HOOK_END_WAVE, "end-wave"},
+    {EB_HOOK_BEGIN_MPEG, "begin-mpeg"},
+    {EB_HOOK_END_MPEG, "end-mpeg"},
+};
+
+EB_Error_Code recordMediaHook(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code code, int argc,
+                              const unsigned int* argv) {
+    auto* events = static_cast<std::vector<EbMediaEvent>*>(container);
+    EbMediaEvent e;
+    for (const auto& h : kMediaHooks)
+        if (h.code == code) e.hook = h.name;
+    e.argv.assign(argv, argv + (argc > 0 ? argc : 0));
+    events->push_back(e);
+    return EB_SUCCESS;
+}
+
+}  // namespace
+
+std::vector<EbMediaEvent> EbProbe::mediaEvents(int subbook, int block, int offset, size_t maxBytes) {
+    std::vector<EbMediaEvent> events;
+    if (!selectForText(subbook)) return events;
+    if (!seek(block, offset)) return events;
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    for (const auto& h : kMediaHooks) {
+        EB_Hook hook = {h.code, recordMediaHook};
+        eb_set_hook(&hooks, &hook);
+    }
+    std::vector<char> buf(maxBytes + 1);
+    size_t total = 0;
+    while (total < maxBytes) {
+        ssize_t length = 0;
+        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, &events, maxBytes - total, buf.data(), &length);
+        if (rc != EB_SUCCESS) {
+            fail("eb_read_text", rc);
+            break;
+        }
+        if (length <= 0) break;
+        total += static_cast<size_t>(length);
+    }
+    eb_finalize_hookset(&hooks);
+    return events;
+}
+
+Bytes EbProbe::readBinary(int rc, const char* what, size_t maxBytes) {
+    Bytes out;
+    if (rc != EB_SUCCESS) {
+        fail(what, rc);
+        return out;
+    }
+    std::vector<char> buf(65536);
+    while (out.size() < maxBytes) {
+        ssize_t length = 0;
+        size_t want = std::min(buf.size(), maxBytes - out.size());
+        EB_Error_Code r = eb_read_binary(&m_impl->book, want, buf.data(), &length);
+        if (r != EB_SUCCESS) {
+            fail("eb_read_binary", r);
+            out.clear();
+            break;
+        }
+        if (length <= 0) break;
+        out.insert(out.end(), buf.begin(), buf.begin() + length);
+    }
+    eb_unset_binary(&m_impl->book);
+    return out;
+}
+
+Bytes EbProbe::monoGraphic(int subbook, int block, int offset, int width, int height, size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position pos{block, offset};
+    return readBinary(eb_set_binary_mono_graphic(&m_impl->book, &pos, width, height), "eb_set_binary_mono_graphic",
+                      maxBytes);
+}
+
+Bytes EbProbe::colorGraphic(int subbook, int block, int offset, size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position pos{block, offset};
+    return readBinary(eb_set_binary_color_graphic(&m_impl->book, &pos), "eb_set_binary_color_graphic", maxBytes);
+}
+
+Bytes EbProbe::wave(int subbook, int startBlock, int startOffset, int endBlock, int endOffset, size_t maxBytes) {
+    if (!selectForText(subbook)) return {};
+    EB_Position start{startBlock, startOffset};
+    EB_Position end{endBlock, endOffset};
+    return readBinary(eb_set_binary_wave(&m_impl->book, &start, &end), "eb_set_binary_wave", maxBytes);
+}
+
+Bytes EbProbe::mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t maxBytes) {
+    if (!selectForText(subbook) || nameWords.size() < 4) return {};
+    unsigned int argv[4] = {nameWords[0], nameWords[1], nameWords[2], nameWords[3]};
+    return readBinary(eb_set_binary_mpeg(&m_impl->book, argv), "eb_set_binary_mpeg", maxBytes);
 }
 
 bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {

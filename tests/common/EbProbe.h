@@ -45,6 +45,16 @@ struct EbHit {
 
 enum class EbSearchKind { Word, ExactWord, EndWord, Keyword, Cross };
 
+// One media event of a text as libeb's hooks report it: the hook's name
+// ("begin-mono", "end-mono", "begin-color-bmp", "begin-color-jpeg",
+// "begin-in-color-bmp", "begin-in-color-jpeg", "end-color",
+// "end-in-color", "begin-wave", "end-wave", "begin-mpeg", "end-mpeg") and
+// the arguments libeb hands it (argv[0] is the escape code).
+struct EbMediaEvent {
+    std::string hook;
+    std::vector<unsigned> argv;
+};
+
 // One field (entry) of a multi search as libeb reports it.
 struct EbMultiEntry {
     std::string label;                              // Shift_JIS
@@ -130,11 +140,26 @@ public:
     // 24, 30 or 48), narrow or wide; empty when libeb has no such glyph.
     Bytes glyph(int subbook, int height, bool wide, int code);
 
+    // The media hooks that libeb calls while it reads the text at
+    // block:offset (eb_read_text with hooks of our own), in order.
+    std::vector<EbMediaEvent> mediaEvents(int subbook, int block, int offset, size_t maxBytes = 4096);
+    // Binary data through libeb (eb_set_binary_* and eb_read_binary), up to
+    // maxBytes; empty on failure (see error()). A monochrome graphic comes
+    // back as libeb's BMP file of the bitmap, a colour graphic as the
+    // stored BMP or JPEG data, a sound as libeb's WAVE file, a movie as
+    // its file (argv: the four name words of the movie hook).
+    Bytes monoGraphic(int subbook, int block, int offset, int width, int height, size_t maxBytes = 1 << 20);
+    Bytes colorGraphic(int subbook, int block, int offset, size_t maxBytes = 1 << 20);
+    Bytes wave(int subbook, int startBlock, int startOffset, int endBlock, int endOffset, size_t maxBytes = 1 << 20);
+    Bytes mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t maxBytes = 1 << 20);
+
 private:
     // The hits of the search just run (eb_hit_list), at most maxHits.
     std::vector<EbHit> hitList(int maxHits);
     bool select(int subbook);
     bool selectForText(int subbook);
+    // eb_read_binary until the end or maxBytes, after a successful set-up.
+    Bytes readBinary(int rc, const char* what, size_t maxBytes);
     bool seek(int block, int offset);
     void fail(const char* what, int code);
 

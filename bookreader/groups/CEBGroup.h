@@ -1,0 +1,152 @@
+// A dictionary group: an ordered list of dictionaries shown together, kept in
+// the group file "HANDVIEW.grp" with three search options and a short
+// back/forward history of visited positions. Each entry is one subbook of an
+// EB or EPWING book (found through its catalog) or one dictionary file
+// (PDIC, SQLite user dictionary, StarDict, MDict) and owns the readers of its
+// files: the text and, for EB and EPWING books, sound, graphics and gaiji
+// fonts.
+//
+//   CEBGroup group("/home/me/books");
+//   group.readFile("/home/me/books/HANDVIEW.grp");
+//   GROUP_ENTRY* e;
+//   if (group.entry(0, &e)) e->textReader->wordSearch("apple", 0, 0, HIT_ADD);
+//   group.save(nullptr);
+//
+// Results: 1 success, 0 failure (counts and indexes as documented).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bookreader/core/CEBReader.h"
+#include "foundation/book/CBlockStream.h"
+#include "foundation/book/CEBCatalog.h"
+
+constexpr int kGroupTitleSize = 38;
+constexpr int kGroupHistoryCapacity = 16;
+
+// One entry of a group.
+struct GROUP_ENTRY {
+    char path[kPathSize];  // catalog, SSED ".IDX" or dictionary file
+    int subbookIndex;
+    char subbookDir[9];  // the slot's directory, trailing blanks removed
+    char gaijiMapName[15];
+    int kind;  // EB_BOOK_KIND
+    SUBBOOK_INFO subbook;
+    std::unique_ptr<CEBReader> textReader;
+    std::unique_ptr<CEBReader> graphicsReader;
+    std::unique_ptr<CEBReader> soundReader;
+    std::unique_ptr<CEBReader> fontReaders[FONT_SLOTS];
+    uint16_t fontSlot;  // highest even (narrow) font slot that opened
+    char userTitle[kGroupTitleSize];
+    uint16_t zhongRi;  // EB subbook directory ends in "ZHONG_RI"
+    uint16_t version;  // the slot's EPWING version
+    uint16_t ssed;     // the catalog is an SSED book
+    uint16_t opened;
+
+    // Deletes every reader but the text reader and closes that one.
+    void releaseReaders();
+};
+
+struct HISTORY_ITEM {
+    int32_t entryIndex;
+    BLOCK_POS first;
+    BLOCK_POS second;
+};
+
+// The three search options, -1 when unset.
+struct GROUP_SEARCH_OPTIONS {
+    int16_t bWordInflect;
+    int16_t searchType;
+    int16_t bFindAllDict;
+};
+
+class CEBGroup {
+public:
+    // directory null: the current directory.
+    explicit CEBGroup(const char* directory = nullptr);
+    virtual ~CEBGroup();
+    CEBGroup(const CEBGroup&) = delete;
+    CEBGroup& operator=(const CEBGroup&) = delete;
+
+    // --- files -------------------------------------------------------------
+    int clear();
+    int setFile(const char* path);
+    const char* file() const { return file_; }
+    const char* directory() const { return directory_; }
+    // Null changes nothing; returns the base directory.
+    const char* setBaseDir(const char* directory);
+    // reopen: re-opens the readers of every opened entry; else reads the group file.
+    int load(int reopen);
+    int readFile(const char* path);
+    // Writes the group file (path null: the current one) when modified,
+    // through a temporary file renamed over it. 0 for a group that was never
+    // filled, or when the file cannot be written; else 1.
+    int save(const char* path);
+
+    // --- adding ------------------------------------------------------------
+    // The index of the entry added, or -1 when nothing was added.
+    int addBook(const char* path, int subbookIndex, const char* userTitle);
+    int addCatalog(const char* path);
+    void scanDirectory(const char* directory, int depth);
+    int addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, const char* userTitle);
+
+    // --- entries -----------------------------------------------------------
+    int count() const { return static_cast<int>(entries_.size()); }
+    int entryPtr(int i, GROUP_ENTRY** out);
+    int entry(int i, GROUP_ENTRY** out);
+    int openEntry(GROUP_ENTRY* entry, int languageFlag);
+    // The entry's subbook directory (static buffer, overwritten by the next call).
+    static const char* subbookDirectory(const GROUP_ENTRY* entry);
+    int title(int i, char* out, int size);
+    // Sets the user title of entry i (null or "" removes it); 1 or 0.
+    int setUserTitle(int i, const char* userTitle);
+
+    // --- editing -----------------------------------------------------------
+    int remove(int i);
+    int move(int i, int j);
+    int moveByOne(int i, int direction);
+    int isModified() const { return modified_; }
+    void setModified(int flag) { modified_ = flag; }
+    void setSearchOptions(const GROUP_SEARCH_OPTIONS& options);
+    void getSearchOptions(GROUP_SEARCH_OPTIONS* out) const { *out = options_; }
+
+    // --- history -----------------------------------------------------------
+    int pushHistory(int entryIndex, const BLOCK_POS& first, const BLOCK_POS& second);
+    int stepHistory(int direction, int* entryIndex, BLOCK_POS* first, BLOCK_POS* second);
+    void clearHistory() { historyTop_ = historyPosition_ = 0; }
+    int historyPosition() const { return historyPosition_; }
+    int historyTop() const { return historyTop_; }
+
+private:
+    // Opens a catalog for path by its name; the result of the opening.
+    static int openCatalogFor(CEBCatalog* catalog, const char* path);
+    int openDictionary(GROUP_ENTRY* e);
+    int openEb(GROUP_ENTRY* e, int languageFlag);
+    int openEpwing(GROUP_ENTRY* e);
+    void openFonts(GROUP_ENTRY* e);
+    // The entry lines and option lines; false when an entry cannot be written.
+    bool formatFile(std::string* text) const;
+    void parseOptionLine(const char* line);
+    void parseEntryLine(char* line);
+    // Maps history entry indexes through newIndex (-1 drops the record).
+    template <class F>
+    void renumberHistory(F newIndex);
+
+    std::vector<GROUP_ENTRY> entries_;
+    char file_[kPathSize];
+    GROUP_SEARCH_OPTIONS options_;
+    char directory_[kPathSize];
+    std::map<std::string, std::unique_ptr<CEBCatalog>> catalogs_;
+    char baseDir_[kPathSize];
+    std::vector<HISTORY_ITEM> history_;
+    int historyTop_ = 0;
+    int historyPosition_ = 0;
+    int modified_ = 0;
+    // Set once the group held an entry or read a file: an empty group is then
+    // saved as empty instead of being left alone.
+    bool everFilled_ = false;
+};

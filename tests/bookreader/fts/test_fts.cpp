@@ -1,0 +1,370 @@
+// The full-text index: keys made from the body text, searches of 1 to many
+// characters, the index files and what a failed, cancelled or damaged build
+// or index leaves, and the book reader's full-text search over it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bookreader/core/CEBReader.h"
+#include "bookreader/fts/CEBFTS.h"
+#include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
+#include "tests/bookreader/HandBook.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+using lftest::HandBook;
+
+std::vector<uint32_t> wide(const std::u32string& s) {
+    std::vector<uint32_t> w(s.begin(), s.end());
+    w.push_back(0);
+    return w;
+}
+
+// Text positions of a search, as block * 2048 + offset.
+std::vector<uint32_t> positions(CEBFTS& fts, const std::u32string& query, int max = 0) {
+    std::vector<uint32_t> q = wide(query);
+    int n = fts.search(q.data(), max);
+    std::vector<uint32_t> out;
+    for (int i = 0; i < n; ++i) out.push_back(fts.hits()[i].textBlock * 2048 + fts.hits()[i].textOffset);
+    return out;
+}
+
+// Body text at block 2, by relative position:
+//   0 1F02 (heading)   2 1F04 narrow: 4 a  6 b   8 1F05   10 ｃ 12 ｄ (wide)
+//   14 1F0A newline    16 ｅ   18 1F04 narrow: 20 A 22 b 24 space 26 b 28 , 30 c
+//   32 1F4B with 6 parameter bytes that look like "abc"   40 1F05
+//   42 1F41 0001 (heading)   46 ｃ 48 ｄ 50 あ 52 い   54 1F04 56 _ 58 1F05
+//   60 あ   62 1F03
+HandBook sampleBook() {
+    HandBook b;
+    b.area(0x00, 2, 1);
+    b.codes(2, 0, {0x1F02, 0x1F04, 0x2361, 0x2362, 0x1F05, 0x2363, 0x2364, 0x1F0A, 0x2365, 0x1F04, 0x2341,
+                   0x2362, 0x2121, 0x2362, 0x2124, 0x2363, 0x1F4B, 0x2361, 0x2362, 0x2363, 0x1F05, 0x1F41,
+                   0x0001, 0x2363, 0x2364, 0x2422, 0x2424, 0x1F04, 0x2132, 0x1F05, 0x2422, 0x1F03});
+    return b;
+}
+
+struct BuiltIndex {
+    lftest::TestDir dir;
+    std::string text;
+    CEBFTS fts;
+    explicit BuiltIndex(const HandBook& b, int options = 0) {
+        text = b.write(dir.path(), "HONMON");
+        EXPECT_EQ(fts.build(text.c_str(), nullptr, options), 0) << fts.lastError();
+        EXPECT_EQ(fts.open(dir.file("fts.db").c_str()), 0) << fts.lastError();
+    }
+};
+
+}  // namespace
+
+TEST(FtsKeys, PairsSinglesAndFolding) {
+    struct Case {
+        const char* name;
+        int options;
+        std::vector<std::vector<uint32_t>> chars;  // jis, position, narrow
+        std::vector<std::pair<std::string, std::vector<uint32_t>>> keys;
+    };
+    const Case cases[] = {
+        {"narrow full-width capitals fold to small ASCII pairs",
+         0,
+         {{0x2341, 0, 1}, {0x2342, 2, 1}, {0x2343, 4, 1}},
+         {{"ab", {0}}, {"bc", {2}}, {"c", {}}}},
+        {"wide full-width letters keep their form and case",
+         0,
+         {{0x2341, 0, 0}, {0x2342, 2, 0}},
+         {{"\x82\x60\x82\x61", {0}}, {"\x82\x60", {}}, {"ab", {}}}},
+        {"characters 4 bytes apart get single keys",
+         0,
+         {{0x2422, 0, 0}, {0x2424, 4, 0}, {0x2426, 6, 0}},
+         {{"\x82\xa0", {0}}, {"\x82\xa2\x82\xa4", {4}}}},
+        {"spaces are gaps unless blanks are indexed",
+         0,
+         {{0x2341, 0, 1}, {0x2121, 2, 1}, {0x2342, 4, 1}, {0x2343, 6, 1}},
+         {{"a", {0}}, {"a ", {}}, {"bc", {4}}}},
+        {"blanks indexed",
+         CEBFTS::FTS_BLANKS,
+         {{0x2341, 0, 1}, {0x2121, 2, 1}, {0x2342, 4, 1}},
+         {{"a ", {0}}, {" b", {2}}}},
+        {"letters and digits only: punctuation is a gap",
+         CEBFTS::FTS_LETTERS_AND_DIGITS,
+         {{0x2361, 0, 1}, {0x2124, 2, 1}, {0x2362, 4, 1}, {0x2362, 6, 1}},
+         {{"a", {0}}, {"a,", {}}, {"bb", {4}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CEBFTS fts;
+        fts.beginKeys(c.options);
+        for (const auto& ch : c.chars) fts.addChar(ch[0], ch[1] / 2048, ch[1] % 2048, ch[2] != 0);
+        for (const auto& k : c.keys) EXPECT_EQ(fts.postingsOf(k.first), k.second) << k.first;
+    }
+}
+
+TEST(FtsSearch, QueriesOverOneText) {
+    BuiltIndex ix(sampleBook());
+    struct Case {
+        const char* name;
+        std::u32string query;
+        std::vector<uint32_t> found;
+    };
+    const Case cases[] = {
+        {"ASCII in narrow text", U"ab", {4, 20}},
+        {"upper-case query finds either case", U"AB", {4, 20}},
+        {"one character finds single keys and pairs", U"b", {6, 22, 26}},
+        {"full-width in wide text", U"\uFF43\uFF44", {10, 46}},
+        {"three characters", U"\uFF43\uFF44\u3042", {46}},
+        {"across a space", U"ab b", {20}},
+        {"punctuation is indexed by default", U"b,c", {26}},
+        {"an escape breaks adjacency", U"\uFF44\uFF45", {}},
+        {"escape parameters are not text", U"abc", {}},
+        {"full-width query misses narrow text", U"\uFF41\uFF42", {}},
+        {"miss", U"zz", {}},
+        {"character without Shift_JIS form", U"\U0001F600", {}},
+        {"LIKE wildcard is a plain character", U"_", {56}},
+        {"quote is bound, not pasted", U"'", {}},
+        {"last character of the text is found", U"\u3042", {50, 60}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(positions(ix.fts, c.query), c.found);
+    }
+    // Headings: the last heading before the match; none: the match itself.
+    std::vector<uint32_t> q = wide(U"\uFF43\uFF44");
+    ASSERT_EQ(ix.fts.search(q.data(), 0), 2);
+    EXPECT_EQ(ix.fts.hits()[0].headingBlock * 2048 + ix.fts.hits()[0].headingOffset, 0u);
+    EXPECT_EQ(ix.fts.hits()[1].headingBlock * 2048 + ix.fts.hits()[1].headingOffset, 42u);
+    EXPECT_EQ(positions(ix.fts, U"b", 2).size(), 2u);
+}
+
+TEST(FtsSearch, HeadingBeforeAnyHeadingIsTheHitItself) {
+    HandBook b;
+    b.area(0x00, 2, 1);
+    b.codes(2, 0, {0x2422, 0x2424, 0x1F41, 0x0001, 0x2426, 0x1F03});
+    BuiltIndex ix(b);
+    std::vector<uint32_t> q = wide(U"\u3042\u3044");
+    ASSERT_EQ(ix.fts.search(q.data(), 0), 1);
+    EXPECT_EQ(ix.fts.hits()[0].headingOffset, 0);
+    q = wide(U"\u3046");
+    ASSERT_EQ(ix.fts.search(q.data(), 0), 1);
+    EXPECT_EQ(ix.fts.hits()[0].headingOffset, 4);
+    EXPECT_EQ(ix.fts.hits()[0].textOffset, 8);
+}
+
+TEST(FtsSearch, ManyHitsTakeTheHeadingBeforeEach) {
+    // Three entries (headings at 0, 124 and 248) of 30 "あい" pairs each.
+    HandBook b;
+    b.area(0x00, 2, 1);
+    std::vector<uint8_t> text;
+    for (int entry = 0; entry < 3; ++entry) {
+        for (uint8_t c : {0x1F, 0x41, 0x00, 0x01}) text.push_back(c);
+        for (int i = 0; i < 30; ++i)
+            for (uint8_t c : {0x24, 0x22, 0x24, 0x24}) text.push_back(c);
+    }
+    text.push_back(0x1F);
+    text.push_back(0x03);
+    b.put(2, 0, text);
+    BuiltIndex ix(b);
+    for (int max : {0, 5}) {
+        std::vector<uint32_t> q = wide(U"\u3042\u3044");
+        const int n = ix.fts.search(q.data(), max);
+        ASSERT_EQ(n, max ? max : 90);
+        for (int i = 0; i < n; ++i) {
+            const HIT_ITEM& h = ix.fts.hits()[i];
+            const uint32_t p = h.textBlock * 2048 + h.textOffset;
+            EXPECT_EQ(p, (i / 30) * 124 + 4 + (i % 30) * 4);
+            EXPECT_EQ(h.headingBlock * 2048 + h.headingOffset, (i / 30) * 124u) << i;
+        }
+    }
+}
+
+TEST(FtsSearch, QueriesAreNormalisedAsTheIndexWas) {
+    HandBook b;
+    b.area(0x00, 2, 1);
+    // narrow "a,b c"
+    b.codes(2, 0, {0x1F04, 0x2361, 0x2124, 0x2362, 0x2121, 0x2363, 0x1F05, 0x1F03});
+    for (int options : {0, int(CEBFTS::FTS_LETTERS_AND_DIGITS), int(CEBFTS::FTS_BLANKS)}) {
+        SCOPED_TRACE(options);
+        BuiltIndex ix(b, options);
+        EXPECT_EQ(ix.fts.options(), options);
+        EXPECT_EQ(positions(ix.fts, U"a,b c"), std::vector<uint32_t>{2});
+        EXPECT_EQ(positions(ix.fts, U"A,B"), std::vector<uint32_t>{2});
+        EXPECT_EQ(positions(ix.fts, U"b c"), std::vector<uint32_t>{6});
+    }
+}
+
+TEST(FtsSearch, LongQueries) {
+    HandBook b;
+    b.area(0x00, 2, 1);
+    std::vector<uint8_t> text;
+    std::u32string query;
+    auto kanji = [](int i) { return static_cast<unsigned>(((0x30 + i / 94) << 8) | (0x21 + i % 94)); };
+    for (int i = 0; i < 700; ++i) {
+        unsigned c = kanji(i);
+        text.push_back(static_cast<uint8_t>(c >> 8));
+        text.push_back(static_cast<uint8_t>(c));
+    }
+    text.push_back(0x1F);
+    text.push_back(0x03);
+    b.put(2, 0, text);
+    BuiltIndex ix(b);
+    auto kanjiChar = [&](int i) { return static_cast<char32_t>(jisToUnicode(kanji(i))); };
+    for (int i = 0; i < 511; ++i) query += kanjiChar(i);
+    // 511 characters: 256 keys, the last overlapping.
+    EXPECT_EQ(positions(ix.fts, query), std::vector<uint32_t>{0});
+    query += kanjiChar(511);
+    EXPECT_EQ(positions(ix.fts, query), std::vector<uint32_t>{0});
+    query += kanjiChar(512);
+    EXPECT_TRUE(positions(ix.fts, query).empty());  // over 512 characters
+}
+
+TEST(FtsBuild, FilesAndTheirSchema) {
+    BuiltIndex ix(sampleBook());
+    ix.fts.close();
+    EXPECT_EQ(lftest::listDir(ix.dir.path()), (std::vector<std::string>{"HONMON", "fts.dat", "fts.db"}));
+    lftest::Bytes dat = lftest::readFile(ix.dir.file("fts.dat"));
+    ASSERT_GE(dat.size(), 8u);
+    EXPECT_EQ(std::string(dat.begin(), dat.begin() + 4), "FTS4");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(ix.dir.file("fts.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "select ver, indexmask, datsize, keycount from dbinfo", -1, &s, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(s, 0), 1);
+    EXPECT_EQ(sqlite3_column_int(s, 1), 0);
+    EXPECT_EQ(sqlite3_column_int64(s, 2), static_cast<int64_t>(dat.size()));
+    EXPECT_EQ(sqlite3_column_int64(s, 3), dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+    EXPECT_EQ(CEBFTS::removeFiles(ix.dir.path().c_str()), 0);
+    EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
+}
+
+TEST(FtsBuild, FailuresLeaveNoIncompleteIndex) {
+    struct Case {
+        const char* name;
+        HandBook book;
+        bool cancel;
+        const char* message;
+    };
+    HandBook shortFile;  // the body text claims three blocks, the file holds one
+    shortFile.area(0x00, 2, 3).codes(2, 0, {0x2422, 0x2424});
+    HandBook tooLarge;
+    tooLarge.area(0x00, 2, CEBFTS::kMaxTextBlocks).codes(2, 0, {0x2422, 0x1F03});
+    HandBook noBody;
+    noBody.area(0x01, 2, 1).codes(2, 0, {0x2422, 0x1F03});
+    const Case cases[] = {
+        {"read error", shortFile, false, "read error"},
+        {"too large", tooLarge, false, "too large"},
+        {"no body text", noBody, false, "no body text"},
+        {"cancelled", sampleBook(), true, "cancelled"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool earlier : {false, true}) {
+            lftest::TestDir dir;
+            std::string text = c.book.write(dir.path(), "HONMON");
+            std::string previous = sampleBook().write(dir.path(), "HONMON2");
+            CEBFTS fts;
+            if (earlier) {
+                ASSERT_EQ(fts.build(previous.c_str(), nullptr, 0), 0);
+            }
+            lftest::Bytes before = lftest::readFile(dir.file("fts.dat"));
+            if (c.cancel) fts.setCancelSource([](void*) { return true; }, nullptr);
+            EXPECT_EQ(fts.build(text.c_str(), nullptr, 0), -1);
+            EXPECT_NE(std::string(fts.lastError()).find(c.message), std::string::npos) << fts.lastError();
+            // An index that was there stays whole; else there is none.
+            EXPECT_EQ(CEBFTS::isComplete(dir.path().c_str()), earlier);
+            EXPECT_EQ(lftest::readFile(dir.file("fts.dat")), before);
+            EXPECT_FALSE(fileExists(dir.file("fts.db.tmp").c_str()));
+            EXPECT_FALSE(fileExists(dir.file("fts.dat.tmp").c_str()));
+        }
+    }
+}
+
+TEST(FtsOpen, DamagedOrMissingFilesGiveNoHits) {
+    struct Case {
+        const char* name;
+        void (*damage)(const lftest::TestDir& dir);
+        bool opens;
+    };
+    const Case cases[] = {
+        {"missing fts.dat", [](const lftest::TestDir& d) { std::remove(d.file("fts.dat").c_str()); }, false},
+        {"fts.dat of another size",
+         [](const lftest::TestDir& d) {
+             lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
+             b.push_back(0);
+             lftest::writeFile(d.file("fts.dat"), b);
+         },
+         false},
+        {"posting counts beyond the file",
+         [](const lftest::TestDir& d) {
+             lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
+             for (size_t i = 8; i + 4 <= b.size(); i += 4) b[i + 3] = 0x7F;  // every word huge
+             lftest::writeFile(d.file("fts.dat"), b);
+         },
+         true},
+        {"file offsets beyond 32 bits are not cut short",
+         [](const lftest::TestDir& d) {
+             sqlite3* db = nullptr;
+             sqlite3_open(d.file("fts.db").c_str(), &db);
+             sqlite3_exec(db, "update ngram_tbl set offs = offs + 4294967296", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         },
+         true},
+        {"no dbinfo",
+         [](const lftest::TestDir& d) {
+             sqlite3* db = nullptr;
+             sqlite3_open(d.file("fts.db").c_str(), &db);
+             sqlite3_exec(db, "drop table dbinfo", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        std::string text = sampleBook().write(dir.path(), "HONMON");
+        CEBFTS fts;
+        ASSERT_EQ(fts.build(text.c_str(), nullptr, 0), 0);
+        c.damage(dir);
+        EXPECT_EQ(fts.open(dir.file("fts.db").c_str()), c.opens ? 0 : -1);
+        EXPECT_EQ(CEBFTS::isComplete(dir.path().c_str()), c.opens);
+        for (const char32_t* q : {U"ab", U"b", U"\uFF43\uFF44\u3042"}) EXPECT_TRUE(positions(fts, q).empty());
+        CEBReader reader;
+        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1);
+        EXPECT_EQ(reader.hasFullText(), c.opens);
+        EXPECT_EQ(reader.fullTextSearch("ab", nullptr, nullptr, 0), 0);
+    }
+}
+
+TEST(FtsReader, SearchGivesEntryHeadingsAndCombines) {
+    lftest::TestDir dir;
+    std::string text = sampleBook().write(dir.path(), "HONMON");
+    CEBReader reader;
+    ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1);
+    EXPECT_FALSE(reader.hasFullText());
+    EXPECT_EQ(reader.fullTextSearch("ab", nullptr, nullptr, 0), 0);
+    CEBFTS fts;
+    ASSERT_EQ(fts.build(text.c_str(), dir.path().c_str(), 0), 0);
+    EXPECT_TRUE(reader.hasFullText());
+    // Three "b" in the first entry give one hit at its heading (block 2).
+    ASSERT_EQ(reader.fullTextSearch("b", nullptr, nullptr, 0), 1);
+    EXPECT_EQ(reader.hits().at(0)->textBlock, 2u);
+    EXPECT_EQ(reader.hits().at(0)->textOffset, 0);
+    reader.resetHits();
+    ASSERT_EQ(reader.fullTextSearch("\x82\x83", nullptr, nullptr, 0), 2);  // full-width c
+    EXPECT_EQ(reader.fullTextSearch("\x82\xa0", nullptr, nullptr, 1), 2);  // raises the second entry
+    int raised = 0;
+    for (int i = 0; i < reader.hitCount(); ++i) raised += reader.hits().at(i)->level == 1;
+    EXPECT_EQ(raised, 1);
+    reader.resetHits();
+    reader.cancelSearch();
+    EXPECT_EQ(reader.fullTextSearch("b", nullptr, nullptr, 0), 0);
+}

@@ -1,0 +1,445 @@
+// Dictionary groups: entries of every book kind opened and searched, the
+// group file read and written, editing, history and the failure paths.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "bookreader/groups/CEBGroup.h"
+#include "bookreader/hits/CHitStore.h"
+#include "dictformats/userdict/CSQLIO.h"
+#include "tests/bookreader/BookFixtures.h"
+#include "tests/common/StarDictFixtures.h"
+
+namespace {
+
+using lftest::readFile;
+using lftest::writeFile;
+
+std::string text(const lftest::Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
+
+struct Book {
+    std::string label;
+    std::string catalog;  // path handed to addBook
+    int kind;
+};
+
+// Books built once for all tests: EPWING and EB from one two-line source
+// with a gaiji, and an ebzip copy of each.
+class Groups : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new lftest::TestDir;
+        const std::string root = dir_->path();
+        writeFile(root + "/8x16.hex", std::string("8 16\n00E9:") + lftest::kNarrowGlyphHex + "\n");
+        writeFile(root + "/src.txt", "apple\nan edible fruit\nzoo\nplace with animals\n");
+        writeFile(root + "/gaiji.txt", "caf\xC3\xA9\n");
+        books_ = new std::vector<Book>;
+        for (int ebType : {1, 0}) {
+            lftest::BookRecipe r;
+            r.outDir = root + (ebType ? "/epwing" : "/eb");
+            r.ebType = ebType;
+            r.hexFonts = {root + "/8x16.hex"};
+            r.sources.push_back({root + "/src.txt", "", 2});
+            r.sources.push_back({root + "/gaiji.txt", "", 4});
+            lftest::BookRun run = lftest::buildBook(r);
+            ASSERT_EQ(run.newBookResult, 0) << run.log();
+            const char* catalog = ebType ? "/CATALOGS" : "/CATALOG";
+            books_->push_back({ebType ? "EPWING" : "EB", r.outDir + catalog, ebType});
+            std::string z = r.outDir + "z";
+            ASSERT_EQ(lftest::runCommand("mkdir -p '" + z + "' && ebzip -q -f -k -l 2 -o '" + z + "' '" + r.outDir +
+                                         "' 2>&1"),
+                      0);
+            const char* names[] = {catalog + 1, ebType ? "CATALOGS.ebz" : "CATALOG.ebz", nullptr};
+            const char* zipped = findAnyFile(z.c_str(), names, 1);
+            ASSERT_TRUE(zipped != nullptr);
+            books_->push_back({std::string(ebType ? "EPWING" : "EB") + " ebzip", zipped, ebType});
+        }
+    }
+    static void TearDownTestSuite() {
+        delete books_;
+        delete dir_;
+    }
+    static const Book& epwing() { return (*books_)[0]; }
+    static const Book& eb() { return (*books_)[2]; }
+
+    static lftest::TestDir* dir_;
+    static std::vector<Book>* books_;
+    lftest::TestDir tmp_;
+};
+lftest::TestDir* Groups::dir_ = nullptr;
+std::vector<Book>* Groups::books_ = nullptr;
+
+TEST_F(Groups, EveryKindOpensEachEntryAndSearchesIt) {
+    CEBGroup group(tmp_.path().c_str());
+    for (const Book& b : *books_) {
+        int index = group.addBook(b.catalog.c_str(), 0, nullptr);
+        ASSERT_EQ(index, group.count() - 1) << b.label;
+        GROUP_ENTRY* e;
+        ASSERT_EQ(group.entry(index, &e), 1) << b.label;
+        EXPECT_EQ(e->kind, b.kind) << b.label;
+        EXPECT_EQ(e->opened, 1) << b.label;
+        e->textReader->resetHits();
+        EXPECT_EQ(e->textReader->wordSearch("nothing", 0, 0, HIT_ADD), 0) << b.label;
+        EXPECT_GE(e->textReader->wordSearch("apple", 0, 0, HIT_ADD), 1) << b.label;
+        char title[100];
+        EXPECT_EQ(group.title(index, title, sizeof title), 9) << b.label;
+        EXPECT_STREQ(title, "Test Book") << b.label;
+        if (b.kind == BOOK_KIND_EPWING) {
+            EXPECT_TRUE(e->fontReaders[0] != nullptr) << b.label << ": narrow font";
+        }
+    }
+    EXPECT_EQ(group.count(), 4);
+    char cut[5];
+    EXPECT_EQ(group.title(0, cut, sizeof cut), 4);
+    EXPECT_STREQ(cut, "Test");
+}
+
+TEST_F(Groups, GroupFileRoundTripsByteForByte) {
+    // Paths under the base directory are written relative to it, others whole.
+    const std::string base = dir_->path() + "/epwing";
+    std::string file = tmp_.file("HANDVIEW.grp");
+    std::string long_title(37, 'T');
+    writeFile(file, "./CATALOGS|0|_|_|TEST    |My dict|\n" + eb().catalog +
+                        "|0|_|_|TEST||\n./CATALOGS|0|_|_|TEST    |" + long_title +
+                        "|\n%%bWordInflect=-1\n%%searchType=3\n%%bFindAllDict=1\n");
+    CEBGroup group(tmp_.path().c_str());
+    group.setBaseDir(base.c_str());
+    ASSERT_EQ(group.readFile(file.c_str()), 1);
+    ASSERT_EQ(group.count(), 3);
+    GROUP_ENTRY* e;
+    ASSERT_EQ(group.entryPtr(0, &e), 1);
+    EXPECT_EQ(std::string(e->path), epwing().catalog) << "relative to the base directory";
+    EXPECT_STREQ(e->userTitle, "My dict");
+    ASSERT_EQ(group.entryPtr(1, &e), 1);
+    EXPECT_STREQ(e->userTitle, "");
+    ASSERT_EQ(group.entryPtr(2, &e), 1);
+    EXPECT_EQ(std::string(e->userTitle), long_title) << "a title as long as an entry holds";
+    GROUP_SEARCH_OPTIONS o;
+    group.getSearchOptions(&o);
+    EXPECT_EQ(o.bWordInflect, -1);
+    EXPECT_EQ(o.searchType, 3);
+    EXPECT_EQ(o.bFindAllDict, 1);
+    EXPECT_EQ(group.isModified(), 0);
+
+    group.setModified(1);
+    std::string copy = tmp_.file("copy.grp");
+    ASSERT_EQ(group.save(copy.c_str()), 1);
+    std::string written = text(readFile(copy));
+    // The EB entry is written with "G" only when its book is ISO 8859-1.
+    EXPECT_EQ(written, text(readFile(file)));
+}
+
+TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
+    std::string ifo = lftest::writeStarDict(tmp_.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
+    std::string pdic = tmp_.file("words.DIC");
+    writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks()));
+    struct Case {
+        std::string path;
+        int kind;
+    } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}};
+    CEBGroup group(tmp_.path().c_str());
+    for (const Case& c : cases) {
+        int index = group.addBook(c.path.c_str(), 0, "mine");
+        ASSERT_GE(index, 0) << c.path;
+        GROUP_ENTRY* e;
+        ASSERT_EQ(group.entryPtr(index, &e), 1);
+        EXPECT_EQ(e->kind, c.kind) << c.path;
+        EXPECT_EQ(e->opened, 0) << "dictionary files open on first use";
+    }
+    EXPECT_EQ(group.addBook(tmp_.file("missing.ifo").c_str(), 0, nullptr), -1);
+    std::string file = tmp_.file("HANDVIEW.grp");
+    ASSERT_EQ(group.save(file.c_str()), 1);
+    const std::string saved = text(readFile(file));
+    CEBGroup again(tmp_.path().c_str());
+    ASSERT_EQ(again.readFile(file.c_str()), 1);
+    ASSERT_EQ(again.count(), 2);
+    again.setModified(1);
+    ASSERT_EQ(again.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), saved);
+}
+
+TEST_F(Groups, UserDictionaryTitlesAndTheirMarkStayInTheBuffer) {
+    CEBGroup group(tmp_.path().c_str());
+    for (const char* name : {"mine.lfd", "body.dsl.lfd"}) {
+        USERDICT_INFO info;
+        memset(&info, 0, sizeof info);
+        strcpy(info.booktitle, "Small");
+        CSQLIO writer;
+        ASSERT_EQ(writer.create(tmp_.file(name).c_str(), &info), 0);
+        ASSERT_GE(group.addBook(tmp_.file(name).c_str(), 0, nullptr), 0) << name;
+    }
+    struct Case {
+        int entry;
+        int size;
+        const char* title;
+    } cases[] = {
+        {0, 100, "Small [User]"}, {1, 100, "Small"}, {0, 10, "Sm [User]"}, {0, 8, " [User]"}, {0, 5, "Smal"},
+    };
+    for (const Case& c : cases) {
+        char out[120];
+        memset(out, 'Z', sizeof out);
+        EXPECT_EQ(group.title(c.entry, out, c.size), static_cast<int>(strlen(c.title))) << c.title;
+        EXPECT_STREQ(out, c.title);
+        for (size_t k = static_cast<size_t>(c.size); k < sizeof out; ++k)
+            ASSERT_EQ(out[k], 'Z') << "written beyond the buffer: " << c.title;
+    }
+}
+
+TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
+    struct Case {
+        const char* what;
+        std::string lines;
+        int entries;
+        int16_t searchType;
+        const char* title;
+    } cases[] = {
+        {"unknown key and missing values", "%%other=5\n%%searchType\n%%searchType=\n", 0, -1, ""},
+        {"option value", "%%searchType=3\n", 0, 3, ""},
+        {"value after a tab", "%%searchType\t7\r\n", 0, 7, ""},
+        {"value cut to 16 bits", "%%searchType=65539\n", 0, 3, ""},
+        {"empty title field", epwing().catalog + "|0|_|_|TEST||\n", 1, -1, ""},
+        {"\"_\" is no title", epwing().catalog + "|0|_|_|TEST|_|\n", 1, -1, ""},
+        {"title cut at a character", epwing().catalog + "|0|_|_|TEST|" + std::string(36, 'x') + "\x82\xA0|\n", 1, -1,
+         "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+        {"lead byte without its trail", epwing().catalog + "|0|_|_|TEST|ab\x83", 1, -1, "ab"},
+        {"no index", epwing().catalog + "\n", 0, -1, ""},
+        {"missing book", tmp_.file("nothere/CATALOGS") + "|0|_|_|X|t|\n%%searchType=2\n", 0, 2, ""},
+        {"long line", epwing().catalog + "|0|" + std::string(400, '_') + "|_|TEST|Kept|\n%%searchType=4\n", 1, 4,
+         "Kept"},
+        {"junk line longer than a read", std::string(600, 'x') + "|%%searchType=9|\n", 0, -1, ""},
+    };
+    for (const Case& c : cases) {
+        std::string file = tmp_.file("g.grp");
+        writeFile(file, c.lines);
+        CEBGroup group(tmp_.path().c_str());
+        ASSERT_EQ(group.readFile(file.c_str()), 1) << c.what;
+        EXPECT_EQ(group.count(), c.entries) << c.what;
+        GROUP_SEARCH_OPTIONS o;
+        group.getSearchOptions(&o);
+        EXPECT_EQ(o.searchType, c.searchType) << c.what;
+        GROUP_ENTRY* e;
+        if (c.entries) {
+            ASSERT_EQ(group.entryPtr(0, &e), 1);
+            EXPECT_STREQ(e->userTitle, c.title) << c.what;
+        }
+    }
+    CEBGroup group(tmp_.path().c_str());
+    EXPECT_EQ(group.readFile(tmp_.file("none.grp").c_str()), 0);
+}
+
+TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
+    std::string file = tmp_.file("HANDVIEW.grp");
+    {
+        CEBGroup fresh(tmp_.path().c_str());
+        EXPECT_EQ(fresh.save(nullptr), 0) << "a group never filled writes nothing";
+        EXPECT_TRUE(lftest::listDir(tmp_.path()).empty());
+    }
+    CEBGroup group(tmp_.path().c_str());
+    ASSERT_EQ(group.addBook(epwing().catalog.c_str(), 0, "a|b\r\nc"), 0);
+    ASSERT_EQ(group.save(nullptr), 1);
+    EXPECT_EQ(lftest::listDir(tmp_.path()), std::vector<std::string>{"HANDVIEW.grp"}) << "no temporary file left";
+    EXPECT_NE(text(readFile(file)).find("|a b  c|\n"), std::string::npos) << text(readFile(file));
+
+    // The file is replaced as a whole: a second name of the old file keeps the old text.
+    std::string link = tmp_.file("old.grp");
+    ASSERT_EQ(::link(file.c_str(), link.c_str()), 0);
+    const std::string before = text(readFile(file));
+    ASSERT_EQ(group.setUserTitle(0, "new title"), 1);
+    ASSERT_EQ(group.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(link)), before);
+    EXPECT_NE(text(readFile(file)).find("|new title|\n"), std::string::npos);
+
+    // Unmodified: nothing written.
+    writeFile(file, "changed outside");
+    EXPECT_EQ(group.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), "changed outside");
+    // Saved under another name: written although unmodified.
+    ASSERT_EQ(group.save(tmp_.file("other.grp").c_str()), 1);
+    EXPECT_EQ(text(readFile(tmp_.file("other.grp"))), before.substr(0, before.find('|')) +
+                                                          "|0|_|_|TEST    |new title|\n" +
+                                                          "%%bWordInflect=-1\n%%searchType=-1\n%%bFindAllDict=-1\n");
+    ASSERT_EQ(group.save(file.c_str()), 1);
+
+    // Changed search options are saved; the same options change nothing.
+    GROUP_SEARCH_OPTIONS o = {-1, -1, -1};
+    group.setSearchOptions(o);
+    EXPECT_EQ(group.isModified(), 0);
+    o.searchType = 2;
+    group.setSearchOptions(o);
+    EXPECT_EQ(group.isModified(), 1);
+    ASSERT_EQ(group.save(nullptr), 1);
+    EXPECT_NE(text(readFile(file)).find("%%searchType=2\n"), std::string::npos);
+
+    // A group emptied by the user is saved empty; the entry does not come back.
+    ASSERT_EQ(group.remove(0), 1);
+    ASSERT_EQ(group.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), "%%bWordInflect=-1\n%%searchType=2\n%%bFindAllDict=-1\n");
+    ASSERT_EQ(group.readFile(file.c_str()), 1);
+    EXPECT_EQ(group.count(), 0);
+
+    // A file that cannot be written: 0, still modified, the old file intact.
+    ASSERT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 0);
+    EXPECT_EQ(group.save(tmp_.file("no/such/dir/HANDVIEW.grp").c_str()), 0);
+    EXPECT_EQ(group.isModified(), 1);
+}
+
+TEST_F(Groups, AddingSaysWhenNothingWasAdded) {
+    std::string odd = tmp_.file("x|y");
+    ASSERT_EQ(lftest::runCommand("cp -r '" + dir_->path() + "/epwing' '" + odd + "'"), 0);
+    CEBGroup group(tmp_.path().c_str());
+    EXPECT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 0);
+    EXPECT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 1) << "the same subbook twice";
+    group.setModified(0);
+    struct Case {
+        const char* what;
+        std::string path;
+        int subbook;
+    } cases[] = {
+        {"no such subbook", epwing().catalog, 5},
+        {"no such file", tmp_.file("CATALOGS"), 0},
+        {"\"|\" in the path", odd + "/CATALOGS", 0},
+        {"line break in the path", tmp_.file("a\nb/CATALOGS"), 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(group.addBook(c.path.c_str(), c.subbook, nullptr), -1) << c.what;
+    EXPECT_EQ(group.count(), 2);
+    EXPECT_EQ(group.isModified(), 0);
+}
+
+TEST_F(Groups, ScanFindsBooksButNotInMediaFolders) {
+    std::string root = tmp_.path();
+    ASSERT_EQ(lftest::runCommand("mkdir -p '" + root + "/a/SOUND' && cp -r '" + dir_->path() + "/epwing' '" + root +
+                                 "/a/b' && cp -r '" + dir_->path() + "/eb' '" + root + "/a/SOUND/c' && cp -r '" +
+                                 dir_->path() + "/epwingz' '" + root + "/d' && touch '" + root + "/notes.txt'"),
+              0);
+    CEBGroup group(root.c_str());
+    group.scanDirectory(root.c_str(), 3);
+    EXPECT_EQ(group.count(), 2);
+    CEBGroup shallow(root.c_str());
+    shallow.scanDirectory(root.c_str(), 0);
+    EXPECT_EQ(shallow.count(), 0);
+}
+
+TEST_F(Groups, UnfilledSlotFieldsNeverChooseHowABookIsRead) {
+    for (const Book* b : {&epwing(), &eb()}) {
+        CEBCatalog catalog;
+        char dir[kPathSize];
+        pathDirName(b->catalog.c_str(), dir);
+        ASSERT_GT(catalog.readCatalog(dir, "r", b->kind), 0);
+        SUBBOOK_INFO* slot = catalog.subbook(0);
+        // Codes a catalog of version 1 (or EB) does not carry.
+        slot->version = static_cast<unsigned char>(b->kind);
+        slot->textCompression = 17;
+        slot->graphicsCompression = 18;
+        CEBGroup group(tmp_.path().c_str());
+        ASSERT_EQ(group.addEntry(&catalog, b->catalog.c_str(), 0, nullptr), 1) << b->label;
+        GROUP_ENTRY* e;
+        ASSERT_EQ(group.entry(0, &e), 1) << b->label;
+        EXPECT_GE(e->textReader->wordSearch("apple", 0, 0, HIT_ADD), 1) << b->label;
+    }
+}
+
+TEST_F(Groups, FailedOpeningReleasesWhatItOpened) {
+    std::string book = tmp_.file("book");
+    ASSERT_EQ(lftest::runCommand("cp -r '" + dir_->path() + "/epwing' '" + book + "' && mkdir '" + book +
+                                 "/TEST/DATA/HONMONS'"),
+              0);
+    CEBGroup group(tmp_.path().c_str());
+    ASSERT_EQ(group.addBook((book + "/CATALOGS").c_str(), 0, nullptr), 0);
+    GROUP_ENTRY* e;
+    EXPECT_EQ(group.entry(0, &e), 0) << "a sound file that cannot be opened";
+    ASSERT_EQ(group.entryPtr(0, &e), 1);
+    EXPECT_EQ(e->opened, 0);
+    EXPECT_FALSE(e->textReader->isOpen());
+    EXPECT_EQ(e->soundReader, nullptr);
+    EXPECT_EQ(e->graphicsReader, nullptr);
+    for (auto& f : e->fontReaders) EXPECT_EQ(f, nullptr);
+    ASSERT_EQ(rmdir((book + "/TEST/DATA/HONMONS").c_str()), 0);
+    ASSERT_EQ(group.entry(0, &e), 1) << "the next use tries again";
+    EXPECT_GE(e->textReader->wordSearch("zoo", 0, 0, HIT_ADD), 1);
+}
+
+TEST_F(Groups, EditingAndHistoryIndexesFollowTheEntries) {
+    CEBGroup group(tmp_.path().c_str());
+    for (const char* t : {"A", "B", "C", "D"}) ASSERT_GE(group.addBook(epwing().catalog.c_str(), 0, t), 0);
+    auto order = [&] {
+        std::string s;
+        for (int i = 0; i < group.count(); ++i) {
+            GROUP_ENTRY* e;
+            group.entryPtr(i, &e);
+            s += e->userTitle;
+        }
+        return s;
+    };
+    // Each visit's block names the entry's title: 10 for A, 11 for B, ...
+    auto visit = [&](int entry) {
+        group.pushHistory(entry, BLOCK_POS{static_cast<uint32_t>(10 + entry), 0}, BLOCK_POS{0, 0});
+    };
+    // History of entries (by title): A B C D.
+    for (int i = 0; i < 4; ++i) visit(i);
+    auto historyTitles = [&] {
+        std::string s;
+        int saved = group.historyPosition();
+        // Walk back from the end, then restore the position by stepping forward.
+        int entry;
+        BLOCK_POS a, b;
+        while (group.stepHistory(-1, &entry, &a, &b)) {
+            GROUP_ENTRY* e;
+            EXPECT_EQ(group.entryPtr(entry, &e), 1);
+            EXPECT_EQ(std::string(1, static_cast<char>('A' + a.block - 10)), e->userTitle)
+                << "positions stay with their entry";
+            s = e->userTitle + s;
+        }
+        while (group.historyPosition() < saved) group.stepHistory(1, &entry, &a, &b);
+        return s;
+    };
+    ASSERT_EQ(historyTitles(), "ABCD");
+
+    group.setModified(0);
+    EXPECT_EQ(group.moveByOne(0, -1), 0);
+    EXPECT_EQ(group.moveByOne(3, 1), 0);
+    EXPECT_EQ(group.move(2, 2), 1);
+    EXPECT_EQ(group.isModified(), 1);
+    EXPECT_EQ(group.move(0, 4), 0);
+
+    ASSERT_EQ(group.move(0, 2), 1);
+    EXPECT_EQ(order(), "BCAD");
+    // Move keeps the recorded entries: the history now names them at their new places.
+    EXPECT_EQ(historyTitles(), "ABCD");
+    ASSERT_EQ(group.moveByOne(3, -1), 1);
+    EXPECT_EQ(order(), "BCDA");
+    EXPECT_EQ(historyTitles(), "ABCD");
+    ASSERT_EQ(group.remove(1), 1);  // C
+    EXPECT_EQ(order(), "BDA");
+    EXPECT_EQ(historyTitles(), "ABD");
+    EXPECT_EQ(group.historyTop(), 3);
+    EXPECT_EQ(group.remove(3), 0);
+}
+
+TEST(GroupHistory, PushesAndSteps) {
+    CEBGroup group("/nonexistent");
+    BLOCK_POS p{5, 10}, q{0, 0};
+    group.pushHistory(0, p, q);
+    group.pushHistory(0, p, q);
+    EXPECT_EQ(group.historyTop(), 1) << "the same place twice is one record";
+    for (uint32_t b = 1; b <= 17; ++b) group.pushHistory(1, BLOCK_POS{b, 0}, q);
+    EXPECT_EQ(group.historyTop(), kGroupHistoryCapacity);
+    int entry = -1;
+    BLOCK_POS a{}, c{};
+    EXPECT_EQ(group.stepHistory(-1, &entry, &a, &c), 1);
+    EXPECT_EQ(a.block, 17u);
+    for (int k = 0; k < 15; ++k) group.stepHistory(-1, &entry, &a, &c);
+    EXPECT_EQ(a.block, 2u) << "the oldest records were dropped";
+    EXPECT_EQ(group.stepHistory(-1, &entry, &a, &c), 0);
+    EXPECT_EQ(group.stepHistory(1, &entry, &a, &c), 1);
+    group.pushHistory(2, BLOCK_POS{99, 0}, q);
+    EXPECT_EQ(group.historyTop(), 2) << "a new push removes the forward records";
+    EXPECT_EQ(group.stepHistory(1, &entry, &a, &c), 0);
+}
+
+}  // namespace
