@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint64_t len = 0;
         r.resourceData(q, &len);
     }
-    uint16_t cancel = 0;
+    std::atomic<uint16_t> cancel{0};
     r.searchText("e", 20, &more, &cancel, nullptr, nullptr);
     uint64_t pos = 0, off = 0, next = 0;
     if (r.findKey("a", &pos, &off, 0) >= 0)

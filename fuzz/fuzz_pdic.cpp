@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         uint32_t more = 0;
         const uint32_t q[] = {'e', 0};
-        volatile uint16_t cancel = 0;
+        std::atomic<uint16_t> cancel{0};
         r.fullTextSearch(q, 10, &more, &cancel, nullptr, nullptr, PDIC_FULLTEXT_FOLD_CASE);
     }
     r.close();

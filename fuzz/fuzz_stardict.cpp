@@ -16,28 +16,11 @@
 #include "dictformats/stardict/CStarDictReader.h"
 #include "foundation/byteorder.h"
 #include "fuzz/FuzzScratch.h"
+#include "fuzz/StarDictFuzzInput.h"
 
 namespace {
 
 FuzzScratch g_scratch("fuzz_stardict");
-
-// Takes n bytes of the input (fewer at its end).
-const uint8_t* take(const uint8_t*& p, const uint8_t* end, size_t n, size_t* got) {
-    *got = static_cast<size_t>(end - p) < n ? static_cast<size_t>(end - p) : n;
-    const uint8_t* at = p;
-    p += *got;
-    return at;
-}
-
-size_t lengthField(const uint8_t*& p, const uint8_t* end, int width) {
-    if (end - p < width) {
-        p = end;
-        return 0;
-    }
-    size_t v = width == 2 ? byteorder::le16(p) : byteorder::le32(p);
-    p += width;
-    return v;
-}
 
 void exercise(CStarDictReader& r) {
     std::vector<char> html(4096);
@@ -69,22 +52,7 @@ void exercise(CStarDictReader& r) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || g_scratch.dir().empty()) return 0;
     const std::string base = g_scratch.dir() + "/w";
-    const uint8_t select = data[0];
-    const uint8_t* p = data + 1;
-    const uint8_t* end = data + size;
-    size_t got;
-    const uint8_t* ifo = take(p, end, lengthField(p, end, 2), &got);
-    writeScratchFile(base + ".ifo", ifo, got);
-    const uint8_t* idx = take(p, end, lengthField(p, end, 4), &got);
-    writeScratchFile(base + ".idx", idx, got);
-    unlink((base + ".idx.lfi").c_str());
-    if (select & 2) {
-        const uint8_t* cache = take(p, end, lengthField(p, end, 4), &got);
-        writeScratchFile(base + ".idx.lfi", cache, got);
-    }
-    unlink((base + ".dict").c_str());
-    unlink((base + ".dict.dz").c_str());
-    writeScratchFile(base + ((select & 1) ? ".dict.dz" : ".dict"), p, static_cast<size_t>(end - p));
+    stardictfuzz::writeFiles(base, data, data + size);
 
     for (int pass = 0; pass < 2; ++pass) {
         CStarDictReader r;

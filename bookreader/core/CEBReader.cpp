@@ -8,6 +8,11 @@
 
 #include "bookreader/info/CBookInfoText.h"
 #include "bookreader/media/CMediaReader.h"
+#include "bookreader/backends/CMDictBackend.h"
+#include "bookreader/backends/CPdicBackend.h"
+#include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
+#include "bookreader/hits/CItemList.h"
 #include "bookreader/text/CTextDecoder.h"
 #include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
@@ -428,7 +433,87 @@ int CEBReader::openSingleFile(const char* path) {
     return 1;
 }
 
+template <typename Backend>
+int CEBReader::openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path) {
+    if (!path || strlen(path) >= kPathSize) return 0;
+    if (opened_ || pdic_ || userDict_ || starDict_ || mdict_) return 0;
+    std::unique_ptr<Backend> backend(new Backend(*this));
+    if (!backend->open(path)) return 0;
+    *slot = std::move(backend);
+    memmove(path_, path, strlen(path) + 1);
+    clearState();
+    READER_INDEX_INFO info;
+    memset(&info, 0, sizeof info);
+    appendIndex(info);
+    kind_ = kind;
+    opened_ = true;
+    return 1;
+}
+
+int CEBReader::openPdic(const char* path) {
+    return openBackend(&pdic_, BOOK_KIND_PDIC, path);
+}
+
+int CEBReader::openUserDictionary(const char* path) {
+    return openBackend(&userDict_, BOOK_KIND_USER_DICT, path);
+}
+
+int CEBReader::openStarDict(const char* path) {
+    return openBackend(&starDict_, BOOK_KIND_STARDICT, path);
+}
+
+int CEBReader::openMDict(const char* path) {
+    return openBackend(&mdict_, BOOK_KIND_MDICT, path);
+}
+
+void CEBReader::releaseBackends() {
+    pdic_.reset();
+    userDict_.reset();
+    starDict_.reset();
+    mdict_.reset();
+}
+
+int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
+    if (!buf || size == 0) return 0;
+    buf[0] = 0;
+    if (CPdicBackend* b = pdic()) return b->information(buf, size, crlf);
+    if (CUserDictBackend* b = userDict()) return b->information(buf, size, crlf);
+    if (CStarDictBackend* b = starDict()) return b->information(buf, size, crlf);
+    if (CMDictBackend* b = mdict()) return b->information(buf, size, crlf);
+    return 0;
+}
+
+int CEBReader::collectHits(CItemList* list, int start, int level) {
+    if (!list || start < 0) return 0;
+    if (isBlockKind(kind_)) {
+        if (hits_.count() <= 0 || !hits_.finished()) return 0;
+        if (start == 0)
+            list->clear();
+        else if (!list->items())
+            return 0;
+        int n = 0;
+        for (int i = 0; i < hits_.count(); ++i)
+            if (hits_.at(i)->level == level) ++n;
+        list->resize(start + n);
+        HIT_ITEM* items = list->items();
+        for (int i = 0, k = start; i < hits_.count(); ++i)
+            if (hits_.at(i)->level == level) items[k++] = *hits_.at(i);
+        resetHits();
+        return n;
+    }
+    int n = 0;
+    if (hits_.count() > 0) {
+        if (CPdicBackend* b = pdic()) n = b->collect(list, start);
+        if (CUserDictBackend* b = userDict()) n = b->collect(list, start);
+        if (CStarDictBackend* b = starDict()) n = b->collect(list, start);
+        if (CMDictBackend* b = mdict()) n = b->collect(list, start);
+    }
+    resetHits();
+    return n;
+}
+
 int CEBReader::close() {
+    releaseBackends();
     if (isBlockKind(kind_) && opened_) {
         if (zio_) {
             zio_->close();
@@ -445,7 +530,26 @@ int CEBReader::close() {
 }
 
 int CEBReader::reopen() {
-    if (!opened_ || !isBlockKind(kind_)) return 0;
+    if (!isBlockKind(kind_)) {
+        // A dictionary is opened afresh on its path, also after a close.
+        if (!path_[0]) return 0;
+        close();
+        char path[kPathSize];
+        memcpy(path, path_, sizeof path);
+        switch (kind_) {
+            case BOOK_KIND_PDIC:
+                return openPdic(path);
+            case BOOK_KIND_USER_DICT:
+                return openUserDictionary(path);
+            case BOOK_KIND_STARDICT:
+                return openStarDict(path);
+            case BOOK_KIND_MDICT:
+                return openMDict(path);
+            default:
+                return 0;
+        }
+    }
+    if (!opened_) return 0;
     close();
     lastStart_ = lastEnd_ = 0;
     if (kind_ == BOOK_KIND_DATA_FILE) {

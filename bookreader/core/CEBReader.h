@@ -33,6 +33,11 @@
 
 class CBookFile;
 class CZio;
+class CItemList;
+class CPdicBackend;
+class CStarDictBackend;
+class CMDictBackend;
+class CUserDictBackend;
 
 class CEBReader {
 public:
@@ -53,6 +58,22 @@ public:
     // Opens the same file again after close (index list, fonts and the
     // sound map are not read again).
     int reopen();
+
+    // --- dictionaries of kinds 4 to 7 (bookreader/backends) ----------------
+    // Each open refuses (0, nothing changed) while the reader holds an open
+    // book or dictionary; close() first. 1 when the dictionary opened.
+    int openPdic(const char* path);
+    int openUserDictionary(const char* path);
+    int openStarDict(const char* path);
+    int openMDict(const char* path);
+    // The back end of the open dictionary of that kind, else null.
+    CPdicBackend* pdic() const { return kind_ == BOOK_KIND_PDIC ? pdic_.get() : nullptr; }
+    CUserDictBackend* userDict() const { return kind_ == BOOK_KIND_USER_DICT ? userDict_.get() : nullptr; }
+    CStarDictBackend* starDict() const { return kind_ == BOOK_KIND_STARDICT ? starDict_.get() : nullptr; }
+    CMDictBackend* mdict() const { return kind_ == BOOK_KIND_MDICT ? mdict_.get() : nullptr; }
+    // The information text of a dictionary's own reader (lines ending in CR
+    // LF, or CR alone without crlf); 0 for other kinds.
+    int dictionaryInformation(char* buf, uint32_t size, int crlf);
 
     // --- index information -----------------------------------------------
     const READER_INDEX_INFO* findIndex(uint32_t id) const;
@@ -181,6 +202,11 @@ public:
         return hits_.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
     }
     int finishHits(bool noSort) { return hits_.finish(noSort); }
+    // Copies the results into list from item start on (kinds 0 to 3: the
+    // finished hits of that level, start 0 clearing the list first; kinds 4
+    // to 7: every result of the back end, appended) and resets the store.
+    // Returns the items written.
+    int collectHits(CItemList* list, int start, int level);
     int resetHits() {
         hits_.reset();
         return 1;
@@ -334,6 +360,11 @@ private:
     void appendIndex(const READER_INDEX_INFO& info);
     void raiseLastBlock(uint32_t start, uint32_t count);
     void clearState();
+    // Opens a dictionary of kind 4 to 7 through a fresh back end; on
+    // success takes path and kind and one zeroed index entry.
+    template <typename Backend>
+    int openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path);
+    void releaseBackends();
 
     char path_[kPathSize];
     std::unique_ptr<CBookFile> bookFile_;
@@ -380,6 +411,10 @@ private:
     std::vector<WAVE_MAP_ENTRY> waveMap_;
     char waveMapDir_[kPathSize];
     uint64_t lastStart_ = 0, lastEnd_ = 0;
+    std::unique_ptr<CPdicBackend> pdic_;
+    std::unique_ptr<CUserDictBackend> userDict_;
+    std::unique_ptr<CStarDictBackend> starDict_;
+    std::unique_ptr<CMDictBackend> mdict_;
 };
 
 // -1 when every byte up to the terminating zero is an ASCII letter or white

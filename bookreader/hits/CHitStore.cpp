@@ -44,6 +44,7 @@ int CHitStore::add(uint32_t textBlock, uint16_t textOffset, uint32_t headingBloc
             return -1;
         }
         dropList();
+        external_ = false;
         reserveFor(stored + 1);
         HIT_ITEM h{headingBlock, headingOffset, textBlock, textOffset, 0, static_cast<uint8_t>(level)};
         hits_.push_back(h);
@@ -71,8 +72,17 @@ int CHitStore::add(uint32_t textBlock, uint16_t textOffset, uint32_t headingBloc
     return count();
 }
 
+void CHitStore::setExternalResults(int n, bool more) {
+    hits_.clear();
+    dropList();
+    external_ = true;
+    externalCount_ = n < 0 ? 0 : n;
+    moreHits_ = more;
+}
+
 int CHitStore::finish(bool noSort) {
     dropList();
+    external_ = false;
     if (hits_.empty()) return 0;
     try {
         list_.reserve(hits_.size());
@@ -115,8 +125,10 @@ void CHitStore::reset() {
         }
     }
     dropList();
+    external_ = false;
+    externalCount_ = 0;
     moreHits_ = false;
-    cancelled_.store(false);
+    cancelled_.store(0);
 }
 
 const HIT_ITEM* CHitStore::at(int i) const {

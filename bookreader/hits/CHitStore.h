@@ -51,7 +51,14 @@ public:
     void reset();
 
     // The result count: hits stored, or after finishing the hits kept.
-    int count() const { return listed_ ? static_cast<int>(list_.size()) : static_cast<int>(hits_.size()); }
+    int count() const {
+        if (external_) return externalCount_;
+        return listed_ ? static_cast<int>(list_.size()) : static_cast<int>(hits_.size());
+    }
+    // The result count of a search whose results a dictionary back end keeps
+    // itself (kinds 4 to 7); more: it stopped at a limit. Stored hits are
+    // dropped; reset() clears it.
+    void setExternalResults(int n, bool more);
     // Result i (finished list order, else store order); null when out of range.
     const HIT_ITEM* at(int i) const;
     bool finished() const { return listed_; }
@@ -71,8 +78,10 @@ public:
     bool hitLimit50() const { return limit50_; }
 
     // May be called from another thread while a search runs.
-    void cancel() { cancelled_.store(true); }
-    bool cancelled() const { return cancelled_.load(); }
+    void cancel() { cancelled_.store(1); }
+    bool cancelled() const { return cancelled_.load() != 0; }
+    // The flag itself, for the scans of the dictionary readers.
+    const std::atomic<uint16_t>* cancelFlag() const { return &cancelled_; }
 
 private:
     void dropList();
@@ -85,5 +94,7 @@ private:
     bool moreHits_ = false;
     bool limit50_ = false;
     int maxHits_ = kDefaultMaxHits;
-    std::atomic<bool> cancelled_{false};
+    bool external_ = false;
+    int externalCount_ = 0;
+    std::atomic<uint16_t> cancelled_{0};
 };

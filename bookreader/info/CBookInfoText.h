@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-class CBoundedText;
+#include "foundation/CBoundedText.h"
 class CEBReader;
 
 class CBookInfoText {

@@ -913,7 +913,7 @@ int CMDictReader::search(const char* query, int exact, int max, uint32_t* more) 
     return count;
 }
 
-int CMDictReader::searchText(const char* query, int max, uint32_t* more, const uint16_t* cancel, MdictProgress progress,
+int CMDictReader::searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel, MdictProgress progress,
                              void* user) {
     clearResults();
     int hits = 0;

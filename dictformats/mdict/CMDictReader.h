@@ -6,6 +6,7 @@
 // files are converted).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -120,7 +121,7 @@ public:
     // Fill the result list; the number of hits. more is set to 1 only when
     // max (> 0) or a cancel stopped the search.
     int search(const char* query, int exact, int max, uint32_t* more);
-    int searchText(const char* query, int max, uint32_t* more, const uint16_t* cancel, MdictProgress progress,
+    int searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel, MdictProgress progress,
                    void* user);
     int getResultCount() const { return static_cast<int>(results_.size()); }
     int getResults(MDICT_HIT** list, uint32_t* count);

@@ -83,6 +83,8 @@ public:
     // Entries really in the index (at most the ".ifo"'s wordcount).
     uint32_t entryCount() const { return entryCount_; }
     int isOpen() const { return open_; }
+    // The instance number its hits carry (a new one at every open).
+    uint32_t instance() const { return instance_; }
     int fileMode() const { return mode_; }
     const char* ifoPath() const { return ifoPath_; }
     const char* idxPath() const { return idxPath_; }

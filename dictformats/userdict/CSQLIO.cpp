@@ -451,7 +451,7 @@ sqlite3_stmt* CSQLIO::query(int which) {
     return s.get();
 }
 
-int CSQLIO::collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+int CSQLIO::collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                         USERDICT_PROGRESS progress, void* data) {
     int count = 0;
     while (sqlite3_step(s) == SQLITE_ROW) {
@@ -508,7 +508,7 @@ int CSQLIO::search(const char* word, int mode, int maxHits, uint32_t* more) {
     return collectRows(s, maxHits, more, nullptr, nullptr, nullptr);
 }
 
-int CSQLIO::searchText(const char* text, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+int CSQLIO::searchText(const char* text, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                        USERDICT_PROGRESS progress, void* data) {
     if (more) *more = 0;
     clearResults();

@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -72,7 +73,7 @@ public:
     // The entries whose meaning or headword contain text. The cancel flag is
     // polled after each hit; a cancelled search sets *more. Hits, or -1
     // when not open.
-    int searchText(const char* text, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+    int searchText(const char* text, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                    USERDICT_PROGRESS progress, void* data);
     // "row(N)" names the entry with id N; any other target names entries by
     // idkey (its first 32 bytes). Returns the hit count.
@@ -171,7 +172,7 @@ private:
     // Steps s, adding each row (id in column 0, headword in column 1) as a
     // hit, up to maxHits (above 0), then resets it; see searchText for cancel
     // and progress.
-    int collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+    int collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                     USERDICT_PROGRESS progress, void* data);
 
     USERDICT_INFO info_;

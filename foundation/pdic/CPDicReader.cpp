@@ -464,7 +464,7 @@ int CPDicReader::search(const uint32_t* word, int mode, int maxHits, uint32_t* m
     return static_cast<int>(m_results->hits.size());
 }
 
-int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                                 PDIC_PROGRESS progress, void* data, int flag) {
     clearResults();
     if (more) *more = 0;

@@ -18,6 +18,7 @@
 // when it is set.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -94,7 +95,7 @@ public:
     // Looks for the query in the headword, meaning and example of every
     // entry. Replaces the result list. The cancel flag (if given) is polled
     // after each entry; a cancelled scan sets *more to 1. Returns the hit count.
-    int fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const volatile uint16_t* cancel,
+    int fullTextSearch(const uint32_t* query, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                        PDIC_PROGRESS progress, void* data, int flag);
 
     // Decodes the hit's entry. pool, when given, is the hit-text pool the hit

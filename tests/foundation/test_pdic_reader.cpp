@@ -561,7 +561,7 @@ TEST_F(PdicSearch, FullTextSearch) {
 
 TEST_F(PdicSearch, FullTextSearchCancelAndProgress) {
     struct Progress {
-        volatile uint16_t cancel = 0;
+        std::atomic<uint16_t> cancel{0};
         std::vector<int> done;
         int cancelAfter = -1;
     } p;

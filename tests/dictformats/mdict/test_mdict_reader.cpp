@@ -273,7 +273,7 @@ TEST(MdictLookup, FullTextScan) {
         EXPECT_EQ(c.hits, r.searchText(c.query, c.max, &more, nullptr, nullptr, nullptr));
         EXPECT_EQ(c.more, more);
     }
-    uint16_t cancel = 1;
+    std::atomic<uint16_t> cancel{1};
     uint32_t more = 0;
     int calls = 0;
     auto progress = [](void* user, int, uint64_t entries, int) {

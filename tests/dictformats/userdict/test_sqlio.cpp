@@ -243,10 +243,10 @@ TEST(SqlioSearch, TextSearchEscapesAndHonoursCancelAndProgress) {
     // set by the callback stops after that hit and sets the more flag.
     struct Progress {
         std::vector<int> hits;
-        volatile uint16_t* cancel;
+        std::atomic<uint16_t>* cancel;
         int cancelAt;
     };
-    volatile uint16_t cancel = 0;
+    std::atomic<uint16_t> cancel{0};
     Progress p{{}, &cancel, 0};
     auto callback = [](void* data, int hits, int total, int done) {
         Progress* q = static_cast<Progress*>(data);

@@ -1,0 +1,258 @@
+#include "bookreader/backends/CMDictBackend.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+#include "bookreader/backends/BackendSearch.h"
+#include "bookreader/backends/BackendText.h"
+#include "bookreader/core/CEBReader.h"
+#include "bookreader/hits/CItemList.h"
+#include "foundation/FileHandle.h"
+#include "foundation/pathutil.h"
+
+namespace {
+
+const char kLinkMarker[] = "@@@LINK=";
+constexpr size_t kMaxLinkTarget = 255;
+constexpr size_t kMaxResourceName = 254;
+
+void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
+    if (outLength) *outLength = 0;
+    if (out && outSize > 0) out[0] = 0;
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// The target of a "@@@LINK=" marker in text (the marker must be followed by
+// at least one character), or "" when there is none.
+std::string linkTarget(const std::string& text) {
+    const size_t m = sizeof kLinkMarker - 1;
+    for (size_t i = 0; i + m < text.size(); ++i) {
+        size_t k = 0;
+        while (k < m && lowerAscii(text[i + k]) == lowerAscii(kLinkMarker[k])) ++k;
+        if (k < m) continue;
+        size_t start = i + m, end = start;
+        while (end < text.size() && end - start < kMaxLinkTarget && text[end] && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        return text.substr(start, end - start);
+    }
+    return std::string();
+}
+
+bool startsWith(const char* p, const char* s) {
+    return strncmp(p, s, strlen(s)) == 0;
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// A resource name that could leave the folder it is written to.
+bool unsafeName(const std::string& value) {
+    if (value.find("..") != std::string::npos) return true;
+    if (!value.empty() && (value[0] == '/' || value[0] == '\\')) return true;
+    if (value.size() >= 2 && value[1] == ':') return true;
+    return false;
+}
+
+bool writeResource(const std::string& path, const uint8_t* data, uint64_t size) {
+    FilePtr f = openFile(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = size == 0 || fwrite(data, 1, static_cast<size_t>(size), f.get()) == size;
+    return fclose(f.release()) == 0 && ok;
+}
+
+}  // namespace
+
+CMDictBackend::CMDictBackend(CEBReader& reader) : reader_(reader) {}
+
+CMDictBackend::~CMDictBackend() {
+    for (auto& m : mdict_)
+        if (m) m->close();
+}
+
+int CMDictBackend::open(const char* path) {
+    if (mdict_[0] || !path) return 0;
+    std::unique_ptr<CMDictReader> mdx(new CMDictReader);
+    if (!mdx->open(path)) return 0;
+    const size_t n = strlen(path);
+    if (n >= 3) {
+        const std::string stem(path, n - 3);
+        const std::string names[2] = {
+            stem + "mdd", n >= 4 && path[n - 4] == '.' ? std::string(path, n - 4) + ".1.mdd" : stem + "1.mdd"};
+        for (int i = 0; i < 2; ++i) {
+            if (!fileExists(names[i].c_str())) continue;
+            std::unique_ptr<CMDictReader> mdd(new CMDictReader);
+            if (mdd->open(names[i].c_str())) mdict_[i + 1] = std::move(mdd);
+        }
+    }
+    mdict_[0] = std::move(mdx);
+    return 1;
+}
+
+int CMDictBackend::search(const char* word, int exact, int maxHits) {
+    if (!mdict_[0] || !word || !backend::beginSearch(reader_)) return 0;
+    uint32_t more = 0;
+    int n = mdict_[0]->search(word, exact, backend::hitLimit(reader_, maxHits), &more);
+    return backend::endSearch(reader_, n, more != 0);
+}
+
+int CMDictBackend::fullTextSearch(const char* text, MdictProgress progress, void* data) {
+    if (!mdict_[0] || !text || !backend::beginSearch(reader_)) return 0;
+    uint32_t more = 0;
+    int n = mdict_[0]->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
+                                  data);
+    return backend::endSearch(reader_, n, more != 0);
+}
+
+int CMDictBackend::collect(CItemList* list, int start) {
+    if (!mdict_[0] || !list) return 0;
+    MDICT_HIT* hits = nullptr;
+    uint32_t count = 0;
+    if (mdict_[0]->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
+    const int n = static_cast<int>(count);
+    backend::writeItems(list, start, list->mdictHitCount(), n);
+    list->appendMDictHits(hits, n);
+    mdict_[0]->clearResults();
+    return n;
+}
+
+int CMDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
+    clearOutput(out, outSize, outLength);
+    if (!mdict_[0] || !list || !out) return 0;
+    const MDICT_HIT* h = list->mdictHit(hit);
+    if (!h || h->instance != mdict_[0]->instance()) return 0;
+    const char* key = mdict_[0]->keyText(h->keyPos);
+    if (!key) return 0;
+    CBoundedText text(out, outSize);
+    backend::appendEscaped(text, key, strlen(key));
+    if (outLength) *outLength = static_cast<uint32_t>(text.length());
+    return static_cast<int>(text.length());
+}
+
+void CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) {
+    std::string body = record;
+    const std::string target = linkTarget(record);
+    uint64_t keyPos = 0, offset = 0;
+    if (!target.empty() && mdict_[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
+        const char* linked = mdict_[0]->recordText(offset);
+        if (linked) body = linked;
+    }
+    if (!text.append("<p></p><div>")) return;
+    if (text.room() > 0) {
+        mdict_[0]->applyStyleSheet(body.c_str(), static_cast<uint32_t>(body.size()), text.end(),
+                                   static_cast<uint32_t>(text.room() + 1));
+        text.grow(strlen(text.end()));
+    }
+    text.append("</div>\n");
+}
+
+int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
+                              uint32_t* outLength, int single, int withHead) {
+    clearOutput(out, outSize, outLength);
+    if (!mdict_[0] || !list || !out || outSize == 0) return 0;
+    const uint32_t instance = mdict_[0]->instance();
+    CBoundedText text(out, outSize);
+    for (int i = hit; i < list->mdictHitCount() && text.length() < limit && !text.stopped(); ++i) {
+        const MDICT_HIT* h = list->mdictHit(i);
+        if (!h || h->instance != instance) break;
+        char* key = nullptr;
+        char* record = nullptr;
+        if (mdict_[0]->readHit(h, &key, &record) != 0) break;
+        // Both live in the reader's buffers, which the redirection refills.
+        const std::string keyCopy(key), recordCopy(record);
+        if (withHead) {
+            text.append("<b><div class=\"head\">");
+            backend::appendEscaped(text, keyCopy.data(), keyCopy.size());
+            text.append("</div></b>");
+        }
+        appendRecord(text, recordCopy);
+        if (single) break;
+    }
+    if (outLength) *outLength = static_cast<uint32_t>(text.length());
+    return static_cast<int>(text.length());
+}
+
+int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength) {
+    clearOutput(out, outSize, outLength);
+    if (!mdict_[0] || !out || outSize == 0) return 0;
+    const char* record = mdict_[0]->recordText(recordOffset);
+    if (!record) return 0;
+    CBoundedText text(out, outSize);
+    appendRecord(text, std::string(record));
+    if (outLength) *outLength = static_cast<uint32_t>(text.length());
+    return static_cast<int>(text.length());
+}
+
+int CMDictBackend::extractResources(char* html, const char* directory) {
+    if (!html || !directory || !mdict_[1]) return 0;
+    int written = 0;
+    for (char* p = html; *p;) {
+        const char* attribute = nullptr;
+        const char* prefix = nullptr;  // passed over when the value begins with it
+        bool soundOnly = false;
+        if (startsWith(p, "<img ")) {
+            attribute = "src=";
+            prefix = "file://";
+        } else if (startsWith(p, "<a ")) {
+            attribute = "href=";
+            prefix = "sound://";
+            soundOnly = true;
+        } else if (startsWith(p, "<link ")) {
+            attribute = "href=";
+        } else {
+            ++p;
+            continue;
+        }
+        // The element's attribute, before its ">".
+        char* q = p + 1;
+        while (*q && *q != '>' && !startsWith(q, attribute)) ++q;
+        if (*q != '>' && *q) q += strlen(attribute);
+        if (!*q || *q == '>') {
+            p = *q ? q + 1 : q;
+            continue;
+        }
+        const char delimiter = (*q == '"' || *q == '\'') ? *q : 0;
+        char* value = delimiter ? q + 1 : q;
+        if (prefix && startsWith(value, prefix)) {
+            value += strlen(prefix);
+        } else if (soundOnly) {
+            while (*value && *value != '>') ++value;
+            p = value;
+            continue;
+        }
+        char* end = value;
+        while (*end && (delimiter ? *end != delimiter : !isSpace(*end) && *end != '>')) ++end;
+        const std::string raw(value, static_cast<size_t>(end - value));
+        p = end;
+        if (raw.empty() || raw.size() > kMaxResourceName || unsafeName(raw)) continue;
+        std::string name = "\\";
+        for (char c : raw) name += (c == '/' || c == '\\') ? '\\' : c;
+        uint64_t size = 0;
+        const uint8_t* data = mdict_[1]->resourceData(name.c_str(), &size);
+        if (!data && mdict_[2]) data = mdict_[2]->resourceData(name.c_str(), &size);
+        if (!data) continue;
+        std::string file = raw;
+        for (char& c : file)
+            if (c == '/' || c == '\\') c = '_';
+        if (!writeResource(std::string(directory) + "/" + file, data, size)) continue;
+        memcpy(value, file.data(), file.size());
+        ++written;
+    }
+    return written;
+}
+
+const char* CMDictBackend::description() const {
+    return mdict_[0] ? mdict_[0]->description().c_str() : nullptr;
+}
+
+int CMDictBackend::information(char* buf, uint32_t size, int crlf) {
+    if (!mdict_[0] || !buf || size == 0) return 0;
+    mdict_[0]->formatInfo(buf, size);
+    if (!crlf) backend::crOnlyLineEnds(buf);
+    return static_cast<int>(strlen(buf));
+}

@@ -1,0 +1,64 @@
+// The MDict back end of a book reader of kind 7: the ".mdx" reader and up to
+// two resource files beside it ("stem.mdd", "stem.1.mdd"). Forwards
+// searches, renders hits as HTML (UTF-8) with a head block per entry,
+// follows one "@@@LINK=" redirection, and writes the images and sounds an
+// entry refers to out of the resource files into a folder. Sizes are in
+// bytes; a hit index is the index of an MDict record in the item list. Only
+// hits of this dictionary (its instance number) are rendered.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "dictformats/mdict/CMDictReader.h"
+#include "foundation/CBoundedText.h"
+
+class CEBReader;
+class CItemList;
+
+class CMDictBackend {
+public:
+    explicit CMDictBackend(CEBReader& reader);
+    ~CMDictBackend();
+    CMDictBackend(const CMDictBackend&) = delete;
+    CMDictBackend& operator=(const CMDictBackend&) = delete;
+
+    // Opens the ".mdx" and the resource files that exist and open; 1, or 0
+    // when the ".mdx" does not open (missing resource files do not matter).
+    int open(const char* path);
+    // Reader 0 is the ".mdx", 1 and 2 the resource files (null when absent).
+    CMDictReader* mdictReader(int i) { return i >= 0 && i < 3 ? mdict_[i].get() : nullptr; }
+
+    // exact: 1 whole key, 0 prefix.
+    int search(const char* word, int exact, int maxHits);
+    int fullTextSearch(const char* text, MdictProgress progress, void* data);
+    int collect(CItemList* list, int start);
+
+    // The hit's key, escaped for the tagged text; its length.
+    int hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength);
+    // The hit's entry (single) or the run of this dictionary's hits from it
+    // on while the output is shorter than the continuation limit; withHead:
+    // a head block with the key before each record.
+    int renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize, uint32_t* outLength,
+                   int single, int withHead);
+    // One record without a head.
+    int renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength);
+    // Writes the resources that the img, a (sound://) and link elements of
+    // the NUL-terminated HTML name into directory and rewrites their
+    // references (separators become "_") to the files written; the text
+    // keeps its length. Names with "..", an absolute path or a drive letter
+    // are refused; a reference is rewritten only when its resource exists.
+    // Returns the number of files written.
+    int extractResources(char* html, const char* directory);
+    // The ".mdx" header's Description, null without an ".mdx" reader.
+    const char* description() const;
+    int information(char* buf, uint32_t size, int crlf);
+
+private:
+    // The record text, once redirected by "@@@LINK=", in HTML, appended.
+    void appendRecord(CBoundedText& text, const std::string& record);
+
+    CEBReader& reader_;
+    std::unique_ptr<CMDictReader> mdict_[3];
+};
