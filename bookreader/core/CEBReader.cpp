@@ -814,7 +814,8 @@ uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
         // Kinds 4 to 7 are described by their back end's reader; without one
         // the text is empty.
         CBoundedText empty(out, size);
-        return 0;
+        int n = dictionaryInformation(out, size, crlf);
+        return n > 0 ? static_cast<uint32_t>(n) : 0;
     }
     return CBookInfoText(*this, crlf != 0).write(out, size);
 }

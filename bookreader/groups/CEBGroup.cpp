@@ -433,9 +433,20 @@ int CEBGroup::openEntry(GROUP_ENTRY* e, int languageFlag) {
     return 1;
 }
 
-int CEBGroup::openDictionary(GROUP_ENTRY*) {
-    // The readers of PDIC, user, StarDict and MDict files are not linked in.
-    return 0;
+int CEBGroup::openDictionary(GROUP_ENTRY* e) {
+    CEBReader* r = e->textReader.get();
+    switch (e->kind) {
+        case BOOK_KIND_PDIC:
+            return r->openPdic(e->path) == 1;
+        case BOOK_KIND_USER_DICT:
+            return r->openUserDictionary(e->path) == 1;
+        case BOOK_KIND_STARDICT:
+            return r->openStarDict(e->path) == 1;
+        case BOOK_KIND_MDICT:
+            return r->openMDict(e->path) == 1;
+        default:
+            return 0;
+    }
 }
 
 int CEBGroup::openEb(GROUP_ENTRY* e, int languageFlag) {

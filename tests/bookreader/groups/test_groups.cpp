@@ -151,10 +151,13 @@ TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
     ASSERT_EQ(group.save(nullptr), 1);
     std::string written = text(readFile(file));
     EXPECT_NE(written.find(missing + "\n"), std::string::npos) << written;
-    // Read again with the disc back, it is an entry like any other.
+    // Read and saved again, the line is still kept.
     CEBGroup again(tmp_.path().c_str());
     ASSERT_EQ(again.readFile(file.c_str()), 1);
     EXPECT_EQ(again.count(), 1);
+    again.setModified(1);
+    ASSERT_EQ(again.save(nullptr), 1);
+    EXPECT_NE(text(readFile(file)).find(missing + "\n"), std::string::npos);
 }
 
 TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
@@ -173,6 +176,13 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
         ASSERT_EQ(group.entryPtr(index, &e), 1);
         EXPECT_EQ(e->kind, c.kind) << c.path;
         EXPECT_EQ(e->opened, 0) << "dictionary files open on first use";
+        // Opened through the group, the entry's reader is its back end.
+        ASSERT_EQ(group.entry(index, &e), 1) << c.path;
+        EXPECT_EQ(e->opened, 1) << c.path;
+        ASSERT_TRUE(e->textReader != nullptr);
+        EXPECT_EQ(e->textReader->kind(), c.kind) << c.path;
+        char info[512];
+        EXPECT_GT(e->textReader->bookInformation(info, sizeof info, 1), 0u) << c.path;
     }
     EXPECT_EQ(group.addBook(tmp_.file("missing.ifo").c_str(), 0, nullptr), -1);
     std::string file = tmp_.file("HANDVIEW.grp");
