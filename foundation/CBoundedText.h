@@ -18,26 +18,26 @@ class CBoundedTextOf {
 public:
     // out holds size elements; the text so far is its first length ones. A
     // null or zero-sized buffer takes nothing.
-    CBoundedTextOf(CharT* out, size_t size, size_t length = 0) : out_(out), size_(size), length_(length) {
-        if (size_ == 0 || !out_) {
-            out_ = nullptr;
-            size_ = length_ = 0;
+    CBoundedTextOf(CharT* out, size_t size, size_t length = 0) : m_out(out), m_size(size), m_length(length) {
+        if (m_size == 0 || !m_out) {
+            m_out = nullptr;
+            m_size = m_length = 0;
             return;
         }
-        if (length_ >= size_) length_ = size_ - 1;
-        out_[length_] = 0;
+        if (m_length >= m_size) m_length = m_size - 1;
+        m_out[m_length] = 0;
     }
 
     // Appends n elements when they fit together with the NUL; false (and
     // nothing written, stopped() set) otherwise.
     bool append(const CharT* s, size_t n) {
-        if (!out_ || n >= size_ - length_) {
-            stopped_ = true;
+        if (!m_out || n >= m_size - m_length) {
+            m_stopped = true;
             return false;
         }
-        std::memcpy(out_ + length_, s, n * sizeof(CharT));
-        length_ += n;
-        out_[length_] = 0;
+        std::memcpy(m_out + m_length, s, n * sizeof(CharT));
+        m_length += n;
+        m_out[m_length] = 0;
         return true;
     }
     bool append(const CharT* s) {
@@ -49,13 +49,13 @@ public:
     // ASCII text, widened element by element.
     bool appendAscii(const char* s) {
         size_t n = std::strlen(s);
-        if (!out_ || n >= size_ - length_) {
-            stopped_ = true;
+        if (!m_out || n >= m_size - m_length) {
+            m_stopped = true;
             return false;
         }
-        for (size_t i = 0; i < n; ++i) out_[length_ + i] = static_cast<CharT>(static_cast<unsigned char>(s[i]));
-        length_ += n;
-        out_[length_] = 0;
+        for (size_t i = 0; i < n; ++i) m_out[m_length + i] = static_cast<CharT>(static_cast<unsigned char>(s[i]));
+        m_length += n;
+        m_out[m_length] = 0;
         return true;
     }
 
@@ -63,7 +63,7 @@ public:
     // two-byte Shift_JIS character; false when the text was cut (byte text
     // only).
     bool appendCut(const char* s, size_t n) {
-        if (!out_) return n == 0;
+        if (!m_out) return n == 0;
         size_t fit = 0;
         while (fit < n) {
             const bool lead = jclib::isSjisLead(static_cast<unsigned char>(s[fit]));
@@ -75,27 +75,27 @@ public:
         return fit == n;
     }
 
-    size_t length() const { return length_; }
+    size_t length() const { return m_length; }
     // Elements that still fit before the NUL.
-    size_t room() const { return out_ ? size_ - length_ - 1 : 0; }
+    size_t room() const { return m_out ? m_size - m_length - 1 : 0; }
     // Set once a piece did not fit.
-    bool stopped() const { return stopped_; }
+    bool stopped() const { return m_stopped; }
     // Where the NUL is now, for a writer that fills room() elements itself
     // and then calls grow().
-    CharT* end() const { return out_ ? out_ + length_ : nullptr; }
+    CharT* end() const { return m_out ? m_out + m_length : nullptr; }
     // Takes n elements written at end() (n <= room()) into the text.
     void grow(size_t n) {
-        if (!out_) return;
+        if (!m_out) return;
         if (n > room()) n = room();
-        length_ += n;
-        out_[length_] = 0;
+        m_length += n;
+        m_out[m_length] = 0;
     }
 
 private:
-    CharT* out_;
-    size_t size_;
-    size_t length_;
-    bool stopped_ = false;
+    CharT* m_out;
+    size_t m_size;
+    size_t m_length;
+    bool m_stopped = false;
 };
 
 using CBoundedText = CBoundedTextOf<char>;

@@ -68,15 +68,15 @@ bool writeResource(const std::string& path, const uint8_t* data, uint64_t size) 
 
 }  // namespace
 
-CMDictBackend::CMDictBackend(CEBReader& reader) : reader_(reader) {}
+CMDictBackend::CMDictBackend(CEBReader& reader) : m_reader(reader) {}
 
 CMDictBackend::~CMDictBackend() {
-    for (auto& m : mdict_)
+    for (auto& m : m_mdict)
         if (m) m->close();
 }
 
 int CMDictBackend::open(const char* path) {
-    if (mdict_[0] || !path) return 0;
+    if (m_mdict[0] || !path) return 0;
     std::unique_ptr<CMDictReader> mdx(new CMDictReader);
     if (!mdx->open(path)) return 0;
     const size_t n = strlen(path);
@@ -87,46 +87,46 @@ int CMDictBackend::open(const char* path) {
         for (int i = 0; i < 2; ++i) {
             if (!fileExists(names[i].c_str())) continue;
             std::unique_ptr<CMDictReader> mdd(new CMDictReader);
-            if (mdd->open(names[i].c_str())) mdict_[i + 1] = std::move(mdd);
+            if (mdd->open(names[i].c_str())) m_mdict[i + 1] = std::move(mdd);
         }
     }
-    mdict_[0] = std::move(mdx);
+    m_mdict[0] = std::move(mdx);
     return 1;
 }
 
 int CMDictBackend::search(const char* word, int exact, int maxHits) {
-    if (!mdict_[0] || !word || !backend::beginSearch(reader_)) return 0;
+    if (!m_mdict[0] || !word || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n = mdict_[0]->search(word, exact, backend::hitLimit(reader_, maxHits), &more);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_mdict[0]->search(word, exact, backend::hitLimit(m_reader, maxHits), &more);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CMDictBackend::fullTextSearch(const char* text, MdictProgress progress, void* data) {
-    if (!mdict_[0] || !text || !backend::beginSearch(reader_)) return 0;
+    if (!m_mdict[0] || !text || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n = mdict_[0]->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
-                                  data);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_mdict[0]->searchText(text, backend::fullTextLimit(m_reader), &more, backend::cancelFlag(m_reader),
+                                   progress, data);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CMDictBackend::collect(CItemList* list, int start) {
-    if (!mdict_[0] || !list) return 0;
+    if (!m_mdict[0] || !list) return 0;
     MDICT_HIT* hits = nullptr;
     uint32_t count = 0;
-    if (mdict_[0]->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
+    if (m_mdict[0]->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
     backend::writeItems(list, start, list->mdictHitCount(), n);
     list->appendMDictHits(hits, n);
-    mdict_[0]->clearResults();
+    m_mdict[0]->clearResults();
     return n;
 }
 
 int CMDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
-    if (!mdict_[0] || !list || !out) return 0;
+    if (!m_mdict[0] || !list || !out) return 0;
     const MDICT_HIT* h = list->mdictHit(hit);
-    if (!h || h->instance != mdict_[0]->instance()) return 0;
-    const char* key = mdict_[0]->keyText(h->keyPos);
+    if (!h || h->instance != m_mdict[0]->instance()) return 0;
+    const char* key = m_mdict[0]->keyText(h->keyPos);
     if (!key) return 0;
     CBoundedText text(out, outSize);
     backend::appendEscaped(text, key, strlen(key));
@@ -138,14 +138,14 @@ void CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) 
     std::string body = record;
     const std::string target = linkTarget(record);
     uint64_t keyPos = 0, offset = 0;
-    if (!target.empty() && mdict_[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
-        const char* linked = mdict_[0]->recordText(offset);
+    if (!target.empty() && m_mdict[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
+        const char* linked = m_mdict[0]->recordText(offset);
         if (linked) body = linked;
     }
     if (!text.append("<p></p><div>")) return;
     if (text.room() > 0) {
-        mdict_[0]->applyStyleSheet(body.c_str(), static_cast<uint32_t>(body.size()), text.end(),
-                                   static_cast<uint32_t>(text.room() + 1));
+        m_mdict[0]->applyStyleSheet(body.c_str(), static_cast<uint32_t>(body.size()), text.end(),
+                                    static_cast<uint32_t>(text.room() + 1));
         text.grow(strlen(text.end()));
     }
     text.append("</div>\n");
@@ -154,15 +154,15 @@ void CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) 
 int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                               uint32_t* outLength, int single, int withHead) {
     clearOutput(out, outSize, outLength);
-    if (!mdict_[0] || !list || !out || outSize == 0) return 0;
-    const uint32_t instance = mdict_[0]->instance();
+    if (!m_mdict[0] || !list || !out || outSize == 0) return 0;
+    const uint32_t instance = m_mdict[0]->instance();
     CBoundedText text(out, outSize);
     for (int i = hit; i < list->mdictHitCount() && text.length() < limit && !text.stopped(); ++i) {
         const MDICT_HIT* h = list->mdictHit(i);
         if (!h || h->instance != instance) break;
         char* key = nullptr;
         char* record = nullptr;
-        if (mdict_[0]->readHit(h, &key, &record) != 0) break;
+        if (m_mdict[0]->readHit(h, &key, &record) != 0) break;
         // Both live in the reader's buffers, which the redirection refills.
         const std::string keyCopy(key), recordCopy(record);
         if (withHead) {
@@ -179,8 +179,8 @@ int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_
 
 int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
-    if (!mdict_[0] || !out || outSize == 0) return 0;
-    const char* record = mdict_[0]->recordText(recordOffset);
+    if (!m_mdict[0] || !out || outSize == 0) return 0;
+    const char* record = m_mdict[0]->recordText(recordOffset);
     if (!record) return 0;
     CBoundedText text(out, outSize);
     appendRecord(text, std::string(record));
@@ -189,7 +189,7 @@ int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSi
 }
 
 int CMDictBackend::extractResources(char* html, const char* directory) {
-    if (!html || !directory || !mdict_[1]) return 0;
+    if (!html || !directory || !m_mdict[1]) return 0;
     int written = 0;
     for (char* p = html; *p;) {
         const char* attribute = nullptr;
@@ -233,8 +233,8 @@ int CMDictBackend::extractResources(char* html, const char* directory) {
         std::string name = "\\";
         for (char c : raw) name += (c == '/' || c == '\\') ? '\\' : c;
         uint64_t size = 0;
-        const uint8_t* data = mdict_[1]->resourceData(name.c_str(), &size);
-        if (!data && mdict_[2]) data = mdict_[2]->resourceData(name.c_str(), &size);
+        const uint8_t* data = m_mdict[1]->resourceData(name.c_str(), &size);
+        if (!data && m_mdict[2]) data = m_mdict[2]->resourceData(name.c_str(), &size);
         if (!data) continue;
         std::string file = raw;
         for (char& c : file)
@@ -247,12 +247,12 @@ int CMDictBackend::extractResources(char* html, const char* directory) {
 }
 
 const char* CMDictBackend::description() const {
-    return mdict_[0] ? mdict_[0]->description().c_str() : nullptr;
+    return m_mdict[0] ? m_mdict[0]->description().c_str() : nullptr;
 }
 
 int CMDictBackend::information(char* buf, uint32_t size, int crlf) {
-    if (!mdict_[0] || !buf || size == 0) return 0;
-    mdict_[0]->formatInfo(buf, size);
+    if (!m_mdict[0] || !buf || size == 0) return 0;
+    m_mdict[0]->formatInfo(buf, size);
     if (!crlf) backend::crOnlyLineEnds(buf);
     return static_cast<int>(strlen(buf));
 }

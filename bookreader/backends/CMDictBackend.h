@@ -28,7 +28,7 @@ public:
     // when the ".mdx" does not open (missing resource files do not matter).
     int open(const char* path);
     // Reader 0 is the ".mdx", 1 and 2 the resource files (null when absent).
-    CMDictReader* mdictReader(int i) { return i >= 0 && i < 3 ? mdict_[i].get() : nullptr; }
+    CMDictReader* mdictReader(int i) { return i >= 0 && i < 3 ? m_mdict[i].get() : nullptr; }
 
     // exact: 1 whole key, 0 prefix.
     int search(const char* word, int exact, int maxHits);
@@ -59,6 +59,6 @@ private:
     // The record text, once redirected by "@@@LINK=", in HTML, appended.
     void appendRecord(CBoundedText& text, const std::string& record);
 
-    CEBReader& reader_;
-    std::unique_ptr<CMDictReader> mdict_[3];
+    CEBReader& m_reader;
+    std::unique_ptr<CMDictReader> m_mdict[3];
 };

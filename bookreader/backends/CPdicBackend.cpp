@@ -91,53 +91,53 @@ uint32_t wideLength(const uint32_t* s) {
 
 }  // namespace
 
-CPdicBackend::CPdicBackend(CEBReader& reader) : reader_(reader) {}
+CPdicBackend::CPdicBackend(CEBReader& reader) : m_reader(reader) {}
 
 CPdicBackend::~CPdicBackend() {
     close();
 }
 
 int CPdicBackend::open(const char* path) {
-    if (pdic_) return 0;
+    if (m_pdic) return 0;
     std::unique_ptr<CPDicReader> pdic(new CPDicReader);
     if (pdic->open(path) != 0) return 0;
-    pdic_ = std::move(pdic);
+    m_pdic = std::move(pdic);
     return 1;
 }
 
 int CPdicBackend::reopen(const char* path) {
-    if (!pdic_) return 0;
-    return pdic_->reopen(path) == 0 ? 1 : 0;
+    if (!m_pdic) return 0;
+    return m_pdic->reopen(path) == 0 ? 1 : 0;
 }
 
 void CPdicBackend::close() {
-    if (pdic_) pdic_->close();
-    pdic_.reset();
+    if (m_pdic) m_pdic->close();
+    m_pdic.reset();
 }
 
 int CPdicBackend::search(const uint32_t* word, int mode, int maxHits) {
-    if (!pdic_ || !word || !backend::beginSearch(reader_)) return 0;
+    if (!m_pdic || !word || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n = pdic_->search(word, mode, backend::hitLimit(reader_, maxHits), &more);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_pdic->search(word, mode, backend::hitLimit(m_reader, maxHits), &more);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CPdicBackend::fullTextSearch(const uint32_t* text, PDIC_PROGRESS progress, void* data, int flag) {
-    if (!pdic_ || !text || !backend::beginSearch(reader_)) return 0;
+    if (!m_pdic || !text || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n = pdic_->fullTextSearch(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
-                                  data, flag);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_pdic->fullTextSearch(text, backend::fullTextLimit(m_reader), &more, backend::cancelFlag(m_reader),
+                                   progress, data, flag);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CPdicBackend::collect(CItemList* list, int start) {
-    if (!pdic_ || !list) return 0;
+    if (!m_pdic || !list) return 0;
     const PDIC_HIT* records = nullptr;
     int n = 0;
-    if (pdic_->results(&records, &n) != 0 || n <= 0) return 0;
+    if (m_pdic->results(&records, &n) != 0 || n <= 0) return 0;
     backend::writeItems(list, start, list->pdicHitCount(), n);
-    list->appendTextRecords(records, n, pdic_->hitTextBuffer(), static_cast<size_t>(pdic_->hitTextSize()));
-    pdic_->clearResults();
+    list->appendTextRecords(records, n, m_pdic->hitTextBuffer(), static_cast<size_t>(m_pdic->hitTextSize()));
+    m_pdic->clearResults();
     return n;
 }
 
@@ -209,15 +209,15 @@ int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* i
 int CPdicBackend::hitHeadword(const CItemList* list, int hit, uint32_t* out, uint32_t outSize, uint32_t* outLength) {
     if (outLength) *outLength = 0;
     if (out && outSize >= 4) out[0] = 0;
-    if (!pdic_ || !list || !out || outSize < 4) return 0;
+    if (!m_pdic || !list || !out || outSize < 4) return 0;
     const PDIC_HIT* record = list->pdicHit(hit);
     if (!record) return 0;
     std::vector<uint32_t> word(kWordCap), meaning(2), example(2), pron(2);
     int level = 0;
-    if (pdic_->readEntry(record, list->pdicText(), word.data(), kWordCap, meaning.data(), 2, example.data(), 2,
-                         pron.data(), 2, &level, phoneticTable_) != 0)
+    if (m_pdic->readEntry(record, list->pdicText(), word.data(), kWordCap, meaning.data(), 2, example.data(), 2,
+                          pron.data(), 2, &level, m_phoneticTable) != 0)
         return 0;
-    const uint32_t* head = displayWord(word.data(), pdic_->majorVersion());
+    const uint32_t* head = displayWord(word.data(), m_pdic->majorVersion());
     int n = textToTags(out, outSize / 4, head, static_cast<int>(wideLength(head)), false);
     if (outLength) *outLength = static_cast<uint32_t>(n);
     return n;
@@ -227,7 +227,7 @@ int CPdicBackend::renderHits(const CItemList* list, int hit, uint32_t* out, uint
                              uint32_t* outLength, int single, int showPron) {
     if (outLength) *outLength = 0;
     if (out && outSize >= 4) out[0] = 0;
-    if (!pdic_ || !list) return 0;
+    if (!m_pdic || !list) return 0;
     const PDIC_HIT* record = list->pdicHit(hit);
     if (!record) return 0;
     return render(single ? Walk::HitOnly : Walk::FromHit, record, list->pdicText(), record->indexNo, record->cursor,
@@ -250,33 +250,33 @@ int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int i
     if (outLength) *outLength = 0;
     if (!out || outSize < 4) return 0;
     out[0] = 0;
-    if (!pdic_) return 0;
+    if (!m_pdic) return 0;
     const uint32_t capacity = outSize / 4;
     std::vector<uint32_t> word(kWordCap), meaning(kTextCap), example(kTextCap), pron(kPronCap);
     int level = 0;
     auto readNext = [&]() {
-        return pdic_->nextEntry(word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap, pron.data(),
-                                kPronCap, &level, phoneticTable_, 0) == 0;
+        return m_pdic->nextEntry(word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap, pron.data(),
+                                 kPronCap, &level, m_phoneticTable, 0) == 0;
     };
     int block = -1;
     int cursor = 0;
     bool ok;
     if (walk == Walk::HitOnly) {
-        ok = pdic_->readEntry(hit, pool, word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap,
-                              pron.data(), kPronCap, &level, phoneticTable_) == 0;
+        ok = m_pdic->readEntry(hit, pool, word.data(), kWordCap, meaning.data(), kTextCap, example.data(), kTextCap,
+                               pron.data(), kPronCap, &level, m_phoneticTable) == 0;
     } else {
-        if (pdic_->seekIndex(indexNo) != 0) return 0;
-        block = pdic_->currentBlock();
-        cursor = pdic_->dataCursor();
+        if (m_pdic->seekIndex(indexNo) != 0) return 0;
+        block = m_pdic->currentBlock();
+        cursor = m_pdic->dataCursor();
         ok = readNext();
     }
     CBoundedWideText text(out, capacity);
-    const int major = pdic_->majorVersion();
+    const int major = m_pdic->majorVersion();
     while (ok && text.length() < capacity) {
         // An entry read after corrupt ones that were passed over starts
         // where the read ended, not where it began.
-        if (pdic_->lastEntryStatus() & PDIC_STATUS_SKIPPED) cursor = pdic_->dataCursor();
-        const bool skip = (walk == Walk::FromHit || walk == Walk::FromCursor) && pdic_->currentBlock() == block &&
+        if (m_pdic->lastEntryStatus() & PDIC_STATUS_SKIPPED) cursor = m_pdic->dataCursor();
+        const bool skip = (walk == Walk::FromHit || walk == Walk::FromCursor) && m_pdic->currentBlock() == block &&
                           cursor < startCursor;
         if (!skip) {
             const uint32_t* head = displayWord(word.data(), major);
@@ -316,7 +316,7 @@ int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int i
             if (text.stopped()) break;
         }
         if (single && !skip) break;
-        cursor = pdic_->dataCursor();
+        cursor = m_pdic->dataCursor();
         ok = readNext();
     }
     if (outLength) *outLength = static_cast<uint32_t>(text.length());
@@ -324,19 +324,19 @@ int CPdicBackend::render(Walk walk, const PDIC_HIT* hit, const char* pool, int i
 }
 
 int CPdicBackend::currentIndex() const {
-    return pdic_ ? pdic_->currentIndex() : 0;
+    return m_pdic ? m_pdic->currentIndex() : 0;
 }
 
 int CPdicBackend::dataCursor() const {
-    return pdic_ ? pdic_->dataCursor() : 0;
+    return m_pdic ? m_pdic->dataCursor() : 0;
 }
 
 int CPdicBackend::currentBlock() const {
-    return pdic_ ? pdic_->currentBlock() : 0;
+    return m_pdic ? m_pdic->currentBlock() : 0;
 }
 
 int CPdicBackend::information(char* buf, uint32_t size, int crlf) const {
-    if (!pdic_ || !buf || size == 0) return 0;
-    int n = pdic_->dumpHeader(buf, static_cast<int>(size), crlf);
+    if (!m_pdic || !buf || size == 0) return 0;
+    int n = m_pdic->dumpHeader(buf, static_cast<int>(size), crlf);
     return n < 0 ? 0 : n;
 }

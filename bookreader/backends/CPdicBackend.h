@@ -26,10 +26,10 @@ public:
     int open(const char* path);
     int reopen(const char* path);
     void close();
-    CPDicReader* pdicReader() { return pdic_.get(); }
+    CPDicReader* pdicReader() { return m_pdic.get(); }
 
     // The table (256 u16, the caller's) maps pronunciation symbols.
-    void setPhoneticTable(const uint16_t* table) { phoneticTable_ = table; }
+    void setPhoneticTable(const uint16_t* table) { m_phoneticTable = table; }
 
     int search(const uint32_t* word, int mode, int maxHits);
     int fullTextSearch(const uint32_t* text, PDIC_PROGRESS progress, void* data, int flag);
@@ -64,7 +64,7 @@ private:
     int render(Walk walk, const PDIC_HIT* hit, const char* pool, int indexNo, int startCursor, uint32_t* out,
                uint32_t limit, uint32_t outSize, uint32_t* outLength, bool single, int showPron);
 
-    CEBReader& reader_;
-    std::unique_ptr<CPDicReader> pdic_;
-    const uint16_t* phoneticTable_ = nullptr;
+    CEBReader& m_reader;
+    std::unique_ptr<CPDicReader> m_pdic;
+    const uint16_t* m_phoneticTable = nullptr;
 };

@@ -17,51 +17,51 @@ void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
 
 }  // namespace
 
-CStarDictBackend::CStarDictBackend(CEBReader& reader) : reader_(reader) {}
+CStarDictBackend::CStarDictBackend(CEBReader& reader) : m_reader(reader) {}
 
 CStarDictBackend::~CStarDictBackend() = default;
 
 int CStarDictBackend::open(const char* path) {
-    if (starDict_) return 0;
+    if (m_starDict) return 0;
     std::unique_ptr<CStarDictReader> reader(new CStarDictReader);
     if (!reader->open(path)) return 0;
-    starDict_ = std::move(reader);
+    m_starDict = std::move(reader);
     return 1;
 }
 
 int CStarDictBackend::search(const char* word, int exact, int maxHits) {
-    if (!starDict_ || !word || !backend::beginSearch(reader_)) return 0;
+    if (!m_starDict || !word || !backend::beginSearch(m_reader)) return 0;
     int more = 0;
-    int n = starDict_->search(word, exact, backend::hitLimit(reader_, maxHits), &more);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_starDict->search(word, exact, backend::hitLimit(m_reader, maxHits), &more);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CStarDictBackend::fullTextSearch(const char* text, STARDICT_PROGRESS progress, void* data) {
-    if (!starDict_ || !text || !backend::beginSearch(reader_)) return 0;
+    if (!m_starDict || !text || !backend::beginSearch(m_reader)) return 0;
     int more = 0;
-    int n = starDict_->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress,
-                                  data);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_starDict->searchText(text, backend::fullTextLimit(m_reader), &more, backend::cancelFlag(m_reader),
+                                   progress, data);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CStarDictBackend::collect(CItemList* list, int start) {
-    if (!starDict_ || !list) return 0;
+    if (!m_starDict || !list) return 0;
     const STARDICT_HIT* hits = nullptr;
     uint64_t count = 0;
-    if (starDict_->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
+    if (m_starDict->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
     backend::writeItems(list, start, list->starDictHitCount(), n);
     list->appendStarDictHits(hits, n);
-    starDict_->clearResults();
+    m_starDict->clearResults();
     return n;
 }
 
 int CStarDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
-    if (!starDict_ || !list || !out) return 0;
+    if (!m_starDict || !list || !out) return 0;
     const STARDICT_HIT* h = list->starDictHit(hit);
-    if (!h || h->instance != starDict_->instance()) return 0;
-    const char* word = starDict_->idxEntryAt(h->entryOffset);
+    if (!h || h->instance != m_starDict->instance()) return 0;
+    const char* word = m_starDict->idxEntryAt(h->entryOffset);
     if (!word) return 0;
     CBoundedText text(out, outSize);
     backend::appendEscaped(text, word, strlen(word));
@@ -72,15 +72,15 @@ int CStarDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uin
 int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                                  uint32_t* outLength, int single) {
     clearOutput(out, outSize, outLength);
-    if (!starDict_ || !list || !out || outSize == 0) return 0;
-    const uint32_t instance = starDict_->instance();
+    if (!m_starDict || !list || !out || outSize == 0) return 0;
+    const uint32_t instance = m_starDict->instance();
     CBoundedText text(out, outSize);
     for (int i = hit; i < list->starDictHitCount() && text.length() < limit; ++i) {
         const STARDICT_HIT* h = list->starDictHit(i);
         if (!h || h->instance != instance) break;
         const char* word = nullptr;
         const char* article = nullptr;
-        if (starDict_->readHit(h, &word, &article) != 0 || !article) break;
+        if (m_starDict->readHit(h, &word, &article) != 0 || !article) break;
         const size_t before = text.length();
         if (!text.append("<b><div class=\"head\">") || !backend::appendEscaped(text, word, strlen(word)) ||
             !text.append("</div></b>")) {
@@ -88,8 +88,8 @@ int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
             text = CBoundedText(out, outSize, before);
             break;
         }
-        starDict_->renderArticle(reinterpret_cast<const uint8_t*>(article), h->articleSize, text.end(),
-                                 text.room() + 1);
+        m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), h->articleSize, text.end(),
+                                  text.room() + 1);
         text.grow(strlen(text.end()));
         if (single) break;
     }
@@ -99,18 +99,18 @@ int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
 
 int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
-    if (!starDict_ || !out || outSize == 0) return 0;
-    const char* article = starDict_->readArticle(offset, size);
+    if (!m_starDict || !out || outSize == 0) return 0;
+    const char* article = m_starDict->readArticle(offset, size);
     if (!article) return 0;
-    starDict_->renderArticle(reinterpret_cast<const uint8_t*>(article), size, out, outSize);
+    m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), size, out, outSize);
     uint32_t n = static_cast<uint32_t>(strlen(out));
     if (outLength) *outLength = n;
     return static_cast<int>(n);
 }
 
 int CStarDictBackend::information(char* buf, uint32_t size, int crlf) const {
-    if (!starDict_ || !buf || size == 0) return 0;
-    starDict_->formatInfo(buf, size);
+    if (!m_starDict || !buf || size == 0) return 0;
+    m_starDict->formatInfo(buf, size);
     if (!crlf) backend::crOnlyLineEnds(buf);
     return static_cast<int>(strlen(buf));
 }

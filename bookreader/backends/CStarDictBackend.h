@@ -22,7 +22,7 @@ public:
 
     // Opens the ".ifo" (the ".idx" and ".dict" beside it); 1 or 0.
     int open(const char* path);
-    CStarDictReader* starDictReader() { return starDict_.get(); }
+    CStarDictReader* starDictReader() { return m_starDict.get(); }
 
     // exact: 1 whole word, 0 prefix.
     int search(const char* word, int exact, int maxHits);
@@ -40,6 +40,6 @@ public:
     int information(char* buf, uint32_t size, int crlf) const;
 
 private:
-    CEBReader& reader_;
-    std::unique_ptr<CStarDictReader> starDict_;
+    CEBReader& m_reader;
+    std::unique_ptr<CStarDictReader> m_starDict;
 };

@@ -78,74 +78,74 @@ struct EntryFields {
 
 }  // namespace
 
-CUserDictBackend::CUserDictBackend(CEBReader& reader) : reader_(reader) {}
+CUserDictBackend::CUserDictBackend(CEBReader& reader) : m_reader(reader) {}
 
 CUserDictBackend::~CUserDictBackend() {
-    dictzipClose(&dictzip_);
+    dictzipClose(&m_dictzip);
 }
 
 int CUserDictBackend::open(const char* path) {
-    if (sqlio_ || !path) return 0;
+    if (m_sqlio || !path) return 0;
     std::unique_ptr<CSQLIO> sqlio(new CSQLIO);
     if (sqlio->open(path) != 0) return 0;
     const USERDICT_INFO* info = sqlio->getBookInfo();
     if (info->contenttype == USERDICT_DSL_INDEX && info->filename[0]) {
-        dslEncoding_ = DSL_UTF16LE;
+        m_dslEncoding = DSL_UTF16LE;
         char dir[kPathSize];
         if (pathDirName(path, dir) < 0) return 0;
         std::string body = std::string(dir[0] ? dir : ".") + "/" + info->filename;
         const char* colon = strchr(info->filename, ':');
         if (colon) {
             const char* name = colon + 1;
-            dslEncoding_ = startsNoCase(name, strlen(name), "utf-16")  ? DSL_UTF16LE
-                           : startsNoCase(name, strlen(name), "utf-8") ? DSL_UTF8
-                                                                       : DSL_OTHER;
+            m_dslEncoding = startsNoCase(name, strlen(name), "utf-16")  ? DSL_UTF16LE
+                            : startsNoCase(name, strlen(name), "utf-8") ? DSL_UTF8
+                                                                        : DSL_OTHER;
             body.erase(body.rfind(':'));
         }
         if (fileExists(body.c_str())) {
-            body_ = openFile(body.c_str(), "rb");
-            if (!body_) return 0;
+            m_body = openFile(body.c_str(), "rb");
+            if (!m_body) return 0;
         } else {
             body += ".dz";
-            if (!fileExists(body.c_str()) || dictzipOpen(body.c_str(), &dictzip_) != 0) {
-                dictzipClose(&dictzip_);
+            if (!fileExists(body.c_str()) || dictzipOpen(body.c_str(), &m_dictzip) != 0) {
+                dictzipClose(&m_dictzip);
                 return 0;
             }
         }
     }
-    sqlio_ = std::move(sqlio);
+    m_sqlio = std::move(sqlio);
     return 1;
 }
 
 int CUserDictBackend::search(const char* word, int mode, int maxHits) {
-    if (!sqlio_ || !word || !backend::beginSearch(reader_)) return 0;
+    if (!m_sqlio || !word || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n = sqlio_->search(word, mode, backend::hitLimit(reader_, maxHits), &more);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_sqlio->search(word, mode, backend::hitLimit(m_reader, maxHits), &more);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CUserDictBackend::fullTextSearch(const char* text, USERDICT_PROGRESS progress, void* data) {
-    if (!sqlio_ || !text || !backend::beginSearch(reader_)) return 0;
+    if (!m_sqlio || !text || !backend::beginSearch(m_reader)) return 0;
     uint32_t more = 0;
-    int n =
-        sqlio_->searchText(text, backend::fullTextLimit(reader_), &more, backend::cancelFlag(reader_), progress, data);
-    return backend::endSearch(reader_, n, more != 0);
+    int n = m_sqlio->searchText(text, backend::fullTextLimit(m_reader), &more, backend::cancelFlag(m_reader), progress,
+                                data);
+    return backend::endSearch(m_reader, n, more != 0);
 }
 
 int CUserDictBackend::collectLinks(int64_t id) {
-    if (!sqlio_ || !backend::beginSearch(reader_)) return 0;
-    return backend::endSearch(reader_, sqlio_->collectLinks(id), false);
+    if (!m_sqlio || !backend::beginSearch(m_reader)) return 0;
+    return backend::endSearch(m_reader, m_sqlio->collectLinks(id), false);
 }
 
 int CUserDictBackend::collect(CItemList* list, int start) {
-    if (!sqlio_ || !list) return 0;
+    if (!m_sqlio || !list) return 0;
     const USERDICT_HIT* hits = nullptr;
     size_t count = 0;
-    if (sqlio_->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
+    if (m_sqlio->getResults(&hits, &count) != 0 || count == 0 || count > 0x7FFFFFFF) return 0;
     const int n = static_cast<int>(count);
     backend::writeItems(list, start, list->userDictHitCount(), n);
-    list->appendUserDictRecords(hits, n, sqlio_->getTextPool(), sqlio_->getTextPoolSize());
-    sqlio_->clearResults();
+    list->appendUserDictRecords(hits, n, m_sqlio->getTextPool(), m_sqlio->getTextPoolSize());
+    m_sqlio->clearResults();
     return n;
 }
 
@@ -350,18 +350,18 @@ void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
     unsigned long offset = 0, length = 0;
     if (sscanf(locator, "[%lu:%lu]", &offset, &length) != 2 || length < 1 || length >= kMaxBodyLength) return;
     std::vector<char> bytes;
-    if (body_) {
-        if (fseek(body_.get(), static_cast<long>(offset), SEEK_SET) != 0) return;
+    if (m_body) {
+        if (fseek(m_body.get(), static_cast<long>(offset), SEEK_SET) != 0) return;
         bytes.resize(length);
-        bytes.resize(fread(bytes.data(), 1, length, body_.get()));
-    } else if (dictzip_.descriptor >= 0) {
-        const char* data = dictzipRead(&dictzip_, static_cast<uint32_t>(offset), length);
+        bytes.resize(fread(bytes.data(), 1, length, m_body.get()));
+    } else if (m_dictzip.descriptor >= 0) {
+        const char* data = dictzipRead(&m_dictzip, static_cast<uint32_t>(offset), length);
         if (!data) return;
         bytes.assign(data, data + strlen(data));
     } else {
         return;
     }
-    if (dslEncoding_ == DSL_UTF16LE) {
+    if (m_dslEncoding == DSL_UTF16LE) {
         const int units = static_cast<int>(bytes.size() / 2);
         std::vector<char> utf8(static_cast<size_t>(units) * 3 + 1);
         int m = utf16leToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), units, utf8.data());
@@ -413,15 +413,15 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
         snprintf(line, sizeof line, "%s%d\r<BR>", kLevelLabel, level);
         text.append(line);
     }
-    if (sqlio_) {
+    if (m_sqlio) {
         char comment[kFieldSize];
         int64_t other = 0;
         int attribute = 0, seq = 0;
-        for (int64_t key = id; sqlio_->nextLinkByRelid(key, &other, &attribute, &seq, comment, sizeof comment) == 0;
+        for (int64_t key = id; m_sqlio->nextLinkByRelid(key, &other, &attribute, &seq, comment, sizeof comment) == 0;
              key = 0) {
             if (outSize < text.length() + strlen(comment) + kLinkReserve) {
                 // Finish the walk so the next one starts afresh.
-                while (sqlio_->nextLinkByRelid(0, &other, &attribute, &seq, comment, sizeof comment) == 0) {
+                while (m_sqlio->nextLinkByRelid(0, &other, &attribute, &seq, comment, sizeof comment) == 0) {
                 }
                 break;
             }
@@ -446,14 +446,14 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
 
 int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, uint32_t* outLength, int showPhonetic) {
     clearOutput(out, outSize, outLength);
-    if (!sqlio_ || !out || outSize == 0) return 0;
+    if (!m_sqlio || !out || outSize == 0) return 0;
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
-    if (sqlio_->readEntry(id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
-                          sizeof f.phonetic, f.keyword, sizeof f.keyword, f.kana, sizeof f.kana, f.idkey,
-                          sizeof f.idkey, f.no, sizeof f.no, &f.level) != 0)
+    if (m_sqlio->readEntry(id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
+                           sizeof f.phonetic, f.keyword, sizeof f.keyword, f.kana, sizeof f.kana, f.idkey,
+                           sizeof f.idkey, f.no, sizeof f.no, &f.level) != 0)
         return 0;
     int n = renderEntry(out, outSize, 0, f.headword, f.meaning.data(), f.phonetic, f.level, showPhonetic,
-                        static_cast<int>(sqlio_->getBookInfo()->contenttype), id);
+                        static_cast<int>(m_sqlio->getBookInfo()->contenttype), id);
     if (outLength) *outLength = static_cast<uint32_t>(n);
     return n;
 }
@@ -461,20 +461,20 @@ int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, u
 int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                                  uint32_t* outLength, int single, int showPhonetic) {
     clearOutput(out, outSize, outLength);
-    if (!sqlio_ || !list || !out || outSize == 0) return 0;
-    const uint64_t book = static_cast<uint64_t>(sqlio_->getBookInfo()->bookno);
+    if (!m_sqlio || !list || !out || outSize == 0) return 0;
+    const uint64_t book = static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno);
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
     uint32_t length = 0;
     for (int i = hit; i < list->userDictHitCount() && length < limit; ++i) {
         const USERDICT_HIT* h = list->userDictHit(i);
         if (!h || h->bookno != book) break;
         int64_t id = 0;
-        if (sqlio_->readHit(h, &id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
-                            sizeof f.phonetic, f.keyword, sizeof f.keyword, f.kana, sizeof f.kana, f.idkey,
-                            sizeof f.idkey, f.no, sizeof f.no, &f.level) != 0)
+        if (m_sqlio->readHit(h, &id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
+                             sizeof f.phonetic, f.keyword, sizeof f.keyword, f.kana, sizeof f.kana, f.idkey,
+                             sizeof f.idkey, f.no, sizeof f.no, &f.level) != 0)
             break;
         int n = renderEntry(out, outSize, length, f.headword, f.meaning.data(), f.phonetic, f.level, showPhonetic,
-                            static_cast<int>(sqlio_->getBookInfo()->contenttype), id);
+                            static_cast<int>(m_sqlio->getBookInfo()->contenttype), id);
         if (n <= 0) break;
         length = static_cast<uint32_t>(n);
         if (single) break;
@@ -486,13 +486,13 @@ int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
 
 int CUserDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
     clearOutput(out, outSize, outLength);
-    if (!sqlio_ || !list || !out || outSize == 0) return 0;
+    if (!m_sqlio || !list || !out || outSize == 0) return 0;
     const USERDICT_HIT* h = list->userDictHit(hit);
-    if (!h || h->bookno != static_cast<uint64_t>(sqlio_->getBookInfo()->bookno)) return 0;
+    if (!h || h->bookno != static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno)) return 0;
     char headword[kFieldSize];
     int64_t id = 0;
-    if (sqlio_->readHit(h, &id, headword, sizeof headword, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
-                        nullptr, 0, nullptr) != 0)
+    if (m_sqlio->readHit(h, &id, headword, sizeof headword, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+                         nullptr, 0, nullptr) != 0)
         return 0;
     uint32_t n = escapeText(out, outSize, 0, headword, strlen(headword), false, false);
     if (outLength) *outLength = n;
@@ -500,8 +500,8 @@ int CUserDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uin
 }
 
 int CUserDictBackend::information(char* buf, uint32_t size, int crlf) const {
-    if (!sqlio_ || !buf || size == 0) return 0;
-    sqlio_->formatInfo(buf, size);
+    if (!m_sqlio || !buf || size == 0) return 0;
+    m_sqlio->formatInfo(buf, size);
     if (!crlf) backend::crOnlyLineEnds(buf);
     return static_cast<int>(strlen(buf));
 }

@@ -34,10 +34,10 @@ public:
     // (the name in the book information, ".dz" appended when only that
     // exists; "name:UTF-8" names the encoding). 1, or 0 when either fails.
     int open(const char* path);
-    CSQLIO* userDictionary() { return sqlio_.get(); }
-    int dslEncoding() const { return dslEncoding_; }
-    bool hasPlainBody() const { return static_cast<bool>(body_); }
-    bool hasDictzipBody() const { return dictzip_.descriptor >= 0; }
+    CSQLIO* userDictionary() { return m_sqlio.get(); }
+    int dslEncoding() const { return m_dslEncoding; }
+    bool hasPlainBody() const { return static_cast<bool>(m_body); }
+    bool hasDictzipBody() const { return m_dictzip.descriptor >= 0; }
 
     // mode: CSQLIO::kExact, kWholeKey, kReversed, kWord.
     int search(const char* word, int mode, int maxHits);
@@ -71,9 +71,9 @@ private:
     static void dslInto(CBoundedText& text, const char* in, size_t n);
     void bodyInto(CBoundedText& text, const char* locator);
 
-    CEBReader& reader_;
-    std::unique_ptr<CSQLIO> sqlio_;
-    FilePtr body_;
-    DICTZIP_STATE dictzip_;
-    int dslEncoding_ = DSL_UTF16LE;
+    CEBReader& m_reader;
+    std::unique_ptr<CSQLIO> m_sqlio;
+    FilePtr m_body;
+    DICTZIP_STATE m_dictzip;
+    int m_dslEncoding = DSL_UTF16LE;
 };

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bookreader/info/CBookInfoText.h"
-#include "bookreader/media/CMediaReader.h"
 #include "bookreader/backends/CMDictBackend.h"
 #include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/backends/CStarDictBackend.h"
 #include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/hits/CItemList.h"
+#include "bookreader/info/CBookInfoText.h"
+#include "bookreader/media/CMediaReader.h"
 #include "bookreader/text/CTextDecoder.h"
 #include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
@@ -79,14 +79,14 @@ bool isKeywordFamilyId(uint32_t id) {
 
 }  // namespace
 
-CEBReader::CEBReader() : bookFile_(new CBookFile) {
+CEBReader::CEBReader() : m_bookFile(new CBookFile) {
     clearState();
-    memset(styleOverride_, 0xFF, sizeof styleOverride_);
-    memset(multiSearchEntries_, 0, sizeof multiSearchEntries_);
-    waveMapDir_[0] = 0;
-    path_[0] = 0;
-    initHeadingHooks(&headingHooks_);
-    initTagHooks(&textHooks_);
+    memset(m_styleOverride, 0xFF, sizeof m_styleOverride);
+    memset(m_multiSearchEntries, 0, sizeof m_multiSearchEntries);
+    m_waveMapDir[0] = 0;
+    m_path[0] = 0;
+    initHeadingHooks(&m_headingHooks);
+    initTagHooks(&m_textHooks);
 }
 
 CEBReader::~CEBReader() {
@@ -94,31 +94,31 @@ CEBReader::~CEBReader() {
 }
 
 void CEBReader::clearState() {
-    indexCount_ = 0;
-    memset(indexes_, 0, sizeof indexes_);
-    memset(multiDefinitions_, 0, sizeof multiDefinitions_);
-    multiDefinitionCount_ = 0;
-    multiSearchCount_ = 0;
-    currentMultiSearch_ = 0;
-    memset(searchTitles_, 0, sizeof searchTitles_);
-    memset(&narrowFont_, 0, sizeof narrowFont_);
-    memset(&wideFont_, 0, sizeof wideFont_);
-    lastBlock_ = 0;
-    currentBlock_ = 0;
-    memset(blockBuffer_, 0, sizeof blockBuffer_);
-    blockData_ = blockBuffer_;
-    readPtr_ = blockEnd_ = blockBuffer_;
-    readFailed_ = false;
-    lastStart_ = lastEnd_ = 0;
-    indexPages_.clear();
+    m_indexCount = 0;
+    memset(m_indexes, 0, sizeof m_indexes);
+    memset(m_multiDefinitions, 0, sizeof m_multiDefinitions);
+    m_multiDefinitionCount = 0;
+    m_multiSearchCount = 0;
+    m_currentMultiSearch = 0;
+    memset(m_searchTitles, 0, sizeof m_searchTitles);
+    memset(&m_narrowFont, 0, sizeof m_narrowFont);
+    memset(&m_wideFont, 0, sizeof m_wideFont);
+    m_lastBlock = 0;
+    m_currentBlock = 0;
+    memset(m_blockBuffer, 0, sizeof m_blockBuffer);
+    m_blockData = m_blockBuffer;
+    m_readPtr = m_blockEnd = m_blockBuffer;
+    m_readFailed = false;
+    m_lastStart = m_lastEnd = 0;
+    m_indexPages.clear();
 }
 
 bool CEBReader::splitPath(char* dir, char* fileName, char* extension) const {
-    if (pathDirName(path_, dir, kPathSize - 1) < 0 || pathFileName(path_, fileName) < 0 ||
-        pathExtension(path_, extension) < 0)
+    if (pathDirName(m_path, dir, kPathSize - 1) < 0 || pathFileName(m_path, fileName) < 0 ||
+        pathExtension(m_path, extension) < 0)
         return false;
     // A file in the root keeps its "/"; a bare name stays relative.
-    if (dir[0] || path_[0] == '/' || path_[0] == '\\') strcat(dir, "/");
+    if (dir[0] || m_path[0] == '/' || m_path[0] == '\\') strcat(dir, "/");
     return true;
 }
 
@@ -132,25 +132,25 @@ CEBReader::NameKind CEBReader::kindByName(const char* fileName, const char* exte
 
 int CEBReader::openBookFile(NameKind nameKind, const char* dir, const char* fileName) {
     if (nameKind == NameKind::Epwing)
-        return bookFile_->open(dir, fileName, "r", 1, 0, nullptr, indexBlock_, epwingVersion_) == 0 ? 1 : 0;
-    return bookFile_->open(dir, fileName, "r", 0, 0, nullptr, 1, 0) == 0 ? 1 : 0;
+        return m_bookFile->open(dir, fileName, "r", 1, 0, nullptr, m_indexBlock, m_epwingVersion) == 0 ? 1 : 0;
+    return m_bookFile->open(dir, fileName, "r", 0, 0, nullptr, 1, 0) == 0 ? 1 : 0;
 }
 
 int CEBReader::openZio(const char* path, int version) {
     std::unique_ptr<CZio> zio(new CZio);
     if (zio->open(path, static_cast<unsigned>(version)) != 0) return 0;
-    zio_ = std::move(zio);
+    m_zio = std::move(zio);
     return 1;
 }
 
 int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     if (!path || strlen(path) >= kPathSize) return 0;
     close();
-    memmove(path_, path, strlen(path) + 1);
-    indexBlock_ = indexBlock;
-    epwingVersion_ = epwingVersion;
+    memmove(m_path, path, strlen(path) + 1);
+    m_indexBlock = indexBlock;
+    m_epwingVersion = epwingVersion;
     clearState();
-    hasWaveMap_ = false;
+    m_hasWaveMap = false;
 
     char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
     if (!splitPath(dir, fileName, extension)) return 0;
@@ -158,7 +158,7 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     NameKind nameKind = kindByName(fileName, extension);
     if (nameKind == NameKind::Raw) {
         int64_t size = 0;
-        if (!fileSize(path_, &size)) return 0;
+        if (!fileSize(m_path, &size)) return 0;
         READER_INDEX_INFO info;
         memset(&info, 0, sizeof info);
         info.id = kRawFileIndexId;
@@ -166,61 +166,61 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
         info.count = static_cast<uint32_t>(size / kBlockSize);
         snprintf(info.name, sizeof info.name, "%.60s", fileName);
         appendIndex(info);
-        if (!openZio(path_, epwingVersion)) {
-            indexCount_ = 0;
+        if (!openZio(m_path, epwingVersion)) {
+            m_indexCount = 0;
             return 0;
         }
-        kind_ = BOOK_KIND_RAW;
+        m_kind = BOOK_KIND_RAW;
         raiseLastBlock(info.start, info.count);
     } else {
         if (!openBookFile(nameKind, dir, fileName)) return 0;
-        kind_ = nameKind == NameKind::Epwing ? BOOK_KIND_EPWING : BOOK_KIND_EB;
+        m_kind = nameKind == NameKind::Epwing ? BOOK_KIND_EPWING : BOOK_KIND_EB;
         if (nameKind == NameKind::Epwing && startsWithNoCase(extension, "IDX")) {
-            loadWaveFileMap(path_);
-            hasWaveMap_ = true;
+            loadWaveFileMap(m_path);
+            m_hasWaveMap = true;
         }
-        opened_ = true;  // the walk reads blocks
+        m_opened = true;  // the walk reads blocks
         walkIndexTable();
-        multiDefinitionCount_ = 0;
-        if (kind_ == BOOK_KIND_EB) {
+        m_multiDefinitionCount = 0;
+        if (m_kind == BOOK_KIND_EB) {
             const READER_INDEX_INFO* narrow = findIndex(0xF2);
-            if (narrow && readFontHeader(narrow->start, &narrowFont_)) {
-                if (narrowFont_.startCode >= 0x0101 && narrowFont_.startCode <= 0x1EFE) latin1_ = 1;
-                if (narrowFont_.startCode >= 0xA121 && narrowFont_.startCode <= 0xFE7E) latin1_ = 0;
+            if (narrow && readFontHeader(narrow->start, &m_narrowFont)) {
+                if (m_narrowFont.startCode >= 0x0101 && m_narrowFont.startCode <= 0x1EFE) m_latin1 = 1;
+                if (m_narrowFont.startCode >= 0xA121 && m_narrowFont.startCode <= 0xFE7E) m_latin1 = 0;
             }
             const READER_INDEX_INFO* wide = findIndex(0xF1);
-            if (wide) readFontHeader(wide->start, &wideFont_);
+            if (wide) readFontHeader(wide->start, &m_wideFont);
         }
         applyStyleOverrides();
     }
-    currentBlock_ = 0;
-    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
-    readFailed_ = false;
-    opened_ = true;
+    m_currentBlock = 0;
+    m_readPtr = m_blockEnd = m_blockData = m_blockBuffer;
+    m_readFailed = false;
+    m_opened = true;
     return 1;
 }
 
 void CEBReader::appendIndex(const READER_INDEX_INFO& info) {
-    if (indexCount_ < kReaderMaxIndexes) indexes_[indexCount_++] = info;
+    if (m_indexCount < kReaderMaxIndexes) m_indexes[m_indexCount++] = info;
 }
 
 void CEBReader::raiseLastBlock(uint32_t start, uint32_t count) {
     if (count == 0) return;
     uint64_t last = static_cast<uint64_t>(start) + count - 1;
     if (last > 0xFFFFFFFFu) last = 0xFFFFFFFFu;
-    if (last > lastBlock_) lastBlock_ = static_cast<uint32_t>(last);
+    if (last > m_lastBlock) m_lastBlock = static_cast<uint32_t>(last);
 }
 
 void CEBReader::walkIndexTable() {
-    const unsigned global = bookFile_->header()[4];
-    for (INDEX_TABLE_ITEM* item = bookFile_->firstEntry(); item && indexCount_ < kReaderMaxIndexes;
-         item = bookFile_->nextEntry()) {
+    const unsigned global = m_bookFile->header()[4];
+    for (INDEX_TABLE_ITEM* item = m_bookFile->firstEntry(); item && m_indexCount < kReaderMaxIndexes;
+         item = m_bookFile->nextEntry()) {
         READER_INDEX_INFO info;
         memset(&info, 0, sizeof info);
         info.id = item->id;
         info.start = item->start;
         info.count = item->blocks;
-        makeIndexName(info.name, sizeof info.name, info.id, bookFile_.get());
+        makeIndexName(info.name, sizeof info.name, info.id, m_bookFile.get());
         info.availability = item->info[0];
         raiseLastBlock(info.start, info.count);
         if (isIndexInfoValid(global, item->info[0])) {
@@ -231,32 +231,32 @@ void CEBReader::walkIndexTable() {
         } else if (!isWordFamilyId(info.id)) {
             memcpy(info.style, kDefaultStyle, 3);
         }
-        int position = indexCount_;
+        int position = m_indexCount;
         appendIndex(info);
         if (info.id == 0x16) readSearchTitles(info.start);
-        if (info.id == 0xFF && multiSearchCount_ < kReaderMaxMultiSearch) {
-            multiSearchEntries_[multiSearchCount_++] = static_cast<uint16_t>(position);
+        if (info.id == 0xFF && m_multiSearchCount < kReaderMaxMultiSearch) {
+            m_multiSearchEntries[m_multiSearchCount++] = static_cast<uint16_t>(position);
             readMultiSearch(info.start);
         }
     }
 }
 
 void CEBReader::applyStyleOverrides() {
-    const unsigned global = bookFile_->header()[4];
-    bool keywordSet = styleOverride_[0] < 0xFF && styleOverride_[1] < 0xFF && styleOverride_[2] < 0xFF;
-    bool wordSet = styleOverride_[3] < 0xFF && styleOverride_[4] < 0xFF && styleOverride_[5] < 0xFF;
-    for (int i = 0; i < indexCount_; ++i) {
-        READER_INDEX_INFO& info = indexes_[i];
+    const unsigned global = m_bookFile->header()[4];
+    bool keywordSet = m_styleOverride[0] < 0xFF && m_styleOverride[1] < 0xFF && m_styleOverride[2] < 0xFF;
+    bool wordSet = m_styleOverride[3] < 0xFF && m_styleOverride[4] < 0xFF && m_styleOverride[5] < 0xFF;
+    for (int i = 0; i < m_indexCount; ++i) {
+        READER_INDEX_INFO& info = m_indexes[i];
         if (!isIndexInfoValid(global, info.availability)) continue;
-        if (wordSet && isWordFamilyId(info.id)) memcpy(info.style, styleOverride_ + 3, 3);
-        if (keywordSet && isKeywordFamilyId(info.id)) memcpy(info.style, styleOverride_, 3);
+        if (wordSet && isWordFamilyId(info.id)) memcpy(info.style, m_styleOverride + 3, 3);
+        if (keywordSet && isKeywordFamilyId(info.id)) memcpy(info.style, m_styleOverride, 3);
     }
 }
 
 void CEBReader::setStyleOverride(const uint8_t keywordStyle[3], const uint8_t wordStyle[3]) {
-    memcpy(styleOverride_, keywordStyle, 3);
-    memcpy(styleOverride_ + 3, wordStyle, 3);
-    if (opened_ && (kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING)) applyStyleOverrides();
+    memcpy(m_styleOverride, keywordStyle, 3);
+    memcpy(m_styleOverride + 3, wordStyle, 3);
+    if (m_opened && (m_kind == BOOK_KIND_EB || m_kind == BOOK_KIND_EPWING)) applyStyleOverrides();
 }
 
 bool CEBReader::readFontHeader(uint32_t block, FONT_HEADER* header) {
@@ -264,7 +264,7 @@ bool CEBReader::readFontHeader(uint32_t block, FONT_HEADER* header) {
     if (!seekBlock(block)) return false;
     uint8_t head[14];
     readBytes(head, sizeof head);
-    if (readFailed_) return false;
+    if (m_readFailed) return false;
     header->width = head[8];
     header->height = head[9];
     header->startCode = byteorder::be16(head + 10);
@@ -277,12 +277,12 @@ bool CEBReader::readFontHeader(uint32_t block, FONT_HEADER* header) {
 }
 
 int CEBReader::readMultiSearch(uint32_t block) {
-    multiDefinitionCount_ = 0;
+    m_multiDefinitionCount = 0;
     if (!seekBlock(block)) return 0;
     unsigned fields = readWord16();
     uint8_t skip[16];
     readBytes(skip, 14);
-    for (unsigned f = 0; f < fields && multiDefinitionCount_ < kReaderMaxIndexes && !readFailed_; ++f) {
+    for (unsigned f = 0; f < fields && m_multiDefinitionCount < kReaderMaxIndexes && !m_readFailed; ++f) {
         unsigned subCount = readByte();
         readByte();
         uint8_t label[30];
@@ -292,79 +292,79 @@ int CEBReader::readMultiSearch(uint32_t block) {
         unsigned char sjis[sizeof label + 1];
         jisStringToSjis(sjis, label, sizeof label);
         snprintf(head.name, sizeof head.name, "--%s", reinterpret_cast<const char*>(sjis));
-        multiDefinitions_[multiDefinitionCount_++] = head;
-        for (unsigned s = 0; s < subCount && !readFailed_; ++s) {
+        m_multiDefinitions[m_multiDefinitionCount++] = head;
+        for (unsigned s = 0; s < subCount && !m_readFailed; ++s) {
             uint8_t rec[16];
             readBytes(rec, sizeof rec);
-            if (multiDefinitionCount_ >= kReaderMaxIndexes) continue;
+            if (m_multiDefinitionCount >= kReaderMaxIndexes) continue;
             READER_INDEX_INFO info;
             memset(&info, 0, sizeof info);
             info.id = rec[0];
             info.start = byteorder::be32(rec + 2);
             info.count = byteorder::be32(rec + 6);
-            makeIndexName(info.name, sizeof info.name, info.id, bookFile_.get());
+            makeIndexName(info.name, sizeof info.name, info.id, m_bookFile.get());
             info.style[0] = 0xFF;
             info.style[1] = 0xFF;
             info.style[2] = 0xC0;
             raiseLastBlock(info.start, info.count);
-            multiDefinitions_[multiDefinitionCount_++] = info;
+            m_multiDefinitions[m_multiDefinitionCount++] = info;
         }
     }
-    return multiDefinitionCount_;
+    return m_multiDefinitionCount;
 }
 
 int CEBReader::selectMultiSearch(int n) {
-    if (n < 0 || n >= multiSearchCount_) return 0;
-    int entry = multiSearchEntries_[n];
-    if (entry >= indexCount_) return 0;
-    currentMultiSearch_ = n;
-    return readMultiSearch(indexes_[entry].start);
+    if (n < 0 || n >= m_multiSearchCount) return 0;
+    int entry = m_multiSearchEntries[n];
+    if (entry >= m_indexCount) return 0;
+    m_currentMultiSearch = n;
+    return readMultiSearch(m_indexes[entry].start);
 }
 
 void CEBReader::readSearchTitles(uint32_t block) {
-    memset(searchTitles_, 0, sizeof searchTitles_);
+    memset(m_searchTitles, 0, sizeof m_searchTitles);
     if (!seekBlock(block)) return;
     readWord16();
     readWord16();
     if (!setOffset(350)) return;
-    for (int i = 0; i < kReaderSearchTitles && !readFailed_; ++i) {
+    for (int i = 0; i < kReaderSearchTitles && !m_readFailed; ++i) {
         uint8_t rec[70];
         readBytes(rec, sizeof rec);
         if (rec[1] != 2) continue;
         if (rec[18] != 0)
-            jisStringToSjis(reinterpret_cast<unsigned char*>(searchTitles_[i]), rec + 18, 32);
+            jisStringToSjis(reinterpret_cast<unsigned char*>(m_searchTitles[i]), rec + 18, 32);
         else if (rec[2] != 0)
-            jisStringToSjis(reinterpret_cast<unsigned char*>(searchTitles_[i]), rec + 2, 16);
+            jisStringToSjis(reinterpret_cast<unsigned char*>(m_searchTitles[i]), rec + 2, 16);
     }
 }
 
 const char* CEBReader::searchTitle(int n) const {
     if (n < 0 || n >= kReaderSearchTitles) return "";
-    return searchTitles_[n];
+    return m_searchTitles[n];
 }
 
 const READER_INDEX_INFO* CEBReader::findIndex(uint32_t id) const {
-    if (!isBlockKind(kind_)) return nullptr;
-    for (int i = 0; i < indexCount_; ++i)
-        if (indexes_[i].id == id) return &indexes_[i];
+    if (!isBlockKind(m_kind)) return nullptr;
+    for (int i = 0; i < m_indexCount; ++i)
+        if (m_indexes[i].id == id) return &m_indexes[i];
     return nullptr;
 }
 
 const READER_INDEX_INFO* CEBReader::findIndexAt(uint32_t block, uint32_t offset) const {
-    if (!isBlockKind(kind_)) return indexCount_ > 0 ? &indexes_[0] : nullptr;
+    if (!isBlockKind(m_kind)) return m_indexCount > 0 ? &m_indexes[0] : nullptr;
     uint64_t b = static_cast<uint64_t>(block) + offset / kBlockSize;
     auto holds = [b](const READER_INDEX_INFO& info) {
         return info.count > 0 && b >= info.start && b < static_cast<uint64_t>(info.start) + info.count;
     };
-    for (int i = 0; i < indexCount_; ++i)
-        if (indexes_[i].start > 1 && holds(indexes_[i])) return &indexes_[i];
-    for (int i = 0; i < multiDefinitionCount_; ++i)
-        if (holds(multiDefinitions_[i])) return &multiDefinitions_[i];
+    for (int i = 0; i < m_indexCount; ++i)
+        if (m_indexes[i].start > 1 && holds(m_indexes[i])) return &m_indexes[i];
+    for (int i = 0; i < m_multiDefinitionCount; ++i)
+        if (holds(m_multiDefinitions[i])) return &m_multiDefinitions[i];
     return nullptr;
 }
 
 int CEBReader::loadWaveFileMap(const char* path) {
-    waveMap_.clear();
+    m_waveMap.clear();
     char dir[kPathSize];
     if (pathDirName(path, dir) < 0) return 0;
     char mapPath[kPathSize + 32];
@@ -375,9 +375,9 @@ int CEBReader::loadWaveFileMap(const char* path) {
         if (f) break;
     }
     if (!f) return 0;
-    copyName(waveMapDir_, sizeof waveMapDir_, dir);
+    copyName(m_waveMapDir, sizeof m_waveMapDir, dir);
     char line[256];
-    while (fgets(line, sizeof line, f.get()) && waveMap_.size() < kMaxWaveMapEntries) {
+    while (fgets(line, sizeof line, f.get()) && m_waveMap.size() < kMaxWaveMapEntries) {
         // Two tokens separated by tabs and line ends.
         char* tokens[2] = {nullptr, nullptr};
         int found = 0;
@@ -404,8 +404,8 @@ int CEBReader::loadWaveFileMap(const char* path) {
             e.offset = offset;
             snprintf(e.name, sizeof e.name, "%08X", static_cast<unsigned>(number & 0xFFFFFFFFu));
         }
-        if (waveMap_.size() == waveMap_.capacity()) waveMap_.reserve(waveMap_.empty() ? 256 : waveMap_.size() * 2);
-        waveMap_.push_back(e);
+        if (m_waveMap.size() == m_waveMap.capacity()) m_waveMap.reserve(m_waveMap.empty() ? 256 : m_waveMap.size() * 2);
+        m_waveMap.push_back(e);
     }
     return 1;
 }
@@ -413,64 +413,64 @@ int CEBReader::loadWaveFileMap(const char* path) {
 int CEBReader::openSingleFile(const char* path) {
     if (!path || strlen(path) >= kPathSize) return 0;
     close();
-    memmove(path_, path, strlen(path) + 1);
+    memmove(m_path, path, strlen(path) + 1);
     clearState();
-    kind_ = BOOK_KIND_DATA_FILE;
+    m_kind = BOOK_KIND_DATA_FILE;
     int64_t size = 0;
-    if (!fileSize(path_, &size)) return 0;
+    if (!fileSize(m_path, &size)) return 0;
     READER_INDEX_INFO info;
     memset(&info, 0, sizeof info);
     info.start = 1;
     info.count = static_cast<uint32_t>(size / kBlockSize);
     appendIndex(info);
     raiseLastBlock(info.start, info.count);
-    if (!openZio(path_, 0)) return 0;
-    opened_ = true;
-    readFontHeader(1, &narrowFont_);
-    currentBlock_ = 0;
-    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
-    readFailed_ = false;
+    if (!openZio(m_path, 0)) return 0;
+    m_opened = true;
+    readFontHeader(1, &m_narrowFont);
+    m_currentBlock = 0;
+    m_readPtr = m_blockEnd = m_blockData = m_blockBuffer;
+    m_readFailed = false;
     return 1;
 }
 
 template <typename Backend>
 int CEBReader::openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path) {
     if (!path || strlen(path) >= kPathSize) return 0;
-    if (opened_ || pdic_ || userDict_ || starDict_ || mdict_) return 0;
+    if (m_opened || m_pdic || m_userDict || m_starDict || m_mdict) return 0;
     std::unique_ptr<Backend> backend(new Backend(*this));
     if (!backend->open(path)) return 0;
     *slot = std::move(backend);
-    memmove(path_, path, strlen(path) + 1);
+    memmove(m_path, path, strlen(path) + 1);
     clearState();
     READER_INDEX_INFO info;
     memset(&info, 0, sizeof info);
     appendIndex(info);
-    kind_ = kind;
-    opened_ = true;
+    m_kind = kind;
+    m_opened = true;
     return 1;
 }
 
 int CEBReader::openPdic(const char* path) {
-    return openBackend(&pdic_, BOOK_KIND_PDIC, path);
+    return openBackend(&m_pdic, BOOK_KIND_PDIC, path);
 }
 
 int CEBReader::openUserDictionary(const char* path) {
-    return openBackend(&userDict_, BOOK_KIND_USER_DICT, path);
+    return openBackend(&m_userDict, BOOK_KIND_USER_DICT, path);
 }
 
 int CEBReader::openStarDict(const char* path) {
-    return openBackend(&starDict_, BOOK_KIND_STARDICT, path);
+    return openBackend(&m_starDict, BOOK_KIND_STARDICT, path);
 }
 
 int CEBReader::openMDict(const char* path) {
-    return openBackend(&mdict_, BOOK_KIND_MDICT, path);
+    return openBackend(&m_mdict, BOOK_KIND_MDICT, path);
 }
 
 void CEBReader::releaseBackends() {
-    pdic_.reset();
-    userDict_.reset();
-    starDict_.reset();
-    mdict_.reset();
+    m_pdic.reset();
+    m_userDict.reset();
+    m_starDict.reset();
+    m_mdict.reset();
 }
 
 int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
@@ -485,24 +485,24 @@ int CEBReader::dictionaryInformation(char* buf, uint32_t size, int crlf) {
 
 int CEBReader::collectHits(CItemList* list, int start, int level) {
     if (!list || start < 0) return 0;
-    if (isBlockKind(kind_)) {
-        if (hits_.count() <= 0 || !hits_.finished()) return 0;
+    if (isBlockKind(m_kind)) {
+        if (m_hits.count() <= 0 || !m_hits.finished()) return 0;
         if (start == 0)
             list->clear();
         else if (!list->items())
             return 0;
         int n = 0;
-        for (int i = 0; i < hits_.count(); ++i)
-            if (hits_.at(i)->level == level) ++n;
+        for (int i = 0; i < m_hits.count(); ++i)
+            if (m_hits.at(i)->level == level) ++n;
         list->resize(start + n);
         HIT_ITEM* items = list->items();
-        for (int i = 0, k = start; i < hits_.count(); ++i)
-            if (hits_.at(i)->level == level) items[k++] = *hits_.at(i);
+        for (int i = 0, k = start; i < m_hits.count(); ++i)
+            if (m_hits.at(i)->level == level) items[k++] = *m_hits.at(i);
         resetHits();
         return n;
     }
     int n = 0;
-    if (hits_.count() > 0) {
+    if (m_hits.count() > 0) {
         if (CPdicBackend* b = pdic()) n = b->collect(list, start);
         if (CUserDictBackend* b = userDict()) n = b->collect(list, start);
         if (CStarDictBackend* b = starDict()) n = b->collect(list, start);
@@ -514,29 +514,29 @@ int CEBReader::collectHits(CItemList* list, int start, int level) {
 
 int CEBReader::close() {
     releaseBackends();
-    if (isBlockKind(kind_) && opened_) {
-        if (zio_) {
-            zio_->close();
-            zio_.reset();
+    if (isBlockKind(m_kind) && m_opened) {
+        if (m_zio) {
+            m_zio->close();
+            m_zio.reset();
         } else {
-            bookFile_->close();
+            m_bookFile->close();
         }
     }
-    opened_ = false;
-    currentBlock_ = 0;
-    readPtr_ = blockEnd_ = blockData_ = blockBuffer_;
-    indexPages_.clear();
+    m_opened = false;
+    m_currentBlock = 0;
+    m_readPtr = m_blockEnd = m_blockData = m_blockBuffer;
+    m_indexPages.clear();
     return 1;
 }
 
 int CEBReader::reopen() {
-    if (!isBlockKind(kind_)) {
+    if (!isBlockKind(m_kind)) {
         // A dictionary is opened afresh on its path, also after a close.
-        if (!path_[0]) return 0;
+        if (!m_path[0]) return 0;
         close();
         char path[kPathSize];
-        memcpy(path, path_, sizeof path);
-        switch (kind_) {
+        memcpy(path, m_path, sizeof path);
+        switch (m_kind) {
             case BOOK_KIND_PDIC:
                 return openPdic(path);
             case BOOK_KIND_USER_DICT:
@@ -549,86 +549,86 @@ int CEBReader::reopen() {
                 return 0;
         }
     }
-    if (!opened_) return 0;
+    if (!m_opened) return 0;
     close();
-    lastStart_ = lastEnd_ = 0;
-    if (kind_ == BOOK_KIND_DATA_FILE) {
-        if (!openZio(path_, 0)) return 0;
-        opened_ = true;
+    m_lastStart = m_lastEnd = 0;
+    if (m_kind == BOOK_KIND_DATA_FILE) {
+        if (!openZio(m_path, 0)) return 0;
+        m_opened = true;
         return 1;
     }
     char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
     if (!splitPath(dir, fileName, extension)) return 0;
     NameKind nameKind = kindByName(fileName, extension);
-    int ok = nameKind == NameKind::Raw ? openZio(path_, epwingVersion_) : openBookFile(nameKind, dir, fileName);
+    int ok = nameKind == NameKind::Raw ? openZio(m_path, m_epwingVersion) : openBookFile(nameKind, dir, fileName);
     if (!ok) return 0;
-    opened_ = true;
+    m_opened = true;
     return 1;
 }
 
 int CEBReader::checkCRC() {
-    if (!isBlockKind(kind_)) return -2;
-    if (zio_) return zio_->checkCRC();
-    return bookFile_->checkCRC();
+    if (!isBlockKind(m_kind)) return -2;
+    if (m_zio) return m_zio->checkCRC();
+    return m_bookFile->checkCRC();
 }
 
 bool CEBReader::loadBlock(int64_t n) {
-    if (!opened_ || !isBlockKind(kind_) || n < 1 || n > 0xFFFFFFFFLL) return false;
-    if (zio_) {
-        if (zio_->seekBlock(static_cast<unsigned>(n)) != 0) return false;
-        int got = zio_->readBlock(blockBuffer_);
+    if (!m_opened || !isBlockKind(m_kind) || n < 1 || n > 0xFFFFFFFFLL) return false;
+    if (m_zio) {
+        if (m_zio->seekBlock(static_cast<unsigned>(n)) != 0) return false;
+        int got = m_zio->readBlock(m_blockBuffer);
         if (got <= 0) return false;
-        if (got < kBlockSize) memset(blockBuffer_ + got, 0, static_cast<size_t>(kBlockSize - got));
-        blockData_ = blockBuffer_;
+        if (got < kBlockSize) memset(m_blockBuffer + got, 0, static_cast<size_t>(kBlockSize - got));
+        m_blockData = m_blockBuffer;
     } else {
-        const uint8_t* data = bookFile_->readBlock(static_cast<unsigned>(n));
-        if (bookFile_->blockReadFailed()) {
+        const uint8_t* data = m_bookFile->readBlock(static_cast<unsigned>(n));
+        if (m_bookFile->blockReadFailed()) {
             // The book file's one cache now holds the zeros of the failed
             // read, not the block we had: nothing is cached any more.
-            currentBlock_ = 0;
-            blockData_ = readPtr_ = blockEnd_ = blockBuffer_;
+            m_currentBlock = 0;
+            m_blockData = m_readPtr = m_blockEnd = m_blockBuffer;
             return false;
         }
-        blockData_ = data;
+        m_blockData = data;
     }
-    currentBlock_ = n;
-    blockEnd_ = blockData_ + kBlockSize;
-    readPtr_ = blockData_;
+    m_currentBlock = n;
+    m_blockEnd = m_blockData + kBlockSize;
+    m_readPtr = m_blockData;
     return true;
 }
 
 int CEBReader::seekBlock(int64_t n) {
     if (n < 0) return 0;
-    if (n == currentBlock_ && currentBlock_ != 0) {
-        readPtr_ = blockData_;
-        readFailed_ = false;
+    if (n == m_currentBlock && m_currentBlock != 0) {
+        m_readPtr = m_blockData;
+        m_readFailed = false;
         return 1;
     }
-    if (!isBlockKind(kind_)) {
-        currentBlock_ = n;
+    if (!isBlockKind(m_kind)) {
+        m_currentBlock = n;
         return 1;
     }
     if (!loadBlock(n)) return 0;
-    readFailed_ = false;
+    m_readFailed = false;
     return 1;
 }
 
 int CEBReader::nextBlock() {
-    return loadBlock(currentBlock_ + 1) ? 1 : 0;
+    return loadBlock(m_currentBlock + 1) ? 1 : 0;
 }
 
 int CEBReader::setOffset(int n) {
-    if (n < 1 || n > kBlockSize || currentBlock_ == 0) return 0;
-    readPtr_ = blockData_ + n;
+    if (n < 1 || n > kBlockSize || m_currentBlock == 0) return 0;
+    m_readPtr = m_blockData + n;
     return 1;
 }
 
 uint32_t CEBReader::readByteSlow() {
-    if (readFailed_ || !loadBlock(currentBlock_ + 1)) {
-        readFailed_ = true;
+    if (m_readFailed || !loadBlock(m_currentBlock + 1)) {
+        m_readFailed = true;
         return 0;
     }
-    return *readPtr_++;
+    return *m_readPtr++;
 }
 
 uint32_t CEBReader::readDword32() {
@@ -653,14 +653,14 @@ uint8_t* CEBReader::readBytes(uint8_t* buf, int n) {
 }
 
 uint64_t CEBReader::lastTextStart() const {
-    return (kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING) ? lastStart_ : 0;
+    return (m_kind == BOOK_KIND_EB || m_kind == BOOK_KIND_EPWING) ? m_lastStart : 0;
 }
 
 uint64_t CEBReader::lastTextEnd() const {
-    if (kind_ != BOOK_KIND_EB && kind_ != BOOK_KIND_EPWING) return 0;
-    const READER_INDEX_INFO* area = findIndexAt(static_cast<uint32_t>(lastEnd_ >> 32), lastEnd_ & 0xFFFF);
+    if (m_kind != BOOK_KIND_EB && m_kind != BOOK_KIND_EPWING) return 0;
+    const READER_INDEX_INFO* area = findIndexAt(static_cast<uint32_t>(m_lastEnd >> 32), m_lastEnd & 0xFFFF);
     if (area && area->id != 0x00 && area->id != 0x01 && area->id != 0x20) return 0;
-    return lastEnd_;
+    return m_lastEnd;
 }
 
 int isAlphaText(const char* text) {
@@ -692,23 +692,24 @@ int hexDump(char* out, const uint8_t* bytes, int n) {
 uint32_t CEBReader::decodeText(const TAG_HOOKS* hooks, char* out, uint32_t capacity, uint32_t* length, int pageStop,
                                int blockLimit) {
     if (length) *length = 0;
-    if (!opened_ || !(kind_ == BOOK_KIND_EB || kind_ == BOOK_KIND_EPWING || kind_ == BOOK_KIND_RAW) || !hooks) return 0;
+    if (!m_opened || !(m_kind == BOOK_KIND_EB || m_kind == BOOK_KIND_EPWING || m_kind == BOOK_KIND_RAW) || !hooks)
+        return 0;
     CTextDecoder decoder(*this, hooks);
     return decoder.run(out, capacity, length, pageStop, blockLimit);
 }
 
 uint32_t CEBReader::readText(char* out, uint32_t capacity, uint32_t* length, int pageStop, int blockLimit) {
-    return decodeText(&textHooks_, out, capacity, length, pageStop, blockLimit);
+    return decodeText(&m_textHooks, out, capacity, length, pageStop, blockLimit);
 }
 
 uint32_t CEBReader::readHeading(char* out, uint32_t capacity, uint32_t* length) {
-    return decodeText(&headingHooks_, out, capacity, length, 1, 0);
+    return decodeText(&m_headingHooks, out, capacity, length, 1, 0);
 }
 
 void CEBReader::setPageBreak(uint16_t code, uint16_t parameter, int pageCount) {
-    pageBreakCode_ = code;
-    pageBreakParameter_ = parameter;
-    pageCount_ = static_cast<uint16_t>(pageCount < 1 ? 1 : pageCount > 0xFFFF ? 0xFFFF : pageCount);
+    m_pageBreakCode = code;
+    m_pageBreakParameter = parameter;
+    m_pageCount = static_cast<uint16_t>(pageCount < 1 ? 1 : pageCount > 0xFFFF ? 0xFFFF : pageCount);
 }
 
 uint64_t CEBReader::previousPageStart() {
@@ -720,8 +721,8 @@ int CEBReader::menuToHits(uint32_t block, uint32_t offset) {
 }
 
 unsigned CEBReader::tableHeaderByte(int n) const {
-    if (!opened_ || (kind_ != BOOK_KIND_EB && kind_ != BOOK_KIND_EPWING) || n < 0 || n >= 32) return 0;
-    return bookFile_->header()[n];
+    if (!m_opened || (m_kind != BOOK_KIND_EB && m_kind != BOOK_KIND_EPWING) || n < 0 || n >= 32) return 0;
+    return m_bookFile->header()[n];
 }
 
 int CEBReader::readRaw(uint8_t* buffer, uint32_t count, uint64_t position) {
@@ -746,7 +747,7 @@ uint8_t* CEBReader::extractWave(uint64_t start, uint64_t end, int header, int ch
 }
 
 uint8_t* CEBReader::extractXaSound(uint32_t firstSector, uint32_t lastSector, uint32_t* size) {
-    return CMediaReader(*this).extractXaSound(firstSector, lastSector, xaSampleRate_, size);
+    return CMediaReader(*this).extractXaSound(firstSector, lastSector, m_xaSampleRate, size);
 }
 
 int CEBReader::readColorSample(uint32_t n, char* name, char* title, uint32_t titleSize) {
@@ -767,8 +768,8 @@ bool isWideShape(uint32_t width, uint32_t height) {
 }  // namespace
 
 int CEBReader::setFontInfo(uint32_t width, uint32_t height, uint16_t count, uint16_t first, uint16_t last) {
-    if (kind_ != BOOK_KIND_EPWING || width > 0xFF || height > 0xFF) return 0;
-    FONT_HEADER& slot = isWideShape(width, height) ? wideFont_ : narrowFont_;
+    if (m_kind != BOOK_KIND_EPWING || width > 0xFF || height > 0xFF) return 0;
+    FONT_HEADER& slot = isWideShape(width, height) ? m_wideFont : m_narrowFont;
     slot.width = static_cast<uint8_t>(width);
     slot.height = static_cast<uint8_t>(height);
     slot.count = count;
@@ -780,7 +781,7 @@ int CEBReader::setFontInfo(uint32_t width, uint32_t height, uint16_t count, uint
 
 int CEBReader::fontInfoByShape(uint32_t width, uint32_t height, uint16_t* count, uint16_t* first,
                                uint16_t* last) const {
-    const FONT_HEADER& slot = isWideShape(width, height) ? wideFont_ : narrowFont_;
+    const FONT_HEADER& slot = isWideShape(width, height) ? m_wideFont : m_narrowFont;
     if (count) *count = slot.count;
     if (first) *first = slot.startCode;
     if (last) *last = slot.endCode;
@@ -790,7 +791,7 @@ int CEBReader::fontInfoByShape(uint32_t width, uint32_t height, uint16_t* count,
 int CEBReader::fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first,
                         uint16_t* last) const {
     if (slot != 0 && slot != 1) return 0;
-    const FONT_HEADER& f = slot == 1 ? wideFont_ : narrowFont_;
+    const FONT_HEADER& f = slot == 1 ? m_wideFont : m_narrowFont;
     if (width) *width = f.width;
     if (height) *height = f.height;
     if (count) *count = f.count;
@@ -804,13 +805,13 @@ int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, u
     if (outWidth) *outWidth = 0;
     if (outHeight) *outHeight = 0;
     if (width < 8 || width > 48 || height < 16 || height > 48) return 0;
-    bool wide = kind_ != BOOK_KIND_DATA_FILE && isWideShape(width, height);
-    return CMediaReader(*this).readGlyph(wide ? wideFont_ : narrowFont_, &glyphCache_, code, outWidth, outHeight,
+    bool wide = m_kind != BOOK_KIND_DATA_FILE && isWideShape(width, height);
+    return CMediaReader(*this).readGlyph(wide ? m_wideFont : m_narrowFont, &m_glyphCache, code, outWidth, outHeight,
                                          buffer, bufferSize);
 }
 
 uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
-    if (!isBlockKind(kind_)) {
+    if (!isBlockKind(m_kind)) {
         // Kinds 4 to 7 are described by their back end's reader; without one
         // the text is empty.
         CBoundedText empty(out, size);

@@ -67,10 +67,10 @@ public:
     int openStarDict(const char* path);
     int openMDict(const char* path);
     // The back end of the open dictionary of that kind, else null.
-    CPdicBackend* pdic() const { return kind_ == BOOK_KIND_PDIC ? pdic_.get() : nullptr; }
-    CUserDictBackend* userDict() const { return kind_ == BOOK_KIND_USER_DICT ? userDict_.get() : nullptr; }
-    CStarDictBackend* starDict() const { return kind_ == BOOK_KIND_STARDICT ? starDict_.get() : nullptr; }
-    CMDictBackend* mdict() const { return kind_ == BOOK_KIND_MDICT ? mdict_.get() : nullptr; }
+    CPdicBackend* pdic() const { return m_kind == BOOK_KIND_PDIC ? m_pdic.get() : nullptr; }
+    CUserDictBackend* userDict() const { return m_kind == BOOK_KIND_USER_DICT ? m_userDict.get() : nullptr; }
+    CStarDictBackend* starDict() const { return m_kind == BOOK_KIND_STARDICT ? m_starDict.get() : nullptr; }
+    CMDictBackend* mdict() const { return m_kind == BOOK_KIND_MDICT ? m_mdict.get() : nullptr; }
     // The information text of a dictionary's own reader (lines ending in CR
     // LF, or CR alone without crlf); 0 for other kinds.
     int dictionaryInformation(char* buf, uint32_t size, int crlf);
@@ -81,35 +81,35 @@ public:
     // the next block): the index list (areas from block 2 on), then the
     // multi-search definitions; null when none.
     const READER_INDEX_INFO* findIndexAt(uint32_t block, uint32_t offset) const;
-    const READER_INDEX_INFO* indexInfos() const { return indexes_; }
-    int indexCount() const { return indexCount_; }
-    int kind() const { return kind_; }
-    const char* path() const { return path_; }
-    CBookFile* bookFile() const { return bookFile_.get(); }
-    bool isOpen() const { return opened_; }
-    uint32_t lastBlock() const { return lastBlock_; }
-    bool isLatin1() const { return latin1_ != 0; }
+    const READER_INDEX_INFO* indexInfos() const { return m_indexes; }
+    int indexCount() const { return m_indexCount; }
+    int kind() const { return m_kind; }
+    const char* path() const { return m_path; }
+    CBookFile* bookFile() const { return m_bookFile.get(); }
+    bool isOpen() const { return m_opened; }
+    uint32_t lastBlock() const { return m_lastBlock; }
+    bool isLatin1() const { return m_latin1 != 0; }
     void setLatin1(int v) {
-        if (v != -1) latin1_ = v;
+        if (v != -1) m_latin1 = v;
     }
-    bool infoFlag() const { return infoFlag_ != 0; }
+    bool infoFlag() const { return m_infoFlag != 0; }
     uint32_t setInfoFlag(uint32_t v) {
-        if (v != 0xFFFFFFFFu) infoFlag_ = static_cast<int>(v);
+        if (v != 0xFFFFFFFFu) m_infoFlag = static_cast<int>(v);
         return v;
     }
-    bool hasWaveFileMap() const { return hasWaveMap_; }
-    const WAVE_MAP_ENTRY* waveMap() const { return waveMap_.empty() ? nullptr : waveMap_.data(); }
-    int waveMapCount() const { return static_cast<int>(waveMap_.size()); }
-    const char* waveMapDir() const { return waveMapDir_; }
-    const FONT_HEADER& narrowFont() const { return narrowFont_; }
-    const FONT_HEADER& wideFont() const { return wideFont_; }
+    bool hasWaveFileMap() const { return m_hasWaveMap; }
+    const WAVE_MAP_ENTRY* waveMap() const { return m_waveMap.empty() ? nullptr : m_waveMap.data(); }
+    int waveMapCount() const { return static_cast<int>(m_waveMap.size()); }
+    const char* waveMapDir() const { return m_waveMapDir; }
+    const FONT_HEADER& narrowFont() const { return m_narrowFont; }
+    const FONT_HEADER& wideFont() const { return m_wideFont; }
 
-    int multiSearchCount() const { return multiSearchCount_; }
-    int currentMultiSearch() const { return currentMultiSearch_; }
+    int multiSearchCount() const { return m_multiSearchCount; }
+    int currentMultiSearch() const { return m_currentMultiSearch; }
     // Loads the definitions of multi search n; their count, 0 when n is out of range.
     int selectMultiSearch(int n);
-    const READER_INDEX_INFO* multiSearchDefinitions() const { return multiDefinitions_; }
-    int multiSearchDefinitionCount() const { return multiDefinitionCount_; }
+    const READER_INDEX_INFO* multiSearchDefinitions() const { return m_multiDefinitions; }
+    int multiSearchDefinitionCount() const { return m_multiDefinitionCount; }
     // Search title n (0..9), Shift_JIS; "" when absent.
     const char* searchTitle(int n) const;
     // Two triples of search-style bytes (keyword family, word family) that
@@ -124,17 +124,17 @@ public:
     int nextBlock();
     // Read position n bytes into the current block, 1..2048.
     int setOffset(int n);
-    int64_t currentBlock() const { return currentBlock_; }
-    int currentOffset() const { return static_cast<int>(readPtr_ - blockData_); }
+    int64_t currentBlock() const { return m_currentBlock; }
+    int currentOffset() const { return static_cast<int>(m_readPtr - m_blockData); }
     // The next byte; 0 when no further block can be read (readFailed() is then set).
     uint32_t readByte() {
-        if (readPtr_ < blockEnd_) return *readPtr_++;
+        if (m_readPtr < m_blockEnd) return *m_readPtr++;
         return readByteSlow();
     }
     uint32_t readWord16() {
-        if (blockEnd_ - readPtr_ >= 2) {
-            uint32_t v = (static_cast<uint32_t>(readPtr_[0]) << 8) | readPtr_[1];
-            readPtr_ += 2;
+        if (m_blockEnd - m_readPtr >= 2) {
+            uint32_t v = (static_cast<uint32_t>(m_readPtr[0]) << 8) | m_readPtr[1];
+            m_readPtr += 2;
             return v;
         }
         uint32_t hi = readByte();
@@ -148,12 +148,12 @@ public:
     // The bytes from the read position to the end of the cached block, for
     // callers that scan a run of bytes in place; skip() moves past n of them.
     const uint8_t* peek(size_t* available) const {
-        *available = static_cast<size_t>(blockEnd_ - readPtr_);
-        return readPtr_;
+        *available = static_cast<size_t>(m_blockEnd - m_readPtr);
+        return m_readPtr;
     }
-    void skip(size_t n) { readPtr_ += n; }
+    void skip(size_t n) { m_readPtr += n; }
     // Set when a block load failed since the last successful seekBlock.
-    bool readFailed() const { return readFailed_; }
+    bool readFailed() const { return m_readFailed; }
 
     // --- tagged text -----------------------------------------------------
     // Decodes from the current position through the hook set into out
@@ -166,55 +166,55 @@ public:
     // The heading at the current position: up to its first line end.
     uint32_t readHeading(char* out, uint32_t capacity, uint32_t* length);
     void setPageBreak(uint16_t code, uint16_t parameter, int pageCount);
-    uint16_t pageBreakCode() const { return pageBreakCode_; }
-    uint16_t pageBreakParameter() const { return pageBreakParameter_; }
-    uint16_t pageCount() const { return pageCount_; }
+    uint16_t pageBreakCode() const { return m_pageBreakCode; }
+    uint16_t pageBreakParameter() const { return m_pageBreakParameter; }
+    uint16_t pageCount() const { return m_pageCount; }
     // The table stays the caller's; null removes it.
-    void setEscapeSubst(const ESCAPE_SUBST* table) { escapeSubst_ = table; }
-    const ESCAPE_SUBST* escapeSubst() const { return escapeSubst_; }
+    void setEscapeSubst(const ESCAPE_SUBST* table) { m_escapeSubst = table; }
+    const ESCAPE_SUBST* escapeSubst() const { return m_escapeSubst; }
     // Start and end of the last decode (packPosition form); 0 for other kinds.
     uint64_t lastTextStart() const;
     uint64_t lastTextEnd() const;
     // End of the last decode whatever area it lies in (packPosition form).
-    uint64_t lastDecodeEnd() const { return lastEnd_; }
+    uint64_t lastDecodeEnd() const { return m_lastEnd; }
     void setLastText(uint64_t start, uint64_t end) {
-        lastStart_ = start;
-        lastEnd_ = end;
+        m_lastStart = start;
+        m_lastEnd = end;
     }
     // The start of the page before the last decode; 0 when none.
     uint64_t previousPageStart();
     // The references of the menu page at the position as hits; their count.
     int menuToHits(uint32_t block, uint32_t offset);
-    const TAG_HOOKS* headingHooks() const { return &headingHooks_; }
-    const TAG_HOOKS* textHooks() const { return &textHooks_; }
-    int textOption() const { return textOption_; }
-    void setTextOption(int v) { textOption_ = v; }
-    int headOption() const { return headOption_; }
-    void setHeadOption(int v) { headOption_ = v; }
+    const TAG_HOOKS* headingHooks() const { return &m_headingHooks; }
+    const TAG_HOOKS* textHooks() const { return &m_textHooks; }
+    int textOption() const { return m_textOption; }
+    void setTextOption(int v) { m_textOption = v; }
+    int headOption() const { return m_headOption; }
+    void setHeadOption(int v) { m_headOption = v; }
 
     // --- hits ---------------------------------------------------------------
-    CHitStore& hits() { return hits_; }
-    const CHitStore& hits() const { return hits_; }
-    int hitCount() const { return hits_.count(); }
-    bool hasMoreHits() const { return hits_.hasMoreHits(); }
+    CHitStore& hits() { return m_hits; }
+    const CHitStore& hits() const { return m_hits; }
+    int hitCount() const { return m_hits.count(); }
+    bool hasMoreHits() const { return m_hits.hasMoreHits(); }
     int addHit(uint32_t textBlock, uint16_t textOffset, uint32_t headingBlock, uint16_t headingOffset, int level,
                int mode) {
-        return hits_.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
+        return m_hits.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
     }
-    int finishHits(bool noSort) { return hits_.finish(noSort); }
+    int finishHits(bool noSort) { return m_hits.finish(noSort); }
     // Copies the results into list from item start on (kinds 0 to 3: the
     // finished hits of that level, start 0 clearing the list first; kinds 4
     // to 7: every result of the back end, appended) and resets the store.
     // Returns the items written.
     int collectHits(CItemList* list, int start, int level);
     int resetHits() {
-        hits_.reset();
+        m_hits.reset();
         return 1;
     }
-    void cancelSearch() { hits_.cancel(); }
-    int setMaxHits(int n) { return hits_.setMaxHits(n); }
+    void cancelSearch() { m_hits.cancel(); }
+    int setMaxHits(int n) { return m_hits.setMaxHits(n); }
     int setHitLimit50(bool on) {
-        hits_.setHitLimit50(on);
+        m_hits.setHitLimit50(on);
         return 1;
     }
 
@@ -235,8 +235,8 @@ public:
     // file's length.
     uint8_t* extractWave(uint64_t start, uint64_t end, int header, int channelsMinusOne, int eightBit, int rateCode,
                          uint32_t* size = nullptr);
-    void setXaSampleRate(int rate) { xaSampleRate_ = rate; }
-    int xaSampleRate() const { return xaSampleRate_; }
+    void setXaSampleRate(int rate) { m_xaSampleRate = rate; }
+    int xaSampleRate() const { return m_xaSampleRate; }
     // A WAVE file decoded from CD-ROM XA ADPCM sectors first, first + 16, ..
     // up to last.
     uint8_t* extractXaSound(uint32_t firstSector, uint32_t lastSector, uint32_t* size = nullptr);
@@ -266,7 +266,7 @@ public:
     }
     // Index-table header byte n (0..31) of an EB or EPWING book, 0 otherwise.
     unsigned tableHeaderByte(int n) const;
-    int epwingVersion() const { return epwingVersion_; }
+    int epwingVersion() const { return m_epwingVersion; }
     // --- searches (CBookSearch) -------------------------------------------
     // Each returns the hit count; kinds other than EB and EPWING give 0.
     bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
@@ -312,28 +312,28 @@ public:
     int fullTextSearch(const char* query, SearchProgress progress, void* user, int level);
     void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
     // Index pages the searches have read (emptied when the file is closed).
-    CIndexPageCache& indexPages() { return indexPages_; }
+    CIndexPageCache& indexPages() { return m_indexPages; }
     // Retry a word search without hits with a shortened or stemmed key.
     int setWordRetry(bool on) {
-        wordRetry_ = on;
+        m_wordRetry = on;
         return 1;
     }
-    bool wordRetry() const { return wordRetry_; }
+    bool wordRetry() const { return m_wordRetry; }
     // Group members match on the folded key alone.
     CEBReader& setLooseMatch(bool on) {
-        looseMatch_ = on;
+        m_looseMatch = on;
         return *this;
     }
-    bool looseMatch() const { return looseMatch_; }
+    bool looseMatch() const { return m_looseMatch; }
     // Keyword and cross queries drop trailing ".,;:!?" from each word.
     CEBReader& setStripPunctuation(bool on) {
-        stripPunctuation_ = on;
+        m_stripPunctuation = on;
         return *this;
     }
-    bool stripPunctuation() const { return stripPunctuation_; }
+    bool stripPunctuation() const { return m_stripPunctuation; }
     // A flag for the library's user; nothing in the library reads it.
-    void setUserFlag(int v) { userFlag_ = v; }
-    bool userFlag() const { return userFlag_ != 0; }
+    void setUserFlag(int v) { m_userFlag = v; }
+    bool userFlag() const { return m_userFlag != 0; }
 
     // --- index-walk helpers, also used by the searches ------------------------
     // Reads a gaiji font header at block into header; false when the block
@@ -366,55 +366,55 @@ private:
     int openBackend(std::unique_ptr<Backend>* slot, int kind, const char* path);
     void releaseBackends();
 
-    char path_[kPathSize];
-    std::unique_ptr<CBookFile> bookFile_;
-    std::unique_ptr<CZio> zio_;
-    int indexCount_ = 0;
-    READER_INDEX_INFO indexes_[kReaderMaxIndexes];
-    int latin1_ = 0;
-    int infoFlag_ = 0;
-    bool hasWaveMap_ = false;
-    int kind_ = BOOK_KIND_RAW;
-    bool opened_ = false;
-    uint32_t lastBlock_ = 0;
-    int indexBlock_ = 1;
-    int epwingVersion_ = 0;
-    uint16_t pageBreakCode_ = 0, pageBreakParameter_ = 0, pageCount_ = 1;
-    const ESCAPE_SUBST* escapeSubst_ = nullptr;
-    uint8_t styleOverride_[6];
-    READER_INDEX_INFO multiDefinitions_[kReaderMaxIndexes];
-    int multiDefinitionCount_ = 0;
-    int multiSearchCount_ = 0;
-    uint16_t multiSearchEntries_[kReaderMaxMultiSearch];
-    int currentMultiSearch_ = 0;
-    char searchTitles_[kReaderSearchTitles][kReaderSearchTitleSize];
-    CHitStore hits_;
-    TAG_HOOKS headingHooks_;
-    TAG_HOOKS textHooks_;
-    int textOption_ = 0;
-    int headOption_ = 0;
-    CIndexPageCache indexPages_;
-    bool wordRetry_ = false;
-    bool looseMatch_ = false;
-    bool stripPunctuation_ = false;
-    int userFlag_ = 1;
-    int64_t currentBlock_ = 0;
-    const uint8_t* blockData_;
-    uint8_t blockBuffer_[kBlockSize];
-    const uint8_t* readPtr_;
-    const uint8_t* blockEnd_;
-    bool readFailed_ = false;
-    FONT_HEADER narrowFont_;
-    FONT_HEADER wideFont_;
-    CGlyphCache glyphCache_;
-    int xaSampleRate_ = 18900;
-    std::vector<WAVE_MAP_ENTRY> waveMap_;
-    char waveMapDir_[kPathSize];
-    uint64_t lastStart_ = 0, lastEnd_ = 0;
-    std::unique_ptr<CPdicBackend> pdic_;
-    std::unique_ptr<CUserDictBackend> userDict_;
-    std::unique_ptr<CStarDictBackend> starDict_;
-    std::unique_ptr<CMDictBackend> mdict_;
+    char m_path[kPathSize];
+    std::unique_ptr<CBookFile> m_bookFile;
+    std::unique_ptr<CZio> m_zio;
+    int m_indexCount = 0;
+    READER_INDEX_INFO m_indexes[kReaderMaxIndexes];
+    int m_latin1 = 0;
+    int m_infoFlag = 0;
+    bool m_hasWaveMap = false;
+    int m_kind = BOOK_KIND_RAW;
+    bool m_opened = false;
+    uint32_t m_lastBlock = 0;
+    int m_indexBlock = 1;
+    int m_epwingVersion = 0;
+    uint16_t m_pageBreakCode = 0, m_pageBreakParameter = 0, m_pageCount = 1;
+    const ESCAPE_SUBST* m_escapeSubst = nullptr;
+    uint8_t m_styleOverride[6];
+    READER_INDEX_INFO m_multiDefinitions[kReaderMaxIndexes];
+    int m_multiDefinitionCount = 0;
+    int m_multiSearchCount = 0;
+    uint16_t m_multiSearchEntries[kReaderMaxMultiSearch];
+    int m_currentMultiSearch = 0;
+    char m_searchTitles[kReaderSearchTitles][kReaderSearchTitleSize];
+    CHitStore m_hits;
+    TAG_HOOKS m_headingHooks;
+    TAG_HOOKS m_textHooks;
+    int m_textOption = 0;
+    int m_headOption = 0;
+    CIndexPageCache m_indexPages;
+    bool m_wordRetry = false;
+    bool m_looseMatch = false;
+    bool m_stripPunctuation = false;
+    int m_userFlag = 1;
+    int64_t m_currentBlock = 0;
+    const uint8_t* m_blockData;
+    uint8_t m_blockBuffer[kBlockSize];
+    const uint8_t* m_readPtr;
+    const uint8_t* m_blockEnd;
+    bool m_readFailed = false;
+    FONT_HEADER m_narrowFont;
+    FONT_HEADER m_wideFont;
+    CGlyphCache m_glyphCache;
+    int m_xaSampleRate = 18900;
+    std::vector<WAVE_MAP_ENTRY> m_waveMap;
+    char m_waveMapDir[kPathSize];
+    uint64_t m_lastStart = 0, m_lastEnd = 0;
+    std::unique_ptr<CPdicBackend> m_pdic;
+    std::unique_ptr<CUserDictBackend> m_userDict;
+    std::unique_ptr<CStarDictBackend> m_starDict;
+    std::unique_ptr<CMDictBackend> m_mdict;
 };
 
 // -1 when every byte up to the terminating zero is an ASCII letter or white

@@ -157,7 +157,7 @@ int fixedSkip(uint32_t low) {
 
 CEBFTS::CEBFTS() {
     size_t n = std::thread::hardware_concurrency();
-    shards_.resize(std::max<size_t>(1, std::min<size_t>(n, 8)));
+    m_shards.resize(std::max<size_t>(1, std::min<size_t>(n, 8)));
 }
 
 CEBFTS::~CEBFTS() {
@@ -166,63 +166,63 @@ CEBFTS::~CEBFTS() {
 }
 
 bool CEBFTS::cancelRequested() const {
-    return cancelled_.load() || (cancelPoll_ && cancelPoll_(cancelUser_));
+    return m_cancelled.load() || (m_cancelPoll && m_cancelPoll(m_cancelUser));
 }
 
 int CEBFTS::fail(const std::string& message) {
-    error_ = message;
+    m_error = message;
     return -1;
 }
 
 int CEBFTS::getProgress() const {
-    int total = progressTotal_.load();
+    int total = m_progressTotal.load();
     if (total < 1) return 0;
-    return static_cast<int>(static_cast<int64_t>(progressDone_.load()) * 100 / total);
+    return static_cast<int>(static_cast<int64_t>(m_progressDone.load()) * 100 / total);
 }
 
 // --- gathering keys ---------------------------------------------------------
 
 void CEBFTS::beginKeys(int options) {
     waitWorkers();
-    options_ = options;
-    pendingChar_ = 0;
-    pendingPos_ = 0;
-    for (Shard& s : shards_) {
+    m_options = options;
+    m_pendingChar = 0;
+    m_pendingPos = 0;
+    for (Shard& s : m_shards) {
         s.pairs.clear();
         s.sorted = true;
     }
-    batch_.clear();
-    batch_.reserve(kBatchSize);
+    m_batch.clear();
+    m_batch.reserve(kBatchSize);
 }
 
 void CEBFTS::addChar(uint32_t jis, uint32_t block, uint32_t offset, bool narrow) {
-    if (!(options_ & FTS_BLANKS) && jis == 0x2121) return;
-    uint32_t c = indexForm(jclib::jisToSjis(jis), narrow, options_);
+    if (!(m_options & FTS_BLANKS) && jis == 0x2121) return;
+    uint32_t c = indexForm(jclib::jisToSjis(jis), narrow, m_options);
     if (c == 0) return;
     const uint32_t pos = block * 2048u + offset;
-    if (pendingChar_) emitKey(makeKey(pendingChar_, pos == pendingPos_ + 2 ? c : 0), pendingPos_);
-    pendingChar_ = c;
-    pendingPos_ = pos;
+    if (m_pendingChar) emitKey(makeKey(m_pendingChar, pos == m_pendingPos + 2 ? c : 0), m_pendingPos);
+    m_pendingChar = c;
+    m_pendingPos = pos;
 }
 
 void CEBFTS::endKeys() {
     // The text's last character has no follower: it gets a key of its own.
-    if (pendingChar_) emitKey(makeKey(pendingChar_, 0), pendingPos_);
-    pendingChar_ = 0;
+    if (m_pendingChar) emitKey(makeKey(m_pendingChar, 0), m_pendingPos);
+    m_pendingChar = 0;
     flushBatch(true);
     sortShards();
 }
 
 void CEBFTS::emitKey(uint32_t key, uint32_t position) {
-    batch_.push_back((static_cast<uint64_t>(key) << 32) | position);
-    if (batch_.size() >= kBatchSize) flushBatch(false);
+    m_batch.push_back((static_cast<uint64_t>(key) << 32) | position);
+    if (m_batch.size() >= kBatchSize) flushBatch(false);
 }
 
 void CEBFTS::sortShards() {
     waitWorkers();
-    for (Shard& s : shards_)
+    for (Shard& s : m_shards)
         if (!s.sorted)
-            workers_.emplace_back([&s] {
+            m_workers.emplace_back([&s] {
                 std::sort(s.pairs.begin(), s.pairs.end());
                 s.sorted = true;
             });
@@ -230,20 +230,20 @@ void CEBFTS::sortShards() {
 }
 
 void CEBFTS::waitWorkers() {
-    for (std::thread& t : workers_) t.join();
-    workers_.clear();
+    for (std::thread& t : m_workers) t.join();
+    m_workers.clear();
 }
 
 void CEBFTS::flushBatch(bool wait) {
     waitWorkers();
-    working_.swap(batch_);
-    batch_.clear();
-    if (batch_.capacity() < kBatchSize) batch_.reserve(kBatchSize);
-    const size_t n = shards_.size();
+    m_working.swap(m_batch);
+    m_batch.clear();
+    if (m_batch.capacity() < kBatchSize) m_batch.reserve(kBatchSize);
+    const size_t n = m_shards.size();
     for (size_t w = 0; w < n; ++w) {
-        workers_.emplace_back([this, w, n] {
-            Shard& shard = shards_[w];
-            for (uint64_t e : working_)
+        m_workers.emplace_back([this, w, n] {
+            Shard& shard = m_shards[w];
+            for (uint64_t e : m_working)
                 if (shardOf(static_cast<uint32_t>(e >> 32), n) == w) shard.pairs.push_back(e);
             shard.sorted = false;
         });
@@ -264,7 +264,7 @@ std::vector<uint32_t> CEBFTS::postingsOf(const std::string& sjisKey) {
     }
     const uint32_t key = makeKey(codes[0], codes[1]);
     sortShards();
-    const std::vector<uint64_t>& pairs = shards_[shardOf(key, shards_.size())].pairs;
+    const std::vector<uint64_t>& pairs = m_shards[shardOf(key, m_shards.size())].pairs;
     const uint64_t first = static_cast<uint64_t>(key) << 32;
     std::vector<uint32_t> out;
     for (auto it = std::lower_bound(pairs.begin(), pairs.end(), first); it != pairs.end() && (*it >> 32) == key; ++it)
@@ -276,7 +276,7 @@ size_t CEBFTS::keyCount() {
     flushBatch(true);
     sortShards();
     size_t n = 0;
-    for (const Shard& s : shards_)
+    for (const Shard& s : m_shards)
         for (size_t i = 0; i < s.pairs.size(); ++i) n += i == 0 || (s.pairs[i] >> 32) != (s.pairs[i - 1] >> 32);
     return n;
 }
@@ -309,10 +309,10 @@ int CEBFTS::createDatabase(const char* path, sqlite3** out) {
 }
 
 int CEBFTS::build(const char* textPath, const char* outDir, int options) {
-    error_.clear();
-    cancelled_.store(false);
-    progressTotal_ = 0;
-    progressDone_ = 0;
+    m_error.clear();
+    m_cancelled.store(false);
+    m_progressTotal = 0;
+    m_progressDone = 0;
     std::string dir;
     if (outDir && *outDir) {
         dir = outDir;
@@ -356,16 +356,16 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
     Statement title = prepare(rawDb, "insert into title_tbl(offs) values (?);");
     if (!title || !exec(rawDb, "BEGIN;")) return fail("can't prepare " + dbTemp);
 
-    progressTotal_ = static_cast<int>(count);
+    m_progressTotal = static_cast<int>(count);
     beginKeys(options);
     // The gathered keys are released however the build ends.
     struct KeyRelease {
         CEBFTS* fts;
         ~KeyRelease() {
             fts->waitWorkers();
-            for (Shard& s : fts->shards_) s.pairs = {};
-            fts->batch_ = {};
-            fts->working_ = {};
+            for (Shard& s : fts->m_shards) s.pairs = {};
+            fts->m_batch = {};
+            fts->m_working = {};
         }
     } release{this};
     if (!reader.seekBlock(start)) return fail("read error at block " + std::to_string(start));
@@ -386,7 +386,7 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
     if (std::rename(datTemp.c_str(), datPath.c_str()) != 0) return fail("can't rename " + datTemp);
     if (std::rename(dbTemp.c_str(), dbPath.c_str()) != 0) return fail("can't rename " + dbTemp);
     temps.keep = true;
-    progressDone_ = progressTotal_.load();
+    m_progressDone = m_progressTotal.load();
     return 0;
 }
 
@@ -413,7 +413,7 @@ int CEBFTS::readText(CEBReader& reader, uint32_t start, uint32_t count, bool eb,
     while (!ended()) {
         if ((++polls & 0xFFF) == 0) {
             if (cancelRequested()) return fail("cancelled");
-            progressDone_ = static_cast<int>(reader.currentBlock() - start);
+            m_progressDone = static_cast<int>(reader.currentBlock() - start);
         }
         int64_t block = reader.currentBlock();
         int offset = reader.currentOffset();
@@ -491,7 +491,7 @@ int CEBFTS::readText(CEBReader& reader, uint32_t start, uint32_t count, bool eb,
     if (reader.readFailed())
         return fail("read error in the body text at block " + std::to_string(reader.currentBlock()));
     if (cancelRequested()) return fail("cancelled");
-    progressDone_ = static_cast<int>(count);
+    m_progressDone = static_cast<int>(count);
     return 0;
 }
 
@@ -503,7 +503,7 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
         size_t count;
     };
     std::vector<Entry> entries;
-    for (const Shard& s : shards_) {
+    for (const Shard& s : m_shards) {
         for (size_t i = 0, j; i < s.pairs.size(); i = j) {
             const uint32_t key = static_cast<uint32_t>(s.pairs[i] >> 32);
             for (j = i + 1; j < s.pairs.size() && (s.pairs[j] >> 32) == key; ++j) {
@@ -515,8 +515,8 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
 
     Statement insert = prepare(db, "insert into ngram_tbl(ngram,offs) values (?,?);");
     if (!insert || !exec(db, "BEGIN;")) return fail("can't write the key table");
-    progressTotal_ = static_cast<int>(entries.size());
-    progressDone_ = 0;
+    m_progressTotal = static_cast<int>(entries.size());
+    m_progressDone = 0;
 
     uint8_t head[8];
     std::memcpy(head, kMagic, 4);
@@ -538,13 +538,13 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
             byteorder::putLe32(buf.data() + 4 + 4 * i, static_cast<uint32_t>(e.positions[i]));
         if (std::fwrite(buf.data(), 1, buf.size(), dat) != buf.size()) return fail("can't write fts.dat");
         offset += buf.size();
-        ++progressDone_;
+        ++m_progressDone;
     }
     insert.reset();
     Statement info = prepare(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, kFormatVersion);
-    sqlite3_bind_int(info.get(), 2, options_);
+    sqlite3_bind_int(info.get(), 2, m_options);
     sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
     sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(entries.size()));
     if (sqlite3_step(info.get()) != SQLITE_DONE) return fail("can't write dbinfo");
@@ -607,7 +607,7 @@ bool CEBFTS::isComplete(const char* dir) {
 
 int CEBFTS::open(const char* dbPath) {
     close();
-    error_.clear();
+    m_error.clear();
     sqlite3* raw = nullptr;
     if (sqlite3_open_v2(dbPath, &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(raw);
@@ -623,46 +623,46 @@ int CEBFTS::open(const char* dbPath) {
     FilePtr dat = openFile(datPath.c_str(), "rb");
     if (!dat || size < 8 || !hasMagic(dat.get())) return fail("can't read " + datPath);
     if (info.datSize >= 0 && info.datSize != size) return fail(datPath + " does not belong to " + dbPath);
-    db_ = db.release();
-    dat_ = std::move(dat);
-    datSize_ = static_cast<uint64_t>(size);
-    options_ = info.options;
+    m_db = db.release();
+    m_dat = std::move(dat);
+    m_datSize = static_cast<uint64_t>(size);
+    m_options = info.options;
     return 0;
 }
 
 void CEBFTS::close() {
-    if (db_) sqlite3_close(db_);
-    db_ = nullptr;
-    dat_.reset();
-    datSize_ = 0;
-    headingCount_ = -1;
-    hits_.clear();
-    hits_.shrink_to_fit();
+    if (m_db) sqlite3_close(m_db);
+    m_db = nullptr;
+    m_dat.reset();
+    m_datSize = 0;
+    m_headingCount = -1;
+    m_hits.clear();
+    m_hits.shrink_to_fit();
 }
 
 uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
-    if (headingCount_ < 0) {
-        headingCount_ = 0;
-        headingMax_ = 1;
-        Statement s = prepare(db_, "select count(*), max(offs) from title_tbl;");
+    if (m_headingCount < 0) {
+        m_headingCount = 0;
+        m_headingMax = 1;
+        Statement s = prepare(m_db, "select count(*), max(offs) from title_tbl;");
         if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
-            headingCount_ = sqlite3_column_int64(s.get(), 0);
-            headingMax_ = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
+            m_headingCount = sqlite3_column_int64(s.get(), 0);
+            m_headingMax = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
         }
     }
     // Headings are spread over the text about evenly.
-    return static_cast<uint64_t>(static_cast<double>(headingCount_) * (last - first) / headingMax_) + 1;
+    return static_cast<uint64_t>(static_cast<double>(m_headingCount) * (last - first) / m_headingMax) + 1;
 }
 
 int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out) {
-    if (offset < 8 || static_cast<uint64_t>(offset) + 4 > datSize_) return -1;
-    if (fseeko(dat_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return -1;
+    if (offset < 8 || static_cast<uint64_t>(offset) + 4 > m_datSize) return -1;
+    if (fseeko(m_dat.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return -1;
     uint8_t head[4];
-    if (std::fread(head, 1, 4, dat_.get()) != 4) return -1;
+    if (std::fread(head, 1, 4, m_dat.get()) != 4) return -1;
     const uint64_t n = byteorder::le32(head);
-    if (n > (datSize_ - static_cast<uint64_t>(offset) - 4) / 4) return -1;
+    if (n > (m_datSize - static_cast<uint64_t>(offset) - 4) / 4) return -1;
     std::vector<uint8_t> buf(static_cast<size_t>(n) * 4);
-    if (n && std::fread(buf.data(), 1, buf.size(), dat_.get()) != buf.size()) return -1;
+    if (n && std::fread(buf.data(), 1, buf.size(), m_dat.get()) != buf.size()) return -1;
     const size_t at = out->size();
     out->resize(at + static_cast<size_t>(n));
     for (size_t i = 0; i < n; ++i) {
@@ -706,10 +706,10 @@ int CEBFTS::gatherKey(sqlite3_stmt* exact, sqlite3_stmt* range, uint32_t key, bo
 }
 
 int CEBFTS::search(uint32_t* query, int maxHits) {
-    hits_.clear();
-    error_.clear();
-    if (!db_ || !dat_ || !query) return 0;
-    cancelled_.store(false);
+    m_hits.clear();
+    m_error.clear();
+    if (!m_db || !m_dat || !query) return 0;
+    m_cancelled.store(false);
     for (uint32_t* q = query; *q; ++q)
         if (*q >= 'A' && *q <= 'Z') *q += 0x20;
     int length = 0;
@@ -729,7 +729,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         uint32_t sjis = unicodeToSjis(query[i]);
         if (sjis == 0) return 0;  // no such character in a book's text
         if (sjis >= 0xA1 && sjis <= 0xDF) sjis = jclib::hankakuToZenkaku(sjis);
-        uint32_t c = indexForm(sjis, false, options_);
+        uint32_t c = indexForm(sjis, false, m_options);
         trailingGap = c == 0;
         if (c) tokens.push_back({c, static_cast<uint32_t>(2 * i)});
     }
@@ -764,9 +764,9 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         }
     }
 
-    Statement exact = prepare(db_, "select offs from ngram_tbl where ngram=?;");
-    Statement range = prepare(db_, "select offs from ngram_tbl where ngram>=? and ngram<?;");
-    Statement heading = prepare(db_, "select offs from title_tbl where offs<? order by offs desc limit 1;");
+    Statement exact = prepare(m_db, "select offs from ngram_tbl where ngram=?;");
+    Statement range = prepare(m_db, "select offs from ngram_tbl where ngram>=? and ngram<?;");
+    Statement heading = prepare(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
     if (!exact || !range || !heading) return fail("can't query the index"), 0;
     size_t driver = 0;
     for (size_t t = 0; t < terms.size(); ++t) {
@@ -795,7 +795,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
 
     // Headings: a lookup per hit, or, when the hits are many against the
     // headings they span, one ordered walk over those headings.
-    hits_.reserve(found.size());
+    m_hits.reserve(found.size());
     if (found.empty()) return 0;
     auto headingBefore = [&](uint32_t p) {
         uint32_t h = p;
@@ -810,7 +810,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     Statement walk;
     bool walkRow = false;
     if (found.size() > 16 && found.size() * 8 > headingsBetween(found.front(), found.back())) {
-        walk = prepare(db_, "select offs from title_tbl where offs>=? and offs<? order by offs;");
+        walk = prepare(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
         if (!walk) return fail("can't query the index"), 0;
         sqlite3_bind_int64(walk.get(), 1, found.front());
         sqlite3_bind_int64(walk.get(), 2, found.back());
@@ -833,7 +833,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         hit.textOffset = static_cast<uint16_t>(p % 2048);
         hit.headingBlock = h / 2048;
         hit.headingOffset = static_cast<uint16_t>(h % 2048);
-        hits_.push_back(hit);
+        m_hits.push_back(hit);
     }
-    return static_cast<int>(hits_.size());
+    return static_cast<int>(m_hits.size());
 }

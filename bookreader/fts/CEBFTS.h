@@ -52,7 +52,7 @@ public:
     // empty: the text file's directory). 0, or -1 with lastError() set.
     int build(const char* textPath, const char* outDir, int options);
     // Why the last build, open or search failed ("" when it did not).
-    const char* lastError() const { return error_.c_str(); }
+    const char* lastError() const { return m_error.c_str(); }
 
     // Deletes "fts.db" and "fts.dat" in dir; the result of the second deletion.
     static int removeFiles(const char* dir);
@@ -66,21 +66,21 @@ public:
     // are lower-cased in place), at most maxHits (0: no limit). Each hit's
     // text position is the match, its heading the last heading before it.
     int search(uint32_t* query, int maxHits);
-    const HIT_ITEM* hits() const { return hits_.empty() ? nullptr : hits_.data(); }
-    int hitCount() const { return static_cast<int>(hits_.size()); }
+    const HIT_ITEM* hits() const { return m_hits.empty() ? nullptr : m_hits.data(); }
+    int hitCount() const { return static_cast<int>(m_hits.size()); }
     void close();
 
     // May be called from another thread: the build or search ends early.
-    void cancel() { cancelled_.store(true); }
+    void cancel() { m_cancelled.store(true); }
     // A further cancel test polled with the flag (the book reader's own).
     void setCancelSource(bool (*poll)(void*), void* user) {
-        cancelPoll_ = poll;
-        cancelUser_ = user;
+        m_cancelPoll = poll;
+        m_cancelUser = user;
     }
     // Percent of the running step (the text read, then the keys written).
     int getProgress() const;
     // The options of the open index (from dbinfo), or of the last build.
-    int options() const { return options_; }
+    int options() const { return m_options; }
 
     // --- steps of the build, public for tests ------------------------------
     void beginKeys(int options);
@@ -115,28 +115,28 @@ private:
     uint64_t headingsBetween(uint32_t first, uint32_t last);
     int gatherKey(sqlite3_stmt* exact, sqlite3_stmt* range, uint32_t key, bool prefix, std::vector<uint32_t>* out);
 
-    sqlite3* db_ = nullptr;
-    FilePtr dat_;
-    uint64_t datSize_ = 0;
-    int64_t headingCount_ = -1;  // -1: not counted yet
-    int64_t headingMax_ = 1;
-    std::atomic<bool> cancelled_{false};
-    bool (*cancelPoll_)(void*) = nullptr;
-    void* cancelUser_ = nullptr;
-    int options_ = 0;
-    std::string error_;
+    sqlite3* m_db = nullptr;
+    FilePtr m_dat;
+    uint64_t m_datSize = 0;
+    int64_t m_headingCount = -1;  // -1: not counted yet
+    int64_t m_headingMax = 1;
+    std::atomic<bool> m_cancelled{false};
+    bool (*m_cancelPoll)(void*) = nullptr;
+    void* m_cancelUser = nullptr;
+    int m_options = 0;
+    std::string m_error;
 
     // The pending character of the build: key code and position; 0 = none.
-    uint32_t pendingChar_ = 0;
-    uint32_t pendingPos_ = 0;
+    uint32_t m_pendingChar = 0;
+    uint32_t m_pendingPos = 0;
     // Keys are gathered in shards, one per worker thread; the text reader
     // fills a batch of pairs that the workers then share out.
-    std::vector<Shard> shards_;
-    std::vector<uint64_t> batch_;
-    std::vector<uint64_t> working_;
-    std::vector<std::thread> workers_;
+    std::vector<Shard> m_shards;
+    std::vector<uint64_t> m_batch;
+    std::vector<uint64_t> m_working;
+    std::vector<std::thread> m_workers;
 
-    std::vector<HIT_ITEM> hits_;
-    std::atomic<int> progressTotal_{0};
-    std::atomic<int> progressDone_{0};
+    std::vector<HIT_ITEM> m_hits;
+    std::atomic<int> m_progressTotal{0};
+    std::atomic<int> m_progressDone{0};
 };

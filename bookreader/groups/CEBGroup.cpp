@@ -127,20 +127,20 @@ CEBGroup::CEBGroup(const char* directory) {
     registerDictionaryReaders();
     char cwd[kPathSize];
     if (!directory) directory = getcwd(cwd, sizeof cwd) ? cwd : "";
-    directory_[0] = 0;
+    m_directory[0] = 0;
     size_t n = strlen(directory);
-    if (n + 2 <= sizeof directory_) {
-        memcpy(directory_, directory, n + 1);
-        if (n > 0 && directory_[n - 1] != '/') strcat(directory_, "/");
+    if (n + 2 <= sizeof m_directory) {
+        memcpy(m_directory, directory, n + 1);
+        if (n > 0 && m_directory[n - 1] != '/') strcat(m_directory, "/");
     }
-    file_[0] = 0;
-    if (strlen(directory_) + sizeof kGroupFileName <= sizeof file_) {
-        strcpy(file_, directory_);
-        strcat(file_, kGroupFileName);
+    m_file[0] = 0;
+    if (strlen(m_directory) + sizeof kGroupFileName <= sizeof m_file) {
+        strcpy(m_file, m_directory);
+        strcat(m_file, kGroupFileName);
     }
-    options_ = {-1, -1, -1};
-    baseDir_[0] = 0;
-    history_.assign(kGroupHistoryCapacity + 1, HISTORY_ITEM{});
+    m_options = {-1, -1, -1};
+    m_baseDir[0] = 0;
+    m_history.assign(kGroupHistoryCapacity + 1, HISTORY_ITEM{});
 }
 
 CEBGroup::~CEBGroup() {
@@ -148,43 +148,43 @@ CEBGroup::~CEBGroup() {
 }
 
 int CEBGroup::clear() {
-    entries_.clear();
-    entries_.shrink_to_fit();
-    historyTop_ = historyPosition_ = 0;
-    modified_ = 0;
-    everFilled_ = false;
-    unavailableLines_.clear();
-    for (auto& c : catalogs_) c.second->reset();
-    catalogs_.clear();
+    m_entries.clear();
+    m_entries.shrink_to_fit();
+    m_historyTop = m_historyPosition = 0;
+    m_modified = 0;
+    m_everFilled = false;
+    m_unavailableLines.clear();
+    for (auto& c : m_catalogs) c.second->reset();
+    m_catalogs.clear();
     return 1;
 }
 
 int CEBGroup::setFile(const char* path) {
     clear();
-    if (path) copyBounded(file_, sizeof file_, path);
+    if (path) copyBounded(m_file, sizeof m_file, path);
     return 1;
 }
 
 const char* CEBGroup::setBaseDir(const char* directory) {
-    if (directory) copyBounded(baseDir_, sizeof baseDir_, directory);
-    return baseDir_;
+    if (directory) copyBounded(m_baseDir, sizeof m_baseDir, directory);
+    return m_baseDir;
 }
 
 int CEBGroup::load(int reopen) {
-    if (!file_[0]) return 0;
+    if (!m_file[0]) return 0;
     if (!reopen) {
         char path[kPathSize];
-        strcpy(path, file_);
+        strcpy(path, m_file);
         return readFile(path);
     }
-    for (GROUP_ENTRY& e : entries_) {
+    for (GROUP_ENTRY& e : m_entries) {
         if (!e.opened) continue;
         for (CEBReader* r : {e.textReader.get(), e.graphicsReader.get(), e.soundReader.get()})
             if (r) r->reopen();
         for (auto& f : e.fontReaders)
             if (f) f->reopen();
     }
-    modified_ = 0;
+    m_modified = 0;
     return 1;
 }
 
@@ -193,10 +193,10 @@ int CEBGroup::load(int reopen) {
 int CEBGroup::readFile(const char* path) {
     std::string name = path ? path : "";
     clear();
-    if (!copyBounded(file_, sizeof file_, name.c_str())) return 0;
-    FilePtr f = openFile(file_, "r");
+    if (!copyBounded(m_file, sizeof m_file, name.c_str())) return 0;
+    FilePtr f = openFile(m_file, "r");
     if (!f) return 0;
-    everFilled_ = true;
+    m_everFilled = true;
     std::string line;
     for (int c = 0; c != EOF;) {
         line.clear();
@@ -207,7 +207,7 @@ int CEBGroup::readFile(const char* path) {
         else
             parseEntryLine(&line[0]);
     }
-    modified_ = 0;
+    m_modified = 0;
     return 1;
 }
 
@@ -222,11 +222,11 @@ void CEBGroup::parseOptionLine(const char* line) {
     if (valueLength == 0) return;
     int16_t v = static_cast<int16_t>(strtol(std::string(value, valueLength).c_str(), nullptr, 10));
     if (key == "bWordInflect")
-        options_.bWordInflect = v;
+        m_options.bWordInflect = v;
     else if (key == "searchType")
-        options_.searchType = v;
+        m_options.searchType = v;
     else if (key == "bFindAllDict")
-        options_.bFindAllDict = v;
+        m_options.bFindAllDict = v;
 }
 
 void CEBGroup::parseEntryLine(char* line) {
@@ -239,23 +239,23 @@ void CEBGroup::parseEntryLine(char* line) {
     }
     if (!tokens[0] || !tokens[1]) return;
     std::string path = tokens[0];
-    if (path[0] == '.' && baseDir_[0]) path = std::string(baseDir_) + path.substr(1);
+    if (path[0] == '.' && m_baseDir[0]) path = std::string(m_baseDir) + path.substr(1);
     char title[kGroupTitleSize] = {};
     if (tokens[5] && tokens[5][0] != '_') copySjisCut(title, tokens[5], sizeof title - 1);
     if (addBook(path.c_str(), atoi(tokens[1]), title[0] ? title : nullptr) < 0) {
         std::string kept = original;
         while (!kept.empty() && (kept.back() == '\r' || kept.back() == '\n')) kept.pop_back();
-        unavailableLines_.push_back(kept);
+        m_unavailableLines.push_back(kept);
     }
 }
 
 bool CEBGroup::formatFile(std::string* text) const {
-    size_t baseLength = strlen(baseDir_);
+    size_t baseLength = strlen(m_baseDir);
     char line[kPathSize * 2 + 64];
-    for (const GROUP_ENTRY& e : entries_) {
+    for (const GROUP_ENTRY& e : m_entries) {
         if (holdsSeparator(e.path)) return false;
         std::string path = e.path;
-        if (baseLength && path.compare(0, baseLength, baseDir_) == 0) path = "." + path.substr(baseLength);
+        if (baseLength && path.compare(0, baseLength, m_baseDir) == 0) path = "." + path.substr(baseLength);
         std::string title = e.userTitle;
         sanitizeField(&title);
         char dir[9];
@@ -265,24 +265,24 @@ bool CEBGroup::formatFile(std::string* text) const {
                  e.textReader && e.textReader->isLatin1() ? "G" : "_", "_", dir[0] ? dir : "_", title.c_str());
         *text += line;
     }
-    for (const std::string& kept : unavailableLines_) *text += kept + "\n";
-    snprintf(line, sizeof line, "%%%%bWordInflect=%d\n%%%%searchType=%d\n%%%%bFindAllDict=%d\n", options_.bWordInflect,
-             options_.searchType, options_.bFindAllDict);
+    for (const std::string& kept : m_unavailableLines) *text += kept + "\n";
+    snprintf(line, sizeof line, "%%%%bWordInflect=%d\n%%%%searchType=%d\n%%%%bFindAllDict=%d\n", m_options.bWordInflect,
+             m_options.searchType, m_options.bFindAllDict);
     *text += line;
     return true;
 }
 
 int CEBGroup::save(const char* path) {
-    if (entries_.empty() && !everFilled_) return 0;
+    if (m_entries.empty() && !m_everFilled) return 0;
     // A group saved under another name is written even when unmodified, so
     // that the new file exists afterwards.
-    bool renamed = path && strcmp(path, file_) != 0;
-    if (path && !copyBounded(file_, sizeof file_, path)) return 0;
-    if (!modified_ && !renamed) return 1;
+    bool renamed = path && strcmp(path, m_file) != 0;
+    if (path && !copyBounded(m_file, sizeof m_file, path)) return 0;
+    if (!m_modified && !renamed) return 1;
     std::string text;
-    if (!file_[0] || !formatFile(&text)) return 0;
-    if (writeFileAtomically(file_, text.data(), text.size()) != 0) return 0;
-    modified_ = 0;
+    if (!m_file[0] || !formatFile(&text)) return 0;
+    if (writeFileAtomically(m_file, text.data(), text.size()) != 0) return 0;
+    m_modified = 0;
     return 1;
 }
 
@@ -301,9 +301,9 @@ int CEBGroup::openCatalogFor(CEBCatalog* catalog, const char* path) {
 
 int CEBGroup::addBook(const char* path, int subbookIndex, const char* userTitle) {
     if (!path || strlen(path) >= kPathSize) return -1;
-    auto it = catalogs_.find(path);
-    if (it == catalogs_.end()) {
-        it = catalogs_.emplace(path, std::unique_ptr<CEBCatalog>(new CEBCatalog)).first;
+    auto it = m_catalogs.find(path);
+    if (it == m_catalogs.end()) {
+        it = m_catalogs.emplace(path, std::unique_ptr<CEBCatalog>(new CEBCatalog)).first;
         openCatalogFor(it->second.get(), path);
     }
     if (!addEntry(it->second.get(), path, subbookIndex, userTitle)) return -1;
@@ -318,7 +318,7 @@ int CEBGroup::addCatalog(const char* path) {
         return 0;
     }
     for (int i = 0; i < catalog.count(); ++i) addEntry(&catalog, path, i, nullptr);
-    modified_ = 1;
+    m_modified = 1;
     catalog.reset();
     return 1;
 }
@@ -376,10 +376,10 @@ int CEBGroup::addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, 
     memcpy(e.subbookDir, subbookDir, sizeof subbookDir);
     e.textReader.reset(new CEBReader);
     if (kind == BOOK_KIND_EB && !openEntry(&e, catalog->languageFlag())) return 0;
-    if (entries_.size() + 1 >= entries_.capacity()) entries_.reserve(std::max<size_t>(32, entries_.capacity() * 2));
-    entries_.push_back(std::move(e));
-    modified_ = 1;
-    everFilled_ = true;
+    if (m_entries.size() + 1 >= m_entries.capacity()) m_entries.reserve(std::max<size_t>(32, m_entries.capacity() * 2));
+    m_entries.push_back(std::move(e));
+    m_modified = 1;
+    m_everFilled = true;
     return 1;
 }
 
@@ -387,7 +387,7 @@ int CEBGroup::addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, 
 
 int CEBGroup::entryPtr(int i, GROUP_ENTRY** out) {
     if (i < 0 || i >= count()) return 0;
-    *out = &entries_[i];
+    *out = &m_entries[i];
     return 1;
 }
 
@@ -583,7 +583,7 @@ int CEBGroup::setUserTitle(int i, const char* userTitle) {
     if (!entryPtr(i, &e)) return 0;
     e->userTitle[0] = 0;
     if (userTitle) copySjisCut(e->userTitle, userTitle, sizeof e->userTitle - 1);
-    modified_ = 1;
+    m_modified = 1;
     return 1;
 }
 
@@ -592,42 +592,42 @@ int CEBGroup::setUserTitle(int i, const char* userTitle) {
 template <class F>
 void CEBGroup::renumberHistory(F newIndex) {
     int kept = 0, top = 0, position = 0;
-    for (int k = 0; k < historyTop_; ++k) {
-        int index = newIndex(history_[k].entryIndex);
+    for (int k = 0; k < m_historyTop; ++k) {
+        int index = newIndex(m_history[k].entryIndex);
         if (index < 0) continue;
-        history_[kept] = history_[k];
-        history_[kept].entryIndex = index;
+        m_history[kept] = m_history[k];
+        m_history[kept].entryIndex = index;
         ++kept;
-        if (k < historyPosition_) ++position;
+        if (k < m_historyPosition) ++position;
         ++top;
     }
-    for (int k = kept; k < static_cast<int>(history_.size()); ++k) history_[k] = HISTORY_ITEM{};
-    historyTop_ = top;
-    historyPosition_ = position;
+    for (int k = kept; k < static_cast<int>(m_history.size()); ++k) m_history[k] = HISTORY_ITEM{};
+    m_historyTop = top;
+    m_historyPosition = position;
 }
 
 int CEBGroup::remove(int i) {
     if (i < 0 || i >= count()) return 0;
-    entries_.erase(entries_.begin() + i);
-    if (entries_.empty()) entries_.shrink_to_fit();
+    m_entries.erase(m_entries.begin() + i);
+    if (m_entries.empty()) m_entries.shrink_to_fit();
     renumberHistory([i](int k) { return k == i ? -1 : k > i ? k - 1 : k; });
-    modified_ = 1;
+    m_modified = 1;
     return 1;
 }
 
 int CEBGroup::move(int i, int j) {
     if (i < 0 || i >= count() || j < 0 || j >= count()) return 0;
     if (i < j)
-        std::rotate(entries_.begin() + i, entries_.begin() + i + 1, entries_.begin() + j + 1);
+        std::rotate(m_entries.begin() + i, m_entries.begin() + i + 1, m_entries.begin() + j + 1);
     else if (i > j)
-        std::rotate(entries_.begin() + j, entries_.begin() + i, entries_.begin() + i + 1);
+        std::rotate(m_entries.begin() + j, m_entries.begin() + i, m_entries.begin() + i + 1);
     renumberHistory([i, j](int k) {
         if (k == i) return j;
         if (i < j && k > i && k <= j) return k - 1;
         if (i > j && k >= j && k < i) return k + 1;
         return k;
     });
-    modified_ = 1;
+    m_modified = 1;
     return 1;
 }
 
@@ -636,51 +636,51 @@ int CEBGroup::moveByOne(int i, int direction) {
     if ((i == 0 && direction < 0) || (i == count() - 1 && direction > 0)) return 0;
     if (direction != 0) {
         int j = direction < 0 ? i - 1 : i + 1;
-        std::swap(entries_[i], entries_[j]);
+        std::swap(m_entries[i], m_entries[j]);
         renumberHistory([i, j](int k) { return k == i ? j : k == j ? i : k; });
     }
-    modified_ = 1;
+    m_modified = 1;
     return 1;
 }
 
 void CEBGroup::setSearchOptions(const GROUP_SEARCH_OPTIONS& options) {
-    if (options.bWordInflect != options_.bWordInflect || options.searchType != options_.searchType ||
-        options.bFindAllDict != options_.bFindAllDict)
-        modified_ = 1;
-    options_ = options;
+    if (options.bWordInflect != m_options.bWordInflect || options.searchType != m_options.searchType ||
+        options.bFindAllDict != m_options.bFindAllDict)
+        m_modified = 1;
+    m_options = options;
 }
 
 // --- history -------------------------------------------------------------------
 
 int CEBGroup::pushHistory(int entryIndex, const BLOCK_POS& first, const BLOCK_POS& second) {
-    if (historyPosition_ > 0) {
-        const HISTORY_ITEM& last = history_[historyPosition_ - 1];
+    if (m_historyPosition > 0) {
+        const HISTORY_ITEM& last = m_history[m_historyPosition - 1];
         if (last.entryIndex == entryIndex && last.first.block == first.block && last.first.offset == first.offset &&
             last.second.offset == second.offset)
             return 1;
     }
-    if (historyPosition_ >= kGroupHistoryCapacity) {
-        std::move(history_.begin() + 1, history_.begin() + kGroupHistoryCapacity, history_.begin());
-        --historyPosition_;
+    if (m_historyPosition >= kGroupHistoryCapacity) {
+        std::move(m_history.begin() + 1, m_history.begin() + kGroupHistoryCapacity, m_history.begin());
+        --m_historyPosition;
     }
-    history_[historyPosition_] = HISTORY_ITEM{entryIndex, first, second};
-    ++historyPosition_;
-    historyTop_ = historyPosition_;
-    for (size_t k = static_cast<size_t>(historyPosition_); k < history_.size(); ++k) history_[k] = HISTORY_ITEM{};
+    m_history[m_historyPosition] = HISTORY_ITEM{entryIndex, first, second};
+    ++m_historyPosition;
+    m_historyTop = m_historyPosition;
+    for (size_t k = static_cast<size_t>(m_historyPosition); k < m_history.size(); ++k) m_history[k] = HISTORY_ITEM{};
     return 1;
 }
 
 int CEBGroup::stepHistory(int direction, int* entryIndex, BLOCK_POS* first, BLOCK_POS* second) {
     if (direction < 0) {
-        if (historyPosition_ < 1) return 0;
-        --historyPosition_;
+        if (m_historyPosition < 1) return 0;
+        --m_historyPosition;
     } else if (direction > 0) {
-        if (historyPosition_ >= historyTop_) return 0;
-        ++historyPosition_;
+        if (m_historyPosition >= m_historyTop) return 0;
+        ++m_historyPosition;
     } else {
         return first->block > 0 ? 1 : 0;
     }
-    const HISTORY_ITEM& h = history_[historyPosition_];
+    const HISTORY_ITEM& h = m_history[m_historyPosition];
     *entryIndex = h.entryIndex;
     *first = h.first;
     *second = h.second;

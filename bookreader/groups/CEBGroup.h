@@ -75,8 +75,8 @@ public:
     // --- files -------------------------------------------------------------
     int clear();
     int setFile(const char* path);
-    const char* file() const { return file_; }
-    const char* directory() const { return directory_; }
+    const char* file() const { return m_file; }
+    const char* directory() const { return m_directory; }
     // Null changes nothing; returns the base directory.
     const char* setBaseDir(const char* directory);
     // reopen: re-opens the readers of every opened entry; else reads the group file.
@@ -95,7 +95,7 @@ public:
     int addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, const char* userTitle);
 
     // --- entries -----------------------------------------------------------
-    int count() const { return static_cast<int>(entries_.size()); }
+    int count() const { return static_cast<int>(m_entries.size()); }
     int entryPtr(int i, GROUP_ENTRY** out);
     int entry(int i, GROUP_ENTRY** out);
     int openEntry(GROUP_ENTRY* entry, int languageFlag);
@@ -109,17 +109,17 @@ public:
     int remove(int i);
     int move(int i, int j);
     int moveByOne(int i, int direction);
-    int isModified() const { return modified_; }
-    void setModified(int flag) { modified_ = flag; }
+    int isModified() const { return m_modified; }
+    void setModified(int flag) { m_modified = flag; }
     void setSearchOptions(const GROUP_SEARCH_OPTIONS& options);
-    void getSearchOptions(GROUP_SEARCH_OPTIONS* out) const { *out = options_; }
+    void getSearchOptions(GROUP_SEARCH_OPTIONS* out) const { *out = m_options; }
 
     // --- history -----------------------------------------------------------
     int pushHistory(int entryIndex, const BLOCK_POS& first, const BLOCK_POS& second);
     int stepHistory(int direction, int* entryIndex, BLOCK_POS* first, BLOCK_POS* second);
-    void clearHistory() { historyTop_ = historyPosition_ = 0; }
-    int historyPosition() const { return historyPosition_; }
-    int historyTop() const { return historyTop_; }
+    void clearHistory() { m_historyTop = m_historyPosition = 0; }
+    int historyPosition() const { return m_historyPosition; }
+    int historyTop() const { return m_historyTop; }
 
 private:
     // Opens a catalog for path by its name; the result of the opening.
@@ -136,21 +136,21 @@ private:
     template <class F>
     void renumberHistory(F newIndex);
 
-    std::vector<GROUP_ENTRY> entries_;
-    char file_[kPathSize];
-    GROUP_SEARCH_OPTIONS options_;
-    char directory_[kPathSize];
-    std::map<std::string, std::unique_ptr<CEBCatalog>> catalogs_;
-    char baseDir_[kPathSize];
-    std::vector<HISTORY_ITEM> history_;
-    int historyTop_ = 0;
-    int historyPosition_ = 0;
-    int modified_ = 0;
+    std::vector<GROUP_ENTRY> m_entries;
+    char m_file[kPathSize];
+    GROUP_SEARCH_OPTIONS m_options;
+    char m_directory[kPathSize];
+    std::map<std::string, std::unique_ptr<CEBCatalog>> m_catalogs;
+    char m_baseDir[kPathSize];
+    std::vector<HISTORY_ITEM> m_history;
+    int m_historyTop = 0;
+    int m_historyPosition = 0;
+    int m_modified = 0;
     // Set once the group held an entry or read a file: an empty group is then
     // saved as empty instead of being left alone.
-    bool everFilled_ = false;
+    bool m_everFilled = false;
     // Entry lines of the file whose book could not be opened (a disc not
     // mounted, a folder moved away): written back as they were, so that
     // saving the group does not lose them.
-    std::vector<std::string> unavailableLines_;
+    std::vector<std::string> m_unavailableLines;
 };

@@ -52,8 +52,8 @@ public:
 
     // The result count: hits stored, or after finishing the hits kept.
     int count() const {
-        if (external_) return externalCount_;
-        return listed_ ? static_cast<int>(list_.size()) : static_cast<int>(hits_.size());
+        if (m_external) return m_externalCount;
+        return m_listed ? static_cast<int>(m_list.size()) : static_cast<int>(m_hits.size());
     }
     // The result count of a search whose results a dictionary back end keeps
     // itself (kinds 4 to 7); more: it stopped at a limit. Stored hits are
@@ -61,40 +61,40 @@ public:
     void setExternalResults(int n, bool more);
     // Result i (finished list order, else store order); null when out of range.
     const HIT_ITEM* at(int i) const;
-    bool finished() const { return listed_; }
+    bool finished() const { return m_listed; }
     // Stored hit i in store order, for searches that complete the hits they
     // added (headings); null when out of range.
     HIT_ITEM* storedAt(int i) {
-        return (i < 0 || static_cast<size_t>(i) >= hits_.size()) ? nullptr : &hits_[static_cast<size_t>(i)];
+        return (i < 0 || static_cast<size_t>(i) >= m_hits.size()) ? nullptr : &m_hits[static_cast<size_t>(i)];
     }
-    int storedCount() const { return static_cast<int>(hits_.size()); }
-    int capacity() const { return static_cast<int>(hits_.capacity()); }
+    int storedCount() const { return static_cast<int>(m_hits.size()); }
+    int capacity() const { return static_cast<int>(m_hits.capacity()); }
 
-    bool hasMoreHits() const { return moreHits_; }
+    bool hasMoreHits() const { return m_moreHits; }
     // A limit of at least 1; smaller values are refused (returns 0).
     int setMaxHits(int n);
-    int maxHits() const { return maxHits_; }
-    void setHitLimit50(bool on) { limit50_ = on; }
-    bool hitLimit50() const { return limit50_; }
+    int maxHits() const { return m_maxHits; }
+    void setHitLimit50(bool on) { m_limit50 = on; }
+    bool hitLimit50() const { return m_limit50; }
 
     // May be called from another thread while a search runs.
-    void cancel() { cancelled_.store(1); }
-    bool cancelled() const { return cancelled_.load() != 0; }
+    void cancel() { m_cancelled.store(1); }
+    bool cancelled() const { return m_cancelled.load() != 0; }
     // The flag itself, for the scans of the dictionary readers.
-    const std::atomic<uint16_t>* cancelFlag() const { return &cancelled_; }
+    const std::atomic<uint16_t>* cancelFlag() const { return &m_cancelled; }
 
 private:
     void dropList();
     void reserveFor(size_t n);
 
-    std::vector<HIT_ITEM> hits_;
-    std::vector<uint32_t> list_;  // indexes into hits_
-    bool listed_ = false;
-    bool sorted_ = false;
-    bool moreHits_ = false;
-    bool limit50_ = false;
-    int maxHits_ = kDefaultMaxHits;
-    bool external_ = false;
-    int externalCount_ = 0;
-    std::atomic<uint16_t> cancelled_{0};
+    std::vector<HIT_ITEM> m_hits;
+    std::vector<uint32_t> m_list;  // indexes into m_hits
+    bool m_listed = false;
+    bool m_sorted = false;
+    bool m_moreHits = false;
+    bool m_limit50 = false;
+    int m_maxHits = kDefaultMaxHits;
+    bool m_external = false;
+    int m_externalCount = 0;
+    std::atomic<uint16_t> m_cancelled{0};
 };

@@ -28,45 +28,45 @@ int appendPooled(std::vector<T>* records, std::vector<char>* pool, const T* from
 }  // namespace
 
 void CItemList::clear() {
-    std::vector<HIT_ITEM>().swap(items_);
-    std::vector<PDIC_HIT>().swap(pdicHits_);
-    std::vector<char>().swap(pdicText_);
-    std::vector<USERDICT_HIT>().swap(userDictHits_);
-    std::vector<char>().swap(userDictText_);
-    std::vector<STARDICT_HIT>().swap(starDictHits_);
-    std::vector<MDICT_HIT>().swap(mdictHits_);
+    std::vector<HIT_ITEM>().swap(m_items);
+    std::vector<PDIC_HIT>().swap(m_pdicHits);
+    std::vector<char>().swap(m_pdicText);
+    std::vector<USERDICT_HIT>().swap(m_userDictHits);
+    std::vector<char>().swap(m_userDictText);
+    std::vector<STARDICT_HIT>().swap(m_starDictHits);
+    std::vector<MDICT_HIT>().swap(m_mdictHits);
 }
 
 const HIT_ITEM* CItemList::item(int i) const {
-    return at(items_, i);
+    return at(m_items, i);
 }
 
 int CItemList::appendItems(const HIT_ITEM* items, int n) {
-    return appendAll(&items_, items, n);
+    return appendAll(&m_items, items, n);
 }
 
 int CItemList::resize(int n) {
     if (n < 0) n = 0;
     HIT_ITEM zero;
     std::memset(&zero, 0, sizeof zero);
-    items_.resize(static_cast<size_t>(n), zero);
+    m_items.resize(static_cast<size_t>(n), zero);
     return n;
 }
 
 int CItemList::appendTextRecords(const PDIC_HIT* records, int n, const char* text, size_t textSize) {
-    return appendPooled(&pdicHits_, &pdicText_, records, n, text, textSize, &PDIC_HIT::wordOffset);
+    return appendPooled(&m_pdicHits, &m_pdicText, records, n, text, textSize, &PDIC_HIT::wordOffset);
 }
 
 int CItemList::appendUserDictRecords(const USERDICT_HIT* records, int n, const char* text, size_t textSize) {
-    return appendPooled(&userDictHits_, &userDictText_, records, n, text, textSize, &USERDICT_HIT::offset);
+    return appendPooled(&m_userDictHits, &m_userDictText, records, n, text, textSize, &USERDICT_HIT::offset);
 }
 
 int CItemList::appendStarDictHits(const STARDICT_HIT* hits, int n) {
-    return appendAll(&starDictHits_, hits, n);
+    return appendAll(&m_starDictHits, hits, n);
 }
 
 int CItemList::appendMDictHits(const MDICT_HIT* hits, int n) {
-    return appendAll(&mdictHits_, hits, n);
+    return appendAll(&m_mdictHits, hits, n);
 }
 
 int64_t CItemList::recordOf(int i) const {

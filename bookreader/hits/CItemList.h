@@ -31,9 +31,9 @@ public:
     // Empties the items, the four record arrays and the two pools.
     void clear();
 
-    HIT_ITEM* items() { return items_.empty() ? nullptr : items_.data(); }
-    const HIT_ITEM* items() const { return items_.empty() ? nullptr : items_.data(); }
-    int count() const { return static_cast<int>(items_.size()); }
+    HIT_ITEM* items() { return m_items.empty() ? nullptr : m_items.data(); }
+    const HIT_ITEM* items() const { return m_items.empty() ? nullptr : m_items.data(); }
+    int count() const { return static_cast<int>(m_items.size()); }
     // Item i, null when out of range.
     const HIT_ITEM* item(int i) const;
     int appendItems(const HIT_ITEM* items, int n);
@@ -47,18 +47,18 @@ public:
     int appendStarDictHits(const STARDICT_HIT* hits, int n);
     int appendMDictHits(const MDICT_HIT* hits, int n);
 
-    int pdicHitCount() const { return static_cast<int>(pdicHits_.size()); }
-    const PDIC_HIT* pdicHit(int i) const { return at(pdicHits_, i); }
-    const char* pdicText() const { return pdicText_.empty() ? nullptr : pdicText_.data(); }
-    size_t pdicTextSize() const { return pdicText_.size(); }
-    int userDictHitCount() const { return static_cast<int>(userDictHits_.size()); }
-    const USERDICT_HIT* userDictHit(int i) const { return at(userDictHits_, i); }
-    const char* userDictText() const { return userDictText_.empty() ? nullptr : userDictText_.data(); }
-    size_t userDictTextSize() const { return userDictText_.size(); }
-    int starDictHitCount() const { return static_cast<int>(starDictHits_.size()); }
-    const STARDICT_HIT* starDictHit(int i) const { return at(starDictHits_, i); }
-    int mdictHitCount() const { return static_cast<int>(mdictHits_.size()); }
-    const MDICT_HIT* mdictHit(int i) const { return at(mdictHits_, i); }
+    int pdicHitCount() const { return static_cast<int>(m_pdicHits.size()); }
+    const PDIC_HIT* pdicHit(int i) const { return at(m_pdicHits, i); }
+    const char* pdicText() const { return m_pdicText.empty() ? nullptr : m_pdicText.data(); }
+    size_t pdicTextSize() const { return m_pdicText.size(); }
+    int userDictHitCount() const { return static_cast<int>(m_userDictHits.size()); }
+    const USERDICT_HIT* userDictHit(int i) const { return at(m_userDictHits, i); }
+    const char* userDictText() const { return m_userDictText.empty() ? nullptr : m_userDictText.data(); }
+    size_t userDictTextSize() const { return m_userDictText.size(); }
+    int starDictHitCount() const { return static_cast<int>(m_starDictHits.size()); }
+    const STARDICT_HIT* starDictHit(int i) const { return at(m_starDictHits, i); }
+    int mdictHitCount() const { return static_cast<int>(m_mdictHits.size()); }
+    const MDICT_HIT* mdictHit(int i) const { return at(m_mdictHits, i); }
 
     // The record index item i names, -1 when there is no item i.
     int64_t recordOf(int i) const;
@@ -69,11 +69,11 @@ private:
         return (i < 0 || static_cast<size_t>(i) >= v.size()) ? nullptr : &v[static_cast<size_t>(i)];
     }
 
-    std::vector<HIT_ITEM> items_;
-    std::vector<PDIC_HIT> pdicHits_;
-    std::vector<char> pdicText_;
-    std::vector<USERDICT_HIT> userDictHits_;
-    std::vector<char> userDictText_;
-    std::vector<STARDICT_HIT> starDictHits_;
-    std::vector<MDICT_HIT> mdictHits_;
+    std::vector<HIT_ITEM> m_items;
+    std::vector<PDIC_HIT> m_pdicHits;
+    std::vector<char> m_pdicText;
+    std::vector<USERDICT_HIT> m_userDictHits;
+    std::vector<char> m_userDictText;
+    std::vector<STARDICT_HIT> m_starDictHits;
+    std::vector<MDICT_HIT> m_mdictHits;
 };

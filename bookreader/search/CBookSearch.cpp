@@ -64,40 +64,40 @@ bool insideIndex(const READER_INDEX_INFO& index, uint32_t block) {
 // Reads fields of one index page without leaving its 2048 bytes.
 class PageReader {
 public:
-    PageReader(const uint8_t* page, size_t size) : p_(page), end_(page + size) {}
-    bool ok() const { return ok_; }
-    unsigned u8() { return need(1) ? *p_++ : 0; }
+    PageReader(const uint8_t* page, size_t size) : m_p(page), m_end(page + size) {}
+    bool ok() const { return m_ok; }
+    unsigned u8() { return need(1) ? *m_p++ : 0; }
     unsigned u16() {
         if (!need(2)) return 0;
-        unsigned v = byteorder::be16(p_);
-        p_ += 2;
+        unsigned v = byteorder::be16(m_p);
+        m_p += 2;
         return v;
     }
     uint32_t u32() {
         if (!need(4)) return 0;
-        uint32_t v = byteorder::be32(p_);
-        p_ += 4;
+        uint32_t v = byteorder::be32(m_p);
+        m_p += 4;
         return v;
     }
     const uint8_t* bytes(size_t n) {
         if (!need(n)) return nullptr;
-        const uint8_t* at = p_;
-        p_ += n;
+        const uint8_t* at = m_p;
+        m_p += n;
         return at;
     }
     void skip(size_t n) { bytes(n); }
 
 private:
     bool need(size_t n) {
-        if (!ok_ || static_cast<size_t>(end_ - p_) < n) {
-            ok_ = false;
+        if (!m_ok || static_cast<size_t>(m_end - m_p) < n) {
+            m_ok = false;
             return false;
         }
         return true;
     }
-    const uint8_t* p_;
-    const uint8_t* end_;
-    bool ok_ = true;
+    const uint8_t* m_p;
+    const uint8_t* m_end;
+    bool m_ok = true;
 };
 
 struct Position {
@@ -205,11 +205,11 @@ struct CBookSearch::KeyForms {
 // --- capability tests -------------------------------------------------------
 
 const READER_INDEX_INFO* CBookSearch::index(uint32_t id) const {
-    return reader_.findIndex(id);
+    return m_reader.findIndex(id);
 }
 
 bool CBookSearch::isSearchableKind() const {
-    return reader_.isOpen() && (reader_.kind() == BOOK_KIND_EB || reader_.kind() == BOOK_KIND_EPWING);
+    return m_reader.isOpen() && (m_reader.kind() == BOOK_KIND_EB || m_reader.kind() == BOOK_KIND_EPWING);
 }
 
 bool CBookSearch::hasWordSearch(const CEBReader& reader) {
@@ -264,7 +264,7 @@ bool CBookSearch::hasFullText(const CEBReader& reader) {
 // --- key forms ----------------------------------------------------------------
 
 int CBookSearch::queryKey(const READER_INDEX_INFO& idx, const char* query, char* out, bool multi) const {
-    if (reader_.isLatin1()) return upperCaseKey(out, query, kSearchKeyMax);
+    if (m_reader.isLatin1()) return upperCaseKey(out, query, kSearchKeyMax);
     const uint8_t noFolding[3] = {0xFF, 0xFF, 0xC0};
     return normalizeQueryKey(out, query, static_cast<int>(std::strlen(query)), multi ? noFolding : idx.style,
                              kSearchKeyMax, multi ? 0 : 1);
@@ -273,7 +273,7 @@ int CBookSearch::queryKey(const READER_INDEX_INFO& idx, const char* query, char*
 void CBookSearch::makeForm(const READER_INDEX_INFO& idx, const char* key, int length, uint32_t style, bool reverse,
                            KeyForm* form) const {
     char folded[kSearchKeyBufferSize];
-    const bool latin1 = reader_.isLatin1();
+    const bool latin1 = m_reader.isLatin1();
     if (latin1) {
         upperCaseKey(folded, key, length < kSearchKeyMax ? length : kSearchKeyMax);
     } else {
@@ -296,11 +296,11 @@ void CBookSearch::makeForm(const READER_INDEX_INFO& idx, const char* key, int le
 // --- descent and leaf scan ------------------------------------------------------
 
 const uint8_t* CBookSearch::indexPage(uint32_t block) {
-    CIndexPageCache& cache = reader_.indexPages();
+    CIndexPageCache& cache = m_reader.indexPages();
     if (const uint8_t* page = cache.find(block)) return page;
-    if (!reader_.seekBlock(block)) return nullptr;
+    if (!m_reader.seekBlock(block)) return nullptr;
     size_t available = 0;
-    const uint8_t* bytes = reader_.peek(&available);
+    const uint8_t* bytes = m_reader.peek(&available);
     if (available < CIndexPageCache::kPageSize) return nullptr;
     return cache.put(block, bytes);
 }
@@ -361,11 +361,11 @@ uint32_t CBookSearch::descend(const READER_INDEX_INFO& idx, const KeyForm& form)
 
 void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int keyLength, KeyForms* f) const {
     makeForm(idx, key, keyLength, styleValue(idx.style), true, &f->a);
-    if (reader_.isLatin1()) {
+    if (m_reader.isLatin1()) {
         f->b = f->a;
     } else if (isKanaId(idx.id)) {
         makeForm(idx, key, keyLength, kStyleKanaSecond, true, &f->b);
-        if (reader_.kind() == BOOK_KIND_EB) {
+        if (m_reader.kind() == BOOK_KIND_EB) {
             f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), key, keyLength);
             f->c.present = f->c.length > 0;
         }
@@ -381,9 +381,9 @@ void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int k
 
 int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const char* key, int exact, int level,
                             int mode) {
-    matches_ = 0;
+    m_matches = 0;
     const int keyLength = static_cast<int>(std::strlen(key));
-    if (keyLength > 255) return reader_.hitCount();
+    if (keyLength > 255) return m_reader.hitCount();
     KeyForms forms;
     makeForms(idx, key, keyLength, &forms);
     return scan(idx, block, forms, exact, level, mode);
@@ -391,19 +391,19 @@ int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const 
 
 int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyForms& forms, int exact, int level,
                       int mode) {
-    matches_ = 0;
-    if (!insideIndex(idx, block)) return reader_.hitCount();
+    m_matches = 0;
+    if (!insideIndex(idx, block)) return m_reader.hitCount();
     const KeyForm &a = forms.a, &b = forms.b, &c = forms.c;
     const int style = styleOfId(idx.id);
     const uint32_t last = idx.start + idx.count - 1;
-    CHitStore& store = reader_.hits();
+    CHitStore& store = m_reader.hits();
     Position groupHeading;
     std::vector<uint8_t> groupKey;
     auto hit = [&](const Position& text, const Position& heading) {
-        if (reader_.addHit(text.block, static_cast<uint16_t>(text.offset), heading.block,
-                           static_cast<uint16_t>(heading.offset), level, mode) < 0)
+        if (m_reader.addHit(text.block, static_cast<uint16_t>(text.offset), heading.block,
+                            static_cast<uint16_t>(heading.offset), level, mode) < 0)
             return false;
-        ++matches_;
+        ++m_matches;
         return true;
     };
     for (; block <= last && !store.cancelled(); ++block) {
@@ -411,11 +411,11 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
         if (!bytes) break;
         PageReader page(bytes, CIndexPageCache::kPageSize);
         const unsigned type = page.u8();
-        if (!isLeafType(type)) return reader_.hitCount();
+        if (!isLeafType(type)) return m_reader.hitCount();
         const unsigned fixedLength = page.u8();
         const unsigned count = page.u16();
         const bool grouped = (type & 0x10) != 0;
-        if (grouped && style == 0) return reader_.hitCount();
+        if (grouped && style == 0) return m_reader.hitCount();
         if (!grouped) {
             // Plain entries: from the first that is not below the key on.
             const PageEntries entries(bytes, CIndexPageCache::kPageSize, fixedLength, count, style == 1 ? 6 : 12);
@@ -425,17 +425,17 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
             for (; e < entries.count; ++e) {
                 const Key k{entries.key[e], entries.length[e]};
                 const int cmp = a.compare(k, exact);
-                if (cmp < 0) return reader_.hitCount();
+                if (cmp < 0) return m_reader.hitCount();
                 if (cmp > 0) continue;
                 PageReader tail(entries.tail(e),
                                 static_cast<size_t>(bytes + CIndexPageCache::kPageSize - entries.tail(e)));
                 bool beyond = false;
                 const Position text = readPosition(tail, &beyond);
                 const Position heading = style == 1 ? text : readPosition(tail, &beyond);
-                if (beyond) return reader_.hitCount();  // a position outside its block names no text
-                if (!hit(text, heading)) return reader_.hitCount();
+                if (beyond) return m_reader.hitCount();  // a position outside its block names no text
+                if (!hit(text, heading)) return m_reader.hitCount();
             }
-            if (!entries.complete) return reader_.hitCount();
+            if (!entries.complete) return m_reader.hitCount();
             continue;
         }
         bool stop = false;  // no further page: a damaged offset or an unknown entry type
@@ -448,38 +448,38 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
             bool end = false;  // the entries have passed the key
             if (entryType == 0x00) {
                 k = readKey(page, fixedLength);
-                if (!page.ok()) return reader_.hitCount();
+                if (!page.ok()) return m_reader.hitCount();
                 const int cmp = a.compare(k, exact);
-                if (cmp < 0) return reader_.hitCount();
+                if (cmp < 0) return m_reader.hitCount();
                 if (cmp > 0) {
                     // Entries before the key: only their length matters.
                     page.skip(style == 1 ? 6 : 12);
-                    if (!page.ok()) return reader_.hitCount();
+                    if (!page.ok()) return m_reader.hitCount();
                     continue;
                 }
                 text = readPosition(page, &beyond);
                 heading = style == 1 ? text : readPosition(page, &beyond);
-                if (!page.ok()) return reader_.hitCount();
+                if (!page.ok()) return m_reader.hitCount();
                 isHit =
                     cmp == 0 &&
-                    (!grouped || (style <= 2 ? (reader_.looseMatch() || b.matches(k, exact)) : b.matches(k, exact)));
+                    (!grouped || (style <= 2 ? (m_reader.looseMatch() || b.matches(k, exact)) : b.matches(k, exact)));
             } else if (entryType == 0x80) {
                 const int length = static_cast<int>(page.u8());
                 page.skip(style <= 2 ? 2 : 4);
                 const uint8_t* groupBytes = page.bytes(static_cast<size_t>(length));
                 if (style == 3) groupHeading = readPosition(page, &beyond);
-                if (!page.ok()) return reader_.hitCount();
+                if (!page.ok()) return m_reader.hitCount();
                 groupKey.assign(groupBytes, groupBytes + length);
                 Key g{groupKey.data(), length};
-                if (style == 2 && a.compare(g, exact) < 0) return reader_.hitCount();
+                if (style == 2 && a.compare(g, exact) < 0) return m_reader.hitCount();
             } else if (entryType == 0xC0) {
                 Key g{groupKey.data(), static_cast<int>(groupKey.size())};
                 if (style <= 2) {
                     k = readKey(page, 0);
                     text = readPosition(page, &beyond);
                     heading = style == 1 ? text : readPosition(page, &beyond);
-                    if (!page.ok()) return reader_.hitCount();
-                    if (reader_.looseMatch()) {
+                    if (!page.ok()) return m_reader.hitCount();
+                    if (m_reader.looseMatch()) {
                         const Key& against = style == 1 ? k : g;
                         const int cmp = a.compare(against, exact);
                         isHit = cmp == 0;
@@ -492,7 +492,7 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
                 } else {
                     text = readPosition(page, &beyond);
                     heading = style == 4 ? readPosition(page, &beyond) : groupHeading;
-                    if (!page.ok()) return reader_.hitCount();
+                    if (!page.ok()) return m_reader.hitCount();
                     const int cmp = b.compare(g, exact);
                     isHit = cmp == 0;
                     end = cmp < 0;
@@ -506,16 +506,16 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
                 stop = true;
                 isHit = false;  // a position outside its block names no text
             }
-            if (isHit && !hit(text, heading)) return reader_.hitCount();
-            if (end) return reader_.hitCount();
+            if (isHit && !hit(text, heading)) return m_reader.hitCount();
+            if (end) return m_reader.hitCount();
         }
         if (stop) break;
     }
-    return reader_.hitCount();
+    return m_reader.hitCount();
 }
 
 bool CBookSearch::searchIndex(const READER_INDEX_INFO& idx, const char* key, int exact, int level, int mode) {
-    matches_ = 0;
+    m_matches = 0;
     const int keyLength = static_cast<int>(std::strlen(key));
     if (keyLength > 255) return false;
     KeyForms forms;
@@ -527,17 +527,17 @@ bool CBookSearch::searchIndex(const READER_INDEX_INFO& idx, const char* key, int
 }
 
 int CBookSearch::finish(int mode, bool headings) {
-    CHitStore& store = reader_.hits();
-    if (mode != HIT_ADD && store.finished()) return reader_.hitCount();
+    CHitStore& store = m_reader.hits();
+    if (mode != HIT_ADD && store.finished()) return m_reader.hitCount();
     if (headings) fillFollowingHeadings();
-    reader_.finishHits(false);
-    return reader_.hitCount();
+    m_reader.finishHits(false);
+    return m_reader.hitCount();
 }
 
 // --- searches ---------------------------------------------------------------------
 
 int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
-    if (!isSearchableKind() || !key || (!hasWordSearch(reader_) && !hasKeywordSearch(reader_))) return 0;
+    if (!isSearchableKind() || !key || (!hasWordSearch(m_reader) && !hasKeywordSearch(m_reader))) return 0;
     std::vector<const READER_INDEX_INFO*> order;
     auto take = [&](uint32_t id) {
         if (const READER_INDEX_INFO* i = index(id)) order.push_back(i);
@@ -556,7 +556,7 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
     // A key no index of the book takes (a kana index only, a key without kana).
     if (order.empty()) return 0;
     const bool alphabetic = isAlphaText(key) != 0;
-    const bool latin1 = reader_.isLatin1();
+    const bool latin1 = m_reader.isLatin1();
     int found = 0;  // matches of this search only: earlier hits do not count
     try {
         for (int pass = 0;; ++pass) {
@@ -579,21 +579,21 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
                     }
                     form[length] = 0;
                 }
-                if (searchIndex(*idx, form, exact, level, mode)) found += matches_;
-                if (found > 0 || reader_.hits().cancelled()) break;
+                if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
+                if (found > 0 || m_reader.hits().cancelled()) break;
             }
-            if (tooShort || found > 0 || !reader_.wordRetry() || exact || reader_.hits().cancelled()) break;
+            if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
             if (alphabetic && pass >= 1) break;
         }
         return finish(mode, false);
     } catch (int) {
-        reader_.resetHits();
-        return reader_.hitCount();
+        m_reader.resetHits();
+        return m_reader.hitCount();
     }
 }
 
 int CBookSearch::endwordSearch(const char* key, int level, int mode) {
-    if (!isSearchableKind() || !key || !hasEndwordSearch(reader_)) return 0;
+    if (!isSearchableKind() || !key || !hasEndwordSearch(m_reader)) return 0;
     std::vector<const READER_INDEX_INFO*> order;
     if (kanaKeyKind(key, static_cast<int>(std::strlen(key))) != 0 && index(0x70)) order.push_back(index(0x70));
     for (uint32_t id : {0x71u, 0x72u})
@@ -601,15 +601,15 @@ int CBookSearch::endwordSearch(const char* key, int level, int mode) {
     if (order.empty()) return 0;
     try {
         for (const READER_INDEX_INFO* idx : order) {
-            if (reader_.hits().cancelled()) break;
+            if (m_reader.hits().cancelled()) break;
             char form[kSearchKeyBufferSize];
             queryKey(*idx, key, form, false);
             searchIndex(*idx, form, 0, level, mode);
         }
         return finish(mode, false);
     } catch (int) {
-        reader_.resetHits();
-        return reader_.hitCount();
+        m_reader.resetHits();
+        return m_reader.hitCount();
     }
 }
 
@@ -625,11 +625,11 @@ int CBookSearch::searchOneIndex(const READER_INDEX_INFO& idx, const char* key, b
     try {
         char form[kSearchKeyBufferSize];
         queryKey(idx, key, form, multi);
-        if (!searchIndex(idx, form, 0, level, mode)) return reader_.hitCount();
+        if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
         return finish(mode, headings);
     } catch (int) {
-        reader_.resetHits();
-        return reader_.hitCount();
+        m_reader.resetHits();
+        return m_reader.hitCount();
     }
 }
 
@@ -680,7 +680,7 @@ int CBookSearch::splitSearch(const char* query, int* level, int mode, bool cross
             std::memset(p, 0, static_cast<size_t>(blank));
             p += blank;
         }
-        if (reader_.stripPunctuation()) {
+        if (m_reader.stripPunctuation()) {
             size_t wl = std::strlen(reinterpret_cast<char*>(word));
             while (wl > 0 && std::strchr(".,;:!?", word[wl - 1])) word[--wl] = 0;
         }
@@ -700,7 +700,7 @@ int CBookSearch::multiSearch(const READER_INDEX_INFO* idx, const char* key, int 
 }
 
 void CBookSearch::fillFollowingHeadings() {
-    CHitStore& store = reader_.hits();
+    CHitStore& store = m_reader.hits();
     Position last;
     std::vector<char> buffer(2049);
     for (int i = 0; i < store.storedCount(); ++i) {
@@ -710,12 +710,12 @@ void CBookSearch::fillFollowingHeadings() {
             h->headingBlock = last.block;
             h->headingOffset = static_cast<uint16_t>(last.offset);
             if (last.block == 0) continue;
-        } else if (!reader_.seekBlock(h->headingBlock) ||
-                   (h->headingOffset > 0 && !reader_.setOffset(h->headingOffset))) {
+        } else if (!m_reader.seekBlock(h->headingBlock) ||
+                   (h->headingOffset > 0 && !m_reader.setOffset(h->headingOffset))) {
             continue;
         }
-        reader_.readHeading(buffer.data(), 2048, &n);
-        const uint64_t end = reader_.lastDecodeEnd();
+        m_reader.readHeading(buffer.data(), 2048, &n);
+        const uint64_t end = m_reader.lastDecodeEnd();
         last.block = static_cast<uint32_t>(end >> 32);
         last.offset = static_cast<uint32_t>(end & 0xFFFF);
     }
@@ -727,7 +727,7 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
     if (!isSearchableKind() || !key) return 0;
     const READER_INDEX_INFO* body = index(0x00);
     if (!body || body->count == 0) return 0;
-    const bool latin1 = reader_.isLatin1();
+    const bool latin1 = m_reader.isLatin1();
     // The key as the units the text is compared in: bytes (ISO 8859-1) or
     // 16-bit codes (JIS).
     std::vector<unsigned> units;
@@ -753,7 +753,7 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
     } else {
         for (size_t i = 0; i + 1 < bytes.size(); i += 2) units.push_back(byteorder::be16(&bytes[i]));
     }
-    if (units.empty()) return reader_.hitCount();
+    if (units.empty()) return m_reader.hitCount();
     // Failure links, so that overlapping matches are found ("AAB" in "AAAB").
     std::vector<size_t> fail(units.size() + 1, 0);
     for (size_t i = 1, k = 0; i < units.size(); ++i) {
@@ -763,7 +763,7 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
     }
 
     const int mode = level != 0 ? HIT_RAISE : HIT_ADD;
-    const uint16_t markCode = reader_.pageBreakCode(), markParameter = reader_.pageBreakParameter();
+    const uint16_t markCode = m_reader.pageBreakCode(), markParameter = m_reader.pageBreakParameter();
     const uint32_t blocks = body->count;
     Position heading{body->start, 0};
     size_t matched = 0;
@@ -773,9 +773,9 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
     // marks and codes across a block end are seen whole.
     std::vector<uint8_t> current(kBlockSize + 4, 0), next(kBlockSize + 4, 0);
     auto load = [&](uint32_t block, std::vector<uint8_t>& into) {
-        if (!reader_.seekBlock(block)) return false;
+        if (!m_reader.seekBlock(block)) return false;
         size_t available = 0;
-        const uint8_t* data = reader_.peek(&available);
+        const uint8_t* data = m_reader.peek(&available);
         std::memset(into.data(), 0, into.size());
         std::memcpy(into.data(), data, available < kBlockSize ? available : kBlockSize);
         return true;
@@ -784,8 +784,8 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
     if (load(body->start, current)) {
         for (; done < blocks && !refused; ++done) {
             const uint32_t block = body->start + done;
-            if (progress) progress(user, reader_.hitCount(), static_cast<int>(blocks), static_cast<int>(done));
-            if (reader_.hits().cancelled()) break;
+            if (progress) progress(user, m_reader.hitCount(), static_cast<int>(blocks), static_cast<int>(done));
+            if (m_reader.hits().cancelled()) break;
             const bool haveNext = done + 1 < blocks && load(block + 1, next);
             if (haveNext) std::memcpy(current.data() + kBlockSize, next.data(), 4);
             const uint8_t* p = current.data();
@@ -813,8 +813,8 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
                     if (u == units[matched]) {
                         if (++matched == units.size()) {
                             matched = fail[matched];
-                            if (reader_.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
-                                               static_cast<uint16_t>(heading.offset), level, mode) < 0)
+                            if (m_reader.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
+                                                static_cast<uint16_t>(heading.offset), level, mode) < 0)
                                 refused = true;
                         }
                         break;
@@ -830,8 +830,8 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
             current.swap(next);
         }
     }
-    if (progress) progress(user, reader_.hitCount(), static_cast<int>(blocks), static_cast<int>(done));
-    if (mode != HIT_ADD && reader_.hits().finished()) return reader_.hitCount();
-    reader_.finishHits(false);
-    return reader_.hitCount();
+    if (progress) progress(user, m_reader.hitCount(), static_cast<int>(blocks), static_cast<int>(done));
+    if (mode != HIT_ADD && m_reader.hits().finished()) return m_reader.hitCount();
+    m_reader.finishHits(false);
+    return m_reader.hitCount();
 }

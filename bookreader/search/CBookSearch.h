@@ -26,7 +26,7 @@ typedef void (*SearchProgress)(void* user, int hits, int blocks, int done);
 
 class CBookSearch {
 public:
-    explicit CBookSearch(CEBReader& reader) : reader_(reader) {}
+    explicit CBookSearch(CEBReader& reader) : m_reader(reader) {}
 
     // What the reader's book offers; the back-end kinds answer by their own rules.
     static bool hasWordSearch(const CEBReader& reader);
@@ -67,7 +67,7 @@ public:
                           int descent);
 
     // Matches the last scan made (hits added or raised).
-    int matches() const { return matches_; }
+    int matches() const { return m_matches; }
 
 private:
     struct KeyForm;
@@ -95,6 +95,6 @@ private:
     uint32_t descend(const READER_INDEX_INFO& index, const KeyForm& form);
     int scan(const READER_INDEX_INFO& index, uint32_t block, const KeyForms& forms, int exact, int level, int mode);
 
-    CEBReader& reader_;
-    int matches_ = 0;
+    CEBReader& m_reader;
+    int m_matches = 0;
 };

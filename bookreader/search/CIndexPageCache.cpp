@@ -3,18 +3,18 @@
 #include <cstring>
 
 const uint8_t* CIndexPageCache::put(uint32_t block, const uint8_t* bytes) {
-    if (tags_.empty()) {
-        tags_.assign(kPages, 0);
-        pages_.resize(kPages);
+    if (m_tags.empty()) {
+        m_tags.assign(kPages, 0);
+        m_pages.resize(kPages);
     }
     const size_t slot = block % kPages;
-    if (!pages_[slot]) pages_[slot].reset(new uint8_t[kPageSize]);
-    std::memcpy(pages_[slot].get(), bytes, kPageSize);
-    tags_[slot] = block;
-    return pages_[slot].get();
+    if (!m_pages[slot]) m_pages[slot].reset(new uint8_t[kPageSize]);
+    std::memcpy(m_pages[slot].get(), bytes, kPageSize);
+    m_tags[slot] = block;
+    return m_pages[slot].get();
 }
 
 void CIndexPageCache::clear() {
-    pages_.clear();
-    tags_.clear();
+    m_pages.clear();
+    m_tags.clear();
 }

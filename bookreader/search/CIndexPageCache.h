@@ -20,9 +20,9 @@ public:
 
     // The cached page of block; null when not cached.
     const uint8_t* find(uint32_t block) const {
-        if (tags_.empty()) return nullptr;
+        if (m_tags.empty()) return nullptr;
         const size_t slot = block % kPages;
-        return tags_[slot] == block && block != 0 ? pages_[slot].get() : nullptr;
+        return m_tags[slot] == block && block != 0 ? m_pages[slot].get() : nullptr;
     }
     // Stores a copy of the page's kPageSize bytes (block from 1); returns the
     // copy, valid until a page of another block takes its slot.
@@ -30,6 +30,6 @@ public:
     void clear();
 
 private:
-    std::vector<std::unique_ptr<uint8_t[]>> pages_;  // per slot, allocated on first use
-    std::vector<uint32_t> tags_;                     // block held by each slot, 0 = none
+    std::vector<std::unique_ptr<uint8_t[]>> m_pages;  // per slot, allocated on first use
+    std::vector<uint32_t> m_tags;                     // block held by each slot, 0 = none
 };

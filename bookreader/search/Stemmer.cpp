@@ -83,24 +83,24 @@ bool equalNoCase(const char* a, const char* b) {
 // suffix found by ends().
 class PorterStemmer {
 public:
-    PorterStemmer(char* b, int k0, int k) : b_(b), k0_(k0), k_(k), j_(k) {}
+    PorterStemmer(char* b, int k0, int k) : m_b(b), m_k0(k0), m_k(k), m_j(k) {}
 
     int run() {
-        if (k_ <= k0_ + 1) return k_;
+        if (m_k <= m_k0 + 1) return m_k;
         step1ab();
-        if (k_ > k0_) {
+        if (m_k > m_k0) {
             step1c();
             step2();
             step3();
             step4();
             step5();
         }
-        return k_;
+        return m_k;
     }
 
 private:
     bool cons(int i) const {
-        switch (b_[i]) {
+        switch (m_b[i]) {
             case 'a':
             case 'e':
             case 'i':
@@ -108,7 +108,7 @@ private:
             case 'u':
                 return false;
             case 'y':
-                return i == k0_ ? true : !cons(i - 1);
+                return i == m_k0 ? true : !cons(i - 1);
             default:
                 return true;
         }
@@ -117,21 +117,21 @@ private:
     // The number of vowel-consonant sequences in b[k0..j].
     int measure() const {
         int n = 0;
-        int i = k0_;
+        int i = m_k0;
         for (;; ++i) {
-            if (i > j_) return n;
+            if (i > m_j) return n;
             if (!cons(i)) break;
         }
         ++i;
         for (;;) {
             for (;; ++i) {
-                if (i > j_) return n;
+                if (i > m_j) return n;
                 if (cons(i)) break;
             }
             ++i;
             ++n;
             for (;; ++i) {
-                if (i > j_) return n;
+                if (i > m_j) return n;
                 if (!cons(i)) break;
             }
             ++i;
@@ -139,32 +139,32 @@ private:
     }
 
     bool vowelInStem() const {
-        for (int i = k0_; i <= j_; ++i)
+        for (int i = m_k0; i <= m_j; ++i)
             if (!cons(i)) return true;
         return false;
     }
 
-    bool doubleConsonant(int j) const { return j >= k0_ + 1 && b_[j] == b_[j - 1] && cons(j); }
+    bool doubleConsonant(int j) const { return j >= m_k0 + 1 && m_b[j] == m_b[j - 1] && cons(j); }
 
     // Consonant-vowel-consonant ending at i, the last consonant not w, x, y.
     bool cvc(int i) const {
-        if (i < k0_ + 2 || !cons(i) || cons(i - 1) || !cons(i - 2)) return false;
-        return b_[i] != 'w' && b_[i] != 'x' && b_[i] != 'y';
+        if (i < m_k0 + 2 || !cons(i) || cons(i - 1) || !cons(i - 2)) return false;
+        return m_b[i] != 'w' && m_b[i] != 'x' && m_b[i] != 'y';
     }
 
     bool ends(const char* s) {
         const int length = static_cast<int>(std::strlen(s));
-        if (s[length - 1] != b_[k_]) return false;
-        if (length > k_ - k0_ + 1) return false;
-        if (std::memcmp(b_ + k_ - length + 1, s, static_cast<size_t>(length)) != 0) return false;
-        j_ = k_ - length;
+        if (s[length - 1] != m_b[m_k]) return false;
+        if (length > m_k - m_k0 + 1) return false;
+        if (std::memcmp(m_b + m_k - length + 1, s, static_cast<size_t>(length)) != 0) return false;
+        m_j = m_k - length;
         return true;
     }
 
     void setTo(const char* s) {
         const int length = static_cast<int>(std::strlen(s));
-        std::memmove(b_ + j_ + 1, s, static_cast<size_t>(length));
-        k_ = j_ + length;
+        std::memmove(m_b + m_j + 1, s, static_cast<size_t>(length));
+        m_k = m_j + length;
     }
 
     void replaceIfMeasured(const char* s) {
@@ -188,37 +188,37 @@ private:
     }
 
     void step1ab() {
-        if (b_[k_] == 's') {
+        if (m_b[m_k] == 's') {
             if (ends("sses")) {
-                k_ -= 2;
+                m_k -= 2;
             } else if (ends("ies")) {
                 setTo("i");
-            } else if (b_[k_ - 1] != 's') {
-                --k_;
+            } else if (m_b[m_k - 1] != 's') {
+                --m_k;
             }
         }
         if (ends("eed")) {
-            if (measure() > 0) --k_;
+            if (measure() > 0) --m_k;
         } else if ((ends("ed") || ends("ing")) && vowelInStem()) {
-            k_ = j_;
+            m_k = m_j;
             if (ends("at")) {
                 setTo("ate");
             } else if (ends("bl")) {
                 setTo("ble");
             } else if (ends("iz")) {
                 setTo("ize");
-            } else if (doubleConsonant(k_)) {
-                --k_;
-                const char c = b_[k_];
-                if (c == 'l' || c == 's' || c == 'z') ++k_;
-            } else if (j_ = k_, measure() == 1 && cvc(k_)) {
+            } else if (doubleConsonant(m_k)) {
+                --m_k;
+                const char c = m_b[m_k];
+                if (c == 'l' || c == 's' || c == 'z') ++m_k;
+            } else if (m_j = m_k, measure() == 1 && cvc(m_k)) {
                 setTo("e");
             }
         }
     }
 
     void step1c() {
-        if (ends("y") && vowelInStem()) b_[k_] = 'i';
+        if (ends("y") && vowelInStem()) m_b[m_k] = 'i';
     }
 
     void step2() {
@@ -245,25 +245,25 @@ private:
                                                "ate", "iti",   "ous",  "ive", "ize"};
         for (const char* s : suffixes) {
             if (!ends(s)) continue;
-            if (std::strcmp(s, "ion") == 0 && !(j_ >= k0_ && (b_[j_] == 's' || b_[j_] == 't'))) continue;
-            if (measure() > 1) k_ = j_;
+            if (std::strcmp(s, "ion") == 0 && !(m_j >= m_k0 && (m_b[m_j] == 's' || m_b[m_j] == 't'))) continue;
+            if (measure() > 1) m_k = m_j;
             return;
         }
     }
 
     void step5() {
-        j_ = k_;
-        if (b_[k_] == 'e') {
+        m_j = m_k;
+        if (m_b[m_k] == 'e') {
             const int m = measure();
-            if (m > 1 || (m == 1 && !cvc(k_ - 1))) --k_;
+            if (m > 1 || (m == 1 && !cvc(m_k - 1))) --m_k;
         }
-        if (b_[k_] == 'l' && doubleConsonant(k_) && measure() > 1) --k_;
+        if (m_b[m_k] == 'l' && doubleConsonant(m_k) && measure() > 1) --m_k;
     }
 
-    char* b_;
-    int k0_;
-    int k_;
-    int j_;
+    char* m_b;
+    int m_k0;
+    int m_k;
+    int m_j;
 };
 
 }  // namespace

@@ -59,9 +59,9 @@ char narrowByte(uint32_t jis) {
 
 }  // namespace
 
-CTextDecoder::CTextDecoder(CEBReader& reader, const TAG_HOOKS* hooks) : reader_(reader), hooks_(hooks) {
-    memset(&ctx_, 0, sizeof ctx_);
-    memset(&media_, 0, sizeof media_);
+CTextDecoder::CTextDecoder(CEBReader& reader, const TAG_HOOKS* hooks) : m_reader(reader), m_hooks(hooks) {
+    memset(&m_ctx, 0, sizeof m_ctx);
+    memset(&m_media, 0, sizeof m_media);
 }
 
 bool CTextDecoder::isMapArea(uint32_t id) {
@@ -77,109 +77,109 @@ uint32_t CTextDecoder::readCode(CEBReader& reader) {
 }
 
 void CTextDecoder::call(int slot, int fold) {
-    TAG_HOOK hook = hooks_->slot[slot];
-    if (hook) hook(ctx_, &media_, fold);
+    TAG_HOOK hook = m_hooks->slot[slot];
+    if (hook) hook(m_ctx, &m_media, fold);
 }
 
 bool CTextDecoder::alive() const {
-    if (reader_.readFailed()) return false;
-    Position p = positionOf(reader_);
-    return endBlock_ == 0 || p.block <= endBlock_;
+    if (m_reader.readFailed()) return false;
+    Position p = positionOf(m_reader);
+    return m_endBlock == 0 || p.block <= m_endBlock;
 }
 
 uint32_t CTextDecoder::bcd(int n) {
-    int64_t v = reader_.readBcd(n);
+    int64_t v = m_reader.readBcd(n);
     return v < 0 ? 0 : static_cast<uint32_t>(v);
 }
 
 void CTextDecoder::readLink() {
-    ctx_.linkBlock = bcd(4);
-    ctx_.linkOffset = static_cast<uint16_t>(bcd(2));
+    m_ctx.linkBlock = bcd(4);
+    m_ctx.linkOffset = static_cast<uint16_t>(bcd(2));
 }
 
 void CTextDecoder::clearMedia() {
-    memset(&media_, 0, sizeof media_);
+    memset(&m_media, 0, sizeof m_media);
 }
 
 void CTextDecoder::readPoint() {
-    media_.x = static_cast<uint16_t>(bcd(2));
-    media_.y = static_cast<uint16_t>(bcd(2));
+    m_media.x = static_cast<uint16_t>(bcd(2));
+    m_media.y = static_cast<uint16_t>(bcd(2));
 }
 
 void CTextDecoder::readMediaFields(bool skipAfterSub) {
-    media_.sub = static_cast<uint16_t>(bcd(2));
-    if (skipAfterSub) reader_.readBcd(2);
-    media_.code = static_cast<uint16_t>(bcd(2));
+    m_media.sub = static_cast<uint16_t>(bcd(2));
+    if (skipAfterSub) m_reader.readBcd(2);
+    m_media.code = static_cast<uint16_t>(bcd(2));
     readPoint();
-    media_.width = static_cast<uint16_t>(bcd(2));
-    media_.height = static_cast<uint16_t>(bcd(2));
+    m_media.width = static_cast<uint16_t>(bcd(2));
+    m_media.height = static_cast<uint16_t>(bcd(2));
 }
 
 uint32_t CTextDecoder::run(char* out, uint32_t capacity, uint32_t* length, int pageStop, int blockLimit) {
     if (length) *length = 0;
     if (out && capacity > 0) out[0] = 0;
-    Position start = positionOf(reader_);
-    const READER_INDEX_INFO* area = reader_.findIndexAt(start.block, start.offset);
+    Position start = positionOf(m_reader);
+    const READER_INDEX_INFO* area = m_reader.findIndexAt(start.block, start.offset);
     if (area && area->count > 0) {
         uint64_t end = static_cast<uint64_t>(area->start) + area->count - 1;
-        endBlock_ = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(end);
+        m_endBlock = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(end);
     } else {
-        endBlock_ = reader_.lastBlock();
+        m_endBlock = m_reader.lastBlock();
     }
-    limitedEnd_ = endBlock_;
+    m_limitedEnd = m_endBlock;
     if (blockLimit > 0) {
         uint64_t limited = static_cast<uint64_t>(start.block) + static_cast<uint64_t>(blockLimit) - 1;
-        if (limited < limitedEnd_) limitedEnd_ = static_cast<uint32_t>(limited);
+        if (limited < m_limitedEnd) m_limitedEnd = static_cast<uint32_t>(limited);
     }
-    body_ = area && area->id == 0x00;
-    map_ = area && isMapArea(area->id);
-    pageStop_ = pageStop;
+    m_body = area && area->id == 0x00;
+    m_map = area && isMapArea(area->id);
+    m_pageStop = pageStop;
 
-    memset(&ctx_, 0, sizeof ctx_);
-    ctx_.out = out;
-    ctx_.capacity = out ? capacity : 0;
-    ctx_.reader = &reader_;
+    memset(&m_ctx, 0, sizeof m_ctx);
+    m_ctx.out = out;
+    m_ctx.capacity = out ? capacity : 0;
+    m_ctx.reader = &m_reader;
 
     uint32_t c[4];
-    for (uint32_t& v : c) v = reader_.readWord16();
-    seekTo(reader_, start.block, start.offset);
+    for (uint32_t& v : c) v = m_reader.readWord16();
+    seekTo(m_reader, start.block, start.offset);
     uint64_t startPos = packPosition(start.block, start.offset);
-    reader_.setLastText(startPos, startPos);
+    m_reader.setLastText(startPos, startPos);
 
-    if (reader_.pageBreakCode() != 0) {
-        pageCode_ = reader_.pageBreakCode();
-        pageParam_ = reader_.pageBreakParameter();
-        pageCounter_ = (c[0] == pageCode_ && c[1] == pageParam_) ? -1 : 0;
+    if (m_reader.pageBreakCode() != 0) {
+        m_pageCode = m_reader.pageBreakCode();
+        m_pageParam = m_reader.pageBreakParameter();
+        m_pageCounter = (c[0] == m_pageCode && c[1] == m_pageParam) ? -1 : 0;
     } else if (c[0] == 0x1F09 && c[1] == 0x0001 && c[2] == 0x1F41) {
-        pageCode_ = 0x1F41;
-        pageParam_ = c[3];
-        pageCounter_ = -1;
+        m_pageCode = 0x1F41;
+        m_pageParam = c[3];
+        m_pageCounter = -1;
     } else if (c[0] == 0x1F09 || c[0] == 0x1F41) {
-        pageCode_ = static_cast<uint16_t>(c[0]);
-        pageParam_ = c[1];
-        pageCounter_ = -1;
+        m_pageCode = static_cast<uint16_t>(c[0]);
+        m_pageParam = c[1];
+        m_pageCounter = -1;
     } else {
-        pageCode_ = 0x1F09;
-        pageParam_ = 1;
-        pageCounter_ = 0;
+        m_pageCode = 0x1F09;
+        m_pageParam = 1;
+        m_pageCounter = 0;
     }
-    if (body_ && !reader_.isLatin1() && c[0] >= 0x2121 && start.offset > 1) backScan(start.block, start.offset);
+    if (m_body && !m_reader.isLatin1() && c[0] >= 0x2121 && start.offset > 1) backScan(start.block, start.offset);
 
-    backOff_ = 0;
-    const bool latin1 = reader_.isLatin1();
-    const bool eb = reader_.kind() == BOOK_KIND_EB;
-    const int fold = reader_.textOption();
-    const TAG_HOOK characterHook = hooks_->slot[SLOT_CHARACTER];
+    m_backOff = 0;
+    const bool latin1 = m_reader.isLatin1();
+    const bool eb = m_reader.kind() == BOOK_KIND_EB;
+    const int fold = m_reader.textOption();
+    const TAG_HOOK characterHook = m_hooks->slot[SLOT_CHARACTER];
     const bool runWriter = isCharacterWriter(characterHook);
-    while (!ctx_.stop) {
-        Position p = positionOf(reader_);
-        if ((endBlock_ > 0 && endBlock_ < p.block) || reader_.readFailed()) break;
-        ctx_.block = p.block;
-        ctx_.offset = static_cast<uint16_t>(p.offset);
-        uint32_t code = latin1 ? readCode(reader_) : reader_.readWord16();
-        if (reader_.readFailed()) break;
-        ctx_.code = static_cast<uint16_t>(code);
-        ctx_.param = code;
+    while (!m_ctx.stop) {
+        Position p = positionOf(m_reader);
+        if ((m_endBlock > 0 && m_endBlock < p.block) || m_reader.readFailed()) break;
+        m_ctx.block = p.block;
+        m_ctx.offset = static_cast<uint16_t>(p.offset);
+        uint32_t code = latin1 ? readCode(m_reader) : m_reader.readWord16();
+        if (m_reader.readFailed()) break;
+        m_ctx.code = static_cast<uint16_t>(code);
+        m_ctx.param = code;
         if (latin1 && (code >> 8) != 0x1F) {
             call(code >= 0x0101 && code <= 0x1E1E ? SLOT_NARROW_GAIJI : SLOT_CHARACTER, fold);
             continue;
@@ -188,28 +188,28 @@ uint32_t CTextDecoder::run(char* out, uint32_t capacity, uint32_t* length, int p
             if (eb && (code & 0x80))
                 call(SLOT_EB_HIGH_CODE);
             else if (characterHook) {
-                characterHook(ctx_, &media_, fold);
-                if (runWriter && !ctx_.stop) {
+                characterHook(m_ctx, &m_media, fold);
+                if (runWriter && !m_ctx.stop) {
                     // Plain characters that follow, in one pass over the block.
                     size_t available = 0;
-                    const uint8_t* run = reader_.peek(&available);
-                    reader_.skip(writeCharacterRun(ctx_, run, available, fold));
+                    const uint8_t* run = m_reader.peek(&available);
+                    m_reader.skip(writeCharacterRun(m_ctx, run, available, fold));
                 }
             }
         } else if (code >= 0xA121 && code <= 0xFE7E) {
-            const FONT_HEADER& nf = reader_.narrowFont();
-            const FONT_HEADER& wf = reader_.wideFont();
+            const FONT_HEADER& nf = m_reader.narrowFont();
+            const FONT_HEADER& wf = m_reader.wideFont();
             bool inNarrow = nf.startBlock && code >= nf.startCode && code <= nf.endCode;
             bool inWide = wf.startBlock && code >= wf.startCode && code <= wf.endCode;
-            if ((inNarrow && !inWide) || ctx_.narrow) {
+            if ((inNarrow && !inWide) || m_ctx.narrow) {
                 call(SLOT_NARROW_GAIJI);
-            } else if (reader_.hasWaveFileMap() && !inWide && code == 0xA427) {
+            } else if (m_reader.hasWaveFileMap() && !inWide && code == 0xA427) {
                 clearMedia();
-                reader_.readBytes(media_.name, 16);
-                if (readCode(reader_) == 0xA428) {
+                m_reader.readBytes(m_media.name, 16);
+                if (readCode(m_reader) == 0xA428) {
                     call(SLOT_BEGIN_SOUND_GAIJI);
-                    ctx_.param = kJisRightArrow;
-                    call(SLOT_CHARACTER, reader_.textOption());
+                    m_ctx.param = kJisRightArrow;
+                    call(SLOT_CHARACTER, m_reader.textOption());
                     call(SLOT_END_SOUND_GAIJI);
                 }
             } else {
@@ -224,18 +224,18 @@ uint32_t CTextDecoder::run(char* out, uint32_t capacity, uint32_t* length, int p
         }
     }
 
-    Position end = backBy(positionOf(reader_), static_cast<uint32_t>(backOff_));
-    reader_.setLastText(startPos, packPosition(end.block, end.offset));
-    if (length) *length = ctx_.used;
-    return ctx_.used;
+    Position end = backBy(positionOf(m_reader), static_cast<uint32_t>(m_backOff));
+    m_reader.setLastText(startPos, packPosition(end.block, end.offset));
+    if (length) *length = m_ctx.used;
+    return m_ctx.used;
 }
 
 void CTextDecoder::backScan(uint32_t startBlock, uint32_t startOffset) {
     uint32_t n = startOffset < 64 ? startOffset : 64;
     const uint32_t from = startOffset - n;
     uint8_t before[64];
-    if (!seekTo(reader_, startBlock, from)) return;
-    reader_.readBytes(before, static_cast<int>(n));
+    if (!seekTo(m_reader, startBlock, from)) return;
+    m_reader.readBytes(before, static_cast<int>(n));
     // before[n - k] is the byte k bytes before the start.
     uint32_t newStart = startOffset;
     for (uint32_t k = 2; k < n; k += 2) {
@@ -252,36 +252,36 @@ void CTextDecoder::backScan(uint32_t startBlock, uint32_t startOffset) {
             break;
         }
     }
-    seekTo(reader_, startBlock, newStart);
+    seekTo(m_reader, startBlock, newStart);
 }
 
 bool CTextDecoder::pageRule(uint16_t code, uint32_t param) {
-    if (code != pageCode_ || param != pageParam_) return false;
-    if (++pageCounter_ < reader_.pageCount()) return false;
-    pageCounter_ = 0;
+    if (code != m_pageCode || param != m_pageParam) return false;
+    if (++m_pageCounter < m_reader.pageCount()) return false;
+    m_pageCounter = 0;
     call(SLOT_PAGE);
-    Position p = positionOf(reader_);
-    if ((pageStop_ && ctx_.textBytes != 0) || (!pageStop_ && limitedEnd_ > 0 && limitedEnd_ < p.block)) {
-        ctx_.stop = 1;
-        backOff_ = 4;
+    Position p = positionOf(m_reader);
+    if ((m_pageStop && m_ctx.textBytes != 0) || (!m_pageStop && m_limitedEnd > 0 && m_limitedEnd < p.block)) {
+        m_ctx.stop = 1;
+        m_backOff = 4;
         return true;
     }
     return false;
 }
 
 bool CTextDecoder::applySubstitution(uint16_t* code) {
-    for (const ESCAPE_SUBST* e = reader_.escapeSubst(); e && e->code != 0; ++e) {
+    for (const ESCAPE_SUBST* e = m_reader.escapeSubst(); e && e->code != 0; ++e) {
         if (e->code != *code) continue;
         if (e->action == 0) {
-            for (unsigned i = 0; i < e->value; ++i) reader_.readByte();
+            for (unsigned i = 0; i < e->value; ++i) m_reader.readByte();
             return false;
         }
         if (e->action == 1) {
             *code = e->value;
             if (*code == 0x1F42) {
-                ctx_.param = 0x20;
-                call(SLOT_CHARACTER, reader_.textOption());
-                ctx_.param = 0;
+                m_ctx.param = 0x20;
+                call(SLOT_CHARACTER, m_reader.textOption());
+                m_ctx.param = 0;
             }
             return true;
         }
@@ -291,26 +291,26 @@ bool CTextDecoder::applySubstitution(uint16_t* code) {
 
 void CTextDecoder::skipCodesThrough(uint16_t endCode) {
     for (int i = 0; i < kMaxRunCodes && alive(); ++i)
-        if (readCode(reader_) == endCode) return;
+        if (readCode(m_reader) == endCode) return;
 }
 
 void CTextDecoder::emptyFigureTest() {
-    if (figureParamsEnd_ >= 0 && reader_.currentOffset() == figureParamsEnd_ + 2) {
-        ctx_.param = kJisRightArrow;
-        call(SLOT_CHARACTER, reader_.textOption());
-        ctx_.param = kJisFigure;
-        call(SLOT_CHARACTER, reader_.textOption());
-        ctx_.param = 0;
+    if (m_figureParamsEnd >= 0 && m_reader.currentOffset() == m_figureParamsEnd + 2) {
+        m_ctx.param = kJisRightArrow;
+        call(SLOT_CHARACTER, m_reader.textOption());
+        m_ctx.param = kJisFigure;
+        call(SLOT_CHARACTER, m_reader.textOption());
+        m_ctx.param = 0;
     }
 }
 
 void CTextDecoder::escapeHexCode() {
     // EPWING 0x1F0B: a run of full-width hexadecimal digits up to 0x1F0C is
     // one code point; an escape right after 0x1F0B makes it a table start.
-    Position after = positionOf(reader_);
-    uint32_t w = readCode(reader_);
+    Position after = positionOf(m_reader);
+    uint32_t w = readCode(m_reader);
     if ((w >> 8) == 0x1F) {
-        seekTo(reader_, after.block, after.offset);
+        seekTo(m_reader, after.block, after.offset);
         call(SLOT_BEGIN_TABLE);
         return;
     }
@@ -323,43 +323,43 @@ void CTextDecoder::escapeHexCode() {
             value = value * 16 + static_cast<uint32_t>(d);
             ++digits;
         }
-        w = readCode(reader_);
+        w = readCode(m_reader);
     }
-    ctx_.param = value;
+    m_ctx.param = value;
     call(SLOT_UNICODE);
 }
 
 void CTextDecoder::escapeDecoration() {
     // EPWING 0x1FE2 with a sound map: "IMG:" and "COL:C" carry a name.
-    uint32_t w = readCode(reader_);
+    uint32_t w = readCode(m_reader);
     if (w == 0x0007) {
         char text[8] = {0};
         int n = 0;
-        Position mark = positionOf(reader_);
+        Position mark = positionOf(m_reader);
         for (int i = 0; i < 5 && alive(); ++i) {
-            uint32_t c = readCode(reader_);
+            uint32_t c = readCode(m_reader);
             if (c == 0x1FE3) break;
             text[n++] = narrowByte(c);
         }
-        seekTo(reader_, mark.block, mark.offset);
+        seekTo(m_reader, mark.block, mark.offset);
         if (strncmp(text, "IMG:", 4) == 0) {
             // The five codes read were the prefix and the start of the name;
             // read past the prefix again, then the 24-byte name.
-            for (int i = 0; i < 4; ++i) readCode(reader_);
+            for (int i = 0; i < 4; ++i) readCode(m_reader);
             clearMedia();
-            reader_.readBytes(media_.name, 24);
-            if (readCode(reader_) == 0x1FE3) {
+            m_reader.readBytes(m_media.name, 24);
+            if (readCode(m_reader) == 0x1FE3) {
                 call(SLOT_BEGIN_IMAGE);
-                ctx_.param = kJisRightArrow;
-                call(SLOT_CHARACTER, reader_.textOption());
+                m_ctx.param = kJisRightArrow;
+                call(SLOT_CHARACTER, m_reader.textOption());
                 call(SLOT_END_IMAGE);
                 return;
             }
         } else if (strcmp(text, "COL:C") == 0) {
-            for (int i = 0; i < 5; ++i) readCode(reader_);
+            for (int i = 0; i < 5; ++i) readCode(m_reader);
             clearMedia();
-            reader_.readBytes(media_.name, 12);
-            if (readCode(reader_) == 0x1FE3) {
+            m_reader.readBytes(m_media.name, 12);
+            if (readCode(m_reader) == 0x1FE3) {
                 call(SLOT_BEGIN_COLOUR);
                 call(SLOT_END_COLOUR);
                 return;
@@ -370,30 +370,30 @@ void CTextDecoder::escapeDecoration() {
 }
 
 void CTextDecoder::escape(uint16_t code) {
-    ctx_.code = code;
-    ctx_.param = 0;
-    if (reader_.escapeSubst() && !applySubstitution(&code)) return;
-    ctx_.code = code;
-    const int kind = reader_.kind();
+    m_ctx.code = code;
+    m_ctx.param = 0;
+    if (m_reader.escapeSubst() && !applySubstitution(&code)) return;
+    m_ctx.code = code;
+    const int kind = m_reader.kind();
     const bool eb = kind == BOOK_KIND_EB;
     const bool epwing = kind == BOOK_KIND_EPWING;
-    const bool waveMap = reader_.hasWaveFileMap();
+    const bool waveMap = m_reader.hasWaveFileMap();
     switch (code & 0xFF) {
         case 0x02:
             call(SLOT_BEGIN_TEXT);
             break;
         case 0x03:
-            ctx_.stop = 1;
+            m_ctx.stop = 1;
             call(SLOT_END_TEXT);
-            backOff_ = 2;
+            m_backOff = 2;
             break;
         case 0x04:
             call(SLOT_BEGIN_NARROW);
-            ctx_.narrow = 1;
+            m_ctx.narrow = 1;
             break;
         case 0x05:
             call(SLOT_END_NARROW);
-            ctx_.narrow = 0;
+            m_ctx.narrow = 0;
             break;
         case 0x06:
             call(SLOT_BEGIN_SUB);
@@ -403,12 +403,12 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x09:
             // The indent is a 16-bit binary value.
-            ctx_.param = reader_.readWord16();
-            if (body_ && pageRule(code, ctx_.param)) break;
+            m_ctx.param = m_reader.readWord16();
+            if (m_body && pageRule(code, m_ctx.param)) break;
             call(SLOT_INDENT);
             break;
         case 0x0A:
-            if (!noNewline_) call(SLOT_NEWLINE);
+            if (!m_noNewline) call(SLOT_NEWLINE);
             break;
         case 0x0B:
             if (epwing)
@@ -434,9 +434,9 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x12:
             if (eb) {
                 call(SLOT_BEGIN_UNDERLINE);
-            } else if (!bold_) {
+            } else if (!m_bold) {
                 call(SLOT_BEGIN_BOLD);
-                bold_ = true;
+                m_bold = true;
             }
             break;
         case 0x13:
@@ -444,19 +444,19 @@ void CTextDecoder::escape(uint16_t code) {
                 call(SLOT_END_UNDERLINE);
             } else {
                 call(SLOT_END_BOLD);
-                bold_ = false;
+                m_bold = false;
             }
             break;
         case 0x14:
             if (epwing) {
                 uint32_t value = 0;
-                uint32_t b = reader_.readByte();
+                uint32_t b = m_reader.readByte();
                 for (int i = 0; b == 0x1E && i < 8 && alive(); ++i) {
                     value = value * 100 + bcd(1);
-                    b = reader_.readByte();
+                    b = m_reader.readByte();
                 }
-                reader_.readByte();
-                ctx_.param = value;
+                m_reader.readByte();
+                m_ctx.param = value;
             }
             call(SLOT_COLOUR_CHART);
             break;
@@ -467,23 +467,23 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x16:
         case 0xA0:
-            if (eb && !bold_) {
+            if (eb && !m_bold) {
                 call(SLOT_BEGIN_BOLD);
-                bold_ = true;
+                m_bold = true;
             }
             break;
         case 0x17:
         case 0xA1:
             if (eb) {
                 call(SLOT_END_BOLD);
-                bold_ = false;
+                m_bold = false;
             }
             break;
         case 0x1A:
             if (eb) {
                 call(SLOT_BEGIN_ITALIC);
             } else {
-                ctx_.param = bcd(2);
+                m_ctx.param = bcd(2);
                 call(SLOT_TAB);
             }
             break;
@@ -491,26 +491,26 @@ void CTextDecoder::escape(uint16_t code) {
             if (eb)
                 call(SLOT_END_ITALIC);
             else
-                reader_.readBcd(2);
+                m_reader.readBcd(2);
             break;
         case 0x1C:
             if (epwing) {
-                reader_.readBcd(2);
+                m_reader.readBcd(2);
             } else {
-                for (int i = 0; i < kMaxRunCodes && alive() && !ctx_.stop; ++i) {
-                    uint32_t w = readCode(reader_);
+                for (int i = 0; i < kMaxRunCodes && alive() && !m_ctx.stop; ++i) {
+                    uint32_t w = readCode(m_reader);
                     if (w == 0x1F1D) break;
-                    ctx_.param = w;
+                    m_ctx.param = w;
                     call(SLOT_EB_CODE);
                 }
             }
             break;
         case 0x1D:
-            if (epwing) reader_.readBcd(2);
+            if (epwing) m_reader.readBcd(2);
             break;
         case 0x1E:
         case 0x1F:
-            reader_.readBcd(2);
+            m_reader.readBcd(2);
             break;
         case 0x27:
         case 0x29:
@@ -525,9 +525,9 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x31:
             if (eb) {
                 clearMedia();
-                media_.attr = static_cast<uint16_t>(reader_.readWord16());
-                media_.width = static_cast<uint16_t>(bcd(2));
-                media_.height = static_cast<uint16_t>(bcd(2));
+                m_media.attr = static_cast<uint16_t>(m_reader.readWord16());
+                m_media.width = static_cast<uint16_t>(bcd(2));
+                m_media.height = static_cast<uint16_t>(bcd(2));
             }
             call(SLOT_BEGIN_FIGURE);
             break;
@@ -536,29 +536,29 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x3F:
             if (eb) {
                 clearMedia();
-                if (map_) {
+                if (m_map) {
                     readPoint();
                 }
             }
             if ((code & 0xFF) == 0x32) {
-                if (!map_) call(SLOT_BEGIN_FIGURE);
+                if (!m_map) call(SLOT_BEGIN_FIGURE);
             } else if ((code & 0xFF) == 0x33) {
-                call(map_ ? SLOT_BEGIN_SOUND_AREA : SLOT_BEGIN_SOUND);
+                call(m_map ? SLOT_BEGIN_SOUND_AREA : SLOT_BEGIN_SOUND);
             } else {
-                call(map_ ? SLOT_BEGIN_AREA : SLOT_BEGIN_FIGURE);
+                call(m_map ? SLOT_BEGIN_AREA : SLOT_BEGIN_FIGURE);
             }
             break;
         case 0x36:
             if (eb) {
                 clearMedia();
                 readPoint();
-                uint32_t id = readCode(reader_);
-                const READER_INDEX_INFO* target = reader_.findIndex(id);
-                if (!target && id == 0x90) target = reader_.findIndex(0x91);
-                if (!target && id == 0x70) target = reader_.findIndex(0x71);
+                uint32_t id = readCode(m_reader);
+                const READER_INDEX_INFO* target = m_reader.findIndex(id);
+                if (!target && id == 0x90) target = m_reader.findIndex(0x91);
+                if (!target && id == 0x70) target = m_reader.findIndex(0x71);
                 if (target) {
-                    ctx_.linkBlock = target->start;
-                    ctx_.linkOffset = 0;
+                    m_ctx.linkBlock = target->start;
+                    m_ctx.linkOffset = 0;
                     call(SLOT_BEGIN_AREA);
                     call(SLOT_END_AREA);
                 }
@@ -567,22 +567,22 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x39:
             clearMedia();
             readMediaFields(false);
-            media_.start = bcd(4);
-            media_.end = bcd(4);
-            reader_.readBytes(media_.name, 16);
-            reader_.readBcd(2);
-            reader_.readBcd(4);
-            reader_.readBcd(2);
+            m_media.start = bcd(4);
+            m_media.end = bcd(4);
+            m_reader.readBytes(m_media.name, 16);
+            m_reader.readBcd(2);
+            m_reader.readBcd(4);
+            m_reader.readBcd(2);
             call(SLOT_BEGIN_MOVIE);
             break;
         case 0x3B:
             if (epwing && !waveMap) {
                 call(SLOT_BEGIN_ANCHOR);
-                for (int i = 0; i < kMaxRunCodes && alive() && !ctx_.stop; ++i) {
-                    uint32_t w = readCode(reader_);
+                for (int i = 0; i < kMaxRunCodes && alive() && !m_ctx.stop; ++i) {
+                    uint32_t w = readCode(m_reader);
                     if (w == 0x1F0A) break;
                     if ((w >> 8) == 0x1F) continue;
-                    ctx_.param = w;
+                    m_ctx.param = w;
                     call(SLOT_CHARACTER, kFoldHref);
                 }
                 call(SLOT_ANCHOR_TARGET_END);
@@ -590,21 +590,21 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x3C:
             clearMedia();
-            media_.sub = static_cast<uint16_t>(bcd(2));
-            media_.code = static_cast<uint16_t>(bcd(2));
-            for (int i = 0; i < 4; ++i) reader_.readWord16();
+            m_media.sub = static_cast<uint16_t>(bcd(2));
+            m_media.code = static_cast<uint16_t>(bcd(2));
+            for (int i = 0; i < 4; ++i) m_reader.readWord16();
             readLink();
             call(SLOT_BEGIN_INLINE);
             skipCodesThrough(0x1F5C);
             call(SLOT_END_INLINE);
             break;
         case 0x41:
-            ctx_.param = reader_.readWord16();
-            if (pageRule(code, ctx_.param)) break;
-            if (!reader_.headOption()) call(SLOT_BEGIN_HEADING);
+            m_ctx.param = m_reader.readWord16();
+            if (pageRule(code, m_ctx.param)) break;
+            if (!m_reader.headOption()) call(SLOT_BEGIN_HEADING);
             break;
         case 0x42:
-            if (map_) {
+            if (m_map) {
                 clearMedia();
                 readPoint();
                 call(SLOT_BEGIN_AREA);
@@ -617,26 +617,26 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x44:
             clearMedia();
-            media_.code = static_cast<uint16_t>(bcd(2));
-            media_.height = static_cast<uint16_t>(bcd(4));
-            media_.width = static_cast<uint16_t>(bcd(4));
-            figureParamsEnd_ = reader_.currentOffset();
+            m_media.code = static_cast<uint16_t>(bcd(2));
+            m_media.height = static_cast<uint16_t>(bcd(4));
+            m_media.width = static_cast<uint16_t>(bcd(4));
+            m_figureParamsEnd = m_reader.currentOffset();
             call(SLOT_BEGIN_FIGURE);
             break;
         case 0x45:
             if (eb) {
                 clearMedia();
-                media_.code = static_cast<uint16_t>(reader_.readWord16());
+                m_media.code = static_cast<uint16_t>(m_reader.readWord16());
             }
             call(SLOT_BEGIN_MAP);
             break;
         case 0x4A:
             clearMedia();
-            media_.sub = static_cast<uint16_t>(bcd(2));
-            media_.attr = static_cast<uint16_t>(bcd(2));
+            m_media.sub = static_cast<uint16_t>(bcd(2));
+            m_media.attr = static_cast<uint16_t>(bcd(2));
             readLink();
-            ctx_.link2Block = bcd(4);
-            ctx_.link2Offset = static_cast<uint16_t>(bcd(2));
+            m_ctx.link2Block = bcd(4);
+            m_ctx.link2Offset = static_cast<uint16_t>(bcd(2));
             call(SLOT_BEGIN_SOUND);
             break;
         case 0x4B:
@@ -644,22 +644,22 @@ void CTextDecoder::escape(uint16_t code) {
             readLink();
             break;
         case 0x4C:
-            ctx_.param = bcd(2);
+            m_ctx.param = bcd(2);
             call(SLOT_BEGIN_MAP);
             break;
         case 0x4D:
             clearMedia();
             readMediaFields(false);
             readLink();
-            figureParamsEnd_ = reader_.currentOffset();
+            m_figureParamsEnd = m_reader.currentOffset();
             call(SLOT_BEGIN_FIGURE);
             break;
         case 0x4F:
             readMediaFields(true);
-            reader_.readBcd(4);
-            reader_.readBcd(2);
-            reader_.readBcd(4);
-            reader_.readBcd(2);
+            m_reader.readBcd(4);
+            m_reader.readBcd(2);
+            m_reader.readBcd(4);
+            m_reader.readBcd(2);
             readLink();
             call(SLOT_BEGIN_AREA);
             break;
@@ -669,7 +669,7 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x52:
             if (eb) readLink();
-            if (map_) {
+            if (m_map) {
                 call(SLOT_BEGIN_AREA);
                 call(SLOT_END_AREA);
             } else {
@@ -678,13 +678,13 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x53:
             if (eb) {
-                media_.code = static_cast<uint16_t>(reader_.readWord16());
+                m_media.code = static_cast<uint16_t>(m_reader.readWord16());
                 uint32_t m = bcd(1), s = bcd(1), f = bcd(1);
-                media_.start = (m * 60 + s) * 75 + f - 1;
+                m_media.start = (m * 60 + s) * 75 + f - 1;
                 m = bcd(1), s = bcd(1), f = bcd(1);
-                media_.end = (m * 60 + s) * 75 + f;
+                m_media.end = (m * 60 + s) * 75 + f;
             }
-            call(map_ ? SLOT_END_SOUND_AREA : SLOT_END_SOUND);
+            call(m_map ? SLOT_END_SOUND_AREA : SLOT_END_SOUND);
             break;
         case 0x59:
             call(SLOT_END_MOVIE);
@@ -697,14 +697,14 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0x5F:
             if (eb) readLink();
-            call(map_ ? SLOT_END_AREA : SLOT_END_FIGURE);
+            call(m_map ? SLOT_END_AREA : SLOT_END_FIGURE);
             break;
         case 0x61:
-            if (!reader_.headOption()) call(SLOT_END_HEADING);
+            if (!m_reader.headOption()) call(SLOT_END_HEADING);
             break;
         case 0x62:
             readLink();
-            call(map_ ? SLOT_END_AREA : SLOT_END_REFERENCE);
+            call(m_map ? SLOT_END_AREA : SLOT_END_REFERENCE);
             break;
         case 0x63:
             readLink();
@@ -718,7 +718,7 @@ void CTextDecoder::escape(uint16_t code) {
         case 0x65:
         case 0x6C:
             if ((code & 0xFF) == 0x65 && !eb) break;
-            if (map_) ctx_.stop = 1;
+            if (m_map) m_ctx.stop = 1;
             call(SLOT_END_MAP);
             break;
         case 0x6A:
@@ -736,7 +736,7 @@ void CTextDecoder::escape(uint16_t code) {
             break;
         case 0xA2:
             if (eb) {
-                ctx_.param = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(reader_.readWord16())));
+                m_ctx.param = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(m_reader.readWord16())));
                 call(SLOT_EB_A2);
             }
             break;
@@ -744,35 +744,35 @@ void CTextDecoder::escape(uint16_t code) {
             if (eb) call(SLOT_EB_A3);
             break;
         case 0xE0:
-            ctx_.param = reader_.readWord16();
-            if (ctx_.param == 1) {
+            m_ctx.param = m_reader.readWord16();
+            if (m_ctx.param == 1) {
                 call(SLOT_BEGIN_ITALIC);
-                italic_ = true;
+                m_italic = true;
             } else {
-                if (!bold_) {
+                if (!m_bold) {
                     call(SLOT_BEGIN_BOLD);
-                    bold_ = true;
+                    m_bold = true;
                 }
-                italic_ = false;
+                m_italic = false;
             }
             break;
         case 0xE1:
-            if (italic_) {
+            if (m_italic) {
                 call(SLOT_END_ITALIC);
-                italic_ = false;
+                m_italic = false;
             } else {
                 call(SLOT_END_BOLD);
-                bold_ = false;
+                m_bold = false;
             }
             break;
         case 0xE2:
             if (epwing && waveMap) escapeDecoration();
             break;
         case 0xFE:
-            if (eb) noNewline_ = true;
+            if (eb) m_noNewline = true;
             break;
         case 0xFF:
-            if (eb) noNewline_ = false;
+            if (eb) m_noNewline = false;
             break;
         default:
             call(SLOT_OTHER);

@@ -53,21 +53,21 @@ private:
     void emptyFigureTest();
     void skipCodesThrough(uint16_t endCode);
 
-    CEBReader& reader_;
-    const TAG_HOOKS* hooks_;
-    RENDER_CONTEXT ctx_;
-    MEDIA_ARGS media_;
-    uint32_t endBlock_ = 0;
-    uint32_t limitedEnd_ = 0;
-    bool body_ = false;
-    bool map_ = false;
-    int pageStop_ = 0;
-    uint16_t pageCode_ = 0;
-    uint32_t pageParam_ = 0;
-    int pageCounter_ = 0;
-    int backOff_ = 0;
-    bool bold_ = false;
-    bool italic_ = false;
-    bool noNewline_ = false;
-    int figureParamsEnd_ = -1;  // offset after the last 0x1F44 / 0x1F4D parameters
+    CEBReader& m_reader;
+    const TAG_HOOKS* m_hooks;
+    RENDER_CONTEXT m_ctx;
+    MEDIA_ARGS m_media;
+    uint32_t m_endBlock = 0;
+    uint32_t m_limitedEnd = 0;
+    bool m_body = false;
+    bool m_map = false;
+    int m_pageStop = 0;
+    uint16_t m_pageCode = 0;
+    uint32_t m_pageParam = 0;
+    int m_pageCounter = 0;
+    int m_backOff = 0;
+    bool m_bold = false;
+    bool m_italic = false;
+    bool m_noNewline = false;
+    int m_figureParamsEnd = -1;  // offset after the last 0x1F44 / 0x1F4D parameters
 };

@@ -226,108 +226,108 @@ int queryPrefixLength(const char* query) {
 CMDictReader::CMDictReader() = default;
 
 CMDictReader::~CMDictReader() {
-    if (open_) close();
+    if (m_open) close();
 }
 
 void CMDictReader::resetHeader() {
-    headerLength_ = 0;
-    title_.clear();
-    description_.clear();
-    encoding_.clear();
-    styleSheet_.clear();
-    registerBy_.clear();
-    regCode_.clear();
-    hasTitle_ = hasRegisterBy_ = hasRegCode_ = false;
-    generatedVersion_ = requiredVersion_ = 0;
-    encrypted_ = 0;
-    format_ = 0;
-    compact_ = keyCaseSensitive_ = 0;
-    width_ = 4;
-    utf16Keys_ = false;
-    keyKind_ = kPlain;
-    styles_.clear();
-    failure_.clear();
-    keyNumBlocks_ = numEntries_ = keyInfoDecompSize_ = keyInfoSize_ = keyBlocksSize_ = 0;
-    numRecordBlocks_ = numRecords_ = recordInfoSize_ = recordBlocksSize_ = 0;
-    keywordSectionPos_ = keyBlocksPos_ = recordSectionPos_ = recordBlocksPos_ = 0;
-    resource_ = false;
+    m_headerLength = 0;
+    m_title.clear();
+    m_description.clear();
+    m_encoding.clear();
+    m_styleSheet.clear();
+    m_registerBy.clear();
+    m_regCode.clear();
+    m_hasTitle = m_hasRegisterBy = m_hasRegCode = false;
+    m_generatedVersion = m_requiredVersion = 0;
+    m_encrypted = 0;
+    m_format = 0;
+    m_compact = m_keyCaseSensitive = 0;
+    m_width = 4;
+    m_utf16Keys = false;
+    m_keyKind = kPlain;
+    m_styles.clear();
+    m_failure.clear();
+    m_keyNumBlocks = m_numEntries = m_keyInfoDecompSize = m_keyInfoSize = m_keyBlocksSize = 0;
+    m_numRecordBlocks = m_numRecords = m_recordInfoSize = m_recordBlocksSize = 0;
+    m_keywordSectionPos = m_keyBlocksPos = m_recordSectionPos = m_recordBlocksPos = 0;
+    m_resource = false;
 }
 
 int CMDictReader::openFile(const char* path) {
-    if (open_) close();
+    if (m_open) close();
     resetHeader();
     if (!path) return -1;
     char ext[16];
-    if (pathExtension(path, ext, sizeof ext) >= 0 && strcasecmp(ext, "mdd") == 0) resource_ = true;
-    file_ = ::openFile(path, "rb");
-    if (!file_) {
-        failure_ = "the file cannot be opened";
+    if (pathExtension(path, ext, sizeof ext) >= 0 && strcasecmp(ext, "mdd") == 0) m_resource = true;
+    m_file = ::openFile(path, "rb");
+    if (!m_file) {
+        m_failure = "the file cannot be opened";
         return -1;
     }
-    if (fseeko(file_.get(), 0, SEEK_END) != 0) return -1;
-    off_t end = ftello(file_.get());
+    if (fseeko(m_file.get(), 0, SEEK_END) != 0) return -1;
+    off_t end = ftello(m_file.get());
     if (end < 0) return -1;
-    fileSize_ = static_cast<uint64_t>(end);
+    m_fileSize = static_cast<uint64_t>(end);
     return 0;
 }
 
 CMDictReader* CMDictReader::open(const char* path) {
     if (openFile(path) != 0) {
-        file_.reset();
+        m_file.reset();
         return nullptr;
     }
-    instance_ = gInstances.fetch_add(1);
+    m_instance = gInstances.fetch_add(1);
     if (readHeader() != 0 || readKeywordSection() != 0 || readRecordSection() != 0) {
-        if (failure_.empty()) failure_ = "the file is damaged";
+        if (m_failure.empty()) m_failure = "the file is damaged";
         close();
         return nullptr;
     }
-    open_ = true;
-    currentBlock_ = -1;
-    currentEntry_ = 0;
-    loadedKeyBlock_ = loadedRecordBlock_ = -1;
-    recordText_.reserve(16384);
-    keyText_.reserve(1024);
+    m_open = true;
+    m_currentBlock = -1;
+    m_currentEntry = 0;
+    m_loadedKeyBlock = m_loadedRecordBlock = -1;
+    m_recordText.reserve(16384);
+    m_keyText.reserve(1024);
     return this;
 }
 
 CMDictReader* CMDictReader::openHeader(const char* path) {
     if (openFile(path) != 0) {
-        file_.reset();
+        m_file.reset();
         return nullptr;
     }
     if (readHeader() != 0) {
-        if (failure_.empty()) failure_ = "the file is damaged";
+        if (m_failure.empty()) m_failure = "the file is damaged";
         close();
         return nullptr;
     }
-    open_ = true;
-    currentBlock_ = -1;
-    loadedKeyBlock_ = loadedRecordBlock_ = -1;
+    m_open = true;
+    m_currentBlock = -1;
+    m_loadedKeyBlock = m_loadedRecordBlock = -1;
     return this;
 }
 
 void CMDictReader::close() {
-    file_.reset();
-    keyIndex_.clear();
-    recordIndex_.clear();
-    entries_.clear();
-    std::vector<uint8_t>().swap(keyBlock_);
-    std::vector<uint8_t>().swap(recordBlock_);
-    std::vector<uint8_t>().swap(stored_);
-    std::vector<char>().swap(keyText_);
-    std::vector<char>().swap(recordText_);
-    loadedKeyBlock_ = loadedRecordBlock_ = -1;
-    currentBlock_ = -1;
-    currentEntry_ = 0;
-    open_ = false;
+    m_file.reset();
+    m_keyIndex.clear();
+    m_recordIndex.clear();
+    m_entries.clear();
+    std::vector<uint8_t>().swap(m_keyBlock);
+    std::vector<uint8_t>().swap(m_recordBlock);
+    std::vector<uint8_t>().swap(m_stored);
+    std::vector<char>().swap(m_keyText);
+    std::vector<char>().swap(m_recordText);
+    m_loadedKeyBlock = m_loadedRecordBlock = -1;
+    m_currentBlock = -1;
+    m_currentEntry = 0;
+    m_open = false;
 }
 
 int CMDictReader::readAt(uint64_t pos, uint8_t* out, uint64_t length) {
-    if (pos > fileSize_ || length > fileSize_ - pos) return -1;
+    if (pos > m_fileSize || length > m_fileSize - pos) return -1;
     // Positioned reads on the stream's descriptor: no seek, no refill of the
     // stream's buffer.
-    const int fd = fileno(file_.get());
+    const int fd = fileno(m_file.get());
     uint64_t done = 0;
     while (done < length) {
         ssize_t n = pread(fd, out + done, static_cast<size_t>(length - done), static_cast<off_t>(pos + done));
@@ -341,14 +341,14 @@ int CMDictReader::readHeader() {
     uint8_t b4[4];
     if (readAt(0, b4, 4) != 0) return -1;
     uint32_t length = byteorder::be32(b4);
-    if (length > kMaxHeaderLength || uint64_t(length) + 8 > fileSize_) return -1;
+    if (length > kMaxHeaderLength || uint64_t(length) + 8 > m_fileSize) return -1;
     std::vector<uint8_t> raw(length);
     if (readAt(4, raw.data(), length) != 0 || readAt(4 + uint64_t(length), b4, 4) != 0) return -1;
     if (adler32(adler32(0, nullptr, 0), raw.data(), length) != byteorder::le32(b4)) {
-        failure_ = "the header checksum is wrong";
+        m_failure = "the header checksum is wrong";
         return -1;
     }
-    headerLength_ = length;
+    m_headerLength = length;
     int units = static_cast<int>(length / 2);
     int n = utf16leToUtf8(raw.data(), units, nullptr);
     std::vector<char> text(static_cast<size_t>(n) + 1);
@@ -356,29 +356,29 @@ int CMDictReader::readHeader() {
     text[static_cast<size_t>(n)] = '\0';
     parseHeaderAttributes(text.data(), static_cast<size_t>(n));
 
-    if (generatedVersion_ == 0) generatedVersion_ = requiredVersion_;
-    if (!styleSheet_.empty()) parseStyleSheet();
-    width_ = generatedVersion_ < 2.0 ? 4 : 8;
-    keywordSectionPos_ = uint64_t(length) + 8;
-    utf16Keys_ = encoding_ == "UTF-16" || resource_;
-    if (utf16Keys_)
-        keyKind_ = kUtf16;
-    else if (strcasecmp(encoding_.c_str(), "BIG5") == 0)
-        keyKind_ = kBig5;
-    else if (strcasecmp(encoding_.c_str(), "GBK") == 0 || strcasecmp(encoding_.c_str(), "GB2312") == 0 ||
-             strcasecmp(encoding_.c_str(), "GB18030") == 0)
-        keyKind_ = kGbk;
+    if (m_generatedVersion == 0) m_generatedVersion = m_requiredVersion;
+    if (!m_styleSheet.empty()) parseStyleSheet();
+    m_width = m_generatedVersion < 2.0 ? 4 : 8;
+    m_keywordSectionPos = uint64_t(length) + 8;
+    m_utf16Keys = m_encoding == "UTF-16" || m_resource;
+    if (m_utf16Keys)
+        m_keyKind = kUtf16;
+    else if (strcasecmp(m_encoding.c_str(), "BIG5") == 0)
+        m_keyKind = kBig5;
+    else if (strcasecmp(m_encoding.c_str(), "GBK") == 0 || strcasecmp(m_encoding.c_str(), "GB2312") == 0 ||
+             strcasecmp(m_encoding.c_str(), "GB18030") == 0)
+        m_keyKind = kGbk;
     else
-        keyKind_ = kPlain;
+        m_keyKind = kPlain;
 
-    if (generatedVersion_ >= 3.0) {
+    if (m_generatedVersion >= 3.0) {
         char why[96];
-        std::snprintf(why, sizeof why, "engine version %.1f files are not supported", generatedVersion_);
-        failure_ = why;
+        std::snprintf(why, sizeof why, "engine version %.1f files are not supported", m_generatedVersion);
+        m_failure = why;
         return -1;
     }
-    if (encrypted_ & 1) {
-        failure_ = "the file needs a registration code";
+    if (m_encrypted & 1) {
+        m_failure = "the file needs a registration code";
         return -1;
     }
     return 0;
@@ -406,43 +406,43 @@ void CMDictReader::parseHeaderAttributes(const char* text, size_t length) {
                 if (attributeIs(a, kNames[i])) which = i;
             switch (which) {
                 case 0:
-                    generatedVersion_ = std::strtod(value.c_str(), nullptr);
+                    m_generatedVersion = std::strtod(value.c_str(), nullptr);
                     break;
                 case 1:
-                    requiredVersion_ = std::strtod(value.c_str(), nullptr);
+                    m_requiredVersion = std::strtod(value.c_str(), nullptr);
                     break;
                 case 2:
-                    encrypted_ = std::atoi(value.c_str());
+                    m_encrypted = std::atoi(value.c_str());
                     break;
                 case 3:
-                    encoding_ = value;
+                    m_encoding = value;
                     break;
                 case 4:
-                    format_ = value.empty() ? 0 : value[0];
+                    m_format = value.empty() ? 0 : value[0];
                     break;
                 case 5:
-                    compact_ = isYes(value);
+                    m_compact = isYes(value);
                     break;
                 case 6:
-                    keyCaseSensitive_ = isYes(value);
+                    m_keyCaseSensitive = isYes(value);
                     break;
                 case 7:
-                    description_ = decodeXmlEntities(value.data(), value.size());
+                    m_description = decodeXmlEntities(value.data(), value.size());
                     break;
                 case 8:
-                    title_ = value;
-                    hasTitle_ = true;
+                    m_title = value;
+                    m_hasTitle = true;
                     break;
                 case 9:
-                    styleSheet_ = decodeXmlEntities(value.data(), value.size());
+                    m_styleSheet = decodeXmlEntities(value.data(), value.size());
                     break;
                 case 10:
-                    registerBy_ = value;
-                    hasRegisterBy_ = true;
+                    m_registerBy = value;
+                    m_hasRegisterBy = true;
                     break;
                 case 11:
-                    regCode_ = value;
-                    hasRegCode_ = true;
+                    m_regCode = value;
+                    m_hasRegCode = true;
                     break;
                 default:
                     break;
@@ -450,13 +450,13 @@ void CMDictReader::parseHeaderAttributes(const char* text, size_t length) {
         }
     }
     // Sanity: versions outside any real range are taken as not given.
-    if (!(generatedVersion_ >= 0 && generatedVersion_ < 1e6)) generatedVersion_ = 0;
-    if (!(requiredVersion_ >= 0 && requiredVersion_ < 1e6)) requiredVersion_ = 0;
+    if (!(m_generatedVersion >= 0 && m_generatedVersion < 1e6)) m_generatedVersion = 0;
+    if (!(m_requiredVersion >= 0 && m_requiredVersion < 1e6)) m_requiredVersion = 0;
 }
 
 void CMDictReader::parseStyleSheet() {
-    styles_.clear();
-    const std::string& s = styleSheet_;
+    m_styles.clear();
+    const std::string& s = m_styleSheet;
     // Lines end at runs of CR and LF, so an empty line is never a line.
     std::vector<std::pair<uint32_t, uint32_t>> lines;
     size_t i = 0;
@@ -477,39 +477,40 @@ void CMDictReader::parseStyleSheet() {
         t.beginLength = lines[l + 1].second;
         t.endOffset = lines[l + 2].first;
         t.endLength = lines[l + 2].second;
-        styles_.push_back(t);
+        m_styles.push_back(t);
     }
 }
 
 int CMDictReader::readKeywordSection() {
-    const int n = width_;
-    const bool v2 = width_ == 8;
+    const int n = m_width;
+    const bool v2 = m_width == 8;
     const uint64_t fixed = v2 ? 5 * 8 + 4 : 4 * 4;
     uint8_t head[44];
-    if (readAt(keywordSectionPos_, head, fixed) != 0) return -1;
+    if (readAt(m_keywordSectionPos, head, fixed) != 0) return -1;
     const uint8_t* p = head;
-    keyNumBlocks_ = byteorder::beN(p, n);
-    numEntries_ = byteorder::beN(p + n, n);
+    m_keyNumBlocks = byteorder::beN(p, n);
+    m_numEntries = byteorder::beN(p + n, n);
     p += 2 * n;
     if (v2) {
-        keyInfoDecompSize_ = byteorder::beN(p, n);
+        m_keyInfoDecompSize = byteorder::beN(p, n);
         p += n;
     }
-    keyInfoSize_ = byteorder::beN(p, n);
-    keyBlocksSize_ = byteorder::beN(p + n, n);
-    if (!v2) keyInfoDecompSize_ = keyInfoSize_;
+    m_keyInfoSize = byteorder::beN(p, n);
+    m_keyBlocksSize = byteorder::beN(p + n, n);
+    if (!v2) m_keyInfoDecompSize = m_keyInfoSize;
 
-    const uint64_t infoPos = keywordSectionPos_ + fixed;
-    if (infoPos > fileSize_ || keyInfoSize_ > fileSize_ - infoPos || keyInfoSize_ > kMdictMaxBlockSize + 8) return -1;
-    keyBlocksPos_ = infoPos + keyInfoSize_;
+    const uint64_t infoPos = m_keywordSectionPos + fixed;
+    if (infoPos > m_fileSize || m_keyInfoSize > m_fileSize - infoPos || m_keyInfoSize > kMdictMaxBlockSize + 8)
+        return -1;
+    m_keyBlocksPos = infoPos + m_keyInfoSize;
 
-    std::vector<uint8_t> info(static_cast<size_t>(keyInfoSize_));
-    if (readAt(infoPos, info.data(), keyInfoSize_) != 0) return -1;
+    std::vector<uint8_t> info(static_cast<size_t>(m_keyInfoSize));
+    if (readAt(infoPos, info.data(), m_keyInfoSize) != 0) return -1;
     if (v2) {
-        if (encrypted_ & 2) descrambleMdictKeyInfo(info.data(), info.size());
+        if (m_encrypted & 2) descrambleMdictKeyInfo(info.data(), info.size());
         std::vector<uint8_t> decoded;
-        if (decodeMdictBlock(info.data(), info.size(), keyInfoDecompSize_, &decoded) != 0) {
-            failure_ = "the key index cannot be decoded";
+        if (decodeMdictBlock(info.data(), info.size(), m_keyInfoDecompSize, &decoded) != 0) {
+            m_failure = "the key index cannot be decoded";
             return -1;
         }
         info.swap(decoded);
@@ -517,9 +518,9 @@ int CMDictReader::readKeywordSection() {
 
     const int s = v2 ? 2 : 1;
     const uint64_t t = v2 ? 1 : 0;
-    const uint64_t c = utf16Keys_ ? 2 : 1;
+    const uint64_t c = m_utf16Keys ? 2 : 1;
     const uint64_t size = info.size();
-    keyIndex_.clear();
+    m_keyIndex.clear();
     uint64_t pos = 0, compSum = 0, decompSum = 0;
     auto need = [&](uint64_t bytes) { return bytes <= size && pos <= size - bytes; };
     while (pos < size) {
@@ -548,7 +549,7 @@ int CMDictReader::readKeywordSection() {
         KEYWORD_INDEX_ITEM item;
         const uint8_t* key = info.data() + pos;
         item.keylen = l;
-        if (utf16Keys_) {
+        if (m_utf16Keys) {
             item.key16.resize(static_cast<size_t>(l) + 1, 0);
             for (uint64_t u = 0; u < l; ++u) item.key16[u] = byteorder::le16(key + 2 * u);
             item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l * 2));
@@ -564,35 +565,35 @@ int CMDictReader::readKeywordSection() {
         item.decomp_offs = decompSum;
         compSum += item.comp_size;  // both bounded above: no overflow
         decompSum += item.decomp_size;
-        if (compSum > fileSize_ - keyBlocksPos_) return -1;
-        keyIndex_.push_back(std::move(item));
+        if (compSum > m_fileSize - m_keyBlocksPos) return -1;
+        m_keyIndex.push_back(std::move(item));
     }
-    if (keyIndex_.size() != keyNumBlocks_) {
-        std::printf(" key_num_blocks != %d:\n", static_cast<int>(keyNumBlocks_));
+    if (m_keyIndex.size() != m_keyNumBlocks) {
+        std::printf(" key_num_blocks != %d:\n", static_cast<int>(m_keyNumBlocks));
         return -1;
     }
-    recordSectionPos_ = keyBlocksPos_ + compSum;
+    m_recordSectionPos = m_keyBlocksPos + compSum;
     return 0;
 }
 
 int CMDictReader::readRecordSection() {
-    const int n = width_;
+    const int n = m_width;
     uint8_t head[32];
-    if (readAt(recordSectionPos_, head, 4 * uint64_t(n)) != 0) return -1;
-    numRecordBlocks_ = byteorder::beN(head, n);
-    numRecords_ = byteorder::beN(head + n, n);
-    recordInfoSize_ = byteorder::beN(head + 2 * n, n);
-    recordBlocksSize_ = byteorder::beN(head + 3 * n, n);
-    const uint64_t tablePos = recordSectionPos_ + 4 * uint64_t(n);
-    if (numRecordBlocks_ > (fileSize_ - tablePos) / (2 * uint64_t(n))) return -1;
-    const uint64_t tableSize = 2 * uint64_t(n) * numRecordBlocks_;
-    recordBlocksPos_ = tablePos + tableSize;
+    if (readAt(m_recordSectionPos, head, 4 * uint64_t(n)) != 0) return -1;
+    m_numRecordBlocks = byteorder::beN(head, n);
+    m_numRecords = byteorder::beN(head + n, n);
+    m_recordInfoSize = byteorder::beN(head + 2 * n, n);
+    m_recordBlocksSize = byteorder::beN(head + 3 * n, n);
+    const uint64_t tablePos = m_recordSectionPos + 4 * uint64_t(n);
+    if (m_numRecordBlocks > (m_fileSize - tablePos) / (2 * uint64_t(n))) return -1;
+    const uint64_t tableSize = 2 * uint64_t(n) * m_numRecordBlocks;
+    m_recordBlocksPos = tablePos + tableSize;
     std::vector<uint8_t> table(static_cast<size_t>(tableSize));
     if (readAt(tablePos, table.data(), tableSize) != 0) return -1;
-    recordIndex_.clear();
-    recordIndex_.reserve(static_cast<size_t>(numRecordBlocks_));
+    m_recordIndex.clear();
+    m_recordIndex.reserve(static_cast<size_t>(m_numRecordBlocks));
     uint64_t compSum = 0, decompSum = 0;
-    for (uint64_t i = 0; i < numRecordBlocks_; ++i) {
+    for (uint64_t i = 0; i < m_numRecordBlocks; ++i) {
         REC_INDEX_ITEM item;
         item.comp_size = byteorder::beN(table.data() + 2 * n * i, n);
         item.decomp_size = byteorder::beN(table.data() + 2 * n * i + n, n);
@@ -601,16 +602,16 @@ int CMDictReader::readRecordSection() {
         item.decomp_offs = decompSum;
         compSum += item.comp_size;
         decompSum += item.decomp_size;
-        if (compSum > fileSize_ - recordBlocksPos_) return -1;
-        recordIndex_.push_back(item);
+        if (compSum > m_fileSize - m_recordBlocksPos) return -1;
+        m_recordIndex.push_back(item);
     }
     return 0;
 }
 
 int CMDictReader::readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out) {
-    stored_.resize(static_cast<size_t>(storedSize));
-    if (readAt(pos, stored_.data(), storedSize) != 0 ||
-        decodeMdictBlock(stored_.data(), stored_.size(), decodedSize, out) != 0) {
+    m_stored.resize(static_cast<size_t>(storedSize));
+    if (readAt(pos, m_stored.data(), storedSize) != 0 ||
+        decodeMdictBlock(m_stored.data(), m_stored.size(), decodedSize, out) != 0) {
         out->clear();
         return -1;
     }
@@ -618,59 +619,59 @@ int CMDictReader::readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedS
 }
 
 int CMDictReader::loadKeyBlock(size_t index) {
-    if (index >= keyIndex_.size()) return -1;
-    if (loadedKeyBlock_ == static_cast<int>(index)) return 0;
-    loadedKeyBlock_ = -1;
-    entries_.clear();
-    const KEYWORD_INDEX_ITEM& item = keyIndex_[index];
-    if (readBlock(keyBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &keyBlock_) != 0) return -1;
-    const size_t size = keyBlock_.size();
-    const uint8_t* b = keyBlock_.data();
+    if (index >= m_keyIndex.size()) return -1;
+    if (m_loadedKeyBlock == static_cast<int>(index)) return 0;
+    m_loadedKeyBlock = -1;
+    m_entries.clear();
+    const KEYWORD_INDEX_ITEM& item = m_keyIndex[index];
+    if (readBlock(m_keyBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &m_keyBlock) != 0) return -1;
+    const size_t size = m_keyBlock.size();
+    const uint8_t* b = m_keyBlock.data();
     size_t q = 0;
     while (q < size) {
-        if (size - q < static_cast<size_t>(width_)) break;
+        if (size - q < static_cast<size_t>(m_width)) break;
         DATA_ITEM e;
-        e.recordOffset = byteorder::beN(b + q, width_);
-        q += static_cast<size_t>(width_);
+        e.recordOffset = byteorder::beN(b + q, m_width);
+        q += static_cast<size_t>(m_width);
         e.keyPos = item.decomp_offs + q;
-        if (utf16Keys_) {
+        if (m_utf16Keys) {
             while (q + 1 < size && (b[q] | b[q + 1]) != 0) q += 2;
             q += 2;
         } else {
             while (q < size && b[q] != 0) ++q;
             q += 1;
         }
-        entries_.push_back(e);
+        m_entries.push_back(e);
     }
-    loadedKeyBlock_ = static_cast<int>(index);
+    m_loadedKeyBlock = static_cast<int>(index);
     return 0;
 }
 
 int CMDictReader::loadRecordBlock(size_t index) {
-    if (index >= recordIndex_.size()) return -1;
-    if (loadedRecordBlock_ == static_cast<int>(index)) return 0;
-    loadedRecordBlock_ = -1;
-    const REC_INDEX_ITEM& item = recordIndex_[index];
-    if (readBlock(recordBlocksPos_ + item.comp_offs, item.comp_size, item.decomp_size, &recordBlock_) != 0) return -1;
-    loadedRecordBlock_ = static_cast<int>(index);
+    if (index >= m_recordIndex.size()) return -1;
+    if (m_loadedRecordBlock == static_cast<int>(index)) return 0;
+    m_loadedRecordBlock = -1;
+    const REC_INDEX_ITEM& item = m_recordIndex[index];
+    if (readBlock(m_recordBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &m_recordBlock) != 0) return -1;
+    m_loadedRecordBlock = static_cast<int>(index);
     return 0;
 }
 
 int CMDictReader::locateKeyBlock(uint64_t keyPos) {
-    int index = blockHolding(keyIndex_, loadedKeyBlock_, keyPos);
-    if (index < 0 || index == loadedKeyBlock_) return index;
+    int index = blockHolding(m_keyIndex, m_loadedKeyBlock, keyPos);
+    if (index < 0 || index == m_loadedKeyBlock) return index;
     return loadKeyBlock(static_cast<size_t>(index)) == 0 ? index : -1;
 }
 
 int CMDictReader::locateRecordBlock(uint64_t recordOffset) {
-    int index = blockHolding(recordIndex_, loadedRecordBlock_, recordOffset);
-    if (index < 0 || index == loadedRecordBlock_) return index;
+    int index = blockHolding(m_recordIndex, m_loadedRecordBlock, recordOffset);
+    if (index < 0 || index == m_loadedRecordBlock) return index;
     return loadRecordBlock(static_cast<size_t>(index)) == 0 ? index : -1;
 }
 
 int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* out) {
     out->clear();
-    if (keyKind_ == kUtf16) {
+    if (m_keyKind == kUtf16) {
         size_t units = 0;
         while (2 * units + 1 < length && (text[2 * units] | text[2 * units + 1]) != 0) ++units;
         if (units > 0x3FFFFFFF) return -1;
@@ -682,17 +683,17 @@ int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* 
     }
     size_t bytes = 0;
     while (bytes < length && text[bytes] != 0) ++bytes;
-    if (keyKind_ == kPlain) {
+    if (m_keyKind == kPlain) {
         out->assign(reinterpret_cast<const char*>(text), reinterpret_cast<const char*>(text) + bytes);
         out->push_back('\0');
         return 0;
     }
     if (bytes > 0x7FFFFFFF) return -1;
     const uint32_t len = static_cast<uint32_t>(bytes);
-    int count = keyKind_ == kBig5 ? big5ToWide(nullptr, text, len) : gbkToWide(nullptr, text, len);
+    int count = m_keyKind == kBig5 ? big5ToWide(nullptr, text, len) : gbkToWide(nullptr, text, len);
     if (count < 1) return -1;
     std::vector<uint32_t> wide(static_cast<size_t>(count) + 1);
-    if (keyKind_ == kBig5)
+    if (m_keyKind == kBig5)
         big5ToWide(wide.data(), text, len);
     else
         gbkToWide(wide.data(), text, len);
@@ -704,30 +705,30 @@ int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* 
 }
 
 char* CMDictReader::keyText(uint64_t keyPos) {
-    if (!open_) return nullptr;
+    if (!m_open) return nullptr;
     int index = locateKeyBlock(keyPos);
     if (index < 0) return nullptr;
-    const uint64_t start = keyPos - keyIndex_[static_cast<size_t>(index)].decomp_offs;
-    if (toUtf8(keyBlock_.data() + start, keyBlock_.size() - start, &keyText_) != 0) return nullptr;
-    return keyText_.data();
+    const uint64_t start = keyPos - m_keyIndex[static_cast<size_t>(index)].decomp_offs;
+    if (toUtf8(m_keyBlock.data() + start, m_keyBlock.size() - start, &m_keyText) != 0) return nullptr;
+    return m_keyText.data();
 }
 
 char* CMDictReader::recordText(uint64_t recordOffset) {
-    if (!open_) return nullptr;
+    if (!m_open) return nullptr;
     int index = locateRecordBlock(recordOffset);
     if (index < 0) return nullptr;
-    const uint64_t start = recordOffset - recordIndex_[static_cast<size_t>(index)].decomp_offs;
-    if (toUtf8(recordBlock_.data() + start, recordBlock_.size() - start, &recordText_) != 0) return nullptr;
-    return recordText_.data();
+    const uint64_t start = recordOffset - m_recordIndex[static_cast<size_t>(index)].decomp_offs;
+    if (toUtf8(m_recordBlock.data() + start, m_recordBlock.size() - start, &m_recordText) != 0) return nullptr;
+    return m_recordText.data();
 }
 
 uint8_t* CMDictReader::resourceAt(uint64_t recordOffset, uint64_t* available) {
-    if (!open_) return nullptr;
+    if (!m_open) return nullptr;
     int index = locateRecordBlock(recordOffset);
     if (index < 0) return nullptr;
-    const uint64_t start = recordOffset - recordIndex_[static_cast<size_t>(index)].decomp_offs;
-    if (available) *available = recordBlock_.size() - start;
-    return recordBlock_.data() + start;
+    const uint64_t start = recordOffset - m_recordIndex[static_cast<size_t>(index)].decomp_offs;
+    if (available) *available = m_recordBlock.size() - start;
+    return m_recordBlock.data() + start;
 }
 
 uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
@@ -742,42 +743,42 @@ uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
 
 int CMDictReader::lowerBoundKeyIndex(const char* query) {
     std::vector<KEYWORD_INDEX_ITEM>::const_iterator it;
-    if (keyKind_ == kUtf16) {
+    if (m_keyKind == kUtf16) {
         uint16_t q16[kMaxQueryBytes + 1];
         int units = jclib::utf8ToUtf16(query, queryPrefixLength(query), q16);
         if (units <= 0) return -1;
         q16[units] = 0;
         const size_t qlen = static_cast<size_t>(units);
-        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
             size_t n = std::min<uint64_t>(qlen, k.keylen);
             return jclib::u16nicmp(k.key16.data(), q16, n) < 0;
         });
-    } else if (keyKind_ == kGbk || keyKind_ == kBig5) {
+    } else if (m_keyKind == kGbk || m_keyKind == kBig5) {
         uint32_t wide[kMaxQueryBytes + 1];
         int count = utf8ToWide(query, queryPrefixLength(query), wide);
         if (count <= 0) return -1;
         wide[count] = 0;
         uint8_t coded[2 * kMaxQueryBytes + 1];
-        if (keyKind_ == kBig5)
+        if (m_keyKind == kBig5)
             wideToBig5(coded, wide, static_cast<uint32_t>(count));
         else
             wideToGbk(coded, wide, static_cast<uint32_t>(count));
         const size_t qlen = std::strlen(reinterpret_cast<const char*>(coded));
-        const bool big5 = keyKind_ == kBig5;
-        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+        const bool big5 = m_keyKind == kBig5;
+        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
             uint64_t n = std::min<uint64_t>(qlen, k.keylen);
             const uint8_t* a = reinterpret_cast<const uint8_t*>(k.key.c_str());
             return (big5 ? big5KeyCompare(a, coded, n) : gbkKeyCompare(a, coded, n)) < 0;
         });
     } else {
         const size_t qlen = std::strlen(query);
-        it = std::lower_bound(keyIndex_.begin(), keyIndex_.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
             size_t n = std::min<uint64_t>(qlen, k.keylen);
             return strncasecmp(k.key.c_str(), query, n) < 0;
         });
     }
-    if (it == keyIndex_.end()) return -1;
-    return static_cast<int>(it - keyIndex_.begin());
+    if (it == m_keyIndex.end()) return -1;
+    return static_cast<int>(it - m_keyIndex.begin());
 }
 
 bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed) {
@@ -797,21 +798,21 @@ bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match,
 }
 
 int CMDictReader::findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
-    currentBlock_ = -1;
-    if (!open_ || !query || !*query) return -1;
+    m_currentBlock = -1;
+    if (!m_open || !query || !*query) return -1;
     int b = lowerBoundKeyIndex(query);
     if (b < 0) return -1;
     for (int k = b > 0 ? b - 1 : b; k <= b; ++k) {
         if (loadKeyBlock(static_cast<size_t>(k)) != 0) continue;
         // keyText may not load another block here: every key lies in this one.
-        for (size_t e = 0; e < entries_.size(); ++e) {
+        for (size_t e = 0; e < m_entries.size(); ++e) {
             bool failed = false;
-            const DATA_ITEM entry = entries_[e];
+            const DATA_ITEM entry = m_entries[e];
             if (entryMatches(entry.keyPos, query, match, &failed)) {
                 if (keyPos) *keyPos = entry.keyPos;
                 if (recordOffset) *recordOffset = entry.recordOffset;
-                currentBlock_ = k;
-                currentEntry_ = static_cast<uint32_t>(e);
+                m_currentBlock = k;
+                m_currentEntry = static_cast<uint32_t>(e);
                 return k;
             }
             if (failed) return -1;
@@ -825,26 +826,26 @@ int CMDictReader::findKey(const char* query, uint64_t* keyPos, uint64_t* recordO
 }
 
 int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
-    if (!open_ || !query || !*query || currentBlock_ < 0) return -1;
+    if (!m_open || !query || !*query || m_currentBlock < 0) return -1;
     // Reading keys of other blocks may have replaced the entry list.
-    if (loadedKeyBlock_ != currentBlock_ && loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
-    ++currentEntry_;
-    if (currentEntry_ >= entries_.size()) {
-        ++currentBlock_;
-        currentEntry_ = 0;
-        if (static_cast<uint64_t>(currentBlock_) >= keyIndex_.size()) {
-            currentBlock_ = -1;
+    if (m_loadedKeyBlock != m_currentBlock && loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
+    ++m_currentEntry;
+    if (m_currentEntry >= m_entries.size()) {
+        ++m_currentBlock;
+        m_currentEntry = 0;
+        if (static_cast<uint64_t>(m_currentBlock) >= m_keyIndex.size()) {
+            m_currentBlock = -1;
             return -1;
         }
-        if (loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+        if (loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
     }
-    if (entries_.empty()) return -1;
-    const DATA_ITEM entry = entries_[currentEntry_];
+    if (m_entries.empty()) return -1;
+    const DATA_ITEM entry = m_entries[m_currentEntry];
     bool failed = false;
     if (!entryMatches(entry.keyPos, query, match, &failed)) return -1;
     if (keyPos) *keyPos = entry.keyPos;
     if (recordOffset) *recordOffset = entry.recordOffset;
-    return currentBlock_;
+    return m_currentBlock;
 }
 
 int CMDictReader::findNextKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact) {
@@ -852,47 +853,47 @@ int CMDictReader::findNextKey(const char* query, uint64_t* keyPos, uint64_t* rec
 }
 
 int CMDictReader::nextEntryOffset(uint64_t* next) {
-    if (!open_ || currentBlock_ < 0) return -1;
-    if (loadedKeyBlock_ != currentBlock_ && loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
-    ++currentEntry_;
-    if (currentEntry_ >= entries_.size()) {
-        ++currentBlock_;
-        currentEntry_ = 0;
-        if (static_cast<uint64_t>(currentBlock_) < keyIndex_.size()) {
-            if (loadKeyBlock(static_cast<size_t>(currentBlock_)) != 0) return -1;
+    if (!m_open || m_currentBlock < 0) return -1;
+    if (m_loadedKeyBlock != m_currentBlock && loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
+    ++m_currentEntry;
+    if (m_currentEntry >= m_entries.size()) {
+        ++m_currentBlock;
+        m_currentEntry = 0;
+        if (static_cast<uint64_t>(m_currentBlock) < m_keyIndex.size()) {
+            if (loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
         } else {
-            entries_.clear();
-            loadedKeyBlock_ = -1;
+            m_entries.clear();
+            m_loadedKeyBlock = -1;
         }
     }
-    if (!entries_.empty()) {
-        if (next) *next = entries_[currentEntry_].recordOffset;
-        return currentBlock_;
+    if (!m_entries.empty()) {
+        if (next) *next = m_entries[m_currentEntry].recordOffset;
+        return m_currentBlock;
     }
-    if (!recordIndex_.empty()) {
-        if (next) *next = recordIndex_.back().decomp_offs + recordIndex_.back().decomp_size;
-        return currentBlock_;
+    if (!m_recordIndex.empty()) {
+        if (next) *next = m_recordIndex.back().decomp_offs + m_recordIndex.back().decomp_size;
+        return m_currentBlock;
     }
     return -1;
 }
 
 void CMDictReader::clearResults() {
-    std::vector<MDICT_HIT>().swap(results_);
+    std::vector<MDICT_HIT>().swap(m_results);
 }
 
 void CMDictReader::addResult(uint64_t keyPos, uint64_t recordOffset) {
-    if (results_.capacity() == 0) results_.reserve(1024);
-    results_.push_back(MDICT_HIT{instance_, keyPos, recordOffset});
+    if (m_results.capacity() == 0) m_results.reserve(1024);
+    m_results.push_back(MDICT_HIT{m_instance, keyPos, recordOffset});
 }
 
 int CMDictReader::getResults(MDICT_HIT** list, uint32_t* count) {
-    if (results_.empty()) {
+    if (m_results.empty()) {
         if (list) *list = nullptr;
         if (count) *count = 0;
         return -1;
     }
-    if (list) *list = results_.data();
-    if (count) *count = static_cast<uint32_t>(results_.size());
+    if (list) *list = m_results.data();
+    if (count) *count = static_cast<uint32_t>(m_results.size());
     return 0;
 }
 
@@ -913,16 +914,16 @@ int CMDictReader::search(const char* query, int exact, int max, uint32_t* more) 
     return count;
 }
 
-int CMDictReader::searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel, MdictProgress progress,
-                             void* user) {
+int CMDictReader::searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel,
+                             MdictProgress progress, void* user) {
     clearResults();
     int hits = 0;
-    if (!open_ || !query) return 0;
+    if (!m_open || !query) return 0;
     const size_t q = std::strlen(query);
     if (q == 0) return 0;
-    for (size_t k = 0; k < keyIndex_.size(); ++k) {
+    for (size_t k = 0; k < m_keyIndex.size(); ++k) {
         if (loadKeyBlock(k) != 0) continue;
-        const std::vector<DATA_ITEM> entries = entries_;
+        const std::vector<DATA_ITEM> entries = m_entries;
         for (const DATA_ITEM& e : entries) {
             const char* text = recordText(e.recordOffset);
             if (text) {
@@ -936,7 +937,7 @@ int CMDictReader::searchText(const char* query, int max, uint32_t* more, const s
                 if (more) *more = 1;
                 return hits;
             }
-            if (progress) progress(user, hits, numEntries_, hits);
+            if (progress) progress(user, hits, m_numEntries, hits);
             if (cancel && *cancel) {
                 if (more) *more = 1;
                 return hits;
@@ -958,15 +959,15 @@ int CMDictReader::readHit(const MDICT_HIT* hit, char** key, char** text) {
 }
 
 int CMDictReader::getHit(uint32_t index, char** key, char** text) {
-    if (index >= results_.size()) return -1;
-    const MDICT_HIT hit = results_[index];
+    if (index >= m_results.size()) return -1;
+    const MDICT_HIT hit = m_results[index];
     if (key) *key = keyText(hit.keyPos);
     if (text) *text = recordText(hit.recordOffset);
     return 0;
 }
 
 const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
-    for (const STYLE_TOKEN& t : styles_)
+    for (const STYLE_TOKEN& t : m_styles)
         if (t.number == number) return &t;
     return nullptr;
 }
@@ -974,7 +975,7 @@ const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
 void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
     BoundedOut w(out, capacity);
     if (!text) text = "";
-    if (format_ == 'T') w.put("<pre>", 5);
+    if (m_format == 'T') w.put("<pre>", 5);
     uint32_t current = 0;
     bool phonetic = false;
     const char* s = text;
@@ -982,7 +983,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
         if (*s == '`' && std::isdigit(static_cast<unsigned char>(s[1]))) {
             if (current > 0) {
                 phonetic = false;
-                if (const STYLE_TOKEN* t = style(current)) w.put(styleSheet_.data() + t->endOffset, t->endLength);
+                if (const STYLE_TOKEN* t = style(current)) w.put(m_styleSheet.data() + t->endOffset, t->endLength);
             }
             ++s;
             uint32_t number = 0;
@@ -995,7 +996,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
             if (current > 0) {
                 phonetic = false;
                 if (const STYLE_TOKEN* t = style(current)) {
-                    const char* b = styleSheet_.data() + t->beginOffset;
+                    const char* b = m_styleSheet.data() + t->beginOffset;
                     const char* e = b + t->beginLength;
                     for (const char* p = b; p < e;) {
                         if (static_cast<size_t>(e - p) >= kPhoneticAttributeLength &&
@@ -1043,8 +1044,8 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
         ++s;
     }
     if (current > 0)
-        if (const STYLE_TOKEN* t = style(current)) w.put(styleSheet_.data() + t->endOffset, t->endLength);
-    if (format_ == 'T') w.put("</pre>", 6);
+        if (const STYLE_TOKEN* t = style(current)) w.put(m_styleSheet.data() + t->endOffset, t->endLength);
+    if (m_format == 'T') w.put("</pre>", 6);
     w.finish();
 }
 
@@ -1066,36 +1067,36 @@ void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) 
         w.put(text, static_cast<size_t>(n));
     };
     line("%s", "[MDict]\r\n");
-    line("GeneratedByEngineVersion = %.1f\r\n", generatedVersion_);
-    line("RequiredEngineVersion = %.1f\r\n", requiredVersion_);
-    line("Encrypted = %d\r\n", encrypted_);
-    line("Encoding = %s\r\n", encoding_.c_str());
-    line("Compact = %d\r\n", compact_);
-    line("KeyCaseSensitive = %d\r\n", keyCaseSensitive_);
-    if (format_)
-        line("Format = %c\r\n", format_);
+    line("GeneratedByEngineVersion = %.1f\r\n", m_generatedVersion);
+    line("RequiredEngineVersion = %.1f\r\n", m_requiredVersion);
+    line("Encrypted = %d\r\n", m_encrypted);
+    line("Encoding = %s\r\n", m_encoding.c_str());
+    line("Compact = %d\r\n", m_compact);
+    line("KeyCaseSensitive = %d\r\n", m_keyCaseSensitive);
+    if (m_format)
+        line("Format = %c\r\n", m_format);
     else
         line("%s", "Format = \r\n");
-    if (hasTitle_) line("Title = %s\r\n", title_.c_str());
-    if (hasRegisterBy_) line("RegisterBy = %s\r\n", registerBy_.c_str());
-    if (hasRegCode_) line("RegCode = %s\r\n", regCode_.c_str());
-    line("Total number of records = %llu\r\n", static_cast<unsigned long long>(numRecords_));
-    if (!failure_.empty()) line("Unsupported = %s\r\n", failure_.c_str());
+    if (m_hasTitle) line("Title = %s\r\n", m_title.c_str());
+    if (m_hasRegisterBy) line("RegisterBy = %s\r\n", m_registerBy.c_str());
+    if (m_hasRegCode) line("RegCode = %s\r\n", m_regCode.c_str());
+    line("Total number of records = %llu\r\n", static_cast<unsigned long long>(m_numRecords));
+    if (!m_failure.empty()) line("Unsupported = %s\r\n", m_failure.c_str());
     w.finish();
 }
 
 void CMDictReader::dumpKeys() {
-    if (!open_) return;
-    for (size_t k = 0; k < keyIndex_.size(); ++k) {
+    if (!m_open) return;
+    for (size_t k = 0; k < m_keyIndex.size(); ++k) {
         if (loadKeyBlock(k) != 0) continue;
-        const std::vector<DATA_ITEM> entries = entries_;
+        const std::vector<DATA_ITEM> entries = m_entries;
         for (const DATA_ITEM& e : entries)
             if (const char* key = keyText(e.keyPos)) std::printf("%s\n", key);
     }
 }
 
 void CMDictReader::dumpKeyIndex() {
-    for (const KEYWORD_INDEX_ITEM& k : keyIndex_) {
+    for (const KEYWORD_INDEX_ITEM& k : m_keyIndex) {
         std::string key = k.key.substr(0, std::strlen(k.key.c_str()));
         std::printf("comp_size=%lld decomp_size=%lld comp_offs=%lld decomp_offs=%lld key=%s keylen=%d\n",
                     static_cast<long long>(k.comp_size), static_cast<long long>(k.decomp_size),

@@ -76,27 +76,27 @@ public:
     // readable until the next open.
     void close();
     CMDictReader* getHeader() { return this; }
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return m_open; }
 
     // Header attributes.
-    const std::string& title() const { return title_; }
-    const std::string& description() const { return description_; }
-    const std::string& encoding() const { return encoding_; }
-    const std::string& styleSheet() const { return styleSheet_; }
-    char format() const { return format_; }
-    double generatedByEngineVersion() const { return generatedVersion_; }
-    double requiredEngineVersion() const { return requiredVersion_; }
-    int encrypted() const { return encrypted_; }
-    int compact() const { return compact_; }
-    int keyCaseSensitive() const { return keyCaseSensitive_; }
-    bool isResourceFile() const { return resource_; }
-    bool hasUtf16Keys() const { return utf16Keys_; }
-    uint64_t numEntries() const { return numEntries_; }
-    uint64_t numRecords() const { return numRecords_; }
-    uint32_t instance() const { return instance_; }
-    const std::vector<STYLE_TOKEN>& styles() const { return styles_; }
+    const std::string& title() const { return m_title; }
+    const std::string& description() const { return m_description; }
+    const std::string& encoding() const { return m_encoding; }
+    const std::string& styleSheet() const { return m_styleSheet; }
+    char format() const { return m_format; }
+    double generatedByEngineVersion() const { return m_generatedVersion; }
+    double requiredEngineVersion() const { return m_requiredVersion; }
+    int encrypted() const { return m_encrypted; }
+    int compact() const { return m_compact; }
+    int keyCaseSensitive() const { return m_keyCaseSensitive; }
+    bool isResourceFile() const { return m_resource; }
+    bool hasUtf16Keys() const { return m_utf16Keys; }
+    uint64_t numEntries() const { return m_numEntries; }
+    uint64_t numRecords() const { return m_numRecords; }
+    uint32_t instance() const { return m_instance; }
+    const std::vector<STYLE_TOKEN>& styles() const { return m_styles; }
     // Why the last open or openHeader failed ("" when it did not).
-    const std::string& failureReason() const { return failure_; }
+    const std::string& failureReason() const { return m_failure; }
 
     // First entry whose key matches (exact: equal once spaces, hyphens and
     // full stops are skipped and ASCII case folded; else: begins with the
@@ -121,9 +121,9 @@ public:
     // Fill the result list; the number of hits. more is set to 1 only when
     // max (> 0) or a cancel stopped the search.
     int search(const char* query, int exact, int max, uint32_t* more);
-    int searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel, MdictProgress progress,
-                   void* user);
-    int getResultCount() const { return static_cast<int>(results_.size()); }
+    int searchText(const char* query, int max, uint32_t* more, const std::atomic<uint16_t>* cancel,
+                   MdictProgress progress, void* user);
+    int getResultCount() const { return static_cast<int>(m_results.size()); }
     int getResults(MDICT_HIT** list, uint32_t* count);
     void clearResults();
     void addResult(uint64_t keyPos, uint64_t recordOffset);
@@ -166,41 +166,41 @@ private:
     const STYLE_TOKEN* style(uint32_t number) const;
 
     // Header.
-    uint32_t headerLength_ = 0;
-    std::string title_, description_, encoding_, styleSheet_, registerBy_, regCode_;
-    bool hasTitle_ = false, hasRegisterBy_ = false, hasRegCode_ = false;
-    double generatedVersion_ = 0, requiredVersion_ = 0;
-    int encrypted_ = 0;
-    char format_ = 0;
-    int compact_ = 0, keyCaseSensitive_ = 0;
-    int width_ = 4;  // N
-    bool utf16Keys_ = false;
-    KeyKind keyKind_ = kPlain;
-    std::vector<STYLE_TOKEN> styles_;
-    std::string failure_;
+    uint32_t m_headerLength = 0;
+    std::string m_title, m_description, m_encoding, m_styleSheet, m_registerBy, m_regCode;
+    bool m_hasTitle = false, m_hasRegisterBy = false, m_hasRegCode = false;
+    double m_generatedVersion = 0, m_requiredVersion = 0;
+    int m_encrypted = 0;
+    char m_format = 0;
+    int m_compact = 0, m_keyCaseSensitive = 0;
+    int m_width = 4;  // N
+    bool m_utf16Keys = false;
+    KeyKind m_keyKind = kPlain;
+    std::vector<STYLE_TOKEN> m_styles;
+    std::string m_failure;
 
     // Sections.
-    uint64_t keyNumBlocks_ = 0, numEntries_ = 0, keyInfoDecompSize_ = 0, keyInfoSize_ = 0, keyBlocksSize_ = 0;
-    uint64_t numRecordBlocks_ = 0, numRecords_ = 0, recordInfoSize_ = 0, recordBlocksSize_ = 0;
-    uint64_t keywordSectionPos_ = 0, keyBlocksPos_ = 0, recordSectionPos_ = 0, recordBlocksPos_ = 0;
-    uint64_t fileSize_ = 0;
-    bool resource_ = false;
-    uint32_t instance_ = 0;
-    bool open_ = false;
-    FilePtr file_;
+    uint64_t m_keyNumBlocks = 0, m_numEntries = 0, m_keyInfoDecompSize = 0, m_keyInfoSize = 0, m_keyBlocksSize = 0;
+    uint64_t m_numRecordBlocks = 0, m_numRecords = 0, m_recordInfoSize = 0, m_recordBlocksSize = 0;
+    uint64_t m_keywordSectionPos = 0, m_keyBlocksPos = 0, m_recordSectionPos = 0, m_recordBlocksPos = 0;
+    uint64_t m_fileSize = 0;
+    bool m_resource = false;
+    uint32_t m_instance = 0;
+    bool m_open = false;
+    FilePtr m_file;
 
-    std::vector<KEYWORD_INDEX_ITEM> keyIndex_;
-    std::vector<REC_INDEX_ITEM> recordIndex_;
-    std::vector<DATA_ITEM> entries_;
+    std::vector<KEYWORD_INDEX_ITEM> m_keyIndex;
+    std::vector<REC_INDEX_ITEM> m_recordIndex;
+    std::vector<DATA_ITEM> m_entries;
 
     // Lookup position and loaded blocks (-1: none).
-    int currentBlock_ = -1;
-    uint32_t currentEntry_ = 0;
-    int loadedKeyBlock_ = -1;
-    int loadedRecordBlock_ = -1;
-    std::vector<uint8_t> keyBlock_, recordBlock_;
-    std::vector<uint8_t> stored_;  // a block as read, before decoding
-    std::vector<char> keyText_, recordText_;
+    int m_currentBlock = -1;
+    uint32_t m_currentEntry = 0;
+    int m_loadedKeyBlock = -1;
+    int m_loadedRecordBlock = -1;
+    std::vector<uint8_t> m_keyBlock, m_recordBlock;
+    std::vector<uint8_t> m_stored;  // a block as read, before decoding
+    std::vector<char> m_keyText, m_recordText;
 
-    std::vector<MDICT_HIT> results_;
+    std::vector<MDICT_HIT> m_results;
 };

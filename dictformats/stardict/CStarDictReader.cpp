@@ -231,18 +231,18 @@ void renderResources(CBoundedText& out, const char* p, const char* end) {
 }  // namespace
 
 CStarDictReader::CStarDictReader()
-    : instance_(0),
-      entryCount_(0),
-      indexBase_(nullptr),
-      mappedSize_(0),
-      current_(0),
-      indexDescriptor_(-1),
-      mode_(kModeNone),
-      open_(0),
-      resultCount_(0),
-      resultCapacity_(0) {
-    std::memset(&header_, 0, sizeof header_);
-    ifoPath_[0] = idxPath_[0] = articlePath_[0] = cachePath_[0] = '\0';
+    : m_instance(0),
+      m_entryCount(0),
+      m_indexBase(nullptr),
+      m_mappedSize(0),
+      m_current(0),
+      m_indexDescriptor(-1),
+      m_mode(kModeNone),
+      m_open(0),
+      m_resultCount(0),
+      m_resultCapacity(0) {
+    std::memset(&m_header, 0, sizeof m_header);
+    m_ifoPath[0] = m_idxPath[0] = m_articlePath[0] = m_cachePath[0] = '\0';
 }
 
 CStarDictReader::~CStarDictReader() {
@@ -251,21 +251,21 @@ CStarDictReader::~CStarDictReader() {
 
 CStarDictReader* CStarDictReader::open(const char* ifoPath) {
     if (!openIfo(ifoPath)) return nullptr;
-    if (loadIdx(idxPath_) != 0) return nullptr;
-    openDict(articlePath_);
+    if (loadIdx(m_idxPath) != 0) return nullptr;
+    openDict(m_articlePath);
     clearResults();
     return this;
 }
 
 CStarDictReader* CStarDictReader::openIfo(const char* ifoPath) {
     close();
-    std::memset(&header_, 0, sizeof header_);
-    instance_ = g_nextInstance.fetch_add(1);
+    std::memset(&m_header, 0, sizeof m_header);
+    m_instance = g_nextInstance.fetch_add(1);
     if (!ifoPath || std::strlen(ifoPath) >= kPathSize) return nullptr;
-    std::strcpy(ifoPath_, ifoPath);
+    std::strcpy(m_ifoPath, ifoPath);
     if (parseIfo(ifoPath) != 0) return nullptr;
-    if (header_.idxoffsetbits == 0) header_.idxoffsetbits = 32;
-    if (header_.idxoffsetbits != 32) return nullptr;  // only 32-bit article offsets are read
+    if (m_header.idxoffsetbits == 0) m_header.idxoffsetbits = 32;
+    if (m_header.idxoffsetbits != 32) return nullptr;  // only 32-bit article offsets are read
 
     char dir[kPathSize], stem[kPathSize];
     if (pathDirName(ifoPath, dir) < 0 || pathStem(ifoPath, stem) < 0) return nullptr;
@@ -276,10 +276,10 @@ CStarDictReader* CStarDictReader::openIfo(const char* ifoPath) {
     struct stat st;
     if (stat(dict.c_str(), &st) != 0 || st.st_size == 0) dict += ".dz";
     if (cache.size() >= kPathSize || dict.size() >= kPathSize) return nullptr;
-    std::strcpy(idxPath_, idx.c_str());
-    std::strcpy(cachePath_, cache.c_str());
-    std::strcpy(articlePath_, dict.c_str());
-    open_ = 1;
+    std::strcpy(m_idxPath, idx.c_str());
+    std::strcpy(m_cachePath, cache.c_str());
+    std::strcpy(m_articlePath, dict.c_str());
+    m_open = 1;
     return this;
 }
 
@@ -299,66 +299,66 @@ int CStarDictReader::parseIfo(const char* ifoPath) {
         if (eq == std::string::npos || eq + 1 >= line.size()) continue;
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         if (key == "bookname") {
-            copyValue(header_.bookname, sizeof header_.bookname - 1, value.data(), value.size());
+            copyValue(m_header.bookname, sizeof m_header.bookname - 1, value.data(), value.size());
         } else if (key == "sametypesequence") {
-            copyValue(header_.sametypesequence, sizeof header_.sametypesequence - 1, value.data(), value.size());
+            copyValue(m_header.sametypesequence, sizeof m_header.sametypesequence - 1, value.data(), value.size());
         } else if (key == "wordcount") {
-            header_.wordcount = parseCount(value);
+            m_header.wordcount = parseCount(value);
         } else if (key == "synwordcount") {
-            header_.synwordcount = parseCount(value);
+            m_header.synwordcount = parseCount(value);
         } else if (key == "idxfilesize") {
-            header_.idxfilesize = parseCount(value);
+            m_header.idxfilesize = parseCount(value);
         } else if (key == "idxoffsetbits") {
-            header_.idxoffsetbits = parseCount(value);
+            m_header.idxoffsetbits = parseCount(value);
         }
     }
-    return header_.wordcount && header_.idxfilesize ? 0 : -1;
+    return m_header.wordcount && m_header.idxfilesize ? 0 : -1;
 }
 
 int CStarDictReader::loadIdx(const char* idxPath) {
-    if (!header_.wordcount || !header_.idxfilesize || !idxPath) return -1;
+    if (!m_header.wordcount || !m_header.idxfilesize || !idxPath) return -1;
     const int fd = ::open(idxPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
-    indexDescriptor_ = fd;
+    m_indexDescriptor = fd;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return -1;
     // Never map past the real end of the file, whatever the ".ifo" says.
     const uint64_t real = static_cast<uint64_t>(st.st_size);
-    mappedSize_ = static_cast<size_t>(real < header_.idxfilesize ? real : header_.idxfilesize);
-    void* map = mmap(nullptr, mappedSize_, PROT_READ, MAP_SHARED, fd, 0);
+    m_mappedSize = static_cast<size_t>(real < m_header.idxfilesize ? real : m_header.idxfilesize);
+    void* map = mmap(nullptr, m_mappedSize, PROT_READ, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) {
-        mappedSize_ = 0;
+        m_mappedSize = 0;
         return -1;
     }
-    indexBase_ = static_cast<const uint8_t*>(map);
+    m_indexBase = static_cast<const uint8_t*>(map);
 
     // No more entries than the mapped bytes can hold.
-    uint32_t slots = header_.wordcount;
-    if (slots > mappedSize_ / kEntryTail) slots = static_cast<uint32_t>(mappedSize_ / kEntryTail);
+    uint32_t slots = m_header.wordcount;
+    if (slots > m_mappedSize / kEntryTail) slots = static_cast<uint32_t>(m_mappedSize / kEntryTail);
     if (slots == 0) return -1;
-    entries_.reset(new (std::nothrow) const uint8_t*[slots]);
-    if (!entries_) return -1;
+    m_entries.reset(new (std::nothrow) const uint8_t*[slots]);
+    if (!m_entries) return -1;
 
     uint32_t count = slots;
     if (readCache(&count) == 0) {
-        entryCount_ = count;
+        m_entryCount = count;
         return 0;
     }
     count = slots;
     walkIndex(&count);
-    entryCount_ = count;
+    m_entryCount = count;
     if (count == 0) return -1;
-    if (count == slots) writeCache(entries_.get(), count);
+    if (count == slots) writeCache(m_entries.get(), count);
     return 0;
 }
 
 // The entries from the cache when it is sound: *count offsets, each at a
 // plausible entry of the mapping. 0, or -1 (the index is walked then).
 int CStarDictReader::readCache(uint32_t* count) {
-    Descriptor cache(::open(cachePath_, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor cache(::open(m_cachePath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (cache.fd < 0) return -1;
     struct stat cst, ist;
-    if (fstat(cache.fd, &cst) != 0 || !S_ISREG(cst.st_mode) || fstat(indexDescriptor_, &ist) != 0) return -1;
+    if (fstat(cache.fd, &cst) != 0 || !S_ISREG(cst.st_mode) || fstat(m_indexDescriptor, &ist) != 0) return -1;
     const uint64_t want = static_cast<uint64_t>(*count) * 4;
     if (static_cast<uint64_t>(cst.st_size) != want || olderThan(cst, ist)) return -1;
     std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[want]);
@@ -371,20 +371,20 @@ int CStarDictReader::readCache(uint32_t* count) {
     uint32_t previous = 0;
     for (uint32_t i = 0; i < *count; ++i) {
         const uint32_t offset = byteorder::le32(bytes.get() + 4 * i);
-        if (offset >= mappedSize_) return -1;
+        if (offset >= m_mappedSize) return -1;
         if (i == 0 ? offset != 0 : (offset < previous + kEntryTail || !entryEndsAt(previous, offset))) return -1;
-        entries_[i] = indexBase_ + offset;
+        m_entries[i] = m_indexBase + offset;
         previous = offset;
     }
-    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + previous, 0, mappedSize_ - previous));
-    if (!nul || static_cast<size_t>(nul - indexBase_) + kEntryTail > mappedSize_) return -1;
+    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(m_indexBase + previous, 0, m_mappedSize - previous));
+    if (!nul || static_cast<size_t>(nul - m_indexBase) + kEntryTail > m_mappedSize) return -1;
     return 0;
 }
 
 // Whether the entry at offset can end where the next one starts.
 bool CStarDictReader::entryEndsAt(uint32_t offset, uint32_t next) const {
     const size_t nul = next - kEntryTail;
-    return indexBase_[nul] == 0 && (nul == offset || indexBase_[nul - 1] != 0);
+    return m_indexBase[nul] == 0 && (nul == offset || m_indexBase[nul - 1] != 0);
 }
 
 // Walks the mapping from its start for at most *count entries that lie
@@ -392,12 +392,12 @@ bool CStarDictReader::entryEndsAt(uint32_t offset, uint32_t next) const {
 int CStarDictReader::walkIndex(uint32_t* count) {
     uint32_t n = 0;
     size_t pos = 0;
-    while (n < *count && pos < mappedSize_) {
-        const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(indexBase_ + pos, 0, mappedSize_ - pos));
+    while (n < *count && pos < m_mappedSize) {
+        const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(m_indexBase + pos, 0, m_mappedSize - pos));
         if (!nul) break;
-        const size_t next = static_cast<size_t>(nul - indexBase_) + kEntryTail;
-        if (next > mappedSize_) break;
-        entries_[n++] = indexBase_ + pos;
+        const size_t next = static_cast<size_t>(nul - m_indexBase) + kEntryTail;
+        if (next > m_mappedSize) break;
+        m_entries[n++] = m_indexBase + pos;
         pos = next;
     }
     *count = n;
@@ -409,9 +409,9 @@ int CStarDictReader::walkIndex(uint32_t* count) {
 int CStarDictReader::writeCache(const uint8_t* const* table, uint32_t count) const {
     std::vector<uint8_t> bytes(static_cast<size_t>(count) * 4);
     for (uint32_t i = 0; i < count; ++i) {
-        byteorder::putLe32(&bytes[static_cast<size_t>(i) * 4], static_cast<uint32_t>(table[i] - indexBase_));
+        byteorder::putLe32(&bytes[static_cast<size_t>(i) * 4], static_cast<uint32_t>(table[i] - m_indexBase));
     }
-    std::string tmp = std::string(cachePath_) + ".XXXXXX";
+    std::string tmp = std::string(m_cachePath) + ".XXXXXX";
     Descriptor out(mkstemp(&tmp[0]));
     if (out.fd < 0) return -1;
     bool ok = fchmod(out.fd, 0644) == 0;
@@ -426,7 +426,7 @@ int CStarDictReader::writeCache(const uint8_t* const* table, uint32_t count) con
     }
     ok = ::close(out.fd) == 0 && ok;
     out.fd = -1;
-    if (!ok || std::rename(tmp.c_str(), cachePath_) != 0) {
+    if (!ok || std::rename(tmp.c_str(), m_cachePath) != 0) {
         unlink(tmp.c_str());
         return -1;
     }
@@ -437,44 +437,44 @@ int CStarDictReader::openDict(const char* articlePath) {
     struct stat st;
     if (!articlePath || stat(articlePath, &st) != 0) return -1;
     readDictzipHeader(articlePath);
-    if (article_.descriptor >= 0) ::close(article_.descriptor);
-    article_.descriptor = ::open(articlePath, O_RDONLY | O_CLOEXEC);
-    return article_.descriptor >= 0 ? 0 : -1;
+    if (m_article.descriptor >= 0) ::close(m_article.descriptor);
+    m_article.descriptor = ::open(articlePath, O_RDONLY | O_CLOEXEC);
+    return m_article.descriptor >= 0 ? 0 : -1;
 }
 
 void CStarDictReader::close() {
-    entries_.reset();
-    entryCount_ = 0;
-    dictzipClose(&article_);
-    mode_ = kModeNone;
-    if (indexBase_) munmap(const_cast<uint8_t*>(indexBase_), mappedSize_);
-    indexBase_ = nullptr;
-    mappedSize_ = 0;
-    if (indexDescriptor_ >= 0) ::close(indexDescriptor_);
-    indexDescriptor_ = -1;
-    current_ = 0;
-    open_ = 0;
+    m_entries.reset();
+    m_entryCount = 0;
+    dictzipClose(&m_article);
+    m_mode = kModeNone;
+    if (m_indexBase) munmap(const_cast<uint8_t*>(m_indexBase), m_mappedSize);
+    m_indexBase = nullptr;
+    m_mappedSize = 0;
+    if (m_indexDescriptor >= 0) ::close(m_indexDescriptor);
+    m_indexDescriptor = -1;
+    m_current = 0;
+    m_open = 0;
 }
 
 void CStarDictReader::entryData(uint32_t index, const char** word, uint32_t* articleOffset,
                                 uint32_t* articleSize) const {
-    const char* w = reinterpret_cast<const char*>(entries_[index]);
-    const uint8_t* tail = entries_[index] + std::strlen(w) + 1;
+    const char* w = reinterpret_cast<const char*>(m_entries[index]);
+    const uint8_t* tail = m_entries[index] + std::strlen(w) + 1;
     if (word) *word = w;
     if (articleOffset) *articleOffset = byteorder::be32(tail);
     if (articleSize) *articleSize = byteorder::be32(tail + 4);
 }
 
 int CStarDictReader::compareAt(uint32_t index, const char* key, int exact) const {
-    const char* w = reinterpret_cast<const char*>(entries_[index]);
+    const char* w = reinterpret_cast<const char*>(m_entries[index]);
     return exact ? compareWordExact(key, w) : compareWordPrefix(key, w);
 }
 
 int CStarDictReader::findFirst(const char* key, const char** word, uint32_t* articleOffset, uint32_t* articleSize,
                                int exact) {
-    if (!key || !entries_ || entryCount_ == 0) return -1;
+    if (!key || !m_entries || m_entryCount == 0) return -1;
     // The first entry not before the key; the matches start there.
-    uint32_t lo = 0, hi = entryCount_;
+    uint32_t lo = 0, hi = m_entryCount;
     while (lo < hi) {
         uint32_t mid = lo + (hi - lo) / 2;
         if (compareAt(mid, key, exact) > 0)
@@ -482,19 +482,19 @@ int CStarDictReader::findFirst(const char* key, const char** word, uint32_t* art
         else
             hi = mid;
     }
-    if (lo >= entryCount_ || compareAt(lo, key, exact) != 0) return -1;
-    current_ = lo;
+    if (lo >= m_entryCount || compareAt(lo, key, exact) != 0) return -1;
+    m_current = lo;
     entryData(lo, word, articleOffset, articleSize);
     return static_cast<int>(lo);
 }
 
 int CStarDictReader::findNext(const char* key, const char** word, uint32_t* articleOffset, uint32_t* articleSize,
                               int exact) {
-    if (!key || !entries_ || current_ + 1 >= entryCount_) return -1;
-    if (compareAt(current_ + 1, key, exact) != 0) return -1;
-    ++current_;
-    entryData(current_, word, articleOffset, articleSize);
-    return static_cast<int>(current_);
+    if (!key || !m_entries || m_current + 1 >= m_entryCount) return -1;
+    if (compareAt(m_current + 1, key, exact) != 0) return -1;
+    ++m_current;
+    entryData(m_current, word, articleOffset, articleSize);
+    return static_cast<int>(m_current);
 }
 
 int CStarDictReader::search(const char* key, int exact, int maximum, int* more) {
@@ -509,7 +509,7 @@ int CStarDictReader::search(const char* key, int exact, int maximum, int* more) 
             if (more) *more = 1;
             break;
         }
-        if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - indexBase_), offset, size) != 0)
+        if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - m_indexBase), offset, size) != 0)
             break;
         ++hits;
     }
@@ -523,18 +523,18 @@ int CStarDictReader::searchText(const char* text, int maximum, int* more, const 
     const size_t length = text ? std::strlen(text) : 0;
     if (length == 0) return 0;
     int hits = 0;
-    for (uint32_t i = 0; i < entryCount_; ++i) {
+    for (uint32_t i = 0; i < m_entryCount; ++i) {
         const char* word;
         const char* article;
         uint32_t offset, size;
         if (entryAt(i, &word, &article, &offset, &size) == 0 && article && size >= length &&
             memmem(article, size, text, length)) {
-            if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - indexBase_), offset, size) ==
+            if (addResult(static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(word) - m_indexBase), offset, size) ==
                 0)
                 ++hits;
         }
         const bool full = maximum > 0 && hits >= maximum;
-        if (progress) progress(arg, hits, static_cast<int>(entryCount_), static_cast<int>(i));
+        if (progress) progress(arg, hits, static_cast<int>(m_entryCount), static_cast<int>(i));
         if (full || (cancel && cancel->load() != 0)) {
             if (more) *more = 1;
             break;
@@ -544,39 +544,39 @@ int CStarDictReader::searchText(const char* text, int maximum, int* more, const 
 }
 
 void CStarDictReader::clearResults() {
-    results_.reset();
-    resultCount_ = resultCapacity_ = 0;
+    m_results.reset();
+    m_resultCount = m_resultCapacity = 0;
 }
 
 int CStarDictReader::addResult(uint32_t entryOffset, uint32_t articleOffset, uint32_t articleSize) {
-    if (resultCount_ == resultCapacity_) {
-        const uint64_t capacity = resultCapacity_ ? resultCapacity_ * 2 : 1024;
+    if (m_resultCount == m_resultCapacity) {
+        const uint64_t capacity = m_resultCapacity ? m_resultCapacity * 2 : 1024;
         std::unique_ptr<STARDICT_HIT[]> grown(new (std::nothrow) STARDICT_HIT[capacity]);
         if (!grown) return -1;
-        if (resultCount_) std::memcpy(grown.get(), results_.get(), resultCount_ * sizeof(STARDICT_HIT));
-        results_ = std::move(grown);
-        resultCapacity_ = capacity;
+        if (m_resultCount) std::memcpy(grown.get(), m_results.get(), m_resultCount * sizeof(STARDICT_HIT));
+        m_results = std::move(grown);
+        m_resultCapacity = capacity;
     }
-    results_[resultCount_++] = STARDICT_HIT{instance_, entryOffset, articleOffset, articleSize};
+    m_results[m_resultCount++] = STARDICT_HIT{m_instance, entryOffset, articleOffset, articleSize};
     return 0;
 }
 
 int CStarDictReader::getResults(const STARDICT_HIT** list, uint64_t* count) const {
-    if (list) *list = results_.get();
-    if (count) *count = results_ ? resultCount_ : 0;
-    return results_ ? 0 : -1;
+    if (list) *list = m_results.get();
+    if (count) *count = m_results ? m_resultCount : 0;
+    return m_results ? 0 : -1;
 }
 
 const char* CStarDictReader::idxEntryAt(uint32_t offset) const {
-    if (!indexBase_ || offset >= mappedSize_) return nullptr;
+    if (!m_indexBase || offset >= m_mappedSize) return nullptr;
     // The word must end inside the mapping.
-    if (!std::memchr(indexBase_ + offset, 0, mappedSize_ - offset)) return nullptr;
-    return reinterpret_cast<const char*>(indexBase_ + offset);
+    if (!std::memchr(m_indexBase + offset, 0, m_mappedSize - offset)) return nullptr;
+    return reinterpret_cast<const char*>(m_indexBase + offset);
 }
 
 int CStarDictReader::entryAt(uint32_t index, const char** word, const char** article, uint32_t* articleOffset,
                              uint32_t* articleSize) {
-    if (!entries_ || index >= entryCount_) return -1;
+    if (!m_entries || index >= m_entryCount) return -1;
     uint32_t offset, size;
     entryData(index, word, &offset, &size);
     if (articleOffset) *articleOffset = offset;
@@ -596,53 +596,53 @@ int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const c
 }
 
 int CStarDictReader::readDictzipHeader(const char* path) {
-    mode_ = kModeNone;
+    m_mode = kModeNone;
     FilePtr f = openFile(path, "rb");
     if (!f) return -1;
     struct stat st;
     uint8_t magic[2];
     if (fstat(fileno(f.get()), &st) != 0) return -1;
     if (std::fread(magic, 1, 2, f.get()) != 2 || magic[0] != 0x1F || magic[1] != 0x8B) {
-        mode_ = kModePlain;
-        article_.isize = article_.fileLength = static_cast<uint64_t>(st.st_size);
-        article_.mtime = static_cast<uint64_t>(st.st_mtime);
+        m_mode = kModePlain;
+        m_article.isize = m_article.fileLength = static_cast<uint64_t>(st.st_size);
+        m_article.mtime = static_cast<uint64_t>(st.st_mtime);
         return 0;
     }
-    mode_ = kModeGzip;
+    m_mode = kModeGzip;
     f.reset();
-    if (dictzipReadHeader(path, &article_) != 0) return -1;
-    mode_ = kModeDictzip;
+    if (dictzipReadHeader(path, &m_article) != 0) return -1;
+    m_mode = kModeDictzip;
     return 0;
 }
 
 const char* CStarDictReader::readArticle(uint64_t offset, uint64_t size) {
-    if (article_.descriptor < 0) return nullptr;
-    if (mode_ == kModePlain) {
-        if (offset > article_.fileLength || size > article_.fileLength - offset) return nullptr;
-        uint8_t* buffer = dictzipReserve(&article_, size);
-        if (!buffer || !readFullyAt(article_.descriptor, buffer, static_cast<size_t>(size), offset)) return nullptr;
+    if (m_article.descriptor < 0) return nullptr;
+    if (m_mode == kModePlain) {
+        if (offset > m_article.fileLength || size > m_article.fileLength - offset) return nullptr;
+        uint8_t* buffer = dictzipReserve(&m_article, size);
+        if (!buffer || !readFullyAt(m_article.descriptor, buffer, static_cast<size_t>(size), offset)) return nullptr;
         buffer[size] = 0;
         return reinterpret_cast<const char*>(buffer);
     }
-    if (mode_ != kModeDictzip || dictzipCheckRange(&article_, offset, size) != 0) return nullptr;
-    if (!dictzipReserve(&article_, size) || inflateChunks(offset, size) != 0) return nullptr;
-    return reinterpret_cast<const char*>(article_.readBuffer.get());
+    if (m_mode != kModeDictzip || dictzipCheckRange(&m_article, offset, size) != 0) return nullptr;
+    if (!dictzipReserve(&m_article, size) || inflateChunks(offset, size) != 0) return nullptr;
+    return reinterpret_cast<const char*>(m_article.readBuffer.get());
 }
 
 int CStarDictReader::inflateChunks(uint64_t offset, uint64_t size) {
-    return dictzipInflateRange(&article_, offset, size);
+    return dictzipInflateRange(&m_article, offset, size);
 }
 
 int64_t CStarDictReader::nextField(const uint8_t* article, uint32_t size, uint32_t pos, int* seq,
                                    STARDICT_FIELD* field) const {
     if (!article || pos >= size) return -1;
-    const size_t sequence = std::strlen(header_.sametypesequence);
+    const size_t sequence = std::strlen(m_header.sametypesequence);
     bool last = false;
     char type;
     if (sequence) {
         int s = seq ? *seq : 0;
         if (s < 0 || static_cast<size_t>(s) >= sequence) s = 0;
-        type = header_.sametypesequence[s];
+        type = m_header.sametypesequence[s];
         // The last field of a sequence has no NUL and no size: it runs to
         // the end of the article.
         last = static_cast<size_t>(s) + 1 == sequence;
@@ -730,7 +730,7 @@ void CStarDictReader::renderArticle(const uint8_t* article, uint32_t size, char*
 
 void CStarDictReader::formatInfo(char* out, size_t outSize) const {
     CBoundedText text(out, outSize);
-    FilePtr f = openFile(ifoPath_, "rb");
+    FilePtr f = openFile(m_ifoPath, "rb");
     if (!f) return;
     std::string line;
     while (readLine(f.get(), &line)) {

@@ -79,17 +79,17 @@ public:
     // Releases everything but the result list.
     void close();
 
-    const STARDICT_HEADER* getHeader() const { return &header_; }
+    const STARDICT_HEADER* getHeader() const { return &m_header; }
     // Entries really in the index (at most the ".ifo"'s wordcount).
-    uint32_t entryCount() const { return entryCount_; }
-    int isOpen() const { return open_; }
+    uint32_t entryCount() const { return m_entryCount; }
+    int isOpen() const { return m_open; }
     // The instance number its hits carry (a new one at every open).
-    uint32_t instance() const { return instance_; }
-    int fileMode() const { return mode_; }
-    const char* ifoPath() const { return ifoPath_; }
-    const char* idxPath() const { return idxPath_; }
-    const char* articlePath() const { return articlePath_; }
-    const char* cachePath() const { return cachePath_; }
+    uint32_t instance() const { return m_instance; }
+    int fileMode() const { return m_mode; }
+    const char* ifoPath() const { return m_ifoPath; }
+    const char* idxPath() const { return m_idxPath; }
+    const char* articlePath() const { return m_articlePath; }
+    const char* cachePath() const { return m_cachePath; }
 
     // The first entry (in index order) that matches key, exactly (exact
     // non-zero: equal but for ASCII case) or by prefix; its index, or -1.
@@ -111,7 +111,7 @@ public:
     int addResult(uint32_t entryOffset, uint32_t articleOffset, uint32_t articleSize);
     // 0 and the hits of the last search, or -1 with count 0 when there are none.
     int getResults(const STARDICT_HIT** list, uint64_t* count) const;
-    uint64_t getResultCount() const { return resultCount_; }
+    uint64_t getResultCount() const { return m_resultCount; }
 
     // The word of the entry at that byte offset of the ".idx", or null when
     // there is none.
@@ -153,22 +153,22 @@ private:
     int compareAt(uint32_t index, const char* key, int exact) const;
     void entryData(uint32_t index, const char** word, uint32_t* articleOffset, uint32_t* articleSize) const;
 
-    uint32_t instance_;
-    STARDICT_HEADER header_;
-    std::unique_ptr<const uint8_t*[]> entries_;
-    uint32_t entryCount_;
-    const uint8_t* indexBase_;
-    size_t mappedSize_;
-    uint32_t current_;
-    int indexDescriptor_;
-    DICTZIP_STATE article_;  // the descriptor is the article file's
-    int mode_;
-    int open_;
-    char ifoPath_[kPathSize];
-    char idxPath_[kPathSize];
-    char articlePath_[kPathSize];
-    char cachePath_[kPathSize];
-    std::unique_ptr<STARDICT_HIT[]> results_;
-    uint64_t resultCount_;
-    uint64_t resultCapacity_;
+    uint32_t m_instance;
+    STARDICT_HEADER m_header;
+    std::unique_ptr<const uint8_t*[]> m_entries;
+    uint32_t m_entryCount;
+    const uint8_t* m_indexBase;
+    size_t m_mappedSize;
+    uint32_t m_current;
+    int m_indexDescriptor;
+    DICTZIP_STATE m_article;  // the descriptor is the article file's
+    int m_mode;
+    int m_open;
+    char m_ifoPath[kPathSize];
+    char m_idxPath[kPathSize];
+    char m_articlePath[kPathSize];
+    char m_cachePath[kPathSize];
+    std::unique_ptr<STARDICT_HIT[]> m_results;
+    uint64_t m_resultCount;
+    uint64_t m_resultCapacity;
 };

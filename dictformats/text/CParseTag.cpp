@@ -12,79 +12,79 @@ bool isSpace(char c) {
 }  // namespace
 
 void CParseTag::setText(const char* text, uint32_t length) {
-    text_ = text;
-    length_ = text ? length : 0;
-    pos_ = 0;
+    m_text = text;
+    m_length = text ? length : 0;
+    m_pos = 0;
 }
 
 int CParseTag::getToken(PARSE_TOKEN* token) {
-    token->start = pos_;
+    token->start = m_pos;
     token->length = 0;
     token->type = PARSE_TOKEN::kStartTag;
     std::memset(token->attributes, 0, sizeof token->attributes);
-    if (pos_ >= length_) return -1;
+    if (m_pos >= m_length) return -1;
 
-    if (skipSpace_) {
-        uint32_t from = pos_;
-        while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;
-        if (pos_ > from && text_[pos_ - 1] == ' ') --pos_;
+    if (m_skipSpace) {
+        uint32_t from = m_pos;
+        while (m_pos < m_length && isSpace(m_text[m_pos])) ++m_pos;
+        if (m_pos > from && m_text[m_pos - 1] == ' ') --m_pos;
     }
-    const uint32_t begin = pos_;
-    if (pos_ >= length_) return -1;
+    const uint32_t begin = m_pos;
+    if (m_pos >= m_length) return -1;
 
-    if (text_[pos_] != '<') {
-        token->start = pos_;
+    if (m_text[m_pos] != '<') {
+        token->start = m_pos;
         token->type = PARSE_TOKEN::kText;
         // A space kept from the skipped run starts the run; the run goes on to
         // the next tag.
-        ++pos_;
-        while (pos_ < length_ && text_[pos_] != '<') ++pos_;
-        token->length = pos_ - token->start;
-        return static_cast<int>(pos_ - begin);
+        ++m_pos;
+        while (m_pos < m_length && m_text[m_pos] != '<') ++m_pos;
+        token->length = m_pos - token->start;
+        return static_cast<int>(m_pos - begin);
     }
 
-    ++pos_;  // "<"
-    token->start = pos_;
-    if (pos_ < length_ && text_[pos_] == '/') {
+    ++m_pos;  // "<"
+    token->start = m_pos;
+    if (m_pos < m_length && m_text[m_pos] == '/') {
         token->type = PARSE_TOKEN::kEndTag;
-        ++pos_;
-        token->start = pos_;
+        ++m_pos;
+        token->start = m_pos;
     }
-    while (pos_ < length_ && text_[pos_] != ' ' && text_[pos_] != '/' && text_[pos_] != '>') ++pos_;
-    token->length = pos_ - token->start;
+    while (m_pos < m_length && m_text[m_pos] != ' ' && m_text[m_pos] != '/' && m_text[m_pos] != '>') ++m_pos;
+    token->length = m_pos - token->start;
 
-    if (pos_ < length_ && isSpace(text_[pos_])) {
+    if (m_pos < m_length && isSpace(m_text[m_pos])) {
         for (int i = 0; i < PARSE_TOKEN::kMaxAttributes; ++i) {
-            while (pos_ < length_ && isSpace(text_[pos_])) ++pos_;
-            if (pos_ >= length_ || text_[pos_] == '>' || text_[pos_] == '/') break;
+            while (m_pos < m_length && isSpace(m_text[m_pos])) ++m_pos;
+            if (m_pos >= m_length || m_text[m_pos] == '>' || m_text[m_pos] == '/') break;
             ATTR_SPAN& a = token->attributes[i];
-            a.name = text_ + pos_;
-            while (pos_ < length_ && text_[pos_] != '=' && text_[pos_] != '>' && text_[pos_] != '/' &&
-                   !isSpace(text_[pos_])) {
-                ++pos_;
+            a.name = m_text + m_pos;
+            while (m_pos < m_length && m_text[m_pos] != '=' && m_text[m_pos] != '>' && m_text[m_pos] != '/' &&
+                   !isSpace(m_text[m_pos])) {
+                ++m_pos;
                 ++a.nameLength;
             }
-            if (pos_ >= length_ || text_[pos_] == '>' || text_[pos_] == '/') break;
-            ++pos_;  // "="
-            bool quoted = pos_ < length_ && text_[pos_] == '"';
-            if (quoted) ++pos_;
-            if (pos_ < length_) a.value = text_ + pos_;
-            while (
-                pos_ < length_ && text_[pos_] != '"' &&
-                (quoted || (text_[pos_] != ',' && text_[pos_] != '>' && text_[pos_] != '/' && !isSpace(text_[pos_])))) {
-                ++pos_;
+            if (m_pos >= m_length || m_text[m_pos] == '>' || m_text[m_pos] == '/') break;
+            ++m_pos;  // "="
+            bool quoted = m_pos < m_length && m_text[m_pos] == '"';
+            if (quoted) ++m_pos;
+            if (m_pos < m_length) a.value = m_text + m_pos;
+            while (m_pos < m_length && m_text[m_pos] != '"' &&
+                   (quoted || (m_text[m_pos] != ',' && m_text[m_pos] != '>' && m_text[m_pos] != '/' &&
+                               !isSpace(m_text[m_pos])))) {
+                ++m_pos;
                 ++a.valueLength;
             }
-            if (pos_ < length_ && text_[pos_] == '"') ++pos_;
-            if (pos_ < length_ && text_[pos_] == ',') ++pos_;
-            if (pos_ >= length_ || text_[pos_] == '>' || text_[pos_] == '/') break;
+            if (m_pos < m_length && m_text[m_pos] == '"') ++m_pos;
+            if (m_pos < m_length && m_text[m_pos] == ',') ++m_pos;
+            if (m_pos >= m_length || m_text[m_pos] == '>' || m_text[m_pos] == '/') break;
         }
     }
 
-    while (pos_ < length_ && text_[pos_] != '>') {
-        if (text_[pos_] == '/') token->type = PARSE_TOKEN::kEmptyTag;
-        ++pos_;
+    while (m_pos < m_length && m_text[m_pos] != '>') {
+        if (m_text[m_pos] == '/') token->type = PARSE_TOKEN::kEmptyTag;
+        ++m_pos;
     }
-    if (pos_ < length_) ++pos_;  // ">"
-    return static_cast<int>(pos_ - begin);
+    if (m_pos < m_length) ++m_pos;  // ">"
+    return static_cast<int>(m_pos - begin);
 }

@@ -32,7 +32,7 @@ public:
     // Whether white space before a token is skipped (on after construction). A
     // run of white space ending in a space leaves that one space to begin the
     // next text run; other white space before a tag is dropped.
-    void setSkipSpace(int on) { skipSpace_ = on; }
+    void setSkipSpace(int on) { m_skipSpace = on; }
 
     // Fills token with the next token and returns the bytes it covers (from its
     // first character after skipped white space to just past its end), or -1
@@ -40,8 +40,8 @@ public:
     int getToken(PARSE_TOKEN* token);
 
 private:
-    const char* text_ = nullptr;
-    uint32_t length_ = 0;
-    uint32_t pos_ = 0;
-    int skipSpace_ = 1;
+    const char* m_text = nullptr;
+    uint32_t m_length = 0;
+    uint32_t m_pos = 0;
+    int m_skipSpace = 1;
 };

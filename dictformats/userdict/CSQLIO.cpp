@@ -273,8 +273,8 @@ int stepOnce(sqlite3_stmt* s) {
 
 }  // namespace
 
-CSQLIO::CSQLIO() : database_(nullptr), open_(0), inTransaction_(0) {
-    std::memset(&info_, 0, sizeof info_);
+CSQLIO::CSQLIO() : m_database(nullptr), m_open(0), m_inTransaction(0) {
+    std::memset(&m_info, 0, sizeof m_info);
 }
 
 CSQLIO::~CSQLIO() {
@@ -283,7 +283,7 @@ CSQLIO::~CSQLIO() {
 
 CSQLIO::Statement CSQLIO::prepare(const char* sql) const {
     sqlite3_stmt* s = nullptr;
-    if (!database_ || sqlite3_prepare_v2(database_, sql, -1, &s, nullptr) != SQLITE_OK) {
+    if (!m_database || sqlite3_prepare_v2(m_database, sql, -1, &s, nullptr) != SQLITE_OK) {
         sqlite3_finalize(s);
         return Statement();
     }
@@ -291,7 +291,7 @@ CSQLIO::Statement CSQLIO::prepare(const char* sql) const {
 }
 
 int CSQLIO::executePlain(const char* sql) {
-    return database_ && sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : -1;
+    return m_database && sqlite3_exec(m_database, sql, nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : -1;
 }
 
 int CSQLIO::execute(const char* sql, int64_t id) {
@@ -345,62 +345,62 @@ int CSQLIO::create(const char* path, const USERDICT_INFO* given) {
 }
 
 int CSQLIO::open(const char* path) {
-    if (open_ || !path) return -1;
+    if (m_open || !path) return -1;
     // Read-write without create: a missing path fails and makes no file.
-    if (sqlite3_open_v2(path, &database_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(database_);
-        database_ = nullptr;
+    if (sqlite3_open_v2(path, &m_database, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(m_database);
+        m_database = nullptr;
         return -1;
     }
     // The file comes from outside: its schema may run no functions with side
     // effects, and the schema cannot be written to.
-    sqlite3_db_config(database_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(database_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_limit(database_, SQLITE_LIMIT_LENGTH, kMaxValueLength);
+    sqlite3_db_config(m_database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(m_database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_limit(m_database, SQLITE_LIMIT_LENGTH, kMaxValueLength);
     // A page cache that holds the indexes of a large dictionary while it is
     // filled in one transaction, instead of spilling them to the file.
-    sqlite3_exec(database_, "PRAGMA cache_size = -32768; PRAGMA temp_store = MEMORY;", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_database, "PRAGMA cache_size = -32768; PRAGMA temp_store = MEMORY;", nullptr, nullptr, nullptr);
     for (int i = 0; i < kStatementCount; ++i) {
-        statements_[i] = prepare(kStatements[i]);
-        if (!statements_[i]) {
-            for (Statement& s : statements_) s.reset();
-            sqlite3_close(database_);
-            database_ = nullptr;
+        m_statements[i] = prepare(kStatements[i]);
+        if (!m_statements[i]) {
+            for (Statement& s : m_statements) s.reset();
+            sqlite3_close(m_database);
+            m_database = nullptr;
             return -1;
         }
     }
-    open_ = 1;
+    m_open = 1;
     readBookInfo();
     return 0;
 }
 
 void CSQLIO::close() {
-    if (open_ && database_) {
-        if (inTransaction_) commit();
-        for (Statement& s : statements_) s.reset();
-        for (Statement& s : queries_) s.reset();
-        sqlite3_close(database_);
-        database_ = nullptr;
+    if (m_open && m_database) {
+        if (m_inTransaction) commit();
+        for (Statement& s : m_statements) s.reset();
+        for (Statement& s : m_queries) s.reset();
+        sqlite3_close(m_database);
+        m_database = nullptr;
     }
     clearResults();
-    results_.shrink_to_fit();
-    pool_.shrink_to_fit();
-    open_ = 0;
-    inTransaction_ = 0;
+    m_results.shrink_to_fit();
+    m_pool.shrink_to_fit();
+    m_open = 0;
+    m_inTransaction = 0;
 }
 
 int CSQLIO::reopen(const char* path) {
-    if (!open_) return -1;
+    if (!m_open) return -1;
     close();
     return open(path);
 }
 
 int CSQLIO::readBookInfo() {
-    std::memset(&info_, 0, sizeof info_);
+    std::memset(&m_info, 0, sizeof m_info);
     const std::string sql = std::string("SELECT ") + kBookInfoColumns + " FROM bookinfo;";
     Statement s = prepare(sql.c_str());
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return 0;
-    InfoFields f = infoFields(info_);
+    InfoFields f = infoFields(m_info);
     for (int i = 0; i < 11; ++i) copyColumn(s.get(), i, f.texts[i], f.sizes[i]);
     for (int i = 0; i < 5; ++i) *f.numbers[i] = sqlite3_column_int64(s.get(), 11 + i);
     return 0;
@@ -408,40 +408,40 @@ int CSQLIO::readBookInfo() {
 
 int CSQLIO::updateBookInfo(const USERDICT_INFO* info) {
     if (!info || !ready()) return -1;
-    if (info != &info_) info_ = *info;
+    if (info != &m_info) m_info = *info;
     Statement s = prepare(
         "update bookinfo set isbn=?,ccode=?,booktitle=?,booksubtitle=?,edition=?,seriestitle=?,bookauthor=?,"
         "pubdate=?,publisher=?,bookcode=?,filename=?,compression=?,crypt=?,bookno=?,indexmask=?,contenttype=?;");
-    if (!s || !bindInfo(s.get(), info_) || sqlite3_step(s.get()) != SQLITE_DONE) return -1;
-    if (sqlite3_changes(database_) > 0) return 0;
+    if (!s || !bindInfo(s.get(), m_info) || sqlite3_step(s.get()) != SQLITE_DONE) return -1;
+    if (sqlite3_changes(m_database) > 0) return 0;
     // A file without its bookinfo row gets one, so that the text is kept.
     s = prepare(insertInfoSql().c_str());
-    return s && bindInfo(s.get(), info_) && sqlite3_step(s.get()) == SQLITE_DONE ? 0 : -1;
+    return s && bindInfo(s.get(), m_info) && sqlite3_step(s.get()) == SQLITE_DONE ? 0 : -1;
 }
 
 int CSQLIO::begin() {
-    if (!ready() || inTransaction_) return -1;
+    if (!ready() || m_inTransaction) return -1;
     if (executePlain("BEGIN;") != 0) return -1;
-    inTransaction_ = 1;
+    m_inTransaction = 1;
     return 0;
 }
 
 int CSQLIO::commit() {
-    if (!ready() || !inTransaction_) return -1;
+    if (!ready() || !m_inTransaction) return -1;
     if (executePlain("COMMIT;") != 0) return -1;
-    inTransaction_ = 0;
+    m_inTransaction = 0;
     return 0;
 }
 
 sqlite3_stmt* CSQLIO::fresh(int statement) {
-    sqlite3_stmt* s = statements_[statement].get();
+    sqlite3_stmt* s = m_statements[statement].get();
     sqlite3_reset(s);
     sqlite3_clear_bindings(s);
     return s;
 }
 
 sqlite3_stmt* CSQLIO::query(int which) {
-    Statement& s = queries_[which];
+    Statement& s = m_queries[which];
     if (s) {
         sqlite3_reset(s.get());
         sqlite3_clear_bindings(s.get());
@@ -479,7 +479,7 @@ int CSQLIO::search(const char* word, int mode, int maxHits, uint32_t* more) {
     if (more) *more = 0;
     clearResults();
     if (!ready() || !word) return 0;
-    const bool alternative = (info_.indexmask & 1) != 0;
+    const bool alternative = (m_info.indexmask & 1) != 0;
     const std::string text(word);
     int which;
     if (mode == kExact)
@@ -561,24 +561,24 @@ int CSQLIO::collectLinks(int64_t id) {
 
 void CSQLIO::clearResults() {
     // The room stays for the next search; close gives it back.
-    results_.clear();
-    pool_.clear();
+    m_results.clear();
+    m_pool.clear();
 }
 
 int CSQLIO::addResult(const char* headword, size_t length, int64_t id) {
     if (!headword) length = 0;
     length = utf8PrefixLength(headword, length, kMaxHeadword);
     try {
-        if (results_.capacity() == 0) results_.reserve(1024);
-        if (pool_.capacity() <= pool_.size() + length + 1) pool_.reserve(pool_.capacity() + 16384);
+        if (m_results.capacity() == 0) m_results.reserve(1024);
+        if (m_pool.capacity() <= m_pool.size() + length + 1) m_pool.reserve(m_pool.capacity() + 16384);
         USERDICT_HIT hit;
-        hit.bookno = static_cast<uint64_t>(info_.bookno);
+        hit.bookno = static_cast<uint64_t>(m_info.bookno);
         hit.id = static_cast<uint64_t>(id);
-        hit.offset = pool_.size();
+        hit.offset = m_pool.size();
         hit.length = static_cast<uint16_t>(length);
-        pool_.insert(pool_.end(), headword, headword + length);
-        pool_.push_back('\0');
-        results_.push_back(hit);
+        m_pool.insert(m_pool.end(), headword, headword + length);
+        m_pool.push_back('\0');
+        m_results.push_back(hit);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -586,9 +586,9 @@ int CSQLIO::addResult(const char* headword, size_t length, int64_t id) {
 }
 
 int CSQLIO::getResults(const USERDICT_HIT** list, size_t* count) const {
-    if (list) *list = results_.empty() ? nullptr : results_.data();
-    if (count) *count = results_.size();
-    return results_.empty() ? -1 : 0;
+    if (list) *list = m_results.empty() ? nullptr : m_results.data();
+    if (count) *count = m_results.size();
+    return m_results.empty() ? -1 : 0;
 }
 
 namespace {
@@ -629,7 +629,7 @@ int CSQLIO::readEntry(int64_t id, char* headword, size_t headwordSize, char* mea
     clearEntry(headword, headwordSize, meaning, meaningSize, phonetic, phoneticSize, keyword, keywordSize, kana,
                kanaSize, idkey, idkeySize, no, noSize, level);
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kReadEntry].get();
+    sqlite3_stmt* s = m_statements[kReadEntry].get();
     sqlite3_reset(s);
     sqlite3_bind_int64(s, 1, id);
     int result = -1;
@@ -646,8 +646,8 @@ int CSQLIO::readResult(size_t index, int64_t* id, char* headword, size_t headwor
                        size_t meaningSize, char* phonetic, size_t phoneticSize, char* keyword, size_t keywordSize,
                        char* kana, size_t kanaSize, char* idkey, size_t idkeySize, char* no, size_t noSize,
                        int* level) {
-    if (index >= results_.size()) return -1;
-    return readHit(&results_[index], id, headword, headwordSize, meaning, meaningSize, phonetic, phoneticSize, keyword,
+    if (index >= m_results.size()) return -1;
+    return readHit(&m_results[index], id, headword, headwordSize, meaning, meaningSize, phonetic, phoneticSize, keyword,
                    keywordSize, kana, kanaSize, idkey, idkeySize, no, noSize, level);
 }
 
@@ -663,7 +663,7 @@ int CSQLIO::readHit(const USERDICT_HIT* hit, int64_t* id, char* headword, size_t
 int CSQLIO::rewind() {
     clearResults();
     if (!ready()) return -1;
-    return sqlite3_reset(statements_[kAllRows].get()) == SQLITE_OK ? 0 : -1;
+    return sqlite3_reset(m_statements[kAllRows].get()) == SQLITE_OK ? 0 : -1;
 }
 
 int CSQLIO::nextRow(int64_t* id, char* headword, size_t headwordSize, char* meaning, size_t meaningSize, char* phonetic,
@@ -673,7 +673,7 @@ int CSQLIO::nextRow(int64_t* id, char* headword, size_t headwordSize, char* mean
                kanaSize, idkey, idkeySize, no, noSize, level);
     if (id) *id = 0;
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kAllRows].get();
+    sqlite3_stmt* s = m_statements[kAllRows].get();
     if (sqlite3_step(s) != SQLITE_ROW) return -1;
     copyEntry(s, id, headword, headwordSize, meaning, meaningSize, phonetic, phoneticSize, keyword, keywordSize, kana,
               kanaSize, idkey, idkeySize, no, noSize, level);
@@ -687,13 +687,13 @@ int CSQLIO::addEntry(const char* headword, const char* meaning, const char* phon
     // The entry and its index rows go in together or not at all: outside a
     // transaction in one of their own; inside one (bulk loads) a failure
     // deletes what went in, which costs nothing while all goes well.
-    const bool own = !inTransaction_;
+    const bool own = !m_inTransaction;
     if (own && executePlain("BEGIN;") != 0) return -1;
     sqlite3_stmt* s = fresh(kInsertEntry);
-    const char* key = (info_.indexmask & 1) ? "" : (keyword && *keyword ? keyword : headword);
+    const char* key = (m_info.indexmask & 1) ? "" : (keyword && *keyword ? keyword : headword);
     bindEntry(s, idkey, no, headword, meaning, phonetic, key, kana, level);
     const bool inserted = stepOnce(s) == 0;
-    const int64_t newId = inserted ? sqlite3_last_insert_rowid(database_) : 0;
+    const int64_t newId = inserted ? sqlite3_last_insert_rowid(m_database) : 0;
     if (!inserted || fillAltIndex(newId, keyword, headword, kana, indexFlags) != 0) {
         if (own) {
             executePlain("ROLLBACK;");
@@ -720,7 +720,7 @@ int CSQLIO::updateEntry(int64_t id, const char* headword, const char* meaning, c
     bindEntry(s, idkey, no, headword, meaning, phonetic, keyword && *keyword ? keyword : headword, kana, level);
     sqlite3_bind_int64(s, 9, id);
     // An id naming no entry changes nothing and gets no index rows.
-    const bool updated = stepOnce(s) == 0 && sqlite3_changes(database_) > 0;
+    const bool updated = stepOnce(s) == 0 && sqlite3_changes(m_database) > 0;
     if (!updated || deleteAltIndex(id) != 0 || fillAltIndex(id, keyword, headword, kana, indexFlags) != 0) {
         executePlain("ROLLBACK TO updateentry;");
         executePlain("RELEASE updateentry;");
@@ -845,7 +845,7 @@ int CSQLIO::nextAltInfo(int64_t id, int* attribute, char* no, size_t noSize, cha
     clearText(no, noSize);
     clearText(body, bodySize);
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[kAltInfoById].get();
+    sqlite3_stmt* s = m_statements[kAltInfoById].get();
     if (!stepWalk(s, id)) return -1;
     if (attribute) *attribute = sqlite3_column_int(s, 0);
     copyColumn(s, 1, no, noSize);
@@ -857,7 +857,7 @@ int CSQLIO::nextLink(int statement, int64_t key, int64_t* otherId, int otherColu
                      char* comment, size_t commentSize) {
     clearText(comment, commentSize);
     if (!ready()) return -1;
-    sqlite3_stmt* s = statements_[statement].get();
+    sqlite3_stmt* s = m_statements[statement].get();
     if (!stepWalk(s, key)) return -1;
     if (otherId) *otherId = sqlite3_column_int64(s, otherColumn);
     if (attribute) *attribute = sqlite3_column_int(s, 1 - otherColumn);
@@ -884,14 +884,14 @@ size_t CSQLIO::formatInfo(char* out, size_t size) const {
         const char* text;
         size_t size;
     } fields[] = {
-        {"booktitle\t= ", info_.booktitle, sizeof info_.booktitle},
-        {"booksubtitle\t= ", info_.booksubtitle, sizeof info_.booksubtitle},
-        {"edition\t\t= ", info_.edition, sizeof info_.edition},
-        {"seriestitle\t= ", info_.seriestitle, sizeof info_.seriestitle},
-        {"bookauthor\t= ", info_.bookauthor, sizeof info_.bookauthor},
-        {"pubdate\t\t= ", info_.pubdate, sizeof info_.pubdate},
-        {"publisher\t= ", info_.publisher, sizeof info_.publisher},
-        {"filename\t= ", info_.filename, sizeof info_.filename},
+        {"booktitle\t= ", m_info.booktitle, sizeof m_info.booktitle},
+        {"booksubtitle\t= ", m_info.booksubtitle, sizeof m_info.booksubtitle},
+        {"edition\t\t= ", m_info.edition, sizeof m_info.edition},
+        {"seriestitle\t= ", m_info.seriestitle, sizeof m_info.seriestitle},
+        {"bookauthor\t= ", m_info.bookauthor, sizeof m_info.bookauthor},
+        {"pubdate\t\t= ", m_info.pubdate, sizeof m_info.pubdate},
+        {"publisher\t= ", m_info.publisher, sizeof m_info.publisher},
+        {"filename\t= ", m_info.filename, sizeof m_info.filename},
     };
     bool ok =
         appendLine(out, size, &n, "[User Dictionary]\r\n") && appendLine(out, size, &n, "engine\t\t= SQLite3\r\n");
@@ -899,9 +899,9 @@ size_t CSQLIO::formatInfo(char* out, size_t size) const {
     // further than the field.
     for (const auto& f : fields)
         ok = ok && appendLine(out, size, &n, "%s%.*s\r\n", f.label, static_cast<int>(strnlen(f.text, f.size)), f.text);
-    ok = ok && appendLine(out, size, &n, "compression\t= %" PRId64 "\r\n", info_.compression) &&
-         appendLine(out, size, &n, "crypt\t\t= %" PRId64 "\r\n", info_.crypt);
-    if (ok && info_.contenttype >= 0 && info_.contenttype <= 4)
-        appendLine(out, size, &n, "contenttype\t= %s\r\n", kContentTypes[info_.contenttype]);
+    ok = ok && appendLine(out, size, &n, "compression\t= %" PRId64 "\r\n", m_info.compression) &&
+         appendLine(out, size, &n, "crypt\t\t= %" PRId64 "\r\n", m_info.crypt);
+    if (ok && m_info.contenttype >= 0 && m_info.contenttype <= 4)
+        appendLine(out, size, &n, "contenttype\t= %s\r\n", kContentTypes[m_info.contenttype]);
     return n;
 }

@@ -55,10 +55,10 @@ public:
     void close();
     // -1 when not open, else close and open path.
     int reopen(const char* path);
-    bool isOpen() const { return open_ != 0; }
+    bool isOpen() const { return m_open != 0; }
 
     int readBookInfo();
-    USERDICT_INFO* getBookInfo() { return &info_; }
+    USERDICT_INFO* getBookInfo() { return &m_info; }
     // Copies info into the object and writes it to the bookinfo row.
     int updateBookInfo(const USERDICT_INFO* info);
 
@@ -87,9 +87,9 @@ public:
     int addResult(const char* headword, size_t length, int64_t id);
     // -1 with *count 0 when there are no hits.
     int getResults(const USERDICT_HIT** list, size_t* count) const;
-    size_t getResultCount() const { return results_.size(); }
-    const char* getTextPool() const { return pool_.empty() ? nullptr : pool_.data(); }
-    size_t getTextPoolSize() const { return pool_.size(); }
+    size_t getResultCount() const { return m_results.size(); }
+    const char* getTextPool() const { return m_pool.empty() ? nullptr : m_pool.data(); }
+    size_t getTextPoolSize() const { return m_pool.size(); }
 
     // Reads entry id into the buffers (any may be null with size 0).
     int readEntry(int64_t id, char* headword, size_t headwordSize, char* meaning, size_t meaningSize, char* phonetic,
@@ -149,7 +149,7 @@ private:
     static const int kStatementCount = 10;
     static const int kQueryCount = 8;
 
-    bool ready() const { return open_ != 0 && database_ != nullptr; }
+    bool ready() const { return m_open != 0 && m_database != nullptr; }
     Statement prepare(const char* sql) const;
     // Prepared statement number statement, reset with its bindings cleared.
     sqlite3_stmt* fresh(int statement);
@@ -175,12 +175,12 @@ private:
     int collectRows(sqlite3_stmt* s, int maxHits, uint32_t* more, const std::atomic<uint16_t>* cancel,
                     USERDICT_PROGRESS progress, void* data);
 
-    USERDICT_INFO info_;
-    sqlite3* database_;
-    Statement statements_[kStatementCount];
-    Statement queries_[kQueryCount];
-    std::vector<USERDICT_HIT> results_;
-    std::vector<char> pool_;
-    int open_;
-    int inTransaction_;
+    USERDICT_INFO m_info;
+    sqlite3* m_database;
+    Statement m_statements[kStatementCount];
+    Statement m_queries[kQueryCount];
+    std::vector<USERDICT_HIT> m_results;
+    std::vector<char> m_pool;
+    int m_open;
+    int m_inTransaction;
 };

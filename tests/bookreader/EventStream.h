@@ -289,9 +289,9 @@ public:
     EbEventReader(const std::string& bookDir, int subbook = 0) {
         static const bool initialized = eb_initialize_library() == EB_SUCCESS;
         (void)initialized;
-        eb_initialize_book(&book_);
-        eb_initialize_hookset(&hooks_);
-        eb_initialize_hookset(&headingHooks_);
+        eb_initialize_book(&m_book);
+        eb_initialize_hookset(&m_hooks);
+        eb_initialize_hookset(&m_headingHooks);
         static const EB_Hook_Code kCodes[] = {EB_HOOK_WIDE_JISX0208,
                                               EB_HOOK_ISO8859_1,
                                               EB_HOOK_NARROW_FONT,
@@ -332,28 +332,28 @@ public:
                                               EB_HOOK_BEGIN_UNICODE};
         for (EB_Hook_Code c : kCodes) {
             EB_Hook hook = {c, ebside::onEvent};
-            eb_set_hook(&hooks_, &hook);
-            eb_set_hook(&headingHooks_, &hook);
+            eb_set_hook(&m_hooks, &hook);
+            eb_set_hook(&m_headingHooks, &hook);
         }
-        EB_Error_Code rc = eb_bind(&book_, bookDir.c_str());
+        EB_Error_Code rc = eb_bind(&m_book, bookDir.c_str());
         EB_Subbook_Code codes[EB_MAX_SUBBOOKS];
         int count = 0;
-        if (rc == EB_SUCCESS) rc = eb_subbook_list(&book_, codes, &count);
-        if (rc == EB_SUCCESS && subbook < count) rc = eb_set_subbook(&book_, codes[subbook]);
-        ok_ = rc == EB_SUCCESS && subbook < count;
-        if (!ok_) error_ = eb_error_message(rc);
+        if (rc == EB_SUCCESS) rc = eb_subbook_list(&m_book, codes, &count);
+        if (rc == EB_SUCCESS && subbook < count) rc = eb_set_subbook(&m_book, codes[subbook]);
+        m_ok = rc == EB_SUCCESS && subbook < count;
+        if (!m_ok) m_error = eb_error_message(rc);
     }
     ~EbEventReader() {
-        eb_finalize_hookset(&hooks_);
-        eb_finalize_hookset(&headingHooks_);
-        eb_finalize_book(&book_);
+        eb_finalize_hookset(&m_hooks);
+        eb_finalize_hookset(&m_headingHooks);
+        eb_finalize_book(&m_book);
     }
     EbEventReader(const EbEventReader&) = delete;
     EbEventReader& operator=(const EbEventReader&) = delete;
 
-    bool ok() const { return ok_; }
-    const std::string& error() const { return error_; }
-    EB_Book* book() { return &book_; }
+    bool ok() const { return m_ok; }
+    const std::string& error() const { return m_error; }
+    EB_Book* book() { return &m_book; }
 
     // The events of the text (or heading) at block:offset.
     EventList events(unsigned block, unsigned offset, bool heading) {
@@ -361,14 +361,14 @@ public:
         EB_Position pos;
         pos.page = static_cast<int>(block);
         pos.offset = static_cast<int>(offset);
-        if (eb_seek_text(&book_, &pos) != EB_SUCCESS) return {"seek failed"};
+        if (eb_seek_text(&m_book, &pos) != EB_SUCCESS) return {"seek failed"};
         char buf[4096];
         std::string text;
         EventList marked;
         for (int guard = 0; guard < 100000; ++guard) {
             ssize_t n = 0;
-            EB_Error_Code rc = heading ? eb_read_heading(&book_, nullptr, &headingHooks_, &out, sizeof buf, buf, &n)
-                                       : eb_read_text(&book_, nullptr, &hooks_, &out, sizeof buf, buf, &n);
+            EB_Error_Code rc = heading ? eb_read_heading(&m_book, nullptr, &m_headingHooks, &out, sizeof buf, buf, &n)
+                                       : eb_read_text(&m_book, nullptr, &m_hooks, &out, sizeof buf, buf, &n);
             if (rc != EB_SUCCESS) {
                 out.push_back(std::string("error ") + eb_error_message(rc));
                 break;
@@ -402,20 +402,20 @@ public:
         EB_Position pos;
         pos.page = static_cast<int>(*block);
         pos.offset = static_cast<int>(*offset);
-        if (eb_seek_text(&book_, &pos) != EB_SUCCESS) return false;
-        if (eb_forward_text(&book_, nullptr) != EB_SUCCESS) return false;
-        if (eb_tell_text(&book_, &pos) != EB_SUCCESS) return false;
+        if (eb_seek_text(&m_book, &pos) != EB_SUCCESS) return false;
+        if (eb_forward_text(&m_book, nullptr) != EB_SUCCESS) return false;
+        if (eb_tell_text(&m_book, &pos) != EB_SUCCESS) return false;
         *block = static_cast<unsigned>(pos.page);
         *offset = static_cast<unsigned>(pos.offset);
         return true;
     }
 
 private:
-    EB_Book book_;
-    EB_Hookset hooks_;
-    EB_Hookset headingHooks_;
-    bool ok_ = false;
-    std::string error_;
+    EB_Book m_book;
+    EB_Hookset m_hooks;
+    EB_Hookset m_headingHooks;
+    bool m_ok = false;
+    std::string m_error;
 };
 
 }  // namespace lftest

@@ -31,30 +31,30 @@ public:
         int i = 0;
         for (uint8_t b : info)
             if (i < 4) a.info[i++] = b;
-        areas_.push_back(a);
+        m_areas.push_back(a);
         return *this;
     }
     // Header byte 4: the table's index-information handling.
     HandBook& globalAvailability(uint8_t v) {
-        global_ = v;
+        m_global = v;
         return *this;
     }
     // Any other byte of the table header (2 book type, 3 protection, 5-7
     // display values).
     HandBook& headerByte(int n, uint8_t v) {
-        if (n >= 2 && n < 16) header_[n] = v;
+        if (n >= 2 && n < 16) m_header[n] = v;
         return *this;
     }
     // Bytes at block:offset (blocks from 2; the file grows to hold them).
     HandBook& put(uint32_t block, uint32_t offset, const std::vector<uint8_t>& bytes) {
-        std::vector<uint8_t>& b = data_[block];
+        std::vector<uint8_t>& b = m_data[block];
         if (b.size() < 2048) b.resize(2048, 0);
         for (size_t i = 0; i < bytes.size(); ++i) {
             uint32_t at = offset + static_cast<uint32_t>(i);
-            std::vector<uint8_t>& target = data_[block + at / 2048];
+            std::vector<uint8_t>& target = m_data[block + at / 2048];
             if (target.size() < 2048) target.resize(2048, 0);
             target[at % 2048] = bytes[i];
-            if (block + at / 2048 > blocks_) blocks_ = block + at / 2048;
+            if (block + at / 2048 > m_blocks) m_blocks = block + at / 2048;
         }
         return *this;
     }
@@ -70,14 +70,14 @@ public:
     // The file's bytes: the index table and every block up to the last one
     // written by put (areas may claim more).
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> out(static_cast<size_t>(blocks_ < 1 ? 1 : blocks_) * 2048, 0);
-        out[0] = static_cast<uint8_t>(areas_.size() >> 8);
-        out[1] = static_cast<uint8_t>(areas_.size());
-        for (int i = 2; i < 16; ++i) out[i] = header_[i];
-        out[4] = global_;
-        for (size_t i = 0; i < areas_.size(); ++i) {
+        std::vector<uint8_t> out(static_cast<size_t>(m_blocks < 1 ? 1 : m_blocks) * 2048, 0);
+        out[0] = static_cast<uint8_t>(m_areas.size() >> 8);
+        out[1] = static_cast<uint8_t>(m_areas.size());
+        for (int i = 2; i < 16; ++i) out[i] = m_header[i];
+        out[4] = m_global;
+        for (size_t i = 0; i < m_areas.size(); ++i) {
             uint8_t* r = &out[16 + 16 * i];
-            const Area& a = areas_[i];
+            const Area& a = m_areas[i];
             r[0] = a.id;
             for (int k = 0; k < 4; ++k) {
                 r[2 + k] = static_cast<uint8_t>(a.start >> (24 - 8 * k));
@@ -85,8 +85,8 @@ public:
                 r[10 + k] = a.info[k];
             }
         }
-        for (const auto& kv : data_)
-            if (kv.first >= 2 && kv.first <= blocks_)
+        for (const auto& kv : m_data)
+            if (kv.first >= 2 && kv.first <= m_blocks)
                 std::copy(kv.second.begin(), kv.second.end(), out.begin() + (kv.first - 1) * 2048);
         return out;
     }
@@ -97,11 +97,11 @@ public:
     }
 
 private:
-    std::vector<Area> areas_;
-    std::map<uint32_t, std::vector<uint8_t>> data_;
-    uint32_t blocks_ = 1;
-    uint8_t global_ = 0;
-    uint8_t header_[16] = {};
+    std::vector<Area> m_areas;
+    std::map<uint32_t, std::vector<uint8_t>> m_data;
+    uint32_t m_blocks = 1;
+    uint8_t m_global = 0;
+    uint8_t m_header[16] = {};
 };
 
 }  // namespace lftest

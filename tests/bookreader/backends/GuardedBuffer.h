@@ -15,22 +15,22 @@ class GuardedBuffer {
 public:
     static constexpr CharT kGuard = static_cast<CharT>(0x5A);
 
-    explicit GuardedBuffer(size_t size) : size_(size), data_(size + kGuardSize, kGuard) {}
-    CharT* data() { return data_.data(); }
-    size_t size() const { return size_; }
+    explicit GuardedBuffer(size_t size) : m_size(size), m_data(size + kGuardSize, kGuard) {}
+    CharT* data() { return m_data.data(); }
+    size_t size() const { return m_size; }
     // No write past the size, and a NUL inside it.
     void check() const {
-        for (size_t i = size_; i < data_.size(); ++i) ASSERT_EQ(data_[i], kGuard) << "written past " << size_;
+        for (size_t i = m_size; i < m_data.size(); ++i) ASSERT_EQ(m_data[i], kGuard) << "written past " << m_size;
         bool terminated = false;
-        for (size_t i = 0; i < size_; ++i)
-            if (data_[i] == 0) terminated = true;
-        EXPECT_TRUE(terminated) << "no terminator in " << size_;
+        for (size_t i = 0; i < m_size; ++i)
+            if (m_data[i] == 0) terminated = true;
+        EXPECT_TRUE(terminated) << "no terminator in " << m_size;
     }
 
 private:
     static constexpr size_t kGuardSize = 64;
-    size_t size_;
-    std::vector<CharT> data_;
+    size_t m_size;
+    std::vector<CharT> m_data;
 };
 
 // Runs render(buffer) on a guarded buffer of size elements and checks it.

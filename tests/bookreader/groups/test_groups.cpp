@@ -34,12 +34,12 @@ struct Book {
 class Groups : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new lftest::TestDir;
-        const std::string root = dir_->path();
+        m_dir = new lftest::TestDir;
+        const std::string root = m_dir->path();
         writeFile(root + "/8x16.hex", std::string("8 16\n00E9:") + lftest::kNarrowGlyphHex + "\n");
         writeFile(root + "/src.txt", "apple\nan edible fruit\nzoo\nplace with animals\n");
         writeFile(root + "/gaiji.txt", "caf\xC3\xA9\n");
-        books_ = new std::vector<Book>;
+        m_books = new std::vector<Book>;
         for (int ebType : {1, 0}) {
             lftest::BookRecipe r;
             r.outDir = root + (ebType ? "/epwing" : "/eb");
@@ -50,7 +50,7 @@ protected:
             lftest::BookRun run = lftest::buildBook(r);
             ASSERT_EQ(run.newBookResult, 0) << run.log();
             const char* catalog = ebType ? "/CATALOGS" : "/CATALOG";
-            books_->push_back({ebType ? "EPWING" : "EB", r.outDir + catalog, ebType});
+            m_books->push_back({ebType ? "EPWING" : "EB", r.outDir + catalog, ebType});
             std::string z = r.outDir + "z";
             ASSERT_EQ(lftest::runCommand("mkdir -p '" + z + "' && ebzip -q -f -k -l 2 -o '" + z + "' '" + r.outDir +
                                          "' 2>&1"),
@@ -58,26 +58,26 @@ protected:
             const char* names[] = {catalog + 1, ebType ? "CATALOGS.ebz" : "CATALOG.ebz", nullptr};
             const char* zipped = findAnyFile(z.c_str(), names, 1);
             ASSERT_TRUE(zipped != nullptr);
-            books_->push_back({std::string(ebType ? "EPWING" : "EB") + " ebzip", zipped, ebType});
+            m_books->push_back({std::string(ebType ? "EPWING" : "EB") + " ebzip", zipped, ebType});
         }
     }
     static void TearDownTestSuite() {
-        delete books_;
-        delete dir_;
+        delete m_books;
+        delete m_dir;
     }
-    static const Book& epwing() { return (*books_)[0]; }
-    static const Book& eb() { return (*books_)[2]; }
+    static const Book& epwing() { return (*m_books)[0]; }
+    static const Book& eb() { return (*m_books)[2]; }
 
-    static lftest::TestDir* dir_;
-    static std::vector<Book>* books_;
-    lftest::TestDir tmp_;
+    static lftest::TestDir* m_dir;
+    static std::vector<Book>* m_books;
+    lftest::TestDir m_tmp;
 };
-lftest::TestDir* Groups::dir_ = nullptr;
-std::vector<Book>* Groups::books_ = nullptr;
+lftest::TestDir* Groups::m_dir = nullptr;
+std::vector<Book>* Groups::m_books = nullptr;
 
 TEST_F(Groups, EveryKindOpensEachEntryAndSearchesIt) {
-    CEBGroup group(tmp_.path().c_str());
-    for (const Book& b : *books_) {
+    CEBGroup group(m_tmp.path().c_str());
+    for (const Book& b : *m_books) {
         int index = group.addBook(b.catalog.c_str(), 0, nullptr);
         ASSERT_EQ(index, group.count() - 1) << b.label;
         GROUP_ENTRY* e;
@@ -102,13 +102,13 @@ TEST_F(Groups, EveryKindOpensEachEntryAndSearchesIt) {
 
 TEST_F(Groups, GroupFileRoundTripsByteForByte) {
     // Paths under the base directory are written relative to it, others whole.
-    const std::string base = dir_->path() + "/epwing";
-    std::string file = tmp_.file("HANDVIEW.grp");
+    const std::string base = m_dir->path() + "/epwing";
+    std::string file = m_tmp.file("HANDVIEW.grp");
     std::string long_title(37, 'T');
     writeFile(file, "./CATALOGS|0|_|_|TEST    |My dict|\n" + eb().catalog +
                         "|0|_|_|TEST||\n./CATALOGS|0|_|_|TEST    |" + long_title +
                         "|\n%%bWordInflect=-1\n%%searchType=3\n%%bFindAllDict=1\n");
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     group.setBaseDir(base.c_str());
     ASSERT_EQ(group.readFile(file.c_str()), 1);
     ASSERT_EQ(group.count(), 3);
@@ -128,7 +128,7 @@ TEST_F(Groups, GroupFileRoundTripsByteForByte) {
     EXPECT_EQ(group.isModified(), 0);
 
     group.setModified(1);
-    std::string copy = tmp_.file("copy.grp");
+    std::string copy = m_tmp.file("copy.grp");
     ASSERT_EQ(group.save(copy.c_str()), 1);
     std::string written = text(readFile(copy));
     // The EB entry is written with "G" only when its book is ISO 8859-1.
@@ -138,10 +138,10 @@ TEST_F(Groups, GroupFileRoundTripsByteForByte) {
 TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
     // A book on a disc that is not mounted is not an entry now, but saving
     // the group must not lose its line.
-    std::string file = tmp_.file("HANDVIEW.grp");
+    std::string file = m_tmp.file("HANDVIEW.grp");
     const std::string missing = "/nonexistent/disc/CATALOGS|0|_|_|DICT    |Away|";
     writeFile(file, epwing().catalog + "|0|_|_|TEST||\n" + missing + "\n%%bWordInflect=0\n");
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     ASSERT_EQ(group.readFile(file.c_str()), 1);
     EXPECT_EQ(group.count(), 1);
     GROUP_SEARCH_OPTIONS o;
@@ -152,7 +152,7 @@ TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
     std::string written = text(readFile(file));
     EXPECT_NE(written.find(missing + "\n"), std::string::npos) << written;
     // Read and saved again, the line is still kept.
-    CEBGroup again(tmp_.path().c_str());
+    CEBGroup again(m_tmp.path().c_str());
     ASSERT_EQ(again.readFile(file.c_str()), 1);
     EXPECT_EQ(again.count(), 1);
     again.setModified(1);
@@ -161,14 +161,14 @@ TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
 }
 
 TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
-    std::string ifo = lftest::writeStarDict(tmp_.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
-    std::string pdic = tmp_.file("words.DIC");
+    std::string ifo = lftest::writeStarDict(m_tmp.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
+    std::string pdic = m_tmp.file("words.DIC");
     writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks()));
     struct Case {
         std::string path;
         int kind;
     } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}};
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     for (const Case& c : cases) {
         int index = group.addBook(c.path.c_str(), 0, "mine");
         ASSERT_GE(index, 0) << c.path;
@@ -184,11 +184,11 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
         char info[512];
         EXPECT_GT(e->textReader->bookInformation(info, sizeof info, 1), 0u) << c.path;
     }
-    EXPECT_EQ(group.addBook(tmp_.file("missing.ifo").c_str(), 0, nullptr), -1);
-    std::string file = tmp_.file("HANDVIEW.grp");
+    EXPECT_EQ(group.addBook(m_tmp.file("missing.ifo").c_str(), 0, nullptr), -1);
+    std::string file = m_tmp.file("HANDVIEW.grp");
     ASSERT_EQ(group.save(file.c_str()), 1);
     const std::string saved = text(readFile(file));
-    CEBGroup again(tmp_.path().c_str());
+    CEBGroup again(m_tmp.path().c_str());
     ASSERT_EQ(again.readFile(file.c_str()), 1);
     ASSERT_EQ(again.count(), 2);
     again.setModified(1);
@@ -197,14 +197,14 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
 }
 
 TEST_F(Groups, UserDictionaryTitlesAndTheirMarkStayInTheBuffer) {
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     for (const char* name : {"mine.lfd", "body.dsl.lfd"}) {
         USERDICT_INFO info;
         memset(&info, 0, sizeof info);
         strcpy(info.booktitle, "Small");
         CSQLIO writer;
-        ASSERT_EQ(writer.create(tmp_.file(name).c_str(), &info), 0);
-        ASSERT_GE(group.addBook(tmp_.file(name).c_str(), 0, nullptr), 0) << name;
+        ASSERT_EQ(writer.create(m_tmp.file(name).c_str(), &info), 0);
+        ASSERT_GE(group.addBook(m_tmp.file(name).c_str(), 0, nullptr), 0) << name;
     }
     struct Case {
         int entry;
@@ -241,15 +241,15 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
          "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
         {"lead byte without its trail", epwing().catalog + "|0|_|_|TEST|ab\x83", 1, -1, "ab"},
         {"no index", epwing().catalog + "\n", 0, -1, ""},
-        {"missing book", tmp_.file("nothere/CATALOGS") + "|0|_|_|X|t|\n%%searchType=2\n", 0, 2, ""},
+        {"missing book", m_tmp.file("nothere/CATALOGS") + "|0|_|_|X|t|\n%%searchType=2\n", 0, 2, ""},
         {"long line", epwing().catalog + "|0|" + std::string(400, '_') + "|_|TEST|Kept|\n%%searchType=4\n", 1, 4,
          "Kept"},
         {"junk line longer than a read", std::string(600, 'x') + "|%%searchType=9|\n", 0, -1, ""},
     };
     for (const Case& c : cases) {
-        std::string file = tmp_.file("g.grp");
+        std::string file = m_tmp.file("g.grp");
         writeFile(file, c.lines);
-        CEBGroup group(tmp_.path().c_str());
+        CEBGroup group(m_tmp.path().c_str());
         ASSERT_EQ(group.readFile(file.c_str()), 1) << c.what;
         EXPECT_EQ(group.count(), c.entries) << c.what;
         GROUP_SEARCH_OPTIONS o;
@@ -261,25 +261,25 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
             EXPECT_STREQ(e->userTitle, c.title) << c.what;
         }
     }
-    CEBGroup group(tmp_.path().c_str());
-    EXPECT_EQ(group.readFile(tmp_.file("none.grp").c_str()), 0);
+    CEBGroup group(m_tmp.path().c_str());
+    EXPECT_EQ(group.readFile(m_tmp.file("none.grp").c_str()), 0);
 }
 
 TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
-    std::string file = tmp_.file("HANDVIEW.grp");
+    std::string file = m_tmp.file("HANDVIEW.grp");
     {
-        CEBGroup fresh(tmp_.path().c_str());
+        CEBGroup fresh(m_tmp.path().c_str());
         EXPECT_EQ(fresh.save(nullptr), 0) << "a group never filled writes nothing";
-        EXPECT_TRUE(lftest::listDir(tmp_.path()).empty());
+        EXPECT_TRUE(lftest::listDir(m_tmp.path()).empty());
     }
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     ASSERT_EQ(group.addBook(epwing().catalog.c_str(), 0, "a|b\r\nc"), 0);
     ASSERT_EQ(group.save(nullptr), 1);
-    EXPECT_EQ(lftest::listDir(tmp_.path()), std::vector<std::string>{"HANDVIEW.grp"}) << "no temporary file left";
+    EXPECT_EQ(lftest::listDir(m_tmp.path()), std::vector<std::string>{"HANDVIEW.grp"}) << "no temporary file left";
     EXPECT_NE(text(readFile(file)).find("|a b  c|\n"), std::string::npos) << text(readFile(file));
 
     // The file is replaced as a whole: a second name of the old file keeps the old text.
-    std::string link = tmp_.file("old.grp");
+    std::string link = m_tmp.file("old.grp");
     ASSERT_EQ(::link(file.c_str(), link.c_str()), 0);
     const std::string before = text(readFile(file));
     ASSERT_EQ(group.setUserTitle(0, "new title"), 1);
@@ -292,10 +292,10 @@ TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
     EXPECT_EQ(group.save(nullptr), 1);
     EXPECT_EQ(text(readFile(file)), "changed outside");
     // Saved under another name: written although unmodified.
-    ASSERT_EQ(group.save(tmp_.file("other.grp").c_str()), 1);
-    EXPECT_EQ(text(readFile(tmp_.file("other.grp"))), before.substr(0, before.find('|')) +
-                                                          "|0|_|_|TEST    |new title|\n" +
-                                                          "%%bWordInflect=-1\n%%searchType=-1\n%%bFindAllDict=-1\n");
+    ASSERT_EQ(group.save(m_tmp.file("other.grp").c_str()), 1);
+    EXPECT_EQ(text(readFile(m_tmp.file("other.grp"))), before.substr(0, before.find('|')) +
+                                                           "|0|_|_|TEST    |new title|\n" +
+                                                           "%%bWordInflect=-1\n%%searchType=-1\n%%bFindAllDict=-1\n");
     ASSERT_EQ(group.save(file.c_str()), 1);
 
     // Changed search options are saved; the same options change nothing.
@@ -317,14 +317,14 @@ TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
 
     // A file that cannot be written: 0, still modified, the old file intact.
     ASSERT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 0);
-    EXPECT_EQ(group.save(tmp_.file("no/such/dir/HANDVIEW.grp").c_str()), 0);
+    EXPECT_EQ(group.save(m_tmp.file("no/such/dir/HANDVIEW.grp").c_str()), 0);
     EXPECT_EQ(group.isModified(), 1);
 }
 
 TEST_F(Groups, AddingSaysWhenNothingWasAdded) {
-    std::string odd = tmp_.file("x|y");
-    ASSERT_EQ(lftest::runCommand("cp -r '" + dir_->path() + "/epwing' '" + odd + "'"), 0);
-    CEBGroup group(tmp_.path().c_str());
+    std::string odd = m_tmp.file("x|y");
+    ASSERT_EQ(lftest::runCommand("cp -r '" + m_dir->path() + "/epwing' '" + odd + "'"), 0);
+    CEBGroup group(m_tmp.path().c_str());
     EXPECT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 0);
     EXPECT_EQ(group.addBook(epwing().catalog.c_str(), 0, nullptr), 1) << "the same subbook twice";
     group.setModified(0);
@@ -334,9 +334,9 @@ TEST_F(Groups, AddingSaysWhenNothingWasAdded) {
         int subbook;
     } cases[] = {
         {"no such subbook", epwing().catalog, 5},
-        {"no such file", tmp_.file("CATALOGS"), 0},
+        {"no such file", m_tmp.file("CATALOGS"), 0},
         {"\"|\" in the path", odd + "/CATALOGS", 0},
-        {"line break in the path", tmp_.file("a\nb/CATALOGS"), 0},
+        {"line break in the path", m_tmp.file("a\nb/CATALOGS"), 0},
     };
     for (const Case& c : cases) EXPECT_EQ(group.addBook(c.path.c_str(), c.subbook, nullptr), -1) << c.what;
     EXPECT_EQ(group.count(), 2);
@@ -344,10 +344,10 @@ TEST_F(Groups, AddingSaysWhenNothingWasAdded) {
 }
 
 TEST_F(Groups, ScanFindsBooksButNotInMediaFolders) {
-    std::string root = tmp_.path();
-    ASSERT_EQ(lftest::runCommand("mkdir -p '" + root + "/a/SOUND' && cp -r '" + dir_->path() + "/epwing' '" + root +
-                                 "/a/b' && cp -r '" + dir_->path() + "/eb' '" + root + "/a/SOUND/c' && cp -r '" +
-                                 dir_->path() + "/epwingz' '" + root + "/d' && touch '" + root + "/notes.txt'"),
+    std::string root = m_tmp.path();
+    ASSERT_EQ(lftest::runCommand("mkdir -p '" + root + "/a/SOUND' && cp -r '" + m_dir->path() + "/epwing' '" + root +
+                                 "/a/b' && cp -r '" + m_dir->path() + "/eb' '" + root + "/a/SOUND/c' && cp -r '" +
+                                 m_dir->path() + "/epwingz' '" + root + "/d' && touch '" + root + "/notes.txt'"),
               0);
     CEBGroup group(root.c_str());
     group.scanDirectory(root.c_str(), 3);
@@ -368,7 +368,7 @@ TEST_F(Groups, UnfilledSlotFieldsNeverChooseHowABookIsRead) {
         slot->version = static_cast<unsigned char>(b->kind);
         slot->textCompression = 17;
         slot->graphicsCompression = 18;
-        CEBGroup group(tmp_.path().c_str());
+        CEBGroup group(m_tmp.path().c_str());
         ASSERT_EQ(group.addEntry(&catalog, b->catalog.c_str(), 0, nullptr), 1) << b->label;
         GROUP_ENTRY* e;
         ASSERT_EQ(group.entry(0, &e), 1) << b->label;
@@ -377,11 +377,11 @@ TEST_F(Groups, UnfilledSlotFieldsNeverChooseHowABookIsRead) {
 }
 
 TEST_F(Groups, FailedOpeningReleasesWhatItOpened) {
-    std::string book = tmp_.file("book");
-    ASSERT_EQ(lftest::runCommand("cp -r '" + dir_->path() + "/epwing' '" + book + "' && mkdir '" + book +
+    std::string book = m_tmp.file("book");
+    ASSERT_EQ(lftest::runCommand("cp -r '" + m_dir->path() + "/epwing' '" + book + "' && mkdir '" + book +
                                  "/TEST/DATA/HONMONS'"),
               0);
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     ASSERT_EQ(group.addBook((book + "/CATALOGS").c_str(), 0, nullptr), 0);
     GROUP_ENTRY* e;
     EXPECT_EQ(group.entry(0, &e), 0) << "a sound file that cannot be opened";
@@ -397,7 +397,7 @@ TEST_F(Groups, FailedOpeningReleasesWhatItOpened) {
 }
 
 TEST_F(Groups, EditingAndHistoryIndexesFollowTheEntries) {
-    CEBGroup group(tmp_.path().c_str());
+    CEBGroup group(m_tmp.path().c_str());
     for (const char* t : {"A", "B", "C", "D"}) ASSERT_GE(group.addBook(epwing().catalog.c_str(), 0, t), 0);
     auto order = [&] {
         std::string s;
