@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bookreader/backends/CStarDictBackend.h"
 #include "bookreader/groups/CEBGroup.h"
 #include "bookreader/hits/CHitStore.h"
 #include "dictformats/userdict/CSQLIO.h"
@@ -183,6 +184,9 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
         EXPECT_EQ(e->textReader->kind(), c.kind) << c.path;
         char info[512];
         EXPECT_GT(e->textReader->bookInformation(info, sizeof info, 1), 0u) << c.path;
+        if (c.kind == BOOK_KIND_STARDICT) {
+            EXPECT_EQ(e->textReader->starDict()->search("apple", 1, 10), 1);
+        }
     }
     EXPECT_EQ(group.addBook(m_tmp.file("missing.ifo").c_str(), 0, nullptr), -1);
     std::string file = m_tmp.file("HANDVIEW.grp");
