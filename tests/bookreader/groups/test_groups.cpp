@@ -7,13 +7,21 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "bookreader/backends/CMDictBackend.h"
+#include "bookreader/backends/CPdicBackend.h"
 #include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/groups/CEBGroup.h"
 #include "bookreader/hits/CHitStore.h"
+#include "bookreader/hits/CItemList.h"
 #include "dictformats/userdict/CSQLIO.h"
+#include "foundation/codes/jclib.h"
 #include "tests/bookreader/BookFixtures.h"
+#include "tests/common/MdictFixtures.h"
 #include "tests/common/StarDictFixtures.h"
+#include "tests/common/StoredEbzip.h"
 
 namespace {
 
@@ -22,6 +30,106 @@ using lftest::writeFile;
 
 std::string text(const lftest::Bytes& b) {
     return std::string(b.begin(), b.end());
+}
+
+// Headword and meaning of the user dictionary's entries.
+const char* const kUserApple[] = {"apple", "a red fruit"};
+const char* const kUserZoo[] = {"zoo", "a park of animals"};
+
+// A search of word (whole word, else its beginning) through the entry's
+// reader, by its kind: the word search of EB and EPWING books, else the back
+// end's own search. Returns what the search returns (its hit count).
+int searchEntry(CEBReader& r, const std::string& word, bool exact = true) {
+    switch (r.kind()) {
+        case BOOK_KIND_EB:
+        case BOOK_KIND_EPWING:
+            return r.wordSearch(word.c_str(), exact, 0, HIT_ADD);
+        case BOOK_KIND_PDIC: {
+            std::u32string wide(word.begin(), word.end());
+            return r.pdic()->search(reinterpret_cast<const uint32_t*>(wide.c_str()),
+                                    exact ? PDIC_SEARCH_EXACT : PDIC_SEARCH_PREFIX, 10);
+        }
+        case BOOK_KIND_USER_DICT:
+            return r.userDict()->search(word.c_str(), exact ? CSQLIO::kExact : CSQLIO::kWholeKey, 10);
+        case BOOK_KIND_STARDICT:
+            return r.starDict()->search(word.c_str(), exact, 10);
+        case BOOK_KIND_MDICT:
+            return r.mdict()->search(word.c_str(), exact, 10);
+        default:
+            ADD_FAILURE() << "no search for kind " << r.kind();
+            return -1;
+    }
+}
+
+std::string utf8(const std::vector<uint32_t>& wide, uint32_t n) {
+    std::string out(static_cast<size_t>(wideToUtf8(wide.data(), static_cast<int>(n), nullptr)), '\0');
+    wideToUtf8(wide.data(), static_cast<int>(n), &out[0]);
+    return out;
+}
+
+// Moves the reader to a position of the book text; false when it cannot.
+bool seekBook(CEBReader& r, uint32_t block, uint16_t offset) {
+    return r.seekBlock(block) == 1 && (offset == 0 || r.setOffset(offset) == 1);
+}
+
+// The heading (heading) or the text of item `hit` of list, read through the
+// reader of the entry that found it.
+std::string readHit(CEBReader& r, const CItemList& list, int hit, bool heading) {
+    const HIT_ITEM* item = list.item(hit);
+    if (!item) return "(no item)";
+    // A dictionary's item names a record of its family in the list.
+    const int record = static_cast<int>(list.recordOf(hit));
+    std::vector<char> out(8192);
+    std::vector<uint32_t> wide(out.size());
+    const uint32_t size = static_cast<uint32_t>(out.size());
+    uint32_t n = 0;
+    switch (r.kind()) {
+        case BOOK_KIND_EB:
+        case BOOK_KIND_EPWING:
+            if (heading ? !seekBook(r, item->headingBlock, item->headingOffset)
+                        : !seekBook(r, item->textBlock, item->textOffset))
+                return "(cannot seek)";
+            if (heading)
+                r.readHeading(out.data(), size, &n);
+            else
+                r.readText(out.data(), size, &n, 1, 0);
+            break;
+        case BOOK_KIND_PDIC:
+            if (heading)
+                r.pdic()->hitHeadword(&list, record, wide.data(), size * 4, &n);
+            else
+                r.pdic()->renderHits(&list, record, wide.data(), size * 4, size * 4, &n, 1, 1);
+            return utf8(wide, n);
+        case BOOK_KIND_USER_DICT:
+            if (heading)
+                r.userDict()->hitHeadword(&list, record, out.data(), size, &n);
+            else
+                r.userDict()->renderHits(&list, record, out.data(), size, size, &n, 1, 1);
+            break;
+        case BOOK_KIND_STARDICT:
+            if (heading)
+                r.starDict()->hitHeadword(&list, record, out.data(), size, &n);
+            else
+                r.starDict()->renderHits(&list, record, out.data(), size, size, &n, 1);
+            break;
+        case BOOK_KIND_MDICT:
+            if (heading)
+                r.mdict()->hitHeadword(&list, record, out.data(), size, &n);
+            else
+                r.mdict()->renderHits(&list, record, out.data(), size, size, &n, 1, 1);
+            break;
+        default:
+            return "(no reading for this kind)";
+    }
+    return std::string(out.data(), n);
+}
+
+std::string hitHeading(CEBReader& r, const CItemList& list, int hit) {
+    return readHit(r, list, hit, true);
+}
+
+std::string hitText(CEBReader& r, const CItemList& list, int hit) {
+    return readHit(r, list, hit, false);
 }
 
 struct Book {
@@ -76,26 +184,137 @@ protected:
 lftest::TestDir* Groups::m_dir = nullptr;
 std::vector<Book>* Groups::m_books = nullptr;
 
-TEST_F(Groups, EveryKindOpensEachEntryAndSearchesIt) {
-    CEBGroup group(m_tmp.path().c_str());
-    for (const Book& b : *m_books) {
-        int index = group.addBook(b.catalog.c_str(), 0, nullptr);
-        ASSERT_EQ(index, group.count() - 1) << b.label;
-        GROUP_ENTRY* e;
-        ASSERT_EQ(group.entry(index, &e), 1) << b.label;
-        EXPECT_EQ(e->kind, b.kind) << b.label;
-        EXPECT_EQ(e->opened, 1) << b.label;
-        e->textReader->resetHits();
-        EXPECT_EQ(e->textReader->wordSearch("nothing", 0, 0, HIT_ADD), 0) << b.label;
-        EXPECT_GE(e->textReader->wordSearch("apple", 0, 0, HIT_ADD), 1) << b.label;
-        char title[100];
-        EXPECT_EQ(group.title(index, title, sizeof title), 9) << b.label;
-        EXPECT_STREQ(title, "Test Book") << b.label;
-        if (b.kind == BOOK_KIND_EPWING) {
-            EXPECT_TRUE(e->fontReaders[0] != nullptr) << b.label << ": narrow font";
+// One group holding a book of every kind: each entry opens through the group
+// as a reader of its kind, a whole-word search finds the word the book holds
+// and nothing for a word it lacks, and each hit, collected into one item list
+// shared by the whole group, reads back as that word's heading and text.
+TEST_F(Groups, OneGroupOfEveryKindFindsEachEntrysWords) {
+    const std::string dir = m_tmp.path();
+    // An EPWING copy whose text file is ebzip-compressed with stored slices.
+    const std::string stored = dir + "/stored";
+    ASSERT_EQ(lftest::runCommand("cp -r '" + m_dir->path() + "/epwing' '" + stored + "'"), 0);
+    ASSERT_TRUE(
+        writeFile(stored + "/TEST/DATA/HONMON.ebz", lftest::storedEbzip(readFile(stored + "/TEST/DATA/HONMON"))));
+    ASSERT_EQ(unlink((stored + "/TEST/DATA/HONMON").c_str()), 0);
+
+    std::string pdic = m_tmp.file("words.DIC");
+    ASSERT_TRUE(writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks())));
+    std::string ifo = lftest::writeStarDict(dir, "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
+    std::string mdx = lftest::mdictFixture("v20_utf8_zlib.mdx");
+    ASSERT_FALSE(mdx.empty()) << "the MDict fixtures were not written";
+    std::string lfd = m_tmp.file("mine.lfd");
+    {
+        USERDICT_INFO info;
+        memset(&info, 0, sizeof info);
+        strcpy(info.booktitle, "Small");
+        CSQLIO writer;
+        ASSERT_EQ(writer.create(lfd.c_str(), &info), 0);
+        ASSERT_EQ(writer.open(lfd.c_str()), 0);
+        for (const char* const* w : {kUserApple, kUserZoo}) {
+            int64_t id = 0;
+            ASSERT_EQ(writer.addEntry(w[0], w[1], "", "", "", "", "", 0, CSQLIO::kWholeKey, &id), 0) << w[0];
         }
+        writer.close();
     }
-    EXPECT_EQ(group.count(), 4);
+
+    struct Case {
+        std::string label;
+        std::string path;
+        int kind;
+        const char* title;                   // null: not checked
+        const char* heading;                 // the found word's heading
+        const char* text;                    // a piece of its text
+        std::vector<std::string> beginning;  // headings of the words that begin "app"
+    };
+    std::vector<Case> cases;
+    for (const Book& b : *m_books)
+        cases.push_back({b.label, b.catalog, b.kind, "Test Book", "apple", "an edible fruit", {"apple"}});
+    cases.push_back({"EPWING stored ebzip",
+                     stored + "/CATALOGS",
+                     BOOK_KIND_EPWING,
+                     "Test Book",
+                     "apple",
+                     "an edible fruit",
+                     {"apple"}});
+    cases.push_back(
+        {"PDIC", pdic, BOOK_KIND_PDIC, nullptr, "Apple", "\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94", {"Apple", "apply"}});
+    cases.push_back({"user dictionary", lfd, BOOK_KIND_USER_DICT, "Small [User]", "apple", kUserApple[1], {"apple"}});
+    cases.push_back({"StarDict", ifo, BOOK_KIND_STARDICT, nullptr, "apple", "a fruit", {"apple"}});
+    cases.push_back(
+        {"MDict", mdx, BOOK_KIND_MDICT, nullptr, "apple", "a fruit that grows on trees", {"apple", "apply"}});
+
+    CEBGroup group(dir.c_str());
+    for (const Case& c : cases) {
+        int index = group.addBook(c.path.c_str(), 0, nullptr);
+        ASSERT_EQ(index, group.count() - 1) << c.label;
+    }
+    // Every entry of g opened through g and searched, the hits of all entries
+    // collected into one list; found[i]: the item of entry i's whole-word hit.
+    auto searchEveryEntry = [&](CEBGroup& g) {
+        ASSERT_EQ(g.count(), static_cast<int>(cases.size()));
+        CItemList list;
+        std::vector<int> found;
+        for (int i = 0; i < g.count(); ++i) {
+            const Case& c = cases[static_cast<size_t>(i)];
+            SCOPED_TRACE(c.label);
+            GROUP_ENTRY* e;
+            ASSERT_EQ(g.entry(i, &e), 1);
+            EXPECT_EQ(e->kind, c.kind);
+            EXPECT_EQ(e->opened, 1);
+            CEBReader& r = *e->textReader;
+            ASSERT_EQ(r.kind(), c.kind);
+            char title[100];
+            EXPECT_GT(g.title(i, title, sizeof title), 0);
+            if (c.title) {
+                EXPECT_STREQ(title, c.title);
+            }
+            if (c.kind == BOOK_KIND_EPWING) {
+                EXPECT_TRUE(e->fontReaders[0] != nullptr) << "narrow font";
+            }
+
+            r.resetHits();
+            for (const char* missing : {"nothing", "appl", "apples"}) {
+                EXPECT_EQ(searchEntry(r, missing), 0) << missing;
+                EXPECT_EQ(r.collectHits(&list, list.count(), 0), 0) << missing;
+            }
+            const int first = list.count();
+            ASSERT_EQ(searchEntry(r, "apple"), 1);
+            ASSERT_EQ(r.collectHits(&list, first, 0), 1);
+            ASSERT_EQ(list.count(), first + 1);
+            EXPECT_EQ(hitHeading(r, list, first), c.heading);
+            EXPECT_NE(hitText(r, list, first).find(c.text), std::string::npos) << hitText(r, list, first);
+            found.push_back(first);
+
+            const int n = static_cast<int>(c.beginning.size());
+            ASSERT_EQ(searchEntry(r, "app", false), n);
+            ASSERT_EQ(r.collectHits(&list, list.count(), 0), n);
+            for (int k = 0; k < n; ++k)
+                EXPECT_EQ(hitHeading(r, list, list.count() - n + k), c.beginning[static_cast<size_t>(k)]);
+        }
+        // The hits stay readable through their entries after every entry searched.
+        for (int i = 0; i < g.count(); ++i) {
+            GROUP_ENTRY* e;
+            ASSERT_EQ(g.entry(i, &e), 1);
+            EXPECT_NE(
+                hitText(*e->textReader, list, found[static_cast<size_t>(i)]).find(cases[static_cast<size_t>(i)].text),
+                std::string::npos)
+                << cases[static_cast<size_t>(i)].label;
+        }
+    };
+    searchEveryEntry(group);
+    std::string file = m_tmp.file("HANDVIEW.grp");
+    ASSERT_EQ(group.save(file.c_str()), 1);
+    ASSERT_EQ(group.load(1), 1);
+    {
+        SCOPED_TRACE("every reader opened again");
+        searchEveryEntry(group);
+    }
+    CEBGroup again(dir.c_str());
+    ASSERT_EQ(again.readFile(file.c_str()), 1);
+    {
+        SCOPED_TRACE("read from the group file");
+        searchEveryEntry(again);
+    }
     char cut[5];
     EXPECT_EQ(group.title(0, cut, sizeof cut), 4);
     EXPECT_STREQ(cut, "Test");
@@ -165,10 +384,20 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
     std::string ifo = lftest::writeStarDict(m_tmp.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
     std::string pdic = m_tmp.file("words.DIC");
     writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks()));
+    std::string lfd = m_tmp.file("mine.lfd");
+    {
+        USERDICT_INFO info;
+        memset(&info, 0, sizeof info);
+        strcpy(info.booktitle, "Small");
+        CSQLIO writer;
+        ASSERT_EQ(writer.create(lfd.c_str(), &info), 0);
+    }
+    std::string mdx = lftest::mdictFixture("v20_utf8_zlib.mdx");
+    ASSERT_FALSE(mdx.empty());
     struct Case {
         std::string path;
         int kind;
-    } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}};
+    } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}, {lfd, BOOK_KIND_USER_DICT}, {mdx, BOOK_KIND_MDICT}};
     CEBGroup group(m_tmp.path().c_str());
     for (const Case& c : cases) {
         int index = group.addBook(c.path.c_str(), 0, "mine");
@@ -184,9 +413,6 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
         EXPECT_EQ(e->textReader->kind(), c.kind) << c.path;
         char info[512];
         EXPECT_GT(e->textReader->bookInformation(info, sizeof info, 1), 0u) << c.path;
-        if (c.kind == BOOK_KIND_STARDICT) {
-            EXPECT_EQ(e->textReader->starDict()->search("apple", 1, 10), 1);
-        }
     }
     EXPECT_EQ(group.addBook(m_tmp.file("missing.ifo").c_str(), 0, nullptr), -1);
     std::string file = m_tmp.file("HANDVIEW.grp");
@@ -194,7 +420,7 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
     const std::string saved = text(readFile(file));
     CEBGroup again(m_tmp.path().c_str());
     ASSERT_EQ(again.readFile(file.c_str()), 1);
-    ASSERT_EQ(again.count(), 2);
+    ASSERT_EQ(again.count(), 4);
     again.setModified(1);
     ASSERT_EQ(again.save(nullptr), 1);
     EXPECT_EQ(text(readFile(file)), saved);
