@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bookreader/backends/CMDictBackend.h"
@@ -32,9 +33,22 @@ std::string text(const lftest::Bytes& b) {
     return std::string(b.begin(), b.end());
 }
 
-// Headword and meaning of the user dictionary's entries.
-const char* const kUserApple[] = {"apple", "a red fruit"};
-const char* const kUserZoo[] = {"zoo", "a park of animals"};
+// A user dictionary titled "Small" at path, made through CSQLIO, holding
+// the entries (headword, meaning); false when it could not be made.
+bool makeUserDictionary(const std::string& path, const std::vector<std::pair<const char*, const char*>>& entries = {}) {
+    USERDICT_INFO info;
+    memset(&info, 0, sizeof info);
+    strcpy(info.booktitle, "Small");
+    CSQLIO writer;
+    if (writer.create(path.c_str(), &info) != 0 || writer.open(path.c_str()) != 0) return false;
+    for (const auto& entry : entries) {
+        int64_t id = 0;
+        if (writer.addEntry(entry.first, entry.second, "", "", "", "", "", 0, CSQLIO::kWholeKey, &id) != 0)
+            return false;
+    }
+    writer.close();
+    return true;
+}
 
 // A search of word (whole word, else its beginning) through the entry's
 // reader, by its kind: the word search of EB and EPWING books, else the back
@@ -177,6 +191,23 @@ protected:
     static const Book& epwing() { return (*m_books)[0]; }
     static const Book& eb() { return (*m_books)[2]; }
 
+    // One dictionary file of each kind 4 to 7 in the test's folder, each
+    // holding "apple" among a few other words.
+    struct Dictionaries {
+        std::string pdic, lfd, ifo, mdx;
+    };
+    Dictionaries writeDictionaries() {
+        Dictionaries d;
+        d.pdic = m_tmp.file("words.DIC");
+        EXPECT_TRUE(writeFile(d.pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks())));
+        d.lfd = m_tmp.file("mine.lfd");
+        EXPECT_TRUE(makeUserDictionary(d.lfd, {{"apple", "a red fruit"}, {"zoo", "a park of animals"}}));
+        d.ifo = lftest::writeStarDict(m_tmp.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
+        d.mdx = lftest::mdictFixture("v20_utf8_zlib.mdx");
+        EXPECT_FALSE(d.mdx.empty()) << "the MDict fixtures were not written";
+        return d;
+    }
+
     static lftest::TestDir* m_dir;
     static std::vector<Book>* m_books;
     lftest::TestDir m_tmp;
@@ -197,25 +228,8 @@ TEST_F(Groups, OneGroupOfEveryKindFindsEachEntrysWords) {
         writeFile(stored + "/TEST/DATA/HONMON.ebz", lftest::storedEbzip(readFile(stored + "/TEST/DATA/HONMON"))));
     ASSERT_EQ(unlink((stored + "/TEST/DATA/HONMON").c_str()), 0);
 
-    std::string pdic = m_tmp.file("words.DIC");
-    ASSERT_TRUE(writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks())));
-    std::string ifo = lftest::writeStarDict(dir, "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
-    std::string mdx = lftest::mdictFixture("v20_utf8_zlib.mdx");
-    ASSERT_FALSE(mdx.empty()) << "the MDict fixtures were not written";
-    std::string lfd = m_tmp.file("mine.lfd");
-    {
-        USERDICT_INFO info;
-        memset(&info, 0, sizeof info);
-        strcpy(info.booktitle, "Small");
-        CSQLIO writer;
-        ASSERT_EQ(writer.create(lfd.c_str(), &info), 0);
-        ASSERT_EQ(writer.open(lfd.c_str()), 0);
-        for (const char* const* w : {kUserApple, kUserZoo}) {
-            int64_t id = 0;
-            ASSERT_EQ(writer.addEntry(w[0], w[1], "", "", "", "", "", 0, CSQLIO::kWholeKey, &id), 0) << w[0];
-        }
-        writer.close();
-    }
+    const Dictionaries d = writeDictionaries();
+    ASSERT_FALSE(HasFailure()) << "the dictionaries were not written";
 
     struct Case {
         std::string label;
@@ -237,11 +251,11 @@ TEST_F(Groups, OneGroupOfEveryKindFindsEachEntrysWords) {
                      "an edible fruit",
                      {"apple"}});
     cases.push_back(
-        {"PDIC", pdic, BOOK_KIND_PDIC, nullptr, "Apple", "\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94", {"Apple", "apply"}});
-    cases.push_back({"user dictionary", lfd, BOOK_KIND_USER_DICT, "Small [User]", "apple", kUserApple[1], {"apple"}});
-    cases.push_back({"StarDict", ifo, BOOK_KIND_STARDICT, nullptr, "apple", "a fruit", {"apple"}});
+        {"PDIC", d.pdic, BOOK_KIND_PDIC, nullptr, "Apple", "\xE3\x82\x8A\xE3\x82\x93\xE3\x81\x94", {"Apple", "apply"}});
+    cases.push_back({"user dictionary", d.lfd, BOOK_KIND_USER_DICT, "Small [User]", "apple", "a red fruit", {"apple"}});
+    cases.push_back({"StarDict", d.ifo, BOOK_KIND_STARDICT, nullptr, "apple", "a fruit", {"apple"}});
     cases.push_back(
-        {"MDict", mdx, BOOK_KIND_MDICT, nullptr, "apple", "a fruit that grows on trees", {"apple", "apply"}});
+        {"MDict", d.mdx, BOOK_KIND_MDICT, nullptr, "apple", "a fruit that grows on trees", {"apple", "apply"}});
 
     CEBGroup group(dir.c_str());
     for (const Case& c : cases) {
@@ -264,7 +278,9 @@ TEST_F(Groups, OneGroupOfEveryKindFindsEachEntrysWords) {
             CEBReader& r = *e->textReader;
             ASSERT_EQ(r.kind(), c.kind);
             char title[100];
-            EXPECT_GT(g.title(i, title, sizeof title), 0);
+            const int length = g.title(i, title, sizeof title);
+            EXPECT_GT(length, 0);
+            EXPECT_EQ(length, static_cast<int>(strlen(title)));
             if (c.title) {
                 EXPECT_STREQ(title, c.title);
             }
@@ -381,23 +397,13 @@ TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
 }
 
 TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
-    std::string ifo = lftest::writeStarDict(m_tmp.path(), "words", {{"apple", "a fruit"}, {"zoo", "animals"}});
-    std::string pdic = m_tmp.file("words.DIC");
-    writeFile(pdic, lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks()));
-    std::string lfd = m_tmp.file("mine.lfd");
-    {
-        USERDICT_INFO info;
-        memset(&info, 0, sizeof info);
-        strcpy(info.booktitle, "Small");
-        CSQLIO writer;
-        ASSERT_EQ(writer.create(lfd.c_str(), &info), 0);
-    }
-    std::string mdx = lftest::mdictFixture("v20_utf8_zlib.mdx");
-    ASSERT_FALSE(mdx.empty());
+    const Dictionaries d = writeDictionaries();
+    ASSERT_FALSE(HasFailure()) << "the dictionaries were not written";
     struct Case {
         std::string path;
         int kind;
-    } cases[] = {{ifo, BOOK_KIND_STARDICT}, {pdic, BOOK_KIND_PDIC}, {lfd, BOOK_KIND_USER_DICT}, {mdx, BOOK_KIND_MDICT}};
+    } cases[] = {
+        {d.ifo, BOOK_KIND_STARDICT}, {d.pdic, BOOK_KIND_PDIC}, {d.lfd, BOOK_KIND_USER_DICT}, {d.mdx, BOOK_KIND_MDICT}};
     CEBGroup group(m_tmp.path().c_str());
     for (const Case& c : cases) {
         int index = group.addBook(c.path.c_str(), 0, "mine");
@@ -429,11 +435,7 @@ TEST_F(Groups, DictionaryFilesAreEntriesOfTheirKind) {
 TEST_F(Groups, UserDictionaryTitlesAndTheirMarkStayInTheBuffer) {
     CEBGroup group(m_tmp.path().c_str());
     for (const char* name : {"mine.lfd", "body.dsl.lfd"}) {
-        USERDICT_INFO info;
-        memset(&info, 0, sizeof info);
-        strcpy(info.booktitle, "Small");
-        CSQLIO writer;
-        ASSERT_EQ(writer.create(m_tmp.file(name).c_str(), &info), 0);
+        ASSERT_TRUE(makeUserDictionary(m_tmp.file(name)));
         ASSERT_GE(group.addBook(m_tmp.file(name).c_str(), 0, nullptr), 0) << name;
     }
     struct Case {
