@@ -179,10 +179,18 @@ int CEBGroup::load(int reopen) {
     }
     for (GROUP_ENTRY& e : m_entries) {
         if (!e.opened) continue;
+        bool reopened = true;
         for (CEBReader* r : {e.textReader.get(), e.graphicsReader.get(), e.soundReader.get()})
-            if (r) r->reopen();
+            if (r && r->reopen() != 1) reopened = false;
         for (auto& f : e.fontReaders)
-            if (f) f->reopen();
+            if (f && f->reopen() != 1) reopened = false;
+        // A book that cannot be opened now (a disc taken out, a file moved
+        // away) is an unopened entry again: entry() then says so instead of
+        // handing out closed readers, and opens it afresh once it is back.
+        if (!reopened) {
+            e.releaseReaders();
+            e.opened = 0;
+        }
     }
     m_modified = 0;
     return 1;

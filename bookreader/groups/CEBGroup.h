@@ -79,7 +79,9 @@ public:
     const char* directory() const { return m_directory; }
     // Null changes nothing; returns the base directory.
     const char* setBaseDir(const char* directory);
-    // reopen: re-opens the readers of every opened entry; else reads the group file.
+    // reopen: re-opens the readers of every opened entry (an entry whose
+    // readers do not all open again is left unopened, for entry() to open
+    // afresh); else reads the group file.
     int load(int reopen);
     int readFile(const char* path);
     // Writes the group file (path null: the current one) when modified,

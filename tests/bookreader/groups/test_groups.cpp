@@ -628,6 +628,49 @@ TEST_F(Groups, FailedOpeningReleasesWhatItOpened) {
     EXPECT_GE(e->textReader->wordSearch("zoo", 0, 0, HIT_ADD), 1);
 }
 
+TEST_F(Groups, ReopeningLeavesEntriesWhoseBookIsAwayUnopened) {
+    const Dictionaries d = writeDictionaries();
+    ASSERT_FALSE(HasFailure()) << "the dictionaries were not written";
+    ASSERT_EQ(
+        lftest::runCommand("cp -r '" + m_dir->path() + "/epwing' '" + m_dir->path() + "/eb' '" + m_tmp.path() + "'"),
+        0);
+    struct Case {
+        std::string path;  // handed to addBook
+        std::string file;  // the file taken away
+    } cases[] = {
+        {m_tmp.file("epwing/CATALOGS"), m_tmp.file("epwing/TEST/DATA/HONMON")},
+        {m_tmp.file("eb/CATALOG"), m_tmp.file("eb/TEST/START")},
+        {d.pdic, d.pdic},
+        {d.lfd, d.lfd},
+        {d.ifo, d.ifo},
+        {d.mdx, d.mdx},
+    };
+    CEBGroup group(m_tmp.path().c_str());
+    for (const Case& c : cases) ASSERT_GE(group.addBook(c.path.c_str(), 0, nullptr), 0) << c.path;
+    ASSERT_EQ(group.save(m_tmp.file("HANDVIEW.grp").c_str()), 1);
+    GROUP_ENTRY* e;
+    for (int i = 0; i < group.count(); ++i) ASSERT_EQ(group.entry(i, &e), 1);
+
+    for (const Case& c : cases) ASSERT_EQ(rename(c.file.c_str(), (c.file + ".away").c_str()), 0) << c.file;
+    ASSERT_EQ(group.load(1), 1);
+    for (int i = 0; i < group.count(); ++i) {
+        SCOPED_TRACE(cases[i].path);
+        EXPECT_EQ(group.entry(i, &e), 0) << "closed readers handed out as an open entry";
+        ASSERT_EQ(group.entryPtr(i, &e), 1);
+        EXPECT_EQ(e->opened, 0);
+        EXPECT_FALSE(e->textReader->isOpen());
+    }
+    for (const Case& c : cases) ASSERT_EQ(rename((c.file + ".away").c_str(), c.file.c_str()), 0) << c.file;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < group.count(); ++i) {
+            SCOPED_TRACE(cases[i].path);
+            ASSERT_EQ(group.entry(i, &e), 1) << "the book is back";
+            EXPECT_EQ(searchEntry(*e->textReader, "apple"), 1);
+        }
+        ASSERT_EQ(group.load(1), 1);
+    }
+}
+
 TEST_F(Groups, EditingAndHistoryIndexesFollowTheEntries) {
     CEBGroup group(m_tmp.path().c_str());
     for (const char* t : {"A", "B", "C", "D"}) ASSERT_GE(group.addBook(epwing().catalog.c_str(), 0, t), 0);
