@@ -237,7 +237,7 @@ TEST_F(Groups, OneGroupOfEveryKindFindsEachEntrysWords) {
         int kind;
         const char* title;                   // null: not checked
         const char* heading;                 // the found word's heading
-        const char* text;                    // a piece of its text
+        const char* text;                    // words its text holds
         std::vector<std::string> beginning;  // headings of the words that begin "app"
     };
     std::vector<Case> cases;
