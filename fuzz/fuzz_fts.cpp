@@ -1,9 +1,11 @@
 // Opens a mutated full-text index ("fts.db" and "fts.dat") and searches it.
 // Input: one selector byte (bit 0: the database is given whole, else as rows;
-// bit 1: a second search of the query's first character alone), u8 n and n
-// little-endian u16 query characters, then
-//   rows:  u8 key count, per key u8 length, UTF-8 bytes, i64 offset (LE);
-//          u8 heading count, per heading u32 position (LE); then fts.dat
+// bit 1: a second search of the query's first character alone; bit 2: rows
+// of the compact form), u8 n and n little-endian u16 query characters, then
+//   rows:  u8 key count, per key u8 length, the key's bytes (UTF-8 in the
+//          plain form, Shift_JIS in the compact form), i64 offset (LE);
+//          u8 heading count, per heading u32 position (LE; the compact form
+//          keeps its headings in fts.dat and drops these); then fts.dat
 //   whole: u32 length, that many bytes of fts.db; then fts.dat
 // The rows are written into a fresh database of the index's schema, so the
 // mutations reach the offsets, counts and positions rather than SQLite's
@@ -51,7 +53,7 @@ bool writeBytes(const std::string& path, const uint8_t* p, size_t n) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool writeRows(const std::string& path, Input* in) {
+bool writeRows(const std::string& path, Input* in, bool compact) {
     std::remove(path.c_str());
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
@@ -59,15 +61,21 @@ bool writeRows(const std::string& path, Input* in) {
         return false;
     }
     sqlite3_exec(db,
-                 "create table ngram_tbl (ngram TEXT, offs INTEGER); create index ngram_tbl_key on ngram_tbl(ngram);"
-                 "create table title_tbl (offs INTEGER); create index title_key on title_tbl(offs);"
-                 "create table dbinfo (ver INTEGER, indexmask INTEGER); insert into dbinfo values (1, 0);"
-                 "begin;",
+                 compact ? "create table ngram_list (ngram BLOB PRIMARY KEY, offs INTEGER) without rowid;"
+                           "create table dbinfo (ver INTEGER, indexmask INTEGER); insert into dbinfo values (2, 0);"
+                           "begin;"
+                         : "create table ngram_tbl (ngram TEXT, offs INTEGER); "
+                           "create index ngram_tbl_key on ngram_tbl(ngram);"
+                           "create table title_tbl (offs INTEGER); create index title_key on title_tbl(offs);"
+                           "create table dbinfo (ver INTEGER, indexmask INTEGER); insert into dbinfo values (1, 0);"
+                           "begin;",
                  nullptr, nullptr, nullptr);
     bool ok = true;
     sqlite3_stmt* key = nullptr;
     sqlite3_stmt* title = nullptr;
-    sqlite3_prepare_v2(db, "insert into ngram_tbl values (?,?)", -1, &key, nullptr);
+    sqlite3_prepare_v2(db,
+                       compact ? "insert or ignore into ngram_list values (?,?)" : "insert into ngram_tbl values (?,?)",
+                       -1, &key, nullptr);
     sqlite3_prepare_v2(db, "insert into title_tbl values (?)", -1, &title, nullptr);
     const uint64_t keys = in->le(1, &ok);
     for (uint64_t i = 0; ok && i < keys; ++i) {
@@ -76,7 +84,10 @@ bool writeRows(const std::string& path, Input* in) {
         if (!ok || !in->take(len, &text))
             return sqlite3_finalize(key), sqlite3_finalize(title), sqlite3_close(db), false;
         const int64_t offset = static_cast<int64_t>(in->le(8, &ok));
-        sqlite3_bind_text(key, 1, reinterpret_cast<const char*>(text), static_cast<int>(len), SQLITE_TRANSIENT);
+        if (compact)
+            sqlite3_bind_blob(key, 1, text, static_cast<int>(len), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_text(key, 1, reinterpret_cast<const char*>(text), static_cast<int>(len), SQLITE_TRANSIENT);
         sqlite3_bind_int64(key, 2, offset);
         sqlite3_step(key);
         sqlite3_reset(key);
@@ -84,6 +95,7 @@ bool writeRows(const std::string& path, Input* in) {
     const uint64_t titles = in->le(1, &ok);
     for (uint64_t i = 0; ok && i < titles; ++i) {
         const uint64_t pos = in->le(4, &ok);
+        if (compact) continue;
         sqlite3_bind_int64(title, 1, static_cast<int64_t>(pos));
         sqlite3_step(title);
         sqlite3_reset(title);
@@ -115,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t* db;
         const size_t len = static_cast<size_t>(in.le(4, &ok));
         if (!ok || !in.take(len, &db) || !writeBytes(dbPath, db, len)) return 0;
-    } else if (!writeRows(dbPath, &in)) {
+    } else if (!writeRows(dbPath, &in, (selector & 4) != 0)) {
         return 0;
     }
     if (!writeBytes(dir + "/fts.dat", in.p, in.n)) return 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the seed corpus of fuzz_fts in fuzz/corpus/fuzz_fts/ (input layout in
 # fuzz/fuzz_fts.cpp): small indexes of a few keys written as rows, one with a
-# heading table, a posting list whose count runs past the file, and one whole
-# database written by python's sqlite3 in the index's schema.
+# heading table, a posting list whose count runs past the file, the same in
+# the compact form, and one whole database written by python's sqlite3 in the
+# index's schema.
 # Usage: fuzz/make_fts_corpus.sh
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -24,13 +25,32 @@ def postings(lists):
         dat += struct.pack("<I", len(pos)) + b"".join(struct.pack("<I", p) for p in pos)
     return bytes(dat), rows
 
+def varint(v):
+    b = bytearray()
+    while v >= 0x80:
+        b.append((v & 0x7F) | 0x80)
+        v >>= 7
+    b.append(v)
+    return bytes(b)
+
+def compact_postings(lists, headings):
+    # lists: [(sjis key bytes, [positions])] in byte order
+    dat = bytearray(b"FTS5" + struct.pack("<IQ", len(lists), len(headings)))
+    dat += b"".join(struct.pack("<I", h) for h in headings)
+    rows = []
+    for key, pos in lists:
+        rows.append((key, len(dat)))
+        body = b"".join(varint(p - (pos[i - 1] if i else 0)) for i, p in enumerate(pos))
+        dat += varint(len(pos)) + varint(len(body)) + body
+    return bytes(dat), rows
+
 def query(text):
     return struct.pack("<B", len(text)) + b"".join(struct.pack("<H", ord(c)) for c in text)
 
 def rows_input(selector, q, rows, titles, dat):
     b = bytes([selector]) + query(q) + struct.pack("<B", len(rows))
     for key, offs in rows:
-        k = key.encode()
+        k = key if isinstance(key, bytes) else key.encode()
         b += struct.pack("<B", len(k)) + k + struct.pack("<q", offs)
     b += struct.pack("<B", len(titles)) + b"".join(struct.pack("<I", t) for t in titles)
     return b + dat
@@ -49,6 +69,15 @@ bad = bytearray(dat)
 bad[rows[1][1]:rows[1][1] + 4] = struct.pack("<I", 0x40000000)  # count past the end
 write("count_past_end", rows_input(0, "ab", rows, [0], bytes(bad)))
 write("offset_past_end", rows_input(0, "ab", [("ab", 1 << 33)], [0], dat))
+
+# The compact form: Shift_JIS keys, headings at 0 and 42 in fts.dat.
+clists = [(k.encode("shift_jis"), p) for k, p in lists]
+cdat, crows = compact_postings(clists, [0, 42])
+write("compact_pairs", rows_input(6, "abc", crows, [], cdat))
+write("compact_kana", rows_input(6, "\u3042\u3044", crows, [], cdat))
+cbad = bytearray(cdat)
+cbad[crows[1][1]] = 0x7F  # count past the list's bytes
+write("compact_count_past_end", rows_input(4, "ab", crows, [], bytes(cbad)))
 
 path = os.path.join(work, "fts.db")
 db = sqlite3.connect(path)

@@ -2,24 +2,30 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "bookreader/core/CEBReader.h"
+#include "bookreader/fts/CFtsKeyForms.h"
+#include "bookreader/fts/CFtsKeyRun.h"
+#include "bookreader/fts/FtsKeys.h"
+#include "bookreader/fts/FtsPostingList.h"
+#include "bookreader/fts/FtsTextWalker.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZComp.h"
 
-namespace {
+using ftskeys::keyBytes;
+using ftskeys::makeKey;
 
-constexpr size_t kBatchSize = 1 << 20;
-constexpr uint32_t kFormatVersion = 1;
-const char kMagic[4] = {'F', 'T', 'S', '4'};
+namespace {
 
 struct StatementFinalizer {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
@@ -44,25 +50,7 @@ bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-// A key: the Shift_JIS code of its first character in the high half and of
-// the second (0 = none) in the low half; one-byte characters stay below 256.
-inline uint32_t makeKey(uint32_t first, uint32_t second) {
-    return (first << 16) | second;
-}
-
-void appendCode(std::string* out, uint32_t code) {
-    if (code > 0xFF) out->push_back(static_cast<char>(code >> 8));
-    out->push_back(static_cast<char>(code & 0xFF));
-}
-
-std::string keyBytes(uint32_t key) {
-    std::string s;
-    appendCode(&s, key >> 16);
-    if (key & 0xFFFF) appendCode(&s, key & 0xFFFF);
-    return s;
-}
-
-// The key's characters as UTF-8, the form ngram_tbl holds.
+// The key's characters as UTF-8, the form the plain index's ngram_tbl holds.
 std::string keyUtf8(uint32_t key) {
     const std::string sjis = keyBytes(key);
     uint32_t wide[4];
@@ -78,27 +66,6 @@ std::string utf8Of(uint32_t cp) {
     return std::string(out, static_cast<size_t>(len));
 }
 
-// The form in which a Shift_JIS character is indexed, or 0 when the options
-// leave it out. Narrow text folds full-width letters, digits and symbols to
-// their ASCII form; ASCII capitals become small.
-uint32_t indexForm(uint32_t sjis, bool narrow, int options) {
-    if (narrow && sjis >= 0x100 && sjis < 0x829F) {
-        uint32_t h = jclib::zenkakuToHankaku(sjis);
-        if (h < 0x100) sjis = h;
-    }
-    if (!(options & CEBFTS::FTS_BLANKS) && (sjis == 0x20 || sjis == 0x8140)) return 0;
-    if (options & CEBFTS::FTS_LETTERS_AND_DIGITS) {
-        if (sjis < 0x100 && !std::isalnum(static_cast<int>(sjis))) return 0;
-        if (sjis >= 0x8140 && sjis < 0x81FD) return 0;
-    }
-    if (sjis >= 'A' && sjis <= 'Z') sjis += 0x20;
-    return sjis;
-}
-
-inline size_t shardOf(uint32_t key, size_t shards) {
-    return static_cast<size_t>((key * 0x9E3779B1u) >> 16) % shards;
-}
-
 std::string tempName(const std::string& path) {
     return path + ".tmp";
 }
@@ -109,59 +76,46 @@ int64_t fileSizeOf(const char* path) {
     return static_cast<int64_t>(st.st_size);
 }
 
-// The words of an escape's parameters that the text reader steps over, in
-// bytes, for the escapes of fixed length.
-int fixedSkip(uint32_t low) {
-    switch (low) {
-        case 0x09:
-        case 0x41:
-        case 0x45:
-        case 0xE0:
-        case 0xE2:
-        case 0x4C:
-            return 2;
-        case 0x1A:
-        case 0x1B:
-        case 0x1E:
-        case 0x1F:
-            return 2;
-        case 0x31:
-        case 0x4B:
-        case 0x51:
-        case 0x52:
-        case 0x5F:
-        case 0x62:
-        case 0x63:
-        case 0x64:
-        case 0x66:
-            return 6;
-        case 0x39:
-            return 22;
-        case 0x3C:
-        case 0x4D:
-            return 18;
-        case 0x44:
-            return 10;
-        case 0x4A:
-            return 16;
-        case 0x4F:
-            return 32;
-        case 0x53:
-            return 8;
-        default:
-            return 0;
-    }
+unsigned workerCount(unsigned wanted) {
+    if (wanted) return wanted;
+    unsigned n = std::thread::hardware_concurrency();
+    return std::max(1u, std::min(n, 16u));
 }
+
+// Rows of the key table inserted by one statement.
+constexpr size_t kRowsPerInsert = 64;
+
+// The key tables of the two forms.
+const char* const kCreatePlain[] = {
+    "create table ngram_tbl (\tngram\tTEXT,\toffs\tINTEGER);",
+    "create table title_tbl (\toffs\tINTEGER);",
+    "create index title_key on title_tbl(offs);",
+};
+const char* const kCreateCompact[] = {
+    "create table ngram_list (ngram BLOB PRIMARY KEY, offs INTEGER) without rowid;",
+};
 
 }  // namespace
 
-CEBFTS::CEBFTS() {
-    size_t n = std::thread::hardware_concurrency();
-    m_shards.resize(std::max<size_t>(1, std::min<size_t>(n, 8)));
-}
+// What the gathering of a build leaves: the heading positions and, per key
+// in byte-wise order of its bytes, its posting list already encoded in one
+// of the shard buffers.
+struct CEBFTS::Built {
+    struct Entry {
+        uint64_t order;
+        uint32_t key;
+        uint32_t shard;
+        uint64_t at;
+        uint64_t size;
+    };
+    std::vector<uint32_t> headings;
+    std::vector<std::vector<uint8_t>> lists;  // one per shard
+    std::vector<Entry> entries;
+};
+
+CEBFTS::CEBFTS() = default;
 
 CEBFTS::~CEBFTS() {
-    waitWorkers();
     close();
 }
 
@@ -183,102 +137,278 @@ int CEBFTS::getProgress() const {
 // --- gathering keys ---------------------------------------------------------
 
 void CEBFTS::beginKeys(int options) {
-    waitWorkers();
     m_options = options;
-    m_pendingChar = 0;
-    m_pendingPos = 0;
-    for (Shard& s : m_shards) {
-        s.pairs.clear();
-        s.sorted = true;
-    }
-    m_batch.clear();
-    m_batch.reserve(kBatchSize);
+    m_testForms.reset(new CFtsKeyForms(options));
+    m_testRun.reset(new CFtsKeyRun(m_testForms.get(), 1));
 }
 
 void CEBFTS::addChar(uint32_t jis, uint32_t block, uint32_t offset, bool narrow) {
-    if (!(m_options & FTS_BLANKS) && jis == 0x2121) return;
-    uint32_t c = indexForm(jclib::jisToSjis(jis), narrow, m_options);
-    if (c == 0) return;
-    const uint32_t pos = block * 2048u + offset;
-    if (m_pendingChar) emitKey(makeKey(m_pendingChar, pos == m_pendingPos + 2 ? c : 0), m_pendingPos);
-    m_pendingChar = c;
-    m_pendingPos = pos;
-}
-
-void CEBFTS::endKeys() {
-    // The text's last character has no follower: it gets a key of its own.
-    if (m_pendingChar) emitKey(makeKey(m_pendingChar, 0), m_pendingPos);
-    m_pendingChar = 0;
-    flushBatch(true);
-    sortShards();
-}
-
-void CEBFTS::emitKey(uint32_t key, uint32_t position) {
-    m_batch.push_back((static_cast<uint64_t>(key) << 32) | position);
-    if (m_batch.size() >= kBatchSize) flushBatch(false);
-}
-
-void CEBFTS::sortShards() {
-    waitWorkers();
-    for (Shard& s : m_shards)
-        if (!s.sorted)
-            m_workers.emplace_back([&s] {
-                std::sort(s.pairs.begin(), s.pairs.end());
-                s.sorted = true;
-            });
-    waitWorkers();
-}
-
-void CEBFTS::waitWorkers() {
-    for (std::thread& t : m_workers) t.join();
-    m_workers.clear();
-}
-
-void CEBFTS::flushBatch(bool wait) {
-    waitWorkers();
-    m_working.swap(m_batch);
-    m_batch.clear();
-    if (m_batch.capacity() < kBatchSize) m_batch.reserve(kBatchSize);
-    const size_t n = m_shards.size();
-    for (size_t w = 0; w < n; ++w) {
-        m_workers.emplace_back([this, w, n] {
-            Shard& shard = m_shards[w];
-            for (uint64_t e : m_working)
-                if (shardOf(static_cast<uint32_t>(e >> 32), n) == w) shard.pairs.push_back(e);
-            shard.sorted = false;
-        });
-    }
-    if (wait) waitWorkers();
+    if (!m_testRun) beginKeys(m_options);
+    if (jclib::isJisCode(jis)) m_testRun->character(jis, block, offset, narrow);
 }
 
 std::vector<uint32_t> CEBFTS::postingsOf(const std::string& sjisKey) {
-    flushBatch(true);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(sjisKey.data());
-    const int len = static_cast<int>(sjisKey.size());
-    uint32_t codes[2] = {0, 0};
-    int at = 0;
-    for (int i = 0; i < 2 && at < len; ++i) {
-        int l = sjisCharLength(p + at, len - at);
-        codes[i] = l == 2 ? (static_cast<uint32_t>(p[at]) << 8) | p[at + 1] : p[at];
-        at += l;
-    }
-    const uint32_t key = makeKey(codes[0], codes[1]);
-    sortShards();
-    const std::vector<uint64_t>& pairs = m_shards[shardOf(key, m_shards.size())].pairs;
-    const uint64_t first = static_cast<uint64_t>(key) << 32;
     std::vector<uint32_t> out;
-    for (auto it = std::lower_bound(pairs.begin(), pairs.end(), first); it != pairs.end() && (*it >> 32) == key; ++it)
-        out.push_back(static_cast<uint32_t>(*it));
-    return out;
+    if (!m_testRun) return out;
+    const uint32_t key = ftskeys::keyOf(sjisKey);
+    for (uint64_t e : m_testRun->shard(0))
+        if ((e >> 32) == key) out.push_back(static_cast<uint32_t>(e));
+    return out;  // the pending character has no key until the text ends
 }
 
 size_t CEBFTS::keyCount() {
-    flushBatch(true);
-    sortShards();
+    if (!m_testRun) return 0;
+    std::vector<uint32_t> keys;
+    for (uint64_t e : m_testRun->shard(0)) keys.push_back(static_cast<uint32_t>(e >> 32));
+    std::sort(keys.begin(), keys.end());
+    return static_cast<size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
+}
+
+namespace {
+
+// Sorts (key << 32 | position) values by key, keeping the order of equal
+// keys: values that come in position order leave with each key's positions
+// in order. Two passes over 16-bit digits.
+void sortByKey(std::vector<uint64_t>* values, std::vector<uint64_t>* scratch) {
+    const size_t n = values->size();
+    scratch->resize(n);
+    std::vector<size_t> count(65537);
+    for (int pass = 0; pass < 2; ++pass) {
+        const int shift = 32 + 16 * pass;
+        std::fill(count.begin(), count.end(), 0);
+        for (uint64_t v : *values) ++count[((v >> shift) & 0xFFFF) + 1];
+        if (count[1 + ((values->empty() ? 0 : (*values)[0] >> shift) & 0xFFFF)] == n) continue;  // one digit
+        for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+        for (uint64_t v : *values) (*scratch)[count[(v >> shift) & 0xFFFF]++] = v;
+        values->swap(*scratch);
+    }
+}
+
+// Where a stretch of the text begins: the place of its first code and the
+// narrow flag in force there.
+struct ChunkStart {
+    int64_t block;
+    int offset;
+    bool narrow;
+    uint64_t place() const { return static_cast<uint64_t>(block) * 2048 + static_cast<uint64_t>(offset); }
+};
+
+// The stretches the first pass has found, handed to the workers as they
+// become known: a stretch can be read once the next one's start is known.
+class ChunkQueue {
+public:
+    void add(const ChunkStart& s) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_starts.push_back(s);
+        m_ready.notify_all();
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        m_ready.notify_all();
+    }
+    // The next stretch to read: its start and the place where the next one
+    // begins (UINT64_MAX for the last). False when none is left.
+    bool next(size_t* index, ChunkStart* start, uint64_t* end) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const size_t k = m_next++;
+        m_ready.wait(lock, [&] { return m_closed || m_starts.size() > k + 1; });
+        if (k >= m_starts.size()) return false;
+        *index = k;
+        *start = m_starts[k];
+        *end = k + 1 < m_starts.size() ? m_starts[k + 1].place() : UINT64_MAX;
+        return true;
+    }
+    size_t size() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_starts.size();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<ChunkStart> m_starts;
+    size_t m_next = 0;
+    bool m_closed = false;
+};
+
+}  // namespace
+
+int CEBFTS::gatherKeys(const char* textPath, CEBReader& reader, uint32_t start, uint32_t count, bool eb, Built* built) {
+    const int64_t last = static_cast<int64_t>(start) + count - 1;
+    const uint32_t chunkBlocks = m_chunkBlocks;
+    const unsigned workers = workerCount(m_workers);
+    // More shards than workers: the shards grouped at one time need their
+    // sorting space, the others none yet.
+    const size_t shards = std::max<size_t>(1, std::min<size_t>(4 * workers, 64));
+    const CFtsKeyForms forms(m_options);
+    std::vector<std::unique_ptr<CFtsKeyRun>> runs(count / chunkBlocks + 2);
+
+    ChunkQueue queue;
+    std::mutex errorMutex;
+    std::string workerError;
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocksDone{0};
+    auto workerFailed = [&](const std::string& message) {
+        std::lock_guard<std::mutex> lock(errorMutex);
+        if (workerError.empty()) workerError = message;
+        stop.store(true);
+    };
+
+    // A worker's walk: keys of one stretch, up to where the next begins.
+    struct KeyPass {
+        static constexpr bool characters() { return true; }
+        CFtsKeyRun* run;
+        uint64_t end;
+        const CEBFTS* self;
+        const std::atomic<bool>* stop;
+        bool atCode(int64_t block, int offset, bool) const {
+            return static_cast<uint64_t>(block) * 2048 + static_cast<uint64_t>(offset) >= end;
+        }
+        void character(uint32_t jis, uint32_t block, uint32_t offset, bool narrow) {
+            run->character(jis, block, offset, narrow);
+        }
+        void heading(uint32_t) {}
+        bool cancelled() const { return stop->load() || self->cancelRequested(); }
+    };
+    auto work = [&]() {
+        CEBReader own;
+        if (!own.open(textPath, 1, CZComp::epwingVersionOf(textPath))) {
+            workerFailed(std::string("can't open the text: ") + textPath);
+            return;
+        }
+        size_t k;
+        ChunkStart s;
+        uint64_t end;
+        while (!stop.load() && queue.next(&k, &s, &end)) {
+            if (!own.seekBlock(s.block) || (s.offset > 0 && !own.setOffset(s.offset))) {
+                workerFailed("read error in the body text at block " + std::to_string(s.block));
+                return;
+            }
+            std::unique_ptr<CFtsKeyRun> run(new CFtsKeyRun(&forms, shards));
+            KeyPass pass{run.get(), end, this, &stop};
+            const FtsWalkEnd r = walkBodyText(own, start, last, eb, s.narrow, false, pass);
+            if (r == FtsWalkEnd::ReadError) {
+                workerFailed("read error in the body text at block " + std::to_string(own.currentBlock()));
+                return;
+            }
+            if (r == FtsWalkEnd::Cancelled) {
+                stop.store(true);
+                return;
+            }
+            runs[k] = std::move(run);
+            const int64_t endBlock = end == UINT64_MAX ? last + 1 : static_cast<int64_t>(end / 2048);
+            blocksDone += static_cast<int>(endBlock - s.block);
+            m_progressDone = std::min(blocksDone.load(), static_cast<int>(count));
+        }
+    };
+    std::vector<std::thread> threads;
+    struct Joiner {
+        std::vector<std::thread>* threads;
+        ChunkQueue* queue;
+        std::atomic<bool>* stop;
+        ~Joiner() {
+            stop->store(true);
+            queue->close();
+            for (std::thread& t : *threads)
+                if (t.joinable()) t.join();
+        }
+    } joiner{&threads, &queue, &stop};
+    for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
+
+    // The first pass: headings, and where each stretch begins.
+    struct FirstPass {
+        static constexpr bool characters() { return false; }
+        ChunkQueue* queue;
+        std::vector<uint32_t>* headings;
+        int64_t start;
+        uint32_t chunkBlocks;
+        int64_t nextBoundary;
+        const CEBFTS* self;
+        const std::atomic<bool>* stop;
+        bool atCode(int64_t block, int offset, bool narrow) {
+            if (block >= nextBoundary) {
+                queue->add({block, offset, narrow});
+                nextBoundary = start + ((block - start) / chunkBlocks + 1) * chunkBlocks;
+            }
+            return false;
+        }
+        void character(uint32_t, uint32_t, uint32_t, bool) {}
+        void heading(uint32_t position) { headings->push_back(position); }
+        bool cancelled() const { return stop->load() || self->cancelRequested(); }
+    } first{&queue, &built->headings, start, chunkBlocks, start, this, &stop};
+    const FtsWalkEnd r = walkBodyText(reader, start, last, eb, false, false, first);
+    if (r == FtsWalkEnd::ReadError)
+        return fail("read error in the body text at block " + std::to_string(reader.currentBlock()));
+    queue.close();
+    for (std::thread& t : threads) t.join();
+    threads.clear();
+    if (!workerError.empty()) return fail(workerError);
+    if (r == FtsWalkEnd::Cancelled || cancelRequested()) return fail("cancelled");
+    runs.resize(queue.size());
+    for (const auto& run : runs)
+        if (!run) return fail("cancelled");
+    m_progressDone = static_cast<int>(count);
+
+    // Stretches read apart are joined: a stretch's last character takes its
+    // key from the first character of the next stretch that has one.
+    CFtsKeyRun* holder = nullptr;
+    for (auto& run : runs) {
+        if (!run->firstChar()) continue;
+        if (holder) {
+            const uint32_t p = holder->pendingPosition();
+            holder->emit(makeKey(holder->pendingChar(), run->firstPosition() == p + 2 ? run->firstChar() : 0), p);
+        }
+        holder = run.get();
+    }
+    if (holder) holder->finish();
+    groupKeys(runs, workers, built);
+    return 0;
+}
+
+void CEBFTS::groupKeys(std::vector<std::unique_ptr<CFtsKeyRun>>& runs, unsigned workers, Built* built) {
+    const size_t shards = runs.empty() ? 1 : runs[0]->shardCount();
+    const ftslist::Format format = m_writeFormat == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
+    built->lists.assign(shards, {});
+    std::vector<std::vector<Built::Entry>> entries(shards);
+    auto group = [&](size_t w) {
+        size_t total = 0;
+        for (auto& run : runs) total += run->shard(w).size();
+        std::vector<uint64_t> values, scratch;
+        values.reserve(total);
+        for (auto& run : runs) {
+            values.insert(values.end(), run->shard(w).begin(), run->shard(w).end());
+            std::vector<uint64_t>().swap(run->shard(w));
+        }
+        sortByKey(&values, &scratch);
+        std::vector<uint64_t>().swap(scratch);
+        std::vector<uint8_t>& out = built->lists[w];
+        for (size_t i = 0, j; i < values.size(); i = j) {
+            const uint32_t key = static_cast<uint32_t>(values[i] >> 32);
+            for (j = i + 1; j < values.size() && (values[j] >> 32) == key; ++j) {
+            }
+            const uint64_t at = out.size();
+            ftslist::appendListOfPairs(&out, format, &values[i], j - i);
+            entries[w].push_back({ftskeys::keyOrder(key), key, static_cast<uint32_t>(w), at, out.size() - at});
+        }
+    };
+    std::atomic<size_t> nextShard{0};
+    auto work = [&]() {
+        for (size_t w; (w = nextShard++) < shards;) group(w);
+    };
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < workers && i < shards; ++i) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
     size_t n = 0;
-    for (const Shard& s : m_shards)
-        for (size_t i = 0; i < s.pairs.size(); ++i) n += i == 0 || (s.pairs[i] >> 32) != (s.pairs[i - 1] >> 32);
-    return n;
+    for (const auto& e : entries) n += e.size();
+    built->entries.reserve(n);
+    for (auto& e : entries) {
+        built->entries.insert(built->entries.end(), e.begin(), e.end());
+        std::vector<Built::Entry>().swap(e);
+    }
+    std::sort(built->entries.begin(), built->entries.end(),
+              [](const Built::Entry& a, const Built::Entry& b) { return a.order < b.order; });
 }
 
 // --- build ------------------------------------------------------------------
@@ -289,30 +419,12 @@ int CEBFTS::removeFiles(const char* dir) {
     return std::remove((base + "fts.dat").c_str());
 }
 
-int CEBFTS::createDatabase(const char* path, sqlite3** out) {
-    std::remove(path);
-    sqlite3* raw = nullptr;
-    if (sqlite3_open(path, &raw) != SQLITE_OK) {
-        sqlite3_close(raw);
-        return -1;
-    }
-    Database db(raw);
-    // The file is a temporary one until the build succeeds: no journal.
-    if (!exec(raw, "PRAGMA journal_mode=OFF;") || !exec(raw, "PRAGMA synchronous=OFF;") ||
-        !exec(raw, "create table ngram_tbl (\tngram\tTEXT,\toffs\tINTEGER);") ||
-        !exec(raw, "create table title_tbl (\toffs\tINTEGER);") ||
-        !exec(raw, "create index title_key on title_tbl(offs);") ||
-        !exec(raw, "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);"))
-        return -1;
-    *out = db.release();
-    return 0;
-}
-
 int CEBFTS::build(const char* textPath, const char* outDir, int options) {
     m_error.clear();
     m_cancelled.store(false);
     m_progressTotal = 0;
     m_progressDone = 0;
+    m_options = options;
     std::string dir;
     if (outDir && *outDir) {
         dir = outDir;
@@ -350,32 +462,22 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
 
     FilePtr dat = openFile(datTemp.c_str(), "wb");
     if (!dat) return fail("can't create " + datTemp);
+    std::remove(dbTemp.c_str());
     sqlite3* rawDb = nullptr;
-    if (createDatabase(dbTemp.c_str(), &rawDb) != 0) return fail("can't create " + dbTemp);
+    if (sqlite3_open(dbTemp.c_str(), &rawDb) != SQLITE_OK) {
+        sqlite3_close(rawDb);
+        return fail("can't create " + dbTemp);
+    }
     Database db(rawDb);
-    Statement title = prepare(rawDb, "insert into title_tbl(offs) values (?);");
-    if (!title || !exec(rawDb, "BEGIN;")) return fail("can't prepare " + dbTemp);
 
     m_progressTotal = static_cast<int>(count);
-    beginKeys(options);
-    // The gathered keys are released however the build ends.
-    struct KeyRelease {
-        CEBFTS* fts;
-        ~KeyRelease() {
-            fts->waitWorkers();
-            for (Shard& s : fts->m_shards) s.pairs = {};
-            fts->m_batch = {};
-            fts->m_working = {};
-        }
-    } release{this};
     if (!reader.seekBlock(start)) return fail("read error at block " + std::to_string(start));
-    if (readText(reader, start, count, eb, title.get()) != 0) return -1;
-    endKeys();
-    title.reset();
-    if (!exec(rawDb, "COMMIT;")) return fail("can't write " + dbTemp);
+    Built built;
+    if (gatherKeys(textPath, reader, start, count, eb, &built) != 0) return -1;
+    reader.close();
 
     uint64_t datSize = 0;
-    if (writePostings(dat.get(), rawDb, &datSize) != 0) return -1;
+    if (writeIndex(built, dat.get(), rawDb, &datSize) != 0) return -1;
     if (std::fflush(dat.get()) != 0 || std::ferror(dat.get())) return fail("can't write " + datTemp);
     dat.reset();
     db.reset();
@@ -390,167 +492,109 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
     return 0;
 }
 
-int CEBFTS::readText(CEBReader& reader, uint32_t start, uint32_t count, bool eb, sqlite3_stmt* title) {
-    const int64_t last = static_cast<int64_t>(start) + count - 1;
-    bool narrow = false;
-    bool indentHeadings = false;
-    auto position = [&](int64_t block, int offset) { return static_cast<uint32_t>((block - start) * 2048 + offset); };
-    auto ended = [&]() {
-        int64_t b = reader.currentBlock();
-        return b > last || (b == last && reader.currentOffset() >= 2048) || reader.readFailed();
-    };
-    auto skipBytes = [&](int n) {
-        for (int i = 0; i < n && !ended(); ++i) reader.readByte();
-    };
-    auto addTitle = [&](uint32_t pos) -> bool {
-        sqlite3_bind_int64(title, 1, pos);
-        bool ok = sqlite3_step(title) == SQLITE_DONE;
-        sqlite3_reset(title);
-        return ok;
-    };
+int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
+    const bool plain = m_writeFormat == FORMAT_PLAIN;
+    // The file is a temporary one until the build succeeds: no journal.
+    if (!exec(db, "PRAGMA journal_mode=OFF;") || !exec(db, "PRAGMA synchronous=OFF;"))
+        return fail("can't write the key table");
+    for (const char* sql : plain ? std::vector<const char*>(std::begin(kCreatePlain), std::end(kCreatePlain))
+                                 : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact)))
+        if (!exec(db, sql)) return fail("can't write the key table");
+    if (!exec(db,
+              "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);") ||
+        !exec(db, "BEGIN;"))
+        return fail("can't write the key table");
 
-    uint32_t polls = 0;
-    while (!ended()) {
-        if ((++polls & 0xFFF) == 0) {
-            if (cancelRequested()) return fail("cancelled");
-            m_progressDone = static_cast<int>(reader.currentBlock() - start);
+    std::vector<uint8_t> head;
+    ftslist::putHeader(&head, plain ? ftslist::kPlain : ftslist::kCompact, static_cast<uint32_t>(built.entries.size()),
+                       built.headings.size());
+    if (plain) {
+        Statement title = prepare(db, "insert into title_tbl(offs) values (?);");
+        if (!title) return fail("can't write the heading table");
+        for (uint32_t h : built.headings) {
+            sqlite3_bind_int64(title.get(), 1, h);
+            int rc = sqlite3_step(title.get());
+            sqlite3_reset(title.get());
+            if (rc != SQLITE_DONE) return fail("can't write the heading table");
         }
-        int64_t block = reader.currentBlock();
-        int offset = reader.currentOffset();
-        uint32_t code = reader.readWord16();
-    dispatch:
-        if (reader.readFailed()) break;
-        if (code == 0) continue;
-        if ((code >> 8) != 0x1F) {
-            if (jclib::isJisCode(code))
-                addChar(code, static_cast<uint32_t>(block - start), static_cast<uint32_t>(offset), narrow);
-            continue;
-        }
-        const uint32_t pos = position(block, offset);
-        const uint32_t low = code & 0xFF;
-        if (low == 0x09) {
-            uint32_t indent = reader.readWord16();
-            if (indent == 1) {
-                if (!addTitle(pos)) return fail("can't write the heading table");
-                indentHeadings = true;
-            }
-            continue;
-        }
-        if (!indentHeadings && (low == 0x41 || low == 0x02))
-            if (!addTitle(pos)) return fail("can't write the heading table");
-        switch (low) {
-            case 0x04:
-                narrow = true;
-                break;
-            case 0x05:
-                narrow = false;
-                break;
-            case 0x14:
-            case 0x67: {
-                uint32_t w;
-                do {
-                    block = reader.currentBlock();
-                    offset = reader.currentOffset();
-                    w = reader.readWord16();
-                } while ((w >> 8) == 0x1E && !ended());
-                code = w;
-                goto dispatch;
-            }
-            case 0x15: {
-                block = reader.currentBlock();
-                offset = reader.currentOffset();
-                uint32_t w = reader.readWord16();
-                if ((w >> 8) == 0x1F) {
-                    code = w;
-                    goto dispatch;
-                }
-                break;
-            }
-            case 0x1C:
-                if (eb) {
-                    while (!ended() && reader.readWord16() != 0x1F1D) {
-                    }
-                } else {
-                    skipBytes(2);
-                }
-                break;
-            case 0x1D:
-                if (!eb) skipBytes(2);
-                break;
-            case 0x35:
-                skipBytes(4);
-                while (!ended() && reader.readByte() != 0x1F) {
-                }
-                skipBytes(1);
-                break;
-            default:
-                skipBytes(fixedSkip(low));
-                break;
-        }
+    } else {
+        const size_t at = head.size();
+        head.resize(at + 4 * built.headings.size());
+        for (size_t i = 0; i < built.headings.size(); ++i) byteorder::putLe32(&head[at + 4 * i], built.headings[i]);
     }
-    if (reader.readFailed())
-        return fail("read error in the body text at block " + std::to_string(reader.currentBlock()));
-    if (cancelRequested()) return fail("cancelled");
-    m_progressDone = static_cast<int>(count);
-    return 0;
-}
+    std::vector<uint32_t>().swap(built.headings);
+    if (std::fwrite(head.data(), 1, head.size(), dat) != head.size()) return fail("can't write fts.dat");
+    uint64_t offset = head.size();
 
-int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
-    struct Entry {
-        std::string bytes;
-        uint32_t key;
-        const uint64_t* positions;  // low halves of the key's pairs
-        size_t count;
-    };
-    std::vector<Entry> entries;
-    for (const Shard& s : m_shards) {
-        for (size_t i = 0, j; i < s.pairs.size(); i = j) {
-            const uint32_t key = static_cast<uint32_t>(s.pairs[i] >> 32);
-            for (j = i + 1; j < s.pairs.size() && (s.pairs[j] >> 32) == key; ++j) {
-            }
-            entries.push_back({keyBytes(key), key, &s.pairs[i], j - i});
-        }
-    }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.bytes < b.bytes; });
-
-    Statement insert = prepare(db, "insert into ngram_tbl(ngram,offs) values (?,?);");
-    if (!insert || !exec(db, "BEGIN;")) return fail("can't write the key table");
-    m_progressTotal = static_cast<int>(entries.size());
+    // Keys go in by statements of many rows: a statement per row costs more
+    // than the row.
+    const char* const table = plain ? "ngram_tbl" : "ngram_list";
+    std::string rowsSql = std::string("insert into ") + table + "(ngram,offs) values (?,?)";
+    for (size_t i = 1; i < kRowsPerInsert; ++i) rowsSql += ",(?,?)";
+    Statement insertRows = prepare(db, (rowsSql + ";").c_str());
+    Statement insertOne = prepare(db, (std::string("insert into ") + table + "(ngram,offs) values (?,?);").c_str());
+    if (!insertRows || !insertOne) return fail("can't write the key table");
+    m_progressTotal = static_cast<int>(built.entries.size());
     m_progressDone = 0;
 
-    uint8_t head[8];
-    std::memcpy(head, kMagic, 4);
-    byteorder::putLe32(head + 4, static_cast<uint32_t>(entries.size()));
-    if (std::fwrite(head, 1, 8, dat) != 8) return fail("can't write fts.dat");
-    uint64_t offset = 8;
-    std::vector<uint8_t> buf;
-    for (const Entry& e : entries) {
+    // The lists are written on a second thread while the keys go into the
+    // database in the same order.
+    std::atomic<bool> stop{false};
+    bool written = true;
+    std::thread writer([&]() {
+        for (const Built::Entry& e : built.entries) {
+            if (stop.load()) break;
+            const uint8_t* list = built.lists[e.shard].data() + e.at;
+            if (std::fwrite(list, 1, static_cast<size_t>(e.size), dat) != e.size) {
+                written = false;
+                break;
+            }
+        }
+    });
+    struct Join {
+        std::thread* t;
+        std::atomic<bool>* stop;
+        ~Join() {
+            stop->store(true);
+            if (t->joinable()) t->join();
+        }
+    } join{&writer, &stop};
+    std::string keys[kRowsPerInsert];
+    for (size_t i = 0, n = built.entries.size(); i < n;) {
         if (cancelRequested()) return fail("cancelled");
-        const std::string utf8 = keyUtf8(e.key);
-        sqlite3_bind_text(insert.get(), 1, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert.get(), 2, static_cast<sqlite3_int64>(offset));
-        int rc = sqlite3_step(insert.get());
-        sqlite3_reset(insert.get());
+        const size_t rows = n - i >= kRowsPerInsert ? kRowsPerInsert : 1;
+        sqlite3_stmt* insert = rows > 1 ? insertRows.get() : insertOne.get();
+        for (size_t r = 0; r < rows; ++r, ++i) {
+            const Built::Entry& e = built.entries[i];
+            keys[r] = plain ? keyUtf8(e.key) : keyBytes(e.key);
+            const int column = static_cast<int>(2 * r + 1);
+            if (plain)
+                sqlite3_bind_text(insert, column, keys[r].data(), static_cast<int>(keys[r].size()), SQLITE_STATIC);
+            else
+                sqlite3_bind_blob(insert, column, keys[r].data(), static_cast<int>(keys[r].size()), SQLITE_STATIC);
+            sqlite3_bind_int64(insert, column + 1, static_cast<sqlite3_int64>(offset));
+            offset += e.size;
+        }
+        int rc = sqlite3_step(insert);
+        sqlite3_reset(insert);
         if (rc != SQLITE_DONE) return fail("can't write the key table");
-        buf.resize(4 + 4 * e.count);
-        byteorder::putLe32(buf.data(), static_cast<uint32_t>(e.count));
-        for (size_t i = 0; i < e.count; ++i)
-            byteorder::putLe32(buf.data() + 4 + 4 * i, static_cast<uint32_t>(e.positions[i]));
-        if (std::fwrite(buf.data(), 1, buf.size(), dat) != buf.size()) return fail("can't write fts.dat");
-        offset += buf.size();
-        ++m_progressDone;
+        m_progressDone += static_cast<int>(rows);
     }
-    insert.reset();
+    writer.join();
+    if (!written) return fail("can't write fts.dat");
+    if (cancelRequested()) return fail("cancelled");
+    insertRows.reset();
+    insertOne.reset();
     Statement info = prepare(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
-    sqlite3_bind_int(info.get(), 1, kFormatVersion);
+    sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);
     sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
-    sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(entries.size()));
+    sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(built.entries.size()));
     if (sqlite3_step(info.get()) != SQLITE_DONE) return fail("can't write dbinfo");
     info.reset();
-    if (!exec(db, "create index ngram_tbl_key on ngram_tbl(ngram);") || !exec(db, "COMMIT;"))
-        return fail("can't write the key table");
+    if (plain && !exec(db, "create index ngram_tbl_key on ngram_tbl(ngram);")) return fail("can't write the key table");
+    if (!exec(db, "COMMIT;")) return fail("can't write the key table");
     *size = offset;
     return 0;
 }
@@ -560,7 +604,7 @@ int CEBFTS::writePostings(FILE* dat, sqlite3* db, uint64_t* size) {
 namespace {
 
 struct IndexInfo {
-    bool ok = false;
+    int format = 0;
     int options = 0;
     int64_t datSize = -1;  // -1: not recorded
 };
@@ -569,21 +613,30 @@ IndexInfo readInfo(sqlite3* db) {
     IndexInfo info;
     Statement s = prepare(db, "select * from dbinfo;");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return info;
-    bool version = false;
     for (int i = 0; i < sqlite3_column_count(s.get()); ++i) {
         const char* name = sqlite3_column_name(s.get(), i);
         if (!name) continue;
-        if (!std::strcmp(name, "ver")) version = sqlite3_column_int64(s.get(), i) == kFormatVersion;
+        if (!std::strcmp(name, "ver")) {
+            const sqlite3_int64 v = sqlite3_column_int64(s.get(), i);
+            info.format = v == CEBFTS::FORMAT_PLAIN || v == CEBFTS::FORMAT_COMPACT ? static_cast<int>(v) : 0;
+        }
         if (!std::strcmp(name, "indexmask")) info.options = sqlite3_column_int(s.get(), i);
         if (!std::strcmp(name, "datsize")) info.datSize = sqlite3_column_int64(s.get(), i);
     }
-    info.ok = version;
     return info;
 }
 
-bool hasMagic(FILE* f) {
-    uint8_t head[8];
-    return std::fread(head, 1, 8, f) == 8 && std::memcmp(head, kMagic, 4) == 0;
+// Checks "fts.dat" against its database: the form both name, the size the
+// database recorded, a heading table within the file. The heading count of
+// a compact file in *headings.
+bool datMatches(FILE* f, int64_t size, const IndexInfo& info, uint64_t* headings) {
+    uint8_t head[ftslist::kCompactHeaderSize];
+    const size_t got = std::fread(head, 1, sizeof head, f);
+    if (info.format == 0 || size < 0 || (info.datSize >= 0 && info.datSize != size)) return false;
+    if (ftslist::formatOf(head, got, headings) != info.format) return false;
+    if (info.format == CEBFTS::FORMAT_COMPACT)
+        return *headings <= (static_cast<uint64_t>(size) - ftslist::kCompactHeaderSize) / 4;
+    return true;
 }
 
 }  // namespace
@@ -591,18 +644,16 @@ bool hasMagic(FILE* f) {
 bool CEBFTS::isComplete(const char* dir) {
     const std::string base = std::string(dir) + "/";
     const std::string dbPath = base + "fts.db", datPath = base + "fts.dat";
-    const int64_t datSize = fileSizeOf(datPath.c_str());
-    if (datSize < 8 || !fileExists(dbPath.c_str())) return false;
+    if (!fileExists(dbPath.c_str())) return false;
     sqlite3* raw = nullptr;
     if (sqlite3_open_v2(dbPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(raw);
         return false;
     }
     Database db(raw);
-    IndexInfo info = readInfo(raw);
-    if (!info.ok || (info.datSize >= 0 && info.datSize != datSize)) return false;
     FilePtr dat = openFile(datPath.c_str(), "rb");
-    return dat && hasMagic(dat.get());
+    uint64_t headings;
+    return dat && datMatches(dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
 }
 
 int CEBFTS::open(const char* dbPath) {
@@ -615,17 +666,20 @@ int CEBFTS::open(const char* dbPath) {
     }
     Database db(raw);
     IndexInfo info = readInfo(raw);
-    if (!info.ok) return fail(std::string("not a full-text index: ") + dbPath);
+    if (!info.format) return fail(std::string("not a full-text index: ") + dbPath);
     char dir[kPathSize];
     if (pathDirName(dbPath, dir) < 0) return fail("path too long");
     const std::string datPath = std::string(*dir ? dir : ".") + "/fts.dat";
     const int64_t size = fileSizeOf(datPath.c_str());
     FilePtr dat = openFile(datPath.c_str(), "rb");
-    if (!dat || size < 8 || !hasMagic(dat.get())) return fail("can't read " + datPath);
-    if (info.datSize >= 0 && info.datSize != size) return fail(datPath + " does not belong to " + dbPath);
+    uint64_t headings = 0;
+    if (!dat) return fail("can't read " + datPath);
+    if (!datMatches(dat.get(), size, info, &headings)) return fail(datPath + " does not belong to " + dbPath);
     m_db = db.release();
     m_dat = std::move(dat);
     m_datSize = static_cast<uint64_t>(size);
+    m_format = info.format;
+    m_headingCount = headings;
     m_options = info.options;
     return 0;
 }
@@ -635,74 +689,111 @@ void CEBFTS::close() {
     m_db = nullptr;
     m_dat.reset();
     m_datSize = 0;
-    m_headingCount = -1;
+    m_format = 0;
+    m_headingCount = 0;
+    m_tableHeadings = -1;
     m_hits.clear();
     m_hits.shrink_to_fit();
+    std::vector<uint8_t>().swap(m_buffer);
 }
 
-uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
-    if (m_headingCount < 0) {
-        m_headingCount = 0;
-        m_headingMax = 1;
-        Statement s = prepare(m_db, "select count(*), max(offs) from title_tbl;");
-        if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
-            m_headingCount = sqlite3_column_int64(s.get(), 0);
-            m_headingMax = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
-        }
+bool CEBFTS::readAt(uint64_t offset, void* buf, size_t n) {
+    if (offset > m_datSize || n > m_datSize - offset) return false;
+    uint8_t* p = static_cast<uint8_t*>(buf);
+    const int fd = fileno(m_dat.get());
+    while (n) {
+        ssize_t got = ::pread(fd, p, n, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
     }
-    // Headings are spread over the text about evenly.
-    return static_cast<uint64_t>(static_cast<double>(m_headingCount) * (last - first) / m_headingMax) + 1;
+    return true;
 }
 
-int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out) {
-    if (offset < 8 || static_cast<uint64_t>(offset) + 4 > m_datSize) return -1;
-    if (fseeko(m_dat.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return -1;
-    uint8_t head[4];
-    if (std::fread(head, 1, 4, m_dat.get()) != 4) return -1;
-    const uint64_t n = byteorder::le32(head);
-    if (n > (m_datSize - static_cast<uint64_t>(offset) - 4) / 4) return -1;
-    std::vector<uint8_t> buf(static_cast<size_t>(n) * 4);
-    if (n && std::fread(buf.data(), 1, buf.size(), m_dat.get()) != buf.size()) return -1;
-    const size_t at = out->size();
-    out->resize(at + static_cast<size_t>(n));
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t p = byteorder::le32(buf.data() + 4 * i);
-        if (i && p <= (*out)[at + i - 1]) {  // damaged: positions must rise
-            out->resize(at);
-            return -1;
-        }
-        (*out)[at + i] = p;
-    }
-    return 0;
+bool CEBFTS::listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t* bodySize) {
+    const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
+    const uint64_t first =
+        format == ftslist::kPlain ? ftslist::kPlainHeaderSize : ftslist::kCompactHeaderSize + 4 * m_headingCount;
+    if (offset < 0 || static_cast<uint64_t>(offset) < first || static_cast<uint64_t>(offset) >= m_datSize) return false;
+    const uint64_t available = m_datSize - static_cast<uint64_t>(offset);
+    uint8_t lead[ftslist::kMaxCompactLead];
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof lead, available));
+    ftslist::ListHead head;
+    if (!readAt(static_cast<uint64_t>(offset), lead, n) || !ftslist::readHead(lead, n, available, format, &head))
+        return false;
+    *count = head.count;
+    *body = static_cast<uint64_t>(offset) + head.body;
+    *bodySize = head.bodySize;
+    return true;
 }
 
-int CEBFTS::gatherKey(sqlite3_stmt* exact, sqlite3_stmt* range, uint32_t key, bool prefix, std::vector<uint32_t>* out) {
-    sqlite3_stmt* s = prefix ? range : exact;
+int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out, size_t limit, uint32_t upTo) {
+    uint64_t count, body, bodySize;
+    if (!listHead(offset, &count, &body, &bodySize)) return -1;
+    const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
+    // Only as much of the list as the limit needs is read.
+    uint64_t want = bodySize;
+    if (limit < count)
+        want = std::min<uint64_t>(bodySize, static_cast<uint64_t>(limit) * (format == ftslist::kPlain ? 4 : 5));
+    m_buffer.resize(static_cast<size_t>(want));
+    if (want && !readAt(body, m_buffer.data(), static_cast<size_t>(want))) return -1;
+    ftslist::ListHead head;
+    head.count = count;
+    head.bodySize = want;
+    return ftslist::decodeBody(m_buffer.data(), head, format, limit, upTo, out) ? 0 : -1;
+}
+
+// One key the text must hold where a query matches, at its distance from the
+// query's start: exact, or (the query's last character) any key beginning
+// with that character.
+struct CEBFTS::Term {
+    uint32_t key;
+    uint32_t rel;
+    bool prefix;
+    std::vector<int64_t> lists;  // file offsets of its posting lists
+    uint64_t count = 0;          // positions in them
+    std::vector<uint32_t> positions;
+};
+
+bool CEBFTS::gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term) {
+    sqlite3_stmt* s = term->prefix ? range : exact;
     std::string low, high;
-    if (prefix) {
-        const std::string first = keyUtf8(makeKey(key >> 16, 0));
-        uint32_t wide[2];
-        const std::string sjis = keyBytes(makeKey(key >> 16, 0));
-        sjisToWide(wide, sjis.data(), static_cast<int>(sjis.size()));
-        low = first;
-        high = utf8Of(wide[0] + 1);
-        sqlite3_bind_text(s, 1, low.data(), static_cast<int>(low.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(s, 2, high.data(), static_cast<int>(high.size()), SQLITE_TRANSIENT);
+    const bool plain = m_format == FORMAT_PLAIN;
+    if (term->prefix) {
+        const uint32_t first = term->key >> 16;
+        if (plain) {
+            uint32_t wide[2];
+            const std::string sjis = keyBytes(makeKey(first, 0));
+            sjisToWide(wide, sjis.data(), static_cast<int>(sjis.size()));
+            low = keyUtf8(makeKey(first, 0));
+            high = utf8Of(wide[0] + 1);
+        } else {
+            // Bytes: one-byte characters never share a lead byte with
+            // two-byte ones, so the range holds exactly the keys of first.
+            low = keyBytes(makeKey(first, 0));
+            high = keyBytes(makeKey(first + 1, 0));
+        }
     } else {
-        low = keyUtf8(key);
-        sqlite3_bind_text(s, 1, low.data(), static_cast<int>(low.size()), SQLITE_TRANSIENT);
+        low = plain ? keyUtf8(term->key) : keyBytes(term->key);
     }
-    int rows = 0;
+    auto bind = [&](int n, const std::string& v) {
+        if (plain)
+            sqlite3_bind_text(s, n, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_blob(s, n, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    };
+    bind(1, low);
+    if (term->prefix) bind(2, high);
     while (!cancelRequested() && sqlite3_step(s) == SQLITE_ROW) {
-        loadPostings(sqlite3_column_int64(s, 0), out);  // a damaged list is skipped
-        ++rows;
+        const int64_t offset = sqlite3_column_int64(s, 0);
+        uint64_t count, body, size;
+        if (!listHead(offset, &count, &body, &size)) continue;  // a damaged list is skipped
+        term->lists.push_back(offset);
+        term->count += count;
     }
     sqlite3_reset(s);
-    if (rows > 1) {
-        std::sort(out->begin(), out->end());
-        out->erase(std::unique(out->begin(), out->end()), out->end());
-    }
-    return 0;
+    return !cancelRequested();
 }
 
 int CEBFTS::search(uint32_t* query, int maxHits) {
@@ -729,7 +820,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         uint32_t sjis = unicodeToSjis(query[i]);
         if (sjis == 0) return 0;  // no such character in a book's text
         if (sjis >= 0xA1 && sjis <= 0xDF) sjis = jclib::hankakuToZenkaku(sjis);
-        uint32_t c = indexForm(sjis, false, m_options);
+        uint32_t c = ftskeys::indexForm(sjis, false, m_options);
         trailingGap = c == 0;
         if (c) tokens.push_back({c, static_cast<uint32_t>(2 * i)});
     }
@@ -739,64 +830,167 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // characters, a single key for a character whose follower is a gap; the
     // last character's key depends on what follows it in the text, so it is
     // the pair ending with it, or any key that begins with it.
-    struct Term {
-        uint32_t key;
-        uint32_t rel;
-        bool prefix;
-        std::vector<uint32_t> list;
-    };
     std::vector<Term> terms;
     const size_t m = tokens.size();
     for (size_t j = 0; j < m;) {
         const bool adjacentNext = j + 1 < m && tokens[j + 1].rel == tokens[j].rel + 2;
         if (adjacentNext) {
-            terms.push_back({makeKey(tokens[j].code, tokens[j + 1].code), tokens[j].rel, false, {}});
+            terms.push_back({makeKey(tokens[j].code, tokens[j + 1].code), tokens[j].rel, false, {}, 0, {}});
             j += 2;
         } else if (j + 1 < m || trailingGap) {
-            terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, false, {}});
+            terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, false, {}, 0, {}});
             j += 1;
         } else if (j > 0 && tokens[j - 1].rel + 2 == tokens[j].rel) {
-            terms.push_back({makeKey(tokens[j - 1].code, tokens[j].code), tokens[j - 1].rel, false, {}});
+            terms.push_back({makeKey(tokens[j - 1].code, tokens[j].code), tokens[j - 1].rel, false, {}, 0, {}});
             j += 1;
         } else {
-            terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, true, {}});
+            terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, true, {}, 0, {}});
             j += 1;
         }
     }
 
-    Statement exact = prepare(m_db, "select offs from ngram_tbl where ngram=?;");
-    Statement range = prepare(m_db, "select offs from ngram_tbl where ngram>=? and ngram<?;");
-    Statement heading = prepare(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
-    if (!exact || !range || !heading) return fail("can't query the index"), 0;
+    const bool plain = m_format == FORMAT_PLAIN;
+    Statement exact = prepare(
+        m_db, plain ? "select offs from ngram_tbl where ngram=?;" : "select offs from ngram_list where ngram=?;");
+    Statement range = prepare(m_db, plain ? "select offs from ngram_tbl where ngram>=? and ngram<?;"
+                                          : "select offs from ngram_list where ngram>=? and ngram<?;");
+    if (!exact || !range) return fail("can't query the index"), 0;
     size_t driver = 0;
     for (size_t t = 0; t < terms.size(); ++t) {
-        if (cancelRequested()) return 0;
-        gatherKey(exact.get(), range.get(), terms[t].key, terms[t].prefix, &terms[t].list);
-        if (terms[t].list.empty()) return 0;
-        if (terms[t].list.size() < terms[driver].list.size()) driver = t;
+        if (!gatherTerm(exact.get(), range.get(), &terms[t]) || terms[t].count == 0) return 0;
+        if (terms[t].count < terms[driver].count) driver = t;
+    }
+
+    // The rarest key leads; the others are read only as far as it reaches.
+    const size_t limit = maxHits > 0 ? static_cast<size_t>(maxHits) : SIZE_MAX;
+    Term& lead = terms[driver];
+    const bool onlyTerm = terms.size() == 1 && lead.rel == 0 && lead.lists.size() == 1;
+    auto load = [&](Term& term, size_t most, uint32_t upTo) {
+        for (int64_t offset : term.lists) loadPostings(offset, &term.positions, most, upTo);  // damaged: skipped
+        if (term.lists.size() > 1) {
+            std::sort(term.positions.begin(), term.positions.end());
+            term.positions.erase(std::unique(term.positions.begin(), term.positions.end()), term.positions.end());
+        }
+    };
+    load(lead, onlyTerm ? limit : SIZE_MAX, UINT32_MAX);
+    if (cancelRequested() || lead.positions.empty()) return 0;
+    const uint64_t reach = static_cast<uint64_t>(lead.positions.back()) - std::min(lead.rel, lead.positions.back());
+    for (size_t t = 0; t < terms.size(); ++t) {
+        if (t == driver) continue;
+        load(terms[t], SIZE_MAX, static_cast<uint32_t>(std::min<uint64_t>(reach + terms[t].rel, UINT32_MAX)));
+        if (cancelRequested() || terms[t].positions.empty()) return 0;
     }
 
     std::vector<uint32_t> found;
-    const size_t limit = maxHits > 0 ? static_cast<size_t>(maxHits) : SIZE_MAX;
-    const uint32_t driverRel = terms[driver].rel;
-    for (uint32_t x : terms[driver].list) {
+    std::vector<size_t> cursor(terms.size(), 0);
+    for (uint32_t x : lead.positions) {
         if (found.size() >= limit || cancelRequested()) break;
-        if (x < driverRel) continue;
-        const uint32_t p = x - driverRel;
+        if (x < lead.rel) continue;
+        const uint32_t p = x - lead.rel;
         bool all = true;
         for (size_t t = 0; t < terms.size() && all; ++t) {
             if (t == driver) continue;
             const uint64_t want = static_cast<uint64_t>(p) + terms[t].rel;
-            all = want <= UINT32_MAX &&
-                  std::binary_search(terms[t].list.begin(), terms[t].list.end(), static_cast<uint32_t>(want));
+            const std::vector<uint32_t>& list = terms[t].positions;
+            // The wanted positions rise with p: each list is walked once.
+            size_t& c = cursor[t];
+            c = static_cast<size_t>(std::lower_bound(list.begin() + static_cast<std::ptrdiff_t>(c), list.end(), want) -
+                                    list.begin());
+            all = c < list.size() && list[c] == want;
         }
         if (all) found.push_back(p);
     }
-
-    // Headings: a lookup per hit, or, when the hits are many against the
-    // headings they span, one ordered walk over those headings.
-    m_hits.reserve(found.size());
     if (found.empty()) return 0;
+
+    std::vector<uint32_t> headings;
+    if (!findHeadings(found, &headings)) return fail("can't query the index"), 0;
+    m_hits.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        HIT_ITEM hit{};
+        hit.textBlock = found[i] / 2048;
+        hit.textOffset = static_cast<uint16_t>(found[i] % 2048);
+        hit.headingBlock = headings[i] / 2048;
+        hit.headingOffset = static_cast<uint16_t>(headings[i] % 2048);
+        m_hits.push_back(hit);
+    }
+    return static_cast<int>(m_hits.size());
+}
+
+// --- headings -------------------------------------------------------------------
+
+bool CEBFTS::findHeadings(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings) {
+    headings->assign(found.begin(), found.end());  // no heading before: the hit itself
+    return m_format == FORMAT_PLAIN ? findHeadingsInDatabase(found, headings) : findHeadingsInPostings(found, headings);
+}
+
+bool CEBFTS::findHeadingsInPostings(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings) {
+    const uint64_t base = ftslist::kCompactHeaderSize;
+    uint8_t word[4];
+    auto at = [&](uint64_t i, uint32_t* v) {
+        if (!readAt(base + 4 * i, word, 4)) return false;
+        *v = byteorder::le32(word);
+        return true;
+    };
+    // How many headings lie below p, searched within [lo, hi).
+    auto below = [&](uint32_t p, uint64_t lo, uint64_t hi, uint64_t* n) {
+        while (lo < hi) {
+            const uint64_t mid = lo + (hi - lo) / 2;
+            uint32_t v;
+            if (!at(mid, &v)) return false;
+            if (v < p)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        *n = lo;
+        return true;
+    };
+    uint64_t first, last;
+    if (!below(found.front(), 0, m_headingCount, &first) || !below(found.back(), first, m_headingCount, &last))
+        return false;
+    // The headings the hits span are read at once unless they are very many
+    // against the hits (a read of a few bytes costs as much as thousands of
+    // headings read together); else each hit's is looked up.
+    const uint64_t from = first ? first - 1 : 0;
+    if (last - from <= found.size() * 4096) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(last - from) * 4);
+        if (!bytes.empty() && !readAt(base + 4 * from, bytes.data(), bytes.size())) return false;
+        uint64_t i = 0;  // headings below the current hit, counted from `from`
+        const uint64_t n = last - from;
+        for (size_t h = 0; h < found.size(); ++h) {
+            while (i < n && byteorder::le32(&bytes[4 * i]) < found[h]) ++i;
+            if (i) (*headings)[h] = byteorder::le32(&bytes[4 * (i - 1)]);
+        }
+        return true;
+    }
+    uint64_t lo = first;
+    for (size_t h = 0; h < found.size(); ++h) {
+        uint64_t n;
+        if (!below(found[h], lo ? lo - 1 : 0, last, &n)) return false;
+        lo = n;
+        uint32_t v;
+        if (n && at(n - 1, &v)) (*headings)[h] = v;
+    }
+    return true;
+}
+
+uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
+    if (m_tableHeadings < 0) {
+        m_tableHeadings = 0;
+        m_tableHeadingMax = 1;
+        Statement s = prepare(m_db, "select count(*), max(offs) from title_tbl;");
+        if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
+            m_tableHeadings = sqlite3_column_int64(s.get(), 0);
+            m_tableHeadingMax = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
+        }
+    }
+    // Headings are spread over the text about evenly.
+    return static_cast<uint64_t>(static_cast<double>(m_tableHeadings) * (last - first) / m_tableHeadingMax) + 1;
+}
+
+bool CEBFTS::findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings) {
+    Statement heading = prepare(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
+    if (!heading) return false;
     auto headingBefore = [&](uint32_t p) {
         uint32_t h = p;
         sqlite3_bind_int64(heading.get(), 1, p);
@@ -807,11 +1001,13 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         sqlite3_reset(heading.get());
         return h;
     };
+    // A lookup per hit, or, when the hits are many against the headings they
+    // span, one ordered walk over those headings.
     Statement walk;
     bool walkRow = false;
     if (found.size() > 16 && found.size() * 8 > headingsBetween(found.front(), found.back())) {
         walk = prepare(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
-        if (!walk) return fail("can't query the index"), 0;
+        if (!walk) return false;
         sqlite3_bind_int64(walk.get(), 1, found.front());
         sqlite3_bind_int64(walk.get(), 2, found.back());
         walkRow = sqlite3_step(walk.get()) == SQLITE_ROW;
@@ -828,12 +1024,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
                 if (v >= 0) h = static_cast<uint32_t>(v);
             }
         }
-        HIT_ITEM hit{};
-        hit.textBlock = p / 2048;
-        hit.textOffset = static_cast<uint16_t>(p % 2048);
-        hit.headingBlock = h / 2048;
-        hit.headingOffset = static_cast<uint16_t>(h % 2048);
-        m_hits.push_back(hit);
+        (*headings)[i] = h;
     }
-    return static_cast<int>(m_hits.size());
+    return true;
 }

@@ -1,10 +1,14 @@
 // The full-text index of the body text of one EB or EPWING subbook: every
 // character pair (and every character without an indexed neighbour) of the
 // text is a key. Two files in one directory: "fts.db", an SQLite database
-// mapping each key (UTF-8) to the file offset of its posting list and holding
-// the positions of the headings, and "fts.dat", the posting lists
-// ("FTS4", u32 key count, then per key u32 n and n ascending u32 positions,
-// little-endian). A position is (block - first text block) * 2048 + offset.
+// mapping each key to the file offset of its posting list, and "fts.dat",
+// the posting lists (FtsPostingList.h). A position is
+// (block - first text block) * 2048 + offset.
+//
+// Two forms are read and written. The compact form (the default) keeps the
+// lists as distances in variable-length numbers and the heading positions in
+// "fts.dat"; the plain form keeps 4-byte positions and the headings in the
+// database, as indexes of the first version did.
 //
 //   CEBFTS fts;
 //   if (fts.build("/books/DICT/DATA/HONMON", nullptr, 0) < 0) puts(fts.lastError());
@@ -12,15 +16,17 @@
 //   int n = fts.search(query, 100);   // hits(): text and heading positions
 //   fts.close();
 //
-// A build writes both files under temporary names and puts them in place
-// only when it succeeded, so a failed or cancelled build leaves the index
-// that was there before (or none). Results: 0 success, -1 failure.
+// A build reads the text on every core: one pass finds the headings and the
+// places where stretches of text begin, workers gather the keys of the
+// stretches. It writes both files under temporary names and puts them in
+// place only when it succeeded, so a failed or cancelled build leaves the
+// index that was there before (or none). Results: 0 success, -1 failure.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bookreader/hits/CHitStore.h"
@@ -30,12 +36,18 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 class CEBReader;
+class CFtsKeyForms;
+class CFtsKeyRun;
 
 class CEBFTS {
 public:
     enum {
         FTS_LETTERS_AND_DIGITS = 1,  // index only letters and digits
         FTS_BLANKS = 2               // index blanks too
+    };
+    enum {
+        FORMAT_PLAIN = 1,   // 4-byte positions, headings in the database
+        FORMAT_COMPACT = 2  // distances as variable-length numbers
     };
     // A body text of this many blocks or more is refused: its positions
     // would not fit the 32-bit positions of "fts.dat".
@@ -51,6 +63,12 @@ public:
     // Builds the index of the text file's body text into outDir (null or
     // empty: the text file's directory). 0, or -1 with lastError() set.
     int build(const char* textPath, const char* outDir, int options);
+    // The form the next build writes (FORMAT_COMPACT unless set).
+    void setFormat(int format) { m_writeFormat = format == FORMAT_PLAIN ? FORMAT_PLAIN : FORMAT_COMPACT; }
+    // Blocks of text each worker of a build takes at a time, and how many
+    // workers there are (0: one per core); for tests and benchmarks.
+    void setChunkBlocks(uint32_t blocks) { m_chunkBlocks = blocks ? blocks : 1; }
+    void setWorkers(unsigned workers) { m_workers = workers; }
     // Why the last build, open or search failed ("" when it did not).
     const char* lastError() const { return m_error.c_str(); }
 
@@ -62,6 +80,8 @@ public:
 
     // Opens "fts.db" and the "fts.dat" beside it. 0 or -1.
     int open(const char* dbPath);
+    // The form of the open index (0 when none is open).
+    int format() const { return m_format; }
     // Hits of a query of 32-bit characters (NUL-terminated; ASCII capitals
     // are lower-cased in place), at most maxHits (0: no limit). Each hit's
     // text position is the match, its heading the last heading before it.
@@ -93,48 +113,45 @@ public:
     size_t keyCount();
 
 private:
-    // The (key << 32 | position) pairs of the keys whose hash falls to one
-    // worker; sorted once the text is read, so each key's positions form
-    // one ascending run.
-    struct Shard {
-        std::vector<uint64_t> pairs;
-        bool sorted = true;
-    };
+    struct Built;
+    struct Term;
     bool cancelRequested() const;
     int fail(const std::string& message);
-    void emitKey(uint32_t key, uint32_t position);
-    void flushBatch(bool wait);
-    void waitWorkers();
-    void sortShards();
-    int readText(CEBReader& reader, uint32_t start, uint32_t count, bool eb, sqlite3_stmt* title);
-    void endKeys();
-    int createDatabase(const char* path, sqlite3** db);
-    int writePostings(FILE* dat, sqlite3* db, uint64_t* size);
-    int loadPostings(int64_t offset, std::vector<uint32_t>* out);
+    int gatherKeys(const char* textPath, CEBReader& reader, uint32_t start, uint32_t count, bool eb, Built* built);
+    int writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size);
+    void groupKeys(std::vector<std::unique_ptr<CFtsKeyRun>>& runs, unsigned workers, Built* built);
+
+    bool readAt(uint64_t offset, void* buf, size_t n);
+    bool listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t* bodySize);
+    int loadPostings(int64_t offset, std::vector<uint32_t>* out, size_t limit = SIZE_MAX, uint32_t upTo = UINT32_MAX);
+    bool gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term);
+    bool findHeadings(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings);
+    bool findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings);
+    bool findHeadingsInPostings(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings);
     // About how many headings lie between two positions.
     uint64_t headingsBetween(uint32_t first, uint32_t last);
-    int gatherKey(sqlite3_stmt* exact, sqlite3_stmt* range, uint32_t key, bool prefix, std::vector<uint32_t>* out);
 
     sqlite3* m_db = nullptr;
     FilePtr m_dat;
     uint64_t m_datSize = 0;
-    int64_t m_headingCount = -1;  // -1: not counted yet
-    int64_t m_headingMax = 1;
+    int m_format = 0;
+    uint64_t m_headingCount = 0;   // compact form: headings in "fts.dat"
+    int64_t m_tableHeadings = -1;  // plain form: rows of title_tbl, -1 until counted
+    int64_t m_tableHeadingMax = 1;
+    std::vector<uint8_t> m_buffer;
+
     std::atomic<bool> m_cancelled{false};
     bool (*m_cancelPoll)(void*) = nullptr;
     void* m_cancelUser = nullptr;
     int m_options = 0;
+    int m_writeFormat = FORMAT_COMPACT;
+    uint32_t m_chunkBlocks = 2048;
+    unsigned m_workers = 0;
     std::string m_error;
 
-    // The pending character of the build: key code and position; 0 = none.
-    uint32_t m_pendingChar = 0;
-    uint32_t m_pendingPos = 0;
-    // Keys are gathered in shards, one per worker thread; the text reader
-    // fills a batch of pairs that the workers then share out.
-    std::vector<Shard> m_shards;
-    std::vector<uint64_t> m_batch;
-    std::vector<uint64_t> m_working;
-    std::vector<std::thread> m_workers;
+    // The keys gathered through addChar.
+    std::unique_ptr<CFtsKeyForms> m_testForms;
+    std::unique_ptr<CFtsKeyRun> m_testRun;
 
     std::vector<HIT_ITEM> m_hits;
     std::atomic<int> m_progressTotal{0};

@@ -14,6 +14,7 @@
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
 #include "tests/bookreader/HandBook.h"
+#include "tests/common/SqliteShell.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -54,12 +55,15 @@ struct BuiltIndex {
     lftest::TestDir dir;
     std::string text;
     CEBFTS fts;
-    explicit BuiltIndex(const HandBook& b, int options = 0) {
+    explicit BuiltIndex(const HandBook& b, int options = 0, int format = CEBFTS::FORMAT_COMPACT) {
         text = b.write(dir.path(), "HONMON");
+        fts.setFormat(format);
         EXPECT_EQ(fts.build(text.c_str(), nullptr, options), 0) << fts.lastError();
         EXPECT_EQ(fts.open(dir.file("fts.db").c_str()), 0) << fts.lastError();
     }
 };
+
+const int kFormats[] = {CEBFTS::FORMAT_PLAIN, CEBFTS::FORMAT_COMPACT};
 
 }  // namespace
 
@@ -106,39 +110,42 @@ TEST(FtsKeys, PairsSinglesAndFolding) {
 }
 
 TEST(FtsSearch, QueriesOverOneText) {
-    BuiltIndex ix(sampleBook());
-    struct Case {
-        const char* name;
-        std::u32string query;
-        std::vector<uint32_t> found;
-    };
-    const Case cases[] = {
-        {"ASCII in narrow text", U"ab", {4, 20}},
-        {"upper-case query finds either case", U"AB", {4, 20}},
-        {"one character finds single keys and pairs", U"b", {6, 22, 26}},
-        {"full-width in wide text", U"\uFF43\uFF44", {10, 46}},
-        {"three characters", U"\uFF43\uFF44\u3042", {46}},
-        {"across a space", U"ab b", {20}},
-        {"punctuation is indexed by default", U"b,c", {26}},
-        {"an escape breaks adjacency", U"\uFF44\uFF45", {}},
-        {"escape parameters are not text", U"abc", {}},
-        {"full-width query misses narrow text", U"\uFF41\uFF42", {}},
-        {"miss", U"zz", {}},
-        {"character without Shift_JIS form", U"\U0001F600", {}},
-        {"LIKE wildcard is a plain character", U"_", {56}},
-        {"quote is bound, not pasted", U"'", {}},
-        {"last character of the text is found", U"\u3042", {50, 60}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(positions(ix.fts, c.query), c.found);
+    for (int format : kFormats) {
+        SCOPED_TRACE(format);
+        BuiltIndex ix(sampleBook(), 0, format);
+        struct Case {
+            const char* name;
+            std::u32string query;
+            std::vector<uint32_t> found;
+        };
+        const Case cases[] = {
+            {"ASCII in narrow text", U"ab", {4, 20}},
+            {"upper-case query finds either case", U"AB", {4, 20}},
+            {"one character finds single keys and pairs", U"b", {6, 22, 26}},
+            {"full-width in wide text", U"\uFF43\uFF44", {10, 46}},
+            {"three characters", U"\uFF43\uFF44\u3042", {46}},
+            {"across a space", U"ab b", {20}},
+            {"punctuation is indexed by default", U"b,c", {26}},
+            {"an escape breaks adjacency", U"\uFF44\uFF45", {}},
+            {"escape parameters are not text", U"abc", {}},
+            {"full-width query misses narrow text", U"\uFF41\uFF42", {}},
+            {"miss", U"zz", {}},
+            {"character without Shift_JIS form", U"\U0001F600", {}},
+            {"LIKE wildcard is a plain character", U"_", {56}},
+            {"quote is bound, not pasted", U"'", {}},
+            {"last character of the text is found", U"\u3042", {50, 60}},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            EXPECT_EQ(positions(ix.fts, c.query), c.found);
+        }
+        // Headings: the last heading before the match; none: the match itself.
+        std::vector<uint32_t> q = wide(U"\uFF43\uFF44");
+        ASSERT_EQ(ix.fts.search(q.data(), 0), 2);
+        EXPECT_EQ(ix.fts.hits()[0].headingBlock * 2048 + ix.fts.hits()[0].headingOffset, 0u);
+        EXPECT_EQ(ix.fts.hits()[1].headingBlock * 2048 + ix.fts.hits()[1].headingOffset, 42u);
+        EXPECT_EQ(positions(ix.fts, U"b", 2).size(), 2u);
     }
-    // Headings: the last heading before the match; none: the match itself.
-    std::vector<uint32_t> q = wide(U"\uFF43\uFF44");
-    ASSERT_EQ(ix.fts.search(q.data(), 0), 2);
-    EXPECT_EQ(ix.fts.hits()[0].headingBlock * 2048 + ix.fts.hits()[0].headingOffset, 0u);
-    EXPECT_EQ(ix.fts.hits()[1].headingBlock * 2048 + ix.fts.hits()[1].headingOffset, 42u);
-    EXPECT_EQ(positions(ix.fts, U"b", 2).size(), 2u);
 }
 
 TEST(FtsSearch, HeadingBeforeAnyHeadingIsTheHitItself) {
@@ -168,16 +175,19 @@ TEST(FtsSearch, ManyHitsTakeTheHeadingBeforeEach) {
     text.push_back(0x1F);
     text.push_back(0x03);
     b.put(2, 0, text);
-    BuiltIndex ix(b);
-    for (int max : {0, 5}) {
-        std::vector<uint32_t> q = wide(U"\u3042\u3044");
-        const int n = ix.fts.search(q.data(), max);
-        ASSERT_EQ(n, max ? max : 90);
-        for (int i = 0; i < n; ++i) {
-            const HIT_ITEM& h = ix.fts.hits()[i];
-            const uint32_t p = h.textBlock * 2048 + h.textOffset;
-            EXPECT_EQ(p, (i / 30) * 124 + 4 + (i % 30) * 4);
-            EXPECT_EQ(h.headingBlock * 2048 + h.headingOffset, (i / 30) * 124u) << i;
+    for (int format : kFormats) {
+        SCOPED_TRACE(format);
+        BuiltIndex ix(b, 0, format);
+        for (int max : {0, 5}) {
+            std::vector<uint32_t> q = wide(U"\u3042\u3044");
+            const int n = ix.fts.search(q.data(), max);
+            ASSERT_EQ(n, max ? max : 90);
+            for (int i = 0; i < n; ++i) {
+                const HIT_ITEM& h = ix.fts.hits()[i];
+                const uint32_t p = h.textBlock * 2048 + h.textOffset;
+                EXPECT_EQ(p, (i / 30) * 124 + 4 + (i % 30) * 4);
+                EXPECT_EQ(h.headingBlock * 2048 + h.headingOffset, (i / 30) * 124u) << i;
+            }
         }
     }
 }
@@ -187,14 +197,15 @@ TEST(FtsSearch, QueriesAreNormalisedAsTheIndexWas) {
     b.area(0x00, 2, 1);
     // narrow "a,b c"
     b.codes(2, 0, {0x1F04, 0x2361, 0x2124, 0x2362, 0x2121, 0x2363, 0x1F05, 0x1F03});
-    for (int options : {0, int(CEBFTS::FTS_LETTERS_AND_DIGITS), int(CEBFTS::FTS_BLANKS)}) {
-        SCOPED_TRACE(options);
-        BuiltIndex ix(b, options);
-        EXPECT_EQ(ix.fts.options(), options);
-        EXPECT_EQ(positions(ix.fts, U"a,b c"), std::vector<uint32_t>{2});
-        EXPECT_EQ(positions(ix.fts, U"A,B"), std::vector<uint32_t>{2});
-        EXPECT_EQ(positions(ix.fts, U"b c"), std::vector<uint32_t>{6});
-    }
+    for (int options : {0, int(CEBFTS::FTS_LETTERS_AND_DIGITS), int(CEBFTS::FTS_BLANKS)})
+        for (int format : kFormats) {
+            SCOPED_TRACE(options * 10 + format);
+            BuiltIndex ix(b, options, format);
+            EXPECT_EQ(ix.fts.options(), options);
+            EXPECT_EQ(positions(ix.fts, U"a,b c"), std::vector<uint32_t>{2});
+            EXPECT_EQ(positions(ix.fts, U"A,B"), std::vector<uint32_t>{2});
+            EXPECT_EQ(positions(ix.fts, U"b c"), std::vector<uint32_t>{6});
+        }
 }
 
 TEST(FtsSearch, LongQueries) {
@@ -223,27 +234,127 @@ TEST(FtsSearch, LongQueries) {
 }
 
 TEST(FtsBuild, FilesAndTheirSchema) {
-    BuiltIndex ix(sampleBook());
-    ix.fts.close();
-    EXPECT_EQ(lftest::listDir(ix.dir.path()), (std::vector<std::string>{"HONMON", "fts.dat", "fts.db"}));
-    lftest::Bytes dat = lftest::readFile(ix.dir.file("fts.dat"));
-    ASSERT_GE(dat.size(), 8u);
-    EXPECT_EQ(std::string(dat.begin(), dat.begin() + 4), "FTS4");
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(ix.dir.file("fts.db").c_str(), &db), SQLITE_OK);
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "select ver, indexmask, datsize, keycount from dbinfo", -1, &s, nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(s, 0), 1);
-    EXPECT_EQ(sqlite3_column_int(s, 1), 0);
-    EXPECT_EQ(sqlite3_column_int64(s, 2), static_cast<int64_t>(dat.size()));
-    EXPECT_EQ(sqlite3_column_int64(s, 3), dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24));
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
-    EXPECT_EQ(CEBFTS::removeFiles(ix.dir.path().c_str()), 0);
-    EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
+    struct Case {
+        int format;
+        const char* magic;
+        const char* keyTable;
+        bool titleRows;  // headings in the database, else in fts.dat
+    } cases[] = {{CEBFTS::FORMAT_PLAIN, "FTS4", "ngram_tbl", true},
+                 {CEBFTS::FORMAT_COMPACT, "FTS5", "ngram_list", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.magic);
+        BuiltIndex ix(sampleBook(), 0, c.format);
+        EXPECT_EQ(ix.fts.format(), c.format);
+        ix.fts.close();
+        EXPECT_EQ(lftest::listDir(ix.dir.path()), (std::vector<std::string>{"HONMON", "fts.dat", "fts.db"}));
+        lftest::Bytes dat = lftest::readFile(ix.dir.file("fts.dat"));
+        ASSERT_GE(dat.size(), 16u);
+        EXPECT_EQ(std::string(dat.begin(), dat.begin() + 4), c.magic);
+        auto query = [&](const std::string& q) {
+            std::string out = lftest::sqliteOutput(ix.dir.file("fts.db"), q + ";");
+            while (!out.empty() && out.back() == '\n') out.pop_back();
+            return out;
+        };
+        EXPECT_EQ(query("select ver, indexmask, datsize, keycount from dbinfo"),
+                  std::to_string(c.format) + "|0|" + std::to_string(dat.size()) + "|" +
+                      std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        EXPECT_EQ(query(std::string("select count(*) from ") + c.keyTable), std::to_string(dat[4]));
+        // The headings at 0 (text start) and 42 (heading escape).
+        if (c.titleRows) {
+            EXPECT_EQ(query("select group_concat(offs) from title_tbl"), "0,42");
+        } else {
+            EXPECT_EQ(lftest::Bytes(dat.begin() + 8, dat.begin() + 24),
+                      (lftest::Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 42, 0, 0, 0}));
+        }
+        EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+        EXPECT_EQ(CEBFTS::removeFiles(ix.dir.path().c_str()), 0);
+        EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
+    }
+}
+
+TEST(FtsBuild, StretchesReadApartGiveTheSameIndex) {
+    // Six blocks of text in which narrow runs, escapes with parameters,
+    // odd-length escapes (which shift the codes to odd offsets) and pairs of
+    // characters cross block boundaries. Read in stretches of one or two
+    // blocks by several workers, the index must be byte for byte the one
+    // read in one stretch.
+    HandBook b;
+    const int blocks = 6;
+    b.area(0x00, 2, blocks);
+    std::vector<uint8_t> text;
+    uint64_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(seed >> 33) % n;
+    };
+    auto code = [&](unsigned c) {
+        text.push_back(static_cast<uint8_t>(c >> 8));
+        text.push_back(static_cast<uint8_t>(c));
+    };
+    while (text.size() < blocks * 2048 - 64) {
+        const uint32_t k = next(100);
+        if (k < 55) {
+            code(0x2421 + next(4));  // kana from a small set: keys repeat
+        } else if (k < 62) {
+            code(0x2341 + next(6));  // full-width letters, folded in narrow text
+        } else if (k < 70) {
+            code(next(2) ? 0x1F04 : 0x1F05);
+        } else if (k < 75) {
+            code(0x1F41);
+            code(0x0001);
+        } else if (k < 79) {
+            code(0x1F09);
+            code(1 + next(2));
+        } else if (k < 84) {
+            code(0x1F4B);  // parameters that look like characters
+            for (int i = 0; i < 3; ++i) code(0x2422);
+        } else if (k < 87) {
+            code(0x1F35);
+            for (int i = 0, n = 4 + next(4); i < n; ++i) text.push_back(0x41);
+            text.push_back(0x1F);
+            text.push_back(0x00);
+        } else if (k < 90) {
+            code(0x1F14);
+            for (int i = 0, n = next(3); i < n; ++i) code(0x1E00 + next(256));
+        } else if (k < 95) {
+            code(0x2121);
+        } else {
+            code(0x1F0A);
+        }
+    }
+    b.put(2, 0, text);
+    struct Build {
+        unsigned workers;
+        uint32_t chunk;
+    } builds[] = {{1, 2048}, {3, 1}, {2, 2}, {8, 1}};
+    for (int format : kFormats) {
+        SCOPED_TRACE(format);
+        lftest::Bytes reference;
+        std::vector<uint32_t> referenceHits;
+        for (const Build& run : builds) {
+            SCOPED_TRACE(run.chunk * 100 + run.workers);
+            lftest::TestDir dir;
+            std::string path = b.write(dir.path(), "HONMON");
+            CEBFTS fts;
+            fts.setFormat(format);
+            fts.setWorkers(run.workers);
+            fts.setChunkBlocks(run.chunk);
+            ASSERT_EQ(fts.build(path.c_str(), nullptr, 0), 0) << fts.lastError();
+            lftest::Bytes dat = lftest::readFile(dir.file("fts.dat"));
+            ASSERT_EQ(fts.open(dir.file("fts.db").c_str()), 0);
+            std::vector<uint32_t> hits = positions(fts, U"\u3042\u3044");
+            for (uint32_t p : positions(fts, U"ab")) hits.push_back(p);
+            for (int i = 0; i < fts.hitCount(); ++i) hits.push_back(fts.hits()[i].headingOffset);
+            if (reference.empty()) {
+                reference = dat;
+                referenceHits = hits;
+                EXPECT_GT(hits.size(), 20u);
+            } else {
+                EXPECT_TRUE(dat == reference);
+                EXPECT_EQ(hits, referenceHits);
+            }
+        }
+    }
 }
 
 TEST(FtsBuild, FailuresLeaveNoIncompleteIndex) {
@@ -289,59 +400,106 @@ TEST(FtsBuild, FailuresLeaveNoIncompleteIndex) {
 }
 
 TEST(FtsOpen, DamagedOrMissingFilesGiveNoHits) {
+    typedef void (*Damage)(const lftest::TestDir& dir, int format);
+    // The file offsets of the posting lists, from the database.
+    static auto listOffsets = [](const lftest::TestDir& d, int format) {
+        std::vector<size_t> out;
+        std::string rows =
+            lftest::sqliteOutput(d.file("fts.db"), format == CEBFTS::FORMAT_PLAIN ? "select offs from ngram_tbl;"
+                                                                                  : "select offs from ngram_list;");
+        for (size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1)
+            out.push_back(std::stoul(rows.substr(at, end - at)));
+        return out;
+    };
+    static auto setKeyOffsets = [](const lftest::TestDir& d, int format, const char* expression) {
+        lftest::sqliteOutput(d.file("fts.db"), std::string("update ") +
+                                                   (format == CEBFTS::FORMAT_PLAIN ? "ngram_tbl" : "ngram_list") +
+                                                   " set offs = " + expression + ";");
+    };
     struct Case {
         const char* name;
-        void (*damage)(const lftest::TestDir& dir);
+        Damage damage;
         bool opens;
+        bool onlyPairs = false;  // only the lists of more than one position are damaged
     };
     const Case cases[] = {
-        {"missing fts.dat", [](const lftest::TestDir& d) { std::remove(d.file("fts.dat").c_str()); }, false},
+        {"missing fts.dat", [](const lftest::TestDir& d, int) { std::remove(d.file("fts.dat").c_str()); }, false},
         {"fts.dat of another size",
-         [](const lftest::TestDir& d) {
+         [](const lftest::TestDir& d, int) {
              lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
              b.push_back(0);
              lftest::writeFile(d.file("fts.dat"), b);
          },
          false},
-        {"posting counts beyond the file",
-         [](const lftest::TestDir& d) {
+        {"fts.dat of the other form",
+         [](const lftest::TestDir& d, int format) {
              lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
-             for (size_t i = 8; i + 4 <= b.size(); i += 4) b[i + 3] = 0x7F;  // every word huge
+             b[3] = format == CEBFTS::FORMAT_PLAIN ? '5' : '4';
+             lftest::writeFile(d.file("fts.dat"), b);
+         },
+         false},
+        {"posting counts beyond the file",
+         [](const lftest::TestDir& d, int format) {
+             lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
+             for (size_t at : listOffsets(d, format)) {
+                 // a count of 0x7Fxxxxxx, as a word or as a number
+                 const uint8_t huge[4] = {0xFF, 0xFF, 0xFF, 0x7F};
+                 for (size_t i = 0; i < 4 && at + i < b.size(); ++i) b[at + i] = huge[i];
+             }
              lftest::writeFile(d.file("fts.dat"), b);
          },
          true},
-        {"file offsets beyond 32 bits are not cut short",
-         [](const lftest::TestDir& d) {
-             sqlite3* db = nullptr;
-             sqlite3_open(d.file("fts.db").c_str(), &db);
-             sqlite3_exec(db, "update ngram_tbl set offs = offs + 4294967296", nullptr, nullptr, nullptr);
-             sqlite3_close(db);
+        {"positions that do not rise",
+         [](const lftest::TestDir& d, int format) {
+             lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
+             for (size_t at : listOffsets(d, format)) {
+                 if (format == CEBFTS::FORMAT_PLAIN) {
+                     if (b[at] >= 2) b[at + 8] = b[at + 4], b[at + 9] = b[at + 5], b[at + 10] = 0, b[at + 11] = 0;
+                 } else if (b[at] >= 2) {
+                     b[at + 3] = 0;  // the second position's distance (each number is one byte here)
+                 }
+             }
+             lftest::writeFile(d.file("fts.dat"), b);
          },
+         true, true},
+        {"file offsets beyond 32 bits are not cut short",
+         [](const lftest::TestDir& d, int format) { setKeyOffsets(d, format, "offs + 4294967296"); }, true},
+        {"file offsets into the header", [](const lftest::TestDir& d, int format) { setKeyOffsets(d, format, "4"); },
          true},
-        {"no dbinfo",
-         [](const lftest::TestDir& d) {
-             sqlite3* db = nullptr;
-             sqlite3_open(d.file("fts.db").c_str(), &db);
-             sqlite3_exec(db, "drop table dbinfo", nullptr, nullptr, nullptr);
-             sqlite3_close(db);
+        {"heading table beyond the file",
+         [](const lftest::TestDir& d, int format) {
+             if (format == CEBFTS::FORMAT_PLAIN) {
+                 lftest::sqliteOutput(d.file("fts.db"), "drop table dbinfo;");
+                 return;
+             }
+             lftest::Bytes b = lftest::readFile(d.file("fts.dat"));
+             b[12] = 1;  // 2^32 + 2 headings
+             lftest::writeFile(d.file("fts.dat"), b);
          },
          false},
+        {"no dbinfo",
+         [](const lftest::TestDir& d, int) { lftest::sqliteOutput(d.file("fts.db"), "drop table dbinfo;"); }, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        lftest::TestDir dir;
-        std::string text = sampleBook().write(dir.path(), "HONMON");
-        CEBFTS fts;
-        ASSERT_EQ(fts.build(text.c_str(), nullptr, 0), 0);
-        c.damage(dir);
-        EXPECT_EQ(fts.open(dir.file("fts.db").c_str()), c.opens ? 0 : -1);
-        EXPECT_EQ(CEBFTS::isComplete(dir.path().c_str()), c.opens);
-        for (const char32_t* q : {U"ab", U"b", U"\uFF43\uFF44\u3042"}) EXPECT_TRUE(positions(fts, q).empty());
-        CEBReader reader;
-        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1);
-        EXPECT_EQ(reader.hasFullText(), c.opens);
-        EXPECT_EQ(reader.fullTextSearch("ab", nullptr, nullptr, 0), 0);
-    }
+    for (int format : kFormats)
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (format == CEBFTS::FORMAT_PLAIN ? " (plain)" : " (compact)"));
+            lftest::TestDir dir;
+            std::string text = sampleBook().write(dir.path(), "HONMON");
+            CEBFTS fts;
+            fts.setFormat(format);
+            ASSERT_EQ(fts.build(text.c_str(), nullptr, 0), 0);
+            c.damage(dir, format);
+            EXPECT_EQ(fts.open(dir.file("fts.db").c_str()), c.opens ? 0 : -1);
+            EXPECT_EQ(CEBFTS::isComplete(dir.path().c_str()), c.opens);
+            for (const char32_t* q : {U"ab", U"b", U"\uFF43\uFF44\u3042"})
+                if (!c.onlyPairs || q[1] == 'b') {
+                    EXPECT_TRUE(positions(fts, q).empty()) << int(q[0]);
+                }
+            CEBReader reader;
+            ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1);
+            EXPECT_EQ(reader.hasFullText(), c.opens);
+            EXPECT_EQ(reader.fullTextSearch("ab", nullptr, nullptr, 0), 0);
+        }
 }
 
 TEST(FtsReader, SearchGivesEntryHeadingsAndCombines) {

@@ -153,41 +153,56 @@ std::string sjisQuery(const std::u32string& q) {
 }
 
 void compare(const std::string& bookDir, const std::string& textFile, const std::vector<Query>& queries) {
-    CEBFTS fts;
-    ASSERT_EQ(fts.build(textFile.c_str(), nullptr, 0), 0) << fts.lastError();
     char dir[kPathSize];
     pathDirName(textFile.c_str(), dir);
-    ASSERT_EQ(fts.open((std::string(dir) + "/fts.db").c_str()), 0) << fts.lastError();
+    const std::string dbPath = std::string(dir) + "/fts.db";
     CEBReader reader;
     ASSERT_EQ(reader.open(textFile.c_str(), 1, 0), 1);
     const std::vector<DecodedChar> text = decodeBody(reader);
     lftest::EbProbe probe(bookDir);
     ASSERT_TRUE(probe.ok()) << probe.error();
-    // The EB Library's text of each entry, from each heading of the index.
+    // Both forms of the index; the compact one read in one-block stretches,
+    // so that keys and headings are gathered across many stretch joins.
+    const struct {
+        int format;
+        uint32_t chunkBlocks;
+    } builds[] = {{CEBFTS::FORMAT_PLAIN, 2048}, {CEBFTS::FORMAT_COMPACT, 1}};
     std::vector<std::pair<uint32_t, std::string>> ebEntries;
-    for (uint32_t h : headings(std::string(dir) + "/fts.db")) {
-        std::string t = probe.readRenderedText(0, h / 2048 + g_bodyStart, h % 2048);
-        for (char& c : t)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
-        // A text start (0x1F02) and the heading just after it render alike:
-        // the entry belongs to the later one, as the index's hits do.
-        if (!ebEntries.empty() && ebEntries.back().second == t) ebEntries.pop_back();
-        ebEntries.push_back({h, t});
-    }
-    ASSERT_GE(ebEntries.size(), 3u);
-    for (const Query& q : queries) {
-        SCOPED_TRACE(q.name);
-        const std::vector<uint32_t> expected = bruteForce(text, q.text);
-        EXPECT_EQ(indexed(fts, q.text), expected);
-        EXPECT_EQ(!expected.empty(), q.expectHits);
-        if (q.ebDiffers) continue;
-        std::set<uint32_t> ours, eb;
-        for (int i = 0; i < fts.hitCount(); ++i)
-            ours.insert(fts.hits()[i].headingBlock * 2048 + fts.hits()[i].headingOffset);
-        const std::string key = sjisQuery(q.text);
-        for (const auto& e : ebEntries)
-            if (containsChars(e.second, key)) eb.insert(e.first);
-        EXPECT_EQ(ours, eb) << "entries by the index, by the EB Library";
+    for (const auto& b : builds) {
+        SCOPED_TRACE(b.format);
+        CEBFTS fts;
+        fts.setFormat(b.format);
+        fts.setChunkBlocks(b.chunkBlocks);
+        ASSERT_EQ(fts.build(textFile.c_str(), nullptr, 0), 0) << fts.lastError();
+        ASSERT_EQ(fts.open(dbPath.c_str()), 0) << fts.lastError();
+        ASSERT_EQ(fts.format(), b.format);
+        if (b.format == CEBFTS::FORMAT_PLAIN) {
+            // The EB Library's text of each entry, from each heading of the index.
+            for (uint32_t h : headings(dbPath)) {
+                std::string t = probe.readRenderedText(0, h / 2048 + g_bodyStart, h % 2048);
+                for (char& c : t)
+                    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+                // A text start (0x1F02) and the heading just after it render
+                // alike: the entry belongs to the later one, as the hits do.
+                if (!ebEntries.empty() && ebEntries.back().second == t) ebEntries.pop_back();
+                ebEntries.push_back({h, t});
+            }
+        }
+        ASSERT_GE(ebEntries.size(), 3u);
+        for (const Query& q : queries) {
+            SCOPED_TRACE(q.name);
+            const std::vector<uint32_t> expected = bruteForce(text, q.text);
+            EXPECT_EQ(indexed(fts, q.text), expected);
+            EXPECT_EQ(!expected.empty(), q.expectHits);
+            if (q.ebDiffers) continue;
+            std::set<uint32_t> ours, eb;
+            for (int i = 0; i < fts.hitCount(); ++i)
+                ours.insert(fts.hits()[i].headingBlock * 2048 + fts.hits()[i].headingOffset);
+            const std::string key = sjisQuery(q.text);
+            for (const auto& e : ebEntries)
+                if (containsChars(e.second, key)) eb.insert(e.first);
+            EXPECT_EQ(ours, eb) << "entries by the index, by the EB Library";
+        }
     }
 }
 
