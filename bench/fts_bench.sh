@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Full-text index benchmark on a generated book with 100 MB of body text:
-# build speed, index size, query latency for 2 to 5
+# build speed, index size, query latency for 1 to 5
 # characters against a plain scan of the text. Not run by the tests.
 #
 #   bench/fts_bench.sh [BUILD_DIR] [MB]     (defaults: build, 100)

@@ -864,15 +864,21 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // The rarest key leads; the others are read only as far as it reaches.
     const size_t limit = maxHits > 0 ? static_cast<size_t>(maxHits) : SIZE_MAX;
     Term& lead = terms[driver];
-    const bool onlyTerm = terms.size() == 1 && lead.rel == 0 && lead.lists.size() == 1;
+    // The lists of a prefix hold distinct positions (one key per position);
+    // merged, only the first `most` of them are put in order.
     auto load = [&](Term& term, size_t most, uint32_t upTo) {
         for (int64_t offset : term.lists) loadPostings(offset, &term.positions, most, upTo);  // damaged: skipped
         if (term.lists.size() > 1) {
-            std::sort(term.positions.begin(), term.positions.end());
-            term.positions.erase(std::unique(term.positions.begin(), term.positions.end()), term.positions.end());
+            std::vector<uint32_t>& p = term.positions;
+            if (most < p.size()) {
+                std::nth_element(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(most), p.end());
+                p.resize(most);
+            }
+            std::sort(p.begin(), p.end());
+            p.erase(std::unique(p.begin(), p.end()), p.end());
         }
     };
-    load(lead, onlyTerm ? limit : SIZE_MAX, UINT32_MAX);
+    load(lead, terms.size() == 1 && lead.rel == 0 ? limit : SIZE_MAX, UINT32_MAX);
     if (cancelRequested() || lead.positions.empty()) return 0;
     const uint64_t reach = static_cast<uint64_t>(lead.positions.back()) - std::min(lead.rel, lead.positions.back());
     for (size_t t = 0; t < terms.size(); ++t) {

@@ -1,5 +1,6 @@
 #include "bookreader/fts/FtsPostingList.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/byteorder.h"
@@ -114,7 +115,9 @@ bool decodeBody(const uint8_t* body, const ListHead& head, Format format, size_t
                 std::vector<uint32_t>* out) {
     const size_t at = out->size();
     const uint64_t want = head.count < limit ? head.count : limit;
-    out->reserve(at + static_cast<size_t>(want));
+    // Lists are often appended one after another: room grows by doubling.
+    if (out->capacity() < at + want)
+        out->reserve(std::max<size_t>(at + static_cast<size_t>(want), 2 * out->capacity()));
     uint64_t previous = 0;
     size_t used = 0;
     for (uint64_t i = 0; i < head.count && i < limit; ++i) {
