@@ -97,11 +97,9 @@ const Tables& tables() {
 
 }  // namespace
 
-CPDICParser::CPDICParser() : m_file(nullptr), m_progress(0) {}
+CPDICParser::CPDICParser() : m_progress(0) {}
 
-CPDICParser::~CPDICParser() {
-    if (m_file) std::fclose(m_file);
-}
+CPDICParser::~CPDICParser() = default;
 
 const NOTATION_ROW* CPDICParser::notationTable(int which, int* rows) {
     const Tables& t = tables();

@@ -6,8 +6,6 @@
 // std::runtime_error, a cancel as std::runtime_error("").
 #pragma once
 
-#include <cstdio>
-
 class CBlockStream;
 class CEBBook;
 struct ConvertOpt;
@@ -50,6 +48,5 @@ public:
     static int findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows);
 
 private:
-    FILE* m_file;
     int m_progress;
 };
