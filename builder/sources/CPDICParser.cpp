@@ -122,8 +122,7 @@ namespace {
 // character, so that no row is ever matched at its second byte (which would
 // tear it apart).
 int unmatchedLength(const char* text, int length) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-    return length >= 2 && jclib::isSjisLead(s[0]) && jclib::isSjisTrail(s[1]) ? 2 : 1;
+    return ::sjisCharLength(reinterpret_cast<const unsigned char*>(text), length);
 }
 
 }  // namespace
