@@ -226,9 +226,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
     beginSource(book, writer);
     CPDicReader reader;
     if (reader.open(source->path) != 0) {
-        writer->writeCode(EB_END_TEXT);
-        m_progress = 100;
-        book->setProgress(100);
+        endSource(book, writer, &m_progress);
         return;
     }
     // A damaged first block does not lose the dictionary: the walk below
