@@ -2,12 +2,12 @@
 #include "builder/sources/CCSVParser.h"
 
 #include <cctype>
-#include <cstring>
 #include <stdexcept>
 
 #include "builder/CEBBook.h"
 #include "builder/ConvertOpt.h"
 #include "builder/navigation/NavigationEntries.h"
+#include "builder/sources/CHTMLParser.h"
 #include "builder/sources/entrywriter.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBlockStream.h"
@@ -55,15 +55,6 @@ std::string attributeValue(const std::string& tag, const char* name) {
         return tag.substr(at, end - at);
     }
     return std::string();
-}
-
-// Targets that lead out of the book are written as plain text.
-bool isExternalTarget(const std::string& target) {
-    std::string lower = target.substr(0, 8);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* scheme : {"http:", "https:", "ftp:", "mailto:"})
-        if (lower.compare(0, std::strlen(scheme), scheme) == 0) return true;
-    return false;
 }
 
 // Closes a reference: the end code with a placeholder position (the start of

@@ -52,12 +52,6 @@ bool startsWithNoCase(const std::string& s, const char* prefix) {
     return s.size() >= n && strncasecmp(s.data(), prefix, n) == 0;
 }
 
-bool isExternal(const std::string& target) {
-    for (const char* p : {"http:", "https:", "ftp:", "mailto:"})
-        if (startsWithNoCase(target, p)) return true;
-    return false;
-}
-
 bool isMediaName(const std::string& target) {
     size_t end = target.find('#');
     std::string name = target.substr(0, end);
@@ -202,6 +196,12 @@ bool isAbsolutePath(const char* path) {
     const unsigned char c = static_cast<unsigned char>(path[0]);
     return n >= 3 && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':' &&
            (path[2] == '/' || path[2] == '\\');
+}
+
+bool isExternalTarget(const std::string& target) {
+    for (const char* p : {"http:", "https:", "ftp:", "mailto:"})
+        if (startsWithNoCase(target, p)) return true;
+    return false;
 }
 
 // ---- CHTMLParser ----
@@ -448,7 +448,7 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
     // book writes its text only.
     const bool nested =
         std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference || l.media; });
-    if (have && !link.target.empty() && !nested && !isExternal(link.target)) {
+    if (have && !link.target.empty() && !nested && !isExternalTarget(link.target)) {
         if (isMediaName(link.target)) {
             std::string path = resolvePath(link.target);
             link.media = m_book->beginMediaRef(path.data(), static_cast<int>(path.size()), 0, m_writer) != 0;

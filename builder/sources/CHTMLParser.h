@@ -222,3 +222,6 @@ int stripTags(char* out, const char* in, int length);
 // A path of this platform ("/..."), a UNC path ("\\..."), or a drive path
 // ("C:/", "C:\").
 bool isAbsolutePath(const char* path);
+// A link target that leads out of the book: it starts with "http:",
+// "https:", "ftp:" or "mailto:" (case ignored).
+bool isExternalTarget(const std::string& target);
