@@ -10,18 +10,15 @@
 
 #include "builder/index/CIndexWriter.h"
 #include "foundation/book/CBlockStream.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
 
 const uint32_t kStart = 10;  // first block of every area written here
 
-unsigned u16(const unsigned char* p) {
-    return (p[0] << 8) | p[1];
-}
-uint32_t u32(const unsigned char* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
+using byteorder::be16;
+using byteorder::be32;
 
 // Keys live here for the life of a test (INDEX_ITEM keeps pointers).
 struct Keys {
@@ -83,9 +80,9 @@ TEST(IndexWriterPages, EmptyIndexHasRootAndOneEmptyLeaf) {
         ASSERT_EQ(a.blocks(), 2u);
         EXPECT_EQ(a.block(kStart)[0], 0x60);
         EXPECT_EQ(a.block(kStart)[1], 30);
-        EXPECT_EQ(u16(a.block(kStart) + 2), 0u);
+        EXPECT_EQ(be16(a.block(kStart) + 2), 0u);
         EXPECT_EQ(a.block(kStart + 1)[0], c.leafKind);
-        EXPECT_EQ(u16(a.block(kStart + 1) + 2), 0u);
+        EXPECT_EQ(be16(a.block(kStart + 1) + 2), 0u);
     }
 }
 
@@ -98,10 +95,10 @@ TEST(IndexWriterPages, OneLeafPlainEntryLayout) {
     EXPECT_EQ(a.write(items, CIndexWriter::kPlain), 1);
     const unsigned char* root = a.block(kStart);
     EXPECT_EQ(root[0], 0x60);
-    ASSERT_EQ(u16(root + 2), 1u);
+    ASSERT_EQ(be16(root + 2), 1u);
     const unsigned char key[] = {0x23, 0x41, 0x23, 0x42, 0, 0};
     EXPECT_EQ(std::memcmp(root + 4, key, 6), 0);
-    EXPECT_EQ(u32(root + 4 + 30), kStart + 1);
+    EXPECT_EQ(be32(root + 4 + 30), kStart + 1);
 
     const unsigned char* leaf = a.block(kStart + 1);
     const unsigned char expect[] = {
@@ -121,8 +118,8 @@ TEST(IndexWriterPages, OmitHeaderRepeatsTheBodyPosition) {
     a.write(items, CIndexWriter::kPlain, 1);
     const unsigned char* e = a.block(kStart + 1) + 4;
     EXPECT_EQ(std::memcmp(e + 3, e + 9, 6), 0);
-    EXPECT_EQ(u32(e + 9), 3u);
-    EXPECT_EQ(u16(e + 13), 8u);
+    EXPECT_EQ(be32(e + 9), 3u);
+    EXPECT_EQ(be16(e + 13), 8u);
 }
 
 // 841 keys of 128 bytes fill 14 a page: 61 leaf pages, two upper levels.
@@ -139,27 +136,27 @@ TEST(IndexWriterPages, SixtyOneLeavesMakeTwoUpperLevels) {
 
     const unsigned char* root = a.block(kStart);
     EXPECT_EQ(root[0], 0x60);
-    ASSERT_EQ(u16(root + 2), 2u);
-    EXPECT_EQ(u32(root + 4 + 30), kStart + 1);
-    EXPECT_EQ(u32(root + 4 + 34 + 30), kStart + 2);
+    ASSERT_EQ(be16(root + 2), 2u);
+    EXPECT_EQ(be32(root + 4 + 30), kStart + 1);
+    EXPECT_EQ(be32(root + 4 + 34 + 30), kStart + 2);
     std::string ff(30, '\xFF');
     EXPECT_EQ(std::memcmp(root + 4 + 34, ff.data(), 30), 0) << "last record of the new level";
 
     const unsigned char* first = a.block(kStart + 1);
     const unsigned char* second = a.block(kStart + 2);
     EXPECT_EQ(first[0], 0x40);
-    EXPECT_EQ(u16(first + 2), 60u);
+    EXPECT_EQ(be16(first + 2), 60u);
     EXPECT_EQ(second[0], 0x20);
-    EXPECT_EQ(u16(second + 2), 1u);
+    EXPECT_EQ(be16(second + 2), 1u);
     // The records point at the leaves in order; the last at the last leaf.
-    EXPECT_EQ(u32(first + 4 + 30), kStart + 3);
-    EXPECT_EQ(u32(second + 4 + 30), kStart + 3 + 60);
+    EXPECT_EQ(be32(first + 4 + 30), kStart + 3);
+    EXPECT_EQ(be32(second + 4 + 30), kStart + 3 + 60);
 
     EXPECT_EQ(a.block(kStart + 3)[0], 0xC0);
     EXPECT_EQ(a.block(kStart + 4)[0], 0x80);
     EXPECT_EQ(a.block(kStart + 3 + 60)[0], 0xA0);
-    EXPECT_EQ(u16(a.block(kStart + 3) + 2), 14u);
-    EXPECT_EQ(u16(a.block(kStart + 3 + 60) + 2), 1u);
+    EXPECT_EQ(be16(a.block(kStart + 3) + 2), 14u);
+    EXPECT_EQ(be16(a.block(kStart + 3 + 60) + 2), 1u);
     // The upper key of a leaf is its last key cut to 30 bytes (JIS).
     EXPECT_EQ(std::memcmp(first + 4, a.block(kStart + 3) + 4 + 13 * 141 + 1, 30), 0);
 }
@@ -196,14 +193,14 @@ TEST(IndexWriterPages, GroupCrossesAPageBoundary) {
     EXPECT_EQ(p1[4], 0x00);
     EXPECT_EQ(h[0], 0x80);
     EXPECT_EQ(h[1], 4);
-    EXPECT_EQ(u32(h + 2), 400u);
-    EXPECT_EQ(u32(h + 10), 50u);  // heading of the group's first entry
-    EXPECT_EQ(u16(h + 14), 0u);
+    EXPECT_EQ(be32(h + 2), 400u);
+    EXPECT_EQ(be32(h + 10), 50u);  // heading of the group's first entry
+    EXPECT_EQ(be16(h + 14), 0u);
     EXPECT_EQ(h[16], 0xC0);
     int onFirst = (2047 - (4 + 16 + 16)) / 7;
-    EXPECT_EQ(u16(p1 + 2), static_cast<unsigned>(2 + onFirst));
+    EXPECT_EQ(be16(p1 + 2), static_cast<unsigned>(2 + onFirst));
     EXPECT_EQ(p2[4], 0xC0) << "no second header";
-    EXPECT_EQ(u16(p2 + 2), static_cast<unsigned>(400 - onFirst));
+    EXPECT_EQ(be16(p2 + 2), static_cast<unsigned>(400 - onFirst));
     // Upper key of both pages: the group key.
     const unsigned char* root = a.block(kStart);
     EXPECT_EQ(std::memcmp(root + 4, root + 4 + 34, 30), 0);
@@ -232,24 +229,24 @@ TEST(IndexWriterPages, ComplexGroupMembersCarryTheirHeadings) {
     // The single entry (2 + 14 bytes), then the header: 0x80, key length,
     // member count, key, and the first member right after it.
     EXPECT_EQ(p1[4], 0x00);
-    EXPECT_EQ(u32(p1 + 4 + 2 + 2), 2u);  // its body block
+    EXPECT_EQ(be32(p1 + 4 + 2 + 2), 2u);  // its body block
     const unsigned char* h = p1 + 4 + 16;
     EXPECT_EQ(h[0], 0x80);
     EXPECT_EQ(h[1], 4);
-    EXPECT_EQ(u32(h + 2), 400u);
+    EXPECT_EQ(be32(h + 2), 400u);
     const unsigned char* m = h + 10;
     for (int i = 0; i < 3; ++i, m += 13) {
         EXPECT_EQ(m[0], 0xC0);
-        EXPECT_EQ(u32(m + 1), 3u);
-        EXPECT_EQ(u16(m + 5), static_cast<unsigned>(i));
-        EXPECT_EQ(u32(m + 7), 50u);
-        EXPECT_EQ(u16(m + 11), static_cast<unsigned>(i));
+        EXPECT_EQ(be32(m + 1), 3u);
+        EXPECT_EQ(be16(m + 5), static_cast<unsigned>(i));
+        EXPECT_EQ(be32(m + 7), 50u);
+        EXPECT_EQ(be16(m + 11), static_cast<unsigned>(i));
     }
     const int onFirst = (2034 - (4 + 16 + 10)) / 13;
     const int onSecond = (2034 - 4) / 13;
-    EXPECT_EQ(u16(p1 + 2), static_cast<unsigned>(2 + onFirst));
-    EXPECT_EQ(u16(a.block(kStart + 2) + 2), static_cast<unsigned>(onSecond));
-    EXPECT_EQ(u16(a.block(kStart + 3) + 2), static_cast<unsigned>(400 - onFirst - onSecond));
+    EXPECT_EQ(be16(p1 + 2), static_cast<unsigned>(2 + onFirst));
+    EXPECT_EQ(be16(a.block(kStart + 2) + 2), static_cast<unsigned>(onSecond));
+    EXPECT_EQ(be16(a.block(kStart + 3) + 2), static_cast<unsigned>(400 - onFirst - onSecond));
     EXPECT_EQ(a.block(kStart + 2)[4], 0xC0) << "no second header";
 }
 
@@ -282,11 +279,11 @@ TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys) {
     a.write(items, CIndexWriter::kKana);
     const unsigned char* p = a.block(kStart + 1);
     EXPECT_EQ(p[0], 0xF0);
-    EXPECT_EQ(u16(p + 2), 4u);  // header, two members, one single
+    EXPECT_EQ(be16(p + 2), 4u);  // header, two members, one single
     const unsigned char* h = p + 4;
     EXPECT_EQ(h[0], 0x80);
     EXPECT_EQ(h[1], 8);
-    EXPECT_EQ(u16(h + 2), 2u);
+    EXPECT_EQ(be16(h + 2), 2u);
     const unsigned char kaTuKoU[] = {0x24, 0x2B, 0x24, 0x44, 0x24, 0x33, 0x24, 0x26};
     EXPECT_EQ(std::memcmp(h + 4, kaTuKoU, 8), 0);
     const unsigned char* m = h + 12;
@@ -294,11 +291,11 @@ TEST(IndexWriterPages, KanaGroupsCarryTheirOwnKeys) {
     EXPECT_EQ(m[1], 8);
     EXPECT_EQ(m[2 + 2], 0x24);
     EXPECT_EQ(m[2 + 3], 0x43);  // っ kept in the member's own key
-    EXPECT_EQ(u32(m + 10), 3u);
+    EXPECT_EQ(be32(m + 10), 3u);
     const unsigned char* s = m + 22 + 22;
     EXPECT_EQ(s[0], 0x00);
     EXPECT_EQ(s[1], 6);
-    EXPECT_EQ(u32(s + 8), 4u);
+    EXPECT_EQ(be32(s + 8), 4u);
 }
 
 TEST(IndexWriterSort, TiesKeepCollectionOrderAndGroupsCompareExactBytes) {
@@ -334,7 +331,7 @@ TEST(IndexWriterSort, LeavesAscendInTheStoredForm) {
     Area a;
     ASSERT_EQ(a.write(items, CIndexWriter::kGrouped), 1);
     const unsigned char* p = a.block(kStart + 1);
-    ASSERT_EQ(u16(p + 2), 6u);  // a group of the two stored alike (header, 2 members), 3 singles
+    ASSERT_EQ(be16(p + 2), 6u);  // a group of the two stored alike (header, 2 members), 3 singles
     std::vector<std::string> stored;
     const unsigned char* e = p + 4;
     for (int i = 0; i < 6; ++i) {
@@ -349,7 +346,7 @@ TEST(IndexWriterSort, LeavesAscendInTheStoredForm) {
                                            "\x3a\x34\x81\x20"};
     EXPECT_EQ(stored, want);
     EXPECT_EQ(p[4], 0x80) << "the two codes stored alike form one group";
-    EXPECT_EQ(u32(p + 4 + 2), 2u);
+    EXPECT_EQ(be32(p + 4 + 2), 2u);
 }
 
 // ---- the pages as a book reader's searches walk them ----
@@ -386,12 +383,12 @@ struct PageWalker {
             const unsigned char* p = area.block(block);
             if (p[0] & 0x80) break;
             const int fixed = p[1];
-            const unsigned count = u16(p + 2);
+            const unsigned count = be16(p + 2);
             const unsigned char* e = p + 4;
             uint32_t next = 0, last = 0;
             for (unsigned i = 0; i < count; ++i) {
                 int kl = fixed ? fixed : *e++;
-                uint32_t child = u32(e + kl);
+                uint32_t child = be32(e + kl);
                 last = child;
                 if (compareKey(key, e, kl, false, true) <= 0) {
                     next = child;
@@ -415,9 +412,9 @@ struct PageWalker {
             const unsigned char* p = area.block(block);
             if (!(p[0] & 0x80)) return hits;
             const bool grouped = (p[0] & 0x10) != 0;
-            const unsigned count = u16(p + 2);
+            const unsigned count = be16(p + 2);
             const unsigned char* e = p + 4;
-            auto pos = [](const unsigned char* q) { return std::make_pair(u32(q), u16(q + 4)); };
+            auto pos = [](const unsigned char* q) { return std::make_pair(be32(q), be16(q + 4)); };
             auto add = [&](const unsigned char* text, const unsigned char* head) {
                 hits.push_back({pos(text).first, pos(text).second, pos(head).first, pos(head).second});
             };
@@ -587,14 +584,14 @@ TEST(IndexWriterHeadings, CutAtTitleLenWithEllipsis) {
             item("\x82\x60", 2, 2048 * 2, 0, c.heading.data(), static_cast<int>(c.heading.size()))};
         w.writeHeadings(&s, items.data(), 1, c.titleLen);
         const unsigned char* p = s.page(0);
-        EXPECT_EQ(u16(p), 0x1F02u);
+        EXPECT_EQ(be16(p), 0x1F02u);
         EXPECT_EQ(items[0].headingPos, uint64_t(kStart) * 2048 + 2) << c.name;
         // Find the newline after the heading and look before it.
         int i = 2;
-        while (i < 2040 && u16(p + i) != 0x1F0A) i += 2;
+        while (i < 2040 && be16(p + i) != 0x1F0A) i += 2;
         ASSERT_LT(i, 2040) << c.name;
-        EXPECT_EQ(u16(p + i - 2) == 0x2144, c.ellipsis) << c.name;  // 81 63 is JIS 21 44
-        EXPECT_EQ(u16(p + i + 2), 0x1F03u) << c.name;
+        EXPECT_EQ(be16(p + i - 2) == 0x2144, c.ellipsis) << c.name;  // 81 63 is JIS 21 44
+        EXPECT_EQ(be16(p + i + 2), 0x1F03u) << c.name;
     }
 }
 
@@ -602,8 +599,8 @@ TEST(IndexWriterHeadings, EmptyAreaHoldsStartAndEnd) {
     CBlockStream s(kStart, 0);
     CIndexWriter w;
     w.writeHeadings(&s, nullptr, 0, 128);
-    EXPECT_EQ(u16(s.page(0)), 0x1F02u);
-    EXPECT_EQ(u16(s.page(0) + 2), 0x1F03u);
+    EXPECT_EQ(be16(s.page(0)), 0x1F02u);
+    EXPECT_EQ(be16(s.page(0) + 2), 0x1F03u);
 }
 
 }  // namespace
