@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "builder/media/mediaformats.h"
+#include "foundation/byteorder.h"
 #include "tests/common/MediaFixtures.h"
 #include "tests/common/TestDir.h"
 
@@ -20,10 +21,6 @@ unsigned stripes(int x, int y) {
 
 unsigned shades(int x, int y) {
     return static_cast<unsigned>(0x102030 * (x + 1) + y);
-}
-
-void putLe32(lftest::Bytes* b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) (*b)[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 struct Checked {
@@ -72,7 +69,7 @@ TEST(MediaFormats, HeadersAreCheckedAgainstTheFile) {
         return b;
     };
     auto set32 = [](lftest::Bytes b, size_t at, uint32_t v) {
-        putLe32(&b, at, v);
+        byteorder::putLe32(b.data() + at, v);
         return b;
     };
     auto append = [](lftest::Bytes b, lftest::Bytes tail) {
