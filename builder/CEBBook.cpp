@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -236,15 +235,9 @@ int CEBBook::addSource(const char* path, const char* title, int type, const char
     if (!copyField(s.path, sizeof s.path, path)) return -1;
     if (title != nullptr && !copyField(s.title, sizeof s.title, title)) s.title[0] = 0;
     s.type = type;
-    // Only regular files: a directory opens on some systems and has no size.
-    struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    FilePtr f(std::fopen(path, "rb"));
-    if (!f) return -1;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return -1;
-    long long size = std::ftell(f.get());
-    if (size < 0) return -1;
-    s.fileSize = size;
+    uint64_t size = 0;
+    if (!openRegularFile(path, &size)) return -1;
+    s.fileSize = static_cast<int64_t>(size);
     if (fields != nullptr) {
         size_t n = std::strlen(fields);
         s.fields = static_cast<char*>(std::malloc(n + 1));
@@ -528,13 +521,8 @@ void CEBBook::writeCopyrightArea() {
     CBlockStream* s = nullptr;
     try {
         message("Copyright...");
-        {
-            // A directory opens too, but has no text to read.
-            struct stat st;
-            FilePtr f(std::fopen(m_copyright, "rb"));
-            if (!f || ::stat(m_copyright, &st) != 0 || !S_ISREG(st.st_mode))
-                throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
-        }
+        if (!openRegularFile(m_copyright, nullptr))
+            throw std::runtime_error(std::string("can't open copyright file(") + m_copyright + ")\r\n");
         s = new CBlockStream(m_nextBlock, 1);
         addArea(0x02, s, false);
         added = true;
@@ -560,13 +548,8 @@ void CEBBook::writeCopyright(const char* path, CBlockStream* writer) {
     std::memset(&src, 0, sizeof src);
     copyField(src.path, sizeof src.path, path);
     src.type = 0;
-    {
-        FilePtr f(std::fopen(path, "rb"));
-        if (f && std::fseek(f.get(), 0, SEEK_END) == 0) {
-            long long size = std::ftell(f.get());
-            src.fileSize = size > 0 ? size : 0;
-        }
-    }
+    uint64_t size = 0;
+    if (openRegularFile(path, &size)) src.fileSize = static_cast<int64_t>(size);
     char ext[kPathSize];
     pathExtension(path, ext, sizeof ext);
     if (strcasecmp(ext, "htm") == 0 || strcasecmp(ext, "html") == 0 || strcasecmp(ext, "xml") == 0) {

@@ -2,6 +2,7 @@
 // every early return releases it.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,17 @@ typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 // Opens a file as fopen does; null on failure.
 inline FilePtr openFile(const char* path, const char* mode) {
     return FilePtr(std::fopen(path, mode));
+}
+
+// Opens a regular file for reading ("rb") and gives its size (when size is
+// not null); null when it does not open or is no regular file (a directory
+// opens on some systems and has no size).
+inline FilePtr openRegularFile(const char* path, uint64_t* size) {
+    FilePtr f(path != nullptr ? std::fopen(path, "rb") : nullptr);
+    struct stat st;
+    if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return FilePtr();
+    if (size != nullptr) *size = static_cast<uint64_t>(st.st_size);
+    return f;
 }
 
 // Reads exactly n bytes at offset of a descriptor (without moving its file

@@ -23,7 +23,6 @@
 //   0 (4), the file's name in MOVIE (up to eight digits and capitals) as
 //   full-width JIS codes filled up with zeros (16 bytes), 0 (8), the text,
 //   1F59.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -218,9 +217,9 @@ int CEBBook::registerMedia(const std::string& path) {
         refuseMedia(path, "a form the book cannot carry");
         return -1;
     }
-    struct stat st;
-    FilePtr f;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !(f = openFile(path.c_str(), "rb"))) {
+    uint64_t fileSize = 0;
+    FilePtr f = openRegularFile(path.c_str(), &fileSize);
+    if (!f) {
         m_mediaByPath[path] = -1;
         message(("Media file not found: " + path + "\r\n").c_str());
         return -1;
@@ -232,7 +231,7 @@ int CEBBook::registerMedia(const std::string& path) {
     e.start = e.last = BLOCK_POS{0, 0};
     std::memset(e.movieName, 0, sizeof e.movieName);
     const char* why = "";
-    if (checkMediaFile(f.get(), static_cast<uint64_t>(st.st_size), format, &e.info, &why) != 0) {
+    if (checkMediaFile(f.get(), fileSize, format, &e.info, &why) != 0) {
         refuseMedia(path, why);
         return -1;
     }
@@ -349,17 +348,15 @@ bool CEBBook::hasMedia(int kind) const {
 // ---- areas ----
 
 FILE* CEBBook::reopenMedia(const MEDIA_ENTRY& entry) {
-    struct stat st;
-    FILE* f = nullptr;
+    uint64_t fileSize = 0;
     MEDIA_INFO now;
     const char* why = "";
-    if (::stat(entry.path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) f = std::fopen(entry.path.c_str(), "rb");
-    if (f != nullptr && checkMediaFile(f, static_cast<uint64_t>(st.st_size), entry.info.format, &now, &why) == 0 &&
+    FilePtr f = openRegularFile(entry.path.c_str(), &fileSize);
+    if (f && checkMediaFile(f.get(), fileSize, entry.info.format, &now, &why) == 0 &&
         now.dataOffset == entry.info.dataOffset && now.dataSize == entry.info.dataSize &&
         now.width == entry.info.width && now.height == entry.info.height && now.fmtSize == entry.info.fmtSize &&
         now.bitsPerPixel == entry.info.bitsPerPixel)
-        return f;
-    if (f != nullptr) std::fclose(f);
+        return f.release();
     message(("Media file changed while the book was built: " + entry.path + "\r\n").c_str());
     return nullptr;
 }

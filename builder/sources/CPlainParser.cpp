@@ -1,8 +1,6 @@
 // Plain text reader.
 #include "builder/sources/CPlainParser.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,15 +40,11 @@ void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlock
     if (book == nullptr || source == nullptr || body == nullptr) return;
     if (book->getGaiji() != nullptr) body->setGaijiMap(book->getGaiji()->getGaijiMap());
 
-    struct stat st;
-    if (::stat(source->path, &st) != 0 || !S_ISREG(st.st_mode)) return;
-    FilePtr file(std::fopen(source->path, "rb"));
-    if (!file) return;
     // The size is taken from the file itself: the one measured when the
     // source was added may be stale.
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return;
-    long long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return;
+    uint64_t size = 0;
+    FilePtr file = openRegularFile(source->path, &size);
+    if (!file) return;
     if (size > kMaxFileSize) throw std::runtime_error("source file too large(CPlainParser)");
     std::vector<char> raw(static_cast<size_t>(size) + 1);
     size_t got = size > 0 ? std::fread(raw.data(), 1, static_cast<size_t>(size), file.get()) : 0;
