@@ -105,8 +105,6 @@ public:
     // Reads the entries of the temp file back (their keys normalised into
     // the string table); the number read. Throws when the file is damaged.
     int LoadComplexTemp();
-    int complexEntryCount() const { return m_complexCount; }
-    const std::vector<COMPLEX_ENTRY>& complexEntries() const { return m_complexEntries; }
 
     // Sets the process-wide abort flag.
     void abort();
@@ -183,8 +181,6 @@ public:
     // 50 nested levels.
     int addMenuItem(int level, const BLOCK_POS& target, const char* text, int textLen, const char* prefix,
                     int prefixLen);
-    // Forgets the nesting of the items added so far (a new book).
-    void resetMenuStack() { m_menuStack.clear(); }
     // Writes the menu pages (item 0's page first, then every submenu) at
     // the stream's position; items with children refer to their submenu.
     void writeMenu(CBlockStream* stream);

@@ -96,9 +96,6 @@ public:
     // user-defined rows 0xFA40..0xFC4F.
     static void reserveGaiji(CGaiji* gaiji, const char* text, int length);
 
-    // Whether the file being read was declared UTF-8.
-    bool utf8Mode() const { return m_utf8; }
-
 private:
     struct LinkState {
         bool reference;  // a reference code was written
