@@ -497,8 +497,10 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     // The file is a temporary one until the build succeeds: no journal.
     if (!exec(db, "PRAGMA journal_mode=OFF;") || !exec(db, "PRAGMA synchronous=OFF;"))
         return fail("can't write the key table");
-    for (const char* sql : plain ? std::vector<const char*>(std::begin(kCreatePlain), std::end(kCreatePlain))
-                                 : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact)))
+    const std::vector<const char*> schema =
+        plain ? std::vector<const char*>(std::begin(kCreatePlain), std::end(kCreatePlain))
+              : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact));
+    for (const char* sql : schema)
         if (!exec(db, sql)) return fail("can't write the key table");
     if (!exec(db,
               "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);") ||
@@ -711,7 +713,14 @@ bool CEBFTS::readAt(uint64_t offset, void* buf, size_t n) {
     return true;
 }
 
-bool CEBFTS::listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t* bodySize) {
+// Where a posting list's positions lie in "fts.dat", and how many there are.
+struct CEBFTS::ListPlace {
+    uint64_t body = 0;
+    uint64_t bodySize = 0;
+    uint64_t count = 0;
+};
+
+bool CEBFTS::listHead(int64_t offset, ListPlace* place) {
     const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
     const uint64_t first =
         format == ftslist::kPlain ? ftslist::kPlainHeaderSize : ftslist::kCompactHeaderSize + 4 * m_headingCount;
@@ -722,22 +731,21 @@ bool CEBFTS::listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t*
     ftslist::ListHead head;
     if (!readAt(static_cast<uint64_t>(offset), lead, n) || !ftslist::readHead(lead, n, available, format, &head))
         return false;
-    *count = head.count;
-    *body = static_cast<uint64_t>(offset) + head.body;
-    *bodySize = head.bodySize;
+    place->count = head.count;
+    place->body = static_cast<uint64_t>(offset) + head.body;
+    place->bodySize = head.bodySize;
     return true;
 }
 
-int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out, size_t limit, uint32_t upTo) {
-    uint64_t count, body, bodySize;
-    if (!listHead(offset, &count, &body, &bodySize)) return -1;
+int CEBFTS::loadPostings(const ListPlace& place, std::vector<uint32_t>* out, size_t limit, uint32_t upTo) {
+    const uint64_t count = place.count, bodySize = place.bodySize;
     const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
     // Only as much of the list as the limit needs is read.
     uint64_t want = bodySize;
     if (limit < count)
         want = std::min<uint64_t>(bodySize, static_cast<uint64_t>(limit) * (format == ftslist::kPlain ? 4 : 5));
     m_buffer.resize(static_cast<size_t>(want));
-    if (want && !readAt(body, m_buffer.data(), static_cast<size_t>(want))) return -1;
+    if (want && !readAt(place.body, m_buffer.data(), static_cast<size_t>(want))) return -1;
     ftslist::ListHead head;
     head.count = count;
     head.bodySize = want;
@@ -751,8 +759,8 @@ struct CEBFTS::Term {
     uint32_t key;
     uint32_t rel;
     bool prefix;
-    std::vector<int64_t> lists;  // file offsets of its posting lists
-    uint64_t count = 0;          // positions in them
+    std::vector<ListPlace> lists;  // its posting lists
+    uint64_t count = 0;            // positions in them
     std::vector<uint32_t> positions;
 };
 
@@ -787,10 +795,10 @@ bool CEBFTS::gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term) {
     if (term->prefix) bind(2, high);
     while (!cancelRequested() && sqlite3_step(s) == SQLITE_ROW) {
         const int64_t offset = sqlite3_column_int64(s, 0);
-        uint64_t count, body, size;
-        if (!listHead(offset, &count, &body, &size)) continue;  // a damaged list is skipped
-        term->lists.push_back(offset);
-        term->count += count;
+        ListPlace place;
+        if (!listHead(offset, &place)) continue;  // a damaged list is skipped
+        term->lists.push_back(place);
+        term->count += place.count;
     }
     sqlite3_reset(s);
     return !cancelRequested();
@@ -867,7 +875,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // The lists of a prefix hold distinct positions (one key per position);
     // merged, only the first `most` of them are put in order.
     auto load = [&](Term& term, size_t most, uint32_t upTo) {
-        for (int64_t offset : term.lists) loadPostings(offset, &term.positions, most, upTo);  // damaged: skipped
+        for (const ListPlace& place : term.lists) loadPostings(place, &term.positions, most, upTo);  // damaged: skipped
         if (term.lists.size() > 1) {
             std::vector<uint32_t>& p = term.positions;
             if (most < p.size()) {
