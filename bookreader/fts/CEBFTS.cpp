@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -701,16 +700,7 @@ void CEBFTS::close() {
 
 bool CEBFTS::readAt(uint64_t offset, void* buf, size_t n) {
     if (offset > m_datSize || n > m_datSize - offset) return false;
-    uint8_t* p = static_cast<uint8_t*>(buf);
-    const int fd = fileno(m_dat.get());
-    while (n) {
-        ssize_t got = ::pread(fd, p, n, static_cast<off_t>(offset));
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+    return readFullyAt(fileno(m_dat.get()), buf, n, offset);
 }
 
 // Where a posting list's positions lie in "fts.dat", and how many there are.
