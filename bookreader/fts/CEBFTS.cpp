@@ -16,6 +16,7 @@
 #include "bookreader/fts/FtsKeys.h"
 #include "bookreader/fts/FtsPostingList.h"
 #include "bookreader/fts/FtsTextWalker.h"
+#include "foundation/SqliteHandle.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -25,25 +26,6 @@ using ftskeys::keyBytes;
 using ftskeys::makeKey;
 
 namespace {
-
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-typedef std::unique_ptr<sqlite3_stmt, StatementFinalizer> Statement;
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-typedef std::unique_ptr<sqlite3, DatabaseCloser> Database;
-
-Statement prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return Statement();
-    }
-    return Statement(s);
-}
 
 bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -467,7 +449,7 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
         sqlite3_close(rawDb);
         return fail("can't create " + dbTemp);
     }
-    Database db(rawDb);
+    SqliteDatabase db(rawDb);
 
     m_progressTotal = static_cast<int>(count);
     if (!reader.seekBlock(start)) return fail("read error at block " + std::to_string(start));
@@ -510,7 +492,7 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     ftslist::putHeader(&head, plain ? ftslist::kPlain : ftslist::kCompact, static_cast<uint32_t>(built.entries.size()),
                        built.headings.size());
     if (plain) {
-        Statement title = prepare(db, "insert into title_tbl(offs) values (?);");
+        SqliteStatement title = prepareSqlite(db, "insert into title_tbl(offs) values (?);");
         if (!title) return fail("can't write the heading table");
         for (uint32_t h : built.headings) {
             sqlite3_bind_int64(title.get(), 1, h);
@@ -532,8 +514,9 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     const char* const table = plain ? "ngram_tbl" : "ngram_list";
     std::string rowsSql = std::string("insert into ") + table + "(ngram,offs) values (?,?)";
     for (size_t i = 1; i < kRowsPerInsert; ++i) rowsSql += ",(?,?)";
-    Statement insertRows = prepare(db, (rowsSql + ";").c_str());
-    Statement insertOne = prepare(db, (std::string("insert into ") + table + "(ngram,offs) values (?,?);").c_str());
+    SqliteStatement insertRows = prepareSqlite(db, (rowsSql + ";").c_str());
+    SqliteStatement insertOne =
+        prepareSqlite(db, (std::string("insert into ") + table + "(ngram,offs) values (?,?);").c_str());
     if (!insertRows || !insertOne) return fail("can't write the key table");
     m_progressTotal = static_cast<int>(built.entries.size());
     m_progressDone = 0;
@@ -586,7 +569,7 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     if (cancelRequested()) return fail("cancelled");
     insertRows.reset();
     insertOne.reset();
-    Statement info = prepare(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
+    SqliteStatement info = prepareSqlite(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);
@@ -612,7 +595,7 @@ struct IndexInfo {
 
 IndexInfo readInfo(sqlite3* db) {
     IndexInfo info;
-    Statement s = prepare(db, "select * from dbinfo;");
+    SqliteStatement s = prepareSqlite(db, "select * from dbinfo;");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return info;
     for (int i = 0; i < sqlite3_column_count(s.get()); ++i) {
         const char* name = sqlite3_column_name(s.get(), i);
@@ -651,7 +634,7 @@ bool CEBFTS::isComplete(const char* dir) {
         sqlite3_close(raw);
         return false;
     }
-    Database db(raw);
+    SqliteDatabase db(raw);
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings;
     return dat && datMatches(dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
@@ -665,7 +648,7 @@ int CEBFTS::open(const char* dbPath) {
         sqlite3_close(raw);
         return fail(std::string("can't open ") + dbPath);
     }
-    Database db(raw);
+    SqliteDatabase db(raw);
     IndexInfo info = readInfo(raw);
     if (!info.format) return fail(std::string("not a full-text index: ") + dbPath);
     char dir[kPathSize];
@@ -848,10 +831,10 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     }
 
     const bool plain = m_format == FORMAT_PLAIN;
-    Statement exact = prepare(
+    SqliteStatement exact = prepareSqlite(
         m_db, plain ? "select offs from ngram_tbl where ngram=?;" : "select offs from ngram_list where ngram=?;");
-    Statement range = prepare(m_db, plain ? "select offs from ngram_tbl where ngram>=? and ngram<?;"
-                                          : "select offs from ngram_list where ngram>=? and ngram<?;");
+    SqliteStatement range = prepareSqlite(m_db, plain ? "select offs from ngram_tbl where ngram>=? and ngram<?;"
+                                                      : "select offs from ngram_list where ngram>=? and ngram<?;");
     if (!exact || !range) return fail("can't query the index"), 0;
     size_t driver = 0;
     for (size_t t = 0; t < terms.size(); ++t) {
@@ -982,7 +965,7 @@ uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
     if (m_tableHeadings < 0) {
         m_tableHeadings = 0;
         m_tableHeadingMax = 1;
-        Statement s = prepare(m_db, "select count(*), max(offs) from title_tbl;");
+        SqliteStatement s = prepareSqlite(m_db, "select count(*), max(offs) from title_tbl;");
         if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
             m_tableHeadings = sqlite3_column_int64(s.get(), 0);
             m_tableHeadingMax = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
@@ -993,7 +976,8 @@ uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
 }
 
 bool CEBFTS::findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings) {
-    Statement heading = prepare(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
+    SqliteStatement heading =
+        prepareSqlite(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
     if (!heading) return false;
     auto headingBefore = [&](uint32_t p) {
         uint32_t h = p;
@@ -1007,10 +991,10 @@ bool CEBFTS::findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vec
     };
     // A lookup per hit, or, when the hits are many against the headings they
     // span, one ordered walk over those headings.
-    Statement walk;
+    SqliteStatement walk;
     bool walkRow = false;
     if (found.size() > 16 && found.size() * 8 > headingsBetween(found.front(), found.back())) {
-        walk = prepare(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
+        walk = prepareSqlite(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
         if (!walk) return false;
         sqlite3_bind_int64(walk.get(), 1, found.front());
         sqlite3_bind_int64(walk.get(), 2, found.back());
