@@ -86,8 +86,24 @@ struct Tables {
             latinNames[i] = std::string("&") + names[i] + ";";
             latin.push_back({single[0xA0 + i], 1, latinNames[i].c_str(), 0});
         }
+        for (int i = 0; i < static_cast<int>(phonetic.size()); ++i)
+            phoneticByFirst[static_cast<unsigned char>(phonetic[i].key[0])].push_back(i);
+        for (int i = 0; i < static_cast<int>(latin.size()); ++i)
+            latinByFirst[static_cast<unsigned char>(latin[i].key[0])].push_back(i);
     }
+
+    // The rows of a whole built-in table by the first byte of their key, in
+    // table order (null for any other table): the match at a character is
+    // looked for among a few rows instead of all of them.
+    const std::vector<int>* rowsByFirst(const NOTATION_ROW* table, int rows) const {
+        if (table == phonetic.data() && rows == static_cast<int>(phonetic.size())) return phoneticByFirst;
+        if (table == latin.data() && rows == static_cast<int>(latin.size())) return latinByFirst;
+        return nullptr;
+    }
+
     std::string latinNames[96];
+    std::vector<int> phoneticByFirst[256];
+    std::vector<int> latinByFirst[256];
 };
 
 const Tables& tables() {
@@ -110,9 +126,18 @@ const NOTATION_ROW* CPDICParser::notationTable(int which, int* rows) {
 
 int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* table, int rows) {
     if (text == nullptr || table == nullptr) return -1;
+    auto matches = [&](int i) {
+        return table[i].keyLen <= length && std::memcmp(table[i].key, text, static_cast<size_t>(table[i].keyLen)) == 0;
+    };
+    if (const std::vector<int>* byFirst = tables().rowsByFirst(table, rows)) {
+        // Every key of a built-in table has at least one byte.
+        if (length < 1) return -1;
+        for (int i : byFirst[static_cast<unsigned char>(text[0])])
+            if (matches(i)) return i;
+        return -1;
+    }
     for (int i = 0; i < rows; ++i)
-        if (table[i].keyLen <= length && std::memcmp(table[i].key, text, static_cast<size_t>(table[i].keyLen)) == 0)
-            return i;
+        if (matches(i)) return i;
     return -1;
 }
 
