@@ -27,12 +27,6 @@ uint32_t parseHex(const std::string& text) {
     return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 16));
 }
 
-std::string upperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 }  // namespace
 
 BookViewController::BookViewController() : kindOfBook("kindOfBook") {}
@@ -91,7 +85,7 @@ void BookViewController::OnOK() {
     if (!adding && (index < 0 || index >= static_cast<int>(books.size()))) return;
     if (!adding) edited = books[static_cast<size_t>(index)];
     edited.setBookTitle(bookTitle.stringValue());
-    edited.setDirName(upperCase(dirName.stringValue()));
+    edited.setDirName(upperCaseDirName(dirName.stringValue()));
     edited.setGaijiMap(gaijiMap.stringValue());
     edited.setGaijiFont(gaijiFont.stringValue());
     edited.setCopyright(copyright.stringValue());

@@ -49,6 +49,12 @@ bool validDirName(const std::string& name) {
     return true;
 }
 
+std::string upperCaseDirName(std::string name) {
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return name;
+}
+
 bool findBookFieldProblem(const BookInfo& book, const std::function<std::string(const std::string&)>& expand,
                           BookFieldProblem* problem) {
     auto fail = [problem](BookField field, const std::string& message, int slot = -1) {

@@ -43,6 +43,8 @@ bool shiftJISText(const std::string& utf8, std::string* sjis);
 
 // True for 1 to 8 letters, digits or "_" (letters of either case).
 bool validDirName(const std::string& name);
+// A directory name as a book stores it: ASCII letters in upper case.
+std::string upperCaseDirName(std::string name);
 
 // The first field of book beyond the limits, or false when all fit. Paths
 // are measured as expand gives them (the run's absolute form); empty fields

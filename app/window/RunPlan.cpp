@@ -33,12 +33,6 @@ const struct {
 char* ConvertOpt::*const kTextFields[5] = {&ConvertOpt::stopWord, &ConvertOpt::delChars, &ConvertOpt::kanaSep1,
                                            &ConvertOpt::kanaSep2, &ConvertOpt::arrowCode};
 
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 }  // namespace
 
 std::vector<DriverOption> driverIntOptions(const ConvertOpt& opt) {
@@ -78,7 +72,7 @@ RunPlan::RunPlan(const BookSet& set, const std::string& appPath) {
             continue;
         }
         shiftJISText(info.bookTitle(), &book.title);
-        book.dirName = upper(info.dirName());
+        book.dirName = upperCaseDirName(info.dirName());
         auto seen = dirNames.find(book.dirName);
         if (seen != dirNames.end() && refusal.empty())
             refusal =
