@@ -38,8 +38,7 @@ char* ConvertOpt::*const kTextFields[5] = {&ConvertOpt::stopWord, &ConvertOpt::d
 std::vector<DriverOption> driverIntOptions(const ConvertOpt& opt) {
     std::vector<DriverOption> out;
     for (const char* name : kDriverIntOptions) {
-        const ProjectOption* option = findProjectOption(name);
-        int value = option->kind == OPTION_FLAG ? opt.*(option->intField) : projectOptionNumber(opt, *option);
+        int value = projectOptionNumber(opt, *findProjectOption(name));
         for (const auto& combo : kComboOptions)
             if (std::strcmp(combo.name, name) == 0 && (value < 0 || value >= combo.items)) value = 0;
         out.push_back(DriverOption{name, value});

@@ -71,17 +71,13 @@ const struct {
     {"pdicHonbun", 3, &ViewController::pdicHonbun}, {"pdicYorei", 3, &ViewController::pdicYorei},
 };
 
+// The int of a flag or number option, by name.
 int optionValue(const ConvertOpt& opt, const char* name) {
-    const ProjectOption* option = findProjectOption(name);
-    return option->kind == OPTION_FLAG ? opt.*(option->intField) : projectOptionNumber(opt, *option);
+    return projectOptionNumber(opt, *findProjectOption(name));
 }
 
 void setOptionValue(ConvertOpt* opt, const char* name, int32_t value) {
-    const ProjectOption* option = findProjectOption(name);
-    if (option->kind == OPTION_FLAG)
-        opt->*(option->intField) = value;
-    else
-        setProjectOptionNumber(opt, *option, value);
+    setProjectOptionNumber(opt, *findProjectOption(name), value);
 }
 
 void fillCombo(UIComboBox* combo, std::initializer_list<const char*> items) {
