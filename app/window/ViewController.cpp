@@ -168,12 +168,10 @@ void ViewController::reloadSource(const UINotification*) {
 }
 
 int ViewController::numberOfRowsInTableView(UITableView* table) {
-    const auto& books = m_bookset->getBookArray();
-    if (table->identifier() == "bookTableView") return static_cast<int>(books.size());
+    if (table->identifier() == "bookTableView") return static_cast<int>(m_bookset->getBookArray().size());
     if (table->identifier() == "sourceTableView") {
-        int book = m_bookset->correntBook();
-        if (book < 0 || book >= static_cast<int>(books.size())) return 0;
-        return static_cast<int>(books[static_cast<size_t>(book)].getSource().size());
+        const BookInfo* book = m_bookset->selectedBook();
+        return book ? static_cast<int>(book->getSource().size()) : 0;
     }
     return 0;
 }
@@ -186,9 +184,9 @@ std::string ViewController::tableViewObjectValue(UITableView*, const std::string
         *found = true;
         return books[static_cast<size_t>(row)].bookTitle();
     }
-    int book = m_bookset->correntBook();
-    if (column == "source" && book >= 0 && book < static_cast<int>(books.size())) {
-        const auto& sources = books[static_cast<size_t>(book)].getSource();
+    const BookInfo* book = m_bookset->selectedBook();
+    if (column == "source" && book != nullptr) {
+        const auto& sources = book->getSource();
         if (row < static_cast<int>(sources.size())) {
             *found = true;
             return sources[static_cast<size_t>(row)].inFile();
@@ -215,10 +213,9 @@ void ViewController::editBook(const UINotification*) {
 }
 
 void ViewController::deleteBook(const UINotification*) {
+    if (m_bookset->selectedBook() == nullptr) return;
     auto& books = m_bookset->getBookArray();
-    int book = m_bookset->correntBook();
-    if (book < 0 || book >= static_cast<int>(books.size())) return;
-    books.erase(books.begin() + book);
+    books.erase(books.begin() + m_bookset->correntBook());
     m_bookset->setCorrentBook(-1);
     UINotificationCenter::defaultCenter().post(kReloadBookNotification);
 }
@@ -235,13 +232,9 @@ void ViewController::editSource(const UINotification*) {
 }
 
 void ViewController::deleteSource(const UINotification*) {
-    auto& books = m_bookset->getBookArray();
-    int book = m_bookset->correntBook();
-    if (book < 0 || book >= static_cast<int>(books.size())) return;
-    auto& sources = books[static_cast<size_t>(book)].getSource();
-    int source = m_bookset->correntSource();
-    if (source < 0 || source >= static_cast<int>(sources.size())) return;
-    sources.erase(sources.begin() + source);
+    if (m_bookset->selectedSource() == nullptr) return;
+    auto& sources = m_bookset->selectedBook()->getSource();
+    sources.erase(sources.begin() + m_bookset->correntSource());
     m_bookset->setCorrentSource(-1);
     UINotificationCenter::defaultCenter().post(kReloadSourceNotification);
 }
