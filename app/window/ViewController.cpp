@@ -339,19 +339,19 @@ void ViewController::commitOptionTab(int tab) {
 }
 
 void ViewController::selectBasePath() {
-    UIOpenPanel panel;
-    panel.setCanChooseDirectories(true);
-    panel.setCanChooseFiles(false);
-    panel.setDirectory(UIOpenPanel::homeDirectory() + "/Documents");
-    if (panel.runModal() == UIModalOK) basePath.setStringValue(panel.path());
+    chooseFolder(&basePath);
 }
 
 void ViewController::selectOutputPath() {
+    chooseFolder(&outputPath);
+}
+
+void ViewController::chooseFolder(UITextField* field) {
     UIOpenPanel panel;
     panel.setCanChooseDirectories(true);
     panel.setCanChooseFiles(false);
     panel.setDirectory(UIOpenPanel::homeDirectory() + "/Documents");
-    if (panel.runModal() == UIModalOK) outputPath.setStringValue(panel.path());
+    if (panel.runModal() == UIModalOK) field->setStringValue(panel.path());
 }
 
 std::string ViewController::toAbsPath(const std::string& path) const {
