@@ -235,16 +235,7 @@ bool CGaijiMap::writeCache() const {
             }
     }
     byteorder::putLe32(bytes.data() + 4, static_cast<uint32_t>(count));
-    std::string temp = std::string(m_cachePath) + ".tmp" + std::to_string(getpid());
-    FilePtr f = openFile(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    ok = fclose(f.release()) == 0 && ok;
-    if (!ok || rename(temp.c_str(), m_cachePath) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(m_cachePath, reinterpret_cast<const char*>(bytes.data()), bytes.size()) == 0;
 }
 
 GAIJI_MAP_RECORD* CGaijiMap::findRecord(const char* name) {
