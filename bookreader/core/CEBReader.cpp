@@ -404,7 +404,6 @@ int CEBReader::loadWaveFileMap(const char* path) {
             e.offset = offset;
             snprintf(e.name, sizeof e.name, "%08X", static_cast<unsigned>(number & 0xFFFFFFFFu));
         }
-        if (m_waveMap.size() == m_waveMap.capacity()) m_waveMap.reserve(m_waveMap.empty() ? 256 : m_waveMap.size() * 2);
         m_waveMap.push_back(e);
     }
     return 1;
