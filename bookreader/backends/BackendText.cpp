@@ -59,4 +59,9 @@ void crOnlyLineEnds(char* text) {
     *w = 0;
 }
 
+void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
+    if (outLength) *outLength = 0;
+    if (out && outSize > 0) out[0] = 0;
+}
+
 }  // namespace backend

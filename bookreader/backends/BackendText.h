@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "foundation/CBoundedText.h"
 
@@ -21,5 +22,9 @@ bool appendWhole(CBoundedText& out, const char* text, size_t n);
 
 // Turns the CR LF line ends of an information text into CR alone, in place.
 void crOnlyLineEnds(char* text);
+
+// Empties a caller's output: out (when it has room) and *outLength (when
+// given), before anything is written.
+void clearOutput(char* out, uint32_t outSize, uint32_t* outLength);
 
 }  // namespace backend

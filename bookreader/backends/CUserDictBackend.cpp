@@ -63,11 +63,6 @@ bool isImage(const std::string& name) {
     return false;
 }
 
-void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
-    if (outLength) *outLength = 0;
-    if (out && outSize > 0) out[0] = 0;
-}
-
 struct EntryFields {
     explicit EntryFields(size_t meaningSize) : meaning(meaningSize) {}
     char headword[kFieldSize], phonetic[kFieldSize], keyword[kFieldSize], kana[kFieldSize], no[kFieldSize];
@@ -445,7 +440,7 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
 }
 
 int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, uint32_t* outLength, int showPhonetic) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !out || outSize == 0) return 0;
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
     if (m_sqlio->readEntry(id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
@@ -460,7 +455,7 @@ int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, u
 
 int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                                  uint32_t* outLength, int single, int showPhonetic) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !list || !out || outSize == 0) return 0;
     const uint64_t book = static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno);
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
@@ -485,7 +480,7 @@ int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
 }
 
 int CUserDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !list || !out || outSize == 0) return 0;
     const USERDICT_HIT* h = list->userDictHit(hit);
     if (!h || h->bookno != static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno)) return 0;
