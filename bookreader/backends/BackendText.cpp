@@ -52,6 +52,10 @@ bool appendWhole(CBoundedText& out, const char* text, size_t n) {
     return true;
 }
 
+bool endsUrl(uint32_t c) {
+    return c >= 0x80 || c < 0x20 || c == 0x7F || c == ' ' || c == '>';
+}
+
 void crOnlyLineEnds(char* text) {
     char* w = text;
     for (const char* r = text; *r; ++r)

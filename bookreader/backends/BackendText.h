@@ -20,6 +20,10 @@ bool appendEscaped(CBoundedText& out, const char* text, size_t n, bool quotes = 
 // some were left out.
 bool appendWhole(CBoundedText& out, const char* text, size_t n);
 
+// A character that ends a URL marked in text: white space, ">", a control
+// character or any non-ASCII one.
+bool endsUrl(uint32_t c);
+
 // Turns the CR LF line ends of an information text into CR alone, in place.
 void crOnlyLineEnds(char* text);
 

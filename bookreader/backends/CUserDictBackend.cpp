@@ -48,10 +48,6 @@ bool startsUrl(const char* p, size_t left) {
     return at("http:") || at("https:") || at("file:");
 }
 
-bool endsUrl(unsigned char c) {
-    return c >= 0x80 || c < 0x20 || c == 0x7F || c == ' ' || c == '>';
-}
-
 bool endsWithNoCase(const std::string& s, const char* suffix) {
     size_t n = strlen(suffix);
     return s.size() >= n && startsNoCase(s.data() + s.size() - n, n, suffix);
@@ -159,7 +155,7 @@ void CUserDictBackend::escapeInto(CBoundedText& text, const char* in, size_t n, 
             ++i;
             continue;
         }
-        if (url && endsUrl(c)) {
+        if (url && backend::endsUrl(c)) {
             url = false;
             text.append("</URL>");
         }
