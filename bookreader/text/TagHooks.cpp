@@ -6,6 +6,7 @@
 
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/text/CTextDecoder.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -230,7 +231,7 @@ bool isNameSafe(unsigned char c) {
 void mediaName(const MEDIA_ARGS* m, int count, bool viaSjis, bool movie, char* out) {
     int n = 0;
     for (int i = 0; i < count; ++i) {
-        unsigned code = (static_cast<unsigned>(m->name[2 * i]) << 8) | m->name[2 * i + 1];
+        unsigned code = byteorder::be16(m->name + 2 * i);
         if (code == 0) break;
         unsigned char c;
         if (movie && code == 0x2132)
@@ -277,7 +278,7 @@ unsigned hexPair(const char* p) {
 void hookEndColour(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
     char digits[7];
     for (int i = 0; i < 6; ++i) {
-        unsigned code = (static_cast<unsigned>(m->name[2 * i]) << 8) | m->name[2 * i + 1];
+        unsigned code = byteorder::be16(m->name + 2 * i);
         digits[i] = static_cast<char>(jclib::zenkakuToHankaku(jclib::jisToSjis(code)) & 0xFF);
     }
     digits[6] = 0;
