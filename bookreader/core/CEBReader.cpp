@@ -38,10 +38,6 @@ bool startsWithNoCase(const char* text, const char* prefix) {
     return true;
 }
 
-void copyName(char* out, size_t outSize, const char* text) {
-    snprintf(out, outSize, "%s", text);
-}
-
 void makeIndexName(char* out, size_t outSize, uint32_t id, CBookFile* bookFile) {
     snprintf(out, outSize, "[%02X]%s", id & 0xFF, bookFile->indexTypeName(static_cast<int>(id & 0xFF)));
 }
@@ -375,7 +371,7 @@ int CEBReader::loadWaveFileMap(const char* path) {
         if (f) break;
     }
     if (!f) return 0;
-    copyName(m_waveMapDir, sizeof m_waveMapDir, dir);
+    snprintf(m_waveMapDir, sizeof m_waveMapDir, "%s", dir);
     char line[256];
     while (fgets(line, sizeof line, f.get()) && m_waveMap.size() < kMaxWaveMapEntries) {
         // Two tokens separated by tabs and line ends.
