@@ -14,7 +14,6 @@
 #include "bookreader/info/CBookInfoText.h"
 #include "bookreader/media/CMediaReader.h"
 #include "bookreader/text/CTextDecoder.h"
-#include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/byteorder.h"
@@ -808,8 +807,7 @@ int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, u
 uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
     if (!isBlockKind(m_kind)) {
         // Kinds 4 to 7 are described by their back end's reader; without one
-        // the text is empty.
-        CBoundedText empty(out, size);
+        // the text is empty (dictionaryInformation terminates it).
         int n = dictionaryInformation(out, size, crlf);
         return n > 0 ? static_cast<uint32_t>(n) : 0;
     }
