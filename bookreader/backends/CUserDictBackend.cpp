@@ -346,9 +346,12 @@ void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
         bytes.resize(length);
         bytes.resize(fread(bytes.data(), 1, length, m_body.get()));
     } else if (m_dictzip.descriptor >= 0) {
-        const char* data = dictzipRead(&m_dictzip, static_cast<uint32_t>(offset), length);
-        if (!data) return;
-        bytes.assign(data, data + strlen(data));
+        // The range whole: UTF-16 text holds zero bytes, so its end is the
+        // locator's length, not the first NUL.
+        if (dictzipCheckRange(&m_dictzip, offset, length) != 0) return;
+        const uint8_t* data = dictzipReserve(&m_dictzip, length);
+        if (!data || dictzipInflateRange(&m_dictzip, offset, length) != 0) return;
+        bytes.assign(data, data + length);
     } else {
         return;
     }
