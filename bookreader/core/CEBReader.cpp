@@ -1,5 +1,6 @@
 #include "bookreader/core/CEBReader.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -29,12 +30,9 @@ unsigned char asciiLower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-// The first n bytes of text equal prefix without regard to ASCII case.
+// text begins with prefix, without regard to ASCII case.
 bool startsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix)
-        if (!*text || asciiLower(static_cast<unsigned char>(*text)) != asciiLower(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
+    return strncasecmp(text, prefix, strlen(prefix)) == 0;
 }
 
 void makeIndexName(char* out, size_t outSize, uint32_t id, CBookFile* bookFile) {
