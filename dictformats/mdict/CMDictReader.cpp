@@ -2,7 +2,6 @@
 
 #include <strings.h>
 #include <sys/types.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -327,14 +326,7 @@ int CMDictReader::readAt(uint64_t pos, uint8_t* out, uint64_t length) {
     if (pos > m_fileSize || length > m_fileSize - pos) return -1;
     // Positioned reads on the stream's descriptor: no seek, no refill of the
     // stream's buffer.
-    const int fd = fileno(m_file.get());
-    uint64_t done = 0;
-    while (done < length) {
-        ssize_t n = pread(fd, out + done, static_cast<size_t>(length - done), static_cast<off_t>(pos + done));
-        if (n <= 0) return -1;
-        done += static_cast<uint64_t>(n);
-    }
-    return 0;
+    return readFullyAt(fileno(m_file.get()), out, static_cast<size_t>(length), pos) ? 0 : -1;
 }
 
 int CMDictReader::readHeader() {
