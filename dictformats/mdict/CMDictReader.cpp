@@ -189,13 +189,7 @@ int blockHolding(const std::vector<Item>& blocks, int loaded, uint64_t pos) {
 // Bytes of the query converted for the block search: at most kMaxQueryBytes,
 // and a character cut by that limit is left out.
 int queryPrefixLength(const char* query) {
-    size_t len = std::strlen(query);
-    if (len <= static_cast<size_t>(kMaxQueryBytes)) return static_cast<int>(len);
-    len = kMaxQueryBytes;
-    // Step back over the continuation bytes of a cut character and its lead.
-    size_t end = len;
-    while (end > 0 && (static_cast<unsigned char>(query[end]) & 0xC0) == 0x80) --end;
-    return static_cast<int>(end);
+    return static_cast<int>(utf8PrefixLength(query, std::strlen(query), kMaxQueryBytes));
 }
 
 }  // namespace
