@@ -288,6 +288,7 @@ void CMDictReader::close() {
     std::vector<uint8_t>().swap(m_stored);
     std::vector<char>().swap(m_keyText);
     std::vector<char>().swap(m_recordText);
+    std::vector<uint32_t>().swap(m_wide);
     m_loadedKeyBlock = m_loadedRecordBlock = -1;
     m_currentBlock = -1;
     m_currentEntry = 0;
@@ -654,16 +655,14 @@ int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* 
     }
     if (bytes > 0x7FFFFFFF) return -1;
     const uint32_t len = static_cast<uint32_t>(bytes);
-    int count = m_keyKind == kBig5 ? big5ToWide(nullptr, text, len) : gbkToWide(nullptr, text, len);
+    // Converted in one pass into a buffer kept between calls: len bytes are
+    // at most len characters.
+    m_wide.resize(static_cast<size_t>(len) + 1);
+    int count = m_keyKind == kBig5 ? big5ToWide(m_wide.data(), text, len) : gbkToWide(m_wide.data(), text, len);
     if (count < 1) return -1;
-    std::vector<uint32_t> wide(static_cast<size_t>(count) + 1);
-    if (m_keyKind == kBig5)
-        big5ToWide(wide.data(), text, len);
-    else
-        gbkToWide(wide.data(), text, len);
-    int n = wideToUtf8(wide.data(), count, nullptr);
+    int n = wideToUtf8(m_wide.data(), count, nullptr);
     out->resize(static_cast<size_t>(n) + 1);
-    wideToUtf8(wide.data(), count, out->data());
+    wideToUtf8(m_wide.data(), count, out->data());
     (*out)[static_cast<size_t>(n)] = '\0';
     return 0;
 }
