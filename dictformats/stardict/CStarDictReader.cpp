@@ -132,12 +132,17 @@ std::string attribute(const char* p, size_t n) {
     return out;
 }
 
+// An image, or a link to a sound (a note sign), for a resource name.
+std::string mediaTag(bool image, const char* name, size_t n) {
+    if (image) return "<img src=\"" + attribute(name, n) + "\"/>";
+    return "<a href=\"" + attribute(name, n) + "\"/>&#x266A;</a>";
+}
+
 std::string imageOrSound(const char* name, size_t n) {
     std::string s(name, n);
-    if (endsWithNoCase(s, ".jpg") || endsWithNoCase(s, ".jpeg") || endsWithNoCase(s, ".png") ||
-        endsWithNoCase(s, ".bmp"))
-        return "<img src=\"" + attribute(name, n) + "\"/>";
-    return "<a href=\"" + attribute(name, n) + "\"/>&#x266A;</a>";
+    return mediaTag(endsWithNoCase(s, ".jpg") || endsWithNoCase(s, ".jpeg") || endsWithNoCase(s, ".png") ||
+                        endsWithNoCase(s, ".bmp"),
+                    name, n);
 }
 
 bool startsWith(const char* p, const char* end, const char* literal) {
@@ -221,8 +226,7 @@ void renderResources(CBoundedText& out, const char* p, const char* end) {
         const char* name = p + 4;
         const char* stop = name;
         while (stop < end && *stop != '\n') ++stop;
-        const std::string n = attribute(name, static_cast<size_t>(stop - name));
-        out.append((image ? "<img src=\"" + n + "\"/>" : "<a href=\"" + n + "\"/>&#x266A;</a>").c_str());
+        out.append(mediaTag(image, name, static_cast<size_t>(stop - name)).c_str());
         p = stop < end ? stop + 1 : stop;
     }
     out.append("</p>");
