@@ -320,6 +320,9 @@ int CStarDictReader::parseIfo(const char* ifoPath) {
 }
 
 int CStarDictReader::loadIdx(const char* idxPath) {
+    // An index loaded before is let go first: its mapping and descriptor
+    // would otherwise stay until the process ends.
+    releaseIndex();
     if (!m_header.wordcount || !m_header.idxfilesize || !idxPath) return -1;
     const int fd = ::open(idxPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -446,17 +449,21 @@ int CStarDictReader::openDict(const char* articlePath) {
     return m_article.descriptor >= 0 ? 0 : -1;
 }
 
-void CStarDictReader::close() {
+void CStarDictReader::releaseIndex() {
     m_entries.reset();
     m_entryCount = 0;
-    dictzipClose(&m_article);
-    m_mode = kModeNone;
     if (m_indexBase) munmap(const_cast<uint8_t*>(m_indexBase), m_mappedSize);
     m_indexBase = nullptr;
     m_mappedSize = 0;
     if (m_indexDescriptor >= 0) ::close(m_indexDescriptor);
     m_indexDescriptor = -1;
     m_current = 0;
+}
+
+void CStarDictReader::close() {
+    releaseIndex();
+    dictzipClose(&m_article);
+    m_mode = kModeNone;
     m_open = 0;
 }
 
