@@ -18,10 +18,6 @@ uint32_t adler32Of(const Bytes& data) {
     return (b << 16) | a;
 }
 
-void putBe(Bytes& out, uint64_t value, int width) {
-    for (int i = width - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
 }  // namespace
 
 Bytes storedEbzip(const Bytes& plain) {
@@ -29,11 +25,11 @@ Bytes storedEbzip(const Bytes& plain) {
     const size_t n = (plain.size() + slice - 1) / slice;
     const int width = plain.size() < 0x10000 ? 2 : 3;
     Bytes out = {'E', 'B', 'Z', 'i', 'p', 0x10, 0, 0};
-    putBe(out, plain.size(), 6);
-    putBe(out, adler32Of(plain), 4);
-    putBe(out, 0, 4);
+    appendBe(out, plain.size(), 6);
+    appendBe(out, adler32Of(plain), 4);
+    appendBe(out, 0, 4);
     const uint64_t dataStart = 22 + (n + 1) * width;
-    for (size_t i = 0; i <= n; ++i) putBe(out, dataStart + i * slice, width);
+    for (size_t i = 0; i <= n; ++i) appendBe(out, dataStart + i * slice, width);
     for (size_t i = 0; i < n; ++i) {
         for (size_t k = 0; k < slice; ++k) {
             size_t at = i * slice + k;
