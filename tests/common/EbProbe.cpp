@@ -107,6 +107,22 @@ std::string readAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::stri
     return eucToSjis(text);
 }
 
+// Search words as libeb takes them: at most max words converted to EUC-JP,
+// in a list ended by a null pointer.
+class EucWords {
+public:
+    EucWords(const std::vector<std::string>& words, size_t max) {
+        for (size_t i = 0; i < words.size() && i < max; ++i) m_euc.push_back(sjisToEuc(words[i]));
+        for (const std::string& w : m_euc) m_list.push_back(w.c_str());
+        m_list.resize(max + 1, nullptr);
+    }
+    const char* const* list() const { return m_list.data(); }
+
+private:
+    std::vector<std::string> m_euc;
+    std::vector<const char*> m_list;
+};
+
 }  // namespace
 
 struct EbProbe::Impl {
@@ -290,10 +306,8 @@ bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
 std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits) {
     std::vector<EbHit> out;
     if (words.empty() || maxHits < 1 || !select(subbook)) return out;
-    std::vector<std::string> euc;
-    for (const std::string& w : words) euc.push_back(sjisToEuc(w));
-    const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
-    for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
+    const EucWords euc(words, EB_MAX_KEYWORDS);
+    const char* const* list = euc.list();
     EB_Error_Code rc = EB_SUCCESS;
     switch (kind) {
         case EbSearchKind::Word:
@@ -623,11 +637,8 @@ std::vector<EbCandidate> EbProbe::candidates(int subbook, int block, int offset)
 
 std::vector<EbHit> EbProbe::multiSearch(int subbook, int multi, const std::vector<std::string>& words, int maxHits) {
     if (maxHits < 1 || !select(subbook)) return {};
-    std::vector<std::string> euc;
-    for (const std::string& w : words) euc.push_back(sjisToEuc(w));
-    const char* list[EB_MAX_MULTI_ENTRIES + 1] = {nullptr};
-    for (size_t i = 0; i < euc.size() && i < EB_MAX_MULTI_ENTRIES; ++i) list[i] = euc[i].c_str();
-    EB_Error_Code rc = eb_search_multi(&m_impl->book, multi, list);
+    const EucWords euc(words, EB_MAX_MULTI_ENTRIES);
+    EB_Error_Code rc = eb_search_multi(&m_impl->book, multi, euc.list());
     if (rc != EB_SUCCESS) {
         fail("eb_search_multi", rc);
         return {};
