@@ -84,25 +84,32 @@ namespace {
 // eb_read_text or eb_read_heading.
 typedef EB_Error_Code (*EbReadFunction)(EB_Book*, EB_Appendix*, EB_Hookset*, void*, size_t, char*, ssize_t*);
 
-// Reads from the current text position through fn until maxBytes are read
-// or fn gives no more, and returns it as Shift_JIS. A failing read ends the
-// text read so far; error, when not null, then gets "eb_read: " and libeb's
-// message.
+// Reads from the current text position through fn with the hooks (handing
+// them container) until maxBytes are read or fn gives no more, appending the
+// raw EUC-JP text to *text. A failing read ends the text read so far and
+// gives libeb's code.
+EB_Error_Code readRaw(EB_Book* book, EbReadFunction fn, EB_Hookset* hooks, void* container, size_t maxBytes,
+                      std::string* text) {
+    std::vector<char> buf(maxBytes + 1);
+    while (text->size() < maxBytes) {
+        ssize_t length = 0;
+        EB_Error_Code rc = fn(book, nullptr, hooks, container, maxBytes - text->size(), buf.data(), &length);
+        if (rc != EB_SUCCESS) return rc;
+        if (length <= 0) break;
+        text->append(buf.data(), static_cast<size_t>(length));
+    }
+    return EB_SUCCESS;
+}
+
+// Reads through fn with libeb's default hooks (readRaw) and returns the text
+// as Shift_JIS. On a failing read, error, when not null, gets "eb_read: " and
+// libeb's message.
 std::string readAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::string* error) {
     EB_Hookset hooks;
     eb_initialize_hookset(&hooks);
     std::string text;
-    std::vector<char> buf(maxBytes + 1);
-    while (text.size() < maxBytes) {
-        ssize_t length = 0;
-        EB_Error_Code rc = fn(book, nullptr, &hooks, nullptr, maxBytes - text.size(), buf.data(), &length);
-        if (rc != EB_SUCCESS) {
-            if (error) *error = std::string("eb_read: ") + eb_error_message(rc);
-            break;
-        }
-        if (length <= 0) break;
-        text.append(buf.data(), static_cast<size_t>(length));
-    }
+    EB_Error_Code rc = readRaw(book, fn, &hooks, nullptr, maxBytes, &text);
+    if (rc != EB_SUCCESS && error) *error = std::string("eb_read: ") + eb_error_message(rc);
     eb_finalize_hookset(&hooks);
     return eucToSjis(text);
 }
@@ -464,18 +471,9 @@ std::vector<EbMediaEvent> EbProbe::mediaEvents(int subbook, int block, int offse
         EB_Hook hook = {h.code, recordMediaHook};
         eb_set_hook(&hooks, &hook);
     }
-    std::vector<char> buf(maxBytes + 1);
-    size_t total = 0;
-    while (total < maxBytes) {
-        ssize_t length = 0;
-        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, &events, maxBytes - total, buf.data(), &length);
-        if (rc != EB_SUCCESS) {
-            fail("eb_read_text", rc);
-            break;
-        }
-        if (length <= 0) break;
-        total += static_cast<size_t>(length);
-    }
+    std::string text;
+    EB_Error_Code rc = readRaw(&m_impl->book, eb_read_text, &hooks, &events, maxBytes, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
     eb_finalize_hookset(&hooks);
     return events;
 }
@@ -603,17 +601,8 @@ std::vector<EbCandidate> EbProbe::candidates(int subbook, int block, int offset)
                            {EB_HOOK_NULL, nullptr}};
     eb_set_hooks(&hooks, set);
     std::string text;
-    char buf[4096];
-    for (int guard = 0; guard < 64; ++guard) {
-        ssize_t length = 0;
-        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, nullptr, sizeof buf - 1, buf, &length);
-        if (rc != EB_SUCCESS) {
-            fail("eb_read_text", rc);
-            break;
-        }
-        if (length <= 0) break;
-        text.append(buf, static_cast<size_t>(length));
-    }
+    EB_Error_Code rc = readRaw(&m_impl->book, eb_read_text, &hooks, nullptr, 64 * 4096, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
     eb_finalize_hookset(&hooks);
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\x01' && text[i] != '\x02') continue;
