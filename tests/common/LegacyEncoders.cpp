@@ -7,6 +7,7 @@
 
 #include "foundation/book/BookConstants.h"
 #include "foundation/byteorder.h"
+#include "foundation/pathutil.h"
 #include "tests/common/TestDir.h"
 
 namespace lftest {
@@ -463,7 +464,7 @@ bool writeEpwingBook(const std::string& dir, const Bytes& textFile, int version,
     name.resize(8, ' ');
     memcpy(second + 4, name.data(), 8);
     second[55] = code;
-    if (runCommand("mkdir -p '" + dir + "/TEST/DATA'") != 0) return false;
+    if (makeDirectories((dir + "/TEST/DATA").c_str()) != 0) return false;
     return writeFile(dir + "/CATALOGS", cat) && writeFile(dir + "/TEST/DATA/" + fileName, textFile);
 }
 
@@ -475,7 +476,7 @@ bool writeEbBook(const std::string& dir, const Bytes& startFile) {
     static const uint8_t title[] = {0x25, 0x46, 0x25, 0x39, 0x25, 0x48};
     memcpy(rec + 2, title, sizeof title);
     memcpy(rec + 32, "TEST    ", 8);
-    if (runCommand("mkdir -p '" + dir + "/TEST'") != 0) return false;
+    if (makeDirectories((dir + "/TEST").c_str()) != 0) return false;
     return writeFile(dir + "/CATALOG", cat) && writeFile(dir + "/TEST/START", startFile);
 }
 
