@@ -528,8 +528,9 @@ Bytes EbProbe::mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t 
 }
 
 bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {
-    return runCommand("mkdir -p '" + outDir + "' && ebunzip --keep --force-overwrite --quiet --output-directory '" +
-                          outDir + "' '" + bookDir + "' 2>&1",
+    return runCommand("mkdir -p " + shellQuote(outDir) +
+                          " && ebunzip --keep --force-overwrite --quiet --output-directory " + shellQuote(outDir) +
+                          " " + shellQuote(bookDir) + " 2>&1",
                       output) == 0;
 }
 

@@ -57,7 +57,7 @@ std::string ebzipWithTool(const std::string& dir, const Bytes& data, int level) 
 
     if (!writeFile(book + "/CATALOGS", cat) || !writeFile(book + "/TEST/DATA/HONMON", data)) return "";
     const std::string cmd = "ebzip --keep --force-overwrite --quiet --level " + std::to_string(level) +
-                            " --output-directory '" + out + "' '" + book + "' 2>&1";
+                            " --output-directory " + shellQuote(out) + " " + shellQuote(book) + " 2>&1";
     if (runCommand(cmd) != 0) return "";
     const std::string result = out + "/TEST/DATA/HONMON.ebz";
     struct stat st;
