@@ -1,10 +1,14 @@
-// The byte string of the tests: file contents, fixtures and expected bytes.
+// The byte string of the tests: file contents, fixtures and expected bytes,
+// and appending numbers to it (numbers inside it go through
+// foundation/byteorder.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "foundation/byteorder.h"
 
 namespace lftest {
 
@@ -20,6 +24,17 @@ inline std::string hexString(const uint8_t* bytes, size_t n) {
         s += kDigits[bytes[i] & 15];
     }
     return s;
+}
+
+// Appends the low `width` bytes of v (at most 8), most significant first.
+inline void appendBe(Bytes& b, uint64_t v, int width) {
+    b.resize(b.size() + static_cast<size_t>(width));
+    byteorder::putBeN(&b[b.size() - static_cast<size_t>(width)], v, width);
+}
+
+// Appends the low `width` bytes of v (at most 8), least significant first.
+inline void appendLe(Bytes& b, uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 }  // namespace lftest
