@@ -122,11 +122,16 @@ struct CPDicReaderState {
         return r;
     }
 
-    // Whole text decoded into a vector (one character per byte at most).
-    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const {
-        std::vector<uint32_t> v(n + 1);
+    // Whole text decoded into v (one character per byte at most); v's
+    // storage is reused, so a loop over entries allocates only to grow it.
+    void decodeInto(const uint8_t* s, size_t n, std::vector<uint32_t>* v) const {
+        v->resize(n + 1);
         int st = 0;
-        v.resize(decode(s, n, v.data(), static_cast<int>(v.size()), &st));
+        v->resize(decode(s, n, v->data(), static_cast<int>(v->size()), &st));
+    }
+    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const {
+        std::vector<uint32_t> v;
+        decodeInto(s, n, &v);
         return v;
     }
 
@@ -479,15 +484,23 @@ int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* mo
     PDIC_RAW_ENTRY e;
     const int total = s.index.count();
     bool stop = false;
+    // Decoded fields, their storage kept from entry to entry.
+    std::vector<uint32_t> hw, field;
     for (int i = 0; i < total && !stop; ++i) {
         if (w.load(i, s.index.phys(i)) == 0) {
             while (!stop && w.next(&e) == 0) {
-                std::vector<uint32_t> hw;
                 bool match = false;
                 if (!s.corrupt(e)) {
-                    hw = s.decodeAll(e.word, e.wordLen);
-                    match = contains(hw, q, fold) || contains(s.decodeAll(e.meaning, e.meaningLen), q, fold) ||
-                            contains(s.decodeAll(e.example, e.example ? e.exampleLen : 0), q, fold);
+                    s.decodeInto(e.word, e.wordLen, &hw);
+                    match = contains(hw, q, fold);
+                    if (!match) {
+                        s.decodeInto(e.meaning, e.meaningLen, &field);
+                        match = contains(field, q, fold);
+                    }
+                    if (!match) {
+                        s.decodeInto(e.example, e.example ? e.exampleLen : 0, &field);
+                        match = contains(field, q, fold);
+                    }
                 }
                 if (match) {
                     if (maxHits > 0 && found.size() >= static_cast<size_t>(maxHits)) {
