@@ -185,13 +185,6 @@ struct Found {
     bool operator==(const Found& o) const { return hit.indexNo == o.hit.indexNo && hit.cursor == o.hit.cursor; }
 };
 
-int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
-    const size_t n = std::min(an, bn);
-    const int r = n ? std::memcmp(a, b, n) : 0;
-    if (r != 0) return r;
-    return an < bn ? -1 : (an > bn ? 1 : 0);
-}
-
 }  // namespace
 
 CPDicReader::CPDicReader() : m_results(new CPDicReaderResults) {
@@ -400,7 +393,7 @@ void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>
         while (w.next(&e) == 0) {
             const bool beginsWith = e.wordLen >= q.size() && std::memcmp(e.word, q.data(), q.size()) == 0;
             if (!beginsWith) {
-                if (compareBytes(e.word, e.wordLen, q.data(), q.size()) > 0) return;
+                if (CPDicIndex::compareKeys(e.word, e.wordLen, q.data(), q.size()) > 0) return;
                 continue;
             }
             const size_t k = s.keyLength(e.word, e.wordLen);
