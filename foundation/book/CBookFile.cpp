@@ -4,10 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
+#include "foundation/book/GaijiFonts.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
-#include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZio.h"
 
@@ -47,12 +48,6 @@ bool hasStyleBytes(int id) {
         default:
             return false;
     }
-}
-
-// Font-name slot (16 narrow, 16 wide, 24 narrow, ...) of a gaiji area id.
-int fontSlotOf(int id) {
-    static const int kSlot[8] = {1, 0, 3, 2, 5, 4, 7, 6};  // 0xF1 .. 0xF8
-    return (id >= 0xF1 && id <= 0xF8) ? kSlot[id - 0xF1] : -1;
 }
 
 struct NameRow {
@@ -394,7 +389,7 @@ int CBookFile::writePages(FILE* f, uint32_t start, CBlockStream* stream) {
 }
 
 int CBookFile::writeFontFile(int id, CBlockStream* stream) {
-    int slot = fontSlotOf(id);
+    int slot = fontSlotOfArea(id);
     char path[kPathSize];
     if (slot < 0 || !joinPath(path, m_dir, "/GAIJI/", m_fontNames[slot])) return -1;
     FILE* f = fopen(path, "wb");
