@@ -394,10 +394,7 @@ int CBookFile::writeFontFile(int id, CBlockStream* stream) {
     if (slot < 0 || !joinPath(path, m_dir, "/GAIJI/", m_fontNames[slot])) return -1;
     FILE* f = fopen(path, "wb");
     if (!f) return -1;
-    bool ok = true;
-    uint32_t count = stream->blockCount();
-    for (uint32_t i = 0; i < count && ok; ++i)
-        ok = fwrite(stream->page(i), 1, kBlockSize, f) == static_cast<size_t>(kBlockSize);
+    bool ok = writePages(f, 1, stream) == 0;
     if (fclose(f) != 0) ok = false;
     return ok ? 0 : -1;
 }
