@@ -21,9 +21,6 @@ using byteorder::be32;
 using byteorder::putBe16;
 using byteorder::putBe32;
 
-const char* const kDefaultFontNames[8] = {"GAI16H00", "GAI16F00", "GAI24H00", "GAI24F00",
-                                          "GAI32H00", "GAI32F00", "GAI48H00", "GAI48F00"};
-
 // Builds a path into out (kPathSize bytes); false when it does not fit.
 bool joinPath(char* out, const char* a, const char* b, const char* c = "") {
     int n = snprintf(out, kPathSize, "%s%s%s", a, b, c);
@@ -185,7 +182,7 @@ CBookFile::CBookFile()
     setlocale(LC_ALL, "Japanese");
     memset(m_header, 0, sizeof m_header);
     memset(m_dir, 0, sizeof m_dir);
-    for (int i = 0; i < 8; ++i) strcpy(m_fontNames[i], kDefaultFontNames[i]);
+    for (int i = 0; i < FONT_SLOTS; ++i) strcpy(m_fontNames[i], kFontSlots[i].defaultName);
     memset(m_block, 0, sizeof m_block);
     strcpy(m_mode, "r");
 }
@@ -239,13 +236,13 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
     m_charCode = static_cast<uint8_t>(charCode);
     m_epwingVersion = epwingVersion;
     if (indexBlock < 1) indexBlock = 1;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < FONT_SLOTS; ++i) {
         m_fontNames[i][0] = '\0';
         if (fontNames) {
             memcpy(m_fontNames[i], fontNames + 9 * i, 8);
             m_fontNames[i][8] = '\0';
         }
-        if (m_fontNames[i][0] == '\0') strcpy(m_fontNames[i], kDefaultFontNames[i]);
+        if (m_fontNames[i][0] == '\0') strcpy(m_fontNames[i], kFontSlots[i].defaultName);
     }
 
     char path[kPathSize];
