@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -17,6 +16,7 @@
 #include "bookreader/fts/FtsKeys.h"
 #include "bookreader/fts/FtsPostingList.h"
 #include "bookreader/fts/FtsTextWalker.h"
+#include "foundation/SqliteHandle.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -26,25 +26,6 @@ using ftskeys::keyBytes;
 using ftskeys::makeKey;
 
 namespace {
-
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-typedef std::unique_ptr<sqlite3_stmt, StatementFinalizer> Statement;
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-typedef std::unique_ptr<sqlite3, DatabaseCloser> Database;
-
-Statement prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return Statement();
-    }
-    return Statement(s);
-}
 
 bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -468,7 +449,7 @@ int CEBFTS::build(const char* textPath, const char* outDir, int options) {
         sqlite3_close(rawDb);
         return fail("can't create " + dbTemp);
     }
-    Database db(rawDb);
+    SqliteDatabase db(rawDb);
 
     m_progressTotal = static_cast<int>(count);
     if (!reader.seekBlock(start)) return fail("read error at block " + std::to_string(start));
@@ -497,8 +478,10 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     // The file is a temporary one until the build succeeds: no journal.
     if (!exec(db, "PRAGMA journal_mode=OFF;") || !exec(db, "PRAGMA synchronous=OFF;"))
         return fail("can't write the key table");
-    for (const char* sql : plain ? std::vector<const char*>(std::begin(kCreatePlain), std::end(kCreatePlain))
-                                 : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact)))
+    const std::vector<const char*> schema =
+        plain ? std::vector<const char*>(std::begin(kCreatePlain), std::end(kCreatePlain))
+              : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact));
+    for (const char* sql : schema)
         if (!exec(db, sql)) return fail("can't write the key table");
     if (!exec(db,
               "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);") ||
@@ -509,7 +492,7 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     ftslist::putHeader(&head, plain ? ftslist::kPlain : ftslist::kCompact, static_cast<uint32_t>(built.entries.size()),
                        built.headings.size());
     if (plain) {
-        Statement title = prepare(db, "insert into title_tbl(offs) values (?);");
+        SqliteStatement title = prepareSqlite(db, "insert into title_tbl(offs) values (?);");
         if (!title) return fail("can't write the heading table");
         for (uint32_t h : built.headings) {
             sqlite3_bind_int64(title.get(), 1, h);
@@ -531,8 +514,9 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     const char* const table = plain ? "ngram_tbl" : "ngram_list";
     std::string rowsSql = std::string("insert into ") + table + "(ngram,offs) values (?,?)";
     for (size_t i = 1; i < kRowsPerInsert; ++i) rowsSql += ",(?,?)";
-    Statement insertRows = prepare(db, (rowsSql + ";").c_str());
-    Statement insertOne = prepare(db, (std::string("insert into ") + table + "(ngram,offs) values (?,?);").c_str());
+    SqliteStatement insertRows = prepareSqlite(db, (rowsSql + ";").c_str());
+    SqliteStatement insertOne =
+        prepareSqlite(db, (std::string("insert into ") + table + "(ngram,offs) values (?,?);").c_str());
     if (!insertRows || !insertOne) return fail("can't write the key table");
     m_progressTotal = static_cast<int>(built.entries.size());
     m_progressDone = 0;
@@ -585,7 +569,7 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     if (cancelRequested()) return fail("cancelled");
     insertRows.reset();
     insertOne.reset();
-    Statement info = prepare(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
+    SqliteStatement info = prepareSqlite(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);
@@ -611,7 +595,7 @@ struct IndexInfo {
 
 IndexInfo readInfo(sqlite3* db) {
     IndexInfo info;
-    Statement s = prepare(db, "select * from dbinfo;");
+    SqliteStatement s = prepareSqlite(db, "select * from dbinfo;");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return info;
     for (int i = 0; i < sqlite3_column_count(s.get()); ++i) {
         const char* name = sqlite3_column_name(s.get(), i);
@@ -650,7 +634,7 @@ bool CEBFTS::isComplete(const char* dir) {
         sqlite3_close(raw);
         return false;
     }
-    Database db(raw);
+    SqliteDatabase db(raw);
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings;
     return dat && datMatches(dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
@@ -664,7 +648,7 @@ int CEBFTS::open(const char* dbPath) {
         sqlite3_close(raw);
         return fail(std::string("can't open ") + dbPath);
     }
-    Database db(raw);
+    SqliteDatabase db(raw);
     IndexInfo info = readInfo(raw);
     if (!info.format) return fail(std::string("not a full-text index: ") + dbPath);
     char dir[kPathSize];
@@ -699,19 +683,17 @@ void CEBFTS::close() {
 
 bool CEBFTS::readAt(uint64_t offset, void* buf, size_t n) {
     if (offset > m_datSize || n > m_datSize - offset) return false;
-    uint8_t* p = static_cast<uint8_t*>(buf);
-    const int fd = fileno(m_dat.get());
-    while (n) {
-        ssize_t got = ::pread(fd, p, n, static_cast<off_t>(offset));
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+    return readFullyAt(fileno(m_dat.get()), buf, n, offset);
 }
 
-bool CEBFTS::listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t* bodySize) {
+// Where a posting list's positions lie in "fts.dat", and how many there are.
+struct CEBFTS::ListPlace {
+    uint64_t body = 0;
+    uint64_t bodySize = 0;
+    uint64_t count = 0;
+};
+
+bool CEBFTS::listHead(int64_t offset, ListPlace* place) {
     const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
     const uint64_t first =
         format == ftslist::kPlain ? ftslist::kPlainHeaderSize : ftslist::kCompactHeaderSize + 4 * m_headingCount;
@@ -722,22 +704,21 @@ bool CEBFTS::listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t*
     ftslist::ListHead head;
     if (!readAt(static_cast<uint64_t>(offset), lead, n) || !ftslist::readHead(lead, n, available, format, &head))
         return false;
-    *count = head.count;
-    *body = static_cast<uint64_t>(offset) + head.body;
-    *bodySize = head.bodySize;
+    place->count = head.count;
+    place->body = static_cast<uint64_t>(offset) + head.body;
+    place->bodySize = head.bodySize;
     return true;
 }
 
-int CEBFTS::loadPostings(int64_t offset, std::vector<uint32_t>* out, size_t limit, uint32_t upTo) {
-    uint64_t count, body, bodySize;
-    if (!listHead(offset, &count, &body, &bodySize)) return -1;
+int CEBFTS::loadPostings(const ListPlace& place, std::vector<uint32_t>* out, size_t limit, uint32_t upTo) {
+    const uint64_t count = place.count, bodySize = place.bodySize;
     const ftslist::Format format = m_format == FORMAT_PLAIN ? ftslist::kPlain : ftslist::kCompact;
     // Only as much of the list as the limit needs is read.
     uint64_t want = bodySize;
     if (limit < count)
         want = std::min<uint64_t>(bodySize, static_cast<uint64_t>(limit) * (format == ftslist::kPlain ? 4 : 5));
     m_buffer.resize(static_cast<size_t>(want));
-    if (want && !readAt(body, m_buffer.data(), static_cast<size_t>(want))) return -1;
+    if (want && !readAt(place.body, m_buffer.data(), static_cast<size_t>(want))) return -1;
     ftslist::ListHead head;
     head.count = count;
     head.bodySize = want;
@@ -751,8 +732,8 @@ struct CEBFTS::Term {
     uint32_t key;
     uint32_t rel;
     bool prefix;
-    std::vector<int64_t> lists;  // file offsets of its posting lists
-    uint64_t count = 0;          // positions in them
+    std::vector<ListPlace> lists;  // its posting lists
+    uint64_t count = 0;            // positions in them
     std::vector<uint32_t> positions;
 };
 
@@ -787,10 +768,10 @@ bool CEBFTS::gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term) {
     if (term->prefix) bind(2, high);
     while (!cancelRequested() && sqlite3_step(s) == SQLITE_ROW) {
         const int64_t offset = sqlite3_column_int64(s, 0);
-        uint64_t count, body, size;
-        if (!listHead(offset, &count, &body, &size)) continue;  // a damaged list is skipped
-        term->lists.push_back(offset);
-        term->count += count;
+        ListPlace place;
+        if (!listHead(offset, &place)) continue;  // a damaged list is skipped
+        term->lists.push_back(place);
+        term->count += place.count;
     }
     sqlite3_reset(s);
     return !cancelRequested();
@@ -850,10 +831,10 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     }
 
     const bool plain = m_format == FORMAT_PLAIN;
-    Statement exact = prepare(
+    SqliteStatement exact = prepareSqlite(
         m_db, plain ? "select offs from ngram_tbl where ngram=?;" : "select offs from ngram_list where ngram=?;");
-    Statement range = prepare(m_db, plain ? "select offs from ngram_tbl where ngram>=? and ngram<?;"
-                                          : "select offs from ngram_list where ngram>=? and ngram<?;");
+    SqliteStatement range = prepareSqlite(m_db, plain ? "select offs from ngram_tbl where ngram>=? and ngram<?;"
+                                                      : "select offs from ngram_list where ngram>=? and ngram<?;");
     if (!exact || !range) return fail("can't query the index"), 0;
     size_t driver = 0;
     for (size_t t = 0; t < terms.size(); ++t) {
@@ -867,7 +848,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // The lists of a prefix hold distinct positions (one key per position);
     // merged, only the first `most` of them are put in order.
     auto load = [&](Term& term, size_t most, uint32_t upTo) {
-        for (int64_t offset : term.lists) loadPostings(offset, &term.positions, most, upTo);  // damaged: skipped
+        for (const ListPlace& place : term.lists) loadPostings(place, &term.positions, most, upTo);  // damaged: skipped
         if (term.lists.size() > 1) {
             std::vector<uint32_t>& p = term.positions;
             if (most < p.size()) {
@@ -984,7 +965,7 @@ uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
     if (m_tableHeadings < 0) {
         m_tableHeadings = 0;
         m_tableHeadingMax = 1;
-        Statement s = prepare(m_db, "select count(*), max(offs) from title_tbl;");
+        SqliteStatement s = prepareSqlite(m_db, "select count(*), max(offs) from title_tbl;");
         if (s && sqlite3_step(s.get()) == SQLITE_ROW) {
             m_tableHeadings = sqlite3_column_int64(s.get(), 0);
             m_tableHeadingMax = std::max<sqlite3_int64>(1, sqlite3_column_int64(s.get(), 1));
@@ -995,7 +976,8 @@ uint64_t CEBFTS::headingsBetween(uint32_t first, uint32_t last) {
 }
 
 bool CEBFTS::findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings) {
-    Statement heading = prepare(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
+    SqliteStatement heading =
+        prepareSqlite(m_db, "select offs from title_tbl where offs<? order by offs desc limit 1;");
     if (!heading) return false;
     auto headingBefore = [&](uint32_t p) {
         uint32_t h = p;
@@ -1009,10 +991,10 @@ bool CEBFTS::findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vec
     };
     // A lookup per hit, or, when the hits are many against the headings they
     // span, one ordered walk over those headings.
-    Statement walk;
+    SqliteStatement walk;
     bool walkRow = false;
     if (found.size() > 16 && found.size() * 8 > headingsBetween(found.front(), found.back())) {
-        walk = prepare(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
+        walk = prepareSqlite(m_db, "select offs from title_tbl where offs>=? and offs<? order by offs;");
         if (!walk) return false;
         sqlite3_bind_int64(walk.get(), 1, found.front());
         sqlite3_bind_int64(walk.get(), 2, found.back());

@@ -115,6 +115,7 @@ public:
 private:
     struct Built;
     struct Term;
+    struct ListPlace;
     bool cancelRequested() const;
     int fail(const std::string& message);
     int gatherKeys(const char* textPath, CEBReader& reader, uint32_t start, uint32_t count, bool eb, Built* built);
@@ -122,8 +123,8 @@ private:
     void groupKeys(std::vector<std::unique_ptr<CFtsKeyRun>>& runs, unsigned workers, Built* built);
 
     bool readAt(uint64_t offset, void* buf, size_t n);
-    bool listHead(int64_t offset, uint64_t* count, uint64_t* body, uint64_t* bodySize);
-    int loadPostings(int64_t offset, std::vector<uint32_t>* out, size_t limit = SIZE_MAX, uint32_t upTo = UINT32_MAX);
+    bool listHead(int64_t offset, ListPlace* place);
+    int loadPostings(const ListPlace& place, std::vector<uint32_t>* out, size_t limit, uint32_t upTo);
     bool gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term);
     bool findHeadings(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings);
     bool findHeadingsInDatabase(const std::vector<uint32_t>& found, std::vector<uint32_t>* headings);

@@ -43,24 +43,6 @@ size_t getVarint(const uint8_t* p, size_t size, uint64_t* v) {
     return 0;
 }
 
-template <class Get>
-void appendWith(std::vector<uint8_t>* out, Format format, size_t n, Get get) {
-    if (format == kPlain) {
-        const size_t at = out->size();
-        out->resize(at + 4 + 4 * n);
-        uint8_t* p = out->data() + at;
-        byteorder::putLe32(p, static_cast<uint32_t>(n));
-        for (size_t i = 0; i < n; ++i) byteorder::putLe32(p + 4 + 4 * i, get(i));
-        return;
-    }
-    uint64_t bytes = 0;
-    for (size_t i = 0; i < n; ++i) bytes += varintSize(get(i) - (i ? get(i - 1) : 0));
-    const size_t at = out->size();
-    out->resize(at + varintSize(n) + varintSize(bytes) + static_cast<size_t>(bytes));
-    uint8_t* p = putVarint(putVarint(out->data() + at, n), bytes);
-    for (size_t i = 0; i < n; ++i) p = putVarint(p, get(i) - (i ? get(i - 1) : 0));
-}
-
 }  // namespace
 
 void putHeader(std::vector<uint8_t>* out, Format format, uint32_t keyCount, uint64_t headingCount) {
@@ -82,12 +64,21 @@ int formatOf(const uint8_t* head, size_t size, uint64_t* headingCount) {
     return 0;
 }
 
-void appendList(std::vector<uint8_t>* out, Format format, const uint32_t* positions, size_t n) {
-    appendWith(out, format, n, [positions](size_t i) { return positions[i]; });
-}
-
 void appendListOfPairs(std::vector<uint8_t>* out, Format format, const uint64_t* pairs, size_t n) {
-    appendWith(out, format, n, [pairs](size_t i) { return static_cast<uint32_t>(pairs[i]); });
+    auto get = [pairs](size_t i) { return static_cast<uint32_t>(pairs[i]); };
+    const size_t at = out->size();
+    if (format == kPlain) {
+        out->resize(at + 4 + 4 * n);
+        uint8_t* p = out->data() + at;
+        byteorder::putLe32(p, static_cast<uint32_t>(n));
+        for (size_t i = 0; i < n; ++i) byteorder::putLe32(p + 4 + 4 * i, get(i));
+        return;
+    }
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < n; ++i) bytes += varintSize(get(i) - (i ? get(i - 1) : 0));
+    out->resize(at + varintSize(n) + varintSize(bytes) + static_cast<size_t>(bytes));
+    uint8_t* p = putVarint(putVarint(out->data() + at, n), bytes);
+    for (size_t i = 0; i < n; ++i) p = putVarint(p, get(i) - (i ? get(i - 1) : 0));
 }
 
 bool readHead(const uint8_t* p, size_t size, uint64_t available, Format format, ListHead* head) {

@@ -29,9 +29,8 @@ void putHeader(std::vector<uint8_t>* out, Format format, uint32_t keyCount, uint
 // form *headingCount is read too (size must hold the whole header).
 int formatOf(const uint8_t* head, size_t size, uint64_t* headingCount);
 
-// Appends one list of ascending positions.
-void appendList(std::vector<uint8_t>* out, Format format, const uint32_t* positions, size_t n);
-// The same, for positions in the low halves of 64-bit values.
+// Appends one list of ascending positions, held in the low halves of
+// 64-bit values.
 void appendListOfPairs(std::vector<uint8_t>* out, Format format, const uint64_t* pairs, size_t n);
 
 // What leads a list: its position count, and the offset from the list's

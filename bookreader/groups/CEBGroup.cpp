@@ -40,16 +40,12 @@ bool startsWithNoCase(const char* text, const char* prefix) {
     return strncasecmp(text, prefix, strlen(prefix)) == 0;
 }
 
-bool isSjisLead(unsigned char b) {
-    return static_cast<unsigned char>((b ^ 0x20) - 0xA1) < 60;
-}
-
 // Copies at most n bytes of Shift_JIS text, never splitting a two-byte
 // character (a lead byte without its trail byte is left out).
 void copySjisCut(char* dst, const char* src, size_t n) {
     size_t i = 0;
     while (src[i] && i < n) {
-        size_t step = isSjisLead(static_cast<unsigned char>(src[i])) ? 2 : 1;
+        size_t step = jclib::isSjisLead(static_cast<unsigned char>(src[i])) ? 2 : 1;
         if (step == 2 && !src[i + 1]) break;
         if (i + step > n) break;
         i += step;
@@ -72,7 +68,7 @@ int sanitizeField(std::string* text) {
     int replaced = 0;
     for (size_t i = 0; i < text->size(); ++i) {
         char& c = (*text)[i];
-        if (isSjisLead(static_cast<unsigned char>(c))) {
+        if (jclib::isSjisLead(static_cast<unsigned char>(c))) {
             if (i + 1 < text->size()) {
                 ++i;
                 continue;
@@ -557,7 +553,7 @@ int CEBGroup::title(int i, char* out, int size) {
         int read = 0, written = 0;
         bool abandoned = false;
         while (read < 80 && p[read] && written < 80) {
-            if (isSjisLead(p[read]) && p[read + 1]) {
+            if (jclib::isSjisLead(p[read]) && p[read + 1]) {
                 unsigned c = jclib::zenkakuToHankaku((p[read] << 8) | p[read + 1]);
                 if (c < 32 || c >= 127) {
                     abandoned = true;

@@ -282,12 +282,7 @@ CSQLIO::~CSQLIO() {
 }
 
 CSQLIO::Statement CSQLIO::prepare(const char* sql) const {
-    sqlite3_stmt* s = nullptr;
-    if (!m_database || sqlite3_prepare_v2(m_database, sql, -1, &s, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(s);
-        return Statement();
-    }
-    return Statement(s);
+    return prepareSqlite(m_database, sql);
 }
 
 int CSQLIO::executePlain(const char* sql) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "dictformats/userdict/UserDictRecords.h"
+#include "foundation/SqliteHandle.h"
 
 // Progress of a text search: (data, hits so far, 0, 0).
 typedef void (*USERDICT_PROGRESS)(void* data, int hits, int total, int done);
@@ -142,10 +143,7 @@ public:
     size_t formatInfo(char* out, size_t size) const;
 
 private:
-    struct StatementDeleter {
-        void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-    };
-    using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+    using Statement = SqliteStatement;
     static const int kStatementCount = 10;
     static const int kQueryCount = 8;
 
