@@ -6,13 +6,18 @@
 #include "tests/common/TestDir.h"
 #include "tests/common/ZioFixtures.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -185,6 +190,29 @@ TEST(ZioPlain, UnopenedReaderFailsEverything) {
     EXPECT_EQ(z.open(nullptr, 0), -1);
     z.close();
     z.close();
+}
+
+// Only a regular file is opened: a FIFO is refused at once instead of
+// waiting for a writer (which would hang every caller), and so is a folder.
+TEST(ZioPlain, OnlyRegularFilesAreOpened) {
+    TestDir dir;
+    const std::string fifo = dir.file("HONMON");
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    auto opened = std::async(std::launch::async, [&] {
+        CZio z;
+        return z.open(fifo.c_str(), 0);
+    });
+    const bool waited = opened.wait_for(std::chrono::seconds(5)) == std::future_status::timeout;
+    if (waited) {
+        // Let the blocked open go on so that the test ends.
+        int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    EXPECT_FALSE(waited) << "the open waited for a writer";
+    EXPECT_EQ(-1, opened.get());
+
+    CZio z;
+    EXPECT_EQ(-1, z.open(dir.path().c_str(), 0));
 }
 
 // ---------------------------------------------------------------- EBZip
