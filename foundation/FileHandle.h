@@ -2,6 +2,8 @@
 // every early return releases it.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +21,24 @@ typedef std::unique_ptr<FILE, FileCloser> FilePtr;
 // Opens a file as fopen does; null on failure.
 inline FilePtr openFile(const char* path, const char* mode) {
     return FilePtr(std::fopen(path, mode));
+}
+
+// Opens a regular file for reading ("rb"); null for anything else. The file
+// is opened without blocking, so that a FIFO is refused at once instead of
+// waiting for a writer.
+inline FilePtr openRegularFile(const char* path) {
+    if (!path) return FilePtr();
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FilePtr();
+    struct stat st;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return FilePtr();
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return FilePtr(f);
 }
 
 // Reads exactly n bytes at offset of a descriptor (without moving its file

@@ -201,11 +201,12 @@ int CPDicReader::open(const char* path) {
     close();
     if (!path) return -1;
     std::unique_ptr<CPDicReaderState> s(new CPDicReaderState);
-    s->file.reset(std::fopen(path, "rb"));
+    // Only a regular file (a FIFO is refused at once, without waiting).
+    s->file = openRegularFile(path);
     if (!s->file) return -1;
     FILE* f = s->file.get();
     struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (fstat(fileno(f), &st) != 0) return -1;
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     uint8_t head[256];
     if (fileSize < sizeof head || std::fread(head, 1, sizeof head, f) != sizeof head) return -1;

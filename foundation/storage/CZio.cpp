@@ -1,9 +1,6 @@
 #include "foundation/storage/CZio.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -108,21 +105,9 @@ int CZio::open(const char* path, unsigned hint) {
     if (!path) return -1;
     snprintf(m_st.path, sizeof m_st.path, "%s", path);
 
-    // Only a regular file is a book file. The descriptor is opened without
-    // blocking, so that a FIFO is refused at once instead of waiting for a
-    // writer.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    m_file.reset(fdopen(fd, "rb"));
-    if (!m_file) {
-        ::close(fd);
-        return -1;
-    }
+    // Only a regular file is a book file (a FIFO is refused at once).
+    m_file = openRegularFile(path);
+    if (!m_file) return -1;
 
     uint8_t header[32];
     int result = -1;

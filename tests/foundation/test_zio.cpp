@@ -3,21 +3,17 @@
 #include "foundation/storage/CZio.h"
 
 #include "foundation/book/BookConstants.h"
+#include "tests/common/FifoOpen.h"
 #include "tests/common/TestDir.h"
 #include "tests/common/ZioFixtures.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -196,20 +192,11 @@ TEST(ZioPlain, UnopenedReaderFailsEverything) {
 // waiting for a writer (which would hang every caller), and so is a folder.
 TEST(ZioPlain, OnlyRegularFilesAreOpened) {
     TestDir dir;
-    const std::string fifo = dir.file("HONMON");
-    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-    auto opened = std::async(std::launch::async, [&] {
-        CZio z;
-        return z.open(fifo.c_str(), 0);
-    });
-    const bool waited = opened.wait_for(std::chrono::seconds(5)) == std::future_status::timeout;
-    if (waited) {
-        // Let the blocked open go on so that the test ends.
-        int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-    }
-    EXPECT_FALSE(waited) << "the open waited for a writer";
-    EXPECT_EQ(-1, opened.get());
+    int rc = 0;
+    EXPECT_TRUE(lftest::opensFifoWithoutWaiting(
+        dir.file("HONMON"), [](const char* path) { return CZio().open(path, 0); }, &rc))
+        << "the open waited for a writer";
+    EXPECT_EQ(-1, rc);
 
     CZio z;
     EXPECT_EQ(-1, z.open(dir.path().c_str(), 0));
