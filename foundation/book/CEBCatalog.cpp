@@ -298,7 +298,7 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
         s.directory[8] = '\0';
     }
 
-    FilePtr f(fopen(path, "rb"));
+    FilePtr f = openRegularFile(path);  // a FIFO is refused at once
     if (!f) return 0;
     unsigned char header[128];
     if (fread(header, 1, sizeof header, f.get()) != sizeof header) return 0;
