@@ -13,11 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "foundation/byteorder.h"
 
-void putBE(unsigned char* p, uint64_t v, unsigned width) {
-    for (unsigned i = 0; i < width; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));
-}
+namespace {
 
 struct Lcg {
     uint64_t s;
@@ -52,8 +50,8 @@ int main(int argc, char** argv) {
     mkdir((dir + "/SUB1/DATA").c_str(), 0755);
 
     std::vector<unsigned char> cat(2048, 0);
-    putBE(&cat[0], 1, 2);  // one subbook
-    cat[3] = 1;            // highest version
+    byteorder::putBe16(&cat[0], 1);  // one subbook
+    cat[3] = 1;                      // highest version
     unsigned char* r = &cat[16];
     r[1] = 1;  // version 1
     const unsigned char title[] = {0x24, 0x22, 0x24, 0x24};
@@ -64,11 +62,11 @@ int main(int argc, char** argv) {
 
     const size_t size = size_t(mib) << 20;
     std::vector<unsigned char> b(size, 0);
-    putBE(&b[0], 1, 2);  // index table: one record
+    byteorder::putBe16(&b[0], 1);  // index table: one record
     b[2] = 1;
     b[16] = 0x00;  // body text from block 2
-    putBE(&b[18], 2, 4);
-    putBE(&b[22], (size - 2048) / 2048, 4);
+    byteorder::putBe32(&b[18], 2);
+    byteorder::putBe32(&b[22], static_cast<uint32_t>((size - 2048) / 2048));
     b[26] = 1;
 
     // A vocabulary of a few thousand headwords, then entries made of them.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
+#include "foundation/byteorder.h"
 #include "fuzz/FuzzScratch.h"
 
 namespace {
@@ -27,20 +28,16 @@ const uint8_t kIds[] = {0x91, 0x90, 0x71, 0x70, 0x80, 0x81, 0x40, 0x30, 0xA0, 0x
 constexpr size_t kPageSize = 2048;
 constexpr size_t kMaxPages = 16;
 
-void putBe32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(x >> (24 - 8 * i));
-}
-
 std::vector<uint8_t> bookFile(uint8_t id, const uint8_t* pages, size_t size) {
     const size_t count = size / kPageSize + (size % kPageSize ? 1 : 0);
     std::vector<uint8_t> file(kPageSize * (1 + count), 0);
     file[1] = 2;  // two areas
     file[16] = 0x00;
-    putBe32(file, 18, 2);
-    putBe32(file, 22, static_cast<uint32_t>(count));
+    byteorder::putBe32(&file[18], 2);
+    byteorder::putBe32(&file[22], static_cast<uint32_t>(count));
     file[32] = id;
-    putBe32(file, 34, 2);
-    putBe32(file, 38, static_cast<uint32_t>(count));
+    byteorder::putBe32(&file[34], 2);
+    byteorder::putBe32(&file[38], static_cast<uint32_t>(count));
     std::copy(pages, pages + size, file.begin() + kPageSize);
     return file;
 }

@@ -31,10 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzScratch scratch("fuzz_complexdef");
     if (scratch.dir().empty()) return 0;
     const std::string path = scratch.dir() + "/complex.def";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return 0;
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (!writeScratchFile(path, data, size)) return 0;
 
     CEBBook book;
     try {

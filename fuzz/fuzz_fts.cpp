@@ -46,13 +46,6 @@ struct Input {
     }
 };
 
-bool writeBytes(const std::string& path, const uint8_t* p, size_t n) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(p, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
-}
-
 bool writeRows(const std::string& path, Input* in, bool compact) {
     std::remove(path.c_str());
     sqlite3* db = nullptr;
@@ -126,11 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (selector & 1) {
         const uint8_t* db;
         const size_t len = static_cast<size_t>(in.le(4, &ok));
-        if (!ok || !in.take(len, &db) || !writeBytes(dbPath, db, len)) return 0;
+        if (!ok || !in.take(len, &db) || !writeScratchFile(dbPath, db, len)) return 0;
     } else if (!writeRows(dbPath, &in, (selector & 4) != 0)) {
         return 0;
     }
-    if (!writeBytes(dir + "/fts.dat", in.p, in.n)) return 0;
+    if (!writeScratchFile(dir + "/fts.dat", in.p, in.n)) return 0;
 
     CEBFTS::isComplete(dir.c_str());
     CEBFTS fts;

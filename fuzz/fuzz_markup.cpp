@@ -6,16 +6,11 @@
 // copyright page too); the rest is the markup, read as two sources (a.html
 // and b.html) so that links cross sources. A whole book with every word,
 // kana, keyword and cross index and the menu is built from it.
-#include <ftw.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "builder/CEPWing.h"
+#include "fuzz/FuzzScratch.h"
 
 namespace {
 
@@ -23,47 +18,17 @@ void quiet(const char*) {}
 
 // The scratch folder holds the sources and the books built from them
 // (gaiji font files included, whose names vary); it goes away at exit.
-std::string& scratchDir() {
-    static std::string dir;
-    return dir;
-}
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return std::remove(path);
-}
-
-void removeScratch() {
-    if (!scratchDir().empty()) nftw(scratchDir().c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-const std::string& workDir() {
-    std::string& dir = scratchDir();
-    if (dir.empty()) {
-        std::string tmpl = "/tmp/fuzz_markup.XXXXXX";
-        if (mkdtemp(&tmpl[0]) != nullptr) {
-            dir = tmpl;
-            std::atexit(removeScratch);
-        }
-    }
-    return dir;
-}
-
-bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
+FuzzScratch g_scratch("fuzz_markup");
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const std::string& dir = workDir();
+    const std::string& dir = g_scratch.dir();
     if (dir.empty()) return 0;
     const std::string a = dir + "/a.html";
     const std::string b = dir + "/b.html";
-    if (!writeFile(a, data + 1, size - 1) || !writeFile(b, data + 1, size - 1)) return 0;
+    if (!writeScratchFile(a, data + 1, size - 1) || !writeScratchFile(b, data + 1, size - 1)) return 0;
 
     const unsigned flags = data[0];
     CEPWing w;

@@ -26,10 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string dir = scratch.dir() + "/book";
     const std::string path = scratch.dir() + "/src.txt";
     mkdir(dir.c_str(), 0755);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return 0;
-    if (size > 1) std::fwrite(data + 1, 1, size - 1, f);
-    std::fclose(f);
+    if (!writeScratchFile(path, data + 1, size - 1)) return 0;
 
     const unsigned flags = data[0];
     CEPWing w;

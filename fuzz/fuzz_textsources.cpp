@@ -36,10 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rest = nl == std::string::npos ? std::string() : rest.substr(nl + 1);
     }
     const std::string path = dir + "/src.txt";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return 0;
-    std::fwrite(rest.data(), 1, rest.size(), f);
-    std::fclose(f);
+    if (!writeScratchFile(path, reinterpret_cast<const uint8_t*>(rest.data()), rest.size())) return 0;
 
     CEPWing w;
     w.init();

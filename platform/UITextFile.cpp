@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/pathutil.h"
+
 namespace {
 
 // Closes a file descriptor on every return.
@@ -27,19 +29,6 @@ bool failErrno(std::string* error, const char* what, const std::string& path) {
     return fail(error, std::string(what) + " " + path + ": " + std::strerror(errno));
 }
 
-bool writeAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // A path that the C calls would cut short at an embedded zero names another file.
 bool badPath(const std::string& path, std::string* error) {
     if (path.empty()) return !fail(error, "no file name given");
@@ -51,24 +40,10 @@ bool badPath(const std::string& path, std::string* error) {
 
 bool UIWriteTextFileAtomically(const std::string& path, const std::string& text, std::string* error) {
     if (badPath(path, error)) return false;
-    mode_t mode = 0644;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return fail(error, "can't write " + path + ": not a regular file");
-        mode = st.st_mode & 07777;
-    }
-    std::string temp = path + ".XXXXXX";
-    FdCloser out{mkstemp(&temp[0])};
-    if (out.fd < 0) return failErrno(error, "can't write", path);
-    bool ok = writeAll(out.fd, text.data(), text.size()) && fchmod(out.fd, mode) == 0 && fsync(out.fd) == 0;
-    int closed = close(out.fd);
-    out.fd = -1;
-    if (!ok || closed != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-        int saved = errno;
-        unlink(temp.c_str());
-        errno = saved;
-        return failErrno(error, "can't write", path);
-    }
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return fail(error, "can't write " + path + ": not a regular file");
+    if (writeFileAtomically(path.c_str(), text.data(), text.size()) != 0) return failErrno(error, "can't write", path);
     return true;
 }
 

@@ -27,12 +27,6 @@ uint32_t parseHex(const std::string& text) {
     return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 16));
 }
 
-std::string upperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 }  // namespace
 
 BookViewController::BookViewController() : kindOfBook("kindOfBook") {}
@@ -47,9 +41,7 @@ void BookViewController::viewDidLoad() {
     kindOfBook.removeAllItems();
     for (const char* kind : kKinds) kindOfBook.addItem(kind);
     m_bookset = BookSet::sharedBookSet();
-    int index = m_bookset->correntBook();
-    auto& books = m_bookset->getBookArray();
-    if (index == -1) {
+    if (m_bookset->correntBook() == -1) {
         gai8x16.setStringValue("GAI16H00");
         gai16x16.setStringValue("GAI16F00");
         separateHonmon.setState(UIStateOff);
@@ -58,8 +50,9 @@ void BookViewController::viewDidLoad() {
         zenStart.setStringValue("B121");
         return;
     }
-    if (index < 0 || index >= static_cast<int>(books.size())) return;
-    const BookInfo& book = books[static_cast<size_t>(index)];
+    const BookInfo* selected = m_bookset->selectedBook();
+    if (selected == nullptr) return;
+    const BookInfo& book = *selected;
     bookTitle.setStringValue(book.bookTitle());
     dirName.setStringValue(book.dirName());
     gaijiMap.setStringValue(book.gaijiMap());
@@ -85,13 +78,12 @@ void BookViewController::OnOK() {
         return;
     }
     BookInfo edited;
-    auto& books = m_bookset->getBookArray();
-    int index = m_bookset->correntBook();
-    bool adding = index == -1;
-    if (!adding && (index < 0 || index >= static_cast<int>(books.size()))) return;
-    if (!adding) edited = books[static_cast<size_t>(index)];
+    BookInfo* selected = m_bookset->selectedBook();
+    bool adding = m_bookset->correntBook() == -1;
+    if (!adding && selected == nullptr) return;
+    if (!adding) edited = *selected;
     edited.setBookTitle(bookTitle.stringValue());
-    edited.setDirName(upperCase(dirName.stringValue()));
+    edited.setDirName(upperCaseDirName(dirName.stringValue()));
     edited.setGaijiMap(gaijiMap.stringValue());
     edited.setGaijiFont(gaijiFont.stringValue());
     edited.setCopyright(copyright.stringValue());
@@ -116,10 +108,11 @@ void BookViewController::OnOK() {
         return;
     }
     if (adding) {
+        auto& books = m_bookset->getBookArray();
         books.push_back(edited);
         m_bookset->setCorrentBook(static_cast<int>(books.size()) - 1);
     } else {
-        books[static_cast<size_t>(index)] = edited;
+        *selected = edited;
     }
     UINotificationCenter::defaultCenter().post(kReloadBookNotification, this);
     dismissController();

@@ -29,17 +29,13 @@ void SourceViewController::viewDidLoad() {
     m_bookset = BookSet::sharedBookSet();
     m_bookset->setCsvPath("");
     m_bookset->setCsvFields("");
-    int book = m_bookset->correntBook();
-    int source = m_bookset->correntSource();
-    auto& books = m_bookset->getBookArray();
-    if (source == -1 || book == -1) {
+    if (m_bookset->correntSource() == -1 || m_bookset->correntBook() == -1) {
         sourceType.selectCellWithTag(0);
         return;
     }
-    if (book < 0 || book >= static_cast<int>(books.size())) return;
-    auto& sources = books[static_cast<size_t>(book)].getSource();
-    if (source < 0 || source >= static_cast<int>(sources.size())) return;
-    const SourceInfo& s = sources[static_cast<size_t>(source)];
+    const SourceInfo* selected = m_bookset->selectedSource();
+    if (selected == nullptr) return;
+    const SourceInfo& s = *selected;
     sourcePath.setStringValue(s.inFile());
     sourceTitle.setStringValue(s.title());
     sourceType.selectCellWithTag(s.sourceTypeID());
@@ -51,18 +47,13 @@ void SourceViewController::OnOK() {
         makeFirstResponder(&sourcePath);
         return;
     }
-    auto& books = m_bookset->getBookArray();
-    int book = m_bookset->correntBook();
-    if (book >= 0 && book < static_cast<int>(books.size())) {
-        auto& sources = books[static_cast<size_t>(book)].getSource();
-        int index = m_bookset->correntSource();
-        SourceInfo* s = nullptr;
-        if (index == -1) {
+    if (BookInfo* book = m_bookset->selectedBook()) {
+        SourceInfo* s = m_bookset->selectedSource();
+        if (m_bookset->correntSource() == -1) {
+            auto& sources = book->getSource();
             sources.emplace_back();
             s = &sources.back();
             m_bookset->setCorrentSource(static_cast<int>(sources.size()) - 1);
-        } else if (index >= 0 && index < static_cast<int>(sources.size())) {
-            s = &sources[static_cast<size_t>(index)];
         }
         if (s != nullptr) {
             s->setInFile(sourcePath.stringValue());

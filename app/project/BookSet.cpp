@@ -68,6 +68,19 @@ void BookSet::initConvOpt() {
     setTextOption(&ConvertOpt::arrowCode, "222A");
 }
 
+BookInfo* BookSet::selectedBook() {
+    if (m_correntBook < 0 || m_correntBook >= static_cast<int>(m_bookArray.size())) return nullptr;
+    return &m_bookArray[static_cast<size_t>(m_correntBook)];
+}
+
+SourceInfo* BookSet::selectedSource() {
+    BookInfo* book = selectedBook();
+    if (book == nullptr) return nullptr;
+    std::vector<SourceInfo>& sources = book->getSource();
+    if (m_correntSource < 0 || m_correntSource >= static_cast<int>(sources.size())) return nullptr;
+    return &sources[static_cast<size_t>(m_correntSource)];
+}
+
 std::string BookSet::toRelPath(const std::string& path) const {
     return ::toRelPath(path, m_basePath);
 }

@@ -6,9 +6,9 @@
 // content in place, so every holder sees the current project.
 //
 // Texts are UTF-8 and empty means none; indices are zero-based and -1 means
-// no selection. The model checks nothing: a user of a selection index checks
-// it against the list first. It is edited on the main thread; nothing here
-// takes a lock except the first creation.
+// no selection. The model checks nothing when an index is set: selectedBook
+// and selectedSource check it against its list when it is used. It is edited
+// on the main thread; nothing here takes a lock except the first creation.
 #pragma once
 
 #include <string>
@@ -58,6 +58,10 @@ public:
     void setCorrentBook(int index) { m_correntBook = index; }
     int correntSource() const { return m_correntSource; }
     void setCorrentSource(int index) { m_correntSource = index; }
+    // The selected book, and the selected source of that book; null when an
+    // index is no entry of its list (also for -1).
+    BookInfo* selectedBook();
+    SourceInfo* selectedSource();
     const std::string& basePath() const { return m_basePath; }
     void setBasePath(const std::string& path) { m_basePath = path; }
     const std::string& outputPath() const { return m_outputPath; }

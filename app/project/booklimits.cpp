@@ -1,7 +1,5 @@
 #include "app/project/booklimits.h"
 
-#include <vector>
-
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -35,11 +33,17 @@ bool shiftJISText(const std::string& utf8, std::string* sjis) {
     sjis->clear();
     if (utf8.empty()) return true;
     if (!::isUtf8Text(utf8.data(), static_cast<int>(utf8.size())) || utf8.find('\0') != std::string::npos) return false;
-    // Every character takes at most as many bytes in Shift_JIS as in UTF-8.
-    std::vector<unsigned char> out(utf8.size() + 1);
-    int n = ::utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), out.data(), out.size());
-    sjis->assign(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+    *sjis = toShiftJIS(utf8);
     return countSjisGeta(*sjis) == countUtf8Geta(utf8);
+}
+
+std::string toShiftJIS(const std::string& utf8) {
+    // Every character of UTF-8 text takes at most as many bytes in Shift_JIS.
+    std::string out(utf8.size() + 1, '\0');
+    int n =
+        ::utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), reinterpret_cast<unsigned char*>(&out[0]), out.size());
+    out.resize(static_cast<size_t>(n));
+    return out;
 }
 
 bool validDirName(const std::string& name) {
@@ -47,6 +51,12 @@ bool validDirName(const std::string& name) {
     for (char c : name)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return false;
     return true;
+}
+
+std::string upperCaseDirName(std::string name) {
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return name;
 }
 
 bool findBookFieldProblem(const BookInfo& book, const std::function<std::string(const std::string&)>& expand,

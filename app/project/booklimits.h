@@ -40,9 +40,14 @@ constexpr size_t kMaxFontNameBytes = 8;
 // Shift_JIS form of UTF-8 text; false when a character has none (or the text
 // is not UTF-8). The geta mark itself converts.
 bool shiftJISText(const std::string& utf8, std::string* sjis);
+// The Shift_JIS form without a check: a character that has none becomes the
+// geta mark.
+std::string toShiftJIS(const std::string& utf8);
 
 // True for 1 to 8 letters, digits or "_" (letters of either case).
 bool validDirName(const std::string& name);
+// A directory name as a book stores it: ASCII letters in upper case.
+std::string upperCaseDirName(std::string name);
 
 // The first field of book beyond the limits, or false when all fit. Paths
 // are measured as expand gives them (the run's absolute form); empty fields

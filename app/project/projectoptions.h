@@ -34,10 +34,12 @@ extern const ProjectOption kProjectOptions[kProjectOptionCount];
 const ProjectOption* findProjectOption(const std::string& name);
 
 // A number option's value as the XML file writes it: the field's 32 bits as
-// a signed integer (16-bit fields widened with their sign).
+// a signed integer (16-bit fields widened with their sign). A flag option's
+// int comes back as it is.
 int32_t projectOptionNumber(const ConvertOpt& opt, const ProjectOption& option);
 // Stores a number read from a project file: a 16-bit field keeps the low 16
-// bits, an unsigned one the 32 bits; kwordLen below 1 becomes 1.
+// bits, an unsigned one the 32 bits; kwordLen below 1 becomes 1. A flag
+// option's int takes the value as it is.
 void setProjectOptionNumber(ConvertOpt* opt, const ProjectOption& option, int32_t value);
 // A flag option: 0, or 1 for any value other than 0.
 inline int projectOptionFlag(const ConvertOpt& opt, const ProjectOption& option) {

@@ -33,19 +33,12 @@ const struct {
 char* ConvertOpt::*const kTextFields[5] = {&ConvertOpt::stopWord, &ConvertOpt::delChars, &ConvertOpt::kanaSep1,
                                            &ConvertOpt::kanaSep2, &ConvertOpt::arrowCode};
 
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 }  // namespace
 
 std::vector<DriverOption> driverIntOptions(const ConvertOpt& opt) {
     std::vector<DriverOption> out;
     for (const char* name : kDriverIntOptions) {
-        const ProjectOption* option = findProjectOption(name);
-        int value = option->kind == OPTION_FLAG ? opt.*(option->intField) : projectOptionNumber(opt, *option);
+        int value = projectOptionNumber(opt, *findProjectOption(name));
         for (const auto& combo : kComboOptions)
             if (std::strcmp(combo.name, name) == 0 && (value < 0 || value >= combo.items)) value = 0;
         out.push_back(DriverOption{name, value});
@@ -78,7 +71,7 @@ RunPlan::RunPlan(const BookSet& set, const std::string& appPath) {
             continue;
         }
         shiftJISText(info.bookTitle(), &book.title);
-        book.dirName = upper(info.dirName());
+        book.dirName = upperCaseDirName(info.dirName());
         auto seen = dirNames.find(book.dirName);
         if (seen != dirNames.end() && refusal.empty())
             refusal =

@@ -71,17 +71,13 @@ const struct {
     {"pdicHonbun", 3, &ViewController::pdicHonbun}, {"pdicYorei", 3, &ViewController::pdicYorei},
 };
 
+// The int of a flag or number option, by name.
 int optionValue(const ConvertOpt& opt, const char* name) {
-    const ProjectOption* option = findProjectOption(name);
-    return option->kind == OPTION_FLAG ? opt.*(option->intField) : projectOptionNumber(opt, *option);
+    return projectOptionNumber(opt, *findProjectOption(name));
 }
 
 void setOptionValue(ConvertOpt* opt, const char* name, int32_t value) {
-    const ProjectOption* option = findProjectOption(name);
-    if (option->kind == OPTION_FLAG)
-        opt->*(option->intField) = value;
-    else
-        setProjectOptionNumber(opt, *option, value);
+    setProjectOptionNumber(opt, *findProjectOption(name), value);
 }
 
 void fillCombo(UIComboBox* combo, std::initializer_list<const char*> items) {
@@ -172,12 +168,10 @@ void ViewController::reloadSource(const UINotification*) {
 }
 
 int ViewController::numberOfRowsInTableView(UITableView* table) {
-    const auto& books = m_bookset->getBookArray();
-    if (table->identifier() == "bookTableView") return static_cast<int>(books.size());
+    if (table->identifier() == "bookTableView") return static_cast<int>(m_bookset->getBookArray().size());
     if (table->identifier() == "sourceTableView") {
-        int book = m_bookset->correntBook();
-        if (book < 0 || book >= static_cast<int>(books.size())) return 0;
-        return static_cast<int>(books[static_cast<size_t>(book)].getSource().size());
+        const BookInfo* book = m_bookset->selectedBook();
+        return book ? static_cast<int>(book->getSource().size()) : 0;
     }
     return 0;
 }
@@ -190,9 +184,9 @@ std::string ViewController::tableViewObjectValue(UITableView*, const std::string
         *found = true;
         return books[static_cast<size_t>(row)].bookTitle();
     }
-    int book = m_bookset->correntBook();
-    if (column == "source" && book >= 0 && book < static_cast<int>(books.size())) {
-        const auto& sources = books[static_cast<size_t>(book)].getSource();
+    const BookInfo* book = m_bookset->selectedBook();
+    if (column == "source" && book != nullptr) {
+        const auto& sources = book->getSource();
         if (row < static_cast<int>(sources.size())) {
             *found = true;
             return sources[static_cast<size_t>(row)].inFile();
@@ -219,10 +213,9 @@ void ViewController::editBook(const UINotification*) {
 }
 
 void ViewController::deleteBook(const UINotification*) {
+    if (m_bookset->selectedBook() == nullptr) return;
     auto& books = m_bookset->getBookArray();
-    int book = m_bookset->correntBook();
-    if (book < 0 || book >= static_cast<int>(books.size())) return;
-    books.erase(books.begin() + book);
+    books.erase(books.begin() + m_bookset->correntBook());
     m_bookset->setCorrentBook(-1);
     UINotificationCenter::defaultCenter().post(kReloadBookNotification);
 }
@@ -239,13 +232,9 @@ void ViewController::editSource(const UINotification*) {
 }
 
 void ViewController::deleteSource(const UINotification*) {
-    auto& books = m_bookset->getBookArray();
-    int book = m_bookset->correntBook();
-    if (book < 0 || book >= static_cast<int>(books.size())) return;
-    auto& sources = books[static_cast<size_t>(book)].getSource();
-    int source = m_bookset->correntSource();
-    if (source < 0 || source >= static_cast<int>(sources.size())) return;
-    sources.erase(sources.begin() + source);
+    if (m_bookset->selectedSource() == nullptr) return;
+    auto& sources = m_bookset->selectedBook()->getSource();
+    sources.erase(sources.begin() + m_bookset->correntSource());
     m_bookset->setCorrentSource(-1);
     UINotificationCenter::defaultCenter().post(kReloadSourceNotification);
 }
@@ -350,19 +339,19 @@ void ViewController::commitOptionTab(int tab) {
 }
 
 void ViewController::selectBasePath() {
-    UIOpenPanel panel;
-    panel.setCanChooseDirectories(true);
-    panel.setCanChooseFiles(false);
-    panel.setDirectory(UIOpenPanel::homeDirectory() + "/Documents");
-    if (panel.runModal() == UIModalOK) basePath.setStringValue(panel.path());
+    chooseFolder(&basePath);
 }
 
 void ViewController::selectOutputPath() {
+    chooseFolder(&outputPath);
+}
+
+void ViewController::chooseFolder(UITextField* field) {
     UIOpenPanel panel;
     panel.setCanChooseDirectories(true);
     panel.setCanChooseFiles(false);
     panel.setDirectory(UIOpenPanel::homeDirectory() + "/Documents");
-    if (panel.runModal() == UIModalOK) outputPath.setStringValue(panel.path());
+    if (panel.runModal() == UIModalOK) field->setStringValue(panel.path());
 }
 
 std::string ViewController::toAbsPath(const std::string& path) const {

@@ -133,6 +133,8 @@ private:
     void showBookViewController();
     void showSourceViewController();
     void showDialog(const char* identifier);
+    // Puts the folder chosen in an open panel into field.
+    void chooseFolder(UITextField* field);
     void readProject(const std::string& path);
     void writeProject();
     // Checks and commits what a run needs; the plan, or null when no run starts.

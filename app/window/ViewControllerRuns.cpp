@@ -1,12 +1,11 @@
 // ViewController: the build and catalog runs, abort and the log.
-#include <cstring>
 
 #include "app/notificationnames.h"
 #include "app/project/BookSet.h"
+#include "app/project/booklimits.h"
 #include "app/window/RunPlan.h"
 #include "app/window/ViewController.h"
 #include "builder/CEPWing.h"
-#include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
 #include "platform/UIApplication.h"
 #include "platform/UIBundle.h"
@@ -27,14 +26,6 @@ bool bookBuilt() {
 
 const char* orNull(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
-}
-
-std::string toShiftJIS(const char* utf8) {
-    size_t n = std::strlen(utf8);
-    std::string out(n + 1, '\0');
-    int written = ::utf8ToSjis(utf8, static_cast<int>(n), reinterpret_cast<unsigned char*>(&out[0]), out.size());
-    out.resize(static_cast<size_t>(written));
-    return out;
 }
 
 }  // namespace

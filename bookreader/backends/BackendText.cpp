@@ -52,11 +52,20 @@ bool appendWhole(CBoundedText& out, const char* text, size_t n) {
     return true;
 }
 
+bool endsUrl(uint32_t c) {
+    return c >= 0x80 || c < 0x20 || c == 0x7F || c == ' ' || c == '>';
+}
+
 void crOnlyLineEnds(char* text) {
     char* w = text;
     for (const char* r = text; *r; ++r)
         if (!(*r == '\n' && r > text && r[-1] == '\r')) *w++ = *r;
     *w = 0;
+}
+
+void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
+    if (outLength) *outLength = 0;
+    if (out && outSize > 0) out[0] = 0;
 }
 
 }  // namespace backend

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "foundation/CBoundedText.h"
 
@@ -19,7 +20,15 @@ bool appendEscaped(CBoundedText& out, const char* text, size_t n, bool quotes = 
 // some were left out.
 bool appendWhole(CBoundedText& out, const char* text, size_t n);
 
+// A character that ends a URL marked in text: white space, ">", a control
+// character or any non-ASCII one.
+bool endsUrl(uint32_t c);
+
 // Turns the CR LF line ends of an information text into CR alone, in place.
 void crOnlyLineEnds(char* text);
+
+// Empties a caller's output: out (when it has room) and *outLength (when
+// given), before anything is written.
+void clearOutput(char* out, uint32_t outSize, uint32_t* outLength);
 
 }  // namespace backend

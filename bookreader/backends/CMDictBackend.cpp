@@ -18,11 +18,6 @@ const char kLinkMarker[] = "@@@LINK=";
 constexpr size_t kMaxLinkTarget = 255;
 constexpr size_t kMaxResourceName = 254;
 
-void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
-    if (outLength) *outLength = 0;
-    if (out && outSize > 0) out[0] = 0;
-}
-
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
@@ -122,7 +117,7 @@ int CMDictBackend::collect(CItemList* list, int start) {
 }
 
 int CMDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_mdict[0] || !list || !out) return 0;
     const MDICT_HIT* h = list->mdictHit(hit);
     if (!h || h->instance != m_mdict[0]->instance()) return 0;
@@ -153,7 +148,7 @@ void CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) 
 
 int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                               uint32_t* outLength, int single, int withHead) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_mdict[0] || !list || !out || outSize == 0) return 0;
     const uint32_t instance = m_mdict[0]->instance();
     CBoundedText text(out, outSize);
@@ -178,7 +173,7 @@ int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_
 }
 
 int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_mdict[0] || !out || outSize == 0) return 0;
     const char* record = m_mdict[0]->recordText(recordOffset);
     if (!record) return 0;

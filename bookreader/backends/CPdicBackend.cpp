@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bookreader/backends/BackendSearch.h"
+#include "bookreader/backends/BackendText.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
 #include "foundation/CBoundedText.h"
@@ -69,10 +70,6 @@ uint32_t fontColour(const uint32_t* in, int n, int i) {
         return v;
     }
     return 0;
-}
-
-bool endsUrl(uint32_t c) {
-    return c >= 0x80 || c < 0x20 || c == 0x7F || c == ' ' || c == '>';
 }
 
 // Drops a version-6 sort key: everything up to and including the first TAB.
@@ -146,7 +143,7 @@ int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* i
     bool url = false;
     for (int i = 0; i < n && !text.stopped();) {
         const uint32_t c = in[i];
-        if (url && endsUrl(c)) {
+        if (url && backend::endsUrl(c)) {
             url = false;
             text.appendAscii("</URL>");
         }

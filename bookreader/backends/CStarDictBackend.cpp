@@ -8,15 +8,6 @@
 #include "bookreader/hits/CItemList.h"
 #include "foundation/CBoundedText.h"
 
-namespace {
-
-void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
-    if (outLength) *outLength = 0;
-    if (out && outSize > 0) out[0] = 0;
-}
-
-}  // namespace
-
 CStarDictBackend::CStarDictBackend(CEBReader& reader) : m_reader(reader) {}
 
 CStarDictBackend::~CStarDictBackend() = default;
@@ -57,7 +48,7 @@ int CStarDictBackend::collect(CItemList* list, int start) {
 }
 
 int CStarDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_starDict || !list || !out) return 0;
     const STARDICT_HIT* h = list->starDictHit(hit);
     if (!h || h->instance != m_starDict->instance()) return 0;
@@ -71,7 +62,7 @@ int CStarDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uin
 
 int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                                  uint32_t* outLength, int single) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_starDict || !list || !out || outSize == 0) return 0;
     const uint32_t instance = m_starDict->instance();
     CBoundedText text(out, outSize);
@@ -98,7 +89,7 @@ int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
 }
 
 int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_starDict || !out || outSize == 0) return 0;
     const char* article = m_starDict->readArticle(offset, size);
     if (!article) return 0;

@@ -48,10 +48,6 @@ bool startsUrl(const char* p, size_t left) {
     return at("http:") || at("https:") || at("file:");
 }
 
-bool endsUrl(unsigned char c) {
-    return c >= 0x80 || c < 0x20 || c == 0x7F || c == ' ' || c == '>';
-}
-
 bool endsWithNoCase(const std::string& s, const char* suffix) {
     size_t n = strlen(suffix);
     return s.size() >= n && startsNoCase(s.data() + s.size() - n, n, suffix);
@@ -61,11 +57,6 @@ bool isImage(const std::string& name) {
     for (const char* ext : {".bmp", ".jpg", ".jpeg", ".png", ".tiff", ".tif"})
         if (endsWithNoCase(name, ext)) return true;
     return false;
-}
-
-void clearOutput(char* out, uint32_t outSize, uint32_t* outLength) {
-    if (outLength) *outLength = 0;
-    if (out && outSize > 0) out[0] = 0;
 }
 
 struct EntryFields {
@@ -164,7 +155,7 @@ void CUserDictBackend::escapeInto(CBoundedText& text, const char* in, size_t n, 
             ++i;
             continue;
         }
-        if (url && endsUrl(c)) {
+        if (url && backend::endsUrl(c)) {
             url = false;
             text.append("</URL>");
         }
@@ -355,9 +346,12 @@ void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
         bytes.resize(length);
         bytes.resize(fread(bytes.data(), 1, length, m_body.get()));
     } else if (m_dictzip.descriptor >= 0) {
-        const char* data = dictzipRead(&m_dictzip, static_cast<uint32_t>(offset), length);
-        if (!data) return;
-        bytes.assign(data, data + strlen(data));
+        // The range whole: UTF-16 text holds zero bytes, so its end is the
+        // locator's length, not the first NUL.
+        if (dictzipCheckRange(&m_dictzip, offset, length) != 0) return;
+        const uint8_t* data = dictzipReserve(&m_dictzip, length);
+        if (!data || dictzipInflateRange(&m_dictzip, offset, length) != 0) return;
+        bytes.assign(data, data + length);
     } else {
         return;
     }
@@ -445,7 +439,7 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
 }
 
 int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, uint32_t* outLength, int showPhonetic) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !out || outSize == 0) return 0;
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
     if (m_sqlio->readEntry(id, f.headword, sizeof f.headword, f.meaning.data(), f.meaning.size(), f.phonetic,
@@ -460,7 +454,7 @@ int CUserDictBackend::renderEntryById(int64_t id, char* out, uint32_t outSize, u
 
 int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
                                  uint32_t* outLength, int single, int showPhonetic) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !list || !out || outSize == 0) return 0;
     const uint64_t book = static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno);
     EntryFields f(outSize > kMinMeaningSize ? outSize : kMinMeaningSize);
@@ -485,7 +479,7 @@ int CUserDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
 }
 
 int CUserDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32_t outSize, uint32_t* outLength) {
-    clearOutput(out, outSize, outLength);
+    backend::clearOutput(out, outSize, outLength);
     if (!m_sqlio || !list || !out || outSize == 0) return 0;
     const USERDICT_HIT* h = list->userDictHit(hit);
     if (!h || h->bookno != static_cast<uint64_t>(m_sqlio->getBookInfo()->bookno)) return 0;

@@ -1,5 +1,6 @@
 #include "bookreader/core/CEBReader.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,7 +15,6 @@
 #include "bookreader/info/CBookInfoText.h"
 #include "bookreader/media/CMediaReader.h"
 #include "bookreader/text/CTextDecoder.h"
-#include "foundation/CBoundedText.h"
 #include "foundation/FileHandle.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/byteorder.h"
@@ -30,16 +30,9 @@ unsigned char asciiLower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-// The first n bytes of text equal prefix without regard to ASCII case.
+// text begins with prefix, without regard to ASCII case.
 bool startsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix)
-        if (!*text || asciiLower(static_cast<unsigned char>(*text)) != asciiLower(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
-
-void copyName(char* out, size_t outSize, const char* text) {
-    snprintf(out, outSize, "%s", text);
+    return strncasecmp(text, prefix, strlen(prefix)) == 0;
 }
 
 void makeIndexName(char* out, size_t outSize, uint32_t id, CBookFile* bookFile) {
@@ -375,7 +368,7 @@ int CEBReader::loadWaveFileMap(const char* path) {
         if (f) break;
     }
     if (!f) return 0;
-    copyName(m_waveMapDir, sizeof m_waveMapDir, dir);
+    snprintf(m_waveMapDir, sizeof m_waveMapDir, "%s", dir);
     char line[256];
     while (fgets(line, sizeof line, f.get()) && m_waveMap.size() < kMaxWaveMapEntries) {
         // Two tokens separated by tabs and line ends.
@@ -404,7 +397,6 @@ int CEBReader::loadWaveFileMap(const char* path) {
             e.offset = offset;
             snprintf(e.name, sizeof e.name, "%08X", static_cast<unsigned>(number & 0xFFFFFFFFu));
         }
-        if (m_waveMap.size() == m_waveMap.capacity()) m_waveMap.reserve(m_waveMap.empty() ? 256 : m_waveMap.size() * 2);
         m_waveMap.push_back(e);
     }
     return 1;
@@ -813,8 +805,7 @@ int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, u
 uint32_t CEBReader::bookInformation(char* out, uint32_t size, int crlf) {
     if (!isBlockKind(m_kind)) {
         // Kinds 4 to 7 are described by their back end's reader; without one
-        // the text is empty.
-        CBoundedText empty(out, size);
+        // the text is empty (dictionaryInformation terminates it).
         int n = dictionaryInformation(out, size, crlf);
         return n > 0 ? static_cast<uint32_t>(n) : 0;
     }

@@ -1,6 +1,7 @@
 #include "bookreader/gaiji/CGaijiMap.h"
 
 #include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,12 +23,6 @@ constexpr size_t kLineMax = 254;
 
 unsigned char lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
-bool equalNoCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
 }
 
 // Hexadecimal digits [p, end) as a value; false for an empty run, another
@@ -235,28 +230,19 @@ bool CGaijiMap::writeCache() const {
             }
     }
     byteorder::putLe32(bytes.data() + 4, static_cast<uint32_t>(count));
-    std::string temp = std::string(m_cachePath) + ".tmp" + std::to_string(getpid());
-    FilePtr f = openFile(temp.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    ok = fclose(f.release()) == 0 && ok;
-    if (!ok || rename(temp.c_str(), m_cachePath) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(m_cachePath, reinterpret_cast<const char*>(bytes.data()), bytes.size()) == 0;
 }
 
 GAIJI_MAP_RECORD* CGaijiMap::findRecord(const char* name) {
     for (auto& rec : m_records)
-        if (rec->valid && equalNoCase(rec->name, name)) return rec.get();
+        if (rec->valid && strcasecmp(rec->name, name) == 0) return rec.get();
     return nullptr;
 }
 
 const GAIJI_MAP_RECORD* CGaijiMap::findMap(const char* name) const {
     if (!name) return nullptr;
     for (const auto& rec : m_records)
-        if (rec->valid && equalNoCase(rec->name, name)) return rec.get();
+        if (rec->valid && strcasecmp(rec->name, name) == 0) return rec.get();
     return nullptr;
 }
 
@@ -266,7 +252,7 @@ int CGaijiMap::refreshMapFile(const char* path) {
     char extension[kPathSize], stem[kPathSize];
     if (stat(path, &st) != 0 || S_ISDIR(st.st_mode) || pathExtension(path, extension) < 0 || pathStem(path, stem) < 0)
         return 0;
-    if (!equalNoCase(extension, "map")) return 0;
+    if (strcasecmp(extension, "map") != 0) return 0;
     // Names keep their first 31 characters.
     char name[32];
     snprintf(name, sizeof name, "%.31s", stem);

@@ -109,7 +109,7 @@ bool CBookInfoText::writeTableText() {
                        static_cast<int>(item->start), static_cast<int>(item->blocks)))
                 return false;
             if (indexInfo == 2 || item->info[0] == 2) {
-                const uint32_t a = (static_cast<uint32_t>(item->info[1]) << 16) | (item->info[2] << 8) | item->info[3];
+                const uint32_t a = static_cast<uint32_t>(byteorder::beN(item->info + 1, 3));
                 char letters[10];
                 const char* names = "kasctygdh";
                 for (int j = 0; j < 9; ++j) {

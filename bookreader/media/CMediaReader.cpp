@@ -213,13 +213,13 @@ uint8_t* CMediaReader::readMediaData(uint64_t position, uint32_t* size) {
     uint32_t block, offset;
     splitPosition(position, &block, &offset);
     uint8_t head[8];
-    if (bytesFrom(block, offset) < 2 || !seek(block, offset)) return nullptr;
+    const uint64_t room = bytesFrom(block, offset);
+    if (room < 2 || !seek(block, offset)) return nullptr;
     if (!copy(head, 2)) return nullptr;
     if (head[0] == 0xFF && head[1] == 0xD8) return readColorGraphic(position, size);
     if (!copy(head + 2, 6) || memcmp(head, "data", 4) != 0) return nullptr;
     uint64_t length = byteorder::le32(head + 4);
     if (length > 0xFFFFFF) length = byteorder::be32(head + 4);
-    const uint64_t room = bytesFrom(block, offset);
     if (length == 0 || room < 8 || length > room - 8) return nullptr;
     std::vector<uint8_t> out;
     if (!append(&out, length)) return nullptr;

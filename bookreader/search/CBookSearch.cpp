@@ -440,7 +440,7 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
         }
         bool stop = false;  // no further page: a damaged offset or an unknown entry type
         for (unsigned e = 0; e < count && !stop; ++e) {
-            unsigned entryType = grouped ? page.u8() : 0x00;
+            const unsigned entryType = page.u8();
             Key k;
             Position text, heading;
             bool beyond = false;
@@ -460,9 +460,7 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
                 text = readPosition(page, &beyond);
                 heading = style == 1 ? text : readPosition(page, &beyond);
                 if (!page.ok()) return m_reader.hitCount();
-                isHit =
-                    cmp == 0 &&
-                    (!grouped || (style <= 2 ? (m_reader.looseMatch() || b.matches(k, exact)) : b.matches(k, exact)));
+                isHit = (style <= 2 && m_reader.looseMatch()) || b.matches(k, exact);
             } else if (entryType == 0x80) {
                 const int length = static_cast<int>(page.u8());
                 page.skip(style <= 2 ? 2 : 4);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -163,8 +164,7 @@ unsigned hexValue(unsigned c) {
 }  // namespace
 
 uint32_t styleValue(const uint8_t* style) {
-    if (!style) return 0;
-    return (static_cast<uint32_t>(style[0]) << 16) | (static_cast<uint32_t>(style[1]) << 8) | style[2];
+    return style ? static_cast<uint32_t>(byteorder::beN(style, 3)) : 0;
 }
 
 int upperCaseKey(char* out, const char* in, int max) {

@@ -1,5 +1,7 @@
 #include "bookreader/search/Stemmer.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -71,12 +73,6 @@ char asciiLower(char c) {
 
 bool isLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool equalNoCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (asciiLower(*a) != asciiLower(*b)) return false;
-    return *a == *b;
 }
 
 // The Porter stemmer over b[k0..k]; j marks the end of the stem before a
@@ -276,7 +272,7 @@ void stemWords(const char* text, char* out, int size) {
     if (size <= 0) return;
     out[0] = 0;
     for (const IrregularForm& row : kIrregular) {
-        if (equalNoCase(text, row.inflected)) {
+        if (strcasecmp(text, row.inflected) == 0) {
             std::snprintf(out, static_cast<size_t>(size), "%s", row.base);
             return;
         }

@@ -4,6 +4,7 @@
 
 #include "bookreader/core/CEBReader.h"
 #include "foundation/book/BookConstants.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -810,7 +811,7 @@ uint64_t CTextDecoder::previousPageStart(CEBReader& reader) {
         uint8_t b[4];
         reader.readBytes(b, 4);
         if (reader.readFailed()) break;
-        uint32_t c0 = (static_cast<uint32_t>(b[0]) << 8) | b[1], c1 = (static_cast<uint32_t>(b[2]) << 8) | b[3];
+        const uint32_t c0 = byteorder::be16(b), c1 = byteorder::be16(b + 2);
         Position next = p;
         next.offset += 2;
         if (next.offset >= static_cast<uint32_t>(kBlockSize)) {

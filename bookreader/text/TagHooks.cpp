@@ -6,6 +6,7 @@
 
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/text/CTextDecoder.h"
+#include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 
 namespace {
@@ -230,7 +231,7 @@ bool isNameSafe(unsigned char c) {
 void mediaName(const MEDIA_ARGS* m, int count, bool viaSjis, bool movie, char* out) {
     int n = 0;
     for (int i = 0; i < count; ++i) {
-        unsigned code = (static_cast<unsigned>(m->name[2 * i]) << 8) | m->name[2 * i + 1];
+        unsigned code = byteorder::be16(m->name + 2 * i);
         if (code == 0) break;
         unsigned char c;
         if (movie && code == 0x2132)
@@ -277,7 +278,7 @@ unsigned hexPair(const char* p) {
 void hookEndColour(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
     char digits[7];
     for (int i = 0; i < 6; ++i) {
-        unsigned code = (static_cast<unsigned>(m->name[2 * i]) << 8) | m->name[2 * i + 1];
+        unsigned code = byteorder::be16(m->name + 2 * i);
         digits[i] = static_cast<char>(jclib::zenkakuToHankaku(jclib::jisToSjis(code)) & 0xFF);
     }
     digits[6] = 0;
@@ -287,13 +288,21 @@ void hookEndColour(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
 void hookEndInline(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
     appendFormat(ctx, "</INL[%08X:%04X](%04u*%04u:%d)>", ctx.linkBlock, ctx.linkOffset, m->width, m->height, 1);
 }
+// One area of an image map: a link to block:offset, or (sound) the sound
+// from first to second.
+bool appendArea(RENDER_CONTEXT& ctx, unsigned x, unsigned y, unsigned width, unsigned height, bool sound,
+                uint32_t first, uint32_t second) {
+    if (sound)
+        return appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u SOUND=[%08X:%08X]>", x, y, width, height, first,
+                            second);
+    return appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u HREF=[%08X:%04X]>", x, y, width, height, first, second);
+}
+
 void hookEndArea(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
-    appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u HREF=[%08X:%04X]>", m->x, m->y, m->width, m->height,
-                 ctx.linkBlock, ctx.linkOffset);
+    appendArea(ctx, m->x, m->y, m->width, m->height, false, ctx.linkBlock, ctx.linkOffset);
 }
 void hookEndSoundArea(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
-    appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u SOUND=[%08X:%08X]>", m->x, m->y, m->width, m->height, m->start,
-                 m->end);
+    appendArea(ctx, m->x, m->y, m->width, m->height, true, m->start, m->end);
 }
 
 struct MapArea {
@@ -404,11 +413,8 @@ void hookEndFigure(RENDER_CONTEXT& ctx, const MEDIA_ARGS* m, int) {
     if (!appendFormat(ctx, "</FIG[%08X:%04X](%04u*%04u:%u)>", linkBlock, linkOffset, width, height, flag)) return;
     for (int i = 0; i < count; ++i) {
         const MapArea& a = areas[i];
-        bool ok = a.code == 0x1F33 ? appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u SOUND=[%08X:%08X]>", a.x, a.y,
-                                                  0u, 0u, a.start, a.end)
-                                   : appendFormat(ctx, "<AREA COORDS=%03u,%03u,%03u,%03u HREF=[%08X:%04X]>", a.x, a.y,
-                                                  0u, 0u, a.block, a.offset);
-        if (!ok) return;
+        const bool sound = a.code == 0x1F33;
+        if (!appendArea(ctx, a.x, a.y, 0, 0, sound, sound ? a.start : a.block, sound ? a.end : a.offset)) return;
     }
 }
 

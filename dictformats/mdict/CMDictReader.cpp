@@ -2,7 +2,6 @@
 
 #include <strings.h>
 #include <sys/types.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "dictformats/mdict/MdictBlock.h"
 #include "dictformats/text/CParseTag.h"
 #include "dictformats/text/GbkBig5.h"
+#include "foundation/CBoundedText.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
@@ -168,29 +168,6 @@ bool isYes(const std::string& v) {
     return v.size() <= 3 && strncasecmp(v.c_str(), "Yes", v.size()) == 0;
 }
 
-// A bounded writer into a caller's buffer of capacity bytes (terminator
-// included): a piece that does not fit whole stops the output.
-struct BoundedOut {
-    char* out;
-    uint32_t capacity;
-    uint32_t used = 0;
-    bool stopped = false;
-    BoundedOut(char* o, uint32_t c) : out(o), capacity(c) {}
-    bool put(const char* s, size_t n) {
-        if (stopped || capacity == 0 || n >= capacity - used) {
-            stopped = true;
-            return false;
-        }
-        std::memcpy(out + used, s, n);
-        used += static_cast<uint32_t>(n);
-        return true;
-    }
-    bool put(const char* s) { return put(s, std::strlen(s)); }
-    void finish() {
-        if (capacity > 0) out[used] = '\0';
-    }
-};
-
 // The index of the block (key or record index item) whose decoded range holds
 // pos: the loaded one when it does, else found by binary search; -1 for none.
 template <typename Item>
@@ -212,13 +189,7 @@ int blockHolding(const std::vector<Item>& blocks, int loaded, uint64_t pos) {
 // Bytes of the query converted for the block search: at most kMaxQueryBytes,
 // and a character cut by that limit is left out.
 int queryPrefixLength(const char* query) {
-    size_t len = std::strlen(query);
-    if (len <= static_cast<size_t>(kMaxQueryBytes)) return static_cast<int>(len);
-    len = kMaxQueryBytes;
-    // Step back over the continuation bytes of a cut character and its lead.
-    size_t end = len;
-    while (end > 0 && (static_cast<unsigned char>(query[end]) & 0xC0) == 0x80) --end;
-    return static_cast<int>(end);
+    return static_cast<int>(utf8PrefixLength(query, std::strlen(query), kMaxQueryBytes));
 }
 
 }  // namespace
@@ -317,6 +288,7 @@ void CMDictReader::close() {
     std::vector<uint8_t>().swap(m_stored);
     std::vector<char>().swap(m_keyText);
     std::vector<char>().swap(m_recordText);
+    std::vector<uint32_t>().swap(m_wide);
     m_loadedKeyBlock = m_loadedRecordBlock = -1;
     m_currentBlock = -1;
     m_currentEntry = 0;
@@ -327,14 +299,7 @@ int CMDictReader::readAt(uint64_t pos, uint8_t* out, uint64_t length) {
     if (pos > m_fileSize || length > m_fileSize - pos) return -1;
     // Positioned reads on the stream's descriptor: no seek, no refill of the
     // stream's buffer.
-    const int fd = fileno(m_file.get());
-    uint64_t done = 0;
-    while (done < length) {
-        ssize_t n = pread(fd, out + done, static_cast<size_t>(length - done), static_cast<off_t>(pos + done));
-        if (n <= 0) return -1;
-        done += static_cast<uint64_t>(n);
-    }
-    return 0;
+    return readFullyAt(fileno(m_file.get()), out, static_cast<size_t>(length), pos) ? 0 : -1;
 }
 
 int CMDictReader::readHeader() {
@@ -690,16 +655,14 @@ int CMDictReader::toUtf8(const uint8_t* text, size_t length, std::vector<char>* 
     }
     if (bytes > 0x7FFFFFFF) return -1;
     const uint32_t len = static_cast<uint32_t>(bytes);
-    int count = m_keyKind == kBig5 ? big5ToWide(nullptr, text, len) : gbkToWide(nullptr, text, len);
+    // Converted in one pass into a buffer kept between calls: len bytes are
+    // at most len characters.
+    m_wide.resize(static_cast<size_t>(len) + 1);
+    int count = m_keyKind == kBig5 ? big5ToWide(m_wide.data(), text, len) : gbkToWide(m_wide.data(), text, len);
     if (count < 1) return -1;
-    std::vector<uint32_t> wide(static_cast<size_t>(count) + 1);
-    if (m_keyKind == kBig5)
-        big5ToWide(wide.data(), text, len);
-    else
-        gbkToWide(wide.data(), text, len);
-    int n = wideToUtf8(wide.data(), count, nullptr);
+    int n = wideToUtf8(m_wide.data(), count, nullptr);
     out->resize(static_cast<size_t>(n) + 1);
-    wideToUtf8(wide.data(), count, out->data());
+    wideToUtf8(m_wide.data(), count, out->data());
     (*out)[static_cast<size_t>(n)] = '\0';
     return 0;
 }
@@ -973,17 +936,21 @@ const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
 }
 
 void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
-    BoundedOut w(out, capacity);
+    // A piece that does not fit ends the output: nothing after it is added.
+    CBoundedText w(out, capacity);
+    auto put = [&w](const char* piece, size_t n) {
+        if (!w.stopped()) w.append(piece, n);
+    };
     if (!text) text = "";
-    if (m_format == 'T') w.put("<pre>", 5);
+    if (m_format == 'T') put("<pre>", 5);
     uint32_t current = 0;
     bool phonetic = false;
     const char* s = text;
-    while (*s && !w.stopped) {
+    while (*s && !w.stopped()) {
         if (*s == '`' && std::isdigit(static_cast<unsigned char>(s[1]))) {
             if (current > 0) {
                 phonetic = false;
-                if (const STYLE_TOKEN* t = style(current)) w.put(m_styleSheet.data() + t->endOffset, t->endLength);
+                if (const STYLE_TOKEN* t = style(current)) put(m_styleSheet.data() + t->endOffset, t->endLength);
             }
             ++s;
             uint32_t number = 0;
@@ -1002,7 +969,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
                         if (static_cast<size_t>(e - p) >= kPhoneticAttributeLength &&
                             strncasecmp(p, kPhoneticAttribute, kPhoneticAttributeLength) == 0) {
                             phonetic = true;
-                            w.put(b, static_cast<size_t>(p - b));
+                            put(b, static_cast<size_t>(p - b));
                             p += kPhoneticAttributeLength;
                             while (p < e && *p != '"') ++p;
                             if (p < e) ++p;
@@ -1011,7 +978,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
                             ++p;
                         }
                     }
-                    w.put(b, static_cast<size_t>(e - b));
+                    put(b, static_cast<size_t>(e - b));
                 }
             }
             continue;
@@ -1024,37 +991,37 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
                 if (*s) ++s;
                 const char* b = s;
                 while (*s && *s != '>') ++s;
-                w.put(b, static_cast<size_t>(s - b));
+                put(b, static_cast<size_t>(s - b));
                 continue;
             }
-            w.put(s, 1);
+            put(s, 1);
             ++s;
             continue;
         }
         if (strncasecmp(s, "</font>", 7) == 0) {
             phonetic = false;
-            w.put(s, 1);
+            put(s, 1);
             ++s;
             continue;
         }
         if (const char* m = phoneticText(static_cast<unsigned char>(*s)))
-            w.put(m);
+            put(m, std::strlen(m));
         else
-            w.put(s, 1);
+            put(s, 1);
         ++s;
     }
     if (current > 0)
-        if (const STYLE_TOKEN* t = style(current)) w.put(m_styleSheet.data() + t->endOffset, t->endLength);
-    if (m_format == 'T') w.put("</pre>", 6);
-    w.finish();
+        if (const STYLE_TOKEN* t = style(current)) put(m_styleSheet.data() + t->endOffset, t->endLength);
+    if (m_format == 'T') put("</pre>", 6);
 }
 
 void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) {
     if (!buffer || size == 0) return;
-    BoundedOut w(buffer, size);
+    CBoundedText w(buffer, size);
     const uint32_t limit = size > 255 ? size - 255 : 0;
     auto line = [&](const char* fmt, auto... args) {
-        if (w.used > 0 && w.used >= limit) w.stopped = true;
+        // No line follows one that did not fit or the text reaching the limit.
+        if (w.stopped() || (w.length() > 0 && w.length() >= limit)) return;
         char text[1024];
         int n = std::snprintf(text, sizeof text, fmt, args...);
         if (n < 0) return;
@@ -1064,7 +1031,7 @@ void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) 
             text[n - 2] = '\r';
             text[n - 1] = '\n';
         }
-        w.put(text, static_cast<size_t>(n));
+        w.append(text, static_cast<size_t>(n));
     };
     line("%s", "[MDict]\r\n");
     line("GeneratedByEngineVersion = %.1f\r\n", m_generatedVersion);
@@ -1082,7 +1049,6 @@ void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) 
     if (m_hasRegCode) line("RegCode = %s\r\n", m_regCode.c_str());
     line("Total number of records = %llu\r\n", static_cast<unsigned long long>(m_numRecords));
     if (!m_failure.empty()) line("Unsupported = %s\r\n", m_failure.c_str());
-    w.finish();
 }
 
 void CMDictReader::dumpKeys() {

@@ -201,6 +201,7 @@ private:
     std::vector<uint8_t> m_keyBlock, m_recordBlock;
     std::vector<uint8_t> m_stored;  // a block as read, before decoding
     std::vector<char> m_keyText, m_recordText;
+    std::vector<uint32_t> m_wide;  // a GBK or Big5 text as characters, on its way to UTF-8
 
     std::vector<MDICT_HIT> m_results;
 };

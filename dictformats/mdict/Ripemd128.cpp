@@ -95,8 +95,8 @@ void ripemd128Final(RIPEMD128_CTX* ctx, uint8_t digest[16]) {
     size_t used = static_cast<size_t>(ctx->count % 64);
     ripemd128Update(ctx, kPad, used < 56 ? 56 - used : 120 - used);
     uint8_t length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<uint8_t>(bits >> (8 * i));
+    byteorder::putLe32(length, static_cast<uint32_t>(bits));
+    byteorder::putLe32(length + 4, static_cast<uint32_t>(bits >> 32));
     ripemd128Update(ctx, length, 8);
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<uint8_t>(ctx->state[i] >> (8 * k));
+    for (int i = 0; i < 4; ++i) byteorder::putLe32(digest + 4 * i, ctx->state[i]);
 }

@@ -132,12 +132,17 @@ std::string attribute(const char* p, size_t n) {
     return out;
 }
 
+// An image, or a link to a sound (a note sign), for a resource name.
+std::string mediaTag(bool image, const char* name, size_t n) {
+    if (image) return "<img src=\"" + attribute(name, n) + "\"/>";
+    return "<a href=\"" + attribute(name, n) + "\"/>&#x266A;</a>";
+}
+
 std::string imageOrSound(const char* name, size_t n) {
     std::string s(name, n);
-    if (endsWithNoCase(s, ".jpg") || endsWithNoCase(s, ".jpeg") || endsWithNoCase(s, ".png") ||
-        endsWithNoCase(s, ".bmp"))
-        return "<img src=\"" + attribute(name, n) + "\"/>";
-    return "<a href=\"" + attribute(name, n) + "\"/>&#x266A;</a>";
+    return mediaTag(endsWithNoCase(s, ".jpg") || endsWithNoCase(s, ".jpeg") || endsWithNoCase(s, ".png") ||
+                        endsWithNoCase(s, ".bmp"),
+                    name, n);
 }
 
 bool startsWith(const char* p, const char* end, const char* literal) {
@@ -221,8 +226,7 @@ void renderResources(CBoundedText& out, const char* p, const char* end) {
         const char* name = p + 4;
         const char* stop = name;
         while (stop < end && *stop != '\n') ++stop;
-        const std::string n = attribute(name, static_cast<size_t>(stop - name));
-        out.append((image ? "<img src=\"" + n + "\"/>" : "<a href=\"" + n + "\"/>&#x266A;</a>").c_str());
+        out.append(mediaTag(image, name, static_cast<size_t>(stop - name)).c_str());
         p = stop < end ? stop + 1 : stop;
     }
     out.append("</p>");
@@ -316,6 +320,9 @@ int CStarDictReader::parseIfo(const char* ifoPath) {
 }
 
 int CStarDictReader::loadIdx(const char* idxPath) {
+    // An index loaded before is let go first: its mapping and descriptor
+    // would otherwise stay until the process ends.
+    releaseIndex();
     if (!m_header.wordcount || !m_header.idxfilesize || !idxPath) return -1;
     const int fd = ::open(idxPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -442,17 +449,21 @@ int CStarDictReader::openDict(const char* articlePath) {
     return m_article.descriptor >= 0 ? 0 : -1;
 }
 
-void CStarDictReader::close() {
+void CStarDictReader::releaseIndex() {
     m_entries.reset();
     m_entryCount = 0;
-    dictzipClose(&m_article);
-    m_mode = kModeNone;
     if (m_indexBase) munmap(const_cast<uint8_t*>(m_indexBase), m_mappedSize);
     m_indexBase = nullptr;
     m_mappedSize = 0;
     if (m_indexDescriptor >= 0) ::close(m_indexDescriptor);
     m_indexDescriptor = -1;
     m_current = 0;
+}
+
+void CStarDictReader::close() {
+    releaseIndex();
+    dictzipClose(&m_article);
+    m_mode = kModeNone;
     m_open = 0;
 }
 

@@ -146,6 +146,8 @@ public:
     int inflateChunks(uint64_t offset, uint64_t size);
 
 private:
+    // Unmaps the index, closes its descriptor and drops the entry table.
+    void releaseIndex();
     int writeCache(const uint8_t* const* table, uint32_t count) const;
     int readCache(uint32_t* count);
     bool entryEndsAt(uint32_t offset, uint32_t next) const;

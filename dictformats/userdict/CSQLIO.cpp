@@ -325,10 +325,8 @@ int CSQLIO::create(const char* path, const USERDICT_INFO* given) {
     bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK;
     for (const char* sql : kSchema) ok = ok && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     if (ok) {
-        sqlite3_stmt* s = nullptr;
-        ok = sqlite3_prepare_v2(db, insertInfoSql().c_str(), -1, &s, nullptr) == SQLITE_OK && bindInfo(s, info) &&
-             sqlite3_step(s) == SQLITE_DONE;
-        sqlite3_finalize(s);
+        SqliteStatement s = prepareSqlite(db, insertInfoSql().c_str());
+        ok = s && bindInfo(s.get(), info) && sqlite3_step(s.get()) == SQLITE_DONE;
     }
     ok = ok && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
     ok = sqlite3_close(db) == SQLITE_OK && ok;

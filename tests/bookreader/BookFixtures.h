@@ -5,7 +5,6 @@
 // that loops over it.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -83,15 +82,6 @@ inline std::vector<ReaderSource> readerSources() {
          "\xE3\x83\x9D\xE3\x83\xB3\xE3\x83\x97,\xE3\x81\xBD\xE3\x82\x93\xE3\x81\xB7,a pump\n",
          2, "enc=utf-8;delim=,;fields=headword|kana|meaning|"},
     };
-}
-
-inline long fileSize(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return -1;
-    fseek(f, 0, SEEK_END);
-    long n = ftell(f);
-    fclose(f);
-    return n;
 }
 
 // Entries for a FreePWING book (EUC-JP; markers of

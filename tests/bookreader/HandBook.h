@@ -17,6 +17,16 @@
 
 namespace lftest {
 
+// Big-endian 16-bit codes as bytes.
+inline std::vector<uint8_t> codeBytes(std::initializer_list<unsigned> list) {
+    std::vector<uint8_t> bytes;
+    for (unsigned c : list) {
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+        bytes.push_back(static_cast<uint8_t>(c));
+    }
+    return bytes;
+}
+
 class HandBook {
 public:
     struct Area {
@@ -60,12 +70,7 @@ public:
     }
     // Big-endian 16-bit codes at block:offset.
     HandBook& codes(uint32_t block, uint32_t offset, std::initializer_list<unsigned> list) {
-        std::vector<uint8_t> bytes;
-        for (unsigned c : list) {
-            bytes.push_back(static_cast<uint8_t>(c >> 8));
-            bytes.push_back(static_cast<uint8_t>(c));
-        }
-        return put(block, offset, bytes);
+        return put(block, offset, codeBytes(list));
     }
     // The file's bytes: the index table and every block up to the last one
     // written by put (areas may claim more).

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "foundation/byteorder.h"
+
 namespace lftest {
 
 inline uint32_t le32At(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+    return byteorder::le32(&b[at]);
 }
 inline uint32_t le16At(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | (b[at + 1] << 8);
+    return byteorder::le16(&b[at]);
 }
 
 // A malloc'ed buffer of the reader as bytes (freed here); empty for null.

@@ -3,6 +3,7 @@
 // an index table.
 #pragma once
 
+#include "foundation/byteorder.h"
 #include "tests/common/TestDir.h"
 
 #include <sys/stat.h>
@@ -16,8 +17,10 @@ namespace booktest {
 
 using lftest::Bytes;
 
+// The low `width` bytes of v, most significant first (for the tests that
+// patch fixtures).
 inline void putBE(unsigned char* p, uint64_t v, unsigned width) {
-    for (unsigned i = 0; i < width; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (width - 1 - i)));
+    byteorder::putBeN(p, v, static_cast<int>(width));
 }
 
 // One record of an index table: area id, start block, length in blocks.
@@ -62,13 +65,13 @@ inline Bytes makeBookText(size_t size, const std::vector<IndexRecord>& records, 
     if (size > 2048) fillText(b.data() + 2048, size - 2048, seed);
     if (size >= 16) {
         size_t room = std::min<size_t>(size, 2048);
-        putBE(b.data(), records.size(), 2);  // bytes 0-1: record count
-        b[2] = 1;                            // byte 2: character code
+        byteorder::putBe16(b.data(), static_cast<uint32_t>(records.size()));  // bytes 0-1: record count
+        b[2] = 1;                                                             // byte 2: character code
         for (size_t i = 0; i < records.size() && 16 + 16 * (i + 1) <= room; ++i) {
             unsigned char* r = b.data() + 16 + 16 * i;
             r[0] = static_cast<unsigned char>(records[i].id);  // +0 area id
-            putBE(r + 2, records[i].start, 4);                 // +2 start block
-            putBE(r + 6, records[i].blocks, 4);                // +6 length in blocks
+            byteorder::putBe32(r + 2, records[i].start);       // +2 start block
+            byteorder::putBe32(r + 6, records[i].blocks);      // +6 length in blocks
             r[10] = 1;                                         // +10 index information
         }
     }
@@ -103,8 +106,8 @@ inline Bytes makeCatalogs(const std::vector<SubbookSpec>& subs) {
     Bytes b(2048, 0);
     unsigned highest = 1;
     for (const auto& s : subs) highest = std::max(highest, s.version);
-    putBE(b.data(), subs.size(), 2);             // bytes 0-1: subbook count
-    b[3] = static_cast<unsigned char>(highest);  // byte 3: highest version
+    byteorder::putBe16(b.data(), static_cast<uint32_t>(subs.size()));  // bytes 0-1: subbook count
+    b[3] = static_cast<unsigned char>(highest);                        // byte 3: highest version
     for (size_t i = 0; i < subs.size(); ++i) {
         unsigned char* r = b.data() + 16 + 164 * i;
         r[0] = 0x00;                                                    // record byte 0: book type

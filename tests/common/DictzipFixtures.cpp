@@ -4,13 +4,12 @@
 
 #include <cstring>
 
+#include "foundation/byteorder.h"
+#include "tests/common/Bytes.h"
+
 namespace lftest {
 
 namespace {
-
-void put32(std::vector<unsigned char>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
 
 // Deflates in (may be empty) with the flush mode, appending to out.
 void deflateInto(z_stream& z, const std::string& in, int flush, std::string& out) {
@@ -28,8 +27,7 @@ void deflateInto(z_stream& z, const std::string& in, int flush, std::string& out
 }  // namespace
 
 void putLe16(std::vector<unsigned char>& bytes, size_t offset, unsigned value) {
-    bytes[offset] = static_cast<unsigned char>(value);
-    bytes[offset + 1] = static_cast<unsigned char>(value >> 8);
+    byteorder::putLe16(&bytes[offset], value);
 }
 
 std::vector<unsigned char> makeDictzip(const std::string& data, const DictzipOptions& o) {
@@ -67,14 +65,12 @@ std::vector<unsigned char> makeDictzip(const std::string& data, const DictzipOpt
     if (o.comment) out.insert(out.end(), {'a', ' ', 'c', 'o', 'm', 'm', 'e', 'n', 't', 0});
     if (o.headerCrc) {
         uLong crc = crc32(0, out.data(), static_cast<uInt>(out.size()));
-        out.push_back(static_cast<unsigned char>(crc));
-        out.push_back(static_cast<unsigned char>(crc >> 8));
+        appendLe(out, crc, 2);
     }
     for (const std::string& c : chunks) out.insert(out.end(), c.begin(), c.end());
     out.insert(out.end(), end.begin(), end.end());
-    put32(out,
-          static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()))));
-    put32(out, static_cast<uint32_t>(data.size()));
+    appendLe(out, crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())), 4);
+    appendLe(out, data.size(), 4);
     return out;
 }
 

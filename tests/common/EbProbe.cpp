@@ -84,28 +84,51 @@ namespace {
 // eb_read_text or eb_read_heading.
 typedef EB_Error_Code (*EbReadFunction)(EB_Book*, EB_Appendix*, EB_Hookset*, void*, size_t, char*, ssize_t*);
 
-// Reads from the current text position through fn until maxBytes are read
-// or fn gives no more, and returns it as Shift_JIS. A failing read ends the
-// text read so far; error, when not null, then gets "eb_read: " and libeb's
-// message.
+// Reads from the current text position through fn with the hooks (handing
+// them container) until maxBytes are read or fn gives no more, appending the
+// raw EUC-JP text to *text. A failing read ends the text read so far and
+// gives libeb's code.
+EB_Error_Code readRaw(EB_Book* book, EbReadFunction fn, EB_Hookset* hooks, void* container, size_t maxBytes,
+                      std::string* text) {
+    std::vector<char> buf(maxBytes + 1);
+    while (text->size() < maxBytes) {
+        ssize_t length = 0;
+        EB_Error_Code rc = fn(book, nullptr, hooks, container, maxBytes - text->size(), buf.data(), &length);
+        if (rc != EB_SUCCESS) return rc;
+        if (length <= 0) break;
+        text->append(buf.data(), static_cast<size_t>(length));
+    }
+    return EB_SUCCESS;
+}
+
+// Reads through fn with libeb's default hooks (readRaw) and returns the text
+// as Shift_JIS. On a failing read, error, when not null, gets "eb_read: " and
+// libeb's message.
 std::string readAll(EB_Book* book, EbReadFunction fn, size_t maxBytes, std::string* error) {
     EB_Hookset hooks;
     eb_initialize_hookset(&hooks);
     std::string text;
-    std::vector<char> buf(maxBytes + 1);
-    while (text.size() < maxBytes) {
-        ssize_t length = 0;
-        EB_Error_Code rc = fn(book, nullptr, &hooks, nullptr, maxBytes - text.size(), buf.data(), &length);
-        if (rc != EB_SUCCESS) {
-            if (error) *error = std::string("eb_read: ") + eb_error_message(rc);
-            break;
-        }
-        if (length <= 0) break;
-        text.append(buf.data(), static_cast<size_t>(length));
-    }
+    EB_Error_Code rc = readRaw(book, fn, &hooks, nullptr, maxBytes, &text);
+    if (rc != EB_SUCCESS && error) *error = std::string("eb_read: ") + eb_error_message(rc);
     eb_finalize_hookset(&hooks);
     return eucToSjis(text);
 }
+
+// Search words as libeb takes them: at most max words converted to EUC-JP,
+// in a list ended by a null pointer.
+class EucWords {
+public:
+    EucWords(const std::vector<std::string>& words, size_t max) {
+        for (size_t i = 0; i < words.size() && i < max; ++i) m_euc.push_back(sjisToEuc(words[i]));
+        for (const std::string& w : m_euc) m_list.push_back(w.c_str());
+        m_list.resize(max + 1, nullptr);
+    }
+    const char* const* list() const { return m_list.data(); }
+
+private:
+    std::vector<std::string> m_euc;
+    std::vector<const char*> m_list;
+};
 
 }  // namespace
 
@@ -290,10 +313,8 @@ bool EbProbe::haveSearch(int subbook, EbSearchKind kind) {
 std::vector<EbHit> EbProbe::search(int subbook, EbSearchKind kind, const std::vector<std::string>& words, int maxHits) {
     std::vector<EbHit> out;
     if (words.empty() || maxHits < 1 || !select(subbook)) return out;
-    std::vector<std::string> euc;
-    for (const std::string& w : words) euc.push_back(sjisToEuc(w));
-    const char* list[EB_MAX_KEYWORDS + 1] = {nullptr};
-    for (size_t i = 0; i < euc.size() && i < EB_MAX_KEYWORDS; ++i) list[i] = euc[i].c_str();
+    const EucWords euc(words, EB_MAX_KEYWORDS);
+    const char* const* list = euc.list();
     EB_Error_Code rc = EB_SUCCESS;
     switch (kind) {
         case EbSearchKind::Word:
@@ -450,18 +471,9 @@ std::vector<EbMediaEvent> EbProbe::mediaEvents(int subbook, int block, int offse
         EB_Hook hook = {h.code, recordMediaHook};
         eb_set_hook(&hooks, &hook);
     }
-    std::vector<char> buf(maxBytes + 1);
-    size_t total = 0;
-    while (total < maxBytes) {
-        ssize_t length = 0;
-        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, &events, maxBytes - total, buf.data(), &length);
-        if (rc != EB_SUCCESS) {
-            fail("eb_read_text", rc);
-            break;
-        }
-        if (length <= 0) break;
-        total += static_cast<size_t>(length);
-    }
+    std::string text;
+    EB_Error_Code rc = readRaw(&m_impl->book, eb_read_text, &hooks, &events, maxBytes, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
     eb_finalize_hookset(&hooks);
     return events;
 }
@@ -516,8 +528,9 @@ Bytes EbProbe::mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t 
 }
 
 bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {
-    return runCommand("mkdir -p '" + outDir + "' && ebunzip --keep --force-overwrite --quiet --output-directory '" +
-                          outDir + "' '" + bookDir + "' 2>&1",
+    return runCommand("mkdir -p " + shellQuote(outDir) +
+                          " && ebunzip --keep --force-overwrite --quiet --output-directory " + shellQuote(outDir) +
+                          " " + shellQuote(bookDir) + " 2>&1",
                       output) == 0;
 }
 
@@ -589,17 +602,8 @@ std::vector<EbCandidate> EbProbe::candidates(int subbook, int block, int offset)
                            {EB_HOOK_NULL, nullptr}};
     eb_set_hooks(&hooks, set);
     std::string text;
-    char buf[4096];
-    for (int guard = 0; guard < 64; ++guard) {
-        ssize_t length = 0;
-        EB_Error_Code rc = eb_read_text(&m_impl->book, nullptr, &hooks, nullptr, sizeof buf - 1, buf, &length);
-        if (rc != EB_SUCCESS) {
-            fail("eb_read_text", rc);
-            break;
-        }
-        if (length <= 0) break;
-        text.append(buf, static_cast<size_t>(length));
-    }
+    EB_Error_Code rc = readRaw(&m_impl->book, eb_read_text, &hooks, nullptr, 64 * 4096, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
     eb_finalize_hookset(&hooks);
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\x01' && text[i] != '\x02') continue;
@@ -623,11 +627,8 @@ std::vector<EbCandidate> EbProbe::candidates(int subbook, int block, int offset)
 
 std::vector<EbHit> EbProbe::multiSearch(int subbook, int multi, const std::vector<std::string>& words, int maxHits) {
     if (maxHits < 1 || !select(subbook)) return {};
-    std::vector<std::string> euc;
-    for (const std::string& w : words) euc.push_back(sjisToEuc(w));
-    const char* list[EB_MAX_MULTI_ENTRIES + 1] = {nullptr};
-    for (size_t i = 0; i < euc.size() && i < EB_MAX_MULTI_ENTRIES; ++i) list[i] = euc[i].c_str();
-    EB_Error_Code rc = eb_search_multi(&m_impl->book, multi, list);
+    const EucWords euc(words, EB_MAX_MULTI_ENTRIES);
+    EB_Error_Code rc = eb_search_multi(&m_impl->book, multi, euc.list());
     if (rc != EB_SUCCESS) {
         fail("eb_search_multi", rc);
         return {};

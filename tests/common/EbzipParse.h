@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/byteorder.h"
+
 namespace booktest {
 
 struct EbzipFile {
@@ -23,12 +25,6 @@ struct EbzipFile {
     std::vector<unsigned char> data;  // the uncompressed bytes (padding cut)
 };
 
-inline uint64_t getBE(const unsigned char* p, unsigned w) {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < w; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
 inline EbzipFile parseEbzip(const std::vector<unsigned char>& f) {
     EbzipFile z;
     if (f.size() < 22 || std::string(f.begin(), f.begin() + 5) != "EBZip") {
@@ -39,9 +35,9 @@ inline EbzipFile parseEbzip(const std::vector<unsigned char>& f) {
     z.level = f[5] & 15;
     z.byte6 = f[6];
     z.byte7 = f[7];
-    z.size = getBE(&f[8], 6);
-    z.adler = static_cast<uint32_t>(getBE(&f[14], 4));
-    z.mtime = static_cast<uint32_t>(getBE(&f[18], 4));
+    z.size = byteorder::beN(&f[8], 6);
+    z.adler = byteorder::be32(&f[14]);
+    z.mtime = byteorder::be32(&f[18]);
     if (z.level > 5) {
         z.error = "level";
         return z;
@@ -53,7 +49,8 @@ inline EbzipFile parseEbzip(const std::vector<unsigned char>& f) {
         z.error = "index beyond the file";
         return z;
     }
-    for (uint64_t i = 0; i <= n; ++i) z.offsets.push_back(getBE(&f[22 + i * z.width], z.width));
+    for (uint64_t i = 0; i <= n; ++i)
+        z.offsets.push_back(byteorder::beN(&f[22 + i * z.width], static_cast<int>(z.width)));
     if (z.offsets[0] != 22 + (n + 1) * z.width) {
         z.error = "first slice does not follow the index";
         return z;

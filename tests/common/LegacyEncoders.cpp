@@ -6,36 +6,13 @@
 #include <unordered_map>
 
 #include "foundation/book/BookConstants.h"
+#include "foundation/byteorder.h"
+#include "foundation/pathutil.h"
 #include "tests/common/TestDir.h"
 
 namespace lftest {
 
 namespace {
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-void put32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-uint32_t get16(const uint8_t* p) {
-    return (p[0] << 8) | p[1];
-}
-uint32_t get32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-void append16(Bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    b.push_back(static_cast<uint8_t>(v));
-}
-void append32(Bytes& b, uint32_t v) {
-    append16(b, v >> 16);
-    append16(b, v & 0xFFFF);
-}
 
 // The `count` values seen most often (ties: smaller value first).
 std::vector<uint32_t> mostFrequent(const std::map<uint32_t, size_t>& seen, size_t count) {
@@ -124,8 +101,8 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
 
     // Leaves: V6 quads at 4-byte steps, pairs at 2-byte steps.
     std::map<uint32_t, size_t> quadSeen, pairSeen;
-    for (size_t i = 0; i + 4 <= image.size(); i += 4) ++quadSeen[get32(&image[i])];
-    for (size_t i = 0; i + 2 <= image.size(); i += 2) ++pairSeen[get16(&image[i])];
+    for (size_t i = 0; i + 4 <= image.size(); i += 4) ++quadSeen[byteorder::be32(&image[i])];
+    for (size_t i = 0; i + 2 <= image.size(); i += 2) ++pairSeen[byteorder::be16(&image[i])];
     std::vector<uint32_t> quads = v6 ? mostFrequent(quadSeen, opt.quadLeaves) : std::vector<uint32_t>();
     std::vector<uint32_t> pairs = mostFrequent(pairSeen, v6 ? 1024 : opt.pairLeaves);
     if (v6) {  // exactly 1024 pair leaves, padded with values not used
@@ -150,9 +127,9 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
         for (size_t i = 0; i < end;) {
             size_t leaf, len;
             std::map<uint32_t, size_t>::const_iterator it;
-            if (i + 4 <= end && (it = quadLeaf.find(get32(page + i))) != quadLeaf.end()) {
+            if (i + 4 <= end && (it = quadLeaf.find(byteorder::be32(page + i))) != quadLeaf.end()) {
                 leaf = it->second, len = 4;
-            } else if (i + 2 <= end && (it = pairLeaf.find(get16(page + i))) != pairLeaf.end()) {
+            } else if (i + 2 <= end && (it = pairLeaf.find(byteorder::be16(page + i))) != pairLeaf.end()) {
                 leaf = it->second, len = 2;
             } else {
                 leaf = byteBase + page[i], len = 1;
@@ -197,32 +174,32 @@ Bytes encodeHuffman(const Bytes& image, const HuffmanOptions& opt, std::string* 
     const uint32_t c = a + b;
     Bytes table;
     for (size_t i = 0; i < quads.size(); ++i) {
-        append32(table, quads[i]);
-        append16(table, freqs[i]);
+        appendBe(table, quads[i], 4);
+        appendBe(table, freqs[i], 2);
     }
     for (size_t i = 0; i < pairs.size(); ++i) {
-        append16(table, pairs[i]);
-        append16(table, freqs[quads.size() + i]);
+        appendBe(table, pairs[i], 2);
+        appendBe(table, freqs[quads.size() + i], 2);
     }
-    for (size_t i = 0; i < 256; ++i) append16(table, freqs[byteBase + i]);
+    for (size_t i = 0; i < 256; ++i) appendBe(table, freqs[byteBase + i], 2);
     const uint32_t d = static_cast<uint32_t>(table.size());
     const uint32_t e = c + d;
 
     Bytes out(e, 0);
-    put32(&out[0], a);
-    put32(&out[4], b);
-    put32(&out[8], c);
-    put32(&out[12], d);
-    put32(&out[16], e);
+    byteorder::putBe32(&out[0], a);
+    byteorder::putBe32(&out[4], b);
+    byteorder::putBe32(&out[8], c);
+    byteorder::putBe32(&out[12], d);
+    byteorder::putBe32(&out[16], e);
     std::copy(table.begin(), table.end(), out.begin() + c);
     for (size_t g = 0; g < groups; ++g) {
         const size_t rec = a + 36 * g;  // out grows below: keep the offset, not a pointer
         const uint32_t base = static_cast<uint32_t>(out.size());
-        put32(&out[rec], base);
+        byteorder::putBe32(&out[rec], base);
         for (size_t k = 0; k < 16 && g * 16 + k < pages; ++k) {
             const uint32_t off = static_cast<uint32_t>(out.size()) - base;
             if (off > 65535) return fail("page offset beyond 65535 in a group");
-            put16(&out[rec + 4 + 2 * k], off);
+            byteorder::putBe16(&out[rec + 4 + 2 * k], off);
             const Bytes& page = data[g * 16 + k];
             out.insert(out.end(), page.begin(), page.end());
         }
@@ -291,11 +268,11 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
     };
     if (image.size() < kBlockSize || image.size() % kBlockSize != 0) return fail("image is not whole blocks");
     Bytes block1(image.begin(), image.begin() + kBlockSize);
-    unsigned count = get16(&block1[0]);
+    unsigned count = byteorder::be16(&block1[0]);
     uint32_t t = 0, nText = 0;
     for (unsigned r = 0; r < count; ++r) {
         const uint8_t* rec = &block1[16 + 16 * r];
-        if (rec[0] == 0x00) t = get32(rec + 2), nText = get32(rec + 6);
+        if (rec[0] == 0x00) t = byteorder::be32(rec + 2), nText = byteorder::be32(rec + 6);
     }
     if (t < 2 || nText == 0 || static_cast<size_t>(t + nText - 1) * kBlockSize > image.size())
         return fail("no text record");
@@ -306,7 +283,7 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
         size_t from = static_cast<size_t>(t - 1) * kBlockSize + 4096 * j;
         size_t len = std::min<size_t>(4096, static_cast<size_t>(t + nText - 1) * kBlockSize - from);
         memcpy(slice, &image[from], len);
-        if (j > 0) append32(table, static_cast<uint32_t>(data.size()));
+        if (j > 0) appendBe(table, static_cast<uint32_t>(data.size()), 4);
         Bytes z = encodeLzssSlice(slice, opt);
         data.insert(data.end(), z.begin(), z.end());
     }
@@ -318,20 +295,20 @@ Bytes encodeEbxa(const Bytes& image, const EbxaOptions& opt, std::string* error)
     const uint32_t physEnd = p21 + dataBlocks - 1;  // last physical block of the compressed areas
     for (unsigned r = 0; r < count; ++r) {
         const uint8_t* rec = &block1[16 + 16 * r];
-        uint32_t start = get32(rec + 2);
+        uint32_t start = byteorder::be32(rec + 2);
         if (rec[0] != 0x00 && start >= t && start <= physEnd)
             return fail("compressed data reaches an area after the text");
     }
     if (count + 2 > 127) return fail("index table full");
     uint8_t* r21 = &block1[16 + 16 * count];
     r21[0] = 0x21;
-    put32(r21 + 2, p21);
-    put32(r21 + 6, dataBlocks);
+    byteorder::putBe32(r21 + 2, p21);
+    byteorder::putBe32(r21 + 6, dataBlocks);
     uint8_t* r22 = &block1[16 + 16 * (count + 1)];
     r22[0] = 0x22;
-    put32(r22 + 2, p22);
-    put32(r22 + 6, tableBlocks);
-    put16(&block1[0], count + 2);
+    byteorder::putBe32(r22 + 2, p22);
+    byteorder::putBe32(r22 + 6, tableBlocks);
+    byteorder::putBe16(&block1[0], count + 2);
 
     const size_t textEnd = static_cast<size_t>(t + nText - 1) * kBlockSize;
     Bytes out(std::max<size_t>(static_cast<size_t>(physEnd) * kBlockSize, image.size() > textEnd ? image.size() : 0),
@@ -381,7 +358,7 @@ Bytes encodeSsedChunk(const uint8_t* in, size_t n) {
         for (size_t k = 0; k <= bestLen; ++k, ++i)
             if (i + 3 <= n) chains[key(i)].push_back(i);
     }
-    put16(&out[2], static_cast<uint32_t>(commands));
+    byteorder::putBe16(&out[2], static_cast<uint32_t>(commands));
     return out;
 }
 
@@ -390,11 +367,11 @@ Bytes encodeSsedData(const SsedComponent& comp) {
     const size_t chunks = (blocks + 15) / 16;
     Bytes out(0x40 + 4 * chunks, 0);
     memcpy(&out[0], "SSEDDATA", 8);
-    put16(&out[0x16], static_cast<uint32_t>(chunks));
-    put32(&out[0x18], comp.first);
-    put32(&out[0x1C], static_cast<uint32_t>(comp.first + blocks - 1));
+    byteorder::putBe16(&out[0x16], static_cast<uint32_t>(chunks));
+    byteorder::putBe32(&out[0x18], comp.first);
+    byteorder::putBe32(&out[0x1C], static_cast<uint32_t>(comp.first + blocks - 1));
     for (size_t c = 0; c < chunks; ++c) {
-        put32(&out[0x40 + 4 * c], static_cast<uint32_t>(out.size()));
+        byteorder::putBe32(&out[0x40 + 4 * c], static_cast<uint32_t>(out.size()));
         size_t from = c * 32768, len = std::min<size_t>(32768, comp.image.size() - from);
         Bytes z = encodeSsedChunk(&comp.image[from], len);
         out.insert(out.end(), z.begin(), z.end());
@@ -415,8 +392,8 @@ Bytes encodeSsedInfo(const std::string& title, const std::vector<SsedComponent>&
         rec[2] = c.flag;
         rec[3] = c.type;
         if (!c.image.empty()) {
-            put32(rec + 4, c.first);
-            put32(rec + 8, static_cast<uint32_t>(c.first + c.image.size() / kBlockSize - 1));
+            byteorder::putBe32(rec + 4, c.first);
+            byteorder::putBe32(rec + 8, static_cast<uint32_t>(c.first + c.image.size() / kBlockSize - 1));
         }
         memcpy(rec + 12, c.info, 4);
         size_t nl = std::min<size_t>(c.fileName.size(), 31);
@@ -438,13 +415,13 @@ bool writeSsedBook(const std::string& dir, const std::string& idxName, const std
 
 Bytes makeTextImage(uint32_t totalBlocks, const std::vector<AreaRecord>& areas, uint8_t charCode) {
     Bytes image(static_cast<size_t>(totalBlocks) * kBlockSize, 0);
-    put16(&image[0], static_cast<uint32_t>(areas.size()));
+    byteorder::putBe16(&image[0], static_cast<uint32_t>(areas.size()));
     image[2] = charCode;
     for (size_t i = 0; i < areas.size(); ++i) {
         uint8_t* rec = &image[16 + 16 * i];
         rec[0] = areas[i].id;
-        put32(rec + 2, areas[i].start);
-        put32(rec + 6, areas[i].blocks);
+        byteorder::putBe32(rec + 2, areas[i].start);
+        byteorder::putBe32(rec + 6, areas[i].blocks);
         rec[10] = 1;
     }
     return image;
@@ -474,8 +451,8 @@ void fillRandom(Bytes& image, uint32_t from, uint32_t to, unsigned seed) {
 bool writeEpwingBook(const std::string& dir, const Bytes& textFile, int version, uint8_t code,
                      const std::string& fileName) {
     Bytes cat(kBlockSize, 0);
-    put16(&cat[0], 1);
-    put16(&cat[2], static_cast<uint32_t>(version));
+    byteorder::putBe16(&cat[0], 1);
+    byteorder::putBe16(&cat[2], static_cast<uint32_t>(version));
     uint8_t* rec = &cat[16];
     rec[1] = static_cast<uint8_t>(version);
     static const uint8_t title[] = {0x25, 0x46, 0x25, 0x39, 0x25, 0x48};  // テスト in JIS
@@ -487,19 +464,19 @@ bool writeEpwingBook(const std::string& dir, const Bytes& textFile, int version,
     name.resize(8, ' ');
     memcpy(second + 4, name.data(), 8);
     second[55] = code;
-    if (runCommand("mkdir -p '" + dir + "/TEST/DATA'") != 0) return false;
+    if (makeDirectories((dir + "/TEST/DATA").c_str()) != 0) return false;
     return writeFile(dir + "/CATALOGS", cat) && writeFile(dir + "/TEST/DATA/" + fileName, textFile);
 }
 
 bool writeEbBook(const std::string& dir, const Bytes& startFile) {
     Bytes cat(kBlockSize, 0);
-    put16(&cat[0], 1);
+    byteorder::putBe16(&cat[0], 1);
     uint8_t* rec = &cat[16];
     rec[0] = 1;
     static const uint8_t title[] = {0x25, 0x46, 0x25, 0x39, 0x25, 0x48};
     memcpy(rec + 2, title, sizeof title);
     memcpy(rec + 32, "TEST    ", 8);
-    if (runCommand("mkdir -p '" + dir + "/TEST'") != 0) return false;
+    if (makeDirectories((dir + "/TEST").c_str()) != 0) return false;
     return writeFile(dir + "/CATALOG", cat) && writeFile(dir + "/TEST/START", startFile);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "foundation/FileHandle.h"
+#include "foundation/byteorder.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/TestDir.h"
 
@@ -17,11 +18,10 @@ namespace lftest {
 
 // Big-endian numbers written into b at byte offset at.
 inline void put16(Bytes& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v >> 8);
-    b[at + 1] = static_cast<uint8_t>(v);
+    byteorder::putBe16(&b[at], v);
 }
 inline void put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    byteorder::putBe32(&b[at], v);
 }
 
 // Writes bytes to the file name of the test directory and opens it for

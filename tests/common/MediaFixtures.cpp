@@ -2,24 +2,11 @@
 
 #include <cstring>
 
+#include "foundation/byteorder.h"
+
 namespace lftest {
 
 namespace {
-
-void le16(Bytes* b, unsigned v) {
-    b->push_back(static_cast<uint8_t>(v));
-    b->push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void le32(Bytes* b, uint32_t v) {
-    le16(b, v & 0xFFFF);
-    le16(b, v >> 16);
-}
-
-void be16(Bytes* b, unsigned v) {
-    b->push_back(static_cast<uint8_t>(v >> 8));
-    b->push_back(static_cast<uint8_t>(v));
-}
 
 void tag(Bytes* b, const char* t) {
     b->insert(b->end(), t, t + 4);
@@ -35,20 +22,20 @@ Bytes makeBmp(int width, int height, int bpp, unsigned (*pixel)(int x, int y), b
     Bytes b;
     b.push_back('B');  // file header: "BM"
     b.push_back('M');
-    le32(&b, size);    // file size
-    le32(&b, 0);       // reserved
-    le32(&b, offset);  // pixel data offset
-    le32(&b, 40);      // BITMAPINFOHEADER
-    le32(&b, static_cast<uint32_t>(width));
-    le32(&b, static_cast<uint32_t>(topDown ? -height : height));
-    le16(&b, 1);  // planes
-    le16(&b, static_cast<unsigned>(bpp));
-    le32(&b, 0);  // no compression
-    le32(&b, static_cast<uint32_t>(row * height));
-    le32(&b, 2835);  // 72 dpi
-    le32(&b, 2835);
-    le32(&b, static_cast<uint32_t>(colours));
-    le32(&b, 0);
+    appendLe(b, size, 4);    // file size
+    appendLe(b, 0, 4);       // reserved
+    appendLe(b, offset, 4);  // pixel data offset
+    appendLe(b, 40, 4);      // BITMAPINFOHEADER
+    appendLe(b, static_cast<uint32_t>(width), 4);
+    appendLe(b, static_cast<uint32_t>(topDown ? -height : height), 4);
+    appendLe(b, 1, 2);  // planes
+    appendLe(b, static_cast<unsigned>(bpp), 2);
+    appendLe(b, 0, 4);  // no compression
+    appendLe(b, static_cast<uint32_t>(row * height), 4);
+    appendLe(b, 2835, 4);  // 72 dpi
+    appendLe(b, 2835, 4);
+    appendLe(b, static_cast<uint32_t>(colours), 4);
+    appendLe(b, 0, 4);
     for (int i = 0; i < colours; ++i) {  // palette B G R 0: white, black, greys
         uint8_t v = i == 0 ? 0xFF : i == 1 ? 0x00 : static_cast<uint8_t>(0x10 * i);
         b.insert(b.end(), {v, v, v, 0});
@@ -75,16 +62,16 @@ Bytes makeBmp(int width, int height, int bpp, unsigned (*pixel)(int x, int y), b
 Bytes makeJpeg(int width, int height, size_t scanBytes) {
     Bytes b = {0xFF, 0xD8};           // start of image
     b.insert(b.end(), {0xFF, 0xE0});  // APP0, length 16: "JFIF"
-    be16(&b, 16);
+    appendBe(b, 16, 2);
     b.insert(b.end(), {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
     b.insert(b.end(), {0xFF, 0xC0});  // SOF0, length 11
-    be16(&b, 11);
+    appendBe(b, 11, 2);
     b.push_back(8);  // precision
-    be16(&b, static_cast<unsigned>(height));
-    be16(&b, static_cast<unsigned>(width));
+    appendBe(b, static_cast<unsigned>(height), 2);
+    appendBe(b, static_cast<unsigned>(width), 2);
     b.insert(b.end(), {1, 1, 0x11, 0});  // one component
     b.insert(b.end(), {0xFF, 0xDA});     // SOS, length 8
-    be16(&b, 8);
+    appendBe(b, 8, 2);
     b.insert(b.end(), {1, 1, 0, 0, 63, 0});
     for (size_t i = 0; i < scanBytes; ++i) {  // entropy-coded data
         if (i == scanBytes / 3) {
@@ -104,29 +91,26 @@ Bytes makeWave(int channels, int rate, int bits, int frames, uint8_t seed, bool 
     const uint32_t data = align * static_cast<uint32_t>(frames);
     Bytes b;
     tag(&b, "RIFF");
-    le32(&b, 0);  // patched below
+    appendLe(b, 0, 4);  // patched below
     tag(&b, "WAVE");
     tag(&b, "fmt ");
-    le32(&b, 16);
-    le16(&b, 1);  // PCM
-    le16(&b, static_cast<unsigned>(channels));
-    le32(&b, static_cast<uint32_t>(rate));
-    le32(&b, static_cast<uint32_t>(rate) * align);
-    le16(&b, align);
-    le16(&b, static_cast<unsigned>(bits));
+    appendLe(b, 16, 4);
+    appendLe(b, 1, 2);  // PCM
+    appendLe(b, static_cast<unsigned>(channels), 2);
+    appendLe(b, static_cast<uint32_t>(rate), 4);
+    appendLe(b, static_cast<uint32_t>(rate) * align, 4);
+    appendLe(b, align, 2);
+    appendLe(b, static_cast<unsigned>(bits), 2);
     if (extraChunk) {
         tag(&b, "LIST");
-        le32(&b, 5);
+        appendLe(b, 5, 4);
         b.insert(b.end(), {'I', 'N', 'F', 'O', 'x', 0});  // odd size: one pad byte
     }
     tag(&b, "data");
-    le32(&b, data);
+    appendLe(b, data, 4);
     for (uint32_t i = 0; i < data; ++i) b.push_back(static_cast<uint8_t>(seed + i));
     const uint32_t riff = static_cast<uint32_t>(b.size() - 8);  // RIFF size
-    b[4] = static_cast<uint8_t>(riff);
-    b[5] = static_cast<uint8_t>(riff >> 8);
-    b[6] = static_cast<uint8_t>(riff >> 16);
-    b[7] = static_cast<uint8_t>(riff >> 24);
+    byteorder::putLe32(&b[4], riff);
     return b;
 }
 
@@ -144,8 +128,7 @@ Bytes makeMpeg(int width, int height, size_t size) {
 
 Bytes waveSamples(const Bytes& wave) {
     for (size_t pos = 12; pos + 8 <= wave.size();) {
-        const uint32_t size =
-            wave[pos + 4] | (wave[pos + 5] << 8) | (wave[pos + 6] << 16) | (static_cast<uint32_t>(wave[pos + 7]) << 24);
+        const uint32_t size = byteorder::le32(&wave[pos + 4]);
         if (std::memcmp(&wave[pos], "data", 4) == 0 && pos + 8 + size <= wave.size())
             return Bytes(wave.begin() + static_cast<long>(pos + 8), wave.begin() + static_cast<long>(pos + 8 + size));
         pos += 8 + size + (size & 1);

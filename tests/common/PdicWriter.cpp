@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/byteorder.h"
+
 namespace lftest {
 
 namespace {
@@ -25,14 +27,6 @@ uint8_t trailByte(long d) {
         }
     }
     return table.at(static_cast<size_t>(d));
-}
-
-void putLe(Bytes* out, uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void setLe(Bytes* out, size_t at, uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
@@ -159,13 +153,13 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
             const size_t rest = stored.size() - c;
             cursors.push_back(bytes.size());
             if (!attrAfter) {
-                putLe(&bytes, rest + 1 + body.size(), lw);
+                appendLe(bytes, rest + 1 + body.size(), lw);
                 bytes.push_back(static_cast<uint8_t>(c));
                 bytes.push_back(static_cast<uint8_t>(attr));
                 bytes.insert(bytes.end(), stored.begin() + c, stored.end());
                 bytes.push_back(0);
             } else {
-                putLe(&bytes, rest + 1 + 1 + body.size(), lw);
+                appendLe(bytes, rest + 1 + 1 + body.size(), lw);
                 bytes.push_back(static_cast<uint8_t>(c));
                 bytes.insert(bytes.end(), stored.begin() + c, stored.end());
                 bytes.push_back(0);
@@ -174,9 +168,9 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
             bytes.insert(bytes.end(), body.begin(), body.end());
             prev = stored;
         }
-        putLe(&bytes, 0, lw);
+        appendLe(bytes, 0, lw);
         const size_t count = (bytes.size() + bs - 1) / bs;
-        setLe(&bytes, 0, count | (b.wideLengths ? 0x8000 : 0), 2);
+        byteorder::putLe16(&bytes[0], count | (b.wideLengths ? 0x8000 : 0));
         bytes.resize(count * bs, 0);
         logical.push_back(bytes);
         lay.entryCursor.push_back(cursors);
@@ -192,7 +186,7 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
     for (size_t k = 0; k < order.size(); ++k) {
         if (std::find(o.freeBefore.begin(), o.freeBefore.end(), static_cast<int>(k)) != o.freeBefore.end()) {
             Bytes free(bs, 0);
-            setLe(&free, 2, 0xFFFFFFFFu, 4);
+            byteorder::putLe32(&free[2], 0xFFFFFFFFu);
             data.insert(data.end(), free.begin(), free.end());
         }
         const int lb = order[k];
@@ -204,14 +198,14 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
     // Index.
     Bytes index;
     for (size_t i = 0; i < blocks.size(); ++i) {
-        putLe(&index, lay.blockPhys[i], o.indexBlkbit ? 4 : 2);
+        appendLe(index, lay.blockPhys[i], o.indexBlkbit ? 4 : 2);
         if (!blocks[i].entries.empty()) {
             const auto w = enc(blocks[i].entries[0].word);
             index.insert(index.end(), w.begin(), w.end());
         }
         index.push_back(0);
     }
-    putLe(&index, 0, 4);
+    appendLe(index, 0, 4);
     index.resize((index.size() + bs - 1) / bs * bs, 0);
 
     // Header.
@@ -222,13 +216,13 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
     std::copy(t.begin(), t.begin() + std::min<size_t>(t.size(), 40), file.begin() + 100);
     size_t words = 0;
     for (const PdicBlock& b : blocks) words += b.entries.size();
-    setLe(&file, 140, (o.major << 8) | o.minor, 2);
-    setLe(&file, 142, o.major < 6 ? 248 : 1024, 2);
-    setLe(&file, 146, bs, 2);
-    setLe(&file, 148, index.size() / bs, 2);
-    setLe(&file, 150, headerSize, 2);
-    setLe(&file, 154, 0xFFFF, 2);
-    setLe(&file, 160, words, 4);
+    byteorder::putLe16(&file[140], (o.major << 8) | o.minor);
+    byteorder::putLe16(&file[142], o.major < 6 ? 248 : 1024);
+    byteorder::putLe16(&file[146], bs);
+    byteorder::putLe16(&file[148], index.size() / bs);
+    byteorder::putLe16(&file[150], headerSize);
+    byteorder::putLe16(&file[154], 0xFFFF);
+    byteorder::putLe32(&file[160], words);
     file[164] = 0;
     file[165] = static_cast<uint8_t>(o.dictype >= 0 ? o.dictype : (o.sjis ? 0 : 0x08));
     file[166] = static_cast<uint8_t>(o.attrlen);
@@ -236,18 +230,18 @@ Bytes buildPdic(const PdicOptions& o, const std::vector<PdicBlock>& blocks, Pdic
     const size_t nblock = data.size() / bs;
     if (o.major == 4) {
         file[171] = os;
-        setLe(&file, 182, o.extheader, 4);
-        setLe(&file, 186, 0xFFFFFFFFu, 4);
-        setLe(&file, 190, blocks.size(), 4);
-        setLe(&file, 194, nblock, 4);
+        byteorder::putLe32(&file[182], o.extheader);
+        byteorder::putLe32(&file[186], 0xFFFFFFFFu);
+        byteorder::putLe32(&file[190], blocks.size());
+        byteorder::putLe32(&file[194], nblock);
         file[198] = static_cast<uint8_t>(o.indexBlkbit);
     } else {
         file[167] = os;
         file[182] = static_cast<uint8_t>(o.indexBlkbit);
-        setLe(&file, 184, o.extheader, 4);
-        setLe(&file, 188, 0xFFFFFFFFu, 4);
-        setLe(&file, 192, blocks.size(), 4);
-        setLe(&file, 196, nblock, 4);
+        byteorder::putLe32(&file[184], o.extheader);
+        byteorder::putLe32(&file[188], 0xFFFFFFFFu);
+        byteorder::putLe32(&file[192], blocks.size());
+        byteorder::putLe32(&file[196], nblock);
     }
     file.resize(headerSize + o.extheader, 0);
     lay.indexOffset = file.size();

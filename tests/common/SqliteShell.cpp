@@ -11,7 +11,8 @@ int runSqlite(const std::string& db, const std::string& script, std::string* out
     const std::string scriptPath = db + ".script.sql";
     // Fixtures need no protection against power loss: no waits for the disk.
     if (!writeFile(scriptPath, "PRAGMA synchronous = OFF;\n" + script)) return -1;
-    const int status = runCommand("sqlite3 -batch -bail '" + db + "' < '" + scriptPath + "' 2>&1", out);
+    const int status =
+        runCommand("sqlite3 -batch -bail " + shellQuote(db) + " < " + shellQuote(scriptPath) + " 2>&1", out);
     unlink(scriptPath.c_str());
     return status;
 }

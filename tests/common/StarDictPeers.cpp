@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "foundation/codes/jclib.h"
 #include "tests/common/TestDir.h"
 
 namespace lftest {
@@ -26,24 +27,6 @@ std::string xmlUnescape(const std::string& s) {
         if (!done) out += s[i++];
     }
     return out;
-}
-
-void putUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // The JSON string starting at s[i] (its opening quote); i ends after it.
@@ -79,7 +62,9 @@ std::string jsonString(const std::string& s, size_t& i) {
                     cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
                     i += 6;
                 }
-                putUtf8(out, cp);
+                char utf8[4];
+                const uint32_t wide = cp;
+                out.append(utf8, static_cast<size_t>(wideToUtf8(&wide, 1, utf8)));
                 break;
             }
             default:

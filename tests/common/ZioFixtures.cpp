@@ -1,21 +1,11 @@
 #include "tests/common/ZioFixtures.h"
 
+#include "foundation/byteorder.h"
 #include "tests/common/TestDir.h"
 
 #include <sys/stat.h>
 
 namespace lftest {
-
-namespace {
-
-void putBE32(Bytes& b, size_t at, unsigned v) {
-    b[at] = (unsigned char)(v >> 24);
-    b[at + 1] = (unsigned char)(v >> 16);
-    b[at + 2] = (unsigned char)(v >> 8);
-    b[at + 3] = (unsigned char)v;
-}
-
-}  // namespace
 
 Bytes makeBookText(size_t size, unsigned seed) {
     if (size < 2048) size = 2048;
@@ -24,8 +14,8 @@ Bytes makeBookText(size_t size, unsigned seed) {
     // id 0x00 (body text), start block 2 (bytes 18-21), block count (22-25).
     b[1] = 1;
     b[16] = 0x00;
-    putBE32(b, 18, 2);
-    putBE32(b, 22, unsigned((size - 2048 + 2047) / 2048));
+    byteorder::putBe32(&b[18], 2);
+    byteorder::putBe32(&b[22], unsigned((size - 2048 + 2047) / 2048));
 
     unsigned x = seed * 2654435761u + 12345u;
     const char text[] = "The quick brown fox jumps over the lazy dog. ";
@@ -67,7 +57,7 @@ std::string ebzipWithTool(const std::string& dir, const Bytes& data, int level) 
 
     if (!writeFile(book + "/CATALOGS", cat) || !writeFile(book + "/TEST/DATA/HONMON", data)) return "";
     const std::string cmd = "ebzip --keep --force-overwrite --quiet --level " + std::to_string(level) +
-                            " --output-directory '" + out + "' '" + book + "' 2>&1";
+                            " --output-directory " + shellQuote(out) + " " + shellQuote(book) + " 2>&1";
     if (runCommand(cmd) != 0) return "";
     const std::string result = out + "/TEST/DATA/HONMON.ebz";
     struct stat st;

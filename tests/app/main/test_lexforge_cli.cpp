@@ -3,7 +3,6 @@
 // save-as of a key=value project.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "app/project/BookSet.h"
+#include "foundation/pathutil.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
@@ -31,11 +31,6 @@ std::string sample() {
 // asked) into *out.
 int run(const std::string& args, std::string* out, bool withStderr = false) {
     return lftest::runCommand("'" + lexforge() + "' " + args + (withStderr ? " 2>&1" : " 2>/dev/null"), out);
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 bool endsWith(const std::string& text, const std::string& end) {
@@ -71,8 +66,8 @@ TEST(LexforgeCli, BuildsTheSampleProject) {
     EXPECT_TRUE(endsWith(out, "\nDone.\n")) << out;
     for (const char* source : {"dict.html", "words.csv", "terms.txt"})
         EXPECT_NE(out.find(sample() + "/" + source + "\n"), std::string::npos) << source << "\n" << out;
-    EXPECT_TRUE(exists(dir.file("book/CATALOGS")));
-    EXPECT_TRUE(exists(dir.file("book/SAMPLE/DATA/HONMON")));
+    EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
+    EXPECT_TRUE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
 
     lftest::EbProbe probe(dir.file("book"));
     ASSERT_TRUE(probe.ok()) << probe.error();
@@ -92,8 +87,8 @@ TEST(LexforgeCli, ACatalogRunBuildsNoTextFile) {
     std::string out;
     ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + sample() + "/sample.lfx'", &out), 0) << out;
     EXPECT_EQ(out, "start.\nDone.\n");
-    EXPECT_TRUE(exists(dir.file("book/CATALOGS")));
-    EXPECT_FALSE(exists(dir.file("book/SAMPLE/DATA/HONMON")));
+    EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
+    EXPECT_FALSE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
     lftest::EbProbe probe(dir.file("book"));
     EXPECT_EQ(probe.subbooks().size(), 1u) << probe.error();
 }
@@ -110,7 +105,7 @@ TEST(LexforgeCli, ExitStatuses) {
     EXPECT_EQ(run("build '" + dir.file("missing.lfx") + "'", &out), 1);
     EXPECT_NE(out.find(dir.file("gone.txt") + " : can't open source file, not added\n"), std::string::npos) << out;
     EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
-    EXPECT_TRUE(exists(dir.file("out1/ONE/DATA/HONMON")));
+    EXPECT_TRUE(fileExists(dir.file("out1/ONE/DATA/HONMON").c_str()));
 
     // No output folder: the field that took the focus is named.
     EXPECT_EQ(run("build '" + dir.file("nooutput.lfx") + "'", &out, true), 2);

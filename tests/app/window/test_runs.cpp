@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/window/RunPlan.h"
+#include "foundation/pathutil.h"
 #include "tests/app/WindowTestUtil.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
@@ -18,11 +19,6 @@
 namespace {
 
 using lftest::TestDir;
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -88,7 +84,7 @@ TEST_F(Runs, TheRunWorksOnACopyOfTheProject) {
 TEST_F(Runs, AProjectWithoutBooksStillWritesItsCatalog) {
     build();
     EXPECT_EQ(log(), "start.\nDone.\n");
-    EXPECT_TRUE(exists(dir.file("out/CATALOGS")));
+    EXPECT_TRUE(fileExists(dir.file("out/CATALOGS").c_str()));
 }
 
 TEST_F(Runs, ASourceThatCannotBeOpenedIsReportedAndCounted) {
@@ -111,7 +107,7 @@ TEST_F(Runs, ABookThatCannotBeStartedGetsNoFurtherCalls) {
     EXPECT_TRUE(contains(log(), "book \"Bad\" could not be started: skipped\n")) << log();
     EXPECT_FALSE(contains(log(), dir.file("b.txt"))) << log();  // no source was added to it
     EXPECT_EQ(vc->lastRun().failures, 1);
-    EXPECT_TRUE(exists(dir.file("out/GOOD/DATA/HONMON")));
+    EXPECT_TRUE(fileExists(dir.file("out/GOOD/DATA/HONMON").c_str()));
 }
 
 TEST_F(Runs, FieldsBeyondTheDriversLimitsSkipTheBook) {
@@ -143,7 +139,7 @@ TEST_F(Runs, FieldsBeyondTheDriversLimitsSkipTheBook) {
         EXPECT_TRUE(contains(log(), "skipped: ")) << log();
         EXPECT_TRUE(contains(log(), c.message)) << log();
         EXPECT_EQ(vc->lastRun().failures, 1);
-        EXPECT_FALSE(exists(dir.file("out/BAD")));
+        EXPECT_FALSE(fileExists(dir.file("out/BAD").c_str()));
         EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"good"}));
     }
 }
@@ -162,7 +158,7 @@ TEST_F(Runs, TwoBooksWithOneDirectoryNameAreRefused) {
     build();
     EXPECT_EQ(log(), "Not started: books \"First\" and \"Second\" have the same directory name DICT.\n");
     EXPECT_TRUE(vc->lastRun().refused);
-    EXPECT_FALSE(exists(dir.file("out")));
+    EXPECT_FALSE(fileExists(dir.file("out").c_str()));
 }
 
 TEST_F(Runs, AnEmptyOutputFieldTakesTheFocus) {
@@ -235,7 +231,7 @@ TEST_F(Runs, ACatalogRunListsBooksWithoutBuildingThem) {
     onMainLoop([this] { vc->makeCatalog(nullptr); });
     EXPECT_EQ(log(), "start.\nDone.\n");
     EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"alpha", "beta"}));
-    EXPECT_FALSE(exists(dir.file("out/ALPHA/DATA/HONMON")));
+    EXPECT_FALSE(fileExists(dir.file("out/ALPHA/DATA/HONMON").c_str()));
 }
 
 TEST_F(Runs, TheLogTakesMessagesAsTheyCome) {

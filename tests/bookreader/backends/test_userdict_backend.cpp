@@ -185,6 +185,8 @@ TEST(UserDictBackend, DslBodyFiles) {
     ASSERT_TRUE(lftest::writeFile(dir.file("u8.dsl"), body));
     ASSERT_TRUE(lftest::writeFile(dir.file("z.dsl"), body));
     ASSERT_EQ(0, lftest::runCommand("dictzip " + lftest::shellQuote(dir.file("z.dsl"))));
+    ASSERT_TRUE(lftest::writeFile(dir.file("z16.dsl"), utf16le(body)));
+    ASSERT_EQ(0, lftest::runCommand("dictzip " + lftest::shellQuote(dir.file("z16.dsl"))));
     struct Case {
         const char* name;
         const char* filename;
@@ -196,6 +198,8 @@ TEST(UserDictBackend, DslBodyFiles) {
         {"colon and UTF-8 in any case", "u8.dsl:uTf-8", locator, DSL_UTF8, false},
         {"other encoding passes bytes", "u8.dsl:latin1", locator, DSL_OTHER, false},
         {"only the .dz form exists", "z.dsl:UTF-8", locator, DSL_UTF8, true},
+        // UTF-16 text holds zero bytes: the read takes the locator's length.
+        {"UTF-16 only in the .dz form", "z16.dsl", locator16, DSL_UTF16LE, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,6 +14,7 @@
 #include "tests/bookreader/HandBook.h"
 #include "tests/common/TestDir.h"
 
+using lftest::codeBytes;
 using lftest::HandBook;
 
 namespace {
@@ -25,15 +26,6 @@ HandBook smallBook() {
     b.put(2, 0, {0x12, 0x34, 0x1A});
     b.put(3, 0, {0x33});
     return b;
-}
-
-std::vector<uint8_t> jis(std::initializer_list<unsigned> codes) {
-    std::vector<uint8_t> out;
-    for (unsigned c : codes) {
-        out.push_back(static_cast<uint8_t>(c >> 8));
-        out.push_back(static_cast<uint8_t>(c));
-    }
-    return out;
 }
 
 }  // namespace
@@ -177,7 +169,7 @@ TEST(ReaderIndex, MultiSearchDefinitions) {
                          uint8_t(count)};
         def.insert(def.end(), r, r + 16);
     };
-    field(2, jis({0x2422}));
+    field(2, codeBytes({0x2422}));
     sub(0x91, 20, 4);
     sub(0x71, 30, 2);
     field(1, {});

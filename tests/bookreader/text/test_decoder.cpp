@@ -11,20 +11,12 @@
 #include "tests/bookreader/HandBook.h"
 #include "tests/common/TestDir.h"
 
+using lftest::codeBytes;
 using lftest::HandBook;
 
 namespace {
 
 enum Family { EPWING, EB };
-
-std::vector<uint8_t> be(std::initializer_list<unsigned> codes) {
-    std::vector<uint8_t> out;
-    for (unsigned c : codes) {
-        out.push_back(static_cast<uint8_t>(c >> 8));
-        out.push_back(static_cast<uint8_t>(c));
-    }
-    return out;
-}
 
 std::vector<uint8_t> cat(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> out;
@@ -73,59 +65,65 @@ TEST(Decoder, EscapeFamilies) {
         std::vector<uint8_t> text;
         std::string expect;
     } cases[] = {
-        {"text begin and end around characters", EPWING, be({0x1F02, 0x2422, 0x2424, 0x1F03}),
+        {"text begin and end around characters", EPWING, codeBytes({0x1F02, 0x2422, 0x2424, 0x1F03}),
          "<BODY>\x82\xA0\x82\xA2</BODY>"},
-        {"narrow mode folds full-width letters", EPWING, be({0x1F04, 0x2341, 0x2362, 0x1F05, 0x2341}), "Ab\x82\x60"},
-        {"entities for folded & < >", EPWING, be({0x1F04, 0x2175, 0x2163, 0x2164, 0x1F05}), "&amp;&lt;&gt;"},
-        {"the long vowel mark is not folded", EPWING, be({0x1F04, 0x213C, 0x1F05}), "\x81\x5B"},
-        {"indent operand is binary", EPWING, be({0x1F09, 0x000C}), "<INDENT=12>"},
-        {"indent above 99 writes nothing", EPWING, be({0x1F09, 0x0064, 0x2422}), "\x82\xA0"},
-        {"newline", EPWING, be({0x1F0A}), "<BR>"},
-        {"subscript and superscript", EPWING, be({0x1F06, 0x2331, 0x1F07, 0x1F0E, 0x2332, 0x1F0F}),
+        {"narrow mode folds full-width letters", EPWING, codeBytes({0x1F04, 0x2341, 0x2362, 0x1F05, 0x2341}),
+         "Ab\x82\x60"},
+        {"entities for folded & < >", EPWING, codeBytes({0x1F04, 0x2175, 0x2163, 0x2164, 0x1F05}), "&amp;&lt;&gt;"},
+        {"the long vowel mark is not folded", EPWING, codeBytes({0x1F04, 0x213C, 0x1F05}), "\x81\x5B"},
+        {"indent operand is binary", EPWING, codeBytes({0x1F09, 0x000C}), "<INDENT=12>"},
+        {"indent above 99 writes nothing", EPWING, codeBytes({0x1F09, 0x0064, 0x2422}), "\x82\xA0"},
+        {"newline", EPWING, codeBytes({0x1F0A}), "<BR>"},
+        {"subscript and superscript", EPWING, codeBytes({0x1F06, 0x2331, 0x1F07, 0x1F0E, 0x2332, 0x1F0F}),
          "<SUB>\x82\x50</SUB><SUP>\x82\x51</SUP>"},
-        {"code point of four digits", EPWING, be({0x1F0B, 0x2330, 0x2345, 0x2339, 0x1F0C}), "&u00E9;"},
-        {"code point of five digits", EPWING, be({0x1F0B, 0x2332, 0x2330, 0x2342, 0x2339, 0x2346, 0x1F0C}), "&u20B9F;"},
-        {"0x1F0B before an escape is a table", EPWING, be({0x1F0B, 0x1F0A, 0x1F0C}), "<TABLE><BR></TABLE>"},
-        {"EPWING 0x1F12 is bold", EPWING, be({0x1F12, 0x2422, 0x1F13}), "<B>\x82\xA0</B>"},
-        {"EB 0x1F12 is underline", EB, be({0x1F12, 0x2422, 0x1F13}), "<U>\x82\xA0</U>"},
-        {"decoration 1 is italic, 3 bold", EPWING, be({0x1FE0, 0x0001, 0x2422, 0x1FE1, 0x1FE0, 0x0003, 0x2424, 0x1FE1}),
-         "<I>\x82\xA0</I><B>\x82\xA2</B>"},
+        {"code point of four digits", EPWING, codeBytes({0x1F0B, 0x2330, 0x2345, 0x2339, 0x1F0C}), "&u00E9;"},
+        {"code point of five digits", EPWING, codeBytes({0x1F0B, 0x2332, 0x2330, 0x2342, 0x2339, 0x2346, 0x1F0C}),
+         "&u20B9F;"},
+        {"0x1F0B before an escape is a table", EPWING, codeBytes({0x1F0B, 0x1F0A, 0x1F0C}), "<TABLE><BR></TABLE>"},
+        {"EPWING 0x1F12 is bold", EPWING, codeBytes({0x1F12, 0x2422, 0x1F13}), "<B>\x82\xA0</B>"},
+        {"EB 0x1F12 is underline", EB, codeBytes({0x1F12, 0x2422, 0x1F13}), "<U>\x82\xA0</U>"},
+        {"decoration 1 is italic, 3 bold", EPWING,
+         codeBytes({0x1FE0, 0x0001, 0x2422, 0x1FE1, 0x1FE0, 0x0003, 0x2424, 0x1FE1}), "<I>\x82\xA0</I><B>\x82\xA2</B>"},
         {"reference with its target", EPWING,
-         cat({be({0x1F42, 0x2422, 0x1F62}), raw({0x00, 0x00, 0x01, 0x23, 0x00, 0x45})}),
+         cat({codeBytes({0x1F42, 0x2422, 0x1F62}), raw({0x00, 0x00, 0x01, 0x23, 0x00, 0x45})}),
          "<LINK>\x82\xA0</LINK[0000007B:002D]>"},
-        {"menu reference", EPWING, cat({be({0x1F43, 0x2422, 0x1F63}), raw({0x00, 0x00, 0x00, 0x09, 0x02, 0x00})}),
+        {"menu reference", EPWING,
+         cat({codeBytes({0x1F43, 0x2422, 0x1F63}), raw({0x00, 0x00, 0x00, 0x09, 0x02, 0x00})}),
          "<MENU>\x82\xA0</MENU[00000009:00C8]>"},
-        {"keyword", EPWING, be({0x1F41, 0x0160, 0x2422, 0x1F61}), "<HEAD>\x82\xA0</HEAD>"},
-        {"gaiji outside any font are wide", EPWING, be({0xB121, 0xA121}), "&zB121;&zA121;"},
-        {"gaiji in narrow mode are narrow", EPWING, be({0x1F04, 0xA121, 0x1F05}), "&hA121;"},
-        {"EB code with bit 0x80", EB, be({0x24A2}), "&gA4A2;"},
-        {"colour chart number", EPWING, cat({be({0x1F14}), raw({0x1E, 0x12, 0x1E, 0x34, 0x00, 0x00}), be({0x2422})}),
+        {"keyword", EPWING, codeBytes({0x1F41, 0x0160, 0x2422, 0x1F61}), "<HEAD>\x82\xA0</HEAD>"},
+        {"gaiji outside any font are wide", EPWING, codeBytes({0xB121, 0xA121}), "&zB121;&zA121;"},
+        {"gaiji in narrow mode are narrow", EPWING, codeBytes({0x1F04, 0xA121, 0x1F05}), "&hA121;"},
+        {"EB code with bit 0x80", EB, codeBytes({0x24A2}), "&gA4A2;"},
+        {"colour chart number", EPWING,
+         cat({codeBytes({0x1F14}), raw({0x1E, 0x12, 0x1E, 0x34, 0x00, 0x00}), codeBytes({0x2422})}),
          "<COLCHART=1234>\x82\xA0"},
-        {"tab", EPWING, cat({be({0x1F1A}), raw({0x00, 0x12})}), "<TAB=12>"},
+        {"tab", EPWING, cat({codeBytes({0x1F1A}), raw({0x00, 0x12})}), "<TAB=12>"},
         {"EPWING sound", EPWING,
-         cat({be({0x1F4A}),
+         cat({codeBytes({0x1F4A}),
               raw({0x00, 0x01, 0x12, 0x34, 0x00, 0x00, 0x00, 0x10, 0x00, 0x20, 0x00, 0x00, 0x00, 0x11, 0x00, 0x40}),
-              be({0x2422, 0x1F6A})}),
+              codeBytes({0x2422, 0x1F6A})}),
          "<WAV>\x82\xA0</WAV[0000000A:0014][0000000B:0028](1:1:2:3:4)>"},
         {"movie with its name", EPWING,
-         cat({be({0x1F39}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
-              be({0x234D, 0x236F, 0x2376, 0x2132, 0x2331, 0, 0, 0}), raw({0, 0, 0, 0, 0, 0, 0, 0}), be({0x1F59})}),
+         cat({codeBytes({0x1F39}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              codeBytes({0x234D, 0x236F, 0x2376, 0x2132, 0x2331, 0, 0, 0}), raw({0, 0, 0, 0, 0, 0, 0, 0}),
+              codeBytes({0x1F59})}),
          "<MOV>\x81\xA8</MOV[Mov_1   ]>"},
         {"movie name bytes that could end the tag become _", EPWING,
-         cat({be({0x1F39}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
-              be({0x3E3E, 0x5D5D, 0x2361, 0, 0, 0, 0, 0}), raw({0, 0, 0, 0, 0, 0, 0, 0}), be({0x1F59})}),
+         cat({codeBytes({0x1F39}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+              codeBytes({0x3E3E, 0x5D5D, 0x2361, 0, 0, 0, 0, 0}), raw({0, 0, 0, 0, 0, 0, 0, 0}), codeBytes({0x1F59})}),
          "<MOV>\x81\xA8</MOV[__a     ]>"},
         {"inline figure", EPWING,
-         cat({be({0x1F3C}), raw({0x00, 0x01, 0x00, 0x02}), be({0, 0, 0, 0}), raw({0x00, 0x00, 0x00, 0x30, 0x01, 0x00}),
-              be({0x2422, 0x1F5C, 0x2424})}),
+         cat({codeBytes({0x1F3C}), raw({0x00, 0x01, 0x00, 0x02}), codeBytes({0, 0, 0, 0}),
+              raw({0x00, 0x00, 0x00, 0x30, 0x01, 0x00}), codeBytes({0x2422, 0x1F5C, 0x2424})}),
          "<INL></INL[0000001E:0064](0000*0000:1)>\x82\xA2"},
         {"empty colour figure gets an arrow and the kanji for figure", EPWING,
-         cat({be({0x1F4D}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x31, 0, 0x10}), be({0x1F6D})}),
+         cat({codeBytes({0x1F4D}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x31, 0, 0x10}),
+              codeBytes({0x1F6D})}),
          "<FIG>\x81\xA8\x90\x7D</FIG[0000001F:000A](0000*0000:1)>"},
         {"anchor target is folded and cannot end its attribute", EPWING,
-         be({0x1F3B, 0x2361, 0x2149, 0x2140, 0x1F0A, 0x2422, 0x1F5B}), "<A href=\"a__\">\x82\xA0</A>"},
-        {"an unknown escape writes nothing", EPWING, be({0x1F99, 0x2422}), "\x82\xA0"},
-        {"EB newline suppression", EB, be({0x1FFE, 0x1F0A, 0x1FFF, 0x1F0A}), "<BR>"},
+         codeBytes({0x1F3B, 0x2361, 0x2149, 0x2140, 0x1F0A, 0x2422, 0x1F5B}), "<A href=\"a__\">\x82\xA0</A>"},
+        {"an unknown escape writes nothing", EPWING, codeBytes({0x1F99, 0x2422}), "\x82\xA0"},
+        {"EB newline suppression", EB, codeBytes({0x1FFE, 0x1F0A, 0x1FFF, 0x1F0A}), "<BR>"},
     };
     for (const auto& c : cases) {
         TextBook book(c.family, c.text);
@@ -135,23 +133,24 @@ TEST(Decoder, EscapeFamilies) {
 
 TEST(Decoder, BooksWithASoundMap) {
     // A "*.IDX" book: sound external characters, embedded images and colours.
-    std::vector<uint8_t> name16 = be({0x2353, 0x2331, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> name16 = codeBytes({0x2353, 0x2331, 0, 0, 0, 0, 0, 0});
     struct Case {
         const char* what;
         std::vector<uint8_t> text;
         std::string expect;
     } cases[] = {
-        {"sound external character", cat({be({0xA427}), name16, be({0xA428})}), " <SND>\x81\xA8</SND[S1      ]>"},
-        {"sound external character without its end", cat({be({0xA427}), name16, be({0x2422})}), ""},
+        {"sound external character", cat({codeBytes({0xA427}), name16, codeBytes({0xA428})}),
+         " <SND>\x81\xA8</SND[S1      ]>"},
+        {"sound external character without its end", cat({codeBytes({0xA427}), name16, codeBytes({0x2422})}), ""},
         {"embedded image",
-         cat({be({0x1FE2, 0x0007, 0x2349, 0x234D, 0x2347, 0x2127}),
-              be({0x2361, 0x2125, 0x234A, 0x2350, 0x2347, 0, 0, 0, 0, 0, 0, 0}), be({0x1FE3, 0x2422})}),
+         cat({codeBytes({0x1FE2, 0x0007, 0x2349, 0x234D, 0x2347, 0x2127}),
+              codeBytes({0x2361, 0x2125, 0x234A, 0x2350, 0x2347, 0, 0, 0, 0, 0, 0, 0}), codeBytes({0x1FE3, 0x2422})}),
          "\x81\xA8<IMG src=\"a.JPG\"></IMG>\x82\xA0"},
         {"colour",
-         cat({be({0x1FE2, 0x0007, 0x2343, 0x234F, 0x234C, 0x2127, 0x2343}),
-              be({0x2330, 0x2330, 0x2330, 0x2330, 0x2346, 0x2346}), be({0x1FE3})}),
+         cat({codeBytes({0x1FE2, 0x0007, 0x2343, 0x234F, 0x234C, 0x2127, 0x2343}),
+              codeBytes({0x2330, 0x2330, 0x2330, 0x2330, 0x2346, 0x2346}), codeBytes({0x1FE3})}),
          "<COL=FF0000>\x81\xA1</COL>"},
-        {"other decorations are passed over", be({0x1FE2, 0x0001, 0x2422, 0x1FE3, 0x2424}), "\x82\xA2"},
+        {"other decorations are passed over", codeBytes({0x1FE2, 0x0001, 0x2422, 0x1FE3, 0x2424}), "\x82\xA2"},
     };
     for (const auto& c : cases) {
         TextBook book(EPWING, c.text, 0x00, "DATA.IDX");
@@ -161,7 +160,7 @@ TEST(Decoder, BooksWithASoundMap) {
 }
 
 TEST(Decoder, TextEndStopsAndTheNextDecodeStartsAtIt) {
-    TextBook book(EPWING, be({0x2422, 0x1F03, 0x2424}));
+    TextBook book(EPWING, codeBytes({0x2422, 0x1F03, 0x2424}));
     EXPECT_EQ(book.read(), "\x82\xA0</BODY>");
     uint64_t end = book.reader.lastTextEnd();
     EXPECT_EQ(end, packPosition(2, 2)) << "the end points at the 0x1F03";
@@ -170,8 +169,8 @@ TEST(Decoder, TextEndStopsAndTheNextDecodeStartsAtIt) {
 
 TEST(Decoder, PageRules) {
     // Entries that open with 0x1F09 0001 0x1F41 q page on 0x1F41 q.
-    std::vector<uint8_t> entries = be({0x1F09, 0x0001, 0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F0A, 0x1F09, 0x0001, 0x1F41,
-                                       0x0160, 0x2424, 0x1F61, 0x1F0A});
+    std::vector<uint8_t> entries = codeBytes({0x1F09, 0x0001, 0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F0A, 0x1F09, 0x0001,
+                                              0x1F41, 0x0160, 0x2424, 0x1F61, 0x1F0A});
     {
         TextBook book(EPWING, entries);
         EXPECT_EQ(book.read(1), "<INDENT=01><HEAD>\x82\xA0</HEAD><BR><INDENT=01><PAGE>")
@@ -187,12 +186,12 @@ TEST(Decoder, PageRules) {
     }
     {
         // A page escape before any character output does not stop.
-        TextBook book(EPWING, be({0x1F02, 0x1F09, 0x0001, 0x2422, 0x1F09, 0x0001, 0x2424}));
+        TextBook book(EPWING, codeBytes({0x1F02, 0x1F09, 0x0001, 0x2422, 0x1F09, 0x0001, 0x2424}));
         EXPECT_EQ(book.read(1), "<BODY><PAGE><INDENT=01>\x82\xA0<PAGE>");
     }
     {
         // A page-break setting with a page count of 2.
-        TextBook book(EPWING, be({0x1F41, 0x0005, 0x2422, 0x1F41, 0x0005, 0x2424, 0x1F41, 0x0005, 0x2426}));
+        TextBook book(EPWING, codeBytes({0x1F41, 0x0005, 0x2422, 0x1F41, 0x0005, 0x2424, 0x1F41, 0x0005, 0x2426}));
         book.reader.setPageBreak(0x1F41, 0x0005, 2);
         EXPECT_EQ(book.read(1), "<HEAD>\x82\xA0<HEAD>\x82\xA2<PAGE>");
     }
@@ -200,7 +199,7 @@ TEST(Decoder, PageRules) {
 
 TEST(Decoder, EscapeSubstitution) {
     const ESCAPE_SUBST table[] = {{0x1F41, 2, 0}, {0x1F43, 0x1F42, 1}, {0x1F0A, 0, 7}, {0, 0, 0}};
-    TextBook book(EPWING, be({0x1F41, 0x0160, 0x2422, 0x1F43, 0x2424, 0x1F0A}));
+    TextBook book(EPWING, codeBytes({0x1F41, 0x0160, 0x2422, 0x1F43, 0x2424, 0x1F0A}));
     book.reader.setEscapeSubst(table);
     EXPECT_EQ(book.read(), "\x82\xA0 <LINK>\x82\xA2<BR>");
 }
@@ -211,9 +210,10 @@ TEST(Decoder, HeadingSet) {
         std::vector<uint8_t> text;
         std::string expect;
     } cases[] = {
-        {"ends at the first line end", be({0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F0A, 0x2424}), "<HEAD>\x82\xA0</HEAD>"},
-        {"ends at a menu reference end", cat({be({0x1F43, 0x2422, 0x1F63}), raw({0, 0, 0, 9, 0, 0}), be({0x2424})}),
-         "\x82\xA0"},
+        {"ends at the first line end", codeBytes({0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F0A, 0x2424}),
+         "<HEAD>\x82\xA0</HEAD>"},
+        {"ends at a menu reference end",
+         cat({codeBytes({0x1F43, 0x2422, 0x1F63}), raw({0, 0, 0, 9, 0, 0}), codeBytes({0x2424})}), "\x82\xA0"},
     };
     for (const auto& c : cases) {
         TextBook book(EPWING, c.text);
@@ -223,7 +223,7 @@ TEST(Decoder, HeadingSet) {
         book.reader.readHeading(out, sizeof out, &n);
         EXPECT_EQ(std::string(out, n), c.expect) << c.what;
     }
-    TextBook book(EPWING, be({0x1F41, 0x0160, 0x2422, 0x1F61}));
+    TextBook book(EPWING, codeBytes({0x1F41, 0x0160, 0x2422, 0x1F61}));
     book.reader.setHeadOption(1);
     EXPECT_EQ(book.read(), "\x82\xA0") << "heading tags suppressed";
 }
@@ -235,14 +235,15 @@ TEST(Decoder, OutputThatDoesNotFitStopsWithoutOverrun) {
         uint32_t capacity;
         std::string expect;
     } cases[] = {
-        {"a tag with exactly its room and none for the NUL", be({0x1F0A}), 4, ""},
-        {"the tag and its NUL", be({0x1F0A}), 5, "<BR>"},
-        {"a character needs room for the longest entity", be({0x2422}), 5, ""},
-        {"output ends at the first event that does not fit", be({0x2422, 0x1F0A, 0x2424}), 6, "\x82\xA0"},
-        {"a run of characters ends where the room does", be({0x2422, 0x2424, 0x2426, 0x2428}), 9, "\x82\xA0\x82\xA2"},
-        {"a narrow run ends before an entity", be({0x1F04, 0x2341, 0x2175, 0x2342, 0x1F05}), 64, "A&amp;B"},
+        {"a tag with exactly its room and none for the NUL", codeBytes({0x1F0A}), 4, ""},
+        {"the tag and its NUL", codeBytes({0x1F0A}), 5, "<BR>"},
+        {"a character needs room for the longest entity", codeBytes({0x2422}), 5, ""},
+        {"output ends at the first event that does not fit", codeBytes({0x2422, 0x1F0A, 0x2424}), 6, "\x82\xA0"},
+        {"a run of characters ends where the room does", codeBytes({0x2422, 0x2424, 0x2426, 0x2428}), 9,
+         "\x82\xA0\x82\xA2"},
+        {"a narrow run ends before an entity", codeBytes({0x1F04, 0x2341, 0x2175, 0x2342, 0x1F05}), 64, "A&amp;B"},
         {"a colour chart number wider than its field",
-         cat({be({0x1F14}), raw({0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0, 0})}), 16, ""},
+         cat({codeBytes({0x1F14}), raw({0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0x1E, 0x99, 0, 0})}), 16, ""},
     };
     for (const auto& c : cases) {
         TextBook book(EPWING, c.text);
@@ -253,7 +254,8 @@ TEST(Decoder, OutputThatDoesNotFitStopsWithoutOverrun) {
 TEST(Decoder, MapAreaReferencesAreAreas) {
     // A colour figure menu (id 0x11): 0x1F42 x y ... 0x1F62 target is an area.
     TextBook book(EPWING,
-                  cat({be({0x1F42}), raw({0x00, 0x12, 0x00, 0x34}), be({0x1F62}), raw({0, 0, 0, 0x55, 0x00, 0x66})}),
+                  cat({codeBytes({0x1F42}), raw({0x00, 0x12, 0x00, 0x34}), codeBytes({0x1F62}),
+                       raw({0, 0, 0, 0x55, 0x00, 0x66})}),
                   0x11);
     EXPECT_EQ(book.read(), "<AREA COORDS=012,034,000,000 HREF=[00000037:0042]>");
 }
@@ -265,13 +267,13 @@ TEST(Decoder, MalformedBooksEndTheDecode) {
         std::vector<uint8_t> tail;
         const char* name;  // the kind of book
     } cases[] = {
-        {"code point without 0x1F0C", be({0x1F0B, 0x2331}), "HONMON"},
-        {"EB code run without 0x1F1D", be({0x1F1C, 0x2422}), "START"},
-        {"anchor without a line end", be({0x1F3B, 0x2361}), "HONMON"},
-        {"inline figure without its end", cat({be({0x1F3C}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0})}), "HONMON"},
+        {"code point without 0x1F0C", codeBytes({0x1F0B, 0x2331}), "HONMON"},
+        {"EB code run without 0x1F1D", codeBytes({0x1F1C, 0x2422}), "START"},
+        {"anchor without a line end", codeBytes({0x1F3B, 0x2361}), "HONMON"},
+        {"inline figure without its end", cat({codeBytes({0x1F3C}), raw({0, 0, 0, 0, 0, 0, 0, 0, 0, 0})}), "HONMON"},
         {"colour chart of 0x1E bytes", raw({0x1F, 0x14, 0x1E}), "HONMON"},
-        {"decoration without 0x1FE3", be({0x1FE2, 0x0007, 0x2349}), "DATA.IDX"},
-        {"sound external character at the end", be({0xA427, 0x2353}), "DATA.IDX"},
+        {"decoration without 0x1FE3", codeBytes({0x1FE2, 0x0007, 0x2349}), "DATA.IDX"},
+        {"sound external character at the end", codeBytes({0xA427, 0x2353}), "DATA.IDX"},
     };
     for (const auto& c : cases) {
         lftest::TestDir dir;
@@ -341,17 +343,18 @@ TEST(Decoder, RawFileEndsAtItsLastWholeBlock) {
 
 TEST(Decoder, BackScanFindsTheLineStart) {
     // A decode that starts inside a line steps back to the escape that opens it.
-    std::vector<uint8_t> text = be({0x1F0A, 0x1F09, 0x0002, 0x2422, 0x2424, 0x2426});
+    std::vector<uint8_t> text = codeBytes({0x1F0A, 0x1F09, 0x0002, 0x2422, 0x2424, 0x2426});
     TextBook book(EPWING, text);
     EXPECT_EQ(book.read(0, 2, 10), "<INDENT=02>\x82\xA0\x82\xA2\x82\xA4");
     EXPECT_EQ(book.reader.lastTextStart(), packPosition(2, 10)) << "the recorded start stays";
 }
 
 TEST(Decoder, MenuToHits) {
-    TextBook book(EPWING,
-                  cat({be({0x1F43, 0x2422, 0x1F63}), raw({0, 0, 0, 0x09, 0x00, 0x10}),
-                       be({0x1F0A, 0x1F43, 0x2424, 0x1F63}), raw({0, 0, 0, 0x03, 0x00, 0x20}), be({0x1F03})}),
-                  0x01);
+    TextBook book(
+        EPWING,
+        cat({codeBytes({0x1F43, 0x2422, 0x1F63}), raw({0, 0, 0, 0x09, 0x00, 0x10}),
+             codeBytes({0x1F0A, 0x1F43, 0x2424, 0x1F63}), raw({0, 0, 0, 0x03, 0x00, 0x20}), codeBytes({0x1F03})}),
+        0x01);
     EXPECT_EQ(book.reader.menuToHits(2, 0), 2);
     const HIT_ITEM* first = book.reader.hits().at(0);
     ASSERT_NE(first, nullptr);
@@ -361,12 +364,12 @@ TEST(Decoder, MenuToHits) {
     EXPECT_EQ(first->headingOffset, 0);
     EXPECT_EQ(book.reader.hits().at(1)->textBlock, 3u) << "menu order, not sorted";
     EXPECT_EQ(book.reader.hits().at(1)->headingOffset, 14);
-    TextBook body(EPWING, be({0x1F43}));
+    TextBook body(EPWING, codeBytes({0x1F43}));
     EXPECT_EQ(body.reader.menuToHits(2, 0), 0) << "only menu areas";
 }
 
 TEST(Decoder, PreviousPageStart) {
-    TextBook book(EPWING, be({0x1F02, 0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F41, 0x0160, 0x2424, 0x1F61}));
+    TextBook book(EPWING, codeBytes({0x1F02, 0x1F41, 0x0160, 0x2422, 0x1F61, 0x1F41, 0x0160, 0x2424, 0x1F61}));
     EXPECT_EQ(book.reader.previousPageStart(), 0u) << "no decode yet";
     book.read(1, 2, 10);
     EXPECT_EQ(book.reader.previousPageStart(), packPosition(2, 2));

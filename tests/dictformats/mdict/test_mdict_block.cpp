@@ -10,10 +10,11 @@
 #include "dictformats/mdict/MdictBlock.h"
 #include "dictformats/mdict/Ripemd128.h"
 #include "foundation/byteorder.h"
+#include "tests/common/Bytes.h"
+
+using lftest::Bytes;
 
 namespace {
-
-typedef std::vector<uint8_t> Bytes;
 
 Bytes frame(uint32_t type, const Bytes& payload, uint32_t checksum) {
     uint8_t head[8];

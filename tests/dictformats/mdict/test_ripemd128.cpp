@@ -5,18 +5,9 @@
 #include <string>
 
 #include "dictformats/mdict/Ripemd128.h"
+#include "tests/common/Bytes.h"
 
 namespace {
-
-std::string hex(const uint8_t* d, size_t n) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[d[i] >> 4];
-        s += digits[d[i] & 15];
-    }
-    return s;
-}
 
 std::string digestInPieces(const std::string& message, size_t piece) {
     RIPEMD128_CTX ctx;
@@ -25,7 +16,7 @@ std::string digestInPieces(const std::string& message, size_t piece) {
         ripemd128Update(&ctx, message.data() + i, std::min(piece, message.size() - i));
     uint8_t d[16];
     ripemd128Final(&ctx, d);
-    return hex(d, 16);
+    return lftest::hexString(d, 16);
 }
 
 }  // namespace

@@ -249,6 +249,19 @@ TEST(StarDictReader, NeverFollowsALinkAtTheCachePath) {
     EXPECT_EQ(4u * kWords.size(), static_cast<size_t>(st.st_size));
 }
 
+TEST(StarDictReader, LoadingTheIndexAgainKeepsNoOldMappingOrDescriptor) {
+    TestDir dir;
+    const std::string ifo = lftest::writeStarDict(dir.path(), "w", kWords);
+    CStarDictReader r;
+    ASSERT_NE(nullptr, r.open(ifo.c_str()));
+    auto openDescriptors = [] { return lftest::listDir("/proc/self/fd").size(); };
+    const size_t before = openDescriptors();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(0, r.loadIdx(r.idxPath()));
+    EXPECT_EQ(before, openDescriptors());
+    EXPECT_EQ(kWords.size(), r.entryCount());
+    EXPECT_EQ((std::vector<std::string>{"Ab", "abc", "abd"}), (r.search("ab", 0, 0, nullptr), hitWords(r)));
+}
+
 TEST(StarDictReader, CountsAndSizesAreCheckedAgainstTheFiles) {
     const std::string idx = lftest::starDictIndex(kWords);
     struct Case {

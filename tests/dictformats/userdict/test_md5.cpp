@@ -1,21 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 #include "dictformats/userdict/MD5.h"
+#include "tests/common/Bytes.h"
 
 namespace {
-
-std::string hex(const uint8_t digest[16]) {
-    std::string out;
-    char b[3];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(b, sizeof b, "%02x", digest[i]);
-        out += b;
-    }
-    return out;
-}
 
 // Digest of text fed in pieces of at most piece bytes (0: all at once).
 std::string digestOf(const std::string& text, size_t piece) {
@@ -28,7 +19,7 @@ std::string digestOf(const std::string& text, size_t piece) {
         md5.update(&context, p + i, static_cast<int32_t>(std::min(piece, text.size() - i)));
     uint8_t digest[16];
     md5.final(&context, digest);
-    return hex(digest);
+    return lftest::hexString(digest, 16);
 }
 
 }  // namespace
@@ -73,5 +64,5 @@ TEST(MD5, NonPositiveLengthAddsNothing) {
     md5.update(&context, abc, 3);
     uint8_t digest[16];
     md5.final(&context, digest);
-    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", hex(digest));
+    EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", lftest::hexString(digest, 16));
 }
