@@ -4,6 +4,7 @@
 #include "foundation/storage/CZComp.h"
 #include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
+#include "foundation/storage/ebzipformat.h"
 #include "platform/UICheckBox.h"
 #include "platform/UIDirectoryEnumerator.h"
 #include "platform/UIOpenPanel.h"
@@ -236,7 +237,7 @@ void AppController::crccheck(void*) {
             zio->close();
             // An EBZip file that cannot be opened (cut short, damaged header)
             // does not pass its check.
-            if (hasEbzipMagic(pathBuf)) {
+            if (ebzip::hasMagic(pathBuf)) {
                 logLine(head);
                 logLine("->  Failure !");
                 ++m_failures;

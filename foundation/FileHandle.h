@@ -2,6 +2,7 @@
 // every early return releases it.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,14 +24,26 @@ inline FilePtr openFile(const char* path, const char* mode) {
 }
 
 // Opens a regular file for reading ("rb") and gives its size (when size is
-// not null); null when it does not open or is no regular file (a directory
-// opens on some systems and has no size).
-inline FilePtr openRegularFile(const char* path, uint64_t* size) {
-    FilePtr f(path != nullptr ? std::fopen(path, "rb") : nullptr);
+// not null); null for anything else (a directory opens on some systems and
+// has no size). The file is opened without blocking, so that a FIFO is
+// refused at once instead of waiting for a writer.
+inline FilePtr openRegularFile(const char* path, uint64_t* size = nullptr) {
+    if (!path) return FilePtr();
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FilePtr();
     struct stat st;
-    if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return FilePtr();
-    if (size != nullptr) *size = static_cast<uint64_t>(st.st_size);
-    return f;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return FilePtr();
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return FilePtr();
+    }
+    if (size) *size = static_cast<uint64_t>(st.st_size);
+    return FilePtr(f);
 }
 
 // Reads exactly n bytes at offset of a descriptor (without moving its file

@@ -4,10 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
+#include "foundation/book/GaijiFonts.h"
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
-#include "foundation/book/BookConstants.h"
 #include "foundation/pathutil.h"
 #include "foundation/storage/CZio.h"
 
@@ -19,9 +20,6 @@ const int kTableHeaderSize = 16;
 using byteorder::be32;
 using byteorder::putBe16;
 using byteorder::putBe32;
-
-const char* const kDefaultFontNames[8] = {"GAI16H00", "GAI16F00", "GAI24H00", "GAI24F00",
-                                          "GAI32H00", "GAI32F00", "GAI48H00", "GAI48F00"};
 
 // Builds a path into out (kPathSize bytes); false when it does not fit.
 bool joinPath(char* out, const char* a, const char* b, const char* c = "") {
@@ -47,12 +45,6 @@ bool hasStyleBytes(int id) {
         default:
             return false;
     }
-}
-
-// Font-name slot (16 narrow, 16 wide, 24 narrow, ...) of a gaiji area id.
-int fontSlotOf(int id) {
-    static const int kSlot[8] = {1, 0, 3, 2, 5, 4, 7, 6};  // 0xF1 .. 0xF8
-    return (id >= 0xF1 && id <= 0xF8) ? kSlot[id - 0xF1] : -1;
 }
 
 struct NameRow {
@@ -190,7 +182,7 @@ CBookFile::CBookFile()
     setlocale(LC_ALL, "Japanese");
     memset(m_header, 0, sizeof m_header);
     memset(m_dir, 0, sizeof m_dir);
-    for (int i = 0; i < 8; ++i) strcpy(m_fontNames[i], kDefaultFontNames[i]);
+    for (int i = 0; i < FONT_SLOTS; ++i) strcpy(m_fontNames[i], kFontSlots[i].defaultName);
     memset(m_block, 0, sizeof m_block);
     strcpy(m_mode, "r");
 }
@@ -244,13 +236,13 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
     m_charCode = static_cast<uint8_t>(charCode);
     m_epwingVersion = epwingVersion;
     if (indexBlock < 1) indexBlock = 1;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < FONT_SLOTS; ++i) {
         m_fontNames[i][0] = '\0';
         if (fontNames) {
             memcpy(m_fontNames[i], fontNames + 9 * i, 8);
             m_fontNames[i][8] = '\0';
         }
-        if (m_fontNames[i][0] == '\0') strcpy(m_fontNames[i], kDefaultFontNames[i]);
+        if (m_fontNames[i][0] == '\0') strcpy(m_fontNames[i], kFontSlots[i].defaultName);
     }
 
     char path[kPathSize];
@@ -394,15 +386,12 @@ int CBookFile::writePages(FILE* f, uint32_t start, CBlockStream* stream) {
 }
 
 int CBookFile::writeFontFile(int id, CBlockStream* stream) {
-    int slot = fontSlotOf(id);
+    int slot = fontSlotOfArea(id);
     char path[kPathSize];
     if (slot < 0 || !joinPath(path, m_dir, "/GAIJI/", m_fontNames[slot])) return -1;
     FILE* f = fopen(path, "wb");
     if (!f) return -1;
-    bool ok = true;
-    uint32_t count = stream->blockCount();
-    for (uint32_t i = 0; i < count && ok; ++i)
-        ok = fwrite(stream->page(i), 1, kBlockSize, f) == static_cast<size_t>(kBlockSize);
+    bool ok = writePages(f, 1, stream) == 0;
     if (fclose(f) != 0) ok = false;
     return ok ? 0 : -1;
 }

@@ -298,7 +298,7 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
         s.directory[8] = '\0';
     }
 
-    FilePtr f(fopen(path, "rb"));
+    FilePtr f = openRegularFile(path);  // a FIFO is refused at once
     if (!f) return 0;
     unsigned char header[128];
     if (fread(header, 1, sizeof header, f.get()) != sizeof header) return 0;
@@ -312,15 +312,14 @@ int CEBCatalog::readSsedInfo(const char* path, const char* mode) {
     s.title[titleLength] = '\0';
 
     // Component records; types 0xF1-0xF8 name the gaiji font files.
-    static const int kFontSlotOfType[8] = {1, 0, 3, 2, 5, 4, 7, 6};
     int records = header[77];
     for (int r = 0; r < records; ++r) {
         unsigned char rec[48];
         if (fread(rec, 1, sizeof rec, f.get()) != sizeof rec) break;
-        int type = rec[3];
-        if (type < 0xF1 || type > 0xF8) continue;
+        int slot = fontSlotOfArea(rec[3]);
+        if (slot < 0) continue;
         size_t n = rec[16] > 8 ? 8 : rec[16];
-        char* name = s.fontNames[kFontSlotOfType[type - 0xF1]];
+        char* name = s.fontNames[slot];
         memcpy(name, rec + 17, n);
         name[n] = '\0';
     }

@@ -70,6 +70,14 @@ inline constexpr GaijiFontInfo kGaijiFonts[GAIJI_FONT_SIZES] = {
     {48, 48, GAIJI_MASK_48X48, 0xF7, FONT_SLOT_48X48, "48X48"},
 };
 
+// Font-name slot (FONT_SLOT_*) of a gaiji font's index area code
+// (0xF1-0xF8), or -1 for any other code.
+constexpr int fontSlotOfArea(int area) {
+    for (const GaijiFontInfo& f : kGaijiFonts)
+        if (f.area == area) return f.slot;
+    return -1;
+}
+
 struct FontSlotInfo {
     int maskBit;              // the font flag a written font of the slot sets
     int defaultFlag;          // the font flag for which the catalog fills in

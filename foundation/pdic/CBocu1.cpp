@@ -15,6 +15,34 @@ int trailDigit(uint8_t b) {
     return -1;
 }
 
+// Trail bytes that follow a lead byte of a multi-byte difference (0x21-0x24,
+// 0x25-0x4F, 0xD0-0xFE); *base is the difference the lead byte stands for,
+// before the trail digits are added.
+int trailCount(uint8_t b, int64_t* base) {
+    if (b >= 0xD0 && b <= 0xFA) {
+        *base = int64_t(b - 0xD0) * 243 + 64;
+        return 1;
+    }
+    if (b >= 0xFB && b <= 0xFD) {
+        *base = int64_t(b - 0xFB) * 243 * 243 + 10513;
+        return 2;
+    }
+    if (b == 0xFE) {
+        *base = 187660;
+        return 3;
+    }
+    if (b >= 0x25 && b <= 0x4F) {
+        *base = int64_t(b - 0x50) * 243 - 64;
+        return 1;
+    }
+    if (b >= 0x22 && b <= 0x24) {
+        *base = int64_t(b - 0x25) * 243 * 243 - 10513;
+        return 2;
+    }
+    *base = -int64_t(243) * 243 * 243 - 187660;  // 0x21
+    return 3;
+}
+
 uint8_t digitByte(int d) {
     if (d < 6) return static_cast<uint8_t>(0x01 + d);
     if (d < 16) return static_cast<uint8_t>(0x10 + d - 6);
@@ -72,26 +100,7 @@ size_t CBocu1::decode(const uint8_t* s, size_t n, uint32_t* out, size_t cap, boo
             continue;
         }
         int64_t base;
-        int count;
-        if (b >= 0xD0 && b <= 0xFA) {
-            base = int64_t(b - 0xD0) * 243 + 64;
-            count = 1;
-        } else if (b >= 0xFB && b <= 0xFD) {
-            base = int64_t(b - 0xFB) * 243 * 243 + 10513;
-            count = 2;
-        } else if (b == 0xFE) {
-            base = 187660;
-            count = 3;
-        } else if (b >= 0x25 && b <= 0x4F) {
-            base = int64_t(b - 0x50) * 243 - 64;
-            count = 1;
-        } else if (b >= 0x22 && b <= 0x24) {
-            base = int64_t(b - 0x25) * 243 * 243 - 10513;
-            count = 2;
-        } else {
-            base = -int64_t(243) * 243 * 243 - 187660;
-            count = 3;
-        }  // 0x21
+        const int count = trailCount(b, &base);
         int64_t value = 0;
         bool ok = true;
         for (int k = 0; k < count; ++k) {
@@ -128,20 +137,9 @@ bool CBocu1::truncated(const uint8_t* s, size_t n) {
     size_t i = 0;
     while (i < n && s[i] != 0) {
         const uint8_t b = s[i++];
-        int count;
         if (b <= 0x20 || b == 0xFF || (b >= 0x50 && b <= 0xCF)) continue;
-        if (b >= 0xD0 && b <= 0xFA)
-            count = 1;
-        else if (b >= 0xFB && b <= 0xFD)
-            count = 2;
-        else if (b == 0xFE)
-            count = 3;
-        else if (b >= 0x25 && b <= 0x4F)
-            count = 1;
-        else if (b >= 0x22 && b <= 0x24)
-            count = 2;
-        else
-            count = 3;  // 0x21
+        int64_t base;
+        const int count = trailCount(b, &base);
         // Same walk as decode: an invalid trail byte ends the sequence and
         // is then taken on its own.
         for (int k = 0; k < count; ++k) {

@@ -2,19 +2,15 @@
 
 #include <cstring>
 
+#include "foundation/byteorder.h"
 #include "foundation/pdic/CPDicData.h"
 
-namespace {
-
-// Unsigned byte comparison of two strings of given lengths.
-int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
+int CPDicIndex::compareKeys(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
     const size_t n = an < bn ? an : bn;
     const int r = n ? std::memcmp(a, b, n) : 0;
     if (r != 0) return r;
     return an < bn ? -1 : (an > bn ? 1 : 0);
 }
-
-}  // namespace
 
 int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t size) {
     m_phys.clear();
@@ -31,13 +27,7 @@ int CPDicIndex::parse(const PDIC_HEADER_INFO& h, const uint8_t* area, size_t siz
     size_t pos = 0;
     for (uint64_t i = 0; i < want; ++i) {
         if (pos + bw >= size) break;
-        uint32_t p;
-        if (bw == 2) {
-            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8);
-        } else {
-            p = uint32_t(area[pos]) | (uint32_t(area[pos + 1]) << 8) | (uint32_t(area[pos + 2]) << 16) |
-                (uint32_t(area[pos + 3]) << 24);
-        }
+        const uint32_t p = bw == 2 ? byteorder::le16(area + pos) : byteorder::le32(area + pos);
         const size_t w = pos + bw;
         const void* z = std::memchr(area + w, 0, size - w);
         if (!z) break;
@@ -62,7 +52,7 @@ int CPDicIndex::lastBelow(const uint8_t* key, size_t n) const {
     int lo = 0, hi = count();  // first entry not below key lies in [lo, hi]
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
-        if (compareBytes(word(mid), wordLen(mid), key, n) < 0)
+        if (compareKeys(word(mid), wordLen(mid), key, n) < 0)
             lo = mid + 1;
         else
             hi = mid;

@@ -25,6 +25,10 @@ public:
     // equal to key that ends the previous block is not missed.
     int lastBelow(const uint8_t* key, size_t n) const;
 
+    // The order of stored headwords: unsigned bytes, a prefix before the
+    // longer text. Negative, 0 or positive as a sorts before, with or after b.
+    static int compareKeys(const uint8_t* a, size_t an, const uint8_t* b, size_t bn);
+
 private:
     std::vector<uint32_t> m_phys;
     std::vector<uint32_t> m_start;

@@ -122,11 +122,16 @@ struct CPDicReaderState {
         return r;
     }
 
-    // Whole text decoded into a vector (one character per byte at most).
-    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const {
-        std::vector<uint32_t> v(n + 1);
+    // Whole text decoded into v (one character per byte at most); v's
+    // storage is reused, so a loop over entries allocates only to grow it.
+    void decodeInto(const uint8_t* s, size_t n, std::vector<uint32_t>* v) const {
+        v->resize(n + 1);
         int st = 0;
-        v.resize(decode(s, n, v.data(), static_cast<int>(v.size()), &st));
+        v->resize(decode(s, n, v->data(), static_cast<int>(v->size()), &st));
+    }
+    std::vector<uint32_t> decodeAll(const uint8_t* s, size_t n) const {
+        std::vector<uint32_t> v;
+        decodeInto(s, n, &v);
         return v;
     }
 
@@ -180,13 +185,6 @@ struct Found {
     bool operator==(const Found& o) const { return hit.indexNo == o.hit.indexNo && hit.cursor == o.hit.cursor; }
 };
 
-int compareBytes(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) {
-    const size_t n = std::min(an, bn);
-    const int r = n ? std::memcmp(a, b, n) : 0;
-    if (r != 0) return r;
-    return an < bn ? -1 : (an > bn ? 1 : 0);
-}
-
 }  // namespace
 
 CPDicReader::CPDicReader() : m_results(new CPDicReaderResults) {
@@ -203,11 +201,12 @@ int CPDicReader::open(const char* path) {
     close();
     if (!path) return -1;
     std::unique_ptr<CPDicReaderState> s(new CPDicReaderState);
-    s->file.reset(std::fopen(path, "rb"));
+    // Only a regular file (a FIFO is refused at once, without waiting).
+    s->file = openRegularFile(path);
     if (!s->file) return -1;
     FILE* f = s->file.get();
     struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (fstat(fileno(f), &st) != 0) return -1;
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     uint8_t head[256];
     if (fileSize < sizeof head || std::fread(head, 1, sizeof head, f) != sizeof head) return -1;
@@ -395,7 +394,7 @@ void collect(const CPDicReaderState& s, CPDicData& w, const std::vector<uint8_t>
         while (w.next(&e) == 0) {
             const bool beginsWith = e.wordLen >= q.size() && std::memcmp(e.word, q.data(), q.size()) == 0;
             if (!beginsWith) {
-                if (compareBytes(e.word, e.wordLen, q.data(), q.size()) > 0) return;
+                if (CPDicIndex::compareKeys(e.word, e.wordLen, q.data(), q.size()) > 0) return;
                 continue;
             }
             const size_t k = s.keyLength(e.word, e.wordLen);
@@ -479,15 +478,23 @@ int CPDicReader::fullTextSearch(const uint32_t* query, int maxHits, uint32_t* mo
     PDIC_RAW_ENTRY e;
     const int total = s.index.count();
     bool stop = false;
+    // Decoded fields, their storage kept from entry to entry.
+    std::vector<uint32_t> hw, field;
     for (int i = 0; i < total && !stop; ++i) {
         if (w.load(i, s.index.phys(i)) == 0) {
             while (!stop && w.next(&e) == 0) {
-                std::vector<uint32_t> hw;
                 bool match = false;
                 if (!s.corrupt(e)) {
-                    hw = s.decodeAll(e.word, e.wordLen);
-                    match = contains(hw, q, fold) || contains(s.decodeAll(e.meaning, e.meaningLen), q, fold) ||
-                            contains(s.decodeAll(e.example, e.example ? e.exampleLen : 0), q, fold);
+                    s.decodeInto(e.word, e.wordLen, &hw);
+                    match = contains(hw, q, fold);
+                    if (!match) {
+                        s.decodeInto(e.meaning, e.meaningLen, &field);
+                        match = contains(field, q, fold);
+                    }
+                    if (!match) {
+                        s.decodeInto(e.example, e.example ? e.exampleLen : 0, &field);
+                        match = contains(field, q, fold);
+                    }
                 }
                 if (match) {
                     if (maxHits > 0 && found.size() >= static_cast<size_t>(maxHits)) {

@@ -101,7 +101,7 @@ int CSsedDecoder::openPart(Part& part, const std::string& dir, const std::string
         closedir(d);
     }
     if (path.empty()) return -1;
-    part.file.reset(fopen(path.c_str(), "rb"));
+    part.file = openRegularFile(path.c_str());  // a FIFO is refused at once
     if (!part.file) return -1;
     FILE* f = part.file.get();
     part.fileSize = legacyio::fileLength(f);

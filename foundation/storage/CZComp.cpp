@@ -717,10 +717,6 @@ int checkEbzipFile(const char* path) {
     return reader.checkCRC() == 0 ? 0 : -1;
 }
 
-bool hasEbzipMagic(const char* path) {
-    return ebzip::hasMagic(path);
-}
-
 const char* zcompErrorText(int code) {
     switch (code) {
         case ZCOMP_ERR_NO_INPUT:

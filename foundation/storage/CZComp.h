@@ -158,7 +158,5 @@ private:
 
 // Checks the Adler-32 of an EBZip file: 0 equal, -1 mismatch or not EBZip.
 int checkEbzipFile(const char* path);
-// The file begins with the EBZip magic (it may be too short or damaged to open).
-bool hasEbzipMagic(const char* path);
 // The reason text of a ZCOMP_ERR_* code ("unknown error" for any other).
 const char* zcompErrorText(int code);

@@ -14,6 +14,7 @@
 #include "foundation/storage/CHuffmanDecoder.h"
 #include "foundation/storage/CSsedDecoder.h"
 #include "foundation/storage/ebzipformat.h"
+#include "foundation/storage/legacyio.h"
 
 namespace {
 
@@ -29,12 +30,6 @@ using byteorder::beN;
 bool endsWithNoCase(const char* text, const char* tail) {
     size_t n = strlen(text), m = strlen(tail);
     return n >= m && strcasecmp(text + n - m, tail) == 0;
-}
-
-// Reads exactly `len` bytes at `offset`; false on a failed seek or a short read.
-bool readAt(FILE* f, int64_t offset, uint8_t* out, size_t len) {
-    if (offset < 0 || fseeko(f, off_t(offset), SEEK_SET) != 0) return false;
-    return fread(out, 1, len, f) == len;
 }
 
 }  // namespace
@@ -110,15 +105,16 @@ int CZio::open(const char* path, unsigned hint) {
     if (!path) return -1;
     snprintf(m_st.path, sizeof m_st.path, "%s", path);
 
-    m_file.reset(fopen(path, "rb"));
+    // Only a regular file is a book file (a FIFO is refused at once).
+    m_file = openRegularFile(path);
     if (!m_file) return -1;
 
     uint8_t header[32];
     int result = -1;
-    if (fread(header, 1, sizeof header, m_file.get()) == sizeof header && fseeko(m_file.get(), 0, SEEK_END) == 0) {
-        off_t end = ftello(m_file.get());
+    if (fread(header, 1, sizeof header, m_file.get()) == sizeof header) {
+        const int64_t end = legacyio::fileLength(m_file.get());
         if (end >= 0) {
-            m_st.fileSize = int64_t(end);
+            m_st.fileSize = end;
             result = 0;
         }
     }
@@ -262,11 +258,10 @@ int CZio::huffmanVersionFor(unsigned hint, const char* path) {
 }
 
 int CZio::detectHuffman(const uint8_t* header, unsigned hint) {
+    if (!CHuffmanDecoder::detect(header, 20, m_st.fileSize)) return 1;
     uint32_t w[5];
     for (int i = 0; i < 5; ++i) w[i] = be32(header + 4 * i);
-    const uint64_t a = w[0], b = w[1], c = w[2], d = w[3], e = w[4];
-    if (a + b != c || c + d != e || e > uint64_t(m_st.fileSize)) return 1;
-    if (a < 20 || b < 36 || b % 36 != 0 || d < 512) return 1;
+    const uint32_t b = w[1], c = w[2];
 
     // Hint 0: the version comes from the book's catalog; when it cannot be
     // known the open fails rather than decode V4/V5 as V6.
@@ -278,7 +273,7 @@ int CZio::detectHuffman(const uint8_t* header, unsigned hint) {
     // The last 36-byte index record ends at C; a zero page offset among its
     // pages 1-15 (bytes 6-35) is a page that does not exist.
     uint8_t last[36];
-    if (!readAt(m_file.get(), int64_t(c) - 36, last, sizeof last)) return -1;
+    if (!legacyio::readAt(m_file.get(), m_st.fileSize, int64_t(c) - 36, last, sizeof last)) return -1;
     int64_t size = int64_t(b / 36) * 32768;
     for (int k = 6; k < 36; k += 2)
         if (be16(last + k) == 0) size -= kBlockSize;
@@ -396,7 +391,7 @@ int CZio::readEbzipSlice(uint8_t* slot, int64_t slice) {
     if (entry + 2 * width > m_st.dataStart) return -1;
 
     uint8_t raw[10];
-    if (!readAt(m_file.get(), entry, raw, size_t(2 * width))) return -1;
+    if (!legacyio::readAt(m_file.get(), m_st.fileSize, entry, raw, size_t(2 * width))) return -1;
     const int64_t begin = int64_t(beN(raw, width));
     const int64_t end = int64_t(beN(raw + width, width));
     // A span must lie after the index, inside the file, forwards, and be no
@@ -405,7 +400,8 @@ int CZio::readEbzipSlice(uint8_t* slot, int64_t slice) {
     const int64_t span = end - begin;
     if (span == 0 || span > m_st.sliceSize) return -1;
 
-    if (span == m_st.sliceSize) return readAt(m_file.get(), begin, slot, size_t(span)) ? 0 : -1;
+    if (span == m_st.sliceSize)
+        return legacyio::readAt(m_file.get(), m_st.fileSize, begin, slot, size_t(span)) ? 0 : -1;
     if (fseeko(m_file.get(), off_t(begin), SEEK_SET) != 0) return -1;
     return inflateSlice(span, slot, size_t(m_st.sliceSize)) < 0 ? -1 : 0;
 }

@@ -82,7 +82,9 @@ public:
 
     // Opens a stored book file and detects its form. hint is the book's
     // EPWING version: 4 or 5 selects Huffman V4/V5, anything else V6.
-    // Positions at block 1. 0, or -1 (also for a file under 32 bytes).
+    // Positions at block 1. 0, or -1 (also for a file under 32 bytes and for
+    // anything but a regular file, which is refused without waiting: a FIFO
+    // never blocks the open).
     // After a failed open the state record still shows the form that was
     // detected, but nothing can be read.
     int open(const char* path, unsigned hint);

@@ -5,7 +5,6 @@
 #include "tests/common/EbzipParse.h"
 #include "tests/common/TestDir.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -59,11 +58,8 @@ int runAs(const std::string& prefix, const std::string& dir, const std::string& 
 // Names in a folder that are Packwell's temporary files.
 std::vector<std::string> temporaries(const std::string& dir) {
     std::vector<std::string> out;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (strncmp(e->d_name, ".packwell-", 10) == 0) out.push_back(e->d_name);
-        closedir(d);
-    }
+    for (const std::string& name : lftest::listDir(dir))
+        if (name.compare(0, 10, ".packwell-") == 0) out.push_back(name);
     return out;
 }
 

@@ -15,6 +15,7 @@
 #include "foundation/book/DictionaryOpeners.h"
 #include "foundation/codes/jclib.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/FifoOpen.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
@@ -725,6 +726,17 @@ TEST(CatalogSsedInfo, RefusedFilesLeaveNoSubbook) {
     CEBCatalog cat;
     EXPECT_EQ(0, cat.readSsedInfo("/nonexistent/X.IDX", "r"));
     EXPECT_EQ(0, cat.count());
+}
+
+// An SSEDINFO path that is a FIFO is refused at once: reading the catalog
+// never waits for a writer.
+TEST(CatalogSsedInfo, FifoIsRefusedWithoutWaiting) {
+    TestDir tmp;
+    int rc = -1;
+    EXPECT_TRUE(lftest::opensFifoWithoutWaiting(
+        tmp.file("X.IDX"), [](const char* path) { return CEBCatalog().readSsedInfo(path, "r"); }, &rc))
+        << "reading the catalog waited for a writer";
+    EXPECT_EQ(0, rc);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "foundation/storage/CSsedDecoder.h"
+#include "tests/common/FifoOpen.h"
 #include "tests/common/LegacyEncoders.h"
 #include "tests/common/LegacyFixtures.h"
 #include "tests/common/TestDir.h"
@@ -179,6 +180,25 @@ TEST(LegacySsed, BadBooksFailOpen) {
         CSsedDecoder dec;
         EXPECT_EQ(openBook(dir, dec), -1);
     }
+}
+
+// A component file that is a FIFO fails the open at once instead of making
+// it wait for a writer.
+TEST(LegacySsed, FifoComponentFailsWithoutWaiting) {
+    TestDir dir;
+    std::vector<SsedComponent> parts = sampleBook();
+    ASSERT_TRUE(writeFile(dir.file("BOOK.IDX"), encodeSsedInfo("Sample", parts)));
+    ASSERT_TRUE(writeFile(dir.file("COPY.DIC"), encodeSsedData(parts[1])));
+    int rc = 0;
+    EXPECT_TRUE(opensFifoWithoutWaiting(
+        dir.file("HONMON.DIC"),
+        [&](const char*) {
+            CSsedDecoder dec;
+            return openBook(dir, dec);
+        },
+        &rc))
+        << "the open waited for a writer";
+    EXPECT_EQ(-1, rc);
 }
 
 // Chunks whose data is corrupt fail their read with a zeroed buffer.

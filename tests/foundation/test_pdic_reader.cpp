@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/pdic/CPDicReader.h"
+#include "tests/common/FifoOpen.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 
@@ -679,6 +680,16 @@ TEST(PdicReader, OpenRefusesWhatItCannotRead) {
     CPDicReader r;
     EXPECT_EQ(r.open("/nonexistent/dir/x.dic"), -1);
     EXPECT_EQ(r.open(nullptr), -1);
+}
+
+// A FIFO is refused at once: the open never waits for a writer.
+TEST(PdicReader, OpenRefusesAFifoWithoutWaiting) {
+    lftest::TestDir dir;
+    int rc = 0;
+    EXPECT_TRUE(lftest::opensFifoWithoutWaiting(
+        dir.file("x.dic"), [](const char* path) { return CPDicReader().open(path); }, &rc))
+        << "the open waited for a writer";
+    EXPECT_EQ(-1, rc);
 }
 
 // ---------------------------------------------------------------------------

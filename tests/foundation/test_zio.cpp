@@ -3,6 +3,7 @@
 #include "foundation/storage/CZio.h"
 
 #include "foundation/book/BookConstants.h"
+#include "tests/common/FifoOpen.h"
 #include "tests/common/TestDir.h"
 #include "tests/common/ZioFixtures.h"
 
@@ -185,6 +186,20 @@ TEST(ZioPlain, UnopenedReaderFailsEverything) {
     EXPECT_EQ(z.open(nullptr, 0), -1);
     z.close();
     z.close();
+}
+
+// Only a regular file is opened: a FIFO is refused at once instead of
+// waiting for a writer (which would hang every caller), and so is a folder.
+TEST(ZioPlain, OnlyRegularFilesAreOpened) {
+    TestDir dir;
+    int rc = 0;
+    EXPECT_TRUE(lftest::opensFifoWithoutWaiting(
+        dir.file("HONMON"), [](const char* path) { return CZio().open(path, 0); }, &rc))
+        << "the open waited for a writer";
+    EXPECT_EQ(-1, rc);
+
+    CZio z;
+    EXPECT_EQ(-1, z.open(dir.path().c_str(), 0));
 }
 
 // ---------------------------------------------------------------- EBZip
