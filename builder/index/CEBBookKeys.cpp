@@ -79,6 +79,7 @@ unsigned int vowelOf(unsigned int c) {
         if (v == c) return 0x82A6;
     for (unsigned short v : kO)
         if (v == c) return 0x82A8;
+    if (c == 0x82F1) return 0x82F1;  // readers make a long vowel mark after ん another ん
     return 0;
 }
 

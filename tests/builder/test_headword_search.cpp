@@ -165,6 +165,7 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
         {"カメラマン２", "", "not all kana"},
         {"漢字", "かんじ", "a reading"},
         {"一・二", "いち・に", "a reading with a middle dot"},
+        {"んー", "", "a long vowel mark after n"},
     };
     lftest::TestDir dir;
     lftest::BookRun run;
@@ -175,6 +176,7 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
         EbSearchKind kind;
         std::string word;
         std::vector<size_t> entries;
+        bool eitherScript = true;  // also typed in hiragana and in katakana
     } queries[] = {
         {EbSearchKind::ExactWord, "カメラ", {0}},
         {EbSearchKind::Word, "かめ", {1, 0}},
@@ -194,12 +196,16 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
         {EbSearchKind::ExactWord, "カット＆ペースト", {8}},
         {EbSearchKind::ExactWord, "〆る", {9}},
         {EbSearchKind::ExactWord, "かめらまん", {}},
-        {EbSearchKind::ExactWord, "カメラマン２", {10}},
+        {EbSearchKind::ExactWord, "カメラマン２", {10}, false},  // by written form only
+        {EbSearchKind::ExactWord, "かめらまん２", {}, false},
+        {EbSearchKind::ExactWord, "んー", {13}},
         {EbSearchKind::ExactWord, "かんじ", {11}},
         {EbSearchKind::ExactWord, "いち・に", {12}},
     };
     for (const Query& q : queries) {
-        for (const std::string& form : {q.word, toHiragana(q.word), toKatakana(q.word)}) {
+        std::vector<std::string> forms = {q.word};
+        if (q.eitherScript) forms = {q.word, toHiragana(q.word), toKatakana(q.word)};
+        for (const std::string& form : forms) {
             SCOPED_TRACE(form);
             std::vector<std::string> got;
             for (const EbHit& h : p.searchText(0, q.kind, {sjis(form)})) {
