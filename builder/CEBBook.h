@@ -274,7 +274,8 @@ public:
                             const BLOCK_POS& pos);
     int isKanaText(const char* text, int len);
     // True when every character of the text, made full width, is a kana or
-    // a symbol of the first code row, and one at least is a kana.
+    // a symbol of the first code row, and one at least is a kana (a
+    // character reference is neither).
     bool isKanaWord(const char* text, int len);
     // A word written in kana (hiragana, katakana and the symbols of their
     // code rows: long vowel marks, middle dots, punctuation) is also a kana
