@@ -166,6 +166,7 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
         {"漢字", "かんじ", "a reading"},
         {"一・二", "いち・に", "a reading with a middle dot"},
         {"んー", "", "a long vowel mark after n"},
+        {"βカメラ", "", "an external character: no kana word"},
     };
     lftest::TestDir dir;
     lftest::BookRun run;
