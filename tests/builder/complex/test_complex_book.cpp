@@ -232,3 +232,33 @@ TEST(ComplexBookKeys, BlanksAndSymbolsStayInKeysAndCandidates) {
     for (const Case& c : cases)
         EXPECT_EQ(headingsOf(p, p.multiSearch(0, 0, c.words)), c.headings) << c.words[0] << c.words[1];
 }
+
+// Half-width katakana in titles and labels are widened with their voiced
+// and semi-voiced marks joined: ﾗﾍﾞﾙ is ラベル, not ラヘ゛ル.
+TEST(ComplexBookKeys, HalfWidthKanaLabelsKeepTheirSoundMarks) {
+    struct Case {
+        std::string halfWidth;
+        std::string fullWidth;
+    } cases[] = {
+        {"\xd7\xcd\xde\xd9", "\x83\x89\x83\x78\x83\x8b"},  // ﾗﾍﾞﾙ ラベル
+        {"\xca\xdf\xdd", "\x83\x70\x83\x93"},              // ﾊﾟﾝ パン
+        {"\xb3\xde\xa8", "\x83\x94\x83\x42"},              // ｳﾞｨ ヴィ
+        {"\xc2\xde\xc3\xde\xc4\xde", "\x83\x64\x83\x66\x83\x68"},  // ﾂﾞﾃﾞﾄﾞ ヅデド
+        {"\xcf\xde", "\x83\x7d\x81\x4a"},                  // ﾏﾞ: no such kana, the mark stays apart
+    };
+    std::string definition;
+    for (const Case& c : cases)
+        definition += "<COMPLEX name=\"" + c.halfWidth + "\"><GROUP name=\"" + c.halfWidth + "\"/></COMPLEX>\n";
+    Built b;
+    build(&b, 0, definition);
+    ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
+    lftest::EbProbe p(b.book());
+    ASSERT_TRUE(p.ok()) << p.error();
+    auto searches = p.multiSearches(0);
+    ASSERT_EQ(searches.size(), sizeof cases / sizeof cases[0]) << p.error();
+    for (size_t i = 0; i < searches.size(); ++i) {
+        EXPECT_EQ(searches[i].title, cases[i].fullWidth) << i;
+        ASSERT_EQ(searches[i].entries.size(), 1u);
+        EXPECT_EQ(searches[i].entries[0].label, cases[i].fullWidth) << i;
+    }
+}
