@@ -366,7 +366,11 @@ void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int k
     } else if (isKanaId(idx.id)) {
         makeForm(idx, key, keyLength, kStyleKanaSecond, true, &f->b);
         if (m_reader.kind() == BOOK_KIND_EB) {
-            f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), key, keyLength);
+            // The key as given; end-word indexes hold it reversed, as A and B are.
+            const char* text = key;
+            char reversed[kSearchKeyBufferSize];
+            if (isEndwordId(idx.id)) text = reverseKey(reversed, key, keyLength, false);
+            f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), text, static_cast<int>(std::strlen(text)));
             f->c.present = f->c.length > 0;
         }
     } else {
