@@ -391,7 +391,7 @@ std::vector<std::string> sjisChars(const std::string& s) {
 TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
     // Kana keys (each headword is its own reading, so the kana and the
     // written-form indexes hold the same positions) and Latin keys.
-    const char* const kKeys[] = {"だぶこ", "いささおざさ", "なたか", "かたな", "さくら", "らくさ", "こぶし", "しぶこ",
+    const char* const kKeys[] = {"だぶこ", "いささおざさ", "なたか", "かたな", "さくら", "らくさ", "こぶし", "しぶき",
                                  "apple", "elppa", "stressed", "desserts", "rotor"};
     lftest::TestDir dir;
     std::string csv;
@@ -422,7 +422,8 @@ TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
     };
     const Expect kExpected[] = {
         {"こぶ", 0},  // "だぶこ" reversed begins with it
-        {"ぶこ", 2},  // "だぶこ", "しぶこ"
+        {"しぶ", 0},  // and "こぶし" reversed
+        {"ぶこ", 1},  // "だぶこ"
         {"さざ", 0},  // "いささおざさ" reversed begins with it
         {"ざさ", 1},
         {"elp", 0},  // "apple" reversed begins with it
