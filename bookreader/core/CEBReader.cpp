@@ -136,6 +136,13 @@ int CEBReader::openZio(const char* path, int version) {
     return 1;
 }
 
+uint32_t CEBReader::storedBlockCount() const {
+    // The blocks of the data as stored, whatever its form: a compressed
+    // file holds more blocks than its size on disk counts.
+    const int64_t blocks = m_zio ? m_zio->fileSize() / kBlockSize : 0;
+    return blocks > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(blocks < 0 ? 0 : blocks);
+}
+
 int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     if (!path || strlen(path) >= kPathSize) return 0;
     close();
@@ -152,17 +159,14 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     if (nameKind == NameKind::Raw) {
         int64_t size = 0;
         if (!fileSize(m_path, &size)) return 0;
+        if (!openZio(m_path, epwingVersion)) return 0;
         READER_INDEX_INFO info;
         memset(&info, 0, sizeof info);
         info.id = kRawFileIndexId;
         info.start = 1;
-        info.count = static_cast<uint32_t>(size / kBlockSize);
+        info.count = storedBlockCount();
         snprintf(info.name, sizeof info.name, "%.60s", fileName);
         appendIndex(info);
-        if (!openZio(m_path, epwingVersion)) {
-            m_indexCount = 0;
-            return 0;
-        }
         m_kind = BOOK_KIND_RAW;
         raiseLastBlock(info.start, info.count);
     } else {
@@ -410,13 +414,13 @@ int CEBReader::openSingleFile(const char* path) {
     m_kind = BOOK_KIND_DATA_FILE;
     int64_t size = 0;
     if (!fileSize(m_path, &size)) return 0;
+    if (!openZio(m_path, 0)) return 0;
     READER_INDEX_INFO info;
     memset(&info, 0, sizeof info);
     info.start = 1;
-    info.count = static_cast<uint32_t>(size / kBlockSize);
+    info.count = storedBlockCount();
     appendIndex(info);
     raiseLastBlock(info.start, info.count);
-    if (!openZio(m_path, 0)) return 0;
     m_opened = true;
     readFontHeader(1, &m_narrowFont);
     m_currentBlock = 0;

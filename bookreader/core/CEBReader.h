@@ -353,6 +353,8 @@ private:
     bool splitPath(char* dir, char* fileName, char* extension) const;
     int openBookFile(NameKind nameKind, const char* dir, const char* fileName);
     int openZio(const char* path, int version);
+    // Blocks of the open file's data (its uncompressed size / 2048).
+    uint32_t storedBlockCount() const;
     bool loadBlock(int64_t n);
     uint32_t readByteSlow();
     void walkIndexTable();

@@ -6,15 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
+#include "builder/CEPWing.h"
 #include "foundation/book/CEBCatalog.h"
 #include "tests/bookreader/MediaFiles.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/MediaFixtures.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -308,5 +311,140 @@ TEST(CompareMediaWithEbLibrary, MonochromeBitmapsDecodeToTheSamePixels) {
         for (uint32_t y = 0; y < c.height && y < a.rows.size() && y < b.rows.size(); ++y)
             for (uint32_t x = 0; x < c.width; ++x)
                 ASSERT_EQ(a.rows[y][x], b.rows[y][x]) << c.width << "x" << c.height << " at " << x << "," << y;
+    }
+}
+
+namespace {
+
+unsigned gradient(int x, int y) {
+    return static_cast<unsigned>(x * 0x040000 + y * 0x000400 + ((x ^ y) & 0x3F));
+}
+
+// One medium a reference of the book names: a figure's data or a sound's
+// first and last byte, at positions of the separate file.
+struct MediaRef {
+    std::string what;
+    bool sound = false;
+    unsigned at[4] = {0, 0, 0, 0};
+};
+
+std::vector<MediaRef> mediaRefs(const std::vector<lftest::EbMediaEvent>& events, const std::string& where) {
+    std::vector<MediaRef> refs;
+    for (const lftest::EbMediaEvent& e : events) {
+        MediaRef r;
+        if (e.hook == "begin-color-bmp" || e.hook == "begin-color-jpeg") {
+            r.at[0] = e.argv[2], r.at[1] = e.argv[3];
+        } else if (e.hook == "begin-wave") {
+            r.sound = true;
+            for (int i = 0; i < 4; ++i) r.at[i] = e.argv[static_cast<size_t>(2 + i)];
+        } else {
+            continue;
+        }
+        r.what = where + " " + e.hook + " #" + std::to_string(refs.size());
+        refs.push_back(r);
+    }
+    return refs;
+}
+
+}  // namespace
+
+// A book whose figures and sounds are in separate files, those files
+// compressed by packwell at levels 0, 2 and 5: through our reader (opened on
+// each file as a group opens it, and as a single data file) the last
+// figure, the last sound and the copyright logo are the EB Library's
+// extraction byte for byte, and so is every other medium of the book.
+TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
+    lftest::TestDir dir;
+    std::string markup = "<H1>media</H1>\n<P>";
+    // About 23 KB of sounds before a 35 KB stereo one, figures between, a
+    // JPEG at the end of the graphics file.
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".wav";
+        lftest::writeFile(dir.file(name), lftest::makeWave(1, 22050, 16, 2900, static_cast<uint8_t>(i + 3)));
+        const std::string pic = "f" + std::to_string(i) + ".bmp";
+        lftest::writeFile(dir.file(pic), lftest::makeBmp(40 + 8 * i, 30, 24, gradient));
+        markup += "s <A href=\"" + name + "\">S" + std::to_string(i) + "</A> f <IMG src=\"" + pic + "\" alt=\"F\"> ";
+    }
+    lftest::writeFile(dir.file("big.wav"), lftest::makeWave(2, 44100, 16, 8960, 11));
+    lftest::writeFile(dir.file("last.jpg"), lftest::makeJpeg(64, 48, 5000));
+    lftest::writeFile(dir.file("logo.jpg"), lftest::makeJpeg(16, 16, 700));
+    markup += "b <A href=\"big.wav\">B</A> j <IMG src=\"last.jpg\" alt=\"J\"></P>\n";
+    lftest::writeFile(dir.file("a.html"), markup);
+    lftest::writeFile(dir.file("c.html"), "<P>Copyright <IMG src=\"logo.jpg\" alt=\"L\"></P>\n");
+    lftest::BookRecipe r;
+    r.outDir = dir.file("book");
+    r.separateMMData = true;
+    r.sources.push_back({dir.file("a.html"), "", 0});
+    r.copyright = dir.file("c.html");
+    r.configure = [](CEPWing& w) { w.setIntOption("withHeader", 1); };
+    const lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+
+    // The references, read once from the plain book.
+    std::vector<MediaRef> refs;
+    {
+        lftest::EbProbe plain(dir.file("book"));
+        ASSERT_TRUE(plain.ok()) << plain.error();
+        refs = mediaRefs(plain.mediaEvents(0, 2, 0), "text");
+        const lftest::EbCopyright c = plain.copyright(0);
+        ASSERT_TRUE(c.found) << plain.error();
+        const std::vector<MediaRef> logo = mediaRefs(plain.mediaEvents(0, c.block, c.offset), "copyright");
+        ASSERT_EQ(logo.size(), 1u);
+        refs.push_back(logo[0]);
+    }
+    ASSERT_EQ(refs.size(), 11u);  // 4 sounds and 4 figures, the big sound, the JPEG, the logo
+    // The ones named by the fault: the last figure, the last sound, the logo.
+    EXPECT_FALSE(refs[refs.size() - 2].sound);
+    EXPECT_TRUE(refs[refs.size() - 3].sound);
+    const std::map<std::string, lftest::Bytes> given = {
+        {"last figure", lftest::readFile(dir.file("last.jpg"))},
+        {"last sound", lftest::readFile(dir.file("big.wav"))},
+        {"copyright logo", lftest::readFile(dir.file("logo.jpg"))},
+    };
+    const std::map<size_t, std::string> named = {
+        {refs.size() - 2, "last figure"}, {refs.size() - 3, "last sound"}, {refs.size() - 1, "copyright logo"}};
+
+    for (int level : {0, 2, 5}) {
+        const std::string book = dir.file("l" + std::to_string(level));
+        const std::string data = book + "/TEST/DATA";
+        std::string printed;
+        ASSERT_EQ(lftest::runCommand("cp -r '" + dir.file("book") + "' '" + book + "' && '" + lftest::binDir() +
+                                         "/packwell' shrink --level " + std::to_string(level) + " --delete-input '" +
+                                         data + "/HONMONG' '" + data + "/HONMONS' 2>&1",
+                                     &printed),
+                  0)
+            << printed;
+        ASSERT_EQ(lftest::readFile(data + "/HONMONG").size(), 0u) << "the plain file was left";
+        lftest::EbProbe probe(book);
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        for (bool single : {false, true}) {
+            CEBReader graphics, sounds;
+            const std::string g = data + "/HONMONG.ebz", s = data + "/HONMONS.ebz";
+            ASSERT_EQ(single ? graphics.openSingleFile(g.c_str()) : graphics.open(g.c_str(), 1, 0), 1);
+            ASSERT_EQ(single ? sounds.openSingleFile(s.c_str()) : sounds.open(s.c_str(), 1, 0), 1);
+            for (size_t i = 0; i < refs.size(); ++i) {
+                const MediaRef& m = refs[i];
+                const std::string label =
+                    "level " + std::to_string(level) + (single ? " single file " : " raw file ") + m.what;
+                uint32_t size = 0;
+                lftest::Bytes ours, theirs;
+                if (m.sound) {
+                    ours = lftest::takeBuffer(sounds.extractWave(packPosition(m.at[0], m.at[1]),
+                                                                 packPosition(m.at[2], m.at[3]), 0, 0, 0, 0, &size),
+                                              &size);
+                    theirs = probe.wave(0, static_cast<int>(m.at[0]), static_cast<int>(m.at[1]),
+                                        static_cast<int>(m.at[2]), static_cast<int>(m.at[3]));
+                } else {
+                    ours = lftest::takeBuffer(graphics.readMediaData(packPosition(m.at[0], m.at[1]), &size), &size);
+                    theirs = probe.colorGraphic(0, static_cast<int>(m.at[0]), static_cast<int>(m.at[1]));
+                }
+                ASSERT_FALSE(theirs.empty()) << label << ": " << probe.error();
+                EXPECT_EQ(ours, theirs) << label << ": ours " << ours.size() << " bytes, theirs " << theirs.size();
+                const auto name = named.find(i);
+                if (name != named.end()) {
+                    EXPECT_EQ(ours, given.at(name->second)) << label << " " << name->second;
+                }
+            }
+        }
     }
 }
