@@ -448,3 +448,48 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
         }
     }
 }
+
+// An inline figure: our tag carries the position libeb's hook gets, the
+// size the book stores (the picture's own), and the alternative text libeb
+// reads between the figure's codes; the data there is the picture. (EB
+// books carry no colour figures.)
+TEST(CompareMediaWithEbLibrary, InlineFigureSizeAndText) {
+    lftest::TestDir dir;
+    const lftest::Bytes jpeg = lftest::makeJpeg(720, 477);
+    lftest::writeFile(dir.file("pic.jpg"), jpeg);
+    lftest::writeFile(dir.file("a.html"),
+                      "<H1>inline</H1>\n<P>x <IMG class=\"inline\" src=\"pic.jpg\" alt=\"Alt text\"> y</P>\n");
+    lftest::BookRecipe r;
+    r.outDir = dir.file("book");
+    r.sources.push_back({dir.file("a.html"), "", 0});
+    const lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    lftest::EbProbe probe(r.outDir);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    const std::vector<lftest::EbMediaEvent> ev = probe.mediaEvents(0, 2, 0);
+    ASSERT_EQ(ev.size(), 2u) << probe.error();
+    ASSERT_EQ(ev[0].hook, "begin-in-color-jpeg");
+    ASSERT_EQ(ev[0].argv.size(), 4u);
+    const std::string rendered = probe.readRenderedText(0, 2, 0);
+    const size_t x = rendered.find("x "), y = rendered.find(" y");
+    ASSERT_TRUE(x != std::string::npos && y != std::string::npos && x < y) << rendered;
+    const std::string theirText = rendered.substr(x + 2, y - x - 2);
+    EXPECT_EQ(theirText, "Alt text");
+
+    CEBReader reader;
+    ASSERT_EQ(reader.open(dir.file("book/TEST/DATA/HONMON").c_str(), 1, 0), 1);
+    ASSERT_EQ(reader.seekBlock(2), 1);
+    char text[4096];
+    uint32_t length = 0;
+    reader.readText(text, sizeof text, &length, 0, 0);
+    const std::string tagged(text, length);
+    char expected[128];
+    snprintf(expected, sizeof expected, "<INL>%s</INL[%08X:%04X](0720*0477:1)>", theirText.c_str(), ev[0].argv[2],
+             ev[0].argv[3]);
+    EXPECT_NE(tagged.find(expected), std::string::npos) << tagged << "\nwanted " << expected;
+    uint32_t size = 0;
+    const lftest::Bytes ours =
+        lftest::takeBuffer(reader.readMediaData(packPosition(ev[0].argv[2], ev[0].argv[3]), &size), &size);
+    EXPECT_EQ(ours, jpeg);
+    EXPECT_EQ(ours, probe.colorGraphic(0, static_cast<int>(ev[0].argv[2]), static_cast<int>(ev[0].argv[3])));
+}

@@ -391,8 +391,8 @@ std::vector<std::string> sjisChars(const std::string& s) {
 TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
     // Kana keys (each headword is its own reading, so the kana and the
     // written-form indexes hold the same positions) and Latin keys.
-    const char* const kKeys[] = {"だぶこ", "いささおざさ", "なたか", "かたな", "さくら", "らくさ", "こぶし", "しぶき",
-                                 "apple", "elppa", "stressed", "desserts", "rotor"};
+    const char* const kKeys[] = {"だぶこ", "いささおざさ", "なたか", "かたな",   "さくら",   "らくさ", "こぶし",
+                                 "しぶき", "apple",        "elppa",  "stressed", "desserts", "rotor"};
     lftest::TestDir dir;
     std::string csv;
     for (const char* k : kKeys) {
@@ -421,13 +421,12 @@ TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
         size_t hits;
     };
     const Expect kExpected[] = {
-        {"こぶ", 0},  // "だぶこ" reversed begins with it
-        {"しぶ", 0},  // and "こぶし" reversed
-        {"ぶこ", 1},  // "だぶこ"
-        {"さざ", 0},  // "いささおざさ" reversed begins with it
-        {"ざさ", 1},
-        {"elp", 0},  // "apple" reversed begins with it
-        {"ppa", 1},  // "elppa"
+        {"こぶ", 0},              // "だぶこ" reversed begins with it
+        {"しぶ", 0},              // and "こぶし" reversed
+        {"ぶこ", 1},              // "だぶこ"
+        {"さざ", 0},              // "いささおざさ" reversed begins with it
+        {"ざさ", 1}, {"elp", 0},  // "apple" reversed begins with it
+        {"ppa", 1},               // "elppa"
     };
 
     for (int ebType : {0, 1}) {
