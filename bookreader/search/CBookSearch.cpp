@@ -6,6 +6,7 @@
 
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/fts/CEBFTS.h"
+#include "bookreader/fts/FtsTextWalker.h"
 #include "bookreader/search/SearchKeys.h"
 #include "bookreader/search/Stemmer.h"
 #include "foundation/byteorder.h"
@@ -99,6 +100,67 @@ private:
     const uint8_t* m_end;
     bool m_ok = true;
 };
+
+// How the text scan passes over the parameters of escapes of no fixed
+// length (their forms as the full-text index walks them).
+enum class EscapeSkip {
+    None,
+    While1E,          // words whose high byte is 0x1E; the first other is a code
+    OneUnlessEscape,  // one word, unless it is itself an escape
+    Through1F1D,      // words up to and including 0x1F1D
+    BytesThrough1F,   // bytes up to and including a 0x1F, and one more
+};
+
+// Bytes of parameters after escape 0x1F<low>; sets *skip for the escapes
+// whose parameters end at a mark.
+int escapeParameterBytes(unsigned low, bool eb, EscapeSkip* skip) {
+    switch (low) {
+        case 0x14:
+        case 0x67:
+            *skip = EscapeSkip::While1E;
+            return 0;
+        case 0x15:
+            *skip = EscapeSkip::OneUnlessEscape;
+            return 0;
+        case 0x1C:
+            if (!eb) return 2;
+            *skip = EscapeSkip::Through1F1D;
+            return 0;
+        case 0x1D:
+            return eb ? 0 : 2;
+        case 0x35:
+            *skip = EscapeSkip::BytesThrough1F;
+            return 4;
+        default:
+            return ftswalk::fixedSkip(low);
+    }
+}
+
+// One step inside the parameters of an escape of no fixed length, at the
+// word `code` whose first byte is `first`: the bytes passed over (0 when
+// the word ends the parameters and is itself a code to look at).
+int skipInEscape(unsigned code, uint8_t first, EscapeSkip* skip) {
+    switch (*skip) {
+        case EscapeSkip::While1E:
+            if ((code >> 8) == 0x1E) return 2;
+            break;
+        case EscapeSkip::OneUnlessEscape:
+            *skip = EscapeSkip::None;
+            return (code >> 8) == 0x1F ? 0 : 2;
+        case EscapeSkip::Through1F1D:
+            if (code == 0x1F1D) break;
+            return 2;
+        case EscapeSkip::BytesThrough1F:
+            if (first != 0x1F) return 1;
+            *skip = EscapeSkip::None;
+            return 2;
+        case EscapeSkip::None:
+            return 0;
+    }
+    const bool consumed = *skip == EscapeSkip::Through1F1D;
+    *skip = EscapeSkip::None;
+    return consumed ? 2 : 0;
+}
 
 struct Position {
     uint32_t block = 0;
@@ -766,11 +828,36 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
 
     const int mode = level != 0 ? HIT_RAISE : HIT_ADD;
     const uint16_t markCode = m_reader.pageBreakCode(), markParameter = m_reader.pageBreakParameter();
+    const bool eb = m_reader.kind() == BOOK_KIND_EB;
     const uint32_t blocks = body->count;
     Position heading{body->start, 0};
     size_t matched = 0;
-    unsigned previous = 0;
+    unsigned previous = 0;  // the last character compared (a line break as a space)
     bool refused = false;
+    // All hits of one entry carry its heading: an occurrence in the entry of
+    // the previous hit adds none, so that limits count entries.
+    bool hitBefore = false;
+    Position lastHit;
+    auto match = [&](unsigned u, bool ignorable) {
+        for (;;) {
+            if (u == units[matched]) {
+                if (++matched == units.size()) {
+                    matched = fail[matched];
+                    if (!hitBefore || lastHit.block != heading.block || lastHit.offset != heading.offset) {
+                        hitBefore = true;
+                        lastHit = heading;
+                        if (m_reader.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
+                                            static_cast<uint16_t>(heading.offset), level, mode) < 0)
+                            refused = true;
+                    }
+                }
+                return;
+            }
+            if (matched == 0 || ignorable) return;
+            matched = fail[matched];
+        }
+    };
+    EscapeSkip skip = EscapeSkip::None;
     // Each block with the first bytes of the next behind it, so that heading
     // marks and codes across a block end are seen whole.
     std::vector<uint8_t> current(kBlockSize + 4, 0), next(kBlockSize + 4, 0);
@@ -783,6 +870,7 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
         return true;
     };
     uint32_t done = 0;
+    int i = 0;  // the next code's offset; past the block, in the next one
     if (load(body->start, current)) {
         for (; done < blocks && !refused; ++done) {
             const uint32_t block = body->start + done;
@@ -791,40 +879,42 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
             const bool haveNext = done + 1 < blocks && load(block + 1, next);
             if (haveNext) std::memcpy(current.data() + kBlockSize, next.data(), 4);
             const uint8_t* p = current.data();
-            const int step = latin1 ? 1 : 2;
-            for (int i = 0; i < kBlockSize && !refused; i += step) {
-                if (markCode != 0) {
-                    if (byteorder::be16(p + i) == markCode && byteorder::be16(p + i + 2) == markParameter)
+            for (; i < kBlockSize && !refused;) {
+                if (latin1) {
+                    if (markCode != 0
+                            ? byteorder::be16(p + i) == markCode && byteorder::be16(p + i + 2) == markParameter
+                            : p[i] == 0x1F && (p[i + 1] == 0x41 || p[i + 1] == 0x02))
                         heading = {block, static_cast<uint32_t>(i)};
-                } else if (p[i] == 0x1F && (p[i + 1] == 0x41 || p[i + 1] == 0x02)) {
+                    match(upper(p[i]), false);
+                    ++i;
+                    continue;
+                }
+                const unsigned code = byteorder::be16(p + i);
+                if (skip != EscapeSkip::None) {
+                    i += skipInEscape(code, p[i], &skip);
+                    continue;
+                }
+                if (markCode != 0) {
+                    if (code == markCode && byteorder::be16(p + i + 2) == markParameter)
+                        heading = {block, static_cast<uint32_t>(i)};
+                } else if (code == 0x1F41 || code == 0x1F02) {
                     heading = {block, static_cast<uint32_t>(i)};
                 }
-                unsigned u;
-                bool ignorable = false;
-                if (latin1) {
-                    u = upper(p[i]);
-                } else {
-                    u = byteorder::be16(p + i);
-                    if (u == 0x1F0A) u = 0x2121;
-                    if (u >= 0x2361 && u <= 0x237A) u -= 0x20;
-                    // Escape codes and the second of a run of spaces do not break a match.
-                    ignorable = p[i] == 0x1F || (u == 0x2121 && previous == 0x2121);
-                    previous = u;
+                if (p[i] == 0x1F && code != 0x1F0A) {
+                    // An escape and its parameters neither match nor break a match.
+                    i += 2 + escapeParameterBytes(code & 0xFF, eb, &skip);
+                    continue;
                 }
-                for (;;) {
-                    if (u == units[matched]) {
-                        if (++matched == units.size()) {
-                            matched = fail[matched];
-                            if (m_reader.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
-                                                static_cast<uint16_t>(heading.offset), level, mode) < 0)
-                                refused = true;
-                        }
-                        break;
-                    }
-                    if (matched == 0 || ignorable) break;
-                    matched = fail[matched];
-                }
+                // A line break is a space; lower-case letters count as capitals.
+                unsigned u = code == 0x1F0A ? 0x2121 : code;
+                if (u >= 0x2361 && u <= 0x237A) u -= 0x20;
+                // The second of a run of spaces does not break a match.
+                const bool spaceRun = u == 0x2121 && previous == 0x2121;
+                previous = u;
+                match(u, spaceRun);
+                i += 2;
             }
+            i -= kBlockSize;
             if (!haveNext) {
                 ++done;
                 break;
