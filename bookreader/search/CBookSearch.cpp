@@ -624,27 +624,38 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
     int found = 0;  // matches of this search only: earlier hits do not count
     try {
         for (int pass = 0;; ++pass) {
-            char stemmed[kSearchKeyBufferSize];
-            const char* source = key;
+            char stemmed[kSearchKeyBufferSize], stemmedY[kSearchKeyBufferSize];
+            std::vector<const char*> sources{key};
             if (pass > 0 && alphabetic) {
                 stemWords(key, stemmed, sizeof stemmed);
                 if (!stemmed[0]) break;
-                source = stemmed;
+                sources = {stemmed};
+                // A stem ending in "i" ("plai" of "plays", "rubi" of
+                // "rubies") is tried with the "y" of its entry as well.
+                const size_t n = std::strlen(stemmed);
+                if (stemmed[n - 1] == 'i') {
+                    std::memcpy(stemmedY, stemmed, n + 1);
+                    stemmedY[n - 1] = 'y';
+                    sources.push_back(stemmedY);
+                }
             }
             bool tooShort = false;
-            for (const READER_INDEX_INFO* idx : order) {
-                char form[kSearchKeyBufferSize];
-                int length = queryKey(*idx, source, form, false);
-                if (pass > 0 && !alphabetic) {
-                    length -= pass * (latin1 ? 1 : 2);
-                    if (length < (latin1 ? 3 : 6)) {
-                        tooShort = true;
-                        break;
+            for (const char* source : sources) {
+                for (const READER_INDEX_INFO* idx : order) {
+                    char form[kSearchKeyBufferSize];
+                    int length = queryKey(*idx, source, form, false);
+                    if (pass > 0 && !alphabetic) {
+                        length -= pass * (latin1 ? 1 : 2);
+                        if (length < (latin1 ? 3 : 6)) {
+                            tooShort = true;
+                            break;
+                        }
+                        form[length] = 0;
                     }
-                    form[length] = 0;
+                    if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
+                    if (found > 0 || m_reader.hits().cancelled()) break;
                 }
-                if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
-                if (found > 0 || m_reader.hits().cancelled()) break;
+                if (tooShort || found > 0 || m_reader.hits().cancelled()) break;
             }
             if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
             if (alphabetic && pass >= 1) break;

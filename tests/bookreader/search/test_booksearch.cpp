@@ -204,11 +204,15 @@ TEST(WordSearch, IndexChainCountsOnlyItsOwnHits) {
 TEST(WordSearch, RetryShortensOrStems) {
     BookFile f;
     f.book.area(0x91, 3, 1);
-    // あいう, GO, RUN (sorted by JIS code)
-    f.book.put(
-        3, 0,
-        leafPage(
-            {{wide("GO"), 2, 10, 2, 10}, {wide("RUN"), 2, 20, 2, 20}, {"\x24\x22\x24\x24\x24\x26", 2, 30, 2, 30}}));
+    // あいう, DAY, GO, KEY, PLAYGROUND, RUBY, RUN (sorted by JIS code)
+    f.book.put(3, 0,
+               leafPage({{wide("DAY"), 2, 40, 2, 40},
+                         {wide("GO"), 2, 10, 2, 10},
+                         {wide("KEY"), 2, 50, 2, 50},
+                         {wide("PLAYGROUND"), 2, 60, 2, 60},
+                         {wide("RUBY"), 2, 70, 2, 70},
+                         {wide("RUN"), 2, 20, 2, 20},
+                         {"\x24\x22\x24\x24\x24\x26", 2, 30, 2, 30}}));
     CEBReader r;
     ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
     struct Case {
@@ -218,8 +222,14 @@ TEST(WordSearch, RetryShortensOrStems) {
         int hits;
     } cases[] = {
         {"running", 0, false, 0},
-        {"running", 0, true, 1},                           // stemmed to "run"
-        {"went", 0, true, 1},                              // irregular: "go"
+        {"running", 0, true, 1},  // stemmed to "run"
+        {"went", 0, true, 1},     // irregular: "go"
+        // Stems ending in "i" are also tried with "y" in its place.
+        {"days", 0, true, 1},    // "dai", "day"
+        {"keys", 0, true, 1},    // "kei", "key"
+        {"plays", 0, true, 1},   // "plai", "play": a prefix of PLAYGROUND
+        {"rubies", 0, true, 1},  // "rubi", "ruby"
+        {"rubies", 0, false, 0},
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6", 0, true, 1},  // あいうえ -> あいう
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8", 0, true, 1},
         {"\x82\xA0\x82\xA2\x82\xA6", 0, true, 0},          // three characters are not shortened
