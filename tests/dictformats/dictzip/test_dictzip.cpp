@@ -327,3 +327,38 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
         }
     }
 }
+
+TEST(Dictzip, FailuresAreReportedThroughTheStateNotPrinted) {
+    const std::string data = lftest::sampleText(3000);
+    std::vector<unsigned char> broken = makeDictzip(data);
+    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
+    const size_t chunk1 = lftest::kDzSizes + 2 * 3 + size0;
+    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    TestDir dir;
+    DICTZIP_STATE s;
+    ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken).c_str(), &s));
+    struct Case {
+        const char* name;
+        uint64_t offset, size;
+        const char* error;  // how the error text begins; "" for a read that works
+    } cases[] = {
+        {"a range past the end", 2990, 20, "range 2990+20 past the end"},
+        {"a chunk that does not inflate", 1100, 10, "inflate"},
+        {"a good read clears the error", 10, 10, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const std::string got = readRange(&s, c.offset, c.size);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(std::string(s.error).compare(0, strlen(c.error), c.error), 0) << s.error;
+        if (c.error[0]) {
+            EXPECT_STREQ(got.c_str(), "");
+        } else {
+            EXPECT_STREQ(s.error, "");
+            EXPECT_EQ(got, data.substr(c.offset, c.size));
+        }
+    }
+}
