@@ -64,6 +64,14 @@ struct GROUP_SEARCH_OPTIONS {
     int16_t bFindAllDict;
 };
 
+// A line of the group file that readFile could not read (an entry line
+// without a path or a numeric subbook index, an option line without a known
+// key and a number): it is dropped, and saving does not write it back.
+struct GROUP_FILE_LINE {
+    int number;        // from 1
+    std::string text;  // without its line end
+};
+
 class CEBGroup {
 public:
     // directory null: the current directory.
@@ -84,6 +92,8 @@ public:
     // afresh); else reads the group file.
     int load(int reopen);
     int readFile(const char* path);
+    // The lines the last readFile dropped, in file order.
+    const std::vector<GROUP_FILE_LINE>& droppedLines() const { return m_droppedLines; }
     // Writes the group file (path null: the current one) when modified,
     // through a temporary file renamed over it. 0 for a group that was never
     // filled, or when the file cannot be written; else 1.
@@ -132,8 +142,9 @@ private:
     void openFonts(GROUP_ENTRY* e);
     // The entry lines and option lines; false when an entry cannot be written.
     bool formatFile(std::string* text) const;
-    void parseOptionLine(const char* line);
-    void parseEntryLine(char* line);
+    // False for a line that cannot be read.
+    bool parseOptionLine(const char* line);
+    bool parseEntryLine(const std::string& line);
     // Maps history entry indexes through newIndex (-1 drops the record).
     template <class F>
     void renumberHistory(F newIndex);
@@ -152,7 +163,13 @@ private:
     // saved as empty instead of being left alone.
     bool m_everFilled = false;
     // Entry lines of the file whose book could not be opened (a disc not
-    // mounted, a folder moved away): written back as they were, so that
-    // saving the group does not lose them.
-    std::vector<std::string> m_unavailableLines;
+    // mounted, a folder moved away): written back as they were, before the
+    // entry that followed them, so that saving the group loses none of them
+    // and keeps the order of the file.
+    struct KeptLine {
+        size_t before;  // the index of the entry the line stood before
+        std::string text;
+    };
+    std::vector<KeptLine> m_unavailableLines;
+    std::vector<GROUP_FILE_LINE> m_droppedLines;
 };
