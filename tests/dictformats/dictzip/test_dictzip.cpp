@@ -350,12 +350,13 @@ TEST(Dictzip, FailuresAreReportedThroughTheStateNotPrinted) {
         SCOPED_TRACE(c.name);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const std::string got = readRange(&s, c.offset, c.size);
+        // A refused range leaves the buffer as small as it was: read it as text.
+        const std::string got = dictzipRead(&s, c.offset, c.size);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(std::string(s.error).compare(0, strlen(c.error), c.error), 0) << s.error;
         if (c.error[0]) {
-            EXPECT_STREQ(got.c_str(), "");
+            EXPECT_EQ(got, "");
         } else {
             EXPECT_STREQ(s.error, "");
             EXPECT_EQ(got, data.substr(c.offset, c.size));
