@@ -457,14 +457,11 @@ TEST(CompareMediaWithEbLibrary, InlineFigureSizeAndText) {
     lftest::TestDir dir;
     const lftest::Bytes jpeg = lftest::makeJpeg(720, 477);
     lftest::writeFile(dir.file("pic.jpg"), jpeg);
-    lftest::writeFile(dir.file("a.html"),
-                      "<H1>inline</H1>\n<P>x <IMG class=\"inline\" src=\"pic.jpg\" alt=\"Alt text\"> y</P>\n");
-    lftest::BookRecipe r;
-    r.outDir = dir.file("book");
-    r.sources.push_back({dir.file("a.html"), "", 0});
-    const lftest::BookRun run = lftest::buildBook(r);
+    const lftest::BookRun run = lftest::buildMarkupBook(
+        dir.file("book"), dir.file("a.html"),
+        "<H1>inline</H1>\n<P>x <IMG class=\"inline\" src=\"pic.jpg\" alt=\"Alt text\"> y</P>\n");
     ASSERT_EQ(run.newBookResult, 0) << run.log();
-    lftest::EbProbe probe(r.outDir);
+    lftest::EbProbe probe(dir.file("book"));
     ASSERT_TRUE(probe.ok()) << probe.error();
     const std::vector<lftest::EbMediaEvent> ev = probe.mediaEvents(0, 2, 0);
     ASSERT_EQ(ev.size(), 2u) << probe.error();

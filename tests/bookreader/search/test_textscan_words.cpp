@@ -124,16 +124,12 @@ TEST(TextScanOnAWordList, EqualsABruteForceScanOfTheDecodedText) {
     std::string html = "<HTML><BODY>\n<DL>\n";
     for (const Entry& e : entries) html += markup(e);
     html += "</DL>\n</BODY></HTML>\n";
-    lftest::writeFile(dir.file("words.html"), html);
-    lftest::BookRecipe r;
-    r.outDir = dir.file("book");
-    r.sources.push_back({dir.file("words.html"), "", 0});
-    const lftest::BookRun run = lftest::buildBook(r);
+    const lftest::BookRun run = lftest::buildMarkupBook(dir.file("book"), dir.file("words.html"), html);
     ASSERT_EQ(run.newBookResult, 0) << run.log();
 
     // The decoded text the brute force reads is the book's own: the library
     // reads each entry's text from where its word search leads.
-    lftest::EbProbe probe(r.outDir);
+    lftest::EbProbe probe(dir.file("book"));
     ASSERT_TRUE(probe.ok()) << probe.error();
     for (const Entry& e : entries) {
         bool same = false;

@@ -30,6 +30,17 @@ std::string writeDz(const TestDir& dir, const std::vector<unsigned char>& bytes,
     return path;
 }
 
+// The dictzip form of data with the first bytes of its second chunk
+// overwritten, so that the chunk does not inflate; chunks is the number of
+// chunks the data makes.
+std::vector<unsigned char> brokenSecondChunk(const std::string& data, size_t chunks) {
+    std::vector<unsigned char> broken = makeDictzip(data);
+    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
+    const size_t chunk1 = lftest::kDzSizes + 2 * chunks + size0;
+    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    return broken;
+}
+
 // Offsets at and around every chunk boundary of the data.
 std::vector<uint64_t> boundaryOffsets(uint64_t chunk, uint64_t length) {
     std::vector<uint64_t> out = {0};
@@ -236,10 +247,7 @@ TEST(Dictzip, DamagedChunksGiveNoStaleBytes) {
     std::vector<unsigned char> shortChunks = makeDictzip(data.substr(0, 2000), half);
     lftest::putLe16(shortChunks, lftest::kDzChunkLength, 1000);
     // Bytes of chunk 1 overwritten: it does not inflate.
-    std::vector<unsigned char> broken = makeDictzip(data);
-    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
-    const size_t chunk1 = lftest::kDzSizes + 2 * 4 + size0;
-    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    const std::vector<unsigned char> broken = brokenSecondChunk(data, 4);
 
     TestDir dir;
     DICTZIP_STATE s;
@@ -330,10 +338,7 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
 
 TEST(Dictzip, FailuresAreReportedThroughTheStateNotPrinted) {
     const std::string data = lftest::sampleText(3000);
-    std::vector<unsigned char> broken = makeDictzip(data);
-    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
-    const size_t chunk1 = lftest::kDzSizes + 2 * 3 + size0;
-    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    const std::vector<unsigned char> broken = brokenSecondChunk(data, 3);
     TestDir dir;
     DICTZIP_STATE s;
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken).c_str(), &s));
