@@ -5,6 +5,7 @@
 // binary reading does and as FreePWING was given them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <regex>
@@ -316,27 +317,38 @@ TEST(CompareMediaWithEbLibrary, MonochromeBitmapsDecodeToTheSamePixels) {
 
 namespace {
 
+unsigned checkered(int x, int y) {
+    return ((x / 3 + y / 2) % 2) == 0 ? 1 : 0;
+}
+
 unsigned gradient(int x, int y) {
     return static_cast<unsigned>(x * 0x040000 + y * 0x000400 + ((x ^ y) & 0x3F));
 }
 
-// One medium a reference of the book names: a figure's data or a sound's
-// first and last byte, at positions of the separate file.
+// One medium a reference of the book names: a colour figure's data, a
+// sound's first and last byte, or a monochrome figure's bitmap and size.
 struct MediaRef {
+    enum Kind { kColour, kSound, kMono } kind = kColour;
     std::string what;
-    bool sound = false;
-    unsigned at[4] = {0, 0, 0, 0};
+    unsigned at[4] = {0, 0, 0, 0};  // block, offset, and the sound's end or the bitmap's width, height
 };
 
 std::vector<MediaRef> mediaRefs(const std::vector<lftest::EbMediaEvent>& events, const std::string& where) {
     std::vector<MediaRef> refs;
+    unsigned monoWidth = 0, monoHeight = 0;
     for (const lftest::EbMediaEvent& e : events) {
         MediaRef r;
         if (e.hook == "begin-color-bmp" || e.hook == "begin-color-jpeg") {
             r.at[0] = e.argv[2], r.at[1] = e.argv[3];
         } else if (e.hook == "begin-wave") {
-            r.sound = true;
+            r.kind = MediaRef::kSound;
             for (int i = 0; i < 4; ++i) r.at[i] = e.argv[static_cast<size_t>(2 + i)];
+        } else if (e.hook == "begin-mono") {
+            monoHeight = e.argv[2], monoWidth = e.argv[3];
+            continue;
+        } else if (e.hook == "end-mono") {
+            r.kind = MediaRef::kMono;
+            r.at[0] = e.argv[1], r.at[1] = e.argv[2], r.at[2] = monoWidth, r.at[3] = monoHeight;
         } else {
             continue;
         }
@@ -348,11 +360,12 @@ std::vector<MediaRef> mediaRefs(const std::vector<lftest::EbMediaEvent>& events,
 
 }  // namespace
 
-// A book whose figures and sounds are in separate files, those files
-// compressed by packwell at levels 0, 2 and 5: through our reader (opened on
-// each file as a group opens it, and as a single data file) the last
+// A book whose figures and sounds are in separate files, its files
+// compressed by packwell at levels 0, 2 and 5: through our reader (the media
+// files opened as a group opens them, and as single data files) the last
 // figure, the last sound and the copyright logo are the EB Library's
-// extraction byte for byte, and so is every other medium of the book.
+// extraction byte for byte, and so is every other medium of the book; the
+// monochrome figure of the text file has the library's pixels.
 TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
     lftest::TestDir dir;
     std::string markup = "<H1>media</H1>\n<P>";
@@ -364,7 +377,9 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
         const std::string pic = "f" + std::to_string(i) + ".bmp";
         lftest::writeFile(dir.file(pic), lftest::makeBmp(40 + 8 * i, 30, 24, gradient));
         markup += "s <A href=\"" + name + "\">S" + std::to_string(i) + "</A> f <IMG src=\"" + pic + "\" alt=\"F\"> ";
+        if (i == 1) markup += "m <IMG src=\"mono.bmp\" alt=\"M\"> ";
     }
+    lftest::writeFile(dir.file("mono.bmp"), lftest::makeBmp(37, 21, 1, checkered));
     lftest::writeFile(dir.file("big.wav"), lftest::makeWave(2, 44100, 16, 8960, 11));
     lftest::writeFile(dir.file("last.jpg"), lftest::makeJpeg(64, 48, 5000));
     lftest::writeFile(dir.file("logo.jpg"), lftest::makeJpeg(16, 16, 700));
@@ -376,7 +391,10 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
     r.separateMMData = true;
     r.sources.push_back({dir.file("a.html"), "", 0});
     r.copyright = dir.file("c.html");
-    r.configure = [](CEPWing& w) { w.setIntOption("withHeader", 1); };
+    r.configure = [](CEPWing& w) {
+        w.setIntOption("withHeader", 1);
+        w.setBoolOption("optMono", true);
+    };
     const lftest::BookRun run = lftest::buildBook(r);
     ASSERT_EQ(run.newBookResult, 0) << run.log();
 
@@ -392,10 +410,12 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
         ASSERT_EQ(logo.size(), 1u);
         refs.push_back(logo[0]);
     }
-    ASSERT_EQ(refs.size(), 11u);  // 4 sounds and 4 figures, the big sound, the JPEG, the logo
+    // 4 sounds, 4 colour figures and a monochrome one, the big sound, the
+    // JPEG, the logo.
+    ASSERT_EQ(refs.size(), 12u);
     // The ones named by the fault: the last figure, the last sound, the logo.
-    EXPECT_FALSE(refs[refs.size() - 2].sound);
-    EXPECT_TRUE(refs[refs.size() - 3].sound);
+    EXPECT_EQ(refs[refs.size() - 2].kind, MediaRef::kColour);
+    EXPECT_EQ(refs[refs.size() - 3].kind, MediaRef::kSound);
     const std::map<std::string, lftest::Bytes> given = {
         {"last figure", lftest::readFile(dir.file("last.jpg"))},
         {"last sound", lftest::readFile(dir.file("big.wav"))},
@@ -410,13 +430,15 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
         std::string printed;
         ASSERT_EQ(lftest::runCommand("cp -r '" + dir.file("book") + "' '" + book + "' && '" + lftest::binDir() +
                                          "/packwell' shrink --level " + std::to_string(level) + " --delete-input '" +
-                                         data + "/HONMONG' '" + data + "/HONMONS' 2>&1",
+                                         data + "/HONMON2' '" + data + "/HONMONG' '" + data + "/HONMONS' 2>&1",
                                      &printed),
                   0)
             << printed;
         ASSERT_EQ(lftest::readFile(data + "/HONMONG").size(), 0u) << "the plain file was left";
         lftest::EbProbe probe(book);
         ASSERT_TRUE(probe.ok()) << probe.error();
+        CEBReader text;
+        ASSERT_EQ(text.open((data + "/HONMON2.ebz").c_str(), 1, 0), 1);
         for (bool single : {false, true}) {
             CEBReader graphics, sounds;
             const std::string g = data + "/HONMONG.ebz", s = data + "/HONMONS.ebz";
@@ -428,7 +450,21 @@ TEST(CompareMediaWithEbLibrary, SeparateMediaFilesAtEveryPackwellLevel) {
                     "level " + std::to_string(level) + (single ? " single file " : " raw file ") + m.what;
                 uint32_t size = 0;
                 lftest::Bytes ours, theirs;
-                if (m.sound) {
+                if (m.kind == MediaRef::kMono) {
+                    // The two BMP files differ in their headers: compare pixels.
+                    const lftest::DecodedBmp a = lftest::decodeBmp(lftest::takeBuffer(
+                        text.monoBitmapToBmp(packPosition(m.at[0], m.at[1]), m.at[2], m.at[3], &size), &size));
+                    const lftest::DecodedBmp b =
+                        lftest::decodeBmp(probe.monoGraphic(0, static_cast<int>(m.at[0]), static_cast<int>(m.at[1]),
+                                                            static_cast<int>(m.at[2]), static_cast<int>(m.at[3])));
+                    ASSERT_TRUE(a.ok && b.ok) << label << ": " << a.error << b.error << probe.error();
+                    ASSERT_EQ(a.rows.size(), b.rows.size()) << label;
+                    for (size_t y = 0; y < a.rows.size(); ++y)
+                        EXPECT_TRUE(std::equal(b.rows[y].begin(), b.rows[y].begin() + m.at[2], a.rows[y].begin()))
+                            << label << " row " << y;
+                    continue;
+                }
+                if (m.kind == MediaRef::kSound) {
                     ours = lftest::takeBuffer(sounds.extractWave(packPosition(m.at[0], m.at[1]),
                                                                  packPosition(m.at[2], m.at[3]), 0, 0, 0, 0, &size),
                                               &size);
