@@ -71,6 +71,11 @@ public:
     CUserDictBackend* userDict() const { return m_kind == BOOK_KIND_USER_DICT ? m_userDict.get() : nullptr; }
     CStarDictBackend* starDict() const { return m_kind == BOOK_KIND_STARDICT ? m_starDict.get() : nullptr; }
     CMDictBackend* mdict() const { return m_kind == BOOK_KIND_MDICT ? m_mdict.get() : nullptr; }
+    // The pronunciation table of PDIC entries (256 u16, the caller's; null
+    // for none). The reader keeps it and hands it to every PDIC back end it
+    // opens, so that it survives reopen.
+    void setPdicPhoneticTable(const uint16_t* table);
+    const uint16_t* pdicPhoneticTable() const { return m_pdicPhoneticTable; }
     // The information text of a dictionary's own reader (lines ending in CR
     // LF, or CR alone without crlf); 0 for other kinds.
     int dictionaryInformation(char* buf, uint32_t size, int crlf);
@@ -249,7 +254,9 @@ public:
     int fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first, uint16_t* last) const;
     // The bitmap of gaiji `code` into buffer (bufferSize bytes); its size in
     // *outWidth, *outHeight. 1, or 0 (sizes 0) for a size, code or buffer
-    // that does not fit the font.
+    // that does not fit the font, and for an EPWING text file (its glyphs
+    // are in the font files). Glyphs 16 dots high are cached until the file
+    // is closed.
     int readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
                         uint8_t* buffer, size_t bufferSize);
     // A BMP file of a glyph bitmap (rows of (width + 7) / 8 bytes).
@@ -372,6 +379,7 @@ private:
     int m_indexCount = 0;
     READER_INDEX_INFO m_indexes[kReaderMaxIndexes];
     int m_latin1 = 0;
+    const uint16_t* m_pdicPhoneticTable = nullptr;
     int m_infoFlag = 0;
     bool m_hasWaveMap = false;
     int m_kind = BOOK_KIND_RAW;

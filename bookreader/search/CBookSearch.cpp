@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "bookreader/backends/CMDictBackend.h"
+#include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/fts/CEBFTS.h"
 #include "bookreader/search/SearchKeys.h"
@@ -221,23 +224,44 @@ bool CBookSearch::hasWordSearch(const CEBReader& reader) {
     return false;
 }
 
+namespace {
+
+// Index mask bits of a user dictionary that name its searches.
+constexpr int64_t kUserDictEndword = 0x04, kUserDictCross = 0x10, kUserDictKeyword = 0x20, kUserDictMulti = 0x40,
+                  kUserDictMenu = 0x80;
+
+// The open user dictionary's index mask has the bit; false for other kinds
+// and when no user dictionary is open.
+bool userDictionaryHas(const CEBReader& reader, int64_t bit) {
+    CUserDictBackend* backend = reader.userDict();
+    CSQLIO* db = backend ? backend->userDictionary() : nullptr;
+    return db && db->isOpen() && (db->getBookInfo()->indexmask & bit) != 0;
+}
+
+}  // namespace
+
 bool CBookSearch::hasKeywordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictKeyword);
     return isBlockKind(reader.kind()) && reader.findIndex(0x80);
 }
 
 bool CBookSearch::hasCrossSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictCross);
     return isBlockKind(reader.kind()) && reader.findIndex(0x81);
 }
 
 bool CBookSearch::hasEndwordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictEndword);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x70) || reader.findIndex(0x71) || reader.findIndex(0x72));
 }
 
 bool CBookSearch::hasMultiSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMulti);
     return isBlockKind(reader.kind()) && reader.findIndex(0xFF);
 }
 
 bool CBookSearch::hasMenu(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMenu);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x01) || reader.findIndex(0x20));
 }
 
@@ -249,6 +273,13 @@ bool CBookSearch::hasGraphicIndex(const CEBReader& reader) {
 }
 
 bool CBookSearch::hasCopyright(const CEBReader& reader) {
+    // A StarDict's copyright page is its information; an MDict's is the
+    // Description of its header.
+    if (CStarDictBackend* starDict = reader.starDict()) return starDict->starDictReader() != nullptr;
+    if (CMDictBackend* mdict = reader.mdict()) {
+        const char* description = mdict->description();
+        return description && description[0];
+    }
     if (!isBlockKind(reader.kind())) return false;
     return reader.findIndex(0x02) || (reader.kind() == BOOK_KIND_EPWING && reader.findIndex(0x21));
 }
