@@ -733,7 +733,7 @@ uint64_t CEBReader::previousPageStart() {
 }
 
 int CEBReader::menuToHits(uint32_t block, uint32_t offset) {
-    return CTextDecoder::menuToHits(*this, block, offset);
+    return runSearch([&] { return CTextDecoder::menuToHits(*this, block, offset); });
 }
 
 unsigned CEBReader::tableHeaderByte(int n) const {

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "bookreader/core/ReaderTypes.h"
@@ -206,7 +207,9 @@ public:
                int mode) {
         return m_hits.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
     }
-    int finishHits(bool noSort) { return m_hits.finish(noSort); }
+    int finishHits(bool noSort) {
+        return runSearch([&] { return m_hits.finish(noSort); });
+    }
     // Copies the results into list from item start on (kinds 0 to 3: the
     // finished hits of that level, start 0 clearing the list first; kinds 4
     // to 7: every result of the back end, appended) and resets the store.
@@ -275,7 +278,9 @@ public:
     unsigned tableHeaderByte(int n) const;
     int epwingVersion() const { return m_epwingVersion; }
     // --- searches (CBookSearch) -------------------------------------------
-    // Each returns the hit count; kinds other than EB and EPWING give 0.
+    // Each returns the hit count; kinds other than EB and EPWING give 0. A
+    // search whose hits cannot be stored for want of memory releases the
+    // hits it found and returns 0 with searchFailed() set.
     bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
     bool hasKeywordSearch() const { return CBookSearch::hasKeywordSearch(*this); }
     bool hasCrossSearch() const { return CBookSearch::hasCrossSearch(*this); }
@@ -288,36 +293,45 @@ public:
     bool hasFullText() const { return CBookSearch::hasFullText(*this); }
     // exact: whole-key match; mode: HIT_ADD, HIT_RAISE or HIT_LOWER.
     int wordSearch(const char* key, int exact, int level, int mode) {
-        return CBookSearch(*this).wordSearch(key, exact, level, mode);
+        return runSearch([&] { return CBookSearch(*this).wordSearch(key, exact, level, mode); });
     }
     int endwordSearch(const char* key, int level, int mode) {
-        return CBookSearch(*this).endwordSearch(key, level, mode);
+        return runSearch([&] { return CBookSearch(*this).endwordSearch(key, level, mode); });
     }
     int keywordSearch(const char* query, int* level, int mode) {
-        return CBookSearch(*this).keywordSearch(query, level, mode);
+        return runSearch([&] { return CBookSearch(*this).keywordSearch(query, level, mode); });
     }
     int crossSearch(const char* query, int* level, int mode) {
-        return CBookSearch(*this).crossSearch(query, level, mode);
+        return runSearch([&] { return CBookSearch(*this).crossSearch(query, level, mode); });
     }
     int keywordSearchWord(const char* word, int level, int mode) {
-        return CBookSearch(*this).keywordSearchWord(word, level, mode);
+        return runSearch([&] { return CBookSearch(*this).keywordSearchWord(word, level, mode); });
     }
     int crossSearchWord(const char* word, int level, int mode) {
-        return CBookSearch(*this).crossSearchWord(word, level, mode);
+        return runSearch([&] { return CBookSearch(*this).crossSearchWord(word, level, mode); });
     }
     // index: one sub-index of multiSearchDefinitions(); level 0 adds, above 0 raises.
     int multiSearch(const READER_INDEX_INFO* index, const char* key, int level) {
-        return CBookSearch(*this).multiSearch(index, key, level);
+        return runSearch([&] { return CBookSearch(*this).multiSearch(index, key, level); });
     }
     int textScanSearch(const char* key, SearchProgress progress, void* user, int level) {
-        return CBookSearch(*this).textScanSearch(key, progress, user, level);
+        return runSearch([&] { return CBookSearch(*this).textScanSearch(key, progress, user, level); });
     }
     // Searches the full-text index beside the text file ("fts.db", "fts.dat",
     // bookreader/fts) for a Shift_JIS query; each hit is the heading of the
     // entry that holds a match. level 0 adds, above 0 raises. 0 when the book
     // has no body text or no complete index.
-    int fullTextSearch(const char* query, SearchProgress progress, void* user, int level);
-    void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
+    int fullTextSearch(const char* query, SearchProgress progress, void* user, int level) {
+        return runSearch([&] { return searchFullText(query, progress, user, level); });
+    }
+    void fillFollowingHeadings() {
+        runSearch([&] {
+            CBookSearch(*this).fillFollowingHeadings();
+            return 0;
+        });
+    }
+    // True when the last search failed for want of memory (its hits released).
+    bool searchFailed() const { return m_searchFailed; }
     // Index pages the searches have read (emptied when the file is closed).
     CIndexPageCache& indexPages() { return m_indexPages; }
     // Retry a word search without hits with a shortened or stemmed key.
@@ -352,6 +366,33 @@ public:
     int loadWaveFileMap(const char* path);
 
 private:
+    // Every search runs through here: one that could not store its hits
+    // (the store's allocation failed, or any allocation threw) releases them
+    // and gives 0 with searchFailed() set. Searches that call others (a
+    // finishing step) are judged once, by the outermost.
+    template <class Search>
+    int runSearch(Search search) {
+        if (m_searchDepth++ == 0) {
+            m_searchFailed = false;
+            m_hits.clearAllocationFailure();
+        }
+        int n = 0;
+        bool threw = false;
+        try {
+            n = search();
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        if (--m_searchDepth > 0) {
+            if (threw) throw std::bad_alloc();
+            return n;
+        }
+        if (!threw && !m_hits.allocationFailed()) return n;
+        m_hits.reset();
+        m_searchFailed = true;
+        return 0;
+    }
+    int searchFullText(const char* query, SearchProgress progress, void* user, int level);
     enum class NameKind { Epwing, Eb, Raw };
     static NameKind kindByName(const char* fileName, const char* extension);
     // The path's directory (with a "/" added; empty for a bare name), file
@@ -379,6 +420,8 @@ private:
     int m_indexCount = 0;
     READER_INDEX_INFO m_indexes[kReaderMaxIndexes];
     int m_latin1 = 0;
+    bool m_searchFailed = false;
+    int m_searchDepth = 0;
     const uint16_t* m_pdicPhoneticTable = nullptr;
     int m_infoFlag = 0;
     bool m_hasWaveMap = false;

@@ -587,38 +587,33 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
     const bool alphabetic = isAlphaText(key) != 0;
     const bool latin1 = m_reader.isLatin1();
     int found = 0;  // matches of this search only: earlier hits do not count
-    try {
-        for (int pass = 0;; ++pass) {
-            char stemmed[kSearchKeyBufferSize];
-            const char* source = key;
-            if (pass > 0 && alphabetic) {
-                stemWords(key, stemmed, sizeof stemmed);
-                if (!stemmed[0]) break;
-                source = stemmed;
-            }
-            bool tooShort = false;
-            for (const READER_INDEX_INFO* idx : order) {
-                char form[kSearchKeyBufferSize];
-                int length = queryKey(*idx, source, form, false);
-                if (pass > 0 && !alphabetic) {
-                    length -= pass * (latin1 ? 1 : 2);
-                    if (length < (latin1 ? 3 : 6)) {
-                        tooShort = true;
-                        break;
-                    }
-                    form[length] = 0;
-                }
-                if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
-                if (found > 0 || m_reader.hits().cancelled()) break;
-            }
-            if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
-            if (alphabetic && pass >= 1) break;
+    for (int pass = 0;; ++pass) {
+        char stemmed[kSearchKeyBufferSize];
+        const char* source = key;
+        if (pass > 0 && alphabetic) {
+            stemWords(key, stemmed, sizeof stemmed);
+            if (!stemmed[0]) break;
+            source = stemmed;
         }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+        bool tooShort = false;
+        for (const READER_INDEX_INFO* idx : order) {
+            char form[kSearchKeyBufferSize];
+            int length = queryKey(*idx, source, form, false);
+            if (pass > 0 && !alphabetic) {
+                length -= pass * (latin1 ? 1 : 2);
+                if (length < (latin1 ? 3 : 6)) {
+                    tooShort = true;
+                    break;
+                }
+                form[length] = 0;
+            }
+            if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
+            if (found > 0 || m_reader.hits().cancelled()) break;
+        }
+        if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
+        if (alphabetic && pass >= 1) break;
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::endwordSearch(const char* key, int level, int mode) {
@@ -628,18 +623,13 @@ int CBookSearch::endwordSearch(const char* key, int level, int mode) {
     for (uint32_t id : {0x71u, 0x72u})
         if (index(id)) order.push_back(index(id));
     if (order.empty()) return 0;
-    try {
-        for (const READER_INDEX_INFO* idx : order) {
-            if (m_reader.hits().cancelled()) break;
-            char form[kSearchKeyBufferSize];
-            queryKey(*idx, key, form, false);
-            searchIndex(*idx, form, 0, level, mode);
-        }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+    for (const READER_INDEX_INFO* idx : order) {
+        if (m_reader.hits().cancelled()) break;
+        char form[kSearchKeyBufferSize];
+        queryKey(*idx, key, form, false);
+        searchIndex(*idx, form, 0, level, mode);
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
@@ -651,15 +641,10 @@ int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
 
 int CBookSearch::searchOneIndex(const READER_INDEX_INFO& idx, const char* key, bool multi, int level, int mode,
                                 bool headings) {
-    try {
-        char form[kSearchKeyBufferSize];
-        queryKey(idx, key, form, multi);
-        if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
-        return finish(mode, headings);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
-    }
+    char form[kSearchKeyBufferSize];
+    queryKey(idx, key, form, multi);
+    if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
+    return finish(mode, headings);
 }
 
 int CBookSearch::keywordSearchWord(const char* word, int level, int mode) {
