@@ -123,8 +123,16 @@ int CHitStore::finish(bool noSort) {
 
 void CHitStore::reset() {
     m_hits.clear();
-    // A grown store gives its memory back (the next hit reserves afresh).
-    if (m_hits.capacity() > kInitialCapacity) std::vector<HIT_ITEM>().swap(m_hits);
+    // A grown store goes back to its first capacity; when even that cannot
+    // be had, it gives everything back (the next hit reserves afresh).
+    if (m_hits.capacity() > kInitialCapacity) {
+        std::vector<HIT_ITEM> fresh;
+        try {
+            fresh.reserve(kInitialCapacity);
+        } catch (const std::bad_alloc&) {
+        }
+        m_hits.swap(fresh);
+    }
     dropList();
     std::vector<uint32_t>().swap(m_list);
     m_allocationFailed = false;
