@@ -7,6 +7,11 @@
 //   store.finish(false);
 //   for (int i = 0; i < store.count(); ++i) use(*store.at(i));
 //
+// Limits: at most maxHits hits are stored (the hit that would pass it is
+// refused, not the one that reaches it); with the 50-hit option at most 50,
+// finished like any other list (sorted, one per text position), the option
+// only capping the count.
+//
 // A hit that cannot be stored for want of memory is refused as a limit
 // refuses it (add returns -1) and marks the store: allocationFailed() then
 // tells the reader that the search failed, and reset() releases the hits.
