@@ -573,8 +573,9 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     if (cancelRequested()) return fail("cancelled");
     insertRows.reset();
     insertOne.reset();
-    SqliteStatement info = prepareSqlite(db, plain ? "insert into dbinfo (ver,indexmask) values (?,?);"
-                                                   : "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
+    SqliteStatement info =
+        prepareSqlite(db, plain ? "insert into dbinfo (ver,indexmask) values (?,?);"
+                                : "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);

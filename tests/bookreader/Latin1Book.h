@@ -9,9 +9,9 @@
 //   book.glyph(0)                           // the 16 bytes of glyph 0 (code 0x0121)
 #pragma once
 
+#include <sys/stat.h>
 #include <cstdint>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "tests/bookreader/HandBook.h"

@@ -224,9 +224,13 @@ TEST(ReaderIndex, EbFontHeadersAndLatin1) {
         bool latin1;
         unsigned endCode;
     } cases[] = {
-        {0xA121, 94, false, 0xA17E}, {0xA121, 95, false, 0xA221}, {0xA17E, 2, false, 0xA221},
+        {0xA121, 94, false, 0xA17E},
+        {0xA121, 95, false, 0xA221},
+        {0xA17E, 2, false, 0xA221},
         // ISO 8859-1 fonts count rows of 94 codes from their own row too.
-        {0x0121, 10, true, 0x012A},  {0x0121, 95, true, 0x0221},  {0x1E7E, 1, true, 0x1E7E},
+        {0x0121, 10, true, 0x012A},
+        {0x0121, 95, true, 0x0221},
+        {0x1E7E, 1, true, 0x1E7E},
         {0xA121, 0, false, 0},  // no characters, no end
     };
     for (const auto& c : cases) {

@@ -26,7 +26,8 @@ namespace {
 // "gz "); 0 when there is none.
 unsigned firstCode(const EventList& events, const std::string& prefix) {
     for (const std::string& e : events)
-        if (e.compare(0, prefix.size(), prefix) == 0) return static_cast<unsigned>(std::stoul(e.substr(3), nullptr, 16));
+        if (e.compare(0, prefix.size(), prefix) == 0)
+            return static_cast<unsigned>(std::stoul(e.substr(3), nullptr, 16));
     return 0;
 }
 

@@ -19,8 +19,8 @@ struct Offers {
 };
 
 Offers offers(const CEBReader& r) {
-    return {r.hasWordSearch(), r.hasKeywordSearch(), r.hasCrossSearch(), r.hasEndwordSearch(),
-            r.hasMultiSearch(), r.hasMenu(),         r.hasCopyright()};
+    return {r.hasWordSearch(),  r.hasKeywordSearch(), r.hasCrossSearch(), r.hasEndwordSearch(),
+            r.hasMultiSearch(), r.hasMenu(),          r.hasCopyright()};
 }
 
 void expectOffers(const CEBReader& r, const Offers& expected, const std::string& what) {
