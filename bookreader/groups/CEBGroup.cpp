@@ -415,8 +415,10 @@ int CEBGroup::addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, 
     e.version = slot->version;
     e.ssed = static_cast<uint16_t>(catalog->ssedFlag() != 0);
     memcpy(e.subbookDir, subbookDir, sizeof subbookDir);
+    e.languageFlag = catalog->languageFlag();
+    lookUpGaijiMap(&e);
     e.textReader.reset(new CEBReader);
-    if (kind == BOOK_KIND_EB && !openEntry(&e, catalog->languageFlag())) return 0;
+    if (kind == BOOK_KIND_EB && !openEntry(&e, e.languageFlag)) return 0;
     if (m_entries.size() + 1 >= m_entries.capacity()) m_entries.reserve(std::max<size_t>(32, m_entries.capacity() * 2));
     m_entries.push_back(std::move(e));
     m_modified = 1;
@@ -435,7 +437,7 @@ int CEBGroup::entryPtr(int i, GROUP_ENTRY** out) {
 int CEBGroup::entry(int i, GROUP_ENTRY** out) {
     GROUP_ENTRY* e;
     if (!entryPtr(i, &e)) return 0;
-    if (!e->opened && !openEntry(e, 0)) return 0;
+    if (!e->opened && !openEntry(e, e->languageFlag)) return 0;
     *out = e;
     return 1;
 }
@@ -530,6 +532,9 @@ void CEBGroup::openFonts(GROUP_ENTRY* e) {
         if (file.empty()) continue;
         std::unique_ptr<CEBReader> font(new CEBReader);
         if (!font->openSingleFile(file.c_str())) continue;
+        // The text reader files the font as narrow or wide by its shape.
+        const FONT_HEADER& header = font->narrowFont();
+        e->textReader->setFontInfo(header.width, header.height, header.count, header.startCode, header.endCode);
         if (slot % 2 == 0) e->fontSlot = static_cast<uint16_t>(slot);
         e->fontReaders[slot] = std::move(font);
     }
@@ -617,6 +622,17 @@ int CEBGroup::title(int i, char* out, int size) {
     memcpy(out + n, mark, markLength);
     out[n + markLength] = 0;
     return static_cast<int>(n + markLength);
+}
+
+int CEBGroup::bindLookup(std::unique_ptr<CGaijiMap> map) {
+    m_gaijiMap = std::move(map);
+    for (GROUP_ENTRY& e : m_entries) lookUpGaijiMap(&e);
+    return 1;
+}
+
+void CEBGroup::lookUpGaijiMap(GROUP_ENTRY* e) const {
+    e->gaijiMap = nullptr;
+    if (m_gaijiMap) e->gaijiMap = m_gaijiMap->findMap(e->gaijiMapName[0] ? e->gaijiMapName : e->subbookDir);
 }
 
 int CEBGroup::setUserTitle(int i, const char* userTitle) {

@@ -4,7 +4,11 @@
 // EB or EPWING book (found through its catalog) or one dictionary file
 // (PDIC, SQLite user dictionary, StarDict, MDict) and owns the readers of its
 // files: the text and, for EB and EPWING books, sound, graphics and gaiji
-// fonts.
+// fonts. The text reader of an EPWING entry knows the sizes and code ranges
+// of the entry's fonts (fontInfo), so that it tells narrow external
+// characters from wide ones; the glyphs are read through the font readers.
+// A gaiji map bound to the group (bindLookup) gives each entry its record
+// of codes to Unicode.
 //
 //   CEBGroup group("/home/me/books");
 //   group.readFile("/home/me/books/HANDVIEW.grp");
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
+#include "bookreader/gaiji/CGaijiMap.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/CEBCatalog.h"
 
@@ -46,6 +51,12 @@ struct GROUP_ENTRY {
     uint16_t version;  // the slot's EPWING version
     uint16_t ssed;     // the catalog is an SSED book
     uint16_t opened;
+    // The catalog's language flag (an EB book in ISO 8859-1 without a
+    // narrow font), kept for every later opening of the entry.
+    int languageFlag;
+    // The entry's record in the group's gaiji map (bindLookup); null when
+    // none is bound or the map has none for the entry.
+    const GAIJI_MAP_RECORD* gaijiMap;
 
     // Deletes every reader but the text reader and closes that one.
     void releaseReaders();
@@ -114,6 +125,11 @@ public:
     // The entry's subbook directory (static buffer, overwritten by the next call).
     static const char* subbookDirectory(const GROUP_ENTRY* entry);
     int title(int i, char* out, int size);
+    // Takes the map and looks up every entry's record in it (by the entry's
+    // gaiji map name, else its subbook directory); entries added later are
+    // looked up as they are added. Null unbinds. Returns 1.
+    int bindLookup(std::unique_ptr<CGaijiMap> map);
+    const CGaijiMap* gaijiMap() const { return m_gaijiMap.get(); }
     // Sets the user title of entry i (null or "" removes it); 1 or 0.
     int setUserTitle(int i, const char* userTitle);
 
@@ -140,6 +156,7 @@ private:
     int openEb(GROUP_ENTRY* e, int languageFlag);
     int openEpwing(GROUP_ENTRY* e);
     void openFonts(GROUP_ENTRY* e);
+    void lookUpGaijiMap(GROUP_ENTRY* e) const;
     // The entry lines and option lines; false when an entry cannot be written.
     bool formatFile(std::string* text) const;
     // False for a line that cannot be read.
@@ -154,6 +171,7 @@ private:
     GROUP_SEARCH_OPTIONS m_options;
     char m_directory[kPathSize];
     std::map<std::string, std::unique_ptr<CEBCatalog>> m_catalogs;
+    std::unique_ptr<CGaijiMap> m_gaijiMap;
     char m_baseDir[kPathSize];
     std::vector<HISTORY_ITEM> m_history;
     int m_historyTop = 0;

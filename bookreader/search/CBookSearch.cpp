@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "bookreader/backends/CMDictBackend.h"
+#include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/fts/CEBFTS.h"
 #include "bookreader/fts/FtsTextWalker.h"
@@ -283,23 +286,44 @@ bool CBookSearch::hasWordSearch(const CEBReader& reader) {
     return false;
 }
 
+namespace {
+
+// Index mask bits of a user dictionary that name its searches.
+constexpr int64_t kUserDictEndword = 0x04, kUserDictCross = 0x10, kUserDictKeyword = 0x20, kUserDictMulti = 0x40,
+                  kUserDictMenu = 0x80;
+
+// The open user dictionary's index mask has the bit; false for other kinds
+// and when no user dictionary is open.
+bool userDictionaryHas(const CEBReader& reader, int64_t bit) {
+    CUserDictBackend* backend = reader.userDict();
+    CSQLIO* db = backend ? backend->userDictionary() : nullptr;
+    return db && db->isOpen() && (db->getBookInfo()->indexmask & bit) != 0;
+}
+
+}  // namespace
+
 bool CBookSearch::hasKeywordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictKeyword);
     return isBlockKind(reader.kind()) && reader.findIndex(0x80);
 }
 
 bool CBookSearch::hasCrossSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictCross);
     return isBlockKind(reader.kind()) && reader.findIndex(0x81);
 }
 
 bool CBookSearch::hasEndwordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictEndword);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x70) || reader.findIndex(0x71) || reader.findIndex(0x72));
 }
 
 bool CBookSearch::hasMultiSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMulti);
     return isBlockKind(reader.kind()) && reader.findIndex(0xFF);
 }
 
 bool CBookSearch::hasMenu(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMenu);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x01) || reader.findIndex(0x20));
 }
 
@@ -311,6 +335,13 @@ bool CBookSearch::hasGraphicIndex(const CEBReader& reader) {
 }
 
 bool CBookSearch::hasCopyright(const CEBReader& reader) {
+    // A StarDict's copyright page is its information; an MDict's is the
+    // Description of its header.
+    if (CStarDictBackend* starDict = reader.starDict()) return starDict->starDictReader() != nullptr;
+    if (CMDictBackend* mdict = reader.mdict()) {
+        const char* description = mdict->description();
+        return description && description[0];
+    }
     if (!isBlockKind(reader.kind())) return false;
     return reader.findIndex(0x02) || (reader.kind() == BOOK_KIND_EPWING && reader.findIndex(0x21));
 }
@@ -622,49 +653,44 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
     const bool alphabetic = isAlphaText(key) != 0;
     const bool latin1 = m_reader.isLatin1();
     int found = 0;  // matches of this search only: earlier hits do not count
-    try {
-        for (int pass = 0;; ++pass) {
-            char stemmed[kSearchKeyBufferSize], stemmedY[kSearchKeyBufferSize];
-            std::vector<const char*> sources{key};
-            if (pass > 0 && alphabetic) {
-                stemWords(key, stemmed, sizeof stemmed);
-                if (!stemmed[0]) break;
-                sources = {stemmed};
-                // A stem ending in "i" ("plai" of "plays", "rubi" of
-                // "rubies") is tried with the "y" of its entry as well.
-                const size_t n = std::strlen(stemmed);
-                if (stemmed[n - 1] == 'i') {
-                    std::memcpy(stemmedY, stemmed, n + 1);
-                    stemmedY[n - 1] = 'y';
-                    sources.push_back(stemmedY);
-                }
+    for (int pass = 0;; ++pass) {
+        char stemmed[kSearchKeyBufferSize], stemmedY[kSearchKeyBufferSize];
+        std::vector<const char*> sources{key};
+        if (pass > 0 && alphabetic) {
+            stemWords(key, stemmed, sizeof stemmed);
+            if (!stemmed[0]) break;
+            sources = {stemmed};
+            // A stem ending in "i" ("plai" of "plays", "rubi" of
+            // "rubies") is tried with the "y" of its entry as well.
+            const size_t n = std::strlen(stemmed);
+            if (stemmed[n - 1] == 'i') {
+                std::memcpy(stemmedY, stemmed, n + 1);
+                stemmedY[n - 1] = 'y';
+                sources.push_back(stemmedY);
             }
-            bool tooShort = false;
-            for (const char* source : sources) {
-                for (const READER_INDEX_INFO* idx : order) {
-                    char form[kSearchKeyBufferSize];
-                    int length = queryKey(*idx, source, form, false);
-                    if (pass > 0 && !alphabetic) {
-                        length -= pass * (latin1 ? 1 : 2);
-                        if (length < (latin1 ? 3 : 6)) {
-                            tooShort = true;
-                            break;
-                        }
-                        form[length] = 0;
-                    }
-                    if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
-                    if (found > 0 || m_reader.hits().cancelled()) break;
-                }
-                if (tooShort || found > 0 || m_reader.hits().cancelled()) break;
-            }
-            if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
-            if (alphabetic && pass >= 1) break;
         }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+        bool tooShort = false;
+        for (const char* source : sources) {
+            for (const READER_INDEX_INFO* idx : order) {
+                char form[kSearchKeyBufferSize];
+                int length = queryKey(*idx, source, form, false);
+                if (pass > 0 && !alphabetic) {
+                    length -= pass * (latin1 ? 1 : 2);
+                    if (length < (latin1 ? 3 : 6)) {
+                        tooShort = true;
+                        break;
+                    }
+                    form[length] = 0;
+                }
+                if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
+                if (found > 0 || m_reader.hits().cancelled()) break;
+            }
+            if (tooShort || found > 0 || m_reader.hits().cancelled()) break;
+        }
+        if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
+        if (alphabetic && pass >= 1) break;
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::endwordSearch(const char* key, int level, int mode) {
@@ -674,18 +700,13 @@ int CBookSearch::endwordSearch(const char* key, int level, int mode) {
     for (uint32_t id : {0x71u, 0x72u})
         if (index(id)) order.push_back(index(id));
     if (order.empty()) return 0;
-    try {
-        for (const READER_INDEX_INFO* idx : order) {
-            if (m_reader.hits().cancelled()) break;
-            char form[kSearchKeyBufferSize];
-            queryKey(*idx, key, form, false);
-            searchIndex(*idx, form, 0, level, mode);
-        }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+    for (const READER_INDEX_INFO* idx : order) {
+        if (m_reader.hits().cancelled()) break;
+        char form[kSearchKeyBufferSize];
+        queryKey(*idx, key, form, false);
+        searchIndex(*idx, form, 0, level, mode);
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
@@ -697,15 +718,10 @@ int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
 
 int CBookSearch::searchOneIndex(const READER_INDEX_INFO& idx, const char* key, bool multi, int level, int mode,
                                 bool headings) {
-    try {
-        char form[kSearchKeyBufferSize];
-        queryKey(idx, key, form, multi);
-        if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
-        return finish(mode, headings);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
-    }
+    char form[kSearchKeyBufferSize];
+    queryKey(idx, key, form, multi);
+    if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
+    return finish(mode, headings);
 }
 
 int CBookSearch::keywordSearchWord(const char* word, int level, int mode) {

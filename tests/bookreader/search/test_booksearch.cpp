@@ -4,6 +4,7 @@
 // by side.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -345,6 +346,52 @@ TEST(WordSearch, KeywordAndCrossIndexesServeWhenNoWordIndex) {
     // The cross index first; it has hits, so the keyword index is not searched.
     EXPECT_EQ(r.wordSearch("red", 0, 0, HIT_ADD), 1);
     EXPECT_EQ(textPositions(r), (std::vector<std::pair<uint32_t, uint16_t>>{{2, 20}}));
+}
+
+TEST(Searches, AFailedAllocationReleasesTheHitsAndSaysSo) {
+    // Two of everything: keys in the keyword and cross indexes, headings
+    // with "A" in the body text, references in the menu. With room for one
+    // hit, each search fails: nothing found so far is kept.
+    BookFile f;
+    f.book.area(0x80, 3, 1).area(0x81, 4, 1).area(0x01, 5, 1);
+    f.book.put(2, 0, {0x1F, 0x02, 0x1F, 0x41, 0x23, 0x41, 0x1F, 0x0A, 0x1F, 0x41, 0x23, 0x41, 0x1F, 0x03});
+    f.book.put(3, 0, keywordPage({{wide("RED"), 2, 10, 2, 10}, {wide("RED"), 2, 20, 2, 20}}));
+    f.book.put(4, 0, keywordPage({{wide("RED"), 2, 30, 2, 30}, {wide("RED"), 2, 40, 2, 40}}));
+    f.book.put(5, 0, {0x1F, 0x43, 0x24, 0x22, 0x1F, 0x63, 0, 0, 0, 2, 0, 0x10, 0x1F, 0x0A,
+                      0x1F, 0x43, 0x24, 0x24, 0x1F, 0x63, 0, 0, 0, 2, 0, 0x20, 0x1F, 0x03});
+    CEBReader r;
+    ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
+    struct Case {
+        const char* what;
+        std::function<int(CEBReader&)> search;
+    } cases[] = {
+        {"word search", [](CEBReader& x) { return x.wordSearch("red", 0, 0, HIT_ADD); }},
+        {"keyword search",
+         [](CEBReader& x) {
+             int level = 0;
+             return x.keywordSearch("red", &level, HIT_ADD);
+         }},
+        {"cross search",
+         [](CEBReader& x) {
+             int level = 0;
+             return x.crossSearch("red", &level, HIT_ADD);
+         }},
+        {"keyword of one word", [](CEBReader& x) { return x.keywordSearchWord("red", 0, HIT_ADD); }},
+        {"text scan", [](CEBReader& x) { return x.textScanSearch("a", nullptr, nullptr, 0); }},
+        {"menu", [](CEBReader& x) { return x.menuToHits(5, 0); }},
+    };
+    for (const Case& c : cases) {
+        r.resetHits();
+        r.hits().setCapacityLimit(0);
+        EXPECT_EQ(c.search(r), 2) << c.what << " with room";
+        EXPECT_FALSE(r.searchFailed()) << c.what;
+        r.resetHits();
+        r.hits().setCapacityLimit(1);
+        EXPECT_EQ(c.search(r), 0) << c.what;
+        EXPECT_TRUE(r.searchFailed()) << c.what;
+        EXPECT_EQ(r.hitCount(), 0) << c.what;
+        EXPECT_EQ(r.hits().storedCount(), 0) << c.what << ": the hits found so far are released";
+    }
 }
 
 TEST(KeywordSearch, LongQueriesStayInTheirBuffers) {
