@@ -812,7 +812,16 @@ bool CEBFTS::gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term) {
 }
 
 int CEBFTS::search(uint32_t* query, int maxHits) {
+    return run(query, maxHits, false);
+}
+
+int CEBFTS::searchEntries(uint32_t* query, int maxEntries) {
+    return run(query, maxEntries, true);
+}
+
+int CEBFTS::run(uint32_t* query, int maxHits, bool entries) {
     m_hits.clear();
+    m_more = false;
     m_error.clear();
     if (!m_db || !m_dat || !query) return 0;
     m_cancelled.store(false);
@@ -845,12 +854,18 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // characters, a single key for a character whose follower is a gap; the
     // last character's key depends on what follows it in the text, so it is
     // the pair ending with it, or any key that begins with it.
+    // A character followed by a gap has the single key, which is what makes
+    // the gap a position the index left out (a space matches exactly one).
     std::vector<Term> terms;
     const size_t m = tokens.size();
+    auto gapAfter = [&](size_t j) {
+        return j + 1 < m ? tokens[j + 1].rel != tokens[j].rel + 2 : trailingGap;
+    };
     for (size_t j = 0; j < m;) {
         const bool adjacentNext = j + 1 < m && tokens[j + 1].rel == tokens[j].rel + 2;
         if (adjacentNext) {
             terms.push_back({makeKey(tokens[j].code, tokens[j + 1].code), tokens[j].rel, false, {}, 0, {}});
+            if (gapAfter(j + 1)) terms.push_back({makeKey(tokens[j + 1].code, 0), tokens[j + 1].rel, false, {}, 0, {}});
             j += 2;
         } else if (j + 1 < m || trailingGap) {
             terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, false, {}, 0, {}});
@@ -877,7 +892,10 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     }
 
     // The rarest key leads; the others are read only as far as it reaches.
+    // One match more than the limit is looked for, to tell whether the
+    // limit cut the result.
     const size_t limit = maxHits > 0 ? static_cast<size_t>(maxHits) : SIZE_MAX;
+    const size_t wanted = limit == SIZE_MAX ? SIZE_MAX : limit + 1;
     Term& lead = terms[driver];
     // The lists of a prefix hold distinct positions (one key per position);
     // merged, only the first `most` of them are put in order.
@@ -893,7 +911,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
             p.erase(std::unique(p.begin(), p.end()), p.end());
         }
     };
-    load(lead, terms.size() == 1 && lead.rel == 0 ? limit : SIZE_MAX, UINT32_MAX);
+    load(lead, terms.size() == 1 && lead.rel == 0 && !entries ? wanted : SIZE_MAX, UINT32_MAX);
     if (cancelRequested() || lead.positions.empty()) return 0;
     const uint64_t reach = static_cast<uint64_t>(lead.positions.back()) - std::min(lead.rel, lead.positions.back());
     for (size_t t = 0; t < terms.size(); ++t) {
@@ -902,29 +920,67 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         if (cancelRequested() || terms[t].positions.empty()) return 0;
     }
 
+    // Matches in text order, from the lead's position `next` on, until
+    // `most` more are found or the lead ends.
     std::vector<uint32_t> found;
     std::vector<size_t> cursor(terms.size(), 0);
-    for (uint32_t x : lead.positions) {
-        if (found.size() >= limit || cancelRequested()) break;
-        if (x < lead.rel) continue;
-        const uint32_t p = x - lead.rel;
-        bool all = true;
-        for (size_t t = 0; t < terms.size() && all; ++t) {
-            if (t == driver) continue;
-            const uint64_t want = static_cast<uint64_t>(p) + terms[t].rel;
-            const std::vector<uint32_t>& list = terms[t].positions;
-            // The wanted positions rise with p: each list is walked once.
-            size_t& c = cursor[t];
-            c = static_cast<size_t>(std::lower_bound(list.begin() + static_cast<std::ptrdiff_t>(c), list.end(), want) -
-                                    list.begin());
-            all = c < list.size() && list[c] == want;
+    size_t next = 0;
+    auto match = [&](size_t most) {
+        const size_t stop = found.size() + std::min(most, SIZE_MAX - found.size());
+        for (; next < lead.positions.size() && found.size() < stop && !cancelRequested(); ++next) {
+            const uint32_t x = lead.positions[next];
+            if (x < lead.rel) continue;
+            const uint32_t p = x - lead.rel;
+            bool all = true;
+            for (size_t t = 0; t < terms.size() && all; ++t) {
+                if (t == driver) continue;
+                const uint64_t want = static_cast<uint64_t>(p) + terms[t].rel;
+                const std::vector<uint32_t>& list = terms[t].positions;
+                // The wanted positions rise with p: each list is walked once.
+                size_t& c = cursor[t];
+                c = static_cast<size_t>(
+                    std::lower_bound(list.begin() + static_cast<std::ptrdiff_t>(c), list.end(), want) - list.begin());
+                all = c < list.size() && list[c] == want;
+            }
+            if (all) found.push_back(p);
         }
-        if (all) found.push_back(p);
-    }
-    if (found.empty()) return 0;
+    };
 
     std::vector<uint32_t> headings;
-    if (!findHeadings(found, &headings)) return fail("can't query the index"), 0;
+    if (!entries) {
+        match(wanted);
+        if (found.size() > limit) {
+            found.resize(limit);
+            m_more = true;
+        }
+        if (found.empty()) return 0;
+        if (!findHeadings(found, &headings)) return fail("can't query the index"), 0;
+    } else {
+        // One hit per entry: matches are taken in batches and each keeps the
+        // first of its heading, until one entry more than the limit is seen.
+        std::vector<uint32_t> kept, keptHeadings, batchHeadings;
+        const size_t batch = std::max<size_t>(std::min<size_t>(wanted, 1 << 16), 256);
+        while (kept.size() < wanted && next < lead.positions.size() && !cancelRequested()) {
+            found.clear();
+            match(batch);
+            if (found.empty()) break;
+            if (!findHeadings(found, &batchHeadings)) return fail("can't query the index"), 0;
+            for (size_t i = 0; i < found.size() && kept.size() < wanted; ++i) {
+                if (!keptHeadings.empty() && keptHeadings.back() == batchHeadings[i]) continue;
+                kept.push_back(found[i]);
+                keptHeadings.push_back(batchHeadings[i]);
+            }
+        }
+        if (kept.size() > limit) {
+            kept.resize(limit);
+            keptHeadings.resize(limit);
+            m_more = true;
+        }
+        found.swap(kept);
+        headings.swap(keptHeadings);
+        if (found.empty()) return 0;
+    }
+
     m_hits.reserve(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
         HIT_ITEM hit{};

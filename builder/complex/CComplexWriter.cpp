@@ -26,6 +26,19 @@ uint32_t toEnd(CBlockStream* stream) {
     return last;
 }
 
+// A full-width katakana c followed by the half-width voiced (0xDE) or
+// semi-voiced (0xDF) mark, as one character; c itself when they do not join.
+unsigned withSoundMark(unsigned c, unsigned mark) {
+    if (mark == 0xDE) {
+        if (c == 0x8345) return 0x8394;  // ウ -> ヴ
+        if ((c >= 0x834A && c <= 0x8367 && c != 0x8362 && ((c < 0x8362) == ((c - 0x834A) % 2 == 0))) ||
+            (c >= 0x836E && c <= 0x837A && (c - 0x836E) % 3 == 0))
+            return c + 1;
+    }
+    if (mark == 0xDF && c >= 0x836E && c <= 0x837A && (c - 0x836E) % 3 == 0) return c + 2;
+    return c;
+}
+
 }  // namespace
 
 void CComplexWriter::putJisText(unsigned char* out, const std::string& text, int bytes) {
@@ -39,9 +52,16 @@ void CComplexWriter::putJisText(unsigned char* out, const std::string& text, int
             c = static_cast<unsigned>(s[i]) << 8 | s[i + 1];
             i += 2;
         } else {
-            // Letters keep their case: a label is shown, not searched.
+            // Letters keep their case: a label is shown, not searched. A
+            // half-width kana takes its voiced or semi-voiced mark with it.
             c = jclib::hankakuToZenkaku(s[i]);
+            const unsigned mark = i + 1 < n ? s[i + 1] : 0;
             i += 1;
+            const unsigned joined = withSoundMark(c, mark);
+            if (joined != c) {
+                c = joined;
+                i += 1;
+            }
         }
         if (!jclib::isSjisCode(c)) continue;
         unsigned j = jclib::sjisToJis(c >= 0xF040 ? 0x81AC : c);
