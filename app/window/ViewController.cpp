@@ -299,8 +299,15 @@ void ViewController::invalidateBookSet(const UINotification*) {
     // A value that is no item's index selects no item.
     for (const auto& c : kComboOptions) (this->*c.combo).selectItemAtIndex(optionValue(opt, c.name));
     titleOrder.selectCellWithTag(opt.titleOrder != 0 ? 1 : 0);
+    // The rows highlighted before belong to the project that was replaced:
+    // both lists start without a selection, so that the model's book and
+    // source follow the rows highlighted from here on.
+    sourceTableView.deselectAll();
+    bookTableView.deselectAll();
     bookTableView.reloadData();
     sourceTableView.reloadData();
+    m_bookset->setCorrentBook(-1);
+    m_bookset->setCorrentSource(-1);
     if (!m_bookset->getBookArray().empty()) bookTableView.selectRow(0);
 }
 
