@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "app/AppDelegate.h"
+#include "app/main/projectcommands.h"
 #include "app/window/MainStoryboard.h"
 #include "app/window/ViewController.h"
 #include "platform/UIApplication.h"
@@ -30,10 +31,11 @@
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "Usage: lexforge build [--output DIR] [--base DIR] PROJECT\n"
     "       lexforge catalog [--output DIR] [--base DIR] PROJECT\n"
-    "       lexforge save-as PROJECT NEW.lfx\n"
+    "       lexforge save-as PROJECT NEW.lfx\n";
+const char kUsageTail[] =
     "       lexforge --help\n"
     "\n"
     "  build         build every book of the project into the output folder,\n"
@@ -54,10 +56,18 @@ const char kUsage[] =
     "Exit status: 0 when the run ended with \"Done.\" and nothing failed, 1 when\n"
     "a book or a source failed or the run was aborted or refused, 2 for a usage\n"
     "error or a refused field (an empty output folder), 3 when the project\n"
-    "cannot be read.\n";
+    "cannot be read.\n"
+    "\n";
+
+void printUsage(FILE* out) {
+    fputs(kUsageHead, out);
+    fputs(kProjectCommandsUsage, out);
+    fputs(kUsageTail, out);
+}
 
 int usageError(const std::string& text) {
-    fprintf(stderr, "lexforge: %s\n%s", text.c_str(), kUsage);
+    fprintf(stderr, "lexforge: %s\n", text.c_str());
+    printUsage(stderr);
     return 2;
 }
 
@@ -69,11 +79,12 @@ struct Options {
     bool haveOutput = false, haveBase = false;
 };
 
-// 0, -1 for help, or the exit status of a usage error.
+// 0, -1 for help, -2 for an editing command, or the exit status of a usage error.
 int parseArgs(int argc, char** argv, Options* o) {
     if (argc < 2) return usageError("no command given");
     std::string cmd = argv[1];
     if (cmd == "--help" || cmd == "-h" || cmd == "help") return -1;
+    if (isProjectCommand(cmd)) return -2;
     if (cmd != "build" && cmd != "catalog" && cmd != "save-as") return usageError("unknown command: " + cmd);
     o->command = cmd;
     std::vector<std::string> operands;
@@ -162,8 +173,16 @@ int main(int argc, char** argv) {
     Options opt;
     int rc = parseArgs(argc, argv, &opt);
     if (rc == -1) {
-        fputs(kUsage, stdout);
+        printUsage(stdout);
         return 0;
+    }
+    if (rc == -2) {
+        for (int i = 2; i < argc; ++i)
+            if (std::strcmp(argv[i], "--help") == 0) {
+                printUsage(stdout);
+                return 0;
+            }
+        return runProjectCommand(std::vector<std::string>(argv + 1, argv + argc));
     }
     if (rc != 0) return rc;
 
