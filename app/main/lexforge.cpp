@@ -36,8 +36,6 @@ const char kUsageHead[] =
     "       lexforge catalog [--output DIR] [--base DIR] PROJECT\n"
     "       lexforge save-as PROJECT NEW.lfx\n";
 const char kUsageTail[] =
-    "       lexforge --help\n"
-    "\n"
     "  build         build every book of the project into the output folder,\n"
     "                then write the catalog\n"
     "  catalog       write only the catalog of the project's books\n"
@@ -48,21 +46,23 @@ const char kUsageTail[] =
     "  --base DIR    take DIR as the base folder that \"$(BASE)\" in the\n"
     "                project's paths stands for; without it, the project's own\n"
     "                base folder, or the project file's folder when it has none\n"
+    "%s"
     "\n"
     "The log goes to standard output; while a book builds, a progress line goes\n"
     "to standard error when it is a terminal. Ctrl-C ends the book under way as\n"
     "the Abort command does: the other books are built and the log ends with\n"
     "\"Aborted.\"; a second Ctrl-C stops at once.\n"
-    "Exit status: 0 when the run ended with \"Done.\" and nothing failed, 1 when\n"
-    "a book or a source failed or the run was aborted or refused, 2 for a usage\n"
-    "error or a refused field (an empty output folder), 3 when the project\n"
-    "cannot be read.\n"
-    "\n";
+    "Exit status of build, catalog and save-as: 0 when the run ended with\n"
+    "\"Done.\" and nothing failed, 1 when a book or a source failed or the run\n"
+    "was aborted or refused (or save-as could not write), 2 for a usage error\n"
+    "or a refused field (an empty output folder), 3 when the project cannot be\n"
+    "read.\n";
 
 void printUsage(FILE* out) {
     fputs(kUsageHead, out);
-    fputs(kProjectCommandsUsage, out);
-    fputs(kUsageTail, out);
+    fputs(kProjectCommandsSynopsis, out);
+    fputs("       lexforge --help\n\n", out);
+    fprintf(out, kUsageTail, kProjectCommandsHelp);
 }
 
 int usageError(const std::string& text) {

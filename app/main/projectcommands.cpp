@@ -29,7 +29,7 @@
 #include "platform/UISavePanel.h"
 #include "platform/UIViewController.h"
 
-const char kProjectCommandsUsage[] =
+const char kProjectCommandsSynopsis[] =
     "       lexforge new [--force] [--output DIR] [--base DIR] [--family EB|EPWING]\n"
     "                    PROJECT.lfx [NAME=VALUE...]\n"
     "       lexforge show PROJECT\n"
@@ -46,8 +46,9 @@ const char kProjectCommandsUsage[] =
     "       lexforge set PROJECT NAME=VALUE...\n"
     "       lexforge get PROJECT [NAME...]\n"
     "       lexforge wizard FILE [--enc E] [--delim D] [--header] [--column N=TYPE]...\n"
-    "                    [--source PROJECT [--book N] N]\n"
-    "\n"
+    "                    [--source PROJECT [--book N] N]\n";
+
+const char kProjectCommandsHelp[] =
     "  new           start a new project (the New command) and save it as\n"
     "                PROJECT.lfx; an existing file is kept unless --force;\n"
     "                --output, --base and --family set tab 1 at once, and\n"
@@ -87,7 +88,9 @@ const char kProjectCommandsUsage[] =
     "has none). Every editing command saves through the Save command, which\n"
     "replaces the project file whole; a refusal (an unknown book or source\n"
     "number, a value the window refuses, a missing file) exits 2 with one line\n"
-    "naming it and leaves the project file as it was.\n";
+    "naming it and leaves the project file as it was. These commands exit with\n"
+    "0 when done, 1 when the project could not be saved, 2 for a usage error\n"
+    "or a refusal and 3 when the project cannot be read.\n";
 
 namespace {
 

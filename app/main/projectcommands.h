@@ -20,5 +20,6 @@ bool isProjectCommand(const std::string& command);
 // Runs one command; args[0] is the command's name.
 int runProjectCommand(const std::vector<std::string>& args);
 
-// Their part of "lexforge --help".
-extern const char kProjectCommandsUsage[];
+// Their part of "lexforge --help": the usage lines, and what they do.
+extern const char kProjectCommandsSynopsis[];
+extern const char kProjectCommandsHelp[];
