@@ -131,19 +131,6 @@ int parseArgs(int argc, char** argv, Options* o) {
     return 0;
 }
 
-std::string absolutePath(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
-    return std::string(cwd) + "/" + path;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Standard output carries the log; standard error the progress line, which
 // is cleared before each piece of log text.
 std::mutex g_outputLock;

@@ -92,6 +92,19 @@ const char kProjectCommandsHelp[] =
     "0 when done, 1 when the project could not be saved, 2 for a usage error\n"
     "or a refusal and 3 when the project cannot be read.\n";
 
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 namespace {
 
 // A refusal or a usage error: the command ends with exit 2 and this line.
@@ -177,19 +190,6 @@ bool parseOnOff(const std::string& text, bool* on) {
     for (const char* f : {"off", "0", "no", "false"})
         if (sameText(text, f)) return !(*on = false);
     return false;
-}
-
-std::string absolutePath(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
-    return std::string(cwd) + "/" + path;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool isRegularFile(const std::string& path) {

@@ -23,3 +23,8 @@ int runProjectCommand(const std::vector<std::string>& args);
 // Their part of "lexforge --help": the usage lines, and what they do.
 extern const char kProjectCommandsSynopsis[];
 extern const char kProjectCommandsHelp[];
+
+// A path named on the command line, made absolute against the working
+// folder; the folder of a path ("." for a bare name).
+std::string absolutePath(const std::string& path);
+std::string folderOf(const std::string& path);

@@ -46,5 +46,7 @@ int runCommand(const std::string& command, std::string* out = nullptr);
 
 // Directory of the built programs (build/bin).
 std::string binDir();
+// The bundled sample project's folder (examples/sample).
+std::string sampleDir();
 
 }  // namespace lftest

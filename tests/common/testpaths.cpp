@@ -139,4 +139,8 @@ std::string shellQuote(const std::string& s) {
     return out + "'";
 }
 
+std::string sampleDir() {
+    return std::string(LF_SOURCE_DIR) + "/examples/sample";
+}
+
 }  // namespace lftest

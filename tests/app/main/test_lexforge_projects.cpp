@@ -18,10 +18,6 @@ std::string lexforge() {
     return lftest::binDir() + "/lexforge";
 }
 
-std::string sample() {
-    return std::string(LF_SOURCE_DIR) + "/examples/sample";
-}
-
 struct Result {
     int status;
     std::string out, err;
@@ -42,7 +38,7 @@ Result run(const std::string& folder, const std::string& args) {
 // The sample's inputs copied into dir, as a user's own files.
 void copySampleFiles(const TestDir& dir) {
     for (const char* name : {"dict.html", "words.csv", "terms.txt", "copyright.txt"})
-        ASSERT_TRUE(lftest::writeFile(dir.file(name), lftest::readFile(sample() + "/" + name))) << name;
+        ASSERT_TRUE(lftest::writeFile(dir.file(name), lftest::readFile(lftest::sampleDir() + "/" + name))) << name;
 }
 
 // A project loaded as the model reads it.
@@ -97,7 +93,7 @@ TEST(LexforgeProjects, MakeTheSampleFromNothingAndBuildTheSameBook) {
     Result built = run(dir.path(), "build s.lfx");
     ASSERT_EQ(built.status, 0) << built.out << built.err;
     TestDir ref;
-    Result bundled = run(ref.path(), "build --output out " + lftest::shellQuote(sample() + "/sample.lfx"));
+    Result bundled = run(ref.path(), "build --output out " + lftest::shellQuote(lftest::sampleDir() + "/sample.lfx"));
     ASSERT_EQ(bundled.status, 0) << bundled.out << bundled.err;
     auto made = lftest::readTree(dir.file("book")), expected = lftest::readTree(ref.file("out"));
     ASSERT_FALSE(expected.empty());
