@@ -62,12 +62,14 @@ const char kProjectCommandsHelp[] =
     "                --gaiji-map FILE, --gaiji-font FILE, --fonts NAME,NAME,...\n"
     "                (gaiji font file names 8x16,16x16,12x24,24x24,16x30,32x30,\n"
     "                24x48,48x48), --han-start HEX, --zen-start HEX,\n"
-    "                --separate on|off; an empty value empties a field\n"
+    "                --separate on|off; an empty value empties a field; add\n"
+    "                prints the new book's number\n"
     "  source        the source list of book N (--book, 1 when not given) and\n"
     "                the source dialog; --type is a code or a name: 0 markup,\n"
     "                1 jepax, 2 pdic-text, 3 eijiro, 4 plain, 5 pdic-line,\n"
     "                6 pdic, 7 html, 9 delimited; --fields gives a delimited\n"
-    "                source its field spec through the text field wizard\n"
+    "                source its field spec through the text field wizard; add\n"
+    "                prints the new source's number\n"
     "  move          --to M: the row dragged to place M of its list\n"
     "  set, get      the controls of the option tabs by name (\"lexforge get\n"
     "                PROJECT\" lists them): check boxes on|off, text and number\n"
@@ -817,6 +819,7 @@ int cmdBook(const std::vector<std::string>& args) {
     s.needsSaveTarget();
     if (verb == "add") {
         playBookDialog(s, a, true);
+        printf("book %d\n", s.vc.bookTableView.numberOfRows());
     } else {
         s.selectBook(n);
         if (verb == "edit") {
@@ -871,6 +874,7 @@ int cmdSource(const std::vector<std::string>& args) {
             s.selectSource(book, n);
         }
         playSourceDialog(s, e, verb == "add");
+        if (verb == "add") printf("source %d of book %d\n", s.vc.sourceTableView.numberOfRows(), book);
     } else {
         s.selectSource(book, n);
         if (verb == "remove") {

@@ -66,6 +66,9 @@ TEST(LexforgeProjects, MakeTheSampleFromNothingAndBuildTheSameBook) {
         ASSERT_EQ(r.status, 0) << c << "\n" << r.out << r.err;
         EXPECT_EQ(r.err, "") << c;
     }
+    EXPECT_EQ(run(dir.path(), "book add s.lfx --title Extra --dir EXTRA").out, "book 2\n");
+    EXPECT_EQ(run(dir.path(), "source add s.lfx --book 2 terms.txt").out, "source 1 of book 2\n");
+    ASSERT_EQ(run(dir.path(), "book remove s.lfx 2").status, 0);
     // The wizard showed the columns with their types and the spec it stored.
     Result w = run(dir.path(), commands.back());
     EXPECT_NE(w.out.find("2       headword  café"), std::string::npos) << w.out;
