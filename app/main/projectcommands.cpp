@@ -596,23 +596,27 @@ std::vector<std::vector<std::string>> sampleLines(const std::string& path, int e
     if (f == nullptr) return rows;
     std::string line;
     size_t lines = 0;
-    for (int c; rows.size() < count && (c = std::fgetc(f)) != EOF;) {
+    auto take = [&] {
+        if (lines++ == 0) return;
+        std::string text = lineText(line);
+        if (encoding == 2) {
+            std::vector<char> out(text.size() * 3 + 1);
+            int n = ::sjisToUtf8(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()),
+                                 out.data(), out.size());
+            text.assign(out.data(), static_cast<size_t>(n));
+        }
+        rows.push_back(delim.empty() ? std::vector<std::string>{text} : splitList(text, delim[0]));
+    };
+    int c = 0;
+    while (rows.size() < count && (c = std::fgetc(f)) != EOF) {
         if (c != '\n') {
             if (line.size() < 4096) line.push_back(static_cast<char>(c));
             continue;
         }
-        if (lines++ > 0) {
-            std::string text = lineText(line);
-            if (encoding == 2) {
-                std::vector<char> out(text.size() * 3 + 1);
-                int n = ::sjisToUtf8(reinterpret_cast<const unsigned char*>(text.data()),
-                                     static_cast<int>(text.size()), out.data(), out.size());
-                text.assign(out.data(), static_cast<size_t>(n));
-            }
-            rows.push_back(delim.empty() ? std::vector<std::string>{text} : splitList(text, delim[0]));
-        }
+        take();
         line.clear();
     }
+    if (c == EOF && !line.empty() && rows.size() < count) take();  // a last line without its end
     std::fclose(f);
     return rows;
 }

@@ -170,7 +170,7 @@ TEST(LexforgeProjects, ListEditsAndOptionTabsReachTheSavedFile) {
 
 TEST(LexforgeProjects, TheWizardOnItsOwnShowsColumnsAndProposesASpec) {
     TestDir dir;
-    lftest::writeFile(dir.file("e.txt"), std::string("word\treading\tsense\nmelon\tめろん\tfruit\ntea\tちゃ\tdrink\n"));
+    lftest::writeFile(dir.file("e.txt"), std::string("word\treading\tsense\nmelon\tめろん\tfruit\ntea\tちゃ\tdrink"));
     lftest::writeFile(dir.file("u.csv"), std::string("w,k\nx,y\n"));
     // Shift_JIS and TAB when nothing is answered.
     Result r = run(dir.path(), "wizard e.txt --header --column 1=headword --column 3=meaning");
