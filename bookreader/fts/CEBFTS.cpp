@@ -483,9 +483,13 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
               : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact));
     for (const char* sql : schema)
         if (!exec(db, sql)) return fail("can't write the key table");
-    if (!exec(db,
-              "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);") ||
-        !exec(db, "BEGIN;"))
+    // The plain form's dbinfo is the first version's (ver, indexmask), with
+    // the size of the postings and the key count in a table of their own;
+    // the compact form keeps all four in dbinfo.
+    if (!exec(db, plain ? "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER);"
+                        : "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount"
+                          "\tINTEGER);") ||
+        (plain && !exec(db, "create table datinfo (\tdatsize\tINTEGER,\tkeycount\tINTEGER);")) || !exec(db, "BEGIN;"))
         return fail("can't write the key table");
 
     std::vector<uint8_t> head;
@@ -569,14 +573,25 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     if (cancelRequested()) return fail("cancelled");
     insertRows.reset();
     insertOne.reset();
-    SqliteStatement info = prepareSqlite(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
+    SqliteStatement info =
+        prepareSqlite(db, plain ? "insert into dbinfo (ver,indexmask) values (?,?);"
+                                : "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);
-    sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
-    sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(built.entries.size()));
+    if (!plain) {
+        sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
+        sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(built.entries.size()));
+    }
     if (sqlite3_step(info.get()) != SQLITE_DONE) return fail("can't write dbinfo");
     info.reset();
+    if (plain) {
+        SqliteStatement sizes = prepareSqlite(db, "insert into datinfo (datsize,keycount) values (?,?);");
+        if (!sizes) return fail("can't write dbinfo");
+        sqlite3_bind_int64(sizes.get(), 1, static_cast<sqlite3_int64>(offset));
+        sqlite3_bind_int64(sizes.get(), 2, static_cast<sqlite3_int64>(built.entries.size()));
+        if (sqlite3_step(sizes.get()) != SQLITE_DONE) return fail("can't write dbinfo");
+    }
     if (plain && !exec(db, "create index ngram_tbl_key on ngram_tbl(ngram);")) return fail("can't write the key table");
     if (!exec(db, "COMMIT;")) return fail("can't write the key table");
     *size = offset;
@@ -607,20 +622,39 @@ IndexInfo readInfo(sqlite3* db) {
         if (!std::strcmp(name, "indexmask")) info.options = sqlite3_column_int(s.get(), i);
         if (!std::strcmp(name, "datsize")) info.datSize = sqlite3_column_int64(s.get(), i);
     }
+    if (info.format == CEBFTS::FORMAT_PLAIN && info.datSize < 0) {
+        SqliteStatement sizes = prepareSqlite(db, "select datsize from datinfo;");
+        if (sizes && sqlite3_step(sizes.get()) == SQLITE_ROW) info.datSize = sqlite3_column_int64(sizes.get(), 0);
+    }
     return info;
 }
 
+// A plain index that records no size (one of the first version's layout)
+// is checked by its last list: it must end where the file ends.
+bool plainListsEndAtFileEnd(sqlite3* db, FILE* f, int64_t size) {
+    SqliteStatement s = prepareSqlite(db, "select max(offs) from ngram_tbl;");
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return false;
+    if (sqlite3_column_type(s.get(), 0) == SQLITE_NULL) return size == static_cast<int64_t>(ftslist::kPlainHeaderSize);
+    const int64_t last = sqlite3_column_int64(s.get(), 0);
+    uint8_t n[4];
+    if (last < static_cast<int64_t>(ftslist::kPlainHeaderSize) || last > size - 4 || fseeko(f, last, SEEK_SET) != 0 ||
+        std::fread(n, 1, sizeof n, f) != sizeof n)
+        return false;
+    return last + 4 + 4 * static_cast<int64_t>(byteorder::le32(n)) == size;
+}
+
 // Checks "fts.dat" against its database: the form both name, the size the
-// database recorded, a heading table within the file. The heading count of
-// a compact file in *headings.
-bool datMatches(FILE* f, int64_t size, const IndexInfo& info, uint64_t* headings) {
+// database recorded (or, for a plain index without one, where its last list
+// ends), a heading table within the file. The heading count of a compact
+// file in *headings.
+bool datMatches(sqlite3* db, FILE* f, int64_t size, const IndexInfo& info, uint64_t* headings) {
     uint8_t head[ftslist::kCompactHeaderSize];
     const size_t got = std::fread(head, 1, sizeof head, f);
     if (info.format == 0 || size < 0 || (info.datSize >= 0 && info.datSize != size)) return false;
     if (ftslist::formatOf(head, got, headings) != info.format) return false;
     if (info.format == CEBFTS::FORMAT_COMPACT)
         return *headings <= (static_cast<uint64_t>(size) - ftslist::kCompactHeaderSize) / 4;
-    return true;
+    return info.datSize >= 0 || plainListsEndAtFileEnd(db, f, size);
 }
 
 }  // namespace
@@ -637,7 +671,7 @@ bool CEBFTS::isComplete(const char* dir) {
     SqliteDatabase db(raw);
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings;
-    return dat && datMatches(dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
+    return dat && datMatches(raw, dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
 }
 
 int CEBFTS::open(const char* dbPath) {
@@ -658,7 +692,7 @@ int CEBFTS::open(const char* dbPath) {
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings = 0;
     if (!dat) return fail("can't read " + datPath);
-    if (!datMatches(dat.get(), size, info, &headings)) return fail(datPath + " does not belong to " + dbPath);
+    if (!datMatches(raw, dat.get(), size, info, &headings)) return fail(datPath + " does not belong to " + dbPath);
     m_db = db.release();
     m_dat = std::move(dat);
     m_datSize = static_cast<uint64_t>(size);

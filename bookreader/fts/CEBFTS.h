@@ -5,10 +5,15 @@
 // the posting lists (FtsPostingList.h). A position is
 // (block - first text block) * 2048 + offset.
 //
-// Two forms are read and written. The compact form (the default) keeps the
-// lists as distances in variable-length numbers and the heading positions in
-// "fts.dat"; the plain form keeps 4-byte positions and the headings in the
-// database, as indexes of the first version did.
+// Two forms are read and written. The compact form (the default, "FTS5",
+// this library's own layout) keeps the lists as distances in variable-length
+// numbers and the heading positions in "fts.dat", and its dbinfo row holds
+// ver, indexmask, the postings' size and the key count. The plain form
+// ("FTS4") keeps 4-byte positions and the headings in the database, as
+// indexes of the first version did, with their dbinfo (ver, indexmask) as
+// it was; the postings' size and key count go in a table "datinfo" beside
+// it. An index of the first version's layout (no sizes recorded) is read as
+// well: its postings must end where its last list ends.
 //
 //   CEBFTS fts;
 //   if (fts.build("/books/DICT/DATA/HONMON", nullptr, 0) < 0) puts(fts.lastError());

@@ -24,7 +24,7 @@ bool readerCancelled(void* user) {
 
 }  // namespace
 
-int CEBReader::fullTextSearch(const char* query, SearchProgress progress, void* user, int level) {
+int CEBReader::searchFullText(const char* query, SearchProgress progress, void* user, int level) {
     const READER_INDEX_INFO* body = isBlockKind(kind()) ? findIndex(0x00) : nullptr;
     std::string dir;
     if (!body || !query || !indexDir(*this, &dir)) return 0;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/byteorder.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-const int kPage = 2048;
 const int kFieldHeader = 32;  // count, 0, 30-byte label
 const int kRecord = 16;
 
@@ -21,7 +21,7 @@ using byteorder::putBe32;
 // block) and returns the last block.
 uint32_t toEnd(CBlockStream* stream) {
     const uint32_t last = stream->lastBlock();
-    BLOCK_POS end = {last, kPage};
+    BLOCK_POS end = {last, kBlockSize};
     stream->seek(end);
     return last;
 }
@@ -106,12 +106,12 @@ CComplexWriter::Block CComplexWriter::writeCandidates(CBlockStream* stream,
 void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
                                  std::vector<std::vector<INDEX_ITEM>>* fieldItems, const Block& bookIndex,
                                  CIndexWriter::Layout layout, int omitHeader, int titleLen) {
-    unsigned char page[kPage];
+    unsigned char page[kBlockSize];
     std::memset(page, 0, sizeof page);
     BLOCK_POS start;
     stream->tell(&start);
     // The definition page is written last, when the positions are known.
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
 
     const size_t fields = def.fields.size();
     std::vector<Block> candidates(fields), indexes(fields);
@@ -152,12 +152,12 @@ void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
         }
     }
     stream->seek(start);
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
     toEnd(stream);
 }
 
 void CComplexWriter::writeTitles(CBlockStream* stream, const std::vector<COMPLEX_DEF>& defs) {
-    unsigned char page[kPage];
+    unsigned char page[kBlockSize];
     std::memset(page, 0, sizeof page);
     putBe16(page, static_cast<unsigned>(defs.size()));
     for (size_t i = 0; i < defs.size() && i < COMPLEX_MAX_SEARCHES; ++i) {
@@ -167,5 +167,5 @@ void CComplexWriter::writeTitles(CBlockStream* stream, const std::vector<COMPLEX
         putJisText(r + 2, defs[i].title, 16);
         putJisText(r + 18, defs[i].title, COMPLEX_TITLE_BYTES);
     }
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
 }

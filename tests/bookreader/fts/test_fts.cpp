@@ -256,9 +256,20 @@ TEST(FtsBuild, FilesAndTheirSchema) {
             while (!out.empty() && out.back() == '\n') out.pop_back();
             return out;
         };
-        EXPECT_EQ(query("select ver, indexmask, datsize, keycount from dbinfo"),
-                  std::to_string(c.format) + "|0|" + std::to_string(dat.size()) + "|" +
-                      std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        // The plain form's dbinfo is the first version's; the compact one
+        // also records the postings' size and the key count.
+        if (c.titleRows) {
+            EXPECT_EQ(query("select sql from sqlite_master where name = 'dbinfo'"),
+                      "CREATE TABLE dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER)");
+            EXPECT_EQ(query("select * from dbinfo"), "1|0");
+            EXPECT_EQ(query("select * from datinfo"),
+                      std::to_string(dat.size()) + "|" +
+                          std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        } else {
+            EXPECT_EQ(query("select * from dbinfo"),
+                      std::to_string(c.format) + "|0|" + std::to_string(dat.size()) + "|" +
+                          std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        }
         EXPECT_EQ(query(std::string("select count(*) from ") + c.keyTable), std::to_string(dat[4]));
         // The headings at 0 (text start) and 42 (heading escape).
         if (c.titleRows) {
@@ -268,6 +279,18 @@ TEST(FtsBuild, FilesAndTheirSchema) {
                       (lftest::Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 42, 0, 0, 0}));
         }
         EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+        if (c.titleRows) {
+            // An index of the first version's layout, without the sizes, is
+            // read; its postings must still end where its last list ends.
+            query("drop table datinfo");
+            EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+            lftest::Bytes longer = dat;
+            longer.push_back(0);
+            lftest::writeFile(ix.dir.file("fts.dat"), longer);
+            EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
+            lftest::writeFile(ix.dir.file("fts.dat"), dat);
+            EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+        }
         EXPECT_EQ(CEBFTS::removeFiles(ix.dir.path().c_str()), 0);
         EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
     }

@@ -385,3 +385,97 @@ TEST(CompareSearchWithEbLibrary, SameTextPositions) {
     for (const char* label : {"EPWING", "EB", "freepwing", "EPWING ebzip 1", "EB ebzip 3", "freepwing ebzip 2"})
         EXPECT_EQ(searchedBooks.count(label), 1u) << label << " was not compared";
 }
+
+namespace {
+
+std::string sjis(const std::string& utf8) {
+    std::vector<unsigned char> out(utf8.size() * 2 + 1);
+    const int n = utf8ToSjis(utf8.c_str(), static_cast<int>(utf8.size()), out.data(), out.size());
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+}
+
+// The characters of a Shift_JIS string, one string each.
+std::vector<std::string> sjisChars(const std::string& s) {
+    std::vector<std::string> chars;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
+        chars.push_back(s.substr(i, n));
+        i += n;
+    }
+    return chars;
+}
+
+}  // namespace
+
+// End-word search on books whose keys end in what other keys begin with:
+// a query must find the keys that end in it, never the keys that end in it
+// written backwards. Every suffix, prefix and reversal of every key is
+// searched on an EB and an EPWING book and compared with the library.
+TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
+    // Kana keys (each headword is its own reading, so the kana and the
+    // written-form indexes hold the same positions) and Latin keys.
+    const char* const kKeys[] = {"だぶこ", "いささおざさ", "なたか", "かたな",   "さくら",   "らくさ", "こぶし",
+                                 "しぶき", "apple",        "elppa",  "stressed", "desserts", "rotor"};
+    lftest::TestDir dir;
+    std::string csv;
+    for (const char* k : kKeys) {
+        const bool latin = static_cast<unsigned char>(k[0]) < 0x80;
+        csv += std::string(k) + "," + (latin ? "" : k) + ",meaning of " + k + "\n";
+    }
+    const std::string src = dir.path() + "/keys.csv";
+    lftest::writeFile(src, csv);
+
+    std::set<std::string> queries;
+    for (const char* k : kKeys) {
+        const std::vector<std::string> chars = sjisChars(sjis(k));
+        std::string reversed;
+        for (size_t i = chars.size(); i-- > 0;) reversed += chars[i];
+        queries.insert(reversed);
+        for (size_t n = 1; n <= chars.size(); ++n) {
+            std::string prefix, suffix;
+            for (size_t i = 0; i < n; ++i) prefix += chars[i], suffix += chars[chars.size() - n + i];
+            queries.insert(prefix);
+            queries.insert(suffix);
+        }
+    }
+
+    struct Expect {
+        const char* query;
+        size_t hits;
+    };
+    const Expect kExpected[] = {
+        {"こぶ", 0},              // "だぶこ" reversed begins with it
+        {"しぶ", 0},              // and "こぶし" reversed
+        {"ぶこ", 1},              // "だぶこ"
+        {"さざ", 0},              // "いささおざさ" reversed begins with it
+        {"ざさ", 1}, {"elp", 0},  // "apple" reversed begins with it
+        {"ppa", 1},               // "elppa"
+    };
+
+    for (int ebType : {0, 1}) {
+        const char* label = ebType ? "EPWING" : "EB";
+        lftest::BookRecipe r;
+        r.outDir = dir.path() + "/" + label;
+        r.ebType = ebType;
+        r.indexDef = 0x9F;  // word and end-word by written form and kana, keyword, cross
+        r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+        const lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_EQ(run.newBookResult, 0) << run.log();
+        lftest::EbProbe eb(r.outDir);
+        ASSERT_TRUE(eb.ok()) << eb.error();
+        ASSERT_TRUE(eb.haveSearch(0, EbFind::EndWord)) << label;
+        CEBReader reader;
+        const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
+        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1) << label;
+        for (const std::string& q : queries) {
+            const PositionSet a = ours(reader, EbFind::EndWord, q), b = theirs(eb, EbFind::EndWord, q);
+            EXPECT_EQ(a, b) << label << " \"" << hex(q) << "\": ours " << a.size() << " theirs " << b.size();
+        }
+        for (const Expect& e : kExpected) {
+            const std::string q = sjis(e.query);
+            EXPECT_EQ(ours(reader, EbFind::EndWord, q).size(), e.hits) << label << " " << e.query;
+            EXPECT_EQ(theirs(eb, EbFind::EndWord, q).size(), e.hits) << label << " " << e.query;
+        }
+    }
+}
