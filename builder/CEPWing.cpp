@@ -2,6 +2,8 @@
 #include "builder/CEPWing.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -210,15 +212,58 @@ void CEPWing::setOutput(const char* outPath, int ebType) {
         }
     }
     m_opt.ebType = ebType;
+    // The books an earlier build of either family left in the folder.
+    m_earlierBooks.clear();
+    if (m_opt.outPath[0] != 0) {
+        for (int epwing : {1, 0}) {
+            CEBCatalog earlier;
+            const int n = earlier.readCatalog(m_opt.outPath, "r", epwing);
+            for (int i = 0; i < n; ++i) {
+                std::string dir = earlier.directory(i) ? earlier.directory(i) : "";
+                while (!dir.empty() && dir.back() == ' ') dir.pop_back();
+                for (char& c : dir)
+                    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                if (!dir.empty()) m_earlierBooks.insert(dir);
+            }
+        }
+    }
     if (m_catalog != nullptr) m_catalog->readCatalog(m_opt.outPath, "w", ebType);
 }
 
-void CEPWing::closeCatalog() {
-    if (m_catalog == nullptr) return;
-    if (m_catalog->writeCatalog() != 0)
+int CEPWing::closeCatalog() {
+    if (m_catalog == nullptr) return 0;
+    const bool written = m_catalog->writeCatalog() == 0;
+    if (!written)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
+    if (written && m_opt.outPath[0] != 0) {
+        // Readers take a compressed catalog first, and either family's
+        // catalog: only the one just written may stay.
+        const std::string out = m_opt.outPath;
+        const char* const stale[] = {m_opt.ebType ? "CATALOGS.ebz" : "CATALOG.ebz", m_opt.ebType ? "CATALOG" : "CATALOGS",
+                                     m_opt.ebType ? "CATALOG.ebz" : "CATALOGS.ebz"};
+        for (const char* name : stale) {
+            const std::string path = out + name;
+            struct stat st;
+            if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+            if (unlink(path.c_str()) == 0)
+                report(("Removed " + path + ": not a file of this build\r\n").c_str());
+            else
+                report(("can't remove the earlier file(" + path + ")\r\n").c_str());
+        }
+        // Books of the earlier catalog that this one does not list keep
+        // their folders: they may hold the user's own files.
+        for (int i = 0; i < m_catalog->count(); ++i) {
+            std::string dir = m_catalog->directory(i) ? m_catalog->directory(i) : "";
+            while (!dir.empty() && dir.back() == ' ') dir.pop_back();
+            m_earlierBooks.erase(dir);
+        }
+        for (const std::string& dir : m_earlierBooks)
+            report(("Book folder " + out + dir + " is not in this catalog: left as it is\r\n").c_str());
+    }
+    m_earlierBooks.clear();
     m_catalog->reset();
     m_subbookIndex = -1;
+    return written ? 0 : -1;
 }
 
 // ---- options by name ----

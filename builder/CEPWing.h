@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
 
 #include "builder/ConvertOpt.h"
 
@@ -33,8 +35,13 @@ public:
     // Deletes the book writer and the catalog.
     void term();
 
+    // Also notes the books of the catalogs already in the folder.
     void setOutput(const char* outPath, int ebType);
-    void closeCatalog();
+    // Writes the catalog; then removes the other family's catalog and
+    // compressed forms of this one, and names the earlier books the new
+    // catalog does not list (their folders are left as they are). 0, or -1
+    // when the catalog could not be written (reported).
+    int closeCatalog();
 
     // Options by name, names compared without regard to case; unknown names
     // change nothing and read as 0 or "".
@@ -83,5 +90,8 @@ private:
     CEBCatalog* m_catalog;
     CEBBook* m_book;
     int m_subbookIndex;  // catalog slot of the current book, -1 for none
+    // Directory names (upper case) of the books of the catalogs found in the
+    // output folder by setOutput.
+    std::set<std::string> m_earlierBooks;
     void (*m_callback)(const char* text);
 };

@@ -24,6 +24,7 @@
 #include "app/AppDelegate.h"
 #include "app/window/MainStoryboard.h"
 #include "app/window/ViewController.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "platform/UIApplication.h"
 #include "platform/UISavePanel.h"
 #include "platform/UIThread.h"
@@ -53,8 +54,8 @@ const char kUsage[] =
     "\"Aborted.\"; a second Ctrl-C stops at once.\n"
     "Exit status: 0 when the run ended with \"Done.\" and nothing failed, 1 when\n"
     "a book or a source failed or the run was aborted or refused, 2 for a usage\n"
-    "error or a refused field (an empty output folder), 3 when the project\n"
-    "cannot be read.\n";
+    "error or a refused field (an empty output folder, an option value out of\n"
+    "range), 3 when the project cannot be read.\n";
 
 int usageError(const std::string& text) {
     fprintf(stderr, "lexforge: %s\n%s", text.c_str(), kUsage);
@@ -147,12 +148,16 @@ void clearProgressLocked() {
 std::atomic<int> g_interrupts(0);
 
 // SIGINT and SIGTERM are taken by this thread alone: the first asks for an
-// abort, a second ends the program at once.
+// abort, a second ends the program at once. The book files being written
+// are under temporary names: removing them leaves the earlier files whole.
 void signalThread(sigset_t set) {
     for (;;) {
         int sig = 0;
         if (sigwait(&set, &sig) != 0) continue;
-        if (++g_interrupts > 1) _exit(128 + sig);
+        if (++g_interrupts > 1) {
+            CZOutputFile::removeTemporaries();
+            _exit(128 + sig);
+        }
     }
 }
 
@@ -267,5 +272,9 @@ int main(int argc, char** argv) {
     fflush(stdout);
     if (status >= 0) return status;
     RunResult run = vc.lastRun();
+    if (run.refused && !run.refusedField.empty()) {
+        fprintf(stderr, "lexforge: the value of field %s is refused\n", run.refusedField.c_str());
+        return 2;
+    }
     return (!run.finished || run.aborted || run.failures > 0) ? 1 : 0;
 }

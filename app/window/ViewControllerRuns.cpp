@@ -3,6 +3,7 @@
 #include "app/notificationnames.h"
 #include "app/project/BookSet.h"
 #include "app/project/booklimits.h"
+#include "app/project/projectoptions.h"
 #include "app/window/RunPlan.h"
 #include "app/window/ViewController.h"
 #include "builder/CEPWing.h"
@@ -99,7 +100,30 @@ std::unique_ptr<RunPlan> ViewController::prepareRun() {
     setBookset();
     commitOptionTab(tabid);
     if (m_bookset->outputPath().empty()) return nullptr;
+    {
+        std::string field, why;
+        if (!m_bookset->refusedValues().empty()) {
+            const BookSet::RefusedValue& r = m_bookset->refusedValues().front();
+            field = r.field;
+            why = "the project's " + r.field + " \"" + r.value + "\" is not accepted (" + r.accepted + ")";
+        }
+        if (!field.empty() || findOptionRangeProblem(*m_bookset->getConvertOpt(), &field, &why)) {
+            appendText("Not started: " + why + ".\n");
+            std::lock_guard<std::mutex> g(m_resultLock);
+            m_lastRun = RunResult();
+            m_lastRun.refused = true;
+            m_lastRun.refusedField = field;
+            m_lastRun.failures = 1;
+            return nullptr;
+        }
+    }
     std::unique_ptr<RunPlan> plan(new RunPlan(*m_bookset, UIBundle::mainBundle().resourcePath()));
+    // A relative output folder is the project's, as "$(BASE)" is: it lies
+    // beside the project file, wherever the program was started.
+    if (plan->outputPath[0] != '/' && !definitionPath.empty()) {
+        const std::string folder = pathDirName(definitionPath);
+        plan->outputPath = (folder.empty() && definitionPath[0] != '/' ? std::string(".") : folder) + "/" + plan->outputPath;
+    }
     {
         std::lock_guard<std::mutex> g(m_resultLock);
         m_lastRun = RunResult();
@@ -139,10 +163,7 @@ CEPWing* ViewController::startDriver(const RunPlan& plan) {
 }
 
 bool ViewController::stopDriver(CEPWing* epwing) {
-    // The driver reports nothing from writing the catalog but a failure.
-    t_lastMessage.clear();
-    epwing->closeCatalog();
-    bool written = t_lastMessage.empty();
+    bool written = epwing->closeCatalog() == 0;
     epwing->term();
     {
         std::lock_guard<std::mutex> g(m_runLock);

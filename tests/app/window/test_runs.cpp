@@ -81,10 +81,13 @@ TEST_F(Runs, TheRunWorksOnACopyOfTheProject) {
     EXPECT_EQ(vc->lastRun().failures, 0);
 }
 
-TEST_F(Runs, AProjectWithoutBooksStillWritesItsCatalog) {
+// A catalog of no book would make an earlier output unreadable: the run is
+// refused and nothing is written.
+TEST_F(Runs, AProjectWithoutBooksIsRefused) {
     build();
-    EXPECT_EQ(log(), "start.\nDone.\n");
-    EXPECT_TRUE(fileExists(dir.file("out/CATALOGS").c_str()));
+    EXPECT_EQ(log(), "Not started: the project has no complete book (each needs a title and a directory name).\n");
+    EXPECT_TRUE(vc->lastRun().refused);
+    EXPECT_FALSE(fileExists(dir.file("out/CATALOGS").c_str()));
 }
 
 TEST_F(Runs, ASourceThatCannotBeOpenedIsReportedAndCounted) {
