@@ -260,14 +260,14 @@ TEST(PdicNotation, ReplacementsBecomeCharactersInHeadingAndBody) {
         unsigned jis;          // its JIS X 0208 code, 0: a gaiji
         std::string sjisWord;  // the headword as Shift_JIS, for the exact search ("" none)
     } cases[] = {
-        {"phonetic T to theta", 1, U"Tin", 0x3B8, 0x2647, "\x83\xc6in"},
+        {"phonetic T to theta", 1, U"Tin", 0x3B8, 0x2648, "\x83\xc6in"},
         {"phonetic @ to acute", 1, U"b@k", 0xB4, 0x212D, "b\x81\x4ck"},
         {"phonetic a@ to a acute", 1, U"ka@t", 0xE1, 0, ""},
         {"phonetic Q$ to a private character", 1, U"Q$m", 0xE001, 0, ""},
         {"phonetic D to eth", 1, U"Dis", 0xF0, 0, ""},
         {"phonetic quote to dotless i, a name the entity table lacks", 1, U"s\"p", 0x131, 0, ""},
         {"a replacement character passes the table whole", 1, U"x\uFFFDy", 0xFFFD, 0, ""},
-        {"Latin half-width ra byte to times", 2, U"3\uFF977", 0xD7, 0x217E, "3\x81\x7e" "7"},
+        {"Latin half-width ra byte to times", 2, U"3\uFF977", 0xD7, 0x215F, "3\x81\x7e" "7"},
         {"Latin half-width byte to copyright", 2, U"c\uFF69", 0xA9, 0, ""},
     };
     for (const Case& c : cases) {
@@ -292,15 +292,23 @@ TEST(PdicNotation, ReplacementsBecomeCharactersInHeadingAndBody) {
         lftest::BookRun run = lftest::buildBook(r);
         ASSERT_NE(run.log().find("# of Links"), std::string::npos) << run.log();
 
-        unsigned code = c.jis;
-        if (code == 0) {
-            const std::map<uint32_t, unsigned> gaiji = gaijiOfMap(dir.file("out/TEST.map"));
-            ASSERT_EQ(gaiji.count(c.codePoint), 1u) << "no gaiji reserved";
-            code = gaiji.at(c.codePoint);
-        }
         lftest::EbProbe probe(dir.file("out"));
         ASSERT_TRUE(probe.ok()) << probe.error();
         const lftest::Bytes text = probe.readText(0, 2, 0, 2048);
+        unsigned code = c.jis;
+        if (code == 0) {
+            // The book's one gaiji; the viewer map names its character
+            // (private characters are not in the map).
+            for (size_t i = 0; i + 1 < text.size() && code == 0; i += 2)
+                if (text[i] >= 0xA1 && text[i] <= 0xFE && text[i + 1] >= 0x21 && text[i + 1] <= 0x7E)
+                    code = static_cast<unsigned>(text[i] << 8 | text[i + 1]);
+            ASSERT_NE(code, 0u) << "no gaiji in the text";
+            const std::map<uint32_t, unsigned> gaiji = gaijiOfMap(dir.file("out/TEST.map"));
+            if (c.codePoint < 0xE000 || c.codePoint > 0xF8FF) {
+                ASSERT_EQ(gaiji.count(c.codePoint), 1u) << "no gaiji reserved";
+                EXPECT_EQ(gaiji.at(c.codePoint), code);
+            }
+        }
         EXPECT_EQ(countCode(text, code), 2) << "heading and body";
         // No reference reached the text as characters: no "&" (full width).
         EXPECT_EQ(countCode(text, 0x2177), 0);

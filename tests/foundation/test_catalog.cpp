@@ -2,6 +2,8 @@
 // catalogs, and small books read back by the EB Library.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,12 +288,35 @@ TEST(CatalogWrite, FailuresAreReported) {
         EXPECT_EQ(-1, cat.writeCatalog());
     }
     {
-        // A device that refuses every byte written.
-        ASSERT_EQ(0, symlink("/dev/full", tmp.file("CATALOGS").c_str()));
+        // Files may not grow past 1024 bytes: the write fails, and the
+        // earlier catalog stays as it was.
+        ASSERT_TRUE(lftest::writeFile(tmp.file("CATALOGS"), std::string("earlier")));
         CEBCatalog cat;
         ASSERT_EQ(0, cat.readCatalog(tmp.path().c_str(), "w", 1));
         ASSERT_EQ(0, cat.addSubbook("A", "D", 0, 0, nullptr, 1));
-        EXPECT_EQ(-1, cat.writeCatalog());
+        struct rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        struct rlimit small = before;
+        small.rlim_cur = 1024;  // the soft limit alone: it can be raised again
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const int rc = cat.writeCatalog();
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(-1, rc);
+        EXPECT_EQ(lftest::readFile(tmp.file("CATALOGS")), lftest::Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        EXPECT_EQ(lftest::listDir(tmp.path()), std::vector<std::string>{"CATALOGS"});
+    }
+    {
+        // A link at the catalog's name is replaced; its target is kept.
+        lftest::TestDir other;
+        ASSERT_TRUE(lftest::writeFile(other.file("target"), std::string("kept")));
+        ASSERT_EQ(0, symlink(other.file("target").c_str(), other.file("CATALOGS").c_str()));
+        CEBCatalog cat;
+        ASSERT_EQ(0, cat.readCatalog(other.path().c_str(), "w", 1));
+        ASSERT_EQ(0, cat.addSubbook("A", "D", 0, 0, nullptr, 1));
+        EXPECT_EQ(0, cat.writeCatalog());
+        EXPECT_EQ(lftest::readFile(other.file("target")), lftest::Bytes({'k', 'e', 'p', 't'}));
+        EXPECT_EQ(lftest::readFile(other.file("CATALOGS")).size(), 2048u);
     }
 }
 

@@ -124,7 +124,7 @@ std::string projectXml(const std::vector<ProjectBook>& books, const std::string&
 std::vector<ProjectBook> numberedBooks(int n) {
     std::vector<ProjectBook> books;
     for (int i = 0; i < n; ++i)
-        books.push_back({"Book " + std::to_string(i), "B" + std::to_string(i), pdicSource("a.txt")});
+        books.push_back({"Book " + std::to_string(i), "B" + std::to_string(i), pdicSource("a.txt"), ""});
     return books;
 }
 
