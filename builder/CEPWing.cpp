@@ -230,8 +230,8 @@ void CEPWing::setOutput(const char* outPath, int ebType) {
     if (m_catalog != nullptr) m_catalog->readCatalog(m_opt.outPath, "w", ebType);
 }
 
-int CEPWing::closeCatalog() {
-    if (m_catalog == nullptr) return 0;
+bool CEPWing::closeCatalog() {
+    if (m_catalog == nullptr) return false;
     const bool written = m_catalog->writeCatalog() == 0;
     if (!written)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
@@ -263,7 +263,7 @@ int CEPWing::closeCatalog() {
     m_earlierBooks.clear();
     m_catalog->reset();
     m_subbookIndex = -1;
-    return written ? 0 : -1;
+    return written;
 }
 
 // ---- options by name ----
@@ -413,8 +413,8 @@ int CEPWing::newBook(const char* title, const char* dirName, int bookTypeID, con
         m_spec.hanStart = hanStart;
         m_spec.zenStart = zenStart;
     }
-    // The catalog entry comes first: a book whose open fails is still listed.
-    registerSubbook();
+    // The book is listed in the catalog once it is built whole (makeBook).
+    m_subbookIndex = -1;
     if (m_book == nullptr) return -1;
     return m_book->open(&m_opt, &m_spec);
 }
@@ -442,13 +442,17 @@ int CEPWing::setCopyright(const char* path) {
     return 0;
 }
 
-void CEPWing::makeBook() {
-    if (m_book == nullptr) return;
-    m_book->make();
+BookResult CEPWing::makeBook() {
+    if (m_book == nullptr) return BookResult();
+    const BookResult result = m_book->make();
+    // Only a book built whole is listed: a catalog entry for a book cut
+    // short would lead readers to a text that is not there.
+    if (!result.written || result.aborted) return result;
+    registerSubbook();
     // The catalog names the gaiji font files the book really has.
-    if (m_catalog == nullptr || m_subbookIndex < 0) return;
+    if (m_catalog == nullptr || m_subbookIndex < 0) return result;
     SUBBOOK_INFO* sb = m_catalog->subbook(m_subbookIndex);
-    if (sb == nullptr) return;
+    if (sb == nullptr) return result;
     int written = m_book->writtenFontMask();
     for (int i = 0; i < FONT_SLOTS; ++i) {
         if (!(written & kFontSlots[i].maskBit)) continue;
@@ -458,6 +462,7 @@ void CEPWing::makeBook() {
             sb->fontNames[i][8] = 0;
         }
     }
+    return result;
 }
 
 void CEPWing::saveGlossviewGaijiMap(const char* path) {

@@ -6,17 +6,18 @@
 //   w->setIntOption("titleLen", 64); w->setMessageCallback(cb);
 //   w->setOutput("/out/", 1);
 //   w->newBook(title, "DICT", 0x60, ...); w->addSource(path, nullptr, 4, nullptr);
-//   w->setCopyright(path); w->makeBook();
-//   w->closeCatalog(); w->term(); delete w;
+//   w->setCopyright(path); BookResult r = w->makeBook();
+//   bool catalogWritten = w->closeCatalog(); w->term(); delete w;
 //
 // Nothing throws out of the driver: the book writer reports its own errors
-// through the message callback.
+// through the message callback, and the results say what was written.
 #pragma once
 
 #include <cstdint>
 #include <set>
 #include <string>
 
+#include "builder/BookResult.h"
 #include "builder/ConvertOpt.h"
 
 class CEBBook;
@@ -37,11 +38,11 @@ public:
 
     // Also notes the books of the catalogs already in the folder.
     void setOutput(const char* outPath, int ebType);
-    // Writes the catalog; then removes the other family's catalog and
-    // compressed forms of this one, and names the earlier books the new
-    // catalog does not list (their folders are left as they are). 0, or -1
-    // when the catalog could not be written (reported).
-    int closeCatalog();
+    // Writes the catalog of every registered book; then removes the other
+    // family's catalog and compressed forms of this one, and names the
+    // earlier books the new catalog does not list (their folders are left as
+    // they are). False (after a message) when it cannot be written.
+    bool closeCatalog();
 
     // Options by name, names compared without regard to case; unknown names
     // change nothing and read as 0 or "".
@@ -66,7 +67,9 @@ public:
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);
-    void makeBook();
+    // Builds the current book; how it ended (nothing written when no book
+    // was started).
+    BookResult makeBook();
     void saveGlossviewGaijiMap(const char* path);
     void abort();
     int getProgress() const;

@@ -15,16 +15,6 @@
 
 namespace {
 
-// The last text the driver reported on this thread: a book is built when
-// its build ended with the closing count of links, which comes after the
-// index table is written; an error or an abort (empty text) comes last
-// otherwise.
-thread_local std::string t_lastMessage;
-
-bool bookBuilt() {
-    return t_lastMessage.compare(0, 11, "# of Links(") == 0;
-}
-
 const char* orNull(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
 }
@@ -32,8 +22,7 @@ const char* orNull(const std::string& text) {
 }  // namespace
 
 void ViewController::showMessage(const char* text) {
-    t_lastMessage = text ? text : "";
-    UINotificationCenter::defaultCenter().post(kShowMessageNotification, nullptr, {{kMessageKey, t_lastMessage}});
+    UINotificationCenter::defaultCenter().post(kShowMessageNotification, nullptr, {{kMessageKey, text ? text : ""}});
 }
 
 void ViewController::showMessageOnMainThread(const UINotification* notification) {
@@ -163,7 +152,7 @@ CEPWing* ViewController::startDriver(const RunPlan& plan) {
 }
 
 bool ViewController::stopDriver(CEPWing* epwing) {
-    bool written = epwing->closeCatalog() == 0;
+    const bool written = epwing->closeCatalog();
     epwing->term();
     {
         std::lock_guard<std::mutex> g(m_runLock);
@@ -212,7 +201,7 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         showMessage("\n");
         if (rc != 0) {
             // The driver has said why; nothing more goes to this book.
-            showMessage(("book \"" + book.name + "\" could not be started: skipped\n").c_str());
+            showMessage(("book \"" + book.name + "\" could not be started: not in the catalog\n").c_str());
             ++failures;
             continue;
         }
@@ -245,13 +234,20 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         }
         failures += sourceFailures;
         if (!book.copyright.empty()) epwing->setCopyright(book.copyright.c_str());
-        t_lastMessage.clear();
-        epwing->makeBook();
+        const BookResult built = epwing->makeBook();
         {
             std::lock_guard<std::mutex> g(m_runLock);
             m_bookUnderWay = false;
         }
-        if (!bookBuilt()) ++failures;
+        // A book cut short is one failure (and not in the catalog); each
+        // source or part the book writer left out is one more.
+        if (!built.written || built.aborted) {
+            ++failures;
+            showMessage(("book \"" + book.name + "\" " + (built.aborted ? "aborted" : "failed") +
+                         ": not in the catalog\n")
+                            .c_str());
+        }
+        failures += built.failedSources + built.failedParts;
     }
     if (!stopDriver(epwing)) ++failures;
     finishRun(bAbort, failures);

@@ -384,6 +384,8 @@ TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage) {
     ASSERT_EQ(run.newBookResult, 0);
     EXPECT_EQ(run.messages, (std::vector<std::string>{"Body...", ""}));
     EXPECT_EQ(run.progress, 100);
+    EXPECT_TRUE(run.result.aborted);
+    EXPECT_FALSE(run.result.written);
     EXPECT_FALSE(::fileExists(dir.file("TEST.map").c_str()));
 }
 
@@ -402,8 +404,12 @@ TEST(EpwingRun, NextBookAfterAnAbortStartsClean) {
     EXPECT_EQ(lftest::capturedMessages().front(), " done\r\n");
     EXPECT_EQ(lftest::capturedMessages().back(), "# of Links(0)\r\n");
     d.w->closeCatalog();
+    // Only the book built whole is listed.
     CEBCatalog cat;
-    EXPECT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 2);
+    ASSERT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 1);
+    const std::string listed = cat.directory(0);
+    EXPECT_EQ(listed.substr(0, listed.find(' ')), "B");
+    EXPECT_FALSE(::fileExists(dir.file("A/DATA/HONMON").c_str()));
 }
 
 TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
@@ -414,6 +420,7 @@ TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
     EXPECT_EQ(run.messages,
               (std::vector<std::string>{"Body...", " done\r\n", "# of Figures=(0)\r\n", "# of Sounds=(0)\r\n",
                                         "# of Anchors(0)\r\n", "# of Links(0)\r\n"}));
+    EXPECT_TRUE(run.result.succeeded());
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.subbooks().size(), 1u);
@@ -526,8 +533,8 @@ TEST(EpwingRun, MakeAfterAFailedOpenOnlyReportsIt) {
     ASSERT_EQ(lftest::capturedMessages().size(), 1u);
     EXPECT_EQ(lftest::capturedMessages()[0], "no book is open(make)\r\n");
     EXPECT_EQ(d.w->getProgress(), 100);
-    // The failed book keeps its catalog entry.
-    EXPECT_EQ(d.w->catalog()->count(), 1);
+    // A book that was not built is not listed.
+    EXPECT_EQ(d.w->catalog()->count(), 0);
 }
 
 // ---- gaiji ----

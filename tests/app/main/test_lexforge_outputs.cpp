@@ -2,9 +2,12 @@
 // temporary name renamed over its final name, never through a symbolic link
 // planted there, and no book written into a linked folder.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -324,6 +327,99 @@ TEST(LexforgeOutputs, ARebuildLeavesExactlyTheBooksItBuilt) {
             EXPECT_TRUE(probe.glyph(0, 16, false, 0xA121).empty());
         }
         expectNoTemporaries(dir.path());
+    }
+}
+
+// Ctrl-C after a number of log lines, while a rebuild of a good book is
+// under way: the book's earlier files stay whole, it is named and not
+// listed, the other book is built.
+TEST(LexforgeOutputs, AnAbortedRebuildLeavesTheEarlierBookWhole) {
+    TestDir dir;
+    ASSERT_TRUE(lftest::writeFile(dir.file("a.txt"), std::string("apple /// fruit\r\n")));
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += "word" + std::to_string(i) + " /// meaning " + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(lftest::writeFile(dir.file("big.txt"), big));
+    const std::string out = dir.file("out");
+    ASSERT_TRUE(lftest::writeFile(dir.file("p1.lfx"), projectXml({{"Big", "BIG", pdicSource("a.txt"), ""}}, out)));
+    ASSERT_TRUE(lftest::writeFile(
+        dir.file("p2.lfx"),
+        projectXml({{"Big", "BIG", pdicSource("big.txt"), ""}, {"Two", "TWO", pdicSource("a.txt"), ""}}, out)));
+    std::string log;
+    ASSERT_EQ(run("build", dir.file("p1.lfx"), &log), "0") << log;
+    const lftest::Bytes earlier = lftest::readFile(out + "/BIG/DATA/HONMON");
+    ASSERT_FALSE(earlier.empty());
+
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        const std::string exe = lexforge(), path = dir.file("p2.lfx");
+        execl(exe.c_str(), exe.c_str(), "build", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    // "start.", the book's empty line, its source: the big book is being
+    // built after the third line.
+    const int kLinesBeforeAbort = 3;
+    log.clear();
+    char buf[4096];
+    bool sent = false;
+    ssize_t n;
+    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) {
+        log.append(buf, static_cast<size_t>(n));
+        if (!sent && std::count(log.begin(), log.end(), '\n') >= kLinesBeforeAbort) {
+            kill(pid, SIGINT);
+            sent = true;
+        }
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << log;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << log;
+    EXPECT_NE(log.find("book \"Big\" aborted: not in the catalog\n"), std::string::npos) << log;
+    EXPECT_EQ(lftest::readFile(out + "/BIG/DATA/HONMON"), earlier) << "the earlier book was not left whole";
+    expectNoTemporaries(dir.path());
+    lftest::EbProbe probe(out);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    ASSERT_EQ(probe.subbooks().size(), 1u);
+    EXPECT_EQ(probe.subbooks()[0].directory, "two");
+    EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
+}
+
+// A copyright page that cannot be read is a part of the book that could not
+// be made: the book is written and listed without it, and the run fails.
+TEST(LexforgeOutputs, ACopyrightPageThatCannotBeReadFailsTheRun) {
+    const struct {
+        const char* name;
+        int kind;  // 0 missing, 1 a folder, 2 a FIFO
+    } cases[] = {{"missing file", 0}, {"folder", 1}, {"FIFO", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("a.txt"), std::string("apple /// fruit\r\n")));
+        const std::string page = dir.file("notice.txt");
+        if (c.kind == 1) {
+            ASSERT_EQ(mkdir(page.c_str(), 0755), 0);
+        } else if (c.kind == 2) {
+            ASSERT_EQ(mkfifo(page.c_str(), 0644), 0);
+        }
+        const std::string out = dir.file("out");
+        ASSERT_TRUE(lftest::writeFile(
+            dir.file("p.lfx"),
+            projectXml({{"Book", "BOOK", pdicSource("a.txt"), "<copyright>$(BASE)/notice.txt</copyright>"}}, out)));
+        std::string log;
+        EXPECT_EQ(run("build", dir.file("p.lfx"), &log), "1") << log;
+        EXPECT_NE(log.find("can't open copyright file(" + page + ")"), std::string::npos) << log;
+        lftest::EbProbe probe(out);
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        ASSERT_EQ(probe.subbooks().size(), 1u);
+        EXPECT_FALSE(probe.copyright(0).found);
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
     }
 }
 

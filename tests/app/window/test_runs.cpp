@@ -101,13 +101,29 @@ TEST_F(Runs, ASourceThatCannotBeOpenedIsReportedAndCounted) {
     EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
 }
 
+// The book writer leaves a source out (here for a refused field spec): the
+// run counts it as failed from the driver's result, whatever the log's last
+// line is.
+TEST_F(Runs, ASourceTheBookWriterLeavesOutFailsTheRun) {
+    BookInfo& b = book("Alpha", "ALPHA");
+    lftest::writeFile(dir.file("c.csv"), std::string("pear,fruit\n"));
+    addSource(b, dir.file("c.csv"), 9, "enc=utf-8;delim=x;fields=headword|meaning|");
+    build();
+    EXPECT_TRUE(contains(log(), dir.file("c.csv") + " : unknown delimiter \"x\" in field spec, source left out"))
+        << log();
+    EXPECT_EQ(log().substr(log().size() - 6), "Done.\n");
+    EXPECT_EQ(vc->lastRun().failures, 1);
+    lftest::EbProbe probe(dir.file("out"));
+    EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
+}
+
 TEST_F(Runs, ABookThatCannotBeStartedGetsNoFurtherCalls) {
     mkdir(dir.file("out").c_str(), 0755);
     lftest::writeFile(dir.file("out/BAD"), std::string("a file where the book's folder would go"));
     book("Bad", "BAD", "b.txt");
     book("Good", "GOOD");
     build();
-    EXPECT_TRUE(contains(log(), "book \"Bad\" could not be started: skipped\n")) << log();
+    EXPECT_TRUE(contains(log(), "book \"Bad\" could not be started: not in the catalog\n")) << log();
     EXPECT_FALSE(contains(log(), dir.file("b.txt"))) << log();  // no source was added to it
     EXPECT_EQ(vc->lastRun().failures, 1);
     EXPECT_TRUE(fileExists(dir.file("out/GOOD/DATA/HONMON").c_str()));
@@ -199,9 +215,11 @@ TEST_F(Runs, AbortEndsTheBookUnderWayAndTheOthersAreBuilt) {
     EXPECT_EQ(log().substr(log().size() - 9), "Aborted.\n") << log();
     EXPECT_TRUE(vc->lastRun().aborted);
     EXPECT_EQ(vc->lastRun().failures, 1);
-    EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"one", "two", "three"}));
+    // The aborted book is named and not listed.
+    EXPECT_TRUE(contains(log(), "book \"One\" aborted: not in the catalog\n")) << log();
+    EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"two", "three"}));
     lftest::EbProbe probe(dir.file("out"));
-    for (int sub : {1, 2}) EXPECT_EQ(probe.search(sub, lftest::EbSearchKind::Word, {"cat"}).size(), 1u) << sub;
+    for (int sub : {0, 1}) EXPECT_EQ(probe.search(sub, lftest::EbSearchKind::Word, {"cat"}).size(), 1u) << sub;
 
     // The next run starts afresh and ends with "Done.".
     vc->clearLog();

@@ -262,6 +262,25 @@ TEST(MediaBook, MediaTheBookCannotCarryAreReportedAndLeftOut) {
     }
 }
 
+// Character references in a media attribute are decoded before the file is
+// looked up: the files are found and carried.
+TEST(MediaBook, ReferencesInMediaNamesAreDecoded) {
+    lftest::TestDir dir;
+    const Bytes movie = lftest::makeMpeg(64, 48, 300);
+    lftest::writeFile(dir.file("we\"ird.mpg"), movie);
+    lftest::writeFile(dir.file("a&b.bmp"), lftest::makeBmp(9, 3, 1, checker));
+    lftest::writeFile(dir.file("it's.wav"), lftest::makeWave(1, 22050, 16, 8));
+    lftest::BookRun run = build(dir,
+                                "<P><A href=\"we&quot;ird.mpg\">M</A><IMG src=\"a&amp;b.bmp\" alt=\"F\">"
+                                "<A href=\"it&apos;s.wav\">S</A></P>",
+                                1, false, 0);
+    const std::string log = run.log();
+    EXPECT_EQ(log.find("Media file"), std::string::npos) << log;
+    EXPECT_NE(log.find("# of Figures=(1)\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("# of Sounds=(1)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(lftest::readFile(dir.file("out/TEST/MOVIE/WEIRD")), movie);
+}
+
 TEST(MediaBook, MovieNamesCutToEightCharactersStayDistinct) {
     lftest::TestDir dir;
     const char* files[] = {"LongMovieA.mpg", "longmovieB.mpeg", "long-mov.mpg", "LongMovieC.MPG"};
