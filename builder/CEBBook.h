@@ -210,10 +210,10 @@ public:
     void addIdEntry() { m_recordNumbers.push_back(static_cast<uint32_t>(m_entries.size())); }
     // Empties the anchor name set (a new markup source).
     void clearAnchorNames() { m_anchorNames.clear(); }
-    // Patches every link site with its target's position: an exact anchor,
-    // else the nearest anchor after it in the anchor order; a link that
-    // finds nothing points at the start of its own source's text. Links
-    // without an exact target are named in the build log.
+    // Patches every link site with its target's position: an anchor of
+    // exactly its name (names equal but for case when no anchor has the
+    // same bytes); a link that finds none is left unresolved: it points at
+    // the start of its own source's text and is named in the build log.
     void resolveLinks(CBlockStream* body);
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
