@@ -1,8 +1,6 @@
 // CBookFile: the book text file with its index table, in write and read mode.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/codes/jclib.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
 
@@ -224,14 +223,7 @@ TEST(BookFileWrite, FilesReplaceTheirFinalNamesOnlyWhenWritten) {
         int written = 0;
         if (fail) {
             // Files may not grow past 4096 bytes: the text file's writes fail.
-            struct rlimit before;
-            getrlimit(RLIMIT_FSIZE, &before);
-            struct rlimit small = before;
-            small.rlim_cur = 4096;  // the soft limit alone: it can be raised again
-            signal(SIGXFSZ, SIG_IGN);
-            setrlimit(RLIMIT_FSIZE, &small);
-            written = book.writeIndex();
-            setrlimit(RLIMIT_FSIZE, &before);
+            lftest::withFileSizeLimit(4096, [&] { written = book.writeIndex(); });
             EXPECT_EQ(-1, written);
             EXPECT_EQ(-1, book.close());
             EXPECT_EQ(lftest::readFile(dir + "/DATA/HONMON"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));

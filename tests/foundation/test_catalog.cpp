@@ -2,8 +2,6 @@
 // catalogs, and small books read back by the EB Library.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include "tests/common/EbProbe.h"
 #include "tests/common/FifoOpen.h"
 #include "tests/common/PdicWriter.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
 
@@ -294,14 +293,8 @@ TEST(CatalogWrite, FailuresAreReported) {
         CEBCatalog cat;
         ASSERT_EQ(0, cat.readCatalog(tmp.path().c_str(), "w", 1));
         ASSERT_EQ(0, cat.addSubbook("A", "D", 0, 0, nullptr, 1));
-        struct rlimit before;
-        getrlimit(RLIMIT_FSIZE, &before);
-        struct rlimit small = before;
-        small.rlim_cur = 1024;  // the soft limit alone: it can be raised again
-        signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &small);
-        const int rc = cat.writeCatalog();
-        setrlimit(RLIMIT_FSIZE, &before);
+        int rc = 0;
+        lftest::withFileSizeLimit(1024, [&] { rc = cat.writeCatalog(); });
         EXPECT_EQ(-1, rc);
         EXPECT_EQ(lftest::readFile(tmp.file("CATALOGS")), lftest::Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
         EXPECT_EQ(lftest::listDir(tmp.path()), std::vector<std::string>{"CATALOGS"});

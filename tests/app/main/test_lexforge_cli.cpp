@@ -2,17 +2,14 @@
 // back through the EB Library; catalog-only runs; the exit statuses; Ctrl-C;
 // save-as of a key=value project.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "app/project/BookSet.h"
 #include "foundation/pathutil.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -175,38 +172,14 @@ TEST(LexforgeCli, CtrlCAbortsTheBookUnderWay) {
     lftest::writeFile(dir.file("small.txt"), std::string("cat /// animal\r\n"));
     lftest::writeFile(dir.file("p.lfx"),
                       project(dir.file("out"), {"Big:BIG:big.txt", "Two:TWO:small.txt", "Three:THREE:small.txt"}));
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        const std::string exe = lexforge(), path = dir.file("p.lfx");
-        execl(exe.c_str(), exe.c_str(), "build", path.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
+    // The big source is added: its book's build comes next.
     std::string out;
-    char buf[4096];
     bool sent = false;
-    ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) {
-        out.append(buf, static_cast<size_t>(n));
-        // The big source is added: its book's build comes next.
-        if (!sent && out.find(dir.file("big.txt") + "\n") != std::string::npos) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            kill(pid, SIGINT);
-            sent = true;
-        }
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = lftest::runAndInterrupt(
+        {lexforge(), "build", dir.file("p.lfx")},
+        [&dir](const std::string& o) { return o.find(dir.file("big.txt") + "\n") != std::string::npos; }, &out, &sent);
     ASSERT_TRUE(sent) << out;
-    ASSERT_TRUE(WIFEXITED(status)) << out;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+    EXPECT_EQ(status, 1) << out;
     EXPECT_TRUE(endsWith(out, "\nAborted.\n")) << out;
     // Only the two small books closed their build.
     size_t closed = 0;

@@ -2,9 +2,7 @@
 // temporary name renamed over its final name, never through a symbolic link
 // planted there, and no book written into a linked folder.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 
 #include "foundation/pathutil.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -349,38 +348,15 @@ TEST(LexforgeOutputs, AnAbortedRebuildLeavesTheEarlierBookWhole) {
     const lftest::Bytes earlier = lftest::readFile(out + "/BIG/DATA/HONMON");
     ASSERT_FALSE(earlier.empty());
 
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        const std::string exe = lexforge(), path = dir.file("p2.lfx");
-        execl(exe.c_str(), exe.c_str(), "build", path.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
     // "start.", the book's empty line, its source: the big book is being
     // built after the third line.
-    const int kLinesBeforeAbort = 3;
-    log.clear();
-    char buf[4096];
+    const long kLinesBeforeAbort = 3;
     bool sent = false;
-    ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) {
-        log.append(buf, static_cast<size_t>(n));
-        if (!sent && std::count(log.begin(), log.end(), '\n') >= kLinesBeforeAbort) {
-            kill(pid, SIGINT);
-            sent = true;
-        }
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << log;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << log;
+    const int status = lftest::runAndInterrupt(
+        {lexforge(), "build", dir.file("p2.lfx")},
+        [](const std::string& o) { return std::count(o.begin(), o.end(), '\n') >= kLinesBeforeAbort; }, &log, &sent);
+    ASSERT_TRUE(sent) << log;
+    EXPECT_EQ(status, 1) << log;
     EXPECT_NE(log.find("book \"Big\" aborted: not in the catalog\n"), std::string::npos) << log;
     EXPECT_EQ(lftest::readFile(out + "/BIG/DATA/HONMON"), earlier) << "the earlier book was not left whole";
     expectNoTemporaries(dir.path());
