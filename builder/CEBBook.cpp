@@ -408,16 +408,20 @@ void CEBBook::removeStaleFiles() {
     }
     // GAIJI and MOVIE hold files of the book alone; the book's folders may
     // hold temporary files of a build that was killed.
-    for (const char* folder : {"GAIJI", "MOVIE", "DATA", ""}) {
-        const std::string dir = folder[0] ? book + "/" + folder : book;
+    const struct {
+        const char* folder;
+        bool bookFilesOnly;
+    } kFolders[] = {{"/GAIJI", true}, {"/MOVIE", true}, {"/DATA", false}, {"", false}};
+    for (const auto& f : kFolders) {
+        const std::string dir = book + f.folder;
         DIR* d = opendir(dir.c_str());
         if (d == nullptr) continue;
         std::vector<std::string> names;
         while (dirent* e = readdir(d)) names.push_back(e->d_name);
         closedir(d);
-        const bool all = folder[0] == 'G' || folder[0] == 'M';
         for (const std::string& name : names)
-            if (name != "." && name != ".." && (all || CZOutputFile::isTemporaryName(name))) removeStale(dir + "/" + name);
+            if (name != "." && name != ".." && (f.bookFilesOnly || CZOutputFile::isTemporaryName(name)))
+                removeStale(dir + "/" + name);
     }
     m_writtenFiles.clear();
 }

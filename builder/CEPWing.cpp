@@ -239,7 +239,8 @@ bool CEPWing::closeCatalog() {
         // Readers take a compressed catalog first, and either family's
         // catalog: only the one just written may stay.
         const std::string out = m_opt.outPath;
-        const char* const stale[] = {m_opt.ebType ? "CATALOGS.ebz" : "CATALOG.ebz", m_opt.ebType ? "CATALOG" : "CATALOGS",
+        const char* const stale[] = {m_opt.ebType ? "CATALOGS.ebz" : "CATALOG.ebz",
+                                     m_opt.ebType ? "CATALOG" : "CATALOGS",
                                      m_opt.ebType ? "CATALOG.ebz" : "CATALOGS.ebz"};
         for (const char* name : stale) {
             const std::string path = out + name;

@@ -23,6 +23,11 @@ enum {
 // Options of a build. The five text options are owned by the holder of the
 // record (allocated with malloc; the holder frees an old text when it
 // stores a new one). Defaults are those of CEPWing::init.
+//
+// addKana has no effect on the book: the katakana twins it asks for are
+// made, but the index writer drops every twin again after sorting, since
+// readers fold a katakana query to the hiragana key and a twin could only
+// give the same hit twice.
 struct ConvertOpt {
     char keywordFile[256];   // keyword list file, empty for none
     char gaijiFile[256];     // gaiji font definition file, empty for none
@@ -42,12 +47,7 @@ struct ConvertOpt {
     int dispKeyInSelList;    // show the matched key in the list of hits
     int FRAuto;              // keyword-list matches also become word-search entries
     int titleOrder;          // 0: notation first, reading bracketed; 1: reading first
-    // Katakana twins of kana entries: 0 none, 1 when the heading is all kana,
-    // 2 always. They are made, but the index writer drops every twin again
-    // after sorting: readers fold a katakana query to the hiragana key, so a
-    // twin could only give the same hit twice. The option has no effect on
-    // the book.
-    int addKana;
+    int addKana;             // katakana twins of kana entries: 0 none, 1 all-kana, 2 always (no effect, above)
     int autoKana;            // kana notations also become kana-index entries
     int omitHeader;          // 1: no heading areas for the word and kana indexes
     int titleLen;            // heading length limit in bytes

@@ -9,8 +9,8 @@
 #include "app/project/projectoptions.h"
 #include "app/project/projectpaths.h"
 #include "foundation/book/CEBCatalog.h"
-#include "foundation/codes/jclib.h"
 #include "foundation/book/GaijiFonts.h"
+#include "foundation/codes/jclib.h"
 
 namespace {
 

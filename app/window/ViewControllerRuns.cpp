@@ -111,7 +111,8 @@ std::unique_ptr<RunPlan> ViewController::prepareRun() {
     // beside the project file, wherever the program was started.
     if (plan->outputPath[0] != '/' && !definitionPath.empty()) {
         const std::string folder = pathDirName(definitionPath);
-        plan->outputPath = (folder.empty() && definitionPath[0] != '/' ? std::string(".") : folder) + "/" + plan->outputPath;
+        plan->outputPath =
+            (folder.empty() && definitionPath[0] != '/' ? std::string(".") : folder) + "/" + plan->outputPath;
     }
     {
         std::lock_guard<std::mutex> g(m_resultLock);
@@ -243,9 +244,9 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         // source or part the book writer left out is one more.
         if (!built.written || built.aborted) {
             ++failures;
-            showMessage(("book \"" + book.name + "\" " + (built.aborted ? "aborted" : "failed") +
-                         ": not in the catalog\n")
-                            .c_str());
+            showMessage(
+                ("book \"" + book.name + "\" " + (built.aborted ? "aborted" : "failed") + ": not in the catalog\n")
+                    .c_str());
         }
         failures += built.failedSources + built.failedParts;
     }

@@ -168,7 +168,7 @@ void CEBBook::resolveLinks(CBlockStream* body) {
             // Only an anchor of the link's name: the next name in the order
             // would be an unrelated place.
             const bool exact = it != m_anchors.end() && compareAnchors(it->source, it->name, it->nameLen, link.source,
-                                                                        link.target, link.targetLen) == 0;
+                                                                       link.target, link.targetLen) == 0;
             if (exact) {
                 // Among names equal but for case, the one of the same bytes.
                 for (auto k = it;

@@ -251,8 +251,8 @@ int CPDICParser::convertByTable(const char* text, int length, char* out, int out
     return n;
 }
 
-void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
-                               int rows, RowTexts* texts) {
+void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table, int rows,
+                               RowTexts* texts) {
     int i = 0;
     while (i < length) {
         int r = hexReferenceLength(text + i, length - i) > 0 ? -1 : findTableRow(text + i, length - i, table, rows);

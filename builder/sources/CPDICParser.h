@@ -65,8 +65,8 @@ public:
     // copied whole, and so is a hexadecimal reference "&#x...;" (a character
     // the text's conversion from Unicode wrote as a reference), so that no
     // row takes its "&", "#" or ";".
-    static int convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
-                              int rows, RowTexts* texts = nullptr);
+    static int convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table, int rows,
+                              RowTexts* texts = nullptr);
     // The same, each replacement and unmatched character written through
     // writeText.
     static void writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table, int rows,

@@ -215,10 +215,10 @@ TEST(MarkupBook, ALinkToAMissingAnchorIsNotSentElsewhere) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         lftest::TestDir dir;
-        lftest::writeFile(dir.file("a.html"),
-                          std::string("<DL><DT id=\"apple\">apple</DT><DD>See <A HREF=\"#") + c.target +
-                              "\">it</A></DD><DT id=\"carrot\">carrot</DT><DD>root</DD>"
-                              "<DT id=\"date\">date</DT><DD>fruit</DD></DL>\n");
+        lftest::writeFile(dir.file("a.html"), std::string("<DL><DT id=\"apple\">apple</DT><DD>See <A HREF=\"#") +
+                                                  c.target +
+                                                  "\">it</A></DD><DT id=\"carrot\">carrot</DT><DD>root</DD>"
+                                                  "<DT id=\"date\">date</DT><DD>fruit</DD></DL>\n");
         lftest::BookRecipe r;
         r.outDir = dir.file("out");
         r.sources = {{dir.file("a.html"), "", 0}};

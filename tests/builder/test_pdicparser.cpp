@@ -267,7 +267,9 @@ TEST(PdicNotation, ReplacementsBecomeCharactersInHeadingAndBody) {
         {"phonetic D to eth", 1, U"Dis", 0xF0, 0, ""},
         {"phonetic quote to dotless i, a name the entity table lacks", 1, U"s\"p", 0x131, 0, ""},
         {"a replacement character passes the table whole", 1, U"x\uFFFDy", 0xFFFD, 0, ""},
-        {"Latin half-width ra byte to times", 2, U"3\uFF977", 0xD7, 0x215F, "3\x81\x7e" "7"},
+        {"Latin half-width ra byte to times", 2, U"3\uFF977", 0xD7, 0x215F,
+         "3\x81\x7e"
+         "7"},
         {"Latin half-width byte to copyright", 2, U"c\uFF69", 0xA9, 0, ""},
     };
     for (const Case& c : cases) {

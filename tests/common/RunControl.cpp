@@ -19,8 +19,8 @@ void withFileSizeLimit(size_t bytes, const std::function<void()>& fn) {
     setrlimit(RLIMIT_FSIZE, &before);
 }
 
-int runAndInterrupt(const std::vector<std::string>& argv,
-                    const std::function<bool(const std::string&)>& interruptWhen, std::string* out, bool* sent) {
+int runAndInterrupt(const std::vector<std::string>& argv, const std::function<bool(const std::string&)>& interruptWhen,
+                    std::string* out, bool* sent) {
     out->clear();
     *sent = false;
     int fds[2];

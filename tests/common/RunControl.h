@@ -18,7 +18,7 @@ void withFileSizeLimit(size_t bytes, const std::function<void()>& fn);
 // read into *out as it comes; SIGINT is sent to it once, the first time
 // interruptWhen(*out) is true. *sent tells whether it was. Returns the exit
 // status, or -1 when the program did not exit normally.
-int runAndInterrupt(const std::vector<std::string>& argv,
-                    const std::function<bool(const std::string&)>& interruptWhen, std::string* out, bool* sent);
+int runAndInterrupt(const std::vector<std::string>& argv, const std::function<bool(const std::string&)>& interruptWhen,
+                    std::string* out, bool* sent);
 
 }  // namespace lftest

@@ -112,7 +112,8 @@ TEST(LexforgeCli, ExitStatuses) {
                       "<inFile>$(BASE)/c.csv</inFile><sourceTypeID>9</sourceTypeID>"
                       "<fields>enc=utf-8;delim=,;fields=headword|gloss|</fields></SourceInfo></source>"
                       "<bookTitle>One</bookTitle><dirName>ONE</dirName></BookInfo></booklist>"
-                      "<outputPath>" + dir.file("out2") + "</outputPath></BookSet>\n");
+                      "<outputPath>" +
+                          dir.file("out2") + "</outputPath></BookSet>\n");
     EXPECT_EQ(run("build '" + dir.file("spec.lfx") + "'", &out), 1) << out;
     EXPECT_NE(out.find(dir.file("c.csv") + " : unknown field type \"gloss\" in field spec, source left out"),
               std::string::npos)

@@ -113,8 +113,8 @@ std::string pdicSource(const std::string& file, const std::string& type = "5") {
     return "<SourceInfo><inFile>$(BASE)/" + file + "</inFile><sourceTypeID>" + type + "</sourceTypeID></SourceInfo>";
 }
 
-std::string projectXml(const std::vector<ProjectBook>& books, const std::string& output, const std::string& ebType = "1",
-                       const std::string& more = "") {
+std::string projectXml(const std::vector<ProjectBook>& books, const std::string& output,
+                       const std::string& ebType = "1", const std::string& more = "") {
     std::string xml = "<?xml version=\"1.0\"?>\n<BookSet>\n<booklist>\n";
     for (const ProjectBook& b : books)
         xml += "<BookInfo><source>" + b.sources + "</source><bookTitle>" + b.title + "</bookTitle><dirName>" + b.dir +
@@ -131,8 +131,7 @@ std::vector<ProjectBook> numberedBooks(int n) {
 }
 
 std::string run(const std::string& command, const std::string& project, std::string* out) {
-    const int rc =
-        lftest::runCommand("'" + lexforge() + "' " + command + " '" + project + "' 2>&1", out);
+    const int rc = lftest::runCommand("'" + lexforge() + "' " + command + " '" + project + "' 2>&1", out);
     return std::to_string(rc);
 }
 
@@ -148,7 +147,8 @@ TEST(LexforgeOutputs, CatalogCountsAreCheckedBeforeAnythingIsWritten) {
     } cases[] = {
         {"no book", 0, "1", "1", "Not started: the project has no complete book"},
         {"twelve EPWING books", 12, "1", "0", "Done."},
-        {"thirteen EPWING books", 13, "1", "1", "Not started: the project has 13 books; an EPWING catalog holds at most 12."},
+        {"thirteen EPWING books", 13, "1", "1",
+         "Not started: the project has 13 books; an EPWING catalog holds at most 12."},
         {"thirteen EB books", 13, "0", "0", "Done."},
     };
     for (const auto& c : cases) {
@@ -180,10 +180,10 @@ TEST(LexforgeOutputs, FieldValuesNoFieldTakesAreRefused) {
         const char* value;
         const char* accepted;
     } cases[] = {
-        {"ebType", "5", "0 (EB) or 1 (EPWING)"},       {"ebType", "-1", "0 (EB) or 1 (EPWING)"},
-        {"ebType", "abc", "0 (EB) or 1 (EPWING)"},     {"sourceTypeID", "8", "0 to 7 or 9"},
-        {"sourceTypeID", "10", "0 to 7 or 9"},         {"sourceTypeID", "42", "0 to 7 or 9"},
-        {"sourceTypeID", "-3", "0 to 7 or 9"},         {"bookTypeID", "999", "0 to 255"},
+        {"ebType", "5", "0 (EB) or 1 (EPWING)"},   {"ebType", "-1", "0 (EB) or 1 (EPWING)"},
+        {"ebType", "abc", "0 (EB) or 1 (EPWING)"}, {"sourceTypeID", "8", "0 to 7 or 9"},
+        {"sourceTypeID", "10", "0 to 7 or 9"},     {"sourceTypeID", "42", "0 to 7 or 9"},
+        {"sourceTypeID", "-3", "0 to 7 or 9"},     {"bookTypeID", "999", "0 to 255"},
         {"bookTypeID", "x", "0 to 255"},
     };
     for (const auto& c : cases) {
@@ -281,7 +281,14 @@ TEST(LexforgeOutputs, ARebuildLeavesExactlyTheBooksItBuilt) {
          {"one"},
          {"ONE/GAIJI/GAI16H00"},
          {}},
-        {"ten books then three", numberedBooks(10), numberedBooks(3), "1", "1", {}, {"b0", "b1", "b2"}, {},
+        {"ten books then three",
+         numberedBooks(10),
+         numberedBooks(3),
+         "1",
+         "1",
+         {},
+         {"b0", "b1", "b2"},
+         {},
          {"B3", "B4", "B5", "B6", "B7", "B8", "B9"}},
         {"compressed forms an earlier run left",
          {{"One", "ONE", pdicSource("a.txt"), ""}},
@@ -403,14 +410,14 @@ TEST(LexforgeOutputs, ACopyrightPageThatCannotBeReadFailsTheRun) {
 TEST(LexforgeOutputs, SaveAsElsewhereKeepsTheBase) {
     TestDir dir;
     ASSERT_TRUE(lftest::writeFile(dir.file("a.txt"), std::string("apple /// fruit\r\n")));
-    ASSERT_TRUE(lftest::writeFile(dir.file("p.lfx"),
-                                  projectXml({{"Book", "BOOK", pdicSource("a.txt"), ""}}, dir.file("out"))));
+    ASSERT_TRUE(
+        lftest::writeFile(dir.file("p.lfx"), projectXml({{"Book", "BOOK", pdicSource("a.txt"), ""}}, dir.file("out"))));
     ASSERT_EQ(makeDirectories(dir.file("copies").c_str()), 0);
     std::string log;
-    ASSERT_EQ(lftest::runCommand("'" + lexforge() + "' save-as '" + dir.file("p.lfx") + "' '" +
-                                     dir.file("copies/q.lfx") + "' 2>&1",
-                                 &log),
-              0)
+    ASSERT_EQ(
+        lftest::runCommand(
+            "'" + lexforge() + "' save-as '" + dir.file("p.lfx") + "' '" + dir.file("copies/q.lfx") + "' 2>&1", &log),
+        0)
         << log;
     EXPECT_EQ(run("build", dir.file("copies/q.lfx"), &log), "0") << log;
     EXPECT_EQ(log.find("can't open source file"), std::string::npos) << log;

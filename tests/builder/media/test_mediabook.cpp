@@ -196,7 +196,13 @@ TEST(MediaBook, MediaTheBookCannotCarryAreReportedAndLeftOut) {
         int special;          // the name is 1 a folder, 2 a FIFO, 3 a link to a device (bytes unused)
     } cases[] = {
         {"PNG", "bad.png", png, 1, 0, "Media file skipped (a form the book cannot carry): ", 0},
-        {"GIF", "bad.gif", {'G', 'I', 'F', '8', '9', 'a'}, 1, 0, "Media file skipped (a form the book cannot carry): ", 0},
+        {"GIF",
+         "bad.gif",
+         {'G', 'I', 'F', '8', '9', 'a'},
+         1,
+         0,
+         "Media file skipped (a form the book cannot carry): ",
+         0},
         {"MIDI", "bad.mid", {'M', 'T', 'h', 'd'}, 1, 0, "Media file skipped (a form the book cannot carry): ", 0},
         {"truncated BMP", "bad.bmp", truncatedBmp, 1, 0, "Media file skipped (truncated): ", 0},
         {"truncated JPEG", "bad.jpg", truncatedJpeg, 1, 0, "Media file skipped (truncated): ", 0},
