@@ -10,6 +10,7 @@
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
+#include "builder/gaiji/CHexFontFile.h"
 #include "foundation/book/CEBCatalog.h"
 #include "foundation/codes/jclib.h"
 
@@ -149,6 +150,7 @@ void CEPWing::init() {
     m_catalog = new CEBCatalog;
     m_book = new CEBBook;
     m_subbookIndex = -1;
+    m_hexFonts.clear();
 }
 
 void CEPWing::initOptions() {
@@ -183,6 +185,7 @@ void CEPWing::term() {
     m_book = nullptr;
     delete m_catalog;
     m_catalog = nullptr;
+    m_hexFonts.clear();
 }
 
 void CEPWing::report(const char* text) const {
@@ -384,7 +387,9 @@ int CEPWing::addCatalogBook(const char* title, const char* dirName, int bookType
 
 int CEPWing::loadHexFont(const char* path) {
     if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr) return -1;
-    return m_book->getGaiji()->loadHexFont(path) < 0 ? -1 : 0;
+    std::shared_ptr<const CHexFontFile>& font = m_hexFonts[path];
+    if (!font) font = CHexFontFile::read(path);
+    return m_book->getGaiji()->addHexFont(font) < 0 ? -1 : 0;
 }
 
 int CEPWing::addSource(const char* path, const char* title, int type, const char* fields) {

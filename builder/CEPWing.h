@@ -14,11 +14,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 
 #include "builder/ConvertOpt.h"
 
 class CEBBook;
 class CEBCatalog;
+class CHexFontFile;
 
 class CEPWing {
 public:
@@ -56,6 +60,9 @@ public:
                 bool separateMMData, uint16_t hanStart, uint16_t zenStart);
     int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
                        bool separateMMData);
+    // Gives the current book the hex font at path: 0, or -1 when it cannot
+    // be read or has none of the hex sizes. Each path is read once between
+    // init and term and the font is shared by every book of the run.
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);
@@ -83,5 +90,6 @@ private:
     CEBCatalog* m_catalog;
     CEBBook* m_book;
     int m_subbookIndex;  // catalog slot of the current book, -1 for none
+    std::map<std::string, std::shared_ptr<const CHexFontFile>> m_hexFonts;  // by path, read once a run
     void (*m_callback)(const char* text);
 };

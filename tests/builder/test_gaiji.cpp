@@ -440,4 +440,45 @@ TEST_F(GaijiFiles, HexFontGlyphs) {
     EXPECT_EQ(2u, h.hexGlyphCount(GAIJI_16X16));
 }
 
+TEST_F(GaijiFiles, HexFontLines) {
+    const struct {
+        const char* what;
+        std::string content;
+        int result;
+        size_t glyphs;
+    } cases[] = {
+        {"CR LF line ends", "16 16\r\n0041:00\r\n0042:00\r\n", 0, 2},
+        {"no line end after the last glyph", "16 16\n0041:00\n0042:00", 0, 2},
+        {"blanks before the code", "16 16\n  0041:00\n\t0042:00\n", 0, 2},
+        {"an empty line ends the reading", "16 16\n0041:00\n\n0042:00\n", 1, 1},
+        {"a colon past the line limit ends it", "16 16\n0041:00\n" + std::string(1100, ' ') + ":00\n", 1, 1},
+        {"a code line without digits ends it", "16 16\nzz:00\n0041:00\n", 0, 0},
+        {"a code of more than 32 bits is skipped", "16 16\n123456789:00\n0041:00\n", 0, 1},
+        {"width 0", "0 16\n0041:00\n", -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CGaiji g;
+        EXPECT_EQ(c.result, g.loadHexFont(write("f.hex", c.content).c_str()));
+        EXPECT_EQ(c.glyphs, g.hexGlyphCount(GAIJI_16X16));
+    }
+}
+
+// Two fonts of one size: the glyph of the font loaded first wins, and a
+// font that ends early counts only the glyphs it added.
+TEST_F(GaijiFiles, HexFontsOfOneSizeKeepTheFirstGlyph) {
+    const std::string one = "8 16\n0041:" + std::string(32, 'F') + "\n0042:" + std::string(32, 'F') + "\n";
+    const std::string two = "8 16\n0042:" + std::string(32, '0') + "\n0043:" + std::string(32, '0') + "\n-\n";
+    CGaiji g;
+    EXPECT_EQ(0, g.loadHexFont(write("one.hex", one).c_str()));
+    EXPECT_EQ(1, g.loadHexFont(write("two.hex", two).c_str()));
+    EXPECT_EQ(3u, g.hexGlyphCount(GAIJI_8X16));
+    EXPECT_EQ(std::string(128, '#'), *g.hexBitmap(GAIJI_8X16, 0x42));
+    EXPECT_EQ(std::string(128, ' '), *g.hexBitmap(GAIJI_8X16, 0x43));
+    EXPECT_EQ(nullptr, g.hexBitmap(GAIJI_8X16, 0x44));
+    EXPECT_EQ(nullptr, g.hexBitmap(GAIJI_16X16, 0x41));
+    // The same glyph asked for twice is the same text.
+    EXPECT_EQ(g.hexBitmap(GAIJI_8X16, 0x41), g.hexBitmap(GAIJI_8X16, 0x41));
+}
+
 }  // namespace
