@@ -388,8 +388,10 @@ int CEPWing::addCatalogBook(const char* title, const char* dirName, int bookType
 int CEPWing::loadHexFont(const char* path) {
     if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr) return -1;
     std::shared_ptr<const CHexFontFile>& font = m_hexFonts[path];
-    if (!font) font = CHexFontFile::read(path);
-    return m_book->getGaiji()->addHexFont(font) < 0 ? -1 : 0;
+    if (!font) font = CHexFontFile::open(path);
+    // A first line without width or height is no failure: nothing is kept.
+    if (font->hexIndex() < 0 && font->status() == CHexFontFile::kNoSize) return 0;
+    return m_book->getGaiji()->shareHexFont(font);
 }
 
 int CEPWing::addSource(const char* path, const char* title, int type, const char* fields) {

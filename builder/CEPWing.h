@@ -61,8 +61,9 @@ public:
     int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
                        bool separateMMData);
     // Gives the current book the hex font at path: 0, or -1 when it cannot
-    // be read or has none of the hex sizes. Each path is read once between
-    // init and term and the font is shared by every book of the run.
+    // be opened or has none of the hex sizes. Each path is opened once
+    // between init and term and the font is shared by every book of the
+    // run; its glyphs are read when a book first needs one.
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);

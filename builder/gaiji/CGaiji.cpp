@@ -266,22 +266,20 @@ int CGaiji::loadHexFont(const char* path) {
 }
 
 int CGaiji::addHexFont(std::shared_ptr<const CHexFontFile> font) {
+    if (font && font->status() == CHexFontFile::kNoSize) return 0;
+    if (shareHexFont(font) != 0) return -1;
+    // Ended early: the number of glyphs this font added.
+    const int h = font->hexIndex();
+    if (font->status() != CHexFontFile::kEndedEarly) return 0;
+    return static_cast<int>(newHexGlyphs(h, m_hexFonts[h].size() - 1));
+}
+
+int CGaiji::shareHexFont(std::shared_ptr<const CHexFontFile> font) {
     if (!font) return -1;
-    switch (font->status()) {
-        case CHexFontFile::kFailed:
-            return -1;
-        case CHexFontFile::kNoSize:
-            return 0;
-        case CHexFontFile::kRead:
-        case CHexFontFile::kEndedEarly:
-            break;
-    }
     const int h = font->hexIndex();
     if (h < 0 || h >= 4) return -1;
-    const bool early = font->status() == CHexFontFile::kEndedEarly;
     m_hexFonts[h].push_back(std::move(font));
-    // Ended early: the number of glyphs this font added.
-    return early ? static_cast<int>(newHexGlyphs(h, m_hexFonts[h].size() - 1)) : 0;
+    return 0;
 }
 
 size_t CGaiji::newHexGlyphs(int h, size_t i) const {

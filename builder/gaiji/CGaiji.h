@@ -108,6 +108,10 @@ public:
     // The same with a font read already (CHexFontFile::read), which may be
     // shared with other books: it is kept, not copied.
     int addHexFont(std::shared_ptr<const CHexFontFile> font);
+    // Keeps a font (CHexFontFile::open or read) without counting its glyphs,
+    // so that an opened font is read only when a glyph is asked for: -1 when
+    // the font cannot be used, else 0.
+    int shareHexFont(std::shared_ptr<const CHexFontFile> font);
 
     // Glyph texts (width x height characters, " " and "." clear, others set)
     // for the font writer; null when there is none.

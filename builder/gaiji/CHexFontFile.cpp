@@ -1,6 +1,8 @@
 // Reader of hex bitmap fonts.
 #include "builder/gaiji/CHexFontFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -37,23 +39,37 @@ bool nextLine(const std::string& bytes, size_t* at, size_t* begin, size_t* end) 
     return true;
 }
 
+// Reads the whole file at path into *bytes; false when it cannot be opened.
+// Throws std::bad_alloc when memory runs out or the file is too large.
+bool readFile(const char* path, std::string* bytes) {
+    if (path == nullptr) return false;
+    FilePtr f(std::fopen(path, "r"));
+    if (!f) return false;
+    // Room for the whole file at once (its size when it has one), then
+    // whatever more there is.
+    struct stat st;
+    size_t room = 65536;
+    if (fstat(fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        room = static_cast<size_t>(std::min<off_t>(st.st_size, static_cast<off_t>(kMaxFile))) + 1;
+    size_t used = 0;
+    for (;;) {
+        bytes->resize(used + room);
+        const size_t got = std::fread(&(*bytes)[used], 1, room, f.get());
+        used += got;
+        if (got < room) break;
+        if (used > kMaxFile) throw std::bad_alloc();
+        room = used;
+    }
+    bytes->resize(used);
+    return true;
+}
+
 }  // namespace
 
 std::shared_ptr<const CHexFontFile> CHexFontFile::read(const char* path) {
     std::string bytes;
     try {
-        if (path != nullptr) {
-            FilePtr f(std::fopen(path, "r"));
-            if (f) {
-                char chunk[65536];
-                size_t got;
-                while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) {
-                    if (bytes.size() + got > kMaxFile) throw std::bad_alloc();
-                    bytes.append(chunk, got);
-                }
-                return parse(std::move(bytes));
-            }
-        }
+        if (readFile(path, &bytes)) return parse(std::move(bytes));
     } catch (const std::bad_alloc&) {
     }
     return std::shared_ptr<const CHexFontFile>(new CHexFontFile);
@@ -64,7 +80,9 @@ std::shared_ptr<const CHexFontFile> CHexFontFile::parse(std::string bytes) {
     try {
         if (bytes.size() > kMaxFile) return font;
         font->m_bytes = std::move(bytes);
-        font->index();
+        size_t at = 0;
+        font->readHeader(font->m_bytes, &at);
+        if (font->m_hexIndex >= 0) font->indexGlyphs(at);
     } catch (const std::bad_alloc&) {
         font->m_status = kFailed;
         font->m_hexIndex = -1;
@@ -74,11 +92,70 @@ std::shared_ptr<const CHexFontFile> CHexFontFile::parse(std::string bytes) {
     return font;
 }
 
-void CHexFontFile::index() {
-    const std::string& b = m_bytes;
-    size_t at = 0, begin, end;
+std::shared_ptr<const CHexFontFile> CHexFontFile::open(const char* path) {
+    std::shared_ptr<CHexFontFile> font(new CHexFontFile);
+    try {
+        FilePtr f(path != nullptr ? std::fopen(path, "r") : nullptr);
+        if (!f) return font;
+        std::string first;
+        int c;
+        while ((c = std::fgetc(f.get())) != EOF && c != '\n')
+            if (first.size() < kLineLimit) first.push_back(static_cast<char>(c));
+        size_t at = 0;
+        font->readHeader(first, &at);
+        if (font->m_hexIndex >= 0) font->m_path = path;
+    } catch (const std::bad_alloc&) {
+        font->m_status = kFailed;
+        font->m_hexIndex = -1;
+    }
+    return font;
+}
+
+void CHexFontFile::loadGlyphs() const {
+    if (m_path.empty()) return;
+    std::call_once(m_loaded, [this] {
+        CHexFontFile* self = const_cast<CHexFontFile*>(this);
+        try {
+            std::string bytes;
+            if (!readFile(m_path.c_str(), &bytes)) return;
+            CHexFontFile now;
+            size_t at = 0;
+            now.readHeader(bytes, &at);
+            // A file changed to another size since it was opened has no glyphs.
+            if (now.m_hexIndex != m_hexIndex) return;
+            self->m_bytes = std::move(bytes);
+            self->indexGlyphs(at);
+        } catch (const std::bad_alloc&) {
+            self->m_glyphs.clear();
+            self->m_bytes.clear();
+        }
+    });
+}
+
+CHexFontFile::Status CHexFontFile::status() const {
+    loadGlyphs();
+    return m_status;
+}
+
+size_t CHexFontFile::glyphCount() const {
+    loadGlyphs();
+    return m_glyphs.size();
+}
+
+uint32_t CHexFontFile::codePointAt(size_t i) const {
+    loadGlyphs();
+    return m_glyphs[i].codePoint;
+}
+
+bool CHexFontFile::has(uint32_t codePoint) const {
+    return find(codePoint) != nullptr;
+}
+
+void CHexFontFile::readHeader(const std::string& b, size_t* at) {
+    size_t begin, end;
     m_status = kNoSize;
-    if (!nextLine(b, &at, &begin, &end)) return;
+    m_hexIndex = -1;
+    if (!nextLine(b, at, &begin, &end)) return;
     // A UTF-8 byte-order mark is not part of the width.
     if (end - begin >= 3 && b.compare(begin, 3, "\xEF\xBB\xBF") == 0) begin += 3;
     // Width and height, separated by blanks.
@@ -121,7 +198,14 @@ void CHexFontFile::index() {
     m_hexIndex = CGaiji::hexIndex(size);
     m_pixels = w * h;
     m_status = kRead;
+}
 
+void CHexFontFile::indexGlyphs(size_t at) {
+    const std::string& b = m_bytes;
+    size_t begin, end;
+    m_status = kRead;
+    // Glyph lines are some tens of bytes each.
+    m_glyphs.reserve((b.size() - std::min(at, b.size())) / 32);
     uint32_t order = 0;
     while (nextLine(b, &at, &begin, &end)) {
         const void* c = std::memchr(b.data() + begin, ':', end - begin);
@@ -157,6 +241,7 @@ void CHexFontFile::index() {
 }
 
 const CHexFontFile::Glyph* CHexFontFile::find(uint32_t codePoint) const {
+    loadGlyphs();
     auto it = std::lower_bound(m_glyphs.begin(), m_glyphs.end(), codePoint,
                                [](const Glyph& g, uint32_t cp) { return g.codePoint < cp; });
     return it != m_glyphs.end() && it->codePoint == codePoint ? &*it : nullptr;

@@ -2,6 +2,7 @@
 // gaiji map files, gaiji font definition files and hex bitmap fonts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "builder/gaiji/CGaiji.h"
+#include "builder/gaiji/CHexFontFile.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -479,6 +481,38 @@ TEST_F(GaijiFiles, HexFontsOfOneSizeKeepTheFirstGlyph) {
     EXPECT_EQ(nullptr, g.hexBitmap(GAIJI_16X16, 0x41));
     // The same glyph asked for twice is the same text.
     EXPECT_EQ(g.hexBitmap(GAIJI_8X16, 0x41), g.hexBitmap(GAIJI_8X16, 0x41));
+}
+
+// An opened font reads its glyphs when one is first asked for; a file that
+// is gone or has another size by then gives no glyphs.
+TEST_F(GaijiFiles, OpenedHexFontReadsItsGlyphsOnFirstUse) {
+    const std::string glyph = "0041:" + std::string(32, 'F') + "\n";
+    const struct {
+        const char* what;
+        const char* later;  // the file when the glyphs are read; null: removed
+        size_t glyphs;
+    } cases[] = {
+        {"unchanged", "8 16\n", 1},
+        {"removed", nullptr, 0},
+        {"another size", "16 16\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = write("f.hex", "8 16\n" + glyph);
+        auto font = CHexFontFile::open(path.c_str());
+        EXPECT_EQ(CGaiji::hexIndex(GAIJI_8X16), font->hexIndex());
+        if (c.later)
+            write("f.hex", c.later + glyph);
+        else
+            std::remove(path.c_str());
+        CGaiji g;
+        EXPECT_EQ(0, g.shareHexFont(font));
+        EXPECT_EQ(c.glyphs, g.hexGlyphCount(GAIJI_8X16));
+        EXPECT_EQ(c.glyphs != 0, g.hexBitmap(GAIJI_8X16, 0x41) != nullptr);
+    }
+    CGaiji g;
+    EXPECT_EQ(-1, g.shareHexFont(CHexFontFile::open(dir.file("missing.hex").c_str())));
+    EXPECT_EQ(-1, g.shareHexFont(CHexFontFile::open(write("f.hex", "32 32\n").c_str())));
 }
 
 }  // namespace
