@@ -14,6 +14,8 @@ packages=(
   dictzip sdcv stardict-tools dict-gcide dict-freedict-eng-deu stardict-czech
   freepwing unifont
 )
+packages+=(wamerican)  # a real English word list the text scan is checked on
+packages+=(edict)  # Japanese-English word list: the headword search check builds a book from it
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -23,10 +23,6 @@ std::string lexforge() {
     return lftest::binDir() + "/lexforge";
 }
 
-std::string sample() {
-    return std::string(LF_SOURCE_DIR) + "/examples/sample";
-}
-
 // Runs lexforge with args; its standard output (and standard error when
 // asked) into *out.
 int run(const std::string& args, std::string* out, bool withStderr = false) {
@@ -61,11 +57,11 @@ std::string project(const std::string& output, const std::vector<std::string>& b
 TEST(LexforgeCli, BuildsTheSampleProject) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + sample() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
     EXPECT_EQ(out.compare(0, 7, "start.\n"), 0) << out;
     EXPECT_TRUE(endsWith(out, "\nDone.\n")) << out;
     for (const char* source : {"dict.html", "words.csv", "terms.txt"})
-        EXPECT_NE(out.find(sample() + "/" + source + "\n"), std::string::npos) << source << "\n" << out;
+        EXPECT_NE(out.find(lftest::sampleDir() + "/" + source + "\n"), std::string::npos) << source << "\n" << out;
     EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
     EXPECT_TRUE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
 
@@ -85,7 +81,7 @@ TEST(LexforgeCli, BuildsTheSampleProject) {
 TEST(LexforgeCli, ACatalogRunBuildsNoTextFile) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + sample() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
     EXPECT_EQ(out, "start.\nDone.\n");
     EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
     EXPECT_FALSE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
@@ -106,6 +102,22 @@ TEST(LexforgeCli, ExitStatuses) {
     EXPECT_NE(out.find(dir.file("gone.txt") + " : can't open source file, not added\n"), std::string::npos) << out;
     EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
     EXPECT_TRUE(fileExists(dir.file("out1/ONE/DATA/HONMON").c_str()));
+
+    // The only source has a refused field spec: the book is written without
+    // it, the log names the source and the reason, the run fails.
+    lftest::writeFile(dir.file("c.csv"), std::string("pear,fruit\n"));
+    lftest::writeFile(dir.file("spec.lfx"),
+                      "<?xml version=\"1.0\"?>\n<BookSet><booklist><BookInfo><source><SourceInfo>"
+                      "<inFile>$(BASE)/c.csv</inFile><sourceTypeID>9</sourceTypeID>"
+                      "<fields>enc=utf-8;delim=,;fields=headword|gloss|</fields></SourceInfo></source>"
+                      "<bookTitle>One</bookTitle><dirName>ONE</dirName></BookInfo></booklist>"
+                      "<outputPath>" + dir.file("out2") + "</outputPath></BookSet>\n");
+    EXPECT_EQ(run("build '" + dir.file("spec.lfx") + "'", &out), 1) << out;
+    EXPECT_NE(out.find(dir.file("c.csv") + " : unknown field type \"gloss\" in field spec, source left out"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
+    EXPECT_TRUE(fileExists(dir.file("out2/ONE/DATA/HONMON").c_str()));
 
     // No output folder: the field that took the focus is named.
     EXPECT_EQ(run("build '" + dir.file("nooutput.lfx") + "'", &out, true), 2);
