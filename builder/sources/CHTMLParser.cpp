@@ -502,6 +502,7 @@ void CHTMLParser::endKey() {
     switch (type) {
         case KEY_WORD:
             m_book->addWordEntry(heading, headingLen, key, len, pos, m_sourceNumber, 1, ENTRY_PREFIX | ENTRY_SUFFIX);
+            m_book->addKanaOfKanaWord(heading, headingLen, key, len, pos, m_sourceNumber);
             break;
         case KEY_KANA:
             m_book->addKanaEntry(heading, headingLen, key, len, pos, m_sourceNumber, ENTRY_PREFIX | ENTRY_SUFFIX);
