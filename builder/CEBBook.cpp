@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -69,9 +70,7 @@ CEBBook::CEBBook()
       m_sourceType(0),
       m_failedSources(0),
       m_epwingVersion(1),
-      m_stringT(nullptr),
       m_stringTSize(kDefaultStringT),
-      m_stringTUsed(0),
       m_stopWordCount(0),
       m_anchorCount(0),
       m_linkCount(0),
@@ -146,35 +145,35 @@ const char* CEBBook::writtenFontName(int slot) const {
 // ---- string table ----
 
 char* CEBBook::addStringT(const void* bytes, size_t n) {
-    if (m_stringT == nullptr || n > m_stringTSize - m_stringTUsed) throw std::runtime_error("string table overflow");
-    char* p = m_stringT + m_stringTUsed;
-    if (n > 0) std::memcpy(p, bytes, n);
-    m_stringTUsed += n;
+    char* p;
+    try {
+        p = m_stringT.add(bytes, n);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error("memory allocate error!!(stringT)");
+    }
+    if (p == nullptr) throw std::runtime_error("string table overflow");
     return p;
 }
 
 int CEBBook::allocStringT(size_t size) {
-    if (m_stringT != nullptr) return 0;
-    // Not zero-filled: pages are only touched as the table fills.
-    m_stringT = static_cast<char*>(std::malloc(size > 0 ? size : 1));
-    if (m_stringT == nullptr) {
+    if (m_stringT.isOpen()) return 0;
+    // Only the first chunk is allocated here; the rest come as the table
+    // fills, up to size bytes in all.
+    if (!m_stringT.open(size)) {
         message("memory allocate error!!(stringT)\r\n");
         return -1;
     }
     m_stringTSize = size;
-    m_stringTUsed = 0;
-    m_stringT[m_stringTUsed++] = 0;
+    m_stringT.add("", 1);  // offset 0 holds an empty string
     return 0;
 }
 
 void CEBBook::freeStringT() {
-    std::free(m_stringT);
-    m_stringT = nullptr;
-    m_stringTUsed = 0;
+    m_stringT.release();
 }
 
 void CEBBook::restoreStringT(size_t mark) {
-    if (mark <= m_stringTUsed) m_stringTUsed = mark;
+    m_stringT.restore(mark);
 }
 
 // ---- stop words and keyword list ----

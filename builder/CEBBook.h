@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "builder/BookResult.h"
+#include "builder/CStringTable.h"
 #include "builder/ConvertOpt.h"
 #include "builder/complex/ComplexDefinitions.h"
 #include "builder/index/SearchEntries.h"
@@ -127,13 +128,16 @@ public:
     int writtenFontMask() const { return m_writtenFontMask; }
     const char* writtenFontName(int slot) const;
 
-    // ---- string table ----
-    // Appends n bytes and returns the copy; throws "string table overflow".
+    // ---- string table (see CStringTable) ----
+    // Appends n bytes and returns the copy, valid until the table is freed;
+    // throws "string table overflow" when the bytes would take the table
+    // past its size, "memory allocate error!!(stringT)" when memory runs out.
     char* addStringT(const void* bytes, size_t n);
-    // 0 when the table exists or was allocated, -1 (with a message) else.
+    // 0 when the table exists or was set up with size as its capacity, -1
+    // (with a message) else.
     int allocStringT(size_t size);
     void freeStringT();
-    size_t stringTUsed() const { return m_stringTUsed; }
+    size_t stringTUsed() const { return m_stringT.used(); }
     size_t stringTSize() const { return m_stringTSize; }
     // Drops everything stored after mark (a value of stringTUsed()).
     void restoreStringT(size_t mark);
@@ -377,9 +381,8 @@ private:
     int m_failedSources;  // of the build under way
     int m_epwingVersion;
     unsigned char m_delChars[258];
-    char* m_stringT;
+    CStringTable m_stringT;
     size_t m_stringTSize;
-    size_t m_stringTUsed;
     struct StopWord {
         const char* text;
         int len;

@@ -12,6 +12,7 @@
 #include "builder/CEBBook.h"
 #include "builder/gaiji/CGaiji.h"
 #include "builder/gaiji/CGaijiFontWriter.h"
+#include "builder/gaiji/CHexFontFile.h"
 #include "foundation/book/CEBCatalog.h"
 #include "foundation/codes/jclib.h"
 
@@ -151,6 +152,7 @@ void CEPWing::init() {
     m_catalog = new CEBCatalog;
     m_book = new CEBBook;
     m_subbookIndex = -1;
+    m_hexFonts.clear();
 }
 
 void CEPWing::initOptions() {
@@ -185,6 +187,7 @@ void CEPWing::term() {
     m_book = nullptr;
     delete m_catalog;
     m_catalog = nullptr;
+    m_hexFonts.clear();
 }
 
 void CEPWing::report(const char* text) const {
@@ -430,7 +433,11 @@ int CEPWing::addCatalogBook(const char* title, const char* dirName, int bookType
 
 int CEPWing::loadHexFont(const char* path) {
     if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr) return -1;
-    return m_book->getGaiji()->loadHexFont(path) < 0 ? -1 : 0;
+    std::shared_ptr<const CHexFontFile>& font = m_hexFonts[path];
+    if (!font) font = CHexFontFile::open(path);
+    // A first line without width or height is no failure: nothing is kept.
+    if (font->hexIndex() < 0 && font->status() == CHexFontFile::kNoSize) return 0;
+    return m_book->getGaiji()->shareHexFont(font);
 }
 
 int CEPWing::addSource(const char* path, const char* title, int type, const char* fields) {

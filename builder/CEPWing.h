@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -22,6 +24,7 @@
 
 class CEBBook;
 class CEBCatalog;
+class CHexFontFile;
 
 class CEPWing {
 public:
@@ -64,6 +67,10 @@ public:
                 bool separateMMData, uint16_t hanStart, uint16_t zenStart);
     int addCatalogBook(const char* title, const char* dirName, int bookTypeID, int fontMask, const char* fontNames,
                        bool separateMMData);
+    // Gives the current book the hex font at path: 0, or -1 when it cannot
+    // be opened or has none of the hex sizes. Each path is opened once
+    // between init and term and the font is shared by every book of the
+    // run; its glyphs are read when a book first needs one.
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);
@@ -96,5 +103,6 @@ private:
     // Directory names (upper case) of the books of the catalogs found in the
     // output folder by setOutput.
     std::set<std::string> m_earlierBooks;
+    std::map<std::string, std::shared_ptr<const CHexFontFile>> m_hexFonts;  // by path, read once a run
     void (*m_callback)(const char* text);
 };

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -246,12 +247,19 @@ int main(int argc, char** argv) {
     });
 
     // Progress and Ctrl-C while the loop runs.
-    std::atomic<bool> stop(false);
+    // The end of the run wakes the watcher at once, so that a short build
+    // does not wait out its last pause.
+    bool stop = false;
+    std::mutex stopLock;
+    std::condition_variable stopped;
     const bool terminal = isatty(STDERR_FILENO) != 0;
     std::thread watcher([&] {
         int aborts = 0;
-        while (!stop) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(stopLock);
+                if (stopped.wait_for(lock, std::chrono::milliseconds(100), [&] { return stop; })) break;
+            }
             if (g_interrupts > aborts) {
                 aborts = g_interrupts;
                 app.performOnMainThread([&delegate] { delegate.doAbort(); });
@@ -269,7 +277,11 @@ int main(int argc, char** argv) {
 
     app.run();
     if (waiter.joinable()) waiter.join();
-    stop = true;
+    {
+        std::lock_guard<std::mutex> lock(stopLock);
+        stop = true;
+    }
+    stopped.notify_all();
     watcher.join();
     {
         std::lock_guard<std::mutex> g(g_outputLock);

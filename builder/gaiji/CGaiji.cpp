@@ -262,7 +262,37 @@ int CGaiji::parseGaijiFont(const char* path) {
 }
 
 int CGaiji::loadHexFont(const char* path) {
-    return CHexFontFile::read(path, m_hex);
+    return addHexFont(CHexFontFile::read(path));
+}
+
+int CGaiji::addHexFont(std::shared_ptr<const CHexFontFile> font) {
+    if (font && font->status() == CHexFontFile::kNoSize) return 0;
+    if (shareHexFont(font) != 0) return -1;
+    // Ended early: the number of glyphs this font added.
+    const int h = font->hexIndex();
+    if (font->status() != CHexFontFile::kEndedEarly) return 0;
+    return static_cast<int>(newHexGlyphs(h, m_hexFonts[h].size() - 1));
+}
+
+int CGaiji::shareHexFont(std::shared_ptr<const CHexFontFile> font) {
+    if (!font) return -1;
+    const int h = font->hexIndex();
+    if (h < 0 || h >= 4) return -1;
+    m_hexFonts[h].push_back(std::move(font));
+    return 0;
+}
+
+size_t CGaiji::newHexGlyphs(int h, size_t i) const {
+    const CHexFontFile& font = *m_hexFonts[h][i];
+    if (i == 0) return font.glyphCount();
+    size_t n = 0;
+    for (size_t g = 0; g < font.glyphCount(); ++g) {
+        const uint32_t cp = font.codePointAt(g);
+        bool earlier = false;
+        for (size_t e = 0; e < i && !earlier; ++e) earlier = m_hexFonts[h][e]->has(cp);
+        if (!earlier) ++n;
+    }
+    return n;
 }
 
 const std::string* CGaiji::fontBitmap(int size, uint32_t code) const {
@@ -274,8 +304,12 @@ const std::string* CGaiji::fontBitmap(int size, uint32_t code) const {
 const std::string* CGaiji::hexBitmap(int size, uint32_t codePoint) const {
     int h = hexIndex(size);
     if (h < 0) return nullptr;
-    auto it = m_hex[h].find(codePoint);
-    return it == m_hex[h].end() ? nullptr : &it->second;
+    auto made = m_hexMade[h].find(codePoint);
+    if (made != m_hexMade[h].end()) return &made->second;
+    std::string text;
+    for (const auto& font : m_hexFonts[h])
+        if (font->bitmap(codePoint, &text)) return &m_hexMade[h].emplace(codePoint, std::move(text)).first->second;
+    return nullptr;
 }
 
 size_t CGaiji::fontGlyphCount(int size) const {
@@ -284,5 +318,8 @@ size_t CGaiji::fontGlyphCount(int size) const {
 
 size_t CGaiji::hexGlyphCount(int size) const {
     int h = hexIndex(size);
-    return h < 0 ? 0 : m_hex[h].size();
+    if (h < 0) return 0;
+    size_t n = 0;
+    for (size_t i = 0; i < m_hexFonts[h].size(); ++i) n += newHexGlyphs(h, i);
+    return n;
 }

@@ -16,11 +16,14 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/book/GaijiFonts.h"
 #include "foundation/book/GaijiState.h"
+
+class CHexFontFile;
 
 class CGaiji {
 public:
@@ -102,6 +105,13 @@ public:
     // or height; the number of glyphs stored so far when a later line holds no
     // code. The first glyph for a code point wins.
     int loadHexFont(const char* path);
+    // The same with a font read already (CHexFontFile::read), which may be
+    // shared with other books: it is kept, not copied.
+    int addHexFont(std::shared_ptr<const CHexFontFile> font);
+    // Keeps a font (CHexFontFile::open or read) without counting its glyphs,
+    // so that an opened font is read only when a glyph is asked for: -1 when
+    // the font cannot be used, else 0.
+    int shareHexFont(std::shared_ptr<const CHexFontFile> font);
 
     // Glyph texts (width x height characters, " " and "." clear, others set)
     // for the font writer; null when there is none.
@@ -141,7 +151,12 @@ private:
     GAIJI_CODE_STATE m_state;
     int m_sizeMask;
     std::map<uint32_t, std::string> m_font[GAIJI_FONT_SIZES];
-    std::map<uint32_t, std::string> m_hex[4];
+    // The hex fonts of each hex size in the order loaded (an earlier font's
+    // glyph wins), and the glyph texts asked for so far.
+    std::vector<std::shared_ptr<const CHexFontFile>> m_hexFonts[4];
+    mutable std::map<uint32_t, std::string> m_hexMade[4];
+    // Glyphs of m_hexFonts[h][i] that no earlier font of that size has.
+    size_t newHexGlyphs(int h, size_t i) const;
     std::map<uint32_t, int> m_firstByUnicode;  // code point -> first entry index
     std::map<uint32_t, int> m_takenCodes;      // code -> number of entries holding it
     std::deque<std::string> m_ownTexts;        // names and alt texts without a string store

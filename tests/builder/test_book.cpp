@@ -12,6 +12,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
+#include "builder/CStringTable.h"
 #include "builder/sources/CPlainParser.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/pathutil.h"
@@ -100,6 +101,68 @@ TEST(BookStringTable, OverflowIsAnError) {
     EXPECT_EQ(book.stringTSize(), 16u);
     book.restoreStringT(1);
     EXPECT_EQ(book.stringTUsed(), 1u);
+}
+
+// The table is a capacity filled piece by piece: a capacity of several
+// chunks fills to the byte, every text keeps its address and bytes however
+// the texts fall on the chunk edges, the overflow comes at exactly the
+// capacity, and dropping texts after a mark reaches back across chunks.
+TEST(BookStringTable, FillsItsCapacityToTheByteAcrossChunks) {
+    const size_t capacity = 3 * CStringTable::kFirstChunk + 12345;
+    CEBBook book;
+    ASSERT_EQ(book.allocStringT(capacity), 0);
+    struct Stored {
+        const char* at;
+        std::string text;
+    };
+    std::vector<Stored> stored;
+    auto add = [&](size_t n) {
+        std::string text(n, 0);
+        for (size_t i = 0; i < n; ++i) text[i] = static_cast<char>('a' + (stored.size() * 7 + i) % 26);
+        stored.push_back({book.addStringT(text.data(), n), text});
+    };
+    auto allKept = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            if (std::string(stored[i].at, stored[i].text.size()) != stored[i].text) return false;
+        return true;
+    };
+    // Lengths that do not divide a chunk, one text larger than the first
+    // chunk, and empty texts.
+    const size_t big = CStringTable::kFirstChunk + 100;
+    add(big);
+    for (size_t n = 0; book.stringTUsed() + 1000 < capacity; n = (n + 337) % 1000) add(n);
+    const size_t mark = book.stringTUsed();
+    const size_t keep = stored.size();
+    add(capacity - book.stringTUsed());
+    EXPECT_EQ(book.stringTUsed(), capacity);
+    EXPECT_TRUE(allKept(stored.size()));
+    for (size_t n : {size_t(1), capacity}) {
+        try {
+            book.addStringT("x", n);
+            ADD_FAILURE() << "no overflow error for " << n;
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "string table overflow");
+        }
+    }
+    EXPECT_NE(book.addStringT("", 0), nullptr);  // nothing more still fits
+
+    // Back to a mark in the first chunks; the space after it is free again.
+    book.restoreStringT(capacity + 1);  // beyond the used bytes: no change
+    EXPECT_EQ(book.stringTUsed(), capacity);
+    book.restoreStringT(mark);
+    EXPECT_EQ(book.stringTUsed(), mark);
+    stored.resize(keep);
+    book.restoreStringT(big + 1);
+    stored.resize(1);
+    EXPECT_EQ(book.stringTUsed(), big + 1);
+    while (book.stringTUsed() + 5000 < capacity) add(5000);
+    add(capacity - book.stringTUsed());
+    EXPECT_EQ(book.stringTUsed(), capacity);
+    EXPECT_TRUE(allKept(stored.size()));
+    EXPECT_THROW(book.addStringT("x", 1), std::runtime_error);
+    book.freeStringT();
+    EXPECT_EQ(book.stringTUsed(), 0u);
+    EXPECT_THROW(book.addStringT("x", 1), std::runtime_error);
 }
 
 TEST(BookStringTable, SizeNeverBelowTheDefault) {

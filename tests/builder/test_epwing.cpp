@@ -11,6 +11,7 @@
 
 #include "builder/CEBBook.h"
 #include "builder/CEPWing.h"
+#include "builder/gaiji/CGaiji.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/book/CEBCatalog.h"
 #include "foundation/pathutil.h"
@@ -593,6 +594,36 @@ TEST(EpwingGaiji, FontsFollowTheGaijiTheTextUsed) {
     EXPECT_NE(t.find(std::string("\xB1\x21")), std::string::npos) << "wide gaiji code in the text";
     EXPECT_EQ(probe.glyph(0, 16, false, 0xA121), hexBytes(kNarrowHex)) << probe.error();
     EXPECT_EQ(probe.glyph(0, 16, true, 0xB121), hexBytes(kWideHex)) << probe.error();
+}
+
+// A run reads each hex font once and hands the same reading to every book;
+// the next run reads the file again.
+TEST(EpwingGaiji, HexFontIsReadOncePerRunAndSharedByItsBooks) {
+    TestDir dir;
+    const std::string font = dir.file("8x16.hex");
+    const std::string set = std::string(128, '#'), clear = std::string(128, ' ');
+    lftest::writeFile(font, "8 16\n00E9:" + std::string(32, 'F') + "\n");
+    CEPWing w;
+    auto glyphOfNextBook = [&](const char* dirName) {
+        EXPECT_EQ(w.newBook("T", dirName, 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), 0);
+        EXPECT_EQ(w.loadHexFont(font.c_str()), 0);
+        EXPECT_EQ(w.loadHexFont(dir.file("missing.hex").c_str()), -1);
+        const std::string* g = w.book()->getGaiji()->hexBitmap(GAIJI_8X16, 0xE9);
+        std::string text = g ? *g : "none";
+        w.makeBook();
+        return text;
+    };
+    w.init();
+    w.setOutput((dir.path() + "/").c_str(), 1);
+    EXPECT_EQ(glyphOfNextBook("ONE"), set);
+    lftest::writeFile(font, "8 16\n00E9:" + std::string(32, '0') + "\n");
+    EXPECT_EQ(glyphOfNextBook("TWO"), set);
+    w.closeCatalog();
+    w.term();
+    w.init();
+    w.setOutput((dir.path() + "/").c_str(), 1);
+    EXPECT_EQ(glyphOfNextBook("THREE"), clear);
+    w.term();
 }
 
 TEST(EpwingGaiji, EbBookCarriesItsFontsInTheTextFile) {

@@ -2,6 +2,7 @@
 // gaiji map files, gaiji font definition files and hex bitmap fonts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "builder/gaiji/CGaiji.h"
+#include "builder/gaiji/CHexFontFile.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -438,6 +440,79 @@ TEST_F(GaijiFiles, HexFontGlyphs) {
     CGaiji h;
     EXPECT_EQ(2, h.loadHexFont(stops.c_str()));
     EXPECT_EQ(2u, h.hexGlyphCount(GAIJI_16X16));
+}
+
+TEST_F(GaijiFiles, HexFontLines) {
+    const struct {
+        const char* what;
+        std::string content;
+        int result;
+        size_t glyphs;
+    } cases[] = {
+        {"CR LF line ends", "16 16\r\n0041:00\r\n0042:00\r\n", 0, 2},
+        {"no line end after the last glyph", "16 16\n0041:00\n0042:00", 0, 2},
+        {"blanks before the code", "16 16\n  0041:00\n\t0042:00\n", 0, 2},
+        {"an empty line ends the reading", "16 16\n0041:00\n\n0042:00\n", 1, 1},
+        {"a colon past the line limit ends it", "16 16\n0041:00\n" + std::string(1100, ' ') + ":00\n", 1, 1},
+        {"a code line without digits ends it", "16 16\nzz:00\n0041:00\n", 0, 0},
+        {"a code of more than 32 bits is skipped", "16 16\n123456789:00\n0041:00\n", 0, 1},
+        {"width 0", "0 16\n0041:00\n", -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CGaiji g;
+        EXPECT_EQ(c.result, g.loadHexFont(write("f.hex", c.content).c_str()));
+        EXPECT_EQ(c.glyphs, g.hexGlyphCount(GAIJI_16X16));
+    }
+}
+
+// Two fonts of one size: the glyph of the font loaded first wins, and a
+// font that ends early counts only the glyphs it added.
+TEST_F(GaijiFiles, HexFontsOfOneSizeKeepTheFirstGlyph) {
+    const std::string one = "8 16\n0041:" + std::string(32, 'F') + "\n0042:" + std::string(32, 'F') + "\n";
+    const std::string two = "8 16\n0042:" + std::string(32, '0') + "\n0043:" + std::string(32, '0') + "\n-\n";
+    CGaiji g;
+    EXPECT_EQ(0, g.loadHexFont(write("one.hex", one).c_str()));
+    EXPECT_EQ(1, g.loadHexFont(write("two.hex", two).c_str()));
+    EXPECT_EQ(3u, g.hexGlyphCount(GAIJI_8X16));
+    EXPECT_EQ(std::string(128, '#'), *g.hexBitmap(GAIJI_8X16, 0x42));
+    EXPECT_EQ(std::string(128, ' '), *g.hexBitmap(GAIJI_8X16, 0x43));
+    EXPECT_EQ(nullptr, g.hexBitmap(GAIJI_8X16, 0x44));
+    EXPECT_EQ(nullptr, g.hexBitmap(GAIJI_16X16, 0x41));
+    // The same glyph asked for twice is the same text.
+    EXPECT_EQ(g.hexBitmap(GAIJI_8X16, 0x41), g.hexBitmap(GAIJI_8X16, 0x41));
+}
+
+// An opened font reads its glyphs when one is first asked for; a file that
+// is gone or has another size by then gives no glyphs.
+TEST_F(GaijiFiles, OpenedHexFontReadsItsGlyphsOnFirstUse) {
+    const std::string glyph = "0041:" + std::string(32, 'F') + "\n";
+    const struct {
+        const char* what;
+        const char* later;  // the file when the glyphs are read; null: removed
+        size_t glyphs;
+    } cases[] = {
+        {"unchanged", "8 16\n", 1},
+        {"removed", nullptr, 0},
+        {"another size", "16 16\n", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = write("f.hex", "8 16\n" + glyph);
+        auto font = CHexFontFile::open(path.c_str());
+        EXPECT_EQ(CGaiji::hexIndex(GAIJI_8X16), font->hexIndex());
+        if (c.later)
+            write("f.hex", c.later + glyph);
+        else
+            std::remove(path.c_str());
+        CGaiji g;
+        EXPECT_EQ(0, g.shareHexFont(font));
+        EXPECT_EQ(c.glyphs, g.hexGlyphCount(GAIJI_8X16));
+        EXPECT_EQ(c.glyphs != 0, g.hexBitmap(GAIJI_8X16, 0x41) != nullptr);
+    }
+    CGaiji g;
+    EXPECT_EQ(-1, g.shareHexFont(CHexFontFile::open(dir.file("missing.hex").c_str())));
+    EXPECT_EQ(-1, g.shareHexFont(CHexFontFile::open(write("f.hex", "32 32\n").c_str())));
 }
 
 }  // namespace

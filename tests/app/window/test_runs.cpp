@@ -240,7 +240,12 @@ TEST_F(Runs, AbortsWhileTheRunEndsNeverReachADeletedDriver) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    onMainLoop([this] { vc->doConvert(nullptr); });
+    // The first abort comes with the start, so that the run is aborted
+    // however quickly it would end; the rest keep coming while it ends.
+    onMainLoop([this] {
+        vc->doConvert(nullptr);
+        vc->abort(nullptr);
+    });
     stop = true;
     hammer.join();
     EXPECT_EQ(log().substr(log().size() - 9), "Aborted.\n") << log();
