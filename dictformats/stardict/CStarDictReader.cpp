@@ -594,7 +594,9 @@ int CStarDictReader::entryAt(uint32_t index, const char** word, const char** art
     if (articleSize) *articleSize = size;
     const char* a = readArticle(offset, size);
     if (article) *article = a;
-    return 0;
+    // An article past the end of its file (a cut download) or one that does
+    // not inflate is a failure, never an empty article.
+    return a ? 0 : -1;
 }
 
 int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const char** article) {
@@ -603,7 +605,7 @@ int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const c
     if (word) *word = w;
     const char* a = readArticle(hit->articleOffset, hit->articleSize);
     if (article) *article = a;
-    return w ? 0 : -1;
+    return w && a ? 0 : -1;
 }
 
 int CStarDictReader::readDictzipHeader(const char* path) {

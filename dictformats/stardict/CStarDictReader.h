@@ -120,7 +120,8 @@ public:
     // entries or its article cannot be read.
     int entryAt(uint32_t index, const char** word, const char** article, uint32_t* articleOffset,
                 uint32_t* articleSize);
-    // Word and article of a hit; 0 or -1.
+    // Word and article of a hit; 0, or -1 when either cannot be read (an
+    // article past the end of the article file, or one that does not inflate).
     int readHit(const STARDICT_HIT* hit, const char** word, const char** article);
 
     // Splits off the field of article[pos..size): its letter (from

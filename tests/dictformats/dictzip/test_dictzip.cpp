@@ -244,8 +244,8 @@ TEST(Dictzip, DamagedChunksGiveNoStaleBytes) {
     TestDir dir;
     DICTZIP_STATE s;
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, shortChunks, "short.dz").c_str(), &s));
-    EXPECT_EQ(data.substr(0, 400), readRange(&s, 0, 400));  // inside what chunk 0 holds
-    EXPECT_STREQ("", dictzipRead(&s, 400, 700));            // needs chunk 0 whole
+    EXPECT_STREQ("", dictzipRead(&s, 0, 400));    // chunk 0 is short: none of it is used
+    EXPECT_STREQ("", dictzipRead(&s, 400, 700));  // needs chunk 0 whole
 
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken, "broken.dz").c_str(), &s));
     EXPECT_EQ(data.substr(900, 50), readRange(&s, 900, 50));

@@ -4,6 +4,10 @@ corpora and the benchmark.
 
   make_mdict_fixtures.py OUTDIR            every fixture of the tests
   make_mdict_fixtures.py --bench FILE N    one UTF-8 .mdx with N entries
+  make_mdict_fixtures.py --words LIST FILE [PER_BLOCK]
+                                          an .mdx of every word of a word
+                                          list (one a line), PER_BLOCK keys
+                                          to a key block (default 16)
   make_mdict_fixtures.py --large FILE      a sparse .mdd of over 4 GiB
 
 Only the standard library and python3-lzo. The key-index scrambling uses a
@@ -221,6 +225,62 @@ def sort_entries(entries, codec=None):
     return sorted(entries, key=lambda e: e[0].lower())
 
 
+def reader_order(entries, encoding="UTF-8", mdd=False, case_sensitive=False):
+    """The order the reader's block search assumes: the key's bytes (UTF-16
+    units for UTF-16 keys), ASCII letters folded unless case-sensitive; a key
+    before every longer key it begins."""
+    def units(key):
+        if mdd or encoding == "UTF-16":
+            raw = key.encode("utf-16-le")
+            u = [raw[i] | (raw[i + 1] << 8) for i in range(0, len(raw), 2)]
+        else:
+            u = list(key.encode(CODECS.get(encoding.upper(), "utf-8")))
+        if not case_sensitive:
+            u = [c + 32 if 65 <= c <= 90 else c for c in u]
+        return u
+    return sorted(entries, key=lambda e: (units(e[0]), e[0]))
+
+
+# Families of keys that begin with one another, so that blocks of two keys
+# end on a key that is a proper prefix of the first key of the next block.
+SPLIT_WORDS = ["app", "apple", "apples", "applesauce", "applet", "applets", "apply", "apt", "aptitude",
+               "b", "ba", "bab", "baba", "babas", "babbitt", "c"]
+SPLIT_CHINESE = ["中", "中文", "中文字", "中文字典", "中国", "中国人", "字", "字典", "字典学", "十", "十一"]
+SPLIT_BIG5 = ["中", "中文", "中文字", "中文字典", "中國", "中國人", "字", "字典", "字典學", "十", "十一"]
+SPLIT_RESOURCES = ["\\a.png", "\\a.png2", "\\a.png2x", "\\a.pngs", "\\img\\b", "\\img\\b.png",
+                   "\\img\\b.png.bak", "\\z"]
+# Keys that differ only in case, and a family across them.
+CASE_WORDS = ["Apple", "apple", "APPLE", "Applet", "applet", "apples", "Banana", "banana", "bandana", "Zebra"]
+
+
+def split_fixtures(f):
+    """Two keys a block, each block ending on a prefix of the next one's first key."""
+    words = [(w, "record of " + w) for w in SPLIT_WORDS]
+    f["v20_split_utf8.mdx"] = Spec(reader_order(words), per_key_block=2, per_record_block=3)
+    f["v12_split_utf8.mdx"] = Spec(reader_order(words), version="1.2", per_key_block=2, per_record_block=3)
+    f["v20_split_utf16.mdx"] = Spec(reader_order(words, "UTF-16"), encoding="UTF-16", per_key_block=2)
+    chinese = [(w, "record of " + w) for w in SPLIT_CHINESE]
+    f["v20_split_gbk.mdx"] = Spec(reader_order(chinese, "GBK"), encoding="GBK", per_key_block=2)
+    big5 = [(w, "record of " + w) for w in SPLIT_BIG5]
+    f["v20_split_big5.mdx"] = Spec(reader_order(big5, "BIG5"), encoding="BIG5", per_key_block=2)
+    res = [(n, ("bytes of " + n).encode()) for n in SPLIT_RESOURCES]
+    f["v20_split.mdd"] = Spec(reader_order(res, mdd=True), mdd=True, per_key_block=2, per_record_block=3)
+    cased = [(w, "record of " + w) for w in CASE_WORDS]
+    f["v20_case_no.mdx"] = Spec(reader_order(cased), per_key_block=2, extra_attrs='KeyCaseSensitive="No"')
+    f["v20_case_yes.mdx"] = Spec(reader_order(cased, case_sensitive=True), per_key_block=2,
+                                 extra_attrs='KeyCaseSensitive="Yes"')
+
+
+def word_list_mdx(list_path, out_path, per_block):
+    """Every distinct word of a word list, its record naming it in HTML."""
+    with open(list_path, encoding="utf-8", errors="strict") as fh:
+        words = sorted({w.strip() for w in fh if w.strip() and len(w.strip().encode()) < 250})
+    entries = [(w, "<b>%s</b> entry %d" % (xml_escape(w), i)) for i, w in enumerate(words)]
+    with open(out_path, "wb") as fh:
+        fh.write(build(Spec(reader_order(entries), per_key_block=per_block, per_record_block=per_block,
+                            title="Words")))
+
+
 WORDS = [("alpha", "<b>alpha</b> the first letter"),
          ("apple", "a fruit that grows on trees"),
          ("apply", "to put to use"),
@@ -276,6 +336,7 @@ def fixtures():
     # An .mdd whose header claims UTF-8 still has UTF-16 keys.
     f["v20_utf8_claim.mdd"] = Spec(RESOURCES, mdd=True, attrs='GeneratedByEngineVersion="2.0" '
                                    'RequiredEngineVersion="2.0" Encrypted="0" Encoding="UTF-8"')
+    split_fixtures(f)
     return f
 
 
@@ -395,6 +456,9 @@ def main():
         entries = [("word%07d" % i, "<p>definition of word %d</p>" % i) for i in range(n)]
         with open(sys.argv[2], "wb") as fh:
             fh.write(build(Spec(entries, per_key_block=64, per_record_block=64)))
+        return
+    if len(sys.argv) in (4, 5) and sys.argv[1] == "--words":
+        word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) == 5 else 16)
         return
     if len(sys.argv) != 2:
         sys.exit(__doc__)
