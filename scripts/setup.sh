@@ -14,6 +14,8 @@ packages=(
   dictzip sdcv stardict-tools dict-gcide dict-freedict-eng-deu stardict-czech
   freepwing unifont
 )
+packages+=(wamerican)  # a real word list: MDict and user-dictionary whole-file checks
+packages+=(stardict-xmlittre)  # a second real StarDict dictionary (French) for the whole-file checks
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -375,7 +375,8 @@ TEST(StarDictReader, ArticlesPastTheEndOfACutFileAreFailures) {
         o.dictzip = dz;
         const std::string ifo = lftest::writeStarDict(dir.path(), "w", entries, o);
         const std::string file = dir.file(dz ? "w.dict.dz" : "w.dict");
-        const std::string whole = lftest::readFile(file);
+        const lftest::Bytes read = lftest::readFile(file);
+        const std::string whole(read.begin(), read.end());
         lftest::writeFile(file, whole.substr(0, whole.size() / 2));
         CStarDictReader r;
         ASSERT_NE(nullptr, r.open(ifo.c_str()));
