@@ -807,9 +807,13 @@ bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match,
 int CMDictReader::findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
     m_currentBlock = -1;
     if (!m_open || !query || !*query) return -1;
+    // Keys that match once spaces, hyphens and full stops are skipped can
+    // sort just before the block found, or after the last block's last key.
     int b = lowerBoundKeyIndex(query);
-    if (b < 0) return -1;
-    for (int k = b > 0 ? b - 1 : b; k <= b; ++k) {
+    if (m_keyIndex.empty()) return -1;
+    const int last = static_cast<int>(m_keyIndex.size()) - 1;
+    if (b < 0) b = last + 1;
+    for (int k = b > 0 ? b - 1 : b; k <= b && k <= last; ++k) {
         if (loadKeyBlock(static_cast<size_t>(k)) != 0) continue;
         // keyText may not load another block here: every key lies in this one.
         const MdictBlockRef block = m_keyBlock;  // held while keyText runs
@@ -980,7 +984,7 @@ const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
     return nullptr;
 }
 
-void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
+int CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
     // A piece that does not fit ends the output: nothing after it is added.
     CBoundedText w(out, capacity);
     auto put = [&w](const char* piece, size_t n) {
@@ -1058,6 +1062,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
     if (current > 0)
         if (const STYLE_TOKEN* t = style(current)) put(m_styleSheet.data() + t->endOffset, t->endLength);
     if (m_format == 'T') put("</pre>", 6);
+    return w.stopped() ? 0 : 1;
 }
 
 void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) {

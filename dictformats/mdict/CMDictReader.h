@@ -131,8 +131,9 @@ public:
     // Record text -> HTML: style markers replaced by their texts, the
     // phonetic font mapped to Unicode, plain-text records wrapped in <pre>.
     // Writes at most capacity bytes including the terminating 0; a piece that
-    // does not fit ends the output.
-    void applyStyleSheet(const char* text, uint32_t length, char* out, uint32_t capacity);
+    // does not fit ends the output. 1 when the whole text was written, 0 when
+    // it was cut (the output may then end inside a tag or a character).
+    int applyStyleSheet(const char* text, uint32_t length, char* out, uint32_t capacity);
     // The information text: CR LF lines, stopping 255 bytes before the end.
     void formatInfo(char* buffer, uint32_t size, uint32_t unused = 0);
     void dumpKeys();

@@ -129,11 +129,14 @@ public:
     // *seq) and its bytes. The position after it, or -1 at the end or for a
     // field that runs past the article.
     int64_t nextField(const uint8_t* article, uint32_t size, uint32_t pos, int* seq, STARDICT_FIELD* field) const;
-    // The article as HTML, NUL-terminated, in out (outSize bytes).
-    void renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const;
-    // Appends the HTML of one field to out at *outLength; a piece that does
-    // not fit is left out and the rest goes on.
-    static void renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength);
+    // The article as HTML, NUL-terminated, in out (outSize bytes). True when
+    // it was written whole; false when it was cut (at the first piece that
+    // did not fit, with the elements open there closed).
+    bool renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const;
+    // Appends the HTML of one field to out at *outLength. It stops at the
+    // first piece that does not fit, closes what is open and returns false;
+    // true when the field was written whole.
+    static bool renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength);
     // The ".ifo" as lines ending in CR LF, as many whole lines as fit.
     void formatInfo(char* out, size_t outSize) const;
 

@@ -375,8 +375,8 @@ TEST(StarDictReader, ArticlesPastTheEndOfACutFileAreFailures) {
         o.dictzip = dz;
         const std::string ifo = lftest::writeStarDict(dir.path(), "w", entries, o);
         const std::string file = dir.file(dz ? "w.dict.dz" : "w.dict");
-        const lftest::Bytes read = lftest::readFile(file);
-        const std::string whole(read.begin(), read.end());
+        const lftest::Bytes bytes = lftest::readFile(file);
+        const std::string whole(bytes.begin(), bytes.end());
         lftest::writeFile(file, whole.substr(0, whole.size() / 2));
         CStarDictReader r;
         ASSERT_NE(nullptr, r.open(ifo.c_str()));
@@ -486,14 +486,43 @@ TEST(StarDictReader, RendersFieldsAsHtml) {
     }
 }
 
-TEST(StarDictReader, RenderingDropsWhatDoesNotFitWhole) {
+// An article longer than the output stops at its first piece that does not
+// fit, with what is open closed, and says it was cut; nothing after the cut
+// (the short line ends of the lines left out) is written.
+TEST(StarDictReader, RenderingStopsAtTheFirstPieceThatDoesNotFit) {
+    using std::string;
+    struct Case {
+        const char* sequence;
+        string article;
+        size_t outSize;
+        const char* html;
+        bool whole;
+    } cases[] = {
+        {"m", "hello world", 12, "<p></p>", false},
+        {"m", "hello", 13, "<p>hello</p>", true},
+        {"m", "hello", 12, "<p></p>", false},
+        {"m", "hello", 1, "", false},
+        {"m", "line one\nline two is longer\n\n\nx", 30, "<p>line one<br/></p>", false},
+        {"tm", string("caeremonia /kai/\0one\ntwo\nthree", 30), 40, "/caeremonia /kai//<p>one<br/>two</p>", false},
+        {"tm", string("long pronunciation\0m", 20), 10, "", false},
+        {"n", "<wordgroup><word>alpha</word><word>beta gamma delta</word></wordgroup>", 120,
+         "<div> <span style=\"color: #00b\">alpha</span>, <span style=\"color: #00b\"></span></div>\n<p/>", false},
+        {"x", "see <rref>a.png</rref> and more text here", 40, "<p>see <img src=\"a.png\"/></p>", false},
+    };
     TestDir dir;
-    CStarDictReader r;
-    ASSERT_NE(nullptr, r.openIfo(lftest::writeStarDict(dir.path(), "w", kWords).c_str()));
-    EXPECT_EQ("<p></p>", render(r, "hello world", 12));  // the text does not fit, the tags do
-    EXPECT_EQ("<p>hello</p>", render(r, "hello", 13));
-    EXPECT_EQ("<p>hello", render(r, "hello", 12));  // and then the rest goes on
-    EXPECT_EQ("", render(r, "hello", 1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.article + " into " + std::to_string(c.outSize));
+        StarDictOptions o;
+        o.sametypesequence = c.sequence;
+        CStarDictReader r;
+        ASSERT_NE(nullptr, r.openIfo(lftest::writeStarDict(dir.path(), "w", kWords, o).c_str()));
+        std::vector<char> out(c.outSize + 8, '#');
+        const bool whole = r.renderArticle(reinterpret_cast<const uint8_t*>(c.article.data()),
+                                           static_cast<uint32_t>(c.article.size()), out.data(), c.outSize);
+        for (size_t i = c.outSize; i < out.size(); ++i) ASSERT_EQ('#', out[i]) << "written past the output";
+        EXPECT_EQ(c.html, string(out.data()));
+        EXPECT_EQ(c.whole, whole);
+    }
 }
 
 TEST(StarDictReader, ReadsTheIfo) {
