@@ -89,6 +89,9 @@ public:
     uint64_t numEntries() const { return m_numEntries; }
     uint64_t numRecords() const { return m_numRecords; }
     uint32_t instance() const { return m_instance; }
+    // Bytes of decoded blocks the reader keeps for later lookups (at most
+    // CMdictBlockCache::kMaxBytes; none after close).
+    size_t cachedBytes() const { return m_cache.bytes(); }
     const std::vector<STYLE_TOKEN>& styles() const { return m_styles; }
     // Why the last open or openHeader failed ("" when it did not).
     const std::string& failureReason() const { return m_failure; }

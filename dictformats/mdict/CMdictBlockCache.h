@@ -29,7 +29,7 @@ class CMdictBlockCache {
 public:
     enum Kind { kKeyBlock = 0, kRecordBlock = 1 };
     // The most bytes (decoded bytes plus entry lists) the cache keeps.
-    static const size_t kMaxBytes = 8u << 20;
+    static constexpr size_t kMaxBytes = size_t(8) << 20;
 
     explicit CMdictBlockCache(size_t maxBytes = kMaxBytes) : m_maxBytes(maxBytes) {}
 

@@ -324,13 +324,14 @@ TEST(Dictzip, ChunksAreInflatedWholeBeforeUse) {
     }
 }
 
-// A real dictionary: random ranges across chunk ends against the dictzip
+// A real dictionary (Debian's Czech one: 23 chunks, small enough to copy and
+// damage many times): random ranges across chunk ends against the dictzip
 // tool; then the same file cut short and with single bits flipped, where
 // every range is either refused or what the tool gives, and refused
 // whenever the tool refuses it (a chunk that does not inflate to exactly its
 // length with all of its input consumed).
 TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
-    const std::string real = "/usr/share/dictd/freedict-eng-deu.dict.dz";
+    const std::string real = "/usr/share/stardict/dic/czech-cizi.dict.dz";
     if (access(real.c_str(), R_OK) != 0) {
         if (getenv("CI")) FAIL() << real << " is missing: run scripts/setup.sh";
         GTEST_SKIP() << real << " is missing: run scripts/setup.sh";
@@ -358,7 +359,7 @@ TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
     // Ranges that end in one chunk and go on into the next, and a few that
     // span several.
     std::vector<Range> ranges;
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 100; ++i) {
         const uint64_t end = (1 + next(chunks - 1)) * chunk;
         const uint64_t before = 1 + next(3000), after = 1 + next(i % 10 == 0 ? 3 * chunk : 3000);
         ranges.push_back({end - before, std::min(before + after, good.isize - (end - before))});
@@ -393,7 +394,7 @@ TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
     }
     // One bit flipped inside a chunk; the read takes a few bytes from its
     // start, the part a partial inflation would have got right.
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 30; ++i) {
         const uint64_t c = 1 + next(chunks - 2);
         const uint64_t at = good.chunkOffsets[c] + next(good.chunkSizes[c]);
         std::string flipped = bytes;
@@ -402,6 +403,6 @@ TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
         check("bit flip at " + std::to_string(at), Range{c * chunk + 2, 40});
         check("bit flip at " + std::to_string(at), Range{c * chunk - 20, 60});
     }
-    EXPECT_GT(refusedByTool, 20);
+    EXPECT_GT(refusedByTool, 10);
     EXPECT_GT(agreed, 10);
 }

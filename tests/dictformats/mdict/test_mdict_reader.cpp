@@ -402,6 +402,23 @@ TEST(MdictLookup, LongQueriesAreCutAtACharacterBoundary) {
     }
 }
 
+TEST(MdictLookup, DecodedBlocksAreKeptUntilClose) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
+    EXPECT_EQ(0u, r.cachedBytes());
+    EXPECT_EQ(25, r.search("item", 0, 0, nullptr));
+    EXPECT_EQ(1, r.searchText("record 7", 0, nullptr, nullptr, nullptr, nullptr));
+    const size_t kept = r.cachedBytes();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LE(kept, CMdictBlockCache::kMaxBytes);
+    // Lookups served from the cache give the same keys and records.
+    EXPECT_EQ(25, r.search("item", 0, 0, nullptr));
+    EXPECT_EQ("item00", hitKeys(r).front());
+    EXPECT_EQ("record 24", recordOf(r, "item24"));
+    r.close();
+    EXPECT_EQ(0u, r.cachedBytes());
+}
+
 TEST(MdictLookup, EnumerationBeforeAnySearchFindsNothing) {
     CMDictReader r;
     ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
