@@ -209,8 +209,20 @@ bool CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) 
         bool seen = false;
         for (const std::string& v : visited) seen = seen || strcasecmp(v.c_str(), target.c_str()) == 0;
         if (!seen && static_cast<int>(visited.size()) < kMaxRedirections &&
-            m_mdict[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0)
+            m_mdict[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
+            // Of the keys equal to the target but for case and punctuation,
+            // the one written exactly as the target, when there is one.
+            uint64_t exactPos = keyPos, exactOffset = offset;
+            for (bool more = true; more;) {
+                const char* key = m_mdict[0]->keyText(exactPos);
+                if (key && target == key) {
+                    offset = exactOffset;
+                    break;
+                }
+                more = m_mdict[0]->findNextKey(target.c_str(), &exactPos, &exactOffset, 1) >= 0;
+            }
             linked = m_mdict[0]->recordText(offset);
+        }
         if (!linked) {
             std::string escaped;
             for (char c : target) {

@@ -4,10 +4,13 @@ corpora and the benchmark.
 
   make_mdict_fixtures.py OUTDIR            every fixture of the tests
   make_mdict_fixtures.py --bench FILE N    one UTF-8 .mdx with N entries
-  make_mdict_fixtures.py --words LIST FILE [PER_BLOCK]
+  make_mdict_fixtures.py --words LIST FILE [PER_BLOCK [html]]
                                           an .mdx of every word of a word
                                           list (one a line), PER_BLOCK keys
-                                          to a key block (default 16)
+                                          to a key block (default 16); with
+                                          "html" the records also hold
+                                          images and sounds (in FILE's .mdd),
+                                          entry:// links and redirections
   make_mdict_fixtures.py --large FILE      a sparse .mdd of over 4 GiB
 
 Only the standard library and python3-lzo. The key-index scrambling uses a
@@ -91,6 +94,7 @@ for _msg, _hex in ((b"", "cdf26213a150dc3ecb610f18f6b38b46"),
 
 def frame(data, kind):
     """A framed block: type, big-endian Adler-32 of data, payload."""
+    data = bytes(data)
     check = struct.pack(">I", zlib.adler32(data) & _M)
     if kind == "stored":
         return b"\x00\x00\x00\x00" + check + data
@@ -172,7 +176,7 @@ def build(spec):
     header = ("<%s %s/>\r\n\x00" % (root, attrs)).encode("utf-16-le")
 
     # Records laid end to end, then cut into record blocks.
-    stream = b""
+    stream = bytearray()  # grown in place: files of 10^5 entries stay fast
     offsets = []
     for _, record in spec.entries:
         offsets.append(len(stream))
@@ -183,10 +187,10 @@ def build(spec):
         rec_blocks.append(stream[a:b])
 
     key_blocks = []
-    infos = b""
+    infos = bytearray()
     for i in range(0, len(spec.entries), spec.per_key_block):
         chunk = list(range(i, min(i + spec.per_key_block, len(spec.entries))))
-        raw = b""
+        raw = bytearray()
         for j in chunk:
             kb, unit = encode_key(spec, spec.entries[j][0])
             raw += num(offsets[j]) + kb + (b"\x00" * unit)
@@ -198,6 +202,7 @@ def build(spec):
         infos += num(len(chunk)) + size(len(first) // unit) + first + term + size(len(last) // unit) + last + term
         infos += num(len(framed)) + num(len(raw))
 
+    infos = bytes(infos)
     out = struct.pack(">I", len(header)) + header + struct.pack("<I", zlib.adler32(header) & _M)
     key_blocks_data = b"".join(key_blocks)
     if v2:
@@ -271,14 +276,38 @@ def split_fixtures(f):
                                  extra_attrs='KeyCaseSensitive="Yes"')
 
 
-def word_list_mdx(list_path, out_path, per_block):
-    """Every distinct word of a word list, its record naming it in HTML."""
+def word_list_mdx(list_path, out_path, per_block, html=False):
+    """Every distinct word of a word list, its record naming it in HTML. With
+    html, word i also links to another word (every 5th), shows an image (every
+    10th) or a sound (every 13th), or redirects to another word (every 7th,
+    "@@@LINK="); the images and sounds go into the .mdd beside."""
     with open(list_path, encoding="utf-8", errors="strict") as fh:
         words = sorted({w.strip() for w in fh if w.strip() and len(w.strip().encode()) < 250})
-    entries = [(w, "<b>%s</b> entry %d" % (xml_escape(w), i)) for i, w in enumerate(words)]
+    n = len(words)
+    entries, resources = [], []
+    for i, w in enumerate(words):
+        record = "<b>%s</b> entry %d" % (xml_escape(w), i)
+        if html:
+            other = words[(i * 31 + 5) % n]
+            if i % 7 == 3:
+                record = "@@@LINK=" + other
+            else:
+                if i % 5 == 0:
+                    record += ' see <a href="entry://%s">%s</a>' % (xml_escape(other), xml_escape(other))
+                if i % 10 == 0:
+                    record += ' <img alt="%d" src="img/%d.png">' % (i, i)
+                    resources.append(("\\img\\%d.png" % i, b"PNG %d" % i))
+                if i % 13 == 0:
+                    record += ' <a href="sound://snd/%d.spx">&#9654;</a>' % i
+                    resources.append(("\\snd\\%d.spx" % i, b"SPX %d" % i))
+        entries.append((w, record))
     with open(out_path, "wb") as fh:
         fh.write(build(Spec(reader_order(entries), per_key_block=per_block, per_record_block=per_block,
                             title="Words")))
+    if resources:
+        with open(os.path.splitext(out_path)[0] + ".mdd", "wb") as fh:
+            fh.write(build(Spec(reader_order(resources, mdd=True), mdd=True, per_key_block=per_block,
+                                per_record_block=per_block)))
 
 
 WORDS = [("alpha", "<b>alpha</b> the first letter"),
@@ -457,8 +486,9 @@ def main():
         with open(sys.argv[2], "wb") as fh:
             fh.write(build(Spec(entries, per_key_block=64, per_record_block=64)))
         return
-    if len(sys.argv) in (4, 5) and sys.argv[1] == "--words":
-        word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) == 5 else 16)
+    if len(sys.argv) in (4, 5, 6) and sys.argv[1] == "--words":
+        word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) >= 5 else 16,
+                      len(sys.argv) == 6 and sys.argv[5] == "html")
         return
     if len(sys.argv) != 2:
         sys.exit(__doc__)
