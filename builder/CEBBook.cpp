@@ -64,6 +64,7 @@ CEBBook::CEBBook()
       m_opened(false),
       m_progress(0),
       m_sourceType(0),
+      m_failedSources(0),
       m_epwingVersion(1),
       m_stringT(nullptr),
       m_stringTSize(kDefaultStringT),
@@ -381,15 +382,17 @@ void CEBBook::openBook() {
 
 // ---- make ----
 
-void CEBBook::make() {
+BookResult CEBBook::make() {
+    BookResult result;
     if (!m_opened) {
         // Nothing was prepared (open failed or was never called): no reader
         // may run on a missing body stream.
         message("no book is open(make)\r\n");
         cleanUp();
         m_progress = 100;
-        return;
+        return result;
     }
+    m_failedSources = 0;
     try {
         checkAbort();
         runSources();
@@ -431,11 +434,20 @@ void CEBBook::make() {
         message(line);
         std::snprintf(line, sizeof line, "# of Links(%d)\r\n", m_linkCount);
         message(line);
+        result.written = true;
     } catch (const std::exception& e) {
+        result.aborted = isAborted();
         message(e.what());
     }
+    result.failedSources = m_failedSources;
     cleanUp();
     m_progress = 100;
+    return result;
+}
+
+void CEBBook::failSource(const SOURCE_INFO* source, const std::string& reason) {
+    ++m_failedSources;
+    message((std::string(source != nullptr ? source->path : "") + " : " + reason + ", source left out\r\n").c_str());
 }
 
 void CEBBook::runSources() {
@@ -447,6 +459,14 @@ void CEBBook::runSources() {
         BLOCK_POS start;
         m_body->tell(&start);
         m_sourceStarts.push_back(start);
+        // A file that went away or changed into something else since it
+        // was added is named, not read as an empty source.
+        if (!openRegularFile(src->path, nullptr)) {
+            failSource(src, "can't open source file");
+            m_body->flushBlock();
+            m_body->finish();
+            continue;
+        }
         switch (src->type) {
             case 0:
             case 1: {
@@ -495,6 +515,7 @@ void CEBBook::runSources() {
             }
             default:
                 // A source type without a reader adds nothing to the book.
+                failSource(src, "no reader for source type " + std::to_string(src->type));
                 break;
         }
         m_body->flushBlock();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/BookResult.h"
 #include "builder/ConvertOpt.h"
 #include "builder/complex/ComplexDefinitions.h"
 #include "builder/index/SearchEntries.h"
@@ -71,8 +72,13 @@ public:
     // Returns 0 (-1 for a path too long, which is then ignored).
     int setCopyright(const char* path);
     // Builds the book prepared by open. Always returns; every outcome goes to
-    // the callback. After a failed or missing open it only reports that.
-    void make();
+    // the callback, and the result says how the build ended. After a failed
+    // or missing open it only reports that (nothing written).
+    BookResult make();
+    // Called by a reader that leaves its source out of the book (a refused
+    // field spec, a file that does not open): names the source and the
+    // reason in the log and counts the source as failed.
+    void failSource(const SOURCE_INFO* source, const std::string& reason);
 
     void setMessageCallback(void (*callback)(const char* text));
     // Passes text to the book's message callback when it has one.
@@ -339,6 +345,7 @@ private:
     std::unique_ptr<CGaiji> m_gaiji;
     int m_progress;
     int m_sourceType;
+    int m_failedSources;  // of the build under way
     int m_epwingVersion;
     unsigned char m_delChars[258];
     char* m_stringT;

@@ -213,12 +213,14 @@ void CEPWing::setOutput(const char* outPath, int ebType) {
     if (m_catalog != nullptr) m_catalog->readCatalog(m_opt.outPath, "w", ebType);
 }
 
-void CEPWing::closeCatalog() {
-    if (m_catalog == nullptr) return;
-    if (m_catalog->writeCatalog() != 0)
+bool CEPWing::closeCatalog() {
+    if (m_catalog == nullptr) return false;
+    const bool written = m_catalog->writeCatalog() == 0;
+    if (!written)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
     m_catalog->reset();
     m_subbookIndex = -1;
+    return written;
 }
 
 // ---- options by name ----
@@ -397,13 +399,13 @@ int CEPWing::setCopyright(const char* path) {
     return 0;
 }
 
-void CEPWing::makeBook() {
-    if (m_book == nullptr) return;
-    m_book->make();
+BookResult CEPWing::makeBook() {
+    if (m_book == nullptr) return BookResult();
+    const BookResult result = m_book->make();
     // The catalog names the gaiji font files the book really has.
-    if (m_catalog == nullptr || m_subbookIndex < 0) return;
+    if (m_catalog == nullptr || m_subbookIndex < 0) return result;
     SUBBOOK_INFO* sb = m_catalog->subbook(m_subbookIndex);
-    if (sb == nullptr) return;
+    if (sb == nullptr) return result;
     int written = m_book->writtenFontMask();
     for (int i = 0; i < FONT_SLOTS; ++i) {
         if (!(written & kFontSlots[i].maskBit)) continue;
@@ -413,6 +415,7 @@ void CEPWing::makeBook() {
             sb->fontNames[i][8] = 0;
         }
     }
+    return result;
 }
 
 void CEPWing::saveGlossviewGaijiMap(const char* path) {

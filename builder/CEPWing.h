@@ -6,15 +6,16 @@
 //   w->setIntOption("titleLen", 64); w->setMessageCallback(cb);
 //   w->setOutput("/out/", 1);
 //   w->newBook(title, "DICT", 0x60, ...); w->addSource(path, nullptr, 4, nullptr);
-//   w->setCopyright(path); w->makeBook();
-//   w->closeCatalog(); w->term(); delete w;
+//   w->setCopyright(path); BookResult r = w->makeBook();
+//   bool catalogWritten = w->closeCatalog(); w->term(); delete w;
 //
 // Nothing throws out of the driver: the book writer reports its own errors
-// through the message callback.
+// through the message callback, and the results say what was written.
 #pragma once
 
 #include <cstdint>
 
+#include "builder/BookResult.h"
 #include "builder/ConvertOpt.h"
 
 class CEBBook;
@@ -34,7 +35,9 @@ public:
     void term();
 
     void setOutput(const char* outPath, int ebType);
-    void closeCatalog();
+    // Writes the catalog of every registered book; false (after a message)
+    // when it cannot be written.
+    bool closeCatalog();
 
     // Options by name, names compared without regard to case; unknown names
     // change nothing and read as 0 or "".
@@ -59,7 +62,9 @@ public:
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
     int setCopyright(const char* path);
-    void makeBook();
+    // Builds the current book; how it ended (nothing written when no book
+    // was started).
+    BookResult makeBook();
     void saveGlossviewGaijiMap(const char* path);
     void abort();
     int getProgress() const;

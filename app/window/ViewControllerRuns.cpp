@@ -14,16 +14,6 @@
 
 namespace {
 
-// The last text the driver reported on this thread: a book is built when
-// its build ended with the closing count of links, which comes after the
-// index table is written; an error or an abort (empty text) comes last
-// otherwise.
-thread_local std::string t_lastMessage;
-
-bool bookBuilt() {
-    return t_lastMessage.compare(0, 11, "# of Links(") == 0;
-}
-
 const char* orNull(const std::string& text) {
     return text.empty() ? nullptr : text.c_str();
 }
@@ -31,8 +21,7 @@ const char* orNull(const std::string& text) {
 }  // namespace
 
 void ViewController::showMessage(const char* text) {
-    t_lastMessage = text ? text : "";
-    UINotificationCenter::defaultCenter().post(kShowMessageNotification, nullptr, {{kMessageKey, t_lastMessage}});
+    UINotificationCenter::defaultCenter().post(kShowMessageNotification, nullptr, {{kMessageKey, text ? text : ""}});
 }
 
 void ViewController::showMessageOnMainThread(const UINotification* notification) {
@@ -139,10 +128,7 @@ CEPWing* ViewController::startDriver(const RunPlan& plan) {
 }
 
 bool ViewController::stopDriver(CEPWing* epwing) {
-    // The driver reports nothing from writing the catalog but a failure.
-    t_lastMessage.clear();
-    epwing->closeCatalog();
-    bool written = t_lastMessage.empty();
+    const bool written = epwing->closeCatalog();
     epwing->term();
     {
         std::lock_guard<std::mutex> g(m_runLock);
@@ -224,13 +210,15 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         }
         failures += sourceFailures;
         if (!book.copyright.empty()) epwing->setCopyright(book.copyright.c_str());
-        t_lastMessage.clear();
-        epwing->makeBook();
+        const BookResult built = epwing->makeBook();
         {
             std::lock_guard<std::mutex> g(m_runLock);
             m_bookUnderWay = false;
         }
-        if (!bookBuilt()) ++failures;
+        // A book cut short is one failure; each source the book writer left
+        // out is one more.
+        if (!built.written) ++failures;
+        failures += built.failedSources;
     }
     if (!stopDriver(epwing)) ++failures;
     finishRun(bAbort, failures);

@@ -202,7 +202,7 @@ void CCSVParser::parseCSV(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
     body->tell(&m_sourceStart);
     beginSource(book, body);
     if (!parseFieldSpec(fields, &spec, &error)) {
-        message(book, error + " of " + source->path + " (parseCSV)\r\n");
+        if (book != nullptr) book->failSource(source, error);
         endSource(book, body, &m_progress);
         return;
     }

@@ -16,6 +16,7 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
 
 using lftest::TestDir;
@@ -167,22 +168,60 @@ TEST(BookSources, AddSourceMeasuresAndCopies) {
     EXPECT_STREQ(s.fields, "sjis,tab,h");
 }
 
-TEST(BookSources, SourceTypesWithoutAReaderAreSkipped) {
-    TestDir dir;
-    lftest::writeFile(dir.file("a.txt"), std::string("plain\n"));
-    lftest::BookRecipe r;
-    r.outDir = dir.path();
-    for (int type : {8, 42, 4}) r.sources.push_back({dir.file("a.txt"), "", type});
-    lftest::BookRun run = lftest::buildBook(r);
-    ASSERT_EQ(run.newBookResult, 0);
-    EXPECT_EQ(run.messages.back(), "# of Links(0)\r\n") << run.log();
+// A source the book writer leaves out is named in the log with the reason
+// and counted in the result; the book is still written from the others.
+TEST(BookSources, SourcesLeftOutAreNamedCountedAndTheBookIsStillWritten) {
+    const struct {
+        const char* name;
+        int type;
+        const char* fields;
+        bool removeFile;  // removed between addSource and make
+        const char* reason;
+    } cases[] = {
+        {"type 8 has no reader", 8, "", false, "no reader for source type 8"},
+        {"type 42 has no reader", 42, "", false, "no reader for source type 42"},
+        {"unknown delimiter", 9, "delim=x;fields=headword|meaning|", false, "unknown delimiter \"x\" in field spec"},
+        {"unknown field type", 9, "fields=headword|gloss|", false, "unknown field type \"gloss\" in field spec"},
+        {"unknown encoding", 9, "enc=latin-1;fields=headword|meaning|", false,
+         "unknown encoding \"latin-1\" in field spec"},
+        {"no field spec", 9, "", false, "empty field spec"},
+        {"file gone before the build", 5, "", true, "can't open source file"},
+        {"markup file gone before the build", 0, "", true, "can't open source file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        lftest::writeFile(dir.file("good.txt"), std::string("apple /// fruit\r\n"));
+        lftest::writeFile(dir.file("bad.txt"), std::string("pear,fruit\n"));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.sources.push_back({dir.file("good.txt"), "", 5});
+        r.sources.push_back({dir.file("bad.txt"), "", c.type, c.fields});
+        if (c.removeFile) {
+            // addSource sees the file; make does not.
+            r.sources.back().path = dir.file("gone.txt");
+            lftest::writeFile(dir.file("gone.txt"), std::string("pear /// fruit\r\n"));
+            r.beforeMake = [&] { ::unlink(dir.file("gone.txt").c_str()); };
+        }
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_TRUE(run.result.written) << run.log();
+        EXPECT_FALSE(run.result.aborted);
+        EXPECT_EQ(run.result.failedSources, 1) << run.log();
+        EXPECT_FALSE(run.result.succeeded());
+        const std::string line = r.sources.back().path + " : " + c.reason + ", source left out\r\n";
+        EXPECT_NE(run.log().find(line), std::string::npos) << run.log();
+        lftest::EbProbe probe(dir.path());
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
+        EXPECT_TRUE(probe.search(0, lftest::EbSearchKind::Word, {"pear"}).empty());
+    }
 }
 
 TEST(BookMake, MakeWithoutOpenOnlyReports) {
     CEBBook book;
     lftest::capturedMessages().clear();
     book.setMessageCallback(lftest::captureMessage);
-    book.make();
+    EXPECT_FALSE(book.make().written);
     EXPECT_EQ(lftest::capturedMessages(), (std::vector<std::string>{"no book is open(make)\r\n"}));
     EXPECT_EQ(book.getProgress(), 100);
 }

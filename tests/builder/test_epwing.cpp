@@ -383,6 +383,8 @@ TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage) {
     ASSERT_EQ(run.newBookResult, 0);
     EXPECT_EQ(run.messages, (std::vector<std::string>{"Body...", ""}));
     EXPECT_EQ(run.progress, 100);
+    EXPECT_TRUE(run.result.aborted);
+    EXPECT_FALSE(run.result.written);
     EXPECT_FALSE(::fileExists(dir.file("TEST.map").c_str()));
 }
 
@@ -413,6 +415,7 @@ TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
     EXPECT_EQ(run.messages,
               (std::vector<std::string>{"Body...", " done\r\n", "# of Figures=(0)\r\n", "# of Sounds=(0)\r\n",
                                         "# of Anchors(0)\r\n", "# of Links(0)\r\n"}));
+    EXPECT_TRUE(run.result.succeeded());
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_EQ(probe.subbooks().size(), 1u);

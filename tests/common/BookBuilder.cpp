@@ -45,7 +45,8 @@ BookRun buildBook(const BookRecipe& r) {
     for (const auto& s : r.sources) w->addSource(s.path.c_str(), opt(s.title), s.type, opt(s.fields));
     if (!r.copyright.empty()) w->setCopyright(r.copyright.c_str());
     if (r.abortBeforeMake) w->abort();
-    w->makeBook();
+    if (r.beforeMake) r.beforeMake();
+    run.result = w->makeBook();
     run.progress = w->getProgress();
     w->closeCatalog();
     w->term();

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "builder/BookResult.h"
+
 class CEPWing;
 
 namespace lftest {
@@ -46,12 +48,15 @@ struct BookRecipe {
     std::vector<BookSource> sources;
     std::string copyright;  // empty: none
     bool abortBeforeMake = false;
+    // Called after the sources are added, just before makeBook.
+    std::function<void()> beforeMake;
     // Called after init, before setOutput (options by name).
     std::function<void(CEPWing&)> configure;
 };
 
 struct BookRun {
     int newBookResult = 0;
+    BookResult result;  // what makeBook returned
     int progress = 0;
     std::vector<std::string> messages;
     // All messages joined.

@@ -107,6 +107,22 @@ TEST(LexforgeCli, ExitStatuses) {
     EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
     EXPECT_TRUE(fileExists(dir.file("out1/ONE/DATA/HONMON").c_str()));
 
+    // The only source has a refused field spec: the book is written without
+    // it, the log names the source and the reason, the run fails.
+    lftest::writeFile(dir.file("c.csv"), std::string("pear,fruit\n"));
+    lftest::writeFile(dir.file("spec.lfx"),
+                      "<?xml version=\"1.0\"?>\n<BookSet><booklist><BookInfo><source><SourceInfo>"
+                      "<inFile>$(BASE)/c.csv</inFile><sourceTypeID>9</sourceTypeID>"
+                      "<fields>enc=utf-8;delim=,;fields=headword|gloss|</fields></SourceInfo></source>"
+                      "<bookTitle>One</bookTitle><dirName>ONE</dirName></BookInfo></booklist>"
+                      "<outputPath>" + dir.file("out2") + "</outputPath></BookSet>\n");
+    EXPECT_EQ(run("build '" + dir.file("spec.lfx") + "'", &out), 1) << out;
+    EXPECT_NE(out.find(dir.file("c.csv") + " : unknown field type \"gloss\" in field spec, source left out"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
+    EXPECT_TRUE(fileExists(dir.file("out2/ONE/DATA/HONMON").c_str()));
+
     // No output folder: the field that took the focus is named.
     EXPECT_EQ(run("build '" + dir.file("nooutput.lfx") + "'", &out, true), 2);
     EXPECT_NE(out.find("outputPath"), std::string::npos) << out;

@@ -98,6 +98,22 @@ TEST_F(Runs, ASourceThatCannotBeOpenedIsReportedAndCounted) {
     EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
 }
 
+// The book writer leaves a source out (here for a refused field spec): the
+// run counts it as failed from the driver's result, whatever the log's last
+// line is.
+TEST_F(Runs, ASourceTheBookWriterLeavesOutFailsTheRun) {
+    BookInfo& b = book("Alpha", "ALPHA");
+    lftest::writeFile(dir.file("c.csv"), std::string("pear,fruit\n"));
+    addSource(b, dir.file("c.csv"), 9, "enc=utf-8;delim=x;fields=headword|meaning|");
+    build();
+    EXPECT_TRUE(contains(log(), dir.file("c.csv") + " : unknown delimiter \"x\" in field spec, source left out"))
+        << log();
+    EXPECT_EQ(log().substr(log().size() - 6), "Done.\n");
+    EXPECT_EQ(vc->lastRun().failures, 1);
+    lftest::EbProbe probe(dir.file("out"));
+    EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
+}
+
 TEST_F(Runs, ABookThatCannotBeStartedGetsNoFurtherCalls) {
     mkdir(dir.file("out").c_str(), 0755);
     lftest::writeFile(dir.file("out/BAD"), std::string("a file where the book's folder would go"));
