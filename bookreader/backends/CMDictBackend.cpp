@@ -224,26 +224,10 @@ bool CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) 
             linked = m_mdict[0]->recordText(offset);
         }
         if (!linked) {
-            std::string escaped;
-            for (char c : target) {
-                switch (c) {
-                    case '&':
-                        escaped += "&amp;";
-                        break;
-                    case '<':
-                        escaped += "&lt;";
-                        break;
-                    case '>':
-                        escaped += "&gt;";
-                        break;
-                    case '"':
-                        escaped += "&quot;";
-                        break;
-                    default:
-                        escaped += c;
-                }
-            }
-            body = "<a href=\"entry://" + escaped + "\">" + escaped + "</a>";
+            char buffer[6 * kMaxLinkTarget + 1];
+            CBoundedText escaped(buffer, sizeof buffer);
+            backend::appendEscaped(escaped, target.data(), target.size(), true);
+            body = std::string("<a href=\"entry://") + buffer + "\">" + buffer + "</a>";
             break;
         }
         visited.push_back(target);

@@ -10,7 +10,6 @@
 #include <strings.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -22,23 +21,14 @@
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
 #include "tests/common/MdictFixtures.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/StarDictPeers.h"
 #include "tests/common/TestDir.h"
 
+using lftest::kWordList;
 using lftest::TestDir;
 
 namespace {
-
-const char kWordList[] = "/usr/share/dict/american-english";
-
-// Skips (or, in CI, fails) when a real file is missing.
-#define REQUIRE_FILE(path)                                                       \
-    do {                                                                         \
-        if (access((path), R_OK) != 0) {                                         \
-            if (getenv("CI")) FAIL() << (path) << " is missing: run scripts/setup.sh"; \
-            GTEST_SKIP() << (path) << " is missing: run scripts/setup.sh";       \
-        }                                                                        \
-    } while (0)
 
 // Every value of attribute name="..." in the html, in order.
 std::vector<std::string> quotedValues(const std::string& html, const std::string& name) {
@@ -62,7 +52,7 @@ std::string unescaped(std::string s) {
 }  // namespace
 
 TEST(RealDictionaries, MdictWordListRecordsResourcesLinksAndRedirections) {
-    REQUIRE_FILE(kWordList);
+    LF_REQUIRE_REAL_FILE(kWordList);
     TestDir dir;
     const std::string mdx = dir.file("words.mdx");
     ASSERT_EQ(0, lftest::runCommand(lftest::mdictPython() + " " + LF_SOURCE_DIR +
@@ -156,7 +146,7 @@ class RealStarDict : public testing::TestWithParam<const char*> {};
 
 TEST_P(RealStarDict, EveryArticleRendersWhatTheToolsRead) {
     const std::string stem = GetParam();
-    REQUIRE_FILE((stem + ".idx").c_str());
+    LF_REQUIRE_REAL_FILE((stem + ".idx").c_str());
     TestDir dir;
     const std::string base = stem.substr(stem.rfind('/') + 1);
     for (const char* ext : {".ifo", ".idx", ".dict.dz"})
@@ -221,14 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Debian, RealStarDict,
 // attribute 128): every link an entry shows names the entry it was made to,
 // with the comment it was made with, in the order made.
 TEST(RealDictionaries, UserDictionaryLinksNameTheirEntries) {
-    REQUIRE_FILE(kWordList);
-    std::vector<std::string> words;
-    {
-        std::ifstream in(kWordList);
-        size_t n = 0;
-        for (std::string line; std::getline(in, line); ++n)
-            if (n % 30 == 0 && !line.empty()) words.push_back(line);
-    }
+    LF_REQUIRE_REAL_FILE(kWordList);
+    const std::vector<std::string> words = lftest::wordListSample(30);
     ASSERT_GT(words.size(), 3000u);
     TestDir dir;
     const std::string path = dir.file("words.lfd");

@@ -15,6 +15,7 @@
 
 #include "dictformats/dictzip/dictzip.h"
 #include "tests/common/DictzipFixtures.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/TestDir.h"
 
 using lftest::DictzipOptions;
@@ -332,10 +333,7 @@ TEST(Dictzip, ChunksAreInflatedWholeBeforeUse) {
 // length with all of its input consumed).
 TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
     const std::string real = "/usr/share/stardict/dic/czech-cizi.dict.dz";
-    if (access(real.c_str(), R_OK) != 0) {
-        if (getenv("CI")) FAIL() << real << " is missing: run scripts/setup.sh";
-        GTEST_SKIP() << real << " is missing: run scripts/setup.sh";
-    }
+    LF_REQUIRE_REAL_FILE(real.c_str());
     const lftest::Bytes read = lftest::readFile(real);
     const std::string bytes(read.begin(), read.end());
     DICTZIP_STATE good;

@@ -17,11 +17,12 @@
 
 #include "dictformats/mdict/CMDictReader.h"
 #include "tests/common/MdictFixtures.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/TestDir.h"
 
-namespace {
+using lftest::kWordList;
 
-const char kWordList[] = "/usr/share/dict/american-english";
+namespace {
 
 std::string folded(const std::string& s) {
     std::string out = s;
@@ -30,25 +31,10 @@ std::string folded(const std::string& s) {
     return out;
 }
 
-std::vector<std::string> hitKeys(CMDictReader& r) {
-    std::vector<std::string> keys;
-    MDICT_HIT* hits = nullptr;
-    uint32_t count = 0;
-    if (r.getResults(&hits, &count) != 0) return keys;
-    for (uint32_t i = 0; i < count; ++i) {
-        const char* key = r.keyText(hits[i].keyPos);
-        keys.push_back(key ? key : "(null)");
-    }
-    return keys;
-}
-
 }  // namespace
 
 TEST(MdictWordList, EveryWordExactAndByPrefixAgainstTheListAndJsMdict) {
-    if (access(kWordList, R_OK) != 0) {
-        if (getenv("CI")) FAIL() << kWordList << " is missing: run scripts/setup.sh";
-        GTEST_SKIP() << kWordList << " is missing: run scripts/setup.sh";
-    }
+    LF_REQUIRE_REAL_FILE(kWordList);
     // The words as the generator takes them: distinct, in the file's order
     // (ASCII case folded, then bytes); the record of the i-th names it.
     std::set<std::string> distinct;
@@ -92,7 +78,7 @@ TEST(MdictWordList, EveryWordExactAndByPrefixAgainstTheListAndJsMdict) {
         std::vector<std::string> same;
         for (auto it = lo; it != foldedWords.end() && *it == f; ++it) same.push_back(words[it - foldedWords.begin()]);
         ASSERT_EQ(static_cast<int>(same.size()), r.search(key.c_str(), 1, 0, nullptr));
-        ASSERT_EQ(same, hitKeys(r));
+        ASSERT_EQ(same, lftest::mdictHitKeys(r));
         uint64_t pos = 0, offset = 0;
         ASSERT_GE(r.findKey(key.c_str(), &pos, &offset, 1), 0);
         bool found = false;
@@ -115,7 +101,7 @@ TEST(MdictWordList, EveryWordExactAndByPrefixAgainstTheListAndJsMdict) {
         for (auto it = lo; it != foldedWords.end() && it->compare(0, f.size(), f) == 0; ++it)
             expected.push_back(words[it - foldedWords.begin()]);
         ASSERT_EQ(static_cast<int>(expected.size()), r.search(key.c_str(), 0, 0, nullptr));
-        const std::vector<std::string> ours = hitKeys(r);
+        const std::vector<std::string> ours = lftest::mdictHitKeys(r);
         ASSERT_EQ(expected, ours);
         prefixHits += ours.size();
         // js-mdict's prefix search is case-sensitive and stops at the end of

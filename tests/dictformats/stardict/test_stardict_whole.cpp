@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dictformats/stardict/CStarDictReader.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/StarDictPeers.h"
 #include "tests/common/TestDir.h"
 
@@ -74,10 +75,7 @@ class StarDictWhole : public testing::TestWithParam<const char*> {};
 
 TEST_P(StarDictWhole, EveryHeadwordAgainstTheIdxAndSdcv) {
     const std::string stem = GetParam();
-    if (access((stem + ".idx").c_str(), R_OK) != 0) {
-        if (getenv("CI")) FAIL() << stem << " is missing: run scripts/setup.sh";
-        GTEST_SKIP() << stem << " is missing: run scripts/setup.sh";
-    }
+    LF_REQUIRE_REAL_FILE((stem + ".idx").c_str());
     TestDir dir;
     const std::string ifo = copyDictionary(stem, dir);
     const std::vector<IdxEntry> idx = parseIdx(lftest::readFile(stem + ".idx"));

@@ -4,16 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dictformats/userdict/CSQLIO.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/SqliteShell.h"
 #include "tests/common/TestDir.h"
 
@@ -804,18 +802,8 @@ TEST(SqlioInfo, LinesByContentTypeAndBoundedOutput) {
 // looked up exactly, by prefix and by suffix, each search against the same
 // query run by the sqlite3 tool (all queries in one run).
 TEST(SqlioSearch, EveryWordOfARealListMatchesTheSqliteTool) {
-    const char* list = "/usr/share/dict/american-english";
-    if (access(list, R_OK) != 0) {
-        if (getenv("CI")) FAIL() << list << " is missing: run scripts/setup.sh";
-        GTEST_SKIP() << list << " is missing: run scripts/setup.sh";
-    }
-    std::vector<std::string> words;
-    {
-        std::ifstream in(list);
-        size_t n = 0;
-        for (std::string line; std::getline(in, line); ++n)
-            if (n % 30 == 0 && !line.empty()) words.push_back(line);
-    }
+    LF_REQUIRE_REAL_FILE(lftest::kWordList);
+    const std::vector<std::string> words = lftest::wordListSample(30);
     ASSERT_GT(words.size(), 3000u);
     TestDir dir;
     const std::string db = dir.file("words.lfd");
