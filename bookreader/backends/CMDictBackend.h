@@ -4,8 +4,7 @@
 // follows "@@@LINK=" redirections (chains up to a bound, never round a
 // loop; a target that does not resolve becomes a link to it), cuts records
 // that do not fit on a whole tag and tells that it did, and writes the images
-// and sounds an
-// entry refers to out of the resource files into a folder. Sizes are in
+// and sounds an entry refers to out of the resource files into a folder. Sizes are in
 // bytes; a hit index is the index of an MDict record in the item list. Only
 // hits of this dictionary (its instance number) are rendered.
 #pragma once
@@ -13,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dictformats/mdict/CMDictReader.h"
 #include "foundation/CBoundedText.h"
@@ -53,12 +53,17 @@ public:
     // Writes the resources that the img (src), a (href="sound://...") and
     // link (href) elements of the NUL-terminated HTML name (tag and attribute
     // names in any case, attributes after any white space, values in either
-    // quote or bare) into directory and rewrites their
-    // references (separators become "_") to the files written; the text
-    // keeps its length. Names with "..", an absolute path or a drive letter
-    // are refused; a reference is rewritten only when its resource exists.
-    // Returns the number of files written.
-    int extractResources(char* html, const char* directory);
+    // quote or bare) into directory and rewrites their references (every "/"
+    // and "\\" becomes "_", so "/a/b.png" is the file "_a_b.png") to the
+    // files; the text keeps its length. A reference is rewritten only when
+    // its resource exists. Each file is written under a temporary name and
+    // moved to its own, so a link standing at the name is never followed;
+    // something already at the name is kept (and the reference still
+    // rewritten to it) unless replace is set. Names with a ".." component
+    // are refused and, when refused is not null, appended to it as the
+    // reference gave them. Returns the number of files written.
+    int extractResources(char* html, const char* directory, bool replace = false,
+                         std::vector<std::string>* refused = nullptr);
     // The ".mdx" header's Description, null without an ".mdx" reader.
     const char* description() const;
     int information(char* buf, uint32_t size, int crlf);
