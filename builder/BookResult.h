@@ -15,6 +15,9 @@ struct BookResult {
     // a refused field spec, a file that no longer opens, a type without a
     // reader. The book is still written from the other sources.
     int failedSources = 0;
+    // Parts of the book that could not be made (a copyright page that cannot
+    // be read), each named in the log; the book is written without them.
+    int failedParts = 0;
 
-    bool succeeded() const { return written && !aborted && failedSources == 0; }
+    bool succeeded() const { return written && !aborted && failedSources == 0 && failedParts == 0; }
 };

@@ -2,8 +2,10 @@
 // keyword list) and the build run (make).
 #include "builder/CEBBook.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +30,7 @@
 #include "foundation/book/CBookFile.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CZOutputFile.h"
 
 namespace {
 
@@ -296,6 +299,8 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         m_fontMask = 0;
         m_writtenFontMask = 0;
         std::memset(m_writtenFontNames, 0, sizeof m_writtenFontNames);
+        m_writtenFiles.clear();
+        m_failedParts = 0;
         g_abort = 0;
 
         m_attr[0] = m_attr[1] = m_attr[2] = 0;
@@ -363,12 +368,15 @@ void CEBBook::openBook() {
     if (dir.size() >= sizeof m_bookPath)
         throw std::runtime_error(m_opt->ebType ? "can't create output file(HONMON)"
                                                : "can't create output file(START)");
-    makeDirectories(dir.c_str());
+    // The output folder itself is the user's choice (it may be a link); the
+    // book's own folders are made here and never followed elsewhere.
+    makeDirectories(m_opt->outPath);
+    makeBookFolder(dir);
     std::memcpy(m_bookPath, dir.c_str(), dir.size() + 1);
     const char* fonts = &m_spec->fontNames[0][0];
     if (m_opt->ebType == 1) {
-        makeDirectories((dir + "/DATA").c_str());
-        makeDirectories((dir + "/GAIJI").c_str());
+        makeBookFolder(dir + "/DATA");
+        makeBookFolder(dir + "/GAIJI");
         m_epwingVersion = m_spec->separateMMData ? 4 : 1;
         const char* name = m_spec->separateMMData ? "HONMON2" : "HONMON";
         if (m_bookFile->open(m_bookPath, name, "w", 1, m_spec->bookTypeID, fonts, 1, m_epwingVersion) != 0)
@@ -378,6 +386,50 @@ void CEBBook::openBook() {
         if (m_bookFile->open(m_bookPath, "START", "w", 0, m_spec->bookTypeID, fonts, 1, 1) != 0)
             throw std::runtime_error("can't create output file(START)");
     }
+}
+
+void CEBBook::removeStaleFiles() {
+    std::sort(m_writtenFiles.begin(), m_writtenFiles.end());
+    const std::string book = m_bookPath;
+    auto removeStale = [this](const std::string& path) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+            std::binary_search(m_writtenFiles.begin(), m_writtenFiles.end(), path))
+            return;
+        if (unlink(path.c_str()) == 0)
+            message(("Removed " + path + ": not a file of this build\r\n").c_str());
+        else
+            message(("can't remove the earlier file(" + path + ")\r\n").c_str());
+    };
+    // The text files of either family, also as Packwell leaves them.
+    for (const char* name : {"START", "DATA/HONMON", "DATA/HONMON2", "DATA/HONMONG", "DATA/HONMONS"}) {
+        removeStale(book + "/" + name);
+        removeStale(book + "/" + name + ".ebz");
+    }
+    // GAIJI and MOVIE hold files of the book alone; the book's folders may
+    // hold temporary files of a build that was killed.
+    const struct {
+        const char* folder;
+        bool bookFilesOnly;
+    } kFolders[] = {{"/GAIJI", true}, {"/MOVIE", true}, {"/DATA", false}, {"", false}};
+    for (const auto& f : kFolders) {
+        const std::string dir = book + f.folder;
+        DIR* d = opendir(dir.c_str());
+        if (d == nullptr) continue;
+        std::vector<std::string> names;
+        while (dirent* e = readdir(d)) names.push_back(e->d_name);
+        closedir(d);
+        for (const std::string& name : names)
+            if (name != "." && name != ".." && (f.bookFilesOnly || CZOutputFile::isTemporaryName(name)))
+                removeStale(dir + "/" + name);
+    }
+    m_writtenFiles.clear();
+}
+
+void CEBBook::makeBookFolder(const std::string& path) {
+    const int rc = makeOwnDirectory(path.c_str());
+    if (rc == 1) throw std::runtime_error("can't write into a folder that is a symbolic link(" + path + ")\r\n");
+    if (rc != 0) throw std::runtime_error("can't create output folder(" + path + ")\r\n");
 }
 
 // ---- make ----
@@ -406,10 +458,10 @@ BookResult CEBBook::make() {
 
         writeCopyrightArea();
 
-        if (m_gaiji) {
-            std::string map = std::string(m_opt->outPath) + m_spec->dirName + ".map";
-            CGaijiFontWriter::saveGlossviewGaijiMap(*m_gaiji, map.c_str());
-        }
+        // The viewer gaiji map is made now and written with the book's
+        // other files once the book is complete.
+        std::string mapText, plistText;
+        if (m_gaiji) CGaijiFontWriter::glossviewGaijiMap(*m_gaiji, &mapText, &plistText);
         if (m_complexTemp && !m_complexTemp->close()) throw std::runtime_error("can't write temp file(cplx)\r\n");
 
         writeMediaAreas();
@@ -424,10 +476,19 @@ BookResult CEBBook::make() {
         checkAbort();
         const char* textName = m_opt->ebType == 1 ? (m_spec->separateMMData ? "HONMON2" : "HONMON") : "START";
         int written = m_bookFile->writeIndex();
+        for (const std::string& path : m_bookFile->outputPaths()) m_writtenFiles.push_back(path);
         m_body = nullptr;
         int closed = m_bookFile->close();
         if (written != 0 || closed != 0)
             throw std::runtime_error(std::string("can't write output file(") + textName + ")");
+        if (m_gaiji) {
+            const std::string map = std::string(m_opt->outPath) + m_spec->dirName + ".map";
+            const std::string plist = CGaijiFontWriter::plistPath(map.c_str());
+            for (const auto& file : {std::make_pair(map, &mapText), std::make_pair(plist, &plistText)})
+                if (!CZOutputFile::writeWhole(file.first, file.second->data(), file.second->size()))
+                    throw std::runtime_error("can't write output file(" + pathFileName(file.first) + ")\r\n");
+        }
+        removeStaleFiles();
         closeComplexTemp(true);
         char line[64];
         std::snprintf(line, sizeof line, "# of Anchors(%d)\r\n", m_anchorCount);
@@ -440,6 +501,7 @@ BookResult CEBBook::make() {
         message(e.what());
     }
     result.failedSources = m_failedSources;
+    result.failedParts = m_failedParts;
     cleanUp();
     m_progress = 100;
     return result;
@@ -559,6 +621,7 @@ void CEBBook::writeCopyrightArea() {
             if (INDEX_TABLE_ITEM* item = m_bookFile->findEntry(0x02)) item->start = 0;
             forgetMediaRefs(s);
         }
+        ++m_failedParts;
         message(e.what());
     }
 }

@@ -212,10 +212,10 @@ public:
     void addIdEntry() { m_recordNumbers.push_back(static_cast<uint32_t>(m_entries.size())); }
     // Empties the anchor name set (a new markup source).
     void clearAnchorNames() { m_anchorNames.clear(); }
-    // Patches every link site with its target's position: an exact anchor,
-    // else the nearest anchor after it in the anchor order; a link that
-    // finds nothing points at the start of its own source's text. Links
-    // without an exact target are named in the build log.
+    // Patches every link site with its target's position: an anchor of
+    // exactly its name (names equal but for case when no anchor has the
+    // same bytes); a link that finds none is left unresolved: it points at
+    // the start of its own source's text and is named in the build log.
     void resolveLinks(CBlockStream* body);
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
@@ -337,6 +337,15 @@ private:
 
 private:
     void openBook();
+    // Makes a folder of the book (its parent exists); throws when it cannot,
+    // naming the path, and for a symbolic link, so that no book file is
+    // written into a folder elsewhere.
+    static void makeBookFolder(const std::string& path);
+    // Removes the files of the book's folders that an earlier build left and
+    // this one did not write (text files of the other family or in a form
+    // Packwell made, gaiji fonts and movies no longer written, temporary
+    // files), each with a log line. Folders are never removed.
+    void removeStaleFiles();
     void runSources();
     void writeCopyrightArea();
     void writeCopyright(const char* path, CBlockStream* writer);
@@ -356,6 +365,9 @@ private:
     BOOK_SPEC* m_spec;
     bool m_opened;
     char m_copyright[256];
+    // Parts of the book under way that could not be made (the copyright
+    // page): the book is written without them and counts as failed.
+    int m_failedParts = 0;
     std::vector<SOURCE_INFO> m_sources;
     std::unique_ptr<CBookFile> m_bookFile;
     std::unique_ptr<CParseTag0> m_parseTag;
@@ -401,6 +413,7 @@ private:
     int m_fontMask;        // font sizes of the gaiji font definition file
     int m_writtenFontMask;
     char m_writtenFontNames[FONT_SLOTS][9];
+    std::vector<std::string> m_writtenFiles;  // final paths of the files of the book under way
     char m_reverse[256];
 
     // ---- multimedia ----

@@ -2,6 +2,8 @@
 #include "builder/CEPWing.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -210,6 +212,21 @@ void CEPWing::setOutput(const char* outPath, int ebType) {
         }
     }
     m_opt.ebType = ebType;
+    // The books an earlier build of either family left in the folder.
+    m_earlierBooks.clear();
+    if (m_opt.outPath[0] != 0) {
+        for (int epwing : {1, 0}) {
+            CEBCatalog earlier;
+            const int n = earlier.readCatalog(m_opt.outPath, "r", epwing);
+            for (int i = 0; i < n; ++i) {
+                std::string dir = earlier.directory(i) ? earlier.directory(i) : "";
+                while (!dir.empty() && dir.back() == ' ') dir.pop_back();
+                for (char& c : dir)
+                    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                if (!dir.empty()) m_earlierBooks.insert(dir);
+            }
+        }
+    }
     if (m_catalog != nullptr) m_catalog->readCatalog(m_opt.outPath, "w", ebType);
 }
 
@@ -218,6 +235,33 @@ bool CEPWing::closeCatalog() {
     const bool written = m_catalog->writeCatalog() == 0;
     if (!written)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
+    if (written && m_opt.outPath[0] != 0) {
+        // Readers take a compressed catalog first, and either family's
+        // catalog: only the one just written may stay.
+        const std::string out = m_opt.outPath;
+        const char* const stale[] = {m_opt.ebType ? "CATALOGS.ebz" : "CATALOG.ebz",
+                                     m_opt.ebType ? "CATALOG" : "CATALOGS",
+                                     m_opt.ebType ? "CATALOG.ebz" : "CATALOGS.ebz"};
+        for (const char* name : stale) {
+            const std::string path = out + name;
+            struct stat st;
+            if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+            if (unlink(path.c_str()) == 0)
+                report(("Removed " + path + ": not a file of this build\r\n").c_str());
+            else
+                report(("can't remove the earlier file(" + path + ")\r\n").c_str());
+        }
+        // Books of the earlier catalog that this one does not list keep
+        // their folders: they may hold the user's own files.
+        for (int i = 0; i < m_catalog->count(); ++i) {
+            std::string dir = m_catalog->directory(i) ? m_catalog->directory(i) : "";
+            while (!dir.empty() && dir.back() == ' ') dir.pop_back();
+            m_earlierBooks.erase(dir);
+        }
+        for (const std::string& dir : m_earlierBooks)
+            report(("Book folder " + out + dir + " is not in this catalog: left as it is\r\n").c_str());
+    }
+    m_earlierBooks.clear();
     m_catalog->reset();
     m_subbookIndex = -1;
     return written;
@@ -370,8 +414,8 @@ int CEPWing::newBook(const char* title, const char* dirName, int bookTypeID, con
         m_spec.hanStart = hanStart;
         m_spec.zenStart = zenStart;
     }
-    // The catalog entry comes first: a book whose open fails is still listed.
-    registerSubbook();
+    // The book is listed in the catalog once it is built whole (makeBook).
+    m_subbookIndex = -1;
     if (m_book == nullptr) return -1;
     return m_book->open(&m_opt, &m_spec);
 }
@@ -402,6 +446,10 @@ int CEPWing::setCopyright(const char* path) {
 BookResult CEPWing::makeBook() {
     if (m_book == nullptr) return BookResult();
     const BookResult result = m_book->make();
+    // Only a book built whole is listed: a catalog entry for a book cut
+    // short would lead readers to a text that is not there.
+    if (!result.written || result.aborted) return result;
+    registerSubbook();
     // The catalog names the gaiji font files the book really has.
     if (m_catalog == nullptr || m_subbookIndex < 0) return result;
     SUBBOOK_INFO* sb = m_catalog->subbook(m_subbookIndex);

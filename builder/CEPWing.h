@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
 
 #include "builder/BookResult.h"
 #include "builder/ConvertOpt.h"
@@ -34,9 +36,12 @@ public:
     // Deletes the book writer and the catalog.
     void term();
 
+    // Also notes the books of the catalogs already in the folder.
     void setOutput(const char* outPath, int ebType);
-    // Writes the catalog of every registered book; false (after a message)
-    // when it cannot be written.
+    // Writes the catalog of every registered book; then removes the other
+    // family's catalog and compressed forms of this one, and names the
+    // earlier books the new catalog does not list (their folders are left as
+    // they are). False (after a message) when it cannot be written.
     bool closeCatalog();
 
     // Options by name, names compared without regard to case; unknown names
@@ -88,5 +93,8 @@ private:
     CEBCatalog* m_catalog;
     CEBBook* m_book;
     int m_subbookIndex;  // catalog slot of the current book, -1 for none
+    // Directory names (upper case) of the books of the catalogs found in the
+    // output folder by setOutput.
+    std::set<std::string> m_earlierBooks;
     void (*m_callback)(const char* text);
 };

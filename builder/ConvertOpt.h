@@ -23,6 +23,11 @@ enum {
 // Options of a build. The five text options are owned by the holder of the
 // record (allocated with malloc; the holder frees an old text when it
 // stores a new one). Defaults are those of CEPWing::init.
+//
+// addKana has no effect on the book: the katakana twins it asks for are
+// made, but the index writer drops every twin again after sorting, since
+// readers fold a katakana query to the hiragana key and a twin could only
+// give the same hit twice.
 struct ConvertOpt {
     char keywordFile[256];   // keyword list file, empty for none
     char gaijiFile[256];     // gaiji font definition file, empty for none
@@ -42,7 +47,7 @@ struct ConvertOpt {
     int dispKeyInSelList;    // show the matched key in the list of hits
     int FRAuto;              // keyword-list matches also become word-search entries
     int titleOrder;          // 0: notation first, reading bracketed; 1: reading first
-    int addKana;             // kana twins of kana headwords: 0 none, 1 when all kana, 2 always
+    int addKana;             // katakana twins of kana entries: 0 none, 1 all-kana, 2 always (no effect, above)
     int autoKana;            // kept for projects: kana notations always become kana-index entries
     int omitHeader;          // 1: no heading areas for the word and kana indexes
     int titleLen;            // heading length limit in bytes
@@ -65,7 +70,7 @@ struct ConvertOpt {
     int HTagIndex;           // markup sources: heading elements become entries
     int HTagMenu;            // markup sources: heading elements become menu items
     int DTTagIndex;          // markup sources: definition terms become entries
-    int leftMargin;          // indent level of an entry's body text (written as leftMargin + 1)
+    int leftMargin;          // indent level of an entry's body text (written as leftMargin + 1, 0..kMaxLeftMargin)
     int indent;              // markup sources: indent step of nested blocks
     int tableWidth;          // markup sources: page width that percent table widths refer to
     int kwordLen;            // shortest automatic keyword, in bytes (at least 1)
@@ -84,6 +89,11 @@ struct ConvertOpt {
     int16_t pdicYorei;       // PDIC example characters, as pdicTitle
     uint32_t maxStringT;     // string table size in bytes (never below 256,000,000)
 };
+
+// The largest leftMargin: the indent code carries leftMargin + 1 in 16 bits.
+// The option tab refuses values outside 0..kMaxLeftMargin; the book writer
+// holds any other value within them.
+constexpr int kMaxLeftMargin = 0xFFFE;
 
 // One book of a build.
 struct BOOK_SPEC {

@@ -287,3 +287,17 @@ int makeDirectories(const char* path) {
     struct stat st;
     return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
 }
+
+int makeOwnDirectory(const char* path) {
+    if (!path || !*path) return -1;
+    // A trailing "/" would make lstat follow a link.
+    std::string p(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) {
+        if (errno != ENOENT || (mkdir(p.c_str(), 0777) != 0 && errno != EEXIST)) return -1;
+        if (lstat(p.c_str(), &st) != 0) return -1;
+    }
+    if (S_ISLNK(st.st_mode)) return 1;
+    return S_ISDIR(st.st_mode) ? 0 : -1;
+}

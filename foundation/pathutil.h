@@ -65,3 +65,7 @@ int writeFileAtomically(const char* path, const char* data, size_t size);
 // separator is allowed. Returns 0 when path is then a directory, else -1
 // (also when a component exists as a file).
 int makeDirectories(const char* path);
+// Creates the directory path (its parent must exist) unless it is there.
+// 0 when path is then a directory that is not a symbolic link, 1 when it is
+// a symbolic link (left as it is, whatever it points to), else -1.
+int makeOwnDirectory(const char* path);

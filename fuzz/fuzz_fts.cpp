@@ -1,4 +1,5 @@
-// Opens a mutated full-text index ("fts.db" and "fts.dat") and searches it.
+// Opens a mutated full-text index ("fts.db" and "fts.dat") and searches it
+// (by positions and by entries).
 // Input: one selector byte (bit 0: the database is given whole, else as rows;
 // bit 1: a second search of the query's first character alone; bit 2: rows
 // of the compact form), u8 n and n little-endian u16 query characters, then
@@ -130,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fts.open(dbPath.c_str()) == 0) {
         std::vector<uint32_t> q = query;
         fts.search(q.data(), 50);
+        q = query;
+        fts.searchEntries(q.data(), 5);
         if ((selector & 2) && query.size() > 1) {
             uint32_t one[2] = {query[0], 0};
             fts.search(one, 50);

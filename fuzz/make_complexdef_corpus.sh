@@ -35,5 +35,10 @@ seed("eleven", '<COMPLEX><GROUP name=f/></COMPLEX>\n' * 11)
 seed("six_fields", '<COMPLEX>' + '<GROUP name=f/>' * 6 + '</COMPLEX>\n')
 seed("misplaced", '<GROUP name=a/><COMPLEX><SUBCATEGORY name=s><KEYWORD> </KEYWORD>\n<!-- <COMPLEX> -->')
 seed("unclosed", '<COMPLEX name="t"><GROUP name=a><CATEGORY name=c><KEYWORD>w')
+seed("utf8", '\xef\xbb\xbf<COMPLEX name="\xe6\xa4\x9c\xe7\xb4\xa2"><GROUP name="\xe8\x91\x97\xe8\x80\x85">'
+     '<CATEGORY name="\xef\xbe\x97\xef\xbe\x8d\xef\xbe\x9e\xef\xbe\x99"><KEYWORD>a b</KEYWORD></CATEGORY>'
+     '</GROUP></COMPLEX>\n')
+seed("nested_sub", '<COMPLEX><GROUP name=g><CATEGORY name=c><SUBCATEGORY name=s><SUBCATEGORY name=t>')
+seed("half_width", '<COMPLEX name="\xd7\xcd\xde\xd9"><GROUP name="\xca\xdf\xdd"/></COMPLEX>\n')
 PY
 echo "seeds in $out"

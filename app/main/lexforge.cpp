@@ -25,6 +25,7 @@
 #include "app/main/projectcommands.h"
 #include "app/window/MainStoryboard.h"
 #include "app/window/ViewController.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "platform/UIApplication.h"
 #include "platform/UISavePanel.h"
 #include "platform/UIThread.h"
@@ -55,8 +56,8 @@ const char kUsageTail[] =
     "Exit status of build, catalog and save-as: 0 when the run ended with\n"
     "\"Done.\" and nothing failed, 1 when a book or a source failed or the run\n"
     "was aborted or refused (or save-as could not write), 2 for a usage error\n"
-    "or a refused field (an empty output folder), 3 when the project cannot be\n"
-    "read.\n";
+    "or a refused field (an empty output folder, an option or project value\n"
+    "out of range), 3 when the project cannot be read.\n";
 
 void printUsage(FILE* out) {
     fputs(kUsageHead, out);
@@ -145,12 +146,16 @@ void clearProgressLocked() {
 std::atomic<int> g_interrupts(0);
 
 // SIGINT and SIGTERM are taken by this thread alone: the first asks for an
-// abort, a second ends the program at once.
+// abort, a second ends the program at once. The book files being written
+// are under temporary names: removing them leaves the earlier files whole.
 void signalThread(sigset_t set) {
     for (;;) {
         int sig = 0;
         if (sigwait(&set, &sig) != 0) continue;
-        if (++g_interrupts > 1) _exit(128 + sig);
+        if (++g_interrupts > 1) {
+            CZOutputFile::removeTemporaries();
+            _exit(128 + sig);
+        }
     }
 }
 
@@ -273,5 +278,9 @@ int main(int argc, char** argv) {
     fflush(stdout);
     if (status >= 0) return status;
     RunResult run = vc.lastRun();
+    if (run.refused && !run.refusedField.empty()) {
+        fprintf(stderr, "lexforge: the value of field %s is refused\n", run.refusedField.c_str());
+        return 2;
+    }
     return (!run.finished || run.aborted || run.failures > 0) ? 1 : 0;
 }

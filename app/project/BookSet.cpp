@@ -36,6 +36,7 @@ void BookSet::clear() {
     m_ebType = 1;
     m_indexDef = 0x43;
     m_correntBook = -1;
+    m_refused.clear();
 }
 
 void BookSet::setTextOption(char* ConvertOpt::*field, const std::string& text) {

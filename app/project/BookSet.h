@@ -71,6 +71,19 @@ public:
     const std::string& csvFields() const { return m_csvFields; }
     void setCsvFields(const std::string& fields) { m_csvFields = fields; }
 
+    // A value a project file gave that no field accepts (an ebType of 5, a
+    // sourceTypeID of "abc"): kept for the run, which refuses the project
+    // naming it. Emptied by clear().
+    struct RefusedValue {
+        std::string field;     // the element's name
+        std::string value;     // as the file gives it
+        std::string accepted;  // what the field takes
+    };
+    void refuseValue(const std::string& field, const std::string& value, const std::string& accepted) {
+        m_refused.push_back(RefusedValue{field, value, accepted});
+    }
+    const std::vector<RefusedValue>& refusedValues() const { return m_refused; }
+
     // The form in which the project file stores a path: "$(BASE)" for a
     // leading base folder (see projectpaths.h).
     std::string toRelPath(const std::string& path) const;
@@ -102,4 +115,5 @@ private:
     std::string m_outputPath;
     std::string m_csvPath;
     std::string m_csvFields;
+    std::vector<RefusedValue> m_refused;
 };

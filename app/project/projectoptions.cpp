@@ -115,3 +115,40 @@ int32_t leadingInteger(const std::string& text) {
     }
     return static_cast<int32_t>(negative ? -value : value);
 }
+
+bool wholeInteger(const std::string& text, int32_t* value) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const size_t digits = i;
+    int64_t v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if ((v = v * 10 + (text[i] - '0')) > int64_t(INT32_MAX) + 1) return false;
+    if (i == digits) return false;
+    if (text[start] == '-') v = -v;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i != text.size() || v > INT32_MAX || v < INT32_MIN) return false;
+    *value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool findOptionRangeProblem(const ConvertOpt& opt, std::string* name, std::string* message) {
+    const struct {
+        const char* name;
+        int ConvertOpt::*field;
+        int low, high;
+    } kRanges[] = {
+        // The indent code of an entry's body carries leftMargin + 1 in 16 bits.
+        {"leftMargin", &ConvertOpt::leftMargin, 0, kMaxLeftMargin},
+    };
+    for (const auto& r : kRanges) {
+        const int value = opt.*(r.field);
+        if (value >= r.low && value <= r.high) continue;
+        *name = r.name;
+        *message = std::string(r.name) + " " + std::to_string(value) + " is outside " + std::to_string(r.low) + ".." +
+                   std::to_string(r.high);
+        return true;
+    }
+    return false;
+}

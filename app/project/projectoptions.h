@@ -53,3 +53,11 @@ inline void setProjectOptionFlag(ConvertOpt* opt, const ProjectOption& option, b
 // digits up to the first other character; 0 without a digit; beyond the
 // 32-bit signed range, the nearest limit.
 int32_t leadingInteger(const std::string& text);
+// True when text is one decimal integer in the 32-bit signed range (white
+// space around it allowed), with its value in *value.
+bool wholeInteger(const std::string& text, int32_t* value);
+
+// A number option of the tabs whose value lies outside the range the book
+// can carry: true with the option's name and a message naming the value and
+// the range ("leftMargin -2 is outside 0..65534"); false when all are in range.
+bool findOptionRangeProblem(const ConvertOpt& opt, std::string* name, std::string* message);

@@ -135,6 +135,19 @@ void writeBook(ProjectWriter& w, const BookSet& set, const BookInfo& book, size_
 
 // ---- Reading ----
 
+// The integers a field of the project accepts.
+struct AcceptedValues {
+    int low, high;  // a range
+    int except;     // a value inside it that is not taken (low - 1: none)
+    const char* text;
+    bool accepts(int32_t v) const { return v >= low && v <= high && v != except; }
+};
+const AcceptedValues kEbTypes = {0, 1, -1, "0 (EB) or 1 (EPWING)"};
+// Source types with a reader: 0-7 and 9.
+const AcceptedValues kSourceTypes = {0, 9, 8, "0 to 7 or 9"};
+// The catalog keeps the book type in one byte.
+const AcceptedValues kBookTypes = {0, 255, -1, "0 to 255"};
+
 class ProjectReader {
 public:
     explicit ProjectReader(BookSet* set) : m_set(set) {}
@@ -159,7 +172,6 @@ private:
         ProjectReader* r = static_cast<ProjectReader*>(ctx);
         if (r->m_current && length > 0) r->m_text.append(reinterpret_cast<const char*>(text), length);
     }
-    static void onCData(void*, const xmlChar*, int) {}
     // A project file has no DOCTYPE; one here could only declare entities
     // (expanding ones, or ones naming other files), so reading stops.
     static void onDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
@@ -188,6 +200,8 @@ private:
     void apply(const std::string& name, const std::string& value);
     bool applyBook(const std::string& name, const std::string& value);
     void applySource(const std::string& name, const std::string& value);
+    // Records a value that is no integer the field accepts.
+    void checkValue(const std::string& name, const std::string& value, const AcceptedValues& accepted);
 
     BookSet* m_set;
     xmlParserCtxtPtr m_ctxt = nullptr;
@@ -226,6 +240,7 @@ void ProjectReader::apply(const std::string& name, const std::string& value) {
         m_set->setBasePath(value);
     } else if (name == "ebType") {
         m_set->setEbType(leadingInteger(value));
+        checkValue(name, value, kEbTypes);
     } else if (name == "indexDef") {
         m_set->setIndexDef(leadingInteger(value));
     } else if (const ProjectOption* option = findProjectOption(name)) {
@@ -257,6 +272,7 @@ bool ProjectReader::applyBook(const std::string& name, const std::string& value)
     }
     if (name == "bookTypeID") {
         book.setBookTypeID(leadingInteger(value));
+        checkValue(name, value, kBookTypes);
     } else if (name == "hanStart") {
         book.setHanStart(static_cast<uint32_t>(leadingInteger(value)));
     } else if (name == "zenStart") {
@@ -274,7 +290,16 @@ void ProjectReader::applySource(const std::string& name, const std::string& valu
     if (name == "inFile") source.setInFile(value);
     if (name == "title") source.setTitle(value);
     if (name == "fields") source.setFields(value);
-    if (name == "sourceTypeID") source.setSourceTypeID(leadingInteger(value));
+    if (name == "sourceTypeID") {
+        source.setSourceTypeID(leadingInteger(value));
+        checkValue(name, value, kSourceTypes);
+    }
+}
+
+void ProjectReader::checkValue(const std::string& name, const std::string& value, const AcceptedValues& accepted) {
+    int32_t v = 0;
+    if (wholeInteger(value, &v) && accepted.accepts(v)) return;
+    m_set->refuseValue(name, value, accepted.text);
 }
 
 bool ProjectReader::parse(const std::string& path, const std::string& bytes) {
@@ -285,7 +310,8 @@ bool ProjectReader::parse(const std::string& path, const std::string& bytes) {
     sax.endElementNs = onEnd;
     sax.characters = onText;
     sax.ignorableWhitespace = onText;
-    sax.cdataBlock = onCData;
+    // A CDATA section is text like any other.
+    sax.cdataBlock = onText;
     sax.internalSubset = onDoctype;
     sax.serror = onError;
 

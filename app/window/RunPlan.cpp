@@ -1,5 +1,6 @@
 #include "app/window/RunPlan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -7,7 +8,9 @@
 #include "app/project/booklimits.h"
 #include "app/project/projectoptions.h"
 #include "app/project/projectpaths.h"
+#include "foundation/book/CEBCatalog.h"
 #include "foundation/book/GaijiFonts.h"
+#include "foundation/codes/jclib.h"
 
 namespace {
 
@@ -32,6 +35,14 @@ const struct {
 
 char* ConvertOpt::*const kTextFields[5] = {&ConvertOpt::stopWord, &ConvertOpt::delChars, &ConvertOpt::kanaSep1,
                                            &ConvertOpt::kanaSep2, &ConvertOpt::arrowCode};
+
+// Characters of a Shift_JIS text (a lead byte and its trail are one).
+size_t sjisCharacters(const std::string& text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++n)
+        i += jclib::isSjisLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    return n;
+}
 
 }  // namespace
 
@@ -71,6 +82,16 @@ RunPlan::RunPlan(const BookSet& set, const std::string& appPath) {
             continue;
         }
         shiftJISText(info.bookTitle(), &book.title);
+        // The catalog keeps a title in full width: 15 characters for EB, 40
+        // for EPWING. A longer one would be cut without a word.
+        const size_t titleChars = ebType == 1 ? 40 : 15;
+        if (sjisCharacters(book.title) > titleChars) {
+            book.problem = std::string("the title has ") + std::to_string(sjisCharacters(book.title)) +
+                           " characters; " + (ebType == 1 ? "an EPWING" : "an EB") + " catalog keeps " +
+                           std::to_string(titleChars);
+            books.push_back(book);
+            continue;
+        }
         book.dirName = upperCaseDirName(info.dirName());
         auto seen = dirNames.find(book.dirName);
         if (seen != dirNames.end() && refusal.empty())
@@ -108,4 +129,16 @@ RunPlan::RunPlan(const BookSet& set, const std::string& appPath) {
         }
         books.push_back(book);
     }
+    // A run that would write a catalog of no book, or of fewer books than
+    // it builds, is refused before anything is touched: an empty catalog
+    // makes an existing output unreadable.
+    const size_t buildable = static_cast<size_t>(
+        std::count_if(books.begin(), books.end(), [](const PlannedBook& b) { return b.problem.empty(); }));
+    const size_t limit = static_cast<size_t>(ebType == 1 ? CEBCatalog::kMaxEpwingSubbooks : CEBCatalog::kMaxEbSubbooks);
+    if (refusal.empty() && buildable == 0)
+        refusal = books.empty() ? "the project has no complete book (each needs a title and a directory name)"
+                                : "no book of the project can be built";
+    if (refusal.empty() && books.size() > limit)
+        refusal = "the project has " + std::to_string(books.size()) + " books; " +
+                  (ebType == 1 ? "an EPWING" : "an EB") + " catalog holds at most " + std::to_string(limit);
 }

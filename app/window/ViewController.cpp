@@ -11,6 +11,7 @@
 #include "app/project/projectoptions.h"
 #include "app/project/projectpaths.h"
 #include "foundation/codes/jclib.h"
+#include "foundation/pathutil.h"
 #include "platform/UIBundle.h"
 #include "platform/UIDocumentController.h"
 #include "platform/UINotificationCenter.h"
@@ -459,6 +460,11 @@ void ViewController::saveDocumentAs(const UINotification*) {
     UISavePanel panel;
     panel.setAllowedFileTypes({"lfx"});
     if (panel.runModal() != UIModalOK) return;
+    // "$(BASE)" without a base folder stands for the project file's folder:
+    // a copy saved into another folder keeps the folder its paths meant.
+    const std::string before = definitionPath.empty() ? std::string() : pathDirName(definitionPath);
     definitionPath = panel.path();
+    if (basePath.stringValue().empty() && !before.empty() && before != pathDirName(definitionPath))
+        basePath.setStringValue(before);
     writeProject();
 }

@@ -35,10 +35,11 @@ struct UINotification;
 
 // How the last build or catalog run ended.
 struct RunResult {
-    bool finished = false;  // the run wrote its closing line
-    bool aborted = false;   // it closed with "Aborted."
-    bool refused = false;   // it was refused before it started
-    int failures = 0;       // books and sources that were not built or added
+    bool finished = false;     // the run wrote its closing line
+    bool aborted = false;      // it closed with "Aborted."
+    bool refused = false;      // it was refused before it started
+    std::string refusedField;  // the field whose value refused it, empty when none
+    int failures = 0;          // books and sources that were not built or added
 };
 
 class ViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {

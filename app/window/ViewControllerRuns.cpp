@@ -3,6 +3,7 @@
 #include "app/notificationnames.h"
 #include "app/project/BookSet.h"
 #include "app/project/booklimits.h"
+#include "app/project/projectoptions.h"
 #include "app/window/RunPlan.h"
 #include "app/window/ViewController.h"
 #include "builder/CEPWing.h"
@@ -88,7 +89,31 @@ std::unique_ptr<RunPlan> ViewController::prepareRun() {
     setBookset();
     commitOptionTab(tabid);
     if (m_bookset->outputPath().empty()) return nullptr;
+    {
+        std::string field, why;
+        if (!m_bookset->refusedValues().empty()) {
+            const BookSet::RefusedValue& r = m_bookset->refusedValues().front();
+            field = r.field;
+            why = "the project's " + r.field + " \"" + r.value + "\" is not accepted (" + r.accepted + ")";
+        }
+        if (!field.empty() || findOptionRangeProblem(*m_bookset->getConvertOpt(), &field, &why)) {
+            appendText("Not started: " + why + ".\n");
+            std::lock_guard<std::mutex> g(m_resultLock);
+            m_lastRun = RunResult();
+            m_lastRun.refused = true;
+            m_lastRun.refusedField = field;
+            m_lastRun.failures = 1;
+            return nullptr;
+        }
+    }
     std::unique_ptr<RunPlan> plan(new RunPlan(*m_bookset, UIBundle::mainBundle().resourcePath()));
+    // A relative output folder is the project's, as "$(BASE)" is: it lies
+    // beside the project file, wherever the program was started.
+    if (plan->outputPath[0] != '/' && !definitionPath.empty()) {
+        const std::string folder = pathDirName(definitionPath);
+        plan->outputPath =
+            (folder.empty() && definitionPath[0] != '/' ? std::string(".") : folder) + "/" + plan->outputPath;
+    }
     {
         std::lock_guard<std::mutex> g(m_resultLock);
         m_lastRun = RunResult();
@@ -177,7 +202,7 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
         showMessage("\n");
         if (rc != 0) {
             // The driver has said why; nothing more goes to this book.
-            showMessage(("book \"" + book.name + "\" could not be started: skipped\n").c_str());
+            showMessage(("book \"" + book.name + "\" could not be started: not in the catalog\n").c_str());
             ++failures;
             continue;
         }
@@ -215,10 +240,15 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
             std::lock_guard<std::mutex> g(m_runLock);
             m_bookUnderWay = false;
         }
-        // A book cut short is one failure; each source the book writer left
-        // out is one more.
-        if (!built.written) ++failures;
-        failures += built.failedSources;
+        // A book cut short is one failure (and not in the catalog); each
+        // source or part the book writer left out is one more.
+        if (!built.written || built.aborted) {
+            ++failures;
+            showMessage(
+                ("book \"" + book.name + "\" " + (built.aborted ? "aborted" : "failed") + ": not in the catalog\n")
+                    .c_str());
+        }
+        failures += built.failedSources + built.failedParts;
     }
     if (!stopDriver(epwing)) ++failures;
     finishRun(bAbort, failures);

@@ -15,6 +15,7 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CZOutputFile.h"
 
 namespace {
 
@@ -99,43 +100,45 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
     return count;
 }
 
-int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path) {
-    if (path == nullptr || path[0] == 0) return -1;
+std::string CGaijiFontWriter::plistPath(const char* mapPath) {
     // The list goes beside the text file, its extension replaced by ".plist".
-    std::string plist(path);
+    std::string plist(mapPath);
     std::string extension(plist.size() + 1, '\0');
-    int n = pathExtension(path, &extension[0], extension.size());
+    int n = pathExtension(mapPath, &extension[0], extension.size());
     if (n > 0) plist.erase(plist.size() - static_cast<size_t>(n) - 1);
-    plist += ".plist";
+    return plist + ".plist";
+}
 
+void CGaijiFontWriter::glossviewGaijiMap(const CGaiji& gaiji, std::string* map, std::string* plist) {
+    map->clear();
+    plist->clear();
     const GAIJI_CODE_STATE* st = gaiji.getGaijiMap();
     std::vector<const GAIJI_ITEM*> items;
     for (int i = 0; i < st->count; ++i) items.push_back(&st->gaijiMap[i]);
     std::stable_sort(items.begin(), items.end(),
                      [](const GAIJI_ITEM* a, const GAIJI_ITEM* b) { return a->ebCode < b->ebCode; });
 
-    FilePtr text(std::fopen(path, "w"));
-    FilePtr list(std::fopen(plist.c_str(), "w"));
-    if (!text || !list) return -1;
-    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", list.get());
-    std::fputs(
+    *plist += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    *plist +=
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n",
-        list.get());
-    std::fputs("<plist version=\"1.0\">\n<dict>\n", list.get());
+        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
+    *plist += "<plist version=\"1.0\">\n<dict>\n";
+    char line[64];
     for (const GAIJI_ITEM* g : items) {
         if ((g->unicode >= 0xE000 && g->unicode <= 0xF8FF) || g->ebCode == 0) continue;
         const bool narrow = g->ebCode >= st->narrowStart && g->ebCode <= st->narrowNext;
         const char kind = narrow ? 'h' : 'z';
-        std::fprintf(text.get(), "%c%04X\t", kind, g->ebCode & 0xFFFF);
+        std::snprintf(line, sizeof line, "%c%04X\t", kind, g->ebCode & 0xFFFF);
+        *map += line;
         if (g->unicode == 0)
-            std::fputs("-\t", text.get());
+            std::snprintf(line, sizeof line, "-\t");
         else if (g->unicode < 0x10000)
-            std::fprintf(text.get(), "u%04x\t", g->unicode);
+            std::snprintf(line, sizeof line, "u%04x\t", g->unicode);
         else
-            std::fprintf(text.get(), "u%05x\t", g->unicode);
-        if (g->alt != nullptr) std::fputs(g->alt, text.get());
-        std::fputc('\n', text.get());
+            std::snprintf(line, sizeof line, "u%05x\t", g->unicode);
+        *map += line;
+        if (g->alt != nullptr) *map += g->alt;
+        *map += '\n';
 
         char utf8[8] = {0};
         if (g->unicode != 0) {
@@ -143,11 +146,18 @@ int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* pat
             int n = ::wideToUtf8(&cp, 1, utf8);
             utf8[n > 0 && n < 8 ? n : 0] = 0;
         }
-        std::fprintf(list.get(), "<key>%c%04X</key><string>%s</string>\n", kind, g->ebCode & 0xFFFF, utf8);
+        std::snprintf(line, sizeof line, "<key>%c%04X</key><string>%s</string>\n", kind, g->ebCode & 0xFFFF, utf8);
+        *plist += line;
     }
-    std::fputs("</dict>\n</plist>\n", list.get());
+    *plist += "</dict>\n</plist>\n";
+}
+
+int CGaijiFontWriter::saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path) {
+    if (path == nullptr || path[0] == 0) return -1;
+    std::string map, plist;
+    glossviewGaijiMap(gaiji, &map, &plist);
     int rc = 0;
-    if (std::fclose(text.release()) != 0) rc = -1;
-    if (std::fclose(list.release()) != 0) rc = -1;
+    if (!CZOutputFile::writeWhole(path, map.data(), map.size())) rc = -1;
+    if (!CZOutputFile::writeWhole(plistPath(path), plist.data(), plist.size())) rc = -1;
     return rc;
 }

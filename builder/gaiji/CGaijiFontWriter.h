@@ -3,6 +3,8 @@
 // manager.
 #pragma once
 
+#include <string>
+
 class CBlockStream;
 class CGaiji;
 
@@ -18,7 +20,13 @@ public:
     static int makeGaiji(const CGaiji& gaiji, int width, int height, CBlockStream* stream);
 
     // Writes the tab-separated viewer map at path and the property list
-    // beside it (extension replaced by ".plist"). 0, or -1 when a file
-    // cannot be created (nothing is thrown for it).
+    // beside it (extension replaced by ".plist"), each under a temporary
+    // name renamed over the final one (a link there is replaced, not
+    // followed). 0, or -1 when a file cannot be written (nothing is thrown
+    // for it).
     static int saveGlossviewGaijiMap(const CGaiji& gaiji, const char* path);
+    // The two texts saveGlossviewGaijiMap writes.
+    static void glossviewGaijiMap(const CGaiji& gaiji, std::string* map, std::string* plist);
+    // The property-list path beside a map path.
+    static std::string plistPath(const char* mapPath);
 };

@@ -24,6 +24,8 @@
 //   full-width JIS codes filled up with zeros (16 bytes), 0 (8), the text,
 //   1F59.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -220,6 +222,12 @@ int CEBBook::registerMedia(const std::string& path) {
     uint64_t fileSize = 0;
     FilePtr f = openRegularFile(path.c_str(), &fileSize);
     if (!f) {
+        // A folder, FIFO or device is there but is no medium.
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            refuseMedia(path, "not a regular file");
+            return -1;
+        }
         m_mediaByPath[path] = -1;
         message(("Media file not found: " + path + "\r\n").c_str());
         return -1;
@@ -261,8 +269,17 @@ int CEBBook::registerMedia(const std::string& path) {
             }
             // Samples stored alone all play in the book's one format, that
             // of its first sound; with their chunks each keeps its own.
-            if (!isBookSoundFormat(e.info) ||
-                (!m_opt->withHeader && m_bookSound != nullptr && !sameSoundFormat(*m_bookSound, e.info))) {
+            if (!isBookSampleRate(e.info.sampleRate)) {
+                const std::string why =
+                    std::to_string(e.info.sampleRate) + " Hz is not a book sample rate (44100, 22050 or 11025 Hz)";
+                refuseMedia(path, why.c_str());
+                return -1;
+            }
+            if (!isBookSoundFormat(e.info)) {
+                refuseMedia(path, "a sample format no book carries (PCM, 1 or 2 channels, 8 or 16 bits)");
+                return -1;
+            }
+            if (!m_opt->withHeader && m_bookSound != nullptr && !sameSoundFormat(*m_bookSound, e.info)) {
                 refuseMedia(path, "a sample format other than the book's");
                 return -1;
             }
@@ -378,12 +395,13 @@ void CEBBook::copyMediaData(FILE* f, const MEDIA_ENTRY& entry, CBlockStream* str
 
 void CEBBook::writeMovies() {
     const std::string dir = std::string(m_bookPath) + "/MOVIE";
-    makeDirectories(dir.c_str());
+    makeBookFolder(dir);
     for (MEDIA_ENTRY& m : m_media) {
         if (m.kind != MEDIA_MOVIE) continue;
         checkAbort();
         const std::string target = dir + "/" + m.movieName;
         m.written = copyFile(m.path.c_str(), target.c_str()) == 0;
+        if (m.written) m_writtenFiles.push_back(target);
         if (!m.written) message(("can't copy movie " + m.path + "\r\n").c_str());
     }
 }

@@ -331,8 +331,11 @@ int readMonoBitmap(FILE* f, const MEDIA_INFO& info, std::vector<uint8_t>* bitmap
     return 0;
 }
 
+bool isBookSampleRate(uint32_t rate) {
+    return rate == 44100 || rate == 22050 || rate == 11025;
+}
+
 bool isBookSoundFormat(const MEDIA_INFO& info) {
     return info.formatTag == 1 && (info.channels == 1 || info.channels == 2) &&
-           (info.bitsPerSample == 8 || info.bitsPerSample == 16) &&
-           (info.sampleRate == 44100 || info.sampleRate == 22050 || info.sampleRate == 11025);
+           (info.bitsPerSample == 8 || info.bitsPerSample == 16) && isBookSampleRate(info.sampleRate);
 }

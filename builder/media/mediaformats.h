@@ -69,6 +69,8 @@ int readMonoBitmap(FILE* f, const MEDIA_INFO& info, std::vector<uint8_t>* bitmap
 // True when the sample format can be described by a sound reference:
 // PCM, one or two channels, 8 or 16 bits, 44100, 22050 or 11025 Hz.
 bool isBookSoundFormat(const MEDIA_INFO& info);
+// One of the three sample rates a sound reference can describe.
+bool isBookSampleRate(uint32_t rate);
 
 // Reads n bytes at offset of f; false when the file holds fewer.
 bool readFileAt(FILE* f, uint64_t offset, void* buffer, size_t n);

@@ -165,9 +165,11 @@ void CEBBook::resolveLinks(CBlockStream* body) {
                 m_anchors.begin(), m_anchors.end(), link, [](const ANCHOR_ENTRY& a, const LINK_ENTRY& l) {
                     return compareAnchors(a.source, a.name, a.nameLen, l.source, l.target, l.targetLen) < 0;
                 });
-            if (it != m_anchors.end()) {
-                const bool exact =
-                    compareAnchors(it->source, it->name, it->nameLen, link.source, link.target, link.targetLen) == 0;
+            // Only an anchor of the link's name: the next name in the order
+            // would be an unrelated place.
+            const bool exact = it != m_anchors.end() && compareAnchors(it->source, it->name, it->nameLen, link.source,
+                                                                       link.target, link.targetLen) == 0;
+            if (exact) {
                 // Among names equal but for case, the one of the same bytes.
                 for (auto k = it;
                      exact && k != m_anchors.end() &&
@@ -180,7 +182,6 @@ void CEBBook::resolveLinks(CBlockStream* body) {
                 }
                 writePosition(body, link.site, positionValue(it->position));
                 patched = true;
-                if (!exact) report(link, ("nearest anchor \"" + logText(it->name, it->nameLen) + "\"").c_str());
             } else {
                 report(link, "no anchor");
             }

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,36 @@
 #include "foundation/pathutil.h"
 
 namespace {
+
+// A media file name as the attribute value means it: character references
+// of ASCII characters ("&quot;", "&amp;", "&#39;") become the characters.
+std::string mediaFileName(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const size_t semi = value[i] == '&' ? value.find(';', i + 1) : std::string::npos;
+        if (semi != std::string::npos && semi - i <= 16) {
+            const std::string name = value.substr(i + 1, semi - i - 1);
+            unsigned long code = 0;
+            if (name.size() > 1 && name[0] == '#') {
+                const bool hex = name[1] == 'x' || name[1] == 'X';
+                const std::string digits = name.substr(hex ? 2 : 1);
+                char* end = nullptr;
+                if (!digits.empty() && std::isxdigit(static_cast<unsigned char>(digits[0])))
+                    code = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+                if (end == nullptr || *end != 0) code = 0;
+            } else if (!name.empty()) {
+                code = lookupEntity(name.data(), name.size());
+            }
+            if (code > 0 && code < 0x80) {
+                out += static_cast<char>(code);
+                i = semi;
+                continue;
+            }
+        }
+        out += value[i];
+    }
+    return out;
+}
 
 // Context codes kept on the tokenizer's stack.
 enum {
@@ -450,7 +481,7 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
         std::any_of(m_links.begin(), m_links.end(), [](const LinkState& l) { return l.reference || l.media; });
     if (have && !link.target.empty() && !nested && !isExternalTarget(link.target)) {
         if (isMediaName(link.target)) {
-            std::string path = resolvePath(link.target);
+            std::string path = resolvePath(mediaFileName(link.target));
             link.media = m_book->beginMediaRef(path.data(), static_cast<int>(path.size()), 0, m_writer) != 0;
         } else {
             m_writer->writeCode(EB_BEGIN_REFERENCE);
@@ -502,6 +533,7 @@ void CHTMLParser::endKey() {
     switch (type) {
         case KEY_WORD:
             m_book->addWordEntry(heading, headingLen, key, len, pos, m_sourceNumber, 1, ENTRY_PREFIX | ENTRY_SUFFIX);
+            m_book->addKanaOfKanaWord(heading, headingLen, key, len, pos, m_sourceNumber);
             break;
         case KEY_KANA:
             m_book->addKanaEntry(heading, headingLen, key, len, pos, m_sourceNumber, ENTRY_PREFIX | ENTRY_SUFFIX);
@@ -533,7 +565,7 @@ void CHTMLParser::writeMedia(const TAG_ITEM& tag) {
     attribute(tag, "class", &cls);
     int registered = 0;
     if (have && !src.empty() && m_o.figures) {
-        std::string path = resolvePath(src);
+        std::string path = resolvePath(mediaFileName(src));
         registered = m_book->beginMediaRef(path.data(), static_cast<int>(path.size()),
                                            strcasecmp(cls.c_str(), "inline") == 0, m_writer);
     }

@@ -143,25 +143,100 @@ int CPDICParser::findTableRow(const char* text, int length, const NOTATION_ROW* 
 
 namespace {
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Bytes of a hexadecimal reference "&#xH..H;" (1 to 8 digits) at text, or 0.
+int hexReferenceLength(const char* text, int length) {
+    if (length < 5 || text[0] != '&' || text[1] != '#' || (text[2] != 'x' && text[2] != 'X')) return 0;
+    int i = 3;
+    while (i < length && i < 11 && hexDigit(text[i]) >= 0) ++i;
+    return i > 3 && i < length && text[i] == ';' ? i + 1 : 0;
+}
+
 // Bytes of the unmatched character at text: a Shift_JIS pair stays one
 // character, so that no row is ever matched at its second byte (which would
-// tear it apart).
+// tear it apart); a reference stays whole too.
 int unmatchedLength(const char* text, int length) {
+    const int ref = hexReferenceLength(text, length);
+    if (ref > 0) return ref;
     return ::sjisCharLength(reinterpret_cast<const unsigned char*>(text), length);
+}
+
+// Names of the tables' replacements that the entity table does not hold.
+const struct {
+    const char* name;
+    uint32_t codePoint;
+} kMoreNames[] = {
+    {"Zcaron", 0x17D}, {"zcaron", 0x17E}, {"inodot", 0x131}, {"eng", 0x14B}, {"hstrok", 0x127},
+};
+
+// The code point of a whole reference ("&name;", "&#xH;", "&#D;"), or 0.
+uint32_t referenceCodePoint(const char* text, size_t n) {
+    if (n < 3 || text[0] != '&' || text[n - 1] != ';') return 0;
+    const char* name = text + 1;
+    const size_t len = n - 2;
+    if (name[0] == '#') {
+        const bool hex = len > 1 && (name[1] == 'x' || name[1] == 'X');
+        uint32_t value = 0;
+        size_t i = hex ? 2 : 1;
+        if (i >= len) return 0;
+        for (; i < len; ++i) {
+            const int d = hex ? hexDigit(name[i]) : (name[i] >= '0' && name[i] <= '9' ? name[i] - '0' : -1);
+            if (d < 0 || value > 0x10FFFF) return 0;
+            value = value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+        }
+        return value <= 0x10FFFF ? value : 0;
+    }
+    if (uint16_t v = lookupEntity(name, len)) return v;
+    for (const auto& m : kMoreNames)
+        if (std::strlen(m.name) == len && std::memcmp(m.name, name, len) == 0) return m.codePoint;
+    return 0;
 }
 
 }  // namespace
 
+CPDICParser::RowTexts::RowTexts(CEBBook* book, const NOTATION_ROW* table, int rows)
+    : m_book(book),
+      m_table(table),
+      m_texts(static_cast<size_t>(rows > 0 ? rows : 0)),
+      m_made(static_cast<size_t>(rows > 0 ? rows : 0), false) {}
+
+const char* CPDICParser::RowTexts::text(int row) {
+    const size_t r = static_cast<size_t>(row);
+    if (!m_made[r]) {
+        m_texts[r] = characterOf(m_book, m_table[row].replacement);
+        m_made[r] = true;
+    }
+    return m_texts[r].c_str();
+}
+
+std::string CPDICParser::RowTexts::characterOf(CEBBook* book, const char* replacement) {
+    const size_t n = std::strlen(replacement);
+    uint32_t cp = referenceCodePoint(replacement, n);
+    if (cp == 0 || book == nullptr) return std::string(replacement, n);
+    // The JIS X 0208 character where there is one (Latin and Greek too),
+    // else a reference whose gaiji is reserved now.
+    char out[16];
+    const int k = book->ucsToSjis(out, sizeof out, &cp, 1, 1);
+    return std::string(out, static_cast<size_t>(k > 0 ? k : 0));
+}
+
 int CPDICParser::convertByTable(const char* text, int length, char* out, int outSize, const NOTATION_ROW* table,
-                                int rows) {
+                                int rows, RowTexts* texts) {
     int n = 0;
     int i = 0;
     while (i < length && n < outSize) {
-        int r = findTableRow(text + i, length - i, table, rows);
+        int r = hexReferenceLength(text + i, length - i) > 0 ? -1 : findTableRow(text + i, length - i, table, rows);
         if (r >= 0) {
-            int rl = static_cast<int>(std::strlen(table[r].replacement));
+            const char* replacement = texts != nullptr ? texts->text(r) : table[r].replacement;
+            int rl = static_cast<int>(std::strlen(replacement));
             if (n + rl > outSize) break;
-            std::memcpy(out + n, table[r].replacement, static_cast<size_t>(rl));
+            std::memcpy(out + n, replacement, static_cast<size_t>(rl));
             n += rl;
             i += table[r].keyLen;
         } else {
@@ -176,13 +251,14 @@ int CPDICParser::convertByTable(const char* text, int length, char* out, int out
     return n;
 }
 
-void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table,
-                               int rows) {
+void CPDICParser::writeByTable(CBlockStream* writer, const char* text, int length, const NOTATION_ROW* table, int rows,
+                               RowTexts* texts) {
     int i = 0;
     while (i < length) {
-        int r = findTableRow(text + i, length - i, table, rows);
+        int r = hexReferenceLength(text + i, length - i) > 0 ? -1 : findTableRow(text + i, length - i, table, rows);
         if (r >= 0) {
-            writer->writeText(table[r].replacement, static_cast<int>(std::strlen(table[r].replacement)), 1, 1);
+            const char* replacement = texts != nullptr ? texts->text(r) : table[r].replacement;
+            writer->writeText(replacement, static_cast<int>(std::strlen(replacement)), 1, 1);
             i += table[r].keyLen;
         } else {
             int cl = unmatchedLength(text + i, length - i);
@@ -273,10 +349,24 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         return n;
     };
     int pTitleRows = 0, pPronRows = 0, pBodyRows = 0, pExRows = 0;
+    auto pRows = [](int which) {
+        int n = 0;
+        notationTable(which, &n);
+        return n;
+    };
     const NOTATION_ROW* tTitle = notationTable(opt->pdicTitle, &pTitleRows);
     const NOTATION_ROW* tPron = notationTable(opt->pdicPronon, &pPronRows);
     const NOTATION_ROW* tBody = notationTable(opt->pdicHonbun, &pBodyRows);
     const NOTATION_ROW* tEx = notationTable(opt->pdicYorei, &pExRows);
+    // Each table's replacements as characters of this book (both fields of
+    // one table share one set, so that a character takes one gaiji).
+    RowTexts phoneticTexts(book, notationTable(1, nullptr), pRows(1));
+    RowTexts latinTexts(book, notationTable(2, nullptr), pRows(2));
+    auto textsOf = [&](int which) { return which == 1 ? &phoneticTexts : which == 2 ? &latinTexts : nullptr; };
+    RowTexts* xTitle = textsOf(opt->pdicTitle);
+    RowTexts* xPron = textsOf(opt->pdicPronon);
+    RowTexts* xBody = textsOf(opt->pdicHonbun);
+    RowTexts* xEx = textsOf(opt->pdicYorei);
     const bool v6 = reader.majorVersion() >= 6;
     int64_t done = 0;
     char display[2049], key[2049];
@@ -319,7 +409,7 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         const char* shown = display;
         int shownLen = dl;
         if (tTitle != nullptr) {
-            shownLen = convertByTable(display, dl, conv.get(), 1024, tTitle, pTitleRows);
+            shownLen = convertByTable(display, dl, conv.get(), 1024, tTitle, pTitleRows, xTitle);
             shown = conv.get();
         }
         // The entry head with the converted word, the heading written
@@ -329,17 +419,18 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         SEARCH_KEY_ENTRY* e = registerHead(book, writer, shown, shownLen, key, kl, sourceNo, &h, &pos);
         beginHeadKeyword(writer);
         if (tTitle != nullptr)
-            writeByTable(writer, display, dl, tTitle, pTitleRows);
+            writeByTable(writer, display, dl, tTitle, pTitleRows, xTitle);
         else
             writer->writeText(display, dl, 1, 0);
         endHeadKeyword(writer, opt);
         done += dl;
-        auto section = [&](const uint32_t* text, int cap, const NOTATION_ROW* table, int rows, bool index) {
+        auto section = [&](const uint32_t* text, int cap, const NOTATION_ROW* table, int rows, RowTexts* texts,
+                           bool index) {
             int n = length(text, cap);
             if (n == 0) return 0;
             int sl = book->ucsToSjis(sjis.get(), kSjis + 1, text, n, 0);
             if (table != nullptr)
-                writeByTable(writer, sjis.get(), sl, table, rows);
+                writeByTable(writer, sjis.get(), sl, table, rows, texts);
             else
                 writer->writeText(sjis.get(), sl, 1, 1);
             if (index && e != nullptr) book->autoIndexText(sjis.get(), sl, h, shownLen, pos, sourceNo);
@@ -348,13 +439,13 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
         };
         if (opt->eijiPronon && length(pron.get(), kPron) > 0) {
             writer->writeText("/", 1, 1, 0);
-            section(pron.get(), kPron, tPron, pPronRows, false);
+            section(pron.get(), kPron, tPron, pPronRows, xPron, false);
             writer->writeText("/", 1, 1, 0);
             writer->writeCode(EB_NEWLINE);
         }
-        section(meaning.get(), kMeaning, tBody, pBodyRows, true);
+        section(meaning.get(), kMeaning, tBody, pBodyRows, xBody, true);
         writer->writeCode(EB_NEWLINE);
-        if (section(example.get(), kMeaning, tEx, pExRows, true) > 0) writer->writeCode(EB_NEWLINE);
+        if (section(example.get(), kMeaning, tEx, pExRows, xEx, true) > 0) writer->writeCode(EB_NEWLINE);
         entryProgress(book, done, source->fileSize, &m_progress);
     }
     endSource(book, writer, &m_progress);

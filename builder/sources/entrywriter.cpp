@@ -161,7 +161,10 @@ void endHeadKeyword(CBlockStream* writer, const ConvertOpt* opt) {
     if (!opt->singleLine) {
         writer->writeCode(EB_NEWLINE);
         writer->writeCode(EB_INDENT);
-        writer->writeWord16(static_cast<unsigned>(opt->leftMargin + 1));
+        const int margin = opt->leftMargin < 0                ? 0
+                           : opt->leftMargin > kMaxLeftMargin ? kMaxLeftMargin
+                                                              : opt->leftMargin;
+        writer->writeWord16(static_cast<unsigned>(margin + 1));
     } else {
         writer->writeText(" ", 1, 1, 0);
     }

@@ -10,7 +10,10 @@
 #include "foundation/byteorder.h"
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -176,6 +179,7 @@ CBookFile::CBookFile()
       m_textFile(nullptr),
       m_graphicsFile(nullptr),
       m_soundFile(nullptr),
+      m_indexWritten(false),
       m_cachedBlock(-1),
       m_iterator(0),
       m_writeFailed(0) {
@@ -202,13 +206,51 @@ void CBookFile::releaseEntries() {
     m_iterator = 0;
 }
 
+std::unique_ptr<CZOutputFile> CBookFile::createOutput(const char* path) {
+    // A folder (or a device, a FIFO) at the final name would refuse the
+    // rename only at the end of the build.
+    struct stat st;
+    if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return nullptr;
+    std::unique_ptr<CZOutputFile> out(new CZOutputFile);
+    if (!out->create(path, CZOutputFile::newFileMode(), CZOutputFile::kBookTempPrefix)) return nullptr;
+    return out;
+}
+
+int CBookFile::finishOutputs(bool keep) {
+    int result = 0;
+    auto finish = [keep, &result](std::unique_ptr<CZOutputFile>& out) {
+        if (!out) return;
+        if (keep) {
+            if (!out->commit(true)) result = -1;
+        } else {
+            out->discard();
+        }
+        out.reset();
+    };
+    // The text file names the areas of the others: it goes last.
+    finish(m_graphicsOut);
+    finish(m_soundOut);
+    for (auto& font : m_fontOuts) finish(font);
+    m_fontOuts.clear();
+    finish(m_textOut);
+    return result;
+}
+
+std::vector<std::string> CBookFile::outputPaths() const {
+    std::vector<std::string> paths;
+    for (const CZOutputFile* out : {m_textOut.get(), m_graphicsOut.get(), m_soundOut.get()})
+        if (out) paths.push_back(out->output());
+    for (const auto& font : m_fontOuts) paths.push_back(font->output());
+    return paths;
+}
+
 int CBookFile::close() {
     int result = 0;
-    FILE** files[3] = {&m_textFile, &m_graphicsFile, &m_soundFile};
-    for (FILE** f : files) {
-        if (*f && fclose(*f) != 0) result = -1;
-        *f = nullptr;
-    }
+    const bool writing = m_textOut || m_graphicsOut || m_soundOut || !m_fontOuts.empty();
+    // Write mode: the handles belong to the output files.
+    m_textFile = m_graphicsFile = m_soundFile = nullptr;
+    if (writing && (finishOutputs(m_indexWritten) != 0 || !m_indexWritten)) result = -1;
+    m_indexWritten = false;
     if (m_zio) {
         m_zio->close();
         delete m_zio;
@@ -248,8 +290,9 @@ int CBookFile::open(const char* dir, const char* fileName, const char* mode, int
     char path[kPathSize];
     if (mode[0] == 'w') {
         if (!joinPath(path, dir, discType == 1 ? "/DATA/" : "/", fileName)) return -1;
-        m_textFile = fopen(path, "w+b");
-        if (!m_textFile) return -1;
+        m_textOut = createOutput(path);
+        if (!m_textOut) return -1;
+        m_textFile = m_textOut->file();
         m_entries = new INDEX_TABLE_ITEM[kMaxWriteEntries];
         m_entryCapacity = kMaxWriteEntries;
         for (int i = 0; i < kMaxWriteEntries; ++i) {
@@ -335,8 +378,10 @@ int CBookFile::openGraphicsFile(const char* dir, const char* name, const char* m
     if (m_discType != 1 || m_mode[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
     char path[kPathSize];
     if (!joinPath(path, dir, "/DATA/", name)) return -1;
-    if (m_graphicsFile) fclose(m_graphicsFile);
-    m_graphicsFile = fopen(path, m_mode);
+    m_graphicsFile = nullptr;
+    if (m_graphicsOut) m_graphicsOut->discard();
+    m_graphicsOut = createOutput(path);
+    if (m_graphicsOut) m_graphicsFile = m_graphicsOut->file();
     return m_graphicsFile ? 0 : -1;
 }
 
@@ -344,8 +389,10 @@ int CBookFile::openSoundFile(const char* dir, const char* name, const char* mode
     if (m_discType != 1 || m_mode[0] != 'w' || !dir || !name || !mode || mode[0] != 'w') return -1;
     char path[kPathSize];
     if (!joinPath(path, dir, "/DATA/", name)) return -1;
-    if (m_soundFile) fclose(m_soundFile);
-    m_soundFile = fopen(path, m_mode);
+    m_soundFile = nullptr;
+    if (m_soundOut) m_soundOut->discard();
+    m_soundOut = createOutput(path);
+    if (m_soundOut) m_soundFile = m_soundOut->file();
     return m_soundFile ? 0 : -1;
 }
 
@@ -389,10 +436,11 @@ int CBookFile::writeFontFile(int id, CBlockStream* stream) {
     int slot = fontSlotOfArea(id);
     char path[kPathSize];
     if (slot < 0 || !joinPath(path, m_dir, "/GAIJI/", m_fontNames[slot])) return -1;
-    FILE* f = fopen(path, "wb");
-    if (!f) return -1;
-    bool ok = writePages(f, 1, stream) == 0;
-    if (fclose(f) != 0) ok = false;
+    std::unique_ptr<CZOutputFile> out = createOutput(path);
+    if (!out) return -1;
+    bool ok = writePages(out->file(), 1, stream) == 0 && fflush(out->file()) == 0;
+    // Renamed with the text file by close().
+    if (ok) m_fontOuts.push_back(std::move(out));
     return ok ? 0 : -1;
 }
 
@@ -433,6 +481,7 @@ int CBookFile::writeIndex() {
     for (FILE* f : files)
         if (f && (fflush(f) != 0 || ferror(f))) ok = false;
     m_cachedBlock = -1;
+    m_indexWritten = ok;
     return ok ? 0 : -1;
 }
 

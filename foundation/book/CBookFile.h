@@ -4,7 +4,11 @@
 //
 // Write mode: the builder hands over one CBlockStream per area (addEntry); the
 // book file lays the areas out, writes the gaiji font files of an EPWING book
-// and the index table (writeIndex).
+// and the index table (writeIndex). Every file is written under a temporary
+// name in its folder and renamed over its final name by close() once the
+// index table is written, so that a book that fails or is given up leaves
+// the files of an earlier build whole, and a symbolic link at a final name
+// is replaced, never written through.
 // Read mode: the file is opened through CZio (plain or any stored form, also
 // as "<name>.ebz") and answers lookups by area id.
 #pragma once
@@ -12,11 +16,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "foundation/book/BookConstants.h"
 
 class CBlockStream;
 class CZio;
+class CZOutputFile;
 
 // One area of the index table.
 struct INDEX_TABLE_ITEM {
@@ -44,7 +52,9 @@ public:
     // fontNames: 72 bytes, eight 9-byte names (16 narrow, 16 wide, 24 narrow,
     // 24 wide, 32 narrow, 32 wide, 48 narrow, 48 wide) or null; empty names take
     // "GAI16H00" ... "GAI48F00". indexBlock below 1 becomes 1.
-    // Write: creates dir + "/DATA/" + fileName (EPWING) or dir + "/" + fileName (EB).
+    // Write: creates dir + "/DATA/" + fileName (EPWING) or dir + "/" + fileName
+    // (EB), under a temporary name; fails when that name holds a folder or
+    // another file that is neither a regular file nor a link.
     // Read: opens dir + fileName (a "/" is put between when needed), or the
     // same with ".ebz", and reads its index table (1..127 records).
     // 0 on success, -1 on failure.
@@ -71,8 +81,15 @@ public:
     int writeIndex();
 
     // Closes every file, deletes the streams and the table; reusable afterwards.
-    // -1 when closing a written file failed (data may not have reached disk).
+    // Write mode: after a writeIndex that succeeded, renames every file over
+    // its final name (the text file last); otherwise removes them all and
+    // leaves the final names as they were. -1 when closing or renaming a
+    // written file failed, or when the files were removed unwritten.
     int close();
+    // Write mode: the final paths of the files this book file writes (the
+    // text file, the graphics and sound files, the gaiji font files), as far
+    // as they are known (the font files after writeIndex).
+    std::vector<std::string> outputPaths() const;
 
     // Write mode: positions the text file at (block - 1) * 2048. Read mode:
     // CZio::seekBlock. 0 / -1.
@@ -118,6 +135,10 @@ private:
     int writePages(FILE* f, uint32_t start, CBlockStream* stream);
     int writeFontFile(int id, CBlockStream* stream);
     void releaseEntries();
+    // A new output file (temporary name) for path; null when it can't be made.
+    static std::unique_ptr<CZOutputFile> createOutput(const char* path);
+    // Commits (keep) or discards every output file; -1 when a commit failed.
+    int finishOutputs(bool keep);
 
     int m_discType;
     uint8_t m_charCode;
@@ -129,9 +150,15 @@ private:
     char m_dir[256];
     char m_fontNames[8][9];
     CZio* m_zio;
+    // Write mode: the files being written and their FILE handles.
+    std::unique_ptr<CZOutputFile> m_textOut;
+    std::unique_ptr<CZOutputFile> m_graphicsOut;
+    std::unique_ptr<CZOutputFile> m_soundOut;
+    std::vector<std::unique_ptr<CZOutputFile>> m_fontOuts;
     FILE* m_textFile;
     FILE* m_graphicsFile;
     FILE* m_soundFile;
+    bool m_indexWritten;
     unsigned char m_block[kBlockSize];
     long long m_cachedBlock;
     bool m_blockReadFailed = false;

@@ -15,6 +15,7 @@
 #include "foundation/codes/jclib.h"
 #include "foundation/pathutil.h"
 #include "foundation/pdic/CPDicReader.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
 
 namespace {
@@ -483,12 +484,10 @@ int CEBCatalog::writeCatalog() {
         }
     }
 
-    FILE* f = fopen(m_catalogPath, m_mode);
-    if (!f) return -1;
+    // Under a temporary name, renamed over the catalog: a link there is
+    // replaced, and a failure leaves the old catalog whole.
     size_t size = static_cast<size_t>(blocks) * kBlockSize;
-    bool ok = fwrite(buffer, 1, size, f) == size;
-    if (fclose(f) != 0) ok = false;
-    return ok ? 0 : -1;
+    return CZOutputFile::writeWhole(m_catalogPath, buffer, size) ? 0 : -1;
 }
 
 const SUBBOOK_INFO* CEBCatalog::subbook(int i) const {

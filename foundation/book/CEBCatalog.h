@@ -83,7 +83,9 @@ public:
                    int version, const char* textFileName = nullptr, const char* graphicsFileName = nullptr,
                    const char* soundFileName = nullptr);
 
-    // Writes the catalog prepared by readCatalog(dir, "w", epwing); 0 or -1.
+    // Writes the catalog prepared by readCatalog(dir, "w", epwing) under a
+    // temporary name renamed over the catalog (a link there is replaced, an
+    // old catalog stays whole on failure); 0 or -1.
     int writeCatalog();
 
     // Count 0, mode "r".

@@ -16,6 +16,7 @@
 #include <vector>
 
 const char CZOutputFile::kTempPrefix[] = ".packwell-";
+const char CZOutputFile::kBookTempPrefix[] = ".lexforge-";
 
 namespace {
 
@@ -123,8 +124,29 @@ bool CZOutputFile::inMovieFolder(const std::string& path) {
 }
 
 bool CZOutputFile::isTemporaryName(const std::string& name) {
-    const size_t prefix = sizeof kTempPrefix - 1;
-    return name.size() == prefix + 6 && name.compare(0, prefix, kTempPrefix) == 0;
+    for (const char* p : {kTempPrefix, kBookTempPrefix}) {
+        const size_t prefix = strlen(p);
+        if (name.size() == prefix + 6 && name.compare(0, prefix, p) == 0) return true;
+    }
+    return false;
+}
+
+mode_t CZOutputFile::newFileMode() {
+    // The mask is read, not set and restored: umask() would change it for
+    // every thread for a moment.
+    mode_t mask = 022;
+    if (FILE* f = fopen("/proc/self/status", "r")) {
+        char line[128];
+        while (fgets(line, sizeof line, f) != nullptr) {
+            unsigned value = 0;
+            if (sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                break;
+            }
+        }
+        fclose(f);
+    }
+    return 0666 & ~mask;
 }
 
 void CZOutputFile::removeTemporaries() {
@@ -132,11 +154,11 @@ void CZOutputFile::removeTemporaries() {
         if (g_tempState[i].load() == 2) unlink(g_tempPaths[i]);
 }
 
-bool CZOutputFile::create(const std::string& output, mode_t mode) {
+bool CZOutputFile::create(const std::string& output, mode_t mode, const char* prefix) {
     discard();
     std::string dir = pathDirName(output);
     if (dir.empty() && !output.empty() && output[0] == '/') dir = "/";
-    std::string tmpl = (dir.empty() ? std::string(".") : dir) + "/" + kTempPrefix + "XXXXXX";
+    std::string tmpl = (dir.empty() ? std::string(".") : dir) + "/" + (prefix ? prefix : kTempPrefix) + "XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     // SIGINT and SIGTERM wait until the new file is registered, so that
@@ -176,10 +198,19 @@ bool CZOutputFile::commit(bool sync) {
         m_temp.clear();
         releaseTemp(m_slot);
         m_slot = -1;
+    } else {
+        discard();
     }
     // The input may be deleted next: make the new name durable first.
     if (ok && sync) syncFolderOf(m_output);
     return ok;
+}
+
+bool CZOutputFile::writeWhole(const std::string& output, const void* data, size_t size) {
+    CZOutputFile out;
+    if (!out.create(output, newFileMode(), kBookTempPrefix)) return false;
+    if (size > 0 && fwrite(data, 1, size, out.file()) != size) return false;
+    return out.commit(true);
 }
 
 void CZOutputFile::discard() {

@@ -1,7 +1,10 @@
 // The output file of a compression or expansion: where it goes (the naming
 // rules) and how it is written (under a temporary name in the output's folder,
 // renamed over the output only when complete, so that a failed run leaves
-// nothing behind).
+// nothing behind). The book writer writes every file of a book the same way,
+// under its own prefix: the rename replaces a symbolic link at the output's
+// name instead of writing through it, and an existing file stays whole until
+// its replacement is complete.
 #pragma once
 
 #include "foundation/FileHandle.h"
@@ -14,8 +17,10 @@ class CZOutputFile {
 public:
     // Longest input, output folder and output path, in bytes.
     static const size_t kPathLimit = 255;
-    // Temporary files are named kTempPrefix + six characters.
+    // Temporary files are named kTempPrefix (compression) or kBookTempPrefix
+    // (the book writer) + six characters.
     static const char kTempPrefix[];
+    static const char kBookTempPrefix[];
 
     CZOutputFile() = default;
     ~CZOutputFile() { discard(); }
@@ -34,18 +39,30 @@ public:
     // The file lies in a folder named MOVIE (such files are copied).
     static bool inMovieFolder(const std::string& path);
 
-    // The file name (without its folder) is one of these temporary names.
+    // The file name (without its folder) is one of these temporary names
+    // (of either prefix).
     static bool isTemporaryName(const std::string& name);
+    // Permission bits of a new file as the process would create it
+    // (0666 less the file-mode creation mask).
+    static mode_t newFileMode();
     // Removes every temporary file that is still being written, in any
     // object. Async-signal-safe: meant for a SIGINT or SIGTERM handler, so
     // that an interrupted run leaves nothing behind.
     static void removeTemporaries();
 
-    // Creates the temporary file for output with the permission bits mode.
-    bool create(const std::string& output, mode_t mode);
+    // Creates the temporary file for output with the permission bits mode,
+    // named with prefix.
+    bool create(const std::string& output, mode_t mode, const char* prefix = kTempPrefix);
+    // The final path of the file being written (empty when none).
+    const std::string& output() const { return m_output; }
     FILE* file() const { return m_file.get(); }
-    // Flushes, optionally syncs, closes and renames over the output.
+    // Flushes, optionally syncs, closes and renames over the output. On
+    // failure the temporary file is removed.
     bool commit(bool sync);
+    // Writes size bytes of data as the whole file output (a temporary file
+    // with the book writer's prefix, synced and renamed). false on failure,
+    // which leaves an existing output as it was.
+    static bool writeWhole(const std::string& output, const void* data, size_t size);
     // Closes and removes the temporary file (done by the destructor too).
     void discard();
 

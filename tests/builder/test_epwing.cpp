@@ -202,7 +202,8 @@ TEST(EpwingBookRecord, OutputPathThatDoesNotFitStartsNoBook) {
     Driver e;
     e.w->setOutput(dir.path().c_str(), 1);
     ASSERT_EQ(e.w->newBook("T", "BOOK", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), 0);
-    EXPECT_TRUE(::fileExists(dir.file("BOOK/DATA/HONMON").c_str()));
+    // (The text file itself gets its name when the book is complete.)
+    EXPECT_TRUE(::fileExists(dir.file("BOOK/DATA").c_str()));
 }
 
 TEST(EpwingBookRecord, LongTitleIsCutToTheCatalogField) {
@@ -403,8 +404,12 @@ TEST(EpwingRun, NextBookAfterAnAbortStartsClean) {
     EXPECT_EQ(lftest::capturedMessages().front(), " done\r\n");
     EXPECT_EQ(lftest::capturedMessages().back(), "# of Links(0)\r\n");
     d.w->closeCatalog();
+    // Only the book built whole is listed.
     CEBCatalog cat;
-    EXPECT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 2);
+    ASSERT_EQ(cat.readCatalog(dir.path().c_str(), "r", 1), 1);
+    const std::string listed = cat.directory(0);
+    EXPECT_EQ(listed.substr(0, listed.find(' ')), "B");
+    EXPECT_FALSE(::fileExists(dir.file("A/DATA/HONMON").c_str()));
 }
 
 TEST(EpwingRun, BookWithoutSourcesStillGetsItsIndexTableAndCounts) {
@@ -521,15 +526,15 @@ TEST(EpwingRun, MakeAfterAFailedOpenOnlyReportsIt) {
     Driver d;
     d.w->setOutput((dir.file("out") + "/").c_str(), 1);
     EXPECT_EQ(d.w->newBook("T", "BOOK", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0), -1);
-    EXPECT_EQ(lftest::capturedMessages().back(), "can't create output file(HONMON)");
+    EXPECT_EQ(lftest::capturedMessages().back(), "can't create output folder(" + dir.file("out") + "/BOOK)\r\n");
     EXPECT_EQ(d.w->addSource(dir.file("a.txt").c_str(), nullptr, 4, nullptr), 0);
     lftest::capturedMessages().clear();
     d.w->makeBook();
     ASSERT_EQ(lftest::capturedMessages().size(), 1u);
     EXPECT_EQ(lftest::capturedMessages()[0], "no book is open(make)\r\n");
     EXPECT_EQ(d.w->getProgress(), 100);
-    // The failed book keeps its catalog entry.
-    EXPECT_EQ(d.w->catalog()->count(), 1);
+    // A book that was not built is not listed.
+    EXPECT_EQ(d.w->catalog()->count(), 0);
 }
 
 // ---- gaiji ----

@@ -224,6 +224,34 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
     }
 }
 
+// A written-form key (KEY type="hyoki") of a markup source written in kana
+// is a kana key too.
+TEST(HeadwordSearch, KanaWordKeysOfMarkupAreFoundByKana) {
+    lftest::TestDir dir;
+    ASSERT_TRUE(lftest::writeFile(dir.file("d.html"), sjis("<DL><DT>Turtle</DT><KEY type=\"hyoki\">かめ</KEY>"
+                                                             "<KEY type=\"hyoki\">タートル</KEY><DD>slow</DD>\n"
+                                                             "<DT>Camera</DT><KEY type=\"hyoki\">カメラ２</KEY>"
+                                                             "<DD>photo</DD></DL>\n")));
+    lftest::BookRecipe recipe;
+    recipe.outDir = dir.path();
+    recipe.indexDef = kIndexes;
+    recipe.sources.push_back({dir.file("d.html"), "", 0});
+    lftest::BookRun run = lftest::buildBook(recipe);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+    struct Case {
+        EbSearchKind kind;
+        std::string word;
+        size_t hits;
+    } cases[] = {
+        {EbSearchKind::ExactWord, "かめ", 1},     {EbSearchKind::ExactWord, "カメ", 1},
+        {EbSearchKind::ExactWord, "たーとる", 1}, {EbSearchKind::EndWord, "トル", 1},
+        {EbSearchKind::ExactWord, "カメラ２", 1}, {EbSearchKind::ExactWord, "かめら", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(p.search(0, c.kind, {sjis(c.word)}).size(), c.hits) << c.word;
+}
+
 // The whole EDICT list: every headword by the EB Library's exact search and
 // every reading (a kana headword is its own reading) by its word search as
 // written, in hiragana and in katakana, each finding the entry that the

@@ -198,6 +198,29 @@ TEST(IndexSearch, KanaSearchesTellVoicedReadingsApart) {
     }
 }
 
+// addKana asks for katakana twins of kana entries; readers fold a katakana
+// query to the same key, so the twins are dropped again and no setting gives
+// a reading's hit twice.
+TEST(IndexSearch, AddKanaAddsNoDuplicateHit) {
+    const std::string gakkou = kGakkou + kOpen + kGakkouKana + kClose;
+    const std::string gakkouKatakana = "\x83\x4b\x83\x62\x83\x52\x83\x45";  // ガッコウ
+    for (int addKana : {0, 1, 2}) {
+        SCOPED_TRACE(addKana);
+        Built b;
+        build(&b, dictionary(), kAllIndexes, [addKana](CEPWing& w) {
+            w.setBoolOption("autoKana", true);
+            w.setIntOption("addKana", addKana);
+        });
+        lftest::EbProbe p(b.dir.path());
+        ASSERT_TRUE(p.ok()) << p.error();
+        for (const std::string& query : {kGakkouKana, gakkouKatakana})
+            EXPECT_EQ(plainHeadings(p, EbSearchKind::Word, {query}), std::vector<std::string>{gakkou});
+        EXPECT_EQ(plainHeadings(p, EbSearchKind::Word, {kCamera}), std::vector<std::string>{kCamera});
+        EXPECT_EQ(plainHeadings(p, EbSearchKind::EndWord, {"\x82\xaa\x82\xc1\x82\xb1\x82\xa4"}),
+                  std::vector<std::string>{gakkou});
+    }
+}
+
 TEST(IndexSearch, KeywordAndCrossSearchesNeedEveryWord) {
     Built b;
     build(&b, dictionary(), kAllIndexes, [](CEPWing& w) { w.setBoolOption("autoEWord", true); });

@@ -43,6 +43,7 @@ const char kCopyright[] = "<HTML><BODY><P>Copyright <B>2026</B> Example</P></BOD
 struct Position {
     int block = 0, offset = 0;
     bool operator==(const Position& o) const { return block == o.block && offset == o.offset; }
+    bool operator!=(const Position& o) const { return !(*this == o); }
 };
 
 std::ostream& operator<<(std::ostream& os, const Position& p) {
@@ -203,6 +204,36 @@ TEST(MarkupBook, ReadsBackThroughTheEbLibrary) {
 }  // namespace
 
 namespace {
+
+// A link to a name no anchor has is left unresolved and named in the log:
+// it never leads to the anchor that follows its name in the sort order.
+TEST(MarkupBook, ALinkToAMissingAnchorIsNotSentElsewhere) {
+    const struct {
+        const char* what;
+        const char* target;  // carrot and date exist
+    } cases[] = {{"a prefix of an anchor", "car"}, {"between two anchors", "cat"}, {"after every anchor", "zebra"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string("<DL><DT id=\"apple\">apple</DT><DD>See <A HREF=\"#") +
+                                                  c.target +
+                                                  "\">it</A></DD><DT id=\"carrot\">carrot</DT><DD>root</DD>"
+                                                  "<DT id=\"date\">date</DT><DD>fruit</DD></DL>\n");
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources = {{dir.file("a.html"), "", 0}};
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_NE(run.log().find(std::string("Link \"") + c.target + "\" in a.html: no anchor"), std::string::npos)
+            << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const Position apple = hit(probe, lftest::EbSearchKind::ExactWord, "apple");
+        std::vector<Ref> refs = refsIn(probe.readText(0, apple.block, apple.offset, 2048), 0x1F42, 0x1F62);
+        ASSERT_EQ(refs.size(), 1u);
+        for (const char* other : {"apple", "carrot", "date"})
+            EXPECT_NE(refs[0].target, hit(probe, lftest::EbSearchKind::ExactWord, other)) << other;
+    }
+}
 
 TEST(MarkupBook, MalformedMarkupStillBuildsAReadableBook) {
     struct Case {

@@ -4,13 +4,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "builder/CEBBook.h"
+#include "builder/CEPWing.h"
 #include "builder/sources/CPDICParser.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/codes/jclib.h"
+#include "tests/common/BookBuilder.h"
 #include "tests/common/BookTextRender.h"
+#include "tests/common/EbProbe.h"
 #include "tests/common/PdicWriter.h"
 #include "tests/common/TestDir.h"
 
@@ -211,3 +215,107 @@ TEST(PdicNotation, TablesAndConversion) {
 }
 
 }  // namespace
+
+namespace {
+
+// The code of each character of the book's gaiji map (TEST.map) by code
+// point.
+std::map<uint32_t, unsigned> gaijiOfMap(const std::string& path) {
+    std::map<uint32_t, unsigned> codes;
+    const lftest::Bytes bytes = lftest::readFile(path);
+    std::string text(bytes.begin(), bytes.end());
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.size() > 7 && line[5] == '\t' && line[6] == 'u')
+            codes[static_cast<uint32_t>(std::stoul(line.substr(7), nullptr, 16))] =
+                static_cast<unsigned>(std::stoul(line.substr(1, 4), nullptr, 16));
+    }
+    return codes;
+}
+
+// Occurrences of the book code at the code boundaries of text.
+int countCode(const lftest::Bytes& text, unsigned code) {
+    int n = 0;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        if (text[i] == (code >> 8) && text[i + 1] == (code & 0xFF)) ++n;
+    return n;
+}
+
+}  // namespace
+
+// A PDIC dictionary's headwords and bodies through the notation tables: each
+// row's replacement reaches the book as its character, the JIS X 0208 one
+// where there is one, else a gaiji reserved for it (found in the viewer map);
+// never as the text of the reference. The heading and the body of each entry
+// carry it, and a headword of JIS characters is found by an exact search.
+TEST(PdicNotation, ReplacementsBecomeCharactersInHeadingAndBody) {
+    struct Case {
+        const char* name;
+        int table;             // pdicTitle and pdicHonbun
+        std::u32string word;   // the headword, also the body
+        uint32_t codePoint;    // the character the table gives
+        unsigned jis;          // its JIS X 0208 code, 0: a gaiji
+        std::string sjisWord;  // the headword as Shift_JIS, for the exact search ("" none)
+    } cases[] = {
+        {"phonetic T to theta", 1, U"Tin", 0x3B8, 0x2648, "\x83\xc6in"},
+        {"phonetic @ to acute", 1, U"b@k", 0xB4, 0x212D, "b\x81\x4ck"},
+        {"phonetic a@ to a acute", 1, U"ka@t", 0xE1, 0, ""},
+        {"phonetic Q$ to a private character", 1, U"Q$m", 0xE001, 0, ""},
+        {"phonetic D to eth", 1, U"Dis", 0xF0, 0, ""},
+        {"phonetic quote to dotless i, a name the entity table lacks", 1, U"s\"p", 0x131, 0, ""},
+        {"a replacement character passes the table whole", 1, U"x\uFFFDy", 0xFFFD, 0, ""},
+        {"Latin half-width ra byte to times", 2, U"3\uFF977", 0xD7, 0x215F,
+         "3\x81\x7e"
+         "7"},
+        {"Latin half-width byte to copyright", 2, U"c\uFF69", 0xA9, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::PdicBlock block;
+        lftest::PdicEntry e;
+        e.word = c.word;
+        e.meaning = c.word;
+        block.entries = {e};
+        const lftest::Bytes dic = lftest::buildPdic(lftest::PdicOptions(), {block});
+        ASSERT_TRUE(lftest::writeFile(dir.file("words.dic"), dic));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.indexDef = 1;
+        r.sources.push_back({dir.file("words.dic"), "", 6});
+        const int table = c.table;
+        r.configure = [table](CEPWing& w) {
+            w.setIntOption("pdicTitle", table);
+            w.setIntOption("pdicHonbun", table);
+        };
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_NE(run.log().find("# of Links"), std::string::npos) << run.log();
+
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const lftest::Bytes text = probe.readText(0, 2, 0, 2048);
+        unsigned code = c.jis;
+        if (code == 0) {
+            // The book's one gaiji; the viewer map names its character
+            // (private characters are not in the map).
+            for (size_t i = 0; i + 1 < text.size() && code == 0; i += 2)
+                if (text[i] >= 0xA1 && text[i] <= 0xFE && text[i + 1] >= 0x21 && text[i + 1] <= 0x7E)
+                    code = static_cast<unsigned>(text[i] << 8 | text[i + 1]);
+            ASSERT_NE(code, 0u) << "no gaiji in the text";
+            const std::map<uint32_t, unsigned> gaiji = gaijiOfMap(dir.file("out/TEST.map"));
+            if (c.codePoint < 0xE000 || c.codePoint > 0xF8FF) {
+                ASSERT_EQ(gaiji.count(c.codePoint), 1u) << "no gaiji reserved";
+                EXPECT_EQ(gaiji.at(c.codePoint), code);
+            }
+        }
+        EXPECT_EQ(countCode(text, code), 2) << "heading and body";
+        // No reference reached the text as characters: no "&" (full width).
+        EXPECT_EQ(countCode(text, 0x2177), 0);
+        if (!c.sjisWord.empty()) {
+            EXPECT_EQ(probe.search(0, lftest::EbSearchKind::ExactWord, {c.sjisWord}).size(), 1u) << probe.error();
+        }
+    }
+}

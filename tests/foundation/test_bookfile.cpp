@@ -11,6 +11,7 @@
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/CBookFile.h"
 #include "foundation/codes/jclib.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
 
@@ -196,24 +197,47 @@ TEST(BookFileWrite, AFontFileThatCannotBeCreatedFails) {
     ASSERT_EQ(0, book.addEntry(0xF2, markedArea(3, 1, 0xF2), nullptr));
     ASSERT_EQ(0, book.addEntry(0x01, markedArea(4, 1, 0x01), nullptr));
     EXPECT_EQ(-1, book.writeIndex());
-    ASSERT_EQ(0, book.close());
-    // The other areas are still written.
-    Bytes f = lftest::readFile(dir + "/DATA/HONMON");
-    ASSERT_EQ(4u * 2048, f.size());
-    EXPECT_EQ(2, f[1]);
-    EXPECT_EQ(Bytes({0x01, 0}), bytesAt(blockOf(f, 4), 0, 2));
+    // A book that could not be written whole leaves nothing: no text file,
+    // no temporary file.
+    EXPECT_EQ(-1, book.close());
+    EXPECT_EQ(lftest::listDir(dir + "/DATA"), std::vector<std::string>());
+    EXPECT_EQ(lftest::listDir(dir + "/GAIJI"), std::vector<std::string>{"GAI16H00"});
 }
 
-TEST(BookFileWrite, AWriteErrorFails) {
+// Files are written under temporary names and renamed when the index table
+// is written: an earlier file stays whole until then and after a failure, a
+// link at a final name is replaced without its target being touched.
+TEST(BookFileWrite, FilesReplaceTheirFinalNamesOnlyWhenWritten) {
     TestDir tmp;
     std::string dir = subbookDir(tmp);
-    // A device that refuses every byte written.
-    ASSERT_EQ(0, symlink("/dev/full", (dir + "/DATA/HONMON").c_str()));
-    CBookFile book;
-    ASSERT_EQ(0, book.open(dir.c_str(), "HONMON", "w", 1, 0, nullptr, 1, 1));
-    ASSERT_EQ(0, book.addEntry(0x00, markedArea(2, 3, 0x11), nullptr));
-    EXPECT_EQ(-1, book.writeIndex());
-    book.close();
+    ASSERT_TRUE(lftest::writeFile(dir + "/DATA/HONMON", std::string("earlier")));
+    ASSERT_TRUE(lftest::writeFile(tmp.file("target"), std::string("kept")));
+    ASSERT_EQ(0, symlink(tmp.file("target").c_str(), (dir + "/GAIJI/GAI16H00").c_str()));
+    for (bool fail : {true, false}) {
+        SCOPED_TRACE(fail ? "write fails" : "written");
+        CBookFile book;
+        ASSERT_EQ(0, book.open(dir.c_str(), "HONMON", "w", 1, 0, nullptr, 1, 1));
+        ASSERT_EQ(0, book.addEntry(0x00, markedArea(2, 3, 0x11), nullptr));
+        ASSERT_EQ(0, book.addEntry(0xF2, markedArea(5, 1, 0xF2), nullptr));
+        EXPECT_EQ(lftest::readFile(dir + "/DATA/HONMON"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        int written = 0;
+        if (fail) {
+            // Files may not grow past 4096 bytes: the text file's writes fail.
+            lftest::withFileSizeLimit(4096, [&] { written = book.writeIndex(); });
+            EXPECT_EQ(-1, written);
+            EXPECT_EQ(-1, book.close());
+            EXPECT_EQ(lftest::readFile(dir + "/DATA/HONMON"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        } else {
+            EXPECT_EQ(0, book.writeIndex());
+            EXPECT_EQ(0, book.close());
+            EXPECT_EQ(lftest::readFile(dir + "/DATA/HONMON").size(), 4u * 2048);
+        }
+        EXPECT_EQ(lftest::readFile(tmp.file("target")), Bytes({'k', 'e', 'p', 't'}));
+        EXPECT_EQ(lftest::listDir(dir + "/DATA"), std::vector<std::string>{"HONMON"});
+    }
+    struct stat st;
+    ASSERT_EQ(0, lstat((dir + "/GAIJI/GAI16H00").c_str(), &st));
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << "the link was not replaced";
 }
 
 TEST(BookFileWrite, OpenFailures) {

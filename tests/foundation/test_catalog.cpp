@@ -17,6 +17,7 @@
 #include "tests/common/EbProbe.h"
 #include "tests/common/FifoOpen.h"
 #include "tests/common/PdicWriter.h"
+#include "tests/common/RunControl.h"
 #include "tests/common/StoredEbzip.h"
 #include "tests/common/TestDir.h"
 
@@ -286,12 +287,29 @@ TEST(CatalogWrite, FailuresAreReported) {
         EXPECT_EQ(-1, cat.writeCatalog());
     }
     {
-        // A device that refuses every byte written.
-        ASSERT_EQ(0, symlink("/dev/full", tmp.file("CATALOGS").c_str()));
+        // Files may not grow past 1024 bytes: the write fails, and the
+        // earlier catalog stays as it was.
+        ASSERT_TRUE(lftest::writeFile(tmp.file("CATALOGS"), std::string("earlier")));
         CEBCatalog cat;
         ASSERT_EQ(0, cat.readCatalog(tmp.path().c_str(), "w", 1));
         ASSERT_EQ(0, cat.addSubbook("A", "D", 0, 0, nullptr, 1));
-        EXPECT_EQ(-1, cat.writeCatalog());
+        int rc = 0;
+        lftest::withFileSizeLimit(1024, [&] { rc = cat.writeCatalog(); });
+        EXPECT_EQ(-1, rc);
+        EXPECT_EQ(lftest::readFile(tmp.file("CATALOGS")), lftest::Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        EXPECT_EQ(lftest::listDir(tmp.path()), std::vector<std::string>{"CATALOGS"});
+    }
+    {
+        // A link at the catalog's name is replaced; its target is kept.
+        lftest::TestDir other;
+        ASSERT_TRUE(lftest::writeFile(other.file("target"), std::string("kept")));
+        ASSERT_EQ(0, symlink(other.file("target").c_str(), other.file("CATALOGS").c_str()));
+        CEBCatalog cat;
+        ASSERT_EQ(0, cat.readCatalog(other.path().c_str(), "w", 1));
+        ASSERT_EQ(0, cat.addSubbook("A", "D", 0, 0, nullptr, 1));
+        EXPECT_EQ(0, cat.writeCatalog());
+        EXPECT_EQ(lftest::readFile(other.file("target")), lftest::Bytes({'k', 'e', 'p', 't'}));
+        EXPECT_EQ(lftest::readFile(other.file("CATALOGS")).size(), 2048u);
     }
 }
 

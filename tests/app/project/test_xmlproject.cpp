@@ -417,7 +417,7 @@ TEST_F(XmlProject, ElementsCountWhereverTheyStand) {
         "<BookInfo>\n"
         "<Unknown><bookTitle>Deep</bookTitle></Unknown>\n"  // read inside an unknown element
         "<dirName>AB<b>x</b>CD</dirName>\n"                 // mixed content gives no value
-        "<source><SourceInfo><title>A<!-- c -->B&amp;C<![CDATA[ignored]]></title>"
+        "<source><SourceInfo><title>A<!-- c -->B&amp;C<![CDATA[<as text>]]></title>"
         "<sourceTypeID>2</sourceTypeID></SourceInfo></source>\n"
         "<?pi ignored?>"
         "</BookInfo>\n"
@@ -430,7 +430,8 @@ TEST_F(XmlProject, ElementsCountWhereverTheyStand) {
     EXPECT_EQ("Deep", book.bookTitle());
     EXPECT_EQ("", book.dirName());
     ASSERT_EQ(1u, book.getSource().size());
-    EXPECT_EQ("AB&C", book.getSource()[0].title());
+    // A CDATA section is text like the rest.
+    EXPECT_EQ("AB&C<as text>", book.getSource()[0].title());
     EXPECT_EQ(2, book.getSource()[0].sourceTypeID());
     EXPECT_EQ(999, set->getConvertOpt()->tableWidth);
     EXPECT_EQ("/o", set->outputPath());

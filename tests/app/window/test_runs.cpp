@@ -81,10 +81,13 @@ TEST_F(Runs, TheRunWorksOnACopyOfTheProject) {
     EXPECT_EQ(vc->lastRun().failures, 0);
 }
 
-TEST_F(Runs, AProjectWithoutBooksStillWritesItsCatalog) {
+// A catalog of no book would make an earlier output unreadable: the run is
+// refused and nothing is written.
+TEST_F(Runs, AProjectWithoutBooksIsRefused) {
     build();
-    EXPECT_EQ(log(), "start.\nDone.\n");
-    EXPECT_TRUE(fileExists(dir.file("out/CATALOGS").c_str()));
+    EXPECT_EQ(log(), "Not started: the project has no complete book (each needs a title and a directory name).\n");
+    EXPECT_TRUE(vc->lastRun().refused);
+    EXPECT_FALSE(fileExists(dir.file("out/CATALOGS").c_str()));
 }
 
 TEST_F(Runs, ASourceThatCannotBeOpenedIsReportedAndCounted) {
@@ -120,7 +123,7 @@ TEST_F(Runs, ABookThatCannotBeStartedGetsNoFurtherCalls) {
     book("Bad", "BAD", "b.txt");
     book("Good", "GOOD");
     build();
-    EXPECT_TRUE(contains(log(), "book \"Bad\" could not be started: skipped\n")) << log();
+    EXPECT_TRUE(contains(log(), "book \"Bad\" could not be started: not in the catalog\n")) << log();
     EXPECT_FALSE(contains(log(), dir.file("b.txt"))) << log();  // no source was added to it
     EXPECT_EQ(vc->lastRun().failures, 1);
     EXPECT_TRUE(fileExists(dir.file("out/GOOD/DATA/HONMON").c_str()));
@@ -212,9 +215,11 @@ TEST_F(Runs, AbortEndsTheBookUnderWayAndTheOthersAreBuilt) {
     EXPECT_EQ(log().substr(log().size() - 9), "Aborted.\n") << log();
     EXPECT_TRUE(vc->lastRun().aborted);
     EXPECT_EQ(vc->lastRun().failures, 1);
-    EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"one", "two", "three"}));
+    // The aborted book is named and not listed.
+    EXPECT_TRUE(contains(log(), "book \"One\" aborted: not in the catalog\n")) << log();
+    EXPECT_EQ(catalogDirs(), (std::vector<std::string>{"two", "three"}));
     lftest::EbProbe probe(dir.file("out"));
-    for (int sub : {1, 2}) EXPECT_EQ(probe.search(sub, lftest::EbSearchKind::Word, {"cat"}).size(), 1u) << sub;
+    for (int sub : {0, 1}) EXPECT_EQ(probe.search(sub, lftest::EbSearchKind::Word, {"cat"}).size(), 1u) << sub;
 
     // The next run starts afresh and ends with "Done.".
     vc->clearLog();

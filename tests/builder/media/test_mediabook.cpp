@@ -4,6 +4,7 @@
 // file and with the separate graphics and sound files; media the book cannot
 // carry are reported by name and left out.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -192,25 +193,37 @@ TEST(MediaBook, MediaTheBookCannotCarryAreReportedAndLeftOut) {
         int ebType;
         int withHeader;
         const char* message;  // null: carried
+        int special;          // the name is 1 a folder, 2 a FIFO, 3 a link to a device (bytes unused)
     } cases[] = {
-        {"PNG", "bad.png", png, 1, 0, "Media file skipped (a form the book cannot carry): "},
-        {"GIF", "bad.gif", {'G', 'I', 'F', '8', '9', 'a'}, 1, 0, "Media file skipped (a form the book cannot carry): "},
-        {"MIDI", "bad.mid", {'M', 'T', 'h', 'd'}, 1, 0, "Media file skipped (a form the book cannot carry): "},
-        {"truncated BMP", "bad.bmp", truncatedBmp, 1, 0, "Media file skipped (truncated): "},
-        {"truncated JPEG", "bad.jpg", truncatedJpeg, 1, 0, "Media file skipped (truncated): "},
-        {"PNG named .bmp", "bad.bmp", png, 1, 0, "Media file skipped (not a BMP file): "},
+        {"PNG", "bad.png", png, 1, 0, "Media file skipped (a form the book cannot carry): ", 0},
+        {"GIF",
+         "bad.gif",
+         {'G', 'I', 'F', '8', '9', 'a'},
+         1,
+         0,
+         "Media file skipped (a form the book cannot carry): ",
+         0},
+        {"MIDI", "bad.mid", {'M', 'T', 'h', 'd'}, 1, 0, "Media file skipped (a form the book cannot carry): ", 0},
+        {"truncated BMP", "bad.bmp", truncatedBmp, 1, 0, "Media file skipped (truncated): ", 0},
+        {"truncated JPEG", "bad.jpg", truncatedJpeg, 1, 0, "Media file skipped (truncated): ", 0},
+        {"PNG named .bmp", "bad.bmp", png, 1, 0, "Media file skipped (not a BMP file): ", 0},
         {"WAVE at 48000 Hz", "bad.wav", lftest::makeWave(1, 48000, 16, 8), 1, 1,
-         "Media file skipped (a sample format other than the book's): "},
+         "Media file skipped (48000 Hz is not a book sample rate (44100, 22050 or 11025 Hz)): ", 0},
+        {"WAVE at 8000 Hz", "bad.wav", lftest::makeWave(1, 8000, 16, 8), 1, 0,
+         "Media file skipped (8000 Hz is not a book sample rate (44100, 22050 or 11025 Hz)): ", 0},
         {"WAVE of 24 bits", "bad.wav", lftest::makeWave(1, 44100, 24, 8), 1, 1,
-         "Media file skipped (a sample format other than the book's): "},
+         "Media file skipped (a sample format no book carries (PCM, 1 or 2 channels, 8 or 16 bits)): ", 0},
+        {"folder named as a figure", "bad.bmp", {}, 1, 0, "Media file skipped (not a regular file): ", 1},
+        {"FIFO named as a sound", "bad.wav", {}, 1, 0, "Media file skipped (not a regular file): ", 2},
+        {"device named as a figure", "bad.jpg", {}, 1, 0, "Media file skipped (not a regular file): ", 3},
         {"samples alone in another format than the first sound's", "bad.wav", lftest::makeWave(2, 22050, 16, 8), 1, 0,
-         "Media file skipped (a sample format other than the book's): "},
-        {"sounds with their chunks in another format", "bad.wav", lftest::makeWave(2, 22050, 16, 8), 1, 1, nullptr},
-        {"missing file", "gone.bmp", {}, 1, 0, "Media file not found: "},
+         "Media file skipped (a sample format other than the book's): ", 0},
+        {"sounds with their chunks in another format", "bad.wav", lftest::makeWave(2, 22050, 16, 8), 1, 1, nullptr, 0},
+        {"missing file", "gone.bmp", {}, 1, 0, "Media file not found: ", 0},
         {"colour figure in an EB book", "bad.bmp", lftest::makeBmp(4, 4, 24, colours), 0, 0,
-         "Media file skipped (an EB book carries monochrome figures only): "},
+         "Media file skipped (an EB book carries monochrome figures only): ", 0},
         {"sound in an EB book", "bad.wav", lftest::makeWave(1, 22050, 16, 8), 0, 0,
-         "Media file skipped (an EB book carries no sounds): "},
+         "Media file skipped (an EB book carries no sounds): ", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -220,6 +233,13 @@ TEST(MediaBook, MediaTheBookCannotCarryAreReportedAndLeftOut) {
         lftest::writeFile(dir.file("good.bmp"), lftest::makeBmp(9, 3, 1, checker));
         lftest::writeFile(dir.file("good.wav"), lftest::makeWave(1, 22050, 16, 8));
         if (!c.bytes.empty()) lftest::writeFile(dir.file(c.name), c.bytes);
+        if (c.special == 1) {
+            ASSERT_EQ(mkdir(dir.file(c.name).c_str(), 0755), 0);
+        } else if (c.special == 2) {
+            ASSERT_EQ(mkfifo(dir.file(c.name).c_str(), 0644), 0);
+        } else if (c.special == 3) {
+            ASSERT_EQ(symlink("/dev/null", dir.file(c.name).c_str()), 0);
+        }
         const bool sounds = c.ebType == 1;
         const std::string markup = std::string("<P><IMG src=\"good.bmp\" alt=\"G\">") +
                                    (sounds ? "<A href=\"good.wav\">W</A>" : "") + "<IMG src=\"" + c.name +
@@ -246,6 +266,25 @@ TEST(MediaBook, MediaTheBookCannotCarryAreReportedAndLeftOut) {
         EXPECT_NE(log.find("# of Figures=(1)\r\n"), std::string::npos) << log;
         EXPECT_NE(log.find("# of Links"), std::string::npos) << log;
     }
+}
+
+// Character references in a media attribute are decoded before the file is
+// looked up: the files are found and carried.
+TEST(MediaBook, ReferencesInMediaNamesAreDecoded) {
+    lftest::TestDir dir;
+    const Bytes movie = lftest::makeMpeg(64, 48, 300);
+    lftest::writeFile(dir.file("we\"ird.mpg"), movie);
+    lftest::writeFile(dir.file("a&b.bmp"), lftest::makeBmp(9, 3, 1, checker));
+    lftest::writeFile(dir.file("it's.wav"), lftest::makeWave(1, 22050, 16, 8));
+    lftest::BookRun run = build(dir,
+                                "<P><A href=\"we&quot;ird.mpg\">M</A><IMG src=\"a&amp;b.bmp\" alt=\"F\">"
+                                "<A href=\"it&apos;s.wav\">S</A></P>",
+                                1, false, 0);
+    const std::string log = run.log();
+    EXPECT_EQ(log.find("Media file"), std::string::npos) << log;
+    EXPECT_NE(log.find("# of Figures=(1)\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("# of Sounds=(1)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(lftest::readFile(dir.file("out/TEST/MOVIE/WEIRD")), movie);
 }
 
 TEST(MediaBook, MovieNamesCutToEightCharactersStayDistinct) {
