@@ -3,7 +3,8 @@
 # tests compare with) on one generated .mdx of ENTRIES entries, the same
 # exact lookups on both sides, in one run. Prints the time per lookup of each
 # side (best of three runs each, taken in turns) and their ratio
-# (ours / js-mdict). Not run by the tests.
+# (ours / js-mdict), and the peak resident memory of each process. Goal:
+# a ratio of at most 0.3. Not run by the tests.
 #
 #   bench/mdict_bench.sh [BUILD_DIR] [ENTRIES] [LOOKUPS]   (defaults: build, 100000, 20000)
 set -euo pipefail
@@ -26,12 +27,12 @@ trap 'rm -rf "$work"' EXIT
 
 ours="" peer=""
 for _ in 1 2 3; do
-  read -r _ t ours_hits < <("$build/bin/bench_mdict_lookup_bench" "$work/bench.mdx" "$entries" "$lookups")
+  read -r _ t ours_hits ours_kib < <("$build/bin/bench_mdict_lookup_bench" "$work/bench.mdx" "$entries" "$lookups")
   [ -z "$ours" ] || [ "$t" -lt "$ours" ] && ours=$t
-  read -r _ t peer_hits < <(cd "$js" && node bench.mjs "$work/bench.mdx" "$entries" "$lookups")
+  read -r _ t peer_hits peer_kib < <(cd "$js" && node bench.mjs "$work/bench.mdx" "$entries" "$lookups")
   [ -z "$peer" ] || [ "$t" -lt "$peer" ] && peer=$t
 done
 echo "file: $entries entries, $(stat -c %s "$work/bench.mdx") bytes; $lookups exact lookups with record text"
-echo "CMDictReader: ${ours} ns per lookup ($ours_hits found)"
-echo "js-mdict:     ${peer} ns per lookup ($peer_hits found)"
+echo "CMDictReader: ${ours} ns per lookup ($ours_hits found), peak memory ${ours_kib} KiB"
+echo "js-mdict:     ${peer} ns per lookup ($peer_hits found), peak memory ${peer_kib} KiB"
 awk -v a="$ours" -v b="$peer" 'BEGIN { printf "ratio (ours / js-mdict): %.3f\n", a / b }'

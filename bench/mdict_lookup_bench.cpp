@@ -1,7 +1,9 @@
 // Times exact lookups (key found, record text read) in an MDict file with
 // CMDictReader: the keys "word%07d" of i = k * 7919 mod entries for k below
-// the count. Prints "ours <nanoseconds per lookup> <hits>".
+// the count. Prints "ours <nanoseconds per lookup> <hits> <peak resident KiB>".
 //   bench_mdict_lookup_bench FILE ENTRIES COUNT
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
         if (reader.findKey(key, &pos, &offset, 1) >= 0 && reader.recordText(offset)) ++hits;
     }
     double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    std::printf("ours %.0f %ld\n", ns / static_cast<double>(count), hits);
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("ours %.0f %ld %ld\n", ns / static_cast<double>(count), hits, usage.ru_maxrss);
     return hits == count ? 0 : 1;
 }

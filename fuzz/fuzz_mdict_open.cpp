@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!memchr(info, 0, sizeof info)) abort();
     if (!r.open(path.c_str())) return 0;
 
-    static const char* const kQueries[] = {"a", "alpha", "item", "\\style.css", "中文", "\xF0\x9D\x84\x9E", "A-B"};
+    static const char* const kQueries[] = {"a",   "alpha",  "item",    "\\style.css", "中文", "\xF0\x9D\x84\x9E",
+                                           "A-B", "apples", "中文字", "\\a.png2",    "App"};
     uint32_t more = 0;
     for (const char* q : kQueries) {
         for (int exact = 0; exact < 2; ++exact) {

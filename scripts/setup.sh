@@ -14,8 +14,9 @@ packages=(
   dictzip sdcv stardict-tools dict-gcide dict-freedict-eng-deu stardict-czech
   freepwing unifont
 )
-packages+=(wamerican)  # a real English word list the text scan is checked on
+packages+=(wamerican)  # a real English word list: the text scan and the MDict and user-dictionary whole-file checks
 packages+=(edict)  # Japanese-English word list: the headword search check builds a book from it
+packages+=(stardict-xmlittre)  # a second real StarDict dictionary (French) for the whole-file checks
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

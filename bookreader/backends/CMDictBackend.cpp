@@ -1,5 +1,6 @@
 #include "bookreader/backends/CMDictBackend.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ namespace {
 const char kLinkMarker[] = "@@@LINK=";
 constexpr size_t kMaxLinkTarget = 255;
 constexpr size_t kMaxResourceName = 254;
+// Redirections followed one after another before the chain counts as broken.
+constexpr int kMaxRedirections = 8;
+// Room kept for the text that closes a record ("</div>\n").
+const char kRecordEnd[] = "</div>\n";
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -42,12 +47,75 @@ std::string linkTarget(const std::string& text) {
     return std::string();
 }
 
-bool startsWith(const char* p, const char* s) {
-    return strncmp(p, s, strlen(s)) == 0;
-}
-
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// The text at p begins with the name s (ASCII case folded) followed by a
+// character that cannot go on a name.
+bool startsWithName(const char* p, const char* s) {
+    const size_t n = strlen(s);
+    if (strncasecmp(p, s, n) != 0) return false;
+    const char c = p[n];
+    return c == 0 || isSpace(c) || c == '>' || c == '/' || c == '=';
+}
+
+// The value of attribute name in the start tag at tag ("<" then its name):
+// attributes are taken one by one, names compared without regard to case,
+// each value in double or single quotes or bare. value points at its first
+// character, end past its last; delimiter is its quote (0 when bare). False
+// when the tag has no such attribute; *tagEnd is then the tag's ">" (or the
+// end of the text).
+bool findAttribute(char* tag, const char* name, char** value, char** end, char* delimiter, char** tagEnd) {
+    char* p = tag + 1;
+    while (*p && !isSpace(*p) && *p != '>' && *p != '/') ++p;  // the tag's name
+    for (;;) {
+        while (*p && (isSpace(*p) || *p == '/')) ++p;
+        if (!*p || *p == '>') break;
+        char* attribute = p;
+        while (*p && !isSpace(*p) && *p != '>' && *p != '=' && *p != '/') ++p;
+        const size_t nameLength = static_cast<size_t>(p - attribute);
+        if (nameLength == 0) {
+            ++p;  // a stray "=" or quote
+            continue;
+        }
+        while (isSpace(*p)) ++p;
+        if (*p != '=') continue;  // an attribute without a value
+        ++p;
+        while (isSpace(*p)) ++p;
+        const char quote = (*p == '"' || *p == '\'') ? *p : 0;
+        char* start = quote ? p + 1 : p;
+        char* stop = start;
+        while (*stop && (quote ? *stop != quote : !isSpace(*stop) && *stop != '>')) ++stop;
+        if (nameLength == strlen(name) && strncasecmp(attribute, name, nameLength) == 0) {
+            *value = start;
+            *end = stop;
+            *delimiter = quote;
+            return true;
+        }
+        p = (quote && *stop) ? stop + 1 : stop;
+    }
+    *tagEnd = p;
+    return false;
+}
+
+// The length of the longest start of the n bytes of text that ends neither
+// inside a tag, an entity nor a UTF-8 character.
+size_t wholePrefix(const char* text, size_t n) {
+    size_t keep = n;
+    while (keep > 0 && (static_cast<unsigned char>(text[keep - 1]) & 0xC0) == 0x80) --keep;
+    if (keep > 0 && static_cast<unsigned char>(text[keep - 1]) >= 0xC0) {
+        const size_t lead = keep - 1;
+        const unsigned char c = static_cast<unsigned char>(text[lead]);
+        const size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        keep = lead + len <= n ? lead + len : lead;
+    }
+    for (size_t i = keep; i > 0; --i) {
+        const char c = text[i - 1];
+        if (c == '>' || c == ';') break;
+        if (c == '<' || c == '&') return i - 1;
+    }
+    return keep;
 }
 
 bool isSeparator(char c) {
@@ -176,21 +244,62 @@ int CMDictBackend::hitHeadword(const CItemList* list, int hit, char* out, uint32
     return static_cast<int>(text.length());
 }
 
-void CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) {
+bool CMDictBackend::appendRecord(CBoundedText& text, const std::string& record) {
     std::string body = record;
-    const std::string target = linkTarget(record);
-    uint64_t keyPos = 0, offset = 0;
-    if (!target.empty() && m_mdict[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
-        const char* linked = m_mdict[0]->recordText(offset);
-        if (linked) body = linked;
+    // Redirections are followed as a chain, up to a bound and never back to
+    // a word already visited; a target that does not resolve becomes a link
+    // to it, never the marker itself.
+    std::vector<std::string> visited;
+    for (std::string target = linkTarget(body); !target.empty(); target = linkTarget(body)) {
+        uint64_t keyPos = 0, offset = 0;
+        const char* linked = nullptr;
+        bool seen = false;
+        for (const std::string& v : visited) seen = seen || strcasecmp(v.c_str(), target.c_str()) == 0;
+        if (!seen && static_cast<int>(visited.size()) < kMaxRedirections &&
+            m_mdict[0]->findKey(target.c_str(), &keyPos, &offset, 1) >= 0) {
+            // Of the keys equal to the target but for case and punctuation,
+            // the one written exactly as the target, when there is one.
+            uint64_t exactPos = keyPos, exactOffset = offset;
+            for (bool more = true; more;) {
+                const char* key = m_mdict[0]->keyText(exactPos);
+                if (key && target == key) {
+                    offset = exactOffset;
+                    break;
+                }
+                more = m_mdict[0]->findNextKey(target.c_str(), &exactPos, &exactOffset, 1) >= 0;
+            }
+            linked = m_mdict[0]->recordText(offset);
+        }
+        if (!linked) {
+            char buffer[6 * kMaxLinkTarget + 1];
+            CBoundedText escaped(buffer, sizeof buffer);
+            backend::appendEscaped(escaped, target.data(), target.size(), true);
+            body = std::string("<a href=\"entry://") + buffer + "\">" + buffer + "</a>";
+            break;
+        }
+        visited.push_back(target);
+        body = linked;
     }
-    if (!text.append("<p></p><div>")) return;
-    if (text.room() > 0) {
-        m_mdict[0]->applyStyleSheet(body.c_str(), static_cast<uint32_t>(body.size()), text.end(),
-                                    static_cast<uint32_t>(text.room() + 1));
-        text.grow(strlen(text.end()));
+    if (!text.append("<p></p><div>")) return false;
+    // The record gets the room that is left once its end is kept back; a
+    // record cut short ends on a whole tag, entity and character.
+    const size_t closing = sizeof kRecordEnd - 1;
+    bool whole = true;
+    if (text.room() > closing) {
+        char* start = text.end();
+        const uint32_t capacity = static_cast<uint32_t>(text.room() - closing + 1);
+        whole = m_mdict[0]->applyStyleSheet(body.c_str(), static_cast<uint32_t>(body.size()), start, capacity) != 0;
+        size_t n = strlen(start);
+        if (!whole) {
+            n = wholePrefix(start, n);
+            start[n] = 0;
+        }
+        text.grow(n);
+    } else {
+        whole = body.empty();
     }
-    text.append("</div>\n");
+    text.append(kRecordEnd);
+    return whole;
 }
 
 int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_t limit, uint32_t outSize,
@@ -199,7 +308,8 @@ int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_
     if (!m_mdict[0] || !list || !out || outSize == 0) return 0;
     const uint32_t instance = m_mdict[0]->instance();
     CBoundedText text(out, outSize);
-    for (int i = hit; i < list->mdictHitCount() && text.length() < limit && !text.stopped(); ++i) {
+    m_cut = false;
+    for (int i = hit; i < list->mdictHitCount() && text.length() < limit && !text.stopped() && !m_cut; ++i) {
         const MDICT_HIT* h = list->mdictHit(i);
         if (!h || h->instance != instance) break;
         char* key = nullptr;
@@ -208,11 +318,16 @@ int CMDictBackend::renderHits(const CItemList* list, int hit, char* out, uint32_
         // Both live in the reader's buffers, which the redirection refills.
         const std::string keyCopy(key), recordCopy(record);
         if (withHead) {
-            text.append("<b><div class=\"head\">");
-            backend::appendEscaped(text, keyCopy.data(), keyCopy.size());
-            text.append("</div></b>");
+            const size_t before = text.length();
+            if (!text.append("<b><div class=\"head\">") || !backend::appendEscaped(text, keyCopy.data(), keyCopy.size()) ||
+                !text.append("</div></b>")) {
+                // A head that does not fit is taken back whole.
+                text = CBoundedText(out, outSize, before);
+                m_cut = true;
+                break;
+            }
         }
-        appendRecord(text, recordCopy);
+        if (!appendRecord(text, recordCopy)) m_cut = true;
         if (single) break;
     }
     if (outLength) *outLength = static_cast<uint32_t>(text.length());
@@ -225,7 +340,7 @@ int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSi
     const char* record = m_mdict[0]->recordText(recordOffset);
     if (!record) return 0;
     CBoundedText text(out, outSize);
-    appendRecord(text, std::string(record));
+    m_cut = !appendRecord(text, std::string(record));
     if (outLength) *outLength = static_cast<uint32_t>(text.length());
     return static_cast<int>(text.length());
 }
@@ -238,38 +353,37 @@ int CMDictBackend::extractResources(char* html, const char* directory, bool repl
         const char* attribute = nullptr;
         const char* prefix = nullptr;  // passed over when the value begins with it
         bool soundOnly = false;
-        if (startsWith(p, "<img ")) {
-            attribute = "src=";
+        if (*p != '<') {
+            ++p;
+            continue;
+        }
+        if (startsWithName(p + 1, "img")) {
+            attribute = "src";
             prefix = "file://";
-        } else if (startsWith(p, "<a ")) {
-            attribute = "href=";
+        } else if (startsWithName(p + 1, "a")) {
+            attribute = "href";
             prefix = "sound://";
             soundOnly = true;
-        } else if (startsWith(p, "<link ")) {
-            attribute = "href=";
+        } else if (startsWithName(p + 1, "link")) {
+            attribute = "href";
         } else {
             ++p;
             continue;
         }
-        // The element's attribute, before its ">".
-        char* q = p + 1;
-        while (*q && *q != '>' && !startsWith(q, attribute)) ++q;
-        if (*q != '>' && *q) q += strlen(attribute);
-        if (!*q || *q == '>') {
-            p = *q ? q + 1 : q;
+        char* value = nullptr;
+        char* end = nullptr;
+        char* tagEnd = nullptr;
+        char delimiter = 0;
+        if (!findAttribute(p, attribute, &value, &end, &delimiter, &tagEnd)) {
+            p = *tagEnd ? tagEnd + 1 : tagEnd;
             continue;
         }
-        const char delimiter = (*q == '"' || *q == '\'') ? *q : 0;
-        char* value = delimiter ? q + 1 : q;
-        if (prefix && startsWith(value, prefix)) {
+        if (prefix && strncasecmp(value, prefix, strlen(prefix)) == 0 && value + strlen(prefix) <= end) {
             value += strlen(prefix);
         } else if (soundOnly) {
-            while (*value && *value != '>') ++value;
-            p = value;
+            p = end;
             continue;
         }
-        char* end = value;
-        while (*end && (delimiter ? *end != delimiter : !isSpace(*end) && *end != '>')) ++end;
         const std::string raw(value, static_cast<size_t>(end - value));
         p = end;
         if (raw.empty() || raw.size() > kMaxResourceName) continue;

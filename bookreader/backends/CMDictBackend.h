@@ -1,8 +1,10 @@
 // The MDict back end of a book reader of kind 7: the ".mdx" reader and up to
 // two resource files beside it ("stem.mdd", "stem.1.mdd"). Forwards
 // searches, renders hits as HTML (UTF-8) with a head block per entry,
-// follows one "@@@LINK=" redirection, and writes the images and sounds an
-// entry refers to out of the resource files into a folder. Sizes are in
+// follows "@@@LINK=" redirections (chains up to a bound, never round a
+// loop; a target that does not resolve becomes a link to it), cuts records
+// that do not fit on a whole tag and tells that it did, and writes the images
+// and sounds an entry refers to out of the resource files into a folder. Sizes are in
 // bytes; a hit index is the index of an MDict record in the item list. Only
 // hits of this dictionary (its instance number) are rendered.
 #pragma once
@@ -45,16 +47,21 @@ public:
                    int single, int withHead);
     // One record without a head.
     int renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength);
-    // Writes the resources that the img, a (sound://) and link elements of
-    // the NUL-terminated HTML name into directory and rewrites their
-    // references (every "/" and "\\" becomes "_", so "/a/b.png" is the file
-    // "_a_b.png") to the files; the text keeps its length. A reference is
-    // rewritten only when its resource exists. Each file is written under a
-    // temporary name and moved to its own, so a link standing at the name is
-    // never followed; something already at the name is kept (and the
-    // reference still rewritten to it) unless replace is set. Names with a
-    // ".." component are refused and, when refused is not null, appended to
-    // it as the reference gave them. Returns the number of files written.
+    // Whether the last renderHits or renderRecord left text out because the
+    // output was full (what was written still ends on closed elements).
+    bool cut() const { return m_cut; }
+    // Writes the resources that the img (src), a (href="sound://...") and
+    // link (href) elements of the NUL-terminated HTML name (tag and attribute
+    // names in any case, attributes after any white space, values in either
+    // quote or bare) into directory and rewrites their references (every "/"
+    // and "\\" becomes "_", so "/a/b.png" is the file "_a_b.png") to the
+    // files; the text keeps its length. A reference is rewritten only when
+    // its resource exists. Each file is written under a temporary name and
+    // moved to its own, so a link standing at the name is never followed;
+    // something already at the name is kept (and the reference still
+    // rewritten to it) unless replace is set. Names with a ".." component
+    // are refused and, when refused is not null, appended to it as the
+    // reference gave them. Returns the number of files written.
     int extractResources(char* html, const char* directory, bool replace = false,
                          std::vector<std::string>* refused = nullptr);
     // The ".mdx" header's Description, null without an ".mdx" reader.
@@ -62,9 +69,11 @@ public:
     int information(char* buf, uint32_t size, int crlf);
 
 private:
-    // The record text, once redirected by "@@@LINK=", in HTML, appended.
-    void appendRecord(CBoundedText& text, const std::string& record);
+    // The record text, redirected by "@@@LINK=", in HTML, appended; false
+    // when it was cut short.
+    bool appendRecord(CBoundedText& text, const std::string& record);
 
     CEBReader& m_reader;
     std::unique_ptr<CMDictReader> m_mdict[3];
+    bool m_cut = false;
 };

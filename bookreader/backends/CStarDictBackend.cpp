@@ -1,12 +1,20 @@
 #include "bookreader/backends/CStarDictBackend.h"
 
 #include <cstring>
+#include <string>
 
 #include "bookreader/backends/BackendSearch.h"
 #include "bookreader/backends/BackendText.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/hits/CItemList.h"
 #include "foundation/CBoundedText.h"
+
+namespace {
+
+// Shown in place of an article that cannot be read (a cut or damaged file).
+const char kUnreadable[] = "<p class=\"error\">The article cannot be read: the dictionary file is damaged or incomplete.</p>";
+
+}  // namespace
 
 CStarDictBackend::CStarDictBackend(CEBReader& reader) : m_reader(reader) {}
 
@@ -66,23 +74,35 @@ int CStarDictBackend::renderHits(const CItemList* list, int hit, char* out, uint
     if (!m_starDict || !list || !out || outSize == 0) return 0;
     const uint32_t instance = m_starDict->instance();
     CBoundedText text(out, outSize);
+    m_cut = false;
     for (int i = hit; i < list->starDictHitCount() && text.length() < limit; ++i) {
         const STARDICT_HIT* h = list->starDictHit(i);
         if (!h || h->instance != instance) break;
         const char* word = nullptr;
         const char* article = nullptr;
-        if (m_starDict->readHit(h, &word, &article) != 0 || !article) break;
+        const bool readable = m_starDict->readHit(h, &word, &article) == 0 && article;
+        if (!word) break;
+        // Both live in the reader's buffers.
+        const std::string wordCopy(word);
         const size_t before = text.length();
-        if (!text.append("<b><div class=\"head\">") || !backend::appendEscaped(text, word, strlen(word)) ||
+        if (!text.append("<b><div class=\"head\">") || !backend::appendEscaped(text, wordCopy.data(), wordCopy.size()) ||
             !text.append("</div></b>")) {
             // A head that does not fit is taken back whole.
             text = CBoundedText(out, outSize, before);
+            m_cut = true;
             break;
         }
-        m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), h->articleSize, text.end(),
-                                  text.room() + 1);
+        if (!readable) {
+            // An article that cannot be read is shown as such, never as an
+            // empty one.
+            if (!text.append(kUnreadable)) m_cut = true;
+            break;
+        }
+        if (!m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), h->articleSize, text.end(),
+                                       text.room() + 1))
+            m_cut = true;
         text.grow(strlen(text.end()));
-        if (single) break;
+        if (single || m_cut) break;
     }
     if (outLength) *outLength = static_cast<uint32_t>(text.length());
     return static_cast<int>(text.length());
@@ -92,8 +112,13 @@ int CStarDictBackend::renderArticle(uint32_t offset, uint32_t size, char* out, u
     backend::clearOutput(out, outSize, outLength);
     if (!m_starDict || !out || outSize == 0) return 0;
     const char* article = m_starDict->readArticle(offset, size);
-    if (!article) return 0;
-    m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), size, out, outSize);
+    if (!article) {
+        CBoundedText text(out, outSize);
+        m_cut = !text.append(kUnreadable);
+        if (outLength) *outLength = static_cast<uint32_t>(text.length());
+        return static_cast<int>(text.length());
+    }
+    m_cut = !m_starDict->renderArticle(reinterpret_cast<const uint8_t*>(article), size, out, outSize);
     uint32_t n = static_cast<uint32_t>(strlen(out));
     if (outLength) *outLength = n;
     return static_cast<int>(n);

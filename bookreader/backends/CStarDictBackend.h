@@ -37,9 +37,15 @@ public:
                    int single);
     // One article without a head.
     int renderArticle(uint32_t offset, uint32_t size, char* out, uint32_t outSize, uint32_t* outLength);
+    // Whether the last renderHits or renderArticle left text out because the
+    // output was full (what was written still ends on closed elements). An
+    // article that cannot be read (past the end of a cut file) is rendered as
+    // an error text under its head.
+    bool cut() const { return m_cut; }
     int information(char* buf, uint32_t size, int crlf) const;
 
 private:
     CEBReader& m_reader;
     std::unique_ptr<CStarDictReader> m_starDict;
+    bool m_cut = false;
 };

@@ -444,8 +444,9 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
         else if (contentType == USERDICT_DSL_INDEX)
             bodyInto(text, meaning, headword);
         else
+            // HTML passes as it is; plain text and XML text are escaped.
             escapeInto(text, meaning, strlen(meaning), contentType == USERDICT_HTML || contentType == USERDICT_XML,
-                       true);
+                       contentType == USERDICT_HTML);
         text.append("\r<BR>");
     }
     if (level > 0) {
@@ -454,19 +455,22 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
         text.append(line);
     }
     if (m_sqlio) {
+        // The entry's own links to its link targets, in seq order, each
+        // naming the entry it leads to.
         char comment[kFieldSize];
         int64_t other = 0;
         int attribute = 0, seq = 0;
-        for (int64_t key = id; m_sqlio->nextLinkByRelid(key, &other, &attribute, &seq, comment, sizeof comment) == 0;
+        for (int64_t key = id; m_sqlio->nextLinkById(key, &attribute, &other, &seq, comment, sizeof comment) == 0;
              key = 0) {
+            if (attribute != CSQLIO::kLinkTarget) continue;
             if (outSize < text.length() + strlen(comment) + kLinkReserve) {
                 // Finish the walk so the next one starts afresh.
-                while (m_sqlio->nextLinkByRelid(0, &other, &attribute, &seq, comment, sizeof comment) == 0) {
+                while (m_sqlio->nextLinkById(0, &attribute, &other, &seq, comment, sizeof comment) == 0) {
                 }
                 break;
             }
             char anchor[48];
-            snprintf(anchor, sizeof anchor, "<A href=\"$row(%d)\">", attribute);
+            snprintf(anchor, sizeof anchor, "<A href=\"$row(%" PRId64 ")\">", other);
             text.append(kLinkIndent);
             text.append(anchor);
             escaped(comment);

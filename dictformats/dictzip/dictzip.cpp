@@ -250,6 +250,16 @@ int continueChunk(DICTZIP_STATE* s, int index, uint32_t need) {
     return 0;
 }
 
+// The uncompressed length chunk i must inflate to: the chunk length for all
+// but the last; the rest of the data for the last when the trailer's ISIZE
+// gives the data's exact length (else 0: any length up to the chunk length).
+uint64_t chunkLengthOf(const DICTZIP_STATE* s, uint64_t i) {
+    const uint64_t chunkLength = static_cast<uint64_t>(s->chunkLength);
+    if (i + 1 < static_cast<uint64_t>(s->chunkCount)) return chunkLength;
+    const uint64_t start = i * chunkLength;
+    return s->dataLength == s->isize && s->isize > start ? s->isize - start : 0;
+}
+
 }  // namespace
 
 DICTZIP_STATE::DICTZIP_STATE() {
@@ -364,15 +374,19 @@ int dictzipInflateRange(DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
                 return -1;
             }
         }
-        if (continueChunk(s, index, static_cast<uint32_t>(to)) != 0) {
+        // A chunk is inflated whole before any of it is used: only then is
+        // it known to inflate to exactly its length with all of its input
+        // consumed. One that does not is damaged, and so is every byte of it.
+        if (continueChunk(s, index, kDictzipSlotSize) != 0) {
             s->readBuffer[0] = 0;
             return -1;
         }
         DICTZIP_SLOT* slot = &s->slots[index];
-        // A chunk shorter than the bytes wanted of it is damaged (or the
-        // range runs past the real end of the data).
-        if (static_cast<uint64_t>(slot->length) < to) {
-            report(s, "Length = %d instead of %d\n", slot->length, static_cast<int>(to));
+        const uint64_t expected = chunkLengthOf(s, i);
+        const uint64_t length = static_cast<uint64_t>(slot->length);
+        if (!slot->complete || (expected ? length != expected : length > chunkLength) || length < to) {
+            report(s, "Length = %d instead of %d\n", slot->length, static_cast<int>(expected ? expected : to));
+            dropSlot(s, index);
             s->readBuffer[0] = 0;
             return -1;
         }

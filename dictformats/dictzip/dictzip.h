@@ -2,14 +2,16 @@
 // flushed into independent chunks and whose header carries an "RA" extra
 // field with the compressed size of every chunk. Any byte range of the
 // uncompressed data is read by inflating only the chunks that cover it, each
-// only as far as needed (a later read of the same chunk goes on from there);
-// the last five chunks inflated are kept.
+// whole; the last five chunks inflated are kept.
 //
 // The file is untrusted: the header is checked against the file's real size
 // (chunk length 0, chunk count 0, chunks past the trailer are refused), a
 // range past the data or one that cannot be inflated gives an error, never
-// stale bytes. Nothing is printed: a failing call leaves its diagnostic line
-// in the state's error text.
+// stale bytes. A chunk must inflate to exactly its length (the chunk length,
+// or the rest of the data for the last one) with all of its input consumed;
+// a range that needs any byte of a chunk that does not is refused. Nothing is
+// printed: a failing call leaves its diagnostic line in the state's error
+// text.
 #pragma once
 
 #include <zlib.h>

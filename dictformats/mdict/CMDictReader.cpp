@@ -75,12 +75,14 @@ int upper(char c) {
     return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
 }
 
-// Equal once spaces, hyphens and full stops are skipped and case folded: 0.
-int keyCompare(const char* key, const char* query) {
+// Equal once spaces, hyphens and full stops are skipped and (fold) ASCII
+// case folded: 0.
+int keyCompare(const char* key, const char* query, bool fold) {
     for (;;) {
         while (isKeyPunct(*key)) ++key;
         while (isKeyPunct(*query)) ++query;
-        int a = upper(*key), b = upper(*query);
+        int a = fold ? upper(*key) : static_cast<unsigned char>(*key);
+        int b = fold ? upper(*query) : static_cast<unsigned char>(*query);
         if (a != b || b == 0) return a - b;
         ++key;
         ++query;
@@ -88,7 +90,7 @@ int keyCompare(const char* key, const char* query) {
 }
 
 // The key begins with the first n bytes of the query under the same folding: 0.
-int keyCompareN(const char* key, const char* query, size_t n) {
+int keyCompareN(const char* key, const char* query, size_t n, bool fold) {
     size_t used = 0;
     while (used < n) {
         while (isKeyPunct(*key)) ++key;
@@ -97,7 +99,8 @@ int keyCompareN(const char* key, const char* query, size_t n) {
             ++used;
         }
         if (used >= n) break;
-        int a = upper(*key), b = upper(*query);
+        int a = fold ? upper(*key) : static_cast<unsigned char>(*key);
+        int b = fold ? upper(*query) : static_cast<unsigned char>(*query);
         if (a == 0 && b == 0) return 0;
         if (a != b) return a - b;
         ++key;
@@ -282,9 +285,9 @@ void CMDictReader::close() {
     m_file.reset();
     m_keyIndex.clear();
     m_recordIndex.clear();
-    m_entries.clear();
-    std::vector<uint8_t>().swap(m_keyBlock);
-    std::vector<uint8_t>().swap(m_recordBlock);
+    m_keyBlock.reset();
+    m_recordBlock.reset();
+    m_cache.clear();
     std::vector<uint8_t>().swap(m_stored);
     std::vector<char>().swap(m_keyText);
     std::vector<char>().swap(m_recordText);
@@ -583,15 +586,25 @@ int CMDictReader::readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedS
     return 0;
 }
 
+const std::vector<DATA_ITEM>& CMDictReader::entries() const {
+    static const std::vector<DATA_ITEM> kNone;
+    return m_keyBlock ? m_keyBlock->entries : kNone;
+}
+
 int CMDictReader::loadKeyBlock(size_t index) {
     if (index >= m_keyIndex.size()) return -1;
     if (m_loadedKeyBlock == static_cast<int>(index)) return 0;
     m_loadedKeyBlock = -1;
-    m_entries.clear();
+    m_keyBlock = m_cache.find(CMdictBlockCache::kKeyBlock, index);
+    if (m_keyBlock) {
+        m_loadedKeyBlock = static_cast<int>(index);
+        return 0;
+    }
     const KEYWORD_INDEX_ITEM& item = m_keyIndex[index];
-    if (readBlock(m_keyBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &m_keyBlock) != 0) return -1;
-    const size_t size = m_keyBlock.size();
-    const uint8_t* b = m_keyBlock.data();
+    auto block = std::make_shared<MDICT_DECODED_BLOCK>();
+    if (readBlock(m_keyBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &block->bytes) != 0) return -1;
+    const size_t size = block->bytes.size();
+    const uint8_t* b = block->bytes.data();
     size_t q = 0;
     while (q < size) {
         if (size - q < static_cast<size_t>(m_width)) break;
@@ -606,8 +619,11 @@ int CMDictReader::loadKeyBlock(size_t index) {
             while (q < size && b[q] != 0) ++q;
             q += 1;
         }
-        m_entries.push_back(e);
+        block->entries.push_back(e);
     }
+    block->entries.shrink_to_fit();
+    m_keyBlock = block;
+    m_cache.put(CMdictBlockCache::kKeyBlock, index, m_keyBlock);
     m_loadedKeyBlock = static_cast<int>(index);
     return 0;
 }
@@ -616,8 +632,15 @@ int CMDictReader::loadRecordBlock(size_t index) {
     if (index >= m_recordIndex.size()) return -1;
     if (m_loadedRecordBlock == static_cast<int>(index)) return 0;
     m_loadedRecordBlock = -1;
-    const REC_INDEX_ITEM& item = m_recordIndex[index];
-    if (readBlock(m_recordBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &m_recordBlock) != 0) return -1;
+    m_recordBlock = m_cache.find(CMdictBlockCache::kRecordBlock, index);
+    if (!m_recordBlock) {
+        const REC_INDEX_ITEM& item = m_recordIndex[index];
+        auto block = std::make_shared<MDICT_DECODED_BLOCK>();
+        if (readBlock(m_recordBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &block->bytes) != 0)
+            return -1;
+        m_recordBlock = block;
+        m_cache.put(CMdictBlockCache::kRecordBlock, index, m_recordBlock);
+    }
     m_loadedRecordBlock = static_cast<int>(index);
     return 0;
 }
@@ -672,7 +695,8 @@ char* CMDictReader::keyText(uint64_t keyPos) {
     int index = locateKeyBlock(keyPos);
     if (index < 0) return nullptr;
     const uint64_t start = keyPos - m_keyIndex[static_cast<size_t>(index)].decomp_offs;
-    if (toUtf8(m_keyBlock.data() + start, m_keyBlock.size() - start, &m_keyText) != 0) return nullptr;
+    const std::vector<uint8_t>& bytes = m_keyBlock->bytes;
+    if (toUtf8(bytes.data() + start, bytes.size() - start, &m_keyText) != 0) return nullptr;
     return m_keyText.data();
 }
 
@@ -681,7 +705,8 @@ char* CMDictReader::recordText(uint64_t recordOffset) {
     int index = locateRecordBlock(recordOffset);
     if (index < 0) return nullptr;
     const uint64_t start = recordOffset - m_recordIndex[static_cast<size_t>(index)].decomp_offs;
-    if (toUtf8(m_recordBlock.data() + start, m_recordBlock.size() - start, &m_recordText) != 0) return nullptr;
+    const std::vector<uint8_t>& bytes = m_recordBlock->bytes;
+    if (toUtf8(bytes.data() + start, bytes.size() - start, &m_recordText) != 0) return nullptr;
     return m_recordText.data();
 }
 
@@ -690,8 +715,10 @@ uint8_t* CMDictReader::resourceAt(uint64_t recordOffset, uint64_t* available) {
     int index = locateRecordBlock(recordOffset);
     if (index < 0) return nullptr;
     const uint64_t start = recordOffset - m_recordIndex[static_cast<size_t>(index)].decomp_offs;
-    if (available) *available = m_recordBlock.size() - start;
-    return m_recordBlock.data() + start;
+    // The reader only hands out bytes to read; the block stays unchanged.
+    uint8_t* bytes = const_cast<uint8_t*>(m_recordBlock->bytes.data());
+    if (available) *available = m_recordBlock->bytes.size() - start;
+    return bytes + start;
 }
 
 uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
@@ -704,42 +731,58 @@ uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
     return data;
 }
 
+// The key index is in the order of the keys: a block comes before the query
+// when its last key orders before it, and a last key that is a proper prefix
+// of the query orders before it ("apple" before "applesauce"), so a query is
+// never looked for in a block that ends with its own prefix. Both keys are
+// 0-terminated, so comparing on past the shorter one's length puts the
+// shorter first.
+bool CMDictReader::blockBefore(const KEYWORD_INDEX_ITEM& k, const uint16_t* q16, const uint8_t* coded,
+                               const char* query) const {
+    const bool fold = !m_keyCaseSensitive;
+    switch (m_keyKind) {
+        case kUtf16: {
+            const uint16_t* a = k.key16.data();
+            for (size_t i = 0;; ++i) {
+                int ca = a[i], cb = q16[i];
+                if (fold && ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+                if (fold && cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+                if (ca != cb) return ca < cb;
+                if (a[i] == 0) return false;
+            }
+        }
+        case kGbk:
+        case kBig5: {
+            const uint8_t* a = reinterpret_cast<const uint8_t*>(k.key.c_str());
+            if (!fold) return std::strcmp(reinterpret_cast<const char*>(a), reinterpret_cast<const char*>(coded)) < 0;
+            const uint64_t all = UINT64_MAX;
+            return (m_keyKind == kBig5 ? big5KeyCompare(a, coded, all) : gbkKeyCompare(a, coded, all)) < 0;
+        }
+        default:
+            return (fold ? strcasecmp(k.key.c_str(), query) : std::strcmp(k.key.c_str(), query)) < 0;
+    }
+}
+
 int CMDictReader::lowerBoundKeyIndex(const char* query) {
-    std::vector<KEYWORD_INDEX_ITEM>::const_iterator it;
+    uint16_t q16[kMaxQueryBytes + 1] = {0};
+    uint8_t coded[2 * kMaxQueryBytes + 1] = {0};
     if (m_keyKind == kUtf16) {
-        uint16_t q16[kMaxQueryBytes + 1];
         int units = jclib::utf8ToUtf16(query, queryPrefixLength(query), q16);
         if (units <= 0) return -1;
         q16[units] = 0;
-        const size_t qlen = static_cast<size_t>(units);
-        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
-            size_t n = std::min<uint64_t>(qlen, k.keylen);
-            return jclib::u16nicmp(k.key16.data(), q16, n) < 0;
-        });
     } else if (m_keyKind == kGbk || m_keyKind == kBig5) {
         uint32_t wide[kMaxQueryBytes + 1];
         int count = utf8ToWide(query, queryPrefixLength(query), wide);
         if (count <= 0) return -1;
         wide[count] = 0;
-        uint8_t coded[2 * kMaxQueryBytes + 1];
         if (m_keyKind == kBig5)
             wideToBig5(coded, wide, static_cast<uint32_t>(count));
         else
             wideToGbk(coded, wide, static_cast<uint32_t>(count));
-        const size_t qlen = std::strlen(reinterpret_cast<const char*>(coded));
-        const bool big5 = m_keyKind == kBig5;
-        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
-            uint64_t n = std::min<uint64_t>(qlen, k.keylen);
-            const uint8_t* a = reinterpret_cast<const uint8_t*>(k.key.c_str());
-            return (big5 ? big5KeyCompare(a, coded, n) : gbkKeyCompare(a, coded, n)) < 0;
-        });
-    } else {
-        const size_t qlen = std::strlen(query);
-        it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
-            size_t n = std::min<uint64_t>(qlen, k.keylen);
-            return strncasecmp(k.key.c_str(), query, n) < 0;
-        });
     }
+    auto it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
+        return blockBefore(k, q16, coded, query);
+    });
     if (it == m_keyIndex.end()) return -1;
     return static_cast<int>(it - m_keyIndex.begin());
 }
@@ -750,27 +793,33 @@ bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match,
         *failed = true;
         return false;
     }
+    const bool fold = !m_keyCaseSensitive;
     switch (match) {
         case kExact:
-            return keyCompare(key, query) == 0;
+            return keyCompare(key, query, fold) == 0;
         case kPrefix:
-            return keyCompareN(key, query, std::strlen(query)) == 0;
+            return keyCompareN(key, query, std::strlen(query), fold) == 0;
         default:
-            return strcasecmp(key, query) == 0;
+            return (fold ? strcasecmp(key, query) : std::strcmp(key, query)) == 0;
     }
 }
 
 int CMDictReader::findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
     m_currentBlock = -1;
     if (!m_open || !query || !*query) return -1;
+    // Keys that match once spaces, hyphens and full stops are skipped can
+    // sort just before the block found, or after the last block's last key.
     int b = lowerBoundKeyIndex(query);
-    if (b < 0) return -1;
-    for (int k = b > 0 ? b - 1 : b; k <= b; ++k) {
+    if (m_keyIndex.empty()) return -1;
+    const int last = static_cast<int>(m_keyIndex.size()) - 1;
+    if (b < 0) b = last + 1;
+    for (int k = b > 0 ? b - 1 : b; k <= b && k <= last; ++k) {
         if (loadKeyBlock(static_cast<size_t>(k)) != 0) continue;
         // keyText may not load another block here: every key lies in this one.
-        for (size_t e = 0; e < m_entries.size(); ++e) {
+        const MdictBlockRef block = m_keyBlock;  // held while keyText runs
+        for (size_t e = 0; e < block->entries.size(); ++e) {
             bool failed = false;
-            const DATA_ITEM entry = m_entries[e];
+            const DATA_ITEM entry = block->entries[e];
             if (entryMatches(entry.keyPos, query, match, &failed)) {
                 if (keyPos) *keyPos = entry.keyPos;
                 if (recordOffset) *recordOffset = entry.recordOffset;
@@ -793,7 +842,7 @@ int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t*
     // Reading keys of other blocks may have replaced the entry list.
     if (m_loadedKeyBlock != m_currentBlock && loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
     ++m_currentEntry;
-    if (m_currentEntry >= m_entries.size()) {
+    if (m_currentEntry >= entries().size()) {
         ++m_currentBlock;
         m_currentEntry = 0;
         if (static_cast<uint64_t>(m_currentBlock) >= m_keyIndex.size()) {
@@ -802,8 +851,8 @@ int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t*
         }
         if (loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
     }
-    if (m_entries.empty()) return -1;
-    const DATA_ITEM entry = m_entries[m_currentEntry];
+    if (entries().empty()) return -1;
+    const DATA_ITEM entry = entries()[m_currentEntry];
     bool failed = false;
     if (!entryMatches(entry.keyPos, query, match, &failed)) return -1;
     if (keyPos) *keyPos = entry.keyPos;
@@ -819,18 +868,18 @@ int CMDictReader::nextEntryOffset(uint64_t* next) {
     if (!m_open || m_currentBlock < 0) return -1;
     if (m_loadedKeyBlock != m_currentBlock && loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
     ++m_currentEntry;
-    if (m_currentEntry >= m_entries.size()) {
+    if (m_currentEntry >= entries().size()) {
         ++m_currentBlock;
         m_currentEntry = 0;
         if (static_cast<uint64_t>(m_currentBlock) < m_keyIndex.size()) {
             if (loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
         } else {
-            m_entries.clear();
+            m_keyBlock.reset();
             m_loadedKeyBlock = -1;
         }
     }
-    if (!m_entries.empty()) {
-        if (next) *next = m_entries[m_currentEntry].recordOffset;
+    if (!entries().empty()) {
+        if (next) *next = entries()[m_currentEntry].recordOffset;
         return m_currentBlock;
     }
     if (!m_recordIndex.empty()) {
@@ -886,8 +935,8 @@ int CMDictReader::searchText(const char* query, int max, uint32_t* more, const s
     if (q == 0) return 0;
     for (size_t k = 0; k < m_keyIndex.size(); ++k) {
         if (loadKeyBlock(k) != 0) continue;
-        const std::vector<DATA_ITEM> entries = m_entries;
-        for (const DATA_ITEM& e : entries) {
+        const MdictBlockRef block = m_keyBlock;
+        for (const DATA_ITEM& e : block->entries) {
             const char* text = recordText(e.recordOffset);
             if (text) {
                 const size_t len = std::strlen(text);
@@ -935,7 +984,7 @@ const STYLE_TOKEN* CMDictReader::style(uint32_t number) const {
     return nullptr;
 }
 
-void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
+int CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* out, uint32_t capacity) {
     // A piece that does not fit ends the output: nothing after it is added.
     CBoundedText w(out, capacity);
     auto put = [&w](const char* piece, size_t n) {
@@ -1013,6 +1062,7 @@ void CMDictReader::applyStyleSheet(const char* text, uint32_t /*length*/, char* 
     if (current > 0)
         if (const STYLE_TOKEN* t = style(current)) put(m_styleSheet.data() + t->endOffset, t->endLength);
     if (m_format == 'T') put("</pre>", 6);
+    return w.stopped() ? 0 : 1;
 }
 
 void CMDictReader::formatInfo(char* buffer, uint32_t size, uint32_t /*unused*/) {
@@ -1055,8 +1105,8 @@ void CMDictReader::dumpKeys() {
     if (!m_open) return;
     for (size_t k = 0; k < m_keyIndex.size(); ++k) {
         if (loadKeyBlock(k) != 0) continue;
-        const std::vector<DATA_ITEM> entries = m_entries;
-        for (const DATA_ITEM& e : entries)
+        const MdictBlockRef block = m_keyBlock;
+        for (const DATA_ITEM& e : block->entries)
             if (const char* key = keyText(e.keyPos)) std::printf("%s\n", key);
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dictformats/mdict/CMdictBlockCache.h"
 #include "foundation/FileHandle.h"
 
 // One key block: its sizes, its offsets among the key blocks and in the
@@ -32,12 +33,6 @@ struct REC_INDEX_ITEM {
     uint64_t decomp_size;
     uint64_t comp_offs;
     uint64_t decomp_offs;
-};
-
-// One entry of the loaded key block.
-struct DATA_ITEM {
-    uint64_t keyPos;  // decomp_offs of its block + position of its key there
-    uint64_t recordOffset;
 };
 
 // One style of the header's StyleSheet: offsets into the decoded style sheet.
@@ -94,13 +89,18 @@ public:
     uint64_t numEntries() const { return m_numEntries; }
     uint64_t numRecords() const { return m_numRecords; }
     uint32_t instance() const { return m_instance; }
+    // Bytes of decoded blocks the reader keeps for later lookups (at most
+    // CMdictBlockCache::kMaxBytes; none after close).
+    size_t cachedBytes() const { return m_cache.bytes(); }
     const std::vector<STYLE_TOKEN>& styles() const { return m_styles; }
     // Why the last open or openHeader failed ("" when it did not).
     const std::string& failureReason() const { return m_failure; }
 
     // First entry whose key matches (exact: equal once spaces, hyphens and
-    // full stops are skipped and ASCII case folded; else: begins with the
-    // query); the key-block index, or -1.
+    // full stops are skipped and, unless the header says KeyCaseSensitive,
+    // ASCII case folded; else: begins with the query under the same rule);
+    // the key-block index, or -1. A block whose last key is a proper prefix
+    // of the query sorts before it: the key is looked for in the blocks after.
     int findKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
     // The entry after the current one, when it matches too.
     int findNextKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
@@ -111,7 +111,8 @@ public:
     // until the next call that fills the same buffer.
     char* keyText(uint64_t keyPos);
     char* recordText(uint64_t recordOffset);
-    // Bytes of the .mdd resource whose name equals name (ASCII case folded),
+    // Bytes of the .mdd resource whose name equals name (ASCII case folded
+    // unless the header says KeyCaseSensitive),
     // and their length (clamped to the record block that holds them), or null.
     uint8_t* resourceData(const char* name, uint64_t* size);
     // Bytes at a record offset; available (when given) gets the bytes up to the
@@ -133,8 +134,9 @@ public:
     // Record text -> HTML: style markers replaced by their texts, the
     // phonetic font mapped to Unicode, plain-text records wrapped in <pre>.
     // Writes at most capacity bytes including the terminating 0; a piece that
-    // does not fit ends the output.
-    void applyStyleSheet(const char* text, uint32_t length, char* out, uint32_t capacity);
+    // does not fit ends the output. 1 when the whole text was written, 0 when
+    // it was cut (the output may then end inside a tag or a character).
+    int applyStyleSheet(const char* text, uint32_t length, char* out, uint32_t capacity);
     // The information text: CR LF lines, stopping 255 bytes before the end.
     void formatInfo(char* buffer, uint32_t size, uint32_t unused = 0);
     void dumpKeys();
@@ -155,11 +157,15 @@ private:
     // Reads the framed block of storedSize bytes at pos and decodes it into out.
     int readBlock(uint64_t pos, uint64_t storedSize, uint64_t decodedSize, std::vector<uint8_t>* out);
     int loadKeyBlock(size_t index);
+    // The entries of the loaded key block (none when no block is loaded).
+    const std::vector<DATA_ITEM>& entries() const;
     int loadRecordBlock(size_t index);
     int locateKeyBlock(uint64_t keyPos);
     int locateRecordBlock(uint64_t recordOffset);
     int lowerBoundKeyIndex(const char* query);
     bool entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed);
+    // Whether a block whose last key is item's sorts before the query.
+    bool blockBefore(const KEYWORD_INDEX_ITEM& item, const uint16_t* q16, const uint8_t* coded, const char* query) const;
     int findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
     int findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
     int toUtf8(const uint8_t* text, size_t length, std::vector<char>* out);
@@ -191,14 +197,14 @@ private:
 
     std::vector<KEYWORD_INDEX_ITEM> m_keyIndex;
     std::vector<REC_INDEX_ITEM> m_recordIndex;
-    std::vector<DATA_ITEM> m_entries;
+    CMdictBlockCache m_cache;
 
     // Lookup position and loaded blocks (-1: none).
     int m_currentBlock = -1;
     uint32_t m_currentEntry = 0;
     int m_loadedKeyBlock = -1;
     int m_loadedRecordBlock = -1;
-    std::vector<uint8_t> m_keyBlock, m_recordBlock;
+    MdictBlockRef m_keyBlock, m_recordBlock;  // the loaded blocks (null: none)
     std::vector<uint8_t> m_stored;  // a block as read, before decoding
     std::vector<char> m_keyText, m_recordText;
     std::vector<uint32_t> m_wide;  // a GBK or Big5 text as characters, on its way to UTF-8

@@ -151,24 +151,33 @@ bool startsWith(const char* p, const char* end, const char* literal) {
 }
 
 // Text with LF as "<br/>" and the HTML specials as entities.
+// The renderers below stop at the first piece that does not fit: nothing is
+// appended after it.
+bool put(CBoundedText& out, const char* s, size_t n) {
+    return !out.stopped() && out.append(s, n);
+}
+bool put(CBoundedText& out, const char* s) {
+    return put(out, s, std::strlen(s));
+}
+
 void renderPlain(CBoundedText& out, const char* p, const char* end) {
-    while (p < end) {
+    while (p < end && !out.stopped()) {
         const char* run = p;
         while (p < end && *p != '\n' && *p != '&' && *p != '<' && *p != '>') ++p;
-        if (p > run) out.append(run, static_cast<size_t>(p - run));
+        if (p > run) put(out, run, static_cast<size_t>(p - run));
         if (p == end) break;
-        out.append(*p == '\n' ? "<br/>" : *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : "&gt;");
+        put(out, *p == '\n' ? "<br/>" : *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : "&gt;");
         ++p;
     }
 }
 
 void renderReferences(CBoundedText& out, const char* p, const char* end) {
-    while (p < end) {
+    while (p < end && !out.stopped()) {
         if (startsWith(p, end, "<rref>")) {
             const char* name = p + 6;
             const char* stop = name;
             while (stop < end && *stop != '<') ++stop;
-            out.append(imageOrSound(name, static_cast<size_t>(stop - name)).c_str());
+            put(out, imageOrSound(name, static_cast<size_t>(stop - name)).c_str());
             p = stop;
             continue;
         }
@@ -178,11 +187,12 @@ void renderReferences(CBoundedText& out, const char* p, const char* end) {
         }
         const char* run = p++;
         while (p < end && *p != '<') ++p;
-        out.append(run, static_cast<size_t>(p - run));
+        put(out, run, static_cast<size_t>(p - run));
     }
 }
 
-void renderWordNet(CBoundedText& out, const char* p, const char* end) {
+// open collects the closing tags of the elements left open, innermost last.
+void renderWordNet(CBoundedText& out, const char* p, const char* end, std::vector<const char*>* open) {
     static const struct {
         const char* tag;
         const char* html;
@@ -192,17 +202,30 @@ void renderWordNet(CBoundedText& out, const char* p, const char* end) {
         {"</gloss>", "</div>\n", false}, {"<wordgroup>", "<div>", true}, {"</wordgroup>", "</div>\n", true},
         {"</word>", "</span>", false},
     };
+    static const struct {
+        const char* html;
+        const char* closer;
+    } kOpeners[] = {{"<i>", "</i>"}, {"<div>", "</div>\n"}};
     int words = 0;
-    while (p < end) {
+    while (p < end && !out.stopped()) {
         bool done = false;
         if (startsWith(p, end, "<word>")) {
-            out.append(words++ > 0 ? ", <span style=\"color: #00b\">" : " <span style=\"color: #00b\">");
+            if (put(out, words++ > 0 ? ", <span style=\"color: #00b\">" : " <span style=\"color: #00b\">"))
+                open->push_back("</span>");
             p += 6;
             continue;
         }
         for (const auto& t : kTags) {
             if (!startsWith(p, end, t.tag)) continue;
-            out.append(t.html);
+            if (put(out, t.html)) {
+                bool opener = false;
+                for (const auto& o : kOpeners)
+                    if (std::strcmp(o.html, t.html) == 0) {
+                        open->push_back(o.closer);
+                        opener = true;
+                    }
+                if (!opener && !open->empty()) open->pop_back();
+            }
             if (t.group) words = 0;
             p += std::strlen(t.tag);
             done = true;
@@ -211,25 +234,23 @@ void renderWordNet(CBoundedText& out, const char* p, const char* end) {
         if (done) continue;
         const char* run = p++;
         while (p < end && *p != '<') ++p;
-        out.append(run, static_cast<size_t>(p - run));
+        put(out, run, static_cast<size_t>(p - run));
     }
 }
 
 void renderResources(CBoundedText& out, const char* p, const char* end) {
-    out.append("<p>");
-    while (p < end) {
+    while (p < end && !out.stopped()) {
         const bool image = startsWith(p, end, "img:");
         if (!image && !startsWith(p, end, "snd:")) {
-            out.append(p, static_cast<size_t>(end - p));
+            put(out, p, static_cast<size_t>(end - p));
             break;
         }
         const char* name = p + 4;
         const char* stop = name;
         while (stop < end && *stop != '\n') ++stop;
-        out.append(mediaTag(image, name, static_cast<size_t>(stop - name)).c_str());
+        put(out, mediaTag(image, name, static_cast<size_t>(stop - name)).c_str());
         p = stop < end ? stop + 1 : stop;
     }
-    out.append("</p>");
 }
 
 }  // namespace
@@ -594,7 +615,9 @@ int CStarDictReader::entryAt(uint32_t index, const char** word, const char** art
     if (articleSize) *articleSize = size;
     const char* a = readArticle(offset, size);
     if (article) *article = a;
-    return 0;
+    // An article past the end of its file (a cut download) or one that does
+    // not inflate is a failure, never an empty article.
+    return a ? 0 : -1;
 }
 
 int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const char** article) {
@@ -603,7 +626,7 @@ int CStarDictReader::readHit(const STARDICT_HIT* hit, const char** word, const c
     if (word) *word = w;
     const char* a = readArticle(hit->articleOffset, hit->articleSize);
     if (article) *article = a;
-    return w ? 0 : -1;
+    return w && a ? 0 : -1;
 }
 
 int CStarDictReader::readDictzipHeader(const char* path) {
@@ -685,8 +708,9 @@ int64_t CStarDictReader::nextField(const uint8_t* article, uint32_t size, uint32
     return sequence ? static_cast<int64_t>(pos) + 1 : static_cast<int64_t>(pos);
 }
 
-void CStarDictReader::renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength) {
-    CBoundedText text(out, outSize, outLength ? *outLength : 0);
+bool CStarDictReader::renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength) {
+    const size_t length = outLength ? *outLength : 0;
+    if (!out || length >= outSize) return false;
     const char* p = reinterpret_cast<const char*>(field.data);
     const char* end = p + field.size;
     if (field.type >= 'a' && field.type <= 'y') {
@@ -694,40 +718,71 @@ void CStarDictReader::renderField(const STARDICT_FIELD& field, char* out, size_t
         const char* nul = static_cast<const char*>(std::memchr(p, 0, field.size));
         if (nul) end = nul;
     }
+    // The field's own opening text, and the room kept back for closing
+    // whatever is open when the text is cut.
+    const char* opening = "";
+    size_t reserve = 0;
     switch (field.type) {
         case 'm':
-            text.append("<p>");
-            renderPlain(text, p, end);
-            text.append("</p>");
+        case 'x':
+            opening = "<p>";
+            reserve = 4;  // "</p>"
+            break;
+        case 'r':
+            if (end > p) {
+                opening = "<p>";
+                reserve = 4;
+            }
+            break;
+        case 'n':
+            reserve = 40;  // "</span></div>\n</i>" and "<p/>"
+            break;
+        default:
+            break;
+    }
+    if (outSize - length <= reserve) return false;
+    CBoundedText body(out, outSize - reserve, length);
+    std::vector<const char*> open;
+    const bool opened = body.append(opening);
+    switch (field.type) {
+        case 'm':
+            renderPlain(body, p, end);
+            if (opened) open.push_back("</p>");
             break;
         case 't':
             if (end > p) {
-                text.append("/");
-                text.append(p, static_cast<size_t>(end - p));
-                text.append("/");
+                // One piece: the phonetic whole or not at all.
+                std::string piece = "/" + std::string(p, static_cast<size_t>(end - p)) + "/";
+                body.append(piece.data(), piece.size());
             }
             break;
         case 'x':
-            text.append("<p>");
-            renderReferences(text, p, end);
-            text.append("</p>");
+            renderReferences(body, p, end);
+            if (opened) open.push_back("</p>");
             break;
         case 'n':
-            renderWordNet(text, p, end);
-            text.append("<p/>");
+            renderWordNet(body, p, end, &open);
+            open.insert(open.begin(), "<p/>");
             break;
         case 'r':
-            if (end > p) renderResources(text, p, end);
+            if (end > p) {
+                renderResources(body, p, end);
+                if (opened) open.push_back("</p>");
+            }
             break;
         default:
-            if (field.type >= 'a' && field.type <= 'y') text.append(p, static_cast<size_t>(end - p));
+            if (field.type >= 'a' && field.type <= 'y') body.append(p, static_cast<size_t>(end - p));
             break;
     }
+    const bool whole = !body.stopped();
+    CBoundedText text(out, outSize, body.length());
+    for (auto it = open.rbegin(); it != open.rend(); ++it) text.append(*it);
     if (outLength) *outLength = text.length();
+    return whole && !text.stopped();
 }
 
-void CStarDictReader::renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const {
-    if (!out || outSize == 0) return;
+bool CStarDictReader::renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const {
+    if (!out || outSize == 0) return false;
     out[0] = '\0';
     size_t length = 0;
     int seq = 0;
@@ -735,8 +790,9 @@ void CStarDictReader::renderArticle(const uint8_t* article, uint32_t size, char*
     for (int64_t pos = 0; pos >= 0 && pos < static_cast<int64_t>(size);) {
         pos = nextField(article, size, static_cast<uint32_t>(pos), &seq, &field);
         if (pos < 0) break;
-        renderField(field, out, outSize, &length);
+        if (!renderField(field, out, outSize, &length)) return false;
     }
+    return true;
 }
 
 void CStarDictReader::formatInfo(char* out, size_t outSize) const {

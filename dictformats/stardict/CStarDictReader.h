@@ -120,7 +120,8 @@ public:
     // entries or its article cannot be read.
     int entryAt(uint32_t index, const char** word, const char** article, uint32_t* articleOffset,
                 uint32_t* articleSize);
-    // Word and article of a hit; 0 or -1.
+    // Word and article of a hit; 0, or -1 when either cannot be read (an
+    // article past the end of the article file, or one that does not inflate).
     int readHit(const STARDICT_HIT* hit, const char** word, const char** article);
 
     // Splits off the field of article[pos..size): its letter (from
@@ -128,11 +129,14 @@ public:
     // *seq) and its bytes. The position after it, or -1 at the end or for a
     // field that runs past the article.
     int64_t nextField(const uint8_t* article, uint32_t size, uint32_t pos, int* seq, STARDICT_FIELD* field) const;
-    // The article as HTML, NUL-terminated, in out (outSize bytes).
-    void renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const;
-    // Appends the HTML of one field to out at *outLength; a piece that does
-    // not fit is left out and the rest goes on.
-    static void renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength);
+    // The article as HTML, NUL-terminated, in out (outSize bytes). True when
+    // it was written whole; false when it was cut (at the first piece that
+    // did not fit, with the elements open there closed).
+    bool renderArticle(const uint8_t* article, uint32_t size, char* out, size_t outSize) const;
+    // Appends the HTML of one field to out at *outLength. It stops at the
+    // first piece that does not fit, closes what is open and returns false;
+    // true when the field was written whole.
+    static bool renderField(const STARDICT_FIELD& field, char* out, size_t outSize, size_t* outLength);
     // The ".ifo" as lines ending in CR LF, as many whole lines as fit.
     void formatInfo(char* out, size_t outSize) const;
 

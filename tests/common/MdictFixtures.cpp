@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 
+#include "dictformats/mdict/CMDictReader.h"
 #include "tests/common/TestDir.h"
 
 namespace lftest {
@@ -37,6 +38,18 @@ std::string mdictFixture(const std::string& name) {
                        &out) == 0;
     }
     return made ? dir->file(name) : std::string();
+}
+
+std::vector<std::string> mdictHitKeys(CMDictReader& r) {
+    std::vector<std::string> keys;
+    MDICT_HIT* hits = nullptr;
+    uint32_t count = 0;
+    if (r.getResults(&hits, &count) != 0) return keys;
+    for (uint32_t i = 0; i < count; ++i) {
+        const char* key = r.keyText(hits[i].keyPos);
+        keys.push_back(key ? key : "(null)");
+    }
+    return keys;
 }
 
 MdictPeerView mdictPeerRead(const std::string& path, const std::vector<std::string>& prefixQueries) {

@@ -29,3 +29,13 @@ struct MdictPeerView {
 MdictPeerView mdictPeerRead(const std::string& path, const std::vector<std::string>& prefixQueries = {});
 
 }  // namespace lftest
+
+class CMDictReader;
+
+namespace lftest {
+
+// The keys of the hits of the reader's last search, in order ("(null)" for
+// one that cannot be read).
+std::vector<std::string> mdictHitKeys(CMDictReader& reader);
+
+}  // namespace lftest

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -316,5 +317,124 @@ TEST(MDictBackend, RecordsAndResourcesEqualJsMdict) {
         SCOPED_TRACE(file);
         const lftest::Bytes bytes = lftest::readFile(out.file(file));
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), e.second);
+    }
+}
+
+// Resource references as real HTML writes them: tag and attribute names in
+// any case, attributes after any white space (line breaks too), values in
+// either quote or bare; only the src of img and the href of a (sound) and
+// link count, never an attribute that merely ends in those letters.
+TEST(MDictBackend, ResourceAttributesAreMatchedByName) {
+    TestDir dir;
+    ASSERT_TRUE(writeMdict(dir, {{"d.mdx", "[('w', 'x')]"},
+                                 {"d.mdd", "sorted([('\\\\img\\\\a.png', b'A'), ('\\\\img\\\\b.png', b'B'), "
+                                           "('\\\\s\\\\c.spx', b'C')], key=lambda e: e[0].lower()), mdd=True"}}));
+    CEBReader r;
+    ASSERT_EQ(r.openMDict(dir.file("d.mdx").c_str()), 1);
+    struct Case {
+        const char* html;
+        const char* rewritten;
+        int written;
+    } cases[] = {
+        {"<img alt=\"x\" data-src=\"img/a.png\" src=\"img/b.png\">",
+         "<img alt=\"x\" data-src=\"img/a.png\" src=\"img_b.png\">", 1},
+        {"<IMG SRC=\"img/a.png\">", "<IMG SRC=\"img_a.png\">", 1},
+        {"<img\nsrc=\"img/a.png\">", "<img\nsrc=\"img_a.png\">", 1},
+        {"<img\tclass=x\r\n  src='img/a.png'/>", "<img\tclass=x\r\n  src='img_a.png'/>", 1},
+        {"<img src = \"img/a.png\">", "<img src = \"img_a.png\">", 1},
+        {"<img src=img/a.png>", "<img src=img_a.png>", 1},
+        {"<img src=\"file://img/a.png\">", "<img src=\"file://img_a.png\">", 1},
+        {"<img srcset=\"img/a.png\" src=\"img/b.png\">", "<img srcset=\"img/a.png\" src=\"img_b.png\">", 1},
+        {"<img title=\"src=img/a.png\">", "<img title=\"src=img/a.png\">", 0},
+        {"<imgx src=\"img/a.png\">", "<imgx src=\"img/a.png\">", 0},
+        {"<A HREF=\"sound://s/c.spx\">s</A>", "<A HREF=\"sound://s_c.spx\">s</A>", 1},
+        {"<a title=\"sound://s/c.spx\" href=\"http://x\">x</a>", "<a title=\"sound://s/c.spx\" href=\"http://x\">x</a>",
+         0},
+        {"<abbr href=\"sound://s/c.spx\">", "<abbr href=\"sound://s/c.spx\">", 0},
+        {"<LINK rel=stylesheet HREF='img/b.png'>", "<LINK rel=stylesheet HREF='img_b.png'>", 1},
+        {"<img alt=\"a > b\" src=\"img/a.png\"><img src=\"img/b.png\">",
+         "<img alt=\"a > b\" src=\"img_a.png\"><img src=\"img_b.png\">", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.html);
+        TestDir out;
+        std::string html = c.html;
+        EXPECT_EQ(c.written, r.mdict()->extractResources(&html[0], out.path().c_str()));
+        EXPECT_EQ(c.rewritten, html);
+        EXPECT_EQ(static_cast<size_t>(c.written), lftest::listDir(out.path()).size());
+    }
+}
+
+// "@@@LINK=" chains are followed to their end; a loop, a chain longer than
+// the bound or a target the file does not hold renders as a link to the
+// target, never as the marker.
+TEST(MDictBackend, RedirectionChainsEndOnARecordOrALink) {
+    TestDir dir;
+    std::string words = "[('alpha', '@@@LINK=beta'), ('beta', '@@@LINK=gamma'), ('gamma', 'the end'), "
+                        "('loopa', '@@@LINK=loopb'), ('loopb', '@@@LINK=loopa'), ('lost', '@@@LINK=nowhere'), "
+                        "('odd', '@@@LINK=a<b'), ('self', '@@@LINK=self'), ('Target', 'upper'), "
+                        "('target', 'lower'), ('ref', '@@@LINK=target'), ('REF2', '@@@LINK=TARGET')";
+    for (int i = 0; i < 12; ++i)
+        words += ", ('z" + std::to_string(10 + i) + "', '@@@LINK=z" + std::to_string(11 + i) + "')";
+    words += ", ('z22', 'far away')]";
+    ASSERT_TRUE(writeMdict(dir, {{"d.mdx", "m.reader_order(" + words + ")"}}));
+    CEBReader r;
+    ASSERT_EQ(r.openMDict(dir.file("d.mdx").c_str()), 1);
+    struct Case {
+        const char* word;
+        const char* body;
+    } cases[] = {
+        {"alpha", "the end"},
+        {"beta", "the end"},
+        {"loopa", "<a href=\"entry://loopb\">loopb</a>"},
+        {"self", "<a href=\"entry://self\">self</a>"},
+        {"lost", "<a href=\"entry://nowhere\">nowhere</a>"},
+        {"odd", "<a href=\"entry://a&lt;b\">a&lt;b</a>"},
+        {"z18", "far away"},
+        {"ref", "lower"},  // of the keys equal but for case, the one written as the target
+        {"REF2", "upper"},  // none written so: the first
+        {"z10", "<a href=\"entry://z19\">z19</a>"},  // eight redirections at most, then a link
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word);
+        CItemList list;
+        ASSERT_GE(searchInto(r, list, c.word, 1), 1);
+        const std::string html = render(r, list, 0, true, false);
+        EXPECT_EQ("<p></p><div>" + std::string(c.body) + "</div>\n", html);
+        EXPECT_EQ(std::string::npos, html.find("@@@LINK"));
+    }
+}
+
+// A record longer than the output is cut on a whole tag, entity and
+// character, its element closed, and the cut is reported.
+TEST(MDictBackend, RecordsLongerThanTheOutputAreCutCleanly) {
+    TestDir dir;
+    ASSERT_TRUE(writeMdict(dir, {{"d.mdx", "[('w', '<b>bold</b> caf\\u00e9 &amp; <i class=\"x\">more</i> text')]"}}));
+    CEBReader r;
+    ASSERT_EQ(r.openMDict(dir.file("d.mdx").c_str()), 1);
+    CItemList list;
+    ASSERT_EQ(searchInto(r, list, "w", 1), 1);
+    const std::string whole = render(r, list, 0, true, false);
+    ASSERT_EQ("<p></p><div><b>bold</b> caf\xC3\xA9 &amp; <i class=\"x\">more</i> text</div>\n", whole);
+    EXPECT_FALSE(r.mdict()->cut());
+    const std::string body = whole.substr(12, whole.size() - 12 - 7);
+    for (uint32_t size = 20; size <= whole.size() + 1; ++size) {
+        SCOPED_TRACE(size);
+        std::vector<char> out(size);
+        uint32_t length = 0;
+        r.mdict()->renderHits(&list, 0, out.data(), 1 << 20, size, &length, 1, 0);
+        const std::string got(out.data(), length);
+        ASSERT_EQ(0u, got.find("<p></p><div>"));
+        ASSERT_EQ(got.size() - 7, got.rfind("</div>\n"));
+        const std::string part = got.substr(12, got.size() - 12 - 7);
+        EXPECT_EQ(0u, body.find(part)) << part;  // a start of the record
+        const char after = part.size() < body.size() ? body[part.size()] : 0;
+        // It ends where a piece ends: not inside a tag, entity or character.
+        EXPECT_TRUE(part.empty() || part.back() == '>' || part.back() == ';' || after == '<' || after == '&' ||
+                    after == ' ' || after == 0 || (part.back() & 0x80) == 0)
+            << part;
+        EXPECT_LE(std::count(part.begin(), part.end(), '<'), std::count(part.begin(), part.end(), '>')) << part;
+        EXPECT_NE(0xC3, static_cast<unsigned char>(part.empty() ? 0 : part.back())) << part;
+        EXPECT_EQ(size <= whole.size(), r.mdict()->cut());
     }
 }

@@ -98,6 +98,56 @@ TEST(StarDictBackend, HeadwordsAreEscaped) {
     EXPECT_STREQ(head, "a&amp;b&lt;c&gt;");
 }
 
+// An article longer than the output ends at its first piece that does not
+// fit, closed, and the back end says it was cut; an article past the end of
+// a cut file shows an error text under its head, never an empty article.
+TEST(StarDictBackend, CutArticlesAndUnreadableOnesAreReported) {
+    TestDir dir;
+    const std::vector<StarDictEntry> words = {
+        {"caeremonia", "caeremonia /kai/\nfirst line of the meaning\nsecond line\n\n\nlast"},
+        {"short", "s"},
+    };
+    CEBReader r;
+    const std::string ifo = lftest::writeStarDict(dir.path(), "cut", words);
+    ASSERT_EQ(r.openStarDict(ifo.c_str()), 1);
+    CItemList list;
+    ASSERT_EQ(searchInto(r, list, "caeremonia", 1), 1);
+    struct Case {
+        uint32_t outSize;
+        const char* html;
+        bool cut;
+    } cases[] = {
+        {200, "<b><div class=\"head\">caeremonia</div></b><p>caeremonia /kai/<br/>first line of the meaning<br/>"
+              "second line<br/><br/><br/>last</p>",
+         false},
+        {80, "<b><div class=\"head\">caeremonia</div></b><p>caeremonia /kai/<br/></p>", true},
+        {50, "<b><div class=\"head\">caeremonia</div></b><p></p>", true},
+        {20, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outSize);
+        std::vector<char> out(c.outSize);
+        uint32_t length = 0;
+        r.starDict()->renderHits(&list, 0, out.data(), 1 << 20, c.outSize, &length, 1);
+        EXPECT_EQ(c.html, std::string(out.data(), length));
+        EXPECT_EQ(c.cut, r.starDict()->cut());
+    }
+
+    // The article file cut before the first article ends.
+    lftest::writeFile(dir.file("cut.dict"), std::string("caeremonia"));
+    CEBReader damaged;
+    ASSERT_EQ(damaged.openStarDict(ifo.c_str()), 1);
+    CItemList hits;
+    ASSERT_EQ(searchInto(damaged, hits, "caeremonia", 1), 1);
+    const std::string shown = render(damaged, hits, 0, true);
+    EXPECT_EQ(0u, shown.find("<b><div class=\"head\">caeremonia</div></b><p class=\"error\">")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("cannot be read")) << shown;
+    char out[256];
+    uint32_t length = 0;
+    damaged.starDict()->renderArticle(0, 60, out, sizeof out, &length);
+    EXPECT_NE(std::string::npos, std::string(out, length).find("cannot be read"));
+}
+
 TEST(StarDictBackend, RenderArticleAndInformation) {
     TestDir dir;
     CEBReader r;

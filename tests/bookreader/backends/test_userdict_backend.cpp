@@ -138,7 +138,13 @@ TEST(UserDictBackend, EntriesByContentType) {
     struct Case {
         int type;
         const char* meaning;
-    } cases[] = {{0, "line1\nline2 <i>x</i>"}, {1, "line1line2 <i>x</i>"}, {3, "line1\nline2 &lt;i&gt;x&lt;/i&gt;"}};
+    } cases[] = {
+        // Plain text and XML text are escaped; HTML passes as it is.
+        {0, "line1\nline2 &lt;i&gt;x&lt;/i&gt;"},
+        {1, "line1line2 <i>x</i>"},
+        {2, "line1line2 &lt;i&gt;x&lt;/i&gt;"},
+        {3, "line1\nline2 &lt;i&gt;x&lt;/i&gt;"},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
         const std::string path = dir.file("t" + std::to_string(c.type) + ".lfd");
@@ -154,33 +160,42 @@ TEST(UserDictBackend, EntriesByContentType) {
     }
 }
 
+// An entry shows its own links to link targets (attribute 128), in seq
+// order, each naming the entry it was made to; links of other attributes and
+// links made to the entry from elsewhere are not shown on it.
 TEST(UserDictBackend, LinksUntilTheyNoLongerFit) {
     TestDir dir;
     const std::string path = dir.file("l.lfd");
     std::vector<int64_t> ids =
-        makeDictionary(path, 0, {{"to", "m", "", 0}, {"from1", "x", "", 0}, {"from2", "y", "", 0}});
+        makeDictionary(path, 0, {{"from", "m", "", 0}, {"to1", "x", "", 0}, {"to2", "y", "", 0}});
     {
         CSQLIO d;
         ASSERT_EQ(0, d.open(path.c_str()));
-        ASSERT_EQ(0, d.addLink(ids[1], static_cast<int>(ids[1]), ids[0], 1, "first <link>"));
-        ASSERT_EQ(0, d.addLink(ids[2], static_cast<int>(ids[2]), ids[0], 2, std::string(40, 'c').c_str()));
+        ASSERT_EQ(0, d.addLink(ids[0], CSQLIO::kLinkTarget, ids[2], 2, std::string(40, 'c').c_str()));
+        ASSERT_EQ(0, d.addLink(ids[0], CSQLIO::kLinkTarget, ids[1], 1, "first <link>"));
+        ASSERT_EQ(0, d.addLink(ids[0], 7, ids[1], 3, "not a link target"));
+        ASSERT_EQ(0, d.addLink(ids[1], CSQLIO::kLinkTarget, ids[0], 1, "back"));
     }
     CEBReader r;
     ASSERT_EQ(r.openUserDictionary(path.c_str()), 1);
-    const std::string head =
-        "<INDENT=01><HEAD>to</HEAD><ID id=\"" + std::to_string(ids[0]) + "\">  </ID>\r<INDENT=02>m\r<BR>";
-    const std::string link1 =
-        "\xE3\x80\x80<A href=\"$row(" + std::to_string(ids[1]) + ")\">first &lt;link&gt;</A>\r<BR>";
-    const std::string link2 =
-        "\xE3\x80\x80<A href=\"$row(" + std::to_string(ids[2]) + ")\">" + std::string(40, 'c') + "</A>\r<BR>";
-    EXPECT_EQ(byId(r, ids[0]), head + link1 + link2);
+    auto head = [&](int i, const char* word, const char* meaning) {
+        return "<INDENT=01><HEAD>" + std::string(word) + "</HEAD><ID id=\"" + std::to_string(ids[i]) +
+               "\">  </ID>\r<INDENT=02>" + meaning + "\r<BR>";
+    };
+    auto link = [&](int i, const std::string& comment) {
+        return "\xE3\x80\x80<A href=\"$row(" + std::to_string(ids[i]) + ")\">" + comment + "</A>\r<BR>";
+    };
+    const std::string link1 = link(1, "first &lt;link&gt;"), link2 = link(2, std::string(40, 'c'));
+    EXPECT_EQ(byId(r, ids[0]), head(0, "from", "m") + link1 + link2);
+    EXPECT_EQ(byId(r, ids[1]), head(1, "to1", "x") + link(0, "back"));
+    EXPECT_EQ(byId(r, ids[2]), head(2, "to2", "y"));
     // With room for the first link only, the list ends there.
-    std::vector<char> out(head.size() + link1.size() + 40 + 20);
+    std::vector<char> out(head(0, "from", "m").size() + link1.size() + 40 + 20);
     uint32_t length = 0;
     r.userDict()->renderEntryById(ids[0], out.data(), static_cast<uint32_t>(out.size()), &length, 1);
-    EXPECT_EQ(std::string(out.data(), length), head + link1);
+    EXPECT_EQ(std::string(out.data(), length), head(0, "from", "m") + link1);
     // The walk was finished: the next rendering lists both again.
-    EXPECT_EQ(byId(r, ids[0]), head + link1 + link2);
+    EXPECT_EQ(byId(r, ids[0]), head(0, "from", "m") + link1 + link2);
 }
 
 TEST(UserDictBackend, DslBodyFiles) {
@@ -331,7 +346,7 @@ TEST(UserDictBackend, GuardedBufferSweep) {
     {
         CSQLIO d;
         ASSERT_EQ(0, d.open(path.c_str()));
-        ASSERT_EQ(0, d.addLink(ids[0], 7, ids[0], 1, "self & me"));
+        ASSERT_EQ(0, d.addLink(ids[0], CSQLIO::kLinkTarget, ids[0], 1, "self & me"));
     }
     CEBReader r;
     ASSERT_EQ(r.openUserDictionary(path.c_str()), 1);

@@ -2,8 +2,11 @@
 // the dictzip tool on Debian's dictionaries, the chunk cache, and damaged
 // headers and chunks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +15,7 @@
 
 #include "dictformats/dictzip/dictzip.h"
 #include "tests/common/DictzipFixtures.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/TestDir.h"
 
 using lftest::DictzipOptions;
@@ -252,8 +256,8 @@ TEST(Dictzip, DamagedChunksGiveNoStaleBytes) {
     TestDir dir;
     DICTZIP_STATE s;
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, shortChunks, "short.dz").c_str(), &s));
-    EXPECT_EQ(data.substr(0, 400), readRange(&s, 0, 400));  // inside what chunk 0 holds
-    EXPECT_STREQ("", dictzipRead(&s, 400, 700));            // needs chunk 0 whole
+    EXPECT_STREQ("", dictzipRead(&s, 0, 400));    // chunk 0 is short: none of it is used
+    EXPECT_STREQ("", dictzipRead(&s, 400, 700));  // needs chunk 0 whole
 
     ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken, "broken.dz").c_str(), &s));
     EXPECT_EQ(data.substr(900, 50), readRange(&s, 900, 50));
@@ -293,11 +297,11 @@ TEST(Dictzip, CloseReleasesEverything) {
     EXPECT_STREQ("", dictzipRead(&s, 0, 1));
 }
 
-// Chunks are inflated only as far as a read needs; a later read of the same
-// chunk goes on from there, or starts the chunk again when the inflater has
-// moved on to another one. Chunks of 16000 bytes, so that a read near a
-// chunk's start leaves most of it uninflated.
-TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
+// Every chunk a read touches is inflated whole and checked before any of it
+// is used; the slots then hold whole chunks, whatever order the reads come
+// in. Chunks of 16000 bytes, so that a read near a chunk's start would need
+// little of it.
+TEST(Dictzip, ChunksAreInflatedWholeBeforeUse) {
     const uint64_t k = 16000;
     const std::string data = lftest::sampleText(6 * k);
     DictzipOptions options;
@@ -306,21 +310,14 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
         uint64_t offset, size;
     };
     const std::vector<std::vector<Read>> sequences = {
-        {{10, 5}, {8000, 100}, {k - 20, 20}},                         // one chunk, further each time
-        {{10, 5}, {3 * k + 10, 5}, {9000, 50}, {3 * k + 9000, 200}},  // back to chunks left in part
-        {{k - 10, 20}, {k + 10, 10}, {k + 8000, k}},                  // across chunks left in part
-        {{6 * k - 10, 10}, {0, 6 * k}},                               // everything after the end
+        {{10, 5}, {8000, 100}, {k - 20, 20}},
+        {{10, 5}, {3 * k + 10, 5}, {9000, 50}, {3 * k + 9000, 200}},
+        {{k - 10, 20}, {k + 10, 10}, {k + 8000, k}},
+        {{6 * k - 10, 10}, {0, 6 * k}},
         {{10, 5}, {k + 10, 5}, {2 * k + 10, 5}, {3 * k + 10, 5}, {4 * k + 10, 5}, {5 * k + 10, 5}, {20, 9000}},
     };
     TestDir dir;
     const std::string path = writeDz(dir, makeDictzip(data, options));
-    {
-        DICTZIP_STATE s;
-        ASSERT_EQ(0, dictzipOpen(path.c_str(), &s));
-        readRange(&s, 10, 5);
-        EXPECT_EQ(0, s.slots[0].complete);
-        EXPECT_LT(s.slots[0].length, static_cast<int32_t>(k));
-    }
     for (size_t n = 0; n < sequences.size(); ++n) {
         SCOPED_TRACE(n);
         DICTZIP_STATE s;
@@ -328,12 +325,92 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
         for (const Read& r : sequences[n]) {
             ASSERT_EQ(data.substr(r.offset, r.size), readRange(&s, r.offset, r.size)) << r.offset << "+" << r.size;
             for (const DICTZIP_SLOT& slot : s.slots) {
-                if (slot.chunk >= 0 && !slot.complete) {
-                    EXPECT_LT(slot.length, static_cast<int32_t>(k));
-                }
+                if (slot.chunk < 0) continue;
+                EXPECT_EQ(1, slot.complete);
+                EXPECT_EQ(static_cast<int32_t>(k), slot.length);
             }
         }
     }
+}
+
+// A real dictionary (Debian's Czech one: 23 chunks, small enough to copy and
+// damage many times): random ranges across chunk ends against the dictzip
+// tool; then the same file cut short and with single bits flipped, where
+// every range is either refused or what the tool gives, and refused
+// whenever the tool refuses it (a chunk that does not inflate to exactly its
+// length with all of its input consumed).
+TEST(Dictzip, RandomRangesTruncationAndBitFlipsAgainstTheDictzipTool) {
+    const std::string real = "/usr/share/stardict/dic/czech-cizi.dict.dz";
+    LF_REQUIRE_REAL_FILE(real.c_str());
+    const lftest::Bytes read = lftest::readFile(real);
+    const std::string bytes(read.begin(), read.end());
+    DICTZIP_STATE good;
+    ASSERT_EQ(0, dictzipOpen(real.c_str(), &good));
+    const uint64_t chunk = static_cast<uint64_t>(good.chunkLength);
+    const uint64_t chunks = static_cast<uint64_t>(good.chunkCount);
+    uint64_t seed = 12345;
+    auto next = [&seed](uint64_t below) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return (seed >> 33) % below;
+    };
+    struct Range {
+        uint64_t offset, size;
+    };
+    auto theirs = [](const std::string& path, const Range& r, std::string* out) {
+        const int rc = lftest::runCommand("dictzip -d -c -s " + std::to_string(r.offset) + " -e " +
+                                              std::to_string(r.size) + " " + path + " 2>/dev/null",
+                                          out);
+        return rc == 0 && out->size() == r.size;
+    };
+    // Ranges that end in one chunk and go on into the next, and a few that
+    // span several.
+    std::vector<Range> ranges;
+    for (int i = 0; i < 100; ++i) {
+        const uint64_t end = (1 + next(chunks - 1)) * chunk;
+        const uint64_t before = 1 + next(3000), after = 1 + next(i % 10 == 0 ? 3 * chunk : 3000);
+        ranges.push_back({end - before, std::min(before + after, good.isize - (end - before))});
+    }
+    for (const Range& r : ranges) {
+        std::string expected;
+        ASSERT_TRUE(theirs(real, r, &expected)) << r.offset << "+" << r.size;
+        ASSERT_EQ(expected, readRange(&good, r.offset, r.size)) << r.offset << "+" << r.size;
+    }
+
+    TestDir dir;
+    const std::string damaged = dir.file("damaged.dict.dz");
+    int refusedByTool = 0, agreed = 0;
+    auto check = [&](const std::string& what, const Range& r) {
+        DICTZIP_STATE s;
+        ASSERT_EQ(0, dictzipOpen(damaged.c_str(), &s));
+        const char* ours = dictzipRead(&s, r.offset, r.size);
+        const bool refused = ours[0] == 0;  // the text holds no NUL
+        std::string expected;
+        if (!theirs(damaged, r, &expected)) {
+            EXPECT_TRUE(refused) << what << ": the tool refuses " << r.offset << "+" << r.size << ", we gave bytes";
+            ++refusedByTool;
+        } else if (!refused) {
+            EXPECT_EQ(expected, std::string(ours, r.size)) << what << ": " << r.offset << "+" << r.size;
+            ++agreed;
+        }
+    };
+    // Cut short: in the middle of a chunk, and just before the trailer.
+    for (uint64_t cut : {uint64_t(bytes.size() / 2), uint64_t(bytes.size() - 9)}) {
+        lftest::writeFile(damaged, bytes.substr(0, cut));
+        for (size_t i = 0; i < 20; ++i) check("cut at " + std::to_string(cut), ranges[i]);
+    }
+    // One bit flipped inside a chunk; the read takes a few bytes from its
+    // start, the part a partial inflation would have got right.
+    for (int i = 0; i < 30; ++i) {
+        const uint64_t c = 1 + next(chunks - 2);
+        const uint64_t at = good.chunkOffsets[c] + next(good.chunkSizes[c]);
+        std::string flipped = bytes;
+        flipped[at] = static_cast<char>(flipped[at] ^ (1 << next(8)));
+        lftest::writeFile(damaged, flipped);
+        check("bit flip at " + std::to_string(at), Range{c * chunk + 2, 40});
+        check("bit flip at " + std::to_string(at), Range{c * chunk - 20, 60});
+    }
+    EXPECT_GT(refusedByTool, 10);
+    EXPECT_GT(agreed, 10);
 }
 
 TEST(Dictzip, FailuresAreReportedThroughTheStateNotPrinted) {

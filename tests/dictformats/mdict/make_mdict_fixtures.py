@@ -4,6 +4,13 @@ corpora and the benchmark.
 
   make_mdict_fixtures.py OUTDIR            every fixture of the tests
   make_mdict_fixtures.py --bench FILE N    one UTF-8 .mdx with N entries
+  make_mdict_fixtures.py --words LIST FILE [PER_BLOCK [html]]
+                                          an .mdx of every word of a word
+                                          list (one a line), PER_BLOCK keys
+                                          to a key block (default 16); with
+                                          "html" the records also hold
+                                          images and sounds (in FILE's .mdd),
+                                          entry:// links and redirections
   make_mdict_fixtures.py --large FILE      a sparse .mdd of over 4 GiB
 
 Only the standard library and python3-lzo. The key-index scrambling uses a
@@ -87,6 +94,7 @@ for _msg, _hex in ((b"", "cdf26213a150dc3ecb610f18f6b38b46"),
 
 def frame(data, kind):
     """A framed block: type, big-endian Adler-32 of data, payload."""
+    data = bytes(data)
     check = struct.pack(">I", zlib.adler32(data) & _M)
     if kind == "stored":
         return b"\x00\x00\x00\x00" + check + data
@@ -168,7 +176,7 @@ def build(spec):
     header = ("<%s %s/>\r\n\x00" % (root, attrs)).encode("utf-16-le")
 
     # Records laid end to end, then cut into record blocks.
-    stream = b""
+    stream = bytearray()  # grown in place: files of 10^5 entries stay fast
     offsets = []
     for _, record in spec.entries:
         offsets.append(len(stream))
@@ -179,10 +187,10 @@ def build(spec):
         rec_blocks.append(stream[a:b])
 
     key_blocks = []
-    infos = b""
+    infos = bytearray()
     for i in range(0, len(spec.entries), spec.per_key_block):
         chunk = list(range(i, min(i + spec.per_key_block, len(spec.entries))))
-        raw = b""
+        raw = bytearray()
         for j in chunk:
             kb, unit = encode_key(spec, spec.entries[j][0])
             raw += num(offsets[j]) + kb + (b"\x00" * unit)
@@ -194,6 +202,7 @@ def build(spec):
         infos += num(len(chunk)) + size(len(first) // unit) + first + term + size(len(last) // unit) + last + term
         infos += num(len(framed)) + num(len(raw))
 
+    infos = bytes(infos)
     out = struct.pack(">I", len(header)) + header + struct.pack("<I", zlib.adler32(header) & _M)
     key_blocks_data = b"".join(key_blocks)
     if v2:
@@ -219,6 +228,86 @@ def sort_entries(entries, codec=None):
     if codec:
         return sorted(entries, key=lambda e: e[0].lower().encode(codec))
     return sorted(entries, key=lambda e: e[0].lower())
+
+
+def reader_order(entries, encoding="UTF-8", mdd=False, case_sensitive=False):
+    """The order the reader's block search assumes: the key's bytes (UTF-16
+    units for UTF-16 keys), ASCII letters folded unless case-sensitive; a key
+    before every longer key it begins."""
+    def units(key):
+        if mdd or encoding == "UTF-16":
+            raw = key.encode("utf-16-le")
+            u = [raw[i] | (raw[i + 1] << 8) for i in range(0, len(raw), 2)]
+        else:
+            u = list(key.encode(CODECS.get(encoding.upper(), "utf-8")))
+        if not case_sensitive:
+            u = [c + 32 if 65 <= c <= 90 else c for c in u]
+        return u
+    return sorted(entries, key=lambda e: (units(e[0]), e[0]))
+
+
+# Families of keys that begin with one another, so that blocks of two keys
+# end on a key that is a proper prefix of the first key of the next block.
+SPLIT_WORDS = ["app", "apple", "apples", "applesauce", "applet", "applets", "apply", "apt", "aptitude",
+               "b", "ba", "bab", "baba", "babas", "babbitt", "c"]
+SPLIT_CHINESE = ["中", "中文", "中文字", "中文字典", "中国", "中国人", "字", "字典", "字典学", "十", "十一"]
+SPLIT_BIG5 = ["中", "中文", "中文字", "中文字典", "中國", "中國人", "字", "字典", "字典學", "十", "十一"]
+SPLIT_RESOURCES = ["\\a.png", "\\a.png2", "\\a.png2x", "\\a.pngs", "\\img\\b", "\\img\\b.png",
+                   "\\img\\b.png.bak", "\\z"]
+# Keys that differ only in case, and a family across them.
+CASE_WORDS = ["Apple", "apple", "APPLE", "Applet", "applet", "apples", "Banana", "banana", "bandana", "Zebra"]
+
+
+def split_fixtures(f):
+    """Two keys a block, each block ending on a prefix of the next one's first key."""
+    words = [(w, "record of " + w) for w in SPLIT_WORDS]
+    f["v20_split_utf8.mdx"] = Spec(reader_order(words), per_key_block=2, per_record_block=3)
+    f["v12_split_utf8.mdx"] = Spec(reader_order(words), version="1.2", per_key_block=2, per_record_block=3)
+    f["v20_split_utf16.mdx"] = Spec(reader_order(words, "UTF-16"), encoding="UTF-16", per_key_block=2)
+    chinese = [(w, "record of " + w) for w in SPLIT_CHINESE]
+    f["v20_split_gbk.mdx"] = Spec(reader_order(chinese, "GBK"), encoding="GBK", per_key_block=2)
+    big5 = [(w, "record of " + w) for w in SPLIT_BIG5]
+    f["v20_split_big5.mdx"] = Spec(reader_order(big5, "BIG5"), encoding="BIG5", per_key_block=2)
+    res = [(n, ("bytes of " + n).encode()) for n in SPLIT_RESOURCES]
+    f["v20_split.mdd"] = Spec(reader_order(res, mdd=True), mdd=True, per_key_block=2, per_record_block=3)
+    cased = [(w, "record of " + w) for w in CASE_WORDS]
+    f["v20_case_no.mdx"] = Spec(reader_order(cased), per_key_block=2, extra_attrs='KeyCaseSensitive="No"')
+    f["v20_case_yes.mdx"] = Spec(reader_order(cased, case_sensitive=True), per_key_block=2,
+                                 extra_attrs='KeyCaseSensitive="Yes"')
+
+
+def word_list_mdx(list_path, out_path, per_block, html=False):
+    """Every distinct word of a word list, its record naming it in HTML. With
+    html, word i also links to another word (every 5th), shows an image (every
+    10th) or a sound (every 13th), or redirects to another word (every 7th,
+    "@@@LINK="); the images and sounds go into the .mdd beside."""
+    with open(list_path, encoding="utf-8", errors="strict") as fh:
+        words = sorted({w.strip() for w in fh if w.strip() and len(w.strip().encode()) < 250})
+    n = len(words)
+    entries, resources = [], []
+    for i, w in enumerate(words):
+        record = "<b>%s</b> entry %d" % (xml_escape(w), i)
+        if html:
+            other = words[(i * 31 + 5) % n]
+            if i % 7 == 3:
+                record = "@@@LINK=" + other
+            else:
+                if i % 5 == 0:
+                    record += ' see <a href="entry://%s">%s</a>' % (xml_escape(other), xml_escape(other))
+                if i % 10 == 0:
+                    record += ' <img alt="%d" src="img/%d.png">' % (i, i)
+                    resources.append(("\\img\\%d.png" % i, b"PNG %d" % i))
+                if i % 13 == 0:
+                    record += ' <a href="sound://snd/%d.spx">&#9654;</a>' % i
+                    resources.append(("\\snd\\%d.spx" % i, b"SPX %d" % i))
+        entries.append((w, record))
+    with open(out_path, "wb") as fh:
+        fh.write(build(Spec(reader_order(entries), per_key_block=per_block, per_record_block=per_block,
+                            title="Words")))
+    if resources:
+        with open(os.path.splitext(out_path)[0] + ".mdd", "wb") as fh:
+            fh.write(build(Spec(reader_order(resources, mdd=True), mdd=True, per_key_block=per_block,
+                                per_record_block=per_block)))
 
 
 WORDS = [("alpha", "<b>alpha</b> the first letter"),
@@ -276,6 +365,7 @@ def fixtures():
     # An .mdd whose header claims UTF-8 still has UTF-16 keys.
     f["v20_utf8_claim.mdd"] = Spec(RESOURCES, mdd=True, attrs='GeneratedByEngineVersion="2.0" '
                                    'RequiredEngineVersion="2.0" Encrypted="0" Encoding="UTF-8"')
+    split_fixtures(f)
     return f
 
 
@@ -395,6 +485,10 @@ def main():
         entries = [("word%07d" % i, "<p>definition of word %d</p>" % i) for i in range(n)]
         with open(sys.argv[2], "wb") as fh:
             fh.write(build(Spec(entries, per_key_block=64, per_record_block=64)))
+        return
+    if len(sys.argv) in (4, 5, 6) and sys.argv[1] == "--words":
+        word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) >= 5 else 16,
+                      len(sys.argv) == 6 and sys.argv[5] == "html")
         return
     if len(sys.argv) != 2:
         sys.exit(__doc__)

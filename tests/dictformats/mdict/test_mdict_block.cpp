@@ -1,5 +1,5 @@
-// Decoding of the framed blocks of MDict files and the key-index
-// descrambling, on blocks made here.
+// Decoding of the framed blocks of MDict files, the key-index descrambling,
+// and the bounded cache of decoded blocks, on blocks made here.
 #include <gtest/gtest.h>
 #include <lzo/lzo1x.h>
 #include <zlib.h>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dictformats/mdict/CMdictBlockCache.h"
 #include "dictformats/mdict/MdictBlock.h"
 #include "dictformats/mdict/Ripemd128.h"
 #include "foundation/byteorder.h"
@@ -113,4 +114,37 @@ TEST(MdictBlock, DescramblingUndoesTheRealKeyIndexScrambling) {
     }
     descrambleMdictKeyInfo(scrambled.data(), scrambled.size());
     EXPECT_EQ(block, scrambled);
+}
+
+// The cache keeps the most recently used blocks within its bound, drops the
+// least recently used first, never keeps a block larger than the bound, and
+// lets a block it dropped live on where the reader still holds it.
+TEST(MdictBlockCache, BoundedLeastRecentlyUsedFirst) {
+    auto block = [](size_t bytes) {
+        auto b = std::make_shared<MDICT_DECODED_BLOCK>();
+        b->bytes.assign(bytes, 7);
+        return MdictBlockRef(b);
+    };
+    CMdictBlockCache cache(10000);
+    MdictBlockRef held = block(3000);
+    cache.put(CMdictBlockCache::kKeyBlock, 0, held);
+    cache.put(CMdictBlockCache::kRecordBlock, 0, block(3000));  // same index, other kind
+    cache.put(CMdictBlockCache::kKeyBlock, 1, block(3000));
+    EXPECT_EQ(3u, cache.size());
+    EXPECT_NE(nullptr, cache.find(CMdictBlockCache::kKeyBlock, 0));  // now the most recent
+    cache.put(CMdictBlockCache::kKeyBlock, 2, block(3000));        // drops record block 0
+    EXPECT_LE(cache.bytes(), 10000u);
+    EXPECT_EQ(nullptr, cache.find(CMdictBlockCache::kRecordBlock, 0));
+    EXPECT_EQ(held, cache.find(CMdictBlockCache::kKeyBlock, 0));
+    EXPECT_NE(nullptr, cache.find(CMdictBlockCache::kKeyBlock, 2));
+    cache.put(CMdictBlockCache::kKeyBlock, 3, block(20000));  // larger than the bound
+    EXPECT_EQ(nullptr, cache.find(CMdictBlockCache::kKeyBlock, 3));
+    EXPECT_LE(cache.bytes(), 10000u);
+    cache.put(CMdictBlockCache::kKeyBlock, 2, block(100));  // replaced, not counted twice
+    EXPECT_EQ(3u, cache.size());
+    cache.clear();
+    EXPECT_EQ(0u, cache.size());
+    EXPECT_EQ(0u, cache.bytes());
+    EXPECT_EQ(3000u, held->bytes.size());
+    EXPECT_LE(CMdictBlockCache::kMaxBytes, size_t(8) << 20);
 }

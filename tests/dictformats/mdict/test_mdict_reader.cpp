@@ -108,7 +108,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, MdictPeer,
                                          "v20_utf8_stored.mdx", "v20_utf8_zlib.mdx", "v20_utf8_lzo.mdx",
                                          "v12_utf16.mdx", "v20_utf16.mdx", "v20_utf8_unicode.mdx", "v20_encrypted2.mdx",
                                          "v20_gbk.mdx", "v20_big5.mdx", "v20_punct.mdx", "v20_many.mdx",
-                                         "v12_resources.mdd", "v20_resources.mdd"),
+                                         "v12_resources.mdd", "v20_resources.mdd", "v20_split_utf8.mdx",
+                                         "v12_split_utf8.mdx", "v20_split_utf16.mdx", "v20_split_gbk.mdx",
+                                         "v20_split_big5.mdx", "v20_split.mdd", "v20_case_no.mdx",
+                                         "v20_case_yes.mdx"),
                          [](const testing::TestParamInfo<const char*>& info) {
                              std::string n = info.param;
                              std::replace_if(
@@ -133,6 +136,76 @@ TEST(MdictPeerPrefix, EveryKeyThePeerFindsByPrefixWeFindToo) {
         std::vector<std::string> ours = hitKeys(r);
         for (const std::string& k : ours) EXPECT_EQ(0, strncasecmp(k.c_str(), q.c_str(), q.size())) << k;
         for (const std::string& k : peer.prefix[q]) EXPECT_NE(ours.end(), std::find(ours.begin(), ours.end(), k)) << k;
+    }
+}
+
+// Blocks of two keys, each ending on a key that begins the next block's first
+// key ("apple" | "apples"): every key is found exactly, and every prefix
+// search gives every key that begins with the query, in the file's order,
+// whichever blocks they lie in. The keys are js-mdict's (which lists them in
+// an order of its own).
+TEST(MdictLookup, KeysAcrossBlockBoundariesInEveryEncoding) {
+    for (const char* file : {"v20_split_utf8.mdx", "v12_split_utf8.mdx", "v20_split_utf16.mdx", "v20_split_gbk.mdx",
+                             "v20_split_big5.mdx"}) {
+        SCOPED_TRACE(file);
+        const std::string path = fixture(file);
+        lftest::MdictPeerView peer = mdictPeerRead(path);
+        ASSERT_TRUE(peer.ok) << peer.error;
+        ASSERT_GE(peer.entries.size(), 11u);
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(path.c_str()));
+        for (const auto& e : peer.entries) {
+            const std::string& key = e.first;
+            SCOPED_TRACE(key);
+            uint64_t pos = 0, off = 0;
+            ASSERT_GE(r.findKey(key.c_str(), &pos, &off, 1), 0);
+            EXPECT_EQ(key, r.keyText(pos));
+            EXPECT_EQ(e.second, r.recordText(off));
+            EXPECT_EQ(std::vector<std::string>{key}, (r.search(key.c_str(), 1, 0, nullptr), hitKeys(r)));
+            std::vector<std::string> expected;
+            for (const auto& other : peer.entries)
+                if (other.first.compare(0, key.size(), key) == 0) expected.push_back(other.first);
+            r.search(key.c_str(), 0, 0, nullptr);
+            std::vector<std::string> ours = hitKeys(r);
+            std::sort(ours.begin(), ours.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(expected, ours);
+        }
+    }
+}
+
+// Keys that differ only in case: a file whose header says KeyCaseSensitive
+// "No" (keys in case-folded order) folds case in its look-ups, one that says
+// "Yes" (keys in byte order) does not. Records are compared with js-mdict's
+// for every key by the peer test above.
+TEST(MdictLookup, CaseRuleOfTheHeader) {
+    struct Case {
+        const char* file;
+        const char* query;
+        int exact;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {"v20_case_no.mdx", "apple", 1, {"APPLE", "Apple", "apple"}},
+        {"v20_case_no.mdx", "aPPle", 1, {"APPLE", "Apple", "apple"}},
+        {"v20_case_no.mdx", "App", 0, {"APPLE", "Apple", "apple", "apples", "Applet", "applet"}},
+        {"v20_case_no.mdx", "BAN", 0, {"Banana", "banana", "bandana"}},
+        {"v20_case_no.mdx", "zebra", 1, {"Zebra"}},
+        {"v20_case_yes.mdx", "apple", 1, {"apple"}},
+        {"v20_case_yes.mdx", "APPLE", 1, {"APPLE"}},
+        {"v20_case_yes.mdx", "aPPle", 1, {}},
+        {"v20_case_yes.mdx", "App", 0, {"Apple", "Applet"}},
+        {"v20_case_yes.mdx", "app", 0, {"apple", "apples", "applet"}},
+        {"v20_case_yes.mdx", "Ban", 0, {"Banana"}},
+        {"v20_case_yes.mdx", "ban", 0, {"banana", "bandana"}},
+        {"v20_case_yes.mdx", "zebra", 1, {}},
+        {"v20_case_yes.mdx", "Zebra", 1, {"Zebra"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.query + (c.exact ? " exact" : " prefix"));
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture(c.file).c_str()));
+        EXPECT_EQ(static_cast<int>(c.keys.size()), r.search(c.query, c.exact, 0, nullptr));
+        EXPECT_EQ(c.keys, hitKeys(r));
     }
 }
 
@@ -329,6 +402,23 @@ TEST(MdictLookup, LongQueriesAreCutAtACharacterBoundary) {
     }
 }
 
+TEST(MdictLookup, DecodedBlocksAreKeptUntilClose) {
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
+    EXPECT_EQ(0u, r.cachedBytes());
+    EXPECT_EQ(25, r.search("item", 0, 0, nullptr));
+    EXPECT_EQ(1, r.searchText("record 7", 0, nullptr, nullptr, nullptr, nullptr));
+    const size_t kept = r.cachedBytes();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LE(kept, CMdictBlockCache::kMaxBytes);
+    // Lookups served from the cache give the same keys and records.
+    EXPECT_EQ(25, r.search("item", 0, 0, nullptr));
+    EXPECT_EQ("item00", hitKeys(r).front());
+    EXPECT_EQ("record 24", recordOf(r, "item24"));
+    r.close();
+    EXPECT_EQ(0u, r.cachedBytes());
+}
+
 TEST(MdictLookup, EnumerationBeforeAnySearchFindsNothing) {
     CMDictReader r;
     ASSERT_NE(nullptr, r.open(fixture("v20_many.mdx").c_str()));
@@ -351,6 +441,23 @@ TEST(MdictResources, NamesCompareExactlyIgnoringCase) {
         {"\\style.cs", 0},       {"\\Z.bin", 256},  // the last resource runs to the end of the stream
         {"\\img\\logo.png", 48},
     };
+    // Names at the start of a key block, after a block ending on their prefix.
+    {
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(fixture("v20_split.mdd").c_str()));
+        for (const char* name : {"\\a.png", "\\a.png2", "\\A.PNG2X", "\\a.pngs", "\\img\\b", "\\img\\b.png",
+                                 "\\img\\b.png.bak", "\\z"}) {
+            SCOPED_TRACE(name);
+            uint64_t size = 0;
+            uint8_t* data = r.resourceData(name, &size);
+            ASSERT_NE(nullptr, data);
+            std::string lower = name;
+            for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+            EXPECT_EQ("bytes of " + lower, std::string(reinterpret_cast<char*>(data), size));
+        }
+        uint64_t size = 0;
+        EXPECT_EQ(nullptr, r.resourceData("\\a.png3", &size));
+    }
     for (const char* file : {"v20_resources.mdd", "v12_resources.mdd"}) {
         CMDictReader r;
         ASSERT_NE(nullptr, r.open(fixture(file).c_str()));

@@ -15,6 +15,7 @@
 #include "dictformats/DictionaryReaders.h"
 #include "dictformats/stardict/CStarDictReader.h"
 #include "foundation/book/CEBCatalog.h"
+#include "tests/common/DictzipFixtures.h"
 #include "tests/common/StarDictFixtures.h"
 #include "tests/common/TestDir.h"
 
@@ -354,10 +355,57 @@ TEST(StarDictReader, ArticleSizesAndOffsetsStayInsideTheArticleFile) {
         ASSERT_EQ(0, r.entryAt(1, &word, &article, nullptr, nullptr));
         EXPECT_STREQ("", article);  // an empty article
         for (uint32_t i : {2u, 3u, 4u}) {
-            ASSERT_EQ(0, r.entryAt(i, &word, &article, nullptr, nullptr));
+            EXPECT_EQ(-1, r.entryAt(i, &word, &article, nullptr, nullptr));
             EXPECT_EQ(nullptr, article) << word;
         }
         EXPECT_EQ(1, r.searchText("ph", 0, nullptr, nullptr, nullptr, nullptr));
+    }
+}
+
+// A cut download: the article file ends before the articles the index
+// names. Every such article is a failure of entryAt and readHit; the
+// articles still in a plain file read as before.
+TEST(StarDictReader, ArticlesPastTheEndOfACutFileAreFailures) {
+    std::vector<StarDictEntry> entries;
+    for (int i = 0; i < 400; ++i) entries.push_back({"w" + std::to_string(1000 + i), lftest::sampleText(300, i)});
+    for (bool dz : {false, true}) {
+        SCOPED_TRACE(dz ? "dictzip" : "plain");
+        TestDir dir;
+        StarDictOptions o;
+        o.dictzip = dz;
+        const std::string ifo = lftest::writeStarDict(dir.path(), "w", entries, o);
+        const std::string file = dir.file(dz ? "w.dict.dz" : "w.dict");
+        const lftest::Bytes bytes = lftest::readFile(file);
+        const std::string whole(bytes.begin(), bytes.end());
+        lftest::writeFile(file, whole.substr(0, whole.size() / 2));
+        CStarDictReader r;
+        ASSERT_NE(nullptr, r.open(ifo.c_str()));
+        int read = 0, failed = 0;
+        for (uint32_t i = 0; i < r.entryCount(); ++i) {
+            const char* word;
+            const char* article = nullptr;
+            uint32_t offset = 0, size = 0;
+            if (r.entryAt(i, &word, &article, &offset, &size) == 0) {
+                ASSERT_NE(nullptr, article);
+                EXPECT_EQ(entries[i].article, std::string(article, size));
+                ++read;
+            } else {
+                EXPECT_EQ(nullptr, article);
+                ++failed;
+            }
+        }
+        // Half of the plain file is there; a cut dictzip file has no chunk
+        // table that fits it.
+        EXPECT_EQ(dz ? 0 : 200, read);
+        EXPECT_EQ(400 - (dz ? 0 : 200), failed);
+        ASSERT_EQ(400, r.search("w", 0, 0, nullptr));
+        const STARDICT_HIT* hits;
+        uint64_t count;
+        ASSERT_EQ(0, r.getResults(&hits, &count));
+        const char* word;
+        const char* article;
+        EXPECT_EQ(-1, r.readHit(&hits[399], &word, &article));
+        EXPECT_EQ(dz ? -1 : 0, r.readHit(&hits[0], &word, &article));
     }
 }
 
@@ -393,7 +441,7 @@ TEST(StarDictReader, ChoosesTheArticleFile) {
         ASSERT_NE(nullptr, r.open(ifo.c_str()));
         EXPECT_EQ(c.mode, r.fileMode());
         const char* article = nullptr;
-        ASSERT_EQ(0, r.entryAt(0, nullptr, &article, nullptr, nullptr));
+        EXPECT_EQ(c.article ? 0 : -1, r.entryAt(0, nullptr, &article, nullptr, nullptr));
         if (c.article)
             EXPECT_STREQ(c.article, article);
         else
@@ -438,14 +486,43 @@ TEST(StarDictReader, RendersFieldsAsHtml) {
     }
 }
 
-TEST(StarDictReader, RenderingDropsWhatDoesNotFitWhole) {
+// An article longer than the output stops at its first piece that does not
+// fit, with what is open closed, and says it was cut; nothing after the cut
+// (the short line ends of the lines left out) is written.
+TEST(StarDictReader, RenderingStopsAtTheFirstPieceThatDoesNotFit) {
+    using std::string;
+    struct Case {
+        const char* sequence;
+        string article;
+        size_t outSize;
+        const char* html;
+        bool whole;
+    } cases[] = {
+        {"m", "hello world", 12, "<p></p>", false},
+        {"m", "hello", 13, "<p>hello</p>", true},
+        {"m", "hello", 12, "<p></p>", false},
+        {"m", "hello", 1, "", false},
+        {"m", "line one\nline two is longer\n\n\nx", 30, "<p>line one<br/></p>", false},
+        {"tm", string("caeremonia /kai/\0one\ntwo\nthree", 30), 40, "/caeremonia /kai//<p>one<br/>two</p>", false},
+        {"tm", string("long pronunciation\0m", 20), 10, "", false},
+        {"n", "<wordgroup><word>alpha</word><word>beta gamma delta</word></wordgroup>", 120,
+         "<div> <span style=\"color: #00b\">alpha</span>, <span style=\"color: #00b\"></span></div>\n<p/>", false},
+        {"x", "see <rref>a.png</rref> and more text here", 40, "<p>see <img src=\"a.png\"/></p>", false},
+    };
     TestDir dir;
-    CStarDictReader r;
-    ASSERT_NE(nullptr, r.openIfo(lftest::writeStarDict(dir.path(), "w", kWords).c_str()));
-    EXPECT_EQ("<p></p>", render(r, "hello world", 12));  // the text does not fit, the tags do
-    EXPECT_EQ("<p>hello</p>", render(r, "hello", 13));
-    EXPECT_EQ("<p>hello", render(r, "hello", 12));  // and then the rest goes on
-    EXPECT_EQ("", render(r, "hello", 1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.article + " into " + std::to_string(c.outSize));
+        StarDictOptions o;
+        o.sametypesequence = c.sequence;
+        CStarDictReader r;
+        ASSERT_NE(nullptr, r.openIfo(lftest::writeStarDict(dir.path(), "w", kWords, o).c_str()));
+        std::vector<char> out(c.outSize + 8, '#');
+        const bool whole = r.renderArticle(reinterpret_cast<const uint8_t*>(c.article.data()),
+                                           static_cast<uint32_t>(c.article.size()), out.data(), c.outSize);
+        for (size_t i = c.outSize; i < out.size(); ++i) ASSERT_EQ('#', out[i]) << "written past the output";
+        EXPECT_EQ(c.html, string(out.data()));
+        EXPECT_EQ(c.whole, whole);
+    }
 }
 
 TEST(StarDictReader, ReadsTheIfo) {

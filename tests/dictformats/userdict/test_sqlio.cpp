@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dictformats/userdict/CSQLIO.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/SqliteShell.h"
 #include "tests/common/TestDir.h"
 
@@ -794,4 +795,84 @@ TEST(SqlioInfo, LinesByContentTypeAndBoundedOutput) {
     char text[2048];
     d.formatInfo(text, sizeof text);
     EXPECT_NE(nullptr, std::strstr(text, ("booktitle\t= " + std::string(256, 'T') + "\r\nbooksubtitle").c_str()));
+}
+
+// A user dictionary of a few thousand real words (every 30th word of
+// Debian's American English list) made through the library: every word
+// looked up exactly, by prefix and by suffix, each search against the same
+// query run by the sqlite3 tool (all queries in one run).
+TEST(SqlioSearch, EveryWordOfARealListMatchesTheSqliteTool) {
+    LF_REQUIRE_REAL_FILE(lftest::kWordList);
+    const std::vector<std::string> words = lftest::wordListSample(30);
+    ASSERT_GT(words.size(), 3000u);
+    TestDir dir;
+    const std::string db = dir.file("words.lfd");
+    CSQLIO d;
+    ASSERT_EQ(0, d.create(db.c_str(), nullptr));
+    ASSERT_EQ(0, d.open(db.c_str()));
+    ASSERT_EQ(0, d.begin());
+    for (const std::string& w : words) {
+        int64_t id = 0;
+        ASSERT_EQ(0, d.addEntry(w.c_str(), ("meaning of " + w).c_str(), "", "", "", "", "", 0, 1 | 4, &id)) << w;
+    }
+    ASSERT_EQ(0, d.commit());
+
+    // SQL text of a word: quotes doubled; for like, % _ and \ escaped too.
+    auto quoted = [](const std::string& w, bool like) {
+        std::string out;
+        for (char c : w) {
+            if (c == '\'') out += '\'';
+            if (like && (c == '%' || c == '_' || c == '\\')) out += '\\';
+            out += c;
+        }
+        return out;
+    };
+    auto reversed = [](const std::string& w) {  // by UTF-8 character
+        std::vector<std::string> chars;
+        for (size_t i = 0; i < w.size();) {
+            size_t n = 1;
+            while (i + n < w.size() && (static_cast<unsigned char>(w[i + n]) & 0xC0) == 0x80) ++n;
+            chars.push_back(w.substr(i, n));
+            i += n;
+        }
+        std::string out;
+        for (auto it = chars.rbegin(); it != chars.rend(); ++it) out += *it;
+        return out;
+    };
+    const int modes[] = {0, 1, 4};
+    std::string script;
+    std::vector<std::string> ours;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        const std::string conditions[] = {
+            "keyword = '" + quoted(w, false) + "' or kana = '" + quoted(w, false) + "'",
+            "keyword like '" + quoted(w, true) + "%' escape '\\' or kana like '" + quoted(w, true) + "%' escape '\\'",
+            "id in (select id from altindex where attribute = 4 and keyword like '" + quoted(reversed(w), true) +
+                "%' escape '\\')",
+        };
+        for (int m = 0; m < 3; ++m) {
+            const std::string tag = std::to_string(i) + "/" + std::to_string(modes[m]);
+            script += "select '" + tag + "', group_concat(id, ',') from (select id from book where " + conditions[m] +
+                      " order by id);\n";
+            d.search(w.c_str(), modes[m], 0, nullptr);
+            std::string ids = hitIds(d);
+            std::replace(ids.begin(), ids.end(), '\n', ',');
+            if (!ids.empty()) ids.pop_back();
+            ours.push_back(tag + "|" + ids);
+        }
+    }
+    d.close();
+    const std::string theirs = sqliteOutput(db, script);
+    std::vector<std::string> lines;
+    size_t hits = 0;
+    for (size_t a = 0, b; a < theirs.size(); a = b + 1) {
+        b = theirs.find('\n', a);
+        if (b == std::string::npos) b = theirs.size();
+        lines.push_back(theirs.substr(a, b - a));
+        if (lines.back().back() != '|')
+            hits += static_cast<size_t>(std::count(lines.back().begin(), lines.back().end(), ',')) + 1;
+    }
+    ASSERT_EQ(ours.size(), lines.size()) << theirs.substr(0, 300);
+    for (size_t i = 0; i < ours.size(); ++i) ASSERT_EQ(lines[i], ours[i]) << words[i / 3];
+    std::printf("%zu words, %zu searches, %zu hits equal to the sqlite3 tool's\n", words.size(), ours.size(), hits);
 }

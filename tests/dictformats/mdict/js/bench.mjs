@@ -1,5 +1,5 @@
 // The peer's side of bench/mdict_bench.sh: the same lookups with js-mdict.
-// Prints "peer <nanoseconds per lookup> <hits>".
+// Prints "peer <nanoseconds per lookup> <hits> <peak resident KiB>".
 //   node bench.mjs FILE ENTRIES COUNT
 import { MDX } from "js-mdict";
 
@@ -15,4 +15,4 @@ for (let k = 0; k < count; ++k) {
   if (r && r.definition) ++hits;
 }
 const ns = Number(process.hrtime.bigint() - start) / count;
-console.log(`peer ${Math.round(ns)} ${hits}`);
+console.log(`peer ${Math.round(ns)} ${hits} ${process.resourceUsage().maxRSS}`);

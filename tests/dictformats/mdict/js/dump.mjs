@@ -2,7 +2,8 @@
 // hex so that any byte survives:
 //   K <key> <definition>   for an .mdx (lookup of each key; "-" when none)
 //   R <key> <bytes>        for an .mdd (locate of each key)
-//   P <query> <key>...     for each query given after the file (prefix)
+//   P <query> <key>...     for each query given after the file (prefix);
+//                          the one query "--every-key" stands for every key
 import { MDX, MDD } from "js-mdict";
 
 const hex = (s) => Buffer.from(s, "utf8").toString("hex") || "~";
@@ -21,7 +22,8 @@ if (file.toLowerCase().endsWith(".mdd")) {
     const r = mdx.lookup(item.keyText);
     lines.push(`K ${hex(item.keyText)} ${r && r.definition != null ? hex(r.definition) : "-"}`);
   }
-  for (const q of queries) {
+  const every = queries.length === 1 && queries[0] === "--every-key";
+  for (const q of every ? mdx.keywordList.map((k) => k.keyText) : queries) {
     const keys = mdx.prefix(q).map((k) => hex(k.keyText));
     lines.push(`P ${hex(q)} ${keys.join(" ")}`.trimEnd());
   }
