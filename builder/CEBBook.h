@@ -201,17 +201,26 @@ public:
     // wins until clearAnchorNames. 1 when registered, 0 when not.
     int addAnchor(const char* name, int length, const BLOCK_POS* pos, int source);
     // Registers a link site (*site: the six-byte placeholder). For
-    // LINK_ANCHOR targets "file#name" the anchors of the last source whose
-    // file name or stem equals "file" (case ignored) are searched; "#name"
-    // and "name" search the link's own source.
+    // LINK_ANCHOR targets "file#name" the anchors of the source that "file"
+    // names (sourceNamed) are searched, else those of the link's own
+    // source; "#name" searches the link's own source. A target without "#"
+    // that names a source leads to the start of that source's text (a link
+    // to a whole page): from an HTML page (type 7) always, from dictionary
+    // markup when the link's own source has no anchor of that name.
     void addLink(const char* target, int length, const BLOCK_POS* site, int source, int kind);
+    // The source that the file part of a link names: the last one whose file
+    // name or stem equals the part's last path component (byte for byte
+    // before ASCII case ignored), else the last one whose file name begins
+    // with it; -1 for none.
+    int sourceNamed(const char* part, size_t length) const;
     // Starts a record: record n refers to the first entry collected after
     // the n-th call.
     void addIdEntry() { m_recordNumbers.push_back(static_cast<uint32_t>(m_entries.size())); }
     // Empties the anchor name set (a new markup source).
     void clearAnchorNames() { m_anchorNames.clear(); }
     // Patches every link site with its target's position: an exact anchor,
-    // else the nearest anchor after it in the anchor order; a link that
+    // else the page it names, else the nearest anchor after it in the
+    // anchor order; a link that
     // finds nothing points at the start of its own source's text. Links
     // without an exact target are named in the build log.
     void resolveLinks(CBlockStream* body);

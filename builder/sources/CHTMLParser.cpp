@@ -246,7 +246,9 @@ int CHTMLParser::endBlock(int tag, CBlockStream* writer, int full) {
 void CHTMLParser::registerIds(CEBBook* book, const TAG_ITEM* tag, CBlockStream* writer, int sourceNumber) {
     for (const TAG_ATTR_ITEM& a : tag->attr) {
         if (a.name == nullptr) break;
-        if (a.nameLen < 2 || strncasecmp(a.name, "id", 2) != 0 || a.value == nullptr || a.valueLen <= 0) continue;
+        // "id" only: idref and the like name the target of a link, not an
+        // anchor here.
+        if (a.nameLen != 2 || strncasecmp(a.name, "id", 2) != 0 || a.value == nullptr || a.valueLen <= 0) continue;
         std::string value;
         toWorking(a.value, a.valueLen, &value);
         BLOCK_POS pos;
@@ -568,7 +570,7 @@ void CHTMLParser::writeGaijiTag(const TAG_ITEM& tag) {
         if (m_inHeading) {
             char ref[32];
             if (unicode != 0)
-                std::snprintf(ref, sizeof ref, "&#x%4X;", unicode);
+                std::snprintf(ref, sizeof ref, "&#x%04X;", unicode);
             else
                 std::snprintf(ref, sizeof ref, "&%.20s;", name.c_str());
             addTitle(ref, static_cast<int>(std::strlen(ref)));
@@ -736,6 +738,10 @@ void CHTMLParser::textEvent(const char* text, int len) {
     m_tokenLen = len;
     toWorking(text, len, &m_run);
     handleText(m_run.data(), static_cast<int>(m_run.size()));
+    // Text is an item of its own for the rules that look at what came
+    // before (BR after P); blanks between tags are not.
+    if (!m_keyHold && std::any_of(text, text + len, [](char c) { return c != ' ' && c != '\t'; }))
+        m_prevTag = TAG_TEXT;
     m_token = nullptr;
     m_tokenLen = 0;
 }

@@ -87,8 +87,8 @@ public:
     // codes); 1 when the caller should write an indent.
     int endBlock(int tag, CBlockStream* writer, int full);
 
-    // Registers every attribute whose name begins with "id" (case ignored)
-    // as an anchor at the writer's position.
+    // Registers the "id" attribute (case ignored) as an anchor at the
+    // writer's position.
     void registerIds(CEBBook* book, const TAG_ITEM* tag, CBlockStream* writer, int sourceNumber);
 
     // Gives gaiji entries to the numeric references "&#xHHHH;" / "&#DDD;"
