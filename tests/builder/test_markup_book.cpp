@@ -4,6 +4,7 @@
 // the decoration codes and an HTML copyright page.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -310,6 +311,91 @@ TEST(MarkupBook, LinksReachDelimitedTextEntries) {
     std::vector<Ref> refs = refsIn(probe.readText(0, links.block, links.offset, 1024), 0x1F42, 0x1F62);
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].target, beta);
+}
+
+}  // namespace
+
+namespace {
+
+// One book of one markup source (type 0), headings as menu items.
+lftest::BookRun buildMarkup(const lftest::TestDir& dir, const std::string& markup, const std::string& gaijiMap = "") {
+    lftest::writeFile(dir.file("a.html"), markup);
+    lftest::BookRecipe r;
+    r.outDir = dir.file("out");
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_MENU);
+    r.sources = {{dir.file("a.html"), "", 0}};
+    if (!gaijiMap.empty()) {
+        lftest::writeFile(dir.file("map.xml"), gaijiMap);
+        r.gaijiMap = dir.file("map.xml");
+    }
+    return lftest::buildBook(r);
+}
+
+// BR keeps its line break after text that follows P; REF and A reach the
+// anchor their target names, forward or back, and register none of their
+// own.
+TEST(MarkupBook, LineBreaksAndReferencesOfEntries) {
+    const struct {
+        const char* name;
+        const char* body;       // the DD of the entry "one"
+        const char* text;       // what "one" shows (rendered), "" not checked
+        const char* reference;  // the text its first reference leads to, "" none
+    } cases[] = {
+        {"BR after text of a P", "<P>first<BR>second</P>", "first\nsecond", ""},
+        {"BR right after P", "<P><BR>second</P>", "second", ""},
+        {"BR after a tag", "<P><B>first</B><BR>second</P>", "first\nsecond", ""},
+        {"REF to a later id", "see <REF idref=\"k\">the second</REF>", "", "two"},
+        {"REF to the id after", "<REF idref=\"k2\">the third</REF>, <REF idref=\"k\">the second</REF>", "",
+         "three"},
+        {"A with idref and href", "see <A idref=\"k2\" HREF=\"#k\">the second</A>", "", "two"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        const std::string markup = std::string("<DL><DT>one</DT><DD>") + c.body +
+                                   "</DD><DT id=\"k\">two</DT><DD>second entry</DD>"
+                                   "<DT id=\"k2\">three</DT><DD>third entry</DD></DL>\n";
+        lftest::BookRun run = buildMarkup(dir, markup);
+        EXPECT_EQ(run.log().find("Link \""), std::string::npos) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const Position one = hit(probe, lftest::EbSearchKind::ExactWord, "one");
+        const std::string text = probe.readRenderedText(0, one.block, one.offset);
+        if (*c.text) {
+            EXPECT_NE(text.find(std::string("one\n") + c.text), std::string::npos) << text;
+            EXPECT_EQ(text.find("\n\n"), std::string::npos) << text;
+        }
+        if (!*c.reference) continue;
+        auto refs = probe.references(0, one.block, one.offset, 2048);
+        ASSERT_FALSE(refs.empty());
+        const std::string there = probe.readRenderedText(0, refs[0].block, refs[0].offset, 64);
+        EXPECT_EQ(there.compare(0, std::strlen(c.reference), c.reference), 0) << there;
+    }
+}
+
+// A gaiji inside a heading: the menu item and the headword show the gaiji,
+// never the text of a reference.
+TEST(MarkupBook, GaijiInAHeadingReachesItsMenuItemAndHeadword) {
+    for (const char* name : {"eacute", "E9", "00E9"}) {
+        SCOPED_TRACE(name);
+        lftest::TestDir dir;
+        lftest::BookRun run = buildMarkup(dir, std::string("<H1>caf<GI name=\"") + name + "\"></H1><P>coffee</P>\n",
+                                          "<GAIJIMAP unicode=\"00E9\" ebcode=\"A121\" name=\"eacute\"/>\n");
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        auto hits = probe.search(0, lftest::EbSearchKind::Word, {"caf"});
+        ASSERT_EQ(hits.size(), 1u);
+        // The heading's bytes: "caf" and the narrow gaiji A121.
+        std::vector<unsigned char> heading = probe.readText(0, hits[0].headingBlock, hits[0].headingOffset, 64);
+        EXPECT_TRUE(hasCodes(heading, {0x2363, 0x2361, 0x2366, 0xA121})) << probe.readHeading(0, hits[0].headingBlock,
+                                                                                            hits[0].headingOffset);
+        EXPECT_FALSE(hasCodes(heading, {0x2326})) << "a reference's \"&\" in the heading";
+        Position menu;
+        ASSERT_TRUE(probe.menu(0, &menu.block, &menu.offset)) << probe.error();
+        std::vector<unsigned char> page = probe.readText(0, menu.block, menu.offset, 256);
+        EXPECT_TRUE(hasCodes(page, {0x1F43, 0x2363, 0x2361, 0x2366, 0xA121, 0x1F63}));
+    }
 }
 
 }  // namespace
