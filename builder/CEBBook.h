@@ -206,7 +206,8 @@ public:
     // source; "#name" searches the link's own source. A target without "#"
     // that names a source leads to the start of that source's text (a link
     // to a whole page): from an HTML page (type 7) always, from dictionary
-    // markup when the link's own source has no anchor of that name.
+    // markup when the link's own source has no anchor of that name. So does
+    // a target with nothing after "#" ("#" alone: the link's own source).
     void addLink(const char* target, int length, const BLOCK_POS* site, int source, int kind);
     // The source that the file part of a link names: the last one whose file
     // name or stem equals the part's last path component (byte for byte

@@ -14,6 +14,9 @@ packages=(
   dictzip sdcv stardict-tools dict-gcide dict-freedict-eng-deu stardict-czech
   freepwing unifont
 )
+packages+=(libffi-dev)  # its multi-page HTML manual (exported by Texinfo) for the HTML source check
+packages+=(m4-doc)  # another Texinfo manual (105 pages), for the same check
+packages+=(python-itsdangerous-doc python-jinja2-doc)  # multi-page HTML manuals exported by Sphinx, for the same check
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

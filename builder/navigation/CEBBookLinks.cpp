@@ -137,6 +137,8 @@ void CEBBook::addLink(const char* target, int length, const BLOCK_POS* site, int
             anchorLen = length - static_cast<int>(partLen) - 1;
             const int named = sourceNamed(target, partLen);
             if (named >= 0) to = named;
+            // "page.html#" and "#" alone name the top of a page.
+            if (anchorLen == 0) page = partLen == 0 ? source : named;
         } else {
             page = sourceNamed(target, static_cast<size_t>(length));
         }

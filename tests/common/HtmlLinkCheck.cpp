@@ -130,14 +130,20 @@ public:
                 const std::string href = attr(n, "href");
                 if (!href.empty() && !isExternal(href) && !isMediaTarget(href)) {
                     reference = true;
-                    m_page->links.push_back({href, alnum(contentOf(n))});
+                    m_page->links.push_back({href, std::string()});
                 }
             }
             if (name == "ol") m_ol.push_back(hasAttr(n, "start") ? std::atoi(attr(n, "start").c_str()) : 1);
             if (name == "title") m_inTitle = true;
             if (reference) ++m_references;
+            const size_t before = m_page->text.size();
+            const size_t link = reference ? m_page->links.size() - 1 : 0;
             walk(n->children, inHead);
-            if (reference) --m_references;
+            // The link's text is what its content shows, "alt" texts too.
+            if (reference) {
+                --m_references;
+                m_page->links[link].text = m_page->text.substr(before);
+            }
             if (name == "title") m_inTitle = false;
             if (name == "ol") m_ol.pop_back();
         }
@@ -273,7 +279,7 @@ HtmlLinkReport checkHtmlLinks(const std::vector<std::string>& paths, const std::
                 target = it->second;
             }
             size_t from = 0;
-            if (hash != std::string::npos) {
+            if (!id.empty()) {
                 auto it = pages[target].ids.find(id);
                 if (it == pages[target].ids.end()) {
                     ++r.missing;

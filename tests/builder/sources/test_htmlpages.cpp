@@ -157,6 +157,8 @@ TEST(HtmlPages, LinksToPagesOfTheBook) {
         {"index.html", "Top Page"},
         {"Index.html", "Index Page"},
         {"#own", "Own place"},
+        {"#", "Alpha Page"},
+        {"b.html#", "Beta Page"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.href);
