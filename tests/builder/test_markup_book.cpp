@@ -399,3 +399,58 @@ TEST(MarkupBook, GaijiInAHeadingReachesItsMenuItemAndHeadword) {
 }
 
 }  // namespace
+
+namespace {
+
+// The options of the markup reader that change an entry's text.
+TEST(MarkupBook, OptionsShapeTheEntryText) {
+    const struct {
+        const char* name;
+        std::function<void(CEPWing&)> set;
+        const char* markup;
+        const char* shows;  // the rendered text of the entry "word" starts so
+    } cases[] = {
+        {"no link mark", nullptr, "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee next"},
+        {"the arrow", [](CEPWing& w) { w.setIntOption("linkChar", 1); },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa8next"},
+        {"the arrowCode character", [](CEPWing& w) {
+             w.setIntOption("linkChar", 2);
+             w.setStringOption("arrowCode", "2223");  // a white triangle
+         },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa1next"},
+        {"an arrowCode that names no character", [](CEPWing& w) {
+             w.setIntOption("linkChar", 2);
+             w.setStringOption("arrowCode", "22");
+         },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa8next"},
+        {"DFN without the option", nullptr, "<DL><DT>word</DT><DD><DFN title=\"long form\">lf</DFN></DD></DL>",
+         "word\nlf"},
+        {"DFN with the option", [](CEPWing& w) { w.setIntOption("dfnStyle", 1); },
+         "<DL><DT>word</DT><DD><DFN title=\"long form\">lf</DFN></DD></DL>", "word\nlong formlf"},
+        {"HEAD then its body", nullptr, "<HEAD>word</HEAD><P>the body</P><HEAD>other</HEAD><P>more</P>",
+         "word\nthe body"},
+        {"HEAD on one line", [](CEPWing& w) { w.setBoolOption("singleLine", true); },
+         "<HEAD>word</HEAD><P>the body</P><HEAD>other</HEAD><P>more</P>", "word the body"},
+        {"NOTE on one line", [](CEPWing& w) { w.setBoolOption("singleLine", true); },
+         "<HEAD>word</HEAD><P>x</P><NOTE>note</NOTE><P>the body</P><P>next line</P>",
+         "word x\nnote the body\nnext line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string(c.markup) + "<DL><DT id=\"k\">next</DT><DD>x</DD></DL>\n");
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources = {{dir.file("a.html"), "", 0}};
+        r.configure = c.set;
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const Position word = hit(probe, lftest::EbSearchKind::ExactWord, "word");
+        const std::string text = probe.readWholeText(0, word.block, word.offset, 256);
+        EXPECT_EQ(text.compare(0, std::strlen(c.shows), c.shows), 0) << text;
+    }
+}
+
+}  // namespace
