@@ -623,6 +623,7 @@ void CEBBook::clearNavigation() {
     m_links.clear();
     m_recordNumbers.clear();
     m_sourceStarts.clear();
+    m_sourceNames.clear();
 }
 
 void CEBBook::closeComplexTemp(bool remove) {

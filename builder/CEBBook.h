@@ -380,6 +380,7 @@ private:
     std::vector<LINK_ENTRY> m_links;
     std::vector<uint32_t> m_recordNumbers;
     std::vector<BLOCK_POS> m_sourceStarts;  // text start of each source read
+    mutable std::vector<std::pair<std::string, std::string>> m_sourceNames;  // file name and stem of each source
     int m_anchorCount;
     int m_linkCount;
     std::unique_ptr<CComplexTemp> m_complexTemp;

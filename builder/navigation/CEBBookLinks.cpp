@@ -35,18 +35,14 @@ int cutName(const char* name, int len) {
 // stem, byte for byte; 2 the same with ASCII case ignored; 1 as the
 // beginning of its file name (case ignored); 0 not at all. Pages whose
 // names differ only in case (index.html, Index.html) stay apart.
-int fileMatch(const char* part, size_t partLen, const char* path) {
-    char name[kPathSize];
-    char stem[kPathSize];
-    pathFileName(path, name, sizeof name);
-    pathStem(path, stem, sizeof stem);
+int fileMatch(const char* part, size_t partLen, const std::string& name, const std::string& stem) {
     int rank = 0;
-    for (const char* candidate : {static_cast<const char*>(name), static_cast<const char*>(stem)}) {
-        if (std::strlen(candidate) != partLen) continue;
-        if (std::memcmp(candidate, part, partLen) == 0) return 3;
-        if (strncasecmp(candidate, part, partLen) == 0) rank = 2;
+    for (const std::string* candidate : {&name, &stem}) {
+        if (candidate->size() != partLen) continue;
+        if (std::memcmp(candidate->data(), part, partLen) == 0) return 3;
+        if (strncasecmp(candidate->data(), part, partLen) == 0) rank = 2;
     }
-    if (rank == 0 && partLen > 0 && std::strlen(name) > partLen && strncasecmp(name, part, partLen) == 0) rank = 1;
+    if (rank == 0 && partLen > 0 && name.size() > partLen && strncasecmp(name.data(), part, partLen) == 0) rank = 1;
     return rank;
 }
 
@@ -112,9 +108,17 @@ int CEBBook::sourceNamed(const char* part, size_t length) const {
         }
     }
     if (length == 0) return -1;
+    // The names of the sources, taken once (a book may hold many links).
+    while (m_sourceNames.size() < m_sources.size()) {
+        char name[kPathSize];
+        char stem[kPathSize];
+        pathFileName(m_sources[m_sourceNames.size()].path, name, sizeof name);
+        pathStem(m_sources[m_sourceNames.size()].path, stem, sizeof stem);
+        m_sourceNames.push_back({name, stem});
+    }
     int best = -1, bestRank = 0;
     for (size_t i = 0; i < m_sources.size(); ++i) {
-        const int rank = fileMatch(part, length, m_sources[i].path);
+        const int rank = fileMatch(part, length, m_sourceNames[i].first, m_sourceNames[i].second);
         if (rank > 0 && rank >= bestRank) {
             best = static_cast<int>(i);
             bestRank = rank;
