@@ -311,6 +311,12 @@ private:
                      SEARCH_KEY_ENTRY** last);
     // The longest keyword-list key that text starts with, or null.
     const KEYWORD_ITEM* findKeyword(const char* text, int len) const;
+    // Whether a keyword-list hit stands as a word: a key of single-byte
+    // characters has no ASCII letter or digit right before it (afterLetter)
+    // or right after it (next); other keys always do.
+    static bool keywordOnWordBounds(const KEYWORD_ITEM& k, bool afterLetter, const unsigned char* next, int nextLen);
+    // Whether the last character of Shift_JIS text is an ASCII letter or digit.
+    static bool endsInAsciiLetter(const char* text, int len);
     // Select steps: fill m_selected, sorted (keyword family and kana: groups marked).
     void selectWordEntries(int indexId);
     void selectKeywordEntries(int indexId);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -512,6 +513,56 @@ TEST(BookKeywords, ListsInEveryEncodingFindTheirWords) {
         ASSERT_TRUE(probe.ok()) << probe.error();
         for (const std::string& word : {std::string("\x95\xC4"), std::string("\x82\xB1\x82\xDF"), std::string("rice")})
             EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Keyword, {word}).size(), 1u) << word;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A list word of single-byte letters is found as a word only, never inside a
+// longer one; a Japanese list word is found anywhere.
+TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
+    TestDir dir;
+    // cat, and 米 (rice).
+    lftest::writeFile(dir.file("kw.txt"), std::string("cat\r\n\x95\xC4\r\n"));
+    const struct {
+        const char* head;
+        const char* body;
+        bool cat;   // found by "cat"
+        bool rice;  // found by 米
+    } cases[] = {
+        {"a1", "the cat sat", true, false},
+        {"a2", "a category of things", false, false},
+        {"a3", "purification and education", false, false},
+        {"a4", "two cats", false, false},
+        {"a5", "(cat)", true, false},
+        {"a6", "cat", true, false},
+        {"a7", "tomcat", false, false},
+        {"a8", "cat9", false, false},
+        {"a9", "\x94\x4C" "cat", true, false},             // 猫cat: a Japanese character is no letter here
+        {"b1", "\x8C\xBA\x95\xC4\x82\xC6", false, true},  // 玄米と: inside a longer word
+        {"b2", "\x95\xC4" "cat", true, true},
+    };
+    std::string source;
+    for (const auto& c : cases) source += std::string(c.head) + " /// " + c.body + "\r\n";
+    lftest::writeFile(dir.file("a.txt"), source);
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
+    r.keywordFile = dir.file("kw.txt");
+    r.sources.push_back({dir.file("a.txt"), "", 5});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    lftest::EbProbe probe(dir.path());
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const std::string& word : {std::string("cat"), std::string("\x95\xC4")}) {
+        std::vector<std::string> got, want;
+        for (const auto& hit : probe.searchText(0, lftest::EbSearchKind::Keyword, {word})) got.push_back(hit.heading);
+        for (const auto& c : cases)
+            if (word == "cat" ? c.cat : c.rice) want.push_back(c.head);
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, want) << word;
     }
 }
 
