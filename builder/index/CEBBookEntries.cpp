@@ -554,9 +554,11 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
         int i = 0;
         bool afterLetter = false;  // the character before i is an ASCII letter or digit
         while (i < len) {
+            // The longest list word here that stands as a word.
             const KEYWORD_ITEM* hit = findKeyword(text + i, len - i);
-            if (hit != nullptr && !keywordOnWordBounds(*hit, afterLetter, s + i + hit->keyLen, len - i - hit->keyLen))
-                hit = nullptr;
+            while (hit != nullptr &&
+                   !keywordOnWordBounds(*hit, afterLetter, s + i + hit->keyLen, len - i - hit->keyLen))
+                hit = hit->keyLen > 1 ? findKeyword(text + i, hit->keyLen - 1) : nullptr;
             if (hit == nullptr) {
                 const int n = charLen(s + i, len - i);
                 afterLetter = n == 1 && std::isalnum(s[i]);

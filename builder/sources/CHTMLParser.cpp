@@ -1032,7 +1032,8 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             }
             break;
         case TAG_DFN:
-            if (m_o.dfnTitle && attribute(tag, "title", &v) && !v.empty()) handleText(v.data(), static_cast<int>(v.size()));
+            if (m_o.dfnTitle && attribute(tag, "title", &v) && !v.empty())
+                handleText(v.data(), static_cast<int>(v.size()));
             m_tok->push(CTX_DFN);
             break;
         case TAG_DFN_END:

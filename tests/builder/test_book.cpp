@@ -524,8 +524,8 @@ namespace {
 // longer one; a Japanese list word is found anywhere.
 TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
     TestDir dir;
-    // cat, and 米 (rice).
-    lftest::writeFile(dir.file("kw.txt"), std::string("cat\r\n\x95\xC4\r\n"));
+    // cat, cat food, and 米 (rice).
+    lftest::writeFile(dir.file("kw.txt"), std::string("cat\r\ncat food\r\n\x95\xC4\r\n"));
     const struct {
         const char* head;
         const char* body;
@@ -540,6 +540,7 @@ TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
         {"a6", "cat", true, false},
         {"a7", "tomcat", false, false},
         {"a8", "cat9", false, false},
+        {"a8b", "cat foods", true, false},  // "cat food" stands in no word here, "cat" does
         {"a9", "\x94\x4C" "cat", true, false},             // 猫cat: a Japanese character is no letter here
         {"b1", "\x8C\xBA\x95\xC4\x82\xC6", false, true},  // 玄米と: inside a longer word
         {"b2", "\x95\xC4" "cat", true, true},

@@ -486,7 +486,8 @@ TEST(MarkupBook, EveryElementReadsBack) {
         "<BACK><P>Back: <A HREF=\"#hw\">to headword</A>, <A HREF=\"#h1\">to chapter</A>, "
         "<A HREF=\"#hd\">to headed</A>.</P></BACK>\n</BODY>\n";
     lftest::writeFile(dir.file("every.html"), markup);
-    lftest::writeFile(dir.file("map.xml"), std::string("<GAIJIMAP unicode=\"00E9\" ebcode=\"A121\" name=\"eacute\"/>\n"));
+    lftest::writeFile(dir.file("map.xml"),
+                      std::string("<GAIJIMAP unicode=\"00E9\" ebcode=\"A121\" name=\"eacute\"/>\n"));
     lftest::BookRecipe r;
     r.outDir = dir.file("out");
     r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_WORD_KANA) | (1 << IDX_KEYWORD) | (1 << IDX_MENU) |

@@ -207,10 +207,10 @@ int loggedLinks(const std::string& log) {
 }  // namespace
 
 std::string HtmlLinkReport::summary() const {
-    std::string s = std::to_string(pages) + " pages, " + std::to_string(links) + " links, " +
-                    std::to_string(checked) + " checked (" + std::to_string(pageLinks) + " to whole pages), " +
-                    std::to_string(missing) + " to missing targets, " + std::to_string(loggedMissing) +
-                    " in the log; " + std::to_string(failures.size()) + " failures";
+    std::string s = std::to_string(pages) + " pages, " + std::to_string(links) + " links, " + std::to_string(checked) +
+                    " checked (" + std::to_string(pageLinks) + " to whole pages), " + std::to_string(missing) +
+                    " to missing targets, " + std::to_string(loggedMissing) + " in the log; " +
+                    std::to_string(failures.size()) + " failures";
     for (size_t i = 0; i < failures.size() && i < 30; ++i) s += "\n  " + failures[i];
     return s;
 }
@@ -293,8 +293,7 @@ HtmlLinkReport checkHtmlLinks(const std::vector<std::string>& paths, const std::
             const std::string got = alnumSjis(probe.readWholeText(0, refs[k].block, refs[k].offset, 1024));
             ++r.checked;
             if (got.compare(0, expected.size(), expected) != 0)
-                r.failures.push_back(what + "leads to \"" + got.substr(0, kCompare) + "\", not \"" + expected +
-                                     "\"");
+                r.failures.push_back(what + "leads to \"" + got.substr(0, kCompare) + "\", not \"" + expected + "\"");
         }
     }
     r.loggedMissing = loggedLinks(log);

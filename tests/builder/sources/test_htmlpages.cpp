@@ -71,8 +71,8 @@ TEST(HtmlPages, HeadStyleAndScriptAreNeverText) {
         const char* name;
         std::string page;
     } cases[] = {
-        {"style and script in the head", std::string("<html>") + kStyledHead +
-                                             "<body><h1>Alpha</h1><p>First words.</p></body></html>\n"},
+        {"style and script in the head",
+         std::string("<html>") + kStyledHead + "<body><h1>Alpha</h1><p>First words.</p></body></html>\n"},
         {"head implied by its elements",
          "<html><title>Alpha Page</title><style>p.note {color: red; font-weight: bold}</style>"
          "<h1>Alpha</h1><p>First words.</p></html>\n"},
@@ -125,9 +125,10 @@ TEST(HtmlPages, IdsOnAnyElementAreAnchors) {
         lftest::TestDir dir;
         // The anchors of other names come first in the anchor order, so that a
         // link that missed its own would land on them.
-        const std::string page = "<html><body><h1>Start</h1><p id=\"Array\">Wrong place.</p>"
-                                 "<p id=\"Aardvark\">Wrong too.</p><p>See <a href=\"#Arrays\">the arrays</a>.</p>" +
-                                 c.target + "</body></html>\n";
+        const std::string page =
+            "<html><body><h1>Start</h1><p id=\"Array\">Wrong place.</p>"
+            "<p id=\"Aardvark\">Wrong too.</p><p>See <a href=\"#Arrays\">the arrays</a>.</p>" +
+            c.target + "</body></html>\n";
         Built b = buildPages(dir, {{"a.html", page}});
         lftest::HtmlLinkReport report = lftest::checkHtmlLinks(b.pages, b.dir, b.log);
         EXPECT_EQ(report.checked, 1) << report.summary();
@@ -144,21 +145,11 @@ TEST(HtmlPages, LinksToPagesOfTheBook) {
         const char* href;
         const char* landsOn;  // the text the link leads to
     } cases[] = {
-        {"b.html", "Beta Page"},
-        {"b", "Beta Page"},
-        {"./guide/b.html", "Beta Page"},
-        {"B.HTML", "Beta Page"},
-        {"b.htm", "Beta Page"},
-        {"b.html#inner", "Inner part"},
-        {"b.htm#inner", "Inner part"},
-        {"b#inner", "Inner part"},
-        {"c.htm#inner", "Exact C"},
-        {"c.htm", "C Page"},
-        {"index.html", "Top Page"},
-        {"Index.html", "Index Page"},
-        {"#own", "Own place"},
-        {"#", "Alpha Page"},
-        {"b.html#", "Beta Page"},
+        {"b.html", "Beta Page"},       {"b", "Beta Page"},         {"./guide/b.html", "Beta Page"},
+        {"B.HTML", "Beta Page"},       {"b.htm", "Beta Page"},     {"b.html#inner", "Inner part"},
+        {"b.htm#inner", "Inner part"}, {"b#inner", "Inner part"},  {"c.htm#inner", "Exact C"},
+        {"c.htm", "C Page"},           {"index.html", "Top Page"}, {"Index.html", "Index Page"},
+        {"#own", "Own place"},         {"#", "Alpha Page"},        {"b.html#", "Beta Page"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.href);
@@ -220,18 +211,19 @@ TEST(HtmlPages, ManualNavigationLinksLeadToTheirTargets) {
                " (Manual)</title>\n<link href=\"index.html\" rel=\"start\" title=\"Top\">\n"
                "<style type=\"text/css\">\n<!--\na.copiable-anchor {visibility: hidden; text-decoration: none}\n"
                "-->\n</style>\n</head>\n<body lang=\"en\">\n<div class=\"chapter\" id=\"" +
-               id + "\">\n<div class=\"header\">\n<p>\nNext: <a href=\"" + next + ".html\" accesskey=\"n\" rel=\"next\">" +
-               next + "</a>, Previous: <a href=\"" + prev + ".html\" accesskey=\"p\" rel=\"prev\">" + prev +
+               id + "\">\n<div class=\"header\">\n<p>\nNext: <a href=\"" + next +
+               ".html\" accesskey=\"n\" rel=\"next\">" + next + "</a>, Previous: <a href=\"" + prev +
+               ".html\" accesskey=\"p\" rel=\"prev\">" + prev +
                "</a>, Up: <a href=\"index.html\" accesskey=\"u\" rel=\"up\">Top</a> &nbsp; "
                "[<a href=\"index.html#SEC_Contents\" title=\"Table of contents\" rel=\"contents\">Contents</a>]"
                "</p>\n</div>\n<hr>\n<h2 class=\"chapter\">2 " +
-               title + "</h2>\n<p>About " + title + "; see <a href=\"#" + id +
-               "-Details\">Details</a> and <a href=\"" + next + ".html#" + next +
-               "-Details\">the next details</a>.</p>\n<div class=\"section\" id=\"" + id +
-               "-Details\">\n<h3 class=\"section\">2.1 " + title +
-               " Details<a class=\"copiable-anchor\" href=\"#" + id + "-Details\"> &para;</a></h3>\n"
-               "<a class=\"index-entry-id\" id=\"index-" + id + "\"></a>\n<p>Text of " + title +
-               ".</p>\n</div>\n</div>\n</body>\n</html>\n";
+               title + "</h2>\n<p>About " + title + "; see <a href=\"#" + id + "-Details\">Details</a> and <a href=\"" +
+               next + ".html#" + next + "-Details\">the next details</a>.</p>\n<div class=\"section\" id=\"" + id +
+               "-Details\">\n<h3 class=\"section\">2.1 " + title + " Details<a class=\"copiable-anchor\" href=\"#" +
+               id +
+               "-Details\"> &para;</a></h3>\n"
+               "<a class=\"index-entry-id\" id=\"index-" +
+               id + "\"></a>\n<p>Text of " + title + ".</p>\n</div>\n</div>\n</body>\n</html>\n";
     };
     const std::string top =
         "<!DOCTYPE html>\n<html><head><title>Top (Manual)</title><style>h1 {font-size: 2em}</style></head>\n"

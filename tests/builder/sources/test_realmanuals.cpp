@@ -2,8 +2,8 @@
 // (scripts/setup.sh installs them), one page a source (type 7): every link
 // of every page is checked against the pages themselves (HtmlLinkCheck), no
 // style sheet or script shows in the text, and no heading is cut.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
