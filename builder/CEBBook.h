@@ -147,7 +147,9 @@ public:
 
     // ---- search keys ----
     // Normalised key of len bytes of text into out (max + 2 bytes); the key
-    // length (even, at most max).
+    // length (even, at most max). filter: 0 none, 1 blanks, symbols and
+    // delChars as the options say, kFilterBlanks blanks only.
+    static const int kFilterBlanks = 2;
     int normalizeKey(char* out, const char* text, int len, int filter, int max);
     // A character reference at text (len bytes available): bytes consumed, 0
     // when none starts there. *codePoint, *gaijiCode and *alt are set (0,
@@ -277,13 +279,26 @@ public:
                          int source, int kind);
     void addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
                       int source, int mask);
+    // form 0 hiragana, 1 katakana. A reading keeps only its kana; a word
+    // written in kana (written set) keeps its marks and symbols too, unfiltered,
+    // as a reader compares the typed word with it.
     void pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
-                       int source, int form, int mask);
+                       int source, int form, int mask, bool written = false);
     void autoIndexText(const char* text, int len, const char* heading, int headingLen, const BLOCK_POS& pos,
                        int source);
     void addHeadingTagTitle(const char* heading, int headingLen, const char* text, int len, int source,
                             const BLOCK_POS& pos);
     int isKanaText(const char* text, int len);
+    // True when every character of the text, made full width, is a kana or
+    // a symbol of the first code row, and one at least is a kana (a
+    // character reference is neither).
+    bool isKanaWord(const char* text, int len);
+    // A word written in kana (hiragana, katakana and the symbols of their
+    // code rows: long vowel marks, middle dots, punctuation) is also a kana
+    // key of its entry when the book has a kana index: readers look such a
+    // query up in the kana indexes only.
+    void addKanaOfKanaWord(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                           int source);
     int isRecentDuplicate(const char* text, int len, const BLOCK_POS& pos, int kind);
     // Writes every search index with its heading area.
     void writeSearchIndexes();
@@ -306,9 +321,11 @@ private:
     // Katakana or kanji runs of text (longer than kwordLen) as entries of kind.
     void addCrossRuns(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos, int source,
                       int kind);
-    // One notation of a title: its kana entry (autoKana) and word entries.
+    // One notation of a title: its kana entry (when written in kana) and word entries.
     void addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos, int source,
                      SEARCH_KEY_ENTRY** last);
+    // Whether a kana entry of this heading also gets its katakana form (addKana).
+    bool addsKatakanaForm(const char* heading, int headingLen);
     // The longest keyword-list key that text starts with, or null.
     const KEYWORD_ITEM* findKeyword(const char* text, int len) const;
     // Whether a keyword-list hit stands as a word: a key of single-byte

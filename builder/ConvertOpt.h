@@ -43,7 +43,7 @@ struct ConvertOpt {
     int FRAuto;              // keyword-list matches also become word-search entries
     int titleOrder;          // 0: notation first, reading bracketed; 1: reading first
     int addKana;             // kana twins of kana headwords: 0 none, 1 when all kana, 2 always
-    int autoKana;            // kana notations also become kana-index entries
+    int autoKana;            // kept for projects: kana notations always become kana-index entries
     int omitHeader;          // 1: no heading areas for the word and kana indexes
     int titleLen;            // heading length limit in bytes
     int typeCplxKwd;         // 0: complex keys as a keyword index, else as a prefix index

@@ -221,10 +221,17 @@ int commitTemporary(int out, const std::string& tmp, const char* dst, mode_t mod
 
 int copyFile(const char* src, const char* dst) {
     if (!src || !dst || !*src || !*dst) return -1;
-    int in = open(src, O_RDONLY);
+    // Opened without waiting, so that a FIFO (which would wait for a writer)
+    // is refused at once like anything else that is not a regular file.
+    int in = open(src, O_RDONLY | O_NONBLOCK);
     if (in < 0) return -1;
     struct stat st;
     if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(in);
+        return -1;
+    }
+    int flags = fcntl(in, F_GETFL);
+    if (flags < 0 || fcntl(in, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(in);
         return -1;
     }

@@ -49,7 +49,8 @@ const char* findFile(const char* dir, const char* name, int depth);
 // buffer.
 const char* findAnyFile(const char* dir, const char* const* names, int depth);
 
-// Copies the bytes of src to dst (created or replaced; permissions taken from
+// Copies the bytes of src, a regular file (anything else, such as a FIFO, is
+// refused at once), to dst (created or replaced; permissions taken from
 // src). The copy is written beside dst under a temporary name and renamed at
 // the end, so a failure leaves no partial output and an existing dst intact.
 // Returns 0, or -1.

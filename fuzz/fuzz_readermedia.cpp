@@ -30,7 +30,8 @@ void drop(uint8_t* p) {
     free(p);
 }
 
-const uint32_t kGlyphSizes[][2] = {{8, 16}, {16, 16}, {16, 24}, {24, 24}, {16, 30}, {32, 30}, {24, 48}, {48, 48}};
+const uint32_t kGlyphSizes[][2] = {{8, 16},  {16, 16}, {12, 24}, {16, 24}, {24, 24},
+                                   {16, 30}, {32, 30}, {24, 48}, {48, 48}};
 
 void readGlyphs(CEBReader& reader, uint8_t select) {
     uint8_t glyph[512];

@@ -2,8 +2,9 @@
 # Makes the seed corpus of fuzz_readermedia in fuzz/corpus/fuzz_readermedia/.
 # Each seed is one selector byte (see fuzz/fuzz_readermedia.cpp) followed by
 # a file: a book with media areas (JPEG, data chunks, a monochrome bitmap,
-# sound data, colour samples), an EB book with gaiji fonts, a gaiji font
-# file, CD-ROM XA sound sectors, a gaiji map cache and a gaiji map file.
+# sound data, colour samples), EB books with gaiji fonts (JIS X 0208 and
+# ISO 8859-1), gaiji font files (48x48, 12x24), CD-ROM XA sound sectors, a
+# gaiji map cache and a gaiji map file.
 # Usage: fuzz/make_readermedia_corpus.sh
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -51,6 +52,16 @@ whead, wblocks = font(16, 16, 0xB121, 3, 32)
 seed("eb-fonts", 0x04, book([(0x00, 2, 1, [1]), (0xF2, 3, 2, [1]), (0xF1, 5, 2, [1])],
                              {2: bytes([0x1F, 0x02, 0x1F, 0x03]), 3: nhead, 4: bytes(nblocks[0]), 5: whead,
                               6: bytes(wblocks[0])}))
+
+# An ISO 8859-1 EB book's narrow font (codes from 0x0121) and a 12x24 font
+# file (rows stored 16 dots wide, 48 bytes a glyph).
+lhead, lblocks = font(8, 16, 0x0121, 3, 16)
+seed("eb-latin1-font", 0x04, book([(0x00, 2, 1, [1]), (0xF2, 3, 2, [1])],
+                                  {2: bytes([0x1F, 0x02, 0x01, 0x21, 0x1F, 0x03]), 3: lhead, 4: bytes(lblocks[0])}))
+thead, tblocks = font(12, 24, 0xA17D, 25, 48)
+data = bytearray(2048) ; data[0:len(thead)] = thead
+for k in sorted(tblocks): data += tblocks[k]
+seed("font-file-12x24", 0x01, bytes(data))
 
 xa = bytearray(68 + 18 * 128)
 for g in range(18):

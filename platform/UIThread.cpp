@@ -1,6 +1,8 @@
 #include "platform/UIThread.h"
 
 #include <condition_variable>
+#include <cstdio>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -16,10 +18,23 @@ void UIThread::detachNewThread(std::function<void()> fn) {
         ++g_running;
     }
     std::thread([fn = std::move(fn)]() {
-        fn();
-        std::lock_guard<std::mutex> g(g_lock);
-        --g_running;
-        g_ended.notify_all();
+        // The count falls however the task ends, so that joinAll never waits
+        // for a thread that is gone; a task's exception ends only the task
+        // (said on stderr: nobody else could take it).
+        struct Ended {
+            ~Ended() {
+                std::lock_guard<std::mutex> g(g_lock);
+                --g_running;
+                g_ended.notify_all();
+            }
+        } ended;
+        try {
+            fn();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "background task ended by an exception: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "background task ended by an exception\n");
+        }
     }).detach();
 }
 

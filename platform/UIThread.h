@@ -7,7 +7,7 @@
 
 class UIThread {
 public:
-    // Runs fn on a new thread.
+    // Runs fn on a new thread; an exception fn throws ends only its task.
     static void detachNewThread(std::function<void()> fn);
     // Waits until every thread started so far has ended.
     static void joinAll();

@@ -17,6 +17,8 @@ packages=(
 packages+=(libffi-dev)  # its multi-page HTML manual (exported by Texinfo) for the HTML source check
 packages+=(m4-doc)  # another Texinfo manual (105 pages), for the same check
 packages+=(python-itsdangerous-doc python-jinja2-doc)  # multi-page HTML manuals exported by Sphinx, for the same check
+packages+=(wamerican)  # a real English word list the text scan is checked on
+packages+=(edict)  # Japanese-English word list: the headword search check builds a book from it
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -69,6 +69,7 @@ void BookViewController::viewDidLoad() {
 }
 
 void BookViewController::OnOK() {
+    m_refusal = "empty";
     if (bookTitle.stringValue().empty()) {
         makeFirstResponder(&bookTitle);
         return;
@@ -77,6 +78,7 @@ void BookViewController::OnOK() {
         makeFirstResponder(&dirName);
         return;
     }
+    m_refusal.clear();
     BookInfo edited;
     BookInfo* selected = m_bookset->selectedBook();
     bool adding = m_bookset->correntBook() == -1;
@@ -105,6 +107,7 @@ void BookViewController::OnOK() {
         UITextField* fields[] = {nullptr,       &bookTitle,   &dirName, &gaijiMap, &gaijiFont, &copyright,
                                  &complexindex, &keywordFile, nullptr,  &hanStart, &zenStart};
         makeFirstResponder(problem.field == BOOK_FIELD_FONT ? fontField(problem.fontSlot) : fields[problem.field]);
+        m_refusal = problem.message;
         return;
     }
     if (adding) {

@@ -5,6 +5,8 @@
 // "reloadBookNotification".
 #pragma once
 
+#include <string>
+
 #include "platform/UICheckBox.h"
 #include "platform/UIComboBox.h"
 #include "platform/UITextField.h"
@@ -33,8 +35,12 @@ public:
 
     // The font-name fields in slot order (8x16 first).
     UITextField* fontField(int slot);
+    // Why the last OK kept the dialog open ("empty", or what a build cannot
+    // take of the field that has the focus); empty after an OK that stored.
+    const std::string& refusal() const { return m_refusal; }
 
 private:
     void choosePath(UITextField* field);
     BookSet* m_bookset = nullptr;
+    std::string m_refusal;
 };

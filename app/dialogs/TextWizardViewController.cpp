@@ -53,10 +53,19 @@ bool sjisToUtf8Text(const std::string& bytes, std::string* text) {
             return false;
         }
     }
+    // The decoder ends at a NUL byte: the text between NUL bytes is decoded
+    // piece by piece and the NUL bytes kept.
+    text->clear();
     std::vector<char> out(bytes.size() * 3 + 1);
-    int n = ::sjisToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()),
-                         out.data(), out.size());
-    text->assign(out.data(), static_cast<size_t>(n));
+    for (size_t start = 0; start <= bytes.size();) {
+        size_t end = bytes.find('\0', start);
+        if (end == std::string::npos) end = bytes.size();
+        int n = ::sjisToUtf8(reinterpret_cast<const unsigned char*>(bytes.data() + start),
+                             static_cast<int>(end - start), out.data(), out.size());
+        text->append(out.data(), static_cast<size_t>(n));
+        if (end < bytes.size()) text->push_back('\0');
+        start = end + 1;
+    }
     return true;
 }
 
@@ -141,9 +150,13 @@ void TextWizardViewController::recognizeHeader() {
         if (readUTF16Line(units.data(), kLineUnits, file.get()) == nullptr) return;
         if (!unitsToUtf8(units.data(), &text)) return;
     } else {
-        std::vector<char> line(kLineUnits);
-        if (std::fgets(line.data(), kLineUnits, file.get()) == nullptr) return;
-        std::string bytes(line.data());
+        // The line's bytes as read, NUL bytes included.
+        std::string bytes;
+        for (int c; bytes.size() + 1 < static_cast<size_t>(kLineUnits) && (c = std::fgetc(file.get())) != EOF;) {
+            bytes.push_back(static_cast<char>(c));
+            if (c == '\n') break;
+        }
+        if (bytes.empty()) return;
         bool ok = encoding.indexOfSelectedItem() == 0 ? ::isUtf8Text(bytes.data(), static_cast<int>(bytes.size())) != 0
                                                       : sjisToUtf8Text(bytes, &text);
         if (!ok) return;
@@ -176,8 +189,12 @@ std::string TextWizardViewController::tableViewObjectValue(UITableView*, const s
 
 void TextWizardViewController::tableViewSelectionDidChange(UITableView*) {
     int row = fieldList.selectedRow();
-    if (row < 0 || static_cast<size_t>(row) >= m_fieldstype.size()) return;
-    type.selectItemAtIndex(indexOf(typeStr, m_fieldstype[static_cast<size_t>(row)]));
+    if (row < 0) return;
+    // A row without a type entry shows no type, so that any choice for it is
+    // a change of the combo and is stored.
+    type.selectItemAtIndex(static_cast<size_t>(row) < m_fieldstype.size()
+                               ? indexOf(typeStr, m_fieldstype[static_cast<size_t>(row)])
+                               : -1);
 }
 
 void TextWizardViewController::comboBoxSelectionDidChange(UIComboBox* combo) {

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "app/AppDelegate.h"
+#include "app/main/projectcommands.h"
 #include "app/window/MainStoryboard.h"
 #include "app/window/ViewController.h"
 #include "platform/UIApplication.h"
@@ -30,12 +31,11 @@
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "Usage: lexforge build [--output DIR] [--base DIR] PROJECT\n"
     "       lexforge catalog [--output DIR] [--base DIR] PROJECT\n"
-    "       lexforge save-as PROJECT NEW.lfx\n"
-    "       lexforge --help\n"
-    "\n"
+    "       lexforge save-as PROJECT NEW.lfx\n";
+const char kUsageTail[] =
     "  build         build every book of the project into the output folder,\n"
     "                then write the catalog\n"
     "  catalog       write only the catalog of the project's books\n"
@@ -46,18 +46,28 @@ const char kUsage[] =
     "  --base DIR    take DIR as the base folder that \"$(BASE)\" in the\n"
     "                project's paths stands for; without it, the project's own\n"
     "                base folder, or the project file's folder when it has none\n"
+    "%s"
     "\n"
     "The log goes to standard output; while a book builds, a progress line goes\n"
     "to standard error when it is a terminal. Ctrl-C ends the book under way as\n"
     "the Abort command does: the other books are built and the log ends with\n"
     "\"Aborted.\"; a second Ctrl-C stops at once.\n"
-    "Exit status: 0 when the run ended with \"Done.\" and nothing failed, 1 when\n"
-    "a book or a source failed or the run was aborted or refused, 2 for a usage\n"
-    "error or a refused field (an empty output folder), 3 when the project\n"
-    "cannot be read.\n";
+    "Exit status of build, catalog and save-as: 0 when the run ended with\n"
+    "\"Done.\" and nothing failed, 1 when a book or a source failed or the run\n"
+    "was aborted or refused (or save-as could not write), 2 for a usage error\n"
+    "or a refused field (an empty output folder), 3 when the project cannot be\n"
+    "read.\n";
+
+void printUsage(FILE* out) {
+    fputs(kUsageHead, out);
+    fputs(kProjectCommandsSynopsis, out);
+    fputs("       lexforge --help\n\n", out);
+    fprintf(out, kUsageTail, kProjectCommandsHelp);
+}
 
 int usageError(const std::string& text) {
-    fprintf(stderr, "lexforge: %s\n%s", text.c_str(), kUsage);
+    fprintf(stderr, "lexforge: %s\n", text.c_str());
+    printUsage(stderr);
     return 2;
 }
 
@@ -69,11 +79,12 @@ struct Options {
     bool haveOutput = false, haveBase = false;
 };
 
-// 0, -1 for help, or the exit status of a usage error.
+// 0, -1 for help, -2 for an editing command, or the exit status of a usage error.
 int parseArgs(int argc, char** argv, Options* o) {
     if (argc < 2) return usageError("no command given");
     std::string cmd = argv[1];
     if (cmd == "--help" || cmd == "-h" || cmd == "help") return -1;
+    if (isProjectCommand(cmd)) return -2;
     if (cmd != "build" && cmd != "catalog" && cmd != "save-as") return usageError("unknown command: " + cmd);
     o->command = cmd;
     std::vector<std::string> operands;
@@ -120,19 +131,6 @@ int parseArgs(int argc, char** argv, Options* o) {
     return 0;
 }
 
-std::string absolutePath(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
-    return std::string(cwd) + "/" + path;
-}
-
-std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Standard output carries the log; standard error the progress line, which
 // is cleared before each piece of log text.
 std::mutex g_outputLock;
@@ -162,8 +160,16 @@ int main(int argc, char** argv) {
     Options opt;
     int rc = parseArgs(argc, argv, &opt);
     if (rc == -1) {
-        fputs(kUsage, stdout);
+        printUsage(stdout);
         return 0;
+    }
+    if (rc == -2) {
+        for (int i = 2; i < argc; ++i)
+            if (std::strcmp(argv[i], "--help") == 0) {
+                printUsage(stdout);
+                return 0;
+            }
+        return runProjectCommand(std::vector<std::string>(argv + 1, argv + argc));
     }
     if (rc != 0) return rc;
 

@@ -239,6 +239,48 @@ void ViewController::deleteSource(const UINotification*) {
     UINotificationCenter::defaultCenter().post(kReloadSourceNotification);
 }
 
+void ViewController::moveRow(UITableView* table, int from, int to) {
+    BookInfo* book = m_bookset->selectedBook();
+    bool books = table == &bookTableView;
+    if (!books && (table != &sourceTableView || book == nullptr)) return;
+    auto move = [&](auto& list) {
+        int n = static_cast<int>(list.size());
+        if (from < 0 || from >= n || to < 0 || to >= n) return false;
+        auto item = list[static_cast<size_t>(from)];
+        list.erase(list.begin() + from);
+        list.insert(list.begin() + to, item);
+        return true;
+    };
+    if (books ? !move(m_bookset->getBookArray()) : !move(book->getSource())) return;
+    table->deselectAll();
+    table->reloadData();
+    table->selectRow(to);
+}
+
+std::vector<ViewController::OptionControl> ViewController::optionControls() {
+    std::vector<OptionControl> controls = {
+        {"basePath", 1, nullptr, &basePath, nullptr, nullptr, false},
+        {"outputPath", 1, nullptr, &outputPath, nullptr, nullptr, false},
+        {"ebType", 1, nullptr, nullptr, nullptr, &ebType, false},
+    };
+    const char* const indexNames[] = {"prefixHyoki",  "prefixKana",   "suffixHyoki", "suffixKana",
+                                      "keywordIndex", "complexIndex", "menuIndex",   "crossIndex"};
+    for (size_t i = 0; i < sizeof kIndexBoxes / sizeof kIndexBoxes[0]; ++i)
+        controls.push_back({indexNames[i], 1, &(this->*kIndexBoxes[i].box), nullptr, nullptr, nullptr, false});
+    for (int tab : {2, 3}) {
+        for (const auto& c : kCheckOptions)
+            if (c.tab == tab) controls.push_back({c.name, tab, &(this->*c.box), nullptr, nullptr, nullptr, false});
+        for (const auto& f : kFieldOptions)
+            if (f.tab == tab)
+                controls.push_back({f.name, tab, nullptr, &(this->*f.field), nullptr, nullptr,
+                                    findProjectOption(f.name)->kind != OPTION_TEXT});
+        if (tab == 2) controls.push_back({"titleOrder", 2, nullptr, nullptr, nullptr, &titleOrder, false});
+        for (const auto& c : kComboOptions)
+            if (c.tab == tab) controls.push_back({c.name, tab, nullptr, nullptr, &(this->*c.combo), nullptr, false});
+    }
+    return controls;
+}
+
 void ViewController::doubleActionBook() {
     m_bookset->setCorrentBook(bookTableView.selectedRow());
     if (m_bookset->correntBook() == -1)
@@ -299,8 +341,15 @@ void ViewController::invalidateBookSet(const UINotification*) {
     // A value that is no item's index selects no item.
     for (const auto& c : kComboOptions) (this->*c.combo).selectItemAtIndex(optionValue(opt, c.name));
     titleOrder.selectCellWithTag(opt.titleOrder != 0 ? 1 : 0);
+    // The rows highlighted before belong to the project that was replaced:
+    // both lists start without a selection, so that the model's book and
+    // source follow the rows highlighted from here on.
+    sourceTableView.deselectAll();
+    bookTableView.deselectAll();
     bookTableView.reloadData();
     sourceTableView.reloadData();
+    m_bookset->setCorrentBook(-1);
+    m_bookset->setCorrentSource(-1);
     if (!m_bookset->getBookArray().empty()) bookTableView.selectRow(0);
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/UICheckBox.h"
 #include "platform/UIComboBox.h"
@@ -107,6 +108,25 @@ public:
     // The option record -> the driver, by name (the ints, maxStringT when it
     // is above 256000000, and the five texts in Shift_JIS).
     static void setOptions(CEPWing* epwing, const ConvertOpt& opt);
+
+    // The controls of the three tabs by name (the option's name, or the
+    // control's for tab 1), in tab order, as the command line reaches them.
+    struct OptionControl {
+        const char* name;
+        int tab;
+        UICheckBox* box;
+        UITextField* field;
+        UIComboBox* combo;
+        UIMatrix* matrix;
+        bool number;  // a field that holds an integer
+    };
+    std::vector<OptionControl> optionControls();
+
+    // A row of a list dragged to another place (from and to are rows; to
+    // counts the rows without the dragged one): the book or the source of the
+    // selected book moves there and stays selected. Out-of-range rows do
+    // nothing.
+    void moveRow(UITableView* table, int from, int to);
 
     // The path forms of the project expanded (see projectpaths.h).
     std::string toAbsPath(const std::string& path) const;

@@ -1,7 +1,11 @@
 #include "bookreader/backends/CMDictBackend.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -46,19 +50,62 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-// A resource name that could leave the folder it is written to.
-bool unsafeName(const std::string& value) {
-    if (value.find("..") != std::string::npos) return true;
-    if (!value.empty() && (value[0] == '/' || value[0] == '\\')) return true;
-    if (value.size() >= 2 && value[1] == ':') return true;
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// A resource name that would leave the folder even with its separators
+// turned into "_": one with a ".." component, or one that names the folder
+// itself.
+bool leavesFolder(const std::string& value) {
+    if (value == ".") return true;
+    for (size_t start = 0; start <= value.size();) {
+        size_t end = start;
+        while (end < value.size() && !isSeparator(value[end])) ++end;
+        if (value.compare(start, end - start, "..") == 0) return true;
+        start = end + 1;
+    }
     return false;
 }
 
-bool writeResource(const std::string& path, const uint8_t* data, uint64_t size) {
-    FilePtr f = openFile(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = size == 0 || fwrite(data, 1, static_cast<size_t>(size), f.get()) == size;
-    return fclose(f.release()) == 0 && ok;
+enum class WriteResult { Written, Kept, Failed };
+
+// Writes the resource under a temporary name in the folder and moves it to
+// its name, so that a link already standing at the name is replaced, never
+// written through. Without replace, anything already at the name is kept.
+WriteResult writeResource(const std::string& directory, const std::string& file, const uint8_t* data, uint64_t size,
+                          bool replace) {
+    const std::string path = directory + "/" + file;
+    struct stat st;
+    if (!replace && lstat(path.c_str(), &st) == 0) return WriteResult::Kept;
+    std::string tmp = directory + "/.mdd-XXXXXX";
+    const int fd = mkstemp(&tmp[0]);
+    if (fd < 0) return WriteResult::Failed;
+    bool ok = fchmod(fd, 0644) == 0;
+    for (uint64_t done = 0; ok && done < size;) {
+        const ssize_t n = write(fd, data + done, static_cast<size_t>(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<uint64_t>(n);
+    }
+    if (close(fd) != 0) ok = false;
+    WriteResult result = WriteResult::Failed;
+    if (ok && replace) {
+        if (rename(tmp.c_str(), path.c_str()) == 0) result = WriteResult::Written;
+    } else if (ok) {
+        // A hard link never replaces what appeared at the name meanwhile.
+        if (link(tmp.c_str(), path.c_str()) == 0) {
+            result = WriteResult::Written;
+        } else if (errno == EEXIST) {
+            result = WriteResult::Kept;
+        } else if (lstat(path.c_str(), &st) != 0 && rename(tmp.c_str(), path.c_str()) == 0) {
+            result = WriteResult::Written;  // a file system without hard links
+        }
+    }
+    unlink(tmp.c_str());
+    return result;
 }
 
 }  // namespace
@@ -183,7 +230,8 @@ int CMDictBackend::renderRecord(uint64_t recordOffset, char* out, uint32_t outSi
     return static_cast<int>(text.length());
 }
 
-int CMDictBackend::extractResources(char* html, const char* directory) {
+int CMDictBackend::extractResources(char* html, const char* directory, bool replace,
+                                    std::vector<std::string>* refused) {
     if (!html || !directory || !m_mdict[1]) return 0;
     int written = 0;
     for (char* p = html; *p;) {
@@ -224,19 +272,26 @@ int CMDictBackend::extractResources(char* html, const char* directory) {
         while (*end && (delimiter ? *end != delimiter : !isSpace(*end) && *end != '>')) ++end;
         const std::string raw(value, static_cast<size_t>(end - value));
         p = end;
-        if (raw.empty() || raw.size() > kMaxResourceName || unsafeName(raw)) continue;
-        std::string name = "\\";
-        for (char c : raw) name += (c == '/' || c == '\\') ? '\\' : c;
+        if (raw.empty() || raw.size() > kMaxResourceName) continue;
+        if (leavesFolder(raw)) {
+            if (refused) refused->push_back(raw);
+            continue;
+        }
+        // The stored name begins with a separator; one is added when the
+        // reference has none.
+        std::string name = isSeparator(raw[0]) ? "" : "\\";
+        for (char c : raw) name += isSeparator(c) ? '\\' : c;
         uint64_t size = 0;
         const uint8_t* data = m_mdict[1]->resourceData(name.c_str(), &size);
         if (!data && m_mdict[2]) data = m_mdict[2]->resourceData(name.c_str(), &size);
         if (!data) continue;
         std::string file = raw;
         for (char& c : file)
-            if (c == '/' || c == '\\') c = '_';
-        if (!writeResource(std::string(directory) + "/" + file, data, size)) continue;
+            if (isSeparator(c)) c = '_';
+        const WriteResult result = writeResource(directory, file, data, size, replace);
+        if (result == WriteResult::Failed) continue;
         memcpy(value, file.data(), file.size());
-        ++written;
+        if (result == WriteResult::Written) ++written;
     }
     return written;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dictformats/mdict/CMDictReader.h"
 #include "foundation/CBoundedText.h"
@@ -46,11 +47,16 @@ public:
     int renderRecord(uint64_t recordOffset, char* out, uint32_t outSize, uint32_t* outLength);
     // Writes the resources that the img, a (sound://) and link elements of
     // the NUL-terminated HTML name into directory and rewrites their
-    // references (separators become "_") to the files written; the text
-    // keeps its length. Names with "..", an absolute path or a drive letter
-    // are refused; a reference is rewritten only when its resource exists.
-    // Returns the number of files written.
-    int extractResources(char* html, const char* directory);
+    // references (every "/" and "\\" becomes "_", so "/a/b.png" is the file
+    // "_a_b.png") to the files; the text keeps its length. A reference is
+    // rewritten only when its resource exists. Each file is written under a
+    // temporary name and moved to its own, so a link standing at the name is
+    // never followed; something already at the name is kept (and the
+    // reference still rewritten to it) unless replace is set. Names with a
+    // ".." component are refused and, when refused is not null, appended to
+    // it as the reference gave them. Returns the number of files written.
+    int extractResources(char* html, const char* directory, bool replace = false,
+                         std::vector<std::string>* refused = nullptr);
     // The ".mdx" header's Description, null without an ".mdx" reader.
     const char* description() const;
     int information(char* buf, uint32_t size, int crlf);

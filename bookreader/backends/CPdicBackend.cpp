@@ -55,21 +55,38 @@ int pastClose(const uint32_t* in, int n, int i) {
 }
 
 // The colour of a font tag starting at in[i] ("<font"): "color=" then an
-// optional quote, "#" and six hex digits; 0 when there is none.
-uint32_t fontColour(const uint32_t* in, int n, int i) {
+// optional quote, "#" and six hex digits; false when there is none.
+bool fontColour(const uint32_t* in, int n, int i, uint32_t* colour) {
     for (i += 5; i < n && in[i] != '>'; ++i) {
         if (!startsWith(in + i, n - i, "color=")) continue;
         i += 6;
         if (i < n && in[i] == '"') ++i;
-        if (i + 7 > n || in[i] != '#') return 0;
+        if (i + 7 > n || in[i] != '#') return false;
         uint32_t v = 0;
         for (int k = 1; k <= 6; ++k) {
-            if (!isHex(in[i + k])) return 0;
+            if (!isHex(in[i + k])) return false;
             v = (v << 4) | static_cast<uint32_t>(hexValue(in[i + k]));
         }
-        return v;
+        *colour = v;
+        return true;
     }
-    return 0;
+    return false;
+}
+
+// A tag starts at in[i]: "<" or "</", a name of letters and digits, then
+// ">" or a blank or "/" and attributes, closed by a ">" before any other "<".
+bool isTag(const uint32_t* in, int n, int i) {
+    int k = i + 1;
+    if (k < n && in[k] == '/') ++k;
+    const int name = k;
+    while (k < n && ((lowerAscii(in[k]) >= 'a' && lowerAscii(in[k]) <= 'z') || (in[k] >= '0' && in[k] <= '9'))) ++k;
+    if (k == name || lowerAscii(in[name]) < 'a' || lowerAscii(in[name]) > 'z') return false;
+    if (k < n && in[k] != '>' && in[k] != ' ' && in[k] != '\t' && in[k] != '/') return false;
+    for (; k < n; ++k) {
+        if (in[k] == '>') return true;
+        if (in[k] == '<') return false;
+    }
+    return false;
 }
 
 // Drops a version-6 sort key: everything up to and including the first TAB.
@@ -141,6 +158,8 @@ int CPdicBackend::collect(CItemList* list, int start) {
 int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* in, int n, bool tagsAllowed) {
     CBoundedWideText text(out, capacity);
     bool url = false;
+    // Open font tags, innermost last: whether each wrote a colour.
+    std::vector<bool> fonts;
     for (int i = 0; i < n && !text.stopped();) {
         const uint32_t c = in[i];
         if (url && backend::endsUrl(c)) {
@@ -171,11 +190,18 @@ int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* i
             }
             const char* replacement = nullptr;
             char colour[16];
+            uint32_t rgb = 0;
             if (startsWith(p, left, "<font")) {
-                snprintf(colour, sizeof colour, "<COL=%06X>", fontColour(in, n, i) & 0xFFFFFFu);
-                replacement = colour;
+                // Only a colour is written; a font without one leaves the
+                // colour around it as it is.
+                const bool coloured = fontColour(in, n, i, &rgb);
+                snprintf(colour, sizeof colour, "<COL=%06X>", rgb & 0xFFFFFFu);
+                fonts.push_back(coloured && text.appendAscii(colour));
+                replacement = "";
             } else if (startsWith(p, left, "</font")) {
-                replacement = "</COL>";
+                // Only what was opened is closed.
+                replacement = !fonts.empty() && fonts.back() ? "</COL>" : "";
+                if (!fonts.empty()) fonts.pop_back();
             } else if (startsWith(p, left, "<big>") || startsWith(p, left, "</big>")) {
                 replacement = "";
             } else if (startsWith(p, left, "<small>")) {
@@ -183,8 +209,9 @@ int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* i
             } else if (startsWith(p, left, "</small>")) {
                 replacement = "</SUB>";
             }
-            if (replacement) {
-                if (*replacement) text.appendAscii(replacement);
+            if (replacement || isTag(in, n, i)) {
+                // A tag of no meaning here is dropped; its text stays.
+                if (replacement && *replacement) text.appendAscii(replacement);
                 i = pastClose(in, n, i);
                 continue;
             }
@@ -200,6 +227,9 @@ int CPdicBackend::textToTags(uint32_t* out, uint32_t capacity, const uint32_t* i
         ++i;
     }
     if (url) text.appendAscii("</URL>");
+    // Colours still open end with the text.
+    for (bool coloured : fonts)
+        if (coloured) text.appendAscii("</COL>");
     return static_cast<int>(text.length());
 }
 

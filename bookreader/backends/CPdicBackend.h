@@ -30,6 +30,7 @@ public:
 
     // The table (256 u16, the caller's) maps pronunciation symbols.
     void setPhoneticTable(const uint16_t* table) { m_phoneticTable = table; }
+    const uint16_t* phoneticTable() const { return m_phoneticTable; }
 
     int search(const uint32_t* word, int mode, int maxHits);
     int fullTextSearch(const uint32_t* text, PDIC_PROGRESS progress, void* data, int flag);

@@ -59,6 +59,26 @@ bool isImage(const std::string& name) {
     return false;
 }
 
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// A "[" at i whose "]" stands on the same line; any other "[" is text.
+bool closedOnItsLine(const char* in, size_t n, size_t i) {
+    for (size_t k = i + 1; k < n && in[k] && !isLineEnd(in[k]); ++k)
+        if (in[k] == ']') return true;
+    return false;
+}
+
+// A link to the card of the name.
+void appendReference(CBoundedText& text, const std::string& name) {
+    text.append("<A HREF=\"#");
+    backend::appendEscaped(text, name.data(), name.size(), true);
+    text.append("\">");
+    backend::appendEscaped(text, name.data(), name.size());
+    text.append("</a>");
+}
+
 struct EntryFields {
     explicit EntryFields(size_t meaningSize) : meaning(meaningSize) {}
     char headword[kFieldSize], phonetic[kFieldSize], keyword[kFieldSize], kana[kFieldSize], no[kFieldSize];
@@ -173,13 +193,15 @@ void CUserDictBackend::escapeInto(CBoundedText& text, const char* in, size_t n, 
     if (url) text.append("</URL>");
 }
 
-uint32_t CUserDictBackend::convertDslMarkup(char* out, uint32_t outSize, uint32_t outLength, const char* in, size_t n) {
+uint32_t CUserDictBackend::convertDslMarkup(char* out, uint32_t outSize, uint32_t outLength, const char* in, size_t n,
+                                            const char* headword) {
     CBoundedText text(out, outSize, outLength);
-    dslInto(text, in, n);
+    dslInto(text, in, n, headword);
     return static_cast<uint32_t>(text.length());
 }
 
-void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n) {
+void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n, const char* headword) {
+    if (!headword) headword = "";
     bool division = false;
     bool collecting = false;
     enum { kMedia, kReference } collected = kMedia;
@@ -240,12 +262,31 @@ void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n) {
             ++i;
             continue;
         }
+        if (c == '~') {
+            // The card's own headword.
+            if (collecting)
+                name.append(headword, std::min(strlen(headword), kMaxName - std::min(name.size(), kMaxName)));
+            else
+                backend::appendEscaped(text, headword, strlen(headword));
+            ++i;
+            continue;
+        }
+        if (startsNoCase(p, left, "<<") && !collecting) {
+            // "<<word>>" on one line is a reference, as "[ref]word[/ref]" is.
+            size_t k = i + 2;
+            while (k + 1 < n && in[k] && !isLineEnd(in[k]) && !(in[k] == '>' && in[k + 1] == '>')) ++k;
+            if (k + 1 < n && in[k] == '>' && in[k + 1] == '>') {
+                appendReference(text, std::string(in + i + 2, k - i - 2));
+                i = k + 2;
+                continue;
+            }
+        }
         if ((c == '<' || c == '>' || c == '&') && !collecting) {
             backend::appendEscaped(text, p, 1);
             ++i;
             continue;
         }
-        if (c == '[') {
+        if (c == '[' && closedOnItsLine(in, n, i)) {
             bool done = false;
             for (const auto& s : kSimple)
                 if (startsNoCase(p, left, s.tag)) {
@@ -255,6 +296,13 @@ void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n) {
                     break;
                 }
             if (done) continue;
+            if (startsNoCase(p, left, "[c]")) {
+                // A colour tag without a colour: the default one, so that its
+                // "[/c]" closes this and not an enclosing colour.
+                text.append("<font color=\"green\">");
+                i = pastTag(i);
+                continue;
+            }
             if (startsNoCase(p, left, "[c ")) {
                 size_t start = i + 3, end = pastTag(i);
                 size_t stop = end > start && in[end - 1] == ']' ? end - 1 : end;
@@ -274,11 +322,7 @@ void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n) {
             if (startsNoCase(p, left, "[/s]") || startsNoCase(p, left, "[/ref]")) {
                 if (collecting) {
                     if (collected == kReference) {
-                        text.append("<A HREF=\"#");
-                        backend::appendEscaped(text, name.data(), name.size(), true);
-                        text.append("\">");
-                        backend::appendEscaped(text, name.data(), name.size());
-                        text.append("</a>");
+                        appendReference(text, name);
                     } else if (isImage(name)) {
                         text.append("<IMG SRC=\"");
                         backend::appendEscaped(text, name.data(), name.size(), true);
@@ -330,13 +374,14 @@ void CUserDictBackend::dslInto(CBoundedText& text, const char* in, size_t n) {
     if (division) text.append("</div>\r\n");
 }
 
-uint32_t CUserDictBackend::readDslBody(char* out, uint32_t outSize, uint32_t outLength, const char* locator) {
+uint32_t CUserDictBackend::readDslBody(char* out, uint32_t outSize, uint32_t outLength, const char* locator,
+                                       const char* headword) {
     CBoundedText text(out, outSize, outLength);
-    bodyInto(text, locator);
+    bodyInto(text, locator, headword);
     return static_cast<uint32_t>(text.length());
 }
 
-void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
+void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator, const char* headword) {
     if (!locator) return;
     unsigned long offset = 0, length = 0;
     if (sscanf(locator, "[%lu:%lu]", &offset, &length) != 2 || length < 1 || length >= kMaxBodyLength) return;
@@ -344,7 +389,8 @@ void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
     if (m_body) {
         if (fseek(m_body.get(), static_cast<long>(offset), SEEK_SET) != 0) return;
         bytes.resize(length);
-        bytes.resize(fread(bytes.data(), 1, length, m_body.get()));
+        // A locator reaching past the end of the file names no text.
+        if (fread(bytes.data(), 1, length, m_body.get()) != length) return;
     } else if (m_dictzip.descriptor >= 0) {
         // The range whole: UTF-16 text holds zero bytes, so its end is the
         // locator's length, not the first NUL.
@@ -361,7 +407,7 @@ void CUserDictBackend::bodyInto(CBoundedText& text, const char* locator) {
         int m = utf16leToUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), units, utf8.data());
         bytes.assign(utf8.data(), utf8.data() + (m > 0 ? m : 0));
     }
-    dslInto(text, bytes.data(), bytes.size());
+    dslInto(text, bytes.data(), bytes.size(), headword);
 }
 
 int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLength, const char* headword,
@@ -394,9 +440,9 @@ int CUserDictBackend::renderEntry(char* out, uint32_t outSize, uint32_t outLengt
     }
     if (meaning[0]) {
         if (contentType == USERDICT_DSL)
-            dslInto(text, meaning, strlen(meaning));
+            dslInto(text, meaning, strlen(meaning), headword);
         else if (contentType == USERDICT_DSL_INDEX)
-            bodyInto(text, meaning);
+            bodyInto(text, meaning, headword);
         else
             escapeInto(text, meaning, strlen(meaning), contentType == USERDICT_HTML || contentType == USERDICT_XML,
                        true);

@@ -61,15 +61,20 @@ public:
     // <URL>; line ends dropped on request. Appends at outLength; the new length.
     static uint32_t escapeText(char* out, uint32_t outSize, uint32_t outLength, const char* in, size_t n,
                                bool dropLineEnds, bool tagsPass);
-    // DSL markup to tags, appended at outLength; the new length.
-    static uint32_t convertDslMarkup(char* out, uint32_t outSize, uint32_t outLength, const char* in, size_t n);
-    // The body text a locator "[offset:length]" names, converted; appended at outLength.
-    uint32_t readDslBody(char* out, uint32_t outSize, uint32_t outLength, const char* locator);
+    // DSL markup to tags, appended at outLength; the new length. A "~"
+    // stands for the card's headword; a "[" without a "]" on its line is
+    // text; "<<word>>" is a reference as "[ref]word[/ref]" is.
+    static uint32_t convertDslMarkup(char* out, uint32_t outSize, uint32_t outLength, const char* in, size_t n,
+                                     const char* headword = "");
+    // The body text a locator "[offset:length]" names, converted; appended
+    // at outLength. A range the body does not hold whole gives nothing.
+    uint32_t readDslBody(char* out, uint32_t outSize, uint32_t outLength, const char* locator,
+                         const char* headword = "");
 
 private:
     static void escapeInto(CBoundedText& text, const char* in, size_t n, bool dropLineEnds, bool tagsPass);
-    static void dslInto(CBoundedText& text, const char* in, size_t n);
-    void bodyInto(CBoundedText& text, const char* locator);
+    static void dslInto(CBoundedText& text, const char* in, size_t n, const char* headword);
+    void bodyInto(CBoundedText& text, const char* locator, const char* headword);
 
     CEBReader& m_reader;
     std::unique_ptr<CSQLIO> m_sqlio;

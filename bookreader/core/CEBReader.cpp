@@ -48,6 +48,17 @@ bool fileSize(const char* path, int64_t* size) {
 
 const uint8_t kDefaultStyle[3] = {0x41, 0x55, 0x40};
 
+// The last code of a font of count characters from start: rows of 94 codes
+// (0x21..0x7E) counted from the start's own row, so that the ISO 8859-1
+// fonts (rows 0x01..0x1E) end as the JIS X 0208 ones (rows 0xA1..0xFE) do.
+// 0 for an empty font or one that would start before its row's first column.
+uint16_t fontEndCode(uint16_t start, uint16_t count) {
+    const int i = (start & 0xFF) - 0x21 + count - 1;
+    if (count == 0 || i < 0) return 0;
+    const int end = (((start >> 8) + i / 94) << 8) + i % 94 + 0x21;
+    return static_cast<uint16_t>(end > 0xFFFF ? 0xFFFF : end);
+}
+
 bool isWordFamilyId(uint32_t id) {
     return id == 0x30 || id == 0x70 || id == 0x90;
 }
@@ -136,6 +147,13 @@ int CEBReader::openZio(const char* path, int version) {
     return 1;
 }
 
+uint32_t CEBReader::storedBlockCount() const {
+    // The blocks of the data as stored, whatever its form: a compressed
+    // file holds more blocks than its size on disk counts.
+    const int64_t blocks = m_zio ? m_zio->fileSize() / kBlockSize : 0;
+    return blocks > 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<uint32_t>(blocks < 0 ? 0 : blocks);
+}
+
 int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     if (!path || strlen(path) >= kPathSize) return 0;
     close();
@@ -144,6 +162,9 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     m_epwingVersion = epwingVersion;
     clearState();
     m_hasWaveMap = false;
+    // The character code is the book's: its narrow font (or a caller that
+    // knows better) sets it again below.
+    m_latin1 = 0;
 
     char dir[kPathSize], fileName[kPathSize], extension[kPathSize];
     if (!splitPath(dir, fileName, extension)) return 0;
@@ -152,17 +173,14 @@ int CEBReader::open(const char* path, int indexBlock, int epwingVersion) {
     if (nameKind == NameKind::Raw) {
         int64_t size = 0;
         if (!fileSize(m_path, &size)) return 0;
+        if (!openZio(m_path, epwingVersion)) return 0;
         READER_INDEX_INFO info;
         memset(&info, 0, sizeof info);
         info.id = kRawFileIndexId;
         info.start = 1;
-        info.count = static_cast<uint32_t>(size / kBlockSize);
+        info.count = storedBlockCount();
         snprintf(info.name, sizeof info.name, "%.60s", fileName);
         appendIndex(info);
-        if (!openZio(m_path, epwingVersion)) {
-            m_indexCount = 0;
-            return 0;
-        }
         m_kind = BOOK_KIND_RAW;
         raiseLastBlock(info.start, info.count);
     } else {
@@ -263,9 +281,7 @@ bool CEBReader::readFontHeader(uint32_t block, FONT_HEADER* header) {
     header->startCode = byteorder::be16(head + 10);
     header->count = byteorder::be16(head + 12);
     header->startBlock = block;
-    int start = header->startCode;
-    int i = (start & 0xFF) - 0x21 + ((start >> 8) - 0xA1) * 94 + header->count - 1;
-    header->endCode = i < 0 ? 0 : static_cast<uint16_t>(((i / 94 + 0xA1) << 8) + i % 94 + 0x21);
+    header->endCode = fontEndCode(header->startCode, header->count);
     return true;
 }
 
@@ -410,13 +426,13 @@ int CEBReader::openSingleFile(const char* path) {
     m_kind = BOOK_KIND_DATA_FILE;
     int64_t size = 0;
     if (!fileSize(m_path, &size)) return 0;
+    if (!openZio(m_path, 0)) return 0;
     READER_INDEX_INFO info;
     memset(&info, 0, sizeof info);
     info.start = 1;
-    info.count = static_cast<uint32_t>(size / kBlockSize);
+    info.count = storedBlockCount();
     appendIndex(info);
     raiseLastBlock(info.start, info.count);
-    if (!openZio(m_path, 0)) return 0;
     m_opened = true;
     readFontHeader(1, &m_narrowFont);
     m_currentBlock = 0;
@@ -443,7 +459,14 @@ int CEBReader::openBackend(std::unique_ptr<Backend>* slot, int kind, const char*
 }
 
 int CEBReader::openPdic(const char* path) {
-    return openBackend(&m_pdic, BOOK_KIND_PDIC, path);
+    if (!openBackend(&m_pdic, BOOK_KIND_PDIC, path)) return 0;
+    m_pdic->setPhoneticTable(m_pdicPhoneticTable);
+    return 1;
+}
+
+void CEBReader::setPdicPhoneticTable(const uint16_t* table) {
+    m_pdicPhoneticTable = table;
+    if (m_pdic) m_pdic->setPhoneticTable(table);
 }
 
 int CEBReader::openUserDictionary(const char* path) {
@@ -518,6 +541,9 @@ int CEBReader::close() {
     m_currentBlock = 0;
     m_readPtr = m_blockEnd = m_blockData = m_blockBuffer;
     m_indexPages.clear();
+    // Cached glyphs are the closed file's: a reopened or another file
+    // reads its own.
+    m_glyphCache.clear();
     return 1;
 }
 
@@ -525,6 +551,8 @@ int CEBReader::reopen() {
     if (!isBlockKind(m_kind)) {
         // A dictionary is opened afresh on its path, also after a close.
         if (!m_path[0]) return 0;
+        // A table set on the back end itself is kept as well.
+        if (m_pdic) m_pdicPhoneticTable = m_pdic->phoneticTable();
         close();
         char path[kPathSize];
         memcpy(path, m_path, sizeof path);
@@ -709,7 +737,7 @@ uint64_t CEBReader::previousPageStart() {
 }
 
 int CEBReader::menuToHits(uint32_t block, uint32_t offset) {
-    return CTextDecoder::menuToHits(*this, block, offset);
+    return runSearch([&] { return CTextDecoder::menuToHits(*this, block, offset); });
 }
 
 unsigned CEBReader::tableHeaderByte(int n) const {
@@ -797,6 +825,9 @@ int CEBReader::readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, u
     if (outWidth) *outWidth = 0;
     if (outHeight) *outHeight = 0;
     if (width < 8 || width > 48 || height < 16 || height > 48) return 0;
+    // An EPWING text file holds no glyphs: its font slots only describe the
+    // font files, whose own readers read them.
+    if (m_kind == BOOK_KIND_EPWING) return 0;
     bool wide = m_kind != BOOK_KIND_DATA_FILE && isWideShape(width, height);
     return CMediaReader(*this).readGlyph(wide ? m_wideFont : m_narrowFont, &m_glyphCache, code, outWidth, outHeight,
                                          buffer, bufferSize);

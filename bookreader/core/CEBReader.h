@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "bookreader/core/ReaderTypes.h"
@@ -71,6 +72,11 @@ public:
     CUserDictBackend* userDict() const { return m_kind == BOOK_KIND_USER_DICT ? m_userDict.get() : nullptr; }
     CStarDictBackend* starDict() const { return m_kind == BOOK_KIND_STARDICT ? m_starDict.get() : nullptr; }
     CMDictBackend* mdict() const { return m_kind == BOOK_KIND_MDICT ? m_mdict.get() : nullptr; }
+    // The pronunciation table of PDIC entries (256 u16, the caller's; null
+    // for none). The reader keeps it and hands it to every PDIC back end it
+    // opens, so that it survives reopen.
+    void setPdicPhoneticTable(const uint16_t* table);
+    const uint16_t* pdicPhoneticTable() const { return m_pdicPhoneticTable; }
     // The information text of a dictionary's own reader (lines ending in CR
     // LF, or CR alone without crlf); 0 for other kinds.
     int dictionaryInformation(char* buf, uint32_t size, int crlf);
@@ -201,7 +207,9 @@ public:
                int mode) {
         return m_hits.add(textBlock, textOffset, headingBlock, headingOffset, level, mode);
     }
-    int finishHits(bool noSort) { return m_hits.finish(noSort); }
+    int finishHits(bool noSort) {
+        return runSearch([&] { return m_hits.finish(noSort); });
+    }
     // Copies the results into list from item start on (kinds 0 to 3: the
     // finished hits of that level, start 0 clearing the list first; kinds 4
     // to 7: every result of the back end, appended) and resets the store.
@@ -249,7 +257,9 @@ public:
     int fontInfo(int slot, uint32_t* width, uint32_t* height, uint16_t* count, uint16_t* first, uint16_t* last) const;
     // The bitmap of gaiji `code` into buffer (bufferSize bytes); its size in
     // *outWidth, *outHeight. 1, or 0 (sizes 0) for a size, code or buffer
-    // that does not fit the font.
+    // that does not fit the font, and for an EPWING text file (its glyphs
+    // are in the font files). Glyphs 16 dots high are cached until the file
+    // is closed.
     int readGaijiBitmap(uint32_t width, uint32_t height, uint32_t code, uint32_t* outWidth, uint32_t* outHeight,
                         uint8_t* buffer, size_t bufferSize);
     // A BMP file of a glyph bitmap (rows of (width + 7) / 8 bytes).
@@ -268,7 +278,9 @@ public:
     unsigned tableHeaderByte(int n) const;
     int epwingVersion() const { return m_epwingVersion; }
     // --- searches (CBookSearch) -------------------------------------------
-    // Each returns the hit count; kinds other than EB and EPWING give 0.
+    // Each returns the hit count; kinds other than EB and EPWING give 0. A
+    // search whose hits cannot be stored for want of memory releases the
+    // hits it found and returns 0 with searchFailed() set.
     bool hasWordSearch() const { return CBookSearch::hasWordSearch(*this); }
     bool hasKeywordSearch() const { return CBookSearch::hasKeywordSearch(*this); }
     bool hasCrossSearch() const { return CBookSearch::hasCrossSearch(*this); }
@@ -281,36 +293,45 @@ public:
     bool hasFullText() const { return CBookSearch::hasFullText(*this); }
     // exact: whole-key match; mode: HIT_ADD, HIT_RAISE or HIT_LOWER.
     int wordSearch(const char* key, int exact, int level, int mode) {
-        return CBookSearch(*this).wordSearch(key, exact, level, mode);
+        return runSearch([&] { return CBookSearch(*this).wordSearch(key, exact, level, mode); });
     }
     int endwordSearch(const char* key, int level, int mode) {
-        return CBookSearch(*this).endwordSearch(key, level, mode);
+        return runSearch([&] { return CBookSearch(*this).endwordSearch(key, level, mode); });
     }
     int keywordSearch(const char* query, int* level, int mode) {
-        return CBookSearch(*this).keywordSearch(query, level, mode);
+        return runSearch([&] { return CBookSearch(*this).keywordSearch(query, level, mode); });
     }
     int crossSearch(const char* query, int* level, int mode) {
-        return CBookSearch(*this).crossSearch(query, level, mode);
+        return runSearch([&] { return CBookSearch(*this).crossSearch(query, level, mode); });
     }
     int keywordSearchWord(const char* word, int level, int mode) {
-        return CBookSearch(*this).keywordSearchWord(word, level, mode);
+        return runSearch([&] { return CBookSearch(*this).keywordSearchWord(word, level, mode); });
     }
     int crossSearchWord(const char* word, int level, int mode) {
-        return CBookSearch(*this).crossSearchWord(word, level, mode);
+        return runSearch([&] { return CBookSearch(*this).crossSearchWord(word, level, mode); });
     }
     // index: one sub-index of multiSearchDefinitions(); level 0 adds, above 0 raises.
     int multiSearch(const READER_INDEX_INFO* index, const char* key, int level) {
-        return CBookSearch(*this).multiSearch(index, key, level);
+        return runSearch([&] { return CBookSearch(*this).multiSearch(index, key, level); });
     }
     int textScanSearch(const char* key, SearchProgress progress, void* user, int level) {
-        return CBookSearch(*this).textScanSearch(key, progress, user, level);
+        return runSearch([&] { return CBookSearch(*this).textScanSearch(key, progress, user, level); });
     }
     // Searches the full-text index beside the text file ("fts.db", "fts.dat",
     // bookreader/fts) for a Shift_JIS query; each hit is the heading of the
     // entry that holds a match. level 0 adds, above 0 raises. 0 when the book
     // has no body text or no complete index.
-    int fullTextSearch(const char* query, SearchProgress progress, void* user, int level);
-    void fillFollowingHeadings() { CBookSearch(*this).fillFollowingHeadings(); }
+    int fullTextSearch(const char* query, SearchProgress progress, void* user, int level) {
+        return runSearch([&] { return searchFullText(query, progress, user, level); });
+    }
+    void fillFollowingHeadings() {
+        runSearch([&] {
+            CBookSearch(*this).fillFollowingHeadings();
+            return 0;
+        });
+    }
+    // True when the last search failed for want of memory (its hits released).
+    bool searchFailed() const { return m_searchFailed; }
     // Index pages the searches have read (emptied when the file is closed).
     CIndexPageCache& indexPages() { return m_indexPages; }
     // Retry a word search without hits with a shortened or stemmed key.
@@ -345,6 +366,33 @@ public:
     int loadWaveFileMap(const char* path);
 
 private:
+    // Every search runs through here: one that could not store its hits
+    // (the store's allocation failed, or any allocation threw) releases them
+    // and gives 0 with searchFailed() set. Searches that call others (a
+    // finishing step) are judged once, by the outermost.
+    template <class Search>
+    int runSearch(Search search) {
+        if (m_searchDepth++ == 0) {
+            m_searchFailed = false;
+            m_hits.clearAllocationFailure();
+        }
+        int n = 0;
+        bool threw = false;
+        try {
+            n = search();
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        if (--m_searchDepth > 0) {
+            if (threw) throw std::bad_alloc();
+            return n;
+        }
+        if (!threw && !m_hits.allocationFailed()) return n;
+        m_hits.reset();
+        m_searchFailed = true;
+        return 0;
+    }
+    int searchFullText(const char* query, SearchProgress progress, void* user, int level);
     enum class NameKind { Epwing, Eb, Raw };
     static NameKind kindByName(const char* fileName, const char* extension);
     // The path's directory (with a "/" added; empty for a bare name), file
@@ -353,6 +401,8 @@ private:
     bool splitPath(char* dir, char* fileName, char* extension) const;
     int openBookFile(NameKind nameKind, const char* dir, const char* fileName);
     int openZio(const char* path, int version);
+    // Blocks of the open file's data (its uncompressed size / 2048).
+    uint32_t storedBlockCount() const;
     bool loadBlock(int64_t n);
     uint32_t readByteSlow();
     void walkIndexTable();
@@ -372,6 +422,9 @@ private:
     int m_indexCount = 0;
     READER_INDEX_INFO m_indexes[kReaderMaxIndexes];
     int m_latin1 = 0;
+    bool m_searchFailed = false;
+    int m_searchDepth = 0;
+    const uint16_t* m_pdicPhoneticTable = nullptr;
     int m_infoFlag = 0;
     bool m_hasWaveMap = false;
     int m_kind = BOOK_KIND_RAW;

@@ -58,7 +58,9 @@ struct WAVE_MAP_ENTRY {
 
 // Whether the index information of an index-table entry holds: the table's
 // index-information byte is 2, or it is 0 and the entry's information kind is 2.
-// The index walk, its style overrides and the book information all use it.
+// The index walk, its style overrides and the book information all use it
+// (one rule for all three: an entry whose kind is 0 or 3 is not taken as
+// valid merely because neither byte is 1).
 inline bool isIndexInfoValid(unsigned globalAvailability, unsigned itemAvailability) {
     return globalAvailability == 2 || (globalAvailability == 0 && itemAvailability == 2);
 }

@@ -483,9 +483,13 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
               : std::vector<const char*>(std::begin(kCreateCompact), std::end(kCreateCompact));
     for (const char* sql : schema)
         if (!exec(db, sql)) return fail("can't write the key table");
-    if (!exec(db,
-              "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount\tINTEGER);") ||
-        !exec(db, "BEGIN;"))
+    // The plain form's dbinfo is the first version's (ver, indexmask), with
+    // the size of the postings and the key count in a table of their own;
+    // the compact form keeps all four in dbinfo.
+    if (!exec(db, plain ? "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER);"
+                        : "create table dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER,\tdatsize\tINTEGER,\tkeycount"
+                          "\tINTEGER);") ||
+        (plain && !exec(db, "create table datinfo (\tdatsize\tINTEGER,\tkeycount\tINTEGER);")) || !exec(db, "BEGIN;"))
         return fail("can't write the key table");
 
     std::vector<uint8_t> head;
@@ -569,14 +573,25 @@ int CEBFTS::writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size) {
     if (cancelRequested()) return fail("cancelled");
     insertRows.reset();
     insertOne.reset();
-    SqliteStatement info = prepareSqlite(db, "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
+    SqliteStatement info =
+        prepareSqlite(db, plain ? "insert into dbinfo (ver,indexmask) values (?,?);"
+                                : "insert into dbinfo (ver,indexmask,datsize,keycount) values (?,?,?,?);");
     if (!info) return fail("can't write dbinfo");
     sqlite3_bind_int(info.get(), 1, plain ? FORMAT_PLAIN : FORMAT_COMPACT);
     sqlite3_bind_int(info.get(), 2, m_options);
-    sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
-    sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(built.entries.size()));
+    if (!plain) {
+        sqlite3_bind_int64(info.get(), 3, static_cast<sqlite3_int64>(offset));
+        sqlite3_bind_int64(info.get(), 4, static_cast<sqlite3_int64>(built.entries.size()));
+    }
     if (sqlite3_step(info.get()) != SQLITE_DONE) return fail("can't write dbinfo");
     info.reset();
+    if (plain) {
+        SqliteStatement sizes = prepareSqlite(db, "insert into datinfo (datsize,keycount) values (?,?);");
+        if (!sizes) return fail("can't write dbinfo");
+        sqlite3_bind_int64(sizes.get(), 1, static_cast<sqlite3_int64>(offset));
+        sqlite3_bind_int64(sizes.get(), 2, static_cast<sqlite3_int64>(built.entries.size()));
+        if (sqlite3_step(sizes.get()) != SQLITE_DONE) return fail("can't write dbinfo");
+    }
     if (plain && !exec(db, "create index ngram_tbl_key on ngram_tbl(ngram);")) return fail("can't write the key table");
     if (!exec(db, "COMMIT;")) return fail("can't write the key table");
     *size = offset;
@@ -607,20 +622,39 @@ IndexInfo readInfo(sqlite3* db) {
         if (!std::strcmp(name, "indexmask")) info.options = sqlite3_column_int(s.get(), i);
         if (!std::strcmp(name, "datsize")) info.datSize = sqlite3_column_int64(s.get(), i);
     }
+    if (info.format == CEBFTS::FORMAT_PLAIN && info.datSize < 0) {
+        SqliteStatement sizes = prepareSqlite(db, "select datsize from datinfo;");
+        if (sizes && sqlite3_step(sizes.get()) == SQLITE_ROW) info.datSize = sqlite3_column_int64(sizes.get(), 0);
+    }
     return info;
 }
 
+// A plain index that records no size (one of the first version's layout)
+// is checked by its last list: it must end where the file ends.
+bool plainListsEndAtFileEnd(sqlite3* db, FILE* f, int64_t size) {
+    SqliteStatement s = prepareSqlite(db, "select max(offs) from ngram_tbl;");
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return false;
+    if (sqlite3_column_type(s.get(), 0) == SQLITE_NULL) return size == static_cast<int64_t>(ftslist::kPlainHeaderSize);
+    const int64_t last = sqlite3_column_int64(s.get(), 0);
+    uint8_t n[4];
+    if (last < static_cast<int64_t>(ftslist::kPlainHeaderSize) || last > size - 4 || fseeko(f, last, SEEK_SET) != 0 ||
+        std::fread(n, 1, sizeof n, f) != sizeof n)
+        return false;
+    return last + 4 + 4 * static_cast<int64_t>(byteorder::le32(n)) == size;
+}
+
 // Checks "fts.dat" against its database: the form both name, the size the
-// database recorded, a heading table within the file. The heading count of
-// a compact file in *headings.
-bool datMatches(FILE* f, int64_t size, const IndexInfo& info, uint64_t* headings) {
+// database recorded (or, for a plain index without one, where its last list
+// ends), a heading table within the file. The heading count of a compact
+// file in *headings.
+bool datMatches(sqlite3* db, FILE* f, int64_t size, const IndexInfo& info, uint64_t* headings) {
     uint8_t head[ftslist::kCompactHeaderSize];
     const size_t got = std::fread(head, 1, sizeof head, f);
     if (info.format == 0 || size < 0 || (info.datSize >= 0 && info.datSize != size)) return false;
     if (ftslist::formatOf(head, got, headings) != info.format) return false;
     if (info.format == CEBFTS::FORMAT_COMPACT)
         return *headings <= (static_cast<uint64_t>(size) - ftslist::kCompactHeaderSize) / 4;
-    return true;
+    return info.datSize >= 0 || plainListsEndAtFileEnd(db, f, size);
 }
 
 }  // namespace
@@ -637,7 +671,7 @@ bool CEBFTS::isComplete(const char* dir) {
     SqliteDatabase db(raw);
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings;
-    return dat && datMatches(dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
+    return dat && datMatches(raw, dat.get(), fileSizeOf(datPath.c_str()), readInfo(raw), &headings);
 }
 
 int CEBFTS::open(const char* dbPath) {
@@ -658,7 +692,7 @@ int CEBFTS::open(const char* dbPath) {
     FilePtr dat = openFile(datPath.c_str(), "rb");
     uint64_t headings = 0;
     if (!dat) return fail("can't read " + datPath);
-    if (!datMatches(dat.get(), size, info, &headings)) return fail(datPath + " does not belong to " + dbPath);
+    if (!datMatches(raw, dat.get(), size, info, &headings)) return fail(datPath + " does not belong to " + dbPath);
     m_db = db.release();
     m_dat = std::move(dat);
     m_datSize = static_cast<uint64_t>(size);
@@ -778,7 +812,16 @@ bool CEBFTS::gatherTerm(sqlite3_stmt* exact, sqlite3_stmt* range, Term* term) {
 }
 
 int CEBFTS::search(uint32_t* query, int maxHits) {
+    return run(query, maxHits, false);
+}
+
+int CEBFTS::searchEntries(uint32_t* query, int maxEntries) {
+    return run(query, maxEntries, true);
+}
+
+int CEBFTS::run(uint32_t* query, int maxHits, bool entries) {
     m_hits.clear();
+    m_more = false;
     m_error.clear();
     if (!m_db || !m_dat || !query) return 0;
     m_cancelled.store(false);
@@ -811,12 +854,18 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     // characters, a single key for a character whose follower is a gap; the
     // last character's key depends on what follows it in the text, so it is
     // the pair ending with it, or any key that begins with it.
+    // A character followed by a gap has the single key, which is what makes
+    // the gap a position the index left out (a space matches exactly one).
     std::vector<Term> terms;
     const size_t m = tokens.size();
+    auto gapAfter = [&](size_t j) {
+        return j + 1 < m ? tokens[j + 1].rel != tokens[j].rel + 2 : trailingGap;
+    };
     for (size_t j = 0; j < m;) {
         const bool adjacentNext = j + 1 < m && tokens[j + 1].rel == tokens[j].rel + 2;
         if (adjacentNext) {
             terms.push_back({makeKey(tokens[j].code, tokens[j + 1].code), tokens[j].rel, false, {}, 0, {}});
+            if (gapAfter(j + 1)) terms.push_back({makeKey(tokens[j + 1].code, 0), tokens[j + 1].rel, false, {}, 0, {}});
             j += 2;
         } else if (j + 1 < m || trailingGap) {
             terms.push_back({makeKey(tokens[j].code, 0), tokens[j].rel, false, {}, 0, {}});
@@ -843,7 +892,10 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
     }
 
     // The rarest key leads; the others are read only as far as it reaches.
+    // One match more than the limit is looked for, to tell whether the
+    // limit cut the result.
     const size_t limit = maxHits > 0 ? static_cast<size_t>(maxHits) : SIZE_MAX;
+    const size_t wanted = limit == SIZE_MAX ? SIZE_MAX : limit + 1;
     Term& lead = terms[driver];
     // The lists of a prefix hold distinct positions (one key per position);
     // merged, only the first `most` of them are put in order.
@@ -859,7 +911,7 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
             p.erase(std::unique(p.begin(), p.end()), p.end());
         }
     };
-    load(lead, terms.size() == 1 && lead.rel == 0 ? limit : SIZE_MAX, UINT32_MAX);
+    load(lead, terms.size() == 1 && lead.rel == 0 && !entries ? wanted : SIZE_MAX, UINT32_MAX);
     if (cancelRequested() || lead.positions.empty()) return 0;
     const uint64_t reach = static_cast<uint64_t>(lead.positions.back()) - std::min(lead.rel, lead.positions.back());
     for (size_t t = 0; t < terms.size(); ++t) {
@@ -868,29 +920,67 @@ int CEBFTS::search(uint32_t* query, int maxHits) {
         if (cancelRequested() || terms[t].positions.empty()) return 0;
     }
 
+    // Matches in text order, from the lead's position `next` on, until
+    // `most` more are found or the lead ends.
     std::vector<uint32_t> found;
     std::vector<size_t> cursor(terms.size(), 0);
-    for (uint32_t x : lead.positions) {
-        if (found.size() >= limit || cancelRequested()) break;
-        if (x < lead.rel) continue;
-        const uint32_t p = x - lead.rel;
-        bool all = true;
-        for (size_t t = 0; t < terms.size() && all; ++t) {
-            if (t == driver) continue;
-            const uint64_t want = static_cast<uint64_t>(p) + terms[t].rel;
-            const std::vector<uint32_t>& list = terms[t].positions;
-            // The wanted positions rise with p: each list is walked once.
-            size_t& c = cursor[t];
-            c = static_cast<size_t>(std::lower_bound(list.begin() + static_cast<std::ptrdiff_t>(c), list.end(), want) -
-                                    list.begin());
-            all = c < list.size() && list[c] == want;
+    size_t next = 0;
+    auto match = [&](size_t most) {
+        const size_t stop = found.size() + std::min(most, SIZE_MAX - found.size());
+        for (; next < lead.positions.size() && found.size() < stop && !cancelRequested(); ++next) {
+            const uint32_t x = lead.positions[next];
+            if (x < lead.rel) continue;
+            const uint32_t p = x - lead.rel;
+            bool all = true;
+            for (size_t t = 0; t < terms.size() && all; ++t) {
+                if (t == driver) continue;
+                const uint64_t want = static_cast<uint64_t>(p) + terms[t].rel;
+                const std::vector<uint32_t>& list = terms[t].positions;
+                // The wanted positions rise with p: each list is walked once.
+                size_t& c = cursor[t];
+                c = static_cast<size_t>(
+                    std::lower_bound(list.begin() + static_cast<std::ptrdiff_t>(c), list.end(), want) - list.begin());
+                all = c < list.size() && list[c] == want;
+            }
+            if (all) found.push_back(p);
         }
-        if (all) found.push_back(p);
-    }
-    if (found.empty()) return 0;
+    };
 
     std::vector<uint32_t> headings;
-    if (!findHeadings(found, &headings)) return fail("can't query the index"), 0;
+    if (!entries) {
+        match(wanted);
+        if (found.size() > limit) {
+            found.resize(limit);
+            m_more = true;
+        }
+        if (found.empty()) return 0;
+        if (!findHeadings(found, &headings)) return fail("can't query the index"), 0;
+    } else {
+        // One hit per entry: matches are taken in batches and each keeps the
+        // first of its heading, until one entry more than the limit is seen.
+        std::vector<uint32_t> kept, keptHeadings, batchHeadings;
+        const size_t batch = std::max<size_t>(std::min<size_t>(wanted, 1 << 16), 256);
+        while (kept.size() < wanted && next < lead.positions.size() && !cancelRequested()) {
+            found.clear();
+            match(batch);
+            if (found.empty()) break;
+            if (!findHeadings(found, &batchHeadings)) return fail("can't query the index"), 0;
+            for (size_t i = 0; i < found.size() && kept.size() < wanted; ++i) {
+                if (!keptHeadings.empty() && keptHeadings.back() == batchHeadings[i]) continue;
+                kept.push_back(found[i]);
+                keptHeadings.push_back(batchHeadings[i]);
+            }
+        }
+        if (kept.size() > limit) {
+            kept.resize(limit);
+            keptHeadings.resize(limit);
+            m_more = true;
+        }
+        found.swap(kept);
+        headings.swap(keptHeadings);
+        if (found.empty()) return 0;
+    }
+
     m_hits.reserve(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
         HIT_ITEM hit{};

@@ -5,10 +5,15 @@
 // the posting lists (FtsPostingList.h). A position is
 // (block - first text block) * 2048 + offset.
 //
-// Two forms are read and written. The compact form (the default) keeps the
-// lists as distances in variable-length numbers and the heading positions in
-// "fts.dat"; the plain form keeps 4-byte positions and the headings in the
-// database, as indexes of the first version did.
+// Two forms are read and written. The compact form (the default, "FTS5",
+// this library's own layout) keeps the lists as distances in variable-length
+// numbers and the heading positions in "fts.dat", and its dbinfo row holds
+// ver, indexmask, the postings' size and the key count. The plain form
+// ("FTS4") keeps 4-byte positions and the headings in the database, as
+// indexes of the first version did, with their dbinfo (ver, indexmask) as
+// it was; the postings' size and key count go in a table "datinfo" beside
+// it. An index of the first version's layout (no sizes recorded) is read as
+// well: its postings must end where its last list ends.
 //
 //   CEBFTS fts;
 //   if (fts.build("/books/DICT/DATA/HONMON", nullptr, 0) < 0) puts(fts.lastError());
@@ -86,6 +91,11 @@ public:
     // are lower-cased in place), at most maxHits (0: no limit). Each hit's
     // text position is the match, its heading the last heading before it.
     int search(uint32_t* query, int maxHits);
+    // The same, one hit per entry (the first match of each; the heading is
+    // the entry's), at most maxEntries (0: no limit).
+    int searchEntries(uint32_t* query, int maxEntries);
+    // True when the last search stopped at its limit with more to find.
+    bool moreHits() const { return m_more; }
     const HIT_ITEM* hits() const { return m_hits.empty() ? nullptr : m_hits.data(); }
     int hitCount() const { return static_cast<int>(m_hits.size()); }
     void close();
@@ -117,6 +127,7 @@ private:
     struct Term;
     struct ListPlace;
     bool cancelRequested() const;
+    int run(uint32_t* query, int maxHits, bool entries);
     int fail(const std::string& message);
     int gatherKeys(const char* textPath, CEBReader& reader, uint32_t start, uint32_t count, bool eb, Built* built);
     int writeIndex(Built& built, FILE* dat, sqlite3* db, uint64_t* size);
@@ -155,6 +166,7 @@ private:
     std::unique_ptr<CFtsKeyRun> m_testRun;
 
     std::vector<HIT_ITEM> m_hits;
+    bool m_more = false;
     std::atomic<int> m_progressTotal{0};
     std::atomic<int> m_progressDone{0};
 };

@@ -1,4 +1,5 @@
 // The book reader's full-text search, kept beside the index it uses.
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ bool readerCancelled(void* user) {
 
 }  // namespace
 
-int CEBReader::fullTextSearch(const char* query, SearchProgress progress, void* user, int level) {
+int CEBReader::searchFullText(const char* query, SearchProgress progress, void* user, int level) {
     const READER_INDEX_INFO* body = isBlockKind(kind()) ? findIndex(0x00) : nullptr;
     std::string dir;
     if (!body || !query || !indexDir(*this, &dir)) return 0;
@@ -35,7 +36,16 @@ int CEBReader::fullTextSearch(const char* query, SearchProgress progress, void* 
     const int len = static_cast<int>(std::strlen(query));
     std::vector<uint32_t> wide(static_cast<size_t>(len) + 1);
     sjisToWide(wide.data(), query, len);
-    const int n = fts.search(wide.data(), hits().maxHits());
+    // A hit is an entry. A first search is cut at the store's limit: one
+    // entry more is asked for, and the store refusing it tells the caller
+    // that more exist. A search that raises stored hits needs them all.
+    int limit = 0;
+    if (level == 0) {
+        limit = hits().maxHits();
+        if (hits().hitLimit50() && limit > CHitStore::kLimit50) limit = CHitStore::kLimit50;
+        if (limit < INT_MAX) ++limit;
+    }
+    const int n = fts.searchEntries(wide.data(), limit);
     const HIT_ITEM* found = fts.hits();
     for (int i = 0; i < n; ++i) {
         const uint32_t block = found[i].headingBlock + textStart;

@@ -132,23 +132,21 @@ constexpr char CGaijiMap::kSignature[5];
 
 CGaijiMap::CGaijiMap(const char* baseDir) {
     m_baseDir[0] = 0;
-    if (baseDir && baseDir[0]) {
-        snprintf(m_baseDir, sizeof m_baseDir, "%s", baseDir);
-    } else if (!getcwd(m_baseDir, sizeof m_baseDir)) {
-        m_baseDir[0] = 0;
-    }
-    size_t n = strlen(m_baseDir);
-    if (n > 0 && m_baseDir[n - 1] != '/' && n + 1 < sizeof m_baseDir) {
-        m_baseDir[n] = '/';
-        m_baseDir[n + 1] = 0;
-    }
-    if (snprintf(m_cachePath, sizeof m_cachePath, "%sGaijiMap.db", m_baseDir) >= static_cast<int>(sizeof m_cachePath)) {
+    m_cachePath[0] = 0;
+    char cwd[sizeof m_baseDir];
+    std::string base = baseDir && baseDir[0] ? baseDir : getcwd(cwd, sizeof cwd) ? cwd : "";
+    if (!base.empty() && base.back() != '/') base += '/';
+    // A folder whose name does not fit is not cut to another folder's name:
+    // the store stays empty.
+    if (base.size() >= sizeof m_baseDir) return;
+    memcpy(m_baseDir, base.c_str(), base.size() + 1);
+    // A base folder too long for the cache's path is still scanned: its maps
+    // are then parsed every time, without a cache.
+    if (snprintf(m_cachePath, sizeof m_cachePath, "%sGaijiMap.db", m_baseDir) >= static_cast<int>(sizeof m_cachePath))
         m_cachePath[0] = 0;
-        return;
-    }
-    bool changed = !loadCache();
+    bool changed = m_cachePath[0] && !loadCache();
     if (scanMapFolder()) changed = true;
-    if (changed) m_wroteCache = writeCache();
+    if (changed && m_cachePath[0]) m_wroteCache = writeCache();
 }
 
 CGaijiMap::~CGaijiMap() = default;
@@ -277,7 +275,7 @@ bool CGaijiMap::scanMapFolder() {
     std::sort(paths.begin(), paths.end());
     bool changed = false;
     for (const std::string& path : paths)
-        if (path.size() < kPathSize && refreshMapFile(path.c_str())) changed = true;
+        if (refreshMapFile(path.c_str())) changed = true;
     return changed;
 }
 

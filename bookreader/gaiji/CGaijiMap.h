@@ -11,6 +11,11 @@
 //       int n = maps.lookup(m, 1, 0xA121, cp, alt, sizeof alt);
 //   }
 //
+// The cache "GM04" is this library's own layout: after each record's time
+// it keeps the map file's size, so that a record is stale when either
+// changed. A cache of the older "GM03" layout (or any other signature) is
+// not read but rebuilt from the map files, so nothing is lost.
+//
 // The cache is untrusted input: its counts are checked against its size, a
 // cache in doubt is dropped and rebuilt from the map files, and it is always
 // written under a temporary name and renamed. A record is stale when its map

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,18 +41,35 @@ bool startsWithNoCase(const char* text, const char* prefix) {
     return strncasecmp(text, prefix, strlen(prefix)) == 0;
 }
 
-// Copies at most n bytes of Shift_JIS text, never splitting a two-byte
-// character (a lead byte without its trail byte is left out).
-void copySjisCut(char* dst, const char* src, size_t n) {
+// Copies at most n bytes of a title, never splitting a character: UTF-8
+// text by its sequences, any other text as Shift_JIS (a lead byte without
+// its trail byte is left out).
+void copyTitleCut(char* dst, const char* src, size_t n) {
+    const size_t length = strlen(src);
+    const bool utf8 = isUtf8Text(src, static_cast<int>(length)) != 0;
     size_t i = 0;
     while (src[i] && i < n) {
-        size_t step = jclib::isSjisLead(static_cast<unsigned char>(src[i])) ? 2 : 1;
-        if (step == 2 && !src[i + 1]) break;
+        size_t step = 1;
+        if (utf8) {
+            step = static_cast<size_t>(utf8CharLength(src + i, static_cast<int>(length - i)));
+        } else if (jclib::isSjisLead(static_cast<unsigned char>(src[i]))) {
+            step = 2;
+            if (!src[i + 1]) break;
+        }
         if (i + step > n) break;
         i += step;
     }
     memcpy(dst, src, i);
     dst[i] = 0;
+}
+
+// A subbook index of the group file: decimal digits only.
+bool parseIndex(const char* text, int* index) {
+    if (!text[0] || strlen(text) > 9) return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9') return false;
+    *index = atoi(text);
+    return true;
 }
 
 // The slot's directory name without trailing blanks.
@@ -150,6 +168,7 @@ int CEBGroup::clear() {
     m_modified = 0;
     m_everFilled = false;
     m_unavailableLines.clear();
+    m_droppedLines.clear();
     for (auto& c : m_catalogs) c.second->reset();
     m_catalogs.clear();
     return 1;
@@ -202,61 +221,79 @@ int CEBGroup::readFile(const char* path) {
     if (!f) return 0;
     m_everFilled = true;
     std::string line;
+    int number = 0;
     for (int c = 0; c != EOF;) {
         line.clear();
         while ((c = getc(f.get())) != EOF && c != '\n') line += static_cast<char>(c);
+        if (c == EOF && line.empty()) break;
+        ++number;
+        while (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        if (line.compare(0, 2, "%%") == 0)
-            parseOptionLine(line.c_str() + 2);
-        else
-            parseEntryLine(&line[0]);
+        const bool read = line.compare(0, 2, "%%") == 0 ? parseOptionLine(line.c_str() + 2) : parseEntryLine(line);
+        if (!read) m_droppedLines.push_back(GROUP_FILE_LINE{number, line});
     }
     m_modified = 0;
     return 1;
 }
 
-void CEBGroup::parseOptionLine(const char* line) {
+bool CEBGroup::parseOptionLine(const char* line) {
     line += strspn(line, "=\t\r\n");
     size_t keyLength = strcspn(line, "=\t\r\n");
-    if (keyLength == 0 || !line[keyLength]) return;
+    if (keyLength == 0 || !line[keyLength]) return false;
     std::string key(line, keyLength);
     const char* value = line + keyLength + 1;
     value += strspn(value, "\t\r\n");
     size_t valueLength = strcspn(value, "\t\r\n");
-    if (valueLength == 0) return;
-    int16_t v = static_cast<int16_t>(strtol(std::string(value, valueLength).c_str(), nullptr, 10));
+    if (valueLength == 0) return false;
+    const std::string digits(value, valueLength);
+    char* end = nullptr;
+    const long number = strtol(digits.c_str(), &end, 10);
+    if (end == digits.c_str() || *end) return false;
+    const int16_t v = static_cast<int16_t>(number);
     if (key == "bWordInflect")
         m_options.bWordInflect = v;
     else if (key == "searchType")
         m_options.searchType = v;
     else if (key == "bFindAllDict")
         m_options.bFindAllDict = v;
+    else
+        return false;
+    return true;
 }
 
-void CEBGroup::parseEntryLine(char* line) {
-    const std::string original = line;
+bool CEBGroup::parseEntryLine(const std::string& original) {
+    std::string copy = original;
+    char* line = &copy[0];
     const char* delims = "|\r\n";
     char* tokens[6] = {};
     for (int i = 0; i < 6; ++i) {
         tokens[i] = jclib::mbstok(i == 0 ? line : nullptr, delims);
         if (!tokens[i]) break;
     }
-    if (!tokens[0] || !tokens[1]) return;
+    int index = 0;
+    if (!tokens[0] || !tokens[1] || !parseIndex(tokens[1], &index)) return false;
     std::string path = tokens[0];
     if (path[0] == '.' && m_baseDir[0]) path = std::string(m_baseDir) + path.substr(1);
+    if (path.size() >= kPathSize) return false;
+    // "_" alone stands for no title; any other text is the title.
     char title[kGroupTitleSize] = {};
-    if (tokens[5] && tokens[5][0] != '_') copySjisCut(title, tokens[5], sizeof title - 1);
-    if (addBook(path.c_str(), atoi(tokens[1]), title[0] ? title : nullptr) < 0) {
-        std::string kept = original;
-        while (!kept.empty() && (kept.back() == '\r' || kept.back() == '\n')) kept.pop_back();
-        m_unavailableLines.push_back(kept);
-    }
+    if (tokens[5] && strcmp(tokens[5], "_") != 0) copyTitleCut(title, tokens[5], sizeof title - 1);
+    if (addBook(path.c_str(), index, title[0] ? title : nullptr) < 0)
+        m_unavailableLines.push_back(KeptLine{static_cast<size_t>(count()), original});
+    return true;
 }
 
 bool CEBGroup::formatFile(std::string* text) const {
     size_t baseLength = strlen(m_baseDir);
     char line[kPathSize * 2 + 64];
+    // A line kept for a book that is away goes back where it stood among
+    // the entries.
+    auto kept = m_unavailableLines.begin();
+    auto keptBefore = [&](size_t entry) {
+        for (; kept != m_unavailableLines.end() && kept->before <= entry; ++kept) *text += kept->text + "\n";
+    };
     for (const GROUP_ENTRY& e : m_entries) {
+        keptBefore(static_cast<size_t>(&e - m_entries.data()));
         if (holdsSeparator(e.path)) return false;
         std::string path = e.path;
         if (baseLength && path.compare(0, baseLength, m_baseDir) == 0) path = "." + path.substr(baseLength);
@@ -269,7 +306,7 @@ bool CEBGroup::formatFile(std::string* text) const {
                  e.textReader && e.textReader->isLatin1() ? "G" : "_", "_", dir[0] ? dir : "_", title.c_str());
         *text += line;
     }
-    for (const std::string& kept : m_unavailableLines) *text += kept + "\n";
+    keptBefore(SIZE_MAX);
     snprintf(line, sizeof line, "%%%%bWordInflect=%d\n%%%%searchType=%d\n%%%%bFindAllDict=%d\n", m_options.bWordInflect,
              m_options.searchType, m_options.bFindAllDict);
     *text += line;
@@ -373,13 +410,15 @@ int CEBGroup::addEntry(CEBCatalog* catalog, const char* path, int subbookIndex, 
     strcpy(e.path, path);
     e.subbookIndex = subbookIndex;
     e.subbook = *slot;
-    if (userTitle) copySjisCut(e.userTitle, userTitle, sizeof e.userTitle - 1);
+    if (userTitle) copyTitleCut(e.userTitle, userTitle, sizeof e.userTitle - 1);
     e.kind = kind;
     e.version = slot->version;
     e.ssed = static_cast<uint16_t>(catalog->ssedFlag() != 0);
     memcpy(e.subbookDir, subbookDir, sizeof subbookDir);
+    e.languageFlag = catalog->languageFlag();
+    lookUpGaijiMap(&e);
     e.textReader.reset(new CEBReader);
-    if (kind == BOOK_KIND_EB && !openEntry(&e, catalog->languageFlag())) return 0;
+    if (kind == BOOK_KIND_EB && !openEntry(&e, e.languageFlag)) return 0;
     if (m_entries.size() + 1 >= m_entries.capacity()) m_entries.reserve(std::max<size_t>(32, m_entries.capacity() * 2));
     m_entries.push_back(std::move(e));
     m_modified = 1;
@@ -398,7 +437,7 @@ int CEBGroup::entryPtr(int i, GROUP_ENTRY** out) {
 int CEBGroup::entry(int i, GROUP_ENTRY** out) {
     GROUP_ENTRY* e;
     if (!entryPtr(i, &e)) return 0;
-    if (!e->opened && !openEntry(e, 0)) return 0;
+    if (!e->opened && !openEntry(e, e->languageFlag)) return 0;
     *out = e;
     return 1;
 }
@@ -493,6 +532,9 @@ void CEBGroup::openFonts(GROUP_ENTRY* e) {
         if (file.empty()) continue;
         std::unique_ptr<CEBReader> font(new CEBReader);
         if (!font->openSingleFile(file.c_str())) continue;
+        // The text reader files the font as narrow or wide by its shape.
+        const FONT_HEADER& header = font->narrowFont();
+        e->textReader->setFontInfo(header.width, header.height, header.count, header.startCode, header.endCode);
         if (slot % 2 == 0) e->fontSlot = static_cast<uint16_t>(slot);
         e->fontReaders[slot] = std::move(font);
     }
@@ -582,11 +624,22 @@ int CEBGroup::title(int i, char* out, int size) {
     return static_cast<int>(n + markLength);
 }
 
+int CEBGroup::bindLookup(std::unique_ptr<CGaijiMap> map) {
+    m_gaijiMap = std::move(map);
+    for (GROUP_ENTRY& e : m_entries) lookUpGaijiMap(&e);
+    return 1;
+}
+
+void CEBGroup::lookUpGaijiMap(GROUP_ENTRY* e) const {
+    e->gaijiMap = nullptr;
+    if (m_gaijiMap) e->gaijiMap = m_gaijiMap->findMap(e->gaijiMapName[0] ? e->gaijiMapName : e->subbookDir);
+}
+
 int CEBGroup::setUserTitle(int i, const char* userTitle) {
     GROUP_ENTRY* e;
     if (!entryPtr(i, &e)) return 0;
     e->userTitle[0] = 0;
-    if (userTitle) copySjisCut(e->userTitle, userTitle, sizeof e->userTitle - 1);
+    if (userTitle) copyTitleCut(e->userTitle, userTitle, sizeof e->userTitle - 1);
     m_modified = 1;
     return 1;
 }
@@ -614,6 +667,8 @@ int CEBGroup::remove(int i) {
     if (i < 0 || i >= count()) return 0;
     m_entries.erase(m_entries.begin() + i);
     if (m_entries.empty()) m_entries.shrink_to_fit();
+    for (KeptLine& k : m_unavailableLines)
+        if (k.before > static_cast<size_t>(i)) --k.before;
     renumberHistory([i](int k) { return k == i ? -1 : k > i ? k - 1 : k; });
     m_modified = 1;
     return 1;

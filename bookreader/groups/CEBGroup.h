@@ -4,7 +4,11 @@
 // EB or EPWING book (found through its catalog) or one dictionary file
 // (PDIC, SQLite user dictionary, StarDict, MDict) and owns the readers of its
 // files: the text and, for EB and EPWING books, sound, graphics and gaiji
-// fonts.
+// fonts. The text reader of an EPWING entry knows the sizes and code ranges
+// of the entry's fonts (fontInfo), so that it tells narrow external
+// characters from wide ones; the glyphs are read through the font readers.
+// A gaiji map bound to the group (bindLookup) gives each entry its record
+// of codes to Unicode.
 //
 //   CEBGroup group("/home/me/books");
 //   group.readFile("/home/me/books/HANDVIEW.grp");
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "bookreader/core/CEBReader.h"
+#include "bookreader/gaiji/CGaijiMap.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/CEBCatalog.h"
 
@@ -46,6 +51,12 @@ struct GROUP_ENTRY {
     uint16_t version;  // the slot's EPWING version
     uint16_t ssed;     // the catalog is an SSED book
     uint16_t opened;
+    // The catalog's language flag (an EB book in ISO 8859-1 without a
+    // narrow font), kept for every later opening of the entry.
+    int languageFlag;
+    // The entry's record in the group's gaiji map (bindLookup); null when
+    // none is bound or the map has none for the entry.
+    const GAIJI_MAP_RECORD* gaijiMap;
 
     // Deletes every reader but the text reader and closes that one.
     void releaseReaders();
@@ -62,6 +73,14 @@ struct GROUP_SEARCH_OPTIONS {
     int16_t bWordInflect;
     int16_t searchType;
     int16_t bFindAllDict;
+};
+
+// A line of the group file that readFile could not read (an entry line
+// without a path or a numeric subbook index, an option line without a known
+// key and a number): it is dropped, and saving does not write it back.
+struct GROUP_FILE_LINE {
+    int number;        // from 1
+    std::string text;  // without its line end
 };
 
 class CEBGroup {
@@ -84,6 +103,8 @@ public:
     // afresh); else reads the group file.
     int load(int reopen);
     int readFile(const char* path);
+    // The lines the last readFile dropped, in file order.
+    const std::vector<GROUP_FILE_LINE>& droppedLines() const { return m_droppedLines; }
     // Writes the group file (path null: the current one) when modified,
     // through a temporary file renamed over it. 0 for a group that was never
     // filled, or when the file cannot be written; else 1.
@@ -104,6 +125,11 @@ public:
     // The entry's subbook directory (static buffer, overwritten by the next call).
     static const char* subbookDirectory(const GROUP_ENTRY* entry);
     int title(int i, char* out, int size);
+    // Takes the map and looks up every entry's record in it (by the entry's
+    // gaiji map name, else its subbook directory); entries added later are
+    // looked up as they are added. Null unbinds. Returns 1.
+    int bindLookup(std::unique_ptr<CGaijiMap> map);
+    const CGaijiMap* gaijiMap() const { return m_gaijiMap.get(); }
     // Sets the user title of entry i (null or "" removes it); 1 or 0.
     int setUserTitle(int i, const char* userTitle);
 
@@ -130,10 +156,12 @@ private:
     int openEb(GROUP_ENTRY* e, int languageFlag);
     int openEpwing(GROUP_ENTRY* e);
     void openFonts(GROUP_ENTRY* e);
+    void lookUpGaijiMap(GROUP_ENTRY* e) const;
     // The entry lines and option lines; false when an entry cannot be written.
     bool formatFile(std::string* text) const;
-    void parseOptionLine(const char* line);
-    void parseEntryLine(char* line);
+    // False for a line that cannot be read.
+    bool parseOptionLine(const char* line);
+    bool parseEntryLine(const std::string& line);
     // Maps history entry indexes through newIndex (-1 drops the record).
     template <class F>
     void renumberHistory(F newIndex);
@@ -143,6 +171,7 @@ private:
     GROUP_SEARCH_OPTIONS m_options;
     char m_directory[kPathSize];
     std::map<std::string, std::unique_ptr<CEBCatalog>> m_catalogs;
+    std::unique_ptr<CGaijiMap> m_gaijiMap;
     char m_baseDir[kPathSize];
     std::vector<HISTORY_ITEM> m_history;
     int m_historyTop = 0;
@@ -152,7 +181,13 @@ private:
     // saved as empty instead of being left alone.
     bool m_everFilled = false;
     // Entry lines of the file whose book could not be opened (a disc not
-    // mounted, a folder moved away): written back as they were, so that
-    // saving the group does not lose them.
-    std::vector<std::string> m_unavailableLines;
+    // mounted, a folder moved away): written back as they were, before the
+    // entry that followed them, so that saving the group loses none of them
+    // and keeps the order of the file.
+    struct KeptLine {
+        size_t before;  // the index of the entry the line stood before
+        std::string text;
+    };
+    std::vector<KeptLine> m_unavailableLines;
+    std::vector<GROUP_FILE_LINE> m_droppedLines;
 };

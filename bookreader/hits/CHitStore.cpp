@@ -26,13 +26,19 @@ void CHitStore::dropList() {
     m_sorted = false;
 }
 
-void CHitStore::reserveFor(size_t n) {
+bool CHitStore::reserveFor(size_t n) {
+    if (m_capacityLimit && n > m_capacityLimit) {
+        m_allocationFailed = true;
+        return false;
+    }
     try {
         if (m_hits.capacity() < kInitialCapacity) m_hits.reserve(kInitialCapacity);
         if (n > m_hits.capacity()) m_hits.reserve(m_hits.capacity() * 2);
     } catch (const std::bad_alloc&) {
-        throw 1;
+        m_allocationFailed = true;
+        return false;
     }
+    return true;
 }
 
 int CHitStore::add(uint32_t textBlock, uint16_t textOffset, uint32_t headingBlock, uint16_t headingOffset, int level,
@@ -45,7 +51,7 @@ int CHitStore::add(uint32_t textBlock, uint16_t textOffset, uint32_t headingBloc
         }
         dropList();
         m_external = false;
-        reserveFor(stored + 1);
+        if (!reserveFor(stored + 1)) return -1;
         HIT_ITEM h{headingBlock, headingOffset, textBlock, textOffset, 0, static_cast<uint8_t>(level)};
         m_hits.push_back(h);
         return count();
@@ -87,7 +93,8 @@ int CHitStore::finish(bool noSort) {
     try {
         m_list.reserve(m_hits.size());
     } catch (const std::bad_alloc&) {
-        throw 1;
+        m_allocationFailed = true;
+        return 0;
     }
     for (uint32_t i = 0; i < m_hits.size(); ++i) {
         m_hits[i].keep = 1;
@@ -116,16 +123,19 @@ int CHitStore::finish(bool noSort) {
 
 void CHitStore::reset() {
     m_hits.clear();
+    // A grown store goes back to its first capacity; when even that cannot
+    // be had, it gives everything back (the next hit reserves afresh).
     if (m_hits.capacity() > kInitialCapacity) {
+        std::vector<HIT_ITEM> fresh;
         try {
-            std::vector<HIT_ITEM> fresh;
             fresh.reserve(kInitialCapacity);
-            m_hits.swap(fresh);
         } catch (const std::bad_alloc&) {
-            throw 1;
         }
+        m_hits.swap(fresh);
     }
     dropList();
+    std::vector<uint32_t>().swap(m_list);
+    m_allocationFailed = false;
     m_external = false;
     m_externalCount = 0;
     m_moreHits = false;

@@ -7,7 +7,14 @@
 //   store.finish(false);
 //   for (int i = 0; i < store.count(); ++i) use(*store.at(i));
 //
-// Allocation failures throw an int of value 1 (the searches catch it).
+// Limits: at most maxHits hits are stored (the hit that would pass it is
+// refused, not the one that reaches it); with the 50-hit option at most 50,
+// finished like any other list (sorted, one per text position), the option
+// only capping the count.
+//
+// A hit that cannot be stored for want of memory is refused as a limit
+// refuses it (add returns -1) and marks the store: allocationFailed() then
+// tells the reader that the search failed, and reset() releases the hits.
 #pragma once
 
 #include <atomic>
@@ -71,6 +78,13 @@ public:
     int capacity() const { return static_cast<int>(m_hits.capacity()); }
 
     bool hasMoreHits() const { return m_moreHits; }
+    // Set when a hit or the result list could not be allocated; reset() and
+    // clearAllocationFailure() clear it.
+    bool allocationFailed() const { return m_allocationFailed; }
+    void clearAllocationFailure() { m_allocationFailed = false; }
+    // Makes storing more than n hits fail as an exhausted allocator would
+    // (0: no limit), so that the failure paths can be tried.
+    void setCapacityLimit(size_t n) { m_capacityLimit = n; }
     // A limit of at least 1; smaller values are refused (returns 0).
     int setMaxHits(int n);
     int maxHits() const { return m_maxHits; }
@@ -85,7 +99,7 @@ public:
 
 private:
     void dropList();
-    void reserveFor(size_t n);
+    bool reserveFor(size_t n);
 
     std::vector<HIT_ITEM> m_hits;
     std::vector<uint32_t> m_list;  // indexes into m_hits
@@ -93,6 +107,8 @@ private:
     bool m_sorted = false;
     bool m_moreHits = false;
     bool m_limit50 = false;
+    bool m_allocationFailed = false;
+    size_t m_capacityLimit = 0;
     int m_maxHits = kDefaultMaxHits;
     bool m_external = false;
     int m_externalCount = 0;

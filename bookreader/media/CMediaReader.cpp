@@ -205,6 +205,8 @@ uint8_t* CMediaReader::readColorGraphic(uint64_t position, uint32_t* size) {
         if (!copy(out.data() + at, length - 2)) return nullptr;
         if (marker == 0xDA) inScan = true;
     }
+    // Pictures of a megabyte or more are not handed out.
+    if (out.size() >= kMaxColorGraphic) return nullptr;
     return handOut(out, size);
 }
 

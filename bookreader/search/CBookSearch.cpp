@@ -4,8 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "bookreader/backends/CMDictBackend.h"
+#include "bookreader/backends/CStarDictBackend.h"
+#include "bookreader/backends/CUserDictBackend.h"
 #include "bookreader/core/CEBReader.h"
 #include "bookreader/fts/CEBFTS.h"
+#include "bookreader/fts/FtsTextWalker.h"
 #include "bookreader/search/SearchKeys.h"
 #include "bookreader/search/Stemmer.h"
 #include "foundation/byteorder.h"
@@ -99,6 +103,67 @@ private:
     const uint8_t* m_end;
     bool m_ok = true;
 };
+
+// How the text scan passes over the parameters of escapes of no fixed
+// length (their forms as the full-text index walks them).
+enum class EscapeSkip {
+    None,
+    While1E,          // words whose high byte is 0x1E; the first other is a code
+    OneUnlessEscape,  // one word, unless it is itself an escape
+    Through1F1D,      // words up to and including 0x1F1D
+    BytesThrough1F,   // bytes up to and including a 0x1F, and one more
+};
+
+// Bytes of parameters after escape 0x1F<low>; sets *skip for the escapes
+// whose parameters end at a mark.
+int escapeParameterBytes(unsigned low, bool eb, EscapeSkip* skip) {
+    switch (low) {
+        case 0x14:
+        case 0x67:
+            *skip = EscapeSkip::While1E;
+            return 0;
+        case 0x15:
+            *skip = EscapeSkip::OneUnlessEscape;
+            return 0;
+        case 0x1C:
+            if (!eb) return 2;
+            *skip = EscapeSkip::Through1F1D;
+            return 0;
+        case 0x1D:
+            return eb ? 0 : 2;
+        case 0x35:
+            *skip = EscapeSkip::BytesThrough1F;
+            return 4;
+        default:
+            return ftswalk::fixedSkip(low);
+    }
+}
+
+// One step inside the parameters of an escape of no fixed length, at the
+// word `code` whose first byte is `first`: the bytes passed over (0 when
+// the word ends the parameters and is itself a code to look at).
+int skipInEscape(unsigned code, uint8_t first, EscapeSkip* skip) {
+    switch (*skip) {
+        case EscapeSkip::While1E:
+            if ((code >> 8) == 0x1E) return 2;
+            break;
+        case EscapeSkip::OneUnlessEscape:
+            *skip = EscapeSkip::None;
+            return (code >> 8) == 0x1F ? 0 : 2;
+        case EscapeSkip::Through1F1D:
+            if (code == 0x1F1D) break;
+            return 2;
+        case EscapeSkip::BytesThrough1F:
+            if (first != 0x1F) return 1;
+            *skip = EscapeSkip::None;
+            return 2;
+        case EscapeSkip::None:
+            return 0;
+    }
+    const bool consumed = *skip == EscapeSkip::Through1F1D;
+    *skip = EscapeSkip::None;
+    return consumed ? 2 : 0;
+}
 
 struct Position {
     uint32_t block = 0;
@@ -221,23 +286,44 @@ bool CBookSearch::hasWordSearch(const CEBReader& reader) {
     return false;
 }
 
+namespace {
+
+// Index mask bits of a user dictionary that name its searches.
+constexpr int64_t kUserDictEndword = 0x04, kUserDictCross = 0x10, kUserDictKeyword = 0x20, kUserDictMulti = 0x40,
+                  kUserDictMenu = 0x80;
+
+// The open user dictionary's index mask has the bit; false for other kinds
+// and when no user dictionary is open.
+bool userDictionaryHas(const CEBReader& reader, int64_t bit) {
+    CUserDictBackend* backend = reader.userDict();
+    CSQLIO* db = backend ? backend->userDictionary() : nullptr;
+    return db && db->isOpen() && (db->getBookInfo()->indexmask & bit) != 0;
+}
+
+}  // namespace
+
 bool CBookSearch::hasKeywordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictKeyword);
     return isBlockKind(reader.kind()) && reader.findIndex(0x80);
 }
 
 bool CBookSearch::hasCrossSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictCross);
     return isBlockKind(reader.kind()) && reader.findIndex(0x81);
 }
 
 bool CBookSearch::hasEndwordSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictEndword);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x70) || reader.findIndex(0x71) || reader.findIndex(0x72));
 }
 
 bool CBookSearch::hasMultiSearch(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMulti);
     return isBlockKind(reader.kind()) && reader.findIndex(0xFF);
 }
 
 bool CBookSearch::hasMenu(const CEBReader& reader) {
+    if (reader.kind() == BOOK_KIND_USER_DICT) return userDictionaryHas(reader, kUserDictMenu);
     return isBlockKind(reader.kind()) && (reader.findIndex(0x01) || reader.findIndex(0x20));
 }
 
@@ -249,6 +335,13 @@ bool CBookSearch::hasGraphicIndex(const CEBReader& reader) {
 }
 
 bool CBookSearch::hasCopyright(const CEBReader& reader) {
+    // A StarDict's copyright page is its information; an MDict's is the
+    // Description of its header.
+    if (CStarDictBackend* starDict = reader.starDict()) return starDict->starDictReader() != nullptr;
+    if (CMDictBackend* mdict = reader.mdict()) {
+        const char* description = mdict->description();
+        return description && description[0];
+    }
     if (!isBlockKind(reader.kind())) return false;
     return reader.findIndex(0x02) || (reader.kind() == BOOK_KIND_EPWING && reader.findIndex(0x21));
 }
@@ -366,7 +459,11 @@ void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int k
     } else if (isKanaId(idx.id)) {
         makeForm(idx, key, keyLength, kStyleKanaSecond, true, &f->b);
         if (m_reader.kind() == BOOK_KIND_EB) {
-            f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), key, keyLength);
+            // The key as given; end-word indexes hold it reversed, as A and B are.
+            const char* text = key;
+            char reversed[kSearchKeyBufferSize];
+            if (isEndwordId(idx.id)) text = reverseKey(reversed, key, keyLength, false);
+            f->c.length = toJisKey(reinterpret_cast<char*>(f->c.bytes), text, static_cast<int>(std::strlen(text)));
             f->c.present = f->c.length > 0;
         }
     } else {
@@ -556,16 +653,24 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
     const bool alphabetic = isAlphaText(key) != 0;
     const bool latin1 = m_reader.isLatin1();
     int found = 0;  // matches of this search only: earlier hits do not count
-    try {
-        for (int pass = 0;; ++pass) {
-            char stemmed[kSearchKeyBufferSize];
-            const char* source = key;
-            if (pass > 0 && alphabetic) {
-                stemWords(key, stemmed, sizeof stemmed);
-                if (!stemmed[0]) break;
-                source = stemmed;
+    for (int pass = 0;; ++pass) {
+        char stemmed[kSearchKeyBufferSize], stemmedY[kSearchKeyBufferSize];
+        std::vector<const char*> sources{key};
+        if (pass > 0 && alphabetic) {
+            stemWords(key, stemmed, sizeof stemmed);
+            if (!stemmed[0]) break;
+            sources = {stemmed};
+            // A stem ending in "i" ("plai" of "plays", "rubi" of
+            // "rubies") is tried with the "y" of its entry as well.
+            const size_t n = std::strlen(stemmed);
+            if (stemmed[n - 1] == 'i') {
+                std::memcpy(stemmedY, stemmed, n + 1);
+                stemmedY[n - 1] = 'y';
+                sources.push_back(stemmedY);
             }
-            bool tooShort = false;
+        }
+        bool tooShort = false;
+        for (const char* source : sources) {
             for (const READER_INDEX_INFO* idx : order) {
                 char form[kSearchKeyBufferSize];
                 int length = queryKey(*idx, source, form, false);
@@ -580,14 +685,12 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
                 if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
                 if (found > 0 || m_reader.hits().cancelled()) break;
             }
-            if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
-            if (alphabetic && pass >= 1) break;
+            if (tooShort || found > 0 || m_reader.hits().cancelled()) break;
         }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+        if (tooShort || found > 0 || !m_reader.wordRetry() || exact || m_reader.hits().cancelled()) break;
+        if (alphabetic && pass >= 1) break;
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::endwordSearch(const char* key, int level, int mode) {
@@ -597,18 +700,13 @@ int CBookSearch::endwordSearch(const char* key, int level, int mode) {
     for (uint32_t id : {0x71u, 0x72u})
         if (index(id)) order.push_back(index(id));
     if (order.empty()) return 0;
-    try {
-        for (const READER_INDEX_INFO* idx : order) {
-            if (m_reader.hits().cancelled()) break;
-            char form[kSearchKeyBufferSize];
-            queryKey(*idx, key, form, false);
-            searchIndex(*idx, form, 0, level, mode);
-        }
-        return finish(mode, false);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
+    for (const READER_INDEX_INFO* idx : order) {
+        if (m_reader.hits().cancelled()) break;
+        char form[kSearchKeyBufferSize];
+        queryKey(*idx, key, form, false);
+        searchIndex(*idx, form, 0, level, mode);
     }
+    return finish(mode, false);
 }
 
 int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
@@ -620,15 +718,10 @@ int CBookSearch::wordOf(const char* word, int level, int mode, bool cross) {
 
 int CBookSearch::searchOneIndex(const READER_INDEX_INFO& idx, const char* key, bool multi, int level, int mode,
                                 bool headings) {
-    try {
-        char form[kSearchKeyBufferSize];
-        queryKey(idx, key, form, multi);
-        if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
-        return finish(mode, headings);
-    } catch (int) {
-        m_reader.resetHits();
-        return m_reader.hitCount();
-    }
+    char form[kSearchKeyBufferSize];
+    queryKey(idx, key, form, multi);
+    if (!searchIndex(idx, form, 0, level, mode)) return m_reader.hitCount();
+    return finish(mode, headings);
 }
 
 int CBookSearch::keywordSearchWord(const char* word, int level, int mode) {
@@ -762,11 +855,36 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
 
     const int mode = level != 0 ? HIT_RAISE : HIT_ADD;
     const uint16_t markCode = m_reader.pageBreakCode(), markParameter = m_reader.pageBreakParameter();
+    const bool eb = m_reader.kind() == BOOK_KIND_EB;
     const uint32_t blocks = body->count;
     Position heading{body->start, 0};
     size_t matched = 0;
-    unsigned previous = 0;
+    unsigned previous = 0;  // the last character compared (a line break as a space)
     bool refused = false;
+    // All hits of one entry carry its heading: an occurrence in the entry of
+    // the previous hit adds none, so that limits count entries.
+    bool hitBefore = false;
+    Position lastHit;
+    auto match = [&](unsigned u, bool ignorable) {
+        for (;;) {
+            if (u == units[matched]) {
+                if (++matched == units.size()) {
+                    matched = fail[matched];
+                    if (!hitBefore || lastHit.block != heading.block || lastHit.offset != heading.offset) {
+                        hitBefore = true;
+                        lastHit = heading;
+                        if (m_reader.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
+                                            static_cast<uint16_t>(heading.offset), level, mode) < 0)
+                            refused = true;
+                    }
+                }
+                return;
+            }
+            if (matched == 0 || ignorable) return;
+            matched = fail[matched];
+        }
+    };
+    EscapeSkip skip = EscapeSkip::None;
     // Each block with the first bytes of the next behind it, so that heading
     // marks and codes across a block end are seen whole.
     std::vector<uint8_t> current(kBlockSize + 4, 0), next(kBlockSize + 4, 0);
@@ -779,6 +897,7 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
         return true;
     };
     uint32_t done = 0;
+    int i = 0;  // the next code's offset; past the block, in the next one
     if (load(body->start, current)) {
         for (; done < blocks && !refused; ++done) {
             const uint32_t block = body->start + done;
@@ -787,40 +906,42 @@ int CBookSearch::textScanSearch(const char* key, SearchProgress progress, void* 
             const bool haveNext = done + 1 < blocks && load(block + 1, next);
             if (haveNext) std::memcpy(current.data() + kBlockSize, next.data(), 4);
             const uint8_t* p = current.data();
-            const int step = latin1 ? 1 : 2;
-            for (int i = 0; i < kBlockSize && !refused; i += step) {
-                if (markCode != 0) {
-                    if (byteorder::be16(p + i) == markCode && byteorder::be16(p + i + 2) == markParameter)
+            for (; i < kBlockSize && !refused;) {
+                if (latin1) {
+                    if (markCode != 0
+                            ? byteorder::be16(p + i) == markCode && byteorder::be16(p + i + 2) == markParameter
+                            : p[i] == 0x1F && (p[i + 1] == 0x41 || p[i + 1] == 0x02))
                         heading = {block, static_cast<uint32_t>(i)};
-                } else if (p[i] == 0x1F && (p[i + 1] == 0x41 || p[i + 1] == 0x02)) {
+                    match(upper(p[i]), false);
+                    ++i;
+                    continue;
+                }
+                const unsigned code = byteorder::be16(p + i);
+                if (skip != EscapeSkip::None) {
+                    i += skipInEscape(code, p[i], &skip);
+                    continue;
+                }
+                if (markCode != 0) {
+                    if (code == markCode && byteorder::be16(p + i + 2) == markParameter)
+                        heading = {block, static_cast<uint32_t>(i)};
+                } else if (code == 0x1F41 || code == 0x1F02) {
                     heading = {block, static_cast<uint32_t>(i)};
                 }
-                unsigned u;
-                bool ignorable = false;
-                if (latin1) {
-                    u = upper(p[i]);
-                } else {
-                    u = byteorder::be16(p + i);
-                    if (u == 0x1F0A) u = 0x2121;
-                    if (u >= 0x2361 && u <= 0x237A) u -= 0x20;
-                    // Escape codes and the second of a run of spaces do not break a match.
-                    ignorable = p[i] == 0x1F || (u == 0x2121 && previous == 0x2121);
-                    previous = u;
+                if (p[i] == 0x1F && code != 0x1F0A) {
+                    // An escape and its parameters neither match nor break a match.
+                    i += 2 + escapeParameterBytes(code & 0xFF, eb, &skip);
+                    continue;
                 }
-                for (;;) {
-                    if (u == units[matched]) {
-                        if (++matched == units.size()) {
-                            matched = fail[matched];
-                            if (m_reader.addHit(heading.block, static_cast<uint16_t>(heading.offset), heading.block,
-                                                static_cast<uint16_t>(heading.offset), level, mode) < 0)
-                                refused = true;
-                        }
-                        break;
-                    }
-                    if (matched == 0 || ignorable) break;
-                    matched = fail[matched];
-                }
+                // A line break is a space; lower-case letters count as capitals.
+                unsigned u = code == 0x1F0A ? 0x2121 : code;
+                if (u >= 0x2361 && u <= 0x237A) u -= 0x20;
+                // The second of a run of spaces does not break a match.
+                const bool spaceRun = u == 0x2121 && previous == 0x2121;
+                previous = u;
+                match(u, spaceRun);
+                i += 2;
             }
+            i -= kBlockSize;
             if (!haveNext) {
                 ++done;
                 break;

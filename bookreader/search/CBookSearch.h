@@ -28,7 +28,11 @@ class CBookSearch {
 public:
     explicit CBookSearch(CEBReader& reader) : m_reader(reader) {}
 
-    // What the reader's book offers; the back-end kinds answer by their own rules.
+    // What the reader's book offers; the back-end kinds answer by their own
+    // rules: every dictionary has the word search; a user dictionary has the
+    // keyword (index mask 0x20), cross (0x10), end-word (0x04), multi (0x40)
+    // search and the menu (0x80) its index mask names; an open StarDict has a
+    // copyright page, an MDict when its header has a Description.
     static bool hasWordSearch(const CEBReader& reader);
     static bool hasKeywordSearch(const CEBReader& reader);
     static bool hasCrossSearch(const CEBReader& reader);

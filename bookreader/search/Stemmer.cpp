@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -95,19 +97,37 @@ public:
     }
 
 private:
+    // b[i] is a consonant: not a vowel, and a "y" only at the start or
+    // after a vowel. The answers for b[k0..] are kept as they are worked
+    // out, each from the one before, so that a run of "y" costs no more
+    // than other letters; a change of letters drops those from it on.
     bool cons(int i) const {
-        switch (m_b[i]) {
-            case 'a':
-            case 'e':
-            case 'i':
-            case 'o':
-            case 'u':
-                return false;
-            case 'y':
-                return i == m_k0 ? true : !cons(i - 1);
-            default:
-                return true;
+        const size_t at = static_cast<size_t>(i - m_k0);
+        if (at >= m_consonant.size()) m_consonant.resize(at + 1);
+        for (; m_known <= at; ++m_known) {
+            bool c = true;
+            switch (m_b[m_k0 + static_cast<int>(m_known)]) {
+                case 'a':
+                case 'e':
+                case 'i':
+                case 'o':
+                case 'u':
+                    c = false;
+                    break;
+                case 'y':
+                    c = m_known == 0 || !m_consonant[m_known - 1];
+                    break;
+                default:
+                    break;
+            }
+            m_consonant[m_known] = c;
         }
+        return m_consonant[at] != 0;
+    }
+
+    void lettersChangedFrom(int i) {
+        const size_t at = static_cast<size_t>(i > m_k0 ? i - m_k0 : 0);
+        if (at < m_known) m_known = at;
     }
 
     // The number of vowel-consonant sequences in b[k0..j].
@@ -160,6 +180,7 @@ private:
     void setTo(const char* s) {
         const int length = static_cast<int>(std::strlen(s));
         std::memmove(m_b + m_j + 1, s, static_cast<size_t>(length));
+        lettersChangedFrom(m_j + 1);
         m_k = m_j + length;
     }
 
@@ -214,7 +235,10 @@ private:
     }
 
     void step1c() {
-        if (ends("y") && vowelInStem()) m_b[m_k] = 'i';
+        if (ends("y") && vowelInStem()) {
+            m_b[m_k] = 'i';
+            lettersChangedFrom(m_k);
+        }
     }
 
     void step2() {
@@ -260,6 +284,8 @@ private:
     int m_k0;
     int m_k;
     int m_j;
+    mutable std::vector<uint8_t> m_consonant;  // cons() of b[k0], b[k0 + 1], ...
+    mutable size_t m_known = 0;                // how many of them hold
 };
 
 }  // namespace

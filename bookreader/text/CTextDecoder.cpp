@@ -590,14 +590,14 @@ void CTextDecoder::escape(uint16_t code) {
             }
             break;
         case 0x3C:
+            // Kind, a second value, two unused words, width and height, then
+            // the data's position. The text up to 0x1F5C is the figure's
+            // alternative text; its end tag names what the start read.
             clearMedia();
-            m_media.sub = static_cast<uint16_t>(bcd(2));
-            m_media.code = static_cast<uint16_t>(bcd(2));
-            for (int i = 0; i < 4; ++i) m_reader.readWord16();
+            readMediaFields(false);
             readLink();
             call(SLOT_BEGIN_INLINE);
-            skipCodesThrough(0x1F5C);
-            call(SLOT_END_INLINE);
+            m_inline = InlineFigure{true, m_media, m_ctx.linkBlock, m_ctx.linkOffset};
             break;
         case 0x41:
             m_ctx.param = m_reader.readWord16();
@@ -694,6 +694,12 @@ void CTextDecoder::escape(uint16_t code) {
             if (epwing && !waveMap) call(SLOT_END_ANCHOR);
             break;
         case 0x5C:
+            if (m_inline.open) {
+                m_media = m_inline.media;
+                m_ctx.linkBlock = m_inline.linkBlock;
+                m_ctx.linkOffset = m_inline.linkOffset;
+                m_inline.open = false;
+            }
             call(SLOT_END_INLINE);
             break;
         case 0x5F:

@@ -70,4 +70,13 @@ private:
     bool m_italic = false;
     bool m_noNewline = false;
     int m_figureParamsEnd = -1;  // offset after the last 0x1F44 / 0x1F4D parameters
+    // An inline figure whose text is being decoded: what its start read,
+    // for the end tag at 0x1F5C.
+    struct InlineFigure {
+        bool open = false;
+        MEDIA_ARGS media{};
+        uint32_t linkBlock = 0;
+        uint16_t linkOffset = 0;
+    };
+    InlineFigure m_inline;
 };

@@ -80,9 +80,41 @@ void CComplexDef::load(const char* path) {
     parse(data.data(), data.size());
 }
 
+bool CComplexDef::isUtf8(const char* data, size_t size) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(data);
+    if (size >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF) return true;
+    bool multi = false;
+    for (size_t i = 0; i < size && !multi; ++i) multi = s[i] >= 0x80;
+    if (!multi || size > 0x7FFFFFFF || !isUtf8Text(data, static_cast<int>(size))) return false;
+    // Valid UTF-8 that is valid Shift_JIS as well stays Shift_JIS.
+    for (size_t i = 0; i < size;) {
+        const unsigned char b = s[i];
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
+            ++i;
+        } else if (jclib::isSjisLead(b) && i + 1 < size && s[i + 1] >= 0x40 && s[i + 1] <= 0xFC && s[i + 1] != 0x7F) {
+            i += 2;
+        } else {
+            return true;
+        }
+    }
+    return false;
+}
+
 void CComplexDef::parse(const char* data, size_t size) {
     m_defs.clear();
     if (size > kMaxFileSize) throw std::runtime_error("Complex definition file too large(loadComplexDef)\r\n");
+    std::vector<unsigned char> converted;
+    if (isUtf8(data, size)) {
+        // Read as the builder's Shift_JIS working text.
+        if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+            data += 3;
+            size -= 3;
+        }
+        converted.resize(size + 4);
+        const int n = utf8ToSjis(data, static_cast<int>(size), converted.data(), converted.size());
+        data = reinterpret_cast<const char*>(converted.data());
+        size = static_cast<size_t>(n);
+    }
     CParseTag0 tok;
     tok.reset();
     // Open elements, innermost last: the definition, the field, up to two
@@ -189,8 +221,9 @@ void CComplexDef::parse(const char* data, size_t size) {
                 if (field == nullptr)
                     refuse(sub ? "<SUBCATEGORY> outside <GROUP>" : "<CATEGORY> outside <GROUP>", line);
                 if (sub) {
-                    // Only inside a CATEGORY; a SUBCATEGORY still open ends here.
-                    if (!groupTags.empty() && groupTags.back() == TAG_SUBCATEGORY) closeGroupsTo(groups.size() - 1);
+                    // Only inside a CATEGORY, one level deep.
+                    if (!groupTags.empty() && groupTags.back() == TAG_SUBCATEGORY)
+                        refuse("<SUBCATEGORY> inside <SUBCATEGORY>", line);
                     if (groupTags.empty()) refuse("<SUBCATEGORY> outside <CATEGORY>", line);
                 } else {
                     closeGroupsTo(0);
@@ -228,6 +261,9 @@ void CComplexDef::parse(const char* data, size_t size) {
     }
     if (inKeyword) endKeyword(lines.lineOf(size));
     if (def != nullptr && def->fields.empty()) refuse("<COMPLEX> without fields", lines.lineOf(size));
+    // A definition that defines nothing is refused like a faulty one: the
+    // book would silently have no multi search.
+    if (m_defs.empty()) refuse("no <COMPLEX> in the definition", lines.lineOf(size));
     for (COMPLEX_DEF& d : m_defs)
         for (COMPLEX_FIELD& f : d.fields)
             if (f.names.empty()) f.names.push_back(cutText(f.label, COMPLEX_MAX_NAME));

@@ -11,10 +11,12 @@
 //         <SUBCATEGORY name="Long">        when it holds nothing)
 //           <KEYWORD>epic</KEYWORD>        candidate word
 //
-// The file is Shift_JIS text read through the tag tokenizer; names are
+// The file is Shift_JIS or UTF-8 text (a byte-order mark, or valid UTF-8
+// that is no valid Shift_JIS), read through the tag tokenizer; names are
 // taken from the "name" attribute (KEYWORD also from its text). A file that
-// asks for more than readers accept, or places a tag where it has no
-// meaning, is refused with a message naming the line.
+// asks for more than readers accept, places a tag where it has no meaning
+// (a SUBCATEGORY inside a SUBCATEGORY) or holds no COMPLEX at all is refused
+// with a message naming the line.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +37,8 @@ public:
     void parse(const char* data, size_t size);
 
     const std::vector<COMPLEX_DEF>& definitions() const { return m_defs; }
+    // True when the bytes are read as UTF-8 (see above).
+    static bool isUtf8(const char* data, size_t size);
 
 private:
     std::vector<COMPLEX_DEF> m_defs;

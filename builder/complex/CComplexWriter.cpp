@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "foundation/book/BookConstants.h"
 #include "foundation/book/CBlockStream.h"
 #include "foundation/book/escapecodes.h"
 #include "foundation/byteorder.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-const int kPage = 2048;
 const int kFieldHeader = 32;  // count, 0, 30-byte label
 const int kRecord = 16;
 
@@ -21,9 +21,22 @@ using byteorder::putBe32;
 // block) and returns the last block.
 uint32_t toEnd(CBlockStream* stream) {
     const uint32_t last = stream->lastBlock();
-    BLOCK_POS end = {last, kPage};
+    BLOCK_POS end = {last, kBlockSize};
     stream->seek(end);
     return last;
+}
+
+// A full-width katakana c followed by the half-width voiced (0xDE) or
+// semi-voiced (0xDF) mark, as one character; c itself when they do not join.
+unsigned withSoundMark(unsigned c, unsigned mark) {
+    if (mark == 0xDE) {
+        if (c == 0x8345) return 0x8394;  // ウ -> ヴ
+        if ((c >= 0x834A && c <= 0x8367 && c != 0x8362 && ((c < 0x8362) == ((c - 0x834A) % 2 == 0))) ||
+            (c >= 0x836E && c <= 0x837A && (c - 0x836E) % 3 == 0))
+            return c + 1;
+    }
+    if (mark == 0xDF && c >= 0x836E && c <= 0x837A && (c - 0x836E) % 3 == 0) return c + 2;
+    return c;
 }
 
 }  // namespace
@@ -39,9 +52,16 @@ void CComplexWriter::putJisText(unsigned char* out, const std::string& text, int
             c = static_cast<unsigned>(s[i]) << 8 | s[i + 1];
             i += 2;
         } else {
-            // Letters keep their case: a label is shown, not searched.
+            // Letters keep their case: a label is shown, not searched. A
+            // half-width kana takes its voiced or semi-voiced mark with it.
             c = jclib::hankakuToZenkaku(s[i]);
+            const unsigned mark = i + 1 < n ? s[i + 1] : 0;
             i += 1;
+            const unsigned joined = withSoundMark(c, mark);
+            if (joined != c) {
+                c = joined;
+                i += 1;
+            }
         }
         if (!jclib::isSjisCode(c)) continue;
         unsigned j = jclib::sjisToJis(c >= 0xF040 ? 0x81AC : c);
@@ -86,12 +106,12 @@ CComplexWriter::Block CComplexWriter::writeCandidates(CBlockStream* stream,
 void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
                                  std::vector<std::vector<INDEX_ITEM>>* fieldItems, const Block& bookIndex,
                                  CIndexWriter::Layout layout, int omitHeader, int titleLen) {
-    unsigned char page[kPage];
+    unsigned char page[kBlockSize];
     std::memset(page, 0, sizeof page);
     BLOCK_POS start;
     stream->tell(&start);
     // The definition page is written last, when the positions are known.
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
 
     const size_t fields = def.fields.size();
     std::vector<Block> candidates(fields), indexes(fields);
@@ -132,12 +152,12 @@ void CComplexWriter::writeSearch(CBlockStream* stream, const COMPLEX_DEF& def,
         }
     }
     stream->seek(start);
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
     toEnd(stream);
 }
 
 void CComplexWriter::writeTitles(CBlockStream* stream, const std::vector<COMPLEX_DEF>& defs) {
-    unsigned char page[kPage];
+    unsigned char page[kBlockSize];
     std::memset(page, 0, sizeof page);
     putBe16(page, static_cast<unsigned>(defs.size()));
     for (size_t i = 0; i < defs.size() && i < COMPLEX_MAX_SEARCHES; ++i) {
@@ -147,5 +167,5 @@ void CComplexWriter::writeTitles(CBlockStream* stream, const std::vector<COMPLEX
         putJisText(r + 2, defs[i].title, 16);
         putJisText(r + 18, defs[i].title, COMPLEX_TITLE_BYTES);
     }
-    stream->writeBytes(page, kPage);
+    stream->writeBytes(page, kBlockSize);
 }

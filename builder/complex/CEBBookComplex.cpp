@@ -36,7 +36,9 @@ int CEBBook::LoadComplexTemp() {
     char key[kMaxKeyLen + 2];
     bool ok = m_complexTemp->load([&](const CComplexTemp::Entry& e) {
         if ((m_complexEntries.size() & 0xFFF) == 0) checkAbort();
-        int kl = normalizeKey(key, e.key, e.keyLen, 1, kMaxKeyLen);
+        // Chosen words, not running text: blanks and symbols stay, as the
+        // multi search takes a typed word as it is.
+        int kl = normalizeKey(key, e.key, e.keyLen, 0, kMaxKeyLen);
         if (kl <= 0) return;
         std::string name(e.name, static_cast<size_t>(e.nameLen));
         auto found = names.find(name);
@@ -96,7 +98,7 @@ void CEBBook::writeComplexIndexes() {
         }
         auto normalize = [this](const std::string& word) {
             char key[kMaxKeyLen + 2];
-            int n = normalizeKey(key, word.data(), static_cast<int>(word.size()), 1, kMaxKeyLen);
+            int n = normalizeKey(key, word.data(), static_cast<int>(word.size()), 0, kMaxKeyLen);
             return std::string(key, static_cast<size_t>(n > 0 ? n : 0));
         };
         for (COMPLEX_DEF def : m_complexDefs) {

@@ -48,7 +48,10 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
     BLOCK_POS pos = {firstBlock + 1, 0};
     stream->seek(pos);
 
-    const int glyphBytes = width * height / 8;
+    // Rows are whole bytes: a 12-dot row is stored as 16 dots, the last four
+    // clear (48 bytes a 12x24 glyph), as readers read the 24-dot narrow area.
+    const int rowBytes = (width + 7) / 8;
+    const int glyphBytes = rowBytes * height;
     const bool hasHex = CGaiji::hexIndex(size) >= 0;
     std::vector<unsigned char> glyph(static_cast<size_t>(glyphBytes));
     int count = 0;
@@ -68,7 +71,10 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
             }
             for (size_t p = 0; p < bitmap->size(); ++p) {
                 char c = (*bitmap)[p];
-                if (c != ' ' && c != '.') glyph[p / 8] = static_cast<unsigned char>(glyph[p / 8] | (0x80 >> (p % 8)));
+                if (c == ' ' || c == '.') continue;
+                const size_t x = p % static_cast<size_t>(width), y = p / static_cast<size_t>(width);
+                unsigned char& byte = glyph[y * static_cast<size_t>(rowBytes) + x / 8];
+                byte = static_cast<unsigned char>(byte | (0x80 >> (x % 8)));
             }
         }
         // A glyph never crosses from one half of a block into the next.

@@ -50,6 +50,32 @@ bool isWordByte(unsigned char b, const char* delChars) {
     return b >= 0x20 && b < 0x80 && delChars != nullptr && delChars[0] != 0 && std::strchr(delChars, b) != nullptr;
 }
 
+// A symbol of the first row of the character set (blanks, punctuation,
+// marks): readers take a word of kana and these symbols for a kana word.
+bool isFirstRowSymbol(unsigned c) {
+    return c >= 0x8140 && c <= 0x81FC && c != 0x817F;
+}
+
+// The marks that every index's readers drop (kana indexes always).
+bool isDroppedMark(unsigned c) {
+    return c == 0x8166 || c == 0x817C || c == 0x8145 || c == 0x815D;
+}
+
+// True when key (keyLen bytes) in hiragana and without its dropped marks is
+// the folded key.
+bool onlyMarksDiffer(const char* key, int keyLen, const char* folded, int foldedLen) {
+    const unsigned char* k = reinterpret_cast<const unsigned char*>(key);
+    const unsigned char* f = reinterpret_cast<const unsigned char*>(folded);
+    int j = 0;
+    for (int i = 0; i + 1 < keyLen; i += 2) {
+        const unsigned c = code2(k + i);
+        if (isDroppedMark(c)) continue;
+        if (j + 1 >= foldedLen || jclib::katakanaToHiragana(c) != code2(f + j)) return false;
+        j += 2;
+    }
+    return j == foldedLen;
+}
+
 // Character class of the character at p (len bytes left), never looking
 // past the text: a lead byte at its very end is taken alone.
 int charClass(const unsigned char* p, int len) {
@@ -319,26 +345,32 @@ int CEBBook::isKanaText(const char* text, int len) {
 }
 
 void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
-                            int /*source*/, int form, int mask) {
+                            int /*source*/, int form, int mask, bool written) {
     if (kana == nullptr || kanaLen <= 0) return;
     // Kept whole (up to 254 bytes): the prefix kana index takes the first
     // key bytes, the suffix kana index the last ones.
     char norm[2 * kLen8 + 4];
-    int n = normalizeKey(norm, kana, kanaLen, 1, kLen8 - 1);
+    // Marks stay (whatever delSym says): readers compare a typed reading
+    // with the marks it has, and drop them only from the folded key.
+    int n = normalizeKey(norm, kana, kanaLen, kFilterBlanks, kLen8 - 1);
     char key[2 * kLen8 + 4];
     int k = 0;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(norm);
     for (int i = 0; i + 1 < n; i += 2) {
         unsigned c = code2(s + i);
+        const bool symbol = written ? isFirstRowSymbol(c) : isDroppedMark(c);
         if (form == 0) {
-            c = jclib::katakanaToHiragana(c);
-            if (!((c >= 0x829F && c <= 0x82F1) || c == 0x815B || c == 0x8394)) continue;
+            // Small ka and ke stay: they have no hiragana that readers
+            // would take for them.
+            const bool smallKaKe = c == 0x8395 || c == 0x8396;
+            if (!smallKaKe) c = jclib::katakanaToHiragana(c);
+            if (!((c >= 0x829F && c <= 0x82F1) || c == 0x815B || c == 0x8394 || smallKaKe || symbol)) continue;
         } else {
             if (c >= 0x829F && c <= 0x82DD)
                 c += 0xA1;
             else if (c >= 0x82DE && c <= 0x82F1)
                 c += 0xA2;
-            if (!((c >= 0x8340 && c <= 0x8396) || c == 0x815B)) continue;
+            if (!((c >= 0x8340 && c <= 0x8396) || c == 0x815B || symbol)) continue;
         }
         key[k++] = static_cast<char>(c >> 8);
         key[k++] = static_cast<char>(c & 0xFF);
@@ -370,22 +402,54 @@ void CEBBook::pushKanaEntry(const char* heading, int headingLen, const char* kan
     m_kanaEntries.push_back(e);
 }
 
+bool CEBBook::addsKatakanaForm(const char* heading, int headingLen) {
+    const int addKana = m_opt != nullptr ? m_opt->addKana : 0;
+    return addKana >= 2 || (addKana == 1 && isKanaText(heading, headingLen) == 1);
+}
+
 void CEBBook::addKanaEntry(const char* heading, int headingLen, const char* kana, int kanaLen, const BLOCK_POS& pos,
                            int source, int mask) {
     pushKanaEntry(heading, headingLen, kana, kanaLen, pos, source, 0, mask);
-    const int addKana = m_opt != nullptr ? m_opt->addKana : 0;
-    if (addKana >= 2 || (addKana == 1 && isKanaText(heading != nullptr ? heading : kana,
-                                                    heading != nullptr ? headingLen : kanaLen) == 1))
+    if (addsKatakanaForm(heading != nullptr ? heading : kana, heading != nullptr ? headingLen : kanaLen))
         pushKanaEntry(heading, headingLen, kana, kanaLen, pos, source, 1, mask);
+}
+
+bool CEBBook::isKanaWord(const char* text, int len) {
+    // A character reference stands for a character of no code row readers
+    // take for kana (an external character, or one the book keeps as such).
+    for (int i = 0; i < len; i += charLen(reinterpret_cast<const unsigned char*>(text) + i, len - i))
+        if (text[i] == '&' && parseEntity(text + i, len - i, nullptr, nullptr, nullptr) > 0) return false;
+    char key[kKeyMax + 2];
+    const int n = normalizeKey(key, text, len, 0, kKeyMax);
+    bool kana = false;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
+    for (int i = 0; i + 1 < n; i += 2) {
+        const unsigned c = code2(s + i);
+        const bool k = (c >= 0x829F && c <= 0x82F1) || (c >= 0x8340 && c <= 0x8396);
+        if (!k && !isFirstRowSymbol(c)) return false;
+        kana = kana || k;
+    }
+    return kana;
+}
+
+void CEBBook::addKanaOfKanaWord(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
+                                int source) {
+    if (m_opt == nullptr || text == nullptr || len <= 0) return;
+    if (!m_opt->idx[IDX_WORD_KANA] && !m_opt->idx[IDX_ENDWORD_KANA]) return;
+    if (!isKanaWord(text, len)) return;
+    if (heading == nullptr) {
+        heading = text;
+        headingLen = len;
+    }
+    const int mask = ENTRY_PREFIX | ENTRY_SUFFIX;
+    pushKanaEntry(heading, headingLen, text, len, pos, source, 0, mask, true);
+    if (addsKatakanaForm(heading, headingLen)) pushKanaEntry(heading, headingLen, text, len, pos, source, 1, mask, true);
 }
 
 void CEBBook::addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,
                           int source, SEARCH_KEY_ENTRY** last) {
     if (len <= 0) return;
-    const bool kanaIndex = m_opt->idx[IDX_WORD_KANA] || m_opt->idx[IDX_ENDWORD_KANA];
-    if (m_opt->autoKana && kanaIndex && isKanaText(text, len) > 0)
-        addKanaEntry(heading != nullptr ? heading : text, heading != nullptr ? headingLen : len, text, len, pos, source,
-                     ENTRY_PREFIX | ENTRY_SUFFIX);
+    addKanaOfKanaWord(heading, headingLen, text, len, pos, source);
     const int mask = ENTRY_PREFIX | ENTRY_SUFFIX;
     if (m_opt->titleOrder == 1 && m_opt->hyokiSep) {
         const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
@@ -719,6 +783,10 @@ void CEBBook::selectKanaEntries(int indexId) {
         int fl = 0;
         kanaKey(folded, ek, el, &fl);
         if (fl > kKeyMax) fl = kKeyMax;
+        // A written form that differs from its folded key only by marks
+        // readers drop can stand alone under the folded key, found with or
+        // without the marks (CIndexWriter::markKanaGroups).
+        const bool marksOnly = fl < el && onlyMarksDiffer(ek, el, folded, fl);
         if (indexId == 0x70) {
             reverseKeyUnits(folded, fl);
             std::memcpy(exact, ek, static_cast<size_t>(el));
@@ -731,6 +799,7 @@ void CEBBook::selectKanaEntries(int indexId) {
         INDEX_ITEM it = entryItem(e, e.sortKey, e.sortKeyLen, i);
         it.exactKey = ek;
         it.exactLen = static_cast<uint8_t>(el);
+        if (marksOnly) it.flags |= ITEM_MARKS_ONLY;
         m_selected.push_back(it);
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());

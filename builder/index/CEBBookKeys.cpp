@@ -28,6 +28,13 @@ unsigned int keyFormOfByte(unsigned char b) {
     return jclib::hankakuToZenkaku(b);
 }
 
+// A two-byte character as it goes into a key. The search indexes declare
+// that readers fold lower-case Latin letters to upper case, full-width ones
+// included (other scripts keep their case), so the keys hold them folded.
+unsigned int keyFormOfPair(unsigned int c) {
+    return c >= 0x8281 && c <= 0x829A ? c - 0x21 : c;
+}
+
 struct NamedRef {
     const char* name;
     unsigned int code;
@@ -58,9 +65,9 @@ unsigned int plainKana(unsigned int c) {
 // for none.
 unsigned int vowelOf(unsigned int c) {
     static const unsigned short kA[] = {0x82A0, 0x82A9, 0x82B3, 0x82BD, 0x82C8, 0x82CD, 0x82DC, 0x82E2, 0x82E7, 0x82ED};
-    static const unsigned short kI[] = {0x82A2, 0x82AB, 0x82B5, 0x82BF, 0x82C9, 0x82D0, 0x82DD, 0x82E8};
+    static const unsigned short kI[] = {0x82A2, 0x82AB, 0x82B5, 0x82BF, 0x82C9, 0x82D0, 0x82DD, 0x82E8, 0x82EE};
     static const unsigned short kU[] = {0x82A4, 0x82AD, 0x82B7, 0x82C2, 0x82CA, 0x82D3, 0x82DE, 0x82E4, 0x82E9};
-    static const unsigned short kE[] = {0x82A6, 0x82AF, 0x82B9, 0x82C4, 0x82CB, 0x82D6, 0x82DF, 0x82EA};
+    static const unsigned short kE[] = {0x82A6, 0x82AF, 0x82B9, 0x82C4, 0x82CB, 0x82D6, 0x82DF, 0x82EA, 0x82EF};
     static const unsigned short kO[] = {0x82A8, 0x82B1, 0x82BB, 0x82C6, 0x82CC, 0x82D9, 0x82E0, 0x82E6, 0x82EB, 0x82F0};
     for (unsigned short v : kA)
         if (v == c) return 0x82A0;
@@ -72,6 +79,7 @@ unsigned int vowelOf(unsigned int c) {
         if (v == c) return 0x82A6;
     for (unsigned short v : kO)
         if (v == c) return 0x82A8;
+    if (c == 0x82F1) return 0x82F1;  // readers make a long vowel mark after ん another ん
     return 0;
 }
 
@@ -169,7 +177,7 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                     bool room = true;
                     while (*p && room) {
                         if (isLead(p[0]) && p[1] != 0) {
-                            room = putKeyChar(out, &n, max, (p[0] << 8) | p[1]);
+                            room = putKeyChar(out, &n, max, keyFormOfPair((p[0] << 8) | p[1]));
                             p += 2;
                         } else {
                             // A byte with no two-byte form would put a zero
@@ -193,7 +201,7 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
             ++i;
             continue;
         } else if (isLead(b) && i + 1 < len) {
-            c = (static_cast<unsigned int>(b) << 8) | s[i + 1];
+            c = keyFormOfPair((static_cast<unsigned int>(b) << 8) | s[i + 1]);
             i += 2;
         } else {
             c = keyFormOfByte(b);
@@ -202,11 +210,15 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
         }
         if (filter) {
             if (delBlank && c == 0x8140) continue;
+            if (filter == kFilterBlanks) {
+                putKeyChar(out, &n, max, c);
+                continue;
+            }
             if (delSym && inSymbolSet(c)) continue;
             if (delChars) {
                 bool hit = false;
                 for (const unsigned char* d = m_delChars; d[0] != 0 || d[1] != 0; d += 2) {
-                    if (((static_cast<unsigned int>(d[0]) << 8) | d[1]) == c) {
+                    if (keyFormOfPair((static_cast<unsigned int>(d[0]) << 8) | d[1]) == c) {
                         hit = true;
                         break;
                     }
@@ -239,9 +251,14 @@ int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen) {
         } else {
             c = s[i++];
         }
-        if (c == 0x815B && vowel != 0) c = vowel;
+        // The kana indexes declare that readers drop these marks, and that a
+        // long vowel mark stands for the vowel of the kana before it; one
+        // after another long vowel mark stays.
+        if (two && inSymbolSet(c)) continue;
+        const bool longVowel = c == 0x815B;
+        if (longVowel && vowel != 0) c = vowel;
         c = plainKana(jclib::katakanaToHiragana(c));
-        vowel = vowelOf(c);
+        vowel = longVowel ? 0 : vowelOf(c);
         if (isKanji(c)) allKana = 0;
         if (two) {
             out[n++] = static_cast<char>(c >> 8);

@@ -227,9 +227,13 @@ void CIndexWriter::markGroups(INDEX_ITEM* items, size_t n) {
 }
 
 void CIndexWriter::markKanaGroups(INDEX_ITEM* items, size_t n) {
-    // A kana item whose own key differs from the folded one is a group too.
+    // A kana item whose own key differs from the folded one is a group too:
+    // readers compare a group member with the word as typed. One that differs
+    // only by dropped marks stands alone when no other item has its folded
+    // key, so that the word is found with or without its marks.
     markRuns(items, n, [](const INDEX_ITEM& e, bool several) {
-        return several || compareBytes(e.key, e.keyLen, e.exactKey, e.exactLen) != 0;
+        return several ||
+               (!(e.flags & ITEM_MARKS_ONLY) && compareBytes(e.key, e.keyLen, e.exactKey, e.exactLen) != 0);
     });
 }
 

@@ -58,7 +58,8 @@ public:
     // on the others.
     static void markGroups(INDEX_ITEM* items, size_t n);
     // Kana indexes: ENTRY_GROUP on an entry whose own key differs from its
-    // folded key, and on every run of neighbours with the same folded key.
+    // folded key (by more than dropped marks, ITEM_MARKS_ONLY), and on every
+    // run of neighbours with the same folded key.
     static void markKanaGroups(INDEX_ITEM* items, size_t n);
 
     // Bytes of heading (len bytes) that fit in limit bytes, never splitting

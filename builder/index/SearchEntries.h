@@ -57,5 +57,9 @@ struct INDEX_ITEM {
     uint8_t keyLen;
     uint8_t exactLen;
     uint8_t headingLen;
-    uint8_t flags;  // ENTRY_GROUP, ENTRY_HEADING_CUT
+    uint8_t flags;  // ENTRY_GROUP, ENTRY_HEADING_CUT, ITEM_MARKS_ONLY
 };
+
+// Flag of INDEX_ITEM: a kana item whose own key differs from its folded key
+// only by marks that readers drop from queries.
+enum { ITEM_MARKS_ONLY = 0x40 };

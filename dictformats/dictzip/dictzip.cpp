@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -162,6 +163,15 @@ int parseHeader(FILE* f, DICTZIP_STATE* s) {
     return 0;
 }
 
+// Keeps a failure's diagnostic line in the state for its caller.
+void report(const DICTZIP_STATE* s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void report(const DICTZIP_STATE* s, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(s->error, sizeof s->error, format, args);
+    va_end(args);
+}
+
 void dropSlot(DICTZIP_STATE* s, int index) {
     DICTZIP_SLOT& slot = s->slots[index];
     slot.chunk = -1;
@@ -178,14 +188,14 @@ int startChunk(DICTZIP_STATE* s, int i, int index) {
     s->liveSlot = -1;
     const uint32_t size = s->chunkSizes[i];
     if (size == 0 || !readFullyAt(s->descriptor, s->compressed.get(), size, s->chunkOffsets[i])) {
-        std::printf("read error: %u\n", size);
+        report(s, "read error: %u\n", size);
         return -1;
     }
     z_stream& z = s->inflater;
     // Each chunk starts a fresh stream: nothing of the previous chunk's
     // window or end-of-stream state may leak into it.
     if (inflateReset(&z) != Z_OK) {
-        std::printf("inflate: %s\n", z.msg ? z.msg : "reset failed");
+        report(s, "inflate: %s\n", z.msg ? z.msg : "reset failed");
         return -1;
     }
     z.next_in = s->compressed.get();
@@ -208,7 +218,7 @@ int continueChunk(DICTZIP_STATE* s, int index, uint32_t need) {
                 slot.complete = 1;
                 break;
             }
-            std::printf("inflate did not flush (%u pending, %u avail)\n", z.avail_in, 0u);
+            report(s, "inflate did not flush (%u pending, %u avail)\n", z.avail_in, 0u);
             dropSlot(s, index);
             return -1;
         }
@@ -225,13 +235,13 @@ int continueChunk(DICTZIP_STATE* s, int index, uint32_t need) {
         // is whole when its input is used up while room was left.
         if (rc == Z_STREAM_END || (z.avail_in == 0 && (z.avail_out > 0 || rc == Z_BUF_ERROR))) {
             if (z.avail_in != 0) {
-                std::printf("inflate did not flush (%u pending, %u avail)\n", z.avail_in, z.avail_out);
+                report(s, "inflate did not flush (%u pending, %u avail)\n", z.avail_in, z.avail_out);
                 dropSlot(s, index);
                 return -1;
             }
             slot.complete = 1;
         } else if ((rc != Z_OK && rc != Z_BUF_ERROR) || (produced == 0 && z.avail_in == inBefore)) {
-            std::printf("inflate: %s\n", z.msg ? z.msg : zError(rc));
+            report(s, "inflate: %s\n", z.msg ? z.msg : zError(rc));
             dropSlot(s, index);
             return -1;
         }
@@ -273,11 +283,12 @@ int dictzipOpen(const char* path, DICTZIP_STATE* state) {
 }
 
 int dictzipCheckRange(const DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
+    s->error[0] = 0;
     if (s->chunkCount < 1 || !s->chunkOffsets) return -1;
     if (size == 0) return 0;
     if (offset > s->dataLength || size > s->dataLength - offset) {
-        std::printf("range %llu+%llu past the end of the data (%llu bytes)\n", static_cast<unsigned long long>(offset),
-                    static_cast<unsigned long long>(size), static_cast<unsigned long long>(s->dataLength));
+        report(s, "range %llu+%llu past the end of the data (%llu bytes)\n", static_cast<unsigned long long>(offset),
+               static_cast<unsigned long long>(size), static_cast<unsigned long long>(s->dataLength));
         return -1;
     }
     // The chunks of the range must be able to hold it before room is made.
@@ -289,8 +300,8 @@ int dictzipCheckRange(const DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
         room += most < chunkLength ? most : chunkLength;
     }
     if (room < size + offset % chunkLength) {
-        std::printf("range %llu+%llu larger than its chunks can hold\n", static_cast<unsigned long long>(offset),
-                    static_cast<unsigned long long>(size));
+        report(s, "range %llu+%llu larger than its chunks can hold\n", static_cast<unsigned long long>(offset),
+               static_cast<unsigned long long>(size));
         return -1;
     }
     return 0;
@@ -319,7 +330,7 @@ int dictzipInflateRange(DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
     if (!s->inflaterReady) {
         std::memset(&s->inflater, 0, sizeof s->inflater);
         if (inflateInit2(&s->inflater, -15) != Z_OK) {
-            std::printf("Cannot initialize inflation engine: %s\n", s->inflater.msg ? s->inflater.msg : "");
+            report(s, "Cannot initialize inflation engine: %s\n", s->inflater.msg ? s->inflater.msg : "");
             return -1;
         }
         s->inflaterReady = 1;
@@ -361,7 +372,7 @@ int dictzipInflateRange(DICTZIP_STATE* s, uint64_t offset, uint64_t size) {
         // A chunk shorter than the bytes wanted of it is damaged (or the
         // range runs past the real end of the data).
         if (static_cast<uint64_t>(slot->length) < to) {
-            std::printf("Length = %d instead of %d\n", slot->length, static_cast<int>(to));
+            report(s, "Length = %d instead of %d\n", slot->length, static_cast<int>(to));
             s->readBuffer[0] = 0;
             return -1;
         }

@@ -8,7 +8,8 @@
 // The file is untrusted: the header is checked against the file's real size
 // (chunk length 0, chunk count 0, chunks past the trailer are refused), a
 // range past the data or one that cannot be inflated gives an error, never
-// stale bytes. Diagnostic lines go to standard output.
+// stale bytes. Nothing is printed: a failing call leaves its diagnostic line
+// in the state's error text.
 #pragma once
 
 #include <zlib.h>
@@ -60,6 +61,9 @@ struct DICTZIP_STATE {
     int32_t nextSlot = 0;                   // slot to fill on the next miss
     int32_t liveSlot = -1;                  // slot whose chunk the inflater is in the middle of
     std::unique_ptr<uint8_t[]> compressed;  // one compressed chunk
+    // Why the last range check or read failed ("range 5+27 past the end of
+    // the data (27 bytes)", "inflate: ..."); empty after one that succeeded.
+    mutable char error[128] = {};
 };
 
 // Parses the header and trailer of the file at path into state and opens the
@@ -76,15 +80,15 @@ int dictzipReadHeader(const char* path, DICTZIP_STATE* state);
 // be read gives the empty text.
 const char* dictzipRead(DICTZIP_STATE* state, uint64_t offset, uint64_t size);
 // 0 when the range lies inside the data of the chunk table and its chunks can
-// hold that many bytes; else -1 after a diagnostic line. Checked before the
-// read buffer grows.
+// hold that many bytes; else -1 with the reason in the error text. Checked
+// before the read buffer grows.
 int dictzipCheckRange(const DICTZIP_STATE* state, uint64_t offset, uint64_t size);
 // Makes the read buffer hold size bytes and a NUL (first byte set to 0);
 // the buffer, or null when it cannot be allocated.
 uint8_t* dictzipReserve(DICTZIP_STATE* state, uint64_t size);
 // Inflates the chunks covering the range into the read buffer (which must
-// hold size + 1 bytes) and writes a NUL after them. 0, or -1 after a
-// diagnostic line.
+// hold size + 1 bytes) and writes a NUL after them. 0, or -1 with the
+// reason in the error text.
 int dictzipInflateRange(DICTZIP_STATE* state, uint64_t offset, uint64_t size);
 // Closes the descriptor, ends the inflater and releases every buffer.
 void dictzipClose(DICTZIP_STATE* state);

@@ -161,7 +161,12 @@ TEST(SearchKeysKana, KanaKeyFoldsToPlainHiragana) {
         {"katakana and long vowel", "\x83\x4a\x81\x5b", "\x82\xa9\x82\xa0", 1},  // カー -> かあ
         {"voiced, small and long", "\x83\x4b\x83\x62\x83\x52\x81\x5b", "\x82\xa9\x82\xc2\x82\xb1\x82\xa8",
          1},                                                                             // ガッコー
-        {"long vowel after n stays", "\x83\x93\x81\x5b", "\x82\xf1\x81\x5b", 1},         // ンー
+        {"long vowel after n is another n", "\x83\x93\x81\x5b", "\x82\xf1\x82\xf1", 1},  // ンー -> んん
+        {"long vowel after a long vowel stays", "\x82\xa0\x81\x5b\x81\x5b", "\x82\xa0\x82\xa0\x81\x5b",
+         1},                                                                         // あーー -> ああー
+        {"long vowel after wi and we", "\x83\x90\x81\x5b\x83\x91\x81\x5b",
+         "\x82\xee\x82\xa2\x82\xef\x82\xa6", 1},                                  // ヰーヱー -> ゐいゑえ
+        {"marks readers drop", "\x83\x41\x81\x45\x83\x89", "\x82\xa0\x82\xe7", 1},  // ア・ラ -> あら
         {"vu and small ka", "\x83\x94\x83\x95\x83\x96", "\x82\xa4\x82\xa9\x82\xaf", 1},  // ヴヵヶ
         {"semi-voiced", "\x82\xcf", "\x82\xcd", 1},                                      // ぱ -> は
         {"kanji clears all-kana", "\x8a\xbf\x8e\x9a", "\x8a\xbf\x8e\x9a", 0},

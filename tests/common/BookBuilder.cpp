@@ -55,14 +55,28 @@ BookRun buildBook(const BookRecipe& r) {
     return run;
 }
 
-BookRun buildPlainTextBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
-                           int ebType) {
+namespace {
+
+BookRun buildOneSourceBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
+                           int ebType, int sourceType) {
     writeFile(sourcePath, text);
     BookRecipe r;
     r.outDir = outDir;
     r.ebType = ebType;
-    r.sources.push_back({sourcePath, "", 4});
+    r.sources.push_back({sourcePath, "", sourceType});
     return buildBook(r);
+}
+
+}  // namespace
+
+BookRun buildPlainTextBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
+                           int ebType) {
+    return buildOneSourceBook(outDir, sourcePath, text, ebType, 4);
+}
+
+BookRun buildMarkupBook(const std::string& outDir, const std::string& sourcePath, const std::string& markup,
+                        int ebType) {
+    return buildOneSourceBook(outDir, sourcePath, markup, ebType, 0);
 }
 
 }  // namespace lftest

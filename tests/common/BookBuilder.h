@@ -71,6 +71,9 @@ BookRun buildBook(const BookRecipe& recipe);
 // into outDir as EPWING (ebType 1) or EB (0).
 BookRun buildPlainTextBook(const std::string& outDir, const std::string& sourcePath, const std::string& text,
                            int ebType = 1);
+// The same with a source of tagged markup (HTML).
+BookRun buildMarkupBook(const std::string& outDir, const std::string& sourcePath, const std::string& markup,
+                        int ebType = 1);
 
 // The message callback used by buildBook, for tests that drive CEPWing
 // themselves: messages land in capturedMessages().

@@ -2,6 +2,7 @@
 // when the object goes away.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ Bytes readFile(const std::string& path);
 // Names in a folder (without "." and ".."), sorted, to see that nothing
 // stray is left; empty when it cannot be read.
 std::vector<std::string> listDir(const std::string& dir);
+// Every regular file under dir (folders searched all the way down, links
+// not followed), by its path relative to dir.
+std::map<std::string, Bytes> readTree(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
 
@@ -42,5 +46,7 @@ int runCommand(const std::string& command, std::string* out = nullptr);
 
 // Directory of the built programs (build/bin).
 std::string binDir();
+// The bundled sample project's folder (examples/sample).
+std::string sampleDir();
 
 }  // namespace lftest

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,25 @@ std::vector<std::string> listDir(const std::string& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::map<std::string, Bytes> readTree(const std::string& dir) {
+    std::map<std::string, Bytes> files;
+    std::vector<std::string> folders = {""};
+    while (!folders.empty()) {
+        std::string rel = folders.back();
+        folders.pop_back();
+        for (const std::string& name : listDir(dir + (rel.empty() ? "" : "/" + rel))) {
+            std::string path = rel.empty() ? name : rel + "/" + name;
+            struct stat st;
+            if (lstat((dir + "/" + path).c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode))
+                folders.push_back(path);
+            else if (S_ISREG(st.st_mode))
+                files[path] = readFile(dir + "/" + path);
+        }
+    }
+    return files;
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {
@@ -117,6 +137,10 @@ std::string shellQuote(const std::string& s) {
             out += c;
     }
     return out + "'";
+}
+
+std::string sampleDir() {
+    return std::string(LF_SOURCE_DIR) + "/examples/sample";
 }
 
 }  // namespace lftest

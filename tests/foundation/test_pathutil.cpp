@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/common/FifoOpen.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -213,6 +214,13 @@ TEST(CopyFile, FailuresLeaveNoOutput) {
     }
     EXPECT_EQ(copyFile(nullptr, t.file("x").c_str()), -1);
     EXPECT_EQ(copyFile(t.file("src").c_str(), ""), -1);
+    // A FIFO is refused at once, not waited on for a writer.
+    int result = 0;
+    const std::string out = t.file("fromfifo");
+    EXPECT_TRUE(lftest::opensFifoWithoutWaiting(
+        t.file("fifo"), [&](const char* path) { return copyFile(path, out.c_str()); }, &result));
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(access(out.c_str(), F_OK), -1) << "no output";
 }
 
 TEST(MakeDirectories, LikeMkdirP) {

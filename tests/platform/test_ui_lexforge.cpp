@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,16 @@ TEST(NotificationCenter, DeliversByNameAndPoster) {
 }
 
 TEST(UIThreadTest, JoinAllWaitsForEveryThread) {
+    // Tasks that throw end too: joinAll does not wait for them for ever.
     std::atomic<int> done{0};
-    for (int i = 0; i < 4; ++i) UIThread::detachNewThread([&done] { ++done; });
+    for (int i = 0; i < 6; ++i)
+        UIThread::detachNewThread([&done, i] {
+            ++done;
+            if (i == 1) throw std::runtime_error("task failed");
+            if (i == 3) throw 3;
+        });
     UIThread::joinAll();
-    EXPECT_EQ(done.load(), 4);
+    EXPECT_EQ(done.load(), 6);
     EXPECT_EQ(UIThread::runningCount(), 0);
 }
 

@@ -87,6 +87,8 @@ TEST_F(TextWizard, ReadsTheFirstLineInItsEncoding) {
         {"empty file", "", "", {}, 2},
         {"UTF-16 line without an end", lftest::utf16("a\tb"), "", {}, 1},
         {"UTF-16 line ending in CR", lftest::utf16("a\tb\rc"), "", {}, 1},
+        {"a NUL byte inside the line", std::string("a\0b\tc\n", 6), "", {std::string("a\0b", 3), "c\n"}, 2},
+        {"a NUL byte in UTF-8", std::string("x\0,y\n", 5), "enc=utf-8;delim=,;fields=", {std::string("x\0", 2), "y\n"}, 0},
         {"line cut at 1023 bytes",
          std::string(1000, 'a') + "\t" + std::string(100, 'b') + "\n",
          "",
@@ -119,7 +121,10 @@ TEST_F(TextWizard, TypeChoicesGoToTheSelectedColumn) {
 
     w->fieldList.selectRow(0);
     EXPECT_EQ(w->type.indexOfSelectedItem(), 1);
-    w->fieldList.selectRow(2);  // a column without a type entry
+    w->fieldList.selectRow(2);  // a column without a type entry shows no type
+    EXPECT_EQ(w->type.indexOfSelectedItem(), -1);
+    w->type.selectItemAtIndex(1);  // the type the row before showed: still stored
+    EXPECT_EQ(w->m_fieldstype, (Texts{"headword", "-", "headword"}));
     w->type.selectItemAtIndex(4);
     EXPECT_EQ(w->m_fieldstype, (Texts{"headword", "-", "kana"}));
     EXPECT_EQ(w->fieldList.cellText("type", 2), "kana");

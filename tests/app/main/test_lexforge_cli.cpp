@@ -23,10 +23,6 @@ std::string lexforge() {
     return lftest::binDir() + "/lexforge";
 }
 
-std::string sample() {
-    return std::string(LF_SOURCE_DIR) + "/examples/sample";
-}
-
 // Runs lexforge with args; its standard output (and standard error when
 // asked) into *out.
 int run(const std::string& args, std::string* out, bool withStderr = false) {
@@ -61,11 +57,11 @@ std::string project(const std::string& output, const std::vector<std::string>& b
 TEST(LexforgeCli, BuildsTheSampleProject) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + sample() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
     EXPECT_EQ(out.compare(0, 7, "start.\n"), 0) << out;
     EXPECT_TRUE(endsWith(out, "\nDone.\n")) << out;
     for (const char* source : {"dict.html", "words.csv", "terms.txt"})
-        EXPECT_NE(out.find(sample() + "/" + source + "\n"), std::string::npos) << source << "\n" << out;
+        EXPECT_NE(out.find(lftest::sampleDir() + "/" + source + "\n"), std::string::npos) << source << "\n" << out;
     EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
     EXPECT_TRUE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
 
@@ -85,7 +81,7 @@ TEST(LexforgeCli, BuildsTheSampleProject) {
 TEST(LexforgeCli, ACatalogRunBuildsNoTextFile) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + sample() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
     EXPECT_EQ(out, "start.\nDone.\n");
     EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
     EXPECT_FALSE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));

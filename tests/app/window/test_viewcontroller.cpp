@@ -97,6 +97,46 @@ TEST_F(MainWindow, ListCommandsNeedASelection) {
     EXPECT_EQ(vc->bookTableView.numberOfRows(), 0);
 }
 
+// Open replaces the project under highlighted rows: afterwards the rows
+// highlighted and the model's book and source are the same, so the list
+// commands act on what is shown.
+TEST_F(MainWindow, OpenLeavesTheHighlightedRowsAndTheModelInAgreement) {
+    TestDir dir;
+    for (const char* name : {"one.lfx", "two.lfx"}) {
+        set->clear();
+        BookInfo& a = addBook("Alpha", "A");
+        addSource(a, "a1.txt", 4);
+        addSource(a, "a2.txt", 4);
+        addSource(a, "a3.txt", 4);
+        addBook("Beta", "B");
+        ASSERT_TRUE(set->saveXMLFile(dir.file(name)));
+    }
+    set->clear();
+    AppDelegate menu;
+    const struct {
+        const char* what;
+        int bookRow, sourceRow;
+    } cases[] = {{"source row 1 of book 1", 0, 1}, {"book 2", 1, -1}, {"nothing", -1, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        menu.applicationOpenFile(nullptr, dir.file("one.lfx"));
+        vc->bookTableView.selectRow(c.bookRow);
+        vc->sourceTableView.selectRow(c.sourceRow);
+        menu.applicationOpenFile(nullptr, dir.file("two.lfx"));
+        EXPECT_EQ(set->correntBook(), vc->bookTableView.selectedRow());
+        EXPECT_EQ(set->correntSource(), vc->sourceTableView.selectedRow());
+        EXPECT_EQ(vc->bookTableView.selectedRow(), 0);
+        // Delete Source removes nothing while no source is highlighted, and
+        // the highlighted one once one is.
+        menu.DeleteSource();
+        EXPECT_EQ(set->getBookArray()[0].getSource().size(), 3u);
+        vc->sourceTableView.selectRow(2);
+        menu.DeleteSource();
+        ASSERT_EQ(set->getBookArray()[0].getSource().size(), 2u);
+        EXPECT_EQ(set->getBookArray()[0].getSource()[1].inFile(), "a2.txt");
+    }
+}
+
 TEST_F(MainWindow, DoubleClickOpensTheBookDialogForARowOrANewBook) {
     addBook("Alpha", "A");
     vc->invalidateBookSet(nullptr);

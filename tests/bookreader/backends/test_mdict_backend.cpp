@@ -4,6 +4,9 @@
 // the guarded-buffer sweep, and records and resources against js-mdict.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -127,16 +130,136 @@ TEST(MDictBackend, ResourcesAreWrittenOnlyInsideTheFolder) {
     CItemList list;
     ASSERT_EQ(searchInto(r, list, "pic", 1), 1);
     std::string html = render(r, list, 0, true, false);
-    EXPECT_EQ(r.mdict()->extractResources(&html[0], out.path().c_str()), 3);
+    std::vector<std::string> refused;
+    // The second reference to img/a.png finds the file written for the first.
+    EXPECT_EQ(r.mdict()->extractResources(&html[0], out.path().c_str(), false, &refused), 4);
     EXPECT_EQ(html,
               "<p></p><div><img src=\"img_a.png\"><a href=\"sound://s_b.spx\">s</a><a href=\"http://x\">x</a>"
-              "<link href=\"style.css\"><img src=nope.png><img src=\"../up.png\"><img src=\"/abs.png\">"
+              "<link href=\"style.css\"><img src=nope.png><img src=\"../up.png\"><img src=\"_abs.png\">"
               "<img src=\"C:x.png\"><img src=img_a.png alt=1></div>\n");
-    EXPECT_EQ(lftest::listDir(out.path()), (std::vector<std::string>{"img_a.png", "s_b.spx"}));
+    EXPECT_EQ(lftest::listDir(out.path()), (std::vector<std::string>{"C:x.png", "_abs.png", "img_a.png", "s_b.spx"}));
+    EXPECT_EQ(refused, std::vector<std::string>{"../up.png"});
     const lftest::Bytes png = lftest::readFile(out.file("img_a.png"));
     EXPECT_EQ(std::string(png.begin(), png.end()), "PNG-a");
     // Nothing was written beside the folder.
     EXPECT_EQ(lftest::listDir(dir.path()), (std::vector<std::string>{"d.mdd", "d.mdx", "make.py"}));
+}
+
+namespace {
+
+// Resources of every name form, and one the link cases write.
+const char* const kNamedResources =
+    "sorted([('\\\\img\\\\a.png', b'IMG'), ('\\\\abs.png', b'ABS'), ('\\\\dir\\\\c.png', b'DIRC'), "
+    "('\\\\C:x.png', b'CX'), ('\\\\a..b.png', b'DOTS'), ('\\\\..\\\\up.png', b'UP'), ('\\\\a\\\\..\\\\b.png', b'AB'), "
+    "('\\\\x\\\\..', b'X'), ('\\\\.', b'DOT'), ('\\\\..', b'DOTDOT')], key=lambda e: e[0].lower()), mdd=True";
+
+std::string contents(const std::string& path) {
+    const lftest::Bytes b = lftest::readFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+}  // namespace
+
+TEST(MDictBackend, ResourceNamesOfEveryForm) {
+    TestDir dir;
+    ASSERT_TRUE(writeMdict(dir, {{"d.mdx", kWords}, {"d.mdd", kNamedResources}}));
+    CEBReader r;
+    ASSERT_EQ(r.openMDict(dir.file("d.mdx").c_str()), 1);
+    const struct Case {
+        const char* what;
+        const char* value;
+        const char* file;  // null: refused
+        const char* data;
+    } cases[] = {
+        {"a relative name", "img/a.png", "img_a.png", "IMG"},
+        {"a name beginning with a slash", "/abs.png", "_abs.png", "ABS"},
+        {"a name of backslashes", "\\dir\\c.png", "_dir_c.png", "DIRC"},
+        {"a drive letter is only a character", "C:x.png", "C:x.png", "CX"},
+        {"two dots inside a component", "a..b.png", "a..b.png", "DOTS"},
+        {"a leading .. component", "../up.png", nullptr, nullptr},
+        {"a .. component after backslashes", "..\\up.png", nullptr, nullptr},
+        {"a .. component in the middle", "a/../b.png", nullptr, nullptr},
+        {"a trailing .. component", "x/..", nullptr, nullptr},
+        {"the folder itself", ".", nullptr, nullptr},
+        {"its parent", "..", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir out;
+        std::string html = std::string("<img src=\"") + c.value + "\">";
+        std::vector<std::string> refused;
+        const int written = r.mdict()->extractResources(&html[0], out.path().c_str(), false, &refused);
+        if (c.file) {
+            EXPECT_EQ(written, 1);
+            EXPECT_TRUE(refused.empty());
+            EXPECT_EQ(html, std::string("<img src=\"") + c.file + "\">");
+            EXPECT_EQ(lftest::listDir(out.path()), std::vector<std::string>{c.file});
+            EXPECT_EQ(contents(out.file(c.file)), c.data);
+        } else {
+            EXPECT_EQ(written, 0);
+            EXPECT_EQ(refused, std::vector<std::string>{c.value});
+            EXPECT_EQ(html, std::string("<img src=\"") + c.value + "\">");
+            EXPECT_TRUE(lftest::listDir(out.path()).empty());
+        }
+    }
+    // Nothing was written beside the folders.
+    EXPECT_EQ(lftest::listDir(dir.path()), (std::vector<std::string>{"d.mdd", "d.mdx", "make.py"}));
+}
+
+TEST(MDictBackend, ResourcesNeverWriteThroughLinksNorReplaceUnlessAsked) {
+    TestDir dir;
+    ASSERT_TRUE(writeMdict(dir, {{"d.mdx", kWords}, {"d.mdd", kNamedResources}}));
+    CEBReader r;
+    ASSERT_EQ(r.openMDict(dir.file("d.mdx").c_str()), 1);
+    enum Standing { kNothing, kFile, kLinkToOutside, kDanglingLink };
+    const struct Case {
+        const char* what;
+        Standing standing;
+        bool replace;
+        int written;
+        const char* data;  // what the name reads afterwards (null: nothing readable)
+        bool stillLink;
+    } cases[] = {
+        {"a new name", kNothing, false, 1, "IMG", false},
+        {"an existing file is kept", kFile, false, 0, "OLD", false},
+        {"an existing file is replaced when asked", kFile, true, 1, "IMG", false},
+        {"a link to a file outside is kept", kLinkToOutside, false, 0, "OUTSIDE", true},
+        {"a link replaced when asked, its target untouched", kLinkToOutside, true, 1, "IMG", false},
+        {"a dangling link is kept", kDanglingLink, false, 0, nullptr, true},
+        {"a dangling link replaced when asked, nothing made at its target", kDanglingLink, true, 1, "IMG", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir out, outside;
+        const std::string name = out.file("img_a.png"), target = outside.file("target");
+        if (c.standing == kFile) {
+            ASSERT_TRUE(lftest::writeFile(name, std::string("OLD")));
+        }
+        if (c.standing == kLinkToOutside) {
+            ASSERT_TRUE(lftest::writeFile(target, std::string("OUTSIDE")));
+        }
+        if (c.standing == kLinkToOutside || c.standing == kDanglingLink) {
+            ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
+        }
+        std::string html = "<img src=\"img/a.png\">";
+        EXPECT_EQ(r.mdict()->extractResources(&html[0], out.path().c_str(), c.replace), c.written);
+        // The reference names the file either way.
+        EXPECT_EQ(html, "<img src=\"img_a.png\">");
+        struct stat st;
+        ASSERT_EQ(lstat(name.c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), c.stillLink);
+        if (c.data) {
+            EXPECT_EQ(contents(name), c.data);
+        }
+        // The link's target is what it was; no temporary file is left.
+        if (c.standing == kLinkToOutside) {
+            EXPECT_EQ(contents(target), "OUTSIDE");
+        }
+        if (c.standing == kDanglingLink) {
+            EXPECT_NE(lstat(target.c_str(), &st), 0);
+        }
+        EXPECT_EQ(lftest::listDir(out.path()), std::vector<std::string>{"img_a.png"});
+    }
 }
 
 TEST(MDictBackend, GuardedBufferSweep) {

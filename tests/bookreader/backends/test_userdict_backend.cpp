@@ -47,10 +47,10 @@ std::vector<int64_t> makeDictionary(const std::string& path, int contentType, co
     return ids;
 }
 
-std::string dsl(const std::string& in) {
+std::string dsl(const std::string& in, const char* headword = "") {
     std::vector<char> out(1 << 16);
-    uint32_t n =
-        CUserDictBackend::convertDslMarkup(out.data(), static_cast<uint32_t>(out.size()), 0, in.data(), in.size());
+    uint32_t n = CUserDictBackend::convertDslMarkup(out.data(), static_cast<uint32_t>(out.size()), 0, in.data(),
+                                                    in.size(), headword);
     return std::string(out.data(), n);
 }
 
@@ -98,10 +98,18 @@ TEST(UserDictBackend, DslMarkup) {
         {"examples and other tags", "[p]n[/p][ex]e[/ex][lang id=1]t[/lang]",
          "<I><font color=\"green\">n</font></I><font color=\"gray\">e</font>t"},
         {"unclosed name comes out as text", "[s]a<b", "a&lt;b"},
+        // As real DSL files are written:
+        {"a [ without ] on its line is text", "one [ two\nthree [b]bold[/b]", "one [ two\nthree <B>bold</B>"},
+        {"and at the end of the card", "x [y", "x [y"},
+        {"a bare [c] opens the default colour", "[c red]a [c]b[/c] c[/c]",
+         "<font color=\"red\">a <font color=\"green\">b</font> c</font>"},
+        {"<<word>> is a reference", "see <<word>>.", "see <A HREF=\"#word\">word</a>."},
+        {"<< without >> on its line is text", "a << b\n>>", "a &lt;&lt; b\n&gt;&gt;"},
+        {"~ stands for the headword", "~ness, [ref]~s[/ref], \\~", "goodness, <A HREF=\"#goods\">goods</a>, ~"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(dsl(c.in), c.out);
+        EXPECT_EQ(dsl(c.in, "good"), c.out);
     }
 }
 
@@ -211,15 +219,36 @@ TEST(UserDictBackend, DslBodyFiles) {
         EXPECT_EQ(r.userDict()->hasDictzipBody(), c.dictzip);
         EXPECT_EQ(byId(r, 1), expected);
     }
-    // Locators that do not parse or name no text give an empty meaning.
-    for (const char* bad : {"[0:0]", "[0:64000]", "nonsense"}) {
-        SCOPED_TRACE(bad);
-        const std::string path = dir.file(std::string("bad") + std::to_string(strlen(bad)) + ".lfd");
-        makeDictionary(path, USERDICT_DSL_INDEX, {{"w", bad, "", 0}}, "u8.dsl:UTF-8");
+    // Locators that do not parse or name no text give an empty meaning, and
+    // so do ranges the body does not hold whole, plain or dictzip'ed.
+    const std::string pastTheEnd = "[5:" + std::to_string(body.size()) + "]";
+    const struct {
+        std::string locator;
+        const char* filename;
+    } bad[] = {
+        {"[0:0]", "u8.dsl:UTF-8"},    {"[0:64000]", "u8.dsl:UTF-8"}, {"nonsense", "u8.dsl:UTF-8"},
+        {pastTheEnd, "u8.dsl:UTF-8"}, {pastTheEnd, "z.dsl:UTF-8"},   {"[9999:4]", "u8.dsl:UTF-8"},
+        {"[9999:4]", "z.dsl:UTF-8"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.locator + " in " + b.filename);
+        const std::string path = dir.file("bad" + std::to_string(&b - bad) + ".lfd");
+        makeDictionary(path, USERDICT_DSL_INDEX, {{"w", b.locator.c_str(), "", 0}}, b.filename);
         CEBReader r;
         ASSERT_EQ(r.openUserDictionary(path.c_str()), 1);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         EXPECT_EQ(byId(r, 1), "<INDENT=01><HEAD>w</HEAD><ID id=\"1\">  </ID>\r<INDENT=02>\r<BR>");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the reader prints nothing";
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the reader prints nothing";
     }
+    // "~" in a body stands for the card's headword.
+    ASSERT_TRUE(lftest::writeFile(dir.file("tilde.dsl"), std::string("[b]~[/b]s")));
+    const std::string tilde = dir.file("tilde.lfd");
+    makeDictionary(tilde, USERDICT_DSL_INDEX, {{"cat", "[0:9]", "", 0}}, "tilde.dsl:UTF-8");
+    CEBReader t;
+    ASSERT_EQ(t.openUserDictionary(tilde.c_str()), 1);
+    EXPECT_EQ(byId(t, 1), "<INDENT=01><HEAD>cat</HEAD><ID id=\"1\">  </ID>\r<INDENT=02><B>cat</B>s\r<BR>");
     // A missing body fails the open and leaves nothing attached.
     const std::string missing = dir.file("missing.lfd");
     makeDictionary(missing, USERDICT_DSL_INDEX, {{"w", "[0:1]", "", 0}}, "nothere.dsl");

@@ -223,7 +223,16 @@ TEST(ReaderIndex, EbFontHeadersAndLatin1) {
         unsigned narrowStart, count;
         bool latin1;
         unsigned endCode;
-    } cases[] = {{0xA121, 94, false, 0xA17E}, {0xA121, 95, false, 0xA221}, {0x0121, 10, true, 0}};
+    } cases[] = {
+        {0xA121, 94, false, 0xA17E},
+        {0xA121, 95, false, 0xA221},
+        {0xA17E, 2, false, 0xA221},
+        // ISO 8859-1 fonts count rows of 94 codes from their own row too.
+        {0x0121, 10, true, 0x012A},
+        {0x0121, 95, true, 0x0221},
+        {0x1E7E, 1, true, 0x1E7E},
+        {0xA121, 0, false, 0},  // no characters, no end
+    };
     for (const auto& c : cases) {
         lftest::TestDir dir;
         HandBook b = smallBook();
@@ -237,12 +246,26 @@ TEST(ReaderIndex, EbFontHeadersAndLatin1) {
         EXPECT_EQ(reader.isLatin1(), c.latin1) << std::hex << c.narrowStart;
         EXPECT_EQ(reader.narrowFont().width, 8);
         EXPECT_EQ(reader.narrowFont().startBlock, 5u);
-        if (!c.latin1) {
-            EXPECT_EQ(reader.narrowFont().endCode, c.endCode) << c.count;
-        }
+        EXPECT_EQ(reader.narrowFont().endCode, c.endCode) << std::hex << c.narrowStart << " " << std::dec << c.count;
         EXPECT_EQ(reader.wideFont().startCode, 0xB121);
         EXPECT_EQ(reader.wideFont().endCode, 0xB122);
     }
+}
+
+TEST(ReaderIndex, TheCharacterCodeBelongsToTheOpenBook) {
+    // A reader that read an ISO 8859-1 book reads the next book, one without
+    // a narrow font, as JIS X 0208.
+    lftest::TestDir dir;
+    HandBook latin = smallBook();
+    latin.area(0xF2, 5, 1);
+    latin.put(5, 8, {8, 16, 0x01, 0x21, 0x00, 0x01});
+    mkdir(dir.file("a").c_str(), 0755);
+    mkdir(dir.file("b").c_str(), 0755);
+    CEBReader reader;
+    ASSERT_EQ(reader.open(latin.write(dir.file("a"), "START").c_str(), 1, 0), 1);
+    EXPECT_TRUE(reader.isLatin1());
+    ASSERT_EQ(reader.open(smallBook().write(dir.file("b"), "START").c_str(), 1, 0), 1);
+    EXPECT_FALSE(reader.isLatin1());
 }
 
 TEST(ReaderBlocks, BcdOffsetsAndTheCache) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -255,9 +256,20 @@ TEST(FtsBuild, FilesAndTheirSchema) {
             while (!out.empty() && out.back() == '\n') out.pop_back();
             return out;
         };
-        EXPECT_EQ(query("select ver, indexmask, datsize, keycount from dbinfo"),
-                  std::to_string(c.format) + "|0|" + std::to_string(dat.size()) + "|" +
-                      std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        // The plain form's dbinfo is the first version's; the compact one
+        // also records the postings' size and the key count.
+        if (c.titleRows) {
+            EXPECT_EQ(query("select sql from sqlite_master where name = 'dbinfo'"),
+                      "CREATE TABLE dbinfo (\tver\tINTEGER,\tindexmask\tINTEGER)");
+            EXPECT_EQ(query("select * from dbinfo"), "1|0");
+            EXPECT_EQ(query("select * from datinfo"),
+                      std::to_string(dat.size()) + "|" +
+                          std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        } else {
+            EXPECT_EQ(query("select * from dbinfo"),
+                      std::to_string(c.format) + "|0|" + std::to_string(dat.size()) + "|" +
+                          std::to_string(dat[4] | (dat[5] << 8) | (dat[6] << 16) | (dat[7] << 24)));
+        }
         EXPECT_EQ(query(std::string("select count(*) from ") + c.keyTable), std::to_string(dat[4]));
         // The headings at 0 (text start) and 42 (heading escape).
         if (c.titleRows) {
@@ -267,6 +279,18 @@ TEST(FtsBuild, FilesAndTheirSchema) {
                       (lftest::Bytes{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 42, 0, 0, 0}));
         }
         EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+        if (c.titleRows) {
+            // An index of the first version's layout, without the sizes, is
+            // read; its postings must still end where its last list ends.
+            query("drop table datinfo");
+            EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+            lftest::Bytes longer = dat;
+            longer.push_back(0);
+            lftest::writeFile(ix.dir.file("fts.dat"), longer);
+            EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
+            lftest::writeFile(ix.dir.file("fts.dat"), dat);
+            EXPECT_TRUE(CEBFTS::isComplete(ix.dir.path().c_str()));
+        }
         EXPECT_EQ(CEBFTS::removeFiles(ix.dir.path().c_str()), 0);
         EXPECT_FALSE(CEBFTS::isComplete(ix.dir.path().c_str()));
     }
@@ -525,4 +549,152 @@ TEST(FtsReader, SearchGivesEntryHeadingsAndCombines) {
     reader.resetHits();
     reader.cancelSearch();
     EXPECT_EQ(reader.fullTextSearch("b", nullptr, nullptr, 0), 0);
+}
+
+namespace {
+
+// A body text of entries, each a heading escape 1F41 0001 and its words:
+// narrow ASCII (a space is the ideographic space 2121) or, for a character
+// of U+3000 and above, its wide JIS code. Entry i begins at starts[i].
+HandBook entriesBook(const std::vector<std::u32string>& entries, std::vector<uint32_t>* starts = nullptr) {
+    std::vector<unsigned> codes;
+    for (const std::u32string& e : entries) {
+        if (starts) starts->push_back(static_cast<uint32_t>(2 * codes.size()));
+        codes.push_back(0x1F41);
+        codes.push_back(0x0001);
+        bool narrow = false;
+        for (char32_t c : e) {
+            const bool ascii = c < 0x80;
+            // A space keeps the mode it stands in.
+            if (ascii != narrow && c != U' ') codes.push_back(ascii ? 0x1F04 : 0x1F05);
+            if (c != U' ') narrow = ascii;
+            if (c == U' ')
+                codes.push_back(0x2121);
+            else if (ascii)
+                codes.push_back(jclib::sjisToJis(jclib::hankakuToZenkaku(static_cast<unsigned>(c))));
+            else
+                codes.push_back(jclib::sjisToJis(unicodeToSjis(static_cast<uint32_t>(c))));
+        }
+        if (narrow) codes.push_back(0x1F05);
+        codes.push_back(0x1F0A);
+    }
+    codes.push_back(0x1F03);
+    std::vector<uint8_t> bytes;
+    for (unsigned c : codes) {
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+        bytes.push_back(static_cast<uint8_t>(c));
+    }
+    HandBook b;
+    b.area(0x00, 2, static_cast<uint32_t>(bytes.size() / 2048 + 1));
+    b.put(2, 0, bytes);
+    return b;
+}
+
+// Entries (by index) whose text holds the query, a space standing for one
+// blank: what a scan of the text finds. The line end after an entry is a
+// blank too.
+std::vector<size_t> scanEntries(const std::vector<std::u32string>& entries, std::u32string query) {
+    for (char32_t& c : query)
+        if (c >= U'A' && c <= U'Z') c += 0x20;
+    std::vector<size_t> out;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::u32string t = entries[i] + U" ";
+        for (char32_t& c : t)
+            if (c >= U'A' && c <= U'Z') c += 0x20;
+        if (t.find(query) != std::u32string::npos) out.push_back(i);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FtsSearch, ASpaceMatchesExactlyOneLeftOutPosition) {
+    const std::vector<std::u32string> entries = {
+        U"asterisk",   U"her son",   U"her  son",  U"hers on",  U"paper s",      U"the eris",      U"er",
+        U"ever",       U"er sun",    U"a b c",     U"abc",      U"ab c",         U"a bc",          U"over",
+        U"本の 虫",    U"本の虫",    U"日本 の虫", U"の 虫",    U"本 の 虫です", U"カメラ マン",   U"カメラマン",
+        U"ice cream",  U"icecream",  U"ice  cream"};
+    std::vector<uint32_t> starts;
+    HandBook b = entriesBook(entries, &starts);
+    const std::u32string queries[] = {U"er s",  U"r s",      U"er ", U"a b",   U"b c",   U"a b c",
+                                      U"の 虫", U"本の 虫", U"本 の 虫", U"ラ マ", U"ice cream", U"e c", U"ice  cream",
+                                      U"er"};
+    for (int format : kFormats) {
+        SCOPED_TRACE(format);
+        BuiltIndex ix(b, 0, format);
+        for (const std::u32string& q : queries) {
+            std::vector<uint32_t> w = wide(q);
+            const int n = ix.fts.searchEntries(w.data(), 0);
+            std::vector<size_t> got;
+            for (int i = 0; i < n; ++i) {
+                const uint32_t h = ix.fts.hits()[i].headingBlock * 2048 + ix.fts.hits()[i].headingOffset;
+                got.push_back(static_cast<size_t>(std::find(starts.begin(), starts.end(), h) - starts.begin()));
+            }
+            std::string shown;
+            for (char32_t c : q) shown += c < 0x80 ? static_cast<char>(c) : '?';
+            EXPECT_EQ(got, scanEntries(entries, q)) << "query \"" << shown << "\"";
+        }
+    }
+}
+
+TEST(FtsSearch, ACutSearchSaysSoAndCountsEntriesWhenAsked) {
+    // 40 entries of three "e" each, and 10 without one.
+    std::vector<std::u32string> entries;
+    for (int i = 0; i < 40; ++i) entries.push_back(U"eye see");
+    for (int i = 0; i < 10; ++i) entries.push_back(U"dog");
+    HandBook b = entriesBook(entries);
+    for (int format : kFormats) {
+        SCOPED_TRACE(format);
+        BuiltIndex ix(b, 0, format);
+        struct Case {
+            const char* name;
+            bool entries;
+            std::u32string query;
+            int max;
+            int hits;
+            bool more;
+        } cases[] = {
+            {"positions, cut", false, U"e", 50, 50, true},
+            {"positions, exactly all", false, U"e", 160, 160, false},
+            {"positions, no limit", false, U"e", 0, 160, false},
+            {"positions of a pair, cut", false, U"ee", 39, 39, true},
+            {"positions of a pair, all", false, U"ee", 40, 40, false},
+            {"entries, cut", true, U"e", 25, 25, true},
+            {"entries, exactly all", true, U"e", 40, 40, false},
+            {"entries, no limit", true, U"e", 0, 40, false},
+            {"entries of a pair, cut", true, U"ye", 1, 1, true},
+            {"entries, nothing", true, U"cat", 5, 0, false},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            std::vector<uint32_t> w = wide(c.query);
+            const int n = c.entries ? ix.fts.searchEntries(w.data(), c.max) : ix.fts.search(w.data(), c.max);
+            EXPECT_EQ(n, c.hits);
+            EXPECT_EQ(ix.fts.moreHits(), c.more);
+            if (!c.entries) continue;
+            for (int i = 1; i < n; ++i)
+                EXPECT_NE(ix.fts.hits()[i].headingOffset + 2048u * ix.fts.hits()[i].headingBlock,
+                          ix.fts.hits()[i - 1].headingOffset + 2048u * ix.fts.hits()[i - 1].headingBlock);
+        }
+    }
+
+    // The book reader: its limit counts entries and a cut result says so.
+    lftest::TestDir dir;
+    const std::string text = b.write(dir.path(), "HONMON");
+    CEBFTS fts;
+    ASSERT_EQ(fts.build(text.c_str(), dir.path().c_str(), 0), 0);
+    CEBReader reader;
+    ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1);
+    for (int max : {10, 39, 40, 41, 1000}) {
+        SCOPED_TRACE(max);
+        reader.resetHits();
+        reader.setMaxHits(max);
+        EXPECT_EQ(reader.fullTextSearch("e", nullptr, nullptr, 0), std::min(max, 40));
+        EXPECT_EQ(reader.hasMoreHits(), max < 40);
+    }
+    reader.resetHits();
+    reader.setMaxHits(1000);
+    reader.hits().setHitLimit50(true);
+    EXPECT_EQ(reader.fullTextSearch("e", nullptr, nullptr, 0), 40);
+    EXPECT_FALSE(reader.hasMoreHits());
 }

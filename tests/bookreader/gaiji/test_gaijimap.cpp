@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bookreader/gaiji/CGaijiMap.h"
+#include "foundation/pathutil.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/TestDir.h"
 
@@ -228,6 +229,35 @@ TEST(GaijiMapCache, DoubtfulCachesAreRebuilt) {
     CGaijiMap maps(dir.path().c_str());
     EXPECT_TRUE(maps.wroteCache());
     EXPECT_EQ(lftest::readFile(dir.file("GaijiMap.db")), good);
+}
+
+TEST(GaijiMapCache, LongBaseFolders) {
+    // A folder whose cache path would pass the path limit is still scanned,
+    // without a cache; one whose own name passes it is not cut to the name
+    // of another folder.
+    lftest::TestDir dir;
+    struct Case {
+        size_t length;  // of the base folder, its "/" included
+        bool scanned;
+    } cases[] = {{255 - 11, true}, {255 - 10, true}, {255, true}, {256, false}};
+    for (const Case& c : cases) {
+        const std::string parent = dir.file(std::to_string(c.length));
+        mkdir(parent.c_str(), 0755);
+        const std::string base = parent + "/" + std::string(c.length - parent.size() - 2, 'b');
+        ASSERT_EQ(base.size() + 1, c.length);
+        ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((base + "/GAIJI").c_str(), 0755), 0);
+        lftest::writeFile(base + "/GAIJI/BOOK.map", std::string("hA121\tu00C0\n"));
+        CGaijiMap maps(base.c_str());
+        const bool cached = c.length + 11 <= 255;
+        EXPECT_EQ(maps.findMap("BOOK") != nullptr, c.scanned) << c.length;
+        if (c.scanned) {
+            EXPECT_EQ(look(maps, maps.findMap("BOOK"), 0, 0xA121).cps[0], 0xC0) << c.length;
+        }
+        EXPECT_EQ(maps.wroteCache(), cached) << c.length;
+        EXPECT_EQ(std::string(maps.cachePath()).empty(), !cached) << c.length;
+        EXPECT_EQ(fileExists((base + "/GaijiMap.db").c_str()) == 1, cached) << c.length;
+    }
 }
 
 TEST(GaijiMapListing, DumpText) {

@@ -497,6 +497,85 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
     EXPECT_EQ(group.readFile(m_tmp.file("none.grp").c_str()), 0);
 }
 
+TEST_F(Groups, GroupFileTitlesAndIndexes) {
+    // 36 letters and a three-byte UTF-8 character: 39 bytes, cut before the
+    // character; 35 letters and a two-byte one: 37 bytes, whole.
+    const std::string x36(36, 'x'), x35(35, 'x');
+    struct Case {
+        const char* what;
+        std::string line;
+        int entries;
+        std::string title;
+    } cases[] = {
+        {"a title beginning with _", epwing().catalog + "|0|_|_|TEST|_mine|\n", 1, "_mine"},
+        {"a title of underscores", epwing().catalog + "|0|_|_|TEST|__|\n", 1, "__"},
+        {"a UTF-8 title cut at a character", epwing().catalog + "|0|_|_|TEST|" + x36 + "\xE3\x81\x82|\n", 1, x36},
+        {"a UTF-8 title that fits", epwing().catalog + "|0|_|_|TEST|" + x35 + "\xC3\xA9|\n", 1, x35 + "\xC3\xA9"},
+        {"a non-numeric index is refused", epwing().catalog + "|first|_|_|TEST|t|\n", 0, ""},
+        {"and so is a negative one", epwing().catalog + "|-1|_|_|TEST|t|\n", 0, ""},
+        {"and one with letters after it", epwing().catalog + "|0x|_|_|TEST|t|\n", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = m_tmp.file("g.grp");
+        writeFile(file, c.line);
+        CEBGroup group(m_tmp.path().c_str());
+        ASSERT_EQ(group.readFile(file.c_str()), 1);
+        ASSERT_EQ(group.count(), c.entries);
+        GROUP_ENTRY* e;
+        if (c.entries) {
+            ASSERT_EQ(group.entryPtr(0, &e), 1);
+            EXPECT_EQ(std::string(e->userTitle), c.title);
+            EXPECT_TRUE(group.droppedLines().empty());
+        } else {
+            ASSERT_EQ(group.droppedLines().size(), 1u);
+            EXPECT_EQ(group.droppedLines()[0].number, 1);
+        }
+    }
+    // A title given by the caller is cut the same way.
+    CEBGroup group(m_tmp.path().c_str());
+    ASSERT_EQ(group.addBook(epwing().catalog.c_str(), 0, (x36 + "\xE3\x81\x82").c_str()), 0);
+    GROUP_ENTRY* e;
+    ASSERT_EQ(group.entryPtr(0, &e), 1);
+    EXPECT_EQ(std::string(e->userTitle), x36);
+}
+
+TEST_F(Groups, GroupFileKeepsTheOrderOfItsLinesAndDropsWhatItCannotRead) {
+    const std::string file = m_tmp.file("HANDVIEW.grp");
+    const std::string a = epwing().catalog + "|0|_|_|TEST    ||";  // the slot's name as the catalog holds it
+    const std::string b = eb().catalog + "|0|_|_|TEST||";
+    const std::string away1 = "/nonexistent/one/CATALOGS|0|_|_|DICT    |One|";
+    const std::string away2 = "/nonexistent/two/CATALOGS|1|_|_|DICT    |Two|";
+    const std::string options = "%%bWordInflect=-1\n%%searchType=-1\n%%bFindAllDict=-1\n";
+    writeFile(file, away1 + "\n" + a + "\n" + away2 + "\n\nnot an entry\n" + b + "\n" + epwing().catalog +
+                        "|x|_|_|TEST||\n%%searchType=many\n%%colour=3\n" + options);
+    CEBGroup group(m_tmp.path().c_str());
+    ASSERT_EQ(group.readFile(file.c_str()), 1);
+    EXPECT_EQ(group.count(), 2);
+    // Lines that cannot be read are reported with their numbers, and dropped.
+    std::vector<std::pair<int, std::string>> dropped;
+    for (const GROUP_FILE_LINE& l : group.droppedLines()) dropped.push_back({l.number, l.text});
+    EXPECT_EQ(dropped, (std::vector<std::pair<int, std::string>>{{5, "not an entry"},
+                                                                 {7, epwing().catalog + "|x|_|_|TEST||"},
+                                                                 {8, "%%searchType=many"},
+                                                                 {9, "%%colour=3"}}));
+    group.setModified(1);
+    ASSERT_EQ(group.save(nullptr), 1);
+    // Books that are away keep their places among the entries.
+    EXPECT_EQ(text(readFile(file)), away1 + "\n" + a + "\n" + away2 + "\n" + b + "\n" + options);
+    // Read and saved again: the same file.
+    CEBGroup again(m_tmp.path().c_str());
+    ASSERT_EQ(again.readFile(file.c_str()), 1);
+    EXPECT_TRUE(again.droppedLines().empty());
+    again.setModified(1);
+    ASSERT_EQ(again.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), away1 + "\n" + a + "\n" + away2 + "\n" + b + "\n" + options);
+    // Removing an entry leaves the lines around it in their order.
+    ASSERT_EQ(again.remove(0), 1);
+    ASSERT_EQ(again.save(nullptr), 1);
+    EXPECT_EQ(text(readFile(file)), away1 + "\n" + away2 + "\n" + b + "\n" + options);
+}
+
 TEST_F(Groups, SavingWritesWholeFilesAndKeepsWhatTheUserDid) {
     std::string file = m_tmp.file("HANDVIEW.grp");
     {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -108,14 +109,24 @@ TEST(MediaRead, ColorGraphicCutByItsMarkers) {
     }
 }
 
-TEST(MediaRead, ColorGraphicOfAMegabyteIsDropped) {
+TEST(MediaRead, ColorGraphicsOfAMegabyteOrMoreAreDropped) {
+    struct Case {
+        size_t total;  // bytes of the picture, markers included
+        bool kept;
+    } cases[] = {{0x100000 - 1, true}, {0x100000, false}, {0x100000 + 1, false}};
     lftest::TestDir dir;
-    Bytes big = concat({kSoi, kSos, filled(0x100000, 0x42), kEoi});
-    CEBReader reader;
-    ASSERT_EQ(reader.open(mediaBook(dir, "big", 0xD2, 520, 0, big).c_str(), 1, 0), 1);
-    uint32_t size = 1;
-    EXPECT_EQ(reader.readColorGraphic(packPosition(2, 0), &size), nullptr);
-    EXPECT_EQ(size, 0u);
+    int n = 0;
+    for (const Case& c : cases) {
+        const Bytes head = concat({kSoi, kSos});
+        Bytes picture = concat({head, filled(c.total - head.size() - kEoi.size(), 0x42), kEoi});
+        ASSERT_EQ(picture.size(), c.total);
+        CEBReader reader;
+        ASSERT_EQ(reader.open(mediaBook(dir, "big" + std::to_string(n++), 0xD2, 520, 0, picture).c_str(), 1, 0), 1);
+        uint32_t size = 1;
+        Bytes got = takeBuffer(reader.readColorGraphic(packPosition(2, 0), &size), &size);
+        EXPECT_EQ(got.size(), c.kept ? c.total : 0u) << c.total;
+        EXPECT_EQ(size, c.kept ? c.total : 0u) << c.total;
+    }
 }
 
 TEST(MediaRead, ColorGraphicWithoutEndInAShortFile) {
@@ -545,27 +556,41 @@ TEST(MediaGlyph, Refusals) {
     }
 }
 
-TEST(MediaGlyph, SixteenDotGlyphsAreCached) {
-    // The cache is seen by changing the file under a reopened reader:
-    // 16-dot glyphs come from the cache, 24-dot ones from the file.
+TEST(MediaGlyph, SixteenDotGlyphsAreCachedForTheOpenFileOnly) {
+    // The cache is seen by changing the file under the open reader: 16-dot
+    // glyphs come from the cache, 24-dot ones from the file. Closing,
+    // reopening or opening another file drops the cached glyphs.
     lftest::TestDir dir;
     for (uint8_t height : {16, 24}) {
         const uint8_t width = height == 16 ? 16 : 12;
         const size_t bytes = height == 16 ? 32 : 48;
-        std::string name = "C" + std::to_string(height);
-        std::string path = fontFile(dir, name, width, height, 0xB121, 1, bytes, {{2, 0}});
+        const std::string name = "C" + std::to_string(height);
+        const std::string path = fontFile(dir, name, width, height, 0xB121, 1, bytes, {{2, 0}});
+        const std::string other = fontFile(dir, name + "o", width, height, 0xB121, 1, bytes, {{2, 0}, {2, 0}, {2, 0}});
+        struct Step {
+            const char* what;
+            std::function<int(CEBReader&)> run;
+            uint8_t expected;  // the glyph's bytes after the step
+        } steps[] = {
+            // (The reader's one-block cache moved off the glyph's block.)
+            {"file changed under the open reader", [](CEBReader& r) { return r.seekBlock(3); },
+             uint8_t(height == 16 ? 1 : 2)},
+            {"reopened", [](CEBReader& r) { return r.reopen(); }, 2},
+            {"another file", [&](CEBReader& r) { return r.openSingleFile(other.c_str()); }, 3},
+            {"closed and opened", [&](CEBReader& r) { return r.close() && r.openSingleFile(path.c_str()); }, 2},
+        };
         CEBReader reader;
         ASSERT_EQ(reader.openSingleFile(path.c_str()), 1);
         uint8_t glyph[64];
         uint32_t w, h;
         ASSERT_EQ(reader.readGaijiBitmap(width, height, 0xB121, &w, &h, glyph, sizeof glyph), 1);
         EXPECT_EQ(glyph[0], 1);
-        reader.close();
         fontFile(dir, name, width, height, 0xB121, 1, bytes, {{2, 0}, {2, 0}});  // now all 2
-        ASSERT_EQ(reader.reopen(), 0);                                           // closed: reopen refuses
-        ASSERT_EQ(reader.openSingleFile(path.c_str()), 1);
-        ASSERT_EQ(reader.readGaijiBitmap(width, height, 0xB121, &w, &h, glyph, sizeof glyph), 1);
-        EXPECT_EQ(glyph[0], height == 16 ? 1 : 2) << "height " << int(height);
+        for (const Step& step : steps) {
+            ASSERT_EQ(step.run(reader), 1) << step.what;
+            ASSERT_EQ(reader.readGaijiBitmap(width, height, 0xB121, &w, &h, glyph, sizeof glyph), 1) << step.what;
+            EXPECT_EQ(glyph[0], step.expected) << step.what << ", height " << int(height);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 // by side.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -204,11 +205,15 @@ TEST(WordSearch, IndexChainCountsOnlyItsOwnHits) {
 TEST(WordSearch, RetryShortensOrStems) {
     BookFile f;
     f.book.area(0x91, 3, 1);
-    // あいう, GO, RUN (sorted by JIS code)
-    f.book.put(
-        3, 0,
-        leafPage(
-            {{wide("GO"), 2, 10, 2, 10}, {wide("RUN"), 2, 20, 2, 20}, {"\x24\x22\x24\x24\x24\x26", 2, 30, 2, 30}}));
+    // あいう, DAY, GO, KEY, PLAYGROUND, RUBY, RUN (sorted by JIS code)
+    f.book.put(3, 0,
+               leafPage({{wide("DAY"), 2, 40, 2, 40},
+                         {wide("GO"), 2, 10, 2, 10},
+                         {wide("KEY"), 2, 50, 2, 50},
+                         {wide("PLAYGROUND"), 2, 60, 2, 60},
+                         {wide("RUBY"), 2, 70, 2, 70},
+                         {wide("RUN"), 2, 20, 2, 20},
+                         {"\x24\x22\x24\x24\x24\x26", 2, 30, 2, 30}}));
     CEBReader r;
     ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
     struct Case {
@@ -218,8 +223,14 @@ TEST(WordSearch, RetryShortensOrStems) {
         int hits;
     } cases[] = {
         {"running", 0, false, 0},
-        {"running", 0, true, 1},                           // stemmed to "run"
-        {"went", 0, true, 1},                              // irregular: "go"
+        {"running", 0, true, 1},  // stemmed to "run"
+        {"went", 0, true, 1},     // irregular: "go"
+        // Stems ending in "i" are also tried with "y" in its place.
+        {"days", 0, true, 1},    // "dai", "day"
+        {"keys", 0, true, 1},    // "kei", "key"
+        {"plays", 0, true, 1},   // "plai", "play": a prefix of PLAYGROUND
+        {"rubies", 0, true, 1},  // "rubi", "ruby"
+        {"rubies", 0, false, 0},
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6", 0, true, 1},  // あいうえ -> あいう
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8", 0, true, 1},
         {"\x82\xA0\x82\xA2\x82\xA6", 0, true, 0},          // three characters are not shortened
@@ -337,6 +348,52 @@ TEST(WordSearch, KeywordAndCrossIndexesServeWhenNoWordIndex) {
     EXPECT_EQ(textPositions(r), (std::vector<std::pair<uint32_t, uint16_t>>{{2, 20}}));
 }
 
+TEST(Searches, AFailedAllocationReleasesTheHitsAndSaysSo) {
+    // Two of everything: keys in the keyword and cross indexes, headings
+    // with "A" in the body text, references in the menu. With room for one
+    // hit, each search fails: nothing found so far is kept.
+    BookFile f;
+    f.book.area(0x80, 3, 1).area(0x81, 4, 1).area(0x01, 5, 1);
+    f.book.put(2, 0, {0x1F, 0x02, 0x1F, 0x41, 0x23, 0x41, 0x1F, 0x0A, 0x1F, 0x41, 0x23, 0x41, 0x1F, 0x03});
+    f.book.put(3, 0, keywordPage({{wide("RED"), 2, 10, 2, 10}, {wide("RED"), 2, 20, 2, 20}}));
+    f.book.put(4, 0, keywordPage({{wide("RED"), 2, 30, 2, 30}, {wide("RED"), 2, 40, 2, 40}}));
+    f.book.put(5, 0, {0x1F, 0x43, 0x24, 0x22, 0x1F, 0x63, 0, 0, 0, 2, 0, 0x10, 0x1F, 0x0A,
+                      0x1F, 0x43, 0x24, 0x24, 0x1F, 0x63, 0, 0, 0, 2, 0, 0x20, 0x1F, 0x03});
+    CEBReader r;
+    ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
+    struct Case {
+        const char* what;
+        std::function<int(CEBReader&)> search;
+    } cases[] = {
+        {"word search", [](CEBReader& x) { return x.wordSearch("red", 0, 0, HIT_ADD); }},
+        {"keyword search",
+         [](CEBReader& x) {
+             int level = 0;
+             return x.keywordSearch("red", &level, HIT_ADD);
+         }},
+        {"cross search",
+         [](CEBReader& x) {
+             int level = 0;
+             return x.crossSearch("red", &level, HIT_ADD);
+         }},
+        {"keyword of one word", [](CEBReader& x) { return x.keywordSearchWord("red", 0, HIT_ADD); }},
+        {"text scan", [](CEBReader& x) { return x.textScanSearch("a", nullptr, nullptr, 0); }},
+        {"menu", [](CEBReader& x) { return x.menuToHits(5, 0); }},
+    };
+    for (const Case& c : cases) {
+        r.resetHits();
+        r.hits().setCapacityLimit(0);
+        EXPECT_EQ(c.search(r), 2) << c.what << " with room";
+        EXPECT_FALSE(r.searchFailed()) << c.what;
+        r.resetHits();
+        r.hits().setCapacityLimit(1);
+        EXPECT_EQ(c.search(r), 0) << c.what;
+        EXPECT_TRUE(r.searchFailed()) << c.what;
+        EXPECT_EQ(r.hitCount(), 0) << c.what;
+        EXPECT_EQ(r.hits().storedCount(), 0) << c.what << ": the hits found so far are released";
+    }
+}
+
 TEST(KeywordSearch, LongQueriesStayInTheirBuffers) {
     BookFile f;
     f.book.area(0x80, 3, 1);
@@ -403,6 +460,18 @@ TEST(EndwordSearch, Latin1KeysReverseByteByByte) {
     EXPECT_EQ(b, std::vector<int>(300, 1));
 }
 
+// Body text as bytes: ASCII letters and the space as their full-width JIS
+// codes, any other value as a 16-bit code.
+std::vector<uint8_t> text(std::initializer_list<unsigned> units) {
+    std::vector<uint8_t> out;
+    for (unsigned u : units) {
+        const unsigned code = u == ' ' ? 0x2121 : u < 0x80 ? 0x2300 + u : u;
+        out.push_back(static_cast<uint8_t>(code >> 8));
+        out.push_back(static_cast<uint8_t>(code));
+    }
+    return out;
+}
+
 TEST(TextScan, MatchesAndHeadings) {
     struct Put {
         uint32_t block, offset;
@@ -418,7 +487,7 @@ TEST(TextScan, MatchesAndHeadings) {
     } cases[] = {
         {"overlapping match (ああい in あああい)",
          false,
-         {{2, 0, {0x1F, 0x41, 0x24, 0x22, 0x24, 0x22, 0x24, 0x22, 0x24, 0x24}}},
+         {{2, 0, {0x1F, 0x41, 0x01, 0x00, 0x24, 0x22, 0x24, 0x22, 0x24, 0x22, 0x24, 0x24}}},
          0,
          0,
          "\x82\xA0\x82\xA0\x82\xA2",
@@ -432,14 +501,66 @@ TEST(TextScan, MatchesAndHeadings) {
          {{2, 0}}},
         {"newline and spaces between words",
          false,
-         {{2,
-           0,
-           {0x1F, 0x41, 0x23, 0x41, 0x1F, 0x0A, 0x23, 0x42, 0x1F, 0x02, 0x23, 0x41, 0x21, 0x21, 0x21, 0x21, 0x23,
-            0x42}}},
+         {{2, 0, {0x1F, 0x41, 0x01, 0x00, 0x23, 0x41, 0x1F, 0x0A, 0x23, 0x42,
+                  0x1F, 0x02, 0x23, 0x41, 0x21, 0x21, 0x21, 0x21, 0x23, 0x42}}},
          0,
          0,
          "a b",
-         {{2, 0}, {2, 8}}},
+         {{2, 0}, {2, 10}}},
+        // Escapes with parameters inside a match: emphasis (1FE0 0003 ..
+        // 1FE1), an indent (1F09 0002), a keyword (1F41 0100 .. 1F61).
+        {"across emphasis",
+         false,
+         {{2, 0, text({0x1F02, 'a', ' ', 0x1FE0, 0x0003, 'n', 'o', 0x1FE1, 'b'})}},
+         0,
+         0,
+         "a nob",
+         {{2, 0}}},
+        {"across an indent", false, {{2, 0, text({0x1F02, 'a', 'b', 0x1F09, 0x0002, 'c', 'd'})}}, 0, 0, "bc", {{2, 0}}},
+        {"across a keyword's start and end",
+         false,
+         {{2, 0, text({0x1F02, 'x', 0x1F41, 0x0100, 'y', 0x1F61, 'z'})}},
+         0,
+         0,
+         "xyz",
+         {{2, 4}}},  // the keyword's start is a heading mark
+        {"an escape parameter is not text", false, {{2, 0, text({0x1F02, 0x1FE0, 0x2341, 'b'})}}, 0, 0, "ab", {}},
+        {"parameters up to a mark (EPWING colour chart)",
+         false,
+         {{2, 0, text({0x1F02, 'a', 0x1F14, 0x1E12, 0x1E34, 'b'})}},
+         0,
+         0,
+         "ab",
+         {{2, 0}}},
+        // A line break matches a space of the key (or a line break), never nothing.
+        {"a line break is no empty string",
+         false,
+         {{2, 0, text({0x1F02, 'T', 'V', 0x1F0A, 's', 'e', 't'})}},
+         0,
+         0,
+         "TVset",
+         {}},
+        {"nor are two letters around it adjacent",
+         false,
+         {{2, 0, text({0x1F02, 'T', 'V', 0x1F0A, 's', 'e', 't'})}},
+         0,
+         0,
+         "VS",
+         {}},
+        {"a line break matches a space",
+         false,
+         {{2, 0, text({0x1F02, 'T', 'V', 0x1F0A, 's', 'e', 't'})}},
+         0,
+         0,
+         "TV set",
+         {{2, 0}}},
+        {"a space and a line break are one run of spaces",
+         false,
+         {{2, 0, text({0x1F02, 'T', 'V', ' ', 0x1F0A, 's', 'e', 't'})}},
+         0,
+         0,
+         "TV set",
+         {{2, 0}}},
         {"heading mark across a block end (ISO 8859-1)",
          true,
          {{2, 2047, {0x1F}}, {3, 0, {0x41, 'a', 'b', 'c'}}},
@@ -472,5 +593,46 @@ TEST(TextScan, MatchesAndHeadings) {
             c.key, [](void* user, int, int, int) { ++*static_cast<int*>(user); }, &calls, 0);
         EXPECT_EQ(textPositions(r), c.hits) << c.what;
         EXPECT_EQ(calls, 3) << c.what << ": one progress call per block and one at the end";
+    }
+}
+
+TEST(TextScan, LimitsCountEntriesNotOccurrences) {
+    // Entries of a keyword (a heading mark) and a body holding the word
+    // "ox" `perEntry` times.
+    struct Case {
+        const char* what;
+        int entries, perEntry;
+        int maxHits;
+        bool limit50;
+        int found;
+        bool more;
+    } cases[] = {
+        {"three entries of three occurrences under maxHits 3", 3, 3, 3, false, 3, false},
+        {"a fourth entry is refused", 4, 3, 3, false, 3, true},
+        {"63 entries of two occurrences under the 50-hit limit", 63, 2, 0, true, 50, true},
+        {"50 entries fill the limit exactly", 50, 4, 0, true, 50, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> body;
+        for (int e = 0; e < c.entries; ++e) {
+            const std::vector<uint8_t> head = text({0x1F41, 0x0100, 'k', 0x1F61, 0x1F0A});
+            body.insert(body.end(), head.begin(), head.end());
+            for (int k = 0; k < c.perEntry; ++k) {
+                const std::vector<uint8_t> word = text({'o', 'x', ' '});
+                body.insert(body.end(), word.begin(), word.end());
+            }
+        }
+        lftest::TestDir dir;
+        HandBook book;
+        const uint32_t blocks = static_cast<uint32_t>(body.size() / 2048 + 1);
+        book.area(0x00, 2, blocks);
+        book.put(2, 0, body);
+        book.put(2 + blocks - 1, 2047, {0});
+        CEBReader r;
+        ASSERT_EQ(r.open(book.write(dir.path(), "HONMON").c_str(), 1, 0), 1) << c.what;
+        if (c.maxHits) r.setMaxHits(c.maxHits);
+        r.setHitLimit50(c.limit50);
+        EXPECT_EQ(r.textScanSearch("ox", nullptr, nullptr, 0), c.found) << c.what;
+        EXPECT_EQ(r.hasMoreHits(), c.more) << c.what;
     }
 }

@@ -243,6 +243,18 @@ TEST(Stemmer, OutputLimitAndLongWords) {
     EXPECT_EQ(std::string(out), stemmed) << "a long word is stemmed whole";
 }
 
+TEST(Stemmer, LongRunsOfYTakeLinearTime) {
+    // A "y" after a vowel-like "y" is a consonant and so on down the run:
+    // each answer comes from the one before (a run of 200,000 letters took
+    // seconds while every test walked the run back to its start).
+    for (size_t n : {size_t(3), size_t(8), size_t(200000), size_t(200001)}) {
+        const std::string run(n, 'y');
+        std::vector<char> out(n + 8);
+        stemWords(run.c_str(), out.data(), static_cast<int>(out.size()));
+        EXPECT_EQ(std::string(out.data()), std::string(n - 1, 'y') + "i") << n << " letters";
+    }
+}
+
 TEST(Stemmer, CallsInParallelDoNotShareState) {
     // Stemming long and short words at once in two threads gives each its own result.
     std::string longStem;

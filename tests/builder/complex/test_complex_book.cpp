@@ -193,3 +193,72 @@ TEST(ComplexBookRefused, DefinitionBeyondTheLimitsLeavesNoBook) {
 }
 
 }  // namespace
+
+// Complex keys and candidate words are chosen words: their blanks and
+// symbols stay, so that the EB Library finds them typed as written (it
+// takes a multi-search word as it is), whatever delBlank and delSym say.
+TEST(ComplexBookKeys, BlanksAndSymbolsStayInKeysAndCandidates) {
+    const std::string sanMarino = "\x83\x54\x83\x93\x81\x45\x83\x7d\x83\x8a\x83\x6d";  // サン・マリノ
+    const std::string works = "<DL>\n"
+                              "<DT>Dessert</DT><KEY type=\"complex\" name=\"word\">ice cream</KEY><DD>cold</DD>\n"
+                              "<DT>Disc</DT><KEY type=\"complex\" name=\"word\">CD-ROM</KEY><DD>data</DD>\n"
+                              "<DT>Country</DT><KEY type=\"complex\" name=\"word\">" +
+                              sanMarino + "</KEY><DD>small</DD>\n</DL>\n";
+    // Two fields over the same keys: one typed, one with candidates.
+    const std::string definition = "<COMPLEX name=\"Words\">\n <GROUP name=\"Typed\"><ATTR name=\"word\"></GROUP>\n"
+                                   " <GROUP name=\"Picked\"><ATTR name=\"word\">\n"
+                                   "  <KEYWORD>ice cream</KEYWORD><KEYWORD>CD-ROM</KEYWORD>\n </GROUP>\n</COMPLEX>\n";
+    Built b;
+    build(&b, 0, definition, works);
+    ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
+    lftest::EbProbe p(b.book());
+    ASSERT_TRUE(p.ok()) << p.error();
+    auto searches = p.multiSearches(0);
+    ASSERT_EQ(searches.size(), 1u) << p.error();
+    ASSERT_EQ(searches[0].entries.size(), 2u);
+    ASSERT_TRUE(searches[0].entries[1].hasCandidates);
+    auto top = p.candidates(0, searches[0].entries[1].candidatesBlock, searches[0].entries[1].candidatesOffset);
+    ASSERT_EQ(top.size(), 2u) << p.error();
+    EXPECT_EQ(top[0].word, wide("ICE") + "\x81\x40" + wide("CREAM"));
+    EXPECT_EQ(top[1].word, wide("CD") + "\x81\x7c" + wide("ROM"));
+    struct Case {
+        std::vector<std::string> words;
+        std::vector<std::string> headings;
+    } cases[] = {
+        {{"ice cream", ""}, {"Dessert"}}, {{"ICE CREAM", ""}, {"Dessert"}}, {{"icecream", ""}, {}},
+        {{"CD-ROM", ""}, {"Disc"}},       {{"cd-rom", ""}, {"Disc"}},       {{"CDROM", ""}, {}},
+        {{sanMarino, ""}, {"Country"}},   {{"", top[0].word}, {"Dessert"}}, {{"", top[1].word}, {"Disc"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(headingsOf(p, p.multiSearch(0, 0, c.words)), c.headings) << c.words[0] << c.words[1];
+}
+
+// Half-width katakana in titles and labels are widened with their voiced
+// and semi-voiced marks joined: ﾗﾍﾞﾙ is ラベル, not ラヘ゛ル.
+TEST(ComplexBookKeys, HalfWidthKanaLabelsKeepTheirSoundMarks) {
+    struct Case {
+        std::string halfWidth;
+        std::string fullWidth;
+    } cases[] = {
+        {"\xd7\xcd\xde\xd9", "\x83\x89\x83\x78\x83\x8b"},  // ﾗﾍﾞﾙ ラベル
+        {"\xca\xdf\xdd", "\x83\x70\x83\x93"},              // ﾊﾟﾝ パン
+        {"\xb3\xde\xa8", "\x83\x94\x83\x42"},              // ｳﾞｨ ヴィ
+        {"\xc2\xde\xc3\xde\xc4\xde", "\x83\x64\x83\x66\x83\x68"},  // ﾂﾞﾃﾞﾄﾞ ヅデド
+        {"\xcf\xde", "\x83\x7d\x81\x4a"},                  // ﾏﾞ: no such kana, the mark stays apart
+    };
+    std::string definition;
+    for (const Case& c : cases)
+        definition += "<COMPLEX name=\"" + c.halfWidth + "\"><GROUP name=\"" + c.halfWidth + "\"/></COMPLEX>\n";
+    Built b;
+    build(&b, 0, definition);
+    ASSERT_EQ(b.run.newBookResult, 0) << b.run.log();
+    lftest::EbProbe p(b.book());
+    ASSERT_TRUE(p.ok()) << p.error();
+    auto searches = p.multiSearches(0);
+    ASSERT_EQ(searches.size(), sizeof cases / sizeof cases[0]) << p.error();
+    for (size_t i = 0; i < searches.size(); ++i) {
+        EXPECT_EQ(searches[i].title, cases[i].fullWidth) << i;
+        ASSERT_EQ(searches[i].entries.size(), 1u);
+        EXPECT_EQ(searches[i].entries[0].label, cases[i].fullWidth) << i;
+    }
+}

@@ -69,8 +69,8 @@ TEST(ComplexDefinition, TagsMakeSearchesFieldsAndCandidates) {
          "<keyword>  two words </keyword><category name=\"Plain\"/>\n"
          "</group></complex>",
          {"|g[g]{Fiction(Long(epic),tale),two words,Plain}"}},
-        {"a subcategory ends at the next",
-         "<COMPLEX><GROUP name=g><CATEGORY name=c><SUBCATEGORY name=s1>"
+        {"a subcategory ends at its close",
+         "<COMPLEX><GROUP name=g><CATEGORY name=c><SUBCATEGORY name=s1></SUBCATEGORY>"
          "<SUBCATEGORY name=s2><KEYWORD>k</KEYWORD></GROUP></COMPLEX>",
          {"|g[g]{c(s1,s2(k))}"}},
         {"comments, text and other tags are ignored",
@@ -80,7 +80,6 @@ TEST(ComplexDefinition, TagsMakeSearchesFieldsAndCandidates) {
          "<COMPLEX name=\"" + kanji16 + "x\"><GROUP name=\"" + kanji16 + "\"/></COMPLEX>",
          {kanji16 + "|" + repeat("\x8a\xbf", 15) + "[" + kanji16 + "]"}},
         {"an unclosed search ends with the file", "<COMPLEX><GROUP name=a><KEYWORD>w", {"|a[a]{w}"}},
-        {"nothing", "", {}},
     };
     for (const Case& c : cases) {
         try {
@@ -117,6 +116,11 @@ TEST(ComplexDefinition, TenSearchesOfFiveFieldsAreTheLimit) {
         {"a subcategory outside a category", "<COMPLEX><GROUP name=g><SUBCATEGORY name=s>",
          "<SUBCATEGORY> outside <CATEGORY>"},
         {"an empty keyword", "<COMPLEX><GROUP name=g><KEYWORD> </KEYWORD>", "<KEYWORD> without a word"},
+        {"an empty file", "", "no <COMPLEX> in the definition (line 1)"},
+        {"a file without a search", "<!-- nothing -->\n<GROUP2>\n", "no <COMPLEX> in the definition (line 3)"},
+        {"a subcategory inside a subcategory",
+         "<COMPLEX><GROUP name=g><CATEGORY name=c>\n<SUBCATEGORY name=s><SUBCATEGORY name=t>",
+         "<SUBCATEGORY> inside <SUBCATEGORY> (line 2)"},
     };
     for (const Case& c : cases) {
         try {
@@ -126,6 +130,27 @@ TEST(ComplexDefinition, TenSearchesOfFiveFieldsAreTheLimit) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
         }
     }
+}
+
+// A UTF-8 file (with a mark, or valid UTF-8 that is no valid Shift_JIS) is
+// read as UTF-8: its Japanese names come out as the Shift_JIS working text.
+// Shift_JIS stays Shift_JIS.
+TEST(ComplexDefinition, Utf8FilesAreReadAsUtf8) {
+    const std::string sjisDef = "<COMPLEX name=\"\x8c\x9f\x8d\xf5\"><GROUP name=\"\x92\x98\x8e\xd2\"/></COMPLEX>";
+    const std::string want = "\x8c\x9f\x8d\xf5|\x92\x98\x8e\xd2[\x92\x98\x8e\xd2]";  // 検索|著者[著者]
+    const std::string utf8Def = "<COMPLEX name=\"\xe6\xa4\x9c\xe7\xb4\xa2\"><GROUP name=\"\xe8\x91\x97\xe8\x80\x85\"/></COMPLEX>";
+    struct Case {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"Shift_JIS", sjisDef},
+        {"UTF-8", utf8Def},
+        {"UTF-8 with a mark", "\xef\xbb\xbf" + utf8Def},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parse(c.text), std::vector<std::string>{want}) << c.what;
+    EXPECT_FALSE(CComplexDef::isUtf8(sjisDef.data(), sjisDef.size()));
+    const std::string ascii = "<COMPLEX><GROUP name=a/></COMPLEX>";
+    EXPECT_FALSE(CComplexDef::isUtf8(ascii.data(), ascii.size()));
 }
 
 TEST(ComplexDefinition, MissingFileIsRefused) {

@@ -30,6 +30,17 @@ std::string writeDz(const TestDir& dir, const std::vector<unsigned char>& bytes,
     return path;
 }
 
+// The dictzip form of data with the first bytes of its second chunk
+// overwritten, so that the chunk does not inflate; chunks is the number of
+// chunks the data makes.
+std::vector<unsigned char> brokenSecondChunk(const std::string& data, size_t chunks) {
+    std::vector<unsigned char> broken = makeDictzip(data);
+    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
+    const size_t chunk1 = lftest::kDzSizes + 2 * chunks + size0;
+    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    return broken;
+}
+
 // Offsets at and around every chunk boundary of the data.
 std::vector<uint64_t> boundaryOffsets(uint64_t chunk, uint64_t length) {
     std::vector<uint64_t> out = {0};
@@ -236,10 +247,7 @@ TEST(Dictzip, DamagedChunksGiveNoStaleBytes) {
     std::vector<unsigned char> shortChunks = makeDictzip(data.substr(0, 2000), half);
     lftest::putLe16(shortChunks, lftest::kDzChunkLength, 1000);
     // Bytes of chunk 1 overwritten: it does not inflate.
-    std::vector<unsigned char> broken = makeDictzip(data);
-    const unsigned size0 = broken[lftest::kDzSizes] | (broken[lftest::kDzSizes + 1] << 8);
-    const size_t chunk1 = lftest::kDzSizes + 2 * 4 + size0;
-    for (size_t i = 0; i < 12; ++i) broken[chunk1 + i] = 0xFF;
+    const std::vector<unsigned char> broken = brokenSecondChunk(data, 4);
 
     TestDir dir;
     DICTZIP_STATE s;
@@ -324,6 +332,39 @@ TEST(Dictzip, ChunksInflatedInPartAreCompletedLater) {
                     EXPECT_LT(slot.length, static_cast<int32_t>(k));
                 }
             }
+        }
+    }
+}
+
+TEST(Dictzip, FailuresAreReportedThroughTheStateNotPrinted) {
+    const std::string data = lftest::sampleText(3000);
+    const std::vector<unsigned char> broken = brokenSecondChunk(data, 3);
+    TestDir dir;
+    DICTZIP_STATE s;
+    ASSERT_EQ(0, dictzipOpen(writeDz(dir, broken).c_str(), &s));
+    struct Case {
+        const char* name;
+        uint64_t offset, size;
+        const char* error;  // how the error text begins; "" for a read that works
+    } cases[] = {
+        {"a range past the end", 2990, 20, "range 2990+20 past the end"},
+        {"a chunk that does not inflate", 1100, 10, "inflate"},
+        {"a good read clears the error", 10, 10, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        // A refused range leaves the buffer as small as it was: read it as text.
+        const std::string got = dictzipRead(&s, c.offset, c.size);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(std::string(s.error).compare(0, strlen(c.error), c.error), 0) << s.error;
+        if (c.error[0]) {
+            EXPECT_EQ(got, "");
+        } else {
+            EXPECT_STREQ(s.error, "");
+            EXPECT_EQ(got, data.substr(c.offset, c.size));
         }
     }
 }

@@ -1,0 +1,338 @@
+// Headwords of a delimited source found through the EB Library as users type
+// them: Latin letters in either width and case, words written in kana (and
+// the symbols readers count as kana) by kana search in either script, and a
+// real Japanese-English word list of the Debian archive checked whole.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "builder/CEPWing.h"
+#include "foundation/codes/jclib.h"
+#include "tests/common/BookBuilder.h"
+#include "tests/common/EbProbe.h"
+#include "tests/common/TestDir.h"
+
+namespace {
+
+using lftest::EbHit;
+using lftest::EbSearchKind;
+
+const int kIndexes = 0x5F;  // prefix and suffix by written form and by kana, keyword, menu
+
+std::string sjis(const std::string& utf8) {
+    std::vector<unsigned char> out(utf8.size() * 2 + 4);
+    const int n = utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), out.data(), out.size());
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+}
+
+std::u32string wide(const std::string& utf8) {
+    std::vector<uint32_t> w(utf8.size() + 1);
+    const int n = utf8ToWide(utf8.data(), static_cast<int>(utf8.size()), w.data());
+    return std::u32string(w.begin(), w.begin() + n);
+}
+
+std::string utf8(const std::u32string& w) {
+    std::string out;
+    for (char32_t c : w) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Hiragana and katakana forms of a word (characters with a counterpart in
+// the other script; ヴ ヵ ヶ have none in Shift_JIS).
+std::string toHiragana(const std::string& s) {
+    std::u32string w = wide(s);
+    for (char32_t& c : w)
+        if (c >= 0x30A1 && c <= 0x30F3) c -= 0x60;
+    return utf8(w);
+}
+std::string toKatakana(const std::string& s) {
+    std::u32string w = wide(s);
+    for (char32_t& c : w)
+        if (c >= 0x3041 && c <= 0x3093) c += 0x60;
+    return utf8(w);
+}
+
+std::string csvField(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+struct Record {
+    std::string headword, reading, meaning;  // UTF-8
+};
+
+// Builds a book of a UTF-8 source "headword,reading,meaning".
+void buildCsvBook(lftest::TestDir& dir, const std::vector<Record>& records, lftest::BookRun* run) {
+    std::string csv;
+    for (const Record& r : records)
+        csv += csvField(r.headword) + "," + csvField(r.reading) + "," + csvField(r.meaning) + "\n";
+    ASSERT_TRUE(lftest::writeFile(dir.file("words.csv"), csv));
+    lftest::BookRecipe recipe;
+    recipe.outDir = dir.path();
+    recipe.indexDef = kIndexes;
+    recipe.sources.push_back({dir.file("words.csv"), "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+    *run = lftest::buildBook(recipe);
+    ASSERT_EQ(run->newBookResult, 0) << run->log();
+}
+
+// Text positions of the hits of a search.
+std::set<std::pair<int, int>> positions(const std::vector<EbHit>& hits) {
+    std::set<std::pair<int, int>> out;
+    for (const EbHit& h : hits) out.insert({h.textBlock, h.textOffset});
+    return out;
+}
+
+}  // namespace
+
+// The index declares that readers fold lower-case letters, so the keys hold
+// full-width letters folded as ASCII ones are.
+TEST(HeadwordSearch, LettersAreFoundInEitherWidthAndCase) {
+    const std::vector<Record> records = {
+        {"etc.", "", "ASCII small"},  {"ＡＮＺＡＣ", "", "full-width capitals"},
+        {"ｃａｆｅ", "", "full-width small"}, {"１Ｄａｙ", "", "mixed"},
+        {"Ｑｕｉｚ王", "", "with kanji"},
+    };
+    lftest::TestDir dir;
+    lftest::BookRun run;
+    buildCsvBook(dir, records, &run);
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+    struct Query {
+        EbSearchKind kind;
+        std::vector<std::string> forms;  // each must find the entry alone
+        size_t entry;
+    } queries[] = {
+        {EbSearchKind::ExactWord, {"etc.", "ETC.", "ｅｔｃ．", "ＥＴＣ．"}, 0},
+        {EbSearchKind::ExactWord, {"anzac", "ANZAC", "ａｎｚａｃ", "Ａｎｚａｃ"}, 1},
+        {EbSearchKind::ExactWord, {"cafe", "CAFE", "ｃａｆｅ", "ＣＡＦＥ"}, 2},
+        {EbSearchKind::ExactWord, {"1day", "1DAY", "１ｄａｙ", "１ＤＡＹ"}, 3},
+        {EbSearchKind::ExactWord, {"quiz王", "ＱＵＩＺ王", "ｑｕｉｚ王"}, 4},
+        {EbSearchKind::Word, {"an", "AN", "ａｎ", "Ａｎ"}, 1},
+        {EbSearchKind::Word, {"caf", "ｃａｆ", "ＣＡＦ"}, 2},
+        {EbSearchKind::EndWord, {"zac", "ZAC", "ｚａｃ", "ＺＡＣ"}, 1},
+        {EbSearchKind::EndWord, {"afe", "ｆｅ", "ＡＦＥ"}, 2},
+        {EbSearchKind::EndWord, {"day", "ＤＡＹ", "ｄａｙ"}, 3},
+    };
+    for (const Query& q : queries) {
+        for (const std::string& form : q.forms) {
+            SCOPED_TRACE(form);
+            std::vector<EbHit> hits = p.searchText(0, q.kind, {sjis(form)});
+            ASSERT_EQ(hits.size(), 1u) << p.error();
+            EXPECT_NE(hits[0].heading.find(sjis(records[q.entry].headword)), std::string::npos);
+        }
+    }
+}
+
+// A word written in kana becomes a kana key of its entry without a reading:
+// the EB Library looks a kana query up in the kana indexes only. Marks and
+// symbols of the kana code row count as kana there too.
+TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
+    const std::vector<Record> records = {
+        {"カメラ", "", "plain katakana"},
+        {"かめ", "", "plain hiragana"},
+        {"コーヒー", "", "long vowel marks"},
+        {"がっこう", "", "voiced and small kana"},
+        {"ジャム", "", "small ya"},
+        {"ア・ラ・モード", "", "middle dots"},
+        {"サン・マリノ", "", "middle dot, nothing else folded"},
+        {"あーー", "", "two long vowel marks"},
+        {"カット＆ペースト", "", "a symbol"},
+        {"〆る", "", "a symbol first"},
+        {"カメラマン２", "", "not all kana"},
+        {"漢字", "かんじ", "a reading"},
+        {"一・二", "いち・に", "a reading with a middle dot"},
+        {"んー", "", "a long vowel mark after n"},
+        {"βカメラ", "", "an external character: no kana word"},
+    };
+    lftest::TestDir dir;
+    lftest::BookRun run;
+    buildCsvBook(dir, records, &run);
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+    struct Query {
+        EbSearchKind kind;
+        std::string word;
+        std::vector<size_t> entries;
+        bool eitherScript = true;  // also typed in hiragana and in katakana
+    } queries[] = {
+        {EbSearchKind::ExactWord, "カメラ", {0}},
+        {EbSearchKind::Word, "かめ", {1, 0}},
+        {EbSearchKind::EndWord, "メラ", {0}},
+        {EbSearchKind::ExactWord, "コーヒー", {2}},
+        {EbSearchKind::EndWord, "ひー", {2}},
+        {EbSearchKind::ExactWord, "がっこう", {3}},
+        {EbSearchKind::ExactWord, "かっこう", {}},
+        {EbSearchKind::ExactWord, "ジャム", {4}},
+        {EbSearchKind::ExactWord, "じやむ", {}},
+        {EbSearchKind::ExactWord, "ア・ラ・モード", {5}},
+        {EbSearchKind::Word, "ア・ラ", {5}},
+        {EbSearchKind::EndWord, "モード", {5}},
+        {EbSearchKind::ExactWord, "サン・マリノ", {6}},
+        {EbSearchKind::ExactWord, "サンマリノ", {6}},
+        {EbSearchKind::ExactWord, "あーー", {7}},
+        {EbSearchKind::ExactWord, "カット＆ペースト", {8}},
+        {EbSearchKind::ExactWord, "〆る", {9}},
+        {EbSearchKind::ExactWord, "かめらまん", {}},
+        {EbSearchKind::ExactWord, "カメラマン２", {10}, false},  // by written form only
+        {EbSearchKind::ExactWord, "かめらまん２", {}, false},
+        {EbSearchKind::ExactWord, "んー", {13}},
+        {EbSearchKind::ExactWord, "かんじ", {11}},
+        {EbSearchKind::ExactWord, "いち・に", {12}},
+    };
+    for (const Query& q : queries) {
+        std::vector<std::string> forms = {q.word};
+        if (q.eitherScript) forms = {q.word, toHiragana(q.word), toKatakana(q.word)};
+        for (const std::string& form : forms) {
+            SCOPED_TRACE(form);
+            std::vector<std::string> got;
+            for (const EbHit& h : p.searchText(0, q.kind, {sjis(form)})) {
+                size_t which = records.size();
+                for (size_t i = 0; i < records.size(); ++i)
+                    if (h.heading.find(sjis(records[i].headword)) == 0) which = i;
+                got.push_back(which < records.size() ? records[which].meaning : h.heading);
+            }
+            std::vector<std::string> want;
+            for (size_t e : q.entries) want.push_back(records[e].meaning);
+            std::sort(got.begin(), got.end());
+            std::sort(want.begin(), want.end());
+            EXPECT_EQ(got, want);
+        }
+    }
+}
+
+// The whole EDICT list: every headword by the EB Library's exact search and
+// every reading (a kana headword is its own reading) by its word search as
+// written, in hiragana and in katakana, each finding the entry that the
+// headword finds. Headwords with an external character (Greek, Latin-1
+// signs) are counted apart.
+TEST(HeadwordSearch, RealWordListIsFoundWhole) {
+    const char* const kEdict = "/usr/share/edict/edict";
+    std::ifstream in(kEdict, std::ios::binary);
+    if (!in) {
+        const char* ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true") FAIL() << kEdict << " is missing (scripts/setup.sh installs edict)";
+        GTEST_SKIP() << kEdict << " is missing: run scripts/setup.sh";
+    }
+    iconv_t cd = iconv_open("UTF-8", "EUC-JP");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::vector<Record> records;
+    std::string line;
+    long lineNo = 0;
+    while (std::getline(in, line)) {
+        if (lineNo++ == 0) continue;  // the file's own header line
+#if defined(__SANITIZE_ADDRESS__)
+        // Under the sanitizer every tenth entry, to keep the run short.
+        if (lineNo % 10 != 0) continue;
+#endif
+        std::vector<char> out(line.size() * 2 + 4);
+        char* ip = &line[0];
+        size_t il = line.size();
+        char* op = out.data();
+        size_t ol = out.size();
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1)) continue;  // not EUC-JP: not an entry
+        const std::string u(out.data(), static_cast<size_t>(op - out.data()));
+        // "headword [reading] /gloss/gloss/" or "headword /gloss/"
+        const size_t space = u.find(' ');
+        if (space == std::string::npos || u.size() < space + 3) continue;
+        Record r;
+        r.headword = u.substr(0, space);
+        size_t glossAt = space + 1;
+        if (u.compare(space + 1, 1, "[") == 0) {
+            const size_t close = u.find("] ", space);
+            if (close == std::string::npos) continue;
+            r.reading = u.substr(space + 2, close - space - 2);
+            glossAt = close + 2;
+        }
+        if (u.compare(glossAt, 1, "/") != 0) continue;
+        r.meaning = u.substr(glossAt + 1);
+        records.push_back(r);
+    }
+    iconv_close(cd);
+    ASSERT_GE(records.size(), 10000u);
+
+    lftest::TestDir dir;
+    lftest::BookRun run;
+    buildCsvBook(dir, records, &run);
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+
+    // An external character: what the builder's UTF-8 reading gives a gaiji
+    // reference (alphabets below U+2000 other than ASCII, characters without
+    // a Shift_JIS form).
+    auto external = [](const std::string& s) {
+        for (char32_t c : wide(s)) {
+            if (c >= 0x80 && c < 0x2000) return true;
+            unsigned char b[2];
+            if (c >= 0x80 && unicodeCharToSjis(c, b) < 0) return true;
+        }
+        return false;
+    };
+    size_t headwordsFound = 0, headwordsMissing = 0, withExternal = 0, readings = 0, readingsExternal = 0;
+    size_t readingFound[3] = {0, 0, 0};
+    std::vector<std::string> missing;
+    for (const Record& r : records) {
+        const std::string head = sjis(r.headword);
+        std::set<std::pair<int, int>> own;
+        for (const EbHit& h : p.search(0, EbSearchKind::ExactWord, {head}, 100))
+            if (p.readHeading(0, h.headingBlock, h.headingOffset).compare(0, head.size(), head) == 0)
+                own.insert({h.textBlock, h.textOffset});
+        const bool ext = external(r.headword);
+        withExternal += ext;
+        if (!own.empty()) {
+            ++headwordsFound;
+        } else if (!ext) {
+            ++headwordsMissing;
+            if (missing.size() < 20) missing.push_back("headword " + r.headword);
+        }
+        const std::string& reading = r.reading.empty() ? r.headword : r.reading;
+        bool kana = true;
+        for (char32_t c : wide(reading)) kana = kana && ((c >= 0x3040 && c <= 0x30FF) || c == 0x30FC);
+        if (!kana) continue;  // a headword that is not its own reading
+        ++readings;
+        if (own.empty()) {
+            readingsExternal += ext;
+            continue;
+        }
+        const std::string forms[3] = {reading, toHiragana(reading), toKatakana(reading)};
+        for (int f = 0; f < 3; ++f) {
+            std::set<std::pair<int, int>> hits = positions(p.search(0, EbSearchKind::Word, {sjis(forms[f])}, 3000));
+            bool found = false;
+            for (const auto& pos : own) found = found || hits.count(pos) != 0;
+            readingFound[f] += found;
+            if (!found && missing.size() < 20) missing.push_back("reading " + forms[f] + " of " + r.headword);
+        }
+    }
+    std::printf("entries %zu: headwords found %zu (with an external character %zu); readings %zu, found as written "
+                "%zu, in hiragana %zu, in katakana %zu\n",
+                records.size(), headwordsFound, withExternal, readings, readingFound[0], readingFound[1],
+                readingFound[2]);
+    std::string shown;
+    for (const std::string& m : missing) shown += m + "\n";
+    EXPECT_EQ(headwordsMissing, 0u) << shown;
+    const size_t checked = readings - readingsExternal;
+    for (size_t f : readingFound) EXPECT_EQ(f, checked) << shown;
+}
