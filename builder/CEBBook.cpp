@@ -25,6 +25,7 @@
 #include "builder/sources/CPDICParser.h"
 #include "builder/sources/CPlainParser.h"
 #include "builder/sources/CSAXParser.h"
+#include "builder/sources/entrywriter.h"
 #include "builder/sources/sourcetext.h"
 #include "builder/sources/ucsToSjis.h"
 #include "foundation/FileHandle.h"
@@ -198,14 +199,13 @@ void CEBBook::setStopWords(const char* text) {
 
 void CEBBook::LoadKeyword(const char* path) {
     m_keywords.clear();
-    FilePtr f(path ? std::fopen(path, "r") : nullptr);
+    FilePtr f(path ? std::fopen(path, "rb") : nullptr);
     if (!f) throw std::runtime_error("Keyword file not found(LoadKeyword)");
-    char line[255];
-    while (std::fgets(line, sizeof line, f.get()) != nullptr) {
-        checkAbort();
+    // One line of the list: a key and, after a tab, its second form.
+    auto addLine = [this](char* line) {
         // A CR of a CR LF line end is a delimiter too: it belongs to no key.
         char* key = jclib::mbstok(line, "\t\r\n");
-        if (key == nullptr) continue;
+        if (key == nullptr) return;
         char* second = jclib::mbstok(nullptr, "\t\r\n");
         KEYWORD_ITEM item;
         size_t kl = std::strlen(key);
@@ -219,6 +219,38 @@ void CEBBook::LoadKeyword(const char* path) {
             item.secondLen = static_cast<uint8_t>(sl);
         }
         m_keywords.push_back(item);
+    };
+    char line[255];
+    unsigned char mark[3] = {0, 0, 0};
+    const size_t marked = std::fread(mark, 1, 3, f.get());
+    std::rewind(f.get());
+    const bool utf16 = marked >= 2 && mark[0] == 0xFF && mark[1] == 0xFE;
+    const bool utf8 = !utf16 && ((marked == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) ||
+                                 holdsUtf8Text(f.get()));
+    if (utf16 || utf8) {
+        // A list in UTF-8 or UTF-16 is turned into the working Shift_JIS
+        // line by line, each line taken as a Shift_JIS list line would be.
+        CSourceLines lines(f.get(), utf16 ? kSourceUtf16 : kSourceUtf8, this, "LoadKeyword");
+        std::string text;
+        while (lines.next(&text)) {
+            checkAbort();
+            // At most as much as a Shift_JIS list line holds, whole characters.
+            size_t n = 0;
+            while (n < text.size()) {
+                const size_t step = jclib::isSjisLead(static_cast<unsigned char>(text[n])) ? 2 : 1;
+                if (n + step > sizeof line - 1) break;
+                n += step;
+            }
+            n = std::min(n, text.size());
+            std::memcpy(line, text.data(), n);
+            line[n] = 0;
+            addLine(line);
+        }
+    } else {
+        while (std::fgets(line, sizeof line, f.get()) != nullptr) {
+            checkAbort();
+            addLine(line);
+        }
     }
     char sentinel[31];
     std::memset(sentinel, 0xFF, 30);
@@ -685,6 +717,7 @@ void CEBBook::clearNavigation() {
     m_links.clear();
     m_recordNumbers.clear();
     m_sourceStarts.clear();
+    m_sourceNames.clear();
 }
 
 void CEBBook::closeComplexTemp(bool remove) {

@@ -207,10 +207,19 @@ public:
     // wins until clearAnchorNames. 1 when registered, 0 when not.
     int addAnchor(const char* name, int length, const BLOCK_POS* pos, int source);
     // Registers a link site (*site: the six-byte placeholder). For
-    // LINK_ANCHOR targets "file#name" the anchors of the last source whose
-    // file name or stem equals "file" (case ignored) are searched; "#name"
-    // and "name" search the link's own source.
+    // LINK_ANCHOR targets "file#name" the anchors of the source that "file"
+    // names (sourceNamed) are searched, else those of the link's own
+    // source; "#name" searches the link's own source. A target without "#"
+    // that names a source leads to the start of that source's text (a link
+    // to a whole page): from an HTML page (type 7) always, from dictionary
+    // markup when the link's own source has no anchor of that name. So does
+    // a target with nothing after "#" ("#" alone: the link's own source).
     void addLink(const char* target, int length, const BLOCK_POS* site, int source, int kind);
+    // The source that the file part of a link names: the last one whose file
+    // name or stem equals the part's last path component (byte for byte
+    // before ASCII case ignored), else the last one whose file name begins
+    // with it; -1 for none.
+    int sourceNamed(const char* part, size_t length) const;
     // Starts a record: record n refers to the first entry collected after
     // the n-th call.
     void addIdEntry() { m_recordNumbers.push_back(static_cast<uint32_t>(m_entries.size())); }
@@ -218,8 +227,9 @@ public:
     void clearAnchorNames() { m_anchorNames.clear(); }
     // Patches every link site with its target's position: an anchor of
     // exactly its name (names equal but for case when no anchor has the
-    // same bytes); a link that finds none is left unresolved: it points at
-    // the start of its own source's text and is named in the build log.
+    // same bytes), else the page of the book it names; a link that finds
+    // neither is left unresolved: it points at the start of its own
+    // source's text and is named in the build log.
     void resolveLinks(CBlockStream* body);
     int anchorCount() const { return m_anchorCount; }
     int linkCount() const { return m_linkCount; }
@@ -322,6 +332,12 @@ private:
     bool addsKatakanaForm(const char* heading, int headingLen);
     // The longest keyword-list key that text starts with, or null.
     const KEYWORD_ITEM* findKeyword(const char* text, int len) const;
+    // Whether a keyword-list hit stands as a word: a key of single-byte
+    // characters has no ASCII letter or digit right before it (afterLetter)
+    // or right after it (next); other keys always do.
+    static bool keywordOnWordBounds(const KEYWORD_ITEM& k, bool afterLetter, const unsigned char* next, int nextLen);
+    // Whether the last character of Shift_JIS text is an ASCII letter or digit.
+    static bool endsInAsciiLetter(const char* text, int len);
     // Select steps: fill m_selected, sorted (keyword family and kana: groups marked).
     void selectWordEntries(int indexId);
     void selectKeywordEntries(int indexId);
@@ -402,6 +418,7 @@ private:
     std::vector<LINK_ENTRY> m_links;
     std::vector<uint32_t> m_recordNumbers;
     std::vector<BLOCK_POS> m_sourceStarts;  // text start of each source read
+    mutable std::vector<std::pair<std::string, std::string>> m_sourceNames;  // file name and stem of each source
     int m_anchorCount;
     int m_linkCount;
     std::unique_ptr<CComplexTemp> m_complexTemp;

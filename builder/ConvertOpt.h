@@ -40,11 +40,11 @@ struct ConvertOpt {
     int delBlank;            // drop blanks from search keys
     int delSym;              // drop symbols from search keys
     char* delChars;          // further characters dropped from search keys
-    int refAuto;             // markup sources: make references to headwords automatically
+    int refAuto;             // stored and handed on; no reader acts on it
     int titleWord;           // with the cross index, headwords are also cut into words
     int autoWord;            // runs of kanji and katakana in the text become keywords
     int autoEWord;           // runs of Latin letters (with digits, "#", "&", ";") become keywords
-    int dispKeyInSelList;    // show the matched key in the list of hits
+    int dispKeyInSelList;    // stored and handed on; no reader acts on it
     int FRAuto;              // keyword-list matches also become word-search entries
     int titleOrder;          // 0: notation first, reading bracketed; 1: reading first
     int addKana;             // katakana twins of kana entries: 0 none, 1 all-kana, 2 always (no effect, above)
@@ -53,28 +53,28 @@ struct ConvertOpt {
     int titleLen;            // heading length limit in bytes
     int typeCplxKwd;         // 0: complex keys as a keyword index, else as a prefix index
     int topMenu;             // a level-0 menu item per source
-    int singleLine;          // PDIC sources: head and body on one line (no new line and indent after the headword)
+    int singleLine;          // head and body on one line: PDIC headwords, markup DT, HEAD and NOTE
     char* kanaSep1;          // opening bracket of a kana reading (Shift_JIS, "【")
     char* kanaSep2;          // closing bracket of a kana reading (Shift_JIS, "】")
     int hyokiSep;            // with titleOrder 1, notations are also cut at middle dots
     int makeFig;             // markup sources: figures and sounds of the text go into the book
-    int inlineImg;           // markup sources: figures inline in the text
-    int paraHdr;             // markup sources: paragraph headings as entries
+    int inlineImg;           // stored and handed on; no reader acts on it (class="inline" on IMG does)
+    int paraHdr;             // stored and handed on; no reader acts on it
     int ruby;                // markup sources: ruby text written as subscript
-    int paraBr;              // markup sources: a new line after each paragraph
-    int subTitle;            // markup sources: subheadings as entries
-    int dfnStyle;            // markup sources: a DFN element shows its "title" attribute
-    int srchUnit;            // markup sources: unit of an entry, 0 section, 1 paragraph
-    int linkChar;            // markup sources: character shown for a link
-    char* arrowCode;         // mark written before references, as hexadecimal JIS ("222A")
+    int paraBr;              // markup sources: a new line right after each heading (H1-H6, HEAD, NOTE)
+    int subTitle;            // stored and handed on; no reader acts on it
+    int dfnStyle;            // markup sources: a DFN element shows its "title" attribute before its text
+    int srchUnit;            // stored and handed on ("section" 0, "paragraph" 1); no reader acts on it
+    int linkChar;            // markup sources: mark before a REF: 0 none, 1 the arrow, 2 the arrowCode character
+    char* arrowCode;         // the REF mark of linkChar 2, as four hexadecimal digits of JIS X 0208 ("222A")
     int HTagIndex;           // markup sources: heading elements become entries
     int HTagMenu;            // markup sources: heading elements become menu items
     int DTTagIndex;          // markup sources: definition terms become entries
     int leftMargin;          // indent level of an entry's body text (written as leftMargin + 1, 0..kMaxLeftMargin)
-    int indent;              // markup sources: indent step of nested blocks
+    int indent;              // stored and handed on; no reader acts on it
     int tableWidth;          // markup sources: page width that percent table widths refer to
     int kwordLen;            // shortest automatic keyword, in bytes (at least 1)
-    int delLeadNo;           // drop leading numbers from headwords
+    int delLeadNo;           // stored and handed on; no reader acts on it
     int autoUniGaiji;        // characters without a Shift_JIS code get gaiji codes
     int eijiPronon;          // EIJIRO sources: write pronunciations
     int eijiPartOfSpeech;    // EIJIRO sources: write parts of speech

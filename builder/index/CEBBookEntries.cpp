@@ -616,12 +616,20 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
     }
     if (!m_keywords.empty()) {
         int i = 0;
+        bool afterLetter = false;  // the character before i is an ASCII letter or digit
         while (i < len) {
+            // The longest list word here that stands as a word.
             const KEYWORD_ITEM* hit = findKeyword(text + i, len - i);
+            while (hit != nullptr &&
+                   !keywordOnWordBounds(*hit, afterLetter, s + i + hit->keyLen, len - i - hit->keyLen))
+                hit = hit->keyLen > 1 ? findKeyword(text + i, hit->keyLen - 1) : nullptr;
             if (hit == nullptr) {
-                i += charLen(s + i, len - i);
+                const int n = charLen(s + i, len - i);
+                afterLetter = n == 1 && std::isalnum(s[i]);
+                i += n;
                 continue;
             }
+            afterLetter = endsInAsciiLetter(hit->key, hit->keyLen);
             addKeywordEntry(heading, headingLen, hit->key, hit->keyLen, pos, source, 2);
             if (hit->second != nullptr)
                 addKeywordEntry(heading, headingLen, hit->second, hit->secondLen, pos, source, 2);
@@ -634,6 +642,26 @@ void CEBBook::autoIndexText(const char* text, int len, const char* heading, int 
             i += hit->keyLen > 0 ? hit->keyLen : 1;
         }
     }
+}
+
+bool CEBBook::endsInAsciiLetter(const char* text, int len) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    int last = -1;
+    for (int i = 0; i < len; i += charLen(s + i, len - i)) last = i;
+    return last >= 0 && last == len - 1 && std::isalnum(s[last]);
+}
+
+bool CEBBook::keywordOnWordBounds(const KEYWORD_ITEM& k, bool afterLetter, const unsigned char* next, int nextLen) {
+    // A word of single-byte characters is a word of its own: "cat" is not
+    // found in "category" or "education". Japanese words match anywhere.
+    if (k.keyLen == 0) return true;
+    for (int i = 0; i < k.keyLen; ++i)
+        if (static_cast<unsigned char>(k.key[i]) >= 0x80) return true;
+    const unsigned char first = static_cast<unsigned char>(k.key[0]);
+    const unsigned char last = static_cast<unsigned char>(k.key[k.keyLen - 1]);
+    if (afterLetter && std::isalnum(first)) return false;
+    if (nextLen > 0 && next[0] < 0x80 && std::isalnum(next[0]) && std::isalnum(last)) return false;
+    return true;
 }
 
 const KEYWORD_ITEM* CEBBook::findKeyword(const char* text, int len) const {

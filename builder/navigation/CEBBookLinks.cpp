@@ -31,16 +31,19 @@ int cutName(const char* name, int len) {
     return CIndexWriter::headingCut(name, len, CEBBook::kMaxNameLen);
 }
 
-// The file part of a link equals the source's file name or its stem, ASCII
-// case ignored.
-bool fileMatches(const char* part, size_t partLen, const char* path) {
-    char name[kPathSize];
-    char stem[kPathSize];
-    pathFileName(path, name, sizeof name);
-    pathStem(path, stem, sizeof stem);
-    for (const char* candidate : {static_cast<const char*>(name), static_cast<const char*>(stem)})
-        if (std::strlen(candidate) == partLen && strncasecmp(candidate, part, partLen) == 0) return true;
-    return false;
+// How a link's file part names a source's file: 3 by its file name or its
+// stem, byte for byte; 2 the same with ASCII case ignored; 1 as the
+// beginning of its file name (case ignored); 0 not at all. Pages whose
+// names differ only in case (index.html, Index.html) stay apart.
+int fileMatch(const char* part, size_t partLen, const std::string& name, const std::string& stem) {
+    int rank = 0;
+    for (const std::string* candidate : {&name, &stem}) {
+        if (candidate->size() != partLen) continue;
+        if (std::memcmp(candidate->data(), part, partLen) == 0) return 3;
+        if (strncasecmp(candidate->data(), part, partLen) == 0) rank = 2;
+    }
+    if (rank == 0 && partLen > 0 && name.size() > partLen && strncasecmp(name.data(), part, partLen) == 0) rank = 1;
+    return rank;
 }
 
 void writePosition(CBlockStream* body, const BLOCK_POS& site, uint64_t value) {
@@ -95,19 +98,53 @@ int CEBBook::addAnchor(const char* name, int length, const BLOCK_POS* pos, int s
     return 1;
 }
 
+int CEBBook::sourceNamed(const char* part, size_t length) const {
+    // The last path component: "../guide/intro.html" names intro.html.
+    for (size_t i = length; i-- > 0;) {
+        if (part[i] == '/' || part[i] == '\\') {
+            part += i + 1;
+            length -= i + 1;
+            break;
+        }
+    }
+    if (length == 0) return -1;
+    // The names of the sources, taken once (a book may hold many links).
+    while (m_sourceNames.size() < m_sources.size()) {
+        char name[kPathSize];
+        char stem[kPathSize];
+        pathFileName(m_sources[m_sourceNames.size()].path, name, sizeof name);
+        pathStem(m_sources[m_sourceNames.size()].path, stem, sizeof stem);
+        m_sourceNames.push_back({name, stem});
+    }
+    int best = -1, bestRank = 0;
+    for (size_t i = 0; i < m_sources.size(); ++i) {
+        const int rank = fileMatch(part, length, m_sourceNames[i].first, m_sourceNames[i].second);
+        if (rank > 0 && rank >= bestRank) {
+            best = static_cast<int>(i);
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
 void CEBBook::addLink(const char* target, int length, const BLOCK_POS* site, int source, int kind) {
     if (site == nullptr || target == nullptr || length < 0) return;
     const char* anchor = target;
     int anchorLen = length;
     int to = source;
+    int page = -1;
     if (kind == LINK_ANCHOR) {
         const char* hash = static_cast<const char*>(std::memchr(target, '#', static_cast<size_t>(length)));
         if (hash != nullptr) {
             const size_t partLen = static_cast<size_t>(hash - target);
             anchor = hash + 1;
             anchorLen = length - static_cast<int>(partLen) - 1;
-            for (size_t i = 0; partLen > 0 && i < m_sources.size(); ++i)
-                if (fileMatches(target, partLen, m_sources[i].path)) to = static_cast<int>(i);
+            const int named = sourceNamed(target, partLen);
+            if (named >= 0) to = named;
+            // "page.html#" and "#" alone name the top of a page.
+            if (anchorLen == 0) page = partLen == 0 ? source : named;
+        } else {
+            page = sourceNamed(target, static_cast<size_t>(length));
         }
     }
     const int n = cutName(anchor, anchorLen);
@@ -118,6 +155,7 @@ void CEBBook::addLink(const char* target, int length, const BLOCK_POS* site, int
     e.source = to;
     e.from = source;
     e.kind = kind;
+    e.page = page;
     m_links.push_back(e);
     m_linkCount = static_cast<int>(m_links.size());
 }
@@ -165,11 +203,19 @@ void CEBBook::resolveLinks(CBlockStream* body) {
                 m_anchors.begin(), m_anchors.end(), link, [](const ANCHOR_ENTRY& a, const LINK_ENTRY& l) {
                     return compareAnchors(a.source, a.name, a.nameLen, l.source, l.target, l.targetLen) < 0;
                 });
-            // Only an anchor of the link's name: the next name in the order
-            // would be an unrelated place.
-            const bool exact = it != m_anchors.end() && compareAnchors(it->source, it->name, it->nameLen, link.source,
-                                                                       link.target, link.targetLen) == 0;
-            if (exact) {
+            const bool exact =
+                it != m_anchors.end() &&
+                compareAnchors(it->source, it->name, it->nameLen, link.source, link.target, link.targetLen) == 0;
+            // In an HTML page a target without "#" is always a page; in
+            // dictionary markup it is an anchor name first. Only an anchor
+            // of the link's name counts: the next name in the order would be
+            // an unrelated place.
+            const bool html = link.from >= 0 && static_cast<size_t>(link.from) < m_sources.size() &&
+                              m_sources[link.from].type == 7;
+            if ((html || !exact) && link.page >= 0 && static_cast<size_t>(link.page) < m_sourceStarts.size()) {
+                writePosition(body, link.site, positionValue(m_sourceStarts[link.page]));
+                patched = true;
+            } else if (exact) {
                 // Among names equal but for case, the one of the same bytes.
                 for (auto k = it;
                      exact && k != m_anchors.end() &&

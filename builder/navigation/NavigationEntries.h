@@ -44,4 +44,5 @@ struct LINK_ENTRY {
     int source;  // source whose anchors the target is looked up among
     int from;    // source the link was read from (for the build log)
     int kind;    // LINK_ANCHOR or LINK_RECORD
+    int page;    // source a target without "#" names as a whole, -1 for none
 };

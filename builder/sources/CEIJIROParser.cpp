@@ -155,10 +155,15 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
     m_entries = m_skipped = 0;
     bool utf16 = false;
     FilePtr file(beginTextSource(book, body, source->path, &utf16));
-    if (!file) return;
+    if (!file) {
+        book->failSource(source, "no EIJIRO entry");
+        return;
+    }
     unsigned char mark[3] = {0, 0, 0};
     bool utf8 = std::fread(mark, 1, 3, file.get()) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
     std::rewind(file.get());
+    // Without a mark, text that is well-formed UTF-8 is UTF-8, as plain text.
+    if (!utf16 && !utf8) utf8 = holdsUtf8Text(file.get());
     CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : utf8 ? kSourceUtf8 : kSourceShiftJis, book, "CEIJIROParser");
 
     std::string text, current;
@@ -220,4 +225,6 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
     if (m_entries > 0) body->writeCode(EB_NEWLINE);
     file.reset();
     endSource(book, body, &m_progress);
+    // A source of which nothing became an entry is not in the book.
+    if (m_entries == 0) book->failSource(source, "no EIJIRO entry");
 }

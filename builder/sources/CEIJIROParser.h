@@ -4,7 +4,8 @@
 //     ■headword  {part of speech} : translation◆note■・example
 //
 // in Shift_JIS (a file that starts with a UTF-16 or UTF-8 byte-order mark is
-// read in that encoding). The part-of-speech label is optional; notes start
+// read in that encoding, and one whose whole text is well-formed UTF-8 with
+// characters beyond ASCII as UTF-8). The part-of-speech label is optional; notes start
 // with "◆" and examples with "■・" anywhere in the translation; notes carry
 // items such as 【発音】 (pronunciation) and 【＠】 (katakana reading),
 // separated by "、"; kanji may carry their reading in full-width braces
@@ -22,7 +23,8 @@
 //   eijiYomi         0: ｛よみ｝ readings are removed; 1: written as a
 //                       superscript after the kanji; 2: kept as they are.
 // A line that does not start with "■" or has no " : " is reported with its
-// line number (the first 20, then a count) and skipped.
+// line number (the first 20, then a count) and skipped. A source that gives
+// no entry at all is a failed source (CEBBook::failSource).
 #pragma once
 
 #include <string>

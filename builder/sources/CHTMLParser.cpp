@@ -277,7 +277,9 @@ int CHTMLParser::endBlock(int tag, CBlockStream* writer, int full) {
 void CHTMLParser::registerIds(CEBBook* book, const TAG_ITEM* tag, CBlockStream* writer, int sourceNumber) {
     for (const TAG_ATTR_ITEM& a : tag->attr) {
         if (a.name == nullptr) break;
-        if (a.nameLen < 2 || strncasecmp(a.name, "id", 2) != 0 || a.value == nullptr || a.valueLen <= 0) continue;
+        // "id" only: idref and the like name the target of a link, not an
+        // anchor here.
+        if (a.nameLen != 2 || strncasecmp(a.name, "id", 2) != 0 || a.value == nullptr || a.valueLen <= 0) continue;
         std::string value;
         toWorking(a.value, a.valueLen, &value);
         BLOCK_POS pos;
@@ -373,7 +375,18 @@ void CHTMLParser::indent(int level) {
 }
 
 void CHTMLParser::breakLine() {
+    if (m_joinLine) {
+        // The body goes on on the line of the heading before it.
+        m_joinLine = false;
+        return;
+    }
     if (m_writer->column() != 0) m_writer->writeCode(EB_NEWLINE);
+}
+
+void CHTMLParser::joinNextLine() {
+    if (!m_full || !m_o.single || m_o.newlineAfterHeading) return;
+    m_writer->writeText(" ", 1, 1, 0);
+    m_joinLine = true;
 }
 
 bool CHTMLParser::popIf(int code, const char* message) {
@@ -468,6 +481,7 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
     registerIds(m_book, &tag, m_writer, m_sourceNumber);
     bool have = false;
     if (tag.code == TAG_REF) {
+        writeLinkMark();
         have = attribute(tag, "idref", &link.target);
     } else if (tag.code == TAG_EA) {
         link.kind = LINK_RECORD;
@@ -489,6 +503,22 @@ void CHTMLParser::beginLink(const TAG_ITEM& tag) {
         }
     }
     m_links.push_back(link);
+}
+
+void CHTMLParser::writeLinkMark() {
+    if (!m_full || m_o.linkChar == 0) return;
+    // 1: the arrow; 2: the JIS X 0208 character that arrowCode names in
+    // four hexadecimal digits (row, cell), the arrow when it names none.
+    unsigned sjis = 0x81A8;
+    if (m_o.linkChar == 2 && m_opt != nullptr && m_opt->arrowCode != nullptr) {
+        const char* code = m_opt->arrowCode;
+        char* end = nullptr;
+        const unsigned long jis = std::strtoul(code, &end, 16);
+        if (std::strlen(code) == 4 && end == code + 4 && jclib::isJisCode(static_cast<unsigned>(jis)))
+            sjis = jclib::jisToSjis(static_cast<unsigned>(jis));
+    }
+    const char mark[2] = {static_cast<char>(sjis >> 8), static_cast<char>(sjis & 0xFF)};
+    m_writer->writeText(mark, 2, 1, 0);
 }
 
 void CHTMLParser::endLink() {
@@ -600,7 +630,7 @@ void CHTMLParser::writeGaijiTag(const TAG_ITEM& tag) {
         if (m_inHeading) {
             char ref[32];
             if (unicode != 0)
-                std::snprintf(ref, sizeof ref, "&#x%4X;", unicode);
+                std::snprintf(ref, sizeof ref, "&#x%04X;", unicode);
             else
                 std::snprintf(ref, sizeof ref, "&%.20s;", name.c_str());
             addTitle(ref, static_cast<int>(std::strlen(ref)));
@@ -644,6 +674,7 @@ void CHTMLParser::handleText(const char* text, int len) {
         return;
     }
     reserveGaiji(m_gaiji, text, len);
+    m_joinLine = false;  // the line goes on with this text
     BLOCK_POS pos;
     m_writer->tell(&pos);
     m_writer->writeText(text, len, 1, 1);
@@ -715,12 +746,15 @@ void CHTMLParser::beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sourc
     book->clearRecentEntries();
 
     m_o = Options();
+    m_joinLine = false;
     if (opt != nullptr) {
         m_o.single = opt->singleLine != 0;
         m_o.figures = opt->makeFig != 0;
         m_o.epwing = opt->ebType == 1;
         m_o.pageWidth = opt->tableWidth > 0 ? std::min(opt->tableWidth, 10000) : 480;
         if (full) {
+            m_o.linkChar = opt->linkChar;
+            m_o.dfnTitle = opt->dfnStyle != 0;
             m_o.ruby = opt->ruby != 0;
             m_o.newlineAfterHeading = opt->paraBr != 0;
             m_o.dtHeadings = opt->DTTagIndex != 0;
@@ -768,6 +802,10 @@ void CHTMLParser::textEvent(const char* text, int len) {
     m_tokenLen = len;
     toWorking(text, len, &m_run);
     handleText(m_run.data(), static_cast<int>(m_run.size()));
+    // Text is an item of its own for the rules that look at what came
+    // before (BR after P); blanks between tags are not.
+    if (!m_keyHold && std::any_of(text, text + len, [](char c) { return c != ' ' && c != '\t'; }))
+        m_prevTag = TAG_TEXT;
     m_token = nullptr;
     m_tokenLen = 0;
 }
@@ -800,7 +838,10 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             break;
         case TAG_HEAD_END:
             if (!m_full) break;
-            if (popIf(CTX_HEADING, "<HEAD></HEAD> Miss Match!!")) endHeading(true);
+            if (popIf(CTX_HEADING, "<HEAD></HEAD> Miss Match!!")) {
+                endHeading(true);
+                joinNextLine();
+            }
             break;
         case TAG_TITLE:
             if (m_tok->top() == CTX_HEADING) break;  // part of the heading
@@ -1023,6 +1064,8 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             }
             break;
         case TAG_DFN:
+            if (m_o.dfnTitle && attribute(tag, "title", &v) && !v.empty())
+                handleText(v.data(), static_cast<int>(v.size()));
             m_tok->push(CTX_DFN);
             break;
         case TAG_DFN_END:
@@ -1134,6 +1177,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
                 if (m_keywordOpen) m_writer->writeCode(EB_END_KEYWORD);
                 m_keywordOpen = false;
                 if (m_o.newlineAfterHeading) m_writer->writeCode(EB_NEWLINE);
+                joinNextLine();
             }
             break;
         case TAG_DIC_ITEM:

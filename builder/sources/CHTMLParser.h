@@ -24,6 +24,12 @@
 //   book makes no reference of it.
 // - A (href) links by anchor name, EA (refid, else href) by record number
 //   (the n-th DT of the book, from 0), REF (idref) by anchor name.
+// - With linkChar 1 a REF is preceded by the arrow mark (Shift_JIS 81A8),
+//   with 2 by the JIS X 0208 character that arrowCode names in four
+//   hexadecimal digits ("222A" is the arrow); the mark is no part of the
+//   reference. With dfnStyle a DFN's "title" is written before its text.
+// - With singleLine the body after a HEAD or NOTE heading goes on on the
+//   heading's line, after a space, as DD does after DT.
 // - An unresolved link keeps the start of its source's text as target.
 // - UTF-8 text is taken as such after a META charset / content or an XML
 //   declaration naming UTF-8; everything else is read as Shift_JIS.
@@ -87,8 +93,8 @@ public:
     // codes); 1 when the caller should write an indent.
     int endBlock(int tag, CBlockStream* writer, int full);
 
-    // Registers every attribute whose name begins with "id" (case ignored)
-    // as an anchor at the writer's position.
+    // Registers the "id" attribute (case ignored) as an anchor at the
+    // writer's position.
     void registerIds(CEBBook* book, const TAG_ITEM* tag, CBlockStream* writer, int sourceNumber);
 
     // Gives gaiji entries to the numeric references "&#xHHHH;" / "&#DDD;"
@@ -113,6 +119,8 @@ private:
         bool figures = false;
         bool epwing = true;
         int pageWidth = 480;
+        int linkChar = 0;       // the mark before a REF (writeLinkMark)
+        bool dfnTitle = false;  // a DFN shows its "title" first
     };
 
     void handleTag(const TAG_ITEM& tag, const char* token, int len);
@@ -124,7 +132,15 @@ private:
     bool attribute(const TAG_ITEM& tag, const char* name, std::string* value);
     void error(const char* message);
     void indent(int level);
+    // A new line unless the writer is at a line's start, or the line is
+    // joined to the heading before it (joinNextLine).
     void breakLine();
+    // With the single-line option, after a HEAD or NOTE heading: a space,
+    // and the next block starts on the heading's line.
+    void joinNextLine();
+    // Before a REF, with the link mark option: 1 the arrow, 2 the character
+    // arrowCode names.
+    void writeLinkMark();
     void beginHeading(const TAG_ITEM& tag, int menuLevel, bool keyword);
     void endHeading(bool keyword);
     void registerHeading();
@@ -196,6 +212,7 @@ private:
     int m_cellStart = 0;
 
     int m_prevTag = 0;
+    bool m_joinLine = false;  // the next block continues the current line
     bool m_keyHold = false;
     std::vector<LinkState> m_links;
     int m_keyType = 0;

@@ -5,6 +5,9 @@
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -265,37 +268,84 @@ void CSAXParser::flushText() {
     m_rules.textEvent(escaped.data(), static_cast<int>(escaped.size()));
 }
 
-void CSAXParser::registerIdAnchors(const std::string& tagText, bool end) {
+namespace {
+
+// Attributes the element rules read, in the order they get one of a tag's
+// five slots when an element has more.
+const char* const kRuleAttributes[] = {"id",  "name",   "href", "refid",   "idref",   "title",   "noindex",
+                                       "src", "data",   "alt",  "class",   "width",   "start",   "xtype",
+                                       "type", "val",   "content", "charset", "encoding"};
+
+int ruleRank(const char* name) {
+    int rank = 0;
+    for (const char* known : kRuleAttributes) {
+        if (strcasecmp(name, known) == 0) return rank;
+        ++rank;
+    }
+    return rank;
+}
+
+bool namedOneOf(const char* name, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (strcasecmp(name, n) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+void CSAXParser::registerIdAnchors(const char* name, const char** attributes, bool end) {
+    // The tag code comes from the tokenizer's table; the attributes are
+    // handed over as the parser read them, entities decoded, so that no
+    // quote or other character in a value can cut the tag short.
+    m_tagText = end ? "</" : "<";
+    m_tagText += name;
+    m_tagText += '>';
     TAG_ITEM tag;
     std::memset(&tag, 0, sizeof tag);
-    m_tokenizer.parseTag(tagText.data(), &tag, static_cast<int>(tagText.size()));
+    m_tokenizer.parseTag(m_tagText.data(), &tag, static_cast<int>(m_tagText.size()));
     if (end) tag.isEndTag = 1;
-    m_rules.tagEvent(tag, tagText.data(), static_cast<int>(tagText.size()));
+    std::memset(tag.attr, 0, sizeof tag.attr);
+    m_attributes.clear();
+    for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2)
+        m_attributes.push_back({ruleRank(a[0]), a[0], a[1] ? a[1] : ""});
+    std::stable_sort(m_attributes.begin(), m_attributes.end(),
+                     [](const Attribute& x, const Attribute& y) { return x.rank < y.rank; });
+    const size_t slots = sizeof tag.attr / sizeof tag.attr[0];
+    for (size_t i = 0; i < m_attributes.size() && i < slots; ++i) {
+        const Attribute& a = m_attributes[i];
+        tag.attr[i] = {a.name.data(), static_cast<int32_t>(a.name.size()), a.value.data(),
+                       static_cast<int32_t>(a.value.size())};
+        // The token text is for error reports only.
+        m_tagText.insert(m_tagText.size() - 1, " " + a.name + "=\"" + a.value + "\"");
+    }
+    m_rules.tagEvent(tag, m_tagText.data(), static_cast<int>(m_tagText.size()));
+    // Any element's id is an anchor at the element's place, whether or not
+    // the element's rule registers it (a second anchor of a name is
+    // ignored).
+    if (!end) m_rules.registerIds(m_book, &tag, m_writer, m_sourceNumber);
 }
 
 void CSAXParser::startElement(const char* name, const char** attributes) {
     if (m_failure) return;
     try {
+        // Style sheets and scripts are never text; neither is the document
+        // head but for its title, nor is the head a heading of the book.
+        if (m_hidden > 0 || namedOneOf(name, {"style", "script", "template"})) {
+            if (m_hidden == 0) flushText();
+            ++m_hidden;
+            return;
+        }
+        if (strcasecmp(name, "head") == 0) {
+            flushText();
+            m_inHead = true;
+            return;
+        }
+        if (m_inHead && !namedOneOf(name, {"title", "meta"})) return;
         flushText();
         setLine();
-        std::string tag = "<";
-        tag += name;
-        for (const char** a = attributes; a != nullptr && a[0] != nullptr; a += 2) {
-            std::string value = a[1] ? a[1] : "";
-            const char quote = value.find('"') == std::string::npos ? '"' : '\'';
-            if (quote == '\'')
-                for (char& c : value)
-                    if (c == '\'') c = '"';
-            tag += ' ';
-            tag += a[0];
-            tag += '=';
-            tag += quote;
-            tag += value;
-            tag += quote;
-        }
-        tag += '>';
         if (strcasecmp(name, "pre") == 0) ++m_pre;
-        anchorStart(tag);
+        if (strcasecmp(name, "title") == 0) m_inTitle = true;
+        anchorStart(name, attributes);
     } catch (...) {
         m_failure = std::current_exception();
         xmlStopParser(static_cast<htmlParserCtxtPtr>(m_ctxt));
@@ -305,10 +355,22 @@ void CSAXParser::startElement(const char* name, const char** attributes) {
 void CSAXParser::endElement(const char* name) {
     if (m_failure) return;
     try {
+        if (m_hidden > 0) {
+            m_text.clear();
+            --m_hidden;
+            return;
+        }
+        if (strcasecmp(name, "head") == 0) {
+            m_text.clear();
+            m_inHead = m_inTitle = false;
+            return;
+        }
+        if (m_inHead && !namedOneOf(name, {"title", "meta"})) return;
         flushText();
         setLine();
         if (strcasecmp(name, "pre") == 0 && m_pre > 0) --m_pre;
-        anchorEnd(std::string("</") + name + ">");
+        if (strcasecmp(name, "title") == 0) m_inTitle = false;
+        anchorEnd(name);
     } catch (...) {
         m_failure = std::current_exception();
         xmlStopParser(static_cast<htmlParserCtxtPtr>(m_ctxt));
@@ -316,7 +378,7 @@ void CSAXParser::endElement(const char* name) {
 }
 
 void CSAXParser::characters(const char* text, int len) {
-    if (m_failure || len <= 0) return;
+    if (m_failure || len <= 0 || m_hidden > 0 || (m_inHead && !m_inTitle)) return;
     m_text.append(text, static_cast<size_t>(len));
 }
 
@@ -334,8 +396,13 @@ void CSAXParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlo
                        int sourceNumber) {
     if (book == nullptr || source == nullptr || writer == nullptr) return;
     m_path = source->path;
+    m_book = book;
+    m_writer = writer;
+    m_sourceNumber = sourceNumber;
     m_text.clear();
     m_pre = 0;
+    m_hidden = 0;
+    m_inHead = m_inTitle = false;
     m_errorReported = false;
     m_failure = nullptr;
     m_progress = 0;

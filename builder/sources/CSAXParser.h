@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "builder/sources/CHTMLParser.h"
 
@@ -54,15 +55,27 @@ public:
     void parseError(int line, const char* message);
 
 private:
-    // The element rules: an element with its attributes as a tag, in the
-    // form the markup tokenizer reads.
-    void registerIdAnchors(const std::string& tagText, bool end);
-    void anchorStart(const std::string& tagText) { registerIdAnchors(tagText, false); }
-    void anchorEnd(const std::string& tagText) { registerIdAnchors(tagText, true); }
+    struct Attribute {
+        int rank;  // the order in which attributes get the tag's slots
+        std::string name, value;
+    };
+    // The element rules: an element with its attributes as a tag, then the
+    // element's id registered as an anchor.
+    void registerIdAnchors(const char* name, const char** attributes, bool end);
+    void anchorStart(const char* name, const char** attributes) { registerIdAnchors(name, attributes, false); }
+    void anchorEnd(const char* name) { registerIdAnchors(name, nullptr, true); }
     void flushText();
     void setLine();
 
     CHTMLParser m_rules;
+    CEBBook* m_book = nullptr;
+    CBlockStream* m_writer = nullptr;
+    int m_sourceNumber = 0;
+    std::string m_tagText;                // the tag as text, for error reports
+    std::vector<Attribute> m_attributes;  // of the element being handed over
+    int m_hidden = 0;                     // style, script or template elements open
+    bool m_inHead = false;                // inside the document head
+    bool m_inTitle = false;               // inside its title
     CParseTag0 m_tokenizer;  // parses the rebuilt tags
     void* m_ctxt = nullptr;  // the libxml2 parser while a parse runs
     std::string m_path;

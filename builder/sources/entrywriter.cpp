@@ -1,6 +1,8 @@
 #include "builder/sources/entrywriter.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 #include <new>
 #include <stdexcept>
 
@@ -225,6 +227,34 @@ FILE* openText(const char* path, bool* utf16) {
     *utf16 = mark[0] == 0xFF && mark[1] == 0xFE;
     std::rewind(f);
     return f;
+}
+
+bool holdsUtf8Text(FILE* f) {
+    std::vector<char> chunk(1 << 20);
+    std::string data;  // a sequence cut by the end of a chunk, then the next chunk
+    bool beyondAscii = false;
+    bool wellFormed = true;
+    size_t got;
+    while (wellFormed && (got = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+        data.append(chunk.data(), got);
+        // Whole characters only: a sequence cut by the chunk waits.
+        size_t cut = data.size();
+        size_t k = data.size();
+        for (int back = 0; k > 0 && back < 3 && (static_cast<unsigned char>(data[k - 1]) & 0xC0) == 0x80; ++back) --k;
+        if (k > 0) {
+            const unsigned char lead = static_cast<unsigned char>(data[k - 1]);
+            const size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (need > data.size() - (k - 1)) cut = k - 1;
+        }
+        for (size_t i = 0; i < cut && !beyondAscii; ++i)
+            if (static_cast<unsigned char>(data[i]) >= 0x80) beyondAscii = true;
+        wellFormed = isUtf8Text(data.data(), static_cast<int>(cut)) != 0;
+        data.erase(0, cut);
+    }
+    // What is left at the end is a sequence the file cuts off.
+    if (!data.empty()) wellFormed = false;
+    std::rewind(f);
+    return wellFormed && beyondAscii;
 }
 
 // The start of a text source: the common start, then the file opened. When

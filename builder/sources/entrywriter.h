@@ -68,6 +68,10 @@ void endSource(CEBBook* book, CBlockStream* writer, int* progress);
 // Opens a text source: null when it does not open or has fewer than two
 // bytes; *utf16 tells whether it starts with the UTF-16 mark FF FE.
 FILE* openText(const char* path, bool* utf16);
+// Whether the whole of an open file is well-formed UTF-8 holding at least
+// one character beyond ASCII (a file of ASCII alone reads the same either
+// way and stays Shift_JIS). Reads the file once and rewinds it.
+bool holdsUtf8Text(FILE* f);
 // The common start, then the file opened. When it does not open, the text is
 // ended at once and null returned.
 FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16);

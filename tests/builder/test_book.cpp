@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -531,3 +532,102 @@ TEST(BookPlainText, ArbitraryBytesGiveWellFormedText) {
         EXPECT_EQ(text.substr(text.size() - 2), "\x1F\x03");
     }
 }
+
+namespace {
+
+// UTF-16LE with its mark, from code points.
+std::string utf16le(const std::vector<unsigned>& units) {
+    std::string out = "\xFF\xFE";
+    for (unsigned u : units) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
+// A keyword list finds its words and their second forms in every encoding.
+TEST(BookKeywords, ListsInEveryEncodingFindTheirWords) {
+    // 米 <tab> こめ, then "rice".
+    const std::string sjis = "\x95\xC4\t\x82\xB1\x82\xDF\r\nrice\r\n";
+    const std::string utf8 = "\xE7\xB1\xB3\t\xE3\x81\x93\xE3\x82\x81\r\nrice\r\n";
+    const struct {
+        const char* name;
+        std::string list;
+    } cases[] = {
+        {"Shift_JIS", sjis},
+        {"UTF-8 without a mark", utf8},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + utf8},
+        {"UTF-16", utf16le({0x7C73, '\t', 0x3053, 0x3081, '\r', '\n', 'r', 'i', 'c', 'e', '\r', '\n'})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        lftest::writeFile(dir.file("kw.txt"), c.list);
+        // 米を炊く: "cook rice".
+        lftest::writeFile(dir.file("a.txt"), std::string("meshi /// \x95\xC4\x82\xF0\x90\x86\x82\xAD, rice\r\n"));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
+        r.keywordFile = dir.file("kw.txt");
+        r.sources.push_back({dir.file("a.txt"), "", 5});
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.path());
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        for (const std::string& word : {std::string("\x95\xC4"), std::string("\x82\xB1\x82\xDF"), std::string("rice")})
+            EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Keyword, {word}).size(), 1u) << word;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A list word of single-byte letters is found as a word only, never inside a
+// longer one; a Japanese list word is found anywhere.
+TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
+    TestDir dir;
+    // cat, cat food, and 米 (rice).
+    lftest::writeFile(dir.file("kw.txt"), std::string("cat\r\ncat food\r\n\x95\xC4\r\n"));
+    const struct {
+        const char* head;
+        const char* body;
+        bool cat;   // found by "cat"
+        bool rice;  // found by 米
+    } cases[] = {
+        {"a1", "the cat sat", true, false},
+        {"a2", "a category of things", false, false},
+        {"a3", "purification and education", false, false},
+        {"a4", "two cats", false, false},
+        {"a5", "(cat)", true, false},
+        {"a6", "cat", true, false},
+        {"a7", "tomcat", false, false},
+        {"a8", "cat9", false, false},
+        {"a8b", "cat foods", true, false},  // "cat food" stands in no word here, "cat" does
+        {"a9", "\x94\x4C" "cat", true, false},             // 猫cat: a Japanese character is no letter here
+        {"b1", "\x8C\xBA\x95\xC4\x82\xC6", false, true},  // 玄米と: inside a longer word
+        {"b2", "\x95\xC4" "cat", true, true},
+    };
+    std::string source;
+    for (const auto& c : cases) source += std::string(c.head) + " /// " + c.body + "\r\n";
+    lftest::writeFile(dir.file("a.txt"), source);
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
+    r.keywordFile = dir.file("kw.txt");
+    r.sources.push_back({dir.file("a.txt"), "", 5});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    lftest::EbProbe probe(dir.path());
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const std::string& word : {std::string("cat"), std::string("\x95\xC4")}) {
+        std::vector<std::string> got, want;
+        for (const auto& hit : probe.searchText(0, lftest::EbSearchKind::Keyword, {word})) got.push_back(hit.heading);
+        for (const auto& c : cases)
+            if (word == "cat" ? c.cat : c.rice) want.push_back(c.head);
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, want) << word;
+    }
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 // the decoration codes and an HTML copyright page.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -341,6 +342,238 @@ TEST(MarkupBook, LinksReachDelimitedTextEntries) {
     std::vector<Ref> refs = refsIn(probe.readText(0, links.block, links.offset, 1024), 0x1F42, 0x1F62);
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].target, beta);
+}
+
+}  // namespace
+
+namespace {
+
+// One book of one markup source (type 0), headings as menu items.
+lftest::BookRun buildMarkup(const lftest::TestDir& dir, const std::string& markup, const std::string& gaijiMap = "") {
+    lftest::writeFile(dir.file("a.html"), markup);
+    lftest::BookRecipe r;
+    r.outDir = dir.file("out");
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_MENU);
+    r.sources = {{dir.file("a.html"), "", 0}};
+    if (!gaijiMap.empty()) {
+        lftest::writeFile(dir.file("map.xml"), gaijiMap);
+        r.gaijiMap = dir.file("map.xml");
+    }
+    return lftest::buildBook(r);
+}
+
+// BR keeps its line break after text that follows P; REF and A reach the
+// anchor their target names, forward or back, and register none of their
+// own.
+TEST(MarkupBook, LineBreaksAndReferencesOfEntries) {
+    const struct {
+        const char* name;
+        const char* body;       // the DD of the entry "one"
+        const char* text;       // what "one" shows (rendered), "" not checked
+        const char* reference;  // the text its first reference leads to, "" none
+    } cases[] = {
+        {"BR after text of a P", "<P>first<BR>second</P>", "first\nsecond", ""},
+        {"BR right after P", "<P><BR>second</P>", "second", ""},
+        {"BR after a tag", "<P><B>first</B><BR>second</P>", "first\nsecond", ""},
+        {"REF to a later id", "see <REF idref=\"k\">the second</REF>", "", "two"},
+        {"REF to the id after", "<REF idref=\"k2\">the third</REF>, <REF idref=\"k\">the second</REF>", "",
+         "three"},
+        {"A with idref and href", "see <A idref=\"k2\" HREF=\"#k\">the second</A>", "", "two"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        const std::string markup = std::string("<DL><DT>one</DT><DD>") + c.body +
+                                   "</DD><DT id=\"k\">two</DT><DD>second entry</DD>"
+                                   "<DT id=\"k2\">three</DT><DD>third entry</DD></DL>\n";
+        lftest::BookRun run = buildMarkup(dir, markup);
+        EXPECT_EQ(run.log().find("Link \""), std::string::npos) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const Position one = hit(probe, lftest::EbSearchKind::ExactWord, "one");
+        const std::string text = probe.readRenderedText(0, one.block, one.offset);
+        if (*c.text) {
+            EXPECT_NE(text.find(std::string("one\n") + c.text), std::string::npos) << text;
+            EXPECT_EQ(text.find("\n\n"), std::string::npos) << text;
+        }
+        if (!*c.reference) continue;
+        auto refs = probe.references(0, one.block, one.offset, 2048);
+        ASSERT_FALSE(refs.empty());
+        const std::string there = probe.readRenderedText(0, refs[0].block, refs[0].offset, 64);
+        EXPECT_EQ(there.compare(0, std::strlen(c.reference), c.reference), 0) << there;
+    }
+}
+
+// A gaiji inside a heading: the menu item and the headword show the gaiji,
+// never the text of a reference.
+TEST(MarkupBook, GaijiInAHeadingReachesItsMenuItemAndHeadword) {
+    for (const char* name : {"eacute", "E9", "00E9"}) {
+        SCOPED_TRACE(name);
+        lftest::TestDir dir;
+        lftest::BookRun run = buildMarkup(dir, std::string("<H1>caf<GI name=\"") + name + "\"></H1><P>coffee</P>\n",
+                                          "<GAIJIMAP unicode=\"00E9\" ebcode=\"A121\" name=\"eacute\"/>\n");
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        auto hits = probe.search(0, lftest::EbSearchKind::Word, {"caf"});
+        ASSERT_EQ(hits.size(), 1u);
+        // The heading's bytes: "caf" and the narrow gaiji A121.
+        std::vector<unsigned char> heading = probe.readText(0, hits[0].headingBlock, hits[0].headingOffset, 64);
+        EXPECT_TRUE(hasCodes(heading, {0x2363, 0x2361, 0x2366, 0xA121})) << probe.readHeading(0, hits[0].headingBlock,
+                                                                                            hits[0].headingOffset);
+        EXPECT_FALSE(hasCodes(heading, {0x2326})) << "a reference's \"&\" in the heading";
+        Position menu;
+        ASSERT_TRUE(probe.menu(0, &menu.block, &menu.offset)) << probe.error();
+        std::vector<unsigned char> page = probe.readText(0, menu.block, menu.offset, 256);
+        EXPECT_TRUE(hasCodes(page, {0x1F43, 0x2363, 0x2361, 0x2366, 0xA121, 0x1F63}));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The options of the markup reader that change an entry's text.
+TEST(MarkupBook, OptionsShapeTheEntryText) {
+    const struct {
+        const char* name;
+        std::function<void(CEPWing&)> set;
+        const char* markup;
+        const char* shows;  // the rendered text of the entry "word" starts so
+    } cases[] = {
+        {"no link mark", nullptr, "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee next"},
+        {"the arrow", [](CEPWing& w) { w.setIntOption("linkChar", 1); },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa8next"},
+        {"the arrowCode character", [](CEPWing& w) {
+             w.setIntOption("linkChar", 2);
+             w.setStringOption("arrowCode", "2223");  // a white triangle
+         },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa1next"},
+        {"an arrowCode that names no character", [](CEPWing& w) {
+             w.setIntOption("linkChar", 2);
+             w.setStringOption("arrowCode", "22");
+         },
+         "<DL><DT>word</DT><DD>see <REF idref=\"k\">next</REF></DD></DL>", "word\nsee \x81\xa8next"},
+        {"DFN without the option", nullptr, "<DL><DT>word</DT><DD><DFN title=\"long form\">lf</DFN></DD></DL>",
+         "word\nlf"},
+        {"DFN with the option", [](CEPWing& w) { w.setIntOption("dfnStyle", 1); },
+         "<DL><DT>word</DT><DD><DFN title=\"long form\">lf</DFN></DD></DL>", "word\nlong formlf"},
+        {"HEAD then its body", nullptr, "<HEAD>word</HEAD><P>the body</P><HEAD>other</HEAD><P>more</P>",
+         "word\nthe body"},
+        {"HEAD on one line", [](CEPWing& w) { w.setBoolOption("singleLine", true); },
+         "<HEAD>word</HEAD><P>the body</P><HEAD>other</HEAD><P>more</P>", "word the body"},
+        {"NOTE on one line", [](CEPWing& w) { w.setBoolOption("singleLine", true); },
+         "<HEAD>word</HEAD><P>x</P><NOTE>note</NOTE><P>the body</P><P>next line</P>",
+         "word x\nnote the body\nnext line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("a.html"), std::string(c.markup) + "<DL><DT id=\"k\">next</DT><DD>x</DD></DL>\n");
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources = {{dir.file("a.html"), "", 0}};
+        r.configure = c.set;
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        const Position word = hit(probe, lftest::EbSearchKind::ExactWord, "word");
+        const std::string text = probe.readWholeText(0, word.block, word.offset, 256);
+        EXPECT_EQ(text.compare(0, std::strlen(c.shows), c.shows), 0) << text;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A dictionary in hand-written markup that uses every element the reader
+// knows, read back through the EB Library: every heading is a headword,
+// the KEY elements feed their searches, and every reference leads to the
+// text it names.
+TEST(MarkupBook, EveryElementReadsBack) {
+    lftest::TestDir dir;
+    const std::string markup =
+        "<TITLE>Every element</TITLE>\n<BODY>\n<FRONT><P>Front matter.</P></FRONT>\n"
+        "<H1 id=\"h1\">Chapter one</H1>\n<H2>Section two</H2>\n<H3>Sub three</H3>\n<H4>Four</H4>\n<H5>Five</H5>\n"
+        "<H6>Six</H6>\n"
+        "<HEAD id=\"hd\">Headed entry</HEAD><P>Body with <B>bold</B>, <STRONG>strong</STRONG>, <I>italic</I>, "
+        "<EM>em</EM>, H<SUB>2</SUB>O, x<SUP>2</SUP>, <NOBR>no break</NOBR>, <RUBY>\x8a\xbf<RT>\x82\xa9\x82\xf1</RT>"
+        "</RUBY>, <DFN title=\"long\">dfn</DFN>.<BR>After a break.</P>\n"
+        "<MEANING>A meaning.</MEANING><EXAMPLE>An example.</EXAMPLE><MEANING-HEAD>Meaning head.</MEANING-HEAD>\n"
+        "<DL><DT id=\"apple\">apple</DT><KEY type=\"kana\">\x82\xe8\x82\xf1\x82\xb2</KEY>"
+        "<KEY type=\"keyword\">pome</KEY><KEY type=\"cross\">crossword</KEY><KEY type=\"hyoki\">ringo</KEY>"
+        "<DD>A fruit. See <A HREF=\"#banana\">to banana</A>, <EA refid=\"1\">record one</EA>, "
+        "<REF idref=\"cherry\">to cherry</REF>.</DD>\n"
+        "<DT id=\"banana\">banana</DT><DD>Yellow.<UL><LI>one<LI>two</UL><OL start=\"3\"><LI>three<LI>four</OL></DD>\n"
+        "<DT id=\"cherry\">cherry</DT><DD><TABLE width=\"50%\"><TR><TH>key</TH><TD width=80>value</TD></TR>"
+        "</TABLE><BLOCKQUOTE>Quoted.</BLOCKQUOTE><PRE>pre  text</PRE><DIV>In a div.</DIV>"
+        "<SPAN xtype=\"x\">span</SPAN></DD></DL>\n"
+        "<DIC-ITEM><HEADWORD id=\"hw\">headword one</HEADWORD><SUBHEADWORD>sub head</SUBHEADWORD>"
+        "<INDENT val=\"2\"><P>indented</P></DIC-ITEM>\n"
+        "<NOTE>A note</NOTE><P>note body</P>\n<P><NO>1</NO><X4081>x</X4081> caf<GI name=\"eacute\"></P>\n"
+        "<P><IMG src=\"fig.bmp\" alt=\"alt text\"><OBJECT data=\"s.wav\">obj</OBJECT><RES src=\"r.gif\"></P>\n"
+        "<BACK><P>Back: <A HREF=\"#hw\">to headword</A>, <A HREF=\"#h1\">to chapter</A>, "
+        "<A HREF=\"#hd\">to headed</A>.</P></BACK>\n</BODY>\n";
+    lftest::writeFile(dir.file("every.html"), markup);
+    lftest::writeFile(dir.file("map.xml"),
+                      std::string("<GAIJIMAP unicode=\"00E9\" ebcode=\"A121\" name=\"eacute\"/>\n"));
+    lftest::BookRecipe r;
+    r.outDir = dir.file("out");
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_WORD_KANA) | (1 << IDX_KEYWORD) | (1 << IDX_MENU) |
+                 (1 << IDX_CROSS);
+    r.gaijiMap = dir.file("map.xml");
+    r.sources = {{dir.file("every.html"), "", 0}};
+    r.configure = [](CEPWing& w) { w.setBoolOption("makeFig", false); };
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    EXPECT_EQ(run.log().find("Miss Match"), std::string::npos) << run.log();
+    EXPECT_EQ(run.log().find("Link \""), std::string::npos) << run.log();
+
+    lftest::EbProbe probe(dir.file("out"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    for (const char* word : {"Chapter one", "Section two", "Sub three", "Four", "Five", "Six", "Headed entry", "apple",
+                             "banana", "cherry", "headword one", "sub head", "ringo"})
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::ExactWord, {word}).size(), 1u) << word;
+    const Position apple = hit(probe, lftest::EbSearchKind::ExactWord, "apple");
+    EXPECT_EQ(hit(probe, lftest::EbSearchKind::ExactWord, "\x82\xe8\x82\xf1\x82\xb2"), apple);
+    EXPECT_EQ(hit(probe, lftest::EbSearchKind::Keyword, "pome"), apple);
+    EXPECT_EQ(hit(probe, lftest::EbSearchKind::Cross, "crossword"), apple);
+
+    // Every reference of the text leads to the text it names.
+    const struct {
+        const char* reference;
+        const char* leadsTo;
+    } links[] = {{"to banana", "banana"},         {"record one", "banana"},    {"to cherry", "cherry"},
+                 {"to headword", "headword one"}, {"to chapter", "Chapter one"}, {"to headed", "Headed entry"}};
+    int block = 0, offset = 0;
+    ASSERT_TRUE(probe.textStart(0, &block, &offset));
+    std::vector<lftest::EbReference> refs = probe.references(0, block, offset);
+    ASSERT_EQ(refs.size(), sizeof links / sizeof links[0]);
+    for (size_t i = 0; i < refs.size(); ++i) {
+        EXPECT_EQ(refs[i].text, links[i].reference);
+        const std::string there = probe.readWholeText(0, refs[i].block, refs[i].offset, 64);
+        EXPECT_EQ(there.compare(0, std::strlen(links[i].leadsTo), links[i].leadsTo), 0)
+            << links[i].reference << " -> " << there;
+    }
+
+    // The text of the elements.
+    const std::string text = probe.readWholeText(0, block, offset);
+    for (const char* part : {"Every element", "Front matter.", "bold", "no break", "After a break.", "A meaning.",
+                             "Meaning head.", "A fruit.", "Yellow.", "3.three", "4.four", "key", "value", "Quoted.",
+                             "pre  text", "In a div.", "span", "indented", "A note", "note body", "alt text", "obj",
+                             "Back: "})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    const Position headed = hit(probe, lftest::EbSearchKind::ExactWord, "Headed entry");
+    std::vector<unsigned char> raw = probe.readText(0, headed.block, headed.offset, 2048);
+    EXPECT_TRUE(hasCodes(raw, {0x1FE0, 0x0003, 0x1FE1, 0x1FE0, 0x0003, 0x1FE1, 0x1FE0, 0x0001, 0x1FE1, 0x1FE0,
+                               0x0003, 0x1FE1, 0x1F06, 0x1F07, 0x1F0E, 0x1F0F, 0x1F10, 0x1F11, 0x1F06, 0x1F07}));
+    const Position cherry = hit(probe, lftest::EbSearchKind::ExactWord, "cherry");
+    EXPECT_TRUE(hasCodes(probe.readText(0, cherry.block, cherry.offset, 2048), {0x1FE0, 0x0003, 0x1FE1}));
+    // The menu holds the headings.
+    Position menu;
+    ASSERT_TRUE(probe.menu(0, &menu.block, &menu.offset)) << probe.error();
 }
 
 }  // namespace

@@ -101,6 +101,18 @@ EB_Error_Code readRaw(EB_Book* book, EbReadFunction fn, EB_Hookset* hooks, void*
     return EB_SUCCESS;
 }
 
+// Reads the text from the current position through every entry up to the
+// end of the text (its end code), not only to the next entry.
+EB_Error_Code readThrough(EB_Book* book, EB_Hookset* hooks, void* container, size_t maxBytes, std::string* text) {
+    for (;;) {
+        EB_Error_Code rc = readRaw(book, eb_read_text, hooks, container, maxBytes, text);
+        if (rc != EB_SUCCESS) return rc;
+        if (text->size() >= maxBytes) return EB_SUCCESS;
+        // The end of an entry: go on with the next one, until the text ends.
+        if (eb_forward_text(book, nullptr) != EB_SUCCESS) return EB_SUCCESS;
+    }
+}
+
 // Reads through fn with libeb's default hooks (readRaw) and returns the text
 // as Shift_JIS. On a failing read, error, when not null, gets "eb_read: " and
 // libeb's message.
@@ -259,6 +271,17 @@ std::string EbProbe::readRenderedText(int subbook, int block, int offset, size_t
     return readAll(&m_impl->book, eb_read_text, maxBytes, &m_error);
 }
 
+std::string EbProbe::readWholeText(int subbook, int block, int offset, size_t maxBytes) {
+    if (!selectForText(subbook) || !seek(block, offset)) return "";
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    std::string text;
+    EB_Error_Code rc = readThrough(&m_impl->book, &hooks, nullptr, maxBytes, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
+    eb_finalize_hookset(&hooks);
+    return eucToSjis(text);
+}
+
 std::string EbProbe::readHeading(int subbook, int block, int offset, size_t maxBytes) {
     if (!selectForText(subbook) || !seek(block, offset)) return "";
     return readAll(&m_impl->book, eb_read_heading, maxBytes, &m_error);
@@ -278,6 +301,19 @@ EbCopyright EbProbe::copyright(int subbook, size_t maxBytes) {
     out.offset = pos.offset;
     out.raw = readText(subbook, pos.page, pos.offset, maxBytes);
     return out;
+}
+
+bool EbProbe::textStart(int subbook, int* block, int* offset) {
+    if (!selectForText(subbook)) return false;
+    EB_Position pos;
+    EB_Error_Code rc = eb_text(&m_impl->book, &pos);
+    if (rc != EB_SUCCESS) {
+        fail("eb_text", rc);
+        return false;
+    }
+    *block = pos.page;
+    *offset = pos.offset;
+    return true;
 }
 
 bool EbProbe::menu(int subbook, int* block, int* offset) {
@@ -476,6 +512,59 @@ std::vector<EbMediaEvent> EbProbe::mediaEvents(int subbook, int block, int offse
     if (rc != EB_SUCCESS) fail("eb_read_text", rc);
     eb_finalize_hookset(&hooks);
     return events;
+}
+
+namespace {
+
+// Marks the hooks write into the text around each reference's text; the
+// positions go to the container, in order.
+const char kRefBegin = '\x01';
+const char kRefEnd = '\x02';
+
+EB_Error_Code beginReferenceHook(EB_Book* book, EB_Appendix*, void*, EB_Hook_Code, int, const unsigned int*) {
+    const char mark[2] = {kRefBegin, 0};
+    return eb_write_text_string(book, mark);
+}
+
+EB_Error_Code endReferenceHook(EB_Book* book, EB_Appendix*, void* container, EB_Hook_Code, int argc,
+                               const unsigned int* argv) {
+    auto* targets = static_cast<std::vector<std::pair<int, int>>*>(container);
+    targets->push_back(argc >= 3 ? std::make_pair(static_cast<int>(argv[1]), static_cast<int>(argv[2]))
+                                 : std::make_pair(0, 0));
+    const char mark[2] = {kRefEnd, 0};
+    return eb_write_text_string(book, mark);
+}
+
+}  // namespace
+
+std::vector<EbReference> EbProbe::references(int subbook, int block, int offset, size_t maxBytes) {
+    std::vector<EbReference> out;
+    if (!selectForText(subbook) || !seek(block, offset)) return out;
+    EB_Hookset hooks;
+    eb_initialize_hookset(&hooks);
+    const EB_Hook begin = {EB_HOOK_BEGIN_REFERENCE, beginReferenceHook};
+    const EB_Hook end = {EB_HOOK_END_REFERENCE, endReferenceHook};
+    eb_set_hook(&hooks, &begin);
+    eb_set_hook(&hooks, &end);
+    std::vector<std::pair<int, int>> targets;
+    std::string text;
+    EB_Error_Code rc = readThrough(&m_impl->book, &hooks, &targets, maxBytes, &text);
+    if (rc != EB_SUCCESS) fail("eb_read_text", rc);
+    eb_finalize_hookset(&hooks);
+    const std::string sjis = eucToSjis(text);
+    size_t at = 0;
+    for (const auto& target : targets) {
+        const size_t end = sjis.find(kRefEnd, at);
+        if (end == std::string::npos) break;
+        const size_t start = sjis.rfind(kRefBegin, end);
+        EbReference r;
+        if (start != std::string::npos && start >= at) r.text = sjis.substr(start + 1, end - start - 1);
+        r.block = target.first;
+        r.offset = target.second;
+        out.push_back(r);
+        at = end + 1;
+    }
+    return out;
 }
 
 Bytes EbProbe::readBinary(int rc, const char* what, size_t maxBytes) {

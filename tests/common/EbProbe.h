@@ -75,6 +75,15 @@ struct EbCandidate {
     int block = 0, offset = 0;  // sub-list of a group
 };
 
+// One reference of a text as libeb's reference hooks report it: the text
+// between its begin and end codes (rendered by libeb, as Shift_JIS) and the
+// position it leads to.
+struct EbReference {
+    std::string text;
+    int block = 0;
+    int offset = 0;
+};
+
 struct EbCopyright {
     bool found = false;  // libeb reports a copyright page
     int block = 0;       // its position
@@ -105,8 +114,13 @@ public:
     // The text at block:offset through libeb's default hooks, as Shift_JIS
     // (eb_read_text); what was read before a failure.
     std::string readRenderedText(int subbook, int block, int offset, size_t maxBytes = 4096);
+    // The same through every entry to the end of the text (the end code of
+    // a source), not only to the start of the next entry.
+    std::string readWholeText(int subbook, int block, int offset, size_t maxBytes = 1 << 22);
     // The heading at block:offset (eb_read_heading), as Shift_JIS.
     std::string readHeading(int subbook, int block, int offset, size_t maxBytes = 1024);
+    // The start of the subbook's text (eb_text); false on failure.
+    bool textStart(int subbook, int* block, int* offset);
     // The position of the subbook's menu (eb_menu); false when it has none
     // or on failure.
     bool menu(int subbook, int* block, int* offset);
@@ -143,6 +157,10 @@ public:
     // The media hooks that libeb calls while it reads the text at
     // block:offset (eb_read_text with hooks of our own), in order.
     std::vector<EbMediaEvent> mediaEvents(int subbook, int block, int offset, size_t maxBytes = 4096);
+    // Every reference of the text at block:offset to the end of the text
+    // (eb_read_text with libeb's reference hooks, through every entry), in
+    // text order.
+    std::vector<EbReference> references(int subbook, int block, int offset, size_t maxBytes = 1 << 20);
     // Binary data through libeb (eb_set_binary_* and eb_read_binary), up to
     // maxBytes; empty on failure (see error()). A monochrome graphic comes
     // back as libeb's BMP file of the bitmap, a colour graphic as the

@@ -9,6 +9,7 @@
 #include "builder/CEPWing.h"
 #include "builder/ConvertOpt.h"
 #include "builder/sources/CEIJIROParser.h"
+#include "foundation/codes/jclib.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/TestDir.h"
@@ -146,6 +147,62 @@ TEST(EijiroBook, OptionsShapeTheText) {
     Built ruby = buildEijiro([](CEPWing& w) { w.setIntOption("eijiYomi", 1); });
     EXPECT_FALSE(contains(ruby.text, kYomi));
     EXPECT_TRUE(contains(ruby.text, "\x82\xBE\x82\xF1\x82\xCB\x82\xF1")) << ruby.text;
+}
+
+}  // namespace
+
+namespace {
+
+// Shift_JIS text as UTF-8.
+std::string utf8Of(const std::string& sjis) {
+    std::string out(sjis.size() * 3 + 1, '\0');
+    int n = sjisToUtf8(reinterpret_cast<const unsigned char*>(sjis.data()), static_cast<int>(sjis.size()), &out[0],
+                       out.size());
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// The same entries in each encoding give the same book; a source of which
+// no line is an EIJIRO line is a failed source.
+TEST(EijiroBook, EveryEncodingAndASourceWithoutEntries) {
+    const std::string sjis = kSquare + "abandon  {" + kVerb + "-1} : " + kDannen + "\x82\xB7\x82\xE9\r\n" + kSquare +
+                             kDannen + " : giving up\r\n";
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"Shift_JIS", sjis},
+        {"UTF-8 without a mark", utf8Of(sjis)},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + utf8Of(sjis)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("e.txt"), c.content));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.sources.push_back({dir.file("e.txt"), "", 3});
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_TRUE(run.result.succeeded()) << run.log();
+        EXPECT_FALSE(contains(run.log(), "not an EIJIRO line")) << run.log();
+        lftest::EbProbe probe(dir.path() + "/");
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        auto hits = probe.searchText(0, EbSearchKind::ExactWord, {"abandon"});
+        ASSERT_EQ(hits.size(), 1u) << run.log();
+        EXPECT_TRUE(contains(hits[0].text, kDannen + "\x82\xB7\x82\xE9")) << hits[0].text;
+        EXPECT_EQ(probe.search(0, EbSearchKind::ExactWord, {kDannen}).size(), 1u);
+    }
+    for (const std::string& content : {std::string("no entry here\r\nnor here\r\n"), std::string()}) {
+        lftest::TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("e.txt"), content));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.sources.push_back({dir.file("e.txt"), "", 3});
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_TRUE(run.result.written);
+        EXPECT_EQ(run.result.failedSources, 1) << run.log();
+        EXPECT_TRUE(contains(run.log(), dir.file("e.txt") + " : no EIJIRO entry, source left out")) << run.log();
+    }
 }
 
 }  // namespace
