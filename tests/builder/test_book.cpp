@@ -545,6 +545,17 @@ std::string utf16le(const std::vector<unsigned>& units) {
     return out;
 }
 
+// A book of the PDIC one-line source dir/a.txt with the keyword list
+// dir/kw.txt and keyword search.
+lftest::BookRun buildKeywordBook(const TestDir& dir) {
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
+    r.keywordFile = dir.file("kw.txt");
+    r.sources.push_back({dir.file("a.txt"), "", 5});
+    return lftest::buildBook(r);
+}
+
 // A keyword list finds its words and their second forms in every encoding.
 TEST(BookKeywords, ListsInEveryEncodingFindTheirWords) {
     // 米 <tab> こめ, then "rice".
@@ -565,12 +576,7 @@ TEST(BookKeywords, ListsInEveryEncodingFindTheirWords) {
         lftest::writeFile(dir.file("kw.txt"), c.list);
         // 米を炊く: "cook rice".
         lftest::writeFile(dir.file("a.txt"), std::string("meshi /// \x95\xC4\x82\xF0\x90\x86\x82\xAD, rice\r\n"));
-        lftest::BookRecipe r;
-        r.outDir = dir.path();
-        r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
-        r.keywordFile = dir.file("kw.txt");
-        r.sources.push_back({dir.file("a.txt"), "", 5});
-        lftest::BookRun run = lftest::buildBook(r);
+        lftest::BookRun run = buildKeywordBook(dir);
         ASSERT_TRUE(run.result.succeeded()) << run.log();
         lftest::EbProbe probe(dir.path());
         ASSERT_TRUE(probe.ok()) << probe.error();
@@ -611,12 +617,7 @@ TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
     std::string source;
     for (const auto& c : cases) source += std::string(c.head) + " /// " + c.body + "\r\n";
     lftest::writeFile(dir.file("a.txt"), source);
-    lftest::BookRecipe r;
-    r.outDir = dir.path();
-    r.indexDef = (1 << IDX_WORD_HYOKI) | (1 << IDX_KEYWORD);
-    r.keywordFile = dir.file("kw.txt");
-    r.sources.push_back({dir.file("a.txt"), "", 5});
-    lftest::BookRun run = lftest::buildBook(r);
+    lftest::BookRun run = buildKeywordBook(dir);
     ASSERT_TRUE(run.result.succeeded()) << run.log();
     lftest::EbProbe probe(dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
