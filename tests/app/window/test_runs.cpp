@@ -205,7 +205,13 @@ TEST_F(Runs, ASecondRunIsRefusedWhileOneRuns) {
 }
 
 TEST_F(Runs, AbortEndsTheBookUnderWayAndTheOthersAreBuilt) {
-    book("One", "ONE");
+    // The first book is large, so that the abort pressed right after the
+    // start always finds it under way however the threads are scheduled.
+    std::string big;
+    for (int i = 0; i < 200000; ++i)
+        big += "word" + std::to_string(i) + " /// text of entry " + std::to_string(i) + "\r\n";
+    lftest::writeFile(dir.file("big.txt"), big);
+    book("One", "ONE", "big.txt");
     book("Two", "TWO", "b.txt");
     book("Three", "THREE", "b.txt");
     onMainLoop([this] {
