@@ -334,6 +334,10 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
         m_failedParts = 0;
         g_abort = 0;
 
+        // The search bytes tell readers how keys are folded. None of them
+        // speaks of blanks: readers drop blanks from every query, so keys
+        // that keep theirs (delBlank off) get a blank-free twin as well
+        // (pushBlankFreeTwin).
         m_attr[0] = m_attr[1] = m_attr[2] = 0;
         m_attr[3] = opt->delSym ? 0x41 : 0x45;
         m_attr[4] = 0x55;

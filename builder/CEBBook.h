@@ -342,6 +342,9 @@ private:
     void selectWordEntries(int indexId);
     void selectKeywordEntries(int indexId);
     void selectKanaEntries(int indexId);
+    // With delBlank off, the last selected item again under its key without
+    // blanks, when it has any.
+    void pushBlankFreeTwin();
     // Message, select, heading area, index area, count line.
     void writeOneIndex(const char* title, int indexId, int headingId, bool headingAlways, int layout);
 

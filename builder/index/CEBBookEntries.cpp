@@ -108,6 +108,25 @@ INDEX_ITEM entryItem(const Entry& e, const char* key, int keyLen, size_t order) 
     return it;
 }
 
+// A key without its full-width blanks: the length of the form written to
+// out, or -1 when the key holds no blank (or nothing but blanks). Readers
+// drop blanks from every word, keyword and kana query, so a key that keeps
+// its blanks (delBlank off) is only found through this twin.
+int keyWithoutBlanks(const char* key, int len, char* out) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
+    int n = 0;
+    bool blank = false;
+    for (int i = 0; i + 1 < len; i += 2) {
+        if (code2(s + i) == 0x8140) {
+            blank = true;
+            continue;
+        }
+        out[n++] = key[i];
+        out[n++] = key[i + 1];
+    }
+    return blank && n > 0 ? n : -1;
+}
+
 // Katakana of a kana key as hiragana, for comparing the two forms of one
 // reading.
 bool sameReading(const INDEX_ITEM& a, const INDEX_ITEM& b) {
@@ -336,9 +355,10 @@ int CEBBook::isKanaText(const char* text, int len) {
     int result = 2;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(key);
     for (int i = 0; i + 1 < n; i += 2) {
+        unsigned c = code2(s + i);
+        if (c == 0x8140) continue;  // a blank that delBlank keeps is not part of the reading
         int cls = sjisCharClass(s + i);
         if (cls != 13 && cls != 14) return 0;
-        unsigned c = code2(s + i);
         if (cls == 14 && c != 0x8145 && c != 0x815B && c != 0x815D && c != 0x817C) result = 1;
     }
     return result;
@@ -731,6 +751,7 @@ void CEBBook::selectWordEntries(int indexId) {
             k = key;
         }
         m_selected.push_back(entryItem(e, k == key ? addStringT(key, static_cast<size_t>(kl)) : k, kl, i));
+        pushBlankFreeTwin();
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
 }
@@ -759,6 +780,7 @@ void CEBBook::selectKeywordEntries(int indexId) {
         }
         if (kl <= 0 || k == nullptr || isStopWord(k, kl)) continue;
         m_selected.push_back(entryItem(e, k, kl, i));
+        pushBlankFreeTwin();
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
     CIndexWriter::markGroups(m_selected.data(), m_selected.size());
@@ -801,10 +823,31 @@ void CEBBook::selectKanaEntries(int indexId) {
         it.exactLen = static_cast<uint8_t>(el);
         if (marksOnly) it.flags |= ITEM_MARKS_ONLY;
         m_selected.push_back(it);
+        pushBlankFreeTwin();
     }
     CIndexWriter::sortItems(m_selected.data(), m_selected.size());
     m_selected.resize(dropScriptTwins(m_selected.data(), m_selected.size()));
     CIndexWriter::markKanaGroups(m_selected.data(), m_selected.size());
+}
+
+void CEBBook::pushBlankFreeTwin() {
+    if (m_opt == nullptr || m_opt->delBlank) return;
+    // The item just selected; a second item of the same entry under the key
+    // without blanks, written and sorted like the first.
+    INDEX_ITEM twin = m_selected.back();
+    char key[2 * kLen8 + 4];
+    const int kl = keyWithoutBlanks(twin.key, twin.keyLen, key);
+    if (kl < 0) return;
+    twin.key = addStringT(key, static_cast<size_t>(kl));
+    twin.keyLen = static_cast<uint8_t>(kl);
+    if (twin.exactKey != nullptr) {
+        const int el = keyWithoutBlanks(twin.exactKey, twin.exactLen, key);
+        if (el > 0) {
+            twin.exactKey = addStringT(key, static_cast<size_t>(el));
+            twin.exactLen = static_cast<uint8_t>(el);
+        }
+    }
+    m_selected.push_back(twin);
 }
 
 // ---- search indexes ----

@@ -388,6 +388,42 @@ TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries) {
     }
 }
 
+// Readers drop blanks from every query, so a key that keeps its blanks
+// (delBlank off) is found through its blank-free twin. A prefix that ends
+// before the blank matches both keys of the entry, so hits are compared as
+// a set of headings.
+TEST(IndexSearch, DelBlankOffKeepsBlankKeysFindable) {
+    const std::string kIceCream = "\x95\x58\x89\xdb";                              // 氷菓
+    const std::string kReading = "\x82\xa0\x82\xa2\x82\xb7\x81\x40\x82\xad\x82\xe8";  // あいす　くり
+    struct Case {
+        EbSearchKind kind;
+        const char* what;
+        std::string query;
+        std::vector<std::string> headings;
+    } cases[] = {
+        {EbSearchKind::ExactWord, "as written", "ice cream", {"ice cream"}},
+        {EbSearchKind::ExactWord, "without the blank", "icecream", {"ice cream"}},
+        {EbSearchKind::ExactWord, "full-width blank", "ice\x81\x40" "cream", {"ice cream"}},
+        {EbSearchKind::Word, "prefix before the blank", "ice", {"ice cream"}},
+        {EbSearchKind::Word, "prefix across the blank", "ice cr", {"ice cream"}},
+        {EbSearchKind::EndWord, "suffix across the blank", "e cream", {"ice cream"}},
+        {EbSearchKind::Word, "reading with a blank", kReading, {plain(kIceCream + kOpen + kReading + kClose)}},
+        {EbSearchKind::Word, "other entry", "hot dog", {"hot dog"}},
+    };
+    for (bool delBlank : {true, false}) {
+        Built b;
+        build(&b, "ice cream /// cold\nhot dog /// warm\n" + kIceCream + kOpen + kReading + kClose + " /// sweet\n",
+              kAllIndexes, [&](CEPWing& w) { w.setBoolOption("delBlank", delBlank); });
+        lftest::EbProbe p(b.dir.path());
+        ASSERT_TRUE(p.ok()) << p.error();
+        for (const Case& c : cases) {
+            std::vector<std::string> got = plainHeadings(p, c.kind, {c.query});
+            got.erase(std::unique(got.begin(), got.end()), got.end());
+            EXPECT_EQ(got, c.headings) << "delBlank " << delBlank << ": " << c.what;
+        }
+    }
+}
+
 // Entries without a heading of their own (as the markup readers register
 // them) get their keys when the index is written: normalised first, then
 // reversed for the suffix index, so that escape codes and references in the
