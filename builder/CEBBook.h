@@ -182,6 +182,10 @@ public:
     // Wide text to Shift_JIS with gaiji references (see builder/ucsToSjis.h);
     // gaiji codes are reserved when autoUniGaiji is on.
     int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange);
+    // Shift_JIS source text to working text (see sjisToWorking in
+    // builder/sources/ucsToSjis.h), gaiji reserved as ucsToSjis does. False,
+    // out untouched, when the text needs no change.
+    bool sjisToWorking(const char* text, size_t len, std::string* out);
 
     // ---- menu (builder/navigation/CEBBookMenu.cpp) ----
     // Adds a menu item at level (0 = top) referring to target; text and
