@@ -22,6 +22,17 @@ std::string convert(const std::vector<uint32_t>& units, CGaiji* g, int create = 
     return std::string(out.data(), static_cast<size_t>(n));
 }
 
+// g holds one entry with the code, or none when the code is 0.
+void expectReserved(CGaiji& g, uint32_t code) {
+    const GAIJI_CODE_STATE* s = g.getGaijiMap();
+    if (code != 0) {
+        ASSERT_EQ(1, s->count);
+        EXPECT_EQ(code, s->gaijiMap[0].ebCode);
+    } else {
+        EXPECT_EQ(0, s->count);
+    }
+}
+
 struct Case {
     const char* what;
     std::vector<uint32_t> units;
@@ -60,13 +71,7 @@ TEST(UcsToSjis, Characters) {
         CGaiji g;
         std::string got = convert(c.units, &g, 1, c.wide);
         EXPECT_EQ(c.sjis, got);
-        const GAIJI_CODE_STATE* s = g.getGaijiMap();
-        if (c.gaijiCode != 0) {
-            ASSERT_EQ(1, s->count);
-            EXPECT_EQ(c.gaijiCode, s->gaijiMap[0].ebCode);
-        } else {
-            EXPECT_EQ(0, s->count);
-        }
+        expectReserved(g, c.gaijiCode);
     }
 }
 
@@ -149,13 +154,7 @@ TEST(SjisToWorking, WindowsExtensionsAndUndecodablePairs) {
         const bool changed = sjisToWorking(c.in.data(), c.in.size(), &out, &g, 1);
         EXPECT_EQ(!c.out.empty(), changed);
         EXPECT_EQ(c.out.empty() ? std::string("untouched") : c.out, out);
-        const GAIJI_CODE_STATE* s = g.getGaijiMap();
-        if (c.gaijiCode != 0) {
-            ASSERT_EQ(1, s->count);
-            EXPECT_EQ(c.gaijiCode, s->gaijiMap[0].ebCode);
-        } else {
-            EXPECT_EQ(0, s->count);
-        }
+        expectReserved(g, c.gaijiCode);
     }
     // Without gaiji codes the character is the geta mark, as for wide text.
     std::string out;
