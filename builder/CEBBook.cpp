@@ -247,8 +247,16 @@ void CEBBook::LoadKeyword(const char* path) {
             addLine(line);
         }
     } else {
+        std::string working;
         while (std::fgets(line, sizeof line, f.get()) != nullptr) {
             checkAbort();
+            // Written the way the text of a Shift_JIS source is, so that its
+            // words match that text; a line that would outgrow a list line
+            // stays as it is.
+            if (sjisToWorking(line, std::strlen(line), &working) && working.size() < sizeof line) {
+                addLine(&working[0]);
+                continue;
+            }
             addLine(line);
         }
     }
@@ -298,6 +306,11 @@ int CEBBook::setCopyright(const char* path) {
 int CEBBook::ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange) {
     int create = (m_opt != nullptr && m_opt->autoUniGaiji) ? 1 : 0;
     return ::ucsToSjis(out, outSize, units, count, wideRange, m_gaiji.get(), create);
+}
+
+bool CEBBook::sjisToWorking(const char* text, size_t len, std::string* out) {
+    int create = (m_opt != nullptr && m_opt->autoUniGaiji) ? 1 : 0;
+    return ::sjisToWorking(text, len, out, m_gaiji.get(), create);
 }
 
 // ---- open ----

@@ -154,7 +154,16 @@ public:
     // length (even, at most max). filter: 0 none, 1 blanks, symbols and
     // delChars as the options say, kFilterBlanks blanks only.
     static const int kFilterBlanks = 2;
+    // Added to filter: a character reference that gives the key no
+    // character (a gaiji without an alternative text or a JIS X 0208 form)
+    // gives the geta mark, so that a headword of such characters alone still
+    // has a key.
+    static const int kKeyGaijiAsGeta = 4;
     int normalizeKey(char* out, const char* text, int len, int filter, int max);
+    // The key of a headword: normalizeKey with the filter on; when that
+    // leaves nothing, the key without the filter and with kKeyGaijiAsGeta,
+    // so that no headword that holds a character loses its index entry.
+    int headwordKey(char* out, const char* text, int len, int max);
     // A character reference at text (len bytes available): bytes consumed, 0
     // when none starts there. *codePoint, *gaijiCode and *alt are set (0,
     // 0, null when unknown).
@@ -182,6 +191,10 @@ public:
     // Wide text to Shift_JIS with gaiji references (see builder/ucsToSjis.h);
     // gaiji codes are reserved when autoUniGaiji is on.
     int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange);
+    // Shift_JIS source text to working text (see sjisToWorking in
+    // builder/sources/ucsToSjis.h), gaiji reserved as ucsToSjis does. False,
+    // out untouched, when the text needs no change.
+    bool sjisToWorking(const char* text, size_t len, std::string* out);
 
     // ---- menu (builder/navigation/CEBBookMenu.cpp) ----
     // Adds a menu item at level (0 = top) referring to target; text and

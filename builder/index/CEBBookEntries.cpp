@@ -283,7 +283,7 @@ SEARCH_KEY_ENTRY* CEBBook::addWordEntry(const char* heading, int headingLen, con
         // first bytes, the suffix index its last ones.
         const int cap = 2 * textLen + 2;
         if (m_keyWork.size() < static_cast<size_t>(cap) + 2) m_keyWork.resize(static_cast<size_t>(cap) + 2);
-        int k = normalizeKey(m_keyWork.data(), text, textLen, 1, cap);
+        int k = headwordKey(m_keyWork.data(), text, textLen, cap);
         if (k > kKeyMax) {
             char both[2 * kKeyMax];
             std::memcpy(both, m_keyWork.data(), kKeyMax);
@@ -733,7 +733,7 @@ void CEBBook::selectWordEntries(int indexId) {
         const char* k = e.key;
         int kl = e.keyLen;
         if (e.flags & ENTRY_NO_HEADING) {
-            kl = normalizeKey(whole, e.heading, e.headingLen, 1, 2 * kLen8 + 2);
+            kl = headwordKey(whole, e.heading, e.headingLen, 2 * kLen8 + 2);
             // Prefix: the first key bytes; suffix: the last ones.
             k = indexId == 0x71 && kl > kKeyMax ? whole + kl - kKeyMax : whole;
             if (kl > kKeyMax) kl = kKeyMax;

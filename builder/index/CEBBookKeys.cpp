@@ -42,6 +42,28 @@ struct NamedRef {
 const NamedRef kNamedRefs[] = {{"nbsp", 0x20}, {"lt", 0x3C},   {"gt", 0x3E},
                                {"amp", 0x26},  {"quot", 0x22}, {"apos", 0x27}};
 
+const unsigned int kGetaSjis = 0x81AC;
+
+// The JIS X 0208 character (as Shift_JIS) that a key holds for a character
+// the text shows as a gaiji, 0 for none: the alphabets and signs below U+2000
+// that wide text always writes as gaiji (narrow glyphs) though JIS X 0208 has
+// them (Greek, Cyrillic, the multiplication sign, ...), and characters a
+// reader's query gives as a JIS X 0208 neighbour (the em dash as the
+// horizontal bar of the published mapping, the overline as its full-width
+// form).
+unsigned int sjisFormForKey(uint32_t cp) {
+    static const struct {
+        uint32_t cp;
+        unsigned int sjis;
+    } kNear[] = {{0x2014, 0x815C}, {0x00A5, 0x818F}, {0x203E, 0x8150}};
+    unsigned char b[2];
+    if (cp >= 0x80 && cp < 0x2000 && unicodeCharToSjis(cp, b) == 2)
+        return (static_cast<unsigned int>(b[0]) << 8) | b[1];
+    for (const auto& k : kNear)
+        if (k.cp == cp) return k.sjis;
+    return 0;
+}
+
 bool inSymbolSet(unsigned int c) {
     return c == 0x8166 || c == 0x817C || c == 0x8145 || c == 0x815D;
 }
@@ -159,10 +181,28 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
     if (text == nullptr || len <= 0) {
         return 0;
     }
+    const bool gaijiAsGeta = (filter & kKeyGaijiAsGeta) != 0;
+    filter &= ~kKeyGaijiAsGeta;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     const bool delBlank = m_opt != nullptr && m_opt->delBlank;
     const bool delSym = m_opt != nullptr && m_opt->delSym;
     const bool delChars = m_delChars[0] != 0;
+    // A two-byte character of the text through the filter into the key.
+    auto keep = [&](unsigned int c) {
+        if (filter) {
+            if (delBlank && c == 0x8140) return;
+            if (filter == kFilterBlanks) {
+                putKeyChar(out, &n, max, c);
+                return;
+            }
+            if (delSym && inSymbolSet(c)) return;
+            if (delChars) {
+                for (const unsigned char* d = m_delChars; d[0] != 0 || d[1] != 0; d += 2)
+                    if (keyFormOfPair((static_cast<unsigned int>(d[0]) << 8) | d[1]) == c) return;
+            }
+        }
+        putKeyChar(out, &n, max, c);
+    };
     int i = 0;
     while (i < len && n < max) {
         unsigned char b = s[i];
@@ -189,47 +229,44 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                     }
                 } else if (cp >= 1 && cp <= 127) {
                     putKeyChar(out, &n, max, keyFormOfByte(static_cast<unsigned char>(cp)));
+                } else if (const unsigned int sjis = sjisFormForKey(cp)) {
+                    // A character that the text shows as a gaiji but JIS X
+                    // 0208 has (Greek, Cyrillic, symbols such as the
+                    // multiplication sign) is keyed as that character, as a
+                    // Shift_JIS source gives it, so that the query a reader
+                    // sends finds it.
+                    keep(keyFormOfPair(sjis));
+                } else if (gaijiAsGeta && cp >= 128) {
+                    putKeyChar(out, &n, max, kGetaSjis);
                 }
                 continue;
             }
         }
-        unsigned int c;
         if (b == 0x1F) {
             i += 2;
-            continue;
         } else if (b < 0x20) {
             ++i;
-            continue;
         } else if (isLead(b) && i + 1 < len) {
-            c = keyFormOfPair((static_cast<unsigned int>(b) << 8) | s[i + 1]);
+            keep(keyFormOfPair((static_cast<unsigned int>(b) << 8) | s[i + 1]));
             i += 2;
         } else {
-            c = keyFormOfByte(b);
+            const unsigned int c = keyFormOfByte(b);
             ++i;
-            if (c <= 0xFF) continue;  // no full-width form (0x7F, 0x80, 0xA0, 0xFD-0xFF, a lone lead byte)
+            // No full-width form (0x7F, 0x80, 0xA0, 0xFD-0xFF, a lone lead byte).
+            if (c > 0xFF) keep(c);
         }
-        if (filter) {
-            if (delBlank && c == 0x8140) continue;
-            if (filter == kFilterBlanks) {
-                putKeyChar(out, &n, max, c);
-                continue;
-            }
-            if (delSym && inSymbolSet(c)) continue;
-            if (delChars) {
-                bool hit = false;
-                for (const unsigned char* d = m_delChars; d[0] != 0 || d[1] != 0; d += 2) {
-                    if (keyFormOfPair((static_cast<unsigned int>(d[0]) << 8) | d[1]) == c) {
-                        hit = true;
-                        break;
-                    }
-                }
-                if (hit) continue;
-            }
-        }
-        putKeyChar(out, &n, max, c);
     }
     out[n] = 0;
     return n;
+}
+
+int CEBBook::headwordKey(char* out, const char* text, int len, int max) {
+    const int n = normalizeKey(out, text, len, 1, max);
+    if (n > 0) return n;
+    // Nothing left: the characters the filter drops stay, and a gaiji
+    // without a key form is the geta mark, so that the entry keeps a place
+    // in the index.
+    return normalizeKey(out, text, len, kKeyGaijiAsGeta, max);
 }
 
 int CEBBook::kanaKey(char* out, const char* text, int len, int* outLen) {

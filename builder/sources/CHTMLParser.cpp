@@ -326,7 +326,7 @@ void CHTMLParser::toWorking(const char* p, int n, std::string* out) {
     out->clear();
     if (n <= 0) return;
     if (!m_utf8) {
-        out->assign(p, static_cast<size_t>(n));
+        if (!m_book->sjisToWorking(p, static_cast<size_t>(n), out)) out->assign(p, static_cast<size_t>(n));
         return;
     }
     // Chunks of whole characters, each converted into the run buffer: a

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "builder/CEBBook.h"
@@ -85,6 +86,13 @@ void CPlainParser::parse(CEBBook* book, ConvertOpt*, SOURCE_INFO* source, CBlock
         }
         text = converted.data();
         textLen = converted.size();
+    } else if (got > 0) {
+        std::string working;
+        if (book->sjisToWorking(raw.data(), got, &working)) {
+            converted.assign(working.begin(), working.end());
+            text = converted.data();
+            textLen = converted.size();
+        }
     }
 
     BLOCK_POS start;

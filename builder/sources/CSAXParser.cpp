@@ -145,9 +145,35 @@ private:
                                   sjis.data(), sjis.size());
             whole.assign(reinterpret_cast<const char*>(sjis.data()), static_cast<size_t>(m));
         }
-        std::vector<char> utf(whole.size() * 3 + 4);
-        int m = ::sjisToUtf8(reinterpret_cast<const unsigned char*>(whole.data()), static_cast<int>(whole.size()),
-                             utf.data(), utf.size());
+        // Runs of JIS X 0208 text in one go; a code that Windows Shift_JIS
+        // adds gives the character it stands for, which the element rules
+        // then write as JIS X 0208 or as a gaiji.
+        const unsigned char* w = reinterpret_cast<const unsigned char*>(whole.data());
+        size_t run = 0;
+        for (size_t k = 0; k <= whole.size(); ++k) {
+            uint32_t cp = 0;
+            if (k < whole.size()) {
+                if (!jclib::isSjisLead(w[k]) || k + 1 >= whole.size()) continue;
+                const unsigned int code = (w[k] << 8) | w[k + 1];
+                if (::sjisToUnicode(code) != 0 || (cp = ::windowsSjisToUnicode(code)) == 0) {
+                    ++k;
+                    continue;
+                }
+            }
+            appendSjis(w + run, k - run, out);
+            if (cp != 0) {
+                char utf[4];
+                out->append(utf, static_cast<size_t>(::wideToUtf8(&cp, 1, utf)));
+                run = k + 2;
+                ++k;
+            }
+        }
+    }
+
+    static void appendSjis(const unsigned char* sjis, size_t n, std::string* out) {
+        if (n == 0) return;
+        std::vector<char> utf(n * 3 + 4);
+        int m = ::sjisToUtf8(sjis, static_cast<int>(n), utf.data(), utf.size());
         out->append(utf.data(), static_cast<size_t>(m));
     }
 

@@ -41,6 +41,7 @@ bool CSourceLines::next(std::string* line) {
         }
     } else {
         got = readBytes(line);
+        if (got && m_book->sjisToWorking(line->data(), line->size(), &m_raw)) line->swap(m_raw);
     }
     if (got) ++m_lineNumber;
     return got;

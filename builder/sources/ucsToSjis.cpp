@@ -80,3 +80,42 @@ int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wide
     out[n] = 0;
     return n;
 }
+
+bool sjisToWorking(const char* in, size_t len, std::string* out, CGaiji* gaiji, int create) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(in);
+    // The two-byte code at i, 0 for a single byte (a lead byte without its
+    // trail byte included).
+    auto codeAt = [&](size_t i) -> unsigned int {
+        return i + 1 < len && isSjisLead(s[i]) && isSjisTrail(s[i + 1]) ? (s[i] << 8) | s[i + 1] : 0;
+    };
+    // The first code to convert; most texts have none and are left alone.
+    size_t i = 0;
+    while (i < len) {
+        const unsigned int c = codeAt(i);
+        if (c != 0 && sjisToUnicode(c) == 0) break;
+        i += c != 0 ? 2 : 1;
+    }
+    if (i >= len) return false;
+    out->assign(in, i);
+    while (i < len) {
+        const unsigned int c = codeAt(i);
+        if (c == 0) {
+            out->push_back(in[i++]);
+            continue;
+        }
+        i += 2;
+        if (sjisToUnicode(c) != 0) {
+            out->push_back(static_cast<char>(c >> 8));
+            out->push_back(static_cast<char>(c & 0xFF));
+            continue;
+        }
+        const uint32_t cp = windowsSjisToUnicode(c);
+        char one[16];
+        const int n = cp != 0 ? ucsToSjis(one, sizeof one, &cp, 1, 0, gaiji, create) : 0;
+        if (n > 0)
+            out->append(one, static_cast<size_t>(n));
+        else
+            out->append(reinterpret_cast<const char*>(kGeta), 2);
+    }
+    return true;
+}

@@ -9,7 +9,9 @@
 // the book's gaiji manager and its gaiji-creation setting (autoUniGaiji).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 class CGaiji;
 
@@ -32,3 +34,13 @@ class CGaiji;
 //   so that no raw code point ever reaches the book. Lone surrogates and
 //   values above U+10FFFF also become the geta mark.
 int ucsToSjis(char* out, int outSize, const uint32_t* units, int count, int wideRange, CGaiji* gaiji, int create);
+
+// Shift_JIS source text (len bytes) to working text, so that no two-byte code
+// a reader cannot decode reaches the book: a code that Windows Shift_JIS adds
+// to JIS X 0208 (jclib windowsSjisToUnicode: row 13, the NEC-selected and IBM
+// extensions, the user-defined area) is converted as the Unicode character it
+// stands for by ucsToSjis (its JIS X 0208 code where JIS X 0208 has it, else a
+// reference with a gaiji code, else the geta mark); any other lead and trail
+// byte pair that is no character becomes the geta mark. Everything else is
+// copied. Returns false, with out untouched, when the text holds no such code.
+bool sjisToWorking(const char* in, size_t len, std::string* out, CGaiji* gaiji, int create);

@@ -7,6 +7,7 @@
 namespace {
 
 #include "foundation/codes/jis_tables.inc"
+#include "foundation/codes/windows_sjis_tables.inc"
 
 constexpr unsigned int kGetaSjis = 0x81AC;
 constexpr unsigned int kGetaJis = 0x222E;
@@ -395,6 +396,28 @@ uint32_t sjisToUnicode(unsigned int sjis) {
     if (isHalfKana(sjis)) return sjis - 0xA1 + 0xFF61;
     if (!jclib::isSjisCode(sjis) || sjis >= 0xF040) return 0;
     return lookupJis(jclib::sjisToJis(sjis));
+}
+
+uint32_t windowsSjisToUnicode(unsigned int sjis) {
+    if (!jclib::isSjisCode(sjis)) return 0;
+    struct Range {
+        const uint16_t* table;
+        unsigned int first;
+        size_t count;
+    };
+    static const Range kRanges[] = {
+        {kNecRow13, kNecRow13First, sizeof kNecRow13 / sizeof kNecRow13[0]},
+        {kNecSelected, kNecSelectedFirst, sizeof kNecSelected / sizeof kNecSelected[0]},
+        {kIbmExtension, kIbmExtensionFirst, sizeof kIbmExtension / sizeof kIbmExtension[0]},
+    };
+    for (const Range& r : kRanges)
+        if (sjis >= r.first && sjis - r.first < r.count) return r.table[sjis - r.first];
+    if (sjis >= 0xF040 && sjis <= 0xF9FC) {
+        // The user-defined area: 188 codes a lead byte, in order, from U+E000.
+        const unsigned int trail = sjis & 0xFF;
+        return 0xE000 + ((sjis >> 8) - 0xF0) * 188 + (trail - 0x40) - (trail > 0x7F ? 1 : 0);
+    }
+    return 0;
 }
 
 unsigned int unicodeToJis(uint32_t cp) {

@@ -15,7 +15,8 @@
 // - Only JIS X 0208 is mapped: the NEC special row (row 13), the NEC and IBM
 //   selected extensions (0xED40-0xEEFC, 0xFA40-0xFC4B) and the user-defined
 //   area (0xF040-0xF9FC) have no Unicode form here (lookups give 0), and
-//   Unicode characters found only there have no Shift_JIS form.
+//   Unicode characters found only there have no Shift_JIS form. Only
+//   windowsSjisToUnicode reads those codes, for sources written with them.
 // - U+0000 and U+FEFF (byte-order mark) encode to no bytes at all.
 //
 // Invalid input never makes a function read or write outside its buffers.
@@ -155,6 +156,15 @@ int sjisStringToJis(unsigned char* out, size_t outSize, const unsigned char* in,
 unsigned int unicodeToSjis(uint32_t cp);
 // sjisToUnicode: a one-byte code (0x00-0x7F, 0xA1-0xDF) or a two-byte code.
 uint32_t sjisToUnicode(unsigned int sjis);
+// The character that Windows Shift_JIS gives a two-byte code outside JIS
+// X 0208: the NEC special row 13 (0x8740-0x879C), the NEC-selected IBM
+// extensions (0xED40-0xEEFC) and the IBM extensions (0xFA40-0xFC4B) by the
+// Windows table, the user-defined area (0xF040-0xF9FC) as private use
+// U+E000-U+E757. 0 for every other code, JIS X 0208 codes included (for
+// those see sjisToUnicode). Some of these characters are in JIS X 0208 as
+// well (the duplicated math symbols, the not sign): unicodeToSjis gives
+// their JIS X 0208 codes.
+uint32_t windowsSjisToUnicode(unsigned int sjis);
 // JIS X 0208 only (no single bytes).
 unsigned int unicodeToJis(uint32_t cp);
 uint32_t jisToUnicode(unsigned int jis);

@@ -585,6 +585,22 @@ TEST(BookKeywords, ListsInEveryEncodingFindTheirWords) {
     }
 }
 
+// A Shift_JIS list written with the codes Windows Shift_JIS adds is read the
+// way a Shift_JIS source is, so that its words match the text they occur in.
+TEST(BookKeywords, ShiftJisListWithWindowsCodesMatchesTheText) {
+    TestDir dir;
+    // Row 13 approximately equal and the IBM because sign.
+    lftest::writeFile(dir.file("kw.txt"), std::string("\x87\x90\r\n\xFA\x5B\r\n"));
+    lftest::writeFile(dir.file("a.txt"), std::string("near /// x \x87\x90 y\r\nthus /// \xFA\x5B z\r\n"));
+    lftest::BookRun run = buildKeywordBook(dir);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    lftest::EbProbe probe(dir.path());
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    // The JIS X 0208 characters both stand for, as a reader's query gives them.
+    for (const std::string& word : {std::string("\x81\xE0"), std::string("\x81\xE6")})
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Keyword, {word}).size(), 1u) << word;
+}
+
 }  // namespace
 
 namespace {

@@ -97,6 +97,52 @@ TEST_F(SearchKeys, Normalisation) {
     for (const auto& c : cases) EXPECT_EQ(key(c.text), c.key) << c.what;
 }
 
+// Wide text writes the alphabets below U+2000 as gaiji references; their
+// keys hold the JIS X 0208 characters, as a Shift_JIS source gives them.
+TEST_F(SearchKeys, GaijiReferencesKeyedAsTheirJisCharacters) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string key;
+    } cases[] = {
+        {"Greek capital gamma", "&#x0393;", "\x83\xA1"},
+        {"Greek small alpha before kanji", "&#x03b1;\x89\xBB", "\x83\xBF\x89\xBB"},
+        {"Cyrillic capital ya", "&#x042f;", "\x84\x60"},
+        {"multiplication and division signs", "&#x00d7;&#x00f7;", "\x81\x7E\x81\x80"},
+        {"degree, section, pilcrow", "&#x00b0;&#x00a7;&#x00b6;", "\x81\x8B\x81\x98\x81\xF7"},
+        {"acute accent and diaeresis", "&#x00b4;&#x00a8;", "\x81\x4C\x81\x4E"},
+        {"decimal reference", "&#215;", "\x81\x7E"},
+        {"em dash as the horizontal bar", "&#x2014;", "\x81\x5C"},
+        {"yen sign as the full-width one", "&#x00a5;", "\x81\x8F"},
+        {"Latin letter without a JIS X 0208 form is dropped", "caf&#x00e9;", "\x82\x62\x82\x60\x82\x65"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(key(c.text), c.key) << c.what;
+}
+
+// A headword whose key would be empty keeps one: its filtered characters,
+// else the geta mark for each gaiji without a key form.
+TEST_F(SearchKeys, HeadwordKeyIsNeverEmpty) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string key;
+    } cases[] = {
+        {"ordinary headword as normalizeKey", "a b", "\x82\x60\x82\x61"},
+        {"gaiji alone", "&#x2460;", "\x81\xAC"},
+        {"two gaiji", "&#x2460;&#x00e9;", "\x81\xAC\x81\xAC"},
+        {"gaiji beside a character keeps only the character", "&#x2460;\x94\xD4", "\x94\xD4"},
+        {"symbols alone stay", "\x81\x45", "\x81\x45"},
+        {"blank alone stays", "\x81\x40", "\x81\x40"},
+        {"controls alone give nothing", "\t\r", ""},
+        {"unknown name gives nothing", "&nosuch;", ""},
+    };
+    for (const auto& c : cases) {
+        char out[300];
+        const int n = book->headwordKey(out, c.text.data(), static_cast<int>(c.text.size()), 128);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(n)), c.key) << c.what;
+    }
+}
+
 TEST_F(SearchKeys, KeyEndsAtItsMaximum) {
     std::string text;
     for (int i = 0; i < 100; ++i) text += "\x82\xa0";

@@ -22,6 +22,17 @@ std::string convert(const std::vector<uint32_t>& units, CGaiji* g, int create = 
     return std::string(out.data(), static_cast<size_t>(n));
 }
 
+// g holds one entry with the code, or none when the code is 0.
+void expectReserved(CGaiji& g, uint32_t code) {
+    const GAIJI_CODE_STATE* s = g.getGaijiMap();
+    if (code != 0) {
+        ASSERT_EQ(1, s->count);
+        EXPECT_EQ(code, s->gaijiMap[0].ebCode);
+    } else {
+        EXPECT_EQ(0, s->count);
+    }
+}
+
 struct Case {
     const char* what;
     std::vector<uint32_t> units;
@@ -60,13 +71,7 @@ TEST(UcsToSjis, Characters) {
         CGaiji g;
         std::string got = convert(c.units, &g, 1, c.wide);
         EXPECT_EQ(c.sjis, got);
-        const GAIJI_CODE_STATE* s = g.getGaijiMap();
-        if (c.gaijiCode != 0) {
-            ASSERT_EQ(1, s->count);
-            EXPECT_EQ(c.gaijiCode, s->gaijiMap[0].ebCode);
-        } else {
-            EXPECT_EQ(0, s->count);
-        }
+        expectReserved(g, c.gaijiCode);
     }
 }
 
@@ -115,3 +120,44 @@ TEST(UcsToSjis, SmallOutputBuffers) {
 }
 
 }  // namespace
+
+// Shift_JIS source text: the codes Windows Shift_JIS adds become the JIS X
+// 0208 character where there is one, else a reference with a gaiji code;
+// pairs that are no character become the geta mark; the rest is copied.
+TEST(SjisToWorking, WindowsExtensionsAndUndecodablePairs) {
+    const struct {
+        const char* what;
+        std::string in;
+        std::string out;       // empty: the text is left alone
+        uint32_t gaijiCode;    // code reserved, 0 for none
+    } cases[] = {
+        {"JIS X 0208 text and ASCII", "a\x88\x9f\xb1", "", 0},
+        {"row 13 approximately equal", "x\x87\x90y", "x\x81\xE0y", 0},
+        {"row 13 because sign", "\x87\x9a", "\x81\xE6", 0},
+        {"NEC-selected not sign", "\xEE\xF9", "\x81\xCA", 0},
+        {"IBM because sign", "\xFA\x5B", "\x81\xE6", 0},
+        {"row 13 circled one", "\x87\x40\x94\xD4", "&#x2460;\x94\xD4", 0xB121},
+        {"row 13 contour integral", "\x87\x93", "&#x222e;", 0xB121},
+        {"NEC-selected kanji", "\xED\x40", "&#x7e8a;", 0xB121},
+        {"IBM kanji", "\xFB\xFC\x8B\xB4", "&#x9ad9;\x8B\xB4", 0xB121},
+        {"user-defined area", "\xF0\x40", "&#xe000;", 0xB121},
+        {"empty cell of row 13", "\x87\x5E", "\x81\xAC", 0},
+        {"row 9", "\x85\x40", "\x81\xAC", 0},
+        {"after the IBM extensions", "\xFC\xFC", "\x81\xAC", 0},
+        {"a lead byte without a trail byte stays", "\x87", "", 0},
+        {"a lead byte before a control stays", "\x87\x0A", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CGaiji g;
+        std::string out = "untouched";
+        const bool changed = sjisToWorking(c.in.data(), c.in.size(), &out, &g, 1);
+        EXPECT_EQ(!c.out.empty(), changed);
+        EXPECT_EQ(c.out.empty() ? std::string("untouched") : c.out, out);
+        expectReserved(g, c.gaijiCode);
+    }
+    // Without gaiji codes the character is the geta mark, as for wide text.
+    std::string out;
+    EXPECT_TRUE(sjisToWorking("\x87\x40", 2, &out, nullptr, 1));
+    EXPECT_EQ("\x81\xAC", out);
+}

@@ -472,6 +472,42 @@ TEST(UnicodeLookup, CodesOutsideJisX0208HaveNoUnicode) {
     EXPECT_EQ(jisToUnicode(0x2120), 0u);
 }
 
+// The codes Windows Shift_JIS adds to JIS X 0208, read for sources written
+// with them; JIS X 0208 codes and codes no table fills give 0.
+TEST(UnicodeLookup, WindowsExtensionsHaveTheirCharacters) {
+    struct Case {
+        const char* what;
+        unsigned int sjis;
+        uint32_t ucs;
+    } cases[] = {
+        {"row 13 first, circled one", 0x8740, 0x2460},
+        {"row 13 Roman numeral one", 0x8754, 0x2160},
+        {"row 13 empty cell", 0x875E, 0},
+        {"row 13 approximately equal, also in JIS X 0208", 0x8790, 0x2252},
+        {"row 13 last, union", 0x879C, 0x222A},
+        {"after row 13", 0x879D, 0},
+        {"NEC-selected first", 0xED40, 0x7E8A},
+        {"NEC-selected small Roman numeral one", 0xEEEF, 0x2170},
+        {"NEC-selected not sign", 0xEEF9, 0xFFE2},
+        {"NEC-selected last", 0xEEFC, 0xFF02},
+        {"IBM first", 0xFA40, 0x2170},
+        {"IBM because sign", 0xFA5B, 0x2235},
+        {"IBM kanji", 0xFBFC, 0x9AD9},
+        {"IBM last", 0xFC4B, 0x9ED1},
+        {"after the IBM extensions", 0xFC4C, 0},
+        {"user-defined first", 0xF040, 0xE000},
+        {"user-defined after 0x7E", 0xF080, 0xE03F},
+        {"user-defined last of a row", 0xF0FC, 0xE0BB},
+        {"user-defined next row", 0xF140, 0xE0BC},
+        {"user-defined last", 0xF9FC, 0xE757},
+        {"JIS X 0208 kanji", 0x889F, 0},
+        {"JIS X 0208 approximately equal", 0x81E0, 0},
+        {"bad trail byte", 0x877F, 0},
+        {"single byte", 0x41, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(windowsSjisToUnicode(c.sjis), c.ucs) << c.what;
+}
+
 TEST(UnicodeLookup, CharToSjisResults) {
     unsigned char b[2] = {0xEE, 0xEE};
     EXPECT_EQ(unicodeCharToSjis(0, b), 0);
