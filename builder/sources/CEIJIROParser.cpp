@@ -20,6 +20,7 @@ const std::string kPronunciation = "\x81\x79\x94\xAD\x89\xB9";  // 【発音
 const std::string kKanaItem = "\x81\x79\x81\x97\x81\x7A";       // 【＠】
 const std::string kYomiOpen = "\x81\x6F";                       // ｛
 const std::string kYomiClose = "\x81\x70";                      // ｝
+const std::string kItemOpen = "\x81\x79";                       // 【
 const long kReportedLines = 20;
 
 std::string trimSpaces(const std::string& s) {
@@ -48,6 +49,24 @@ bool startsWith(const std::string& s, const std::string& prefix) {
     return s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Whether the last character of s is the single byte c (not the trail byte
+// of a pair).
+bool endsWithByte(const std::string& s, char c) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < s.size(); i += sjisCharLength(s, i)) last = i;
+    return last != std::string::npos && last + 1 == s.size() && s[last] == c;
+}
+
+// The values of the 【＠】 items among the "、"-separated items of text.
+void collectKana(const std::string& text, std::vector<std::string>* kana) {
+    size_t at = 0;
+    while ((at = findSjis(text, kKanaItem, at)) != std::string::npos) {
+        at += kKanaItem.size();
+        size_t end = findSjis(text, kItemSeparator, at);
+        kana->push_back(trimSpaces(text.substr(at, end == std::string::npos ? end : end - at)));
+    }
+}
+
 }  // namespace
 
 bool CEIJIROParser::splitLine(const std::string& text, Line* line) {
@@ -57,7 +76,7 @@ bool CEIJIROParser::splitLine(const std::string& text, Line* line) {
     if (colon == std::string::npos) return false;
     std::string head = text.substr(kLineMark.size(), colon - kLineMark.size());
     // "headword  {label}": the label is the last brace pair closing the head.
-    if (!head.empty() && head.back() == '}') {
+    if (endsWithByte(head, '}')) {
         size_t open = head.rfind(" {");
         if (open != std::string::npos) {
             line->partOfSpeech = head.substr(open + 2, head.size() - open - 3);
@@ -66,6 +85,9 @@ bool CEIJIROParser::splitLine(const std::string& text, Line* line) {
     }
     line->headword = trimSpaces(head);
     if (line->headword.empty()) return false;
+    line->key = applyYomi(line->headword, 0);
+    if (line->key.empty()) return false;
+    line->reading = readingOf(line->headword);
 
     std::vector<std::string> pieces = splitAtMarks(text.substr(colon + 3), kNoteMark, kExampleMark);
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -73,21 +95,26 @@ bool CEIJIROParser::splitLine(const std::string& text, Line* line) {
         if (i > 0 && startsWith(p, kExampleMark)) {
             line->examples.push_back(trimSpaces(p.substr(kExampleMark.size())));
         } else if (i > 0 && startsWith(p, kNoteMark)) {
-            std::string note = p.substr(kNoteMark.size());
-            line->notes.push_back(note);
-            // Katakana readings among the note's items.
-            size_t at = 0;
-            while ((at = findSjis(note, kKanaItem, at)) != std::string::npos) {
-                at += kKanaItem.size();
-                size_t end = findSjis(note, kItemSeparator, at);
-                line->kana.push_back(trimSpaces(note.substr(at, end == std::string::npos ? end : end - at)));
-            }
+            line->notes.push_back(p.substr(kNoteMark.size()));
+            collectKana(line->notes.back(), &line->kana);
         } else {
             line->translation += p;
         }
     }
     line->translation = trimSpaces(line->translation);
+    // The headword's own line: a list of items right after " : ".
+    line->items = startsWith(line->translation, kItemOpen);
+    if (line->items) collectKana(line->translation, &line->kana);
     return true;
+}
+
+std::string CEIJIROParser::readingOf(const std::string& headword) {
+    const size_t open = findSjis(headword, kYomiOpen);
+    if (open == std::string::npos || open == 0) return std::string();
+    const size_t from = open + kYomiOpen.size();
+    const size_t close = findSjis(headword, kYomiClose, from);
+    if (close == std::string::npos || close + kYomiClose.size() != headword.size()) return std::string();
+    return trimSpaces(headword.substr(from, close - from));
 }
 
 std::string CEIJIROParser::filterNote(const std::string& note, const ConvertOpt& opt) {
@@ -151,6 +178,24 @@ void CEIJIROParser::writeText(CBlockStream* body, const std::string& text, const
     }
 }
 
+// Registers the entry of the line's headword and writes its head: the key is
+// the headword without its reading, the heading and the head follow
+// eijiYomi, the reading is a kana key.
+void CEIJIROParser::writeHead(CEBBook* book, ConvertOpt* opt, CBlockStream* body, const Line& line, int sourceNo,
+                              const char** stored, int* storedLen, BLOCK_POS* pos, SEARCH_KEY_ENTRY** entry) {
+    const std::string& heading = opt->eijiYomi == 0 ? line.key : line.headword;
+    const bool ownKey = line.key != heading;
+    *storedLen = static_cast<int>(heading.size());
+    *entry = registerHead(book, body, heading.data(), *storedLen, ownKey ? line.key.data() : nullptr,
+                          ownKey ? static_cast<int>(line.key.size()) : 0, sourceNo, stored, pos);
+    beginHeadKeyword(body);
+    writeText(body, line.headword, *opt);
+    endHeadKeyword(body, opt);
+    if (!line.reading.empty() && (opt->idx[IDX_WORD_KANA] || opt->idx[IDX_ENDWORD_KANA]))
+        book->addKanaEntry(*stored, *storedLen, line.reading.data(), static_cast<int>(line.reading.size()), *pos,
+                           sourceNo, 96);
+}
+
 void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* body, int sourceNo) {
     m_entries = m_skipped = 0;
     bool utf16 = false;
@@ -171,6 +216,7 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
     int storedLen = 0;
     BLOCK_POS pos;
     SEARCH_KEY_ENTRY* entry = nullptr;
+    bool entryText = false;  // the entry has body text
     Line line;
     while (lines.next(&text)) {
         if (text.empty()) continue;
@@ -182,35 +228,48 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
             }
             continue;
         }
+        // A list of items keeps the items the options keep; other text stays
+        // as written.
+        const bool filtered = line.items && (findSjis(line.translation, kPronunciation) != std::string::npos ||
+                                             findSjis(line.translation, kKanaItem) != std::string::npos);
+        const std::string translation = filtered ? filterNote(line.translation, *opt) : line.translation;
+        const std::string label =
+            opt->eijiPartOfSpeech && !line.partOfSpeech.empty() ? "{" + line.partOfSpeech + "} " : std::string();
+        std::vector<std::string> notes;
+        for (const std::string& note : line.notes) notes.push_back(filterNote(note, *opt));
+        bool hasText = !label.empty() || !translation.empty() || !line.examples.empty();
+        for (const std::string& note : notes) hasText = hasText || !note.empty();
+
         if (m_entries == 0 || line.headword != current) {
             // A new headword: the entry before it ends, a new one starts.
             if (m_entries > 0) body->writeCode(EB_NEWLINE);
             current = line.headword;
-            storedLen = static_cast<int>(current.size());
-            entry = writeEntryHead(book, opt, body, current.data(), storedLen, nullptr, 0, sourceNo, &stored, &pos);
+            writeHead(book, opt, body, line, sourceNo, &stored, &storedLen, &pos, &entry);
             ++m_entries;
-        } else {
-            body->writeCode(EB_NEWLINE);
+            entryText = false;
         }
-        if (opt->eijiPartOfSpeech && !line.partOfSpeech.empty()) {
-            const std::string label = "{" + line.partOfSpeech + "} ";
-            writeText(body, label, *opt);
-        }
-        writeText(body, line.translation, *opt);
-        bodyRun(book, entry, stored, storedLen, line.translation.data(), static_cast<int>(line.translation.size()), pos,
-                sourceNo);
-        auto follow = [&](const std::string& mark, const std::string& what) {
-            if (what.empty()) return;
-            if (opt->eijiBreak)
-                body->writeCode(EB_NEWLINE);
-            else
-                body->writeText(" ", 1, 1, 0);
-            writeText(body, mark + what, *opt);
-        };
-        for (const std::string& note : line.notes) follow(kNoteMark, filterNote(note, *opt));
-        for (const std::string& example : line.examples) {
-            follow(kExampleMark.substr(2), example);
-            bodyRun(book, entry, stored, storedLen, example.data(), static_cast<int>(example.size()), pos, sourceNo);
+        if (hasText) {
+            // Each source line that gives text is a line of the entry's body.
+            if (entryText) body->writeCode(EB_NEWLINE);
+            entryText = true;
+            if (!label.empty()) writeText(body, label, *opt);
+            writeText(body, translation, *opt);
+            bodyRun(book, entry, stored, storedLen, translation.data(), static_cast<int>(translation.size()), pos,
+                    sourceNo);
+            auto follow = [&](const std::string& mark, const std::string& what) {
+                if (what.empty()) return;
+                if (opt->eijiBreak)
+                    body->writeCode(EB_NEWLINE);
+                else
+                    body->writeText(" ", 1, 1, 0);
+                writeText(body, mark + what, *opt);
+            };
+            for (const std::string& note : notes) follow(kNoteMark, note);
+            for (const std::string& example : line.examples) {
+                follow(kExampleMark.substr(2), example);
+                bodyRun(book, entry, stored, storedLen, example.data(), static_cast<int>(example.size()), pos,
+                        sourceNo);
+            }
         }
         if (opt->eijiKana)
             for (const std::string& k : line.kana)

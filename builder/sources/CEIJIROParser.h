@@ -10,7 +10,19 @@
 // items such as 【発音】 (pronunciation) and 【＠】 (katakana reading),
 // separated by "、"; kanji may carry their reading in full-width braces
 // ｛よみ｝. Consecutive lines with the same headword form one entry, one
-// line of body text per source line.
+// line of body text per source line (a line that leaves nothing to write
+// adds none).
+//
+// The headword's own line lists such items right after " : "
+// ("■abandon : 【発音】...、【＠】アバンダン"): a translation that starts with
+// "【" is such a list, and its 【発音】 and 【＠】 items follow the options as
+// those of a note do. A headword of the Japanese-English form carries the
+// reading of the whole word at its end ("■愛｛あい｝  {名} : love"): the
+// search key is the headword without its readings, the reading becomes a
+// kana key of the entry (when the book has a kana index), and the heading
+// follows eijiYomi as the body does (with 1 the head of the entry shows the
+// reading as a superscript, the heading list, plain text, shows it in its
+// braces). Readings standing inside a headword give it no kana key.
 //
 // The options:
 //   eijiPartOfSpeech 1: the part-of-speech label is written before its
@@ -32,14 +44,19 @@
 
 class CBlockStream;
 class CEBBook;
+struct BLOCK_POS;
 struct ConvertOpt;
+struct SEARCH_KEY_ENTRY;
 struct SOURCE_INFO;
 
 class CEIJIROParser {
 public:
     // One source line taken apart (Shift_JIS).
     struct Line {
-        std::string headword;
+        std::string headword;               // as written, readings included
+        std::string key;                    // the headword without its readings
+        std::string reading;                // reading of the whole headword; empty when none
+        bool items = false;                 // the translation is a list of 【...】 items
         std::string partOfSpeech;           // without its braces; empty when none
         std::string translation;            // before the first note or example
         std::vector<std::string> notes;     // each without its "◆"
@@ -52,6 +69,9 @@ public:
     // A note with the items the options leave out removed ("" when nothing
     // is left).
     static std::string filterNote(const std::string& note, const ConvertOpt& opt);
+    // The reading of a whole headword: the one ｛よみ｝ that ends it, after
+    // some text ("" when there is none).
+    static std::string readingOf(const std::string& headword);
     // Text with its ｛よみ｝ readings removed (mode 0) or kept (2); mode 1
     // keeps them too, the writer turns them into superscripts.
     static std::string applyYomi(const std::string& text, int mode);
@@ -68,6 +88,8 @@ public:
     long skippedCount() const { return m_skipped; }
 
 private:
+    void writeHead(CEBBook* book, ConvertOpt* opt, CBlockStream* body, const Line& line, int sourceNo,
+                   const char** stored, int* storedLen, BLOCK_POS* pos, SEARCH_KEY_ENTRY** entry);
     void writeText(CBlockStream* body, const std::string& text, const ConvertOpt& opt);
 
     int m_progress = 0;

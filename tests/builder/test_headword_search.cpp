@@ -1,7 +1,8 @@
 // Headwords of a delimited source found through the EB Library as users type
 // them: Latin letters in either width and case, words written in kana (and
 // the symbols readers count as kana) by kana search in either script, and a
-// real Japanese-English word list of the Debian archive checked whole.
+// real Japanese-English word list of the Debian archive checked whole, as a
+// delimited source and in the EIJIRO and PDIC forms.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -27,6 +28,7 @@ using lftest::EbHit;
 using lftest::EbSearchKind;
 
 const int kIndexes = 0x5F;  // prefix and suffix by written form and by kana, keyword, menu
+const char* const kWordList = "/usr/share/edict/edict";
 
 std::string sjis(const std::string& utf8) {
     std::vector<unsigned char> out(utf8.size() * 2 + 4);
@@ -112,9 +114,8 @@ std::set<std::pair<int, int>> positions(const std::vector<EbHit>& hits) {
 // full-width letters folded as ASCII ones are.
 TEST(HeadwordSearch, LettersAreFoundInEitherWidthAndCase) {
     const std::vector<Record> records = {
-        {"etc.", "", "ASCII small"},  {"ＡＮＺＡＣ", "", "full-width capitals"},
-        {"ｃａｆｅ", "", "full-width small"}, {"１Ｄａｙ", "", "mixed"},
-        {"Ｑｕｉｚ王", "", "with kanji"},
+        {"etc.", "", "ASCII small"}, {"ＡＮＺＡＣ", "", "full-width capitals"}, {"ｃａｆｅ", "", "full-width small"},
+        {"１Ｄａｙ", "", "mixed"},   {"Ｑｕｉｚ王", "", "with kanji"},
     };
     lftest::TestDir dir;
     lftest::BookRun run;
@@ -229,9 +230,9 @@ TEST(HeadwordSearch, KanaWordsAreFoundByKanaInEitherScript) {
 TEST(HeadwordSearch, KanaWordKeysOfMarkupAreFoundByKana) {
     lftest::TestDir dir;
     ASSERT_TRUE(lftest::writeFile(dir.file("d.html"), sjis("<DL><DT>Turtle</DT><KEY type=\"hyoki\">かめ</KEY>"
-                                                             "<KEY type=\"hyoki\">タートル</KEY><DD>slow</DD>\n"
-                                                             "<DT>Camera</DT><KEY type=\"hyoki\">カメラ２</KEY>"
-                                                             "<DD>photo</DD></DL>\n")));
+                                                           "<KEY type=\"hyoki\">タートル</KEY><DD>slow</DD>\n"
+                                                           "<DT>Camera</DT><KEY type=\"hyoki\">カメラ２</KEY>"
+                                                           "<DD>photo</DD></DL>\n")));
     lftest::BookRecipe recipe;
     recipe.outDir = dir.path();
     recipe.indexDef = kIndexes;
@@ -252,28 +253,21 @@ TEST(HeadwordSearch, KanaWordKeysOfMarkupAreFoundByKana) {
     for (const Case& c : cases) EXPECT_EQ(p.search(0, c.kind, {sjis(c.word)}).size(), c.hits) << c.word;
 }
 
-// The whole EDICT list: every headword by the EB Library's exact search and
-// every reading (a kana headword is its own reading) by its word search as
-// written, in hiragana and in katakana, each finding the entry that the
-// headword finds. Headwords with an external character (Greek, Latin-1
-// signs) are counted apart.
-TEST(HeadwordSearch, RealWordListIsFoundWhole) {
-    const char* const kEdict = "/usr/share/edict/edict";
-    std::ifstream in(kEdict, std::ios::binary);
-    if (!in) {
-        const char* ci = std::getenv("CI");
-        if (ci != nullptr && std::string(ci) == "true") FAIL() << kEdict << " is missing (scripts/setup.sh installs edict)";
-        GTEST_SKIP() << kEdict << " is missing: run scripts/setup.sh";
-    }
+namespace {
+
+// The whole EDICT list of the Debian archive (EUC-JP) as UTF-8 records, the
+// file's own header line left out; under the sanitizer every tenth entry, to
+// keep the run short. False when the file is missing.
+bool readWordList(std::vector<Record>* records) {
+    std::ifstream in(kWordList, std::ios::binary);
+    if (!in) return false;
     iconv_t cd = iconv_open("UTF-8", "EUC-JP");
-    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
-    std::vector<Record> records;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return true;  // no records: the caller's count check fails
     std::string line;
     long lineNo = 0;
     while (std::getline(in, line)) {
-        if (lineNo++ == 0) continue;  // the file's own header line
+        if (lineNo++ == 0) continue;
 #if defined(__SANITIZE_ADDRESS__)
-        // Under the sanitizer every tenth entry, to keep the run short.
         if (lineNo % 10 != 0) continue;
 #endif
         std::vector<char> out(line.size() * 2 + 4);
@@ -297,10 +291,54 @@ TEST(HeadwordSearch, RealWordListIsFoundWhole) {
         }
         if (u.compare(glossAt, 1, "/") != 0) continue;
         r.meaning = u.substr(glossAt + 1);
-        records.push_back(r);
+        records->push_back(r);
     }
     iconv_close(cd);
-    ASSERT_GE(records.size(), 10000u);
+    return true;
+}
+
+// The word list into records; a test without it is skipped, and fails in CI
+// (where the setup script installs it).
+#define LF_READ_WORD_LIST(records)                                                      \
+    do {                                                                                \
+        if (!readWordList(&(records))) {                                                \
+            const char* ci = std::getenv("CI");                                         \
+            if (ci != nullptr && std::string(ci) == "true")                             \
+                FAIL() << kWordList << " is missing (scripts/setup.sh installs edict)"; \
+            GTEST_SKIP() << kWordList << " is missing: run scripts/setup.sh";           \
+        }                                                                               \
+        ASSERT_GE((records).size(), 10000u);                                            \
+    } while (0)
+
+// The text positions of the entries that the exact search of a headword
+// finds under a heading starting with it.
+std::set<std::pair<int, int>> headwordHits(lftest::EbProbe& p, const std::string& head) {
+    std::set<std::pair<int, int>> own;
+    for (const EbHit& h : p.search(0, EbSearchKind::ExactWord, {head}, 100))
+        if (p.readHeading(0, h.headingBlock, h.headingOffset).compare(0, head.size(), head) == 0)
+            own.insert({h.textBlock, h.textOffset});
+    return own;
+}
+
+// Whether a search for the word finds one of the entries (text positions).
+bool findsOneOf(lftest::EbProbe& p, EbSearchKind kind, const std::string& word,
+                const std::set<std::pair<int, int>>& entries) {
+    const std::set<std::pair<int, int>> hits = positions(p.search(0, kind, {word}, 3000));
+    for (const auto& pos : entries)
+        if (hits.count(pos) != 0) return true;
+    return false;
+}
+
+}  // namespace
+
+// The whole EDICT list: every headword by the EB Library's exact search and
+// every reading (a kana headword is its own reading) by its word search as
+// written, in hiragana and in katakana, each finding the entry that the
+// headword finds. Headwords with an external character (Greek, Latin-1
+// signs) are counted apart.
+TEST(HeadwordSearch, RealWordListIsFoundWhole) {
+    std::vector<Record> records;
+    LF_READ_WORD_LIST(records);
 
     lftest::TestDir dir;
     lftest::BookRun run;
@@ -323,11 +361,7 @@ TEST(HeadwordSearch, RealWordListIsFoundWhole) {
     size_t readingFound[3] = {0, 0, 0};
     std::vector<std::string> missing;
     for (const Record& r : records) {
-        const std::string head = sjis(r.headword);
-        std::set<std::pair<int, int>> own;
-        for (const EbHit& h : p.search(0, EbSearchKind::ExactWord, {head}, 100))
-            if (p.readHeading(0, h.headingBlock, h.headingOffset).compare(0, head.size(), head) == 0)
-                own.insert({h.textBlock, h.textOffset});
+        const std::set<std::pair<int, int>> own = headwordHits(p, sjis(r.headword));
         const bool ext = external(r.headword);
         withExternal += ext;
         if (!own.empty()) {
@@ -347,20 +381,119 @@ TEST(HeadwordSearch, RealWordListIsFoundWhole) {
         }
         const std::string forms[3] = {reading, toHiragana(reading), toKatakana(reading)};
         for (int f = 0; f < 3; ++f) {
-            std::set<std::pair<int, int>> hits = positions(p.search(0, EbSearchKind::Word, {sjis(forms[f])}, 3000));
-            bool found = false;
-            for (const auto& pos : own) found = found || hits.count(pos) != 0;
+            const bool found = findsOneOf(p, EbSearchKind::Word, sjis(forms[f]), own);
             readingFound[f] += found;
             if (!found && missing.size() < 20) missing.push_back("reading " + forms[f] + " of " + r.headword);
         }
     }
-    std::printf("entries %zu: headwords found %zu (with an external character %zu); readings %zu, found as written "
-                "%zu, in hiragana %zu, in katakana %zu\n",
-                records.size(), headwordsFound, withExternal, readings, readingFound[0], readingFound[1],
-                readingFound[2]);
+    std::printf(
+        "entries %zu: headwords found %zu (with an external character %zu); readings %zu, found as written "
+        "%zu, in hiragana %zu, in katakana %zu\n",
+        records.size(), headwordsFound, withExternal, readings, readingFound[0], readingFound[1], readingFound[2]);
     std::string shown;
     for (const std::string& m : missing) shown += m + "\n";
     EXPECT_EQ(headwordsMissing, 0u) << shown;
     const size_t checked = readings - readingsExternal;
     for (size_t f : readingFound) EXPECT_EQ(f, checked) << shown;
 }
+
+namespace {
+
+// Forms of a source that the whole word list is written in.
+struct WordListForm {
+    const char* name;
+    int sourceType;  // 3 EIJIRO, 2 PDIC two-line
+    enum Encoding { kShiftJis, kUtf8, kUtf16 } encoding;
+};
+
+// UTF-8 text in the form's encoding (UTF-16 little-endian after its mark;
+// UTF-8 without one).
+std::string encodeText(const std::string& utf8, WordListForm::Encoding encoding) {
+    if (encoding == WordListForm::kShiftJis) return sjis(utf8);
+    if (encoding == WordListForm::kUtf8) return utf8;
+    std::vector<uint16_t> units(utf8.size() + 1);
+    const int n = jclib::utf8ToUtf16(utf8.data(), static_cast<int>(utf8.size()), units.data());
+    std::string out = "\xFF\xFE";
+    out.reserve(2 + 2 * static_cast<size_t>(n < 0 ? 0 : n));
+    for (int i = 0; i < n; ++i) {
+        out += static_cast<char>(units[i] & 0xFF);
+        out += static_cast<char>(units[i] >> 8);
+    }
+    return out;
+}
+
+// The source text of the records: EIJIRO lines "■headword｛reading｝ : gloss"
+// (the Japanese-English form; a kana headword has no reading), or PDIC pairs
+// of a headword line and a body line.
+std::string wordListSource(const std::vector<Record>& records, int sourceType) {
+    std::string text;
+    for (const Record& r : records) {
+        if (sourceType == 3)
+            text += "■" + r.headword + (r.reading.empty() ? "" : "｛" + r.reading + "｝") + " : " + r.meaning + "\r\n";
+        else
+            text += r.headword + "\r\n" + r.meaning + "\r\n";
+    }
+    return text;
+}
+
+void PrintTo(const WordListForm& form, std::ostream* os) {
+    *os << form.name;
+}
+
+class WholeWordList : public ::testing::TestWithParam<WordListForm> {};
+
+}  // namespace
+
+// The whole EDICT list as an EIJIRO source in Shift_JIS, in UTF-8 without a
+// mark and in UTF-16, and as a PDIC two-line source in UTF-16: every
+// headword is found by the EB Library's exact search in every form, the
+// same count in each.
+TEST_P(WholeWordList, EveryHeadwordIsFound) {
+    const WordListForm& form = GetParam();
+    std::vector<Record> records;
+    LF_READ_WORD_LIST(records);
+
+    lftest::TestDir dir;
+    ASSERT_TRUE(
+        lftest::writeFile(dir.file("words.txt"), encodeText(wordListSource(records, form.sourceType), form.encoding)));
+    lftest::BookRecipe recipe;
+    recipe.outDir = dir.path();
+    recipe.indexDef = kIndexes;
+    recipe.sources.push_back({dir.file("words.txt"), "", form.sourceType});
+    lftest::BookRun run = lftest::buildBook(recipe);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+
+    // In EIJIRO the reading is a kana key of the entry: its exact search
+    // finds the entry that the headword finds.
+    size_t found = 0, readings = 0, readingsFound = 0;
+    std::vector<std::string> missing;
+    for (const Record& r : records) {
+        const std::set<std::pair<int, int>> own = headwordHits(p, sjis(r.headword));
+        if (!own.empty())
+            ++found;
+        else
+            missing.push_back(r.headword);
+        if (form.sourceType != 3 || r.reading.empty()) continue;
+        ++readings;
+        if (findsOneOf(p, EbSearchKind::ExactWord, sjis(r.reading), own))
+            ++readingsFound;
+        else if (!own.empty())
+            missing.push_back("reading " + r.reading + " of " + r.headword);
+    }
+    std::printf("%s: entries %zu, headwords found %zu; readings %zu, found %zu\n", form.name, records.size(), found,
+                readings, readingsFound);
+    std::string shown;
+    for (size_t i = 0; i < missing.size() && i < 200; ++i) shown += missing[i] + "\n";
+    EXPECT_EQ(found, records.size()) << "missing:\n" << shown;
+    EXPECT_EQ(readingsFound, readings) << "missing:\n" << shown;
+}
+
+// tests/CMakeLists.txt runs each form as a test of its own, by these names.
+INSTANTIATE_TEST_SUITE_P(Forms, WholeWordList,
+                         ::testing::Values(WordListForm{"EijiroShiftJis", 3, WordListForm::kShiftJis},
+                                           WordListForm{"EijiroUtf8", 3, WordListForm::kUtf8},
+                                           WordListForm{"EijiroUtf16", 3, WordListForm::kUtf16},
+                                           WordListForm{"PdicUtf16", 2, WordListForm::kUtf16}),
+                         [](const ::testing::TestParamInfo<WordListForm>& info) { return info.param.name; });

@@ -53,9 +53,57 @@ TEST(EijiroLine, TakesLinesApart) {
     EXPECT_TRUE(l.partOfSpeech.empty());
     EXPECT_EQ(l.translation, "many");
 
-    for (const std::string& bad :
-         {std::string("abandon : x"), kSquare + "no separator", kSquare + kDot + "ex : x", kSquare + " : empty head"})
+    for (const std::string& bad : {std::string("abandon : x"), kSquare + "no separator", kSquare + kDot + "ex : x",
+                                   kSquare + " : empty head", kSquare + "\x81\x6F\x82\xA0\x81\x70 : only a reading"})
         EXPECT_FALSE(CEIJIROParser::splitLine(bad, &l)) << bad;
+}
+
+// Headwords with readings, part-of-speech labels and item lists.
+TEST(EijiroLine, HeadwordsAndTheirReadings) {
+    const std::string ai = "\x88\xA4";                                     // 愛
+    const std::string aiYomi = "\x81\x6F\x82\xA0\x82\xA2\x81\x70";         // ｛あい｝
+    const std::string muchi = "\x95\xDA\x81\x6F\x82\xDE\x82\xBF\x81\x70";  // 鞭｛むち｝
+    const std::string plusMinus = "\x81\x7D";                              // ±, its second byte is "}"
+    const struct {
+        std::string line, headword, key, reading, partOfSpeech;
+        bool items;
+        std::vector<std::string> kana;
+    } cases[] = {
+        {kSquare + ai + aiYomi + "  {" + kVerb + "} : love", ai + aiYomi, ai, "\x82\xA0\x82\xA2", kVerb, false, {}},
+        {kSquare + ai + aiYomi + " : love", ai + aiYomi, ai, "\x82\xA0\x82\xA2", "", false, {}},
+        // Readings inside the headword: no reading of the whole word.
+        {kSquare + ai + aiYomi + "\x82\xCC" + muchi + " : x",
+         ai + aiYomi + "\x82\xCC" + muchi,
+         ai + "\x82\xCC\x95\xDA",
+         "",
+         "",
+         false,
+         {}},
+        // An opening brace without its close is text.
+        {kSquare + ai + "\x81\x6F\x82\xA0 : x", ai + "\x81\x6F\x82\xA0", ai + "\x81\x6F\x82\xA0", "", "", false, {}},
+        // A last character whose second byte is "}" closes no label.
+        {kSquare + "x {y" + plusMinus + " : z", "x {y" + plusMinus, "x {y" + plusMinus, "", "", false, {}},
+        {kSquare + "abandon : " + kPron + "P" + kComma + kAt + kAbandonKana,
+         "abandon",
+         "abandon",
+         "",
+         "",
+         true,
+         {kAbandonKana}},
+        // Items count only at the start of the translation.
+        {kSquare + "abandon : x" + kAt + kAbandonKana, "abandon", "abandon", "", "", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        CEIJIROParser::Line l;
+        ASSERT_TRUE(CEIJIROParser::splitLine(c.line, &l));
+        EXPECT_EQ(l.headword, c.headword);
+        EXPECT_EQ(l.key, c.key);
+        EXPECT_EQ(l.reading, c.reading);
+        EXPECT_EQ(l.partOfSpeech, c.partOfSpeech);
+        EXPECT_EQ(l.items, c.items);
+        EXPECT_EQ(l.kana, c.kana);
+    }
 }
 
 TEST(EijiroLine, NotesAndReadingsFollowTheOptions) {
@@ -202,6 +250,88 @@ TEST(EijiroBook, EveryEncodingAndASourceWithoutEntries) {
         EXPECT_TRUE(run.result.written);
         EXPECT_EQ(run.result.failedSources, 1) << run.log();
         EXPECT_TRUE(contains(run.log(), dir.file("e.txt") + " : no EIJIRO entry, source left out")) << run.log();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// UTF-8 text as Shift_JIS.
+std::string sjisOf(const std::string& utf8) {
+    std::vector<unsigned char> out(utf8.size() * 2 + 4);
+    const int n = utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), out.data(), out.size());
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+}
+
+// Headwords of the Japanese-English form carry their reading: the key is the
+// headword without it, the reading a kana key, the heading as eijiYomi wants
+// it. The items on a headword's own line follow eijiPronon and eijiKana.
+TEST(EijiroBook, ReadingsAndItemsOfTheHeadwordLine) {
+    const std::string src = sjisOf(
+        "■愛｛あい｝  {名-1} : love\r\n"
+        "■愛｛あい｝  {名-2} : affection\r\n"
+        "■愛する｛あいする｝ : to love\r\n"
+        "■abandon : 【発音】PRON、【＠】アバンダン、【分節】a・ban・don\r\n"
+        "■abandon  {動-1} : 断念する\r\n"
+        "■ability : 【発音】PRON2\r\n"
+        "■ability : skill\r\n");
+    struct Case {
+        int yomi, pronon, kana;
+        std::string heading;             // of 愛
+        std::vector<std::string> shown;  // in the entry of 愛 or abandon
+        std::vector<std::string> notShown;
+        size_t kanaHits;          // of the 【＠】 reading アバンダン
+        std::string abilityText;  // start of the body of ability
+    } cases[] = {
+        {0, 1, 0, "愛", {"PRON", "【分節】a・ban・don", "断念する"}, {"｛", "アバンダン"}, 0, "【発音】PRON2\nskill"},
+        {2, 0, 1, "愛｛あい｝", {"愛｛あい｝", "【＠】アバンダン、【分節】"}, {"PRON"}, 1, "skill"},
+        {1, 0, 0, "愛｛あい｝", {"愛あい", "【分節】a・ban・don"}, {"PRON", "アバンダン", "｛"}, 0, "skill"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("eijiYomi " + std::to_string(c.yomi) + " eijiPronon " + std::to_string(c.pronon) + " eijiKana " +
+                     std::to_string(c.kana));
+        lftest::TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("e.txt"), src));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.indexDef = 0x5F;  // prefix and suffix by written form and by kana, keyword, menu
+        r.sources.push_back({dir.file("e.txt"), "", 3});
+        r.configure = [&c](CEPWing& w) {
+            w.setIntOption("eijiYomi", c.yomi);
+            w.setIntOption("eijiPronon", c.pronon);
+            w.setIntOption("eijiKana", c.kana);
+        };
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.path() + "/");
+        ASSERT_TRUE(probe.ok()) << probe.error();
+
+        // Written form and reading, in either script, find the one entry.
+        std::string loveText;
+        for (const char* word : {"愛", "あい", "アイ"}) {
+            auto hits = probe.searchText(0, EbSearchKind::ExactWord, {sjisOf(word)});
+            EXPECT_EQ(hits.size(), 1u) << word;
+            if (hits.empty()) continue;
+            EXPECT_EQ(hits[0].heading, sjisOf(c.heading)) << word;
+            loveText = hits[0].text;
+        }
+        EXPECT_TRUE(contains(loveText, "love") && contains(loveText, "affection")) << loveText;
+        for (const char* word : {"愛する", "あいする"})
+            EXPECT_EQ(probe.search(0, EbSearchKind::ExactWord, {sjisOf(word)}).size(), 1u) << word;
+        EXPECT_EQ(probe.search(0, EbSearchKind::ExactWord, {sjisOf("愛｛あい｝")}).size(), 0u);
+
+        auto abandon = probe.searchText(0, EbSearchKind::ExactWord, {"abandon"});
+        ASSERT_EQ(abandon.size(), 1u);
+        const std::string text = loveText + abandon[0].text;
+        for (const std::string& s : c.shown) EXPECT_TRUE(contains(text, sjisOf(s))) << s << "\n" << text;
+        for (const std::string& s : c.notShown) EXPECT_FALSE(contains(text, sjisOf(s))) << s << "\n" << text;
+        EXPECT_EQ(probe.search(0, EbSearchKind::ExactWord, {sjisOf("アバンダン")}).size(), c.kanaHits);
+
+        // A line left without text adds no line to the entry.
+        auto ability = probe.searchText(0, EbSearchKind::ExactWord, {"ability"});
+        ASSERT_EQ(ability.size(), 1u);
+        EXPECT_TRUE(contains(ability[0].text, "ability\n" + sjisOf(c.abilityText))) << ability[0].text;
     }
 }
 
