@@ -168,6 +168,9 @@ public:
     // when none starts there. *codePoint, *gaijiCode and *alt are set (0,
     // 0, null when unknown).
     int parseEntity(const char* text, int len, uint32_t* codePoint, uint32_t* gaijiCode, const char** alt);
+    // The JIS X 0208 character (Shift_JIS) a key holds for a code point the
+    // text shows as a gaiji; 0 for none.
+    static unsigned int sjisFormForKey(uint32_t cp);
     // Kana key of text into out (2 * len + 2 bytes, zero-terminated);
     // returns 1 when the text holds no kanji, else 0. *outLen gets the key
     // length when given.

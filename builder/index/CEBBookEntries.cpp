@@ -436,9 +436,14 @@ void CEBBook::addKanaEntry(const char* heading, int headingLen, const char* kana
 
 bool CEBBook::isKanaWord(const char* text, int len) {
     // A character reference stands for a character of no code row readers
-    // take for kana (an external character, or one the book keeps as such).
-    for (int i = 0; i < len; i += charLen(reinterpret_cast<const unsigned char*>(text) + i, len - i))
-        if (text[i] == '&' && parseEntity(text + i, len - i, nullptr, nullptr, nullptr) > 0) return false;
+    // take for kana (an external character, or one the book keeps as such),
+    // unless its key holds a JIS X 0208 character (such as the multiplication
+    // sign of wide text), which the loop below judges.
+    for (int i = 0; i < len; i += charLen(reinterpret_cast<const unsigned char*>(text) + i, len - i)) {
+        uint32_t cp = 0;
+        if (text[i] == '&' && parseEntity(text + i, len - i, &cp, nullptr, nullptr) > 0 && sjisFormForKey(cp) == 0)
+            return false;
+    }
     char key[kKeyMax + 2];
     const int n = normalizeKey(key, text, len, 0, kKeyMax);
     bool kana = false;

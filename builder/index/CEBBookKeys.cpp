@@ -44,6 +44,8 @@ const NamedRef kNamedRefs[] = {{"nbsp", 0x20}, {"lt", 0x3C},   {"gt", 0x3E},
 
 const unsigned int kGetaSjis = 0x81AC;
 
+}  // namespace
+
 // The JIS X 0208 character (as Shift_JIS) that a key holds for a character
 // the text shows as a gaiji, 0 for none: the alphabets and signs below U+2000
 // that wide text always writes as gaiji (narrow glyphs) though JIS X 0208 has
@@ -51,7 +53,7 @@ const unsigned int kGetaSjis = 0x81AC;
 // reader's query gives as a JIS X 0208 neighbour (the em dash as the
 // horizontal bar of the published mapping, the overline as its full-width
 // form).
-unsigned int sjisFormForKey(uint32_t cp) {
+unsigned int CEBBook::sjisFormForKey(uint32_t cp) {
     static const struct {
         uint32_t cp;
         unsigned int sjis;
@@ -63,6 +65,8 @@ unsigned int sjisFormForKey(uint32_t cp) {
         if (k.cp == cp) return k.sjis;
     return 0;
 }
+
+namespace {
 
 bool inSymbolSet(unsigned int c) {
     return c == 0x8166 || c == 0x817C || c == 0x8145 || c == 0x815D;
