@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace {
@@ -43,6 +44,12 @@ bool toPathBuffer(const std::string& text, char* buf) {
 
 bool isOn(const UICheckBox* box) {
     return box && box->state() == UIStateOn;
+}
+
+// Same file on disk.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -134,12 +141,54 @@ void AppController::copyOptions() {
     m_overwrite = isOn(overwriteCheck) ? 1 : 0;
 }
 
+std::string AppController::entryPath(size_t row) const {
+    return fileListArray[row].empty() ? std::string() : fileListArray[row][0];
+}
+
+std::string AppController::treeRootOf(size_t row) const {
+    return fileListArray[row].size() > 1 ? fileListArray[row][1] : pathDirName(entryPath(row));
+}
+
+bool AppController::collisionIn(CZComp& comp, bool expanding, bool copyTree, const char* outDir,
+                                OutputCollision* found) {
+    std::map<std::string, size_t> outputs;  // output -> the row that writes it
+    for (size_t i = 0; i < fileListArray.size(); ++i) {
+        const std::string path = entryPath(i);
+        char pathBuf[kPathBuffer];
+        // What cannot be worked on fails on its own in the run.
+        if (!toPathBuffer(path, pathBuf) || isUnreadableFolder(pathBuf)) continue;
+        comp.setTreeRoot(treeRootOf(i));
+        std::string output;
+        if (comp.plannedOutput(pathBuf, outDir, static_cast<unsigned>(GetEPWINGVer(path)), copyTree ? 1 : 0, expanding,
+                               &output) != 0 ||
+            output.empty())
+            continue;
+        auto placed = outputs.emplace(output, i);
+        if (placed.second) continue;
+        const std::string first = entryPath(placed.first->second);
+        // One file listed twice is worked on twice, as listed.
+        if (first == path || sameFile(first, path)) continue;
+        *found = OutputCollision{first, path, output};
+        return true;
+    }
+    return false;
+}
+
+bool AppController::findOutputCollision(bool expanding, OutputCollision* found) {
+    char outDir[kPathBuffer] = "";
+    if (!toPathBuffer(outputPath ? outputPath->stringValue() : std::string(), outDir)) return false;
+    CZComp comp;
+    return collisionIn(comp, expanding, isOn(copyTreeCheck), outDir[0] ? outDir : nullptr, found);
+}
+
 // Logs "<verb>\t<path>" for each file of the list, then either "failed in
 // the <work>!" with the reason, or the output path with the book file's size
 // before and after (the compressed size first when expanding). A file whose
-// output would be the file itself is left alone and logged as skipped, which
-// is no failure. A folder in the list that cannot be read is one that a
-// folder walk had to pass over.
+// output would be the file itself is left alone and logged as skipped, a
+// file that is no book file is copied or left as it is and logged so; neither
+// is a failure. A folder in the list that cannot be read is one that a
+// folder walk had to pass over. When two files would be written to one
+// output the run is refused before anything is written.
 void AppController::runFileList(const char* verb, const char* work, bool expanding,
                                 const std::function<int(CZComp&, const char*, const char*, int)>& run) {
     m_failures = 0;
@@ -149,8 +198,17 @@ void AppController::runFileList(const char* verb, const char* work, bool expandi
 
     std::unique_ptr<CZComp> comp(new CZComp);
     comp->setOverwrite(m_overwrite != 0);
+    OutputCollision clash;
+    if (outOk && collisionIn(*comp, expanding, m_copyTree != 0, outDir[0] ? outDir : nullptr, &clash)) {
+        logLine(std::string(verb) + " refused: " + logText(clash.first) + " and " + logText(clash.second) +
+                " would both be written to " + logText(clash.output) +
+                (m_copyTree ? std::string() : std::string(" (copy tree keeps their folders apart)")) +
+                "; nothing was written");
+        ++m_failures;
+        return;
+    }
     for (size_t i = 0; i < fileListArray.size(); ++i) {
-        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        const std::string path = entryPath(i);
         char pathBuf[kPathBuffer];
         bool pathOk = toPathBuffer(path, pathBuf);
         logLine(verb + std::string("\t") + logText(path));
@@ -163,10 +221,13 @@ void AppController::runFileList(const char* verb, const char* work, bool expandi
             logFailure(work, ZCOMP_ERR_UNREADABLE, "");
             continue;
         }
+        comp->setTreeRoot(treeRootOf(i));
         int rc = run(*comp, pathBuf, outDir[0] ? outDir : nullptr, GetEPWINGVer(path));
         const ZCOMP_RESULT* info = comp->getInfo();
         if (rc != 0 && info->errorCode == ZCOMP_SKIPPED_SELF) {
             logLine(" >> " + logText(path) + "  skipped (the output would be the file itself)");
+        } else if (rc != 0 && info->errorCode == ZCOMP_KEPT_AS_IS) {
+            logLine(" >> " + logText(info->outputPath) + "  " + zcompErrorText(ZCOMP_KEPT_AS_IS));
         } else if (rc != 0) {
             logFailure(work, info->errorCode, info->outputPath);
         } else if (expanding) {
@@ -208,7 +269,7 @@ void AppController::crccheck(void*) {
     m_failures = 0;
     std::unique_ptr<CZio> zio(new CZio);
     for (size_t i = 0; i < fileListArray.size(); ++i) {
-        const std::string path = fileListArray[i].empty() ? std::string() : fileListArray[i][0];
+        const std::string path = entryPath(i);
         const std::string head = "CRC Check\t" + logText(path);
         char pathBuf[kPathBuffer];
         if (!toPathBuffer(path, pathBuf)) {
@@ -293,12 +354,12 @@ void AppController::addList(void*) {
                     // short) are no input.
                     if (CZOutputFile::isTemporaryName(pathFileName(full))) continue;
                     if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode) && fs.st_size >= 1)
-                        fileListArray.push_back({full});
+                        fileListArray.push_back({full, chosen});
                 }
                 // A folder that could not be read stays in the list, so that
                 // every run reports it.
                 for (const std::string& folder : walk.unreadableFolders())
-                    fileListArray.push_back({folder.empty() ? chosen : chosen + "/" + folder});
+                    fileListArray.push_back({folder.empty() ? chosen : chosen + "/" + folder, chosen});
             } else {
                 fileListArray.push_back({chosen});
             }

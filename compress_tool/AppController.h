@@ -37,7 +37,9 @@ public:
     UICheckBox* overwriteCheck;
     UISlider* zipLevelSlider;
     UITextField* outputPath;
-    // The file list: one entry per file, each a one-element list holding its path.
+    // The file list: one entry per file, each a list holding its path and,
+    // for a file found in a folder walk, the folder chosen. Copy tree keeps a
+    // file's path below that folder (a file chosen alone keeps its name).
     std::vector<std::vector<std::string>> fileListArray;
     int selectedItem;
     // Options of the last shrink or expand run.
@@ -71,6 +73,16 @@ public:
     // Files that failed in the last run (failure lines and " Failure !").
     int lastRunFailures() const { return m_failures; }
 
+    // Two files of the list that one run would write to one output file.
+    struct OutputCollision {
+        std::string first, second, output;
+    };
+    // The first such pair for a shrink (expanding false) or expand run with
+    // the window's present controls; false when every output is its own.
+    // A run refuses to start when there is one: it logs the refusal and
+    // writes nothing.
+    bool findOutputCollision(bool expanding, OutputCollision* found);
+
     // Table view data source and delegate.
     int numberOfRowsInTableView(UITableView* table) override;
     std::string tableViewObjectValue(UITableView* table, const std::string& columnIdentifier, int row,
@@ -90,6 +102,9 @@ private:
     // output folder or null, EPWING version hint) and returns 0 or -1.
     void runFileList(const char* verb, const char* work, bool expanding,
                      const std::function<int(CZComp&, const char*, const char*, int)>& run);
+    std::string entryPath(size_t row) const;
+    std::string treeRootOf(size_t row) const;
+    bool collisionIn(CZComp& comp, bool expanding, bool copyTree, const char* outDir, OutputCollision* found);
 
     int m_failures;
 };

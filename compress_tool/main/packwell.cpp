@@ -4,8 +4,9 @@
 // to standard output as the window shows it.
 //
 // Exit status: 0 when every file succeeded, 1 when any failed, 2 for a usage
-// error. On SIGINT or SIGTERM the temporary file of the output being written
-// is removed before the program ends.
+// error or a run refused because two files would be written to one output.
+// On SIGINT or SIGTERM the temporary file of the output being written is
+// removed before the program ends.
 
 #include "compress_tool/PackwellWindow.h"
 #include "foundation/storage/CZOutputFile.h"
@@ -41,7 +42,8 @@ const char kUsage[] =
     "                each input)\n"
     "  --keep        keep each input file (the default)\n"
     "  --delete-input  delete each input once its output is written completely\n"
-    "  --tree        keep each input's path below DIR\n"
+    "  --tree        keep each file's path below DIR: its path below the PATH\n"
+    "                it was found under (a file given alone keeps its name)\n"
     "  --force       replace output files that already exist; without it an\n"
     "                existing output is never touched: that file fails with a\n"
     "                line naming the output, and its input is kept\n"
@@ -51,8 +53,12 @@ const char kUsage[] =
     "An output is written under a temporary name and renamed when complete, so\n"
     "a failed or interrupted run leaves no partial file. A file whose output\n"
     "would be the file itself (a small file copied in place) is left as it is\n"
-    "and logged as skipped. Exit status: 0 when every file succeeded, 1 when\n"
-    "any failed, 2 for a usage error.\n";
+    "and logged as skipped. A file that is no book file (under 32 bytes, or a\n"
+    "viewer gaiji map .map or property list .plist) is copied as it is into\n"
+    "DIR, or left alone without one, and logged as \"not a book file: kept as\n"
+    "it is\"; it is never deleted. When two files would be written to one\n"
+    "output, nothing is written and the run ends with status 2. Exit status:\n"
+    "0 when every file succeeded, 1 when any failed, 2 for a usage error.\n";
 
 int usageError(const char* fmt, const char* arg) {
     fprintf(stderr, "packwell: ");
@@ -239,6 +245,17 @@ int main(int argc, char** argv) {
             }
             answers.push_back(path);
             window.addButton.performClick();
+        }
+        AppController::OutputCollision clash;
+        if (opt.command != "check" && controller.findOutputCollision(opt.command == "expand", &clash)) {
+            // Refused before anything is written, like a usage error.
+            fprintf(stderr, "packwell: %s and %s would both be written to %s; nothing was written%s\n",
+                    AppController::logText(clash.first).c_str(), AppController::logText(clash.second).c_str(),
+                    AppController::logText(clash.output).c_str(),
+                    opt.tree ? "" : " (--tree keeps each file's folders below --out)");
+            status = 2;
+            app.terminate();
+            return;
         }
         if (opt.command == "shrink")
             window.shrinkButton.performClick();

@@ -58,6 +58,24 @@ bool sameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Two folder paths name one folder (compared as written, case ignored, or on disk).
+bool sameFolder(const std::string& a, const std::string& b) {
+    return equalsNoCase(a, b) || sameFile(a, b);
+}
+
+// No book reader reads these as book files: what is too short for the
+// block reader, and the viewer gaiji map and property list that the book
+// builder writes beside a book. A short file with the EBZip magic or an
+// ".ebz" name is a compressed book file all the same (a damaged one).
+bool isBookFile(const std::string& path, int64_t size) {
+    const std::string name = pathFileName(path);
+    const size_t dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    if (equalsNoCase(ext, ".map") || equalsNoCase(ext, ".plist")) return false;
+    if (size >= ZIO_MIN_FILE_SIZE) return true;
+    return equalsNoCase(ext, ".ebz") || ebzip::hasMagic(path.c_str());
+}
+
 bool writeAll(FILE* f, const void* data, size_t len) {
     return len == 0 || fwrite(data, 1, len, f) == len;
 }
@@ -190,11 +208,111 @@ int CZComp::collectKeepRanges(CZio* reader, const unsigned char* block1, unsigne
 
 // ---- output ----
 
-int CZComp::prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                          std::string* output) {
-    int rc = CZOutputFile::prepare(input, outputDir, keepTree, ssed, suffix, output);
-    if (rc == 0) snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output->c_str());
-    return rc;
+// What compress or expand does with one input, decided before anything is
+// written.
+struct CZComp::Decision {
+    enum Action { kTransform, kCopy, kKeep };
+    Action action = kTransform;
+    struct stat st {};
+    std::unique_ptr<CZio> reader;  // open at block 1 (none for kKeep)
+    int mode = ZIO_PLAIN;
+    int64_t size = 0;    // CZio::fileSize
+    std::string output;  // the output path (its folders not made yet)
+};
+
+// 0, or the code to fail with.
+int CZComp::decide(const std::string& in, const char* outputDir, unsigned hint, bool keepTree, bool expanding,
+                   Decision* d) {
+    // Only regular files are book files (opening a FIFO would wait for a writer).
+    if (stat(in.c_str(), &d->st) != 0 || !S_ISREG(d->st.st_mode)) return ZCOMP_ERR_NO_INPUT;
+    if (access(in.c_str(), R_OK) != 0) return ZCOMP_ERR_UNREADABLE;
+    if (!isBookFile(in, d->st.st_size)) {
+        d->action = Decision::kKeep;
+        return CZOutputFile::buildName(in, outputDir, keepTree, m_treeRoot, false, nullptr, &d->output);
+    }
+    d->reader.reset(new (std::nothrow) CZio);
+    if (!d->reader) return ZCOMP_ERR_SYSTEM;
+    if (d->reader->open(in.c_str(), hint) != 0) {
+        // A compressed file too short to be read.
+        if (!expanding && d->st.st_size < ZIO_MIN_FILE_SIZE) return ZCOMP_ERR_ALREADY;
+        return openFailure(in.c_str(), *d->reader, hint);
+    }
+    d->size = d->reader->fileSize();
+    d->reader->seekBlock(1);
+    d->mode = d->reader->state()->mode;
+    bool copy;
+    if (expanding) {
+        copy = d->mode == ZIO_PLAIN || (d->size <= 0 && d->mode != ZIO_EBZIP);
+    } else {
+        if (d->mode == ZIO_EBZIP || d->size <= 0) return ZCOMP_ERR_ALREADY;
+        if (uint64_t(d->size) > kMaxInputSize) return ZCOMP_ERR_SYSTEM;
+        copy = (d->mode == ZIO_PLAIN && d->size < kBlockSize + 1) || CZOutputFile::inMovieFolder(in);
+    }
+    d->action = copy ? Decision::kCopy : Decision::kTransform;
+    const char* suffix = copy ? nullptr : expanding ? ".org" : ".ebz";
+    return CZOutputFile::buildName(in, outputDir, keepTree, m_treeRoot, d->mode == ZIO_SSED, suffix, &d->output);
+}
+
+int CZComp::plannedOutput(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepTree,
+                          bool expanding, std::string* output) {
+    output->clear();
+    if (!input || !*input || strlen(input) > kPathLimit) return ZCOMP_ERR_ARGUMENT;
+    if (outputDir && strlen(outputDir) > kPathLimit) return ZCOMP_ERR_ARGUMENT;
+    const std::string in = input;
+    Decision d;
+    if (int rc = decide(in, outputDir, epwingVersion, keepTree != 0, expanding, &d)) return rc;
+    // A copy into the input's own folder, and an output that is the input,
+    // leave the input alone.
+    if (d.output == in || sameFile(in, d.output)) return 0;
+    if (d.action != Decision::kTransform && sameFolder(pathDirName(in), pathDirName(d.output))) return 0;
+    *output = d.output;
+    return 0;
+}
+
+// Names the output in the result block and, with keepTree, makes its folders.
+int CZComp::startOutput(const std::string& output, bool keepTree) {
+    snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
+    return keepTree ? CZOutputFile::makeFolders(output) : 0;
+}
+
+// Decides what compress or expand does with input and does all that is not
+// a transformation (a failure, a file kept as it is, a copy): true then,
+// with the call's result in *rc. False when input is to be transformed
+// into d->output, whose folders are made.
+bool CZComp::settle(const std::string& in, const char* outputDir, unsigned hint, bool keepTree, bool expanding,
+                    Decision* d, int* rc) {
+    int code = decide(in, outputDir, hint, keepTree, expanding, d);
+    m_result.inputSize = d->size;
+    if (expanding) m_result.outputSize = d->st.st_size;
+    if (code == 0 && d->action == Decision::kKeep) {
+        *rc = keepAsItIs(in, *d, keepTree);
+        return true;
+    }
+    if (code == 0) code = startOutput(d->output, keepTree);
+    if (code != 0) {
+        *rc = fail(code);
+        return true;
+    }
+    if (d->action == Decision::kCopy) {
+        d->reader->close();
+        *rc = copyCase(in, d->output, d->st.st_size);
+        return true;
+    }
+    return false;
+}
+
+// A file that is no book file: copied as it is into the output folder, or
+// left alone in its own. Never deleted.
+int CZComp::keepAsItIs(const std::string& input, const Decision& d, bool keepTree) {
+    m_result.inputSize = d.st.st_size;
+    m_result.outputSize = d.st.st_size;
+    if (d.output == input || sameFolder(pathDirName(input), pathDirName(d.output))) {
+        snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", input.c_str());
+        return fail(ZCOMP_KEPT_AS_IS);
+    }
+    if (int rc = startOutput(d.output, keepTree)) return fail(rc);
+    int rc = copyCase(input, d.output, d.st.st_size);
+    return rc == 0 ? fail(ZCOMP_KEPT_AS_IS) : rc;
 }
 
 // 0 when the output may be written, else the code to fail with.
@@ -231,8 +349,7 @@ int CZComp::copyCase(const std::string& input, const std::string& output, int64_
     m_result.inputSize = size;
     m_result.outputSize = size;
     snprintf(m_result.outputPath, sizeof m_result.outputPath, "%s", output.c_str());
-    std::string inDir = pathDirName(input), outDir = pathDirName(output);
-    if (equalsNoCase(inDir, outDir) || sameFile(inDir, outDir)) return fail(ZCOMP_SKIPPED_SELF);
+    if (sameFolder(pathDirName(input), pathDirName(output))) return fail(ZCOMP_SKIPPED_SELF);
     if (int rc = claimOutput(input, output)) return fail(rc);
     struct stat st;
     FilePtr in = openFile(input.c_str(), "rb");
@@ -266,26 +383,10 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
         perror(kStatFailedText);
         return fail(ZCOMP_ERR_NO_INPUT);
     }
-    std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
-    if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    // Only regular files are book files (opening a FIFO would wait for a writer).
-    if (!S_ISREG(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
-    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
-    int64_t size = reader->fileSize();
-    m_result.inputSize = size;
-    reader->seekBlock(1);
-    int mode = reader->state()->mode;
-    if (mode == ZIO_EBZIP || size <= 0) return fail(ZCOMP_ERR_ALREADY);
-    if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
-
-    bool copy = (mode == ZIO_PLAIN && size < kBlockSize + 1) || CZOutputFile::inMovieFolder(in);
-    std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".ebz", &output);
-    if (rc != 0) return fail(rc);
-    if (copy) {
-        reader->close();
-        return copyCase(in, output, st.st_size);
-    }
+    Decision d;
+    int rc;
+    if (settle(in, outputDir, epwingVersion, keepTree != 0, false, &d, &rc)) return rc;
+    const std::string& output = d.output;
     if (int claim = claimOutput(in, output)) return fail(claim);
     std::string stem = pathStem(in);
     if (!(equalsNoCase(stem, "HONMON") || equalsNoCase(stem, "HONMON2") || equalsNoCase(stem, "START"))) keepFlags = 0;
@@ -296,11 +397,11 @@ int CZComp::compress(const char* input, const char* outputDir, unsigned level, u
     // level 0 does not fit.
     rc = -2;
     for (int lv = static_cast<int>(level); lv >= 0 && rc == -2; --lv) {
-        rc = compressBody(*reader, output, size, static_cast<unsigned>(lv), mode, static_cast<uint32_t>(st.st_mtime),
-                          st.st_mode, keepFlags, !keepOriginal);
+        rc = compressBody(*d.reader, output, d.size, static_cast<unsigned>(lv), d.mode,
+                          static_cast<uint32_t>(d.st.st_mtime), d.st.st_mode, keepFlags, !keepOriginal);
     }
     clearKeepRanges();
-    reader->close();
+    d.reader->close();
     if (rc == -2) return fail(ZCOMP_ERR_SYSTEM);
     if (rc != 0) return -1;
     rememberOutput(output);
@@ -626,29 +727,17 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     if (!input || !*input || strlen(input) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
     if (outputDir && strlen(outputDir) > kPathLimit) return fail(ZCOMP_ERR_ARGUMENT);
     const std::string in = input;
-    struct stat st;
-    if (stat(input, &st) != 0 || !S_ISREG(st.st_mode)) return fail(ZCOMP_ERR_NO_INPUT);
-    m_result.outputSize = st.st_size;
-
-    std::unique_ptr<CZio> reader(new (std::nothrow) CZio);
-    if (!reader) return fail(ZCOMP_ERR_SYSTEM);
-    if (reader->open(input, epwingVersion) != 0) return fail(openFailure(input, *reader, epwingVersion));
-    int64_t size = reader->fileSize();
-    m_result.inputSize = size;
-    reader->seekBlock(1);
-    const ZIO_STATE* zs = reader->state();
-    int mode = zs->mode;
-    bool copy = mode == ZIO_PLAIN || (size <= 0 && mode != ZIO_EBZIP);
-
-    std::string output;
-    int rc = prepareOutput(in, outputDir, keepTree != 0, mode == ZIO_SSED, copy ? nullptr : ".org", &output);
-    if (rc != 0) return fail(rc);
-    if (copy) {
-        reader->close();
-        return copyCase(in, output, st.st_size);
-    }
+    Decision d;
+    int rc;
+    if (settle(in, outputDir, epwingVersion, keepTree != 0, true, &d, &rc)) return rc;
+    const std::string& output = d.output;
+    const int64_t size = d.size;
     if (uint64_t(size) > kMaxInputSize) return fail(ZCOMP_ERR_SYSTEM);
     if (int claim = claimOutput(in, output)) return fail(claim);
+    CZio* reader = d.reader.get();
+    const ZIO_STATE* zs = reader->state();
+    const int mode = d.mode;
+    const struct stat& st = d.st;
 
     CZOutputFile out;
     if (!out.create(output, st.st_mode)) return fail(ZCOMP_ERR_OUTPUT);
@@ -666,7 +755,7 @@ int CZComp::expand(const char* input, const char* outputDir, unsigned epwingVers
     // worker holds three chunks of output.
     unsigned threads = std::min(threadsFor(m_threads), kMaxExpandWorkers);
     std::vector<std::unique_ptr<CZio>> extra;
-    std::vector<CZio*> readers{reader.get()};
+    std::vector<CZio*> readers{reader};
     if (mode == ZIO_EBZIP && threads > 1 && zs->sliceSize > 0) {
         const uint64_t chunks = expandChunkCount(run.size, unsigned(zs->sliceSize));
         while (readers.size() < std::min<uint64_t>(threads, chunks)) {
@@ -744,6 +833,8 @@ const char* zcompErrorText(int code) {
             return "the compression form could not be determined.";
         case ZCOMP_ERR_DELETE:
             return "the input could not be deleted.";
+        case ZCOMP_KEPT_AS_IS:
+            return "not a book file: kept as it is";
         default:
             return "unknown error";
     }

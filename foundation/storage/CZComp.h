@@ -34,7 +34,10 @@ enum {
     ZCOMP_ERR_DELETE = 12,         // "the input could not be deleted."
     // Not a failure: the output would be the input itself, so the file is
     // left as it is.
-    ZCOMP_SKIPPED_SELF = 13  // "skipped"
+    ZCOMP_SKIPPED_SELF = 13,  // "skipped"
+    // Not a failure: the input is no book file (see compress); it is copied
+    // as it is into the output folder, or left alone in its own.
+    ZCOMP_KEPT_AS_IS = 14  // "not a book file: kept as it is"
 };
 
 // One range of blocks (first..last, inclusive) stored uncompressed.
@@ -71,11 +74,20 @@ public:
 
     // Compresses input into <outputDir or input's folder>/<stem>.ebz. level 0..5;
     // epwingVersion is the CZio hint; keepOriginal keeps the input; keepTree
-    // keeps the input's path below outputDir and creates missing folders;
+    // keeps the input's path below outputDir (see setTreeRoot) and creates
+    // missing folders;
     // keepFlags bits select areas of HONMON/HONMON2/START stored raw
     // (0x01 block 1, 0x02 ids 0x90-0x92, 0x04 ids 0x70-0x72, 0x08 id 0x80,
     // 0x10 id 0x81, 0x20 complex-search sub-indexes). Small plain files and
     // files in a MOVIE folder are copied instead. 0 or -1.
+    //
+    // A file that is no book file (one too short for the block reader, under
+    // ZIO_MIN_FILE_SIZE bytes, and the viewer gaiji map ".map" and property
+    // list ".plist" kept beside a book) is copied under its own name into
+    // the output folder, or left alone when there is none (or it is the
+    // file's own): -1 with ZCOMP_KEPT_AS_IS, and the input is never deleted.
+    // A short file with the EBZip magic or an ".ebz" name is a damaged
+    // compressed file: ZCOMP_ERR_ALREADY here, a failure to open in expand.
     //
     // The output is written under a temporary name in its folder and renamed
     // when complete, so a failure leaves nothing behind; the input is deleted
@@ -108,6 +120,18 @@ public:
 
     ZCOMP_RESULT* getInfo() { return &m_result; }
 
+    // The file that compress (expanding false) or expand with these
+    // arguments would write, decided as they decide it but without writing
+    // anything: empty when it would write nothing (the input is left alone
+    // where it is). 0, or the code the call would fail with.
+    int plannedOutput(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepTree,
+                      bool expanding, std::string* output);
+
+    // The folder the next inputs were found under: with keepTree their path
+    // below it is kept below the output folder (empty, the default: their
+    // whole path). Drive-letter paths keep all after their first '/'.
+    void setTreeRoot(const std::string& root) { m_treeRoot = root; }
+
     // compress: done = slices written, total = size / slice size;
     // expand: done = bytes written / 2048, total = size / 2048.
     void setProgressCallback(ZCOMP_PROGRESS callback, void* context);
@@ -132,12 +156,17 @@ public:
     void clearKeepRanges();
 
 private:
+    struct Decision;
+    int decide(const std::string& input, const char* outputDir, unsigned hint, bool keepTree, bool expanding,
+               Decision* d);
+    int startOutput(const std::string& output, bool keepTree);
+    bool settle(const std::string& input, const char* outputDir, unsigned hint, bool keepTree, bool expanding,
+                Decision* d, int* rc);
+    int keepAsItIs(const std::string& input, const Decision& d, bool keepTree);
     int fail(int code);
     int copyCase(const std::string& input, const std::string& output, int64_t size);
     int compressBody(CZio& reader, const std::string& output, int64_t size, unsigned level, int zioMode, uint32_t mtime,
                      mode_t perms, unsigned keepFlags, bool sync);
-    int prepareOutput(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                      std::string* output);
     int claimOutput(const std::string& input, const std::string& output);
     int openFailure(const char* input, const CZio& reader, unsigned hint) const;
     int finish(const char* input, unsigned keepOriginal);
@@ -150,6 +179,7 @@ private:
     uint32_t m_headerByte6;
     unsigned m_threads;
     bool m_overwrite;
+    std::string m_treeRoot;
     ZCOMP_KEEP_RANGE* m_keepStore;
     // Files (device, inode) written by this object, so that two inputs of one
     // run never write the same output.

@@ -53,23 +53,35 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
+// The part of input that keepTree keeps below the output folder (see
+// buildName); false when input does not lie below treeRoot.
+bool keptPath(const std::string& input, const std::string& treeRoot, std::string* rel) {
+    if (input.size() >= 2 && isalpha(static_cast<unsigned char>(input[0])) && input[1] == ':') {
+        size_t slash = input.find('/');
+        *rel = slash == std::string::npos ? input.substr(2) : input.substr(slash + 1);
+        return true;
+    }
+    if (treeRoot.empty()) {
+        *rel = input;
+        return true;
+    }
+    if (input.compare(0, treeRoot.size(), treeRoot) != 0) return false;
+    if (treeRoot.back() != '/' && (input.size() == treeRoot.size() || input[treeRoot.size()] != '/')) return false;
+    *rel = input.substr(treeRoot.size());
+    return true;
+}
+
 }  // namespace
 
-int CZOutputFile::buildName(const std::string& input, const char* outputDir, bool keepTree, bool ssed,
-                            const char* suffix, std::string* out) {
+int CZOutputFile::buildName(const std::string& input, const char* outputDir, bool keepTree, const std::string& treeRoot,
+                            bool ssed, const char* suffix, std::string* out) {
     std::string path;
     if (outputDir && *outputDir) {
         path = outputDir;
         if (path.back() != '/') path += '/';
         if (keepTree) {
             std::string rel;
-            if (input.size() >= 2 && isalpha(static_cast<unsigned char>(input[0])) && input[1] == ':') {
-                size_t slash = input.find('/');
-                rel = slash == std::string::npos ? input.substr(2) : input.substr(slash + 1);
-            } else {
-                size_t i = input.find_first_not_of('/');
-                rel = i == std::string::npos ? std::string() : input.substr(i);
-            }
+            if (!keptPath(input, treeRoot, &rel)) return ZCOMP_ERR_ARGUMENT;
             // The kept path must stay below the output folder.
             std::string clean;
             size_t pos = 0;
@@ -108,14 +120,9 @@ int CZOutputFile::buildName(const std::string& input, const char* outputDir, boo
     return 0;
 }
 
-int CZOutputFile::prepare(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                          std::string* out) {
-    int rc = buildName(input, outputDir, keepTree, ssed, suffix, out);
-    if (rc != 0) return rc;
-    if (keepTree) {
-        std::string dir = pathDirName(*out);
-        if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return ZCOMP_ERR_OUTPUT;
-    }
+int CZOutputFile::makeFolders(const std::string& output) {
+    std::string dir = pathDirName(output);
+    if (!dir.empty() && makeDirectories(dir.c_str()) != 0) return ZCOMP_ERR_OUTPUT;
     return 0;
 }
 

@@ -27,15 +27,17 @@ public:
     CZOutputFile(const CZOutputFile&) = delete;
     CZOutputFile& operator=(const CZOutputFile&) = delete;
 
-    // The output path for input: in outputDir (with the input's path below it
-    // when keepTree, which must not leave outputDir through ".."), else beside
-    // the input; an SSED input is named HONMON; suffix (when not null)
-    // replaces the name's extension. 0, or a ZCOMP_ERR_* code.
-    static int buildName(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                         std::string* out);
-    // As buildName; also makes the output's folders when keepTree.
-    static int prepare(const std::string& input, const char* outputDir, bool keepTree, bool ssed, const char* suffix,
-                       std::string* out);
+    // The output path for input: in outputDir, else beside the input; an
+    // SSED input is named HONMON; suffix (when not null) replaces the name's
+    // extension. With keepTree the input's path is kept below outputDir: for
+    // an input that begins with a drive letter and a colon, all after its
+    // first '/'; else its path below treeRoot (the folder it was found
+    // under), or, when treeRoot is empty, its whole path. The kept path must
+    // not leave outputDir through "..". 0, or a ZCOMP_ERR_* code.
+    static int buildName(const std::string& input, const char* outputDir, bool keepTree, const std::string& treeRoot,
+                         bool ssed, const char* suffix, std::string* out);
+    // Makes the folders of an output built with keepTree. 0, or a ZCOMP_ERR_* code.
+    static int makeFolders(const std::string& output);
     // The file lies in a folder named MOVIE (such files are copied).
     static bool inMovieFolder(const std::string& path);
 

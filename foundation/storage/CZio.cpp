@@ -109,7 +109,7 @@ int CZio::open(const char* path, unsigned hint) {
     m_file = openRegularFile(path);
     if (!m_file) return -1;
 
-    uint8_t header[32];
+    uint8_t header[ZIO_MIN_FILE_SIZE];
     int result = -1;
     if (fread(header, 1, sizeof header, m_file.get()) == sizeof header) {
         const int64_t end = legacyio::fileLength(m_file.get());

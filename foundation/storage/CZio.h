@@ -40,6 +40,8 @@ enum {
 };
 
 enum { ZIO_MAX_SLOTS = 16, ZIO_PATH_MAX = 256 };
+// open reads this many bytes first: a shorter file is no book file.
+enum { ZIO_MIN_FILE_SIZE = 32 };
 
 // Progress of checkCRC: (context, block, total blocks).
 typedef void (*ZIO_PROGRESS_FUNC)(void* context, int64_t block, int64_t total);

@@ -167,11 +167,11 @@ TEST_F(Window, ShrinkLogBesideTheInputs) {
     std::string expected = "shrink\t" + h + "\n" + line(h + ".ebz", 10 * 2048, sizeOf(h + ".ebz")) + "shrink\t" +
                            t.file("small.dat") + "\n >> " + t.file("small.dat") +
                            "  skipped (the output would be the file itself)\n" + "shrink\t" + t.file("empty") +
-                           "\nfailed in the compression!\t(There is no input file.)\n" + "shrink\t" +
+                           "\n >> " + t.file("empty") + "  not a book file: kept as it is\n" + "shrink\t" +
                            t.file("packed.ebz") + "\nfailed in the compression!\t(already compressed.)\n" + "shrink\t" +
                            longPath + "\nfailed in the compression!\t(invalid argument.)\n" + "done!\n";
     EXPECT_EQ(expected, takeLog());
-    EXPECT_EQ(3, c.lastRunFailures());  // a file left as it is is no failure
+    EXPECT_EQ(2, c.lastRunFailures());  // a file left as it is is no failure
     EXPECT_EQ(2, c.m_zipLevel);
     EXPECT_EQ(2u, booktest::parseEbzip(readFile(h + ".ebz")).level);
     // Keep original is on in the window as it opens: the input stays.
@@ -362,8 +362,8 @@ TEST_F(Window, ExistingOutputNeedsTheOverwriteBox) {
     ASSERT_TRUE(writeFile(t.file("HONMON"), second));
     takeLog();
     w.shrinkButton.performClick();
-    EXPECT_EQ("shrink\t" + t.file("HONMON") + "\nfailed in the compression!\t(the output file exists: " +
-                  t.file("HONMON.ebz") + ")\ndone!\n",
+    EXPECT_EQ("shrink\t" + t.file("HONMON") +
+                  "\nfailed in the compression!\t(the output file exists: " + t.file("HONMON.ebz") + ")\ndone!\n",
               takeLog());
     EXPECT_EQ(1, c.lastRunFailures());
     EXPECT_EQ(second, readFile(t.file("HONMON")));
@@ -374,4 +374,29 @@ TEST_F(Window, ExistingOutputNeedsTheOverwriteBox) {
     EXPECT_EQ(0, c.lastRunFailures());
     EXPECT_EQ(second, booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
     EXPECT_FALSE(booktest::exists(t.file("HONMON")));
+}
+
+// Copy tree keeps a file's path below the folder it was found under (a file
+// chosen alone keeps its name); without it, files that would share one
+// output refuse the run with one line, and nothing is written.
+TEST_F(Window, CopyTreeKeepsThePathBelowTheChosenFolder) {
+    auto h = booktest::makeBook(t.file("book"), {booktest::subbook("SUB1"), booktest::subbook("SUB2")},
+                                {booktest::makeHonmon(5 * 2048, 1), booktest::makeHonmon(6 * 2048, 2)});
+    ASSERT_TRUE(writeFile(t.file("alone"), booktest::makeHonmon(4 * 2048, 3)));
+    ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+    add(t.file("book"));
+    add(t.file("alone"));
+    w.outputPath.setStringValue(t.file("out"));
+    w.shrinkButton.performClick();
+    EXPECT_EQ("shrink refused: " + h[0] + " and " + h[1] + " would both be written to " + t.file("out/HONMON.ebz") +
+                  " (copy tree keeps their folders apart); nothing was written\n",
+              takeLog());
+    EXPECT_EQ(1, c.lastRunFailures());
+    EXPECT_EQ(std::vector<std::string>(), lftest::listDir(t.file("out")));
+
+    w.copyTreeCheck.setState(UIStateOn);
+    w.shrinkButton.performClick();
+    EXPECT_EQ(0, c.lastRunFailures()) << takeLog();
+    EXPECT_EQ((std::vector<std::string>{"CATALOGS", "SUB1", "SUB2", "alone.ebz"}), lftest::listDir(t.file("out")));
+    EXPECT_EQ(readFile(h[1]), booktest::parseEbzip(readFile(t.file("out/SUB2/DATA/HONMON.ebz"))).data);
 }

@@ -1,6 +1,7 @@
 // build/bin/packwell end to end on generated book folders: the log on
 // standard output line for line, the files written and the exit status.
 
+#include "foundation/pathutil.h"
 #include "tests/common/BookFolder.h"
 #include "tests/common/EbzipParse.h"
 #include "tests/common/TestDir.h"
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <map>
 #include <thread>
 
 using booktest::Bytes;
@@ -29,6 +31,11 @@ std::string packwell() {
 int run(const std::string& dir, const std::string& args, std::string* out, bool withStderr = false) {
     return lftest::runCommand(
         "cd '" + dir + "' && '" + packwell() + "' " + args + (withStderr ? " 2>&1" : " 2>/dev/null"), out);
+}
+
+// Runs packwell as run does, with only its standard error into *err.
+int runErr(const std::string& dir, const std::string& args, std::string* err) {
+    return lftest::runCommand("cd '" + dir + "' && '" + packwell() + "' " + args + " 2>&1 >/dev/null", err);
 }
 
 long long sizeOf(const std::string& p) {
@@ -119,7 +126,8 @@ TEST(PackwellCli, HelpAndUsageErrors) {
 }
 
 // Shrink a whole book folder into a tree, expand it back, check it: every
-// line of every log, the bytes that come back, and the inputs kept.
+// line of every log, the bytes that come back, and the inputs kept. The tree
+// kept is each file's path below the folder named on the command line.
 TEST(PackwellCli, BookFolderRoundTripWithTree) {
     TestDir t;
     Book b(t);
@@ -128,8 +136,8 @@ TEST(PackwellCli, BookFolderRoundTripWithTree) {
     std::string out;
     ASSERT_EQ(0, run(t.path(), "shrink --level 3 --tree --out out book", &out));
     const std::string o = t.file("out"), cat = b.root + "/CATALOGS";
-    std::string e1 = o + b.honmons[0] + ".ebz", e2 = o + b.honmons[1] + ".ebz";
-    EXPECT_EQ("shrink\t" + cat + "\n" + ok(o + cat, 2048, 2048) +                                   //
+    std::string e1 = o + "/SUB1/DATA/HONMON.ebz", e2 = o + "/SUB2/DATA/HONMON.ebz";
+    EXPECT_EQ("shrink\t" + cat + "\n" + ok(o + "/CATALOGS", 2048, 2048) +                           //
                   "shrink\t" + b.honmons[0] + "\n" + ok(e1, long(b.texts[0].size()), sizeOf(e1)) +  //
                   "shrink\t" + b.honmons[1] + "\n" + ok(e2, long(b.texts[1].size()), sizeOf(e2)) + "done!\n",
               out);
@@ -138,8 +146,8 @@ TEST(PackwellCli, BookFolderRoundTripWithTree) {
 
     ASSERT_EQ(0, run(t.path(), "expand --tree --out back out", &out));
     const std::string k = t.file("back");
-    std::string o1 = k + o + b.honmons[0] + ".org", o2 = k + o + b.honmons[1] + ".org";
-    EXPECT_EQ("expand\t" + o + cat + "\n" + ok(k + o + cat, 2048, 2048) +                 //
+    std::string o1 = k + "/SUB1/DATA/HONMON.org", o2 = k + "/SUB2/DATA/HONMON.org";
+    EXPECT_EQ("expand\t" + o + "/CATALOGS\n" + ok(k + "/CATALOGS", 2048, 2048) +          //
                   "expand\t" + e1 + "\n" + ok(o1, sizeOf(e1), long(b.texts[0].size())) +  //
                   "expand\t" + e2 + "\n" + ok(o2, sizeOf(e2), long(b.texts[1].size())) + "done!\n",
               out);
@@ -150,21 +158,48 @@ TEST(PackwellCli, BookFolderRoundTripWithTree) {
     EXPECT_EQ("CRC Check\t" + e1 + "\n->  Success !\nCRC Check\t" + e2 + "\n->  Success !\ndone!\n", out);
 }
 
-// Without copy tree both HONMON files map to one output: the second is
-// refused and the first output stays; the run exits 1.
-TEST(PackwellCli, TwoInputsOneOutputIsRefused) {
+// Two inputs that would be written to one output refuse the run before
+// anything is written, exit 2, naming both (and, without --tree, how to keep
+// them apart); with --tree they go to their own folders. Under --tree the
+// same happens to two folders named on the command line that hold the same
+// paths. One file named twice is no such pair.
+TEST(PackwellCli, TwoInputsOneOutputRefuseTheRun) {
     TestDir t;
     Book b(t);
     ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+    const std::string flat = t.file("out/HONMON.ebz");
+    const struct {
+        const char* name;
+        std::string args, first, second, output;
+        bool hint;  // the message suggests --tree
+    } cases[] = {
+        {"two files", "shrink --out out --delete-input " + b.honmons[0] + " " + b.honmons[1], b.honmons[0],
+         b.honmons[1], flat, true},
+        {"a folder", "shrink --out out --delete-input book", b.honmons[0], b.honmons[1], flat, true},
+        {"two folders, tree", "shrink --tree --out out book/SUB1 book/SUB2", b.honmons[0], b.honmons[1],
+         t.file("out/DATA/HONMON.ebz"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out, err;
+        EXPECT_EQ(2, run(t.path(), c.args, &out));
+        EXPECT_EQ("", out);
+        EXPECT_EQ(2, runErr(t.path(), c.args, &err));
+        EXPECT_EQ("packwell: " + c.first + " and " + c.second + " would both be written to " + c.output +
+                      "; nothing was written" + (c.hint ? " (--tree keeps each file's folders below --out)" : "") +
+                      "\n",
+                  err);
+        EXPECT_EQ(std::vector<std::string>(), lftest::listDir(t.file("out")));
+        for (size_t i = 0; i < b.honmons.size(); ++i) EXPECT_EQ(b.texts[i], readFile(b.honmons[i]));
+    }
+
     std::string out;
-    EXPECT_EQ(1, run(t.path(), "shrink --out out --delete-input " + b.honmons[0] + " " + b.honmons[1], &out));
-    std::string e = t.file("out/HONMON.ebz");
-    EXPECT_EQ("shrink\t" + b.honmons[0] + "\n" + ok(e, long(b.texts[0].size()), sizeOf(e)) + "shrink\t" + b.honmons[1] +
-                  "\nfailed in the compression!\t(skipped)\ndone!\n",
-              out);
-    EXPECT_EQ(b.texts[0], booktest::parseEbzip(readFile(e)).data);
-    EXPECT_FALSE(booktest::exists(b.honmons[0]));   // written, so deleted
-    EXPECT_EQ(b.texts[1], readFile(b.honmons[1]));  // refused, so untouched
+    ASSERT_EQ(0, run(t.path(), "shrink --tree --out out book", &out)) << out;
+    EXPECT_EQ(b.texts[1], booktest::parseEbzip(readFile(t.file("out/SUB2/DATA/HONMON.ebz"))).data);
+    // The same file twice: written once, then its own output is in the way.
+    EXPECT_EQ(1, run(t.path(), "shrink --out . " + b.honmons[0] + " " + b.honmons[0], &out));
+    EXPECT_NE(std::string::npos, out.find("failed in the compression!\t(skipped)\n")) << out;
+    EXPECT_EQ(b.texts[0], booktest::parseEbzip(readFile(t.file("HONMON.ebz"))).data);
 }
 
 // Beside the inputs, deleting them; relative paths are taken from the working
@@ -490,4 +525,103 @@ TEST(PackwellCli, ControlCharactersInNamesAreEscaped) {
     EXPECT_EQ("CRC Check\t" + t.file("HONMON.ebz") + "\n->  Success !\nCRC Check\t" + t.file("bad.ebz") +
                   "\n->  Failure !\nCRC Check\t" + t.path() + "/x\\n->  Success !\\ndone!\\n\n->  Success !\ndone!\n",
               out);
+}
+
+// Files that are no book files (under 32 bytes, and the viewer gaiji map and
+// property list whatever their size) are never a failure, in shrink and in
+// expand: copied as they are into --out (below their folders with --tree),
+// left alone without it, and never deleted, --delete-input or not. The book
+// file beside them is worked on as ever.
+TEST(PackwellCli, FilesThatAreNoBookFilesAreKept) {
+    const std::map<std::string, Bytes> kept = {
+        {"B0.map", lftest::Bytes{'h', 'A', '1', '2', '1', '\t', 'u', '0', '0', 'e', '9', '\t', '\n'}},
+        {"sub/tiny", Bytes(31, 't')},
+        {"B0.plist", Bytes(300, 'p')},
+        {"BIG.map", Bytes(5000, 'm')},  // more than a block: would be compressed if it were a book file
+    };
+    const struct {
+        const char* name;
+        const char* command;
+        const char* options;
+        bool out, tree;
+    } cases[] = {
+        {"shrink in place", "shrink", "", false, false},
+        {"shrink into a folder", "shrink", "--out out", true, false},
+        {"shrink into a tree", "shrink", "--tree --out out", true, true},
+        {"expand in place", "expand", "", false, false},
+        {"expand into a folder", "expand", "--out out", true, false},
+        {"expand into a tree", "expand", "--tree --out out", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir t;
+        ASSERT_EQ(0, makeDirectories(t.file("d/sub").c_str()));
+        ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+        for (const auto& f : kept) ASSERT_TRUE(writeFile(t.file("d/" + f.first), f.second));
+        ASSERT_TRUE(writeFile(t.file("empty"), ""));  // given alone: a folder walk passes over empty files
+        const Bytes text = booktest::makeHonmon(6 * 2048);
+        ASSERT_TRUE(writeFile(t.file("d/HONMON"), text));
+        const bool expanding = std::string(c.command) == "expand";
+        std::string out;
+        if (expanding) {
+            ASSERT_EQ(0, run(t.path(), "shrink --delete-input d/HONMON", &out));
+        }
+        const std::map<std::string, Bytes> before = lftest::readTree(t.file("d"));
+
+        ASSERT_EQ(0, run(t.path(), std::string(c.command) + " --delete-input " + c.options + " d empty", &out)) << out;
+        EXPECT_EQ(std::string::npos, out.find("failed")) << out;
+        std::map<std::string, Bytes> copies;
+        auto expectKept = [&](const std::string& rel, const std::string& from, const Bytes& bytes) {
+            const std::string name = c.tree ? rel : pathFileName(rel);
+            const std::string where = c.out ? t.file("out/" + name) : from;
+            EXPECT_NE(std::string::npos, out.find(" >> " + where + "  not a book file: kept as it is\n")) << out;
+            EXPECT_EQ(bytes, readFile(from)) << from;
+            if (c.out) copies[name] = bytes;
+        };
+        for (const auto& f : kept) expectKept(f.first, t.file("d/" + f.first), f.second);
+        expectKept("empty", t.file("empty"), Bytes());
+
+        // Only the book file was worked on (and deleted).
+        std::map<std::string, Bytes> after = lftest::readTree(t.file("d"));
+        const std::string bookIn = expanding ? "HONMON.ebz" : "HONMON";
+        const std::string bookOut = expanding ? "HONMON.org" : "HONMON.ebz";
+        EXPECT_EQ(0u, after.count(bookIn));
+        const Bytes written = c.out ? lftest::readFile(t.file("out/" + bookOut)) : after[bookOut];
+        EXPECT_EQ(text, expanding ? written : booktest::parseEbzip(written).data);
+        after.erase(bookOut);
+        std::map<std::string, Bytes> rest = before;
+        rest.erase(bookIn);
+        EXPECT_EQ(rest, after);
+        std::map<std::string, Bytes> outTree = lftest::readTree(t.file("out"));
+        outTree.erase(bookOut);
+        EXPECT_EQ(copies, outTree);
+    }
+}
+
+// A file too short to be read that carries the EBZip magic or an ".ebz"
+// name is a damaged compressed file, not one to keep: shrink and expand fail
+// on it and leave it as it was.
+TEST(PackwellCli, ShortCompressedFilesFail) {
+    TestDir t;
+    std::string out;
+    ASSERT_TRUE(writeFile(t.file("HONMON"), booktest::makeHonmon(4 * 2048)));
+    ASSERT_EQ(0, run(t.path(), "shrink HONMON", &out));
+    const Bytes good = readFile(t.file("HONMON.ebz"));
+    const Bytes cut(good.begin(), good.begin() + 20);
+    const struct {
+        const char* name;
+        const char* command;
+        const char* reason;
+    } cases[] = {{"shrink", "shrink", "compression!\t(already compressed.)"},
+                 {"expand", "expand", "expansion!\t(There is no input file.)"}};
+    for (const auto& c : cases) {
+        for (const char* file : {"cut", "short.ebz"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + file);
+            const Bytes bytes = std::string(file) == "cut" ? cut : Bytes(10, 'x');
+            ASSERT_TRUE(writeFile(t.file(file), bytes));
+            EXPECT_EQ(1, run(t.path(), std::string(c.command) + " --delete-input --out . " + file, &out));
+            EXPECT_EQ(std::string(c.command) + "\t" + t.file(file) + "\nfailed in the " + c.reason + "\ndone!\n", out);
+            EXPECT_EQ(bytes, readFile(t.file(file)));
+        }
+    }
 }

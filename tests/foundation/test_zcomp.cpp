@@ -1,8 +1,10 @@
 // CZComp: the EBZip writer, the expander, copy cases, output names, kept
 // ranges, refusals of unsafe outputs and the EPWING version lookup.
 
+#include "foundation/pathutil.h"
 #include "foundation/storage/CEbxaDecoder.h"
 #include "foundation/storage/CZComp.h"
+#include "foundation/storage/CZOutputFile.h"
 #include "foundation/storage/CZio.h"
 #include "foundation/storage/ebzipformat.h"
 #include "tests/common/BookFolder.h"
@@ -210,7 +212,7 @@ TEST(ZComp, FailureCodes) {
     } cases[] = {
         {"level 6 before anything is opened", t.file("missing"), 6, ZCOMP_ERR_ARGUMENT},
         {"missing input", t.file("missing"), 0, ZCOMP_ERR_NO_INPUT},
-        {"file under 32 bytes", t.file("small31"), 0, ZCOMP_ERR_NO_INPUT},
+        {"file under 32 bytes: no book file, left alone", t.file("small31"), 0, ZCOMP_KEPT_AS_IS},
         {"folder as input", t.path(), 0, ZCOMP_ERR_NO_INPUT},
         {"EBZip input", t.file("plain.ebz"), 0, ZCOMP_ERR_ALREADY},
         {"path over 255 bytes", longPath, 0, ZCOMP_ERR_ARGUMENT},
@@ -220,7 +222,8 @@ TEST(ZComp, FailureCodes) {
         EXPECT_EQ(-1, z.compress(c.input.c_str(), nullptr, c.level, 0, 0, 0, 0)) << c.name;
         EXPECT_EQ(c.code, z.getInfo()->errorCode) << c.name;
     }
-    // Nothing was deleted or added by the failures.
+    // Nothing was deleted or added by the failures (nor by leaving a file
+    // alone, though the input was not to be kept).
     EXPECT_EQ((std::vector<std::string>{"plain", "plain.ebz", "small31"}), listDir(t.path()));
 
     // Only regular files are read: a FIFO would block the run waiting for a
@@ -341,6 +344,101 @@ TEST(ZComp, CopyTreeAndOneOutputPerRun) {
     std::string climbing = t.file("book/SUB1/DATA/../../SUB1/DATA/HONMON");
     EXPECT_EQ(-1, z.compress(climbing.c_str(), t.file("out").c_str(), 0, 0, 1, 1, 0));
     EXPECT_EQ(ZCOMP_ERR_ARGUMENT, z.getInfo()->errorCode);
+}
+
+// Output names with copy tree: the path below the folder the input was
+// found under, the whole path when none is known, all after the first '/'
+// for a drive-letter path; never a path that leaves the output folder.
+TEST(ZComp, KeptTreeNames) {
+    const struct {
+        const char* name;
+        const char* input;
+        bool keepTree;
+        const char* root;
+        bool ssed;
+        const char* expected;  // nullptr: refused
+    } cases[] = {
+        {"below the root", "/b/BOOKS/B0/DATA/HONMON", true, "/b/BOOKS", false, "/o/B0/DATA/HONMON.ebz"},
+        {"root with a slash", "/b/BOOKS/B0/DATA/HONMON", true, "/b/BOOKS/", false, "/o/B0/DATA/HONMON.ebz"},
+        {"root /", "/b/HONMON", true, "/", false, "/o/b/HONMON.ebz"},
+        {"no root: the whole path", "/b/BOOKS/B0/DATA/HONMON", true, "", false, "/o/b/BOOKS/B0/DATA/HONMON.ebz"},
+        {"drive letter", "C:/books/B0/DATA/HONMON", true, "/b", false, "/o/books/B0/DATA/HONMON.ebz"},
+        {"without tree the name only", "/b/BOOKS/B0/DATA/HONMON", false, "/b/BOOKS", false, "/o/HONMON.ebz"},
+        {"SSED below the root", "/b/BOOKS/B0/DATA/SSEDINFO", true, "/b/BOOKS", true, "/o/B0/DATA/HONMON.ebz"},
+        {"root is a longer name", "/b/BOOKS2/HONMON", true, "/b/BOOKS", false, nullptr},
+        {"outside the root", "/c/HONMON", true, "/b", false, nullptr},
+        {"climbing out", "/b/BOOKS/../../HONMON", true, "/b/BOOKS", false, nullptr},
+        {"nothing below the root", "/b/BOOKS", true, "/b/BOOKS", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        int rc = CZOutputFile::buildName(c.input, "/o", c.keepTree, c.root, c.ssed, ".ebz", &out);
+        if (c.expected) {
+            EXPECT_EQ(0, rc) << c.name;
+            EXPECT_EQ(c.expected, out) << c.name;
+        } else {
+            EXPECT_EQ(ZCOMP_ERR_ARGUMENT, rc) << c.name;
+        }
+    }
+}
+
+// What plannedOutput names is what compress and expand then write, for
+// every kind of file (compressed, copied, kept as it is, left alone, failed)
+// and every kind of output folder (none, flat, tree).
+TEST(ZComp, PlannedOutputIsWhatIsWritten) {
+    TestDir t;
+    ASSERT_EQ(0, makeDirectories(t.file("in/B0/DATA").c_str()));
+    ASSERT_TRUE(writeFile(t.file("in/B0/DATA/HONMON"), booktest::makeHonmon(5 * 2048)));
+    ASSERT_TRUE(writeFile(t.file("in/CATALOGS"), Bytes(2048, 'c')));
+    ASSERT_TRUE(writeFile(t.file("in/B0.map"), Bytes(13, 'm')));
+    ASSERT_TRUE(writeFile(t.file("in/B0.plist"), Bytes(3000, 'p')));
+    ASSERT_TRUE(writeFile(t.file("in/cut.ebz"), Bytes(20, 'e')));
+    const std::vector<std::string> names = {"B0/DATA/HONMON", "CATALOGS", "B0.map", "B0.plist", "cut.ebz"};
+    const struct {
+        const char* name;
+        const char* outDir;
+        bool tree;
+    } outputs[] = {{"beside the input", nullptr, false}, {"flat", "flat", false}, {"tree", "tree", true}};
+    for (bool expanding : {false, true}) {
+        for (const auto& o : outputs) {
+            const std::string outDir =
+                o.outDir ? t.file(std::string(o.outDir) + (expanding ? "-expanded" : "")) : std::string();
+            if (o.outDir) {
+                ASSERT_EQ(0, makeDirectories(outDir.c_str()));
+            }
+            for (const std::string& name : names) {
+                SCOPED_TRACE(std::string(expanding ? "expand " : "shrink ") + o.name + ": " + name);
+                std::string input = t.file("in/" + name);
+                if (expanding && name == "B0/DATA/HONMON") input += ".ebz";
+                CZComp z;
+                z.setTreeRoot(t.file("in"));
+                const char* dir = o.outDir ? outDir.c_str() : nullptr;
+                std::string planned;
+                const int plannedRc = z.plannedOutput(input.c_str(), dir, 0, o.tree, expanding, &planned);
+                const int rc = expanding ? z.expand(input.c_str(), dir, 0, 1, o.tree)
+                                         : z.compress(input.c_str(), dir, 0, 0, 1, o.tree, 0);
+                const int code = z.getInfo()->errorCode;
+                if (plannedRc != 0) {
+                    EXPECT_EQ(-1, rc);
+                    EXPECT_EQ(plannedRc, code);
+                    EXPECT_TRUE(planned.empty());
+                } else if (planned.empty()) {
+                    EXPECT_EQ(-1, rc);
+                    EXPECT_TRUE(code == ZCOMP_SKIPPED_SELF || code == ZCOMP_KEPT_AS_IS) << code;
+                } else {
+                    EXPECT_TRUE(rc == 0 || code == ZCOMP_KEPT_AS_IS) << code;
+                    EXPECT_EQ(planned, z.getInfo()->outputPath);
+                    EXPECT_TRUE(booktest::exists(planned));
+                }
+            }
+        }
+    }
+    // Each of the outputs named (the expanded ones too) is in its tree.
+    EXPECT_TRUE(booktest::exists(t.file("tree/B0/DATA/HONMON.ebz")));
+    EXPECT_TRUE(booktest::exists(t.file("tree-expanded/B0/DATA/HONMON.org")));
+    EXPECT_EQ(Bytes(13, 'm'), readFile(t.file("tree/B0.map")));
+    EXPECT_EQ(Bytes(3000, 'p'), readFile(t.file("flat/B0.plist")));
+    EXPECT_FALSE(booktest::exists(t.file("flat/cut.ebz")));
 }
 
 // An output that is the input itself is skipped and the input stays as it was.
