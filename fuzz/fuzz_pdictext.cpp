@@ -11,6 +11,7 @@
 #include <string>
 
 #include "builder/CEPWing.h"
+#include "fuzz/FuzzBookFlags.h"
 #include "fuzz/FuzzScratch.h"
 
 namespace {

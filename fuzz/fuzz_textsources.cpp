@@ -12,6 +12,7 @@
 #include <string>
 
 #include "builder/CEPWing.h"
+#include "fuzz/FuzzBookFlags.h"
 #include "fuzz/FuzzScratch.h"
 
 namespace {

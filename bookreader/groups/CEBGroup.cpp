@@ -275,9 +275,12 @@ bool CEBGroup::parseEntryLine(const std::string& original) {
     std::string path = tokens[0];
     if (path[0] == '.' && m_baseDir[0]) path = std::string(m_baseDir) + path.substr(1);
     if (path.size() >= kPathSize) return false;
-    // "_" alone stands for no title; any other text is the title.
+    // "_" alone stands for no title; any other text is the title. The test
+    // comes after the cut, so that a field that only becomes "_" there (a
+    // lone lead byte after it) is no title either, as it is once saved.
     char title[kGroupTitleSize] = {};
-    if (tokens[5] && strcmp(tokens[5], "_") != 0) copyTitleCut(title, tokens[5], sizeof title - 1);
+    if (tokens[5]) copyTitleCut(title, tokens[5], sizeof title - 1);
+    if (strcmp(title, "_") == 0) title[0] = 0;
     if (addBook(path.c_str(), index, title[0] ? title : nullptr) < 0)
         m_unavailableLines.push_back(KeptLine{static_cast<size_t>(count()), original});
     return true;

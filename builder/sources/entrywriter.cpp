@@ -19,13 +19,14 @@ const int kLineBuffer = 64000;  // UTF-16 units converted at a time
 
 CSourceLines::CSourceLines(FILE* file, SourceEncoding encoding, CEBBook* book, const char* what)
     : m_file(file), m_encoding(encoding), m_book(book), m_reader(encoding == kSourceUtf16 ? file : nullptr) {
-    // A chunk of UTF-16 may grow when converted (references for characters
-    // without a Shift_JIS form).
+    // Only text that is converted needs the buffers (Shift_JIS lines are
+    // read as they are). A chunk of UTF-16 may grow when converted
+    // (references for characters without a Shift_JIS form).
+    if (encoding == kSourceShiftJis) return;
     m_byteSize = 5 * kLineBuffer + 1;
     m_bytes.reset(new (std::nothrow) char[m_byteSize]);
-    if (encoding != kSourceShiftJis) m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
-    if (!m_bytes || (encoding != kSourceShiftJis && !m_wide))
-        throw std::runtime_error(std::string("memory allocate error!!(") + what + ")");
+    m_wide.reset(new (std::nothrow) uint32_t[kLineBuffer + 1]);
+    if (!m_bytes || !m_wide) throw std::runtime_error(std::string("memory allocate error!!(") + what + ")");
 }
 
 bool CSourceLines::next(std::string* line) {
@@ -231,7 +232,9 @@ FILE* openText(const char* path, bool* utf16) {
 }
 
 bool holdsUtf8Text(FILE* f) {
-    std::vector<char> chunk(1 << 20);
+    // Read a piece at a time (its size does not change the answer): small
+    // enough that a small source does not pay for a large buffer.
+    std::vector<char> chunk(1 << 16);
     std::string data;  // a sequence cut by the end of a chunk, then the next chunk
     bool beyondAscii = false;
     bool wellFormed = true;

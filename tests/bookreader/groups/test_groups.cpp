@@ -472,6 +472,8 @@ TEST_F(Groups, GroupFileLinesOfAnyLengthAndOptionLines) {
         {"title cut at a character", epwing().catalog + "|0|_|_|TEST|" + std::string(36, 'x') + "\x82\xA0|\n", 1, -1,
          "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
         {"lead byte without its trail", epwing().catalog + "|0|_|_|TEST|ab\x83", 1, -1, "ab"},
+        // What is left of the field is "_", which a saved file would read back as no title.
+        {"\"_\" left once a lone lead byte goes", epwing().catalog + "|0|_|_|TEST|_\x82\n", 1, -1, ""},
         {"no index", epwing().catalog + "\n", 0, -1, ""},
         {"missing book", m_tmp.file("nothere/CATALOGS") + "|0|_|_|X|t|\n%%searchType=2\n", 0, 2, ""},
         {"long line", epwing().catalog + "|0|" + std::string(400, '_') + "|_|TEST|Kept|\n%%searchType=4\n", 1, 4,
