@@ -8,8 +8,10 @@ if ! ls fuzz/fuzz_*.cpp >/dev/null 2>&1; then
   echo "fuzz: no targets"
   exit 0
 fi
+# -O1 with the sanitizers: the checks stay, and the targets that build a whole
+# book from each input run about a third faster than unoptimised.
 CC=clang CXX=clang++ cmake -S . -B "$build" -DLF_FUZZ=ON -DLF_TESTS=OFF -DLF_BENCH=OFF \
-  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 for src in fuzz/fuzz_*.cpp; do
   t=$(basename "$src" .cpp)
