@@ -7,6 +7,7 @@
 #pragma once
 
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,16 @@ public:
             if (mkdtemp(&tmpl[0])) m_dir = tmpl;
         }
         return m_dir;
+    }
+
+    // An empty folder name below the scratch folder, removed first with
+    // everything in it, so that what an earlier input wrote there (a book, a
+    // catalog) never reaches the next one; empty when it cannot be made.
+    std::string freshFolder(const char* name) {
+        if (dir().empty()) return std::string();
+        std::string path = m_dir + "/" + name;
+        nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        return mkdir(path.c_str(), 0700) == 0 ? path : std::string();
     }
 
 private:

@@ -39,7 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     w.setBoolOption("topMenu", (flags & 4) != 0);
     w.setBoolOption("singleLine", (flags & 8) != 0);
     w.setBoolOption("ruby", (flags & 16) == 0);
-    w.setOutput((dir + "/").c_str(), (flags & 1) ? 0 : 1);
+    // Each input builds into an empty folder: no book or catalog of the
+    // input before reaches it.
+    const std::string out = g_scratch.freshFolder("out");
+    if (out.empty()) return 0;
+    w.setOutput((out + "/").c_str(), (flags & 1) ? 0 : 1);
     // Every index but complex search (0xDF), and the menu.
     if (w.newBook("F", "BOOK", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0xDF, false, 0, 0) == 0 &&
         w.addSource(a.c_str(), nullptr, 0, nullptr) == 0 && w.addSource(b.c_str(), "B", 1, nullptr) == 0) {

@@ -24,9 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     static FuzzScratch scratch("fuzz_pdictext");
     if (scratch.dir().empty()) return 0;
-    const std::string dir = scratch.dir() + "/book";
+    // Each input builds into an empty folder: no book or catalog of the
+    // input before reaches it.
+    const std::string dir = scratch.freshFolder("book");
     const std::string path = scratch.dir() + "/src.txt";
-    mkdir(dir.c_str(), 0755);
+    if (dir.empty()) return 0;
     if (!writeScratchFile(path, data + 1, size - 1)) return 0;
 
     const unsigned flags = data[0];

@@ -48,7 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     w.setIntOption("eijiYomi", (flags >> 5) & 3);
     w.setBoolOption("autoWord", (flags & 128) != 0);
     w.setBoolOption("autoKana", true);
-    w.setOutput((dir + "/").c_str(), 1);
+    // Each input builds into an empty folder: no book or catalog of the
+    // input before reaches it.
+    const std::string out = scratch.freshFolder("out");
+    if (out.empty()) return 0;
+    w.setOutput((out + "/").c_str(), 1);
     if (w.newBook("F", "F", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0x13, false, 0, 0) == 0 &&
         w.addSource(path.c_str(), nullptr,
                     csv           ? 9
