@@ -436,7 +436,7 @@ private:
     std::set<std::string> m_anchorNames;
     std::vector<LINK_ENTRY> m_links;
     std::vector<uint32_t> m_recordNumbers;
-    std::vector<BLOCK_POS> m_sourceStarts;  // text start of each source read
+    std::vector<BLOCK_POS> m_sourceStarts;                                   // text start of each source read
     mutable std::vector<std::pair<std::string, std::string>> m_sourceNames;  // file name and stem of each source
     int m_anchorCount;
     int m_linkCount;

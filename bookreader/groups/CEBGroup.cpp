@@ -84,9 +84,12 @@ void trimmedDirectory(const SUBBOOK_INFO& slot, char out[9]) {
 // trail byte become blanks. Returns the number of characters replaced.
 int sanitizeField(std::string* text) {
     int replaced = 0;
+    // UTF-8 holds a separator byte only as itself; Shift_JIS may hold one as
+    // the second byte of a character.
+    const bool utf8 = isUtf8Text(text->data(), static_cast<int>(text->size())) != 0;
     for (size_t i = 0; i < text->size(); ++i) {
         char& c = (*text)[i];
-        if (jclib::isSjisLead(static_cast<unsigned char>(c))) {
+        if (!utf8 && jclib::isSjisLead(static_cast<unsigned char>(c))) {
             if (i + 1 < text->size()) {
                 ++i;
                 continue;
@@ -266,9 +269,25 @@ bool CEBGroup::parseEntryLine(const std::string& original) {
     char* line = &copy[0];
     const char* delims = "|\r\n";
     char* tokens[6] = {};
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 5; ++i) {
         tokens[i] = jclib::mbstok(i == 0 ? line : nullptr, delims);
         if (!tokens[i]) break;
+    }
+    if (tokens[4]) {
+        // A title in UTF-8 ends at the first separator byte: its last byte
+        // may be a Shift_JIS lead byte, which would take the separator after
+        // it for its second byte.
+        char* rest = tokens[4] + strlen(tokens[4]) + 1;
+        char* end = &copy[0] + copy.size();
+        if (rest < end) {
+            rest += strspn(rest, delims);
+            if (*rest && isUtf8Text(rest, static_cast<int>(strlen(rest)))) {
+                rest[strcspn(rest, delims)] = 0;
+                tokens[5] = rest;
+            } else {
+                tokens[5] = jclib::mbstok(nullptr, delims);
+            }
+        }
     }
     int index = 0;
     if (!tokens[0] || !tokens[1] || !parseIndex(tokens[1], &index)) return false;
@@ -278,10 +297,14 @@ bool CEBGroup::parseEntryLine(const std::string& original) {
     // "_" alone stands for no title; any other text is the title. The test
     // comes after the cut, so that a field that only becomes "_" there (a
     // lone lead byte after it) is no title either, as it is once saved.
-    char title[kGroupTitleSize] = {};
-    if (tokens[5]) copyTitleCut(title, tokens[5], sizeof title - 1);
-    if (strcmp(title, "_") == 0) title[0] = 0;
-    if (addBook(path.c_str(), index, title[0] ? title : nullptr) < 0)
+    // The title is kept as a save writes it (sanitizeField), so that a
+    // Shift_JIS title that also reads as UTF-8 comes back the same.
+    char cut[kGroupTitleSize] = {};
+    if (tokens[5]) copyTitleCut(cut, tokens[5], sizeof cut - 1);
+    std::string title = cut;
+    sanitizeField(&title);
+    if (title == "_") title.clear();
+    if (addBook(path.c_str(), index, title.empty() ? nullptr : title.c_str()) < 0)
         m_unavailableLines.push_back(KeptLine{static_cast<size_t>(count()), original});
     return true;
 }

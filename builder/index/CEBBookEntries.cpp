@@ -468,7 +468,8 @@ void CEBBook::addKanaOfKanaWord(const char* heading, int headingLen, const char*
     }
     const int mask = ENTRY_PREFIX | ENTRY_SUFFIX;
     pushKanaEntry(heading, headingLen, text, len, pos, source, 0, mask, true);
-    if (addsKatakanaForm(heading, headingLen)) pushKanaEntry(heading, headingLen, text, len, pos, source, 1, mask, true);
+    if (addsKatakanaForm(heading, headingLen))
+        pushKanaEntry(heading, headingLen, text, len, pos, source, 1, mask, true);
 }
 
 void CEBBook::addNotation(const char* heading, int headingLen, const char* text, int len, const BLOCK_POS& pos,

@@ -393,7 +393,7 @@ TEST(IndexSearch, DelSymOffKeepsSymbolsInKeysAndQueries) {
 // before the blank matches both keys of the entry, so hits are compared as
 // a set of headings.
 TEST(IndexSearch, DelBlankOffKeepsBlankKeysFindable) {
-    const std::string kIceCream = "\x95\x58\x89\xdb";                              // 氷菓
+    const std::string kIceCream = "\x95\x58\x89\xdb";                                 // 氷菓
     const std::string kReading = "\x82\xa0\x82\xa2\x82\xb7\x81\x40\x82\xad\x82\xe8";  // あいす　くり
     struct Case {
         EbSearchKind kind;
@@ -403,7 +403,11 @@ TEST(IndexSearch, DelBlankOffKeepsBlankKeysFindable) {
     } cases[] = {
         {EbSearchKind::ExactWord, "as written", "ice cream", {"ice cream"}},
         {EbSearchKind::ExactWord, "without the blank", "icecream", {"ice cream"}},
-        {EbSearchKind::ExactWord, "full-width blank", "ice\x81\x40" "cream", {"ice cream"}},
+        {EbSearchKind::ExactWord,
+         "full-width blank",
+         "ice\x81\x40"
+         "cream",
+         {"ice cream"}},
         {EbSearchKind::Word, "prefix before the blank", "ice", {"ice cream"}},
         {EbSearchKind::Word, "prefix across the blank", "ice cr", {"ice cream"}},
         {EbSearchKind::EndWord, "suffix across the blank", "e cream", {"ice cream"}},

@@ -371,6 +371,47 @@ TEST_F(Groups, GroupFileRoundTripsByteForByte) {
     EXPECT_EQ(written, text(readFile(file)));
 }
 
+// A UTF-8 title whose last byte is also a Shift_JIS lead byte (the
+// continuation bytes 0x81-0x9F) stays apart from the field separator after
+// it, on reading and after a save; a Shift_JIS title keeps a separator byte
+// that is the second byte of its last character.
+TEST_F(Groups, TitlesKeepTheirLastCharacterAcrossASave) {
+    struct Case {
+        const char* what;
+        std::string field;
+        std::string title;  // empty: the field
+    } cases[] = {
+        {"UTF-8 ending in 0x82", "\xE3\x81\x82", ""},                          // あ
+        {"UTF-8 ending in 0x9E", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", ""},  // 日本語
+        {"UTF-8 two-byte ending in 0x95", "_\xCA\x95", ""},
+        {"Shift_JIS ending in a trail byte 0x7C", "\x83\x7C", ""},                // ポ
+        {"Shift_JIS ending in a lead-range trail byte", "\x93\xFA\x96\x7B", ""},  // 日本
+        // Read as Shift_JIS (the rest of the line is no UTF-8), the title holds
+        // "|" as the second byte of 0x85 0x7C, yet reads as UTF-8 alone: it is
+        // kept as a save writes it.
+        {"Shift_JIS title that reads as UTF-8", "_\xCA\x85|_b|_|\x85\x85", "_\xCA\x85 _b"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = m_tmp.file("t.grp");
+        const std::string title = c.title.empty() ? c.field : c.title;
+        writeFile(file, epwing().catalog + "|0|_|_|TEST|" + c.field + "|\n");
+        CEBGroup group(m_tmp.path().c_str());
+        ASSERT_EQ(group.readFile(file.c_str()), 1) << c.what;
+        ASSERT_EQ(group.count(), 1) << c.what;
+        GROUP_ENTRY* e;
+        ASSERT_EQ(group.entryPtr(0, &e), 1);
+        EXPECT_EQ(std::string(e->userTitle), title) << c.what << ": read";
+        group.setModified(1);
+        const std::string copy = m_tmp.file("t2.grp");
+        ASSERT_EQ(group.save(copy.c_str()), 1) << c.what;
+        CEBGroup again(m_tmp.path().c_str());
+        ASSERT_EQ(again.readFile(copy.c_str()), 1) << c.what;
+        ASSERT_EQ(again.count(), 1) << c.what;
+        ASSERT_EQ(again.entryPtr(0, &e), 1);
+        EXPECT_EQ(std::string(e->userTitle), title) << c.what << ": after a save";
+    }
+}
+
 TEST_F(Groups, EntriesWhoseBookIsMissingSurviveASave) {
     // A book on a disc that is not mounted is not an entry now, but saving
     // the group must not lose its line.
