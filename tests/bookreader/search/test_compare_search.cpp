@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -410,6 +411,27 @@ std::vector<std::string> sjisChars(const std::string& s) {
     return chars;
 }
 
+// A book (EB or EPWING) of a UTF-8 source "headword,reading,meaning" with
+// the word and end-word indexes by written form and kana, keyword and cross,
+// open in the library and in our reader.
+struct CsvBook {
+    std::unique_ptr<lftest::EbProbe> eb;
+    CEBReader reader;
+};
+void openCsvBook(const std::string& outDir, const std::string& src, int ebType, CsvBook* book) {
+    lftest::BookRecipe r;
+    r.outDir = outDir;
+    r.ebType = ebType;
+    r.indexDef = 0x9F;
+    r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+    const lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    book->eb.reset(new lftest::EbProbe(r.outDir));
+    ASSERT_TRUE(book->eb->ok()) << book->eb->error();
+    const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
+    ASSERT_EQ(book->reader.open(text.c_str(), 1, 0), 1) << text;
+}
+
 }  // namespace
 
 // End-word search on books whose keys end in what other keys begin with:
@@ -459,19 +481,11 @@ TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
 
     for (int ebType : {0, 1}) {
         const char* label = ebType ? "EPWING" : "EB";
-        lftest::BookRecipe r;
-        r.outDir = dir.path() + "/" + label;
-        r.ebType = ebType;
-        r.indexDef = 0x9F;  // word and end-word by written form and kana, keyword, cross
-        r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
-        const lftest::BookRun run = lftest::buildBook(r);
-        ASSERT_EQ(run.newBookResult, 0) << run.log();
-        lftest::EbProbe eb(r.outDir);
-        ASSERT_TRUE(eb.ok()) << eb.error();
+        CsvBook book;
+        ASSERT_NO_FATAL_FAILURE(openCsvBook(dir.path() + "/" + label, src, ebType, &book));
+        lftest::EbProbe& eb = *book.eb;
+        CEBReader& reader = book.reader;
         ASSERT_TRUE(eb.haveSearch(0, EbFind::EndWord)) << label;
-        CEBReader reader;
-        const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
-        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1) << label;
         for (const std::string& q : queries) {
             const PositionSet a = ours(reader, EbFind::EndWord, q), b = theirs(eb, EbFind::EndWord, q);
             EXPECT_EQ(a, b) << label << " \"" << hex(q) << "\": ours " << a.size() << " theirs " << b.size();
@@ -558,18 +572,10 @@ TEST(CompareSearchWithEbLibrary, MarkedKanaWordsAreFoundAsTyped) {
     };
     for (int ebType : {1, 0}) {
         const char* label = ebType ? "EPWING" : "EB";
-        lftest::BookRecipe r;
-        r.outDir = dir.path() + "/" + label;
-        r.ebType = ebType;
-        r.indexDef = 0x9F;  // word and end-word by written form and kana, keyword, cross
-        r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
-        const lftest::BookRun run = lftest::buildBook(r);
-        ASSERT_EQ(run.newBookResult, 0) << run.log();
-        lftest::EbProbe eb(r.outDir);
-        ASSERT_TRUE(eb.ok()) << eb.error();
-        CEBReader reader;
-        const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
-        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1) << label;
+        CsvBook book;
+        ASSERT_NO_FATAL_FAILURE(openCsvBook(dir.path() + "/" + label, src, ebType, &book));
+        lftest::EbProbe& eb = *book.eb;
+        CEBReader& reader = book.reader;
         for (const Case& c : cases) {
             const std::string q = sjis(c.query), head = sjis(c.headword);
             const EbFind kind = c.exact ? EbFind::ExactWord : EbFind::Word;
