@@ -265,6 +265,10 @@ struct CBookSearch::KeyForm {
 
 struct CBookSearch::KeyForms {
     KeyForm a, b, c;
+    // Kana indexes: group members keep their marks as written, so a member
+    // is also compared with the query in the members' form with its marks;
+    // absent when that is B.
+    KeyForm m;
 };
 
 // --- capability tests -------------------------------------------------------
@@ -372,6 +376,11 @@ void CBookSearch::makeForm(const READER_INDEX_INFO& idx, const char* key, int le
     } else {
         normalizeKey(folded, sizeof folded, key, length, style);
     }
+    finishForm(idx, folded, reverse, form);
+}
+
+void CBookSearch::finishForm(const READER_INDEX_INFO& idx, const char* folded, bool reverse, KeyForm* form) const {
+    const bool latin1 = m_reader.isLatin1();
     const char* text = folded;
     char reversed[kSearchKeyBufferSize];
     if (reverse && isEndwordId(idx.id))
@@ -452,12 +461,23 @@ uint32_t CBookSearch::descend(const READER_INDEX_INFO& idx, const KeyForm& form)
     }
 }
 
-void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int keyLength, KeyForms* f) const {
+void CBookSearch::makeForms(const READER_INDEX_INFO& idx, const char* key, int keyLength, const char* typed,
+                            KeyForms* f) const {
     makeForm(idx, key, keyLength, styleValue(idx.style), true, &f->a);
     if (m_reader.isLatin1()) {
         f->b = f->a;
     } else if (isKanaId(idx.id)) {
         makeForm(idx, key, keyLength, kStyleKanaSecond, true, &f->b);
+        // The typed query with its marks (the first form of an index that
+        // keeps them), in the form of the members' keys.
+        const uint8_t keepMarks[3] = {0xFF, 0xFF, 0xC0};  // kStyleNoFolding
+        char marked[kSearchKeyBufferSize], member[kSearchKeyBufferSize];
+        const int markedLength =
+            typed ? normalizeQueryKey(marked, typed, static_cast<int>(std::strlen(typed)), keepMarks, kSearchKeyMax, 1)
+                  : keyLength;
+        kanaMemberKey(member, sizeof member, typed ? marked : key, markedLength);
+        finishForm(idx, member, true, &f->m);
+        f->m.present = f->m.length != f->b.length || std::memcmp(f->m.bytes, f->b.bytes, f->b.length) != 0;
         if (m_reader.kind() == BOOK_KIND_EB) {
             // The key as given; end-word indexes hold it reversed, as A and B are.
             const char* text = key;
@@ -482,7 +502,7 @@ int CBookSearch::scanLeaves(const READER_INDEX_INFO& idx, uint32_t block, const 
     const int keyLength = static_cast<int>(std::strlen(key));
     if (keyLength > 255) return m_reader.hitCount();
     KeyForms forms;
-    makeForms(idx, key, keyLength, &forms);
+    makeForms(idx, key, keyLength, nullptr, &forms);
     return scan(idx, block, forms, exact, level, mode);
 }
 
@@ -490,7 +510,7 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
                       int mode) {
     m_matches = 0;
     if (!insideIndex(idx, block)) return m_reader.hitCount();
-    const KeyForm &a = forms.a, &b = forms.b, &c = forms.c;
+    const KeyForm &a = forms.a, &b = forms.b, &c = forms.c, &marked = forms.m;
     const int style = styleOfId(idx.id);
     const uint32_t last = idx.start + idx.count - 1;
     CHitStore& store = m_reader.hits();
@@ -581,8 +601,9 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
                         end = style == 1 && cmp < 0;
                     } else {
                         const int cmp = b.compare(k, exact);
-                        isHit = cmp == 0 || c.matches(k, exact);
-                        end = style == 1 && cmp < 0 && !isHit;
+                        const int cmpMarked = marked.present ? marked.compare(k, exact) : cmp;
+                        isHit = cmp == 0 || cmpMarked == 0 || c.matches(k, exact);
+                        end = style == 1 && cmp < 0 && cmpMarked < 0 && !isHit;
                     }
                 } else {
                     text = readPosition(page, &beyond);
@@ -609,12 +630,13 @@ int CBookSearch::scan(const READER_INDEX_INFO& idx, uint32_t block, const KeyFor
     return m_reader.hitCount();
 }
 
-bool CBookSearch::searchIndex(const READER_INDEX_INFO& idx, const char* key, int exact, int level, int mode) {
+bool CBookSearch::searchIndex(const READER_INDEX_INFO& idx, const char* key, int exact, int level, int mode,
+                              const char* typed) {
     m_matches = 0;
     const int keyLength = static_cast<int>(std::strlen(key));
     if (keyLength > 255) return false;
     KeyForms forms;
-    makeForms(idx, key, keyLength, &forms);
+    makeForms(idx, key, keyLength, typed, &forms);
     const uint32_t leaf = descend(idx, forms.a);
     if (!insideIndex(idx, leaf)) return false;
     scan(idx, leaf, forms, exact, level, mode);
@@ -682,7 +704,8 @@ int CBookSearch::wordSearch(const char* key, int exact, int level, int mode) {
                     }
                     form[length] = 0;
                 }
-                if (searchIndex(*idx, form, exact, level, mode)) found += m_matches;
+                // A shortened key is no longer the query as typed.
+                if (searchIndex(*idx, form, exact, level, mode, pass == 0 ? source : nullptr)) found += m_matches;
                 if (found > 0 || m_reader.hits().cancelled()) break;
             }
             if (tooShort || found > 0 || m_reader.hits().cancelled()) break;
@@ -704,7 +727,7 @@ int CBookSearch::endwordSearch(const char* key, int level, int mode) {
         if (m_reader.hits().cancelled()) break;
         char form[kSearchKeyBufferSize];
         queryKey(*idx, key, form, false);
-        searchIndex(*idx, form, 0, level, mode);
+        searchIndex(*idx, form, 0, level, mode, key);
     }
     return finish(mode, false);
 }

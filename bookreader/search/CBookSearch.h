@@ -85,7 +85,10 @@ private:
     // bytes); its length.
     int queryKey(const READER_INDEX_INFO& index, const char* query, char* out, bool multi) const;
     // Descends and scans one index; false when its leaf lies outside it.
-    bool searchIndex(const READER_INDEX_INFO& index, const char* key, int exact, int level, int mode);
+    // typed: the query as the user typed it, whose marks a kana index's
+    // group members are also compared with (null: the key's own).
+    bool searchIndex(const READER_INDEX_INFO& index, const char* key, int exact, int level, int mode,
+                     const char* typed = nullptr);
     int finish(int mode, bool headings);
     // One index, prefix match, finished (headings: filled in first); an
     // allocation failure empties the store.
@@ -94,8 +97,15 @@ private:
     int wordOf(const char* word, int level, int mode, bool cross);
     void makeForm(const READER_INDEX_INFO& index, const char* key, int length, uint32_t style, bool reverse,
                   KeyForm* form) const;
-    // The forms A (folded by the index's style), B and C of the leaf scan.
-    void makeForms(const READER_INDEX_INFO& index, const char* key, int keyLength, KeyForms* forms) const;
+    // A folded Shift_JIS form (ASCII for ISO 8859-1 books) as the index
+    // holds it: reversed for end-word indexes when reverse is set, in JIS
+    // X 0208 codes.
+    void finishForm(const READER_INDEX_INFO& index, const char* folded, bool reverse, KeyForm* form) const;
+    // The forms A (folded by the index's style), B and C of the leaf scan,
+    // and for the kana indexes M, the typed query (key when null) with its
+    // marks in the form of the group members' keys (kanaMemberKey).
+    void makeForms(const READER_INDEX_INFO& index, const char* key, int keyLength, const char* typed,
+                   KeyForms* forms) const;
     uint32_t descend(const READER_INDEX_INFO& index, const KeyForm& form);
     int scan(const READER_INDEX_INFO& index, uint32_t block, const KeyForms& forms, int exact, int level, int mode);
 

@@ -251,6 +251,26 @@ int normalizeKey(char* out, int outSize, const char* text, int length, uint32_t 
     return 1;
 }
 
+int kanaMemberKey(char* out, int outSize, const char* text, int length) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+    int n = 0;
+    for (int i = 0; i < length && in[i];) {
+        const int bytes = charBytes(in, i, length);
+        if (n + bytes >= outSize) break;
+        if (bytes == 1) {
+            out[n++] = text[i++];
+            continue;
+        }
+        unsigned c = (static_cast<unsigned>(in[i]) << 8) | in[i + 1];
+        i += 2;
+        if (c != 0x8395 && c != 0x8396) c = jclib::katakanaToHiragana(c);
+        out[n++] = static_cast<char>(c >> 8);
+        out[n++] = static_cast<char>(c);
+    }
+    if (outSize > 0) out[n] = 0;
+    return n;
+}
+
 char* reverseKey(char* out, const char* text, int length, bool latin1) {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     const int n = length < kSearchKeyBufferSize - 1 ? length : kSearchKeyBufferSize - 1;

@@ -44,6 +44,13 @@ int normalizeQueryKey(char* out, const char* in, int length, const uint8_t* styl
 int normalizeKey(char* out, int outSize, const char* in, int length, const uint8_t* style);
 int normalizeKey(char* out, int outSize, const char* in, int length, uint32_t style);
 
+// The key form in which kana indexes hold the keys of group members (the
+// words as written, in hiragana): katakana to hiragana except ヵ 0x8395 and
+// ヶ 0x8396, which have no hiragana; marks, long-vowel marks, voiced and
+// small kana and every other character kept. out holds outSize bytes; the
+// form is cut at whole characters to fit. Returns the bytes written.
+int kanaMemberKey(char* out, int outSize, const char* in, int length);
+
 // The first min(length, 255) bytes written from the end of out (256 bytes)
 // backwards, character by character; a two-byte character keeps its byte
 // order unless latin1 is set (then every byte is one character). Returns the

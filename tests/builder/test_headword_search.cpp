@@ -4,13 +4,11 @@
 // real Japanese-English word list of the Debian archive checked whole, as a
 // delimited source and in the EIJIRO and PDIC forms.
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,6 +18,7 @@
 #include "foundation/codes/jclib.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/JapaneseWordList.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -28,7 +27,7 @@ using lftest::EbHit;
 using lftest::EbSearchKind;
 
 const int kIndexes = 0x5F;  // prefix and suffix by written form and by kana, keyword, menu
-const char* const kWordList = "/usr/share/edict/edict";
+const char* const kWordList = lftest::kJapaneseWordList;
 
 std::string sjis(const std::string& utf8) {
     std::vector<unsigned char> out(utf8.size() * 2 + 4);
@@ -74,29 +73,15 @@ std::string toKatakana(const std::string& s) {
     return utf8(w);
 }
 
-std::string csvField(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-struct Record {
-    std::string headword, reading, meaning;  // UTF-8
-};
+typedef lftest::WordRecord Record;
 
 // Builds a book of a UTF-8 source "headword,reading,meaning".
 void buildCsvBook(lftest::TestDir& dir, const std::vector<Record>& records, lftest::BookRun* run) {
-    std::string csv;
-    for (const Record& r : records)
-        csv += csvField(r.headword) + "," + csvField(r.reading) + "," + csvField(r.meaning) + "\n";
-    ASSERT_TRUE(lftest::writeFile(dir.file("words.csv"), csv));
+    ASSERT_TRUE(lftest::writeFile(dir.file("words.csv"), lftest::csvWordSource(records)));
     lftest::BookRecipe recipe;
     recipe.outDir = dir.path();
     recipe.indexDef = kIndexes;
-    recipe.sources.push_back({dir.file("words.csv"), "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+    recipe.sources.push_back({dir.file("words.csv"), "", 9, lftest::kCsvWordFields});
     *run = lftest::buildBook(recipe);
     ASSERT_EQ(run->newBookResult, 0) << run->log();
 }
@@ -255,46 +240,18 @@ TEST(HeadwordSearch, KanaWordKeysOfMarkupAreFoundByKana) {
 
 namespace {
 
-// The whole EDICT list of the Debian archive (EUC-JP) as UTF-8 records, the
-// file's own header line left out; under the sanitizer every tenth entry, to
-// keep the run short. False when the file is missing.
+// The whole EDICT list of the Debian archive as UTF-8 records; under the
+// sanitizer every tenth entry, to keep the run short. False when the file is
+// missing.
 bool readWordList(std::vector<Record>* records) {
-    std::ifstream in(kWordList, std::ios::binary);
-    if (!in) return false;
-    iconv_t cd = iconv_open("UTF-8", "EUC-JP");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return true;  // no records: the caller's count check fails
-    std::string line;
-    long lineNo = 0;
-    while (std::getline(in, line)) {
-        if (lineNo++ == 0) continue;
+    return lftest::readJapaneseWordList(records, [](long line, const Record&) {
 #if defined(__SANITIZE_ADDRESS__)
-        if (lineNo % 10 != 0) continue;
+        return line % 10 == 0;
+#else
+        (void)line;
+        return true;
 #endif
-        std::vector<char> out(line.size() * 2 + 4);
-        char* ip = &line[0];
-        size_t il = line.size();
-        char* op = out.data();
-        size_t ol = out.size();
-        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1)) continue;  // not EUC-JP: not an entry
-        const std::string u(out.data(), static_cast<size_t>(op - out.data()));
-        // "headword [reading] /gloss/gloss/" or "headword /gloss/"
-        const size_t space = u.find(' ');
-        if (space == std::string::npos || u.size() < space + 3) continue;
-        Record r;
-        r.headword = u.substr(0, space);
-        size_t glossAt = space + 1;
-        if (u.compare(space + 1, 1, "[") == 0) {
-            const size_t close = u.find("] ", space);
-            if (close == std::string::npos) continue;
-            r.reading = u.substr(space + 2, close - space - 2);
-            glossAt = close + 2;
-        }
-        if (u.compare(glossAt, 1, "/") != 0) continue;
-        r.meaning = u.substr(glossAt + 1);
-        records->push_back(r);
-    }
-    iconv_close(cd);
-    return true;
+    });
 }
 
 // The word list into records; a test without it is skipped, and fails in CI

@@ -327,6 +327,132 @@ TEST(KeywordSearch, WordsCombineByLevel) {
     }
 }
 
+namespace {
+
+// A kana index page with group layout: each group a head (0x80) with its
+// folded key and its members (0xC0) with their own keys, or, for a group
+// without members, an ordinary entry (0x00). onePosition: the members'
+// layout of id 0x30 (one position for text and heading).
+struct KanaGroup {
+    Key key;
+    std::vector<LeafEntry> members;
+};
+std::vector<uint8_t> kanaPage(const std::vector<KanaGroup>& groups, bool onePosition) {
+    std::vector<uint8_t> v{0xF0, 0, 0, 0};
+    unsigned count = 0;
+    auto position = [&](uint32_t block, uint16_t offset) {
+        put32(&v, block);
+        put16(&v, offset);
+    };
+    for (const KanaGroup& g : groups) {
+        if (g.members.empty()) {
+            v.push_back(0x00);
+            v.push_back(static_cast<uint8_t>(g.key.size()));
+            v.insert(v.end(), g.key.begin(), g.key.end());
+            position(2, 0);
+            if (!onePosition) position(2, 0);
+            ++count;
+            continue;
+        }
+        v.push_back(0x80);
+        v.push_back(static_cast<uint8_t>(g.key.size()));
+        put16(&v, static_cast<unsigned>(g.members.size()));
+        v.insert(v.end(), g.key.begin(), g.key.end());
+        ++count;
+        for (const LeafEntry& m : g.members) {
+            v.push_back(0xC0);
+            v.push_back(static_cast<uint8_t>(m.key.size()));
+            v.insert(v.end(), m.key.begin(), m.key.end());
+            position(m.textBlock, m.textOffset);
+            if (!onePosition) position(m.headingBlock, m.headingOffset);
+            ++count;
+        }
+    }
+    v[2] = static_cast<uint8_t>(count >> 8);
+    v[3] = static_cast<uint8_t>(count);
+    return v;
+}
+
+// The characters of a JIS key in reverse order, as end-word indexes hold them.
+Key reversedJis(const Key& k) {
+    Key r;
+    for (size_t i = k.size(); i >= 2; i -= 2) r += k.substr(i - 2, 2);
+    return r;
+}
+
+}  // namespace
+
+// A kana word written with a mark shares its group with its twin without
+// the mark: the group's members keep their marks, and a member matches the
+// query folded to hiragana with or without its marks, so the word typed
+// with its mark finds its own entry (and the twin), in the prefix kana
+// indexes of both layouts and in the end-word kana index.
+TEST(KanaIndexes, MembersWithMarksAreFoundAsTyped) {
+    // からあへん, the folded key of both; からー・ぺん at 10; からーぺん at 20;
+    // からす, an entry of its own, at 30.
+    const Key folded("\x24\x2B\x24\x69\x24\x22\x24\x58\x24\x73", 10);
+    const Key marked("\x24\x2B\x24\x69\x21\x3C\x21\x26\x24\x5A\x24\x73", 12);
+    const Key twin("\x24\x2B\x24\x69\x21\x3C\x24\x5A\x24\x73", 10);
+    const Key karasu("\x24\x2B\x24\x69\x24\x39", 6);
+    typedef std::vector<std::pair<uint32_t, uint16_t>> Positions;
+    const Positions both{{2, 10}, {2, 20}}, twinOnly{{2, 20}}, none;
+    struct Index {
+        uint8_t id;
+        bool endword;
+    } indexes[] = {{0x90, false}, {0x30, false}, {0x70, true}};
+    struct Case {
+        const char* query;  // Shift_JIS
+        int exact;
+        Positions want;
+    } cases[] = {
+        {"\x83\x4A\x83\x89\x81\x5B\x81\x45\x83\x79\x83\x93", 1, both},      // カラー・ペン
+        {"\x82\xA9\x82\xE7\x81\x5B\x81\x45\x82\xD8\x82\xF1", 1, both},      // からー・ぺん
+        {"\x83\x4A\x83\x89\x81\x5B\x83\x79\x83\x93", 1, twinOnly},          // カラーペン
+        {"\x83\x4A\x83\x89\x81\x5B\x81\x45\x83\x79", 0, both},              // カラー・ペ
+        {"\x83\x4A\x83\x89\x81\x5B\x81\x45\x83\x79", 1, none},              // カラー・ペ, whole key
+        {"\x83\x4A\x83\x89\x81\x45\x81\x5B\x83\x79\x83\x93", 1, twinOnly},  // カラ・ーペン: mark elsewhere
+    };
+    const struct {
+        const char* query;
+        Positions want;
+    } endwordCases[] = {
+        {"\x83\x89\x81\x5B\x81\x45\x83\x79\x83\x93", both},      // ラー・ペン
+        {"\x83\x89\x81\x5B\x83\x79\x83\x93", twinOnly},          // ラーペン
+        {"\x83\x89\x81\x45\x81\x5B\x83\x79\x83\x93", twinOnly},  // ラ・ーペン
+    };
+    for (const Index& ix : indexes) {
+        SCOPED_TRACE(static_cast<int>(ix.id));
+        auto form = [&](const Key& k) { return ix.endword ? reversedJis(k) : k; };
+        const std::vector<LeafEntry> members{{form(marked), 2, 10, 2, 10}, {form(twin), 2, 20, 2, 20}};
+        // Groups in key order; the end-word keys sort the other way.
+        std::vector<KanaGroup> groups{{form(folded), members}, {form(karasu), {}}};
+        if (ix.endword) std::swap(groups[0], groups[1]);
+        BookFile f;
+        f.book.area(ix.id, 3, 1);
+        f.book.put(3, 0, kanaPage(groups, ix.id == 0x30));
+        if (ix.id == 0x30) {
+            // A word index beside it, empty, for the book to have a word search.
+            f.book.area(0x91, 4, 1);
+            f.book.put(4, 0, leafPage({}));
+        }
+        CEBReader r;
+        ASSERT_EQ(r.open(f.write().c_str(), 1, 0), 1);
+        if (ix.endword) {
+            for (const auto& c : endwordCases) {
+                r.resetHits();
+                r.endwordSearch(c.query, 0, HIT_ADD);
+                EXPECT_EQ(textPositions(r), c.want) << c.query;
+            }
+            continue;
+        }
+        for (const Case& c : cases) {
+            r.resetHits();
+            r.wordSearch(c.query, c.exact, 0, HIT_ADD);
+            EXPECT_EQ(textPositions(r), c.want) << c.query << " exact " << c.exact;
+        }
+    }
+}
+
 TEST(WordSearch, KeywordAndCrossIndexesServeWhenNoWordIndex) {
     BookFile f;
     f.book.area(0x80, 3, 1).area(0x81, 4, 1).area(0x70, 5, 1).area(0x02, 6, 1);
@@ -354,8 +480,9 @@ TEST(Searches, AFailedAllocationReleasesTheHitsAndSaysSo) {
     // hit, each search fails: nothing found so far is kept.
     BookFile f;
     f.book.area(0x80, 3, 1).area(0x81, 4, 1).area(0x01, 5, 1);
-    f.book.put(2, 0, {0x1F, 0x02, 0x1F, 0x41, 0x01, 0x00, 0x23, 0x41, 0x1F, 0x0A,
-                      0x1F, 0x41, 0x01, 0x00, 0x23, 0x41, 0x1F, 0x03});
+    f.book.put(
+        2, 0,
+        {0x1F, 0x02, 0x1F, 0x41, 0x01, 0x00, 0x23, 0x41, 0x1F, 0x0A, 0x1F, 0x41, 0x01, 0x00, 0x23, 0x41, 0x1F, 0x03});
     f.book.put(3, 0, keywordPage({{wide("RED"), 2, 10, 2, 10}, {wide("RED"), 2, 20, 2, 20}}));
     f.book.put(4, 0, keywordPage({{wide("RED"), 2, 30, 2, 30}, {wide("RED"), 2, 40, 2, 40}}));
     f.book.put(5, 0, {0x1F, 0x43, 0x24, 0x22, 0x1F, 0x63, 0, 0, 0, 2, 0, 0x10, 0x1F, 0x0A,

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -162,18 +163,22 @@ struct KnownDifference {
 const KnownDifference kKnownDifferences[] = {
     {[](EbFind k, const std::string& q) { return (k == EbFind::Word || k == EbFind::ExactWord) && isKanaKey(q); },
      "Our index chain: a kana key that finds nothing in the kana index is searched in the written-form index "
-     "next; the library searches the kana index only.", false},
+     "next; the library searches the kana index only.",
+     false},
     {[](EbFind k, const std::string& q) { return k == EbFind::EndWord && isKanaKey(q); },
      "The merged end-word search: a kana key is searched in the kana and the written-form end-word indexes and "
-     "the hits are joined; the library searches the kana index only.", false},
+     "the hits are joined; the library searches the kana index only.",
+     false},
     {[](EbFind k, const std::string& q) { return k == EbFind::Cross && hasKatakana(q); },
      "The library finds no katakana key in the builder's cross index; ours folds the key by the index's own "
-     "style flags (katakana kept), the form in which the keys were stored.", false},
+     "style flags (katakana kept), the form in which the keys were stored.",
+     false},
     {[](EbFind k, const std::string& q) {
          return (k == EbFind::Word || k == EbFind::ExactWord) && isKanaKey(q) && hasVoicedOrSmallKana(q);
      },
      "The library compares a kana entry that is no group with the query fully folded, so a voiced or small kana "
-     "also finds the plain one (\"が\" finds かつお); ours keeps them apart there as in groups.", true},
+     "also finds the plain one (\"が\" finds かつお); ours keeps them apart there as in groups.",
+     true},
 };
 
 // True when a listed difference applies and our hits include the library's.
@@ -406,6 +411,27 @@ std::vector<std::string> sjisChars(const std::string& s) {
     return chars;
 }
 
+// A book (EB or EPWING) of a UTF-8 source "headword,reading,meaning" with
+// the word and end-word indexes by written form and kana, keyword and cross,
+// open in the library and in our reader.
+struct CsvBook {
+    std::unique_ptr<lftest::EbProbe> eb;
+    CEBReader reader;
+};
+void openCsvBook(const std::string& outDir, const std::string& src, int ebType, CsvBook* book) {
+    lftest::BookRecipe r;
+    r.outDir = outDir;
+    r.ebType = ebType;
+    r.indexDef = 0x9F;
+    r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
+    const lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_EQ(run.newBookResult, 0) << run.log();
+    book->eb.reset(new lftest::EbProbe(r.outDir));
+    ASSERT_TRUE(book->eb->ok()) << book->eb->error();
+    const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
+    ASSERT_EQ(book->reader.open(text.c_str(), 1, 0), 1) << text;
+}
+
 }  // namespace
 
 // End-word search on books whose keys end in what other keys begin with:
@@ -455,19 +481,11 @@ TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
 
     for (int ebType : {0, 1}) {
         const char* label = ebType ? "EPWING" : "EB";
-        lftest::BookRecipe r;
-        r.outDir = dir.path() + "/" + label;
-        r.ebType = ebType;
-        r.indexDef = 0x9F;  // word and end-word by written form and kana, keyword, cross
-        r.sources.push_back({src, "", 9, "enc=utf-8;delim=,;fields=headword|kana|meaning|"});
-        const lftest::BookRun run = lftest::buildBook(r);
-        ASSERT_EQ(run.newBookResult, 0) << run.log();
-        lftest::EbProbe eb(r.outDir);
-        ASSERT_TRUE(eb.ok()) << eb.error();
+        CsvBook book;
+        ASSERT_NO_FATAL_FAILURE(openCsvBook(dir.path() + "/" + label, src, ebType, &book));
+        lftest::EbProbe& eb = *book.eb;
+        CEBReader& reader = book.reader;
         ASSERT_TRUE(eb.haveSearch(0, EbFind::EndWord)) << label;
-        CEBReader reader;
-        const std::string text = r.outDir + (ebType ? "/TEST/DATA/HONMON" : "/TEST/START");
-        ASSERT_EQ(reader.open(text.c_str(), 1, 0), 1) << label;
         for (const std::string& q : queries) {
             const PositionSet a = ours(reader, EbFind::EndWord, q), b = theirs(eb, EbFind::EndWord, q);
             EXPECT_EQ(a, b) << label << " \"" << hex(q) << "\": ours " << a.size() << " theirs " << b.size();
@@ -476,6 +494,98 @@ TEST(CompareSearchWithEbLibrary, EndwordFindsOnlyKeysEndingInTheQuery) {
             const std::string q = sjis(e.query);
             EXPECT_EQ(ours(reader, EbFind::EndWord, q).size(), e.hits) << label << " " << e.query;
             EXPECT_EQ(theirs(eb, EbFind::EndWord, q).size(), e.hits) << label << " " << e.query;
+        }
+    }
+}
+
+namespace {
+
+struct Headword {
+    const char* headword;  // UTF-8
+    const char* reading;   // "" for a word written in kana
+};
+
+// Kana words written with one of the marks the kana indexes fold away, each
+// beside its twin without the mark: both share one group of the kana index.
+const Headword kMarkedTwins[] = {
+    {"カラー・ペン", ""},
+    {"カラーペン", ""},
+    {"あいどる・ぎや", ""},
+    {"あいどるぎや", ""},
+    {"ウエット・シェービング", ""},
+    {"ウエットシェービング", ""},
+    {"ロック’ン’ロール", ""},
+    {"ロックンロール", ""},
+    {"一・二", "いち・に"},
+    {"一二", "いちに"},
+    {"サン・マリノ", ""},  // no twin: its group is its own
+    {"ヶ", ""},
+    {"け", ""},  // ヶ has no hiragana: it stays in its member's key
+};
+
+// The heading of each hit of the set, read through the library.
+std::set<std::string> headingsOf(lftest::EbProbe& eb, CEBReader& reader) {
+    std::set<std::string> out;
+    for (int i = 0; i < reader.hitCount(); ++i) {
+        const HIT_ITEM* h = reader.hits().at(i);
+        std::string heading = eb.readHeading(0, static_cast<int>(h->headingBlock), h->headingOffset);
+        out.insert(heading.substr(0, heading.find('\n')));
+    }
+    return out;
+}
+
+}  // namespace
+
+// A kana word written with a mark (・ or ’) is found by its exact and word
+// search as typed, in either script, as the library finds it, also where
+// its twin without the mark shares its group in the kana index (the twin
+// may be found as well); so is ヶ beside け. Every hit of the library is one
+// of ours.
+TEST(CompareSearchWithEbLibrary, MarkedKanaWordsAreFoundAsTyped) {
+    lftest::TestDir dir;
+    std::string csv;
+    for (const Headword& h : kMarkedTwins)
+        csv += std::string(h.headword) + "," + h.reading + ",meaning of " + h.headword + "\n";
+    const std::string src = dir.path() + "/twins.csv";
+    lftest::writeFile(src, csv);
+    struct Case {
+        const char* query;     // UTF-8
+        const char* headword;  // the entry it must find
+        bool exact;
+    } cases[] = {
+        {"カラー・ペン", "カラー・ペン", true},
+        {"からー・ぺん", "カラー・ペン", true},
+        {"カラー・ペン", "カラー・ペン", false},
+        {"カラー・ペ", "カラー・ペン", false},
+        {"カラーペン", "カラーペン", true},
+        {"あいどる・ぎや", "あいどる・ぎや", true},
+        {"アイドル・ギヤ", "あいどる・ぎや", true},
+        {"あいどる・", "あいどる・ぎや", false},
+        {"ウエット・シェービング", "ウエット・シェービング", true},
+        {"ウエット・シェー", "ウエット・シェービング", false},
+        {"ロック’ン’ロール", "ロック’ン’ロール", true},
+        {"いち・に", "一・二", true},
+        {"イチ・ニ", "一・二", false},
+        {"サン・マリノ", "サン・マリノ", true},
+        {"ヶ", "ヶ", true},
+        {"け", "け", true},
+    };
+    for (int ebType : {1, 0}) {
+        const char* label = ebType ? "EPWING" : "EB";
+        CsvBook book;
+        ASSERT_NO_FATAL_FAILURE(openCsvBook(dir.path() + "/" + label, src, ebType, &book));
+        lftest::EbProbe& eb = *book.eb;
+        CEBReader& reader = book.reader;
+        for (const Case& c : cases) {
+            const std::string q = sjis(c.query), head = sjis(c.headword);
+            const EbFind kind = c.exact ? EbFind::ExactWord : EbFind::Word;
+            SCOPED_TRACE(std::string(label) + " " + kindName(kind) + " " + c.query);
+            std::set<std::string> theirHeadings;
+            for (const lftest::EbHit& h : eb.searchText(0, kind, {q})) theirHeadings.insert(h.heading);
+            EXPECT_EQ(theirHeadings.count(head), 1u) << "the library misses it";
+            const PositionSet a = ours(reader, kind, q), b = theirs(eb, kind, q);
+            for (const auto& p : b) EXPECT_EQ(a.count(p), 1u) << "a hit of the library that we miss";
+            EXPECT_EQ(headingsOf(eb, reader).count(head), 1u) << "we miss it";
         }
     }
 }

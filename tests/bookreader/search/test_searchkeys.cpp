@@ -172,6 +172,32 @@ TEST(SearchKeys, KanaKind) {
     for (const Case& c : cases) EXPECT_EQ(kanaKeyKind(c.in, static_cast<int>(std::strlen(c.in))), c.kind) << hex(c.in);
 }
 
+// The form of kana-index group members: the word as written, in hiragana.
+TEST(SearchKeys, KanaMemberForm) {
+    struct Case {
+        const char* in;
+        const char* expected;
+        const char* what;
+    } cases[] = {
+        {"\x83\x4A\x83\x89\x81\x5B\x81\x45\x83\x79\x83\x93", "\x82\xA9\x82\xE7\x81\x5B\x81\x45\x82\xD8\x82\xF1",
+         "カラー・ペン: hiragana, long vowel and mark kept, semi-voiced kept"},
+        {"\x83\x62\x83\x83\x83\x94", "\x82\xC1\x82\xE1\x83\x94", "ッャ small, ヴ has no hiragana"},
+        {"\x83\x95\x83\x96", "\x83\x95\x83\x96", "ヵ ヶ have none either"},
+        {"\x81\x66\x81\x7C\x81\x5D\x82\xAA", "\x81\x66\x81\x7C\x81\x5D\x82\xAA", "the other marks, voiced が"},
+        {"\x82\x60", "\x82\x60", "anything else as it is"},
+    };
+    for (const Case& c : cases) {
+        char out[kSearchKeyBufferSize];
+        const int n = kanaMemberKey(out, sizeof out, c.in, static_cast<int>(std::strlen(c.in)));
+        EXPECT_EQ(hex(std::string(out, static_cast<size_t>(n))), hex(c.expected)) << c.what;
+        EXPECT_EQ(out[n], 0) << c.what;
+    }
+    // Cut at whole characters to fit: three characters do not fit in six bytes.
+    char small[6];
+    EXPECT_EQ(kanaMemberKey(small, sizeof small, "\x83\x4A\x83\x4A\x83\x4A", 6), 4);
+    EXPECT_STREQ(small, "\x82\xA9\x82\xA9");
+}
+
 TEST(SearchKeys, KanaConversionFilters) {
     char out[kSearchKeyBufferSize];
     // カ, a, 漢, ー, ヴ -> か ー ヴ
