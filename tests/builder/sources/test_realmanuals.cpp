@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,16 +55,30 @@ std::vector<std::string> manualPages(const char* folder) {
     return pages;
 }
 
-lftest::BookRun buildManual(const std::vector<std::string>& pages, const std::string& outDir) {
+// The book of a manual, built once for the checks of this program.
+struct ManualBook {
+    lftest::TestDir dir;
+    bool succeeded = false;
+    std::string log;
+};
+
+const ManualBook& manualBook(const std::vector<std::string>& pages, const std::string& folder) {
+    static std::map<std::string, std::unique_ptr<ManualBook>> books;
+    std::unique_ptr<ManualBook>& book = books[folder];
+    if (book) return *book;
+    book.reset(new ManualBook);
     lftest::BookRecipe r;
-    r.outDir = outDir;
+    r.outDir = book->dir.path();
     r.indexDef = 0x01 | 0x40;  // prefix word search, menu
     r.configure = [](CEPWing& w) {
         w.setBoolOption("HTagMenu", true);
         w.setBoolOption("topMenu", true);
     };
     for (const std::string& page : pages) r.sources.push_back({page, "", 7});
-    return lftest::buildBook(r);
+    lftest::BookRun run = lftest::buildBook(r);
+    book->succeeded = run.result.succeeded();
+    book->log = run.log();
+    return *book;
 }
 
 #define REQUIRE_MANUAL(pages)                                                                                      \
@@ -77,12 +92,11 @@ class RealManual : public ::testing::TestWithParam<const char*> {};
 TEST_P(RealManual, EveryLinkLeadsToTheTextItNames) {
     const std::vector<std::string> pages = manualPages(GetParam());
     REQUIRE_MANUAL(pages);
-    lftest::TestDir dir;
-    lftest::BookRun run = buildManual(pages, dir.path());
-    ASSERT_TRUE(run.result.succeeded()) << run.log();
-    const std::string log = run.log();
+    const ManualBook& book = manualBook(pages, GetParam());
+    ASSERT_TRUE(book.succeeded) << book.log;
+    const std::string& log = book.log;
     EXPECT_EQ(log.find("title too long"), std::string::npos) << log;
-    lftest::HtmlLinkReport report = lftest::checkHtmlLinks(pages, dir.path(), log);
+    lftest::HtmlLinkReport report = lftest::checkHtmlLinks(pages, book.dir.path(), log);
     EXPECT_TRUE(report.failures.empty()) << report.summary();
     EXPECT_GT(report.checked, 0) << report.summary();
     std::printf("%s: %s\n", GetParam(), report.summary().c_str());
@@ -205,12 +219,11 @@ TEST_P(RealManual, TextIsThePagesVisibleText) {
     std::string error;
     const std::map<std::string, std::string> visible = visibleTexts(pages, &error);
     ASSERT_EQ(visible.size(), pages.size()) << error;
-    lftest::TestDir dir;
-    lftest::BookRun run = buildManual(pages, dir.path());
-    ASSERT_TRUE(run.result.succeeded()) << run.log();
-    const std::string log = run.log();
+    const ManualBook& book = manualBook(pages, GetParam());
+    ASSERT_TRUE(book.succeeded) << book.log;
+    const std::string& log = book.log;
     EXPECT_EQ(log.find("Error in"), std::string::npos) << log;
-    lftest::EbProbe probe(dir.path());
+    lftest::EbProbe probe(book.dir.path());
     ASSERT_TRUE(probe.ok()) << probe.error();
     const auto starts = lftest::pageStarts(probe, pages.size());
     ASSERT_EQ(starts.size(), pages.size());
