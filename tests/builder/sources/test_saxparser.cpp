@@ -267,6 +267,33 @@ TEST(SaxBook, HeadwordsKeepTheSpacesBetweenInlineElements) {
     }
 }
 
+// A heading longer than a title holds (an API signature in a DT) is shown
+// whole in the text; its title, the menu item, ends at the last whole word
+// that fits, and that is no error.
+TEST(SaxBook, ALongHeadingsTitleEndsAtAWord) {
+    std::string words;
+    for (int i = 0; i < 40; ++i) words += (i ? " " : "") + std::string("word") + static_cast<char>('a' + i % 26) + "xyz";
+    lftest::TestDir dir;
+    ASSERT_TRUE(lftest::writeFile(dir.file("d.html"),
+                                  "<html><body><dl><dt><code>" + words + "</code></dt><dd>x</dd></dl></body></html>"));
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = 0x01 | 0x40;  // prefix word search, menu
+    r.configure = [](CEPWing& w) { w.setBoolOption("HTagMenu", true); };
+    r.sources.push_back({dir.file("d.html"), "", 7});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    EXPECT_FALSE(contains(run.log(), "Error in")) << run.log();
+    lftest::EbProbe probe(dir.path() + "/");
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    int block = 0, offset = 0;
+    ASSERT_TRUE(probe.menu(0, &block, &offset));
+    // 28 words of 8 letters and their spaces fit in 255 bytes, the 29th is
+    // left out whole.
+    EXPECT_EQ(probe.readRenderedText(0, block, offset), words.substr(0, 28 * 9 - 1) + "\n");
+    EXPECT_TRUE(contains(pageText(dir.path() + "/"), words)) << pageText(dir.path() + "/");
+}
+
 // Valid nesting and the elements of HTML5 are no error; an element nobody
 // knows is a note that leaves the page's first real error to be reported.
 TEST(SaxBook, ValidNestingIsNoError) {
