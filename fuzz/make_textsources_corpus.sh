@@ -15,3 +15,6 @@ printf '\x19\x81\xa1abandon  {\x93\xae-1} : \x92\x66\x94\x4f\x81\x6f\x82\xbe\x82
 printf '\x02<html><body><h1 id="t">T</h1><dl><dt id="a">apple</dt><key type="kana">\xe3\x82\x8a</key><dd>red &amp; <a href="#b">b</a></i></dd><dt id="b">banana</dt><dd><pre>x\n y</pre></dd></dl>' > "$out/sax_utf8"
 printf '\x03<html><dl><dt>\x97\xd1\x8c\xe7</dt><dd>\x82\xe8\x82\xf1\x82\xb2 <b>x</dd></dl>' > "$out/sax_sjis"
 printf '\x02<?xml version="1.0" encoding="EUC-JP"?><!DOCTYPE d [<!ENTITY e SYSTEM "file:///etc/passwd">]><d><dt>\xce\xd3</dt><dd>&e;</dd></d>' > "$out/sax_xml"
+# HTML laid out as a browser shows it: inline elements with white space
+# between, divisions, nested DL in DD, HTML5 elements, an unknown element.
+printf '\x02<html><body><h1><span>A</span> <span>B</span></h1><div>x: 0</div><div>y <code>c</code> <code>-u</code></div><dl><dt>1</dt><dd><dl><dt>2</dt><dt>3</dt><dd>z</dd></dl></dd></dl><section><p>p</p>q<mark>m</mark> <time>t</time></section><ol><li>i</li></ol><blink>k</blink>' > "$out/sax_layout"

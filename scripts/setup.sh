@@ -18,6 +18,7 @@ packages+=(wamerican)  # a real English word list: the text scan and the MDict a
 packages+=(libffi-dev)  # its multi-page HTML manual (exported by Texinfo) for the HTML source check
 packages+=(m4-doc)  # another Texinfo manual (105 pages), for the same check
 packages+=(python-itsdangerous-doc python-jinja2-doc)  # multi-page HTML manuals exported by Sphinx, for the same check
+packages+=(aptitude-doc-en)  # a DocBook manual (89 pages: inline code, div layouts) for the same check
 packages+=(edict)  # Japanese-English word list: the headword search check builds a book from it
 packages+=(stardict-xmlittre)  # a second real StarDict dictionary (French) for the whole-file checks
 # Node.js runs the independent MDict reader the tests compare with; a machine

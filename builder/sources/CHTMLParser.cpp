@@ -383,6 +383,10 @@ void CHTMLParser::breakLine() {
     if (m_writer->column() != 0) m_writer->writeCode(EB_NEWLINE);
 }
 
+void CHTMLParser::blockEvent() {
+    if (!m_joinLine && m_writer->column() != 0) m_writer->writeCode(EB_NEWLINE);
+}
+
 void CHTMLParser::joinNextLine() {
     if (!m_full || !m_o.single || m_o.newlineAfterHeading) return;
     m_writer->writeText(" ", 1, 1, 0);
@@ -453,7 +457,14 @@ void CHTMLParser::endHeading(bool keyword) {
 void CHTMLParser::registerHeading() {
     if (m_inHeading == 0) return;
     --m_inHeading;
-    if (m_titleTooLong) error("title too long");
+    if (m_titleTooLong && m_balanced) {
+        // A page's heading is shown whole in the text; its title (menu item,
+        // headword) ends at the last word that fits.
+        const size_t space = m_title.rfind(' ');
+        if (space != std::string::npos && space > 0) m_title.resize(space);
+    } else if (m_titleTooLong) {
+        error("title too long");
+    }
     const std::string& t = m_titleAttr.empty() ? m_title : m_titleAttr;
     // Leading and trailing blanks are no part of a title.
     size_t a = 0, b = t.size();
@@ -708,7 +719,7 @@ void CHTMLParser::closeAll() {
 void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
                         int sourceNumber) {
     if (book == nullptr || source == nullptr || writer == nullptr) return;
-    beginEvents(book, opt, source, writer, full, sourceNumber, false);
+    beginEvents(book, opt, source, writer, full, sourceNumber, false, false);
     const bool opened = m_tok->open(source->path) == 0;
     char* token = nullptr;
     TAG_ITEM tag;
@@ -731,7 +742,7 @@ void CHTMLParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBl
 }
 
 void CHTMLParser::beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
-                              int sourceNumber, bool utf8) {
+                              int sourceNumber, bool utf8, bool balanced) {
     m_book = book;
     m_opt = opt;
     m_writer = writer;
@@ -741,6 +752,7 @@ void CHTMLParser::beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sourc
     m_size = source->fileSize;
     m_utf8 = utf8;
     m_utf8Fixed = utf8;
+    m_balanced = balanced;
     m_tok.reset(new CParseTag0);
     m_sjisBuf.assign(kRunBuffer, 0);
     book->clearRecentEntries();
@@ -944,7 +956,7 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
                 error("<UL></UL><OL></OL> Miss Match!!");
             } else if (top == CTX_OL) {
                 char num[16];
-                std::snprintf(num, sizeof num, "%d.", m_olNumber[m_listDepth]);
+                std::snprintf(num, sizeof num, m_balanced ? "%d. " : "%d.", m_olNumber[m_listDepth]);
                 if (m_olNumber[m_listDepth] < 1000000) ++m_olNumber[m_listDepth];
                 m_writer->writeText(num, static_cast<int>(std::strlen(num)), 1, 0);
             } else {
@@ -963,7 +975,8 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             breakLine();
             break;
         case TAG_DT:
-            if (m_tok->top() == CTX_DD) m_tok->pop();
+            // Markup leaves DD open before the next DT; events close it.
+            if (!m_balanced && m_tok->top() == CTX_DD) m_tok->pop();
             breakLine();
             m_tok->push(CTX_DT);
             m_book->addIdEntry();
@@ -979,7 +992,8 @@ void CHTMLParser::handleTag(const TAG_ITEM& tag, const char*, int) {
             if (popIf(CTX_DT, "<DT></DT> Miss Match!!") && m_o.dtHeadings && m_full) endHeading(true);
             break;
         case TAG_DD: {
-            const int top = m_tok->top();
+            // Markup leaves DT or DD open before a DD; events close them.
+            const int top = m_balanced ? CTX_BOTTOM : m_tok->top();
             if (top == CTX_DT) {
                 m_tok->pop();
                 if (m_o.dtHeadings && m_full) endHeading(true);

@@ -74,11 +74,18 @@ public:
     // document order, then endEvents. With utf8 set the texts and attribute
     // values are UTF-8 whatever the document declares; else they are read as
     // parse reads them. Text is passed as the markup would hold it: a "&"
-    // starts a character reference.
+    // starts a character reference. With balanced set every element's end
+    // comes as an event of its own (the parser closes what the document
+    // leaves open), so DT and DD close nothing of what is around them and a
+    // DL nests in a DD; an ordered list item's number is followed by a space.
     void beginEvents(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
-                     int sourceNumber, bool utf8);
+                     int sourceNumber, bool utf8, bool balanced);
     void tagEvent(const TAG_ITEM& tag, const char* token, int len);
     void textEvent(const char* text, int len);
+    // A block of the document starts or ends: the text goes on on a new line
+    // unless nothing is on the current one (or it is joined to the heading
+    // before it, which the block's own rule then settles).
+    void blockEvent();
     void endEvents();
     // The source line of the next events, for error reports (0: the
     // tokenizer's own line).
@@ -176,6 +183,7 @@ private:
     int64_t m_consumed = 0;
     bool m_utf8 = false;
     bool m_utf8Fixed = false;  // the encoding is not the document's to choose
+    bool m_balanced = false;   // every element's end is an event (beginEvents)
     int m_eventLine = 0;
     const char* m_token = nullptr;  // the current token, for error reports
     int m_tokenLen = 0;

@@ -35,7 +35,13 @@ void onCharacters(void* ctx, const xmlChar* ch, int len) {
     self(ctx)->characters(reinterpret_cast<const char*>(ch), len);
 }
 void onStructuredError(void* ctx, xmlErrorPtr error) {
-    if (error != nullptr && error->level >= XML_ERR_ERROR) self(ctx)->parseError(error->line, error->message);
+    if (error == nullptr || error->level < XML_ERR_ERROR) return;
+    // The parser's element table is HTML 4's: any other element is its
+    // "invalid tag", which is no error of the document's.
+    if (error->code == XML_HTML_UNKNOWN_TAG)
+        self(ctx)->unknownElement(error->line, error->str1);
+    else
+        self(ctx)->parseError(error->line, error->message);
 }
 // libxml2's own messages to standard error are silenced.
 void quiet(void*, const char*, ...) {}
@@ -265,22 +271,26 @@ void CSAXParser::flushText() {
     std::string text;
     text.swap(m_text);
     if (m_pre == 0) {
-        // White space folded as HTML does; a run of only white space between
-        // elements is layout of the file, not text.
+        // White space as a browser lays it out: a run of it between inline
+        // content is one space, written before the content that follows it;
+        // at the start and the end of a line box (a block, a cell) it is
+        // nothing.
         std::string folded;
-        bool space = false;
         for (char c : text) {
             if (isSpace(c)) {
-                space = true;
+                if (m_lineText && !m_spaced) m_space = true;
                 continue;
             }
-            if (space) folded += ' ';
-            space = false;
+            if (m_space) folded += ' ';
+            m_space = m_spaced = false;
+            m_lineText = true;
             folded += c;
         }
         if (folded.empty()) return;
-        if (space) folded += ' ';
         text.swap(folded);
+    } else {
+        m_lineText = true;
+        m_space = m_spaced = false;
     }
     // The element rules read text as markup holds it: "&" starts a reference.
     std::string escaped;
@@ -315,6 +325,32 @@ bool namedOneOf(const char* name, std::initializer_list<const char*> names) {
     for (const char* n : names)
         if (strcasecmp(name, n) == 0) return true;
     return false;
+}
+
+// Elements laid out as blocks: each starts and ends a line. DT's end and
+// DD's start are left to the element rules (a DD may go on on its DT's line).
+bool isBlock(const char* name) {
+    return namedOneOf(name, {"address", "article", "aside",  "blockquote", "body",   "caption", "center", "dd",
+                             "details", "dialog",  "dir",    "div",        "dl",     "dt",      "fieldset",
+                             "figcaption", "figure", "footer", "form",     "h1",     "h2",      "h3",     "h4",
+                             "h5",      "h6",      "header", "hgroup",     "hr",     "legend",  "li",     "main",
+                             "menu",    "nav",     "ol",     "p",          "pre",    "section", "summary", "table",
+                             "tbody",   "tfoot",   "thead",  "tr",         "ul"});
+}
+
+// Elements whose start and end begin a new line box for white space: the
+// blocks, table cells and line breaks.
+bool startsLineBox(const char* name) {
+    return isBlock(name) || namedOneOf(name, {"td", "th", "br"});
+}
+
+// Elements of HTML5 that the parser's HTML 4 table does not have.
+bool isHtml5Element(const char* name) {
+    return namedOneOf(name, {"article", "aside",   "audio",  "bdi",    "canvas",   "data",     "datalist", "details",
+                             "dialog",  "embed",   "figcaption", "figure", "footer", "header", "hgroup",   "main",
+                             "mark",    "math",    "meter",  "nav",    "output",   "picture",  "progress", "rp",
+                             "rt",      "ruby",    "search", "section", "slot",    "source",   "summary",  "svg",
+                             "template", "time",   "track",  "video",  "wbr"});
 }
 
 }  // namespace
@@ -369,6 +405,16 @@ void CSAXParser::startElement(const char* name, const char** attributes) {
         if (m_inHead && !namedOneOf(name, {"title", "meta"})) return;
         flushText();
         setLine();
+        if (isBlock(name) && strcasecmp(name, "dd") != 0) m_rules.blockEvent();
+        if (startsLineBox(name) || strcasecmp(name, "title") == 0) {
+            m_lineText = m_space = m_spaced = false;
+        } else if (m_space) {
+            // The space before an inline element is the element's neighbour,
+            // not part of it (not of a link's text).
+            m_space = false;
+            m_spaced = true;
+            m_rules.textEvent(" ", 1);
+        }
         if (strcasecmp(name, "pre") == 0) ++m_pre;
         if (strcasecmp(name, "title") == 0) m_inTitle = true;
         anchorStart(name, attributes);
@@ -397,6 +443,8 @@ void CSAXParser::endElement(const char* name) {
         if (strcasecmp(name, "pre") == 0 && m_pre > 0) --m_pre;
         if (strcasecmp(name, "title") == 0) m_inTitle = false;
         anchorEnd(name);
+        if (isBlock(name) && strcasecmp(name, "dt") != 0) m_rules.blockEvent();
+        if (startsLineBox(name) || strcasecmp(name, "title") == 0) m_lineText = m_space = m_spaced = false;
     } catch (...) {
         m_failure = std::current_exception();
         xmlStopParser(static_cast<htmlParserCtxtPtr>(m_ctxt));
@@ -418,6 +466,22 @@ void CSAXParser::parseError(int line, const char* message) {
     setLine();
 }
 
+void CSAXParser::unknownElement(int line, const char* name) {
+    if (name == nullptr || isHtml5Element(name)) return;
+    // Elements of the markup (headword, key and the like) are the rules'.
+    const std::string tagText = std::string("<") + name + ">";
+    TAG_ITEM tag;
+    std::memset(&tag, 0, sizeof tag);
+    m_tokenizer.parseTag(tagText.data(), &tag, static_cast<int>(tagText.size()));
+    if (tag.code != TAG_UNKNOWN || m_noted || m_callback == nullptr) return;
+    // A note, once a document, that leaves the first error to be reported.
+    m_noted = true;
+    char note[1400];
+    std::snprintf(note, sizeof note, " Note in %.1024s (Line=%d) : element %.200s unknown, its content read as text\n\n",
+                  m_path.c_str(), line, name);
+    m_callback(note);
+}
+
 void CSAXParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlockStream* writer, int full,
                        int sourceNumber) {
     if (book == nullptr || source == nullptr || writer == nullptr) return;
@@ -430,9 +494,11 @@ void CSAXParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, CBlo
     m_hidden = 0;
     m_inHead = m_inTitle = false;
     m_errorReported = false;
+    m_noted = false;
+    m_lineText = m_space = m_spaced = false;
     m_failure = nullptr;
     m_progress = 0;
-    m_rules.beginEvents(book, opt, source, writer, full, sourceNumber, true);
+    m_rules.beginEvents(book, opt, source, writer, full, sourceNumber, true, true);
 
     FilePtr file = openFile(source->path, "rb");
     if (file) {

@@ -11,10 +11,22 @@
 // EUC-JP) decides; without one, text that is well-formed UTF-8 is UTF-8 and
 // anything else Shift_JIS. The reader converts the document to UTF-8 itself
 // (malformed bytes become U+FFFD, NUL characters are dropped), so that an
-// encoding error never stops the conversion. Outside PRE, runs of white space
-// become one space and text that is only white space between elements is
-// dropped. The first parse error is reported with its line, as the markup
-// reader reports its errors; the conversion goes on.
+// encoding error never stops the conversion.
+//
+// Layout as a browser shows the page: outside PRE a run of white space
+// between inline content is one space, and white space at the start or end
+// of a block or table cell is nothing; the start and end of every block
+// element (P, DIV, headings, lists and their items, DL, DT, DD, table rows,
+// BLOCKQUOTE, PRE, the HTML5 sectioning elements) start a new line when text
+// is on the line (a DD may go on on its DT's line as the element rules
+// decide). The parser closes elements the document leaves open, so that
+// every element's end reaches the rules (nested DL in DD, DT after DT).
+//
+// The first parse error is reported with its line, as the markup reader
+// reports its errors; the conversion goes on. An element outside the
+// parser's HTML 4 table is no error: the HTML5 ones and those of the markup
+// are read silently, any other gets a note (once a document) that does not
+// take the place of the first error.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +51,10 @@ public:
     CSAXParser& operator=(const CSAXParser&) = delete;
 
     // Receives the first error report of the next parse.
-    void setMessageCallback(void (*callback)(const char* text)) { m_rules.setMessageCallback(callback); }
+    void setMessageCallback(void (*callback)(const char* text)) {
+        m_callback = callback;
+        m_rules.setMessageCallback(callback);
+    }
 
     // Converts the file of source into writer (full: dictionary mode, as the
     // markup reader's parse). Throws std::runtime_error for an abort (empty
@@ -53,6 +68,10 @@ public:
     void endElement(const char* name);
     void characters(const char* text, int len);
     void parseError(int line, const char* message);
+    // An element the parser's HTML 4 table does not have: nothing for the
+    // elements of HTML5 and of the markup, else a note (the first of the
+    // document only) that is no error report.
+    void unknownElement(int line, const char* name);
 
 private:
     struct Attribute {
@@ -82,6 +101,14 @@ private:
     std::string m_text;  // text gathered since the last element
     int m_pre = 0;       // PRE elements open
     bool m_errorReported = false;
+    bool m_noted = false;  // an unknown element was noted
+    void (*m_callback)(const char* text) = nullptr;
+    // White space layout: inline content is on the current line box, a
+    // space waits to be written before the next content, a space was
+    // written after the last content.
+    bool m_lineText = false;
+    bool m_space = false;
+    bool m_spaced = false;
     std::exception_ptr m_failure;
     int m_progress = 0;
 };

@@ -173,8 +173,17 @@ bool readPage(const std::string& path, Page* page) {
     return true;
 }
 
-// The positions of the text start codes 1F02 of the subbook's text, from its
-// start on, at most count of them.
+// Links the build log names ("Link ...") or counts ("... and N more").
+int loggedLinks(const std::string& log) {
+    int n = 0;
+    for (size_t at = log.find("Link \""); at != std::string::npos; at = log.find("Link \"", at + 1)) ++n;
+    size_t more = log.find("... and ");
+    if (more != std::string::npos) n += std::atoi(log.c_str() + more + 8);
+    return n;
+}
+
+}  // namespace
+
 std::vector<std::pair<int, int>> pageStarts(EbProbe& probe, size_t count) {
     std::vector<std::pair<int, int>> out;
     int block = 0, offset = 0;
@@ -194,17 +203,6 @@ std::vector<std::pair<int, int>> pageStarts(EbProbe& probe, size_t count) {
     }
     return out;
 }
-
-// Links the build log names ("Link ...") or counts ("... and N more").
-int loggedLinks(const std::string& log) {
-    int n = 0;
-    for (size_t at = log.find("Link \""); at != std::string::npos; at = log.find("Link \"", at + 1)) ++n;
-    size_t more = log.find("... and ");
-    if (more != std::string::npos) n += std::atoi(log.c_str() + more + 8);
-    return n;
-}
-
-}  // namespace
 
 std::string HtmlLinkReport::summary() const {
     std::string s = std::to_string(pages) + " pages, " + std::to_string(links) + " links, " + std::to_string(checked) +

@@ -15,9 +15,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lftest {
+
+class EbProbe;
 
 struct HtmlLinkReport {
     int pages = 0;
@@ -34,6 +37,10 @@ struct HtmlLinkReport {
 // book (subbook 0); log: the build log.
 HtmlLinkReport checkHtmlLinks(const std::vector<std::string>& pages, const std::string& bookDir,
                               const std::string& log);
+
+// The positions (block, offset) of the text start codes 1F02 of subbook 0,
+// from the start of its text on: one a source; at most count of them.
+std::vector<std::pair<int, int>> pageStarts(EbProbe& probe, size_t count);
 
 // Real files named by a test must be there in CI (CI=true); elsewhere a
 // missing one skips the test.

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "builder/CEPWing.h"
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
+#include "tests/common/HtmlLinkCheck.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -163,6 +165,188 @@ TEST(SaxBook, BrokenAndHostileDocumentsStillMakeABook) {
             EXPECT_FALSE(contains(alpha[0].text, "root:")) << c.name;
         }
     }
+}
+
+// The text of the book's first page through the EB Library, its lines
+// without the blanks at their ends, empty lines left out.
+std::string pageText(const std::string& bookDir) {
+    lftest::EbProbe probe(bookDir);
+    if (!probe.ok()) return "<no book: " + probe.error() + ">";
+    const auto starts = lftest::pageStarts(probe, 1);
+    if (starts.empty()) return "<no text>";
+    const std::string raw = probe.readWholeText(0, starts[0].first, starts[0].second);
+    std::string out, line;
+    auto flush = [&]() {
+        const size_t a = line.find_first_not_of(' '), b = line.find_last_not_of(' ');
+        if (a != std::string::npos) out += line.substr(a, b - a + 1) + "\n";
+        line.clear();
+    };
+    for (char c : raw) {
+        if (c == '\n')
+            flush();
+        else
+            line += c;
+    }
+    flush();
+    return out;
+}
+
+// Text between elements is laid out as a browser shows it: white space
+// between inline content is one space, none at the start and end of a block
+// or between blocks, and every block starts a line of its own.
+TEST(SaxBook, TextIsLaidOutAsABrowserShowsIt) {
+    const struct {
+        const char* name;
+        const char* body;
+        const char* text;  // the page's lines
+    } cases[] = {
+        {"space between inline elements", "<p>Run <code>diff</code> <code>-u</code> now</p>", "Run diff -u now\n"},
+        {"a line of the file between inline elements", "<p><b>one</b>\n   <i>two</i></p>", "one two\n"},
+        {"space before a link stays outside it", "<p>see <a href=\"#x\">there</a> <em id=\"x\">now</em></p>",
+         "see there now\n"},
+        {"space inside an element at its end", "<p><b>bold </b>text <span> </span> more</p>", "bold text more\n"},
+        {"blanks at the start and end of blocks", "<div>\n  <p>\n  first  \n</p>\n\n  <p>  second</p>\n</div>\n",
+         "first\nsecond\n"},
+        {"divisions", "<div>Default: 0</div><div>Description: text</div>", "Default: 0\nDescription: text\n"},
+        {"a heading before inline text", "<h2>Next</h2><a href=\"#n\" id=\"n\">after heading</a>",
+         "Next\nafter heading\n"},
+        {"text after a paragraph", "<p>one</p>two", "one\ntwo\n"},
+        {"blocks of HTML5", "<section>a</section><article>b</article><nav>c</nav><aside>d</aside><header>e</header>"
+                            "<footer>f</footer><main>g</main><figure>h<figcaption>i</figcaption></figure>",
+         "a\nb\nc\nd\ne\nf\ng\nh\ni\n"},
+        {"list items, rows and quotes",
+         "<ul><li>x</li><li>y</li></ul>z<table><tr><td>1</td><td>2</td></tr><tr><td>3</td></tr></table>"
+         "<blockquote>q</blockquote>w<pre>p  re</pre>v",
+         "\x81\x45x\n\x81\x45y\nz\n1 2\n3\nq\nw\np  re\nv\n"},
+        {"an ordered list's number and its item", "<ol><li>first</li><li> second</li></ol>", "1. first\n2. second\n"},
+        {"inline elements of HTML5", "<p>a <mark>marked</mark> <time>noon</time> word</p>",
+         "a marked noon word\n"},
+    };
+    for (const auto& c : cases) {
+        lftest::TestDir dir;
+        Built b = build(dir, {{"d.html", std::string("<html><body>") + c.body + "</body></html>\n"}}, {7});
+        EXPECT_EQ(pageText(b.dir), c.text) << c.name << "\n" << b.log;
+    }
+}
+
+// With the single-line option a DD goes on on its DT's line, blocks around
+// them still start lines of their own.
+TEST(SaxBook, SingleLineKeepsDdOnTheLineOfItsDt) {
+    lftest::TestDir dir;
+    ASSERT_TRUE(lftest::writeFile(dir.file("d.html"), "<html><body><p>before</p><dl><dt>apple</dt>\n<dd>red</dd>"
+                                                       "<dt>plum</dt><dd><div>blue</div></dd></dl>after</body></html>"));
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = 0x01;
+    r.configure = [](CEPWing& w) { w.setBoolOption("singleLine", true); };
+    r.sources.push_back({dir.file("d.html"), "", 7});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    EXPECT_EQ(pageText(dir.path() + "/"), "before\napple red\nplum\nblue\nafter\n") << run.log();
+}
+
+// A heading's text, and so its headword, keeps the spaces between its
+// inline elements.
+TEST(SaxBook, HeadwordsKeepTheSpacesBetweenInlineElements) {
+    const struct {
+        const char* heading;
+        const char* search;
+        const char* headword;
+    } cases[] = {
+        {"<h1><span>Daniel</span> <span>Burrows</span></h1>", "Daniel", "Daniel Burrows"},
+        {"<h2><code>apt-get</code>\n<code>install</code></h2>", "apt-get", "apt-get install"},
+        {"<dl><dt><b>one</b> <i>two</i></dt><dd>x</dd></dl>", "one", "one two"},
+    };
+    for (const auto& c : cases) {
+        lftest::TestDir dir;
+        Built b = build(dir, {{"d.html", std::string("<html><body>") + c.heading + "<p>text</p></body></html>"}}, {7});
+        lftest::EbProbe probe(b.dir);
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_EQ(probe.headings(0, EbSearchKind::Word, {c.search}), std::vector<std::string>{c.headword})
+            << c.heading << "\n" << b.log;
+    }
+}
+
+// A heading longer than a title holds (an API signature in a DT) is shown
+// whole in the text; its title, the menu item, ends at the last whole word
+// that fits, and that is no error.
+TEST(SaxBook, ALongHeadingsTitleEndsAtAWord) {
+    std::string words;
+    for (int i = 0; i < 40; ++i) words += (i ? " " : "") + std::string("word") + static_cast<char>('a' + i % 26) + "xyz";
+    lftest::TestDir dir;
+    ASSERT_TRUE(lftest::writeFile(dir.file("d.html"),
+                                  "<html><body><dl><dt><code>" + words + "</code></dt><dd>x</dd></dl></body></html>"));
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    r.indexDef = 0x01 | 0x40;  // prefix word search, menu
+    r.configure = [](CEPWing& w) { w.setBoolOption("HTagMenu", true); };
+    r.sources.push_back({dir.file("d.html"), "", 7});
+    lftest::BookRun run = lftest::buildBook(r);
+    ASSERT_TRUE(run.result.succeeded()) << run.log();
+    EXPECT_FALSE(contains(run.log(), "Error in")) << run.log();
+    lftest::EbProbe probe(dir.path() + "/");
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    int block = 0, offset = 0;
+    ASSERT_TRUE(probe.menu(0, &block, &offset));
+    // 28 words of 8 letters and their spaces fit in 255 bytes, the 29th is
+    // left out whole.
+    EXPECT_EQ(probe.readRenderedText(0, block, offset), words.substr(0, 28 * 9 - 1) + "\n");
+    EXPECT_TRUE(contains(pageText(dir.path() + "/"), words)) << pageText(dir.path() + "/");
+}
+
+// Valid nesting and the elements of HTML5 are no error; an element nobody
+// knows is a note that leaves the page's first real error to be reported.
+TEST(SaxBook, ValidNestingIsNoError) {
+    const struct {
+        const char* name;
+        const char* body;
+        const char* text;    // the page's lines
+        const char* logged;  // part of the log, or null: no error and no note
+    } cases[] = {
+        {"a DL inside a DD, DT after DT",
+         "<dl><dt>One</dt><dd><dl><dt>Two</dt><dt>Three</dt><dd>both</dd></dl></dd><dt>Four</dt><dd>four</dd></dl>",
+         "One\nTwo\nThree\nboth\nFour\nfour\n", nullptr},
+        {"DT and DD left open", "<dl><dt>One<dd>one<dt>Two<dt>Three<dd>both</dl><p>after</p>",
+         "One\none\nTwo\nThree\nboth\nafter\n", nullptr},
+        {"a DD holding a paragraph and a list", "<dl><dt>A</dt><dd><p>para</p><ul><li>item</li></ul></dd></dl>",
+         "A\npara\n\x81\x45item\n", nullptr},
+        {"elements of HTML5",
+         "<main><article><header>h</header><section><p>s <mark>m</mark> <time>t</time></p></section>"
+         "<aside>a</aside><nav>n</nav><figure>f<figcaption>c</figcaption></figure><footer>e</footer>"
+         "</article></main>",
+         "h\ns m t\na\nn\nf\nc\ne\n", nullptr},
+        {"an unknown element before a real error", "<p><blink>x</blink></p>\n<p>y</q></p>", "x\ny\n",
+         "Note in"},
+    };
+    for (const auto& c : cases) {
+        lftest::TestDir dir;
+        Built b = build(dir, {{"d.html", std::string("<html><body>") + c.body + "</body></html>\n"}}, {7});
+        EXPECT_EQ(pageText(b.dir), c.text) << c.name << "\n" << b.log;
+        if (c.logged == nullptr) {
+            EXPECT_FALSE(contains(b.log, "Error in")) << c.name << "\n" << b.log;
+            EXPECT_FALSE(contains(b.log, "Note in")) << c.name << "\n" << b.log;
+        } else {
+            EXPECT_TRUE(contains(b.log, c.logged)) << c.name << "\n" << b.log;
+            // The note is no error report: the first real error still is.
+            EXPECT_TRUE(contains(b.log, "(Line=2) : Unexpected end tag : q")) << c.name << "\n" << b.log;
+        }
+    }
+}
+
+// Elements of the dictionary markup in an XML source are the element
+// rules', no error (its root element, unknown, is at most a note).
+TEST(SaxBook, MarkupElementsOfXmlSourcesAreNoError) {
+    lftest::TestDir dir;
+    Built b = build(dir,
+                    {{"d.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<dic><dic-item><headword>alpha</headword>"
+                               "<key type=\"keyword\">first</key><meaning>the first letter</meaning></dic-item>"
+                               "</dic>\n"}},
+                    {7});
+    EXPECT_FALSE(contains(b.log, "Error in")) << b.log;
+    EXPECT_FALSE(contains(b.log, "element headword")) << b.log;
+    lftest::EbProbe probe(b.dir);
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    EXPECT_EQ(probe.search(0, EbSearchKind::Keyword, {"first"}).size(), 1u) << b.log;
 }
 
 }  // namespace
