@@ -221,16 +221,11 @@ void CEBBook::LoadKeyword(const char* path) {
         m_keywords.push_back(item);
     };
     char line[255];
-    unsigned char mark[3] = {0, 0, 0};
-    const size_t marked = std::fread(mark, 1, 3, f.get());
-    std::rewind(f.get());
-    const bool utf16 = marked >= 2 && mark[0] == 0xFF && mark[1] == 0xFE;
-    const bool utf8 =
-        !utf16 && ((marked == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) || holdsUtf8Text(f.get()));
-    if (utf16 || utf8) {
+    const SourceEncoding encoding = textEncoding(f.get());
+    if (encoding != kSourceShiftJis) {
         // A list in UTF-8 or UTF-16 is turned into the working Shift_JIS
         // line by line, each line taken as a Shift_JIS list line would be.
-        CSourceLines lines(f.get(), utf16 ? kSourceUtf16 : kSourceUtf8, this, "LoadKeyword");
+        CSourceLines lines(f.get(), encoding, this, "LoadKeyword");
         std::string text;
         while (lines.next(&text)) {
             checkAbort();

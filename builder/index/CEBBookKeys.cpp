@@ -68,6 +68,49 @@ unsigned int CEBBook::sjisFormForKey(uint32_t cp) {
 
 namespace {
 
+// The base letters (upper case ASCII) a key holds for a Latin letter with a
+// diacritic, or a ligature or letter of its own, that the text shows as a
+// gaiji: readers type the word without its marks (Ardeche for Ardèche). Null
+// for a code point that is no such letter.
+const char* latinBaseForKey(uint32_t cp) {
+    static const struct {
+        uint32_t cp;
+        const char* base;
+    } kTwoLetters[] = {{0xC6, "AE"},  {0xDE, "TH"},  {0xDF, "SS"},  {0xE6, "AE"}, {0xFE, "TH"},
+                       {0x132, "IJ"}, {0x133, "IJ"}, {0x152, "OE"}, {0x153, "OE"}};
+    // One letter a code point, "." for none (the multiplication and division
+    // signs, the two-letter ones above).
+    static const char kLatin[] =
+        "AAAAAA.CEEEEIIII"   // U+00C0
+        "DNOOOOO.OUUUUY.."   // U+00D0
+        "AAAAAA.CEEEEIIII"   // U+00E0
+        "DNOOOOO.OUUUUY.Y"   // U+00F0
+        "AAAAAACCCCCCCCDD"   // U+0100
+        "DDEEEEEEEEEEGGGG"   // U+0110
+        "GGGGHHHHIIIIIIII"   // U+0120
+        "II..JJKKKLLLLLLL"   // U+0130
+        "LLLNNNNNNNNNOOOO"   // U+0140
+        "OO..RRRRRRSSSSSS"   // U+0150
+        "SSTTTTTTUUUUUUUU"   // U+0160
+        "UUUUWWYYYZZZZZZS";  // U+0170
+    static_assert(sizeof kLatin - 1 == 0x180 - 0xC0, "one letter a code point");
+    // Latin Extended-B letters of current orthographies: the pinyin tones
+    // (U+01CD-U+01DC) and the Romanian comma below (U+0218-U+021B).
+    static const char kPinyin[] = "AAIIOOUUUUUUUUUU";
+    static const char kComma[] = "SSTT";
+    static const char kLetters[] = "A\0B\0C\0D\0E\0F\0G\0H\0I\0J\0K\0L\0M\0N\0O\0P\0Q\0R\0S\0T\0U\0V\0W\0X\0Y\0Z";
+    for (const auto& t : kTwoLetters)
+        if (t.cp == cp) return t.base;
+    char letter = '.';
+    if (cp >= 0xC0 && cp <= 0x17F)
+        letter = kLatin[cp - 0xC0];
+    else if (cp >= 0x1CD && cp <= 0x1DC)
+        letter = kPinyin[cp - 0x1CD];
+    else if (cp >= 0x218 && cp <= 0x21B)
+        letter = kComma[cp - 0x218];
+    return letter >= 'A' && letter <= 'Z' ? kLetters + 2 * (letter - 'A') : nullptr;
+}
+
 bool inSymbolSet(unsigned int c) {
     return c == 0x8166 || c == 0x817C || c == 0x8145 || c == 0x815D;
 }
@@ -240,6 +283,8 @@ int CEBBook::normalizeKey(char* out, const char* text, int len, int filter, int 
                     // Shift_JIS source gives it, so that the query a reader
                     // sends finds it.
                     keep(keyFormOfPair(sjis));
+                } else if (const char* base = latinBaseForKey(cp)) {
+                    for (; *base != 0; ++base) keep(keyFormOfByte(static_cast<unsigned char>(*base)));
                 } else if (gaijiAsGeta && cp >= 128) {
                     putKeyChar(out, &n, max, kGetaSjis);
                 }

@@ -204,12 +204,8 @@ void CEIJIROParser::parse(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* source, C
         book->failSource(source, "no EIJIRO entry");
         return;
     }
-    unsigned char mark[3] = {0, 0, 0};
-    bool utf8 = std::fread(mark, 1, 3, file.get()) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
-    std::rewind(file.get());
     // Without a mark, text that is well-formed UTF-8 is UTF-8, as plain text.
-    if (!utf16 && !utf8) utf8 = holdsUtf8Text(file.get());
-    CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : utf8 ? kSourceUtf8 : kSourceShiftJis, book, "CEIJIROParser");
+    CSourceLines lines(file.get(), textEncoding(file.get()), book, "CEIJIROParser");
 
     std::string text, current;
     const char* stored = nullptr;

@@ -1,5 +1,6 @@
-// PDIC sources: two-line and one-line text (Shift_JIS, or UTF-16 with the
-// mark FF FE) and binary PDIC dictionaries through CPDicReader.
+// PDIC sources: two-line and one-line text (Shift_JIS, UTF-16 with the mark
+// FF FE, or UTF-8 with its mark or found well-formed) and binary PDIC
+// dictionaries through CPDicReader.
 #include "builder/sources/CPDICParser.h"
 
 #include <cstdint>
@@ -273,7 +274,7 @@ void CPDICParser::parsePDICText(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sou
     bool utf16 = false;
     FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
-    CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : kSourceShiftJis, book, "parsePDICText");
+    CSourceLines lines(file.get(), textEncoding(file.get()), book, "parsePDICText");
     std::string word, body;
     while (lines.next(&word)) {
         if (word.empty()) continue;
@@ -293,7 +294,7 @@ void CPDICParser::parsePDIC1LINE(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* so
     bool utf16 = false;
     FilePtr file(beginTextSource(book, writer, source->path, &utf16));
     if (!file) return;
-    CSourceLines lines(file.get(), utf16 ? kSourceUtf16 : kSourceShiftJis, book, "parsePDIC1LINE");
+    CSourceLines lines(file.get(), textEncoding(file.get()), book, "parsePDIC1LINE");
     std::string line, body;
     while (lines.next(&line)) {
         if (line.empty()) continue;

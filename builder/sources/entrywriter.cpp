@@ -261,6 +261,15 @@ bool holdsUtf8Text(FILE* f) {
     return wellFormed && beyondAscii;
 }
 
+SourceEncoding textEncoding(FILE* f) {
+    unsigned char mark[3] = {0, 0, 0};
+    const size_t marked = std::fread(mark, 1, 3, f);
+    std::rewind(f);
+    if (marked >= 2 && mark[0] == 0xFF && mark[1] == 0xFE) return kSourceUtf16;
+    if (marked == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return kSourceUtf8;
+    return holdsUtf8Text(f) ? kSourceUtf8 : kSourceShiftJis;
+}
+
 // The start of a text source: the common start, then the file opened. When
 // it does not open, the text is ended at once and null returned.
 FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16) {

@@ -72,6 +72,10 @@ FILE* openText(const char* path, bool* utf16);
 // one character beyond ASCII (a file of ASCII alone reads the same either
 // way and stays Shift_JIS). Reads the file once and rewinds it.
 bool holdsUtf8Text(FILE* f);
+// The encoding of an open text source: the mark FF FE means UTF-16, the mark
+// EF BB BF UTF-8; without a mark, text that holdsUtf8Text is UTF-8 and any
+// other Shift_JIS. Leaves the file at its start.
+SourceEncoding textEncoding(FILE* f);
 // The common start, then the file opened. When it does not open, the text is
 // ended at once and null returned.
 FILE* beginTextSource(CEBBook* book, CBlockStream* writer, const char* path, bool* utf16);

@@ -1,14 +1,17 @@
 // Headwords of a delimited source found through the EB Library as users type
-// them: Latin letters in either width and case, words written in kana (and
-// the symbols readers count as kana) by kana search in either script, and a
-// real Japanese-English word list of the Debian archive checked whole, as a
-// delimited source and in the EIJIRO and PDIC forms.
+// them: Latin letters in either width and case, accented letters by their
+// base letters, words written in kana (and the symbols readers count as
+// kana) by kana search in either script, a real English word list of the
+// Debian archive checked whole, and a real Japanese-English one checked
+// whole as a delimited source and in the EIJIRO and PDIC forms in every
+// encoding.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -19,6 +22,7 @@
 #include "tests/common/BookBuilder.h"
 #include "tests/common/EbProbe.h"
 #include "tests/common/JapaneseWordList.h"
+#include "tests/common/RealFiles.h"
 #include "tests/common/TestDir.h"
 
 namespace {
@@ -30,9 +34,7 @@ const int kIndexes = 0x5F;  // prefix and suffix by written form and by kana, ke
 const char* const kWordList = lftest::kJapaneseWordList;
 
 std::string sjis(const std::string& utf8) {
-    std::vector<unsigned char> out(utf8.size() * 2 + 4);
-    const int n = utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), out.data(), out.size());
-    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
+    return lftest::sjisText(utf8);
 }
 
 std::u32string wide(const std::string& utf8) {
@@ -373,43 +375,214 @@ TEST(HeadwordSearch, RealWordListIsFoundWhole) {
     for (size_t f : readingFound) EXPECT_EQ(f, checked) << shown;
 }
 
+// A Latin letter with a diacritic stays an external character in the text,
+// and its key holds its base letters, so that a reader finds the word typed
+// without its marks, by exact, prefix and suffix search, from every source
+// that writes such letters: UTF-8 text (delimited, PDIC) and markup with
+// character references.
+TEST(HeadwordSearch, AccentedLettersAreFoundByTheirBaseLetters) {
+    struct Word {
+        std::string word;   // UTF-8
+        std::string typed;  // as a reader types it
+    } words[] = {
+        {"Ardèche", "ardeche"},        {"Besançon", "Besancon"}, {"Straße", "STRASSE"}, {"Æsop", "aesop"},
+        {"œuvre", "oeuvre"},           {"Øresund", "oresund"},   {"Đakovo", "dakovo"},  {"Łódź", "lodz"},
+        {"Þingvellir", "thingvellir"}, {"Ĳssel", "ijssel"},      {"Ștefan", "stefan"},  {"Zürich", "zurich"},
+        {"Zurich", "zurich"},          {"Ÿser", "yser"},
+    };
+    struct Source {
+        const char* name;
+        int type;
+    } sources[] = {{"delimited UTF-8", 9}, {"PDIC one-line UTF-8", 5}, {"markup with references", 0}};
+    // The markup form of a word: its letters beyond ASCII as references.
+    auto referenced = [](const std::string& utf8) {
+        std::string out;
+        for (char32_t c : wide(utf8)) {
+            char ref[16];
+            std::snprintf(ref, sizeof ref, "&#x%04x;", static_cast<unsigned>(c));
+            out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string(ref);
+        }
+        return out;
+    };
+    for (const Source& src : sources) {
+        SCOPED_TRACE(src.name);
+        lftest::TestDir dir;
+        std::string text;
+        for (const Word& w : words) {
+            if (src.type == 9)
+                text += lftest::csvField(w.word) + ",\"\",\"" + w.typed + "\"\n";
+            else if (src.type == 5)
+                text += w.word + " /// " + w.typed + "\n";
+            else
+                text += "<DL><DT>" + referenced(w.word) + "</DT><DD>" + w.typed + "</DD></DL>\n";
+        }
+        ASSERT_TRUE(lftest::writeFile(dir.file("words.txt"), text));
+        lftest::BookRecipe recipe;
+        recipe.outDir = dir.path();
+        recipe.indexDef = kIndexes;
+        recipe.sources.push_back({dir.file("words.txt"), "", src.type,
+                                  src.type == 9 ? "enc=utf-8;delim=,;fields=headword|kana|meaning|" : ""});
+        lftest::BookRun run = lftest::buildBook(recipe);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe p(dir.path());
+        ASSERT_TRUE(p.ok()) << p.error();
+        for (const Word& w : words) {
+            SCOPED_TRACE(w.word);
+            // The heading keeps the external characters (the EB Library's
+            // default hooks show "<?>").
+            const std::string heading = headingRead(w.word, true);
+            const std::string typed = sjis(w.typed);
+            struct Query {
+                EbSearchKind kind;
+                std::string word;
+            } queries[] = {{EbSearchKind::ExactWord, typed},
+                           {EbSearchKind::Word, typed.substr(0, typed.size() - 1)},
+                           {EbSearchKind::EndWord, typed.substr(1)}};
+            for (const Query& q : queries) {
+                std::vector<std::string> got;
+                for (const EbHit& h : p.search(0, q.kind, {q.word}))
+                    got.push_back(p.readHeading(0, h.headingBlock, h.headingOffset));
+                EXPECT_EQ(std::count(got.begin(), got.end(), heading), 1) << q.word;
+            }
+        }
+    }
+}
+
+namespace {
+
+const char* const kEnglishList = "/usr/share/dict/american-english-huge";
+
+// A word as a reader types it without its accents: each Latin-1 letter by
+// its base letters (this test's own table); *unknown is set when the word
+// holds a character beyond ASCII the table lacks.
+std::string withoutAccents(const std::string& utf8, bool* unknown) {
+    static const struct {
+        const char* letters;
+        const char* base;
+    } kBase[] = {
+        {"ÀÁÂÃÄÅ", "A"}, {"Æ", "AE"},     {"Ç", "C"},    {"ÈÉÊË", "E"}, {"ÌÍÎÏ", "I"}, {"Ð", "D"},
+        {"Ñ", "N"},      {"ÒÓÔÕÖØ", "O"}, {"ÙÚÛÜ", "U"}, {"Ý", "Y"},    {"Þ", "TH"},   {"ß", "ss"},
+        {"àáâãäå", "a"}, {"æ", "ae"},     {"ç", "c"},    {"èéêë", "e"}, {"ìíîï", "i"}, {"ð", "d"},
+        {"ñ", "n"},      {"òóôõöø", "o"}, {"ùúûü", "u"}, {"ýÿ", "y"},   {"þ", "th"},
+    };
+    std::string out;
+    for (char32_t c : wide(utf8)) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        const char* base = nullptr;
+        for (const auto& b : kBase)
+            for (char32_t l : wide(b.letters))
+                if (l == c) base = b.base;
+        if (base == nullptr) *unknown = true;
+        out += base != nullptr ? base : "?";
+    }
+    return out;
+}
+
+}  // namespace
+
+// A real English word list of the Debian archive, whole, as a UTF-8
+// delimited source: every word is found by the EB Library's exact search as
+// typed, a word with accented letters (kept as external characters, which no
+// query can hold) typed without its accents, each finding its own entry.
+// Under the sanitizer every tenth word and every accented one.
+TEST(HeadwordSearch, EnglishWordListIsFoundWhole) {
+    LF_REQUIRE_REAL_FILE(kEnglishList);
+    std::ifstream in(kEnglishList, std::ios::binary);
+    std::vector<std::string> words;
+    size_t lineNo = 0;
+    for (std::string line; std::getline(in, line); ++lineNo) {
+        if (line.empty()) continue;
+#if defined(__SANITIZE_ADDRESS__)
+        bool ascii = true;
+        for (char c : line) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (ascii && lineNo % 10 != 0) continue;
+#endif
+        words.push_back(line);
+    }
+    ASSERT_GE(words.size(), 30000u);
+    std::vector<Record> records;
+    for (size_t i = 0; i < words.size(); ++i) records.push_back({words[i], "", std::to_string(i)});
+    lftest::TestDir dir;
+    lftest::BookRun run;
+    buildCsvBook(dir, records, &run);
+    lftest::EbProbe p(dir.path());
+    ASSERT_TRUE(p.ok()) << p.error();
+
+    size_t found = 0, accented = 0, accentedFound = 0, leftOut = 0;
+    std::vector<std::string> missing;
+    for (const std::string& w : words) {
+        bool unknown = false;
+        const std::string typed = withoutAccents(w, &unknown);
+        if (unknown) {
+            ++leftOut;
+            missing.push_back("left out: " + w);
+            continue;
+        }
+        const bool isAccented = typed != w;
+        accented += isAccented;
+        const std::string heading = headingRead(w, true);
+        bool own = false;
+        for (const EbHit& h : p.search(0, EbSearchKind::ExactWord, {sjis(typed)}, 100))
+            own = own || p.readHeading(0, h.headingBlock, h.headingOffset) == heading;
+        found += own;
+        accentedFound += own && isAccented;
+        if (!own && missing.size() < 50) missing.push_back(w + " as " + typed);
+    }
+    std::printf("words %zu: found %zu; with accents %zu, found typed without them %zu; left out %zu\n", words.size(),
+                found, accented, accentedFound, leftOut);
+    std::string shown;
+    for (const std::string& m : missing) shown += m + "\n";
+    EXPECT_EQ(found, words.size()) << shown;
+    EXPECT_EQ(accentedFound, accented) << shown;
+    EXPECT_EQ(leftOut, 0u) << shown;
+}
+
 namespace {
 
 // Forms of a source that the whole word list is written in.
 struct WordListForm {
     const char* name;
-    int sourceType;  // 3 EIJIRO, 2 PDIC two-line
-    enum Encoding { kShiftJis, kUtf8, kUtf16 } encoding;
+    int sourceType;  // 3 EIJIRO, 2 PDIC two-line, 5 PDIC one-line
+    enum Encoding { kShiftJis, kUtf8, kUtf8Mark, kUtf16 } encoding;
 };
 
 // UTF-8 text in the form's encoding (UTF-16 little-endian after its mark;
-// UTF-8 without one).
+// UTF-8 with its mark or without one).
 std::string encodeText(const std::string& utf8, WordListForm::Encoding encoding) {
     if (encoding == WordListForm::kShiftJis) return sjis(utf8);
     if (encoding == WordListForm::kUtf8) return utf8;
-    std::vector<uint16_t> units(utf8.size() + 1);
-    const int n = jclib::utf8ToUtf16(utf8.data(), static_cast<int>(utf8.size()), units.data());
-    std::string out = "\xFF\xFE";
-    out.reserve(2 + 2 * static_cast<size_t>(n < 0 ? 0 : n));
-    for (int i = 0; i < n; ++i) {
-        out += static_cast<char>(units[i] & 0xFF);
-        out += static_cast<char>(units[i] >> 8);
-    }
-    return out;
+    if (encoding == WordListForm::kUtf8Mark) return "\xEF\xBB\xBF" + utf8;
+    return lftest::utf16Text(utf8);
 }
 
 // The source text of the records: EIJIRO lines "■headword｛reading｝ : gloss"
-// (the Japanese-English form; a kana headword has no reading), or PDIC pairs
-// of a headword line and a body line.
+// (the Japanese-English form; a kana headword has no reading), PDIC pairs
+// of a headword line and a body line, or PDIC lines "headword /// body".
 std::string wordListSource(const std::vector<Record>& records, int sourceType) {
     std::string text;
     for (const Record& r : records) {
         if (sourceType == 3)
             text += "■" + r.headword + (r.reading.empty() ? "" : "｛" + r.reading + "｝") + " : " + r.meaning + "\r\n";
+        else if (sourceType == 5)
+            text += r.headword + " /// " + r.meaning + "\r\n";
         else
             text += r.headword + "\r\n" + r.meaning + "\r\n";
     }
     return text;
+}
+
+// The text of a PDIC entry as the EB Library reads it: the headword line,
+// then the body (in the one-line form each " \ " a line break after the
+// blank).
+std::string pdicEntryRead(const Record& r, int sourceType, bool wideSource) {
+    std::string body = r.meaning;
+    if (sourceType == 5)
+        for (size_t at = body.find(" \\ "); at != std::string::npos; at = body.find(" \\ ", at + 2))
+            body.replace(at, 3, " \n");
+    return headingRead(r.headword + "\n" + body + "\n", wideSource);
 }
 
 void PrintTo(const WordListForm& form, std::ostream* os) {
@@ -421,9 +594,12 @@ class WholeWordList : public ::testing::TestWithParam<WordListForm> {};
 }  // namespace
 
 // The whole EDICT list as an EIJIRO source in Shift_JIS, in UTF-8 without a
-// mark and in UTF-16, and as a PDIC two-line source in UTF-16: every
-// headword is found by the EB Library's exact search in every form, the
-// same count in each.
+// mark and in UTF-16, and as PDIC two-line and one-line sources in Shift_JIS,
+// UTF-8 with and without its mark and UTF-16: every headword is found by the
+// EB Library's exact search in every form, the same count in each; in the
+// PDIC forms the text of every entry reads as the list has it, the same in
+// every encoding (but that wide text keeps the alphabets below U+2000 as
+// external characters).
 TEST_P(WholeWordList, EveryHeadwordIsFound) {
     const WordListForm& form = GetParam();
     std::vector<Record> records;
@@ -443,15 +619,25 @@ TEST_P(WholeWordList, EveryHeadwordIsFound) {
 
     // In EIJIRO the reading is a kana key of the entry: its exact search
     // finds the entry that the headword finds.
-    size_t found = 0, readings = 0, readingsFound = 0;
+    const bool wideSource = form.encoding != WordListForm::kShiftJis;
+    const bool pdic = form.sourceType == 2 || form.sourceType == 5;
+    size_t found = 0, readings = 0, readingsFound = 0, texts = 0;
     std::vector<std::string> missing;
     for (const Record& r : records) {
         const std::set<std::pair<int, int>> own =
-            headwordHits(p, sjis(r.headword), headingRead(r.headword, form.encoding != WordListForm::kShiftJis));
+            headwordHits(p, sjis(r.headword), headingRead(r.headword, wideSource));
         if (!own.empty())
             ++found;
         else
             missing.push_back(r.headword);
+        if (pdic && !own.empty()) {
+            const std::string want = pdicEntryRead(r, form.sourceType, wideSource);
+            bool same = false;
+            for (auto it = own.begin(); it != own.end() && !same; ++it)
+                same = p.readRenderedText(0, it->first, it->second) == want;
+            texts += same;
+            if (!same) missing.push_back("text of " + r.headword);
+        }
         if (form.sourceType != 3 || r.reading.empty()) continue;
         ++readings;
         if (findsOneOf(p, EbSearchKind::ExactWord, sjis(r.reading), own))
@@ -459,12 +645,17 @@ TEST_P(WholeWordList, EveryHeadwordIsFound) {
         else if (!own.empty())
             missing.push_back("reading " + r.reading + " of " + r.headword);
     }
-    std::printf("%s: entries %zu, headwords found %zu; readings %zu, found %zu\n", form.name, records.size(), found,
+    std::printf("%s: entries %zu, headwords found %zu; readings %zu, found %zu", form.name, records.size(), found,
                 readings, readingsFound);
+    if (pdic) std::printf("; texts as written %zu", texts);
+    std::printf("\n");
     std::string shown;
     for (size_t i = 0; i < missing.size() && i < 200; ++i) shown += missing[i] + "\n";
     EXPECT_EQ(found, records.size()) << "missing:\n" << shown;
     EXPECT_EQ(readingsFound, readings) << "missing:\n" << shown;
+    if (pdic) {
+        EXPECT_EQ(texts, records.size()) << "missing:\n" << shown;
+    }
 }
 
 // tests/CMakeLists.txt runs each form as a test of its own, by these names.
@@ -472,5 +663,12 @@ INSTANTIATE_TEST_SUITE_P(Forms, WholeWordList,
                          ::testing::Values(WordListForm{"EijiroShiftJis", 3, WordListForm::kShiftJis},
                                            WordListForm{"EijiroUtf8", 3, WordListForm::kUtf8},
                                            WordListForm{"EijiroUtf16", 3, WordListForm::kUtf16},
-                                           WordListForm{"PdicUtf16", 2, WordListForm::kUtf16}),
+                                           WordListForm{"PdicShiftJis", 2, WordListForm::kShiftJis},
+                                           WordListForm{"PdicUtf8", 2, WordListForm::kUtf8},
+                                           WordListForm{"PdicUtf8Mark", 2, WordListForm::kUtf8Mark},
+                                           WordListForm{"PdicUtf16", 2, WordListForm::kUtf16},
+                                           WordListForm{"Pdic1ShiftJis", 5, WordListForm::kShiftJis},
+                                           WordListForm{"Pdic1Utf8", 5, WordListForm::kUtf8},
+                                           WordListForm{"Pdic1Utf8Mark", 5, WordListForm::kUtf8Mark},
+                                           WordListForm{"Pdic1Utf16", 5, WordListForm::kUtf16}),
                          [](const ::testing::TestParamInfo<WordListForm>& info) { return info.param.name; });

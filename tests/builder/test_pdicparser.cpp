@@ -114,6 +114,58 @@ TEST(PdicText, LongLinesStayOneEntry) {
     EXPECT_EQ(out, "<02>" + kHead + "w<61><0A><09:0001>" + body + "<0A>" + kHead + "v<61><0A><09:0001>y<0A><03>");
 }
 
+// PDIC text in each encoding a file comes in, read back through the EB
+// Library: every headword is found by its exact search and every body reads
+// as written. UTF-8 is told by its mark or, without one, by being
+// well-formed UTF-8 with characters beyond ASCII; Shift_JIS, whose kana and
+// kanji are no UTF-8, stays Shift_JIS.
+TEST(PdicText, EveryEncodingIsReadAsWritten) {
+    enum Encoding { kShiftJis, kUtf8, kUtf8Mark, kUtf16 };
+    auto encode = [](const std::string& utf8, Encoding e) {
+        return e == kShiftJis   ? lftest::sjisText(utf8)
+               : e == kUtf16    ? lftest::utf16Text(utf8)
+               : e == kUtf8Mark ? "\xEF\xBB\xBF" + utf8
+                                : utf8;
+    };
+    const std::string oneLine = "りんご /// 林檎、apple \\ 二行目\r\nみかん /// 蜜柑\r\n";
+    const std::string twoLine = "りんご\r\n林檎、apple\r\nみかん\r\n蜜柑\r\n";
+    struct Case {
+        const char* name;
+        int type;
+        Encoding encoding;
+    } cases[] = {
+        {"one line, UTF-8", 5, kUtf8},         {"one line, UTF-8 with its mark", 5, kUtf8Mark},
+        {"one line, Shift_JIS", 5, kShiftJis}, {"one line, UTF-16", 5, kUtf16},
+        {"two line, UTF-8", 2, kUtf8},         {"two line, UTF-8 with its mark", 2, kUtf8Mark},
+        {"two line, Shift_JIS", 2, kShiftJis}, {"two line, UTF-16", 2, kUtf16},
+    };
+    struct Entry {
+        std::string word, body;  // UTF-8; lines of the body end in "\n"
+    };
+    const Entry oneLineEntries[] = {{"りんご", "林檎、apple \n二行目\n"}, {"みかん", "蜜柑\n"}};
+    const Entry twoLineEntries[] = {{"りんご", "林檎、apple\n"}, {"みかん", "蜜柑\n"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        ASSERT_TRUE(lftest::writeFile(dir.file("words.txt"), encode(c.type == 5 ? oneLine : twoLine, c.encoding)));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.indexDef = 1;
+        r.sources.push_back({dir.file("words.txt"), "", c.type});
+        lftest::BookRun run = lftest::buildBook(r);
+        ASSERT_TRUE(run.result.succeeded()) << run.log();
+        lftest::EbProbe probe(dir.file("out"));
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        for (const Entry& e : c.type == 5 ? oneLineEntries : twoLineEntries) {
+            const std::vector<lftest::EbHit> hits =
+                probe.searchText(0, lftest::EbSearchKind::ExactWord, {lftest::sjisText(e.word)});
+            ASSERT_EQ(hits.size(), 1u) << e.word << " " << probe.error();
+            EXPECT_EQ(hits[0].heading, lftest::sjisText(e.word));
+            EXPECT_EQ(hits[0].text, lftest::sjisText(e.word + "\n" + e.body));
+        }
+    }
+}
+
 // A PDIC dictionary whose data blocks are damaged keeps the entries of the
 // blocks that are sound, the first block included.
 TEST(PdicDictionary, DamagedBlocksArePassedOver) {

@@ -98,7 +98,8 @@ TEST_F(SearchKeys, Normalisation) {
 }
 
 // Wide text writes the alphabets below U+2000 as gaiji references; their
-// keys hold the JIS X 0208 characters, as a Shift_JIS source gives them.
+// keys hold the JIS X 0208 characters, as a Shift_JIS source gives them, and
+// a Latin letter with a diacritic (which JIS X 0208 lacks) its base letters.
 TEST_F(SearchKeys, GaijiReferencesKeyedAsTheirJisCharacters) {
     struct Case {
         const char* what;
@@ -114,7 +115,15 @@ TEST_F(SearchKeys, GaijiReferencesKeyedAsTheirJisCharacters) {
         {"decimal reference", "&#215;", "\x81\x7E"},
         {"em dash as the horizontal bar", "&#x2014;", "\x81\x5C"},
         {"yen sign as the full-width one", "&#x00a5;", "\x81\x8F"},
-        {"Latin letter without a JIS X 0208 form is dropped", "caf&#x00e9;", "\x82\x62\x82\x60\x82\x65"},
+        {"Latin letter with a diacritic as its base letter", "caf&#x00e9;", "\x82\x62\x82\x60\x82\x65\x82\x64"},
+        {"sharp s and ligatures as two letters", "&#x00df;&#x00e6;&#x0153;&#x0133;",
+         "\x82\x72\x82\x72\x82\x60\x82\x64\x82\x6E\x82\x64\x82\x68\x82\x69"},
+        {"thorn, eth, o with stroke, d with stroke, l with stroke", "&#x00de;&#x00f0;&#x00f8;&#x0111;&#x0142;",
+         "\x82\x73\x82\x67\x82\x63\x82\x6E\x82\x63\x82\x6B"},
+        {"capital and small alike, first and last of the rows", "&#x00c0;&#x00ff;&#x0100;&#x017e;",
+         "\x82\x60\x82\x78\x82\x60\x82\x79"},
+        {"pinyin tone and Romanian comma below", "&#x01da;&#x0219;", "\x82\x74\x82\x72"},
+        {"a letter beyond those rows is dropped", "a&#x1ea1;", "\x82\x60"},
     };
     for (const auto& c : cases) EXPECT_EQ(key(c.text), c.key) << c.what;
 }
@@ -129,7 +138,8 @@ TEST_F(SearchKeys, HeadwordKeyIsNeverEmpty) {
     } cases[] = {
         {"ordinary headword as normalizeKey", "a b", "\x82\x60\x82\x61"},
         {"gaiji alone", "&#x2460;", "\x81\xAC"},
-        {"two gaiji", "&#x2460;&#x00e9;", "\x81\xAC\x81\xAC"},
+        {"two gaiji", "&#x2460;&#x2461;", "\x81\xAC\x81\xAC"},
+        {"an accented letter alone is its base letter", "&#x00e9;", "\x82\x64"},
         {"gaiji beside a character keeps only the character", "&#x2460;\x94\xD4", "\x94\xD4"},
         {"symbols alone stay", "\x81\x45", "\x81\x45"},
         {"blank alone stays", "\x81\x40", "\x81\x40"},

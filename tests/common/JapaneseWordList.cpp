@@ -47,8 +47,6 @@ bool readJapaneseWordList(std::vector<WordRecord>* records,
     return true;
 }
 
-namespace {
-
 std::string csvField(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
@@ -57,8 +55,6 @@ std::string csvField(const std::string& s) {
     }
     return out + "\"";
 }
-
-}  // namespace
 
 std::string csvWordSource(const std::vector<WordRecord>& records) {
     std::string csv;

@@ -28,6 +28,9 @@ extern const char kJapaneseWordList[];  // "/usr/share/edict/edict"
 bool readJapaneseWordList(std::vector<WordRecord>* records,
                           const std::function<bool(long line, const WordRecord&)>& keep = nullptr);
 
+// s as one quoted field of a delimited line, its quotes doubled.
+std::string csvField(const std::string& s);
+
 // The records as UTF-8 lines "headword,reading,meaning", each field quoted,
 // and the field specification of that source (source type 9).
 std::string csvWordSource(const std::vector<WordRecord>& records);

@@ -37,6 +37,11 @@ std::vector<std::string> listDir(const std::string& dir);
 std::map<std::string, Bytes> readTree(const std::string& dir);
 // UTF-16LE text with the mark FF FE, from ASCII text.
 std::string utf16(const std::string& ascii);
+// The same from UTF-8 text.
+std::string utf16Text(const std::string& utf8);
+// Shift_JIS text from UTF-8 text (characters Shift_JIS lacks as the library
+// converts them).
+std::string sjisText(const std::string& utf8);
 
 // A word quoted for the shell.
 std::string shellQuote(const std::string& s);

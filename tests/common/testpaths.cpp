@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "foundation/codes/jclib.h"
 
 namespace lftest {
 
@@ -97,6 +100,24 @@ std::string utf16(const std::string& ascii) {
         out += '\0';
     }
     return out;
+}
+
+std::string utf16Text(const std::string& utf8) {
+    std::vector<uint16_t> units(utf8.size() + 1);
+    const int n = jclib::utf8ToUtf16(utf8.data(), static_cast<int>(utf8.size()), units.data());
+    std::string out = "\xFF\xFE";
+    out.reserve(2 + 2 * static_cast<size_t>(n < 0 ? 0 : n));
+    for (int i = 0; i < n; ++i) {
+        out += static_cast<char>(units[static_cast<size_t>(i)] & 0xFF);
+        out += static_cast<char>(units[static_cast<size_t>(i)] >> 8);
+    }
+    return out;
+}
+
+std::string sjisText(const std::string& utf8) {
+    std::vector<unsigned char> out(utf8.size() * 2 + 4);
+    const int n = utf8ToSjis(utf8.data(), static_cast<int>(utf8.size()), out.data(), out.size());
+    return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n < 0 ? 0 : n));
 }
 
 Bytes readFile(const std::string& path) {
