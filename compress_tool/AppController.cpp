@@ -352,8 +352,10 @@ void AppController::addList(void*) {
                     // Packwell's own temporary files (of a run that was cut
                     // short) are no input.
                     if (CZOutputFile::isTemporaryName(pathFileName(full))) continue;
-                    if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode) && fs.st_size >= 1)
-                        fileListArray.push_back({full, chosen});
+                    // An empty file is listed like any other: the runs keep
+                    // it as the small file it is (a book without gaiji has
+                    // an empty viewer map), so no file of a folder is lost.
+                    if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode)) fileListArray.push_back({full, chosen});
                 }
                 // A folder that could not be read stays in the list, so that
                 // every run reports it.
