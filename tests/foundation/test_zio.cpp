@@ -497,6 +497,25 @@ Bytes storedEbzip(unsigned level, const Bytes& data) {
     return f;
 }
 
+// Writes the EBZip file f to path and opens it: as EBZip always; when
+// readable, its blocks are data and its check passes, else nothing reads and
+// its check fails.
+void expectEbzipReadOrNot(const std::string& path, const Bytes& f, const Bytes& data, bool readable) {
+    ASSERT_TRUE(writeFile(path, f));
+    CZio z;
+    ASSERT_EQ(z.open(path.c_str(), 0), 0);
+    EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
+    if (readable) {
+        expectSameBlocks(z, data);
+        EXPECT_EQ(z.checkCRC(), 0);
+    } else {
+        Bytes got;
+        EXPECT_EQ(readNth(z, 1, got), 0);
+        EXPECT_TRUE(allZero(got));
+        EXPECT_EQ(z.checkCRC(), -1);
+    }
+}
+
 // A level above 5 is refused even when the file would be well formed for it.
 TEST(ZioEbzip, LevelAboveFiveIsNeverRead) {
     TestDir dir;
@@ -504,19 +523,7 @@ TEST(ZioEbzip, LevelAboveFiveIsNeverRead) {
         SCOPED_TRACE(level);
         Bytes data(size_t(2048) << (level < 6 ? level : 6));
         for (size_t i = 0; i < data.size(); ++i) data[i] = (unsigned char)(i * 31 + i / 256);
-        ASSERT_TRUE(writeFile(dir.file("HONMON.ebz"), storedEbzip(level, data)));
-        CZio z;
-        ASSERT_EQ(z.open(dir.file("HONMON.ebz").c_str(), 0), 0);
-        EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
-        if (level <= 5) {
-            expectSameBlocks(z, data);
-            EXPECT_EQ(z.checkCRC(), 0);
-        } else {
-            Bytes got;
-            EXPECT_EQ(readNth(z, 1, got), 0);
-            EXPECT_TRUE(allZero(got));
-            EXPECT_EQ(z.checkCRC(), -1);
-        }
+        expectEbzipReadOrNot(dir.file("HONMON.ebz"), storedEbzip(level, data), data, level <= 5);
     }
 }
 
@@ -546,19 +553,7 @@ TEST(ZioEbzip, UnknownModesAreNeverRead) {
         Bytes f = storedEbzip(0, plain);
         f.resize(std::max<size_t>(f.size(), 32), 0);  // a reader needs 32 bytes
         f[5] = c.byte5;
-        ASSERT_TRUE(writeFile(dir.file("HONMON.ebz"), f));
-        CZio z;
-        ASSERT_EQ(z.open(dir.file("HONMON.ebz").c_str(), 0), 0);
-        EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
-        if (c.readable) {
-            expectSameBlocks(z, plain);
-            EXPECT_EQ(z.checkCRC(), 0);
-        } else {
-            Bytes got;
-            EXPECT_EQ(readNth(z, 1, got), 0);
-            EXPECT_TRUE(allZero(got));
-            EXPECT_EQ(z.checkCRC(), -1);
-        }
+        expectEbzipReadOrNot(dir.file("HONMON.ebz"), f, plain, c.readable);
     }
 }
 
