@@ -261,10 +261,12 @@ void AppController::expand(void*) {
 }
 
 // Checks every EBZip file of the list. Files in another form are passed
-// over without a line (so are folders that can be read); every file that
-// could not be checked (gone, not readable, a folder that could not be read,
-// or an EBZip file too short or damaged to open) gets a failure line and
-// counts as a failure.
+// over without a line (so are folders that can be read), except those named
+// ".ebz": a compressed file whose header is gone. Every file that could not
+// be checked (gone, not readable, a folder that could not be read, an EBZip
+// file too short or damaged to open or of a form no reader knows, or an
+// ".ebz" file that is not EBZip) gets a failure line and counts as a
+// failure.
 void AppController::crccheck(void*) {
     m_failures = 0;
     std::unique_ptr<CZio> zio(new CZio);
@@ -294,22 +296,19 @@ void AppController::crccheck(void*) {
             logFailure("CRC check", problem, "");
             continue;
         }
-        if (zio->open(pathBuf, 0) != 0) {
-            zio->close();
-            // An EBZip file that cannot be opened (cut short, damaged header)
-            // does not pass its check.
-            if (ebzip::hasMagic(pathBuf)) {
-                logLine(head);
-                logLine("->  Failure !");
-                ++m_failures;
-            }
-            continue;
-        }
-        if (zio->state()->mode == ZIO_EBZIP) {
+        // An EBZip file that cannot be opened (cut short, damaged header),
+        // and a file named as one that is not, does not pass its check.
+        const bool opened = zio->open(pathBuf, 0) == 0;
+        const bool isEbzip = opened && zio->state()->mode == ZIO_EBZIP;
+        if (isEbzip) {
             logLine(head);
             int rc = zio->checkCRC();
             logLine(std::string("-> ") + (rc == 0 ? " Success !" : " Failure !"));
             if (rc != 0) ++m_failures;
+        } else if (ebzip::hasEbzName(path) || (!opened && ebzip::hasMagic(pathBuf))) {
+            logLine(head);
+            logLine("->  Failure !");
+            ++m_failures;
         }
         zio->close();
     }
@@ -353,8 +352,10 @@ void AppController::addList(void*) {
                     // Packwell's own temporary files (of a run that was cut
                     // short) are no input.
                     if (CZOutputFile::isTemporaryName(pathFileName(full))) continue;
-                    if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode) && fs.st_size >= 1)
-                        fileListArray.push_back({full, chosen});
+                    // An empty file is listed like any other: the runs keep
+                    // it as the small file it is (a book without gaiji has
+                    // an empty viewer map), so no file of a folder is lost.
+                    if (stat(full.c_str(), &fs) == 0 && !S_ISDIR(fs.st_mode)) fileListArray.push_back({full, chosen});
                 }
                 // A folder that could not be read stays in the list, so that
                 // every run reports it.

@@ -67,4 +67,10 @@ for level in 0 1 2 3 4 5; do
   ebzip --keep --force-overwrite --quiet --level "$level" --output-directory "$work/out" "$work/book"
   { printf '\000'; cat "$work/out/TEST/DATA/HONMON.ebz"; } > "$out/ebzip-level$level"
 done
+# The level 1 file with the mode nibble of header byte 5 (byte 6 of the
+# seed) set to 2, which is read, and to 0, which no reader reads.
+for mode in 0 2; do
+  python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[6] = (int(sys.argv[2]) << 4) | (d[6] & 15); open(sys.argv[3], "wb").write(d)' \
+    "$out/ebzip-level1" "$mode" "$out/ebzip-mode$mode"
+done
 echo "fuzz_zio corpus: $(ls "$out" | wc -l) seeds in fuzz/$out"

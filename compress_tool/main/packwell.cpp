@@ -56,9 +56,12 @@ const char kUsage[] =
     "and logged as skipped. A file that is no book file (under 32 bytes, or a\n"
     "viewer gaiji map .map or property list .plist) is copied as it is into\n"
     "DIR, or left alone without one, and logged as \"not a book file: kept as\n"
-    "it is\"; it is never deleted. When two files would be written to one\n"
-    "output, nothing is written and the run ends with status 2. Exit status:\n"
-    "0 when every file succeeded, 1 when any failed, 2 for a usage error.\n";
+    "it is\"; it is never deleted. check and expand fail an EBZip file whose\n"
+    "header no reader knows (mode other than 1 or 2, level above 5) and a\n"
+    "file named .ebz that is not EBZip. When two files would be written to\n"
+    "one output, nothing is written and the run ends with status 2. Exit\n"
+    "status: 0 when every file succeeded, 1 when any failed, 2 for a usage\n"
+    "error.\n";
 
 int usageError(const char* fmt, const char* arg) {
     fprintf(stderr, "packwell: ");

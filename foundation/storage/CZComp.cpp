@@ -73,7 +73,7 @@ bool isBookFile(const std::string& path, int64_t size) {
     const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
     if (equalsNoCase(ext, ".map") || equalsNoCase(ext, ".plist")) return false;
     if (size >= ZIO_MIN_FILE_SIZE) return true;
-    return equalsNoCase(ext, ".ebz") || ebzip::hasMagic(path.c_str());
+    return ebzip::hasEbzName(path) || ebzip::hasMagic(path.c_str());
 }
 
 bool writeAll(FILE* f, const void* data, size_t len) {
@@ -242,6 +242,9 @@ int CZComp::decide(const std::string& in, const char* outputDir, unsigned hint, 
     d->mode = d->reader->state()->mode;
     bool copy;
     if (expanding) {
+        // What no reader can read is not copied out as if it were a book file.
+        if (d->mode == ZIO_EBZIP && d->reader->state()->sliceSize <= 0) return ZCOMP_ERR_HEADER;
+        if (d->mode == ZIO_PLAIN && ebzip::hasEbzName(in)) return ZCOMP_ERR_NOT_COMPRESSED;
         copy = d->mode == ZIO_PLAIN || (d->size <= 0 && d->mode != ZIO_EBZIP);
     } else {
         if (d->mode == ZIO_EBZIP || d->size <= 0) return ZCOMP_ERR_ALREADY;
@@ -835,6 +838,8 @@ const char* zcompErrorText(int code) {
             return "the input could not be deleted.";
         case ZCOMP_KEPT_AS_IS:
             return "not a book file: kept as it is";
+        case ZCOMP_ERR_HEADER:
+            return "the EBZip header is damaged.";
         default:
             return "unknown error";
     }

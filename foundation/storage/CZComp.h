@@ -37,7 +37,8 @@ enum {
     ZCOMP_SKIPPED_SELF = 13,  // "skipped"
     // Not a failure: the input is no book file (see compress); it is copied
     // as it is into the output folder, or left alone in its own.
-    ZCOMP_KEPT_AS_IS = 14  // "not a book file: kept as it is"
+    ZCOMP_KEPT_AS_IS = 14,  // "not a book file: kept as it is"
+    ZCOMP_ERR_HEADER = 15   // "the EBZip header is damaged."
 };
 
 // One range of blocks (first..last, inclusive) stored uncompressed.
@@ -112,7 +113,9 @@ public:
     // Expands any stored form into <stem>.org (plain files are copied), with
     // the last block at its real length. An EBZip header announcing 0 bytes
     // is an empty file: the output is empty (its checksum is checked all the
-    // same). Result sizes: outputSize = the input
+    // same). An EBZip header of a form no reader knows fails with
+    // ZCOMP_ERR_HEADER, and a plain file with an ".ebz" name (a compressed
+    // file whose header is gone) with ZCOMP_ERR_NOT_COMPRESSED. Result sizes: outputSize = the input
     // file's size on disk, inputSize = the expanded size. 0 or -1; output and
     // refusals as for compress (a checksum error leaves no output either).
     int expand(const char* input, const char* outputDir, unsigned epwingVersion, unsigned keepOriginal,

@@ -169,8 +169,9 @@ int CZio::openEbzip(const uint8_t* header) {
     m_st.indexWidth = ebzip::indexWidthFor(m_st.uncompressedSize);
     m_st.headerAdler = be32(header + 14);
     m_st.slotCount = 2;
-    if (m_st.level > ebzip::kMaxLevel) {
-        // Unknown level: the file is EBZip, but no slice of it can be read.
+    if (!ebzip::knownForm(header[5])) {
+        // Unknown mode or level: the file is EBZip, but no slice of it can
+        // be read and its checksum passes for nothing.
         m_st.sliceSize = 0;
         m_st.dataStart = 0;
         return 0;
@@ -509,7 +510,8 @@ int CZio::readSsedSlice(uint8_t* slot, int64_t slice) {
 
 int CZio::checkCRC() {
     if (m_st.mode != ZIO_EBZIP) return -2;
-    if (!m_file) return -1;
+    // A header of an unknown form fails even when it announces no bytes.
+    if (!m_file || m_st.sliceSize <= 0) return -1;
     const int64_t size = m_st.uncompressedSize;
     const int64_t total = (size + kBlockSize - 1) / kBlockSize;
     if (seekBlock(1) != 0) return -1;

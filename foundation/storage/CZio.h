@@ -108,7 +108,9 @@ public:
     const ZIO_STATE* state() const;
 
     // Adler-32 of the whole uncompressed data against the EBZip header:
-    // 0 equal, -1 mismatch or read failure, -2 not an EBZip file.
+    // 0 equal, -1 mismatch or read failure, -2 not an EBZip file. An EBZip
+    // header of a form no reader knows (mode other than 1 or 2, level above
+    // 5) opens, but nothing of it reads and its check gives -1.
     int checkCRC();
 
     void setProgressCallback(ZIO_PROGRESS_FUNC callback, void* context);

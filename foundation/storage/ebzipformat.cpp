@@ -3,6 +3,7 @@
 #include "foundation/FileHandle.h"
 #include "foundation/byteorder.h"
 
+#include <strings.h>
 #include <zlib.h>
 #include <cstring>
 #include <new>
@@ -31,6 +32,17 @@ bool hasMagic(const char* path) {
     FilePtr f = openFile(path, "rb");
     char magic[5];
     return f && fread(magic, 1, sizeof magic, f.get()) == sizeof magic && memcmp(magic, "EBZip", 5) == 0;
+}
+
+bool knownForm(unsigned char byte5) {
+    const unsigned mode = byte5 >> 4, level = byte5 & 15;
+    return (mode == 1 || mode == 2) && level <= kMaxLevel;
+}
+
+bool hasEbzName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".ebz") == 0;
 }
 
 Deflater::Deflater() : m_stream(new (std::nothrow) z_stream) {

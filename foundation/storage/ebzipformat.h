@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct z_stream_s;
 
@@ -29,6 +30,15 @@ void makeHeader(unsigned char* header, uint64_t size, unsigned level, unsigned b
 // The file begins with the EBZip magic (it may still be too short or damaged
 // to be read).
 bool hasMagic(const char* path);
+
+// Header byte 5 names a form readers know: mode 1 or 2 in the high nibble
+// and a level of at most kMaxLevel in the low one. No reader reads a file
+// with any other value, whatever its checksum says.
+bool knownForm(unsigned char byte5);
+
+// The file name ends with ".ebz" (case ignored): the name of a compressed
+// book file, so such a file that is not EBZip is a damaged one.
+bool hasEbzName(const std::string& path);
 
 // One zlib stream at the default level, reset after every slice (which gives
 // the same bytes as a fresh stream).

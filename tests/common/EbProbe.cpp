@@ -616,10 +616,11 @@ Bytes EbProbe::mpeg(int subbook, const std::vector<unsigned>& nameWords, size_t 
     return readBinary(eb_set_binary_mpeg(&m_impl->book, argv), "eb_set_binary_mpeg", maxBytes);
 }
 
-bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output) {
-    return runCommand("mkdir -p " + shellQuote(outDir) +
-                          " && ebunzip --keep --force-overwrite --quiet --output-directory " + shellQuote(outDir) +
-                          " " + shellQuote(bookDir) + " 2>&1",
+bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output, int timeoutSeconds) {
+    const std::string limit = timeoutSeconds > 0 ? "timeout -s KILL " + std::to_string(timeoutSeconds) + " " : "";
+    return runCommand("mkdir -p " + shellQuote(outDir) + " && " + limit +
+                          "ebunzip --keep --force-overwrite --quiet --output-directory " + shellQuote(outDir) + " " +
+                          shellQuote(bookDir) + " 2>&1",
                       output) == 0;
 }
 

@@ -188,7 +188,10 @@ private:
 };
 
 // Runs the EB Library's `ebunzip` over the book into outDir (kept input,
-// quiet). True on exit 0; output, when not null, gets what it printed.
-bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output = nullptr);
+// quiet). True on exit 0; output, when not null, gets what it printed. With
+// timeoutSeconds, a run that takes longer (ebunzip loops on some damaged
+// files) is ended and counts as failed.
+bool ebunzipBook(const std::string& bookDir, const std::string& outDir, std::string* output = nullptr,
+                 int timeoutSeconds = 0);
 
 }  // namespace lftest

@@ -79,9 +79,10 @@ TEST_F(Window, EmptyListRunsLogOnlyDone) {
     EXPECT_EQ(0, c.lastRunFailures());
 }
 
-// A folder is walked at every depth in sorted order; folders, empty files and
-// what cannot be examined stay out; a file chosen alone is added whatever its
-// size; the same file twice is listed twice.
+// A folder is walked at every depth in sorted order; folders and what cannot
+// be examined stay out, empty files are listed like any other (the runs keep
+// them as they are); a file chosen alone is added whatever its size; the
+// same file twice is listed twice.
 TEST_F(Window, AddListWalksFoldersAndKeepsDuplicates) {
     for (const char* d : {"f", "f/sub", "f/sub/deeper", "only-empty", "only-empty/d"})
         ASSERT_EQ(0, mkdir(t.file(d).c_str(), 0755));
@@ -99,19 +100,21 @@ TEST_F(Window, AddListWalksFoldersAndKeepsDuplicates) {
     int reloads = w.tableView.reloadCount();
     add(t.file("f"));
     const std::string f = t.file("f");
-    EXPECT_EQ((std::vector<std::string>{f + "/.dot", f + "/a", f + "/b", f + "/link-to-a", f + "/sub/deeper/x"}),
+    EXPECT_EQ((std::vector<std::string>{f + "/.dot", f + "/a", f + "/b", f + "/empty", f + "/link-to-a",
+                                        f + "/sub/deeper/x"}),
               list());
     add(t.file("only-empty"));
     add(t.file("missing"));
     answers.push_back("");  // Cancel
     w.addButton.performClick();
-    EXPECT_EQ(5u, list().size());
+    EXPECT_EQ(7u, list().size());
+    EXPECT_EQ(t.file("only-empty/e"), list()[6]);
     EXPECT_EQ(reloads + 4, w.tableView.reloadCount());
     add(t.file("lone-empty"));
     add(t.file("f/a"));
-    EXPECT_EQ(7u, list().size());
-    EXPECT_EQ(t.file("lone-empty"), list()[5]);
-    EXPECT_EQ(f + "/a", list()[6]);
+    EXPECT_EQ(9u, list().size());
+    EXPECT_EQ(t.file("lone-empty"), list()[7]);
+    EXPECT_EQ(f + "/a", list()[8]);
 }
 
 TEST_F(Window, DeleteAndClearFollowTheSelection) {

@@ -40,19 +40,13 @@ int runIn(const std::string& dir, const std::string& program, const std::string&
                               out);
 }
 
-// Builds kBooks books into root with Lexforge. Book i has i + 1 letters
-// that are no JIS characters, so it gets a gaiji font and a viewer map of
-// 13 bytes per gaiji (all under 32 bytes) and a property list.
-void buildBooks(const TestDir& t, const std::string& root) {
-    // Letters outside JIS X 0208, in UTF-8: é, ï, ñ.
-    const char* const letters[] = {"\xc3\xa9", "\xc3\xaf", "\xc3\xb1"};
+// Builds one book per CSV text (id, headword, meaning) into root with
+// Lexforge: book i is in folder bookDir(i).
+void buildProject(const TestDir& t, const std::string& root, const std::vector<std::string>& csvs) {
     std::string xml = "<?xml version=\"1.0\"?>\n<BookSet>\n<booklist>\n";
-    for (int i = 0; i < kBooks; ++i) {
-        std::string csv;
-        for (int k = 0; k <= i; ++k) csv += "w" + std::to_string(k) + ",caf" + letters[k] + ",drink\n";
-        csv += "x," + word(i) + ",fruit\n";
+    for (size_t i = 0; i < csvs.size(); ++i) {
         const std::string source = "words" + std::to_string(i) + ".csv";
-        ASSERT_TRUE(lftest::writeFile(t.file(source), csv));
+        ASSERT_TRUE(lftest::writeFile(t.file(source), csvs[i]));
         xml += "<BookInfo><source><SourceInfo><inFile>$(BASE)/" + source +
                "</inFile><sourceTypeID>9</sourceTypeID><fields>enc=utf-8;delim=,;fields=id|headword|meaning|"
                "</fields></SourceInfo></source><bookTitle>Book " +
@@ -65,6 +59,21 @@ void buildBooks(const TestDir& t, const std::string& root) {
     ASSERT_TRUE(lftest::writeFile(t.file("books.lfx"), xml));
     std::string log;
     ASSERT_EQ(0, runIn(t.path(), "lexforge", "build books.lfx", &log, true)) << log;
+}
+
+// Builds kBooks books into root with Lexforge. Book i has i + 1 letters
+// that are no JIS characters, so it gets a gaiji font and a viewer map of
+// 13 bytes per gaiji (all under 32 bytes) and a property list.
+void buildBooks(const TestDir& t, const std::string& root) {
+    // Letters outside JIS X 0208, in UTF-8: é, ï, ñ.
+    const char* const letters[] = {"\xc3\xa9", "\xc3\xaf", "\xc3\xb1"};
+    std::vector<std::string> csvs;
+    for (int i = 0; i < kBooks; ++i) {
+        std::string csv;
+        for (int k = 0; k <= i; ++k) csv += "w" + std::to_string(k) + ",caf" + letters[k] + ",drink\n";
+        csvs.push_back(csv + "x," + word(i) + ",fruit\n");
+    }
+    buildProject(t, root, csvs);
 }
 
 // What each book must read back as: its first gaiji glyph from the build.
@@ -202,4 +211,32 @@ TEST(PackwellBuildOutput, OneOutputNameForTwoBooksIsRefused) {
         EXPECT_EQ(std::vector<std::string>(), lftest::listDir(t.file("FLAT")));
         EXPECT_EQ(before, lftest::readTree(t.file(c.from)));
     }
+}
+
+// A book without gaiji gets an empty viewer map. Every folder walk keeps it
+// as the small file it is: copied into the tree and logged as kept, by
+// shrink and by expand, and passed over by check; the book still reads.
+TEST(PackwellBuildOutput, TheEmptyMapOfABookWithoutGaijiIsKept) {
+    TestDir t;
+    const std::string books = t.file("BOOKS");
+    buildProject(t, books, {"x," + word(0) + ",fruit\n"});
+    if (HasFatalFailure()) return;
+    const std::map<std::string, Bytes> beside = besideFiles(books);
+    ASSERT_EQ(1u, beside.count(bookDir(0) + ".map"));
+    ASSERT_EQ(Bytes(), beside.at(bookDir(0) + ".map"));
+    for (const char* d : {"OUT", "BACK"}) ASSERT_EQ(0, mkdir(t.file(d).c_str(), 0755));
+
+    std::string log;
+    ASSERT_EQ(0, runIn(t.path(), "packwell", "shrink --tree --out OUT BOOKS", &log)) << log;
+    expectKeptLines(log, t.file("OUT"), beside);
+    EXPECT_EQ(beside, besideFiles(t.file("OUT")));
+    ASSERT_EQ(0, runIn(t.path(), "packwell", "expand --tree --out BACK OUT", &log)) << log;
+    expectKeptLines(log, t.file("BACK"), beside);
+    EXPECT_EQ(beside, besideFiles(t.file("BACK")));
+    ASSERT_EQ(0, runIn(t.path(), "packwell", "check OUT", &log)) << log;
+    EXPECT_EQ("CRC Check\t" + t.file("OUT/B0/DATA/HONMON.ebz") + "\n->  Success !\ndone!\n", log);
+
+    lftest::EbProbe probe(t.file("OUT"));
+    ASSERT_TRUE(probe.ok()) << probe.error();
+    EXPECT_EQ(1u, probe.search(0, lftest::EbSearchKind::Word, {word(0)}).size()) << probe.error();
 }

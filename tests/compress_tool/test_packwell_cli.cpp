@@ -538,6 +538,7 @@ TEST(PackwellCli, FilesThatAreNoBookFilesAreKept) {
         {"sub/tiny", Bytes(31, 't')},
         {"B0.plist", Bytes(300, 'p')},
         {"BIG.map", Bytes(5000, 'm')},  // more than a block: would be compressed if it were a book file
+        {"sub/nothing", Bytes()},       // an empty file is found by the folder walk as any small file
     };
     const struct {
         const char* name;
@@ -558,7 +559,7 @@ TEST(PackwellCli, FilesThatAreNoBookFilesAreKept) {
         ASSERT_EQ(0, makeDirectories(t.file("d/sub").c_str()));
         ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
         for (const auto& f : kept) ASSERT_TRUE(writeFile(t.file("d/" + f.first), f.second));
-        ASSERT_TRUE(writeFile(t.file("empty"), ""));  // given alone: a folder walk passes over empty files
+        ASSERT_TRUE(writeFile(t.file("empty"), ""));  // given alone
         const Bytes text = booktest::makeHonmon(6 * 2048);
         ASSERT_TRUE(writeFile(t.file("d/HONMON"), text));
         const bool expanding = std::string(c.command) == "expand";
@@ -623,5 +624,67 @@ TEST(PackwellCli, ShortCompressedFilesFail) {
             EXPECT_EQ(std::string(c.command) + "\t" + t.file(file) + "\nfailed in the " + c.reason + "\ndone!\n", out);
             EXPECT_EQ(bytes, readFile(t.file(file)));
         }
+    }
+}
+
+// A header of a form no reader knows (a mode nibble other than 1 or 2; a
+// level above 5, even over no bytes at all) fails check and expand, with
+// lines naming the file, whatever its checksum says; so does a file named
+// ".ebz" that is not EBZip (its magic damaged, or too short to be one).
+// Mode 2 over a small file is read as ever.
+TEST(PackwellCli, EbzipHeadersNoReaderKnowsFail) {
+    TestDir src;
+    std::string out;
+    const Bytes text = booktest::makeHonmon(4 * 2048);
+    ASSERT_TRUE(writeFile(src.file("HONMON"), text));
+    ASSERT_EQ(0, run(src.path(), "shrink HONMON", &out));
+    const Bytes good = readFile(src.file("HONMON.ebz"));
+    ASSERT_EQ(0x10, good[5]);  // mode 1, level 0
+    // An EBZip file of no bytes: checksum 1, an index of one entry (the end).
+    Bytes none(40, 0);
+    memcpy(&none[0], "EBZip", 5);
+    booktest::putBE(&none[14], 1, 4);
+    booktest::putBE(&none[22], 24, 2);
+
+    auto withByte = [](Bytes f, size_t at, unsigned char value) {
+        f[at] = value;
+        return f;
+    };
+    const char* const notCompressed = "not a compressed file.";
+    const char* const damaged = "the EBZip header is damaged.";
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* expandReason;  // null: check and expand succeed
+    } cases[] = {
+        {"mode 0", withByte(good, 5, 0x00), damaged},
+        {"mode 3", withByte(good, 5, 0x30), damaged},
+        {"mode 4", withByte(good, 5, 0x40), damaged},
+        {"mode 8", withByte(good, 5, 0x80), damaged},
+        {"mode 15", withByte(good, 5, 0xF0), damaged},
+        {"level 6 over no bytes", withByte(none, 5, 0x16), damaged},
+        {"mode 0 over no bytes", withByte(none, 5, 0x00), damaged},
+        {"damaged magic", withByte(good, 0, 'e'), notCompressed},
+        {"no magic and too short", Bytes(10, 'x'), "There is no input file."},
+        {"mode 2", withByte(good, 5, 0x20), nullptr},
+        {"mode 1 over no bytes", withByte(none, 5, 0x10), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir t;
+        const std::string file = t.file("H.ebz");
+        ASSERT_TRUE(writeFile(file, c.bytes));
+        ASSERT_EQ(0, mkdir(t.file("x").c_str(), 0755));
+        const bool passes = c.expandReason == nullptr;
+        EXPECT_EQ(passes ? 0 : 1, run(t.path(), "check H.ebz", &out));
+        EXPECT_EQ("CRC Check\t" + file + (passes ? "\n->  Success !\ndone!\n" : "\n->  Failure !\ndone!\n"), out);
+        EXPECT_EQ(passes ? 0 : 1, run(t.path(), "expand --out x H.ebz", &out));
+        if (passes) {
+            EXPECT_EQ(c.bytes.size() == good.size() ? text : Bytes(), readFile(t.file("x/H.org")));
+        } else {
+            EXPECT_EQ("expand\t" + file + "\nfailed in the expansion!\t(" + c.expandReason + ")\ndone!\n", out);
+            EXPECT_EQ(std::vector<std::string>(), lftest::listDir(t.file("x")));
+        }
+        EXPECT_EQ(c.bytes, readFile(file));
     }
 }

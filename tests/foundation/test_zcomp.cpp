@@ -460,6 +460,52 @@ TEST(ZComp, OutputThatIsTheInputIsRefused) {
     EXPECT_EQ(packed, readFile(t.file("Y.org")));
 }
 
+// What no reader can read is never expanded nor copied out as a book file:
+// an EBZip header of an unknown form fails with ZCOMP_ERR_HEADER, a plain
+// file named ".ebz" (its magic gone) with ZCOMP_ERR_NOT_COMPRESSED; nothing
+// is written and the input stays, even without keep-original. Compressing
+// either is refused as ever.
+TEST(ZComp, UnreadableCompressedFilesAreNotExpanded) {
+    TestDir t;
+    ASSERT_TRUE(writeFile(t.file("H"), booktest::makeHonmon(5 * 2048)));
+    CZComp prep;
+    ASSERT_EQ(0, prep.compress(t.file("H").c_str(), nullptr, 0, 0, 1, 0, 0));
+    const Bytes good = readFile(t.file("H.ebz"));
+    ASSERT_EQ(0, unlink(t.file("H.ebz").c_str()));
+    ASSERT_EQ(0, mkdir(t.file("out").c_str(), 0755));
+    const struct {
+        const char* name;
+        size_t at;
+        unsigned char value;
+        int expandCode, compressCode;
+        const char* compressOutput;  // what compress writes (in out), or null
+    } cases[] = {
+        {"mode 0", 5, 0x00, ZCOMP_ERR_HEADER, ZCOMP_ERR_ALREADY, nullptr},
+        {"mode 3", 5, 0x30, ZCOMP_ERR_HEADER, ZCOMP_ERR_ALREADY, nullptr},
+        {"level 6", 5, 0x16, ZCOMP_ERR_HEADER, ZCOMP_ERR_ALREADY, nullptr},
+        // Shrunk again, it is a plain file like any other.
+        {"damaged magic", 0, 'e', ZCOMP_ERR_NOT_COMPRESSED, ZCOMP_OK, "H.ebz"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes f = good;
+        f[c.at] = c.value;
+        ASSERT_TRUE(writeFile(t.file("H.ebz"), f));
+        CZComp z;
+        EXPECT_EQ(-1, z.expand(t.file("H.ebz").c_str(), t.file("out").c_str(), 0, 0, 0));
+        EXPECT_EQ(c.expandCode, z.getInfo()->errorCode);
+        EXPECT_EQ(std::vector<std::string>(), listDir(t.file("out")));
+        EXPECT_EQ(f, readFile(t.file("H.ebz")));
+        EXPECT_EQ(c.compressCode ? -1 : 0, z.compress(t.file("H.ebz").c_str(), t.file("out").c_str(), 0, 0, 1, 0, 0));
+        EXPECT_EQ(c.compressCode, z.getInfo()->errorCode);
+        EXPECT_EQ(c.compressOutput ? std::vector<std::string>{c.compressOutput} : std::vector<std::string>(),
+                  listDir(t.file("out")));
+        if (c.compressOutput) {
+            ASSERT_EQ(0, unlink(t.file(std::string("out/") + c.compressOutput).c_str()));
+        }
+    }
+}
+
 TEST(ZComp, InputDeletedOnlyAfterSuccess) {
     TestDir t;
     ASSERT_TRUE(writeFile(t.file("HONMON"), booktest::makeHonmon(4 * 2048)));

@@ -497,6 +497,25 @@ Bytes storedEbzip(unsigned level, const Bytes& data) {
     return f;
 }
 
+// Writes the EBZip file f to path and opens it: as EBZip always; when
+// readable, its blocks are data and its check passes, else nothing reads and
+// its check fails.
+void expectEbzipReadOrNot(const std::string& path, const Bytes& f, const Bytes& data, bool readable) {
+    ASSERT_TRUE(writeFile(path, f));
+    CZio z;
+    ASSERT_EQ(z.open(path.c_str(), 0), 0);
+    EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
+    if (readable) {
+        expectSameBlocks(z, data);
+        EXPECT_EQ(z.checkCRC(), 0);
+    } else {
+        Bytes got;
+        EXPECT_EQ(readNth(z, 1, got), 0);
+        EXPECT_TRUE(allZero(got));
+        EXPECT_EQ(z.checkCRC(), -1);
+    }
+}
+
 // A level above 5 is refused even when the file would be well formed for it.
 TEST(ZioEbzip, LevelAboveFiveIsNeverRead) {
     TestDir dir;
@@ -504,19 +523,37 @@ TEST(ZioEbzip, LevelAboveFiveIsNeverRead) {
         SCOPED_TRACE(level);
         Bytes data(size_t(2048) << (level < 6 ? level : 6));
         for (size_t i = 0; i < data.size(); ++i) data[i] = (unsigned char)(i * 31 + i / 256);
-        ASSERT_TRUE(writeFile(dir.file("HONMON.ebz"), storedEbzip(level, data)));
-        CZio z;
-        ASSERT_EQ(z.open(dir.file("HONMON.ebz").c_str(), 0), 0);
-        EXPECT_EQ(z.state()->mode, ZIO_EBZIP);
-        if (level <= 5) {
-            expectSameBlocks(z, data);
-            EXPECT_EQ(z.checkCRC(), 0);
-        } else {
-            Bytes got;
-            EXPECT_EQ(readNth(z, 1, got), 0);
-            EXPECT_TRUE(allZero(got));
-            EXPECT_EQ(z.checkCRC(), -1);
-        }
+        expectEbzipReadOrNot(dir.file("HONMON.ebz"), storedEbzip(level, data), data, level <= 5);
+    }
+}
+
+// Header byte 5: a mode nibble other than 1 or 2 is a form no reader knows.
+// Such a file opens as EBZip, but nothing of it reads and its check fails,
+// even when it announces no bytes (whose checksum 1 would otherwise agree).
+// Mode 2 is read whatever the size.
+TEST(ZioEbzip, UnknownModesAreNeverRead) {
+    TestDir dir;
+    Bytes data(3 * 2048 + 5);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = (unsigned char)(i * 7 + i / 300);
+    const struct {
+        const char* name;
+        size_t size;  // of data, 0 or all
+        unsigned char byte5;
+        bool readable;
+    } cases[] = {
+        {"mode 0", data.size(), 0x00, false},  {"mode 3", data.size(), 0x30, false},
+        {"mode 4", data.size(), 0x40, false},  {"mode 8", data.size(), 0x80, false},
+        {"mode 15", data.size(), 0xF0, false}, {"mode 0 over no bytes", 0, 0x00, false},
+        {"level 6 over no bytes", 0, 0x16, false}, {"mode 2", data.size(), 0x20, true},
+        {"mode 2 over no bytes", 0, 0x20, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes plain(data.begin(), data.begin() + c.size);
+        Bytes f = storedEbzip(0, plain);
+        f.resize(std::max<size_t>(f.size(), 32), 0);  // a reader needs 32 bytes
+        f[5] = c.byte5;
+        expectEbzipReadOrNot(dir.file("HONMON.ebz"), f, plain, c.readable);
     }
 }
 
