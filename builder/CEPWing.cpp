@@ -235,6 +235,18 @@ void CEPWing::setOutput(const char* outPath, int ebType) {
 
 bool CEPWing::closeCatalog() {
     if (m_catalog == nullptr) return false;
+    if (m_catalog->count() == 0) {
+        const char* name = m_opt.ebType ? "CATALOGS" : "CATALOG";
+        struct stat st;
+        const bool there = m_opt.outPath[0] != 0 && lstat((std::string(m_opt.outPath) + name).c_str(), &st) == 0;
+        report((std::string("No book completed: the catalog ") + name +
+                (there ? " is left as it was" : " is not written") + "\r\n")
+                   .c_str());
+        m_earlierBooks.clear();
+        m_catalog->reset();
+        m_subbookIndex = -1;
+        return false;
+    }
     const bool written = m_catalog->writeCatalog() == 0;
     if (!written)
         report(m_opt.ebType ? "can't create output file(CATALOGS)\r\n" : "can't create output file(CATALOG)\r\n");
@@ -435,6 +447,15 @@ int CEPWing::loadHexFont(const char* path) {
     if (m_book == nullptr || m_book->getGaiji() == nullptr || path == nullptr) return -1;
     std::shared_ptr<const CHexFontFile>& font = m_hexFonts[path];
     if (!font) font = CHexFontFile::open(path);
+    if (font->hexIndex() < 0 && font->status() == CHexFontFile::kFailed) {
+        // Only a book that needs its glyphs fails for it (when its fonts are
+        // written); the others build as they would with the font.
+        struct stat st;
+        const bool there = stat(path, &st) == 0;
+        m_book->getGaiji()->noteMissingHexFont(path,
+                                               there ? "not a hex font of 8x16, 16x16, 12x24 or 24x24" : "not found");
+        return -1;
+    }
     // A first line without width or height is no failure: nothing is kept.
     if (font->hexIndex() < 0 && font->status() == CHexFontFile::kNoSize) return 0;
     return m_book->getGaiji()->shareHexFont(font);

@@ -44,7 +44,10 @@ public:
     // Writes the catalog of every registered book; then removes the other
     // family's catalog and compressed forms of this one, and names the
     // earlier books the new catalog does not list (their folders are left as
-    // they are). False (after a message) when it cannot be written.
+    // they are). False (after a message) when it cannot be written, and when
+    // no book is registered: a catalog of no book would leave the folder
+    // unreadable, so the catalog there (if any) and every other file are
+    // left as they were.
     bool closeCatalog();
 
     // Options by name, names compared without regard to case; unknown names

@@ -1,5 +1,6 @@
 #include "app/dialogs/BookViewController.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +26,22 @@ std::string hex(uint32_t value) {
 // no digits give 0; the value is cut to 32 bits.
 uint32_t parseHex(const std::string& text) {
     return static_cast<uint32_t>(std::strtoll(text.c_str(), nullptr, 16));
+}
+
+// True for a start code parseHex reads whole: blanks, an optional sign and
+// "0x", at least one hex digit, blanks. An empty field (the default codes)
+// counts as one too.
+bool isHexField(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos) return true;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+        i += 2;
+    const size_t digits = i;
+    while (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]))) ++i;
+    if (i == digits) return false;
+    return text.find_first_not_of(" \t", i) == std::string::npos;
 }
 
 }  // namespace
@@ -76,6 +93,18 @@ void BookViewController::OnOK() {
     }
     if (dirName.stringValue().empty()) {
         makeFirstResponder(&dirName);
+        return;
+    }
+    // A start code that is no number is refused, not taken as 0.
+    const struct {
+        UITextField* field;
+        const char* what;
+    } codes[] = {{&hanStart, "narrow"}, {&zenStart, "wide"}};
+    for (const auto& c : codes) {
+        if (isHexField(c.field->stringValue())) continue;
+        makeFirstResponder(c.field);
+        m_refusal =
+            std::string(c.what) + " gaiji start code \"" + c.field->stringValue() + "\" is not a hexadecimal number";
         return;
     }
     m_refusal.clear();

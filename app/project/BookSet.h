@@ -73,7 +73,7 @@ public:
 
     // A value a project file gave that no field accepts (an ebType of 5, a
     // sourceTypeID of "abc"): kept for the run, which refuses the project
-    // naming it. Emptied by clear().
+    // naming it. Emptied by clear() and by reading a project file.
     struct RefusedValue {
         std::string field;     // the element's name
         std::string value;     // as the file gives it
@@ -83,6 +83,7 @@ public:
         m_refused.push_back(RefusedValue{field, value, accepted});
     }
     const std::vector<RefusedValue>& refusedValues() const { return m_refused; }
+    void clearRefusedValues() { m_refused.clear(); }
 
     // The form in which the project file stores a path: "$(BASE)" for a
     // leading base folder (see projectpaths.h).

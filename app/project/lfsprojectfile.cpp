@@ -188,6 +188,8 @@ bool readLFSProject(BookSet* set, const std::string& path, std::string* error) {
     set->setIndexDef(0);
     set->initConvOpt();
     set->getBookArray().clear();
+    // What the file before this one gave is no refusal of this one.
+    set->clearRefusedValues();
     if (ok) {
         LegacyReader reader(set);
         for (const std::string& line : splitLines(text)) reader.line(line);

@@ -133,6 +133,17 @@ bool wholeInteger(const std::string& text, int32_t* value) {
     return true;
 }
 
+bool isDecimalInteger(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const size_t digits = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == digits) return false;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    return i == text.size();
+}
+
 bool findOptionRangeProblem(const ConvertOpt& opt, std::string* name, std::string* message) {
     const struct {
         const char* name;

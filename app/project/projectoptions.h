@@ -56,6 +56,9 @@ int32_t leadingInteger(const std::string& text);
 // True when text is one decimal integer in the 32-bit signed range (white
 // space around it allowed), with its value in *value.
 bool wholeInteger(const std::string& text, int32_t* value);
+// True when text is a decimal integer of any size, white space around it
+// allowed: what leadingInteger reads without dropping anything.
+bool isDecimalInteger(const std::string& text);
 
 // A number option of the tabs whose value lies outside the range the book
 // can carry: true with the option's name and a message naming the value and

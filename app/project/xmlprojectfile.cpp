@@ -106,6 +106,7 @@ public:
 private:
     std::string* m_out;
     std::string m_error;
+    bool m_rootSeen = false;
 };
 
 void writeBook(ProjectWriter& w, const BookSet& set, const BookInfo& book, size_t number) {
@@ -200,6 +201,9 @@ private:
     void apply(const std::string& name, const std::string& value);
     bool applyBook(const std::string& name, const std::string& value);
     void applySource(const std::string& name, const std::string& value);
+    // The value of a number field, read as leadingInteger does; a text that
+    // is no number is recorded as refused.
+    int32_t number(const std::string& name, const std::string& value);
     // Records a value that is no integer the field accepts.
     void checkValue(const std::string& name, const std::string& value, const AcceptedValues& accepted);
 
@@ -210,9 +214,19 @@ private:
     std::optional<BookInfo> m_book;        // bookitem
     std::optional<SourceInfo> m_source;    // sourceitem
     std::string m_error;
+    bool m_rootSeen = false;
 };
 
 void ProjectReader::start(const std::string& name) {
+    // Any other XML file is not a project: it is neither read as an empty
+    // one nor, through that, saved over.
+    if (!m_rootSeen) {
+        m_rootSeen = true;
+        if (name != "BookSet") {
+            fail("the root element is <" + name + ">, not <BookSet>: not a Lexforge project");
+            return;
+        }
+    }
     m_current = name;
     m_text.clear();
     if (name == "BookInfo") m_book.emplace();
@@ -220,8 +234,11 @@ void ProjectReader::start(const std::string& name) {
 }
 
 void ProjectReader::end(const std::string& name) {
-    // Only an element with nothing else inside it gives a value.
+    // Only an element with nothing else inside it gives a value. An empty
+    // one keeps the field's initial value, but a source's type has none.
     if (m_current && !m_text.empty()) apply(*m_current, m_text);
+    if (m_current && m_text.empty() && *m_current == "sourceTypeID" && m_source && name == *m_current)
+        m_set->refuseValue(*m_current, "", kSourceTypes.text);
     m_current.reset();
     m_text.clear();
     if (name == "BookInfo" && m_book) {
@@ -242,11 +259,11 @@ void ProjectReader::apply(const std::string& name, const std::string& value) {
         m_set->setEbType(leadingInteger(value));
         checkValue(name, value, kEbTypes);
     } else if (name == "indexDef") {
-        m_set->setIndexDef(leadingInteger(value));
+        m_set->setIndexDef(number(name, value));
     } else if (const ProjectOption* option = findProjectOption(name)) {
         ConvertOpt* opt = m_set->getConvertOpt();
         if (option->kind == OPTION_FLAG) setProjectOptionFlag(opt, *option, value != "false");
-        if (option->kind == OPTION_NUMBER) setProjectOptionNumber(opt, *option, leadingInteger(value));
+        if (option->kind == OPTION_NUMBER) setProjectOptionNumber(opt, *option, number(name, value));
         if (option->kind == OPTION_TEXT) m_set->setTextOption(option->textField, value);
     } else if (!(m_book && applyBook(name, value)) && m_source) {
         applySource(name, value);
@@ -274,9 +291,9 @@ bool ProjectReader::applyBook(const std::string& name, const std::string& value)
         book.setBookTypeID(leadingInteger(value));
         checkValue(name, value, kBookTypes);
     } else if (name == "hanStart") {
-        book.setHanStart(static_cast<uint32_t>(leadingInteger(value)));
+        book.setHanStart(static_cast<uint32_t>(number(name, value)));
     } else if (name == "zenStart") {
-        book.setZenStart(static_cast<uint32_t>(leadingInteger(value)));
+        book.setZenStart(static_cast<uint32_t>(number(name, value)));
     } else if (name == "separateMMData") {
         book.setSeparateMMData(value != "false");
     } else {
@@ -294,6 +311,11 @@ void ProjectReader::applySource(const std::string& name, const std::string& valu
         source.setSourceTypeID(leadingInteger(value));
         checkValue(name, value, kSourceTypes);
     }
+}
+
+int32_t ProjectReader::number(const std::string& name, const std::string& value) {
+    if (!isDecimalInteger(value)) m_set->refuseValue(name, value, "a number");
+    return leadingInteger(value);
 }
 
 void ProjectReader::checkValue(const std::string& name, const std::string& value, const AcceptedValues& accepted) {
@@ -394,6 +416,8 @@ bool readXMLProject(BookSet* set, const std::string& path, std::string* error) {
     set->setIndexDef(0);
     set->initConvOpt();
     set->getBookArray().clear();
+    // What the file before this one gave is no refusal of this one.
+    set->clearRefusedValues();
     set->setOutputPath("");
     set->setBasePath("");
 

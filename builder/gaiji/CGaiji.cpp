@@ -282,6 +282,10 @@ int CGaiji::shareHexFont(std::shared_ptr<const CHexFontFile> font) {
     return 0;
 }
 
+void CGaiji::noteMissingHexFont(const std::string& path, const std::string& why) {
+    m_missingHexFonts.push_back(path + " (" + why + ")");
+}
+
 size_t CGaiji::newHexGlyphs(int h, size_t i) const {
     const CHexFontFile& font = *m_hexFonts[h][i];
     if (i == 0) return font.glyphCount();

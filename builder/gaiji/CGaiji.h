@@ -113,6 +113,12 @@ public:
     // the font cannot be used, else 0.
     int shareHexFont(std::shared_ptr<const CHexFontFile> font);
 
+    // A hex font the run asked for that could not be used (path and why):
+    // a book whose gaiji need a glyph from the hex fonts then fails, rather
+    // than getting blank glyphs (CGaijiFontWriter::makeGaiji).
+    void noteMissingHexFont(const std::string& path, const std::string& why);
+    const std::vector<std::string>& missingHexFonts() const { return m_missingHexFonts; }
+
     // Glyph texts (width x height characters, " " and "." clear, others set)
     // for the font writer; null when there is none.
     const std::string* fontBitmap(int size, uint32_t code) const;
@@ -155,6 +161,7 @@ private:
     // glyph wins), and the glyph texts asked for so far.
     std::vector<std::shared_ptr<const CHexFontFile>> m_hexFonts[4];
     mutable std::map<uint32_t, std::string> m_hexMade[4];
+    std::vector<std::string> m_missingHexFonts;  // "PATH (why)"
     // Glyphs of m_hexFonts[h][i] that no earlier font of that size has.
     size_t newHexGlyphs(int h, size_t i) const;
     std::map<uint32_t, int> m_firstByUnicode;  // code point -> first entry index

@@ -62,6 +62,14 @@ int CGaijiFontWriter::makeGaiji(const CGaiji& gaiji, int width, int height, CBlo
         if (bitmap == nullptr && hasHex) {
             uint32_t cp = gaiji.unicodeForCode(code);
             if (cp > 0) bitmap = gaiji.hexBitmap(size, cp);
+            if (cp > 0 && bitmap == nullptr && !gaiji.missingHexFonts().empty()) {
+                // The glyph may be in a font that is not there: a blank one
+                // would pass for a good build.
+                std::string msg = "the book needs glyphs of the default gaiji fonts, which cannot be read:";
+                for (size_t i = 0; i < gaiji.missingHexFonts().size(); ++i)
+                    msg += (i ? ", " : " ") + gaiji.missingHexFonts()[i];
+                throw std::runtime_error(msg + "\r\n");
+            }
         }
         std::fill(glyph.begin(), glyph.end(), 0);
         if (bitmap != nullptr) {

@@ -328,6 +328,9 @@ void CPDICParser::parsePDICDic(CEBBook* book, ConvertOpt* opt, SOURCE_INFO* sour
     beginSource(book, writer);
     CPDicReader reader;
     if (reader.open(source->path) != 0) {
+        // A PDIC text file or any other file named as a dictionary is a
+        // failed source, not a book without entries.
+        if (book != nullptr) book->failSource(source, "not a PDIC dictionary");
         endSource(book, writer, &m_progress);
         return;
     }

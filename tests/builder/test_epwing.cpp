@@ -383,7 +383,9 @@ TEST(EpwingRun, AbortBeforeMakeGivesOneEmptyMessage) {
     r.abortBeforeMake = true;
     BookRun run = lftest::buildBook(r);
     ASSERT_EQ(run.newBookResult, 0);
-    EXPECT_EQ(run.messages, (std::vector<std::string>{"Body...", ""}));
+    // The run's catalog would list no book: none is written.
+    EXPECT_EQ(run.messages,
+              (std::vector<std::string>{"Body...", "", "No book completed: the catalog CATALOGS is not written\r\n"}));
     EXPECT_EQ(run.progress, 100);
     EXPECT_TRUE(run.result.aborted);
     EXPECT_FALSE(run.result.written);
@@ -708,4 +710,91 @@ TEST(EpwingRun, CopyrightThatFailsHalfwayLeavesNoArea) {
     ASSERT_TRUE(probe.ok()) << probe.error();
     EXPECT_FALSE(probe.copyright(0).found);
     EXPECT_EQ(probe.glyph(0, 16, false, 0xA121), hexBytes(kNarrowHex)) << probe.error();
+}
+
+// A hex font that cannot be used fails a book only when the book needs one
+// of its glyphs; the log names the files with the reason.
+TEST(EpwingGaiji, AMissingHexFontFailsOnlyABookThatNeedsItsGlyphs) {
+    TestDir dir;
+    lftest::writeFile(dir.file("16x16.hex"), std::string("16 16\n20B9F:") + kWideHex + "\n");
+    lftest::writeFile(dir.file("bad.hex"), std::string("48 48\n0041:00\n"));
+    lftest::writeFile(dir.file("accent.txt"), std::string("caf\xC3\xA9\n"));
+    lftest::writeFile(dir.file("wide.txt"), std::string("\xF0\xA0\xAE\x9F\n"));
+    lftest::writeFile(dir.file("plain.txt"), std::string("cafe\n"));
+    const std::string missing = dir.file("hex/8x16.hex");
+    const struct {
+        const char* source;
+        std::string narrowFont;
+        bool built;
+        std::string named;  // in the failure line
+    } kCases[] = {
+        {"accent.txt", missing, false, missing + " (not found)"},
+        {"accent.txt", dir.file("bad.hex"), false, dir.file("bad.hex") + " (not a hex font of 8x16, 16x16"},
+        // The wide glyph is in the font that is there.
+        {"wide.txt", missing, true, ""},
+        {"plain.txt", missing, true, ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.source) + " " + c.narrowFont);
+        TestDir out;
+        BookRecipe r;
+        r.outDir = out.path();
+        r.hexFonts = {c.narrowFont, dir.file("16x16.hex")};
+        r.sources.push_back({dir.file(c.source), "", 4});
+        BookRun run = lftest::buildBook(r);
+        EXPECT_EQ(run.result.written, c.built) << run.log();
+        CEBCatalog cat;
+        EXPECT_EQ(cat.readCatalog(out.path().c_str(), "r", 1), c.built ? 1 : 0);
+        if (c.built) continue;
+        EXPECT_NE(run.log().find("the book needs glyphs of the default gaiji fonts, which cannot be read: " + c.named),
+                  std::string::npos)
+            << run.log();
+        EXPECT_FALSE(fileExists(out.file("TEST/DATA/HONMON").c_str()));
+    }
+}
+
+namespace {
+
+std::string joinedMessages() {
+    std::string all;
+    for (const std::string& m : lftest::capturedMessages()) all += m;
+    return all;
+}
+
+}  // namespace
+
+// A catalog is only written when it lists a book: one of no book would make
+// the folder unreadable.
+TEST(EpwingRun, ACatalogOfNoBookIsNeverWritten) {
+    for (int ebType : {1, 0}) {
+        SCOPED_TRACE(ebType);
+        const std::string name = ebType ? "CATALOGS" : "CATALOG";
+        TestDir dir;
+        {
+            Driver d;
+            d.w->setOutput((dir.path() + "/").c_str(), ebType);
+            EXPECT_FALSE(d.w->closeCatalog());
+            EXPECT_NE(joinedMessages().find("No book completed: the catalog " + name + " is not written\r\n"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(lftest::listDir(dir.path()), std::vector<std::string>());
+
+        ASSERT_EQ(lftest::buildPlainTextBook(dir.path(), dir.file("a.txt"), "apple\n", ebType).result.written, true);
+        const lftest::Bytes earlier = lftest::readFile(dir.file(name));
+        ASSERT_FALSE(earlier.empty());
+        {
+            Driver d;
+            d.w->setOutput((dir.path() + "/").c_str(), ebType);
+            // A book that never completes: it is refused at its start.
+            EXPECT_NE(d.w->newBook("T", "B/C", 0x60, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, false, 0, 0),
+                      0);
+            EXPECT_FALSE(d.w->closeCatalog());
+            EXPECT_NE(joinedMessages().find("No book completed: the catalog " + name + " is left as it was\r\n"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(lftest::readFile(dir.file(name)), earlier);
+        lftest::EbProbe probe(dir.path());
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_EQ(probe.subbooks().size(), 1u);
+    }
 }

@@ -371,3 +371,40 @@ TEST(PdicNotation, ReplacementsBecomeCharactersInHeadingAndBody) {
         }
     }
 }
+
+// A file named as a PDIC dictionary that the reader cannot open is a failed
+// source, named with the reason; a dictionary that opens is no failure.
+TEST(PdicDictionary, AFileThatIsNoDictionaryIsAFailedSource) {
+    const std::vector<uint8_t> good = lftest::buildPdic(lftest::PdicOptions(), lftest::pdicWorkedExampleBlocks());
+    const struct {
+        const char* name;
+        std::string bytes;
+        int failed;
+    } kCases[] = {
+        {"dictionary", std::string(good.begin(), good.end()), 0},
+        {"PDIC one-line text", "apple /// fruit\r\n", 1},
+        {"binary", std::string("\x7f\x45\x4c\x46\x02\x01", 6) + std::string(3000, '\0'), 1},
+        {"header cut short", std::string(good.begin(), good.begin() + 200), 1},
+        {"empty", "", 1},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        lftest::TestDir dir;
+        lftest::writeFile(dir.file("words.dic"), c.bytes);
+        lftest::writeFile(dir.file("other.txt"), std::string("pear /// fruit\r\n"));
+        lftest::BookRecipe r;
+        r.outDir = dir.path();
+        r.sources.push_back({dir.file("words.dic"), "", 6});
+        r.sources.push_back({dir.file("other.txt"), "", 5});
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_TRUE(run.result.written) << run.log();
+        EXPECT_EQ(run.result.failedSources, c.failed) << run.log();
+        const bool named = run.log().find(dir.file("words.dic") + " : not a PDIC dictionary, source left out\r\n") !=
+                           std::string::npos;
+        EXPECT_EQ(named, c.failed == 1) << run.log();
+        // The other source is in the book all the same.
+        lftest::EbProbe probe(dir.path());
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"pear"}).size(), 1u);
+    }
+}

@@ -66,12 +66,12 @@ TEST_F(BookDialog, EditingShowsTheBookAndStoresWithoutAppending) {
         EXPECT_EQ(d->bookTitle.stringValue(), "Old");
         EXPECT_EQ(d->hanStart.stringValue(), "A200");
         EXPECT_EQ(d->kindOfBook.indexOfSelectedItem(), -1);
-        d->zenStart.setStringValue("zz");
+        d->zenStart.setStringValue("");
         d->OnOK();
     });
     ASSERT_EQ(set->getBookArray().size(), 1u);
     EXPECT_EQ(set->getBookArray()[0].bookTypeID(), 0x60);  // no kind chosen
-    EXPECT_EQ(set->getBookArray()[0].zenStart(), 0u);      // no hexadecimal digits
+    EXPECT_EQ(set->getBookArray()[0].zenStart(), 0u);      // an empty field
 }
 
 TEST_F(BookDialog, CancelStoresNothing) {
@@ -107,6 +107,13 @@ TEST_F(BookDialog, OKRefusesEmptyFieldsAndValuesABuildCannotTake) {
          &BookViewController::gai48x48},
         {"start code", [](BookViewController* d) { d->zenStart.setStringValue("12345"); },
          &BookViewController::zenStart},
+        // A start code that is no number is refused, not stored as 0.
+        {"start code of letters", [](BookViewController* d) { d->hanStart.setStringValue("ZZZZ"); },
+         &BookViewController::hanStart},
+        {"start code with a tail", [](BookViewController* d) { d->zenStart.setStringValue("B121h"); },
+         &BookViewController::zenStart},
+        {"start code 0x alone", [](BookViewController* d) { d->hanStart.setStringValue("0x"); },
+         &BookViewController::hanStart},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -122,6 +129,28 @@ TEST_F(BookDialog, OKRefusesEmptyFieldsAndValuesABuildCannotTake) {
         });
         EXPECT_TRUE(played);
         EXPECT_TRUE(set->getBookArray().empty());
+    }
+}
+
+// The forms of a start code OK takes: hex digits with blanks, "0x" and a
+// sign around them; an empty field stores 0 (the default codes).
+TEST_F(BookDialog, StartCodesInTheFormsOKTakes) {
+    const struct {
+        const char* text;
+        uint32_t stored;
+    } cases[] = {{" a200 ", 0xA200}, {"0xB300", 0xB300}, {"+A121", 0xA121}, {"", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        set->getBookArray().clear();
+        open(true, [&](BookViewController* d) {
+            d->bookTitle.setStringValue("Title");
+            d->dirName.setStringValue("DIR");
+            d->hanStart.setStringValue(c.text);
+            d->OnOK();
+            EXPECT_FALSE(d->isPresented()) << d->refusal();
+        });
+        ASSERT_EQ(set->getBookArray().size(), 1u);
+        EXPECT_EQ(set->getBookArray()[0].hanStart(), c.stored);
     }
 }
 

@@ -351,9 +351,8 @@ TEST_F(XmlProject, ValueFormsOnReading) {
         {"flag no counts as set", "autoEWord", "no", 1},
         {"flag False counts as set", "FRAuto", "False", 1},
         {"empty flag keeps the default", "delBlank", "", 1},
-        {"number with blanks and tail", "titleOrder", "  12abc", 12},
+        {"number with blanks", "titleOrder", "  12 ", 12},
         {"number with a plus", "addKana", "+7", 7},
-        {"no digits", "titleLen", "abc", 0},
         {"above the 32-bit range", "leftMargin", "99999999999", 2147483647},
         {"below the 32-bit range", "indent", "-99999999999", -2147483647 - 1},
         {"16-bit field keeps the low bits", "pdicTitle", "70000", 4464},
@@ -362,7 +361,6 @@ TEST_F(XmlProject, ValueFormsOnReading) {
         {"unsigned field from a negative number", "maxStringT", "-2", -2},
         {"kwordLen 0", "kwordLen", "0", 1},
         {"kwordLen negative", "kwordLen", "-3", 1},
-        {"kwordLen text", "kwordLen", "x", 1},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -376,6 +374,59 @@ TEST_F(XmlProject, ValueFormsOnReading) {
     }
     ASSERT_TRUE(load(projectText("", "", "<maxStringT>-2</maxStringT>")));
     EXPECT_EQ(0xFFFFFFFEu, set->getConvertOpt()->maxStringT);
+}
+
+// A number field whose text is no number is refused by name (a run then
+// refuses to start), not read as 0; so is an empty source type, which has
+// no initial value.
+TEST_F(XmlProject, ValuesThatAreNoNumberAreRefused) {
+    const struct {
+        const char* field;
+        std::string inBook, afterList, options;
+    } kCases[] = {
+        {"titleOrder", "", "", "<titleOrder>12abc</titleOrder>"},
+        {"titleLen", "", "", "<titleLen>abc</titleLen>"},
+        {"kwordLen", "", "", "<kwordLen>x</kwordLen>"},
+        {"leftMargin", "", "", "<leftMargin> </leftMargin>"},
+        {"maxStringT", "", "", "<maxStringT>1e9</maxStringT>"},
+        {"indexDef", "", "<indexDef>0x43</indexDef>", ""},
+        {"hanStart", "<hanStart>A121</hanStart>", "", ""},
+        {"zenStart", "<zenStart>-</zenStart>", "", ""},
+        {"sourceTypeID",
+         "<source><SourceInfo><inFile>/a.csv</inFile><sourceTypeID></sourceTypeID></SourceInfo></source>", "", ""},
+        {"sourceTypeID", "<source><SourceInfo><inFile>/a.csv</inFile><sourceTypeID/></SourceInfo></source>", "", ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.inBook + c.afterList + c.options);
+        ASSERT_TRUE(load(projectText(c.inBook, c.afterList, c.options)));
+        ASSERT_EQ(set->refusedValues().size(), 1u);
+        EXPECT_EQ(set->refusedValues()[0].field, c.field);
+    }
+    // Numbers in every accepted form are no refusal.
+    ASSERT_TRUE(
+        load(projectText("<hanStart> 41249 </hanStart><source><SourceInfo><sourceTypeID>9</sourceTypeID>"
+                         "</SourceInfo></source>",
+                         "<indexDef>+67</indexDef>", "<leftMargin>-0</leftMargin><titleLen>99999999999</titleLen>")));
+    EXPECT_TRUE(set->refusedValues().empty());
+}
+
+// Well-formed XML whose root is not BookSet is no project: the read fails
+// with the reason and leaves the project reset.
+TEST_F(XmlProject, AFileWhoseRootIsNotBookSetIsNoProject) {
+    for (const std::string& text : {std::string("<?xml version=\"1.0\"?>\n<notes><ebType>0</ebType></notes>"),
+                                    std::string("<BookInfo><bookTitle>T</bookTitle><dirName>D</dirName></BookInfo>"),
+                                    std::string("<x:BookSet xmlns:x=\"urn:x\"><outputPath>o</outputPath></x:BookSet>"),
+                                    std::string("<bookset><outputPath>o</outputPath></bookset>")}) {
+        SCOPED_TRACE(text);
+        set->setEbType(1);
+        EXPECT_TRUE(lftest::writeFile(dir.file("in.lfx"), text));
+        std::string error;
+        EXPECT_FALSE(set->loadXMLFile(dir.file("in.lfx"), &error));
+        EXPECT_NE(error.find("not <BookSet>: not a Lexforge project"), std::string::npos) << error;
+        EXPECT_TRUE(set->getBookArray().empty());
+        EXPECT_EQ(set->outputPath(), "");
+        EXPECT_EQ(set->ebType(), 1);
+    }
 }
 
 TEST_F(XmlProject, EmptyElementsReadAsInitialValues) {
@@ -410,7 +461,7 @@ TEST_F(XmlProject, ResetKeepsOnlyTheOutputFamilyAndTheWizardValues) {
 TEST_F(XmlProject, ElementsCountWhereverTheyStand) {
     const std::string text =
         "<?xml version=\"1.0\"?>\n"
-        "<Other a=\"1\">\n"
+        "<BookSet a=\"1\">\n"
         "<SourceInfo><inFile>/lost.txt</inFile></SourceInfo>\n"  // outside any book: dropped
         "<title>no source open</title>\n"                        // ignored
         "<bookTitle>no book open</bookTitle>\n"                  // ignored
@@ -423,7 +474,7 @@ TEST_F(XmlProject, ElementsCountWhereverTheyStand) {
         "</BookInfo>\n"
         "<deep><deeper><tableWidth>999</tableWidth></deeper></deep>\n"
         "<outputPath attr=\"ignored\">/o</outputPath>\n"
-        "</Other>";
+        "</BookSet>";
     ASSERT_TRUE(load(text));
     ASSERT_EQ(1u, set->getBookArray().size());
     const BookInfo& book = set->getBookArray()[0];
