@@ -319,9 +319,10 @@ def raw_word_list_mdx(list_path, out_path, per_block, version, encoding):
     with open(list_path, encoding="utf-8", errors="strict") as fh:
         words = sorted({w.strip() for w in fh if w.strip() and len(w.strip().encode()) < 250})
     entries = raw_order([(w, "<b>%s</b> entry %d" % (xml_escape(w), i)) for i, w in enumerate(words)])
+    # Record blocks of 512 records, as real files hold some tens of kilobytes.
     with open(out_path, "wb") as fh:
         fh.write(build(Spec(entries, version=version, encoding=encoding, per_key_block=per_block,
-                            per_record_block=per_block, title="Raw words")))
+                            per_record_block=512, title="Raw words")))
 
 
 def word_list_mdx(list_path, out_path, per_block, html=False):
