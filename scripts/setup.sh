@@ -15,6 +15,7 @@ packages=(
   freepwing unifont
 )
 packages+=(wamerican)  # a real English word list: the text scan and the MDict and user-dictionary whole-file checks
+packages+=(wamerican-huge)  # 348k words: the whole check of MDict files whose keys are in raw order
 packages+=(libffi-dev)  # its multi-page HTML manual (exported by Texinfo) for the HTML source check
 packages+=(m4-doc)  # another Texinfo manual (105 pages), for the same check
 packages+=(python-itsdangerous-doc python-jinja2-doc)  # multi-page HTML manuals exported by Sphinx, for the same check

@@ -25,8 +25,6 @@ std::atomic<uint32_t> gInstances{0};
 
 // The header is a few kilobytes in real files; style sheets make it larger.
 const uint32_t kMaxHeaderLength = 16u << 20;
-// Queries are cut to this many bytes before conversion to the file's code.
-const int kMaxQueryBytes = 255;
 
 // The font of phonetic records, and what its letters stand for.
 const char kPhoneticAttribute[] = "face=\"Kingsoft Phonetic Plain";
@@ -75,39 +73,10 @@ int upper(char c) {
     return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
 }
 
-// Equal once spaces, hyphens and full stops are skipped and (fold) ASCII
-// case folded: 0.
-int keyCompare(const char* key, const char* query, bool fold) {
-    for (;;) {
-        while (isKeyPunct(*key)) ++key;
-        while (isKeyPunct(*query)) ++query;
-        int a = fold ? upper(*key) : static_cast<unsigned char>(*key);
-        int b = fold ? upper(*query) : static_cast<unsigned char>(*query);
-        if (a != b || b == 0) return a - b;
-        ++key;
-        ++query;
-    }
-}
-
-// The key begins with the first n bytes of the query under the same folding: 0.
-int keyCompareN(const char* key, const char* query, size_t n, bool fold) {
-    size_t used = 0;
-    while (used < n) {
-        while (isKeyPunct(*key)) ++key;
-        while (used < n && isKeyPunct(*query)) {
-            ++query;
-            ++used;
-        }
-        if (used >= n) break;
-        int a = fold ? upper(*key) : static_cast<unsigned char>(*key);
-        int b = fold ? upper(*query) : static_cast<unsigned char>(*query);
-        if (a == 0 && b == 0) return 0;
-        if (a != b) return a - b;
-        ++key;
-        ++query;
-        ++used;
-    }
-    return 0;
+// tolower of the C locale.
+int lower(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
 }
 
 // &lt; &gt; &amp; &apos; &quot; and numeric references (&#65; &#x41;) decoded,
@@ -187,12 +156,6 @@ int blockHolding(const std::vector<Item>& blocks, int loaded, uint64_t pos) {
         if (it->decomp_size != 0) break;
     }
     return -1;
-}
-
-// Bytes of the query converted for the block search: at most kMaxQueryBytes,
-// and a character cut by that limit is left out.
-int queryPrefixLength(const char* query) {
-    return static_cast<int>(utf8PrefixLength(query, std::strlen(query), kMaxQueryBytes));
 }
 
 }  // namespace
@@ -288,6 +251,10 @@ void CMDictReader::close() {
     m_keyBlock.reset();
     m_recordBlock.reset();
     m_cache.clear();
+    m_order[0] = KeyOrder();
+    m_order[1] = KeyOrder();
+    m_enumIndexed = false;
+    std::vector<uint64_t>().swap(m_matches);
     std::vector<uint8_t>().swap(m_stored);
     std::vector<char>().swap(m_keyText);
     std::vector<char>().swap(m_recordText);
@@ -517,13 +484,7 @@ int CMDictReader::readKeywordSection() {
         KEYWORD_INDEX_ITEM item;
         const uint8_t* key = info.data() + pos;
         item.keylen = l;
-        if (m_utf16Keys) {
-            item.key16.resize(static_cast<size_t>(l) + 1, 0);
-            for (uint64_t u = 0; u < l; ++u) item.key16[u] = byteorder::le16(key + 2 * u);
-            item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l * 2));
-        } else {
-            item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l));
-        }
+        item.key.assign(reinterpret_cast<const char*>(key), static_cast<size_t>(l * c));
         pos += (l + t) * c;
         item.comp_size = byteorder::beN(info.data() + pos, n);
         item.decomp_size = byteorder::beN(info.data() + pos + n, n);
@@ -591,6 +552,27 @@ const std::vector<DATA_ITEM>& CMDictReader::entries() const {
     return m_keyBlock ? m_keyBlock->entries : kNone;
 }
 
+void CMDictReader::parseKeyEntries(const uint8_t* b, size_t size, uint64_t decompOffs,
+                                   std::vector<DATA_ITEM>* out) const {
+    out->clear();
+    size_t q = 0;
+    while (q < size) {
+        if (size - q < static_cast<size_t>(m_width)) break;
+        DATA_ITEM e;
+        e.recordOffset = byteorder::beN(b + q, m_width);
+        q += static_cast<size_t>(m_width);
+        e.keyPos = decompOffs + q;
+        if (m_utf16Keys) {
+            while (q + 1 < size && (b[q] | b[q + 1]) != 0) q += 2;
+            q += 2;
+        } else {
+            while (q < size && b[q] != 0) ++q;
+            q += 1;
+        }
+        out->push_back(e);
+    }
+}
+
 int CMDictReader::loadKeyBlock(size_t index) {
     if (index >= m_keyIndex.size()) return -1;
     if (m_loadedKeyBlock == static_cast<int>(index)) return 0;
@@ -603,24 +585,7 @@ int CMDictReader::loadKeyBlock(size_t index) {
     const KEYWORD_INDEX_ITEM& item = m_keyIndex[index];
     auto block = std::make_shared<MDICT_DECODED_BLOCK>();
     if (readBlock(m_keyBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &block->bytes) != 0) return -1;
-    const size_t size = block->bytes.size();
-    const uint8_t* b = block->bytes.data();
-    size_t q = 0;
-    while (q < size) {
-        if (size - q < static_cast<size_t>(m_width)) break;
-        DATA_ITEM e;
-        e.recordOffset = byteorder::beN(b + q, m_width);
-        q += static_cast<size_t>(m_width);
-        e.keyPos = item.decomp_offs + q;
-        if (m_utf16Keys) {
-            while (q + 1 < size && (b[q] | b[q + 1]) != 0) q += 2;
-            q += 2;
-        } else {
-            while (q < size && b[q] != 0) ++q;
-            q += 1;
-        }
-        block->entries.push_back(e);
-    }
+    parseKeyEntries(block->bytes.data(), block->bytes.size(), item.decomp_offs, &block->entries);
     block->entries.shrink_to_fit();
     m_keyBlock = block;
     m_cache.put(CMdictBlockCache::kKeyBlock, index, m_keyBlock);
@@ -731,103 +696,176 @@ uint8_t* CMDictReader::resourceData(const char* name, uint64_t* size) {
     return data;
 }
 
-// The key index is in the order of the keys: a block comes before the query
-// when its last key orders before it, and a last key that is a proper prefix
-// of the query orders before it ("apple" before "applesauce"), so a query is
-// never looked for in a block that ends with its own prefix. Both keys are
-// 0-terminated, so comparing on past the shorter one's length puts the
-// shorter first.
-bool CMDictReader::blockBefore(const KEYWORD_INDEX_ITEM& k, const uint16_t* q16, const uint8_t* coded,
-                               const char* query) const {
+void CMDictReader::keyForm(const char* key, Match match, std::string* out) const {
+    const bool skip = match != kResource;
     const bool fold = !m_keyCaseSensitive;
-    switch (m_keyKind) {
-        case kUtf16: {
-            const uint16_t* a = k.key16.data();
-            for (size_t i = 0;; ++i) {
-                int ca = a[i], cb = q16[i];
-                if (fold && ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
-                if (fold && cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
-                if (ca != cb) return ca < cb;
-                if (a[i] == 0) return false;
+    out->clear();
+    for (; *key; ++key) {
+        if (skip && isKeyPunct(*key)) continue;
+        out->push_back(fold ? static_cast<char>(lower(*key)) : *key);
+    }
+}
+
+void CMDictReader::buildKeyOrder(Match match) {
+    KeyOrder& order = m_order[match == kResource ? 1 : 0];
+    order = KeyOrder();
+    order.built = true;
+    std::vector<DATA_ITEM> entries;
+    std::vector<uint8_t> bytes;
+    std::vector<char> text;
+    std::string form, previous;
+    // The first pass only checks the order; a file out of order is read
+    // again to index its keys (most such files show it in their first blocks).
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool indexing = pass == 1;
+        bool sorted = true, any = false;
+        order.lastForm.clear();
+        for (size_t k = 0; k < m_keyIndex.size() && (sorted || indexing); ++k) {
+            const KEYWORD_INDEX_ITEM& item = m_keyIndex[k];
+            // A block kept decoded is used as it is; the others are decoded
+            // here and not kept, so that the pass leaves the cache as it was.
+            const MdictBlockRef cached = m_cache.find(CMdictBlockCache::kKeyBlock, k);
+            const uint8_t* b = nullptr;
+            size_t size = 0;
+            if (cached) {
+                b = cached->bytes.data();
+                size = cached->bytes.size();
+                entries = cached->entries;
+            } else if (readBlock(m_keyBlocksPos + item.comp_offs, item.comp_size, item.decomp_size, &bytes) == 0) {
+                b = bytes.data();
+                size = bytes.size();
+                parseKeyEntries(b, size, item.decomp_offs, &entries);
+            } else {
+                sorted = false;  // its keys cannot be found: they are left out
+                continue;
             }
+            for (const DATA_ITEM& e : entries) {
+                const uint64_t start = e.keyPos - item.decomp_offs;
+                if (toUtf8(b + start, size - start, &text) != 0) {
+                    sorted = false;
+                    continue;
+                }
+                keyForm(text.data(), match, &form);
+                if (any && form < previous) sorted = false;
+                if (indexing) {
+                    if (order.forms.size() + form.size() > UINT32_MAX) continue;
+                    order.index.push_back(KeyOrder::Entry{e.keyPos, static_cast<uint32_t>(order.forms.size()),
+                                                          static_cast<uint32_t>(form.size())});
+                    order.forms += form;
+                } else if (!sorted) {
+                    break;
+                }
+                previous.swap(form);
+                any = true;
+            }
+            if (!indexing) order.lastForm.push_back(previous);
         }
-        case kGbk:
-        case kBig5: {
-            const uint8_t* a = reinterpret_cast<const uint8_t*>(k.key.c_str());
-            if (!fold) return std::strcmp(reinterpret_cast<const char*>(a), reinterpret_cast<const char*>(coded)) < 0;
-            const uint64_t all = UINT64_MAX;
-            return (m_keyKind == kBig5 ? big5KeyCompare(a, coded, all) : gbkKeyCompare(a, coded, all)) < 0;
+        if (!indexing && sorted) {
+            order.sorted = true;
+            return;
         }
-        default:
-            return (fold ? strcasecmp(k.key.c_str(), query) : std::strcmp(k.key.c_str(), query)) < 0;
     }
-}
-
-int CMDictReader::lowerBoundKeyIndex(const char* query) {
-    uint16_t q16[kMaxQueryBytes + 1] = {0};
-    uint8_t coded[2 * kMaxQueryBytes + 1] = {0};
-    if (m_keyKind == kUtf16) {
-        int units = jclib::utf8ToUtf16(query, queryPrefixLength(query), q16);
-        if (units <= 0) return -1;
-        q16[units] = 0;
-    } else if (m_keyKind == kGbk || m_keyKind == kBig5) {
-        uint32_t wide[kMaxQueryBytes + 1];
-        int count = utf8ToWide(query, queryPrefixLength(query), wide);
-        if (count <= 0) return -1;
-        wide[count] = 0;
-        if (m_keyKind == kBig5)
-            wideToBig5(coded, wide, static_cast<uint32_t>(count));
-        else
-            wideToGbk(coded, wide, static_cast<uint32_t>(count));
-    }
-    auto it = std::lower_bound(m_keyIndex.begin(), m_keyIndex.end(), 0, [&](const KEYWORD_INDEX_ITEM& k, int) {
-        return blockBefore(k, q16, coded, query);
+    order.lastForm.clear();
+    order.lastForm.shrink_to_fit();
+    order.index.shrink_to_fit();
+    order.forms.shrink_to_fit();
+    const std::string& forms = order.forms;
+    std::sort(order.index.begin(), order.index.end(), [&forms](const KeyOrder::Entry& a, const KeyOrder::Entry& b) {
+        int c = forms.compare(a.formOffset, a.formLength, forms, b.formOffset, b.formLength);
+        return c != 0 ? c < 0 : a.keyPos < b.keyPos;
     });
-    if (it == m_keyIndex.end()) return -1;
-    return static_cast<int>(it - m_keyIndex.begin());
 }
 
-bool CMDictReader::entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed) {
-    const char* key = keyText(keyPos);
-    if (!key) {
-        *failed = true;
-        return false;
-    }
-    const bool fold = !m_keyCaseSensitive;
-    switch (match) {
-        case kExact:
-            return keyCompare(key, query, fold) == 0;
-        case kPrefix:
-            return keyCompareN(key, query, std::strlen(query), fold) == 0;
-        default:
-            return (fold ? strcasecmp(key, query) : std::strcmp(key, query)) == 0;
-    }
+namespace {
+
+// How the form of a key relates to a query's form: the order of the two
+// (<0, 0, >0) and whether the key's form begins with the query's.
+struct FormOrder {
+    int order;
+    bool begins;
+};
+
+FormOrder compareForms(const char* key, size_t keyLength, const std::string& query) {
+    const size_t n = std::min(keyLength, query.size());
+    int c = std::memcmp(key, query.data(), n);
+    if (c != 0) return FormOrder{c, false};
+    return FormOrder{keyLength < query.size() ? -1 : (keyLength > query.size() ? 1 : 0), keyLength >= query.size()};
+}
+
+bool formMatches(const FormOrder& f, int exact) {
+    return exact ? f.order == 0 : f.begins;
+}
+
+}  // namespace
+
+int CMDictReader::selectEntry(uint64_t keyPos, uint64_t* recordOffset) {
+    const int k = locateKeyBlock(keyPos);
+    if (k < 0) return -1;
+    const std::vector<DATA_ITEM>& list = entries();
+    auto it = std::lower_bound(list.begin(), list.end(), keyPos,
+                               [](const DATA_ITEM& e, uint64_t pos) { return e.keyPos < pos; });
+    if (it == list.end() || it->keyPos != keyPos) return -1;
+    if (recordOffset) *recordOffset = it->recordOffset;
+    m_currentBlock = k;
+    m_currentEntry = static_cast<uint32_t>(it - list.begin());
+    return k;
 }
 
 int CMDictReader::findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
     m_currentBlock = -1;
-    if (!m_open || !query || !*query) return -1;
-    // Keys that match once spaces, hyphens and full stops are skipped can
-    // sort just before the block found, or after the last block's last key.
-    int b = lowerBoundKeyIndex(query);
-    if (m_keyIndex.empty()) return -1;
-    const int last = static_cast<int>(m_keyIndex.size()) - 1;
-    if (b < 0) b = last + 1;
-    for (int k = b > 0 ? b - 1 : b; k <= b && k <= last; ++k) {
-        if (loadKeyBlock(static_cast<size_t>(k)) != 0) continue;
-        // keyText may not load another block here: every key lies in this one.
+    m_enumIndexed = false;
+    m_matches.clear();
+    if (!m_open || !query || !*query || m_keyIndex.empty()) return -1;
+    KeyOrder& order = m_order[match == kResource ? 1 : 0];
+    if (!order.built) buildKeyOrder(match);
+    keyForm(query, match, &m_queryForm);
+    const std::string& q = m_queryForm;
+    const int exact = match != kPrefix;
+
+    if (!order.sorted) {
+        // The keys whose forms match, by key position.
+        const std::string& forms = order.forms;
+        auto formOf = [&forms](const KeyOrder::Entry& e) {
+            return std::make_pair(forms.data() + e.formOffset, size_t(e.formLength));
+        };
+        auto it = std::lower_bound(order.index.begin(), order.index.end(), q, [&](const KeyOrder::Entry& e,
+                                                                                  const std::string& v) {
+            auto f = formOf(e);
+            return compareForms(f.first, f.second, v).order < 0;
+        });
+        for (; it != order.index.end(); ++it) {
+            auto f = formOf(*it);
+            if (!formMatches(compareForms(f.first, f.second, q), exact)) break;
+            m_matches.push_back(it->keyPos);
+        }
+        if (m_matches.empty()) return -1;
+        if (!exact) std::sort(m_matches.begin(), m_matches.end());
+        m_enumIndexed = true;
+        m_matchCursor = 0;
+        if (keyPos) *keyPos = m_matches[0];
+        return selectEntry(m_matches[0], recordOffset);
+    }
+
+    // Sorted: the matches follow one another from the first key whose form is
+    // not below the query's, which lies in the first block whose largest form
+    // is not below it.
+    auto first = std::lower_bound(order.lastForm.begin(), order.lastForm.end(), q);
+    for (size_t k = static_cast<size_t>(first - order.lastForm.begin()); k < m_keyIndex.size(); ++k) {
+        if (loadKeyBlock(k) != 0) return -1;
         const MdictBlockRef block = m_keyBlock;  // held while keyText runs
         for (size_t e = 0; e < block->entries.size(); ++e) {
-            bool failed = false;
             const DATA_ITEM entry = block->entries[e];
-            if (entryMatches(entry.keyPos, query, match, &failed)) {
-                if (keyPos) *keyPos = entry.keyPos;
-                if (recordOffset) *recordOffset = entry.recordOffset;
-                m_currentBlock = k;
-                m_currentEntry = static_cast<uint32_t>(e);
-                return k;
-            }
-            if (failed) return -1;
+            const char* key = keyText(entry.keyPos);
+            if (!key) return -1;
+            keyForm(key, match, &m_entryForm);
+            const FormOrder f = compareForms(m_entryForm.data(), m_entryForm.size(), q);
+            if (f.order < 0) continue;
+            if (!formMatches(f, exact)) return -1;
+            if (keyPos) *keyPos = entry.keyPos;
+            if (recordOffset) *recordOffset = entry.recordOffset;
+            m_currentBlock = static_cast<int>(k);
+            m_currentEntry = static_cast<uint32_t>(e);
+            return m_currentBlock;
         }
     }
     return -1;
@@ -839,6 +877,18 @@ int CMDictReader::findKey(const char* query, uint64_t* keyPos, uint64_t* recordO
 
 int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match) {
     if (!m_open || !query || !*query || m_currentBlock < 0) return -1;
+    keyForm(query, match, &m_queryForm);
+    if (m_enumIndexed) {
+        if (m_matchCursor + 1 >= m_matches.size()) return -1;
+        const uint64_t pos = m_matches[++m_matchCursor];
+        const char* key = keyText(pos);
+        if (!key) return -1;
+        keyForm(key, match, &m_entryForm);
+        if (!formMatches(compareForms(m_entryForm.data(), m_entryForm.size(), m_queryForm), match != kPrefix))
+            return -1;
+        if (keyPos) *keyPos = pos;
+        return selectEntry(pos, recordOffset);
+    }
     // Reading keys of other blocks may have replaced the entry list.
     if (m_loadedKeyBlock != m_currentBlock && loadKeyBlock(static_cast<size_t>(m_currentBlock)) != 0) return -1;
     ++m_currentEntry;
@@ -853,8 +903,10 @@ int CMDictReader::findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t*
     }
     if (entries().empty()) return -1;
     const DATA_ITEM entry = entries()[m_currentEntry];
-    bool failed = false;
-    if (!entryMatches(entry.keyPos, query, match, &failed)) return -1;
+    const char* key = keyText(entry.keyPos);
+    if (!key) return -1;
+    keyForm(key, match, &m_entryForm);
+    if (!formMatches(compareForms(m_entryForm.data(), m_entryForm.size(), m_queryForm), match != kPrefix)) return -1;
     if (keyPos) *keyPos = entry.keyPos;
     if (recordOffset) *recordOffset = entry.recordOffset;
     return m_currentBlock;

@@ -15,15 +15,14 @@
 #include "foundation/FileHandle.h"
 
 // One key block: its sizes, its offsets among the key blocks and in the
-// stream of decoded key data, and its last key (0-terminated copy; UTF-16
-// keys also as machine-order units).
+// stream of decoded key data, and its last key as the key index gives it
+// (0-terminated copy; listed by dumpKeyIndex, not used for lookups).
 struct KEYWORD_INDEX_ITEM {
     uint64_t comp_size;
     uint64_t decomp_size;
     uint64_t comp_offs;
     uint64_t decomp_offs;
     std::string key;
-    std::vector<uint16_t> key16;
     uint64_t keylen;  // in units
 };
 
@@ -99,10 +98,14 @@ public:
     // First entry whose key matches (exact: equal once spaces, hyphens and
     // full stops are skipped and, unless the header says KeyCaseSensitive,
     // ASCII case folded; else: begins with the query under the same rule);
-    // the key-block index, or -1. A block whose last key is a proper prefix
-    // of the query sorts before it: the key is looked for in the blocks after.
+    // the key-block index, or -1. The matches are those a scan of every key
+    // would give, in file order, whatever order the writer sorted its keys
+    // in: the first lookup reads every key block once to see whether the
+    // keys are in the order of that comparison (then the key blocks are
+    // searched by their last keys) or not (then an index of every key's
+    // compared form is kept until close).
     int findKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
-    // The entry after the current one, when it matches too.
+    // The next match of the lookup findKey started.
     int findNextKey(const char* query, uint64_t* keyPos, uint64_t* recordOffset, int exact);
     // Record offset of the entry after the current one (moving on to it), or
     // the end of the record stream after the last entry.
@@ -162,10 +165,17 @@ private:
     int loadRecordBlock(size_t index);
     int locateKeyBlock(uint64_t keyPos);
     int locateRecordBlock(uint64_t recordOffset);
-    int lowerBoundKeyIndex(const char* query);
-    bool entryMatches(uint64_t keyPos, const char* query, Match match, bool* failed);
-    // Whether a block whose last key is item's sorts before the query.
-    bool blockBefore(const KEYWORD_INDEX_ITEM& item, const uint16_t* q16, const uint8_t* coded, const char* query) const;
+    // The form keys are compared in for a kind of match: ASCII letters in
+    // lower case unless the header says KeyCaseSensitive, and for key matches
+    // spaces, hyphens and full stops left out (resource names keep them).
+    void keyForm(const char* key, Match match, std::string* out) const;
+    // Reads every key once and builds the KeyOrder of the match's form; the
+    // keys of a block that cannot be read are left out.
+    void buildKeyOrder(Match match);
+    // The entries of a decoded key block starting at decompOffs in the stream.
+    void parseKeyEntries(const uint8_t* bytes, size_t size, uint64_t decompOffs, std::vector<DATA_ITEM>* out) const;
+    // Makes the entry at keyPos the current one; its record offset, or -1.
+    int selectEntry(uint64_t keyPos, uint64_t* recordOffset);
     int findKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
     int findNextKeyWith(const char* query, uint64_t* keyPos, uint64_t* recordOffset, Match match);
     int toUtf8(const uint8_t* text, size_t length, std::vector<char>* out);
@@ -198,6 +208,31 @@ private:
     std::vector<KEYWORD_INDEX_ITEM> m_keyIndex;
     std::vector<REC_INDEX_ITEM> m_recordIndex;
     CMdictBlockCache m_cache;
+
+    // How the keys are found, per form (key matches, resource names); built
+    // by the first lookup of that form.
+    struct KeyOrder {
+        bool built = false;
+        // The keys are in the order of their forms: the key blocks are found
+        // by their largest form so far, one per block.
+        bool sorted = false;
+        std::vector<std::string> lastForm;
+        // Otherwise: every key's form (back to back in forms) by form, then
+        // key position.
+        struct Entry {
+            uint64_t keyPos;
+            uint32_t formOffset, formLength;
+        };
+        std::string forms;
+        std::vector<Entry> index;
+    };
+    KeyOrder m_order[2];
+    // The key positions the current lookup of an unsorted file matched, in
+    // file order, and the one reached (an index into them).
+    bool m_enumIndexed = false;
+    std::vector<uint64_t> m_matches;
+    size_t m_matchCursor = 0;
+    std::string m_queryForm, m_entryForm;  // work buffers of the lookups
 
     // Lookup position and loaded blocks (-1: none).
     int m_currentBlock = -1;

@@ -67,7 +67,11 @@ int decodeMdictBlock(const uint8_t* block, size_t size, uint64_t decodedSize, st
     const size_t payloadSize = size - 8;
     switch (type) {
         case kTypeStored:
-            if (payloadSize != decodedSize) return -1;
+            // Stored bytes carry the same Adler-32 as packed ones: a damaged
+            // stored block is refused, not read as other keys or records.
+            if (payloadSize != decodedSize ||
+                adler32(adler32(0, nullptr, 0), payload, static_cast<uInt>(payloadSize)) != checksum)
+                return -1;
             out->assign(payload, payload + payloadSize);
             return 0;
         case kTypeLzo: {

@@ -17,9 +17,9 @@ const uint64_t kMdictMaxStoredSize = kMdictMaxBlockSize + (kMdictMaxBlockSize >>
 // Decodes a framed block of size bytes into out, which then holds exactly
 // decodedSize bytes. Fails (-1, out emptied) when the frame is short, the type
 // is unknown, decodedSize is above kMdictMaxBlockSize or more than the payload
-// can expand to, the payload decodes to any other size, or (LZO, zlib) the
-// Adler-32 differs. A stored block is not checksummed but must hold exactly
-// decodedSize bytes. zlib failures print "inflate: %s\n".
+// can expand to, the payload decodes to any other size, or the Adler-32 of the
+// decoded bytes differs (stored blocks are checked as packed ones are).
+// zlib failures print "inflate: %s\n".
 int decodeMdictBlock(const uint8_t* block, size_t size, uint64_t decodedSize, std::vector<uint8_t>* out);
 
 // Undoes the scrambling of a key-block info in place (the 8 framing bytes stay

@@ -5,6 +5,7 @@
 namespace lftest {
 
 const char kWordList[] = "/usr/share/dict/american-english";
+const char kHugeWordList[] = "/usr/share/dict/american-english-huge";
 
 std::vector<std::string> wordListSample(size_t step) {
     std::vector<std::string> words;

@@ -23,6 +23,8 @@ namespace lftest {
 
 // Debian's American English word list (package wamerican).
 extern const char kWordList[];
+// Debian wamerican-huge: about 348,000 words, mixed case, with apostrophes.
+extern const char kHugeWordList[];
 // Every step-th line of the word list that is not empty, in the list's order.
 std::vector<std::string> wordListSample(size_t step);
 

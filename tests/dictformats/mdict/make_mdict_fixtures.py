@@ -11,6 +11,11 @@ corpora and the benchmark.
                                           "html" the records also hold
                                           images and sounds (in FILE's .mdd),
                                           entry:// links and redirections
+  make_mdict_fixtures.py --raw-words LIST FILE PER_BLOCK VERSION ENCODING
+                                          the same words in the order of
+                                          their raw bytes (as some writers
+                                          sort), VERSION 1.2 or 2.0,
+                                          ENCODING UTF-8 or UTF-16
   make_mdict_fixtures.py --large FILE      a sparse .mdd of over 4 GiB
 
 Only the standard library and python3-lzo. The key-index scrambling uses a
@@ -276,6 +281,50 @@ def split_fixtures(f):
                                  extra_attrs='KeyCaseSensitive="Yes"')
 
 
+def raw_order(entries):
+    """The order of writers that sort keys by their raw text: code points
+    (the bytes of UTF-8, the units of UTF-16 below U+10000), case kept,
+    spaces, hyphens and full stops compared as characters."""
+    return sorted(entries, key=lambda e: e[0])
+
+
+# Key sets whose raw order differs from the folded one, for files written one
+# key to a block in raw order.
+RAW_SETS = {
+    "bac": ["B", "a", "c"],
+    "phrase": ["Breakdown", "break", "break down", "break-in", "break.up", "breakable", "breakdown", "breakdowns",
+               "brief"],
+    "in": ["i", "i need", "i need to vomit", "in", "in-law", "inch", "inn", "into", "is"],
+    "case": ["APPLE", "Apple", "a b", "a-b", "a.b", "aB", "ab", "abc", "apple"],
+}
+RAW_RESOURCES = ["\\Zed.JPG", "\\Style.css", "\\a.png", "\\img\\b.png", "\\z.bin"]
+
+
+def raw_fixtures(f):
+    for name, keys in RAW_SETS.items():
+        entries = raw_order([(k, "record of " + k) for k in keys])
+        for tag, version, encoding in (("v20", "2.0", "UTF-8"), ("v20_utf16", "2.0", "UTF-16"),
+                                       ("v12", "1.2", "UTF-8")):
+            f["raw_%s_%s.mdx" % (name, tag)] = Spec(entries, version=version, encoding=encoding, per_key_block=1,
+                                                    per_record_block=2, extra_attrs='KeyCaseSensitive="No"')
+    f["raw_case_yes_v20.mdx"] = Spec(raw_order([(k, "record of " + k) for k in RAW_SETS["case"]]),
+                                     per_key_block=1, extra_attrs='KeyCaseSensitive="Yes"')
+    res = raw_order([(n, ("bytes of " + n).encode()) for n in RAW_RESOURCES])
+    f["raw_v20.mdd"] = Spec(res, mdd=True, per_key_block=1, per_record_block=2)
+    f["raw_v12.mdd"] = Spec(res, version="1.2", mdd=True, per_key_block=1, per_record_block=2)
+
+
+def raw_word_list_mdx(list_path, out_path, per_block, version, encoding):
+    """Every distinct word of a word list in raw order, its record naming it."""
+    with open(list_path, encoding="utf-8", errors="strict") as fh:
+        words = sorted({w.strip() for w in fh if w.strip() and len(w.strip().encode()) < 250})
+    entries = raw_order([(w, "<b>%s</b> entry %d" % (xml_escape(w), i)) for i, w in enumerate(words)])
+    # Record blocks of 512 records, as real files hold some tens of kilobytes.
+    with open(out_path, "wb") as fh:
+        fh.write(build(Spec(entries, version=version, encoding=encoding, per_key_block=per_block,
+                            per_record_block=512, title="Raw words")))
+
+
 def word_list_mdx(list_path, out_path, per_block, html=False):
     """Every distinct word of a word list, its record naming it in HTML. With
     html, word i also links to another word (every 5th), shows an image (every
@@ -366,6 +415,7 @@ def fixtures():
     f["v20_utf8_claim.mdd"] = Spec(RESOURCES, mdd=True, attrs='GeneratedByEngineVersion="2.0" '
                                    'RequiredEngineVersion="2.0" Encrypted="0" Encoding="UTF-8"')
     split_fixtures(f)
+    raw_fixtures(f)
     return f
 
 
@@ -489,6 +539,9 @@ def main():
     if len(sys.argv) in (4, 5, 6) and sys.argv[1] == "--words":
         word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) >= 5 else 16,
                       len(sys.argv) == 6 and sys.argv[5] == "html")
+        return
+    if len(sys.argv) == 7 and sys.argv[1] == "--raw-words":
+        raw_word_list_mdx(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5], sys.argv[6])
         return
     if len(sys.argv) != 2:
         sys.exit(__doc__)

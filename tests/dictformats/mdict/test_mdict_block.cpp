@@ -62,8 +62,9 @@ TEST(MdictBlock, DecodesOnlyBlocksOfExactlyTheirStatedSize) {
         uint64_t stated;
         bool ok;
     } cases[] = {
-        {"stored", frame(0, text, 0), size, true},
-        {"stored with a wrong checksum", frame(0, text, sum ^ 1), size, true},
+        {"stored", frame(0, text, sum), size, true},
+        {"stored with a wrong checksum", frame(0, text, sum ^ 1), size, false},
+        {"stored with no checksum", frame(0, text, 0), size, false},
         {"stored, stated larger", frame(0, text, sum), size + 1, false},
         {"stored, stated smaller", frame(0, text, sum), size - 1, false},
         {"zlib", frame(0x02000000, deflated(text), sum), size, true},

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -283,6 +285,91 @@ TEST(MdictDamaged, ABlockOfAnotherSizeThanStatedGivesNoText) {
     }
 }
 
+TEST(MdictDamaged, NoSingleBitFlipOfAStoredFileFindsAnotherRecord) {
+    // Stored key and record blocks carry an Adler-32 like packed ones: a flip
+    // in one makes it unreadable, so no lookup reports a key or record the
+    // intact file does not hold. Left out: the decoded sizes in the record
+    // block table, which move the records of every later block and are
+    // checked by no sum.
+    struct File {
+        const char* name;
+        int width;  // of the numbers: 8 from 2.0 on, else 4
+    };
+    for (const File& f : {File{"v20_utf8_stored.mdx", 8}, File{"v12_utf8_stored.mdx", 4}}) {
+        const char* file = f.name;
+        SCOPED_TRACE(file);
+        std::string intact;
+        {
+            std::ifstream in(fixture(file), std::ios::binary);
+            intact.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        ASSERT_FALSE(intact.empty());
+        std::vector<std::string> keys;
+        std::set<std::pair<std::string, std::string>> pairs;
+        {
+            CMDictReader r;
+            ASSERT_NE(nullptr, r.open(fixture(file).c_str()));
+            ASSERT_EQ(9, r.search("", 0, 0, nullptr) + r.search(".", 0, 0, nullptr));
+            MDICT_HIT* hits = nullptr;
+            uint32_t count = 0;
+            ASSERT_EQ(0, r.getResults(&hits, &count));
+            std::vector<MDICT_HIT> all(hits, hits + count);
+            for (const MDICT_HIT& h : all) {
+                char* key = nullptr;
+                char* text = nullptr;
+                ASSERT_EQ(0, r.readHit(&h, &key, &text));
+                keys.push_back(key);
+                pairs.insert({key, text});
+            }
+        }
+        // The record section: 3 blocks, 9 records, a table of 3 size pairs.
+        auto number = [&f](uint64_t v) {
+            std::string b(static_cast<size_t>(f.width), '\0');
+            for (int i = f.width - 1; i >= 0; --i, v >>= 8) b[static_cast<size_t>(i)] = static_cast<char>(v & 0xFF);
+            return b;
+        };
+        const size_t head = intact.find(number(3) + number(9) + number(3 * 2 * f.width));
+        ASSERT_NE(std::string::npos, head);
+        const size_t table = head + 4 * static_cast<size_t>(f.width);
+        auto isDecodedSize = [&](size_t byte) {
+            if (byte < table || byte >= table + 6 * static_cast<size_t>(f.width)) return false;
+            return (byte - table) / f.width % 2 == 1;
+        };
+        lftest::TestDir dir;
+        const std::string path = dir.file("flipped.mdx");
+        int opened = 0, found = 0;
+        // One bit of each byte, a different one from byte to byte.
+        size_t flips = 0;
+        for (size_t bit = 0; bit < intact.size() * 8; bit += 9) {
+            if (isDecodedSize(bit / 8)) continue;
+            ++flips;
+            std::string damaged = intact;
+            damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (1 << (bit % 8)));
+            {
+                std::ofstream out(path, std::ios::binary | std::ios::trunc);
+                out << damaged;
+            }
+            CMDictReader r;
+            if (!r.open(path.c_str())) continue;
+            ++opened;
+            for (const std::string& k : keys) {
+                const int n = r.search(k.c_str(), 1, 0, nullptr);
+                for (int i = 0; i < n; ++i) {
+                    char* key = nullptr;
+                    char* text = nullptr;
+                    if (r.getHit(static_cast<uint32_t>(i), &key, nullptr) != 0 || !key) continue;
+                    const std::string keyCopy = key;
+                    if (r.getHit(static_cast<uint32_t>(i), nullptr, &text) != 0 || !text) continue;
+                    ++found;
+                    EXPECT_EQ(1u, pairs.count({keyCopy, text})) << "bit " << bit << ": " << keyCopy << " -> " << text;
+                }
+            }
+        }
+        std::printf("%s: %zu flips, %d opened, %d records found\n", file, flips, opened, found);
+        EXPECT_GT(found, 0);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Lookups.
 
@@ -427,6 +514,125 @@ TEST(MdictLookup, EnumerationBeforeAnySearchFindsNothing) {
     EXPECT_EQ(-1, r.nextEntryOffset(&next));
     EXPECT_EQ(nullptr, r.keyText(1u << 30));
     EXPECT_EQ(nullptr, r.recordText(1u << 30));
+}
+
+// ---------------------------------------------------------------------------
+// Files whose keys are in raw order (case kept, spaces, hyphens and full stops
+// compared as characters), one key to a block: every lookup gives exactly
+// the keys a scan of every key gives under the header's rule, in file order.
+
+namespace {
+
+// The compared form of a key: spaces, hyphens and full stops left out
+// (skip), ASCII case folded (fold).
+std::string scanForm(const std::string& key, bool skip, bool fold) {
+    std::string out;
+    for (char c : key) {
+        if (skip && (c == ' ' || c == '-' || c == '.')) continue;
+        out += fold ? static_cast<char>(tolower(static_cast<unsigned char>(c))) : c;
+    }
+    return out;
+}
+
+std::string caseSwapped(std::string s, int how) {
+    for (char& c : s) c = static_cast<char>(how == 0 ? tolower(static_cast<unsigned char>(c)) : toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+TEST(MdictAnyKeyOrder, LookupsGiveWhatAScanOfEveryKeyGives) {
+    struct Case {
+        const char* set;
+        std::vector<std::string> queries;  // besides every key in both cases
+    } cases[] = {
+        {"bac", {"b", "A", "C", "d"}},
+        {"phrase", {"break", "breakd", "BREAK DOWN", "break-down", "b", "br", "bread", "breakin"}},
+        {"in", {"in", "i", "i n", "ine", "in-", "INTO", "j"}},
+        {"case", {"a", "A", "ab", "a b", "a-", "APP", "appl", "abcd", "."}},
+    };
+    for (const Case& c : cases) {
+        for (const char* tag : {"v20", "v20_utf16", "v12"}) {
+            const std::string file = std::string("raw_") + c.set + "_" + tag + ".mdx";
+            SCOPED_TRACE(file);
+            const std::string path = fixture(file.c_str());
+            lftest::MdictPeerView peer = mdictPeerRead(path);
+            ASSERT_TRUE(peer.ok) << peer.error;
+            // The file's order is the raw one (js-mdict lists keys in an order
+            // of its own).
+            std::vector<std::pair<std::string, std::string>> keys = peer.entries;
+            std::sort(keys.begin(), keys.end());
+            CMDictReader r;
+            ASSERT_NE(nullptr, r.open(path.c_str())) << r.failureReason();
+            ASSERT_EQ(keys.size(), r.numEntries());
+            std::vector<std::string> queries = c.queries;
+            for (const auto& k : keys)
+                for (int how : {-1, 0, 1}) queries.push_back(how < 0 ? k.first : caseSwapped(k.first, how));
+            for (const std::string& q : queries) {
+                for (int exact : {1, 0}) {
+                    SCOPED_TRACE(q + (exact ? " exact" : " prefix"));
+                    const std::string qf = scanForm(q, true, true);
+                    std::vector<std::string> expected;
+                    for (const auto& k : keys) {
+                        const std::string kf = scanForm(k.first, true, true);
+                        if (exact ? kf == qf : kf.compare(0, qf.size(), qf) == 0) expected.push_back(k.first);
+                    }
+                    EXPECT_EQ(static_cast<int>(expected.size()), r.search(q.c_str(), exact, 0, nullptr));
+                    EXPECT_EQ(expected, hitKeys(r));
+                }
+            }
+            // Each key's record is js-mdict's.
+            for (const auto& k : keys) EXPECT_EQ(k.second, recordOf(r, k.first)) << k.first;
+        }
+    }
+}
+
+TEST(MdictAnyKeyOrder, CaseSensitiveFilesKeepCase) {
+    struct Case {
+        const char* query;
+        int exact;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {"APPLE", 1, {"APPLE"}},
+        {"apple", 1, {"apple"}},
+        {"Apple", 1, {"Apple"}},
+        {"aPPLE", 1, {}},
+        {"A", 0, {"APPLE", "Apple"}},
+        {"a", 0, {"a b", "a-b", "a.b", "aB", "ab", "abc", "apple"}},
+        {"ab", 1, {"a b", "a-b", "a.b", "ab"}},
+        {"aB", 1, {"aB"}},
+    };
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(fixture("raw_case_yes_v20.mdx").c_str()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.query) + (c.exact ? " exact" : " prefix"));
+        EXPECT_EQ(static_cast<int>(c.keys.size()), r.search(c.query, c.exact, 0, nullptr));
+        EXPECT_EQ(c.keys, hitKeys(r));
+    }
+}
+
+TEST(MdictAnyKeyOrder, ResourcesByTheirNameInAnyCase) {
+    for (const char* file : {"raw_v20.mdd", "raw_v12.mdd"}) {
+        const std::string path = fixture(file);
+        lftest::MdictPeerView peer = mdictPeerRead(path);
+        ASSERT_TRUE(peer.ok) << peer.error;
+        ASSERT_EQ(5u, peer.entries.size());
+        CMDictReader r;
+        ASSERT_NE(nullptr, r.open(path.c_str()));
+        for (const auto& e : peer.entries) {
+            for (int how : {-1, 0, 1}) {
+                const std::string name = how < 0 ? e.first : caseSwapped(e.first, how);
+                SCOPED_TRACE(std::string(file) + " " + name);
+                uint64_t size = 0;
+                const uint8_t* data = r.resourceData(name.c_str(), &size);
+                ASSERT_NE(nullptr, data);
+                EXPECT_EQ(e.second, std::string(reinterpret_cast<const char*>(data), size));
+            }
+        }
+        uint64_t size = 0;
+        EXPECT_EQ(nullptr, r.resourceData("\\ZedJPG", &size));  // the full stop counts in names
+        EXPECT_EQ(nullptr, r.resourceData("\\Zed.JP", &size));
+    }
 }
 
 // ---------------------------------------------------------------------------

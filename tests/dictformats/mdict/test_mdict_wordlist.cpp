@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -116,3 +117,148 @@ TEST(MdictWordList, EveryWordExactAndByPrefixAgainstTheListAndJsMdict) {
     std::printf("%zu words found exactly, %zu prefix hits, %zu keys of js-mdict's prefix searches among them\n",
                 exactFound, prefixHits, peerPrefixKeys);
 }
+
+// Debian's largest American English list (about 348,000 words, mixed case)
+// written as a writer that sorts keys by their raw bytes does, 16 keys to a
+// key block, in v2.0 UTF-8, v2.0 UTF-16 and v1.2: every word's exact lookup
+// gives the words a scan of every key gives under the header's rule (spaces,
+// hyphens and full stops skipped, ASCII case folded), in file order, with
+// the record that names it (and js-mdict's, for every 4th key, read from a
+// copy with large key blocks); a table of prefixes gives what the scan gives,
+// and every key js-mdict's prefix search gives is among them. Under the sanitizers only
+// the v2.0 UTF-8 file is checked.
+namespace {
+
+std::string scanForm(const std::string& key) {
+    std::string out;
+    for (char c : key)
+        if (c != ' ' && c != '-' && c != '.') out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    return out;
+}
+
+struct RawFile {
+    const char* name;
+    const char* version;
+    const char* encoding;
+};
+
+class MdictRawWordList : public testing::TestWithParam<RawFile> {};
+
+// js-mdict looks up every kPeerEvery-th key of its list (all would take it
+// half a minute a file).
+const size_t kPeerEvery = 4;
+
+}  // namespace
+
+TEST_P(MdictRawWordList, EveryWordAndPrefixAsAScanAndJsMdictGiveThem) {
+    LF_REQUIRE_REAL_FILE(lftest::kHugeWordList);
+#if defined(__SANITIZE_ADDRESS__)
+    if (std::string(GetParam().name) != "v20_utf8") GTEST_SKIP() << "one file only under the sanitizers";
+#endif
+    // The words as the generator takes them, in raw (byte) order: the file's.
+    std::set<std::string> distinct;
+    {
+        std::ifstream in(lftest::kHugeWordList);
+        for (std::string line; std::getline(in, line);) {
+            while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+            size_t start = 0;
+            while (start < line.size() && std::isspace(static_cast<unsigned char>(line[start]))) ++start;
+            line.erase(0, start);
+            if (!line.empty() && line.size() < 250) distinct.insert(line);
+        }
+    }
+    const std::vector<std::string> words(distinct.begin(), distinct.end());
+    ASSERT_GE(words.size(), 300000u);
+    std::map<std::string, std::vector<size_t>> byForm;  // form -> words, in file order
+    for (size_t i = 0; i < words.size(); ++i) byForm[scanForm(words[i])].push_back(i);
+
+    lftest::TestDir dir;
+    const std::string path = dir.file(std::string(GetParam().name) + ".mdx");
+    ASSERT_EQ(0, lftest::runCommand(lftest::mdictPython() + " " + LF_SOURCE_DIR +
+                                    "/tests/dictformats/mdict/make_mdict_fixtures.py --raw-words " +
+                                    lftest::kHugeWordList + " " + path + " 16 " + GetParam().version + " " +
+                                    GetParam().encoding));
+    const std::vector<std::string> prefixes = {"a",    "A",   "in",  "i",   "break", "un",  "re",   "Z",  "zz",
+                                               "qu",   "O'",  "st",  "co",  "pre",   "anti", "x",   "Mc", "e",
+                                               "aa",   "ab",  "de",  "B",   "b",     "ba",  "Jo",   "j",  "over",
+                                               "s'",   "y",   "ze",  "Ca",  "ca",    "CA",  "mis",  "ph", "tele"};
+    // js-mdict reads the same words in the same order from a copy with
+    // 1024 keys to a block: it takes minutes to open a file of 21,000 key
+    // blocks.
+    const std::string peerPath = dir.file(std::string(GetParam().name) + "_peer.mdx");
+    ASSERT_EQ(0, lftest::runCommand(lftest::mdictPython() + " " + LF_SOURCE_DIR +
+                                    "/tests/dictformats/mdict/make_mdict_fixtures.py --raw-words " +
+                                    lftest::kHugeWordList + " " + peerPath + " 1024 " + GetParam().version + " " +
+                                    GetParam().encoding));
+    std::vector<std::string> peerQueries = {"--lookup-every=" + std::to_string(kPeerEvery)};
+    peerQueries.insert(peerQueries.end(), prefixes.begin(), prefixes.end());
+    lftest::MdictPeerView peer = lftest::mdictPeerRead(peerPath, peerQueries);
+    ASSERT_TRUE(peer.ok) << peer.error;
+    ASSERT_EQ((words.size() + kPeerEvery - 1) / kPeerEvery, peer.entries.size());
+    const std::map<std::string, std::string> peerRecord(peer.entries.begin(), peer.entries.end());
+
+    CMDictReader r;
+    ASSERT_NE(nullptr, r.open(path.c_str())) << r.failureReason();
+    ASSERT_EQ(words.size(), r.numEntries());
+    size_t checked = 0, matched = 0, missed = 0, hits = 0;
+    size_t peerChecked = 0;
+    for (size_t w = 0; w < words.size(); ++w) {
+        const std::string& key = words[w];
+        ++checked;
+        std::vector<std::string> expected;
+        for (size_t i : byForm[scanForm(key)]) expected.push_back(words[i]);
+        r.search(key.c_str(), 1, 0, nullptr);
+        const std::vector<std::string> ours = lftest::mdictHitKeys(r);
+        hits += ours.size();
+        bool same = ours == expected;
+        // The hit with this very key carries the record that names it, and
+        // js-mdict's where it looked the key up.
+        const auto peerIt = peerRecord.find(key);
+        MDICT_HIT* list = nullptr;
+        uint32_t count = 0;
+        bool record = false;
+        if (r.getResults(&list, &count) == 0)
+            for (uint32_t i = 0; i < count && !record; ++i)
+                if (ours[i] == key) {
+                    const char* text = r.recordText(list[i].recordOffset);
+                    record = text && std::strncmp(text, ("<b>" + key).c_str(), key.size() + 3) == 0 &&
+                             (peerIt == peerRecord.end() || peerIt->second == text);
+                }
+        if (peerIt != peerRecord.end()) ++peerChecked;
+        if (same && record) {
+            ++matched;
+        } else {
+            ++missed;
+            EXPECT_TRUE(same && record) << key;
+            if (missed > 20) FAIL() << "too many misses";
+        }
+    }
+    size_t prefixHits = 0, peerPrefixKeys = 0;
+    for (const std::string& q : prefixes) {
+        SCOPED_TRACE(q);
+        const std::string qf = scanForm(q);
+        std::vector<std::string> expected;
+        for (const std::string& w : words)
+            if (scanForm(w).compare(0, qf.size(), qf) == 0) expected.push_back(w);
+        EXPECT_EQ(static_cast<int>(expected.size()), r.search(q.c_str(), 0, 0, nullptr));
+        const std::vector<std::string> ours = lftest::mdictHitKeys(r);
+        EXPECT_EQ(expected, ours);
+        prefixHits += ours.size();
+        const std::set<std::string> oursSet(ours.begin(), ours.end());
+        for (const std::string& k : peer.prefix[q]) {
+            EXPECT_EQ(1u, oursSet.count(k)) << k;
+            ++peerPrefixKeys;
+        }
+    }
+    EXPECT_EQ(words.size(), matched);
+    EXPECT_EQ(peer.entries.size(), peerChecked);
+    std::printf("%s: %zu keys checked exactly, %zu matched, %zu missed, %zu hits; %zu prefixes, %zu hits, %zu keys "
+                "of js-mdict's prefix searches among them; %zu keys' records equal js-mdict's lookup\n",
+                GetParam().name, checked, matched, missed, hits, prefixes.size(), prefixHits, peerPrefixKeys,
+                peerChecked);
+}
+
+INSTANTIATE_TEST_SUITE_P(RawOrder, MdictRawWordList,
+                         testing::Values(RawFile{"v20_utf8", "2.0", "UTF-8"}, RawFile{"v20_utf16", "2.0", "UTF-16"},
+                                         RawFile{"v12_utf8", "1.2", "UTF-8"}),
+                         [](const testing::TestParamInfo<RawFile>& info) { return std::string(info.param.name); });
