@@ -70,6 +70,7 @@ CEBBook::CEBBook()
       m_progress(0),
       m_sourceType(0),
       m_failedSources(0),
+      m_leftOutSources(0),
       m_epwingVersion(1),
       m_stringTSize(kDefaultStringT),
       m_stopWordCount(0),
@@ -267,6 +268,8 @@ void CEBBook::LoadKeyword(const char* path) {
 // ---- sources ----
 
 int CEBBook::addSource(const char* path, const char* title, int type, const char* fields) {
+    // Counted until the source is in the book.
+    ++m_leftOutSources;
     if (path == nullptr) return -1;
     SOURCE_INFO s;
     std::memset(&s, 0, sizeof s);
@@ -283,6 +286,7 @@ int CEBBook::addSource(const char* path, const char* title, int type, const char
         std::memcpy(s.fields, fields, n + 1);
     }
     m_sources.push_back(s);
+    --m_leftOutSources;
     return 0;
 }
 
@@ -326,6 +330,7 @@ int CEBBook::open(ConvertOpt* opt, BOOK_SPEC* spec) {
 
         for (auto& s : m_sources) freeSource(&s);
         m_sources.clear();
+        m_leftOutSources = 0;
         // The copyright file is set per book, after open.
         m_copyright[0] = 0;
         m_anchorCount = 0;
@@ -491,6 +496,11 @@ BookResult CEBBook::make() {
     try {
         checkAbort();
         runSources();
+        // A book given sources of which none could be read would replace
+        // the earlier book with one of no entries: it fails instead, before
+        // any file of it is committed. A book given no source is built.
+        if ((m_leftOutSources > 0 || !m_sources.empty()) && m_failedSources >= static_cast<int>(m_sources.size()))
+            throw std::runtime_error("no source of the book could be read: the book is not written\r\n");
         if (!m_sources.empty()) {
             m_body->flushBlock();
             resolveLinks(m_body);

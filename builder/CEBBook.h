@@ -66,8 +66,11 @@ public:
     // Prepares a book; 0, or -1 after a message through the callback.
     int open(ConvertOpt* opt, BOOK_SPEC* spec);
     // Appends a source; -1 (nothing added, no message) when path is null, too
-    // long or cannot be opened.
+    // long or cannot be opened. A refused source counts as left out.
     int addSource(const char* path, const char* title, int type, const char* fields);
+    // Counts a source of the open book that the caller did not add (it has
+    // named it): a book none of whose sources could be read is not written.
+    void leaveOutSource() { ++m_leftOutSources; }
     // Copyright text file of the open book (open clears it); an empty or
     // null path means no copyright page.
     // Returns 0 (-1 for a path too long, which is then ignored).
@@ -78,7 +81,9 @@ public:
     BookResult make();
     // Called by a reader that leaves its source out of the book (a refused
     // field spec, a file that does not open): names the source and the
-    // reason in the log and counts the source as failed.
+    // reason in the log and counts the source as failed. When every source
+    // of a book failed or was left out, make writes nothing and the earlier
+    // files of the book stay as they were.
     void failSource(const SOURCE_INFO* source, const std::string& reason);
 
     void setMessageCallback(void (*callback)(const char* text));
@@ -413,7 +418,8 @@ private:
     std::unique_ptr<CGaiji> m_gaiji;
     int m_progress;
     int m_sourceType;
-    int m_failedSources;  // of the build under way
+    int m_failedSources;   // of the build under way
+    int m_leftOutSources;  // of the open book: refused by addSource or left out by the caller
     int m_epwingVersion;
     unsigned char m_delChars[258];
     CStringTable m_stringT;

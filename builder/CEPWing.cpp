@@ -466,6 +466,10 @@ int CEPWing::addSource(const char* path, const char* title, int type, const char
     return m_book->addSource(path, title, type, fields);
 }
 
+void CEPWing::leaveOutSource() {
+    if (m_book != nullptr) m_book->leaveOutSource();
+}
+
 int CEPWing::setCopyright(const char* path) {
     if (m_book != nullptr && m_book->setCopyright(path) != 0) report("copyright path too long (255 bytes at most)\r\n");
     return 0;

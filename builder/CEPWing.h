@@ -76,6 +76,10 @@ public:
     // run; its glyphs are read when a book first needs one.
     int loadHexFont(const char* path);
     int addSource(const char* path, const char* title, int type, const char* fields);
+    // Counts a source of the current book that the program did not add (it
+    // has named it in the log): a book none of whose sources could be added
+    // or read is not written (makeBook: written false).
+    void leaveOutSource();
     int setCopyright(const char* path);
     // Builds the current book; how it ended (nothing written when no book
     // was started).

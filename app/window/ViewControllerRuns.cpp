@@ -221,6 +221,7 @@ void ViewController::makeDictionary(std::shared_ptr<RunPlan> plan) {
             if (!source.problem.empty()) {
                 showMessage(source.path.c_str());
                 showMessage((" : " + source.problem + ", not added\n").c_str());
+                epwing->leaveOutSource();
                 ++sourceFailures;
                 continue;
             }

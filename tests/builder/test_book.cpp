@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -279,6 +281,73 @@ TEST(BookSources, SourcesLeftOutAreNamedCountedAndTheBookIsStillWritten) {
         EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
         EXPECT_TRUE(probe.search(0, lftest::EbSearchKind::Word, {"pear"}).empty());
     }
+}
+
+// A book of which every source failed (refused by addSource, left out by
+// the program, or refused by its reader) is not written: the earlier files
+// of its folder and the catalog stay as they were. A book given no source
+// at all is still written.
+TEST(BookSources, ABookOfWhichEverySourceFailedLeavesTheEarlierFiles) {
+    enum Failure { kNoReader = 1, kRefusedSpec = 2, kGone = 4, kRefusedByAdd = 8, kLeftOut = 16 };
+    const struct {
+        const char* name;
+        int failures;
+    } cases[] = {
+        {"no reader", kNoReader},
+        {"a refused field spec", kRefusedSpec},
+        {"gone before the build", kGone},
+        {"refused by addSource", kRefusedByAdd},
+        {"left out by the program", kLeftOut},
+        {"all of them", kNoReader | kRefusedSpec | kGone | kRefusedByAdd | kLeftOut},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDir dir;
+        lftest::writeFile(dir.file("good.txt"), std::string("apple /// fruit\r\n"));
+        lftest::writeFile(dir.file("bad.txt"), std::string("pear,fruit\n"));
+        lftest::writeFile(dir.file("gone.txt"), std::string("pear /// fruit\r\n"));
+        lftest::BookRecipe r;
+        r.outDir = dir.file("out");
+        r.sources.push_back({dir.file("good.txt"), "", 5});
+        ASSERT_TRUE(lftest::buildBook(r).result.succeeded());
+        const std::map<std::string, lftest::Bytes> before = lftest::readTree(r.outDir);
+
+        r.sources.clear();
+        if (c.failures & kNoReader) r.sources.push_back({dir.file("bad.txt"), "", 8});
+        if (c.failures & kRefusedSpec) r.sources.push_back({dir.file("bad.txt"), "", 9, "fields=headword|gloss|"});
+        if (c.failures & kGone) {
+            r.sources.push_back({dir.file("gone.txt"), "", 5});
+            r.beforeMake = [&] { ::unlink(dir.file("gone.txt").c_str()); };
+        }
+        if (c.failures & kRefusedByAdd) r.sources.push_back({dir.file("missing.txt"), "", 5});
+        CEPWing* driver = nullptr;
+        r.configure = [&](CEPWing& w) { driver = &w; };
+        if (c.failures & kLeftOut) {
+            const std::function<void()> unlinkFirst = r.beforeMake;
+            r.beforeMake = [&driver, unlinkFirst] {
+                driver->leaveOutSource();
+                if (unlinkFirst) unlinkFirst();
+            };
+        }
+        lftest::BookRun run = lftest::buildBook(r);
+        EXPECT_FALSE(run.result.written) << run.log();
+        EXPECT_FALSE(run.result.aborted);
+        EXPECT_NE(run.log().find("no source of the book could be read: the book is not written"), std::string::npos)
+            << run.log();
+        EXPECT_NE(run.log().find("No book completed: the catalog CATALOGS is left as it was"), std::string::npos)
+            << run.log();
+        EXPECT_TRUE(lftest::readTree(r.outDir) == before) << run.log();
+        lftest::EbProbe probe(r.outDir);
+        ASSERT_TRUE(probe.ok()) << probe.error();
+        EXPECT_EQ(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).size(), 1u) << probe.error();
+    }
+    TestDir dir;
+    lftest::BookRecipe r;
+    r.outDir = dir.path();
+    lftest::BookRun run = lftest::buildBook(r);
+    EXPECT_TRUE(run.result.succeeded()) << run.log();
+    lftest::EbProbe probe(dir.path());
+    EXPECT_TRUE(probe.ok()) << probe.error();
 }
 
 TEST(BookMake, MakeWithoutOpenOnlyReports) {
@@ -626,9 +695,15 @@ TEST(BookKeywords, ListWordsOfLettersMatchWholeWords) {
         {"a7", "tomcat", false, false},
         {"a8", "cat9", false, false},
         {"a8b", "cat foods", true, false},  // "cat food" stands in no word here, "cat" does
-        {"a9", "\x94\x4C" "cat", true, false},             // 猫cat: a Japanese character is no letter here
+        {"a9",
+         "\x94\x4C"
+         "cat",
+         true, false},                                    // 猫cat: a Japanese character is no letter here
         {"b1", "\x8C\xBA\x95\xC4\x82\xC6", false, true},  // 玄米と: inside a longer word
-        {"b2", "\x95\xC4" "cat", true, true},
+        {"b2",
+         "\x95\xC4"
+         "cat",
+         true, true},
     };
     std::string source;
     for (const auto& c : cases) source += std::string(c.head) + " /// " + c.body + "\r\n";

@@ -54,7 +54,8 @@ std::string project(const std::string& output, const std::vector<std::string>& b
 TEST(LexforgeCli, BuildsTheSampleProject) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("build --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0)
+        << out;
     EXPECT_EQ(out.compare(0, 7, "start.\n"), 0) << out;
     EXPECT_TRUE(endsWith(out, "\nDone.\n")) << out;
     for (const char* source : {"dict.html", "words.csv", "terms.txt"})
@@ -78,7 +79,8 @@ TEST(LexforgeCli, BuildsTheSampleProject) {
 TEST(LexforgeCli, ACatalogRunBuildsNoTextFile) {
     TestDir dir;
     std::string out;
-    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0) << out;
+    ASSERT_EQ(run("catalog --output '" + dir.file("book") + "' '" + lftest::sampleDir() + "/sample.lfx'", &out), 0)
+        << out;
     EXPECT_EQ(out, "start.\nDone.\n");
     EXPECT_TRUE(fileExists(dir.file("book/CATALOGS").c_str()));
     EXPECT_FALSE(fileExists(dir.file("book/SAMPLE/DATA/HONMON").c_str()));
@@ -100,8 +102,8 @@ TEST(LexforgeCli, ExitStatuses) {
     EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
     EXPECT_TRUE(fileExists(dir.file("out1/ONE/DATA/HONMON").c_str()));
 
-    // The only source has a refused field spec: the book is written without
-    // it, the log names the source and the reason, the run fails.
+    // The only source has a refused field spec: the log names the source
+    // and the reason, and a book of nothing is not written: the run fails.
     lftest::writeFile(dir.file("c.csv"), std::string("pear,fruit\n"));
     lftest::writeFile(dir.file("spec.lfx"),
                       "<?xml version=\"1.0\"?>\n<BookSet><booklist><BookInfo><source><SourceInfo>"
@@ -114,8 +116,10 @@ TEST(LexforgeCli, ExitStatuses) {
     EXPECT_NE(out.find(dir.file("c.csv") + " : unknown field type \"gloss\" in field spec, source left out"),
               std::string::npos)
         << out;
+    EXPECT_NE(out.find("book \"One\" failed: not in the catalog"), std::string::npos) << out;
     EXPECT_TRUE(endsWith(out, "Done.\n")) << out;
-    EXPECT_TRUE(fileExists(dir.file("out2/ONE/DATA/HONMON").c_str()));
+    EXPECT_FALSE(fileExists(dir.file("out2/ONE/DATA/HONMON").c_str()));
+    EXPECT_FALSE(fileExists(dir.file("out2/CATALOGS").c_str()));
 
     // No output folder: the field that took the focus is named.
     EXPECT_EQ(run("build '" + dir.file("nooutput.lfx") + "'", &out, true), 2);

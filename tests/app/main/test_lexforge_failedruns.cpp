@@ -40,6 +40,7 @@ int lexforgeRun(const std::string& args, std::string* out, const std::string& en
 // One output folder of a good build and what a reader must still find in it.
 struct GoodOutput {
     std::string name;                            // for the trace
+    std::string title;                           // of its book, as the log names it
     std::string project;                         // the project it was built from
     std::string folder;                          // where its sources are (a project's base)
     std::string out;                             // the output folder
@@ -123,6 +124,7 @@ protected:
         // The sample, copied so that its project can be changed beside it.
         GoodOutput sample;
         sample.name = "sample";
+        sample.title = "Lexforge Sample";
         sample.folder = s_dir->file("sample");
         lftest::runCommand("cp -R " + shellQuote(lftest::sampleDir()) + " " + shellQuote(sample.folder));
         sample.project = sample.folder + "/sample.lfx";
@@ -138,6 +140,7 @@ protected:
 
         GoodOutput edict;
         edict.name = "edict";
+        edict.title = "EDICT";
         edict.folder = s_dir->file("edict");
         makeDirectories(edict.folder.c_str());
         s_entries = convertWordList(edict.folder + "/edict.txt", &edict.words);
@@ -222,6 +225,142 @@ std::string withSource(const std::string& project, const std::string& element) {
     std::string text(bytes.begin(), bytes.end());
     const size_t at = text.find("</source>");
     return at == std::string::npos ? std::string() : text.insert(at, element);
+}
+
+std::string textOf(const std::string& path) {
+    const lftest::Bytes bytes = lftest::readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A project's text with the sources of its (first) book replaced.
+std::string withSources(std::string text, const std::string& elements) {
+    const size_t from = text.find("<source>");
+    const size_t to = text.find("</source>");
+    if (from == std::string::npos || to == std::string::npos) return std::string();
+    return text.replace(from + 8, to - from - 8, elements);
+}
+
+// A project's text with one more book of the given sources.
+std::string withBook(std::string text, const std::string& title, const std::string& dir, const std::string& sources) {
+    const size_t at = text.find("</booklist>");
+    if (at == std::string::npos) return std::string();
+    return text.insert(at, "<BookInfo><source>" + sources + "</source><bookTitle>" + title + "</bookTitle><dirName>" +
+                               dir + "</dirName></BookInfo>\n");
+}
+
+// Sources of which nothing can be read, in folder, with what the log says of
+// each one.
+struct FailingSources {
+    const char* name;
+    std::string elements;
+    std::vector<std::string> lines;
+};
+std::vector<FailingSources> failingSources(const std::string& folder) {
+    lftest::writeFile(folder + "/junk.dic", std::string("junk\n"));
+    lftest::writeFile(folder + "/no-eijiro.txt", std::string("no entry here\r\n"));
+    const std::string longName = std::string(260, 'l') + ".txt";
+    return {
+        {"no PDIC dictionary",
+         source("junk.dic", "6"),
+         {folder + "/junk.dic : not a PDIC dictionary, source left out"}},
+        {"a file that is gone", source("gone.txt", "5"), {folder + "/gone.txt : can't open source file, not added"}},
+        {"a path too long", source(longName, "5"), {"source path longer than 255 bytes, not added"}},
+        {"all three and no EIJIRO entry",
+         source("junk.dic", "6") + source("gone.txt", "5") + source(longName, "5") + source("no-eijiro.txt", "3"),
+         {"not a PDIC dictionary, source left out", "gone.txt : can't open source file, not added",
+          "source path longer than 255 bytes, not added", "no-eijiro.txt : no EIJIRO entry, source left out"}},
+    };
+}
+
+// A book none of whose sources can be read is a failed book, as an aborted
+// one is: not in the catalog, named in the log, its earlier files left
+// whole; the only book of a run failing leaves the catalog as it was.
+TEST_F(FailedRuns, ABookOfWhichNoSourceCanBeReadIsNotWritten) {
+    for (const GoodOutput& g : *s_outputs) {
+        for (const FailingSources& f : failingSources(g.folder)) {
+            SCOPED_TRACE(f.name);
+            const std::string project = g.folder + "/no-source.lfx";
+            ASSERT_TRUE(lftest::writeFile(project, withSources(textOf(g.project), f.elements)));
+            std::string log;
+            EXPECT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(project), &log), 1) << log;
+            for (const std::string& line : f.lines) EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+            EXPECT_NE(log.find("no source of the book could be read: the book is not written"), std::string::npos)
+                << log;
+            EXPECT_NE(log.find("book \"" + g.title + "\" failed: not in the catalog"), std::string::npos) << log;
+            EXPECT_NE(log.find("No book completed: the catalog CATALOGS is left as it was"), std::string::npos) << log;
+            expectStillGood(g);
+        }
+    }
+}
+
+// One book of several whose every source fails: the others are built and
+// listed; the failed one keeps its earlier files and is left out of the
+// catalog. A book with one good source among failed ones is built from it.
+TEST_F(FailedRuns, OneBookOfSeveralOfWhichNoSourceCanBeReadIsLeftOut) {
+    for (const GoodOutput& g : *s_outputs) {
+        SCOPED_TRACE(g.name);
+        const std::vector<FailingSources> failing = failingSources(g.folder);
+        ASSERT_TRUE(lftest::writeFile(g.folder + "/words.txt", std::string("apple /// a fruit\r\n")));
+        const std::string good = source("words.txt", "5");
+        const std::string project = g.folder + "/two-books.lfx";
+        ASSERT_TRUE(lftest::writeFile(project, withBook(textOf(g.project), "Words", "WORDS", good)));
+        std::string log;
+        ASSERT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(project), &log), 0) << log;
+        const std::map<std::string, lftest::Bytes> both = lftest::readTree(g.out);
+        {
+            lftest::EbProbe probe(g.out);
+            ASSERT_TRUE(probe.ok()) << probe.error();
+            ASSERT_EQ(probe.subbooks().size(), 2u);
+        }
+        for (const FailingSources& f : failing) {
+            SCOPED_TRACE(f.name);
+            // The second book fails: the catalog lists the first alone.
+            ASSERT_TRUE(lftest::writeFile(project, withBook(textOf(g.project), "Words", "WORDS", f.elements)));
+            EXPECT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(project), &log), 1) << log;
+            EXPECT_NE(log.find("book \"Words\" failed: not in the catalog"), std::string::npos) << log;
+            EXPECT_NE(log.find("Book folder " + g.out + "/WORDS is not in this catalog: left as it is"),
+                      std::string::npos)
+                << log;
+            std::map<std::string, lftest::Bytes> expected = both;
+            expected["CATALOGS"] = g.files.at("CATALOGS");
+            EXPECT_TRUE(lftest::readTree(g.out) == expected) << "the output changed";
+            expectStillGood(g, false);
+
+            // The first book fails: the second alone is listed, the first's
+            // files stay as they were.
+            ASSERT_TRUE(lftest::writeFile(
+                project, withBook(withSources(textOf(g.project), f.elements), "Words", "WORDS", good)));
+            EXPECT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(project), &log), 1) << log;
+            EXPECT_NE(log.find("book \"" + g.title + "\" failed: not in the catalog"), std::string::npos) << log;
+            const std::map<std::string, lftest::Bytes> now = lftest::readTree(g.out);
+            for (const auto& file : g.files) {
+                if (file.first == "CATALOGS") continue;
+                EXPECT_TRUE(now.count(file.first) && now.at(file.first) == file.second) << file.first;
+            }
+            lftest::EbProbe probe(g.out);
+            ASSERT_TRUE(probe.ok()) << probe.error();
+            ASSERT_EQ(probe.subbooks().size(), 1u);
+            EXPECT_EQ(probe.subbooks()[0].directory, "words");
+            EXPECT_FALSE(probe.search(0, lftest::EbSearchKind::Word, {"apple"}).empty()) << probe.error();
+        }
+        // Failed sources beside a good one: the book is built from it, and
+        // the run still fails.
+        ASSERT_TRUE(
+            lftest::writeFile(project, withBook(textOf(g.project), "Words", "WORDS", failing.back().elements + good)));
+        EXPECT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(project), &log), 1) << log;
+        EXPECT_EQ(log.find("failed: not in the catalog"), std::string::npos) << log;
+        {
+            lftest::EbProbe probe(g.out);
+            ASSERT_TRUE(probe.ok()) << probe.error();
+            ASSERT_EQ(probe.subbooks().size(), 2u);
+            EXPECT_FALSE(probe.search(1, lftest::EbSearchKind::Word, {"apple"}).empty()) << probe.error();
+        }
+        // Back to the book alone, as built at first.
+        lftest::runCommand("rm -rf " + shellQuote(g.out + "/WORDS") + " " + shellQuote(g.out + "/WORDS.map") + " " +
+                           shellQuote(g.out + "/WORDS.plist"));
+        EXPECT_EQ(lexforgeRun("build --output " + shellQuote(g.out) + " " + shellQuote(g.project), &log), 0) << log;
+        expectStillGood(g);
+    }
 }
 
 // A type-6 source that is no PDIC dictionary is a failed source: named with

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -247,9 +248,13 @@ TEST(EijiroBook, EveryEncodingAndASourceWithoutEntries) {
         r.outDir = dir.path();
         r.sources.push_back({dir.file("e.txt"), "", 3});
         lftest::BookRun run = lftest::buildBook(r);
-        EXPECT_TRUE(run.result.written);
+        // Its only source gave nothing: the book is not written.
+        EXPECT_FALSE(run.result.written);
+        EXPECT_FALSE(run.result.aborted);
         EXPECT_EQ(run.result.failedSources, 1) << run.log();
         EXPECT_TRUE(contains(run.log(), dir.file("e.txt") + " : no EIJIRO entry, source left out")) << run.log();
+        const std::map<std::string, lftest::Bytes> files = lftest::readTree(dir.path());
+        EXPECT_EQ(files.count("TEST/DATA/HONMON") + files.count("CATALOGS"), 0u) << run.log();
     }
 }
 
