@@ -15,13 +15,12 @@ packages=(
   freepwing unifont
 )
 packages+=(wamerican)  # a real English word list: the text scan and the MDict and user-dictionary whole-file checks
-packages+=(wamerican-huge)  # 348k words: the whole check of MDict files whose keys are in raw order
+packages+=(wamerican-huge)  # 348k words, some accented: the MDict raw-order and accented-headword whole checks
 packages+=(libffi-dev)  # its multi-page HTML manual (exported by Texinfo) for the HTML source check
 packages+=(m4-doc)  # another Texinfo manual (105 pages), for the same check
 packages+=(python-itsdangerous-doc python-jinja2-doc)  # multi-page HTML manuals exported by Sphinx, for the same check
 packages+=(aptitude-doc-en)  # a DocBook manual (89 pages: inline code, div layouts) for the same check
 packages+=(edict)  # Japanese-English word list: the headword search check builds a book from it
-packages+=(wamerican-huge)  # a real English word list with accented words: the headword search check of accents
 packages+=(stardict-xmlittre)  # a second real StarDict dictionary (French) for the whole-file checks
 # Node.js runs the independent MDict reader the tests compare with; a machine
 # that has its own Node.js keeps it.
