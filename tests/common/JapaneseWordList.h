@@ -32,7 +32,7 @@ bool readJapaneseWordList(std::vector<WordRecord>* records,
 std::string csvField(const std::string& s);
 
 // The records as UTF-8 lines "headword,reading,meaning", each field quoted,
-// and the field specification of that source (source type 9).
+// and the field spec of that source (source type 9).
 std::string csvWordSource(const std::vector<WordRecord>& records);
 extern const char kCsvWordFields[];
 
